@@ -1,0 +1,298 @@
+/*
+ * kez.h: the core header of the suite's runtime frame.
+ *
+ * Every module of the suite includes this header. It declares the shared
+ * records (Date, Domain, MAP_limits, UPA_level, VECT, WIND), the message
+ * levels, and the functions of the runtime frame, one section per module:
+ * text toolkit, messages, flags, resources, processes and prompts, calendar,
+ * file layer, pattern scanner, small tools, keyed table, units, menus and the
+ * loop-window queue link.
+ *
+ * Conventions that hold throughout: -9999 is the missing value of every int
+ * and float; functions report failure through their result (0/-1, 1/0,
+ * -9999), never by exceptions; every line of output goes through MESS_print.
+ */
+#ifndef KEZ_H
+#define KEZ_H
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+/* The missing value of every record, file, grid, formula and setting. */
+inline constexpr int KEZ_MISS = -9999;
+inline constexpr float KEZ_FMISS = -9999.0f;
+
+/* ------------------------------------------------------------------------ */
+/* Shared records                                                           */
+/* ------------------------------------------------------------------------ */
+
+/* A calendar date and time in UTC; -9999 in any field means unset.
+ * jday and wday are filled only when a Date is built from seconds. */
+struct Date {
+  int year;  /* with century; DATE_num_sec completes short forms */
+  int month; /* 1-12 */
+  int day;   /* 1-31 */
+  int jday;  /* day of the year, 1-366 */
+  int wday;  /* day of the week, 0 Sunday */
+  int hour;  /* 0-23 */
+  int min;   /* 0-59 */
+  int sec;   /* 0-59 */
+};
+
+/* ------------------------------------------------------------------------ */
+/* string: text toolkit and parsed arrays                                   */
+/* ------------------------------------------------------------------------ */
+
+int fill_string(char* string, char tar, char fill);
+int strip_string(char* string, char tar);
+int wsstrip_string(char* string);
+int wstrim_string(char* string);
+int trim_string(char* string);
+int trim_cr_string(char* string);
+int strip_spaces(char* string);
+int strip_escape(char* string);
+int shift_string(char* string, int num);
+int up_string(char* string);
+int low_string(char* string);
+int clean_line(unsigned char* line);
+
+int string_is_float(const char* string);
+int string_is_alpha(const char* string);
+int string_is_num(const char* string);
+int string_is_num_len(const char* string, int len);
+int string_is_blank(const char* string);
+
+char* create_string(const char* string);
+char* create_strcat(const char* oldstr, const char* delim, const char* string);
+int strntcpy(char* str1, const char* str2, int n);
+int strmcat(char* s1, const char* s2, int m);
+
+int stricmp(const char* s1, const char* s2);
+int strnicmp(const char* s1, const char* s2, int n);
+int searchstr(char* const* s1, int n, const char* s2);
+char* strlstr(char* s1, const char* s2);
+
+int parse_string(const char* string, char delim, int* argc, char*** argv);
+int free_parsed_array(int argc, char** argv);
+int parse_command(const char* string, int* argc, char*** argv);
+int parse_command_line(const char* command, const char* string, int* argc, char*** argv);
+/* set_num writes at most SET_NUM_LEN - 1 characters into str. */
+inline constexpr int SET_NUM_LEN = 32;
+char* set_num(char* str, const char* format, float x);
+int chk_arg(const char* arg, char* const* items, int num_items);
+
+/* ------------------------------------------------------------------------ */
+/* mess: messages and log files                                             */
+/* ------------------------------------------------------------------------ */
+
+/* A message-level mask: one nibble per named level, its four bits the
+ * sub-levels a to d (lowest bit first). */
+using M_type = std::uint32_t;
+
+inline constexpr M_type M_none = 0x00000000;
+inline constexpr M_type M_print = 0x0000000F;
+inline constexpr M_type M_error = 0x00000030;
+inline constexpr M_type M_warn = 0x000000C0;
+inline constexpr M_type M_mess = 0x00000F00;
+inline constexpr M_type M_out1 = 0x0000F000;
+inline constexpr M_type M_out2 = 0x000F0000;
+inline constexpr M_type M_out3 = 0x00F00000;
+inline constexpr M_type M_out4 = 0x0F000000;
+inline constexpr M_type M_debug = 0xF0000000;
+
+int MESS_print(M_type type, const char* mess, ...) __attribute__((format(printf, 2, 3)));
+int MESS_check(M_type level);
+int MESS_hold(M_type type, const char* mess);
+int MESS_set(int oper, M_type level);
+int MESS_set_str(const char* str);
+M_type MESS_get();
+int MESS_check_set();
+int MESS_set_page(int val);
+int MESS_get_max_lines();
+int MESS_file(const char* filename, const char* access);
+int MESS_file_close();
+int MESS_set_out(int val);
+int MESS_print_prog(const char* string);
+
+/* ------------------------------------------------------------------------ */
+/* flag: process flags and plot-part switches                               */
+/* ------------------------------------------------------------------------ */
+
+int FLAG_get(int flag);
+long int FLAG_getl(int flag);
+int FLAG_set(int flag, int value);
+int FLAG_setl(int flag, long int value);
+int FLAG_reset(int value);
+int FLAG_resetl(long int value);
+int FLAG_batch();
+int FLAG_set_batch(int val);
+int FLAG_help();
+int FLAG_setplot(int type, int val);
+int FLAG_getplot(int type);
+int FLAG_resetplot(int val);
+
+/* ------------------------------------------------------------------------ */
+/* resrc: the resource store                                                */
+/* ------------------------------------------------------------------------ */
+
+/* The converters of resource values. */
+enum DEF_convert {
+  CV_none = 0,
+  CV_bool = 1,
+  CV_int = 2,
+  CV_short = 3,
+  CV_long = 4,
+  CV_float = 5,
+  CV_string = 6,
+  CV_strcpy = 7,
+  CV_path = 8,
+  CV_mess = 9,
+  CV_draw = 10,
+  CV_current = 11,
+  CV_hour = 12,
+  CV_region = 13,
+  CV_name = 14,
+  CV_ingestor = 15,
+  CV_file_param = 16,
+  CV_device = 17,
+  CV_plot_type = 18,
+  CV_color = 19,
+  CV_domain = 20,
+  CV_strings = 21,
+  CV_batch = 22,
+  CV_help = 23
+};
+
+/* One resource definition of a program. */
+struct RES_defobj {
+  char* def;       /* resource name; null ends a table, "" marks no definition */
+  char* env;       /* the resource's own environment variable */
+  char* cmd;       /* option abbreviation, or "1".."10" for a position */
+  DEF_convert cvt; /* converter */
+  char* out;       /* where the gathering stores the converted value, or null */
+  int* num;        /* item count of a CV_strings value, or null */
+};
+
+int RES_new(int index, const char* name, const char* data, DEF_convert cvt);
+int RES_append(int index, const char* name, const char* data, DEF_convert cvt);
+int RES_put(const char* name, const char* value);
+char* RES_get(const char* name);
+int RES_getval(const char* name, void* data, DEF_convert cvt);
+int RES_getvals(const char* name, int* paramc, char*** paramv);
+/* CV_strcpy copies at most RES_STRCPY_LEN - 1 characters into its output. */
+inline constexpr int RES_STRCPY_LEN = 4096;
+int RES_conv_data(char* data, void* out, DEF_convert cvt);
+int RES_list();
+int RES_set_device(const char* str);
+int RES_setCL(int argc, char** argv);
+char* RES_get_prog();
+/* With a buffer (FILE_PATH_LEN bytes) the name is copied into it; without,
+ * it is allocated for the caller (null when that fails). */
+char* RES_get_progname(char* prog);
+
+/* ------------------------------------------------------------------------ */
+/* system: processes, prompts and timing                                    */
+/* ------------------------------------------------------------------------ */
+
+const char* KEZ_version();
+[[noreturn]] void KEZ_exit(int status);
+int KEZ_get_pid();
+int KEZ_back_proc();
+int KEZ_run(const char* filename, char** argv, char** env, int flag);
+int KEZ_run_func(int (*func)(int), int arg);
+int KEZ_add_proc(int pid, const char* name);
+int KEZ_numproc();
+int KEZ_proc(int pid);
+int KEZ_proc_id(int proc);
+const char* KEZ_proc_name(int proc);
+int KEZ_set_proc(int proc, int value);
+int KEZ_clr_proc(int proc);
+int KEZ_chk_proc(int proc);
+int KEZ_set_infile(const char* name);
+int KEZ_set_outfile(const char* name);
+int KEZ_set_command(const char* string);
+char* KEZ_prompts(const char* prompt, char* str, int length);
+char* KEZ_promptl(const char* prompt, char* str);
+float KEZ_promptf(const char* prompt);
+int KEZ_promptd(const char* prompt);
+int KEZ_sleep(float secs);
+int KEZ_init_time();
+float KEZ_elapse_time();
+long int KEZ_get_virt_mem();
+
+/* ------------------------------------------------------------------------ */
+/* date: calendar, time zones, decode window and date labels                */
+/* ------------------------------------------------------------------------ */
+
+int DATE_init(Date* date);
+const char* DATE_month(int month);
+const char* DATE_month_lower(int month);
+const char* DATE_month_long(int month);
+int DATE_print_current(M_type level);
+int DATE_get_current_str(char* str);
+int DATE_get_gmdate(const long int* secs, Date* date);
+
+/* ------------------------------------------------------------------------ */
+/* files: paths, file tests, opening and file magics                        */
+/* ------------------------------------------------------------------------ */
+
+/* Room that a caller gives every path buffer the file layer writes into;
+ * longer names are cut at FILE_PATH_LEN - 1 characters (no file system
+ * path can be longer). */
+inline constexpr int FILE_PATH_LEN = 4096;
+
+FILE* FILE_open(const char* file, const char* access);
+/* Closes a stream from FILE_open: pipes through pclose, the standard streams
+ * are only flushed. Returns 0, or -1 when closing failed. */
+int FILE_close(FILE* fp);
+int FILE_type(const char* filename);
+int FILE_exist(const char* file);
+int FILE_is_stdio(const char* file);
+int FILE_is_dir(const char* file);
+int FILE_is_file(const char* file);
+int FILE_is_fifo(const char* file);
+int FILE_is_device(const char* file);
+long int FILE_size(const char* file);
+time_t FILE_modtime(const char* file);
+int FILE_delete(const char* file);
+int FILE_make_dir(char* dir, int flag);
+int FILE_fullpath(const char* filename);
+char* FILE_add_path(const char* path, const char* file, char* filename);
+std::string FILE_add_path(const char* path, const char* file);
+std::string FILE_add_user_path(const char* file);
+int FILE_add_path_delim(char* path);
+int FILE_add_user_path(const char* file, char* filename);
+int FILE_overwrite(const char* filename, int flag);
+int KEZ_share(int mode);
+
+/* ------------------------------------------------------------------------ */
+/* files: naming templates, current and latest files                        */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* scanp: pattern scanner                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* tools: line readers, byte order, small numeric tools, WMO numbers        */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* table: multi-key hashed table                                            */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* unittool: unit conversion                                                */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* menu: text menus                                                         */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* mqueue: loop-window message-queue link                                   */
+/* ------------------------------------------------------------------------ */
+
+#endif /* KEZ_H */

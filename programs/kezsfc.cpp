@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     std::string name = eq ? std::string(arg, static_cast<size_t>(eq - arg)) : std::string(arg);
     RES_new(-9999, name.c_str(), eq ? eq + 1 : nullptr, CV_string);
   }
-  if (RES_get("message")) RES_getval("message", nullptr, CV_mess);
+  if (RES_get("message")) RES_conv_data(RES_get("message"), nullptr, CV_mess);
   MESS_print_prog("SURFACE DATA PLOTTING");
   MESS_print(M_print, "Resources:\n");
   RES_list();

@@ -4,5 +4,5 @@ set -eu
 build=${1:-build}
 out=${2:-demo-out}
 mkdir -p "$out"
-"$build/programs/kezsfc" -batch -message=warn,@fi="$out/kezsfc.log" data > "$out/kezsfc.txt"
+"$build/programs/kezsfc" -batch -message=mess,@fi="$out/kezsfc.log" data > "$out/kezsfc.txt"
 echo "demo: program output in $out/kezsfc.txt, log in $out/kezsfc.log"

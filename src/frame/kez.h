@@ -41,6 +41,55 @@ struct Date {
   int sec;   /* 0-59 */
 };
 
+/* A plot domain: a projection (or diagram kind), its reference point and
+ * parameters, the plot centre and a grid of points that fixes the extent.
+ * Map projections work in plot units of 100 km (degrees for lat/lon). */
+struct Domain {
+  int proj;       /* projection or diagram code; -9999 none */
+  float plat;     /* reference latitude (degrees); missing: clat when made current */
+  float plon;     /* central meridian (degrees); missing: clon when made current */
+  float param[5]; /* true latitudes, satellite distance, scan-angle switch */
+  float clat;     /* centre latitude; diagrams: data value at one corner */
+  float clon;     /* centre longitude; diagrams: data value at one corner */
+  float dx;       /* grid spacing in plot units; diagrams: data extents */
+  float dy;
+  int nx;         /* grid points; diagrams 20, 24, 25: plot extents */
+  int ny;
+  int ellipse;    /* 1 ellipsoidal earth (satellite view), 0 sphere */
+};
+
+/* Plot limits of a domain, or a diagram viewport. */
+struct MAP_limits {
+  float x_min;
+  float x_max;
+  float y_min;
+  float y_max;
+};
+
+/* One sounding level; -9999 when missing. */
+struct UPA_level {
+  float p;   /* hPa */
+  float h;   /* m */
+  float t;   /* degrees Celsius */
+  float td;  /* degrees Celsius */
+  float dir; /* degrees */
+  float spd; /* knots */
+};
+
+/* A three-component vector, missing when x is -9999. */
+struct VECT {
+  float x;
+  float y;
+  float z;
+};
+
+/* A wind: the direction it blows from (degrees) and its speed;
+ * u = -spd sin(dir), v = -spd cos(dir). */
+struct WIND {
+  float dir;
+  float spd;
+};
+
 /* ------------------------------------------------------------------------ */
 /* string: text toolkit and parsed arrays                                   */
 /* ------------------------------------------------------------------------ */
@@ -293,6 +342,22 @@ int KEZ_share(int mode);
 
 /* ------------------------------------------------------------------------ */
 /* mqueue: loop-window message-queue link                                   */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* maptran: current domain, map projections and diagram coordinates         */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* region: domain specifications, regions and the region prompt              */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* calc: meteorological formula library                                     */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */
 
 #endif /* KEZ_H */

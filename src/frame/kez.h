@@ -328,6 +328,44 @@ int KEZ_share(int mode);
 /* tools: line readers, byte order and small numeric tools                  */
 /* ------------------------------------------------------------------------ */
 
+/* Line readers. Each leaves the newline that ends a line unread and takes it
+ * away at the next call, so an empty line at the reading position (the first
+ * line of a file, or the one after fskipline) is passed over. A line longer
+ * than the limit comes in pieces. At the end of the file they give EOF and
+ * leave the buffer as it was. */
+inline constexpr int FGETLINE_LEN = 160; /* fgetline's buffer needs 161 bytes */
+int fgetline(FILE* ifile, char* string);                /* length, 0 empty, EOF */
+int fgetnline(FILE* ifile, char* string, int len);      /* bytes taken, 0 empty, EOF */
+int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF */
+int fget_rawstring(FILE* ifile, char* string, int len); /* fgetstring, then cleaned */
+int fskipline(FILE* ifile);                             /* 0, or EOF */
+
+/* Byte order. swap_setup takes the byte order of a file's data: 1
+ * big-endian, 2 little-endian, -1 never swap, anything else always swap.
+ * Until it is first called the swap functions swap. They return 0, or -1
+ * with the bytes untouched when swapping is off. */
+int swap_setup(int flag);
+int swap_long(unsigned char* ptr);
+int swap_double(unsigned char* ptr);
+int swap_longs(unsigned char* ptr, int num);
+int swap_short(unsigned char* ptr);
+int swap_shorts(unsigned char* ptr, int num);
+/* Read one item and swap it when one was read; the read's item count. */
+int fread_double_swap(unsigned char* data, FILE* ifile);
+int fread_long_swap(unsigned char* data, FILE* ifile);
+int fread_short_swap(unsigned char* data, FILE* ifile);
+/* Swap the caller's item in place (it stays swapped) and write it; the
+ * write's item count. */
+int fwrite_long_swap(unsigned char* data, FILE* ofile);
+int fwrite_short_swap(unsigned char* data, FILE* ofile);
+
+float linear_interp(float x, float x1, float x2, float y1, float y2);
+int fswap(float* x, float* y);
+/* The threshold code of a value: 100 times an exponent field plus its two
+ * leading digits (850 -> 285, 0.25 -> 925); -9999 for a value that is not
+ * finite. */
+int float2int(float x);
+
 /* ------------------------------------------------------------------------ */
 /* tools: WMO station numbers and station identifiers                       */
 /* ------------------------------------------------------------------------ */

@@ -374,6 +374,47 @@ int float2int(float x);
 /* table: multi-key hashed table                                            */
 /* ------------------------------------------------------------------------ */
 
+/* Records of one fixed size, found by up to four text keys at once (each
+ * key with its own buckets) and walked in the order of entry. Records with
+ * equal keys all stay. The table owns every key copy, record and chained
+ * entry; TAB_clear frees them and leaves the table not set up. */
+
+/* One record's entry under one key. */
+struct TAB_entry {
+  char* key;       /* copy of the key text; null in an empty bucket head */
+  char* data;      /* the record, shared by the entries of all its keys */
+  TAB_entry* link; /* next entry in the same bucket, in order of entry */
+  TAB_entry* next; /* next record in order of entry (entries of key 1) */
+};
+
+struct TAB_table {
+  int tab_size;        /* buckets per key; 0: not set up */
+  int data_size;       /* bytes of a record */
+  TAB_entry* data_ptr; /* iteration cursor */
+  TAB_entry* head_ptr; /* first record in order of entry */
+  TAB_entry* last_ptr; /* last record in order of entry */
+  int num_entry;       /* records entered */
+  int numkey;          /* keys per record, 1 to 4 */
+  TAB_entry* table[4]; /* per key, tab_size bucket heads */
+};
+
+inline constexpr int TAB_MAX_KEYS = 4;
+
+/* 0, or -1 (table not set up) for bad sizes or a failed allocation. */
+int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey);
+int TAB_init(TAB_table* tab);
+/* Copies data_size bytes from data, then one key text per key follows.
+ * 0, or -1 with nothing entered. */
+int TAB_enter(TAB_table* tab, const char* data, ...);
+/* The first record entered with this key text under key keynum (1 to
+ * numkey), compared exactly; null when none. */
+char* TAB_search(const TAB_table* tab, int keynum, const char* key);
+/* Up to max such records in order of entry; their number. */
+int TAB_searches(const TAB_table* tab, int keynum, const char* key, char** ptrs, int max);
+int TAB_first(TAB_table* tab);
+char* TAB_next(TAB_table* tab);
+int TAB_clear(TAB_table* tab);
+
 /* ------------------------------------------------------------------------ */
 /* unittool: unit conversion                                                */
 /* ------------------------------------------------------------------------ */

@@ -216,9 +216,9 @@ enum DEF_convert {
 
 /* One resource definition of a program. */
 struct RES_defobj {
-  char* def;       /* resource name; null ends a table, "" marks no definition */
-  char* env;       /* the resource's own environment variable */
-  char* cmd;       /* option abbreviation, or "1".."10" for a position */
+  const char* def; /* resource name; null ends a table, "" marks no definition */
+  const char* env; /* the resource's own environment variable */
+  const char* cmd; /* option abbreviation, or "1".."10" for a position */
   DEF_convert cvt; /* converter */
   char* out;       /* where the gathering stores the converted value, or null */
   int* num;        /* item count of a CV_strings value, or null */
@@ -319,6 +319,11 @@ int KEZ_share(int mode);
 /* ------------------------------------------------------------------------ */
 /* files: naming templates, current and latest files                        */
 /* ------------------------------------------------------------------------ */
+
+/* The fixed date parts of file names: -9999 in a field leaves the date's own
+ * part. Set from the "hour" resource. Both return 0 (-1 for a null date). */
+int FILE_set_time(const Date* datim);
+int FILE_get_time(Date* datim);
 
 /* ------------------------------------------------------------------------ */
 /* scanp: pattern scanner                                                   */
@@ -434,6 +439,10 @@ int TAB_clear(TAB_table* tab);
 /* ------------------------------------------------------------------------ */
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
+
+/* Fills a domain from a specification text: 1 a specification, 2 a region,
+ * -9999 none, -1 invalid. */
+int DOM_decode(const char* str, Domain* domain);
 
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */

@@ -270,3 +270,29 @@ int KEZ_share(int mode) {
   state.share_mode = mode;
   return 0;
 }
+
+/* ---- naming templates: fixed date parts ---------------------------------- */
+
+/* Only the fixed date parts of file names stand so far: the "hour" resource
+ * sets them and the name builders will read them. */
+namespace {
+
+struct FixedDateState {
+  Date set{-9999, -9999, -9999, -9999, -9999, -9999, -9999, 0}; /* -9999: not fixed */
+};
+
+FixedDateState fixed_date;
+
+} // namespace
+
+int FILE_set_time(const Date* datim) {
+  if (!datim) return -1;
+  fixed_date.set = *datim;
+  return 0;
+}
+
+int FILE_get_time(Date* datim) {
+  if (!datim) return -1;
+  *datim = fixed_date.set;
+  return 0;
+}

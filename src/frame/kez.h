@@ -216,9 +216,9 @@ enum DEF_convert {
 
 /* One resource definition of a program. */
 struct RES_defobj {
-  char* def;       /* resource name; null ends a table, "" marks no definition */
-  char* env;       /* the resource's own environment variable */
-  char* cmd;       /* option abbreviation, or "1".."10" for a position */
+  const char* def; /* resource name; null ends a table, "" marks no definition */
+  const char* env; /* the resource's own environment variable */
+  const char* cmd; /* option abbreviation, or "1".."10" for a position */
   DEF_convert cvt; /* converter */
   char* out;       /* where the gathering stores the converted value, or null */
   int* num;        /* item count of a CV_strings value, or null */
@@ -320,6 +320,11 @@ int KEZ_share(int mode);
 /* files: naming templates, current and latest files                        */
 /* ------------------------------------------------------------------------ */
 
+/* The fixed date parts of file names: -9999 in a field leaves the date's own
+ * part. Set from the "hour" resource. Both return 0 (-1 for a null date). */
+int FILE_set_time(const Date* datim);
+int FILE_get_time(Date* datim);
+
 /* ------------------------------------------------------------------------ */
 /* scanp: pattern scanner                                                   */
 /* ------------------------------------------------------------------------ */
@@ -328,6 +333,44 @@ int KEZ_share(int mode);
 /* tools: line readers, byte order and small numeric tools                  */
 /* ------------------------------------------------------------------------ */
 
+/* Line readers. Each leaves the newline that ends a line unread and takes it
+ * away at the next call, so an empty line at the reading position (the first
+ * line of a file, or the one after fskipline) is passed over. A line longer
+ * than the limit comes in pieces. At the end of the file they give EOF and
+ * leave the buffer as it was. */
+inline constexpr int FGETLINE_LEN = 160; /* fgetline's buffer needs 161 bytes */
+int fgetline(FILE* ifile, char* string);                /* length, 0 empty, EOF */
+int fgetnline(FILE* ifile, char* string, int len);      /* bytes taken, 0 empty, EOF */
+int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF */
+int fget_rawstring(FILE* ifile, char* string, int len); /* fgetstring, then cleaned */
+int fskipline(FILE* ifile);                             /* 0, or EOF */
+
+/* Byte order. swap_setup takes the byte order of a file's data: 1
+ * big-endian, 2 little-endian, -1 never swap, anything else always swap.
+ * Until it is first called the swap functions swap. They return 0, or -1
+ * with the bytes untouched when swapping is off. */
+int swap_setup(int flag);
+int swap_long(unsigned char* ptr);
+int swap_double(unsigned char* ptr);
+int swap_longs(unsigned char* ptr, int num);
+int swap_short(unsigned char* ptr);
+int swap_shorts(unsigned char* ptr, int num);
+/* Read one item and swap it when one was read; the read's item count. */
+int fread_double_swap(unsigned char* data, FILE* ifile);
+int fread_long_swap(unsigned char* data, FILE* ifile);
+int fread_short_swap(unsigned char* data, FILE* ifile);
+/* Swap the caller's item in place (it stays swapped) and write it; the
+ * write's item count. */
+int fwrite_long_swap(unsigned char* data, FILE* ofile);
+int fwrite_short_swap(unsigned char* data, FILE* ofile);
+
+float linear_interp(float x, float x1, float x2, float y1, float y2);
+int fswap(float* x, float* y);
+/* The threshold code of a value: 100 times an exponent field plus its two
+ * leading digits (850 -> 285, 0.25 -> 925); -9999 for a value that is not
+ * finite. */
+int float2int(float x);
+
 /* ------------------------------------------------------------------------ */
 /* tools: WMO station numbers and station identifiers                       */
 /* ------------------------------------------------------------------------ */
@@ -335,6 +378,47 @@ int KEZ_share(int mode);
 /* ------------------------------------------------------------------------ */
 /* table: multi-key hashed table                                            */
 /* ------------------------------------------------------------------------ */
+
+/* Records of one fixed size, found by up to four text keys at once (each
+ * key with its own buckets) and walked in the order of entry. Records with
+ * equal keys all stay. The table owns every key copy, record and chained
+ * entry; TAB_clear frees them and leaves the table not set up. */
+
+/* One record's entry under one key. */
+struct TAB_entry {
+  char* key;       /* copy of the key text; null in an empty bucket head */
+  char* data;      /* the record, shared by the entries of all its keys */
+  TAB_entry* link; /* next entry in the same bucket, in order of entry */
+  TAB_entry* next; /* next record in order of entry (entries of key 1) */
+};
+
+struct TAB_table {
+  int tab_size;        /* buckets per key; 0: not set up */
+  int data_size;       /* bytes of a record */
+  TAB_entry* data_ptr; /* iteration cursor */
+  TAB_entry* head_ptr; /* first record in order of entry */
+  TAB_entry* last_ptr; /* last record in order of entry */
+  int num_entry;       /* records entered */
+  int numkey;          /* keys per record, 1 to 4 */
+  TAB_entry* table[4]; /* per key, tab_size bucket heads */
+};
+
+inline constexpr int TAB_MAX_KEYS = 4;
+
+/* 0, or -1 (table not set up) for bad sizes or a failed allocation. */
+int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey);
+int TAB_init(TAB_table* tab);
+/* Copies data_size bytes from data, then one key text per key follows.
+ * 0, or -1 with nothing entered. */
+int TAB_enter(TAB_table* tab, const char* data, ...);
+/* The first record entered with this key text under key keynum (1 to
+ * numkey), compared exactly; null when none. */
+char* TAB_search(const TAB_table* tab, int keynum, const char* key);
+/* Up to max such records in order of entry; their number. */
+int TAB_searches(const TAB_table* tab, int keynum, const char* key, char** ptrs, int max);
+int TAB_first(TAB_table* tab);
+char* TAB_next(TAB_table* tab);
+int TAB_clear(TAB_table* tab);
 
 /* ------------------------------------------------------------------------ */
 /* unittool: unit conversion                                                */
@@ -355,6 +439,10 @@ int KEZ_share(int mode);
 /* ------------------------------------------------------------------------ */
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
+
+/* Fills a domain from a specification text: 1 a specification, 2 a region,
+ * -9999 none, -1 invalid. */
+int DOM_decode(const char* str, Domain* domain);
 
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */

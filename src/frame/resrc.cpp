@@ -6,13 +6,23 @@
  * use. No resource has a built-in value: each reader states its own
  * fallback. The converters turn a value into a typed value for a caller or
  * act on the process (flags, message level, plot-part switches, output
- * device). Nothing is ever removed from the list; replacing a value frees
- * the old value text.
+ * device, fixed date parts of file names, domains). Nothing is ever removed
+ * from the list; replacing a value frees the old value text.
+ *
+ * The module also knows, for every resource key of kezresrc.h, the
+ * definition that a program's gathering uses (name, own environment
+ * variable, option abbreviation or position, converter) and the key's help
+ * entry.
  */
-#include "kez.h"
+#include "kezresrc.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -51,6 +61,169 @@ Resource* find_or_add(const char* name) {
   state.list.push_back(std::move(made));
   return state.list.back().get();
 }
+
+/* ---- resource definitions and help ---- */
+
+/* The definition and help entry of one key. The position of a positional
+ * resource stands in place of the option: "1" the first argument that is
+ * not an option, "10" every such argument. */
+struct ResDef {
+  res_type key;
+  const char* name;
+  const char* env;
+  const char* cmd;
+  DEF_convert cvt;
+  const char* option; /* option text of the help line */
+  const char* help;   /* description of the help line */
+};
+
+/* In key order; keys that are not here have no definition and no help. */
+constexpr ResDef res_defs[] = {
+    {RES_background, "background", "kezback", "bg", CV_string, "-bg clr", "Background color"},
+    {RES_batch, "batch", "kezbatch", "ba", CV_batch, "-ba", "Run program in batch mode"},
+    {RES_bull_file, "bull_file", "kezbullfile", "bf", CV_string, "-bf file", "Bulletin file name"},
+    {RES_city_file, "city_file", "kezcity", "cf", CV_string, "-cf file", "City database file name"},
+    {RES_color_clabel, "color_clabel", "kezclrclab", "cocl", CV_string, "-cocl clr", "Fill label color"},
+    {RES_color_cloud, "color_cloud", "kezclrcld", "cocd", CV_string, "-cocd clr", "Cloud cover symbol colors"},
+    {RES_color_cmap, "color_cmap", "kezclrcmap", "cocm", CV_string, "-cocm clr", "Fill map color"},
+    {RES_color_cont, "color_cont", "kezclrcont", "coco", CV_string, "-coco clr", "Line contour color"},
+    {RES_color_data, "color_data", "kezclrdata", "cod", CV_string, "-cod clr", "Data plotting color"},
+    {RES_color_fill, "color_fill", "kezclrfill", "cof", CV_string, "-cof clr[,...]", "Fill contour colors"},
+    {RES_color_front, "color_front", "kezclrfront", "cofr", CV_string, "-cofr hclr,lclr,cclr,wclr,oclr,tclr", "Front colors"},
+    {RES_color_grid, "color_grid", "kezclrgrid", "cogr", CV_string, "-cogr clr", "grid color"},
+    {RES_color_hodo, "color_hodo", "kezclrhodo", "coh", CV_string, "-coh dclr,sclr,hclr", "Hodograph colors"},
+    {RES_color_hodtxt, "color_hodtxt", "kezclrhdtxt", "coht", CV_string, "-coht dclr,sclr,hclr", "Hodograph text colors"},
+    {RES_color_label, "color_label", "kezclrlab", "cola", CV_string, "-cola clr", "Line label color"},
+    {RES_color_line, "color_line", "kezclrln", "coln", CV_string, "-coln clr", "Lat-lon line color"},
+    {RES_color_map, "color_map", "kezclrmap", "com", CV_string, "-com clr", "line map color"},
+    {RES_color_pop, "color_pop", "kezclrpop", "copp", CV_string, "-copp clr", "Probablilty of precipitation color"},
+    {RES_color_sound, "color_sound", "kezclrsnd", "cosd", CV_string, "-cosd tclr,tdclr", "Sounding colors"},
+    {RES_color_table, "color_table", "kezclrtbl", "ct", CV_string, "-ct file", "Color table file name"},
+    {RES_color_text, "color_text", "kezclrtext", "cot", CV_string, "-cot clr", "Text color"},
+    {RES_color_therm, "color_therm", "kezclrtherm", "coth", CV_string, "-coth pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram colors"},
+    {RES_color_thrmtxt, "color_thrmtxt", "kezclrthtxt", "cott", CV_string, "-cott pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram text colors"},
+    {RES_color_wind, "color_wind", "kezclrwind", "cowd", CV_string, "-cowd clr", "Wind barb colors"},
+    {RES_color_wx, "color_wx", "kezclrwx", "cowx", CV_string, "-cowx clr", "Weather symbol colors"},
+    {RES_command, "command", "kezcommand", "10", CV_strings, "command", "Commands to be run"},
+    {RES_commands, "command", "kezcommand", "cd", CV_string, "-cd cmd[;cmd]", "Commands to be run"},
+    {RES_con_base, "con_base", "kezconbase", "cb", CV_float, "-cb base", "Color fill contour/vector base value"},
+    {RES_con_interval, "con_interval", "kezconint", "in", CV_float, "-in intrvl", "Contour interval"},
+    {RES_con_path, "con_path", "kezcon", "cp", CV_path, "-cp path", "Converted data path"},
+    {RES_current, "current", "kezcurrent", "cu", CV_current, "-cu [hour]", "Use current data file"},
+    {RES_data_path, "data_path", "kezdata", "dp", CV_path, "-dp path", "Raw data path"},
+    {RES_draw, "draw", "kezdraw", "dr", CV_draw, "-dr param[,...]", "Draw components: text,data,sum,map,none"},
+    {RES_decode_hour, "decode_hour", "kezdecode", "dh", CV_string, "-dh hour", "Actual hour to decode"},
+    {RES_device, "device", "kezdevice", "de", CV_device, "-de dev[,name]", "Output device: d,p,q,w,m"},
+    {RES_file_param, "file_param", "kezfileparam", "pf", CV_file_param, "-pf param", "File parameters: use,calc,over,app"},
+    {RES_file_path, "file_path", "kezfile", "fp", CV_path, "-fp path", "File path"},
+    {RES_filename, "filename", "kezfilename", "1", CV_strcpy, "file", "Input file name"},
+    {RES_filenames, "filename", "kezfilename", "10", CV_strings, "file [file...]", "Input file names"},
+    {RES_font_list, "font_list", "kezfontlist", "fl", CV_string, "-fl list", "List of fonts to use"},
+    {RES_forecast, "forecast", "kezforecast", "fc", CV_string, "-fc type", "Specific forecast product"},
+    {RES_geometry, "geometry", "kezgeometry", "ge", CV_string, "-ge wxh+x+y", "Window geometry"},
+    {RES_grid_num, "grid_num", "kezgridnum", "gn", CV_string, "-gn number", "Specific grid index in file to use"},
+    {RES_grid_path, "grid_path", "kezgrid", "gp", CV_path, "-gp path", "Gridded data path"},
+    {RES_grid_type, "grid_type", "kezgridtype", "gt", CV_int, "-gt number", "Specific grid type (number) to use"},
+    {RES_help, "help", "kezhelp", "h", CV_help, "-h", "Print this help"},
+    {RES_hour, "hour", "kezhour", "ho", CV_hour, "-ho hour", "Actual hour of the file"},
+    {RES_icon, "icon", "kezicon", "ic", CV_bool, "-ic", "Open window iconified"},
+    {RES_identifier, "identifier", "kezident", "id", CV_string, "-id ident", "Specific station identifier"},
+    {RES_image_path, "image_path", "kezimage", "ip", CV_string, "-ip path", "Image file path"},
+    {RES_in_file, "in_file", "kezinfile", "if", CV_string, "-if type", "Input data file type"},
+    {RES_in_files, "in_file", "kezinfile", "if", CV_string, "-if type[,...]", "Input data file type"},
+    {RES_ingestor, "ingestor", "kezingestor", "di", CV_ingestor, "-di name", "Ingestor type: kez,whole,split,ldm,none"},
+    {RES_input, "input", "kezin", "in", CV_string, "-in type", "Type of input"},
+    {RES_label, "label", "kezlabel", "la", CV_string, "-la label", "Plot labels"},
+    {RES_level, "level", "kezlevel", "le", CV_string, "-le level", "Vertical level to be plotted or contoured"},
+    {RES_map_file, "map_file", "kezmap", "mf", CV_string, "-mf file[,file]", "Map database files"},
+    {RES_message, "message", "kezmess", "me", CV_mess, "-me level", "Message level to be displayed:"},
+    {RES_model, "model", "kezmodel", "mo", CV_string, "-mo model", "Specific model to use"},
+    {RES_name_conv, "name_conv", "keznameconv", "nc", CV_name, "-nc type", "Naming convention file name"},
+    {RES_num_hour, "num_hour", "keznumhour", "nh", CV_string, "-nh hour[,step]", "Number of hours to view"},
+    {RES_object_param, "object_param", "kezobject", "oa", CV_string, "-oa smooth[,radinf,pass,conv,min]", "Objective analysis parameters"},
+    {RES_out_file, "out_file", "kezoutfile", "of", CV_string, "-of type", "Output file type"},
+    {RES_output, "output", "kezout", "ou", CV_string, "-ou type", "Type of output"},
+    {RES_parameter, "parameter", "kezparam", "pa", CV_string, "-pa param[,...]", "Program parameters"},
+    {RES_plot_domain, "plot_domain", "kezdomain", "pd", CV_domain, "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]", "Output plot domain"},
+    {RES_plot_format, "plot_format", "kezformat", "fm", CV_string, "-fm format", "Numeric format"},
+    {RES_plot_param, "plot_param", "kezpltparam", "pp", CV_string, "-pp param", "Plot parameters"},
+    {RES_plot_scale, "plot_scale", "kezscale", "sc", CV_float, "-sc scale", "Text and wind vector scale factor"},
+    {RES_plot_type, "plot_type", "kezplot", "pl", CV_plot_type, "-pl type", "Plot type: cf,lcf,ln,dln,ndln,value,none"},
+    {RES_product, "product", "kezproduct", "ph", CV_string, "-ph header", "Specific product header"},
+    {RES_raw_path, "raw_path", "kezraw", "rp", CV_path, "-rp path", "Raw files path"},
+    {RES_region, "region", "kezregion", "re", CV_region, "-re region or [proj],clat,clon[,nx,ny][,dx,dy]", "Region to be used for plotting and gridding"},
+    {RES_stat_prior, "stat_prior", "kezprior", "pr", CV_int, "-pr prior", "Priority of stations used in the plot"},
+    {RES_state, "state", "kezstate", "st", CV_string, "-st state", "Specific state to parse"},
+    {RES_table, "table", "keztable", "ta", CV_bool, "-ta", "Prints a table"},
+    {RES_time, "time", "keztime", "ft", CV_string, "-ft time", "Forecast time to be plotted or contoured"},
+    {RES_title, "title", "keztitle", "ti", CV_string, "-ti title", "Window title"},
+    {RES_values, "value", "kezvalue", "10", CV_strings, "val1 val2 ...", "Input values:"},
+    {RES_variable, "variable", "kezvar", "va", CV_string, "-va var", "Variable to be plotted or contoured"},
+    {RES_watch_path, "watch_path", "kezwatch", "wp", CV_path, "-wp path", "Watch file data path"},
+    {RES_window_num, "window_num", "kezwindownum", "wn", CV_int, "-wn number", "KEZLoop window number"},
+    {RES_color_watch, "color_watch", "kezclrwatch", "cowa", CV_string, "-cowa sclr,tclr", "Watch box colors"},
+    {RES_log_file, "log_file", "kezlog", "lf", CV_string, "-lf file", "Log file name"},
+    {RES_grid_domain, "grid_domain", "kezgrddomain", "gd", CV_domain, "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]", "Grid domain"},
+    {RES_inputg, "input", "kezin", "inp", CV_string, "-inp type", "Type of input"},
+    {RES_text_path, "text_path", "keztext", "tp", CV_path, "-tp path", "Text file path"},
+    {RES_model_path, "model_path", "kezmpath", "mp", CV_path, "-mp path", "Model file path"},
+    {RES_sat_path, "sat_path", "kezsat", "sp", CV_path, "-sp path", "Satellite file path"},
+};
+
+constexpr int kNumKeys = RES_sat_path + 1;
+
+static_assert(std::size(res_defs) == 89);
+
+constexpr bool defs_in_key_order() {
+  for (size_t i = 1; i < std::size(res_defs); ++i)
+    if (res_defs[i - 1].key >= res_defs[i].key) return false;
+  return true;
+}
+static_assert(defs_in_key_order(), "one entry per key, in key order");
+
+/* The entry of each key in res_defs, -1 for a key without one. */
+constexpr std::array<int, kNumKeys> def_of_key = [] {
+  std::array<int, kNumKeys> pos{};
+  pos.fill(-1);
+  for (size_t i = 0; i < std::size(res_defs); ++i) pos[static_cast<size_t>(res_defs[i].key)] = static_cast<int>(i);
+  return pos;
+}();
+
+const ResDef* def_of(res_type key) {
+  int k = static_cast<int>(key);
+  if (k < 0 || k >= kNumKeys || def_of_key[static_cast<size_t>(k)] < 0) return nullptr;
+  return &res_defs[def_of_key[static_cast<size_t>(k)]];
+}
+
+/* Help entries of more than one line. With option_alone the option text has
+ * a line of its own and the description follows on the next; the further
+ * lines are printed as they stand. */
+struct HelpMore {
+  res_type key;
+  bool option_alone;
+  std::array<const char*, 5> lines;
+};
+
+constexpr const char* domain_lines[] = {
+    "               region=predefined region:\n",
+    "                  us,ne,at,se,mw,sp,nw,sw,etc\n",
+    "               proj=projection, clat=central latitude, clon=central longitude,\n",
+    "               nx,ny=number of gridpoints and dx,dy=grid spacing\n",
+};
+
+constexpr HelpMore help_more[] = {
+    {RES_message, false,
+     {"               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr, nullptr,
+      nullptr, nullptr}},
+    {RES_object_param, true, {nullptr, nullptr, nullptr, nullptr, nullptr}},
+    {RES_plot_domain, true,
+     {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
+    {RES_region, true,
+     {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3],
+      "               us,ne,at,se,mw,sp,nw,sw,var\n"}},
+    {RES_grid_domain, true,
+     {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
+};
 
 struct PlotTypeWord {
   const char* word;
@@ -111,14 +284,95 @@ bool starts_number(const char* text) {
   return (*text >= '0' && *text <= '9') || *text == '+' || *text == '-';
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+/* A whole number as scanf's "%d" (or "%<width>d" with a width) reads it:
+ * blanks, a sign and digits. Moves p past it; false, with p and value left,
+ * when there is none. */
+bool scan_int(const char*& p, size_t width, int* value) {
+  const char* s = p;
+  while (*s == ' ' || *s == '\t') ++s;
+  const size_t limit = width ? width : SIZE_MAX;
+  size_t n = 0;
+  bool negative = false;
+  if (n < limit && (s[n] == '+' || s[n] == '-')) negative = s[n++] == '-';
+  const size_t first = n;
+  long long v = 0;
+  for (; n < limit && is_digit(s[n]); ++n)
+    if (v <= INT_MAX) v = v * 10 + (s[n] - '0');
+  if (n == first) return false;
+  if (v > INT_MAX) v = INT_MAX;
+  *value = static_cast<int>(negative ? -v : v);
+  p = s + n;
+  return true;
+}
+
+/* A field of at most width characters at a fixed place; unset when it does
+ * not parse. */
+void field_at(const char* at, size_t width, int* value) {
+  const char* p = at;
+  scan_int(p, width, value);
+}
+
+/* The fixed date parts of file names from the "hour" resource: a full date
+ * after "#", day and hour forms by length, a day-hour-minute form with "d",
+ * and minute or hour-minute forms; a leading "-" asks for rounding. Parts
+ * that a form does not give stay unset. */
+void convert_hour(const char* text) {
+  Date date;
+  DATE_init(&date);
+  const size_t len = std::strlen(text);
+  const bool colon = std::strchr(text, ':') != nullptr;
+  if (text[0] == '#' && is_digit(text[1])) {
+    const char* p = text + 1;
+    field_at(p, 4, &date.year);
+    p += std::min<size_t>(4, std::strlen(p));
+    for (int* part : {&date.month, &date.day, &date.hour, &date.min}) {
+      if (!is_digit(*p)) break;
+      field_at(p, 2, part);
+      p += std::min<size_t>(2, std::strlen(p));
+    }
+  } else if (len == 6 && !colon) {
+    field_at(text, 2, &date.month);
+    field_at(text + 2, 2, &date.day);
+    field_at(text + 4, 2, &date.hour);
+  } else if (len == 4 && is_digit(text[0]) && !colon) {
+    field_at(text, 2, &date.day);
+    field_at(text + 2, 2, &date.hour);
+  } else if (len == 3 && is_digit(text[0]) && !colon) {
+    field_at(text, 1, &date.day);
+    field_at(text + 1, 2, &date.hour);
+  } else if (std::strchr(text, 'd')) {
+    const char* p = text;
+    if (scan_int(p, 0, &date.day) && *p++ == 'd' && scan_int(p, 0, &date.hour) && *p++ == ':')
+      scan_int(p, 0, &date.min);
+  } else if (text[0] == ':') {
+    field_at(text + 1, 0, &date.min);
+  } else if (text[0] == '-' && text[1] == ':') {
+    const char* p = text + 2;
+    if (scan_int(p, 0, &date.min)) date.min = -date.min;
+  } else {
+    const char* p = text;
+    if (scan_int(p, 0, &date.hour) && *p++ == ':') scan_int(p, 0, &date.min);
+    if (text[0] == '-' && date.hour == 0) {
+      /* "-0:30": no hour, the minute rounded down to half hours. */
+      date.hour = -9999;
+      if (date.min != -9999) date.min = -date.min;
+    }
+  }
+  FILE_set_time(&date);
+}
+
 } // namespace
 
 int RES_new(int index, const char* name, const char* data, DEF_convert cvt) {
   if (!name) return -1;
   try {
+    /* The value is copied first, so that a failed allocation stores nothing. */
+    std::string value = data ? data : "";
     Resource* res = find_or_add(name);
     res->has_data = data != nullptr;
-    res->data = data ? data : "";
+    res->data = std::move(value);
     res->index = index;
     res->cvt = cvt;
   } catch (const std::bad_alloc&) {
@@ -201,6 +455,9 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   case CV_mess:
     MESS_set_str(data);
     return 1;
+  case CV_hour:
+    convert_hour(data);
+    return 1;
   case CV_file_param:
     if (stricmp(data, "over") == 0 || stricmp(data, "calc") == 0 || stricmp(data, "recalc") == 0)
       FLAG_set(15, 1);
@@ -266,6 +523,10 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
     *static_cast<char**>(out) = copy;
     return 1;
   }
+  case CV_region:
+  case CV_domain:
+    DOM_decode(data, static_cast<Domain*>(out));
+    return 1;
   case CV_device: {
     int argc = 0;
     char** argv = nullptr;
@@ -319,4 +580,60 @@ char* RES_get_progname(char* prog) {
     return prog;
   }
   return create_string(base);
+}
+
+int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd,
+                 DEF_convert cvt, char* out, int* num) {
+  if (!obj) return 0;
+  obj->def = def;
+  obj->env = env;
+  obj->cmd = cmd;
+  obj->cvt = cvt;
+  obj->out = out;
+  obj->num = num;
+  return 1;
+}
+
+int RES_enter(RES_defobj* obj, res_type key) {
+  if (!obj) return 0;
+  const ResDef* def = def_of(key);
+  if (!def) {
+    MESS_print(M_debug, "RES_enter: No definition for resource key %d\n", static_cast<int>(key));
+    return RES_fill_obj(obj, "", "", "", CV_none, nullptr, nullptr);
+  }
+  return RES_fill_obj(obj, def->name, def->env, def->cmd, def->cvt, nullptr, nullptr);
+}
+
+int RES_help_item(res_type res) {
+  const ResDef* def = def_of(res);
+  if (!def) {
+    MESS_print(M_debug, "RES_help_item: No help for resource key %d\n", static_cast<int>(res));
+    return 1;
+  }
+  const HelpMore* more = nullptr;
+  for (const HelpMore& hm : help_more)
+    if (hm.key == res) more = &hm;
+  if (more && more->option_alone) {
+    MESS_print(M_print, " %-10s\n", def->option);
+    MESS_print(M_print, "             %s\n", def->help);
+  } else {
+    MESS_print(M_print, " %-10s  %s\n", def->option, def->help);
+  }
+  if (more)
+    for (const char* line : more->lines)
+      if (line) MESS_print(M_print, "%s", line);
+  return 1;
+}
+
+int RES_help_print(const char* name, const res_type* res_key, const res_type* res_pos) {
+  if (!name) name = "";
+  MESS_print(M_print, "%s syntax (version:%s)\n", name, KEZ_version());
+  MESS_print(M_print, "   %s [options...]\n", name);
+  MESS_print(M_print, "Keyed options...\n");
+  MESS_print(M_print, " %-10s  Resource/defaults file name\n", "-df file");
+  MESS_print(M_print, " %-10s  Program name\n", "-na name");
+  for (const res_type* key = res_key; key && *key != RES_null; ++key) RES_help_item(*key);
+  MESS_print(M_print, "Positional options...\n");
+  for (const res_type* key = res_pos; key && *key != RES_null; ++key) RES_help_item(*key);
+  return 1;
 }

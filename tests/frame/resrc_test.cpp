@@ -1,14 +1,17 @@
 #include "kez.h"
 #include "kez_test.h"
+#include "kezresrc.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
+using kez_test::capture;
 using kez_test::run_child;
 
 TEST(ResourceStore, ValuesNoValuesAndAbsence) {
@@ -120,6 +123,202 @@ TEST(ResourceConvert, ProgramName) {
     char* own = RES_get_progname(nullptr);
     bool ok = std::strcmp(RES_get_progname(buf), "prog") == 0 && std::strcmp(own, "prog") == 0;
     std::free(own);
+    return ok ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(ResourceHelp, PrintsTheOptionHelpOfBothKeyLists) {
+  auto r = run_child([] {
+    const res_type keys[] = {RES_batch,      RES_message,      RES_age, RES_color_front,
+                             RES_region,     RES_object_param, RES_plot_domain, RES_null};
+    const res_type pos[] = {RES_filenames, RES_null};
+    RES_help_print("kezsfc", keys, pos);
+    return 0;
+  });
+  const std::string expected =
+      std::string("kezsfc syntax (version:") + KEZ_version() + ")\n" +
+      "   kezsfc [options...]\n"
+      "Keyed options...\n"
+      " -df file    Resource/defaults file name\n"
+      " -na name    Program name\n"
+      " -ba         Run program in batch mode\n"
+      " -me level   Message level to be displayed:\n"
+      "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"
+      " -cofr hclr,lclr,cclr,wclr,oclr,tclr  Front colors\n"
+      " -re region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
+      "             Region to be used for plotting and gridding\n"
+      "               region=predefined region:\n"
+      "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
+      "               proj=projection, clat=central latitude, clon=central longitude,\n"
+      "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+      "               us,ne,at,se,mw,sp,nw,sw,var\n"
+      " -oa smooth[,radinf,pass,conv,min]\n"
+      "             Objective analysis parameters\n"
+      " -pd region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
+      "             Output plot domain\n"
+      "               region=predefined region:\n"
+      "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
+      "               proj=projection, clat=central latitude, clon=central longitude,\n"
+      "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+      "Positional options...\n"
+      " file [file...]  Input file names\n";
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, expected) << "a key without help (RES_age) prints nothing";
+}
+
+TEST(ResourceDefinitions, KeysGiveTheirDefinitions) {
+  struct Case {
+    res_type key;
+    const char* name;
+    const char* env;
+    const char* cmd;
+    DEF_convert cvt;
+  };
+  const Case cases[] = {
+      {RES_background, "background", "kezback", "bg", CV_string},
+      {RES_con_interval, "con_interval", "kezconint", "in", CV_float},
+      {RES_input, "input", "kezin", "in", CV_string},
+      {RES_inputg, "input", "kezin", "inp", CV_string},
+      {RES_command, "command", "kezcommand", "10", CV_strings},
+      {RES_commands, "command", "kezcommand", "cd", CV_string},
+      {RES_filename, "filename", "kezfilename", "1", CV_strcpy},
+      {RES_filenames, "filename", "kezfilename", "10", CV_strings},
+      {RES_values, "value", "kezvalue", "10", CV_strings},
+      {RES_hour, "hour", "kezhour", "ho", CV_hour},
+      {RES_sat_path, "sat_path", "kezsat", "sp", CV_path},
+  };
+  for (const Case& c : cases) {
+    int count = 0;
+    RES_defobj obj;
+    RES_fill_obj(&obj, "x", "y", "z", CV_int, reinterpret_cast<char*>(&count), &count);
+    EXPECT_EQ(RES_enter(&obj, c.key), 1);
+    EXPECT_STREQ(obj.def, c.name);
+    EXPECT_STREQ(obj.env, c.env);
+    EXPECT_STREQ(obj.cmd, c.cmd) << c.name;
+    EXPECT_EQ(obj.cvt, c.cvt) << c.name;
+    EXPECT_EQ(obj.out, nullptr);
+    EXPECT_EQ(obj.num, nullptr);
+  }
+
+  int defined = 0;
+  for (int k = RES_null; k <= RES_sat_path; ++k) {
+    RES_defobj obj;
+    RES_enter(&obj, static_cast<res_type>(k));
+    if (*obj.def) ++defined;
+  }
+  EXPECT_EQ(defined, 89);
+}
+
+TEST(ResourceDefinitions, KeyWithoutDefinitionPrintsNothing) {
+  RES_defobj obj;
+  auto r = capture([&] {
+    RES_enter(&obj, RES_age);
+    RES_enter(&obj, static_cast<res_type>(500));
+    RES_help_item(RES_unit);
+  });
+  EXPECT_STREQ(obj.def, "");
+  EXPECT_STREQ(obj.env, "");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(ResourceConvert, HourFixesDateParts) {
+  struct Case {
+    const char* text;
+    int year, month, day, hour, min;
+  };
+  constexpr int U = -9999;
+  const Case cases[] = {
+      {"#2024031512", 2024, 3, 15, 12, U},
+      {"#202403151230", 2024, 3, 15, 12, 30},
+      {"#2024", 2024, U, U, U, U},
+      {"#20240", 2024, 0, U, U, U}, // a lone last digit is still a month
+      {"#2024x315", 2024, U, U, U, U}, // parts stop at the first non-digit
+      {"031512", U, 3, 15, 12, U},
+      {"1512", U, U, 15, 12, U},
+      {"512", U, U, 5, 12, U},
+      {"2d06:30", U, U, 2, 6, 30},
+      {"2d06", U, U, 2, 6, U},
+      {":30", U, U, U, U, 30},
+      {"-:30", U, U, U, U, -30},
+      {"-0:30", U, U, U, U, -30},
+      {"-0", U, U, U, U, U},
+      {"-306", U, U, U, -306, U},
+      {"6", U, U, U, 6, U},
+      {"12:45", U, U, U, 12, 45},
+      {"abc", U, U, U, U, U},
+      {"", U, U, U, U, U},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      std::string text = c.text;
+      if (RES_conv_data(text.data(), nullptr, CV_hour) != 1) return 1;
+      Date d;
+      FILE_get_time(&d);
+      std::printf("%d %d %d %d %d", d.year, d.month, d.day, d.hour, d.min);
+      return 0;
+    });
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "%d %d %d %d %d", c.year, c.month, c.day, c.hour, c.min);
+    EXPECT_EQ(r.status, 0) << c.text;
+    EXPECT_EQ(r.out, expected) << c.text;
+  }
+}
+
+TEST(ResourceConvert, DrawSwitchesPlotParts) {
+  struct Case {
+    const char* text;
+    const char* parts; /* parts 1 to 11, on or off */
+    int all;           /* part 12, the number of parts on */
+  };
+  const Case cases[] = {
+      {"map,data", "00000011000", 2},
+      {"-text", "00000011110", 4},
+      {"-all", "11111111111", 17},
+      {"none,+grid", "00000000100", 1},
+      {"+map,bogus", "11111111111", 17},
+      {"text_ul,-data,+sum", "10000000010", 3},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      std::string text = c.text;
+      RES_conv_data(text.data(), nullptr, CV_draw);
+      for (int part = 1; part <= 11; ++part) std::printf("%d", FLAG_getplot(part) ? 1 : 0);
+      std::printf(" %d", FLAG_getplot(12));
+      return 0;
+    });
+    EXPECT_EQ(r.out, std::string(c.parts) + " " + std::to_string(c.all)) << c.text;
+  }
+}
+
+TEST(ResourceConvert, RegionAndDomainGiveAnUnsetDomain) {
+  for (DEF_convert cvt : {CV_region, CV_domain}) {
+    auto r = run_child([cvt] {
+      Domain d{};
+      d.proj = 1;
+      d.ellipse = 1;
+      char text[] = "ps,40,-100,25,17,1.2";
+      int result = RES_conv_data(text, &d, cvt);
+      return result == 1 && d.proj == -9999 && d.clat == -9999.0f && d.nx == -9999 &&
+                     d.param[4] == -9999.0f && d.ellipse == 0
+                 ? 0
+                 : 1;
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("DOM_decode"), std::string::npos);
+  }
+}
+
+TEST(ResourceConvert, CopyIsBoundedAndNeedsAnOutput) {
+  auto r = run_child([] {
+    std::string longer(RES_STRCPY_LEN + 100, 'a');
+    RES_put("long", longer.c_str());
+    std::vector<char> buf(RES_STRCPY_LEN + 200, 'x');
+    bool ok = RES_getval("long", buf.data(), CV_strcpy) == 1;
+    ok = ok && std::strlen(buf.data()) == static_cast<size_t>(RES_STRCPY_LEN - 1);
+    ok = ok && RES_conv_data(longer.data(), nullptr, CV_strcpy) == 0;
+    ok = ok && RES_conv_data(nullptr, buf.data(), CV_float) == 0;
     return ok ? 0 : 1;
   });
   EXPECT_EQ(r.status, 0);

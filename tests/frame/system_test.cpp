@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -182,6 +183,20 @@ TEST(Processes, ForegroundRunReturnsTheStatus) {
   char* killed[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>("kill -9 $$"), nullptr};
   auto k = run_child([&] { return KEZ_run("sh", killed, nullptr, 0); });
   EXPECT_EQ(k.status, 128 + 9) << "a child killed by a signal is not a success";
+}
+
+TEST(Processes, WaitWithoutAChildReturns) {
+  /* With SIGCHLD ignored the child is reaped by the system, and the wait
+   * finds no child at all. */
+  auto r = run_child([] {
+    ::signal(SIGCHLD, SIG_IGN);
+    char* args[] = {const_cast<char*>("true"), nullptr};
+    int run = KEZ_run("true", args, nullptr, 0);
+    int func = KEZ_run_func([](int) { return 0; }, 0);
+    return run == -1 && func == -1 ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("No child to wait for"), std::string::npos);
 }
 
 TEST(Processes, InputAndOutputFiles) {

@@ -1,0 +1,202 @@
+/*
+ * table: the multi-key hashed table.
+ *
+ * Records of one fixed size that can be found by up to four text keys at
+ * once and walked in the order in which they were entered. The station table
+ * of a plot and the report tables of the point-data tools are built on it.
+ *
+ * Each key has its own array of bucket heads. The first record that falls
+ * into a bucket lives in the head itself, later ones in entries chained
+ * behind it in order of entry, so a search finds the first record entered
+ * with a key and equal keys all stay. A record is one block shared by the
+ * entries of all its keys and owned through key 1, whose entries also carry
+ * the order of entry. A record is entered whole or not at all.
+ */
+#include "kez.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+/* The bucket of a key text: h = (257 h + c) mod 35177 over its bytes taken
+ * as signed characters, in unsigned 64-bit arithmetic. */
+int bucket_of(const char* key, int tab_size) {
+  std::uint64_t h = 0;
+  for (const char* p = key; *p; ++p) {
+    const auto c = static_cast<std::uint64_t>(static_cast<signed char>(*p));
+    h = (257 * h + c) % 35177;
+  }
+  return static_cast<int>(h % static_cast<std::uint64_t>(tab_size));
+}
+
+bool set_up(const TAB_table* tab) {
+  return tab && tab->tab_size > 0 && tab->numkey >= 1 && tab->numkey <= TAB_MAX_KEYS;
+}
+
+bool key_ok(const TAB_table* tab, int keynum, const char* key) {
+  return set_up(tab) && key && keynum >= 1 && keynum <= tab->numkey;
+}
+
+char* copy_text(const char* text) {
+  size_t n = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(std::malloc(n));
+  if (copy) std::memcpy(copy, text, n);
+  return copy;
+}
+
+void free_buckets(TAB_table* tab) {
+  for (TAB_entry*& heads : tab->table) {
+    std::free(heads);
+    heads = nullptr;
+  }
+}
+
+} // namespace
+
+int TAB_init(TAB_table* tab) {
+  if (!tab) return -1;
+  tab->data_ptr = nullptr;
+  tab->head_ptr = nullptr;
+  tab->last_ptr = nullptr;
+  tab->num_entry = 0;
+  tab->numkey = 0;
+  return 0;
+}
+
+int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey) {
+  if (!tab) return -1;
+  TAB_init(tab);
+  tab->tab_size = 0;
+  tab->data_size = 0;
+  for (TAB_entry*& heads : tab->table) heads = nullptr;
+  if (tsize < 1 || dsize < 0 || nkey < 1 || nkey > TAB_MAX_KEYS) {
+    MESS_print(M_error, "TAB_create: Invalid table: %d buckets, %d bytes, %d keys\n", tsize, dsize,
+               nkey);
+    return -1;
+  }
+  for (int i = 0; i < nkey; ++i) {
+    tab->table[i] = static_cast<TAB_entry*>(std::calloc(static_cast<size_t>(tsize), sizeof(TAB_entry)));
+    if (!tab->table[i]) {
+      free_buckets(tab);
+      MESS_print(M_error, "TAB_create: Unable to allocate %d buckets\n", tsize);
+      return -1;
+    }
+  }
+  tab->tab_size = tsize;
+  tab->data_size = dsize;
+  tab->numkey = nkey;
+  return 0;
+}
+
+int TAB_enter(TAB_table* tab, const char* data, ...) {
+  if (!set_up(tab) || !data) return -1;
+  const int nkey = tab->numkey;
+  const char* keys[TAB_MAX_KEYS] = {};
+  va_list args;
+  va_start(args, data);
+  for (int i = 0; i < nkey; ++i) keys[i] = va_arg(args, const char*);
+  va_end(args);
+  for (int i = 0; i < nkey; ++i)
+    if (!keys[i]) return -1;
+
+  /* Everything the record needs is allocated before anything is linked, so
+   * that a failed allocation leaves the table as it was. */
+  TAB_entry* slot[TAB_MAX_KEYS] = {};    /* where each key's entry goes */
+  TAB_entry* after[TAB_MAX_KEYS] = {};   /* the chain's last entry, null for a head */
+  TAB_entry* made[TAB_MAX_KEYS] = {};    /* chained entries allocated here */
+  char* copies[TAB_MAX_KEYS] = {};
+  bool failed = false;
+  for (int i = 0; i < nkey; ++i) {
+    TAB_entry* entry = &tab->table[i][bucket_of(keys[i], tab->tab_size)];
+    if (entry->key) {
+      while (entry->link) entry = entry->link;
+      after[i] = entry;
+      made[i] = static_cast<TAB_entry*>(std::calloc(1, sizeof(TAB_entry)));
+      slot[i] = made[i];
+      failed = failed || !made[i];
+    } else {
+      slot[i] = entry;
+    }
+    copies[i] = copy_text(keys[i]);
+    failed = failed || !copies[i];
+  }
+  char* block = failed ? nullptr : static_cast<char*>(std::malloc(static_cast<size_t>(tab->data_size) + 1));
+  if (failed || !block) {
+    for (int i = 0; i < nkey; ++i) {
+      std::free(made[i]);
+      std::free(copies[i]);
+    }
+    MESS_print(M_error, "TAB_enter: Unable to allocate a record\n");
+    return -1;
+  }
+  std::memcpy(block, data, static_cast<size_t>(tab->data_size));
+
+  for (int i = 0; i < nkey; ++i) {
+    slot[i]->key = copies[i];
+    slot[i]->data = block;
+    if (after[i]) after[i]->link = slot[i];
+  }
+  if (tab->last_ptr)
+    tab->last_ptr->next = slot[0];
+  else
+    tab->head_ptr = slot[0];
+  tab->last_ptr = slot[0];
+  ++tab->num_entry;
+  return 0;
+}
+
+char* TAB_search(const TAB_table* tab, int keynum, const char* key) {
+  char* found = nullptr;
+  return TAB_searches(tab, keynum, key, &found, 1) == 1 ? found : nullptr;
+}
+
+int TAB_searches(const TAB_table* tab, int keynum, const char* key, char** ptrs, int max) {
+  if (!key_ok(tab, keynum, key) || !ptrs || max < 1) return 0;
+  int count = 0;
+  for (const TAB_entry* entry = &tab->table[keynum - 1][bucket_of(key, tab->tab_size)];
+       entry && entry->key && count < max; entry = entry->link) {
+    if (std::strcmp(entry->key, key) == 0) ptrs[count++] = entry->data;
+  }
+  return count;
+}
+
+int TAB_first(TAB_table* tab) {
+  if (!tab) return -1;
+  tab->data_ptr = tab->head_ptr;
+  return 0;
+}
+
+char* TAB_next(TAB_table* tab) {
+  if (!set_up(tab) || !tab->data_ptr) return nullptr;
+  TAB_entry* entry = tab->data_ptr;
+  tab->data_ptr = entry->next;
+  return entry->data;
+}
+
+int TAB_clear(TAB_table* tab) {
+  if (!tab || tab->tab_size < 1) return 0;
+  /* By the bucket arrays rather than numkey, which TAB_init zeroes. */
+  for (int i = 0; i < TAB_MAX_KEYS && tab->table[i]; ++i) {
+    for (int b = 0; b < tab->tab_size; ++b) {
+      TAB_entry* head = &tab->table[i][b];
+      std::free(head->key);
+      if (i == 0) std::free(head->data);
+      TAB_entry* entry = head->link;
+      while (entry) {
+        TAB_entry* link = entry->link;
+        std::free(entry->key);
+        if (i == 0) std::free(entry->data);
+        std::free(entry);
+        entry = link;
+      }
+    }
+  }
+  free_buckets(tab);
+  TAB_init(tab);
+  tab->tab_size = 0;
+  tab->data_size = 0;
+  return 0;
+}

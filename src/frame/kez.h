@@ -360,6 +360,30 @@ int KEZ_share(int mode);
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
 
+/* One entry of a menu array. Entry 0 is the return entry; the array ends
+ * with an entry whose name is null; an item is shown in menu m (0-9) when
+ * disp[m] is exactly 1, and at most MENU_MAX_ITEMS are shown in one menu. */
+struct MENU_item {
+  const char* name; /* text shown; a leading "-" makes a separator line */
+  const char* abbr; /* the answer that chooses the entry, handed back */
+  int index;        /* value returned when the entry is chosen */
+  int disp[10];     /* 1 where the entry is shown in that menu number */
+};
+
+inline constexpr int MENU_MAX_ITEMS = 79;
+/* The answer buffer of MENU_process: MENU_process writes at most
+ * MENU_STRING_LEN - 1 characters into it. */
+inline constexpr int MENU_STRING_LEN = 80;
+
+/* Menu flags: 1 offers the exit choice, 2 the main-menu choice (entry 0),
+ * 4 a help line. */
+int MENU_print(const char* title, const MENU_item* menu, int menu_num, int flag);
+int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt,
+                 char* string, int flag);
+int MENU_search(const char* item, const MENU_item* menu);
+const char* MENU_get_abbr(int index, const MENU_item* menu);
+int MENU_check(int index, const MENU_item* menu, int menu_num);
+
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */

@@ -356,6 +356,12 @@ int KEZ_share(int mode);
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
 
+/* Identifiers are five characters: id buffers hold WMO_ID_LEN bytes. */
+inline constexpr int WMO_ID_LEN = 6;
+
+int wmo_to_id(char* id, int wmo);
+int id_to_wmo(const char* id, int* wmo);
+
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */

@@ -324,6 +324,34 @@ int KEZ_share(int mode);
 /* scanp: pattern scanner                                                   */
 /* ------------------------------------------------------------------------ */
 
+/* The cursor of the pattern scanner over one line of text. */
+struct parse_param {
+  char* ptr;    /* the text scanned; not copied, not owned, must outlive the cursor */
+  int length;   /* its length when the cursor was set */
+  int off;      /* where the next scanp call starts; scanp never moves it */
+  int len;      /* characters consumed by the last scanp call */
+  int assigned; /* conversions of the last call that stored a value */
+  int matched;  /* conversions of the last call that matched */
+  int done;     /* 1 when the last call used up its whole pattern */
+};
+
+/* The most characters a text conversion of scanp stores: a destination of
+ * SCANP_TEXT_LEN + 1 bytes (or the conversion's width + 1, when smaller) is
+ * always enough; "%c" stores no terminator. */
+inline constexpr int SCANP_TEXT_LEN = 80;
+
+int scanp_set(parse_param* param, char* str);
+int scanp_get_off(const parse_param* param);
+int scanp_off(parse_param* param, int off);
+int scanp_inc_off(parse_param* param, int off);
+int scanp_inc(parse_param* param);
+char* scanp_str(const parse_param* param);
+char scanp_char(const parse_param* param, int off);
+char scanp_replace(parse_param* param, int off, char ch);
+int scanp_search(parse_param* param, const char* str);
+int scanp_print(const parse_param* param);
+int scanp(parse_param* param, const char* pat, ...);
+
 /* ------------------------------------------------------------------------ */
 /* tools: line readers, byte order and small numeric tools                  */
 /* ------------------------------------------------------------------------ */

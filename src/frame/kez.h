@@ -360,6 +360,12 @@ int scanp(parse_param* param, const char* pat, ...);
 /* tools: WMO station numbers and station identifiers                       */
 /* ------------------------------------------------------------------------ */
 
+/* Identifiers are five characters: id buffers hold WMO_ID_LEN bytes. */
+inline constexpr int WMO_ID_LEN = 6;
+
+int wmo_to_id(char* id, int wmo);
+int id_to_wmo(const char* id, int* wmo);
+
 /* ------------------------------------------------------------------------ */
 /* table: multi-key hashed table                                            */
 /* ------------------------------------------------------------------------ */
@@ -368,30 +374,16 @@ int scanp(parse_param* param, const char* pat, ...);
 /* unittool: unit conversion                                                */
 /* ------------------------------------------------------------------------ */
 
+float UNIT_cvt(float value, const char* iunit, const char* ounit);
+/* out needs strlen(in) + strlen(mstr) + 16 bytes. */
+int UNIT_scale(const char* in, float scale, const char* mstr, char* out);
+/* var and units need as many bytes as str. */
+int UNIT_parse(const char* str, char* var, char* units);
+/* str needs min(strlen(name), 49) + strlen(units) + 4 bytes. */
+int UNIT_change(char* str, const char* units);
+
 /* ------------------------------------------------------------------------ */
 /* menu: text menus                                                         */
-/* ------------------------------------------------------------------------ */
-
-/* ------------------------------------------------------------------------ */
-/* mqueue: loop-window message-queue link                                   */
-/* ------------------------------------------------------------------------ */
-
-/* ------------------------------------------------------------------------ */
-/* maptran: current domain, map projections and diagram coordinates         */
-/* ------------------------------------------------------------------------ */
-
-/* ------------------------------------------------------------------------ */
-/* region: domain specifications, regions and the region prompt              */
-/* ------------------------------------------------------------------------ */
-
-/* Identifiers are five characters: id buffers hold WMO_ID_LEN bytes. */
-inline constexpr int WMO_ID_LEN = 6;
-
-int wmo_to_id(char* id, int wmo);
-int id_to_wmo(const char* id, int* wmo);
-
-/* ------------------------------------------------------------------------ */
-/* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
 
 /* One entry of a menu array. Entry 0 is the return entry; the array ends
@@ -417,6 +409,22 @@ int MENU_process(const char* title, const MENU_item* menu, int menu_num, const c
 int MENU_search(const char* item, const MENU_item* menu);
 const char* MENU_get_abbr(int index, const MENU_item* menu);
 int MENU_check(int index, const MENU_item* menu, int menu_num);
+
+/* ------------------------------------------------------------------------ */
+/* mqueue: loop-window message-queue link                                   */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* maptran: current domain, map projections and diagram coordinates         */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* region: domain specifications, regions and the region prompt              */
+/* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* calc: meteorological formula library                                     */
+/* ------------------------------------------------------------------------ */
 
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */

@@ -11,6 +11,7 @@ pkg-config
 libgtest-dev
 libgmock-dev
 libbenchmark-dev
+units
 "
 
 missing=""

@@ -329,6 +329,34 @@ int FILE_get_time(Date* datim);
 /* scanp: pattern scanner                                                   */
 /* ------------------------------------------------------------------------ */
 
+/* The cursor of the pattern scanner over one line of text. */
+struct parse_param {
+  char* ptr;    /* the text scanned; not copied, not owned, must outlive the cursor */
+  int length;   /* its length when the cursor was set */
+  int off;      /* where the next scanp call starts; scanp never moves it */
+  int len;      /* characters consumed by the last scanp call */
+  int assigned; /* conversions of the last call that stored a value */
+  int matched;  /* conversions of the last call that matched */
+  int done;     /* 1 when the last call used up its whole pattern */
+};
+
+/* The most characters a text conversion of scanp stores: a destination of
+ * SCANP_TEXT_LEN + 1 bytes (or the conversion's width + 1, when smaller) is
+ * always enough; "%c" stores no terminator. */
+inline constexpr int SCANP_TEXT_LEN = 80;
+
+int scanp_set(parse_param* param, char* str);
+int scanp_get_off(const parse_param* param);
+int scanp_off(parse_param* param, int off);
+int scanp_inc_off(parse_param* param, int off);
+int scanp_inc(parse_param* param);
+char* scanp_str(const parse_param* param);
+char scanp_char(const parse_param* param, int off);
+char scanp_replace(parse_param* param, int off, char ch);
+int scanp_search(parse_param* param, const char* str);
+int scanp_print(const parse_param* param);
+int scanp(parse_param* param, const char* pat, ...);
+
 /* ------------------------------------------------------------------------ */
 /* tools: line readers, byte order and small numeric tools                  */
 /* ------------------------------------------------------------------------ */
@@ -374,6 +402,12 @@ int float2int(float x);
 /* ------------------------------------------------------------------------ */
 /* tools: WMO station numbers and station identifiers                       */
 /* ------------------------------------------------------------------------ */
+
+/* Identifiers are five characters: id buffers hold WMO_ID_LEN bytes. */
+inline constexpr int WMO_ID_LEN = 6;
+
+int wmo_to_id(char* id, int wmo);
+int id_to_wmo(const char* id, int* wmo);
 
 /* ------------------------------------------------------------------------ */
 /* table: multi-key hashed table                                            */
@@ -424,9 +458,41 @@ int TAB_clear(TAB_table* tab);
 /* unittool: unit conversion                                                */
 /* ------------------------------------------------------------------------ */
 
+float UNIT_cvt(float value, const char* iunit, const char* ounit);
+/* out needs strlen(in) + strlen(mstr) + 16 bytes. */
+int UNIT_scale(const char* in, float scale, const char* mstr, char* out);
+/* var and units need as many bytes as str. */
+int UNIT_parse(const char* str, char* var, char* units);
+/* str needs min(strlen(name), 49) + strlen(units) + 4 bytes. */
+int UNIT_change(char* str, const char* units);
+
 /* ------------------------------------------------------------------------ */
 /* menu: text menus                                                         */
 /* ------------------------------------------------------------------------ */
+
+/* One entry of a menu array. Entry 0 is the return entry; the array ends
+ * with an entry whose name is null; an item is shown in menu m (0-9) when
+ * disp[m] is exactly 1, and at most MENU_MAX_ITEMS are shown in one menu. */
+struct MENU_item {
+  const char* name; /* text shown; a leading "-" makes a separator line */
+  const char* abbr; /* the answer that chooses the entry, handed back */
+  int index;        /* value returned when the entry is chosen */
+  int disp[10];     /* 1 where the entry is shown in that menu number */
+};
+
+inline constexpr int MENU_MAX_ITEMS = 79;
+/* The answer buffer of MENU_process: MENU_process writes at most
+ * MENU_STRING_LEN - 1 characters into it. */
+inline constexpr int MENU_STRING_LEN = 80;
+
+/* Menu flags: 1 offers the exit choice, 2 the main-menu choice (entry 0),
+ * 4 a help line. */
+int MENU_print(const char* title, const MENU_item* menu, int menu_num, int flag);
+int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt,
+                 char* string, int flag);
+int MENU_search(const char* item, const MENU_item* menu);
+const char* MENU_get_abbr(int index, const MENU_item* menu);
+int MENU_check(int index, const MENU_item* menu, int menu_num);
 
 /* ------------------------------------------------------------------------ */
 /* mqueue: loop-window message-queue link                                   */

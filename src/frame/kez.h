@@ -514,6 +514,12 @@ int DOM_decode(const char* str, Domain* domain);
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
 
+/* Potential temperature (K) of a temperature (K) at a pressure (mb);
+ * -9999 when either is not positive. */
+float pot_temp(float temp, float pr);
+/* Great-circle distance in km between two points given in degrees. */
+float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
+
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */

@@ -51,8 +51,10 @@ struct Rule;
  * constants derived from it. Copied whole when another domain is made
  * current for one conversion. */
 struct Frame {
-  Domain dom{KEZ_MISS, KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
-             KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_MISS, KEZ_MISS, 0};
+  Domain dom{
+      KEZ_MISS,  KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
+      KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS,
+      KEZ_MISS,  KEZ_MISS,  0};
   const Rule* rule = nullptr; /* unit of dom.proj; null for a code without one */
   int rule_code = INT_MIN;    /* the code that rule and the constants belong to */
   MAP_limits limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
@@ -63,10 +65,7 @@ struct Frame {
   double earth_min = 63.56752;
   double earth_ratio2 = (63.56752 / 63.781368) * (63.56752 / 63.781368);
   double sat_rad = 421.64; /* satellite distance from the earth's centre */
-  double sat_rad2 = 421.64 * 421.64;
-  double sat_rad4 = sat_rad2 * sat_rad2;
-  double sat2_earth2 = sat_rad2 - 63.781368 * 63.781368;
-  float tlat1 = 30.0f; /* true latitudes in use (degrees) */
+  float tlat1 = 30.0f;     /* true latitudes in use (degrees) */
   float tlat2 = 60.0f;
 
   /* Diagram scales: -9999 not yet computed, 0 while the limits are. */
@@ -76,10 +75,10 @@ struct Frame {
 
   /* Map projection constants, valid once ready is set. */
   bool ready = false;
-  bool usable = true; /* false for a degenerate domain: every point hidden */
-  double hemi = 1.0;  /* polar stereographic: -1 north, +1 south; Lambert: +1 north, -1 south */
-  double k = 0.0;     /* polar stereographic radius factor */
-  double cone = 0.0;  /* Lambert cone constant n */
+  bool usable = true;  /* false for a degenerate domain: every point hidden */
+  double hemi = 1.0;   /* polar stereographic: -1 north, +1 south; Lambert: +1 north, -1 south */
+  double k = 0.0;      /* polar stereographic radius factor */
+  double cone = 0.0;   /* Lambert cone constant n */
   double cone_f = 0.0; /* Lambert radius factor F */
   double cos_plat = 1.0;
   double sin_plat = 0.0;
@@ -255,8 +254,8 @@ int inv(Frame& f, double x, double y, double& lat, double& lon) {
   /* Beyond the cone's edges lies the gap that no longitude reaches; the
    * margin keeps the edges themselves against float rounding. */
   if (std::fabs(ang) > f.cone * (180.0 + edge_margin)) return hidden(lat, lon);
-  lat = 90.0 * s -
-        2.0 * s * std::atan(std::pow(rho / (f.cone_f * f.earth_rad), 1.0 / f.cone)) * deg;
+  lat =
+      90.0 * s - 2.0 * s * std::atan(std::pow(rho / (f.cone_f * f.earth_rad), 1.0 / f.cone)) * deg;
   lon = f.dom.plon + ang / f.cone;
   return shown;
 }
@@ -608,8 +607,8 @@ void scales(Frame& f) {
   const MAP_limits& L = f.limits;
   MAP_limits v = diagram_view(f);
   f.scale = L.y_min;
-  f.xfactor = (L.x_max - L.x_min) * ((v.y_max - v.y_min) / (v.x_max - v.x_min)) /
-              (L.y_max - L.y_min);
+  f.xfactor =
+      (L.x_max - L.x_min) * ((v.y_max - v.y_min) / (v.x_max - v.x_min)) / (L.y_max - L.y_min);
 }
 
 int fwd(Frame& f, double t, double p, double& x, double& y) {
@@ -902,12 +901,12 @@ struct ParseName {
 };
 
 constexpr ParseName parse_names[] = {
-    {"ll", 2, 2},       {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},     {"sat", 3, 9},
-    {"lamb", 4, 4},     {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},     {"or", 2, 5},
-    {"mo", 2, 7},       {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},    {"xlogy", 5, 22},
-    {"xlogp", 5, 22},   {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},   {"teph", 4, 43},
-    {"rteph", 5, 44},   {"therm", 5, 40}, {"stuve", 5, 41}, {"hodo", 4, 23},  {"vert", 4, 22},
-    {"xp", 0, 25},      {"zoom", 4, 50},  {"size", 4, 51},  {"miss", 0, KEZ_MISS},
+    {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},          {"sat", 3, 9},
+    {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},          {"or", 2, 5},
+    {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},         {"xlogy", 5, 22},
+    {"xlogp", 5, 22}, {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},        {"teph", 4, 43},
+    {"rteph", 5, 44}, {"therm", 5, 40}, {"stuve", 5, 41}, {"hodo", 4, 23},       {"vert", 4, 22},
+    {"xp", 0, 25},    {"zoom", 4, 50},  {"size", 4, 51},  {"miss", 0, KEZ_MISS},
 };
 
 int proj_code_of_name(const char* name) {
@@ -926,7 +925,7 @@ int print_domain(M_type mess, const Domain& d) {
   for (const PrintName& p : print_names)
     if (p.code == d.proj) text = p.name;
   if (d.ellipse) text += ":e";
-  char buf[160];
+  char buf[512]; /* room for the widest float that %f prints */
   for (float v : {d.plat, d.plon, d.param[0], d.param[1], d.param[2]}) {
     if (is_miss(v)) {
       text += ":";
@@ -1005,9 +1004,6 @@ int MAP_domain(const Domain* dom) {
       break;
     case 9:
       f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0];
-      f.sat_rad2 = f.sat_rad * f.sat_rad;
-      f.sat_rad4 = f.sat_rad2 * f.sat_rad2;
-      f.sat2_earth2 = f.sat_rad2 - f.earth_maj * f.earth_maj;
       break;
     default:
       break;
@@ -1057,7 +1053,9 @@ int MAP_proj_coord(const float* value) {
 
 int MAP_proj_str(const char* proj) { return proj_code_of_name(proj); }
 
-int MAP_tran_center(float* x, float* y) { return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y); }
+int MAP_tran_center(float* x, float* y) {
+  return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y);
+}
 
 int MAP_set_limits() {
   Frame& f = st.frame;
@@ -1376,7 +1374,8 @@ float MAP_uvdir_adj(float u, float v, float x, float y) {
 }
 
 float MAP_dir(float x1, float y1, float x2, float y2) {
-  float d = static_cast<float>(std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
+  float d = static_cast<float>(
+      std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
   if (st.frame.dom.proj == 1) return MAP_undir_adj(d, x1, y1);
   return d;
 }
@@ -1429,10 +1428,12 @@ int MAP_plot_grid(float x, float y) {
     return 0;
   std::int64_t cell;
   if (n >= 1) {
-    cell = static_cast<std::int64_t>(gx * n + static_cast<float>(static_cast<int>(gy * n) * d.nx * n));
+    std::int64_t row = static_cast<std::int64_t>(gy * n) * d.nx * n;
+    cell = static_cast<std::int64_t>(gx * n + static_cast<float>(row));
   } else {
     int m = -n;
-    cell = static_cast<std::int64_t>(gx / m + static_cast<float>(static_cast<int>(gy / m) * d.nx));
+    std::int64_t row = static_cast<std::int64_t>(gy / m) * d.nx;
+    cell = static_cast<std::int64_t>(gx / m + static_cast<float>(row));
   }
   if (cell < 0 || cell >= static_cast<std::int64_t>(st.cells.size())) return 0;
   int& counter = st.cells[static_cast<size_t>(cell)];

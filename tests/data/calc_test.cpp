@@ -47,7 +47,8 @@ std::vector<double> geod_distances(const std::vector<Pair>& pairs) {
   char line[120];
   for (const Pair& p : pairs) {
     std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", static_cast<double>(p.lat1),
-                  static_cast<double>(p.lon1), static_cast<double>(p.lat2), static_cast<double>(p.lon2));
+                  static_cast<double>(p.lon1), static_cast<double>(p.lat2),
+                  static_cast<double>(p.lon2));
     in += line;
   }
   write_file(dir.file("in"), in);
@@ -67,18 +68,18 @@ std::vector<double> geod_distances(const std::vector<Pair>& pairs) {
 TEST(EarthDist, AgreesWithGeodFromOneKilometreToTenThousand) {
   if (!have_program("geod")) GTEST_SKIP() << "PROJ's geod is not installed";
   const std::vector<Pair> pairs = {
-      {45, 10, 45.009f, 10},         /* 1 km north */
-      {45, 10, 45, 10.0127f},        /* 1 km east */
+      {45, 10, 45.009f, 10},             /* 1 km north */
+      {45, 10, 45, 10.0127f},            /* 1 km east */
       {-33.9f, 151.2f, -33.9f, 151.21f}, /* under 1 km */
-      {0, 0, 0.0064f, 0.0064f},      /* 1 km diagonal at the equator */
-      {89.995f, 0, 89.995f, 180},    /* across the pole */
-      {51.5f, -0.1f, 51.59f, -0.1f}, /* 10 km */
-      {40, -100, 41, -101},          /* about 140 km */
-      {48.85f, 2.35f, 52.52f, 13.4f}, /* about 880 km */
-      {0, 170, 0, -175},             /* across the date line */
-      {40.7f, -74, 51.5f, -0.1f},    /* about 5600 km */
-      {-33.9f, 18.4f, 35.7f, 139.7f}, /* about 14,700 km */
-      {0, 0, 0, 90},                 /* 10,000 km */
+      {0, 0, 0.0064f, 0.0064f},          /* 1 km diagonal at the equator */
+      {89.995f, 0, 89.995f, 180},        /* across the pole */
+      {51.5f, -0.1f, 51.59f, -0.1f},     /* 10 km */
+      {40, -100, 41, -101},              /* about 140 km */
+      {48.85f, 2.35f, 52.52f, 13.4f},    /* about 880 km */
+      {0, 170, 0, -175},                 /* across the date line */
+      {40.7f, -74, 51.5f, -0.1f},        /* about 5600 km */
+      {-33.9f, 18.4f, 35.7f, 139.7f},    /* about 14,700 km */
+      {0, 0, 0, 90},                     /* 10,000 km */
   };
   std::vector<double> ref = geod_distances(pairs);
   ASSERT_EQ(ref.size(), pairs.size());

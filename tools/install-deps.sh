@@ -12,6 +12,7 @@ libgtest-dev
 libgmock-dev
 libbenchmark-dev
 units
+proj-bin
 "
 
 missing=""

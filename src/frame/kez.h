@@ -502,6 +502,66 @@ int MENU_check(int index, const MENU_item* menu, int menu_num);
 /* maptran: current domain, map projections and diagram coordinates         */
 /* ------------------------------------------------------------------------ */
 
+/* A plot position in plot units of the current domain; -9999 when hidden. */
+struct Point {
+  float x;
+  float y;
+};
+
+/* An earth position in degrees. */
+struct EarthPoint {
+  float lat;
+  float lon;
+};
+
+/* The current domain and its plot limits. */
+int MAP_domain(const Domain* dom);
+Domain* MAP_get_domain(Domain* dom);
+int MAP_print_domain();
+int MAP_proj(int proj);
+int MAP_get_proj();
+float MAP_get_clat();
+float MAP_get_clon();
+int MAP_coord(float rlat, float rlon);
+int MAP_proj_coord(const float* value);
+int MAP_proj_str(const char* proj);
+int MAP_tran_center(float* x, float* y);
+int MAP_set_limits();
+int MAP_get_limits(MAP_limits* lim);
+int MAP_set_view(const MAP_limits* vp);
+int MAP_get_up_left(float* x, float* y);
+int MAP_in_domain(float x, float y);
+int MAP_in_grid_domain(float x, float y);
+int DOM_init(Domain* domain);
+int DOM_comp(const Domain* dom1, const Domain* dom2);
+int DOM_comp_proj(const Domain* dom1, const Domain* dom2);
+float DOM_aspect(const Domain* domain);
+
+/* Forward (degrees or diagram values to plot units) and inverse. Both give
+ * 1 with their outputs set, or 0 with both outputs -9999 for a point that
+ * the projection hides or that lies off the projected earth. */
+int MAP_tran(float lat, float lon, float* x, float* y);
+int MAP_untran(float x, float y, float* lat, float* lon);
+int MAP_tran_ep(EarthPoint ept, Point* pt);
+int MAP_tran_pe(Point pt, EarthPoint* ept);
+
+/* Grid indices, conversion between domains, offsets and directions. */
+int MAP_grid_tran(float gx, float gy, float* x, float* y);
+int MAP_grid_untran(float x, float y, float* gx, float* gy);
+int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2,
+                    float* y2);
+int MAP_offset(float xi, float yi, float dir, float rad, float* xf, float* yf);
+float MAP_factor(float lat, float lon);
+float MAP_dir_adj(float dir, float x, float y);
+float MAP_undir_adj(float dir, float x, float y);
+float MAP_uvdir_adj(float u, float v, float x, float y);
+float MAP_dir(float x1, float y1, float x2, float y2);
+
+/* The decluttering grid of the station plotters. */
+int MAP_set_plot_limit(int val);
+int MAP_plot_grid_init();
+int MAP_plot_grid(float x, float y);
+
 /* ------------------------------------------------------------------------ */
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
@@ -513,6 +573,12 @@ int DOM_decode(const char* str, Domain* domain);
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
+
+/* Potential temperature (K) of a temperature (K) at a pressure (mb);
+ * -9999 when either is not positive. */
+float pot_temp(float temp, float pr);
+/* Great-circle distance in km between two points given in degrees. */
+float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */

@@ -1,0 +1,1443 @@
+/*
+ * maptran: the current domain, map projections and diagram coordinates.
+ *
+ * Every map and diagram is drawn in one current Domain. This module owns a
+ * copy of it, its plot limits and the constants derived from it, and turns
+ * positions between latitude and longitude (or a diagram's pair of data
+ * values) and plot coordinates: MAP_tran forward, MAP_untran back. Map
+ * projections work in plot units of 100 km on a sphere of radius 63.7122
+ * (the satellite view may use an ellipsoid), the latitude/longitude
+ * projection in degrees.
+ *
+ * Each projection and diagram is a small unit below (its constants, a
+ * forward and an inverse function) reached through one dispatch table.
+ * Constants are computed by the first transformation after the current
+ * domain changes and kept until the next change. Both directions answer 1
+ * with their outputs set, or 0 with both outputs -9999 for a point that the
+ * projection hides or that lies off the projected earth; a missing (-9999)
+ * or non-finite input is never pushed through a formula.
+ *
+ * The module also keeps the grid-index conversions, conversion between two
+ * domains, offsets by distance and bearing, the map factor, the turning of
+ * directions between true north and the plot's up direction, and the
+ * decluttering grid of the station plotters.
+ */
+#include "kez.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double rad = 0.017453292519943334; /* radians per degree */
+constexpr double deg = 57.295779513082195;   /* degrees per radian */
+constexpr double pi = 3.14159265358979323846;
+constexpr double miss = KEZ_FMISS;
+constexpr double km_per_deg = 111.195; /* along a great circle */
+constexpr double kappa = 0.286;        /* exponent of pot_temp */
+constexpr double edge_margin = 1e-4;   /* degrees of longitude past a map's edge still on it */
+
+bool is_miss(double v) { return v == miss; }
+
+struct Rule;
+
+/* Everything a transformation reads: the current domain, its limits and the
+ * constants derived from it. Copied whole when another domain is made
+ * current for one conversion. */
+struct Frame {
+  Domain dom{
+      KEZ_MISS,  KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
+      KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS,
+      KEZ_MISS,  KEZ_MISS,  0};
+  const Rule* rule = nullptr; /* unit of dom.proj; null for a code without one */
+  int rule_code = INT_MIN;    /* the code that rule and the constants belong to */
+  MAP_limits limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
+  MAP_limits view{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS}; /* diagram viewport */
+
+  double earth_rad = 63.7122; /* sphere, plot units */
+  double earth_maj = 63.781368;
+  double earth_min = 63.56752;
+  double earth_ratio2 = (63.56752 / 63.781368) * (63.56752 / 63.781368);
+  double sat_rad = 421.64; /* satellite distance from the earth's centre */
+  float tlat1 = 30.0f;     /* true latitudes in use (degrees) */
+  float tlat2 = 60.0f;
+
+  /* Diagram scales: -9999 not yet computed, 0 while the limits are. */
+  double xfactor = miss;
+  double yfactor = miss;
+  double scale = miss; /* skew-T: the y of the bottom edge */
+
+  /* Map projection constants, valid once ready is set. */
+  bool ready = false;
+  bool usable = true;  /* false for a degenerate domain: every point hidden */
+  double hemi = 1.0;   /* polar stereographic: -1 north, +1 south; Lambert: +1 north, -1 south */
+  double k = 0.0;      /* polar stereographic radius factor */
+  double cone = 0.0;   /* Lambert cone constant n */
+  double cone_f = 0.0; /* Lambert radius factor F */
+  double cos_plat = 1.0;
+  double sin_plat = 0.0;
+  double sat_ratio = miss; /* R / Rs */
+};
+
+struct MapState {
+  Frame frame;
+  int grid_limit = 0;     /* decluttering cells: n per spacing, -n spacings a cell, 0 off */
+  std::vector<int> cells; /* counters of the decluttering grid */
+};
+
+MapState st;
+
+/* Results of the units: the point is placed, or hidden / off the map. */
+constexpr int shown = 1;
+
+int hidden(double& x, double& y) {
+  x = miss;
+  y = miss;
+  return 0;
+}
+
+double clamp1(double v) { return std::max(-1.0, std::min(1.0, v)); }
+
+/* A longitude difference brought once into [-180, 180]. */
+double wrap_once(double d) {
+  if (d > 180.0) return d - 360.0;
+  if (d < -180.0) return d + 360.0;
+  return d;
+}
+
+/* A longitude brought into [-180, 180]. */
+double norm_lon(double lon) {
+  if (lon >= -180.0 && lon <= 180.0) return lon;
+  return wrap_once(std::fmod(lon, 360.0));
+}
+
+/* The viewport of the skew-T and tephigram scalings: the one set through
+ * MAP_set_view, or the unit square of the whole plot surface while none is
+ * set, so that the scales never come from an unset viewport. */
+MAP_limits diagram_view(const Frame& f) {
+  const MAP_limits& v = f.view;
+  bool unset = is_miss(v.x_min) || is_miss(v.x_max) || is_miss(v.y_min) || is_miss(v.y_max) ||
+               v.x_max == v.x_min || v.y_max == v.y_min;
+  if (unset) return MAP_limits{0.0f, 1.0f, 0.0f, 1.0f};
+  return v;
+}
+
+/* ---- -9999: no projection, positions pass through ----------------------- */
+
+/* ---- 1: polar stereographic --------------------------------------------- */
+namespace stereo {
+
+/* The true latitude counts in the domain's own hemisphere, whatever its
+ * sign: a far-hemisphere true latitude would scale the map by a factor of
+ * up to 14. */
+void init(Frame& f) {
+  f.hemi = f.dom.plat >= 0.0f ? -1.0 : 1.0;
+  f.k = (1.0 + std::sin(std::fabs(f.tlat1) * rad)) * f.earth_rad;
+}
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double s = f.hemi;
+  if (s * lat > 75.0) lat = 75.0 * s; /* far hemisphere drawn on the 75-degree circle */
+  double r = f.k * std::tan((90.0 + s * lat) / 2.0 * rad);
+  double a = (lon - f.dom.plon) * rad;
+  x = r * std::sin(a);
+  y = s * r * std::cos(a);
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double s = f.hemi;
+  double r = std::hypot(x, y);
+  double ang = (x == 0.0 && y == 0.0) ? 0.0 : std::atan2(x, s * y) * deg;
+  lat = (2.0 * std::atan(r / f.k) * deg - 90.0) * s;
+  lon = f.dom.plon + ang;
+  return shown;
+}
+
+} // namespace stereo
+
+/* ---- 2: latitude/longitude, plot units of degrees ------------------------ */
+namespace latlon {
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  x = wrap_once(lon - f.dom.plon);
+  y = lat;
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  if (std::fabs(y) > 90.0) return hidden(lat, lon);
+  lon = wrap_once(f.dom.plon + x);
+  lat = y;
+  return shown;
+}
+
+} // namespace latlon
+
+/* ---- 3: Mercator ---------------------------------------------------------- */
+namespace merc {
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double R = f.earth_rad;
+  x = R * (lon - f.dom.plon) * pi / 180.0;
+  if (x > 180.0 * R * pi / 180.0)
+    x -= 360.0 * R * pi / 180.0;
+  else if (x < -180.0 * R * pi / 180.0)
+    x += 360.0 * R * pi / 180.0;
+  lat = std::max(-89.9, std::min(89.9, lat));
+  y = -R * std::log(std::tan((45.0 - lat / 2.0) * rad));
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double R = f.earth_rad;
+  lon = wrap_once(f.dom.plon + x / (R * pi / 180.0));
+  lat = 90.0 - 2.0 * deg * std::atan(std::exp(-y / R));
+  return shown;
+}
+
+} // namespace merc
+
+/* ---- 4: Lambert conformal conic -------------------------------------------- */
+namespace lambert {
+
+/* True latitudes count in the domain's own hemisphere, whatever their sign,
+ * so a southern domain may give them as -30:-60 or 30:60 alike. */
+void init(Frame& f) {
+  f.hemi = f.dom.plat >= 0.0f ? 1.0 : -1.0;
+  double t1 = std::fabs(f.tlat1) * rad;
+  double t2 = std::fabs(f.tlat2) * rad;
+  double n;
+  if (f.tlat1 == f.tlat2 || std::fabs(t1 - t2) < 1e-12) {
+    n = std::sin(t1);
+  } else {
+    n = (std::log(std::cos(t1)) - std::log(std::cos(t2))) /
+        (std::log(std::tan(pi / 4.0 - t1 / 2.0)) - std::log(std::tan(pi / 4.0 - t2 / 2.0)));
+  }
+  double F = std::cos(t1) / (n * std::pow(std::tan(pi / 4.0 - t1 / 2.0), n));
+  f.cone = n;
+  f.cone_f = F;
+  f.usable = std::isfinite(n) && n > 0.0 && std::isfinite(F) && F > 0.0;
+}
+
+double radius(const Frame& f, double lat) {
+  return f.cone_f * f.earth_rad * std::pow(std::tan((45.0 - f.hemi * lat / 2.0) * rad), f.cone);
+}
+
+/* The far pole is drawn at 89 degrees. */
+double clamp_lat(const Frame& f, double lat) {
+  if (f.hemi > 0.0 && lat < -89.0) return -89.0;
+  if (f.hemi < 0.0 && lat > 89.0) return 89.0;
+  return lat;
+}
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  if (!f.usable) return hidden(x, y);
+  double rho = radius(f, clamp_lat(f, lat));
+  double theta = f.cone * wrap_once(lon - f.dom.plon) * rad;
+  x = rho * std::sin(theta);
+  y = -f.hemi * rho * std::cos(theta);
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  if (!f.usable) return hidden(lat, lon);
+  double s = f.hemi;
+  double rho = std::hypot(x, y);
+  double ang = (x == 0.0 && y == 0.0) ? 0.0 : std::atan2(x, -s * y + 0.0) * deg;
+  /* Beyond the cone's edges lies the gap that no longitude reaches; the
+   * margin keeps the edges themselves against float rounding. */
+  if (std::fabs(ang) > f.cone * (180.0 + edge_margin)) return hidden(lat, lon);
+  lat =
+      90.0 * s - 2.0 * s * std::atan(std::pow(rho / (f.cone_f * f.earth_rad), 1.0 / f.cone)) * deg;
+  lon = f.dom.plon + ang / f.cone;
+  return shown;
+}
+
+/* The map factor: true scale on the true latitudes. */
+double factor(const Frame& f, double lat) {
+  lat = clamp_lat(f, lat);
+  double c = std::cos(lat * rad);
+  if (c < 1e-10) return miss;
+  return f.cone * radius(f, lat) / (f.earth_rad * c);
+}
+
+} // namespace lambert
+
+/* ---- centre of view, shared by the azimuthal projections ------------------ */
+void view_centre(Frame& f) {
+  if (is_miss(f.dom.plat)) f.dom.plat = 0.0f;
+  f.cos_plat = std::cos(f.dom.plat * rad);
+  f.sin_plat = std::sin(f.dom.plat * rad);
+}
+
+/* cos of the angular distance from the centre of view. */
+double cos_from_centre(const Frame& f, double lat, double dlon) {
+  return std::cos(lat) * f.cos_plat * std::cos(dlon) + std::sin(lat) * f.sin_plat;
+}
+
+/* ---- 5: orthographic ---------------------------------------------------------- */
+namespace ortho {
+
+/* The horizon itself (cos c = 0) is visible, also through the rounding of
+ * the degree factor. */
+constexpr double horizon = -1e-12;
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double p = lat * rad;
+  double dl = (lon - f.dom.plon) * rad;
+  if (cos_from_centre(f, p, dl) < horizon) return hidden(x, y);
+  double R = f.earth_rad;
+  x = R * std::cos(p) * std::sin(dl);
+  y = R * (std::sin(p) * f.cos_plat - std::cos(p) * std::cos(dl) * f.sin_plat);
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double R = f.earth_rad;
+  double q2 = R * R - x * x - y * y;
+  if (q2 < 0.0) return hidden(lat, lon);
+  double q = std::sqrt(q2);
+  lat = std::asin(clamp1((f.cos_plat * y + f.sin_plat * q) / R)) * deg;
+  lon = f.dom.plon + std::atan2(x, f.cos_plat * q - f.sin_plat * y) * deg;
+  return shown;
+}
+
+} // namespace ortho
+
+/* ---- 6: gnomonic (great circles drawn straight) ------------------------------- */
+namespace gnomonic {
+
+/* Points within this cosine of the horizon would leave the float range. */
+constexpr double min_cos = 1e-10;
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double p = lat * rad;
+  double dl = (lon - f.dom.plon) * rad;
+  double cc = cos_from_centre(f, p, dl);
+  if (cc < min_cos) return hidden(x, y);
+  double R = f.earth_rad;
+  x = R * std::cos(p) * std::sin(dl) / cc;
+  y = R * (f.cos_plat * std::sin(p) - f.sin_plat * std::cos(p) * std::cos(dl)) / cc;
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double rho = std::hypot(x, y);
+  if (rho < 1e-10) {
+    lat = f.dom.plat;
+    lon = f.dom.plon;
+    return shown;
+  }
+  double c = std::atan(rho / f.earth_rad);
+  double sc = std::sin(c);
+  double cc = std::cos(c);
+  lat = std::asin(clamp1(cc * f.sin_plat + y * sc * f.cos_plat / rho)) * deg;
+  lon = f.dom.plon + std::atan2(x * sc, rho * f.cos_plat * cc - y * f.sin_plat * sc) * deg;
+  return shown;
+}
+
+} // namespace gnomonic
+
+/* ---- 7: Mollweide, the whole earth in an ellipse 4R wide and 2R high ---------- */
+namespace moll {
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double theta = lat * rad;
+  double target = 3.1415926535898 * std::sin(lat * rad);
+  for (int i = 0; i < 15; ++i) {
+    double den = std::cos(theta) + 1.0;
+    if (den < 1e-15) break; /* at a pole: theta is already pi */
+    double delta = -(theta + std::sin(theta) - target) / den;
+    theta += delta;
+    if (std::fabs(delta) < 1e-10) break;
+  }
+  theta /= 2.0;
+  double R = f.earth_rad;
+  double d = wrap_once(lon - f.dom.plon);
+  x = R * (d / 90.0) * std::cos(theta);
+  if (std::fabs(lat) > 89.99) x = 0.0;
+  y = R * std::sin(theta);
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double R = f.earth_rad;
+  double t = y / R;
+  if (t < -1.0 || t > 1.0) return hidden(lat, lon);
+  double theta = std::asin(t);
+  double c = std::cos(theta);
+  /* Outside the ellipse the longitude would run past the map's edge. */
+  double d = (x == 0.0) ? 0.0 : 90.0 * x / (R * c);
+  if (!std::isfinite(d) || std::fabs(d) > 180.0 + edge_margin) return hidden(lat, lon);
+  double u = (2.0 * theta + std::sin(2.0 * theta)) / pi;
+  if (u < -1.0 - 1e-12 || u > 1.0 + 1e-12) return hidden(lat, lon);
+  lat = std::asin(clamp1(u)) * deg;
+  lon = f.dom.plon + d;
+  return shown;
+}
+
+} // namespace moll
+
+/* ---- 8: Lambert azimuthal equal-area -------------------------------------------- */
+namespace lambaz {
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  double p = lat * rad;
+  double dl = (lon - f.dom.plon) * rad;
+  double kp = cos_from_centre(f, p, dl);
+  /* The antipode spreads over the whole rim; points within rounding of it too. */
+  if (kp + 1.0 < 1e-12) return hidden(x, y);
+  double m = f.earth_rad * std::sqrt(2.0 / (kp + 1.0));
+  x = m * std::cos(p) * std::sin(dl);
+  y = m * (f.cos_plat * std::sin(p) - f.sin_plat * std::cos(p) * std::cos(dl));
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  double rho = std::hypot(x, y);
+  double h = rho / (2.0 * f.earth_rad);
+  if (h > 1.0) return hidden(lat, lon);
+  lon = f.dom.plon;
+  if (std::fabs(rho) < 1e-10) {
+    lat = f.dom.plat;
+    return shown;
+  }
+  double c = 2.0 * std::asin(h);
+  double sc = std::sin(c);
+  double cc = std::cos(c);
+  double slat = clamp1(cc * f.sin_plat + y * sc * f.cos_plat / rho);
+  lat = std::asin(slat) * deg;
+  double plat = f.dom.plat;
+  if (std::fabs(std::fabs(plat) - 90.0) > 1e-10) {
+    double m2 = cc - f.sin_plat * slat;
+    if (m2 != 0.0) lon = f.dom.plon + std::atan2(x * sc * f.cos_plat, m2 * rho) * deg;
+  } else if (plat < 0.0) {
+    lon = f.dom.plon - std::atan2(-x, y) * deg;
+  } else {
+    lon = f.dom.plon + std::atan2(x, -y) * deg;
+  }
+  return shown;
+}
+
+} // namespace lambaz
+
+/* ---- 9: satellite view, a geostationary scanner over (0, plon) ------------------ */
+namespace sat {
+
+void init(Frame& f) {
+  f.sat_ratio = f.earth_rad / f.sat_rad;
+  f.usable = f.sat_rad > f.earth_maj;
+}
+
+/* Plot coordinates are the tangents of the east-west scan angle and of the
+ * north-south angle seen after it, or with param[1] = 1 the angles, times
+ * the satellite distance. */
+bool scan_angles(const Frame& f) { return f.dom.param[1] == 1.0f; }
+
+int fwd(Frame& f, double lat, double lon, double& x, double& y) {
+  if (!f.usable) return hidden(x, y);
+  bool ell = f.dom.ellipse == 1;
+  double p = lat * rad;
+  if (ell) p = std::atan(std::tan(p) * f.earth_ratio2); /* geocentric latitude */
+  double c = std::cos(p);
+  double s = std::sin(p);
+  double dl = (lon - f.dom.plon) * rad;
+  double cl = std::cos(dl);
+  double sl = std::sin(dl);
+  if (f.sat_ratio > c * cl) return hidden(x, y);
+  double r = ell ? f.earth_min / std::sqrt(1.0 - (1.0 - f.earth_ratio2) * c * c) : f.earth_rad;
+  double fx = f.sat_rad - r * c * cl;
+  double q = std::hypot(r * sl * c, fx);
+  x = r * sl * c / fx;
+  y = r * s / q;
+  if (scan_angles(f)) {
+    x = std::atan(x);
+    y = std::atan(y);
+  }
+  x *= f.sat_rad;
+  y *= f.sat_rad;
+  return shown;
+}
+
+/* Follows the viewing ray of the scan back to the first point where it
+ * meets the earth, on the sphere and on the ellipsoid alike. */
+int inv(Frame& f, double x, double y, double& lat, double& lon) {
+  if (!f.usable) return hidden(lat, lon);
+  bool ell = f.dom.ellipse == 1;
+  double Rs = f.sat_rad;
+  double alpha = scan_angles(f) ? x / Rs : std::atan(x / Rs);
+  double beta = scan_angles(f) ? y / Rs : std::atan(y / Rs);
+  double e2 = ell ? f.earth_ratio2 : 1.0;
+  double a = ell ? f.earth_maj : f.earth_rad;
+  double ca = std::cos(alpha), sa = std::sin(alpha);
+  double cb = std::cos(beta), sb = std::sin(beta);
+  double p = Rs * ca * cb;
+  double A = cb * cb + sb * sb / e2;
+  double D = p * p - (Rs * Rs - a * a) * A;
+  if (D < 0.0) return hidden(lat, lon);
+  double t = (p - std::sqrt(D)) / A;
+  double X = Rs - t * ca * cb;
+  double Y = t * sa * cb;
+  double Z = t * sb;
+  lat = std::atan2(Z, e2 * std::hypot(X, Y)) * deg;
+  lon = f.dom.plon + std::atan2(Y, X) * deg;
+  return shown;
+}
+
+} // namespace sat
+
+/* ---- 99: pixel, y growing downward -------------------------------------------- */
+namespace pixel {
+
+int fwd(Frame&, double a, double b, double& x, double& y) {
+  x = a;
+  y = -b;
+  return shown;
+}
+
+int inv(Frame&, double x, double y, double& a, double& b) {
+  a = x;
+  b = -y;
+  return shown;
+}
+
+} // namespace pixel
+
+/* ---- 20, 24: x-y and category diagrams; 25: x-p (pressure down) ------------------ */
+namespace linear {
+
+/* Plot extents over data extents; kept from the limits, or recomputed
+ * after a cache reset. */
+void scales(Frame& f) {
+  if (!is_miss(f.xfactor)) return;
+  f.xfactor = static_cast<double>(f.dom.nx) / f.dom.dx;
+  f.yfactor = static_cast<double>(f.dom.ny) / f.dom.dy;
+}
+
+bool invertible(const Frame& f) {
+  return f.xfactor != 0.0 && f.yfactor != 0.0 && std::isfinite(f.xfactor) &&
+         std::isfinite(f.yfactor);
+}
+
+int fwd(Frame& f, double a, double b, double& x, double& y) {
+  scales(f);
+  const MAP_limits& L = f.limits;
+  x = L.x_min + (a - L.x_min) * f.xfactor;
+  y = L.y_min + (b - L.y_min) * f.yfactor;
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& a, double& b) {
+  scales(f);
+  if (!invertible(f)) return hidden(a, b);
+  const MAP_limits& L = f.limits;
+  a = L.x_min + (x - L.x_min) / f.xfactor;
+  b = L.y_min + (y - L.y_min) / f.yfactor;
+  return shown;
+}
+
+int fwd_p(Frame& f, double a, double p, double& x, double& y) {
+  scales(f);
+  const MAP_limits& L = f.limits;
+  x = L.x_min + (a - L.x_min) * f.xfactor;
+  y = L.y_min + (L.y_min - p) * f.yfactor;
+  return shown;
+}
+
+int inv_p(Frame& f, double x, double y, double& a, double& p) {
+  scales(f);
+  if (!invertible(f)) return hidden(a, p);
+  const MAP_limits& L = f.limits;
+  a = L.x_min + (x - L.x_min) / f.xfactor;
+  p = L.y_min + (L.y_min - y) / f.yfactor;
+  return shown;
+}
+
+} // namespace linear
+
+/* ---- 22: x-log p; 42: emagram (y = -ln p) ---------------------------------------- */
+namespace logp {
+
+int fwd(Frame&, double a, double p, double& x, double& y) {
+  if (!(p > 0.0)) return hidden(x, y);
+  x = a;
+  y = -std::log(p);
+  return shown;
+}
+
+int inv(Frame&, double x, double y, double& a, double& p) {
+  a = x;
+  p = std::exp(-y);
+  return shown;
+}
+
+} // namespace logp
+
+/* ---- 23: hodograph, direction and speed ------------------------------------------ */
+namespace hodo {
+
+int fwd(Frame&, double dir, double spd, double& x, double& y) {
+  x = spd * std::sin(dir * rad);
+  y = spd * std::cos(dir * rad);
+  return shown;
+}
+
+int inv(Frame&, double x, double y, double& dir, double& spd) {
+  dir = (x == 0.0 && y == 0.0) ? 0.0 : std::atan2(x, y) * deg;
+  if (dir < 0.0) dir += 360.0;
+  spd = std::hypot(x, y);
+  return shown;
+}
+
+} // namespace hodo
+
+/* ---- 40: skew-T log p ------------------------------------------------------------- */
+namespace skewt {
+
+/* The skew that makes isotherms rise at 45 degrees on the viewport. */
+void scales(Frame& f) {
+  if (!is_miss(f.xfactor)) return;
+  const MAP_limits& L = f.limits;
+  MAP_limits v = diagram_view(f);
+  f.scale = L.y_min;
+  f.xfactor =
+      (L.x_max - L.x_min) * ((v.y_max - v.y_min) / (v.x_max - v.x_min)) / (L.y_max - L.y_min);
+}
+
+int fwd(Frame& f, double t, double p, double& x, double& y) {
+  if (!(p > 0.0)) return hidden(x, y);
+  scales(f);
+  y = -std::log(p);
+  x = t + f.xfactor * (y - f.scale);
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& t, double& p) {
+  scales(f);
+  t = x - f.xfactor * (y - f.scale);
+  p = std::exp(-y);
+  return shown;
+}
+
+} // namespace skewt
+
+/* ---- 41: Stuve (y = -p^(2/7)) ------------------------------------------------------ */
+namespace stuve {
+
+int fwd(Frame&, double t, double p, double& x, double& y) {
+  if (!(p >= 0.0)) return hidden(x, y);
+  x = t;
+  y = -std::pow(p, 0.285714);
+  return shown;
+}
+
+int inv(Frame&, double x, double y, double& t, double& p) {
+  if (y > 0.0) return hidden(t, p);
+  t = x;
+  p = std::pow(-y, 3.5);
+  return shown;
+}
+
+} // namespace stuve
+
+/* The pressure at which temperature t (deg C) has potential temperature
+ * theta (K): the inverse of pot_temp. */
+int theta_pressure(double t, double theta, double& p) {
+  double tk = t + 273.15;
+  if (!(tk > 0.0) || !(theta > 0.0)) return 0;
+  p = 1000.0 * std::pow(tk / theta, 1.0 / kappa);
+  return 1;
+}
+
+/* ---- 43: tephigram (temperature against ln theta, turned 45 degrees) ------------- */
+namespace teph {
+
+void scales(Frame& f) {
+  if (!is_miss(f.xfactor)) return;
+  const MAP_limits& L = f.limits;
+  MAP_limits v = diagram_view(f);
+  f.xfactor = (v.x_max - v.x_min) / (L.x_max - L.x_min);
+  f.yfactor = (v.y_max - v.y_min) / (L.y_max - L.y_min);
+}
+
+int fwd(Frame& f, double t, double p, double& x, double& y) {
+  if (f.xfactor == 0.0) {
+    /* While the limits are computed the corners are a temperature and a
+     * potential temperature. */
+    if (!(p > 0.0)) return hidden(x, y);
+    x = t;
+    y = std::log(p);
+    return 0;
+  }
+  scales(f);
+  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  if (is_miss(theta)) return hidden(x, y);
+  const MAP_limits& L = f.limits;
+  MAP_limits v = diagram_view(f);
+  double u = f.xfactor * (t - L.x_min) + v.x_min;
+  double w = f.yfactor * (std::log(theta) - L.y_min) + v.y_min;
+  double u2 = 0.5 * (u + v.x_min) + 0.5 * (w - v.y_min);
+  double w2 = w - (u2 - v.x_min);
+  x = L.x_min + (u2 - v.x_min) / f.xfactor;
+  y = L.y_min + (w2 - v.y_min) / f.yfactor;
+  return shown;
+}
+
+int inv(Frame& f, double x, double y, double& t, double& p) {
+  scales(f);
+  const MAP_limits& L = f.limits;
+  MAP_limits v = diagram_view(f);
+  double u = f.xfactor * (x - L.x_min) + v.x_min;
+  double w = f.yfactor * (y - L.y_min) + v.y_min;
+  double w2 = (u - v.x_min) + w;
+  double u2 = 2.0 * u - (w2 - v.y_min) - v.x_min;
+  double tt = L.x_min + (u2 - v.x_min) / f.xfactor;
+  double theta = std::exp(L.y_min + (w2 - v.y_min) / f.yfactor);
+  if (!theta_pressure(tt, theta, p)) return hidden(t, p);
+  t = tt;
+  return shown;
+}
+
+} // namespace teph
+
+/* ---- 44: temperature against ln theta, not turned ------------------------------- */
+namespace lntheta {
+
+int fwd(Frame&, double t, double p, double& x, double& y) {
+  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  if (is_miss(theta)) return hidden(x, y);
+  x = t;
+  y = std::log(theta);
+  return shown;
+}
+
+int inv(Frame&, double x, double y, double& t, double& p) {
+  if (!theta_pressure(x, std::exp(y), p)) return hidden(t, p);
+  t = x;
+  return shown;
+}
+
+} // namespace lntheta
+
+/* ---- the dispatch table ------------------------------------------------------ */
+
+enum class Kind {
+  pass,    /* no projection: positions pass through both ways */
+  keep,    /* a specification keyword: outputs stay as they were, result 1 */
+  earth,   /* map projection of latitude and longitude */
+  diagram, /* a pair of data values */
+};
+
+using Unit = int (*)(Frame&, double, double, double&, double&);
+
+struct Rule {
+  int code;
+  Kind kind;
+  void (*init)(Frame&); /* constants of the current domain, or null */
+  Unit fwd;
+  Unit inv;
+};
+
+constexpr Rule rules[] = {
+    {KEZ_MISS, Kind::pass, nullptr, nullptr, nullptr},
+    {1, Kind::earth, stereo::init, stereo::fwd, stereo::inv},
+    {2, Kind::earth, nullptr, latlon::fwd, latlon::inv},
+    {3, Kind::earth, nullptr, merc::fwd, merc::inv},
+    {4, Kind::earth, lambert::init, lambert::fwd, lambert::inv},
+    {5, Kind::earth, view_centre, ortho::fwd, ortho::inv},
+    {6, Kind::earth, view_centre, gnomonic::fwd, gnomonic::inv},
+    {7, Kind::earth, nullptr, moll::fwd, moll::inv},
+    {8, Kind::earth, view_centre, lambaz::fwd, lambaz::inv},
+    {9, Kind::earth, sat::init, sat::fwd, sat::inv},
+    {20, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {21, Kind::keep, nullptr, nullptr, nullptr},
+    {22, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {23, Kind::diagram, nullptr, hodo::fwd, hodo::inv},
+    {24, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {25, Kind::diagram, nullptr, linear::fwd_p, linear::inv_p},
+    {40, Kind::diagram, nullptr, skewt::fwd, skewt::inv},
+    {41, Kind::diagram, nullptr, stuve::fwd, stuve::inv},
+    {42, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {43, Kind::diagram, nullptr, teph::fwd, teph::inv},
+    {44, Kind::diagram, nullptr, lntheta::fwd, lntheta::inv},
+    {50, Kind::keep, nullptr, nullptr, nullptr},
+    {51, Kind::keep, nullptr, nullptr, nullptr},
+    {99, Kind::diagram, nullptr, pixel::fwd, pixel::inv},
+};
+
+const Rule* find_rule(int code) {
+  for (const Rule& r : rules)
+    if (r.code == code) return &r;
+  return nullptr;
+}
+
+/* Forget every constant of the current domain; the next transformation
+ * computes them again. */
+void reset_caches(Frame& f) {
+  f.rule = find_rule(f.dom.proj);
+  f.rule_code = f.dom.proj;
+  f.ready = false;
+  f.usable = true;
+  f.xfactor = miss;
+  f.sat_ratio = miss;
+}
+
+/* A code written straight into the record that MAP_get_domain hands out
+ * is noticed here. */
+void sync(Frame& f) {
+  if (f.rule_code != f.dom.proj) reset_caches(f);
+}
+
+void prepare(Frame& f) {
+  sync(f);
+  if (f.ready) return;
+  f.ready = true;
+  if (f.rule && f.rule->init) f.rule->init(f);
+}
+
+bool usable_input(double a, double b) {
+  return std::isfinite(a) && std::isfinite(b) && !is_miss(a) && !is_miss(b);
+}
+
+/* Forward and inverse in double precision; a keyword code leaves the
+ * outputs as they were. */
+int forward(Frame& f, double a, double b, double* x, double* y) {
+  sync(f);
+  const Rule* r = f.rule;
+  if (!r) return hidden(*x, *y);
+  switch (r->kind) {
+    case Kind::pass:
+      *x = a;
+      *y = b;
+      return shown;
+    case Kind::keep:
+      return shown;
+    case Kind::earth:
+    case Kind::diagram:
+      break;
+  }
+  if (!usable_input(a, b)) return hidden(*x, *y);
+  if (r->kind == Kind::earth) b = norm_lon(b);
+  prepare(f);
+  return r->fwd(f, a, b, *x, *y);
+}
+
+int inverse(Frame& f, double x, double y, double* a, double* b) {
+  sync(f);
+  const Rule* r = f.rule;
+  if (!r) return hidden(*a, *b);
+  switch (r->kind) {
+    case Kind::pass:
+      *a = x;
+      *b = y;
+      return shown;
+    case Kind::keep:
+      return shown;
+    case Kind::earth:
+    case Kind::diagram:
+      break;
+  }
+  if (!usable_input(x, y)) return hidden(*a, *b);
+  prepare(f);
+  return r->inv(f, x, y, *a, *b);
+}
+
+/* ---- moving along the earth ----------------------------------------------- */
+
+/* The point reached from (lat, lon) along a great circle with initial
+ * bearing dir (degrees) after km kilometres. The local north and east of a
+ * pole are taken from the longitude given with it, so the step is defined
+ * there too. */
+void step_along(double lat, double lon, double dir, double km, double& lat2, double& lon2) {
+  double d = km / km_per_deg * rad;
+  double p = lat * rad, l = lon * rad, t = dir * rad;
+  double cp = std::cos(p), sp = std::sin(p), cl = std::cos(l), sl = std::sin(l);
+  double cd = std::cos(d), sd = std::sin(d), ct = std::cos(t), stt = std::sin(t);
+  /* position, local north and local east as unit vectors */
+  double P[3] = {cp * cl, cp * sl, sp};
+  double N[3] = {-sp * cl, -sp * sl, cp};
+  double E[3] = {-sl, cl, 0.0};
+  double Q[3];
+  for (int i = 0; i < 3; ++i) Q[i] = cd * P[i] + sd * (ct * N[i] + stt * E[i]);
+  lat2 = std::atan2(Q[2], std::hypot(Q[0], Q[1])) * deg;
+  lon2 = std::atan2(Q[1], Q[0]) * deg;
+}
+
+/* Initial great-circle bearing (degrees) from point 1 to point 2. */
+double bearing(double lat1, double lon1, double lat2, double lon2) {
+  double p1 = lat1 * rad, p2 = lat2 * rad, dl = (lon2 - lon1) * rad;
+  return std::atan2(std::sin(dl) * std::cos(p2),
+                    std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl)) *
+         deg;
+}
+
+/* ---- names of the projections ---------------------------------------------- */
+
+struct PrintName {
+  int code;
+  const char* name;
+};
+
+constexpr PrintName print_names[] = {
+    {1, "pstereo"}, {2, "latlon"}, {3, "merc"},   {4, "lamb"},   {8, "lambaz"},
+    {5, "ortho"},   {7, "moll"},   {6, "gnom"},   {9, "sat"},    {99, "pixel"},
+    {20, "xy"},     {21, "xz"},    {22, "xlogp"}, {23, "polar"}, {24, "cat"},
+    {40, "skewt"},  {42, "ema"},   {41, "stuve"}, {50, "zoom"},
+};
+
+/* Names accepted for a projection, tried in order; len 0 asks for the whole
+ * word, otherwise the first len characters decide. */
+struct ParseName {
+  const char* name;
+  int len;
+  int code;
+};
+
+constexpr ParseName parse_names[] = {
+    {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},          {"sat", 3, 9},
+    {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},          {"or", 2, 5},
+    {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},         {"xlogy", 5, 22},
+    {"xlogp", 5, 22}, {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},        {"teph", 4, 43},
+    {"rteph", 5, 44}, {"therm", 5, 40}, {"stuve", 5, 41}, {"hodo", 4, 23},       {"vert", 4, 22},
+    {"xp", 0, 25},    {"zoom", 4, 50},  {"size", 4, 51},  {"miss", 0, KEZ_MISS},
+};
+
+int proj_code_of_name(const char* name) {
+  if (!name) return -1;
+  for (const ParseName& p : parse_names) {
+    bool match = p.len == 0 ? stricmp(name, p.name) == 0 : strnicmp(name, p.name, p.len) == 0;
+    if (match) return p.code;
+  }
+  return -1;
+}
+
+/* A domain in specification syntax at level mess. */
+int print_domain(M_type mess, const Domain& d) {
+  if (!MESS_check(mess)) return 0;
+  std::string text;
+  for (const PrintName& p : print_names)
+    if (p.code == d.proj) text = p.name;
+  if (d.ellipse) text += ":e";
+  char buf[512]; /* room for the widest float that %f prints */
+  for (float v : {d.plat, d.plon, d.param[0], d.param[1], d.param[2]}) {
+    if (is_miss(v)) {
+      text += ":";
+    } else {
+      std::snprintf(buf, sizeof buf, ":%3.3f", static_cast<double>(v));
+      text += buf;
+    }
+  }
+  std::snprintf(buf, sizeof buf, ",%3.3f,%3.3f,%d,%d,%4.4f,%4.4f\n", static_cast<double>(d.clat),
+                static_cast<double>(d.clon), d.nx, d.ny, static_cast<double>(d.dx),
+                static_cast<double>(d.dy));
+  text += buf;
+  MESS_print(mess, "%s", text.c_str());
+  return 0;
+}
+
+/* Whether two reference values match, a missing one standing for the
+ * other domain's centre value. */
+bool same_ref(float r1, float c1, float r2, float c2) {
+  return r1 == r2 || (is_miss(r1) && r2 == c1) || (is_miss(r2) && r1 == c2);
+}
+
+bool same_params(const Domain& a, const Domain& b) {
+  for (int i = 0; i < 5; ++i)
+    if (a.param[i] != b.param[i]) return false;
+  return a.ellipse == b.ellipse;
+}
+
+/* ---- directions ------------------------------------------------------------- */
+
+/* The angle (degrees) by which a direction from true north turns into one
+ * from the plot's up direction on a polar stereographic domain. */
+double stereo_turn(const Frame& f, double x, double y) {
+  bool north = f.dom.plat >= 0.0f;
+  if (x == 0.0 && y == 0.0) return north ? -f.dom.plon : f.dom.plon;
+  return north ? -std::atan2(x, -y + 0.0) * deg : std::atan2(x, y) * deg;
+}
+
+/* The same on a Lambert conformal domain: north points to the cone's apex
+ * on a northern domain and away from it on a southern one. */
+double lambert_turn(Frame& f, double x, double y) {
+  prepare(f);
+  return -f.hemi * std::atan2(x, -f.hemi * y + 0.0) * deg;
+}
+
+} // namespace
+
+/* ======================================================================== */
+/* The current domain                                                        */
+/* ======================================================================== */
+
+int MAP_domain(const Domain* dom) {
+  Frame& f = st.frame;
+  if (!dom) {
+    f.dom.proj = KEZ_MISS;
+    reset_caches(f);
+    return -1;
+  }
+  f.dom = *dom;
+  Domain& d = f.dom;
+  if (is_miss(d.plat)) d.plat = d.clat;
+  if (is_miss(d.plon)) d.plon = d.clon;
+  switch (d.proj) {
+    case 1:
+      f.tlat1 = d.plat < 0.0f ? -60.0f : 60.0f;
+      if (!is_miss(d.param[0])) f.tlat1 = d.param[0];
+      break;
+    case 4:
+      f.tlat1 = 30.0f;
+      f.tlat2 = 60.0f;
+      if (!is_miss(d.param[0])) {
+        /* One true latitude makes a tangent cone. */
+        f.tlat1 = d.param[0];
+        f.tlat2 = is_miss(d.param[1]) ? d.param[0] : d.param[1];
+      }
+      break;
+    case 9:
+      f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0];
+      break;
+    default:
+      break;
+  }
+  reset_caches(f);
+  f.earth_ratio2 = (f.earth_min * f.earth_min) / (f.earth_maj * f.earth_maj);
+  MAP_set_limits();
+  return 0;
+}
+
+Domain* MAP_get_domain(Domain* dom) {
+  if (!dom) return &st.frame.dom;
+  *dom = st.frame.dom;
+  return dom;
+}
+
+int MAP_print_domain() { return print_domain(M_print, st.frame.dom); }
+
+int MAP_proj(int proj) {
+  st.frame.dom.proj = proj;
+  reset_caches(st.frame);
+  return 0;
+}
+
+int MAP_get_proj() { return st.frame.dom.proj; }
+float MAP_get_clat() { return st.frame.dom.clat; }
+float MAP_get_clon() { return st.frame.dom.clon; }
+
+int MAP_coord(float rlat, float rlon) {
+  st.frame.dom.plat = rlat;
+  st.frame.dom.plon = rlon;
+  reset_caches(st.frame);
+  return 0;
+}
+
+int MAP_proj_coord(const float* value) {
+  Frame& f = st.frame;
+  if (!value) return -1;
+  if (f.dom.proj != 4) return 0;
+  f.dom.param[0] = value[0];
+  f.dom.param[1] = value[1];
+  f.tlat1 = value[0];
+  f.tlat2 = is_miss(value[1]) ? value[0] : value[1];
+  reset_caches(f);
+  return 0;
+}
+
+int MAP_proj_str(const char* proj) { return proj_code_of_name(proj); }
+
+int MAP_tran_center(float* x, float* y) {
+  return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y);
+}
+
+int MAP_set_limits() {
+  Frame& f = st.frame;
+  const Domain& d = f.dom;
+  MAP_limits& L = f.limits;
+  L = MAP_limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
+  if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy)) return 0;
+  int code = d.proj;
+  bool needs_grid = (code >= 1 && code <= 9) || code == 20 || code == 24 || code == 25;
+  if (needs_grid && (d.nx == KEZ_MISS || d.ny == KEZ_MISS)) return 0;
+
+  if (code >= 1 && code <= 9) {
+    double xc = miss, yc = miss;
+    if (forward(f, d.clat, d.clon, &xc, &yc) != 1) return 0;
+    double hx = d.dx * ((d.nx - 1) / 2.0);
+    double hy = d.dy * ((d.ny - 1) / 2.0);
+    L = MAP_limits{static_cast<float>(xc - hx), static_cast<float>(xc + hx),
+                   static_cast<float>(yc - hy), static_cast<float>(yc + hy)};
+    return 0;
+  }
+
+  double x1 = miss, y1 = miss, x2 = miss, y2 = miss;
+  switch (code) {
+    case 40:
+    case 43:
+    case 44: {
+      /* The corners are taken on the unskewed, unturned axes. */
+      f.xfactor = 0.0;
+      f.yfactor = 0.0;
+      double tx = miss, ty = miss;
+      forward(f, d.clat, d.clon, &x1, &y1);
+      forward(f, d.clat + d.dx, d.clon, &x2, &ty);
+      forward(f, d.clat, d.clon + d.dy, &tx, &y2);
+      f.xfactor = miss;
+      f.yfactor = miss;
+      break;
+    }
+    case 23:
+      x1 = d.clat;
+      y1 = d.clon;
+      x2 = d.clat + d.dx;
+      y2 = d.clon + d.dy;
+      break;
+    case 20:
+    case 24:
+    case 25:
+      x1 = d.clat;
+      x2 = d.clat + d.nx;
+      y1 = code == 25 ? -d.clon : d.clon;
+      y2 = y1 + d.ny;
+      f.xfactor = static_cast<double>(d.nx) / d.dx;
+      f.yfactor = static_cast<double>(d.ny) / d.dy;
+      break;
+    default:
+      forward(f, d.clat, d.clon, &x1, &y1);
+      forward(f, d.clat + d.dx, d.clon + d.dy, &x2, &y2);
+      break;
+  }
+  if (is_miss(x1) || is_miss(y1) || is_miss(x2) || is_miss(y2)) return 0;
+  L = MAP_limits{static_cast<float>(std::min(x1, x2)), static_cast<float>(std::max(x1, x2)),
+                 static_cast<float>(std::min(y1, y2)), static_cast<float>(std::max(y1, y2))};
+  return 0;
+}
+
+int MAP_get_limits(MAP_limits* lim) {
+  if (!lim) return -1;
+  *lim = st.frame.limits;
+  return 0;
+}
+
+int MAP_set_view(const MAP_limits* vp) {
+  if (!vp) return -1;
+  Frame& f = st.frame;
+  f.view = *vp;
+  /* The skew-T and tephigram scales follow the new viewport. */
+  if (f.dom.proj == 40 || f.dom.proj == 43) f.xfactor = miss;
+  return 0;
+}
+
+int MAP_get_up_left(float* x, float* y) {
+  *x = st.frame.limits.x_min;
+  *y = st.frame.limits.y_max;
+  return 0;
+}
+
+int MAP_in_domain(float x, float y) {
+  const Frame& f = st.frame;
+  if (f.dom.proj == KEZ_MISS) return 1;
+  const MAP_limits& L = f.limits;
+  return (x >= L.x_min && x <= L.x_max && y >= L.y_min && y <= L.y_max) ? 1 : 0;
+}
+
+int MAP_in_grid_domain(float x, float y) {
+  const Frame& f = st.frame;
+  if (f.dom.proj == KEZ_MISS) return 1;
+  const MAP_limits& L = f.limits;
+  double wx = 3.0 * f.dom.dx, wy = 3.0 * f.dom.dy;
+  return (x >= L.x_min - wx && x <= L.x_max + wx && y >= L.y_min - wy && y <= L.y_max + wy) ? 1 : 0;
+}
+
+int DOM_init(Domain* domain) {
+  if (!domain) return -1;
+  domain->proj = KEZ_MISS;
+  domain->nx = KEZ_MISS;
+  domain->ny = KEZ_MISS;
+  domain->plat = domain->plon = KEZ_FMISS;
+  for (float& p : domain->param) p = KEZ_FMISS;
+  domain->clat = domain->clon = KEZ_FMISS;
+  domain->dx = domain->dy = KEZ_FMISS;
+  domain->ellipse = 0;
+  return 0;
+}
+
+int DOM_comp(const Domain* dom1, const Domain* dom2) {
+  if (!dom1 || !dom2) return 0;
+  const Domain& a = *dom1;
+  const Domain& b = *dom2;
+  bool same = a.proj == b.proj && a.clat == b.clat && same_ref(a.plat, a.clat, b.plat, b.clat) &&
+              a.clon == b.clon && same_ref(a.plon, a.clon, b.plon, b.clon) && a.dx == b.dx &&
+              a.dy == b.dy && a.nx == b.nx && a.ny == b.ny && same_params(a, b);
+  return same ? 1 : 0;
+}
+
+int DOM_comp_proj(const Domain* dom1, const Domain* dom2) {
+  if (!dom1 || !dom2) return 0;
+  const Domain& a = *dom1;
+  const Domain& b = *dom2;
+  bool same = a.proj == b.proj && same_ref(a.plat, a.clat, b.plat, b.clat) &&
+              same_ref(a.plon, a.clon, b.plon, b.clon) && same_params(a, b);
+  return same ? 1 : 0;
+}
+
+float DOM_aspect(const Domain* domain) {
+  if (!domain || domain->nx <= 1 || domain->ny <= 1) return 1.0f;
+  return static_cast<float>(domain->nx - 1) / static_cast<float>(domain->ny - 1);
+}
+
+/* ======================================================================== */
+/* Forward and inverse                                                       */
+/* ======================================================================== */
+
+int MAP_tran(float lat, float lon, float* x, float* y) {
+  Frame& f = st.frame;
+  sync(f);
+  if (f.rule && f.rule->kind == Kind::keep) return shown;
+  double xd = miss, yd = miss;
+  int res = forward(f, lat, lon, &xd, &yd);
+  *x = static_cast<float>(xd);
+  *y = static_cast<float>(yd);
+  return res;
+}
+
+int MAP_untran(float x, float y, float* lat, float* lon) {
+  Frame& f = st.frame;
+  sync(f);
+  if (f.rule && f.rule->kind == Kind::keep) return shown;
+  double a = miss, b = miss;
+  int res = inverse(f, x, y, &a, &b);
+  *lat = static_cast<float>(a);
+  *lon = static_cast<float>(b);
+  return res;
+}
+
+int MAP_tran_ep(EarthPoint ept, Point* pt) { return MAP_tran(ept.lat, ept.lon, &pt->x, &pt->y); }
+
+int MAP_tran_pe(Point pt, EarthPoint* ept) { return MAP_untran(pt.x, pt.y, &ept->lat, &ept->lon); }
+
+/* ======================================================================== */
+/* Grid indices, other domains, offsets, map factor                          */
+/* ======================================================================== */
+
+int MAP_grid_tran(float gx, float gy, float* x, float* y) {
+  const Frame& f = st.frame;
+  if (is_miss(gx) || is_miss(gy)) {
+    *x = *y = KEZ_FMISS;
+    return -1;
+  }
+  *x = f.limits.x_min + f.dom.dx * gx;
+  *y = f.limits.y_max - f.dom.dy * gy; /* row 0 along the top edge */
+  return 0;
+}
+
+int MAP_grid_untran(float x, float y, float* gx, float* gy) {
+  const Frame& f = st.frame;
+  if (is_miss(x) || is_miss(y)) {
+    *gx = *gy = KEZ_FMISS;
+    return -1;
+  }
+  *gx = (x - f.limits.x_min) / f.dom.dx;
+  *gy = (f.limits.y_max - y) / f.dom.dy;
+  return 0;
+}
+
+int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2,
+                    float* y2) {
+  if (!domain1 || !domain2) {
+    *x2 = *y2 = KEZ_FMISS;
+    return -1;
+  }
+  if (DOM_comp(domain1, domain2)) {
+    *x2 = x1;
+    *y2 = y1;
+    return 0;
+  }
+  Frame saved = st.frame;
+  double lat = miss, lon = miss, xd = miss, yd = miss;
+  MAP_domain(domain1);
+  int res = inverse(st.frame, x1, y1, &lat, &lon);
+  if (res == 1 && !is_miss(lat)) {
+    MAP_domain(domain2);
+    res = forward(st.frame, lat, lon, &xd, &yd);
+  }
+  st.frame = saved;
+  if (res != 1 || is_miss(xd) || is_miss(yd)) {
+    *x2 = *y2 = KEZ_FMISS;
+    return -1;
+  }
+  *x2 = static_cast<float>(xd);
+  *y2 = static_cast<float>(yd);
+  return 0;
+}
+
+int MAP_offset(float xi, float yi, float dir, float rad_km, float* xf, float* yf) {
+  Frame& f = st.frame;
+  double lat = miss, lon = miss, x = miss, y = miss;
+  int res = 0;
+  if (inverse(f, xi, yi, &lat, &lon) == 1 && usable_input(lat, lon) && usable_input(dir, rad_km)) {
+    double lat2, lon2;
+    step_along(lat, lon, dir, rad_km, lat2, lon2);
+    res = forward(f, lat2, lon2, &x, &y);
+  }
+  if (res != 1) x = y = miss;
+  *xf = static_cast<float>(x);
+  *yf = static_cast<float>(y);
+  return res == 1 ? 1 : 0;
+}
+
+float MAP_factor(float lat, float lon) {
+  (void)lon;
+  Frame& f = st.frame;
+  if (!usable_input(lat, 0.0)) return KEZ_FMISS;
+  switch (f.dom.proj) {
+    case 1: {
+      prepare(f);
+      double s = f.hemi;
+      double p = s * lat > 75.0 ? 75.0 * s : static_cast<double>(lat);
+      return static_cast<float>((f.k / f.earth_rad) / (1.0 - s * std::sin(p * rad)));
+    }
+    case 3: {
+      double p = std::max(-89.9, std::min(89.9, static_cast<double>(lat)));
+      return static_cast<float>(1.0 / std::cos(p * rad));
+    }
+    case 4: {
+      /* A factor given with the domain stands. */
+      if (!is_miss(f.dom.param[2])) return f.dom.param[2];
+      prepare(f);
+      if (!f.usable) return KEZ_FMISS;
+      return static_cast<float>(lambert::factor(f, lat));
+    }
+    default:
+      return 1.0f;
+  }
+}
+
+/* ======================================================================== */
+/* Directions                                                                */
+/* ======================================================================== */
+
+float MAP_dir_adj(float dir, float x, float y) {
+  Frame& f = st.frame;
+  switch (f.dom.proj) {
+    case 1:
+      return static_cast<float>(dir + stereo_turn(f, x, y));
+    case 4:
+      return static_cast<float>(dir + lambert_turn(f, x, y));
+    case 9: {
+      /* Step 1 km along the direction and see where the step goes. */
+      double lat, lon, lat2, lon2, x2, y2;
+      if (inverse(f, x, y, &lat, &lon) != 1) return KEZ_FMISS;
+      step_along(lat, lon, dir, 1.0, lat2, lon2);
+      if (forward(f, lat2, lon2, &x2, &y2) != 1) return KEZ_FMISS;
+      return static_cast<float>(std::atan2(x2 - x, y2 - y) * deg);
+    }
+    default:
+      return dir;
+  }
+}
+
+float MAP_undir_adj(float dir, float x, float y) {
+  Frame& f = st.frame;
+  switch (f.dom.proj) {
+    case 1:
+      return static_cast<float>(dir - stereo_turn(f, x, y));
+    case 4:
+      return static_cast<float>(dir - lambert_turn(f, x, y));
+    case 9: {
+      /* Step 1 km (0.01 plot units) along the plot direction and take the
+       * bearing of the step on the earth. */
+      double lat, lon, lat2, lon2;
+      double step = 0.01;
+      double x2 = x + step * std::sin(dir * rad), y2 = y + step * std::cos(dir * rad);
+      if (inverse(f, x, y, &lat, &lon) != 1 || inverse(f, x2, y2, &lat2, &lon2) != 1)
+        return KEZ_FMISS;
+      return static_cast<float>(bearing(lat, lon, lat2, lon2));
+    }
+    default:
+      return dir;
+  }
+}
+
+float MAP_uvdir_adj(float u, float v, float x, float y) {
+  (void)u;
+  (void)v;
+  if (st.frame.dom.proj == 1) return MAP_dir_adj(0.0f, x, y);
+  return 0.0f;
+}
+
+float MAP_dir(float x1, float y1, float x2, float y2) {
+  float d = static_cast<float>(
+      std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
+  if (st.frame.dom.proj == 1) return MAP_undir_adj(d, x1, y1);
+  return d;
+}
+
+/* ======================================================================== */
+/* Decluttering grid                                                         */
+/* ======================================================================== */
+
+namespace {
+
+/* Finer decluttering than this many cells has no use on any display; a
+ * larger request is treated as a failed allocation (no grid). */
+constexpr std::int64_t max_cells = std::int64_t{1} << 24;
+
+} // namespace
+
+int MAP_set_plot_limit(int val) {
+  st.grid_limit = val;
+  return 0;
+}
+
+int MAP_plot_grid_init() {
+  std::vector<int>().swap(st.cells);
+  const Domain& d = st.frame.dom;
+  if (d.nx < 1 || d.ny < 1) return 0;
+  std::int64_t n = st.grid_limit;
+  std::int64_t count = std::int64_t{d.nx} * d.ny;
+  if (count > max_cells) return 0;
+  if (n > 1) {
+    if (n > 4096) return 0;
+    count *= n * n;
+    if (count > max_cells) return 0;
+  }
+  try {
+    st.cells.assign(static_cast<size_t>(count), 0);
+  } catch (const std::bad_alloc&) {
+    std::vector<int>().swap(st.cells);
+  }
+  return 0;
+}
+
+int MAP_plot_grid(float x, float y) {
+  int n = st.grid_limit;
+  if (n == 0 || n == -1 || st.cells.empty()) return 1;
+  const Domain& d = st.frame.dom;
+  float gx, gy;
+  if (MAP_grid_untran(x, y, &gx, &gy) != 0) return 0;
+  if (!(gx >= 0.0f && gx <= static_cast<float>(d.nx - 1) && gy >= 0.0f &&
+        gy <= static_cast<float>(d.ny - 1)))
+    return 0;
+  std::int64_t cell;
+  if (n >= 1) {
+    std::int64_t row = static_cast<std::int64_t>(gy * n) * d.nx * n;
+    cell = static_cast<std::int64_t>(gx * n + static_cast<float>(row));
+  } else {
+    int m = -n;
+    std::int64_t row = static_cast<std::int64_t>(gy / m) * d.nx;
+    cell = static_cast<std::int64_t>(gx / m + static_cast<float>(row));
+  }
+  if (cell < 0 || cell >= static_cast<std::int64_t>(st.cells.size())) return 0;
+  int& counter = st.cells[static_cast<size_t>(cell)];
+  if (counter > 0) return 0;
+  ++counter;
+  return 1;
+}

@@ -13,7 +13,6 @@
  * path of galloc_colr appends only up to 255 and takes the nearest defined
  * colour once the drawing colours are used up.
  */
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -33,7 +32,7 @@ constexpr int DEFINED_ON_PS = -2; /* defined while PostScript is the device: no 
 struct ColourState {
   std::array<int, NUM_ENTRIES> color_ind{}; /* pixel value; -1 undefined */
   std::array<float, NUM_ENTRIES> red{}, grn{}, blu{};
-  int max_color_ind = 0;  /* highest index defined so far */
+  int max_color_ind = 0;  /* highest drawing colour (0 to 255) defined so far */
   std::string background; /* background text from gset_background */
   int local_cmap = 0;
   int rw_colors = 1;
@@ -60,9 +59,8 @@ float distance(int ind, float r, float g, float b) {
  * one after the highest so far, else (the drawing colours used up) the
  * nearest defined entry. */
 int find_or_append(float r, float g, float b) {
-  const int top = std::min(state.max_color_ind, LAST_DRAWING);
   int found = -1;
-  for (int i = 0; i <= top; ++i)
+  for (int i = 0; i <= state.max_color_ind; ++i)
     if (state.color_ind[static_cast<size_t>(i)] != UNDEFINED && gis_color_near(i, r, g, b, 0)) found = i;
   if (found >= 0) {
     MESS_print(DEBUG_LEVEL, "Used existing ind: %d (%.2f %.2f %.2f)\n", found, r, g, b);
@@ -117,7 +115,9 @@ int galloc_colr(int ind, float r, float g, float b) {
   r = unit(r);
   g = unit(g);
   b = unit(b);
-  if (ind > state.max_color_ind) state.max_color_ind = ind;
+  /* The background is no drawing colour: defining it leaves the room for
+   * appended colours as it was. */
+  if (ind > state.max_color_ind && ind <= LAST_DRAWING) state.max_color_ind = ind;
   if (ind < 0) ind = find_or_append(r, g, b);
   const size_t i = static_cast<size_t>(ind);
   state.red[i] = r;

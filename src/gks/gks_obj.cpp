@@ -179,11 +179,18 @@ void restore_after_print(const Saved& s) {
 }
 
 /* Event handling is held off so that no handler changes the list or draws
- * into a half-replayed picture. */
+ * into a half-replayed picture. The print switches start from their
+ * opening values, as the other attributes do after ginit_plot, so that a
+ * print shows what was recorded; the live values come back afterwards. */
 void replay_all() {
   state.redraw = 0;
   state.action = 0;
+  const int bold = gget_line_print_bold(), solid = gget_fill_print_solid();
+  gset_line_print_bold(1);
+  gset_fill_print_solid(0);
   for (const drawobj* rec = state.root.next; rec; rec = rec->next) gobj_redraw_funcs(rec);
+  gset_line_print_bold(bold);
+  gset_fill_print_solid(solid);
 }
 
 const char* env_name(const char* first, const char* second, const char* fallback) {

@@ -500,7 +500,7 @@ int gps_image(const IMG_report* image, int x, int y) {
       if (colour)
         std::snprintf(hex, sizeof hex, "%02X%02X%02X", to_byte(r), to_byte(g), to_byte(b));
       else
-        std::snprintf(hex, sizeof hex, "%02X", to_byte(grey_of(r, g, b)));
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<int>(std::lround(std::clamp(grey_of(r, g, b), 0.0f, 1.0f) * 255)));
       sample(hex);
     }
     while (samples < W) sample(blank);

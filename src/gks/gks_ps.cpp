@@ -154,7 +154,7 @@ void reset_state_in_force() {
 struct PixelReader {
   const IMG_report& img;
   int bits;        /* bits a pixel occupies */
-  int line_needs;  /* bytes a row's pixels need */
+  long long line_needs; /* bytes a row's pixels need */
 
   static int bits_of(const IMG_report& img) {
     if (img.bits_pixel > 0) return img.bits_pixel;
@@ -162,13 +162,14 @@ struct PixelReader {
   }
 
   explicit PixelReader(const IMG_report& image) : img(image), bits(bits_of(image)) {
-    line_needs = static_cast<int>((static_cast<long long>(img.width) * bits + 7) / 8);
+    line_needs = (static_cast<long long>(img.width) * bits + 7) / 8;
   }
 
   bool usable() const {
     static constexpr int allowed[] = {1, 4, 8, 16, 24, 32};
-    return img.data && img.width > 0 && img.height > 0 && std::find(std::begin(allowed), std::end(allowed), bits) != std::end(allowed) &&
-           img.bytes_line >= line_needs && (img.num_colors == 0 || img.colors);
+    const bool known_size = std::find(std::begin(allowed), std::end(allowed), bits) != std::end(allowed);
+    return img.data && img.width > 0 && img.height > 0 && known_size && img.bytes_line >= line_needs &&
+           (img.num_colors == 0 || img.colors);
   }
 
   unsigned int value(int row, int col) const {
@@ -210,7 +211,9 @@ struct PixelReader {
   }
 };
 
+/* Colour components are truncated; a grey is rounded, being computed. */
 int to_byte(float v) { return static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255); }
+int grey_byte(float v) { return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); }
 
 } // namespace
 
@@ -500,7 +503,7 @@ int gps_image(const IMG_report* image, int x, int y) {
       if (colour)
         std::snprintf(hex, sizeof hex, "%02X%02X%02X", to_byte(r), to_byte(g), to_byte(b));
       else
-        std::snprintf(hex, sizeof hex, "%02X", static_cast<int>(std::lround(std::clamp(grey_of(r, g, b), 0.0f, 1.0f) * 255)));
+        std::snprintf(hex, sizeof hex, "%02X", grey_byte(grey_of(r, g, b)));
       sample(hex);
     }
     while (samples < W) sample(blank);

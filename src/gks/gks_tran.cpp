@@ -267,7 +267,8 @@ Gint gset_ws_win(Gint ws_id, const Glim* lim) {
     gerr_printf("gset_ws_win", "invalid workstation window\n");
     return -1;
   }
-  gmeta_printf("WS_WIN %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
+  if (gtype_is_META())
+    gmeta_printf("WS_WIN %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
   gnew_obj(11, ws_id, sizeof(Glim), lim);
   state.wkwn = from_lim(*lim);
   fit_plot();
@@ -281,7 +282,8 @@ Gint gset_ws_vp(Gint ws_id, const Glim* lim) {
     gerr_printf("gset_ws_vp", "invalid workstation viewport\n");
     return -1;
   }
-  gmeta_printf("WS_VP %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
+  if (gtype_is_META())
+    gmeta_printf("WS_VP %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
   gnew_obj(10, ws_id, sizeof(Glim), lim);
   state.wkvp = from_lim(*lim);
   fit_plot();
@@ -296,7 +298,7 @@ Gint gsel_norm_tran(Gint n) {
     return -1;
   }
   if (n == state.cur_trans) return 0;
-  gmeta_printf("TR %d\n", n);
+  if (gtype_is_META()) gmeta_printf("TR %d\n", n);
   gnew_obj(15, n, 0, nullptr);
   state.cur_trans = n;
   state.cur_vp = state.vp[static_cast<size_t>(n)];
@@ -315,7 +317,7 @@ Gint gset_win(Gint n, const Glim* lim) {
     gerr_printf("gset_win", "invalid window of transformation %d\n", n);
     return -1;
   }
-  gmeta_printf("WIN %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
+  if (gtype_is_META()) gmeta_printf("WIN %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
   gnew_obj(17, n, sizeof(Glim), lim);
   state.wn[static_cast<size_t>(n)] = from_lim(*lim);
   if (n == state.cur_trans) {
@@ -334,7 +336,7 @@ Gint gset_vp(Gint n, const Glim* lim) {
     gerr_printf("gset_vp", "invalid viewport of transformation %d\n", n);
     return -1;
   }
-  gmeta_printf("VP %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
+  if (gtype_is_META()) gmeta_printf("VP %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
   gnew_obj(16, n, sizeof(Glim), lim);
   state.vp[static_cast<size_t>(n)] = from_lim(*lim);
   if (n == state.cur_trans) {

@@ -13,6 +13,7 @@ libgmock-dev
 libbenchmark-dev
 units
 proj-bin
+ghostscript
 "
 
 missing=""

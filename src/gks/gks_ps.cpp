@@ -1,0 +1,518 @@
+/*
+ * gks_ps: the PostScript and EPS writer (device 4).
+ *
+ * The writer owns the output stream, the prolog with its procedure names
+ * (mv, ln, lw, np, cp, dot) and the trailer, and the colour, grey, width and
+ * dash state in force, with a cache so that unchanged settings are not
+ * written again. The kernel's primitives and transformations write their
+ * path text through gps_printf and position through gps_move and gps_line.
+ * Coordinates are points (1/72 inch) from the lower left of the drawing.
+ *
+ * The options (orientation, EPS, colour, reversed greys, scale, base width,
+ * page size) are settings that survive from one open to the next. While the
+ * workstation's own output is open, a print of the display list opens a
+ * second one; the first is held aside with its cache and taken back when the
+ * second closes.
+ */
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "kez.h"
+#include "kezgks.h"
+#include "kezimg.h"
+
+namespace {
+
+constexpr int NUM_ENTRIES = 257;
+
+/* What the output has in force. */
+struct Cache {
+  float gray_level = 0; /* grey set last; -1 after a colour */
+  int ps_col_ind = -1;  /* colour index set last in colour output; -1 none */
+  float line_width = 1; /* width factor set last */
+  int line_type = 1;    /* dash type set last */
+};
+
+struct Output {
+  FILE* fp = nullptr;
+  int append = 0; /* no header or trailer */
+  Cache cache;
+};
+
+struct PsState {
+  Output out;
+  Output held;           /* the workstation's output during a print */
+  int pr_port = 0;       /* 1: drawing not turned on the page */
+  int pr_eps = 0;
+  int pr_color = 0;      /* 0: grey levels */
+  int pr_rev = 0;        /* reversed greys */
+  float pr_scale = 1;
+  float base_width = 1;
+  float sx = 11, sy = 8.5; /* page in inches, long side first */
+  std::array<float, NUM_ENTRIES> gray{}; /* 0 black to 1 white */
+};
+
+PsState state;
+
+/* The print colours: black, white and light grey, each at normal, double
+ * and quadruple width. */
+struct PrintColour {
+  int first, last;
+  const char* setgray;
+  float grey;
+};
+
+constexpr PrintColour print_colours[] = {
+    {500, 502, "0 setgray\n", 0.0f},
+    {503, 505, "1 setgray\n", 1.0f},
+    {506, 508, ".7 setgray\n", 0.7f},
+};
+
+const PrintColour* print_colour(int ind) {
+  for (const PrintColour& p : print_colours)
+    if (ind >= p.first && ind <= p.last) return &p;
+  return nullptr;
+}
+
+struct Dash {
+  int type;
+  const char* setdash;
+};
+
+constexpr Dash dashes[] = {
+    {1, "[] 0 setdash\n"}, {2, "[6] 0 setdash\n"}, {3, "[3 6] 0 setdash\n"},
+    {4, "[6 6 3 6] 0 setdash\n"}, {5, "[2] 0 setdash\n"},
+};
+
+float grey_of(float r, float g, float b) {
+  float v = (0.9f * r + g + 0.8f * b) / 2.7f;
+  return state.pr_rev ? 1 - v : v;
+}
+
+void put(const char* text) {
+  if (state.out.fp) std::fputs(text, state.out.fp);
+}
+
+void set_print_grey(const PrintColour& p) {
+  Cache& c = state.out.cache;
+  if (c.gray_level != p.grey) put(p.setgray);
+  c.gray_level = p.grey;
+}
+
+void set_rgb(int ind) {
+  Cache& c = state.out.cache;
+  if (ind == c.ps_col_ind && c.gray_level < 0) return;
+  float r = 0, g = 0, b = 0;
+  gget_color_rgb(ind, &r, &g, &b);
+  gps_printf("%4.2f %4.2f %4.2f setrgbcolor\n", r, g, b);
+  c.ps_col_ind = ind;
+  c.gray_level = -1;
+}
+
+void set_grey(float g) {
+  Cache& c = state.out.cache;
+  if (c.gray_level == g) return;
+  gps_printf("%3.3f setgray\n", g);
+  c.gray_level = g;
+}
+
+/* The page box that the drawing can mark: the plot area with the clip's
+ * margin of 0.1 point, scaled and placed as the prolog places it. */
+void bounding_box(int box[4]) {
+  int w = 0, h = 0, ox = 0, oy = 0;
+  gget_win_size(&w, &h);
+  gget_win_offset(&ox, &oy);
+  const float s = state.pr_scale;
+  const float x0 = s * (static_cast<float>(ox) - 0.1f), x1 = s * (static_cast<float>(ox + w - 1) + 0.1f);
+  const float y0 = s * (static_cast<float>(oy) - 0.1f), y1 = s * (static_cast<float>(oy + h - 1) + 0.1f);
+  if (state.pr_port) {
+    box[0] = static_cast<int>(std::floor(x0));
+    box[1] = static_cast<int>(std::floor(y0));
+    box[2] = static_cast<int>(std::ceil(x1));
+    box[3] = static_cast<int>(std::ceil(y1));
+  } else {
+    /* 90 rotate, then the page height down: page x = 72 sy - y, page y = x. */
+    const float top = 72.0f * state.sy;
+    box[0] = static_cast<int>(std::floor(top - y1));
+    box[1] = static_cast<int>(std::floor(x0));
+    box[2] = static_cast<int>(std::ceil(top - y0));
+    box[3] = static_cast<int>(std::ceil(x1));
+  }
+}
+
+void reset_state_in_force() {
+  put(state.pr_color ? "0 0 0 setrgbcolor\n" : "0 setgray\n");
+}
+
+/* Image samples: the colour of a pixel from the image's colour table, or
+ * from its masked components; a grey image without a table holds greys. */
+struct PixelReader {
+  const IMG_report& img;
+  int bits;        /* bits a pixel occupies */
+  long long line_needs; /* bytes a row's pixels need */
+
+  static int bits_of(const IMG_report& img) {
+    if (img.bits_pixel > 0) return img.bits_pixel;
+    return img.depth > 8 ? ((img.depth + 7) / 8) * 8 : 8;
+  }
+
+  explicit PixelReader(const IMG_report& image) : img(image), bits(bits_of(image)) {
+    line_needs = (static_cast<long long>(img.width) * bits + 7) / 8;
+  }
+
+  bool usable() const {
+    static constexpr int allowed[] = {1, 4, 8, 16, 24, 32};
+    const bool known_size = std::find(std::begin(allowed), std::end(allowed), bits) != std::end(allowed);
+    return img.data && img.width > 0 && img.height > 0 && known_size && img.bytes_line >= line_needs &&
+           (img.num_colors == 0 || img.colors);
+  }
+
+  unsigned int value(int row, int col) const {
+    const unsigned char* line = img.data + static_cast<size_t>(row) * static_cast<size_t>(img.bytes_line);
+    if (bits == 1) return (line[col / 8] >> (col % 8)) & 1u;
+    if (bits == 4) return (col % 2 == 0) ? (line[col / 2] >> 4) : (line[col / 2] & 0x0fu);
+    const int n = bits / 8;
+    const unsigned char* p = line + static_cast<size_t>(col) * static_cast<size_t>(n);
+    unsigned int v = 0;
+    for (int k = 0; k < n; ++k) v = img.byte_order ? (v << 8) | p[k] : v | (static_cast<unsigned int>(p[k]) << (8 * k));
+    return v;
+  }
+
+  static float component(unsigned int v, unsigned int mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1u)) ++shift;
+    const unsigned int top = mask >> shift;
+    return static_cast<float>((v & mask) >> shift) / static_cast<float>(top);
+  }
+
+  void colour(int row, int col, float* r, float* g, float* b) const {
+    const unsigned int v = value(row, col);
+    if (img.color_type == 0 && bits > 8) {
+      *r = component(v, img.red ? img.red : 0xff0000u);
+      *g = component(v, img.grn ? img.grn : 0x00ff00u);
+      *b = component(v, img.blu ? img.blu : 0x0000ffu);
+      return;
+    }
+    if (img.num_colors > 0) {
+      const IMG_color& c = img.colors[v < static_cast<unsigned int>(img.num_colors) ? v : 0];
+      *r = c.r;
+      *g = c.g;
+      *b = c.b;
+      return;
+    }
+    const float top = static_cast<float>((bits >= 32 ? 0xffffffffu : (1u << bits) - 1u));
+    *r = *g = *b = static_cast<float>(v) / top;
+  }
+};
+
+/* Colour components are truncated; a grey is rounded, being computed. */
+int to_byte(float v) { return static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255); }
+int grey_byte(float v) { return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); }
+
+} // namespace
+
+FILE* gps_open_file(const char* name) {
+  if (!name) return nullptr;
+  if (state.out.fp) {
+    if (state.held.fp) {
+      MESS_print(M_warn, "gps_open_file: two postscript files are open already\n");
+      return nullptr;
+    }
+    state.held = state.out;
+    state.out = Output{};
+  }
+  Output out;
+  if (name[0] == '|') {
+    out.fp = FILE_open(name, "w");
+    if (out.fp) MESS_print(M_mess, "Spooling to: %s\n", name + 1);
+  } else if (name[0] == '+') {
+    out.fp = FILE_open(name + 1, "a");
+    out.append = 1;
+    if (out.fp) MESS_print(M_mess, "Appending to: %s\n", name + 1);
+  } else {
+    out.fp = FILE_open(name, "w");
+    if (out.fp) MESS_print(M_mess, "Creating: %s\n", name);
+  }
+  if (!out.fp) {
+    state.out = state.held;
+    state.held = Output{};
+    return nullptr;
+  }
+  state.out = out;
+  if (std::getenv("PSCOLOR")) state.pr_color = 1;
+  return out.fp;
+}
+
+int gps_init() {
+  state.out.cache = Cache{};
+  return 0;
+}
+
+int gps_set_size(float width, float height) {
+  if (width > 0 && height > 0) {
+    state.sx = width;
+    state.sy = height;
+  }
+  return 0;
+}
+
+int gps_set_EPS(int val) {
+  state.pr_eps = val;
+  return 1;
+}
+
+int gps_set_orient(int val) {
+  state.pr_port = val;
+  return 1;
+}
+
+int gps_set_scale(float val) {
+  if (std::isfinite(val) && val > 0) state.pr_scale = val;
+  return 1;
+}
+
+int gps_set_colorPS(int val) {
+  state.pr_color = val;
+  return 1;
+}
+
+int gps_get_colorPS() { return state.pr_color; }
+
+int gps_set_reverse(int val) {
+  state.pr_rev = val;
+  return 1;
+}
+
+int gps_set_base_width(int val) {
+  state.base_width = static_cast<float>(val);
+  return 0;
+}
+
+int gps_set_color_rep(int ind, float red, float green, float blue) {
+  if (ind < 0 || ind >= NUM_ENTRIES) return 0;
+  state.gray[static_cast<size_t>(ind)] = grey_of(red, green, blue);
+  /* A colour in force that was redefined must be written again. */
+  if (state.out.cache.ps_col_ind == ind) state.out.cache.ps_col_ind = -1;
+  return 0;
+}
+
+float gps_get_gray(int ind) {
+  if (ind == -1) ind = NUM_ENTRIES - 1;
+  return (ind >= 0 && ind < NUM_ENTRIES) ? state.gray[static_cast<size_t>(ind)] : 0.0f;
+}
+
+int gps_init_file() {
+  if (state.out.append) {
+    reset_state_in_force();
+    put("1 dot lw\n");
+    put("[] 0 setdash\n");
+    gps_printf("%%%%KEZ Plot: %s\n", gget_win_title());
+    return 0;
+  }
+  if (state.pr_eps) {
+    int box[4];
+    bounding_box(box);
+    put("%!PS-Adobe-3.0 EPSF-3.0\n");
+    gps_printf("%%%%BoundingBox: %d %d %d %d\n", box[0], box[1], box[2], box[3]);
+  } else {
+    put("%!PS-Adobe-1.0\n");
+  }
+  gps_printf("%%%%Title: KEZ Graphics Display: %s\n", gget_win_title());
+  put("%%Creator: KEZ Postscript Processor-2.0\n");
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char date[64] = "";
+  if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y\n", &local);
+  gps_printf("%%%%CreationDate: %s", date);
+  put("%%EndComments\n");
+  put("%%Postscript initialization\n");
+  if (!state.pr_eps) {
+    put("30 dict begin\n");
+    put("/saveobj save def\n");
+  }
+  static constexpr const char* procedures[] = {
+      "/inch {72 mul} def\n", "/dot {.33 mul} def\n", "/mv {moveto} def\n", "/ln {lineto} def\n",
+      "/lw {setlinewidth} def\n", "/np {newpath} def\n", "/cp {closepath} def\n",
+  };
+  for (const char* p : procedures) put(p);
+  if (!state.pr_port) {
+    put("90 rotate\n");
+    if (state.pr_eps)
+      gps_printf("0. inch -%.2f inch translate\n", state.sy);
+    else
+      gps_printf(".25 inch -%.2f inch translate\n", state.sy - 0.25f);
+  } else if (!state.pr_eps) {
+    put(".25 inch .25 inch translate\n");
+  }
+  reset_state_in_force();
+  put("2 setlinejoin\n");
+  put("1 dot lw\n");
+  put("[] 0 setdash\n");
+  if (state.pr_scale != 1) gps_printf("%.2f %.2f scale\n", state.pr_scale, state.pr_scale);
+  put("%%Begin plot\n");
+  gps_printf("%%%%KEZ Plot: %s\n", gget_win_title());
+  return 0;
+}
+
+int gps_close_file() {
+  if (!state.out.fp) return -1;
+  put("%%End of plot\n");
+  if (!state.out.append) {
+    if (!state.pr_eps) put("saveobj restore\n");
+    put("showpage\n");
+    if (!state.pr_eps) put("end\n");
+    put("%%EOF\n");
+  }
+  FILE_close(state.out.fp);
+  MESS_print(M_mess, "Created Postscript file\n");
+  state.out = state.held;
+  state.held = Output{};
+  return 0;
+}
+
+int gps_printf(const char* format, ...) {
+  if (!state.out.fp || !format) return 0;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(state.out.fp, format, args);
+  va_end(args);
+  return 0;
+}
+
+int gps_move(float x, float y) { return gps_move_abs(xW_ps(x), yW_ps(y)); }
+
+int gps_line(float x, float y) { return gps_line_abs(xW_ps(x), yW_ps(y)); }
+
+int gps_move_abs(float x, float y) { return gps_printf("%3.2f %3.2f mv\n", x, y); }
+
+int gps_line_abs(float x, float y) { return gps_printf("%3.2f %3.2f ln\n", x, y); }
+
+/* Lines are black in grey output. */
+int gps_set_color(int ind) {
+  if (const PrintColour* p = print_colour(ind)) {
+    set_print_grey(*p);
+  } else if (state.pr_color) {
+    set_rgb(ind);
+  } else {
+    if (state.out.cache.gray_level != 0) put("0 setgray\n");
+    state.out.cache.gray_level = 0;
+  }
+  return 0;
+}
+
+/* Print colours fill in their own grey, as they draw. */
+int gps_set_fill_color(int ind) {
+  if (const PrintColour* p = print_colour(ind)) {
+    set_print_grey(*p);
+  } else if (state.pr_color) {
+    set_rgb(ind);
+  } else if (gget_fill_print_solid()) {
+    put("0 setgray\n");
+    state.out.cache.gray_level = 0;
+  } else if (ind == -1) {
+    if (state.out.cache.gray_level != 1) put("1 setgray\n");
+    state.out.cache.gray_level = 1;
+  } else {
+    set_grey(gps_get_gray(ind));
+  }
+  return 0;
+}
+
+int gps_set_width(int ind, float width) {
+  Cache& c = state.out.cache;
+  const float b = state.base_width;
+  float factor = 0;
+  if (ind == 501 || ind == 504 || ind == 507) {
+    factor = 2 * width;
+    if (factor != c.line_width) gps_printf("%d dot lw\n", static_cast<int>(width * b * 2));
+  } else if (ind == 502 || ind == 505 || ind == 508) {
+    factor = 4 * width;
+    if (factor != c.line_width) gps_printf("%d dot lw\n", static_cast<int>(width * b * 4));
+  } else {
+    const float bold = static_cast<float>(gget_line_print_bold());
+    factor = bold * width;
+    if (factor != c.line_width) gps_printf("%2.1f dot lw\n", b * width * bold);
+  }
+  c.line_width = factor;
+  return 0;
+}
+
+int gps_set_type(int type) {
+  Cache& c = state.out.cache;
+  if (type == c.line_type) return 0;
+  for (const Dash& d : dashes)
+    if (d.type == type) put(d.setdash);
+  c.line_type = type;
+  return 0;
+}
+
+/* The image fills the current viewport at one sample per point; x and y
+ * shift it (a negative offset leaves blank columns or rows first). */
+int gps_image(const IMG_report* image, int x, int y) {
+  if (!image || !state.out.fp) return 0;
+  const PixelReader reader(*image);
+  if (!reader.usable()) {
+    MESS_print(M_warn, "gps_image: image record without usable pixels\n");
+    return 0;
+  }
+  Grectangle vp{0, 0, 0, 0};
+  gget_gviewport(&vp);
+  const int W = vp.width, H = vp.height;
+  if (W <= 0 || H <= 0) return 0;
+
+  const bool colour = state.pr_color != 0;
+  put("gsave\n");
+  gps_printf("%d %d translate\n", vp.x, vp.y);
+  gps_printf("%d %d scale\n", W, H);
+  gps_printf("/picstr %d string def\n", W);
+  gps_printf("%d %d 8 [ %d 0 0 %d 0 %d ]\n", W, H, W, -H, H);
+  put("{ currentfile picstr readhexstring pop }\n");
+  put(colour ? "false 3 colorimage\n" : "image\n");
+
+  const char* blank = colour ? "FFFFFF" : "FF";
+  std::string line;
+  int samples = 0;
+  auto sample = [&](const char* hex) {
+    line += hex;
+    if (samples++ % 80 == 79) line += '\n';
+  };
+  auto end_row = [&]() {
+    line += '\n';
+    put(line.c_str());
+    line.clear();
+    samples = 0;
+  };
+
+  int rows = 0;
+  for (int i = 0; i < -y && rows < H; ++i, ++rows) {
+    for (int k = 0; k < W; ++k) sample(blank);
+    end_row();
+  }
+  char hex[8];
+  for (int row = std::max(y, 0); row < image->height && rows < H; ++row, ++rows) {
+    for (int k = 0; k < -x && samples < W; ++k) sample(blank);
+    for (int col = std::max(x, 0); col < image->width && samples < W; ++col) {
+      float r = 0, g = 0, b = 0;
+      reader.colour(row, col, &r, &g, &b);
+      if (colour)
+        std::snprintf(hex, sizeof hex, "%02X%02X%02X", to_byte(r), to_byte(g), to_byte(b));
+      else
+        std::snprintf(hex, sizeof hex, "%02X", grey_byte(grey_of(r, g, b)));
+      sample(hex);
+    }
+    while (samples < W) sample(blank);
+    end_row();
+  }
+  for (; rows < H; ++rows) {
+    for (int k = 0; k < W; ++k) sample(blank);
+    end_row();
+  }
+  put("grestore\n");
+  return 0;
+}

@@ -1,0 +1,227 @@
+/*
+ * kezgks.h: the suite's extensions of the graphics kernel.
+ *
+ * The kernel has one workstation, opened on one device at a time (flag 2):
+ * 1 the program's own X11 window, 3 a metafile, 4 PostScript or EPS, 5 HPGL,
+ * 6 another program's window. This header declares, one section per module,
+ * what the kernel's own modules and the plotting layers above them share:
+ * the device conversions of the transformations, the colour table, the line
+ * and fill state, the display list, the PostScript and metafile writers and
+ * the workstation with its accessors. The standard calls are in gks.h.
+ *
+ * Colour indexes: 0 to 255 drawing colours, 256 the background (-1 names it
+ * in inquiries), 500 to 508 the nine print colours (black, white and light
+ * grey, each in normal, double and quadruple width).
+ */
+#ifndef KEZGKS_H
+#define KEZGKS_H
+
+#include <cstdio>
+
+#include "gks.h"
+
+struct IMG_report;
+
+/* A device rectangle. */
+struct Grectangle {
+  Gint x;
+  Gint y;
+  Gint width;
+  Gint height;
+};
+
+/* Workstation device types (flag 2). */
+inline constexpr int GWS_WINDOW = 1;
+inline constexpr int GWS_META = 3;
+inline constexpr int GWS_PS = 4;
+inline constexpr int GWS_HPGL = 5;
+inline constexpr int GWS_PIXMAP = 6;
+
+/* ------------------------------------------------------------------------ */
+/* gks_tran: normalization transformations and device coordinates          */
+/* ------------------------------------------------------------------------ */
+
+/* World to NDC of the current transformation. */
+float xW_NDC(float x);
+float yW_NDC(float y);
+/* World to window pixels (y down), clamped to -30000..30000, and back. */
+float xW_p(float x);
+float yW_p(float y);
+float xp_W(float px);
+float yp_W(float py);
+/* World to device units (y up), clamped to -100000..100000. */
+float xW_ps(float x);
+float yW_ps(float y);
+/* NDC to window pixels and to device units, clamped as above. */
+float xNDC_p(float x);
+float yNDC_p(float y);
+float xNDC_ps(float x);
+float yNDC_ps(float y);
+/* World x (y) of transformation t1 to world x (y) of t2; -9999 for a
+ * transformation number outside 0 to 5. */
+float xW_trans(float x, int t1, int t2);
+float yW_trans(float y, int t1, int t2);
+
+/* Device classes: 0 window opened, 1 window set up again, 2 PostScript,
+ * 3 HPGL, 4 metafile, 10 new window size (transformations kept). */
+Gint ginit_tran(int type);
+Gint gget_gviewport(Grectangle* rect);
+Gint gpts_in_win(int n, const Gpt* pts);
+Gint gprint_win();
+Gint greset_clip();
+Gint gset_tran_mult(float x, float y);
+
+/* ------------------------------------------------------------------------ */
+/* gks_colr: the colour table                                               */
+/* ------------------------------------------------------------------------ */
+
+int galloc_colr(int ind, float r, float g, float b);
+int gis_valid_colr(int ind);
+int gis_color_near(int ind, float r, float g, float b, int flag);
+int gget_color_ind(int ind);
+int gget_color_rgb(int ind, float* r, float* g, float* b);
+int gget_color_rgb256(int ind, int* r, int* g, int* b);
+int gget_back_color();
+int gget_max_colr();
+int ginit_background();
+int gset_background(const char* text);
+int gset_local_colormap(int val);
+int gset_rw_colors(int val);
+int gset_inverse(int val);
+int gget_inverse();
+/* The colour rules of the attribute setters: a valid index, print colours
+ * as index 1 on the window devices, a defined entry. Reports under the
+ * setter's name; returns 0 with *ind the index to store, or -1. */
+int gcheck_setter_colr(const char* setter, int* ind);
+
+/* ------------------------------------------------------------------------ */
+/* gks_line: polyline state                                                 */
+/* ------------------------------------------------------------------------ */
+
+Gint gset_line_print_bold(int val);
+int gget_line_colr();
+int gget_line_print_bold();
+int greset_line();
+int ginit_line(int type);
+
+/* ------------------------------------------------------------------------ */
+/* gks_fill: fill-area state and the fill patterns                          */
+/* ------------------------------------------------------------------------ */
+
+Gint gset_fill_print_solid(int val);
+int gget_fill_colr();
+int gget_fill_print_solid();
+/* Nonzero when pixel (x, y) of pattern pat (0 to 19) is set. */
+int gfill_test(int pat, int x, int y);
+int greset_fill();
+int ginit_fill(int type);
+
+/* ------------------------------------------------------------------------ */
+/* gks_obj: the display list                                                */
+/* ------------------------------------------------------------------------ */
+
+/* One recorded kernel call. */
+struct drawobj {
+  int type;      /* record kind: the kernel call that made it */
+  drawobj* next; /* next record, null at the end */
+  int values;    /* the call's integer argument (count, index, number) */
+  char* data;    /* copy of the call's data block, owned; null when none */
+};
+
+/* Called every 500th kernel call that reaches the display list to serve
+ * pending window events; none until a window device installs one. */
+using Gevent_poll = int (*)();
+
+int ginit_objs();
+void* gnew_obj(int type, int values, int size, const void* data);
+int gclear_objs();
+int gdel_seg_objs(Gint seg);
+int gset_redraw(int val);
+int gget_redraw();
+int gset_cache(int val);
+int gget_cache();
+/* Appends a callback record while recording. The list takes the user data
+ * (allocated with malloc) in every case and frees it with the record, or at
+ * once when nothing is recorded. */
+int gset_redraw_func(void (*func)(char*), char* data);
+int gobj_redraw_funcs(const drawobj* rec);
+int gobj_print_plot();
+int gobj_print_meta();
+Gevent_poll gset_event_poll(Gevent_poll poll);
+
+/* ------------------------------------------------------------------------ */
+/* gks_ps: PostScript and EPS writer                                        */
+/* ------------------------------------------------------------------------ */
+
+FILE* gps_open_file(const char* name);
+int gps_init();
+int gps_set_size(float width, float height);
+int gps_set_EPS(int val);
+int gps_set_orient(int val);
+int gps_set_scale(float val);
+int gps_set_colorPS(int val);
+int gps_get_colorPS();
+int gps_set_reverse(int val);
+int gps_set_base_width(int val);
+int gps_set_color_rep(int ind, float red, float green, float blue);
+float gps_get_gray(int ind);
+int gps_init_file();
+int gps_close_file();
+int gps_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int gps_move(float x, float y);
+int gps_line(float x, float y);
+int gps_move_abs(float x, float y);
+int gps_line_abs(float x, float y);
+int gps_set_color(int ind);
+int gps_set_fill_color(int ind);
+int gps_set_width(int ind, float width);
+int gps_set_type(int type);
+int gps_image(const IMG_report* image, int x, int y);
+
+/* ------------------------------------------------------------------------ */
+/* gks_meta: the text metafile writer                                       */
+/* ------------------------------------------------------------------------ */
+
+int gmeta_set_type(int type);
+int gmeta_get_type();
+FILE* gmeta_open_file(const char* name);
+int gmeta_init_file();
+int gmeta_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int gmeta_close_file();
+
+/* ------------------------------------------------------------------------ */
+/* gks_x11: workstation open and close, devices and accessors               */
+/* ------------------------------------------------------------------------ */
+
+int ginit_plot(int type);
+int gerr_printf(const char* name, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+int gchk_graphics();
+int gget_win_type();
+int gset_win_type(int type);
+int gtype_is_WIN();
+int gtype_is_PIX();
+int gtype_is_WIN_PIX();
+int gtype_is_PS();
+int gtype_is_HPGL();
+int gtype_is_META();
+int gget_ws_id();
+int gget_win_depth();
+int gget_win_size(int* width, int* height);
+int gset_win_size(int width, int height);
+int gget_win_offset(int* x, int* y);
+int gset_xsize(int x, int y);
+int gset_xoff(int x, int y);
+int gget_window_width();
+int gget_window_height();
+int gset_prog_name(const char* name);
+const char* gget_prog_name();
+int gset_win_title(const char* title);
+const char* gget_win_title();
+int gset_cursor(int type);
+int gset_cursor_type(int type);
+int gget_cursor_type();
+int gbell(int len);
+int gsync();
+
+#endif /* KEZGKS_H */

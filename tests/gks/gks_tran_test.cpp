@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "gks_scenario.h"
+#include "kez_test.h"
+
+namespace {
+
+using gks_test::Checks;
+using gks_test::count;
+using gks_test::lim;
+using gks_test::open_ps;
+using gks_test::use_tran;
+using kez_test::read_file;
+using kez_test::run_child;
+using kez_test::TempDir;
+
+TEST(Transformations, OpeningMapsUnitSquaresOntoThePlotAreaAtItsOffset) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    /* 1000 x 800 hundredths of an inch at +100+200: 720 x 576 points at 72, 144. */
+    setenv("kezps_geometry", "1000x800+100+200", 1);
+    check(open_ps(dir.file("a.ps")) == 0, "open");
+    for (int n = 0; n < 6; ++n) {
+      Gtran t{};
+      Gint err = 1;
+      check(ginq_norm_tran(n, &err, &t) == 0 && err == 0, "inquiry " + std::to_string(n));
+      check(t.win.x_min == 0 && t.win.x_max == 1 && t.win.y_min == 0 && t.win.y_max == 1, "unit window");
+      check(t.vp.x_min == 0 && t.vp.x_max == 1 && t.vp.y_min == 0 && t.vp.y_max == 1, "unit viewport");
+    }
+    Gint err = 1, cur = -1;
+    ginq_cur_norm_tran_num(&err, &cur);
+    check(cur == 0, "transformation 0 current");
+    check.near(xW_p(0), 72, "xW_p(0) is the x offset");
+    check.near(yW_p(1), 144, "yW_p(1) is the y offset");
+    /* The unit square fits the shorter side: 575 points both ways. */
+    check.near(xW_ps(1), 72 + 575, "right edge");
+    check.near(yW_ps(1), 144 + 575, "top edge");
+    check.near(yW_ps(0), 144, "bottom edge");
+    Gdsp_size size{};
+    ginq_disp_space_size(GWS_PS, &err, &size);
+    check(size.ras_size.x_coord == 720 && size.ras_size.y_coord == 576, "raster size");
+    check(size.coord_size.x == 719 && size.coord_size.y == 575 && size.coord_units == GOTHER_UNIT, "coordinate size");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Transformations, WorkstationWindowKeepsItsAspectInTheDeviceArea) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    gset_win_size(641, 481); /* a workstation viewport of 640 by 480 */
+    Glim wide = lim(0, 2, 0, 1);
+    gset_ws_win(1, &wide);
+    check.near(xNDC_p(1) - xNDC_p(0), 320, "x scale of the wide window");
+    check.near(yNDC_p(0) - yNDC_p(1), 320, "y scale of the wide window");
+    check.near(yNDC_p(0), 320, "bottom of the plot: 160 rows of 480 stay outside");
+    check.near(xNDC_ps(2), 640, "full width");
+    check.near(yNDC_ps(1), 320, "file devices leave the top spare");
+    Glim tall = lim(0, 1, 0, 2);
+    gset_ws_win(1, &tall);
+    check.near(yNDC_ps(2), 480, "tall window takes the full height");
+    check.near(xNDC_ps(1), 240, "and leaves the right spare");
+    Glim vp = lim(100, 300, 50, 250);
+    gset_ws_vp(1, &vp);
+    check.near(xNDC_ps(0), 100, "workstation viewport origin");
+    check.near(yNDC_ps(2), 250, "workstation viewport height fills");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Transformations, ConversionsClampFarPointsButInversesDoNot) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    struct Case {
+      float (*fn)(float);
+      float in, want;
+      const char* why;
+    };
+    const Case cases[] = {
+        {xW_p, 1e7f, 30000, "pixels right"},       {xW_p, -1e7f, -30000, "pixels left"},
+        {yW_p, 1e7f, -30000, "pixels up is down"}, {yW_p, -1e7f, 30000, "pixels down"},
+        {xW_ps, 1e7f, 100000, "device right"},     {yW_ps, -1e7f, -100000, "device down"},
+        {xNDC_p, 1e6f, 30000, "NDC to pixels"},    {yNDC_ps, 1e6f, 100000, "NDC to device"},
+    };
+    for (const Case& c : cases) check.near(c.fn(c.in), c.want, c.why);
+    check(xp_W(1e6f) > 1000, "pixels to world is not clamped");
+    for (float x : {0.0f, 0.3f, 1.0f}) {
+      check.near(xp_W(xW_p(x)), x, "x round trip", 2e-3f);
+      check.near(yp_W(yW_p(x)), x, "y round trip", 2e-3f);
+    }
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Transformations, NumbersOutsideZeroToFiveAreRefusedEverywhere) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    const float before = xW_ps(0.5f);
+    check(gsel_norm_tran(6) == -1 && gsel_norm_tran(-1) == -1, "gsel_norm_tran");
+    Gtran t{};
+    Gint err = 0;
+    check(ginq_norm_tran(6, &err, &t) == -1, "ginq_norm_tran");
+    Glim w = lim(0, 10, 0, 10);
+    check(gset_win(6, &w) == -1 && gset_vp(-1, &w) == -1, "gset_win and gset_vp");
+    check(xW_trans(1, 0, 7) == -9999 && yW_trans(1, -1, 0) == -9999, "transfers give the missing value");
+    Gint cur = -1;
+    ginq_cur_norm_tran_num(&err, &cur);
+    check(cur == 0 && xW_ps(0.5f) == before, "nothing changed");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.err.find("gsel_norm_tran: invalid transformation number: 6\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("gsel_norm_tran: invalid transformation number: -1\n"), std::string::npos);
+  EXPECT_NE(r.err.find("gset_win: invalid transformation number: 6\n"), std::string::npos);
+  EXPECT_NE(r.err.find("gset_vp: invalid transformation number: -1\n"), std::string::npos);
+}
+
+TEST(Transformations, RectanglesWithoutExtentAreRefused) {
+  TempDir dir;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    Gint (*set)(Gint, const Glim*);
+    Gint n;
+    Glim rect;
+    const char* why;
+  };
+  const Case cases[] = {
+      {gset_win, 1, lim(2, 2, 0, 1), "window of no width"},
+      {gset_win, 0, lim(0, 1, nan, 1), "window with no number"},
+      {gset_vp, 1, lim(0, 1, 0.5f, 0.5f), "viewport of no height"},
+      {gset_ws_win, 1, lim(0, 0, 0, 0), "empty workstation window"},
+      {gset_ws_vp, 1, lim(10, 10, 0, 100), "workstation viewport of no width"},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      Checks check;
+      open_ps(dir.file("a.ps"));
+      Glim w = lim(0, 10, 0, 10);
+      use_tran(1, w, lim(0, 1, 0, 1));
+      const float x = xW_ps(3), y = yW_ps(4), px = xW_p(3);
+      check(c.set(c.n, &c.rect) == -1, "refused");
+      check(xW_ps(3) == x && yW_ps(4) == y && xW_p(3) == px && std::isfinite(xW_NDC(3)), "conversions unchanged");
+      gclose_ws(1);
+      return check.status();
+    });
+    EXPECT_EQ(r.status, 0) << c.why << "\n" << r.out;
+    EXPECT_FALSE(r.err.empty()) << c.why;
+  }
+}
+
+TEST(Transformations, ClipFollowsTheViewportOfTheCurrentTransformation) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    Glim vp = lim(0.25f, 0.75f, 0.25f, 0.75f);
+    gset_vp(1, &vp);
+    gps_printf("%%mark select\n");
+    gsel_norm_tran(1);
+    gps_printf("%%mark again\n");
+    gsel_norm_tran(1);
+    gps_printf("%%mark window\n");
+    Glim w = lim(0, 5, 0, 5);
+    gset_win(1, &w);
+    gps_printf("%%mark other viewport\n");
+    gset_vp(2, &vp);
+    gps_printf("%%mark current viewport\n");
+    gset_vp(1, &vp);
+    gps_printf("%%mark end\n");
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0);
+  const std::string ps = read_file(dir.file("a.ps"));
+  auto between = [&](const std::string& a, const std::string& b) {
+    size_t from = ps.find("%mark " + a), to = ps.find("%mark " + b);
+    return from == std::string::npos || to == std::string::npos ? std::string("?") : ps.substr(from, to - from);
+  };
+  /* The plot area is 756 by 576 points; the unit square fills 575 of it. */
+  EXPECT_EQ(between("select", "again"),
+            "%mark select\ninitclip\nnp\n143.65 143.65 mv\n143.65 431.35 ln\n431.35 431.35 ln\n"
+            "431.35 143.65 ln\ncp\nclip\n");
+  EXPECT_EQ(count(between("again", "window"), "clip"), 0) << "selecting the current one again";
+  EXPECT_EQ(count(between("window", "other viewport"), "clip"), 0) << "a window does not move the clip";
+  EXPECT_EQ(count(between("other viewport", "current viewport"), "clip"), 0) << "not current";
+  EXPECT_EQ(count(between("current viewport", "end"), "initclip"), 1);
+}
+
+TEST(Transformations, OtherTransformationsWaitUntilSelected) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    Glim map = lim(0, 100, 0, 50);
+    Glim map_vp = lim(0.1f, 0.9f, 0.1f, 0.5f);
+    const float before = xW_ps(0.5f);
+    gset_win(2, &map);
+    gset_vp(2, &map_vp);
+    check(xW_ps(0.5f) == before, "transformation 0 still converts");
+    /* A map position carried into page units of transformation 1. */
+    check.near(xW_trans(50, 2, 1), 0.5f, "map x to page");
+    check.near(yW_trans(25, 2, 1), 0.3f, "map y to page");
+    gsel_norm_tran(2);
+    check.near(xW_NDC(50), 0.5f, "selected map window");
+    check.near(yW_NDC(50), 0.5f, "top of the map viewport");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Transformations, PointsTouchingTheWindowCountAsInside) {
+  struct Case {
+    Glim win;
+    std::vector<Gpt> pts;
+    int want;
+    const char* why;
+  };
+  const Case cases[] = {
+      {lim(0, 10, 0, 10), {{10, 5}, {12, 5}}, 1, "touches the right edge"},
+      {lim(0, 10, 0, 10), {{-3, 1}, {-1, 2}}, 0, "all left of the window"},
+      {lim(0, 10, 0, 10), {{-1, -1}, {11, 11}}, 1, "spans the window"},
+      {lim(0, 10, 0, 10), {{5, 11}}, 0, "one point above"},
+      {lim(10, 0, 0, 10), {{2, 2}, {3, 3}}, 1, "inside a window given right to left"},
+      {lim(10, 0, 10, 0), {{-2, 2}, {-1, 3}}, 0, "left of a flipped window"},
+  };
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    for (const Case& c : cases) {
+      use_tran(1, c.win, lim(0, 1, 0, 1));
+      check(gpts_in_win(static_cast<int>(c.pts.size()), c.pts.data()) == c.want, c.why);
+    }
+    check(gpts_in_win(0, nullptr) == 0, "no points");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Transformations, PrintWinListsTheCurrentAndTheFirstFourWindows) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    use_tran(2, lim(-10, 10, 0, 5), lim(0, 1, 0, 1));
+    gprint_win();
+    gclose_ws(1);
+    return 0;
+  });
+  EXPECT_NE(r.out.find("C-2: -10.000  10.000   0.000   5.000\n"
+                       "W-0:   0.000   1.000   0.000   1.000\n"
+                       "W-1:   0.000   1.000   0.000   1.000\n"
+                       "W-2: -10.000  10.000   0.000   5.000\n"
+                       "W-3:   0.000   1.000   0.000   1.000\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST(Transformations, PostScriptViewportRectangleIsInPoints) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    Glim vp = lim(0.5f, 1, 0, 0.5f);
+    gset_vp(0, &vp);
+    Grectangle rect{};
+    gget_gviewport(&rect);
+    check(rect.x == 287 && rect.y == 0 && rect.width == 289 && rect.height == 289,
+          "rectangle " + std::to_string(rect.x) + " " + std::to_string(rect.y) + " " + std::to_string(rect.width) +
+              " " + std::to_string(rect.height));
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

@@ -99,4 +99,8 @@ Gint gset_fill_colr_ind(Gint ind);
 Gint gset_fill_int_style(Gfill_int_style style);
 Gint gset_fill_style_ind(Gint ind);
 
+/* ---- text and stroke fonts ---- */
+
+/* ---- polymarkers ---- */
+
 #endif /* GKS_H */

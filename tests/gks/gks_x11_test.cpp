@@ -4,8 +4,12 @@
 
 #include <unistd.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
 #include "gks_scenario.h"
 #include "kez_test.h"
+#include "ps_render.h"
 
 namespace {
 
@@ -198,3 +202,54 @@ TEST(Workstation, KernelMessagesNeedTheErrorStream) {
 }
 
 } // namespace
+
+/* ---- the own window ----------------------------------------------------- */
+
+namespace window {
+
+using gks_test::draw_test_page;
+using gks_test::near_rgb;
+using gks_test::open_window;
+using gks_test::page_samples;
+using gks_test::rgb_text;
+using kez_test::RgbImage;
+using kez_test::XServer;
+
+TEST(WindowPage, WindowAndPostScriptShowTheSamePage) {
+  ASSERT_TRUE(kez_test::have_program("gs"));
+  for (int depth : {24, 8}) {
+    XServer x(800, 700, depth);
+    ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+    TempDir dir;
+    const std::string ppm = dir.file("window.ppm"), eps = dir.file("page.eps");
+    auto r = run_child([&] {
+      setenv("kezinverse", "1", 1);
+      if (open_window(x) != 0) return 1;
+      draw_test_page();
+      gks_test::write_ppm(ppm, gks_test::window_picture(x));
+      gclose_ws(1);
+      if (open_ps(eps + ",eps,port,color") != 0) return 2;
+      draw_test_page();
+      gclose_ws(1);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << "depth " << depth << ": " << r.out << r.err;
+    RgbImage window;
+    ASSERT_TRUE(gks_test::read_ppm(ppm, &window));
+    ASSERT_EQ(window.width, 640);
+    ASSERT_EQ(window.height, 512);
+    kez_test::Raster page;
+    auto run = kez_test::gs_render(eps, 800, 700, &page);
+    ASSERT_TRUE(run.clean()) << run.log;
+    for (const auto& s : page_samples) {
+      auto on_window = window.at(static_cast<int>(s.u * 511 + 0.5f), static_cast<int>((1 - s.v) * 511 + 0.5f));
+      auto on_paper = page.at(static_cast<int>(s.u * 575 + 0.5f), static_cast<int>(s.v * 575 + 0.5f));
+      EXPECT_TRUE(near_rgb(on_window, s.rgb)) << "depth " << depth << ", window, " << s.what << ": "
+                                              << rgb_text(on_window);
+      EXPECT_TRUE(near_rgb(on_paper, s.rgb)) << "depth " << depth << ", paper, " << s.what << ": "
+                                             << rgb_text(on_paper);
+    }
+  }
+}
+
+} // namespace window

@@ -1,0 +1,149 @@
+/*
+ * Helpers of the window tests: the kernel on an X server of the test's own
+ * (kez_test::XServer), the picture of its window read back through another
+ * connection, and a test page that the window and PostScript both draw, so
+ * that sampled pixels of the two can be compared.
+ *
+ * Page geometry: with the default 640 by 512 window the unit square of NDC
+ * fills 511 by 511 pixels from the top left corner (pixel x = 511 u, y =
+ * 511 (1 - v)); on a portrait EPS page it fills 575 by 575 points from the
+ * lower left corner (x = 575 u, y = 575 v).
+ */
+#ifndef KEZ_GKS_WINDOW_H
+#define KEZ_GKS_WINDOW_H
+
+#include <X11/Xlib.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gks_scenario.h"
+#include "kez_test.h"
+#include "x_server.h"
+
+namespace gks_test {
+
+/* The kernel on the own window of the server (connection item 1). */
+inline int open_window(const kez_test::XServer& x, const std::string& options = "") {
+  gopen_gks(nullptr, 0);
+  return gopen_ws(1, (x.display() + options).c_str(), GWS_WINDOW);
+}
+
+/* The window as the X server shows it, after the backing pixmap was copied
+ * to it. */
+inline kez_test::RgbImage window_picture(const kez_test::XServer& x) {
+  gupdate_window();
+  kez_test::RgbImage image;
+  kez_test::read_drawable(x.display(), gget_root_window(), &image);
+  return image;
+}
+
+inline bool near_rgb(const std::array<int, 3>& got, const std::array<int, 3>& want, int tol = 4) {
+  for (int i = 0; i < 3; ++i)
+    if (std::abs(got[static_cast<size_t>(i)] - want[static_cast<size_t>(i)]) > tol) return false;
+  return true;
+}
+
+inline std::string rgb_text(const std::array<int, 3>& c) {
+  return std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]);
+}
+
+/* An RGB picture as a binary PPM file, and back. */
+inline void write_ppm(const std::string& path, const kez_test::RgbImage& image) {
+  std::string text = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+  text.append(reinterpret_cast<const char*>(image.rgb.data()), image.rgb.size());
+  kez_test::write_file(path, text);
+}
+
+inline bool read_ppm(const std::string& path, kez_test::RgbImage* image) {
+  const std::string data = kez_test::read_file(path);
+  int w = 0, h = 0, n = 0;
+  if (std::sscanf(data.c_str(), "P6\n%d %d\n255\n%n", &w, &h, &n) < 2 || n <= 0) return false;
+  const size_t need = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
+  if (data.size() < static_cast<size_t>(n) + need) return false;
+  image->width = w;
+  image->height = h;
+  image->rgb.assign(data.begin() + n, data.begin() + n + static_cast<long>(need));
+  return true;
+}
+
+/* The colours of the test page: index, components 0 to 1. */
+struct PageColour {
+  int ind;
+  Gcolr_rep rep;
+};
+
+inline constexpr PageColour page_colours[] = {
+    {1, {0, 0, 0}},       {2, {1, 0, 0}},    {3, {0, 1, 0}},    {4, {0, 0, 1}},
+    {5, {1, 1, 0}},       {6, {0, 1, 1}},    {7, {1, 0, 1}},    {8, {0.5f, 0.5f, 0.5f}},
+};
+
+/* The test page, in world units 0 to 100 on the whole unit square:
+ * - solid squares of colours 2 to 8 along the top (y 80 to 95);
+ * - wide solid lines in red, green and blue at y 70, 64 and 58;
+ * - a red square with its middle cleared by gclear_region (y 30 to 50);
+ * - a green area larger than transformation 2, whose viewport is the lower
+ *   right quarter: only the part inside the quarter is drawn. */
+inline void draw_test_page() {
+  for (const PageColour& c : page_colours) gset_colr_rep(1, c.ind, &c.rep);
+  use_tran(1, lim(0, 100, 0, 100), lim(0, 1, 0, 1));
+  for (int i = 0; i < 7; ++i) {
+    const float x0 = 5.0f + 12.0f * static_cast<float>(i);
+    Gpt square[4] = {{x0, 80}, {x0 + 10, 80}, {x0 + 10, 95}, {x0, 95}};
+    gset_fill_colr_ind(2 + i);
+    gfill_area(4, square);
+  }
+  gset_linewidth(9);
+  const float line_y[3] = {70, 64, 58};
+  for (int i = 0; i < 3; ++i) {
+    gset_line_colr_ind(2 + i);
+    Gpt line[2] = {{5, line_y[i]}, {45, line_y[i]}};
+    gpolyline(2, line);
+  }
+  Gpt block[4] = {{5, 30}, {45, 30}, {45, 50}, {5, 50}};
+  gset_fill_colr_ind(2);
+  gfill_area(4, block);
+  Glim hole = lim(15, 35, 35, 45);
+  gclear_region(&hole);
+
+  use_tran(2, lim(0, 10, 0, 10), lim(0.5f, 1, 0, 0.5f));
+  Gpt beyond[4] = {{-10, -10}, {20, -10}, {20, 20}, {-10, 20}};
+  gset_fill_colr_ind(3);
+  gfill_area(4, beyond);
+}
+
+/* Sample points of the test page in NDC with the colour expected there. */
+struct PageSample {
+  float u, v;
+  std::array<int, 3> rgb;
+  const char* what;
+};
+
+inline constexpr std::array<int, 3> WHITE{255, 255, 255};
+
+inline const PageSample page_samples[] = {
+    {0.10f, 0.875f, {255, 0, 0}, "red square"},
+    {0.22f, 0.875f, {0, 255, 0}, "green square"},
+    {0.34f, 0.875f, {0, 0, 255}, "blue square"},
+    {0.46f, 0.875f, {255, 255, 0}, "yellow square"},
+    {0.58f, 0.875f, {0, 255, 255}, "cyan square"},
+    {0.70f, 0.875f, {255, 0, 255}, "magenta square"},
+    {0.82f, 0.875f, {127, 127, 127}, "grey square"},
+    {0.16f, 0.875f, WHITE, "between two squares"},
+    {0.25f, 0.70f, {255, 0, 0}, "red wide line"},
+    {0.25f, 0.64f, {0, 255, 0}, "green wide line"},
+    {0.25f, 0.58f, {0, 0, 255}, "blue wide line"},
+    {0.25f, 0.67f, WHITE, "between two wide lines"},
+    {0.08f, 0.40f, {255, 0, 0}, "red block left of the cleared hole"},
+    {0.25f, 0.40f, WHITE, "the cleared hole"},
+    {0.42f, 0.40f, {255, 0, 0}, "red block right of the cleared hole"},
+    {0.75f, 0.25f, {0, 255, 0}, "green inside the clip"},
+    {0.45f, 0.25f, WHITE, "left of the clip"},
+    {0.75f, 0.55f, WHITE, "above the clip"},
+};
+
+} // namespace gks_test
+
+#endif

@@ -120,7 +120,11 @@ Status alloc_rw_cell(Display* d, Colormap cmap, unsigned long* pixel) {
 /* A shared colour; when the colormap has no room for it, the nearest colour
  * that the colormap holds. */
 void alloc_shared(Display* d, Colormap cmap, XColor* color) {
-  if (XAllocColor(d, cmap, color)) return;
+  /* The server refuses a full colormap with an error that is expected here. */
+  const int print = gset_xerror_print(0);
+  const Status allocated = XAllocColor(d, cmap, color);
+  gset_xerror_print(print);
+  if (allocated) return;
   const Visual* visual = gget_visual();
   const int n = visual ? std::clamp(visual->map_entries, 0, 4096) : 0;
   if (n <= 0) return;
@@ -137,7 +141,9 @@ void alloc_shared(Display* d, Colormap cmap, XColor* color) {
   XColor nearest = *best;
   nearest.flags = DoRed | DoGreen | DoBlue;
   /* A reference to the cell when it is shareable; else its pixel all the same. */
+  gset_xerror_print(0);
   color->pixel = XAllocColor(d, cmap, &nearest) ? nearest.pixel : best->pixel;
+  gset_xerror_print(print);
   MESS_print(DEBUG_LEVEL, "Used nearest X Color: %d (%5d %5d %5d) for (%5d %5d %5d)\n",
              static_cast<int>(color->pixel), best->red, best->green, best->blue, color->red, color->green,
              color->blue);

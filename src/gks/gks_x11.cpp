@@ -616,10 +616,15 @@ bool usable_foreign_window() {
   return !state.Xerror && drawable_ok && window_ok && static_cast<int>(depth) == state.depth;
 }
 
-/* The foreign window's current name up to its frame mark becomes the title. */
+/* The foreign window's current name up to its frame mark becomes the title;
+ * a drawable that is no window has none. */
 void title_from_window() {
   char* name = nullptr;
-  if (!XFetchName(state.display, state.root_window, &name) || !name) return;
+  const int print = gset_xerror_print(0);
+  const Status fetched = XFetchName(state.display, state.root_window, &name);
+  XSync(state.display, False);
+  gset_xerror_print(print);
+  if (!fetched || !name) return;
   std::string title = name;
   XFree(name);
   if (std::size_t at = title.find(" ["); at != std::string::npos) title.resize(at);
@@ -959,6 +964,7 @@ int gresize_window(int width, int height) {
     state.win_width = state.root_width = new_w;
     state.win_height = state.root_height = new_h;
   }
+  XSync(d, False);
   greset_zoom();
   gdelete_all_frames();
   return 1;

@@ -14,6 +14,11 @@
 
 #include <X11/Xlib.h>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +147,100 @@ inline const PageSample page_samples[] = {
     {0.75f, 0.25f, {0, 255, 0}, "green inside the clip"},
     {0.45f, 0.25f, WHITE, "left of the clip"},
     {0.75f, 0.55f, WHITE, "above the clip"},
+};
+
+/* A stand-in for the other program of device 6: a process with its own
+ * connection that owns a 300 by 200 window and a blue pixmap of that size,
+ * names the window and answers the two client messages: 2 (add a frame)
+ * shows the busy mark "+" for `busy` seconds, 9 (end of the wait) ends it.
+ * Every message is noted in the log file. */
+class ForeignWindow {
+ public:
+  static constexpr int WIDTH = 300;
+  static constexpr int HEIGHT = 200;
+
+  ForeignWindow(const kez_test::XServer& x, const std::string& log, const std::string& name, double busy = 0.5) {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    const pid_t parent = ::getpid();
+    std::fflush(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) ::_exit(1);
+      ::close(fds[0]);
+      serve(x.display(), fds[1], log, name, busy);
+      ::_exit(0);
+    }
+    ::close(fds[1]);
+    char ids[64] = "";
+    ssize_t n = pid_ > 0 ? ::read(fds[0], ids, sizeof ids - 1) : -1;
+    ::close(fds[0]);
+    if (n > 0) {
+      ids[n] = '\0';
+      std::sscanf(ids, "%lu %lu", &window, &pixmap);
+    }
+  }
+  ~ForeignWindow() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  ForeignWindow(const ForeignWindow&) = delete;
+  ForeignWindow& operator=(const ForeignWindow&) = delete;
+  bool ok() const { return window && pixmap; }
+
+  unsigned long window = 0;
+  unsigned long pixmap = 0;
+
+ private:
+  static void note(const std::string& log, const std::string& line) {
+    if (FILE* fp = std::fopen(log.c_str(), "a")) {
+      std::fputs(line.c_str(), fp);
+      std::fclose(fp);
+    }
+  }
+
+  static void serve(const std::string& display, int ready, const std::string& log, const std::string& name,
+                    double busy) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (!d) return;
+    const int screen = DefaultScreen(d);
+    const Window win = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, WIDTH, HEIGHT, 0,
+                                           WhitePixel(d, screen), WhitePixel(d, screen));
+    const Pixmap pix = XCreatePixmap(d, win, WIDTH, HEIGHT, static_cast<unsigned int>(DefaultDepth(d, screen)));
+    XColor blue{};
+    blue.blue = 0xFFFF;
+    blue.flags = DoRed | DoGreen | DoBlue;
+    XAllocColor(d, DefaultColormap(d, screen), &blue);
+    GC gc = XCreateGC(d, pix, 0, nullptr);
+    XSetForeground(d, gc, blue.pixel);
+    XFillRectangle(d, pix, gc, 0, 0, WIDTH, HEIGHT);
+    XStoreName(d, win, name.c_str());
+    XMapWindow(d, win);
+    XSync(d, False);
+    const std::string ids = std::to_string(win) + " " + std::to_string(pix) + "\n";
+    if (::write(ready, ids.c_str(), ids.size()) < 0) return;
+    ::close(ready);
+    for (;;) {
+      XEvent event;
+      XNextEvent(d, &event);
+      if (event.type != ClientMessage) continue;
+      const int code = event.xclient.data.b[0];
+      note(log, "got " + std::to_string(code) + "\n");
+      if (code == 9) return;
+      if (code != 2) continue;
+      const std::string busy_name = name + " +";
+      XStoreName(d, win, busy_name.c_str());
+      XSync(d, False);
+      ::usleep(static_cast<useconds_t>(busy * 1e6));
+      XStoreName(d, win, name.c_str());
+      XSync(d, False);
+      note(log, "ready\n");
+    }
+  }
+
+  pid_t pid_ = -1;
 };
 
 } // namespace gks_test

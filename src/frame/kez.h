@@ -283,6 +283,50 @@ int DATE_print_current(M_type level);
 int DATE_get_current_str(char* str);
 int DATE_get_gmdate(const long int* secs, Date* date);
 
+/* Current time and the C library's records. DATE_get_gmtime and
+ * DATE_get_localtime hand out the C library's shared record; a null secs
+ * means now. */
+int DATE_print(M_type level, const Date* date);
+int DATE_get_simple_current_str(char* str); /* "DD-HH:MMZ": str holds 10 bytes */
+int DATE_get_current_gmdate(Date* date);
+long int DATE_get_time(long int* secs);
+struct tm* DATE_get_gmtime(const long int* secs);
+struct tm* DATE_get_localtime(const long int* secs);
+int DATE_get_localdate(const long int* secs, Date* date);
+
+/* Seconds since 1970-01-01 00:00 UTC after normalising the fields in place:
+ * a negative year becomes 1980, 0-49 become 2000-2049 and 50-199
+ * 1950-2099; a month outside 1-12 becomes 1, a day outside 0-31 becomes 1
+ * (day 0 is the last day of the month before), an hour, minute or second
+ * out of range 0. Every fourth year counts as a leap year here. */
+long int DATE_num_sec(Date* date);
+long int DATE_num_sec_tm(const struct tm* datim);
+int DATE_is_leap(int year); /* Gregorian */
+/* Day numbers: 1970-01-01 is day 1; DATE_days_date counts 0 and below back
+ * into the years before 1970. */
+int DATE_date_days(int year, int month, int day);
+int DATE_days_date(int days, int* year, int* month, int* day);
+int DATE_time_date(int rsecs, int* hour, int* min, int* sec);
+int DATE_julian_monday(int year, int julian, int* month, int* day);
+int DATE_monday_julian(int year, int month, int day, int* julian);
+/* One module-owned Date that the next call overwrites. */
+Date* DATE_to_struct(int year, int month, int day, int hour, int min);
+
+/* The display time zone: an optional sign ("-" 12-hour style with the UTC
+ * time in brackets, "+" 12-hour style), a name of up to four characters,
+ * and ":" with the offset in hours. Only label texts use it. */
+int DATE_set_TZ(const char* str);
+int DATE_get_tz_off();          /* seconds added to UTC */
+const char* DATE_get_tz_str();  /* "Z", or a blank and the zone name */
+int DATE_get_tz_pm();           /* 0 24-hour, 1 12-hour, -1 12-hour with UTC */
+
+/* The decode window: a base time from a file's date and "decode_hour",
+ * and a window of minutes around it (-15 to +10 at start). */
+int DATE_set_datim(const Date* date);
+int DATE_get_datim(Date* date);
+int DATE_set_range(int pre, int post);
+int DATE_chk_range(int date); /* hour * 100 + minute; 1 inside the window */
+
 /* ------------------------------------------------------------------------ */
 /* files: paths, file tests, opening and file magics                        */
 /* ------------------------------------------------------------------------ */

@@ -542,6 +542,42 @@ int MENU_check(int index, const MENU_item* menu, int menu_num);
 /* mqueue: loop-window message-queue link                                   */
 /* ------------------------------------------------------------------------ */
 
+/* A message carries a flag and a text of at most MQ_ITEM_LEN - 2
+ * characters (longer texts are cut); an item buffer that receives a text
+ * holds MQ_ITEM_LEN bytes. */
+inline constexpr int MQ_ITEM_LEN = 120;
+
+/* Client half. MQ_open gives the queue id (0 is a valid id) or, on the
+ * socket, 1; -1 for every failure. MQ_connect gives the connection number
+ * or -1. MQ_get gives the message's flag with its text in item, or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int MQ_get(int msgqid, int conn_id, char* item);
+
+/* Server half. MQ_sget: 1 a request, 2 a connection request answered
+ * (conn_id -1 when it was refused), -1 nothing waiting. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int* conn_id, char* item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+int MQ_clear(int msgqid, int index);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
+
+/* Settings: transport (0 queue, 1 loopback socket), key or port offset,
+ * time-out in seconds (20 at start) and a handler of the caller's own that
+ * replaces the end of the program on time-out. */
+int MQ_settype(int ind);
+int MQ_offset(int ind);
+int MQ_timeout(int val);
+int MQ_timeout_func(void (*func)(int));
+int MQ_params();
+int MQ_enable_alarm();
+int MQ_disable_alarm();
+/* Prints "Queue not responding!!" and ends the program with status 7. */
+[[noreturn]] void MQ_intrp();
+
 /* ------------------------------------------------------------------------ */
 /* maptran: current domain, map projections and diagram coordinates         */
 /* ------------------------------------------------------------------------ */

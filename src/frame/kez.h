@@ -240,6 +240,12 @@ char* RES_get_prog();
 /* With a buffer (FILE_PATH_LEN bytes) the name is copied into it; without,
  * it is allocated for the caller (null when that fails). */
 char* RES_get_progname(char* prog);
+/* Gathers every setting of a program (defaults files along the search
+ * path, linked loop windows, the environment, the command line) into the
+ * list and converts each defined resource once. def_table ends with a null
+ * name. 0. */
+int RES_decode(const char* progname, const char* class_name, int argc, char** argv,
+               const RES_defobj* def_table);
 
 /* ------------------------------------------------------------------------ */
 /* system: processes, prompts and timing                                    */
@@ -597,5 +603,42 @@ int DOM_decode(const char* str, Domain* domain);
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* def_read: defaults files and environment names of resources              */
+/* ------------------------------------------------------------------------ */
+
+/* Room of the C-style buffers: a name field, a value and an environment
+ * value are cut to one less than these. The std::string forms take texts
+ * whole. */
+inline constexpr int DEF_NAME_LEN = 64;
+inline constexpr int DEF_VALUE_LEN = 200;
+inline constexpr int DEF_ENV_LEN = 208;
+
+int DEF_prog();
+int DEF_name(const char* name);
+int DEF_title(const char* name);
+int DEF_clr_tag();
+int DEF_tag(const char* str); /* 0, or -1 when ten tags are defined */
+/* A defaults file, or the first "kez.cfg", ".kezdef" or "Kez.res" of a
+ * directory; an empty name is ".kezdef". 0, or -1. */
+int DEF_open(const char* filename);
+/* The next active resource line: its lowered name field without a trailing
+ * ":" and its value (a word, or the text in double quotes). 1, or -1 at the
+ * end of the file. */
+int DEF_get(char* resrc, char* value);
+int DEF_get(std::string* resrc, std::string* value);
+int DEF_close();
+/* 1 when the pattern names the resource for this program. */
+int DEF_cmp(const char* resrc, const char* string);
+/* 1 when the pattern is meant for this program at all. */
+int DEF_valid(const char* string);
+/* The text after the last "." or "*" (without either, all but the first
+ * character); ostr needs the length of str. 1. */
+int DEF_parse_name(const char* str, char* ostr);
+/* The value of "kez" + program (or title) + "." + name, then of env, then
+ * of "kez" + name, whichever is set first: 1, or 0 when none is. */
+int DEF_env(const char* resrc, const char* env, char* value);
+int DEF_env(const char* resrc, const char* env, std::string* value);
 
 #endif /* KEZ_H */

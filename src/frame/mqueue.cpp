@@ -18,9 +18,10 @@
  * answered on type 2; the server answers a client on its connection number
  * with flag-0 data lines and one message whose flag is not 0.
  *
- * Every client wait is guarded by an alarm: a partner that stops answering
- * ends the program ("Queue not responding!!", status 7) unless the caller
- * set a handler of its own, in which case the wait returns -1.
+ * Every client wait, on either transport, is guarded by an alarm: a
+ * partner that stops answering ends the program ("Queue not responding!!",
+ * status 7) unless the caller set a handler of its own, in which case the
+ * wait returns -1.
  */
 #include "kez.h"
 
@@ -387,7 +388,14 @@ int MQ_put(int msgqid, int conn_id, const char* format, ...) {
 }
 
 int MQ_get(int msgqid, int conn_id, char* item) {
-  if (socket_mode()) return socket_receive(state.sock1, item);
+  if (socket_mode()) {
+    /* The socket is waited on under the alarm too: a silent partner must
+     * not hold the program for ever. */
+    MQ_enable_alarm();
+    int flag = socket_receive(state.sock1, item);
+    MQ_disable_alarm();
+    return flag;
+  }
   if (msgqid < 0 || conn_id <= 0) {
     empty_item(item);
     return -1;

@@ -244,8 +244,8 @@ TEST(LoopWindowGathering, SilentWindowEndsTheProgramWithStatus7) {
 
 TEST(LoopWindowGathering, MissingOrStoppedWindowOnlyWarns) {
   TempDir dir;
-  const int free_number = 740000 + static_cast<int>(::getpid() % 50000) * 20;
-  kez_test::remove_queue(free_number);
+  const int free_number = MQ_find(740000 + static_cast<int>(::getpid() % 50000) * 20);
+  ASSERT_GT(free_number, 0);
   auto missing = gather({"-df", "#" + std::to_string(free_number), "-ti", "x"}, dir.path(), {},
                         [] { show({"title"}); });
   EXPECT_EQ(missing.status, 0);

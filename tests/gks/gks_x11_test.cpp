@@ -319,6 +319,27 @@ TEST(WindowOpen, GeometryTitleClassAndHintsReachTheServer) {
   }
 }
 
+TEST(WindowOpen, XDefaultsOfTheProgramNameApply) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  int status = -1;
+  x.run("xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "
+        "'kezprog.geometry: 200x150+5+6\nkezprog.iconic: On\nkezprog.background: red\nother.geometry: 9x9\n'",
+        &status);
+  ASSERT_EQ(status, 0);
+  auto r = run_child([&] {
+    gset_prog_name("kezprog");
+    if (open_window(x) != 0) return 1;
+    std::printf("geometry %s\n%s", geometry_of(x, gget_root_window()).c_str(), xprop(x).c_str());
+    std::printf("background %s\n", rgb_text(gks_test::window_picture(x).at(100, 100)).c_str());
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("geometry 200x150+5+6\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Initial state is Iconic"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("background 255,0,0\n"), std::string::npos) << r.out;
+}
+
 TEST(WindowOpen, ASecondOpenStartsAtTheDefaultSize) {
   XServer x(800, 700, 24);
   ASSERT_TRUE(x.ok());

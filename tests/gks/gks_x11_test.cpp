@@ -499,6 +499,41 @@ TEST(WindowHold, RefreshPeriodCallsTheFunctionUntilTheWaitEnds) {
   EXPECT_NE(r.out.find("held\n"), std::string::npos) << r.out;
 }
 
+int polylines_drawn = 0;
+
+void note_event_during_plot(int kind, char* text, float, float) {
+  std::printf("event %d %s after %d lines\n", kind, text, polylines_drawn);
+}
+
+/* Another client's button press waits in the queue until the display list's
+ * poll serves it, at the latest after 500 kernel calls. */
+TEST(WindowHold, ALongPlotServesEventsEveryFiveHundredCalls) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  auto r = run_child([&] {
+    gset_mouse_callback(note_event_during_plot);
+    if (open_window(x) != 0) return 1;
+    Display* other = XOpenDisplay(x.display().c_str());
+    XEvent press{};
+    press.xbutton.type = ButtonPress;
+    press.xbutton.window = gget_root_window();
+    press.xbutton.button = 1;
+    XSendEvent(other, gget_root_window(), True, NoEventMask, &press);
+    XSync(other, False);
+    XCloseDisplay(other);
+    Gpt line[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    for (polylines_drawn = 0; polylines_drawn < 600; ++polylines_drawn) gpolyline(2, line);
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  int after = -1;
+  const size_t at = r.out.find("event 3 B1-P after ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  std::sscanf(r.out.c_str() + at, "event 3 B1-P after %d", &after);
+  EXPECT_TRUE(after > 0 && after < 500) << r.out;
+  EXPECT_EQ(count(r.out, "event"), 1) << r.out;
+}
+
 TEST(WindowHold, FileDevicesNeitherHoldNorShowCursors) {
   TempDir dir;
   auto r = run_child([&] {

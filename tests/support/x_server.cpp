@@ -50,7 +50,7 @@ void end_child(pid_t pid, bool group) {
   ::waitpid(pid, nullptr, 0);
 }
 
-/* Component c (0 to 255) of a pixel under a true-colour mask. */
+/* The component (0 to 255) of a pixel under a true-colour mask. */
 int channel(unsigned long pixel, unsigned long mask) {
   if (!mask) return 0;
   int shift = 0;
@@ -63,7 +63,8 @@ int channel(unsigned long pixel, unsigned long mask) {
 
 std::array<int, 3> RgbImage::at(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
-  const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+  const std::size_t i =
+      (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
   return {rgb[i], rgb[i + 1], rgb[i + 2]};
 }
 

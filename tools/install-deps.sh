@@ -14,6 +14,7 @@ libbenchmark-dev
 units
 proj-bin
 ghostscript
+x11-common
 "
 
 missing=""

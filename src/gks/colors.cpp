@@ -121,24 +121,22 @@ bool read_int(std::string_view text, int* value) {
   return true;
 }
 
-int hex_digit(char c) {
+/* The value of one digit in base 16 or 10; -1 for any other character. */
+int digit_value(char c, int base) {
   if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
 /* Three numbers of `width` digits each in `base` (16 or 10), each at most
  * 255; the intensities are the numbers divided by 255. */
-bool read_triple(std::string_view digits, int width, int base, float rgb[3]) {
-  if (digits.size() != static_cast<std::size_t>(3 * width)) return false;
-  for (int k = 0; k < 3; ++k) {
+bool read_triple(std::string_view digits, std::size_t width, int base, float rgb[3]) {
+  if (digits.size() != 3 * width) return false;
+  for (std::size_t k = 0; k < 3; ++k) {
     int v = 0;
-    for (int i = 0; i < width; ++i) {
-      int d = base == 16 ? hex_digit(digits[static_cast<std::size_t>(k * width + i)])
-                         : (is_digit(digits[static_cast<std::size_t>(k * width + i)])
-                                ? digits[static_cast<std::size_t>(k * width + i)] - '0'
-                                : -1);
+    for (char c : digits.substr(k * width, width)) {
+      const int d = digit_value(c, base);
       if (d < 0) return false;
       v = v * base + d;
     }
@@ -151,13 +149,18 @@ bool read_triple(std::string_view digits, int width, int base, float rgb[3]) {
 /* ---- the table file ---- */
 
 /* The next line of a file, its first LINE_LEN characters kept and the rest
- * of it dropped, so that a long line never turns into extra colours. */
+ * of it dropped, so that a long line never turns into extra colours. A
+ * line longer than any table line could be (a device or a binary file)
+ * ends the reading. */
 bool next_line(FILE* fp, std::string* line) {
+  constexpr long MAX_LINE = 1L << 20;
   line->clear();
   int c = std::getc(fp);
   if (c == EOF) return false;
-  for (; c != EOF && c != '\n'; c = std::getc(fp))
+  for (long n = 0; c != EOF && c != '\n'; c = std::getc(fp)) {
+    if (++n > MAX_LINE) return false;
     if (line->size() < LINE_LEN) line->push_back(static_cast<char>(c));
+  }
   while (!line->empty() && is_blank(line->back())) line->pop_back();
   return true;
 }
@@ -194,7 +197,7 @@ struct TableRead {
     while (next_line(fp, &line)) {
       ++line_no;
       int slot = run + offset;
-      if (slot > LAST_SLOT) continue;
+      if (slot > LAST_SLOT) break; /* every later line is past it too */
       if (slot > highest) highest = slot;
       if (!line.empty() && line[0] == '#') continue;
       if (same_text(line, "END")) {
@@ -209,7 +212,7 @@ struct TableRead {
         if (!read_int(w[0], &index)) index = NUM_SLOTS;
         run = std::min(index, NUM_SLOTS);
         slot = run + offset;
-        if (slot > LAST_SLOT) continue;
+        if (slot > LAST_SLOT) break;
         at = 1;
       }
       float rgb[3] = {0, 0, 0};

@@ -137,6 +137,13 @@ TEST(ColourTableFile, NothingIsStoredPastTheLastSlot) {
     check(CLR_get_num() == 2 && CLR_get_ind("far") == -1 && CLR_get_ind("near") == -1, slot_text(1));
   });
   EXPECT_EQ(r.status, 0) << r.out;
+
+  /* A file that never ends its line is no endless read. */
+  r = run_child([] {
+    CLR_read_table("/dev/zero");
+    return CLR_get_num() <= 1 ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(ColourTableFile, FillSetComesOnlyFromTheSettingsFirstFile) {

@@ -240,6 +240,12 @@ char* RES_get_prog();
 /* With a buffer (FILE_PATH_LEN bytes) the name is copied into it; without,
  * it is allocated for the caller (null when that fails). */
 char* RES_get_progname(char* prog);
+/* Gathers every setting of a program (defaults files along the search
+ * path, linked loop windows, the environment, the command line) into the
+ * list and converts each defined resource once. def_table ends with a null
+ * name. 0. */
+int RES_decode(const char* progname, const char* class_name, int argc, char** argv,
+               const RES_defobj* def_table);
 
 /* ------------------------------------------------------------------------ */
 /* system: processes, prompts and timing                                    */
@@ -282,6 +288,50 @@ const char* DATE_month_long(int month);
 int DATE_print_current(M_type level);
 int DATE_get_current_str(char* str);
 int DATE_get_gmdate(const long int* secs, Date* date);
+
+/* Current time and the C library's records. DATE_get_gmtime and
+ * DATE_get_localtime hand out the C library's shared record; a null secs
+ * means now. */
+int DATE_print(M_type level, const Date* date);
+int DATE_get_simple_current_str(char* str); /* "DD-HH:MMZ": str holds 10 bytes */
+int DATE_get_current_gmdate(Date* date);
+long int DATE_get_time(long int* secs);
+struct tm* DATE_get_gmtime(const long int* secs);
+struct tm* DATE_get_localtime(const long int* secs);
+int DATE_get_localdate(const long int* secs, Date* date);
+
+/* Seconds since 1970-01-01 00:00 UTC after normalising the fields in place:
+ * a negative year becomes 1980, 0-49 become 2000-2049 and 50-199
+ * 1950-2099; a month outside 1-12 becomes 1, a day outside 0-31 becomes 1
+ * (day 0 is the last day of the month before), an hour, minute or second
+ * out of range 0. Every fourth year counts as a leap year here. */
+long int DATE_num_sec(Date* date);
+long int DATE_num_sec_tm(const struct tm* datim);
+int DATE_is_leap(int year); /* Gregorian */
+/* Day numbers: 1970-01-01 is day 1; DATE_days_date counts 0 and below back
+ * into the years before 1970. */
+int DATE_date_days(int year, int month, int day);
+int DATE_days_date(int days, int* year, int* month, int* day);
+int DATE_time_date(int rsecs, int* hour, int* min, int* sec);
+int DATE_julian_monday(int year, int julian, int* month, int* day);
+int DATE_monday_julian(int year, int month, int day, int* julian);
+/* One module-owned Date that the next call overwrites. */
+Date* DATE_to_struct(int year, int month, int day, int hour, int min);
+
+/* The display time zone: an optional sign ("-" 12-hour style with the UTC
+ * time in brackets, "+" 12-hour style), a name of up to four characters,
+ * and ":" with the offset in hours. Only label texts use it. */
+int DATE_set_TZ(const char* str);
+int DATE_get_tz_off();          /* seconds added to UTC */
+const char* DATE_get_tz_str();  /* "Z", or a blank and the zone name */
+int DATE_get_tz_pm();           /* 0 24-hour, 1 12-hour, -1 12-hour with UTC */
+
+/* The decode window: a base time from a file's date and "decode_hour",
+ * and a window of minutes around it (-15 to +10 at start). */
+int DATE_set_datim(const Date* date);
+int DATE_get_datim(Date* date);
+int DATE_set_range(int pre, int post);
+int DATE_chk_range(int date); /* hour * 100 + minute; 1 inside the window */
 
 /* ------------------------------------------------------------------------ */
 /* files: paths, file tests, opening and file magics                        */
@@ -498,6 +548,42 @@ int MENU_check(int index, const MENU_item* menu, int menu_num);
 /* mqueue: loop-window message-queue link                                   */
 /* ------------------------------------------------------------------------ */
 
+/* A message carries a flag and a text of at most MQ_ITEM_LEN - 2
+ * characters (longer texts are cut); an item buffer that receives a text
+ * holds MQ_ITEM_LEN bytes. */
+inline constexpr int MQ_ITEM_LEN = 120;
+
+/* Client half. MQ_open gives the queue id (0 is a valid id) or, on the
+ * socket, 1; -1 for every failure. MQ_connect gives the connection number
+ * or -1. MQ_get gives the message's flag with its text in item, or -1. */
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int MQ_get(int msgqid, int conn_id, char* item);
+
+/* Server half. MQ_sget: 1 a request, 2 a connection request answered
+ * (conn_id -1 when it was refused), -1 nothing waiting. */
+int MQ_create(int num);
+int MQ_sget(int msgqid, int* conn_id, char* item);
+int MQ_sput(int msgqid, int conn_id, int flag, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+int MQ_clear(int msgqid, int index);
+int MQ_del(int msgqid);
+int MQ_find(int ind);
+
+/* Settings: transport (0 queue, 1 loopback socket), key or port offset,
+ * time-out in seconds (20 at start) and a handler of the caller's own that
+ * replaces the end of the program on time-out. */
+int MQ_settype(int ind);
+int MQ_offset(int ind);
+int MQ_timeout(int val);
+int MQ_timeout_func(void (*func)(int));
+int MQ_params();
+int MQ_enable_alarm();
+int MQ_disable_alarm();
+/* Prints "Queue not responding!!" and ends the program with status 7. */
+[[noreturn]] void MQ_intrp();
+
 /* ------------------------------------------------------------------------ */
 /* maptran: current domain, map projections and diagram coordinates         */
 /* ------------------------------------------------------------------------ */
@@ -583,5 +669,42 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */
+
+/* ------------------------------------------------------------------------ */
+/* def_read: defaults files and environment names of resources              */
+/* ------------------------------------------------------------------------ */
+
+/* Room of the C-style buffers: a name field, a value and an environment
+ * value are cut to one less than these. The std::string forms take texts
+ * whole. */
+inline constexpr int DEF_NAME_LEN = 64;
+inline constexpr int DEF_VALUE_LEN = 200;
+inline constexpr int DEF_ENV_LEN = 208;
+
+int DEF_prog();
+int DEF_name(const char* name);
+int DEF_title(const char* name);
+int DEF_clr_tag();
+int DEF_tag(const char* str); /* 0, or -1 when ten tags are defined */
+/* A defaults file, or the first "kez.cfg", ".kezdef" or "Kez.res" of a
+ * directory; an empty name is ".kezdef". 0, or -1. */
+int DEF_open(const char* filename);
+/* The next active resource line: its lowered name field without a trailing
+ * ":" and its value (a word, or the text in double quotes). 1, or -1 at the
+ * end of the file. */
+int DEF_get(char* resrc, char* value);
+int DEF_get(std::string* resrc, std::string* value);
+int DEF_close();
+/* 1 when the pattern names the resource for this program. */
+int DEF_cmp(const char* resrc, const char* string);
+/* 1 when the pattern is meant for this program at all. */
+int DEF_valid(const char* string);
+/* The text after the last "." or "*" (without either, all but the first
+ * character); ostr needs the length of str. 1. */
+int DEF_parse_name(const char* str, char* ostr);
+/* The value of "kez" + program (or title) + "." + name, then of env, then
+ * of "kez" + name, whichever is set first: 1, or 0 when none is. */
+int DEF_env(const char* resrc, const char* env, char* value);
+int DEF_env(const char* resrc, const char* env, std::string* value);
 
 #endif /* KEZ_H */

@@ -134,6 +134,11 @@ enum res_type {
   RES_sat_path /* 114, the last key */
 };
 
+/* The start-up of a program: sets every flag to -9999, builds one
+ * definition per key of both lists (each ended by RES_null), gathers and
+ * converts the settings (RES_decode) and applies "keztz" as the display
+ * time zone. 1. */
+int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos);
 /* Fills the six fields of a definition; 1. */
 int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd,
                  DEF_convert cvt, char* out, int* num);

@@ -13,9 +13,17 @@
  * definition that a program's gathering uses (name, own environment
  * variable, option abbreviation or position, converter) and the key's help
  * entry.
+ *
+ * At start-up RES_init gathers every setting of a program into the list,
+ * a later source replacing an earlier value: "kezdefault", a first look at
+ * the command line for the title and the search path, each element of the
+ * search path (tags, defaults files through def_read, linked loop windows
+ * through mqueue), the environment, the command line; then each defined
+ * resource is converted once.
  */
 #include "kezresrc.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -364,6 +372,343 @@ void convert_hour(const char* text) {
 }
 
 } // namespace
+
+/* ---- gathering ---- */
+
+namespace {
+
+constexpr const char* kDefaultPath = ".:/home/kez/etc:/usr/local/kez/etc";
+constexpr size_t kMaxOptionName = 49;
+
+/* The link to a loop window; kept apart from the queue id, which may be 0. */
+struct LoopLink {
+  bool linked = false;
+  int qid = -1;
+  int conn = -1;
+};
+
+/* One option of the command line. */
+struct Option {
+  std::string name;
+  bool has_value = false;
+  std::string value;
+  bool value_from_next = false; /* the value is the next argument */
+};
+
+bool is_letter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+/* "-" and a letter: an option, and an argument that no option takes as its
+ * value. */
+bool dash_letter(const char* arg) { return arg[0] == '-' && is_letter(arg[1]); }
+
+bool is_option(const char* arg) {
+  return dash_letter(arg) || (arg[0] == '-' && arg[1] == '-' && is_letter(arg[2]));
+}
+
+/* Reads the option at argv[*i]; a value taken from the next argument moves
+ * *i on. */
+Option read_option(int argc, char** argv, int* i) {
+  const char* arg = argv[*i];
+  const char* text = arg + (arg[1] == '-' ? 2 : 1);
+  Option opt;
+  const char* eq = std::strchr(text, '=');
+  opt.name = eq ? std::string(text, static_cast<size_t>(eq - text)) : std::string(text);
+  if (opt.name.size() > kMaxOptionName) opt.name.resize(kMaxOptionName);
+  if (eq) {
+    opt.has_value = true;
+    opt.value = eq + 1;
+  } else if (*i + 1 < argc && !dash_letter(argv[*i + 1])) {
+    opt.has_value = true;
+    opt.value = argv[++*i];
+    opt.value_from_next = true;
+  }
+  return opt;
+}
+
+/* "n", "na", "nam" or "name". */
+bool begins_name(const std::string& name, bool ignore_case) {
+  if (name.empty() || name.size() > 4) return false;
+  return ignore_case ? strnicmp(name.c_str(), "name", static_cast<int>(name.size())) == 0
+                     : std::strncmp(name.c_str(), "name", name.size()) == 0;
+}
+
+bool begins_default(const std::string& name, bool ignore_case) {
+  auto starts = [&](const char* key) {
+    size_t n = std::strlen(key);
+    if (name.size() < n) return false;
+    return ignore_case ? strnicmp(name.c_str(), key, static_cast<int>(n)) == 0
+                       : std::strncmp(name.c_str(), key, n) == 0;
+  };
+  return starts("default") || starts("df");
+}
+
+/* The position of a positional definition, 1 to 10; 0 for an option. */
+int position_of(const RES_defobj& def) {
+  const char* cmd = def.cmd;
+  if (!cmd || !*cmd) return 0;
+  int value = 0;
+  for (const char* p = cmd; *p; ++p) {
+    if (!is_digit(*p) || value > 10) return 0;
+    value = value * 10 + (*p - '0');
+  }
+  return value >= 1 && value <= 10 ? value : 0;
+}
+
+/* The program's definition table, without its null end. */
+struct Definitions {
+  const RES_defobj* table = nullptr;
+  int count = 0;
+  bool defined(int i) const { return table[i].def && table[i].def[0]; }
+};
+
+bool has_local_value(const char* name) {
+  const Resource* res = find(name);
+  return res && res->has_data;
+}
+
+/* Reads replies until one whose flag is not 0; that flag. */
+int read_to_end(const LoopLink& link) {
+  char item[MQ_ITEM_LEN];
+  int flag;
+  while ((flag = MQ_get(link.qid, link.conn, item)) == 0) {
+  }
+  return flag;
+}
+
+/* Links to loop window number text (after "#") and exchanges settings:
+ * its values replace the local ones, and it gets the local values it lacks. */
+void exchange_with_window(const char* text, const Definitions& defs, LoopLink* link) {
+  int qid = MQ_open(std::atoi(text));
+  if (qid < 0) {
+    MESS_print(M_warn, "KEZloop window: %s not running or no message queue exists\n", text);
+    return;
+  }
+  int conn = MQ_connect(qid);
+  if (conn < 0) {
+    MESS_print(M_warn, "KEZloop window: %s unable to connect\n", text);
+    return;
+  }
+  *link = LoopLink{true, qid, conn};
+  for (int i = 0; i < defs.count; ++i)
+    if (defs.defined(i)) MQ_put(qid, conn, "query res %s", defs.table[i].def);
+  int sets = 0;
+  char item[MQ_ITEM_LEN];
+  for (int i = 0; i < defs.count; ++i) {
+    if (!defs.defined(i)) continue;
+    const RES_defobj& def = defs.table[i];
+    bool got = false;
+    int flag;
+    while ((flag = MQ_get(qid, conn, item)) == 0) {
+      if (item[0] == '\0' || item[0] == '!' || item[0] == '\n') continue;
+      size_t len = std::strlen(item);
+      if (item[len - 1] == '\n') item[len - 1] = '\0';
+      RES_new(i, def.def, item, def.cvt);
+      got = true;
+    }
+    if (flag == -3) MESS_print(M_warn, "KEZloop not running!\n");
+    if (!got && has_local_value(def.def)) {
+      MQ_put(qid, conn, "set res %s %s", def.def, RES_get(def.def));
+      ++sets;
+    }
+  }
+  for (int k = 0; k < sets; ++k) read_to_end(*link);
+}
+
+/* Matches every active line of one defaults file against the definitions. */
+void read_defaults(const std::string& element, const Definitions& defs) {
+  if (DEF_open(element.c_str()) != 0) return;
+  std::string pattern, value;
+  while (DEF_get(&pattern, &value) == 1) {
+    bool matched = false;
+    for (int i = 0; i < defs.count; ++i) {
+      if (!defs.defined(i) || !DEF_cmp(defs.table[i].def, pattern.c_str())) continue;
+      RES_new(i, defs.table[i].def, value.c_str(), defs.table[i].cvt);
+      MESS_print(0x80000000, "RESRC: %s=%s\n", pattern.c_str(), value.c_str());
+      matched = true;
+    }
+    if (!matched && DEF_valid(pattern.c_str())) {
+      std::string name(pattern.size() + 1, '\0');
+      DEF_parse_name(pattern.c_str(), name.data());
+      RES_new(-9999, name.c_str(), value.c_str(), CV_string);
+    }
+  }
+  DEF_close();
+}
+
+/* The search path cut at ":", empty elements kept, trailing ":" dropped;
+ * an empty path is one empty element. */
+std::vector<std::string> split_path(const std::string& path) {
+  std::string text = path;
+  while (!text.empty() && text.back() == ':') text.pop_back();
+  std::vector<std::string> elements;
+  size_t start = 0;
+  for (;;) {
+    size_t colon = text.find(':', start);
+    elements.push_back(text.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return elements;
+}
+
+void first_look(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!dash_letter(argv[i])) continue;
+    Option opt = read_option(argc, argv, &i);
+    if (!opt.has_value) continue;
+    if (begins_name(opt.name, false)) {
+      RES_new(-9999, "name", opt.value.c_str(), CV_string);
+      DEF_name(opt.value.c_str());
+    } else if (begins_default(opt.name, false)) {
+      RES_new(-9999, "default", opt.value.c_str(), CV_string);
+    }
+  }
+}
+
+void search_path(const Definitions& defs, LoopLink* link) {
+  const char* path = RES_get("default");
+  DEF_clr_tag();
+  for (const std::string& element : split_path(path ? path : kDefaultPath)) {
+    if (element[0] == '+') {
+      if (element.size() > 1) DEF_tag(element.c_str() + 1); /* an eleventh is ignored */
+    } else if (element[0] == '#' && is_digit(element[1])) {
+      exchange_with_window(element.c_str() + 1, defs, link);
+    } else {
+      read_defaults(element, defs);
+    }
+  }
+}
+
+void environment(const Definitions& defs) {
+  std::string value;
+  for (int i = 0; i < defs.count; ++i) {
+    const RES_defobj& def = defs.table[i];
+    if (defs.defined(i) && DEF_env(def.def, def.env, &value))
+      RES_new(i, def.def, value.c_str(), def.cvt);
+  }
+}
+
+/* The keyed definition an option names: by abbreviation, by full name, or
+ * by a beginning of the name in table order; -1 for none. */
+int find_option(const Definitions& defs, const std::string& name, bool* name_or_default) {
+  *name_or_default = false;
+  auto keyed = [&](int i) { return defs.defined(i) && position_of(defs.table[i]) == 0; };
+  for (int i = 0; i < defs.count; ++i)
+    if (keyed(i) && defs.table[i].cmd && stricmp(defs.table[i].cmd, name.c_str()) == 0) return i;
+  for (int i = 0; i < defs.count; ++i)
+    if (keyed(i) && stricmp(defs.table[i].def, name.c_str()) == 0) return i;
+  if (begins_name(name, true) || begins_default(name, true)) {
+    *name_or_default = true;
+    return -1;
+  }
+  for (int i = 0; i < defs.count; ++i)
+    if (keyed(i) && strnicmp(defs.table[i].def, name.c_str(), static_cast<int>(name.size())) == 0)
+      return i;
+  return -1;
+}
+
+void command_line(int argc, char** argv, const Definitions& defs, const LoopLink& link) {
+  int positional = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--") == 0) continue;
+    if (is_option(arg)) {
+      const int at = i;
+      Option opt = read_option(argc, argv, &i);
+      bool skip = false;
+      int d = find_option(defs, opt.name, &skip);
+      if (skip) continue; /* the first look took it */
+      if (d < 0) {
+        RES_new(-9999, opt.name.c_str(), opt.has_value ? opt.value.c_str() : nullptr, CV_string);
+        continue;
+      }
+      const RES_defobj& def = defs.table[d];
+      if ((def.cvt == CV_bool || def.cvt == CV_batch || def.cvt == CV_help) && opt.value_from_next) {
+        /* A switch takes no value: the next argument is read in its own right. */
+        i = at;
+        opt.has_value = false;
+      }
+      RES_new(d, def.def, opt.has_value ? opt.value.c_str() : nullptr, def.cvt);
+      if (link.linked) {
+        MQ_put(link.qid, link.conn, "set res %s %s", def.def, opt.has_value ? opt.value.c_str() : "");
+        read_to_end(link);
+      }
+      continue;
+    }
+    ++positional;
+    int d = -1;
+    for (int k = 0; k < defs.count && d < 0; ++k)
+      if (defs.defined(k) && position_of(defs.table[k]) == positional) d = k;
+    for (int k = 0; k < defs.count && d < 0; ++k)
+      if (defs.defined(k) && position_of(defs.table[k]) == 10) d = k;
+    if (d < 0) continue;
+    const RES_defobj& def = defs.table[d];
+    if (position_of(def) == 10 && positional >= 2)
+      RES_append(d, def.def, arg, def.cvt);
+    else
+      RES_new(d, def.def, arg, def.cvt);
+  }
+}
+
+/* Converts each defined resource once, in list order. */
+void convert_all(const Definitions& defs) {
+  for (size_t k = 0; k < state.list.size(); ++k) {
+    Resource* res = state.list[k].get();
+    if (res->index < 0 || res->index >= defs.count) continue;
+    const RES_defobj& def = defs.table[res->index];
+    char* data = res->has_data ? res->data.data() : nullptr;
+    if (res->cvt == CV_strings && def.out) {
+      int count = 0;
+      parse_string(data, '\n', &count, reinterpret_cast<char***>(def.out));
+      if (def.num) *def.num = count;
+    } else {
+      RES_conv_data(data, def.out, res->cvt);
+    }
+  }
+}
+
+} // namespace
+
+int RES_decode(const char* progname, const char* class_name, int argc, char** argv,
+               const RES_defobj* def_table) {
+  (void)progname;   /* the kept arguments name the program */
+  (void)class_name; /* plays no part */
+  if (argc < 0 || !argv) argc = 0;
+  RES_setCL(argc, argv);
+  DEF_prog();
+  Definitions defs;
+  defs.table = def_table;
+  while (def_table && def_table[defs.count].def) ++defs.count;
+
+  if (const char* dflt = std::getenv("kezdefault")) RES_new(-9999, "default", dflt, CV_string);
+  first_look(argc, argv);
+  LoopLink link;
+  search_path(defs, &link);
+  environment(defs);
+  command_line(argc, argv, defs, link);
+  if (link.linked) {
+    MQ_put(link.qid, link.conn, "quit");
+    read_to_end(link);
+  }
+  convert_all(defs);
+  return 0;
+}
+
+int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos) {
+  FLAG_reset(-9999);
+  std::vector<RES_defobj> table;
+  for (const res_type* list : {res_key, res_pos}) {
+    for (const res_type* key = list; key && *key != RES_null; ++key) {
+      RES_defobj def{};
+      RES_enter(&def, *key);
+      table.push_back(def);
+    }
+  }
+  table.push_back(RES_defobj{nullptr, nullptr, nullptr, CV_none, nullptr, nullptr});
+  RES_decode(argc > 0 && argv ? argv[0] : nullptr, "Kez", argc, argv, table.data());
+  if (const char* tz = std::getenv("keztz")) DATE_set_TZ(tz);
+  return 1;
+}
 
 int RES_new(int index, const char* name, const char* data, DEF_convert cvt) {
   if (!name) return -1;

@@ -169,11 +169,8 @@ int GPH_panel(Gint*, Gws_type*, float asp_ratio, Glim* offset) {
   return 0;
 }
 
-int GPH_hold(Gint) {
-  /* Only the window holds; a file page is complete as it is. */
-  if (state.wk_type != GWS_WINDOW) return 0;
-  return 0;
-}
+/* A file page is complete as it is drawn; only the window holds. */
+int GPH_hold(Gint) { return 0; }
 
 int GPH_end(Gint ws_id) {
   if (state.ws_open) {

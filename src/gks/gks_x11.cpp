@@ -245,23 +245,27 @@ void hpgl_option(const std::string& item, HpPage& page, bool from_env) {
 }
 
 /* "WxH+X+Y" in hundredths of an inch (or "WxH", or "+X+Y"); the plot area
- * keeps its margin of 10 plotter units. */
+ * keeps its margin of 10 plotter units. Whole numbers keep the conversion
+ * exact. */
+int plotter_units(int hundredths) {
+  return static_cast<int>(std::clamp(static_cast<long long>(hundredths) * 1015 / 100, -1000000LL, 1000000LL));
+}
+
 void hpgl_geometry(const char* text) {
-  constexpr float units = 10.15f;
   int w = 0, h = 0, x = 0, y = 0;
   const int n = std::sscanf(text, "%dx%d+%d+%d", &w, &h, &x, &y);
   if (n >= 2) {
     if (w > 0 && h > 0) {
-      state.win_width = static_cast<int>(static_cast<float>(w) * units);
-      state.win_height = static_cast<int>(static_cast<float>(h) * units);
+      state.win_width = plotter_units(w);
+      state.win_height = plotter_units(h);
     }
     if (n == 4) {
-      state.win_x = 10 + static_cast<int>(static_cast<float>(x) * units);
-      state.win_y = 10 + static_cast<int>(static_cast<float>(y) * units);
+      state.win_x = 10 + plotter_units(x);
+      state.win_y = 10 + plotter_units(y);
     }
   } else if (std::sscanf(text, "+%d+%d", &x, &y) == 2) {
-    state.win_x = 10 + static_cast<int>(static_cast<float>(x) * units);
-    state.win_y = 10 + static_cast<int>(static_cast<float>(y) * units);
+    state.win_x = 10 + plotter_units(x);
+    state.win_y = 10 + plotter_units(y);
   }
 }
 

@@ -82,6 +82,8 @@ constexpr Shape shapes[] = {
 
 /* ---- the marker writers of the devices ------------------------------- */
 
+/* A window device adds its row here: centres in pixels (y down), a factor
+ * of 1 and the shadows in black. */
 struct MarkWriter {
   int device;
   double factor;                    /* device units per pixel of marker size */

@@ -93,20 +93,23 @@ TextState state;
 
 /* ---- the server-font branch ----------------------------------------- */
 
-/* Server fonts need the X window's display; without one nothing loads. */
+/* Server fonts and the X default "font_list" need the X window's display;
+ * without one nothing loads and there is no default. */
 bool load_server_font(const char*) { return false; }
 
 void draw_server_text(const Gpt&, const char*) {}
 
+const char* x_default_font_list() { return nullptr; }
+
 /* ---- the text writers of the devices --------------------------------- */
 
-/* Why a stroke was finished: at a pen-up pair, at the limit of pending
- * points, or at the end of a glyph. */
+/* The points of the stroke being drawn, in world coordinates. */
 using Pending = std::span<const Gpt>;
 
-/* How a device draws the strokes of the renderer. Points are world
- * coordinates; `finished` holds a completed stroke of two or more points,
- * or nothing. Null members do nothing. */
+/* How a device draws the strokes of the renderer. A stroke is finished at
+ * a pen-up pair, at the limit of pending points (split) and at the end of a
+ * glyph; `finished` then holds it when it has two or more points, else it
+ * is empty. Null members do nothing. A window device adds its row here. */
 struct TextWriter {
   int device;
   void (*setup)(const unsigned char* string, float ox, float oy);
@@ -589,6 +592,8 @@ int gsetup_fonts() {
   std::string list;
   if (const char* res = RES_get("font_list")) list = res;
   if (!state.font_list.empty()) list = state.font_list;
+  if (list.empty())
+    if (const char* x = x_default_font_list()) list = x;
   if (list.size() >= 3 && strnicmp(list.c_str(), "fi:", 3) == 0)
     fonts_from_list_file(list.c_str() + 3);
   else if (!list.empty())

@@ -266,6 +266,45 @@ TEST(MetafileReader, FilesThatAreNoMetafilesAndManyBadRecords) {
   EXPECT_EQ(count(read_file(dir.file("out.ps")), "%%PL"), 0);
 }
 
+TEST(TextMetafile, DisplayListPrintsTextAndMarkers) {
+  TempDir dir;
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    open_ps(dir.file("a.ps"));
+    gset_redraw(1);
+    gset_marker_type(3);
+    gset_marker_size(2);
+    gset_marker_width(3);
+    gset_marker_colr_ind(506);
+    Gpt pts[2] = {{0.25f, 0.5f}, {0.5f, 0.5f}};
+    gpolymarker(2, pts);
+    gset_space(0.5f);
+    gset_char_space(0.25f);
+    gset_expan(2);
+    gset_text_colr_ind(503);
+    gset_char_ht(0.05f);
+    Gpt up{1, 0};
+    gset_char_up_vec(&up);
+    Gfontprec fp{2, GSTROKE_PREC};
+    gset_fontprec(&fp);
+    Gtext_align align{GRIGHT_HOR, GTOP_VERT};
+    gset_text_align(&align);
+    gset_text_width(4);
+    gtext(&pts[1], "recorded");
+    setenv("METAOUT", dir.file("plot.meta").c_str(), 1);
+    gobj_print_meta();
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(records_of(read_file(dir.file("plot.meta"))),
+            "PM_TYPE 3\nPM_SIZE 2.000000\nPM_WDTH 3.000000\nPM_CLR 506\n"
+            "PM 2 0.250000,0.500000 0.500000,0.500000 \n"
+            "TE_SPC 0.500000\nTE_CSPC 0.250000\nTE_EXP 2.000000\nTE_CLR 503\nTE_HGHT 0.050000\n"
+            "TE_UP 1.000000,0.000000\nTE_FNT 2 2\nTE_ALGN 3 1\nTE_WDTH 4.000000\n"
+            "TE 0.500000,0.500000 recorded\n");
+}
+
 /* ---- CGM ------------------------------------------------------------- */
 
 struct Element {

@@ -25,8 +25,8 @@ struct LineState {
 
 LineState state;
 
-/* The text form writes four points a line; the binary CGM form carries no
- * text records. */
+/* The text form writes four points a line; the binary CGM form carries the
+ * line as polyline elements. */
 int meta_polyline(int n, const Gpt* pts) {
   if (gmeta_get_type() == 1) {
     gcgm_polyline(n, pts);

@@ -525,7 +525,8 @@ int text(float ox, float oy, const unsigned char* string) {
       const float u = s * (bx * expan + static_cast<float>(h));
       const float wv = s * static_cast<float>(db[i + 1] + v);
       const Gpt at{ox + state.upy * u + state.upx * wv, oy - state.upx * u + state.upy * wv};
-      if (up) {
+      /* A glyph that begins with its pen down still begins with a move. */
+      if (up || count == 0) {
         if (w && w->pen_up) w->pen_up(at, finished());
         pending[0] = at;
         count = 1;

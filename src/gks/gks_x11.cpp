@@ -209,10 +209,15 @@ int open_postscript(const Items& items) {
 int close_postscript() { return gps_close_file(); }
 
 /* HPGL page options. "roll" (roll paper of the given width) counts only in
- * the environment's list. */
+ * the environment's list. Pages beyond 1000 inches would leave the plotter
+ * units' integer range. */
 struct HpPage {
   float sx = 10.5f, sy = 8;
 };
+
+constexpr float MAX_PAGE = 1000;
+
+bool usable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= MAX_PAGE && h <= MAX_PAGE; }
 
 void hpgl_option(const std::string& item, HpPage& page, bool from_env) {
   const char* s = item.c_str();
@@ -232,12 +237,12 @@ void hpgl_option(const std::string& item, HpPage& page, bool from_env) {
   } else if (keyword_number(item, "lwidth", 6, &v)) {
     ghpgl_set_base_width(v);
   } else if (keyword_number(item, "rot", 3, &v)) {
-    ghpgl_set_rotate(static_cast<int>(v));
+    ghpgl_set_rotate(static_cast<int>(std::clamp(v, -360.0f, 360.0f)));
   } else if (from_env && keyword_number(item, "roll", 4, &v)) {
-    if (v > 0) page = HpPage{v, 23.5f};
+    if (usable_page(v, 23.5f)) page = HpPage{v, 23.5f};
   } else if (item.size() > 3 && strnicmp(s, "sz", 2) == 0) {
     float w = 0, h = 0;
-    if (std::sscanf(s + 3, "%fx%f", &w, &h) == 2 && w > 0 && h > 0) page = HpPage{w, h};
+    if (std::sscanf(s + 3, "%fx%f", &w, &h) == 2 && usable_page(w, h)) page = HpPage{w, h};
   } else {
     for (const Paper& p : papers)
       if (stricmp(s, p.name) == 0) page = HpPage{p.width, p.height};

@@ -336,6 +336,10 @@ TEST(FontFiles, FilesBeyondTheFormatAreRefused) {
         << err;
     EXPECT_EQ(body.find(" ln\n"), std::string::npos) << c.why << ": a refused font draws nothing";
   }
+  /* A glyph whose first pair has the pen down still starts with a move. */
+  FontDir pen_down(font_text({{'A', {0, 35, 60, 140}}}));
+  EXPECT_NE(drawn(pen_down, [] { draw_ab("A"); }).find("np\n200.00 300.00 mv\n260.00 405.00 ln\nstroke\n"),
+            std::string::npos);
   /* The labelled form: a header, and a label after every separator. */
   FontDir labelled("3 test 255 A 128 35 60 140 255 B 128 35 70 140 254 " + index_of_a);
   EXPECT_NE(drawn(labelled, [] { draw_ab("A", GRIGHT_HOR); }).find("np\n140.00 300.00 mv\n200.00 405.00 ln\n"),

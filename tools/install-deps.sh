@@ -14,6 +14,8 @@ libbenchmark-dev
 units
 proj-bin
 ghostscript
+hershey-fonts-data
+hp2xx
 x11-common
 "
 

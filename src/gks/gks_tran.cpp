@@ -142,6 +142,17 @@ void ps_clip(float x0, float y0, float x1, float y1) {
   gps_printf("clip\n");
 }
 
+void hpgl_clip(float x0, float y0, float x1, float y1) { ghpgl_clip(x0, y0, x1, y1); }
+
+/* The CGM form carries the clip without the margin; the text metafile
+ * carries none. */
+void cgm_clip(float x0, float y0, float x1, float y1) {
+  if (gmeta_get_type() != 1) return;
+  gcgm_control(3, 5, 8, 0);
+  gcgm_ps_point(x0, y0);
+  gcgm_ps_point(x1, y1);
+}
+
 struct ClipWriter {
   int device;
   void (*emit)(float x0, float y0, float x1, float y1);
@@ -149,6 +160,8 @@ struct ClipWriter {
 
 constexpr ClipWriter clip_writers[] = {
     {GWS_PS, ps_clip},
+    {GWS_HPGL, hpgl_clip},
+    {GWS_META, cgm_clip},
 };
 
 void emit_device_clip() {

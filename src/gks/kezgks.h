@@ -228,17 +228,88 @@ int gsync();
 /* gks_text: text and stroke fonts                                         */
 /* ------------------------------------------------------------------------ */
 
+/* The stroke renderer: draws a string at a world position with the text
+ * attributes in force and the loaded stroke font. */
+int text(float ox, float oy, const unsigned char* string);
+/* Loads a stroke-font file (searched along "file_path"), or an X server
+ * font when the name begins with "#"; 0 or -1. */
+int read_font(const char* name);
+/* Builds the font list and loads the current font; called at every
+ * workstation open. */
+int gsetup_fonts();
+/* A font number from a number text or a font-list abbreviation; 1 when
+ * nothing matches. */
+int gget_font_index(const char* str);
+int gset_font_list(const char* list);
+/* The drop-shadow count, shared by text and markers. */
+int gset_font_drop(int n);
+int gget_font_drop();
+int gset_font_drop_color(int n);
+int gget_text_colr();
+int greset_text();
+int ginit_text(int type);
+
 /* ------------------------------------------------------------------------ */
 /* gks_mark: polymarkers                                                   */
 /* ------------------------------------------------------------------------ */
+
+/* One marker of the current type at a device position, full size in
+ * device units. */
+int draw_marker(float x, float y, float size);
+/* One stroke through npt points in device coordinates. */
+int mark_draw(int npt, const Gpt* pts);
+int gget_marker_colr();
+int greset_marker();
+int ginit_marker(int type);
 
 /* ------------------------------------------------------------------------ */
 /* gks_hpgl: HPGL and PCL writer                                           */
 /* ------------------------------------------------------------------------ */
 
+FILE* ghpgl_open_file(const char* name);
+int ghpgl_init();
+/* 0 plain HPGL, 1 PCL framing, 2 PCL framing with the plot turned. */
+int ghpgl_set_pcl(int val);
+int ghpgl_set_rotate(int val);
+/* Factor on every plotter coordinate written, about the page origin. */
+int ghpgl_set_scale(float val);
+int ghpgl_set_base_width(float val); /* pen width of factor 1, millimetres */
+int ghpgl_set_color_rep(int ind, float red, float green, float blue);
+int ghpgl_set_colorPS(int val);
+int ghpgl_get_colorPS();
+int ghpgl_set_reverse(int val);
+int ghpgl_init_file();
+int ghpgl_close_file();
+int ghpgl_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ghpgl_move(float x, float y);
+int ghpgl_line(float x, float y);
+int ghpgl_move_abs(float x, float y);
+int ghpgl_line_abs(float x, float y);
+/* The input window: the current viewport in plotter units. */
+int ghpgl_clip(float x0, float y0, float x1, float y1);
+int ghpgl_set_color(int ind);
+int ghpgl_set_fill_color(int ind);
+int ghpgl_set_width(int ind, float width);
+int ghpgl_set_type(int type);
+
 /* ------------------------------------------------------------------------ */
 /* gks_meta: metafile reader and binary CGM                                */
 /* ------------------------------------------------------------------------ */
+
+/* Replays a text metafile through the kernel; 0, or -1 when the file
+ * cannot be read or is no metafile. */
+int gread_metafile(const char* name);
+/* One CGM element header (class, id, parameter length in bytes; 31 is the
+ * long form) and, for a positive value or the long form, one value word. */
+int gcgm_control(int cls, int id, int length, int value);
+int gcgm_ps_point(float x, float y); /* device coordinates */
+int gcgm_point(float x, float y);    /* world coordinates */
+/* A polyline of world points as one or more polyline elements. */
+int gcgm_polyline(int n, const Gpt* pts);
+int gcgm_set_color(int ind);
+int gcgm_set_fill_color(int ind);
+int gcgm_set_width(int ind, float width);
+int gcgm_set_type(int type);
 
 /* ------------------------------------------------------------------------ */
 /* colors: colour-table files, colour names and attribute strings          */

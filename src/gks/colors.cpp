@@ -298,6 +298,7 @@ void item_style(std::string_view i, std::string_view v, Gattribs* a) {
   set_int(i, v, &a->style);
 }
 void item_int_font(std::string_view i, std::string_view v, Gattribs* a) { set_int(i, v, &a->font); }
+void item_font(std::string_view, std::string_view v, Gattribs* a) { a->font = gget_font_index(std::string(v).c_str()); }
 void item_fill(std::string_view, std::string_view v, Gattribs* a) {
   int pat = ATTR_parse_fill_pat(std::string(v).c_str());
   if (pat != KEZ_MISS) a->fill_pat = pat;
@@ -316,7 +317,8 @@ struct KeyedItem {
 };
 
 constexpr KeyedItem keyed_items[] = {
-    {"co=", item_color}, {"wi=", item_width}, {"st=", item_style},   {"fi=", item_fill}, {"fp=", item_fill},
+    {"co=", item_color}, {"wi=", item_width}, {"st=", item_style},  {"fo=", item_font},
+    {"fi=", item_fill},  {"fp=", item_fill},
     {"sc=", item_height}, {"hi=", item_height}, {"te=", item_expan},
 };
 

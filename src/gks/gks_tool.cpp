@@ -19,6 +19,7 @@
  */
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
@@ -30,7 +31,11 @@
 namespace {
 
 constexpr M_type VIEW_LEVEL = 0xF;
-constexpr int PROMPT_LEN = 9; /* characters of a device answer */
+constexpr int PROMPT_LEN = 9;             /* characters of a device answer */
+constexpr std::size_t FONT_NAME_LEN = 19; /* characters of the default font name */
+constexpr std::size_t PPRINTF_LEN = 59;   /* characters of a GPH_pprintf text */
+constexpr std::size_t PRINTF_LEN = 99;    /* characters of a GPH_printf text */
+constexpr float CHAR_SPACE = 0.25f;       /* gap after each character */
 constexpr const char* DEVICE_PROMPT = "Display (D) or Postscript (P): ";
 
 struct PageState {
@@ -40,6 +45,7 @@ struct PageState {
   float xvp = 1, yvp = 1;      /* page extents, longer side 1 */
   float sizex = 1, sizey = 1;  /* current panel, fractions of the page */
   float offx = 0, offy = 0;    /* its lower-left corner, fractions of the page */
+  std::string font_name;       /* default font of GPH_text_font(NULL) */
 };
 
 PageState state;
@@ -61,6 +67,20 @@ void rectangle(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2, bool fill) {
     gfill_area(5, pts);
   else
     gpolyline(5, pts);
+}
+
+/* A printf text of at most `max` characters. */
+std::string format_text(std::size_t max, const char* format, va_list args) {
+  if (!format) return "";
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n <= 0) return "";
+  std::string text(static_cast<std::size_t>(n), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, args);
+  if (text.size() > max) text.resize(max);
+  return text;
 }
 
 void circle(float x, float y, float rad, bool fill) {
@@ -146,6 +166,7 @@ int GPH_reset(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset) {
     CLR_get_rgb(i, &rep.red, &rep.green, &rep.blue);
     gset_colr_rep(id, i, &rep);
   }
+  GPH_text_font(nullptr);
   return 0;
 }
 
@@ -165,6 +186,8 @@ int GPH_panel(Gint*, Gws_type*, float asp_ratio, Glim* offset) {
   }
   GPH_line_attr(nullptr);
   GPH_fill_attr(nullptr);
+  GPH_mark_attr(nullptr, 1);
+  GPH_text_attr(nullptr, 1);
   if (offset) *offset = area;
   return 0;
 }
@@ -322,9 +345,77 @@ int GPH_fill_attr(const Gattribs* attrib) {
   return 0;
 }
 
+int GPH_mark_attr(const Gattribs* attrib, float scale) {
+  if (!attrib) {
+    gset_marker_width(0);
+    return 0;
+  }
+  if (attrib->color >= 0) gset_marker_colr_ind(attrib->color);
+  if (given(attrib->style)) gset_marker_type(attrib->style);
+  if (given(attrib->height))
+    gset_marker_size(attrib->height * scale);
+  else if (scale > 0)
+    gset_marker_size(scale);
+  if (given(attrib->width)) gset_marker_width(attrib->width);
+  return 0;
+}
+
+int GPH_text_attr(const Gattribs* attrib, float scale) {
+  if (!attrib) {
+    gset_text_width(0);
+    gset_expan(1);
+    return -1;
+  }
+  if (attrib->color >= 0) gset_text_colr_ind(attrib->color);
+  gset_char_ht(given(attrib->height) ? attrib->height * scale : scale);
+  if (given(attrib->width)) gset_text_width(attrib->width);
+  if (given(attrib->expan)) gset_expan(attrib->expan);
+  if (given(attrib->font)) {
+    const Gfontprec font{attrib->font, GSTROKE_PREC};
+    gset_fontprec(&font);
+  }
+  gset_space(CHAR_SPACE);
+  return 0;
+}
+
 int GPH_set_color(int ind, float red, float grn, float blu) {
   const Gcolr_rep rep{red, grn, blu};
   gset_colr_rep(1, ind, &rep);
+  return 0;
+}
+
+/* ---- text settings ---- */
+
+int GPH_text_font(const char* str) {
+  const Gfontprec font{gget_font_index(str ? str : state.font_name.c_str()), GSTROKE_PREC};
+  gset_fontprec(&font);
+  return 0;
+}
+
+int GPH_set_def_font(const char* str) {
+  state.font_name = str ? std::string(str).substr(0, FONT_NAME_LEN) : std::string();
+  return 0;
+}
+
+int GPH_text_align(int x, int y) {
+  const Gtext_align align{static_cast<Gtext_hor>(x), static_cast<Gtext_ver>(y)};
+  gset_text_align(&align);
+  return 0;
+}
+
+int GPH_get_text_align(int* x, int* y) {
+  Gint err = 0;
+  Gtext_align align{GNORMAL_HOR, GNORMAL_VERT};
+  ginq_text_align(&err, &align);
+  if (x) *x = align.hor;
+  if (y) *y = align.vert;
+  return 0;
+}
+
+int GPH_text_rotate(float rot) {
+  const double r = static_cast<double>(rot) * std::numbers::pi / 180.0;
+  const Gpt up{static_cast<Gfloat>(std::sin(r)), static_cast<Gfloat>(std::cos(r))};
+  gset_char_up_vec(&up);
   return 0;
 }
 
@@ -359,6 +450,34 @@ int GPH_circle(float x, float y, float rad) {
 int GPH_fcircle(float x, float y, float rad) {
   circle(x, y, rad, true);
   return 0;
+}
+
+int GPH_mark(Gfloat x1, Gfloat y1) {
+  const Gpt pt{x1, y1};
+  gpolymarker(1, &pt);
+  return 0;
+}
+
+int GPH_pprint(const Gpt* pt, const char* str) {
+  if (pt && str) gtext(pt, str);
+  return 0;
+}
+
+int GPH_pprintf(const Gpt* pt, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = format_text(PPRINTF_LEN, format, args);
+  va_end(args);
+  return GPH_pprint(pt, text.c_str());
+}
+
+int GPH_printf(Gfloat x1, Gfloat y1, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = format_text(PRINTF_LEN, format, args);
+  va_end(args);
+  const Gpt pt{x1, y1};
+  return GPH_pprint(&pt, text.c_str());
 }
 
 /* ---- device helpers ---- */

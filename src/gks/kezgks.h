@@ -402,7 +402,18 @@ int GPH_print_view(const Glim* view);
  * field when given; NULL resets (see each). */
 int GPH_line_attr(const Gattribs* attrib);
 int GPH_fill_attr(const Gattribs* attrib);
+int GPH_mark_attr(const Gattribs* attrib, float scale);
+/* Returns -1 for NULL, which resets only the width and the expansion. */
+int GPH_text_attr(const Gattribs* attrib, float scale);
 int GPH_set_color(int ind, float red, float grn, float blu);
+
+/* Text settings. A font is named by its abbreviation or number; NULL
+ * selects the default font of GPH_set_def_font (at most 19 characters). */
+int GPH_text_font(const char* str);
+int GPH_set_def_font(const char* str);
+int GPH_text_align(int x, int y);
+int GPH_get_text_align(int* x, int* y);
+int GPH_text_rotate(float rot);
 
 /* Drawing shorthands in world coordinates of the selected transformation. */
 int GPH_line(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
@@ -411,6 +422,11 @@ int GPH_rect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
 int GPH_frect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
 int GPH_circle(float x, float y, float rad);
 int GPH_fcircle(float x, float y, float rad);
+int GPH_mark(Gfloat x1, Gfloat y1);
+int GPH_pprint(const Gpt* pt, const char* str);
+/* Formatted text, cut at 59 (GPH_pprintf) and 99 (GPH_printf) characters. */
+int GPH_pprintf(const Gpt* pt, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int GPH_printf(Gfloat x1, Gfloat y1, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 /* Device helpers. conn_id must hold FILE_PATH_LEN bytes. */
 int GPH_device_prompt(int* ws_type);

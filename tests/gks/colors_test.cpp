@@ -308,6 +308,8 @@ TEST(AttributeStrings, ItemsChangeOnlyTheFieldsTheyName) {
         {"st=7:sc=2:te=1.25", none, {M, F, 2, 1.25f, 7, M, M}, "style number, scale, expansion"},
         {"fi=//:h0.5:e2:t3", none, {M, F, 0.5f, 2, M, 7, 3}, "fill word, short height, expansion, font"},
         {"fp=12:f3", none, {M, F, F, F, M, 3, M}, "the later item wins"},
+        {"fo=3:t2", none, {M, F, F, F, M, M, 2}, "a font by number, then the short form"},
+        {"FO=nonesuch", some, {0, 5, 5, 5, 5, 5, 1}, "an unknown font name: the first font"},
         {"none:wi=1", some, {-1, 1, 5, 5, 5, 5, 5}, "none keeps the current colour"},
         {"end", some, {-2, 5, 5, 5, 5, 5, 5}, "end"},
         {"pbblk:wi=2:", none, {501, 2, F, F, M, M, M}, "print colour; a trailing : makes no item"},

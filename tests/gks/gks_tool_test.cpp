@@ -264,11 +264,12 @@ TEST(PageStart, DeviceHelpers) {
   }
 }
 
-/* The body of a PostScript page on which `steps` ran before a line and a
- * fill area were drawn. */
+/* The body of a PostScript page on which `steps` ran before a line, a fill
+ * area, a marker and a text were drawn. */
 std::string page_body(const std::function<void()>& steps) {
   TempDir dir;
   auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
     gks_test::open_ps(dir.file("a.ps") + ",color");
     gks_test::use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
     for (int i = 0; i < 4; ++i) {
@@ -279,6 +280,8 @@ std::string page_body(const std::function<void()>& steps) {
     const Gpt line[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}}, area[3] = {{0.1f, 0.1f}, {0.9f, 0.1f}, {0.9f, 0.9f}};
     gpolyline(2, line);
     gfill_area(3, area);
+    gpolymarker(1, line);
+    gtext(&line[1], "Ag");
     gclose_ws(1);
     return 0;
   });
@@ -310,12 +313,100 @@ TEST(Attributes, BundlesSetWhatTheyGiveAndNothingElse) {
       {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_fill_attr(&a); }, [] {}, "nothing given"},
       {[] { gset_fill_int_style(GPAT); GPH_fill_attr(nullptr); },
        [] { gset_fill_int_style(GPAT); gset_fill_int_style(GSOLID); }, "no bundle fills solid"},
+      {[&] { const Gattribs a = bundle({2, 1.5f, 2, F, 3, M, M}); GPH_mark_attr(&a, 2); },
+       [] { gset_marker_colr_ind(2); gset_marker_type(3); gset_marker_size(4); gset_marker_width(1.5f); },
+       "marker colour, type, size times the scale, width"},
+      {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_mark_attr(&a, 0); }, [] {},
+       "no height and scale 0 leave the marker size"},
+      {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_mark_attr(&a, 3); },
+       [] { gset_marker_size(3); }, "no height: the scale is the size"},
+      {[] { gset_marker_width(3); GPH_mark_attr(nullptr, 5); },
+       [] { gset_marker_width(3); gset_marker_width(0); }, "no bundle resets the marker width only"},
+      {[&] { const Gattribs a = bundle({1, F, F, F, M, M, M}); GPH_text_attr(&a, 0.05f); },
+       [] { gset_text_colr_ind(1); gset_char_ht(0.05f); gset_space(0.25f); },
+       "the height is always set: the scale when none is given"},
+      {[&] { const Gattribs a = bundle({3, 2, 2, 1.5f, M, M, 2}); GPH_text_attr(&a, 0.01f); },
+       [] {
+         gset_text_colr_ind(3);
+         gset_char_ht(0.02f);
+         gset_text_width(2);
+         gset_expan(1.5f);
+         const Gfontprec font{2, GSTROKE_PREC};
+         gset_fontprec(&font);
+         gset_space(0.25f);
+       },
+       "text colour, height times the scale, width, expansion, font"},
+      {[] { gset_text_width(3); gset_expan(2); GPH_text_attr(nullptr, 0.5f); },
+       [] { gset_text_width(3); gset_expan(2); gset_text_width(0); gset_expan(1); },
+       "no bundle resets the text width and expansion"},
   };
   for (const Case& c : cases) {
     const std::string got = page_body(c.with_bundle), want = page_body(c.direct);
     EXPECT_EQ(got, want) << c.why;
     EXPECT_EQ(got.find("failed"), std::string::npos) << got;
   }
+  auto r = run_child([] {
+    Gattribs a;
+    ATTRIB_init(&a);
+    return GPH_text_attr(nullptr, 1) == -1 && GPH_text_attr(&a, 1) == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0) << "GPH_text_attr gives -1 without a bundle";
+}
+
+TEST(TextHelpers, FontsAlignmentRotationAndBoundedTexts) {
+  TempDir dir;
+  const std::string file = dir.file("a.meta");
+  auto r = run_child([&] {
+    Checks check;
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("m," + file).c_str());
+    GPH_set_def_font("script");
+    Gint id = 0, type = 0;
+    Glim off = lim(0, 0, 0, 0);
+    GPH_setup(&id, &type, 0, &off);
+    GPH_text_font("2");
+    GPH_text_font("nonesuch");
+    GPH_text_font("3");
+    GPH_set_def_font(std::string(40, 'x').c_str());
+    GPH_text_font(nullptr);
+    GPH_text_align(2, 3);
+    int h = 0, v = 0;
+    GPH_get_text_align(&h, &v);
+    check(h == 2 && v == 3, "alignment read back");
+    GPH_text_rotate(90);
+    GPH_text_rotate(0);
+    GPH_printf(0.1f, 0.2f, "%s", std::string(150, 'a').c_str());
+    const Gpt pt{0.3f, 0.4f};
+    GPH_pprintf(&pt, "%d:%s", 7, std::string(100, 'b').c_str());
+    GPH_printf(0.5f, 0.5f, "%5.1f hPa", 1013.3);
+    GPH_pprint(&pt, "");
+    GPH_mark(0.5f, 0.6f);
+    GPH_end(id);
+    return check.status();
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string meta = read_file(file);
+  const std::string records[] = {
+      "TE_FNT 6 2\n",  /* the default font, by its abbreviation */
+      "TE_FNT 2 2\n",  /* by number */
+      "TE_FNT 1 2\n",  /* an unknown name: the first font */
+      "TE_FNT 3 2\n",
+      "TE_FNT 1 2\n",  /* an over-long default name is cut, and unknown */
+      "TE_ALGN 2 3\n",
+      "TE_UP 1.000000,0.000000\n",
+      "TE_UP 0.000000,1.000000\n",
+      "TE 0.100000,0.200000 " + std::string(99, 'a') + "\n",
+      "TE 0.300000,0.400000 7:" + std::string(57, 'b') + "\n",
+      "TE 0.500000,0.500000 1013.3 hPa\n",
+      "PM 1 0.500000,0.600000 \n",
+  };
+  std::size_t at = 0;
+  for (const std::string& record : records) {
+    std::size_t found = meta.find(record, at);
+    EXPECT_NE(found, std::string::npos) << "missing in order: " << record << "\n" << meta.substr(at, 400);
+    if (found != std::string::npos) at = found + record.size();
+  }
+  EXPECT_EQ(count(meta, "\nTE "), 3) << "an empty text draws nothing";
 }
 
 /* ---- a two-by-two page through ghostscript ---- */
@@ -368,10 +459,24 @@ TEST(PageRendering, FourPanelsShowTheirAttributeColours) {
       ATTRIB_parse("black:wi=2", &a);
       GPH_line_attr(&a);
       GPH_border(&area);
+      const float cx = (area.x_min + area.x_max) / 2, cy = (area.y_min + area.y_max) / 2;
       if (!p.attrib) {
         ATTRIB_parse("magenta", &a);
         GPH_fill_attr(&a);
-        GPH_fcircle((area.x_min + area.x_max) / 2, (area.y_min + area.y_max) / 2, 0.05f);
+        GPH_fcircle(cx, cy, 0.05f);
+      }
+      if (p.ox == 0 && p.oy > 0) {
+        ATTRIB_init(&a);
+        ATTRIB_parse("black:st=2:wi=3", &a);
+        GPH_mark_attr(&a, 2);
+        GPH_mark(cx, cy);
+      }
+      if (p.ox > 0 && p.oy > 0) {
+        ATTRIB_init(&a);
+        ATTRIB_parse("white:wi=3", &a);
+        GPH_text_attr(&a, 0.1f);
+        GPH_text_align(2, 3);
+        GPH_printf(cx, cy, "%s", "KEZ");
       }
     }
     GPH_end(1);
@@ -388,12 +493,23 @@ TEST(PageRendering, FourPanelsShowTheirAttributeColours) {
   };
   for (const Panel& p : panels) {
     const float cx = p.ox + 0.25f, cy = (p.oy + 0.25f) * yvp;
-    const auto inside = p.attrib ? at(cx, cy) : at(cx - 0.15f, cy);
+    const auto inside = at(cx - 0.15f, cy);
     EXPECT_TRUE(close_to(inside, p.colour)) << p.where << ": " << rgb_text(inside);
     const auto margin = at(p.ox + 0.01f, (p.oy + 0.01f) * yvp);
     EXPECT_TRUE(close_to(margin, {255, 255, 255})) << p.where << ": margin " << rgb_text(margin);
   }
   EXPECT_TRUE(close_to(at(0.75f, 0.25f * yvp), {255, 0, 255})) << "circle in the lower right panel";
+  EXPECT_TRUE(close_to(at(0.25f, 0.75f * yvp), {0, 0, 0})) << "marker in the upper left panel";
+  /* The label in the upper right panel: white strokes on blue around its centre. */
+  int strokes = 0, ground = 0;
+  for (float dx = -0.08f; dx <= 0.08f; dx += 0.004f)
+    for (float dy = -0.04f; dy <= 0.04f; dy += 0.004f) {
+      const auto c = at(0.75f + dx, 0.75f * yvp + dy);
+      strokes += close_to(c, {255, 255, 255});
+      ground += close_to(c, {0, 0, 255});
+    }
+  EXPECT_GT(strokes, 10) << "label strokes";
+  EXPECT_GT(ground, strokes) << "label on its panel";
   EXPECT_TRUE(close_to(at(0.5f, 0.5f * yvp), {255, 255, 255})) << "between the panels";
 }
 

@@ -16,6 +16,7 @@ proj-bin
 ghostscript
 hershey-fonts-data
 hp2xx
+x11-common
 "
 
 missing=""

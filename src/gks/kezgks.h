@@ -315,9 +315,122 @@ int gcgm_set_type(int type);
 /* colors: colour-table files, colour names and attribute strings          */
 /* ------------------------------------------------------------------------ */
 
+/* A bundle of drawing attributes; -9999 in any field means "not given". */
+struct Gattribs {
+  Gint color;     /* colour index; -1 keep the current colour, -2 "end",
+                   * 500 to 508 the print colours */
+  Gfloat width;   /* line, marker line or text stroke width */
+  Gfloat height;  /* marker size or character height, times the caller's scale */
+  Gfloat expan;   /* character expansion factor */
+  Gint style;     /* line type for lines, marker type for markers */
+  Gint fill_pat;  /* 0 solid, 1 to 19 the named patterns, else a pattern index */
+  Gint font;      /* font number */
+};
+
+/* Loads the colour table from filename, else the "color_table" setting,
+ * else "kez.clr" (a comma list of files); 0. */
+int CLR_read_table(const char* filename);
+/* Colour index of a colour text; -1 no colour, -2 "end". */
+int CLR_get_ind(const char* name);
+/* Appends a named colour; its index, or -1 when the table is full. */
+int CLR_add(const char* name, float red, float grn, float blu);
+/* Name and intensities of a slot (past the count: the last slot); an empty
+ * table or a negative index gives "" and black with -1. */
+const char* CLR_get_name(int ind);
+int CLR_get_rgb(int ind, float* red, float* grn, float* blu);
+int CLR_get_num();
+int CLR_get_num_fill();
+int CLR_clear_table();
+/* Fill-pattern and marker numbers of their words; -9999 for a text that is
+ * neither a word nor a number. */
+int ATTR_parse_fill_pat(const char* str);
+int ATTR_parse_marker(const char* str);
+int ATTRIB_init(Gattribs* attrib);
+int ATTRIB_parse(const char* str, Gattribs* attrib);
+int ATTRIB_update(Gattribs* attr1, const Gattribs* attr2);
+/* Applies def, then the setting resrc over it; 1 when the setting is set. */
+int ATTRIB_get(const char* resrc, const char* def, Gattribs* attrib);
+int ATTRIB_print(const Gattribs* attrib);
+
 /* ------------------------------------------------------------------------ */
 /* gks_tool: page and attribute layer                                      */
 /* ------------------------------------------------------------------------ */
+
+/* A wanted width-to-height shape. */
+struct Gaspect {
+  Gfloat x;
+  Gfloat y;
+};
+
+/* Placement per axis: 2 centred, 3 flush with the upper edge, any other
+ * code flush with the lower edge. */
+struct Gcenter {
+  Gint x;
+  Gint y;
+};
+
+/* The connection string of a workstation: output name and options. */
+using Gconn_id = const char*;
+
+/* Plot start and end. The page is the display's shape with its longer side
+ * 1; transformation 1 is the whole page, 2 and 3 the plot area of the
+ * current panel, their world coordinates page coordinates. */
+int GPH_setup(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+int GPH_begin(Gint* ws_id, Gconn_id conn_id, Gws_type* ws_type);
+int GPH_reset(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+/* offset enters as margins (fractions of the panel: left x_min, right
+ * x_max, bottom y_min, top y_max) and leaves as the plot area. */
+int GPH_panel(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+int GPH_hold(Gint ws_id);
+int GPH_end(Gint ws_id);
+int GPH_set_win_title();
+
+/* Page and transformations. */
+int GPH_set_view_size(float sx, float sy, float ox, float oy);
+int GPH_get_view_size(Glim* limit);
+float GPH_get_vert_win_size();
+int ginq_maxview(Gint ws_type, Gfloat* xvp, Gfloat* yvp);
+int gset_aspect(const Glim* vin, Glim* vout, Gaspect asp, Gcenter center);
+int GPH_trans(int trans);
+int GPH_view(int tran, const Glim* view);
+int GPH_win(int tran, const Glim* win);
+int GPH_get_view(int tran, Glim* view);
+int GPH_get_win(int tran, Glim* win);
+int GPH_print_view(const Glim* view);
+
+/* Attributes: a colour applies when given and not negative, every other
+ * field when given; NULL resets (see each). */
+int GPH_line_attr(const Gattribs* attrib);
+int GPH_fill_attr(const Gattribs* attrib);
+int GPH_mark_attr(const Gattribs* attrib, float scale);
+/* Returns -1 for NULL, which resets only the width and the expansion. */
+int GPH_text_attr(const Gattribs* attrib, float scale);
+int GPH_set_color(int ind, float red, float grn, float blu);
+
+/* Text settings. A font is named by its abbreviation or number; NULL
+ * selects the default font of GPH_set_def_font (at most 19 characters). */
+int GPH_text_font(const char* str);
+int GPH_set_def_font(const char* str);
+int GPH_text_align(int x, int y);
+int GPH_get_text_align(int* x, int* y);
+int GPH_text_rotate(float rot);
+
+/* Drawing shorthands in world coordinates of the selected transformation. */
+int GPH_line(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_border(const Glim* limit);
+int GPH_rect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_frect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_circle(float x, float y, float rad);
+int GPH_fcircle(float x, float y, float rad);
+int GPH_mark(Gfloat x1, Gfloat y1);
+int GPH_pprint(const Gpt* pt, const char* str);
+/* Formatted text, cut at 59 (GPH_pprintf) and 99 (GPH_printf) characters. */
+int GPH_pprintf(const Gpt* pt, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int GPH_printf(Gfloat x1, Gfloat y1, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+/* Device helpers. conn_id must hold FILE_PATH_LEN bytes. */
+int GPH_device_prompt(int* ws_type);
+int gdevice_setup(const char* str, char* conn_id);
 
 /* ------------------------------------------------------------------------ */
 /* gks_x11: the X11 window, X colours and window control                   */

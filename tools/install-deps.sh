@@ -20,6 +20,9 @@ x11-apps
 x11-utils
 xdotool
 xfonts-base
+hershey-fonts-data
+hp2xx
+x11-common
 "
 
 missing=""

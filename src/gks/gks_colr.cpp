@@ -203,6 +203,8 @@ struct ColourContext {
 
 constexpr ColourContext colour_contexts[] = {
     {gget_line_colr, gget_line_gc},
+    {gget_text_colr, gget_text_gc},
+    {gget_marker_colr, gget_marker_gc},
     {gget_fill_colr, gget_fill_gc},
 };
 

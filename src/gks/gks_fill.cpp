@@ -103,6 +103,15 @@ void ps_fill_area(int n, const Gpt* pts) {
   gps_printf("fill\n");
 }
 
+/* HPGL fills in every style, in the grey shade of the fill colour. */
+void hpgl_fill_area(int n, const Gpt* pts) {
+  ghpgl_set_fill_color(state.fill_color);
+  ghpgl_move(pts[0].x, pts[0].y);
+  ghpgl_printf("PM0;");
+  for (int i = 1; i < n; ++i) ghpgl_line(pts[i].x, pts[i].y);
+  ghpgl_printf("PM1;PM2;FP;\n");
+}
+
 struct FillWriter {
   int device;
   void (*draw)(int n, const Gpt* pts);
@@ -112,6 +121,7 @@ constexpr FillWriter fill_writers[] = {
     {GWS_WINDOW, x_fill_area},
     {GWS_PS, ps_fill_area},
     {GWS_PIXMAP, x_fill_area},
+    {GWS_HPGL, hpgl_fill_area},
 };
 
 } // namespace

@@ -60,9 +60,13 @@ void x_line_style(GC gc) {
   }
 }
 
-/* The text form writes four points a line; the binary CGM form carries no
- * text records. */
+/* The text form writes four points a line; the binary CGM form carries the
+ * line as polyline elements. */
 int meta_polyline(int n, const Gpt* pts) {
+  if (gmeta_get_type() == 1) {
+    gcgm_polyline(n, pts);
+    return 1;
+  }
   gmeta_printf("PL %d ", n);
   for (int i = 0; i < n; ++i) {
     gmeta_printf("%f,%f ", pts[i].x, pts[i].y);
@@ -107,6 +111,19 @@ void x_polyline(int n, const Gpt* pts) {
   XDrawLines(gget_display(), gget_draw_window(), gc, xp, n, CoordModeOrigin);
 }
 
+/* A line end after every tenth point keeps the lines short. */
+void hpgl_polyline(int n, const Gpt* pts) {
+  ghpgl_set_width(state.line_color, state.line_width);
+  ghpgl_set_color(state.line_color);
+  ghpgl_set_type(state.line_type);
+  ghpgl_move(pts[0].x, pts[0].y);
+  for (int i = 1; i < n; ++i) {
+    ghpgl_line(pts[i].x, pts[i].y);
+    if (i % 10 == 9) ghpgl_printf("\n");
+  }
+  ghpgl_printf("\n");
+}
+
 struct LineWriter {
   int device;
   void (*draw)(int n, const Gpt* pts);
@@ -116,6 +133,7 @@ constexpr LineWriter line_writers[] = {
     {GWS_WINDOW, x_polyline},
     {GWS_PS, ps_polyline},
     {GWS_PIXMAP, x_polyline},
+    {GWS_HPGL, hpgl_polyline},
 };
 
 } // namespace

@@ -125,6 +125,42 @@ void replay_linewidth(const drawobj& rec) {
 }
 void replay_line_colr(const drawobj& rec) { gset_line_colr_ind(rec.values); }
 void replay_print_bold(const drawobj& rec) { gset_line_print_bold(rec.values); }
+void replay_polymarker(const drawobj& rec) {
+  if (rec.data) gpolymarker(rec.values, points_of(rec));
+}
+void replay_marker_type(const drawobj& rec) { gset_marker_type(rec.values); }
+void replay_marker_size(const drawobj& rec) {
+  float size;
+  if (data_of(rec, &size)) gset_marker_size(size);
+}
+void replay_marker_colr(const drawobj& rec) { gset_marker_colr_ind(rec.values); }
+void replay_marker_width(const drawobj& rec) {
+  float width;
+  if (data_of(rec, &width)) gset_marker_width(width);
+}
+/* The position, then the string with its terminating zero. */
+void replay_text(const drawobj& rec) {
+  Gpt pos;
+  if (data_of(rec, &pos)) gtext(&pos, rec.data + sizeof(Gpt));
+}
+template <Gint (*Set)(Gfloat)>
+void replay_text_float(const drawobj& rec) {
+  float v;
+  if (data_of(rec, &v)) Set(v);
+}
+void replay_text_colr(const drawobj& rec) { gset_text_colr_ind(rec.values); }
+void replay_up_vec(const drawobj& rec) {
+  Gpt up;
+  if (data_of(rec, &up)) gset_char_up_vec(&up);
+}
+void replay_fontprec(const drawobj& rec) {
+  Gfontprec fp;
+  if (data_of(rec, &fp)) gset_fontprec(&fp);
+}
+void replay_text_align(const drawobj& rec) {
+  Gtext_align align;
+  if (data_of(rec, &align)) gset_text_align(&align);
+}
 void replay_fill_area(const drawobj& rec) {
   if (rec.data) gfill_area(rec.values, points_of(rec));
 }
@@ -148,7 +184,15 @@ constexpr Replay replays[] = {
     {10, replay_ws_vp},          {11, replay_ws_win},     {15, replay_sel_tran},
     {16, replay_vp},             {17, replay_win},        {20, replay_colr_rep},
     {30, replay_polyline},       {33, replay_linetype},   {34, replay_linewidth},
-    {35, replay_line_colr},      {36, replay_print_bold}, {70, replay_fill_area},
+    {35, replay_line_colr},      {36, replay_print_bold},
+    {40, replay_polymarker},     {43, replay_marker_type}, {44, replay_marker_size},
+    {45, replay_marker_colr},    {46, replay_marker_width},
+    {50, replay_text},           {53, replay_text_float<gset_space>},
+    {54, replay_text_float<gset_char_space>},              {55, replay_text_float<gset_expan>},
+    {56, replay_text_colr},      {57, replay_text_float<gset_char_ht>},
+    {58, replay_up_vec},         {59, replay_fontprec},   {60, replay_text_align},
+    {61, replay_text_float<gset_text_width>},
+    {70, replay_fill_area},
     {73, replay_fill_style},     {74, replay_fill_pattern}, {75, replay_fill_colr},
     {76, replay_print_solid},    {KIND_CALLBACK, replay_callback},
 };

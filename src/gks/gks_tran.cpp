@@ -154,8 +154,19 @@ void x_clip(float, float, float, float) {
   Display* d = gget_display();
   if (!d || !gchk_graphics()) return;
   XRectangle rect = x_clip_rect();
-  for (GC gc : {gget_line_gc(), gget_fill_gc()})
+  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_fill_gc(), gget_text_gc()})
     if (gc) XSetClipRectangles(d, gc, 0, 0, &rect, 1, Unsorted);
+}
+
+void hpgl_clip(float x0, float y0, float x1, float y1) { ghpgl_clip(x0, y0, x1, y1); }
+
+/* The CGM form carries the clip without the margin; the text metafile
+ * carries none. */
+void cgm_clip(float x0, float y0, float x1, float y1) {
+  if (gmeta_get_type() != 1) return;
+  gcgm_control(3, 5, 8, 0);
+  gcgm_ps_point(x0, y0);
+  gcgm_ps_point(x1, y1);
 }
 
 struct ClipWriter {
@@ -167,6 +178,8 @@ constexpr ClipWriter clip_writers[] = {
     {GWS_WINDOW, x_clip},
     {GWS_PS, ps_clip},
     {GWS_PIXMAP, x_clip},
+    {GWS_HPGL, hpgl_clip},
+    {GWS_META, cgm_clip},
 };
 
 void emit_device_clip() {

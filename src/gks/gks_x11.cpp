@@ -307,6 +307,152 @@ int open_postscript(const Items& items) {
 
 int close_postscript() { return gps_close_file(); }
 
+/* HPGL page options. "roll" (roll paper of the given width) counts only in
+ * the environment's list. Pages beyond 1000 inches would leave the plotter
+ * units' integer range. */
+struct HpPage {
+  float sx = 10.5f, sy = 8;
+};
+
+constexpr float MAX_PAGE = 1000;
+
+bool usable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= MAX_PAGE && h <= MAX_PAGE; }
+
+void hpgl_option(const std::string& item, HpPage& page, bool from_env) {
+  const char* s = item.c_str();
+  float v = 0;
+  if (stricmp(s, "pcl") == 0) {
+    ghpgl_set_pcl(1);
+  } else if (stricmp(s, "nopcl") == 0) {
+    ghpgl_set_pcl(0);
+  } else if (stricmp(s, "lj") == 0) {
+    ghpgl_set_pcl(2);
+  } else if (stricmp(s, "port") == 0) {
+    ghpgl_set_rotate(90);
+  } else if (stricmp(s, "land") == 0) {
+    ghpgl_set_rotate(0);
+  } else if (keyword_number(item, "scale", 5, &v)) {
+    ghpgl_set_scale(v);
+  } else if (keyword_number(item, "lwidth", 6, &v)) {
+    ghpgl_set_base_width(v);
+  } else if (keyword_number(item, "rot", 3, &v)) {
+    ghpgl_set_rotate(static_cast<int>(std::clamp(v, -360.0f, 360.0f)));
+  } else if (from_env && keyword_number(item, "roll", 4, &v)) {
+    if (usable_page(v, 23.5f)) page = HpPage{v, 23.5f};
+  } else if (item.size() > 3 && strnicmp(s, "sz", 2) == 0) {
+    float w = 0, h = 0;
+    if (std::sscanf(s + 3, "%fx%f", &w, &h) == 2 && usable_page(w, h)) page = HpPage{w, h};
+  } else {
+    for (const Paper& p : papers)
+      if (stricmp(s, p.name) == 0) page = HpPage{p.width, p.height};
+  }
+}
+
+/* "WxH+X+Y" in hundredths of an inch (or "WxH", or "+X+Y"); the plot area
+ * keeps its margin of 10 plotter units. Whole numbers keep the conversion
+ * exact. */
+int plotter_units(int hundredths) {
+  return static_cast<int>(std::clamp(static_cast<long long>(hundredths) * 1015 / 100, -1000000LL, 1000000LL));
+}
+
+void hpgl_geometry(const char* text) {
+  int w = 0, h = 0, x = 0, y = 0;
+  const int n = std::sscanf(text, "%dx%d+%d+%d", &w, &h, &x, &y);
+  if (n >= 2) {
+    if (w > 0 && h > 0) {
+      state.win_width = plotter_units(w);
+      state.win_height = plotter_units(h);
+    }
+    if (n == 4) {
+      state.win_x = 10 + plotter_units(x);
+      state.win_y = 10 + plotter_units(y);
+    }
+  } else if (std::sscanf(text, "+%d+%d", &x, &y) == 2) {
+    state.win_x = 10 + plotter_units(x);
+    state.win_y = 10 + plotter_units(y);
+  }
+}
+
+int open_hpgl(const Items& items) {
+  gset_cache(0);
+  gset_redraw(0);
+  state.win_type = GWS_HPGL;
+  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
+  if (name.empty()) {
+    const char* env = std::getenv("kezhp_out");
+    name = env ? env : "kez.hpgl";
+  }
+  state.depth = 10;
+  if (!ghpgl_open_file(name.c_str())) {
+    state.win_type = 0;
+    gerr_printf("gopen_ws", "unable to open HPGL file\n");
+    return -1;
+  }
+  HpPage page;
+  ghpgl_init();
+  for (const std::string& item : split(std::getenv("kezhp_param"))) hpgl_option(item, page, true);
+  for (std::size_t i = 1; i < items.size(); ++i) hpgl_option(items[i], page, false);
+
+  state.win_width = static_cast<int>(1015 * (page.sx - 0.5f));
+  state.win_height = static_cast<int>(1015 * (page.sy - 0.5f));
+  state.win_x = 10;
+  state.win_y = 10;
+
+  const char* geometry = RES_get("geometry");
+  if (!geometry) geometry = std::getenv("kezhp_geometry");
+  if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
+    panel_geometry(geometry + 1, true);
+  else if (geometry)
+    hpgl_geometry(geometry);
+  ghpgl_init_file();
+  return 0;
+}
+
+int close_hpgl() { return ghpgl_close_file(); }
+
+/* The metafile: the text form unless the item "cgm" asks for the CGM; the
+ * choice holds while this workstation is open. */
+int open_meta(const Items& items) {
+  gset_cache(0);
+  gset_redraw(0);
+  gmeta_set_type(0);
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    if (stricmp(items[i].c_str(), "cgm") == 0) gmeta_set_type(1);
+    if (stricmp(items[i].c_str(), "kez") == 0) gmeta_set_type(0);
+  }
+  state.win_width = 1000;
+  state.win_height = 800;
+  state.win_x = 0;
+  state.win_y = 0;
+  state.win_type = GWS_META;
+  if (const char* geometry = RES_get("geometry")) {
+    if (geometry[0] == 'P' || geometry[0] == 'p')
+      panel_geometry(geometry + 1, true);
+    else
+      size_geometry(geometry, 100);
+  }
+  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
+  if (name.empty()) {
+    const char* env = std::getenv("kezmeta_out");
+    name = env ? env : (gmeta_get_type() == 1 ? "kez.cgm" : "kez.meta");
+  }
+  state.depth = 10;
+  if (!gmeta_open_file(name.c_str())) {
+    state.win_type = 0;
+    gmeta_set_type(0);
+    gerr_printf("gopen_ws", "unable to open metafile\n");
+    return -1;
+  }
+  gmeta_init_file();
+  return 0;
+}
+
+int close_meta() {
+  const int result = gmeta_close_file();
+  gmeta_set_type(0);
+  return result;
+}
+
 /* ---- the window devices ------------------------------------------------ */
 
 bool have_window() { return state.display && state.root_window; }
@@ -355,7 +501,9 @@ void release_server_resources() {
   Display* d = state.display;
   if (!d) return;
   gdel_line_gc();
+  gdel_marker_gc();
   gdel_fill_gc();
+  gdel_text_gc();
   gdel_fill_pat();
   if (state.root_gc) XFreeGC(d, state.root_gc);
   state.root_gc = nullptr;
@@ -710,7 +858,7 @@ void window_line_attributes() {
   values.line_width = 0;
   values.line_style = LineSolid;
   values.join_style = JoinBevel;
-  for (GC gc : {gget_line_gc(), gget_fill_gc()})
+  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_text_gc(), gget_fill_gc()})
     if (gc) XChangeGC(state.display, gc, GCLineWidth | GCLineStyle | GCJoinStyle, &values);
 }
 
@@ -726,6 +874,8 @@ constexpr Device devices[] = {
     {GWS_WINDOW, 0, open_window, close_window},
     {GWS_PS, 2, open_postscript, close_postscript},
     {GWS_PIXMAP, 0, open_foreign, close_foreign},
+    {GWS_HPGL, 3, open_hpgl, close_hpgl},
+    {GWS_META, 4, open_meta, close_meta},
 };
 
 const Device* device_of(int type) {
@@ -772,6 +922,7 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
   state.open_graphics = 1;
   ginit_objs();
   ginit_plot(device->init_class);
+  gsetup_fonts();
   ginit_background();
   if (gtype_is_PIX() && state.pix_mode == 1) gclear_frame(-3);
   if (gtype_is_WIN_PIX()) {
@@ -797,11 +948,15 @@ int gdeactivate_ws(Gint) { return 0; }
 
 int ginit_plot(int type) {
   if (type == -1) return -1;
+  greset_text();
   greset_line();
+  greset_marker();
   greset_fill();
   ginit_loop();
   ginit_tran(type);
+  ginit_text(type);
   ginit_line(type);
+  ginit_marker(type);
   ginit_fill(type);
   /* Another program's colormap is not ours to store cells into. */
   if (type == 0 && gtype_is_PIX()) gset_rw_colors(0);

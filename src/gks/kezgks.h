@@ -228,25 +228,209 @@ int gsync();
 /* gks_text: text and stroke fonts                                         */
 /* ------------------------------------------------------------------------ */
 
+/* The stroke renderer: draws a string at a world position with the text
+ * attributes in force and the loaded stroke font. */
+int text(float ox, float oy, const unsigned char* string);
+/* Loads a stroke-font file (searched along "file_path"), or an X server
+ * font when the name begins with "#"; 0 or -1. */
+int read_font(const char* name);
+/* Builds the font list and loads the current font; called at every
+ * workstation open. */
+int gsetup_fonts();
+/* A font number from a number text or a font-list abbreviation; 1 when
+ * nothing matches. */
+int gget_font_index(const char* str);
+int gset_font_list(const char* list);
+/* The drop-shadow count, shared by text and markers. */
+int gset_font_drop(int n);
+int gget_font_drop();
+int gset_font_drop_color(int n);
+int gget_text_colr();
+int greset_text();
+int ginit_text(int type);
+
 /* ------------------------------------------------------------------------ */
 /* gks_mark: polymarkers                                                   */
 /* ------------------------------------------------------------------------ */
+
+/* One marker of the current type at a device position, full size in
+ * device units. */
+int draw_marker(float x, float y, float size);
+/* One stroke through npt points in device coordinates. */
+int mark_draw(int npt, const Gpt* pts);
+int gget_marker_colr();
+int greset_marker();
+int ginit_marker(int type);
 
 /* ------------------------------------------------------------------------ */
 /* gks_hpgl: HPGL and PCL writer                                           */
 /* ------------------------------------------------------------------------ */
 
+FILE* ghpgl_open_file(const char* name);
+int ghpgl_init();
+/* 0 plain HPGL, 1 PCL framing, 2 PCL framing with the plot turned. */
+int ghpgl_set_pcl(int val);
+int ghpgl_set_rotate(int val);
+/* Factor on every plotter coordinate written, about the page origin. */
+int ghpgl_set_scale(float val);
+int ghpgl_set_base_width(float val); /* pen width of factor 1, millimetres */
+int ghpgl_set_color_rep(int ind, float red, float green, float blue);
+int ghpgl_set_colorPS(int val);
+int ghpgl_get_colorPS();
+int ghpgl_set_reverse(int val);
+int ghpgl_init_file();
+int ghpgl_close_file();
+int ghpgl_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ghpgl_move(float x, float y);
+int ghpgl_line(float x, float y);
+int ghpgl_move_abs(float x, float y);
+int ghpgl_line_abs(float x, float y);
+/* The input window: the current viewport in plotter units. */
+int ghpgl_clip(float x0, float y0, float x1, float y1);
+int ghpgl_set_color(int ind);
+int ghpgl_set_fill_color(int ind);
+int ghpgl_set_width(int ind, float width);
+int ghpgl_set_type(int type);
+
 /* ------------------------------------------------------------------------ */
 /* gks_meta: metafile reader and binary CGM                                */
 /* ------------------------------------------------------------------------ */
+
+/* Replays a text metafile through the kernel; 0, or -1 when the file
+ * cannot be read or is no metafile. */
+int gread_metafile(const char* name);
+/* One CGM element header (class, id, parameter length in bytes; 31 is the
+ * long form) and, for a positive value or the long form, one value word. */
+int gcgm_control(int cls, int id, int length, int value);
+int gcgm_ps_point(float x, float y); /* device coordinates */
+int gcgm_point(float x, float y);    /* world coordinates */
+/* A polyline of world points as one or more polyline elements. */
+int gcgm_polyline(int n, const Gpt* pts);
+int gcgm_set_color(int ind);
+int gcgm_set_fill_color(int ind);
+int gcgm_set_width(int ind, float width);
+int gcgm_set_type(int type);
 
 /* ------------------------------------------------------------------------ */
 /* colors: colour-table files, colour names and attribute strings          */
 /* ------------------------------------------------------------------------ */
 
+/* A bundle of drawing attributes; -9999 in any field means "not given". */
+struct Gattribs {
+  Gint color;     /* colour index; -1 keep the current colour, -2 "end",
+                   * 500 to 508 the print colours */
+  Gfloat width;   /* line, marker line or text stroke width */
+  Gfloat height;  /* marker size or character height, times the caller's scale */
+  Gfloat expan;   /* character expansion factor */
+  Gint style;     /* line type for lines, marker type for markers */
+  Gint fill_pat;  /* 0 solid, 1 to 19 the named patterns, else a pattern index */
+  Gint font;      /* font number */
+};
+
+/* Loads the colour table from filename, else the "color_table" setting,
+ * else "kez.clr" (a comma list of files); 0. */
+int CLR_read_table(const char* filename);
+/* Colour index of a colour text; -1 no colour, -2 "end". */
+int CLR_get_ind(const char* name);
+/* Appends a named colour; its index, or -1 when the table is full. */
+int CLR_add(const char* name, float red, float grn, float blu);
+/* Name and intensities of a slot (past the count: the last slot); an empty
+ * table or a negative index gives "" and black with -1. */
+const char* CLR_get_name(int ind);
+int CLR_get_rgb(int ind, float* red, float* grn, float* blu);
+int CLR_get_num();
+int CLR_get_num_fill();
+int CLR_clear_table();
+/* Fill-pattern and marker numbers of their words; -9999 for a text that is
+ * neither a word nor a number. */
+int ATTR_parse_fill_pat(const char* str);
+int ATTR_parse_marker(const char* str);
+int ATTRIB_init(Gattribs* attrib);
+int ATTRIB_parse(const char* str, Gattribs* attrib);
+int ATTRIB_update(Gattribs* attr1, const Gattribs* attr2);
+/* Applies def, then the setting resrc over it; 1 when the setting is set. */
+int ATTRIB_get(const char* resrc, const char* def, Gattribs* attrib);
+int ATTRIB_print(const Gattribs* attrib);
+
 /* ------------------------------------------------------------------------ */
 /* gks_tool: page and attribute layer                                      */
 /* ------------------------------------------------------------------------ */
+
+/* A wanted width-to-height shape. */
+struct Gaspect {
+  Gfloat x;
+  Gfloat y;
+};
+
+/* Placement per axis: 2 centred, 3 flush with the upper edge, any other
+ * code flush with the lower edge. */
+struct Gcenter {
+  Gint x;
+  Gint y;
+};
+
+/* The connection string of a workstation: output name and options. */
+using Gconn_id = const char*;
+
+/* Plot start and end. The page is the display's shape with its longer side
+ * 1; transformation 1 is the whole page, 2 and 3 the plot area of the
+ * current panel, their world coordinates page coordinates. */
+int GPH_setup(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+int GPH_begin(Gint* ws_id, Gconn_id conn_id, Gws_type* ws_type);
+int GPH_reset(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+/* offset enters as margins (fractions of the panel: left x_min, right
+ * x_max, bottom y_min, top y_max) and leaves as the plot area. */
+int GPH_panel(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset);
+int GPH_hold(Gint ws_id);
+int GPH_end(Gint ws_id);
+int GPH_set_win_title();
+
+/* Page and transformations. */
+int GPH_set_view_size(float sx, float sy, float ox, float oy);
+int GPH_get_view_size(Glim* limit);
+float GPH_get_vert_win_size();
+int ginq_maxview(Gint ws_type, Gfloat* xvp, Gfloat* yvp);
+int gset_aspect(const Glim* vin, Glim* vout, Gaspect asp, Gcenter center);
+int GPH_trans(int trans);
+int GPH_view(int tran, const Glim* view);
+int GPH_win(int tran, const Glim* win);
+int GPH_get_view(int tran, Glim* view);
+int GPH_get_win(int tran, Glim* win);
+int GPH_print_view(const Glim* view);
+
+/* Attributes: a colour applies when given and not negative, every other
+ * field when given; NULL resets (see each). */
+int GPH_line_attr(const Gattribs* attrib);
+int GPH_fill_attr(const Gattribs* attrib);
+int GPH_mark_attr(const Gattribs* attrib, float scale);
+/* Returns -1 for NULL, which resets only the width and the expansion. */
+int GPH_text_attr(const Gattribs* attrib, float scale);
+int GPH_set_color(int ind, float red, float grn, float blu);
+
+/* Text settings. A font is named by its abbreviation or number; NULL
+ * selects the default font of GPH_set_def_font (at most 19 characters). */
+int GPH_text_font(const char* str);
+int GPH_set_def_font(const char* str);
+int GPH_text_align(int x, int y);
+int GPH_get_text_align(int* x, int* y);
+int GPH_text_rotate(float rot);
+
+/* Drawing shorthands in world coordinates of the selected transformation. */
+int GPH_line(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_border(const Glim* limit);
+int GPH_rect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_frect(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2);
+int GPH_circle(float x, float y, float rad);
+int GPH_fcircle(float x, float y, float rad);
+int GPH_mark(Gfloat x1, Gfloat y1);
+int GPH_pprint(const Gpt* pt, const char* str);
+/* Formatted text, cut at 59 (GPH_pprintf) and 99 (GPH_printf) characters. */
+int GPH_pprintf(const Gpt* pt, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int GPH_printf(Gfloat x1, Gfloat y1, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+/* Device helpers. conn_id must hold FILE_PATH_LEN bytes. */
+int GPH_device_prompt(int* ws_type);
+int gdevice_setup(const char* str, char* conn_id);
 
 /* ------------------------------------------------------------------------ */
 /* gks_x11: the X11 window, X colours and window control                   */
@@ -310,6 +494,9 @@ int gget_line_gc_func();
 int gdel_line_gc();
 int gdel_fill_gc();
 int gdel_fill_pat();
+/* Frees the text context and a loaded server font. */
+int gdel_text_gc();
+int gdel_marker_gc();
 
 #ifdef _X11_XLIB_H_
 Display* gget_display();
@@ -336,6 +523,8 @@ Colormap gget_colormap();
 int gget_xviewport(XRectangle* rect);
 GC gget_line_gc();
 GC gget_fill_gc();
+GC gget_text_gc();
+GC gget_marker_gc();
 int gxline(Drawable window, XPoint p1, XPoint p2);
 int gxrect(Drawable window, XPoint p1, XPoint p2);
 #endif

@@ -1,0 +1,907 @@
+/*
+ * gks_text: the text primitive, its attributes and the stroke fonts.
+ *
+ * gtext draws a string at a world position. With a stroke font (font type
+ * 1) the string becomes short line strokes, scaled, expanded, spaced,
+ * aligned and turned by the text attributes; the strokes reach the device
+ * through one row of the table of text writers, so a device is added by
+ * adding its row. With an X server font (font type 2, a font-list name
+ * beginning with "#") the window module draws the string; without a window
+ * such a font cannot load.
+ *
+ * The module also keeps the font list (from "kez.fnl", the "font_list"
+ * setting or gset_font_list), the loaded stroke font and the drop-shadow
+ * count that markers share.
+ *
+ * Stroke-font files are text: whitespace-separated integers. The glyph data
+ * runs up to the first 254; each value is one byte (the end mark is stored
+ * as 255); 255 separates the glyphs. In the labelled form (a first number
+ * other than 255 and a name) every 255 is followed by a label word. Then 256
+ * offsets into the glyph data, one per character code, -1 for none. A glyph
+ * is a run of byte pairs (x, y): x of 128 or more lifts the pen and starts a
+ * stroke at x - 128. Font units: baseline at y 35, capitals 105 high. Every
+ * read is bounded: a file that exceeds the format is refused whole.
+ *
+ * On the window devices the strokes and the server fonts are drawn with the
+ * text context, made at the open of a window device and freed at its close.
+ *
+ * Invariants: every offset in font_index is -1 or inside font_db, and every
+ * walk over a glyph stops at the end of font_db.
+ */
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kez.h"
+#include "kezgks.h"
+
+namespace {
+
+constexpr int MAX_FONTS = 40;       /* entries of the font list */
+constexpr int MAX_FILE_FONTS = 10;  /* entries read from a "fi:" file */
+constexpr std::size_t ABBR_LEN = 9;
+constexpr std::size_t NAME_LEN = 99;
+constexpr std::size_t FONT_DB_SIZE = 15000; /* glyph bytes, end mark included */
+constexpr int NUM_CODES = 256;
+constexpr int SPACE = 32;
+constexpr int SPACE_WIDTH = 40;     /* advance of the space, font units */
+constexpr float FONT_HEIGHT = 105;  /* font units in one character height */
+constexpr std::size_t MAX_PENDING = 30;
+constexpr unsigned char SEPARATOR = 255;
+constexpr int PEN_UP = 128;
+
+enum FontType { NO_FONT = 0, STROKE_FONT = 1, SERVER_FONT = 2 };
+
+struct FontEntry {
+  std::string abbr; /* one word, at most ABBR_LEN characters; may be empty */
+  std::string name; /* a stroke-font file, or "#" and a server font */
+};
+
+struct TextState {
+  int text_color = 1;
+  float text_width = 1;
+  float text_height = 0.01f;  /* height of a capital, world units */
+  float text_expan = 1;
+  float text_space = 0.25f;   /* hundreds of font units after each character */
+  float text_char_space = 0;  /* above 0: fixed pitch */
+  int horiz_align = 0;
+  int vert_align = 0;
+  float upx = 0, upy = 1;     /* unit length */
+  int font_ind = 1;
+  int drop_shadow = 0;        /* lives for the process */
+  int drop_color = 1;
+  std::vector<FontEntry> fonts;
+  std::string font_list;      /* from gset_font_list */
+  int font_type = NO_FONT;
+  std::vector<unsigned char> font_db;
+  std::array<int, NUM_CODES> font_index = filled_index();
+  std::array<unsigned char, NUM_CODES> font_size{};
+  GC text_gc = nullptr;             /* the window devices' text context */
+  XFontStruct* font_info = nullptr; /* the loaded server font */
+
+  static std::array<int, NUM_CODES> filled_index() {
+    std::array<int, NUM_CODES> a{};
+    a.fill(-1);
+    return a;
+  }
+};
+
+TextState state;
+
+/* ---- the window ------------------------------------------------------ */
+
+/* The text context while a window device is open. */
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.text_gc : nullptr; }
+
+unsigned long text_pixel() { return static_cast<unsigned long>(gget_color_ind(state.text_color)); }
+
+/* Shadows are black on the window, whatever the text colour. */
+void x_shadow(bool on) {
+  if (GC gc = window_gc())
+    XSetForeground(gget_display(), gc, on ? BlackPixel(gget_display(), gget_screen()) : text_pixel());
+}
+
+void free_server_font() {
+  if (state.font_info && gget_display()) XFreeFont(gget_display(), state.font_info);
+  state.font_info = nullptr;
+}
+
+/* Server fonts need the window's display; the font becomes the text
+ * context's. */
+bool load_server_font(const char* name) {
+  Display* d = gget_display();
+  if (!d || !gtype_is_WIN_PIX()) return false;
+  XFontStruct* font = XLoadQueryFont(d, name);
+  if (!font) return false;
+  free_server_font();
+  state.font_info = font;
+  if (state.text_gc) XSetFont(d, state.text_gc, font->fid);
+  return true;
+}
+
+struct ServerOffset {
+  int align;
+  int (*offset)(const XFontStruct& font);
+};
+
+constexpr ServerOffset server_offsets[] = {
+    {GTOP_VERT, [](const XFontStruct& f) { return f.ascent; }},
+    {GCAP_VERT, [](const XFontStruct& f) { return f.ascent; }},
+    {GHALF_VERT, [](const XFontStruct& f) { return f.ascent / 2; }},
+    {GBOTTOM_VERT, [](const XFontStruct& f) { return -f.descent; }},
+};
+
+/* The string in the server font at the anchor pixel, aligned by the font's
+ * measures; height, expansion, spacing and turn do not apply. */
+void draw_server_text(const Gpt& pos, const char* string) {
+  GC gc = window_gc();
+  if (!gc || !state.font_info) return;
+  Display* d = gget_display();
+  const int len = static_cast<int>(std::min<std::size_t>(std::strlen(string), INT_MAX));
+  const int width = XTextWidth(state.font_info, string, len);
+  int dx = 0, dy = 0;
+  if (state.horiz_align == GCENTER_HOR) dx = -(width / 2);
+  if (state.horiz_align == GRIGHT_HOR) dx = -width;
+  for (const ServerOffset& o : server_offsets)
+    if (o.align == state.vert_align) dy = o.offset(*state.font_info);
+  const int x = static_cast<int>(xW_p(pos.x) + 0.5f) + dx, y = static_cast<int>(yW_p(pos.y) + 0.5f) + dy;
+  const int k = state.drop_shadow;
+  if (k > 0) {
+    x_shadow(true);
+    for (int i = 0; i < k; ++i) XDrawString(d, gget_draw_window(), gc, x + i, y + i, string, len);
+    x_shadow(false);
+  }
+  XDrawString(d, gget_draw_window(), gc, x, y, string, len);
+}
+
+const char* x_default_font_list() {
+  return gget_display() ? XGetDefault(gget_display(), gget_prog_name(), "font_list") : nullptr;
+}
+
+/* One stroke as a connected line of window pixels. */
+void x_stroke(std::span<const Gpt> finished) {
+  GC gc = window_gc();
+  if (!gc || finished.size() < 2) return;
+  std::array<XPoint, MAX_PENDING> xp{};
+  const std::size_t n = std::min(finished.size(), xp.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    xp[i].x = static_cast<short>(xW_p(finished[i].x) + 0.5f);
+    xp[i].y = static_cast<short>(yW_p(finished[i].y) + 0.5f);
+  }
+  XDrawLines(gget_display(), gget_draw_window(), gc, xp.data(), static_cast<int>(n), CoordModeOrigin);
+}
+
+/* ---- the text writers of the devices --------------------------------- */
+
+/* The points of the stroke being drawn, in world coordinates. */
+using Pending = std::span<const Gpt>;
+
+/* How a device draws the strokes of the renderer. A stroke is finished at
+ * a pen-up pair, at the limit of pending points (split) and at the end of a
+ * glyph; `finished` then holds it when it has two or more points, else it
+ * is empty. Null members do nothing. A window device adds its row here. */
+struct TextWriter {
+  int device;
+  void (*setup)(const unsigned char* string, float ox, float oy);
+  void (*glyph_begin)();
+  void (*pen_up)(Gpt at, Pending finished);
+  void (*pen_down)(Gpt at);
+  void (*split)(Gpt at, Pending finished); /* the pending limit was reached at `at` */
+  void (*glyph_end)(Pending finished);
+  void (*shadow)(bool on); /* shadows in their own colour */
+};
+
+/* A text as a comment or record line: control characters would end the
+ * line early, so they are written as blanks. */
+std::string one_line(const char* s) {
+  std::string out(s ? s : "");
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  return out;
+}
+
+void ps_setup(const unsigned char* string, float ox, float oy) {
+  gps_printf("%%%%TE:%f %f %s\n", ox, oy, one_line(reinterpret_cast<const char*>(string)).c_str());
+  gps_set_width(state.text_color, state.text_width);
+  gps_set_color(state.text_color);
+  gps_set_type(1);
+}
+void ps_glyph_begin() { gps_printf("np\n"); }
+void ps_pen_up(Gpt at, Pending finished) {
+  if (!finished.empty()) gps_printf("stroke\nnp\n");
+  gps_move(at.x, at.y);
+}
+void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
+void ps_split(Gpt at, Pending) {
+  gps_printf("stroke\nnp\n");
+  gps_move(at.x, at.y);
+}
+void ps_glyph_end(Pending finished) {
+  if (!finished.empty()) gps_printf("stroke\n");
+}
+
+void hpgl_setup(const unsigned char*, float, float) {
+  ghpgl_set_width(state.text_color, state.text_width);
+  ghpgl_set_color(state.text_color);
+  ghpgl_set_type(1);
+}
+void hpgl_pen_up(Gpt at, Pending) { ghpgl_move(at.x, at.y); }
+void hpgl_pen_down(Gpt at) { ghpgl_line(at.x, at.y); }
+void hpgl_split(Gpt, Pending) { ghpgl_printf("\n"); }
+void hpgl_glyph_end(Pending finished) {
+  if (!finished.empty()) ghpgl_printf("\n");
+}
+
+/* The CGM carries the strokes as polylines; the text metafile records the
+ * call itself (gtext), so it has no row. */
+void cgm_setup(const unsigned char*, float, float) {
+  gcgm_set_width(state.text_color, state.text_width);
+  gcgm_set_color(state.text_color);
+  gcgm_set_type(1);
+}
+void cgm_stroke(Pending finished) {
+  if (finished.size() > 1) gcgm_polyline(static_cast<int>(finished.size()), finished.data());
+}
+void cgm_pen_up(Gpt, Pending finished) { cgm_stroke(finished); }
+void cgm_split(Gpt, Pending finished) { cgm_stroke(finished); }
+
+/* The window draws each finished stroke; its attributes live in the text
+ * context. */
+void x_pen_up(Gpt, Pending finished) { x_stroke(finished); }
+void x_split(Gpt, Pending finished) { x_stroke(finished); }
+
+constexpr TextWriter text_writers[] = {
+    {GWS_WINDOW, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
+    {GWS_PS, ps_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr},
+    {GWS_HPGL, hpgl_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr},
+    {GWS_META, cgm_setup, nullptr, cgm_pen_up, nullptr, cgm_split, cgm_stroke, nullptr},
+    {GWS_PIXMAP, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
+};
+
+const TextWriter* writer_of(int device) {
+  if (device == GWS_META && gmeta_get_type() != 1) return nullptr;
+  for (const TextWriter& w : text_writers)
+    if (w.device == device) return &w;
+  return nullptr;
+}
+
+/* ---- font units -------------------------------------------------------- */
+
+/* Truncation toward zero into a range no later sum can overflow. */
+int units(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int>(std::clamp(v, -1e9, 1e9));
+}
+
+/* The advance of a character with a glyph. */
+double advance(int code) {
+  if (state.text_char_space > 0) return (100.0 * state.text_space + 100.0) * state.text_char_space;
+  return state.font_size[static_cast<std::size_t>(code)] + 100.0 * state.text_space;
+}
+
+/* The length of a string in font units. */
+int string_length(const unsigned char* s, std::size_t n) {
+  int length = 0;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const double add = state.text_char_space > 0 ? state.text_char_space * (100.0 * state.text_space + 100.0)
+                                                  : 100.0 * state.text_space + state.font_size[s[i]];
+    length = units(length + add);
+  }
+  if (n > 0) {
+    const double last = state.text_char_space > 0 ? 100.0 * state.text_char_space : state.font_size[s[n - 1]];
+    length = units(length + last);
+  }
+  return units(state.text_expan * length);
+}
+
+int horizontal_offset(int length) {
+  switch (state.horiz_align) {
+    case GCENTER_HOR: return -(length / 2);
+    case GRIGHT_HOR: return -length;
+    default: return 0;
+  }
+}
+
+/* Font y of the anchor for each vertical alignment. */
+struct VerticalOffset {
+  int align;
+  int offset;
+};
+
+constexpr VerticalOffset vertical_offsets[] = {
+    {GNORMAL_VERT, -35}, {GTOP_VERT, -160}, {GCAP_VERT, -140},
+    {GHALF_VERT, -85},   {GBASE_VERT, -35}, {GBOTTOM_VERT, 0},
+};
+
+int vertical_offset() {
+  for (const VerticalOffset& v : vertical_offsets)
+    if (v.align == state.vert_align) return v.offset;
+  return 0;
+}
+
+/* ---- reading font files ----------------------------------------------- */
+
+/* Whitespace-separated words of a text. */
+class Words {
+ public:
+  explicit Words(std::string_view text) : text_(text) {}
+
+  bool next(std::string_view* word) {
+    while (at_ < text_.size() && is_blank(text_[at_])) ++at_;
+    if (at_ >= text_.size()) return false;
+    const std::size_t from = at_;
+    while (at_ < text_.size() && !is_blank(text_[at_])) ++at_;
+    *word = text_.substr(from, at_ - from);
+    return true;
+  }
+
+  /* The next word as an integer; false at the end or for any other word. */
+  bool integer(long* value) {
+    std::string_view word;
+    if (!next(&word)) return false;
+    const char* end = word.data() + word.size();
+    auto [ptr, ec] = std::from_chars(word.data(), end, *value);
+    return ec == std::errc() && ptr == end;
+  }
+
+ private:
+  static bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+bool read_all(FILE* fp, std::string* out) {
+  char buf[8192];
+  std::size_t got = 0;
+  while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0) out->append(buf, got);
+  return !std::ferror(fp);
+}
+
+/* A loaded font: its glyph bytes and offsets. */
+struct StrokeFont {
+  std::vector<unsigned char> db;
+  std::array<int, NUM_CODES> index{};
+};
+
+/* Parses a stroke-font file; on failure *why says what exceeds the format. */
+bool parse_font(std::string_view text, StrokeFont* font, const char** why) {
+  Words words(text);
+  long first = 0;
+  if (!words.integer(&first)) {
+    *why = "no glyph data";
+    return false;
+  }
+  const bool labelled = first != SEPARATOR;
+  std::string_view word;
+  if (labelled) {
+    if (!words.next(&word)) {
+      *why = "no font header";
+      return false;
+    }
+  } else {
+    font->db.push_back(SEPARATOR);
+  }
+  for (;;) {
+    long v = 0;
+    if (!words.integer(&v)) {
+      *why = "glyph data without its end mark";
+      return false;
+    }
+    if (font->db.size() >= FONT_DB_SIZE) {
+      *why = "more glyph data than a font holds";
+      return false;
+    }
+    if (v == 254) {
+      font->db.push_back(SEPARATOR);
+      break;
+    }
+    if (v < 0 || v > 255) {
+      *why = "a glyph value outside 0 to 255";
+      return false;
+    }
+    font->db.push_back(static_cast<unsigned char>(v));
+    if (labelled && v == SEPARATOR && !words.next(&word)) {
+      *why = "a glyph label missing";
+      return false;
+    }
+  }
+  const long size = static_cast<long>(font->db.size());
+  for (int& offset : font->index) {
+    long v = 0;
+    if (!words.integer(&v)) {
+      *why = "an incomplete glyph index";
+      return false;
+    }
+    if (v < -1 || v >= size) {
+      *why = "a glyph offset outside the glyph data";
+      return false;
+    }
+    offset = static_cast<int>(v);
+  }
+  return true;
+}
+
+/* The advance width of a glyph: its largest x. The first pair always
+ * counts; the walk ends at a pair that begins a new glyph. */
+unsigned char glyph_width(const std::vector<unsigned char>& db, int offset) {
+  int widest = 0;
+  for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db.size(); i += 2) {
+    if (db[i] == SEPARATOR && i != static_cast<std::size_t>(offset)) break;
+    const int x = db[i] >= PEN_UP ? db[i] - PEN_UP : db[i];
+    widest = std::max(widest, x);
+  }
+  return static_cast<unsigned char>(widest);
+}
+
+void clear_font() {
+  state.font_index.fill(-1);
+  state.font_size.fill(0);
+  state.font_db.clear();
+}
+
+/* ---- the font list ------------------------------------------------------ */
+
+/* Adds an entry unless the list is full or a name exceeds its field. */
+bool add_font(std::string abbr, std::string name, int limit, const char* source) {
+  if (static_cast<int>(state.fonts.size()) >= limit) {
+    MESS_print(M_warn, "gsetup_fonts: more than %d fonts in %s; the rest are not used\n", limit, source);
+    return false;
+  }
+  if (abbr.size() > ABBR_LEN || name.size() > NAME_LEN || name.empty()) {
+    MESS_print(M_warn, "gsetup_fonts: font entry refused (abbreviation up to %zu, name 1 to %zu characters): %s %s\n",
+               ABBR_LEN, NAME_LEN, abbr.c_str(), name.c_str());
+    return true;
+  }
+  state.fonts.push_back(FontEntry{std::move(abbr), std::move(name)});
+  return true;
+}
+
+std::string trimmed(std::string_view s) {
+  const char* blanks = " \t\r\n\f\v";
+  const std::size_t from = s.find_first_not_of(blanks);
+  if (from == std::string_view::npos) return "";
+  return std::string(s.substr(from, s.find_last_not_of(blanks) - from + 1));
+}
+
+std::string along_file_path(const char* name) { return FILE_add_path(RES_get("file_path"), name); }
+
+/* "fi:" and a file: words in pairs, abbreviation and name. */
+void fonts_from_list_file(const char* file) {
+  const std::string path = along_file_path(file);
+  FILE* fp = FILE_open(path.c_str(), "r");
+  if (!fp) {
+    MESS_print(M_warn, "gsetup_fonts: unable to load font list file: %s\n", path.c_str());
+    return;
+  }
+  std::string content;
+  read_all(fp, &content);
+  FILE_close(fp);
+  Words words(content);
+  std::string_view abbr, name;
+  while (words.next(&abbr) && words.next(&name))
+    if (!add_font(std::string(abbr), std::string(name), MAX_FILE_FONTS, path.c_str())) break;
+}
+
+/* A comma-separated list of font names. */
+void fonts_from_names(const std::string& list) {
+  int argc = 0;
+  char** argv = nullptr;
+  if (parse_string(list.c_str(), ',', &argc, &argv) != 0) return;
+  for (int i = 0; i < argc; ++i)
+    if (!add_font("", trimmed(argv[i]), MAX_FONTS, "font_list")) break;
+  free_parsed_array(argc, argv);
+}
+
+/* "kez.fnl": an abbreviation and a name a line; a missing file is no
+ * error. */
+void fonts_from_default_list() {
+  const std::string path = along_file_path("kez.fnl");
+  FILE* fp = FILE_open(path.c_str(), "r");
+  if (!fp) return;
+  std::string content;
+  read_all(fp, &content);
+  FILE_close(fp);
+  std::string_view rest(content);
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find('\n');
+    const std::string line = trimmed(rest.substr(0, eol));
+    rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+    if (line.empty()) continue;
+    const std::size_t gap = line.find_first_of(" \t");
+    const std::string abbr = line.substr(0, gap);
+    const std::string name = gap == std::string::npos ? "" : trimmed(std::string_view(line).substr(gap));
+    if (!add_font(abbr, name, MAX_FONTS, path.c_str())) break;
+  }
+}
+
+/* ---- shared setter steps ---------------------------------------------- */
+
+/* A number a setter can store: finite and not negative. */
+bool usable_size(float v) { return std::isfinite(v) && v >= 0; }
+
+void record_float(const char* meta_format, int kind, float v) {
+  if (gtype_is_META())
+    gmeta_printf(meta_format, v);
+  else
+    gnew_obj(kind, 1, sizeof v, &v);
+}
+
+} // namespace
+
+/* ---- the primitive ------------------------------------------------------ */
+
+Gint gtext(const Gpt* pos, const Gchar* string) {
+  if (!gchk_graphics()) {
+    gerr_printf("gtext", "GKS not opened\n");
+    return -1;
+  }
+  if (!pos || !string || !*string) return 0;
+  if (gtype_is_META() && gmeta_get_type() == 0) {
+    gmeta_printf("TE %f,%f %s\n", pos->x, pos->y, one_line(string).c_str());
+    return 0;
+  }
+  const std::size_t len = std::strlen(string);
+  if (len < INT_MAX - sizeof(Gpt) - 1) {
+    std::vector<char> data(sizeof(Gpt) + len + 1);
+    std::memcpy(data.data(), pos, sizeof(Gpt));
+    std::memcpy(data.data() + sizeof(Gpt), string, len + 1);
+    gnew_obj(50, 1, static_cast<int>(data.size()), data.data());
+  }
+  const auto* s = reinterpret_cast<const unsigned char*>(string);
+  if (state.font_type == STROKE_FONT) {
+    const int k = state.drop_shadow;
+    if (k > 0) {
+      /* One device unit in world units; a step of zero (a clamped or
+       * degenerate transformation) puts the shadows on the text. */
+      const double step_x = static_cast<double>(xW_p(pos->x + 1)) - xW_p(pos->x);
+      const double step_y = static_cast<double>(yW_p(pos->y + 1)) - yW_p(pos->y);
+      const double dx = step_x != 0 ? 1 / step_x : 0, dy = step_y != 0 ? 1 / step_y : 0;
+      const TextWriter* w = writer_of(gget_win_type());
+      if (w && w->shadow) w->shadow(true);
+      for (int i = 0; i < k; ++i)
+        text(static_cast<float>(pos->x + i * dx), static_cast<float>(pos->y + i * dy), s);
+      if (w && w->shadow) w->shadow(false);
+    }
+    text(pos->x, pos->y, s);
+  } else if (state.font_type == SERVER_FONT) {
+    draw_server_text(*pos, string);
+  }
+  return 0;
+}
+
+int text(float ox, float oy, const unsigned char* string) {
+  if (!string || !*string) return 0;
+  const TextWriter* w = writer_of(gget_win_type());
+  const std::size_t n = std::strlen(reinterpret_cast<const char*>(string));
+  const float s = state.text_height / FONT_HEIGHT;
+  const float expan = state.text_expan;
+  int h = horizontal_offset(string_length(string, n));
+  const int v = vertical_offset();
+  if (w && w->setup) w->setup(string, ox, oy);
+
+  std::array<Gpt, MAX_PENDING> pending{};
+  std::size_t count = 0;
+  auto finished = [&]() { return count > 1 ? Pending(pending.data(), count) : Pending(); };
+
+  for (std::size_t c = 0; c < n; ++c) {
+    const int code = string[c];
+    const int offset = state.font_index[static_cast<std::size_t>(code)];
+    if (offset < 0) {
+      if (code == SPACE) {
+        const double gap = state.text_char_space > 0 ? (100.0 * state.text_space + 100.0) * state.text_char_space
+                                                      : 100.0 * state.text_space + SPACE_WIDTH;
+        h = units(h + units(expan * gap));
+      }
+      continue;
+    }
+    if (w && w->glyph_begin) w->glyph_begin();
+    const std::vector<unsigned char>& db = state.font_db;
+    for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db.size() && db[i] != SEPARATOR; i += 2) {
+      const bool up = db[i] >= PEN_UP;
+      const float bx = static_cast<float>(up ? db[i] - PEN_UP : db[i]);
+      const float u = s * (bx * expan + static_cast<float>(h));
+      const float wv = s * static_cast<float>(db[i + 1] + v);
+      const Gpt at{ox + state.upy * u + state.upx * wv, oy - state.upx * u + state.upy * wv};
+      /* A glyph that begins with its pen down still begins with a move. */
+      if (up || count == 0) {
+        if (w && w->pen_up) w->pen_up(at, finished());
+        pending[0] = at;
+        count = 1;
+        continue;
+      }
+      if (w && w->pen_down) w->pen_down(at);
+      pending[count++] = at;
+      if (count == MAX_PENDING) {
+        if (w && w->split) w->split(at, finished());
+        pending[0] = at;
+        count = 1;
+      }
+    }
+    h = units(h + units(expan * advance(code)));
+    if (w && w->glyph_end) w->glyph_end(finished());
+    count = 0;
+  }
+  return 0;
+}
+
+/* ---- fonts --------------------------------------------------------------- */
+
+int read_font(const char* name) {
+  if (!gchk_graphics() || !name) return -1;
+  clear_font();
+  if (name[0] == '#') {
+    if (!load_server_font(name + 1)) {
+      state.font_type = NO_FONT;
+      MESS_print(M_warn, "read_font: unable to load font: %s\n", name + 1);
+      return -1;
+    }
+    state.font_type = SERVER_FONT;
+    return 0;
+  }
+  state.font_type = NO_FONT;
+  const std::string path = along_file_path(name);
+  FILE* fp = FILE_open(path.c_str(), "r");
+  if (!fp) {
+    MESS_print(M_warn, "read_font: unable to load font file: %s\n", path.c_str());
+    return -1;
+  }
+  std::string content;
+  const bool read = read_all(fp, &content);
+  FILE_close(fp);
+  StrokeFont font;
+  const char* why = "a read error";
+  if (!read || !parse_font(content, &font, &why)) {
+    MESS_print(M_warn, "read_font: font file refused (%s): %s\n", why, path.c_str());
+    return -1;
+  }
+  state.font_db = std::move(font.db);
+  state.font_index = font.index;
+  for (int c = 0; c < NUM_CODES; ++c) {
+    const int offset = state.font_index[static_cast<std::size_t>(c)];
+    if (offset >= 0) state.font_size[static_cast<std::size_t>(c)] = glyph_width(state.font_db, offset);
+  }
+  state.font_size[SPACE] = SPACE_WIDTH;
+  state.font_type = STROKE_FONT;
+  return 0;
+}
+
+int gsetup_fonts() {
+  state.fonts.clear();
+  std::string list;
+  if (const char* res = RES_get("font_list")) list = res;
+  if (!state.font_list.empty()) list = state.font_list;
+  if (list.empty())
+    if (const char* x = x_default_font_list()) list = x;
+  if (list.size() >= 3 && strnicmp(list.c_str(), "fi:", 3) == 0)
+    fonts_from_list_file(list.c_str() + 3);
+  else if (!list.empty())
+    fonts_from_names(list);
+  else
+    fonts_from_default_list();
+  if (state.fonts.empty()) return read_font("modern.fnt");
+  int entry = state.font_ind - 1;
+  if (entry < 0 || entry >= static_cast<int>(state.fonts.size())) entry = 0;
+  return read_font(state.fonts[static_cast<std::size_t>(entry)].name.c_str());
+}
+
+int gget_font_index(const char* str) {
+  if (!str) return 1;
+  if (*str >= '0' && *str <= '9') {
+    long v = std::strtol(str, nullptr, 10);
+    return static_cast<int>(std::clamp(v, 0L, static_cast<long>(INT_MAX)));
+  }
+  for (std::size_t i = 0; i < state.fonts.size(); ++i)
+    if (stricmp(state.fonts[i].abbr.c_str(), str) == 0) return static_cast<int>(i) + 1;
+  return 1;
+}
+
+int gset_font_list(const char* list) {
+  state.font_list = list ? list : "";
+  return 1;
+}
+
+int gset_font_drop(int n) {
+  state.drop_shadow = n;
+  return 0;
+}
+
+int gget_font_drop() { return state.drop_shadow; }
+
+int gset_font_drop_color(int n) {
+  state.drop_color = n;
+  return 0;
+}
+
+int gget_text_colr() { return state.text_color; }
+
+Gint ginq_text_align(Gint* err_ind, Gtext_align* align) {
+  if (align) *align = Gtext_align{static_cast<Gtext_hor>(state.horiz_align), static_cast<Gtext_ver>(state.vert_align)};
+  if (err_ind) *err_ind = 0;
+  return 0;
+}
+
+Gint gset_text_path(Gtext_path) { return 0; }
+
+int greset_text() {
+  state.text_color = 1;
+  state.text_width = 1;
+  state.text_height = 0.01f;
+  state.text_expan = 1;
+  state.text_space = 0.25f;
+  state.text_char_space = 0;
+  state.horiz_align = 0;
+  state.vert_align = 0;
+  state.upx = 0;
+  state.upy = 1;
+  state.font_ind = 1;
+  return 0;
+}
+
+/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+int ginit_text(int type) {
+  Display* d = gget_display();
+  if ((type != 0 && type != 1) || !d) return 0;
+  if (type == 0) {
+    gdel_text_gc();
+    state.text_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
+  }
+  if (!state.text_gc) return 0;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, state.text_gc, 0, 0, &clip, 1, Unsorted);
+  XSetForeground(d, state.text_gc, WhitePixel(d, gget_screen()));
+  XSetBackground(d, state.text_gc, BlackPixel(d, gget_screen()));
+  XSetLineAttributes(d, state.text_gc, 1, LineSolid, CapProjecting, JoinBevel);
+  if (state.font_info) XSetFont(d, state.text_gc, state.font_info->fid);
+  return 0;
+}
+
+int gdel_text_gc() {
+  free_server_font();
+  if (state.text_gc && gget_display()) XFreeGC(gget_display(), state.text_gc);
+  state.text_gc = nullptr;
+  if (state.font_type == SERVER_FONT) state.font_type = NO_FONT;
+  return 0;
+}
+
+GC gget_text_gc() { return state.text_gc; }
+
+/* ---- setters ------------------------------------------------------------- */
+
+Gint gset_text_colr_ind(Gint ind) {
+  if (!gchk_graphics()) {
+    gerr_printf("gset_text_colr_ind", "GKS not opened\n");
+    return -1;
+  }
+  if (gcheck_setter_colr("gset_text_colr_ind", &ind) != 0) return -1;
+  if (ind == state.text_color) return 0;
+  state.text_color = ind;
+  if (gtype_is_META())
+    gmeta_printf("TE_CLR %d\n", ind);
+  else
+    gnew_obj(56, ind, 0, nullptr);
+  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
+  return 0;
+}
+
+Gint gset_char_ht(Gfloat height) {
+  if (!usable_size(height)) {
+    gerr_printf("gset_char_ht", "invalid character height: %f\n", height);
+    return -1;
+  }
+  if (height == state.text_height) return 0;
+  state.text_height = height;
+  record_float("TE_HGHT %f\n", 57, height);
+  return 0;
+}
+
+Gint gset_expan(Gfloat expan) {
+  if (!usable_size(expan)) {
+    gerr_printf("gset_expan", "invalid expansion factor: %f\n", expan);
+    return -1;
+  }
+  if (expan == state.text_expan) return 0;
+  state.text_expan = expan;
+  record_float("TE_EXP %f\n", 55, expan);
+  return 0;
+}
+
+Gint gset_text_width(Gfloat width) {
+  if (!usable_size(width)) {
+    gerr_printf("gset_text_width", "invalid text width: %f\n", width);
+    return -1;
+  }
+  if (width == 0 && gtype_is_PS()) width = 1;
+  if (width == state.text_width) return 0;
+  state.text_width = width;
+  record_float("TE_WDTH %f\n", 61, width);
+  if (GC gc = window_gc()) {
+    XGCValues values{};
+    values.line_width = static_cast<int>(width);
+    XChangeGC(gget_display(), gc, GCLineWidth, &values);
+  }
+  return 0;
+}
+
+Gint gset_space(Gfloat space) {
+  if (!std::isfinite(space)) {
+    gerr_printf("gset_space", "invalid spacing: %f\n", space);
+    return -1;
+  }
+  if (space == state.text_space) return 0;
+  state.text_space = space;
+  record_float("TE_SPC %f\n", 53, space);
+  return 0;
+}
+
+Gint gset_char_space(Gfloat space) {
+  if (!std::isfinite(space)) {
+    gerr_printf("gset_char_space", "invalid character spacing: %f\n", space);
+    return -1;
+  }
+  if (space == state.text_char_space) return 0;
+  state.text_char_space = space;
+  record_float("TE_CSPC %f\n", 54, space);
+  return 0;
+}
+
+/* A vector without a direction cannot turn the text. */
+Gint gset_char_up_vec(const Gpt* up) {
+  if (!up) return -1;
+  const double length = std::sqrt(static_cast<double>(up->x) * up->x + static_cast<double>(up->y) * up->y);
+  if (!(length > 0) || !std::isfinite(length)) {
+    gerr_printf("gset_char_up_vec", "invalid up vector: %f,%f\n", up->x, up->y);
+    return -1;
+  }
+  if (up->x == state.upx && up->y == state.upy) return 0;
+  if (gtype_is_META())
+    gmeta_printf("TE_UP %f,%f\n", up->x, up->y);
+  else
+    gnew_obj(58, 1, sizeof(Gpt), up);
+  state.upx = static_cast<float>(up->x / length);
+  state.upy = static_cast<float>(up->y / length);
+  return 0;
+}
+
+Gint gset_text_align(const Gtext_align* align) {
+  if (!align) return -1;
+  if (align->hor == state.horiz_align && align->vert == state.vert_align) return 0;
+  state.horiz_align = align->hor;
+  state.vert_align = align->vert;
+  if (gtype_is_META())
+    gmeta_printf("TE_ALGN %d %d\n", static_cast<int>(align->hor), static_cast<int>(align->vert));
+  else
+    gnew_obj(60, 1, sizeof(Gtext_align), align);
+  return 0;
+}
+
+/* The metafile records the number as given; elsewhere a number outside
+ * the font list is refused and the current font stays. */
+Gint gset_fontprec(const Gfontprec* fontprec) {
+  if (!fontprec) return -1;
+  if (fontprec->font == state.font_ind) return 0;
+  if (gtype_is_META()) {
+    state.font_ind = fontprec->font;
+    gmeta_printf("TE_FNT %d %d\n", fontprec->font, static_cast<int>(fontprec->prec));
+    return 0;
+  }
+  const int num_fonts = static_cast<int>(state.fonts.size());
+  if (num_fonts > 0 && (fontprec->font < 1 || fontprec->font > num_fonts)) {
+    MESS_print(M_warn, "gset_fontprec: invalid font id: %d\n", fontprec->font);
+    return -1;
+  }
+  state.font_ind = fontprec->font;
+  gnew_obj(59, 1, sizeof(Gfontprec), fontprec);
+  if (num_fonts > 0) read_font(state.fonts[static_cast<std::size_t>(fontprec->font - 1)].name.c_str());
+  return 0;
+}

@@ -1,0 +1,463 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "gks_output.h"
+
+namespace {
+
+using gks_test::ab_font;
+using gks_test::body_of;
+using gks_test::Checks;
+using gks_test::count;
+using gks_test::font_text;
+using gks_test::ink;
+using gks_test::lim;
+using gks_test::open_ps;
+using gks_test::point_world;
+using kez_test::read_file;
+using kez_test::run_child;
+using kez_test::TempDir;
+using kez_test::write_file;
+
+/* A folder with the font list "fix fix.fnt" and that font. */
+struct FontDir {
+  TempDir dir;
+  explicit FontDir(const std::string& font = ab_font(), const std::string& list = "fix fix.fnt\n") {
+    write_file(dir.file("fix.fnt"), font);
+    write_file(dir.file("kez.fnl"), list);
+  }
+  std::string file(const std::string& name) const { return dir.file(name); }
+};
+
+/* Runs body on an upright EPS page in the point world with the folder as
+ * "file_path"; returns the drawing part of the file. */
+std::string drawn(const FontDir& fonts, const std::function<void()>& body, std::string* err = nullptr) {
+  auto r = run_child([&] {
+    RES_put("file_path", fonts.dir.path().c_str());
+    if (open_ps(fonts.file("a.ps") + ",eps,port") != 0) return 1;
+    point_world();
+    gps_printf("%%mark\n");
+    body();
+    gclose_ws(1);
+    return 0;
+  });
+  if (err) *err = r.err;
+  if (r.status != 0) return "failed: " + r.err;
+  const std::string body_text = body_of(read_file(fonts.file("a.ps")));
+  const size_t at = body_text.find("%mark\n");
+  return at == std::string::npos ? "no mark" : body_text.substr(at + 6);
+}
+
+/* Text of the capital height of the font (105 units) makes font units
+ * world units, so the drawing shows the font arithmetic directly. */
+void draw_ab(const char* s, Gtext_hor hor = GNORMAL_HOR, Gtext_ver vert = GNORMAL_VERT) {
+  gset_char_ht(105);
+  Gtext_align align{hor, vert};
+  gset_text_align(&align);
+  Gpt at{200, 300};
+  gtext(&at, s);
+}
+
+TEST(StrokeText, LengthsAlignmentsAndSpacing) {
+  struct Case {
+    const char* why;
+    std::function<void()> draw;
+    std::string expected; /* a part of the drawing */
+  };
+  const Case cases[] = {
+      {"left at the anchor, baseline on it", [] { draw_ab("AB"); },
+       "np\n200.00 300.00 mv\n260.00 405.00 ln\nstroke\nnp\n285.00 300.00 mv\n355.00 405.00 ln\nstroke\n"},
+      {"\"AB\" is 60 + 25 + 70 = 155 long: centred it starts 77 left", [] { draw_ab("AB", GCENTER_HOR); },
+       "np\n123.00 300.00 mv\n"},
+      {"right aligned it ends at the anchor", [] { draw_ab("AB", GRIGHT_HOR); }, "np\n45.00 300.00 mv\n"},
+      {"left is the normal alignment", [] { draw_ab("AB", GLEFT_HOR); }, "np\n200.00 300.00 mv\n"},
+      {"top", [] { draw_ab("A", GNORMAL_HOR, GTOP_VERT); }, "np\n200.00 175.00 mv\n"},
+      {"cap", [] { draw_ab("A", GNORMAL_HOR, GCAP_VERT); }, "np\n200.00 195.00 mv\n"},
+      {"half", [] { draw_ab("A", GNORMAL_HOR, GHALF_VERT); }, "np\n200.00 250.00 mv\n"},
+      {"base", [] { draw_ab("A", GNORMAL_HOR, GBASE_VERT); }, "np\n200.00 300.00 mv\n"},
+      {"bottom", [] { draw_ab("A", GNORMAL_HOR, GBOTTOM_VERT); }, "np\n200.00 335.00 mv\n"},
+      {"a space advances 25 + 40", [] { draw_ab("A B"); }, "np\n350.00 300.00 mv\n"},
+      {"the space counts 25 + 40 in the length: 220", [] { draw_ab("A B", GRIGHT_HOR); },
+       "np\n-20.00 300.00 mv\n"},
+      {"a character without a glyph draws nothing and does not advance", [] { draw_ab("A~B"); },
+       "stroke\nnp\n285.00 300.00 mv\n"},
+      {"fixed pitch: every character takes 125", [] {
+         gset_char_space(1);
+         draw_ab("AB");
+       }, "np\n325.00 300.00 mv\n"},
+      {"fixed pitch length 125 + 100", [] {
+         gset_char_space(1);
+         draw_ab("AB", GRIGHT_HOR);
+       }, "np\n-25.00 300.00 mv\n"},
+      {"expansion widens glyphs and advances", [] {
+         gset_expan(2);
+         draw_ab("AB");
+       }, "np\n200.00 300.00 mv\n320.00 405.00 ln\nstroke\nnp\n370.00 300.00 mv\n"},
+      {"up vector (-1, 0) turns the text a quarter counter-clockwise", [] {
+         Gpt up{-1, 0};
+         gset_char_up_vec(&up);
+         draw_ab("AB");
+       }, "np\n200.00 300.00 mv\n95.00 360.00 ln\nstroke\nnp\n200.00 385.00 mv\n"},
+      {"up vector (0, 2) is stored at unit length", [] {
+         Gpt up{0, 2};
+         gset_char_up_vec(&up);
+         draw_ab("A");
+       }, "np\n200.00 300.00 mv\n260.00 405.00 ln\n"},
+      {"the height scales the font units", [] {
+         gset_char_ht(210);
+         Gpt at{200, 300};
+         gtext(&at, "A");
+       }, "np\n200.00 300.00 mv\n320.00 510.00 ln\n"},
+  };
+  FontDir fonts;
+  for (const Case& c : cases) {
+    const std::string body = drawn(fonts, c.draw);
+    EXPECT_NE(body.find(c.expected), std::string::npos) << c.why << "\n" << body;
+  }
+}
+
+TEST(StrokeText, CommentColourWidthAndDashComeFirst) {
+  FontDir fonts;
+  const std::string body = drawn(fonts, [] {
+    gset_linetype(3);
+    Gpt line[2] = {{0, 0}, {10, 10}};
+    gpolyline(2, line);
+    gset_text_width(3);
+    draw_ab("A\nB");
+  });
+  EXPECT_NE(body.find("%%TE:200.000000 300.000000 A B\n3.0 dot lw\n[] 0 setdash\nnp\n"), std::string::npos)
+      << "a line end in the text stays out of the comment\n"
+      << body;
+}
+
+TEST(StrokeText, LongStrokeIsWrittenAsTwoPaths) {
+  /* One pen-up pair and 34 pen-down pairs. */
+  std::vector<int> glyph = {128, 35};
+  for (int i = 1; i <= 34; ++i) glyph.insert(glyph.end(), {i, 35});
+  FontDir fonts(font_text({{'L', glyph}}));
+  const std::string body = drawn(fonts, [] { draw_ab("L"); });
+  std::string want = "np\n200.00 300.00 mv\n";
+  for (int i = 1; i <= 29; ++i) want += std::to_string(200 + i) + ".00 300.00 ln\n";
+  want += "stroke\nnp\n229.00 300.00 mv\n";
+  for (int i = 30; i <= 34; ++i) want += std::to_string(200 + i) + ".00 300.00 ln\n";
+  want += "stroke\n";
+  EXPECT_NE(body.find(want), std::string::npos) << body;
+  EXPECT_EQ(count(body, "stroke"), 2);
+}
+
+TEST(StrokeText, DropShadowsLieOneDeviceUnitApart) {
+  FontDir fonts;
+  const std::string body = drawn(fonts, [] {
+    gset_font_drop(3);
+    draw_ab("A");
+    gps_printf("%%far\n");
+    /* Far to the right, where the pixel conversion is held at its limit,
+     * the x step is zero: the copies keep the text's x instead of going to
+     * infinity. */
+    Gpt far{1e6f, 300};
+    gtext(&far, "A");
+    gset_font_drop(0);
+  });
+  /* The anchors of the copies and the text, in order. */
+  std::vector<std::array<float, 2>> anchors;
+  for (size_t at = body.find("%%TE:"); at != std::string::npos; at = body.find("%%TE:", at + 1)) {
+    float x = 0, y = 0;
+    if (std::sscanf(body.c_str() + at, "%%%%TE:%f %f", &x, &y) == 2) anchors.push_back({x, y});
+  }
+  const std::array<float, 2> want[] = {{200, 300}, {201, 299}, {202, 298}, {200, 300},
+                                       {1e6f, 300}, {1e6f, 299}, {1e6f, 298}, {1e6f, 300}};
+  ASSERT_EQ(anchors.size(), 8u) << "three shadows and the text, twice\n" << body;
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_NEAR(anchors[i][0], want[i][0], 1e-3) << i;
+    EXPECT_NEAR(anchors[i][1], want[i][1], 1e-3) << i;
+  }
+  EXPECT_EQ(body.find("inf"), std::string::npos);
+  EXPECT_EQ(body.find("nan"), std::string::npos);
+}
+
+TEST(StrokeText, EmptyTextClosedKernelAndBadSetterValues) {
+  FontDir fonts;
+  std::string err;
+  const std::string body = drawn(
+      fonts,
+      [] {
+        Checks check;
+        Gpt at{1, 1};
+        check(gtext(&at, "") == 0, "empty text");
+        check(gset_char_ht(-1) == -1 && gset_expan(-2) == -1 && gset_text_width(-3) == -1, "negatives");
+        check(gset_char_ht(std::nanf("")) == -1, "no height");
+        Gpt none{0, 0};
+        check(gset_char_up_vec(&none) == -1, "an up vector without direction");
+        check(gset_text_width(0) == 0, "width 0 on PostScript becomes 1");
+        Gtext_align align{};
+        Gint err_ind = 7;
+        ginq_text_align(&err_ind, &align);
+        check(err_ind == 0 && align.hor == GNORMAL_HOR && align.vert == GNORMAL_VERT, "alignment after reset");
+        check(gset_text_path(GUP_PATH) == 0, "text path accepted");
+        if (check.failed) gps_printf("%%checks failed\n");
+      },
+      &err);
+  EXPECT_EQ(body.find("%%TE"), std::string::npos) << body;
+  EXPECT_EQ(body.find("checks failed"), std::string::npos) << body;
+  EXPECT_EQ(body.find("lw"), std::string::npos) << "width 0 became the width in force";
+  for (const char* m : {"gset_char_ht: invalid character height: -1.000000\n",
+                        "gset_expan: invalid expansion factor: -2.000000\n",
+                        "gset_text_width: invalid text width: -3.000000\n", "gset_char_up_vec: invalid up vector"})
+    EXPECT_NE(err.find(m), std::string::npos) << m << "\n" << err;
+
+  auto r = run_child([] {
+    gopen_gks(nullptr, 0);
+    Gpt at{1, 1};
+    return gtext(&at, "A") == -1 && gset_text_colr_ind(2) == -1 ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("gtext: GKS not opened\n"), std::string::npos) << r.err;
+}
+
+TEST(FontList, ListsFromFilesNamesAndTheirLimits) {
+  TempDir dir;
+  write_file(dir.file("a.fnt"), ab_font());
+  std::string twelve, forty_five;
+  for (int i = 1; i <= 12; ++i) twelve += "f" + std::to_string(i) + " a.fnt\n";
+  for (int i = 1; i <= 45; ++i) forty_five += "f" + std::to_string(i) + "   a.fnt  \n";
+  write_file(dir.file("twelve.lst"), twelve);
+  write_file(dir.file("kez.fnl"), forty_five);
+  write_file(dir.file("long.lst"), "toolongabbr a.fnt\nok " + std::string(100, 'n') + "\ngood a.fnt\n");
+  auto r = run_child([&] {
+    Checks check;
+    RES_put("file_path", dir.path().c_str());
+    open_ps(dir.file("a.ps"));
+    check(gget_font_index("f40") == 40 && gget_font_index("F12") == 12, "kez.fnl: abbreviations, case ignored");
+    check(gget_font_index("f41") == 1, "kez.fnl holds 40");
+    check(gget_font_index("2") == 2 && gget_font_index("17") == 17, "numbers are taken as they are");
+    check(gget_font_index("xyz") == 1, "no match is font 1");
+    gclose_ws(1);
+
+    gset_font_list("fi:twelve.lst");
+    open_ps(dir.file("b.ps"));
+    check(gget_font_index("f10") == 10 && gget_font_index("f11") == 1, "a fi: file gives 10");
+    gclose_ws(1);
+
+    gset_font_list("fi:long.lst");
+    open_ps(dir.file("c.ps"));
+    check(gget_font_index("good") == 1, "over-long entries are refused, the next is font 1");
+    gclose_ws(1);
+
+    gset_font_list("fi:missing.lst");
+    open_ps(dir.file("d.ps"));
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.err.find("gsetup_fonts: more than 40 fonts in "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("gsetup_fonts: more than 10 fonts in "), std::string::npos);
+  EXPECT_NE(r.err.find("gsetup_fonts: font entry refused"), std::string::npos);
+  EXPECT_NE(r.err.find("gsetup_fonts: unable to load font list file: " + dir.file("missing.lst")),
+            std::string::npos);
+  EXPECT_NE(r.err.find("read_font: unable to load font file: " + dir.file("modern.fnt")), std::string::npos)
+      << "without entries the default font is loaded";
+}
+
+TEST(FontList, NamesFromTheSettingAndAnInvalidFontNumber) {
+  FontDir fonts(ab_font());
+  write_file(fonts.file("b.fnt"), font_text({{'A', {128, 35, 10, 140}}}));
+  auto r = run_child([&] {
+    RES_put("file_path", fonts.dir.path().c_str());
+    RES_put("font_list", " fix.fnt , b.fnt");
+    open_ps(fonts.file("n.ps") + ",eps,port");
+    point_world();
+    Checks check;
+    Gfontprec three{3, GSTROKE_PREC}, two{2, GSTROKE_PREC};
+    check(gset_fontprec(&three) == -1, "font 3 of 2");
+    check(gset_fontprec(&three) == -1, "font 3 is refused again");
+    gset_char_ht(105);
+    Gpt at{200, 300};
+    gps_printf("%%first\n");
+    gtext(&at, "A");
+    check(gset_fontprec(&two) == 0, "font 2");
+    gps_printf("%%second\n");
+    gtext(&at, "A");
+    gclose_ws(1);
+    return check.status();
+  });
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(count(r.err, "gset_fontprec: invalid font id: 3\n"), 2) << r.err;
+  const std::string ps = read_file(fonts.file("n.ps"));
+  EXPECT_NE(ps.find("%first\n%%TE:200.000000 300.000000 A\nnp\n200.00 300.00 mv\n260.00 405.00 ln\n"),
+            std::string::npos)
+      << "font 1 stays after the refusal\n"
+      << ps;
+  EXPECT_NE(ps.find("%second\n%%TE:200.000000 300.000000 A\nnp\n200.00 300.00 mv\n210.00 405.00 ln\n"),
+            std::string::npos)
+      << ps;
+}
+
+TEST(FontFiles, FilesBeyondTheFormatAreRefused) {
+  const std::string index_of_a = [] {
+    std::string s;
+    for (int i = 0; i < 256; ++i) s += i == 'A' ? "1 " : "-1 ";
+    return s;
+  }();
+  const std::string big = [&] {
+    std::string s = "255";
+    for (int i = 0; i < 7500; ++i) s += " 128 35";
+    return s + " 254 " + index_of_a;
+  }();
+  struct Case {
+    const char* why;
+    std::string font;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"more than 15000 bytes", big, "more glyph data than a font holds"},
+      {"a value above a byte", "255 128 35 300 140 254 " + index_of_a, "a glyph value outside 0 to 255"},
+      {"a negative value", "255 128 35 -5 140 254 " + index_of_a, "a glyph value outside 0 to 255"},
+      {"no end mark", "255 128 35 60 140", "glyph data without its end mark"},
+      {"an offset past the data", "255 128 35 60 140 254 " + std::string("999 ") + index_of_a.substr(3),
+       "a glyph offset outside the glyph data"},
+      {"an offset below -1", "255 128 35 60 140 254 -2 " + index_of_a.substr(3),
+       "a glyph offset outside the glyph data"},
+      {"a short index", "255 128 35 60 140 254 -1 1", "an incomplete glyph index"},
+      {"a word among the numbers", "255 128 x 60 140 254 " + index_of_a, "glyph data without its end mark"},
+      {"a label missing at the end", "7 name 255", "a glyph label missing"},
+      {"an empty file", "", "no glyph data"},
+  };
+  for (const Case& c : cases) {
+    FontDir fonts(c.font);
+    std::string err;
+    const std::string body = drawn(fonts, [] { draw_ab("A"); }, &err);
+    EXPECT_NE(err.find(std::string("read_font: font file refused (") + c.message + "): " + fonts.file("fix.fnt")),
+              std::string::npos)
+        << c.why << "\n"
+        << err;
+    EXPECT_EQ(body.find(" ln\n"), std::string::npos) << c.why << ": a refused font draws nothing";
+  }
+  /* A glyph whose first pair has the pen down still starts with a move. */
+  FontDir pen_down(font_text({{'A', {0, 35, 60, 140}}}));
+  EXPECT_NE(drawn(pen_down, [] { draw_ab("A"); }).find("np\n200.00 300.00 mv\n260.00 405.00 ln\nstroke\n"),
+            std::string::npos);
+  /* The labelled form: a header, and a label after every separator. */
+  FontDir labelled("3 test 255 A 128 35 60 140 255 B 128 35 70 140 254 " + index_of_a);
+  EXPECT_NE(drawn(labelled, [] { draw_ab("A", GRIGHT_HOR); }).find("np\n140.00 300.00 mv\n200.00 405.00 ln\n"),
+            std::string::npos);
+}
+
+TEST(FontFiles, ShippedFontsLoadAndDrawEveryPrintableCharacter) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    RES_put("file_path", KEZ_DATA_DIR);
+    open_ps(dir.file("a.ps"));
+    check(gget_font_index("modern") == 1, "modern is the first font");
+    for (const char* name : {"modern", "simplex", "duplex", "roman", "italic", "script", "greek"}) {
+      const Gfontprec fp{gget_font_index(name), GSTROKE_PREC};
+      check(fp.font > 1 || std::string(name) == "modern", std::string(name) + " is in kez.fnl");
+      check(read_font((std::string(name) + ".fnt").c_str()) == 0, std::string(name) + " loads");
+      gps_printf("%%font %s\n", name);
+      Gpt at{0.1f, 0.5f};
+      for (int c = 33; c < 127; ++c) {
+        const char s[2] = {static_cast<char>(c), 0};
+        gtext(&at, s);
+      }
+    }
+    gclose_ws(1);
+    return check.status();
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string ps = read_file(dir.file("a.ps"));
+  for (const char* name : {"modern", "simplex", "duplex", "roman", "italic", "script", "greek"}) {
+    const size_t from = ps.find(std::string("%font ") + name);
+    const size_t to = ps.find("%font ", from + 1);
+    const std::string part = ps.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    EXPECT_EQ(count(part, "%%TE:"), 94) << name;
+    EXPECT_GE(count(part, "stroke"), 94) << name << ": every printable character has a glyph";
+  }
+}
+
+/* A page of stroke text: fonts, heights, angles, alignments and shadows,
+ * drawn thick enough to sample. */
+void text_page() {
+  point_world();
+  gset_text_width(4);
+  const char* fonts[] = {"modern", "simplex", "duplex", "roman", "italic", "script", "greek"};
+  for (int i = 0; i < 7; ++i) {
+    const Gfontprec fp{gget_font_index(fonts[i]), GSTROKE_PREC};
+    gset_fontprec(&fp);
+    gset_char_ht(static_cast<float>(12 + 2 * i));
+    Gpt at{20, static_cast<float>(560 - 40 * i)};
+    gtext(&at, (std::string(fonts[i]) + ": Hlm 12").c_str());
+  }
+  const Gfontprec modern{1, GSTROKE_PREC};
+  gset_fontprec(&modern);
+  gset_char_ht(70);
+  Gpt h{300, 150};
+  gtext(&h, "H"); /* stems near x 303 and 351, bar near y 184 */
+  Gtext_align centre{GCENTER_HOR, GHALF_VERT};
+  gset_text_align(&centre);
+  Gpt up{-1, 0};
+  gset_char_up_vec(&up);
+  Gpt turned{500, 150};
+  gtext(&turned, "I"); /* the stem lies along y 150 */
+  Gpt diagonal{-1, 1};
+  gset_char_up_vec(&diagonal);
+  gset_char_ht(30);
+  Gpt slanted{450, 300};
+  gtext(&slanted, "Turned 45");
+  Gpt upright{0, 1};
+  gset_char_up_vec(&upright);
+  gset_font_drop(4);
+  Gpt shadowed{150, 60};
+  gtext(&shadowed, "Shadow");
+  gset_font_drop(0);
+}
+
+TEST(StrokeTextRendering, TestPageThroughGhostscript) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed (tools/install-deps.sh)";
+  TempDir dir;
+  const std::string file = dir.file("page.eps");
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    if (open_ps(file + ",eps,port") != 0) return 1;
+    text_page();
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  kez_test::Raster page;
+  auto run = kez_test::gs_render(file, 800, 700, &page);
+  ASSERT_TRUE(run.clean()) << run.log;
+  struct Sample {
+    int x0, y0, x1, y1;
+    bool inked;
+    const char* what;
+  };
+  const Sample samples[] = {
+      {302, 160, 305, 210, true, "left stem of the H"},
+      {350, 160, 353, 210, true, "right stem of the H"},
+      {315, 182, 340, 186, true, "bar of the H"},
+      {312, 195, 342, 212, false, "inside the H above the bar"},
+      {312, 152, 342, 175, false, "inside the H below the bar"},
+      {470, 148, 530, 152, true, "the turned I lies across its anchor"},
+      {497, 160, 503, 200, false, "nothing above the turned I"},
+      {20, 558, 60, 575, true, "first line of the font list"},
+      {20, 318, 60, 345, true, "last line of the font list"},
+      {150, 55, 260, 80, true, "the shadowed word"},
+      {430, 280, 470, 320, true, "the turned words around their centre"},
+      {600, 500, 700, 600, false, "blank paper"},
+  };
+  for (const Sample& s : samples) {
+    const int n = ink(page, s.x0, s.y0, s.x1, s.y1);
+    if (s.inked)
+      EXPECT_GT(n, 0) << s.what;
+    else
+      EXPECT_EQ(n, 0) << s.what;
+  }
+}
+
+} // namespace

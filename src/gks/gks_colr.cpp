@@ -227,11 +227,19 @@ XColor default_background(Display* d) {
   return color;
 }
 
+/* A colour name of the colour table first, then the server's colour
+ * names and forms. */
 void x_background(const std::string& text) {
   Display* d = gget_display();
   XColor color{};
+  const int named = text.empty() ? -1 : CLR_get_ind(text.c_str());
+  float r = 0, g = 0, b = 0;
   if (text.empty()) {
     color = default_background(d);
+  } else if (named >= 0 && named < CLR_get_num() && CLR_get_rgb(named, &r, &g, &b) == 0) {
+    color.red = x_component(r);
+    color.green = x_component(g);
+    color.blue = x_component(b);
   } else if (!XParseColor(d, state.def_colormap, text.c_str(), &color)) {
     MESS_print(M_warn, "ginit_background: unknown background colour: %s\n", text.c_str());
     color = default_background(d);

@@ -310,17 +310,18 @@ TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {
   struct Case {
     const char* setting;
     const char* given;
-    bool inverse;
+    bool inverse, table;
     std::array<int, 3> window, entry;
     const char* message;
   };
   const Case cases[] = {
-      {nullptr, nullptr, false, {0, 0, 0}, {0, 0, 0}, nullptr},
-      {nullptr, nullptr, true, {255, 255, 255}, {255, 255, 255}, nullptr},
-      {"navy", nullptr, false, {0, 0, 128}, {0, 0, 128}, nullptr},
-      {"navy", "#ff8000", false, {255, 128, 0}, {255, 128, 0}, nullptr},
-      {"over", nullptr, true, {255, 255, 255}, {255, 255, 255}, nullptr},
-      {"nosuchcolour", nullptr, false, {0, 0, 0}, {0, 0, 0}, "ginit_background: unknown background colour"},
+      {nullptr, nullptr, false, false, {0, 0, 0}, {0, 0, 0}, nullptr},
+      {nullptr, nullptr, true, false, {255, 255, 255}, {255, 255, 255}, nullptr},
+      {"navy", nullptr, false, false, {0, 0, 128}, {0, 0, 128}, nullptr},
+      {"navy", "#ff8000", false, false, {255, 128, 0}, {255, 128, 0}, nullptr},
+      {"lred", nullptr, false, true, {240, 128, 128}, {240, 128, 128}, nullptr},
+      {"over", nullptr, true, false, {255, 255, 255}, {255, 255, 255}, nullptr},
+      {"lred", nullptr, false, false, {0, 0, 0}, {0, 0, 0}, "ginit_background: unknown background colour"},
   };
   XServer x(320, 240, 24);
   ASSERT_TRUE(x.ok());
@@ -329,6 +330,7 @@ TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {
       if (c.setting) RES_put("background", c.setting);
       if (c.given) gset_background(c.given);
       if (c.inverse) setenv("kezinverse", "1", 1);
+      if (c.table) CLR_read_table(KEZ_DATA_DIR "/kez.clr");
       if (open_window(x) != 0) return 1;
       int red = 0, green = 0, blue = 0;
       gget_color_rgb256(-1, &red, &green, &blue);

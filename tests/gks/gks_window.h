@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +90,7 @@ inline constexpr PageColour page_colours[] = {
  * - solid squares of colours 2 to 8 along the top (y 80 to 95);
  * - wide solid lines in red, green and blue at y 70, 64 and 58;
  * - a red square with its middle cleared by gclear_region (y 30 to 50);
+ * - stroke text, two markers and (on the window only) server text;
  * - a green area larger than transformation 2, whose viewport is the lower
  *   right quarter: only the part inside the quarter is drawn. */
 inline void draw_test_page() {
@@ -113,10 +115,61 @@ inline void draw_test_page() {
   Glim hole = lim(15, 35, 35, 45);
   gclear_region(&hole);
 
+  /* Stroke text in blue, markers in cyan and server text in magenta, in the
+   * free part of the right half. */
+  gset_text_colr_ind(4);
+  gset_char_ht(8);
+  gset_text_width(2);
+  Gpt at{55, 62};
+  gtext(&at, "KEZ");
+  gset_marker_colr_ind(6);
+  gset_marker_size(2);
+  gset_marker_width(2);
+  for (int type : {2, 6}) {
+    gset_marker_type(type);
+    Gpt centre{type == 2 ? 80.0f : 90.0f, 70};
+    gpolymarker(1, &centre);
+  }
+  const Gfontprec server{2, GSTRING_PREC};
+  gset_fontprec(&server);
+  gset_text_colr_ind(7);
+  Gpt low{55, 53};
+  gtext(&low, "Server");
+
   use_tran(2, lim(0, 10, 0, 10), lim(0.5f, 1, 0, 0.5f));
   Gpt beyond[4] = {{-10, -10}, {20, -10}, {20, 20}, {-10, 20}};
   gset_fill_colr_ind(3);
   gfill_area(4, beyond);
+}
+
+/* The fonts of the test page: a stroke font and a server font. */
+inline void page_fonts() {
+  RES_put("file_path", KEZ_DATA_DIR);
+  RES_put("font_list", "modern.fnt,#fixed");
+}
+
+/* An NDC box (u0 < u1, v0 < v1). */
+struct Box {
+  float u0 = 2, v0 = 2, u1 = -1, v1 = -1;
+  bool empty() const { return u0 > u1; }
+};
+
+/* The box of the pixels near a colour inside a search box, on a picture
+ * read through at(u, v) sampled on a grid of n by n. */
+template <class At>
+Box colour_box(At at, int n, const Box& search, const std::array<int, 3>& rgb) {
+  Box box;
+  for (int j = 0; j <= n; ++j)
+    for (int i = 0; i <= n; ++i) {
+      const float u = static_cast<float>(i) / static_cast<float>(n), v = static_cast<float>(j) / static_cast<float>(n);
+      if (u < search.u0 || u > search.u1 || v < search.v0 || v > search.v1) continue;
+      if (!near_rgb(at(u, v), rgb, 40)) continue;
+      box.u0 = std::min(box.u0, u);
+      box.u1 = std::max(box.u1, u);
+      box.v0 = std::min(box.v0, v);
+      box.v1 = std::max(box.v1, v);
+    }
+  return box;
 }
 
 /* Sample points of the test page in NDC with the colour expected there. */

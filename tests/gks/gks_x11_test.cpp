@@ -226,6 +226,7 @@ TEST(WindowPage, WindowAndPostScriptShowTheSamePage) {
     const std::string ppm = dir.file("window.ppm"), eps = dir.file("page.eps");
     auto r = run_child([&] {
       setenv("kezinverse", "1", 1);
+      gks_test::page_fonts();
       if (open_window(x) != 0) return 1;
       draw_test_page();
       gks_test::write_ppm(ppm, gks_test::window_picture(x));
@@ -251,6 +252,40 @@ TEST(WindowPage, WindowAndPostScriptShowTheSamePage) {
       EXPECT_TRUE(near_rgb(on_paper, s.rgb)) << "depth " << depth << ", paper, " << s.what << ": "
                                              << rgb_text(on_paper);
     }
+
+    /* Text and markers: where their pixels lie, in NDC. Stroke text has the
+     * same box on both; markers are sized in device units, so only their
+     * centres agree; server text shows on the window alone. */
+    auto on_window = [&](float u, float v) {
+      return window.at(static_cast<int>(u * 511 + 0.5f), static_cast<int>((1 - v) * 511 + 0.5f));
+    };
+    auto on_paper = [&](float u, float v) {
+      return page.at(static_cast<int>(u * 575 + 0.5f), static_cast<int>(v * 575 + 0.5f));
+    };
+    using gks_test::Box;
+    const Box text_area{0.5f, 0.6f, 1, 0.78f}, mark_area{0.72f, 0.6f, 1, 0.78f}, server_area{0.5f, 0.5f, 1, 0.6f};
+    const Box text_w = gks_test::colour_box(on_window, 511, text_area, {0, 0, 255});
+    const Box text_p = gks_test::colour_box(on_paper, 575, text_area, {0, 0, 255});
+    ASSERT_FALSE(text_w.empty() || text_p.empty()) << "depth " << depth << ": stroke text drawn";
+    for (auto [w, p] : {std::pair{text_w.u0, text_p.u0}, std::pair{text_w.u1, text_p.u1},
+                        std::pair{text_w.v0, text_p.v0}, std::pair{text_w.v1, text_p.v1}})
+      EXPECT_NEAR(w, p, 0.012f) << "depth " << depth << ": stroke text box";
+    EXPECT_NEAR(text_w.u0, 0.55f, 0.012f) << "text starts at its anchor";
+    EXPECT_NEAR(text_w.v1 - text_w.v0, 0.08f, 0.012f) << "capitals one character height high";
+    const Box mark_w = gks_test::colour_box(on_window, 511, mark_area, {0, 255, 255});
+    const Box mark_p = gks_test::colour_box(on_paper, 575, mark_area, {0, 255, 255});
+    ASSERT_FALSE(mark_w.empty() || mark_p.empty()) << "depth " << depth << ": markers drawn";
+    EXPECT_NEAR((mark_w.u0 + mark_w.u1) / 2, (mark_p.u0 + mark_p.u1) / 2, 0.01f) << "markers' centre";
+    EXPECT_NEAR((mark_w.v0 + mark_w.v1) / 2, 0.70f, 0.01f) << "markers' centre";
+    EXPECT_NEAR((mark_p.v0 + mark_p.v1) / 2, 0.70f, 0.01f) << "markers' centre";
+    EXPECT_NEAR(mark_w.v1 - mark_w.v0, 20.0f / 511, 0.006f) << "marker full size 10 pixels a size unit";
+    const Box server_w = gks_test::colour_box(on_window, 511, server_area, {255, 0, 255});
+    const Box server_p = gks_test::colour_box(on_paper, 575, server_area, {255, 0, 255});
+    ASSERT_FALSE(server_w.empty()) << "depth " << depth << ": server text on the window";
+    EXPECT_TRUE(server_p.empty()) << "no server text on paper";
+    EXPECT_NEAR(server_w.u0, 0.55f, 0.006f) << "server text starts at its anchor";
+    EXPECT_TRUE(server_w.v0 >= 0.52f && server_w.v0 < 0.535f) << "server text stands on its baseline: "
+                                                                << server_w.v0;
   }
 }
 

@@ -5,9 +5,9 @@
  * 1) the string becomes short line strokes, scaled, expanded, spaced,
  * aligned and turned by the text attributes; the strokes reach the device
  * through one row of the table of text writers, so a device is added by
- * adding its row. With an X server font (font type 2, a font-list name
- * beginning with "#") the window module draws the string; without a window
- * such a font cannot load.
+ * adding its row. An X server font (font type 2, a font-list name
+ * beginning with "#") draws the string whole on the window devices; without
+ * a window such a font cannot load.
  *
  * The module also keeps the font list (from "kez.fnl", the "font_list"
  * setting or gset_font_list), the loaded stroke font and the drop-shadow

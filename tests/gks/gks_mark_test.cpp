@@ -279,25 +279,27 @@ TEST(Polymarkers, WindowMarkersAreDrawnInPixels) {
   };
   kez_test::XServer x(800, 700, 24);
   ASSERT_TRUE(x.ok());
-  for (const Case& c : cases) {
-    TempDir dir;
-    auto r = run_child([&] {
-      setenv("kezinverse", "1", 1);
-      if (gks_test::open_window(x) != 0) return 1;
-      use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
-      const Gcolr_rep red{1, 0, 0};
-      gset_colr_rep(1, 2, &red);
-      gset_marker_colr_ind(2);
+  TempDir dir;
+  auto r = run_child([&] {
+    setenv("kezinverse", "1", 1);
+    if (gks_test::open_window(x) != 0) return 1;
+    use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+    const Gcolr_rep red{1, 0, 0};
+    gset_colr_rep(1, 2, &red);
+    gset_marker_colr_ind(2);
+    for (const Case& c : cases) {
       gset_marker_type(c.type);
       gset_marker_size(c.size);
       gset_font_drop(c.shadows);
       gpolymarker(1, &c.centre);
-      gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
-      return gclose_ws(1);
-    });
-    ASSERT_EQ(r.status, 0) << c.why << r.err;
-    kez_test::RgbImage picture;
-    ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+    }
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  kez_test::RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  for (const Case& c : cases) {
     for (const Pixel& p : c.pixels) {
       const std::array<int, 3> want = p.want == 'r' ? std::array<int, 3>{255, 0, 0}
                                       : p.want == 'k' ? std::array<int, 3>{0, 0, 0}

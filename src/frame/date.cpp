@@ -6,7 +6,8 @@
  * the current time, the display time zone that date labels print in, and
  * the decode window: a base time taken from a data file's date and the
  * "decode_hour" resource, with a window of minutes around it against which
- * decoders test the time of each observation.
+ * decoders test the time of each observation, and the date labels that name
+ * dates and forecast times in headers and plots.
  *
  * All times are UTC; a date is stepped by converting it to seconds, adding
  * and converting back. DATE_num_sec counts every fourth year as a leap year
@@ -682,7 +683,8 @@ std::string label_for_time_mod(int fhour, const char* model, const Date& date) {
   const char* mon = DATE_month(d.month);
   const std::string hour = hour_text(d.hour, d.min, false, t.u, t.v, true);
   if (forecast) {
-    if (no_hour) return s + format(" %3s %2d %3s %2d", day_of_week[d.wday], d.day, mon, d.year % 100);
+    if (no_hour)
+      return s + format(" %3s %2d %3s %2d", day_of_week[d.wday], d.day, mon, d.year % 100);
     return s + format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day, mon,
                       d.year % 100);
   }
@@ -714,7 +716,8 @@ bool month_key_matches(const char* key, const char* str) {
   for (size_t i = 1; key[i]; ++i) {
     if (!str[i - 1] || !str[i]) return false;
     if (key[i] == '?') continue;
-    const char want = upper ? key[i] : static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+    const char want =
+        upper ? key[i] : static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
     if (str[i] != want) return false;
   }
   return true;

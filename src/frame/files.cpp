@@ -10,6 +10,13 @@
  * output file, and tells the suite's own formats apart by their magic text.
  * Names starting with "/", "." or "~" are full paths and are never joined to
  * a search directory.
+ *
+ * On top of that it holds the naming state of the process: data-set types
+ * select name templates from the "name_conv" file, templates turn dates into
+ * file names and typed names back into dates, and time specifications find
+ * the current, latest or next file of a sequence, or ask the user for one.
+ * Listings of the files a template matches read the directory through
+ * glob(3): no template, resource or typed text ever reaches a shell.
  */
 #include "kez.h"
 
@@ -439,7 +446,9 @@ int round_down(int value, int step) {
  * 0 when the part asks for no rounding. */
 int fixed_step(int part) { return part < 0 && part != -9999 ? (-part) % 100 : 0; }
 
-int clamp_seconds(long long secs) { return static_cast<int>(std::clamp<long long>(secs, -INT_MAX, INT_MAX)); }
+int clamp_seconds(long long secs) {
+  return static_cast<int>(std::clamp<long long>(secs, -INT_MAX, INT_MAX));
+}
 
 /* Shortens the time step of the template to a code's step; the first code
  * sets it. */
@@ -834,7 +843,8 @@ std::string cut_key_suffixes(const std::string& type) {
   for (size_t i = type.find(':'); i != std::string::npos; i = type.find(':', i + 1)) {
     if (i + 3 >= type.size() || type[i + 2] != '=') continue;
     size_t end = type.find(':', i + 3);
-    std::string text = type.substr(i + 3, end == std::string::npos ? std::string::npos : end - i - 3);
+    size_t len = end == std::string::npos ? std::string::npos : end - i - 3;
+    std::string text = type.substr(i + 3, len);
     if (text.empty()) continue;
     FILE_set_key(type[i + 1], text.c_str());
     MESS_print(kTraceNames, "KEY: %c = %s\n", type[i + 1], text.c_str());
@@ -1090,8 +1100,9 @@ int FILE_set_name(const char* type_in) {
     if (words.size() < 2) continue;
     const std::string& line_type = words[0];
     bool exact = stricmp(line_type.c_str(), type.c_str()) == 0;
+    const int len = static_cast<int>(line_type.size());
     bool partial = !exact && line_type.size() < type.size() &&
-                   strnicmp(type.c_str(), line_type.c_str(), static_cast<int>(line_type.size())) == 0;
+                   strnicmp(type.c_str(), line_type.c_str(), len) == 0;
     if (!exact && !partial) continue;
     if (exact) {
       MESS_print(kTraceConv, "File name match for: %s\n", type.c_str());

@@ -437,22 +437,35 @@ const char* FILE_get_ext_info();
 int FILE_set_ext_info(const char* str);
 
 /* Typed names: the template walked along the text, a "#date" suffix fixing
- * the date parts, "la", "cu" and "#" asking for a file by time. */
+ * the date parts, "la", "cu" and "#" asking for a file by time. The date
+ * parts the text holds become the file date. 0. */
 int FILE_set_file(const char* file, char* out_file);
+/* Cuts the text from the first "#", "-", "+" or ":" at or after the third
+ * character off into the extra information. 0. */
 int FILE_extract_extra_info(char* file);
 
-/* Current, latest and sequences of files. */
+/* The file of a time specification ("#" date, offsets "-6", "+1d6:30",
+ * "la" or "la#N" for the latest acceptable file); the time in seconds,
+ * rounded down to the template's step. A null text is "la". */
 long int FILE_set_current(const char* cur, char* filename);
+/* The program's input file: "filename", "current" (or the latest file in
+ * batch mode), else a listing and up to four questions. 1 found, 0 for a
+ * missing "filename" item; ends with status 10 when nothing is found. */
 int FILE_get_file(const char* prompt, char* outfile);
+/* The same without ending the program and with one question: 1 or 0. */
 int FILE_get_file_only(const char* prompt, char* outfile);
-int FILE_get_date(Date* date);
+int FILE_get_date(Date* date); /* the date parts of the last name */
+/* Sequences: the names listed in "filename", or a span of hours from
+ * "num_hour" ("H:M[,H:M]", a negative span before the start). */
 int FILE_first(const Date* datim);
-int FILE_get_next(char* file);
+int FILE_get_next(char* file); /* 1, or 0 when the sequence is used up */
 int FILE_get_num_file();
+/* Offsets are seconds from the date; the result is offset / step. */
 int FILE_set_date_off(Date* datim, int offset, char* out_file);
+/* One step on or back from the file these two named last. 1. */
 int FILE_next_file(char* file);
 int FILE_prev_file(char* file);
-int FILE_get_offset();
+int FILE_get_offset(); /* the template's step, or 100000 without one */
 int FILE_num_hour();
 int FILE_get_skip();
 int FILE_set_def_hours(int hour);

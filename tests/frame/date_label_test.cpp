@@ -136,7 +136,8 @@ TEST(DateLabels, MonthNames) {
       {"MAY", 5}, {"JUN", 6}, {"jul", 7}, {"Jul", 0}, {"AUG", 8}, {"sep", 9}, {"Oct", 10},
       {"NOV", 11}, {"dec", 12}, {"JU", 0}, {"xyz", 0}, {"", 0}, {nullptr, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(DATE_decode_month(c.name), c.month) << (c.name ? c.name : "null");
+  for (const Case& c : cases)
+    EXPECT_EQ(DATE_decode_month(c.name), c.month) << (c.name ? c.name : "null");
 }
 
 TEST(DateLabels, ForecastPeriods) {

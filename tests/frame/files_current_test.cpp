@@ -87,7 +87,8 @@ TEST_F(DatedFiles, TimeSpecificationsNameTheRightFiles) {
       FILE_set_min_size(c.min_size);
       char name[FILE_PATH_LEN];
       long int secs = FILE_set_current(c.spec, name);
-      std::printf("%s %ld %s", local(name).c_str(), secs, local(FILE_get_filename(nullptr)).c_str());
+      std::printf("%s %ld %s", local(name).c_str(), secs,
+                  local(FILE_get_filename(nullptr)).c_str());
       return 0;
     });
     const std::string label = std::string(c.spec ? c.spec : "(null)") + ": " + c.why;
@@ -180,7 +181,7 @@ struct ResourceCase {
 TEST_F(DatedFiles, InputFileFromResources) {
   const ResourceCase cases[] = {
       {"filename", "98010509", false, 1, "CHOSEN 98010509.sfc", "a named file"},
-      {"filename", "98010515,98010500", false, 0, "CHOSEN 98010515.sfc", "missing: the run goes on"},
+      {"filename", "98010515,98010500", false, 0, "CHOSEN 98010515.sfc", "missing: goes on"},
       {"filename", "LIST", false, 0, "98010512.sfc", "list lists and ends"},
       {"current", "la", false, 1, "Current filename: ", "current"},
       {"current", "", false, 1, "CHOSEN 98010512.sfc", "current without a value is the newest"},

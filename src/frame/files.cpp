@@ -444,7 +444,16 @@ int round_down(int value, int step) {
 
 /* The step of a negative fixed hour or minute part -(100 * offset + step);
  * 0 when the part asks for no rounding. */
-int fixed_step(int part) { return part < 0 && part != -9999 ? (-part) % 100 : 0; }
+int fixed_step(int part) {
+  return part < 0 && part != -9999 ? static_cast<int>(-static_cast<long long>(part) % 100) : 0;
+}
+
+/* The days S of a negative fixed day part -S. */
+int day_step(int part) {
+  return static_cast<int>(std::min<long long>(-static_cast<long long>(part), kMaxWidth));
+}
+
+int fixed_offset(int part) { return static_cast<int>(-static_cast<long long>(part) / 100); }
 
 int clamp_seconds(long long secs) {
   return static_cast<int>(std::clamp<long long>(secs, -INT_MAX, INT_MAX));
@@ -465,7 +474,7 @@ void take_step(char letter, int width) {
   case 'd':
   case 'j':
     if (set.day < 0 && set.day != -9999)
-      naming.late_off = clamp_seconds(-static_cast<long long>(set.day) * 86400);
+      naming.late_off = day_step(set.day) * 86400;
     else
       shorter_step(86400LL * n);
     break;
@@ -554,7 +563,7 @@ int plain_part(int fixed, int value, int width) {
 int day_part(int fixed, int value, int width) {
   if (fixed >= 0) return fixed;
   if (value < 0) return -9999;
-  if (fixed != -9999) return round_down(value, -fixed);
+  if (fixed != -9999) return round_down(value, day_step(fixed));
   return round_down(value, width);
 }
 
@@ -563,8 +572,8 @@ int clock_part(int fixed, int value, int width) {
   if (value < 0) return -9999;
   if (fixed != -9999) {
     int step = fixed_step(fixed);
-    if (step == 0) return value;
-    return round_down(value, step) + (-fixed) / 100;
+    if (step == 0) return value; /* no rounding asked for */
+    return round_down(value, step) + fixed_offset(fixed);
   }
   return round_down(value, width);
 }

@@ -87,6 +87,8 @@ TEST(NameTemplates, DatesBecomeNames) {
          "fixed -6 rounds down to 6 hours"},
         {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -306, "98010515.sfc", 21600,
          "fixed -306 adds 3 after rounding to 6"},
+        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -300, "98010514.sfc", 3600,
+         "fixed -300 asks for no rounding"},
         {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, 0, "98010500.sfc", 3600,
          "a fixed hour wins over the date"},
         {"%Y%m%d", date_of(1998, 1, 7, 0, 0), -5, X, "19980105", 432000,

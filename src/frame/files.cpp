@@ -332,7 +332,6 @@ int KEZ_share(int mode) {
   return 0;
 }
 
-
 /* ==== naming templates and the name_conv file ============================== */
 /*
  * A data-set type selects a line of the naming-convention file: a name
@@ -419,7 +418,8 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool read_uint(const char*& p, int max_digits, int* value) {
   if (!is_digit(*p)) return false;
   long long v = 0;
-  for (int n = 0; n < max_digits && is_digit(*p); ++n, ++p) v = v * 10 + (*p - '0');
+  for (int n = 0; n < max_digits && is_digit(*p); ++n, ++p)
+    if (v <= INT_MAX) v = v * 10 + (*p - '0');
   *value = static_cast<int>(std::min<long long>(v, INT_MAX));
   return true;
 }

@@ -309,6 +309,23 @@ TEST_F(Conventions, KeySuffixesSetKeysAndLeaveTheCallersText) {
   });
 }
 
+TEST_F(Conventions, LongAndHostileInputKeepsWhole) {
+  in_child([&] {
+    use_folder();
+    const std::string long_type = "t" + std::string(5000, 'x');
+    conventions("# " + std::string(100000, '#') + "\n" + long_type + " %y%99999999h_" +
+                std::string(300, 'n') + " - 99999999999999999999\n");
+    EXPECT_EQ(FILE_set_name(long_type.c_str()), 1);
+    EXPECT_EQ(FILE_get_min_size(), 2147483647) << "a size too large is cut to the largest";
+    EXPECT_EQ(build(date_of(1998, 1, 5, 12, 0)), "9800_" + std::string(300, 'n'))
+        << "a width too large rounds every hour to 0";
+
+    FILE_set_name("@%y%m%d%h.sfc");
+    const std::string typed_text(3000, 'a');
+    EXPECT_EQ(typed(typed_text.c_str()), typed_text) << "typed names keep every character";
+  });
+}
+
 TEST_F(Conventions, SaveAndRestoreBracket) {
   in_child([&] {
     use_folder();

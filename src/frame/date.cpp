@@ -6,7 +6,8 @@
  * the current time, the display time zone that date labels print in, and
  * the decode window: a base time taken from a data file's date and the
  * "decode_hour" resource, with a window of minutes around it against which
- * decoders test the time of each observation.
+ * decoders test the time of each observation, and the date labels that name
+ * dates and forecast times in headers and plots.
  *
  * All times are UTC; a date is stepped by converting it to seconds, adding
  * and converting back. DATE_num_sec counts every fourth year as a leap year
@@ -16,7 +17,9 @@
  */
 #include "kez.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -494,4 +497,407 @@ int DATE_chk_range(int date) {
   MESS_print(0x40000000, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
              w.end - w.base, in);
   return in;
+}
+
+/* ==== date labels =========================================================== */
+/*
+ * The short texts that name dates and forecast times in file headers, plot
+ * labels and listings: date labels ('12Z  5 JAN 98'), sequence texts
+ * (YYYYMMDDHHNN), forecast periods ("1.5 day") and forecast labels that join
+ * the period, the model and the valid time. Times show in the display zone;
+ * the dates themselves stay UTC.
+ */
+namespace {
+
+constexpr const char* day_of_week[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+
+/* The parts of a forecast-hour code t1 * 1000000 + t2 * 1000 + t3. */
+struct ForecastCode {
+  int t1 = 0;     /* time operation */
+  int t2 = 0;     /* start of the period */
+  int t3 = -9999; /* end of the period; -9999 none */
+  int label = -9999; /* the hour a label shows */
+};
+
+ForecastCode decode_fhour(int code) {
+  ForecastCode fc;
+  if (code == -9999) return fc;
+  fc.t1 = code / 1000000;
+  fc.t2 = code % 1000000 / 1000;
+  fc.t3 = code % 1000;
+  if (fc.t2 == 800 || fc.t2 == 900) fc.t2 = 0;
+  if (fc.t3 == 800 || fc.t3 == 900) fc.t3 = 0;
+  fc.label = fc.t1 < 6 ? fc.t3 : fc.t2;
+  return fc;
+}
+
+/* Seconds from a base time to the end of a period: hours, days above 800,
+ * months above 900; none for a code without a period. */
+long int period_secs(long int base, int t3) {
+  if (t3 == -9999) return 0;
+  if (t3 > 900) {
+    Date date;
+    DATE_get_gmdate(&base, &date);
+    date.month += t3 - 900;
+    date.year += (date.month - 1) / 12;
+    date.month = (date.month - 1) % 12 + 1;
+    return DATE_num_sec(&date) - base;
+  }
+  if (t3 > 800) return 86400L * (t3 - 800);
+  return 3600L * t3;
+}
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+std::string format(const char* fmt, ...) {
+  char buf[DATE_LABEL_LEN];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  return buf;
+}
+
+/* The time of a label: hour h and minute m in the display zone, hour u and
+ * minute v in UTC. The 24-hour form pads the hour to two digits unless
+ * short_hour. */
+std::string hour_text(int h, int m, bool with_min, int u, int v, bool short_hour) {
+  const DisplayZone& z = state.zone;
+  const char* tz = z.tz_str.c_str();
+  if (z.tz_pm == 0) {
+    if (with_min) return format("%2.2d%2.2d%s", h, m, tz);
+    return format(short_hour ? "%d%s" : "%2.2d%s", h, tz);
+  }
+  const int h12 = h % 12 == 0 ? 12 : h % 12;
+  const char* half = h >= 12 ? "PM" : "AM";
+  std::string text = with_min ? format("%d:%2.2d %s%s", h12, m, half, tz)
+                              : format("%d %s%s", h12, half, tz);
+  if (z.tz_pm == -1) text += with_min ? format(" [%2.2d%2.2dZ]", u, v) : format(" [%2.2dZ]", u);
+  return text;
+}
+
+/* A shown time: the display-zone date of secs and its UTC hour and minute. */
+struct Shown {
+  Date local;
+  int u, v;
+};
+
+Shown shown_at(long int secs) {
+  Shown s;
+  Date utc;
+  DATE_get_gmdate(&secs, &utc);
+  long int local = secs + state.zone.tz_off;
+  DATE_get_gmdate(&local, &s.local);
+  s.u = utc.hour;
+  s.v = utc.min;
+  return s;
+}
+
+int two_digit_year(int year) { return (year < 0 ? 1980 : year) % 100; }
+
+std::string make_label(const Date& in) {
+  Date d = in;
+  int u = d.hour, v = d.min;
+  if (state.zone.tz_off != 0) {
+    Date copy = in;
+    Shown s = shown_at(DATE_num_sec(&copy));
+    d = s.local;
+    u = s.u;
+    v = s.v;
+  }
+  const int yy = two_digit_year(d.year);
+  if (d.month == -9999) return format("%2.2d", yy);
+  const char* mon = DATE_month(month_ok(d.month) ? d.month : 1);
+  if (d.day == -9999) return format("%3s %2.2d", mon, yy);
+  const int day = d.day < 0 || d.day > 31 ? 1 : d.day;
+  if (d.hour == -9999) return format("%2d %3s %2.2d", day, mon, yy);
+  const int hour = d.hour < 0 || d.hour > 23 ? 0 : d.hour;
+  if (d.min == -9999)
+    return format("%s %2d %3s %2.2d", hour_text(hour, 0, false, u, v, false).c_str(), day, mon, yy);
+  const int min = d.min < 0 || d.min > 59 ? 0 : d.min;
+  return format("%s %2d %3s %2.2d", hour_text(hour, min, true, u, v, false).c_str(), day, mon, yy);
+}
+
+/* Forecast periods that read better in days. */
+struct DayPeriod {
+  int hours;
+  const char* text;
+};
+
+constexpr DayPeriod day_periods[] = {
+    {12, "0.5 day"}, {24, "1 day"}, {36, "1.5 day"}, {48, "2 day"}, {60, "2.5 day"},
+};
+
+std::string fhour_text(int fhour, int flag) {
+  if (fhour > 900) return format("%d month", fhour - 900);
+  if (fhour > 800) return format("%d day", fhour - 800);
+  if (flag)
+    for (const DayPeriod& p : day_periods)
+      if (p.hours == fhour) return p.text;
+  if (fhour > 60 && fhour % 24 == 0) return format("%d day", fhour / 24);
+  if (fhour > 60 && fhour % 24 == 12) return format("%d.5 day", fhour / 24);
+  if (fhour == 0 || fhour == -9999) return "";
+  return format("%d hour", fhour);
+}
+
+/* The base date of a forecast label with its out-of-range fields replaced. */
+Date corrected(const Date& in) {
+  Date d = in;
+  if (d.hour != -9999 && (d.hour < 0 || d.hour > 23)) d.hour = 0;
+  if (d.day < 1 || d.day > 31) d.day = 1;
+  if (!month_ok(d.month)) d.month = 1;
+  if (d.year < 0) d.year = 1980;
+  return d;
+}
+
+/* Seconds of a corrected base date, unset hour and minute counting as 0. */
+long int base_secs(const Date& d) {
+  Date t = d;
+  if (t.min == -9999) t.min = 0;
+  if (t.hour == -9999) t.hour = 0;
+  return DATE_num_sec(&t);
+}
+
+std::string label_for_time_mod(int fhour, const char* model, const Date& date) {
+  const ForecastCode fc = decode_fhour(fhour);
+  const bool no_hour = date.hour == -9999;
+  const bool has_model = model && *model;
+  std::string s = fhour_text(fc.label, no_hour);
+  if (fc.label != 0 && fc.label != -9999) s += ' ';
+  if (model) s += model;
+
+  const Date c = corrected(date);
+  if (fc.t1 == 0 && (fc.label == 0 || fc.label == -9999)) {
+    s += has_model ? " analysis for " : "Analysis for ";
+    return s + make_label(c);
+  }
+  const bool forecast = fc.t2 <= 0 || fc.t3 != 0;
+  if (forecast)
+    s += " valid";
+  else
+    s += has_model ? " analysis valid" : "Analysis valid";
+
+  const long int base = base_secs(c);
+  const Shown t = shown_at(base + period_secs(base, fc.t3));
+  const Date& d = t.local;
+  const char* mon = DATE_month(d.month);
+  const std::string hour = hour_text(d.hour, d.min, false, t.u, t.v, true);
+  if (forecast) {
+    if (no_hour)
+      return s + format(" %3s %2d %3s %2d", day_of_week[d.wday], d.day, mon, d.year % 100);
+    return s + format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day, mon,
+                      d.year % 100);
+  }
+  if (no_hour) return s + format(" %2d %3s %2d", d.day, mon, d.year % 100);
+  return s + format(" %s %2d %3s %2.2d", hour.c_str(), d.day, mon, d.year % 100);
+}
+
+int copy_label(const std::string& text, char* str) {
+  if (!str) return -1;
+  std::snprintf(str, DATE_LABEL_LEN, "%s", text.c_str());
+  return 0;
+}
+
+/* Month names by their first letter, or their first and third: later
+ * letters must share the case of the first ('?' is any letter). */
+struct MonthKey {
+  const char* key;
+  int month;
+};
+
+constexpr MonthKey month_keys[] = {
+    {"F", 2},   {"S", 9},   {"O", 10},  {"N", 11},  {"D", 12},  {"JA", 1},
+    {"J?N", 6}, {"J?L", 7}, {"M?R", 3}, {"M?Y", 5}, {"A?R", 4}, {"A?G", 8},
+};
+
+bool month_key_matches(const char* key, const char* str) {
+  const bool upper = std::isupper(static_cast<unsigned char>(str[0])) != 0;
+  if (std::toupper(static_cast<unsigned char>(str[0])) != key[0]) return false;
+  for (size_t i = 1; key[i]; ++i) {
+    if (!str[i - 1] || !str[i]) return false;
+    if (key[i] == '?') continue;
+    const char want =
+        upper ? key[i] : static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+    if (str[i] != want) return false;
+  }
+  return true;
+}
+
+} // namespace
+
+int DATE_make_label(const Date* date, char* str) {
+  if (!str) return -1;
+  if (!date) return copy_label("", str);
+  return copy_label(make_label(*date), str);
+}
+
+int DATE_make_seq(Date* date, char* str) {
+  if (!str || !date) return -1;
+  if (date->year < 0) date->year = 1980;
+  if (!month_ok(date->month)) date->month = 1;
+  if (date->day < 0 || date->day > 31) date->day = 1;
+  if (date->hour < 0 || date->hour > 23) date->hour = 0;
+  if (date->min < 0 || date->min > 59) date->min = 0;
+  return copy_label(format("%4.4d%2.2d%2.2d%2.2d%2.2d", date->year, date->month, date->day,
+                           date->hour, date->min),
+                    str);
+}
+
+int DATE_decode_seq(const char* str, Date* date) {
+  if (!str || !date) return -1;
+  std::sscanf(str, "%4d%2d%2d%2d%2d", &date->year, &date->month, &date->day, &date->hour,
+              &date->min);
+  return 0;
+}
+
+int DATE_decode_label(const char* str, Date* date) {
+  if (!date) return -1;
+  DATE_init(date);
+  if (!str) return 0;
+  const size_t n = std::strlen(str);
+  int hour = -9999, min = -9999, sec = -9999, day = 0, year = 0;
+  char mon[4] = "";
+  bool ok = std::sscanf(str, "%2dZ %2d %3s %2d", &hour, &day, mon, &year) == 4;
+  if (!ok && n >= 15) {
+    const char* tail = str + n - 15;
+    ok = std::sscanf(tail, "%2d%2dZ %2d %3s %2d", &hour, &min, &day, mon, &year) == 5;
+    if (ok && tail[0] == ' ') std::sscanf(tail, "%1d%2d", &hour, &min);
+  }
+  if (!ok && n >= 19)
+    ok = std::sscanf(str + n - 19, "%2d:%2d:%2dZ %2d %3s %2d", &hour, &min, &sec, &day, mon,
+                     &year) == 6;
+  if (!ok && n >= 13) {
+    min = -9999;
+    sec = -9999;
+    ok = std::sscanf(str + n - 13, "%2dZ %2d %3s %2d", &hour, &day, mon, &year) == 4;
+  }
+  if (!ok) return 0;
+  if (year <= 49) year += 2000;
+  if (year <= 199) year += 1900;
+  date->year = year;
+  date->month = DATE_decode_month(mon);
+  date->day = day;
+  date->hour = hour;
+  date->min = min;
+  date->sec = sec;
+  return 0;
+}
+
+int DATE_decode_month(const char* str) {
+  if (!str || !*str) return 0;
+  for (const MonthKey& k : month_keys)
+    if (month_key_matches(k.key, str)) return k.month;
+  return 0;
+}
+
+char* DATE_fhour_label(char* str, int fhour, int flag) {
+  copy_label(fhour_text(fhour, flag), str);
+  return str;
+}
+
+int DATE_format_label(char* str, const char* format_text, int fhour, const char* model,
+                      const Date* date) {
+  if (!str || !format_text) return -1;
+  const Date d = date ? *date : Date{-9999, -9999, -9999, -9999, -9999, -9999, -9999, -9999};
+  std::string out;
+  for (const char* p = format_text; *p; ++p) {
+    if (*p != '%') {
+      out += *p;
+      continue;
+    }
+    const char code = *++p;
+    if (!code) break;
+    switch (code) {
+    case 'F': out += fhour_text(decode_fhour(fhour).label, d.hour == -9999); break;
+    case 'f': out += format("%d", fhour); break;
+    case 'x': if (model) out += model; break;
+    case 'y': out += format("%2.2d", d.year % 100); break;
+    case 'm': out += format("%2.2d", d.month); break;
+    case 'M': out += format("%3.3s", DATE_month(d.month)); break;
+    case 'd': out += format("%2.2d", d.day); break;
+    case 'h': if (d.hour != -9999) out += format("%2.2d", d.hour); break;
+    case 'n': if (d.min != -9999) out += format("%2.2d", d.min); break;
+    default: out += code; break;
+    }
+  }
+  return copy_label(out, str);
+}
+
+int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str) {
+  if (!str) return -1;
+  const ForecastCode fc = decode_fhour(fhour);
+  std::string s = fhour_text(fc.label, 0);
+  if (fc.label != 0 && fc.label != -9999) s += ' ';
+  std::string name;
+  if (VAR_model(&name, model) == 0) s += name;
+  if (seconds == 0) {
+    if (fc.label == 0) s += " analysis";
+    *str = s;
+    return -1;
+  }
+  bool forecast = false;
+  if (fc.t2 <= 5 || fc.t3 != 0) {
+    forecast = fc.label != 0;
+    s += forecast ? " valid" : " analysis for";
+  } else {
+    s += " analysis valid";
+  }
+  const Shown t = shown_at(seconds + period_secs(seconds, fc.t3));
+  const Date& d = t.local;
+  const std::string hour = hour_text(d.hour, d.min, false, t.u, t.v, false);
+  if (forecast)
+    s += format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day,
+                DATE_month(d.month), d.year % 100);
+  else
+    s += format(" %s %2d %3s %2.2d", hour.c_str(), d.day, DATE_month(d.month), d.year % 100);
+  *str = s;
+  return 0;
+}
+
+int DATE_make_label_for(int fhour, int model, long int seconds, char* str) {
+  std::string text;
+  int result = DATE_make_label_for(fhour, model, seconds, &text);
+  copy_label(text, str);
+  return result;
+}
+
+int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, std::string* str) {
+  if (!str || !date) return -1;
+  *str = label_for_time_mod(fhour, model, *date);
+  return 0;
+}
+
+int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, char* str) {
+  if (!str || !date) return -1;
+  return copy_label(label_for_time_mod(fhour, model, *date), str);
+}
+
+int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str) {
+  std::string name;
+  if (VAR_model(&name, model) != 0) name.clear();
+  return DATE_make_label_for_time_mod(fhour, name.c_str(), date, str);
+}
+
+int DATE_make_label_for_time(int fhour, int model, const Date* date, char* str) {
+  std::string text;
+  int result = DATE_make_label_for_time(fhour, model, date, &text);
+  if (result == 0) copy_label(text, str);
+  return result;
+}
+
+int DATE_make_label_valid_time(int fhour, const Date* date, char* str) {
+  if (!str || !date) return -1;
+  const ForecastCode fc = decode_fhour(fhour);
+  const Date c = corrected(*date);
+  const long int base = base_secs(c);
+  const Shown t = shown_at(base + period_secs(base, fc.t3));
+  const Date& d = t.local;
+  if (date->hour == -9999)
+    return copy_label(format("%3s %2d %3s %2.2d", day_of_week[d.wday], d.day, DATE_month(d.month),
+                             d.year % 100),
+                      str);
+  return copy_label(format("%s %3s %2d %3s %2.2d",
+                           hour_text(d.hour, d.min, false, t.u, t.v, true).c_str(),
+                           day_of_week[d.wday], d.day, DATE_month(d.month), d.year % 100),
+                    str);
 }

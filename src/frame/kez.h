@@ -333,6 +333,28 @@ int DATE_get_datim(Date* date);
 int DATE_set_range(int pre, int post);
 int DATE_chk_range(int date); /* hour * 100 + minute; 1 inside the window */
 
+/* Date labels ('12Z  5 JAN 98'), sequence texts (YYYYMMDDHHNN), forecast
+ * periods and forecast labels, in the display time zone. Every str of the
+ * C forms holds DATE_LABEL_LEN bytes; longer labels are cut. The forms with
+ * a std::string take model names of any length. */
+inline constexpr int DATE_LABEL_LEN = 256;
+
+int DATE_make_label(const Date* date, char* str);
+int DATE_make_seq(Date* date, char* str); /* normalises date in place */
+int DATE_decode_seq(const char* str, Date* date);
+int DATE_decode_label(const char* str, Date* date);
+int DATE_decode_month(const char* str);
+char* DATE_fhour_label(char* str, int fhour, int flag);
+int DATE_format_label(char* str, const char* format, int fhour, const char* model,
+                      const Date* date);
+int DATE_make_label_for(int fhour, int model, long int seconds, char* str);
+int DATE_make_label_for_time(int fhour, int model, const Date* date, char* str);
+int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, char* str);
+int DATE_make_label_valid_time(int fhour, const Date* date, char* str);
+int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str);
+int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str);
+int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, std::string* str);
+
 /* ------------------------------------------------------------------------ */
 /* files: paths, file tests, opening and file magics                        */
 /* ------------------------------------------------------------------------ */
@@ -370,10 +392,87 @@ int KEZ_share(int mode);
 /* files: naming templates, current and latest files                        */
 /* ------------------------------------------------------------------------ */
 
+/* The naming state of the process: a data-set type selects a name template
+ * (and a header template and a minimum file size) from the "name_conv" file;
+ * the template turns a date into a file name and a typed name back into a
+ * date. Every out_file buffer holds FILE_PATH_LEN bytes. */
+
+/* Key texts hold at most FILE_KEY_LEN - 1 characters. */
+inline constexpr int FILE_KEY_LEN = 30;
+
+/* 1 when a convention line matched or "@" gave the template, 0 otherwise. */
+int FILE_set_name(const char* type);
+/* 0 when the name was built from the template, 1 otherwise. */
+int FILE_set_date(const Date* datim, char* out_file);
+/* 1 when a non-empty header name resulted; 0 (out_file untouched when the
+ * date has no year). */
+int FILE_hdr_set_date(const Date* datim, char* out_file);
+/* Lists the existing files that the template matches; no shell is run. */
+int FILE_list_file();
+int FILE_set_key(char key, const char* str);
+int FILE_get_key(char key, char* str); /* str holds FILE_KEY_LEN bytes */
+/* One save slot: a second save overwrites the first. */
+int FILE_save_name_conv();
+int FILE_restore_name_conv();
+/* "step template header"; a step of 0 or below is refused (0, or -1). */
+int FILE_set_name_conv(const char* str);
+int FILE_get_name_conv(char* str); /* str holds FILE_PATH_LEN bytes */
+int FILE_set_filename(const char* str);
+const char* FILE_get_filename(char* str); /* str may be null */
+/* The time step of the template in seconds (-9999 none); a step of 0 or
+ * below is refused (-1). */
+int FILE_set_late_off(int val);
+int FILE_get_late_off();
+int FILE_set_min_size(int val);
+int FILE_get_min_size();
 /* The fixed date parts of file names: -9999 in a field leaves the date's own
- * part. Set from the "hour" resource. Both return 0 (-1 for a null date). */
+ * part; a negative day -S rounds the day down to a multiple of S, a negative
+ * hour or minute -(100 * offset + step) rounds down to step and adds offset.
+ * Set from the "hour" resource. Both return 0 (-1 for a null date). */
 int FILE_set_time(const Date* datim);
 int FILE_get_time(Date* datim);
+int FILE_reset_time();
+int FILE_set_type(int type); /* 0 ordinary names, 1 grid names */
+const char* FILE_get_ext_info();
+int FILE_set_ext_info(const char* str);
+
+/* Typed names: the template walked along the text, a "#date" suffix fixing
+ * the date parts, "la", "cu" and "#" asking for a file by time. The date
+ * parts the text holds become the file date. 0. */
+int FILE_set_file(const char* file, char* out_file);
+/* Cuts the text from the first "#", "-", "+" or ":" at or after the third
+ * character off into the extra information. 0. */
+int FILE_extract_extra_info(char* file);
+
+/* The file of a time specification ("#" date, offsets "-6", "+1d6:30",
+ * "la" or "la#N" for the latest acceptable file); the time in seconds,
+ * rounded down to the template's step. A null text is "la". */
+long int FILE_set_current(const char* cur, char* filename);
+/* The program's input file: "filename", "current" (or the latest file in
+ * batch mode), else a listing and up to four questions. 1 found, 0 for a
+ * missing "filename" item; ends with status 10 when nothing is found. */
+int FILE_get_file(const char* prompt, char* outfile);
+/* The same without ending the program and with one question: 1 or 0. */
+int FILE_get_file_only(const char* prompt, char* outfile);
+int FILE_get_date(Date* date); /* the date parts of the last name */
+/* Sequences: the names listed in "filename", or a span of hours from
+ * "num_hour" ("H:M[,H:M]", a negative span before the start). */
+int FILE_first(const Date* datim);
+int FILE_get_next(char* file); /* 1, or 0 when the sequence is used up */
+int FILE_get_num_file();
+/* Offsets are seconds from the date; the result is offset / step. */
+int FILE_set_date_off(Date* datim, int offset, char* out_file);
+/* One step on or back from the file these two named last. 1. */
+int FILE_next_file(char* file);
+int FILE_prev_file(char* file);
+int FILE_get_offset(); /* the template's step, or 100000 without one */
+int FILE_num_hour();
+int FILE_get_skip();
+int FILE_set_def_hours(int hour);
+int FILE_get_num_hour();
+int FILE_get_nsecs();
+int FILE_set_nsecs(int val);
+int FILE_print_first_date(const char* str);
 
 /* ------------------------------------------------------------------------ */
 /* scanp: pattern scanner                                                   */
@@ -669,6 +768,15 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */
+
+/* The name of a model number from "mod_name.lup" under "file_path"; a
+ * number above 1000 is source * 1000 + model. Empty when no line lists it.
+ * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,
+ * or null (str untouched) when the table cannot be opened; the std::string
+ * form takes names of any length and returns 0, or -1 likewise. */
+inline constexpr int VAR_MODEL_LEN = 80;
+char* VAR_model(char* str, int rmod);
+int VAR_model(std::string* name, int rmod);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

@@ -14,6 +14,12 @@ libbenchmark-dev
 units
 proj-bin
 ghostscript
+libx11-dev
+xvfb
+x11-apps
+x11-utils
+xdotool
+xfonts-base
 hershey-fonts-data
 hp2xx
 x11-common

@@ -9,13 +9,24 @@
  * undefined (-1) counts as defined, so a fresh process starts with 257 black
  * entries.
  *
+ * On the window devices every entry also holds an X pixel: a read-write
+ * cell where the visual allows it (so that redefining a colour recolours
+ * what was drawn in it), else a shared colour, in the screen's default
+ * colormap or a private one. ginit_xcolr marks every pixel undefined at each
+ * open of a window device.
+ *
  * Invariant: no index outside 0 to 256 is ever stored; the find-or-append
  * path of galloc_colr appends only up to 255 and takes the nearest defined
  * colour once the drawing colours are used up.
  */
+#include <X11/Xlib.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -35,8 +46,11 @@ struct ColourState {
   int max_color_ind = 0;  /* highest drawing colour (0 to 255) defined so far */
   std::string background; /* background text from gset_background */
   int local_cmap = 0;
-  int rw_colors = 1;
+  int rw_colors = 1;      /* read-write cells; falls to 0 when none can be had */
   int inverse = 0;
+  Colormap def_colormap = 0;  /* the screen's default colormap */
+  Colormap user_colormap = 0; /* a private colormap, or the foreign window's */
+  bool own_colormap = false;  /* user_colormap was made here */
 };
 
 ColourState state;
@@ -85,6 +99,165 @@ int find_or_append(float r, float g, float b) {
   return nearest;
 }
 
+/* ---- X colours ----------------------------------------------------------- */
+
+bool on_window() { return gtype_is_WIN_PIX() && gget_display(); }
+
+unsigned short x_component(float v) { return static_cast<unsigned short>(static_cast<int>(v * 65535.0f)); }
+
+/* One read-write cell, where the visual has writable colormaps at all. The
+ * server's refusal is expected there and is not printed. */
+Status alloc_rw_cell(Display* d, Colormap cmap, unsigned long* pixel) {
+  const Visual* visual = gget_visual();
+  if (!visual || !(visual->c_class & 1)) return 0;
+  const int print = gset_xerror_print(0);
+  const Status status = XAllocColorCells(d, cmap, False, nullptr, 0, pixel, 1);
+  gsync();
+  gset_xerror_print(print);
+  return status;
+}
+
+/* A shared colour; when the colormap has no room for it, the nearest colour
+ * that the colormap holds. */
+void alloc_shared(Display* d, Colormap cmap, XColor* color) {
+  /* The server refuses a full colormap with an error that is expected here. */
+  const int print = gset_xerror_print(0);
+  const Status allocated = XAllocColor(d, cmap, color);
+  gset_xerror_print(print);
+  if (allocated) return;
+  const Visual* visual = gget_visual();
+  const int n = visual ? std::clamp(visual->map_entries, 0, 4096) : 0;
+  if (n <= 0) return;
+  std::vector<XColor> cells(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) cells[static_cast<std::size_t>(i)].pixel = static_cast<unsigned long>(i);
+  XQueryColors(d, cmap, cells.data(), n);
+  auto dist = [color](const XColor& c) {
+    const long long dr = c.red - color->red, dg = c.green - color->green, db = c.blue - color->blue;
+    return dr * dr + dg * dg + db * db;
+  };
+  const XColor* best = &cells[0];
+  for (const XColor& c : cells)
+    if (dist(c) < dist(*best)) best = &c;
+  XColor nearest = *best;
+  nearest.flags = DoRed | DoGreen | DoBlue;
+  /* A reference to the cell when it is shareable; else its pixel all the same. */
+  gset_xerror_print(0);
+  color->pixel = XAllocColor(d, cmap, &nearest) ? nearest.pixel : best->pixel;
+  gset_xerror_print(print);
+  MESS_print(DEBUG_LEVEL, "Used nearest X Color: %d (%5d %5d %5d) for (%5d %5d %5d)\n",
+             static_cast<int>(color->pixel), best->red, best->green, best->blue, color->red, color->green,
+             color->blue);
+}
+
+/* The X side of galloc_colr: the entry's pixel for (r, g, b). */
+int x_alloc(int ind, float r, float g, float b) {
+  Display* d = gget_display();
+  const Colormap cmap = gget_colormap();
+  XColor want{};
+  want.red = x_component(r);
+  want.green = x_component(g);
+  want.blue = x_component(b);
+  want.flags = DoRed | DoGreen | DoBlue;
+  int& entry = state.color_ind[static_cast<std::size_t>(ind)];
+  const char* what = nullptr;
+  if (entry < 0) {
+    if (state.rw_colors) {
+      unsigned long pixel = 0;
+      const Status status = alloc_rw_cell(d, cmap, &pixel);
+      MESS_print(DEBUG_LEVEL, "Allocated RW Cells: %d\n", static_cast<int>(status));
+      if (status)
+        want.pixel = pixel;
+      else
+        state.rw_colors = 0;
+    }
+    if (state.rw_colors) {
+      XStoreColor(d, cmap, &want);
+      what = "Stored new RW Cells";
+    } else {
+      alloc_shared(d, cmap, &want);
+      what = "Allocated new RW Cells";
+    }
+  } else if (state.rw_colors) {
+    want.pixel = static_cast<unsigned long>(entry);
+    XStoreColor(d, cmap, &want);
+    what = "Stored RW Cells";
+  } else {
+    alloc_shared(d, cmap, &want);
+    what = "Allocated RW Cells";
+  }
+  gsync();
+  XColor got{};
+  got.pixel = want.pixel;
+  XQueryColor(d, cmap, &got);
+  MESS_print(DEBUG_LEVEL, "%s: %d %d (%.2f %.2f %.2f) (%5d %5d %5d)\n", what, ind, static_cast<int>(want.pixel), r,
+             g, b, got.red, got.green, got.blue);
+  entry = static_cast<int>(want.pixel);
+  return entry;
+}
+
+/* The attribute contexts whose colour follows a redefined entry. */
+struct ColourContext {
+  int (*colour)();
+  GC (*gc)();
+};
+
+constexpr ColourContext colour_contexts[] = {
+    {gget_line_colr, gget_line_gc},
+    {gget_text_colr, gget_text_gc},
+    {gget_marker_colr, gget_marker_gc},
+    {gget_fill_colr, gget_fill_gc},
+};
+
+void recolour_contexts(int ind) {
+  Display* d = gget_display();
+  const int pixel = state.color_ind[static_cast<std::size_t>(ind)];
+  for (const ColourContext& c : colour_contexts) {
+    GC gc = c.gc();
+    if (gc && c.colour() == ind) XSetForeground(d, gc, static_cast<unsigned long>(pixel));
+  }
+}
+
+/* The background when no colour text gives one: the screen's black, or
+ * white with inverse colours. */
+XColor default_background(Display* d) {
+  XColor color{};
+  const int screen = gget_screen();
+  color.pixel = state.inverse ? WhitePixel(d, screen) : BlackPixel(d, screen);
+  XQueryColor(d, state.def_colormap, &color);
+  return color;
+}
+
+/* A colour name of the colour table first, then the server's colour
+ * names and forms. */
+void x_background(const std::string& text) {
+  Display* d = gget_display();
+  XColor color{};
+  const int named = text.empty() ? -1 : CLR_get_ind(text.c_str());
+  float r = 0, g = 0, b = 0;
+  if (text.empty()) {
+    color = default_background(d);
+  } else if (named >= 0 && named < CLR_get_num() && CLR_get_rgb(named, &r, &g, &b) == 0) {
+    color.red = x_component(r);
+    color.green = x_component(g);
+    color.blue = x_component(b);
+  } else if (!XParseColor(d, state.def_colormap, text.c_str(), &color)) {
+    MESS_print(M_warn, "ginit_background: unknown background colour: %s\n", text.c_str());
+    color = default_background(d);
+  }
+  color.flags = DoRed | DoGreen | DoBlue;
+  const Colormap cmap = gget_colormap();
+  alloc_shared(d, cmap, &color);
+  MESS_print(DEBUG_LEVEL, "Allocated BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
+             color.green, color.blue);
+  XQueryColor(d, cmap, &color);
+  MESS_print(DEBUG_LEVEL, "Queried BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
+             color.green, color.blue);
+  state.color_ind[BACKGROUND] = static_cast<int>(color.pixel);
+  state.red[BACKGROUND] = color.red / 65535.0f;
+  state.grn[BACKGROUND] = color.green / 65535.0f;
+  state.blu[BACKGROUND] = color.blue / 65535.0f;
+}
+
 } // namespace
 
 Gint gset_colr_rep(Gint ws_id, Gint ind, const Gcolr_rep* rep) {
@@ -104,6 +277,7 @@ Gint gset_colr_rep(Gint ws_id, Gint ind, const Gcolr_rep* rep) {
   }
   gnew_obj(20, ind, sizeof(Gcolr_rep), rep);
   galloc_colr(ind, rep->red, rep->green, rep->blue);
+  if (on_window()) recolour_contexts(ind);
   return 0;
 }
 
@@ -124,6 +298,7 @@ int galloc_colr(int ind, float r, float g, float b) {
   state.grn[i] = g;
   state.blu[i] = b;
   gps_set_color_rep(ind, r, g, b);
+  if (on_window()) return x_alloc(ind, r, g, b);
   if (gtype_is_PS() && state.color_ind[i] == UNDEFINED) state.color_ind[i] = DEFINED_ON_PS;
   return 1;
 }
@@ -175,14 +350,30 @@ int gget_back_color() { return state.color_ind[BACKGROUND]; }
 
 int gget_max_colr() { return state.max_color_ind; }
 
-/* PostScript draws on white paper; the window devices take the colour text
- * of the "background" setting. */
+/* The background entry: the colour text of gset_background, else the
+ * "background" setting, else the X default; "none", "def" and "over" ask for
+ * the default colour and leave the window as it is. PostScript draws on
+ * white paper. */
 int ginit_background() {
+  std::string text;
+  if (const char* setting = RES_get("background")) text = setting;
+  if (!state.background.empty()) text = state.background;
+  Display* d = gget_display();
+  if (text.empty() && d)
+    if (const char* x = XGetDefault(d, gget_prog_name(), "background")) text = x;
+  bool clear = true;
+  for (const char* word : {"none", "def", "over"})
+    if (stricmp(text.c_str(), word) == 0) {
+      text.clear();
+      clear = false;
+    }
+  if (on_window()) x_background(text);
   if (gtype_is_PS()) {
     state.red[BACKGROUND] = 1;
     state.grn[BACKGROUND] = 1;
     state.blu[BACKGROUND] = 1;
   }
+  if (clear && gtype_is_WIN()) gclear_frame(-3);
   return 1;
 }
 
@@ -220,3 +411,75 @@ int gcheck_setter_colr(const char* setter, int* ind) {
   }
   return 0;
 }
+
+/* ---- X colours ----------------------------------------------------------- */
+
+int ginit_xcolr() {
+  Display* d = gget_display();
+  if (gtype_is_WIN() && d) {
+    if (state.local_cmap || std::getenv("LOCAL_CMAP") || std::getenv("kezlocal_cmap")) {
+      state.user_colormap = XCreateColormap(d, RootWindow(d, gget_screen()), gget_visual(), AllocNone);
+      state.own_colormap = state.user_colormap != 0;
+    }
+    if (state.user_colormap) XSetWindowColormap(d, gget_root_window(), state.user_colormap);
+  }
+  if (gtype_is_WIN_PIX()) state.color_ind.fill(UNDEFINED);
+  return 0;
+}
+
+int gdel_xcolr() {
+  if (state.own_colormap && state.user_colormap && gget_display())
+    XFreeColormap(gget_display(), state.user_colormap);
+  state.user_colormap = 0;
+  state.own_colormap = false;
+  return 0;
+}
+
+int gquery_xcolor(int ind) {
+  ind = entry_of(ind);
+  if (!state.rw_colors || !in_table(ind) || !on_window()) return 0;
+  const size_t i = static_cast<size_t>(ind);
+  if (state.color_ind[i] < 0) return 0;
+  XColor got{};
+  got.pixel = static_cast<unsigned long>(state.color_ind[i]);
+  XQueryColor(gget_display(), gget_colormap(), &got);
+  MESS_print(DEBUG_LEVEL, "Query X Color: %d=%d (%.2f %.2f %.2f) (%5d %5d %5d)\n", ind, state.color_ind[i],
+             state.red[i], state.grn[i], state.blu[i], got.red, got.green, got.blue);
+  return 0;
+}
+
+/* Each channel: the zero bits below its mask give the shift, the one bits
+ * above them the width, both counted within the window's depth. */
+unsigned long gget_color_rgb_Xval(unsigned int red, unsigned int grn, unsigned int blu) {
+  const int depth = std::clamp(gget_win_depth(), 0, 32);
+  const unsigned long masks[3] = {gget_red_mask(), gget_grn_mask(), gget_blu_mask()};
+  const unsigned int values[3] = {red & 0xFFFFu, grn & 0xFFFFu, blu & 0xFFFFu};
+  int shift[3] = {0, 0, 0}, width[3] = {0, 0, 0};
+  unsigned long pixel = 0;
+  for (int c = 0; c < 3; ++c) {
+    while (shift[c] < depth && !((masks[c] >> shift[c]) & 1)) ++shift[c];
+    while (shift[c] + width[c] < depth && ((masks[c] >> (shift[c] + width[c])) & 1)) ++width[c];
+    width[c] = std::min(width[c], 16);
+    pixel |= static_cast<unsigned long>(values[c] >> (16 - width[c])) << shift[c];
+  }
+  MESS_print(DEBUG_LEVEL, "mask: %d-%d-%d %d-%d-%d %d-%d-%d\n", shift[0], 16 - width[0], (1 << width[0]) - 1,
+             shift[1], 16 - width[1], (1 << width[1]) - 1, shift[2], 16 - width[2], (1 << width[2]) - 1);
+  return pixel;
+}
+
+int gset_def_cmap(Colormap map) {
+  state.def_colormap = map;
+  return 0;
+}
+
+Colormap gget_def_cmap() { return state.def_colormap; }
+
+int gset_user_cmap(Colormap map) {
+  state.user_colormap = map;
+  state.own_colormap = false;
+  return 0;
+}
+
+Colormap gget_user_cmap() { return state.user_colormap; }
+
+Colormap gget_colormap() { return state.user_colormap ? state.user_colormap : state.def_colormap; }

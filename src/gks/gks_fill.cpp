@@ -4,10 +4,17 @@
  * gfill_area follows gpolyline: a record on the metafile, else a
  * display-list record and the device's own drawing from the table of fill
  * writers. PostScript fills only in the solid style; the patterns are drawn
- * by the window devices and tested pixel by pixel with gfill_test.
+ * by the window devices, as stipples of the fill context, and tested pixel
+ * by pixel with gfill_test. The context and the 20 pattern bitmaps exist on
+ * the server from the open of a window device to its close.
  */
+#include <X11/Xlib.h>
+
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <new>
+#include <vector>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -32,14 +39,46 @@ constexpr std::uint8_t bitmap[NUM_PATTERNS][8] = {
     {0xfd, 0xff, 0xef, 0x7f, 0xdf, 0xfe, 0xf7, 0xaf}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff},
 };
 
+constexpr int SMALL_AREA = 10; /* points converted without allocating */
+
 struct FillState {
   int fill_inter_style = GSOLID;
   int fill_inter_index = 1; /* pattern 0 to 19 */
   int fill_color = 1;
   int print_solid = 0;      /* file writers fill in black */
+  GC fill_gc = nullptr;     /* the window devices' fill context */
+  std::array<Pixmap, NUM_PATTERNS> fill_pat{};
 };
 
 FillState state;
+
+/* The fill context while a window device is open. */
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.fill_gc : nullptr; }
+
+/* The polygon and then its outline, both in the fill colour and pattern. */
+void x_fill_area(int n, const Gpt* pts) {
+  GC gc = window_gc();
+  if (!gc) return;
+  std::array<XPoint, SMALL_AREA> small{};
+  std::vector<XPoint> large;
+  XPoint* xp = small.data();
+  if (n > SMALL_AREA) {
+    try {
+      large.resize(static_cast<std::size_t>(n));
+    } catch (const std::bad_alloc&) {
+      gerr_printf("gfill_area", "malloc error\n");
+      return;
+    }
+    xp = large.data();
+  }
+  for (int i = 0; i < n; ++i) {
+    xp[i].x = static_cast<short>(xW_p(pts[i].x) + 0.5f);
+    xp[i].y = static_cast<short>(yW_p(pts[i].y) + 0.5f);
+  }
+  Display* d = gget_display();
+  XFillPolygon(d, gget_draw_window(), gc, xp, n, Complex, CoordModeOrigin);
+  XDrawLines(d, gget_draw_window(), gc, xp, n, CoordModeOrigin);
+}
 
 /* Four points a line; the break also follows the last point, so the final
  * newline comes only after an incomplete line. */
@@ -79,7 +118,9 @@ struct FillWriter {
 };
 
 constexpr FillWriter fill_writers[] = {
+    {GWS_WINDOW, x_fill_area},
     {GWS_PS, ps_fill_area},
+    {GWS_PIXMAP, x_fill_area},
     {GWS_HPGL, hpgl_fill_area},
 };
 
@@ -115,6 +156,7 @@ Gint gset_fill_colr_ind(Gint ind) {
     gmeta_printf("FA_CLR %d\n", ind);
   else
     gnew_obj(75, ind, 0, nullptr);
+  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(ind)));
   return 0;
 }
 
@@ -129,6 +171,16 @@ Gint gset_fill_int_style(Gfill_int_style style) {
     gmeta_printf("FA_INT %d\n", static_cast<int>(style));
   else
     gnew_obj(73, style, 0, nullptr);
+  /* The hollow and hatch styles keep whatever the context does. */
+  if (GC gc = window_gc()) {
+    if (style == GSOLID) {
+      XSetFillStyle(gget_display(), gc, FillSolid);
+    } else if (style == GPAT) {
+      if (const Pixmap pattern = state.fill_pat[static_cast<std::size_t>(state.fill_inter_index)])
+        XSetStipple(gget_display(), gc, pattern);
+      XSetFillStyle(gget_display(), gc, FillStippled);
+    }
+  }
   return 0;
 }
 
@@ -147,6 +199,9 @@ Gint gset_fill_style_ind(Gint ind) {
     gmeta_printf("FA_ST %d\n", ind);
   else
     gnew_obj(74, ind, 0, nullptr);
+  if (GC gc = window_gc())
+    if (const Pixmap pattern = state.fill_pat[static_cast<std::size_t>(ind)])
+      XSetStipple(gget_display(), gc, pattern);
   return 0;
 }
 
@@ -173,5 +228,42 @@ int greset_fill() {
   return 0;
 }
 
-/* Only the window devices have a fill context and pattern pixmaps. */
-int ginit_fill(int) { return 0; }
+/* Class 0 (a window opened) makes the context and the pattern bitmaps;
+ * classes 0 and 1 set the context up. */
+int ginit_fill(int type) {
+  Display* d = gget_display();
+  if ((type != 0 && type != 1) || !d) return 0;
+  if (type == 0) {
+    gdel_fill_gc();
+    gdel_fill_pat();
+    const Window window = gget_root_window();
+    state.fill_gc = XCreateGC(d, window, 0, nullptr);
+    for (int i = 0; i < NUM_PATTERNS; ++i)
+      state.fill_pat[static_cast<std::size_t>(i)] =
+          XCreateBitmapFromData(d, window, reinterpret_cast<const char*>(bitmap[i]), 8, 8);
+  }
+  if (!state.fill_gc) return 0;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, state.fill_gc, 0, 0, &clip, 1, Unsorted);
+  XSetFillStyle(d, state.fill_gc, FillSolid);
+  XSetForeground(d, state.fill_gc, WhitePixel(d, gget_screen()));
+  XSetBackground(d, state.fill_gc, BlackPixel(d, gget_screen()));
+  return 0;
+}
+
+int gdel_fill_gc() {
+  if (state.fill_gc && gget_display()) XFreeGC(gget_display(), state.fill_gc);
+  state.fill_gc = nullptr;
+  return 0;
+}
+
+int gdel_fill_pat() {
+  for (Pixmap& p : state.fill_pat) {
+    if (p && gget_display()) XFreePixmap(gget_display(), p);
+    p = 0;
+  }
+  return 0;
+}
+
+GC gget_fill_gc() { return state.fill_gc; }

@@ -6,8 +6,12 @@
  * converts a centre, how large a marker is in its units and how it draws a
  * stroke is one row of the table of marker writers, so a device is added by
  * adding its row. The drop-shadow count of the text module puts shadow
- * markers one device unit apart under each marker.
+ * markers one device unit apart under each marker. On the window devices
+ * the marker context, made at the open and freed at the close, holds the
+ * colour and width.
  */
+#include <X11/Xlib.h>
+
 #include <climits>
 #include <cmath>
 
@@ -21,9 +25,13 @@ struct MarkState {
   int marker_type = 1;
   float marker_width = 1;
   float marker_height = 10; /* full size = 10 * height device pixels */
+  GC mark_gc = nullptr;     /* the window devices' marker context */
 };
 
 MarkState state;
+
+/* The marker context while a window device is open. */
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.mark_gc : nullptr; }
 
 /* A point of a shape: the centre plus k times the half size s plus a fixed
  * offset in device units. */
@@ -130,9 +138,37 @@ void hpgl_stroke(int npt, const Gpt* pts) {
   ghpgl_printf("\n");
 }
 
+/* Centres stay fractional until a stroke is drawn. */
+Gpt x_centre(const Gpt& w) { return Gpt{xW_p(w.x) + 0.5f, yW_p(w.y) + 0.5f}; }
+
+void x_stroke(int npt, const Gpt* pts) {
+  GC gc = window_gc();
+  if (!gc) return;
+  Display* d = gget_display();
+  XPoint xp[MAX_STROKE_POINTS];
+  const int n = npt < MAX_STROKE_POINTS ? npt : MAX_STROKE_POINTS;
+  for (int i = 0; i < n; ++i) {
+    xp[i].x = static_cast<short>(std::fmax(std::fmin(pts[i].x, 32767.0f), -32768.0f));
+    xp[i].y = static_cast<short>(std::fmax(std::fmin(pts[i].y, 32767.0f), -32768.0f));
+  }
+  if (n == 1)
+    XDrawPoint(d, gget_draw_window(), gc, xp[0].x, xp[0].y);
+  else
+    XDrawLines(d, gget_draw_window(), gc, xp, n, CoordModeOrigin);
+}
+
+void x_shadow(bool on) {
+  if (GC gc = window_gc())
+    XSetForeground(gget_display(), gc,
+                   on ? BlackPixel(gget_display(), gget_screen())
+                      : static_cast<unsigned long>(gget_color_ind(state.marker_color)));
+}
+
 constexpr MarkWriter mark_writers[] = {
+    {GWS_WINDOW, 1, nullptr, x_centre, x_stroke, x_shadow},
     {GWS_PS, 0.72, ps_setup, ps_centre, ps_stroke, nullptr},
     {GWS_HPGL, 10.15, hpgl_setup, ps_centre, hpgl_stroke, nullptr},
+    {GWS_PIXMAP, 1, nullptr, x_centre, x_stroke, x_shadow},
 };
 
 const MarkWriter* writer_of(int device) {
@@ -226,6 +262,7 @@ Gint gset_marker_colr_ind(Gint ind) {
     gmeta_printf("PM_CLR %d\n", ind);
   else
     gnew_obj(45, ind, 0, nullptr);
+  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(ind)));
   return 0;
 }
 
@@ -277,6 +314,11 @@ Gint gset_marker_width(Gfloat width) {
     gmeta_printf("PM_WDTH %f\n", width);
   else
     gnew_obj(46, 1, sizeof width, &width);
+  if (GC gc = window_gc()) {
+    XGCValues values{};
+    values.line_width = static_cast<int>(width);
+    XChangeGC(gget_display(), gc, GCLineWidth, &values);
+  }
   return 0;
 }
 
@@ -290,5 +332,27 @@ int greset_marker() {
   return 0;
 }
 
-/* Only the window devices have a marker context to set up. */
-int ginit_marker(int) { return 0; }
+/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+int ginit_marker(int type) {
+  Display* d = gget_display();
+  if ((type != 0 && type != 1) || !d) return 0;
+  if (type == 0) {
+    gdel_marker_gc();
+    state.mark_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
+  }
+  if (!state.mark_gc) return 0;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, state.mark_gc, 0, 0, &clip, 1, Unsorted);
+  XSetForeground(d, state.mark_gc, WhitePixel(d, gget_screen()));
+  XSetBackground(d, state.mark_gc, BlackPixel(d, gget_screen()));
+  return 0;
+}
+
+int gdel_marker_gc() {
+  if (state.mark_gc && gget_display()) XFreeGC(gget_display(), state.mark_gc);
+  state.mark_gc = nullptr;
+  return 0;
+}
+
+GC gget_marker_gc() { return state.mark_gc; }

@@ -14,6 +14,8 @@
  * allocation failed, which stops recording until the list is cleared. The
  * list owns every record, its data block and a callback's user data.
  */
+#include <X11/Xlib.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -249,6 +251,7 @@ int ginit_objs() {
   gclear_objs();
   state.num_objects = 0;
   const char* env = std::getenv("kezredraw");
+  if (!env && gget_display()) env = XGetDefault(gget_display(), gget_prog_name(), "redraw");
   if (env && stricmp(env, "no") == 0) state.redraw = 0;
   return 0;
 }

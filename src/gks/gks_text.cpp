@@ -5,9 +5,9 @@
  * 1) the string becomes short line strokes, scaled, expanded, spaced,
  * aligned and turned by the text attributes; the strokes reach the device
  * through one row of the table of text writers, so a device is added by
- * adding its row. With an X server font (font type 2, a font-list name
- * beginning with "#") the window module draws the string; without a window
- * such a font cannot load.
+ * adding its row. An X server font (font type 2, a font-list name
+ * beginning with "#") draws the string whole on the window devices; without
+ * a window such a font cannot load.
  *
  * The module also keeps the font list (from "kez.fnl", the "font_list"
  * setting or gset_font_list), the loaded stroke font and the drop-shadow
@@ -22,9 +22,14 @@
  * stroke at x - 128. Font units: baseline at y 35, capitals 105 high. Every
  * read is bounded: a file that exceeds the format is refused whole.
  *
+ * On the window devices the strokes and the server fonts are drawn with the
+ * text context, made at the open of a window device and freed at its close.
+ *
  * Invariants: every offset in font_index is -1 or inside font_db, and every
  * walk over a glyph stops at the end of font_db.
  */
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -81,6 +86,8 @@ struct TextState {
   std::vector<unsigned char> font_db;
   std::array<int, NUM_CODES> font_index = filled_index();
   std::array<unsigned char, NUM_CODES> font_size{};
+  GC text_gc = nullptr;             /* the window devices' text context */
+  XFontStruct* font_info = nullptr; /* the loaded server font */
 
   static std::array<int, NUM_CODES> filled_index() {
     std::array<int, NUM_CODES> a{};
@@ -91,15 +98,88 @@ struct TextState {
 
 TextState state;
 
-/* ---- the server-font branch ----------------------------------------- */
+/* ---- the window ------------------------------------------------------ */
 
-/* Server fonts and the X default "font_list" need the X window's display;
- * without one nothing loads and there is no default. */
-bool load_server_font(const char*) { return false; }
+/* The text context while a window device is open. */
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.text_gc : nullptr; }
 
-void draw_server_text(const Gpt&, const char*) {}
+unsigned long text_pixel() { return static_cast<unsigned long>(gget_color_ind(state.text_color)); }
 
-const char* x_default_font_list() { return nullptr; }
+/* Shadows are black on the window, whatever the text colour. */
+void x_shadow(bool on) {
+  if (GC gc = window_gc())
+    XSetForeground(gget_display(), gc, on ? BlackPixel(gget_display(), gget_screen()) : text_pixel());
+}
+
+void free_server_font() {
+  if (state.font_info && gget_display()) XFreeFont(gget_display(), state.font_info);
+  state.font_info = nullptr;
+}
+
+/* Server fonts need the window's display; the font becomes the text
+ * context's. */
+bool load_server_font(const char* name) {
+  Display* d = gget_display();
+  if (!d || !gtype_is_WIN_PIX()) return false;
+  XFontStruct* font = XLoadQueryFont(d, name);
+  if (!font) return false;
+  free_server_font();
+  state.font_info = font;
+  if (state.text_gc) XSetFont(d, state.text_gc, font->fid);
+  return true;
+}
+
+struct ServerOffset {
+  int align;
+  int (*offset)(const XFontStruct& font);
+};
+
+constexpr ServerOffset server_offsets[] = {
+    {GTOP_VERT, [](const XFontStruct& f) { return f.ascent; }},
+    {GCAP_VERT, [](const XFontStruct& f) { return f.ascent; }},
+    {GHALF_VERT, [](const XFontStruct& f) { return f.ascent / 2; }},
+    {GBOTTOM_VERT, [](const XFontStruct& f) { return -f.descent; }},
+};
+
+/* The string in the server font at the anchor pixel, aligned by the font's
+ * measures; height, expansion, spacing and turn do not apply. */
+void draw_server_text(const Gpt& pos, const char* string) {
+  GC gc = window_gc();
+  if (!gc || !state.font_info) return;
+  Display* d = gget_display();
+  const int len = static_cast<int>(std::min<std::size_t>(std::strlen(string), INT_MAX));
+  const int width = XTextWidth(state.font_info, string, len);
+  int dx = 0, dy = 0;
+  if (state.horiz_align == GCENTER_HOR) dx = -(width / 2);
+  if (state.horiz_align == GRIGHT_HOR) dx = -width;
+  for (const ServerOffset& o : server_offsets)
+    if (o.align == state.vert_align) dy = o.offset(*state.font_info);
+  const int x = static_cast<int>(xW_p(pos.x) + 0.5f) + dx, y = static_cast<int>(yW_p(pos.y) + 0.5f) + dy;
+  const int k = state.drop_shadow;
+  if (k > 0) {
+    x_shadow(true);
+    for (int i = 0; i < k; ++i) XDrawString(d, gget_draw_window(), gc, x + i, y + i, string, len);
+    x_shadow(false);
+  }
+  XDrawString(d, gget_draw_window(), gc, x, y, string, len);
+}
+
+const char* x_default_font_list() {
+  return gget_display() ? XGetDefault(gget_display(), gget_prog_name(), "font_list") : nullptr;
+}
+
+/* One stroke as a connected line of window pixels. */
+void x_stroke(std::span<const Gpt> finished) {
+  GC gc = window_gc();
+  if (!gc || finished.size() < 2) return;
+  std::array<XPoint, MAX_PENDING> xp{};
+  const std::size_t n = std::min(finished.size(), xp.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    xp[i].x = static_cast<short>(xW_p(finished[i].x) + 0.5f);
+    xp[i].y = static_cast<short>(yW_p(finished[i].y) + 0.5f);
+  }
+  XDrawLines(gget_display(), gget_draw_window(), gc, xp.data(), static_cast<int>(n), CoordModeOrigin);
+}
 
 /* ---- the text writers of the devices --------------------------------- */
 
@@ -175,10 +255,17 @@ void cgm_stroke(Pending finished) {
 void cgm_pen_up(Gpt, Pending finished) { cgm_stroke(finished); }
 void cgm_split(Gpt, Pending finished) { cgm_stroke(finished); }
 
+/* The window draws each finished stroke; its attributes live in the text
+ * context. */
+void x_pen_up(Gpt, Pending finished) { x_stroke(finished); }
+void x_split(Gpt, Pending finished) { x_stroke(finished); }
+
 constexpr TextWriter text_writers[] = {
+    {GWS_WINDOW, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
     {GWS_PS, ps_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr},
     {GWS_HPGL, hpgl_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr},
     {GWS_META, cgm_setup, nullptr, cgm_pen_up, nullptr, cgm_split, cgm_stroke, nullptr},
+    {GWS_PIXMAP, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
 };
 
 const TextWriter* writer_of(int device) {
@@ -281,13 +368,13 @@ bool read_all(FILE* fp, std::string* out) {
 }
 
 /* A loaded font: its glyph bytes and offsets. */
-struct Font {
+struct StrokeFont {
   std::vector<unsigned char> db;
   std::array<int, NUM_CODES> index{};
 };
 
 /* Parses a stroke-font file; on failure *why says what exceeds the format. */
-bool parse_font(std::string_view text, Font* font, const char** why) {
+bool parse_font(std::string_view text, StrokeFont* font, const char** why) {
   Words words(text);
   long first = 0;
   if (!words.integer(&first)) {
@@ -571,7 +658,7 @@ int read_font(const char* name) {
   std::string content;
   const bool read = read_all(fp, &content);
   FILE_close(fp);
-  Font font;
+  StrokeFont font;
   const char* why = "a read error";
   if (!read || !parse_font(content, &font, &why)) {
     MESS_print(M_warn, "read_font: font file refused (%s): %s\n", why, path.c_str());
@@ -660,8 +747,34 @@ int greset_text() {
   return 0;
 }
 
-/* Only the window devices have a text context to set up. */
-int ginit_text(int) { return 0; }
+/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+int ginit_text(int type) {
+  Display* d = gget_display();
+  if ((type != 0 && type != 1) || !d) return 0;
+  if (type == 0) {
+    gdel_text_gc();
+    state.text_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
+  }
+  if (!state.text_gc) return 0;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, state.text_gc, 0, 0, &clip, 1, Unsorted);
+  XSetForeground(d, state.text_gc, WhitePixel(d, gget_screen()));
+  XSetBackground(d, state.text_gc, BlackPixel(d, gget_screen()));
+  XSetLineAttributes(d, state.text_gc, 1, LineSolid, CapProjecting, JoinBevel);
+  if (state.font_info) XSetFont(d, state.text_gc, state.font_info->fid);
+  return 0;
+}
+
+int gdel_text_gc() {
+  free_server_font();
+  if (state.text_gc && gget_display()) XFreeGC(gget_display(), state.text_gc);
+  state.text_gc = nullptr;
+  if (state.font_type == SERVER_FONT) state.font_type = NO_FONT;
+  return 0;
+}
+
+GC gget_text_gc() { return state.text_gc; }
 
 /* ---- setters ------------------------------------------------------------- */
 
@@ -677,6 +790,7 @@ Gint gset_text_colr_ind(Gint ind) {
     gmeta_printf("TE_CLR %d\n", ind);
   else
     gnew_obj(56, ind, 0, nullptr);
+  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
   return 0;
 }
 
@@ -711,6 +825,11 @@ Gint gset_text_width(Gfloat width) {
   if (width == state.text_width) return 0;
   state.text_width = width;
   record_float("TE_WDTH %f\n", 61, width);
+  if (GC gc = window_gc()) {
+    XGCValues values{};
+    values.line_width = static_cast<int>(width);
+    XChangeGC(gget_display(), gc, GCLineWidth, &values);
+  }
   return 0;
 }
 

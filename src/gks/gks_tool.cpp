@@ -192,8 +192,12 @@ int GPH_panel(Gint*, Gws_type*, float asp_ratio, Glim* offset) {
   return 0;
 }
 
-/* A file page is complete as it is drawn; only the window holds. */
-int GPH_hold(Gint) { return 0; }
+/* A file page is complete as it is drawn; only the own window holds. */
+int GPH_hold(Gint ws_id) {
+  gupdate_window();
+  if (gtype_is_WIN()) ghold(ws_id);
+  return 0;
+}
 
 int GPH_end(Gint ws_id) {
   if (state.ws_open) {

@@ -16,6 +16,8 @@
  * recomputed whenever a window, viewport or the current number changes, so
  * a conversion is a subtraction, a multiplication and an addition per stage.
  */
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -142,6 +144,20 @@ void ps_clip(float x0, float y0, float x1, float y1) {
   gps_printf("clip\n");
 }
 
+XRectangle x_clip_rect() {
+  const PixelRect& r = state.clip_rect;
+  return XRectangle{r.x, r.y, r.width, r.height};
+}
+
+/* The window devices clip the contexts of the primitives. */
+void x_clip(float, float, float, float) {
+  Display* d = gget_display();
+  if (!d || !gchk_graphics()) return;
+  XRectangle rect = x_clip_rect();
+  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_fill_gc(), gget_text_gc()})
+    if (gc) XSetClipRectangles(d, gc, 0, 0, &rect, 1, Unsorted);
+}
+
 void hpgl_clip(float x0, float y0, float x1, float y1) { ghpgl_clip(x0, y0, x1, y1); }
 
 /* The CGM form carries the clip without the margin; the text metafile
@@ -159,7 +175,9 @@ struct ClipWriter {
 };
 
 constexpr ClipWriter clip_writers[] = {
+    {GWS_WINDOW, x_clip},
     {GWS_PS, ps_clip},
+    {GWS_PIXMAP, x_clip},
     {GWS_HPGL, hpgl_clip},
     {GWS_META, cgm_clip},
 };
@@ -405,6 +423,13 @@ Gint gget_gviewport(Grectangle* rect) {
 
 /* Touching the window counts as inside. The window's bounds are ordered
  * first, so that a window given from right to left tests the same area. */
+Gint gget_xviewport(XRectangle* rect) {
+  if (!rect) return 0;
+  compute_clip_rect();
+  *rect = x_clip_rect();
+  return 0;
+}
+
 Gint gpts_in_win(int n, const Gpt* pts) {
   if (n < 1 || !pts) return 0;
   float x_lo = pts[0].x, x_hi = pts[0].x, y_lo = pts[0].y, y_hi = pts[0].y;

@@ -1,7 +1,8 @@
 /*
  * gks_x11: the kernel's one workstation: open and close, its devices and
- * their options, and the accessors through which the rest of the graphics
- * system reads the workstation's state.
+ * their options, the window control with the hold loop, and the accessors
+ * through which the rest of the graphics system reads the workstation's
+ * state.
  *
  * gopen_ws chooses a device by type from the device table, lets the device
  * set itself up from the connection string (the output name and its option
@@ -11,16 +12,30 @@
  * finish its output. A device is one row of the table: its type, the class
  * the kernel is initialised with, and its set-up and finish.
  *
+ * The window devices connect to the X server at each open and disconnect at
+ * each close. Device 1 makes its own window and draws into a backing pixmap
+ * of the window's size that is copied to the window on demand and on
+ * exposure; device 6 draws straight into a drawable that another program
+ * owns and names (a window-id file or an id text). While a workstation is
+ * open the X ids below are valid; after the close they are all 0.
+ *
  * The plot area (win_width by win_height device units at win_x, win_y) is
  * what the transformations fit the workstation window into.
  */
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -29,19 +44,93 @@ namespace {
 
 constexpr std::size_t PROG_NAME_LEN = 19;
 constexpr std::size_t WIN_TITLE_LEN = 59;
+constexpr std::size_t GEOMETRY_LEN = 39;
+constexpr std::size_t TITLE_EXTRA_MAX = GTITLE_EXTRA_LEN - 1;
+constexpr int DEFAULT_WIDTH = 640;
+constexpr int DEFAULT_HEIGHT = 512;
+constexpr int MAX_PIXELS = 30000; /* window coordinates stay 16-bit */
+constexpr int BORDER_WIDTH = 5;
+constexpr int MAX_X_ERRORS = 25;
+constexpr int ICON_SIZE = 48;
+constexpr int NUM_CURSORS = 9;
+constexpr long EVENT_MASK = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
+                            LeaveWindowMask | ButtonMotionMask | ExposureMask | StructureNotifyMask |
+                            FocusChangeMask;
+
+/* Cursor-font shapes of the cursor types: 0 default, 1 pointer in a
+ * callback, 2 move, 3 frames looping, 4 frames stopped, 5 draw, 6 waiting in
+ * the hold loop, 7 text, 8 busy. */
+constexpr unsigned int cursor_shapes[NUM_CURSORS] = {0, 68, 52, 50, 38, 86, 130, 152, 150};
+
+using IconBits = std::array<unsigned char, GICON_BITS_LEN>;
+
+/* The default icon: a framed letter K. */
+constexpr IconBits make_icon() {
+  IconBits bits{};
+  auto set = [&bits](int x, int y) {
+    bits[static_cast<std::size_t>(y * ICON_SIZE / 8 + x / 8)] |= static_cast<unsigned char>(1 << (x % 8));
+  };
+  for (int i = 0; i < ICON_SIZE; ++i)
+    for (int t = 0; t < 2; ++t) {
+      set(i, t);
+      set(i, ICON_SIZE - 1 - t);
+      set(t, i);
+      set(ICON_SIZE - 1 - t, i);
+    }
+  for (int y = 9; y < 39; ++y)
+    for (int x = 12; x < 17; ++x) set(x, y);
+  for (int i = 0; i < 15; ++i)
+    for (int w = 0; w < 4; ++w) {
+      set(17 + i + w, 24 - i);
+      set(17 + i + w, 24 + i);
+    }
+  return bits;
+}
 
 struct WsState {
   int win_type = 0;            /* device type of the open (or last) workstation */
   int depth = 0;               /* bit planes; 10 on the file devices */
-  int win_width = 640;         /* plot area in device units */
-  int win_height = 512;
+  int win_width = DEFAULT_WIDTH; /* plot area in device units */
+  int win_height = DEFAULT_HEIGHT;
   int win_x = 0;               /* plot area offset in the device */
   int win_y = 0;
+  int root_width = 0;          /* the whole window in pixels */
+  int root_height = 0;
   int open_graphics = 0;       /* a workstation is open */
   int cursor = 0;              /* cursor type shown, 0 to 8 */
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
   FILE* err_file = nullptr;    /* the kernel's error stream; none: silent */
+
+  /* The X side, valid from the open of a window device to its close. */
+  Display* display = nullptr;
+  int screen = 0;
+  Visual* visual = nullptr;
+  Window root_window = 0;      /* the visible window */
+  Drawable base_window = 0;    /* the backing drawable */
+  Drawable draw_window = 0;    /* where primitives are drawn now */
+  GC root_gc = nullptr;        /* clears and copies */
+  std::array<Cursor, NUM_CURSORS> cursors{};
+  Pixmap icon_pixmap = 0;
+  unsigned long fore_colr = 0, back_colr = 0;
+  unsigned long red_mask = 0, grn_mask = 0, blu_mask = 0;
+  Gevent_poll saved_poll = nullptr;
+
+  /* Settings for the next open. */
+  int fixed_size = 0;
+  int icon = 0;
+  int pix_mode = 0;            /* device 6: 1 clear, 2 new frame, 9 end of wait */
+  std::string geometry;
+  IconBits kez_bits = make_icon();
+
+  /* X errors. */
+  int Xerror = 0;              /* an error was reported */
+  int Xerror_print = 1;
+  int num_error = 0;
+
+  /* The hold loop. */
+  int refresh = 0;             /* seconds, 0 none */
+  Grefresh_func refresh_CB = nullptr;
 };
 
 WsState state;
@@ -90,7 +179,8 @@ constexpr Paper papers[] = {
 
 /* A panel geometry: 'P' and columns x rows + column + row, or with a first
  * number of 1 or less the plot area as fractions of the device's area. Row
- * 0 is the top row; y_up says that the device's y axis points up. */
+ * 0 is the top row; y_up says that the device's y axis points up (the file
+ * devices), else it is a window. */
 void panel_geometry(const char* text, bool y_up) {
   float cols = 1, rows = 1, col = 0, row = 0;
   std::sscanf(text, "%fx%f+%f+%f", &cols, &rows, &col, &row);
@@ -107,6 +197,15 @@ void panel_geometry(const char* text, bool y_up) {
     return;
   }
   if (cols <= 0 || rows <= 0) return;
+  if (!y_up) {
+    /* On a window the fractions name the same part of the picture as on
+     * paper (offsets from the lower left corner), kept inside the window. */
+    cols = std::min(cols, 1.0f);
+    rows = std::min(rows, 1.0f);
+    col = std::clamp(col, 0.0f, 1 - cols);
+    row = std::clamp(row, 0.0f, 1 - rows);
+    row = 1 - row - rows;
+  }
   state.win_width = static_cast<int>(cols * W);
   state.win_height = static_cast<int>(rows * H);
   state.win_x = static_cast<int>(col * W);
@@ -354,6 +453,415 @@ int close_meta() {
   return result;
 }
 
+/* ---- the window devices ------------------------------------------------ */
+
+bool have_window() { return state.display && state.root_window; }
+
+void sync_display() {
+  if (state.display) XSync(state.display, False);
+}
+
+/* The background pixel of the colour table, or the window's own before the
+ * table has one. */
+unsigned long back_pixel() {
+  const int pixel = gget_back_color();
+  return pixel >= 0 ? static_cast<unsigned long>(pixel) : state.back_colr;
+}
+
+void fill_with_background(Drawable target, int x, int y, int width, int height) {
+  if (!state.display || !state.root_gc || !target || width <= 0 || height <= 0) return;
+  XSetForeground(state.display, state.root_gc, back_pixel());
+  XFillRectangle(state.display, target, state.root_gc, x, y, static_cast<unsigned int>(width),
+                 static_cast<unsigned int>(height));
+  XSetForeground(state.display, state.root_gc, state.fore_colr);
+}
+
+int connect_display(const Items& items) {
+  XSetErrorHandler(Xerror_handler);
+  XSetIOErrorHandler(XerrorIO_handler);
+  const char* name = !items.empty() && !items[0].empty() ? items[0].c_str() : nullptr;
+  state.display = XOpenDisplay(name);
+  if (!state.display) {
+    MESS_print(M_warn, "gopen_ws: unable to connect to display\n");
+    return -1;
+  }
+  state.screen = DefaultScreen(state.display);
+  state.visual = DefaultVisual(state.display, state.screen);
+  state.depth = DefaultDepth(state.display, state.screen);
+  state.red_mask = state.visual->red_mask;
+  state.grn_mask = state.visual->green_mask;
+  state.blu_mask = state.visual->blue_mask;
+  gset_def_cmap(DefaultColormap(state.display, state.screen));
+  return 0;
+}
+
+/* Frees what both window devices made on the server; the window and the
+ * backing pixmap of device 1 are its own close's. */
+void release_server_resources() {
+  Display* d = state.display;
+  if (!d) return;
+  gdel_line_gc();
+  gdel_marker_gc();
+  gdel_fill_gc();
+  gdel_text_gc();
+  gdel_fill_pat();
+  if (state.root_gc) XFreeGC(d, state.root_gc);
+  state.root_gc = nullptr;
+  for (Cursor& c : state.cursors) {
+    if (c) XFreeCursor(d, c);
+    c = 0;
+  }
+  if (state.icon_pixmap) XFreePixmap(d, state.icon_pixmap);
+  state.icon_pixmap = 0;
+  gdel_xcolr();
+}
+
+/* Closes the connection; every X id of the workstation becomes 0. */
+void disconnect() {
+  if (state.display) XCloseDisplay(state.display);
+  state.display = nullptr;
+  state.visual = nullptr;
+  state.root_window = 0;
+  state.base_window = 0;
+  state.draw_window = 0;
+  state.root_gc = nullptr;
+  gset_def_cmap(0);
+}
+
+/* Black on white with inverse colours, else white on black. */
+void choose_window_colours() {
+  Display* d = state.display;
+  const unsigned long black = BlackPixel(d, state.screen), white = WhitePixel(d, state.screen);
+  state.back_colr = gget_inverse() ? white : black;
+  state.fore_colr = gget_inverse() ? black : white;
+}
+
+const char* x_default(const char* option) {
+  return state.display ? XGetDefault(state.display, state.prog_name.c_str(), option) : nullptr;
+}
+
+/* The geometry text of the next open: gset_geometry's, the "geometry"
+ * setting, else (own window only) the X default. */
+std::string geometry_text(bool with_x_default) {
+  if (!state.geometry.empty()) return state.geometry;
+  if (const char* g = RES_get("geometry")) return g;
+  if (with_x_default)
+    if (const char* g = x_default("geometry")) return g;
+  return "";
+}
+
+/* Position, size and size hints of the own window from an X geometry. */
+void window_geometry(int* x, int* y, int* width, int* height, XSizeHints* hints) {
+  const std::string text = geometry_text(true);
+  if (text.empty()) return;
+  int gx = 0, gy = 0;
+  unsigned int gw = 0, gh = 0;
+  const int flags = XParseGeometry(text.c_str(), &gx, &gy, &gw, &gh);
+  if ((flags & WidthValue) && (flags & HeightValue) && gw > 0 && gh > 0) {
+    *width = static_cast<int>(std::min(gw, static_cast<unsigned int>(MAX_PIXELS)));
+    *height = static_cast<int>(std::min(gh, static_cast<unsigned int>(MAX_PIXELS)));
+    hints->flags |= USSize;
+  }
+  if ((flags & XValue) && (flags & YValue)) {
+    *x = (flags & XNegative) ? gx + DisplayWidth(state.display, state.screen) - *width : gx;
+    *y = (flags & YNegative) ? gy + DisplayHeight(state.display, state.screen) - *height : gy;
+    hints->flags |= USPosition;
+  }
+}
+
+/* A context for clears and copies; copies between drawables of our own
+ * make no exposure events. */
+GC plain_gc(Drawable drawable) {
+  XGCValues values{};
+  values.graphics_exposures = False;
+  return XCreateGC(state.display, drawable, GCGraphicsExposures, &values);
+}
+
+/* Waits, at most five seconds, for the new window's first exposure or
+ * structure event and leaves it queued for the event handling. */
+void wait_first_event() {
+  XEvent event;
+  XFlush(state.display);
+  for (int i = 0; i < 500; ++i) {
+    if (XCheckWindowEvent(state.display, state.root_window, ExposureMask | StructureNotifyMask, &event)) {
+      XPutBackEvent(state.display, &event);
+      return;
+    }
+    ::usleep(10000);
+  }
+}
+
+void set_window_hints(const XSizeHints& size_hints) {
+  Display* d = state.display;
+  std::string title = state.win_title;
+  std::replace(title.begin(), title.end(), '_', ' ');
+  state.win_title = title;
+  XSizeHints hints = size_hints;
+  XStoreName(d, state.root_window, title.c_str());
+  XSetIconName(d, state.root_window, title.c_str());
+  XSetWMNormalHints(d, state.root_window, &hints);
+
+  int icon = state.icon;
+  if (const char* iconic = x_default("iconic"); iconic && stricmp(iconic, "on") == 0) icon = 1;
+  RES_getval("icon", &icon, CV_bool);
+  state.icon_pixmap = XCreatePixmapFromBitmapData(
+      d, state.root_window, reinterpret_cast<char*>(state.kez_bits.data()), ICON_SIZE, ICON_SIZE,
+      BlackPixel(d, state.screen), WhitePixel(d, state.screen), 1);
+  XWMHints wm{};
+  wm.flags = InputHint | StateHint | IconPixmapHint;
+  wm.input = True;
+  wm.initial_state = icon ? IconicState : NormalState;
+  wm.icon_pixmap = state.icon_pixmap;
+  XSetWMHints(d, state.root_window, &wm);
+
+  std::string instance = state.prog_name, kez_class = "Kez";
+  XClassHint class_hint{instance.data(), kez_class.data()};
+  XSetClassHint(d, state.root_window, &class_hint);
+}
+
+int close_window();
+
+/* Device 1: the program's own window with its backing pixmap. */
+int open_window(const Items& items) {
+  state.win_type = GWS_WINDOW;
+  if (connect_display(items) != 0) {
+    state.win_type = 0;
+    return -1;
+  }
+  Display* d = state.display;
+  gset_cache(1);
+
+  int x = 100, y = 100;
+  int width = state.win_width > 0 ? state.win_width : DEFAULT_WIDTH;
+  int height = state.win_height > 0 ? state.win_height : DEFAULT_HEIGHT;
+  XSizeHints hints{};
+  hints.flags = PPosition | PSize;
+  window_geometry(&x, &y, &width, &height, &hints);
+  hints.x = x;
+  hints.y = y;
+  hints.width = width;
+  hints.height = height;
+  if (state.fixed_size) {
+    hints.flags |= PMinSize | PMaxSize;
+    hints.min_width = hints.max_width = width;
+    hints.min_height = hints.max_height = height;
+  }
+
+  if (std::getenv("kezinverse")) gset_inverse(1);
+  choose_window_colours();
+
+  XSetWindowAttributes attrs{};
+  attrs.background_pixel = state.back_colr;
+  attrs.border_pixel = state.fore_colr;
+  attrs.backing_store = Always;
+  attrs.colormap = DefaultColormap(d, state.screen);
+  attrs.event_mask = EVENT_MASK;
+  const int print = gset_xerror_print(0);
+  state.Xerror = 0;
+  state.root_window = XCreateWindow(d, RootWindow(d, state.screen), x, y, static_cast<unsigned int>(width),
+                                    static_cast<unsigned int>(height), BORDER_WIDTH, state.depth, InputOutput,
+                                    state.visual, CWBackPixel | CWBorderPixel | CWBackingStore | CWColormap |
+                                                      CWEventMask,
+                                    &attrs);
+  XSync(d, False);
+  gset_xerror_print(print);
+  if (state.Xerror || !state.root_window) {
+    MESS_print(M_warn, "gopen_ws: unable to open window\n");
+    close_window();
+    state.win_type = 0;
+    return -1;
+  }
+  set_window_hints(hints);
+
+  state.root_gc = plain_gc(state.root_window);
+  state.base_window = XCreatePixmap(d, state.root_window, static_cast<unsigned int>(width),
+                                    static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+  state.draw_window = state.base_window;
+  XMapWindow(d, state.root_window);
+  XSync(d, False);
+  wait_first_event();
+
+  ginit_xcolr();
+
+  /* A window manager may have given another size: the pixmap follows. */
+  Window root = 0;
+  int gx = 0, gy = 0;
+  unsigned int real_w = 0, real_h = 0, border = 0, real_depth = 0;
+  if (XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
+      (static_cast<int>(real_w) != width || static_cast<int>(real_h) != height)) {
+    XFreePixmap(d, state.base_window);
+    width = static_cast<int>(real_w);
+    height = static_cast<int>(real_h);
+    state.base_window = XCreatePixmap(d, state.root_window, real_w, real_h, static_cast<unsigned int>(state.depth));
+    state.draw_window = state.base_window;
+  }
+  state.win_width = state.root_width = width;
+  state.win_height = state.root_height = height;
+  state.win_x = state.win_y = 0;
+
+  XClearWindow(d, state.root_window);
+  XSetForeground(d, state.root_gc, state.back_colr);
+  XFillRectangle(d, state.base_window, state.root_gc, 0, 0, static_cast<unsigned int>(width),
+                 static_cast<unsigned int>(height));
+  XSetForeground(d, state.root_gc, state.fore_colr);
+
+  for (int i = 0; i < NUM_CURSORS; ++i)
+    state.cursors[static_cast<std::size_t>(i)] = XCreateFontCursor(d, cursor_shapes[i]);
+  XSync(d, False);
+  state.saved_poll = gset_event_poll(gcheck_event);
+  return 0;
+}
+
+int close_window() {
+  Display* d = state.display;
+  if (!d) return 0;
+  gdelete_all_frames();
+  if (state.root_window) {
+    XUnmapWindow(d, state.root_window);
+    XDestroyWindow(d, state.root_window);
+  }
+  if (state.base_window) XFreePixmap(d, state.base_window);
+  state.root_window = state.base_window = state.draw_window = 0;
+  release_server_resources();
+  XSync(d, False);
+  gset_event_poll(state.saved_poll);
+  state.saved_poll = nullptr;
+  gclear_objs();
+  disconnect();
+  return 0;
+}
+
+/* The window specification of device 6: item 2 of the connection string,
+ * else the environment. */
+bool window_spec_text(const Items& items, std::string* text) {
+  if (items.size() >= 2) {
+    *text = items[1];
+    return true;
+  }
+  if (const char* env = first_env({"kezwindow", "WINDOW"})) {
+    *text = env;
+    return true;
+  }
+  return false;
+}
+
+/* A foreign drawable is usable when the server knows it and the visible
+ * window, and it has the screen's depth (the contexts are made for that). */
+bool usable_foreign_window() {
+  Display* d = state.display;
+  const int print = gset_xerror_print(0);
+  state.Xerror = 0;
+  Window root = 0;
+  int gx = 0, gy = 0;
+  unsigned int w = 0, h = 0, border = 0, depth = 0;
+  Status drawable_ok = XGetGeometry(d, state.draw_window, &root, &gx, &gy, &w, &h, &border, &depth);
+  XWindowAttributes attrs{};
+  Status window_ok = state.root_window == state.draw_window
+                         ? drawable_ok
+                         : XGetWindowAttributes(d, state.root_window, &attrs);
+  XSync(d, False);
+  gset_xerror_print(print);
+  return !state.Xerror && drawable_ok && window_ok && static_cast<int>(depth) == state.depth;
+}
+
+/* The foreign window's current name up to its frame mark becomes the title;
+ * a drawable that is no window has none. */
+void title_from_window() {
+  char* name = nullptr;
+  const int print = gset_xerror_print(0);
+  const Status fetched = XFetchName(state.display, state.root_window, &name);
+  XSync(state.display, False);
+  gset_xerror_print(print);
+  if (!fetched || !name) return;
+  std::string title = name;
+  XFree(name);
+  if (std::size_t at = title.find(" ["); at != std::string::npos) title.resize(at);
+  state.win_title = title.substr(0, WIN_TITLE_LEN);
+}
+
+void foreign_geometry() {
+  const std::string text = geometry_text(false);
+  if (text.empty()) return;
+  if (text[0] == 'P' || text[0] == 'p') {
+    panel_geometry(text.c_str() + 1, false);
+    return;
+  }
+  int w = 0, h = 0, x = 0, y = 0;
+  const int n = std::sscanf(text.c_str(), "%dx%d+%d+%d", &w, &h, &x, &y);
+  if (n < 2 || w <= 0 || h <= 0) return;
+  state.win_width = std::min(w, state.win_width);
+  state.win_height = std::min(h, state.win_height);
+  if (n == 4) {
+    state.win_x = x;
+    state.win_y = y;
+  }
+}
+
+int close_foreign();
+
+/* Device 6: a drawable of another program, named by a window
+ * specification. */
+int open_foreign(const Items& items) {
+  state.win_type = GWS_PIXMAP;
+  if (connect_display(items) != 0) {
+    state.win_type = 0;
+    return -1;
+  }
+  gset_cache(0);
+  gset_redraw(0);
+  auto fail = [](const char* message) {
+    if (message) MESS_print(M_warn, "%s", message);
+    close_foreign();
+    state.win_type = 0;
+    return -1;
+  };
+  std::string text;
+  if (!window_spec_text(items, &text)) return fail("gopen_ws: window parameters not specified\n");
+  if (text.empty()) return fail("gopen_ws: window id not specified\n");
+  Gwindow_spec spec{0, 0, DEFAULT_WIDTH, DEFAULT_HEIGHT, 0};
+  if (gget_window_spec(text.c_str(), &spec) != 0) return fail(nullptr);
+  state.draw_window = state.base_window = spec.drawable;
+  state.root_window = spec.window ? spec.window : spec.drawable;
+  state.root_width = state.win_width = std::clamp(spec.width, 1, MAX_PIXELS);
+  state.root_height = state.win_height = std::clamp(spec.height, 1, MAX_PIXELS);
+  state.win_x = state.win_y = 0;
+  if (!usable_foreign_window()) return fail("gopen_ws: unable to open window\n");
+  if (spec.colormap) gset_user_cmap(spec.colormap);
+  title_from_window();
+
+  state.root_gc = plain_gc(state.root_window);
+  choose_window_colours();
+  XSetForeground(state.display, state.root_gc, state.fore_colr);
+  XSetBackground(state.display, state.root_gc, state.back_colr);
+  if (state.pix_mode == 2) {
+    gsend_loop_message(2);
+    gwait_loop_window();
+  }
+  ginit_xcolr();
+  foreign_geometry();
+  return 0;
+}
+
+int close_foreign() {
+  if (!state.display) return 0;
+  release_server_resources();
+  XSync(state.display, False);
+  if (state.pix_mode == 9 && state.root_window) gsend_loop_message(9);
+  disconnect();
+  return 0;
+}
+
+/* Line width 0, solid lines and bevel joins in the contexts of the
+ * primitives, whatever their modules set up. */
+void window_line_attributes() {
+  XGCValues values{};
+  values.line_width = 0;
+  values.line_style = LineSolid;
+  values.join_style = JoinBevel;
+  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_text_gc(), gget_fill_gc()})
+    if (gc) XChangeGC(state.display, gc, GCLineWidth | GCLineStyle | GCJoinStyle, &values);
+}
+
 /* The devices of the workstation. */
 struct Device {
   int type;
@@ -363,7 +871,9 @@ struct Device {
 };
 
 constexpr Device devices[] = {
+    {GWS_WINDOW, 0, open_window, close_window},
     {GWS_PS, 2, open_postscript, close_postscript},
+    {GWS_PIXMAP, 0, open_foreign, close_foreign},
     {GWS_HPGL, 3, open_hpgl, close_hpgl},
     {GWS_META, 4, open_meta, close_meta},
 };
@@ -414,6 +924,11 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
   ginit_plot(device->init_class);
   gsetup_fonts();
   ginit_background();
+  if (gtype_is_PIX() && state.pix_mode == 1) gclear_frame(-3);
+  if (gtype_is_WIN_PIX()) {
+    gsync();
+    gcheck_event();
+  }
   gset_cursor(8);
   return 0;
 }
@@ -437,11 +952,19 @@ int ginit_plot(int type) {
   greset_line();
   greset_marker();
   greset_fill();
+  ginit_loop();
   ginit_tran(type);
   ginit_text(type);
   ginit_line(type);
   ginit_marker(type);
   ginit_fill(type);
+  /* Another program's colormap is not ours to store cells into. */
+  if (type == 0 && gtype_is_PIX()) gset_rw_colors(0);
+  if ((type == 0 || type == 1) && state.display) {
+    ginit_event(type);
+    window_line_attributes();
+    gsync();
+  }
   return 0;
 }
 
@@ -460,6 +983,216 @@ int gerr_printf(const char* name, const char* format, ...) {
   MESS_print(M_warn, "%s\n", text.c_str());
   return 0;
 }
+
+/* The frames are pixmaps of this connection: the server frees them with it
+ * when the process ends, so no request is made from inside the handlers. */
+int Xerror_handler(Display* display, XErrorEvent* event) {
+  state.Xerror = 1;
+  if (!state.Xerror_print || !event) return 0;
+  char text[81] = "";
+  XGetErrorText(display, event->error_code, text, sizeof text);
+  char request[61] = "";
+  const std::string number = std::to_string(static_cast<int>(event->request_code));
+  XGetErrorDatabaseText(display, "XRequest", number.c_str(), "", request, sizeof request);
+  MESS_print(M_warn, "X11 error: %s in %s\n", text, request);
+  if (++state.num_error >= MAX_X_ERRORS) {
+    MESS_print(M_error, "X11 error: too many errors\n");
+    KEZ_exit(4);
+  }
+  return 0;
+}
+
+int XerrorIO_handler(Display*) {
+  MESS_print(M_error, "Fatal X11 Error\n");
+  KEZ_exit(4);
+}
+
+int gset_xerror_print(int val) {
+  const int old = state.Xerror_print;
+  state.Xerror_print = val;
+  return old;
+}
+
+/* ---- the hold loop and window control ---------------------------------- */
+
+int ghold(Gint) {
+  /* Without event handling nothing could end the hold. */
+  if (!gtype_is_WIN() || !have_window() || !gget_cache()) return 0;
+  gcheck_event();
+  gsync();
+  if (gget_looping()) KEZ_init_time();
+  gset_input_mode(1);
+  std::time_t due = std::time(nullptr) + state.refresh;
+  int quiet = 0; /* polls since the last user event */
+  while (gget_input_mode()) {
+    const bool frames = gget_num_images() >= 2;
+    if (frames && gget_looping()) {
+      gset_cursor(3);
+      gloop_sleep();
+      if (gis_mapped()) gdisplay_frame(ginc_frame(0));
+      KEZ_init_time();
+      gcheck_event();
+      quiet = 0;
+    } else if (state.refresh > 0) {
+      gset_cursor(frames ? 4 : 6);
+      KEZ_sleep(quiet < 50 ? 0.1f : 0.5f);
+      if (quiet < 50) ++quiet;
+      if (gcheck_event() > 0) quiet = 0;
+    } else {
+      gset_cursor(frames ? 4 : 6);
+      gwait_event();
+    }
+    const std::time_t now = std::time(nullptr);
+    if (state.refresh > 0 && state.refresh_CB && due < now) {
+      state.refresh_CB();
+      due += state.refresh;
+    }
+  }
+  gset_input_mode(0);
+  gbell(50);
+  gset_cursor(0);
+  gsync();
+  return 0;
+}
+
+int gset_refresh_callback(int val, Grefresh_func func) {
+  state.refresh = val > 0 ? val : 0;
+  state.refresh_CB = func;
+  return 0;
+}
+
+int gclear_ws(Gint, int) {
+  if (!gtype_is_WIN() || !have_window()) return 0;
+  fill_with_background(state.base_window, state.win_x, state.win_y, state.win_width, state.win_height);
+  gclear_objs();
+  return 0;
+}
+
+int gupdate_window() {
+  if (!have_window() || !state.base_window || !state.root_gc) return -1;
+  if (state.base_window != state.root_window)
+    XCopyArea(state.display, state.base_window, state.root_window, state.root_gc, 0, 0,
+              static_cast<unsigned int>(state.root_width), static_cast<unsigned int>(state.root_height), 0, 0);
+  XSync(state.display, False);
+  return 0;
+}
+
+/* A new backing pixmap of the given size, cleared to the background, with
+ * the old picture copied in from the top left corner over copy_w by copy_h. */
+void replace_backing_pixmap(int width, int height, int copy_w, int copy_h) {
+  Display* d = state.display;
+  const Pixmap pixmap = XCreatePixmap(d, state.root_window, static_cast<unsigned int>(width),
+                                      static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+  fill_with_background(pixmap, 0, 0, width, height);
+  const int w = std::min(width, copy_w), h = std::min(height, copy_h);
+  if (state.base_window && w > 0 && h > 0)
+    XCopyArea(d, state.base_window, pixmap, state.root_gc, 0, 0, static_cast<unsigned int>(w),
+              static_cast<unsigned int>(h), 0, 0);
+  const bool drawing_on_base = state.draw_window == state.base_window;
+  if (state.base_window) XFreePixmap(d, state.base_window);
+  state.base_window = pixmap;
+  if (drawing_on_base || !state.draw_window) state.draw_window = pixmap;
+}
+
+/* The backing pixmap follows every change of size, whoever made it. */
+int gresize_window(int width, int height) {
+  if (!gtype_is_WIN() || !have_window()) return 0;
+  Display* d = state.display;
+  if (width > 0) {
+    height = std::clamp(height, 1, MAX_PIXELS);
+    width = std::min(width, MAX_PIXELS);
+    const int old_w = state.win_width, old_h = state.win_height;
+    XClearWindow(d, state.root_window);
+    state.win_width = state.root_width = width;
+    state.win_height = state.root_height = height;
+    XResizeWindow(d, state.root_window, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+    replace_backing_pixmap(width, height, old_w, old_h);
+  } else {
+    Window root = 0;
+    int gx = 0, gy = 0;
+    unsigned int w = 0, h = 0, border = 0, depth = 0;
+    if (!XGetGeometry(d, state.root_window, &root, &gx, &gy, &w, &h, &border, &depth)) return 0;
+    const int new_w = static_cast<int>(w), new_h = static_cast<int>(h);
+    if (new_w == state.win_width && new_h == state.win_height) return 0;
+    XClearWindow(d, state.root_window);
+    replace_backing_pixmap(new_w, new_h, state.win_width, state.win_height);
+    state.win_width = state.root_width = new_w;
+    state.win_height = state.root_height = new_h;
+  }
+  XSync(d, False);
+  greset_zoom();
+  gdelete_all_frames();
+  return 1;
+}
+
+int gclear_region(const Glim* lim) {
+  if (!lim) return 0;
+  if (gtype_is_META()) {
+    gmeta_printf("CLR_REG %f %f %f %f\n", lim->x_min, lim->y_min, lim->x_max, lim->y_max);
+    return 0;
+  }
+  gnew_obj(25, 1, sizeof(Glim), lim);
+  if (gtype_is_WIN_PIX() && state.display) {
+    const int x = static_cast<int>(std::floor(xW_p(lim->x_min) + 0.5f));
+    const int y = static_cast<int>(std::floor(yW_p(lim->y_max) + 0.5f));
+    const int w = static_cast<int>(xW_p(lim->x_max) - static_cast<float>(x) + 0.5f);
+    const int h = static_cast<int>(yW_p(lim->y_min) - static_cast<float>(y) + 0.5f);
+    fill_with_background(state.draw_window, x, y, w, h);
+  } else if (gtype_is_PS()) {
+    gps_printf("%%CLR\n");
+    gps_printf("np\n");
+    gps_move(lim->x_min, lim->y_min);
+    gps_line(lim->x_min, lim->y_max);
+    gps_line(lim->x_max, lim->y_max);
+    gps_line(lim->x_max, lim->y_min);
+    gps_line(lim->x_min, lim->y_min);
+    gps_printf("cp\n");
+    gps_set_fill_color(-1);
+    gps_printf("fill\n");
+  }
+  return 0;
+}
+
+int gmessage(Gint ws_id, const char* message) {
+  if (!message) return 0;
+  gnew_obj(5, ws_id, static_cast<int>(std::strlen(message)) + 1, message);
+  if (gtype_is_META())
+    gmeta_printf("ME %s\n", message);
+  else if (gtype_is_PS())
+    gps_printf("%%Message: %s\n", message);
+  return 0;
+}
+
+/* Segments exist in the display list only; the metafile records them and
+ * reports that it keeps none. */
+int gcreate_seg(Gint name) {
+  if (gtype_is_META()) {
+    gmeta_printf("SEG_CR %d\n", name);
+    return -1;
+  }
+  gnew_obj(81, name, 0, nullptr);
+  return 0;
+}
+
+int gclose_seg(Gint name) {
+  if (gtype_is_META()) {
+    gmeta_printf("SEG_CL %d\n", name);
+    return -1;
+  }
+  gnew_obj(82, name, 0, nullptr);
+  return 0;
+}
+
+int gdel_seg(Gint name) {
+  if (gtype_is_META()) {
+    gmeta_printf("SEG_DE %d\n", name);
+    return -1;
+  }
+  gdel_seg_objs(name);
+  return 0;
+}
+
+/* ---- accessors ---------------------------------------------------------- */
 
 int gchk_graphics() { return state.open_graphics; }
 
@@ -499,15 +1232,27 @@ int gset_win_size(int width, int height) {
   return 0;
 }
 
+int gget_root_size(int* width, int* height) {
+  if (width) *width = state.root_width;
+  if (height) *height = state.root_height;
+  return 0;
+}
+
 int gget_win_offset(int* x, int* y) {
   if (x) *x = state.win_x;
   if (y) *y = state.win_y;
   return 0;
 }
 
+/* Only the own window is resized; another program's keeps its size. */
 int gset_xsize(int x, int y) {
   state.win_width = x;
   state.win_height = y;
+  if (gtype_is_WIN() && have_window() && x > 0 && y > 0) {
+    XResizeWindow(state.display, state.root_window, static_cast<unsigned int>(std::min(x, MAX_PIXELS)),
+                  static_cast<unsigned int>(std::min(y, MAX_PIXELS)));
+    XSync(state.display, False);
+  }
   return 0;
 }
 
@@ -521,6 +1266,31 @@ int gget_window_width() { return state.win_width; }
 
 int gget_window_height() { return state.win_height; }
 
+int gset_pix_mode(int mode) {
+  state.pix_mode = mode;
+  return 0;
+}
+
+int gset_iconic(int flag) {
+  state.icon = flag ? 1 : 0;
+  return 1;
+}
+
+int gset_fixed_size() {
+  state.fixed_size = 1;
+  return 1;
+}
+
+int gset_geometry(const char* text) {
+  state.geometry = text ? std::string(text).substr(0, GEOMETRY_LEN) : std::string();
+  return 1;
+}
+
+int gset_icon_bitmap(const unsigned char* bits) {
+  if (bits) std::copy(bits, bits + GICON_BITS_LEN, state.kez_bits.begin());
+  return 0;
+}
+
 int gset_prog_name(const char* name) {
   state.prog_name = name ? std::string(name).substr(0, PROG_NAME_LEN) : std::string();
   return 0;
@@ -528,28 +1298,102 @@ int gset_prog_name(const char* name) {
 
 const char* gget_prog_name() { return state.prog_name.c_str(); }
 
-/* The file devices write the title into their headers; without a window
- * nothing shows it. */
+/* Without a window the title is kept for the next one and for the file
+ * devices' headers. */
 int gset_win_title(const char* title) {
   state.win_title = title ? std::string(title).substr(0, WIN_TITLE_LEN) : std::string();
-  return -1;
+  if (!have_window()) return -1;
+  XStoreName(state.display, state.root_window, state.win_title.c_str());
+  XSetIconName(state.display, state.root_window, state.win_title.c_str());
+  XSync(state.display, False);
+  return 0;
 }
 
 const char* gget_win_title() { return state.win_title.c_str(); }
 
-int gset_cursor(int type) {
-  if (!gtype_is_WIN_PIX()) return 0;
-  return gset_cursor_type(type);
+int gset_win_title_extra(const char* text) {
+  if (!have_window()) return -1;
+  std::string name = state.win_title;
+  if (text && *text) name += std::string(" ") + text;
+  if (name.size() > TITLE_EXTRA_MAX) name.resize(TITLE_EXTRA_MAX);
+  XStoreName(state.display, state.root_window, name.c_str());
+  XSync(state.display, False);
+  return 0;
 }
 
+int gget_win_title_extra(char* buffer) {
+  if (!buffer) return -1;
+  buffer[0] = '\0';
+  if (!have_window()) return -1;
+  char* name = nullptr;
+  if (!XFetchName(state.display, state.root_window, &name) || !name) return -1;
+  const std::size_t skip = state.win_title.size() + 1;
+  if (std::strlen(name) > skip) {
+    std::strncpy(buffer, name + skip, TITLE_EXTRA_MAX);
+    buffer[TITLE_EXTRA_MAX] = '\0';
+  }
+  XFree(name);
+  return 0;
+}
+
+int gset_cursor(int type) {
+  if (!gtype_is_WIN_PIX()) return 0;
+  const int old = gset_cursor_type(type);
+  gsync();
+  return old;
+}
+
+/* Another program's window keeps its own cursor; only the type is noted. */
 int gset_cursor_type(int type) {
-  int old = state.cursor;
+  const int old = state.cursor;
+  if (type >= 0 && type < NUM_CURSORS && have_window() && gtype_is_WIN()) {
+    if (const Cursor c = state.cursors[static_cast<std::size_t>(type)])
+      XDefineCursor(state.display, state.root_window, c);
+  }
   state.cursor = type;
   return old;
 }
 
 int gget_cursor_type() { return state.cursor; }
 
-int gbell(int) { return 0; }
+int gbell(int len) {
+  if (!gtype_is_WIN_PIX() || !state.display) return 0;
+  XBell(state.display, std::clamp(len ? len : 50, -100, 100));
+  XSync(state.display, False);
+  return 0;
+}
 
-int gsync() { return 0; }
+int gsync() {
+  if (gtype_is_WIN_PIX()) sync_display();
+  return 0;
+}
+
+Display* gget_display() { return state.display; }
+
+int gget_screen() { return state.screen; }
+
+Visual* gget_visual() { return state.visual; }
+
+Window gget_root_window() { return state.root_window; }
+
+Drawable gget_base_window() { return state.base_window; }
+
+Drawable gget_draw_window() { return state.draw_window; }
+
+GC gget_root_gc() { return state.root_gc; }
+
+unsigned long gget_red_mask() { return state.red_mask; }
+
+unsigned long gget_grn_mask() { return state.grn_mask; }
+
+unsigned long gget_blu_mask() { return state.blu_mask; }
+
+int gset_base_window(Drawable drawable) {
+  state.base_window = drawable;
+  return 0;
+}
+
+int gset_draw_window(Drawable drawable) {
+  state.draw_window = drawable ? drawable : state.base_window;
+  return 0;
+}

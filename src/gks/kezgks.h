@@ -436,4 +436,146 @@ int gdevice_setup(const char* str, char* conn_id);
 /* gks_x11: the X11 window, X colours and window control                   */
 /* ------------------------------------------------------------------------ */
 
+/* The window devices draw into a backing pixmap (device 1) or another
+ * program's drawable (device 6) and copy it to the visible window. The
+ * declarations that carry X types are visible only to modules that include
+ * <X11/Xlib.h> before this header, so that the rest of the system never sees
+ * Xlib's macros. */
+
+/* Room that the buffer of gget_win_title_extra must have. */
+inline constexpr int GTITLE_EXTRA_LEN = 88;
+/* Bytes of the 48 by 48 icon bitmap, eight pixels a byte, rows from the top. */
+inline constexpr int GICON_BITS_LEN = 288;
+
+/* The hold loop's refresh function, and the application's event callback
+ * (kind 2 keys and "size", 3 buttons; x, y world coordinates, or the new
+ * size in pixels for "size"). */
+using Grefresh_func = int (*)();
+using Gmouse_func = void (*)(int kind, char* text, float x, float y);
+
+/* Window control and the hold loop. */
+int ghold(Gint ws_id);
+int gset_refresh_callback(int val, Grefresh_func func);
+int gclear_ws(Gint ws_id, int flag);
+int gupdate_window();
+/* width > 0: the program orders a size; 0 or less: adopt the size the user
+ * gave the window. 1 when the size changed, else 0. */
+int gresize_window(int width, int height);
+int gclear_region(const Glim* lim);
+int gmessage(Gint ws_id, const char* message);
+int gcreate_seg(Gint name);
+int gclose_seg(Gint name);
+int gdel_seg(Gint name);
+int gset_win_title_extra(const char* text);
+/* buffer: GTITLE_EXTRA_LEN bytes. */
+int gget_win_title_extra(char* buffer);
+int gget_root_size(int* width, int* height);
+int gset_pix_mode(int mode);
+int gset_iconic(int flag);
+int gset_fixed_size();
+int gset_geometry(const char* text);
+int gset_icon_bitmap(const unsigned char* bits);
+/* X errors are printed (1, the default) or only noted (0); returns the
+ * previous setting. */
+int gset_xerror_print(int val);
+
+/* X colours of the colour table. */
+int ginit_xcolr();
+/* Frees a private colormap made by ginit_xcolr and forgets the colormap in
+ * use; at the close of a window device. */
+int gdel_xcolr();
+int gquery_xcolor(int ind);
+/* A true-colour pixel from 16-bit components and the visual's masks. */
+unsigned long gget_color_rgb_Xval(unsigned int red, unsigned int grn, unsigned int blu);
+
+/* Line and fill contexts and the fill patterns on the server. */
+int gset_line_gc_func(int func);
+int gget_line_gc_func();
+int gdel_line_gc();
+int gdel_fill_gc();
+int gdel_fill_pat();
+/* Frees the text context and a loaded server font. */
+int gdel_text_gc();
+int gdel_marker_gc();
+
+#ifdef _X11_XLIB_H_
+Display* gget_display();
+int gget_screen();
+Visual* gget_visual();
+Window gget_root_window();
+Drawable gget_base_window();
+Drawable gget_draw_window();
+GC gget_root_gc();
+unsigned long gget_red_mask();
+unsigned long gget_grn_mask();
+unsigned long gget_blu_mask();
+int gset_base_window(Drawable drawable);
+int gset_draw_window(Drawable drawable);
+int Xerror_handler(Display* display, XErrorEvent* event);
+int XerrorIO_handler(Display* display);
+
+int gset_def_cmap(Colormap map);
+Colormap gget_def_cmap();
+int gset_user_cmap(Colormap map);
+Colormap gget_user_cmap();
+Colormap gget_colormap();
+
+int gget_xviewport(XRectangle* rect);
+GC gget_line_gc();
+GC gget_fill_gc();
+GC gget_text_gc();
+GC gget_marker_gc();
+int gxline(Drawable window, XPoint p1, XPoint p2);
+int gxrect(Drawable window, XPoint p1, XPoint p2);
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* gks_evnt: window events                                                  */
+/* ------------------------------------------------------------------------ */
+
+int gset_mouse_callback(Gmouse_func func);
+int ginit_event(int type);
+int gis_mapped();
+int gset_input_mode(int val);
+/* 1 while the hold goes on, 0 once it is to end. */
+int gget_input_mode();
+int gcheck_event();
+int gwait_event();
+int greset_zoom();
+#ifdef _X11_XLIB_H_
+int gprocess_x11_event(XEvent* event);
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* gks_loop: animation frames and the loop-window protocol                  */
+/* ------------------------------------------------------------------------ */
+
+/* A window named by a window specification: the visible window, the
+ * drawable to draw into (X ids), its size and a colormap (0 none). */
+struct Gwindow_spec {
+  unsigned long window;
+  unsigned long drawable;
+  int width;
+  int height;
+  unsigned long colormap;
+};
+
+int ginit_loop();
+int gget_num_images();
+int gget_looping();
+int gclear_frame(int ind);
+int gdelete_all_frames();
+int ginc_frame(int step);
+int gdisplay_frame(int ind);
+int gloop_sleep();
+/* Resolves a window specification (a window-id file or the id forms);
+ * spec->width and height keep their values when the text gives none.
+ * 0, or -1 after the open's message. */
+int gget_window_spec(const char* text, Gwindow_spec* spec);
+/* Sends the client message with data byte code (2 add a frame, 9 end the
+ * wait) to the visible window. */
+int gsend_loop_message(int code);
+/* Waits while the visible window's name shows the busy mark "+". */
+int gwait_loop_window();
+
 #endif /* KEZGKS_H */

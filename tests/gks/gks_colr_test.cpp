@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
+#include <vector>
+
 #include "gks_scenario.h"
 #include "kez_test.h"
 
@@ -139,3 +144,211 @@ TEST(ColourTable, SettersApplyTheColourRules) {
 }
 
 } // namespace
+
+/* ---- X colours ------------------------------------------------------------ */
+
+namespace xcolours {
+
+using gks_test::near_rgb;
+using gks_test::open_window;
+using gks_test::rgb_text;
+using kez_test::RgbImage;
+using kez_test::XServer;
+
+/* A wide red line in index 2 at y 30 (pixel row 357), index 2 redefined as
+ * blue, then a second line at y 60 (row 204): read-write cells recolour the
+ * first line, shared colours leave it red. */
+TEST(WindowColours, RedefiningAColourRecoloursWhatReadWriteCellsDrew) {
+  struct Case {
+    int depth;
+    std::array<int, 3> first_line;
+  };
+  const Case cases[] = {{8, {0, 0, 255}}, {24, {255, 0, 0}}};
+  for (const Case& c : cases) {
+    XServer x(800, 700, c.depth);
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    auto r = run_child([&] {
+      if (open_window(x) != 0) return 1;
+      const Gcolr_rep red{1, 0, 0}, blue{0, 0, 1};
+      gset_colr_rep(1, 2, &red);
+      gks_test::use_tran(1, gks_test::lim(0, 100, 0, 100), gks_test::lim(0, 1, 0, 1));
+      gset_line_colr_ind(2);
+      gset_linewidth(7);
+      Gpt first[2] = {{10, 30}, {90, 30}}, second[2] = {{10, 60}, {90, 60}};
+      gpolyline(2, first);
+      gset_colr_rep(1, 2, &blue);
+      gpolyline(2, second);
+      gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+      return gclose_ws(1);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    RgbImage picture;
+    ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+    EXPECT_TRUE(near_rgb(picture.at(255, 357), c.first_line)) << c.depth << ": " << rgb_text(picture.at(255, 357));
+    EXPECT_TRUE(near_rgb(picture.at(255, 204), {0, 0, 255})) << c.depth << ": " << rgb_text(picture.at(255, 204));
+  }
+}
+
+TEST(WindowColours, APrivateColormapIsMadeOnRequest) {
+  struct Case {
+    const char* env;
+    bool option;
+    bool private_map;
+  };
+  const Case cases[] = {
+      {nullptr, false, false}, {"LOCAL_CMAP", false, true}, {"kezlocal_cmap", false, true}, {nullptr, true, true}};
+  XServer x(800, 700, 8);
+  ASSERT_TRUE(x.ok());
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      unsetenv("LOCAL_CMAP");
+      unsetenv("kezlocal_cmap");
+      if (c.env) setenv(c.env, "", 1);
+      gset_local_colormap(c.option);
+      if (open_window(x) != 0) return 1;
+      const Gcolr_rep orange{1, 0.5f, 0};
+      gset_colr_rep(1, 3, &orange);
+      gset_fill_colr_ind(3);
+      Gpt all[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+      gfill_area(4, all);
+      Display* other = XOpenDisplay(x.display().c_str());
+      XWindowAttributes attrs{};
+      XGetWindowAttributes(other, gget_root_window(), &attrs);
+      const bool own = attrs.colormap != DefaultColormap(other, DefaultScreen(other));
+      XCloseDisplay(other);
+      const auto centre = gks_test::window_picture(x).at(255, 255);
+      std::printf("own %d user %d colour %s\n", own ? 1 : 0, gget_user_cmap() == attrs.colormap ? 1 : 0,
+                  rgb_text(centre).c_str());
+      gclose_ws(1);
+      return gget_user_cmap() == 0 ? 0 : 2;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string want = c.private_map ? "own 1 user 1 " : "own 0 user 0 ";
+    EXPECT_NE(r.out.find(want + "colour 255,127,0\n"), std::string::npos) << (c.env ? c.env : "option") << r.out;
+  }
+}
+
+/* Another client takes every free cell of the default colormap: the kernel
+ * gets neither a cell nor a shared colour and takes the nearest colour the
+ * colormap holds. */
+TEST(WindowColours, AFullColormapGivesTheNearestColour) {
+  XServer x(800, 700, 8);
+  ASSERT_TRUE(x.ok());
+  Display* hog = XOpenDisplay(x.display().c_str());
+  ASSERT_NE(hog, nullptr);
+  const Colormap cmap = DefaultColormap(hog, DefaultScreen(hog));
+  std::vector<unsigned long> cells;
+  unsigned long pixel = 0;
+  while (XAllocColorCells(hog, cmap, False, nullptr, 0, &pixel, 1)) cells.push_back(pixel);
+  ASSERT_GT(cells.size(), 100u);
+  for (size_t i = 0; i < cells.size(); ++i) {
+    XColor grey{};
+    grey.pixel = cells[i];
+    grey.red = grey.green = grey.blue = static_cast<unsigned short>(i * 65535 / cells.size());
+    grey.flags = DoRed | DoGreen | DoBlue;
+    if (i == cells.size() / 3) { /* the nearest to the colour asked for below */
+      grey.red = 0xE000;
+      grey.green = 0x3000;
+      grey.blue = 0x9C00;
+    }
+    XStoreColor(hog, cmap, &grey);
+  }
+  XSync(hog, False);
+  TempDir dir;
+  auto r = run_child([&] {
+    if (open_window(x) != 0) return 1;
+    /* Not among the colours the server keeps for every client. */
+    const Gcolr_rep pink{0.9f, 0.2f, 0.6f};
+    gset_colr_rep(1, 2, &pink);
+    gset_fill_colr_ind(2);
+    Gpt all[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    gfill_area(4, all);
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  XCloseDisplay(hog);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("X11 error"), std::string::npos) << r.err;
+  RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  EXPECT_TRUE(near_rgb(picture.at(255, 255), {224, 48, 156})) << rgb_text(picture.at(255, 255));
+}
+
+TEST(WindowColours, TrueColourPixelsComeFromTheVisualMasks) {
+  struct Case {
+    int depth;
+    unsigned int r, g, b;
+    unsigned long pixel;
+  };
+  const Case cases[] = {
+      {24, 0xFFFF, 0, 0, 0xFF0000},      {24, 0, 0x8000, 0, 0x008000}, {24, 0x1234, 0x5678, 0x9ABC, 0x12569A},
+      {16, 0xFFFF, 0, 0, 0xF800},        {16, 0, 0xFFFF, 0, 0x07E0},   {16, 0x1234, 0x5678, 0x9ABC, 0x12B3},
+  };
+  for (int depth : {24, 16}) {
+    XServer x(320, 240, depth);
+    ASSERT_TRUE(x.ok());
+    auto r = run_child([&] {
+      gks_test::Checks check;
+      if (open_window(x) != 0) return 1;
+      for (const Case& c : cases) {
+        if (c.depth != depth) continue;
+        const unsigned long got = gget_color_rgb_Xval(c.r, c.g, c.b);
+        check(got == c.pixel, "depth " + std::to_string(depth) + ": " + std::to_string(got));
+      }
+      /* The server gives an allocated colour the same pixel. */
+      const int allocated = galloc_colr(5, 1, 0, 1);
+      check(static_cast<unsigned long>(allocated) == gget_color_rgb_Xval(0xFFFF, 0, 0xFFFF), "allocated magenta");
+      gclose_ws(1);
+      return check.status();
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+  }
+}
+
+TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {
+  struct Case {
+    const char* setting;
+    const char* given;
+    bool inverse, table;
+    std::array<int, 3> window, entry;
+    const char* message;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, false, false, {0, 0, 0}, {0, 0, 0}, nullptr},
+      {nullptr, nullptr, true, false, {255, 255, 255}, {255, 255, 255}, nullptr},
+      {"navy", nullptr, false, false, {0, 0, 128}, {0, 0, 128}, nullptr},
+      {"navy", "#ff8000", false, false, {255, 128, 0}, {255, 128, 0}, nullptr},
+      {"lred", nullptr, false, true, {240, 128, 128}, {240, 128, 128}, nullptr},
+      {"over", nullptr, true, false, {255, 255, 255}, {255, 255, 255}, nullptr},
+      {"lred", nullptr, false, false, {0, 0, 0}, {0, 0, 0}, "ginit_background: unknown background colour"},
+  };
+  XServer x(320, 240, 24);
+  ASSERT_TRUE(x.ok());
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      if (c.setting) RES_put("background", c.setting);
+      if (c.given) gset_background(c.given);
+      if (c.inverse) setenv("kezinverse", "1", 1);
+      if (c.table) CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+      if (open_window(x) != 0) return 1;
+      int red = 0, green = 0, blue = 0;
+      gget_color_rgb256(-1, &red, &green, &blue);
+      std::printf("window %s entry %d,%d,%d\n", rgb_text(gks_test::window_picture(x).at(100, 100)).c_str(), red,
+                  green, blue);
+      return gclose_ws(1);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string want = "window " + rgb_text(c.window) + " entry ";
+    EXPECT_NE(r.out.find(want), std::string::npos) << (c.setting ? c.setting : "none") << ": " << r.out;
+    int e[3] = {-1, -1, -1};
+    std::sscanf(r.out.c_str() + r.out.find("entry "), "entry %d,%d,%d", &e[0], &e[1], &e[2]);
+    EXPECT_TRUE(near_rgb({e[0], e[1], e[2]}, c.entry)) << r.out;
+    if (c.message) {
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+  }
+}
+
+} // namespace xcolours
+

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
 #include "gks_scenario.h"
 #include "kez_test.h"
 
@@ -121,6 +124,51 @@ TEST(FillAreas, PatternPixels) {
       {6, 9, 8, 1, "wraps every 8"}, {20, 0, 0, 0, "no pattern 20"},
   };
   for (const Case& c : cases) EXPECT_EQ(gfill_test(c.pat, c.x, c.y) != 0, c.set != 0) << c.why;
+}
+
+/* Every pattern fills a 40 by 40 pixel square of the window (world units are
+ * pixels there); inside it each pixel is in the fill colour exactly where
+ * the pattern's bit is set, counted from the window's origin. */
+TEST(FillAreas, WindowPatternsAreStipplesOfTheBitmaps) {
+  for (int depth : {24, 8}) {
+    kez_test::XServer x(800, 700, depth);
+    ASSERT_TRUE(x.ok());
+    TempDir dir;
+    auto r = run_child([&] {
+      if (gks_test::open_window(x) != 0) return 1;
+      use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1)); /* world y grows downward like pixels */
+      const Gcolr_rep red{1, 0, 0};
+      gset_colr_rep(1, 2, &red);
+      gset_fill_colr_ind(2);
+      gset_fill_int_style(GPAT);
+      for (int p = 0; p < 20; ++p) {
+        const float x0 = 10.0f + 50.0f * static_cast<float>(p % 10), y0 = 10.0f + 50.0f * static_cast<float>(p / 10);
+        gset_fill_style_ind(p);
+        Gpt square[4] = {{x0, y0}, {x0 + 40, y0}, {x0 + 40, y0 + 40}, {x0, y0 + 40}};
+        gfill_area(4, square);
+      }
+      gset_fill_int_style(GSOLID);
+      Gpt solid[4] = {{10, 200}, {50, 200}, {50, 240}, {10, 240}};
+      gfill_area(4, solid);
+      gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+      return gclose_ws(1);
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    kez_test::RgbImage picture;
+    ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+    for (int p = 0; p < 20; ++p) {
+      int wrong = 0;
+      const int x0 = 10 + 50 * (p % 10), y0 = 10 + 50 * (p / 10);
+      for (int y = y0 + 4; y < y0 + 36; ++y)
+        for (int x = x0 + 4; x < x0 + 36; ++x) {
+          const auto want = gfill_test(p, x, y) ? std::array<int, 3>{255, 0, 0} : std::array<int, 3>{0, 0, 0};
+          if (!gks_test::near_rgb(picture.at(x, y), want)) ++wrong;
+        }
+      EXPECT_EQ(wrong, 0) << "depth " << depth << ", pattern " << p;
+    }
+    EXPECT_TRUE(gks_test::near_rgb(picture.at(30, 220), {255, 0, 0})) << "solid again after the patterns";
+    EXPECT_TRUE(gks_test::near_rgb(picture.at(30, 270), {0, 0, 0})) << "nothing below";
+  }
 }
 
 } // namespace

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
+#include <vector>
+
 #include "gks_scenario.h"
 #include "kez_test.h"
 
@@ -120,6 +125,80 @@ TEST(Polylines, PrintColoursDrawInFixedGreysAndWidths) {
     const std::string ps = read_file(dir.file("a.ps"));
     EXPECT_NE(ps.find(std::string("%%PL:2\n") + c.written + "np\n"), std::string::npos)
         << "colour " << c.colour << "\n" << body_of(ps);
+  }
+}
+
+/* The runs of lit and dark pixels along a row, from the first lit pixel to
+ * the last. */
+std::vector<int> runs_along(const kez_test::RgbImage& picture, int row, int from, int to) {
+  std::vector<int> runs;
+  bool lit_before = false;
+  for (int x = from; x <= to; ++x) {
+    const bool lit = picture.at(x, row)[0] > 128;
+    if (runs.empty() && !lit) continue;
+    if (runs.empty() || lit != lit_before) runs.push_back(0);
+    ++runs.back();
+    lit_before = lit;
+  }
+  if (!runs.empty() && !lit_before) runs.pop_back();
+  return runs;
+}
+
+TEST(Polylines, WindowLinesDashAndWidenInPixels) {
+  struct Case {
+    int type;
+    float width;
+    std::vector<int> cycle; /* lit, dark, ... pixels; a single run for solid lines */
+    int rows;               /* rows lit across a solid line */
+    const char* why;
+  };
+  const Case cases[] = {
+      {1, 1, {401}, 1, "solid, both ends drawn"},
+      {2, 1, {6, 6}, 0, "long dashes"},
+      {3, 1, {3, 6}, 0, "short dashes"},
+      {4, 1, {6, 6, 3, 6}, 0, "dash and dot"},
+      {5, 1, {2, 2}, 0, "dots"},
+      {9, 1, {2, 2}, 0, "another type keeps the last dash list"},
+      {1, 7, {400}, 7, "a width in pixels, butt ends"},
+  };
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  TempDir dir;
+  auto r = run_child([&] {
+    if (gks_test::open_window(x) != 0) return 1;
+    use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+    const Gcolr_rep red{1, 0, 0};
+    gset_colr_rep(1, 2, &red);
+    gset_line_colr_ind(2);
+    int i = 0;
+    for (const Case& c : cases) {
+      gset_linetype(c.type);
+      gset_linewidth(c.width);
+      const float y = 50.0f + 30.0f * static_cast<float>(i++);
+      Gpt line[2] = {{50, y}, {450, y}};
+      gpolyline(2, line);
+    }
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  kez_test::RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  int i = 0;
+  for (const Case& c : cases) {
+    const int row = 50 + 30 * i++;
+    const std::vector<int> runs = runs_along(picture, row, 40, 460);
+    if (c.rows > 0) {
+      EXPECT_EQ(runs, c.cycle) << c.why;
+    } else {
+      ASSERT_GT(runs.size(), 2 * c.cycle.size()) << c.why;
+      for (size_t k = 0; k + 1 < runs.size(); ++k)
+        EXPECT_EQ(runs[k], c.cycle[k % c.cycle.size()]) << c.why << " run " << k;
+      continue;
+    }
+    int lit_rows = 0;
+    for (int y = row - 10; y <= row + 10; ++y) lit_rows += picture.at(250, y)[0] > 128 ? 1 : 0;
+    EXPECT_EQ(lit_rows, c.rows) << c.why;
   }
 }
 

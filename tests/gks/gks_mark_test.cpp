@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
 #include <functional>
 
 #include "gks_output.h"
@@ -244,6 +247,66 @@ TEST(MarkerRendering, AllNineShapesThroughGhostscript) {
       EXPECT_GT(n, 0) << "type " << s.type << ": " << s.what;
     else
       EXPECT_EQ(n, 0) << "type " << s.type << ": " << s.what;
+  }
+}
+
+/* Markers on the window, in a world of one unit a pixel (y down), red on
+ * white; shadows are black. */
+TEST(Polymarkers, WindowMarkersAreDrawnInPixels) {
+  struct Pixel {
+    int x, y;
+    char want; /* 'r' red, 'k' black, 'w' white */
+  };
+  struct Case {
+    int type;
+    float size;
+    int shadows;
+    Gpt centre;
+    std::vector<Pixel> pixels;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {2, 1, 0, {100, 100}, {{95, 100, 'r'}, {105, 100, 'r'}, {100, 95, 'r'}, {100, 105, 'r'}, {94, 100, 'w'},
+                             {106, 100, 'w'}, {97, 97, 'w'}}, "plus of full size 10"},
+      {1, 1, 0, {20, 20}, {{20, 20, 'r'}, {21, 20, 'r'}, {21, 21, 'r'}, {20, 21, 'r'}, {22, 20, 'w'}}, "dot"},
+      {6, 1, 0, {200, 100}, {{195, 105, 'r'}, {205, 95, 'r'}, {200, 105, 'r'}, {200, 100, 'w'}}, "square"},
+      {7, 1, 0, {300, 100}, {{295, 105, 'r'}, {300, 95, 'r'}, {300, 94, 'w'}}, "triangle with its apex up"},
+      {8, 1, 0, {350, 100}, {{350, 100, 'r'}, {351, 100, 'w'}, {349, 100, 'w'}}, "point"},
+      {10, 1, 0, {400, 100}, {{400, 100, 'w'}, {395, 100, 'w'}}, "no such shape"},
+      {2, 0.15f, 0, {450, 100}, {{451, 100, 'w'}, {450, 101, 'w'}, {449, 100, 'w'}}, "half size 0: no arms"},
+      {2, 2, 3, {100, 300}, {{103, 300, 'r'}, {103, 301, 'k'}, {103, 302, 'k'}, {103, 303, 'w'}},
+       "shadows 0, 1 and 2 pixels right and down, the first under the marker"},
+  };
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  TempDir dir;
+  auto r = run_child([&] {
+    setenv("kezinverse", "1", 1);
+    if (gks_test::open_window(x) != 0) return 1;
+    use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+    const Gcolr_rep red{1, 0, 0};
+    gset_colr_rep(1, 2, &red);
+    gset_marker_colr_ind(2);
+    for (const Case& c : cases) {
+      gset_marker_type(c.type);
+      gset_marker_size(c.size);
+      gset_font_drop(c.shadows);
+      gpolymarker(1, &c.centre);
+    }
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  kez_test::RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  for (const Case& c : cases) {
+    for (const Pixel& p : c.pixels) {
+      const std::array<int, 3> want = p.want == 'r' ? std::array<int, 3>{255, 0, 0}
+                                      : p.want == 'k' ? std::array<int, 3>{0, 0, 0}
+                                                      : std::array<int, 3>{255, 255, 255};
+      EXPECT_TRUE(gks_test::near_rgb(picture.at(p.x, p.y), want))
+          << c.why << " at " << p.x << "," << p.y << ": " << gks_test::rgb_text(picture.at(p.x, p.y));
+    }
   }
 }
 

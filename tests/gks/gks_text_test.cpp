@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+/* First, so that the kernel's X declarations are seen. */
+#include "gks_window.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -458,6 +461,132 @@ TEST(StrokeTextRendering, TestPageThroughGhostscript) {
     else
       EXPECT_EQ(n, 0) << s.what;
   }
+}
+
+/* Server text on the window: the ink of "HH" in the font "fixed" placed by
+ * each alignment, against the font's own measures read through another
+ * connection; shadows are black copies a pixel apart. */
+TEST(Text, ServerFontOnTheWindowAlignsByTheFontsMeasures) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  Display* d = XOpenDisplay(x.display().c_str());
+  ASSERT_NE(d, nullptr);
+  XFontStruct* font = XLoadQueryFont(d, "fixed");
+  ASSERT_NE(font, nullptr) << "the font \"fixed\" is needed (xfonts-base)";
+  const int ascent = font->ascent, descent = font->descent, width = XTextWidth(font, "HH", 2);
+  XFreeFont(d, font);
+  XCloseDisplay(d);
+
+  struct Case {
+    Gtext_hor hor;
+    Gtext_ver vert;
+    int shadows;
+    int dx, dy; /* the ink's shift from that of the normal alignment */
+  };
+  const Case cases[] = {
+      {GNORMAL_HOR, GNORMAL_VERT, 0, 0, 0},          {GLEFT_HOR, GBASE_VERT, 0, 0, 0},
+      {GCENTER_HOR, GNORMAL_VERT, 0, -(width / 2), 0}, {GRIGHT_HOR, GNORMAL_VERT, 0, -width, 0},
+      {GNORMAL_HOR, GTOP_VERT, 0, 0, ascent},        {GNORMAL_HOR, GCAP_VERT, 0, 0, ascent},
+      {GNORMAL_HOR, GHALF_VERT, 0, 0, ascent / 2},   {GNORMAL_HOR, GBOTTOM_VERT, 0, 0, -descent},
+      {GNORMAL_HOR, GNORMAL_VERT, 2, 0, 0},
+  };
+  constexpr int N = sizeof cases / sizeof cases[0];
+  /* Each case at its own anchor, 100 pixels apart. */
+  auto anchor = [](int i) { return std::array<int, 2>{100 + 100 * (i % 5), 100 + 100 * (i / 5)}; };
+  TempDir dir;
+  auto r = run_child([&] {
+    setenv("kezinverse", "1", 1);
+    RES_put("font_list", "#fixed");
+    if (gks_test::open_window(x) != 0) return 1;
+    gks_test::use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+    const Gcolr_rep red{1, 0, 0};
+    gset_colr_rep(1, 2, &red);
+    gset_text_colr_ind(2);
+    for (int i = 0; i < N; ++i) {
+      const Gtext_align align{cases[i].hor, cases[i].vert};
+      gset_text_align(&align);
+      gset_font_drop(cases[i].shadows);
+      Gpt at{static_cast<float>(anchor(i)[0]), static_cast<float>(anchor(i)[1])};
+      gtext(&at, "HH");
+    }
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  kez_test::RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  struct Ink {
+    int x0 = 9999, y0 = 9999, x1 = -1, y1 = -1, black = 0;
+  };
+  auto ink_of = [&](int i) {
+    Ink ink;
+    const auto [ax, ay] = anchor(i);
+    for (int y = ay - 45; y < ay + 45; ++y)
+      for (int xx = ax - 45; xx < ax + 45; ++xx) {
+        const auto c = picture.at(xx, y);
+        if (gks_test::near_rgb(c, {0, 0, 0})) ++ink.black;
+        if (!gks_test::near_rgb(c, {255, 0, 0})) continue;
+        ink.x0 = std::min(ink.x0, xx - ax);
+        ink.x1 = std::max(ink.x1, xx - ax);
+        ink.y0 = std::min(ink.y0, y - ay);
+        ink.y1 = std::max(ink.y1, y - ay);
+      }
+    return ink;
+  };
+  const Ink normal = ink_of(0);
+  ASSERT_LT(normal.x0, 9999) << "server text drawn";
+  EXPECT_GE(normal.x0, 0) << "the ink starts at the anchor";
+  EXPECT_LE(normal.y1, -1) << "the ink stands on the anchor's baseline";
+  EXPECT_EQ(normal.black, 0);
+  for (int i = 1; i < N; ++i) {
+    const Ink got = ink_of(i);
+    EXPECT_EQ(got.x0 - normal.x0, cases[i].dx) << "case " << i;
+    EXPECT_EQ(got.y0 - normal.y0, cases[i].dy) << "case " << i;
+    EXPECT_EQ(got.black > 0, cases[i].shadows > 0) << "case " << i << ": black shadows";
+  }
+}
+
+/* Stroke text on the window follows the text colour, and its drop shadows
+ * are black; the text context takes a new colour at once. */
+TEST(Text, StrokeTextOnTheWindowWithShadows) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  TempDir dir;
+  auto r = run_child([&] {
+    setenv("kezinverse", "1", 1);
+    RES_put("file_path", KEZ_DATA_DIR);
+    if (gks_test::open_window(x) != 0) return 1;
+    gks_test::use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+    const Gcolr_rep red{1, 0, 0}, blue{0, 0, 1};
+    gset_colr_rep(1, 2, &red);
+    gset_text_colr_ind(2);
+    gset_char_ht(40);
+    Gpt at{100, 100};
+    gtext(&at, "E");
+    gset_font_drop(2);
+    Gpt shadowed{300, 100};
+    gtext(&shadowed, "E");
+    gset_colr_rep(1, 2, &blue);
+    gset_font_drop(0);
+    Gpt later{100, 300};
+    gtext(&later, "E");
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  kez_test::RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  auto count_in = [&](int x0, int y0, const std::array<int, 3>& rgb) {
+    int n = 0;
+    for (int y = y0 - 60; y < y0 + 20; ++y)
+      for (int xx = x0 - 10; xx < x0 + 60; ++xx) n += gks_test::near_rgb(picture.at(xx, y), rgb) ? 1 : 0;
+    return n;
+  };
+  EXPECT_GT(count_in(100, 100, {255, 0, 0}), 40) << "red E";
+  EXPECT_EQ(count_in(100, 100, {0, 0, 0}), 0) << "no shadow";
+  EXPECT_GT(count_in(300, 100, {255, 0, 0}), 40) << "red E over its shadows";
+  EXPECT_GT(count_in(300, 100, {0, 0, 0}), 20) << "black shadows";
+  EXPECT_GT(count_in(100, 300, {0, 0, 255}), 40) << "the new colour";
 }
 
 } // namespace

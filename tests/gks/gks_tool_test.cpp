@@ -10,6 +10,7 @@
 #include "gks_scenario.h"
 #include "kez_test.h"
 #include "ps_render.h"
+#include "x_server.h"
 
 namespace {
 
@@ -511,6 +512,34 @@ TEST(PageRendering, FourPanelsShowTheirAttributeColours) {
   EXPECT_GT(strokes, 10) << "label strokes";
   EXPECT_GT(ground, strokes) << "label on its panel";
   EXPECT_TRUE(close_to(at(0.5f, 0.5f * yvp), {255, 255, 255})) << "between the panels";
+}
+
+/* The page layer on the window: without an X server the program ends with
+ * status 4 and a message; with one, GPH_hold shows the page and holds it
+ * until Return. */
+TEST(PageLayer, WindowOpensOrEndsTheProgramAndHolds) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  auto begin = [](const std::string& display) {
+    Gint ws_id = 0;
+    Gws_type type = GWS_WINDOW;
+    return GPH_begin(&ws_id, display.c_str(), &type);
+  };
+  auto absent = run_child([&] { return begin(x.display() + "9") == 0 ? 0 : 1; });
+  EXPECT_EQ(absent.status, 4);
+  EXPECT_NE(absent.err.find("gopen_ws: unable to connect to display\n"), std::string::npos) << absent.err;
+  EXPECT_NE(absent.err.find("GPH_begin: Error opening workstation\n"), std::string::npos) << absent.err;
+
+  kez_test::Repeater keys(x, "xdotool search --name '^Paged$' windowfocus key Return", 0.3);
+  auto held = run_child([&] {
+    gset_win_title("Paged");
+    if (begin(x.display()) != 0) return 1;
+    GPH_hold(1);
+    std::printf("held\n");
+    return GPH_end(1);
+  });
+  EXPECT_EQ(held.status, 0) << held.err;
+  EXPECT_EQ(held.out, "held\n");
 }
 
 } // namespace

@@ -31,18 +31,6 @@ struct VarToolState {
 
 VarToolState state;
 
-bool read_line(FILE* fp, std::string* line) {
-  line->clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(fp)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    *line += static_cast<char>(c);
-  }
-  return any;
-}
-
 /* A non-negative integer at p; moves p past it. */
 bool read_int(const char*& p, int* value) {
   if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
@@ -87,7 +75,7 @@ bool read_models() {
     return false;
   }
   std::string line;
-  while (read_line(fp, &line)) {
+  while (fget_text_line(fp, &line)) {
     ModelEntry entry;
     if (parse_model_line(line, &entry)) state.models.push_back(std::move(entry));
   }

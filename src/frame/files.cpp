@@ -820,19 +820,6 @@ void print_columns(const std::vector<std::string>& names) {
 
 /* ---- selecting a convention ---- */
 
-/* Reads one line of any length without its line end; false at the end. */
-bool read_line(FILE* fp, std::string* line) {
-  line->clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(fp)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (c != '\r') *line += static_cast<char>(c);
-  }
-  return any;
-}
-
 std::vector<std::string> words_of(const std::string& line) {
   std::vector<std::string> words;
   size_t i = 0;
@@ -1103,7 +1090,7 @@ int FILE_set_name(const char* type_in) {
   nm.ext.clear();
 
   std::string line;
-  while (read_line(fp, &line)) {
+  while (fget_text_line(fp, &line)) {
     if (!line.empty() && line[0] == '#') continue;
     std::vector<std::string> words = words_of(line);
     if (words.size() < 2) continue;

@@ -521,6 +521,9 @@ int fgetnline(FILE* ifile, char* string, int len);      /* bytes taken, 0 empty,
 int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF */
 int fget_rawstring(FILE* ifile, char* string, int len); /* fgetstring, then cleaned */
 int fskipline(FILE* ifile);                             /* 0, or EOF */
+/* Reads one whole line of any length into line, without its line end and
+ * without carriage returns; false at the end of the file. */
+bool fget_text_line(FILE* ifile, std::string* line);
 
 /* Byte order. swap_setup takes the byte order of a file's data: 1
  * big-endian, 2 little-endian, -1 never swap, anything else always swap.

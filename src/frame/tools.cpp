@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -178,6 +179,18 @@ int float2int(float x) {
   int digits = static_cast<int>(value) % 100;
   int field = e >= 0 ? e : e + 10;
   return x > 0.0f ? 100 * field + digits : -(100 * field) - digits;
+}
+
+bool fget_text_line(FILE* ifile, std::string* line) {
+  line->clear();
+  bool any = false;
+  int c;
+  while ((c = std::getc(ifile)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (c != '\r') *line += static_cast<char>(c);
+  }
+  return any;
 }
 
 /* ---- WMO station numbers and station identifiers ------------------------- */

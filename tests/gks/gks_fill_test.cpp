@@ -13,14 +13,13 @@ using gks_test::Checks;
 using gks_test::count;
 using gks_test::lim;
 using gks_test::open_ps;
+using gks_test::point_world;
 using gks_test::use_tran;
 using kez_test::read_file;
 using kez_test::run_child;
 using kez_test::TempDir;
 
 const Gpt triangle[3] = {{10, 10}, {50, 10}, {30, 40}};
-
-void point_world() { use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1)); }
 
 TEST(FillAreas, CheckTheKernelAndThePointCount) {
   TempDir dir;

@@ -16,6 +16,7 @@ using gks_test::Checks;
 using gks_test::count;
 using gks_test::lim;
 using gks_test::open_ps;
+using gks_test::records_of;
 using gks_test::use_tran;
 using kez_test::read_file;
 using kez_test::run_child;
@@ -23,13 +24,6 @@ using kez_test::TempDir;
 
 int polls = 0;
 int count_poll() { return ++polls; }
-
-/* The records of a text metafile: everything after its four header lines. */
-std::string records_of(const std::string& meta) {
-  size_t at = 0;
-  for (int line = 0; line < 4 && at != std::string::npos; ++line) at = meta.find('\n', at) + 1;
-  return at == std::string::npos ? "" : meta.substr(at);
-}
 
 TEST(DisplayList, EveryFiveHundredthCallServesEvents) {
   TempDir dir;

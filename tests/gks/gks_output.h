@@ -40,10 +40,6 @@ inline std::string ab_font() {
   return font_text({{'A', {128, 35, 60, 140}}, {'B', {128, 35, 70, 140}}});
 }
 
-/* One world unit is one point of the drawing (PostScript) on the default
- * page: the unit viewport fills 575 points. */
-inline void point_world() { use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1)); }
-
 /* Pixels darker than mid grey inside a box of page points. */
 inline int ink(const kez_test::Raster& r, int x0, int y0, int x1, int y1) {
   int n = 0;

@@ -46,6 +46,10 @@ inline void use_tran(int n, Glim win, Glim vp) {
   gsel_norm_tran(n);
 }
 
+/* One world unit is one point of the drawing (PostScript) on the default
+ * page: the unit viewport fills 575 points. */
+inline void point_world() { use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1)); }
+
 inline int count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
@@ -60,6 +64,18 @@ inline std::string body_of(const std::string& ps) {
   from = ps.find('\n', from) + 1;
   size_t to = ps.find("%%End of plot");
   return ps.substr(from, to == std::string::npos ? std::string::npos : to - from);
+}
+
+/* The records of a text metafile: everything after its four header lines
+ * (empty when the file is shorter). */
+inline std::string records_of(const std::string& meta) {
+  size_t at = 0;
+  for (int line = 0; line < 4; ++line) {
+    at = meta.find('\n', at);
+    if (at == std::string::npos) return "";
+    ++at;
+  }
+  return meta.substr(at);
 }
 
 } // namespace gks_test

@@ -23,6 +23,23 @@ xfonts-base
 hershey-fonts-data
 hp2xx
 x11-common
+libpng-dev
+zlib1g-dev
+libnetcdf-dev
+netcdf-bin
+libopenjp2-7-dev
+libeccodes-tools
+imagemagick
+pngcheck
+giflib-tools
+weather-util-data
+python3-numpy
+python3-netcdf4
+python3-contourpy
+python-grib-doc
+clang
+libclang-rt-14-dev
+tmux
 "
 
 missing=""

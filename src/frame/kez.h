@@ -772,6 +772,26 @@ float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 /* var_tool: variable tables                                                 */
 /* ------------------------------------------------------------------------ */
 
+/* One parsed variable of the variable string. The parser owns a table of
+ * VAR_MAX_RECORDS of them; -9999 in an int field means unset. */
+inline constexpr int VAR_MAX_RECORDS = 60;
+struct VAR_data {
+  int type;         /* plot-type code; -9999 unset */
+  char name[20];    /* name as written (up to 19 characters), or "map", "plot",
+                       "frame", "panel" */
+  char units[15];   /* units as written (up to 14 characters); empty when none */
+  int var[5];       /* parameter numbers; var[0] with the ensemble offsets added */
+  int tstat;        /* time: 0 not given, 1 inherited or default, 2 written */
+  int time;         /* time code: operation * 1000000 + start * 1000 + end hour */
+  char tunits[5];   /* time units (the parser neither sets nor reads it) */
+  int lstat;        /* level: coded like tstat */
+  int ltype;        /* level type */
+  int level;        /* level code (layers: top * 1000 + bottom) */
+  char lunits[5];   /* level units (the parser neither sets nor reads it) */
+  char format[101]; /* the item's remaining options joined by ":" (up to 100) */
+  int flag;         /* function depth * 10 + record kind */
+};
+
 /* The name of a model number from "mod_name.lup" under "file_path"; a
  * number above 1000 is source * 1000 + model. Empty when no line lists it.
  * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,

@@ -762,11 +762,63 @@ int DOM_decode(const char* str, Domain* domain);
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
 
+/* Units: K, mb, g/kg, percent, m/s, m, km. The failure result is -9999
+ * unless a line says 0. "t or e" arguments read a value of 100 or less as a
+ * vapour pressure (mb); "td or w" arguments as a mixing ratio (g/kg). */
+
 /* Potential temperature (K) of a temperature (K) at a pressure (mb);
  * -9999 when either is not positive. */
 float pot_temp(float temp, float pr);
 /* Great-circle distance in km between two points given in degrees. */
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
+
+/* Saturation vapour pressure over water (mb); 0 below 100 K. */
+float vapor_pr(float t);
+/* Temperature whose saturation vapour pressure is e; 0 when e <= 0. */
+float temp_vapor_pr(float e);
+/* Mixing ratio and specific humidity of t or e at pr; 0 when either is not
+ * positive, -9999 when either is missing or e reaches pr. */
+float mix_ratio(float temp, float pr);
+float spec_hum(float temp, float pr);
+/* Relative humidity of two temperatures, or of two vapour pressures. */
+float rel_hum(float t, float td);
+/* Dew point of a temperature and relative humidity (held within 2..100). */
+float dew_temp(float temp, float rh);
+float virt_temp(float temp, float dewp, float pr);     /* dewp: td or w */
+float virt_pot_temp(float temp, float dewp, float pr); /* dewp: td or w */
+/* Adiabats: temperature at pr on a dry adiabat (0 on failure), on a
+ * saturated adiabat of equivalent potential temperature pot, and the
+ * equivalent potential temperature of saturated air at (temp, pr) (0 on
+ * failure); the temperature at which w saturates at pr (0 on failure). */
+float temp_on_dryad(float pot, float pr);
+float temp_on_satad(float pot, float pr);
+float thetae_on_satad(float temp, float pr);
+float temp_on_mixrat(float w, float pr);
+/* Lifting condensation level: its pressure, and its temperature at pl
+ * (0 on failure). */
+float lcl_pres(float ts, float tds, float ps);
+float lcl_temp(float ts, float ps, float pl);
+/* Convective temperature at pr for a mean mixing ratio wbar and a
+ * convective condensation level pc (0 on failure). */
+float conv_temp(float wbar, float pc, float pr);
+float eq_pot_temp(float temp, float dewp, float pr);
+float wet_bulb(float temp, float dewp, float pr);          /* 0 for dewp 0 */
+float wet_bulb_pot_temp(float temp, float dewp, float pr); /* 0 for dewp 0 */
+/* Wind chill: temperature (K), cooling power (W/m^2), and the temperature
+ * of the 2001 index (K). */
+float wind_chill_temp(float temp, float ws);
+float wind_chill(float temp, float ws);
+float wind_chill_temp2(float temp, float ws);
+float heat_index(float temp, float dewp);     /* K */
+float humiture(float temp, float dewp);       /* degrees F */
+float temp_hum_index(float temp, float dewp); /* in the arguments' unit */
+/* Station pressure from an altimeter setting (mb) and elevation (m). */
+float sfc_pr_alt(float alt, float el);
+/* Pressure altitude (m) of a pressure. */
+float pres_alt(float pres);
+/* Value at pr, linear in ln p between (p1, t1) and (p2, t2); the one value
+ * present when the other is missing. */
+float interp_temp(float t1, float t2, float p1, float p2, float pr);
 
 /* ------------------------------------------------------------------------ */
 /* var_tool: variable tables                                                 */

@@ -1,0 +1,147 @@
+/*
+ * kezsfc.h: surface observations and their codes.
+ *
+ * SFC_report is the one in-memory form of a surface observation: one
+ * station at one time, every quantity in a fixed unit, -9999 for a missing
+ * number and a blank for a missing character. Every surface file layout is
+ * read into it and written from it; it is a plain value, copied whole.
+ *
+ * The report tools (sfc_tool) empty, compare, merge and range-check reports
+ * and find the dominant cloud layer; the code conversions (wx_tool, and the
+ * SYN_ twins in sfc_tool) turn WMO present-weather numbers, METAR groups and
+ * the suite's short letter code into one another and into English words,
+ * and decode visibility, cloud-base and compass codes.
+ */
+#ifndef KEZSFC_H
+#define KEZSFC_H
+
+#include "kez.h"
+
+/* Message level of the report tools' comparison and merge lines. */
+inline constexpr M_type SFC_MESS_REPORT = 0x08000000;
+
+inline constexpr int SFC_ID_LEN = 11;      /* id and area, with the NUL */
+inline constexpr int SFC_MAX_CLOUD = 5;    /* cloud layers of a report */
+inline constexpr int SFC_WEATHER_LEN = 21; /* weather text, with the NUL */
+inline constexpr int SFC_COMMENT_LEN = 100;
+
+/* Bits of SFC_report.type and SFC_report.flag. */
+inline constexpr int SFC_TYPE_SA = 1;      /* listed "SA"; with SP "RS" */
+inline constexpr int SFC_TYPE_SP = 2;      /* listed "SP" */
+inline constexpr int SFC_TYPE_STAR = 4;    /* listed "*" */
+inline constexpr int SFC_FLAG_KEEP_TEMP = 1; /* t and td win a merge */
+
+/* Cloud-cover characters. Covers come in two alphabets, which every
+ * consumer handles: the letters below (lower case "s", "b", "o", "x" for
+ * the thin or partial forms) and the okta digits "0" to "8", with "9" for
+ * an obscured sky. A blank means no cover. */
+inline constexpr char SFC_CLD_CLEAR = 'C';
+inline constexpr char SFC_CLD_FEW = 'F';
+inline constexpr char SFC_CLD_SCATTERED = 'S';
+inline constexpr char SFC_CLD_BROKEN = 'B';
+inline constexpr char SFC_CLD_OVERCAST = 'O';
+inline constexpr char SFC_CLD_OBSCURED = 'X';
+inline constexpr char SFC_CLD_NONE = ' ';
+
+struct SFC_report {
+  char id[SFC_ID_LEN];              /* station identifier, NUL-terminated */
+  char area[SFC_ID_LEN];            /* region identifier of the station */
+  int type;                         /* SFC_TYPE_ bits; 0 none */
+  int wmo;                          /* WMO station number */
+  float lat;                        /* degrees north */
+  float lon;                        /* degrees east */
+  float elev;                       /* m */
+  int prior;                        /* station priority */
+  int time;                         /* hhmm UTC */
+  float cld_height[SFC_MAX_CLOUD];  /* base of each layer, ft, lowest first */
+  char cld_cover[SFC_MAX_CLOUD];    /* cover characters, not NUL-terminated */
+  int num_cld;                      /* layers in use, 0 to 5 */
+  float vis;                        /* statute miles */
+  char weather[SFC_WEATHER_LEN];    /* ww digits, "!" and METAR groups, or
+                                       the letter code; " " when none */
+  float pmb;                        /* sea-level pressure, mb */
+  float t;                          /* degrees F */
+  float td;                         /* degrees F */
+  float w_dir;                      /* degrees, from which the wind blows */
+  float w_spd;                      /* knots; 0 calm */
+  float w_gust;                     /* knots */
+  float alt;                        /* altimeter setting, inches of mercury */
+  int ptend_t;                      /* tendency characteristic, 0 to 8 */
+  float ptend;                      /* 3-hourly pressure change, mb */
+  float rain1, rain3, rain6, rain12, rain24; /* inches over 1..24 hours */
+  float rain;                       /* inches over rain_per hours */
+  int rain_per;                     /* hours */
+  char cld_low;                     /* low cloud amount, okta digit */
+  char cld_type[3];                 /* low, middle, high cloud type figures */
+  float max_t, min_t;               /* degrees F */
+  float max6_t, min6_t;             /* 6-hour extremes, degrees F */
+  float scover;                     /* snow depth, inches */
+  float solar;                      /* sunshine, minutes */
+  float sst;                        /* sea-surface temperature, degrees C */
+  float wav_per;                    /* wave period, s */
+  float wav_hgt;                    /* wave height, m */
+  char comment[SFC_COMMENT_LEN];    /* remarks, NUL-terminated */
+  int flag;                         /* SFC_FLAG_KEEP_TEMP; no other bit */
+};
+
+/* ------------------------------------------------------------------------ */
+/* sfc_tool: report tools                                                   */
+/* ------------------------------------------------------------------------ */
+
+/* Every member to its missing value. 0. */
+int SFC_initialize(SFC_report* report);
+/* Prints each difference of two reports of one station; the code (1 to 16)
+ * of the first, or 0 when they agree. */
+int SFC_compare(const SFC_report* rep1, const SFC_report* rep2);
+/* Merges the groups of rank up to lev of a later report rep2 into rep1. 0. */
+int SFC_update(SFC_report* rep1, const SFC_report* rep2, int lev);
+/* Sets values outside their physical range (limits inclusive) to missing
+ * and caps the dew point at the temperature. flag has no effect. 0. */
+int SFC_check_valid(SFC_report* rep, int flag);
+/* The dominant cloud cover character and its base (ft); -1 when the report
+ * has fewer than two layers, else 0. */
+int WX_set_cloud(const SFC_report* report, char* cover, float* hght);
+
+/* Twins of the wx_tool conversions of the same meaning. */
+float SYN_visibility(int vis);
+float SYN_ceiling(int cb);
+int SYN_ceiling_to_code(int cb);
+int SYN_weather(int wx, char* wx_str);
+int SYN_auto_weather(int wx, char* wx_str);
+
+/* ------------------------------------------------------------------------ */
+/* wx_tool: weather and synoptic code conversions                           */
+/* ------------------------------------------------------------------------ */
+
+/* Room of the output texts, with the NUL: a letter code from a WMO number
+ * (at least 7 bytes), from a METAR group (at least 5), and words. */
+inline constexpr int WX_CODE_LEN = 7;
+inline constexpr int WX_METAR_CODE_LEN = 5;
+inline constexpr int WX_TEXT_LEN = 320;
+
+/* Visibility code VV to statute miles; -9999 from 90 on and for negative
+ * codes. */
+float WX_wmo_vis(int vis);
+/* Cloud-base code h (0 to 9) to feet; -9999 otherwise. */
+float WX_wmo_cld_base(int cb);
+/* Manned present weather ww to the letter code (" " when none); 0, or -1
+ * without a buffer. */
+int WX_wmo_weather(int wx, char* wx_str);
+/* Automatic-station present weather wawa to the letter code. */
+int WX_wmo_auto_weather(char* wx_str, int wx);
+/* One METAR group (a leading "!" skipped) to the letter code. */
+int WX_metar_weather(const char* wx, char* wx_str);
+/* One METAR group to words; the first unread character of wx, or null when
+ * nothing was recognised. */
+const char* WX_metar_weather_text(const char* wx, char* wx_str);
+/* A weather field in any form to a ww number; 0 when it gives none. */
+int WX_weather_wmo(const char* str);
+/* A weather field's leading element to words; the number of code
+ * characters they account for, 0 (empty words) for an unknown code. */
+int WX_weather_text(const char* str, char* out_str);
+/* A 16-point compass direction ("N" ... "NNW") to degrees; else -9999. */
+float dir_decode(const char* dir);
+/* The word of a cover letter, "" for any other character. */
+const char* print_cloud(const char* str);
+
+#endif

@@ -10,7 +10,7 @@
  * grey files become 8-bit indexed images (grey ones with a grey ramp as
  * their colour table), RGB files 24-bit pixels of three bytes and RGB
  * files with alpha 32-bit pixels R, R, G, B (alpha dropped), all with the
- * most significant byte first; 16-bit samples are cut to 8 bits, sub-byte
+ * most significant byte first; 16-bit samples are scaled to 8 bits, sub-byte
  * pixels widened to a byte and interlaced files combined by libpng.
  *
  * libpng reports errors by a long jump. Each step that may jump is a small
@@ -127,7 +127,7 @@ bool read_header(PngRead* r, FILE* fp, Header* h) {
                &h->compression, &h->filter);
   MESS_print(M_debug, "%u %u %d - %d %d - %d %d\n", h->width, h->height, h->bit_depth, h->color_type,
              h->interlace, h->compression, h->filter);
-  if (h->bit_depth == 16) png_set_strip_16(r->png);
+  if (h->bit_depth == 16) png_set_scale_16(r->png);
   if (h->bit_depth < 8) {
     if (h->color_type == PNG_COLOR_TYPE_PALETTE) png_set_packing(r->png);
     if (h->color_type == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(r->png);

@@ -14,7 +14,7 @@
  * writer, so the bit layouts of the record are read in one place. Every
  * header is hostile: sizes are bounded before allocation, a file that ends
  * before its pixels fails, and the pixel file named by a header is opened
- * literally, never as a command.
+ * literally, never as a command, and only when it is a regular file.
  */
 #include <sys/stat.h>
 
@@ -799,7 +799,10 @@ int IMG_read_kez(const char* filename, IMG_report* image, int type) {
       name.push_back(static_cast<char>(c));
       c = std::getc(fp.get());
     }
-    std::unique_ptr<FILE, PlainCloser> pf(name.empty() ? nullptr : std::fopen(name.c_str(), "rb"));
+    /* Only a regular file: a device or pipe named here could block for ever. */
+    struct stat st {};
+    const bool regular = !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::unique_ptr<FILE, PlainCloser> pf(regular ? std::fopen(name.c_str(), "rb") : nullptr);
     if (!pf) {
       MESS_print(M_warn, "IMG_read_kez: Unable to open pixel file: %s\n", name.c_str());
       return 0;

@@ -189,9 +189,11 @@ int XWD_write(const char* filename, const IMG_report* image) {
   /* The record keeps the first 4-bit pixel in a byte's high half and the
    * first 1-bit pixel in its low bit: say so in X's terms. */
   h[byte_order] = bits == 4 ? MSB_FIRST : order;
-  h[bitmap_unit] = BITMAP_UNIT;
+  /* Rows are padded as far as bytes_line says, not always to 32 bits. */
+  const std::uint32_t pad = image->bytes_line % 4 == 0 ? BITMAP_PAD : image->bytes_line % 2 == 0 ? 16 : 8;
+  h[bitmap_unit] = std::min(BITMAP_UNIT, pad);
   h[bitmap_bit_order] = bits == 1 ? 0 : order;
-  h[bitmap_pad] = BITMAP_PAD;
+  h[bitmap_pad] = pad;
   h[bits_per_pixel] = static_cast<std::uint32_t>(bits);
   h[bytes_per_line] = static_cast<std::uint32_t>(image->bytes_line);
   h[visual_class] = image->color_type ? PSEUDO_COLOR : TRUE_COLOR;

@@ -489,3 +489,44 @@ TEST(KezFormat, WriterRefusesWhatItCannotStore) {
   EXPECT_EQ(result, 0);
   EXPECT_NE(out.err.find("IMG_write: Rows of 4 bytes"), std::string::npos);
 }
+
+/* Every format: the file reads back to the same colours, ImageMagick's
+ * identify takes it at its size, and compare finds no pixel that differs
+ * from the same picture written as PNG. */
+TEST(ImageFormats, EveryWriterGivesThePictureBackAndToImageMagick) {
+  TempDir dir;
+  struct Format {
+    const char* name;
+    std::function<int(const char*, const IMG_report*)> write;
+  } formats[] = {
+      {"gif", GIF_write},
+      {"png", PNG_write},
+      {"xwd", XWD_write},
+      {"kez", [](const char* f, const IMG_report* i) { return IMG_write(f, i, IMG_WRITE_ZLIB); }},
+  };
+  Image img;
+  make_indexed(img, 31, 17, 12, [](int y, int x) { return (x / 3 + y / 2) % 12u; });
+  const std::string reference = dir.file("ref.png");
+  ASSERT_EQ(PNG_write(reference.c_str(), img.get()), 1);
+  for (const Format& f : formats) {
+    SCOPED_TRACE(f.name);
+    const std::string path = dir.file(std::string("pic.") + f.name);
+    ASSERT_EQ(f.write(path.c_str(), img.get()), 1);
+    Image back;
+    ASSERT_EQ(IMG_read(path.c_str(), back.get(), 0), 1);
+    if (std::string(f.name) == "kez") {
+      /* The own format keeps pixel values, not colours. */
+      EXPECT_EQ(pixels_of(back.r), pixels_of(img.r));
+      continue;
+    }
+    EXPECT_EQ(colours_of(back.r), colours_of(img.r));
+    if (!have_imagemagick()) continue;
+    std::string out;
+    EXPECT_EQ(kez_test::run_command("identify '" + path + "' 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find(" 31x17 "), std::string::npos) << out;
+    if (kez_test::have_program("compare")) {
+      kez_test::run_command("compare -metric AE '" + path + "' '" + reference + "' null: 2>&1", &out);
+      EXPECT_EQ(out, "0") << "pixels that differ from the PNG";
+    }
+  }
+}

@@ -207,3 +207,44 @@ TEST(XwdWrite, FailuresAreReported) {
   out = kez_test::capture([&] { result = XWD_dump("/tmp/never.xwd"); });
   EXPECT_EQ(result, 0);
 }
+
+/* The record keeps the first 4-bit pixel in a byte's high half and the
+ * first 1-bit pixel in its low bit; the header says so, so other readers
+ * see the same picture. */
+TEST(XwdWrite, SubBytePixelsKeepTheirOrderForOtherReaders) {
+  if (!have_imagemagick()) GTEST_SKIP() << "ImageMagick not installed";
+  /* 1-bit: pixel 0 in the least significant bit of byte 0. */
+  TempDir dir;
+  for (int depth : {1, 4}) {
+    SCOPED_TRACE(depth);
+    Image img;
+    const int w = 13, h = 5, bytes_line = depth == 1 ? 4 : 8;
+    const int colours = 1 << depth;
+    make_indexed(img, 1, 1, colours, [](int, int) { return 0u; });
+    std::free(img->data);
+    img->width = w;
+    img->height = h;
+    img->depth = depth;
+    img->bits_pixel = depth;
+    img->bytes_line = bytes_line;
+    img->data = static_cast<unsigned char*>(std::calloc(static_cast<size_t>(bytes_line * h), 1));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const unsigned int v = static_cast<unsigned int>(x * 3 + y) % static_cast<unsigned int>(colours);
+        unsigned char& b = img->data[y * bytes_line + x * depth / 8];
+        if (depth == 1)
+          b = static_cast<unsigned char>(b | v << (x % 8));
+        else
+          b = static_cast<unsigned char>(b | (x % 2 ? v : v << 4));
+      }
+    const std::string path = write_xwd(dir, "sub.xwd", img);
+    /* ImageMagick's reading of 1-bit dumps is no judge: it misplaces
+     * pixels of dumps of every bit and byte order. */
+    if (depth == 4) {
+      EXPECT_EQ(magick_pixels(path), colours_of(img.r));
+    }
+    Image back;
+    ASSERT_EQ(read_xwd(path, back), 1);
+    EXPECT_EQ(colours_of(back.r), colours_of(img.r));
+  }
+}

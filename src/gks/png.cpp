@@ -1,0 +1,339 @@
+/*
+ * png: PNG files through libpng.
+ *
+ * PNG_write turns any image record into an 8-bit palette PNG with a full
+ * 256-entry palette (the pixel values in the order in which they first
+ * occur, then black) and three text chunks: the window title, the software
+ * and the creation time. The image itself is left as it is.
+ *
+ * PNG_read brings every PNG into the record's layouts: palette files and
+ * grey files become 8-bit indexed images (grey ones with a grey ramp as
+ * their colour table), RGB files 24-bit pixels of three bytes and RGB
+ * files with alpha 32-bit pixels R, R, G, B (alpha dropped), all with the
+ * most significant byte first; 16-bit samples are scaled to 8 bits, sub-byte
+ * pixels widened to a byte and interlaced files combined by libpng.
+ *
+ * libpng reports errors by a long jump. Each step that may jump is a small
+ * function whose frame holds nothing to destroy; the structures, the file
+ * and the buffers are owned one frame further out.
+ */
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "kez.h"
+#include "kezgks.h"
+#include "kezimg.h"
+
+namespace {
+
+constexpr const char* SOFTWARE = "KEZ - Nimbrel v5.0";
+constexpr int GREY_LEVELS = 256;
+constexpr unsigned int RED_MASK = 0xFF0000;
+constexpr unsigned int GRN_MASK = 0x00FF00;
+constexpr unsigned int BLU_MASK = 0x0000FF;
+
+struct FileCloser {
+  void operator()(FILE* fp) const { FILE_close(fp); }
+};
+struct PlainCloser {
+  void operator()(FILE* fp) const { std::fclose(fp); }
+};
+
+/* The error pointer of each structure is the reporting function's name. */
+void on_error(png_structp png, png_const_charp msg) {
+  const char* who = static_cast<const char*>(png_get_error_ptr(png));
+  MESS_print(M_warn, "%s: %s\n", who ? who : "PNG", msg);
+  png_longjmp(png, 1);
+}
+
+void on_warning(png_structp png, png_const_charp msg) {
+  const char* who = static_cast<const char*>(png_get_error_ptr(png));
+  MESS_print(M_debug, "%s: %s\n", who ? who : "PNG", msg);
+}
+
+/* ---- writer ------------------------------------------------------------------- */
+
+struct WriteJob {
+  int width;
+  int height;
+  png_color palette[IMG_PALETTE_MAX];
+  png_text text[3];
+  png_bytepp rows;
+};
+
+bool write_png(FILE* fp, WriteJob* job) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>("PNG_write"), on_error,
+                                            on_warning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, fp);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(job->width), static_cast<png_uint_32>(job->height), 8,
+               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_PLTE(png, info, job->palette, IMG_PALETTE_MAX);
+  png_set_text(png, info, job->text, 3);
+  png_write_info(png, info);
+  png_write_image(png, job->rows);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+/* ---- reader ---------------------------------------------------------------------- */
+
+struct PngRead {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  png_infop end = nullptr;
+  ~PngRead() {
+    if (png) png_destroy_read_struct(&png, info ? &info : nullptr, end ? &end : nullptr);
+  }
+};
+
+struct Header {
+  png_uint_32 width;
+  png_uint_32 height;
+  int bit_depth;
+  int color_type;
+  int interlace;
+  int compression;
+  int filter;
+  png_size_t rowbytes;
+};
+
+/* Reads the header and sets the conversions to the record's layouts. */
+bool read_header(PngRead* r, FILE* fp, Header* h) {
+  if (setjmp(png_jmpbuf(r->png))) return false;
+  png_set_user_limits(r->png, IMG_MAX_SIDE, IMG_MAX_SIDE);
+  png_init_io(r->png, fp);
+  png_set_sig_bytes(r->png, 8);
+  png_read_info(r->png, r->info);
+  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bit_depth, &h->color_type, &h->interlace,
+               &h->compression, &h->filter);
+  MESS_print(M_debug, "%u %u %d - %d %d - %d %d\n", h->width, h->height, h->bit_depth, h->color_type,
+             h->interlace, h->compression, h->filter);
+  if (h->bit_depth == 16) png_set_scale_16(r->png);
+  if (h->bit_depth < 8) {
+    if (h->color_type == PNG_COLOR_TYPE_PALETTE) png_set_packing(r->png);
+    if (h->color_type == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(r->png);
+  }
+  if (h->color_type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_strip_alpha(r->png);
+  png_set_interlace_handling(r->png);
+  png_read_update_info(r->png, r->info);
+  h->rowbytes = png_get_rowbytes(r->png, r->info);
+  return true;
+}
+
+bool read_palette(PngRead* r, png_colorp* palette, int* num) {
+  if (setjmp(png_jmpbuf(r->png))) return false;
+  *num = 0;
+  *palette = nullptr;
+  png_get_PLTE(r->png, r->info, palette, num);
+  return true;
+}
+
+bool read_pixels(PngRead* r, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(r->png))) return false;
+  png_read_image(r->png, rows);
+  png_read_end(r->png, r->end);
+  return true;
+}
+
+bool make_colors(IMG_report* image, int num) {
+  image->colors = static_cast<IMG_color*>(std::calloc(static_cast<std::size_t>(num), sizeof(IMG_color)));
+  if (!image->colors) return false;
+  image->num_colors = num;
+  return true;
+}
+
+int read_file(FILE* fp, IMG_report* image, int type) {
+  PngRead r;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>("PNG_read"), on_error, on_warning);
+  if (!r.png) return 0;
+  r.info = png_create_info_struct(r.png);
+  r.end = png_create_info_struct(r.png);
+  if (!r.info || !r.end) return 0;
+  Header h{};
+  if (!read_header(&r, fp, &h)) return 0;
+
+  const bool indexed = h.color_type == PNG_COLOR_TYPE_PALETTE;
+  const bool grey = h.color_type == PNG_COLOR_TYPE_GRAY || h.color_type == PNG_COLOR_TYPE_GRAY_ALPHA;
+  const bool alpha = h.color_type == PNG_COLOR_TYPE_RGB_ALPHA;
+  std::snprintf(image->info, sizeof image->info, "PNG");
+  image->width = static_cast<int>(h.width);
+  image->height = static_cast<int>(h.height);
+  image->colors = nullptr;
+  image->num_colors = 0;
+  image->byte_order = 1;
+  if (indexed || grey) {
+    image->depth = image->bits_pixel = 8;
+    image->color_type = IMG_COLOR_INDEXED;
+  } else {
+    image->depth = 24;
+    image->bits_pixel = alpha ? 32 : 24;
+    image->color_type = IMG_COLOR_MASKS;
+    image->red = RED_MASK;
+    image->grn = GRN_MASK;
+    image->blu = BLU_MASK;
+  }
+  const std::size_t need = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->bits_pixel / 8);
+  if (h.rowbytes < need || h.rowbytes > static_cast<png_size_t>(IMG_MAX_BYTES) ||
+      static_cast<long>(h.rowbytes) * image->height > IMG_MAX_BYTES) {
+    MESS_print(M_warn, "PNG_read: Image size %dx%d out of range\n", image->width, image->height);
+    return 0;
+  }
+  image->bytes_line = static_cast<int>(h.rowbytes);
+  static constexpr const char* TYPE_NAMES[] = {"grey", "?", "RGB", "palette", "grey+alpha", "?", "RGBA"};
+  MESS_print(M_debug, "type: %s\n", h.color_type >= 0 && h.color_type <= 6 ? TYPE_NAMES[h.color_type] : "?");
+  MESS_print(M_debug, "width: %d\n", image->width);
+  MESS_print(M_debug, "height: %d\n", image->height);
+  MESS_print(M_debug, "depth: %d\n", image->depth);
+  MESS_print(M_debug, "bytes_per_line: %d\n", image->bytes_line);
+  if (type == IMG_READ_HEADER) return 1;
+
+  if (indexed) {
+    png_colorp palette = nullptr;
+    int num = 0;
+    if (!read_palette(&r, &palette, &num)) return 0;
+    MESS_print(M_debug, "color table size: %d\n", num);
+    if (num > 0 && palette) {
+      if (!make_colors(image, num)) return 0;
+      for (int i = 0; i < num; ++i) {
+        image->colors[i].r = palette[i].red / 255.0f;
+        image->colors[i].g = palette[i].green / 255.0f;
+        image->colors[i].b = palette[i].blue / 255.0f;
+      }
+    }
+  } else if (grey) {
+    if (!make_colors(image, GREY_LEVELS)) return 0;
+    for (int i = 0; i < GREY_LEVELS; ++i)
+      image->colors[i].r = image->colors[i].g = image->colors[i].b = static_cast<float>(i) / (GREY_LEVELS - 1);
+  }
+
+  const std::size_t size = h.rowbytes * static_cast<std::size_t>(image->height);
+  image->data = static_cast<unsigned char*>(std::malloc(size));
+  if (!image->data) {
+    MESS_print(M_warn, "Unable to allocate data buffer.\n");
+    return 0;
+  }
+  std::vector<png_bytep> rows(static_cast<std::size_t>(image->height));
+  for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = image->data + y * h.rowbytes;
+  if (!read_pixels(&r, rows.data())) return 0;
+
+  if (alpha) {
+    /* R, G, B, A becomes R, R, G, B: the masks with the high byte first. */
+    for (int y = 0; y < image->height; ++y) {
+      unsigned char* p = rows[static_cast<std::size_t>(y)];
+      for (int x = 0; x < image->width; ++x, p += 4) {
+        p[3] = p[2];
+        p[2] = p[1];
+        p[1] = p[0];
+      }
+    }
+  }
+  return 1;
+}
+
+} // namespace
+
+int PNG_write(const char* filename, const IMG_report* image) {
+  if (image) {
+    MESS_print(M_debug, "width: %d\n", image->width);
+    MESS_print(M_debug, "height: %d\n", image->height);
+    MESS_print(M_debug, "depth: %d\n", image->depth);
+    MESS_print(M_debug, "bytes_per_line: %d\n", image->bytes_line);
+  }
+  if (!IMG_check(image, "PNG_write")) return 0;
+  std::unique_ptr<FILE, FileCloser> fp(filename ? FILE_open(filename, "wb") : nullptr);
+  if (!fp) {
+    MESS_print(M_warn, "Unable to open PNG file\n");
+    return 0;
+  }
+  IMG_palette pal;
+  std::vector<unsigned char> index;
+  IMG_make_palette(image, -1, &pal, &index);
+  MESS_print(M_debug, "num_color: %d\n", pal.num_color);
+
+  WriteJob job{};
+  job.width = image->width;
+  job.height = image->height;
+  for (int i = 0; i < IMG_PALETTE_MAX; ++i) {
+    const bool found = i < pal.num_color;
+    job.palette[i].red = static_cast<png_byte>(found ? pal.red[i] : 0);
+    job.palette[i].green = static_cast<png_byte>(found ? pal.grn[i] : 0);
+    job.palette[i].blue = static_cast<png_byte>(found ? pal.blu[i] : 0);
+  }
+  std::string title = gget_win_title() ? gget_win_title() : "";
+  std::string software = SOFTWARE;
+  char stamp[40] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  std::strftime(stamp, sizeof stamp, "%d %b %Y %H:%M:%S GMT", &utc);
+  std::string keys[3] = {"Title", "Software", "Creation Time"};
+  std::string texts[3] = {title, software, stamp};
+  for (int i = 0; i < 3; ++i) {
+    job.text[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    job.text[i].key = keys[i].data();
+    job.text[i].text = texts[i].data();
+    job.text[i].text_length = texts[i].size();
+  }
+  std::vector<png_bytep> rows(static_cast<std::size_t>(image->height));
+  for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = index.data() + y * static_cast<std::size_t>(image->width);
+  job.rows = rows.data();
+
+  bool ok = write_png(fp.get(), &job);
+  if (ok) ok = std::fflush(fp.get()) == 0 && !std::ferror(fp.get());
+  if (ok) ok = FILE_close(fp.release()) == 0;
+  if (!ok) {
+    MESS_print(M_warn, "PNG_write: Unable to write: %s\n", filename);
+    return 0;
+  }
+  return 1;
+}
+
+int PNG_read(const char* filename, IMG_report* image, int type) {
+  if (!image) return 0;
+  image->data = nullptr;
+  image->colors = nullptr;
+  std::unique_ptr<FILE, PlainCloser> fp(filename ? std::fopen(filename, "rb") : nullptr);
+  if (!fp) {
+    MESS_print(M_warn, "PNG_read: Unable to open file: %s\n", filename ? filename : "(null)");
+    return 0;
+  }
+  png_byte sig[8] = {};
+  if (std::fread(sig, 1, sizeof sig, fp.get()) != sizeof sig || png_sig_cmp(sig, 0, sizeof sig) != 0) {
+    MESS_print(M_warn, "PNG_read: Not a PNG file\n");
+    return 0;
+  }
+  const int ok = read_file(fp.get(), image, type);
+  if (!ok) IMG_free(image);
+  return ok;
+}
+
+int PNG_dump(const char* filename) {
+  IMG_report image;
+  IMG_init(&image);
+  if (!gget_image(&image)) {
+    IMG_free(&image);
+    return 0;
+  }
+  const int ok = PNG_write(filename, &image);
+  IMG_free(&image);
+  return ok;
+}

@@ -133,6 +133,18 @@ char* set_num(char* str, const char* format, float x);
 int chk_arg(const char* arg, char* const* items, int num_items);
 
 /* ------------------------------------------------------------------------ */
+/* numfmt: printf formats that users give for one number                    */
+/* ------------------------------------------------------------------------ */
+
+/* 1 when format holds exactly one floating conversion (%e %E %f %F %g %G,
+ * with flags, a width and a precision of at most two digits each, and an
+ * optional l) besides plain text and "%%"; 0 otherwise (also for NULL). */
+int FMT_check_float(const char* format);
+/* The value formatted with a format that FMT_check_float accepts; the
+ * empty text for any other format. */
+std::string FMT_float(const char* format, double value);
+
+/* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
 /* ------------------------------------------------------------------------ */
 
@@ -800,6 +812,8 @@ struct VAR_data {
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
+/* The address of record ind of the parsed variable list. */
+VAR_data* VAR_get_var(int ind);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

@@ -263,9 +263,11 @@ bool parse_projection(const std::string& line, int version, Domain* d) {
         !parse_float(w[3], &d->dx) || !parse_float(w[4], &d->dy) || !parse_int(w[5], &d->nx) ||
         !parse_int(w[6], &d->ny))
       return false;
-    if ((pw->proj == 1 || pw->proj == 2) && d->plon == KEZ_FMISS) d->plon = d->clon;
   }
+  /* Negate first, so that a central meridian taken from the centre is the
+   * centre's real longitude. */
   if (version == 1) d->clon = -d->clon;
+  if (pw && (pw->proj == 1 || pw->proj == 2) && d->plon == KEZ_FMISS) d->plon = d->clon;
   return true;
 }
 

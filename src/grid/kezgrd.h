@@ -15,6 +15,7 @@
 #ifndef KEZGRD_H
 #define KEZGRD_H
 
+#include <cstddef>
 #include <cstdio>
 
 #include "kez.h"
@@ -149,6 +150,56 @@ int GRD_offset(GRD_report* grid, float offset);
 int GRD_units(GRD_report* grid, const char* unit_out);
 /* values holds at least two entries. */
 int GRD_stats(const char* oper, const GRD_report* grid, float* values);
+
+/* ---- grd_tool: grid requests, matching and searches ------------------------- */
+
+/* Process flags that the grid layer reads and sets. */
+constexpr int GRD_FLAG_MODEL = 4;      /* model number of the gridded input */
+constexpr int GRD_FLAG_FILE_PARAM = 15; /* 0 ask, 1 overwrite, 2 append, 3 use */
+constexpr int GRD_FLAG_FILE_KIND = 17;  /* grid file kind: 3 kez, 12 cdf, 23 grib */
+constexpr int GRD_KIND_KEZ = 3;
+constexpr int GRD_KIND_CDF = 12;
+constexpr int GRD_KIND_GRIB = 23;
+
+/* The tile table of a model delivered as several files ("model.lup"). */
+constexpr int GRD_MAX_TILES = 12;
+constexpr int GRD_TILE_NAME_LEN = 20; /* 19 characters and the end */
+
+/* Results of GRD_parse_params besides a grid position (0 or more). */
+constexpr int GRD_REQ_SELECT = -1;      /* by time, level and variable */
+constexpr int GRD_REQ_NONE = KEZ_MISS;  /* no request */
+
+int GRD_in_file();
+int GRD_parse_params(const char* str, VAR_data* params, int* type);
+int GRD_set_params(VAR_data* params, int time, int ltype, int level, int var);
+int GRD_test(const GRD_report* grid, const VAR_data* params, int type);
+int GRD_search(int grd_fd, GRD_report* grids, const VAR_data* params, int type, int num);
+int GRD_search_piece(int grd_fd, int ind, GRD_report* grids, const VAR_data* params, int num);
+int GRD_print(M_type level, GRD_report* grid);
+int GRD_print_info(M_type level, GRD_report* grid, int type);
+int GRD_make_datatype(GRD_report* grid, const char* oper);
+int GRD_make_devtype(GRD_report* ogrid, const GRD_report* igrid, const char* str);
+
+/* ---- grd_tool: grid file wrappers -------------------------------------------- */
+
+int GRD_out_file(int type);
+int GRD_get_file_domain(const char* filename, Domain* domain);
+int GRD_get_file_date_domain(const Date* date, Domain* domain);
+/* filename loses its request (cut off in place). */
+int GRD_read_file(char* filename, GRD_report* grid, GRD_info* info, int* type);
+int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info,
+                       int* type);
+/* The name of the file read; the output files' names are written back into
+ * filename, which holds size bytes. */
+int GRD_search_file(char* filename, size_t size);
+int GRD_search_file_date(const Date* date);
+int GRD_save_file(const char* filename, GRD_report* grid, const GRD_info* info, int type);
+int GRD_open_out_file(const char* filename, int type);
+int GRD_save_grid(int grd_fd, GRD_report* grid, const GRD_info* info);
+int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type,
+                   const Domain* domain);
+/* Computes the derived grids of the variable list (the grid calculator). */
+int GRD_calc_var();
 
 /* ---- grd_read: grid files ---------------------------------------------------- */
 

@@ -638,6 +638,10 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
       MESS_print(M_warn, "GRD_open: A grid file type is needed for writing: %s\n", name);
       return -1;
     }
+    if (!FILE_exist(name)) {
+      MESS_print(M_warn, "GRD_open: Unable to open grid file: %s\n", name);
+      return -1;
+    }
     type = GRD_chktype(name);
     if (type == GRD_TYPE_BAD) {
       MESS_print(M_warn, "GRD_open: Unknown or unreadable grid file: %s\n", name);

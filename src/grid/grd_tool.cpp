@@ -774,10 +774,18 @@ bool take_entry(const std::string& model, const std::string& size, const std::st
                 int default_type) {
   state.tiles.clear();
   state.tiles_x = state.tiles_y = 1;
-  int nx = 1, ny = 1;
-  char tail = 0;
-  if (std::sscanf(size.c_str(), "%dx%d%c", &nx, &ny, &tail) < 1 || tail || nx < 1 || ny < 1 ||
-      nx > GRD_MAX_TILES || ny > GRD_MAX_TILES || nx * ny > GRD_MAX_TILES) {
+  /* "NxM", or "N" alone for one row of tiles. */
+  int nx = 0, ny = 1;
+  size_t x_at = size.find('x');
+  auto small_int = [](const std::string& t, int* v) {
+    if (t.empty() || t.size() > 2 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+    *v = std::atoi(t.c_str());
+    return true;
+  };
+  bool ok = x_at == std::string::npos
+                ? small_int(size, &nx)
+                : small_int(size.substr(0, x_at), &nx) && small_int(size.substr(x_at + 1), &ny);
+  if (!ok || nx < 1 || ny < 1 || nx * ny > GRD_MAX_TILES) {
     MESS_print(M_warn, "GRD_in_file: Invalid mosaic size for model %s: %s\n", model.c_str(),
                size.c_str());
     return false;

@@ -7,12 +7,20 @@
  * plotter and the plot frame's value read-out reach the store here; every
  * grid component uses the record operations and the field utilities.
  *
+ * It also names grids and finds them: grid requests ("#3:F", "-1250hh",
+ * "+12:500mb:hh:m:211") and their match rule, searches that fill slots from
+ * one open file or assemble tiled models (the tile table from "model.lup"),
+ * and the file wrappers that read, search, save and reuse grid files by name
+ * or by date.
+ *
  * Guarantees: the store is initialised before anything can use it; slot
  * numbers are checked; an array has exactly one owner (copies move it, and
  * GRD_alloc and GRD_init_grids release what a record or slot held), so
  * refilling slots frame after frame never leaks. Field utilities never read
  * outside a record's nx * ny values, and refuse records whose array and
- * domain do not describe a grid.
+ * domain do not describe a grid. Requests and "model.lup" are read with
+ * bounds: a request that cannot be read matches nothing, and a model entry
+ * the tile table cannot hold is refused whole.
  */
 #include "kezgrd.h"
 
@@ -189,7 +197,8 @@ int GRD_move(GRD_report* grid2, GRD_report* grid1) {
 
 int GRD_copy_info(GRD_report* grid2, const GRD_report* grid1) {
   if (!grid1 || !grid2) return -1;
-  if (grid1 != grid2) {
+  if (grid1 == grid2) return 0; /* dropping the array here would lose it */
+  {
     std::memcpy(grid2->datim, grid1->datim, sizeof grid2->datim);
     std::memcpy(grid2->units, grid1->units, sizeof grid2->units);
     grid2->date = grid1->date;

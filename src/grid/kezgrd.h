@@ -102,11 +102,15 @@ struct GRD_file {
 
 /* ---- grd_tool: grid records and the grid store ---------------------------- */
 
+/* Empties a record; drops the array pointer without releasing it, so that
+ * fresh records can be emptied (release an owned array first). */
 int GRD_init(GRD_report* grid);
 int GRD_alloc(GRD_report* grid);
 int GRD_free(GRD_report* grid);
 int GRD_copy(GRD_report* grid2, GRD_report* grid1);
 int GRD_move(GRD_report* grid2, GRD_report* grid1);
+/* The header only; grid2 is left without an array (one it held is dropped,
+ * not released: empty it first). */
 int GRD_copy_info(GRD_report* grid2, const GRD_report* grid1);
 int GRD_set_info(GRD_info* info, const Date* date, const Domain* domain);
 

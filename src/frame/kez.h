@@ -133,6 +133,18 @@ char* set_num(char* str, const char* format, float x);
 int chk_arg(const char* arg, char* const* items, int num_items);
 
 /* ------------------------------------------------------------------------ */
+/* numfmt: printf formats that users give for one number                    */
+/* ------------------------------------------------------------------------ */
+
+/* 1 when format holds exactly one floating conversion (%e %E %f %F %g %G,
+ * with flags, a width and a precision of at most two digits each, and an
+ * optional l) besides plain text and "%%"; 0 otherwise (also for NULL). */
+int FMT_check_float(const char* format);
+/* The value formatted with a format that FMT_check_float accepts; the
+ * empty text for any other format. */
+std::string FMT_float(const char* format, double value);
+
+/* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
 /* ------------------------------------------------------------------------ */
 
@@ -757,6 +769,8 @@ int MAP_plot_grid(float x, float y);
 /* Fills a domain from a specification text: 1 a specification, 2 a region,
  * -9999 none, -1 invalid. */
 int DOM_decode(const char* str, Domain* domain);
+/* Prints a domain in specification syntax at a message level. 0. */
+int DOM_print(M_type mess, const Domain* domain);
 
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */
@@ -852,6 +866,33 @@ struct VAR_data {
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
+/* The parsed variable list: record ind, and the count of records in use. */
+VAR_data* VAR_get_var(int ind);
+int VAR_get_num();
+int VAR_set_num(int num);
+char* VAR_get_name(int ind);
+/* Key texts of a record's level and time codes (overwritten by the next call). */
+char* VAR_get_level_key(int ind);
+char* VAR_get_time_key(int ind);
+/* Record classes by flag and plot type: 1 when the test holds. */
+int VAR_is_type_GRID(int ind);
+int VAR_is_fit_GRID(int ind);
+int VAR_is_get_GRID(int ind);
+/* Field decoders of the variable string. */
+int VAR_dec_time(const char* str, int* time);
+int VAR_dec_level(const char* str, int* ltype, int* level);
+int VAR_dec_var(const char* str, VAR_data* data);
+/* The current model text (at most 19 characters). */
+int VAR_set_model_str(const char* str);
+char* VAR_get_model_str();
+/* Labels. str holds VAR_LABEL_LEN bytes. */
+inline constexpr int VAR_LABEL_LEN = 160;
+char* VAR_str(char* str, int variable, const char* units);
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str);
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
+                     char* str);
+int VAR_print(M_type lev, const VAR_data* data);
+int VAR_print_info(M_type lev, const VAR_data* data);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

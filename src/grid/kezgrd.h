@@ -9,12 +9,13 @@
  * grd_read.
  *
  * Ownership: a record owns its array. GRD_alloc or a reader allocates it,
- * GRD_free releases it; whole-record copies hand the pointer over, so after
- * a copy exactly one of the two records may be freed.
+ * GRD_free releases it; whole-record copies move the pointer, so an array
+ * always has exactly one owner.
  */
 #ifndef KEZGRD_H
 #define KEZGRD_H
 
+#include <cstddef>
 #include <cstdio>
 
 #include "kez.h"
@@ -35,6 +36,9 @@ enum GRD_file_type {
 constexpr int GRD_STORE_SLOTS = 60;  /* one slot per variable-list entry */
 constexpr int GRD_MAX_FILES = 15;    /* open grid file handles 0 to 14 */
 constexpr int GRD_MAX_FILE_VARS = 15;
+/* The most points a grid may have: sizes read from files are refused
+ * beyond it, before anything is allocated. */
+constexpr long GRD_MAX_POINTS = 100000000L;
 
 /* One gridded field with its header. */
 struct GRD_report {
@@ -89,5 +93,154 @@ struct GRD_file {
       info_id, source_id, version_id, model_id, type_id, ltype_id, level_id, time_id,
       var_id, dx_id, dy_id, nx_id, ny_id; /* netCDF header variable ids, -1 when absent */
 };
+
+/* Record invariant: every GRD_report handed to the functions below has been
+ * emptied with GRD_init (or zeroed) before its first use, so that `grid` is
+ * either NULL or an array this record owns (allocated with malloc). A record
+ * never shares its array: GRD_copy and GRD_set_grid move it into the target,
+ * GRD_alloc releases what the record held before, GRD_free releases it. */
+
+/* ---- grd_tool: grid records and the grid store ---------------------------- */
+
+/* Empties a record; drops the array pointer without releasing it, so that
+ * fresh records can be emptied (release an owned array first). */
+int GRD_init(GRD_report* grid);
+int GRD_alloc(GRD_report* grid);
+int GRD_free(GRD_report* grid);
+int GRD_copy(GRD_report* grid2, GRD_report* grid1);
+int GRD_move(GRD_report* grid2, GRD_report* grid1);
+/* The header only; grid2 is left without an array (one it held is dropped,
+ * not released: empty it first). */
+int GRD_copy_info(GRD_report* grid2, const GRD_report* grid1);
+int GRD_set_info(GRD_info* info, const Date* date, const Domain* domain);
+
+/* Store slots are 0 to GRD_STORE_SLOTS - 1; a slot outside gives a message
+ * and NULL (pointers) or -1 (results). */
+GRD_report* GRD_get_grids();
+GRD_report* GRD_get_grid(int ind);
+int GRD_init_grids();
+int GRD_set_grid(int ind, GRD_report* grd);
+int GRD_set_grid_domain(int ind, const Domain* dom);
+int GRD_get_grid_domain(int ind, Domain* dom);
+int GRD_set_grid_info(int ind, const char* str);
+const char* GRD_get_grid_info(int ind);
+int GRD_set_grid_date(int ind, const Date* date, const char* str);
+int GRD_set_var(int ind);
+int GRD_alloc_grid(int ind);
+int GRD_set_grid_factor(int fact);
+int GRD_get_grid_factor();
+int GRD_set_date(const Date* datim);
+int GRD_get_date(Date* datim);
+
+/* ---- grd_tool: field utilities --------------------------------------------- */
+
+int GRD_maxmin(const GRD_report* grid, float* max, float* min);
+int GRD_UVmax(const GRD_report* ugrid, const GRD_report* vgrid, float* max);
+/* *grdx and *grdy are NULL or malloc'ed arrays; they are replaced by new
+ * ones of nx * ny plot positions that the caller frees. */
+int GRD_proj_XY(const GRD_report* grid, const Domain* domain, float** grdx, float** grdy);
+float GRD_get_value(const GRD_report* grid, float gx, float gy);
+float GRD_get_value_domain(const GRD_report* grid, const Domain* domain, float* x, float* y);
+int GRD_edit_value(const char* str, float x, float y, GRD_report* grid);
+int GRD_print_value(float x, float y, const GRD_report* grid);
+int GRD_print_value2(float x, float y, const GRD_report* grid1, const GRD_report* grid2);
+int GRD_piece_setup(GRD_report* grid, int nx, int ny, GRD_report* igrid);
+int GRD_piece_grid(GRD_report* grid, int x, int y, const GRD_report* igrid);
+int GRD_remap(GRD_report* ogrid, const Domain* domain, const GRD_report* igrid);
+int GRD_cutoff(GRD_report* ogrid, const char* cmd, float cutoff, float nval,
+               const GRD_report* igrid);
+int GRD_scale(GRD_report* grid, float scale);
+int GRD_offset(GRD_report* grid, float offset);
+int GRD_units(GRD_report* grid, const char* unit_out);
+/* values holds at least two entries. */
+int GRD_stats(const char* oper, const GRD_report* grid, float* values);
+
+/* ---- grd_tool: grid requests, matching and searches ------------------------- */
+
+/* Process flags that the grid layer reads and sets. */
+constexpr int GRD_FLAG_MODEL = 4;      /* model number of the gridded input */
+constexpr int GRD_FLAG_FILE_PARAM = 15; /* 0 ask, 1 overwrite, 2 append, 3 use */
+constexpr int GRD_FLAG_FILE_KIND = 17;  /* grid file kind: 3 kez, 12 cdf, 23 grib */
+constexpr int GRD_KIND_KEZ = 3;
+constexpr int GRD_KIND_CDF = 12;
+constexpr int GRD_KIND_GRIB = 23;
+
+/* The tile table of a model delivered as several files ("model.lup"). */
+constexpr int GRD_MAX_TILES = 12;
+constexpr int GRD_TILE_NAME_LEN = 20; /* 19 characters and the end */
+
+/* Results of GRD_parse_params besides a grid position (0 or more). */
+constexpr int GRD_REQ_SELECT = -1;      /* by time, level and variable */
+constexpr int GRD_REQ_NONE = KEZ_MISS;  /* no request */
+
+int GRD_in_file();
+int GRD_parse_params(const char* str, VAR_data* params, int* type);
+int GRD_set_params(VAR_data* params, int time, int ltype, int level, int var);
+int GRD_test(const GRD_report* grid, const VAR_data* params, int type);
+int GRD_search(int grd_fd, GRD_report* grids, const VAR_data* params, int type, int num);
+int GRD_search_piece(int grd_fd, int ind, GRD_report* grids, const VAR_data* params, int num);
+int GRD_print(M_type level, GRD_report* grid);
+int GRD_print_info(M_type level, GRD_report* grid, int type);
+int GRD_make_datatype(GRD_report* grid, const char* oper);
+int GRD_make_devtype(GRD_report* ogrid, const GRD_report* igrid, const char* str);
+
+/* ---- grd_tool: grid file wrappers -------------------------------------------- */
+
+int GRD_out_file(int type);
+int GRD_get_file_domain(const char* filename, Domain* domain);
+int GRD_get_file_date_domain(const Date* date, Domain* domain);
+/* filename loses its request (cut off in place). */
+int GRD_read_file(char* filename, GRD_report* grid, GRD_info* info, int* type);
+int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info,
+                       int* type);
+/* The name of the file read; the output files' names are written back into
+ * filename, which holds size bytes. */
+int GRD_search_file(char* filename, size_t size);
+int GRD_search_file_date(const Date* date);
+int GRD_save_file(const char* filename, GRD_report* grid, const GRD_info* info, int type);
+int GRD_open_out_file(const char* filename, int type);
+int GRD_save_grid(int grd_fd, GRD_report* grid, const GRD_info* info);
+int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type,
+                   const Domain* domain);
+/* Computes the derived grids of the variable list (the grid calculator). */
+int GRD_calc_var();
+
+/* ---- grd_read: grid files ---------------------------------------------------- */
+
+/* What GRD_read reads of a record (its rep_type argument). */
+enum GRD_read_kind {
+  GRD_READ_ALL = 0,    /* header and values */
+  GRD_READ_HEADER = 1, /* header only */
+  GRD_READ_HEADER2 = 2 /* header only; its own meaning for GRIB files */
+};
+
+/* Access modes of GRD_open. */
+enum GRD_access {
+  GRD_ACCESS_READ = 0,
+  GRD_ACCESS_WRITE = 1, /* create or overwrite */
+  GRD_ACCESS_APPEND = 2
+};
+
+/* The longest line of a text grid file, and of a value format. */
+constexpr int GRD_LINE_LEN = 160;
+constexpr int GRD_FORMAT_LEN = 15; /* 14 characters and the end */
+
+GRD_file* GRD_get_gfile(int ind);
+int GRD_chktype(const char* filename);
+int GRD_open(const char* filename, int f_access, int* f_type);
+int GRD_hdr_open(int grd_fd, const char* filename);
+int GRD_use_hdr_file(int val);
+int GRD_set_format(const char* str);
+int GRD_getinfo(int grd_fd, GRD_info* info);
+int GRD_read(int grd_fd, GRD_report* grd, int rep_type, int* grdnum);
+int GRD_putinfo(int grd_fd, const GRD_info* info);
+int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num);
+int GRD_rewind(int grd_fd);
+int GRD_close(int grd_fd);
+long int GRD_get_pos(int grd_fd);
+/* header holds GRD_HEADER_LEN bytes. */
+constexpr int GRD_HEADER_LEN = 160;
+int GRD_get_header(int grd_fd, char* header);
+int GRD_setpos(int grd_fd, long int offset, int grdnum);
 
 #endif /* KEZGRD_H */

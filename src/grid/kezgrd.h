@@ -90,4 +90,15 @@ struct GRD_file {
       var_id, dx_id, dy_id, nx_id, ny_id; /* netCDF header variable ids, -1 when absent */
 };
 
+/* The largest and smallest values of a grid that are not -9999 (both -9999
+ * when every value is missing); 0, or -1 with both -9999 when the grid has
+ * no values. */
+int GRD_maxmin(const GRD_report* grid, float* max, float* min);
+/* The plot position in domain of every grid point in storage order (-9999
+ * for a point the projection hides), in two arrays of nx * ny floats
+ * allocated with malloc for the caller (arrays that *grdx and *grdy held
+ * are freed first); the current map domain is kept. 0, or -1 with a
+ * message when the arrays cannot be had. */
+int GRD_proj_XY(const GRD_report* grid, const Domain* domain, float** grdx, float** grdy);
+
 #endif /* KEZGRD_H */

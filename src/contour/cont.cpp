@@ -112,7 +112,7 @@ struct State {
   float vert_size = 1.0f;
   Gattribs ln_cont_attr = {};
   Pen pen;
-  CONT_kernel kernel = {gfill_area, gpolyline, gtext};
+  CONT_kernel kernel = {gfill_area, gpolyline, gtext, gset_fill_colr_ind, gset_line_colr_ind, gset_linetype, gset_linewidth};
 };
 
 State state;
@@ -888,6 +888,7 @@ int CONT_param_decode() {
     const char* item = argv[i];
     if (!item) continue;
     const size_t len = std::strlen(item);
+    const char* from5 = len > 4 ? item + 4 : "";
     const char* after5 = len > 5 ? item + 5 : "";
     const char* after7 = len > 7 ? item + 7 : "";
     float f = 0.0f;
@@ -895,8 +896,8 @@ int CONT_param_decode() {
     if (begins(item, "fill", 4)) {
       if (*after5) state.fill_pat = ATTR_parse_fill_pat(after5);
     } else if (begins(item, "lab", 3) && !begins(item, "labs", 4)) {
-      std::vector<int> nums = read_ints(after5, ':');
-      if (nums.size() <= 1) nums = read_ints(after5, '.');
+      std::vector<int> nums = read_ints(from5, ':');
+      if (nums.size() <= 1) nums = read_ints(from5, '.');
       apply_lab(nums);
     } else if (begins(item, "rlab", 4)) {
       state.rot_label = 1;
@@ -1067,6 +1068,10 @@ int CONT_set_kernel(const CONT_kernel* ops) {
   state.kernel.fill = ops && ops->fill ? ops->fill : gfill_area;
   state.kernel.line = ops && ops->line ? ops->line : gpolyline;
   state.kernel.text = ops && ops->text ? ops->text : gtext;
+  state.kernel.fill_colr = ops && ops->fill_colr ? ops->fill_colr : gset_fill_colr_ind;
+  state.kernel.line_colr = ops && ops->line_colr ? ops->line_colr : gset_line_colr_ind;
+  state.kernel.linetype = ops && ops->linetype ? ops->linetype : gset_linetype;
+  state.kernel.linewidth = ops && ops->linewidth ? ops->linewidth : gset_linewidth;
   return 0;
 }
 
@@ -1075,7 +1080,7 @@ namespace {
 void pen_fill_colour(int c) {
   if (c < 0 || c == state.pen.fill_colr) return;
   state.pen.fill_colr = c;
-  gset_fill_colr_ind(c);
+  state.kernel.fill_colr(c);
 }
 
 void pen_fill_style(int pattern) {
@@ -1094,19 +1099,19 @@ void pen_fill_style(int pattern) {
 void pen_line_colour(int c) {
   if (c < 0 || c == state.pen.line_colr) return;
   state.pen.line_colr = c;
-  gset_line_colr_ind(c);
+  state.kernel.line_colr(c);
 }
 
 void pen_line_type(int t) {
   if (t == state.pen.line_type) return;
   state.pen.line_type = t;
-  gset_linetype(t);
+  state.kernel.linetype(t);
 }
 
 void pen_line_width(float w) {
   if (w == state.pen.line_width) return;
   state.pen.line_width = w;
-  gset_linewidth(w);
+  state.kernel.linewidth(w);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -1944,4 +1949,45 @@ int CONT_draw(GRD_report* grid) {
   CONT_draw_contour(grid);
   if (state.cont_type == CONT_VALUES) return -1;
   return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Inspection                                                               */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+struct NamedSetting {
+  const char* name;
+  float (*get)();
+};
+
+#define SETTING(field) {#field, [] { return static_cast<float>(state.field); }}
+constexpr NamedSetting named_settings[] = {
+    SETTING(cont_type), SETTING(dash),          SETTING(intrvl),        SETTING(base),
+    SETTING(cbase),     SETTING(grid_max),      SETTING(grid_min),      SETTING(bar_max),
+    SETTING(bar_min),   SETTING(max_cut),       SETTING(min_cut),       SETTING(conlo),
+    SETTING(conhi),     SETTING(num_cont),      SETTING(color_num),     SETTING(color_fill_set),
+    SETTING(fill_pat),  SETTING(scale),         SETTING(label_skip),    SETTING(ext_radius),
+    SETTING(x_label_space), SETTING(y_label_space), SETTING(over),      SETTING(rot_label),
+    SETTING(max_line_fact), SETTING(draw_grid), SETTING(x_skip),        SETTING(y_skip),
+    SETTING(x_off),     SETTING(y_off),         SETTING(plt_bar),       SETTING(mapcon),
+};
+#undef SETTING
+
+} // namespace
+
+float CONT_inspect(const char* name) {
+  if (!name) return MISS;
+  for (const NamedSetting& s : named_settings)
+    if (std::strcmp(s.name, name) == 0) return s.get();
+  return MISS;
+}
+
+const char* CONT_inspect_text(const char* name, int k) {
+  if (!name) return "";
+  if (std::strcmp(name, "format") == 0) return state.format;
+  if (std::strcmp(name, "num_form") == 0) return state.num_form;
+  if (std::strcmp(name, "cont_label") == 0 && k >= 0 && k < CONT_MAX_LEVELS) return state.cont_label[k];
+  return "";
 }

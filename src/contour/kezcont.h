@@ -96,14 +96,26 @@ int int_xy(Gpt* pt, float x1, float y1, float x2, float y2, float d);
 int CONT_draw_contour(GRD_report* grid);
 int CONT_draw(GRD_report* grid);
 
-/* The drawing primitives the contour drawing goes through: the kernel's
+/* The drawing primitives and band attributes the contour walk goes through: the kernel's
  * unless a test or benchmark installs a recorder. A null record, or a null
  * member, restores the kernel's primitive. */
 struct CONT_kernel {
   Gint (*fill)(Gint num_pt, const Gpt* pts);
   Gint (*line)(Gint num_pt, const Gpt* pts);
   Gint (*text)(const Gpt* pos, const Gchar* str);
+  Gint (*fill_colr)(Gint ind);
+  Gint (*line_colr)(Gint ind);
+  Gint (*linetype)(Gint type);
+  Gint (*linewidth)(Gfloat width);
 };
 int CONT_set_kernel(const CONT_kernel* ops);
+
+/* A read-only look at one named setting of the table above (its name as
+ * the settings are named: "dash", "min_cut", "label_skip", ...), for
+ * diagnostics and tests; -9999 for a name it does not know. The texts
+ * "format", "num_form" and "cont_label" (entry k) likewise; empty when
+ * unknown. */
+float CONT_inspect(const char* name);
+const char* CONT_inspect_text(const char* name, int k);
 
 #endif /* KEZCONT_H */

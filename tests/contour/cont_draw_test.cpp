@@ -1,0 +1,264 @@
+/*
+ * The cell engine and the grid walk, observed through the recorder of
+ * kernel primitives: band polygons tile every cell, saddles resolve
+ * consistently, lines and areas agree with contourpy, seams of world-wide
+ * projections split what crosses them, and the walk's edge cases hold.
+ */
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cont_record.h"
+#include "kez_test.h"
+#include "kezcont.h"
+#include "ps_render.h"
+
+namespace {
+
+using kez_test::ChildResult;
+using kez_test::run_child;
+using kez_test::TempDir;
+
+/* A grid whose values the test writes by column i and walk row j (row 0 at
+ * the bottom). */
+struct Grid {
+  GRD_report g{};
+  std::vector<float> v;
+  Grid(int nx, int ny, int proj = -9999) : v(static_cast<size_t>(nx) * ny, 0.0f) {
+    DOM_init(&g.domain);
+    g.domain.proj = proj;
+    g.domain.nx = nx;
+    g.domain.ny = ny;
+    g.grid = v.data();
+  }
+  float& at(int i, int j) { return v[static_cast<size_t>(g.domain.ny - 1 - j) * g.domain.nx + i]; }
+};
+
+/* Kernel, colour table and a metafile device in this (child) process. */
+void open_kernel(const std::string& meta) {
+  gopen_gks(nullptr, 0);
+  gopen_ws(1, meta.c_str(), GWS_META);
+  CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+  RES_put("color_cont", "off");
+}
+
+std::string level_list(const std::vector<float>& levels) {
+  std::string s;
+  char buf[64];
+  for (size_t k = 0; k < levels.size(); ++k) {
+    std::snprintf(buf, sizeof buf, "%s%.9g:%d", k ? "," : "", static_cast<double>(levels[k]), static_cast<int>(k) + 1);
+    s += buf;
+  }
+  return s;
+}
+
+/* Draws a grid with the given type and explicit levels (band k in colour
+ * k + 1), in grid coordinates. */
+void draw(Grid& grid, int type, const std::vector<float>& levels) {
+  CONT_init();
+  CONT_reset_fill_set();
+  CONT_set_type(type);
+  if (!levels.empty()) CONT_set_fill_colors(level_list(levels).c_str(), 1);
+  MAP_domain(&grid.g.domain);
+  cont_rec::install();
+  CONT_draw_contour(&grid.g);
+}
+
+bool inside(const std::vector<Gpt>& poly, float x, float y) {
+  bool in = false;
+  const size_t n = poly.size();
+  for (size_t a = 0, b = n - 1; a < n; b = a++) {
+    const Gpt& p = poly[a];
+    const Gpt& q = poly[b];
+    if ((p.y > y) != (q.y > y) && x < (q.x - p.x) * (y - p.y) / (q.y - p.y) + p.x) in = !in;
+  }
+  return in;
+}
+
+float near_edge(const std::vector<Gpt>& poly, float x, float y) {
+  float best = 1e9f;
+  for (size_t a = 0, b = poly.size() - 1; a < poly.size(); b = a++) {
+    const float dx = poly[b].x - poly[a].x, dy = poly[b].y - poly[a].y;
+    const float len2 = dx * dx + dy * dy;
+    float t = len2 > 0 ? ((x - poly[a].x) * dx + (y - poly[a].y) * dy) / len2 : 0;
+    t = std::fmax(0.0f, std::fmin(1.0f, t));
+    best = std::fmin(best, std::hypot(x - (poly[a].x + t * dx), y - (poly[a].y + t * dy)));
+  }
+  return best;
+}
+
+double area(const std::vector<Gpt>& p) {
+  double s = 0;
+  for (size_t a = 0, b = p.size() - 1; a < p.size(); b = a++)
+    s += static_cast<double>(p[b].x) * p[a].y - static_cast<double>(p[a].x) * p[b].y;
+  return std::fabs(s) / 2;
+}
+
+/* --- the cell engine ---------------------------------------------------- */
+
+TEST(CellEngine, BandsOfTheSpecimenCells) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    /* corners 0, 10, 5, 20 at levels 3 then 8 */
+    Grid g(2, 2);
+    g.at(0, 0) = 0, g.at(1, 0) = 10, g.at(0, 1) = 5, g.at(1, 1) = 20;
+    draw(g, CONT_FILL, {-5, 3, 8, 30});
+    const auto& polys = cont_rec::rec().polys;
+    /* level 3 with nothing below: the triangle C0, C1, c0 (closed) */
+    if (polys.size() < 3 || polys[0].colour != 1 || polys[0].pts.size() != 4) bad |= 1;
+    if (polys.size() >= 2 && std::fabs(area(polys[0].pts) - 0.5 * 0.3 * 0.6) > 1e-5) bad |= 4;
+    /* level 8 over level 3: C0, C2, c2, P1, P0 (closed) */
+    if (polys.size() >= 2 && (polys[1].colour != 2 || polys[1].pts.size() != 6)) bad |= 2;
+    /* the 0, 10, 10, 0 saddle: two segments each at 3 (around corners 0
+     * and 3) and at 7 (cutting off corners 1 and 2); one octagon between */
+    Grid s(2, 2);
+    s.at(0, 0) = 0, s.at(1, 0) = 10, s.at(0, 1) = 10, s.at(1, 1) = 0;
+    draw(s, CONT_LINES_FILL, {-5, 3, 7, 20});
+    int octagons = 0;
+    for (const auto& p : cont_rec::rec().polys)
+      if (p.colour == 2 && p.pts.size() == 9) ++octagons;
+    if (octagons != 1) bad |= 8;
+    double total = 0;
+    for (const auto& p : cont_rec::rec().polys) total += area(p.pts);
+    if (std::fabs(total - 1.0) > 1e-5) bad |= 16;
+    if (cont_rec::rec().segs.size() != 4) bad |= 32;
+    /* a flat side on the level: drawn as a line, crossing nothing */
+    Grid f(2, 2);
+    f.at(0, 0) = 5, f.at(1, 0) = 5, f.at(0, 1) = 9, f.at(1, 1) = 9;
+    draw(f, CONT_LINES, {5, 7});
+    bool bottom = false;
+    for (const auto& l : cont_rec::rec().segs)
+      if (l.a.y == 0 && l.b.y == 0) bottom = true;
+    if (!bottom) bad |= 64;
+    /* colour -1 draws neither the band nor its line */
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_type(CONT_LINES_FILL);
+    CONT_set_fill_colors("3:off,8:2,30:3", 1);
+    cont_rec::install();
+    CONT_draw_contour(&g.g);
+    for (const auto& p : cont_rec::rec().polys)
+      if (p.colour == -1 || p.colour == 0) bad |= 128;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(CellEngine, BandsTileEveryCellExactlyOnce) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> val(-10, 10);
+    std::uniform_int_distribution<int> nlev(1, 7);
+    int wrong_cells = 0;
+    for (int cell = 0; cell < 10000; ++cell) {
+      Grid g(2, 2);
+      float lo = 1e9f, hi = -1e9f;
+      for (int k = 0; k < 4; ++k) {
+        float z = val(rng);
+        if (cell % 5 == 0) z = std::round(z); /* corners sometimes on a level */
+        g.v[k] = z;
+        lo = std::fmin(lo, z), hi = std::fmax(hi, z);
+      }
+      std::vector<float> levels{lo - 1 - val(rng) * 0.05f - 0.5f};
+      const int n = nlev(rng);
+      for (int k = 1; k <= n; ++k) levels.push_back(lo + (hi - lo) * (k - 0.5f + 0.3f * val(rng) / 10) / n);
+      levels.push_back(hi + 1);
+      std::sort(levels.begin(), levels.end());
+      levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+      draw(g, cell % 2 ? CONT_FILL : CONT_LINES_FILL, levels);
+      const auto& polys = cont_rec::rec().polys;
+      bool ok = true;
+      for (int a = 0; a < 64 && ok; ++a)
+        for (int b = 0; b < 64 && ok; ++b) {
+          const float x = (a + 0.5f) / 64, y = (b + 0.5f) / 64;
+          int count = 0;
+          bool edge = false;
+          for (const auto& p : polys) {
+            if (near_edge(p.pts, x, y) < 1e-4f) edge = true;
+            if (inside(p.pts, x, y)) ++count;
+          }
+          if (!edge && count != 1) ok = false;
+        }
+      if (!ok) {
+        if (wrong_cells < 5)
+          std::printf("cell %d: %g %g %g %g, %zu polygons\n", cell, double(g.v[0]), double(g.v[1]),
+                      double(g.v[2]), double(g.v[3]), polys.size());
+        ++wrong_cells;
+      }
+    }
+    return wrong_cells == 0 ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* --- agreement with contourpy ------------------------------------------- */
+
+TEST(GridWalk, AreasAndLengthsAgreeWithContourpy) {
+  if (kez_test::run_command("/usr/bin/python3 -c 'import contourpy'") != 0) GTEST_SKIP() << "no contourpy";
+  TempDir dir;
+  const int nx = 200, ny = 100;
+  std::vector<float> levels;
+  for (int k = 0; k < 20; ++k) levels.push_back(10.0f + 14.0f * k);
+  std::string py = "import numpy as np, contourpy\nnx,ny=200,100\n"
+                   "x=np.arange(nx,dtype=np.float64); y=np.arange(ny,dtype=np.float64)\n"
+                   "X,Y=np.meshgrid(x,y)\n"
+                   "z=(X+2*Y+0.3*np.sin(X/7)).astype(np.float32).astype(np.float64)\n"
+                   "lv=[10.0+14.0*k for k in range(20)]\n"
+                   "g=contourpy.contour_generator(x,y,z,name='serial',fill_type='OuterOffset',line_type='Separate')\n"
+                   "def ar(p):\n  return 0.5*(np.dot(p[:,0],np.roll(p[:,1],-1))-np.dot(p[:,1],np.roll(p[:,0],-1)))\n"
+                   "for a,b in zip(lv[:-1],lv[1:]):\n"
+                   "  pts,offs=g.filled(a,b); s=0.0\n"
+                   "  for P,O in zip(pts,offs):\n"
+                   "    for i in range(len(O)-1): s+=ar(P[O[i]:O[i+1]])\n"
+                   "  print('A',abs(s))\n"
+                   "for a in lv:\n"
+                   "  print('L',sum(np.sum(np.hypot(*np.diff(l,axis=0).T)) for l in g.lines(a)))\n";
+  kez_test::write_file(dir.file("cp.py"), py);
+  std::string out;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + dir.file("cp.py"), &out), 0);
+  std::vector<double> want_area, want_len;
+  std::istringstream in(out);
+  std::string tag;
+  double v;
+  while (in >> tag >> v) (tag == "A" ? want_area : want_len).push_back(v);
+  ASSERT_EQ(want_area.size(), 19u);
+  ASSERT_EQ(want_len.size(), 20u);
+
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    Grid g(nx, ny);
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i) g.at(i, j) = static_cast<float>(i + 2.0 * j + 0.3 * std::sin(i / 7.0));
+    int bad = 0;
+    draw(g, CONT_FILL, levels);
+    std::map<int, double> areas;
+    for (const auto& p : cont_rec::rec().polys) areas[p.colour] += area(p.pts);
+    for (int k = 0; k < 19; ++k)
+      if (std::fabs(areas[k + 1] - want_area[k]) > 1e-5 * want_area[k]) {
+        std::printf("band %d: %.9g want %.9g\n", k, areas[k + 1], want_area[k]);
+        bad = 1;
+      }
+    draw(g, CONT_LINES, levels);
+    std::map<int, double> lens;
+    for (const auto& l : cont_rec::rec().segs) lens[l.colour] += std::hypot(l.b.x - l.a.x, l.b.y - l.a.y);
+    for (int k = 0; k < 20; ++k)
+      if (std::fabs(lens[k + 1] - want_len[k]) > 1e-5 * want_len[k]) {
+        std::printf("level %d: %.9g want %.9g\n", k, lens[k + 1], want_len[k]);
+        bad |= 2;
+      }
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

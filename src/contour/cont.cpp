@@ -112,6 +112,7 @@ struct State {
   float vert_size = 1.0f;
   Gattribs ln_cont_attr = {};
   Pen pen;
+  int proj = IMISS; /* the map projection while a walk runs; IMISS asks the map */
   CONT_kernel kernel = {gfill_area, gpolyline, gtext, gset_fill_colr_ind, gset_line_colr_ind, gset_linetype, gset_linewidth};
 };
 
@@ -1510,7 +1511,7 @@ int CONT_draw_lines(int type, int num_pt, Gpt* pts) {
   const int off = state.cell.con_off;
   if (off >= 0 && off <= CONT_MAX_LEVELS && state.fill_attrib[off].color == NO_COLOUR) return -1;
   if (!pts || num_pt < 2) return 0;
-  const int proj = MAP_get_proj();
+  const int proj = state.proj != IMISS ? state.proj : MAP_get_proj();
   if (is_fill(type) && num_pt >= 3) {
     bool split = false;
     const float jump = proj == PROJ_MOLL ? 10.0f : 50.0f;
@@ -1578,7 +1579,7 @@ int CONT_draw_lines(int type, int num_pt, Gpt* pts) {
 
 int int_xy(Gpt* pt, float x1, float y1, float x2, float y2, float d) {
   if (!pt) return 0;
-  const int proj = MAP_get_proj();
+  const int proj = state.proj != IMISS ? state.proj : MAP_get_proj();
   if (proj == PROJ_LATLON) {
     if (x1 - x2 < -50.0f) x1 += LATLON_SEAM;
     if (x1 - x2 > 50.0f) x1 -= LATLON_SEAM;
@@ -1814,6 +1815,10 @@ int CONT_draw_contour(GRD_report* grid) {
   }
   const Trace trace = read_trace();
   Cell& c = state.cell;
+  state.proj = MAP_get_proj();
+  struct ProjReset {
+    ~ProjReset() { state.proj = IMISS; }
+  } proj_reset;
   const float* g = grid->grid;
   const size_t width = static_cast<size_t>(nx);
 

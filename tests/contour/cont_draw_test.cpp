@@ -262,3 +262,128 @@ TEST(GridWalk, AreasAndLengthsAgreeWithContourpy) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(GridWalk, EdgeCases) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    Grid row(5, 1);
+    for (int i = 0; i < 5; ++i) row.at(i, 0) = static_cast<float>(i);
+    draw(row, CONT_FILL, {0, 2, 4});
+    if (!cont_rec::rec().polys.empty()) bad |= 1;
+    Grid flat(4, 3);
+    for (float& v : flat.v) v = 5;
+    draw(flat, CONT_LINES, {0, 5, 10});
+    if (!cont_rec::rec().segs.empty()) bad |= 2;
+    draw(flat, CONT_FILL, {0, 5, 10});
+    if (cont_rec::rec().polys.size() != 6 || cont_rec::rec().polys[0].colour != 1) bad |= 4; /* the band whose top it reaches */
+    Grid hole(3, 3);
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i) hole.at(i, j) = static_cast<float>(i + j);
+    hole.at(0, 0) = -9999;
+    draw(hole, CONT_FILL, {-1, 10});
+    double total = 0;
+    for (const auto& p : cont_rec::rec().polys) total += area(p.pts);
+    if (std::fabs(total - 3.0) > 1e-5) bad |= 8; /* four cells less the one with the missing corner */
+    /* automatic levels with an interval of 0 or a huge span never hang */
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_fill_colors("1-15", 1);
+    CONT_set_type(CONT_FILL);
+    CONT_set_intrvl(1e-30f);
+    MAP_domain(&hole.g.domain);
+    cont_rec::install();
+    CONT_draw_contour(&hole.g);
+    if (!cont_rec::rec().polys.empty()) bad |= 16; /* every cell spans too many intervals */
+    /* printed values on the skip lattice from the bottom-left point */
+    Grid pts(5, 5);
+    for (int j = 0; j < 5; ++j)
+      for (int i = 0; i < 5; ++i) pts.at(i, j) = static_cast<float>(10 * i + j);
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_fill_colors("1-15", 1);
+    CONT_set_type(CONT_VALUES);
+    CONT_set_skip(2, 2);
+    MAP_domain(&pts.g.domain);
+    cont_rec::install();
+    CONT_draw_contour(&pts.g);
+    const auto& w = cont_rec::rec().words;
+    if (w.size() != 9) bad |= 32;
+    for (const auto& t : w)
+      if (std::fmod(t.pos.x, 2.0f) != 0 || std::fmod(t.pos.y, 2.0f) != 0) bad |= 64;
+    RES_put("color_label", "off");
+    cont_rec::install();
+    CONT_draw_contour(&pts.g);
+    if (!cont_rec::rec().words.empty() || !cont_rec::rec().polys.empty()) bad |= 128;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(GridWalk, GridlocTracesOneCell) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    setenv("gridloc", "1,0", 1);
+    open_kernel(dir.file("a.meta"));
+    Grid g(3, 3);
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i) g.at(i, j) = static_cast<float>(i * 3 + j);
+    draw(g, CONT_FILL, {0, 4, 8});
+    return 0;
+  });
+  EXPECT_EQ(r.status, 0);
+  int points = 0;
+  for (size_t at = r.out.find("GRIDPOINT:"); at != std::string::npos; at = r.out.find("GRIDPOINT:", at + 1)) ++points;
+  EXPECT_EQ(points, 1);
+  EXPECT_NE(r.out.find("GRIDPOINT: 3.000000 6.000000 4.000000 7.000000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("AA-val: 0.000000"), std::string::npos);
+  EXPECT_NE(r.out.find("CC-val:"), std::string::npos);
+}
+
+TEST(GridWalk, DateLineSeamIsSplitNotSmeared) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    /* A lat/lon grid crossing the date line drawn on a lat/lon map centred
+     * on it: plot coordinates jump from 180 to -180. */
+    Domain map;
+    DOM_init(&map);
+    map.proj = 2;
+    map.clat = 0, map.clon = 0, map.dx = map.dy = 10, map.nx = 37, map.ny = 19;
+    Grid g(9, 5, 2);
+    g.g.domain.clat = 0, g.g.domain.clon = 180, g.g.domain.dx = g.g.domain.dy = 10;
+    for (int j = 0; j < 5; ++j)
+      for (int i = 0; i < 9; ++i) g.at(i, j) = static_cast<float>(i + 0.5 * j);
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_type(CONT_LINES_FILL);
+    CONT_set_fill_colors("0:1,2:2,4:3,6:4,8:5,10:6", 1);
+    MAP_domain(&map);
+    cont_rec::install();
+    CONT_draw_contour(&g.g);
+    int bad = 0, split = 0;
+    for (const auto& p : cont_rec::rec().polys)
+      for (size_t k = 1; k < p.pts.size(); ++k) {
+        if (std::fabs(p.pts[k].x - p.pts[k - 1].x) > 180) bad |= 1;
+        if (std::fabs(p.pts[k].x) > 180) ++split;
+      }
+    for (const auto& l : cont_rec::rec().segs)
+      if (std::fabs(l.b.x - l.a.x) > 180) bad |= 2;
+    if (cont_rec::rec().polys.empty() || split == 0) bad |= 4;
+    /* on Lambert conformal the seam polygons are dropped */
+    Gpt jump[4] = {{-30, 0}, {40, 0}, {40, 5}, {-30, 0}};
+    map.proj = 4, map.clat = 40, map.clon = -100, map.dx = map.dy = 1, map.nx = 20, map.ny = 20;
+    map.param[0] = 30, map.param[1] = 60;
+    MAP_domain(&map);
+    cont_rec::install();
+    CONT_draw_lines(CONT_FILL, 4, jump);
+    if (!cont_rec::rec().polys.empty()) bad |= 8;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

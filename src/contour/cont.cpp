@@ -1858,8 +1858,14 @@ int CONT_draw_contour(GRD_report* grid) {
       if (!explicit_levels) {
         const double below = std::floor((static_cast<double>(zmin) - lo) / step) - 1.0;
         if (below > 0) k0 = static_cast<int>(std::min(below, static_cast<double>(num_cont)));
+      } else if (!traced && num_cont > 1 && state.cont_value[1] < zmin) {
+        /* The first band that reaches the cell: every level before it lies
+         * strictly below the cell, where it would leave the fresh state. */
+        const float* top = std::upper_bound(state.cont_value + 1, state.cont_value + num_cont, zmin,
+                                            [](float z, float v) { return z <= v; });
+        k0 = static_cast<int>(top - state.cont_value) - 1;
       }
-      c.con_off = explicit_levels ? 0 : static_cast<int>((first_off + static_cast<long>(k0)) % state.color_num);
+      c.con_off = static_cast<int>(((explicit_levels ? 0 : first_off) + static_cast<long>(k0)) % state.color_num);
       for (int k = k0; k < num_cont; ++k) {
         if (traced) std::printf("Loop %d\n", k);
         float clevel;

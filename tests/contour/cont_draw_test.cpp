@@ -387,3 +387,136 @@ TEST(GridWalk, DateLineSeamIsSplitNotSmeared) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DrawEntry, ChecksTheDataSwitchAndTheGrid) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    Grid g(3, 3);
+    for (int k = 0; k < 9; ++k) g.v[k] = static_cast<float>(k);
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_type(CONT_FILL);
+    CONT_set_fill_colors("1-15", 1);
+    MAP_domain(&g.g.domain);
+    cont_rec::install();
+    if (CONT_draw(&g.g) != 0 || cont_rec::rec().polys.empty()) bad |= 1;
+    if (CONT_draw(nullptr) != -1) bad |= 2;
+    GRD_report empty{};
+    if (CONT_draw(&empty) != -1) bad |= 4;
+    CONT_set_type(CONT_VALUES);
+    if (CONT_draw(&g.g) != -1) bad |= 8;
+    FLAG_setplot(7, 0);
+    cont_rec::install();
+    if (CONT_draw(&g.g) != -1 || !cont_rec::rec().words.empty()) bad |= 16;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find("CONT_draw: Invalid grids\n"), std::string::npos);
+  EXPECT_NE(r.err.find("CONT_draw: Invalid grid arrays\n"), std::string::npos);
+}
+
+TEST(GridWalk, DashingBelowZeroOrTheBase) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    Grid g(2, 2);
+    g.at(0, 0) = -10, g.at(1, 0) = 10, g.at(0, 1) = -10, g.at(1, 1) = 10;
+    int bad = 0;
+    struct Case {
+      float base;
+      float level;
+      int type;
+    } cases[] = {{-9999, -3, 2}, {-9999, 0, 1}, {-9999, 3, 1}, {5, 3, 2}, {5, 7, 1}, {5, -3, 2}};
+    for (const Case& c : cases) {
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_format(CONT_DASHED_BELOW, "");
+      CONT_set_fill_colors((std::to_string(c.level) + ":1," + std::to_string(c.level + 50) + ":2").c_str(), 1);
+      CONT_set_base(c.base);
+      MAP_domain(&g.g.domain);
+      cont_rec::install();
+      CONT_draw_contour(&g.g);
+      const auto& segs = cont_rec::rec().segs;
+      if (segs.size() != 1 || segs[0].type != c.type) {
+        std::printf("base %g level %g: %zu lines, type %d\n", double(c.base), double(c.level), segs.size(),
+                    segs.empty() ? 0 : segs[0].type);
+        bad = 1;
+      }
+    }
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(GridWalk, CutOffsAndTheSpanLimit) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    Grid g(2, 2);
+    g.at(0, 0) = 0, g.at(1, 0) = 10, g.at(0, 1) = 0, g.at(1, 1) = 10; /* a ramp along x */
+    auto run = [&](float min_cut, float max_cut, float intrvl, int fact) {
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_type(CONT_FILL);
+      CONT_set_fill_colors("1-15", 1);
+      CONT_set_intrvl(intrvl);
+      CONT_set_base(0);
+      CONT_set_cutoff(max_cut, min_cut);
+      CONT_set_range(10, 0);
+      CONT_set_cont_ext(nullptr);
+      CONT_draw_grid(0);
+      /* the cell-span factor is a kept setting, set through the keyword */
+      RES_put("plot_param", ("maxl=" + std::to_string(fact)).c_str());
+      CONT_param_decode();
+      MAP_domain(&g.g.domain);
+      cont_rec::install();
+      CONT_draw_contour(&g.g);
+      double a = 0;
+      for (const auto& p : cont_rec::rec().polys) a += area(p.pts);
+      return a;
+    };
+    if (std::fabs(run(-9999, -9999, 2, -2) - 1.0) > 1e-5) bad |= 1;
+    if (run(11, -9999, 2, -2) != 0) bad |= 2;                          /* above the cell */
+    if (std::fabs(run(-9999, 5, 2, -2) - 0.5) > 1e-5) bad |= 4;        /* band cut at 5 */
+    if (std::fabs(run(3, -9999, 2, -2) - 0.7) > 1e-5) bad |= 8;        /* from 3 up */
+    if (run(-9999, -9999, 0.0001f, -2) != 0) bad |= 16;                /* 100000 intervals: left out */
+    if (std::fabs(run(-9999, -9999, 0.01f, 0) - 1.0) > 1e-4) bad |= 32; /* 1000 within 10000 */
+    if (run(-9999, -9999, 2, 4) != 0) bad |= 64;                        /* 5 intervals over 4 */
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(GridWalk, PrintedValuesTakeTheirBandColourAndFormat) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    Grid g(3, 2);
+    for (int i = 0; i < 3; ++i) g.at(i, 0) = 1.25f + 10 * i, g.at(i, 1) = -9999;
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_format(CONT_VALUES, "%6.2f");
+    CONT_format_decode_type("%6.2f");
+    CONT_set_fill_colors("1-15", 1);
+    CONT_set_intrvl(10);
+    CONT_set_base(0);
+    CONT_set_range(30, 0);
+    CONT_set_cont_ext(nullptr);
+    MAP_domain(&g.g.domain);
+    cont_rec::install();
+    CONT_draw_contour(&g.g);
+    const auto& w = cont_rec::rec().words;
+    if (w.size() != 3 || w[0].text != "  1.25" || w[2].text != " 21.25") bad |= 1;
+    if (gget_text_colr() != 3) bad |= 2; /* the last value's band, colour index 3 */
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

@@ -107,8 +107,13 @@ void BM_ContourPostScript(benchmark::State& st) {
   Field& f = field();
   for (auto _ : st) {
     gopen_gks(nullptr, 0);
-    gopen_ws(1, "/tmp/kez_cont_bench.ps", GWS_PS);
+    gopen_ws(1, "/tmp/kez_cont_bench.ps,color", GWS_PS);
     CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+    for (int i = 0; i < CLR_get_num(); ++i) {
+      Gcolr_rep rep{};
+      CLR_get_rgb(i, &rep.red, &rep.green, &rep.blue);
+      gset_colr_rep(1, i, &rep);
+    }
     CONT_init();
     CONT_reset_fill_set();
     CONT_set_type(CONT_FILL);

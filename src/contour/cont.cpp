@@ -113,6 +113,16 @@ struct State {
   Gattribs ln_cont_attr = {};
   Pen pen;
   int proj = IMISS; /* the map projection while a walk runs; IMISS asks the map */
+  /* Lines over fill: a cell's lines wait until all its bands are filled,
+   * or the fill of the band above a line would paint over it. */
+  bool defer_lines = false;
+  struct Deferred {
+    Gpt seg[2];
+    int con_off;
+    int colour, type;
+    float width;
+  };
+  std::vector<Deferred> deferred;
   CONT_kernel kernel = {gfill_area, gpolyline, gtext, gset_fill_colr_ind, gset_line_colr_ind, gset_linetype, gset_linewidth};
 };
 
@@ -1115,6 +1125,16 @@ void pen_line_width(float w) {
   state.kernel.linewidth(w);
 }
 
+void draw_segment(Gpt a, Gpt b) {
+  Gpt seg[2] = {a, b};
+  if (state.defer_lines) {
+    const Pen& p = state.pen;
+    state.deferred.push_back({{a, b}, state.cell.con_off, p.line_colr, p.line_type, p.line_width});
+    return;
+  }
+  CONT_draw_lines(CONT_LINES, 2, seg);
+}
+
 /* ------------------------------------------------------------------------ */
 /* Cell engine                                                              */
 /* ------------------------------------------------------------------------ */
@@ -1430,7 +1450,7 @@ int compute_lines(float level) {
       if (c.dz[s] != -3.0f || c.z[a] != level) continue;
       c.pt[0] = corner(a);
       c.pt[1] = corner(b);
-      CONT_draw_lines(CONT_LINES, 2, c.pt);
+      draw_segment(c.pt[0], c.pt[1]);
     }
   Points pts{};
   if (c.numsides == 2) {
@@ -1444,10 +1464,7 @@ int compute_lines(float level) {
     }
     c.pt[0] = pts.c[s0];
     c.pt[1] = pts.c[s1];
-    if (draw && is_line(type)) {
-      Gpt seg[2] = {c.pt[0], c.pt[1]};
-      CONT_draw_lines(CONT_LINES, 2, seg);
-    }
+    if (draw && is_line(type)) draw_segment(c.pt[0], c.pt[1]);
   } else if (c.numsides == 4) {
     for (int s = 0; s < 4; ++s) pts.c[s] = crossing(s, c.dz[s]);
     if (draw && is_fill(type)) {
@@ -1467,17 +1484,12 @@ int compute_lines(float level) {
       c.pt[13] = R;
     }
     if (draw && is_line(type)) {
-      Gpt seg[2];
       if (c.total >= 2.0f) {
-        seg[0] = R, seg[1] = B;
-        CONT_draw_lines(CONT_LINES, 2, seg);
-        seg[0] = T, seg[1] = W;
-        CONT_draw_lines(CONT_LINES, 2, seg);
+        draw_segment(R, B);
+        draw_segment(T, W);
       } else {
-        seg[0] = T, seg[1] = R;
-        CONT_draw_lines(CONT_LINES, 2, seg);
-        seg[0] = B, seg[1] = W;
-        CONT_draw_lines(CONT_LINES, 2, seg);
+        draw_segment(T, R);
+        draw_segment(B, W);
       }
     }
   }
@@ -1681,6 +1693,19 @@ void band_line(int k, float nlevel) {
 
 bool is_hidden(float x) { return x == MISS; }
 
+void flush_lines() {
+  const int keep = state.cell.con_off;
+  for (auto& d : state.deferred) {
+    state.cell.con_off = d.con_off;
+    pen_line_colour(d.colour);
+    pen_line_type(d.type);
+    pen_line_width(d.width);
+    CONT_draw_lines(CONT_LINES, 2, d.seg);
+  }
+  state.deferred.clear();
+  state.cell.con_off = keep;
+}
+
 void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height) {
   const int nx = grid->domain.nx, ny = grid->domain.ny;
   GPH_text_align(state.x_off < 0.0f ? 3 : state.x_off > 0.0f ? 1 : 2, 3);
@@ -1819,6 +1844,8 @@ int CONT_draw_contour(GRD_report* grid) {
   struct ProjReset {
     ~ProjReset() { state.proj = IMISS; }
   } proj_reset;
+  state.defer_lines = type == CONT_LINES_FILL;
+  state.deferred.clear();
   const float* g = grid->grid;
   const size_t width = static_cast<size_t>(nx);
 
@@ -1942,8 +1969,10 @@ int CONT_draw_contour(GRD_report* grid) {
         worked = nlevel;
         if (top_cut) break;
       }
+      if (!state.deferred.empty()) flush_lines();
     }
   }
+  state.defer_lines = false;
   return 0;
 }
 

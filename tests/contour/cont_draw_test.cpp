@@ -520,3 +520,100 @@ TEST(GridWalk, PrintedValuesTakeTheirBandColourAndFormat) {
 }
 
 } // namespace
+
+namespace {
+
+/* The colour table, on the workstation too. */
+void load_ws_colours() {
+  CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+  for (int i = 0; i < CLR_get_num(); ++i) {
+    Gcolr_rep rep{};
+    CLR_get_rgb(i, &rep.red, &rep.green, &rep.blue);
+    gset_colr_rep(1, i, &rep);
+  }
+}
+
+/* A global field at 5 degrees, longitudes 0 to 360, on four world maps. */
+struct WorldMap {
+  const char* name;
+  int proj;
+  float dx;
+  int nx, ny;
+  float jump; /* the largest edge that is no smear */
+};
+
+constexpr WorldMap world_maps[] = {
+    {"latlon", 2, 5, 73, 29, 180},
+    {"mercator", 3, 4, 101, 56, 200},
+    {"mollweide", 7, 2.55f, 101, 51, 127},
+    {"lambert", 4, 4, 61, 51, 50},
+};
+
+TEST(GridWalk, WorldMapsSplitTheirSeams) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  for (const WorldMap& m : world_maps) {
+    TempDir dir;
+    const std::string file = dir.file(std::string(m.name) + ".ps");
+    ChildResult r = run_child([&] {
+      unsetenv("PSCOLOR");
+      gopen_gks(nullptr, 0);
+      if (gopen_ws(1, (file + ",color").c_str(), GWS_PS) != 0) return 100;
+      load_ws_colours();
+      Domain map;
+      DOM_init(&map);
+      map.proj = m.proj, map.clat = m.proj == 4 ? 45 : 0, map.clon = m.proj == 4 ? -100 : 0;
+      map.param[0] = 30, map.param[1] = 60;
+      map.dx = map.dy = m.dx, map.nx = m.nx, map.ny = m.ny;
+      MAP_domain(&map);
+      MAP_set_limits();
+      MAP_limits lim{};
+      MAP_get_limits(&lim);
+      const Glim win{lim.x_min, lim.x_max, lim.y_min, lim.y_max};
+      const float aspect = (lim.x_max - lim.x_min) / (lim.y_max - lim.y_min);
+      const Glim vp{0.02f, 0.98f, 0.02f, 0.02f + 0.96f / aspect};
+      gset_win(2, &win);
+      gset_vp(2, &vp);
+      gsel_norm_tran(2);
+      Grid g(73, 33, 2);
+      g.g.domain.clat = 0, g.g.domain.clon = 180, g.g.domain.dx = g.g.domain.dy = 5;
+      for (int j = 0; j < 33; ++j)
+        for (int i = 0; i < 73; ++i) {
+          const double lat = -80 + 5.0 * j, lon = 5.0 * i;
+          g.at(i, j) = static_cast<float>(20 * std::cos(lat * M_PI / 180) + 8 * std::sin(lon * M_PI / 90));
+        }
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_type(CONT_LINES_FILL);
+      CONT_set_fill_colors("2-12", 1);
+      CONT_set_intrvl(3);
+      RES_put("color_cont", "black");
+      cont_rec::install(true);
+      CONT_draw_contour(&g.g);
+      int bad = 0;
+      const float half = (lim.x_max - lim.x_min) / 2;
+      for (const auto& p : cont_rec::rec().polys)
+        for (size_t k = 1; k < p.pts.size(); ++k)
+          if (std::fabs(p.pts[k].x - p.pts[k - 1].x) > std::fmin(half, m.jump)) bad |= 1;
+      for (const auto& l : cont_rec::rec().segs)
+        if (std::fabs(l.b.x - l.a.x) > std::fmin(half, m.jump)) bad |= 2;
+      if (cont_rec::rec().polys.size() < 100) bad |= 4;
+      gclose_ws(1);
+      gclose_gks();
+      return bad;
+    });
+    ASSERT_EQ(r.status, 0) << m.name << r.out << r.err;
+    kez_test::Raster page;
+    auto run = kez_test::gs_render(file, 612, 792, &page);
+    EXPECT_TRUE(run.clean()) << m.name << ": " << run.log;
+    /* Lines over fill stay visible: the fills of a cell never cover its
+     * lines. */
+    long dark = 0;
+    for (size_t k = 0; k + 2 < page.rgb.size(); k += 3)
+      if (page.rgb[k] < 60 && page.rgb[k + 1] < 60 && page.rgb[k + 2] < 60) ++dark;
+    EXPECT_GT(dark, 2000) << m.name;
+    if (const char* keep = std::getenv("KEZ_KEEP_PLOTS"))
+      kez_test::run_command("cp " + file + " " + keep + "/");
+  }
+}
+
+} // namespace

@@ -667,7 +667,13 @@ int CONT_set_fill_colors(const char* string, int flag) {
   if (fp) {
     char line[81];
     int got;
-    while (state.temp < CONT_MAX_LEVELS && (got = fgetnline(fp, line, sizeof line)) != EOF) {
+    while (state.temp < CONT_MAX_LEVELS && (got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
+      if (got == static_cast<int>(sizeof line) - 1) {
+        /* The tail of an over-long line is dropped, not read as an item. */
+        int ch;
+        while ((ch = std::getc(fp)) != EOF && ch != '\n') {
+        }
+      }
       if (got == 0 || line[0] == '\0' || line[0] == '@' || line[0] == '#') continue;
       wstrim_string(line);
       if (line[0] == '\0') continue;

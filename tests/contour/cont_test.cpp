@@ -222,7 +222,8 @@ TEST(FillColours, ListsRangesAndLevels) {
 
 TEST(FillColours, SourcesInOrder) {
   TempDir dir;
-  kez_test::write_file(dir.file("levels.txt"), "# contour levels\n@ comment\n\n0:Blue\n5:Red\n");
+  kez_test::write_file(dir.file("levels.txt"),
+                       "# contour levels" + std::string(120, 'x') + "\n@ comment\n\n0:Blue\n5:Red\n");
   ChildResult r = run_child([&] {
     load_colours();
     int bad = 0;

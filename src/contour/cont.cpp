@@ -452,12 +452,14 @@ int CONT_set_cont_ext(const GRD_report* grid) {
     if (state.grid_max == MISS) return -1;
     if (state.intrvl == MISS) {
       float value = MISS;
-      if (RES_getval("con_interval", &value, CV_float) == 0 && value != MISS) state.intrvl = value;
+      if (RES_getval("con_interval", &value, CV_float) == 1 && value != MISS) state.intrvl = value;
     }
     if (state.intrvl == MISS && state.cont_type != CONT_VALUES) state.intrvl = 0.0f;
     if (state.intrvl != MISS && state.intrvl <= 0.0f) {
-      state.num_cont = state.color_num - 1;
-      state.intrvl = CONT_calc_intrvl(state.grid_max, state.grid_min, state.color_num - 1);
+      /* No fill colours yet counts as one band. */
+      const int bands = state.color_num > 0 ? state.color_num - 1 : 0;
+      state.num_cont = bands;
+      state.intrvl = CONT_calc_intrvl(state.grid_max, state.grid_min, bands);
       /* A range given upside down yields a negative quotient; its size
        * still makes a usable step. */
       if (state.intrvl < 0.0f) state.intrvl = -state.intrvl;
@@ -941,7 +943,7 @@ int CONT_param_decode() {
 float CONT_prompt_intrvl() {
   float value = 0.0f;
   float res = MISS;
-  const bool have = RES_getval("con_interval", &res, CV_float) == 0 && res != MISS;
+  const bool have = RES_getval("con_interval", &res, CV_float) == 1 && res != MISS;
   if (have) value = res;
   else if (!FLAG_batch()) value = KEZ_promptf("Enter the contour interval: ");
   if (value < 0.0f) value = 0.0f;
@@ -1038,7 +1040,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
   if (argv) free_parsed_array(argc, argv);
 
   float sc = MISS;
-  if (RES_getval("plot_scale", &sc, CV_float) == 0 && sc != MISS) state.scale = sc > 0.0f ? sc : 1.0f;
+  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS) state.scale = sc > 0.0f ? sc : 1.0f;
   if (const char* pf = RES_get("plot_format")) CONT_format_decode_type(pf);
 
   CONT_prompt_type();

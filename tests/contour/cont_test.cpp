@@ -494,3 +494,28 @@ TEST(ContourLevels, NoExtraLevelBelowZeroBase) {
   EXPECT_EQ(CONT_get_num_cont(), 3);
 }
 } // namespace
+
+namespace {
+TEST(PlotSetup, IntervalAndScaleFromResources) {
+  ChildResult r = scenario(
+      [] {
+        int bad = 0;
+        Field f(5, 4, 0, 40);
+        set_var(0, CONT_LINES, "");
+        RES_put("con_interval", "4");
+        RES_put("plot_scale", "2.5");
+        CONT_plot_setup(0, 0, &f.g, nullptr, nullptr);
+        if (CONT_get_intrvl() != 4 || CONT_inspect("scale") != 2.5f) bad |= 1;
+        RES_put("plot_scale", "0");
+        RES_put("con_interval", "-3");
+        CONT_plot_setup(0, 0, &f.g, nullptr, nullptr);
+        if (CONT_inspect("scale") != 1) bad |= 2;
+        if (CONT_get_intrvl() != 3) bad |= 4; /* below 0: the automatic interval, 40 over 14 bands */
+        return bad;
+      },
+      "");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Enter the contour interval"), std::string::npos) << "the resource answers";
+  EXPECT_EQ(r.out.find("Maximum value"), std::string::npos);
+}
+} // namespace

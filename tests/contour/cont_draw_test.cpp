@@ -174,6 +174,9 @@ TEST(CellEngine, BandsTileEveryCellExactlyOnce) {
       const int n = nlev(rng);
       for (int k = 1; k <= n; ++k) levels.push_back(lo + (hi - lo) * (k - 0.5f + 0.3f * val(rng) / 10) / n);
       levels.push_back(hi + 1);
+      if (cell % 7 == 0) levels.push_back(g.v[static_cast<size_t>(cell / 7) % 4]); /* a corner on a level */
+      if (cell % 11 == 0) levels.push_back(hi);
+      if (cell % 13 == 0) levels.push_back(lo);
       std::sort(levels.begin(), levels.end());
       levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
       draw(g, cell % 2 ? CONT_FILL : CONT_LINES_FILL, levels);
@@ -624,6 +627,47 @@ TEST(GridWalk, WorldMapsSplitTheirSeams) {
     if (const char* keep = std::getenv("KEZ_KEEP_PLOTS"))
       kez_test::run_command("cp " + file + " " + keep + "/");
   }
+}
+
+} // namespace
+
+namespace {
+
+TEST(GridWalk, TopBandStartingInsideACellUsesThatCell) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    Grid g(3, 2);
+    g.at(0, 0) = 0, g.at(1, 0) = 10, g.at(2, 0) = 20;
+    g.at(0, 1) = 10, g.at(1, 1) = 0, g.at(2, 1) = 6;
+    /* a range from outside the grid puts the only level, 5, inside both
+     * cells, the first of them a saddle */
+    CONT_init();
+    CONT_reset_fill_set();
+    CONT_set_type(CONT_FILL);
+    CONT_set_fill_colors("1-15", 1);
+    CONT_set_base(5);
+    CONT_set_intrvl(100);
+    CONT_set_range(30, 12);
+    CONT_set_cont_ext(nullptr);
+    MAP_domain(&g.g.domain);
+    cont_rec::install();
+    CONT_draw_contour(&g.g);
+    int bad = 0;
+    double automatic = 0;
+    for (const auto& p : cont_rec::rec().polys) {
+      float lo = 1e9f, hi = -1e9f;
+      for (const Gpt& q : p.pts) lo = std::fmin(lo, q.x), hi = std::fmax(hi, q.x);
+      if (hi - lo > 1.0f + 1e-6f) bad |= 1; /* a polygon spans more than its cell */
+      automatic += area(p.pts);
+    }
+    draw(g, CONT_FILL, {5, 105});
+    double explicit_area = 0;
+    for (const auto& p : cont_rec::rec().polys) explicit_area += area(p.pts);
+    if (std::fabs(automatic - explicit_area) > 1e-5 || automatic <= 0) bad |= 2;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 } // namespace

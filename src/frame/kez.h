@@ -131,6 +131,14 @@ int parse_command_line(const char* command, const char* string, int* argc, char*
 inline constexpr int SET_NUM_LEN = 32;
 char* set_num(char* str, const char* format, float x);
 int chk_arg(const char* arg, char* const* items, int num_items);
+/* A printf format given by a user (resource, variable option, file): 1 when
+ * it holds exactly one conversion of the kind asked for ('f' one of eEfFgG,
+ * 'd' d or i) with flags from "-+ #0", width and precision of at most two
+ * digits each and no '*' or length modifier ("%%" is literal text), else 0. */
+int check_user_format(const char* format, char kind);
+/* The value through a checked user format into str (len bytes); a format
+ * that fails the check gives the fallback's text instead (or "%g") and -1. */
+int format_user_value(char* str, int len, const char* format, double value, const char* fallback);
 
 /* ------------------------------------------------------------------------ */
 /* numfmt: printf formats that users give for one number                    */
@@ -763,6 +771,32 @@ int MAP_plot_grid_init();
 int MAP_plot_grid(float x, float y);
 
 /* ------------------------------------------------------------------------ */
+/* map: map backgrounds                                                     */
+/* ------------------------------------------------------------------------ */
+
+/* The height of transformation 2's world window (the plot's height in plot
+ * units). */
+float MAP_get_vert();
+/* Tells the map drawer whether colour-filled contours lie under it. 0. */
+int MAP_fill_cont(int value);
+
+/* ------------------------------------------------------------------------ */
+/* plt_tool: plot frame and corner labels                                   */
+/* ------------------------------------------------------------------------ */
+
+struct Glim;
+/* The current plot viewport in normalized device coordinates. 0. */
+int PLT_get_view(Glim* view);
+int PLT_set_label_type(int val);
+int PLT_label_up_left(const char* str);
+int PLT_label_up_right(const char* str);
+int PLT_label_low_left(const char* str);
+int PLT_label_low_right(const char* str);
+/* The text of label position lab (0 upper left to 5 lower right) of
+ * overlay over; empty when none. */
+const char* PLT_get_label(int lab, int over);
+
+/* ------------------------------------------------------------------------ */
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
 
@@ -863,6 +897,14 @@ struct VAR_data {
  * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,
  * or null (str untouched) when the table cannot be opened; the std::string
  * form takes names of any length and returns 0, or -1 likewise. */
+/* Record ind (0 to VAR_MAX_RECORDS - 1) of the variable table, its plot
+ * type (-9999 unset) and its format text (the item's options joined by
+ * ":"); null, -9999 and null for an index out of range. */
+VAR_data* VAR_get_var(int ind);
+int VAR_get_type(int ind);
+char* VAR_get_format(int ind);
+int VAR_set_type(int ind, int val); /* 1 */
+
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);

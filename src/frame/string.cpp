@@ -394,3 +394,41 @@ int chk_arg(const char* arg, char* const* items, int num_items) {
   if (std::sscanf(arg, "%d", &n) == 1 && n >= 1 && n <= num_items) return n;
   return -9999;
 }
+
+/* Printf formats come from resources, variable options and files; only a
+ * format that reads exactly one argument of the expected kind may reach
+ * printf, or "%s" or "%n" in a setting would read or write memory. */
+int check_user_format(const char* format, char kind) {
+  if (!format) return 0;
+  int conversions = 0;
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    while (*p && std::strchr("-+ #0", *p)) ++p;
+    for (int digits = 0; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+      if (++digits > 2) return 0;
+    if (*p == '.') {
+      ++p;
+      for (int digits = 0; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+        if (++digits > 2) return 0;
+    }
+    if (!*p) return 0;
+    const char* allowed = kind == 'd' ? "di" : "eEfFgG";
+    if (!std::strchr(allowed, *p)) return 0;
+    ++conversions;
+  }
+  return conversions == 1 ? 1 : 0;
+}
+
+int format_user_value(char* str, int len, const char* format, double value, const char* fallback) {
+  if (!str || len <= 0) return -1;
+  const bool ok = check_user_format(format, 'f') == 1;
+  const char* use = ok ? format : fallback;
+  if (!use || check_user_format(use, 'f') != 1) use = "%g";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::snprintf(str, static_cast<size_t>(len), use, value);
+#pragma GCC diagnostic pop
+  return ok ? 0 : -1;
+}

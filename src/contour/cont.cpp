@@ -1,0 +1,2041 @@
+/*
+ * cont: contour settings, levels, fill colours, the contour plot set-up and
+ * the drawing of a grid as contour lines, colour-filled bands or printed
+ * values.
+ *
+ * The module owns one set of contour settings per process. CONT_plot_setup
+ * resets them (CONT_init keeps the settings a run carries from plot to plot)
+ * and rebuilds them from the variable's plot kind and format, "plot_param",
+ * the resources and the prompts, then derives the levels: base + k * interval,
+ * or an explicit ascending list (from a fill colour list or a level file),
+ * which wins everywhere. The fill table colours every band; other plotters
+ * colour their values through CONT_get_fill_attrib.
+ *
+ * Drawing walks the grid cell by cell from the top cell row down and, for
+ * each cell, the bands from the bottom up. The cell engine (compute_dz,
+ * compute_lines) contours one level in one cell and fills the band between
+ * it and the previous level from tables of polygons, so that the bands of a
+ * cell tile it exactly; CONT_draw_lines splits what it draws at the seam of
+ * world-wide projections. All drawing goes through the record of kernel
+ * primitives (CONT_set_kernel), the kernel's own unless a test or benchmark
+ * records instead.
+ */
+#include "kezcont.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float MISS = KEZ_FMISS;
+constexpr int IMISS = KEZ_MISS;
+constexpr int ENTRY_END = -2;   /* fill entry colour that ends the table */
+constexpr int NO_COLOUR = -1;   /* fill entry colour that draws nothing */
+constexpr int MAX_BANDS = 10000000; /* bound on automatic levels, against a hang */
+
+/* The cell engine's shared state: one cell at one level. */
+struct Cell {
+  float x[4] = {};
+  float y[4] = {};
+  float z[4] = {};
+  float dz[4] = {};
+  int numsides = 0;
+  int cross[9] = {-1, -1, -1, -1, -2, -2, -2, -2, -1};
+  float total = 0.0f;
+  float ptotal = 0.0f;
+  Gpt pt[14] = {};
+  int con_off = 0;
+};
+
+/* The last attributes handed to the kernel during a draw, so that a band
+ * that keeps its colour costs no kernel call. */
+struct Pen {
+  int fill_colr = IMISS;
+  int fill_style = IMISS;
+  int fill_ind = IMISS;
+  int line_colr = IMISS;
+  int line_type = IMISS;
+  float line_width = MISS;
+};
+
+struct State {
+  /* settings (see the header of kezcont.h) */
+  int cont_type = IMISS;
+  int dash = 0;
+  float intrvl = MISS;
+  float base = MISS;
+  float cbase = MISS;
+  float grid_max = MISS, grid_min = MISS;
+  float bar_max = MISS, bar_min = MISS;
+  float max_cut = MISS, min_cut = MISS;
+  float conlo = MISS, conhi = MISS;
+  int num_cont = IMISS;
+  float cont_value[CONT_MAX_LEVELS + 1] = {MISS};
+  char cont_label[CONT_MAX_LEVELS][CONT_LABEL_LEN] = {};
+  Gattribs fill_attrib[CONT_MAX_LEVELS + 1] = {};
+  int color_num = IMISS;
+  int color_fill_set = 0;
+  int fill_pat = IMISS;
+  float scale = 1.0f;
+  int label_skip = 2;
+  int ext_radius = 2;
+  int x_label_space = IMISS, y_label_space = IMISS;
+  int over = 0;
+  int rot_label = 0;
+  int max_line_fact = -2;
+  int draw_grid = 0;
+  int x_skip = 1, y_skip = 1;
+  float x_off = 0.0f, y_off = 0.0f;
+  char format[CONT_FORMAT_LEN] = {};
+  char num_form[CONT_NUM_FORM_LEN] = {};
+  int plt_bar = 0;
+  int mapcon = 0;
+  float* grdx = nullptr;
+  float* grdy = nullptr;
+  int cont_types[CONT_MAX_VARS] = {};
+  int dashs[CONT_MAX_VARS] = {};
+  float intrvls[CONT_MAX_VARS] = {};
+  float bases[CONT_MAX_VARS] = {};
+  /* fill-list cursor */
+  int temp = 0;
+  /* set-up */
+  GRD_report* grd_ptr = nullptr;
+  void (*callback)(int, char*, float, float) = nullptr;
+  /* walk and engine */
+  Cell cell;
+  float x_min = MISS, x_max = MISS;
+  float vert_size = 1.0f;
+  Gattribs ln_cont_attr = {};
+  Pen pen;
+  int proj = IMISS; /* the map projection while a walk runs; IMISS asks the map */
+  /* Lines over fill: a cell's lines wait until all its bands are filled,
+   * or the fill of the band above a line would paint over it. */
+  bool defer_lines = false;
+  struct Deferred {
+    Gpt seg[2];
+    int con_off;
+    int colour, type;
+    float width;
+  };
+  std::vector<Deferred> deferred;
+  CONT_kernel kernel = {gfill_area, gpolyline, gtext, gset_fill_colr_ind, gset_line_colr_ind, gset_linetype, gset_linewidth};
+};
+
+State state;
+
+/* The fifteen built-in fill colours, in band order. */
+constexpr const char* fill_name[] = {"Magenta", "LMagenta", "Blue", "LBlue", "Cyan",
+                                     "LCyan",   "Green",    "LGreen", "Brown", "Yellow",
+                                     "Red",     "LRed",     "DGray",  "LGray", "White"};
+
+bool has_levels() { return state.cont_value[0] != MISS; }
+bool is_fill(int type) { return type == CONT_FILL || type == CONT_LINES_FILL; }
+bool is_line(int type) { return type == CONT_LINES || type == CONT_LINES_FILL; }
+
+/* Case-insensitive test that item begins with word (at least n characters
+ * of it). */
+bool begins(const char* item, const char* word, int n) {
+  return std::strlen(item) >= static_cast<size_t>(n) && strnicmp(item, word, n) == 0;
+}
+
+void copy_bounded(char* dst, int room, const char* src) {
+  if (room <= 0) return;
+  std::snprintf(dst, static_cast<size_t>(room), "%s", src ? src : "");
+}
+
+/* Splits a text at a delimiter into owned words (empty items kept). */
+std::vector<std::string> split(const char* text, char delim) {
+  std::vector<std::string> out;
+  if (!text) return out;
+  std::string cur;
+  for (const char* p = text; *p; ++p) {
+    if (*p == delim) {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += *p;
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+bool read_float(const char* s, float* out) {
+  if (!s) return false;
+  char* end = nullptr;
+  const float v = std::strtof(s, &end);
+  if (end == s || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+bool read_int(const char* s, int* out) {
+  if (!s) return false;
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  if (end == s || v < -1000000000L || v > 1000000000L) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+/* A whole text that is one number. */
+bool is_number(const std::string& s) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  std::strtof(s.c_str(), &end);
+  while (end && (*end == ' ' || *end == '\t')) ++end;
+  return end && end != s.c_str() && *end == '\0';
+}
+
+} // namespace
+
+/* ------------------------------------------------------------------------ */
+/* Settings                                                                 */
+/* ------------------------------------------------------------------------ */
+
+int CONT_init() {
+  state.cont_type = IMISS;
+  state.dash = 0;
+  state.intrvl = MISS;
+  state.base = MISS;
+  state.grid_max = state.grid_min = MISS;
+  state.max_cut = state.min_cut = MISS;
+  state.cont_value[0] = MISS;
+  for (auto& label : state.cont_label) label[0] = '\0';
+  state.color_fill_set = 0;
+  state.fill_pat = IMISS;
+  state.scale = 1.0f;
+  state.label_skip = 2;
+  state.ext_radius = 2;
+  state.x_label_space = state.y_label_space = IMISS;
+  state.over = 0;
+  state.x_skip = state.y_skip = 1;
+  state.format[0] = '\0';
+  state.num_form[0] = '\0';
+  return 0;
+}
+
+int CONT_set_type(int ind) {
+  state.cont_type = ind == CONT_FILL_ALT ? CONT_FILL : ind;
+  return 0;
+}
+
+int CONT_get_type() { return state.cont_type; }
+
+int CONT_set_format(int type, const char* form) {
+  copy_bounded(state.format, CONT_FORMAT_LEN, form);
+  switch (type) {
+    case CONT_LINES:
+    case CONT_FILL:
+    case CONT_LINES_FILL:
+    case CONT_VALUES:
+      state.cont_type = type;
+      break;
+    case CONT_DASHED:
+      state.cont_type = CONT_LINES;
+      state.dash = 1;
+      break;
+    case CONT_DASHED_BELOW:
+      state.cont_type = CONT_LINES;
+      state.dash = -1;
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+int CONT_set_dash(int ind) {
+  state.dash = ind;
+  return 0;
+}
+
+int CONT_set_intrvl(float value) {
+  state.intrvl = value;
+  return 0;
+}
+
+float CONT_get_intrvl() { return state.intrvl; }
+
+int CONT_set_base(float value) {
+  state.base = value;
+  return 0;
+}
+
+float CONT_get_base() { return state.base; }
+
+int CONT_set_range(float max, float min) {
+  state.grid_max = max;
+  state.grid_min = min;
+  return 0;
+}
+
+int CONT_set_bar_range(float max, float min) {
+  state.bar_max = max;
+  state.bar_min = min;
+  return 0;
+}
+
+int CONT_set_cutoff(float max, float min) {
+  if (max != MISS) state.max_cut = max;
+  if (min != MISS) state.min_cut = min;
+  return 0;
+}
+
+int CONT_set_bar(int value) {
+  state.plt_bar = value;
+  return 0;
+}
+
+int CONT_get_bar() { return state.plt_bar; }
+
+int CONT_set_scale(float iscale) {
+  state.scale = iscale;
+  return 0;
+}
+
+int CONT_set_skip(int x, int y) {
+  state.x_skip = x;
+  state.y_skip = y;
+  return 0;
+}
+
+int CONT_set_plot_offset(float x, float y) {
+  state.x_off = x;
+  state.y_off = y;
+  return 0;
+}
+
+int CONT_set_label_type(int skip, int rad) {
+  state.label_skip = skip;
+  state.ext_radius = rad;
+  return 0;
+}
+
+int CONT_set_label_space(int x, int y) {
+  state.x_label_space = x;
+  state.y_label_space = y;
+  return 0;
+}
+
+int CONT_set_over(int ind) {
+  state.over = ind;
+  return 0;
+}
+
+int CONT_draw_grid(int value) {
+  state.draw_grid = value;
+  return 0;
+}
+
+int CONT_grid(float* grx, float* gry) {
+  state.grdx = grx;
+  state.grdy = gry;
+  return 0;
+}
+
+int CONT_set_fill_pat(int type) {
+  state.fill_pat = type;
+  return 0;
+}
+
+int CONT_get_fill_pat() { return state.fill_pat; }
+
+int CONT_reset_fill_set() {
+  state.color_fill_set = 0;
+  return 0;
+}
+
+int CONT_set_fill_attribs(const Gattribs* attrib) {
+  int n = 0;
+  if (attrib)
+    while (n < CONT_MAX_LEVELS && attrib[n].color >= NO_COLOUR) {
+      state.fill_attrib[n] = attrib[n];
+      ++n;
+    }
+  if (n == 0) {
+    CONT_fill_attrib_init(&state.fill_attrib[0]);
+    state.fill_attrib[0].color = 1;
+    n = 1;
+  }
+  state.color_num = n;
+  return 0;
+}
+
+int CONT_get_fill_attrib_ind(int ind, Gattribs* attrib) {
+  if (!attrib) return 0;
+  if (ind < 0 || ind >= state.color_num || ind > CONT_MAX_LEVELS) {
+    ATTRIB_init(attrib);
+    attrib->color = NO_COLOUR;
+    return -1;
+  }
+  *attrib = state.fill_attrib[ind];
+  return 0;
+}
+
+int CONT_set_values(const float* values, int num) {
+  if (state.color_fill_set == 1) return -1;
+  if (!values) num = 0;
+  num = std::min(num, CONT_MAX_LEVELS);
+  std::vector<float> levels;
+  for (int i = 0; i < num && values[i] != MISS; ++i) levels.push_back(values[i]);
+  if (levels.empty()) {
+    state.cont_value[0] = MISS;
+    state.num_cont = 0;
+    return 0;
+  }
+  /* The walk and the colours need strictly ascending levels: a negative or
+   * zero step would run bands backwards. */
+  if (!std::is_sorted(levels.begin(), levels.end()) ||
+      std::adjacent_find(levels.begin(), levels.end()) != levels.end()) {
+    MESS_print(M_warn, "CONT_set_values: Contour levels are not ascending; sorted\n");
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+  }
+  const int n = static_cast<int>(levels.size());
+  std::copy(levels.begin(), levels.end(), state.cont_value);
+  state.cont_value[n] = MISS;
+  state.num_cont = n;
+  state.intrvl = n > 1 ? levels[1] - levels[0] : CONT_OPEN_TOP;
+  state.grid_min = levels.front();
+  state.grid_max = levels.back();
+  return 0;
+}
+
+int CONT_reset_values() {
+  if (has_levels()) {
+    state.intrvl = MISS;
+    state.grid_min = state.grid_max = MISS;
+    state.cont_value[0] = MISS;
+  }
+  return 0;
+}
+
+int CONT_get_values(float* values) {
+  if (!has_levels()) return 0;
+  const int n = std::clamp(state.num_cont, 0, CONT_MAX_LEVELS);
+  if (values) std::copy(state.cont_value, state.cont_value + n, values);
+  return n;
+}
+
+int CONT_get_num_cont() { return state.num_cont; }
+
+float CONT_calc_intrvl(float max, float min, int num) {
+  if (num == 0) num = 1;
+  const float x = (max - min) / static_cast<float>(num);
+  if (x >= 1000.0f) return 1000.0f * std::ceil(x / 1000.0f);
+  if (x >= 100.0f) return 100.0f * std::ceil(x / 100.0f);
+  if (x >= 10.0f) return 10.0f * std::ceil(x / 10.0f);
+  if (x >= 1.0f) return std::ceil(x);
+  /* Below 1 the steps are decimal: compared and rounded in double so that
+   * 0.1 and its kin are met exactly. */
+  constexpr double steps[] = {10.0, 100.0, 1000.0, 10000.0};
+  for (double step : steps)
+    if (static_cast<double>(x) >= 1.0 / step) {
+      const float scaled = static_cast<float>(step) * x;
+      return static_cast<float>(std::ceil(static_cast<double>(scaled)) / step);
+    }
+  if (x == 0.0f) return 1.0f;
+  return x;
+}
+
+int CONT_set_cont_ext(const GRD_report* grid) {
+  if (has_levels()) {
+    state.conlo = state.cont_value[0];
+  } else {
+    if (grid && state.grid_max == MISS) GRD_maxmin(grid, &state.grid_max, &state.grid_min);
+    if (state.grid_max == MISS) return -1;
+    if (state.intrvl == MISS) {
+      float value = MISS;
+      if (RES_getval("con_interval", &value, CV_float) == 1 && value != MISS) state.intrvl = value;
+    }
+    if (state.intrvl == MISS && state.cont_type != CONT_VALUES) state.intrvl = 0.0f;
+    if (state.intrvl != MISS && state.intrvl <= 0.0f) {
+      /* No fill colours yet counts as one band. */
+      const int bands = state.color_num > 0 ? state.color_num - 1 : 0;
+      state.num_cont = bands;
+      state.intrvl = CONT_calc_intrvl(state.grid_max, state.grid_min, bands);
+      /* A range given upside down yields a negative quotient; its size
+       * still makes a usable step. */
+      if (state.intrvl < 0.0f) state.intrvl = -state.intrvl;
+    }
+    if (state.intrvl == MISS || !(state.intrvl > 0.0f)) {
+      /* Printed values need no levels. */
+      state.conlo = state.grid_min;
+      state.conhi = state.grid_max;
+      state.num_cont = 0;
+    } else {
+      if (state.grid_max >= state.grid_min) {
+        const double b = state.base == MISS ? 0.0 : static_cast<double>(state.base);
+        const float qlo = static_cast<float>((state.grid_min - b)) / state.intrvl;
+        const float qhi = static_cast<float>((state.grid_max - b)) / state.intrvl;
+        state.conlo = static_cast<float>(b + state.intrvl * std::floor(static_cast<double>(qlo)));
+        state.conhi = static_cast<float>(b + state.intrvl * std::floor(1.0 + static_cast<double>(qhi)));
+      } else {
+        state.conlo = state.grid_max;
+        state.conhi = state.grid_min;
+      }
+      const double bands =
+          (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
+      if (bands > MAX_BANDS) {
+        MESS_print(M_warn, "CONT_set_cont_ext: Interval %g gives too many levels\n",
+                   static_cast<double>(state.intrvl));
+        state.num_cont = MAX_BANDS;
+      } else {
+        state.num_cont = bands > 0 ? static_cast<int>(bands) : 0;
+      }
+    }
+  }
+  state.cbase = state.base != MISS ? state.base : state.conlo;
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Fill colours and level lists                                             */
+/* ------------------------------------------------------------------------ */
+
+int CONT_fill_attrib_init(Gattribs* attrib) {
+  if (!attrib) return 0;
+  attrib->width = attrib->height = attrib->expan = MISS;
+  attrib->style = attrib->fill_pat = attrib->font = IMISS;
+  return 0;
+}
+
+namespace {
+
+/* An entry prepared for an item: every field unset, no colour named yet. */
+Gattribs fresh_entry() {
+  Gattribs a{};
+  CONT_fill_attrib_init(&a);
+  a.color = IMISS;
+  return a;
+}
+
+/* An entry whose item named no colour draws nothing, rather than inherit
+ * the colour of an earlier list; the word "end" is no colour either. */
+void settle_colour(Gattribs* a) {
+  if (a->color == IMISS || a->color == ENTRY_END) a->color = NO_COLOUR;
+}
+
+void put_entry(const Gattribs& a, float level, const std::string& label) {
+  if (state.temp >= CONT_MAX_LEVELS) return;
+  state.fill_attrib[state.temp] = a;
+  state.cont_value[state.temp] = level;
+  /* Bar texts longer than their slot are cut to it. */
+  copy_bounded(state.cont_label[state.temp], CONT_LABEL_LEN, label.c_str());
+  ++state.temp;
+}
+
+/* The bar text of ":la=" inside an item, up to the next ':'. */
+bool find_bar_text(const std::string& item, std::string* text) {
+  for (size_t i = 0; i + 4 <= item.size(); ++i)
+    if (item[i] == ':' && strnicmp(item.c_str() + i + 1, "la=", 3) == 0) {
+      const size_t from = i + 4;
+      const size_t to = item.find(':', from);
+      *text = item.substr(from, to == std::string::npos ? std::string::npos : to - from);
+      return true;
+    }
+  return false;
+}
+
+/* The levels of entries that a list leaves without one: shared evenly
+ * between two given levels, continuing the last interval after the last
+ * given level. With a single given level there is no interval to continue
+ * and the entries after it are dropped. */
+void fill_missing_levels(int count) {
+  int prev = 0;
+  for (int i = 1; i < count; ++i) {
+    if (state.cont_value[i] == MISS) continue;
+    const float p = state.cont_value[prev], q = state.cont_value[i];
+    for (int k = prev + 1; k < i; ++k)
+      state.cont_value[k] = p + static_cast<float>(k - prev) * (q - p) / static_cast<float>(i - prev);
+    prev = i;
+  }
+  if (prev == count - 1) return;
+  if (prev == 0) {
+    MESS_print(M_warn, "CONT_set_fill_colors: Colours after the only level have no level; dropped\n");
+    state.temp = 1;
+    return;
+  }
+  const float step = state.cont_value[prev] - state.cont_value[prev - 1];
+  for (int k = prev + 1; k < count; ++k) state.cont_value[k] = state.cont_value[k - 1] + step;
+}
+
+} // namespace
+
+int CONT_decode_fill_color(char* str) {
+  if (!str) return 0;
+  while (*str == ' ' || *str == '\t') ++str;
+  if (!*str || state.temp >= CONT_MAX_LEVELS) return 0;
+  const std::string item(str);
+  const size_t colon = item.find(':');
+  const std::string head = item.substr(0, colon);
+  const size_t dash = item.find('-', 1);
+
+  if (dash != std::string::npos && !is_number(head)) {
+    /* A colour range a-b, one entry per index. */
+    str[dash] = '\0';
+    Gattribs a = fresh_entry();
+    ATTRIB_parse(str, &a);
+    Gattribs b = fresh_entry();
+    ATTRIB_parse(str + dash + 1, &b);
+    if (a.color < 0 || b.color < 0) {
+      MESS_print(M_warn, "CONT_decode_fill_color: Colour range without colours: %s\n", item.c_str());
+      return 0;
+    }
+    const int step = b.color >= a.color ? 1 : -1;
+    for (int c = a.color;; c += step) {
+      if (state.temp >= CONT_MAX_LEVELS) break;
+      Gattribs e = a;
+      e.color = c;
+      put_entry(e, MISS, "");
+      if (c == b.color) break;
+    }
+    return 0;
+  }
+
+  float value = MISS;
+  if (is_number(head) && read_float(head.c_str(), &value)) {
+    Gattribs a = fresh_entry();
+    std::string label = head;
+    if (colon == std::string::npos) {
+      /* A bare number is the level and, read as attributes, its colour. */
+      ATTRIB_parse(str, &a);
+    } else {
+      ATTRIB_parse(str + colon + 1, &a);
+      find_bar_text(item, &label);
+    }
+    settle_colour(&a);
+    put_entry(a, value, label);
+    return 0;
+  }
+
+  Gattribs a = fresh_entry();
+  ATTRIB_parse(str, &a);
+  settle_colour(&a);
+  std::string label;
+  if (!find_bar_text(":" + item, &label)) label.clear();
+  put_entry(a, MISS, label);
+  return 0;
+}
+
+int CONT_set_fill_colors(const char* string, int flag) {
+  if (state.color_fill_set == 1) return -1;
+  std::string list = string ? string : "";
+  if (flag == 0) {
+    const char* res = RES_get("color_fill");
+    if (res && *res && stricmp(res, "miss") != 0 && strnicmp(res, "def", 3) != 0) list = res;
+  }
+  std::vector<std::string> items;
+  if (list.empty()) {
+    const int n = std::min(CLR_get_num_fill(), CONT_MAX_LEVELS);
+    if (n > 0) {
+      for (int i = 0; i < n; ++i) {
+        CONT_fill_attrib_init(&state.fill_attrib[i]);
+        state.fill_attrib[i].color = i;
+      }
+      state.fill_attrib[n].color = ENTRY_END;
+      state.color_num = state.num_cont = n;
+      state.cont_value[0] = MISS;
+      state.color_fill_set = 1;
+      return -1;
+    }
+    for (const char* name : fill_name) items.emplace_back(name);
+  } else {
+    items = split(list.c_str(), ',');
+    while (!items.empty() && items.back().empty()) items.pop_back();
+  }
+
+  const bool single_file = items.size() == 1 && items[0].find('-') == std::string::npos;
+  std::string path;
+  FILE* fp = nullptr;
+  if (single_file) {
+    const char* dir = RES_get("file_path");
+    path = FILE_add_path(dir ? dir : "", items[0].c_str());
+    fp = FILE_open(path.c_str(), "r");
+    if (!fp) {
+      MESS_print(M_warn, "CONT_set_fill_colors: Unable to read contour level file: %s\n", path.c_str());
+      return 0;
+    }
+  }
+
+  state.temp = 0;
+  state.color_fill_set = 1;
+  if (fp) {
+    char line[81];
+    int got;
+    while (state.temp < CONT_MAX_LEVELS && (got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
+      if (got == static_cast<int>(sizeof line) - 1) {
+        /* The tail of an over-long line is dropped, not read as an item. */
+        int ch;
+        while ((ch = std::getc(fp)) != EOF && ch != '\n') {
+        }
+      }
+      if (got == 0 || line[0] == '\0' || line[0] == '@' || line[0] == '#') continue;
+      wstrim_string(line);
+      if (line[0] == '\0') continue;
+      CONT_decode_fill_color(line);
+    }
+    FILE_close(fp);
+  } else {
+    for (std::string& item : items) {
+      if (state.temp >= CONT_MAX_LEVELS) break;
+      std::vector<char> buf(item.begin(), item.end());
+      buf.push_back('\0');
+      CONT_decode_fill_color(buf.data());
+    }
+  }
+
+  int count = state.temp;
+  if (count > 0 && state.cont_value[0] != MISS) {
+    fill_missing_levels(count);
+    count = state.temp;
+  } else {
+    /* Without a first level no entry is a level. */
+    for (int i = 0; i < count; ++i) state.cont_value[i] = MISS;
+  }
+  if (count == 0) {
+    /* An empty list still leaves one drawable entry. */
+    CONT_fill_attrib_init(&state.fill_attrib[0]);
+    state.fill_attrib[0].color = 1;
+    state.cont_value[0] = MISS;
+    count = 1;
+  }
+  state.fill_attrib[count].color = ENTRY_END;
+  state.cont_value[count] = MISS;
+  state.color_num = state.num_cont = count;
+  if (has_levels()) {
+    /* Explicit levels ascend, or bands would run backwards. */
+    bool ascending = true;
+    for (int i = 1; i < count; ++i)
+      if (!(state.cont_value[i] > state.cont_value[i - 1])) ascending = false;
+    if (!ascending) {
+      MESS_print(M_warn, "CONT_set_fill_colors: Contour levels are not ascending; levels ignored\n");
+      state.cont_value[0] = MISS;
+    }
+  }
+  if (has_levels()) {
+    state.intrvl = count > 1 ? state.cont_value[1] - state.cont_value[0] : CONT_OPEN_TOP;
+    state.grid_min = state.cont_value[0];
+    state.grid_max = state.cont_value[count - 1];
+  }
+  return 0;
+}
+
+int CONT_get_fill_attrib(float value, Gattribs* attrib) {
+  if (!attrib) return 0;
+  auto none = [attrib]() {
+    ATTRIB_init(attrib);
+    attrib->color = NO_COLOUR;
+    return 0;
+  };
+  if (value == MISS) return none();
+  if (state.min_cut != MISS && value < state.min_cut) return none();
+  if (state.max_cut != MISS && value > state.max_cut) return none();
+  if (state.cbase == MISS) state.cbase = state.base;
+  if (state.color_num <= 0 || state.color_num == IMISS) return none();
+  int k = 0;
+  if (has_levels()) {
+    if (value < state.cont_value[0]) return none();
+    const int n = std::clamp(state.num_cont, 1, CONT_MAX_LEVELS);
+    k = n - 1;
+    for (int i = 0; i + 1 < n; ++i)
+      if (state.cont_value[i] <= value && value < state.cont_value[i + 1]) {
+        k = i;
+        break;
+      }
+    k = std::min(k, state.color_num - 1);
+  } else {
+    /* Another plotter may ask with no interval chosen: no band then. */
+    if (state.intrvl == MISS || !(state.intrvl > 0.0f)) return none();
+    const float cb = state.cbase == MISS ? 0.0f : state.cbase;
+    const float q = (value - cb) / state.intrvl;
+    const double band = std::floor(static_cast<double>(q) + 0.01);
+    double m = std::fmod(band, static_cast<double>(state.color_num));
+    if (m < 0) m += state.color_num;
+    k = std::clamp(static_cast<int>(m), 0, state.color_num - 1);
+  }
+  *attrib = state.fill_attrib[k];
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Plot set-up: format, parameters, prompts and corner labels               */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+/* The numbers of a "lab" setting: skip and extremum radius, then spacing. */
+void apply_lab(const std::vector<int>& n) {
+  if (n.empty()) return;
+  if (n.size() == 1) {
+    CONT_set_label_type(n[0] / 10, n[0] % 10);
+    return;
+  }
+  CONT_set_label_type(n[0], n[1]);
+  if (n.size() == 3) CONT_set_label_space(n[2], n[2]);
+  if (n.size() >= 4) CONT_set_label_space(n[2], n[3]);
+}
+
+std::vector<int> read_ints(const std::string& text, char delim) {
+  std::vector<int> out;
+  for (const std::string& word : split(text.c_str(), delim)) {
+    int v = 0;
+    if (out.size() == 4 || !read_int(word.c_str(), &v)) break;
+    out.push_back(v);
+  }
+  return out;
+}
+
+/* A printf format of printed values: one floating conversion that fits its
+ * slot, or nothing (the default "1.1.0" numbers). */
+void set_num_form(const std::string& item) {
+  if (static_cast<int>(item.size()) < CONT_NUM_FORM_LEN && check_user_format(item.c_str(), 'f') == 1) {
+    copy_bounded(state.num_form, CONT_NUM_FORM_LEN, item.c_str());
+    return;
+  }
+  MESS_print(M_warn, "CONT_format_decode_type: Invalid value format %s; using 1.1.0\n", item.c_str());
+  state.num_form[0] = '\0';
+}
+
+struct TypeWord {
+  const char* word;
+  int type;
+  int dash; /* IMISS leaves the dashing */
+};
+
+/* Type words of formats and of the type prompt. */
+constexpr TypeWord type_words[] = {
+    {"value", CONT_VALUES, IMISS},  {"gvalue", CONT_VALUES, IMISS}, {"cf", CONT_FILL, IMISS},
+    {"lcf", CONT_LINES_FILL, IMISS}, {"ln", CONT_LINES, IMISS},     {"dln", CONT_LINES, 1},
+    {"ndln", CONT_LINES, -1},
+};
+
+const TypeWord* find_type_word(const char* item) {
+  for (const TypeWord& t : type_words)
+    if (stricmp(item, t.word) == 0) return &t;
+  return nullptr;
+}
+
+} // namespace
+
+int CONT_format_decode_type(const char* format) {
+  if (!format) return -1;
+  int type = IMISS;
+  for (const std::string& word : split(format, ':')) {
+    const char* item = word.c_str();
+    float f = 0.0f;
+    if (const TypeWord* t = find_type_word(item)) {
+      type = t->type;
+      if (t->dash != IMISS) state.dash = t->dash;
+    } else if (stricmp(item, "nolr") == 0) {
+      FLAG_setplot(6, 0);
+    } else if (stricmp(item, "bar") == 0) {
+      state.plt_bar = 3;
+    } else if (stricmp(item, "nobar") == 0) {
+      state.plt_bar = -2;
+    } else if (begins(item, "rlab", 4)) {
+      state.rot_label = 1;
+    } else if (begins(item, "hlab", 4)) {
+      state.rot_label = 0;
+    } else if (begins(item, "labs", 4)) {
+      PLT_set_label_type(-1);
+    } else if (begins(item, "in=", 3)) {
+      if (read_float(item + 3, &f)) state.intrvl = f;
+    } else if (begins(item, "cb=", 3)) {
+      if (read_float(item + 3, &f)) state.base = f;
+    } else if (begins(item, "mn=", 3)) {
+      if (read_float(item + 3, &f)) state.min_cut = f;
+    } else if (begins(item, "mx=", 3)) {
+      if (read_float(item + 3, &f)) state.max_cut = f;
+    } else if (begins(item, "sc=", 3)) {
+      if (read_float(item + 3, &f)) state.scale = f;
+    } else if (begins(item, "xy=", 3)) {
+      /* Both offsets come from the item, a missing one as 0, so that the
+       * kept offsets never grow from plot to plot. */
+      float dx = 0.0f, dy = 0.0f;
+      if (std::sscanf(item + 3, "%f %f", &dx, &dy) < 1) dx = dy = 0.0f;
+      state.x_off = static_cast<float>(0.012 * dx);
+      state.y_off = static_cast<float>(0.02 * dy);
+    } else if (begins(item, "sk=", 3)) {
+      int n = 0;
+      if (read_int(item + 3, &n) && n > 0) CONT_set_skip(n, n);
+    } else if (begins(item, "cof=", 4)) {
+      CONT_set_fill_colors(item + 4, 1);
+    } else if (begins(item, "fi=", 3)) {
+      int n = 0;
+      if (read_int(item + 3, &n)) state.fill_pat = n;
+    } else if (item[0] == '%') {
+      set_num_form(word);
+    } else if (begins(item, "lab=", 4)) {
+      apply_lab(read_ints(word.substr(4), '.'));
+    }
+  }
+  if (type != IMISS) CONT_set_type(type);
+  return 0;
+}
+
+int CONT_format_decode_attrib(Gattribs* attr) {
+  if (!attr) return 0;
+  for (const std::string& word : split(state.format, ':')) {
+    const char* item = word.c_str();
+    if (begins(item, "co=", 3)) {
+      attr->color = CLR_get_ind(item + 3);
+    } else if (begins(item, "wi=", 3)) {
+      float f = 0.0f;
+      if (read_float(item + 3, &f)) attr->width = f;
+    } else if (begins(item, "st=", 3)) {
+      int n = 0;
+      if (read_int(item + 3, &n)) attr->style = n;
+    } else if (begins(item, "fp=", 3)) {
+      attr->fill_pat = ATTR_parse_fill_pat(item + 3);
+    }
+  }
+  return 0;
+}
+
+int CONT_param_decode() {
+  int argc = 0;
+  char** argv = nullptr;
+  RES_getvals("plot_param", &argc, &argv);
+  for (int i = 0; i < argc; ++i) {
+    const char* item = argv[i];
+    if (!item) continue;
+    const size_t len = std::strlen(item);
+    const char* from5 = len > 4 ? item + 4 : "";
+    const char* after5 = len > 5 ? item + 5 : "";
+    const char* after7 = len > 7 ? item + 7 : "";
+    float f = 0.0f;
+    int n = 0;
+    if (begins(item, "fill", 4)) {
+      if (*after5) state.fill_pat = ATTR_parse_fill_pat(after5);
+    } else if (begins(item, "lab", 3) && !begins(item, "labs", 4)) {
+      std::vector<int> nums = read_ints(from5, ':');
+      if (nums.size() <= 1) nums = read_ints(from5, '.');
+      apply_lab(nums);
+    } else if (begins(item, "rlab", 4)) {
+      state.rot_label = 1;
+    } else if (begins(item, "hlab", 4)) {
+      state.rot_label = 0;
+    } else if (begins(item, "maxl", 4)) {
+      if (read_int(after5, &n)) state.max_line_fact = n;
+    } else if (begins(item, "conmin", 6)) {
+      if (read_float(after7, &f)) state.min_cut = f;
+    } else if (begins(item, "conmax", 6)) {
+      if (read_float(after7, &f)) state.max_cut = f;
+    } else if (stricmp(item, "grid") == 0) {
+      state.draw_grid = 1;
+    } else if (stricmp(item, "mapcon") == 0) {
+      state.mapcon = 1;
+    } else if (stricmp(item, "conmap") == 0) {
+      state.mapcon = 0;
+    }
+  }
+  if (argv) free_parsed_array(argc, argv);
+  return 0;
+}
+
+float CONT_prompt_intrvl() {
+  float value = 0.0f;
+  float res = MISS;
+  const bool have = RES_getval("con_interval", &res, CV_float) == 1 && res != MISS;
+  if (have) value = res;
+  else if (!FLAG_batch()) value = KEZ_promptf("Enter the contour interval: ");
+  if (value < 0.0f) value = 0.0f;
+  CONT_set_intrvl(value);
+  return value;
+}
+
+int CONT_prompt_type() {
+  if (state.cont_type != IMISS) return state.cont_type;
+  int type = IMISS;
+  const int flag = FLAG_get(11);
+  if (flag > 0) {
+    if (flag == CONT_DASHED) {
+      type = CONT_LINES;
+      state.dash = 1;
+    } else if (flag == CONT_DASHED_BELOW) {
+      type = CONT_LINES;
+      state.dash = -1;
+    } else {
+      type = flag;
+    }
+  } else if (FLAG_batch()) {
+    type = CONT_FILL;
+  } else {
+    char answer[10] = {};
+    KEZ_prompts("Color fill (C) or Line (L) contours: ", answer, sizeof answer);
+    if (stricmp(answer, "none") == 0) {
+      type = CONT_NONE;
+    } else if (const TypeWord* t = find_type_word(answer)) {
+      type = t->type;
+      if (t->dash != IMISS) state.dash = t->dash;
+    } else if (std::strchr("cCyY", answer[0]) && answer[0]) {
+      type = CONT_FILL;
+    } else {
+      /* Anything else, an empty answer included, is lines. */
+      type = CONT_LINES;
+    }
+  }
+  CONT_set_type(type);
+  return state.cont_type;
+}
+
+int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
+                    void (*call)(int, char*, float, float)) {
+  (void)domain;
+  (void)call;
+  if (FLAG_get(11) == CONT_NONE) return 0;
+  state.grd_ptr = grid;
+  CONT_init();
+  GPH_text_font(nullptr);
+  const bool slot = ind >= 0 && ind < CONT_MAX_VARS;
+  CONT_set_format(VAR_get_type(ind), VAR_get_format(ind));
+  if (plot > 0 && slot) {
+    state.cont_type = state.cont_types[ind];
+    state.intrvl = state.intrvls[ind];
+    state.dash = state.dashs[ind];
+    state.base = state.bases[ind];
+  }
+  CONT_format_decode_type(state.format);
+  CONT_param_decode();
+  CONT_set_fill_colors(nullptr, 0);
+  if (!grid || !grid->grid) return 0;
+  MESS_print(M_mess, "Contouring data for %s\n\n", grid->info);
+
+  float gmax = MISS, gmin = MISS;
+  GRD_maxmin(grid, &gmax, &gmin);
+  CONT_set_range(gmax, gmin);
+
+  if (FLAG_get(11) != CONT_VALUES && state.cont_type != CONT_VALUES && state.intrvl == MISS &&
+      !has_levels()) {
+    if (!FLAG_batch() && !RES_get("con_interval")) {
+      MESS_print(M_print, "Maximum value: %f\n", static_cast<double>(gmax));
+      MESS_print(M_print, "Minimum value: %f\n\n", static_cast<double>(gmin));
+    }
+    CONT_prompt_intrvl();
+  }
+  if (has_levels()) state.plt_bar = state.plt_bar == -2 ? 0 : 1;
+
+  int argc = 0;
+  char** argv = nullptr;
+  RES_getvals("con_base", &argc, &argv);
+  for (int i = 0; i < argc; ++i) {
+    const char* item = argv[i];
+    float f = 0.0f;
+    if (!item) continue;
+    if (item[0] == '>') {
+      if (read_float(item + 1, &f)) state.min_cut = state.base = f;
+    } else if (item[0] == '<') {
+      if (read_float(item + 1, &f)) state.max_cut = f;
+    } else if (read_float(item, &f)) {
+      state.base = f;
+    }
+  }
+  if (argv) free_parsed_array(argc, argv);
+
+  float sc = MISS;
+  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS) state.scale = sc > 0.0f ? sc : 1.0f;
+  if (const char* pf = RES_get("plot_format")) CONT_format_decode_type(pf);
+
+  CONT_prompt_type();
+  CONT_set_cont_ext(grid);
+  MAP_fill_cont(is_fill(state.cont_type) ? 1 : 0);
+
+  PLT_label_up_left(grid->info);
+  PLT_label_up_right(grid->datim);
+  char lo[SET_NUM_LEN], hi[SET_NUM_LEN];
+  const std::string lr = std::string("LO: ") + set_num(lo, "5.3.1", gmin) + "  HI: " + set_num(hi, "5.3.1", gmax);
+  PLT_label_low_right(lr.c_str());
+  std::string ll;
+  if (has_levels()) {
+    ll = "LEVELS: ";
+    const int n = std::clamp(state.num_cont, 0, CONT_MAX_LEVELS);
+    for (int i = 0; i < n && state.cont_value[i] != MISS; ++i) {
+      if (i > 0) {
+        if (ll.size() > 74) break;
+        ll += ',';
+      }
+      char num[SET_NUM_LEN];
+      ll += set_num(num, "1.1.1", state.cont_value[i]);
+    }
+  } else if (FLAG_get(11) != CONT_VALUES) {
+    char num[SET_NUM_LEN];
+    ll = std::string("INTERVAL: ") + set_num(num, "5.1.1", state.intrvl);
+  }
+  PLT_label_low_left(ll.c_str());
+
+  if (plot == 0 && slot) {
+    state.cont_types[ind] = state.cont_type;
+    state.intrvls[ind] = state.intrvl;
+    state.dashs[ind] = state.dash;
+    state.bases[ind] = state.cbase;
+  }
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Kernel primitives                                                        */
+/* ------------------------------------------------------------------------ */
+
+int CONT_set_kernel(const CONT_kernel* ops) {
+  state.kernel.fill = ops && ops->fill ? ops->fill : gfill_area;
+  state.kernel.line = ops && ops->line ? ops->line : gpolyline;
+  state.kernel.text = ops && ops->text ? ops->text : gtext;
+  state.kernel.fill_colr = ops && ops->fill_colr ? ops->fill_colr : gset_fill_colr_ind;
+  state.kernel.line_colr = ops && ops->line_colr ? ops->line_colr : gset_line_colr_ind;
+  state.kernel.linetype = ops && ops->linetype ? ops->linetype : gset_linetype;
+  state.kernel.linewidth = ops && ops->linewidth ? ops->linewidth : gset_linewidth;
+  return 0;
+}
+
+namespace {
+
+void pen_fill_colour(int c) {
+  if (c < 0 || c == state.pen.fill_colr) return;
+  state.pen.fill_colr = c;
+  state.kernel.fill_colr(c);
+}
+
+void pen_fill_style(int pattern) {
+  /* pattern 0 solid, above 0 the pattern with that index */
+  const int style = pattern > 0 ? GPAT : GSOLID;
+  if (style != state.pen.fill_style) {
+    state.pen.fill_style = style;
+    gset_fill_int_style(static_cast<Gfill_int_style>(style));
+  }
+  if (pattern > 0 && pattern != state.pen.fill_ind) {
+    state.pen.fill_ind = pattern;
+    gset_fill_style_ind(pattern);
+  }
+}
+
+void pen_line_colour(int c) {
+  if (c < 0 || c == state.pen.line_colr) return;
+  state.pen.line_colr = c;
+  state.kernel.line_colr(c);
+}
+
+void pen_line_type(int t) {
+  if (t == state.pen.line_type) return;
+  state.pen.line_type = t;
+  state.kernel.linetype(t);
+}
+
+void pen_line_width(float w) {
+  if (w == state.pen.line_width) return;
+  state.pen.line_width = w;
+  state.kernel.linewidth(w);
+}
+
+void draw_segment(Gpt a, Gpt b) {
+  Gpt seg[2] = {a, b};
+  if (state.defer_lines) {
+    const Pen& p = state.pen;
+    state.deferred.push_back({{a, b}, state.cell.con_off, p.line_colr, p.line_type, p.line_width});
+    return;
+  }
+  CONT_draw_lines(CONT_LINES, 2, seg);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Cell engine                                                              */
+/* ------------------------------------------------------------------------ */
+
+/* Side s runs from corner side_from[s] to side_to[s]; a level equal to the
+ * marked corner does not count on that side, so a corner on the level
+ * counts on exactly one of its two sides. */
+constexpr int side_from[4] = {0, 0, 2, 1};
+constexpr int side_to[4] = {1, 2, 3, 3};
+constexpr int side_mark[4] = {1, 0, 2, 3};
+
+/* Points of a polygon recipe: this level's crossing on side n (C), the
+ * previous level's (P), a cell corner (K); END closes one polygon. */
+enum Token : signed char { C0, C1, C2, C3, P0, P1, P2, P3, K0, K1, K2, K3, END };
+
+constexpr int MAX_TOKENS = 20;
+struct Recipe {
+  signed char tok[MAX_TOKENS];
+  int n;
+};
+
+constexpr Recipe recipe(const char* text) {
+  Recipe r{{}, 0};
+  for (const char* p = text; *p;) {
+    if (*p == ' ' || *p == ',') {
+      ++p;
+      continue;
+    }
+    if (*p == ';') {
+      r.tok[r.n++] = END;
+      ++p;
+      continue;
+    }
+    const int k = p[1] - '0';
+    r.tok[r.n++] = static_cast<signed char>(*p == 'C' ? C0 + k : *p == 'P' ? P0 + k : K0 + k);
+    p += 2;
+  }
+  r.tok[r.n++] = END;
+  return r;
+}
+
+/* Key of the two sides a level crosses. */
+constexpr int pair_key(int a, int b) { return a * 4 + b; }
+
+/* The part of the cell below the level when no lower level crosses it: the
+ * first test that holds chooses the polygon (C the first listed side's
+ * crossing, D the second's). */
+struct BelowRow {
+  int a, b;
+  int corner1;
+  bool strict1; /* level > z[corner1], else level >= */
+  Recipe first;
+  int corner2;
+  bool strict2;
+  Recipe second;
+  bool clear_list; /* neither holds: the level counts as not crossing */
+};
+
+#define R(x) recipe(x)
+constexpr BelowRow below_rows[] = {
+    {0, 1, 1, true, R("C0 C1 K2 K3 K1"), 0, false, R("C0 C1 K0"), false},
+    {0, 2, 1, true, R("C0 C2 K3 K1"), 2, true, R("C0 C2 K2 K0"), true},
+    {1, 2, 0, true, R("C1 C2 K3 K1 K0"), 2, false, R("C1 C2 K2"), false},
+    {0, 3, 1, true, R("C0 C3 K1"), 0, false, R("C0 C3 K3 K2 K0"), false},
+    {1, 3, 0, true, R("C1 C3 K1 K0"), 3, true, R("C1 C3 K3 K2"), true},
+    {2, 3, 2, true, R("C2 C3 K1 K0 K2"), 3, false, R("C2 C3 K3"), false},
+};
+
+/* The band between the previous level's line and this one, both crossing
+ * two sides. */
+struct PairRow {
+  int pa, pb, ca, cb;
+  Recipe ring;
+};
+
+constexpr PairRow pair_rows[] = {
+    {0, 1, 0, 1, R("C0 C1 P1 P0")},         {0, 1, 0, 2, R("C0 C2 K2 P1 P0")},
+    {0, 1, 0, 3, R("C0 C3 K3 K2 P1 P0")},   {0, 1, 1, 2, R("C1 C2 K3 K1 P0 P1")},
+    {0, 1, 1, 3, R("C1 C3 K1 P0 P1")},      {0, 1, 2, 3, R("C2 C3 K1 P0 P1 K2")},
+    {0, 2, 0, 1, R("C0 C1 K2 P2 P0")},      {0, 2, 0, 2, R("C0 C2 P2 P0")},
+    {0, 2, 0, 3, R("C0 C3 K3 P2 P0")},      {0, 2, 1, 2, R("C1 C2 P2 P0 K0")},
+    {0, 2, 2, 3, R("C2 C3 K1 P0 P2")},      {0, 3, 0, 1, R("C0 C1 K2 K3 P3 P0")},
+    {0, 3, 0, 2, R("C0 C2 K3 P3 P0")},      {0, 3, 0, 3, R("C0 C3 P3 P0")},
+    {0, 3, 1, 2, R("C1 C2 K3 P3 P0 K0")},   {0, 3, 1, 3, R("C1 C3 P3 P0 K0")},
+    {0, 3, 2, 3, R("C2 C3 P3 P0 K0 K2")},   {1, 2, 0, 1, R("C0 C1 P1 P2 K3 K1")},
+    {1, 2, 0, 2, R("C0 C2 P2 P1 K0")},      {1, 2, 0, 3, R("C0 C3 K3 P2 P1 K0")},
+    {1, 2, 1, 2, R("C1 C2 P2 P1")},         {1, 2, 1, 3, R("C1 C3 K3 P2 P1")},
+    {1, 2, 2, 3, R("C2 C3 K1 K0 P1 P2")},   {1, 3, 0, 1, R("C0 C1 P1 P3 K1")},
+    {1, 3, 0, 3, R("C0 C3 P3 P1 K0")},      {1, 3, 1, 2, R("C1 C2 K3 P3 P1")},
+    {1, 3, 1, 3, R("C1 C3 P3 P1")},         {1, 3, 2, 3, R("C2 C3 P3 P1 K2")},
+    {2, 3, 0, 1, R("C0 C1 K2 P2 P3 K1")},   {2, 3, 0, 2, R("C0 C2 P2 P3 K1")},
+    {2, 3, 0, 3, R("C0 C3 P3 P2 K2 K0")},   {2, 3, 1, 2, R("C1 C2 P2 P3 K1 K0")},
+    {2, 3, 1, 3, R("C1 C3 P3 P2 K2")},      {2, 3, 2, 3, R("C2 C3 P3 P2")},
+};
+
+/* Bands where either level is a saddle. prev: -1 none, a pair key, or
+ * SADDLE; cur likewise; the saddle sums pick the resolution, and where two
+ * rows share them the value of corner 0 (at or above this level, or not)
+ * picks the corner pattern. ANY matches either. */
+constexpr int SADDLE = 100;
+constexpr int ANY = -1;
+struct SaddleRow {
+  int prev;
+  int ptotal_high; /* previous saddle sum 2 or more: 1, below: 0, ANY */
+  int cur;
+  int total_high;
+  int c0_high; /* corner 0 at or above this level: 1, below: 0, ANY */
+  Recipe polys;
+};
+
+constexpr SaddleRow saddle_rows[] = {
+    {-1, ANY, SADDLE, 1, 1, R("C3 C0 K1; C1 C2 K2")},
+    {-1, ANY, SADDLE, 1, 0, R("C1 C2 K3 C3 C0 K0")},
+    {-1, ANY, SADDLE, 0, 1, R("C0 C1 K2 C2 C3 K1")},
+    {-1, ANY, SADDLE, 0, 0, R("C2 C3 K3; C0 C1 K0")},
+    {pair_key(0, 1), ANY, SADDLE, 1, ANY, R("C1 C2 K3 C3 C0 P0 P1")},
+    {pair_key(0, 1), ANY, SADDLE, 0, ANY, R("C2 C3 K3; C0 C1 P1 P0")},
+    {pair_key(0, 3), ANY, SADDLE, 1, ANY, R("C3 C0 P0 P3; C1 C2 K2")},
+    {pair_key(0, 3), ANY, SADDLE, 0, ANY, R("C0 C1 K2 C2 C3 P3 P0")},
+    {pair_key(1, 2), ANY, SADDLE, 1, ANY, R("C3 C0 K1; C1 C2 P2 P1")},
+    {pair_key(1, 2), ANY, SADDLE, 0, ANY, R("C0 C1 P1 P2 C2 C3 K1")},
+    {pair_key(2, 3), ANY, SADDLE, 1, ANY, R("C1 C2 P2 P3 C3 C0 K0")},
+    {pair_key(2, 3), ANY, SADDLE, 0, ANY, R("C2 C3 P3 P2; C0 C1 K0")},
+    {SADDLE, 1, pair_key(0, 1), ANY, ANY, R("C0 C1 P1 P2 K3 P3 P0")},
+    {SADDLE, 1, pair_key(0, 3), ANY, ANY, R("P1 P2 K2; C0 C3 P3 P0")},
+    {SADDLE, 1, pair_key(1, 2), ANY, ANY, R("P3 P0 K1; C1 C2 P2 P1")},
+    {SADDLE, 1, pair_key(2, 3), ANY, ANY, R("C2 C3 P3 P0 K0 P1 P2")},
+    {SADDLE, 1, SADDLE, 1, 1, R("C3 C0 P0 P3; C1 C2 P2 P1")},
+    {SADDLE, 1, SADDLE, 1, 0, R("C1 C2 P2 P1; C3 C0 P0 P3")},
+    {SADDLE, 1, SADDLE, 0, ANY, R("C0 C1 P1 P2 C2 C3 P3 P0")},
+    {SADDLE, 0, pair_key(0, 1), ANY, ANY, R("P2 P3 K3; C0 C1 P1 P0")},
+    {SADDLE, 0, pair_key(0, 3), ANY, ANY, R("C0 C3 P3 P2 K2 P1 P0")},
+    {SADDLE, 0, pair_key(1, 2), ANY, ANY, R("C1 C2 P2 P3 K1 P0 P1")},
+    {SADDLE, 0, pair_key(2, 3), ANY, ANY, R("P0 P1 K0; C2 C3 P3 P2")},
+    {SADDLE, 0, SADDLE, 1, ANY, R("C1 C2 P2 P3 C3 C0 P0 P1")},
+    {SADDLE, 0, SADDLE, 0, 1, R("C0 C1 P1 P0; C2 C3 P3 P2")},
+    {SADDLE, 0, SADDLE, 0, 0, R("C2 C3 P3 P2; C0 C1 P1 P0")},
+};
+
+/* The part of the cell above the level the engine last worked, closing the
+ * top band of a cell (L0, L1 are that level's crossings, written C here). */
+constexpr BelowRow above_rows[] = {
+    {0, 1, 1, true, R("C0 C1 K2 K3 K1"), 0, false, R("C0 C1 K0"), false},
+    {0, 2, 2, true, R("C0 C2 K2 K0"), 1, true, R("C0 C2 K3 K1"), false},
+    {1, 2, 0, true, R("C1 C2 K3 K1 K0"), 2, false, R("C1 C2 K2"), false},
+    {0, 3, 1, true, R("C0 C3 K1"), 0, false, R("C0 C3 K3 K2 K0"), false},
+    {1, 3, 3, true, R("C1 C3 K3 K2"), 0, true, R("C1 C3 K1 K0"), false},
+    {2, 3, 2, true, R("C2 C3 K1 K0 K2"), 3, false, R("C2 C3 K3"), false},
+};
+#undef R
+
+/* Whole-cell and saddle closures. */
+constexpr Recipe whole_cell = recipe("K0 K1 K3 K2");
+constexpr Recipe saddle_above_joined = recipe("C2 K3 C3 C0 K0 C1");       /* total >= 2, c0 above */
+constexpr Recipe saddle_above_split = recipe("C2 K2 C1; C0 K1 C3");       /* total >= 2, c0 below */
+constexpr Recipe saddle_above_corners = recipe("C2 K3 C3; C0 K0 C1");     /* total < 2, c2 below */
+constexpr Recipe saddle_above_middle = recipe("C2 C3 K1 C0 C1 K2");      /* total < 2, c2 above */
+
+/* Lookup tables built once from the rows. */
+struct Tables {
+  const BelowRow* below[16] = {};
+  const BelowRow* above[16] = {};
+  const PairRow* pair[16][16] = {};
+  Tables() {
+    for (const BelowRow& r : below_rows) below[pair_key(r.a, r.b)] = &r;
+    for (const BelowRow& r : above_rows) above[pair_key(r.a, r.b)] = &r;
+    for (const PairRow& r : pair_rows) pair[pair_key(r.pa, r.pb)][pair_key(r.ca, r.cb)] = &r;
+  }
+};
+const Tables tables;
+
+/* The points of a recipe. */
+struct Points {
+  Gpt c[4];
+  Gpt p[4];
+};
+
+Gpt corner(int k) { return Gpt{state.cell.x[k], state.cell.y[k]}; }
+
+/* Fills each polygon of a recipe. */
+void fill_recipe(const Recipe& r, const Points& pts) {
+  Gpt poly[MAX_TOKENS + 1];
+  int n = 0;
+  for (int i = 0; i < r.n; ++i) {
+    const int t = r.tok[i];
+    if (t == END) {
+      if (n >= 3) {
+        poly[n] = poly[0];
+        CONT_draw_lines(CONT_FILL, n + 1, poly);
+      }
+      n = 0;
+      continue;
+    }
+    if (t <= C3) poly[n++] = pts.c[t - C0];
+    else if (t <= P3) poly[n++] = pts.p[t - P0];
+    else poly[n++] = corner(t - K0);
+  }
+}
+
+/* The crossing point of the current level on side s. */
+Gpt crossing(int s, float d) {
+  Gpt g{};
+  const int a = side_from[s], b = side_to[s];
+  int_xy(&g, state.cell.x[a], state.cell.y[a], state.cell.x[b], state.cell.y[b], d);
+  return g;
+}
+
+/* The previous level's crossings, by side, from where the engine left them. */
+void previous_points(Points* pts) {
+  Cell& c = state.cell;
+  if (c.cross[6] >= 0) {
+    if (c.ptotal >= 2.0f) {
+      pts->p[1] = c.pt[10];
+      pts->p[2] = c.pt[11];
+      pts->p[3] = c.pt[12];
+      pts->p[0] = c.pt[13];
+    } else {
+      pts->p[0] = c.pt[10];
+      pts->p[1] = c.pt[11];
+      pts->p[2] = c.pt[12];
+      pts->p[3] = c.pt[13];
+    }
+  } else if (c.cross[4] >= 0 && c.cross[5] >= 0) {
+    pts->p[c.cross[4]] = c.pt[10];
+    pts->p[c.cross[5]] = c.pt[11];
+  }
+}
+
+int level_kind(const int* list) {
+  if (list[0] < 0) return -1;
+  if (list[2] >= 0) return SADDLE;
+  return pair_key(list[0], list[1]);
+}
+
+bool matches(int want, int got) { return want == ANY || want == got; }
+
+/* Fills the band below this level and above the previous one. */
+void fill_band(float level, const Points& pts) {
+  Cell& c = state.cell;
+  const int cur = level_kind(c.cross);
+  const int prev = c.cross[4] < 0 ? -1 : level_kind(c.cross + 4);
+  if (cur == -1) return;
+  if (prev == -1 && cur != SADDLE) {
+    const BelowRow* r = tables.below[cur];
+    if (!r) return;
+    const float z1 = c.z[r->corner1], z2 = c.z[r->corner2];
+    if (r->strict1 ? level > z1 : level >= z1) fill_recipe(r->first, pts);
+    else if (r->strict2 ? level > z2 : level >= z2) fill_recipe(r->second, pts);
+    else if (r->clear_list) c.cross[0] = c.cross[1] = -1;
+    return;
+  }
+  if (prev != SADDLE && cur != SADDLE) {
+    if (const PairRow* r = tables.pair[prev][cur]) fill_recipe(r->ring, pts);
+    return;
+  }
+  const int th = c.total >= 2.0f ? 1 : 0;
+  const int ph = c.ptotal >= 2.0f ? 1 : 0;
+  const int c0 = c.z[0] >= level ? 1 : 0;
+  for (const SaddleRow& r : saddle_rows)
+    if (r.prev == prev && r.cur == cur && matches(r.ptotal_high, prev == SADDLE ? ph : ANY) &&
+        matches(r.total_high, cur == SADDLE ? th : ANY) && matches(r.c0_high, c0)) {
+      fill_recipe(r.polys, pts);
+      return;
+    }
+}
+
+} // namespace
+
+int compute_dz(float level) {
+  Cell& c = state.cell;
+  for (int s = 0; s < 4; ++s) {
+    const float za = c.z[side_from[s]], zb = c.z[side_to[s]];
+    if (zb == za) {
+      c.dz[s] = -3.0f;
+      continue;
+    }
+    c.dz[s] = (level - za) / (zb - za);
+    if (c.z[side_mark[s]] == level) c.dz[s] = -1.0f;
+    else if (c.dz[s] < 0.0f || c.dz[s] > 1.0f) c.dz[s] = -2.0f;
+  }
+  c.numsides = 0;
+  for (float d : c.dz)
+    if (d >= 0.0f) ++c.numsides;
+  /* A crossing exactly at a corner that another crossed side also reaches
+   * counts once. */
+  constexpr float drop_at[4] = {0.0f, 1.0f, 0.0f, 1.0f};
+  int n = 0;
+  for (int s = 0; s < 4; ++s) {
+    if (!(c.dz[s] >= 0.0f)) continue;
+    if (c.numsides == 3 && c.dz[s] == drop_at[s]) continue;
+    c.cross[n++] = s;
+  }
+  for (int i = n; i < 4; ++i) c.cross[i] = -1;
+  c.ptotal = c.total;
+  c.total = ((2.0f - c.dz[2]) - c.dz[3]) + (c.dz[0] + c.dz[1]);
+  if (c.numsides == 3) {
+    c.numsides = 2;
+    c.cross[2] = -1;
+  } else if (c.numsides == 1) {
+    c.numsides = 0;
+    c.cross[0] = -1;
+  }
+  return 0;
+}
+
+int compute_lines(float level) {
+  Cell& c = state.cell;
+  const int type = state.cont_type;
+  const bool draw = c.cross[4] >= -1;
+  if (is_line(type) && draw)
+    for (int s = 0; s < 4; ++s) {
+      const int a = side_from[s], b = side_to[s];
+      if (c.dz[s] != -3.0f || c.z[a] != level) continue;
+      c.pt[0] = corner(a);
+      c.pt[1] = corner(b);
+      draw_segment(c.pt[0], c.pt[1]);
+    }
+  Points pts{};
+  if (c.numsides == 2) {
+    const int s0 = c.cross[0], s1 = c.cross[1];
+    if (s0 < 0 || s1 < 0) return 0;
+    pts.c[s0] = crossing(s0, c.dz[s0]);
+    pts.c[s1] = crossing(s1, c.dz[s1]);
+    if (draw && is_fill(type)) {
+      previous_points(&pts);
+      fill_band(level, pts);
+    }
+    c.pt[0] = pts.c[s0];
+    c.pt[1] = pts.c[s1];
+    if (draw && is_line(type)) draw_segment(c.pt[0], c.pt[1]);
+  } else if (c.numsides == 4) {
+    for (int s = 0; s < 4; ++s) pts.c[s] = crossing(s, c.dz[s]);
+    if (draw && is_fill(type)) {
+      previous_points(&pts);
+      fill_band(level, pts);
+    }
+    const Gpt B = pts.c[0], W = pts.c[1], T = pts.c[2], R = pts.c[3];
+    if (c.total >= 2.0f) {
+      c.pt[0] = W;
+      c.pt[1] = T;
+      c.pt[12] = R;
+      c.pt[13] = B;
+    } else {
+      c.pt[0] = B;
+      c.pt[1] = W;
+      c.pt[12] = T;
+      c.pt[13] = R;
+    }
+    if (draw && is_line(type)) {
+      if (c.total >= 2.0f) {
+        draw_segment(R, B);
+        draw_segment(T, W);
+      } else {
+        draw_segment(T, R);
+        draw_segment(B, W);
+      }
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+constexpr float LATLON_SEAM = 360.0f;
+constexpr float MERC_SEAM = 400.3155517578125f;
+constexpr double MERC_SEAM_D = 400.31555892808814;
+constexpr float MERC_HALF = 200.16029273816693f;
+constexpr float MOLL_HALF = 127.426f;
+constexpr float MOLL_FULL = 254.852f;
+constexpr float MOLL_R = 63.713f;
+constexpr int PROJ_LATLON = 2, PROJ_MERC = 3, PROJ_LAMBERT = 4, PROJ_MOLL = 7;
+
+float moll_width(float full, float y) {
+  const float r = 1.0f - (y / MOLL_R) * (y / MOLL_R);
+  return full * std::sqrt(std::max(r, 0.0f));
+}
+
+void emit_line(float x0, float y0, float x1, float y1) {
+  const Gpt seg[2] = {{x0, y0}, {x1, y1}};
+  state.kernel.line(2, seg);
+}
+
+} // namespace
+
+int CONT_draw_lines(int type, int num_pt, Gpt* pts) {
+  const int off = state.cell.con_off;
+  if (off >= 0 && off <= CONT_MAX_LEVELS && state.fill_attrib[off].color == NO_COLOUR) return -1;
+  if (!pts || num_pt < 2) return 0;
+  const int proj = state.proj != IMISS ? state.proj : MAP_get_proj();
+  if (is_fill(type) && num_pt >= 3) {
+    bool split = false;
+    const float jump = proj == PROJ_MOLL ? 10.0f : 50.0f;
+    if (proj == PROJ_LATLON || proj == PROJ_MERC || proj == PROJ_LAMBERT || proj == PROJ_MOLL)
+      for (int i = 1; i < num_pt && !split; ++i)
+        if (std::fabs(pts[i].x - pts[i - 1].x) > jump) split = true;
+    if (!split && (proj == PROJ_LATLON || proj == PROJ_MERC)) {
+      float lo = proj == PROJ_LATLON ? -180.0f : -MERC_HALF, hi = -lo;
+      if (state.x_min != MISS) lo = state.x_min, hi = state.x_max;
+      for (int i = 0; i < num_pt && !split; ++i)
+        if (pts[i].x < lo || pts[i].x > hi) split = true;
+    }
+    if (!split) {
+      state.kernel.fill(num_pt, pts);
+    } else if (proj == PROJ_MOLL) {
+      for (int i = 0; i < num_pt; ++i)
+        if (pts[i].x < 0.0f) pts[i].x += 2.0f * moll_width(MOLL_HALF, pts[i].y);
+      state.kernel.fill(num_pt, pts);
+      for (int i = 0; i < num_pt; ++i) pts[i].x -= 2.0f * moll_width(MOLL_HALF, pts[i].y);
+      state.kernel.fill(num_pt, pts);
+    } else if (proj == PROJ_LATLON || proj == PROJ_MERC) {
+      const float seam = proj == PROJ_LATLON ? LATLON_SEAM : MERC_SEAM;
+      for (int i = 0; i < num_pt; ++i)
+        if (pts[i].x < -150.0f) pts[i].x += seam;
+      state.kernel.fill(num_pt, pts);
+      for (int i = 0; i < num_pt; ++i)
+        if (pts[i].x > 150.0f) pts[i].x -= seam;
+      state.kernel.fill(num_pt, pts);
+    }
+    /* Lambert conformal: a polygon across the cut is dropped. */
+  }
+  if (is_line(type)) {
+    const float x0 = pts[0].x, y0 = pts[0].y, x1 = pts[1].x, y1 = pts[1].y;
+    const float d = x1 - x0;
+    if (proj == PROJ_MOLL) {
+      const float w = moll_width(MOLL_FULL, y0);
+      if (x0 < 0.0f && x1 > 0.0f && d > 10.0f) {
+        emit_line(x0 + w, y0, x1, y1);
+        emit_line(x0, y0, x1 - w, y1);
+      } else if (x0 > 0.0f && x1 < 0.0f && -d > 10.0f) {
+        emit_line(x0, y0, x1 + w, y1);
+        emit_line(x0 - w, y0, x1, y1);
+      } else {
+        emit_line(x0, y0, x1, y1);
+      }
+    } else if (proj == PROJ_LATLON || proj == PROJ_MERC) {
+      const float s = proj == PROJ_LATLON ? LATLON_SEAM : MERC_SEAM;
+      if (d < -50.0f) {
+        emit_line(x0, y0, x1 + s, y1);
+        emit_line(x0 - s, y0, x1, y1);
+      } else if (d > 50.0f) {
+        emit_line(x0, y0, x1 - s, y1);
+        emit_line(x0 + s, y0, x1, y1);
+      } else {
+        emit_line(x0, y0, x1, y1);
+      }
+    } else if (proj == PROJ_LAMBERT) {
+      if (std::fabs(d) < 50.0f) emit_line(x0, y0, x1, y1);
+    } else {
+      emit_line(x0, y0, x1, y1);
+    }
+  }
+  return 0;
+}
+
+int int_xy(Gpt* pt, float x1, float y1, float x2, float y2, float d) {
+  if (!pt) return 0;
+  const int proj = state.proj != IMISS ? state.proj : MAP_get_proj();
+  if (proj == PROJ_LATLON) {
+    if (x1 - x2 < -50.0f) x1 += LATLON_SEAM;
+    if (x1 - x2 > 50.0f) x1 -= LATLON_SEAM;
+  } else if (proj == PROJ_MERC) {
+    if (x1 - x2 < -50.0f) x1 = static_cast<float>(x1 + MERC_SEAM_D);
+    if (x1 - x2 > 50.0f) x1 = static_cast<float>(x1 - MERC_SEAM_D);
+  } else if (proj == PROJ_MOLL) {
+    if (x1 < 0.0f && x2 > 0.0f && x2 - x1 > 10.0f) x1 += moll_width(MOLL_FULL, y1);
+    if (x1 > 0.0f && x2 < 0.0f && x1 - x2 > 10.0f) x2 += moll_width(MOLL_FULL, y2);
+  }
+  pt->x = (x2 - x1) * d + x1;
+  pt->y = (y2 - y1) * d + y1;
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Grid walk and printed values                                             */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+/* The cell that "gridloc" traces, -1 when none. */
+struct Trace {
+  int col = -1, row = -1;
+};
+
+Trace read_trace() {
+  Trace t;
+  if (const char* env = std::getenv("gridloc")) {
+    if (std::sscanf(env, "%d,%d", &t.col, &t.row) != 2) t = Trace{};
+  }
+  return t;
+}
+
+void trace_level(const char* tag, float level) {
+  const Cell& c = state.cell;
+  std::printf("%s-val: %f side: %.2f %.2f %.2f %.2f nside: %d cross: %d %d %d %d tside: %.2f\n", tag,
+              static_cast<double>(level), static_cast<double>(c.dz[2]), static_cast<double>(c.dz[3]),
+              static_cast<double>(c.dz[0]), static_cast<double>(c.dz[1]), c.numsides, c.cross[0],
+              c.cross[1], c.cross[2], c.cross[3], static_cast<double>(c.total));
+}
+
+void work_level(float level, const char* tag, bool traced) {
+  if (traced) trace_level(tag, level);
+  compute_dz(level);
+  compute_lines(level);
+}
+
+/* Closes the top band of a cell: the part above `level`, from the crossings
+ * that the engine left for it. */
+void close_top(float level) {
+  Cell& c = state.cell;
+  Points pts{};
+  if (c.numsides == 2 && c.cross[0] >= 0 && c.cross[1] >= 0) {
+    const BelowRow* r = tables.above[pair_key(c.cross[0], c.cross[1])];
+    if (!r) return;
+    pts.c[c.cross[0]] = c.pt[0];
+    pts.c[c.cross[1]] = c.pt[1];
+    const float z1 = c.z[r->corner1], z2 = c.z[r->corner2];
+    if (r->strict1 ? z1 > level : z1 >= level) fill_recipe(r->first, pts);
+    else if (r->strict2 ? z2 > level : z2 >= level) fill_recipe(r->second, pts);
+  } else if (c.numsides == 4) {
+    for (int s = 0; s < 4; ++s) pts.c[s] = crossing(s, c.dz[s]);
+    if (c.total >= 2.0f)
+      fill_recipe(c.z[0] >= level && c.dz[0] != 0.0f ? saddle_above_joined : saddle_above_split, pts);
+    else
+      fill_recipe(c.z[2] <= level ? saddle_above_corners : saddle_above_middle, pts);
+  }
+}
+
+/* Fill colour and pattern of band entry k. */
+void band_fill(int k) {
+  const Gattribs& e = state.fill_attrib[k];
+  pen_fill_colour(e.color);
+  if (e.fill_pat != IMISS) pen_fill_style(e.fill_pat);
+  else if (state.ln_cont_attr.fill_pat != IMISS) pen_fill_style(state.ln_cont_attr.fill_pat);
+}
+
+/* Line colour, type and width of a band whose top is nlevel. */
+void band_line(int k, float nlevel) {
+  const Gattribs& e = state.fill_attrib[k];
+  const Gattribs& ln = state.ln_cont_attr;
+  if (ln.color == NO_COLOUR || ln.color == IMISS) {
+    if (e.color != NO_COLOUR) pen_line_colour(e.color);
+  }
+  int type;
+  if (e.style != IMISS) {
+    type = e.style;
+  } else if (state.dash == -1) {
+    const bool below = (state.base != MISS && state.base > nlevel) || nlevel < 0.0f;
+    type = below ? (ln.style != IMISS ? ln.style : 2) : 1;
+  } else {
+    type = state.dash == 1 ? 2 : 1;
+    if (ln.style != IMISS) type = ln.style;
+  }
+  pen_line_type(type);
+  pen_line_width(e.width != MISS ? e.width : ln.width != MISS ? ln.width : 0.0f);
+}
+
+bool is_hidden(float x) { return x == MISS; }
+
+void flush_lines() {
+  const int keep = state.cell.con_off;
+  for (auto& d : state.deferred) {
+    state.cell.con_off = d.con_off;
+    pen_line_colour(d.colour);
+    pen_line_type(d.type);
+    pen_line_width(d.width);
+    CONT_draw_lines(CONT_LINES, 2, d.seg);
+  }
+  state.deferred.clear();
+  state.cell.con_off = keep;
+}
+
+void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height) {
+  const int nx = grid->domain.nx, ny = grid->domain.ny;
+  GPH_text_align(state.x_off < 0.0f ? 3 : state.x_off > 0.0f ? 1 : 2, 3);
+  gset_text_width(0.0f);
+  const float vert = state.grdx ? MAP_get_vert() : state.vert_size;
+  const bool banded = state.intrvl != MISS || has_levels();
+  const int xs = std::max(state.x_skip, 1), ys = std::max(state.y_skip, 1);
+  for (int j = ny - 1; j >= 0; --j) {
+    if (j % ys != 0) continue;
+    for (int i = 0; i < nx; ++i) {
+      if (i % xs != 0) continue;
+      const size_t at = static_cast<size_t>(ny - 1 - j) * nx + i;
+      const float v = grid->grid[at];
+      float px = static_cast<float>(i), py = static_cast<float>(j);
+      if (state.grdx) {
+        px = state.grdx[at];
+        py = state.grdy[at];
+      }
+      if (is_hidden(px) || v == MISS) continue;
+      Gpt pos{px + vert * state.x_off, py + vert * state.y_off};
+      if (banded) {
+        Gattribs band;
+        CONT_get_fill_attrib(v, &band);
+        lab_attr = band;
+        if (lab_attr.width == MISS) lab_attr.width = 0.0f;
+        GPH_text_attr(&lab_attr, static_cast<float>(text_height));
+      }
+      if (lab_attr.color == NO_COLOUR) continue;
+      char text[64];
+      if (state.num_form[0]) format_user_value(text, sizeof text, state.num_form, v, "%.1f");
+      else set_num(text, "1.1.0", v);
+      state.kernel.text(&pos, text);
+    }
+  }
+}
+
+} // namespace
+
+int CONT_draw_contour(GRD_report* grid) {
+  if (!grid || !grid->grid) return 0;
+  const int nx = grid->domain.nx, ny = grid->domain.ny;
+  if (nx <= 0 || ny <= 0) return 0;
+  state.pen = Pen{};
+
+  Domain map;
+  MAP_get_domain(&map);
+  if (!DOM_comp(&grid->domain, &map)) {
+    if (GRD_proj_XY(grid, &map, &state.grdx, &state.grdy) != 0) {
+      MESS_print(M_warn, "CONT_draw_contours: Unable to allocate grid arrays\n");
+      return -1;
+    }
+  } else if (state.grdx) {
+    std::free(state.grdx);
+    std::free(state.grdy);
+    state.grdx = state.grdy = nullptr;
+  }
+
+  Glim view{};
+  PLT_get_view(&view);
+  CONT_set_fill_colors(nullptr, 0);
+  if (state.grid_max == MISS) {
+    GRD_maxmin(grid, &state.grid_max, &state.grid_min);
+    CONT_set_cont_ext(grid);
+  }
+
+  const char* white_black = gget_inverse() ? "black" : "white";
+  Gattribs& ln = state.ln_cont_attr;
+  ATTRIB_init(&ln);
+  ATTRIB_get("color_cont", white_black, &ln);
+  CONT_format_decode_attrib(&ln);
+  if (state.fill_pat != IMISS) ln.fill_pat = state.fill_pat;
+
+  Gattribs lab = ln;
+  if (RES_get("color_label")) {
+    ATTRIB_get("color_label", white_black, &lab);
+  } else {
+    const char* cc = RES_get("color_cont");
+    ATTRIB_get("color_label", cc && *cc && stricmp(cc, "off") != 0 ? cc : white_black, &lab);
+  }
+
+  if (!state.grdx) {
+    const Glim win{0.0f, static_cast<float>(std::max(nx - 1, 1)), 0.0f, static_cast<float>(std::max(ny - 1, 1))};
+    gset_vp(3, &view);
+    gset_win(3, &win);
+    GPH_trans(3);
+    state.x_min = 0.0f;
+    state.x_max = static_cast<float>(nx - 1);
+    state.vert_size = static_cast<float>(ny - 1);
+  } else {
+    state.x_min = MISS;
+    state.vert_size = MAP_get_vert();
+  }
+  const double text_height = static_cast<double>(state.scale) * (static_cast<double>(state.vert_size) * 0.015);
+  GPH_text_align(2, 3);
+  GPH_text_attr(&lab, static_cast<float>(text_height));
+
+  const int type = state.cont_type;
+  if (is_line(type) && ln.color != NO_COLOUR && ln.color >= 0) pen_line_colour(ln.color);
+  GPH_line_attr(&ln);
+  if (state.dash == 1) pen_line_type(2);
+  pen_fill_style(0);
+
+  if (type == CONT_VALUES) {
+    if (lab.color != NO_COLOUR) {
+      print_values(grid, lab, text_height);
+      return 0;
+    }
+    /* Printed values with the label colour off: nothing to draw. */
+    return 0;
+  }
+  if (!is_line(type) && !is_fill(type)) return 0;
+  if (nx < 2 || ny < 2 || state.color_num <= 0 || state.color_num == IMISS) return 0;
+
+  const bool explicit_levels = has_levels();
+  const int num_cont = std::clamp(state.num_cont, 0, explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
+  if (!explicit_levels && (state.intrvl == MISS || !(state.intrvl > 0.0f))) return 0;
+  if (num_cont <= 0) return 0;
+  int max_lines = 10000;
+  if (state.max_line_fact < 0) max_lines = state.color_num * -state.max_line_fact;
+  else if (state.max_line_fact > 0) max_lines = state.max_line_fact;
+
+  /* Automatic levels are conlo + k * interval, formed alike in every cell so
+   * that neighbouring cells meet on the same crossings. */
+  const double lo = state.conlo, step = state.intrvl;
+  auto auto_level = [lo, step](int k) { return static_cast<float>(lo + step * k); };
+  int first_off = 0;
+  if (!explicit_levels) {
+    const double q = std::floor(static_cast<double>(static_cast<float>(state.conlo - state.cbase) / state.intrvl) + 0.01);
+    double m = std::fmod(q, static_cast<double>(state.color_num));
+    if (m < 0) m += state.color_num;
+    first_off = static_cast<int>(m);
+  }
+  const Trace trace = read_trace();
+  Cell& c = state.cell;
+  state.proj = MAP_get_proj();
+  struct ProjReset {
+    ~ProjReset() { state.proj = IMISS; }
+  } proj_reset;
+  state.defer_lines = type == CONT_LINES_FILL;
+  state.deferred.clear();
+  const float* g = grid->grid;
+  const size_t width = static_cast<size_t>(nx);
+
+  for (int j = ny - 2; j >= 0; --j) {
+    const size_t row0 = static_cast<size_t>(ny - 1 - j) * width; /* corners 0, 1 */
+    const size_t row2 = static_cast<size_t>(ny - 2 - j) * width; /* corners 2, 3 */
+    for (int i = 0; i < nx - 1; ++i) {
+      const size_t at[4] = {row0 + i, row0 + i + 1, row2 + i, row2 + i + 1};
+      for (int k = 0; k < 4; ++k) {
+        c.z[k] = g[at[k]];
+        if (state.grdx) {
+          c.x[k] = state.grdx[at[k]];
+          c.y[k] = state.grdy[at[k]];
+        } else {
+          c.x[k] = static_cast<float>(i + (k & 1));
+          c.y[k] = static_cast<float>(j + (k >> 1));
+        }
+      }
+      const float zmax = std::max(std::max(c.z[0], c.z[1]), std::max(c.z[2], c.z[3]));
+      const float zmin = std::min(std::min(c.z[0], c.z[1]), std::min(c.z[2], c.z[3]));
+      if (type == CONT_LINES && zmax == zmin) continue;
+      if (is_hidden(c.x[0]) || is_hidden(c.x[1]) || is_hidden(c.x[2]) || is_hidden(c.x[3])) continue;
+      if (c.z[0] == MISS || c.z[1] == MISS || c.z[2] == MISS || c.z[3] == MISS) continue;
+      if (!explicit_levels && (zmax - zmin) / state.intrvl > static_cast<float>(max_lines)) continue;
+      if (state.min_cut != MISS && state.min_cut > zmax) continue;
+      const bool traced = i == trace.col && j == trace.row;
+      if (traced)
+        std::printf("GRIDPOINT: %f %f %f %f\n", static_cast<double>(c.z[0]), static_cast<double>(c.z[1]),
+                    static_cast<double>(c.z[2]), static_cast<double>(c.z[3]));
+
+      c.cross[0] = c.cross[1] = c.cross[2] = c.cross[3] = -1;
+      c.cross[4] = c.cross[5] = c.cross[6] = c.cross[7] = -2;
+      float worked = MISS; /* the level the engine last worked in this cell */
+
+      /* Bands wholly below the cell are passed over at once. */
+      int k0 = 0;
+      if (!explicit_levels) {
+        const double below = std::floor((static_cast<double>(zmin) - lo) / step) - 1.0;
+        if (below > 0) k0 = static_cast<int>(std::min(below, static_cast<double>(num_cont)));
+      } else if (!traced && num_cont > 1 && state.cont_value[1] < zmin) {
+        /* The first band that reaches the cell: every level before it lies
+         * strictly below the cell, where it would leave the fresh state. */
+        const float* top = std::upper_bound(state.cont_value + 1, state.cont_value + num_cont, zmin,
+                                            [](float z, float v) { return z <= v; });
+        k0 = static_cast<int>(top - state.cont_value) - 1;
+      }
+      c.con_off = static_cast<int>(((explicit_levels ? 0 : first_off) + static_cast<long>(k0)) % state.color_num);
+      for (int k = k0; k < num_cont; ++k) {
+        if (traced) std::printf("Loop %d\n", k);
+        float clevel;
+        if (explicit_levels) {
+          if (state.cont_value[k] == MISS) break;
+          clevel = state.cont_value[k];
+          const bool last = k + 1 >= num_cont || state.cont_value[k + 1] == MISS;
+          state.intrvl = last ? CONT_OPEN_TOP : state.cont_value[k + 1] - clevel;
+          if (k == 0) {
+            const int keep = c.cross[4];
+            c.cross[4] = -2;
+            work_level(clevel, "AA", traced);
+            c.cross[4] = keep;
+            worked = clevel;
+          }
+        } else {
+          clevel = auto_level(k);
+        }
+        float nlevel = type == CONT_LINES ? clevel : clevel + state.intrvl;
+        if (explicit_levels && type != CONT_LINES && k + 1 < num_cont && state.cont_value[k + 1] != MISS)
+          nlevel = state.cont_value[k + 1];
+        else if (!explicit_levels && type != CONT_LINES)
+          nlevel = auto_level(k + 1);
+        if (k > k0) c.con_off = (c.con_off + 1) % state.color_num;
+        if (zmin > nlevel) continue;
+        if (type == CONT_LINES && clevel > zmax) break;
+
+        float level = clevel;
+        if (state.min_cut != MISS && state.min_cut > clevel) {
+          if (nlevel < state.min_cut) continue;
+          level = state.min_cut;
+          const int keep = c.cross[4];
+          c.cross[4] = -2;
+          work_level(level, "BB", traced);
+          c.cross[4] = keep;
+          worked = level;
+        }
+        bool top_cut = false;
+        if (state.max_cut != MISS && state.max_cut < nlevel) {
+          if (state.max_cut > clevel) {
+            nlevel = state.max_cut;
+            top_cut = true;
+          } else {
+            break;
+          }
+        }
+
+        c.cross[4] = c.cross[0];
+        c.cross[5] = c.cross[1];
+        c.cross[6] = c.cross[2];
+        c.cross[7] = c.cross[3];
+        c.pt[10] = c.pt[0];
+        c.pt[11] = c.pt[1];
+
+        if (is_fill(type)) band_fill(c.con_off);
+        band_line(type == CONT_LINES_FILL ? (c.con_off + 1) % state.color_num : c.con_off, nlevel);
+
+        if (is_fill(type) && nlevel >= zmax) {
+          if (zmin >= level) {
+            Gpt cellpoly[5] = {corner(0), corner(1), corner(3), corner(2), corner(0)};
+            CONT_draw_lines(CONT_FILL, 5, cellpoly);
+            break;
+          }
+          /* The closure starts from this cell's own line at `level`: work it
+           * here when no band of this cell has. */
+          if (worked != level) {
+            c.cross[4] = -2;
+            work_level(level, "CC", traced);
+          }
+          close_top(level);
+          break;
+        }
+        work_level(nlevel, "CC", traced);
+        worked = nlevel;
+        if (top_cut) break;
+      }
+      if (!state.deferred.empty()) flush_lines();
+    }
+  }
+  state.defer_lines = false;
+  return 0;
+}
+
+int CONT_draw(GRD_report* grid) {
+  if (!FLAG_getplot(7)) return -1;
+  if (!grid) {
+    MESS_print(M_warn, "CONT_draw: Invalid grids\n");
+    return -1;
+  }
+  if (!grid->grid) {
+    MESS_print(M_warn, "CONT_draw: Invalid grid arrays\n");
+    return -1;
+  }
+  CONT_draw_contour(grid);
+  if (state.cont_type == CONT_VALUES) return -1;
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Inspection                                                               */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+struct NamedSetting {
+  const char* name;
+  float (*get)();
+};
+
+#define SETTING(field) {#field, [] { return static_cast<float>(state.field); }}
+constexpr NamedSetting named_settings[] = {
+    SETTING(cont_type), SETTING(dash),          SETTING(intrvl),        SETTING(base),
+    SETTING(cbase),     SETTING(grid_max),      SETTING(grid_min),      SETTING(bar_max),
+    SETTING(bar_min),   SETTING(max_cut),       SETTING(min_cut),       SETTING(conlo),
+    SETTING(conhi),     SETTING(num_cont),      SETTING(color_num),     SETTING(color_fill_set),
+    SETTING(fill_pat),  SETTING(scale),         SETTING(label_skip),    SETTING(ext_radius),
+    SETTING(x_label_space), SETTING(y_label_space), SETTING(over),      SETTING(rot_label),
+    SETTING(max_line_fact), SETTING(draw_grid), SETTING(x_skip),        SETTING(y_skip),
+    SETTING(x_off),     SETTING(y_off),         SETTING(plt_bar),       SETTING(mapcon),
+};
+#undef SETTING
+
+} // namespace
+
+float CONT_inspect(const char* name) {
+  if (!name) return MISS;
+  for (const NamedSetting& s : named_settings)
+    if (std::strcmp(s.name, name) == 0) return s.get();
+  return MISS;
+}
+
+const char* CONT_inspect_text(const char* name, int k) {
+  if (!name) return "";
+  if (std::strcmp(name, "format") == 0) return state.format;
+  if (std::strcmp(name, "num_form") == 0) return state.num_form;
+  if (std::strcmp(name, "cont_label") == 0 && k >= 0 && k < CONT_MAX_LEVELS) return state.cont_label[k];
+  return "";
+}

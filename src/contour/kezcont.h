@@ -1,0 +1,121 @@
+/*
+ * kezcont.h: contouring of gridded fields.
+ *
+ * The contour module (cont) keeps one set of contour settings per process:
+ * the type, the interval and base or an explicit list of levels, the fill
+ * colour of every band, cut-offs and the options of printed values. A plot
+ * runs CONT_plot_setup (which resets and rebuilds the settings from the
+ * variable's format, the resources and the prompts) and then CONT_draw;
+ * other plotters borrow the fill colours through CONT_set_fill_colors and
+ * CONT_get_fill_attrib. Missing or not set is -9999 throughout.
+ */
+#ifndef KEZCONT_H
+#define KEZCONT_H
+
+#include "gks.h"
+#include "kez.h"
+#include "kezgks.h"
+#include "kezgrd.h"
+
+/* Contour types. The variable kinds 13 (all lines dashed) and 14 (lines
+ * dashed below the base) are drawn as CONT_LINES; 52 is stored as
+ * CONT_FILL. */
+enum CONT_type_code {
+  CONT_LINES = 12,
+  CONT_DASHED = 13,
+  CONT_DASHED_BELOW = 14,
+  CONT_FILL = 15,
+  CONT_LINES_FILL = 16,
+  CONT_VALUES = 17,
+  CONT_FILL_ALT = 52,
+  CONT_NONE = 99
+};
+
+constexpr int CONT_MAX_LEVELS = 256;  /* explicit levels and fill entries */
+constexpr int CONT_LABEL_LEN = 10;    /* bar text of a level, with its end */
+constexpr int CONT_FORMAT_LEN = 100;  /* the variable's format text, with its end */
+constexpr int CONT_NUM_FORM_LEN = 10; /* printf format of printed values, with its end */
+constexpr int CONT_MAX_VARS = 60;     /* per-variable memory of a frame sequence */
+constexpr float CONT_OPEN_TOP = 1000000.0f; /* band top above the last explicit level */
+
+/* Settings, levels and intervals. */
+int CONT_init();
+int CONT_set_type(int ind);
+int CONT_get_type();
+int CONT_set_format(int type, const char* form);
+int CONT_set_dash(int ind);
+int CONT_set_intrvl(float value);
+float CONT_get_intrvl();
+int CONT_set_base(float value);
+float CONT_get_base();
+int CONT_set_range(float max, float min);
+int CONT_set_bar_range(float max, float min);
+int CONT_set_cutoff(float max, float min);
+int CONT_set_bar(int value);
+int CONT_get_bar();
+int CONT_set_scale(float iscale);
+int CONT_set_skip(int x, int y);
+int CONT_set_plot_offset(float x, float y);
+int CONT_set_label_type(int skip, int rad);
+int CONT_set_label_space(int x, int y);
+int CONT_set_over(int ind);
+int CONT_draw_grid(int value);
+int CONT_grid(float* grx, float* gry);
+int CONT_set_fill_pat(int type);
+int CONT_get_fill_pat();
+int CONT_reset_fill_set();
+int CONT_set_fill_attribs(const Gattribs* attrib);
+int CONT_get_fill_attrib_ind(int ind, Gattribs* attrib);
+int CONT_set_values(const float* values, int num);
+int CONT_reset_values();
+int CONT_get_values(float* values);
+int CONT_get_num_cont();
+float CONT_calc_intrvl(float max, float min, int num);
+int CONT_set_cont_ext(const GRD_report* grid);
+
+/* Fill colours, level lists and the colour of a value. */
+int CONT_set_fill_colors(const char* string, int flag);
+int CONT_decode_fill_color(char* str);
+int CONT_fill_attrib_init(Gattribs* attrib);
+int CONT_get_fill_attrib(float value, Gattribs* attrib);
+
+/* The plot set-up, its decoders and prompts. */
+int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
+                    void (*call)(int, char*, float, float));
+int CONT_format_decode_type(const char* format);
+int CONT_format_decode_attrib(Gattribs* attr);
+int CONT_param_decode();
+float CONT_prompt_intrvl();
+int CONT_prompt_type();
+
+/* The cell engine, the grid walk and the draw entry. */
+int compute_dz(float level);
+int compute_lines(float level);
+int CONT_draw_lines(int type, int num_pt, Gpt* pts);
+int int_xy(Gpt* pt, float x1, float y1, float x2, float y2, float d);
+int CONT_draw_contour(GRD_report* grid);
+int CONT_draw(GRD_report* grid);
+
+/* The drawing primitives and band attributes the contour walk goes through: the kernel's
+ * unless a test or benchmark installs a recorder. A null record, or a null
+ * member, restores the kernel's primitive. */
+struct CONT_kernel {
+  Gint (*fill)(Gint num_pt, const Gpt* pts);
+  Gint (*line)(Gint num_pt, const Gpt* pts);
+  Gint (*text)(const Gpt* pos, const Gchar* str);
+  Gint (*fill_colr)(Gint ind);
+  Gint (*line_colr)(Gint ind);
+  Gint (*linetype)(Gint type);
+  Gint (*linewidth)(Gfloat width);
+};
+int CONT_set_kernel(const CONT_kernel* ops);
+
+/* A read-only look at one named setting of the table above (its name as
+ * the settings are named: "dash", "min_cut", "label_skip", ...), for
+ * diagnostics and tests; -9999 for a name it does not know. The texts
+ * "format", "num_form" and "cont_label" (entry k) likewise; empty when
+ * unknown. */
+float CONT_inspect(const char* name);
+const char* CONT_inspect_text(const char* name, int k);
+
+#endif /* KEZCONT_H */

@@ -379,7 +379,10 @@ bool read_region(const char* item, Domain* d) {
     }
     return decode_entry(spec, d);
   }
-  if (search_file(region_file, item, &spec)) return decode_entry(spec, d);
+  /* An entry that names itself stands for the built-in region of that name
+   * ("var Variable 1 var" puts the asked-for region in a file's menu). */
+  if (search_file(region_file, item, &spec) && stricmp(spec.c_str(), item) != 0)
+    return decode_entry(spec, d);
   if (DOM_get_def_region(item, d)) return true;
   MESS_print(M_warn, "DOM_decode: Unknown region: %s\n", item);
   return false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace {
@@ -170,6 +171,39 @@ TEST(StationFile, SingleLookupsByIdentifierNameOrWmo) {
   EXPECT_EQ(lat, 1.0f) << "untouched";
   RES_put("city_file", "none");
   EXPECT_EQ(CTY_get_loc("sao.cty", "DEN", &lat, &lon), 0);
+}
+
+TEST(StationFile, ShippedDatabaseReadsWhole) {
+  Resources res;
+  RES_put("file_path", KEZ_DATA_DIR);
+  int num = 0;
+  int fd = CTY_open_file(nullptr, &num);
+  ASSERT_GE(fd, 0) << "sao.cty by default";
+  EXPECT_EQ(num, 4000);
+  CTY_data c;
+  int lines = 0, count;
+  std::set<std::string> ids;
+  int prior_counts[10] = {};
+  while ((count = CTY_read(fd, &c)) > 0) {
+    ++lines;
+    ASSERT_EQ(count, 10) << "line " << lines;
+    EXPECT_TRUE(ids.insert(c.id).second) << "duplicate " << c.id;
+    ASSERT_GE(c.prior, 0);
+    ASSERT_LE(c.prior, 9);
+    ++prior_counts[c.prior];
+    EXPECT_EQ(c.el, -9999.0f) << c.id;
+  }
+  CTY_close(fd);
+  EXPECT_GT(lines, 5000);
+  EXPECT_GT(prior_counts[1], 100);
+  EXPECT_GT(prior_counts[6], prior_counts[1]) << "few stations at the top";
+  CTY_data den;
+  ASSERT_EQ(CTY_get(nullptr, "DEN", &den), 1);
+  EXPECT_STREQ(den.state, "CO");
+  EXPECT_STREQ(den.region, "US");
+  EXPECT_EQ(den.prior, 1);
+  EXPECT_NEAR(den.lat, 39.86, 0.05);
+  EXPECT_NEAR(den.lon, -104.67, 0.05);
 }
 
 TEST(StationFile, InitialisedRecordIsEmptyAndMissing) {

@@ -228,6 +228,9 @@ const char* const region_file =
     "wst West 1 lc:30:-110:30:60,40,-110,25,17,1,1\n"
     "alias Alias_of_West 0 wst\n"
     "loop Loop 0 loop\n"
+    "ping Ping 0 pong\n"
+    "pong Pong 0 ping\n"
+    "sw Own_Southwest 0 sw\n"
     "bad Bad 0 40\n"
     "short Short\n"
     "word\n"
@@ -254,7 +257,9 @@ TEST(RegionFile, EntriesDecodeAndNamesResolve) {
       {"other.reg:sole", 2, 1, 2, "file and abbreviation"},
       {"fi:other.reg", 2, 1, 2, "the first entry of a file"},
       {"fi:one.reg", 2, 5, 6, "a file of one word"},
-      {"loop", -1, M, M, "an entry naming itself ends"},
+      {"loop", -1, M, M, "an entry naming itself is a built-in region, here none"},
+      {"sw", 2, 37, -112, "an entry naming itself: the built-in region"},
+      {"ping", -1, M, M, "entries naming each other end"},
       {"bad", -1, M, M, "an entry that decodes nothing"},
       {"short", -1, M, M, "a short line is no entry"},
       {"aft", -1, M, M, "the search ends at the first empty line"},
@@ -385,6 +390,29 @@ TEST(DomainPrint, PrintedDomainsReadBackForEveryProjection) {
   out = capture([&] { DOM_print(M_print, &d); });
   MESS_set(1, M_print);
   EXPECT_EQ(out.out, "") << "a level that is off prints nothing";
+}
+
+TEST(RegionFile, ShippedRegionsAreTheBuiltInOnes) {
+  /* "var" asks for its centre twice: once through the file, once built in. */
+  auto r = run_child(
+      [] {
+        RES_put("file_path", KEZ_DATA_DIR);
+        if (DOM_read_menu("kez.reg") != 1) return 1;
+        const char* names[] = {"us", "ne", "at", "se", "mw", "sp", "nw", "sw", "var"};
+        const char* titles[] = {"Contiguous US", "New England", "Atlantic",
+                                "Southeastern",  "Midwestern",  "Southern Plains",
+                                "Northwestern",  "Southwestern", "Variable"};
+        for (int i = 0; i < 9; ++i) {
+          Domain shipped, built_in;
+          if (DOM_decode(names[i], &shipped) != 2) return 10 + i;
+          DOM_get_def_region(names[i], &built_in);
+          if (!DOM_comp(&shipped, &built_in)) return 20 + i;
+          if (std::strcmp(DOM_get_region_name(i + 1), titles[i]) != 0) return 30 + i;
+        }
+        return DOM_get_region_name(10) == nullptr ? 0 : 2;
+      },
+      "40\n-100\n40\n-100\n");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 TEST(RegionPrompt, MenuAnswersByNumberAbbreviationAndList) {

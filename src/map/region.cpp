@@ -186,14 +186,15 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-/* A region file under "file_path"; never a command or a standard stream,
- * since a name may come from a specification. */
+/* A region file under "file_path"; never a command, a standard stream, a
+ * device or a pipe, since a name may come from a specification. */
 File open_region_file(const char* file) {
-  if (!file || !*file || file[0] == '|' || FILE_is_stdio(file)) {
+  std::string path = FILE_add_path(RES_get("file_path"), file ? file : "");
+  if (!file || !*file || path[0] == '|' || FILE_is_stdio(path.c_str()) ||
+      (FILE_exist(path.c_str()) && !FILE_is_file(path.c_str()))) {
     MESS_print(M_warn, "DOM_decode: Not a region file: %s\n", file ? file : "");
     return nullptr;
   }
-  std::string path = FILE_add_path(RES_get("file_path"), file);
   File fp(FILE_open(path.c_str(), "r"));
   if (!fp) MESS_print(mask_file, "Unable to open region file: %s\n", path.c_str());
   return fp;

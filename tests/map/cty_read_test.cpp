@@ -111,6 +111,8 @@ TEST(StationFile, OnlyPlainFilesOpen) {
   auto out = capture([&] {
     EXPECT_EQ(CTY_open("|echo DEN CO US DEN 1 39 -104 0 0 0", 0, 0), -1);
     EXPECT_EQ(CTY_open("-", 0, 0), -1);
+    EXPECT_EQ(CTY_open("/dev/zero", 0, 0), -1) << "a device has no end of line";
+    EXPECT_EQ(CTY_open(dir.path().c_str(), 0, 0), -1);
     EXPECT_EQ(CTY_open(dir.file("x.cty").c_str(), 2, 0), -1);
     EXPECT_EQ(CTY_open(dir.file("missing.cty").c_str(), 0, 0), -1);
   });

@@ -292,6 +292,8 @@ TEST(RegionFile, EntriesDecodeAndNamesResolve) {
   write_file(place.dir.file("long.reg"), "lng Long 1 " + std::string(90, '1') + "\n");
   EXPECT_EQ(DOM_search_file("long.reg", "lng", spec), 0) << "longer than the buffer";
   EXPECT_EQ(DOM_search_file("|echo x", nullptr, spec), 0);
+  EXPECT_EQ(DOM_search_file("/dev/zero", nullptr, spec), 0) << "a device has no end of line";
+  EXPECT_EQ(DOM_search_file(place.dir.path().c_str(), nullptr, spec), 0);
 }
 
 TEST(RegionFile, MenuLoadsListedEntries) {

@@ -170,13 +170,13 @@ std::vector<std::string> words_of(const std::string& line) {
   return words;
 }
 
+/* A whole word that is an int. */
 bool is_int_word(const std::string& word) {
-  int v = 0;
   char* end = nullptr;
-  if (word.empty()) return false;
-  (void)v;
-  std::strtol(word.c_str(), &end, 10);
-  return end && *end == '\0' && end != word.c_str();
+  errno = 0;
+  long v = std::strtol(word.c_str(), &end, 10);
+  return !word.empty() && *end == '\0' && errno != ERANGE && v <= 2147483647L &&
+         v >= -2147483647L;
 }
 
 /* ---- region files -------------------------------------------------------------- */

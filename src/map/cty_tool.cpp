@@ -65,7 +65,9 @@ std::string wmo_key(int wmo, const char* region) {
 }
 
 /* Cells are tenth degrees, longitudes taken into [-180, 180). */
-int lat_cell(float lat) { return static_cast<int>(std::nearbyint(static_cast<double>(lat * 10.0f))); }
+int lat_cell(float lat) {
+  return static_cast<int>(std::nearbyint(static_cast<double>(lat * 10.0f)));
+}
 
 int lon_cell(float lon) {
   double l = static_cast<double>(lon);
@@ -364,7 +366,8 @@ double ring_bound_km(double lat, int r) {
   double step = (r - 1) * 0.1 * rad_per_deg;
   double along_lat = earth_rad_km * step;
   double top = std::min(90.0, std::fabs(lat) + (r + 1) * 0.1) * rad_per_deg;
-  double along_lon = 2.0 * earth_rad_km * std::asin(std::min(1.0, std::cos(top) * std::sin(0.5 * step)));
+  double along_lon =
+      2.0 * earth_rad_km * std::asin(std::min(1.0, std::cos(top) * std::sin(0.5 * step)));
   return std::min(along_lat, along_lon);
 }
 
@@ -424,18 +427,15 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
     if (CTY_data_cmp(filter.argc, filter.argv, &city) < 0) continue;
     float x = KEZ_FMISS, y = KEZ_FMISS;
     if (!MAP_tran(city.lat, city.lon, &x, &y) || !MAP_in_grid_domain(x, y)) continue;
-    std::string id_key = city.id;
     std::string wkey = wmo_key(city.wmo, city.region);
     int entered;
     if (type == CTY_TABLE_FULL) {
       FullEntry e{city, new_block(city)};
-      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), id_key.c_str(),
-                          wkey.c_str());
+      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), city.id, wkey.c_str());
       if (entered != 0) std::free(e.block);
     } else {
       PosEntry e{};
-      id_key = locate_id(city);
-      copy_text(e.loc.id, CTY_LOC_ID_LEN, id_key);
+      copy_text(e.loc.id, CTY_LOC_ID_LEN, locate_id(city));
       e.loc.wmo = city.wmo;
       e.loc.x = x;
       e.loc.y = y;
@@ -456,14 +456,13 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
 int CTY_search(const char* id, void* data) {
   if (!id || !data || state.store == 0) return 0;
   size_t len = std::strlen(id);
-  bool digits = len == 5 && std::all_of(id, id + 5, [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+  auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  bool digits = len == 5 && std::all_of(id, id + 5, digit);
   const char* record = nullptr;
   if (digits || (len == 6 && id[0] == 'b')) {
     record = TAB_search(&state.table, 2, id);
-  } else if (len == 5 && std::isupper(static_cast<unsigned char>(id[0])) &&
-             std::isdigit(static_cast<unsigned char>(id[2])) &&
-             std::isdigit(static_cast<unsigned char>(id[3])) &&
-             std::isdigit(static_cast<unsigned char>(id[4]))) {
+  } else if (len == 5 && std::isupper(static_cast<unsigned char>(id[0])) && digit(id[2]) &&
+             digit(id[3]) && digit(id[4])) {
     int wmo = KEZ_MISS;
     id_to_wmo(id, &wmo);
     char key[24];

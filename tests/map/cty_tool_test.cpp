@@ -270,6 +270,7 @@ TEST(StationTable, NearestStationOnTheSphere) {
        "two stations in one cell"},
       {"F -- FJ FFF 3 -17.0 179.95 0 6 0\n", -17.0f, -179.95f, "FFF", "across the date line"},
       {"G -- XX GGG 3 10.0 10.0 0 7 0\n", 15.5f, 10.0f, nullptr, "beyond 4.9 degrees"},
+      {"H -- XX HHH 3 -0.03 -0.04 0 8 0\n", 0.0f, 0.0f, "HHH", "the cell at zero, from below"},
   };
   for (const Case& c : cases) {
     write_file(dir.file("near.cty"), c.stations);

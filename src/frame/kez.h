@@ -733,6 +733,8 @@ float MAP_get_clon();
 int MAP_coord(float rlat, float rlon);
 int MAP_proj_coord(const float* value);
 int MAP_proj_str(const char* proj);
+/* The name that DOM_print writes for a projection code; "" for none. */
+const char* MAP_proj_name(int proj);
 int MAP_tran_center(float* x, float* y);
 int MAP_set_limits();
 int MAP_get_limits(MAP_limits* lim);
@@ -800,11 +802,60 @@ const char* PLT_get_label(int lab, int over);
 /* region: domain specifications, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
 
+/* Results of DOM_decode. */
+inline constexpr int DOM_DECODED = 1;  /* a domain specification */
+inline constexpr int DOM_REGION = 2;   /* a region of a region file or a built-in one */
+inline constexpr int DOM_INVALID = -1; /* nothing decodes it */
+/* -9999 (KEZ_MISS): no specification */
+
+/* Item codes of a specification layout (DOM_set_params); 0 ends a layout. */
+inline constexpr int DOM_ITEM_PROJ = 1;
+inline constexpr int DOM_ITEM_PLON = 3;
+inline constexpr int DOM_ITEM_STATION = 4;
+inline constexpr int DOM_ITEM_CLAT = 5;
+inline constexpr int DOM_ITEM_CLON = 6;
+inline constexpr int DOM_ITEM_NX = 7;
+inline constexpr int DOM_ITEM_NY = 8;
+inline constexpr int DOM_ITEM_DX = 9;
+inline constexpr int DOM_ITEM_DY = 10;
+inline constexpr int DOM_ITEM_REGION = 11;
+
+/* The region menu: entry 0 the return entry, at most DOM_MENU_REGIONS
+ * regions, then the entry without a name. */
+inline constexpr int DOM_MENU_SIZE = 23;
+inline constexpr int DOM_MENU_REGIONS = 19;
+/* DOM_search_file's answer buffer holds DOM_SPEC_LEN bytes. */
+inline constexpr int DOM_SPEC_LEN = 80;
+
 /* Fills a domain from a specification text: 1 a specification, 2 a region,
  * -9999 none, -1 invalid. */
 int DOM_decode(const char* str, Domain* domain);
-/* Prints a domain in specification syntax at a message level. 0. */
+/* Tries one layout of up to eight item codes on the items: 0 on a match,
+ * -1 when the counts differ, else the code of the item that failed. */
+int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int i2 = 0,
+                   int i3 = 0, int i4 = 0, int i5 = 0, int i6 = 0, int i7 = 0, int i8 = 0);
+int DOM_proj_str(const char* proj);
+int DOM_get_def_region(const char* region, Domain* domain);
+/* The specification of abbreviation str (any entry for a null str) in a
+ * region file under "file_path", into domstr (DOM_SPEC_LEN bytes): 1, or 0. */
+int DOM_search_file(const char* file, const char* str, char* domstr);
+int DOM_read_menu(const char* file);
+int DOM_print_file(const char* file);
+int DOM_get_region(Domain* domain, int flag);
+int DOM_get_grid_domain(Domain* domain);
+int DOM_prompt_region(Domain* domain, int flag);
+int DOM_set_prompt_region(int val);
+const char* DOM_get_region_name(int region);
 int DOM_print(M_type mess, const Domain* domain);
+
+/* Station priorities: stations of priority up to DOM_get_prior() are
+ * plotted; reported stations that carry their own position use the
+ * location priority. */
+int DOM_set_base_prior(float size);
+int DOM_set_prior(int prior);
+int DOM_get_prior();
+int DOM_set_loc_prior(int prior);
+int DOM_get_loc_prior();
 
 /* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */

@@ -885,11 +885,12 @@ struct PrintName {
   const char* name;
 };
 
+/* Every printed name reads back to its own code through parse_names. */
 constexpr PrintName print_names[] = {
-    {1, "pstereo"}, {2, "latlon"}, {3, "merc"},   {4, "lamb"},   {8, "lambaz"},
-    {5, "ortho"},   {7, "moll"},   {6, "gnom"},   {9, "sat"},    {99, "pixel"},
-    {20, "xy"},     {21, "xz"},    {22, "xlogp"}, {23, "polar"}, {24, "cat"},
-    {40, "skewt"},  {42, "ema"},   {41, "stuve"}, {50, "zoom"},
+    {1, "pstereo"}, {2, "latlon"}, {3, "merc"},   {4, "lamb"},   {8, "lambaz"}, {5, "ortho"},
+    {7, "moll"},    {6, "gnom"},   {9, "sat"},    {99, "pixel"}, {20, "xy"},    {21, "xz"},
+    {22, "xlogp"},  {23, "hodo"},  {24, "cat"},   {25, "xp"},    {40, "skewt"}, {42, "ema"},
+    {41, "stuve"},  {43, "teph"},  {44, "rteph"}, {50, "zoom"},  {51, "size"},
 };
 
 /* Names accepted for a projection, tried in order; len 0 asks for the whole
@@ -901,6 +902,8 @@ struct ParseName {
 };
 
 constexpr ParseName parse_names[] = {
+    /* printed names that a shorter name below would take for another code */
+    {"lambaz", 0, 8}, {"xz", 0, 21},
     {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},          {"sat", 3, 9},
     {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},          {"or", 2, 5},
     {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},         {"xlogy", 5, 22},
@@ -916,30 +919,6 @@ int proj_code_of_name(const char* name) {
     if (match) return p.code;
   }
   return -1;
-}
-
-/* A domain in specification syntax at level mess. */
-int print_domain(M_type mess, const Domain& d) {
-  if (!MESS_check(mess)) return 0;
-  std::string text;
-  for (const PrintName& p : print_names)
-    if (p.code == d.proj) text = p.name;
-  if (d.ellipse) text += ":e";
-  char buf[512]; /* room for the widest float that %f prints */
-  for (float v : {d.plat, d.plon, d.param[0], d.param[1], d.param[2]}) {
-    if (is_miss(v)) {
-      text += ":";
-    } else {
-      std::snprintf(buf, sizeof buf, ":%3.3f", static_cast<double>(v));
-      text += buf;
-    }
-  }
-  std::snprintf(buf, sizeof buf, ",%3.3f,%3.3f,%d,%d,%4.4f,%4.4f\n", static_cast<double>(d.clat),
-                static_cast<double>(d.clon), d.nx, d.ny, static_cast<double>(d.dx),
-                static_cast<double>(d.dy));
-  text += buf;
-  MESS_print(mess, "%s", text.c_str());
-  return 0;
 }
 
 /* Whether two reference values match, a missing one standing for the
@@ -1020,7 +999,7 @@ Domain* MAP_get_domain(Domain* dom) {
   return dom;
 }
 
-int MAP_print_domain() { return print_domain(M_print, st.frame.dom); }
+int MAP_print_domain() { return DOM_print(M_print, &st.frame.dom); }
 
 int MAP_proj(int proj) {
   st.frame.dom.proj = proj;
@@ -1052,6 +1031,12 @@ int MAP_proj_coord(const float* value) {
 }
 
 int MAP_proj_str(const char* proj) { return proj_code_of_name(proj); }
+
+const char* MAP_proj_name(int proj) {
+  for (const PrintName& p : print_names)
+    if (p.code == proj) return p.name;
+  return "";
+}
 
 int MAP_tran_center(float* x, float* y) {
   return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y);

@@ -292,21 +292,22 @@ TEST(ResourceConvert, DrawSwitchesPlotParts) {
   }
 }
 
-TEST(ResourceConvert, RegionAndDomainGiveAnUnsetDomain) {
+TEST(ResourceConvert, RegionAndDomainDecodeTheSpecification) {
   for (DEF_convert cvt : {CV_region, CV_domain}) {
     auto r = run_child([cvt] {
       Domain d{};
-      d.proj = 1;
       d.ellipse = 1;
       char text[] = "ps,40,-100,25,17,1.2";
       int result = RES_conv_data(text, &d, cvt);
-      return result == 1 && d.proj == -9999 && d.clat == -9999.0f && d.nx == -9999 &&
-                     d.param[4] == -9999.0f && d.ellipse == 0
-                 ? 0
-                 : 1;
+      bool ok = result == 1 && d.proj == 1 && d.plon == 40.0f && d.clat == -100.0f &&
+                d.clon == 25.0f && d.dx == 17.0f && d.dy == 1.2f && d.nx == 25 && d.ny == 17 &&
+                d.param[4] == -9999.0f && d.ellipse == 0;
+      char bad[] = "ps,x,y";
+      ok = ok && RES_conv_data(bad, &d, cvt) == 1 && d.proj == -9999;
+      return ok ? 0 : 1;
     });
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("DOM_decode"), std::string::npos);
+    EXPECT_NE(r.err.find("DOM_decode: Invalid plot domain"), std::string::npos);
   }
 }
 

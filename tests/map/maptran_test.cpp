@@ -587,8 +587,8 @@ TEST(Domain, PrintsInSpecificationSyntax) {
   Domain xp = make(25, M, M, 0, -1050, 100, 950, 10, 9);
   MAP_domain(&xp);
   out = capture([] { MAP_print_domain(); });
-  EXPECT_EQ(out.out, ":0.000:-1050.000:::,0.000,-1050.000,10,9,100.0000,950.0000\n")
-      << "a code without a name; the reference point took the centre";
+  EXPECT_EQ(out.out, "xp:0.000:-1050.000:::,0.000,-1050.000,10,9,100.0000,950.0000\n")
+      << "the reference point took the centre";
 }
 
 TEST(Domain, ProjectionNames) {
@@ -602,6 +602,7 @@ TEST(Domain, ProjectionNames) {
       {"sat", 9},         {"pixel", 99}, {"xy", 20},    {"xlogp", 22},    {"skewt", 40},
       {"teph", 43},       {"rteph", 44}, {"stuve", 41}, {"xp", 25},       {"xpp", -1},
       {"miss", KEZ_MISS}, {"zoom", 50},  {"size", 51},  {"nonsense", -1},
+      {"lambaz", 8},      {"LAMBAZ", 8}, {"lambazx", 4}, {"xz", 21},      {"hodo", 23},
   };
   for (const Case& c : cases) EXPECT_EQ(MAP_proj_str(c.name), c.code) << c.name;
   EXPECT_EQ(MAP_proj_str(nullptr), -1);

@@ -1,0 +1,258 @@
+/*
+ * cty_read: the station database file.
+ *
+ * Owns the one open database file and reads it a record at a time: name,
+ * state, country, identifier, priority text, latitude, longitude,
+ * elevation, WMO number and a last number, separated by white space, one
+ * station a line. Each field is read within its record width (a longer one
+ * is cut, so the fields after it stay in step) and numbers must be numbers:
+ * a line is read up to its first field that is not, and the count of fields
+ * read tells the caller how far it got. Blank lines are passed over.
+ *
+ * Single stations are looked up here without a table (CTY_get); the station
+ * table of a plot is cty_tool's.
+ */
+#include "kezcty.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct FileCloser {
+  void operator()(FILE* fp) const { FILE_close(fp); }
+};
+
+struct {
+  std::unique_ptr<FILE, FileCloser> file; /* the open database */
+  int file_type = 0;
+  int fd = 0;
+} state;
+
+constexpr int fields_per_line = 10;
+constexpr float el_missing_above = 9000.0f; /* elevations above this are missing */
+constexpr long bytes_per_bucket = 59;
+constexpr int max_buckets = 4000;
+constexpr int prior_text_len = 4;
+
+/* Database names never run a command or read a standard stream, a device
+ * or a pipe: a station file is data, and a name may come from a domain
+ * specification. */
+bool plain_file_name(const char* who, const char* name) {
+  if (!name || !*name || name[0] == '|' || FILE_is_stdio(name) ||
+      (FILE_exist(name) && !FILE_is_file(name))) {
+    MESS_print(M_warn, "%s: Not a station database file: %s\n", who, name ? name : "");
+    return false;
+  }
+  return true;
+}
+
+void copy_field(char* out, int size, std::string_view text) {
+  size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+/* The white-space separated words of a line. */
+std::vector<std::string_view> words_of(const std::string& line) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    size_t start = i;
+    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i > start) words.emplace_back(line.data() + start, i - start);
+  }
+  return words;
+}
+
+bool read_float(std::string_view word, float* value) {
+  std::string text(word);
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e30)
+    return false;
+  *value = static_cast<float>(v);
+  return true;
+}
+
+bool read_int(std::string_view word, int* value) {
+  std::string text(word);
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || errno == ERANGE || v > 2147483647L || v < -2147483647L) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+/* '3', '*3', '3*' or '*3*'. */
+bool read_priority(std::string_view word, CTY_data* city) {
+  if (word.size() > static_cast<size_t>(prior_text_len)) return false;
+  size_t i = 0;
+  city->mos = ' ';
+  city->ua = ' ';
+  if (i < word.size() && word[i] == '*') {
+    city->mos = '*';
+    ++i;
+  }
+  if (i >= word.size() || !std::isdigit(static_cast<unsigned char>(word[i]))) return false;
+  city->prior = word[i] - '0';
+  ++i;
+  if (i < word.size() && word[i] == '*') {
+    city->ua = '*';
+    ++i;
+  }
+  return i == word.size();
+}
+
+/* Fills city from the words of one line; the number of fields read. */
+int read_record(const std::vector<std::string_view>& words, CTY_data* city) {
+  const size_t n = words.size();
+  int count = 0;
+  if (n > 0) copy_field(city->name, CTY_NAME_LEN, words[0]), ++count;
+  if (n > 1) copy_field(city->state, CTY_STATE_LEN, words[1]), ++count;
+  if (n > 2) copy_field(city->region, CTY_REGION_LEN, words[2]), ++count;
+  if (n > 3) copy_field(city->id, CTY_ID_LEN, words[3]), ++count;
+  if (n <= 4 || !read_priority(words[4], city)) return count;
+  ++count;
+  if (n <= 5 || !read_float(words[5], &city->lat) || std::fabs(city->lat) > 90.0f) return count;
+  ++count;
+  if (n <= 6 || !read_float(words[6], &city->lon) || std::fabs(city->lon) > 360.0f) return count;
+  ++count;
+  if (n <= 7 || !read_float(words[7], &city->el)) return count;
+  if (city->el > el_missing_above) city->el = KEZ_FMISS;
+  ++count;
+  if (n <= 8 || !read_int(words[8], &city->wmo)) return count;
+  ++count;
+  if (n <= 9 || !read_int(words[9], &city->num)) return count;
+  return ++count;
+}
+
+bool same_nocase(const char* a, const char* b) { return stricmp(a, b) == 0; }
+
+} // namespace
+
+int CTY_open(const char* filename, int f_access, int f_type) {
+  const char* mode = f_access == 0 ? "r" : f_access == 1 ? "w" : nullptr;
+  if (!mode) {
+    MESS_print(M_warn, "CTY_open: Invalid access: %d\n", f_access);
+    return -1;
+  }
+  if (!plain_file_name("CTY_open", filename)) return -1;
+  state.file.reset();
+  state.fd = 0;
+  FILE* fp = FILE_open(filename, mode);
+  if (!fp) return -1;
+  state.file.reset(fp);
+  state.file_type = f_type;
+  state.fd = fileno(fp);
+  return state.fd;
+}
+
+int CTY_getinfo(int city_fd, CTY_info* info) {
+  if (CTY_rewind(city_fd) != 0) return -1;
+  if (info) info->dtype = state.file_type;
+  return 0;
+}
+
+int CTY_rewind(int city_fd) {
+  (void)city_fd;
+  if (!state.file) return -1;
+  std::rewind(state.file.get());
+  return 0;
+}
+
+int CTY_close(int city_fd) {
+  (void)city_fd;
+  if (!state.file) return -1;
+  state.file.reset();
+  state.fd = 0;
+  return 0;
+}
+
+int CTY_data_init(CTY_data* data) {
+  if (!data) return -1;
+  *data = CTY_data{};
+  data->prior = 0;
+  data->mos = ' ';
+  data->ua = ' ';
+  data->wmo = KEZ_MISS;
+  data->lat = data->lon = data->el = KEZ_FMISS;
+  return 0;
+}
+
+int CTY_read(int city_fd, CTY_data* city) {
+  (void)city_fd;
+  if (!state.file || !city) return -1;
+  std::string line;
+  while (fget_text_line(state.file.get(), &line)) {
+    std::vector<std::string_view> words = words_of(line);
+    if (words.empty()) continue;
+    CTY_data_init(city);
+    city->num = 0;
+    return read_record(words, city);
+  }
+  return -1;
+}
+
+int CTY_open_file(const char* city_file, int* num_stats) {
+  const char* name = RES_get("city_file");
+  if (name && stricmp(name, "none") == 0) {
+    if (num_stats) *num_stats = 0;
+    return -1;
+  }
+  if (!name || !*name) name = city_file && *city_file ? city_file : "sao.cty";
+  std::string path = FILE_add_path(RES_get("file_path"), name);
+  long size = FILE_exist(path.c_str()) ? FILE_size(path.c_str()) : 0;
+  long buckets = size > 0 ? size / bytes_per_bucket : 0;
+  if (buckets > max_buckets) buckets = max_buckets;
+  if (num_stats) *num_stats = static_cast<int>(buckets);
+  int fd = CTY_open(path.c_str(), 0, 0);
+  if (fd < 0) MESS_print(M_warn, "CTY_open_file: Database file not found: %s\n", path.c_str());
+  return fd;
+}
+
+int CTY_get(const char* city_file, const char* id, CTY_data* data) {
+  if (!id || !data) return 0;
+  int num = 0;
+  int fd = CTY_open_file(city_file, &num);
+  if (fd < 0) return 0;
+  MESS_print(M_mess, "Searching the city database file for: %s ...\n", id);
+  CTY_data city;
+  int found = 0;
+  char wmo[16];
+  int count;
+  while ((count = CTY_read(fd, &city)) > 0) {
+    std::snprintf(wmo, sizeof wmo, "%05d", city.wmo);
+    bool wmo_match = count >= 9 && same_nocase(wmo, id);
+    if (same_nocase(city.id, id) || same_nocase(city.name, id) || wmo_match) {
+      *data = city;
+      found = 1;
+      break;
+    }
+  }
+  CTY_close(fd);
+  return found;
+}
+
+int CTY_get_loc(const char* city_file, const char* id, float* lat, float* lon) {
+  CTY_data city;
+  if (!CTY_get(city_file, id, &city)) return 0;
+  if (city.lat == KEZ_FMISS || city.lon == KEZ_FMISS) {
+    MESS_print(M_warn, "CTY_get_loc: Station without a position: %s\n", id);
+    return 0;
+  }
+  if (lat) *lat = city.lat;
+  if (lon) *lon = city.lon;
+  return 1;
+}

@@ -1,0 +1,223 @@
+#include "kez.h"
+#include "kez_test.h"
+#include "kezcty.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+namespace {
+
+using kez_test::capture;
+using kez_test::TempDir;
+using kez_test::write_file;
+
+const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
+
+/* Resources of these tests are put back to unset (empty) afterwards. */
+struct Resources {
+  Resources() { RES_put("file_path", fixture_dir.c_str()); }
+  ~Resources() {
+    for (const char* name : {"file_path", "city_file", "identifier", "stat_prior"})
+      RES_put(name, "");
+  }
+};
+
+TEST(StationFile, DenverLineReadsEveryField) {
+  Resources res;
+  int num = 0;
+  int fd = CTY_open_file("sao.cty", &num);
+  ASSERT_GE(fd, 0);
+  CTY_data c;
+  ASSERT_EQ(CTY_read(fd, &c), 10);
+  EXPECT_STREQ(c.name, "Denver");
+  EXPECT_STREQ(c.state, "CO");
+  EXPECT_STREQ(c.region, "US");
+  EXPECT_STREQ(c.id, "DEN");
+  EXPECT_EQ(c.prior, 2);
+  EXPECT_EQ(c.mos, '*');
+  EXPECT_EQ(c.ua, '*');
+  EXPECT_FLOAT_EQ(c.lat, 39.75f);
+  EXPECT_FLOAT_EQ(c.lon, -104.87f);
+  EXPECT_FLOAT_EQ(c.el, 1611.0f);
+  EXPECT_EQ(c.wmo, 72469);
+  EXPECT_EQ(c.num, 0);
+
+  /* Marks on either side, a last number, a missing elevation. */
+  struct Want {
+    const char* id;
+    int prior;
+    char mos, ua;
+    float el;
+    int num;
+  };
+  const Want wants[] = {
+      {"DNR", 3, ' ', ' ', 1611, 0}, {"COS", 3, ' ', ' ', 1881, 0}, {"PUB", 4, ' ', ' ', 1439, 0},
+      {"CYS", 3, ' ', '*', 1872, 0}, {"DTO", 6, ' ', ' ', 196, 0},  {"YYZ", 1, '*', ' ', 173, 7},
+      {"7-", 8, ' ', ' ', -9999, 0}, {"EBBR", 2, ' ', ' ', 56, 0},
+  };
+  for (const Want& w : wants) {
+    ASSERT_EQ(CTY_read(fd, &c), 10) << w.id;
+    EXPECT_STREQ(c.id, w.id);
+    EXPECT_EQ(c.prior, w.prior) << w.id;
+    EXPECT_EQ(c.mos, w.mos) << w.id;
+    EXPECT_EQ(c.ua, w.ua) << w.id;
+    EXPECT_EQ(c.el, w.el) << w.id;
+    EXPECT_EQ(c.num, w.num) << w.id;
+  }
+  EXPECT_EQ(CTY_read(fd, &c), -1) << "end of file";
+  CTY_info info{-1};
+  EXPECT_EQ(CTY_getinfo(fd, &info), 0);
+  EXPECT_EQ(info.dtype, 0);
+  EXPECT_EQ(CTY_read(fd, &c), 10) << "getinfo rewinds";
+  EXPECT_STREQ(c.id, "DEN");
+  EXPECT_EQ(CTY_close(fd), 0);
+  EXPECT_EQ(CTY_close(fd), -1);
+  EXPECT_EQ(CTY_rewind(fd), -1);
+  EXPECT_EQ(CTY_read(fd, &c), -1);
+}
+
+TEST(StationFile, HostileLinesAreBoundedAndCounted) {
+  TempDir dir;
+  std::string longname(300, 'N');
+  write_file(dir.file("bad.cty"),
+             longname + " COLORADO UNITED LONGIDENTIFIER12 *3* 39.5 -105 1000 72000 5\n"
+                        "\n"
+                        "   \n"
+                        "Short CO US SHT x 39.5 -105\n"
+                        "Far CO US FAR 3 95.0 -105 10 1 1\n"
+                        "Nan CO US NAN 3 nan -105 10 1 1\n"
+                        "Big CO US BIG 3 39 -105 10 99999999999 1\n"
+                        "Prio CO US PRI 12 39 -105\n");
+  ASSERT_GE(CTY_open(dir.file("bad.cty").c_str(), 0, 0), 0);
+  CTY_data c;
+  ASSERT_EQ(CTY_read(0, &c), 10);
+  EXPECT_EQ(std::string(c.name), std::string(20, 'N'));
+  EXPECT_STREQ(c.state, "CO");
+  EXPECT_STREQ(c.region, "UN");
+  EXPECT_STREQ(c.id, "LONGIDENT");
+  EXPECT_EQ(c.prior, 3);
+  EXPECT_EQ(c.num, 5) << "the fields after a long one stay in step";
+  const int counts[] = {4, 5, 5, 8, 4};
+  for (int want : counts) EXPECT_EQ(CTY_read(0, &c), want) << "blank lines are passed over";
+  EXPECT_EQ(CTY_read(0, &c), -1);
+  CTY_close(0);
+}
+
+TEST(StationFile, OnlyPlainFilesOpen) {
+  TempDir dir;
+  auto out = capture([&] {
+    EXPECT_EQ(CTY_open("|echo DEN CO US DEN 1 39 -104 0 0 0", 0, 0), -1);
+    EXPECT_EQ(CTY_open("-", 0, 0), -1);
+    EXPECT_EQ(CTY_open("/dev/zero", 0, 0), -1) << "a device has no end of line";
+    EXPECT_EQ(CTY_open(dir.path().c_str(), 0, 0), -1);
+    EXPECT_EQ(CTY_open(dir.file("x.cty").c_str(), 2, 0), -1);
+    EXPECT_EQ(CTY_open(dir.file("missing.cty").c_str(), 0, 0), -1);
+  });
+  EXPECT_NE(out.err.find("CTY_open: Not a station database file"), std::string::npos);
+  EXPECT_NE(out.err.find("CTY_open: Invalid access"), std::string::npos);
+}
+
+TEST(StationFile, BucketsFollowTheFileSize) {
+  Resources res;
+  TempDir dir;
+  RES_put("file_path", dir.path().c_str());
+  struct Case {
+    size_t bytes;
+    int buckets;
+  };
+  const Case cases[] = {{59000, 1000}, {1000000, 4000}, {58, 0}};
+  for (const Case& c : cases) {
+    write_file(dir.file("size.cty"), std::string(c.bytes, '\n'));
+    int num = -1;
+    int fd = CTY_open_file("size.cty", &num);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(num, c.buckets) << c.bytes;
+    CTY_close(fd);
+  }
+  int num = -1;
+  auto out = capture([&] { EXPECT_EQ(CTY_open_file("missing.cty", &num), -1); });
+  EXPECT_EQ(num, 0);
+  EXPECT_NE(out.err.find("CTY_open_file: Database file not found"), std::string::npos);
+  RES_put("city_file", "none");
+  EXPECT_EQ(CTY_open_file("size.cty", &num), -1) << "\"none\" means no database";
+}
+
+TEST(StationFile, SingleLookupsByIdentifierNameOrWmo) {
+  Resources res;
+  struct Case {
+    const char* key;
+    const char* id; /* nullptr: not found */
+  };
+  const Case cases[] = {
+      {"DEN", "DEN"},   {"den", "DEN"},    {"Colorado_springs", "COS"}, {"72564", "CYS"},
+      {"06451", "EBBR"}, {"XXX", nullptr}, {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    CTY_data d;
+    CTY_data_init(&d);
+    int found = CTY_get("sao.cty", c.key, &d);
+    EXPECT_EQ(found, c.id ? 1 : 0) << c.key;
+    if (c.id) {
+      EXPECT_STREQ(d.id, c.id) << c.key;
+    }
+  }
+  float lat = 1.0f, lon = 2.0f;
+  EXPECT_EQ(CTY_get_loc("sao.cty", "DEN", &lat, &lon), 1);
+  EXPECT_FLOAT_EQ(lat, 39.75f);
+  EXPECT_FLOAT_EQ(lon, -104.87f);
+  lat = lon = 1.0f;
+  EXPECT_EQ(CTY_get_loc("sao.cty", "NOPE", &lat, &lon), 0);
+  EXPECT_EQ(lat, 1.0f) << "untouched";
+  RES_put("city_file", "none");
+  EXPECT_EQ(CTY_get_loc("sao.cty", "DEN", &lat, &lon), 0);
+}
+
+TEST(StationFile, ShippedDatabaseReadsWhole) {
+  Resources res;
+  RES_put("file_path", KEZ_DATA_DIR);
+  int num = 0;
+  int fd = CTY_open_file(nullptr, &num);
+  ASSERT_GE(fd, 0) << "sao.cty by default";
+  EXPECT_EQ(num, 4000);
+  CTY_data c;
+  int lines = 0, count;
+  std::set<std::string> ids;
+  int prior_counts[10] = {};
+  while ((count = CTY_read(fd, &c)) > 0) {
+    ++lines;
+    ASSERT_EQ(count, 10) << "line " << lines;
+    EXPECT_TRUE(ids.insert(c.id).second) << "duplicate " << c.id;
+    ASSERT_GE(c.prior, 0);
+    ASSERT_LE(c.prior, 9);
+    ++prior_counts[c.prior];
+    EXPECT_EQ(c.el, -9999.0f) << c.id;
+  }
+  CTY_close(fd);
+  EXPECT_GT(lines, 5000);
+  EXPECT_GT(prior_counts[1], 100);
+  EXPECT_GT(prior_counts[6], prior_counts[1]) << "few stations at the top";
+  CTY_data den;
+  ASSERT_EQ(CTY_get(nullptr, "DEN", &den), 1);
+  EXPECT_STREQ(den.state, "CO");
+  EXPECT_STREQ(den.region, "US");
+  EXPECT_EQ(den.prior, 1);
+  EXPECT_NEAR(den.lat, 39.86, 0.05);
+  EXPECT_NEAR(den.lon, -104.67, 0.05);
+}
+
+TEST(StationFile, InitialisedRecordIsEmptyAndMissing) {
+  CTY_data d;
+  std::memset(&d, 'x', sizeof d);
+  EXPECT_EQ(CTY_data_init(&d), 0);
+  EXPECT_STREQ(d.name, "");
+  EXPECT_STREQ(d.id, "");
+  EXPECT_EQ(d.wmo, -9999);
+  EXPECT_EQ(d.lat, -9999.0f);
+  EXPECT_EQ(d.lon, -9999.0f);
+  EXPECT_EQ(d.el, -9999.0f);
+}
+
+} // namespace

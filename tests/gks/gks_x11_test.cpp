@@ -5,10 +5,8 @@
 
 #include <unistd.h>
 
-/* First, so that the kernel's X declarations are seen. */
-#include "gks_window.h"
-
 #include "gks_scenario.h"
+#include "gks_window.h"
 #include "kez_test.h"
 #include "ps_render.h"
 

@@ -259,10 +259,7 @@ void x_background(const std::string& text) {
 } // namespace
 
 Gint gset_colr_rep(Gint ws_id, Gint ind, const Gcolr_rep* rep) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_colr_rep", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_colr_rep")) return -1;
   if (is_print_colour(ind)) return 0;
   if (!gis_valid_colr(ind) || !rep) {
     gerr_printf("gset_colr_rep", "invalid color index: %d\n", ind);

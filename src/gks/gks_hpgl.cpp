@@ -142,11 +142,11 @@ int ghpgl_set_rotate(int val) {
 }
 
 int ghpgl_set_scale(float val) {
-  if (std::isfinite(val) && val > 0) {
-    state.pr_scale = val;
-  } else {
-    MESS_print(M_warn, "ghpgl_set_scale: invalid scale: %f\n", val);
+  if (!std::isfinite(val) || val <= 0) {
+    MESS_print(M_warn, "ghpgl_set_scale: invalid scale: %f\n", static_cast<double>(val));
+    return -1;
   }
+  state.pr_scale = val;
   return 0;
 }
 
@@ -164,14 +164,14 @@ int ghpgl_set_color_rep(int ind, float red, float green, float blue) {
 
 int ghpgl_set_colorPS(int val) {
   state.pr_color = val;
-  return 1;
+  return 0;
 }
 
 int ghpgl_get_colorPS() { return state.pr_color; }
 
 int ghpgl_set_reverse(int val) {
   state.pr_rev = val;
-  return 1;
+  return 0;
 }
 
 int ghpgl_init_file() {

@@ -356,10 +356,7 @@ int gobj_redraw_funcs(const drawobj* rec) {
 }
 
 int gobj_print_plot() {
-  if (!gchk_graphics()) {
-    gerr_printf("gprint_plot", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gprint_plot")) return -1;
   const Saved saved = save_for_print();
   gset_win_type(GWS_PS);
   const std::string name = env_name("kezps_print", "PSPRINT", "kez.ps");
@@ -382,10 +379,7 @@ int gobj_print_plot() {
 }
 
 int gobj_print_meta() {
-  if (!gchk_graphics()) {
-    gerr_printf("gprint_meta", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gprint_meta")) return -1;
   const Saved saved = save_for_print();
   gset_win_type(GWS_META);
   const std::string name = env_name("METAOUT", nullptr, "kez.meta");

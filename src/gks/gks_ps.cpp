@@ -268,29 +268,33 @@ int gps_set_size(float width, float height) {
 
 int gps_set_EPS(int val) {
   state.pr_eps = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_orient(int val) {
   state.pr_port = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_scale(float val) {
-  if (std::isfinite(val) && val > 0) state.pr_scale = val;
-  return 1;
+  if (!std::isfinite(val) || val <= 0) {
+    MESS_print(M_warn, "gps_set_scale: invalid scale: %f\n", static_cast<double>(val));
+    return -1;
+  }
+  state.pr_scale = val;
+  return 0;
 }
 
 int gps_set_colorPS(int val) {
   state.pr_color = val;
-  return 1;
+  return 0;
 }
 
 int gps_get_colorPS() { return state.pr_color; }
 
 int gps_set_reverse(int val) {
   state.pr_rev = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_base_width(int val) {

@@ -103,7 +103,9 @@ struct WsState {
   int cursor = 0;              /* cursor type shown, 0 to 8 */
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
-  FILE* err_file = nullptr;    /* the kernel's error stream; none: silent */
+  FILE* err_file = nullptr;    /* the kernel's error stream: stderr (messages through
+                                * MESS_print only) or the file gopen_gks named (a
+                                * copy there too); none while closed: silent */
 
   /* The X side, valid from the open of a window device to its close. */
   Display* display = nullptr;
@@ -840,22 +842,21 @@ int ginit_plot(int type) {
   return 0;
 }
 
+/* One message through the frame's message path, as one piece, and a copy
+ * in the error file that gopen_gks named. */
 int gerr_printf(const char* name, const char* format, ...) {
   if (!state.err_file || !format) return 0;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  const std::string text = vformat(format, args);
   va_end(args);
-  MESS_print(M_warn, "%s: ", name ? name : "");
-  MESS_print(M_warn, "%s\n", text.c_str());
+  MESS_print(M_warn, "%s: %s\n", name ? name : "", text.c_str());
+  if (state.err_file != stderr) {
+    std::fprintf(state.err_file, "%s: %s\n", name ? name : "", text.c_str());
+    std::fflush(state.err_file);
+  }
   return 0;
 }
-
 /* The frames are pixmaps of this connection: the server frees them with it
  * when the process ends, so no request is made from inside the handlers. */
 int Xerror_handler(Display* display, XErrorEvent* event) {

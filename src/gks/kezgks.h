@@ -349,6 +349,7 @@ int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (
 /* gks_ps: PostScript and EPS writer                                        */
 /* ------------------------------------------------------------------------ */
 
+/* The option setters return 0, or -1 (and report) for a value refused. */
 FILE* gps_open_file(const char* name);
 int gps_init();
 int gps_set_size(float width, float height);
@@ -390,6 +391,9 @@ int gmeta_close_file();
 /* ------------------------------------------------------------------------ */
 
 int ginit_plot(int type);
+/* The kernel's error report: "name: " and the message through MESS_print at
+ * the warn level in one piece, and a copy in the error file that gopen_gks
+ * named; nothing while the kernel is closed. 0. */
 int gerr_printf(const char* name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 int gchk_graphics();

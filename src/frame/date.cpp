@@ -494,7 +494,7 @@ int DATE_chk_range(int date) {
   if (d < -11) d += 24;
   long long t = w.base + 3600LL * d + 60LL * (minute - w.file_date.min);
   int in = w.begin <= t && t <= w.end ? 1 : 0;
-  MESS_print(0x40000000, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
+  MESS_print(M_debug_c, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
              w.end - w.base, in);
   return in;
 }

@@ -10,7 +10,9 @@
  * projection in degrees.
  *
  * Each projection and diagram is a small unit below (its constants, a
- * forward and an inverse function) reached through one dispatch table.
+ * forward and an inverse function) and one record of the table `rules`:
+ * its code, the name printed for it, the names read for it, its kind and
+ * its functions.
  * Constants are computed by the first transformation after the current
  * domain changes and kept until the next change. Both directions answer 1
  * with their outputs set, or 0 with both outputs -9999 for a point that the
@@ -737,8 +739,21 @@ enum class Kind {
 
 using Unit = int (*)(Frame&, double, double, double&, double&);
 
+/* A name read for a projection: len 0 asks for the whole word, otherwise
+ * the first len characters decide. */
+struct ReadName {
+  const char* text;
+  int len;
+};
+
+/* One projection or diagram: its code, the name printed for it (none for
+ * some), the names read for it (tried in table order, projection by
+ * projection, so "lat" and "lamb" are tried before "la"), its kind and its
+ * constants, forward and inverse. */
 struct Rule {
   int code;
+  const char* print_name;
+  ReadName names[4];
   Kind kind;
   void (*init)(Frame&); /* constants of the current domain, or null */
   Unit fwd;
@@ -746,30 +761,30 @@ struct Rule {
 };
 
 constexpr Rule rules[] = {
-    {KEZ_MISS, Kind::pass, nullptr, nullptr, nullptr},
-    {1, Kind::earth, stereo::init, stereo::fwd, stereo::inv},
-    {2, Kind::earth, nullptr, latlon::fwd, latlon::inv},
-    {3, Kind::earth, nullptr, merc::fwd, merc::inv},
-    {4, Kind::earth, lambert::init, lambert::fwd, lambert::inv},
-    {5, Kind::earth, view_centre, ortho::fwd, ortho::inv},
-    {6, Kind::earth, view_centre, gnomonic::fwd, gnomonic::inv},
-    {7, Kind::earth, nullptr, moll::fwd, moll::inv},
-    {8, Kind::earth, view_centre, lambaz::fwd, lambaz::inv},
-    {9, Kind::earth, sat::init, sat::fwd, sat::inv},
-    {20, Kind::diagram, nullptr, linear::fwd, linear::inv},
-    {21, Kind::keep, nullptr, nullptr, nullptr},
-    {22, Kind::diagram, nullptr, logp::fwd, logp::inv},
-    {23, Kind::diagram, nullptr, hodo::fwd, hodo::inv},
-    {24, Kind::diagram, nullptr, linear::fwd, linear::inv},
-    {25, Kind::diagram, nullptr, linear::fwd_p, linear::inv_p},
-    {40, Kind::diagram, nullptr, skewt::fwd, skewt::inv},
-    {41, Kind::diagram, nullptr, stuve::fwd, stuve::inv},
-    {42, Kind::diagram, nullptr, logp::fwd, logp::inv},
-    {43, Kind::diagram, nullptr, teph::fwd, teph::inv},
-    {44, Kind::diagram, nullptr, lntheta::fwd, lntheta::inv},
-    {50, Kind::keep, nullptr, nullptr, nullptr},
-    {51, Kind::keep, nullptr, nullptr, nullptr},
-    {99, Kind::diagram, nullptr, pixel::fwd, pixel::inv},
+    {MAP_NONE, nullptr, {{"miss", 0}}, Kind::pass, nullptr, nullptr, nullptr},
+    {MAP_PSTEREO, "pstereo", {{"polar", 5}, {"ps", 2}}, Kind::earth, stereo::init, stereo::fwd, stereo::inv},
+    {MAP_LATLON, "latlon", {{"ll", 2}, {"lat", 3}}, Kind::earth, nullptr, latlon::fwd, latlon::inv},
+    {MAP_MERC, "merc", {{"me", 2}}, Kind::earth, nullptr, merc::fwd, merc::inv},
+    {MAP_LAMB, "lamb", {{"lamb", 4}, {"lc", 2}}, Kind::earth, lambert::init, lambert::fwd, lambert::inv},
+    {MAP_ORTHO, "ortho", {{"or", 2}}, Kind::earth, view_centre, ortho::fwd, ortho::inv},
+    {MAP_GNOM, "gnom", {{"gn", 2}}, Kind::earth, view_centre, gnomonic::fwd, gnomonic::inv},
+    {MAP_MOLL, "moll", {{"mo", 2}}, Kind::earth, nullptr, moll::fwd, moll::inv},
+    {MAP_LAMBAZ, "lambaz", {{"la", 2}}, Kind::earth, view_centre, lambaz::fwd, lambaz::inv},
+    {MAP_SAT, "sat", {{"sat", 3}}, Kind::earth, sat::init, sat::fwd, sat::inv},
+    {MAP_XY, "xy", {{"xy", 2}}, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {MAP_XZ, "xz", {}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_XLOGP, "xlogp", {{"xlogy", 5}, {"xlogp", 5}, {"vert", 4}}, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {MAP_POLAR, "polar", {{"hodo", 4}}, Kind::diagram, nullptr, hodo::fwd, hodo::inv},
+    {MAP_CAT, "cat", {{"cat", 3}}, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {MAP_XP, nullptr, {{"xp", 0}}, Kind::diagram, nullptr, linear::fwd_p, linear::inv_p},
+    {MAP_SKEWT, "skewt", {{"skewt", 5}, {"therm", 5}}, Kind::diagram, nullptr, skewt::fwd, skewt::inv},
+    {MAP_STUVE, "stuve", {{"stuve", 5}}, Kind::diagram, nullptr, stuve::fwd, stuve::inv},
+    {MAP_EMA, "ema", {{"ema", 3}}, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {MAP_TEPH, nullptr, {{"teph", 4}}, Kind::diagram, nullptr, teph::fwd, teph::inv},
+    {MAP_RTEPH, nullptr, {{"rteph", 5}}, Kind::diagram, nullptr, lntheta::fwd, lntheta::inv},
+    {MAP_ZOOM, "zoom", {{"zoom", 4}}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_SIZE, nullptr, {{"size", 4}}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_PIXEL, "pixel", {{"pix", 3}}, Kind::diagram, nullptr, pixel::fwd, pixel::inv},
 };
 
 const Rule* find_rule(int code) {
@@ -880,41 +895,13 @@ double bearing(double lat1, double lon1, double lat2, double lon2) {
 
 /* ---- names of the projections ---------------------------------------------- */
 
-struct PrintName {
-  int code;
-  const char* name;
-};
-
-constexpr PrintName print_names[] = {
-    {1, "pstereo"}, {2, "latlon"}, {3, "merc"},   {4, "lamb"},   {8, "lambaz"},
-    {5, "ortho"},   {7, "moll"},   {6, "gnom"},   {9, "sat"},    {99, "pixel"},
-    {20, "xy"},     {21, "xz"},    {22, "xlogp"}, {23, "polar"}, {24, "cat"},
-    {40, "skewt"},  {42, "ema"},   {41, "stuve"}, {50, "zoom"},
-};
-
-/* Names accepted for a projection, tried in order; len 0 asks for the whole
- * word, otherwise the first len characters decide. */
-struct ParseName {
-  const char* name;
-  int len;
-  int code;
-};
-
-constexpr ParseName parse_names[] = {
-    {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},          {"sat", 3, 9},
-    {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},          {"or", 2, 5},
-    {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},         {"xlogy", 5, 22},
-    {"xlogp", 5, 22}, {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},        {"teph", 4, 43},
-    {"rteph", 5, 44}, {"therm", 5, 40}, {"stuve", 5, 41}, {"hodo", 4, 23},       {"vert", 4, 22},
-    {"xp", 0, 25},    {"zoom", 4, 50},  {"size", 4, 51},  {"miss", 0, KEZ_MISS},
-};
-
 int proj_code_of_name(const char* name) {
   if (!name) return -1;
-  for (const ParseName& p : parse_names) {
-    bool match = p.len == 0 ? stricmp(name, p.name) == 0 : strnicmp(name, p.name, p.len) == 0;
-    if (match) return p.code;
-  }
+  for (const Rule& r : rules)
+    for (const ReadName& n : r.names) {
+      if (!n.text) break;
+      if (n.len == 0 ? stricmp(name, n.text) == 0 : strnicmp(name, n.text, n.len) == 0) return r.code;
+    }
   return -1;
 }
 
@@ -922,8 +909,7 @@ int proj_code_of_name(const char* name) {
 int print_domain(M_type mess, const Domain& d) {
   if (!MESS_check(mess)) return 0;
   std::string text;
-  for (const PrintName& p : print_names)
-    if (p.code == d.proj) text = p.name;
+  if (const Rule* r = find_rule(d.proj); r && r->print_name) text = r->print_name;
   if (d.ellipse) text += ":e";
   char buf[512]; /* room for the widest float that %f prints */
   for (float v : {d.plat, d.plon, d.param[0], d.param[1], d.param[2]}) {
@@ -980,7 +966,7 @@ double lambert_turn(Frame& f, double x, double y) {
 int MAP_domain(const Domain* dom) {
   Frame& f = st.frame;
   if (!dom) {
-    f.dom.proj = KEZ_MISS;
+    f.dom.proj = MAP_NONE;
     reset_caches(f);
     return -1;
   }
@@ -989,11 +975,11 @@ int MAP_domain(const Domain* dom) {
   if (is_miss(d.plat)) d.plat = d.clat;
   if (is_miss(d.plon)) d.plon = d.clon;
   switch (d.proj) {
-    case 1:
+    case MAP_PSTEREO:
       f.tlat1 = d.plat < 0.0f ? -60.0f : 60.0f;
       if (!is_miss(d.param[0])) f.tlat1 = d.param[0];
       break;
-    case 4:
+    case MAP_LAMB:
       f.tlat1 = 30.0f;
       f.tlat2 = 60.0f;
       if (!is_miss(d.param[0])) {
@@ -1002,7 +988,7 @@ int MAP_domain(const Domain* dom) {
         f.tlat2 = is_miss(d.param[1]) ? d.param[0] : d.param[1];
       }
       break;
-    case 9:
+    case MAP_SAT:
       f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0];
       break;
     default:
@@ -1064,10 +1050,12 @@ int MAP_set_limits() {
   L = MAP_limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
   if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy)) return 0;
   int code = d.proj;
-  bool needs_grid = (code >= 1 && code <= 9) || code == 20 || code == 24 || code == 25;
+  const Rule* rule = find_rule(code);
+  const bool earth = rule && rule->kind == Kind::earth;
+  bool needs_grid = earth || code == MAP_XY || code == MAP_CAT || code == MAP_XP;
   if (needs_grid && (d.nx == KEZ_MISS || d.ny == KEZ_MISS)) return 0;
 
-  if (code >= 1 && code <= 9) {
+  if (earth) {
     double xc = miss, yc = miss;
     if (forward(f, d.clat, d.clon, &xc, &yc) != 1) return 0;
     double hx = d.dx * ((d.nx - 1) / 2.0);
@@ -1079,9 +1067,9 @@ int MAP_set_limits() {
 
   double x1 = miss, y1 = miss, x2 = miss, y2 = miss;
   switch (code) {
-    case 40:
-    case 43:
-    case 44: {
+    case MAP_SKEWT:
+    case MAP_TEPH:
+    case MAP_RTEPH: {
       /* The corners are taken on the unskewed, unturned axes. */
       f.xfactor = 0.0;
       f.yfactor = 0.0;
@@ -1093,18 +1081,18 @@ int MAP_set_limits() {
       f.yfactor = miss;
       break;
     }
-    case 23:
+    case MAP_POLAR:
       x1 = d.clat;
       y1 = d.clon;
       x2 = d.clat + d.dx;
       y2 = d.clon + d.dy;
       break;
-    case 20:
-    case 24:
-    case 25:
+    case MAP_XY:
+    case MAP_CAT:
+    case MAP_XP:
       x1 = d.clat;
       x2 = d.clat + d.nx;
-      y1 = code == 25 ? -d.clon : d.clon;
+      y1 = code == MAP_XP ? -d.clon : d.clon;
       y2 = y1 + d.ny;
       f.xfactor = static_cast<double>(d.nx) / d.dx;
       f.yfactor = static_cast<double>(d.ny) / d.dy;
@@ -1131,7 +1119,7 @@ int MAP_set_view(const MAP_limits* vp) {
   Frame& f = st.frame;
   f.view = *vp;
   /* The skew-T and tephigram scales follow the new viewport. */
-  if (f.dom.proj == 40 || f.dom.proj == 43) f.xfactor = miss;
+  if (f.dom.proj == MAP_SKEWT || f.dom.proj == MAP_TEPH) f.xfactor = miss;
   return 0;
 }
 
@@ -1143,14 +1131,14 @@ int MAP_get_up_left(float* x, float* y) {
 
 int MAP_in_domain(float x, float y) {
   const Frame& f = st.frame;
-  if (f.dom.proj == KEZ_MISS) return 1;
+  if (f.dom.proj == MAP_NONE) return 1;
   const MAP_limits& L = f.limits;
   return (x >= L.x_min && x <= L.x_max && y >= L.y_min && y <= L.y_max) ? 1 : 0;
 }
 
 int MAP_in_grid_domain(float x, float y) {
   const Frame& f = st.frame;
-  if (f.dom.proj == KEZ_MISS) return 1;
+  if (f.dom.proj == MAP_NONE) return 1;
   const MAP_limits& L = f.limits;
   double wx = 3.0 * f.dom.dx, wy = 3.0 * f.dom.dy;
   return (x >= L.x_min - wx && x <= L.x_max + wx && y >= L.y_min - wy && y <= L.y_max + wy) ? 1 : 0;
@@ -1158,7 +1146,7 @@ int MAP_in_grid_domain(float x, float y) {
 
 int DOM_init(Domain* domain) {
   if (!domain) return -1;
-  domain->proj = KEZ_MISS;
+  domain->proj = MAP_NONE;
   domain->nx = KEZ_MISS;
   domain->ny = KEZ_MISS;
   domain->plat = domain->plon = KEZ_FMISS;
@@ -1298,17 +1286,17 @@ float MAP_factor(float lat, float lon) {
   Frame& f = st.frame;
   if (!usable_input(lat, 0.0)) return KEZ_FMISS;
   switch (f.dom.proj) {
-    case 1: {
+    case MAP_PSTEREO: {
       prepare(f);
       double s = f.hemi;
       double p = s * lat > 75.0 ? 75.0 * s : static_cast<double>(lat);
       return static_cast<float>((f.k / f.earth_rad) / (1.0 - s * std::sin(p * rad)));
     }
-    case 3: {
+    case MAP_MERC: {
       double p = std::max(-89.9, std::min(89.9, static_cast<double>(lat)));
       return static_cast<float>(1.0 / std::cos(p * rad));
     }
-    case 4: {
+    case MAP_LAMB: {
       /* A factor given with the domain stands. */
       if (!is_miss(f.dom.param[2])) return f.dom.param[2];
       prepare(f);
@@ -1327,11 +1315,11 @@ float MAP_factor(float lat, float lon) {
 float MAP_dir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
   switch (f.dom.proj) {
-    case 1:
+    case MAP_PSTEREO:
       return static_cast<float>(dir + stereo_turn(f, x, y));
-    case 4:
+    case MAP_LAMB:
       return static_cast<float>(dir + lambert_turn(f, x, y));
-    case 9: {
+    case MAP_SAT: {
       /* Step 1 km along the direction and see where the step goes. */
       double lat, lon, lat2, lon2, x2, y2;
       if (inverse(f, x, y, &lat, &lon) != 1) return KEZ_FMISS;
@@ -1347,11 +1335,11 @@ float MAP_dir_adj(float dir, float x, float y) {
 float MAP_undir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
   switch (f.dom.proj) {
-    case 1:
+    case MAP_PSTEREO:
       return static_cast<float>(dir - stereo_turn(f, x, y));
-    case 4:
+    case MAP_LAMB:
       return static_cast<float>(dir - lambert_turn(f, x, y));
-    case 9: {
+    case MAP_SAT: {
       /* Step 1 km (0.01 plot units) along the plot direction and take the
        * bearing of the step on the earth. */
       double lat, lon, lat2, lon2;
@@ -1369,14 +1357,14 @@ float MAP_undir_adj(float dir, float x, float y) {
 float MAP_uvdir_adj(float u, float v, float x, float y) {
   (void)u;
   (void)v;
-  if (st.frame.dom.proj == 1) return MAP_dir_adj(0.0f, x, y);
+  if (st.frame.dom.proj == MAP_PSTEREO) return MAP_dir_adj(0.0f, x, y);
   return 0.0f;
 }
 
 float MAP_dir(float x1, float y1, float x2, float y2) {
   float d = static_cast<float>(
       std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
-  if (st.frame.dom.proj == 1) return MAP_undir_adj(d, x1, y1);
+  if (st.frame.dom.proj == MAP_PSTEREO) return MAP_undir_adj(d, x1, y1);
   return d;
 }
 

@@ -12,7 +12,7 @@
 int DOM_decode(const char* str, Domain* domain) {
   (void)str;
   if (domain) {
-    domain->proj = -9999;
+    domain->proj = MAP_NONE;
     domain->plat = -9999.0f;
     domain->plon = -9999.0f;
     for (float& p : domain->param) p = -9999.0f;

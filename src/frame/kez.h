@@ -263,6 +263,11 @@ int RES_getvals(const char* name, int* paramc, char*** paramv);
 /* CV_strcpy copies at most RES_STRCPY_LEN - 1 characters into its output. */
 inline constexpr int RES_STRCPY_LEN = 4096;
 int RES_conv_data(char* data, void* out, DEF_convert cvt);
+/* The domain converters decode through the map layer, which registers its
+ * decoder here (src/hooks.cpp); without one a domain is reported as not
+ * available and left as it is. Returns the decoder replaced. */
+using RES_domain_decoder = int (*)(const char* text, Domain* domain);
+RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder);
 int RES_list();
 /* Output-device codes of RES_set_device and FLAG_DEVICE (the workstation
  * types of the graphics kernel). */
@@ -393,6 +398,11 @@ int DATE_make_label_valid_time(int fhour, const Date* date, char* str);
 int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str);
 int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str);
 int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, std::string* str);
+/* The date labels name models through the variable tables of the data
+ * layer, which registers its namer here (src/hooks.cpp); without one the
+ * labels carry no model name. Returns the namer replaced. */
+using DATE_model_namer = int (*)(std::string* name, int model);
+DATE_model_namer DATE_set_model_namer(DATE_model_namer namer);
 
 /* ------------------------------------------------------------------------ */
 /* files: paths, file tests, opening and file magics                        */

@@ -54,6 +54,14 @@ struct ResourceState {
 
 ResourceState state;
 
+/* Registered from above at start-up; constant-initialised, so that no
+ * dynamic initialisation of this module can undo a registration. */
+struct ResourceHooks {
+  RES_domain_decoder domain_decoder = nullptr;
+};
+
+constinit ResourceHooks hooks;
+
 Resource* find(const char* name) {
   if (!name) return nullptr;
   for (auto& res : state.list)
@@ -870,7 +878,10 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   }
   case CV_region:
   case CV_domain:
-    DOM_decode(data, static_cast<Domain*>(out));
+    if (hooks.domain_decoder)
+      hooks.domain_decoder(data, static_cast<Domain*>(out));
+    else
+      MESS_print(M_warn, "RES_conv_data: domain specifications are not available\n");
     return 1;
   case CV_device: {
     int argc = 0;
@@ -893,6 +904,12 @@ int RES_list() {
       MESS_print(M_print_d, "%s:\n", res->name.c_str());
   }
   return 0;
+}
+
+RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder) {
+  const RES_domain_decoder old = hooks.domain_decoder;
+  hooks.domain_decoder = decoder;
+  return old;
 }
 
 int RES_set_device(const char* str) {

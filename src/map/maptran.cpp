@@ -42,7 +42,7 @@ constexpr double deg = 57.295779513082195;   /* degrees per radian */
 constexpr double pi = 3.14159265358979323846;
 constexpr double miss = KEZ_FMISS;
 constexpr double km_per_deg = 111.195; /* along a great circle */
-constexpr double kappa = 0.286;        /* exponent of pot_temp */
+constexpr double kappa = 0.286;        /* exponent of the potential temperature */
 constexpr double edge_margin = 1e-4;   /* degrees of longitude past a map's edge still on it */
 
 bool is_miss(double v) { return v == miss; }
@@ -649,8 +649,17 @@ int inv(Frame&, double x, double y, double& t, double& p) {
 
 } // namespace stuve
 
+/* The potential temperature (K) of a temperature (K) at a pressure (mb),
+ * in single precision as the formula library gives it; -9999 when either
+ * is not positive. The diagram axes keep their own copy beside its
+ * inverse, so that the map layer needs nothing of the data layer. */
+double theta_of(float temp, float pr) {
+  if (!(temp > 0.0f) || !(pr > 0.0f)) return miss;
+  return static_cast<float>(temp * std::pow(1000.0 / pr, kappa));
+}
+
 /* The pressure at which temperature t (deg C) has potential temperature
- * theta (K): the inverse of pot_temp. */
+ * theta (K): the inverse of theta_of. */
 int theta_pressure(double t, double theta, double& p) {
   double tk = t + 273.15;
   if (!(tk > 0.0) || !(theta > 0.0)) return 0;
@@ -679,7 +688,7 @@ int fwd(Frame& f, double t, double p, double& x, double& y) {
     return 0;
   }
   scales(f);
-  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  double theta = theta_of(static_cast<float>(t + 273.15), static_cast<float>(p));
   if (is_miss(theta)) return hidden(x, y);
   const MAP_limits& L = f.limits;
   MAP_limits v = diagram_view(f);
@@ -713,7 +722,7 @@ int inv(Frame& f, double x, double y, double& t, double& p) {
 namespace lntheta {
 
 int fwd(Frame&, double t, double p, double& x, double& y) {
-  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  double theta = theta_of(static_cast<float>(t + 273.15), static_cast<float>(p));
   if (is_miss(theta)) return hidden(x, y);
   x = t;
   y = std::log(theta);

@@ -614,7 +614,7 @@ int cgm_record(const char*, ...) { return 0; }
 
 const Gdevice gmeta_device = {
     GWS_META,
-    nullptr,
+    "kez",
     GINIT_META,
     open_text_meta,
     close_meta,

@@ -103,7 +103,8 @@ struct Gtext_ops {
 struct Gdevice {
   int type;          /* GWS_* code */
   const char* form;  /* option item choosing this row among the rows of one
-                      * type; null for the type's default row */
+                      * type (the last such item wins; without one, the
+                      * type's first row); null when the row has none */
   int init_class;    /* GINIT_* class of ginit_plot */
   /* Set-up from the connection string (the plot area through gset_xsize
    * and gset_xoff); 0, or -1 after the message. */

@@ -128,27 +128,17 @@ int greset_fill() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context and the pattern bitmaps;
- * classes 0 and 1 set the context up. */
+/* A window opened makes the context and the pattern bitmaps, and the
+ * window classes set the context up (ginit_x_gc). */
 int ginit_fill(int type) {
   Display* d = gget_display();
-  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d) return 0;
-  if (type == GINIT_WINDOW) {
-    gdel_fill_gc();
+  if (type == GINIT_WINDOW && d) {
     gdel_fill_pat();
-    const Window window = gget_root_window();
-    state.fill_gc = XCreateGC(d, window, 0, nullptr);
     for (int i = 0; i < NUM_PATTERNS; ++i)
       state.fill_pat[static_cast<std::size_t>(i)] =
-          XCreateBitmapFromData(d, window, reinterpret_cast<const char*>(bitmap[i]), 8, 8);
+          XCreateBitmapFromData(d, gget_root_window(), reinterpret_cast<const char*>(bitmap[i]), 8, 8);
   }
-  if (!state.fill_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.fill_gc, 0, 0, &clip, 1, Unsorted);
-  XSetFillStyle(d, state.fill_gc, FillSolid);
-  XSetForeground(d, state.fill_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.fill_gc, BlackPixel(d, gget_screen()));
+  if (GC gc = ginit_x_gc(type, &state.fill_gc, gget_root_window(), gdel_fill_gc)) XSetFillStyle(d, gc, FillSolid);
   return 0;
 }
 

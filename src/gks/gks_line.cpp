@@ -123,22 +123,13 @@ int greset_line() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+/* A window opened makes the context, and the window classes set it up
+ * (ginit_x_gc). */
 int ginit_line(int type) {
-  Display* d = gget_display();
-  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d) return 0;
-  if (type == GINIT_WINDOW) {
-    gdel_line_gc();
-    state.line_gc = XCreateGC(d, gget_root_window(), 0, nullptr);
+  if (GC gc = ginit_x_gc(type, &state.line_gc, gget_root_window(), gdel_line_gc)) {
+    state.line_gc_function = GXcopy;
+    XSetFunction(gget_display(), gc, GXcopy);
   }
-  if (!state.line_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.line_gc, 0, 0, &clip, 1, Unsorted);
-  state.line_gc_function = GXcopy;
-  XSetFunction(d, state.line_gc, GXcopy);
-  XSetForeground(d, state.line_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.line_gc, BlackPixel(d, gget_screen()));
   return 0;
 }
 

@@ -191,20 +191,10 @@ int greset_marker() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+/* A window opened makes the context, and the window classes set it up
+ * (ginit_x_gc). */
 int ginit_marker(int type) {
-  Display* d = gget_display();
-  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d) return 0;
-  if (type == GINIT_WINDOW) {
-    gdel_marker_gc();
-    state.mark_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
-  }
-  if (!state.mark_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.mark_gc, 0, 0, &clip, 1, Unsorted);
-  XSetForeground(d, state.mark_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.mark_gc, BlackPixel(d, gget_screen()));
+  ginit_x_gc(type, &state.mark_gc, gget_base_window(), gdel_marker_gc);
   return 0;
 }
 

@@ -626,22 +626,14 @@ int greset_text() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+/* A window opened makes the context, and the window classes set it up
+ * (ginit_x_gc). */
 int ginit_text(int type) {
-  Display* d = gget_display();
-  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d) return 0;
-  if (type == GINIT_WINDOW) {
-    gdel_text_gc();
-    state.text_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
+  if (GC gc = ginit_x_gc(type, &state.text_gc, gget_base_window(), gdel_text_gc)) {
+    Display* d = gget_display();
+    XSetLineAttributes(d, gc, 1, LineSolid, CapProjecting, JoinBevel);
+    if (state.font_info) XSetFont(d, gc, state.font_info->fid);
   }
-  if (!state.text_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.text_gc, 0, 0, &clip, 1, Unsorted);
-  XSetForeground(d, state.text_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.text_gc, BlackPixel(d, gget_screen()));
-  XSetLineAttributes(d, state.text_gc, 1, LineSolid, CapProjecting, JoinBevel);
-  if (state.font_info) XSetFont(d, state.text_gc, state.font_info->fid);
   return 0;
 }
 

@@ -357,7 +357,7 @@ Gint ginq_disp_space_size(Gws_type, Gint* err_ind, Gdsp_size* size) {
 }
 
 Gint gget_gviewport(Grectangle* rect) {
-  if (!rect || gtype_is_META()) return 0;
+  if (!rect || gdevice().record) return 0; /* the metafiles keep world coordinates */
   if (gtype_is_PS() || gtype_is_HPGL()) {
     rect->x = static_cast<int>(xNDC_ps(state.cur_vp.x_min));
     rect->width = static_cast<int>(xNDC_ps(state.cur_vp.x_max) - static_cast<float>(rect->x) + 1.5f);

@@ -731,6 +731,22 @@ int grecord(const char* format, ...) {
   return 1;
 }
 
+GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
+  Display* d = state.display;
+  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d || !gc) return nullptr;
+  if (type == GINIT_WINDOW) {
+    if (release) release();
+    *gc = XCreateGC(d, on, 0, nullptr);
+  }
+  if (!*gc) return nullptr;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, *gc, 0, 0, &clip, 1, Unsorted);
+  XSetForeground(d, *gc, WhitePixel(d, state.screen));
+  XSetBackground(d, *gc, BlackPixel(d, state.screen));
+  return *gc;
+}
+
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
   if (value == *slot) return 0;
   *slot = value;

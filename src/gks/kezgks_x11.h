@@ -41,6 +41,13 @@ Colormap gget_user_cmap();
 Colormap gget_colormap();
 
 int gget_xviewport(XRectangle* rect);
+/* The common set-up of the primitives' X contexts (ginit_line, ginit_fill,
+ * ginit_marker, ginit_text), for the window classes only: GINIT_WINDOW
+ * first frees the old context through `release` and makes a new one on
+ * `on`; then the context is clipped to the viewport and set white on
+ * black. The context for the module to finish, or null when there is none
+ * to set up. */
+GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)());
 GC gget_line_gc();
 GC gget_fill_gc();
 GC gget_text_gc();

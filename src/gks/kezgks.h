@@ -5,9 +5,11 @@
  * 1 the program's own X11 window, 3 a metafile, 4 PostScript or EPS, 5 HPGL,
  * 6 another program's window. This header declares, one section per module,
  * what the kernel's own modules and the plotting layers above them share:
- * the device conversions of the transformations, the colour table, the line
+ * the device record through which the kernel draws on every device, the
+ * device conversions of the transformations, the colour table, the line
  * and fill state, the display list, the PostScript and metafile writers and
- * the workstation with its accessors. The standard calls are in gks.h.
+ * the workstation with its accessors. The standard calls are in gks.h; the
+ * calls that carry X types in kezgks_x11.h.
  *
  * Colour indexes: 0 to 255 drawing colours, 256 the background (-1 names it
  * in inquiries), 500 to 508 the nine print colours (black, white and light

@@ -29,9 +29,9 @@ struct Paper {
 };
 
 constexpr Paper papers[] = {
-    {"letter", {11, 8.5f}},      {"legal", {14, 8.5f}},       {"11x17", {17, 11}},         {"a4", {11.69f, 8.26f}},
-    {"a3", {16.54f, 11.69f}},    {"a2", {23.39f, 16.54f}},    {"a1", {33.11f, 23.39f}},    {"b4", {14.33f, 10.12f}},
-    {"b3", {20.27f, 14.33f}},    {"b2", {28.66f, 20.27f}},    {"b1", {40.55f, 28.66f}},    {"ansid", {34, 22}},
+    {"letter", {11, 8.5f}},   {"legal", {14, 8.5f}},    {"11x17", {17, 11}},      {"a4", {11.69f, 8.26f}},
+    {"a3", {16.54f, 11.69f}}, {"a2", {23.39f, 16.54f}}, {"a1", {33.11f, 23.39f}}, {"b4", {14.33f, 10.12f}},
+    {"b3", {20.27f, 14.33f}}, {"b2", {28.66f, 20.27f}}, {"b1", {40.55f, 28.66f}}, {"ansid", {34, 22}},
 };
 
 /* A number after a keyword and one separator. */
@@ -69,8 +69,8 @@ void page_option(const std::string& item, const Gpage_option* table, int ntable,
 
 } // namespace
 
-void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable,
-                   bool from_env, bool (*usable)(float w, float h), Gpage* page) {
+void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable, bool from_env,
+                   bool (*usable)(float w, float h), Gpage* page) {
   for (std::size_t i = first; i < items.size(); ++i) page_option(items[i], table, ntable, from_env, usable, page);
 }
 

@@ -49,7 +49,8 @@ const std::vector<GuardedCall>& guarded_calls() {
       {"gset_marker_type", [] { return gset_marker_type(2); }},
       {"gset_marker_width", [] { return gset_marker_width(2); }},
       {"gset_text_colr_ind", [] { return gset_text_colr_ind(2); }},
-      {"gset_colr_rep", [] {
+      {"gset_colr_rep",
+       [] {
          const Gcolr_rep red{1, 0, 0};
          return gset_colr_rep(1, 2, &red);
        }},
@@ -139,7 +140,8 @@ constexpr DrawnPrimitive drawn_primitives[] = {
     {"fill area", [] { gfill_area(4, square); }},
     {"marker", [] { gpolymarker(2, square); }},
     {"text", [] { gtext(square, "Kz"); }},
-    {"clear region", [] {
+    {"clear region",
+     [] {
        const Glim region = lim(0.3f, 0.6f, 0.3f, 0.6f);
        gclear_region(&region);
      }},
@@ -169,9 +171,9 @@ std::string page(const FileDevice& device, void (*draw)()) {
     return 0;
   });
   if (r.status != 0) return "open failed: " + r.err;
+  const std::string all = read_file(file);
   std::string out;
-  for (std::size_t at = 0; at < read_file(file).size();) {
-    const std::string all = read_file(file);
+  for (std::size_t at = 0; at < all.size();) {
     const std::size_t eol = all.find('\n', at);
     const std::string line = all.substr(at, eol == std::string::npos ? std::string::npos : eol + 1 - at);
     if (line.find("CreationDate") == std::string::npos) out += line;
@@ -224,7 +226,10 @@ std::string seen;
 constexpr Gpage_option test_options[] = {
     {"port", false, false, [](float, Gpage*) { seen += "port;"; }},
     {"scale", true, false, [](float v, Gpage*) { seen += "scale " + std::to_string(v) + ";"; }},
-    {"roll", true, true, [](float v, Gpage* page) { *page = Gpage{v, 23.5f}; }},
+    {"roll", true, true,
+     [](float v, Gpage* page) {
+       *page = Gpage{v, 23.5f};
+     }},
 };
 
 bool any_page(float w, float h) { return w > 0 && h > 0; }

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "gks_scenario.h"
+#include "gks_window.h"
 #include "kez_test.h"
+#include "x_server.h"
 
 namespace {
 
@@ -190,6 +192,68 @@ TEST(DeviceRecords, EveryPrimitiveReachesEveryFileDeviceThatCarriesIt) {
     for (const DrawnPrimitive& p : drawn_primitives) {
       const bool reached = page(device, p.draw) != empty;
       EXPECT_EQ(reached, carries(device.name, p.name)) << p.name << " on " << device.name;
+    }
+  }
+}
+
+/* The window devices carry every primitive but the message. The page has a
+ * grey square under the primitive, so that a cleared region shows. */
+TEST(DeviceRecords, EveryPrimitiveReachesBothWindowDevices) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+  TempDir dir;
+  gks_test::ForeignWindow foreign(x, dir.file("loop.log"), "Loop");
+  ASSERT_NE(foreign.pixmap, 0UL);
+  struct WindowDevice {
+    const char* name;
+    int type;
+    std::string items;
+  };
+  const WindowDevice windows[] = {
+      {"own window", GWS_WINDOW, ""},
+      {"another program's window", GWS_PIXMAP,
+       ",+" + std::to_string(foreign.window) + ":" + std::to_string(foreign.pixmap) + ":300x200:0"},
+  };
+  for (const WindowDevice& w : windows) {
+    /* Pictures of the page without (index 0) and with each primitive. */
+    auto picture = [&](void (*draw)()) {
+      const std::string ppm = dir.file("page.ppm");
+      auto r = run_child([&] {
+        RES_put("file_path", KEZ_DATA_DIR);
+        gopen_gks(nullptr, 0);
+        if (gopen_ws(1, (x.display() + w.items).c_str(), w.type) != 0) return 1;
+        const Gcolr_rep red{1, 0, 0}, grey{0.5f, 0.5f, 0.5f};
+        gset_colr_rep(1, 2, &red);
+        gset_colr_rep(1, 3, &grey);
+        use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+        /* Another program's drawable keeps the last page: cover it. */
+        const Gcolr_rep white{1, 1, 1};
+        gset_colr_rep(1, 4, &white);
+        gset_fill_colr_ind(4);
+        const Gpt all[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        gfill_area(4, all);
+        gset_fill_colr_ind(3);
+        gfill_area(4, square);
+        for (auto set : {gset_line_colr_ind, gset_fill_colr_ind, gset_marker_colr_ind, gset_text_colr_ind}) set(2);
+        if (draw) draw();
+        kez_test::RgbImage image;
+        if (w.type == GWS_WINDOW)
+          image = gks_test::window_picture(x);
+        else if (gsync() != 0 || !kez_test::read_drawable(x.display(), foreign.pixmap, &image))
+          return 2;
+        gks_test::write_ppm(ppm, image);
+        gclose_ws(1);
+        return 0;
+      });
+      kez_test::RgbImage image;
+      if (r.status != 0 || !gks_test::read_ppm(ppm, &image)) return std::string("no picture: ") + r.err;
+      return std::string(image.rgb.begin(), image.rgb.end());
+    };
+    const std::string empty = picture(nullptr);
+    ASSERT_EQ(empty.rfind("no picture", 0), std::string::npos) << w.name << ": " << empty;
+    for (const DrawnPrimitive& p : drawn_primitives) {
+      const bool reached = picture(p.draw) != empty;
+      EXPECT_EQ(reached, std::string(p.name) != "message") << p.name << " on the " << w.name;
     }
   }
 }

@@ -11,8 +11,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <new>
-#include <vector>
 
 #include "kez.h"
 #include "kezgks_x11.h"

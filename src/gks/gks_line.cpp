@@ -15,8 +15,6 @@
 #include <array>
 #include <climits>
 #include <cstdlib>
-#include <new>
-#include <vector>
 
 #include "kez.h"
 #include "kezgks_x11.h"

@@ -34,7 +34,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -560,11 +561,18 @@ void window_line_attributes() {
 constexpr int SMALL_LINE = 10; /* points converted without allocating */
 
 /* World points as window pixels, rounded to the nearest pixel, in a small
- * buffer for short lines. */
+ * buffer for short lines; ok() is false when a long line found no memory. */
 class XPoints {
  public:
   XPoints(int n, const Gpt* pts) {
-    if (n > SMALL_LINE) large_.resize(static_cast<std::size_t>(n));
+    if (n > SMALL_LINE) {
+      try {
+        large_.resize(static_cast<std::size_t>(n));
+      } catch (const std::bad_alloc&) {
+        return;
+      }
+    }
+    ok_ = true;
     XPoint* xp = data();
     for (int i = 0; i < n; ++i) {
       xp[i].x = static_cast<short>(xW_p(pts[i].x) + 0.5f);
@@ -572,8 +580,10 @@ class XPoints {
     }
   }
   XPoint* data() { return large_.empty() ? small_.data() : large_.data(); }
+  bool ok() const { return ok_; }
 
  private:
+  bool ok_ = false;
   std::array<XPoint, SMALL_LINE> small_{};
   std::vector<XPoint> large_;
 };
@@ -585,6 +595,10 @@ int x_polyline(int n, const Gpt* pts, const Gline_attr&) {
   GC gc = drawing_gc(gget_line_gc());
   if (!gc) return 0;
   XPoints xp(n, pts);
+  if (!xp.ok()) {
+    gerr_printf("gpolyline", "malloc error\n");
+    return 0;
+  }
   XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
   return 0;
 }
@@ -595,6 +609,10 @@ int x_fill_area(int n, const Gpt* pts, int, int) {
   GC gc = drawing_gc(gget_fill_gc());
   if (!gc) return 0;
   XPoints xp(n, pts);
+  if (!xp.ok()) {
+    gerr_printf("gfill_area", "malloc error\n");
+    return 0;
+  }
   XFillPolygon(state.display, state.draw_window, gc, xp.data(), n, Complex, CoordModeOrigin);
   XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
   return 0;
@@ -644,6 +662,7 @@ void x_text_stroke(const Gpt* finished, int n) {
   GC gc = drawing_gc(gget_text_gc());
   if (!gc || n < 2) return;
   XPoints xp(n, finished);
+  if (!xp.ok()) return;
   XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
 }
 void x_text_pen_up(Gpt, const Gpt* finished, int n) { x_text_stroke(finished, n); }

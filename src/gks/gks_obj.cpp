@@ -214,12 +214,13 @@ constexpr Replay replays[] = {
 
 /* The state a print changes and gives back. */
 struct Saved {
-  int type, redraw, action, cursor, width, height;
+  const Gdevice* device;
+  int redraw, action, cursor, width, height;
 };
 
 Saved save_for_print() {
   Saved s{};
-  s.type = gget_win_type();
+  s.device = &gdevice();
   s.redraw = state.redraw;
   s.action = state.action;
   s.cursor = gget_cursor_type();
@@ -229,7 +230,7 @@ Saved save_for_print() {
 }
 
 void restore_after_print(const Saved& s) {
-  gset_win_type(s.type);
+  gset_device(s.device);
   gset_cursor(s.cursor);
   state.redraw = s.redraw;
   state.action = s.action;
@@ -361,7 +362,7 @@ int gobj_print_plot() {
   gset_win_type(GWS_PS);
   const std::string name = env_name("kezps_print", "PSPRINT", "kez.ps");
   if (!gps_open_file(name.c_str())) {
-    gset_win_type(saved.type);
+    gset_device(saved.device);
     gset_cursor(saved.cursor);
     gerr_printf("gprint_plot", "unable to open postscript file\n");
     return -1;
@@ -384,7 +385,7 @@ int gobj_print_meta() {
   gset_win_type(GWS_META);
   const std::string name = env_name("METAOUT", nullptr, "kez.meta");
   if (!gmeta_open_file(name.c_str())) {
-    gset_win_type(saved.type);
+    gset_device(saved.device);
     gset_cursor(saved.cursor);
     gerr_printf("gprint_meta", "unable to open metafile\n");
     return -1;

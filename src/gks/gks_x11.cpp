@@ -739,6 +739,12 @@ const Gdevice gws_pixmap_device = {
 
 const Gdevice& gdevice() { return state.device ? *state.device : no_device; }
 
+int gset_device(const Gdevice* device) {
+  state.device = device;
+  state.win_type = device ? device->type : 0;
+  return 0;
+}
+
 int grecord(const char* format, ...) {
   const Gdevice& dev = gdevice();
   if (!dev.record || !format) return 0;

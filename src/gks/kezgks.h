@@ -130,6 +130,10 @@ struct Gdevice {
 /* The record of the open workstation's device (a record that does nothing
  * while none is open). */
 const Gdevice& gdevice();
+/* Makes a record the current one (null: none), as a print of the display
+ * list does for its time; gset_win_type does the same with a type's first
+ * row. 0. */
+int gset_device(const Gdevice* device);
 /* Hands a setter's record to a device that keeps records; 1 when it did
  * (then no display-list record is made), else 0. */
 int grecord(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -282,6 +282,25 @@ TEST(DeviceRecords, TheLastFormItemChoosesTheMetafileRow) {
   }
 }
 
+TEST(DeviceRecords, APrintOfTheDisplayListGivesTheRecordBack) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    setenv("kezps_print", dir.file("print.ps").c_str(), 1);
+    setenv("METAOUT", dir.file("print.meta").c_str(), 1);
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, (dir.file("a.cgm") + ",cgm").c_str(), GWS_META) != 0) return 1;
+    check(&gdevice() == &gcgm_device, "the CGM row");
+    gobj_print_plot();
+    check(&gdevice() == &gcgm_device, "the CGM row after a PostScript print");
+    gobj_print_meta();
+    check(&gdevice() == &gcgm_device && gget_win_type() == GWS_META, "the CGM row after a metafile print");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
 /* ---- the page-option grammar -------------------------------------------- */
 
 /* What the test's option table saw. */

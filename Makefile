@@ -5,7 +5,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 DEMO_OUT := demo-out
 
-.PHONY: all deps build build-asan check test test-asan demo clean
+.PHONY: all deps build build-asan check test test-asan demo clean format format-check
 
 all: build
 
@@ -32,6 +32,14 @@ check: test test-asan
 
 demo: build
 	@tools/demo.sh $(BUILD) $(DEMO_OUT)
+
+# The layout of .clang-format over the tracked C++ files; format-check
+# changes nothing and fails when a file differs.
+format:
+	@tools/format.sh
+
+format-check:
+	@tools/format.sh --check
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO_OUT)

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
 
   Domain dom;
   DOM_init(&dom);
-  dom.proj = 4;
+  dom.proj = MAP_LAMB;
   dom.plat = 40.0f;
   dom.plon = -97.0f;
   dom.param[0] = 33.0f;

@@ -954,7 +954,7 @@ float CONT_prompt_intrvl() {
 int CONT_prompt_type() {
   if (state.cont_type != IMISS) return state.cont_type;
   int type = IMISS;
-  const int flag = FLAG_get(11);
+  const int flag = FLAG_get(FLAG_PLOT_TYPE);
   if (flag > 0) {
     if (flag == CONT_DASHED) {
       type = CONT_LINES;
@@ -990,7 +990,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
                     void (*call)(int, char*, float, float)) {
   (void)domain;
   (void)call;
-  if (FLAG_get(11) == CONT_NONE) return 0;
+  if (FLAG_get(FLAG_PLOT_TYPE) == CONT_NONE) return 0;
   state.grd_ptr = grid;
   CONT_init();
   GPH_text_font(nullptr);
@@ -1012,7 +1012,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
   GRD_maxmin(grid, &gmax, &gmin);
   CONT_set_range(gmax, gmin);
 
-  if (FLAG_get(11) != CONT_VALUES && state.cont_type != CONT_VALUES && state.intrvl == MISS &&
+  if (FLAG_get(FLAG_PLOT_TYPE) != CONT_VALUES && state.cont_type != CONT_VALUES && state.intrvl == MISS &&
       !has_levels()) {
     if (!FLAG_batch() && !RES_get("con_interval")) {
       MESS_print(M_print, "Maximum value: %f\n", static_cast<double>(gmax));
@@ -1064,7 +1064,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
       char num[SET_NUM_LEN];
       ll += set_num(num, "1.1.1", state.cont_value[i]);
     }
-  } else if (FLAG_get(11) != CONT_VALUES) {
+  } else if (FLAG_get(FLAG_PLOT_TYPE) != CONT_VALUES) {
     char num[SET_NUM_LEN];
     ll = std::string("INTERVAL: ") + set_num(num, "5.1.1", state.intrvl);
   }

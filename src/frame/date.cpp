@@ -67,6 +67,18 @@ struct DateState {
 
 DateState state;
 
+/* Registered from above at start-up; constant-initialised, so that no
+ * dynamic initialisation of this module can undo a registration. */
+struct DateHooks {
+  DATE_model_namer model_namer = nullptr;
+};
+
+constinit DateHooks hooks;
+
+/* The name of a model number through the registered namer; 0, or -1 when
+ * there is none to ask or it fails. */
+int model_name(std::string* name, int model) { return hooks.model_namer ? hooks.model_namer(name, model) : -1; }
+
 bool month_ok(int month) { return month >= 1 && month <= 12; }
 
 const int* day_table(int year) { return DATE_is_leap(year) ? num_day_leap : num_day; }
@@ -494,7 +506,7 @@ int DATE_chk_range(int date) {
   if (d < -11) d += 24;
   long long t = w.base + 3600LL * d + 60LL * (minute - w.file_date.min);
   int in = w.begin <= t && t <= w.end ? 1 : 0;
-  MESS_print(0x40000000, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
+  MESS_print(M_debug_c, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
              w.end - w.base, in);
   return in;
 }
@@ -823,13 +835,19 @@ int DATE_format_label(char* str, const char* format_text, int fhour, const char*
   return copy_label(out, str);
 }
 
+DATE_model_namer DATE_set_model_namer(DATE_model_namer namer) {
+  const DATE_model_namer old = hooks.model_namer;
+  hooks.model_namer = namer;
+  return old;
+}
+
 int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str) {
   if (!str) return -1;
   const ForecastCode fc = decode_fhour(fhour);
   std::string s = fhour_text(fc.label, 0);
   if (fc.label != 0 && fc.label != -9999) s += ' ';
   std::string name;
-  if (VAR_model(&name, model) == 0) s += name;
+  if (model_name(&name, model) == 0) s += name;
   if (seconds == 0) {
     if (fc.label == 0) s += " analysis";
     *str = s;
@@ -874,7 +892,7 @@ int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date,
 
 int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str) {
   std::string name;
-  if (VAR_model(&name, model) != 0) name.clear();
+  if (model_name(&name, model) != 0) name.clear();
   return DATE_make_label_for_time_mod(fhour, name.c_str(), date, str);
 }
 

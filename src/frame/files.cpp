@@ -303,7 +303,7 @@ int FILE_make_dir(char* dir, int flag) {
 
 int FILE_overwrite(const char* filename, int flag) {
   if (FILE_is_stdio(filename) || !FILE_exist(filename)) return 1;
-  int param = FLAG_get(15);
+  int param = FLAG_get(FLAG_FILE_PARAM);
   if (param > 0) return param;
   if (FLAG_batch()) return 3;
   char answer[16] = "";
@@ -347,9 +347,9 @@ namespace {
 
 NamingState& naming = state.naming;
 
-constexpr M_type kTraceNames = 0x80000000;
-constexpr M_type kTraceConv = 0x10000000;
-constexpr M_type kTracePath = 0x40000000;
+constexpr M_type kTraceNames = M_debug_d;
+constexpr M_type kTraceConv = M_debug_a;
+constexpr M_type kTracePath = M_debug_c;
 
 /* A date code: characters in a name and the listing pattern that matches
  * them. */
@@ -1624,7 +1624,7 @@ int FILE_get_next(char* file) {
     set_date_off_impl(&date, seq.nsecs, &name);
     FILE_print_first_date("out: ");
     const Date& fd = naming.file_date;
-    MESS_print(0x40000000, "NEXT: %d %d %d %d %d %s\n", fd.year, fd.month, fd.day, fd.hour,
+    MESS_print(M_debug_c, "NEXT: %d %d %d %d %d %s\n", fd.year, fd.month, fd.day, fd.hour,
                seq.nsecs, name.c_str());
   }
   seq.nsecs += seq.offset;

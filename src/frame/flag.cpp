@@ -55,14 +55,14 @@ int FLAG_resetl(long int value) {
   return 0;
 }
 
-int FLAG_batch() { return state.flags[19] > 0 ? 1 : 0; }
+int FLAG_batch() { return state.flags[FLAG_BATCH] > 0 ? 1 : 0; }
 
 int FLAG_set_batch(int val) {
-  state.flags[19] = val;
+  state.flags[FLAG_BATCH] = val;
   return 0;
 }
 
-int FLAG_help() { return state.flags[20] > 0 ? 1 : 0; }
+int FLAG_help() { return state.flags[FLAG_HELP] > 0 ? 1 : 0; }
 
 /* An index outside 0 to 12 is refused (-1) and changes nothing. */
 int FLAG_setplot(int type, int val) {

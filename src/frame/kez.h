@@ -171,6 +171,14 @@ inline constexpr M_type M_out3 = 0x00F00000;
 inline constexpr M_type M_out4 = 0x0F000000;
 inline constexpr M_type M_debug = 0xF0000000;
 
+/* Single sub-levels (letters a to d of a level) used for traces. */
+inline constexpr M_type M_print_d = 0x00000008;
+inline constexpr M_type M_mess_d = 0x00000800;
+inline constexpr M_type M_debug_a = 0x10000000;
+inline constexpr M_type M_debug_b = 0x20000000;
+inline constexpr M_type M_debug_c = 0x40000000;
+inline constexpr M_type M_debug_d = 0x80000000;
+
 int MESS_print(M_type type, const char* mess, ...) __attribute__((format(printf, 2, 3)));
 int MESS_check(M_type level);
 int MESS_hold(M_type type, const char* mess);
@@ -188,6 +196,28 @@ int MESS_print_prog(const char* string);
 /* ------------------------------------------------------------------------ */
 /* flag: process flags and plot-part switches                               */
 /* ------------------------------------------------------------------------ */
+
+/* The flags in use (indexes of FLAG_get and FLAG_set); no component uses
+ * the others. A flag nobody set reads -9999 after RES_init. */
+enum FLAG_index : int {
+  FLAG_DEVICE = 2,      /* output device: RES_device codes */
+  FLAG_MODEL = 4,       /* model of the gridded input */
+  FLAG_DOMAIN = 5,      /* outcome of the last domain decoding */
+  FLAG_FCST_TIME = 6,   /* default forecast-time code of variables */
+  FLAG_LEVEL_TYPE = 7,  /* default level type of variables */
+  FLAG_LEVEL_VALUE = 8, /* default level value, with FLAG_LEVEL_TYPE */
+  FLAG_PLOT_TYPE = 11,  /* plot type; 99 none */
+  FLAG_INPUT_KIND = 14, /* 10 surface data, 11 front bulletins, 20 upper air */
+  FLAG_FILE_PARAM = 15, /* FILE_PARAM_* */
+  FLAG_FILE_KIND = 17,  /* kind of grid or point-data file */
+  FLAG_BATCH = 19,      /* batch mode when above 0 */
+  FLAG_HELP = 20,       /* help asked for when above 0 */
+};
+
+/* Values of FLAG_FILE_PARAM. */
+inline constexpr int FILE_PARAM_OVERWRITE = 1; /* "over", "calc", "recalc" */
+inline constexpr int FILE_PARAM_APPEND = 2;    /* "app" */
+inline constexpr int FILE_PARAM_USE = 3;       /* "use", "reuse" */
 
 int FLAG_get(int flag);
 long int FLAG_getl(int flag);
@@ -253,7 +283,21 @@ int RES_getvals(const char* name, int* paramc, char*** paramv);
 /* CV_strcpy copies at most RES_STRCPY_LEN - 1 characters into its output. */
 inline constexpr int RES_STRCPY_LEN = 4096;
 int RES_conv_data(char* data, void* out, DEF_convert cvt);
+/* The domain converters decode through the map layer, which registers its
+ * decoder here (src/hooks.cpp); without one a domain is reported as not
+ * available and left as it is. Returns the decoder replaced. */
+using RES_domain_decoder = int (*)(const char* text, Domain* domain);
+RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder);
 int RES_list();
+/* Output-device codes of RES_set_device and FLAG_DEVICE (the workstation
+ * types of the graphics kernel). */
+enum RES_device : int {
+  RES_DEV_WINDOW = 1, /* the program's own window */
+  RES_DEV_META = 3,   /* metafile */
+  RES_DEV_PS = 4,     /* PostScript or EPS */
+  RES_DEV_HPGL = 5,
+  RES_DEV_PIXMAP = 6, /* another program's window */
+};
 int RES_set_device(const char* str);
 int RES_setCL(int argc, char** argv);
 char* RES_get_prog();
@@ -374,6 +418,11 @@ int DATE_make_label_valid_time(int fhour, const Date* date, char* str);
 int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str);
 int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str);
 int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, std::string* str);
+/* The date labels name models through the variable tables of the data
+ * layer, which registers its namer here (src/hooks.cpp); without one the
+ * labels carry no model name. Returns the namer replaced. */
+using DATE_model_namer = int (*)(std::string* name, int model);
+DATE_model_namer DATE_set_model_namer(DATE_model_namer namer);
 
 /* ------------------------------------------------------------------------ */
 /* files: paths, file tests, opening and file magics                        */
@@ -709,6 +758,35 @@ int MQ_disable_alarm();
 /* ------------------------------------------------------------------------ */
 /* maptran: current domain, map projections and diagram coordinates         */
 /* ------------------------------------------------------------------------ */
+
+/* Projection and diagram codes of Domain.proj, as stored in files and
+ * written in domain specifications (the values never change). */
+enum MAP_proj_code : int {
+  MAP_NONE = KEZ_MISS, /* no projection: positions pass unchanged */
+  MAP_PSTEREO = 1,     /* polar stereographic */
+  MAP_LATLON = 2,
+  MAP_MERC = 3,
+  MAP_LAMB = 4,        /* Lambert conformal */
+  MAP_ORTHO = 5,
+  MAP_GNOM = 6,
+  MAP_MOLL = 7,
+  MAP_LAMBAZ = 8,      /* Lambert azimuthal equal-area */
+  MAP_SAT = 9,         /* satellite view */
+  MAP_XY = 20,         /* linear diagram */
+  MAP_XZ = 21,
+  MAP_XLOGP = 22,      /* x against log pressure */
+  MAP_POLAR = 23,      /* hodograph */
+  MAP_CAT = 24,
+  MAP_XP = 25,         /* x against pressure, pressure down */
+  MAP_SKEWT = 40,
+  MAP_STUVE = 41,
+  MAP_EMA = 42,
+  MAP_TEPH = 43,
+  MAP_RTEPH = 44,
+  MAP_ZOOM = 50,
+  MAP_SIZE = 51,
+  MAP_PIXEL = 99,
+};
 
 /* A plot position in plot units of the current domain; -9999 when hidden. */
 struct Point {

@@ -54,6 +54,14 @@ struct ResourceState {
 
 ResourceState state;
 
+/* Registered from above at start-up; constant-initialised, so that no
+ * dynamic initialisation of this module can undo a registration. */
+struct ResourceHooks {
+  RES_domain_decoder domain_decoder = nullptr;
+};
+
+constinit ResourceHooks hooks;
+
 Resource* find(const char* name) {
   if (!name) return nullptr;
   for (auto& res : state.list)
@@ -523,7 +531,7 @@ void read_defaults(const std::string& element, const Definitions& defs) {
     for (int i = 0; i < defs.count; ++i) {
       if (!defs.defined(i) || !DEF_cmp(defs.table[i].def, pattern.c_str())) continue;
       RES_new(i, defs.table[i].def, value.c_str(), defs.table[i].cvt);
-      MESS_print(0x80000000, "RESRC: %s=%s\n", pattern.c_str(), value.c_str());
+      MESS_print(M_debug_d, "RESRC: %s=%s\n", pattern.c_str(), value.c_str());
       matched = true;
     }
     if (!matched && DEF_valid(pattern.c_str())) {
@@ -772,11 +780,11 @@ int RES_getvals(const char* name, int* paramc, char*** paramv) {
 int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   switch (cvt) {
   case CV_batch:
-    FLAG_set(19, 1);
+    FLAG_set(FLAG_BATCH, 1);
     if (MESS_check_set() == 0) MESS_set(0, 0xFF);
     return 1;
   case CV_help:
-    FLAG_set(20, 1);
+    FLAG_set(FLAG_HELP, 1);
     return 1;
   case CV_bool:
     if (out) {
@@ -805,16 +813,16 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
     return 1;
   case CV_file_param:
     if (stricmp(data, "over") == 0 || stricmp(data, "calc") == 0 || stricmp(data, "recalc") == 0)
-      FLAG_set(15, 1);
+      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_OVERWRITE);
     else if (stricmp(data, "app") == 0)
-      FLAG_set(15, 2);
+      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_APPEND);
     else if (stricmp(data, "use") == 0 || stricmp(data, "reuse") == 0)
-      FLAG_set(15, 3);
+      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_USE);
     return 1;
   case CV_plot_type:
     for (const PlotTypeWord& pw : plot_type_words) {
       if (stricmp(data, pw.word) == 0) {
-        FLAG_set(11, pw.type);
+        FLAG_set(FLAG_PLOT_TYPE, pw.type);
         break;
       }
     }
@@ -870,13 +878,16 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   }
   case CV_region:
   case CV_domain:
-    DOM_decode(data, static_cast<Domain*>(out));
+    if (hooks.domain_decoder)
+      hooks.domain_decoder(data, static_cast<Domain*>(out));
+    else
+      MESS_print(M_warn, "RES_conv_data: domain specifications are not available\n");
     return 1;
   case CV_device: {
     int argc = 0;
     char** argv = nullptr;
     parse_string(data, ',', &argc, &argv);
-    FLAG_set(2, argc > 0 ? RES_set_device(argv[0]) : 1);
+    FLAG_set(FLAG_DEVICE, argc > 0 ? RES_set_device(argv[0]) : RES_DEV_WINDOW);
     if (argc >= 2) *static_cast<char**>(out) = std::strchr(data, ',') + 1;
     free_parsed_array(argc, argv);
     return 1;
@@ -888,20 +899,26 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
 int RES_list() {
   for (const auto& res : state.list) {
     if (res->has_data)
-      MESS_print(8, "%s: %s\n", res->name.c_str(), res->data.c_str());
+      MESS_print(M_print_d, "%s: %s\n", res->name.c_str(), res->data.c_str());
     else
-      MESS_print(8, "%s:\n", res->name.c_str());
+      MESS_print(M_print_d, "%s:\n", res->name.c_str());
   }
   return 0;
 }
 
+RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder) {
+  const RES_domain_decoder old = hooks.domain_decoder;
+  hooks.domain_decoder = decoder;
+  return old;
+}
+
 int RES_set_device(const char* str) {
   switch (str ? str[0] : '\0') {
-  case 'P': case 'p': return 4;
-  case 'H': case 'h': case 'Q': case 'q': return 5;
-  case 'M': case 'm': return 3;
-  case 'W': case 'w': return 6;
-  default: return 1;
+  case 'P': case 'p': return RES_DEV_PS;
+  case 'H': case 'h': case 'Q': case 'q': return RES_DEV_HPGL;
+  case 'M': case 'm': return RES_DEV_META;
+  case 'W': case 'w': return RES_DEV_PIXMAP;
+  default: return RES_DEV_WINDOW;
   }
 }
 

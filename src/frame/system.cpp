@@ -297,9 +297,9 @@ int KEZ_set_command(const char* string) {
     if (!name.empty()) {
       RES_put(name.c_str(), p);
     } else {
-      MESS_print(0x800, "Set resources\n");
+      MESS_print(M_mess_d, "Set resources\n");
       RES_list();
-      MESS_print(0x800, "\n");
+      MESS_print(M_mess_d, "\n");
     }
     return 1;
   }

@@ -531,12 +531,12 @@ int ATTRIB_get(const char* resrc, const char* def, Gattribs* attrib) {
 
 int ATTRIB_print(const Gattribs* attrib) {
   if (!attrib) return 0;
-  MESS_print(0xF, "Color: %d\n", attrib->color);
-  MESS_print(0xF, "Style: %d\n", attrib->style);
-  MESS_print(0xF, "Height: %5.2f\n", attrib->height);
-  MESS_print(0xF, "Width: %5.2f\n", attrib->width);
-  MESS_print(0xF, "Expansion: %5.2f\n", attrib->expan);
-  MESS_print(0xF, "Fill: %d\n", attrib->fill_pat);
-  MESS_print(0xF, "Font: %d\n", attrib->font);
+  MESS_print(M_print, "Color: %d\n", attrib->color);
+  MESS_print(M_print, "Style: %d\n", attrib->style);
+  MESS_print(M_print, "Height: %5.2f\n", attrib->height);
+  MESS_print(M_print, "Width: %5.2f\n", attrib->width);
+  MESS_print(M_print, "Expansion: %5.2f\n", attrib->expan);
+  MESS_print(M_print, "Fill: %d\n", attrib->fill_pat);
+  MESS_print(M_print, "Font: %d\n", attrib->font);
   return 0;
 }

@@ -19,8 +19,6 @@
  * path of galloc_colr appends only up to 255 and takes the nearest defined
  * colour once the drawing colours are used up.
  */
-#include <X11/Xlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -29,7 +27,7 @@
 #include <vector>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -261,21 +259,17 @@ void x_background(const std::string& text) {
 } // namespace
 
 Gint gset_colr_rep(Gint ws_id, Gint ind, const Gcolr_rep* rep) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_colr_rep", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_colr_rep")) return -1;
   if (is_print_colour(ind)) return 0;
   if (!gis_valid_colr(ind) || !rep) {
     gerr_printf("gset_colr_rep", "invalid color index: %d\n", ind);
     return -1;
   }
   ind = entry_of(ind);
-  if (gtype_is_META()) {
-    gmeta_printf("CLR %d %d %f %f %f\n", ws_id, ind, rep->red, rep->green, rep->blue);
+  if (grecord("CLR %d %d %f %f %f\n", ws_id, ind, static_cast<double>(rep->red), static_cast<double>(rep->green),
+              static_cast<double>(rep->blue)))
     return 0;
-  }
-  gnew_obj(20, ind, sizeof(Gcolr_rep), rep);
+  gnew_obj(GOBJ_COLR_REP, ind, sizeof(Gcolr_rep), rep);
   galloc_colr(ind, rep->red, rep->green, rep->blue);
   if (on_window()) recolour_contexts(ind);
   return 0;

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ void button(XButtonEvent* event, bool press) {
 void resized(XConfigureEvent* event) {
   if (event->window != gget_root_window()) return;
   if (!gresize_window(-1, -1)) return;
-  ginit_plot(1);
+  ginit_plot(GINIT_WINDOW_AGAIN);
   int width = 0, height = 0;
   gget_win_size(&width, &height);
   report(2, "size", static_cast<float>(width), static_cast<float>(height));
@@ -121,7 +121,7 @@ int gset_mouse_callback(Gmouse_func func) {
 }
 
 int ginit_event(int type) {
-  if (type == 0) state.input_mode = 0;
+  if (type == GINIT_WINDOW) state.input_mode = 0;
   return 1;
 }
 

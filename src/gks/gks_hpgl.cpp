@@ -9,14 +9,21 @@
  * area offset by 10); a scale option multiplies every coordinate written,
  * the clip window included, about the page origin.
  *
+ * The module also fills the device record of HPGL (ghpgl_device): the open
+ * with its option table (the page-option grammar of gks_opt), the input
+ * window and the writers of the primitives.
+ *
  * The options (framing, rotation, scale, base width) are settings that
  * survive from one open to the next, except that ghpgl_init switches the
  * PCL framing back on.
  */
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -135,11 +142,11 @@ int ghpgl_set_rotate(int val) {
 }
 
 int ghpgl_set_scale(float val) {
-  if (std::isfinite(val) && val > 0) {
-    state.pr_scale = val;
-  } else {
-    MESS_print(M_warn, "ghpgl_set_scale: invalid scale: %f\n", val);
+  if (!std::isfinite(val) || val <= 0) {
+    MESS_print(M_warn, "ghpgl_set_scale: invalid scale: %f\n", static_cast<double>(val));
+    return -1;
   }
+  state.pr_scale = val;
   return 0;
 }
 
@@ -157,14 +164,14 @@ int ghpgl_set_color_rep(int ind, float red, float green, float blue) {
 
 int ghpgl_set_colorPS(int val) {
   state.pr_color = val;
-  return 1;
+  return 0;
 }
 
 int ghpgl_get_colorPS() { return state.pr_color; }
 
 int ghpgl_set_reverse(int val) {
   state.pr_rev = val;
-  return 1;
+  return 0;
 }
 
 int ghpgl_init_file() {
@@ -268,3 +275,158 @@ int ghpgl_set_type(int type) {
   }
   return 0;
 }
+
+/* ---- the HPGL device -------------------------------------------------- */
+
+namespace {
+
+/* Pages beyond 1000 inches would leave the plotter units' integer range. */
+constexpr float MAX_PAGE = 1000;
+constexpr int MARGIN = 10; /* plotter units around the plot area */
+
+bool usable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= MAX_PAGE && h <= MAX_PAGE; }
+
+/* Words first, then the numbers after their keywords. "roll" (roll paper
+ * of the given width) counts only in the environment's list. */
+constexpr Gpage_option hpgl_options[] = {
+    {"pcl", false, false, [](float, Gpage*) { ghpgl_set_pcl(1); }},
+    {"nopcl", false, false, [](float, Gpage*) { ghpgl_set_pcl(0); }},
+    {"lj", false, false, [](float, Gpage*) { ghpgl_set_pcl(2); }},
+    {"port", false, false, [](float, Gpage*) { ghpgl_set_rotate(90); }},
+    {"land", false, false, [](float, Gpage*) { ghpgl_set_rotate(0); }},
+    {"scale", true, false, [](float v, Gpage*) { ghpgl_set_scale(v); }},
+    {"lwidth", true, false, [](float v, Gpage*) { ghpgl_set_base_width(v); }},
+    {"rot", true, false, [](float v, Gpage*) { ghpgl_set_rotate(static_cast<int>(std::clamp(v, -360.0f, 360.0f))); }},
+    {"roll", true, true,
+     [](float v, Gpage* page) {
+       if (usable_page(v, 23.5f)) *page = Gpage{v, 23.5f};
+     }},
+};
+
+/* Hundredths of an inch to plotter units; whole numbers keep the
+ * conversion exact. */
+int plotter_units(int hundredths) {
+  return static_cast<int>(std::clamp(static_cast<long long>(hundredths) * 1015 / 100, -1000000LL, 1000000LL));
+}
+
+/* "WxH+X+Y" in hundredths of an inch (or "WxH", or "+X+Y"); the plot area
+ * keeps its margin. */
+void hpgl_geometry(const char* text, Garea* area) {
+  int w = 0, h = 0, x = 0, y = 0;
+  const int n = std::sscanf(text, "%dx%d+%d+%d", &w, &h, &x, &y);
+  if (n >= 2) {
+    if (w > 0 && h > 0) {
+      area->width = plotter_units(w);
+      area->height = plotter_units(h);
+    }
+    if (n == 4) {
+      area->x = MARGIN + plotter_units(x);
+      area->y = MARGIN + plotter_units(y);
+    }
+  } else if (std::sscanf(text, "+%d+%d", &x, &y) == 2) {
+    area->x = MARGIN + plotter_units(x);
+    area->y = MARGIN + plotter_units(y);
+  }
+}
+
+int open_hpgl(const Gconn_items& items) {
+  gset_cache(0);
+  gset_redraw(0);
+  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
+  if (name.empty()) {
+    const char* env = std::getenv("kezhp_out");
+    name = env ? env : "kez.hpgl";
+  }
+  if (!ghpgl_open_file(name.c_str())) {
+    gerr_printf("gopen_ws", "unable to open HPGL file\n");
+    return -1;
+  }
+  Gpage page{10.5f, 8};
+  ghpgl_init();
+  const int n = static_cast<int>(std::size(hpgl_options));
+  gpage_options(gsplit_items(std::getenv("kezhp_param")), 0, hpgl_options, n, true, usable_page, &page);
+  gpage_options(items, 1, hpgl_options, n, false, usable_page, &page);
+
+  Garea area{static_cast<int>(1015 * (page.width - 0.5f)), static_cast<int>(1015 * (page.height - 0.5f)), MARGIN,
+             MARGIN};
+  const char* geometry = RES_get("geometry");
+  if (!geometry) geometry = std::getenv("kezhp_geometry");
+  if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
+    gpanel_geometry(geometry + 1, true, &area);
+  else if (geometry)
+    hpgl_geometry(geometry, &area);
+  gset_xsize(area.width, area.height);
+  gset_xoff(area.x, area.y);
+  ghpgl_init_file();
+  return 0;
+}
+
+void hpgl_clip(float x0, float y0, float x1, float y1) { ghpgl_clip(x0, y0, x1, y1); }
+
+/* A line end after every tenth point keeps the lines short. */
+int hpgl_polyline(int n, const Gpt* pts, const Gline_attr& a) {
+  ghpgl_set_width(a.color, a.width);
+  ghpgl_set_color(a.color);
+  ghpgl_set_type(a.type);
+  ghpgl_move(pts[0].x, pts[0].y);
+  for (int i = 1; i < n; ++i) {
+    ghpgl_line(pts[i].x, pts[i].y);
+    if (i % 10 == 9) ghpgl_printf("\n");
+  }
+  ghpgl_printf("\n");
+  return 0;
+}
+
+/* HPGL fills in every style, in the grey shade of the fill colour. */
+int hpgl_fill_area(int n, const Gpt* pts, int, int color) {
+  ghpgl_set_fill_color(color);
+  ghpgl_move(pts[0].x, pts[0].y);
+  ghpgl_printf("PM0;");
+  for (int i = 1; i < n; ++i) ghpgl_line(pts[i].x, pts[i].y);
+  ghpgl_printf("PM1;PM2;FP;\n");
+  return 0;
+}
+
+void hpgl_stroke_setup(const Gline_attr& a) {
+  ghpgl_set_width(a.color, a.width);
+  ghpgl_set_color(a.color);
+  ghpgl_set_type(1);
+}
+
+void hpgl_marker_setup(int, const Gline_attr& a) { hpgl_stroke_setup(a); }
+
+Gpt hpgl_centre(const Gpt& w) { return Gpt{xW_ps(w.x), yW_ps(w.y)}; }
+
+/* The pen put down where it was lifted marks a single point. */
+void hpgl_marker_stroke(int npt, const Gpt* pts) {
+  ghpgl_move_abs(pts[0].x, pts[0].y);
+  if (npt == 1) ghpgl_line_abs(pts[0].x, pts[0].y);
+  for (int i = 1; i < npt; ++i) ghpgl_line_abs(pts[i].x, pts[i].y);
+  ghpgl_printf("\n");
+}
+
+void hpgl_text_setup(const unsigned char*, float, float, const Gline_attr& a) { hpgl_stroke_setup(a); }
+void hpgl_pen_up(Gpt at, const Gpt*, int) { ghpgl_move(at.x, at.y); }
+void hpgl_pen_down(Gpt at) { ghpgl_line(at.x, at.y); }
+void hpgl_split(Gpt, const Gpt*, int) { ghpgl_printf("\n"); }
+void hpgl_glyph_end(const Gpt*, int finished) {
+  if (finished > 0) ghpgl_printf("\n");
+}
+
+} // namespace
+
+const Gdevice ghpgl_device = {
+    GWS_HPGL,
+    nullptr,
+    GINIT_HPGL,
+    open_hpgl,
+    ghpgl_close_file,
+    nullptr,
+    hpgl_clip,
+    hpgl_polyline,
+    hpgl_fill_area,
+    {10.15, hpgl_marker_setup, hpgl_centre, hpgl_marker_stroke, nullptr, nullptr},
+    {hpgl_text_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr, nullptr},
+    nullptr,
+    nullptr,
+};

@@ -1,27 +1,23 @@
 /*
  * gks_line: the polyline primitive and its attributes.
  *
- * gpolyline writes at once to the open device: a record on the metafile,
- * else a display-list record and the device's own drawing, found in the
- * table of line writers by device type. The attribute setters store the
- * value and, when it changed, write a metafile record or make a
- * display-list record; an unchanged value costs nothing, so plotters may set
- * attributes before every primitive. The PostScript writer applies the
- * attributes lazily at each polyline through its own cache. On the window
- * devices the attributes live in the line context, which is made at the
- * open of a window device and freed at its close.
+ * gpolyline writes at once to the open device through its record: a
+ * display-list record (unless the device keeps records of its own, as the
+ * metafile does) and the device's polyline with the line attributes in
+ * force. The attribute setters go through gset_attr: an unchanged value
+ * costs nothing, so plotters may set attributes before every primitive.
+ * The PostScript writer applies the attributes lazily at each polyline
+ * through its own cache. On the window devices the attributes live in the
+ * line context, which is made at the open of a window device and freed at
+ * its close.
  */
-#include <X11/Xlib.h>
-
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdlib>
-#include <new>
-#include <vector>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -32,8 +28,6 @@ struct Dashes {
 };
 
 constexpr Dashes dashes[4] = {{{6, 6}, 2}, {{3, 6}, 2}, {{6, 6, 3, 6}, 4}, {{2, 2}, 2}};
-
-constexpr int SMALL_LINE = 10; /* points converted without allocating */
 
 struct LineState {
   int line_color = 1;
@@ -60,164 +54,59 @@ void x_line_style(GC gc) {
   }
 }
 
-/* The text form writes four points a line; the binary CGM form carries the
- * line as polyline elements. */
-int meta_polyline(int n, const Gpt* pts) {
-  if (gmeta_get_type() == 1) {
-    gcgm_polyline(n, pts);
-    return 1;
-  }
-  gmeta_printf("PL %d ", n);
-  for (int i = 0; i < n; ++i) {
-    gmeta_printf("%f,%f ", pts[i].x, pts[i].y);
-    if (i % 4 == 3 && i != n - 1) gmeta_printf("\n   ");
-  }
-  gmeta_printf("\n");
-  return 1;
-}
-
-void ps_polyline(int n, const Gpt* pts) {
-  gps_printf("%%%%PL:%d\n", n);
-  gps_set_width(state.line_color, state.line_width);
-  gps_set_color(state.line_color);
-  gps_set_type(state.line_type);
-  gps_printf("np\n");
-  gps_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
-  gps_printf("stroke\n");
-}
-
-/* Window pixels, rounded to the nearest pixel, in a small buffer for short
- * lines. */
-void x_polyline(int n, const Gpt* pts) {
-  GC gc = window_gc();
-  if (!gc) return;
-  std::array<XPoint, SMALL_LINE> small{};
-  std::vector<XPoint> large;
-  XPoint* xp = small.data();
-  if (n > SMALL_LINE) {
-    try {
-      large.resize(static_cast<std::size_t>(n));
-    } catch (const std::bad_alloc&) {
-      gerr_printf("gpolyline", "malloc error\n");
-      return;
-    }
-    xp = large.data();
-  }
-  for (int i = 0; i < n; ++i) {
-    xp[i].x = static_cast<short>(xW_p(pts[i].x) + 0.5f);
-    xp[i].y = static_cast<short>(yW_p(pts[i].y) + 0.5f);
-  }
-  XDrawLines(gget_display(), gget_draw_window(), gc, xp, n, CoordModeOrigin);
-}
-
-/* A line end after every tenth point keeps the lines short. */
-void hpgl_polyline(int n, const Gpt* pts) {
-  ghpgl_set_width(state.line_color, state.line_width);
-  ghpgl_set_color(state.line_color);
-  ghpgl_set_type(state.line_type);
-  ghpgl_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) {
-    ghpgl_line(pts[i].x, pts[i].y);
-    if (i % 10 == 9) ghpgl_printf("\n");
-  }
-  ghpgl_printf("\n");
-}
-
-struct LineWriter {
-  int device;
-  void (*draw)(int n, const Gpt* pts);
-};
-
-constexpr LineWriter line_writers[] = {
-    {GWS_WINDOW, x_polyline},
-    {GWS_PS, ps_polyline},
-    {GWS_PIXMAP, x_polyline},
-    {GWS_HPGL, hpgl_polyline},
-};
-
 } // namespace
 
 Gint gpolyline(Gint n, const Gpt* pts) {
-  if (!gchk_graphics()) {
-    gerr_printf("gpolyline", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gpolyline")) return -1;
   if (n < 2 || !pts || n > INT_MAX / static_cast<int>(sizeof(Gpt))) {
     gerr_printf("gpolyline", "invalid number of points: %d\n", n);
     return -1;
   }
   if (!gpts_in_win(n, pts)) return 0;
-  if (gtype_is_META()) return meta_polyline(n, pts);
-  gnew_obj(30, n, n * static_cast<int>(sizeof(Gpt)), pts);
-  const int device = gget_win_type();
-  for (const LineWriter& w : line_writers)
-    if (w.device == device) w.draw(n, pts);
-  return 0;
+  const Gdevice& device = gdevice();
+  if (!device.record) gnew_obj(GOBJ_POLYLINE, n, n * static_cast<int>(sizeof(Gpt)), pts);
+  return device.polyline ? device.polyline(n, pts, Gline_attr{state.line_color, state.line_width, state.line_type})
+                         : 0;
 }
 
 Gint gset_line_colr_ind(Gint ind) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_line_colr_ind", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_line_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_line_colr_ind", &ind) != 0) return -1;
-  if (ind == state.line_color) return 0;
-  state.line_color = ind;
-  if (gtype_is_META())
-    gmeta_printf("PL_CLR %d\n", ind);
-  else
-    gnew_obj(35, ind, 0, nullptr);
-  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(ind)));
-  return 0;
+  return gset_attr(&state.line_color, ind, "PL_CLR %d\n", GOBJ_LINE_COLR, [](int v) {
+    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(v)));
+  });
 }
 
 Gint gset_linewidth(Gfloat width) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_linewidth", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_linewidth")) return -1;
   if (width < 0) {
     gerr_printf("gset_linewidth", "invalid line width: %f\n", width);
     return -1;
   }
   if (width == 0 && gtype_is_PS()) width = 1;
-  if (width == state.line_width) return 0;
-  state.line_width = width;
-  if (gtype_is_META())
-    gmeta_printf("PL_LW %f\n", width);
-  else
-    gnew_obj(34, 1, sizeof(float), &width);
-  if (GC gc = window_gc()) {
-    XGCValues values{};
-    values.line_width = static_cast<int>(width);
-    XChangeGC(gget_display(), gc, GCLineWidth, &values);
-  }
-  return 0;
+  return gset_attr(&state.line_width, width, "PL_LW %f\n", GOBJ_LINEWIDTH, [](float v) {
+    if (GC gc = window_gc()) {
+      XGCValues values{};
+      values.line_width = static_cast<int>(v);
+      XChangeGC(gget_display(), gc, GCLineWidth, &values);
+    }
+  });
 }
 
 Gint gset_linetype(Gint type) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_linetype", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_linetype")) return -1;
   if (type < 0) {
     gerr_printf("gset_linetype", "invalid line type: %d\n", type);
     return -1;
   }
-  if (type == state.line_type) return 0;
-  state.line_type = type;
-  if (gtype_is_META())
-    gmeta_printf("PL_TYPE %d\n", type);
-  else
-    gnew_obj(33, type, 0, nullptr);
-  if (GC gc = window_gc()) x_line_style(gc);
-  return 0;
+  return gset_attr(&state.line_type, type, "PL_TYPE %d\n", GOBJ_LINETYPE, [](int) {
+    if (GC gc = window_gc()) x_line_style(gc);
+  });
 }
 
 Gint gset_line_print_bold(int val) {
   state.print_bold = val > 0 ? val : 1;
-  gnew_obj(36, state.print_bold, 0, nullptr);
+  gnew_obj(GOBJ_LINE_PRINT_BOLD, state.print_bold, 0, nullptr);
   return 0;
 }
 
@@ -232,22 +121,13 @@ int greset_line() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+/* A window opened makes the context, and the window classes set it up
+ * (ginit_x_gc). */
 int ginit_line(int type) {
-  Display* d = gget_display();
-  if ((type != 0 && type != 1) || !d) return 0;
-  if (type == 0) {
-    gdel_line_gc();
-    state.line_gc = XCreateGC(d, gget_root_window(), 0, nullptr);
+  if (GC gc = ginit_x_gc(type, &state.line_gc, gget_root_window(), gdel_line_gc)) {
+    state.line_gc_function = GXcopy;
+    XSetFunction(gget_display(), gc, GXcopy);
   }
-  if (!state.line_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.line_gc, 0, 0, &clip, 1, Unsorted);
-  state.line_gc_function = GXcopy;
-  XSetFunction(d, state.line_gc, GXcopy);
-  XSetForeground(d, state.line_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.line_gc, BlackPixel(d, gget_screen()));
   return 0;
 }
 

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 

@@ -8,6 +8,11 @@
  * (big-endian 16-bit words) carries polylines and clip rectangles in device
  * coordinates; its VDC extent is the plot area, so the picture fills it.
  *
+ * The two forms are two rows of device 3, gmeta_device and gcgm_device
+ * (chosen by the item "cgm", "kez" the text form). The text form keeps every
+ * kernel call as its record (the device record's `record`); the CGM draws
+ * polylines and text strokes and records no setter.
+ *
  * gread_metafile replays a text metafile through the kernel into whatever
  * device and transformation are current. The file is hostile: every count,
  * number and text is checked before use, a bad record is reported and
@@ -484,3 +489,157 @@ int gread_metafile(const char* name) {
     MESS_print(M_warn, "gread_metafile: %d bad records in %s, the first %d shown\n", bad, name, MAX_REPORTS);
   return 0;
 }
+
+/* ---- the metafile devices: the text metafile and the CGM -------------- */
+
+namespace {
+
+/* The text form unless the item "cgm" asks for the CGM (the choice of the
+ * device row); the form holds while this workstation is open. */
+int open_meta(const Gconn_items& items, int form) {
+  gset_cache(0);
+  gset_redraw(0);
+  gmeta_set_type(form);
+  Garea area{1000, 800, 0, 0};
+  if (const char* geometry = RES_get("geometry")) {
+    if (geometry[0] == 'P' || geometry[0] == 'p')
+      gpanel_geometry(geometry + 1, true, &area);
+    else
+      gsize_geometry(geometry, 100, &area);
+  }
+  gset_xsize(area.width, area.height);
+  gset_xoff(area.x, area.y);
+  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
+  if (name.empty()) {
+    const char* env = std::getenv("kezmeta_out");
+    name = env ? env : (form == CGM ? "kez.cgm" : "kez.meta");
+  }
+  if (!gmeta_open_file(name.c_str())) {
+    gmeta_set_type(0);
+    gerr_printf("gopen_ws", "unable to open metafile\n");
+    return -1;
+  }
+  gmeta_init_file();
+  return 0;
+}
+
+int open_text_meta(const Gconn_items& items) { return open_meta(items, 0); }
+int open_cgm(const Gconn_items& items) { return open_meta(items, CGM); }
+
+int close_meta() {
+  const int result = gmeta_close_file();
+  gmeta_set_type(0);
+  return result;
+}
+
+/* The text form keeps every call as a record: four points a line. */
+int meta_polyline(int n, const Gpt* pts, const Gline_attr&) {
+  gmeta_printf("PL %d ", n);
+  for (int i = 0; i < n; ++i) {
+    gmeta_printf("%f,%f ", pts[i].x, pts[i].y);
+    if (i % 4 == 3 && i != n - 1) gmeta_printf("\n   ");
+  }
+  gmeta_printf("\n");
+  return 1;
+}
+
+/* The break also follows the last point, so the final newline comes only
+ * after an incomplete line. */
+void meta_points(const char* keyword, int n, const Gpt* pts) {
+  gmeta_printf("%s %d ", keyword, n);
+  for (int i = 0; i < n; ++i) {
+    gmeta_printf("%f,%f ", pts[i].x, pts[i].y);
+    if (i % 4 == 3) gmeta_printf("\n   ");
+  }
+  if (n % 4 != 0) gmeta_printf("\n");
+}
+
+int meta_fill_area(int n, const Gpt* pts, int, int) {
+  meta_points("FA", n, pts);
+  return 1;
+}
+
+int meta_polymarker(int n, const Gpt* pts) {
+  meta_points("PM", n, pts);
+  return 0;
+}
+
+/* A text as a record line: control characters would end the line early,
+ * so they are written as blanks. */
+bool meta_text(const Gpt& pos, const char* string) {
+  std::string line(string);
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  gmeta_printf("TE %f,%f %s\n", pos.x, pos.y, line.c_str());
+  return true;
+}
+
+void meta_clear_region(const Glim& lim) {
+  gmeta_printf("CLR_REG %f %f %f %f\n", lim.x_min, lim.y_min, lim.x_max, lim.y_max);
+}
+
+void meta_message(const char* text) { gmeta_printf("ME %s\n", text); }
+
+/* The CGM carries the clip without the margin. */
+void cgm_clip(float x0, float y0, float x1, float y1) {
+  gcgm_control(3, 5, 8, 0);
+  gcgm_ps_point(x0, y0);
+  gcgm_ps_point(x1, y1);
+}
+
+int cgm_polyline(int n, const Gpt* pts, const Gline_attr&) {
+  gcgm_polyline(n, pts);
+  return 1;
+}
+
+/* Areas and markers are not carried by the CGM. */
+int cgm_fill_area(int, const Gpt*, int, int) { return 1; }
+int cgm_polymarker(int, const Gpt*) { return 0; }
+
+/* The CGM carries text strokes as polylines. */
+void cgm_text_setup(const unsigned char*, float, float, const Gline_attr& a) {
+  gcgm_set_width(a.color, a.width);
+  gcgm_set_color(a.color);
+  gcgm_set_type(1);
+}
+void cgm_stroke(const Gpt* finished, int n) {
+  if (n > 1) gcgm_polyline(n, finished);
+}
+void cgm_pen_up(Gpt, const Gpt* finished, int n) { cgm_stroke(finished, n); }
+
+/* The CGM keeps none of the setters' records. */
+int cgm_record(const char*, ...) { return 0; }
+
+} // namespace
+
+const Gdevice gmeta_device = {
+    GWS_META,
+    "kez",
+    GINIT_META,
+    open_text_meta,
+    close_meta,
+    gmeta_printf,
+    nullptr,
+    meta_polyline,
+    meta_fill_area,
+    {0, nullptr, nullptr, nullptr, nullptr, meta_polymarker},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, meta_text},
+    meta_clear_region,
+    meta_message,
+};
+
+const Gdevice gcgm_device = {
+    GWS_META,
+    "cgm",
+    GINIT_META,
+    open_cgm,
+    close_meta,
+    cgm_record,
+    cgm_clip,
+    cgm_polyline,
+    cgm_fill_area,
+    {0, nullptr, nullptr, nullptr, nullptr, cgm_polymarker},
+    {cgm_text_setup, nullptr, cgm_pen_up, nullptr, cgm_pen_up, cgm_stroke, nullptr, nullptr},
+    nullptr,
+    nullptr,
+};

@@ -22,14 +22,11 @@
 #include <string>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
 constexpr int POLL_EVERY = 500;
-constexpr int KIND_SEG_OPEN = 81;
-constexpr int KIND_SEG_CLOSE = 82;
-constexpr int KIND_CALLBACK = 999;
 
 /* The data block of a callback record. */
 struct Callback {
@@ -38,7 +35,7 @@ struct Callback {
 };
 
 void free_record(drawobj* rec) {
-  if (rec->type == KIND_CALLBACK && rec->data) {
+  if (rec->type == GOBJ_CALLBACK && rec->data) {
     Callback cb;
     std::memcpy(&cb, rec->data, sizeof cb);
     std::free(cb.user);
@@ -181,30 +178,49 @@ struct Replay {
 };
 
 constexpr Replay replays[] = {
-    {10, replay_ws_vp},          {11, replay_ws_win},     {15, replay_sel_tran},
-    {16, replay_vp},             {17, replay_win},        {20, replay_colr_rep},
-    {30, replay_polyline},       {33, replay_linetype},   {34, replay_linewidth},
-    {35, replay_line_colr},      {36, replay_print_bold},
-    {40, replay_polymarker},     {43, replay_marker_type}, {44, replay_marker_size},
-    {45, replay_marker_colr},    {46, replay_marker_width},
-    {50, replay_text},           {53, replay_text_float<gset_space>},
-    {54, replay_text_float<gset_char_space>},              {55, replay_text_float<gset_expan>},
-    {56, replay_text_colr},      {57, replay_text_float<gset_char_ht>},
-    {58, replay_up_vec},         {59, replay_fontprec},   {60, replay_text_align},
-    {61, replay_text_float<gset_text_width>},
-    {70, replay_fill_area},
-    {73, replay_fill_style},     {74, replay_fill_pattern}, {75, replay_fill_colr},
-    {76, replay_print_solid},    {KIND_CALLBACK, replay_callback},
+    {GOBJ_WS_VP, replay_ws_vp},
+    {GOBJ_WS_WIN, replay_ws_win},
+    {GOBJ_SEL_TRAN, replay_sel_tran},
+    {GOBJ_VP, replay_vp},
+    {GOBJ_WIN, replay_win},
+    {GOBJ_COLR_REP, replay_colr_rep},
+    {GOBJ_POLYLINE, replay_polyline},
+    {GOBJ_LINETYPE, replay_linetype},
+    {GOBJ_LINEWIDTH, replay_linewidth},
+    {GOBJ_LINE_COLR, replay_line_colr},
+    {GOBJ_LINE_PRINT_BOLD, replay_print_bold},
+    {GOBJ_POLYMARKER, replay_polymarker},
+    {GOBJ_MARKER_TYPE, replay_marker_type},
+    {GOBJ_MARKER_SIZE, replay_marker_size},
+    {GOBJ_MARKER_COLR, replay_marker_colr},
+    {GOBJ_MARKER_WIDTH, replay_marker_width},
+    {GOBJ_TEXT, replay_text},
+    {GOBJ_TEXT_SPACE, replay_text_float<gset_space>},
+    {GOBJ_CHAR_SPACE, replay_text_float<gset_char_space>},
+    {GOBJ_EXPAN, replay_text_float<gset_expan>},
+    {GOBJ_TEXT_COLR, replay_text_colr},
+    {GOBJ_CHAR_HT, replay_text_float<gset_char_ht>},
+    {GOBJ_UP_VEC, replay_up_vec},
+    {GOBJ_FONTPREC, replay_fontprec},
+    {GOBJ_TEXT_ALIGN, replay_text_align},
+    {GOBJ_TEXT_WIDTH, replay_text_float<gset_text_width>},
+    {GOBJ_FILL_AREA, replay_fill_area},
+    {GOBJ_FILL_STYLE, replay_fill_style},
+    {GOBJ_FILL_STYLE_IND, replay_fill_pattern},
+    {GOBJ_FILL_COLR, replay_fill_colr},
+    {GOBJ_FILL_PRINT_SOLID, replay_print_solid},
+    {GOBJ_CALLBACK, replay_callback},
 };
 
 /* The state a print changes and gives back. */
 struct Saved {
-  int type, redraw, action, cursor, width, height;
+  const Gdevice* device;
+  int redraw, action, cursor, width, height;
 };
 
 Saved save_for_print() {
   Saved s{};
-  s.type = gget_win_type();
+  s.device = &gdevice();
   s.redraw = state.redraw;
   s.action = state.action;
   s.cursor = gget_cursor_type();
@@ -214,7 +230,7 @@ Saved save_for_print() {
 }
 
 void restore_after_print(const Saved& s) {
-  gset_win_type(s.type);
+  gset_device(s.device);
   gset_cursor(s.cursor);
   state.redraw = s.redraw;
   state.action = s.action;
@@ -295,12 +311,12 @@ int gdel_seg_objs(Gint seg) {
   state.action = 0;
   drawobj* before = &state.root;
   while (drawobj* rec = before->next) {
-    if (rec->type != KIND_SEG_OPEN || rec->values != seg) {
+    if (rec->type != GOBJ_SEG_OPEN || rec->values != seg) {
       before = rec;
       continue;
     }
     drawobj* close = rec->next;
-    while (close && !(close->type == KIND_SEG_CLOSE && close->values == seg)) close = close->next;
+    while (close && !(close->type == GOBJ_SEG_CLOSE && close->values == seg)) close = close->next;
     before->next = close ? close->next : nullptr;
     if (close) close->next = nullptr;
     free_chain(rec);
@@ -329,7 +345,7 @@ int gget_cache() { return state.action; }
 int gset_redraw_func(void (*func)(char*), char* data) {
   Callback cb{func, data};
   /* Without a data block in the list nothing holds the user data. */
-  if (!gnew_obj(KIND_CALLBACK, 1, sizeof cb, &cb)) std::free(data);
+  if (!gnew_obj(GOBJ_CALLBACK, 1, sizeof cb, &cb)) std::free(data);
   return 0;
 }
 
@@ -341,15 +357,12 @@ int gobj_redraw_funcs(const drawobj* rec) {
 }
 
 int gobj_print_plot() {
-  if (!gchk_graphics()) {
-    gerr_printf("gprint_plot", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gprint_plot")) return -1;
   const Saved saved = save_for_print();
   gset_win_type(GWS_PS);
   const std::string name = env_name("kezps_print", "PSPRINT", "kez.ps");
   if (!gps_open_file(name.c_str())) {
-    gset_win_type(saved.type);
+    gset_device(saved.device);
     gset_cursor(saved.cursor);
     gerr_printf("gprint_plot", "unable to open postscript file\n");
     return -1;
@@ -358,7 +371,7 @@ int gobj_print_plot() {
   /* The page size comes first so that an EPS bounding box fits it. */
   gset_win_size(757, 577);
   gps_init_file();
-  ginit_plot(2);
+  ginit_plot(GINIT_PS);
   if (!state.root.next) MESS_print(M_warn, "gobj_print_plot: No redraw data to make Postscript file from\n");
   replay_all();
   gps_close_file();
@@ -367,15 +380,12 @@ int gobj_print_plot() {
 }
 
 int gobj_print_meta() {
-  if (!gchk_graphics()) {
-    gerr_printf("gprint_meta", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gprint_meta")) return -1;
   const Saved saved = save_for_print();
   gset_win_type(GWS_META);
   const std::string name = env_name("METAOUT", nullptr, "kez.meta");
   if (!gmeta_open_file(name.c_str())) {
-    gset_win_type(saved.type);
+    gset_device(saved.device);
     gset_cursor(saved.cursor);
     gerr_printf("gprint_meta", "unable to open metafile\n");
     return -1;
@@ -383,7 +393,7 @@ int gobj_print_meta() {
   /* The header lets a reader, which passes over the first line, find the
    * first record; the reset makes every attribute record reach the file. */
   gmeta_init_file();
-  ginit_plot(4);
+  ginit_plot(GINIT_META);
   if (!state.root.next) MESS_print(M_warn, "gobj_print_meta: No redraw data to make metafile from\n");
   replay_all();
   gmeta_close_file();

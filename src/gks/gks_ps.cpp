@@ -8,6 +8,10 @@
  * path text through gps_printf and position through gps_move and gps_line.
  * Coordinates are points (1/72 inch) from the lower left of the drawing.
  *
+ * The module also fills the device record of PostScript (gps_device): the
+ * open with its option table (the page-option grammar of gks_opt), the clip
+ * and the writers of the primitives.
+ *
  * The options (orientation, EPS, colour, reversed greys, scale, base width,
  * page size) are settings that survive from one open to the next. While the
  * workstation's own output is open, a print of the display list opens a
@@ -264,29 +268,33 @@ int gps_set_size(float width, float height) {
 
 int gps_set_EPS(int val) {
   state.pr_eps = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_orient(int val) {
   state.pr_port = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_scale(float val) {
-  if (std::isfinite(val) && val > 0) state.pr_scale = val;
-  return 1;
+  if (!std::isfinite(val) || val <= 0) {
+    MESS_print(M_warn, "gps_set_scale: invalid scale: %f\n", static_cast<double>(val));
+    return -1;
+  }
+  state.pr_scale = val;
+  return 0;
 }
 
 int gps_set_colorPS(int val) {
   state.pr_color = val;
-  return 1;
+  return 0;
 }
 
 int gps_get_colorPS() { return state.pr_color; }
 
 int gps_set_reverse(int val) {
   state.pr_rev = val;
-  return 1;
+  return 0;
 }
 
 int gps_set_base_width(int val) {
@@ -516,3 +524,181 @@ int gps_image(const IMG_report* image, int x, int y) {
   put("grestore\n");
   return 0;
 }
+
+/* ---- the PostScript device ------------------------------------------- */
+
+namespace {
+
+/* Words first, then the numbers after their keywords. */
+constexpr Gpage_option ps_options[] = {
+    {"port", false, false, [](float, Gpage*) { gps_set_orient(1); }},
+    {"land", false, false, [](float, Gpage*) { gps_set_orient(0); }},
+    {"eps", false, false, [](float, Gpage*) { gps_set_EPS(1); }},
+    {"noeps", false, false, [](float, Gpage*) { gps_set_EPS(0); }},
+    {"color", false, false,
+     [](float, Gpage*) {
+       gps_set_colorPS(1);
+       gset_inverse(1);
+     }},
+    {"gray", false, false, [](float, Gpage*) { gps_set_colorPS(0); }},
+    {"scale", true, false, [](float v, Gpage*) { gps_set_scale(v); }},
+    {"lwidth", true, false, [](float v, Gpage*) { gps_set_base_width(static_cast<int>(v)); }},
+};
+
+bool usable_ps_page(float w, float h) { return w > 0 && h > 0; }
+
+int open_postscript(const Gconn_items& items) {
+  gset_cache(0);
+  gset_redraw(0);
+  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
+  if (name.empty()) {
+    const char* env = gfirst_env({"kezps_print", "PSPRINT"});
+    name = env ? env : "kez.ps";
+  }
+  if (!gps_open_file(name.c_str())) {
+    gerr_printf("gopen_ws", "unable to open postscript file\n");
+    return -1;
+  }
+  Gpage page{11, 8.5f};
+  gps_init();
+  const int n = static_cast<int>(std::size(ps_options));
+  gpage_options(gsplit_items(std::getenv("kezps_param")), 0, ps_options, n, true, usable_ps_page, &page);
+  gpage_options(items, 1, ps_options, n, false, usable_ps_page, &page);
+
+  Garea area{static_cast<int>(72 * (page.width - 0.5f)), static_cast<int>(72 * (page.height - 0.5f)), 0, 0};
+  const char* geometry = RES_get("geometry");
+  if (!geometry) geometry = gfirst_env({"kezps_geometry", "PSGEOMETRY"});
+  if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
+    gpanel_geometry(geometry + 1, true, &area);
+  else if (geometry)
+    gsize_geometry(geometry, 0.72f, &area);
+  gset_xsize(area.width, area.height);
+  gset_xoff(area.x, area.y);
+
+  /* The prolog follows the geometry, so that an EPS bounding box holds the
+   * plot area as it will be drawn. */
+  gps_set_size(page.width, page.height);
+  gps_init_file();
+  return 0;
+}
+
+void ps_clip(float x0, float y0, float x1, float y1) {
+  gps_printf("initclip\n");
+  gps_printf("np\n");
+  gps_printf("%3.2f %3.2f mv\n", x0 - 0.1f, y0 - 0.1f);
+  gps_printf("%3.2f %3.2f ln\n", x0 - 0.1f, y1 + 0.1f);
+  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y1 + 0.1f);
+  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y0 - 0.1f);
+  gps_printf("cp\n");
+  gps_printf("clip\n");
+}
+
+int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
+  gps_printf("%%%%PL:%d\n", n);
+  gps_set_width(a.color, a.width);
+  gps_set_color(a.color);
+  gps_set_type(a.type);
+  gps_printf("np\n");
+  gps_move(pts[0].x, pts[0].y);
+  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_printf("stroke\n");
+  return 0;
+}
+
+/* PostScript fills only in the solid style. */
+int ps_fill_area(int n, const Gpt* pts, int style, int color) {
+  if (style != GSOLID) return 0;
+  gps_printf("%%%%FA:%d\n", n);
+  gps_printf("np\n");
+  gps_move(pts[0].x, pts[0].y);
+  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_printf("cp\n");
+  gps_set_fill_color(color);
+  gps_printf("fill\n");
+  return 0;
+}
+
+void ps_marker_setup(int n, const Gline_attr& a) {
+  gps_printf("%%%%PM:%d\n", n);
+  gps_set_width(a.color, a.width);
+  gps_set_color(a.color);
+  gps_set_type(1);
+}
+
+Gpt ps_centre(const Gpt& w) { return Gpt{xW_ps(w.x), yW_ps(w.y)}; }
+
+/* A single point is a zero-length line, which PostScript paints only with
+ * round caps. */
+void ps_marker_stroke(int npt, const Gpt* pts) {
+  gps_printf("np\n");
+  gps_move_abs(pts[0].x, pts[0].y);
+  if (npt == 1) {
+    gps_line_abs(pts[0].x, pts[0].y);
+    gps_printf("1 setlinecap\nstroke\n0 setlinecap\n");
+    return;
+  }
+  for (int i = 1; i < npt; ++i) gps_line_abs(pts[i].x, pts[i].y);
+  gps_printf("stroke\n");
+}
+
+/* A text as a comment line: control characters would end the line early,
+ * so they are written as blanks. */
+std::string one_line(const unsigned char* s) {
+  std::string out(s ? reinterpret_cast<const char*>(s) : "");
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  return out;
+}
+
+void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
+  gps_printf("%%%%TE:%f %f %s\n", ox, oy, one_line(string).c_str());
+  gps_set_width(a.color, a.width);
+  gps_set_color(a.color);
+  gps_set_type(1);
+}
+void ps_glyph_begin() { gps_printf("np\n"); }
+void ps_pen_up(Gpt at, const Gpt*, int finished) {
+  if (finished > 0) gps_printf("stroke\nnp\n");
+  gps_move(at.x, at.y);
+}
+void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
+void ps_split(Gpt at, const Gpt*, int) {
+  gps_printf("stroke\nnp\n");
+  gps_move(at.x, at.y);
+}
+void ps_glyph_end(const Gpt*, int finished) {
+  if (finished > 0) gps_printf("stroke\n");
+}
+
+void ps_clear_region(const Glim& lim) {
+  gps_printf("%%CLR\n");
+  gps_printf("np\n");
+  gps_move(lim.x_min, lim.y_min);
+  gps_line(lim.x_min, lim.y_max);
+  gps_line(lim.x_max, lim.y_max);
+  gps_line(lim.x_max, lim.y_min);
+  gps_line(lim.x_min, lim.y_min);
+  gps_printf("cp\n");
+  gps_set_fill_color(-1);
+  gps_printf("fill\n");
+}
+
+void ps_message(const char* text) { gps_printf("%%Message: %s\n", text); }
+
+} // namespace
+
+const Gdevice gps_device = {
+    GWS_PS,
+    nullptr,
+    GINIT_PS,
+    open_postscript,
+    gps_close_file,
+    nullptr,
+    ps_clip,
+    ps_polyline,
+    ps_fill_area,
+    {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr, nullptr},
+    ps_clear_region,
+    ps_message,
+};

@@ -4,8 +4,7 @@
  * gtext draws a string at a world position. With a stroke font (font type
  * 1) the string becomes short line strokes, scaled, expanded, spaced,
  * aligned and turned by the text attributes; the strokes reach the device
- * through one row of the table of text writers, so a device is added by
- * adding its row. An X server font (font type 2, a font-list name
+ * through the text operations of its device record. An X server font (font type 2, a font-list name
  * beginning with "#") draws the string whole on the window devices; without
  * a window such a font cannot load.
  *
@@ -28,8 +27,6 @@
  * Invariants: every offset in font_index is -1 or inside font_db, and every
  * walk over a glyph stops at the end of font_db.
  */
-#include <X11/Xlib.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -37,13 +34,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -166,113 +162,6 @@ void draw_server_text(const Gpt& pos, const char* string) {
 
 const char* x_default_font_list() {
   return gget_display() ? XGetDefault(gget_display(), gget_prog_name(), "font_list") : nullptr;
-}
-
-/* One stroke as a connected line of window pixels. */
-void x_stroke(std::span<const Gpt> finished) {
-  GC gc = window_gc();
-  if (!gc || finished.size() < 2) return;
-  std::array<XPoint, MAX_PENDING> xp{};
-  const std::size_t n = std::min(finished.size(), xp.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    xp[i].x = static_cast<short>(xW_p(finished[i].x) + 0.5f);
-    xp[i].y = static_cast<short>(yW_p(finished[i].y) + 0.5f);
-  }
-  XDrawLines(gget_display(), gget_draw_window(), gc, xp.data(), static_cast<int>(n), CoordModeOrigin);
-}
-
-/* ---- the text writers of the devices --------------------------------- */
-
-/* The points of the stroke being drawn, in world coordinates. */
-using Pending = std::span<const Gpt>;
-
-/* How a device draws the strokes of the renderer. A stroke is finished at
- * a pen-up pair, at the limit of pending points (split) and at the end of a
- * glyph; `finished` then holds it when it has two or more points, else it
- * is empty. Null members do nothing. A window device adds its row here. */
-struct TextWriter {
-  int device;
-  void (*setup)(const unsigned char* string, float ox, float oy);
-  void (*glyph_begin)();
-  void (*pen_up)(Gpt at, Pending finished);
-  void (*pen_down)(Gpt at);
-  void (*split)(Gpt at, Pending finished); /* the pending limit was reached at `at` */
-  void (*glyph_end)(Pending finished);
-  void (*shadow)(bool on); /* shadows in their own colour */
-};
-
-/* A text as a comment or record line: control characters would end the
- * line early, so they are written as blanks. */
-std::string one_line(const char* s) {
-  std::string out(s ? s : "");
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  return out;
-}
-
-void ps_setup(const unsigned char* string, float ox, float oy) {
-  gps_printf("%%%%TE:%f %f %s\n", ox, oy, one_line(reinterpret_cast<const char*>(string)).c_str());
-  gps_set_width(state.text_color, state.text_width);
-  gps_set_color(state.text_color);
-  gps_set_type(1);
-}
-void ps_glyph_begin() { gps_printf("np\n"); }
-void ps_pen_up(Gpt at, Pending finished) {
-  if (!finished.empty()) gps_printf("stroke\nnp\n");
-  gps_move(at.x, at.y);
-}
-void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
-void ps_split(Gpt at, Pending) {
-  gps_printf("stroke\nnp\n");
-  gps_move(at.x, at.y);
-}
-void ps_glyph_end(Pending finished) {
-  if (!finished.empty()) gps_printf("stroke\n");
-}
-
-void hpgl_setup(const unsigned char*, float, float) {
-  ghpgl_set_width(state.text_color, state.text_width);
-  ghpgl_set_color(state.text_color);
-  ghpgl_set_type(1);
-}
-void hpgl_pen_up(Gpt at, Pending) { ghpgl_move(at.x, at.y); }
-void hpgl_pen_down(Gpt at) { ghpgl_line(at.x, at.y); }
-void hpgl_split(Gpt, Pending) { ghpgl_printf("\n"); }
-void hpgl_glyph_end(Pending finished) {
-  if (!finished.empty()) ghpgl_printf("\n");
-}
-
-/* The CGM carries the strokes as polylines; the text metafile records the
- * call itself (gtext), so it has no row. */
-void cgm_setup(const unsigned char*, float, float) {
-  gcgm_set_width(state.text_color, state.text_width);
-  gcgm_set_color(state.text_color);
-  gcgm_set_type(1);
-}
-void cgm_stroke(Pending finished) {
-  if (finished.size() > 1) gcgm_polyline(static_cast<int>(finished.size()), finished.data());
-}
-void cgm_pen_up(Gpt, Pending finished) { cgm_stroke(finished); }
-void cgm_split(Gpt, Pending finished) { cgm_stroke(finished); }
-
-/* The window draws each finished stroke; its attributes live in the text
- * context. */
-void x_pen_up(Gpt, Pending finished) { x_stroke(finished); }
-void x_split(Gpt, Pending finished) { x_stroke(finished); }
-
-constexpr TextWriter text_writers[] = {
-    {GWS_WINDOW, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
-    {GWS_PS, ps_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr},
-    {GWS_HPGL, hpgl_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr},
-    {GWS_META, cgm_setup, nullptr, cgm_pen_up, nullptr, cgm_split, cgm_stroke, nullptr},
-    {GWS_PIXMAP, nullptr, nullptr, x_pen_up, nullptr, x_split, x_stroke, x_shadow},
-};
-
-const TextWriter* writer_of(int device) {
-  if (device == GWS_META && gmeta_get_type() != 1) return nullptr;
-  for (const TextWriter& w : text_writers)
-    if (w.device == device) return &w;
-  return nullptr;
 }
 
 /* ---- font units -------------------------------------------------------- */
@@ -529,33 +418,22 @@ void fonts_from_default_list() {
 /* A number a setter can store: finite and not negative. */
 bool usable_size(float v) { return std::isfinite(v) && v >= 0; }
 
-void record_float(const char* meta_format, int kind, float v) {
-  if (gtype_is_META())
-    gmeta_printf(meta_format, v);
-  else
-    gnew_obj(kind, 1, sizeof v, &v);
-}
 
 } // namespace
 
 /* ---- the primitive ------------------------------------------------------ */
 
 Gint gtext(const Gpt* pos, const Gchar* string) {
-  if (!gchk_graphics()) {
-    gerr_printf("gtext", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gtext")) return -1;
   if (!pos || !string || !*string) return 0;
-  if (gtype_is_META() && gmeta_get_type() == 0) {
-    gmeta_printf("TE %f,%f %s\n", pos->x, pos->y, one_line(string).c_str());
-    return 0;
-  }
+  const Gtext_ops& ops = gdevice().text;
+  if (ops.whole && ops.whole(*pos, string)) return 0;
   const std::size_t len = std::strlen(string);
   if (len < INT_MAX - sizeof(Gpt) - 1) {
     std::vector<char> data(sizeof(Gpt) + len + 1);
     std::memcpy(data.data(), pos, sizeof(Gpt));
     std::memcpy(data.data() + sizeof(Gpt), string, len + 1);
-    gnew_obj(50, 1, static_cast<int>(data.size()), data.data());
+    gnew_obj(GOBJ_TEXT, 1, static_cast<int>(data.size()), data.data());
   }
   const auto* s = reinterpret_cast<const unsigned char*>(string);
   if (state.font_type == STROKE_FONT) {
@@ -566,11 +444,10 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
       const double step_x = static_cast<double>(xW_p(pos->x + 1)) - xW_p(pos->x);
       const double step_y = static_cast<double>(yW_p(pos->y + 1)) - yW_p(pos->y);
       const double dx = step_x != 0 ? 1 / step_x : 0, dy = step_y != 0 ? 1 / step_y : 0;
-      const TextWriter* w = writer_of(gget_win_type());
-      if (w && w->shadow) w->shadow(true);
+      if (ops.shadow) ops.shadow(true, state.text_color);
       for (int i = 0; i < k; ++i)
         text(static_cast<float>(pos->x + i * dx), static_cast<float>(pos->y + i * dy), s);
-      if (w && w->shadow) w->shadow(false);
+      if (ops.shadow) ops.shadow(false, state.text_color);
     }
     text(pos->x, pos->y, s);
   } else if (state.font_type == SERVER_FONT) {
@@ -579,19 +456,20 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
   return 0;
 }
 
+/* The renderer hands each device the strokes of the glyphs. */
 int text(float ox, float oy, const unsigned char* string) {
   if (!string || !*string) return 0;
-  const TextWriter* w = writer_of(gget_win_type());
+  const Gtext_ops& ops = gdevice().text;
   const std::size_t n = std::strlen(reinterpret_cast<const char*>(string));
   const float s = state.text_height / FONT_HEIGHT;
   const float expan = state.text_expan;
   int h = horizontal_offset(string_length(string, n));
   const int v = vertical_offset();
-  if (w && w->setup) w->setup(string, ox, oy);
+  if (ops.setup) ops.setup(string, ox, oy, Gline_attr{state.text_color, state.text_width, 1});
 
   std::array<Gpt, MAX_PENDING> pending{};
-  std::size_t count = 0;
-  auto finished = [&]() { return count > 1 ? Pending(pending.data(), count) : Pending(); };
+  int count = 0;
+  auto finished = [&]() { return count > 1 ? count : 0; };
 
   for (std::size_t c = 0; c < n; ++c) {
     const int code = string[c];
@@ -604,7 +482,7 @@ int text(float ox, float oy, const unsigned char* string) {
       }
       continue;
     }
-    if (w && w->glyph_begin) w->glyph_begin();
+    if (ops.glyph_begin) ops.glyph_begin();
     const std::vector<unsigned char>& db = state.font_db;
     for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db.size() && db[i] != SEPARATOR; i += 2) {
       const bool up = db[i] >= PEN_UP;
@@ -614,21 +492,21 @@ int text(float ox, float oy, const unsigned char* string) {
       const Gpt at{ox + state.upy * u + state.upx * wv, oy - state.upx * u + state.upy * wv};
       /* A glyph that begins with its pen down still begins with a move. */
       if (up || count == 0) {
-        if (w && w->pen_up) w->pen_up(at, finished());
+        if (ops.pen_up) ops.pen_up(at, pending.data(), finished());
         pending[0] = at;
         count = 1;
         continue;
       }
-      if (w && w->pen_down) w->pen_down(at);
-      pending[count++] = at;
-      if (count == MAX_PENDING) {
-        if (w && w->split) w->split(at, finished());
+      if (ops.pen_down) ops.pen_down(at);
+      pending[static_cast<std::size_t>(count++)] = at;
+      if (count == static_cast<int>(MAX_PENDING)) {
+        if (ops.split) ops.split(at, pending.data(), finished());
         pending[0] = at;
         count = 1;
       }
     }
     h = units(h + units(expan * advance(code)));
-    if (w && w->glyph_end) w->glyph_end(finished());
+    if (ops.glyph_end) ops.glyph_end(pending.data(), finished());
     count = 0;
   }
   return 0;
@@ -747,22 +625,14 @@ int greset_text() {
   return 0;
 }
 
-/* Class 0 (a window opened) makes the context; classes 0 and 1 set it up. */
+/* A window opened makes the context, and the window classes set it up
+ * (ginit_x_gc). */
 int ginit_text(int type) {
-  Display* d = gget_display();
-  if ((type != 0 && type != 1) || !d) return 0;
-  if (type == 0) {
-    gdel_text_gc();
-    state.text_gc = XCreateGC(d, gget_base_window(), 0, nullptr);
+  if (GC gc = ginit_x_gc(type, &state.text_gc, gget_base_window(), gdel_text_gc)) {
+    Display* d = gget_display();
+    XSetLineAttributes(d, gc, 1, LineSolid, CapProjecting, JoinBevel);
+    if (state.font_info) XSetFont(d, gc, state.font_info->fid);
   }
-  if (!state.text_gc) return 0;
-  XRectangle clip{};
-  gget_xviewport(&clip);
-  XSetClipRectangles(d, state.text_gc, 0, 0, &clip, 1, Unsorted);
-  XSetForeground(d, state.text_gc, WhitePixel(d, gget_screen()));
-  XSetBackground(d, state.text_gc, BlackPixel(d, gget_screen()));
-  XSetLineAttributes(d, state.text_gc, 1, LineSolid, CapProjecting, JoinBevel);
-  if (state.font_info) XSetFont(d, state.text_gc, state.font_info->fid);
   return 0;
 }
 
@@ -779,30 +649,20 @@ GC gget_text_gc() { return state.text_gc; }
 /* ---- setters ------------------------------------------------------------- */
 
 Gint gset_text_colr_ind(Gint ind) {
-  if (!gchk_graphics()) {
-    gerr_printf("gset_text_colr_ind", "GKS not opened\n");
-    return -1;
-  }
+  if (!gcheck_open("gset_text_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_text_colr_ind", &ind) != 0) return -1;
-  if (ind == state.text_color) return 0;
-  state.text_color = ind;
-  if (gtype_is_META())
-    gmeta_printf("TE_CLR %d\n", ind);
-  else
-    gnew_obj(56, ind, 0, nullptr);
-  if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
-  return 0;
+  return gset_attr(&state.text_color, ind, "TE_CLR %d\n", GOBJ_TEXT_COLR, [](int) {
+    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
+  });
 }
 
+/* The text sizes need no open kernel: a plotter may set them first. */
 Gint gset_char_ht(Gfloat height) {
   if (!usable_size(height)) {
     gerr_printf("gset_char_ht", "invalid character height: %f\n", height);
     return -1;
   }
-  if (height == state.text_height) return 0;
-  state.text_height = height;
-  record_float("TE_HGHT %f\n", 57, height);
-  return 0;
+  return gset_attr(&state.text_height, height, "TE_HGHT %f\n", GOBJ_CHAR_HT, nullptr);
 }
 
 Gint gset_expan(Gfloat expan) {
@@ -810,10 +670,7 @@ Gint gset_expan(Gfloat expan) {
     gerr_printf("gset_expan", "invalid expansion factor: %f\n", expan);
     return -1;
   }
-  if (expan == state.text_expan) return 0;
-  state.text_expan = expan;
-  record_float("TE_EXP %f\n", 55, expan);
-  return 0;
+  return gset_attr(&state.text_expan, expan, "TE_EXP %f\n", GOBJ_EXPAN, nullptr);
 }
 
 Gint gset_text_width(Gfloat width) {
@@ -822,15 +679,13 @@ Gint gset_text_width(Gfloat width) {
     return -1;
   }
   if (width == 0 && gtype_is_PS()) width = 1;
-  if (width == state.text_width) return 0;
-  state.text_width = width;
-  record_float("TE_WDTH %f\n", 61, width);
-  if (GC gc = window_gc()) {
-    XGCValues values{};
-    values.line_width = static_cast<int>(width);
-    XChangeGC(gget_display(), gc, GCLineWidth, &values);
-  }
-  return 0;
+  return gset_attr(&state.text_width, width, "TE_WDTH %f\n", GOBJ_TEXT_WIDTH, [](float v) {
+    if (GC gc = window_gc()) {
+      XGCValues values{};
+      values.line_width = static_cast<int>(v);
+      XChangeGC(gget_display(), gc, GCLineWidth, &values);
+    }
+  });
 }
 
 Gint gset_space(Gfloat space) {
@@ -838,10 +693,7 @@ Gint gset_space(Gfloat space) {
     gerr_printf("gset_space", "invalid spacing: %f\n", space);
     return -1;
   }
-  if (space == state.text_space) return 0;
-  state.text_space = space;
-  record_float("TE_SPC %f\n", 53, space);
-  return 0;
+  return gset_attr(&state.text_space, space, "TE_SPC %f\n", GOBJ_TEXT_SPACE, nullptr);
 }
 
 Gint gset_char_space(Gfloat space) {
@@ -849,10 +701,7 @@ Gint gset_char_space(Gfloat space) {
     gerr_printf("gset_char_space", "invalid character spacing: %f\n", space);
     return -1;
   }
-  if (space == state.text_char_space) return 0;
-  state.text_char_space = space;
-  record_float("TE_CSPC %f\n", 54, space);
-  return 0;
+  return gset_attr(&state.text_char_space, space, "TE_CSPC %f\n", GOBJ_CHAR_SPACE, nullptr);
 }
 
 /* A vector without a direction cannot turn the text. */
@@ -864,10 +713,8 @@ Gint gset_char_up_vec(const Gpt* up) {
     return -1;
   }
   if (up->x == state.upx && up->y == state.upy) return 0;
-  if (gtype_is_META())
-    gmeta_printf("TE_UP %f,%f\n", up->x, up->y);
-  else
-    gnew_obj(58, 1, sizeof(Gpt), up);
+  if (!grecord("TE_UP %f,%f\n", static_cast<double>(up->x), static_cast<double>(up->y)))
+    gnew_obj(GOBJ_UP_VEC, 1, sizeof(Gpt), up);
   state.upx = static_cast<float>(up->x / length);
   state.upy = static_cast<float>(up->y / length);
   return 0;
@@ -878,21 +725,19 @@ Gint gset_text_align(const Gtext_align* align) {
   if (align->hor == state.horiz_align && align->vert == state.vert_align) return 0;
   state.horiz_align = align->hor;
   state.vert_align = align->vert;
-  if (gtype_is_META())
-    gmeta_printf("TE_ALGN %d %d\n", static_cast<int>(align->hor), static_cast<int>(align->vert));
-  else
-    gnew_obj(60, 1, sizeof(Gtext_align), align);
+  if (!grecord("TE_ALGN %d %d\n", static_cast<int>(align->hor), static_cast<int>(align->vert)))
+    gnew_obj(GOBJ_TEXT_ALIGN, 1, sizeof(Gtext_align), align);
   return 0;
 }
 
-/* The metafile records the number as given; elsewhere a number outside
- * the font list is refused and the current font stays. */
+/* A device that keeps records records the number as given; elsewhere a
+ * number outside the font list is refused and the current font stays. */
 Gint gset_fontprec(const Gfontprec* fontprec) {
   if (!fontprec) return -1;
   if (fontprec->font == state.font_ind) return 0;
-  if (gtype_is_META()) {
+  if (gdevice().record) {
     state.font_ind = fontprec->font;
-    gmeta_printf("TE_FNT %d %d\n", fontprec->font, static_cast<int>(fontprec->prec));
+    grecord("TE_FNT %d %d\n", fontprec->font, static_cast<int>(fontprec->prec));
     return 0;
   }
   const int num_fonts = static_cast<int>(state.fonts.size());
@@ -901,7 +746,7 @@ Gint gset_fontprec(const Gfontprec* fontprec) {
     return -1;
   }
   state.font_ind = fontprec->font;
-  gnew_obj(59, 1, sizeof(Gfontprec), fontprec);
+  gnew_obj(GOBJ_FONTPREC, 1, sizeof(Gfontprec), fontprec);
   if (num_fonts > 0) read_font(state.fonts[static_cast<std::size_t>(fontprec->font - 1)].name.c_str());
   return 0;
 }

@@ -28,6 +28,10 @@
 #include "kez.h"
 #include "kezgks.h"
 
+/* The device flag carries the workstation types. */
+static_assert(GWS_WINDOW == RES_DEV_WINDOW && GWS_META == RES_DEV_META && GWS_PS == RES_DEV_PS &&
+              GWS_HPGL == RES_DEV_HPGL && GWS_PIXMAP == RES_DEV_PIXMAP);
+
 namespace {
 
 constexpr M_type VIEW_LEVEL = 0xF;
@@ -105,8 +109,8 @@ int GPH_setup(Gint* ws_id, Gws_type* ws_type, float asp_ratio, Glim* offset) {
   RES_getval("device", &conn_text, CV_device);
   const std::string conn = conn_text ? conn_text : "";
   Gws_type type = 0;
-  if (FLAG_get(2) > 0)
-    type = FLAG_get(2);
+  if (FLAG_get(FLAG_DEVICE) > 0)
+    type = FLAG_get(FLAG_DEVICE);
   else if (FLAG_batch())
     type = GWS_WINDOW;
   GPH_set_win_title();
@@ -132,7 +136,7 @@ int GPH_begin(Gint* ws_id, Gconn_id conn_id, Gws_type* ws_type) {
     char answer[PROMPT_LEN + 2] = "";
     KEZ_prompts(DEVICE_PROMPT, answer, PROMPT_LEN + 1);
     *ws_type = RES_set_device(answer);
-    FLAG_set(2, *ws_type);
+    FLAG_set(FLAG_DEVICE, *ws_type);
   }
   state.wk_type = *ws_type;
   if (!state.ws_open) {
@@ -206,7 +210,7 @@ int GPH_end(Gint ws_id) {
     gclose_gks();
   }
   state.ws_open = 0;
-  FLAG_set(2, state.wk_itype);
+  FLAG_set(FLAG_DEVICE, state.wk_itype);
   return 0;
 }
 

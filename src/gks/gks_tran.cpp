@@ -16,15 +16,13 @@
  * recomputed whenever a window, viewport or the current number changes, so
  * a conversion is a subtraction, a multiplication and an addition per stage.
  */
-#include <X11/Xlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -131,65 +129,16 @@ void compute_clip_rect() {
   r.height = static_cast<std::uint16_t>(static_cast<int>(yNDC_p(state.cur_vp.y_min) - r.y + 1.5f));
 }
 
-/* The clip writers of the devices; x0, y0, x1, y1 are the current viewport
- * in device units. */
-void ps_clip(float x0, float y0, float x1, float y1) {
-  gps_printf("initclip\n");
-  gps_printf("np\n");
-  gps_printf("%3.2f %3.2f mv\n", x0 - 0.1f, y0 - 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x0 - 0.1f, y1 + 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y1 + 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y0 - 0.1f);
-  gps_printf("cp\n");
-  gps_printf("clip\n");
-}
-
 XRectangle x_clip_rect() {
   const PixelRect& r = state.clip_rect;
   return XRectangle{r.x, r.y, r.width, r.height};
 }
 
-/* The window devices clip the contexts of the primitives. */
-void x_clip(float, float, float, float) {
-  Display* d = gget_display();
-  if (!d || !gchk_graphics()) return;
-  XRectangle rect = x_clip_rect();
-  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_fill_gc(), gget_text_gc()})
-    if (gc) XSetClipRectangles(d, gc, 0, 0, &rect, 1, Unsorted);
-}
-
-void hpgl_clip(float x0, float y0, float x1, float y1) { ghpgl_clip(x0, y0, x1, y1); }
-
-/* The CGM form carries the clip without the margin; the text metafile
- * carries none. */
-void cgm_clip(float x0, float y0, float x1, float y1) {
-  if (gmeta_get_type() != 1) return;
-  gcgm_control(3, 5, 8, 0);
-  gcgm_ps_point(x0, y0);
-  gcgm_ps_point(x1, y1);
-}
-
-struct ClipWriter {
-  int device;
-  void (*emit)(float x0, float y0, float x1, float y1);
-};
-
-constexpr ClipWriter clip_writers[] = {
-    {GWS_WINDOW, x_clip},
-    {GWS_PS, ps_clip},
-    {GWS_PIXMAP, x_clip},
-    {GWS_HPGL, hpgl_clip},
-    {GWS_META, cgm_clip},
-};
-
+/* The device's clip: the current viewport in device units. */
 void emit_device_clip() {
-  const int device = gget_win_type();
-  for (const ClipWriter& w : clip_writers) {
-    if (w.device != device) continue;
-    w.emit(xNDC_ps(state.cur_vp.x_min), yNDC_ps(state.cur_vp.y_min), xNDC_ps(state.cur_vp.x_max),
-           yNDC_ps(state.cur_vp.y_max));
-    return;
-  }
+  if (const Gdevice& device = gdevice(); device.clip)
+    device.clip(xNDC_ps(state.cur_vp.x_min), yNDC_ps(state.cur_vp.y_min), xNDC_ps(state.cur_vp.x_max),
+                yNDC_ps(state.cur_vp.y_max));
 }
 
 void update_clip() {
@@ -206,7 +155,8 @@ struct InitClass {
 };
 
 constexpr InitClass init_classes[] = {
-    {0, true, false}, {1, true, false}, {2, true, true}, {3, true, true}, {4, true, true}, {10, false, false},
+    {GINIT_WINDOW, true, false}, {GINIT_WINDOW_AGAIN, true, false}, {GINIT_PS, true, true},
+    {GINIT_HPGL, true, true},    {GINIT_META, true, true},          {GINIT_RESIZE, false, false},
 };
 
 void reset_transformations() {
@@ -298,9 +248,9 @@ Gint gset_ws_win(Gint ws_id, const Glim* lim) {
     gerr_printf("gset_ws_win", "invalid workstation window\n");
     return -1;
   }
-  if (gtype_is_META())
-    gmeta_printf("WS_WIN %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
-  gnew_obj(11, ws_id, sizeof(Glim), lim);
+  grecord("WS_WIN %d %f %f %f %f\n", ws_id, static_cast<double>(lim->x_min), static_cast<double>(lim->y_min),
+          static_cast<double>(lim->x_max), static_cast<double>(lim->y_max));
+  gnew_obj(GOBJ_WS_WIN, ws_id, sizeof(Glim), lim);
   state.wkwn = from_lim(*lim);
   fit_plot();
   compute_wn_vp();
@@ -313,9 +263,9 @@ Gint gset_ws_vp(Gint ws_id, const Glim* lim) {
     gerr_printf("gset_ws_vp", "invalid workstation viewport\n");
     return -1;
   }
-  if (gtype_is_META())
-    gmeta_printf("WS_VP %d %f %f %f %f\n", ws_id, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
-  gnew_obj(10, ws_id, sizeof(Glim), lim);
+  grecord("WS_VP %d %f %f %f %f\n", ws_id, static_cast<double>(lim->x_min), static_cast<double>(lim->y_min),
+          static_cast<double>(lim->x_max), static_cast<double>(lim->y_max));
+  gnew_obj(GOBJ_WS_VP, ws_id, sizeof(Glim), lim);
   state.wkvp = from_lim(*lim);
   fit_plot();
   compute_wn_vp();
@@ -329,8 +279,8 @@ Gint gsel_norm_tran(Gint n) {
     return -1;
   }
   if (n == state.cur_trans) return 0;
-  if (gtype_is_META()) gmeta_printf("TR %d\n", n);
-  gnew_obj(15, n, 0, nullptr);
+  grecord("TR %d\n", n);
+  gnew_obj(GOBJ_SEL_TRAN, n, 0, nullptr);
   state.cur_trans = n;
   state.cur_vp = state.vp[static_cast<size_t>(n)];
   state.cur_wn = state.wn[static_cast<size_t>(n)];
@@ -348,8 +298,9 @@ Gint gset_win(Gint n, const Glim* lim) {
     gerr_printf("gset_win", "invalid window of transformation %d\n", n);
     return -1;
   }
-  if (gtype_is_META()) gmeta_printf("WIN %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
-  gnew_obj(17, n, sizeof(Glim), lim);
+  grecord("WIN %d %f %f %f %f\n", n, static_cast<double>(lim->x_min), static_cast<double>(lim->y_min),
+          static_cast<double>(lim->x_max), static_cast<double>(lim->y_max));
+  gnew_obj(GOBJ_WIN, n, sizeof(Glim), lim);
   state.wn[static_cast<size_t>(n)] = from_lim(*lim);
   if (n == state.cur_trans) {
     state.cur_wn = state.wn[static_cast<size_t>(n)];
@@ -367,8 +318,9 @@ Gint gset_vp(Gint n, const Glim* lim) {
     gerr_printf("gset_vp", "invalid viewport of transformation %d\n", n);
     return -1;
   }
-  if (gtype_is_META()) gmeta_printf("VP %d %f %f %f %f\n", n, lim->x_min, lim->y_min, lim->x_max, lim->y_max);
-  gnew_obj(16, n, sizeof(Glim), lim);
+  grecord("VP %d %f %f %f %f\n", n, static_cast<double>(lim->x_min), static_cast<double>(lim->y_min),
+          static_cast<double>(lim->x_max), static_cast<double>(lim->y_max));
+  gnew_obj(GOBJ_VP, n, sizeof(Glim), lim);
   state.vp[static_cast<size_t>(n)] = from_lim(*lim);
   if (n == state.cur_trans) {
     state.cur_vp = state.vp[static_cast<size_t>(n)];
@@ -405,7 +357,7 @@ Gint ginq_disp_space_size(Gws_type, Gint* err_ind, Gdsp_size* size) {
 }
 
 Gint gget_gviewport(Grectangle* rect) {
-  if (!rect || gtype_is_META()) return 0;
+  if (!rect || gdevice().record) return 0; /* the metafiles keep world coordinates */
   if (gtype_is_PS() || gtype_is_HPGL()) {
     rect->x = static_cast<int>(xNDC_ps(state.cur_vp.x_min));
     rect->width = static_cast<int>(xNDC_ps(state.cur_vp.x_max) - static_cast<float>(rect->x) + 1.5f);

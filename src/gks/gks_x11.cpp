@@ -1,16 +1,18 @@
 /*
- * gks_x11: the kernel's one workstation: open and close, its devices and
- * their options, the window control with the hold loop, and the accessors
+ * gks_x11: the kernel's one workstation: open and close, the dispatch to
+ * the device records, the kernel's error report and guard, the window
+ * devices with the window control and the hold loop, and the accessors
  * through which the rest of the graphics system reads the workstation's
  * state.
  *
- * gopen_ws chooses a device by type from the device table, lets the device
- * set itself up from the connection string (the output name and its option
- * items), then initialises the display list, the transformations and the
- * attributes for the device's class and sets the background. Every later
- * primitive is written at once to that device. gclose_ws lets the device
- * finish its output. A device is one row of the table: its type, the class
- * the kernel is initialised with, and its set-up and finish.
+ * gopen_ws chooses a device record by type (and form item) from the table
+ * of devices, lets the device set itself up from the connection string
+ * (the output name and its option items), then initialises the display
+ * list, the transformations and the attributes for the device's class and
+ * sets the background. Every later primitive is written at once through
+ * that record (gdevice). gclose_ws lets the device finish its output. The
+ * file devices fill their records in their own modules (gks_ps, gks_hpgl,
+ * gks_meta); this module fills those of the two window devices.
  *
  * The window devices connect to the X server at each open and disconnect at
  * each close. Device 1 makes its own window and draws into a backing pixmap
@@ -32,13 +34,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 #include "kez.h"
-#include "kezgks.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -89,6 +92,7 @@ constexpr IconBits make_icon() {
 
 struct WsState {
   int win_type = 0;            /* device type of the open (or last) workstation */
+  const Gdevice* device = nullptr; /* its record; null before the first open */
   int depth = 0;               /* bit planes; 10 on the file devices */
   int win_width = DEFAULT_WIDTH; /* plot area in device units */
   int win_height = DEFAULT_HEIGHT;
@@ -100,7 +104,9 @@ struct WsState {
   int cursor = 0;              /* cursor type shown, 0 to 8 */
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
-  FILE* err_file = nullptr;    /* the kernel's error stream; none: silent */
+  FILE* err_file = nullptr;    /* the kernel's error stream: stderr (messages through
+                                * MESS_print only) or the file gopen_gks named (a
+                                * copy there too); none while closed: silent */
 
   /* The X side, valid from the open of a window device to its close. */
   Display* display = nullptr;
@@ -135,322 +141,15 @@ struct WsState {
 
 WsState state;
 
-using Items = std::vector<std::string>;
-
-Items split(const char* text) {
-  Items items;
-  int argc = 0;
-  char** argv = nullptr;
-  if (text && parse_string(text, ',', &argc, &argv) == 0) {
-    for (int i = 0; i < argc; ++i) items.emplace_back(argv[i]);
-    free_parsed_array(argc, argv);
-  }
-  return items;
-}
-
-const char* first_env(std::initializer_list<const char*> names) {
-  for (const char* name : names)
-    if (const char* value = std::getenv(name)) return value;
-  return nullptr;
-}
-
-/* A number after a keyword of `len` letters and one separator. */
-bool keyword_number(const std::string& item, const char* key, std::size_t len, float* value) {
-  if (item.size() <= len + 1 || strnicmp(item.c_str(), key, static_cast<int>(len)) != 0) return false;
-  const char* text = item.c_str() + len + 1;
-  char* end = nullptr;
-  float v = std::strtof(text, &end);
-  if (end == text || !std::isfinite(v)) return false;
-  *value = v;
-  return true;
-}
-
-/* Page sizes in inches, long side first. */
-struct Paper {
-  const char* name;
-  float width, height;
-};
-
-constexpr Paper papers[] = {
-    {"letter", 11, 8.5f},     {"legal", 14, 8.5f},      {"11x17", 17, 11},        {"a4", 11.69f, 8.26f},
-    {"a3", 16.54f, 11.69f},   {"a2", 23.39f, 16.54f},   {"a1", 33.11f, 23.39f},   {"b4", 14.33f, 10.12f},
-    {"b3", 20.27f, 14.33f},   {"b2", 28.66f, 20.27f},   {"b1", 40.55f, 28.66f},   {"ansid", 34, 22},
-};
-
-/* A panel geometry: 'P' and columns x rows + column + row, or with a first
- * number of 1 or less the plot area as fractions of the device's area. Row
- * 0 is the top row; y_up says that the device's y axis points up (the file
- * devices), else it is a window. */
-void panel_geometry(const char* text, bool y_up) {
-  float cols = 1, rows = 1, col = 0, row = 0;
-  std::sscanf(text, "%fx%f+%f+%f", &cols, &rows, &col, &row);
-  const float W = static_cast<float>(state.win_width), H = static_cast<float>(state.win_height);
-  if (cols > 1) {
-    const int nc = std::clamp(static_cast<int>(cols), 1, 8), nr = std::clamp(static_cast<int>(rows), 1, 8);
-    const int ic = std::clamp(static_cast<int>(col), 0, nc - 1), ir = std::clamp(static_cast<int>(row), 0, nr - 1);
-    state.win_width = static_cast<int>(W / static_cast<float>(nc));
-    state.win_height = static_cast<int>(H / static_cast<float>(nr));
-    state.win_x = static_cast<int>(static_cast<float>(ic) / static_cast<float>(nc) * W);
-    const float fy = y_up ? 1 - static_cast<float>(1 + ir) / static_cast<float>(nr)
-                          : static_cast<float>(ir) / static_cast<float>(nr);
-    state.win_y = static_cast<int>(fy * H);
-    return;
-  }
-  if (cols <= 0 || rows <= 0) return;
-  if (!y_up) {
-    /* On a window the fractions name the same part of the picture as on
-     * paper (offsets from the lower left corner), kept inside the window. */
-    cols = std::min(cols, 1.0f);
-    rows = std::min(rows, 1.0f);
-    col = std::clamp(col, 0.0f, 1 - cols);
-    row = std::clamp(row, 0.0f, 1 - rows);
-    row = 1 - row - rows;
-  }
-  state.win_width = static_cast<int>(cols * W);
-  state.win_height = static_cast<int>(rows * H);
-  state.win_x = static_cast<int>(col * W);
-  state.win_y = static_cast<int>(row * H);
-}
-
-/* A size and offset given as "WxH+X+Y" (or "WxH", or "+X+Y") in units that
- * `scale` turns into device units. */
-void size_geometry(const char* text, float scale) {
-  int w = 0, h = 0, x = 0, y = 0;
-  int n = std::sscanf(text, "%dx%d%d%d", &w, &h, &x, &y);
-  if (n >= 2) {
-    if (w > 0 && h > 0) {
-      state.win_width = static_cast<int>(static_cast<float>(w) * scale);
-      state.win_height = static_cast<int>(static_cast<float>(h) * scale);
-    }
-    if (n == 4) {
-      state.win_x = static_cast<int>(static_cast<float>(x) * scale);
-      state.win_y = static_cast<int>(static_cast<float>(y) * scale);
-    }
-  } else if (std::sscanf(text, "%d%d", &x, &y) == 2) {
-    state.win_x = static_cast<int>(static_cast<float>(x) * scale);
-    state.win_y = static_cast<int>(static_cast<float>(y) * scale);
-  }
-}
-
-/* PostScript page options; later items win. */
-struct PsPage {
-  float sx = 11, sy = 8.5f;
-};
-
-void ps_option(const std::string& item, PsPage& page) {
-  const char* s = item.c_str();
-  float v = 0;
-  if (stricmp(s, "port") == 0) {
-    gps_set_orient(1);
-  } else if (stricmp(s, "land") == 0) {
-    gps_set_orient(0);
-  } else if (stricmp(s, "eps") == 0) {
-    gps_set_EPS(1);
-  } else if (stricmp(s, "noeps") == 0) {
-    gps_set_EPS(0);
-  } else if (stricmp(s, "color") == 0) {
-    gps_set_colorPS(1);
-    gset_inverse(1);
-  } else if (stricmp(s, "gray") == 0) {
-    gps_set_colorPS(0);
-  } else if (keyword_number(item, "scale", 5, &v)) {
-    gps_set_scale(v);
-  } else if (keyword_number(item, "lwidth", 6, &v)) {
-    gps_set_base_width(static_cast<int>(v));
-  } else if (item.size() > 3 && strnicmp(s, "sz", 2) == 0) {
-    float w = 0, h = 0;
-    if (std::sscanf(s + 3, "%fx%f", &w, &h) == 2 && w > 0 && h > 0) page = PsPage{w, h};
-  } else {
-    for (const Paper& p : papers)
-      if (stricmp(s, p.name) == 0) page = PsPage{p.width, p.height};
-  }
-}
-
-int open_postscript(const Items& items) {
-  gset_cache(0);
-  gset_redraw(0);
-  state.win_type = GWS_PS;
-  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
-  if (name.empty()) {
-    const char* env = first_env({"kezps_print", "PSPRINT"});
-    name = env ? env : "kez.ps";
-  }
-  state.depth = 10;
-  if (!gps_open_file(name.c_str())) {
-    state.win_type = 0;
-    gerr_printf("gopen_ws", "unable to open postscript file\n");
-    return -1;
-  }
-  PsPage page;
-  gps_init();
-  for (const std::string& item : split(std::getenv("kezps_param"))) ps_option(item, page);
-  for (std::size_t i = 1; i < items.size(); ++i) ps_option(items[i], page);
-
-  state.win_width = static_cast<int>(72 * (page.sx - 0.5f));
-  state.win_height = static_cast<int>(72 * (page.sy - 0.5f));
-  state.win_x = 0;
-  state.win_y = 0;
-
-  const char* geometry = RES_get("geometry");
-  if (!geometry) geometry = first_env({"kezps_geometry", "PSGEOMETRY"});
-  if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
-    panel_geometry(geometry + 1, true);
-  else if (geometry)
-    size_geometry(geometry, 0.72f);
-
-  /* The prolog follows the geometry, so that an EPS bounding box holds the
-   * plot area as it will be drawn. */
-  gps_set_size(page.sx, page.sy);
-  gps_init_file();
-  return 0;
-}
-
-int close_postscript() { return gps_close_file(); }
-
-/* HPGL page options. "roll" (roll paper of the given width) counts only in
- * the environment's list. Pages beyond 1000 inches would leave the plotter
- * units' integer range. */
-struct HpPage {
-  float sx = 10.5f, sy = 8;
-};
-
-constexpr float MAX_PAGE = 1000;
-
-bool usable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= MAX_PAGE && h <= MAX_PAGE; }
-
-void hpgl_option(const std::string& item, HpPage& page, bool from_env) {
-  const char* s = item.c_str();
-  float v = 0;
-  if (stricmp(s, "pcl") == 0) {
-    ghpgl_set_pcl(1);
-  } else if (stricmp(s, "nopcl") == 0) {
-    ghpgl_set_pcl(0);
-  } else if (stricmp(s, "lj") == 0) {
-    ghpgl_set_pcl(2);
-  } else if (stricmp(s, "port") == 0) {
-    ghpgl_set_rotate(90);
-  } else if (stricmp(s, "land") == 0) {
-    ghpgl_set_rotate(0);
-  } else if (keyword_number(item, "scale", 5, &v)) {
-    ghpgl_set_scale(v);
-  } else if (keyword_number(item, "lwidth", 6, &v)) {
-    ghpgl_set_base_width(v);
-  } else if (keyword_number(item, "rot", 3, &v)) {
-    ghpgl_set_rotate(static_cast<int>(std::clamp(v, -360.0f, 360.0f)));
-  } else if (from_env && keyword_number(item, "roll", 4, &v)) {
-    if (usable_page(v, 23.5f)) page = HpPage{v, 23.5f};
-  } else if (item.size() > 3 && strnicmp(s, "sz", 2) == 0) {
-    float w = 0, h = 0;
-    if (std::sscanf(s + 3, "%fx%f", &w, &h) == 2 && usable_page(w, h)) page = HpPage{w, h};
-  } else {
-    for (const Paper& p : papers)
-      if (stricmp(s, p.name) == 0) page = HpPage{p.width, p.height};
-  }
-}
-
-/* "WxH+X+Y" in hundredths of an inch (or "WxH", or "+X+Y"); the plot area
- * keeps its margin of 10 plotter units. Whole numbers keep the conversion
- * exact. */
-int plotter_units(int hundredths) {
-  return static_cast<int>(std::clamp(static_cast<long long>(hundredths) * 1015 / 100, -1000000LL, 1000000LL));
-}
-
-void hpgl_geometry(const char* text) {
-  int w = 0, h = 0, x = 0, y = 0;
-  const int n = std::sscanf(text, "%dx%d+%d+%d", &w, &h, &x, &y);
-  if (n >= 2) {
-    if (w > 0 && h > 0) {
-      state.win_width = plotter_units(w);
-      state.win_height = plotter_units(h);
-    }
-    if (n == 4) {
-      state.win_x = 10 + plotter_units(x);
-      state.win_y = 10 + plotter_units(y);
-    }
-  } else if (std::sscanf(text, "+%d+%d", &x, &y) == 2) {
-    state.win_x = 10 + plotter_units(x);
-    state.win_y = 10 + plotter_units(y);
-  }
-}
-
-int open_hpgl(const Items& items) {
-  gset_cache(0);
-  gset_redraw(0);
-  state.win_type = GWS_HPGL;
-  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
-  if (name.empty()) {
-    const char* env = std::getenv("kezhp_out");
-    name = env ? env : "kez.hpgl";
-  }
-  state.depth = 10;
-  if (!ghpgl_open_file(name.c_str())) {
-    state.win_type = 0;
-    gerr_printf("gopen_ws", "unable to open HPGL file\n");
-    return -1;
-  }
-  HpPage page;
-  ghpgl_init();
-  for (const std::string& item : split(std::getenv("kezhp_param"))) hpgl_option(item, page, true);
-  for (std::size_t i = 1; i < items.size(); ++i) hpgl_option(items[i], page, false);
-
-  state.win_width = static_cast<int>(1015 * (page.sx - 0.5f));
-  state.win_height = static_cast<int>(1015 * (page.sy - 0.5f));
-  state.win_x = 10;
-  state.win_y = 10;
-
-  const char* geometry = RES_get("geometry");
-  if (!geometry) geometry = std::getenv("kezhp_geometry");
-  if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
-    panel_geometry(geometry + 1, true);
-  else if (geometry)
-    hpgl_geometry(geometry);
-  ghpgl_init_file();
-  return 0;
-}
-
-int close_hpgl() { return ghpgl_close_file(); }
-
-/* The metafile: the text form unless the item "cgm" asks for the CGM; the
- * choice holds while this workstation is open. */
-int open_meta(const Items& items) {
-  gset_cache(0);
-  gset_redraw(0);
-  gmeta_set_type(0);
-  for (std::size_t i = 1; i < items.size(); ++i) {
-    if (stricmp(items[i].c_str(), "cgm") == 0) gmeta_set_type(1);
-    if (stricmp(items[i].c_str(), "kez") == 0) gmeta_set_type(0);
-  }
-  state.win_width = 1000;
-  state.win_height = 800;
-  state.win_x = 0;
-  state.win_y = 0;
-  state.win_type = GWS_META;
-  if (const char* geometry = RES_get("geometry")) {
-    if (geometry[0] == 'P' || geometry[0] == 'p')
-      panel_geometry(geometry + 1, true);
-    else
-      size_geometry(geometry, 100);
-  }
-  std::string name = !items.empty() && !items[0].empty() ? items[0] : "";
-  if (name.empty()) {
-    const char* env = std::getenv("kezmeta_out");
-    name = env ? env : (gmeta_get_type() == 1 ? "kez.cgm" : "kez.meta");
-  }
-  state.depth = 10;
-  if (!gmeta_open_file(name.c_str())) {
-    state.win_type = 0;
-    gmeta_set_type(0);
-    gerr_printf("gopen_ws", "unable to open metafile\n");
-    return -1;
-  }
-  gmeta_init_file();
-  return 0;
-}
-
-int close_meta() {
-  const int result = gmeta_close_file();
-  gmeta_set_type(0);
-  return result;
+/* A formatted text of any length. */
+std::string vformat(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  return text;
 }
 
 /* ---- the window devices ------------------------------------------------ */
@@ -476,7 +175,7 @@ void fill_with_background(Drawable target, int x, int y, int width, int height) 
   XSetForeground(state.display, state.root_gc, state.fore_colr);
 }
 
-int connect_display(const Items& items) {
+int connect_display(const Gconn_items& items) {
   XSetErrorHandler(Xerror_handler);
   XSetIOErrorHandler(XerrorIO_handler);
   const char* name = !items.empty() && !items[0].empty() ? items[0].c_str() : nullptr;
@@ -622,12 +321,8 @@ void set_window_hints(const XSizeHints& size_hints) {
 int close_window();
 
 /* Device 1: the program's own window with its backing pixmap. */
-int open_window(const Items& items) {
-  state.win_type = GWS_WINDOW;
-  if (connect_display(items) != 0) {
-    state.win_type = 0;
-    return -1;
-  }
+int open_window(const Gconn_items& items) {
+  if (connect_display(items) != 0) return -1;
   Display* d = state.display;
   gset_cache(1);
 
@@ -668,7 +363,6 @@ int open_window(const Items& items) {
   if (state.Xerror || !state.root_window) {
     MESS_print(M_warn, "gopen_ws: unable to open window\n");
     close_window();
-    state.win_type = 0;
     return -1;
   }
   set_window_hints(hints);
@@ -733,12 +427,12 @@ int close_window() {
 
 /* The window specification of device 6: item 2 of the connection string,
  * else the environment. */
-bool window_spec_text(const Items& items, std::string* text) {
+bool window_spec_text(const Gconn_items& items, std::string* text) {
   if (items.size() >= 2) {
     *text = items[1];
     return true;
   }
-  if (const char* env = first_env({"kezwindow", "WINDOW"})) {
+  if (const char* env = gfirst_env({"kezwindow", "WINDOW"})) {
     *text = env;
     return true;
   }
@@ -783,7 +477,12 @@ void foreign_geometry() {
   const std::string text = geometry_text(false);
   if (text.empty()) return;
   if (text[0] == 'P' || text[0] == 'p') {
-    panel_geometry(text.c_str() + 1, false);
+    Garea area{state.win_width, state.win_height, state.win_x, state.win_y};
+    gpanel_geometry(text.c_str() + 1, false, &area);
+    state.win_width = area.width;
+    state.win_height = area.height;
+    state.win_x = area.x;
+    state.win_y = area.y;
     return;
   }
   int w = 0, h = 0, x = 0, y = 0;
@@ -801,18 +500,13 @@ int close_foreign();
 
 /* Device 6: a drawable of another program, named by a window
  * specification. */
-int open_foreign(const Items& items) {
-  state.win_type = GWS_PIXMAP;
-  if (connect_display(items) != 0) {
-    state.win_type = 0;
-    return -1;
-  }
+int open_foreign(const Gconn_items& items) {
+  if (connect_display(items) != 0) return -1;
   gset_cache(0);
   gset_redraw(0);
   auto fail = [](const char* message) {
     if (message) MESS_print(M_warn, "%s", message);
     close_foreign();
-    state.win_type = 0;
     return -1;
   };
   std::string text;
@@ -862,29 +556,243 @@ void window_line_attributes() {
     if (gc) XChangeGC(state.display, gc, GCLineWidth | GCLineStyle | GCJoinStyle, &values);
 }
 
-/* The devices of the workstation. */
-struct Device {
-  int type;
-  int init_class;                    /* class of ginit_plot */
-  int (*open)(const Items& items);   /* set-up from the connection string */
-  int (*close)();                    /* finish the output */
+/* ---- the window devices' writers --------------------------------------- */
+
+constexpr int SMALL_LINE = 10; /* points converted without allocating */
+
+/* World points as window pixels, rounded to the nearest pixel, in a small
+ * buffer for short lines; ok() is false when a long line found no memory. */
+class XPoints {
+ public:
+  XPoints(int n, const Gpt* pts) {
+    if (n > SMALL_LINE) {
+      try {
+        large_.resize(static_cast<std::size_t>(n));
+      } catch (const std::bad_alloc&) {
+        return;
+      }
+    }
+    ok_ = true;
+    XPoint* xp = data();
+    for (int i = 0; i < n; ++i) {
+      xp[i].x = static_cast<short>(xW_p(pts[i].x) + 0.5f);
+      xp[i].y = static_cast<short>(yW_p(pts[i].y) + 0.5f);
+    }
+  }
+  XPoint* data() { return large_.empty() ? small_.data() : large_.data(); }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  std::array<XPoint, SMALL_LINE> small_{};
+  std::vector<XPoint> large_;
 };
 
-constexpr Device devices[] = {
-    {GWS_WINDOW, 0, open_window, close_window},
-    {GWS_PS, 2, open_postscript, close_postscript},
-    {GWS_PIXMAP, 0, open_foreign, close_foreign},
-    {GWS_HPGL, 3, open_hpgl, close_hpgl},
-    {GWS_META, 4, open_meta, close_meta},
+/* A context of the primitives while a window is connected. */
+GC drawing_gc(GC gc) { return state.display ? gc : nullptr; }
+
+int x_polyline(int n, const Gpt* pts, const Gline_attr&) {
+  GC gc = drawing_gc(gget_line_gc());
+  if (!gc) return 0;
+  XPoints xp(n, pts);
+  if (!xp.ok()) {
+    gerr_printf("gpolyline", "malloc error\n");
+    return 0;
+  }
+  XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
+  return 0;
+}
+
+/* The polygon and then its outline, both in the fill colour and pattern of
+ * the fill context. */
+int x_fill_area(int n, const Gpt* pts, int, int) {
+  GC gc = drawing_gc(gget_fill_gc());
+  if (!gc) return 0;
+  XPoints xp(n, pts);
+  if (!xp.ok()) {
+    gerr_printf("gfill_area", "malloc error\n");
+    return 0;
+  }
+  XFillPolygon(state.display, state.draw_window, gc, xp.data(), n, Complex, CoordModeOrigin);
+  XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
+  return 0;
+}
+
+/* The window devices clip the contexts of the primitives. */
+void x_clip(float, float, float, float) {
+  if (!state.display || !state.open_graphics) return;
+  XRectangle rect{};
+  gget_xviewport(&rect);
+  for (GC gc : {gget_line_gc(), gget_marker_gc(), gget_fill_gc(), gget_text_gc()})
+    if (gc) XSetClipRectangles(state.display, gc, 0, 0, &rect, 1, Unsorted);
+}
+
+/* Marker centres stay fractional until a stroke is drawn. */
+Gpt x_centre(const Gpt& w) { return Gpt{xW_p(w.x) + 0.5f, yW_p(w.y) + 0.5f}; }
+
+constexpr int MAX_MARKER_POINTS = 13;
+
+void x_marker_stroke(int npt, const Gpt* pts) {
+  GC gc = drawing_gc(gget_marker_gc());
+  if (!gc) return;
+  XPoint xp[MAX_MARKER_POINTS];
+  const int n = std::min(npt, MAX_MARKER_POINTS);
+  for (int i = 0; i < n; ++i) {
+    xp[i].x = static_cast<short>(std::fmax(std::fmin(pts[i].x, 32767.0f), -32768.0f));
+    xp[i].y = static_cast<short>(std::fmax(std::fmin(pts[i].y, 32767.0f), -32768.0f));
+  }
+  if (n == 1)
+    XDrawPoint(state.display, state.draw_window, gc, xp[0].x, xp[0].y);
+  else
+    XDrawLines(state.display, state.draw_window, gc, xp, n, CoordModeOrigin);
+}
+
+/* Shadows are black on the window, whatever the colour. */
+void shadow_colour(GC gc, bool on, int color) {
+  if (!(gc = drawing_gc(gc))) return;
+  XSetForeground(state.display, gc,
+                 on ? BlackPixel(state.display, state.screen) : static_cast<unsigned long>(gget_color_ind(color)));
+}
+
+void x_marker_shadow(bool on, int color) { shadow_colour(gget_marker_gc(), on, color); }
+void x_text_shadow(bool on, int color) { shadow_colour(gget_text_gc(), on, color); }
+
+/* The window draws each finished text stroke as one connected line. */
+void x_text_stroke(const Gpt* finished, int n) {
+  GC gc = drawing_gc(gget_text_gc());
+  if (!gc || n < 2) return;
+  XPoints xp(n, finished);
+  if (!xp.ok()) return;
+  XDrawLines(state.display, state.draw_window, gc, xp.data(), n, CoordModeOrigin);
+}
+void x_text_pen_up(Gpt, const Gpt* finished, int n) { x_text_stroke(finished, n); }
+
+void x_clear_region(const Glim& lim) {
+  if (!state.display) return;
+  const int x = static_cast<int>(std::floor(xW_p(lim.x_min) + 0.5f));
+  const int y = static_cast<int>(std::floor(yW_p(lim.y_max) + 0.5f));
+  const int w = static_cast<int>(xW_p(lim.x_max) - static_cast<float>(x) + 0.5f);
+  const int h = static_cast<int>(yW_p(lim.y_min) - static_cast<float>(y) + 0.5f);
+  fill_with_background(state.draw_window, x, y, w, h);
+}
+
+/* ---- the table of devices -------------------------------------------- */
+
+/* Every device of the workstation; the first row of a type is its default,
+ * a row with a form is chosen by that option item. Adding a device is its
+ * module and one row here. */
+constexpr const Gdevice* devices[] = {
+    &gws_window_device, &gps_device, &gws_pixmap_device, &ghpgl_device, &gmeta_device, &gcgm_device,
 };
 
-const Device* device_of(int type) {
-  for (const Device& d : devices)
-    if (d.type == type) return &d;
+const Gdevice* default_device(int type) {
+  for (const Gdevice* d : devices)
+    if (d->type == type) return d;
   return nullptr;
 }
 
+/* The row of a type that the last form item of the connection string
+ * names, else the type's default. */
+const Gdevice* device_for(int type, const Gconn_items& items) {
+  const Gdevice* chosen = default_device(type);
+  for (std::size_t i = 1; chosen && i < items.size(); ++i)
+    for (const Gdevice* d : devices)
+      if (d->type == type && d->form && stricmp(items[i].c_str(), d->form) == 0) chosen = d;
+  return chosen;
+}
+
+const Gdevice no_device{};
+
 } // namespace
+
+const Gdevice gws_window_device = {
+    GWS_WINDOW,
+    nullptr,
+    GINIT_WINDOW,
+    open_window,
+    close_window,
+    nullptr,
+    x_clip,
+    x_polyline,
+    x_fill_area,
+    {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr},
+    x_clear_region,
+    nullptr,
+};
+
+const Gdevice gws_pixmap_device = {
+    GWS_PIXMAP,
+    nullptr,
+    GINIT_WINDOW,
+    open_foreign,
+    close_foreign,
+    nullptr,
+    x_clip,
+    x_polyline,
+    x_fill_area,
+    {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr},
+    x_clear_region,
+    nullptr,
+};
+
+const Gdevice& gdevice() { return state.device ? *state.device : no_device; }
+
+int gset_device(const Gdevice* device) {
+  state.device = device;
+  state.win_type = device ? device->type : 0;
+  return 0;
+}
+
+int grecord(const char* format, ...) {
+  const Gdevice& dev = gdevice();
+  if (!dev.record || !format) return 0;
+  va_list args;
+  va_start(args, format);
+  std::string text = vformat(format, args);
+  va_end(args);
+  dev.record("%s", text.c_str());
+  return 1;
+}
+
+GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
+  Display* d = state.display;
+  if ((type != GINIT_WINDOW && type != GINIT_WINDOW_AGAIN) || !d || !gc) return nullptr;
+  if (type == GINIT_WINDOW) {
+    if (release) release();
+    *gc = XCreateGC(d, on, 0, nullptr);
+  }
+  if (!*gc) return nullptr;
+  XRectangle clip{};
+  gget_xviewport(&clip);
+  XSetClipRectangles(d, *gc, 0, 0, &clip, 1, Unsorted);
+  XSetForeground(d, *gc, WhitePixel(d, state.screen));
+  XSetBackground(d, *gc, BlackPixel(d, state.screen));
+  return *gc;
+}
+
+int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
+  if (value == *slot) return 0;
+  *slot = value;
+  if (!grecord(meta, value)) gnew_obj(kind, value, 0, nullptr);
+  if (tell) tell(value);
+  return 0;
+}
+
+int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float)) {
+  if (value == *slot) return 0;
+  *slot = value;
+  if (!grecord(meta, static_cast<double>(value))) gnew_obj(kind, 1, sizeof value, &value);
+  if (tell) tell(value);
+  return 0;
+}
+
+int gcheck_open(const char* caller) {
+  if (state.open_graphics) return 1;
+  gerr_printf(caller, "GKS not opened\n");
+  return 0;
+}
 
 int gopen_gks(const char* err_f, int) {
   if (state.err_file && state.err_file != stderr) FILE_close(state.err_file);
@@ -910,15 +818,22 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
     MESS_print(M_warn, "gopen_ws: workstation already open\n");
     return -1;
   }
-  const Items items = split(conn_id);
+  const Gconn_items items = gsplit_items(conn_id);
   const char* redirect = std::getenv("kezprint");
   if (ws_type == GWS_PS && redirect && stricmp(redirect, "hpgl") == 0) ws_type = GWS_HPGL;
-  const Device* device = device_of(ws_type);
+  const Gdevice* device = device_for(ws_type, items);
   if (!device) {
     MESS_print(M_warn, "gopen_ws: unsupported device type: %d\n", ws_type);
     return -1;
   }
-  if (device->open(items) != 0) return -1;
+  state.win_type = device->type;
+  state.device = device;
+  state.depth = 10; /* a window device takes the screen's */
+  if (device->open(items) != 0) {
+    state.win_type = 0;
+    state.device = nullptr;
+    return -1;
+  }
   state.open_graphics = 1;
   ginit_objs();
   ginit_plot(device->init_class);
@@ -937,7 +852,7 @@ int gclose_ws(Gint) {
   if (!state.open_graphics) return -1;
   state.win_width = 0;
   state.win_height = 0;
-  if (const Device* device = device_of(state.win_type)) device->close();
+  if (const Gdevice& device = gdevice(); device.close) device.close();
   state.open_graphics = 0;
   return 0;
 }
@@ -959,8 +874,8 @@ int ginit_plot(int type) {
   ginit_marker(type);
   ginit_fill(type);
   /* Another program's colormap is not ours to store cells into. */
-  if (type == 0 && gtype_is_PIX()) gset_rw_colors(0);
-  if ((type == 0 || type == 1) && state.display) {
+  if (type == GINIT_WINDOW && gtype_is_PIX()) gset_rw_colors(0);
+  if ((type == GINIT_WINDOW || type == GINIT_WINDOW_AGAIN) && state.display) {
     ginit_event(type);
     window_line_attributes();
     gsync();
@@ -968,22 +883,21 @@ int ginit_plot(int type) {
   return 0;
 }
 
+/* One message through the frame's message path, as one piece, and a copy
+ * in the error file that gopen_gks named. */
 int gerr_printf(const char* name, const char* format, ...) {
   if (!state.err_file || !format) return 0;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+  const std::string text = vformat(format, args);
   va_end(args);
-  MESS_print(M_warn, "%s: ", name ? name : "");
-  MESS_print(M_warn, "%s\n", text.c_str());
+  MESS_print(M_warn, "%s: %s\n", name ? name : "", text.c_str());
+  if (state.err_file != stderr) {
+    std::fprintf(state.err_file, "%s: %s\n", name ? name : "", text.c_str());
+    std::fflush(state.err_file);
+  }
   return 0;
 }
-
 /* The frames are pixmaps of this connection: the server frees them with it
  * when the process ends, so no request is made from inside the handlers. */
 int Xerror_handler(Display* display, XErrorEvent* event) {
@@ -1127,67 +1041,35 @@ int gresize_window(int width, int height) {
 
 int gclear_region(const Glim* lim) {
   if (!lim) return 0;
-  if (gtype_is_META()) {
-    gmeta_printf("CLR_REG %f %f %f %f\n", lim->x_min, lim->y_min, lim->x_max, lim->y_max);
-    return 0;
-  }
-  gnew_obj(25, 1, sizeof(Glim), lim);
-  if (gtype_is_WIN_PIX() && state.display) {
-    const int x = static_cast<int>(std::floor(xW_p(lim->x_min) + 0.5f));
-    const int y = static_cast<int>(std::floor(yW_p(lim->y_max) + 0.5f));
-    const int w = static_cast<int>(xW_p(lim->x_max) - static_cast<float>(x) + 0.5f);
-    const int h = static_cast<int>(yW_p(lim->y_min) - static_cast<float>(y) + 0.5f);
-    fill_with_background(state.draw_window, x, y, w, h);
-  } else if (gtype_is_PS()) {
-    gps_printf("%%CLR\n");
-    gps_printf("np\n");
-    gps_move(lim->x_min, lim->y_min);
-    gps_line(lim->x_min, lim->y_max);
-    gps_line(lim->x_max, lim->y_max);
-    gps_line(lim->x_max, lim->y_min);
-    gps_line(lim->x_min, lim->y_min);
-    gps_printf("cp\n");
-    gps_set_fill_color(-1);
-    gps_printf("fill\n");
-  }
+  const Gdevice& device = gdevice();
+  if (!device.record) gnew_obj(GOBJ_CLEAR_REGION, 1, sizeof(Glim), lim);
+  if (device.clear_region) device.clear_region(*lim);
   return 0;
 }
 
 int gmessage(Gint ws_id, const char* message) {
   if (!message) return 0;
-  gnew_obj(5, ws_id, static_cast<int>(std::strlen(message)) + 1, message);
-  if (gtype_is_META())
-    gmeta_printf("ME %s\n", message);
-  else if (gtype_is_PS())
-    gps_printf("%%Message: %s\n", message);
+  gnew_obj(GOBJ_MESSAGE, ws_id, static_cast<int>(std::strlen(message)) + 1, message);
+  if (const Gdevice& device = gdevice(); device.message) device.message(message);
   return 0;
 }
 
-/* Segments exist in the display list only; the metafile records them and
- * reports that it keeps none. */
+/* Segments exist in the display list only; a device that keeps records
+ * records them and reports that it keeps none. */
 int gcreate_seg(Gint name) {
-  if (gtype_is_META()) {
-    gmeta_printf("SEG_CR %d\n", name);
-    return -1;
-  }
-  gnew_obj(81, name, 0, nullptr);
+  if (grecord("SEG_CR %d\n", name)) return -1;
+  gnew_obj(GOBJ_SEG_OPEN, name, 0, nullptr);
   return 0;
 }
 
 int gclose_seg(Gint name) {
-  if (gtype_is_META()) {
-    gmeta_printf("SEG_CL %d\n", name);
-    return -1;
-  }
-  gnew_obj(82, name, 0, nullptr);
+  if (grecord("SEG_CL %d\n", name)) return -1;
+  gnew_obj(GOBJ_SEG_CLOSE, name, 0, nullptr);
   return 0;
 }
 
 int gdel_seg(Gint name) {
-  if (gtype_is_META()) {
-    gmeta_printf("SEG_DE %d\n", name);
-    return -1;
-  }
+  if (grecord("SEG_DE %d\n", name)) return -1;
   gdel_seg_objs(name);
   return 0;
 }
@@ -1200,6 +1082,7 @@ int gget_win_type() { return state.win_type; }
 
 int gset_win_type(int type) {
   state.win_type = type;
+  state.device = default_device(type);
   return 0;
 }
 
@@ -1228,7 +1111,7 @@ int gget_win_size(int* width, int* height) {
 int gset_win_size(int width, int height) {
   state.win_width = width;
   state.win_height = height;
-  ginit_tran(10);
+  ginit_tran(GINIT_RESIZE);
   return 0;
 }
 

@@ -5,9 +5,11 @@
  * 1 the program's own X11 window, 3 a metafile, 4 PostScript or EPS, 5 HPGL,
  * 6 another program's window. This header declares, one section per module,
  * what the kernel's own modules and the plotting layers above them share:
- * the device conversions of the transformations, the colour table, the line
+ * the device record through which the kernel draws on every device, the
+ * device conversions of the transformations, the colour table, the line
  * and fill state, the display list, the PostScript and metafile writers and
- * the workstation with its accessors. The standard calls are in gks.h.
+ * the workstation with its accessors. The standard calls are in gks.h; the
+ * calls that carry X types in kezgks_x11.h.
  *
  * Colour indexes: 0 to 255 drawing colours, 256 the background (-1 names it
  * in inquiries), 500 to 508 the nine print colours (black, white and light
@@ -16,7 +18,11 @@
 #ifndef KEZGKS_H
 #define KEZGKS_H
 
+#include <cstddef>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "gks.h"
 
@@ -36,6 +42,156 @@ inline constexpr int GWS_META = 3;
 inline constexpr int GWS_PS = 4;
 inline constexpr int GWS_HPGL = 5;
 inline constexpr int GWS_PIXMAP = 6;
+
+/* Device classes of ginit_plot and ginit_tran: what a device open (or a
+ * new window size) asks the transformations and attribute modules to set
+ * up. */
+inline constexpr int GINIT_WINDOW = 0;       /* a window device opened */
+inline constexpr int GINIT_WINDOW_AGAIN = 1; /* the window set up again */
+inline constexpr int GINIT_PS = 2;
+inline constexpr int GINIT_HPGL = 3;
+inline constexpr int GINIT_META = 4;
+inline constexpr int GINIT_RESIZE = 10;      /* new window size, transformations kept */
+
+/* ------------------------------------------------------------------------ */
+/* gks_dev: the device record                                               */
+/* ------------------------------------------------------------------------ */
+
+/* The items of a connection string: [0] the output name, then the options. */
+using Gconn_items = std::vector<std::string>;
+
+/* The line attributes a device draws a primitive with. */
+struct Gline_attr {
+  int color;   /* colour index, 500 to 508 the print colours */
+  float width; /* width factor */
+  int type;    /* 1 solid, 2 to 5 dashed */
+};
+
+/* How a device draws marker strokes. Null members do nothing; a device
+ * without a stroke draws no markers. */
+struct Gmarker_ops {
+  double factor;                          /* device units per pixel of marker size */
+  void (*setup)(int n, const Gline_attr& attr);
+  Gpt (*centre)(const Gpt& world);        /* device coordinates of a world point */
+  void (*stroke)(int npt, const Gpt* pts); /* one stroke in device coordinates */
+  void (*shadow)(bool on, int color);     /* shadows in their own colour */
+  /* A device that keeps the call itself (the metafile) sets this instead;
+   * the call's result. */
+  int (*whole)(int n, const Gpt* pts);
+};
+
+/* How a device draws the strokes of the stroke-font renderer. A stroke is
+ * finished at a pen-up pair, at the limit of pending points (split) and at
+ * the end of a glyph; `finished` then holds it when it has two or more
+ * points, else it is empty. Points are world coordinates. Null members do
+ * nothing. */
+struct Gtext_ops {
+  void (*setup)(const unsigned char* string, float ox, float oy, const Gline_attr& attr);
+  void (*glyph_begin)();
+  void (*pen_up)(Gpt at, const Gpt* finished, int nfinished);
+  void (*pen_down)(Gpt at);
+  void (*split)(Gpt at, const Gpt* finished, int nfinished);
+  void (*glyph_end)(const Gpt* finished, int nfinished);
+  void (*shadow)(bool on, int color);
+  /* A device that keeps the call itself sets this instead; true when it
+   * did (the text is then not drawn). */
+  bool (*whole)(const Gpt& pos, const char* string);
+};
+
+/* One graphics device: everything the kernel asks of an output. Each
+ * device module fills its record(s); gks_x11's table of devices lists them,
+ * and the kernel calls through the record of the open workstation, so it
+ * never asks which device it is drawing on. Null members do nothing. */
+struct Gdevice {
+  int type;          /* GWS_* code */
+  const char* form;  /* option item choosing this row among the rows of one
+                      * type (the last such item wins; without one, the
+                      * type's first row); null when the row has none */
+  int init_class;    /* GINIT_* class of ginit_plot */
+  /* Set-up from the connection string (the plot area through gset_xsize
+   * and gset_xoff); 0, or -1 after the message. */
+  int (*open)(const Gconn_items& items);
+  int (*close)();
+  /* A device that keeps the kernel's calls as records of its own (the
+   * metafile forms) takes each setter's record here, and the display list
+   * keeps nothing; the CGM form writes nothing for them. */
+  int (*record)(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  /* The current viewport in device units. */
+  void (*clip)(float x0, float y0, float x1, float y1);
+  /* The primitives in world coordinates; the primitive's result. */
+  int (*polyline)(int n, const Gpt* pts, const Gline_attr& attr);
+  int (*fill_area)(int n, const Gpt* pts, int style, int color);
+  Gmarker_ops marker;
+  Gtext_ops text;
+  void (*clear_region)(const Glim& lim);
+  void (*message)(const char* text);
+};
+
+/* The record of the open workstation's device (a record that does nothing
+ * while none is open). */
+const Gdevice& gdevice();
+/* Makes a record the current one (null: none), as a print of the display
+ * list does for its time; gset_win_type does the same with a type's first
+ * row. 0. */
+int gset_device(const Gdevice* device);
+/* Hands a setter's record to a device that keeps records; 1 when it did
+ * (then no display-list record is made), else 0. */
+int grecord(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/* The guard of every kernel call that needs an open kernel: 1 when open,
+ * else the "GKS not opened" report under the caller's name and 0. */
+int gcheck_open(const char* caller);
+
+/* The device records, each filled in its own module. */
+extern const Gdevice gws_window_device; /* gks_x11 */
+extern const Gdevice gws_pixmap_device; /* gks_x11 */
+extern const Gdevice gps_device;        /* gks_ps */
+extern const Gdevice ghpgl_device;      /* gks_hpgl */
+extern const Gdevice gmeta_device;      /* gks_meta: the text metafile */
+extern const Gdevice gcgm_device;       /* gks_meta: the binary CGM */
+
+/* ------------------------------------------------------------------------ */
+/* gks_opt: the page-option grammar of the file devices                     */
+/* ------------------------------------------------------------------------ */
+
+/* A plot area: width by height device units at x, y. */
+struct Garea {
+  int width;
+  int height;
+  int x;
+  int y;
+};
+
+/* A page in inches, long side first. */
+struct Gpage {
+  float width;
+  float height;
+};
+
+/* One option word of a device: an item equal to `word` (without regard to
+ * case), or, with `number`, the word, one separator and a number. */
+struct Gpage_option {
+  const char* word;
+  bool number;
+  bool env_only; /* counts only in the environment's list */
+  void (*apply)(float value, Gpage* page);
+};
+
+/* Applies option items to a page and a device's option table; later items
+ * win. Beside the table: "sz" and a separator and "WxH", and the paper
+ * names, where `usable` accepts the page. */
+void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable,
+                   bool from_env, bool (*usable)(float w, float h), Gpage* page);
+/* The items of a comma list (an environment value); none for null. */
+Gconn_items gsplit_items(const char* text);
+/* A panel geometry ('P' stripped): columns x rows + column + row, or with a
+ * first number of 1 or less the plot area as fractions; y_up for the file
+ * devices, else a window. */
+void gpanel_geometry(const char* text, bool y_up, Garea* area);
+/* "WxH+X+Y" (or "WxH", or "+X+Y") in units that scale turns into device
+ * units. */
+void gsize_geometry(const char* text, float scale, Garea* area);
+/* The first of some environment variables that is set; null for none. */
+const char* gfirst_env(std::initializer_list<const char*> names);
 
 /* ------------------------------------------------------------------------ */
 /* gks_tran: normalization transformations and device coordinates          */
@@ -62,8 +218,7 @@ float yNDC_ps(float y);
 float xW_trans(float x, int t1, int t2);
 float yW_trans(float y, int t1, int t2);
 
-/* Device classes: 0 window opened, 1 window set up again, 2 PostScript,
- * 3 HPGL, 4 metafile, 10 new window size (transformations kept). */
+/* type: a GINIT_* device class. */
 Gint ginit_tran(int type);
 Gint gget_gviewport(Grectangle* rect);
 Gint gpts_in_win(int n, const Gpt* pts);
@@ -120,6 +275,46 @@ int ginit_fill(int type);
 /* gks_obj: the display list                                                */
 /* ------------------------------------------------------------------------ */
 
+/* Display-list record kinds: the kernel call each record replays. */
+enum Gobj_kind : int {
+  GOBJ_MESSAGE = 5,
+  GOBJ_WS_VP = 10,
+  GOBJ_WS_WIN = 11,
+  GOBJ_SEL_TRAN = 15,
+  GOBJ_VP = 16,
+  GOBJ_WIN = 17,
+  GOBJ_COLR_REP = 20,
+  GOBJ_CLEAR_REGION = 25,
+  GOBJ_POLYLINE = 30,
+  GOBJ_LINETYPE = 33,
+  GOBJ_LINEWIDTH = 34,
+  GOBJ_LINE_COLR = 35,
+  GOBJ_LINE_PRINT_BOLD = 36,
+  GOBJ_POLYMARKER = 40,
+  GOBJ_MARKER_TYPE = 43,
+  GOBJ_MARKER_SIZE = 44,
+  GOBJ_MARKER_COLR = 45,
+  GOBJ_MARKER_WIDTH = 46,
+  GOBJ_TEXT = 50,
+  GOBJ_TEXT_SPACE = 53,
+  GOBJ_CHAR_SPACE = 54,
+  GOBJ_EXPAN = 55,
+  GOBJ_TEXT_COLR = 56,
+  GOBJ_CHAR_HT = 57,
+  GOBJ_UP_VEC = 58,
+  GOBJ_FONTPREC = 59,
+  GOBJ_TEXT_ALIGN = 60,
+  GOBJ_TEXT_WIDTH = 61,
+  GOBJ_FILL_AREA = 70,
+  GOBJ_FILL_STYLE = 73,
+  GOBJ_FILL_STYLE_IND = 74,
+  GOBJ_FILL_COLR = 75,
+  GOBJ_FILL_PRINT_SOLID = 76,
+  GOBJ_SEG_OPEN = 81,
+  GOBJ_SEG_CLOSE = 82,
+  GOBJ_CALLBACK = 999,
+};
+
 /* One recorded kernel call. */
 struct drawobj {
   int type;      /* record kind: the kernel call that made it */
@@ -149,10 +344,19 @@ int gobj_print_plot();
 int gobj_print_meta();
 Gevent_poll gset_event_poll(Gevent_poll poll);
 
+/* The common steps of the attribute setters after their guard and their
+ * own checks: an unchanged value costs nothing; a changed one is stored,
+ * recorded (a device that keeps records gets `meta` with the value, else
+ * the display list a record of `kind`, a float as its data) and handed to
+ * the device through `tell` (may be null). 0. */
+int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int value));
+int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float value));
+
 /* ------------------------------------------------------------------------ */
 /* gks_ps: PostScript and EPS writer                                        */
 /* ------------------------------------------------------------------------ */
 
+/* The option setters return 0, or -1 (and report) for a value refused. */
 FILE* gps_open_file(const char* name);
 int gps_init();
 int gps_set_size(float width, float height);
@@ -194,6 +398,9 @@ int gmeta_close_file();
 /* ------------------------------------------------------------------------ */
 
 int ginit_plot(int type);
+/* The kernel's error report: "name: " and the message through MESS_print at
+ * the warn level in one piece, and a copy in the error file that gopen_gks
+ * named; nothing while the kernel is closed. 0. */
 int gerr_printf(const char* name, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 int gchk_graphics();
@@ -438,9 +645,9 @@ int gdevice_setup(const char* str, char* conn_id);
 
 /* The window devices draw into a backing pixmap (device 1) or another
  * program's drawable (device 6) and copy it to the visible window. The
- * declarations that carry X types are visible only to modules that include
- * <X11/Xlib.h> before this header, so that the rest of the system never sees
- * Xlib's macros. */
+ * declarations that carry X types are in kezgks_x11.h, which includes Xlib
+ * itself, so that the rest of the system never sees Xlib's macros and no
+ * include order matters. */
 
 /* Room that the buffer of gget_win_title_extra must have. */
 inline constexpr int GTITLE_EXTRA_LEN = 88;
@@ -498,36 +705,6 @@ int gdel_fill_pat();
 int gdel_text_gc();
 int gdel_marker_gc();
 
-#ifdef _X11_XLIB_H_
-Display* gget_display();
-int gget_screen();
-Visual* gget_visual();
-Window gget_root_window();
-Drawable gget_base_window();
-Drawable gget_draw_window();
-GC gget_root_gc();
-unsigned long gget_red_mask();
-unsigned long gget_grn_mask();
-unsigned long gget_blu_mask();
-int gset_base_window(Drawable drawable);
-int gset_draw_window(Drawable drawable);
-int Xerror_handler(Display* display, XErrorEvent* event);
-int XerrorIO_handler(Display* display);
-
-int gset_def_cmap(Colormap map);
-Colormap gget_def_cmap();
-int gset_user_cmap(Colormap map);
-Colormap gget_user_cmap();
-Colormap gget_colormap();
-
-int gget_xviewport(XRectangle* rect);
-GC gget_line_gc();
-GC gget_fill_gc();
-GC gget_text_gc();
-GC gget_marker_gc();
-int gxline(Drawable window, XPoint p1, XPoint p2);
-int gxrect(Drawable window, XPoint p1, XPoint p2);
-#endif
 
 /* ------------------------------------------------------------------------ */
 /* gks_evnt: window events                                                  */
@@ -542,9 +719,6 @@ int gget_input_mode();
 int gcheck_event();
 int gwait_event();
 int greset_zoom();
-#ifdef _X11_XLIB_H_
-int gprocess_x11_event(XEvent* event);
-#endif
 
 /* ------------------------------------------------------------------------ */
 /* gks_loop: animation frames and the loop-window protocol                  */
@@ -579,3 +753,9 @@ int gsend_loop_message(int code);
 int gwait_loop_window();
 
 #endif /* KEZGKS_H */
+
+/* Files written when the X declarations came with this header keep
+ * working, whichever header they include first. */
+#if defined(_X11_XLIB_H_) && !defined(KEZGKS_X11_H)
+#include "kezgks_x11.h"
+#endif

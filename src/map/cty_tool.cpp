@@ -218,9 +218,17 @@ std::string state_country(const CTY_data& city) {
   return text;
 }
 
+/* Great-circle distance (km) on the formula library's sphere. The map layer
+ * lies below the formula library, so the range test keeps its own haversine
+ * (short distances keep their precision with it). */
 double distance_km(double lat1, double lon1, double lat2, double lon2) {
-  return calc_earth_dist(static_cast<float>(lat1), static_cast<float>(lon1),
-                         static_cast<float>(lat2), static_cast<float>(lon2));
+  constexpr double earth_radius_km = 6371.3;
+  constexpr double rad = 3.14159265358979323846 / 180.0;
+  const double sdlat = std::sin(0.5 * (lat2 - lat1) * rad);
+  const double sdlon = std::sin(0.5 * (lon2 - lon1) * rad);
+  double h = sdlat * sdlat + std::cos(lat1 * rad) * std::cos(lat2 * rad) * sdlon * sdlon;
+  h = std::fmin(1.0, std::fmax(0.0, h));
+  return 2.0 * earth_radius_km * std::asin(std::sqrt(h));
 }
 
 /* Whether all terms of an item match the record. */

@@ -10,7 +10,9 @@
  * projection in degrees.
  *
  * Each projection and diagram is a small unit below (its constants, a
- * forward and an inverse function) reached through one dispatch table.
+ * forward and an inverse function) and one record of the table `rules`:
+ * its code, the name printed for it, the names read for it, its kind and
+ * its functions.
  * Constants are computed by the first transformation after the current
  * domain changes and kept until the next change. Both directions answer 1
  * with their outputs set, or 0 with both outputs -9999 for a point that the
@@ -40,7 +42,7 @@ constexpr double deg = 57.295779513082195;   /* degrees per radian */
 constexpr double pi = 3.14159265358979323846;
 constexpr double miss = KEZ_FMISS;
 constexpr double km_per_deg = 111.195; /* along a great circle */
-constexpr double kappa = 0.286;        /* exponent of pot_temp */
+constexpr double kappa = 0.286;        /* exponent of the potential temperature */
 constexpr double edge_margin = 1e-4;   /* degrees of longitude past a map's edge still on it */
 
 bool is_miss(double v) { return v == miss; }
@@ -647,8 +649,17 @@ int inv(Frame&, double x, double y, double& t, double& p) {
 
 } // namespace stuve
 
+/* The potential temperature (K) of a temperature (K) at a pressure (mb),
+ * in single precision as the formula library gives it; -9999 when either
+ * is not positive. The diagram axes keep their own copy beside its
+ * inverse, so that the map layer needs nothing of the data layer. */
+double theta_of(float temp, float pr) {
+  if (!(temp > 0.0f) || !(pr > 0.0f)) return miss;
+  return static_cast<float>(temp * std::pow(1000.0 / pr, kappa));
+}
+
 /* The pressure at which temperature t (deg C) has potential temperature
- * theta (K): the inverse of pot_temp. */
+ * theta (K): the inverse of theta_of. */
 int theta_pressure(double t, double theta, double& p) {
   double tk = t + 273.15;
   if (!(tk > 0.0) || !(theta > 0.0)) return 0;
@@ -677,7 +688,7 @@ int fwd(Frame& f, double t, double p, double& x, double& y) {
     return 0;
   }
   scales(f);
-  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  double theta = theta_of(static_cast<float>(t + 273.15), static_cast<float>(p));
   if (is_miss(theta)) return hidden(x, y);
   const MAP_limits& L = f.limits;
   MAP_limits v = diagram_view(f);
@@ -711,7 +722,7 @@ int inv(Frame& f, double x, double y, double& t, double& p) {
 namespace lntheta {
 
 int fwd(Frame&, double t, double p, double& x, double& y) {
-  double theta = pot_temp(static_cast<float>(t + 273.15), static_cast<float>(p));
+  double theta = theta_of(static_cast<float>(t + 273.15), static_cast<float>(p));
   if (is_miss(theta)) return hidden(x, y);
   x = t;
   y = std::log(theta);
@@ -737,8 +748,21 @@ enum class Kind {
 
 using Unit = int (*)(Frame&, double, double, double&, double&);
 
+/* A name read for a projection: len 0 asks for the whole word, otherwise
+ * the first len characters decide. */
+struct ReadName {
+  const char* text;
+  int len;
+};
+
+/* One projection or diagram: its code, the name printed for it (none for
+ * some), the names read for it (tried in table order, projection by
+ * projection, so "lat" and "lamb" are tried before "la"), its kind and its
+ * constants, forward and inverse. */
 struct Rule {
   int code;
+  const char* print_name;
+  ReadName names[4];
   Kind kind;
   void (*init)(Frame&); /* constants of the current domain, or null */
   Unit fwd;
@@ -746,30 +770,30 @@ struct Rule {
 };
 
 constexpr Rule rules[] = {
-    {KEZ_MISS, Kind::pass, nullptr, nullptr, nullptr},
-    {1, Kind::earth, stereo::init, stereo::fwd, stereo::inv},
-    {2, Kind::earth, nullptr, latlon::fwd, latlon::inv},
-    {3, Kind::earth, nullptr, merc::fwd, merc::inv},
-    {4, Kind::earth, lambert::init, lambert::fwd, lambert::inv},
-    {5, Kind::earth, view_centre, ortho::fwd, ortho::inv},
-    {6, Kind::earth, view_centre, gnomonic::fwd, gnomonic::inv},
-    {7, Kind::earth, nullptr, moll::fwd, moll::inv},
-    {8, Kind::earth, view_centre, lambaz::fwd, lambaz::inv},
-    {9, Kind::earth, sat::init, sat::fwd, sat::inv},
-    {20, Kind::diagram, nullptr, linear::fwd, linear::inv},
-    {21, Kind::keep, nullptr, nullptr, nullptr},
-    {22, Kind::diagram, nullptr, logp::fwd, logp::inv},
-    {23, Kind::diagram, nullptr, hodo::fwd, hodo::inv},
-    {24, Kind::diagram, nullptr, linear::fwd, linear::inv},
-    {25, Kind::diagram, nullptr, linear::fwd_p, linear::inv_p},
-    {40, Kind::diagram, nullptr, skewt::fwd, skewt::inv},
-    {41, Kind::diagram, nullptr, stuve::fwd, stuve::inv},
-    {42, Kind::diagram, nullptr, logp::fwd, logp::inv},
-    {43, Kind::diagram, nullptr, teph::fwd, teph::inv},
-    {44, Kind::diagram, nullptr, lntheta::fwd, lntheta::inv},
-    {50, Kind::keep, nullptr, nullptr, nullptr},
-    {51, Kind::keep, nullptr, nullptr, nullptr},
-    {99, Kind::diagram, nullptr, pixel::fwd, pixel::inv},
+    {MAP_NONE, nullptr, {{"miss", 0}}, Kind::pass, nullptr, nullptr, nullptr},
+    {MAP_PSTEREO, "pstereo", {{"polar", 5}, {"ps", 2}}, Kind::earth, stereo::init, stereo::fwd, stereo::inv},
+    {MAP_LATLON, "latlon", {{"ll", 2}, {"lat", 3}}, Kind::earth, nullptr, latlon::fwd, latlon::inv},
+    {MAP_MERC, "merc", {{"me", 2}}, Kind::earth, nullptr, merc::fwd, merc::inv},
+    {MAP_LAMB, "lamb", {{"lamb", 4}, {"lc", 2}}, Kind::earth, lambert::init, lambert::fwd, lambert::inv},
+    {MAP_ORTHO, "ortho", {{"or", 2}}, Kind::earth, view_centre, ortho::fwd, ortho::inv},
+    {MAP_GNOM, "gnom", {{"gn", 2}}, Kind::earth, view_centre, gnomonic::fwd, gnomonic::inv},
+    {MAP_MOLL, "moll", {{"mo", 2}}, Kind::earth, nullptr, moll::fwd, moll::inv},
+    {MAP_LAMBAZ, "lambaz", {{"lambaz", 0}, {"la", 2}}, Kind::earth, view_centre, lambaz::fwd, lambaz::inv},
+    {MAP_SAT, "sat", {{"sat", 3}}, Kind::earth, sat::init, sat::fwd, sat::inv},
+    {MAP_XY, "xy", {{"xy", 2}}, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {MAP_XZ, "xz", {{"xz", 0}}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_XLOGP, "xlogp", {{"xlogy", 5}, {"xlogp", 5}, {"vert", 4}}, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {MAP_POLAR, "hodo", {{"hodo", 4}}, Kind::diagram, nullptr, hodo::fwd, hodo::inv},
+    {MAP_CAT, "cat", {{"cat", 3}}, Kind::diagram, nullptr, linear::fwd, linear::inv},
+    {MAP_XP, "xp", {{"xp", 0}}, Kind::diagram, nullptr, linear::fwd_p, linear::inv_p},
+    {MAP_SKEWT, "skewt", {{"skewt", 5}, {"therm", 5}}, Kind::diagram, nullptr, skewt::fwd, skewt::inv},
+    {MAP_STUVE, "stuve", {{"stuve", 5}}, Kind::diagram, nullptr, stuve::fwd, stuve::inv},
+    {MAP_EMA, "ema", {{"ema", 3}}, Kind::diagram, nullptr, logp::fwd, logp::inv},
+    {MAP_TEPH, "teph", {{"teph", 4}}, Kind::diagram, nullptr, teph::fwd, teph::inv},
+    {MAP_RTEPH, "rteph", {{"rteph", 5}}, Kind::diagram, nullptr, lntheta::fwd, lntheta::inv},
+    {MAP_ZOOM, "zoom", {{"zoom", 4}}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_SIZE, "size", {{"size", 4}}, Kind::keep, nullptr, nullptr, nullptr},
+    {MAP_PIXEL, "pixel", {{"pix", 3}}, Kind::diagram, nullptr, pixel::fwd, pixel::inv},
 };
 
 const Rule* find_rule(int code) {
@@ -880,44 +904,17 @@ double bearing(double lat1, double lon1, double lat2, double lon2) {
 
 /* ---- names of the projections ---------------------------------------------- */
 
-struct PrintName {
-  int code;
-  const char* name;
-};
-
-/* Every printed name reads back to its own code through parse_names. */
-constexpr PrintName print_names[] = {
-    {1, "pstereo"}, {2, "latlon"}, {3, "merc"},   {4, "lamb"},   {8, "lambaz"}, {5, "ortho"},
-    {7, "moll"},    {6, "gnom"},   {9, "sat"},    {99, "pixel"}, {20, "xy"},    {21, "xz"},
-    {22, "xlogp"},  {23, "hodo"},  {24, "cat"},   {25, "xp"},    {40, "skewt"}, {42, "ema"},
-    {41, "stuve"},  {43, "teph"},  {44, "rteph"}, {50, "zoom"},  {51, "size"},
-};
-
-/* Names accepted for a projection, tried in order; len 0 asks for the whole
- * word, otherwise the first len characters decide. */
-struct ParseName {
-  const char* name;
-  int len;
-  int code;
-};
-
-constexpr ParseName parse_names[] = {
-    /* printed names that a shorter name below would take for another code */
-    {"lambaz", 0, 8}, {"xz", 0, 21},
-    {"ll", 2, 2},     {"lat", 3, 2},    {"polar", 5, 1},  {"ps", 2, 1},          {"sat", 3, 9},
-    {"lamb", 4, 4},   {"lc", 2, 4},     {"la", 2, 8},     {"gn", 2, 6},          {"or", 2, 5},
-    {"mo", 2, 7},     {"me", 2, 3},     {"pix", 3, 99},   {"xy", 2, 20},         {"xlogy", 5, 22},
-    {"xlogp", 5, 22}, {"cat", 3, 24},   {"skewt", 5, 40}, {"ema", 3, 42},        {"teph", 4, 43},
-    {"rteph", 5, 44}, {"therm", 5, 40}, {"stuve", 5, 41}, {"hodo", 4, 23},       {"vert", 4, 22},
-    {"xp", 0, 25},    {"zoom", 4, 50},  {"size", 4, 51},  {"miss", 0, KEZ_MISS},
-};
-
 int proj_code_of_name(const char* name) {
   if (!name) return -1;
-  for (const ParseName& p : parse_names) {
-    bool match = p.len == 0 ? stricmp(name, p.name) == 0 : strnicmp(name, p.name, p.len) == 0;
-    if (match) return p.code;
-  }
+  /* Whole words first, so that a printed name such as "lambaz" is not
+   * taken by a shorter beginning of another projection ("lamb"). */
+  for (bool whole : {true, false})
+    for (const Rule& r : rules)
+      for (const ReadName& n : r.names) {
+        if (!n.text) break;
+        if ((n.len == 0) != whole) continue;
+        if (whole ? stricmp(name, n.text) == 0 : strnicmp(name, n.text, n.len) == 0) return r.code;
+      }
   return -1;
 }
 
@@ -959,7 +956,7 @@ double lambert_turn(Frame& f, double x, double y) {
 int MAP_domain(const Domain* dom) {
   Frame& f = st.frame;
   if (!dom) {
-    f.dom.proj = KEZ_MISS;
+    f.dom.proj = MAP_NONE;
     reset_caches(f);
     return -1;
   }
@@ -968,11 +965,11 @@ int MAP_domain(const Domain* dom) {
   if (is_miss(d.plat)) d.plat = d.clat;
   if (is_miss(d.plon)) d.plon = d.clon;
   switch (d.proj) {
-    case 1:
+    case MAP_PSTEREO:
       f.tlat1 = d.plat < 0.0f ? -60.0f : 60.0f;
       if (!is_miss(d.param[0])) f.tlat1 = d.param[0];
       break;
-    case 4:
+    case MAP_LAMB:
       f.tlat1 = 30.0f;
       f.tlat2 = 60.0f;
       if (!is_miss(d.param[0])) {
@@ -981,7 +978,7 @@ int MAP_domain(const Domain* dom) {
         f.tlat2 = is_miss(d.param[1]) ? d.param[0] : d.param[1];
       }
       break;
-    case 9:
+    case MAP_SAT:
       f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0];
       break;
     default:
@@ -1021,7 +1018,7 @@ int MAP_coord(float rlat, float rlon) {
 int MAP_proj_coord(const float* value) {
   Frame& f = st.frame;
   if (!value) return -1;
-  if (f.dom.proj != 4) return 0;
+  if (f.dom.proj != MAP_LAMB) return 0;
   f.dom.param[0] = value[0];
   f.dom.param[1] = value[1];
   f.tlat1 = value[0];
@@ -1033,9 +1030,8 @@ int MAP_proj_coord(const float* value) {
 int MAP_proj_str(const char* proj) { return proj_code_of_name(proj); }
 
 const char* MAP_proj_name(int proj) {
-  for (const PrintName& p : print_names)
-    if (p.code == proj) return p.name;
-  return "";
+  const Rule* r = find_rule(proj);
+  return r && r->print_name ? r->print_name : "";
 }
 
 int MAP_tran_center(float* x, float* y) {
@@ -1049,10 +1045,12 @@ int MAP_set_limits() {
   L = MAP_limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
   if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy)) return 0;
   int code = d.proj;
-  bool needs_grid = (code >= 1 && code <= 9) || code == 20 || code == 24 || code == 25;
+  const Rule* rule = find_rule(code);
+  const bool earth = rule && rule->kind == Kind::earth;
+  bool needs_grid = earth || code == MAP_XY || code == MAP_CAT || code == MAP_XP;
   if (needs_grid && (d.nx == KEZ_MISS || d.ny == KEZ_MISS)) return 0;
 
-  if (code >= 1 && code <= 9) {
+  if (earth) {
     double xc = miss, yc = miss;
     if (forward(f, d.clat, d.clon, &xc, &yc) != 1) return 0;
     double hx = d.dx * ((d.nx - 1) / 2.0);
@@ -1064,9 +1062,9 @@ int MAP_set_limits() {
 
   double x1 = miss, y1 = miss, x2 = miss, y2 = miss;
   switch (code) {
-    case 40:
-    case 43:
-    case 44: {
+    case MAP_SKEWT:
+    case MAP_TEPH:
+    case MAP_RTEPH: {
       /* The corners are taken on the unskewed, unturned axes. */
       f.xfactor = 0.0;
       f.yfactor = 0.0;
@@ -1078,18 +1076,18 @@ int MAP_set_limits() {
       f.yfactor = miss;
       break;
     }
-    case 23:
+    case MAP_POLAR:
       x1 = d.clat;
       y1 = d.clon;
       x2 = d.clat + d.dx;
       y2 = d.clon + d.dy;
       break;
-    case 20:
-    case 24:
-    case 25:
+    case MAP_XY:
+    case MAP_CAT:
+    case MAP_XP:
       x1 = d.clat;
       x2 = d.clat + d.nx;
-      y1 = code == 25 ? -d.clon : d.clon;
+      y1 = code == MAP_XP ? -d.clon : d.clon;
       y2 = y1 + d.ny;
       f.xfactor = static_cast<double>(d.nx) / d.dx;
       f.yfactor = static_cast<double>(d.ny) / d.dy;
@@ -1116,7 +1114,7 @@ int MAP_set_view(const MAP_limits* vp) {
   Frame& f = st.frame;
   f.view = *vp;
   /* The skew-T and tephigram scales follow the new viewport. */
-  if (f.dom.proj == 40 || f.dom.proj == 43) f.xfactor = miss;
+  if (f.dom.proj == MAP_SKEWT || f.dom.proj == MAP_TEPH) f.xfactor = miss;
   return 0;
 }
 
@@ -1128,14 +1126,14 @@ int MAP_get_up_left(float* x, float* y) {
 
 int MAP_in_domain(float x, float y) {
   const Frame& f = st.frame;
-  if (f.dom.proj == KEZ_MISS) return 1;
+  if (f.dom.proj == MAP_NONE) return 1;
   const MAP_limits& L = f.limits;
   return (x >= L.x_min && x <= L.x_max && y >= L.y_min && y <= L.y_max) ? 1 : 0;
 }
 
 int MAP_in_grid_domain(float x, float y) {
   const Frame& f = st.frame;
-  if (f.dom.proj == KEZ_MISS) return 1;
+  if (f.dom.proj == MAP_NONE) return 1;
   const MAP_limits& L = f.limits;
   double wx = 3.0 * f.dom.dx, wy = 3.0 * f.dom.dy;
   return (x >= L.x_min - wx && x <= L.x_max + wx && y >= L.y_min - wy && y <= L.y_max + wy) ? 1 : 0;
@@ -1143,7 +1141,7 @@ int MAP_in_grid_domain(float x, float y) {
 
 int DOM_init(Domain* domain) {
   if (!domain) return -1;
-  domain->proj = KEZ_MISS;
+  domain->proj = MAP_NONE;
   domain->nx = KEZ_MISS;
   domain->ny = KEZ_MISS;
   domain->plat = domain->plon = KEZ_FMISS;
@@ -1283,17 +1281,17 @@ float MAP_factor(float lat, float lon) {
   Frame& f = st.frame;
   if (!usable_input(lat, 0.0)) return KEZ_FMISS;
   switch (f.dom.proj) {
-    case 1: {
+    case MAP_PSTEREO: {
       prepare(f);
       double s = f.hemi;
       double p = s * lat > 75.0 ? 75.0 * s : static_cast<double>(lat);
       return static_cast<float>((f.k / f.earth_rad) / (1.0 - s * std::sin(p * rad)));
     }
-    case 3: {
+    case MAP_MERC: {
       double p = std::max(-89.9, std::min(89.9, static_cast<double>(lat)));
       return static_cast<float>(1.0 / std::cos(p * rad));
     }
-    case 4: {
+    case MAP_LAMB: {
       /* A factor given with the domain stands. */
       if (!is_miss(f.dom.param[2])) return f.dom.param[2];
       prepare(f);
@@ -1312,11 +1310,11 @@ float MAP_factor(float lat, float lon) {
 float MAP_dir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
   switch (f.dom.proj) {
-    case 1:
+    case MAP_PSTEREO:
       return static_cast<float>(dir + stereo_turn(f, x, y));
-    case 4:
+    case MAP_LAMB:
       return static_cast<float>(dir + lambert_turn(f, x, y));
-    case 9: {
+    case MAP_SAT: {
       /* Step 1 km along the direction and see where the step goes. */
       double lat, lon, lat2, lon2, x2, y2;
       if (inverse(f, x, y, &lat, &lon) != 1) return KEZ_FMISS;
@@ -1332,11 +1330,11 @@ float MAP_dir_adj(float dir, float x, float y) {
 float MAP_undir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
   switch (f.dom.proj) {
-    case 1:
+    case MAP_PSTEREO:
       return static_cast<float>(dir - stereo_turn(f, x, y));
-    case 4:
+    case MAP_LAMB:
       return static_cast<float>(dir - lambert_turn(f, x, y));
-    case 9: {
+    case MAP_SAT: {
       /* Step 1 km (0.01 plot units) along the plot direction and take the
        * bearing of the step on the earth. */
       double lat, lon, lat2, lon2;
@@ -1354,14 +1352,14 @@ float MAP_undir_adj(float dir, float x, float y) {
 float MAP_uvdir_adj(float u, float v, float x, float y) {
   (void)u;
   (void)v;
-  if (st.frame.dom.proj == 1) return MAP_dir_adj(0.0f, x, y);
+  if (st.frame.dom.proj == MAP_PSTEREO) return MAP_dir_adj(0.0f, x, y);
   return 0.0f;
 }
 
 float MAP_dir(float x1, float y1, float x2, float y2) {
   float d = static_cast<float>(
       std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
-  if (st.frame.dom.proj == 1) return MAP_undir_adj(d, x1, y1);
+  if (st.frame.dom.proj == MAP_PSTEREO) return MAP_undir_adj(d, x1, y1);
   return d;
 }
 

@@ -31,19 +31,15 @@
 
 namespace {
 
-constexpr M_type mask_parse = 0x40000000; /* decoding trace */
-constexpr M_type mask_file = 0x80000000;  /* region files that cannot be opened */
-constexpr int flag_domain_result = 5;     /* outcome of the last decoding */
+constexpr M_type mask_parse = M_debug_c; /* decoding trace */
+constexpr M_type mask_file = M_debug_d;  /* region files that cannot be opened */
 constexpr int exit_invalid_domain = 43;
 constexpr int max_nesting = 8;            /* region entries naming regions */
 constexpr int menu_attempts = 5;
 constexpr int menu_name_len = 20;
 constexpr int menu_flags = 3; /* exit and main-menu choices */
 
-/* Projection codes the decoder treats apart. */
-constexpr int proj_polar = 1;
-constexpr int proj_zoom = 50;
-constexpr int proj_size = 51;
+/* What the projection-name lookup gives for a name it does not know. */
 constexpr int proj_unknown = -1;
 
 constexpr int default_nx = 25;
@@ -279,7 +275,7 @@ int clamp_to_int(float v) {
 }
 
 void apply_defaults(unsigned defaults, Domain* d) {
-  if (defaults & d_proj1) d->proj = proj_polar;
+  if (defaults & d_proj1) d->proj = MAP_PSTEREO;
   if (defaults & d_grid) {
     d->nx = default_nx;
     d->ny = default_ny;
@@ -287,12 +283,12 @@ void apply_defaults(unsigned defaults, Domain* d) {
   if (defaults & d_spacing) d->dx = d->dy = default_spacing;
   if (defaults & d_dy_dx) d->dy = d->dx;
   if (defaults & d_proj_item) {
-    if (d->proj == proj_size) {
+    if (d->proj == MAP_SIZE) {
       d->nx = clamp_to_int(d->clat);
       d->ny = clamp_to_int(d->clon);
       d->clat = d->clon = KEZ_FMISS;
     } else {
-      d->dx = d->dy = d->proj == proj_zoom ? zoom_spacing : default_spacing;
+      d->dx = d->dy = d->proj == MAP_ZOOM ? zoom_spacing : default_spacing;
       d->nx = default_nx;
       d->ny = default_ny;
     }
@@ -308,7 +304,7 @@ bool read_projection(const char* item, Domain* d) {
   std::vector<std::string> parts = split(text, ':');
   int code = DOM_proj_str(parts[0].c_str());
   if (code == proj_unknown) {
-    d->proj = proj_polar;
+    d->proj = MAP_PSTEREO;
     return false;
   }
   d->proj = code;
@@ -477,7 +473,7 @@ int DOM_decode(const char* str, Domain* domain) {
   if (parse_string(str, ',', &argc, &argv) != 0 || argc < 1) {
     free_parsed_array(argc, argv);
     MESS_print(M_warn, "DOM_decode: Invalid plot domain\n");
-    FLAG_set(flag_domain_result, DOM_INVALID);
+    FLAG_set(FLAG_DOMAIN, DOM_INVALID);
     return DOM_INVALID;
   }
   MESS_print(mask_parse, "******** PARSING DOMAIN: %d %s\n", argc, str);
@@ -498,7 +494,7 @@ int DOM_decode(const char* str, Domain* domain) {
     DOM_init(domain);
     MESS_print(M_warn, "DOM_decode: Invalid plot domain\n");
   }
-  FLAG_set(flag_domain_result, result);
+  FLAG_set(FLAG_DOMAIN, result);
   FILE_set_key('r', str);
   if (domain->ny != KEZ_MISS && domain->dy != KEZ_FMISS)
     DOM_set_base_prior(static_cast<float>(domain->ny - 1) * domain->dy);
@@ -508,7 +504,7 @@ int DOM_decode(const char* str, Domain* domain) {
 int DOM_get_def_region(const char* region, Domain* domain) {
   if (!domain) return 0;
   DOM_init(domain);
-  domain->proj = proj_polar;
+  domain->proj = MAP_PSTEREO;
   domain->nx = default_nx;
   domain->ny = default_ny;
   domain->dx = domain->dy = default_spacing;
@@ -526,7 +522,7 @@ int DOM_get_def_region(const char* region, Domain* domain) {
   }
   domain->plon = domain->clon;
   DOM_set_base_prior(static_cast<float>(domain->ny - 1) * domain->dy);
-  FLAG_set(flag_domain_result, DOM_DECODED);
+  FLAG_set(FLAG_DOMAIN, DOM_DECODED);
   return 1;
 }
 

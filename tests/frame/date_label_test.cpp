@@ -308,3 +308,23 @@ TEST(ForecastLabelsModels, NoModelTableGivesNoName) {
 }
 
 } // namespace
+
+/* The model names come through the namer that the data layer registers;
+ * without one the labels carry none. */
+TEST(ForecastLabels, ModelNamesComeThroughTheRegisteredNamer) {
+  Date noon = make(1998, 1, 5, 12, 0);
+  const long int secs = DATE_num_sec(&noon);
+  auto r = run_child([&] {
+    std::string with, without;
+    DATE_set_model_namer([](std::string* name, int model) {
+      *name = "m" + std::to_string(model);
+      return 0;
+    });
+    DATE_make_label_for(0, 7, secs, &with);
+    DATE_set_model_namer(nullptr);
+    DATE_make_label_for(0, 7, secs, &without);
+    std::printf("%s|%s", with.c_str(), without.c_str());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "m7 analysis for 12Z  5 JAN 98| analysis for 12Z  5 JAN 98");
+}

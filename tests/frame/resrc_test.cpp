@@ -326,3 +326,26 @@ TEST(ResourceConvert, CopyIsBoundedAndNeedsAnOutput) {
 }
 
 } // namespace
+
+/* The domain converters decode through the decoder that the map layer
+ * registers; without one the domain stays and the converter says so. */
+TEST(ResourceConvert, DomainsGoThroughTheRegisteredDecoder) {
+  auto r = run_child([] {
+    int failed = 0;
+    static std::string seen;
+    RES_set_domain_decoder([](const char* text, Domain* d) {
+      seen = text;
+      d->proj = MAP_LAMB;
+      return 1;
+    });
+    char text[] = "lamb,40,-100";
+    Domain d{};
+    failed += RES_conv_data(text, &d, CV_domain) != 1 || d.proj != MAP_LAMB || seen != "lamb,40,-100";
+    RES_set_domain_decoder(nullptr);
+    d.proj = MAP_MERC;
+    failed += RES_conv_data(text, &d, CV_region) != 1 || d.proj != MAP_MERC;
+    return failed;
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "RES_conv_data: domain specifications are not available\n");
+}

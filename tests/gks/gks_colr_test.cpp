@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-/* First, so that the kernel's X declarations are seen. */
-#include "gks_window.h"
-
 #include <vector>
 
 #include "gks_scenario.h"
+#include "gks_window.h"
 #include "kez_test.h"
 
 namespace {

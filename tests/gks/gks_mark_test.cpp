@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-/* First, so that the kernel's X declarations are seen. */
-#include "gks_window.h"
-
 #include <functional>
 
 #include "gks_output.h"
+#include "gks_window.h"
 
 namespace {
 

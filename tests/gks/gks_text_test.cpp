@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-/* First, so that the kernel's X declarations are seen. */
-#include "gks_window.h"
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 
 #include "gks_output.h"
+#include "gks_window.h"
 
 namespace {
 

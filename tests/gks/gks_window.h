@@ -12,8 +12,6 @@
 #ifndef KEZ_GKS_WINDOW_H
 #define KEZ_GKS_WINDOW_H
 
-#include <X11/Xlib.h>
-
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -27,6 +25,7 @@
 
 #include "gks_scenario.h"
 #include "kez_test.h"
+#include "kezgks_x11.h"
 #include "x_server.h"
 
 namespace gks_test {

@@ -1,0 +1,64 @@
+/*
+ * kezgks_x11.h: the graphics kernel's calls that carry X types.
+ *
+ * The window devices and the modules that keep X contexts (line, fill,
+ * marker and text contexts, X colours, window events) share the display
+ * connection, the drawables and the contexts through these accessors. The
+ * header includes <X11/Xlib.h> and kezgks.h itself, so it may be included
+ * in any order; modules without X stay with kezgks.h and never see Xlib's
+ * macros.
+ */
+#ifndef KEZGKS_X11_H
+#define KEZGKS_X11_H
+
+#include <X11/Xlib.h>
+
+#include "kezgks.h"
+
+/* ------------------------------------------------------------------------ */
+/* gks_x11: the X connection and the drawables                              */
+/* ------------------------------------------------------------------------ */
+
+Display* gget_display();
+int gget_screen();
+Visual* gget_visual();
+Window gget_root_window();
+Drawable gget_base_window();
+Drawable gget_draw_window();
+GC gget_root_gc();
+unsigned long gget_red_mask();
+unsigned long gget_grn_mask();
+unsigned long gget_blu_mask();
+int gset_base_window(Drawable drawable);
+int gset_draw_window(Drawable drawable);
+int Xerror_handler(Display* display, XErrorEvent* event);
+int XerrorIO_handler(Display* display);
+
+int gset_def_cmap(Colormap map);
+Colormap gget_def_cmap();
+int gset_user_cmap(Colormap map);
+Colormap gget_user_cmap();
+Colormap gget_colormap();
+
+int gget_xviewport(XRectangle* rect);
+/* The common set-up of the primitives' X contexts (ginit_line, ginit_fill,
+ * ginit_marker, ginit_text), for the window classes only: GINIT_WINDOW
+ * first frees the old context through `release` and makes a new one on
+ * `on`; then the context is clipped to the viewport and set white on
+ * black. The context for the module to finish, or null when there is none
+ * to set up. */
+GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)());
+GC gget_line_gc();
+GC gget_fill_gc();
+GC gget_text_gc();
+GC gget_marker_gc();
+int gxline(Drawable window, XPoint p1, XPoint p2);
+int gxrect(Drawable window, XPoint p1, XPoint p2);
+
+/* ------------------------------------------------------------------------ */
+/* gks_evnt: window events                                                  */
+/* ------------------------------------------------------------------------ */
+
+int gprocess_x11_event(XEvent* event);
+
+#endif /* KEZGKS_X11_H */

@@ -759,6 +759,14 @@ int MAP_plot_grid(float x, float y);
 int DOM_decode(const char* str, Domain* domain);
 
 /* ------------------------------------------------------------------------ */
+/* plt_tool: plot frame                                                      */
+/* ------------------------------------------------------------------------ */
+
+/* The label style: -2 minimal, -1 simple, 0 normal, 1 complete. */
+int PLT_get_label_type();
+int PLT_set_label_type(int val);
+
+/* ------------------------------------------------------------------------ */
 /* calc: meteorological formula library                                     */
 /* ------------------------------------------------------------------------ */
 
@@ -791,6 +799,148 @@ struct VAR_data {
   char format[101]; /* the item's remaining options joined by ":" (up to 100) */
   int flag;         /* function depth * 10 + record kind */
 };
+
+/* Record kinds: the flag of a record modulo 10 (the flag is the function
+ * depth times 10 plus the kind). */
+enum VAR_kind {
+  VAR_KIND_REG = 0,          /* plain variable outside groups and vectors */
+  VAR_KIND_SUBREG = 1,       /* plain variable inside a group or vector */
+  VAR_KIND_FUNC = 2,         /* function header 'name( ... )' */
+  VAR_KIND_SUBFUNC = 3,      /* set only through VAR_set_flag */
+  VAR_KIND_ITEM = 4,         /* "map", "plot", "frame", "panel" (flag exactly 4) */
+  VAR_KIND_COMP = 5,         /* group header 'name{ ... }' */
+  VAR_KIND_VECT = 6,         /* vector header 'name< ... >' */
+  VAR_KIND_FUNC_VECT = 8,    /* second output of a vector-valued function */
+  VAR_KIND_SUBFUNC_VECT = 9  /* set only through VAR_set_flag */
+};
+
+/* Plot-type codes of VAR_data::type. 10 to 17 are the contour class, 20 to
+ * 23 the vector class, 10 to 23 together the grid types. */
+enum VAR_plot_type {
+  VAR_TYPE_DATA = 1,
+  VAR_TYPE_VALUE = 2, /* the default type of a station datum */
+  VAR_TYPE_TEXT = 3,
+  VAR_TYPE_MARK = 4,
+  VAR_TYPE_INT = 5,
+  VAR_TYPE_MAP = 6,
+  VAR_TYPE_FRAME = 7,
+  VAR_TYPE_PANEL = 8,
+  VAR_TYPE_GRID = 10,
+  VAR_TYPE_CONT = 11,
+  VAR_TYPE_LCONT = 12,
+  VAR_TYPE_DLN = 13,
+  VAR_TYPE_NDLN = 14,
+  VAR_TYPE_FCONT = 15,
+  VAR_TYPE_BCONT = 16,
+  VAR_TYPE_GVALUE = 17,
+  VAR_TYPE_WIND = 20,
+  VAR_TYPE_VECT = 21,
+  VAR_TYPE_BARB = 22,
+  VAR_TYPE_STRM = 23,
+  VAR_TYPE_PLOT = 30,
+  VAR_TYPE_CLOUD = 31,
+  VAR_TYPE_WBARB = 32,
+  VAR_TYPE_CBARB = 33,
+  VAR_TYPE_DBARB = 34,
+  VAR_TYPE_VBARB = 35,
+  VAR_TYPE_SYMB = 36,
+  VAR_TYPE_LINE = 37,
+  VAR_TYPE_CONST = 40,
+  VAR_TYPE_NONE = 99 /* as the plot-type flag: nothing is drawn */
+};
+
+/* Level types with a meaning of their own in the codes (GRIB edition 1). */
+enum VAR_level_type {
+  VAR_LEV_NONE = 0,
+  VAR_LEV_SFC = 1,
+  VAR_LEV_DASH = 9,    /* the level field '-' */
+  VAR_LEV_PRES = 100,  /* mb */
+  VAR_LEV_PLYR = 101,  /* layer, parts in tens of mb */
+  VAR_LEV_MSL = 102,
+  VAR_LEV_HGT = 103,   /* m above sea level */
+  VAR_LEV_HLYR = 104,  /* layer, parts in hundreds of m */
+  VAR_LEV_AGL = 105,   /* m above ground */
+  VAR_LEV_ALYR = 106,  /* layer, parts in hundreds of m */
+  VAR_LEV_SIG = 107,   /* sigma times 10000 */
+  VAR_LEV_SLYR = 108,
+  VAR_LEV_HYB = 109,
+  VAR_LEV_BG = 111,    /* cm below ground */
+  VAR_LEV_BGLYR = 112,
+  VAR_LEV_THETA = 113, /* K */
+  VAR_LEV_TLYR = 114,
+  VAR_LEV_PAG = 115,   /* mb above ground */
+  VAR_LEV_PAGLYR = 116,
+  VAR_LEV_PV = 117,
+  VAR_LEV_ETA = 119,   /* eta times 10000 */
+  VAR_LEV_ELYR = 120
+};
+
+/* Tracing of the parser (debug sub-level) and its warnings. */
+inline constexpr M_type VAR_TRACE = 0x40000000;
+inline constexpr M_type VAR_WARN = 0x40;
+/* The inheritance stack: entry 0 and nine nested headers or expansions. */
+inline constexpr int VAR_STACK_DEPTH = 10;
+/* The field widths of VAR_data (characters, without the terminator). */
+inline constexpr int VAR_NAME_LEN = 19;
+inline constexpr int VAR_UNITS_LEN = 14;
+inline constexpr int VAR_FORMAT_LEN = 100;
+
+/* The variable-string parser. VAR_setup parses a whole list ("fi:file:"
+ * first names a definition file) into the table and gives 1 when records
+ * were made; a list that had to be refused or cut says so at the warning
+ * level. VAR_process parses one span, VAR_process_var one item into the
+ * record at the count (0, or -1 when the item was refused). */
+int VAR_setup(const char* filename, const char* var_str);
+int VAR_init();
+int VAR_data_init(VAR_data* data);
+int VAR_copy(VAR_data* dat2, const VAR_data* dat1);
+int VAR_reset();
+int VAR_get_num();
+int VAR_set_num(int num); /* 0, or -1 outside 0 to VAR_MAX_RECORDS */
+int VAR_set_def_type(int val);
+/* The table and one record (null outside the table). */
+VAR_data* VAR_get_vars();
+VAR_data* VAR_get_var(int ind);
+int VAR_process(const char* str);
+int VAR_process_var(const char* str, int flag);
+int VAR_base_push(); /* 0, or -1 when the stack is full */
+/* The definition of a name from the open definition file (blanks removed,
+ * continuation lines joined): 1 with the text in def, else 0. */
+int VAR_lookup(const char* name, std::string* def);
+
+/* The calculator's name tests, registered by the grid layer: whether a
+ * function gives two output grids, and the plot type of a function's
+ * result (0 for no such function). Without them no name is a function. */
+using VAR_name_test = int (*)(const char*);
+int VAR_set_func_tests(VAR_name_test vect_func, VAR_name_test math_func);
+
+/* Field decoders. VAR_dec_time and VAR_dec_level give 0 (not a time), 1
+ * (inherited or default), 2 (written), or -1 for a field that is a time or
+ * level form whose code cannot be held (an hour outside 0 to 999, a value
+ * beyond the int range, a layer part that does not fit its three digits)
+ * or, for levels, a field of no form; -1 writes nothing and warns. */
+int VAR_dec_time(const char* str, int* time);
+int VAR_dec_level(const char* str, int* ltype, int* level);
+int VAR_dec_units(const char* str, VAR_data* data);
+int VAR_dec_type(const char* str);
+const char* VAR_print_type(int type);
+int VAR_dec_format(const char* str, VAR_data* data);
+int VAR_get_level(int ltype, int level, float* l1, float* l2);
+int VAR_enc_level(int coord, float l1, float l2, int* ltype, int* level);
+/* The parameter numbers of a name: var[0] (1 for a constant "#...", 0 for
+ * an empty name, -9999 with the numbers unset when an ensemble or
+ * probability code cannot be held). */
+int VAR_dec_var(const char* str, VAR_data* data);
+
+/* The definition file ("%s.var" of the program name when file is null or
+ * empty, on "file_path"): 1, or 0 when it cannot be read. */
+int VAR_open_file(const char* file);
+/* The variable table "variable.lup" on "file_path": 1, 0 when it cannot be
+ * opened (tried again on the next use). */
+int VAR_read_varfile();
+int VAR_search_var_num(const char* str);
+int VAR_param_decode();
+int VAR_print(M_type lev, const VAR_data* data);
 
 /* The name of a model number from "mod_name.lup" under "file_path"; a
  * number above 1000 is source * 1000 + model. Empty when no line lists it.

@@ -90,4 +90,15 @@ struct GRD_file {
       var_id, dx_id, dy_id, nx_id, ny_id; /* netCDF header variable ids, -1 when absent */
 };
 
+/* grd_calc: the calculator's names. The recognisers compare the text
+ * before the first "-" exactly. GRD_is_vect_func: 1 for the functions with
+ * two output grids; GRD_is_plot_func: 1 for the items drawn as a vector
+ * plot of their operands; GRD_is_math_func: the plot type of a function's
+ * result, 0 for any other name. GRD_calc_register hands the first and the
+ * last to the variable parser; a program calls it once at start. */
+int GRD_is_vect_func(const char* str);
+int GRD_is_plot_func(const char* str);
+int GRD_is_math_func(const char* str);
+int GRD_calc_register();
+
 #endif /* KEZGRD_H */

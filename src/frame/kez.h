@@ -942,6 +942,97 @@ int VAR_search_var_num(const char* str);
 int VAR_param_decode();
 int VAR_print(M_type lev, const VAR_data* data);
 
+/* The definition file as the variable menu. Entries whose display
+ * condition holds against the current model, forecast-time and level texts
+ * (at most VAR_CONTEXT_LEN - 1 characters each) are shown, at most
+ * VAR_MENU_ENTRIES of them; VAR_menu asks (or in batch mode takes the first
+ * entry, else "def") and leaves the answer in string, which holds
+ * MENU_STRING_LEN bytes. */
+inline constexpr int VAR_MENU_ENTRIES = 48;
+inline constexpr int VAR_CONTEXT_LEN = 20;
+int VAR_read_menu();
+int VAR_menu(const char* title, const char* prompt, char* string, int flag);
+int VAR_menu_display(const char* fstr, const char* ustr);
+int VAR_print_file();
+/* The menu name field (as written) of an abbreviation: 1, or 0. name holds
+ * len bytes; a longer name is cut. */
+int VAR_search_name_file(const char* str, char* name, int len);
+int VAR_set_model_str(const char* str);
+int VAR_set_level_str(const char* str);
+int VAR_set_time_str(const char* str);
+const char* VAR_get_model_str();
+const char* VAR_get_level_str();
+const char* VAR_get_time_str();
+
+/* Names of parameters and data sources. Each writes into str, which holds
+ * len bytes (longer texts are cut), and returns str. VAR_str takes the base
+ * parameter of ensemble and probability codes; VAR_source returns null
+ * (str empty) when "source.lup" cannot be opened. */
+char* VAR_str(char* str, int variable, const char* units, int len);
+char* VAR_abbr(char* str, int variable, int len);
+char* VAR_source(char* str, int source, int len);
+
+/* Accessors and predicates of the records. An index outside the table
+ * gives null, an empty text, -9999 or false; the setters then give 0. */
+const char* VAR_get_name(int ind);
+const char* VAR_get_units(int ind);
+const char* VAR_get_format(int ind);
+int VAR_get_type(int ind);
+int VAR_get_time(int ind);
+int VAR_get_flag(int ind);
+/* The level and time codes as key texts; each call overwrites the text. */
+const char* VAR_get_level_key(int ind);
+const char* VAR_get_time_key(int ind);
+int VAR_set_type(int ind, int val);
+int VAR_set_flag(int ind, int val);
+int VAR_is_REG(int ind);
+int VAR_is_SUBREG(int ind);
+int VAR_is_FUNC(int ind);
+int VAR_is_SUBFUNC(int ind);
+int VAR_is_COMP(int ind);
+int VAR_is_VECT(int ind);
+int VAR_is_SUBFUNC_VECT(int ind);
+int VAR_is_FUNC_VECT(int ind);
+int VAR_is_CALC(int ind);
+int VAR_is_SUBCALC(int ind);
+int VAR_is_LABEL(int ind);
+int VAR_is_PLOT(int ind);
+int VAR_is_SUBPLOT(int ind);
+int VAR_is_DATA(int ind);
+int VAR_is_plot_VECT(int ind);
+int VAR_is_plot_FUNC(int ind);
+int VAR_is_plot_FUNC_VECT(int ind);
+int VAR_is_plot_PLOT(int ind);
+int VAR_is_plot_GRID(int ind);
+int VAR_is_subplot_GRID(int ind);
+int VAR_is_type_MAP(int ind);
+int VAR_is_FRAME(int ind);
+int VAR_is_PANEL(int ind);
+int VAR_is_type_PLOT(int ind);
+int VAR_is_type_GRID(int ind);
+int VAR_is_type_CONT(int ind);
+int VAR_is_plot_CONT(int ind);
+int VAR_is_type_VECT(int ind);
+int VAR_is_calc_GRID(int ind);
+int VAR_is_fit_GRID(int ind);
+int VAR_is_get_GRID(int ind);
+
+/* Labels in the label style of the plot frame. Every builder empties str
+ * first and writes at most len - 1 characters. VAR_time and VAR_level give
+ * the short texts of the variable string, which the decoders read back. */
+int VAR_make_datalevel(int time, int ltype, int level, char* str, int len);
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str,
+                      int len);
+int VAR_make_var_datatype(int ind, char* str, int len);
+int VAR_make_var_form_datatype(int ind, char* str, int len);
+int VAR_make_vardata_form_datatype(const VAR_data* var, char* str, int len);
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
+                     char* str, int len);
+char* VAR_time(char* str, int time, int len);
+char* VAR_level(char* str, int ltype, int level, int len);
+int VAR_print_all(M_type lev);
+int VAR_print_info(M_type lev, const VAR_data* data);
+
 /* The name of a model number from "mod_name.lup" under "file_path"; a
  * number above 1000 is source * 1000 + model. Empty when no line lists it.
  * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,

@@ -70,10 +70,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::char_traits<char>::length(d->format) > VAR_FORMAT_LEN)
       std::abort();
   }
-  /* The single-field decoders on the raw string as well. */
+  /* The definition file as a menu, with the list as the display texts. */
+  VAR_set_model_str(list.c_str());
+  VAR_set_level_str(defs.c_str());
+  VAR_read_menu();
+  VAR_menu_display(list.c_str(), defs.c_str());
+  char label[128];
+  for (int i = 0; i < VAR_get_num(); ++i) VAR_make_var_form_datatype(i, label, sizeof label);
+
+  /* The single-field decoders on the raw string as well; a decoded time
+   * reads back from its short text. */
   int t = 0, lt = 0, lv = 0;
-  VAR_dec_time(list.c_str(), &t);
-  VAR_dec_level(list.c_str(), &lt, &lv);
+  if (VAR_dec_time(list.c_str(), &t) == 2) {
+    char text[64];
+    int back = 0;
+    VAR_time(text, t, sizeof text);
+    if (VAR_dec_time(text, &back) != 2 || back != t) std::abort();
+  }
+  if (VAR_dec_level(list.c_str(), &lt, &lv) == 2) {
+    VAR_level(label, lt, lv, sizeof label);
+    VAR_make_datalevel(t, lt, lv, label, sizeof label);
+  }
   VAR_data rec;
   VAR_data_init(&rec);
   VAR_dec_var(list.c_str(), &rec);

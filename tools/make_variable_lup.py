@@ -18,8 +18,8 @@ ensemble codes can add their offsets).
 source.lup: "number name" per WMO originating centre, from the common code
 table C-1 (definitions/common/c-1.table), the name cut to 40 characters.
 
-Usage: tools/make_variable_lup.py [definitions folder]
-       (writes data/variable.lup and data/source.lup beside this script)
+Usage: tools/make_variable_lup.py [definitions folder [output folder]]
+       (the output folder is data/ beside this script unless given)
 """
 
 import os
@@ -28,7 +28,7 @@ import sys
 
 DEFS = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/eccodes/definitions"
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUT = os.path.join(HERE, "..", "data")
+OUT = sys.argv[2] if len(sys.argv) > 2 else os.path.join(HERE, "..", "data")
 
 ABBR_LEN = 9
 DESC_LEN = 49

@@ -122,7 +122,7 @@ struct VarToolState {
   VAR_name_test vect_func = nullptr;
   VAR_name_test math_func = nullptr;
   /* Guards of one parse. */
-  bool abort = false;  /* a refusal that ends the whole list */
+  bool abort = false; /* a refusal that ends the whole list */
   int expansions = 0;
   bool refused = false; /* a decoder refused a field of the current item */
 
@@ -197,7 +197,8 @@ std::vector<std::string> split_fields(std::string_view s, char delim) {
   size_t from = 0;
   for (;;) {
     size_t at = s.find(delim, from);
-    out.emplace_back(s.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+    out.emplace_back(
+        s.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
     if (at == std::string_view::npos) break;
     from = at + 1;
   }
@@ -289,7 +290,7 @@ struct TimeOp {
   const char* word;
 };
 
-constexpr TimeOp kTimeOps[] = {{2, "rng"}, {3, "avg"},   {4, "acc"}, {5, "dif"},  {6, "max"},
+constexpr TimeOp kTimeOps[] = {{2, "rng"}, {3, "avg"},   {4, "acc"},  {5, "dif"},  {6, "max"},
                                {7, "min"}, {13, "iavg"}, {18, "var"}, {23, "uavg"}};
 
 /* The operation of a word; any other word is a range. */
@@ -327,8 +328,8 @@ struct LevelUnit {
 /* Unit words of a single level. */
 constexpr LevelUnit kLevelUnits[] = {
     {"ft", VAR_LEV_HGT, 0.3048}, {"ft_ag", VAR_LEV_AGL, 0.3048}, {"m", VAR_LEV_HGT, 1},
-    {"m_ag", VAR_LEV_AGL, 1},    {"k", VAR_LEV_THETA, 1},       {"mb", VAR_LEV_PRES, 1},
-    {"mb_ag", VAR_LEV_PAG, 1},   {"sig", VAR_LEV_SIG, 10000},   {"lev", VAR_LEV_HYB, 1},
+    {"m_ag", VAR_LEV_AGL, 1},    {"k", VAR_LEV_THETA, 1},        {"mb", VAR_LEV_PRES, 1},
+    {"mb_ag", VAR_LEV_PAG, 1},   {"sig", VAR_LEV_SIG, 10000},    {"lev", VAR_LEV_HYB, 1},
     {"pv", VAR_LEV_PV, 1},       {"eta", VAR_LEV_ETA, 10000},
 };
 
@@ -384,13 +385,16 @@ struct ItemWord {
 };
 
 /* Items that are no variables: map, station-model plot, frame and panel. */
-constexpr ItemWord kItemWords[] = {
-    {"map", VAR_TYPE_MAP}, {"plot", VAR_TYPE_PLOT}, {"frame", VAR_TYPE_FRAME}, {"panel", VAR_TYPE_PANEL}};
+constexpr ItemWord kItemWords[] = {{"map", VAR_TYPE_MAP},
+                                   {"plot", VAR_TYPE_PLOT},
+                                   {"frame", VAR_TYPE_FRAME},
+                                   {"panel", VAR_TYPE_PANEL}};
 
 bool grid_type(int t) { return t >= VAR_TYPE_GRID && t <= VAR_TYPE_STRM; }
 /* Plot types that the plot-type flag forces on every variable. */
 bool forcing_type(int t) {
-  return (t >= VAR_TYPE_LCONT && t <= VAR_TYPE_GVALUE) || (t >= VAR_TYPE_VECT && t <= VAR_TYPE_STRM);
+  return (t >= VAR_TYPE_LCONT && t <= VAR_TYPE_GVALUE) ||
+         (t >= VAR_TYPE_VECT && t <= VAR_TYPE_STRM);
 }
 
 /* ---- the definition file ---- */
@@ -491,7 +495,8 @@ bool parse_var_line(const std::string& line, VarDesc* d) {
 /* ---- the parser's inheritance ---- */
 
 const StackEntry* stack_top() {
-  return state.base_ind >= 0 && state.base_ind < VAR_STACK_DEPTH ? &state.base[state.base_ind] : nullptr;
+  return state.base_ind >= 0 && state.base_ind < VAR_STACK_DEPTH ? &state.base[state.base_ind]
+                                                                 : nullptr;
 }
 
 void stack_pop() {
@@ -515,8 +520,8 @@ int inherited_time(int* time) {
 
 /* Refuses the current item when a decoder refused one of its fields. */
 int refuse(const char* who, const char* why, std::string_view text) {
-  MESS_print(VAR_WARN, "%s: %s: %.*s\n", who, why, static_cast<int>(std::min<size_t>(text.size(), 200)),
-             text.data());
+  MESS_print(VAR_WARN, "%s: %s: %.*s\n", who, why,
+             static_cast<int>(std::min<size_t>(text.size(), 200)), text.data());
   state.refused = true;
   return -1;
 }
@@ -915,8 +920,8 @@ void take_item(std::string_view item) {
 /* Skips a bracket pair that cannot be taken; false when it is unclosed. */
 bool skip_bracket(std::string_view s, size_t* i, char open, char close, const char* why) {
   size_t j = matching_close(s, *i, open, close);
-  MESS_print(VAR_WARN, "VAR_process: %s: %.*s\n", why, static_cast<int>(std::min<size_t>(s.size(), 200)),
-             s.data());
+  MESS_print(VAR_WARN, "VAR_process: %s: %.*s\n", why,
+             static_cast<int>(std::min<size_t>(s.size(), 200)), s.data());
   if (j == std::string_view::npos) return false;
   *i = j;
   return true;
@@ -927,7 +932,9 @@ bool skip_bracket(std::string_view s, size_t* i, char open, char close, const ch
 bool take_header(std::string_view s, size_t* i, size_t start) {
   char open = s[*i];
   char close = open == '(' ? ')' : open == '{' ? '}' : '>';
-  const char* unmatched = open == '(' ? "Unmatched ()\n" : open == '{' ? "Unmatched {}\n" : "Unmatched <>\n";
+  const char* unmatched = open == '('   ? "Unmatched ()\n"
+                          : open == '{' ? "Unmatched {}\n"
+                                        : "Unmatched <>\n";
   std::string header(s.substr(start, *i - start));
   if (header.empty()) return skip_bracket(s, i, open, close, "No name before the bracket");
   if (open != '(' && state.vlevel > 0)
@@ -971,7 +978,9 @@ bool take_header(std::string_view s, size_t* i, size_t start) {
     return false;
   }
   std::string inside(s.substr(*i + 1, j - *i - 1));
-  const char* fmt = open == '(' ? "Function %s ( %s )\n" : open == '{' ? "Group %s { %s }\n" : "Vector %s < %s >\n";
+  const char* fmt = open == '('   ? "Function %s ( %s )\n"
+                    : open == '{' ? "Group %s { %s }\n"
+                                  : "Vector %s < %s >\n";
   MESS_print(VAR_TRACE, fmt, rec.name, inside.c_str());
   int& depth = open == '(' ? state.plevel : state.vlevel;
   ++depth;
@@ -1052,9 +1061,10 @@ int VAR_base_push() {
   if (state.base_ind + 1 >= VAR_STACK_DEPTH || state.varnum >= VAR_MAX_RECORDS) return -1;
   const VAR_data& d = state.var[static_cast<size_t>(state.varnum)];
   ++state.base_ind;
-  state.base[static_cast<size_t>(state.base_ind)] = {d.type, d.time, d.tstat, d.ltype, d.level, d.lstat};
-  MESS_print(VAR_TRACE, "VAR_base_push: %d = %d %d %d %d %d\n", state.base_ind, d.type, d.tstat, d.time,
-             d.lstat, d.ltype);
+  state.base[static_cast<size_t>(state.base_ind)] = {d.type,  d.time,  d.tstat,
+                                                     d.ltype, d.level, d.lstat};
+  MESS_print(VAR_TRACE, "VAR_base_push: %d = %d %d %d %d %d\n", state.base_ind, d.type, d.tstat,
+             d.time, d.lstat, d.ltype);
   return 0;
 }
 
@@ -1150,7 +1160,8 @@ int VAR_process(const char* str) {
       MESS_print(VAR_TRACE, "Parameter [ %s ]\n", inside.c_str());
       if (state.plevel == 0) {
         if (target < 0 || target >= VAR_MAX_RECORDS)
-          MESS_print(VAR_WARN, "VAR_process: No variable before the options: [%s]\n", inside.c_str());
+          MESS_print(VAR_WARN, "VAR_process: No variable before the options: [%s]\n",
+                     inside.c_str());
         else
           apply_options(&state.var[static_cast<size_t>(target)], inside);
       }
@@ -1256,7 +1267,8 @@ int VAR_process_var(const char* str, int flag) {
       ++k;
     }
   }
-  if (k < f.size()) set_field(rec.format, VAR_FORMAT_LEN, join_fields(f, k), "VAR_process_var", "Options");
+  if (k < f.size())
+    set_field(rec.format, VAR_FORMAT_LEN, join_fields(f, k), "VAR_process_var", "Options");
   return 0;
 }
 
@@ -1268,8 +1280,8 @@ int VAR_lookup(const char* name, std::string* def) {
   while (read_def_entry(&i, &e)) {
     if (e.abbr != name) continue;
     if (e.too_long) {
-      MESS_print(VAR_WARN, "VAR_lookup: Definition of %s longer than %zu characters, not used\n", name,
-                 kMaxDefinition);
+      MESS_print(VAR_WARN, "VAR_lookup: Definition of %s longer than %zu characters, not used\n",
+                 name, kMaxDefinition);
       return 0;
     }
     *def = e.def;
@@ -1343,7 +1355,8 @@ int VAR_dec_time(const char* str, int* time) {
     *time = 0;
     return 2;
   }
-  if (head.size() > 1 && (head[0] == 'h' || head[0] == 'd' || head[0] == 'e') && is_digit(head[1])) {
+  if (head.size() > 1 && (head[0] == 'h' || head[0] == 'd' || head[0] == 'e') &&
+      is_digit(head[1])) {
     long long n = 0;
     read_uint(std::string_view(head).substr(1), &n);
     if (head[0] == 'h') return hour_range(n);
@@ -1519,8 +1532,8 @@ int VAR_dec_var(const char* str, VAR_data* data) {
   set_field(data->name, VAR_NAME_LEN, s, "VAR_dec_var", "Name");
   const StackEntry* top = stack_top();
   int forced = FLAG_get(kFlagPlotType);
-  MESS_print(VAR_TRACE, "TYPE: %d cur:%d def:%d fl: %d plt: %d\n", top ? top->type : KEZ_MISS, data->type,
-             state.def_type, data->flag, forced);
+  MESS_print(VAR_TRACE, "TYPE: %d cur:%d def:%d fl: %d plt: %d\n", top ? top->type : KEZ_MISS,
+             data->type, state.def_type, data->flag, forced);
   if (!s.empty() && s[0] == '#') {
     data->type = VAR_TYPE_CONST;
     return 1;
@@ -1611,7 +1624,8 @@ int VAR_open_file(const char* file) {
   while (read_line(fp, &line, &cut)) {
     total += line.size() + 1;
     if (total > kMaxDefFile) {
-      MESS_print(VAR_WARN, "VAR_open_file: Only the first %zu bytes are read: %s\n", kMaxDefFile, path.c_str());
+      MESS_print(VAR_WARN, "VAR_open_file: Only the first %zu bytes are read: %s\n", kMaxDefFile,
+                 path.c_str());
       break;
     }
     state.def_lines.push_back(line);
@@ -1677,9 +1691,10 @@ int VAR_param_decode() {
 
 int VAR_print(M_type lev, const VAR_data* data) {
   if (!data) return -1;
-  MESS_print(lev, "V: %-10s U: %-10s FH: %7ld LT: %6d L: %7ld VN: %6d T: %5s F: %2d FM: %s\n", data->name,
-             data->units, static_cast<long>(data->time), data->ltype, static_cast<long>(data->level),
-             data->var[0], VAR_print_type(data->type), data->flag, data->format);
+  MESS_print(lev, "V: %-10s U: %-10s FH: %7ld LT: %6d L: %7ld VN: %6d T: %5s F: %2d FM: %s\n",
+             data->name, data->units, static_cast<long>(data->time), data->ltype,
+             static_cast<long>(data->level), data->var[0], VAR_print_type(data->type), data->flag,
+             data->format);
   return 0;
 }
 
@@ -1806,7 +1821,9 @@ struct TimeParts {
   int end;   /* end hour */
 };
 
-TimeParts time_parts(int code) { return {code / kTimeOp, (code % kTimeOp) / kTimeStart, code % kTimeStart}; }
+TimeParts time_parts(int code) {
+  return {code / kTimeOp, (code % kTimeOp) / kTimeStart, code % kTimeStart};
+}
 
 const char* op_word(int op) {
   for (const TimeOp& t : kTimeOps)
@@ -1992,16 +2009,19 @@ std::string datalevel(int time, int ltype, int level) {
   TimeParts t = time_parts(time);
   if (time != KEZ_MISS && t.op > 1) {
     int period = t.op > 9 ? t.end : std::abs(t.end - t.start);
+    /* End values from 800 count days and from 900 months: a period that
+     * still carries that offset is counted in the unit. */
     if (t.end > 899)
-      out = format("%d month ", period);
+      out = format("%d month ", period > 899 ? period - 900 : period);
     else if (t.end > 799)
-      out = format("%d day ", period);
+      out = format("%d day ", period > 799 ? period - 800 : period);
     else
       out = format("%d hour ", period);
     if (const char* w = op_word(t.op)) out += std::string(w) + " ";
   }
   std::string lv;
-  if (!level_text(ltype, level, true, &lv)) MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
+  if (!level_text(ltype, level, true, &lv))
+    MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
   return out + lv;
 }
 
@@ -2067,7 +2087,8 @@ int VAR_read_menu() {
     if (e.abbr.empty() || !condition_holds(e.cond)) continue;
     /* A cut abbreviation would choose another definition, or none. */
     if (e.abbr.size() > kMenuAbbrLen) {
-      MESS_print(VAR_WARN, "VAR_read_menu: Abbreviation longer than %zu characters, not shown: %s\n",
+      MESS_print(VAR_WARN,
+                 "VAR_read_menu: Abbreviation longer than %zu characters, not shown: %s\n",
                  kMenuAbbrLen, e.abbr.c_str());
       continue;
     }
@@ -2105,7 +2126,8 @@ int VAR_menu_display(const char* fstr, const char* ustr) {
   size_t from = 0;
   for (;;) {
     size_t bar = pattern.find('|', from);
-    std::string_view alt = pattern.substr(from, bar == std::string_view::npos ? std::string_view::npos : bar - from);
+    std::string_view alt =
+        pattern.substr(from, bar == std::string_view::npos ? std::string_view::npos : bar - from);
     bool negated = !alt.empty() && alt[0] == '~';
     if (negated) alt.remove_prefix(1);
     if (match_alternative(alt, ustr) != negated) return 1;
@@ -2257,7 +2279,8 @@ int VAR_is_SUBCALC(int ind) { return VAR_is_CALC(ind); }
 
 int VAR_is_LABEL(int ind) {
   const VAR_data* d = record_at(ind);
-  return d && (d->flag == 0 || d->flag == VAR_KIND_FUNC || d->flag == VAR_KIND_COMP || d->flag == VAR_KIND_VECT);
+  return d && (d->flag == 0 || d->flag == VAR_KIND_FUNC || d->flag == VAR_KIND_COMP ||
+               d->flag == VAR_KIND_VECT);
 }
 
 int VAR_is_PLOT(int ind) {
@@ -2279,7 +2302,9 @@ int VAR_is_plot_VECT(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_VECT(ind
 int VAR_is_plot_FUNC(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_FUNC(ind); }
 int VAR_is_plot_FUNC_VECT(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_FUNC_VECT(ind); }
 int VAR_is_plot_PLOT(int ind) { return VAR_is_PLOT(ind) && VAR_is_type_PLOT(ind); }
-int VAR_is_plot_GRID(int ind) { return VAR_is_PLOT(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM); }
+int VAR_is_plot_GRID(int ind) {
+  return VAR_is_PLOT(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+}
 
 int VAR_is_subplot_GRID(int ind) {
   return VAR_is_SUBPLOT(ind) && type_in(record_at(ind), VAR_TYPE_CONT, VAR_TYPE_STRM);
@@ -2291,7 +2316,8 @@ int VAR_is_PANEL(int ind) { return type_in(record_at(ind), VAR_TYPE_PANEL, VAR_T
 
 int VAR_is_type_PLOT(int ind) {
   const VAR_data* d = record_at(ind);
-  return d && !type_in(d, VAR_TYPE_MAP, VAR_TYPE_PANEL) && !type_in(d, VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return d && !type_in(d, VAR_TYPE_MAP, VAR_TYPE_PANEL) &&
+         !type_in(d, VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
 int VAR_is_type_GRID(int ind) {
@@ -2304,13 +2330,17 @@ int VAR_is_plot_CONT(int ind) { return type_in(record_at(ind), VAR_TYPE_CONT, VA
 int VAR_is_type_VECT(int ind) { return type_in(record_at(ind), VAR_TYPE_WIND, VAR_TYPE_STRM); }
 
 int VAR_is_calc_GRID(int ind) {
-  return (VAR_is_FUNC(ind) || VAR_is_SUBFUNC(ind)) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return (VAR_is_FUNC(ind) || VAR_is_SUBFUNC(ind)) &&
+         type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
-int VAR_is_fit_GRID(int ind) { return VAR_is_CALC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM); }
+int VAR_is_fit_GRID(int ind) {
+  return VAR_is_CALC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+}
 
 int VAR_is_get_GRID(int ind) {
-  return record_at(ind) && !VAR_is_FUNC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return record_at(ind) && !VAR_is_FUNC(ind) &&
+         type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -2322,7 +2352,8 @@ int VAR_make_datalevel(int time, int ltype, int level, char* str, int len) {
   return 0;
 }
 
-int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str, int len) {
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str,
+                      int len) {
   copy_out(str, len, data_label(time, ltype, level, variable, units));
   return 0;
 }
@@ -2344,17 +2375,19 @@ int VAR_make_vardata_form_datatype(const VAR_data* var, char* str, int len) {
   return 0;
 }
 
-int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units, char* str,
-                     int len) {
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
+                     char* str, int len) {
   copy_out(str, len,
-           label_prefix(time, ltype, level) + format("%s (%s)", variable ? variable : "", units ? units : ""));
+           label_prefix(time, ltype, level) +
+               format("%s (%s)", variable ? variable : "", units ? units : ""));
   return 0;
 }
 
 char* VAR_time(char* str, int time, int len) {
   if (time == KEZ_MISS) return copy_out(str, len, "miss");
   TimeParts t = time_parts(time);
-  if (t.op <= 1) return copy_out(str, len, t.end == 0 ? std::string("init") : format("%dhr", t.end));
+  if (t.op <= 1)
+    return copy_out(str, len, t.end == 0 ? std::string("init") : format("%dhr", t.end));
   std::string word = op_word(t.op) ? std::string(op_word(t.op)) + " " : std::string();
   /* A period that starts after its end is the analysis form. */
   if (t.start > t.end && t.end == 0) return copy_out(str, len, format("anal-%d", t.start) + word);
@@ -2363,7 +2396,8 @@ char* VAR_time(char* str, int time, int len) {
 
 char* VAR_level(char* str, int ltype, int level, int len) {
   std::string text;
-  if (!level_text(ltype, level, false, &text)) MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
+  if (!level_text(ltype, level, false, &text))
+    MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
   return copy_out(str, len, text);
 }
 
@@ -2374,7 +2408,8 @@ int VAR_print_all(M_type lev) {
 
 int VAR_print_info(M_type lev, const VAR_data* data) {
   if (!data) return -1;
-  MESS_print(lev, "%s\n", data_label(data->time, data->ltype, data->level, data->var[0], data->units).c_str());
+  MESS_print(lev, "%s\n",
+             data_label(data->time, data->ltype, data->level, data->var[0], data->units).c_str());
   return 0;
 }
 

@@ -777,7 +777,7 @@ float pot_temp(float temp, float pr);
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);
 
 /* ------------------------------------------------------------------------ */
-/* var_tool: variable tables                                                 */
+/* var_tool: variable records, the variable-string parser, codes and tables  */
 /* ------------------------------------------------------------------------ */
 
 /* One parsed variable of the variable string. The parser owns a table of

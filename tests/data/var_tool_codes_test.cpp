@@ -52,14 +52,37 @@ TEST_F(VarCodes, TimeFields) {
     const char* want; /* result and code; 4242 untouched */
   };
   const Case cases[] = {
-      {"12", "2 12"},          {"2day", "2 48"},          {"2d", "2 48"},          {"2.5day", "2 60"},
-      {"2e", "2 60"},          {"d2", "2 48"},            {"e1", "2 36"},          {"h12-6avg", "2 3006012"},
-      {"12-6acc", "2 4006012"}, {"12-6", "2 12"},         {"miss", "2 -9999"},     {"in", "2 0"},
-      {"init", "2 0"},         {"INIT", "2 0"},           {"anal", "2 0"},         {"anal-12acc", "2 4012000"},
-      {"12-6xyz", "2 2006012"}, {"12hr", "2 12"},         {"d41", "2 984"},        {"999", "2 999"},
-      {"temp", "0 4242"},      {"-5", "0 4242"},          {"", "2 0"},             {"time", "1 0"},
-      {"12-13acc", "-1 4242"}, {"d42", "-1 4242"},       {"e42", "-1 4242"},      {"1000", "-1 4242"},
-      {"anal-1000acc", "-1 4242"}, {"99999999999999999999", "-1 4242"}, {"time-1", "-1 4242"},
+      {"12", "2 12"},
+      {"2day", "2 48"},
+      {"2d", "2 48"},
+      {"2.5day", "2 60"},
+      {"2e", "2 60"},
+      {"d2", "2 48"},
+      {"e1", "2 36"},
+      {"h12-6avg", "2 3006012"},
+      {"12-6acc", "2 4006012"},
+      {"12-6", "2 12"},
+      {"miss", "2 -9999"},
+      {"in", "2 0"},
+      {"init", "2 0"},
+      {"INIT", "2 0"},
+      {"anal", "2 0"},
+      {"anal-12acc", "2 4012000"},
+      {"12-6xyz", "2 2006012"},
+      {"12hr", "2 12"},
+      {"d41", "2 984"},
+      {"999", "2 999"},
+      {"temp", "0 4242"},
+      {"-5", "0 4242"},
+      {"", "2 0"},
+      {"time", "1 0"},
+      {"12-13acc", "-1 4242"},
+      {"d42", "-1 4242"},
+      {"e42", "-1 4242"},
+      {"1000", "-1 4242"},
+      {"anal-1000acc", "-1 4242"},
+      {"99999999999999999999", "-1 4242"},
+      {"time-1", "-1 4242"},
   };
   for (const Case& c : cases) EXPECT_EQ(time_of(c.field), c.want) << c.field;
 }
@@ -71,8 +94,14 @@ TEST_F(VarCodes, TimeFieldsCountBackFromTheInheritedTime) {
     const char* want;
   };
   const Case cases[] = {
-      {"", "1 24"},           {"time", "1 24"},         {"time-12", "1 12"},  {"time-12avg", "1 3012024"},
-      {"time-12xyz", "1 2012024"}, {"time-24", "1 0"}, {"time-25", "-1 4242"}, {"time-x", "-1 4242"},
+      {"", "1 24"},
+      {"time", "1 24"},
+      {"time-12", "1 12"},
+      {"time-12avg", "1 3012024"},
+      {"time-12xyz", "1 2012024"},
+      {"time-24", "1 0"},
+      {"time-25", "-1 4242"},
+      {"time-x", "-1 4242"},
   };
   for (const Case& c : cases) EXPECT_EQ(time_of(c.field), c.want) << c.field;
   FLAG_set(6, KEZ_MISS);
@@ -85,25 +114,63 @@ TEST_F(VarCodes, LevelFields) {
     const char* want; /* result, type, code; 4242 untouched */
   };
   const Case cases[] = {
-      {"500mb", "2 100 500"},        {"500", "2 100 500"},          {"p500", "2 100 500"},
-      {"1000-500mb", "2 101 50100"}, {"500-1000mb", "2 101 50100"}, {"p1000-500", "2 101 50100"},
-      {"1000-500", "2 101 50100"},   {"sfc-500mb", "2 101 50190"},  {"trop-300mb", "2 101 30195"},
-      {"maxt-500mb", "2 101 50191"}, {"sfc[30]-500mb", "2 101 50203"}, {"2m", "2 103 2"},
-      {"h2", "2 103 2"},             {"10m_ag", "2 105 10"},        {"a10", "2 105 10"},
-      {"1000ft", "2 103 304"},       {"1000ft_ag", "2 105 304"},    {"0-3000m", "2 104 30000"},
-      {"h0-3000", "2 104 30000"},    {"a0-3000", "2 106 30000"},    {"0-3000m_ag", "2 106 30000"},
-      {"0-10000ft", "2 104 30000"},  {"0ft-10000ft_ag", "2 106 30000"}, {"trop+1000m", "2 104 10995"},
-      {"trop-1000m", "2 104 10996"}, {"300K", "2 113 300"},         {"k300", "2 113 300"},
-      {"300-310K", "2 114 310300"},  {"k300-310", "2 114 310300"},  {"0.995sig", "2 107 9950"},
-      {"s0.995", "2 107 9950"},      {"0.5-0.995sig", "2 108 995500"}, {"s0.5-0.995", "2 108 995500"},
-      {"0.5-0.995eta", "2 120 995500"}, {"0.5eta", "2 119 5000"},   {"5lev", "2 109 5"},
-      {"2pv", "2 117 2"},            {"30mb_ag", "2 115 30"},       {"0-30mb_ag", "2 116 30000"},
-      {"sfc[2]", "2 1 2"},           {"sea", "2 1 0"},              {"SFC", "2 1 0"},
-      {"sl", "2 102 0"},             {"none", "2 0 0"},             {"snd", "2 0 0"},
-      {"-", "2 9 0"},                {"miss", "2 -9999 -9999"},     {"-5m", "2 103 -5"},
-      {"1e12mb", "-1 4242 4242"},    {"xyz", "-1 4242 4242"},       {"pxyz", "-1 4242 4242"},
-      {"500-1000xyz", "-1 4242 4242"}, {"p5000-10000", "-1 4242 4242"}, {"500-", "-1 4242 4242"},
-      {"-10-300K", "-1 4242 4242"},  {"1.0-0.5sig", "-1 4242 4242"}, {"level", "1 -9999 -9999"},
+      {"500mb", "2 100 500"},
+      {"500", "2 100 500"},
+      {"p500", "2 100 500"},
+      {"1000-500mb", "2 101 50100"},
+      {"500-1000mb", "2 101 50100"},
+      {"p1000-500", "2 101 50100"},
+      {"1000-500", "2 101 50100"},
+      {"sfc-500mb", "2 101 50190"},
+      {"trop-300mb", "2 101 30195"},
+      {"maxt-500mb", "2 101 50191"},
+      {"sfc[30]-500mb", "2 101 50203"},
+      {"2m", "2 103 2"},
+      {"h2", "2 103 2"},
+      {"10m_ag", "2 105 10"},
+      {"a10", "2 105 10"},
+      {"1000ft", "2 103 304"},
+      {"1000ft_ag", "2 105 304"},
+      {"0-3000m", "2 104 30000"},
+      {"h0-3000", "2 104 30000"},
+      {"a0-3000", "2 106 30000"},
+      {"0-3000m_ag", "2 106 30000"},
+      {"0-10000ft", "2 104 30000"},
+      {"0ft-10000ft_ag", "2 106 30000"},
+      {"trop+1000m", "2 104 10995"},
+      {"trop-1000m", "2 104 10996"},
+      {"300K", "2 113 300"},
+      {"k300", "2 113 300"},
+      {"300-310K", "2 114 310300"},
+      {"k300-310", "2 114 310300"},
+      {"0.995sig", "2 107 9950"},
+      {"s0.995", "2 107 9950"},
+      {"0.5-0.995sig", "2 108 995500"},
+      {"s0.5-0.995", "2 108 995500"},
+      {"0.5-0.995eta", "2 120 995500"},
+      {"0.5eta", "2 119 5000"},
+      {"5lev", "2 109 5"},
+      {"2pv", "2 117 2"},
+      {"30mb_ag", "2 115 30"},
+      {"0-30mb_ag", "2 116 30000"},
+      {"sfc[2]", "2 1 2"},
+      {"sea", "2 1 0"},
+      {"SFC", "2 1 0"},
+      {"sl", "2 102 0"},
+      {"none", "2 0 0"},
+      {"snd", "2 0 0"},
+      {"-", "2 9 0"},
+      {"miss", "2 -9999 -9999"},
+      {"-5m", "2 103 -5"},
+      {"1e12mb", "-1 4242 4242"},
+      {"xyz", "-1 4242 4242"},
+      {"pxyz", "-1 4242 4242"},
+      {"500-1000xyz", "-1 4242 4242"},
+      {"p5000-10000", "-1 4242 4242"},
+      {"500-", "-1 4242 4242"},
+      {"-10-300K", "-1 4242 4242"},
+      {"1.0-0.5sig", "-1 4242 4242"},
+      {"level", "1 -9999 -9999"},
       {"", "2 4242 4242"},
   };
   for (const Case& c : cases) EXPECT_EQ(level_of(c.field), c.want) << c.field;
@@ -119,14 +186,16 @@ TEST_F(VarCodes, EveryLevelWordGivesItsType) {
     int type;
   };
   const Case cases[] = {
-      {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},          {"sea", 1},
-      {"se", 1},          {"frz", 4},         {"lcl", 5},         {"mwnd", 6},        {"trop", 7},
-      {"sl", 102},        {"whole", 200},     {"top_frz", 204},   {"gcld_bot", 206},  {"gcld_top", 207},
-      {"blcld_bot", 209}, {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212},  {"lcld_top", 213},
-      {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223},  {"mcld_lyr", 224},
-      {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},  {"conv_bot", 242},  {"conv_top", 243},
-      {"conv_lyr", 244},  {"wbzero", 245},    {"maxepot", 246},   {"equilib", 247},   {"sconv_bot", 248},
-      {"sconv_top", 249}, {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253},  {"sclw_top", 254},
+      {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},
+      {"sea", 1},         {"se", 1},          {"frz", 4},         {"lcl", 5},
+      {"mwnd", 6},        {"trop", 7},        {"sl", 102},        {"whole", 200},
+      {"top_frz", 204},   {"gcld_bot", 206},  {"gcld_top", 207},  {"blcld_bot", 209},
+      {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212},  {"lcld_top", 213},
+      {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223},
+      {"mcld_lyr", 224},  {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},
+      {"conv_bot", 242},  {"conv_top", 243},  {"conv_lyr", 244},  {"wbzero", 245},
+      {"maxepot", 246},   {"equilib", 247},   {"sconv_bot", 248}, {"sconv_top", 249},
+      {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253},  {"sclw_top", 254},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(level_of(c.word), "2 " + std::to_string(c.type) + " 0") << c.word;
@@ -142,10 +211,20 @@ TEST_F(VarCodes, LayerBoundsRoundTrip) {
     float l1, l2; /* the bounds VAR_get_level gives */
   };
   const Case cases[] = {
-      {101, 50100, 1000, 500}, {101, 50190, 1900, 500},  {101, 30195, 1950, 300}, {101, 510, 5100, 0},
-      {104, 30000, 3000, 0},   {104, 10995, 99500, 1000}, {104, 10996, 99600, 1000}, {106, 30000, 3000, 0},
-      {114, 310300, 310, 300}, {116, 30000, 30, 0},      {108, 995500, 995500, KEZ_FMISS},
-      {112, 10005, 10005, KEZ_FMISS}, {120, 995500, 995500, KEZ_FMISS}, {100, 500, 500, KEZ_FMISS},
+      {101, 50100, 1000, 500},
+      {101, 50190, 1900, 500},
+      {101, 30195, 1950, 300},
+      {101, 510, 5100, 0},
+      {104, 30000, 3000, 0},
+      {104, 10995, 99500, 1000},
+      {104, 10996, 99600, 1000},
+      {106, 30000, 3000, 0},
+      {114, 310300, 310, 300},
+      {116, 30000, 30, 0},
+      {108, 995500, 995500, KEZ_FMISS},
+      {112, 10005, 10005, KEZ_FMISS},
+      {120, 995500, 995500, KEZ_FMISS},
+      {100, 500, 500, KEZ_FMISS},
   };
   for (const Case& c : cases) {
     float l1 = 0, l2 = 0;
@@ -173,11 +252,12 @@ TEST_F(VarCodes, PlotTypeKeywords) {
     const char* word;
     int code;
   };
-  const Case read[] = {{"data", 1},  {"VALUE", 2},  {"text", 3},   {"mark", 4},   {"mk", 4},    {"cont", 11},
-                       {"ln", 12},   {"dln", 13},   {"ndln", 14},  {"cf", 15},    {"lcf", 16},  {"gvalue", 17},
-                       {"wind", 20}, {"vect", 21},  {"barb", 22},  {"strm", 23},  {"track", 23}, {"plot", 30},
-                       {"cloud", 31}, {"wbarb", 32}, {"cbarb", 33}, {"dbarb", 34}, {"vbarb", 35}, {"symb", 36},
-                       {"wx", 36},   {"line", 37},  {"lcont", -1}, {"grid", -1},  {"map", -1},  {"", -1}};
+  const Case read[] = {{"data", 1},   {"VALUE", 2},   {"text", 3},   {"mark", 4},   {"mk", 4},
+                       {"cont", 11},  {"ln", 12},     {"dln", 13},   {"ndln", 14},  {"cf", 15},
+                       {"lcf", 16},   {"gvalue", 17}, {"wind", 20},  {"vect", 21},  {"barb", 22},
+                       {"strm", 23},  {"track", 23},  {"plot", 30},  {"cloud", 31}, {"wbarb", 32},
+                       {"cbarb", 33}, {"dbarb", 34},  {"vbarb", 35}, {"symb", 36},  {"wx", 36},
+                       {"line", 37},  {"lcont", -1},  {"grid", -1},  {"map", -1},   {"", -1}};
   for (const Case& c : read) EXPECT_EQ(VAR_dec_type(c.word), c.code) << c.word;
   EXPECT_STREQ(VAR_print_type(12), "lcont");
   EXPECT_STREQ(VAR_print_type(15), "fcont");
@@ -267,9 +347,10 @@ TEST_F(VarCodes, NamesTakeTheirPlotType) {
     int type;
   };
   const Case cases[] = {
-      {KEZ_MISS, 0, "temp", 2},  {15, 0, "temp", 15},       {20, 0, "temp", 2},    {KEZ_MISS, 6, "w", 10},
-      {21, 6, "w", 21},          {KEZ_MISS, 2, "thetae", 10}, {KEZ_MISS, 2, "vect", 21}, {22, 2, "dewp", 22},
-      {KEZ_MISS, 2, "smooth", 2}, {KEZ_MISS, 2, "Thetae", 2},
+      {KEZ_MISS, 0, "temp", 2},   {15, 0, "temp", 15}, {20, 0, "temp", 2},
+      {KEZ_MISS, 6, "w", 10},     {21, 6, "w", 21},    {KEZ_MISS, 2, "thetae", 10},
+      {KEZ_MISS, 2, "vect", 21},  {22, 2, "dewp", 22}, {KEZ_MISS, 2, "smooth", 2},
+      {KEZ_MISS, 2, "Thetae", 2},
   };
   for (const Case& c : cases) {
     FLAG_set(11, c.flag11);
@@ -307,8 +388,9 @@ TEST(VarTables, MissingTableWarnsAndIsTriedAgain) {
   char self[4096] = {0};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
   std::string out;
-  kez_test::run_command("KEZ_VAR_FRESH_DIR=" + dir.path() + " " + self + " --gtest_filter=VarTablesFresh.* 2>&1",
-                        &out);
+  kez_test::run_command(
+      "KEZ_VAR_FRESH_DIR=" + dir.path() + " " + self + " --gtest_filter=VarTablesFresh.* 2>&1",
+      &out);
   EXPECT_NE(out.find("lookups: 0 11"), std::string::npos) << out;
   EXPECT_NE(out.find("VAR_read_varfile: Unable to open file: " + dir.path() + "/variable.lup\n"),
             std::string::npos)
@@ -345,5 +427,6 @@ TEST(VarTables, DefinitionFileByProgramName) {
     return 0;
   });
   EXPECT_EQ(r.out, "0 1 1 y");
-  EXPECT_NE(r.err.find("VAR_open_file: Unable to open var file: " + dir.path() + "/"), std::string::npos);
+  EXPECT_NE(r.err.find("VAR_open_file: Unable to open var file: " + dir.path() + "/"),
+            std::string::npos);
 }

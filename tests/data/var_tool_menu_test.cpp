@@ -34,19 +34,21 @@ const char* const kMenuFile =
 std::string shown(const char* model, const char* level, const char* time) {
   TempDir dir;
   write_file(dir.file("menu.var"), kMenuFile);
-  auto r = run_child([&] {
-    RES_put("file_path", dir.path().c_str());
-    VAR_set_model_str(model);
-    VAR_set_level_str(level);
-    VAR_set_time_str(time);
-    VAR_open_file("menu.var");
-    VAR_read_menu();
-    FLAG_set_batch(0);
-    /* "?" lists the abbreviations of the shown entries. */
-    char answer[MENU_STRING_LEN] = "";
-    VAR_menu("Variable Menu", "Enter: ", answer, 0);
-    return 0;
-  }, "?\n\n");
+  auto r = run_child(
+      [&] {
+        RES_put("file_path", dir.path().c_str());
+        VAR_set_model_str(model);
+        VAR_set_level_str(level);
+        VAR_set_time_str(time);
+        VAR_open_file("menu.var");
+        VAR_read_menu();
+        FLAG_set_batch(0);
+        /* "?" lists the abbreviations of the shown entries. */
+        char answer[MENU_STRING_LEN] = "";
+        VAR_menu("Variable Menu", "Enter: ", answer, 0);
+        return 0;
+      },
+      "?\n\n");
   size_t at = r.out.find("back,");
   if (at == std::string::npos) return "no listing: " + r.out;
   return r.out.substr(at, r.out.find('\n', at) - at);
@@ -77,13 +79,14 @@ TEST(VarMenu, DisplayPatterns) {
     int want;
   };
   const Case cases[] = {
-      {"a*c", "abc", 1},       {"a*c", "ac", 1},         {"a*c", "ab", 0},       {"a*", "abcdef", 1},
-      {"[0-9]?", "5x", 1},     {"[0-9]?", "x5", 0},      {"[0-9]?", "5", 0},     {"eta|ngm", "etax", 0},
-      {"eta|ngm", "ngm", 1},   {"~eta", "ngm", 1},       {"~eta", "eta", 0},     {"[-a]b", "-b", 1},
-      {"[a-]b", "-b", 1},      {"e.a", "eta", 1},        {"ETA", "eta", 0},      {"a*b*c", "axxbyyc", 1},
-      {"", "eta", 0},          {"eta", "", 0},           {"[abc", "a", 0},       {"a*cd", "acxcd", 0},
+      {"a*c", "abc", 1},     {"a*c", "ac", 1},    {"a*c", "ab", 0},   {"a*", "abcdef", 1},
+      {"[0-9]?", "5x", 1},   {"[0-9]?", "x5", 0}, {"[0-9]?", "5", 0}, {"eta|ngm", "etax", 0},
+      {"eta|ngm", "ngm", 1}, {"~eta", "ngm", 1},  {"~eta", "eta", 0}, {"[-a]b", "-b", 1},
+      {"[a-]b", "-b", 1},    {"e.a", "eta", 1},   {"ETA", "eta", 0},  {"a*b*c", "axxbyyc", 1},
+      {"", "eta", 0},        {"eta", "", 0},      {"[abc", "a", 0},   {"a*cd", "acxcd", 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(VAR_menu_display(c.pattern, c.text), c.want) << c.pattern << " ~ " << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(VAR_menu_display(c.pattern, c.text), c.want) << c.pattern << " ~ " << c.text;
   EXPECT_EQ(VAR_menu_display(nullptr, "a"), 0);
   EXPECT_EQ(VAR_menu_display("a", nullptr), 0);
 }
@@ -91,29 +94,32 @@ TEST(VarMenu, DisplayPatterns) {
 TEST(VarMenu, EntriesNamesLimitAndLongAbbreviations) {
   TempDir dir;
   std::string many;
-  for (int i = 1; i <= 50; ++i) many += "e" + std::to_string(i) + " Entry_" + std::to_string(i) + " 1 temp\n";
+  for (int i = 1; i <= 50; ++i)
+    many += "e" + std::to_string(i) + " Entry_" + std::to_string(i) + " 1 temp\n";
   write_file(dir.file("many.var"), many);
   write_file(dir.file("menu.var"), kMenuFile);
-  auto r = run_child([&] {
-    RES_put("file_path", dir.path().c_str());
-    VAR_open_file("many.var");
-    VAR_read_menu();
-    VAR_menu("Variable Menu", "Enter: ", nullptr, 0);
-    char answer[MENU_STRING_LEN] = "";
-    FLAG_set_batch(0);
-    VAR_menu("Variable Menu", "Enter: ", answer, 0);
-    std::printf("\nANSWER %s\n", answer);
-    VAR_open_file("menu.var");
-    VAR_read_menu();
-    char name[64];
-    int found = VAR_search_name_file("TEMP", name, sizeof name);
-    std::printf("NAME %d %s\n", found, name);
-    std::printf("NAME %d\n", VAR_search_name_file("none", name, sizeof name));
-    std::string def;
-    std::printf("HIDDEN %d %s\n", VAR_lookup("hide", &def), def.c_str());
-    std::printf("JOINED %d %s\n", VAR_lookup("ab", &def), def.c_str());
-    return 0;
-  }, "48\n");
+  auto r = run_child(
+      [&] {
+        RES_put("file_path", dir.path().c_str());
+        VAR_open_file("many.var");
+        VAR_read_menu();
+        VAR_menu("Variable Menu", "Enter: ", nullptr, 0);
+        char answer[MENU_STRING_LEN] = "";
+        FLAG_set_batch(0);
+        VAR_menu("Variable Menu", "Enter: ", answer, 0);
+        std::printf("\nANSWER %s\n", answer);
+        VAR_open_file("menu.var");
+        VAR_read_menu();
+        char name[64];
+        int found = VAR_search_name_file("TEMP", name, sizeof name);
+        std::printf("NAME %d %s\n", found, name);
+        std::printf("NAME %d\n", VAR_search_name_file("none", name, sizeof name));
+        std::string def;
+        std::printf("HIDDEN %d %s\n", VAR_lookup("hide", &def), def.c_str());
+        std::printf("JOINED %d %s\n", VAR_lookup("ab", &def), def.c_str());
+        return 0;
+      },
+      "48\n");
   EXPECT_NE(r.out.find("Entry 48"), std::string::npos);
   EXPECT_EQ(r.out.find("Entry 49"), std::string::npos) << "the menu ends after the 48th entry";
   EXPECT_NE(r.out.find("ANSWER e48\n"), std::string::npos) << r.out;
@@ -121,8 +127,9 @@ TEST(VarMenu, EntriesNamesLimitAndLongAbbreviations) {
   EXPECT_NE(r.out.find("NAME 0\n"), std::string::npos);
   EXPECT_NE(r.out.find("HIDDEN 1 dewp\n"), std::string::npos) << "a hidden entry still expands";
   EXPECT_NE(r.out.find("JOINED 1 a,b\n"), std::string::npos);
-  EXPECT_NE(r.err.find("VAR_read_menu: Abbreviation longer than 8 characters, not shown: verylongab"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("VAR_read_menu: Abbreviation longer than 8 characters, not shown: verylongab"),
+      std::string::npos)
       << r.err;
 }
 
@@ -144,34 +151,38 @@ TEST(VarMenu, PipedAnswers) {
       {"main\n", 2, "0 main", "main goes back"},
   };
   for (const Case& c : cases) {
-    auto r = run_child([&] {
-      RES_put("file_path", dir.path().c_str());
-      VAR_open_file("menu.var");
-      VAR_read_menu();
-      char answer[MENU_STRING_LEN] = "";
-      int got = VAR_menu("Variable Menu", "Enter: ", answer, c.flag);
-      std::printf("\nRESULT %d %s\n", got, answer);
-      return 0;
-    }, c.input);
-    EXPECT_NE(r.out.find(std::string("RESULT ") + c.want + "\n"), std::string::npos) << c.why << "\n" << r.out;
+    auto r = run_child(
+        [&] {
+          RES_put("file_path", dir.path().c_str());
+          VAR_open_file("menu.var");
+          VAR_read_menu();
+          char answer[MENU_STRING_LEN] = "";
+          int got = VAR_menu("Variable Menu", "Enter: ", answer, c.flag);
+          std::printf("\nRESULT %d %s\n", got, answer);
+          return 0;
+        },
+        c.input);
+    EXPECT_NE(r.out.find(std::string("RESULT ") + c.want + "\n"), std::string::npos)
+        << c.why << "\n"
+        << r.out;
     if (std::string(c.input).rfind("list", 0) == 0) {
       EXPECT_NE(r.out.find(" Abbr    Description\n"), std::string::npos);
       char row[80];
       std::snprintf(row, sizeof row, "%-8s %-50s\n", "hide", "Hidden");
-      EXPECT_NE(r.out.find(row), std::string::npos)
-          << "the listing shows every entry:\n"
-          << r.out;
+      EXPECT_NE(r.out.find(row), std::string::npos) << "the listing shows every entry:\n" << r.out;
     }
   }
-  auto r = run_child([&] {
-    RES_put("file_path", dir.path().c_str());
-    VAR_open_file("menu.var");
-    VAR_read_menu();
-    char answer[MENU_STRING_LEN] = "";
-    VAR_menu("Variable Menu", "Enter: ", answer, 0);
-    std::printf("NOT REACHED\n");
-    return 3;
-  }, "exit\n");
+  auto r = run_child(
+      [&] {
+        RES_put("file_path", dir.path().c_str());
+        VAR_open_file("menu.var");
+        VAR_read_menu();
+        char answer[MENU_STRING_LEN] = "";
+        VAR_menu("Variable Menu", "Enter: ", answer, 0);
+        std::printf("NOT REACHED\n");
+        return 3;
+      },
+      "exit\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.find("NOT REACHED"), std::string::npos);
 }

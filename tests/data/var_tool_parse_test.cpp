@@ -33,9 +33,9 @@ class VarParse : public ::testing::Test {
 
 /* One record as "name|units|type|flag|time|ltype|level|var0|format". */
 std::string record(const VAR_data& d) {
-  return std::string(d.name) + "|" + d.units + "|" + std::to_string(d.type) + "|" + std::to_string(d.flag) + "|" +
-         std::to_string(d.time) + "|" + std::to_string(d.ltype) + "|" + std::to_string(d.level) + "|" +
-         std::to_string(d.var[0]) + "|" + d.format;
+  return std::string(d.name) + "|" + d.units + "|" + std::to_string(d.type) + "|" +
+         std::to_string(d.flag) + "|" + std::to_string(d.time) + "|" + std::to_string(d.ltype) +
+         "|" + std::to_string(d.level) + "|" + std::to_string(d.var[0]) + "|" + d.format;
 }
 
 /* The table as text. */
@@ -63,34 +63,47 @@ TEST_F(VarParse, ItemsBecomeRecordsInTheirOrder) {
     const char* why;
   };
   const Case cases[] = {
-      {"temp,dewp", "temp||2|0|0|-9999|-9999|11|; dewp||2|0|0|-9999|-9999|17|", "two plain variables"},
-      {"temp, dewp", "temp||2|0|0|-9999|-9999|11|;  dewp||2|0|0|-9999|-9999|0|", "a blank stays in the name"},
-      {"12:500mb:temp:F:cont:lc=2", "temp|F|11|0|12|100|500|11|lc=2", "time, level, units, type, options"},
+      {"temp,dewp", "temp||2|0|0|-9999|-9999|11|; dewp||2|0|0|-9999|-9999|17|",
+       "two plain variables"},
+      {"temp, dewp", "temp||2|0|0|-9999|-9999|11|;  dewp||2|0|0|-9999|-9999|0|",
+       "a blank stays in the name"},
+      {"12:500mb:temp:F:cont:lc=2", "temp|F|11|0|12|100|500|11|lc=2",
+       "time, level, units, type, options"},
       {"temp:F:cont", "temp|F|11|0|0|-9999|-9999|11|", "first field not a time"},
-      {"vor(u,v)[:cont]", "vor||11|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
+      {"vor(u,v)[:cont]",
+       "vor||11|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
        "function header typed by its bracket"},
-      {"vor(u,v)[cont]", "vor|cont|2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
+      {"vor(u,v)[cont]",
+       "vor|cont|2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
        "the first field of a bracket is the units"},
-      {"grad(a)", "grad||2|2|0|-9999|-9999|0|; grad||2|8|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
+      {"grad(a)",
+       "grad||2|2|0|-9999|-9999|0|; grad||2|8|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
        "a vector-valued function reserves its second output"},
-      {"g{a,b}", "g||2|5|0|-9999|-9999|0|; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|", "group"},
-      {"w<u,v>", "w||2|6|0|-9999|-9999|0|; u||2|1|0|-9999|-9999|33|; v||2|1|0|-9999|-9999|34|", "vector"},
+      {"g{a,b}", "g||2|5|0|-9999|-9999|0|; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
+       "group"},
+      {"w<u,v>", "w||2|6|0|-9999|-9999|0|; u||2|1|0|-9999|-9999|33|; v||2|1|0|-9999|-9999|34|",
+       "vector"},
       {"map:lc=1", "map||6|4|-9999|-9999|-9999|-9999|lc=1", "map item with options"},
       {"map[lc=1]", "map||6|4|-9999|-9999|-9999|-9999|lc=1", "a map item has no units field"},
-      {"f(a[:cont])", "f||2|2|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|", "brackets inside arguments do nothing"},
+      {"f(a[:cont])", "f||2|2|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
+       "brackets inside arguments do nothing"},
       {"+tt", "tt||2|0|0|-9999|-9999|0|", "a name after + is never expanded"},
       {"+temp", "temp||2|0|0|-9999|-9999|11|", "the + is not part of the name"},
       {"a\\,b", "a,b||2|0|0|-9999|-9999|0|", "an escaped comma"},
       {"f(a\\)b)", "f||2|2|0|-9999|-9999|0|; a)b||2|10|0|-9999|-9999|0|", "an escaped bracket"},
-      {"tt", "tt||11|0|0|-9999|-9999|0|; td||2|0|0|-9999|-9999|0|", "a definition with its own name first"},
-      {"ab", "a||2|0|0|-9999|-9999|0|; b||2|0|0|-9999|-9999|0|", "a hidden entry with a continuation line"},
+      {"tt", "tt||11|0|0|-9999|-9999|0|; td||2|0|0|-9999|-9999|0|",
+       "a definition with its own name first"},
+      {"ab", "a||2|0|0|-9999|-9999|0|; b||2|0|0|-9999|-9999|0|",
+       "a hidden entry with a continuation line"},
       {"self", "self|F|2|0|0|-9999|-9999|0|", "a definition that repeats its name ends there"},
-      {"frame:panel,panel", "frame||7|4|-9999|-9999|-9999|-9999|panel; panel||8|4|-9999|-9999|-9999|-9999|",
+      {"frame:panel,panel",
+       "frame||7|4|-9999|-9999|-9999|-9999|panel; panel||8|4|-9999|-9999|-9999|-9999|",
        "frame and panel items"},
       {"#273.15", "#273.15||40|0|0|-9999|-9999|-9999|", "a constant"},
       {"temp[F:cont:lc=2],dewp", "temp|F|11|0|0|-9999|-9999|11|lc=2; dewp||2|0|0|-9999|-9999|17|",
        "options after an item"},
-      {"g{a,b}[K:cf:x=1]", "g|K|15|5|0|-9999|-9999|0|x=1; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
+      {"g{a,b}[K:cf:x=1]",
+       "g|K|15|5|0|-9999|-9999|0|x=1; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
        "options after a closing bracket apply to the header"},
   };
   for (const Case& c : cases) {
@@ -109,23 +122,31 @@ TEST_F(VarParse, InheritanceFromFlagsHeadersAndDefinitions) {
   };
   const Case cases[] = {
       {24, 100, 500, KEZ_MISS, "temp", "temp||2|0|24|100|500|11|", "defaults from flags 6, 7, 8"},
-      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "temp", "temp||2|0|0|-9999|-9999|11|", "no default time: analysis"},
-      {KEZ_MISS, KEZ_MISS, 0, 15, "temp[:cont]", "temp||15|0|0|-9999|-9999|11|", "flag 11 forces, brackets yield"},
-      {KEZ_MISS, KEZ_MISS, 0, 99, "temp[:cont]", "temp||11|0|0|-9999|-9999|11|", "flag 11 at 99 lets brackets type"},
+      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "temp", "temp||2|0|0|-9999|-9999|11|",
+       "no default time: analysis"},
+      {KEZ_MISS, KEZ_MISS, 0, 15, "temp[:cont]", "temp||15|0|0|-9999|-9999|11|",
+       "flag 11 forces, brackets yield"},
+      {KEZ_MISS, KEZ_MISS, 0, 99, "temp[:cont]", "temp||11|0|0|-9999|-9999|11|",
+       "flag 11 at 99 lets brackets type"},
       {24, 100, 500, KEZ_MISS, "12:850mb:g{a,6:700mb:b}",
-       "g||2|5|12|100|850|0|; a||2|1|12|100|850|0|; b||2|1|6|100|700|0|", "members inherit from the group"},
-      {24, 100, 500, KEZ_MISS, "6:700mb:tt",
-       "tt||11|0|6|100|700|0|; td||2|0|6|100|700|0|", "an expansion inherits the item's time and level"},
+       "g||2|5|12|100|850|0|; a||2|1|12|100|850|0|; b||2|1|6|100|700|0|",
+       "members inherit from the group"},
+      {24, 100, 500, KEZ_MISS, "6:700mb:tt", "tt||11|0|6|100|700|0|; td||2|0|6|100|700|0|",
+       "an expansion inherits the item's time and level"},
       {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "12:500mb:vor(u,v)",
-       "vor||2|2|12|100|500|0|; u||2|10|12|100|500|33|; v||2|10|12|100|500|34|", "arguments inherit"},
-      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "pgrid", "g||11|5|0|-9999|-9999|0|; a||10|1|0|-9999|-9999|0|; "
-                                                  "b||10|1|0|-9999|-9999|0|",
+       "vor||2|2|12|100|500|0|; u||2|10|12|100|500|33|; v||2|10|12|100|500|34|",
+       "arguments inherit"},
+      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "pgrid",
+       "g||11|5|0|-9999|-9999|0|; a||10|1|0|-9999|-9999|0|; "
+       "b||10|1|0|-9999|-9999|0|",
        "members of a grid-typed header become grids"},
-      {KEZ_MISS, KEZ_MISS, 0, 13, "pgrid", "g||11|5|0|-9999|-9999|0|; a||13|1|0|-9999|-9999|0|; "
-                                            "b||13|1|0|-9999|-9999|0|",
+      {KEZ_MISS, KEZ_MISS, 0, 13, "pgrid",
+       "g||11|5|0|-9999|-9999|0|; a||13|1|0|-9999|-9999|0|; "
+       "b||13|1|0|-9999|-9999|0|",
        "flag 11 forces members, not a type the item writes"},
-      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "wind(u,v)", "wind||2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; "
-                                                      "v||2|10|0|-9999|-9999|34|",
+      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "wind(u,v)",
+       "wind||2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; "
+       "v||2|10|0|-9999|-9999|34|",
        "a header name follows the plain rules in the parser"},
   };
   for (const Case& c : cases) {
@@ -202,7 +223,8 @@ TEST_F(VarParse, RefusalsWarnAndKeepTheTableBounded) {
       {"12-24acc:500mb:temp,dewp", 1, "Hour outside 0 to 999", "a range before hour 0"},
       {"12:1e12mb:temp,dewp", 1, "Not a level that a code can hold", "a level beyond an int"},
       {"12:xyz:temp,dewp", 1, "Not a level that a code can hold", "a level of no form"},
-      {"ensprob\\[\\<5\\]bigp,temp", 1, "too large for an ensemble code", "a probability code beyond an int"},
+      {"ensprob\\[\\<5\\]bigp,temp", 1, "too large for an ensemble code",
+       "a probability code beyond an int"},
   };
   for (const Case& c : cases) {
     int r = 0;
@@ -247,14 +269,24 @@ TEST_F(VarParse, PrintedListing) {
     for (int i = 0; i < VAR_get_num(); ++i) VAR_print(M_print, VAR_get_var(i));
   });
   EXPECT_EQ(c.out,
-            "V: g          U:            FH:      12 LT:    100 L:     500 VN:      0 T: value F:  5 FM: \n"
-            "V: temp       U: F          FH:      12 LT:    100 L:     500 VN:     11 T: value F:  1 FM: ul\n"
-            "V: dewp       U: F          FH:      12 LT:    100 L:     500 VN:     17 T: value F:  1 FM: ll\n"
-            "V: w          U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: value F:  6 FM: \n"
-            "V: u          U:            FH:       0 LT:  -9999 L:   -9999 VN:     33 T: value F:  1 FM: \n"
-            "V: v          U:            FH:       0 LT:  -9999 L:   -9999 VN:     34 T: value F:  1 FM: \n"
-            "V: grad       U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: fcont F:  2 FM: \n"
-            "V: grad       U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: value F:  8 FM: \n"
-            "V: hght       U:            FH:       0 LT:  -9999 L:   -9999 VN:      7 T: value F: 10 FM: \n"
-            "V: map        U:            FH:   -9999 LT:  -9999 L:   -9999 VN:  -9999 T:   map F:  4 FM: lc=1\n");
+            "V: g          U:            FH:      12 LT:    100 L:     500 VN:      0 T: value F:  "
+            "5 FM: \n"
+            "V: temp       U: F          FH:      12 LT:    100 L:     500 VN:     11 T: value F:  "
+            "1 FM: ul\n"
+            "V: dewp       U: F          FH:      12 LT:    100 L:     500 VN:     17 T: value F:  "
+            "1 FM: ll\n"
+            "V: w          U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: value F:  "
+            "6 FM: \n"
+            "V: u          U:            FH:       0 LT:  -9999 L:   -9999 VN:     33 T: value F:  "
+            "1 FM: \n"
+            "V: v          U:            FH:       0 LT:  -9999 L:   -9999 VN:     34 T: value F:  "
+            "1 FM: \n"
+            "V: grad       U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: fcont F:  "
+            "2 FM: \n"
+            "V: grad       U:            FH:       0 LT:  -9999 L:   -9999 VN:      0 T: value F:  "
+            "8 FM: \n"
+            "V: hght       U:            FH:       0 LT:  -9999 L:   -9999 VN:      7 T: value F: "
+            "10 FM: \n"
+            "V: map        U:            FH:   -9999 LT:  -9999 L:   -9999 VN:  -9999 T:   map F:  "
+            "4 FM: lc=1\n");
 }

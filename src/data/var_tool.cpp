@@ -499,8 +499,9 @@ const StackEntry* stack_top() {
                                                                  : nullptr;
 }
 
+/* Pushes and pops pair up, so entry 0 of a parse is never popped. */
 void stack_pop() {
-  if (state.base_ind > 0) --state.base_ind;
+  if (state.base_ind >= 0) --state.base_ind;
 }
 
 /* The time an empty field stands for, and its status. */
@@ -688,8 +689,9 @@ int level_form(const std::string& s, int* ltype, int* level) {
     if (!p.has_num) {
       long long n = 0;
       if (!sfc_offset(s, &n)) return -1;
+      if (n > INT_MAX) return -1;
       *ltype = VAR_LEV_SFC;
-      *level = n >= 0 && n <= INT_MAX ? static_cast<int>(n) : 0;
+      *level = n >= 0 ? static_cast<int>(n) : 0;
       return 2;
     }
     int type = VAR_LEV_PRES;
@@ -716,26 +718,29 @@ int level_form(const std::string& s, int* ltype, int* level) {
       !read_level_part(std::string_view(s).substr(split + 1), &second) || !second.has_num)
     return -1;
   int type = -1;
-  bool feet = false;
-  for (const LevelPart* p : {&first, &second}) {
+  double scale[2] = {1, 1};
+  const LevelPart* parts[2] = {&first, &second};
+  for (int k = 0; k < 2; ++k) {
+    const LevelPart* p = parts[k];
     if (!p->has_num || p->unit.empty()) continue;
     bool known = false;
     for (const LevelUnit& u : kLayerUnits) {
       if (p->unit == u.unit) {
         type = u.type;
+        scale[k] = u.scale;
         known = true;
-        if (u.scale != 1) feet = true;
       }
     }
     if (!known) return -1;
   }
   if (type < 0 && first.has_num && first.unit.empty() && second.unit.empty()) type = VAR_LEV_PLYR;
   if (type < 0) return -1;
-  /* Heights in feet: both bounds become metres, truncated. */
-  if (feet) {
-    if (first.has_num) first.value = std::trunc(first.value * 0.3048);
-    second.value = std::trunc(second.value * 0.3048);
-  }
+  /* Heights in feet become metres, truncated; a bare bound takes the unit
+   * of the other bound. */
+  if (first.has_num && first.unit.empty()) scale[0] = scale[1];
+  if (second.unit.empty()) scale[1] = scale[0];
+  if (first.has_num && scale[0] != 1) first.value = std::trunc(first.value * scale[0]);
+  if (scale[1] != 1) second.value = std::trunc(second.value * scale[1]);
   double a = first.value, b = second.value;
   if (!first.has_num) {
     long long n = 0;
@@ -904,7 +909,7 @@ bool record_named(int ind) {
 }
 
 /* Decodes one item at a separator and advances the count when it made a
- * record; -1 when the list was ended. */
+ * record. */
 void take_item(std::string_view item) {
   if (state.abort || item.empty()) return;
   if (state.varnum >= VAR_MAX_RECORDS) {
@@ -947,7 +952,7 @@ bool take_header(std::string_view s, size_t* i, size_t start) {
   VAR_data& rec = state.var[static_cast<size_t>(hdr)];
   if (VAR_process_var(header.c_str(), 0) < 0 || state.abort) {
     VAR_data_init(&rec);
-    return skip_bracket(s, i, open, close, "Header refused");
+    return !state.abort && skip_bracket(s, i, open, close, "Header refused");
   }
   int kind = open == '(' ? VAR_KIND_FUNC : open == '{' ? VAR_KIND_COMP : VAR_KIND_VECT;
   rec.flag = state.plevel * 10 + kind;

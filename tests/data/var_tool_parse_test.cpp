@@ -290,3 +290,18 @@ TEST_F(VarParse, PrintedListing) {
             "V: map        U:            FH:   -9999 LT:  -9999 L:   -9999 VN:  -9999 T:   map F:  "
             "4 FM: lc=1\n");
 }
+
+TEST_F(VarParse, OutsideAParseTheDecodersFallBackOnTheFlags) {
+  parse_list("12:500mb:g{a}");
+  FLAG_set(6, 36);
+  int t = 0;
+  EXPECT_EQ(VAR_dec_time("", &t), 1);
+  EXPECT_EQ(t, 36) << "the stack is inactive after VAR_setup";
+  VAR_reset();
+  VAR_init();
+  capture([] { VAR_process("6:850mb:h{b}"); });
+  EXPECT_EQ(VAR_get_num(), 2);
+  EXPECT_EQ(VAR_get_var(1)->time, 6) << "a member still inherits from its header";
+  EXPECT_EQ(VAR_dec_time("", &t), 1);
+  EXPECT_EQ(t, 36) << "and the stack is inactive again afterwards";
+}

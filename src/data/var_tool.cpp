@@ -1235,11 +1235,13 @@ int VAR_process_var(const char* str, int flag) {
       rec.flag = plain_flag;
       VAR_dec_var(field.c_str() + 1, &rec);
     } else if (flag == 1 && cut != rec.name) {
-      set_field(rec.name, VAR_NAME_LEN, field, "VAR_process_var", "Name");
+      std::memcpy(rec.name, cut.c_str(), cut.size() + 1);
       int t = VAR_dec_type(field.c_str());
       if (t >= 0) rec.type = t;
       std::string def;
       if (VAR_lookup(field.c_str(), &def)) {
+        if (field.size() > cut.size())
+          set_field(rec.name, VAR_NAME_LEN, field, "VAR_process_var", "Name");
         if (++state.expansions > kMaxExpansions) {
           VAR_data_init(&rec);
           abort_list("VAR_process_var", "Too many definitions expanded", field);

@@ -4,13 +4,15 @@
  * A lower layer never names a function of a higher one. Where a lower
  * layer's work needs one (the frame's domain converters decode through the
  * map layer, its date labels name models through the data layer's
- * variable tables), the lower layer keeps a hook and this file, linked as
+ * variable tables, the variable parser asks the grid calculator which names
+ * are functions), the lower layer keeps a hook and this file, linked as
  * an object into every program and test (not from an archive, so that it
  * is always part of the program), sets the hooks at start-up. A new upward
  * call is a hook in the lower module and one line here, and is listed in
  * docs/architecture.md.
  */
 #include "kez.h"
+#include "kezgrd.h"
 
 namespace {
 
@@ -21,6 +23,7 @@ struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
     DATE_set_model_namer(model_namer);
+    GRD_calc_register();
   }
 };
 

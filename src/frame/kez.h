@@ -867,6 +867,8 @@ int MAP_fill_cont(int value);
 struct Glim;
 /* The current plot viewport in normalized device coordinates. 0. */
 int PLT_get_view(Glim* view);
+/* The label style: -2 minimal, -1 simple, 0 normal, 1 complete. */
+int PLT_get_label_type();
 int PLT_set_label_type(int val);
 int PLT_label_up_left(const char* str);
 int PLT_label_up_right(const char* str);
@@ -998,7 +1000,7 @@ float pres_alt(float pres);
 float interp_temp(float t1, float t2, float p1, float p2, float pr);
 
 /* ------------------------------------------------------------------------ */
-/* var_tool: variable tables                                                 */
+/* var_tool: variable records, the variable-string parser, codes and tables  */
 /* ------------------------------------------------------------------------ */
 
 /* One parsed variable of the variable string. The parser owns a table of
@@ -1021,49 +1023,247 @@ struct VAR_data {
   int flag;         /* function depth * 10 + record kind */
 };
 
+/* Record kinds: the flag of a record modulo 10 (the flag is the function
+ * depth times 10 plus the kind). */
+enum VAR_kind {
+  VAR_KIND_REG = 0,          /* plain variable outside groups and vectors */
+  VAR_KIND_SUBREG = 1,       /* plain variable inside a group or vector */
+  VAR_KIND_FUNC = 2,         /* function header 'name( ... )' */
+  VAR_KIND_SUBFUNC = 3,      /* set only through VAR_set_flag */
+  VAR_KIND_ITEM = 4,         /* "map", "plot", "frame", "panel" (flag exactly 4) */
+  VAR_KIND_COMP = 5,         /* group header 'name{ ... }' */
+  VAR_KIND_VECT = 6,         /* vector header 'name< ... >' */
+  VAR_KIND_FUNC_VECT = 8,    /* second output of a vector-valued function */
+  VAR_KIND_SUBFUNC_VECT = 9  /* set only through VAR_set_flag */
+};
+
+/* Plot-type codes of VAR_data::type. 10 to 17 are the contour class, 20 to
+ * 23 the vector class, 10 to 23 together the grid types. */
+enum VAR_plot_type {
+  VAR_TYPE_DATA = 1,
+  VAR_TYPE_VALUE = 2, /* the default type of a station datum */
+  VAR_TYPE_TEXT = 3,
+  VAR_TYPE_MARK = 4,
+  VAR_TYPE_INT = 5,
+  VAR_TYPE_MAP = 6,
+  VAR_TYPE_FRAME = 7,
+  VAR_TYPE_PANEL = 8,
+  VAR_TYPE_GRID = 10,
+  VAR_TYPE_CONT = 11,
+  VAR_TYPE_LCONT = 12,
+  VAR_TYPE_DLN = 13,
+  VAR_TYPE_NDLN = 14,
+  VAR_TYPE_FCONT = 15,
+  VAR_TYPE_BCONT = 16,
+  VAR_TYPE_GVALUE = 17,
+  VAR_TYPE_WIND = 20,
+  VAR_TYPE_VECT = 21,
+  VAR_TYPE_BARB = 22,
+  VAR_TYPE_STRM = 23,
+  VAR_TYPE_PLOT = 30,
+  VAR_TYPE_CLOUD = 31,
+  VAR_TYPE_WBARB = 32,
+  VAR_TYPE_CBARB = 33,
+  VAR_TYPE_DBARB = 34,
+  VAR_TYPE_VBARB = 35,
+  VAR_TYPE_SYMB = 36,
+  VAR_TYPE_LINE = 37,
+  VAR_TYPE_CONST = 40,
+  VAR_TYPE_NONE = 99 /* as the plot-type flag: nothing is drawn */
+};
+
+/* Level types with a meaning of their own in the codes (GRIB edition 1). */
+enum VAR_level_type {
+  VAR_LEV_NONE = 0,
+  VAR_LEV_SFC = 1,
+  VAR_LEV_DASH = 9,    /* the level field '-' */
+  VAR_LEV_PRES = 100,  /* mb */
+  VAR_LEV_PLYR = 101,  /* layer, parts in tens of mb */
+  VAR_LEV_MSL = 102,
+  VAR_LEV_HGT = 103,   /* m above sea level */
+  VAR_LEV_HLYR = 104,  /* layer, parts in hundreds of m */
+  VAR_LEV_AGL = 105,   /* m above ground */
+  VAR_LEV_ALYR = 106,  /* layer, parts in hundreds of m */
+  VAR_LEV_SIG = 107,   /* sigma times 10000 */
+  VAR_LEV_SLYR = 108,
+  VAR_LEV_HYB = 109,
+  VAR_LEV_BG = 111,    /* cm below ground */
+  VAR_LEV_BGLYR = 112,
+  VAR_LEV_THETA = 113, /* K */
+  VAR_LEV_TLYR = 114,
+  VAR_LEV_PAG = 115,   /* mb above ground */
+  VAR_LEV_PAGLYR = 116,
+  VAR_LEV_PV = 117,
+  VAR_LEV_ETA = 119,   /* eta times 10000 */
+  VAR_LEV_ELYR = 120
+};
+
+/* Tracing of the parser (debug sub-level) and its warnings. */
+inline constexpr M_type VAR_TRACE = 0x40000000;
+inline constexpr M_type VAR_WARN = 0x40;
+/* The inheritance stack: entry 0 and nine nested headers or expansions. */
+inline constexpr int VAR_STACK_DEPTH = 10;
+/* The field widths of VAR_data (characters, without the terminator). */
+inline constexpr int VAR_NAME_LEN = 19;
+inline constexpr int VAR_UNITS_LEN = 14;
+inline constexpr int VAR_FORMAT_LEN = 100;
+
+/* The variable-string parser. VAR_setup parses a whole list ("fi:file:"
+ * first names a definition file) into the table and gives 1 when records
+ * were made; a list that had to be refused or cut says so at the warning
+ * level. VAR_process parses one span, VAR_process_var one item into the
+ * record at the count (0, or -1 when the item was refused). */
+int VAR_setup(const char* filename, const char* var_str);
+int VAR_init();
+int VAR_data_init(VAR_data* data);
+int VAR_copy(VAR_data* dat2, const VAR_data* dat1);
+int VAR_reset();
+int VAR_get_num();
+int VAR_set_num(int num); /* 0, or -1 outside 0 to VAR_MAX_RECORDS */
+int VAR_set_def_type(int val);
+/* The table and one record (null outside the table). */
+VAR_data* VAR_get_vars();
+VAR_data* VAR_get_var(int ind);
+int VAR_process(const char* str);
+int VAR_process_var(const char* str, int flag);
+int VAR_base_push(); /* 0, or -1 when the stack is full */
+/* The definition of a name from the open definition file (blanks removed,
+ * continuation lines joined): 1 with the text in def, else 0. */
+int VAR_lookup(const char* name, std::string* def);
+
+/* The calculator's name tests, registered by the grid layer: whether a
+ * function gives two output grids, and the plot type of a function's
+ * result (0 for no such function). Without them no name is a function. */
+using VAR_name_test = int (*)(const char*);
+int VAR_set_func_tests(VAR_name_test vect_func, VAR_name_test math_func);
+
+/* Field decoders. VAR_dec_time and VAR_dec_level give 0 (not a time), 1
+ * (inherited or default), 2 (written), or -1 for a field that is a time or
+ * level form whose code cannot be held (an hour outside 0 to 999, a value
+ * beyond the int range, a layer part that does not fit its three digits)
+ * or, for levels, a field of no form; -1 writes nothing and warns. */
+int VAR_dec_time(const char* str, int* time);
+int VAR_dec_level(const char* str, int* ltype, int* level);
+int VAR_dec_units(const char* str, VAR_data* data);
+int VAR_dec_type(const char* str);
+const char* VAR_print_type(int type);
+int VAR_dec_format(const char* str, VAR_data* data);
+int VAR_get_level(int ltype, int level, float* l1, float* l2);
+int VAR_enc_level(int coord, float l1, float l2, int* ltype, int* level);
+/* The parameter numbers of a name: var[0] (1 for a constant "#...", 0 for
+ * an empty name, -9999 with the numbers unset when an ensemble or
+ * probability code cannot be held). */
+int VAR_dec_var(const char* str, VAR_data* data);
+
+/* The definition file ("%s.var" of the program name when file is null or
+ * empty, on "file_path"): 1, or 0 when it cannot be read. */
+int VAR_open_file(const char* file);
+/* The variable table "variable.lup" on "file_path": 1, 0 when it cannot be
+ * opened (tried again on the next use). */
+int VAR_read_varfile();
+int VAR_search_var_num(const char* str);
+int VAR_param_decode();
+int VAR_print(M_type lev, const VAR_data* data);
+
+/* The definition file as the variable menu. Entries whose display
+ * condition holds against the current model, forecast-time and level texts
+ * (at most VAR_CONTEXT_LEN - 1 characters each) are shown, at most
+ * VAR_MENU_ENTRIES of them; VAR_menu asks (or in batch mode takes the first
+ * entry, else "def") and leaves the answer in string, which holds
+ * MENU_STRING_LEN bytes. */
+inline constexpr int VAR_MENU_ENTRIES = 48;
+inline constexpr int VAR_CONTEXT_LEN = 20;
+int VAR_read_menu();
+int VAR_menu(const char* title, const char* prompt, char* string, int flag);
+int VAR_menu_display(const char* fstr, const char* ustr);
+int VAR_print_file();
+/* The menu name field (as written) of an abbreviation: 1, or 0. name holds
+ * len bytes; a longer name is cut. */
+int VAR_search_name_file(const char* str, char* name, int len);
+int VAR_set_model_str(const char* str);
+int VAR_set_level_str(const char* str);
+int VAR_set_time_str(const char* str);
+const char* VAR_get_model_str();
+const char* VAR_get_level_str();
+const char* VAR_get_time_str();
+
+/* Names of parameters and data sources. Each writes into str, which holds
+ * len bytes (longer texts are cut), and returns str. VAR_str takes the base
+ * parameter of ensemble and probability codes; VAR_source returns null
+ * (str empty) when "source.lup" cannot be opened. */
+char* VAR_str(char* str, int variable, const char* units, int len);
+char* VAR_abbr(char* str, int variable, int len);
+char* VAR_source(char* str, int source, int len);
+
+/* Accessors and predicates of the records. An index outside the table
+ * gives null, an empty text, -9999 or false; the setters then give 0. */
+const char* VAR_get_name(int ind);
+const char* VAR_get_units(int ind);
+const char* VAR_get_format(int ind);
+int VAR_get_type(int ind);
+int VAR_get_time(int ind);
+int VAR_get_flag(int ind);
+/* The level and time codes as key texts; each call overwrites the text. */
+const char* VAR_get_level_key(int ind);
+const char* VAR_get_time_key(int ind);
+int VAR_set_type(int ind, int val);
+int VAR_set_flag(int ind, int val);
+int VAR_is_REG(int ind);
+int VAR_is_SUBREG(int ind);
+int VAR_is_FUNC(int ind);
+int VAR_is_SUBFUNC(int ind);
+int VAR_is_COMP(int ind);
+int VAR_is_VECT(int ind);
+int VAR_is_SUBFUNC_VECT(int ind);
+int VAR_is_FUNC_VECT(int ind);
+int VAR_is_CALC(int ind);
+int VAR_is_SUBCALC(int ind);
+int VAR_is_LABEL(int ind);
+int VAR_is_PLOT(int ind);
+int VAR_is_SUBPLOT(int ind);
+int VAR_is_DATA(int ind);
+int VAR_is_plot_VECT(int ind);
+int VAR_is_plot_FUNC(int ind);
+int VAR_is_plot_FUNC_VECT(int ind);
+int VAR_is_plot_PLOT(int ind);
+int VAR_is_plot_GRID(int ind);
+int VAR_is_subplot_GRID(int ind);
+int VAR_is_type_MAP(int ind);
+int VAR_is_FRAME(int ind);
+int VAR_is_PANEL(int ind);
+int VAR_is_type_PLOT(int ind);
+int VAR_is_type_GRID(int ind);
+int VAR_is_type_CONT(int ind);
+int VAR_is_plot_CONT(int ind);
+int VAR_is_type_VECT(int ind);
+int VAR_is_calc_GRID(int ind);
+int VAR_is_fit_GRID(int ind);
+int VAR_is_get_GRID(int ind);
+
+/* Labels in the label style of the plot frame. Every builder empties str
+ * first and writes at most len - 1 characters. VAR_time and VAR_level give
+ * the short texts of the variable string, which the decoders read back. */
+int VAR_make_datalevel(int time, int ltype, int level, char* str, int len);
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str,
+                      int len);
+int VAR_make_var_datatype(int ind, char* str, int len);
+int VAR_make_var_form_datatype(int ind, char* str, int len);
+int VAR_make_vardata_form_datatype(const VAR_data* var, char* str, int len);
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
+                     char* str, int len);
+char* VAR_time(char* str, int time, int len);
+char* VAR_level(char* str, int ltype, int level, int len);
+int VAR_print_all(M_type lev);
+int VAR_print_info(M_type lev, const VAR_data* data);
+
 /* The name of a model number from "mod_name.lup" under "file_path"; a
  * number above 1000 is source * 1000 + model. Empty when no line lists it.
  * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,
  * or null (str untouched) when the table cannot be opened; the std::string
  * form takes names of any length and returns 0, or -1 likewise. */
-/* Record ind (0 to VAR_MAX_RECORDS - 1) of the variable table, its plot
- * type (-9999 unset) and its format text (the item's options joined by
- * ":"); null, -9999 and null for an index out of range. */
-VAR_data* VAR_get_var(int ind);
-int VAR_get_type(int ind);
-char* VAR_get_format(int ind);
-int VAR_set_type(int ind, int val); /* 1 */
-
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
-/* The parsed variable list: record ind, and the count of records in use. */
-VAR_data* VAR_get_var(int ind);
-int VAR_get_num();
-int VAR_set_num(int num);
-char* VAR_get_name(int ind);
-/* Key texts of a record's level and time codes (overwritten by the next call). */
-char* VAR_get_level_key(int ind);
-char* VAR_get_time_key(int ind);
-/* Record classes by flag and plot type: 1 when the test holds. */
-int VAR_is_type_GRID(int ind);
-int VAR_is_fit_GRID(int ind);
-int VAR_is_get_GRID(int ind);
-/* Field decoders of the variable string. */
-int VAR_dec_time(const char* str, int* time);
-int VAR_dec_level(const char* str, int* ltype, int* level);
-int VAR_dec_var(const char* str, VAR_data* data);
-/* The current model text (at most 19 characters). */
-int VAR_set_model_str(const char* str);
-char* VAR_get_model_str();
-/* Labels. str holds VAR_LABEL_LEN bytes. */
-inline constexpr int VAR_LABEL_LEN = 160;
-char* VAR_str(char* str, int variable, const char* units);
-int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str);
-int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
-                     char* str);
-int VAR_print(M_type lev, const VAR_data* data);
-int VAR_print_info(M_type lev, const VAR_data* data);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

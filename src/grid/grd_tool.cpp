@@ -1139,11 +1139,14 @@ int GRD_search_piece(int grd_fd, int ind, GRD_report* grids, const VAR_data* par
   return done >= n ? 1 : 0;
 }
 
+/* Room of the labels built for grid descriptions. */
+constexpr int grid_label_len = 160;
+
 int GRD_make_datatype(GRD_report* grid, const char* oper) {
   (void)oper;
   if (!grid) return -1;
-  char buf[VAR_LABEL_LEN] = "";
-  VAR_make_datatype(grid->time, grid->ltype, grid->level, grid->var, grid->units, buf);
+  char buf[grid_label_len] = "";
+  VAR_make_datatype(grid->time, grid->ltype, grid->level, grid->var, grid->units, buf, sizeof buf);
   copy_field(grid->info, sizeof grid->info, buf);
   return 0;
 }
@@ -1151,17 +1154,18 @@ int GRD_make_datatype(GRD_report* grid, const char* oper) {
 int GRD_make_devtype(GRD_report* ogrid, const GRD_report* igrid, const char* str) {
   if (!ogrid || !igrid) return -1;
   const std::string text = str ? str : "";
-  char name[VAR_LABEL_LEN] = "";
+  char name[grid_label_len] = "";
   if (igrid->var != 0) {
-    VAR_str(name, igrid->var, nullptr);
+    VAR_str(name, igrid->var, nullptr, sizeof name);
   } else {
     std::vector<char> var(text.size() + 1), units(text.size() + 1);
     UNIT_parse(text.c_str(), var.data(), units.data());
     copy_field(name, sizeof name, var.data());
   }
   std::string full = std::string(name) + " " + text;
-  char buf[VAR_LABEL_LEN] = "";
-  VAR_make_devtype(ogrid->time, ogrid->ltype, ogrid->level, full.c_str(), ogrid->units, buf);
+  char buf[grid_label_len] = "";
+  VAR_make_devtype(ogrid->time, ogrid->ltype, ogrid->level, full.c_str(), ogrid->units, buf,
+                   sizeof buf);
   copy_field(ogrid->info, sizeof ogrid->info, buf);
   return 0;
 }

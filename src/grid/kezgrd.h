@@ -243,4 +243,15 @@ constexpr int GRD_HEADER_LEN = 160;
 int GRD_get_header(int grd_fd, char* header);
 int GRD_setpos(int grd_fd, long int offset, int grdnum);
 
+/* grd_calc: the calculator's names. The recognisers compare the text
+ * before the first "-" exactly. GRD_is_vect_func: 1 for the functions with
+ * two output grids; GRD_is_plot_func: 1 for the items drawn as a vector
+ * plot of their operands; GRD_is_math_func: the plot type of a function's
+ * result, 0 for any other name. GRD_calc_register hands the first and the
+ * last to the variable parser; a program calls it once at start. */
+int GRD_is_vect_func(const char* str);
+int GRD_is_plot_func(const char* str);
+int GRD_is_math_func(const char* str);
+int GRD_calc_register();
+
 #endif /* KEZGRD_H */

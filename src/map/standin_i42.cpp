@@ -36,6 +36,8 @@ int PLT_get_view(Glim* view) {
   return 0;
 }
 
+int PLT_get_label_type() { return state.label_type; }
+
 int PLT_set_label_type(int val) {
   state.label_type = val;
   return 0;

@@ -81,7 +81,7 @@ TEST(GridRequest, TextsDecodeToPositionOrSelection) {
       {"-1250hh", -1, 12, 100, 50, 7, "", -5, "three two-character fields"},
       {"-1250HH:dm", -1, 12, 100, 50, 7, "dm", -5, "codes other than pr in any case"},
       {"-0050pr", -1, 0, 100, 50, 1, "", -5, "pr in lower case"},
-      {"-0050PR", -1, 0, 100, 50, KEZ_MISS, "", -5, "PR is not pr"},
+      {"-0050PR", -1, 0, 100, 50, 0, "", -5, "PR is not the pr code (no table: no number)"},
       {"+12:500mb:hh:m:211", -1, 12, 100, 500, 7, "m", 211, "the long form with a grid number"},
       {"+6:sfc:st", -1, 6, 1, 0, 11, "", -5, "the long form without units"},
       {"+6:sfc:vv::", -1, 6, 1, 0, 39, "", -5, "empty units and grid"},

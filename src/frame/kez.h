@@ -133,6 +133,30 @@ char* set_num(char* str, const char* format, float x);
 int chk_arg(const char* arg, char* const* items, int num_items);
 
 /* ------------------------------------------------------------------------ */
+/* fmt_check: printf formats that users give, checked before use            */
+/* ------------------------------------------------------------------------ */
+
+/* The kind of value a user's format is for. */
+enum FMT_kind { FMT_FLOAT = 1, FMT_INT = 2, FMT_STRING = 3, FMT_CHAR = 4 };
+
+/* 1 when format holds exactly one conversion of that kind (float: e f g a
+ * and their capitals; int: d i o u x X; string: s; char: c), with flags
+ * from "-+ #0", width and precision of at most two digits each, and an "l"
+ * for numbers, besides plain text and "%%"; 0 otherwise (also for NULL). */
+int FMT_check(const char* format, int kind);
+/* The value printed with format when FMT_check accepts it; otherwise with
+ * the caller's fallback, after a warning that begins with caller's name.
+ * The empty text when neither format passes. */
+std::string FMT_print_float(const char* caller, const char* format, const char* fallback,
+                            double value);
+std::string FMT_print_int(const char* caller, const char* format, const char* fallback,
+                          long value);
+std::string FMT_print_str(const char* caller, const char* format, const char* fallback,
+                          const char* value);
+std::string FMT_print_char(const char* caller, const char* format, const char* fallback,
+                           char value);
+
+/* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
 /* ------------------------------------------------------------------------ */
 

@@ -85,7 +85,7 @@ struct SFC_report {
 };
 
 /* ------------------------------------------------------------------------ */
-/* sfc_tool: report tools                                                   */
+/* sfc_tool: report tools and listings                                      */
 /* ------------------------------------------------------------------------ */
 
 /* Every member to its missing value. 0. */
@@ -101,6 +101,35 @@ int SFC_check_valid(SFC_report* rep, int flag);
 /* The dominant cloud cover character and its base (ft); -1 when the report
  * has fewer than two layers, else 0. */
 int WX_set_cloud(const SFC_report* report, char* cover, float* hght);
+
+/* Listing layouts of SFC_print_line. */
+inline constexpr int SFC_PRINT_TWO_LINE = 1;
+inline constexpr int SFC_PRINT_TABLE = 2; /* the default */
+inline constexpr int SFC_PRINT_FULL = 3;  /* SFC_print_report */
+inline constexpr int SFC_PRINT_COMPACT = 4;
+inline constexpr int SFC_PRINT_SUMMARY = 5;
+inline constexpr int SFC_PRINT_COLUMNS = 6; /* the "variable" list's columns */
+/* Room of SFC_set_print_str's str; longer texts are cut. */
+inline constexpr int SFC_PRINT_STR_LEN = 128;
+/* The process flag that holds the kind of input file. */
+inline constexpr int SFC_FLAG_FILE_KIND = 17;
+
+/* Listing settings: the layout, snow depth in cm, dashes for missing. 0. */
+int SFC_set_print(int type);
+int SFC_set_metric(int value);
+int SFC_set_miss_dash();
+/* One value converted from iunits to ounits (when ounits is given) and
+ * printed with the user's format when it begins with "%" and passes the
+ * format check, else with "%4.0f"; missing gives "" or " -". 0. */
+int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format,
+                      char* str);
+/* A report as a line of the current layout, or the layout's header lines
+ * for NULL, at a message level; nothing when the level is not shown. 0. */
+int SFC_print_line(M_type level, const SFC_report* report);
+/* The full text of a report at level "print"; 0, or -1 for NULL. */
+int SFC_print_report(const SFC_report* report);
+/* The input naming convention and file kind from "in_file". 1. */
+int SFC_set_in_file();
 
 /* Twins of the wx_tool conversions of the same meaning. */
 float SYN_visibility(int vis);

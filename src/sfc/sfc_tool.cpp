@@ -675,7 +675,6 @@ void line_two(Line& l, const SFC_report& r) {
   else
     l.put("%4s ", id.c_str());
   type_column(l, r.type);
-  l.add(" ");
   if (present(r.time) && r.time >= 0)
     l.put("%4.4d ", r.time);
   else

@@ -231,7 +231,10 @@ enum class DotGroup { location, tendency, rain6, rain24, extreme, snow, cloud_ty
 bool read_dotted(const std::string& line, SFC_report* rep, int rep_type) {
   Cursor cur{line};
   if (!read_id(cur, rep)) return false;
-  if (rep_type == SFC_REP_ID) return true;
+  if (rep_type == SFC_REP_ID) {
+    rep->wmo = KEZ_MISS; /* the dotted layout gives the identifier alone */
+    return true;
+  }
   long t = 0, td = 0, wind = 0, alt = 0;
   cur.skip_blanks();
   if (!cur.integer(3, &t) || !cur.lit('.')) return true;
@@ -690,9 +693,10 @@ int write_tagged(FILE* fp, const SFC_report& r, int type) {
   if (present(r.scover) && r.scover >= 0 && r.scover < 1e6) put(" S%2.1f", r.scover);
   if (!blank(r.cld_type[0])) {
     line += " C";
+    /* read back as exactly three characters, so only line breakers go */
     for (char c : r.cld_type) {
       const unsigned char u = static_cast<unsigned char>(c);
-      line += u <= 0x20 || u == '$' || u >= 0x7f ? '/' : c;
+      line += u == 0 ? ' ' : u < 0x20 || u >= 0x7f ? '/' : c;
     }
   }
   if (present(r.w_gust) && r.w_gust >= 0 && r.w_gust < 1e6) put(" G%3.0f", r.w_gust);

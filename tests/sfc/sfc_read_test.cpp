@@ -392,6 +392,22 @@ TEST(SfcFile, TaggedCloudsAndTexts) {
   EXPECT_STREQ(back[0].comment, "wind   shift at 12 ");
 }
 
+TEST(SfcFile, CloudTypesKeepTheirBlanks) {
+  const struct {
+    const char types[3];
+    const char* back;
+  } cases[] = {{{'5', ' ', '/'}, "5 /"}, {{'8', '\0', '\0'}, "8  "}, {{'1', '\n', '2'}, "1/2"}};
+  for (int type : {SFC_FT_DOTTED, SFC_FT_TAGGED}) {
+    for (const auto& c : cases) {
+      SFC_report r = empty_report("KDEN");
+      std::memcpy(r.cld_type, c.types, 3);
+      SFC_report back = round_trip(type, r);
+      const std::string want = type == SFC_FT_DOTTED && c.types[1] == '\n' ? "1 2" : c.back;
+      EXPECT_EQ(std::string(back.cld_type, 3), want) << type;
+    }
+  }
+}
+
 TEST(SfcFile, TendencyIsWrittenOnlyWhereItReadsBack) {
   SFC_report r = empty_report("KDEN");
   r.ptend = -1.5f; /* no characteristic: the group cannot be read */

@@ -658,7 +658,7 @@ TEST(SfcFile, HostileFilesGiveCleanReportsOrMinusOne) {
       {"ten cloud items", "KEZSFC\nx\nKDEN 1 1 1 1 1 1 1B,2B,3B,4B,5B,6B,7B,8B,9B,10B RA $\n", 1},
       {"40-character identifier", "KEZSFC\nx\n" + forty + " 300 200 2715 992 132 10 -99M - $\n", 1},
       {"blank line ends the reports", "KEZSFC\nx\nAAAA\n\nBBBB\n", 1},
-      {"binary garbage", std::string("2\n\x01\xff\x00\x80 .....\x7f\n", 17) + "\x00\x00\x00", 2},
+      {"binary garbage", std::string("2\n\x01\xff\x00\x80 .....\x7f\n", 14) + std::string(3, '\0'), 2},
       {"group letters only", "KEZSFC\nx\nK 1 1 1 1 1 1 1 - @ L P p Q r q R X x N n T S C G s t p h # $\n", 1},
       {"huge numbers", "KEZSFC\nx\nK 1e39 99999999999999 99999999999 -99999999999 1e400 nan 1e99:9 x"
                        " @99999999999 L99999,999999 P9nan p1e38 h-1e39 $\n", 1},

@@ -364,7 +364,7 @@ int write_dotted(FILE* fp, const SFC_report& r, int type) {
     if (dir >= 0 && dir <= 36 && spd >= 0 && spd <= 99)
       wind = dir * 100 + spd;
     else
-      warn_unfit(r.id, "wind speed", r.w_spd);
+      warn_unfit(r.id, spd > 99 ? "wind speed" : "wind direction", spd > 99 ? r.w_spd : r.w_dir);
   }
   std::fprintf(fp, "%s %3d.%3d.%04d.%3d.", id.c_str(), t, td, wind, alt_code(r, false));
   if (type == SFC_FT_DOTTED_SHORT) {
@@ -883,15 +883,21 @@ bool open_for_reading() {
   return state.file && is_text(state.file_type) && state.file_access == SFC_ACC_READ;
 }
 
-/* Before the first report: past the magic line (tagged) and the date. */
-int rewind_text() {
+/* From the start of the file to before the first report: past the magic
+ * line (tagged) and the date. */
+void skip_header() {
   FILE* fp = state.file.get();
-  if (std::fseek(fp, 0, SEEK_SET) != 0) return -1;
-  std::clearerr(fp);
   if (is_tagged(state.file_type)) skip_line(fp);
   skip_line(fp);
   state.stat_num = -1;
   state.cur_pos = -1;
+}
+
+int rewind_text() {
+  FILE* fp = state.file.get();
+  if (std::fseek(fp, 0, SEEK_SET) != 0) return -1;
+  std::clearerr(fp);
+  skip_header();
   return 0;
 }
 
@@ -972,7 +978,7 @@ int SFC_open(const char* filename, int f_access, int* f_type) {
   state.file_access = f_access;
   state.stat_num = -1;
   state.cur_pos = -1;
-  if (open_for_reading()) rewind_text();
+  if (open_for_reading()) skip_header(); /* a pipe cannot seek, but it starts there */
   *f_type = type;
   return fileno(state.file.get());
 }

@@ -476,6 +476,20 @@ TEST(SfcFile, ReportsAreReadByIndex) {
   }
 }
 
+TEST(SfcFile, APipeIsReadInOrder) {
+  TempDir dir;
+  write_reports(dir.file("p"), SFC_FT_TAGGED, {empty_report("AAAA"), empty_report("BBBB")});
+  const std::string pipe = "|cat " + dir.file("p");
+  int t = 0;
+  ASSERT_GE(SFC_open(pipe.c_str(), SFC_ACC_READ, &t), 0);
+  EXPECT_EQ(t, SFC_FT_TAGGED);
+  SFC_report r;
+  std::string ids;
+  for (int n = 0; SFC_read(0, &r, 0, &n) == 0; ++n) ids += r.id;
+  EXPECT_EQ(ids, "AAAABBBB");
+  EXPECT_EQ(SFC_close(0), 0);
+}
+
 TEST(SfcFile, AppendingFollowsTheExistingLayout) {
   TempDir dir;
   const std::string path = dir.file("app");

@@ -70,9 +70,11 @@ int truncated(double v) {
   return static_cast<int>(v);
 }
 
+/* id is the report's, which need not end in a NUL. */
 void warn_unfit(const char* id, const char* what, double v) {
-  MESS_print(M_warn, "SFC_write: %s: %s %g has no code in this layout; written missing\n", id, what,
-             v);
+  const std::string name(id, strnlen(id, SFC_ID_LEN));
+  MESS_print(M_warn, "SFC_write: %s: %s %g has no code in this layout; written missing\n",
+             name.c_str(), what, v);
 }
 
 /* ---- reading lines ------------------------------------------------------ */

@@ -153,6 +153,30 @@ int FMT_check_float(const char* format);
 std::string FMT_float(const char* format, double value);
 
 /* ------------------------------------------------------------------------ */
+/* fmt_check: printf formats that users give, checked before use            */
+/* ------------------------------------------------------------------------ */
+
+/* The kind of value a user's format is for. */
+enum FMT_kind { FMT_FLOAT = 1, FMT_INT = 2, FMT_STRING = 3, FMT_CHAR = 4 };
+
+/* 1 when format holds exactly one conversion of that kind (float: e f g a
+ * and their capitals; int: d i o u x X; string: s; char: c), with flags
+ * from "-+ #0", width and precision of at most two digits each, and an "l"
+ * for numbers, besides plain text and "%%"; 0 otherwise (also for NULL). */
+int FMT_check(const char* format, int kind);
+/* The value printed with format when FMT_check accepts it; otherwise with
+ * the caller's fallback, after a warning that begins with caller's name.
+ * The empty text when neither format passes. */
+std::string FMT_print_float(const char* caller, const char* format, const char* fallback,
+                            double value);
+std::string FMT_print_int(const char* caller, const char* format, const char* fallback,
+                          long value);
+std::string FMT_print_str(const char* caller, const char* format, const char* fallback,
+                          const char* value);
+std::string FMT_print_char(const char* caller, const char* format, const char* fallback,
+                           char value);
+
+/* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
 /* ------------------------------------------------------------------------ */
 
@@ -1264,6 +1288,14 @@ int VAR_print_info(M_type lev, const VAR_data* data);
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
+/* The variable-string parser and its table: VAR_setup parses a whole list
+ * into the table (1 when records were made), VAR_get_vars and VAR_get_num
+ * give the table and its count; VAR_open_file opens the definition file
+ * (the program's when file is null or empty): 1, or 0. */
+int VAR_setup(const char* filename, const char* var_str);
+int VAR_get_num();
+VAR_data* VAR_get_vars();
+int VAR_open_file(const char* file);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

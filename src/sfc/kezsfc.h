@@ -85,7 +85,7 @@ struct SFC_report {
 };
 
 /* ------------------------------------------------------------------------ */
-/* sfc_tool: report tools                                                   */
+/* sfc_tool: report tools and listings                                      */
 /* ------------------------------------------------------------------------ */
 
 /* Every member to its missing value. 0. */
@@ -102,12 +102,101 @@ int SFC_check_valid(SFC_report* rep, int flag);
  * has fewer than two layers, else 0. */
 int WX_set_cloud(const SFC_report* report, char* cover, float* hght);
 
+/* Listing layouts of SFC_print_line. */
+inline constexpr int SFC_PRINT_TWO_LINE = 1;
+inline constexpr int SFC_PRINT_TABLE = 2; /* the default */
+inline constexpr int SFC_PRINT_FULL = 3;  /* SFC_print_report */
+inline constexpr int SFC_PRINT_COMPACT = 4;
+inline constexpr int SFC_PRINT_SUMMARY = 5;
+inline constexpr int SFC_PRINT_COLUMNS = 6; /* the "variable" list's columns */
+/* Room of SFC_set_print_str's str; longer texts are cut. */
+inline constexpr int SFC_PRINT_STR_LEN = 128;
+/* The process flag that holds the kind of input file. */
+inline constexpr int SFC_FLAG_FILE_KIND = 17;
+
+/* Listing settings: the layout, snow depth in cm, dashes for missing. 0. */
+int SFC_set_print(int type);
+int SFC_set_metric(int value);
+int SFC_set_miss_dash();
+/* One value converted from iunits to ounits (when ounits is given) and
+ * printed with the user's format when it begins with "%" and passes the
+ * format check, else with "%4.0f"; missing gives "" or " -". 0. */
+int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format,
+                      char* str);
+/* A report as a line of the current layout, or the layout's header lines
+ * for NULL, at a message level; nothing when the level is not shown. 0. */
+int SFC_print_line(M_type level, const SFC_report* report);
+/* The full text of a report at level "print"; 0, or -1 for NULL. */
+int SFC_print_report(const SFC_report* report);
+/* The input naming convention and file kind from "in_file". 1. */
+int SFC_set_in_file();
+
 /* Twins of the wx_tool conversions of the same meaning. */
 float SYN_visibility(int vis);
 float SYN_ceiling(int cb);
 int SYN_ceiling_to_code(int cb);
 int SYN_weather(int wx, char* wx_str);
 int SYN_auto_weather(int wx, char* wx_str);
+
+/* ------------------------------------------------------------------------ */
+/* sfc_read: surface data files                                             */
+/* ------------------------------------------------------------------------ */
+
+/* Layout types of surface files. The dotted and tagged text layouts are
+ * read and written; the binary records and the element file are written
+ * only; the netCDF layouts are not supported yet. */
+inline constexpr int SFC_FT_DOTTED_SHORT = 1; /* dotted, up to the altimeter */
+inline constexpr int SFC_FT_DOTTED = 2;       /* dotted, full lines */
+inline constexpr int SFC_FT_TAGGED = 3;       /* "KEZSFC" tagged lines */
+inline constexpr int SFC_FT_TAGGED_EXT = 4;   /* tagged, with 12-hour and 6-hour groups */
+inline constexpr int SFC_FT_CDF_OLD = 11;     /* netCDF, dimension "station" */
+inline constexpr int SFC_FT_CDF = 12;         /* netCDF, dimension "report" */
+inline constexpr int SFC_FT_BINARY = 41;      /* 64-byte little-endian records */
+inline constexpr int SFC_FT_ELEMENT = 51;     /* <kezsfc> element file */
+
+/* Access of SFC_open. */
+inline constexpr int SFC_ACC_READ = 0;
+inline constexpr int SFC_ACC_WRITE = 1; /* create or truncate */
+inline constexpr int SFC_ACC_APPEND = 2;
+
+/* rep_type of SFC_read. */
+inline constexpr int SFC_REP_FULL = 0;
+inline constexpr int SFC_REP_ID = 1;       /* identifier (and WMO number) only */
+inline constexpr int SFC_REP_LOCATION = 2; /* identifier and location */
+
+inline constexpr int SFC_DATIM_LEN = 40; /* date label, with the NUL */
+inline constexpr int SFC_BINARY_HEADER_LEN = 22;
+inline constexpr int SFC_BINARY_RECORD_LEN = 64;
+inline constexpr int SFC_BINARY_MISS = 9999; /* any missing or unfit value */
+
+/* The header of one surface file. */
+struct SFC_info {
+  char datim[SFC_DATIM_LEN]; /* date label; a longer first line is cut */
+  char file[20];             /* not used by these layouts */
+  char* cmdline;             /* netCDF "history" text; not read */
+  Date date;                 /* decoded from datim */
+  int num_stat;              /* reports; -9999 for text layouts */
+};
+
+/* One file is open at a time; cvt_fd matters only to netCDF layouts. */
+/* The layout of an existing file from its first byte: 2 (blank, "0", "1",
+ * "2"), 3 ("K"); -1 for anything else, netCDF ("C") included for now. */
+int SFC_chktype(const char* filename);
+/* f_type 0 detects (reading, appending) and receives the type used. A
+ * non-negative handle, or -1. An open file is closed first. */
+int SFC_open(const char* filename, int f_access, int* f_type);
+/* 0; 1 for a text file open for writing (nothing read); -1 otherwise. */
+int SFC_getinfo(int cvt_fd, SFC_info* info);
+int SFC_putinfo(int cvt_fd, const SFC_info* info);
+/* The report of index *statnum (from 0; -1 rewinds): 0, or -1 at the end of
+ * the file, for a line without identifier or a layout that is not read. */
+int SFC_read(int cvt_fd, SFC_report* report, int rep_type, int* statnum);
+/* Appends one report: 0, or -1 (layout not written, no identifier). */
+int SFC_write(int cvt_fd, const SFC_report* report, int rep_type, int* statnum);
+int SFC_rewind(int cvt_fd);
+/* Closes the file (an element file written ends with "</kezsfc>"); 0, or
+ * -1 when none is open. */
+int SFC_close(int cvt_fd);
 
 /* ------------------------------------------------------------------------ */
 /* wx_tool: weather and synoptic code conversions                           */

@@ -16,8 +16,16 @@
  */
 #include "kezsfc.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
+#include <span>
+#include <string>
 
 namespace {
 
@@ -419,3 +427,753 @@ int SYN_ceiling_to_code(int cb) {
 int SYN_weather(int wx, char* wx_str) { return WX_wmo_weather(wx, wx_str); }
 
 int SYN_auto_weather(int wx, char* wx_str) { return WX_wmo_auto_weather(wx_str, wx); }
+
+/* ------------------------------------------------------------------------ */
+/* Listings                                                                 */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+struct ListState {
+  int print_type = SFC_PRINT_TABLE;
+  int metric = 0;
+  int miss_dash = 0;
+  bool have_vars = false; /* the "variable" resource parsed for layout 6 */
+} state;
+
+float kelvin(float f) { return present(f) ? (f - 32) * 5 / 9 + 273.15f : KEZ_FMISS; }
+float fahrenheit(float k) { return present(k) && k > 0 ? 32 + 9 * (k - 273.15f) / 5 : KEZ_FMISS; }
+float metres_per_second(float knots) { return present(knots) ? 0.5144f * knots : KEZ_FMISS; }
+float station_pressure(const SFC_report& r) {
+  if (!present(r.alt) || !present(r.elev)) return KEZ_FMISS;
+  return sfc_pr_alt(33.85399f * r.alt, r.elev);
+}
+/* A formula's result, missing when any input is. */
+template <typename F, typename... A>
+float formula(F f, A... args) {
+  for (float a : {args...})
+    if (!present(a)) return KEZ_FMISS;
+  return f(args...);
+}
+
+/* One line under construction; every piece is bounded. */
+struct Line {
+  std::string text;
+  template <typename... A>
+  void put(const char* fmt, A... args) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    text += buf;
+  }
+  void add(const char* s) { text += s; }
+};
+
+bool dash() { return state.miss_dash != 0; }
+const char* miss(const char* without, const char* with) { return dash() ? with : without; }
+char printable(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u < 0x20 || u >= 0x7f ? ' ' : c;
+}
+std::string field(const char* text, int room) {
+  std::string s;
+  for (size_t i = 0, n = text_len(text, room); i < n; ++i) s += printable(text[i]);
+  return s;
+}
+
+/* A number column: the format, or the missing text. */
+void number(Line& l, const char* fmt, float v, const char* blank_text, const char* dash_text,
+            bool non_negative = false) {
+  if (present(v) && (!non_negative || v >= 0))
+    l.put(fmt, v);
+  else
+    l.add(miss(blank_text, dash_text));
+}
+
+float first_present(std::initializer_list<float> values) {
+  for (float v : values)
+    if (present(v)) return v;
+  return KEZ_FMISS;
+}
+
+/* The weather field as a short letter code. */
+std::string short_weather(const SFC_report& r) {
+  const std::string wx = field(r.weather, SFC_WEATHER_LEN);
+  if (wx.empty() || wx[0] == ' ') return {};
+  char code[WX_TEXT_LEN] = "";
+  if (std::isdigit(static_cast<unsigned char>(wx[0]))) {
+    WX_wmo_weather(std::atoi(wx.c_str()), code);
+    return code;
+  }
+  if (wx[0] == '!') {
+    WX_metar_weather(wx.c_str(), code);
+    return code;
+  }
+  return wx;
+}
+
+std::string weather_words(const SFC_report& r) {
+  char words[WX_TEXT_LEN] = "";
+  const std::string wx = field(r.weather, SFC_WEATHER_LEN);
+  if (wx.empty() || wx[0] == ' ') return {};
+  WX_weather_text(wx.c_str(), words);
+  return field(words, WX_TEXT_LEN);
+}
+
+struct CoverText {
+  const char* covers;
+  const char* text;
+};
+
+const char* cover_text(char c, std::span<const CoverText> table, const char* other) {
+  for (const auto& row : table)
+    if (c != '\0' && std::strchr(row.covers, c)) return row.text;
+  return other;
+}
+
+/* The column texts of a cover in layout 2. */
+constexpr CoverText table_covers[] = {
+    {"C", " CLR "},  {"F", " FEW "},  {"S", " SCT "},  {"B", " BKN "},  {"O", " OVC "},
+    {"X9", "  X  "}, {"s", "-SCT "}, {"b", "-BKN "}, {"o", "-OVC "}, {"x", " -X  "}};
+/* Layout 5 and the full text read okta digits as covers. */
+constexpr CoverText summary_covers[] = {
+    {"C0", " CLR "},  {"F1", " FEW "},  {"S23", " SCT "}, {"B456", " BKN "}, {"O78", " OVC "},
+    {"X9", "  X  "},  {"f", "-FEW "},  {"s", "-SCT "},  {"b", "-BKN "},   {"o", "-OVC "},
+    {"x", " -X  "}};
+constexpr CoverText cover_words[] = {
+    {"C0", "clear"},      {"F1", "few"},           {"S23", "scattered"},   {"B456", "broken"},
+    {"O78", "overcast"},  {"X9", "obscured"},      {"b", "thin broken"},   {"o", "thin overcast"},
+    {"s", "thin scattered"}, {"x", "partially obscured"}};
+constexpr CoverText column_covers[] = {
+    {"B", "BKN"}, {"C", "CLR"}, {"F", "FEW"}, {"O", "OVC"}, {"S", "SCT"},
+    {"X", "X"},   {"b", "-BKN"}, {"o", "-OVC"}, {"s", "-SCT"}, {"x", "-X"}};
+
+struct Ceiling {
+  char cover = ' ';
+  float height = KEZ_FMISS; /* feet */
+};
+Ceiling dominant(const SFC_report& r) {
+  Ceiling c;
+  WX_set_cloud(&r, &c.cover, &c.height);
+  return c;
+}
+float hundreds(float feet) { return present(feet) ? feet / 100 : KEZ_FMISS; }
+
+/* Flight rules: a ceiling is a broken or overcast dominant layer; a single
+ * layer reported in oktas counts from 4 oktas on, as the dominant-layer
+ * rule maps those digits to broken and overcast. */
+const char* flight_rules(const SFC_report& r) {
+  const Ceiling c = dominant(r);
+  bool ceiling = c.cover == SFC_CLD_BROKEN || c.cover == SFC_CLD_OVERCAST;
+  if (r.num_cld == 1 && c.cover >= '4' && c.cover <= '8') ceiling = true;
+  const float ceil = ceiling ? c.height : KEZ_FMISS;
+  if (present(ceil) && ceil < 1000) return "IFR";
+  if (present(r.vis) && r.vis < 3) return "IFR";
+  if (present(ceil) && ceil <= 3000) return "MVFR";
+  if (!present(r.vis)) return "VFR";
+  if (r.vis <= 5) return "MVFR";
+  return "VFR";
+}
+
+void type_column(Line& l, int type) {
+  const bool sa = type & SFC_TYPE_SA, sp = type & SFC_TYPE_SP;
+  l.add(sa && sp ? "RS" : sa ? "SA" : sp ? "SP" : "--");
+  l.add(type & SFC_TYPE_STAR ? "*" : miss(" ", "-"));
+}
+
+std::string id_text(const SFC_report& r) { return field(r.id, SFC_ID_LEN); }
+
+/* ---- layout 2 ---- */
+void line_table(Line& l, const SFC_report& r) {
+  const std::string id = id_text(r);
+  if (id.empty() && dash())
+    l.add("  -   ");
+  else
+    l.put("%-6.6s ", id.c_str());
+  if (present(r.time))
+    l.put("%4.4d ", r.time);
+  else
+    l.add(miss("     ", "   - "));
+  number(l, "%3.0f ", r.t, "    ", "  - ");
+  number(l, "%3.0f ", r.td, "    ", "  - ");
+  number(l, "%3.0f ", formula(rel_hum, kelvin(r.t), kelvin(r.td)), "    ", "  - ");
+  number(l, "%3.0f ", r.w_dir, "    ", "  - ");
+  number(l, "%3.0f ", r.w_spd, "    ", "  - ");
+  number(l, "%3.0f ", r.w_gust, "    ", "  - ");
+  if (present(r.alt) && std::fabs(r.alt) < 1e6)
+    l.put("%03d ", static_cast<int>(100 * (r.alt + 0.002)) % 1000);
+  else
+    l.add(miss("    ", "  - "));
+  if (present(r.pmb) && std::fabs(r.pmb) < 1e6)
+    l.put("%03d ", static_cast<int>(10 * (r.pmb + 0.02)) % 1000);
+  else
+    l.add(miss("    ", "  - "));
+  if (present(r.vis))
+    l.put(r.vis >= 3 ? "%3.0f " : "%3.1f ", r.vis);
+  else
+    l.add(miss("    ", "  - "));
+  const Ceiling c = dominant(r);
+  number(l, "%3.0f ", hundreds(c.height), "    ", "  - ");
+  if (c.cover >= '0' && c.cover <= '8')
+    l.put("%c/8 ", c.cover);
+  else
+    l.add(cover_text(c.cover, table_covers, miss("     ", "   - ")));
+  const std::string code = short_weather(r);
+  if (blank(r.weather[0]))
+    l.add(miss("    ", "-   "));
+  else if (dash() && (code.empty() || code[0] == ' '))
+    l.add("-   ");
+  else
+    l.put("%-3.3s ", code.c_str());
+  number(l, "%3.0f ", first_present({r.max_t, r.max6_t}), "    ", "  - ");
+  number(l, "%3.0f ", first_present({r.min_t, r.min6_t}), "    ", "  - ");
+  number(l, "%4.2f ", r.rain6, "     ", "   - ");
+  number(l, "%4.2f ", r.rain24, "     ", "   - ");
+  number(l, "%2.0f", r.scover, "  ", " -");
+  l.add("\n");
+}
+
+/* ---- layout 1 ---- */
+constexpr CoverText cell_letters[] = {{"C", "CLR "}, {"F", "FEW "}, {"S", "SCT "},
+                                      {"B", "BKN "}, {"O", "OVC "}, {"X", "X   "}};
+constexpr CoverText cell_thin[] = {{"s", "-SCT "}, {"b", "-BKN "}, {"o", "-OVC "}, {"x", "-X   "}};
+constexpr CoverText cell_no_height[] = {{"C", "    CLR "}, {"F", "   -FEW "}, {"S", "    SCT "},
+                                        {"B", "    BKN "}, {"O", "    OVC "}, {"X", "    X   "},
+                                        {"s", "   -SCT "}, {"b", "   -BKN "}, {"o", "   -OVC "},
+                                        {"x", "   -X   "}};
+
+void cloud_cell(Line& l, const SFC_report& r, int i) {
+  if (i >= r.num_cld) {
+    l.add(miss("        ", " -   -  "));
+    return;
+  }
+  const char c = printable(r.cld_cover[i]);
+  const float h = r.cld_height[i];
+  if (present(h) && h >= 0) {
+    if (c == ' ') {
+      l.add("    M   ");
+    } else if (const char* t = cover_text(c, cell_letters, nullptr)) {
+      l.put("%3.0f ", h / 100);
+      l.add(t);
+    } else if (const char* thin = cover_text(c, cell_thin, nullptr)) {
+      l.put("%3.0f", h / 100);
+      l.add(thin);
+    } else {
+      l.put("%3.0f %1c/8 ", h / 100, c);
+    }
+    return;
+  }
+  if (const char* t = cover_text(c, cell_no_height, nullptr))
+    l.add(t);
+  else
+    l.put("    %1c/8 ", c);
+}
+
+void line_two(Line& l, const SFC_report& r) {
+  const std::string id = id_text(r);
+  if (id.empty() && dash())
+    l.add(" -   ");
+  else
+    l.put("%4s ", id.c_str());
+  type_column(l, r.type);
+  if (present(r.time) && r.time >= 0)
+    l.put("%4.4d ", r.time);
+  else
+    l.add(miss("     ", "   - "));
+  number(l, "%5.1f  ", r.vis, "       ", "    -  ", true);
+  if (blank(r.weather[0])) {
+    l.add(miss("      ", "    - "));
+  } else {
+    const std::string wx = field(r.weather, SFC_WEATHER_LEN);
+    l.put("%5.5s ", wx.c_str() + (wx[0] == '!' ? 1 : 0));
+  }
+  number(l, " %6.1f ", r.pmb, "        ", "      - ", true);
+  number(l, "%3.0f ", r.t, "    ", "  - ");
+  number(l, "%3.0f ", r.td, "    ", "  - ");
+  if (present(r.w_dir) && present(r.w_spd)) {
+    l.put(dash() ? " %3.0f %2.0f " : " %3.0f-%2.0f ", r.w_dir, r.w_spd);
+    number(l, "%2.0f ", r.w_gust, "   ", " - ", true);
+  } else {
+    l.add(miss("    -      ", "   -  -  - "));
+  }
+  number(l, "%5.2f ", r.alt, "      ", "    - ", true);
+  number(l, "%4.1f  ", r.ptend, "      ", "    - ");
+  number(l, "%3.0f ", first_present({r.max_t, r.max6_t}), "    ", "  - ");
+  number(l, "%3.0f ", first_present({r.min_t, r.min6_t}), "    ", "  - ");
+  l.add("\n    ");
+  for (int i = 0; i < SFC_MAX_CLOUD; ++i) cloud_cell(l, r, i);
+  l.put("  %c:%c:%c  ", printable(r.cld_type[0]), printable(r.cld_type[1]),
+        printable(r.cld_type[2]));
+  number(l, "%4.2f ", r.rain3, "     ", "     ", true);
+  number(l, "%4.2f ", r.rain6, "     ", "   - ", true);
+  number(l, "%4.2f ", r.rain12, "     ", "   - ", true);
+  number(l, "%4.2f ", r.rain24, "     ", "   - ", true);
+  if (present(r.scover) && r.scover >= 0)
+    l.put("%2.0f\n", r.scover);
+  else
+    l.add("  \n");
+  if (r.comment[0] != '\0') l.put("   COMMENT: %s\n", field(r.comment, SFC_COMMENT_LEN).c_str());
+}
+
+/* ---- layout 4 ---- */
+void line_compact(Line& l, const SFC_report& r) {
+  const std::string id = id_text(r);
+  if (id.empty() && dash())
+    l.add(" -    ");
+  else
+    l.put("%-5s ", id.c_str());
+  if (r.num_cld > 0) {
+    const char c = printable(r.cld_cover[0]);
+    if (present(r.cld_height[0]) && r.cld_height[0] >= 0)
+      l.put(" %3.0f %c ", r.cld_height[0] / 100, c);
+    else
+      l.put("     %c ", c);
+  } else {
+    l.add("       ");
+  }
+  number(l, "%5.1f  ", r.vis, "       ", "    -  ", true);
+  if (blank(r.weather[0]))
+    l.add(miss("    ", "  - "));
+  else
+    l.put("%4s", field(r.weather, SFC_WEATHER_LEN).c_str());
+  number(l, " %6.1f ", r.pmb, "        ", "      - ", true);
+  number(l, "%3.0f ", r.t, "    ", "  - ");
+  number(l, "%3.0f ", r.td, "    ", "  - ");
+  if (present(r.w_dir) && present(r.w_spd)) {
+    l.put(dash() ? "%3.0f " : "%3.0f-", r.w_dir);
+    l.put("%2.0f ", r.w_spd);
+    number(l, "%2.0f ", r.w_gust, "   ", "  - ", true);
+  } else {
+    l.add(miss("   -      ", "   -  -  - "));
+  }
+  number(l, "%2.0f ", first_present({r.max_t, r.min_t, r.max6_t, r.min6_t}), "    ", "  - ");
+  number(l, "%4.1f", r.ptend, "    ", "  - ");
+  number(l, " %4.2f ", r.rain6, "      ", "    - ", true);
+  number(l, "%4.2f ", r.rain24, "     ", "   - ", true);
+  number(l, "%2.0f", r.scover, "  ", " -", true);
+  if (!blank(r.cld_type[0]))
+    l.put(" %c:%c:%c", printable(r.cld_type[0]), printable(r.cld_type[1]),
+          printable(r.cld_type[2]));
+  l.add("\n");
+}
+
+/* ---- layout 5 ---- */
+void line_summary(Line& l, const SFC_report& r) {
+  l.put("%5s ", id_text(r).c_str());
+  for (float v : {r.t, r.td}) {
+    if (present(v))
+      l.put(" %3.0f ", v);
+    else
+      l.add(" --- ");
+  }
+  if (present(r.w_dir) && present(r.w_spd))
+    l.put(" %3.0f at %2.0f ", r.w_dir, r.w_spd);
+  else
+    l.add(" ---    -- ");
+  if (present(r.pmb))
+    l.put(" %6.1f ", r.pmb);
+  else
+    l.add(" ------ ");
+  const Ceiling c = dominant(r);
+  if (present(c.height))
+    l.put(" %3.0f ", c.height / 100);
+  else
+    l.add(" --- ");
+  if (blank(c.cover))
+    l.add(miss("     ", "   - "));
+  else
+    l.add(cover_text(c.cover, summary_covers, ""));
+  if (present(r.rain6) && r.rain6 >= 0)
+    l.put(" %4.2f ", r.rain6);
+  else
+    l.add(" ---- ");
+  if (blank(r.weather[0]))
+    l.add(miss("", " - "));
+  else
+    l.add(weather_words(r).c_str());
+  l.add("\n");
+}
+
+/* ---- layout 6 ---- */
+enum class Col {
+  id, otime, value, text, prec, cover_word, flight
+};
+
+struct Column {
+  const char* name;
+  Col kind;
+  const char* units; /* the internal unit of a value column */
+  float (*value)(const SFC_report&);
+  std::string (*text)(const SFC_report&);
+};
+
+std::string one_char(char c) { return std::string(1, printable(c)); }
+
+constexpr Column columns[] = {
+    {"city", Col::id, "", nullptr, nullptr},
+    {"id", Col::id, "", nullptr, nullptr},
+    {"otime", Col::otime, "", nullptr, nullptr},
+    {"temp", Col::value, "F", [](const SFC_report& r) { return r.t; }, nullptr},
+    {"dewp", Col::value, "F", [](const SFC_report& r) { return r.td; }, nullptr},
+    {"dewd", Col::value, "F",
+     [](const SFC_report& r) { return present(r.t) && present(r.td) ? r.t - r.td : KEZ_FMISS; },
+     nullptr},
+    {"wdir", Col::value, "deg", [](const SFC_report& r) { return r.w_dir; }, nullptr},
+    {"wspd", Col::value, "knt", [](const SFC_report& r) { return r.w_spd; }, nullptr},
+    {"wgst", Col::value, "knt", [](const SFC_report& r) { return r.w_gust; }, nullptr},
+    {"alt", Col::value, "in_Hg", [](const SFC_report& r) { return r.alt; }, nullptr},
+    {"pres", Col::value, "mb", [](const SFC_report& r) { return r.pmb; }, nullptr},
+    {"wx", Col::text, "", nullptr,
+     [](const SFC_report& r) { return field(r.weather, SFC_WEATHER_LEN); }},
+    {"saowx", Col::text, "", nullptr, [](const SFC_report& r) { return short_weather(r); }},
+    {"txtwx", Col::text, "", nullptr, nullptr},
+    {"vis", Col::value, "mi", [](const SFC_report& r) { return r.vis; }, nullptr},
+    {"cldcl", Col::value, "100ft", [](const SFC_report& r) { return hundreds(dominant(r).height); },
+     nullptr},
+    {"cldcv", Col::cover_word, "", nullptr, nullptr},
+    {"ptend", Col::value, "mb", [](const SFC_report& r) { return r.ptend; }, nullptr},
+    {"prec1", Col::value, "in", [](const SFC_report& r) { return r.rain1; }, nullptr},
+    {"prec3", Col::value, "in", [](const SFC_report& r) { return r.rain3; }, nullptr},
+    {"prec6", Col::value, "in", [](const SFC_report& r) { return r.rain6; }, nullptr},
+    {"prec12", Col::value, "in", [](const SFC_report& r) { return r.rain12; }, nullptr},
+    {"prec24", Col::value, "in", [](const SFC_report& r) { return r.rain24; }, nullptr},
+    {"prec", Col::prec, "in", nullptr, nullptr},
+    {"extt", Col::value, "F", [](const SFC_report& r) { return first_present({r.max_t, r.min_t}); },
+     nullptr},
+    {"maxt", Col::value, "F", [](const SFC_report& r) { return r.max_t; }, nullptr},
+    {"maxt6", Col::value, "F", [](const SFC_report& r) { return r.max6_t; }, nullptr},
+    {"mint", Col::value, "F", [](const SFC_report& r) { return r.min_t; }, nullptr},
+    {"mint6", Col::value, "F", [](const SFC_report& r) { return r.min6_t; }, nullptr},
+    {"snwdp", Col::value, "in", [](const SFC_report& r) { return r.scover; }, nullptr},
+    {"nlcld", Col::text, "", nullptr, [](const SFC_report& r) { return one_char(r.cld_low); }},
+    {"lcld", Col::text, "", nullptr, [](const SFC_report& r) { return one_char(r.cld_type[0]); }},
+    {"mcld", Col::text, "", nullptr, [](const SFC_report& r) { return one_char(r.cld_type[1]); }},
+    {"hcld", Col::text, "", nullptr, [](const SFC_report& r) { return one_char(r.cld_type[2]); }},
+    {"solar", Col::value, "min", [](const SFC_report& r) { return r.solar; }, nullptr},
+    {"sst", Col::value, "C", [](const SFC_report& r) { return r.sst; }, nullptr},
+    {"wavper", Col::value, "sec", [](const SFC_report& r) { return r.wav_per; }, nullptr},
+    {"wavhgt", Col::value, "m", [](const SFC_report& r) { return r.wav_hgt; }, nullptr},
+    {"vpres", Col::value, "mb",
+     [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.td)); }, nullptr},
+    {"svpres", Col::value, "mb",
+     [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.t)); }, nullptr},
+    {"wchilt", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(wind_chill_temp, kelvin(r.t), metres_per_second(r.w_spd));
+     },
+     nullptr},
+    {"wchill2", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd));
+     },
+     nullptr},
+    {"wchilf", Col::value, "W/m^2",
+     [](const SFC_report& r) {
+       return formula(wind_chill, kelvin(r.t), metres_per_second(r.w_spd));
+     },
+     nullptr},
+    {"heat", Col::value, "K",
+     [](const SFC_report& r) { return formula(heat_index, kelvin(r.t), kelvin(r.td)); }, nullptr},
+    {"humit", Col::value, "F",
+     [](const SFC_report& r) { return formula(humiture, kelvin(r.t), kelvin(r.td)); }, nullptr},
+    {"mrat", Col::value, "g/kg",
+     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.td), station_pressure(r)); },
+     nullptr},
+    {"smrat", Col::value, "g/kg",
+     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.t), station_pressure(r)); },
+     nullptr},
+    {"shum", Col::value, "g/kg",
+     [](const SFC_report& r) { return formula(spec_hum, kelvin(r.td), station_pressure(r)); },
+     nullptr},
+    {"rhum", Col::value, "%",
+     [](const SFC_report& r) { return formula(rel_hum, kelvin(r.t), kelvin(r.td)); }, nullptr},
+    {"wetblb", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(wet_bulb, kelvin(r.t), kelvin(r.td), station_pressure(r));
+     },
+     nullptr},
+    {"thetaw", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(wet_bulb_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
+     },
+     nullptr},
+    {"thetae", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(eq_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
+     },
+     nullptr},
+    {"thetav", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(virt_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
+     },
+     nullptr},
+    {"vtemp", Col::value, "K",
+     [](const SFC_report& r) {
+       return formula(virt_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
+     },
+     nullptr},
+    {"theta", Col::value, "K",
+     [](const SFC_report& r) { return formula(pot_temp, kelvin(r.t), station_pressure(r)); },
+     nullptr},
+    {"fr", Col::flight, "", nullptr, nullptr},
+    {"rmk", Col::text, "", nullptr, nullptr},
+};
+
+float prec_for(const SFC_report& r, int time) {
+  const int h = time == KEZ_MISS ? KEZ_MISS : (time / 1000) % 1000;
+  switch (h) {
+  case 3: return r.rain3;
+  case 6: return r.rain6;
+  case 12: return r.rain12;
+  case 24: return r.rain24;
+  default: return first_present({r.rain24, r.rain12, r.rain6});
+  }
+}
+
+void line_columns(Line& l, const SFC_report* r) {
+  const VAR_data* vars = VAR_get_vars();
+  const int num = std::clamp(VAR_get_num(), 0, VAR_MAX_RECORDS);
+  if (!vars) return;
+  if (!r) {
+    for (int i = 0; i < num; ++i) l.put("%6.6s ", field(vars[i].name, sizeof vars[i].name).c_str());
+    l.add("\n");
+    for (int i = 0; i < num; ++i)
+      l.put("%6.6s ", field(vars[i].units, sizeof vars[i].units).c_str());
+    l.add("\n");
+    return;
+  }
+  for (int i = 0; i < num; ++i) {
+    const VAR_data& v = vars[i];
+    const std::string name = field(v.name, sizeof v.name);
+    const Column* col = nullptr;
+    for (const auto& c : columns)
+      if (stricmp(name.c_str(), c.name) == 0) {
+        col = &c;
+        break;
+      }
+    if (!col) {
+      l.add(miss("       ", "     - "));
+      continue;
+    }
+    const std::string units = field(v.units, sizeof v.units);
+    const std::string format = field(v.format, sizeof v.format);
+    auto value = [&](float x) {
+      char str[SFC_PRINT_STR_LEN];
+      SFC_set_print_str(x, col->units, units.c_str(), format.c_str(), str);
+      l.put("%6.6s ", str);
+    };
+    switch (col->kind) {
+    case Col::id: {
+      const std::string id = id_text(*r);
+      if (id.empty() && dash())
+        l.add(" -     ");
+      else
+        l.put("%-6.6s ", id.c_str());
+      break;
+    }
+    case Col::otime:
+      if (present(r->time))
+        l.put("  %4.4d ", r->time);
+      else
+        l.add(miss("       ", "     - "));
+      break;
+    case Col::value: value(col->value(*r)); break;
+    case Col::prec: value(prec_for(*r, v.time)); break;
+    case Col::text:
+      if (std::strcmp(col->name, "txtwx") == 0)
+        l.put("%s ", weather_words(*r).c_str());
+      else if (std::strcmp(col->name, "rmk") == 0)
+        l.put("%s ", field(r->comment, SFC_COMMENT_LEN).c_str());
+      else
+        l.put("%6.6s ", col->text(*r).c_str());
+      break;
+    case Col::cover_word: {
+      const char c = printable(dominant(*r).cover);
+      if (c == ' ')
+        l.put("%6.6s ", "M");
+      else if (const char* t = cover_text(c, column_covers, nullptr))
+        l.put("%6.6s ", t);
+      else {
+        char w[8];
+        std::snprintf(w, sizeof w, "%1c/8", c);
+        l.put("%6.6s ", w);
+      }
+      break;
+    }
+    case Col::flight: l.put("%6.6s ", flight_rules(*r)); break;
+    }
+  }
+  l.add("\n");
+}
+
+void emit(M_type level, const Line& l) {
+  if (!l.text.empty()) MESS_print(level, "%s", l.text.c_str());
+}
+
+} // namespace
+
+int SFC_set_print(int type) {
+  state.print_type = type;
+  return 0;
+}
+
+int SFC_set_metric(int value) {
+  state.metric = value;
+  return 0;
+}
+
+int SFC_set_miss_dash() {
+  state.miss_dash = 1;
+  return 0;
+}
+
+int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format,
+                      char* str) {
+  if (!str) return 0;
+  std::string text;
+  if (present(val) && ounits && *ounits) val = UNIT_cvt(val, iunits ? iunits : "", ounits);
+  if (!present(val)) {
+    text = dash() ? " -" : "";
+  } else {
+    /* the format comes from the user's variable options */
+    const char* f = format && format[0] == '%' ? format : "%4.0f";
+    text = FMT_print_float("SFC_set_print_str", f, "%4.0f", val);
+  }
+  copy_text(str, text.c_str(), SFC_PRINT_STR_LEN);
+  return 0;
+}
+
+int SFC_print_line(M_type level, const SFC_report* report) {
+  if (!MESS_check(level)) return 0;
+  if (!state.have_vars) {
+    if (const char* list = RES_get("variable")) {
+      const std::string text = list;
+      VAR_open_file(nullptr);
+      VAR_setup(nullptr, text.c_str());
+      state.have_vars = true;
+    }
+  }
+  Line l;
+  if (state.print_type == SFC_PRINT_COLUMNS && state.have_vars) {
+    line_columns(l, report);
+    emit(level, l);
+    return 0;
+  }
+  switch (state.print_type) {
+  case SFC_PRINT_TWO_LINE:
+    if (!report)
+      l.add("  ID Tp Time  Vis    PWx   SLPres   T  Td   WD-WS WG  Alt   PT  Max Min\n"
+            "     CHt CCv CHt CCv CHt CCv CHt CCv CHt CCv  L:M:H  Rn3  Rn6 Rn12 Rn24 SC\n");
+    else
+      line_two(l, *report);
+    break;
+  case SFC_PRINT_TABLE:
+    if (!report)
+      l.add("ID     TIME   T  TD  RH DIR SPD GST ALT SLP VIS CIL  COV WX  MAX MIN  PR6 PR24 SC\n");
+    else
+      line_table(l, *report);
+    break;
+  case SFC_PRINT_FULL: SFC_print_report(report); return 0;
+  case SFC_PRINT_COMPACT:
+    if (!report)
+      l.add(" ID   Cht Cv  Vis   PWx  SLPres   T  Td  WD-WS WG  Te  PT   Rn6 Rn24 SC L:M:H\n");
+    else
+      line_compact(l, *report);
+    break;
+  case SFC_PRINT_SUMMARY:
+    if (!report)
+      l.add(" ID   Temp  Dew  Winds       Press   Clouds   Prec  Weather\n"
+            "        F    F   deg   knt     mb  100ft cov   in\n");
+    else
+      line_summary(l, *report);
+    break;
+  default: break;
+  }
+  emit(level, l);
+  return 0;
+}
+
+int SFC_print_report(const SFC_report* report) {
+  if (!report) return -1;
+  const SFC_report& r = *report;
+  Line l;
+  l.put("Data for: %s\n", id_text(r).c_str());
+  if (present(r.wmo)) l.put("WMO number: %ld\n", static_cast<long>(r.wmo));
+  if (present(r.lat)) l.put("LAT: %7.2f N  LON: %7.2f E\n", r.lat, r.lon);
+  if (present(r.elev)) l.put("Elevation: %7.0f m\n", r.elev);
+  l.add("-----------------------------------\n");
+  if (present(r.time)) l.put("Report time:        %4.4d Z\n", r.time);
+  if (present(r.t)) l.put("Temperature:         %3.0f F = %4.1f C\n", r.t, 5 * (r.t - 32) / 9);
+  if (present(r.td)) l.put("Dewpoint:            %3.0f F = %4.1f C\n", r.td, 5 * (r.td - 32) / 9);
+  if (present(r.w_dir)) {
+    if (r.w_spd == 0)
+      l.add("Winds:               calm");
+    else
+      l.put("Winds:               %3.0f deg at %1.0f knt", r.w_dir, r.w_spd);
+    if (present(r.w_gust))
+      l.put(" Gusts: %1.0f knt\n", r.w_gust);
+    else
+      l.add("\n");
+  }
+  if (present(r.alt)) l.put("Altimeter setting:    %5.2f in Hg\n", r.alt);
+  if (present(r.pmb)) l.put("Sea level pressure: %5.1f mb\n", r.pmb);
+  const int ncld = std::clamp(r.num_cld, 0, SFC_MAX_CLOUD);
+  for (int i = 0; i < ncld; ++i) {
+    l.add(i == 0 ? "Clouds:" : "       ");
+    if (present(r.cld_height[i]))
+      l.put("level %d: %6.0f feet ", i + 1, r.cld_height[i]);
+    else
+      l.add("                    ");
+    l.add(cover_text(printable(r.cld_cover[i]), cover_words, ""));
+    l.add("\n");
+  }
+  if (present(r.vis)) l.put("Visibility:           %5.2f miles\n", r.vis);
+  if (!blank(r.weather[0])) l.put("Present weather:     %s\n", weather_words(r).c_str());
+  if (present(r.ptend)) l.put("Pressure tendency:    %4.1f mb\n", r.ptend);
+  if (present(r.rain6) && r.rain6 >= 0) l.put("3/6 hour precip:       %4.2f in\n", r.rain6);
+  if (present(r.rain24) && r.rain24 >= 0) l.put("24 hour precip:        %4.2f in\n", r.rain24);
+  if (present(r.max_t)) l.put("Max temperature:     %3.0f F\n", r.max_t);
+  if (present(r.min_t)) l.put("Min temperature:     %3.0f F\n", r.min_t);
+  if (present(r.max6_t)) l.put(" 6 hr Max temp:      %3.0f F\n", r.max6_t);
+  if (present(r.min6_t)) l.put(" 6 hr Min temp:      %3.0f F\n", r.min6_t);
+  if (present(r.scover) && r.scover >= 0) {
+    if (state.metric)
+      l.put("Snow cover:          %3.0f cm\n", 2.54 * r.scover);
+    else
+      l.put("Snow cover:          %3.0f in.\n", r.scover);
+  }
+  if (present(r.t) && present(r.w_spd)) {
+    const float chill =
+        fahrenheit(formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd)));
+    if (present(chill) && chill < 30) l.put("Wind chill:           %4.1f F\n", chill);
+  }
+  if (present(r.t) && present(r.td)) {
+    const float heat = fahrenheit(formula(heat_index, kelvin(r.t), kelvin(r.td)));
+    if (present(heat) && heat > 75) l.put("Heat index:           %4.1f F\n", heat);
+  }
+  if (!blank(r.cld_type[0]))
+    l.put("Cloud types- Low:%c Medium:%c High:%c\n", printable(r.cld_type[0]),
+          printable(r.cld_type[1]), printable(r.cld_type[2]));
+  if (r.comment[0] != '\0') l.put("Remarks: %s\n", field(r.comment, SFC_COMMENT_LEN).c_str());
+  emit(M_print, l);
+  return 0;
+}
+
+int SFC_set_in_file() {
+  FILE_set_name("sfc_cvt");
+  int num = 0;
+  char** items = nullptr;
+  if (RES_getvals("in_file", &num, &items) <= 0 || !items) return 1;
+  for (int i = 0; i < num; ++i) {
+    const char* item = items[i] ? items[i] : "";
+    if (strnicmp(item, "sao", 3) == 0)
+      FILE_set_name("sfc_cvt");
+    else if (strnicmp(item, "kez", 3) == 0)
+      FLAG_set(SFC_FLAG_FILE_KIND, SFC_FT_TAGGED);
+    else if (strnicmp(item, "cdf", 3) == 0)
+      FLAG_set(SFC_FLAG_FILE_KIND, SFC_FT_CDF);
+    else
+      FILE_set_name(item); /* "syn..." and any other item name the convention */
+  }
+  free_parsed_array(num, items);
+  return 1;
+}

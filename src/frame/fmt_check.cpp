@@ -1,0 +1,129 @@
+/*
+ * fmt_check: printf formats that users give, checked before use.
+ *
+ * Resources, the options of a variable and some files carry printf formats
+ * typed by users. Handed to printf unchecked, a stray "%s", "%n" or a
+ * second conversion reads or writes through whatever lies on the stack, so
+ * every such format passes through here. A format is accepted when it holds
+ * exactly one conversion of the kind the caller has a value for, with flags
+ * from "-+ #0", a width and a precision of at most two digits each, and
+ * otherwise only plain text and "%%". Anything else is refused; the print
+ * functions then use the caller's own default format and say so once per
+ * call as a warning. Any module of any layer uses it.
+ */
+#include "kez.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool of_kind(char conv, int kind) {
+  switch (kind) {
+  case FMT_FLOAT: return std::strchr("eEfFgGaA", conv) != nullptr;
+  case FMT_INT: return std::strchr("diouxX", conv) != nullptr;
+  case FMT_STRING: return conv == 's';
+  case FMT_CHAR: return conv == 'c';
+  default: return false;
+  }
+}
+
+/* The one conversion of format rebuilt with the length modifier that fits
+ * the value passed (long for integers, none for the rest), so that "%d"
+ * and "%ld" both print a long; empty when the format is refused. */
+std::string normalise(const char* format, int kind) {
+  if (!format) return {};
+  std::string out;
+  int conversions = 0;
+  for (const char* p = format; *p; ++p) {
+    out += *p;
+    if (*p != '%') continue;
+    if (p[1] == '%') {
+      out += *++p;
+      continue;
+    }
+    ++p;
+    int flags = 0;
+    while (*p && std::strchr("-+ #0", *p)) {
+      if (++flags > 5) return {};
+      out += *p++;
+    }
+    for (int n = 0; is_digit(*p); ++n) {
+      if (n == 2) return {};
+      out += *p++;
+    }
+    if (*p == '.') {
+      out += *p++;
+      for (int n = 0; is_digit(*p); ++n) {
+        if (n == 2) return {};
+        out += *p++;
+      }
+    }
+    if (*p == 'l' && kind != FMT_STRING && kind != FMT_CHAR) ++p;
+    if (!*p || !of_kind(*p, kind)) return {};
+    if (kind == FMT_INT) out += 'l';
+    out += *p;
+    ++conversions;
+  }
+  return conversions == 1 ? out : std::string();
+}
+
+/* The text of a checked format; the value arrives as the variadic tail. */
+std::string print_checked(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<size_t>(n));
+  }
+  va_end(again);
+  return text;
+}
+
+/* The checked form of format, else of fallback (with a warning naming the
+ * caller); empty when neither passes. */
+std::string choose(const char* caller, const char* format, const char* fallback, int kind) {
+  std::string checked = normalise(format, kind);
+  if (!checked.empty()) return checked;
+  MESS_print(M_warn, "%s: Bad format \"%s\", using \"%s\"\n", caller ? caller : "FMT_check",
+             format ? format : "", fallback ? fallback : "");
+  return normalise(fallback, kind);
+}
+
+} // namespace
+
+int FMT_check(const char* format, int kind) { return normalise(format, kind).empty() ? 0 : 1; }
+
+std::string FMT_print_float(const char* caller, const char* format, const char* fallback,
+                            double value) {
+  const std::string f = choose(caller, format, fallback, FMT_FLOAT);
+  return f.empty() ? std::string() : print_checked(f.c_str(), value);
+}
+
+std::string FMT_print_int(const char* caller, const char* format, const char* fallback,
+                          long value) {
+  const std::string f = choose(caller, format, fallback, FMT_INT);
+  return f.empty() ? std::string() : print_checked(f.c_str(), value);
+}
+
+std::string FMT_print_str(const char* caller, const char* format, const char* fallback,
+                          const char* value) {
+  const std::string f = choose(caller, format, fallback, FMT_STRING);
+  return f.empty() ? std::string() : print_checked(f.c_str(), value ? value : "");
+}
+
+std::string FMT_print_char(const char* caller, const char* format, const char* fallback,
+                           char value) {
+  const std::string f = choose(caller, format, fallback, FMT_CHAR);
+  return f.empty() ? std::string() : print_checked(f.c_str(), static_cast<int>(value));
+}

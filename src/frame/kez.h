@@ -1288,14 +1288,6 @@ int VAR_print_info(M_type lev, const VAR_data* data);
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
-/* The variable-string parser and its table: VAR_setup parses a whole list
- * into the table (1 when records were made), VAR_get_vars and VAR_get_num
- * give the table and its count; VAR_open_file opens the definition file
- * (the program's when file is null or empty): 1, or 0. */
-int VAR_setup(const char* filename, const char* var_str);
-int VAR_get_num();
-VAR_data* VAR_get_vars();
-int VAR_open_file(const char* file);
 
 /* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */

@@ -795,7 +795,7 @@ std::vector<int> read_ints(const std::string& text, char delim) {
 /* A printf format of printed values: one floating conversion that fits its
  * slot, or nothing (the default "1.1.0" numbers). */
 void set_num_form(const std::string& item) {
-  if (static_cast<int>(item.size()) < CONT_NUM_FORM_LEN && check_user_format(item.c_str(), 'f') == 1) {
+  if (static_cast<int>(item.size()) < CONT_NUM_FORM_LEN && FMT_check(item.c_str(), FMT_FLOAT) == 1) {
     copy_bounded(state.num_form, CONT_NUM_FORM_LEN, item.c_str());
     return;
   }
@@ -1743,7 +1743,8 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
       }
       if (lab_attr.color == NO_COLOUR) continue;
       char text[64];
-      if (state.num_form[0]) format_user_value(text, sizeof text, state.num_form, v, "%.1f");
+      if (state.num_form[0])
+        copy_bounded(text, sizeof text, FMT_print_float("CONT_draw_contour", state.num_form, "%.1f", v).c_str());
       else set_num(text, "1.1.0", v);
       state.kernel.text(&pos, text);
     }

@@ -131,26 +131,6 @@ int parse_command_line(const char* command, const char* string, int* argc, char*
 inline constexpr int SET_NUM_LEN = 32;
 char* set_num(char* str, const char* format, float x);
 int chk_arg(const char* arg, char* const* items, int num_items);
-/* A printf format given by a user (resource, variable option, file): 1 when
- * it holds exactly one conversion of the kind asked for ('f' one of eEfFgG,
- * 'd' d or i) with flags from "-+ #0", width and precision of at most two
- * digits each and no '*' or length modifier ("%%" is literal text), else 0. */
-int check_user_format(const char* format, char kind);
-/* The value through a checked user format into str (len bytes); a format
- * that fails the check gives the fallback's text instead (or "%g") and -1. */
-int format_user_value(char* str, int len, const char* format, double value, const char* fallback);
-
-/* ------------------------------------------------------------------------ */
-/* numfmt: printf formats that users give for one number                    */
-/* ------------------------------------------------------------------------ */
-
-/* 1 when format holds exactly one floating conversion (%e %E %f %F %g %G,
- * with flags, a width and a precision of at most two digits each, and an
- * optional l) besides plain text and "%%"; 0 otherwise (also for NULL). */
-int FMT_check_float(const char* format);
-/* The value formatted with a format that FMT_check_float accepts; the
- * empty text for any other format. */
-std::string FMT_float(const char* format, double value);
 
 /* ------------------------------------------------------------------------ */
 /* fmt_check: printf formats that users give, checked before use            */

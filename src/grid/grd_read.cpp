@@ -711,7 +711,7 @@ int GRD_set_format(const char* str) {
     state.format.clear();
     return 0;
   }
-  if (std::strlen(str) >= static_cast<size_t>(GRD_FORMAT_LEN) || !FMT_check_float(str)) {
+  if (std::strlen(str) >= static_cast<size_t>(GRD_FORMAT_LEN) || !FMT_check(str, FMT_FLOAT)) {
     MESS_print(M_warn, "GRD_set_format: Invalid value format: %s\n", str);
     return -1;
   }
@@ -867,7 +867,7 @@ int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num) {
     const char* fmt = state.format.empty() ? kDefaultFormat : state.format.c_str();
     std::string text;
     for (size_t i = 0; i < n; ++i) {
-      text += FMT_float(fmt, grd->grid[i]);
+      text += FMT_print_float("GRD_write", fmt, nullptr, grd->grid[i]);
       text += '\n';
       if (text.size() > 65536) {
         if (std::fputs(text.c_str(), fp) < 0) return -1;

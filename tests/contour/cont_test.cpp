@@ -466,18 +466,6 @@ TEST(PlotSetup, PlotTypeNoneAndEmptyGrid) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
-TEST(UserFormats, OneFloatingConversionOnly) {
-  struct Case {
-    const char* format;
-    int ok;
-  } cases[] = {{"%5.2f", 1}, {"%g", 1}, {"%-+08.3e", 1}, {"%s", 0},     {"%n", 0},    {"%f %f", 0},
-               {"%d", 0},    {"%*f", 0}, {"%lf", 0},      {"%123f", 0}, {"abc", 0},   {"%5.2f%%", 1}};
-  for (const Case& c : cases) EXPECT_EQ(check_user_format(c.format, 'f'), c.ok) << c.format;
-  char out[32];
-  EXPECT_EQ(format_user_value(out, sizeof out, "%s", 1.5, "%.1f"), -1);
-  EXPECT_STREQ(out, "1.5");
-}
-
 } // namespace
 
 namespace {

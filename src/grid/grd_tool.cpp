@@ -1641,3 +1641,16 @@ int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* 
   grid->source = 0;
   return 0;
 }
+
+/* ---- the data pipeline's link to the store ------------------------------------ */
+
+namespace {
+
+/* The pipeline sits below the grid layer; the store hands it its
+ * operations when this module is linked into a program. */
+constexpr DATA_grid_ops data_ops = {GRD_get_grid,      GRD_set_grid_domain, GRD_alloc_grid,
+                                    GRD_free,          GRD_set_grid_info,   GRD_set_var,
+                                    GRD_set_grid_date, GRD_read_check,      GRD_save_file};
+[[maybe_unused]] const int data_ops_linked = DATA_set_grid_ops(&data_ops);
+
+} // namespace

@@ -329,12 +329,12 @@ int DATA_setup_grid(DATA_info* data) {
     if (!VAR_is_type_GRID(pos)) continue;
     char filename[FILE_PATH_LEN] = "";
     OBJ_decode_format(VAR_get_format(pos));
-    grid_file_name(pos, &data->date, filename);
+    const bool named = grid_file_name(pos, &data->date, filename);
     GRD_report* slot = state.ops.get_grid(pos);
     if (!slot) continue;
     GRD_info info{};
     int type = 0;
-    if (filename[0] && state.ops.read_check(filename, slot, &info, &type, &analysis)) continue;
+    if (named && state.ops.read_check(filename, slot, &info, &type, &analysis)) continue;
 
     VAR_data* var = VAR_get_var(pos);
     if ((VAR_is_REG(pos) || VAR_is_SUBREG(pos)) && data->get_var) data->get_var(var);

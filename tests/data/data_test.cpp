@@ -423,3 +423,39 @@ TEST(DataPipeline, AStoreThatCannotGrowGivesUpTheAnalysisCleanly) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DataPipeline, AGridDomainOfItsOwnTakesTheStationsThroughLatitudeAndLongitude) {
+  auto r = run_child([] {
+    RES_put("grid_domain", "ll,40,-100,10,8,2,2");
+    variable(0, "t", 11, 0, 11);
+    VAR_set_num(1);
+    DATA_info data = source_record();
+    DATA_new_grid();
+    capture([&] { DATA_fit_grid(&data); });
+    const GRD_report* t = GRD_get_grid(0);
+    check("grid domain decoded", data.grd_domain.nx == 10 && data.grd_domain.ny == 8 &&
+                                     data.grd_domain.dx == 2.0f);
+    check("slot on the grid domain", t->grid && t->domain.nx == 10 && t->domain.ny == 8);
+    /* Coarse point (i, j) lies at fine position (2i + 0.5, 2j), where the
+     * source's t is 50 + gx - gy. */
+    bool near = t->grid != nullptr;
+    for (int j = 2; near && j <= 5; ++j)
+      for (int i = 2; i <= 7; ++i) {
+        const float want = 50.0f + (2.0f * i + 0.5f) - 2.0f * j;
+        const float got = t->grid[j * 10 + i];
+        if (std::fabs(got - want) > 2.0f) {
+          std::printf("at %d,%d: %g, not %g\n", i, j, got, want);
+          near = false;
+        }
+      }
+    check("values follow the stations", near);
+    GRD_init_grids();
+    return 0;
+  });
+  EXPECT_FALSE(has(r.out, "BAD")) << r.out << r.err;
+  EXPECT_EQ(count(r.out, "ok "), 3) << r.out << r.err;
+}
+
+} // namespace

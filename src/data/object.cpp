@@ -355,7 +355,9 @@ int OBJ_decode_format(const char* fmt) {
   return 0;
 }
 
-int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid) {
+namespace {
+
+int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid) {
   if (!z || num_fields <= 0) return -1;
   if (num_fields > GRD_STORE_SLOTS) {
     MESS_print(M_warn, "OBJ_analyze: Only %d fields fit the grid store\n", GRD_STORE_SLOTS);
@@ -486,4 +488,15 @@ int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_
     residuals(fields, z, grid, x, y, numdata, res);
   }
   return 0;
+}
+
+} // namespace
+
+int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid) {
+  try {
+    return analyze(x, y, z, numdata, num_fields, grid);
+  } catch (const std::bad_alloc&) {
+    MESS_print(M_warn, "OBJ_analyze: No memory for the analysis\n");
+    return -1;
+  }
 }

@@ -16,6 +16,11 @@
 
 namespace {
 
+/* The data pipeline sits below the grid layer; the store lends it these. */
+constexpr DATA_grid_ops data_grid_ops = {GRD_get_grid,      GRD_set_grid_domain, GRD_alloc_grid,
+                                         GRD_free,          GRD_set_grid_info,   GRD_set_var,
+                                         GRD_set_grid_date, GRD_read_check,      GRD_save_file};
+
 /* VAR_model has a C-string form too; the hook takes the string form. */
 int model_namer(std::string* name, int model) { return VAR_model(name, model); }
 
@@ -24,6 +29,7 @@ struct Registrations {
     RES_set_domain_decoder(DOM_decode);
     DATE_set_model_namer(model_namer);
     GRD_calc_register();
+    DATA_set_grid_ops(&data_grid_ops);
   }
 };
 

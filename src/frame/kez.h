@@ -1270,6 +1270,108 @@ char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);
 
 /* ------------------------------------------------------------------------ */
+/* data: the data pipeline's source record, station store and gridding       */
+/* ------------------------------------------------------------------------ */
+
+struct CTY_locate;
+struct RAW_data;
+struct GRD_report;
+struct GRD_info;
+
+/* A source of point observations as the pipeline sees it. The source owns
+ * report; the pipeline hands it back to read_report and get_data. */
+struct DATA_info {
+  int plot;          /* current animation frame, 0 for the first file */
+  int model;         /* model of the grids' time labels; -9999 is taken as 1 */
+  Date date;         /* date of the data: names output files, dates grids */
+  int (*out_raw)();  /* sets the raw output convention; nonzero: write raw output; may be null */
+  int (*out_grid)(); /* sets the grid file convention; the grid file type to write, 0 none */
+  Domain domain;     /* plot domain; report positions are in its plot units */
+  Domain grd_domain; /* analysis grid's domain, set by DATA_setup_grid */
+  void* report;      /* the source's own report record */
+  int (*get_var)(VAR_data* var);                      /* default units; may be null */
+  int (*read_report)(void* report, CTY_locate* loc);  /* <0 end, 0 skip, >0 use */
+  int (*rewind)();                                    /* back before the first report */
+  int (*get_data)(void* report, VAR_data* var, RAW_data* data); /* one datum */
+  int (*plot_data)(int ind);                          /* nonzero: drawn by the source; may be null */
+  int (*grid_data)(DATA_info* data);                  /* the source's gridding step */
+  void (*callback)(int type, char* str, float x, float y); /* window events of the plotters */
+};
+
+/* Capacity of a fresh station store, its growth step, and the most
+ * stations it ever holds (beyond that a store refuses to grow). */
+inline constexpr int DATA_DEF_LIMIT = 800;
+inline constexpr int DATA_GROW = 400;
+inline constexpr int DATA_MAX_STATIONS = 4000000;
+/* Fields of the store: one per entry of the variable table. */
+inline constexpr int DATA_MAX_FIELDS = VAR_MAX_RECORDS;
+
+/* The station store. Results 0, or -1 (with a message) for an index outside
+ * the store, a dimension outside 1 to 3, or a store that cannot grow. */
+int DATA_init(int lim, int dim);
+int DATA_add_field(int fld, const VAR_data* vardata);
+int DATA_chk_field(int fld);
+/* The coordinates follow as doubles: x, then y (dimension 2 or more), then
+ * z (dimension 3). sta may be at most the capacity, which then grows. */
+int DATA_add_loc(int sta, ...);
+int DATA_add_raw(int sta, int fld, const RAW_data* data);
+int DATA_get_raw(int sta, int fld, RAW_data* data); /* 1, or 0 outside the store */
+int DATA_get_num_stats();
+int DATA_inc_num_stats(int inc);
+int DATA_print();
+int DATA_free();
+
+/* Gridding. */
+int DATA_new_grid();
+int DATA_fit_grid(DATA_info* data);
+int DATA_setup_grid(DATA_info* data); /* 1 when a field is to be analysed */
+int DATA_get_data(DATA_info* data);   /* 0, or -1 when the store could not hold the reports */
+int DATA_object_analyze();            /* 0, or -1 when there was nothing sound to analyse */
+int DATA_save_grid(DATA_info* data);
+
+/* The grid store that the pipeline fills lives in a higher layer, which
+ * registers these operations (the grid layer does so when it is linked).
+ * Without them the gridding steps report it and do nothing. */
+struct DATA_grid_ops {
+  GRD_report* (*get_grid)(int ind);
+  int (*set_grid_domain)(int ind, const Domain* dom);
+  int (*alloc_grid)(int ind);
+  int (*free_grid)(GRD_report* grid);
+  int (*set_grid_info)(int ind, const char* str);
+  int (*set_var)(int ind);
+  int (*set_grid_date)(int ind, const Date* date, const char* str);
+  int (*read_check)(const char* filename, GRD_report* grid, GRD_info* info, int* type,
+                    const Domain* domain);
+  int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
+};
+int DATA_set_grid_ops(const DATA_grid_ops* ops);
+
+/* ------------------------------------------------------------------------ */
+/* object: objective analysis of station values onto grids                  */
+/* ------------------------------------------------------------------------ */
+
+int OBJ_initialize();
+int OBJ_set_filter(float fil);
+int OBJ_set_rad_inf(float rad);
+int OBJ_set_num_pass(int pass);
+int OBJ_set_converg(float conv);
+int OBJ_set_min_sta(int min);
+int OBJ_set_miss_val(float val);
+int OBJ_decode_params();
+int OBJ_decode_format(const char* fmt);
+/* Successive corrections of fields z[0..num_fields-1] (null: not analysed)
+ * of numdata stations at plot positions x, y (turned into grid coordinates
+ * in place) into the store slots grid[f]; the geometry is slot 0's. */
+int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid);
+
+/* How OBJ_analyze finds the stations of a grid point: through bins of the
+ * radius of influence (the default), or by visiting every station. Both
+ * give the same values; the direct way is kept for comparison. */
+inline constexpr int OBJ_SEARCH_BINNED = 0;
+inline constexpr int OBJ_SEARCH_DIRECT = 1;
+int OBJ_set_search(int mode); /* the previous mode */
+
+/* ------------------------------------------------------------------------ */
 /* def_read: defaults files and environment names of resources              */
 /* ------------------------------------------------------------------------ */
 

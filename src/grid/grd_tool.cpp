@@ -1645,3 +1645,10 @@ int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* 
   grid->source = 0;
   return 0;
 }
+
+/* ---- the data pipeline's link to the store ------------------------------------ */
+
+namespace {
+
+
+} // namespace

@@ -1,0 +1,502 @@
+/*
+ * object: objective analysis of scattered station values onto the grids of
+ * the grid store.
+ *
+ * A successive-correction analysis with Gaussian weights exp(-d^2/filter):
+ * the first pass gives each grid point the weighted mean of the station
+ * values within the radius of influence, each further pass adds the
+ * weighted mean of the stations' residuals (value minus the grid
+ * interpolated bilinearly to the station) with the filter narrowed by the
+ * convergence factor. All fields share one distance and weight computation
+ * per station and grid point. The data pipeline and the raw-file gridding
+ * call it; both set filter and radius before each analysis.
+ *
+ * Where the radius is small against the grid, the stations are binned into
+ * cells a little wider than the radius, so that a grid point only looks at
+ * the stations of the nine cells around its own. Each grid point still
+ * sums its stations in index order with the same arithmetic, so the values
+ * are exactly those of visiting every station.
+ */
+#include "kez.h"
+#include "../grid/kezgrd.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float kMiss = KEZ_FMISS;
+constexpr int kMaxPasses = 4;
+constexpr float kTiny = 1e-10f; /* smaller magnitudes are stored as 0 */
+
+struct ObjState {
+  float filter = 1.0f;   /* squared plot units of the analysis grid */
+  float rad_inf = 1000.0f; /* grid lengths */
+  int num_pass = 1;
+  float converg = 0.2f;
+  float miss_val = kMiss; /* -9999: missing values stay missing */
+  int min_sta = 1;
+  int grid_factor = 1; /* last "gridx" refinement; kept for the process */
+  int search = OBJ_SEARCH_BINNED;
+};
+
+ObjState state;
+
+/* A number as the decoders read one: leading text that is no number reads
+ * as 0, and so does anything that is not finite. */
+double number(const char* item) {
+  double v = std::strtod(item, nullptr);
+  return std::isfinite(v) ? v : 0.0;
+}
+
+const char* skip_blanks(const char* s) {
+  while (*s == ' ' || *s == '\t') ++s;
+  return s;
+}
+
+bool is_blank(const char* s) { return *skip_blanks(s) == '\0'; }
+
+/* Items of a resource or option text, empty ones kept in place. */
+struct Items {
+  int argc = 0;
+  char** argv = nullptr;
+  Items(const char* text, char delim) {
+    if (text) parse_string(text, delim, &argc, &argv);
+  }
+  ~Items() { free_parsed_array(argc, argv); }
+  Items(const Items&) = delete;
+  Items& operator=(const Items&) = delete;
+};
+
+int clamp_int(double v) {
+  if (v > 1e9) return 1000000000;
+  if (v < -1e9) return -1000000000;
+  return static_cast<int>(v);
+}
+
+/* One pass over the grid: the stations' grid positions, the values to weigh
+ * per analysed field, and where the results go. */
+struct Pass {
+  const float* gx = nullptr;
+  const float* gy = nullptr;
+  float dx = 1, dy = 1, r2 = 0, filter = 1;
+  std::vector<float*> values; /* per analysed field, one per station */
+  std::vector<float*> out;    /* per analysed field, the slot's array */
+  int nx = 0;
+  bool replace = false; /* missing station values become miss_val */
+  float miss_val = kMiss;
+  int min_sta = 1;
+  bool correction = false; /* add to the grid instead of setting it */
+  /* sums of the grid point being computed, one entry per field */
+  std::vector<double> wsum, wtot;
+  std::vector<int> count;
+};
+
+/* One grid point from the candidate stations, in index order. */
+void grid_point(Pass& p, int i, int j, const int* cand, size_t ncand) {
+  const size_t nf = p.values.size();
+  std::fill(p.wsum.begin(), p.wsum.end(), 0.0);
+  std::fill(p.wtot.begin(), p.wtot.end(), 0.0);
+  std::fill(p.count.begin(), p.count.end(), 0);
+  const float fi = static_cast<float>(i), fj = static_cast<float>(j);
+  for (size_t c = 0; c < ncand; ++c) {
+    const int k = cand[c];
+    const float ex = p.dx * (p.gx[k] - fi);
+    const float ey = p.dy * (p.gy[k] - fj);
+    const float d2 = ex * ex + ey * ey;
+    if (!(d2 <= p.r2)) continue; /* beyond the radius (or no position) */
+    const float q = d2 / p.filter;
+    const double w = std::exp(-static_cast<double>(q));
+    for (size_t f = 0; f < nf; ++f) {
+      float& v = p.values[f][k];
+      if (p.replace && v == kMiss) v = p.miss_val;
+      if (v != kMiss) {
+        p.wsum[f] += w * v;
+        p.wtot[f] += w;
+        ++p.count[f];
+      }
+    }
+  }
+  const size_t at = static_cast<size_t>(j) * static_cast<size_t>(p.nx) + static_cast<size_t>(i);
+  for (size_t f = 0; f < nf; ++f) {
+    float& g = p.out[f][at];
+    float v;
+    if (p.wtot[f] == 0.0 || p.count[f] < p.min_sta || (p.correction && g == kMiss))
+      v = kMiss;
+    else if (p.correction)
+      v = static_cast<float>(g + p.wsum[f] / p.wtot[f]);
+    else
+      v = static_cast<float>(p.wsum[f] / p.wtot[f]);
+    if (v != kMiss && std::fabs(v) < kTiny) v = 0.0f;
+    g = v;
+  }
+}
+
+/* Stations binned into cells of bx columns by by rows; cell (cx, cy) holds
+ * the stations with floor(gx / bx) = cx - 1 and floor(gy / by) = cy - 1,
+ * in index order. Stations more than a cell off the grid reach no grid
+ * point and are left out. */
+struct Bins {
+  int bx = 0, by = 0;   /* cell size in grid lengths */
+  int ncx = 0, ncy = 0; /* cells, one row and column of them around the grid */
+  std::vector<int> start; /* ncx * ncy + 1 offsets into members */
+  std::vector<int> members;
+};
+
+bool make_bins(Bins& b, const float* gx, const float* gy, int n, int nx, int ny, int bx, int by) {
+  b.bx = bx;
+  b.by = by;
+  const int tiles_x = (nx - 1) / bx + 1, tiles_y = (ny - 1) / by + 1;
+  b.ncx = tiles_x + 2;
+  b.ncy = tiles_y + 2;
+  const size_t cells = static_cast<size_t>(b.ncx) * static_cast<size_t>(b.ncy);
+  std::vector<int> cell_of(static_cast<size_t>(n), -1);
+  b.start.assign(cells + 1, 0);
+  for (int k = 0; k < n; ++k) {
+    if (!std::isfinite(gx[k]) || !std::isfinite(gy[k])) continue;
+    const double cx = std::floor(static_cast<double>(gx[k]) / bx) + 1.0;
+    const double cy = std::floor(static_cast<double>(gy[k]) / by) + 1.0;
+    if (cx < 0 || cy < 0 || cx >= b.ncx || cy >= b.ncy) continue;
+    const int cell = static_cast<int>(cy) * b.ncx + static_cast<int>(cx);
+    cell_of[static_cast<size_t>(k)] = cell;
+    ++b.start[static_cast<size_t>(cell) + 1];
+  }
+  for (size_t c = 0; c < cells; ++c) b.start[c + 1] += b.start[c];
+  b.members.assign(static_cast<size_t>(b.start[cells]), 0);
+  std::vector<int> fill(b.start.begin(), b.start.end() - 1);
+  for (int k = 0; k < n; ++k) {
+    const int cell = cell_of[static_cast<size_t>(k)];
+    if (cell >= 0) b.members[static_cast<size_t>(fill[static_cast<size_t>(cell)]++)] = k;
+  }
+  return true;
+}
+
+/* Runs one pass over every grid point. */
+void run_pass(Pass& p, int n, int nx, int ny, const Bins* bins) {
+  const size_t nf = p.values.size();
+  p.wsum.assign(nf, 0.0);
+  p.wtot.assign(nf, 0.0);
+  p.count.assign(nf, 0);
+  if (!bins) {
+    std::vector<int> all(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) all[static_cast<size_t>(k)] = k;
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i) grid_point(p, i, j, all.data(), all.size());
+    return;
+  }
+  /* A tile of grid points is one cell; its candidates are the stations of
+   * the nine cells around it, merged back into index order. */
+  std::vector<int> cand;
+  for (int ty = 0; ty + 2 < bins->ncy; ++ty) {
+    for (int tx = 0; tx + 2 < bins->ncx; ++tx) {
+      cand.clear();
+      for (int cy = ty; cy <= ty + 2; ++cy)
+        for (int cx = tx; cx <= tx + 2; ++cx) {
+          const size_t cell = static_cast<size_t>(cy) * static_cast<size_t>(bins->ncx) +
+                              static_cast<size_t>(cx);
+          cand.insert(cand.end(), bins->members.begin() + bins->start[cell],
+                      bins->members.begin() + bins->start[cell + 1]);
+        }
+      std::sort(cand.begin(), cand.end());
+      const int i0 = tx * bins->bx, j0 = ty * bins->by;
+      const int i1 = std::min(nx, i0 + bins->bx), j1 = std::min(ny, j0 + bins->by);
+      for (int j = j0; j < j1; ++j)
+        for (int i = i0; i < i1; ++i) grid_point(p, i, j, cand.data(), cand.size());
+    }
+  }
+}
+
+/* Station value minus the grid interpolated bilinearly to the station;
+ * -9999 off the grid or where a value it needs is missing. A station on
+ * the last column or row uses only the points inside the grid. */
+float residual(float value, float sx, float sy, const float* g, int nx, int ny) {
+  if (value == kMiss || !std::isfinite(sx) || !std::isfinite(sy)) return kMiss;
+  if (sx < 0 || sy < 0 || sx > static_cast<float>(nx - 1) || sy > static_cast<float>(ny - 1))
+    return kMiss;
+  const int i0 = static_cast<int>(sx), j0 = static_cast<int>(sy);
+  const float fx = sx - static_cast<float>(i0), fy = sy - static_cast<float>(j0);
+  const int i1 = std::min(i0 + 1, nx - 1), j1 = std::min(j0 + 1, ny - 1);
+  auto at = [&](int i, int j) {
+    return g[static_cast<size_t>(j) * static_cast<size_t>(nx) + static_cast<size_t>(i)];
+  };
+  const float g00 = at(i0, j0), g10 = at(i1, j0), g01 = at(i0, j1), g11 = at(i1, j1);
+  if (g00 == kMiss || g10 == kMiss || g01 == kMiss || g11 == kMiss) return kMiss;
+  return value - ((1 - fx) * (1 - fy) * g00 + fx * (1 - fy) * g10 + (1 - fx) * fy * g01 +
+                  fx * fy * g11);
+}
+
+void residuals(const std::vector<int>& fields, float** z, const GRD_report* grid, const float* gx,
+               const float* gy, int n, std::vector<std::vector<float>>& res) {
+  for (size_t f = 0; f < fields.size(); ++f) {
+    const int fld = fields[f];
+    const GRD_report& s = grid[fld];
+    double sum = 0;
+    int count = 0;
+    for (int k = 0; k < n; ++k) {
+      float r = residual(z[fld][k], gx[k], gy[k], s.grid, s.domain.nx, s.domain.ny);
+      res[f][static_cast<size_t>(k)] = r;
+      if (r != kMiss) {
+        sum += static_cast<double>(r) * r;
+        ++count;
+      }
+    }
+    if (count == 0)
+      MESS_print(M_out3, "RMS Error for field %d: no stations\n", fld + 1);
+    else
+      MESS_print(M_out3, "RMS Error for field %d: %f\n", fld + 1, std::sqrt(sum / count));
+  }
+}
+
+bool positive_finite(float v) { return std::isfinite(v) && v > 0; }
+
+} // namespace
+
+int OBJ_initialize() {
+  const int factor = state.grid_factor, search = state.search;
+  state = ObjState{};
+  state.grid_factor = factor;
+  state.search = search;
+  return 0;
+}
+
+int OBJ_set_filter(float fil) {
+  state.filter = fil;
+  return 0;
+}
+
+int OBJ_set_rad_inf(float rad) {
+  state.rad_inf = rad;
+  return 0;
+}
+
+int OBJ_set_num_pass(int pass) {
+  state.num_pass = pass;
+  return 0;
+}
+
+int OBJ_set_converg(float conv) {
+  state.converg = conv;
+  return 0;
+}
+
+int OBJ_set_min_sta(int min) {
+  state.min_sta = min;
+  return 0;
+}
+
+int OBJ_set_miss_val(float val) {
+  state.miss_val = val;
+  return 0;
+}
+
+int OBJ_set_search(int mode) {
+  const int old = state.search;
+  if (mode == OBJ_SEARCH_BINNED || mode == OBJ_SEARCH_DIRECT) state.search = mode;
+  return old;
+}
+
+int OBJ_decode_params() {
+  {
+    Items plot(RES_get("plot_param"), ',');
+    for (int a = 0; a < plot.argc; ++a) {
+      const char* item = skip_blanks(plot.argv[a]);
+      if (strnicmp(item, "miss", 4) == 0) {
+        /* The item's own number, which is 0: missing values count as 0. */
+        state.miss_val = static_cast<float>(number(item));
+      } else if (strnicmp(item, "gridx", 5) == 0) {
+        if (std::strlen(item) > 5) {
+          double f = number(item + 5);
+          if (f >= 1 && f <= 1000)
+            state.grid_factor = static_cast<int>(f);
+          else
+            MESS_print(M_warn, "OBJ_decode_params: Invalid grid factor: %s\n", item);
+        }
+        state.rad_inf *= static_cast<float>(state.grid_factor);
+      }
+    }
+  }
+  const char* obj = RES_get("object_param");
+  if (!obj) return 0;
+  Items p(obj, ',');
+  if (p.argc > 0) {
+    if (!is_blank(p.argv[0])) state.filter = static_cast<float>(number(p.argv[0]));
+    if (!(state.filter > 0)) state.filter = 1.0f;
+  }
+  if (p.argc > 1 && !is_blank(p.argv[1])) {
+    state.rad_inf = static_cast<float>(number(p.argv[1]));
+    if (!(state.rad_inf > 0)) state.rad_inf = 1000.0f;
+  }
+  if (p.argc > 2) {
+    state.num_pass = clamp_int(number(p.argv[2]));
+    if (state.num_pass > kMaxPasses || state.num_pass <= 0) state.num_pass = 1;
+  }
+  if (p.argc > 3) {
+    state.converg = static_cast<float>(number(p.argv[3]));
+    if (state.converg < 0.01f || state.converg >= 1.0f) state.converg = 0.2f;
+  }
+  if (p.argc > 4) {
+    state.min_sta = clamp_int(number(p.argv[4]));
+    if (state.min_sta <= 0) state.min_sta = 1;
+  }
+  return 0;
+}
+
+int OBJ_decode_format(const char* fmt) {
+  Items items(fmt, ':');
+  for (int a = 0; a < items.argc; ++a) {
+    const char* item = skip_blanks(items.argv[a]);
+    if (strnicmp(item, "miss", 4) == 0) state.miss_val = static_cast<float>(number(item));
+  }
+  return 0;
+}
+
+namespace {
+
+int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid) {
+  if (!z || num_fields <= 0) return -1;
+  if (num_fields > GRD_STORE_SLOTS) {
+    MESS_print(M_warn, "OBJ_analyze: Only %d fields fit the grid store\n", GRD_STORE_SLOTS);
+    num_fields = GRD_STORE_SLOTS;
+  }
+  bool any = false;
+  for (int f = 0; f < num_fields; ++f) any = any || z[f] != nullptr;
+  if (!any) return -1;
+  if (!grid) {
+    MESS_print(M_warn, "OBJ_analyze: No grids to analyse into\n");
+    return -1;
+  }
+  if (numdata < 0) numdata = 0;
+  if (numdata > 0 && (!x || !y)) {
+    MESS_print(M_warn, "OBJ_analyze: No station positions\n");
+    return -1;
+  }
+  OBJ_decode_params();
+
+  const Domain g0 = grid[0].domain;
+  const int nx = g0.nx, ny = g0.ny;
+  if (nx <= 0 || ny <= 0 || static_cast<long long>(nx) * ny > GRD_MAX_POINTS ||
+      !positive_finite(g0.dx) || !positive_finite(g0.dy)) {
+    MESS_print(M_warn, "OBJ_analyze: Invalid analysis grid %d by %d\n", nx, ny);
+    return -1;
+  }
+  /* Every field is written with slot 0's size: refuse one that differs. */
+  std::vector<int> fields;
+  for (int f = 0; f < num_fields; ++f) {
+    if (!z[f]) continue;
+    const GRD_report& s = grid[f];
+    if (!s.grid || s.domain.nx != nx || s.domain.ny != ny) {
+      MESS_print(M_warn, "OBJ_analyze: Field %d does not fit the %d by %d analysis grid\n", f + 1,
+                 nx, ny);
+      continue;
+    }
+    fields.push_back(f);
+  }
+  if (fields.empty()) return -1;
+
+  MESS_print(M_mess, "Fitting to grid...\n");
+  for (int f : fields) MESS_print(M_mess, "   Data field [%d] = %s\n", f + 1, grid[f].info);
+  MESS_print(M_out4, "Time and date are            = %s\n", grid[0].datim);
+  MESS_print(M_out4, "Number of stations           = %4d stats\n", numdata);
+  MESS_print(M_out4, "Number of passes             = %4d\n", state.num_pass);
+  MESS_print(M_out4, "Filter parameter             = %9.4f cm**2\n", state.filter);
+  if (state.num_pass > 1)
+    MESS_print(M_out4, "Convergence parameter        = %9.4f\n", state.converg);
+  MESS_print(M_out4, "Radius of influence          = %7.2f grids\n", state.rad_inf);
+  MESS_print(M_out4, "Minimum stations at gridpt   = %4d stats\n\n", state.min_sta);
+
+  Domain saved;
+  DOM_init(&saved);
+  MAP_get_domain(&saved);
+  MAP_domain(&g0);
+  for (int k = 0; k < numdata; ++k) MAP_grid_untran(x[k], y[k], &x[k], &y[k]);
+  MAP_domain(&saved);
+
+  for (int f : fields) {
+    grid[f].source = 1;
+    grid[f].version = 1;
+    grid[f].model = 1;
+    grid[f].type = 2;
+  }
+  if (!positive_finite(state.filter)) {
+    MESS_print(M_warn, "OBJ_analyze: Filter parameter %g is not positive; 1 is used\n",
+               static_cast<double>(state.filter));
+    state.filter = 1.0f;
+  }
+
+  const float r = state.rad_inf * g0.dx;
+  Pass p;
+  p.gx = x;
+  p.gy = y;
+  p.dx = g0.dx;
+  p.dy = g0.dy;
+  p.r2 = r * r;
+  p.nx = nx;
+  p.min_sta = state.min_sta;
+  p.filter = state.filter;
+  for (int f : fields) {
+    p.values.push_back(z[f]);
+    p.out.push_back(grid[f].grid);
+  }
+  p.replace = state.miss_val != kMiss;
+  p.miss_val = state.miss_val;
+
+  /* Cells a column and a row wider than the radius keep every station
+   * within reach inside the nine cells despite rounding. Radii as wide as
+   * the grid gain nothing from cells. */
+  Bins bins;
+  const Bins* use = nullptr;
+  const double rcols = std::fabs(static_cast<double>(state.rad_inf));
+  const double rrows = std::fabs(static_cast<double>(r)) / g0.dy;
+  if (state.search == OBJ_SEARCH_BINNED && std::isfinite(rcols) && std::isfinite(rrows) &&
+      rcols + 2 < nx && rrows + 2 < ny) {
+    try {
+      make_bins(bins, x, y, numdata, nx, ny, static_cast<int>(rcols) + 2,
+                static_cast<int>(rrows) + 2);
+      use = &bins;
+    } catch (const std::bad_alloc&) {
+      use = nullptr; /* every station is a candidate then */
+    }
+  }
+
+  MESS_print(M_out3, "Pass: %d...\n", 1);
+  run_pass(p, numdata, nx, ny, use);
+  if (state.num_pass <= 1 && !MESS_check(M_out3)) return -1;
+
+  std::vector<std::vector<float>> res;
+  try {
+    res.assign(fields.size(), std::vector<float>(static_cast<size_t>(numdata)));
+  } catch (const std::bad_alloc&) {
+    MESS_print(M_warn, "OBJ_analyze: No memory for residual data\n");
+    return -1;
+  }
+  MESS_print(M_out3, "Computing residuals...\n");
+  residuals(fields, z, grid, x, y, numdata, res);
+
+  for (int pass = 2; pass <= state.num_pass; ++pass) {
+    MESS_print(M_out3, "Pass: %d...\n", pass);
+    state.filter = state.converg * state.filter;
+    p.filter = positive_finite(state.filter) ? state.filter : 1.0f;
+    p.replace = false;
+    p.correction = true;
+    for (size_t f = 0; f < fields.size(); ++f) p.values[f] = res[f].data();
+    run_pass(p, numdata, nx, ny, use);
+    residuals(fields, z, grid, x, y, numdata, res);
+  }
+  return 0;
+}
+
+} // namespace
+
+int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid) {
+  try {
+    return analyze(x, y, z, numdata, num_fields, grid);
+  } catch (const std::bad_alloc&) {
+    MESS_print(M_warn, "OBJ_analyze: No memory for the analysis\n");
+    return -1;
+  }
+}

@@ -243,4 +243,16 @@ constexpr int GRD_HEADER_LEN = 160;
 int GRD_get_header(int grd_fd, char* header);
 int GRD_setpos(int grd_fd, long int offset, int grdnum);
 
+/* ---- grd_cdf: the netCDF branches of the handles above ------------------------ */
+
+/* Called by grd_read for files of type GRD_TYPE_NETCDF; f is the handle's
+ * record, whose fd becomes the netCDF id. Results as the handle calls. */
+int GRD_cdf_open(GRD_file* f, const char* filename, int f_access);
+int GRD_cdf_getinfo(GRD_file* f, GRD_info* info);
+int GRD_cdf_read(GRD_file* f, GRD_report* grd, int rep_type, int* grdnum);
+int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info);
+int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num);
+int GRD_cdf_rewind(GRD_file* f);
+int GRD_cdf_close(GRD_file* f);
+
 #endif /* KEZGRD_H */

@@ -405,6 +405,48 @@ data:
   GRD_close(fd);
 }
 
+TEST_F(GridCdf, SavedAnalysisIsFoundAgainAndReused) {
+  /* What a plot with "out_file" "cdf" does: save the analysed grid, then on
+   * the next run reuse it when it covers the same domain. */
+  auto r = kez_test::run_child([&] {
+    RES_put("grid_path", dir.path().c_str());
+    FLAG_set(GRD_FLAG_FILE_PARAM, 3);
+    FLAG_set_batch(1);
+    Domain d = domain(4, 40, -95, 0.8f, 0.8f, 6, 5);
+    d.plat = 25;
+    d.plon = -95;
+    d.param[0] = 25;
+    d.param[1] = 45;
+    Grid g(d, fill(6, 5, [](int i, int j) { return i * 1.5 - j; }));
+    g.r.model = 50;
+    g.r.var = 11;
+    g.r.time = 4006012;
+    GRD_info info{};
+    Date date;
+    DATE_init(&date);
+    date.year = 2026;
+    date.month = 12;
+    date.day = 10;
+    date.hour = 12;
+    GRD_set_info(&info, &date, &d);
+    std::printf("saved=%d\n", GRD_save_file("an.nc", &g.r, &info, GRD_TYPE_NETCDF));
+    GRD_report back;
+    std::memset(&back, 0, sizeof back);
+    GRD_init(&back);
+    GRD_info binfo{};
+    int type = 0;
+    int res = GRD_read_check("an.nc", &back, &binfo, &type, &d);
+    bool same = back.grid && std::memcmp(back.grid, g.r.grid, sizeof(float) * 30) == 0;
+    std::printf("reused=%d type=%d same=%d time=%d param=%g year=%d\n", res, type, same ? 1 : 0,
+                back.time, back.domain.param[1], binfo.date.year);
+    std::free(back.grid);
+    return 0;
+  });
+  EXPECT_NE(r.out.find("saved=1"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("reused=1 type=11 same=1 time=4006012 param=45 year=2026"), std::string::npos)
+      << r.out << r.err;
+}
+
 /* ---- foreign model output --------------------------------------------------------------- */
 
 /* A model file over (rtime, frtime 3, level 4, lat 3, lon 4) whose value at

@@ -22,6 +22,7 @@
 #include "kezcdf.h"
 
 #include <netcdf.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -45,6 +46,13 @@ constexpr int kUnitsMax = 79;
 constexpr int kMaxVarDims = 10;
 constexpr float kBigValue = 1.0e30f; /* at and above: no data */
 constexpr M_type kVarTrace = 0x20000000;
+
+/* Copies a text into a fixed field, cut to leave room for its end. */
+void cut_copy(char* dst, size_t size, const std::string& src) {
+  const size_t n = std::min(src.size(), size - 1);
+  std::memcpy(dst, src.data(), n);
+  dst[n] = '\0';
+}
 
 /* The library's error option: silent while probing, verbose otherwise. */
 void quiet() { ncopts = 0; }
@@ -126,6 +134,25 @@ bool get_numbers(int nc, int var, const std::vector<long>& start, const std::vec
   if (n > 0 && ncvarget(nc, var, start.data(), count.data(), buf.data()) == -1) return false;
   out->resize(n);
   for (size_t i = 0; i < n; ++i) (*out)[i] = load(s.type, buf.data(), i);
+  return true;
+}
+
+/* Floats of a numeric variable over a slab of exactly n elements, read
+ * straight into out when the file stores floats. */
+bool get_floats(int nc, int var, const std::vector<long>& start, const std::vector<long>& count,
+                float* out, size_t n) {
+  VarShape s;
+  if (!var_shape(nc, var, &s) || s.type == NC_CHAR || start.size() != s.dims.size()) return false;
+  size_t m = 1;
+  for (long c : count)
+    if (c < 0 || __builtin_mul_overflow(m, static_cast<size_t>(c), &m)) return false;
+  if (m != n) return false;
+  if (s.type == NC_FLOAT) return n == 0 || ncvarget(nc, var, start.data(), count.data(), out) != -1;
+  std::vector<double> v;
+  if (!get_numbers(nc, var, start, count, &v)) return false;
+  for (size_t i = 0; i < n; ++i) out[i] = std::isnan(v[i]) || std::fabs(v[i]) > FLT_MAX
+                                              ? (v[i] > 0 ? HUGE_VALF : KEZ_FMISS)
+                                              : static_cast<float>(v[i]);
   return true;
 }
 
@@ -406,6 +433,7 @@ struct Foreign {
 /* Per open file: whether its header was read, and the foreign layout. */
 struct OpenFile {
   bool have_info = false;
+  long long file_size = -1; /* bytes, to bound the grids a file can hold; -1 unknown */
   int param_id = -1; /* projection parameters of the suite's layout */
   Foreign foreign;
 };
@@ -415,6 +443,14 @@ struct GridCdf {
 };
 
 GridCdf state;
+
+/* A grid cannot hold more values than its file has bytes (a float takes
+ * four, the smallest stored type one). */
+bool fits_file(const OpenFile& of, long long points) {
+  if (of.file_size < 0 || points <= of.file_size) return true;
+  MESS_print(M_warn, "GRD_read: File too short for a grid of %lld points\n", points);
+  return false;
+}
 
 /* A Date from the "year", "month", "day", "hour" variables or "reftime". */
 bool file_date(int nc, const Foreign& fo, struct tm* tm) {
@@ -509,8 +545,9 @@ void restart(GRD_file& f, Foreign& fo) {
 }
 
 /* Reads foreign record n. */
-int read_foreign(GRD_file& f, Foreign& fo, GRD_report* grd, int rep_type, int n) {
+int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) {
   const int nc = f.fd;
+  Foreign& fo = of.foreign;
   if (n < 1 || n < fo.base) restart(f, fo);
   if (f.cur_var < 0 && !next_variable(f, fo)) return -1;
   while (n >= f.max_num)
@@ -654,7 +691,7 @@ int read_foreign(GRD_file& f, Foreign& fo, GRD_report* grd, int rep_type, int n)
   if (file_date(nc, fo, &tm)) base_time = DATE_num_sec_tm(&tm);
   DATE_get_gmdate(&base_time, &grd->date);
 
-  if (f.var[k] == 50) {
+  if (grd->var == 50) {
     const char* qp = std::getenv("GRIBQP");
     char* end = nullptr;
     long add = qp ? std::strtol(qp, &end, 10) : 0;
@@ -671,18 +708,18 @@ int read_foreign(GRD_file& f, Foreign& fo, GRD_report* grd, int rep_type, int n)
     info = att_text(nc, var, "long_name", sizeof grd->info) + " (" +
            att_text(nc, var, "units", kUnitsMax) + ")";
   }
-  std::snprintf(grd->info, sizeof grd->info, "%s", info.c_str());
+  cut_copy(grd->info, sizeof grd->info, info.c_str());
   std::string label;
   DATE_make_label_for(grd->time, grd->model, base_time, &label);
-  std::snprintf(grd->datim, sizeof grd->datim, "%s", label.c_str());
+  cut_copy(grd->datim, sizeof grd->datim, label.c_str());
 
-  if (!GRD_alloc(grd)) return -1;
+  if (!fits_file(of, static_cast<long long>(read_nx) * d.ny) || !GRD_alloc(grd)) return -1;
   count[static_cast<size_t>(x_pos)] = read_nx;
-  std::vector<double> row;
+  std::vector<float> row(static_cast<size_t>(read_nx));
   for (long r2 = 0; r2 < d.ny; ++r2) {
     start[static_cast<size_t>(y_pos)] = r2;
     verbose();
-    if (!get_numbers(nc, var, start, count, &row)) {
+    if (!get_floats(nc, var, start, count, row.data(), row.size())) {
       MESS_print(M_warn, "GRD_read: Unable to read row %ld of field %d\n", r2, var);
       std::free(grd->grid);
       grd->grid = nullptr;
@@ -690,8 +727,8 @@ int read_foreign(GRD_file& f, Foreign& fo, GRD_report* grd, int rep_type, int n)
     }
     float* out = grd->grid + static_cast<size_t>(d.ny - 1 - r2) * static_cast<size_t>(d.nx);
     for (long i = 0; i < read_nx; ++i) {
-      double v = row[static_cast<size_t>(i)];
-      out[i] = v > kBigValue ? KEZ_FMISS : to_float(v);
+      const float v = row[static_cast<size_t>(i)];
+      out[i] = v > kBigValue ? KEZ_FMISS : v;
     }
     if (widened) out[d.nx - 1] = out[0];
   }
@@ -715,7 +752,7 @@ int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
 
   f.var_num = 0;
   const char* gv = std::getenv("GRIDVAR");
-  std::snprintf(f.var_nm, sizeof f.var_nm, "%s", gv ? gv : "");
+  cut_copy(f.var_nm, sizeof f.var_nm, gv ? gv : "");
   int gridvar = f.var_nm[0] ? ncvarid(nc, f.var_nm) : -1;
   if (gridvar >= 0) {
     f.values_id[0] = gridvar;
@@ -764,7 +801,7 @@ int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
   f.date = info->date;
   char label[DATE_LABEL_LEN] = "";
   if (info->date.year != KEZ_MISS) DATE_make_label(&info->date, label);
-  std::snprintf(info->datim, sizeof info->datim, "%s", label);
+  cut_copy(info->datim, sizeof info->datim, label);
   f.itype = layout_code(att_text(nc, NC_GLOBAL, "title", kTitleMax), fo.rtime_dim >= 0);
   info->max_x = static_cast<int>(std::clamp<long>(f.x_size, -1, INT_MAX));
   info->max_y = static_cast<int>(std::clamp<long>(f.y_size, -1, INT_MAX));
@@ -812,7 +849,7 @@ int getinfo_suite(GRD_file& f, OpenFile& of, GRD_info* info) {
   f.date = info->date;
   char label[DATE_LABEL_LEN] = "";
   if (year != KEZ_MISS && month >= 1 && month <= 12) DATE_make_label(&info->date, label);
-  std::snprintf(info->datim, sizeof info->datim, "%s", label);
+  cut_copy(info->datim, sizeof info->datim, label);
   info->max_x = static_cast<int>(std::clamp<long>(f.x_size, -1, INT_MAX));
   info->max_y = static_cast<int>(std::clamp<long>(f.y_size, -1, INT_MAX));
   verbose();
@@ -872,15 +909,14 @@ int read_suite(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) 
     return -1;
   }
   if (rep_type != GRD_READ_ALL) return 0;
-  if (!GRD_alloc(grd)) return -1;
-  std::vector<double> values;
-  if (!get_numbers(nc, f.values_id[0], {n, 0, 0}, {1, d.nx, d.ny}, &values)) {
+  if (!fits_file(of, static_cast<long long>(d.nx) * d.ny) || !GRD_alloc(grd)) return -1;
+  if (!get_floats(nc, f.values_id[0], {n, 0, 0}, {1, d.nx, d.ny}, grd->grid,
+                  static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny))) {
     MESS_print(M_warn, "GRD_read: Unable to read the values of grid %d\n", n);
     std::free(grd->grid);
     grd->grid = nullptr;
     return -1;
   }
-  for (size_t i = 0; i < values.size(); ++i) grd->grid[i] = to_float(values[i]);
   return 0;
 }
 
@@ -918,6 +954,7 @@ int put_text(int nc, int var, long n, const char* text, size_t field) {
 
 OpenFile& open_file(const GRD_file* f) { return state.files[f]; }
 
+
 } // namespace
 
 /* ---- the netCDF branches of the handle interface --------------------------------------- */
@@ -946,7 +983,11 @@ int GRD_cdf_open(GRD_file* f, const char* filename, int f_access) {
   f->num = 0;
   f->x_dim = f->y_dim = f->z_dim = f->t_dim = -1;
   f->x_size = f->y_size = f->z_size = f->t_size = -1;
-  state.files[f] = OpenFile{};
+  OpenFile of;
+  struct stat sb {};
+  if (f_access == GRD_ACCESS_READ && stat(filename, &sb) == 0 && S_ISREG(sb.st_mode))
+    of.file_size = static_cast<long long>(sb.st_size);
+  state.files[f] = of;
   return 0;
 }
 
@@ -988,7 +1029,7 @@ int GRD_cdf_read(GRD_file* f, GRD_report* grd, int rep_type, int* grdnum) {
   if (n < 0) return -1;
   verbose();
   int r = f->itype == 0 ? read_suite(*f, of, grd, rep_type, n)
-                        : read_foreign(*f, of.foreign, grd, rep_type, n);
+                        : read_foreign(*f, of, grd, rep_type, n);
   if (r != 0) return -1;
   f->num = n + 1;
   *grdnum = n;

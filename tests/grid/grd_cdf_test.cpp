@@ -637,7 +637,7 @@ data: lat = 40, 50 ; lon = 0, 10, 20 ; reftime = "2005-06-07 18:00" ;
   };
   const Title titles[] = {{"NMC Extended", 20},   {"ECMWF: analysis", 30},  {"NMC Global", 40},
                           {"NMC Ear", 1},         {"NMC Early Trop", 11},   {"x Maximum wind", 3},
-                          {"72 hours Trop", 5}};
+                          {"72 hours Trop", 5},    {"NMC Early 72 hours", 13}};
   int k = 0;
   for (const Title& t : titles) {
     const std::string p = compile("t" + std::to_string(k++) + ".nc",

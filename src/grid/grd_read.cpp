@@ -939,7 +939,7 @@ int GRD_get_header(int grd_fd, char* header) {
   Slot* s = handle("GRD_get_header", grd_fd);
   if (!s || !header) return -1;
   std::memset(header, 0, static_cast<size_t>(GRD_HEADER_LEN));
-  if (s->is_std) return -1;
+  if (s->is_std || !s->f->file) return -1; /* netCDF handles have no stream */
   FILE* fp = s->f->file;
   if (std::fseek(fp, state.cur_pos, SEEK_SET) != 0) return -1;
   std::fread(header, 1, static_cast<size_t>(GRD_HEADER_LEN), fp);

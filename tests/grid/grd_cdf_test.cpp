@@ -203,6 +203,8 @@ TEST_F(GridCdf, EveryProjectionComesBackWithItsValuesAndHeader) {
   EXPECT_EQ(n, 1);
   EXPECT_EQ(r1.r.grid, nullptr);
   EXPECT_EQ(r1.r.model, 85);
+  char header[GRD_HEADER_LEN];
+  EXPECT_EQ(GRD_get_header(fd, header), -1) << "no stream to take a header from";
   EXPECT_EQ(GRD_close(fd), 0);
 }
 

@@ -6,13 +6,14 @@
  * GRD_getinfo, GRD_read, GRD_putinfo, GRD_write, GRD_rewind and GRD_close
  * dispatch on it. The suite's own formats live here: raw text (1), the
  * "KEZGRID" text format with its binary records (2 and 3), records whose
- * values lie in a second file, and "KEZGRID4" (4). The netCDF, GRIB and
- * GRID-code branches are refused until their readers exist.
+ * values lie in a second file, and "KEZGRID4" (4). The GRIB and GRID-code
+ * branches are refused until their readers exist.
  *
  * Every file is hostile: lines are bounded, grid sizes are checked against
  * GRD_MAX_POINTS and against what the file can still hold before anything
  * is allocated, numbers must parse whole, and binary values are decoded
  * big-endian here whatever byte order another reader chose for the process.
+ * netCDF files (type 11) are passed to grd_cdf, which keeps their layouts.
  * Each handle keeps its own position, so records can be asked for by any
  * number and two files can be read in turn.
  */
@@ -564,6 +565,7 @@ bool skip_magic(Slot& s) {
 }
 
 void close_slot(Slot& s) {
+  if (s.f && s.f->type == GRD_TYPE_NETCDF) GRD_cdf_close(s.f.get());
   if (s.f) {
     if (s.f->file && !s.is_std) FILE_close(s.f->file);
     if (s.f->hfile) FILE_close(s.f->hfile);
@@ -576,7 +578,6 @@ struct Refused {
   const char* what;
 };
 constexpr Refused refused_types[] = {
-    {GRD_TYPE_NETCDF, "netCDF"},
     {GRD_TYPE_GRIB, "GRIB"},
     {GRD_TYPE_GRID, "GRID code"},
 };
@@ -653,6 +654,18 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
       MESS_print(M_warn, "GRD_open: %s grid files are not supported yet: %s\n", r.what, name);
       return -1;
     }
+  if (type == GRD_TYPE_NETCDF) {
+    auto f = std::make_unique<GRD_file>();
+    std::memset(f.get(), 0, sizeof(GRD_file));
+    f->type = type;
+    f->fd = -1;
+    if (is_std || GRD_cdf_open(f.get(), name, f_access) != 0) return -1;
+    Slot& s = state.slots[free_slot];
+    s = Slot{};
+    s.f = std::move(f);
+    *f_type = type;
+    return static_cast<int>(free_slot);
+  }
   if (!is_stream_type(type)) {
     MESS_print(M_warn, "GRD_open: Unknown grid file type %d: %s\n", type, name);
     return -1;
@@ -723,6 +736,7 @@ int GRD_getinfo(int grd_fd, GRD_info* info) {
   Slot* s = handle("GRD_getinfo", grd_fd);
   if (!s || !info) return -1;
   GRD_file& f = *s->f;
+  if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_getinfo(&f, info);
   if (!is_stream_type(f.type)) return -1;
   if (!s->is_std) std::rewind(f.file);
   if (f.type != GRD_TYPE_RAW && !skip_magic(*s)) return -1;
@@ -756,6 +770,7 @@ int GRD_read(int grd_fd, GRD_report* grd, int rep_type, int* grdnum) {
   Slot* s = handle("GRD_read", grd_fd);
   if (!s || !grd || !grdnum) return -1;
   GRD_file& f = *s->f;
+  if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_read(&f, grd, rep_type, grdnum);
   if (!is_stream_type(f.type)) return -1;
   if (s->first_rec < 0 && !s->is_std) {
     GRD_info info{};
@@ -803,10 +818,11 @@ int GRD_read(int grd_fd, GRD_report* grd, int rep_type, int* grdnum) {
 }
 
 int GRD_putinfo(int grd_fd, const GRD_info* info) {
-  (void)info;
   Slot* s = handle("GRD_putinfo", grd_fd);
   if (!s) return -1;
   switch (s->f->type) {
+    case GRD_TYPE_NETCDF:
+      return GRD_cdf_putinfo(s->f.get(), info);
     case GRD_TYPE_RAW:
       return 0;
     case GRD_TYPE_TEXT:
@@ -819,11 +835,11 @@ int GRD_putinfo(int grd_fd, const GRD_info* info) {
 
 int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num) {
   (void)rep_type;
-  (void)grd_num;
   if (!grd || !grd->grid) return -1;
   Slot* s = handle("GRD_write", grd_fd);
   if (!s) return -1;
   const int type = s->f->type;
+  if (type == GRD_TYPE_NETCDF) return GRD_cdf_write(s->f.get(), grd, grd_num);
   if (type != GRD_TYPE_RAW && type != GRD_TYPE_TEXT && type != GRD_TYPE_BINARY) return -1;
   const Domain& d = grd->domain;
   if (d.nx <= 0 || d.ny <= 0 || static_cast<long long>(d.nx) * d.ny > GRD_MAX_POINTS) {
@@ -887,6 +903,7 @@ int GRD_rewind(int grd_fd) {
   Slot* s = handle("GRD_rewind", grd_fd);
   if (!s) return -1;
   GRD_file& f = *s->f;
+  if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_rewind(&f);
   if (!is_stream_type(f.type)) return -1;
   if (!s->is_std) {
     if (s->first_rec >= 0) {
@@ -922,7 +939,7 @@ int GRD_get_header(int grd_fd, char* header) {
   Slot* s = handle("GRD_get_header", grd_fd);
   if (!s || !header) return -1;
   std::memset(header, 0, static_cast<size_t>(GRD_HEADER_LEN));
-  if (s->is_std) return -1;
+  if (s->is_std || !s->f->file) return -1; /* netCDF handles have no stream */
   FILE* fp = s->f->file;
   if (std::fseek(fp, state.cur_pos, SEEK_SET) != 0) return -1;
   std::fread(header, 1, static_cast<size_t>(GRD_HEADER_LEN), fp);

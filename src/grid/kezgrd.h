@@ -248,10 +248,22 @@ int GRD_setpos(int grd_fd, long int offset, int grdnum);
  * two output grids; GRD_is_plot_func: 1 for the items drawn as a vector
  * plot of their operands; GRD_is_math_func: the plot type of a function's
  * result, 0 for any other name. GRD_calc_register hands the first and the
- * last to the variable parser; a program calls it once at start. */
+ * last to the variable parser (src/hooks.cpp calls it at start-up). */
 int GRD_is_vect_func(const char* str);
 int GRD_is_plot_func(const char* str);
 int GRD_is_math_func(const char* str);
 int GRD_calc_register();
+
+/* ---- grd_cdf: the netCDF branches of the handles above ------------------------ */
+
+/* Called by grd_read for files of type GRD_TYPE_NETCDF; f is the handle's
+ * record, whose fd becomes the netCDF id. Results as the handle calls. */
+int GRD_cdf_open(GRD_file* f, const char* filename, int f_access);
+int GRD_cdf_getinfo(GRD_file* f, GRD_info* info);
+int GRD_cdf_read(GRD_file* f, GRD_report* grd, int rep_type, int* grdnum);
+int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info);
+int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num);
+int GRD_cdf_rewind(GRD_file* f);
+int GRD_cdf_close(GRD_file* f);
 
 #endif /* KEZGRD_H */

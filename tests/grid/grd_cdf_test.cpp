@@ -1,0 +1,854 @@
+#include "grid_test_util.h"
+#include "kez_test.h"
+#include "kezgrd.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using grid_test::domain;
+using grid_test::fill;
+using grid_test::Grid;
+using kez_test::capture;
+using kez_test::have_program;
+using kez_test::read_file;
+using kez_test::run_command;
+using kez_test::TempDir;
+using kez_test::write_file;
+
+constexpr float M = KEZ_FMISS;
+
+struct Read {
+  GRD_report r;
+  Read() {
+    std::memset(&r, 0, sizeof r);
+    GRD_init(&r);
+  }
+  ~Read() { std::free(r.grid); }
+  Read(const Read&) = delete;
+  Read& operator=(const Read&) = delete;
+  std::vector<float> values() const {
+    if (!r.grid) return {};
+    return std::vector<float>(r.grid, r.grid + static_cast<size_t>(r.domain.nx) * r.domain.ny);
+  }
+};
+
+/* Sets an environment variable for the life of the object. */
+struct Env {
+  const char* name;
+  Env(const char* n, const char* v) : name(n) { setenv(n, v, 1); }
+  ~Env() { unsetenv(name); }
+};
+
+class GridCdf : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!have_program("ncgen") || !have_program("ncdump")) GTEST_SKIP() << "netcdf-bin missing";
+    unsetenv("GRIDVAR");
+    unsetenv("GRIBQP");
+  }
+  /* Compiles a CDL text with ncgen; the file's path. */
+  std::string compile(const std::string& name, const std::string& cdl) {
+    write_file(dir.file(name + ".cdl"), cdl);
+    EXPECT_EQ(run_command("ncgen -o " + dir.file(name) + " " + dir.file(name + ".cdl")), 0) << cdl;
+    return dir.file(name);
+  }
+  /* Opens a netCDF grid file (type detected) and reads its header. */
+  int open(const std::string& path, GRD_info* info = nullptr) {
+    int t = 0;
+    int fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &t);
+    if (fd < 0) return -1;
+    EXPECT_EQ(t, GRD_TYPE_NETCDF);
+    GRD_info local{};
+    if (GRD_getinfo(fd, info ? info : &local) != 0) {
+      GRD_close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  TempDir dir;
+};
+
+int read_at(int fd, int n, Read* out, int kind = GRD_READ_ALL) {
+  int num = n;
+  return GRD_read(fd, &out->r, kind, &num);
+}
+
+/* Writes grids to a new netCDF file of the suite's layout. */
+void write_cdf(const std::string& path, int grid_type, const std::vector<GRD_report*>& grids,
+               int max_x, int max_y) {
+  int t = GRD_TYPE_NETCDF;
+  int fd = GRD_open(path.c_str(), GRD_ACCESS_WRITE, &t);
+  ASSERT_GE(fd, 0);
+  GRD_info info{};
+  info.max_x = max_x;
+  info.max_y = max_y;
+  info.grid_type = grid_type;
+  DATE_init(&info.date);
+  info.date.year = 1997;
+  info.date.month = 5;
+  info.date.day = 1;
+  info.date.hour = 12;
+  ASSERT_EQ(GRD_putinfo(fd, &info), 0);
+  for (size_t i = 0; i < grids.size(); ++i) {
+    int n = static_cast<int>(i);
+    ASSERT_EQ(GRD_write(fd, grids[i], 0, &n), 0);
+  }
+  ASSERT_EQ(GRD_close(fd), 0);
+}
+
+/* ---- the suite's layout -------------------------------------------------------------- */
+
+TEST_F(GridCdf, EveryProjectionComesBackWithItsValuesAndHeader) {
+  struct Case {
+    Domain d;
+    const char* what;
+  };
+  Domain lc = domain(4, 40.62f, -100.51f, 0.6263f, 0.6263f, 5, 4);
+  lc.plon = -95;
+  lc.plat = 25;
+  lc.param[0] = 25;
+  lc.param[1] = 25;
+  lc.param[2] = 1.277f;
+  Domain ps = domain(1, 50.8936f, -103.1524f, 0.9075f, 0.9075f, 4, 3);
+  ps.plon = -105;
+  const Case cases[] = {
+      {ps, "polar stereographic"},
+      {domain(2, 40, -100, 2.5f, 2.5f, 4, 3), "latitude/longitude"},
+      {domain(3, 20, -80, 1, 1, 3, 3), "Mercator"},
+      {lc, "Lambert with true latitudes"},
+      {domain(5, 45, 10, 1, 1, 2, 2), "orthographic"},
+  };
+  std::vector<std::unique_ptr<Grid>> grids;
+  std::vector<GRD_report*> recs;
+  int k = 0;
+  for (const Case& c : cases) {
+    auto g = std::make_unique<Grid>(c.d, fill(c.d.nx, c.d.ny, [k](int i, int j) {
+                                      return k * 100 + j * 10 + i + 0.25;
+                                    }));
+    g->r.grid[1] = M;
+    g->r.source = 7;
+    g->r.version = 2;
+    g->r.model = 84 + k;
+    g->r.type = 211;
+    g->r.ltype = 100;
+    g->r.level = 50100;       /* a layer 1000-500 mb: beyond 16 bits */
+    g->r.time = 4006012;      /* a time code with an operation */
+    g->r.var = 1000 + 11 * k; /* an ensemble parameter number */
+    std::snprintf(g->r.datim, sizeof g->r.datim, "12Z  1 MAY 97 record %d", k);
+    std::snprintf(g->r.info, sizeof g->r.info, "%s",
+                  "A description of sixty-nine characters that the file can't hold whole");
+    recs.push_back(&g->r);
+    grids.push_back(std::move(g));
+    ++k;
+  }
+  const std::string path = dir.file("all.nc");
+  write_cdf(path, 0, recs, 5, 4);
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(info.grid_type, 0);
+  EXPECT_EQ(info.max_x, 5);
+  EXPECT_EQ(info.max_y, 4);
+  EXPECT_EQ(info.date.year, 1997);
+  EXPECT_EQ(info.date.month, 5);
+  EXPECT_EQ(info.date.hour, 12);
+  EXPECT_STREQ(info.datim, "1200Z  1 MAY 97") << "the label of the file's date";
+  for (size_t i = 0; i < recs.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    Read r;
+    ASSERT_EQ(read_at(fd, static_cast<int>(i), &r), 0);
+    const GRD_report& w = *recs[i];
+    EXPECT_EQ(r.values(), grids[i]->values());
+    EXPECT_EQ(r.r.source, 7);
+    EXPECT_EQ(r.r.version, 2);
+    EXPECT_EQ(r.r.model, w.model);
+    EXPECT_EQ(r.r.type, 211);
+    EXPECT_EQ(r.r.ltype, 100);
+    EXPECT_EQ(r.r.level, 50100);
+    EXPECT_EQ(r.r.time, 4006012);
+    EXPECT_EQ(r.r.var, w.var);
+    EXPECT_STREQ(r.r.datim, w.datim);
+    EXPECT_EQ(std::string(r.r.info), std::string(w.info).substr(0, 49));
+    const Domain& a = r.r.domain;
+    const Domain& b = w.domain;
+    EXPECT_EQ(a.proj, b.proj);
+    EXPECT_EQ(a.clat, b.clat);
+    EXPECT_EQ(a.clon, b.clon);
+    EXPECT_EQ(a.plat, b.plat);
+    EXPECT_EQ(a.plon, b.plon);
+    EXPECT_EQ(a.dx, b.dx);
+    EXPECT_EQ(a.dy, b.dy);
+    EXPECT_EQ(a.nx, b.nx);
+    EXPECT_EQ(a.ny, b.ny);
+    for (int p = 0; p < 5; ++p) EXPECT_EQ(a.param[p], b.param[p]) << "param " << p;
+  }
+  Read past;
+  EXPECT_EQ(read_at(fd, 5, &past), -1);
+  /* -1 reads the file's current record, which a rewind sets to 0. */
+  ASSERT_EQ(GRD_rewind(fd), 0);
+  Read r0, r1;
+  int n = -1;
+  ASSERT_EQ(GRD_read(fd, &r0.r, GRD_READ_ALL, &n), 0);
+  EXPECT_EQ(n, 0);
+  n = -1;
+  ASSERT_EQ(GRD_read(fd, &r1.r, GRD_READ_HEADER, &n), 0);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(r1.r.grid, nullptr);
+  EXPECT_EQ(r1.r.model, 85);
+  char header[GRD_HEADER_LEN];
+  EXPECT_EQ(GRD_get_header(fd, header), -1) << "no stream to take a header from";
+  EXPECT_EQ(GRD_close(fd), 0);
+}
+
+TEST_F(GridCdf, CoordinateLayoutKeepsOnlyTheGridSize) {
+  Grid g(domain(2, 40, -100, 1, 1, 3, 2), {1, 2, 3, 4, 5, 6});
+  g.r.model = 84;
+  const std::string path = dir.file("coord.nc");
+  write_cdf(path, 1, {&g.r}, 3, 2);
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(info.grid_type, 1);
+  EXPECT_EQ(GRD_get_gfile(fd)->grid, 1);
+  Read r;
+  ASSERT_EQ(read_at(fd, 0, &r), 0);
+  EXPECT_EQ(r.values(), g.values());
+  EXPECT_EQ(r.r.domain.nx, 3);
+  EXPECT_EQ(r.r.domain.ny, 2);
+  EXPECT_EQ(r.r.domain.proj, KEZ_MISS);
+  GRD_close(fd);
+  std::string cdl;
+  ASSERT_EQ(run_command("ncdump -h " + path, &cdl), 0);
+  EXPECT_NE(cdl.find("float x_coord(grid, x, y)"), std::string::npos) << cdl;
+  EXPECT_EQ(cdl.find("proj"), std::string::npos) << cdl;
+}
+
+const char kExpectedCdl[] = R"(netcdf w {
+dimensions:
+	grid = UNLIMITED ; // (2 currently)
+	x = 3 ;
+	y = 2 ;
+	string_len = 50 ;
+	param_len = 5 ;
+variables:
+	float values(grid, x, y) ;
+		values:name = "VALUES" ;
+		values:long_name = "Grid values" ;
+		values:_FillValue = -9999.f ;
+	int proj(grid) ;
+		proj:name = "PROJ" ;
+		proj:long_name = "Projection" ;
+	float lat1(grid) ;
+		lat1:name = "CLAT" ;
+		lat1:long_name = "Grid central latitude" ;
+		lat1:units = "DEG" ;
+	float lat2(grid) ;
+		lat2:name = "LAT2" ;
+		lat2:long_name = "Grid secondary latitude" ;
+		lat2:units = "DEG" ;
+	float lon1(grid) ;
+		lon1:name = "CLON" ;
+		lon1:long_name = "Grid central longitude" ;
+		lon1:units = "DEG" ;
+	float lon2(grid) ;
+		lon2:name = "LON2" ;
+		lon2:long_name = "Grid secondary longitude" ;
+		lon2:units = "DEG" ;
+	float dx(grid) ;
+		dx:name = "DX" ;
+		dx:long_name = "Grid spacing in X direction" ;
+		dx:units = "100 KM" ;
+	float dy(grid) ;
+		dy:name = "DY" ;
+		dy:long_name = "Grid spacing in Y direction" ;
+		dy:units = "100 KM" ;
+	float param(grid, param_len) ;
+		param:name = "PARAM" ;
+		param:long_name = "Projection parameters" ;
+		param:_FillValue = -9999.f ;
+	char datim(grid, string_len) ;
+		datim:name = "DATETIME" ;
+		datim:long_name = "Grid date/time information" ;
+	char info(grid, string_len) ;
+		info:name = "INFO" ;
+		info:long_name = "Grid variable information" ;
+	int source(grid) ;
+		source:name = "SOURCE" ;
+		source:long_name = "Grid creation source" ;
+	int version(grid) ;
+		version:name = "VERSION" ;
+		version:long_name = "Grid encoding version" ;
+	int model(grid) ;
+		model:name = "MODEL" ;
+		model:long_name = "Model name" ;
+	int type(grid) ;
+		type:name = "TYPE" ;
+		type:long_name = "Model grid type" ;
+	int ltype(grid) ;
+		ltype:name = "LTYPE" ;
+		ltype:long_name = "Vertical level type" ;
+	int level(grid) ;
+		level:name = "LEVEL" ;
+		level:long_name = "Vertical level value" ;
+	int time(grid) ;
+		time:name = "TIME" ;
+		time:long_name = "Forecast time" ;
+		time:units = "HOUR" ;
+	int var(grid) ;
+		var:name = "VAR" ;
+		var:long_name = "Grid variable type" ;
+	int nx(grid) ;
+		nx:name = "NX" ;
+		nx:long_name = "Gridpoints in X direction" ;
+	int ny(grid) ;
+		ny:name = "NY" ;
+		ny:long_name = "Gridpoints in Y direction" ;
+
+// global attributes:
+		:source = "KEZ" ;
+		:version = "1.0" ;
+		:grid_type = 0s ;
+		:year = 1997s ;
+		:month = 5s ;
+		:day = 1s ;
+		:hour = 12s ;
+}
+)";
+
+TEST_F(GridCdf, WrittenFileHasTheLayoutOthersRead) {
+  Grid a(domain(2, 40, -100, 1, 1, 3, 2), {1, 2, 3, 4, 5, 6});
+  Grid b(domain(1, 60, -105, 1, 1, 2, 2), {7, 8, 9, M});
+  a.r.level = 50100;
+  a.r.var = 11;
+  b.r.time = 4006012;
+  std::snprintf(b.r.info, sizeof b.r.info, "second");
+  const std::string path = dir.file("w");
+  write_cdf(path, 0, {&a.r, &b.r}, 3, 2);
+  std::string cdl;
+  ASSERT_EQ(run_command("ncdump -h " + path, &cdl), 0);
+  EXPECT_EQ(cdl, kExpectedCdl);
+
+  const std::string prog =
+      "import netCDF4\nd = netCDF4.Dataset('" + path + "')\n"
+      "v = d['values']\n"
+      "print(list(v[0].flatten()), list(v[1].filled(-1).flatten()[:4]))\n"
+      "print(int(d['level'][0]), int(d['time'][1]), int(d['var'][0]), int(d['proj'][1]))\n"
+      "print(float(d['lat1'][1]), int(d['nx'][0]), int(d['ny'][1]), netCDF4.chartostring(d['info'][1]))\n";
+  write_file(path + ".py", prog);
+  std::string out;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + path + ".py", &out), 0);
+  EXPECT_EQ(out,
+            "[1.0, 2.0, 3.0, 4.0, 5.0, 6.0] [7.0, 8.0, 9.0, -1.0]\n"
+            "50100 4006012 11 1\n"
+            "60.0 3 2 second\n");
+  if (have_program("cdo")) {
+    std::string info;
+    EXPECT_EQ(run_command("cdo -s sinfo " + path + " 2>/dev/null", &info), 0) << info;
+    EXPECT_NE(info.find("File format : NetCDF"), std::string::npos) << info;
+    EXPECT_NE(info.find("points=6 (2x3)"), std::string::npos) << info;
+    EXPECT_EQ(run_command("cdo -s infon -selname,values " + path + " 2>/dev/null", &info), 0);
+    write_file(dir.file("infon.txt"), info);
+    std::string stats;
+    EXPECT_EQ(run_command("awk '$1 ~ /^[0-9]+$/ {print $6, $7, $9, $10, $11}' " +
+                              dir.file("infon.txt"), &stats), 0);
+    /* gridsize, missing, minimum, mean, maximum of each record */
+    EXPECT_EQ(stats, "6 0 1.0000 3.5000 6.0000\n6 3 7.0000 8.0000 9.0000\n") << info;
+  }
+}
+
+TEST_F(GridCdf, OlderFilesWithShortHeaderNumbersStillRead) {
+  /* The 16-bit header numbers of files written before, without "param". */
+  const std::string path = compile("old.nc", R"(netcdf old {
+dimensions: grid = UNLIMITED ; x = 2 ; y = 2 ; string_len = 50 ;
+variables:
+  float values(grid, x, y) ; values:_FillValue = -9999.f ;
+  float lat1(grid) ; float lat2(grid) ; float lon1(grid) ; float lon2(grid) ;
+  float dx(grid) ; float dy(grid) ;
+  char datim(grid, string_len) ; char info(grid, string_len) ;
+  short source(grid) ; short version(grid) ; short model(grid) ; short type(grid) ;
+  short ltype(grid) ; short level(grid) ; short time(grid) ; short var(grid) ;
+  short nx(grid) ; short ny(grid) ;
+  :source = "KEZ" ; :version = "1.0" ; :grid_type = 0s ; :year = 97s ; :month = 5s ;
+  :day = 1s ; :hour = 0s ;
+data:
+  values = 1, 2, 3, 4, 5, 6, 7, 8 ;
+  lat1 = 40, 60 ; lat2 = 40, 60 ; lon1 = -100, -105 ; lon2 = -100, -105 ; dx = 1, 2 ; dy = 1, 2 ;
+  datim = "0000Z  1 MAY 97", "1200Z  1 MAY 97" ; info = "first", "second" ;
+  source = 1, 1 ; version = 1, 1 ; model = 84, 3 ; type = 0, 0 ; ltype = 100, 100 ;
+  level = 500, 850 ; time = 0, 12 ; var = 7, 11 ; nx = 2, 2 ; ny = 2, 2 ;
+}
+)");
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(info.date.year, 97);
+  Read a, b;
+  ASSERT_EQ(read_at(fd, 0, &a), 0);
+  ASSERT_EQ(read_at(fd, 1, &b), 0);
+  EXPECT_EQ(a.values(), (std::vector<float>{1, 2, 3, 4}));
+  EXPECT_EQ(b.values(), (std::vector<float>{5, 6, 7, 8}));
+  /* Without "proj": latitude/longitude for models above 9, else polar. */
+  EXPECT_EQ(a.r.domain.proj, 2);
+  EXPECT_EQ(b.r.domain.proj, 1);
+  EXPECT_EQ(b.r.domain.dx, 2);
+  EXPECT_EQ(b.r.domain.param[0], M);
+  EXPECT_EQ(b.r.level, 850);
+  EXPECT_EQ(b.r.time, 12);
+  EXPECT_STREQ(b.r.info, "second");
+  EXPECT_STREQ(a.r.datim, "0000Z  1 MAY 97");
+  GRD_close(fd);
+}
+
+TEST_F(GridCdf, SavedAnalysisIsFoundAgainAndReused) {
+  /* What a plot with "out_file" "cdf" does: save the analysed grid, then on
+   * the next run reuse it when it covers the same domain. */
+  auto r = kez_test::run_child([&] {
+    RES_put("grid_path", dir.path().c_str());
+    FLAG_set(GRD_FLAG_FILE_PARAM, 3);
+    FLAG_set_batch(1);
+    Domain d = domain(4, 40, -95, 0.8f, 0.8f, 6, 5);
+    d.plat = 25;
+    d.plon = -95;
+    d.param[0] = 25;
+    d.param[1] = 45;
+    Grid g(d, fill(6, 5, [](int i, int j) { return i * 1.5 - j; }));
+    g.r.model = 50;
+    g.r.var = 11;
+    g.r.time = 4006012;
+    GRD_info info{};
+    Date date;
+    DATE_init(&date);
+    date.year = 2026;
+    date.month = 12;
+    date.day = 10;
+    date.hour = 12;
+    GRD_set_info(&info, &date, &d);
+    std::printf("saved=%d\n", GRD_save_file("an.nc", &g.r, &info, GRD_TYPE_NETCDF));
+    GRD_report back;
+    std::memset(&back, 0, sizeof back);
+    GRD_init(&back);
+    GRD_info binfo{};
+    int type = 0;
+    int res = GRD_read_check("an.nc", &back, &binfo, &type, &d);
+    bool same = back.grid && std::memcmp(back.grid, g.r.grid, sizeof(float) * 30) == 0;
+    std::printf("reused=%d type=%d same=%d time=%d param=%g year=%d\n", res, type, same ? 1 : 0,
+                back.time, back.domain.param[1], binfo.date.year);
+    std::free(back.grid);
+    return 0;
+  });
+  EXPECT_NE(r.out.find("saved=1"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("reused=1 type=11 same=1 time=4006012 param=45 year=2026"), std::string::npos)
+      << r.out << r.err;
+}
+
+/* ---- foreign model output --------------------------------------------------------------- */
+
+/* A model file over (rtime, frtime 3, level 4, lat 3, lon 4) whose value at
+ * time t, level l, file row s, column c is 1000 t + 100 l + 10 s + c. */
+std::string model_cdl(const std::string& title, const std::string& extra_vars = "",
+                      const std::string& extra_data = "") {
+  std::string vals;
+  for (int t = 0; t < 3; ++t)
+    for (int l = 0; l < 4; ++l)
+      for (int s = 0; s < 3; ++s)
+        for (int c = 0; c < 4; ++c) vals += std::to_string(1000 * t + 100 * l + 10 * s + c) + ",";
+  vals.pop_back();
+  return "netcdf m {\ndimensions: rtime = UNLIMITED ; frtime = 3 ; level = 4 ; lat = 3 ; lon = 4 ;\n"
+         "variables:\n  int year(rtime) ; int month(rtime) ; int day(rtime) ; int hour(rtime) ;\n"
+         "  float lat(lat) ; float lon(lon) ; float level(level) ; float frtime(frtime) ;\n"
+         "  int grib_center(rtime) ; int grib_model(rtime) ;\n"
+         "  float T(rtime, frtime, level, lat, lon) ; T:units = \"degK\" ;\n"
+         "  float u_wind(rtime, frtime, level, lat, lon) ; u_wind:units = \"m/s\" ;\n"
+         "  float W(rtime, frtime, level, lat, lon) ; W:long_name = \"Mystery field\" ;\n"
+         "    W:units = \"furlongs\" ;\n" +
+         extra_vars + "  :title = \"" + title +
+         "\" ;\n"
+         "data:\n  year = 1997 ; month = 5 ; day = 1 ; hour = 12 ;\n"
+         "  lat = 30, 35, 40 ; lon = -110, -105, -100, -95 ; level = 1000, 850, 700, 500 ;\n"
+         "  frtime = 0, 12, 24 ; grib_center = 7 ; grib_model = 84 ;\n  T = " +
+         vals + " ;\n  u_wind = " + vals + " ;\n  W = " + vals + " ;\n" + extra_data + "}\n";
+}
+
+TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
+  const std::string path = compile("m.nc", model_cdl("NMC Early Eta"));
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  const GRD_file* f = GRD_get_gfile(fd);
+  ASSERT_EQ(f->var_num, 2);
+  EXPECT_EQ(f->var[0], 104);
+  EXPECT_EQ(f->var[1], 23);
+  EXPECT_EQ(info.date.year, 1997);
+  EXPECT_EQ(info.date.hour, 12);
+
+  Read r;
+  ASSERT_EQ(read_at(fd, 5, &r), 0); /* time index 1, level index 1 */
+  EXPECT_EQ(r.r.var, 104);
+  EXPECT_EQ(r.r.time, 12);
+  EXPECT_EQ(r.r.ltype, 10);
+  EXPECT_EQ(r.r.level, 850);
+  EXPECT_EQ(r.r.source, 7);
+  EXPECT_EQ(r.r.model, 84);
+  EXPECT_EQ(r.r.version, 1);
+  EXPECT_EQ(r.r.domain.proj, 2);
+  EXPECT_EQ(r.r.domain.nx, 4);
+  EXPECT_EQ(r.r.domain.ny, 3);
+  EXPECT_EQ(r.r.domain.dx, 5);
+  EXPECT_EQ(r.r.domain.dy, 5);
+  EXPECT_EQ(r.r.domain.clat, 35);
+  EXPECT_EQ(r.r.domain.clon, -102.5f);
+  EXPECT_EQ(r.r.date.year, 1997);
+  EXPECT_NE(std::string(r.r.datim), "");
+  /* The file's first latitude row is the array's bottom row. */
+  EXPECT_EQ(r.values(), (std::vector<float>{1120, 1121, 1122, 1123, 1110, 1111, 1112, 1113,
+                                            1100, 1101, 1102, 1103}));
+  /* The layout code of "NMC Early" is refined by the first variable. */
+  EXPECT_EQ(GRD_get_gfile(fd)->itype, 40);
+  Read u;
+  ASSERT_EQ(read_at(fd, 12 + 11, &u), 0); /* u_wind, last time, last level */
+  EXPECT_EQ(u.r.var, 23);
+  EXPECT_EQ(u.r.time, 24);
+  EXPECT_EQ(u.r.level, 500);
+  EXPECT_EQ(u.values()[8], 2300);
+  Read past, back;
+  EXPECT_EQ(read_at(fd, 24, &past), -1);
+  /* Going back to the first variable restarts the stepping. */
+  ASSERT_EQ(read_at(fd, 3, &back, GRD_READ_HEADER), 0);
+  EXPECT_EQ(back.r.var, 104);
+  EXPECT_EQ(back.r.level, 500);
+  EXPECT_EQ(back.r.grid, nullptr);
+
+  /* Searches find fields by time, level and parameter. */
+  VAR_data want[1];
+  GRD_set_params(&want[0], 24, 10, 700, 23);
+  GRD_report found[1];
+  std::memset(found, 0, sizeof found);
+  GRD_init(&found[0]);
+  ASSERT_EQ(GRD_rewind(fd), 0);
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -1), 1);
+  EXPECT_EQ(found[0].var, 23);
+  EXPECT_EQ(found[0].level, 700);
+  ASSERT_NE(found[0].grid, nullptr);
+  EXPECT_EQ(found[0].grid[11], 2203); /* bottom row: file row 0 */
+  std::free(found[0].grid);
+  GRD_close(fd);
+}
+
+TEST_F(GridCdf, GridvarIsListedFirstWithItsOwnDescription) {
+  const std::string path = compile("m.nc", model_cdl("Some model"));
+  Env gv("GRIDVAR", "W");
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  const GRD_file* f = GRD_get_gfile(fd);
+  ASSERT_EQ(f->var_num, 3);
+  EXPECT_EQ(f->var[0], 0);
+  EXPECT_EQ(f->var[1], 104);
+  EXPECT_STREQ(f->var_nm, "W");
+  Read r;
+  ASSERT_EQ(read_at(fd, 0, &r), 0);
+  EXPECT_EQ(r.r.var, 0);
+  EXPECT_STREQ(r.r.info, "Mystery field (furlongs)");
+  EXPECT_EQ(GRD_get_gfile(fd)->itype, 1) << "a plain title is not refined";
+  Read t;
+  ASSERT_EQ(read_at(fd, 12, &t), 0);
+  EXPECT_EQ(t.r.var, 104);
+  GRD_close(fd);
+}
+
+TEST_F(GridCdf, ParameterNumbersFollowTheUnits) {
+  struct Case {
+    const char* name;
+    const char* units;
+    int param;
+  };
+  const Case cases[] = {
+      {"Psl", "Pa", 101},          {"PRESSURE", "hectopascals", 1},
+      {"Z", "gp m", 102},          {"gpt_hgt", "geopotential dekameters", 2},
+      {"temp", "kelvin", 104},     {"T", "degC", 4},
+      {"RH", "percent", 13},       {"omega", "Pa/s", 140},
+      {"vert_vel", "millibars/second", 40},
+      {"SST", "degC", 62},         {"sea_temp", "degK", 161},
+      {"SST", "0.5 degC", 61},     {"wave_hgt", "meters", 164},
+      {"wave_hgt", "0.5 meters", 64}, {"wave_dir", "degrees true", 175},
+      {"wave_dir", "10 degrees", 75}, {"precip", "mm", 50},
+      {"wave_per", "s", 76},       {"lift_indx", "K", 15},
+  };
+  std::string vars, data;
+  int k = 0;
+  for (const Case& c : cases) {
+    /* Names differ by a suffix of blanks in the netCDF name space, so use
+     * groups of one variable per file instead. */
+    const std::string p = compile("p" + std::to_string(k) + ".nc",
+                                  std::string("netcdf p { dimensions: lat = 2 ; lon = 2 ;\n"
+                                              "variables: float ") +
+                                      c.name + "(lat, lon) ; " + c.name + ":units = \"" + c.units +
+                                      "\" ;\n float snow(lat, lon) ;\n}\n");
+    int fd = open(p);
+    ASSERT_GE(fd, 0) << c.name;
+    const GRD_file* f = GRD_get_gfile(fd);
+    ASSERT_EQ(f->var_num, 1) << c.name << " " << c.units << " (snow is never read)";
+    EXPECT_EQ(f->var[0], c.param) << c.name << " " << c.units;
+    GRD_close(fd);
+    ++k;
+  }
+}
+
+TEST_F(GridCdf, LayoutCodesAndLevelHintsComeFromTheTitle) {
+  /* No "rtime": 100 more; "72 hours": a 500 mb field at 72 hours. */
+  const std::string path = compile("t.nc", R"(netcdf t {
+dimensions: lat = 2 ; lon = 3 ; timelen = 16 ;
+variables: float lat(lat) ; float lon(lon) ; char reftime(timelen) ;
+  float Z(lat, lon) ; Z:units = "gp m" ;
+  :title = "NMC Early 500 mb height 72 hours" ;
+data: lat = 40, 50 ; lon = 0, 10, 20 ; reftime = "2005-06-07 18:00" ;
+  Z = 1, 2, 3, 4, 5, 6 ;
+}
+)");
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(GRD_get_gfile(fd)->itype, 113);
+  /* A reference year of 2005 is kept (years through 2099 are taken). */
+  EXPECT_EQ(info.date.year, 2005);
+  EXPECT_EQ(info.date.month, 6);
+  Read r;
+  ASSERT_EQ(read_at(fd, 0, &r), 0);
+  EXPECT_EQ(r.r.ltype, 10);
+  EXPECT_EQ(r.r.level, 500);
+  EXPECT_EQ(r.r.time, 72);
+  EXPECT_EQ(r.r.var, 102);
+  EXPECT_EQ(r.r.date.year, 2005);
+  EXPECT_EQ(r.r.date.day, 7);
+  EXPECT_EQ(r.r.date.hour, 18);
+  EXPECT_EQ(r.values(), (std::vector<float>{4, 5, 6, 1, 2, 3}));
+  Read past;
+  EXPECT_EQ(read_at(fd, 1, &past), -1);
+  GRD_close(fd);
+
+  struct Title {
+    const char* title;
+    int code;
+  };
+  const Title titles[] = {{"NMC Extended", 20},   {"ECMWF: analysis", 30},  {"NMC Global", 40},
+                          {"NMC Ear", 1},         {"NMC Early Trop", 11},   {"x Maximum wind", 3},
+                          {"72 hours Trop", 5},    {"NMC Early 72 hours", 13}};
+  int k = 0;
+  for (const Title& t : titles) {
+    const std::string p = compile("t" + std::to_string(k++) + ".nc",
+                                  std::string("netcdf t { dimensions: rtime = 1 ; lon = 2 ;\n"
+                                              ":title = \"") + t.title + "\" ; }\n");
+    int h = open(p);
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(GRD_get_gfile(h)->itype, t.code) << t.title;
+    GRD_close(h);
+  }
+}
+
+TEST_F(GridCdf, TimeOnlyFieldsLevelOnlyFieldsAndMissingRecords) {
+  const std::string path = compile("q.nc", R"(netcdf q {
+dimensions: rtime = UNLIMITED ; frtime = 2 ; level = 2 ; lat = 2 ; lon = 2 ; timelen = 16 ;
+variables: float lat(lat) ; float lon(lon) ; float frtime(frtime) ; float level(level) ;
+  char reftime(rtime, timelen) ; int grib_model(rtime) ;
+  float precip(rtime, frtime, lat, lon) ; precip:units = "mm" ;
+  float Psl(rtime, frtime, lat, lon) ; Psl:units = "Pa" ;
+  float RH(rtime, level, lat, lon) ; RH:units = "%" ;
+data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
+  reftime = "1999-12-31 06:00" ; grib_model = 77 ;
+  precip = 1, 2, 3, 4, 1.0e35, 1.0e35, 1.0e35, 1.0e35 ;
+  Psl = 101000, 101100, 101200, 2.0e30, 1, 2, 3, 4 ;
+  RH = 50, 60, 70, 80, 55, 65, 75, 85 ;
+}
+)");
+  Env qp("GRIBQP", "6");
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  Read p0, p1, s0, rh1;
+  ASSERT_EQ(read_at(fd, 0, &p0), 0);
+  EXPECT_EQ(p0.r.var, 50);
+  EXPECT_EQ(p0.r.time, 18) << "12 hours and GRIBQP";
+  EXPECT_EQ(p0.r.ltype, 1);
+  EXPECT_EQ(p0.r.type, 11) << "model 77";
+  EXPECT_EQ(p0.r.date.year, 1999);
+  ASSERT_EQ(read_at(fd, 1, &p1), 0);
+  EXPECT_EQ(p1.r.source, 0) << "a first value of 1e35 marks the record missing";
+  EXPECT_EQ(p1.r.var, 0);
+  EXPECT_EQ(p1.values(), (std::vector<float>{M, M, M, M}));
+  ASSERT_EQ(read_at(fd, 2, &s0), 0);
+  EXPECT_EQ(s0.r.var, 101);
+  EXPECT_EQ(s0.r.ltype, 12);
+  EXPECT_EQ(s0.r.time, 12);
+  EXPECT_EQ(s0.values(), (std::vector<float>{101200, M, 101000, 101100}));
+  /* A field over levels without times: one record per level. */
+  ASSERT_EQ(read_at(fd, 5, &rh1), 0);
+  EXPECT_EQ(rh1.r.var, 13);
+  EXPECT_EQ(rh1.r.ltype, 10);
+  EXPECT_EQ(rh1.r.level, 850);
+  EXPECT_EQ(rh1.values(), (std::vector<float>{75, 85, 55, 65}));
+  Read past;
+  EXPECT_EQ(read_at(fd, 6, &past), -1);
+  /* The missing record is not found by a search. */
+  VAR_data want[1];
+  GRD_set_params(&want[0], 24, KEZ_MISS, KEZ_MISS, 50);
+  GRD_report found[1];
+  std::memset(found, 0, sizeof found);
+  GRD_init(&found[0]);
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -1), 0);
+  std::free(found[0].grid);
+  GRD_close(fd);
+}
+
+TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
+  /* 83 longitudes without latitudes: the polar stereographic grid; model
+   * 69 past 72 hours on 72 columns: widened by a copy of the first. */
+  std::string ps = "netcdf g { dimensions: rtime = 1 ; x = 83 ; y = 83 ;\n"
+                   "variables: int grib_model(rtime) ; float H(rtime, y, x) ; H:units = \"gp m\" ;\n"
+                   "data: grib_model = 39 ; H = ";
+  for (int i = 0; i < 83 * 83; ++i) ps += std::to_string(i % 83) + (i + 1 < 83 * 83 ? "," : ";\n}\n");
+  int fd = open(compile("ps.nc", ps));
+  ASSERT_GE(fd, 0);
+  Read a;
+  ASSERT_EQ(read_at(fd, 0, &a), 0);
+  EXPECT_EQ(a.r.domain.proj, 1);
+  EXPECT_EQ(a.r.domain.nx, 83);
+  EXPECT_EQ(a.r.domain.clat, 50.8936f);
+  EXPECT_EQ(a.r.domain.plon, -105.0f);
+  EXPECT_EQ(a.r.type, 50) << "model 39";
+  EXPECT_EQ(a.r.grid[82], 82);
+  GRD_close(fd);
+
+  std::string wide = "netcdf w { dimensions: rtime = 1 ; frtime = 1 ; lat = 2 ; lon = 72 ;\n"
+                     "variables: int grib_model(rtime) ; float frtime(frtime) ;\n"
+                     "  float lat(lat) ; float lon(lon) ; float V(rtime, frtime, lat, lon) ;\n"
+                     "data: grib_model = 69 ; frtime = 96 ; lat = 0, 5 ; lon = ";
+  for (int i = 0; i < 72; ++i) wide += std::to_string(i * 5) + (i < 71 ? "," : ";\n V = ");
+  for (int i = 0; i < 144; ++i) wide += std::to_string(i) + (i < 143 ? "," : ";\n}\n");
+  fd = open(compile("wide.nc", wide));
+  ASSERT_GE(fd, 0);
+  Read w;
+  ASSERT_EQ(read_at(fd, 0, &w), 0);
+  EXPECT_EQ(w.r.type, 11);
+  EXPECT_EQ(w.r.time, 96);
+  EXPECT_EQ(w.r.domain.nx, 73);
+  EXPECT_EQ(w.r.domain.clon, 177.5f + 2.5f);
+  ASSERT_EQ(w.values().size(), 146u);
+  EXPECT_EQ(w.r.grid[0], 72);  /* top row: the file's second */
+  EXPECT_EQ(w.r.grid[72], 72); /* its copy of the first column */
+  EXPECT_EQ(w.r.grid[73 + 72], 0);
+  GRD_close(fd);
+
+  /* Model 83 without coordinates: the Lambert grid 211. */
+  std::string lc = "netcdf l { dimensions: rtime = 1 ; x = 93 ; y = 65 ;\n"
+                   "variables: int grib_model(rtime) ; float T(rtime, y, x) ;\n"
+                   "data: grib_model = 83 ; }\n";
+  fd = open(compile("lc.nc", lc));
+  ASSERT_GE(fd, 0);
+  Read l;
+  ASSERT_EQ(read_at(fd, 0, &l, GRD_READ_HEADER), 0);
+  EXPECT_EQ(l.r.type, 211);
+  EXPECT_EQ(l.r.domain.proj, 4);
+  EXPECT_EQ(l.r.domain.param[2], 1.277f);
+  GRD_close(fd);
+}
+
+/* ---- hostile files ---------------------------------------------------------------------- */
+
+TEST_F(GridCdf, HostileFilesFailWithAMessage) {
+  struct Case {
+    const char* what;
+    std::string cdl;
+    bool opens; /* the header reads; the first record does not */
+  };
+  const Case cases[] = {
+      {"values of text", R"(netcdf h { dimensions: lat = 2 ; lon = 2 ;
+variables: float lat(lat) ; float lon(lon) ; char T(lat, lon) ; T:units = "degK" ;
+data: lat = 1, 2 ; lon = 1, 2 ; T = "ab", "cd" ; })",
+       true},
+      {"a field without latitudes", R"(netcdf h { dimensions: frtime = 2 ; lon = 2 ;
+variables: float T(frtime, lon) ;
+data: T = 1, 2, 3, 4 ; })",
+       true},
+      {"a grid larger than its dimensions", R"(netcdf h { dimensions: grid = UNLIMITED ; x = 2 ; y = 2 ;
+  string_len = 50 ;
+variables: float values(grid, x, y) ; int nx(grid) ; int ny(grid) ;
+data: values = 1, 2, 3, 4 ; nx = 3 ; ny = 2 ; })",
+       true},
+      {"a grid of no size", R"(netcdf h { dimensions: grid = UNLIMITED ; x = 2 ; y = 2 ;
+variables: float values(grid, x, y) ; int nx(grid) ; int ny(grid) ;
+data: values = 1, 2, 3, 4 ; nx = 0 ; ny = -5 ; })",
+       true},
+      {"no values", R"(netcdf h { dimensions: grid = UNLIMITED ; x = 2 ; y = 2 ;
+variables: int nx(grid) ;
+data: nx = 2 ; })",
+       false},
+  };
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = compile("h" + std::to_string(k++) + ".nc", c.cdl);
+    int fd = -1;
+    Read r;
+    int res = 0;
+    auto out = capture([&] {
+      fd = open(path);
+      if (fd >= 0) res = read_at(fd, 0, &r);
+    });
+    if (c.opens) {
+      ASSERT_GE(fd, 0) << out.err;
+      EXPECT_EQ(res, -1);
+      EXPECT_NE(out.err.find("GRD_read: "), std::string::npos) << out.err;
+      EXPECT_EQ(r.r.grid, nullptr);
+      GRD_close(fd);
+    } else {
+      EXPECT_EQ(fd, -1);
+      EXPECT_NE(out.err.find("GRD_getinfo: "), std::string::npos) << out.err;
+    }
+  }
+}
+
+TEST_F(GridCdf, DamagedAndTruncatedFilesNeverCrash) {
+  Grid g(domain(2, 40, -100, 1, 1, 30, 20), fill(30, 20, [](int i, int j) { return i + j; }));
+  const std::string path = dir.file("t.nc");
+  write_cdf(path, 0, {&g.r, &g.r}, 30, 20);
+  const std::string whole = read_file(path);
+  /* A huge dimension in the header, and the data cut short. */
+  std::string huge = whole;
+  size_t at = huge.find(std::string("x\0\0\0", 4));
+  ASSERT_NE(at, std::string::npos);
+  huge.replace(at + 4, 4, std::string("\x7f\xff\xff\xff", 4));
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  const Case cases[] = {{"huge x", huge},
+                        {"cut in the header", whole.substr(0, 200)},
+                        {"cut in the data", whole.substr(0, whole.size() - 2000)}};
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string p = dir.file("d" + std::to_string(k++) + ".nc");
+    write_file(p, c.bytes);
+    auto out = capture([&] {
+      int fd = open(p);
+      if (fd < 0) return;
+      for (int n = 0; n < 3; ++n) {
+        Read r;
+        read_at(fd, n, &r);
+        if (r.r.grid) {
+          EXPECT_LE(static_cast<long>(r.r.domain.nx) * r.r.domain.ny, 600);
+        }
+      }
+      GRD_close(fd);
+    });
+    SUCCEED() << out.err;
+  }
+}
+
+} // namespace

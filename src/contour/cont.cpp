@@ -2039,3 +2039,13 @@ const char* CONT_inspect_text(const char* name, int k) {
   if (std::strcmp(name, "cont_label") == 0 && k >= 0 && k < CONT_MAX_LEVELS) return state.cont_label[k];
   return "";
 }
+
+/* The plot frame lies below contouring: lend it the colour-bar and vector
+ * switches and the printed-value settings that its plot keywords set. */
+namespace {
+[[maybe_unused]] const int plot_hooks_registered = [] {
+  static constexpr PLT_cont_hooks hooks{CONT_get_bar, CONT_set_bar, CONT_set_bar_range,
+                                        CONT_set_skip, CONT_set_plot_offset, VECT_get_vect};
+  return PLT_set_cont_hooks(&hooks);
+}();
+} // namespace

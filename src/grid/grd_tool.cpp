@@ -1641,3 +1641,14 @@ int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* 
   grid->source = 0;
   return 0;
 }
+
+/* The plot frame lies below the grid store: lend it the value read-out,
+ * the grid edit and the settings that its plot keywords set. */
+namespace {
+[[maybe_unused]] const int plot_hooks_registered = [] {
+  static constexpr PLT_grid_hooks hooks{GRD_get_grid,       GRD_find_param_grids, GRD_print_value,
+                                        GRD_print_value2,   GRD_edit_value,       GRD_set_grid_factor,
+                                        GRD_set_format,     GRD_use_hdr_file};
+  return PLT_set_grid_hooks(&hooks);
+}();
+} // namespace

@@ -1,0 +1,26 @@
+/*
+ * STAND-IN (branch i20): the bad-value limit of GRIB edition 1 unpacking
+ * that the plot parameter "max_bad" sets, under its real name, until the
+ * GRIB decoder lands (the lead drops this file then). The decoder lends it
+ * to the plot frame, which lies below it, when it is linked.
+ */
+#include "kez.h"
+#include "kezgrd.h"
+
+namespace {
+
+struct {
+  int max_bad = -1; /* 0 or less: no filter */
+} state;
+
+[[maybe_unused]] const int registered = [] {
+  static constexpr PLT_grib_hooks hooks{GRIB_set_max_bad};
+  return PLT_set_grib_hooks(&hooks);
+}();
+
+} // namespace
+
+int GRIB_set_max_bad(int val) {
+  state.max_bad = val;
+  return 0;
+}

@@ -554,7 +554,7 @@ int PLT_panel(float aspect) {
 }
 
 int PLT_close() {
-  if (FLAG_batch() && KEZ_back_proc() != 0) KEZ_exit(1);
+  if (FLAG_batch() && KEZ_back_proc() < 0) KEZ_exit(1);
   if (FLAG_get(FLAG_PLOT_TYPE) == PLOT_TYPE_NONE) return -1;
   GPH_trans(TRAN_PLOT);
   if (state.dump == PLT_DUMP_NONE) GPH_hold(state.work_id);

@@ -304,6 +304,30 @@ TEST(ZoomBox, BoxKeepsTheGridAndCoversTheBox) {
   EXPECT_EQ(DOM_comp(&zoomed[3], &start), 1) << "redraw keeps the domain";
 }
 
+TEST(ZoomBox, HodographKeepsPlotUnits) {
+  zoomed.clear();
+  Domain hodo;
+  DOM_init(&hodo);
+  hodo.proj = 23;
+  hodo.clat = -10;
+  hodo.clon = -10;
+  hodo.dx = 20;
+  hodo.dy = 20;
+  MAP_domain(&hodo);
+  PLT_set_zoom_func(record_zoom);
+  PLT_set_zoom(0);
+  PLT_plot_zoom("B1-P-Shft", 5, 3);
+  PLT_plot_zoom("B1-R-Shft", 1, 2);
+  ASSERT_EQ(zoomed.size(), 1u);
+  EXPECT_FLOAT_EQ(zoomed[0].clat, 1);
+  EXPECT_FLOAT_EQ(zoomed[0].clon, 2);
+  EXPECT_FLOAT_EQ(zoomed[0].dx, 4);
+  EXPECT_FLOAT_EQ(zoomed[0].dy, 1);
+  PLT_plot_zoom("u-Alt", 0, 0);
+  ASSERT_EQ(zoomed.size(), 2u);
+  EXPECT_EQ(DOM_comp(&zoomed[1], &hodo), 1);
+}
+
 TEST(ValueReadOut, EachVariableReportsItsOwnGrids) {
   auto r = run_child([] {
     use_fakes();

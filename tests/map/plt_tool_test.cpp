@@ -118,9 +118,11 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       {"max_bad=0,max_bad=7", nullptr, "max_bad 5; max_bad 7", nullptr, "below 1 gives 5"},
       {"gridx3,gridx,nohdr,grdfmt=%8.2f", nullptr, "factor 3; hdr 0; format %8.2f", nullptr, "grid settings"},
   };
+  TempDir dir;
   for (const Case& c : cases) {
     auto r = run_child([&] {
       use_fakes();
+      RES_put("image_path", dir.path().c_str());
       RES_put("plot_param", c.plot_param);
       if (c.out_file) RES_put("out_file", c.out_file);
       PLT_param_decode();
@@ -148,7 +150,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       EXPECT_EQ(r.out.substr(r.out.find('|') + 1), frame) << c.why;
       if (!name.empty()) {
         if (name.find('%') != std::string::npos) name.replace(name.find('%'), 2, "win");
-        EXPECT_NE(r.err.find("file: " + name + "\n"), std::string::npos) << c.why << ": " << r.err;
+        EXPECT_NE(r.err.find("file: " + dir.file(name) + "\n"), std::string::npos) << c.why << ": " << r.err;
       }
     }
     EXPECT_EQ(r.err.find("PLT_param_decode") != std::string::npos, std::string(c.why) == "missing values are refused")

@@ -142,3 +142,39 @@ TEST(WindowPlot, ZoomUnzoomResizeAndRefreshRerunThePlot) {
 }
 
 } // namespace
+
+namespace {
+
+int refresh_seen(Domain*) {
+  std::printf("refresh while holding\n");
+  std::fflush(stdout);
+  return 0;
+}
+
+/* With a dump asked for, the close does not wait for the user: no refresh
+ * runs and no key is needed (a late Return only guards against a hang). */
+TEST(WindowPlot, ADumpSkipsTheHold) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  kez_test::Repeater guard(x, "xdotool search --name '^Dumped' windowfocus key Return", 1.0, 30.0);
+  kez_test::TempDir dir;
+  auto r = run_child([&] {
+    RES_put("image_path", dir.path().c_str());
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("display," + x.display()).c_str());
+    RES_put("title", "Dumped");
+    RES_put("plot_param", "gif");
+    if (PLT_open(1) != 0) return 2;
+    PLT_set_refresh_func(1, refresh_seen);
+    PLT_label_up_left("dumped");
+    PLT_labels();
+    PLT_dump(0);
+    std::printf("close %d\n", PLT_close());
+    return 0;
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "close 0\n");
+  EXPECT_NE(r.err.find("PLT_dump: Unable to write GIF file: " + dir.file("kez.gif") + "\n"), std::string::npos) << r.err;
+}
+
+} // namespace

@@ -5,12 +5,14 @@
  */
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "gks.h"
 #include "kez.h"
 #include "kez_test.h"
 #include "kezgks.h"
+#include "ps_render.h"
 
 namespace {
 
@@ -181,6 +183,93 @@ TEST(LabelDrawing, LabelResourceAndRoomOfThePage) {
     EXPECT_NE(ps.find("%Message: Labels"), std::string::npos) << c.why;
     EXPECT_EQ(kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=nullpage " + file + " 2>&1"), 0) << c.why;
   }
+}
+
+} // namespace
+
+namespace {
+
+/* A plot of only the border (label nullptr) or only one label at position
+ * lab; returns ghostscript's bounding box of the page. */
+std::array<int, 4> drawn_box(const std::string& file, const char* plot_param, int lab, const char* label,
+                             bool bar = false) {
+  auto r = run_child([&] {
+    if (bar) {
+      static constexpr PLT_cont_hooks with_bar{[] { return 1; }, nullptr, nullptr, nullptr, nullptr, nullptr};
+      PLT_set_cont_hooks(&with_bar);
+    }
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("p," + file + ",port").c_str());
+    RES_put("plot_param", plot_param);
+    if (PLT_open(1) != 0) return 2;
+    if (label) {
+      PLT_border(0);
+      PLT_set_overlay(0);
+      PLT_label_strcpy(lab, label);
+    }
+    PLT_labels();
+    PLT_close();
+    return 0;
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::array<int, 4> box{};
+  EXPECT_TRUE(kez_test::gs_bbox(file, &box).clean());
+  return box;
+}
+
+TEST(LabelDrawing, LabelsLieOutsideTheAreaOrInsideWithFullab) {
+  TempDir dir;
+  const std::string file = dir.file("b.ps");
+  for (const char* param : {"", "fullab"}) {
+    const auto area = drawn_box(file, param, 0, nullptr);
+    const auto upper = drawn_box(file, param, 0, "UPPER LEFT");
+    const auto lower = drawn_box(file, param, 5, "LOWER RIGHT");
+    const bool inside = *param != '\0';
+    /* Boxes are x0 y0 x1 y1 in points. */
+    EXPECT_GE(upper[0], area[0]) << param;
+    EXPECT_LT(upper[2], (area[0] + area[2]) / 2) << param << ": upper left stays on the left half";
+    EXPECT_GT(lower[0], (area[0] + area[2]) / 2) << param << ": lower right on the right half";
+    EXPECT_LE(lower[2], area[2]) << param;
+    if (inside) {
+      EXPECT_LE(upper[3], area[3]) << param;
+      EXPECT_GE(lower[1], area[1]) << param;
+    } else {
+      EXPECT_GE(upper[1], area[3] - 1) << param << ": above the area";
+      EXPECT_LE(lower[3], area[1] + 1) << param << ": below the area";
+    }
+  }
+}
+
+TEST(LabelDrawing, AColourBarTakesTheLowerLeftAndCentre) {
+  TempDir dir;
+  const std::string file = dir.file("c.ps");
+  const std::array<int, 4> nothing{0, 0, 0, 0};
+  EXPECT_EQ(drawn_box(file, "", 3, "LOWER LEFT", true), nothing);
+  EXPECT_EQ(drawn_box(file, "", 4, "LOWER CENTRE", true), nothing);
+  EXPECT_NE(drawn_box(file, "", 5, "LOWER RIGHT", true), nothing);
+  EXPECT_NE(drawn_box(file, "", 3, "LOWER LEFT", false), nothing);
+}
+
+TEST(LabelDrawing, ResetFoldsTheLabelTypeAndMessagesAreBounded) {
+  TempDir dir;
+  const std::string file = dir.file("m.ps");
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("p," + file).c_str());
+    if (PLT_open(0) != 0) return 2;
+    PLT_set_label_type(-3);
+    PLT_reset(0);
+    std::printf("%d ", PLT_get_label_type());
+    PLT_set_label_type(4);
+    PLT_reset(0);
+    std::printf("%d\n", PLT_get_label_type());
+    PLT_mess("%s", std::string(200, 'm').c_str());
+    PLT_close();
+    return 0;
+  });
+  EXPECT_NE(r.out.find("-1 1\n"), std::string::npos) << r.out << r.err;
+  const std::string ps = read_file(file);
+  EXPECT_NE(ps.find("%Message: " + std::string(PLT_MESS_LEN - 1, 'm') + "\n"), std::string::npos);
 }
 
 } // namespace

@@ -42,7 +42,6 @@ constexpr int PLOT_TYPE_NONE = 99;
 constexpr int PART_ALL = 12;
 /* Transformations of the page layer. */
 constexpr int TRAN_DEVICE = 0;
-constexpr int TRAN_PAGE = 1;
 constexpr int TRAN_PLOT = 2;
 constexpr int CURSOR_WAIT = 8;
 constexpr int RUBBER_BOX = 2;

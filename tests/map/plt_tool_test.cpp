@@ -412,3 +412,42 @@ TEST(BatchPlot, PostScriptPageWithLabelsWithoutX) {
 }
 
 } // namespace
+
+namespace {
+
+/* Diagrams scale to the plot area that the frame lays out: a skew-T's
+ * isotherms rise at 45 degrees on the page, whatever the area's shape. */
+TEST(PlotFrame, DiagramsScaleToThePlotArea) {
+  TempDir dir;
+  for (float aspect : {0.0f, 2.0f, 0.7f}) {
+    auto r = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      RES_put("device", ("p," + dir.file("s.ps")).c_str());
+      Domain skewt;
+      DOM_init(&skewt);
+      skewt.proj = 40;
+      skewt.clat = -40;
+      skewt.clon = 1050;
+      skewt.dx = 80;
+      skewt.dy = -950;
+      MAP_domain(&skewt);
+      if (PLT_open(aspect) != 0) return 2;
+      Glim area{};
+      PLT_get_view(&area);
+      MAP_limits lim{};
+      MAP_get_limits(&lim);
+      float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+      MAP_tran(-10, 900, &x1, &y1);
+      MAP_tran(-10, 400, &x2, &y2);
+      const double sx = (area.x_max - area.x_min) / (lim.x_max - lim.x_min);
+      const double sy = (area.y_max - area.y_min) / (lim.y_max - lim.y_min);
+      std::printf("%.3f\n", std::atan2((y2 - y1) * sy, (x2 - x1) * sx) * 180 / M_PI);
+      PLT_close();
+      return 0;
+    });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("45.000\n"), std::string::npos) << "aspect " << aspect << ": " << r.out;
+  }
+}
+
+} // namespace

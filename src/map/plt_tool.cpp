@@ -620,10 +620,18 @@ int PLT_set_dump(int type, const char* filename) {
     return -1;
   }
   state.dump = type;
+  /* Each kind has a default name of its own, so that an own-format image
+   * is never taken for an X Window Dump by its name. */
   if (filename && *filename)
     state.dump_file = filename;
+  else if (type == PLT_DUMP_GIF)
+    state.dump_file = "kez.gif";
+  else if (type == PLT_DUMP_PNG)
+    state.dump_file = "kez.png";
+  else if (type == PLT_DUMP_IMG)
+    state.dump_file = "kez.img";
   else
-    state.dump_file = type == PLT_DUMP_GIF ? "kez.gif" : type == PLT_DUMP_PNG ? "kez.png" : "kez.xwd";
+    state.dump_file = "kez.xwd";
   return 0;
 }
 

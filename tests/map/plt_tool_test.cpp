@@ -105,7 +105,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       {"gif", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 2 kez.gif", "default GIF name"},
       {"GIF=a%i.gif", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 2 a%i.gif", "GIF template, any case"},
       {"gif:frame%i.gif", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 2 frame%i.gif", "colon works too"},
-      {"img", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 3 kez.xwd", "own format under the xwd name"},
+      {"img", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 3 kez.img", "own format under a name of its own"},
       {"xwd", nullptr, "", "off 0 0 0.04 0.04 full_lab 0 dump 1 kez.xwd", "X Window Dump"},
       {"", "raw_grd,png=b.png", "", "off 0 0 0.04 0.04 full_lab 0 dump 4 b.png", "out_file PNG item"},
       {"", "bar,gif_trans", "", plain, "out_file takes only dumps"},

@@ -166,9 +166,17 @@ TEST(PlotParameters, ShadowOverlaysAndTimeZone) {
     RES_put("plot_param", "shadow=2,over=2:3");
     PLT_param_decode();
     std::printf("shadow %d base %d num %d\n", gget_font_drop(), PLT_get_overlay_base(), PLT_get_num_over());
+    const Date date{2024, 3, 5, KEZ_MISS, KEZ_MISS, 18, 0, 0};
+    char utc[DATE_LABEL_LEN], est[DATE_LABEL_LEN];
+    DATE_make_label(&date, utc);
+    RES_put("plot_param", "tz=EST:-5");
+    PLT_param_decode();
+    DATE_make_label(&date, est);
+    std::printf("utc %s\nest %s\n", utc, est);
     return 0;
   });
   EXPECT_NE(r.out.find("shadow 4\nshadow 2 base 2 num 3\n"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find("est 1300 EST  5 MAR 24\n"), std::string::npos) << r.out;
 }
 
 TEST(PlotFrame, PlotTypeNoneOpensNothing) {

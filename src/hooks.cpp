@@ -12,6 +12,7 @@
  * docs/architecture.md.
  */
 #include "kez.h"
+#include "kezcont.h"
 #include "kezgrd.h"
 
 namespace {
@@ -24,12 +25,29 @@ constexpr DATA_grid_ops data_grid_ops = {GRD_get_grid,      GRD_set_grid_domain,
 /* VAR_model has a C-string form too; the hook takes the string form. */
 int model_namer(std::string* name, int model) { return VAR_model(name, model); }
 
+/* The plot frame sits below the grid store, contouring and the GRIB
+ * decoder: they lend it the value read-out, the grid edit and the switches
+ * that its plot keywords set. */
+constexpr PLT_grid_hooks plot_grid_hooks{GRD_get_grid,     GRD_find_param_grids, GRD_print_value,
+                                         GRD_print_value2, GRD_edit_value,       GRD_set_grid_factor,
+                                         GRD_set_format,   GRD_use_hdr_file};
+constexpr PLT_cont_hooks plot_cont_hooks{CONT_get_bar,  CONT_set_bar,         CONT_set_bar_range,
+                                         CONT_set_skip, CONT_set_plot_offset, VECT_get_vect};
+constexpr PLT_grib_hooks plot_grib_hooks{GRIB_set_max_bad};
+constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         VAR_is_PLOT,
+                                       VAR_is_COMP,       VAR_is_type_MAP,      VAR_is_type_VECT,
+                                       VAR_is_type_CONT,  VAR_is_plot_CONT};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
     DATE_set_model_namer(model_namer);
     GRD_calc_register();
     DATA_set_grid_ops(&data_grid_ops);
+    PLT_set_grid_hooks(&plot_grid_hooks);
+    PLT_set_cont_hooks(&plot_cont_hooks);
+    PLT_set_grib_hooks(&plot_grib_hooks);
+    PLT_set_var_hooks(&plot_var_hooks);
   }
 };
 

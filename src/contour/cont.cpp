@@ -2040,3 +2040,4 @@ const char* CONT_inspect_text(const char* name, int k) {
   if (std::strcmp(name, "cont_label") == 0 && k >= 0 && k < CONT_MAX_LEVELS) return state.cont_label[k];
   return "";
 }
+

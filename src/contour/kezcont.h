@@ -118,4 +118,9 @@ int CONT_set_kernel(const CONT_kernel* ops);
 float CONT_inspect(const char* name);
 const char* CONT_inspect_text(const char* name, int k);
 
+/* ---- vect_plt: vectors, barbs and streamlines of gridded winds ---------- */
+
+/* The vector-legend switch: 1 when a vector reference is drawn. */
+int VECT_get_vect();
+
 #endif /* KEZCONT_H */

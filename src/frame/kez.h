@@ -863,24 +863,168 @@ int MAP_plot_grid(float x, float y);
 float MAP_get_vert();
 /* Tells the map drawer whether colour-filled contours lie under it. 0. */
 int MAP_fill_cont(int value);
+/* Latitude and longitude line spacing (degrees), dotting and the extra
+ * switch of the map backgrounds. 0. */
+int MAP_latlon(float lat, float lon, int dt, int ex);
 
 /* ------------------------------------------------------------------------ */
-/* plt_tool: plot frame and corner labels                                   */
+/* plt_tool: plot frame: open, reset, panels, close, dumps, plot parameters */
 /* ------------------------------------------------------------------------ */
 
 struct Glim;
-/* The current plot viewport in normalized device coordinates. 0. */
+
+/* Image dump kinds of PLT_set_dump. */
+inline constexpr int PLT_DUMP_NONE = 0;
+inline constexpr int PLT_DUMP_XWD = 1;
+inline constexpr int PLT_DUMP_GIF = 2;
+inline constexpr int PLT_DUMP_IMG = 3;
+inline constexpr int PLT_DUMP_PNG = 4;
+/* PLT_dump's frame for every animation frame. */
+inline constexpr int PLT_DUMP_ALL_FRAMES = -4;
+/* Room of the dump template (characters beyond it are cut) and of a
+ * workstation message of PLT_mess. */
+inline constexpr int PLT_DUMP_FILE_LEN = 160;
+inline constexpr int PLT_MESS_LEN = 80;
+
+/* The plot: -1 (nothing opened) when plot-part switch 12 is off or the plot
+ * type is 99, else 0. */
+int PLT_open(float aspect);
+int PLT_reset(float aspect);
+int PLT_panel(float aspect);
+int PLT_close();
+[[noreturn]] void PLT_exit(int val);
+int PLT_mess(const char* mess, ...) __attribute__((format(printf, 1, 2)));
+int PLT_border(int val);
+int PLT_get_border();
+/* Page margins of the plot area, fractions of the panel. */
+int PLT_set_view_offset(float offset);
+int PLT_set_view_offsets(float xn, float xx, float yn, float yx);
+float PLT_get_view_offset();
+int PLT_get_view_offsets(Glim* view);
+/* The current plot area on the page. 0. */
 int PLT_get_view(Glim* view);
 /* The label style: -2 minimal, -1 simple, 0 normal, 1 complete. */
+int PLT_get_work_type();
+int PLT_set_dump(int type, const char* filename);
+int PLT_get_dump();
+int PLT_dump(int frame);
+int PLT_param_decode();
+
+/* Interactive control. The plotter's event callback hands every event to
+ * PLT_print_values, PLT_plot_zoom and PLT_plot_resize; zoom, resize and
+ * refresh re-run the registered plot function with a domain. */
+using PLT_event_func = void (*)(int kind, char* event, float x, float y);
+using PLT_plot_func = int (*)(Domain* domain);
+/* Seconds between refreshes that the surface program asks for. */
+inline constexpr int PLT_REFRESH_PERIOD = 60;
+int PLT_set_callback(PLT_event_func func);
+int PLT_set_zoom_func(PLT_plot_func func);
+int PLT_set_resize_func(PLT_plot_func func);
+int PLT_set_refresh_func(int sec, PLT_plot_func func);
+int PLT_set_zoom(int val);
+int PLT_get_zoom();
+int PLT_set_bar(int val);
+int PLT_bar();
+int PLT_get_full_lab();
+int PLT_print_location(const char* event, float x, float y);
+int PLT_print_values(const char* event, float x, float y);
+int PLT_plot_zoom(const char* event, float x, float y);
+int PLT_plot_resize(const char* event, float x, float y);
+int PLT_plot_refresh();
+int PLT_panel_decode(const char* str);
+
+/* The plot frame reads and sets switches of the grid store, contouring and
+ * the GRIB decoder, which lie above the map layer: each of those layers
+ * lends its functions here when its module is linked (a null entry is the
+ * least behaviour: nothing set, nothing printed, switches 0). */
+struct GRD_report;
+struct PLT_grid_hooks {
+  GRD_report* (*get_grid)(int ind);
+  int (*find_param_grids)(int start, int num, int level, GRD_report** grds, float* values);
+  int (*print_value)(float x, float y, const GRD_report* grid);
+  int (*print_value2)(float x, float y, const GRD_report* grid1, const GRD_report* grid2);
+  int (*edit_value)(const char* str, float x, float y, GRD_report* grid);
+  int (*set_grid_factor)(int fact);
+  int (*set_format)(const char* str);
+  int (*use_hdr_file)(int val);
+};
+struct PLT_cont_hooks {
+  int (*get_bar)();
+  int (*set_bar)(int value);
+  int (*set_bar_range)(float max, float min);
+  int (*set_skip)(int x, int y);
+  int (*set_plot_offset)(float x, float y);
+  int (*get_vect)();
+};
+struct PLT_grib_hooks {
+  int (*set_max_bad)(int val);
+};
+/* The variable table's count, names and record classes, which the value
+ * read-out walks; lent by the variable layer, which lies above the map. */
+struct PLT_var_hooks {
+  int (*get_num)();
+  const char* (*get_name)(int ind);
+  int (*is_PLOT)(int ind);
+  int (*is_COMP)(int ind);
+  int (*is_type_MAP)(int ind);
+  int (*is_type_VECT)(int ind);
+  int (*is_type_CONT)(int ind);
+  int (*is_plot_CONT)(int ind);
+};
+/* Any member left null keeps what was registered before. 0. */
+int PLT_set_grid_hooks(const PLT_grid_hooks* hooks);
+int PLT_set_cont_hooks(const PLT_cont_hooks* hooks);
+int PLT_set_grib_hooks(const PLT_grib_hooks* hooks);
+int PLT_set_var_hooks(const PLT_var_hooks* hooks);
+/* The colour-bar and vector-legend switches through those hooks (0 when
+ * contouring is not linked). */
+int PLT_cont_get_bar();
+int PLT_cont_get_vect();
+
+/* ------------------------------------------------------------------------ */
+/* plt_labl: corner labels and overlays                                     */
+/* ------------------------------------------------------------------------ */
+
+/* Positions: 0 upper left, 1 upper centre, 2 upper right, 3 lower left,
+ * 4 lower centre, 5 lower right; overlays 0 to 5. */
+inline constexpr int PLT_NUM_LABELS = 6;
+inline constexpr int PLT_NUM_OVERLAYS = 6;
+/* A label text holds at most this many characters; longer ones are cut. */
+inline constexpr int PLT_LABEL_MAX = 69;
+/* PLT_label_format writes at most PLT_FORMAT_LEN - 1 characters. */
+inline constexpr int PLT_FORMAT_LEN = 80;
+/* Label types (PLT_set_label_type). */
+inline constexpr int PLT_LAB_MIN = -2;
+inline constexpr int PLT_LAB_SIMP = -1;
+inline constexpr int PLT_LAB_NORM = 0;
+inline constexpr int PLT_LAB_COMP = 1;
+
+int PLT_init_labels();
+int PLT_set_num_overlay(int ind);
+int PLT_set_overlay(int ind);
+int PLT_get_overlay();
+int PLT_set_overlay_base(int ind);
+int PLT_get_overlay_base();
+int PLT_next_overlay();
+int PLT_get_num_over();
 int PLT_get_label_type();
 int PLT_set_label_type(int val);
+int PLT_label_strcpy(int lab, const char* str);
+int PLT_label_strcat(int lab, const char* str);
+/* The text of label position lab of overlay over; empty when none. */
+const char* PLT_get_label(int lab, int over);
 int PLT_label_up_left(const char* str);
+int PLT_label_up_center(const char* str);
 int PLT_label_up_right(const char* str);
 int PLT_label_low_left(const char* str);
+int PLT_label_low_center(const char* str);
 int PLT_label_low_right(const char* str);
-/* The text of label position lab (0 upper left to 5 lower right) of
- * overlay over; empty when none. */
-const char* PLT_get_label(int lab, int over);
+int PLT_label_date(const Date* datim);
+int PLT_label_for_time(long int val);
+/* str holds PLT_FORMAT_LEN bytes. */
+int PLT_label_format(const char* form, char* str);
+std::string PLT_label_format(const char* form);
+int PLT_labels();
 
 /* ------------------------------------------------------------------------ */
 /* region: domain specifications, regions and the region prompt              */

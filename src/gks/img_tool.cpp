@@ -50,6 +50,7 @@ constexpr time_t GROW_RECENT = 10;            /* seconds since a change that cou
 struct ImgState {
   int (*decode)(const char*, Domain*) = nullptr;
   int (*print)(M_type, const Domain*) = nullptr;
+  int (*describe)(IMG_report*) = nullptr;
 };
 
 ImgState state;
@@ -493,6 +494,24 @@ int IMG_set_domain_hooks(int (*decode)(const char*, Domain*), int (*print)(M_typ
   state.decode = decode;
   state.print = print;
   return 0;
+}
+
+int IMG_set_dump_hook(int (*describe)(IMG_report* image)) {
+  state.describe = describe;
+  return 0;
+}
+
+int IMG_dump(const char* filename) {
+  IMG_report image;
+  IMG_init(&image);
+  if (!gget_image(&image)) {
+    IMG_free(&image);
+    return 0;
+  }
+  if (state.describe) state.describe(&image);
+  const int ok = IMG_write(filename, &image, IMG_WRITE_PLAIN);
+  IMG_free(&image);
+  return ok ? 1 : 0;
 }
 
 /* ---- pixel access ------------------------------------------------------- */

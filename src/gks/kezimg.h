@@ -92,6 +92,13 @@ int IMG_write(const char* filename, const IMG_report* image, int type);
 int IMG_set_domain_hooks(int (*decode)(const char* str, Domain* domain),
                          int (*print)(M_type lev, const Domain* domain));
 
+/* The plot frame describes a dumped window image for the own format: it
+ * sets the image's domain, title and date label (null: none). */
+int IMG_set_dump_hook(int (*describe)(IMG_report* image));
+/* Grabs the window's current drawing target and writes it plain in the own
+ * format: 1, or 0. */
+int IMG_dump(const char* filename);
+
 /* Pixel access shared by the writers. A stored row holds IMG_row_pixels
  * pixels of IMG_storage_bits bits each (1, 4, 8, 16, 24 or 32); IMG_pixel
  * gives the value of one of them (row and column inside the stored row),

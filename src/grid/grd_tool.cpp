@@ -1646,9 +1646,3 @@ int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* 
   return 0;
 }
 
-/* ---- the data pipeline's link to the store ------------------------------------ */
-
-namespace {
-
-
-} // namespace

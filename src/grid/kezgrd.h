@@ -144,6 +144,11 @@ float GRD_get_value_domain(const GRD_report* grid, const Domain* domain, float* 
 int GRD_edit_value(const char* str, float x, float y, GRD_report* grid);
 int GRD_print_value(float x, float y, const GRD_report* grid);
 int GRD_print_value2(float x, float y, const GRD_report* grid1, const GRD_report* grid2);
+/* From variable record start, the store slots of the following records at
+ * function depth level (kinds 0 to 3, 8, 9), within num records; grds ends
+ * with a null entry (it holds VAR_MAX_RECORDS + 1 entries). The index of
+ * the last record taken. */
+int GRD_find_param_grids(int start, int num, int level, GRD_report** grds, float* values);
 int GRD_piece_setup(GRD_report* grid, int nx, int ny, GRD_report* igrid);
 int GRD_piece_grid(GRD_report* grid, int x, int y, const GRD_report* igrid);
 int GRD_remap(GRD_report* ogrid, const Domain* domain, const GRD_report* igrid);
@@ -265,5 +270,9 @@ int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info);
 int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num);
 int GRD_cdf_rewind(GRD_file* f);
 int GRD_cdf_close(GRD_file* f);
+/* ---- grib: the GRIB decoder's switches -------------------------------------- */
+
+/* The bad-value filter limit of edition 1 unpacking (0 or less: off). 0. */
+int GRIB_set_max_bad(int val);
 
 #endif /* KEZGRD_H */

@@ -560,3 +560,19 @@ TEST(GridEdit, CutoffScaleOffsetAndUnits) {
 }
 
 } // namespace
+
+namespace {
+
+/* The plot frame lies below the grid store and reaches it through the
+ * hooks that grd_tool lends it when linked. */
+TEST(PlotFrameHooks, PlotKeywordsReachTheGridStore) {
+  auto r = kez_test::run_child([] {
+    RES_put("plot_param", "gridx3");
+    PLT_param_decode();
+    std::printf("factor %d\n", GRD_get_grid_factor());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "factor 3\n") << r.err;
+}
+
+} // namespace

@@ -164,6 +164,10 @@ int MESS_file(const char* filename, const char* access);
 int MESS_file_close();
 int MESS_set_out(int val);
 int MESS_print_prog(const char* string);
+/* Prints a text as it stands (a "%" in it is no conversion) and counts its
+ * line feeds for paging, as a format text's are counted; MESS_print's
+ * result. */
+int MESS_print_text(M_type type, const char* text);
 
 /* ------------------------------------------------------------------------ */
 /* flag: process flags and plot-part switches                               */

@@ -77,7 +77,7 @@ std::string read_answer() {
 
 /* Prompts for one line, cleaned of line ends and trailing blanks. */
 std::string ask(const char* prompt) {
-  MESS_print(M_print, "%s", prompt ? prompt : "");
+  MESS_print_text(M_print, prompt);
   std::string line = read_answer();
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back('\0');

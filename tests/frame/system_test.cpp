@@ -43,6 +43,20 @@ TEST(Prompts, WordPromptTakesTheFirstWord) {
   }
 }
 
+TEST(Prompts, PromptLineFeedsCountForPaging) {
+  /* Pages of 2 lines: the prompt's two line feeds and one more line pass it. */
+  auto r = run_child(
+      [] {
+        MESS_set_str("page,line=2");
+        char buf[16];
+        KEZ_prompts("\nLine 100%\n", buf, 10);
+        MESS_print(M_print, "after\n");
+        return 0;
+      },
+      "x\n\n");
+  EXPECT_EQ(r.out, "\nLine 100%\nafter\nPress return to continue\n");
+}
+
 TEST(Prompts, SetCommandsStoreAndAskAgain) {
   struct Case {
     const char* line;

@@ -515,8 +515,14 @@ void exchange_with_window(const char* text, const Definitions& defs, LoopLink* l
 }
 
 /* Matches every active line of one defaults file against the definitions. */
-void read_defaults(const std::string& element, const Definitions& defs) {
-  if (DEF_open(element.c_str()) != 0) return;
+void read_defaults(const std::string& element, const Definitions& defs, bool named) {
+  if (DEF_open(element.c_str()) != 0) {
+    /* A file the user named is worth a word; a folder of the search path
+     * without a defaults file is the usual case. */
+    if (named && !element.empty() && !FILE_is_dir(element.c_str()))
+      MESS_print(M_warn, "RES_decode: Unable to read defaults file: %s\n", element.c_str());
+    return;
+  }
   std::string pattern, value;
   while (DEF_get(&pattern, &value) == 1) {
     bool matched = false;
@@ -567,6 +573,7 @@ void first_look(int argc, char** argv) {
 
 void search_path(const Definitions& defs, LoopLink* link) {
   const char* path = RES_get("default");
+  const bool named = path != nullptr; /* from -df or "kezdefault" */
   DEF_clr_tag();
   for (const std::string& element : split_path(path ? path : kDefaultPath)) {
     if (element[0] == '+') {
@@ -574,7 +581,7 @@ void search_path(const Definitions& defs, LoopLink* link) {
     } else if (element[0] == '#' && is_digit(element[1])) {
       exchange_with_window(element.c_str() + 1, defs, link);
     } else {
-      read_defaults(element, defs);
+      read_defaults(element, defs, named);
     }
   }
 }

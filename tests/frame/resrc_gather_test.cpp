@@ -41,6 +41,7 @@ ChildResult gather(const std::vector<std::string>& args, const std::string& cwd,
                    const std::function<void()>& report, const std::string& input = "") {
   return run_child(
       [&] {
+        ::alarm(60); /* a start-up that hangs ends the child, not the test run */
         ::unsetenv("kezdefault");
         ::unsetenv("keztz");
         for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
@@ -167,6 +168,35 @@ TEST(ResourceGathering, SearchPathElements) {
   }
   auto plain = gather({"-df", "other"}, dir.path(), {}, [] { show({"mixed", "only", "default"}); });
   EXPECT_EQ(plain.out, "mixed=yes;only=(none);default=other;");
+}
+
+TEST(ResourceGathering, NamedDefaultsFileThatCannotBeReadWarns) {
+  TempDir dir;
+  write_file(dir.file("other"), "*title other\n");
+  struct Case {
+    std::vector<std::string> args;
+    Env env;
+    std::string warned; /* the file named in the warning, "" none */
+    const char* why;
+  };
+  const Case cases[] = {
+      {{"-df", "/dev/zero"}, {}, "/dev/zero", "a device is no defaults file, and reading it never ends"},
+      {{"-df", "missing"}, {}, "missing", "a missing file the user named"},
+      {{"-df", "other:missing"}, {}, "missing", "each element the user named"},
+      {{}, {{"kezdefault", "gone"}}, "gone", "named through the environment"},
+      {{"-df", "other:."}, {}, "", "a folder without a defaults file is usual"},
+      {{}, {}, "", "the search path's own places stay silent"},
+  };
+  for (const Case& c : cases) {
+    auto r = gather(c.args, dir.path(), c.env, [] { show({"title"}); });
+    const std::string what = c.args.empty() ? "(no option)" : c.args.back();
+    EXPECT_EQ(r.status, 0) << what << ": " << c.why;
+    if (c.warned.empty())
+      EXPECT_EQ(r.err.find("Unable to read defaults file"), std::string::npos) << what << ": " << r.err;
+    else
+      EXPECT_NE(r.err.find("RES_decode: Unable to read defaults file: " + c.warned + "\n"), std::string::npos)
+          << what << ": " << c.why << "\n" << r.err;
+  }
 }
 
 TEST(ResourceGathering, ConvertsOnceIntoOutputs) {

@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const auto cvt = static_cast<DEF_convert>(data[0] % (CV_help + 1));
   std::string value = kez_fuzz::text(data + 1, size - 1);
-  /* Log files only by plain names in the scratch folder, and no "|command"
-   * log that would run whatever the fuzzer wrote. */
-  if (cvt == CV_mess && value.find_first_of("/|") != std::string::npos) return 0;
+  /* Log files only by plain names in the scratch folder (no "/", "\\" or
+   * "~" that could reach other folders), and no "|command" log that would
+   * run whatever the fuzzer wrote. */
+  if (cvt == CV_mess && value.find_first_of("/\\~|") != std::string::npos) return 0;
   alignas(16) char out[RES_STRCPY_LEN + 64] = {};
   Domain domain{};
   void* target = (cvt == CV_domain || cvt == CV_region) ? static_cast<void*>(&domain) : out;

@@ -33,6 +33,7 @@ struct MessState {
   FILE* ofile = nullptr; /* copy file */
   FILE* pfile = nullptr; /* log file */
   std::string filename;  /* log file of mode 2 */
+  bool opening = false;  /* the log file of mode 2 is being opened */
 };
 
 MessState state;
@@ -181,8 +182,12 @@ int MESS_print(M_type type, const char* mess, ...) {
     va_end(args);
   }
   bool opened_here = false;
-  if (state.out == 2 && !state.pfile && !state.filename.empty()) {
+  if (state.out == 2 && !state.pfile && !state.filename.empty() && !state.opening) {
+    /* Opening may itself report (a folder that cannot be made): that
+     * message must not try to open the log again. */
+    state.opening = true;
     state.pfile = FILE_open(state.filename.c_str(), "a");
+    state.opening = false;
     opened_here = state.pfile != nullptr;
   }
   if (state.pfile) {

@@ -205,6 +205,21 @@ TEST(LogFiles, AppendOverwriteAndPerMessageModes) {
   EXPECT_EQ(kez_test::read_file(d), "c\nd\n");
 }
 
+TEST(LogFiles, PerMessageLogInAFolderThatCannotBeMade) {
+  /* Opening the log reports the folder it cannot make; that report must not
+   * open the log again (it recursed until the stack ran out). */
+  kez_test::TempDir dir;
+  kez_test::write_file(dir.file("plain"), "");
+  const std::string log = dir.file("plain/sub/run.log");
+  auto r = run_child([&] {
+    MESS_set_str(("dfi=" + log).c_str());
+    return MESS_print(M_print, "still seen\n");
+  });
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "still seen\n");
+  EXPECT_NE(r.err.find("FILE_make_dir: Unable to make directory"), std::string::npos) << r.err;
+}
+
 TEST(LogFiles, CopyFileTakesEveryShownMessage) {
   kez_test::TempDir dir;
   std::string copy = dir.file("copy.txt");

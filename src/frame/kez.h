@@ -273,6 +273,10 @@ int KEZ_set_infile(const char* name);
 int KEZ_set_outfile(const char* name);
 int KEZ_set_command(const char* string);
 char* KEZ_prompts(const char* prompt, char* str, int length);
+/* The exit status with which a prompt ends the program when its input has
+ * ended (0 at start), for questions whose unanswered end is a failure;
+ * returns the status set before. */
+int KEZ_set_end_status(int status);
 char* KEZ_promptl(const char* prompt, char* str);
 float KEZ_promptf(const char* prompt);
 int KEZ_promptd(const char* prompt);

@@ -187,6 +187,8 @@ TEST(DateDays, DayOfYearAndTimeOfDay) {
   EXPECT_EQ(j, 335) << "month clamped to December";
   DATE_monday_julian(2000, 3, 1, &j);
   EXPECT_EQ(j, 61);
+  DATE_monday_julian(1998, 3, 2147483647, &j);
+  EXPECT_EQ(j, 2147483647) << "a hostile day is bounded, not wrapped";
 
   int h = 0, mi = 0, s = 0;
   EXPECT_EQ(DATE_time_date(3725, &h, &mi, &s), 1);

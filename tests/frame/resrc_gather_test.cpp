@@ -9,7 +9,6 @@
 #include <sys/msg.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -249,7 +248,7 @@ TEST(LoopWindowGathering, WindowValuesWinAndLocalOnesAreSentBack) {
   expected += "3|query res filename\n";
   expected += "3|set res color_map file\n3|set res color_text blue\n3|quit\n";
   EXPECT_EQ(window.log(), expected);
-  EXPECT_EQ(window.wait_exit(10), 0) << "the window ends after quit";
+  EXPECT_EQ(window.wait_exit(kez_test::kPatience), 0) << "the window ends after quit";
   EXPECT_LT(::msgget(window.number(), 0), 0) << "and its queue is gone";
 }
 
@@ -258,7 +257,6 @@ TEST(LoopWindowGathering, SilentWindowEndsTheProgramWithStatus7) {
   ASSERT_TRUE(window.running());
   TempDir dir;
   const std::string element = "#" + std::to_string(window.number());
-  auto start = std::chrono::steady_clock::now();
   auto r = run_child([&] {
     MQ_timeout(1);
     char a0[] = "kezsfc", a1[] = "-df";
@@ -269,7 +267,6 @@ TEST(LoopWindowGathering, SilentWindowEndsTheProgramWithStatus7) {
   });
   EXPECT_EQ(r.status, 7);
   EXPECT_EQ(r.err, "Queue not responding!!\n");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(LoopWindowGathering, MissingOrStoppedWindowOnlyWarns) {

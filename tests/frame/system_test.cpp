@@ -272,7 +272,7 @@ TEST(Processes, BackgroundMoveDetachesTheChild) {
     ::_exit(0);
   });
   EXPECT_EQ(r.status, 0) << "the parent ends with status 0";
-  for (int i = 0; i < 200 && read_file(marker).empty(); ++i) ::usleep(10000);
+  kez_test::wait_until([&] { return !read_file(marker).empty(); });
   EXPECT_EQ(read_file(marker), "/dev/null");
 }
 
@@ -281,9 +281,7 @@ TEST(Timing, SleepAndElapsedTime) {
   EXPECT_EQ(KEZ_sleep(-1.0f), -1);
   KEZ_init_time();
   EXPECT_EQ(KEZ_sleep(0.05f), 0);
-  float t = KEZ_elapse_time();
-  EXPECT_GE(t, 0.05f);
-  EXPECT_LT(t, 5.0f);
+  EXPECT_GE(KEZ_elapse_time(), 0.05f) << "at least the time slept";
   EXPECT_GT(KEZ_get_virt_mem(), 1000000L);
   EXPECT_EQ(KEZ_get_pid(), static_cast<int>(::getpid()));
 }

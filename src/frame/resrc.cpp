@@ -834,16 +834,17 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   if (!out) return 0;
 
   switch (cvt) {
+  /* Numbers too large for the output are bounded to its range, never
+   * wrapped into another value. */
   case CV_int:
     if (starts_number(data)) {
-      if (data[0] != '\0' && (data[1] == 'x' || data[1] == 'X'))
-        *static_cast<int*>(out) = static_cast<int>(std::strtol(data, nullptr, 16));
-      else
-        *static_cast<int*>(out) = static_cast<int>(std::strtol(data, nullptr, 10));
+      const int base = data[0] != '\0' && (data[1] == 'x' || data[1] == 'X') ? 16 : 10;
+      *static_cast<int*>(out) = static_cast<int>(std::clamp<long>(std::strtol(data, nullptr, base), INT_MIN, INT_MAX));
     }
     return 1;
   case CV_short:
-    if (*data >= '0' && *data <= '9') *static_cast<short*>(out) = static_cast<short>(std::atoi(data));
+    if (*data >= '0' && *data <= '9')
+      *static_cast<short*>(out) = static_cast<short>(std::clamp<long>(std::strtol(data, nullptr, 10), SHRT_MIN, SHRT_MAX));
     return 1;
   case CV_long:
     if (*data >= '0' && *data <= '9') *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
@@ -852,7 +853,7 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
     *static_cast<float*>(out) = static_cast<float>(std::atof(data));
     return 1;
   case CV_color:
-    *static_cast<long int*>(out) = std::atol(data);
+    *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
     return 1;
   case CV_string:
     *static_cast<char**>(out) = data;

@@ -223,21 +223,26 @@ TEST(QueueServer, ClearFindAndCreate) {
     a.send(5, '0', "one");
     a.send(5, '0', "two");
     a.send(6, '0', "other");
-    bool ok = MQ_clear(a.id(), 5) == -1;
+    EXPECT_EQ(MQ_clear(a.id(), 5), -1);
     RawMessage msg;
-    ok = ok && a.take(5, &msg) == -1 && a.take(6, &msg) == 120;
+    EXPECT_EQ(a.take(5, &msg), -1) << "every message of connection 5 cleared";
+    EXPECT_EQ(a.take(6, &msg), 120) << "connection 6 untouched";
     /* The first free number comes after the two taken ones. */
     int found = MQ_find(key);
     int made = MQ_create(found);
-    ok = ok && found == key + 2 && made >= 0 && MQ_create(found) == -1;
-    ok = ok && MQ_create(-1) == -2 && MQ_open(found) == made;
+    EXPECT_EQ(found, key + 2);
+    EXPECT_GE(made, 0);
+    EXPECT_EQ(MQ_create(found), -1) << "a number in use";
+    EXPECT_EQ(MQ_create(-1), -2);
+    EXPECT_EQ(MQ_open(found), made);
     MQ_del(made);
-    ok = ok && MQ_open(found) == -1;
-    std::printf("%s", made >= 0 && MQ_open(found) == -1 ? "deleted" : "");
-    return ok ? 0 : 1;
+    const bool deleted = made >= 0 && MQ_open(found) == -1;
+    EXPECT_TRUE(deleted) << "the queue is gone after MQ_del";
+    std::printf("%s", deleted ? "[deleted]" : "");
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
-  if (r.out != "deleted") kez_test::remove_queue(key + 2);
+  EXPECT_EQ(r.status, 0) << r.out;
+  if (r.out.find("[deleted]") == std::string::npos) kez_test::remove_queue(key + 2);
 }
 
 /* ---- the loopback socket ---- */

@@ -198,6 +198,36 @@ TEST(ResourceGathering, NamedDefaultsFileThatCannotBeReadWarns) {
   }
 }
 
+TEST(ResourceGathering, MessageValuesThatShowNothingByMistake) {
+  /* A misspelt level word or an empty value must not silence the errors
+   * (and the help) of a run; "none" still does. */
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> args;
+    Env env;
+    const char* level;
+    bool warned;
+  };
+  const Case cases[] = {
+      {{"-me", "bogus", "-h"}, {}, "fffff", true},
+      {{"-me=", "-h"}, {}, "fffff", false},
+      {{}, {{"kezmess", ""}}, "fffff", false},
+      {{"-me", "warn,bogus"}, {}, "ff", true},
+      {{"-me", "none"}, {}, "0", false},
+  };
+  for (const Case& c : cases) {
+    auto r = gather(c.args, dir.path(), c.env, [] {
+      std::printf("%x", MESS_get());
+      MESS_print(M_error, "an error\n");
+    });
+    const std::string what = c.args.empty() ? "kezmess=" : c.args[0] + " " + c.args.back();
+    EXPECT_EQ(r.out, c.level) << what;
+    EXPECT_EQ(r.err.find("MESS_set_str: Unknown message level: bogus\n") != std::string::npos, c.warned)
+        << what << ": " << r.err;
+    EXPECT_EQ(r.err.find("an error\n") != std::string::npos, std::string(c.level) != "0") << what << ": " << r.err;
+  }
+}
+
 TEST(ResourceGathering, ConvertsOnceIntoOutputs) {
   auto r = run_child([] {
     char** names = nullptr;

@@ -222,7 +222,7 @@ TEST(DefaultsFile, OnlyRegularFilesAndCommandsAreRead) {
   };
   for (const Case& c : cases) {
     auto r = run_child([&] {
-      ::alarm(20); /* a hang ends the child instead of the test run */
+      ::alarm(60); /* a hang ends the child instead of the test run */
       name_program("");
       std::printf("%s", read_all(c.name).c_str());
       return 0;

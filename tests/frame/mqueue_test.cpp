@@ -294,7 +294,7 @@ TEST(SocketLink, ClientFramesAgainstARawServer) {
   std::fflush(nullptr);
   pid_t server = ::fork();
   if (server == 0) {
-    ::alarm(20);
+    ::alarm(120);
     int fd = ::accept(listener, nullptr, nullptr);
     std::string got;
     read_frame(fd, &got);
@@ -345,7 +345,7 @@ TEST(SocketLink, SilentServerEndsTheProgramWithStatus7) {
   pid_t server = ::fork();
   if (server == 0) {
     /* Answers the handshake, then says nothing more. */
-    ::alarm(20);
+    ::alarm(120);
     int fd = ::accept(listener, nullptr, nullptr);
     std::string got;
     read_frame(fd, &got);
@@ -379,7 +379,7 @@ TEST(SocketLink, ServerAnswersARawClient) {
   std::fflush(nullptr);
   pid_t server = ::fork();
   if (server == 0) {
-    ::alarm(20);
+    ::alarm(120);
     MQ_settype(1);
     int made = MQ_create(port);
     kez_test::write_file(ready, std::to_string(made));

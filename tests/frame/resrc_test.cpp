@@ -47,8 +47,12 @@ TEST(ResourceStore, AppendJoinsWithLineFeeds) {
     EXPECT_STREQ(RES_get("filename"), "a\nb") << "joined by a line feed";
     EXPECT_EQ(n1, 2) << "a CV_strings value is cut at line feeds";
     EXPECT_EQ(n2, 1) << "a plain value is not";
-    if (n1 == 2) EXPECT_STREQ(v1[1], "b");
-    if (n2 == 1) EXPECT_STREQ(v2[0], "a\nb");
+    if (n1 == 2) {
+      EXPECT_STREQ(v1[1], "b");
+    }
+    if (n2 == 1) {
+      EXPECT_STREQ(v2[0], "a\nb");
+    }
     free_parsed_array(n1, v1);
     free_parsed_array(n2, v2);
     int n3 = 7;

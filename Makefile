@@ -1,11 +1,21 @@
-# The two set-up commands: "make demo" and "make check". Both install the
-# missing Debian packages first (tools/install-deps.sh).
+# The set-up commands: "make demo", "make check" and "make fuzz". They install
+# the missing Debian packages first (tools/install-deps.sh).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
 ASAN_BUILD := build-asan
+RELEASE_BUILD := build-release
+FUZZ_BUILD := build-fuzz
 DEMO_OUT := demo-out
+# Seconds each fuzz target runs under "make fuzz"; "make check" runs each for
+# FUZZ_CHECK_SECONDS.
+FUZZ_SECONDS ?= 60
+FUZZ_CHECK_SECONDS ?= 10
+# Warnings are errors under "make check" (and so in CI); a plain build keeps
+# them as warnings.
+WERROR ?= OFF
 
-.PHONY: all deps build build-asan check test test-asan demo clean format format-check
+.PHONY: all deps build build-asan build-release build-fuzz check test test-asan demo \
+	fuzz fuzz-check clean format format-check
 
 all: build
 
@@ -13,12 +23,24 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEZ_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Asan -DKEZ_BUILD_BENCH=OFF >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Asan -DKEZ_BUILD_BENCH=OFF \
+	  -DKEZ_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# The configuration a user or packager builds; make check builds it once with
+# warnings as errors so that an optimiser's warnings cannot creep back.
+build-release: deps
+	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEZ_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+build-fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKEZ_FUZZ=ON -DKEZ_BUILD_TESTS=OFF -DKEZ_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -27,10 +49,20 @@ test-asan: build-asan
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-check: test test-asan
-	@echo "make check: all tests passed (plain and sanitizer builds)"
+fuzz: build-fuzz
+	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-demo: build
+fuzz-check: build-fuzz
+	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
+
+check: WERROR = ON
+check: test test-asan build-release fuzz-check
+	@echo "make check: all tests passed (plain and sanitizer builds, release build, fuzz targets)"
+
+# The demo needs its one program only, not the tests.
+demo: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEZ_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target kez_demo_plot
 	@tools/demo.sh $(BUILD) $(DEMO_OUT)
 
 # The layout of .clang-format over the tracked C++ files; format-check
@@ -42,4 +74,4 @@ format-check:
 	@tools/format.sh --check
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(DEMO_OUT)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(FUZZ_BUILD) $(DEMO_OUT)

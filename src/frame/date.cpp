@@ -17,7 +17,9 @@
  */
 #include "kez.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -399,7 +401,10 @@ int DATE_julian_monday(int year, int julian, int* month, int* day) {
 int DATE_monday_julian(int year, int month, int day, int* julian) {
   if (month < 1) month = 1;
   if (month > 12) month = 12;
-  *julian = day_table(year)[month - 1] + day;
+  /* Summed wide: a hostile day (a fixed day part of 2147483647) must not
+   * overflow; the result is bounded to an int. */
+  const long long j = static_cast<long long>(day_table(year)[month - 1]) + day;
+  *julian = static_cast<int>(std::clamp<long long>(j, INT_MIN, INT_MAX));
   return 0;
 }
 

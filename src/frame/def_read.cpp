@@ -54,6 +54,7 @@ struct DefaultsState {
   std::vector<std::string> tags;              /* at most kMaxTags, in order of definition */
   std::vector<Branch> match;                  /* one per open IF level, innermost last */
   bool matches = true;                        /* every open level taken: lines are active */
+  int line_num = 0;                           /* lines read from the open file */
 };
 
 DefaultsState state;
@@ -209,6 +210,7 @@ bool read_line(std::string* line) {
     bool too_long = false;
     int c = std::getc(fp);
     if (c == EOF) return false;
+    ++state.line_num;
     for (; c != EOF && c != '\n'; c = std::getc(fp)) {
       if (line->size() < kMaxLine)
         line->push_back(static_cast<char>(c));
@@ -219,6 +221,14 @@ bool read_line(std::string* line) {
     MESS_print(M_warn, "DEF_get: Line longer than %d characters skipped: %.40s...\n",
                static_cast<int>(kMaxLine), line->c_str());
   }
+}
+
+/* Printable ASCII only. */
+bool plain_text(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x7F;
+  });
 }
 
 size_t skip_blanks(const std::string& line, size_t at) {
@@ -282,9 +292,13 @@ int DEF_open(const char* filename) {
     if (found.empty()) return -1;
     name = found;
   }
+  /* A regular file, or the output of a "|" command: a device such as
+   * /dev/zero never ends, and a FIFO or the standard input would wait. */
+  if (name[0] != '|' && !FILE_is_file(name.c_str())) return -1;
   FILE* fp = FILE_open(name.c_str(), "r");
   if (!fp) return -1;
   state.def_file.reset(fp);
+  state.line_num = 0;
   return 0;
 }
 
@@ -308,6 +322,12 @@ int DEF_get(std::string* resrc, std::string* value) {
                                                                      : close - value_at - 1);
     } else {
       *value = word;
+    }
+    if (!plain_text(name)) {
+      /* Such a name would only be listed raw on the terminal later. */
+      MESS_print(M_warn, "DEF_get: Resource name with control characters or bytes that are not text skipped "
+                         "(line %d)\n", state.line_num);
+      continue;
     }
     name = lower(name);
     if (!name.empty() && name.back() == ':') name.pop_back();

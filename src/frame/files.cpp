@@ -83,6 +83,7 @@ struct SequenceState {
   int nsecs = 0;                  /* offset of the next file */
   int shown = 0;                  /* offset FILE_next_file/FILE_prev_file last named */
   int def_hours = 0;              /* span without "num_hour" */
+  std::string typed;              /* a typed full path the sequence started from, "" none */
 };
 
 struct FilesState {
@@ -307,6 +308,12 @@ int FILE_overwrite(const char* filename, int flag) {
   if (param > 0) return param;
   if (FLAG_batch()) return 3;
   char answer[16] = "";
+  /* Without an answer the file is neither kept nor written: the end of the
+   * input must not look like success. */
+  struct EndStatus {
+    int before = KEZ_set_end_status(1);
+    ~EndStatus() { KEZ_set_end_status(before); }
+  } end_status;
   if (flag == 2) {
     std::string prompt = std::string(filename) + ": exists overwrite (Y,N,Use,Over,App): ";
     KEZ_prompts(prompt.c_str(), answer, 9);
@@ -637,7 +644,7 @@ void write_date_code(const Code& code, const Date& date, std::string* name) {
     int year = set.year >= 0 ? set.year : date.year;
     int month = set.month >= 0 ? set.month : date.month;
     int day = day_part(set.day, date.day, 1);
-    if (month < 1 || month > 12 || day < 0) {
+    if (month < 1 || month > 12 || day < 0 || day > 31) {
       *name += "000";
       fd.jday = -9999;
       break;
@@ -1302,6 +1309,12 @@ SequenceState& seq = state.seq;
 constexpr int kRetry = 4;        /* prompts for an input file */
 constexpr int kAnswerLen = 79;   /* an answer holds 78 characters */
 constexpr int kLatestTries = 500;
+/* A latest-file search asked for with "#" steps back at most this often
+ * (a year of hourly files): each step tests a file. */
+constexpr int kMaxLatestTries = 10000;
+/* Spans and steps of a sequence ("num_hour"): about eleven years, so that
+ * offsets in seconds keep well inside an int. */
+constexpr int kMaxSpanHours = 100000;
 constexpr int kNoStep = 100000;  /* sequence step of a template without a time code */
 
 Date date_of(long int secs) {
@@ -1438,6 +1451,10 @@ long int set_current_impl(const char* cur, std::string* filename) {
     if (*p == '#' && is_digit(p[1])) {
       ++p;
       read_uint(p, kMaxDigits, &tries);
+      if (tries > kMaxLatestTries) {
+        MESS_print(M_warn, "FILE_set_current: Latest-file search cut to %d steps\n", kMaxLatestTries);
+        tries = kMaxLatestTries;
+      }
     }
     std::string name;
     for (int i = 0; i < tries; ++i) {
@@ -1490,7 +1507,7 @@ int choose_file(const char* prompt, char* outfile, bool only) {
   const char* cur = RES_get("current");
   if (cur || FLAG_batch() > 0) {
     std::string name;
-    set_current_impl(cur && *cur ? cur : "la", &name);
+    set_current_impl(cur ? cur : "la", &name);
     if (outfile) copy_out(name, outfile);
     if (FILE_exist(name.c_str())) {
       MESS_print(M_mess, "Current filename: %s\n", name.c_str());
@@ -1508,7 +1525,10 @@ int choose_file(const char* prompt, char* outfile, bool only) {
   std::string name;
   for (int t = 0; t < tries; ++t) {
     char answer[kAnswerLen + 1] = "";
+    /* No answer at all is no file found, whatever the tries before gave. */
+    const int before = KEZ_set_end_status(only ? 0 : 10);
     KEZ_prompts(prompt, answer, kAnswerLen);
+    KEZ_set_end_status(before);
     if (stricmp(answer, "exit") == 0) KEZ_exit(0);
     if (stricmp(answer, "list") == 0) {
       FILE_list_file();
@@ -1537,8 +1557,10 @@ int choose_file(const char* prompt, char* outfile, bool only) {
   KEZ_exit(10);
 }
 
-/* Hours and minutes "H:M" (a "-" makes both negative) in seconds. */
+/* Hours and minutes "H:M" (a "-" makes both negative) in seconds; a span
+ * beyond kMaxSpanHours is refused with a message. */
 bool read_span(const char*& p, int* secs) {
+  const char* text = p;
   while (*p == ' ' || *p == '\t') ++p;
   bool negative = false;
   if (*p == '-' || *p == '+') negative = *p++ == '-';
@@ -1548,12 +1570,24 @@ bool read_span(const char*& p, int* secs) {
     ++p;
     read_uint(p, kMaxDigits, &mins);
   }
-  int total = clamp_seconds(3600LL * hours + 60LL * mins);
-  *secs = negative ? -total : total;
+  const long long total = 3600LL * hours + 60LL * mins;
+  if (total > 3600LL * kMaxSpanHours) {
+    MESS_print(M_warn, "FILE_num_hour: Span or step longer than %d hours refused: %s\n", kMaxSpanHours, text);
+    return false;
+  }
+  *secs = static_cast<int>(negative ? -total : total);
   return true;
 }
 
 int step_or_none() { return naming.late_off > 0 ? naming.late_off : kNoStep; }
+
+/* The names of a sequence begun from a typed full path are built in its
+ * folder: the typed name is the last one typed for each of them. */
+void keep_typed_folder() {
+  if (seq.typed.empty()) return;
+  naming.filename = seq.typed;
+  naming.filename_type = 1;
+}
 
 int set_date_off_impl(Date* datim, int offset, std::string* out) {
   long int secs = DATE_num_sec(datim) + offset;
@@ -1601,6 +1635,10 @@ int FILE_first(const Date* datim) {
   seq.secs = seq.num_hour < 0 ? (seq.num_hour - seq.offset + 1) / seq.offset * seq.offset : 0;
   seq.nsecs = seq.secs;
   seq.shown = seq.secs;
+  /* Every name of a sequence started from a typed full path stays in its
+   * folder, not only the first one built. */
+  const NamingState& nm = naming;
+  seq.typed = nm.filename_type == 1 && FILE_fullpath(nm.filename.c_str()) ? nm.filename : "";
   return 0;
 }
 
@@ -1621,13 +1659,14 @@ int FILE_get_next(char* file) {
   } else {
     FILE_print_first_date(" in: ");
     Date date = seq.first_date;
+    keep_typed_folder();
     set_date_off_impl(&date, seq.nsecs, &name);
     FILE_print_first_date("out: ");
     const Date& fd = naming.file_date;
     MESS_print(M_debug_c, "NEXT: %d %d %d %d %d %s\n", fd.year, fd.month, fd.day, fd.hour,
                seq.nsecs, name.c_str());
   }
-  seq.nsecs += seq.offset;
+  seq.nsecs = clamp_seconds(static_cast<long long>(seq.nsecs) + seq.offset);
   if (file) copy_out(name, file);
   return 1;
 }
@@ -1647,15 +1686,17 @@ int FILE_set_date_off(Date* datim, int offset, char* out_file) {
 }
 
 int FILE_next_file(char* file) {
-  seq.shown += seq.offset;
+  seq.shown = clamp_seconds(static_cast<long long>(seq.shown) + seq.offset);
   Date date = seq.first_date;
+  keep_typed_folder();
   FILE_set_date_off(&date, seq.shown, file);
   return 1;
 }
 
 int FILE_prev_file(char* file) {
-  seq.shown -= seq.offset;
+  seq.shown = clamp_seconds(static_cast<long long>(seq.shown) - seq.offset);
   Date date = seq.first_date;
+  keep_typed_folder();
   FILE_set_date_off(&date, seq.shown, file);
   return 1;
 }
@@ -1679,7 +1720,8 @@ int FILE_get_skip() {
 }
 
 int FILE_set_def_hours(int hour) {
-  seq.def_hours = clamp_seconds(3600LL * hour);
+  seq.def_hours = static_cast<int>(std::clamp<long long>(3600LL * hour, -3600LL * kMaxSpanHours,
+                                                         3600LL * kMaxSpanHours));
   return 0;
 }
 

@@ -196,6 +196,10 @@ int MESS_file(const char* filename, const char* access);
 int MESS_file_close();
 int MESS_set_out(int val);
 int MESS_print_prog(const char* string);
+/* Prints a text as it stands (a "%" in it is no conversion) and counts its
+ * line feeds for paging, as a format text's are counted; MESS_print's
+ * result. */
+int MESS_print_text(M_type type, const char* text);
 
 /* ------------------------------------------------------------------------ */
 /* flag: process flags and plot-part switches                               */
@@ -337,6 +341,10 @@ int KEZ_set_infile(const char* name);
 int KEZ_set_outfile(const char* name);
 int KEZ_set_command(const char* string);
 char* KEZ_prompts(const char* prompt, char* str, int length);
+/* The exit status with which a prompt ends the program when its input has
+ * ended (0 at start), for questions whose unanswered end is a failure;
+ * returns the status set before. */
+int KEZ_set_end_status(int status);
 char* KEZ_promptl(const char* prompt, char* str);
 float KEZ_promptf(const char* prompt);
 int KEZ_promptd(const char* prompt);

@@ -90,8 +90,9 @@ void print_closing(const MENU_item* menu, int n, int flag) {
 
 void print_menu(const char* title, const MENU_item* menu, const std::vector<int>& shown, int flag) {
   /* The title is printed as text: a "%" in a title read from a file must
-   * not be taken for a conversion. */
-  MESS_print(M_print, "%s\n", text_of(title));
+   * not be taken for a conversion. Its line feeds count for paging. */
+  MESS_print_text(M_print, text_of(title));
+  MESS_print(M_print, "\n");
   print_items(menu, shown);
   if (flag & 4) MESS_print(M_print, " 99: Help                          \n");
   print_closing(menu, static_cast<int>(shown.size()), flag);

@@ -10,12 +10,16 @@
  */
 #include "kez.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
+
+constexpr int kDefaultPageLines = 22;
+constexpr long kMaxPageLines = 1000000;
 
 struct MessState {
   M_type level = 0xFFFFF; /* print, error, warn, mess, out1 and out2 */
@@ -25,10 +29,11 @@ struct MessState {
   int out = 1;
   int page = 1;      /* 0 never wait, 1 only at MESS_hold, 2 also every max_lines */
   int lines = 0;     /* terminal lines since the last wait */
-  int max_lines = 22;
+  int max_lines = kDefaultPageLines;
   FILE* ofile = nullptr; /* copy file */
   FILE* pfile = nullptr; /* log file */
   std::string filename;  /* log file of mode 2 */
+  bool opening = false;  /* the log file of mode 2 is being opened */
 };
 
 MessState state;
@@ -70,8 +75,10 @@ void open_log(const char* item, const char* name, const char* access, int mode) 
   }
   FILE* fp = FILE_open(name, access);
   if (!fp) {
-    MESS_print(M_warn, "MESS_set_str: Unable to open log file: %s\n", name);
+    /* The terminal comes back first, so that the failure is seen there and
+     * not only in the log that was in use. */
     if (state.out == 0) state.out = 1;
+    MESS_print(M_warn, "MESS_set_str: Unable to open log file: %s\n", name);
     return;
   }
   close_log();
@@ -83,11 +90,18 @@ void apply_level_item(const char* item) {
   char sign = 0;
   if (*item == '+' || *item == '-') sign = *item++;
   M_type mask = 0;
+  bool known = *item == '\0'; /* an empty item is the empty mask */
   for (const LevelWord& lw : level_words) {
     if (begins_with(item, lw.word)) {
       mask = lw.mask;
+      known = true;
       break;
     }
+  }
+  if (!known) {
+    /* A misspelt word must not silence every error: it changes nothing. */
+    MESS_print(M_warn, "MESS_set_str: Unknown message level: %s\n", item);
+    return;
   }
   size_t len = std::strlen(item);
   if (len > 0) {
@@ -105,6 +119,20 @@ void apply_level_item(const char* item) {
     state.level &= ~mask;
   else
     state.level = fill_below(mask);
+}
+
+/* "line=N": N of 0 or less, or no number, gives the default page; a number
+ * too large for a page length is refused and the page stays as it was. */
+void set_max_lines(const char* item) {
+  const char* text = std::strlen(item) > 5 ? item + 5 : "";
+  errno = 0;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  if (end != text && (errno == ERANGE || n > kMaxPageLines)) {
+    MESS_print(M_warn, "MESS_set_str: Page length too large in: %s\n", item);
+    return;
+  }
+  state.max_lines = n > 0 ? static_cast<int>(n) : kDefaultPageLines;
 }
 
 void apply_item(const char* item) {
@@ -130,8 +158,7 @@ void apply_item(const char* item) {
   } else if (stricmp(item, "page") == 0) {
     state.page = 2;
   } else if (begins_with(item, "line")) {
-    int n = std::strlen(item) > 5 ? std::atoi(item + 5) : 0;
-    state.max_lines = n > 0 ? n : 22;
+    set_max_lines(item);
   } else {
     apply_level_item(item);
   }
@@ -155,8 +182,12 @@ int MESS_print(M_type type, const char* mess, ...) {
     va_end(args);
   }
   bool opened_here = false;
-  if (state.out == 2 && !state.pfile && !state.filename.empty()) {
+  if (state.out == 2 && !state.pfile && !state.filename.empty() && !state.opening) {
+    /* Opening may itself report (a folder that cannot be made): that
+     * message must not try to open the log again. */
+    state.opening = true;
     state.pfile = FILE_open(state.filename.c_str(), "a");
+    state.opening = false;
     opened_here = state.pfile != nullptr;
   }
   if (state.pfile) {
@@ -220,8 +251,8 @@ int MESS_set_str(const char* str) {
   int argc = 0;
   char** argv = nullptr;
   if (!str || parse_string(str, ',', &argc, &argv) != 0) {
-    /* An empty value is one empty level item: nothing is shown. */
-    state.level = 0;
+    /* An empty value holds no items: the level stays. */
+    free_parsed_array(argc, argv);
     return 0;
   }
   for (int i = 0; i < argc; ++i) apply_item(argv[i]);
@@ -260,4 +291,16 @@ int MESS_set_out(int val) {
 int MESS_print_prog(const char* string) {
   MESS_print(M_mess, "      %s (Ver %s)\n\n", string, KEZ_version());
   return 0;
+}
+
+int MESS_print_text(M_type type, const char* text) {
+  if (!text) return 0;
+  int shown = 0;
+  const char* p = text;
+  /* One line a call, each with its line feed in the format, where paging
+   * counts it. */
+  for (const char* nl; (nl = std::strchr(p, '\n')) != nullptr; p = nl + 1)
+    shown = MESS_print(type, "%.*s\n", static_cast<int>(nl - p), p);
+  if (*p) shown = MESS_print(type, "%s", p);
+  return shown;
 }

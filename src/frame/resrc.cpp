@@ -523,8 +523,14 @@ void exchange_with_window(const char* text, const Definitions& defs, LoopLink* l
 }
 
 /* Matches every active line of one defaults file against the definitions. */
-void read_defaults(const std::string& element, const Definitions& defs) {
-  if (DEF_open(element.c_str()) != 0) return;
+void read_defaults(const std::string& element, const Definitions& defs, bool named) {
+  if (DEF_open(element.c_str()) != 0) {
+    /* A file the user named is worth a word; a folder of the search path
+     * without a defaults file is the usual case. */
+    if (named && !element.empty() && !FILE_is_dir(element.c_str()))
+      MESS_print(M_warn, "RES_decode: Unable to read defaults file: %s\n", element.c_str());
+    return;
+  }
   std::string pattern, value;
   while (DEF_get(&pattern, &value) == 1) {
     bool matched = false;
@@ -575,6 +581,7 @@ void first_look(int argc, char** argv) {
 
 void search_path(const Definitions& defs, LoopLink* link) {
   const char* path = RES_get("default");
+  const bool named = path != nullptr; /* from -df or "kezdefault" */
   DEF_clr_tag();
   for (const std::string& element : split_path(path ? path : kDefaultPath)) {
     if (element[0] == '+') {
@@ -582,7 +589,7 @@ void search_path(const Definitions& defs, LoopLink* link) {
     } else if (element[0] == '#' && is_digit(element[1])) {
       exchange_with_window(element.c_str() + 1, defs, link);
     } else {
-      read_defaults(element, defs);
+      read_defaults(element, defs, named);
     }
   }
 }
@@ -835,16 +842,17 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   if (!out) return 0;
 
   switch (cvt) {
+  /* Numbers too large for the output are bounded to its range, never
+   * wrapped into another value. */
   case CV_int:
     if (starts_number(data)) {
-      if (data[0] != '\0' && (data[1] == 'x' || data[1] == 'X'))
-        *static_cast<int*>(out) = static_cast<int>(std::strtol(data, nullptr, 16));
-      else
-        *static_cast<int*>(out) = static_cast<int>(std::strtol(data, nullptr, 10));
+      const int base = data[0] != '\0' && (data[1] == 'x' || data[1] == 'X') ? 16 : 10;
+      *static_cast<int*>(out) = static_cast<int>(std::clamp<long>(std::strtol(data, nullptr, base), INT_MIN, INT_MAX));
     }
     return 1;
   case CV_short:
-    if (*data >= '0' && *data <= '9') *static_cast<short*>(out) = static_cast<short>(std::atoi(data));
+    if (*data >= '0' && *data <= '9')
+      *static_cast<short*>(out) = static_cast<short>(std::clamp<long>(std::strtol(data, nullptr, 10), SHRT_MIN, SHRT_MAX));
     return 1;
   case CV_long:
     if (*data >= '0' && *data <= '9') *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
@@ -853,7 +861,7 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
     *static_cast<float*>(out) = static_cast<float>(std::atof(data));
     return 1;
   case CV_color:
-    *static_cast<long int*>(out) = std::atol(data);
+    *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
     return 1;
   case CV_string:
     *static_cast<char**>(out) = data;

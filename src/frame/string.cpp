@@ -13,6 +13,7 @@
  */
 #include "kez.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -367,13 +368,27 @@ int parse_command_line(const char* command, const char* string, int* argc, char*
 
 /* ---- number format and choices ------------------------------------------- */
 
+constexpr long kMaxFormatNumber = 1000;
+
 char* set_num(char* str, const char* format, float x) {
   if (std::fabs(x) < 0.00001f) x = 0.0f;
   int e = 2;
   if (x != 0.0f && std::isfinite(x)) e = static_cast<int>(std::floor(std::log10(std::fabs(x))));
+  /* "w.s.d", read as far as it goes; each number is bounded, so that no
+   * width or digit count of a hostile format overflows. */
   int w = 0, s = 0, d = 0;
-  if (!format || std::sscanf(format, "%d.%d.%d", &w, &s, &d) != 3) {
-    /* An incomplete format is read as far as it goes. */
+  if (format) {
+    const char* p = format;
+    int* parts[] = {&w, &s, &d};
+    for (size_t i = 0; i < 3; ++i) {
+      char* end = nullptr;
+      const long v = std::strtol(p, &end, 10);
+      if (end == p) break;
+      *parts[i] = static_cast<int>(std::clamp(v, -kMaxFormatNumber, kMaxFormatNumber));
+      p = end;
+      if (*p != '.') break;
+      ++p;
+    }
   }
   if (w <= 0) w = s + 1;
   if (w > 9) w = 9;

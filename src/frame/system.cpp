@@ -50,6 +50,7 @@ struct SystemState {
   struct timeval start {};
   struct timeval current {};
   float elapse = 0.0f; /* seconds slept through KEZ_sleep */
+  int end_status = 0;  /* exit status of a prompt at the end of its input */
 };
 
 SystemState state;
@@ -57,7 +58,8 @@ SystemState state;
 bool proc_ok(int proc) { return proc >= 0 && proc < kNumProcs; }
 
 /* Reads one line of standard input without its line end. At the end of the
- * input the program ends with status 0. */
+ * input the program ends, with status 0 unless a caller whose question has
+ * no sound default set another (KEZ_set_end_status). */
 std::string read_answer() {
   std::fflush(stdout);
   std::string line;
@@ -70,14 +72,14 @@ std::string read_answer() {
   }
   if (!any) {
     MESS_print(M_warn, "\nKEZ_prompt: End of input, exiting\n");
-    KEZ_exit(0);
+    KEZ_exit(state.end_status);
   }
   return line;
 }
 
 /* Prompts for one line, cleaned of line ends and trailing blanks. */
 std::string ask(const char* prompt) {
-  MESS_print(M_print, "%s", prompt ? prompt : "");
+  MESS_print_text(M_print, prompt);
   std::string line = read_answer();
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back('\0');
@@ -305,6 +307,12 @@ int KEZ_set_command(const char* string) {
   }
   if (std::strlen(string) >= 4 && strnicmp(string, "exit", 4) == 0) KEZ_exit(0);
   return 0;
+}
+
+int KEZ_set_end_status(int status) {
+  const int before = state.end_status;
+  state.end_status = status;
+  return before;
 }
 
 char* KEZ_prompts(const char* prompt, char* str, int length) {

@@ -20,7 +20,10 @@
  */
 #include "kez.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +269,19 @@ UnitPair resolve(const std::string& in, const std::string& out) {
 
 } // namespace
 
+namespace {
+
+/* The double nearest the shortest decimal text that reads back as value. */
+double decimal_of(float value) {
+  char text[64];
+  const auto res = std::to_chars(text, text + sizeof text - 1, value);
+  if (res.ec != std::errc()) return static_cast<double>(value);
+  *res.ptr = '\0';
+  return std::strtod(text, nullptr);
+}
+
+} // namespace
+
 float UNIT_cvt(float value, const char* iunit, const char* ounit) {
   if (value == KEZ_FMISS) return value;
   const std::string in = unit_text(iunit), out = unit_text(ounit);
@@ -275,8 +291,13 @@ float UNIT_cvt(float value, const char* iunit, const char* ounit) {
   UnitPair& last = state.last;
   if (!last.set || !same(last.in, in) || !same(last.out, out)) last = resolve(in, out);
   if (!last.convertible) return value;
-  const double v = (last.offset + last.in_factor * static_cast<double>(value) * last.scale) / last.out_factor;
-  return static_cast<float>(v);
+  /* The value stands for its shortest decimal (273.15, not 273.149994):
+   * the sum is then made in double and rounded to float once, and a result
+   * that only the input's own rounding keeps from zero is zero. */
+  const double term = last.in_factor * decimal_of(value) * last.scale;
+  double v = last.offset + term;
+  if (std::fabs(v) <= std::max(std::fabs(term), std::fabs(last.offset)) * FLT_EPSILON) v = 0.0;
+  return static_cast<float>(v / last.out_factor);
 }
 
 int UNIT_scale(const char* in, float scale, const char* mstr, char* out) {

@@ -187,6 +187,8 @@ TEST(DateDays, DayOfYearAndTimeOfDay) {
   EXPECT_EQ(j, 335) << "month clamped to December";
   DATE_monday_julian(2000, 3, 1, &j);
   EXPECT_EQ(j, 61);
+  DATE_monday_julian(1998, 3, 2147483647, &j);
+  EXPECT_EQ(j, 2147483647) << "a hostile day is bounded, not wrapped";
 
   int h = 0, mi = 0, s = 0;
   EXPECT_EQ(DATE_time_date(3725, &h, &mi, &s), 1);
@@ -328,11 +330,13 @@ TEST(DateDecodeWindow, FormsOfTheDecodeHour) {
         minutes = (minutes % 1440 + 1440) % 1440;
         return minutes / 60 * 100 + minutes % 60;
       };
-      bool ok = DATE_chk_range(code(base + c.pre)) == 1 && DATE_chk_range(code(base + c.pre - 1)) == 0 &&
-                DATE_chk_range(code(base + c.post)) == 1 && DATE_chk_range(code(base + c.post + 1)) == 0;
-      return ok ? 0 : 1;
+      EXPECT_EQ(DATE_chk_range(code(base + c.pre)), 1) << "first minute inside";
+      EXPECT_EQ(DATE_chk_range(code(base + c.pre - 1)), 0) << "minute before the window";
+      EXPECT_EQ(DATE_chk_range(code(base + c.post)), 1) << "last minute inside";
+      EXPECT_EQ(DATE_chk_range(code(base + c.post + 1)), 0) << "minute after the window";
+      return ::testing::Test::HasFailure() ? 1 : 0;
     });
-    EXPECT_EQ(window.status, 0) << label << ": window " << c.pre << " +" << c.post;
+    EXPECT_EQ(window.status, 0) << label << ": window " << c.pre << " +" << c.post << "\n" << window.out;
   }
 }
 
@@ -343,13 +347,16 @@ TEST(DateDecodeWindow, RangeHoldsUntilTheNextCall) {
     DATE_set_datim(&file);
     RES_put("decode_hour", "12");
     DATE_set_datim(&file);
-    bool ok = DATE_chk_range(1121) == 1 && DATE_chk_range(1219) == 1 && DATE_chk_range(1221) == 0;
+    EXPECT_EQ(DATE_chk_range(1121), 1) << "the earlier range holds";
+    EXPECT_EQ(DATE_chk_range(1219), 1);
+    EXPECT_EQ(DATE_chk_range(1221), 0);
     DATE_set_range(-5, 5);
     DATE_set_datim(&file);
-    ok = ok && DATE_chk_range(1154) == 0 && DATE_chk_range(1155) == 1;
-    return ok ? 0 : 1;
+    EXPECT_EQ(DATE_chk_range(1154), 0) << "the new range";
+    EXPECT_EQ(DATE_chk_range(1155), 1) << "the new range";
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -201,6 +202,51 @@ TEST(DefaultsFile, OpeningFilesAndDirectories) {
   });
   EXPECT_EQ(r.out,
             "*title=dot;|*title=dot;|*title=cfg;|*title=dot;|(not opened)|*title=piped;|1*titlecfg-1-1");
+}
+
+TEST(DefaultsFile, OnlyRegularFilesAndCommandsAreRead) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string name;
+    std::string expected;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"/dev/zero", "(not opened)", "a device that never ends"},
+      {"/dev/null", "(not opened)", "a device"},
+      {fifo, "(not opened)", "a FIFO would wait for a writer"},
+      {"-", "(not opened)", "the standard input would wait"},
+      {"|echo '*title piped'", "*title=piped;", "a command's output"},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      ::alarm(60); /* a hang ends the child instead of the test run */
+      name_program("");
+      std::printf("%s", read_all(c.name).c_str());
+      return 0;
+    });
+    EXPECT_EQ(r.status, 0) << c.name << ": " << c.why;
+    EXPECT_EQ(r.out, c.expected) << c.name << ": " << c.why;
+  }
+}
+
+TEST(DefaultsFile, NamesWithControlCharactersAreRefused) {
+  TempDir dir;
+  write_file(dir.file("bad.cfg"),
+             "*ti\x01tle: one\n*label\x1b[2J: two\n*col\xc3\xa9: three\n*title: ok \x01\n");
+  auto r = run_child([&] {
+    name_program("");
+    std::printf("%s", read_all(dir.file("bad.cfg")).c_str());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "*title=ok;") << "values are the program's business; names must be text";
+  EXPECT_NE(r.err.find("DEF_get: Resource name with control characters or bytes that are not text skipped (line 1)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("(line 3)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << "nothing raw reaches the terminal";
 }
 
 TEST(DefaultsEnvironment, NamesTriedInOrder) {

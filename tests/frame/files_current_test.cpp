@@ -130,6 +130,9 @@ TEST_F(DatedFiles, InputFileDialogue) {
       {"cu-2\n", 1, 0, "98010512.sfc", "cu and an offset"},
       {"#1998010506\n", 1, 0, "98010506.sfc", "a date"},
       {"set foo bar\n98010503\n", 1, 0, "98010503.sfc", "set is no try"},
+      {"a1\n", 10, 1, "", "end of input after one missing name is a failure"},
+      {"", 10, 0, "", "no answer at all is a failure"},
+      {"list\n", 10, 0, "", "end of input after a listing"},
   };
   for (const DialogueCase& c : cases) {
     auto r = run_child(
@@ -184,7 +187,7 @@ TEST_F(DatedFiles, InputFileFromResources) {
       {"filename", "98010515,98010500", false, 0, "CHOSEN 98010515.sfc", "missing: goes on"},
       {"filename", "LIST", false, 0, "98010512.sfc", "list lists and ends"},
       {"current", "la", false, 1, "Current filename: ", "current"},
-      {"current", "", false, 1, "CHOSEN 98010512.sfc", "current without a value is the newest"},
+      {"current", "", false, 10, "", "current without a value is this hour's file, missing here"},
       {"current", "+5", false, 10, "", "a missing current file ends the program"},
       {nullptr, nullptr, true, 1, "CHOSEN 98010512.sfc", "batch mode takes the newest"},
   };
@@ -204,6 +207,40 @@ TEST_F(DatedFiles, InputFileFromResources) {
       EXPECT_NE(r.err.find("File not found: "), std::string::npos) << c.why;
     }
   }
+}
+
+TEST_F(DatedFiles, CurrentWithoutAValueIsThisHoursFile) {
+  auto r = run_child([&] {
+    setup_child("199801050920");
+    RES_put("current", "");
+    char name[FILE_PATH_LEN] = "";
+    int found = FILE_get_file("Enter: ", name);
+    std::printf("CHOSEN %s", local(name).c_str());
+    return found;
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("CHOSEN 98010509.sfc"), std::string::npos) << "not the newest, 12 h" << r.out;
+  auto missing = run_child([&] {
+    setup_child("199801051420");
+    RES_put("current", "");
+    char name[FILE_PATH_LEN] = "";
+    return FILE_get_file("Enter: ", name);
+  });
+  EXPECT_EQ(missing.status, 10);
+  EXPECT_NE(missing.err.find("File not found: " + dir.path() + "/98010514.sfc"), std::string::npos)
+      << missing.err;
+}
+
+TEST_F(DatedFiles, LatestSearchStepsAreBounded) {
+  auto r = run_child([&] {
+    setup_child("199801051420");
+    FILE_set_min_size(100000); /* no file qualifies */
+    char name[FILE_PATH_LEN];
+    std::printf("%ld", FILE_set_current("la#999999", name));
+    return 0;
+  });
+  EXPECT_EQ(r.out, std::to_string(secs_of("199801051400") - 10000L * 3600)) << "ten thousand steps back";
+  EXPECT_NE(r.err.find("FILE_set_current: Latest-file search cut to 10000 steps"), std::string::npos) << r.err;
 }
 
 TEST_F(DatedFiles, FileOnlyNeverEndsTheProgram) {
@@ -253,6 +290,10 @@ TEST_F(DatedFiles, SequencesOfFiles) {
       {"", nullptr, "98010500,98010503,98010506", "00 03 06 end", 2, "listed names"},
       {"", "6", "98010506", "06 07 08 09 10 11 12 end", 21600, "one name and a span"},
       {"", "6", "la", "06 07 08 09 10 11 12 end", 21600, "la is no list"},
+      {"3", "777777,77777", nullptr, "06 end", 0, "a span past the bound is refused"},
+      {"3", "-596523", nullptr, "06 end", 0, "so is a span far before the start"},
+      {"3", "6,999999", nullptr, "06 09 12 end", 21600, "a step past the bound is the template's"},
+      {"3", "100000,50000", nullptr, "06 12 18 end", 360000000, "the largest span and step end"},
   };
   for (const SpanCase& c : cases) {
     auto r = run_child([&] {
@@ -271,6 +312,31 @@ TEST_F(DatedFiles, SequencesOfFiles) {
     });
     EXPECT_EQ(r.out, std::string(c.names) + " " + std::to_string(c.num_file)) << c.why;
   }
+}
+
+TEST_F(DatedFiles, TypedFullPathSequenceStaysInItsFolder) {
+  TempDir other;
+  for (const char* hour : {"06", "07", "08"})
+    write_file(other.file(std::string("980105") + hour + ".sfc"), std::string(150, 'x'));
+  auto r = run_child(
+      [&] {
+        setup_child("199801051420");
+        RES_put("num_hour", "2");
+        char name[FILE_PATH_LEN];
+        FILE_get_file("Enter: ", name);
+        Date start;
+        FILE_get_date(&start);
+        FILE_first(&start);
+        while (FILE_get_next(name)) std::printf("%s\n", name);
+        FILE_next_file(name);
+        std::printf("%s\n", name);
+        return 0;
+      },
+      other.file("98010506.sfc") + "\n");
+  const std::string b = other.path() + "/98010";
+  EXPECT_NE(r.out.find(b + "506.sfc\n" + b + "507.sfc\n" + b + "508.sfc\n" + b + "507.sfc\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(DatedFiles, NextAndPreviousFilesMove) {

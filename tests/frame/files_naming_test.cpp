@@ -98,6 +98,9 @@ TEST(NameTemplates, DatesBecomeNames) {
         {"%b%y", date_of(1998, X, 5, 1, 0), X, X, "xxx98", -9999, "an unset month name, no step"},
         {"%10Y", jan5, X, X, "1990", -9999, "the year rounded to decades"},
         {"a b{c}%%*", jan5, X, X, "a_bc%*", -9999, "blanks, braces, percent and star"},
+        {"%y%j%h", jan5, 2147483647, 0, "9800000", 3600, "a fixed day past any month has no day of year"},
+        {"%y%j%h", jan5, 32, 0, "9800000", 3600, "day 32 neither"},
+        {"%y%j%h", jan5, 31, 0, "9803100", 3600, "the last day of January"},
     };
     for (const WriteCase& c : cases) {
       fresh_naming();

@@ -215,4 +215,29 @@ TEST(Overwrite, DecisionWithoutAndWithPrompt) {
   }
 }
 
+TEST(Overwrite, EndOfInputIsNoSuccess) {
+  /* Neither kept nor written: the program ends with status 1, not 0. */
+  TempDir dir;
+  std::string existing = dir.file("out.dat");
+  write_file(existing, "x");
+  for (int flag : {1, 2}) {
+    auto r = run_child([&] {
+      int result = FILE_overwrite(existing.c_str(), flag);
+      std::printf("[returned %d]", result);
+      return 0;
+    });
+    EXPECT_EQ(r.status, 1) << flag;
+    EXPECT_EQ(r.out.find("[returned"), std::string::npos) << flag;
+    EXPECT_NE(r.err.find("End of input"), std::string::npos) << flag << r.err;
+    EXPECT_EQ(read_file(existing), "x");
+  }
+  auto later = run_child([&] {
+    FILE_overwrite(existing.c_str(), 2);
+    char word[8];
+    KEZ_prompts("next: ", word, 8);
+    return 3;
+  }, "y\n");
+  EXPECT_EQ(later.status, 0) << "other prompts keep their own end of input";
+}
+
 } // namespace

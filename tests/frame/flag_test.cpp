@@ -16,18 +16,29 @@ std::array<int, 13> parts() {
 }
 
 TEST(Flags, StartAtZeroAndRefuseBadIndexes) {
+  /* The expectations run in the child; its report comes back in r.out. */
   auto r = run_child([] {
-    bool ok = FLAG_get(2) == 0 && FLAG_batch() == 0 && FLAG_help() == 0;
+    EXPECT_EQ(FLAG_get(2), 0);
+    EXPECT_EQ(FLAG_batch(), 0);
+    EXPECT_EQ(FLAG_help(), 0);
     FLAG_reset(-9999);
-    ok = ok && FLAG_get(2) == -9999 && FLAG_getl(29) == -9999 && FLAG_batch() == 0 && FLAG_help() == 0;
-    ok = ok && FLAG_set(30, 5) == -1 && FLAG_set(-1, 5) == -1 && FLAG_get(30) == 0 && FLAG_getl(-1) == 0;
-    ok = ok && FLAG_set(19, 1) == 0 && FLAG_batch() == 1;
-    ok = ok && FLAG_setl(4, 1L << 40) == 0 && FLAG_getl(4) == (1L << 40);
+    EXPECT_EQ(FLAG_get(2), -9999) << "after the reset";
+    EXPECT_EQ(FLAG_getl(29), -9999) << "after the reset";
+    EXPECT_EQ(FLAG_batch(), 0) << "batch is no reset value";
+    EXPECT_EQ(FLAG_help(), 0) << "help is no reset value";
+    EXPECT_EQ(FLAG_set(30, 5), -1) << "past the table";
+    EXPECT_EQ(FLAG_set(-1, 5), -1) << "before the table";
+    EXPECT_EQ(FLAG_get(30), 0);
+    EXPECT_EQ(FLAG_getl(-1), 0);
+    EXPECT_EQ(FLAG_set(19, 1), 0);
+    EXPECT_EQ(FLAG_batch(), 1);
+    EXPECT_EQ(FLAG_setl(4, 1L << 40), 0);
+    EXPECT_EQ(FLAG_getl(4), 1L << 40) << "long flags keep 64 bits";
     FLAG_set(20, 2);
-    ok = ok && FLAG_help() == 1;
-    return ok ? 0 : 1;
+    EXPECT_EQ(FLAG_help(), 1) << "any help value reads as 1";
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(PlotParts, SumsFollowEverySet) {
@@ -60,11 +71,14 @@ TEST(PlotParts, SumsFollowEverySet) {
 TEST(PlotParts, IndexOutsideTheTableIsRefused) {
   auto r = run_child([] {
     auto before = parts();
-    bool ok = FLAG_setplot(13, 0) == -1 && FLAG_setplot(-1, 0) == -1;
-    ok = ok && FLAG_getplot(13) == 0 && FLAG_getplot(-5) == 0 && parts() == before;
-    return ok ? 0 : 1;
+    EXPECT_EQ(FLAG_setplot(13, 0), -1);
+    EXPECT_EQ(FLAG_setplot(-1, 0), -1);
+    EXPECT_EQ(FLAG_getplot(13), 0);
+    EXPECT_EQ(FLAG_getplot(-5), 0);
+    EXPECT_EQ(parts(), before) << "no part changed";
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(PlotParts, DrawResourceWords) {

@@ -105,6 +105,20 @@ TEST(MenuPrint, TitleIsShownAsText) {
   EXPECT_EQ(capture([&] { MENU_print("100% %s", one, 0, 0); }).out, "100% %s\n\n");
 }
 
+TEST(MenuPrint, TitleLineFeedsCountForPaging) {
+  /* With pages of 3 lines, the title's three line feeds and the line after
+   * it pass the page: the wait comes before the first item line would. */
+  const MENU_item one[] = {kMenu[0], {nullptr, nullptr, 0, {}}};
+  auto r = run_child(
+      [&] {
+        MESS_set_str("page,line=3");
+        MENU_print("\n  Title\n%d\n", one, 0, 0);
+        return 0;
+      },
+      "\n");
+  EXPECT_EQ(r.out, "\n  Title\n%d\n\nPress return to continue\n\n");
+}
+
 /* Runs MENU_process in a child with the given answer lines; returns the
  * result and the answer buffer. */
 struct Answer {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 
@@ -36,7 +37,10 @@ TEST(MessageLevel, ResourceItemsGiveTheirLevels) {
       {"WARN", 0xFF, "case does not matter"},
       {"-out2", 0xFFFFF & ~0xF0000u, "removed from the start level"},
       {"+debug", 0xFFFFF | 0xF0000000u, "added to the start level"},
-      {"bogus", 0, "unknown word"},
+      {"bogus", 0xFFFFF, "an unknown word keeps the level"},
+      {"warn,bogus", 0xFF, "a misspelt word after a good one keeps it"},
+      {"+bogus", 0xFFFFF, "an unknown word with a sign keeps the level"},
+      {"", 0xFFFFF, "an empty value holds no items"},
       {"warn,,", 0xFF, "trailing empty items make no items"},
       {"warn,,mess", 0xFFF, "the empty item sets 0, then mess"},
       {"mess,+debugb", 0xFFF | 0x20000000u, ""},
@@ -51,12 +55,44 @@ TEST(MessageLevel, ResourceItemsGiveTheirLevels) {
 }
 
 TEST(MessageLevel, EmptyItemBetweenCommasShowsNothing) {
-  auto r = run_child([] {
-    MESS_set_str("warn,,");
-    MESS_set_str(",");
-    return MESS_get() == 0 ? 0 : 1;
+  /* The empty item sets the level to 0; only what follows it counts. */
+  auto between = run_child([] {
+    MESS_set_str("warn,,+print");
+    return MESS_get() == 0xF ? 0 : 1;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(between.status, 0);
+  auto last = run_child([] {
+    MESS_set_str("mess,,");
+    MESS_set_str("mess,,,warn,,");
+    MESS_set_str("mess,,+print,,");
+    MESS_print(M_error, "hidden\n");
+    return MESS_get() == 0xF ? 0 : 1;
+  });
+  EXPECT_EQ(last.status, 0) << "trailing commas add no empty item, inner ones do";
+  EXPECT_EQ(last.err, "");
+}
+
+TEST(MessageLevel, EmptyValueKeepsTheLevelAndMessagesShow) {
+  for (const char* value : {static_cast<const char*>(""), static_cast<const char*>(nullptr)}) {
+    auto r = run_child([&] {
+      MESS_set_str("warn");
+      MESS_set_str(value);
+      MESS_print(M_error, "still shown\n");
+      return MESS_get() == 0xFF ? 0 : 1;
+    });
+    EXPECT_EQ(r.status, 0) << (value ? "empty" : "null");
+    EXPECT_EQ(r.err, "still shown\n");
+  }
+}
+
+TEST(MessageLevel, UnknownWordWarnsAndKeepsErrorsVisible) {
+  auto r = run_child([] {
+    MESS_set_str("bogus");
+    MESS_print(M_error, "an error\n");
+    return 0;
+  });
+  EXPECT_NE(r.err.find("MESS_set_str: Unknown message level: bogus\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("an error\n"), std::string::npos) << r.err;
 }
 
 TEST(MessagePrint, ShownByMaskAndRoutedByKind) {
@@ -137,6 +173,18 @@ TEST(LogFiles, UnopenableFileOnlyLogKeepsTheTerminal) {
   EXPECT_NE(r.err.find("Unable to open log file"), std::string::npos);
 }
 
+TEST(LogFiles, UnopenableLogWhileSilentIsSaidOnTheTerminal) {
+  kez_test::TempDir dir;
+  const std::string first = dir.file("first.log");
+  auto r = run_child([&] {
+    MESS_set_str(("fi=" + first).c_str());
+    MESS_set_str("fi=/proc/no/such/dir/x.log");
+    return 0;
+  });
+  EXPECT_NE(r.err.find("MESS_set_str: Unable to open log file: /proc/no/such/dir/x.log"), std::string::npos)
+      << "the terminal is on again: say so there\n" << r.err;
+}
+
 TEST(LogFiles, AppendOverwriteAndPerMessageModes) {
   kez_test::TempDir dir;
   std::string plus = dir.file("plus.log"), minus = dir.file("minus.log"), d = dir.file("d.log");
@@ -155,6 +203,21 @@ TEST(LogFiles, AppendOverwriteAndPerMessageModes) {
   EXPECT_EQ(kez_test::read_file(plus), "old\na\n");
   EXPECT_EQ(kez_test::read_file(minus), "b\n");
   EXPECT_EQ(kez_test::read_file(d), "c\nd\n");
+}
+
+TEST(LogFiles, PerMessageLogInAFolderThatCannotBeMade) {
+  /* Opening the log reports the folder it cannot make; that report must not
+   * open the log again (it recursed until the stack ran out). */
+  kez_test::TempDir dir;
+  kez_test::write_file(dir.file("plain"), "");
+  const std::string log = dir.file("plain/sub/run.log");
+  auto r = run_child([&] {
+    MESS_set_str(("dfi=" + log).c_str());
+    return MESS_print(M_print, "still seen\n");
+  });
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "still seen\n");
+  EXPECT_NE(r.err.find("FILE_make_dir: Unable to make directory"), std::string::npos) << r.err;
 }
 
 TEST(LogFiles, CopyFileTakesEveryShownMessage) {
@@ -184,16 +247,81 @@ TEST(Paging, WaitComesWhenTheCountPassesMaxLines) {
                    "no line feed \n\n\n");
 }
 
-TEST(Paging, LineItemWithoutNumberKeeps22) {
-  auto r = run_child([] {
-    MESS_set_str("line=0");
-    int a = MESS_get_max_lines();
-    MESS_set_str("line");
-    int b = MESS_get_max_lines();
-    MESS_set_str("line=7");
-    return (a == 22 && b == 22 && MESS_get_max_lines() == 7) ? 0 : 1;
-  });
-  EXPECT_EQ(r.status, 0);
+TEST(Paging, LineItemsGiveThePageLength) {
+  struct Case {
+    const char* value;
+    int max_lines;
+    bool warned;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"line=0", 22, false, "0 gives the default"},
+      {"line", 22, false, "no number gives the default"},
+      {"line=-5", 22, false, "a negative number gives the default"},
+      {"line=7", 7, false, ""},
+      {"line=7,line=99999999999", 7, true, "a number past int is refused"},
+      {"line=7,line=2147483648", 7, true, "one past the largest int"},
+      {"line=7,line=5000000", 7, true, "far more lines than any terminal"},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      MESS_set_str(c.value);
+      std::printf("%d", MESS_get_max_lines());
+      return 0;
+    });
+    EXPECT_EQ(r.out, std::to_string(c.max_lines)) << c.value << ": " << c.why;
+    EXPECT_EQ(r.err.find("MESS_set_str: Page length too large") != std::string::npos, c.warned)
+        << c.value << ": " << r.err;
+  }
+}
+
+TEST(Paging, HoldWritesItsTextAndTakesOneCharacter) {
+  struct Case {
+    const char* setting;
+    M_type type;
+    bool batch;
+    bool waits;
+    bool on_stderr;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"page", M_print, false, true, false, ""},
+      {"page", M_error | M_warn, false, true, true, "both error and warn bits: standard error"},
+      {"page", M_error, false, true, false, "an error bit alone: standard output"},
+      {"page", 0x80000000, false, false, false, "a type outside the level"},
+      {"nopage", M_print, false, false, false, "paging off"},
+      {"page", M_print, true, false, false, "batch mode"},
+      {"page,fi=/dev/null", M_print, false, false, false, "terminal off"},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child(
+        [&] {
+          MESS_set_str(c.setting);
+          FLAG_set_batch(c.batch ? 1 : 0);
+          const int result = MESS_hold(c.type, "HOLD\n");
+          std::printf("[%c]", static_cast<char>(std::getchar()));
+          return result;
+        },
+        "ab");
+    EXPECT_EQ(r.status, 0) << c.why;
+    const std::string text = c.waits ? "HOLD\n" : "";
+    EXPECT_EQ(r.out, (c.on_stderr ? "" : text) + (c.waits ? "[b]" : "[a]")) << c.setting << ": " << c.why;
+    EXPECT_EQ(r.err, c.on_stderr ? text : "") << c.why;
+  }
+}
+
+TEST(Paging, HoldStartsTheCountAgain) {
+  auto r = run_child(
+      [] {
+        MESS_set_str("page,line=2");
+        MESS_print(M_print, "1\n2\n");
+        MESS_hold(M_print, "");
+        MESS_print(M_print, "3\n4\n");
+        MESS_print(M_print, "5\n");
+        return 0;
+      },
+      "xy");
+  EXPECT_EQ(r.out, "1\n2\n3\n4\n5\nPress return to continue\n") << "the wait comes at the third line after the hold";
 }
 
 TEST(Paging, BatchAndNoPageNeverWait) {

@@ -18,15 +18,18 @@ TEST(ResourceStore, ValuesNoValuesAndAbsence) {
   auto r = run_child([] {
     RES_new(-9999, "title", "Plot", CV_string);
     RES_new(-9999, "batch", nullptr, CV_batch);
-    bool ok = std::strcmp(RES_get("title"), "Plot") == 0;
-    ok = ok && RES_get("batch") && *RES_get("batch") == '\0';
-    ok = ok && RES_get("Title") == nullptr && RES_get("absent") == nullptr;
+    std::string report = std::string(RES_get("title")) + "|" + (RES_get("batch") ? RES_get("batch") : "(null)") +
+                         "|" + (RES_get("Title") ? "found" : "(null)") + "|" + (RES_get("absent") ? "found" : "(null)");
     RES_new(3, "title", "Later", CV_int);
+    report += "|" + std::string(RES_get("title")) + "\n";
     RES_list();
-    return ok && std::strcmp(RES_get("title"), "Later") == 0 ? 0 : 1;
+    std::printf("%s", report.c_str());
+    return 0;
   });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "title: Later\nbatch:\n") << "a replaced resource keeps its place";
+  EXPECT_EQ(r.out, "title: Later\nbatch:\nPlot||(null)|(null)|Later\n")
+      << "the listing (a replaced resource keeps its place), then: the value, an empty value without data, "
+         "names compared with case, an absent name, the replaced value";
 }
 
 TEST(ResourceStore, AppendJoinsWithLineFeeds) {
@@ -41,53 +44,106 @@ TEST(ResourceStore, AppendJoinsWithLineFeeds) {
     char** v2 = nullptr;
     RES_getvals("filename", &n1, &v1);
     RES_getvals("list", &n2, &v2);
-    bool ok = std::strcmp(RES_get("filename"), "a\nb") == 0 && n1 == 2 && n2 == 1;
-    ok = ok && std::strcmp(v1[1], "b") == 0 && std::strcmp(v2[0], "a\nb") == 0;
+    EXPECT_STREQ(RES_get("filename"), "a\nb") << "joined by a line feed";
+    EXPECT_EQ(n1, 2) << "a CV_strings value is cut at line feeds";
+    EXPECT_EQ(n2, 1) << "a plain value is not";
+    if (n1 == 2) {
+      EXPECT_STREQ(v1[1], "b");
+    }
+    if (n2 == 1) {
+      EXPECT_STREQ(v2[0], "a\nb");
+    }
     free_parsed_array(n1, v1);
     free_parsed_array(n2, v2);
     int n3 = 7;
     char** v3 = nullptr;
-    ok = ok && RES_getvals("absent", &n3, &v3) == 0 && n3 == 0 && v3 == nullptr;
-    return ok ? 0 : 1;
+    EXPECT_EQ(RES_getvals("absent", &n3, &v3), 0);
+    EXPECT_EQ(n3, 0);
+    EXPECT_EQ(v3, nullptr);
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
-TEST(ResourceConvert, NumbersAndSwitches) {
+TEST(ResourceConvert, Numbers) {
+  /* Each converter writes its own width; the output starts at 99 so that a
+   * value left alone shows. */
+  struct Case {
+    DEF_convert cvt;
+    const char* value;
+    long long expected;
+    const char* why;
+  };
+  const Case cases[] = {
+      {CV_int, "0x1F", 31, "base 16"},
+      {CV_int, "-12", -12, "a sign"},
+      {CV_int, "+7", 7, ""},
+      {CV_int, "abc", 99, "no number: left"},
+      {CV_int, "99999999999", 2147483647, "bounded, not wrapped"},
+      {CV_int, "-99999999999", -2147483648LL, "bounded below"},
+      {CV_short, "-12", 99, "no sign accepted"},
+      {CV_short, "1234", 1234, ""},
+      {CV_short, "70000", 32767, "bounded to 16 bits"},
+      {CV_long, "123456789012", 123456789012LL, "64 bits"},
+      {CV_long, "42x", 42, "the leading number"},
+      {CV_long, "-5", 99, "no sign accepted"},
+      {CV_long, "x", 99, "no number: left"},
+      {CV_color, "5", 5, ""},
+      {CV_color, "-3", -3, "a sign"},
+      {CV_color, "red", 0, "no number: 0"},
+      {CV_color, "12abc", 12, "the leading number"},
+      {CV_color, "99999999999999999999", 9223372036854775807LL, "bounded, not undefined"},
+  };
+  for (const Case& c : cases) {
+    auto r = run_child([&] {
+      RES_put("v", c.value);
+      long long got = 0;
+      if (c.cvt == CV_int) {
+        int v = 99;
+        RES_getval("v", &v, c.cvt);
+        got = v;
+      } else if (c.cvt == CV_short) {
+        short v = 99;
+        RES_getval("v", &v, c.cvt);
+        got = v;
+      } else {
+        long int v = 99;
+        RES_getval("v", &v, c.cvt);
+        got = v;
+      }
+      std::printf("%lld", got);
+      return 0;
+    });
+    EXPECT_EQ(r.out, std::to_string(c.expected)) << c.cvt << " " << c.value << ": " << c.why;
+  }
+}
+
+TEST(ResourceConvert, FloatsAndSwitches) {
   auto r = run_child([] {
-    bool ok = true;
-    int i = 99;
-    RES_put("v", "0x1F");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == 31;
-    RES_put("v", "-12");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == -12;
-    RES_put("v", "abc");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == -12;
-    short s = 5;
-    RES_put("v", "-12");
-    RES_getval("v", &s, CV_short);
-    ok = ok && s == 5;
     float f = 1.0f;
     RES_put("v", "abc");
     RES_getval("v", &f, CV_float);
-    ok = ok && f == 0.0f;
+    EXPECT_EQ(f, 0.0f) << "no number: 0";
+    RES_put("v", "2.5e1x");
+    RES_getval("v", &f, CV_float);
+    EXPECT_EQ(f, 25.0f) << "the leading number";
     int b = 7;
     RES_new(-9999, "flag", nullptr, CV_bool);
     RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 1;
+    EXPECT_EQ(b, 1) << "a switch without a value is on";
     RES_put("flag", "No");
     RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 0;
+    EXPECT_EQ(b, 0) << "no";
     RES_put("flag", "maybe");
     RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 0;
-    ok = ok && RES_getval("absent", &b, CV_bool) == 0;
-    return ok ? 0 : 1;
+    EXPECT_EQ(b, 0) << "another word leaves the switch";
+    RES_put("flag", "ON");
+    RES_getval("flag", &b, CV_bool);
+    EXPECT_EQ(b, 1) << "on";
+    EXPECT_EQ(RES_getval("absent", &b, CV_bool), 0);
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceConvert, DeviceAndPath) {
@@ -95,23 +151,25 @@ TEST(ResourceConvert, DeviceAndPath) {
     char* name = nullptr;
     RES_put("device", "p,|lpr");
     RES_getval("device", &name, CV_device);
-    bool ok = FLAG_get(2) == 4 && name && std::strcmp(name, "|lpr") == 0;
+    EXPECT_EQ(FLAG_get(2), 4) << "p: the printer";
+    EXPECT_STREQ(name, "|lpr") << "the text after the comma";
     name = nullptr;
     RES_put("device", "x");
     RES_getval("device", &name, CV_device);
-    ok = ok && FLAG_get(2) == 1 && name == nullptr;
+    EXPECT_EQ(FLAG_get(2), 1) << "an unknown letter";
+    EXPECT_EQ(name, nullptr) << "no comma: no name";
     char* path = nullptr;
     RES_put("data_path", "/data");
     RES_getval("data_path", &path, CV_path);
-    ok = ok && std::strcmp(path, "/data/") == 0;
+    EXPECT_STREQ(path, "/data/") << "a path gets its slash";
     std::free(path);
     RES_put("data_path", "NONE");
     RES_getval("data_path", &path, CV_path);
-    ok = ok && path && *path == '\0';
+    EXPECT_STREQ(path, "") << "none, in any case, is the empty path";
     std::free(path);
-    return ok ? 0 : 1;
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceConvert, ProgramName) {
@@ -121,11 +179,12 @@ TEST(ResourceConvert, ProgramName) {
     RES_setCL(1, argv);
     char buf[FILE_PATH_LEN];
     char* own = RES_get_progname(nullptr);
-    bool ok = std::strcmp(RES_get_progname(buf), "prog") == 0 && std::strcmp(own, "prog") == 0;
+    EXPECT_STREQ(RES_get_progname(buf), "prog") << "into the buffer";
+    EXPECT_STREQ(own, "prog") << "allocated";
     std::free(own);
-    return ok ? 0 : 1;
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceHelp, PrintsTheOptionHelpOfBothKeyLists) {
@@ -316,13 +375,13 @@ TEST(ResourceConvert, CopyIsBoundedAndNeedsAnOutput) {
     std::string longer(RES_STRCPY_LEN + 100, 'a');
     RES_put("long", longer.c_str());
     std::vector<char> buf(RES_STRCPY_LEN + 200, 'x');
-    bool ok = RES_getval("long", buf.data(), CV_strcpy) == 1;
-    ok = ok && std::strlen(buf.data()) == static_cast<size_t>(RES_STRCPY_LEN - 1);
-    ok = ok && RES_conv_data(longer.data(), nullptr, CV_strcpy) == 0;
-    ok = ok && RES_conv_data(nullptr, buf.data(), CV_float) == 0;
-    return ok ? 0 : 1;
+    EXPECT_EQ(RES_getval("long", buf.data(), CV_strcpy), 1);
+    EXPECT_EQ(std::strlen(buf.data()), static_cast<size_t>(RES_STRCPY_LEN - 1)) << "cut to the copy's room";
+    EXPECT_EQ(RES_conv_data(longer.data(), nullptr, CV_strcpy), 0) << "no output";
+    EXPECT_EQ(RES_conv_data(nullptr, buf.data(), CV_float), 0) << "no data";
+    return ::testing::Test::HasFailure() ? 1 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 } // namespace

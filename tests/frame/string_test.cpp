@@ -276,6 +276,26 @@ TEST(NumberFormat, ThreeNumberRule) {
   EXPECT_LT(std::strlen(buf), static_cast<size_t>(SET_NUM_LEN)) << "huge values stay in the buffer";
 }
 
+TEST(NumberFormat, HugeFormatNumbersAreBounded) {
+  struct Case {
+    const char* format;
+    float x;
+    const char* text;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"0.2147483647.0", 0.001f, "0.00100000004749745131", "significant digits past int: 20 decimals at most"},
+      {"0.99999999999999999999.0", 0.001f, "0.00100000004749745131", "past long as well"},
+      {"1.-2147483648.0", 0.001f, "0", "a hugely negative count gives no decimals"},
+      {"99999999999.1.1", 2.5f, "      2.5", "a huge width is cut to 9"},
+      {"5.3", 12.345f, " 12.3", "a format of two numbers"},
+  };
+  for (const Case& c : cases) {
+    char buf[SET_NUM_LEN];
+    EXPECT_STREQ(set_num(buf, c.format, c.x), c.text) << c.format << ": " << c.why;
+  }
+}
+
 TEST(Choices, NameCountsFromZeroNumberFromOne) {
   char* const items[] = {const_cast<char*>("temp"), const_cast<char*>("wind")};
   EXPECT_EQ(chk_arg("wind", items, 2), 1);

@@ -135,13 +135,16 @@ TEST(KeyedTable, FailedEntryLeavesNoPartialRecord) {
     char small = 's';
     /* One bucket: the new key entries would be chained behind "A" and "1". */
     if (TAB_enter(&tab, &small, "B", "2") != -1) return 5;
-    bool ok = tab.num_entry == 1 && tab.head_ptr == tab.last_ptr;
-    ok = ok && tab.table[0][0].link == nullptr && tab.table[1][0].link == nullptr;
-    ok = ok && TAB_search(&tab, 1, "B") == nullptr && TAB_search(&tab, 1, "A") != nullptr;
+    EXPECT_EQ(tab.num_entry, 1);
+    EXPECT_EQ(tab.head_ptr, tab.last_ptr) << "the record list holds the first record only";
+    EXPECT_EQ(tab.table[0][0].link, nullptr) << "no key entry of the failed record in key 1";
+    EXPECT_EQ(tab.table[1][0].link, nullptr) << "nor in key 2";
+    EXPECT_EQ(TAB_search(&tab, 1, "B"), nullptr);
+    EXPECT_NE(TAB_search(&tab, 1, "A"), nullptr);
     TAB_clear(&tab);
-    return ok ? 0 : 6;
+    return ::testing::Test::HasFailure() ? 6 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 #endif
 }
 

@@ -67,6 +67,22 @@ TEST(Units, ConversionsThroughTheUnitsFile) {
     EXPECT_NEAR(UNIT_cvt(c.value, c.in, c.out), c.expect, 1e-4 * std::fabs(c.expect) + 1e-5) << c.why;
 }
 
+TEST(Units, OffsetsThatCancelGiveExactlyZero) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  struct Case {
+    float value;
+    const char* in;
+    const char* out;
+    float expect;
+  };
+  const Case cases[] = {
+      {273.15f, "K", "C", 0.0f},   {0.0f, "C", "K", 273.15f},   {32.0f, "F", "C", 0.0f},
+      {273.15f, "K", "degC", 0.0f}, {300.0f, "K", "C", 26.85f}, {-17.77777778f, "C", "F", 0.0f},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(UNIT_cvt(c.value, c.in, c.out), c.expect) << c.value << " " << c.in << " to " << c.out;
+}
+
 TEST(Units, RememberedPairIsKeyedOnTheWholeUnitTexts) {
   TempDir dir;
   write_file(dir.file("units.lup"), "m km *0.001\n");

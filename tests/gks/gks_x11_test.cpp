@@ -529,7 +529,12 @@ TEST(WindowHold, RefreshPeriodCallsTheFunctionUntilTheWaitEnds) {
   ASSERT_NE(at2, std::string::npos) << r.out;
   std::sscanf(r.out.c_str() + at1, "refresh 1 at %f", &first);
   std::sscanf(r.out.c_str() + at2, "refresh 2 at %f", &second);
-  EXPECT_TRUE(first >= 1 && first <= 2.5f && second - first >= 0.5f && second - first <= 1.5f) << r.out;
+  /* A busy machine makes calls late, never early: the period is a lower
+   * bound (whole seconds from the start of the hold, which comes after the
+   * clock was started). */
+  EXPECT_GE(first, 1.0f) << r.out;
+  EXPECT_GE(second, 2.0f) << r.out;
+  EXPECT_GE(second, first) << r.out;
   EXPECT_NE(r.out.find("held\n"), std::string::npos) << r.out;
 }
 
@@ -641,10 +646,10 @@ TEST(WindowControl, ClearAndResizeKeepTheBackingPixmapInStep) {
 
     /* Resized by the user: the event adopts the size and reports it. */
     x.run("xdotool windowsize " + std::to_string(gget_root_window()) + " 500 350");
-    for (int i = 0; i < 50 && gget_window_width() != 500; ++i) {
-      KEZ_sleep(0.02f);
+    kez_test::wait_until([] {
       gcheck_event();
-    }
+      return gget_window_width() == 500;
+    });
     check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 500 &&
               base.height == 350,
           "pixmap follows the user's size");
@@ -874,7 +879,7 @@ TEST(ForeignWindowDevice, PixModesClearAskForAFrameAndEndTheWait) {
     const size_t at = r.out.find("opened after ");
     if (at != std::string::npos) std::sscanf(r.out.c_str() + at, "opened after %f", &seconds);
     EXPECT_GE(seconds, c.min_open_seconds) << "mode " << c.mode;
-    for (int i = 0; i < 50 && read_file(dir.file("log")) != c.log; ++i) usleep(20000);
+    kez_test::wait_until([&] { return read_file(dir.file("log")) == c.log; });
     EXPECT_EQ(read_file(dir.file("log")), c.log) << "mode " << c.mode;
     if (c.mode == 9) continue; /* the stand-in has gone with its drawable */
     RgbImage picture;

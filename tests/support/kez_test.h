@@ -49,6 +49,14 @@ int run_command(const std::string& command, std::string* output = nullptr);
 /* True when a program is on the PATH. */
 bool have_program(const std::string& name);
 
+/* How long a test waits for something that should happen soon: generous,
+ * so that a machine whose every core is busy still gets there. */
+inline constexpr double kPatience = 60.0;
+
+/* Polls condition until it holds or `seconds` have passed; whether it
+ * held. Tests wait for what they expect this way, never for a fixed time. */
+bool wait_until(const std::function<bool()>& condition, double seconds = kPatience);
+
 } // namespace kez_test
 
 #endif

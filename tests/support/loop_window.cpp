@@ -30,7 +30,7 @@ LoopWindow::LoopWindow(const std::vector<std::string>& args) {
   int fds[2];
   if (::pipe(fds) != 0) return;
   std::vector<std::string> all = {KEZ_LOOPWIN_PATH, "-find", std::to_string(key_base()),
-                                  "-log", dir_.file("log"), "-life", "60"};
+                                  "-log", dir_.file("log"), "-life", "600"};
   all.insert(all.end(), args.begin(), args.end());
   std::fflush(nullptr);
   pid_t pid = ::fork();
@@ -48,7 +48,7 @@ LoopWindow::LoopWindow(const std::vector<std::string>& args) {
   pid_ = pid;
   std::string line;
   pollfd pfd{fds[0], POLLIN, 0};
-  while (::poll(&pfd, 1, 10000) > 0) {
+  while (::poll(&pfd, 1, static_cast<int>(kPatience * 1000)) > 0) {
     char c;
     if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
     line += c;

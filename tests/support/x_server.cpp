@@ -92,7 +92,7 @@ XServer::XServer(int width, int height, int depth) {
   /* The server writes its display number once it accepts connections. */
   std::string number;
   pollfd p{fds[0], POLLIN, 0};
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kPatience);
   while (std::chrono::steady_clock::now() < until) {
     if (::poll(&p, 1, 100) <= 0) continue;
     char c = 0;

@@ -154,8 +154,9 @@ int main(int argc, char** argv) {
       send(id, conn, 1, "");
     } else if (text == "quit") {
       send(id, conn, 1, "");
-      /* Give the client time to take the answer before the queue goes. */
-      for (int i = 0; i < 50 && !stop; ++i) {
+      /* Give the client time to take the answer before the queue goes
+       * (a minute at most: a busy machine may be slow to run it). */
+      for (int i = 0; i < 600 && !stop; ++i) {
         struct msqid_ds ds {};
         if (::msgctl(id, IPC_STAT, &ds) != 0 || ds.msg_qnum == 0) break;
         ::usleep(100000);

@@ -1,0 +1,32 @@
+/* Date texts: labels, sequence texts, month names, label formats, time
+ * zones and the decode window. */
+#include "kez_fuzz.h"
+
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  kez_fuzz::quiet();
+  const auto p = kez_fuzz::parts(data, size, 4);
+  Date date{};
+  DATE_init(&date);
+  DATE_decode_label(p[0].c_str(), &date);
+  DATE_decode_seq(p[0].c_str(), &date);
+  DATE_decode_month(p[0].c_str());
+  char label[DATE_LABEL_LEN];
+  int numbers[4] = {0, 0, 0, 0};
+  std::memcpy(numbers, p[3].data(), std::min(p[3].size(), sizeof numbers));
+  DATE_format_label(label, p[1].c_str(), numbers[0], p[2].c_str(), &date);
+  DATE_fhour_label(label, numbers[0], numbers[1] & 3);
+  DATE_make_label(&date, label);
+  DATE_make_seq(&date, label);
+  DATE_set_TZ(p[2].c_str());
+  DATE_make_label(&date, label);
+  DATE_set_TZ("Z");
+  DATE_set_datim(&date);
+  DATE_set_range(numbers[1], numbers[2]);
+  DATE_chk_range(numbers[3]);
+  DATE_set_range(-15, 10);
+  std::string text;
+  DATE_make_label_for_time_mod(numbers[0], p[2].c_str(), &date, &text);
+  return 0;
+}

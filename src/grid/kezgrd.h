@@ -90,4 +90,65 @@ struct GRD_file {
       var_id, dx_id, dy_id, nx_id, ny_id; /* netCDF header variable ids, -1 when absent */
 };
 
+
+/* ------------------------------------------------------------------------ */
+/* grd_read: the file table as the GRIB decoder reaches it                  */
+/* ------------------------------------------------------------------------ */
+
+/* The open-file record of handle ind (no range check; NULL for a free slot). */
+GRD_file* GRD_get_gfile(int ind);
+/* The offset at which the record read last begins (one value for the module). */
+long GRD_get_pos(int grd_fd);
+
+/* ------------------------------------------------------------------------ */
+/* grib: GRIB decoder (editions 0, 1 and 2 behind four bulletin framings)   */
+/* ------------------------------------------------------------------------ */
+
+/* Framing kinds kept in GRD_file::itype of a GRIB file. */
+enum GRIB_framing {
+  GRIB_FRAME_UNKNOWN = 0, /* not yet known (as opened) */
+  GRIB_FRAME_KEZ = 1,     /* "**" heading line */
+  GRIB_FRAME_LDM = 2,     /* SOH, sequence number, heading ... CR CR LF ETX */
+  GRIB_FRAME_OLD_KEZ = 3, /* "GRIB:" size line, then SOH and a heading */
+  GRIB_FRAME_RAW = 4      /* no framing */
+};
+
+/* Longest edition 1 message and longest whole record copied. */
+constexpr long GRIB_MAX_PRODUCT = 2000000;
+/* Room of a kept WMO heading (without its terminator), and the part of it
+ * that GRIB_get_WMO_header hands out (TTAAii CCCC YYGGgg). */
+constexpr int GRIB_HEADING_LEN = 30;
+constexpr int GRIB_WMO_LEN = 18;
+/* The heading given to a message found without framing. */
+inline constexpr const char* GRIB_DEFAULT_HEADING = "GRIB01 KXXX 010000";
+
+/* Framing search: >0 a message was found (file after its indicator),
+ * 0 nothing recognised, -1 end of file. */
+int GRIB_header(int grd_fd);
+int GRIB_header_kez(int grd_fd);
+int GRIB_header_ldm(int grd_fd, long int old_pos);
+int GRIB_header_old_kez(int grd_fd);
+int GRIB_header_raw(int grd_fd, long int old_pos);
+/* Magic search: octets of the last indicator read (4, 8 for edition 2),
+ * 0 at the end of the file. */
+int GRIB_search(int grd_fd);
+/* Offset at which the next record begins (with where 1 the file is moved
+ * there), or -1 when there is no usable next product. */
+int GRIB_next(int grd_fd, int where);
+int GRIB_get_info(int grd_fd, GRD_info* info);
+/* Copies the current record. *data null: a new buffer (caller frees with
+ * free); otherwise *size on entry is the capacity of *data. The octets
+ * copied, or -1. */
+int GRIB_get_raw(int grd_fd, char** data, int* size);
+int GRIB_get_WMO_header(int grd_fd, char* header); /* writes GRIB_WMO_LEN chars */
+char GRIB_get_type(int grd_fd);
+int GRIB_get_version();
+
+/* Units of a record from its parameter (remapping ECMWF and edition 0
+ * parameters); the netCDF unit name of a suite variable, or NULL. */
+int GRIB_units(GRD_report* grd);
+const char* GRIB_cdf_units(int var_id);
+/* Jumps allowed in the bad-value filter's window; 0 or less turns it off. */
+int GRIB_set_max_bad(int val);
+
 #endif /* KEZGRD_H */

@@ -1,0 +1,96 @@
+/*
+ * A small reader that drives the GRIB decoder the way the grid store's
+ * reader does: the file header first (framing search, file-header read,
+ * rewind), then record after record by framing search and next-record
+ * offset. Until the grid store's file table lands it fills a record of the
+ * stand-in table itself and tells the stand-in where the current record
+ * begins (grd_standin_pos).
+ */
+#ifndef GRIB_DRIVER_H
+#define GRIB_DRIVER_H
+
+#include "kezgrd.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern long grd_standin_pos;
+
+namespace grib_test {
+
+constexpr int HANDLE = 3;
+
+/* Opens path as grid file HANDLE, framing kind unknown, as the grid store does. */
+inline GRD_file* open_grib(const std::string& path) {
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  if (gf->file) std::fclose(gf->file);
+  std::memset(gf, 0, sizeof *gf);
+  gf->file = std::fopen(path.c_str(), "rb");
+  gf->fd = gf->file ? 1 : -1;
+  gf->type = GRD_TYPE_GRIB;
+  gf->itype = GRIB_FRAME_UNKNOWN;
+  return gf->file ? gf : nullptr;
+}
+
+inline void close_grib() {
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  if (gf->file) std::fclose(gf->file);
+  gf->file = nullptr;
+}
+
+/* The grid store's file header read: -1 when no message is found. */
+inline int file_header(GRD_info* info) {
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  info->grid_type = 0;
+  if (GRIB_header(HANDLE) < 0) return -1;
+  GRIB_get_info(HANDLE, info);
+  gf->date = info->date;
+  std::rewind(gf->file);
+  gf->num = 0;
+  grd_standin_pos = 0;
+  return 0;
+}
+
+/* What the walk learns of one record. */
+struct Record {
+  long start = 0;      /* where the record (its framing) begins */
+  long message = 0;    /* where the message's magic stands */
+  int itype = 0;       /* framing kind after the search */
+  std::string heading; /* GRIB_get_WMO_header, up to its terminator */
+  int version = 0;     /* GRIB_get_version after the next-record offset */
+  char type = 0;       /* GRIB_get_type */
+  long next = 0;       /* GRIB_next */
+};
+
+/* Steps from record to record until the framing search or the next-record
+ * offset fails; at most limit steps, so a decoder that loops shows as a
+ * walk of limit records. */
+inline std::vector<Record> walk(int limit = 1000) {
+  std::vector<Record> out;
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  for (int i = 0; i < limit; ++i) {
+    Record r;
+    r.start = std::ftell(gf->file);
+    grd_standin_pos = r.start;
+    if (GRIB_header(HANDLE) < 0) break;
+    r.itype = gf->itype;
+    char head[GRIB_WMO_LEN + 1] = {};
+    GRIB_get_WMO_header(HANDLE, head);
+    r.heading = head;
+    r.type = GRIB_get_type(HANDLE);
+    long after_indicator = std::ftell(gf->file);
+    r.next = GRIB_next(HANDLE, 1);
+    r.version = GRIB_get_version();
+    r.message = after_indicator - (r.version == 2 ? 16 : 8);
+    out.push_back(r);
+    if (r.next < 0) break;
+    gf->num++;
+  }
+  return out;
+}
+
+} // namespace grib_test
+
+#endif

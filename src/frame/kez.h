@@ -849,6 +849,13 @@ struct VAR_data {
  * The C form writes at most VAR_MODEL_LEN - 1 characters and returns str,
  * or null (str untouched) when the table cannot be opened; the std::string
  * form takes names of any length and returns 0, or -1 likewise. */
+/* Labels of a field (var_tool): the time-and-level text, the parameter
+ * label ("v%d" when not listed, then " (units)"), and both joined. Each str
+ * holds VAR_LABEL_LEN bytes. */
+inline constexpr int VAR_LABEL_LEN = 256;
+int VAR_make_datalevel(int time, int ltype, int level, char* str);
+char* VAR_str(char* str, int variable, const char* units);
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str);
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);

@@ -18,13 +18,16 @@
  */
 #include "kezgrd.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +50,37 @@ struct GribState {
   long grid_size = 0;  /* old KEZ framing: end of the product */
   int prev = 0;        /* a file's own framing kind, kept aside for one search */
   int bad_max = -1;    /* bad-value filter: jumps allowed; 0 or less: off */
+
+  /* The edition 1 message being decoded (product definition to data). */
+  std::vector<unsigned char> pds; /* pds[k] is octet k of the product definition */
+  int grid_id = 0;     /* grid number */
+  float lat = 0;       /* latitude of the next row, stepped while unpacking */
+  int ydir = 0;        /* 1 rows run south to north, -1 north to south */
+  int xalt = 0;        /* alternating row direction (edition 2) */
+  bool xrev = false;   /* points of a row run east to west */
+  int pole = 0;        /* single-value pole rows */
+  int thin = 0;        /* rows of different lengths */
+  std::vector<int> thin_rows; /* their lengths, in the order of the message */
+  float ref = 0, sfac = 0, dscale = 0; /* reference, 2^E, 10^-D */
+
+  /* Bit map in force. */
+  std::vector<unsigned char> bmb;
+  bool bmb_on = false;     /* a bit map applies to the field */
+  bool bmb_failed = false; /* the announced bit map could not be had */
+  long bmoff = 0;          /* next bit */
+
+  /* Stream bit reader (edition 2) and the bad-value filter. */
+  int bpval = 0, data_bits = 0;
+  long data_bytes = 0;
+  unsigned long long bit_mask = 0, temp_data = 0;
+  int bad = -9, bad_limit = 0, bad_test = 0;
+  std::array<int, 20> valid_data{};
+  long prev_val = -1;
+
+  /* Ensemble and probability details of the current product. */
+  int ens = 0, ens_type = 0, ens_id = 0, ens_prod = 0, ens_smooth = 0;
+  int ens_prob_var = 0, ens_prob_type = 0;
+  float ens_prob_low = 0, ens_prob_up = 0;
 };
 
 GribState state;
@@ -683,4 +717,822 @@ const char* GRIB_cdf_units(int var_id) {
   for (const CdfRow& row : cdf_units)
     if (row.var == var_id) return row.name;
   return nullptr;
+}
+
+/* --- edition 1: shared helpers ------------------------------------------- */
+
+namespace {
+
+constexpr float MISS = -9999.0f;
+constexpr int JUMP_WINDOW = 20; /* values the bad-value filter looks back over */
+
+/* A field that is not unpacked holds no values, never another field's. */
+void drop_values(GRD_report* grd) {
+  if (!grd) return;
+  std::free(grd->grid);
+  grd->grid = nullptr;
+}
+
+int signed3(const unsigned char* p) {
+  int v = static_cast<int>(be_uint(p, 3) & 0x7FFFFF);
+  return (p[0] & 0x80) ? -v : v;
+}
+
+/* Fits an int, else the missing value. */
+int to_int(long long v) { return v >= INT_MIN && v <= INT_MAX ? static_cast<int>(v) : KEZ_MISS; }
+
+/* Reads n octets into out; false when fewer arrive. */
+bool read_octets(FILE* f, unsigned char* out, size_t n) { return fread(out, 1, n, f) == n; }
+
+/* The bad-value filter over packed values: a row start clears its window. */
+void row_start() {
+  state.bad_test = 0;
+  state.valid_data.fill(0);
+}
+
+void run_filter(long x) {
+  if (state.bad_max > 0) {
+    int slot = state.bad_test % JUMP_WINDOW;
+    state.valid_data[slot] = 0;
+    if (state.bad_test > 0 && state.prev_val >= 0) {
+      long long jump = static_cast<long long>(state.prev_val) - x;
+      if (jump < 0) jump = -jump;
+      if (jump > state.bad_limit) {
+        state.valid_data[slot] = 1;
+        int count = 0;
+        for (int m : state.valid_data) count += m;
+        if (count > state.bad_max) state.bad = 1;
+        MESS_print(M_debug & 0x80000000u, "BAD: %6d %6ld %6ld %2d %2d\n", state.bad_limit,
+                   state.prev_val, x, count, state.bad);
+      }
+    }
+    ++state.bad_test;
+  }
+  state.prev_val = x;
+}
+
+/* Unpacks a field held in memory: packed values of bpval bits one after the
+ * other, a bit map choosing which points have one. Reads never pass the end
+ * of either; running out marks the field cut short. */
+class Unpacker {
+ public:
+  Unpacker(const std::vector<unsigned char>& packed, int bpval) : packed_(packed), bpval_(bpval) {
+    avail_bits_ = static_cast<unsigned long long>(packed.size() > 8 ? packed.size() - 8 : 0) * 8;
+  }
+  bool short_data() const { return short_; }
+  /* Octets the values read so far began in. */
+  long octets_used() const { return static_cast<long>((bitpos_ + 7) / 8); }
+
+  /* The next packed value; 0 once the data has run out. */
+  unsigned long long raw() {
+    if (bitpos_ + static_cast<unsigned>(bpval_) > avail_bits_) {
+      short_ = true;
+      return 0;
+    }
+    if (bpval_ == 0) return 0;
+    const unsigned char* p = packed_.data() + (bitpos_ >> 3);
+    unsigned long long w = 0;
+    for (int i = 0; i < 8; ++i) w = (w << 8) | p[i];
+    unsigned long long x = (w << (bitpos_ & 7)) >> (64 - bpval_);
+    bitpos_ += static_cast<unsigned>(bpval_);
+    return x;
+  }
+
+  float value(unsigned long long x) const {
+    return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
+  }
+
+  /* The next point value: the bit map, the packed value and the filter. */
+  float point() {
+    if (state.bmb_on) {
+      if (state.bmoff >= static_cast<long>(state.bmb.size()) * 8) {
+        short_ = true;
+        return MISS;
+      }
+      if (!GRIB_BMB_read()) return MISS;
+    }
+    unsigned long long x = raw();
+    if (short_) return MISS;
+    if (state.bad_max > 0) {
+      run_filter(static_cast<long>(x));
+      if (state.bad == 1) return MISS;
+    } else {
+      state.prev_val = static_cast<long>(x);
+    }
+    return value(x);
+  }
+
+  /* n point values into out; the common case (no bit map, no filter) in one
+   * tight loop. */
+  void points(float* out, int n) {
+    if (state.bmb_on || state.bad_max > 0 || bpval_ == 0) {
+      for (int i = 0; i < n; ++i) out[i] = point();
+      return;
+    }
+    if (bitpos_ + static_cast<unsigned long long>(n) * bpval_ > avail_bits_) {
+      for (int i = 0; i < n; ++i) out[i] = point();
+      return;
+    }
+    const unsigned char* base = packed_.data();
+    const float scale = state.dscale * state.sfac;
+    const float ref = state.ref;
+    const float ds = state.dscale;
+    unsigned long long pos = bitpos_;
+    const int shift = 64 - bpval_;
+    if (bpval_ == 16 && (pos & 7) == 0) {
+      const unsigned char* p = base + (pos >> 3);
+      for (int i = 0; i < n; ++i, p += 2)
+        out[i] = ds * (static_cast<float>((p[0] << 8) | p[1]) * state.sfac + ref);
+      pos += 16ull * n;
+    } else {
+      for (int i = 0; i < n; ++i) {
+        const unsigned char* p = base + (pos >> 3);
+        unsigned long long w;
+        std::memcpy(&w, p, 8);
+        w = __builtin_bswap64(w);
+        unsigned long long x = (w << (pos & 7)) >> shift;
+        out[i] = ds * (static_cast<float>(x) * state.sfac + ref);
+        pos += static_cast<unsigned>(bpval_);
+      }
+    }
+    (void)scale;
+    if (n > 0) state.prev_val = -1;
+    bitpos_ = pos;
+  }
+
+ private:
+  const std::vector<unsigned char>& packed_;
+  int bpval_;
+  unsigned long long bitpos_ = 0;
+  unsigned long long avail_bits_ = 0;
+  bool short_ = false;
+};
+
+/* Predefined NMC grids. */
+struct PredefinedGrid {
+  int number;
+  int proj;
+  int nx, ny;
+  float dx, dy;
+  float clat, clon;
+};
+constexpr PredefinedGrid predefined_grids[] = {
+    {21, 2, 37, 37, 5, 2.5f, 45, 90},        {22, 2, 37, 37, 5, 2.5f, 45, -90},
+    {23, 2, 37, 37, 5, 2.5f, -45, 90},       {24, 2, 37, 37, 5, 2.5f, -45, -90},
+    {25, 2, 73, 19, 5, 5, 45, 180},          {26, 2, 73, 19, 5, 5, -45, 180},
+    {37, 2, 73, 73, 1.5f, 1.5f, 45, 15},     {38, 2, 73, 73, 1.5f, 1.5f, 45, 105},
+    {39, 2, 73, 73, 1.5f, 1.5f, 45, -165},   {40, 2, 73, 73, 1.5f, 1.5f, 45, -75},
+    {41, 2, 73, 73, 1.5f, 1.5f, -45, 15},    {42, 2, 73, 73, 1.5f, 1.5f, -45, 105},
+    {43, 2, 73, 73, 1.5f, 1.5f, -45, -165},  {44, 2, 73, 73, 1.5f, 1.5f, -45, -75},
+    {50, 2, 36, 33, 2.5f, 1.25f, 40, -96.25f}, {61, 2, 91, 46, 2, 2, 45, 90},
+    {62, 2, 91, 46, 2, 2, 45, -90},          {63, 2, 91, 46, 2, 2, -45, 90},
+    {64, 2, 91, 46, 2, 2, -45, -90},
+    {211, 4, 93, 65, 0.8127f, 0.8127f, 40.607f, -100.553f},
+    {212, 4, 185, 129, 0.4063f, 0.4063f, 40.606f, -100.554f},
+    {215, 4, 369, 257, 0.2032f, 0.2032f, 40.607f, -100.553f},
+};
+
+/* Grids whose pole rows hold one value, and the latitude of their first row
+ * (-9999: left as the grid description sets it). */
+struct PoleGrid {
+  int number;
+  float first_lat;
+};
+constexpr PoleGrid pole_grids[] = {{21, 0}, {22, 0}, {23, -90}, {24, -90}, {25, 0},
+                                   {26, -90}, {61, 0}, {62, 0}, {63, -90}, {64, -90}};
+
+/* Time code of the period octets. */
+int time_code(int u, int p1, int p2, int r, int n) {
+  int q1 = p1, q2 = p2;
+  if (u == 2) {
+    q1 = 800 + p1;
+    q2 = 800 + p2;
+  } else if (u == 3) {
+    q1 = 900 + p1;
+    q2 = 900 + p2;
+  } else if (u == 12) {
+    q1 = 12 * p1;
+    q2 = 12 * p2;
+  }
+  int s = n * p2 + (u == 2 ? 800 : u == 3 ? 900 : 0);
+  switch (r) {
+    case 0: return q1;
+    case 1: return 0;
+    case 2: case 3: case 4: case 5: return r * 1000000 + 1000 * q1 + q2;
+    case 10: return 256 * p1 + p2;
+    case 113: return 13000000 + 1000 * q1 + s;
+    case 118: return 18000000 + 1000 * q1 + s;
+    case 123: return 23000000 + s;
+    default: return KEZ_MISS; /* never another field's time */
+  }
+}
+
+/* Level code of the level octets a and b. */
+int level_code(int ltype, int a, int b) {
+  switch (ltype) {
+    case 1: case 4: case 6: case 7: case 102: case 200: return 0;
+    case 5: case 100: case 103: case 105: case 107: case 111: case 113: case 117: case 119:
+      return 256 * a + b;
+    case 101: case 104: case 106: case 108: case 109: case 112: case 114: case 116: case 120:
+      return 1000 * a + b;
+    default: return KEZ_MISS; /* never another field's level */
+  }
+}
+
+int threshold_code(float x) {
+  int c = float2int(x);
+  return c < 0 ? 5000 - c : c;
+}
+
+} // namespace
+
+/* --- edition 1: conversions ---------------------------------------------- */
+
+float GRIB_flt_conv(const unsigned char* pc) {
+  if (pc[0] == 0) return 0.0f;
+  float frac = pc[1] / 256.0f + pc[2] / 65536.0f + pc[3] / 16777216.0f;
+  float v = static_cast<float>(frac * std::pow(16.0, (pc[0] & 0x7F) - 64));
+  return (pc[0] & 0x80) ? -v : v;
+}
+
+float GRIB_scl_conv(const unsigned char* pc) {
+  if (pc[0] == 0 && pc[1] == 0) return 1.0f;
+  int e = (pc[0] & 0x7F) * 256 + pc[1];
+  if (pc[0] & 0x80) e = -e;
+  return static_cast<float>(std::pow(2.0, e));
+}
+
+/* --- edition 1: product definition --------------------------------------- */
+
+int GRIB_PDB(int grd_fd, GRD_report* grd, int rep_type) {
+  (void)rep_type;
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd) return -1;
+  const int edition = state.ind[7];
+  /* Octets 1-4 of an edition 0 section stand in the indicator. */
+  const int have = edition == 0 ? 4 : 0;
+  std::vector<unsigned char>& pds = state.pds;
+  pds.assign(1 + have + 20, 0);
+  if (edition == 0) std::memcpy(&pds[1], &state.ind[4], 4);
+  if (!read_octets(f, &pds[1 + have], 20)) {
+    MESS_print(M_warn, "GRIB_PDB: Product definition cut short\n");
+    drop_values(grd);
+    return -1;
+  }
+  grd->version = edition;
+  long len = static_cast<long>(be_uint(&pds[1], 3));
+  const long least = edition == 0 ? 24 : 28;
+  if (len < least) {
+    MESS_print(M_warn, "GRIB_PDB: Invalid product definition length %ld\n", len);
+    drop_values(grd);
+    return -1;
+  }
+  long got = have + 20;
+  /* The whole section, however long, so the next reader starts at the next
+   * section; room up to octet 55 for the ensemble octets read as zeros. */
+  pds.resize(static_cast<size_t>(std::max(len, 55L) + 1), 0);
+  if (len > got && !read_octets(f, &pds[1 + got], static_cast<size_t>(len - got))) {
+    MESS_print(M_warn, "GRIB_PDB: Product definition cut short\n");
+    drop_values(grd);
+    return -1;
+  }
+  GRIB_decode_PDB(pds.data(), grd);
+  GRIB_set_var(grd);
+  char label[DATE_LABEL_LEN] = {};
+  DATE_make_label_for_time(grd->time, grd->source * 1000 + grd->model, &grd->date, label);
+  std::snprintf(grd->datim, sizeof grd->datim, "%s", label);
+  return 1;
+}
+
+int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
+  const unsigned char* o = data; /* o[k] is octet k */
+  grd->source = o[5];
+  grd->model = o[6];
+  grd->type = state.grid_id = o[7];
+  grd->time = time_code(o[18], o[19], o[20], o[21], static_cast<int>(be_uint(o + 22, 2)));
+  int year = o[13];
+  if (year <= 49) year += 2000;
+  if (year < 200) year += 1900;
+  grd->date.year = year;
+  grd->date.month = o[14];
+  grd->date.day = o[15];
+  grd->date.hour = o[16];
+  grd->date.min = o[17];
+  grd->ltype = o[10];
+  grd->level = level_code(o[10], o[11], o[12]);
+  if (o[4] != 129)
+    grd->var = o[9] == 177 ? 571 : o[9];
+  else
+    grd->var = o[9] == 212 ? 491 : KEZ_MISS; /* no other second-table parameter is known */
+  GRIB_units(grd);
+  state.dscale = 1.0f;
+  state.ens = 0;
+  if (grd->source == 7 && o[26] == 2) {
+    state.ens = 1;
+    state.ens_type = o[42];
+    state.ens_id = o[43];
+    state.ens_prod = o[44];
+    state.ens_smooth = o[45];
+    if (grd->var == 191 || grd->var == 192) {
+      state.ens_prob_var = o[46];
+      int var = grd->var;
+      grd->var = state.ens_prob_var;
+      GRIB_units(grd);
+      grd->var = var;
+      state.ens_prob_type = o[47];
+      state.ens_prob_low = GRIB_flt_conv(o + 48);
+      state.ens_prob_up = GRIB_flt_conv(o + 52);
+    }
+  }
+  if (grd->version == 1) {
+    if (grd->ltype == 1 && grd->model == 44 && grd->var == 7) grd->var = 161;
+    int d = ((o[27] & 0x7F) << 8) | o[28];
+    if (o[27] & 0x80) d = -d;
+    state.dscale = static_cast<float>(std::pow(10.0, -d));
+  }
+  DOM_init(&grd->domain);
+  state.ydir = 1;
+  state.xalt = 0;
+  state.pole = 0;
+  GRIB_set_domain(state.grid_id, &grd->domain);
+  for (const PoleGrid& g : pole_grids)
+    if (g.number == state.grid_id) {
+      state.pole = 1;
+      state.lat = g.first_lat;
+    }
+  return 1;
+}
+
+int GRIB_set_var(GRD_report* grd) {
+  char buf[VAR_LABEL_LEN];
+  std::string t;
+  VAR_make_datalevel(grd->time, grd->ltype, grd->level, buf);
+  t = buf;
+  if (!t.empty()) t += ' ';
+  auto label = [&](int v, const char* units) { return std::string(VAR_str(buf, v, units)); };
+  std::string info;
+  long long var = grd->var;
+  if (state.ens == 1 && state.ens_prod == 1) {
+    static constexpr const char* tags[] = {"Ens[%d] ", "Ens[-%d] ", "Ens[+%d] ", "Ens[c%d] ",
+                                           "Ens[w%d] "};
+    info = t;
+    if (state.ens_type >= 1 && state.ens_type <= 5) {
+      char tag[32];
+      std::snprintf(tag, sizeof tag, tags[state.ens_type - 1], state.ens_id);
+      info += tag;
+    }
+    info += label(grd->var, grd->units);
+    var += 19280000LL + 20000LL * state.ens_type + 1000LL * state.ens_id;
+  } else if (state.ens == 1 && state.ens_prod == 2) {
+    info = t + "Ens mean " + label(grd->var, grd->units);
+    var += 19000000LL;
+  } else if (state.ens == 1 && (state.ens_prod == 11 || state.ens_prod == 12)) {
+    info = t + "Ens std dev " + label(grd->var, grd->units);
+    var += 19001000LL;
+  } else if (grd->var == 191 || grd->var == 192) {
+    info = t;
+    if (state.ens_prob_type < 4)
+      info += grd->var == 191 ? "Ens prob (%) " : "Ens norm prob (%) ";
+    else
+      info += "Prob (%) ";
+    long long c = grd->var * 10000000LL + state.ens_prob_var * 10000LL + state.ens_prob_type * 1000LL;
+    info += label(state.ens_prob_var, nullptr);
+    char part[96] = {};
+    switch (state.ens_prob_type) {
+      case 1: case 4:
+        std::snprintf(part, sizeof part, " below %.2f", state.ens_prob_low);
+        c += threshold_code(state.ens_prob_low);
+        break;
+      case 2: case 5:
+        std::snprintf(part, sizeof part, " above %.2f", state.ens_prob_up);
+        c += threshold_code(state.ens_prob_up);
+        break;
+      case 3: case 6:
+        std::snprintf(part, sizeof part, " in %.2f-%.2f", state.ens_prob_low, state.ens_prob_up);
+        c += threshold_code(state.ens_prob_low);
+        break;
+      case 7:
+        std::snprintf(part, sizeof part, " above %.2f", state.ens_prob_low);
+        c += threshold_code(state.ens_prob_low);
+        break;
+      case 8:
+        std::snprintf(part, sizeof part, " below %.2f", state.ens_prob_up);
+        c += threshold_code(state.ens_prob_up);
+        break;
+      default: break;
+    }
+    info += part;
+    if (grd->units[0]) info += std::string(" ") + grd->units;
+    std::snprintf(grd->units, sizeof grd->units, "%%");
+    var = c;
+  } else {
+    VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, buf);
+    info = buf;
+  }
+  if (grd->var != KEZ_MISS) grd->var = to_int(var);
+  std::snprintf(grd->info, sizeof grd->info, "%s", info.c_str());
+  return 0;
+}
+
+/* --- edition 1: grid description ----------------------------------------- */
+
+int GRIB_set_domain(int type, Domain* domain) {
+  for (const PredefinedGrid& g : predefined_grids) {
+    if (g.number != type) continue;
+    domain->proj = g.proj;
+    domain->nx = g.nx;
+    domain->ny = g.ny;
+    domain->dx = g.dx;
+    domain->dy = g.dy;
+    domain->clat = g.clat;
+    domain->clon = g.clon;
+    if (g.proj == 4) {
+      domain->plon = -95;
+      domain->param[0] = domain->param[1] = 25;
+      domain->param[2] = 1;
+    }
+  }
+  return 1;
+}
+
+namespace {
+
+/* Borrows the current map domain while a projected grid is described. */
+class BorrowedDomain {
+ public:
+  BorrowedDomain() { MAP_get_domain(&kept_); }
+  ~BorrowedDomain() { MAP_domain(&kept_); }
+  BorrowedDomain(const BorrowedDomain&) = delete;
+  BorrowedDomain& operator=(const BorrowedDomain&) = delete;
+
+ private:
+  Domain kept_{};
+};
+
+float degrees(const unsigned char* p) { return signed3(p) / 1000.0f; }
+
+int refuse_grid(GRD_report* grd, const char* why) {
+  MESS_print(M_warn, "GRIB_GDB: %s\n", why);
+  drop_values(grd);
+  return 0;
+}
+
+} // namespace
+
+int GRIB_GDB(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  state.thin = 0;
+  state.thin_rows.clear();
+  state.xrev = false;
+  if (!f || !grd) return -1;
+  if (state.pds.size() < 9 || !(state.pds[8] & 0x80)) return 1;
+  std::vector<unsigned char> g(1 + 32, 0); /* g[k] is octet k */
+  if (!read_octets(f, &g[1], 32)) {
+    MESS_print(M_warn, "GRIB_GDB: Grid description cut short\n");
+    drop_values(grd);
+    return -1;
+  }
+  long len = static_cast<long>(be_uint(&g[1], 3));
+  const int rep = g[6];
+  const long least = (rep == 1 || rep == 3) ? 42 : 32;
+  if (len < least) {
+    MESS_print(M_warn, "GRIB_GDB: Invalid grid description length %ld\n", len);
+    drop_values(grd);
+    return -1;
+  }
+  g.resize(static_cast<size_t>(len) + 1, 0);
+  if (!read_octets(f, &g[33], static_cast<size_t>(len - 32))) {
+    MESS_print(M_warn, "GRIB_GDB: Grid description cut short\n");
+    drop_values(grd);
+    return -1;
+  }
+  const int scan = g[28];
+  state.ydir = (scan & 0x40) || (scan & 0x02) ? 1 : -1;
+  if (scan & 0x20) return refuse_grid(grd, "Grids stored column by column are not supported");
+  state.xrev = (scan & 0x80) != 0;
+  Domain& d = grd->domain;
+  const int ni = static_cast<int>(be_uint(&g[7], 2));
+  const int nj = static_cast<int>(be_uint(&g[9], 2));
+  d.nx = ni;
+  d.ny = nj;
+  if (nj > GRIB_MAX_SIDE) return refuse_grid(grd, "Too many rows");
+  if (nj < 1) return refuse_grid(grd, "A grid without rows");
+  /* A row-length list stands after the vertical coordinates that octet 4
+   * counts, where octet 5 says; only a grid whose Ni is all ones has one. */
+  const int pv = g[5];
+  if (ni == 0xFFFF) {
+    long pl = pv == 0 || pv == 255 ? 0 : pv + 4L * g[4];
+    if (pl == 0 || pl + 2L * nj - 1 > len) return refuse_grid(grd, "Thinned grid without row lengths");
+    state.thin = 1;
+    state.thin_rows.resize(static_cast<size_t>(nj));
+    int longest = 0;
+    for (int j = 0; j < nj; ++j) {
+      int n = static_cast<int>(be_uint(&g[static_cast<size_t>(pl + 2L * j)], 2));
+      state.thin_rows[static_cast<size_t>(j)] = n;
+      longest = std::max(longest, n);
+    }
+    d.nx = longest;
+  }
+  if (d.nx > GRIB_MAX_SIDE) return refuse_grid(grd, "Too many points in a row");
+  if (d.nx < 1) return refuse_grid(grd, "A grid without points");
+  const float la1 = degrees(&g[11]);
+  const float lo1 = degrees(&g[14]);
+  switch (rep) {
+    case 0: { /* latitude/longitude */
+      d.proj = 2;
+      const float la2 = degrees(&g[18]);
+      state.lat = la1;
+      if (g[17] & 0x80) {
+        d.dx = be_uint(&g[24], 2) / 1000.0f;
+        d.dy = be_uint(&g[26], 2) / 1000.0f;
+      } else if (d.ny > 1) {
+        d.dx = d.dy = (la2 - la1) * state.ydir / (d.ny - 1);
+      } else {
+        d.dx = d.dy = MISS; /* one row and no increments: no spacing */
+      }
+      if (d.dx > 30 && state.grid_id >= 37 && state.grid_id <= 44) d.dx = 1.25f;
+      d.clon = d.dx == MISS ? lo1 : lo1 + d.dx * (d.nx - 1) / 2;
+      if (d.clon > 180) d.clon -= 360;
+      d.clat = d.dy == MISS ? la1 : la1 + d.dy * (d.ny - 1) * state.ydir / 2;
+      break;
+    }
+    case 1: { /* Mercator */
+      BorrowedDomain borrow;
+      d.proj = 3;
+      const float la2 = degrees(&g[18]);
+      const float lo2 = degrees(&g[21]);
+      d.plon = (lo1 + lo2) / 2;
+      if (lo1 > lo2) {
+        d.plon = (lo1 - 360 + lo2) / 2;
+        if (d.plon < -180) d.plon += 360;
+      }
+      d.plat = 0;
+      MAP_domain(&d);
+      float x1, y1, x2, y2;
+      MAP_tran(la1, lo1, &x1, &y1);
+      MAP_tran(la2, lo2, &x2, &y2);
+      /* Spacings are positive whichever way the rows run. */
+      d.dx = d.nx > 1 ? std::fabs(x2 - x1) / (d.nx - 1) : MISS;
+      d.dy = d.ny > 1 ? std::fabs(y2 - y1) / (d.ny - 1) : MISS;
+      MAP_untran((x1 + x2) / 2, (y1 + y2) / 2, &d.clat, &d.clon);
+      break;
+    }
+    case 3: { /* Lambert conformal */
+      BorrowedDomain borrow;
+      d.proj = 4;
+      float lov = degrees(&g[18]);
+      if (lov > 180) lov -= 360;
+      d.plon = lov;
+      d.plat = (g[27] & 0x80) ? -90.0f : 90.0f;
+      d.param[0] = degrees(&g[29]);
+      d.param[1] = degrees(&g[32]);
+      d.param[2] = 1;
+      MAP_domain(&d);
+      float x1, y1;
+      MAP_tran(la1, lo1, &x1, &y1);
+      d.dx = be_uint(&g[21], 3) / 100000.0f;
+      d.dy = be_uint(&g[24], 3) / 100000.0f;
+      float cx = x1 + d.dx * ((d.nx - 1) / 2);
+      float cy = y1 + d.dy * ((state.ydir * (d.ny - 1)) / 2);
+      MAP_untran(cx, cy, &d.clat, &d.clon);
+      break;
+    }
+    case 5: { /* polar stereographic */
+      BorrowedDomain borrow;
+      d.proj = 1;
+      float lov = degrees(&g[18]);
+      if (lov > 180) lov -= 360;
+      if (grd->source == 98 && state.grid_id == 45) lov = 0;
+      d.plon = lov;
+      if (g[27] & 0x80) {
+        d.plat = -90;
+        d.param[0] = -60;
+      } else {
+        d.plat = 90;
+        d.param[0] = 60;
+      }
+      MAP_domain(&d);
+      float x1, y1;
+      MAP_tran(la1, lo1, &x1, &y1);
+      d.dx = be_uint(&g[21], 3) / 100000.0f;
+      d.dy = be_uint(&g[24], 3) / 100000.0f;
+      float cx = x1 + (d.nx - 1) * d.dx / 2;
+      float cy = y1 + (d.ny - 1) * state.ydir * d.dy / 2;
+      MAP_untran(cx, cy, &d.clat, &d.clon);
+      break;
+    }
+    default: break;
+  }
+  return 1;
+}
+
+/* --- edition 1: bit map and data ----------------------------------------- */
+
+int GRIB_BMB_read() {
+  if (!state.bmb_on) return 1;
+  if (state.bmoff < 0 || state.bmoff >= static_cast<long>(state.bmb.size()) * 8) return 0;
+  int octet = state.bmb[static_cast<size_t>(state.bmoff / 8)];
+  int bit = (octet >> (7 - state.bmoff % 8)) & 1;
+  ++state.bmoff;
+  return bit;
+}
+
+int GRIB_BMB(int grd_fd, GRD_report* grd) {
+  (void)grd;
+  FILE* f = stream_of(grd_fd);
+  state.bmb.clear();
+  state.bmb_on = false;
+  state.bmb_failed = false;
+  state.bmoff = 0;
+  if (state.pds.size() < 9 || !(state.pds[8] & 0x40)) return 1;
+  state.bmb_failed = true; /* until the whole bit map is in */
+  unsigned char h[6];
+  if (!f || !read_octets(f, h, 6)) {
+    MESS_print(M_warn, "GRIB_BMB: Bit map cut short\n");
+    return -1;
+  }
+  long len = static_cast<long>(be_uint(h, 3));
+  if (len < 6) {
+    MESS_print(M_warn, "GRIB_BMB: Invalid bit map length %ld\n", len);
+    return -1;
+  }
+  if (be_uint(h + 4, 2) != 0) {
+    MESS_print(M_warn, "GRIB_BMB: Predefined bit map %lu is not known\n", be_uint(h + 4, 2));
+    return -1;
+  }
+  state.bmb.resize(static_cast<size_t>(len - 6));
+  if (!read_octets(f, state.bmb.data(), state.bmb.size())) {
+    MESS_print(M_warn, "GRIB_BMB: Bit map cut short\n");
+    state.bmb.clear();
+    return -1;
+  }
+  state.bmb_on = true;
+  state.bmb_failed = false;
+  return 1;
+}
+
+long GRIB_bit_read(int grd_fd) {
+  FILE* f = stream_of(grd_fd);
+  while (state.data_bits < state.bpval) {
+    int c = f ? getc(f) : EOF;
+    if (c == EOF) return -1;
+    ++state.data_bytes;
+    state.temp_data = (state.temp_data << 8) | static_cast<unsigned>(c);
+    state.data_bits += 8;
+  }
+  int s = state.data_bits - state.bpval;
+  long x = static_cast<long>((state.temp_data >> s) & state.bit_mask);
+  state.data_bits = s;
+  state.temp_data &= (1ull << s) - 1;
+  run_filter(x);
+  return x;
+}
+
+namespace {
+
+int refuse_data(GRD_report* grd, const char* why) {
+  MESS_print(M_warn, "GRIB_BDB: %s\n", why);
+  drop_values(grd);
+  state.bmb.clear();
+  state.bmb_on = false;
+  state.thin_rows.clear();
+  return -1;
+}
+
+} // namespace
+
+int GRIB_BDB(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd) return -1;
+  state.bmoff = 0;
+  if (state.bmb_failed) return refuse_data(grd, "The field's bit map could not be read");
+  long start = ftell(f);
+  unsigned char h[11];
+  if (!read_octets(f, h, 11)) return refuse_data(grd, "Data section cut short");
+  const int flags = h[3];
+  if (flags & 0x80) return refuse_data(grd, "Spherical harmonic coefficients are not supported");
+  if (flags & 0x50) return refuse_data(grd, "Complex or second-order packing is not supported");
+  state.sfac = GRIB_scl_conv(h + 4);
+  state.ref = GRIB_flt_conv(h + 6);
+  state.bpval = h[10];
+  if (state.bpval > GRIB_MAX_BITS) return refuse_data(grd, "More than 32 bits per value");
+  state.bit_mask = (1ull << state.bpval) - 1;
+  /* One jump limit for every field, whichever came first. */
+  state.bad_limit = state.bpval > 0 ? 1 << (state.bpval - 1) : 0;
+  state.bad = 0;
+  row_start();
+  state.temp_data = 0;
+  state.data_bits = 0;
+  const Domain& d = grd->domain;
+  const int nx = d.nx, ny = d.ny;
+  if (nx < 1 || ny < 1 || nx > GRIB_MAX_SIDE || ny > GRIB_MAX_SIDE)
+    return refuse_data(grd, "The grid has no usable size");
+  const bool grid50 = state.grid_id == 50;
+  if (grid50 && (nx != 36 || ny != 33)) return refuse_data(grd, "Grid 50 is not 36 by 33");
+  if (state.thin && static_cast<int>(state.thin_rows.size()) != ny)
+    return refuse_data(grd, "Row lengths do not match the rows");
+  /* The most values the layout can read, and so the most octets. */
+  long long values = static_cast<long long>(nx) * ny;
+  if (state.thin) {
+    values = 0;
+    for (int n : state.thin_rows) values += n;
+  }
+  const long long want = (values * state.bpval + 7) / 8;
+  std::vector<unsigned char> packed(static_cast<size_t>(want) + 8, 0);
+  size_t got = fread(packed.data(), 1, static_cast<size_t>(want), f);
+  packed.resize(got + 8);
+  float* grid = static_cast<float*>(std::realloc(grd->grid, sizeof(float) * nx * ny));
+  if (!grid) {
+    MESS_print(M_error, "GRIB_BDB: Unable to allocate the grid\n");
+    drop_values(grd);
+    return 0;
+  }
+  grd->grid = grid;
+  Unpacker up(packed, state.bpval);
+  auto target = [&](int k) { return state.ydir == 1 ? ny - 1 - k : k; };
+  if (grid50) {
+    for (int r = 32; r >= 0; --r) {
+      row_start();
+      int k = 0;
+      while (4 * (k + 1) < r) ++k;
+      float* row = grid + static_cast<size_t>(r) * nx;
+      for (int i = 0; i < k; ++i) row[i] = MISS;
+      for (int i = k; i < 36 - k; ++i) row[i] = up.point();
+      for (int i = 36 - k; i < 36; ++i) row[i] = MISS;
+    }
+  } else if (state.thin) {
+    std::vector<float> vals;
+    for (int k = 0; k < ny; ++k) {
+      const int n = state.thin_rows[static_cast<size_t>(k)];
+      float* row = grid + static_cast<size_t>(target(k)) * nx;
+      vals.assign(static_cast<size_t>(n), MISS);
+      row_start();
+      for (int i = 0; i < n && i < 2; ++i) vals[static_cast<size_t>(i)] = up.point();
+      row_start();
+      for (int i = 2; i < n; ++i) vals[static_cast<size_t>(i)] = up.point();
+      if (n == 0) {
+        for (int i = 0; i < nx; ++i) row[i] = MISS;
+      } else if (n == 1 || nx == 1) {
+        for (int i = 0; i < nx; ++i) row[i] = vals[0];
+      } else {
+        const float step = static_cast<float>(n - 1) / static_cast<float>(nx - 1);
+        float a = vals[0], b = vals[1], fr = 0;
+        int used = 2;
+        for (int i = 0; i < nx; ++i) {
+          if (fr >= 1 && used < n) {
+            a = b;
+            b = vals[static_cast<size_t>(used++)];
+            fr -= 1;
+          }
+          row[i] = (a == MISS || b == MISS) ? MISS : fr * b + (1 - fr) * a;
+          fr += step;
+        }
+      }
+    }
+  } else {
+    const bool repeat_first = state.grid_id == 25 || state.grid_id == 26;
+    auto at_pole = [&] { return state.pole && (state.lat == -90.0f || state.lat == 90.0f); };
+    int k = 0;
+    if (at_pole() && k < ny) {
+      float v = up.point();
+      float* row = grid + static_cast<size_t>(target(k)) * nx;
+      for (int i = 0; i < nx; ++i) row[i] = v;
+      state.lat += state.ydir * d.dy;
+      ++k;
+    }
+    for (; k < ny && !at_pole(); ++k) {
+      row_start();
+      float* row = grid + static_cast<size_t>(target(k)) * nx;
+      if (repeat_first && nx > 1) {
+        up.points(row, nx - 1);
+        row[nx - 1] = row[0];
+      } else {
+        up.points(row, nx);
+      }
+      state.lat += state.ydir * d.dy;
+    }
+    if (at_pole() && k < ny) {
+      float v = up.point();
+      float* row = grid + static_cast<size_t>(target(k)) * nx;
+      for (int i = 0; i < nx; ++i) row[i] = v;
+      ++k;
+    }
+    for (; k < ny; ++k) { /* rows the layout did not reach */
+      float* row = grid + static_cast<size_t>(target(k)) * nx;
+      for (int i = 0; i < nx; ++i) row[i] = MISS;
+    }
+  }
+  if (up.short_data()) {
+    bool no_bits = state.bmb_on && state.bmoff >= static_cast<long>(state.bmb.size()) * 8;
+    return refuse_data(grd, no_bits ? "The bit map is shorter than the grid"
+                                    : "Data section cut short");
+  }
+  if (state.xrev)
+    for (int r = 0; r < ny; ++r) std::reverse(grid + static_cast<size_t>(r) * nx, grid + static_cast<size_t>(r + 1) * nx);
+  state.data_bytes = up.octets_used();
+  fseek(f, start + 11 + state.data_bytes, SEEK_SET);
+  state.bmb.clear();
+  state.bmb_on = false;
+  state.thin_rows.clear();
+  return 1;
 }

@@ -151,4 +151,31 @@ const char* GRIB_cdf_units(int var_id);
 /* Jumps allowed in the bad-value filter's window; 0 or less turns it off. */
 int GRIB_set_max_bad(int val);
 
+/* Edition 1 (and 0), in the order the grid store's reader calls them:
+ * product definition (1, or -1), grid description (1; 0 for a grid that
+ * cannot be used; -1 on a short or damaged section), bit map (1; 0 when it
+ * cannot be had; -1 on a short or damaged section), data (1; 0 when the grid
+ * cannot be allocated; -1 when the field cannot be unpacked). A field that
+ * is not unpacked leaves the record without values (grid NULL). */
+int GRIB_PDB(int grd_fd, GRD_report* grd, int rep_type);
+int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd); /* data[k] is octet k */
+int GRIB_set_var(GRD_report* grd);
+int GRIB_GDB(int grd_fd, GRD_report* grd);
+int GRIB_set_domain(int type, Domain* domain);
+int GRIB_BMB(int grd_fd, GRD_report* grd);
+int GRIB_BDB(int grd_fd, GRD_report* grd);
+/* IBM single precision; 2^E of a sign-and-magnitude 16-bit E. */
+float GRIB_flt_conv(const unsigned char* pc);
+float GRIB_scl_conv(const unsigned char* pc);
+/* The next bit of the bit map in force (1 without one; 0 past its end). */
+int GRIB_BMB_read();
+/* The next packed value from the file (-1 at its end), through the
+ * bad-value filter. */
+long GRIB_bit_read(int grd_fd);
+
+/* Largest grid side the edition 1 description accepts. */
+constexpr int GRIB_MAX_SIDE = 2000;
+/* Widest packed value. */
+constexpr int GRIB_MAX_BITS = 32;
+
 #endif /* KEZGRD_H */

@@ -91,6 +91,39 @@ inline std::vector<Record> walk(int limit = 1000) {
   return out;
 }
 
+/* The grid store's read of the record at the current position, edition 1:
+ * framing search, product definition, grid description, then (unless only
+ * the header is wanted) bit map and data; the file is put back at the
+ * record's start. The result of the first reader that fails, else that of
+ * the data reader (the real reader reports it); -1 at the end of the file. */
+inline int read_record(GRD_report* grd, bool header_only = false) {
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  long start = std::ftell(gf->file);
+  grd_standin_pos = start;
+  if (GRIB_header(HANDLE) < 0) return -1;
+  grd->datim[0] = '\0';
+  grd->info[0] = '\0';
+  int result = 1;
+  if (GRIB_get_version() != 2) {
+    int r = GRIB_PDB(HANDLE, grd, 0);
+    if (r > 0) r = GRIB_GDB(HANDLE, grd);
+    if (r <= 0) {
+      result = r;
+    } else if (!header_only) {
+      GRIB_BMB(HANDLE, grd);
+      result = GRIB_BDB(HANDLE, grd);
+    }
+  }
+  std::fseek(gf->file, start, SEEK_SET);
+  return result;
+}
+
+/* Moves past the record at the current position; false at the end. */
+inline bool skip_record() {
+  if (GRIB_header(HANDLE) < 0) return false;
+  return GRIB_next(HANDLE, 1) >= 0;
+}
+
 } // namespace grib_test
 
 #endif

@@ -1,6 +1,7 @@
 /* The GRIB decoder over arbitrary bytes: the file header read, then a walk
- * from record to record (framing search, next-record offset, raw copy), as
- * the grid store's reader drives it. Every walk must end. */
+ * from record to record as the grid store's reader drives it (framing
+ * search, the edition 1 section readers and unpacking, next-record offset,
+ * raw copy). Every walk must end. */
 #include "kezgrd.h"
 
 #include <cstdint>
@@ -31,6 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (start <= last) std::abort(); /* the walk went back: it would loop */
       last = start;
       grd_standin_pos = start;
+      if (GRIB_header(handle) < 0) break;
+      if (GRIB_get_version() != 2) {
+        GRD_report rec{};
+        if (GRIB_PDB(handle, &rec, 0) > 0 && GRIB_GDB(handle, &rec) > 0) {
+          GRIB_BMB(handle, &rec);
+          GRIB_BDB(handle, &rec);
+        }
+        std::free(rec.grid);
+      }
+      std::fseek(f, start, SEEK_SET);
       if (GRIB_header(handle) < 0) break;
       char head[GRIB_WMO_LEN];
       GRIB_get_WMO_header(handle, head);

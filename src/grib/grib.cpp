@@ -314,6 +314,13 @@ void set_heading(const std::string& heading) {
   heading.copy(state.wmo_header, GRIB_HEADING_LEN);
 }
 
+/* A text cut to a record's fixed field, always terminated. */
+void copy_text(char* dst, size_t room, const char* src) {
+  size_t n = std::min(std::strlen(src), room - 1);
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
 unsigned long be_uint(const unsigned char* p, int n) {
   unsigned long v = 0;
   for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
@@ -614,7 +621,7 @@ int GRIB_get_info(int grd_fd, GRD_info* info) {
   }
   char label[DATE_LABEL_LEN] = {};
   DATE_make_label(&info->date, label);
-  std::snprintf(info->datim, sizeof info->datim, "%s", label);
+  copy_text(info->datim, sizeof info->datim, label);
   return 0;
 }
 
@@ -670,7 +677,7 @@ int GRIB_set_max_bad(int val) {
 namespace {
 
 void set_units(GRD_report* grd, const char* units) {
-  std::snprintf(grd->units, sizeof grd->units, "%s", units);
+  copy_text(grd->units, sizeof grd->units, units);
 }
 
 } // namespace
@@ -825,6 +832,11 @@ class Unpacker {
   /* n point values into out; the common case (no bit map, no filter) in one
    * tight loop. */
   void points(float* out, int n) {
+    if (state.bmb_on && state.bad_max <= 0 && bpval_ > 0 &&
+        state.bmoff + n <= static_cast<long>(state.bmb.size()) * 8) {
+      masked_points(out, n);
+      return;
+    }
     if (state.bmb_on || state.bad_max > 0 || bpval_ == 0) {
       for (int i = 0; i < n; ++i) out[i] = point();
       return;
@@ -834,7 +846,6 @@ class Unpacker {
       return;
     }
     const unsigned char* base = packed_.data();
-    const float scale = state.dscale * state.sfac;
     const float ref = state.ref;
     const float ds = state.dscale;
     unsigned long long pos = bitpos_;
@@ -855,8 +866,34 @@ class Unpacker {
         pos += static_cast<unsigned>(bpval_);
       }
     }
-    (void)scale;
     if (n > 0) state.prev_val = -1;
+    bitpos_ = pos;
+  }
+
+  /* The bit map's points without the filter: bits tested in place. */
+  void masked_points(float* out, int n) {
+    const unsigned char* bits = state.bmb.data();
+    long off = state.bmoff;
+    const unsigned char* base = packed_.data();
+    unsigned long long pos = bitpos_;
+    const int shift = 64 - bpval_;
+    for (int i = 0; i < n; ++i, ++off) {
+      if (!((bits[off >> 3] >> (7 - (off & 7))) & 1)) {
+        out[i] = MISS;
+        continue;
+      }
+      if (pos + static_cast<unsigned>(bpval_) > avail_bits_) {
+        short_ = true;
+        out[i] = MISS;
+        continue;
+      }
+      unsigned long long w;
+      std::memcpy(&w, base + (pos >> 3), 8);
+      w = __builtin_bswap64(w);
+      out[i] = value((w << (pos & 7)) >> shift);
+      pos += static_cast<unsigned>(bpval_);
+    }
+    state.bmoff = off;
     bitpos_ = pos;
   }
 
@@ -1000,7 +1037,7 @@ int GRIB_PDB(int grd_fd, GRD_report* grd, int rep_type) {
   GRIB_set_var(grd);
   char label[DATE_LABEL_LEN] = {};
   DATE_make_label_for_time(grd->time, grd->source * 1000 + grd->model, &grd->date, label);
-  std::snprintf(grd->datim, sizeof grd->datim, "%s", label);
+  copy_text(grd->datim, sizeof grd->datim, label);
   return 1;
 }
 
@@ -1130,7 +1167,7 @@ int GRIB_set_var(GRD_report* grd) {
     info = buf;
   }
   if (grd->var != KEZ_MISS) grd->var = to_int(var);
-  std::snprintf(grd->info, sizeof grd->info, "%s", info.c_str());
+  copy_text(grd->info, sizeof grd->info, info.c_str());
   return 0;
 }
 

@@ -18,7 +18,8 @@ and the edition 1 fields the unpacking is checked on (e1_*.grb): ecCodes'
 samples with values put in by grib_filter and keys changed with it, and
 messages built here (predefined grids without a grid description, a thinned
 grid, NCEP ensemble and probability products) whose values are known by
-construction.
+construction; and edition 2 grid definitions (e2_*.grb) made with grib_set,
+with one message that holds several fields.
 
 Run from the top of the tree: /usr/bin/python3 tools/make_grib_fixtures.py
 """
@@ -309,6 +310,46 @@ set P1=6; set P2=12; set timeRangeIndicator=4;''', tmp))
     prob[47 - 28:51 - 28] = ibm_float(0.0)
     prob[51 - 28:55 - 28] = ibm_float(6.35)
     put('e1_prob.grb', ed1_message(21, g21, 12, param=191, subcentre=2, extra=bytes(prob)))
+
+    # Edition 2 grid definitions (header reads; the values are not used).
+    with tempfile.TemporaryDirectory() as tmp:
+        def gset(template, keys_list):
+            data = open(os.path.join(SAMPLES, template), 'rb').read()
+            for keys in keys_list:
+                data = grib_set(data, keys, tmp)
+            return data
+        put('e2_ll.grb', gset('GRIB2.tmpl', [
+            'Ni=720,Nj=361,latitudeOfFirstGridPointInDegrees=90,longitudeOfFirstGridPointInDegrees=0,'
+            'latitudeOfLastGridPointInDegrees=-90,longitudeOfLastGridPointInDegrees=359.5,'
+            'iDirectionIncrementInDegrees=0.5,jDirectionIncrementInDegrees=0.5']))
+        put('e2_merc.grb', gset('GRIB2.tmpl', ['gridDefinitionTemplateNumber=10',
+            'Ni=10,Nj=8,latitudeOfFirstGridPointInDegrees=-10,longitudeOfFirstGridPointInDegrees=100,'
+            'latitudeOfLastGridPointInDegrees=20,longitudeOfLastGridPointInDegrees=140,'
+            'LaDInDegrees=0,jScansPositively=1']))
+        put('e2_ps.grb', gset('polar_stereographic_sfc_grib2.tmpl', [
+            'Nx=6,Ny=5,latitudeOfFirstGridPointInDegrees=40,longitudeOfFirstGridPointInDegrees=260,'
+            'orientationOfTheGridInDegrees=255,DxInMetres=100000,DyInMetres=100000,'
+            'LaDInDegrees=60,jScansPositively=1']))
+        put('e2_lambert.grb', gset('GRIB2.tmpl', ['gridDefinitionTemplateNumber=30',
+            'Nx=185,Ny=129,latitudeOfFirstGridPointInDegrees=12.19,longitudeOfFirstGridPointInDegrees=226.541,'
+            'DxInMetres=40635.25,DyInMetres=40635.25,LoVInDegrees=265,Latin1InDegrees=25,'
+            'Latin2InDegrees=25,jScansPositively=1']))
+
+    # One message holding several fields: sections 4 to 7 repeated, then
+    # sections 3 to 7 with another grid.
+    def sections(msg):
+        out = []
+        at = 16
+        while msg[at:at + 4] != b'7777':
+            n = int.from_bytes(msg[at:at + 4], 'big')
+            out.append(msg[at:at + n])
+            at += n
+        return out
+    s1, s3, s4, s5, s6, s7 = sections(e2a)
+    t3 = sections(e2b)[1]
+    body = s1 + s3 + s4 + s5 + s6 + s7 + s4 + s5 + s6 + s7 + t3 + s4 + s5 + s6 + s7
+    multi = e2a[:8] + (16 + len(body) + 4).to_bytes(8, 'big') + body + b'7777'
+    put('e2_multi.grb', multi + e1a)
 
 
 main()

@@ -77,6 +77,14 @@ struct GribState {
   std::array<int, 20> valid_data{};
   long prev_val = -1;
 
+  /* Edition 2: the section read last and what carries over to later
+   * fields of a message (identification, grid). */
+  int sect = 0, slen = 0;
+  int source = -1;
+  Date date{};
+  Domain dv{};
+  std::vector<unsigned char> sec; /* sec[k] is octet k of the current section */
+
   /* Ensemble and probability details of the current product. */
   int ens = 0, ens_type = 0, ens_id = 0, ens_prod = 0, ens_smooth = 0;
   int ens_prob_var = 0, ens_prob_type = 0;
@@ -1571,5 +1579,252 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
   state.bmb.clear();
   state.bmb_on = false;
   state.thin_rows.clear();
+  return 1;
+}
+
+/* --- edition 2: sections, identification, grid definition ---------------- */
+
+namespace {
+
+/* Reads octets 6 to the end of the current section into state.sec; false
+ * (nothing kept) on a short read or an absurd length. */
+bool read_section_body(FILE* f, const char* who) {
+  long len = state.slen;
+  if (len < 5 || len > GRIB2_MAX_SECTION) {
+    MESS_print(M_warn, "%s: Invalid section length %ld\n", who, len);
+    return false;
+  }
+  std::vector<unsigned char> body(static_cast<size_t>(len) + 1, 0);
+  if (len > 5 && !read_octets(f, &body[6], static_cast<size_t>(len - 5))) {
+    MESS_print(M_warn, "%s: Section %d cut short\n", who, state.sect);
+    return false;
+  }
+  body[5] = static_cast<unsigned char>(state.sect);
+  state.sec = std::move(body);
+  return true;
+}
+
+/* Octet k of the current section (0 beyond its end). */
+unsigned oct(long k) {
+  return k >= 1 && k < static_cast<long>(state.sec.size()) ? state.sec[static_cast<size_t>(k)] : 0;
+}
+
+unsigned long be_sec(long k, int n) {
+  unsigned long v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | oct(k + i);
+  return v;
+}
+
+/* A 4-octet sign-and-magnitude angle in millionths of a degree. */
+long angle_raw(long k) {
+  long v = static_cast<long>(be_sec(k, 4) & 0x7FFFFFFFul);
+  return (oct(k) & 0x80) ? -v : v;
+}
+
+float angle_deg(long k) { return static_cast<float>(angle_raw(k) / 1e6); }
+
+float norm_lon(float lon) { return lon > 180 ? lon - 360 : lon; }
+
+/* The grid number composed from the grid definition, or -9999 when it does
+ * not fit an int. */
+int composed_grid_number(int templ) {
+  const bool ll = templ == 0;
+  long la1 = angle_raw(ll ? 47 : 39);
+  long lo1 = angle_raw(ll ? 51 : 43);
+  long long a = std::labs(la1) / 10000000;
+  long long b = std::labs(lo1) / 10000000;
+  if (lo1 < 0) b = 36 - b;
+  if (la1 < 0) b += 36;
+  long long n = static_cast<int32_t>(be_sec(31, 4));
+  long long c = (n / 10) * 100;
+  long long d;
+  if (ll) {
+    float l1 = norm_lon(angle_deg(51));
+    float l2 = norm_lon(angle_deg(60));
+    if (l2 <= l1) l2 += 360;
+    d = n == 1 ? 0 : static_cast<long long>(((l2 - l1) / static_cast<float>(n - 1)) * 10.0f);
+  } else {
+    d = static_cast<int32_t>(be_sec(56, 4)) / 1000000;
+  }
+  long long t = templ * 10000000LL + a * 1000000LL + b * 10000LL + c + d;
+  return to_int(t);
+}
+
+int refuse_gds(const char* why) {
+  MESS_print(M_warn, "GRIB_GDS: %s\n", why);
+  return 0;
+}
+
+} // namespace
+
+int GRIB_read_section(int grd_fd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f) return 0;
+  unsigned char h[5];
+  if (fread(h, 1, 4, f) != 4) return 0;
+  if (h[0] == '7' && h[1] == '7') {
+    state.sect = -1;
+    return 0;
+  }
+  int c = getc(f);
+  if (c == EOF) return 0;
+  h[4] = static_cast<unsigned char>(c);
+  unsigned long len = be_uint(h, 4);
+  state.sect = h[4];
+  state.slen = len > static_cast<unsigned long>(INT_MAX) ? INT_MAX : static_cast<int>(len);
+  if (len < 5) {
+    /* A length that does not cover its own header would step backwards. */
+    MESS_print(M_warn, "GRIB_read_section: Invalid length %lu of section %d\n", len, state.sect);
+    return 0;
+  }
+  return state.sect <= 8 ? 1 : 0;
+}
+
+int GRIB_get_sect() { return state.sect; }
+
+int GRIB_get_slen() { return state.slen; }
+
+int GRIB_skip_section(int grd_fd) {
+  FILE* f = stream_of(grd_fd);
+  if (f && state.slen >= 5) fseek(f, state.slen - 5, SEEK_CUR);
+  return 1;
+}
+
+int GRIB_IDS(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd || !read_section_body(f, "GRIB_IDS")) return 0;
+  grd->version = state.version;
+  state.source = static_cast<int>(be_sec(6, 2));
+  grd->source = state.source;
+  state.date = Date{};
+  state.date.year = static_cast<int>(be_sec(13, 2));
+  state.date.month = static_cast<int>(oct(15));
+  state.date.day = static_cast<int>(oct(16));
+  state.date.hour = static_cast<int>(oct(17));
+  state.date.min = static_cast<int>(oct(18));
+  grd->date = state.date;
+  grd->type = 0;
+  return 1;
+}
+
+int GRIB_GDS(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd || !read_section_body(f, "GRIB_GDS")) return 0;
+  const int templ = static_cast<int>(be_sec(13, 2));
+  BorrowedDomain borrow;
+  Domain dv;
+  DOM_init(&dv);
+  int ydir = 1, xalt = 0;
+  bool xrev = false;
+  std::vector<int> rows;
+  const long ni_raw = static_cast<int32_t>(be_sec(31, 4));
+  const long nj = static_cast<long>(be_sec(35, 4));
+  auto scanning = [&](long k) -> bool {
+    unsigned scan = oct(k);
+    ydir = (scan & 0x40) || (scan & 0x02) ? 1 : -1;
+    xalt = (scan & 0x10) ? 1 : 0;
+    xrev = (scan & 0x80) != 0;
+    return (scan & 0x20) == 0;
+  };
+  auto spacing = [](float span, long n) { return n > 1 ? std::fabs(span) / (n - 1) : MISS; };
+  switch (templ) {
+    case 0: { /* latitude/longitude */
+      if (nj > 10000) return refuse_gds("Too many rows");
+      if (!scanning(72)) return refuse_gds("Grids stored column by column are not supported");
+      dv.proj = 2;
+      float la1 = angle_deg(47), la2 = angle_deg(56);
+      float lo1 = norm_lon(angle_deg(51)), lo2 = norm_lon(angle_deg(60));
+      if (lo2 < lo1) lo2 += 360;
+      long nx = ni_raw;
+      if (ni_raw == -1) {
+        /* Row lengths after the template, each as wide as octet 11 says. */
+        const int width = static_cast<int>(oct(11));
+        if (width < 1 || width > 4 || 73 + width * nj - 1 > state.slen)
+          return refuse_gds("Thinned grid without row lengths");
+        rows.resize(static_cast<size_t>(nj));
+        nx = 0;
+        for (long j = 0; j < nj; ++j) {
+          rows[static_cast<size_t>(j)] = static_cast<int>(be_sec(73 + width * j, width));
+          nx = std::max<long>(nx, rows[static_cast<size_t>(j)]);
+        }
+      }
+      dv.nx = static_cast<int>(std::min<long>(nx, INT_MAX));
+      dv.ny = static_cast<int>(nj);
+      dv.plat = 0;
+      dv.plon = dv.clon = (lo1 + lo2) / 2;
+      dv.clat = (la1 + la2) / 2;
+      dv.dx = spacing(lo2 - lo1, dv.nx);
+      dv.dy = spacing(la2 - la1, dv.ny);
+      break;
+    }
+    case 10: { /* Mercator */
+      if (nj > GRIB_MAX_SIDE) return refuse_gds("Too many rows");
+      if (!scanning(60)) return refuse_gds("Grids stored column by column are not supported");
+      dv.proj = 3;
+      dv.nx = static_cast<int>(std::min<long>(ni_raw, INT_MAX));
+      dv.ny = static_cast<int>(nj);
+      float la1 = angle_deg(39), la2 = angle_deg(52);
+      float lo1 = norm_lon(angle_deg(43)), lo2 = norm_lon(angle_deg(56));
+      dv.plat = 0;
+      dv.plon = (lo1 + lo2) / 2;
+      MAP_domain(&dv);
+      float x1, y1, x2, y2;
+      MAP_tran(la1, lo1, &x1, &y1);
+      MAP_tran(la2, lo2, &x2, &y2);
+      MAP_untran((x1 + x2) / 2, (y1 + y2) / 2, &dv.clat, &dv.clon);
+      dv.dx = spacing(x2 - x1, dv.nx);
+      dv.dy = spacing(y2 - y1, dv.ny);
+      break;
+    }
+    case 20:   /* polar stereographic */
+    case 30: { /* Lambert conformal */
+      if (nj > GRIB_MAX_SIDE) return refuse_gds("Too many rows");
+      if (!scanning(65)) return refuse_gds("Grids stored column by column are not supported");
+      dv.proj = templ == 20 ? 1 : 4;
+      dv.nx = static_cast<int>(std::min<long>(ni_raw, INT_MAX));
+      dv.ny = static_cast<int>(nj);
+      float la1 = angle_deg(39), lo1 = norm_lon(angle_deg(43));
+      float lov = norm_lon(angle_deg(52));
+      dv.plon = lov;
+      dv.plat = (oct(64) & 0x80) ? -90.0f : 90.0f;
+      if (templ == 20) {
+        dv.param[0] = angle_deg(48);
+      } else {
+        dv.clon = lov;
+        dv.param[0] = angle_deg(66);
+        dv.param[1] = angle_deg(70);
+        dv.param[2] = 1;
+      }
+      MAP_domain(&dv);
+      float x1, y1;
+      MAP_tran(la1, lo1, &x1, &y1);
+      dv.dx = static_cast<float>(be_sec(56, 4) * 1e-8);
+      dv.dy = static_cast<float>(be_sec(60, 4) * 1e-8);
+      float cx, cy;
+      if (templ == 20) {
+        cx = x1 + (dv.nx - 1) * dv.dx / 2;
+        cy = y1 + (dv.ny - 1) * ydir * dv.dy / 2;
+      } else {
+        cx = x1 + dv.dx * ((dv.nx - 1) / 2);
+        cy = y1 + dv.dy * ((ydir * (dv.ny - 1)) / 2);
+      }
+      MAP_untran(cx, cy, &dv.clat, &dv.clon);
+      break;
+    }
+    default: break; /* a template not described: no domain */
+  }
+  if (dv.proj != KEZ_MISS) {
+    if (dv.nx < 1 || dv.ny < 1 || ni_raw > INT_MAX ||
+        static_cast<long long>(dv.nx) * dv.ny > GRIB2_MAX_POINTS)
+      return refuse_gds("The grid has no usable size");
+  }
+  state.dv = dv;
+  state.ydir = ydir;
+  state.xalt = xalt;
+  state.xrev = xrev;
+  state.thin = rows.empty() ? 0 : 1;
+  state.thin_rows = std::move(rows);
+  grd->domain = dv;
+  grd->type = composed_grid_number(templ);
   return 1;
 }

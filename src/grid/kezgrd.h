@@ -178,4 +178,20 @@ constexpr int GRIB_MAX_SIDE = 2000;
 /* Widest packed value. */
 constexpr int GRIB_MAX_BITS = 32;
 
+/* Edition 2, section by section: a section header (1 for sections 0 to 8,
+ * 0 at the end marker, at the end of the file, for a larger number or a
+ * damaged length), the skipper, identification (1, or 0 on a short read)
+ * and grid definition (1; 0 on a short read or a grid it refuses). */
+int GRIB_read_section(int grd_fd);
+int GRIB_get_sect();
+int GRIB_get_slen();
+int GRIB_skip_section(int grd_fd);
+int GRIB_IDS(int grd_fd, GRD_report* grd);
+int GRIB_GDS(int grd_fd, GRD_report* grd);
+
+/* Longest edition 2 section read whole (identification, grid, product and
+ * data representation), and the largest edition 2 grid. */
+constexpr long GRIB2_MAX_SECTION = 1L << 20;
+constexpr long long GRIB2_MAX_POINTS = 50000000;
+
 #endif /* KEZGRD_H */

@@ -124,6 +124,56 @@ inline bool skip_record() {
   return GRIB_next(HANDLE, 1) >= 0;
 }
 
+/* Header-only reads of every field of the file from its start, as the grid
+ * store walks it: edition 2 messages section by section, field after field
+ * (a later field of a message continues from the sections before it), and
+ * edition 1 messages through read_record. The record is reused from field
+ * to field as the grid store reuses its slot. Stops after limit fields. */
+inline std::vector<GRD_report> header_walk(int limit = 2000) {
+  std::vector<GRD_report> out;
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  GRD_report rec{};
+  bool continuing = false;
+  for (int i = 0; i < limit; ++i) {
+    long start = std::ftell(gf->file);
+    if (!continuing) {
+      grd_standin_pos = start;
+      if (GRIB_header(HANDLE) < 0) break;
+      if (GRIB_get_version() != 2) {
+        std::fseek(gf->file, start, SEEK_SET);
+        int r = read_record(&rec, true);
+        if (r > 0) out.push_back(rec);
+        if (!skip_record()) break;
+        continue;
+      }
+    }
+    continuing = false;
+    bool found = false, failed = false;
+    while (GRIB_read_section(HANDLE)) {
+      if (found) { /* the next field of the same message */
+        std::fseek(gf->file, -5, SEEK_CUR);
+        continuing = true;
+        break;
+      }
+      switch (GRIB_get_sect()) {
+        case 1: GRIB_IDS(HANDLE, &rec); break;
+        case 3: failed = GRIB_GDS(HANDLE, &rec) < 1; break;
+        case 7: found = true; GRIB_skip_section(HANDLE); break;
+        default: GRIB_skip_section(HANDLE); break;
+      }
+      if (failed) break;
+    }
+    if (found && !failed) out.push_back(rec);
+    if (failed) { /* give up on the message: on to the next one */
+      grd_standin_pos = start;
+      continuing = false;
+      if (GRIB_header(HANDLE) < 0 || GRIB_next(HANDLE, 1) < 0) break;
+    }
+    if (!found && !failed && GRIB_get_sect() != -1) break; /* no product: the file ends */
+  }
+  return out;
+}
+
 } // namespace grib_test
 
 #endif

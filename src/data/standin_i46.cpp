@@ -4,11 +4,14 @@
  *
  * The time-and-level text is the bare codes ("t12 l100/500"), the parameter
  * label "v%d" of the parameter modulo 1000 with " (units)"; enough for the
- * GRIB decoder to compose its descriptions.
+ * GRIB decoder to compose its descriptions. VAR_search_var_num reads the
+ * variable table "variable.lup" under "file_path" on every call.
  */
 #include "kez.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <strings.h>
 #include <string>
 
 int VAR_make_datalevel(int time, int ltype, int level, char* str) {
@@ -32,4 +35,23 @@ int VAR_make_datatype(int time, int ltype, int level, int variable, const char* 
   std::string text = std::string(lev) + " " + par;
   std::snprintf(str, VAR_LABEL_LEN, "%s", text.c_str());
   return 0;
+}
+
+int VAR_search_var_num(const char* str) {
+  const char* path = RES_get("file_path");
+  std::string name = std::string(path ? path : ".") + "/variable.lup";
+  FILE* f = std::fopen(name.c_str(), "r");
+  if (!f || !str) {
+    if (f) std::fclose(f);
+    return 0;
+  }
+  char line[256];
+  int found = 0;
+  while (!found && std::fgets(line, sizeof line, f)) {
+    char nums[64], abbr[16];
+    if (std::sscanf(line, "%63s %15s", nums, abbr) == 2 && strcasecmp(abbr, str) == 0)
+      found = std::atoi(nums);
+  }
+  std::fclose(f);
+  return found;
 }

@@ -856,6 +856,9 @@ inline constexpr int VAR_LABEL_LEN = 256;
 int VAR_make_datalevel(int time, int ltype, int level, char* str);
 char* VAR_str(char* str, int variable, const char* units);
 int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str);
+/* The first parameter number of the variable table entry whose
+ * abbreviation is str (any case); 0 when none. */
+int VAR_search_var_num(const char* str);
 inline constexpr int VAR_MODEL_LEN = 80;
 char* VAR_model(char* str, int rmod);
 int VAR_model(std::string* name, int rmod);

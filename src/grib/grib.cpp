@@ -1828,3 +1828,269 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
   grd->type = composed_grid_number(templ);
   return 1;
 }
+
+/* --- edition 2: product definition and the parameter table --------------- */
+
+int GribParam_init(GribParam* param) {
+  param->ind = param->src = param->disc = param->cat = param->param = KEZ_MISS;
+  param->name[0] = param->units[0] = param->lname[0] = '\0';
+  return 1;
+}
+
+GribParam GRIB_get_ver2_param(int src, int disc, int cat, int param) {
+  GribParam p;
+  p.ver = 0;
+  GribParam_init(&p);
+  const char* dir = RES_get("file_path");
+  std::string path = FILE_add_path(dir ? dir : "", "grib2_var.lup");
+  FILE* f = FILE_open(path.c_str(), "r");
+  if (!f) return p;
+  MESS_print(M_debug, "get_ver2_param %d %d %d %d\n", src, disc, cat, param);
+  char line[201];
+  bool named = false;
+  while (fgetnline(f, line, sizeof line) > 0) {
+    if (line[0] == '#') continue;
+    int s, d, c, n;
+    char name[20] = {}, units[30] = {}, lname[80] = {};
+    if (std::sscanf(line, "%d %d %d %d %19s %29s %79[^\n]", &s, &d, &c, &n, name, units, lname) < 6)
+      continue;
+    if (d != disc || c != cat || n != param || (s != 0 && s != src)) continue;
+    p.src = s;
+    p.disc = d;
+    p.cat = c;
+    p.param = n;
+    copy_text(p.name, sizeof p.name, name);
+    copy_text(p.units, sizeof p.units, units);
+    copy_text(p.lname, sizeof p.lname, lname);
+    int num = VAR_search_var_num(name);
+    named = num != 0;
+    p.ind = named ? num : KEZ_MISS;
+    break;
+  }
+  FILE_close(f);
+  if (!named) {
+    MESS_print(M_debug, "VER2: %d %d %d %d\n", src, disc, cat, param);
+    p.ind = to_int(disc * 1000000LL + cat * 1000LL + param);
+  }
+  MESS_print(M_debug, "GPARAM: %s %s %d\n", p.name, p.units, p.ind);
+  return p;
+}
+
+namespace {
+
+/* A scale factor octet: above 128 stands for 128 minus it; 255 missing. */
+int scale_factor(unsigned o) { return o > 128 ? 128 - static_cast<int>(o) : static_cast<int>(o); }
+
+/* A scaled value at octet k with its scale factor at octet e. */
+float scaled_value(long e, long k) {
+  if (oct(k) == 255 && oct(k + 1) == 255) return MISS;
+  int f = scale_factor(oct(e));
+  if (f == -127) return MISS;
+  double v = static_cast<double>(be_sec(k, 4) & 0x7FFFFFFFul);
+  if (oct(k) & 0x80) v = -v;
+  if (f != 0) v *= std::pow(10.0, -f);
+  return static_cast<float>(v);
+}
+
+int trunc_i(double v) { return to_int(static_cast<long long>(v)); }
+
+/* Level type and code of the fixed surfaces. */
+void set_surfaces(GRD_report* grd) {
+  const int t1 = static_cast<int>(oct(23)), t2 = static_cast<int>(oct(29));
+  /* Each value is scaled by its own factor. */
+  const float v1 = scaled_value(24, 25);
+  const float v2 = scaled_value(30, 31);
+  const bool layer = t2 != 255;
+  MESS_print(M_debug, "LEV %d %d %f %f\n", t1, t2, v1, v2);
+  int ltype = t1, level = v1 == MISS ? KEZ_MISS : trunc_i(v1);
+  auto hundreds = [](float a, float b) { return (trunc_i(a) / 100) * 1000 + trunc_i(b) / 100; };
+  auto cm = [](float v) { return trunc_i(v * 100 + 0.01); };
+  switch (t1) {
+    case 100:
+      ltype = layer ? 101 : 100;
+      level = layer ? trunc_i(v1 / 1000) * 1000 + trunc_i(v2 / 1000) : trunc_i(v1 / 100);
+      break;
+    case 101: ltype = 102; level = 0; break;
+    case 102: ltype = layer ? 104 : 103; level = layer ? hundreds(v1, v2) : trunc_i(v1); break;
+    case 103: ltype = layer ? 106 : 105; level = layer ? hundreds(v1, v2) : trunc_i(v1 + 0.5); break;
+    case 104:
+      ltype = layer ? 108 : 107;
+      level = layer ? cm(v1) * 1000 + cm(v2) : trunc_i(v1 * 10000 + 0.01);
+      break;
+    case 105: ltype = 109; level = trunc_i(v1); break;
+    case 106: ltype = layer ? 112 : 111; level = layer ? cm(v1) * 1000 + cm(v2) : cm(v1); break;
+    case 107: ltype = layer ? 114 : 113; level = trunc_i(v1); break;
+    case 108:
+      ltype = layer ? 116 : 115;
+      level = layer ? trunc_i(v1 / 100) * 1000 + trunc_i(v2 / 100) : trunc_i(v1 / 100);
+      break;
+    case 109:
+      ltype = 117;
+      level = v1 > 0 ? trunc_i(v1 * 1000000.0 + 0.01) : trunc_i(v1 * 1000000.0 - 0.01);
+      break;
+    case 111: ltype = layer ? 120 : 119; level = trunc_i(v1); break;
+    default: break;
+  }
+  if (v1 == MISS || (layer && v2 == MISS && (t1 == 100 || t1 == 102 || t1 == 103 || t1 == 104 ||
+                                             t1 == 106 || t1 == 108)))
+    level = t1 == 101 ? 0 : KEZ_MISS;
+  grd->ltype = ltype;
+  grd->level = level;
+}
+
+/* Hours of a forecast time in its unit; -9999 for units the time code
+ * cannot hold (minutes that are not whole hours, seconds, unknown units). */
+int hours_of(long long n, unsigned unit, bool* days_months) {
+  *days_months = false;
+  switch (unit) {
+    case 0: return n % 60 == 0 ? to_int(n / 60) : KEZ_MISS;
+    case 1: return to_int(n);
+    case 2: *days_months = true; return to_int(800 + n);
+    case 3: *days_months = true; return to_int(900 + n);
+    case 10: return to_int(3 * n);
+    case 11: return to_int(6 * n);
+    case 12: return to_int(12 * n);
+    default: return KEZ_MISS;
+  }
+}
+
+int process_code(unsigned p) {
+  switch (p) {
+    case 0: return 3000000;
+    case 1: return 4000000;
+    case 2: return 6000000;
+    case 3: return 7000000;
+    case 4: return 5000000;
+    default: return 0;
+  }
+}
+
+/* Time code of a statistical product: process at octet pk, length at lk. */
+int range_time(GRD_report* grd, int templ, long pk, long lk) {
+  const unsigned unit = oct(18);
+  long long s = static_cast<long long>(be_sec(19, 4));
+  long long l = static_cast<long long>(be_sec(lk, 4));
+  const unsigned proc = oct(pk);
+  MESS_print(M_debug, "TIM %u %lld %lld\n", proc, s, l);
+  if (templ == 8 && proc == 255 && unit == 1 && l > 250) {
+    Date end = grd->date;
+    end.year = static_cast<int>(be_sec(35, 2));
+    end.month = static_cast<int>(oct(37));
+    end.day = static_cast<int>(oct(38));
+    end.hour = static_cast<int>(oct(39));
+    end.min = static_cast<int>(oct(40));
+    end.sec = static_cast<int>(oct(41));
+    Date ref = grd->date;
+    l = (DATE_num_sec(&end) - DATE_num_sec(&ref)) / 3600 - s;
+  }
+  int k = process_code(proc);
+  if (k == 0) {
+    if (templ != 8) return KEZ_MISS; /* never another field's time */
+    k = 2000000;
+  }
+  /* Start and length in hours, whatever unit they were given in. */
+  bool dm = false;
+  int hs = hours_of(s, unit, &dm);
+  int hl = dm ? to_int(l) : hours_of(l, unit, &dm);
+  if (hs == KEZ_MISS || hl == KEZ_MISS) return KEZ_MISS;
+  long long end = static_cast<long long>(hs) + hl;
+  if (hs > 999 || end > 999) return KEZ_MISS; /* the code holds three digits each */
+  return to_int(k + hs * 1000LL + end);
+}
+
+} // namespace
+
+int GRIB_PDS(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd || !read_section_body(f, "GRIB_PDS")) return 0;
+  grd->version = state.version;
+  grd->source = state.source;
+  grd->date = state.date;
+  state.ens = 0;
+  const int templ = static_cast<int>(be_sec(8, 2));
+  const bool known = templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 ||
+                     templ == 9 || templ == 11 || templ == 12;
+  if (templ == 50008) {
+    grd->time = 0;
+    grd->ltype = 1;
+    grd->level = 0;
+  }
+  if (!known) {
+    /* Never another field's name, level or time; the parameter is still
+     * named from octets 10-11, which every template shares. */
+    GribParam p = GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)),
+                                      static_cast<int>(oct(11)));
+    grd->var = p.ind;
+    copy_text(grd->units, sizeof grd->units, p.units);
+    if (templ != 50008) {
+      grd->model = KEZ_MISS;
+      grd->ltype = grd->level = grd->time = KEZ_MISS;
+    }
+  } else {
+    GribParam p = GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)),
+                                      static_cast<int>(oct(11)));
+    grd->var = p.ind;
+    copy_text(grd->units, sizeof grd->units, p.units);
+    grd->model = static_cast<int>(oct(14));
+    auto member = [&] {
+      state.ens = 1;
+      switch (oct(35)) {
+        case 0: case 1: state.ens_type = 1; break;
+        case 2: state.ens_type = 2; break;
+        case 3: state.ens_type = 3; break;
+        default: break;
+      }
+      state.ens_id = static_cast<int>(oct(36));
+      state.ens_prod = 1;
+      state.ens_smooth = 0;
+    };
+    auto derived = [&] {
+      state.ens = 1;
+      if (oct(35) == 1) state.ens_prod = 2;
+      if (oct(35) == 2) state.ens_prod = 11;
+    };
+    auto probability = [&] {
+      state.ens = 1;
+      state.ens_type = 5;
+      state.ens_id = 0;
+      state.ens_prod = 0;
+      state.ens_smooth = 0;
+      state.ens_prob_var = p.ind;
+      grd->var = 191;
+      static constexpr int table[][5] = {{1, 2, 3, 0, 0}, {4, 5, 6, 0, 0}, {4, 5, 6, 7, 8}};
+      const unsigned process = oct(12), ptype = oct(37);
+      int row = -1;
+      if (templ == 5 && (process == 2 || process == 4 || process == 5)) row = 0;
+      if (templ == 9) row = process == 4 ? 0 : process == 5 ? 1 : process == 2 ? 2 : -1;
+      if (row >= 0 && ptype < 5 && table[row][ptype] != 0) state.ens_prob_type = table[row][ptype];
+      state.ens_prob_low = scaled_value(38, 39);
+      state.ens_prob_up = scaled_value(43, 44);
+    };
+    bool dm = false;
+    const int forecast = hours_of(static_cast<long long>(be_sec(19, 4)), oct(18), &dm);
+    switch (templ) {
+      case 0: grd->time = forecast; break;
+      case 1: member(); grd->time = forecast; break;
+      case 2:
+        state.ens = 1;
+        state.ens_type = 5;
+        state.ens_id = 0;
+        state.ens_smooth = 0;
+        derived();
+        grd->time = forecast;
+        break;
+      case 5: probability(); grd->time = forecast; break;
+      case 8: grd->time = range_time(grd, 8, 47, 50); break;
+      case 9: probability(); grd->time = range_time(grd, 9, 60, 63); break;
+      case 11: member(); grd->time = range_time(grd, 11, 50, 53); break;
+      case 12: derived(); grd->time = range_time(grd, 12, 49, 52); break;
+      default: break;
+    }
+    set_surfaces(grd);
+  }
+  GRIB_set_var(grd);
+  char label[DATE_LABEL_LEN] = {};
+  DATE_make_label_for_time(grd->time, grd->source * 1000 + grd->model, &grd->date, label);
+  copy_text(grd->datim, sizeof grd->datim, label);
+  return 1;
+}

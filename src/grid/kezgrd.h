@@ -194,4 +194,22 @@ int GRIB_GDS(int grd_fd, GRD_report* grd);
 constexpr long GRIB2_MAX_SECTION = 1L << 20;
 constexpr long long GRIB2_MAX_POINTS = 50000000;
 
+/* A parameter of "grib2_var.lup" (the edition 2 parameter table). */
+struct GribParam {
+  int ind;        /* the suite's variable number; -9999 unset */
+  int ver;        /* not used */
+  int src;        /* centre of the table line; 0 matches any */
+  int disc;       /* discipline */
+  int cat;        /* parameter category */
+  int param;      /* parameter number */
+  char name[20];  /* variable name */
+  char units[30];
+  char lname[80]; /* long name */
+};
+
+int GribParam_init(GribParam* param);
+GribParam GRIB_get_ver2_param(int src, int disc, int cat, int param);
+/* Section 4: 1, or 0 (record untouched) on a short read. */
+int GRIB_PDS(int grd_fd, GRD_report* grd);
+
 #endif /* KEZGRD_H */

@@ -158,6 +158,7 @@ inline std::vector<GRD_report> header_walk(int limit = 2000) {
       switch (GRIB_get_sect()) {
         case 1: GRIB_IDS(HANDLE, &rec); break;
         case 3: failed = GRIB_GDS(HANDLE, &rec) < 1; break;
+        case 4: GRIB_PDS(HANDLE, &rec); break;
         case 7: found = true; GRIB_skip_section(HANDLE); break;
         default: GRIB_skip_section(HANDLE); break;
       }

@@ -290,3 +290,198 @@ TEST(GribEd2Hostile, CutAndDamagedSections) {
       EXPECT_LE(f.size(), 10u);
     }
 }
+
+namespace {
+
+/* An edition 2 indicator (discipline 0) and one section 4 built from its
+ * octets 6 on (o[k] is octet k), read through the framing search and the
+ * section header as the walk reads it. */
+struct Pds {
+  unsigned char o[80] = {};
+  int len = 58;
+  Pds(int templ) {
+    o[8] = static_cast<unsigned char>(templ >> 8);
+    o[9] = static_cast<unsigned char>(templ & 0xFF);
+    o[14] = 96;
+    o[18] = 1;
+    o[29] = 255;
+    o[30] = 255;
+    for (int k = 31; k <= 34; ++k) o[k] = 255;
+  }
+  void put4(int k, unsigned long v) {
+    for (int i = 0; i < 4; ++i) o[k + i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
+  }
+  std::string bytes() const {
+    std::string s = std::string("GRIB\0\0\0\2", 8) + std::string(7, '\0') + '\x64';
+    s += std::string{static_cast<char>(len >> 24), static_cast<char>(len >> 16),
+                     static_cast<char>(len >> 8), static_cast<char>(len), '\4'};
+    for (int k = 6; k <= len; ++k) s += static_cast<char>(o[k]);
+    return s + "7777";
+  }
+};
+
+GRD_report read_pds(const TempDir& dir, const Pds& p, GRD_report rec = GRD_report{}) {
+  put_bytes(dir.file("pds.grb"), p.bytes());
+  EXPECT_NE(grib_test::open_grib(dir.file("pds.grb")), nullptr);
+  kez_test::capture([&] {
+    EXPECT_GT(GRIB_header(HANDLE), 0);
+    EXPECT_EQ(GRIB_read_section(HANDLE), 1);
+    EXPECT_EQ(GRIB_get_sect(), 4);
+    EXPECT_EQ(GRIB_PDS(HANDLE, &rec), 1);
+  });
+  grib_test::close_grib();
+  return rec;
+}
+
+} // namespace
+
+TEST(GribEd2Product, TimeAndLevelCodes) {
+  TempDir dir;
+  RES_put("file_path", dir.path().c_str()); /* no parameter table there */
+  struct Case {
+    int templ, unit;
+    unsigned long fc;
+    int process;
+    unsigned long length;
+    int t1, e1;
+    unsigned long v1;
+    int t2, e2;
+    unsigned long v2;
+    int time, ltype, level;
+  } cases[] = {
+      {0, 1, 12, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, 12, 100, 500},
+      {0, 2, 3, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 803, 105, 2},
+      {0, 10, 2, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2},   /* hours, not units */
+      {0, 0, 90, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},   /* not whole hours */
+      {0, 0, 120, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2, 1, 0},
+      {0, 13, 3600, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* seconds */
+      {8, 1, 6, 1, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4006012, 1, 0},
+      {8, 10, 2, 2, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 6006012, 1, 0},
+      {8, 1, 6, 9, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2006012, 1, 0},
+      {11, 1, 6, 7, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {11, 11, 1, 0, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 3006018, 1, 0},
+      {0, 1, 0, 0, 0, 106, 1, 1, 106, 1, 4, 0, 112, 10040},
+      {0, 1, 0, 0, 0, 106, 1, 1, 106, 2, 40, 0, 112, 10040},         /* own scale factor */
+      {0, 1, 0, 0, 0, 100, 0, 100000, 100, 0, 85000, 0, 101, 100085},
+      {0, 1, 0, 0, 0, 101, 0, 0, 255, 255, 0xFFFFFFFF, 0, 102, 0},
+      {0, 1, 0, 0, 0, 104, 4, 9950, 255, 255, 0xFFFFFFFF, 0, 107, 9950},
+      {0, 1, 0, 0, 0, 109, 9, 2000, 255, 255, 0xFFFFFFFF, 0, 117, 2}, /* 2 PVU */
+      {0, 1, 0, 0, 0, 160, 0, 30, 255, 255, 0xFFFFFFFF, 0, 160, 30},
+      {15, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "4." << c.templ << " unit " << c.unit << " t1 " << c.t1);
+    Pds p(c.templ);
+    p.o[18] = static_cast<unsigned char>(c.unit);
+    p.put4(19, c.fc);
+    p.o[23] = static_cast<unsigned char>(c.t1);
+    p.o[24] = static_cast<unsigned char>(c.e1);
+    p.put4(25, c.v1);
+    p.o[29] = static_cast<unsigned char>(c.t2);
+    p.o[30] = static_cast<unsigned char>(c.e2);
+    p.put4(31, c.v2);
+    const int proc_at = c.templ == 8 ? 47 : c.templ == 11 ? 50 : 0;
+    const int len_at = c.templ == 8 ? 50 : c.templ == 11 ? 53 : 0;
+    if (proc_at) {
+      p.o[proc_at] = static_cast<unsigned char>(c.process);
+      p.put4(len_at, c.length);
+    }
+    GRD_report prev{};
+    prev.time = prev.ltype = prev.level = 4242; /* another field's codes */
+    GRD_report r = read_pds(dir, p, prev);
+    EXPECT_EQ(r.time, c.time);
+    EXPECT_EQ(r.ltype, c.ltype);
+    EXPECT_EQ(r.level, c.level);
+    EXPECT_EQ(r.var, -9999); /* no parameter table */
+  }
+}
+
+TEST(GribEd2Product, ParameterTable) {
+  TempDir dir;
+  kez_test::write_file(dir.file("variable.lup"), "11 temp Temperature\n7 hgt Height\n52 rh Humidity\n");
+  kez_test::write_file(dir.file("grib2_var.lup"),
+                       "# centre disc cat num name units long name\n"
+                       "7 0 0 0 hgt K centre seven only\n"
+                       "0 0 0 0 temp K Temperature\n"
+                       "0 0 0 0 rh % second match never used\n"
+                       "  # 0 3 5 hgt gpm a blank before the hash\n"
+                       "0 0 3 5 hgt gpm Geopotential height\n"
+                       "0 0 1 1 nosuch % not a suite variable\n"
+                       "0 0 2 2 temp a_unit_longer_than_fourteen_characters long units\n"
+                       "\n"
+                       "0 0 1 8 temp kg/m^2 after the empty line\n");
+  RES_put("file_path", dir.path().c_str());
+  struct Case {
+    int src, disc, cat, num;
+    int ind;
+    const char* units;
+  } cases[] = {
+      {7, 0, 0, 0, 7, "K"},       /* the centre's own line first */
+      {98, 0, 0, 0, 11, "K"},     /* centre 0 for any other */
+      {7, 0, 3, 5, 7, "gpm"},
+      {7, 0, 1, 1, 1001, "%"},    /* not a variable of the suite */
+      {7, 0, 1, 8, 1008, ""},     /* behind the empty line */
+      {7, 10, 3, 0, 10003000, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.src << " " << c.disc << " " << c.cat << " " << c.num);
+    GribParam p = GRIB_get_ver2_param(c.src, c.disc, c.cat, c.num);
+    EXPECT_EQ(p.ind, c.ind);
+    EXPECT_STREQ(p.units, c.units);
+  }
+  /* Units longer than the record's field are cut. */
+  Pds p(0);
+  p.o[10] = 2;
+  p.o[11] = 2;
+  p.o[23] = 1;
+  GRD_report r = read_pds(dir, p);
+  EXPECT_EQ(r.var, 11);
+  EXPECT_EQ(std::string(r.units), std::string("a_unit_longer_than_fourteen_characters").substr(0, 14));
+  RES_put("file_path", "");
+}
+
+TEST(GribEd2Product, EnsembleAndProbability) {
+  TempDir dir;
+  kez_test::write_file(dir.file("variable.lup"), "11 temp Temperature\n");
+  kez_test::write_file(dir.file("grib2_var.lup"), "0 0 0 0 temp K Temperature\n");
+  RES_put("file_path", dir.path().c_str());
+  Pds member(1);
+  member.o[23] = 1;
+  member.o[35] = 3;
+  member.o[36] = 2;
+  GRD_report m = read_pds(dir, member);
+  EXPECT_EQ(m.var, 19342011);
+  EXPECT_NE(std::string(m.info).find("Ens[+2] "), std::string::npos) << m.info;
+  Pds det(0);
+  det.o[23] = 1;
+  GRD_report d = read_pds(dir, det, m);
+  EXPECT_EQ(d.var, 11); /* not named as a member */
+  EXPECT_EQ(std::string(d.info).find("Ens"), std::string::npos);
+
+  Pds prob(5);
+  prob.o[10] = 1;
+  prob.o[11] = 8;
+  prob.o[12] = 4;
+  prob.o[23] = 1;
+  prob.o[37] = 1;      /* above the upper limit */
+  prob.o[43] = 2;
+  prob.put4(44, 635);  /* 6.35 */
+  GRD_report pr = read_pds(dir, prob);
+  EXPECT_EQ(pr.var, 1910000000 + 1008 * 10000 + 2 * 1000 + float2int(6.35f));
+  EXPECT_NE(std::string(pr.info).find(" above 6.35"), std::string::npos) << pr.info;
+  EXPECT_STREQ(pr.units, "%");
+
+  /* A composed parameter as the probability's variable does not fit. */
+  Pds big(5);
+  big.o[10] = 30;
+  big.o[11] = 0;
+  big.o[12] = 4;
+  big.o[23] = 1;
+  big.o[37] = 0;
+  big.o[38] = 129;     /* scale -1 */
+  big.put4(39, 0x80000005); /* -5 x 10 */
+  GRD_report b = read_pds(dir, big);
+  EXPECT_EQ(b.var, -9999);
+  EXPECT_NE(std::string(b.info).find(" below -50.00"), std::string::npos) << b.info;
+  RES_put("file_path", "");
+}

@@ -1,7 +1,7 @@
 /* The GRIB decoder over arbitrary bytes: the file header read, then a walk
  * from record to record as the grid store's reader drives it (framing
- * search, the edition 1 section readers and unpacking, next-record offset,
- * raw copy). Every walk must end. */
+ * search, the edition 1 section readers and unpacking, the edition 2
+ * section walk, next-record offset, raw copy). Every walk must end. */
 #include "kezgrd.h"
 
 #include <cstdint>
@@ -33,14 +33,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       last = start;
       grd_standin_pos = start;
       if (GRIB_header(handle) < 0) break;
+      GRD_report rec{};
       if (GRIB_get_version() != 2) {
-        GRD_report rec{};
         if (GRIB_PDB(handle, &rec, 0) > 0 && GRIB_GDB(handle, &rec) > 0) {
           GRIB_BMB(handle, &rec);
           GRIB_BDB(handle, &rec);
         }
-        std::free(rec.grid);
+      } else {
+        for (int s = 0; s < 64 && GRIB_read_section(handle); ++s) {
+          switch (GRIB_get_sect()) {
+            case 1: GRIB_IDS(handle, &rec); break;
+            case 3: GRIB_GDS(handle, &rec); break;
+            case 4: GRIB_PDS(handle, &rec); break;
+            default: GRIB_skip_section(handle); break;
+          }
+        }
       }
+      std::free(rec.grid);
       std::fseek(f, start, SEEK_SET);
       if (GRIB_header(handle) < 0) break;
       char head[GRIB_WMO_LEN];

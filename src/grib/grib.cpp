@@ -1892,7 +1892,11 @@ float scaled_value(long e, long k) {
   return static_cast<float>(v);
 }
 
-int trunc_i(double v) { return to_int(static_cast<long long>(v)); }
+/* Truncation toward zero; -9999 for a value no int can hold. */
+int trunc_i(double v) {
+  if (!(v > INT_MIN - 1.0 && v < INT_MAX + 1.0)) return KEZ_MISS;
+  return static_cast<int>(v);
+}
 
 /* Level type and code of the fixed surfaces. */
 void set_surfaces(GRD_report* grd) {

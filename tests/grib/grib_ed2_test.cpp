@@ -367,6 +367,7 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {0, 1, 0, 0, 0, 104, 4, 9950, 255, 255, 0xFFFFFFFF, 0, 107, 9950},
       {0, 1, 0, 0, 0, 109, 9, 2000, 255, 255, 0xFFFFFFFF, 0, 117, 2}, /* 2 PVU */
       {0, 1, 0, 0, 0, 160, 0, 30, 255, 255, 0xFFFFFFFF, 0, 160, 30},
+      {0, 1, 0, 0, 0, 103, 130, 0x7FFFFFFF, 255, 255, 0xFFFFFFFF, 0, 105, -9999}, /* no int holds it */
       {15, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
   };
   for (const Case& c : cases) {

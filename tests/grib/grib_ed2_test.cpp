@@ -486,3 +486,44 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   EXPECT_NE(std::string(b.info).find(" below -50.00"), std::string::npos) << b.info;
   RES_put("file_path", "");
 }
+
+/* Composed numbers that no int holds are missing; a grid of one row has no
+ * row spacing; a template not described gives no domain but a number. */
+TEST(GribEd2Grid, ComposedNumberBoundsAndOneRow) {
+  TempDir dir;
+  std::string m = kez_test::read_file(data_file("e2_ll.grb"));
+  const size_t s3 = 16 + 21; /* section 1 of the sample is 21 octets */
+  ASSERT_EQ(m[s3 + 4], 3);
+  struct Case {
+    int templ;
+    unsigned long nj;
+    int type;
+    int proj;
+    bool dy_missing;
+  } cases[] = {
+      {0, 361, 9007205, 2, false},
+      {215, 361, -9999, -9999, false}, /* 2,150,000,000 and more */
+      {40, 361, 0, -9999, false},      /* composed from other octets: not checked */
+      {0, 1, 9007205, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.templ << " " << c.nj);
+    std::string d = m;
+    d[s3 + 12] = static_cast<char>(c.templ >> 8);
+    d[s3 + 13] = static_cast<char>(c.templ & 0xFF);
+    for (int i = 0; i < 4; ++i) d[s3 + 34 + i] = static_cast<char>(c.nj >> (8 * (3 - i)));
+    put_bytes(dir.file("t.grb"), d);
+    auto f = walk_headers(dir.file("t.grb"));
+    ASSERT_EQ(f.size(), 1u);
+    if (c.type != 0) {
+      EXPECT_EQ(f[0].type, c.type);
+    } else {
+      EXPECT_NE(f[0].type, -9999);
+    }
+    EXPECT_EQ(f[0].domain.proj, c.proj);
+    if (c.dy_missing) {
+      EXPECT_EQ(f[0].domain.dy, -9999.0f);
+      EXPECT_FLOAT_EQ(f[0].domain.dx, 0.5f);
+    }
+  }
+}

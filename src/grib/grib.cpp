@@ -11,10 +11,19 @@
  * below; the file is reached through its handle on every call, so the file
  * position is the only link between calls.
  *
+ * The module holds, in this order: the framing search and next-record
+ * offsets; the unit and remapping tables; edition 1 product definition,
+ * grid description, bit map and unpacking (a data section is read into
+ * memory and unpacked in one pass); edition 2 section headers,
+ * identification, grid definition and product definition with its
+ * parameter table "grib2_var.lup". One file, because every part reads and
+ * writes the same decoder state.
+ *
  * Every file is taken as hostile: lengths are checked against the indicator,
  * the end marker and the offsets the grid store can keep, and a search never
  * revisits an offset it has passed, so a damaged file ends a walk instead of
- * looping.
+ * looping. A field that cannot be unpacked leaves its record without values
+ * (grid NULL, the array released with free), never with another field's.
  */
 #include "kezgrd.h"
 

@@ -578,7 +578,6 @@ struct Refused {
   const char* what;
 };
 constexpr Refused refused_types[] = {
-    {GRD_TYPE_GRIB, "GRIB"},
     {GRD_TYPE_GRID, "GRID code"},
 };
 
@@ -666,7 +665,7 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
     *f_type = type;
     return static_cast<int>(free_slot);
   }
-  if (!is_stream_type(type)) {
+  if (!is_stream_type(type) && type != GRD_TYPE_GRIB) {
     MESS_print(M_warn, "GRD_open: Unknown grid file type %d: %s\n", type, name);
     return -1;
   }
@@ -951,6 +950,9 @@ int GRD_setpos(int grd_fd, long int offset, int grdnum) {
   Slot* s = handle("GRD_setpos", grd_fd);
   if (!s || s->f->type != GRD_TYPE_GRIB) return 1;
   if (std::fseek(s->f->file, offset, SEEK_SET) == 0) {
+    /* The record about to be read begins here: it is the current one for
+     * the decoder's raw copies until the next read. */
+    state.cur_pos = offset;
     state.new_pos = offset;
     s->f->num = grdnum;
   }

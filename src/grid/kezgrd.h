@@ -275,4 +275,117 @@ int GRD_cdf_close(GRD_file* f);
 /* The bad-value filter limit of edition 1 unpacking (0 or less: off). 0. */
 int GRIB_set_max_bad(int val);
 
+
+/* ------------------------------------------------------------------------ */
+/* grib: GRIB decoder (editions 0, 1 and 2 behind four bulletin framings)   */
+/* ------------------------------------------------------------------------ */
+
+/* Framing kinds kept in GRD_file::itype of a GRIB file. */
+enum GRIB_framing {
+  GRIB_FRAME_UNKNOWN = 0, /* not yet known (as opened) */
+  GRIB_FRAME_KEZ = 1,     /* "**" heading line */
+  GRIB_FRAME_LDM = 2,     /* SOH, sequence number, heading ... CR CR LF ETX */
+  GRIB_FRAME_OLD_KEZ = 3, /* "GRIB:" size line, then SOH and a heading */
+  GRIB_FRAME_RAW = 4      /* no framing */
+};
+
+/* Longest edition 1 message and longest whole record copied. */
+constexpr long GRIB_MAX_PRODUCT = 2000000;
+/* Room of a kept WMO heading (without its terminator), and the part of it
+ * that GRIB_get_WMO_header hands out (TTAAii CCCC YYGGgg). */
+constexpr int GRIB_HEADING_LEN = 30;
+constexpr int GRIB_WMO_LEN = 18;
+/* The heading given to a message found without framing. */
+inline constexpr const char* GRIB_DEFAULT_HEADING = "GRIB01 KXXX 010000";
+
+/* Framing search: >0 a message was found (file after its indicator),
+ * 0 nothing recognised, -1 end of file. */
+int GRIB_header(int grd_fd);
+int GRIB_header_kez(int grd_fd);
+int GRIB_header_ldm(int grd_fd, long int old_pos);
+int GRIB_header_old_kez(int grd_fd);
+int GRIB_header_raw(int grd_fd, long int old_pos);
+/* Magic search: octets of the last indicator read (4, 8 for edition 2),
+ * 0 at the end of the file. */
+int GRIB_search(int grd_fd);
+/* Offset at which the next record begins (with where 1 the file is moved
+ * there), or -1 when there is no usable next product. */
+int GRIB_next(int grd_fd, int where);
+int GRIB_get_info(int grd_fd, GRD_info* info);
+/* Copies the current record. *data null: a new buffer (caller frees with
+ * free); otherwise *size on entry is the capacity of *data. The octets
+ * copied, or -1. */
+int GRIB_get_raw(int grd_fd, char** data, int* size);
+int GRIB_get_WMO_header(int grd_fd, char* header); /* writes GRIB_WMO_LEN chars */
+char GRIB_get_type(int grd_fd);
+int GRIB_get_version();
+
+/* Units of a record from its parameter (remapping ECMWF and edition 0
+ * parameters); the netCDF unit name of a suite variable, or NULL. */
+int GRIB_units(GRD_report* grd);
+const char* GRIB_cdf_units(int var_id);
+/* Jumps allowed in the bad-value filter's window; 0 or less turns it off. */
+int GRIB_set_max_bad(int val);
+
+/* Edition 1 (and 0), in the order the grid store's reader calls them:
+ * product definition (1, or -1), grid description (1; 0 for a grid that
+ * cannot be used; -1 on a short or damaged section), bit map (1; 0 when it
+ * cannot be had; -1 on a short or damaged section), data (1; 0 when the grid
+ * cannot be allocated; -1 when the field cannot be unpacked). A field that
+ * is not unpacked leaves the record without values (grid NULL). */
+int GRIB_PDB(int grd_fd, GRD_report* grd, int rep_type);
+int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd); /* data[k] is octet k */
+int GRIB_set_var(GRD_report* grd);
+int GRIB_GDB(int grd_fd, GRD_report* grd);
+int GRIB_set_domain(int type, Domain* domain);
+int GRIB_BMB(int grd_fd, GRD_report* grd);
+int GRIB_BDB(int grd_fd, GRD_report* grd);
+/* IBM single precision; 2^E of a sign-and-magnitude 16-bit E. */
+float GRIB_flt_conv(const unsigned char* pc);
+float GRIB_scl_conv(const unsigned char* pc);
+/* The next bit of the bit map in force (1 without one; 0 past its end). */
+int GRIB_BMB_read();
+/* The next packed value from the file (-1 at its end), through the
+ * bad-value filter. */
+long GRIB_bit_read(int grd_fd);
+
+/* Largest grid side the edition 1 description accepts. */
+constexpr int GRIB_MAX_SIDE = 2000;
+/* Widest packed value. */
+constexpr int GRIB_MAX_BITS = 32;
+
+/* Edition 2, section by section: a section header (1 for sections 0 to 8,
+ * 0 at the end marker, at the end of the file, for a larger number or a
+ * damaged length), the skipper, identification (1, or 0 on a short read)
+ * and grid definition (1; 0 on a short read or a grid it refuses). */
+int GRIB_read_section(int grd_fd);
+int GRIB_get_sect();
+int GRIB_get_slen();
+int GRIB_skip_section(int grd_fd);
+int GRIB_IDS(int grd_fd, GRD_report* grd);
+int GRIB_GDS(int grd_fd, GRD_report* grd);
+
+/* Longest edition 2 section read whole (identification, grid, product and
+ * data representation), and the largest edition 2 grid. */
+constexpr long GRIB2_MAX_SECTION = 1L << 20;
+constexpr long long GRIB2_MAX_POINTS = 50000000;
+
+/* A parameter of "grib2_var.lup" (the edition 2 parameter table). */
+struct GribParam {
+  int ind;        /* the suite's variable number; -9999 unset */
+  int ver;        /* not used */
+  int src;        /* centre of the table line; 0 matches any */
+  int disc;       /* discipline */
+  int cat;        /* parameter category */
+  int param;      /* parameter number */
+  char name[20];  /* variable name */
+  char units[30];
+  char lname[80]; /* long name */
+};
+
+int GribParam_init(GribParam* param);
+GribParam GRIB_get_ver2_param(int src, int disc, int cat, int param);
+/* Section 4: 1, or 0 (record untouched) on a short read. */
+int GRIB_PDS(int grd_fd, GRD_report* grd);
+
 #endif /* KEZGRD_H */

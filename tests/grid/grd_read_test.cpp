@@ -122,25 +122,29 @@ TEST(GridFileType, FirstBytesDecideTheType) {
 
 TEST(GridFileOpen, ForeignTypesAreRefusedUntilTheirReadersExist) {
   TempDir dir;
-  struct Case {
-    std::string bytes;
-    const char* what;
-  };
-  const Case cases[] = {{"GRIB", "GRIB"}, {"GRID", "GRID code"}};
-  int k = 0;
-  for (const Case& c : cases) {
-    std::string path = dir.file("g" + std::to_string(k++));
-    write_file(path, c.bytes);
-    int t = 0;
-    int fd = 0;
-    auto out = capture([&] { fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &t); });
-    EXPECT_EQ(fd, -1);
-    EXPECT_NE(out.err.find(std::string("GRD_open: ") + c.what), std::string::npos) << out.err;
-  }
-  /* Explicit types as well, for writing too. */
-  for (int type : {int{GRD_TYPE_GRIB}, int{GRD_TYPE_GRID}, 7}) {
-    int t = type;
-    auto out = capture([&] { EXPECT_EQ(GRD_open(dir.file("new").c_str(), GRD_ACCESS_WRITE, &t), -1); });
+  /* GRID code files are refused at open. */
+  std::string path = dir.file("g0");
+  write_file(path, "GRID");
+  int t = 0;
+  int fd = 0;
+  auto out = capture([&] { fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &t); });
+  EXPECT_EQ(fd, -1);
+  EXPECT_NE(out.err.find("GRD_open: GRID code"), std::string::npos) << out.err;
+  /* GRIB files open (the decoder reads their records through the table),
+   * but the store's own header and record reads refuse them for now. */
+  path = dir.file("g1");
+  write_file(path, "GRIB");
+  t = 0;
+  fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &t);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(t, GRD_TYPE_GRIB);
+  GRD_info info{};
+  capture([&] { EXPECT_EQ(GRD_getinfo(fd, &info), -1); });
+  GRD_close(fd);
+  /* Explicit types for writing. */
+  for (int type : {int{GRD_TYPE_GRID}, 7}) {
+    t = type;
+    out = capture([&] { EXPECT_EQ(GRD_open(dir.file("new").c_str(), GRD_ACCESS_WRITE, &t), -1); });
     EXPECT_NE(out.err.find("GRD_open:"), std::string::npos);
   }
 }

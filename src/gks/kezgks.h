@@ -221,7 +221,13 @@ float yW_trans(float y, int t1, int t2);
 /* type: a GINIT_* device class. */
 Gint ginit_tran(int type);
 Gint gget_gviewport(Grectangle* rect);
+/* 1 when the points' bounding box meets the current world window (touching
+ * counts), 0 when it does not or when any point is not finite. */
 Gint gpts_in_win(int n, const Gpt* pts);
+/* Non-finite points never reach a device: the primitives test their points
+ * here before the device records see them. */
+bool gfinite_pt(const Gpt& p);
+int gcount_nonfinite(int n, const Gpt* pts);
 Gint gprint_win();
 Gint greset_clip();
 Gint gset_tran_mult(float x, float y);

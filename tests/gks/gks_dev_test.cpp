@@ -6,6 +6,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "gks_scenario.h"
 #include "gks_window.h"
 #include "kez_test.h"
+#include "ps_render.h"
 #include "x_server.h"
 
 namespace {
@@ -255,6 +257,164 @@ TEST(DeviceRecords, EveryPrimitiveReachesBothWindowDevices) {
       const bool reached = picture(p.draw) != empty;
       EXPECT_EQ(reached, std::string(p.name) != "message") << p.name << " on the " << w.name;
     }
+  }
+}
+
+/* ---- non-finite points ---------------------------------------------------- */
+
+/* A scene with non-finite points and the same scene drawn with only what
+ * must be left of it: a line broken at each such point (a run of one point
+ * left out), a fill area or text skipped whole, a marker left out. */
+struct NonFiniteScene {
+  const char* name;
+  void (*with)();
+  void (*without)();
+};
+
+constexpr float nan_ = NAN, inf_ = INFINITY;
+
+const NonFiniteScene non_finite_scenes[] = {
+    {"line broken at NaN and infinity",
+     [] {
+       const Gpt line[] = {{0.1f, 0.1f}, {0.3f, 0.5f}, {nan_, 0.4f}, {0.5f, 0.2f}, {0.7f, 0.8f}, {0.8f, inf_}, {0.9f, 0.1f}};
+       gpolyline(7, line);
+     },
+     [] {
+       const Gpt a[] = {{0.1f, 0.1f}, {0.3f, 0.5f}}, b[] = {{0.5f, 0.2f}, {0.7f, 0.8f}};
+       gpolyline(2, a);
+       gpolyline(2, b);
+     }},
+    {"line starting at NaN",
+     [] {
+       const Gpt line[] = {{nan_, nan_}, {0.2f, 0.2f}, {0.8f, 0.3f}};
+       gpolyline(3, line);
+     },
+     [] {
+       const Gpt line[] = {{0.2f, 0.2f}, {0.8f, 0.3f}};
+       gpolyline(2, line);
+     }},
+    {"fill area with NaN",
+     [] {
+       const Gpt area[] = {{0.2f, 0.2f}, {0.8f, 0.2f}, {0.8f, nan_}, {0.2f, 0.8f}};
+       gfill_area(4, area);
+     },
+     [] {}},
+    {"markers at NaN and infinity",
+     [] {
+       const Gpt at[] = {{0.2f, 0.2f}, {nan_, 0.5f}, {0.8f, 0.8f}, {-inf_, 0.3f}};
+       gpolymarker(4, at);
+     },
+     [] {
+       const Gpt at[] = {{0.2f, 0.2f}, {0.8f, 0.8f}};
+       gpolymarker(2, at);
+     }},
+    {"markers all at NaN",
+     [] {
+       const Gpt at[] = {{nan_, nan_}};
+       gpolymarker(1, at);
+     },
+     [] {}},
+    {"text at NaN",
+     [] {
+       const Gpt at{nan_, 0.5f};
+       gtext(&at, "Kz");
+     },
+     [] {}},
+};
+
+TEST(NonFinitePoints, NeverReachAFileDevice) {
+  for (const FileDevice& device : file_devices) {
+    for (const NonFiniteScene& scene : non_finite_scenes) {
+      const std::string with = page(device, scene.with);
+      ASSERT_EQ(with.find("open failed"), std::string::npos) << device.name << ": " << with;
+      EXPECT_EQ(with, page(device, scene.without)) << scene.name << " on " << device.name;
+      if (device.type != GWS_META || std::string(device.options).empty()) {
+        std::string lower = with;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(lower.find("nan"), std::string::npos) << scene.name << " on " << device.name;
+        EXPECT_EQ(lower.find("inf"), std::string::npos) << scene.name << " on " << device.name;
+      }
+    }
+  }
+}
+
+/* All scenes on one page: ghostscript, hp2xx and the metafile reader take
+ * what the devices wrote. */
+TEST(NonFinitePoints, PagesStayReadableByTheirReaders) {
+  auto all = [] {
+    for (const NonFiniteScene& scene : non_finite_scenes) scene.with();
+  };
+  TempDir dir;
+  for (const FileDevice& device : file_devices) {
+    if (device.type == GWS_META && std::string(device.options) == ",cgm") continue;
+    const std::string file = dir.file("all");
+    kez_test::write_file(file, page(device, all));
+    if (device.type == GWS_PS) {
+      kez_test::Raster raster;
+      const kez_test::GsRun gs = kez_test::gs_render(file, 612, 792, &raster);
+      EXPECT_TRUE(gs.clean()) << device.name << ": " << gs.log;
+    } else if (device.type == GWS_HPGL) {
+      ASSERT_TRUE(kez_test::have_program("hp2xx")) << "hp2xx is needed (tools/install-deps.sh)";
+      std::string log;
+      const int status = kez_test::run_command("hp2xx -q -m pbm -f '" + dir.file("all.pbm") + "' '" + file + "' 2>&1", &log);
+      EXPECT_EQ(status, 0) << device.name << ": " << log;
+    } else {
+      auto r = run_child([&] {
+        RES_put("file_path", KEZ_DATA_DIR);
+        gopen_gks(nullptr, 0);
+        if (gopen_ws(1, (dir.file("again.ps")).c_str(), GWS_PS) != 0) return 1;
+        const int read = gread_metafile(file.c_str());
+        gclose_ws(1);
+        return read == 0 ? 0 : 2;
+      });
+      EXPECT_EQ(r.status, 0) << device.name << ": " << r.out << r.err;
+      EXPECT_EQ(r.err.find("bad"), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST(NonFinitePoints, EachSkipSaysSoAtTheDebugLevel) {
+  TempDir dir;
+  auto r = run_child([&] {
+    MESS_set_str("debug");
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, dir.file("a.ps").c_str(), GWS_PS) != 0) return 1;
+    use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+    for (const NonFiniteScene& scene : non_finite_scenes) scene.with();
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* said : {"gpolyline: line broken at 2 non-finite points of 7", "gfill_area: area with 1 non-finite",
+                           "gpolymarker: 2 markers at non-finite points of 4", "gtext: text at a non-finite position"})
+    EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
+}
+
+/* The window takes the same scenes: pictures with and without the
+ * non-finite points are equal. */
+TEST(NonFinitePoints, NeverReachTheWindow) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+  TempDir dir;
+  auto picture = [&](void (*draw)()) {
+    const std::string ppm = dir.file("page.ppm");
+    auto r = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      if (gks_test::open_window(x) != 0) return 1;
+      use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+      draw();
+      gks_test::write_ppm(ppm, gks_test::window_picture(x));
+      gclose_ws(1);
+      return 0;
+    });
+    kez_test::RgbImage image;
+    if (r.status != 0 || !gks_test::read_ppm(ppm, &image)) return std::string("no picture: ") + r.err;
+    return std::string(image.rgb.begin(), image.rgb.end());
+  };
+  for (const NonFiniteScene& scene : non_finite_scenes) {
+    const std::string with = picture(scene.with);
+    ASSERT_EQ(with.rfind("no picture", 0), std::string::npos) << with;
+    EXPECT_TRUE(with == picture(scene.without)) << scene.name;
   }
 }
 

@@ -45,6 +45,7 @@ struct Cache {
 struct Output {
   FILE* fp = nullptr;
   int append = 0; /* no header or trailer */
+  bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
   Cache cache;
 };
 
@@ -371,6 +372,7 @@ int gps_init_file() {
 int gps_close_file() {
   if (!state.out.fp) return -1;
   put("%%End of plot\n");
+  if (state.out.clip_saved) put("grestore\n");
   if (!state.out.append) {
     if (!state.pr_eps) put("saveobj restore\n");
     put("showpage\n");
@@ -582,8 +584,19 @@ int open_postscript(const Gconn_items& items) {
   return 0;
 }
 
+/* An EPS must not reset the clip of the page that holds it, so there the
+ * clip of the last viewport is taken back with the state saved under it;
+ * what that state held is written again when next needed. */
 void ps_clip(float x0, float y0, float x1, float y1) {
-  gps_printf("initclip\n");
+  Output& out = state.out;
+  if (state.pr_eps) {
+    if (out.clip_saved) put("grestore\n");
+    put("gsave\n");
+    out.clip_saved = true;
+    out.cache = Cache{};
+  } else {
+    put("initclip\n");
+  }
   gps_printf("np\n");
   gps_printf("%3.2f %3.2f mv\n", x0 - 0.1f, y0 - 0.1f);
   gps_printf("%3.2f %3.2f ln\n", x0 - 0.1f, y1 + 0.1f);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include "kez.h"
@@ -97,7 +98,7 @@ Gint gset_line_colr_ind(Gint ind) {
 
 Gint gset_linewidth(Gfloat width) {
   if (!gcheck_open("gset_linewidth")) return -1;
-  if (width < 0) {
+  if (!std::isfinite(width) || width < 0) {
     gerr_printf("gset_linewidth", "invalid line width: %f\n", width);
     return -1;
   }
@@ -105,7 +106,7 @@ Gint gset_linewidth(Gfloat width) {
   return gset_attr(&state.line_width, width, "PL_LW %f\n", GOBJ_LINEWIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

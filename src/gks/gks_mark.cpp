@@ -187,7 +187,7 @@ Gint gset_marker_width(Gfloat width) {
   return gset_attr(&state.marker_width, width, "PM_WDTH %f\n", GOBJ_MARKER_WIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

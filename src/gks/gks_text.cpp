@@ -686,7 +686,7 @@ Gint gset_text_width(Gfloat width) {
   return gset_attr(&state.text_width, width, "TE_WDTH %f\n", GOBJ_TEXT_WIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

@@ -1146,6 +1146,11 @@ int gset_xsize(int x, int y) {
   return 0;
 }
 
+int gx_line_width(float width) {
+  if (!std::isfinite(width)) return 0;
+  return static_cast<int>(std::clamp(width, 0.0f, static_cast<float>(MAX_PIXELS)));
+}
+
 int gset_xoff(int x, int y) {
   state.win_x = x;
   state.win_y = y;

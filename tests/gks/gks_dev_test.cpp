@@ -6,7 +6,9 @@
  */
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
+#include <cstdlib>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -26,6 +28,13 @@ using gks_test::use_tran;
 using kez_test::read_file;
 using kez_test::run_child;
 using kez_test::TempDir;
+using kez_test::write_file;
+
+/* The drawing of a PostScript page, after its prolog. */
+std::string body_of_plot(const std::string& ps) {
+  const std::size_t at = ps.find("%%Begin plot");
+  return at == std::string::npos ? "" : ps.substr(at);
+}
 
 const Gpt square[4] = {{0.2f, 0.2f}, {0.8f, 0.2f}, {0.8f, 0.8f}, {0.2f, 0.8f}};
 
@@ -540,6 +549,126 @@ TEST(PageOptions, PanelAndSizeGeometries) {
     EXPECT_EQ(area.x, c.want.x) << c.why;
     EXPECT_EQ(area.y, c.want.y) << c.why;
   }
+}
+
+/* ---- huge settings --------------------------------------------------------- */
+
+/* Every number after "dot lw" in a PostScript text. */
+std::vector<double> ps_widths(const std::string& ps) {
+  std::vector<double> widths;
+  for (std::size_t at = ps.find(" dot lw"); at != std::string::npos; at = ps.find(" dot lw", at + 1)) {
+    const std::size_t start = ps.rfind('\n', at) + 1;
+    widths.push_back(std::strtod(ps.c_str() + start, nullptr));
+  }
+  return widths;
+}
+
+/* Huge sizes, geometries, widths and scales from settings and files stay
+ * within the device range when they become ints: the plot area, the
+ * bounding box and every line width come out bounded and the page stays
+ * readable. */
+TEST(HugeSettings, AreBoundedOnEveryFileDevice) {
+  struct Case {
+    const char* what;
+    int type;
+    const char* options;
+    const char* geometry; /* the "geometry" setting, or null */
+    void (*draw)();
+  };
+  auto line = [] {
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gpolyline(2, pts);
+  };
+  auto wide_print_colours = [] {
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gset_linewidth(1e30f);
+    for (int colour : {501, 502, 1}) {
+      gset_line_colr_ind(colour);
+      gpolyline(2, pts);
+    }
+  };
+  const Case cases[] = {
+      {"PostScript sz:1e30x2", GWS_PS, ",sz:1e30x2", nullptr, line},
+      {"HPGL sz:1e30x2", GWS_HPGL, ",sz:1e30x2", nullptr, line},
+      {"PostScript lwidth:1e30", GWS_PS, ",lwidth:1e30", nullptr, line},
+      {"EPS scale:1e30", GWS_PS, ",eps,scale:1e30", nullptr, line},
+      {"PostScript panel P1e30x2", GWS_PS, "", "P1e30x2", line},
+      {"PostScript panel fractions P0.5x1e30", GWS_PS, "", "P0.5x1e30", line},
+      {"HPGL panel fractions P0.5x1e30", GWS_HPGL, "", "P0.5x1e30", line},
+      {"metafile geometry 55585555x6", GWS_META, "", "55585555x6", line},
+      {"metafile panel fractions P1e30x0.5", GWS_META, "", "P1e30x0.5", line},
+      {"PostScript size geometry 99999999999x5", GWS_PS, "", "99999999999x5", line},
+      {"print colours with a huge line width", GWS_PS, "", nullptr, wide_print_colours},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.file("out");
+    auto r = run_child([&] {
+      if (c.geometry) RES_put("geometry", c.geometry);
+      gopen_gks(nullptr, 0);
+      if (gopen_ws(1, (file + c.options).c_str(), c.type) != 0) return 1;
+      int w = 0, h = 0, x = 0, y = 0;
+      gget_win_size(&w, &h);
+      gget_win_offset(&x, &y);
+      use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+      c.draw();
+      gclose_ws(1);
+      for (int v : {w, h, x, y})
+        if (v < -GDEVICE_LIMIT || v > GDEVICE_LIMIT) return 2;
+      return w > 0 && h > 0 ? 0 : 3;
+    });
+    EXPECT_EQ(r.status, 0) << c.what << ": plot area out of range\n" << r.err;
+    if (c.type != GWS_PS) continue;
+    const std::string ps = read_file(file);
+    for (double width : ps_widths(ps)) EXPECT_TRUE(width >= 0 && width <= GDEVICE_LIMIT) << c.what << ": " << width;
+    std::array<int, 4> box{};
+    if (kez_test::declared_bbox(ps, &box)) {
+      for (int v : box) EXPECT_TRUE(v >= -GDEVICE_LIMIT && v <= GDEVICE_LIMIT) << c.what << ": box " << v;
+    }
+    kez_test::Raster raster;
+    const kez_test::GsRun gs = kez_test::gs_render(file, 612, 792, &raster);
+    EXPECT_TRUE(gs.clean()) << c.what << ": " << gs.log;
+  }
+}
+
+/* A hostile metafile's huge width on a print colour reaches PostScript
+ * bounded. */
+TEST(HugeSettings, AMetafileWidthOnAPrintColourIsBounded) {
+  TempDir dir;
+  write_file(dir.file("wide.meta"), "KEZMETA\nPL_CLR 501\nPL_LW 1e30\nPL 2 0.1,0.1 0.9,0.9\n"
+                                    "PL_CLR 502\nPL 2 0.1,0.9 0.9,0.1\n");
+  auto r = run_child([&] {
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, dir.file("out.ps").c_str(), GWS_PS) != 0) return 1;
+    const int read = gread_metafile(dir.file("wide.meta").c_str());
+    gclose_ws(1);
+    return read;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<double> widths = ps_widths(body_of_plot(read_file(dir.file("out.ps"))));
+  EXPECT_FALSE(widths.empty());
+  for (double width : widths) EXPECT_TRUE(width >= 0 && width <= GDEVICE_LIMIT) << width;
+}
+
+/* The window bounds a huge line width to its pixels. */
+TEST(HugeSettings, AWindowTakesAHugeLineWidth) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+  auto r = run_child([&] {
+    if (gks_test::open_window(x) != 0) return 1;
+    use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gset_linewidth(1e30f);
+    gpolyline(2, pts);
+    gset_marker_width(1e30f);
+    gpolymarker(1, pts);
+    const int synced = gsync();
+    gclose_ws(1);
+    return synced == 0 ? 0 : 2;
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("X Error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("BadValue"), std::string::npos) << r.err;
 }
 
 /* ---- the writers' option setters ------------------------------------------ */

@@ -568,7 +568,12 @@ int open_postscript(const Gconn_items& items) {
   gpage_options(gsplit_items(std::getenv("kezps_param")), 0, ps_options, n, true, gusable_page, &page);
   gpage_options(items, 1, ps_options, n, false, gusable_page, &page);
 
-  Garea area{gdevice_int(72 * (page.width - 0.5)), gdevice_int(72 * (page.height - 0.5)), 0, 0};
+  /* A page's plot area lies on its paper either way: upright, its long
+   * side runs up the paper. An EPS has no paper; its box holds the area as
+   * it is. */
+  const bool upright_page = state.pr_port && !state.pr_eps;
+  const double across = upright_page ? page.height : page.width, up = upright_page ? page.width : page.height;
+  Garea area{gdevice_int(72 * (across - 0.5)), gdevice_int(72 * (up - 0.5)), 0, 0};
   const char* geometry = RES_get("geometry");
   if (!geometry) geometry = gfirst_env({"kezps_geometry", "PSGEOMETRY"});
   if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))

@@ -521,3 +521,49 @@ TEST(PostScriptRendering, EpsClipsWithoutInitclipAndStaysInsideThePageThatHoldsI
 }
 
 } // namespace
+
+namespace {
+
+/* Nothing drawn falls off the paper, turned or upright: a fill of the whole
+ * plot area stays on the sheet (short side across, in points) and covers
+ * most of it. */
+TEST(PostScriptRendering, ThePlotAreaFitsThePaperTurnedOrUpright) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed (tools/install-deps.sh)";
+  struct Case {
+    const char* options;
+    int paper_w, paper_h;
+  };
+  constexpr Case cases[] = {
+      {"", 612, 792}, {",port", 612, 792}, {",port,a4", 595, 842}, {",legal,port", 612, 1008}, {",land,a3", 842, 1191},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.file("page.ps");
+    auto r = run_child([&] {
+      if (open_ps(file + c.options) != 0) return 1;
+      int w = 0, h = 0;
+      gget_win_size(&w, &h);
+      const Glim area = lim(0, static_cast<float>(w), 0, static_cast<float>(h));
+      gset_ws_win(1, &area);
+      use_tran(1, area, area);
+      gset_fill_colr_ind(500);
+      const Gpt all[4] = {{0, 0}, {static_cast<float>(w), 0}, {static_cast<float>(w), static_cast<float>(h)},
+                          {0, static_cast<float>(h)}};
+      gfill_area(4, all);
+      gclose_ws(1);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << c.options << r.err;
+    std::array<int, 4> box{};
+    auto bbox = kez_test::gs_bbox(file, &box);
+    ASSERT_TRUE(bbox.clean()) << c.options << ": " << bbox.log;
+    const std::string got = std::to_string(box[0]) + " " + std::to_string(box[1]) + " " + std::to_string(box[2]) +
+                            " " + std::to_string(box[3]);
+    EXPECT_TRUE(box[0] >= 0 && box[1] >= 0 && box[2] <= c.paper_w && box[3] <= c.paper_h)
+        << c.options << ": drawing " << got << " off the paper " << c.paper_w << " x " << c.paper_h;
+    EXPECT_GT(box[2] - box[0], c.paper_w * 8 / 10) << c.options << ": " << got;
+    EXPECT_GT(box[3] - box[1], c.paper_h * 8 / 10) << c.options << ": " << got;
+  }
+}
+
+} // namespace

@@ -826,6 +826,17 @@ void prepare(Frame& f) {
   if (f.rule && f.rule->init) f.rule->init(f);
 }
 
+/* A diagram whose data extents are zero or not finite (or whose plot
+ * extents are zero) has no scale: every point of it is hidden. */
+bool degenerate_diagram(const Domain& d) {
+  const Rule* r = find_rule(d.proj);
+  if (!r || r->kind != Kind::diagram || d.proj == MAP_PIXEL) return false;
+  auto flat = [](float v) { return !std::isfinite(v) || v == 0.0f; };
+  if (flat(d.dx) || flat(d.dy)) return true;
+  const bool linear = d.proj == MAP_XY || d.proj == MAP_CAT || d.proj == MAP_XP;
+  return linear && (d.nx == 0 || d.ny == 0);
+}
+
 bool usable_input(double a, double b) {
   return std::isfinite(a) && std::isfinite(b) && !is_miss(a) && !is_miss(b);
 }
@@ -847,7 +858,7 @@ int forward(Frame& f, double a, double b, double* x, double* y) {
     case Kind::diagram:
       break;
   }
-  if (!usable_input(a, b)) return hidden(*x, *y);
+  if (!usable_input(a, b) || degenerate_diagram(f.dom)) return hidden(*x, *y);
   if (r->kind == Kind::earth) b = norm_lon(b);
   prepare(f);
   return r->fwd(f, a, b, *x, *y);
@@ -868,7 +879,7 @@ int inverse(Frame& f, double x, double y, double* a, double* b) {
     case Kind::diagram:
       break;
   }
-  if (!usable_input(x, y)) return hidden(*a, *b);
+  if (!usable_input(x, y) || degenerate_diagram(f.dom)) return hidden(*a, *b);
   prepare(f);
   return r->inv(f, x, y, *a, *b);
 }
@@ -1040,6 +1051,11 @@ int MAP_domain(const Domain* dom) {
   reset_caches(f);
   f.earth_ratio2 = (f.earth_min * f.earth_min) / (f.earth_maj * f.earth_maj);
   MAP_set_limits();
+  if (degenerate_diagram(d)) {
+    MESS_print(M_warn, "MAP_domain: diagram without extent (dx %g, dy %g, nx %d, ny %d): nothing is visible\n",
+               static_cast<double>(d.dx), static_cast<double>(d.dy), d.nx, d.ny);
+    return -1;
+  }
   return 0;
 }
 
@@ -1096,7 +1112,7 @@ int MAP_set_limits() {
   const Domain& d = f.dom;
   MAP_limits& L = f.limits;
   L = MAP_limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
-  if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy)) return 0;
+  if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy) || degenerate_diagram(d)) return 0;
   int code = d.proj;
   const Rule* rule = find_rule(code);
   const bool earth = rule && rule->kind == Kind::earth;
@@ -1180,6 +1196,7 @@ int MAP_get_up_left(float* x, float* y) {
 int MAP_in_domain(float x, float y) {
   const Frame& f = st.frame;
   if (f.dom.proj == MAP_NONE) return 1;
+  if (degenerate_diagram(f.dom)) return 0;
   const MAP_limits& L = f.limits;
   return (x >= L.x_min && x <= L.x_max && y >= L.y_min && y <= L.y_max) ? 1 : 0;
 }
@@ -1187,6 +1204,7 @@ int MAP_in_domain(float x, float y) {
 int MAP_in_grid_domain(float x, float y) {
   const Frame& f = st.frame;
   if (f.dom.proj == MAP_NONE) return 1;
+  if (degenerate_diagram(f.dom)) return 0;
   const MAP_limits& L = f.limits;
   double wx = 3.0 * f.dom.dx, wy = 3.0 * f.dom.dy;
   return (x >= L.x_min - wx && x <= L.x_max + wx && y >= L.y_min - wy && y <= L.y_max + wy) ? 1 : 0;

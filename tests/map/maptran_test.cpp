@@ -656,6 +656,43 @@ TEST(Diagrams, WorkedCasesHold) {
   }
 }
 
+/* A diagram without extent has no scale: it is refused where it is set,
+ * and no point of it is visible (never an infinite position). */
+TEST(Diagrams, ADegenerateDomainIsRefusedAndShowsNothing) {
+  struct Case {
+    const char* why;
+    Domain dom;
+  };
+  const Case cases[] = {
+      {"x-y with dx 0", make(20, M, M, 0, 0, 0, 50, 10, 5)},
+      {"x-y with dy 0", make(20, M, M, 0, 0, 100, 0, 10, 5)},
+      {"x-y with no plot width", make(20, M, M, 0, 0, 100, 50, 0, 5)},
+      {"category with dx 0", make(24, M, M, 10, 20, 0, 50, 10, 5)},
+      {"x-p with dy 0", make(25, M, M, 0, -1050, 100, 0, 10, 9)},
+      {"x-y with an infinite dx", make(20, M, M, 0, 0, INFINITY, 50, 10, 5)},
+      {"x-log p with dx 0", make(22, M, M, 0, 1000, 0, -900)},
+      {"skew-T with dy 0", make(40, M, M, -40, 1050, 80, 0)},
+      {"hodograph with dx 0", make(23, M, M, -20, -20, 0, 40)},
+  };
+  for (const Case& c : cases) {
+    int set = 0;
+    auto out = capture([&] { set = MAP_domain(&c.dom); });
+    EXPECT_EQ(set, -1) << c.why;
+    EXPECT_NE(out.err.find("MAP_domain: diagram without extent"), std::string::npos) << c.why << ": " << out.err;
+    float x = 0, y = 0, a = 0, b = 0;
+    EXPECT_EQ(MAP_tran(50, 25, &x, &y), 0) << c.why;
+    EXPECT_EQ(x, M) << c.why;
+    EXPECT_EQ(y, M) << c.why;
+    EXPECT_EQ(MAP_untran(5, 2, &a, &b), 0) << c.why;
+    EXPECT_EQ(MAP_in_domain(x, y), 0) << c.why;
+    EXPECT_EQ(MAP_in_domain(0, 0), 0) << c.why;
+  }
+  const Domain fine = make(20, M, M, 0, 0, 100, 50, 10, 5);
+  EXPECT_EQ(MAP_domain(&fine), 0) << "a diagram with extent is taken again";
+  float x = 0, y = 0;
+  EXPECT_EQ(MAP_tran(50, 25, &x, &y), 1);
+}
+
 TEST(Diagrams, HodographInverse) {
   Domain d = make(23, M, M, -20, -20, 40, 40);
   MAP_domain(&d);

@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 
 #include <gtest/gtest.h>
@@ -343,13 +344,21 @@ TEST(DateDecodeWindow, RangeHoldsUntilTheNextCall) {
     DATE_set_datim(&file);
     RES_put("decode_hour", "12");
     DATE_set_datim(&file);
-    bool ok = DATE_chk_range(1121) == 1 && DATE_chk_range(1219) == 1 && DATE_chk_range(1221) == 0;
+    kez_test::Checks check;
+    struct Case {
+      int ddhh;
+      int inside;
+    };
+    /* The window set with the first hour holds through the second call. */
+    for (const Case& c : {Case{1121, 1}, Case{1219, 1}, Case{1221, 0}})
+      check(DATE_chk_range(c.ddhh) == c.inside, "first window, " + std::to_string(c.ddhh));
     DATE_set_range(-5, 5);
     DATE_set_datim(&file);
-    ok = ok && DATE_chk_range(1154) == 0 && DATE_chk_range(1155) == 1;
-    return ok ? 0 : 1;
+    for (const Case& c : {Case{1154, 0}, Case{1155, 1}})
+      check(DATE_chk_range(c.ddhh) == c.inside, "window set by range, " + std::to_string(c.ddhh));
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 } // namespace

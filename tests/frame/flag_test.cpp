@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 
 namespace {
 
+using kez_test::Checks;
 using kez_test::run_child;
 
 std::array<int, 13> parts() {
@@ -17,17 +19,21 @@ std::array<int, 13> parts() {
 
 TEST(Flags, StartAtZeroAndRefuseBadIndexes) {
   auto r = run_child([] {
-    bool ok = FLAG_get(2) == 0 && FLAG_batch() == 0 && FLAG_help() == 0;
+    Checks check;
+    check(FLAG_get(2) == 0, "device flag starts at 0");
+    check(FLAG_batch() == 0 && FLAG_help() == 0, "batch and help start off");
     FLAG_reset(-9999);
-    ok = ok && FLAG_get(2) == -9999 && FLAG_getl(29) == -9999 && FLAG_batch() == 0 && FLAG_help() == 0;
-    ok = ok && FLAG_set(30, 5) == -1 && FLAG_set(-1, 5) == -1 && FLAG_get(30) == 0 && FLAG_getl(-1) == 0;
-    ok = ok && FLAG_set(19, 1) == 0 && FLAG_batch() == 1;
-    ok = ok && FLAG_setl(4, 1L << 40) == 0 && FLAG_getl(4) == (1L << 40);
+    check(FLAG_get(2) == -9999 && FLAG_getl(29) == -9999, "a reset sets every flag");
+    check(FLAG_batch() == 0 && FLAG_help() == 0, "batch and help stay off after a reset to -9999");
+    check(FLAG_set(30, 5) == -1 && FLAG_set(-1, 5) == -1, "setting outside 0 to 29 is refused");
+    check(FLAG_get(30) == 0 && FLAG_getl(-1) == 0, "reading outside 0 to 29 gives 0");
+    check(FLAG_set(19, 1) == 0 && FLAG_batch() == 1, "flag 19 is batch");
+    check(FLAG_setl(4, 1L << 40) == 0 && FLAG_getl(4) == (1L << 40), "a long flag keeps 64 bits");
     FLAG_set(20, 2);
-    ok = ok && FLAG_help() == 1;
-    return ok ? 0 : 1;
+    check(FLAG_help() == 1, "flag 20 above 0 is help");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(PlotParts, SumsFollowEverySet) {
@@ -60,11 +66,13 @@ TEST(PlotParts, SumsFollowEverySet) {
 TEST(PlotParts, IndexOutsideTheTableIsRefused) {
   auto r = run_child([] {
     auto before = parts();
-    bool ok = FLAG_setplot(13, 0) == -1 && FLAG_setplot(-1, 0) == -1;
-    ok = ok && FLAG_getplot(13) == 0 && FLAG_getplot(-5) == 0 && parts() == before;
-    return ok ? 0 : 1;
+    Checks check;
+    check(FLAG_setplot(13, 0) == -1 && FLAG_setplot(-1, 0) == -1, "setting outside 0 to 12 is refused");
+    check(FLAG_getplot(13) == 0 && FLAG_getplot(-5) == 0, "reading outside 0 to 12 gives 0");
+    check(parts() == before, "no part changed");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(PlotParts, DrawResourceWords) {

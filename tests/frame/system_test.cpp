@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 namespace {
 
+using kez_test::Checks;
 using kez_test::read_file;
 using kez_test::run_child;
 using kez_test::TempDir;
@@ -216,32 +218,42 @@ TEST(Processes, BackgroundTableAndRunFunction) {
   auto r = run_child([] {
     char* args[] = {const_cast<char*>("sleep"), const_cast<char*>("5"), nullptr};
     int slot = KEZ_run("sleep", args, nullptr, 2);
-    bool ok = slot == 0 && KEZ_numproc() == 1 && std::strcmp(KEZ_proc_name(0), "sleep") == 0;
+    Checks check;
+    check(slot == 0, "the first slot");
+    check(KEZ_numproc() == 1, "one process in the table");
+    check(std::strcmp(KEZ_proc_name(0), "sleep") == 0, "its name");
     int pid = KEZ_proc_id(slot);
-    ok = ok && KEZ_proc(pid) == 0 && KEZ_chk_proc(0) == 1;
+    check(KEZ_proc(pid) == 0, "its slot from its id");
+    check(KEZ_chk_proc(0) == 1, "running");
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
-    ok = ok && KEZ_chk_proc(0) == 0 && KEZ_proc_id(0) == -1;
-    ok = ok && KEZ_run_func([](int x) { return x * 2; }, 21) == 42;
-    return ok ? 0 : 1;
+    check(KEZ_chk_proc(0) == 0, "ended");
+    check(KEZ_proc_id(0) == -1, "its slot freed");
+    check(KEZ_run_func([](int x) { return x * 2; }, 21) == 42, "a function's result");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(Processes, SlotsStartFreeAndFillLowestFirst) {
   auto r = run_child([] {
-    bool ok = KEZ_add_proc(100, "a-name-longer-than-fourteen") == 0;
-    ok = ok && std::strlen(KEZ_proc_name(0)) == 14;
-    ok = ok && KEZ_add_proc(101, "b") == 1 && KEZ_numproc() == 2;
+    Checks check;
+    check(KEZ_add_proc(100, "a-name-longer-than-fourteen") == 0, "slot 0 first");
+    check(std::strlen(KEZ_proc_name(0)) == 14, "a long name is cut to 14");
+    check(KEZ_add_proc(101, "b") == 1, "slot 1 next");
+    check(KEZ_numproc() == 2, "two in the table");
     KEZ_clr_proc(0);
-    ok = ok && KEZ_add_proc(102, "c") == 0 && KEZ_numproc() == 2;
-    for (int i = 2; i < 10; ++i) ok = ok && KEZ_add_proc(200 + i, "x") == i;
-    ok = ok && KEZ_add_proc(300, "y") == -1 && KEZ_numproc() == 10;
+    check(KEZ_add_proc(102, "c") == 0, "a freed slot is taken again");
+    check(KEZ_numproc() == 2, "still two");
+    for (int i = 2; i < 10; ++i) check(KEZ_add_proc(200 + i, "x") == i, "slot " + std::to_string(i));
+    check(KEZ_add_proc(300, "y") == -1, "no eleventh slot");
+    check(KEZ_numproc() == 10, "ten in a full table");
     char* args[] = {const_cast<char*>("true"), nullptr};
-    ok = ok && KEZ_run("true", args, nullptr, 2) == 0 && KEZ_proc_id(99) == -1;
-    return ok ? 0 : 1;
+    check(KEZ_run("true", args, nullptr, 2) == 0, "a run with the table full");
+    check(KEZ_proc_id(99) == -1, "no slot 99");
+    return check.status();
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 }
 
 TEST(Processes, BackgroundMoveDetachesTheChild) {

@@ -1,4 +1,5 @@
 #include "kez.h"
+#include "kez_checks.h"
 #include "kez_test.h"
 
 #include <gtest/gtest.h>
@@ -135,13 +136,15 @@ TEST(KeyedTable, FailedEntryLeavesNoPartialRecord) {
     char small = 's';
     /* One bucket: the new key entries would be chained behind "A" and "1". */
     if (TAB_enter(&tab, &small, "B", "2") != -1) return 5;
-    bool ok = tab.num_entry == 1 && tab.head_ptr == tab.last_ptr;
-    ok = ok && tab.table[0][0].link == nullptr && tab.table[1][0].link == nullptr;
-    ok = ok && TAB_search(&tab, 1, "B") == nullptr && TAB_search(&tab, 1, "A") != nullptr;
+    kez_test::Checks check;
+    check(tab.num_entry == 1 && tab.head_ptr == tab.last_ptr, "one entry still");
+    check(tab.table[0][0].link == nullptr && tab.table[1][0].link == nullptr, "no key entry chained");
+    check(TAB_search(&tab, 1, "B") == nullptr, "the refused key is not found");
+    check(TAB_search(&tab, 1, "A") != nullptr, "the first key is found");
     TAB_clear(&tab);
-    return ok ? 0 : 6;
+    return check.failed ? 6 : 0;
   });
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
 #endif
 }
 

@@ -57,6 +57,11 @@ Gint gfill_area(Gint n, const Gpt* pts) {
     gerr_printf("gfill_area", "invalid number of points: %d\n", n);
     return -1;
   }
+  /* An area with a hole in its outline has no shape to fill. */
+  if (const int bad = gcount_nonfinite(n, pts); bad > 0) {
+    MESS_print(M_debug, "gfill_area: area with %d non-finite points of %d skipped\n", bad, n);
+    return 0;
+  }
   if (!gpts_in_win(n, pts)) return 0;
   const Gdevice& device = gdevice();
   if (!device.record) gnew_obj(GOBJ_FILL_AREA, n, n * static_cast<int>(sizeof(Gpt)), pts);

@@ -280,11 +280,7 @@ int ghpgl_set_type(int type) {
 
 namespace {
 
-/* Pages beyond 1000 inches would leave the plotter units' integer range. */
-constexpr float MAX_PAGE = 1000;
 constexpr int MARGIN = 10; /* plotter units around the plot area */
-
-bool usable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= MAX_PAGE && h <= MAX_PAGE; }
 
 /* Words first, then the numbers after their keywords. "roll" (roll paper
  * of the given width) counts only in the environment's list. */
@@ -299,7 +295,7 @@ constexpr Gpage_option hpgl_options[] = {
     {"rot", true, false, [](float v, Gpage*) { ghpgl_set_rotate(static_cast<int>(std::clamp(v, -360.0f, 360.0f))); }},
     {"roll", true, true,
      [](float v, Gpage* page) {
-       if (usable_page(v, 23.5f)) *page = Gpage{v, 23.5f};
+       if (gusable_page(v, 23.5f)) *page = Gpage{v, 23.5f};
      }},
 };
 
@@ -344,8 +340,8 @@ int open_hpgl(const Gconn_items& items) {
   Gpage page{10.5f, 8};
   ghpgl_init();
   const int n = static_cast<int>(std::size(hpgl_options));
-  gpage_options(gsplit_items(std::getenv("kezhp_param")), 0, hpgl_options, n, true, usable_page, &page);
-  gpage_options(items, 1, hpgl_options, n, false, usable_page, &page);
+  gpage_options(gsplit_items(std::getenv("kezhp_param")), 0, hpgl_options, n, true, gusable_page, &page);
+  gpage_options(items, 1, hpgl_options, n, false, gusable_page, &page);
 
   Garea area{static_cast<int>(1015 * (page.width - 0.5f)), static_cast<int>(1015 * (page.height - 0.5f)), MARGIN,
              MARGIN};

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 #include "kez.h"
@@ -54,19 +55,37 @@ void x_line_style(GC gc) {
   }
 }
 
+/* One run of finite points. */
+int draw_line(int n, const Gpt* pts) {
+  if (!gpts_in_win(n, pts)) return 0;
+  const Gdevice& device = gdevice();
+  if (!device.record) gnew_obj(GOBJ_POLYLINE, n, n * static_cast<int>(sizeof(Gpt)), pts);
+  return device.polyline ? device.polyline(n, pts, Gline_attr{state.line_color, state.line_width, state.line_type})
+                         : 0;
+}
+
 } // namespace
 
+/* A non-finite point (a missing value turned into NaN, say) breaks the
+ * line: the runs of finite points on either side are drawn, a run of one
+ * point is not. */
 Gint gpolyline(Gint n, const Gpt* pts) {
   if (!gcheck_open("gpolyline")) return -1;
   if (n < 2 || !pts || n > INT_MAX / static_cast<int>(sizeof(Gpt))) {
     gerr_printf("gpolyline", "invalid number of points: %d\n", n);
     return -1;
   }
-  if (!gpts_in_win(n, pts)) return 0;
-  const Gdevice& device = gdevice();
-  if (!device.record) gnew_obj(GOBJ_POLYLINE, n, n * static_cast<int>(sizeof(Gpt)), pts);
-  return device.polyline ? device.polyline(n, pts, Gline_attr{state.line_color, state.line_width, state.line_type})
-                         : 0;
+  const int bad = gcount_nonfinite(n, pts);
+  if (bad == 0) return draw_line(n, pts);
+  MESS_print(M_debug, "gpolyline: line broken at %d non-finite points of %d\n", bad, n);
+  int result = 0;
+  for (int i = 0; i < n;) {
+    while (i < n && !gfinite_pt(pts[i])) ++i;
+    const int first = i;
+    while (i < n && gfinite_pt(pts[i])) ++i;
+    if (i - first >= 2 && draw_line(i - first, pts + first) != 0) result = -1;
+  }
+  return result;
 }
 
 Gint gset_line_colr_ind(Gint ind) {
@@ -79,7 +98,7 @@ Gint gset_line_colr_ind(Gint ind) {
 
 Gint gset_linewidth(Gfloat width) {
   if (!gcheck_open("gset_linewidth")) return -1;
-  if (width < 0) {
+  if (!std::isfinite(width) || width < 0) {
     gerr_printf("gset_linewidth", "invalid line width: %f\n", width);
     return -1;
   }
@@ -87,7 +106,7 @@ Gint gset_linewidth(Gfloat width) {
   return gset_attr(&state.line_width, width, "PL_LW %f\n", GOBJ_LINEWIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

@@ -12,6 +12,7 @@
  */
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "kez.h"
 #include "kezgks_x11.h"
@@ -100,6 +101,17 @@ Gint gpolymarker(Gint n, const Gpt* pts) {
     gerr_printf("gpolymarker", "invalid number of points: %d\n", n);
     return -1;
   }
+  /* Markers at non-finite points are left out; the rest are drawn. */
+  std::vector<Gpt> finite;
+  if (const int bad = gcount_nonfinite(n, pts); bad > 0) {
+    MESS_print(M_debug, "gpolymarker: %d markers at non-finite points of %d skipped\n", bad, n);
+    for (int i = 0; i < n; ++i)
+      if (gfinite_pt(pts[i])) finite.push_back(pts[i]);
+    n = static_cast<int>(finite.size());
+    pts = finite.data();
+    if (n == 0) return 0;
+  }
+  if (!gpts_in_win(n, pts)) return 0;
   const Gdevice& device = gdevice();
   const Gmarker_ops& ops = device.marker;
   if (ops.whole) return ops.whole(n, pts);
@@ -175,7 +187,7 @@ Gint gset_marker_width(Gfloat width) {
   return gset_attr(&state.marker_width, width, "PM_WDTH %f\n", GOBJ_MARKER_WIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

@@ -465,7 +465,9 @@ int gread_metafile(const char* name) {
   }
   const std::string_view all(content);
   const std::size_t eol = all.find('\n');
-  if (all.substr(0, eol) != "KEZMETA") {
+  std::string_view magic = all.substr(0, eol);
+  if (!magic.empty() && magic.back() == '\r') magic.remove_suffix(1); /* a file moved through CRLF line ends */
+  if (magic != "KEZMETA") {
     MESS_print(M_warn, "gread_metafile: not a metafile: %s\n", name);
     return -1;
   }

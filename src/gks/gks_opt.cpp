@@ -69,6 +69,13 @@ void page_option(const std::string& item, const Gpage_option* table, int ntable,
 
 } // namespace
 
+int gdevice_int(double v) {
+  if (std::isnan(v)) return 0;
+  return static_cast<int>(std::clamp(v, -static_cast<double>(GDEVICE_LIMIT), static_cast<double>(GDEVICE_LIMIT)));
+}
+
+bool gusable_page(float w, float h) { return w > 0.5f && h > 0.5f && w <= GMAX_PAGE && h <= GMAX_PAGE; }
+
 void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable, bool from_env,
                    bool (*usable)(float w, float h), Gpage* page) {
   for (std::size_t i = first; i < items.size(); ++i) page_option(items[i], table, ntable, from_env, usable, page);
@@ -91,14 +98,18 @@ const char* gfirst_env(std::initializer_list<const char*> names) {
   return nullptr;
 }
 
-/* Row 0 is the top row. */
+/* Row 0 is the top row. Numbers are bounded before they become ints, so a
+ * huge or non-finite geometry gives a bounded area, never an overflow. */
 void gpanel_geometry(const char* text, bool y_up, Garea* area) {
   float cols = 1, rows = 1, col = 0, row = 0;
   std::sscanf(text, "%fx%f+%f+%f", &cols, &rows, &col, &row);
+  for (float* v : {&cols, &rows, &col, &row})
+    if (!std::isfinite(*v)) *v = 0;
   const float W = static_cast<float>(area->width), H = static_cast<float>(area->height);
+  auto panel_index = [](float v, int last) { return static_cast<int>(std::clamp(v, 0.0f, static_cast<float>(last))); };
   if (cols > 1) {
-    const int nc = std::clamp(static_cast<int>(cols), 1, 8), nr = std::clamp(static_cast<int>(rows), 1, 8);
-    const int ic = std::clamp(static_cast<int>(col), 0, nc - 1), ir = std::clamp(static_cast<int>(row), 0, nr - 1);
+    const int nc = panel_index(cols, 8), nr = std::max(panel_index(rows, 8), 1);
+    const int ic = panel_index(col, nc - 1), ir = panel_index(row, nr - 1);
     area->width = static_cast<int>(W / static_cast<float>(nc));
     area->height = static_cast<int>(H / static_cast<float>(nr));
     area->x = static_cast<int>(static_cast<float>(ic) / static_cast<float>(nc) * W);
@@ -117,26 +128,29 @@ void gpanel_geometry(const char* text, bool y_up, Garea* area) {
     row = std::clamp(row, 0.0f, 1 - rows);
     row = 1 - row - rows;
   }
-  area->width = static_cast<int>(cols * W);
-  area->height = static_cast<int>(rows * H);
-  area->x = static_cast<int>(col * W);
-  area->y = static_cast<int>(row * H);
+  area->width = gdevice_int(static_cast<double>(cols) * W);
+  area->height = gdevice_int(static_cast<double>(rows) * H);
+  area->x = gdevice_int(static_cast<double>(col) * W);
+  area->y = gdevice_int(static_cast<double>(row) * H);
 }
 
+/* Numbers are read as doubles, so that one too long for an int is bounded
+ * like any other. */
 void gsize_geometry(const char* text, float scale, Garea* area) {
-  int w = 0, h = 0, x = 0, y = 0;
-  const int n = std::sscanf(text, "%dx%d%d%d", &w, &h, &x, &y);
+  double w = 0, h = 0, x = 0, y = 0;
+  auto units = [scale](double v) { return gdevice_int(v * scale); };
+  const int n = std::sscanf(text, "%lfx%lf%lf%lf", &w, &h, &x, &y);
   if (n >= 2) {
-    if (w > 0 && h > 0) {
-      area->width = static_cast<int>(static_cast<float>(w) * scale);
-      area->height = static_cast<int>(static_cast<float>(h) * scale);
+    if (units(w) > 0 && units(h) > 0) {
+      area->width = units(w);
+      area->height = units(h);
     }
     if (n == 4) {
-      area->x = static_cast<int>(static_cast<float>(x) * scale);
-      area->y = static_cast<int>(static_cast<float>(y) * scale);
+      area->x = units(x);
+      area->y = units(y);
     }
-  } else if (std::sscanf(text, "%d%d", &x, &y) == 2) {
-    area->x = static_cast<int>(static_cast<float>(x) * scale);
-    area->y = static_cast<int>(static_cast<float>(y) * scale);
+  } else if (std::sscanf(text, "%lf%lf", &x, &y) == 2) {
+    area->x = units(x);
+    area->y = units(y);
   }
 }

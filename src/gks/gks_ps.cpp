@@ -45,6 +45,7 @@ struct Cache {
 struct Output {
   FILE* fp = nullptr;
   int append = 0; /* no header or trailer */
+  bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
   Cache cache;
 };
 
@@ -135,17 +136,17 @@ void bounding_box(int box[4]) {
   const float x0 = s * (static_cast<float>(ox) - 0.1f), x1 = s * (static_cast<float>(ox + w - 1) + 0.1f);
   const float y0 = s * (static_cast<float>(oy) - 0.1f), y1 = s * (static_cast<float>(oy + h - 1) + 0.1f);
   if (state.pr_port) {
-    box[0] = static_cast<int>(std::floor(x0));
-    box[1] = static_cast<int>(std::floor(y0));
-    box[2] = static_cast<int>(std::ceil(x1));
-    box[3] = static_cast<int>(std::ceil(y1));
+    box[0] = gdevice_int(std::floor(x0));
+    box[1] = gdevice_int(std::floor(y0));
+    box[2] = gdevice_int(std::ceil(x1));
+    box[3] = gdevice_int(std::ceil(y1));
   } else {
     /* 90 rotate, then the page height down: page x = 72 sy - y, page y = x. */
     const float top = 72.0f * state.sy;
-    box[0] = static_cast<int>(std::floor(top - y1));
-    box[1] = static_cast<int>(std::floor(x0));
-    box[2] = static_cast<int>(std::ceil(top - y0));
-    box[3] = static_cast<int>(std::ceil(x1));
+    box[0] = gdevice_int(std::floor(top - y1));
+    box[1] = gdevice_int(std::floor(x0));
+    box[2] = gdevice_int(std::ceil(top - y0));
+    box[3] = gdevice_int(std::ceil(x1));
   }
 }
 
@@ -371,6 +372,7 @@ int gps_init_file() {
 int gps_close_file() {
   if (!state.out.fp) return -1;
   put("%%End of plot\n");
+  if (state.out.clip_saved) put("grestore\n");
   if (!state.out.append) {
     if (!state.pr_eps) put("saveobj restore\n");
     put("showpage\n");
@@ -432,20 +434,22 @@ int gps_set_fill_color(int ind) {
   return 0;
 }
 
+/* Widths are bounded like every device number, whatever a setting or a
+ * metafile asked for. */
 int gps_set_width(int ind, float width) {
   Cache& c = state.out.cache;
-  const float b = state.base_width;
+  const double b = state.base_width, w = width;
   float factor = 0;
   if (ind == 501 || ind == 504 || ind == 507) {
     factor = 2 * width;
-    if (factor != c.line_width) gps_printf("%d dot lw\n", static_cast<int>(width * b * 2));
+    if (factor != c.line_width) gps_printf("%d dot lw\n", gdevice_int(w * b * 2));
   } else if (ind == 502 || ind == 505 || ind == 508) {
     factor = 4 * width;
-    if (factor != c.line_width) gps_printf("%d dot lw\n", static_cast<int>(width * b * 4));
+    if (factor != c.line_width) gps_printf("%d dot lw\n", gdevice_int(w * b * 4));
   } else {
-    const float bold = static_cast<float>(gget_line_print_bold());
-    factor = bold * width;
-    if (factor != c.line_width) gps_printf("%2.1f dot lw\n", b * width * bold);
+    const double bold = gget_line_print_bold();
+    factor = static_cast<float>(bold * w);
+    if (factor != c.line_width) gps_printf("%2.1f dot lw\n", std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT)));
   }
   c.line_width = factor;
   return 0;
@@ -542,10 +546,9 @@ constexpr Gpage_option ps_options[] = {
      }},
     {"gray", false, false, [](float, Gpage*) { gps_set_colorPS(0); }},
     {"scale", true, false, [](float v, Gpage*) { gps_set_scale(v); }},
-    {"lwidth", true, false, [](float v, Gpage*) { gps_set_base_width(static_cast<int>(v)); }},
+    {"lwidth", true, false, [](float v, Gpage*) { gps_set_base_width(gdevice_int(v)); }},
 };
 
-bool usable_ps_page(float w, float h) { return w > 0 && h > 0; }
 
 int open_postscript(const Gconn_items& items) {
   gset_cache(0);
@@ -562,10 +565,15 @@ int open_postscript(const Gconn_items& items) {
   Gpage page{11, 8.5f};
   gps_init();
   const int n = static_cast<int>(std::size(ps_options));
-  gpage_options(gsplit_items(std::getenv("kezps_param")), 0, ps_options, n, true, usable_ps_page, &page);
-  gpage_options(items, 1, ps_options, n, false, usable_ps_page, &page);
+  gpage_options(gsplit_items(std::getenv("kezps_param")), 0, ps_options, n, true, gusable_page, &page);
+  gpage_options(items, 1, ps_options, n, false, gusable_page, &page);
 
-  Garea area{static_cast<int>(72 * (page.width - 0.5f)), static_cast<int>(72 * (page.height - 0.5f)), 0, 0};
+  /* A page's plot area lies on its paper either way: upright, its long
+   * side runs up the paper. An EPS has no paper; its box holds the area as
+   * it is. */
+  const bool upright_page = state.pr_port && !state.pr_eps;
+  const double across = upright_page ? page.height : page.width, up = upright_page ? page.width : page.height;
+  Garea area{gdevice_int(72 * (across - 0.5)), gdevice_int(72 * (up - 0.5)), 0, 0};
   const char* geometry = RES_get("geometry");
   if (!geometry) geometry = gfirst_env({"kezps_geometry", "PSGEOMETRY"});
   if (geometry && (geometry[0] == 'P' || geometry[0] == 'p'))
@@ -582,8 +590,19 @@ int open_postscript(const Gconn_items& items) {
   return 0;
 }
 
+/* An EPS must not reset the clip of the page that holds it, so there the
+ * clip of the last viewport is taken back with the state saved under it;
+ * what that state held is written again when next needed. */
 void ps_clip(float x0, float y0, float x1, float y1) {
-  gps_printf("initclip\n");
+  Output& out = state.out;
+  if (state.pr_eps) {
+    if (out.clip_saved) put("grestore\n");
+    put("gsave\n");
+    out.clip_saved = true;
+    out.cache = Cache{};
+  } else {
+    put("initclip\n");
+  }
   gps_printf("np\n");
   gps_printf("%3.2f %3.2f mv\n", x0 - 0.1f, y0 - 0.1f);
   gps_printf("%3.2f %3.2f ln\n", x0 - 0.1f, y1 + 0.1f);

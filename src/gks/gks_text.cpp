@@ -426,6 +426,10 @@ bool usable_size(float v) { return std::isfinite(v) && v >= 0; }
 Gint gtext(const Gpt* pos, const Gchar* string) {
   if (!gcheck_open("gtext")) return -1;
   if (!pos || !string || !*string) return 0;
+  if (!gfinite_pt(*pos)) {
+    MESS_print(M_debug, "gtext: text at a non-finite position not drawn\n");
+    return 0;
+  }
   const Gtext_ops& ops = gdevice().text;
   if (ops.whole && ops.whole(*pos, string)) return 0;
   const std::size_t len = std::strlen(string);
@@ -682,7 +686,7 @@ Gint gset_text_width(Gfloat width) {
   return gset_attr(&state.text_width, width, "TE_WDTH %f\n", GOBJ_TEXT_WIDTH, [](float v) {
     if (GC gc = window_gc()) {
       XGCValues values{};
-      values.line_width = static_cast<int>(v);
+      values.line_width = gx_line_width(v);
       XChangeGC(gget_display(), gc, GCLineWidth, &values);
     }
   });

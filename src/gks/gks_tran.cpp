@@ -382,8 +382,20 @@ Gint gget_xviewport(XRectangle* rect) {
   return 0;
 }
 
+bool gfinite_pt(const Gpt& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+int gcount_nonfinite(int n, const Gpt* pts) {
+  if (!pts) return 0;
+  int bad = 0;
+  for (int i = 0; i < n; ++i)
+    if (!gfinite_pt(pts[i])) ++bad;
+  return bad;
+}
+
+/* min and max pass over a NaN that is not first, so non-finite points are
+ * refused before the bounds are taken. */
 Gint gpts_in_win(int n, const Gpt* pts) {
-  if (n < 1 || !pts) return 0;
+  if (n < 1 || !pts || gcount_nonfinite(n, pts) > 0) return 0;
   float x_lo = pts[0].x, x_hi = pts[0].x, y_lo = pts[0].y, y_hi = pts[0].y;
   for (int i = 1; i < n; ++i) {
     x_lo = std::min(x_lo, pts[i].x);

@@ -560,6 +560,13 @@ void window_line_attributes() {
 
 constexpr int SMALL_LINE = 10; /* points converted without allocating */
 
+/* A window coordinate in an X point's 16 bits; the primitives keep
+ * non-finite points away, and this keeps the conversion defined anyway. */
+short pixel(float v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<short>(std::clamp(v, -32768.0f, 32767.0f));
+}
+
 /* World points as window pixels, rounded to the nearest pixel, in a small
  * buffer for short lines; ok() is false when a long line found no memory. */
 class XPoints {
@@ -575,8 +582,8 @@ class XPoints {
     ok_ = true;
     XPoint* xp = data();
     for (int i = 0; i < n; ++i) {
-      xp[i].x = static_cast<short>(xW_p(pts[i].x) + 0.5f);
-      xp[i].y = static_cast<short>(yW_p(pts[i].y) + 0.5f);
+      xp[i].x = pixel(xW_p(pts[i].x) + 0.5f);
+      xp[i].y = pixel(yW_p(pts[i].y) + 0.5f);
     }
   }
   XPoint* data() { return large_.empty() ? small_.data() : large_.data(); }
@@ -638,8 +645,8 @@ void x_marker_stroke(int npt, const Gpt* pts) {
   XPoint xp[MAX_MARKER_POINTS];
   const int n = std::min(npt, MAX_MARKER_POINTS);
   for (int i = 0; i < n; ++i) {
-    xp[i].x = static_cast<short>(std::fmax(std::fmin(pts[i].x, 32767.0f), -32768.0f));
-    xp[i].y = static_cast<short>(std::fmax(std::fmin(pts[i].y, 32767.0f), -32768.0f));
+    xp[i].x = pixel(pts[i].x);
+    xp[i].y = pixel(pts[i].y);
   }
   if (n == 1)
     XDrawPoint(state.display, state.draw_window, gc, xp[0].x, xp[0].y);
@@ -1137,6 +1144,11 @@ int gset_xsize(int x, int y) {
     XSync(state.display, False);
   }
   return 0;
+}
+
+int gx_line_width(float width) {
+  if (!std::isfinite(width)) return 0;
+  return static_cast<int>(std::clamp(width, 0.0f, static_cast<float>(MAX_PIXELS)));
 }
 
 int gset_xoff(int x, int y) {

@@ -176,6 +176,18 @@ struct Gpage_option {
   void (*apply)(float value, Gpage* page);
 };
 
+/* Device units of every device stay within this bound, so that every
+ * conversion to int is defined whatever a setting or file asks for. */
+inline constexpr int GDEVICE_LIMIT = 1000000;
+/* Pages beyond this many inches are refused. */
+inline constexpr float GMAX_PAGE = 1000;
+
+/* A number of device units as an int within +-GDEVICE_LIMIT; 0 for NaN. */
+int gdevice_int(double v);
+/* A page the file devices take: more than half an inch (the margin) and at
+ * most GMAX_PAGE on both sides. */
+bool gusable_page(float w, float h);
+
 /* Applies option items to a page and a device's option table; later items
  * win. Beside the table: "sz" and a separator and "WxH", and the paper
  * names, where `usable` accepts the page. */
@@ -221,7 +233,13 @@ float yW_trans(float y, int t1, int t2);
 /* type: a GINIT_* device class. */
 Gint ginit_tran(int type);
 Gint gget_gviewport(Grectangle* rect);
+/* 1 when the points' bounding box meets the current world window (touching
+ * counts), 0 when it does not or when any point is not finite. */
 Gint gpts_in_win(int n, const Gpt* pts);
+/* Non-finite points never reach a device: the primitives test their points
+ * here before the device records see them. */
+bool gfinite_pt(const Gpt& p);
+int gcount_nonfinite(int n, const Gpt* pts);
 Gint gprint_win();
 Gint greset_clip();
 Gint gset_tran_mult(float x, float y);

@@ -53,6 +53,8 @@ GC gget_fill_gc();
 GC gget_text_gc();
 GC gget_marker_gc();
 int gxline(Drawable window, XPoint p1, XPoint p2);
+/* A line width of the window contexts, bounded to the window's pixels. */
+int gx_line_width(float width);
 int gxrect(Drawable window, XPoint p1, XPoint p2);
 
 /* ------------------------------------------------------------------------ */

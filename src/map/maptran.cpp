@@ -826,6 +826,17 @@ void prepare(Frame& f) {
   if (f.rule && f.rule->init) f.rule->init(f);
 }
 
+/* A diagram whose data extents are zero or not finite (or whose plot
+ * extents are zero) has no scale: every point of it is hidden. */
+bool degenerate_diagram(const Domain& d) {
+  const Rule* r = find_rule(d.proj);
+  if (!r || r->kind != Kind::diagram || d.proj == MAP_PIXEL) return false;
+  auto flat = [](float v) { return !std::isfinite(v) || v == 0.0f; };
+  if (flat(d.dx) || flat(d.dy)) return true;
+  const bool linear = d.proj == MAP_XY || d.proj == MAP_CAT || d.proj == MAP_XP;
+  return linear && (d.nx == 0 || d.ny == 0);
+}
+
 bool usable_input(double a, double b) {
   return std::isfinite(a) && std::isfinite(b) && !is_miss(a) && !is_miss(b);
 }
@@ -847,7 +858,7 @@ int forward(Frame& f, double a, double b, double* x, double* y) {
     case Kind::diagram:
       break;
   }
-  if (!usable_input(a, b)) return hidden(*x, *y);
+  if (!usable_input(a, b) || degenerate_diagram(f.dom)) return hidden(*x, *y);
   if (r->kind == Kind::earth) b = norm_lon(b);
   prepare(f);
   return r->fwd(f, a, b, *x, *y);
@@ -868,7 +879,7 @@ int inverse(Frame& f, double x, double y, double* a, double* b) {
     case Kind::diagram:
       break;
   }
-  if (!usable_input(x, y)) return hidden(*a, *b);
+  if (!usable_input(x, y) || degenerate_diagram(f.dom)) return hidden(*a, *b);
   prepare(f);
   return r->inv(f, x, y, *a, *b);
 }
@@ -947,6 +958,59 @@ double lambert_turn(Frame& f, double x, double y) {
   return -f.hemi * std::atan2(x, -f.hemi * y + 0.0) * deg;
 }
 
+/* The projections without a formula for their turn (or whose turn depends
+ * on the direction, not being conformal) are measured by stepping a short
+ * distance along the earth. */
+bool turned_by_steps(int proj) {
+  return proj == MAP_SAT || proj == MAP_ORTHO || proj == MAP_GNOM || proj == MAP_LAMBAZ || proj == MAP_MOLL;
+}
+
+constexpr double step_km = 1.0;
+
+/* The plot vector of a step of step_km from (lat, lon) along bearing dir;
+ * where the step forward leaves the map (at a horizon or an edge), the
+ * step backward gives it. False where neither is on the map. */
+bool plot_step(Frame& f, double lat, double lon, double dir, double& dx, double& dy) {
+  double x, y, lat2, lon2, x2, y2;
+  if (forward(f, lat, lon, &x, &y) != shown) return false;
+  for (double sign : {1.0, -1.0}) {
+    step_along(lat, lon, sign > 0 ? dir : dir + 180.0, step_km, lat2, lon2);
+    if (forward(f, lat2, lon2, &x2, &y2) != shown) continue;
+    dx = sign * (x2 - x);
+    dy = sign * (y2 - y);
+    return dx != 0.0 || dy != 0.0;
+  }
+  return false;
+}
+
+/* The earth bearing of a plot direction at (x, y): a step of about a
+ * kilometre on the plot, taken back to the earth. */
+bool earth_bearing(Frame& f, double x, double y, double dir, double& bear) {
+  const double step = f.earth_rad * step_km / km_per_deg * rad;
+  double lat, lon, lat2, lon2;
+  if (inverse(f, x, y, &lat, &lon) != shown) return false;
+  for (double sign : {1.0, -1.0}) {
+    const double x2 = x + sign * step * std::sin(dir * rad), y2 = y + sign * step * std::cos(dir * rad);
+    if (inverse(f, x2, y2, &lat2, &lon2) != shown) continue;
+    bear = bearing(lat, lon, lat2, lon2) + (sign > 0 ? 0.0 : 180.0);
+    return true;
+  }
+  return false;
+}
+
+/* The mean of the largest and the smallest scale at a point (on a
+ * conformal map the scale in every direction), from steps north and east:
+ * the singular values a, b of the step matrix have a^2 + b^2 the sum of the
+ * squared lengths and a b its determinant. */
+double stepped_factor(Frame& f, double lat, double lon) {
+  double nx, ny, ex, ey;
+  if (!plot_step(f, lat, lon, 0.0, nx, ny) || !plot_step(f, lat, lon, 90.0, ex, ey)) return miss;
+  const double nominal = f.earth_rad * step_km / km_per_deg * rad;
+  const double sum = (nx * nx + ny * ny + ex * ex + ey * ey) / (nominal * nominal);
+  const double det = std::fabs(nx * ey - ny * ex) / (nominal * nominal);
+  return std::sqrt(sum + 2.0 * det) / 2.0;
+}
+
 } // namespace
 
 /* ======================================================================== */
@@ -987,6 +1051,11 @@ int MAP_domain(const Domain* dom) {
   reset_caches(f);
   f.earth_ratio2 = (f.earth_min * f.earth_min) / (f.earth_maj * f.earth_maj);
   MAP_set_limits();
+  if (degenerate_diagram(d)) {
+    MESS_print(M_warn, "MAP_domain: diagram without extent (dx %g, dy %g, nx %d, ny %d): nothing is visible\n",
+               static_cast<double>(d.dx), static_cast<double>(d.dy), d.nx, d.ny);
+    return -1;
+  }
   return 0;
 }
 
@@ -1043,7 +1112,7 @@ int MAP_set_limits() {
   const Domain& d = f.dom;
   MAP_limits& L = f.limits;
   L = MAP_limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
-  if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy)) return 0;
+  if (is_miss(d.clat) || is_miss(d.clon) || is_miss(d.dx) || is_miss(d.dy) || degenerate_diagram(d)) return 0;
   int code = d.proj;
   const Rule* rule = find_rule(code);
   const bool earth = rule && rule->kind == Kind::earth;
@@ -1127,6 +1196,7 @@ int MAP_get_up_left(float* x, float* y) {
 int MAP_in_domain(float x, float y) {
   const Frame& f = st.frame;
   if (f.dom.proj == MAP_NONE) return 1;
+  if (degenerate_diagram(f.dom)) return 0;
   const MAP_limits& L = f.limits;
   return (x >= L.x_min && x <= L.x_max && y >= L.y_min && y <= L.y_max) ? 1 : 0;
 }
@@ -1134,6 +1204,7 @@ int MAP_in_domain(float x, float y) {
 int MAP_in_grid_domain(float x, float y) {
   const Frame& f = st.frame;
   if (f.dom.proj == MAP_NONE) return 1;
+  if (degenerate_diagram(f.dom)) return 0;
   const MAP_limits& L = f.limits;
   double wx = 3.0 * f.dom.dx, wy = 3.0 * f.dom.dy;
   return (x >= L.x_min - wx && x <= L.x_max + wx && y >= L.y_min - wy && y <= L.y_max + wy) ? 1 : 0;
@@ -1277,9 +1348,14 @@ int MAP_offset(float xi, float yi, float dir, float rad_km, float* xf, float* yf
 }
 
 float MAP_factor(float lat, float lon) {
-  (void)lon;
   Frame& f = st.frame;
   if (!usable_input(lat, 0.0)) return KEZ_FMISS;
+  sync(f);
+  if (turned_by_steps(f.dom.proj)) {
+    if (!usable_input(lat, lon)) return KEZ_FMISS;
+    const double factor = stepped_factor(f, lat, norm_lon(lon));
+    return is_miss(factor) ? KEZ_FMISS : static_cast<float>(factor);
+  }
   switch (f.dom.proj) {
     case MAP_PSTEREO: {
       prepare(f);
@@ -1309,19 +1385,19 @@ float MAP_factor(float lat, float lon) {
 
 float MAP_dir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
+  sync(f);
+  if (turned_by_steps(f.dom.proj)) {
+    /* Step along the direction and see where the step goes. */
+    double lat, lon, dx, dy;
+    if (!usable_input(dir, 0.0) || inverse(f, x, y, &lat, &lon) != shown || !plot_step(f, lat, lon, dir, dx, dy))
+      return KEZ_FMISS;
+    return static_cast<float>(std::atan2(dx, dy) * deg);
+  }
   switch (f.dom.proj) {
     case MAP_PSTEREO:
       return static_cast<float>(dir + stereo_turn(f, x, y));
     case MAP_LAMB:
       return static_cast<float>(dir + lambert_turn(f, x, y));
-    case MAP_SAT: {
-      /* Step 1 km along the direction and see where the step goes. */
-      double lat, lon, lat2, lon2, x2, y2;
-      if (inverse(f, x, y, &lat, &lon) != 1) return KEZ_FMISS;
-      step_along(lat, lon, dir, 1.0, lat2, lon2);
-      if (forward(f, lat2, lon2, &x2, &y2) != 1) return KEZ_FMISS;
-      return static_cast<float>(std::atan2(x2 - x, y2 - y) * deg);
-    }
     default:
       return dir;
   }
@@ -1329,21 +1405,17 @@ float MAP_dir_adj(float dir, float x, float y) {
 
 float MAP_undir_adj(float dir, float x, float y) {
   Frame& f = st.frame;
+  sync(f);
+  if (turned_by_steps(f.dom.proj)) {
+    double bear;
+    if (!usable_input(dir, 0.0) || !earth_bearing(f, x, y, dir, bear)) return KEZ_FMISS;
+    return static_cast<float>(bear);
+  }
   switch (f.dom.proj) {
     case MAP_PSTEREO:
       return static_cast<float>(dir - stereo_turn(f, x, y));
     case MAP_LAMB:
       return static_cast<float>(dir - lambert_turn(f, x, y));
-    case MAP_SAT: {
-      /* Step 1 km (0.01 plot units) along the plot direction and take the
-       * bearing of the step on the earth. */
-      double lat, lon, lat2, lon2;
-      double step = 0.01;
-      double x2 = x + step * std::sin(dir * rad), y2 = y + step * std::cos(dir * rad);
-      if (inverse(f, x, y, &lat, &lon) != 1 || inverse(f, x2, y2, &lat2, &lon2) != 1)
-        return KEZ_FMISS;
-      return static_cast<float>(bearing(lat, lon, lat2, lon2));
-    }
     default:
       return dir;
   }

@@ -6,6 +6,9 @@
  */
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
+#include <cstdlib>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -14,6 +17,7 @@
 #include "gks_scenario.h"
 #include "gks_window.h"
 #include "kez_test.h"
+#include "ps_render.h"
 #include "x_server.h"
 
 namespace {
@@ -24,6 +28,13 @@ using gks_test::use_tran;
 using kez_test::read_file;
 using kez_test::run_child;
 using kez_test::TempDir;
+using kez_test::write_file;
+
+/* The drawing of a PostScript page, after its prolog. */
+std::string body_of_plot(const std::string& ps) {
+  const std::size_t at = ps.find("%%Begin plot");
+  return at == std::string::npos ? "" : ps.substr(at);
+}
 
 const Gpt square[4] = {{0.2f, 0.2f}, {0.8f, 0.2f}, {0.8f, 0.8f}, {0.2f, 0.8f}};
 
@@ -258,6 +269,164 @@ TEST(DeviceRecords, EveryPrimitiveReachesBothWindowDevices) {
   }
 }
 
+/* ---- non-finite points ---------------------------------------------------- */
+
+/* A scene with non-finite points and the same scene drawn with only what
+ * must be left of it: a line broken at each such point (a run of one point
+ * left out), a fill area or text skipped whole, a marker left out. */
+struct NonFiniteScene {
+  const char* name;
+  void (*with)();
+  void (*without)();
+};
+
+constexpr float nan_ = NAN, inf_ = INFINITY;
+
+const NonFiniteScene non_finite_scenes[] = {
+    {"line broken at NaN and infinity",
+     [] {
+       const Gpt line[] = {{0.1f, 0.1f}, {0.3f, 0.5f}, {nan_, 0.4f}, {0.5f, 0.2f}, {0.7f, 0.8f}, {0.8f, inf_}, {0.9f, 0.1f}};
+       gpolyline(7, line);
+     },
+     [] {
+       const Gpt a[] = {{0.1f, 0.1f}, {0.3f, 0.5f}}, b[] = {{0.5f, 0.2f}, {0.7f, 0.8f}};
+       gpolyline(2, a);
+       gpolyline(2, b);
+     }},
+    {"line starting at NaN",
+     [] {
+       const Gpt line[] = {{nan_, nan_}, {0.2f, 0.2f}, {0.8f, 0.3f}};
+       gpolyline(3, line);
+     },
+     [] {
+       const Gpt line[] = {{0.2f, 0.2f}, {0.8f, 0.3f}};
+       gpolyline(2, line);
+     }},
+    {"fill area with NaN",
+     [] {
+       const Gpt area[] = {{0.2f, 0.2f}, {0.8f, 0.2f}, {0.8f, nan_}, {0.2f, 0.8f}};
+       gfill_area(4, area);
+     },
+     [] {}},
+    {"markers at NaN and infinity",
+     [] {
+       const Gpt at[] = {{0.2f, 0.2f}, {nan_, 0.5f}, {0.8f, 0.8f}, {-inf_, 0.3f}};
+       gpolymarker(4, at);
+     },
+     [] {
+       const Gpt at[] = {{0.2f, 0.2f}, {0.8f, 0.8f}};
+       gpolymarker(2, at);
+     }},
+    {"markers all at NaN",
+     [] {
+       const Gpt at[] = {{nan_, nan_}};
+       gpolymarker(1, at);
+     },
+     [] {}},
+    {"text at NaN",
+     [] {
+       const Gpt at{nan_, 0.5f};
+       gtext(&at, "Kz");
+     },
+     [] {}},
+};
+
+TEST(NonFinitePoints, NeverReachAFileDevice) {
+  for (const FileDevice& device : file_devices) {
+    for (const NonFiniteScene& scene : non_finite_scenes) {
+      const std::string with = page(device, scene.with);
+      ASSERT_EQ(with.find("open failed"), std::string::npos) << device.name << ": " << with;
+      EXPECT_EQ(with, page(device, scene.without)) << scene.name << " on " << device.name;
+      if (device.type != GWS_META || std::string(device.options).empty()) {
+        std::string lower = with;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(lower.find("nan"), std::string::npos) << scene.name << " on " << device.name;
+        EXPECT_EQ(lower.find("inf"), std::string::npos) << scene.name << " on " << device.name;
+      }
+    }
+  }
+}
+
+/* All scenes on one page: ghostscript, hp2xx and the metafile reader take
+ * what the devices wrote. */
+TEST(NonFinitePoints, PagesStayReadableByTheirReaders) {
+  auto all = [] {
+    for (const NonFiniteScene& scene : non_finite_scenes) scene.with();
+  };
+  TempDir dir;
+  for (const FileDevice& device : file_devices) {
+    if (device.type == GWS_META && std::string(device.options) == ",cgm") continue;
+    const std::string file = dir.file("all");
+    kez_test::write_file(file, page(device, all));
+    if (device.type == GWS_PS) {
+      kez_test::Raster raster;
+      const kez_test::GsRun gs = kez_test::gs_render(file, 612, 792, &raster);
+      EXPECT_TRUE(gs.clean()) << device.name << ": " << gs.log;
+    } else if (device.type == GWS_HPGL) {
+      ASSERT_TRUE(kez_test::have_program("hp2xx")) << "hp2xx is needed (tools/install-deps.sh)";
+      std::string log;
+      const int status = kez_test::run_command("hp2xx -q -m pbm -f '" + dir.file("all.pbm") + "' '" + file + "' 2>&1", &log);
+      EXPECT_EQ(status, 0) << device.name << ": " << log;
+    } else {
+      auto r = run_child([&] {
+        RES_put("file_path", KEZ_DATA_DIR);
+        gopen_gks(nullptr, 0);
+        if (gopen_ws(1, (dir.file("again.ps")).c_str(), GWS_PS) != 0) return 1;
+        const int read = gread_metafile(file.c_str());
+        gclose_ws(1);
+        return read == 0 ? 0 : 2;
+      });
+      EXPECT_EQ(r.status, 0) << device.name << ": " << r.out << r.err;
+      EXPECT_EQ(r.err.find("bad"), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST(NonFinitePoints, EachSkipSaysSoAtTheDebugLevel) {
+  TempDir dir;
+  auto r = run_child([&] {
+    MESS_set_str("debug");
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, dir.file("a.ps").c_str(), GWS_PS) != 0) return 1;
+    use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+    for (const NonFiniteScene& scene : non_finite_scenes) scene.with();
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* said : {"gpolyline: line broken at 2 non-finite points of 7", "gfill_area: area with 1 non-finite",
+                           "gpolymarker: 2 markers at non-finite points of 4", "gtext: text at a non-finite position"})
+    EXPECT_NE((r.out + r.err).find(said), std::string::npos) << said << "\n" << r.out << r.err;
+}
+
+/* The window takes the same scenes: pictures with and without the
+ * non-finite points are equal. */
+TEST(NonFinitePoints, NeverReachTheWindow) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+  TempDir dir;
+  auto picture = [&](void (*draw)()) {
+    const std::string ppm = dir.file("page.ppm");
+    auto r = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      if (gks_test::open_window(x) != 0) return 1;
+      use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+      draw();
+      gks_test::write_ppm(ppm, gks_test::window_picture(x));
+      gclose_ws(1);
+      return 0;
+    });
+    kez_test::RgbImage image;
+    if (r.status != 0 || !gks_test::read_ppm(ppm, &image)) return std::string("no picture: ") + r.err;
+    return std::string(image.rgb.begin(), image.rgb.end());
+  };
+  for (const NonFiniteScene& scene : non_finite_scenes) {
+    const std::string with = picture(scene.with);
+    ASSERT_EQ(with.rfind("no picture", 0), std::string::npos) << with;
+    EXPECT_TRUE(with == picture(scene.without)) << scene.name;
+  }
+}
+
 TEST(DeviceRecords, TheLastFormItemChoosesTheMetafileRow) {
   struct Case {
     const char* options;
@@ -380,6 +549,126 @@ TEST(PageOptions, PanelAndSizeGeometries) {
     EXPECT_EQ(area.x, c.want.x) << c.why;
     EXPECT_EQ(area.y, c.want.y) << c.why;
   }
+}
+
+/* ---- huge settings --------------------------------------------------------- */
+
+/* Every number after "dot lw" in a PostScript text. */
+std::vector<double> ps_widths(const std::string& ps) {
+  std::vector<double> widths;
+  for (std::size_t at = ps.find(" dot lw"); at != std::string::npos; at = ps.find(" dot lw", at + 1)) {
+    const std::size_t start = ps.rfind('\n', at) + 1;
+    widths.push_back(std::strtod(ps.c_str() + start, nullptr));
+  }
+  return widths;
+}
+
+/* Huge sizes, geometries, widths and scales from settings and files stay
+ * within the device range when they become ints: the plot area, the
+ * bounding box and every line width come out bounded and the page stays
+ * readable. */
+TEST(HugeSettings, AreBoundedOnEveryFileDevice) {
+  struct Case {
+    const char* what;
+    int type;
+    const char* options;
+    const char* geometry; /* the "geometry" setting, or null */
+    void (*draw)();
+  };
+  auto line = [] {
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gpolyline(2, pts);
+  };
+  auto wide_print_colours = [] {
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gset_linewidth(1e30f);
+    for (int colour : {501, 502, 1}) {
+      gset_line_colr_ind(colour);
+      gpolyline(2, pts);
+    }
+  };
+  const Case cases[] = {
+      {"PostScript sz:1e30x2", GWS_PS, ",sz:1e30x2", nullptr, line},
+      {"HPGL sz:1e30x2", GWS_HPGL, ",sz:1e30x2", nullptr, line},
+      {"PostScript lwidth:1e30", GWS_PS, ",lwidth:1e30", nullptr, line},
+      {"EPS scale:1e30", GWS_PS, ",eps,scale:1e30", nullptr, line},
+      {"PostScript panel P1e30x2", GWS_PS, "", "P1e30x2", line},
+      {"PostScript panel fractions P0.5x1e30", GWS_PS, "", "P0.5x1e30", line},
+      {"HPGL panel fractions P0.5x1e30", GWS_HPGL, "", "P0.5x1e30", line},
+      {"metafile geometry 55585555x6", GWS_META, "", "55585555x6", line},
+      {"metafile panel fractions P1e30x0.5", GWS_META, "", "P1e30x0.5", line},
+      {"PostScript size geometry 99999999999x5", GWS_PS, "", "99999999999x5", line},
+      {"print colours with a huge line width", GWS_PS, "", nullptr, wide_print_colours},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.file("out");
+    auto r = run_child([&] {
+      if (c.geometry) RES_put("geometry", c.geometry);
+      gopen_gks(nullptr, 0);
+      if (gopen_ws(1, (file + c.options).c_str(), c.type) != 0) return 1;
+      int w = 0, h = 0, x = 0, y = 0;
+      gget_win_size(&w, &h);
+      gget_win_offset(&x, &y);
+      use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+      c.draw();
+      gclose_ws(1);
+      for (int v : {w, h, x, y})
+        if (v < -GDEVICE_LIMIT || v > GDEVICE_LIMIT) return 2;
+      return w > 0 && h > 0 ? 0 : 3;
+    });
+    EXPECT_EQ(r.status, 0) << c.what << ": plot area out of range\n" << r.err;
+    if (c.type != GWS_PS) continue;
+    const std::string ps = read_file(file);
+    for (double width : ps_widths(ps)) EXPECT_TRUE(width >= 0 && width <= GDEVICE_LIMIT) << c.what << ": " << width;
+    std::array<int, 4> box{};
+    if (kez_test::declared_bbox(ps, &box)) {
+      for (int v : box) EXPECT_TRUE(v >= -GDEVICE_LIMIT && v <= GDEVICE_LIMIT) << c.what << ": box " << v;
+    }
+    kez_test::Raster raster;
+    const kez_test::GsRun gs = kez_test::gs_render(file, 612, 792, &raster);
+    EXPECT_TRUE(gs.clean()) << c.what << ": " << gs.log;
+  }
+}
+
+/* A hostile metafile's huge width on a print colour reaches PostScript
+ * bounded. */
+TEST(HugeSettings, AMetafileWidthOnAPrintColourIsBounded) {
+  TempDir dir;
+  write_file(dir.file("wide.meta"), "KEZMETA\nPL_CLR 501\nPL_LW 1e30\nPL 2 0.1,0.1 0.9,0.9\n"
+                                    "PL_CLR 502\nPL 2 0.1,0.9 0.9,0.1\n");
+  auto r = run_child([&] {
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, dir.file("out.ps").c_str(), GWS_PS) != 0) return 1;
+    const int read = gread_metafile(dir.file("wide.meta").c_str());
+    gclose_ws(1);
+    return read;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<double> widths = ps_widths(body_of_plot(read_file(dir.file("out.ps"))));
+  EXPECT_FALSE(widths.empty());
+  for (double width : widths) EXPECT_TRUE(width >= 0 && width <= GDEVICE_LIMIT) << width;
+}
+
+/* The window bounds a huge line width to its pixels. */
+TEST(HugeSettings, AWindowTakesAHugeLineWidth) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed (tools/install-deps.sh)";
+  auto r = run_child([&] {
+    if (gks_test::open_window(x) != 0) return 1;
+    use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+    const Gpt pts[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+    gset_linewidth(1e30f);
+    gpolyline(2, pts);
+    gset_marker_width(1e30f);
+    gpolymarker(1, pts);
+    const int synced = gsync();
+    gclose_ws(1);
+    return synced == 0 ? 0 : 2;
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("X Error"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("BadValue"), std::string::npos) << r.err;
 }
 
 /* ---- the writers' option setters ------------------------------------------ */

@@ -87,6 +87,26 @@ TEST(Markers, NineShapesOnPostScript) {
   }
 }
 
+/* Markers get the window test that lines have: markers all outside the
+ * world window are not drawn, touching it counts as inside. */
+TEST(Markers, MarkersOutsideTheWindowAreNotDrawn) {
+  struct Case {
+    Gpt at;
+    bool drawn;
+    const char* why;
+  };
+  constexpr Case cases[] = {
+      {{100, 100}, true, "inside"},
+      {{575, 100}, true, "touching the right edge"},
+      {{700, 100}, false, "right of the window"},
+      {{100, -50}, false, "below the window"},
+  };
+  for (const Case& c : cases) {
+    const std::string body = drawn(GWS_PS, [&] { marker_at(2, 1, c.at.x, c.at.y); });
+    EXPECT_EQ(body.find("%%PM:") != std::string::npos, c.drawn) << c.why << "\n" << body;
+  }
+}
+
 TEST(Markers, SizePerDevice) {
   struct Case {
     int device;
@@ -175,6 +195,7 @@ TEST(Markers, TextMetafileRecords) {
     gopen_gks(nullptr, 0);
     gopen_ws(1, dir.file("a.meta").c_str(), GWS_META);
     gps_printf("x");
+    use_tran(1, lim(0, 10, 0, 10), lim(0, 1, 0, 1)); /* markers outside the window are not kept */
     gset_marker_type(3);
     gset_marker_size(2.5f);
     gset_marker_width(2);

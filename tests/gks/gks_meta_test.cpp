@@ -136,6 +136,33 @@ TEST(MetafileReader, ReplayIntoPostScriptEqualsDrawingDirectly) {
   EXPECT_EQ(body_of(read_file(dir.file("replayed.ps"))), direct);
 }
 
+/* A metafile that went through CRLF line ends, its magic line included,
+ * reads as the file it was. */
+TEST(MetafileReader, ACrlfFileReadsAsItsLineFeedTwin) {
+  TempDir dir;
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    open_meta(dir.file("scene.meta"));
+    scene();
+    gclose_ws(1);
+    std::string crlf;
+    for (char c : read_file(dir.file("scene.meta"))) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    write_file(dir.file("crlf.meta"), crlf);
+    int result = 0;
+    for (const char* name : {"scene", "crlf"}) {
+      open_ps(dir.file(std::string(name) + ".ps"));
+      result |= gread_metafile(dir.file(std::string(name) + ".meta").c_str());
+      gclose_ws(1);
+    }
+    return result;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("gread_metafile"), std::string::npos) << r.err;
+  const std::string lf = body_of(read_file(dir.file("scene.ps")));
+  EXPECT_GT(count(lf, "%%PL:"), 0);
+  EXPECT_EQ(body_of(read_file(dir.file("crlf.ps"))), lf);
+}
+
 TEST(MetafileReader, RecordsAsWrittenIncludingContinuationsAndPassedOverLines) {
   TempDir dir;
   const std::string long_text(120, 'x');

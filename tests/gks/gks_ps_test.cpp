@@ -38,7 +38,8 @@ const std::string procedures =
     "/inch {72 mul} def\n/dot {.33 mul} def\n/mv {moveto} def\n/ln {lineto} def\n"
     "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n";
 const std::string plain_trailer = "%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n";
-const std::string eps_trailer = "%%End of plot\nshowpage\n%%EOF\n";
+/* The EPS takes back the state saved under its last clip. */
+const std::string eps_trailer = "%%End of plot\ngrestore\nshowpage\n%%EOF\n";
 
 TEST(PostScriptWriter, HeaderPlacementAndTrailerPerKind) {
   struct Case {
@@ -451,6 +452,117 @@ TEST(PostScriptRendering, EpsBoxHoldsADrawingThatFillsThePlotArea) {
         << declared[3];
     /* And the box is tight: the frame reaches within two points of it. */
     EXPECT_LE(measured[0] - declared[0] + declared[2] - measured[2], 4) << options;
+  }
+}
+
+} // namespace
+
+namespace {
+
+/* Two viewports, each filled whole in black: the second fill must stay
+ * inside the second viewport and out of the first. */
+std::string two_clipped_fills(const std::string& file) {
+  auto r = run_child([&] {
+    if (open_ps(file + ",eps,port") != 0) return 1;
+    const Gpt all[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    gset_fill_colr_ind(500);
+    use_tran(1, lim(0, 1, 0, 1), lim(0.25f, 0.5f, 0.25f, 0.5f));
+    gfill_area(4, all);
+    use_tran(2, lim(0, 1, 0, 1), lim(0.6f, 0.9f, 0.6f, 0.9f));
+    gfill_area(4, all);
+    gclose_ws(1);
+    return 0;
+  });
+  return r.status == 0 ? read_file(file) : "failed: " + r.err;
+}
+
+bool is_black(const std::array<int, 3>& c) { return c[0] < 40 && c[1] < 40 && c[2] < 40; }
+bool is_white(const std::array<int, 3>& c) { return c[0] > 215 && c[1] > 215 && c[2] > 215; }
+
+/* An EPS resets no clip of the page that holds it: each clip change is
+ * bracketed by gsave and grestore. The unit square fills 575 points. */
+TEST(PostScriptRendering, EpsClipsWithoutInitclipAndStaysInsideThePageThatHoldsIt) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed (tools/install-deps.sh)";
+  TempDir dir;
+  const std::string eps = two_clipped_fills(dir.file("fills.eps"));
+  ASSERT_EQ(eps.rfind("failed", 0), std::string::npos) << eps;
+  EXPECT_EQ(eps.find("initclip"), std::string::npos);
+  EXPECT_EQ(count(eps, "gsave\n"), count(eps, "grestore\n"));
+
+  /* Alone, each fill stays in its viewport. */
+  kez_test::Raster alone;
+  auto run = kez_test::gs_render(dir.file("fills.eps"), 612, 792, &alone);
+  ASSERT_TRUE(run.clean()) << run.log;
+  struct Sample {
+    int x, y;
+    bool ink;
+    const char* what;
+  };
+  constexpr Sample samples[] = {
+      {200, 200, true, "inside the first viewport"},  {430, 430, true, "inside the second viewport"},
+      {100, 100, false, "below both viewports"},      {300, 450, false, "between the viewports"},
+      {560, 560, false, "above the second viewport"},
+  };
+  for (const Sample& s : samples)
+    EXPECT_TRUE(s.ink ? is_black(alone.at(s.x, s.y)) : is_white(alone.at(s.x, s.y))) << "alone, " << s.what;
+
+  /* Placed into a page that clips to 100..250 points, nothing of it shows
+   * outside that clip: the second viewport lies wholly outside. */
+  const std::string holder = "%!PS\nnewpath 100 100 moveto 250 100 lineto 250 250 lineto 100 250 lineto closepath clip\n"
+                             "save /showpage {} def\n%%BeginDocument: fills.eps\n" +
+                             eps + "%%EndDocument\nrestore\nshowpage\n";
+  write_file(dir.file("holder.ps"), holder);
+  kez_test::Raster placed;
+  run = kez_test::gs_render(dir.file("holder.ps"), 612, 792, &placed);
+  ASSERT_TRUE(run.clean()) << run.log;
+  EXPECT_TRUE(is_black(placed.at(200, 200))) << "inside both clips";
+  EXPECT_TRUE(is_white(placed.at(270, 270))) << "in the first viewport, outside the page's clip";
+  EXPECT_TRUE(is_white(placed.at(430, 430))) << "in the second viewport, outside the page's clip";
+}
+
+} // namespace
+
+namespace {
+
+/* Nothing drawn falls off the paper, turned or upright: a fill of the whole
+ * plot area stays on the sheet (short side across, in points) and covers
+ * most of it. */
+TEST(PostScriptRendering, ThePlotAreaFitsThePaperTurnedOrUpright) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed (tools/install-deps.sh)";
+  struct Case {
+    const char* options;
+    int paper_w, paper_h;
+  };
+  constexpr Case cases[] = {
+      {"", 612, 792}, {",port", 612, 792}, {",port,a4", 595, 842}, {",legal,port", 612, 1008}, {",land,a3", 842, 1191},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string file = dir.file("page.ps");
+    auto r = run_child([&] {
+      if (open_ps(file + c.options) != 0) return 1;
+      int w = 0, h = 0;
+      gget_win_size(&w, &h);
+      const Glim area = lim(0, static_cast<float>(w), 0, static_cast<float>(h));
+      gset_ws_win(1, &area);
+      use_tran(1, area, area);
+      gset_fill_colr_ind(500);
+      const Gpt all[4] = {{0, 0}, {static_cast<float>(w), 0}, {static_cast<float>(w), static_cast<float>(h)},
+                          {0, static_cast<float>(h)}};
+      gfill_area(4, all);
+      gclose_ws(1);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << c.options << r.err;
+    std::array<int, 4> box{};
+    auto bbox = kez_test::gs_bbox(file, &box);
+    ASSERT_TRUE(bbox.clean()) << c.options << ": " << bbox.log;
+    const std::string got = std::to_string(box[0]) + " " + std::to_string(box[1]) + " " + std::to_string(box[2]) +
+                            " " + std::to_string(box[3]);
+    EXPECT_TRUE(box[0] >= 0 && box[1] >= 0 && box[2] <= c.paper_w && box[3] <= c.paper_h)
+        << c.options << ": drawing " << got << " off the paper " << c.paper_w << " x " << c.paper_h;
+    EXPECT_GT(box[2] - box[0], c.paper_w * 8 / 10) << c.options << ": " << got;
+    EXPECT_GT(box[3] - box[1], c.paper_h * 8 / 10) << c.options << ": " << got;
   }
 }
 

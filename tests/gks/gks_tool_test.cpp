@@ -289,6 +289,33 @@ std::string page_body(const std::function<void()>& steps) {
   return r.status == 0 ? body_of(read_file(dir.file("a.ps"))) : "failed: " + r.err;
 }
 
+/* A print colour with a huge width from an attribute string reaches
+ * PostScript as a bounded width. */
+TEST(Attributes, AHugeWidthOnAPrintColourIsBounded) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Glim off = lim(0, 0, 0, 0);
+    setup_ps(dir.file("a.ps"), 0, &off);
+    for (const char* text : {"pbblk:wi=1e30", "ptblk:wi=1e30"}) {
+      Gattribs a;
+      ATTRIB_init(&a);
+      ATTRIB_parse(text, &a);
+      GPH_line_attr(&a);
+      GPH_line(0.1f, 0.1f, 0.9f, 0.9f);
+    }
+    GPH_end(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string body = body_of(read_file(dir.file("a.ps")));
+  int widths = 0;
+  for (std::size_t at = body.find(" dot lw"); at != std::string::npos; at = body.find(" dot lw", at + 1), ++widths) {
+    const double width = std::strtod(body.c_str() + body.rfind('\n', at) + 1, nullptr);
+    EXPECT_TRUE(width >= 0 && width <= GDEVICE_LIMIT) << width;
+  }
+  EXPECT_GE(widths, 2) << body;
+}
+
 TEST(Attributes, BundlesSetWhatTheyGiveAndNothingElse) {
   constexpr int M = KEZ_MISS;
   constexpr float F = KEZ_FMISS;

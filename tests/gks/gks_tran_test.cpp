@@ -241,6 +241,9 @@ TEST(Transformations, PointsTouchingTheWindowCountAsInside) {
       {lim(0, 10, 0, 10), {{5, 11}}, 0, "one point above"},
       {lim(10, 0, 0, 10), {{2, 2}, {3, 3}}, 1, "inside a window given right to left"},
       {lim(10, 0, 10, 0), {{-2, 2}, {-1, 3}}, 0, "left of a flipped window"},
+      {lim(0, 10, 0, 10), {{2, 2}, {NAN, 3}, {4, 4}}, 0, "a NaN that is not first"},
+      {lim(0, 10, 0, 10), {{2, 2}, {3, INFINITY}}, 0, "an infinite point"},
+      {lim(0, 10, 0, 10), {{NAN, NAN}}, 0, "a single NaN"},
   };
   TempDir dir;
   auto r = run_child([&] {

@@ -656,6 +656,43 @@ TEST(Diagrams, WorkedCasesHold) {
   }
 }
 
+/* A diagram without extent has no scale: it is refused where it is set,
+ * and no point of it is visible (never an infinite position). */
+TEST(Diagrams, ADegenerateDomainIsRefusedAndShowsNothing) {
+  struct Case {
+    const char* why;
+    Domain dom;
+  };
+  const Case cases[] = {
+      {"x-y with dx 0", make(20, M, M, 0, 0, 0, 50, 10, 5)},
+      {"x-y with dy 0", make(20, M, M, 0, 0, 100, 0, 10, 5)},
+      {"x-y with no plot width", make(20, M, M, 0, 0, 100, 50, 0, 5)},
+      {"category with dx 0", make(24, M, M, 10, 20, 0, 50, 10, 5)},
+      {"x-p with dy 0", make(25, M, M, 0, -1050, 100, 0, 10, 9)},
+      {"x-y with an infinite dx", make(20, M, M, 0, 0, INFINITY, 50, 10, 5)},
+      {"x-log p with dx 0", make(22, M, M, 0, 1000, 0, -900)},
+      {"skew-T with dy 0", make(40, M, M, -40, 1050, 80, 0)},
+      {"hodograph with dx 0", make(23, M, M, -20, -20, 0, 40)},
+  };
+  for (const Case& c : cases) {
+    int set = 0;
+    auto out = capture([&] { set = MAP_domain(&c.dom); });
+    EXPECT_EQ(set, -1) << c.why;
+    EXPECT_NE(out.err.find("MAP_domain: diagram without extent"), std::string::npos) << c.why << ": " << out.err;
+    float x = 0, y = 0, a = 0, b = 0;
+    EXPECT_EQ(MAP_tran(50, 25, &x, &y), 0) << c.why;
+    EXPECT_EQ(x, M) << c.why;
+    EXPECT_EQ(y, M) << c.why;
+    EXPECT_EQ(MAP_untran(5, 2, &a, &b), 0) << c.why;
+    EXPECT_EQ(MAP_in_domain(x, y), 0) << c.why;
+    EXPECT_EQ(MAP_in_domain(0, 0), 0) << c.why;
+  }
+  const Domain fine = make(20, M, M, 0, 0, 100, 50, 10, 5);
+  EXPECT_EQ(MAP_domain(&fine), 0) << "a diagram with extent is taken again";
+  float x = 0, y = 0;
+  EXPECT_EQ(MAP_tran(50, 25, &x, &y), 1);
+}
+
 TEST(Diagrams, HodographInverse) {
   Domain d = make(23, M, M, -20, -20, 40, 40);
   MAP_domain(&d);
@@ -885,9 +922,107 @@ TEST(Directions, MapFactorMatchesTheProjection) {
   given.param[2] = 1.25f;
   MAP_domain(&given);
   EXPECT_EQ(MAP_factor(45, 0), 1.25f) << "a factor given with the domain stands";
-  Domain orth = make(5, 0, 0, 0, 0);
+}
+
+/* PROJ's scales at points: h, k, s, omega, a, b of `proj -S`. */
+std::vector<std::vector<double>> proj_scales(const std::string& args, const std::vector<LatLon>& pts) {
+  TempDir dir;
+  std::string in;
+  char line[80];
+  for (const LatLon& p : pts) {
+    std::snprintf(line, sizeof line, "%.9g %.9g\n", static_cast<double>(p.lon), static_cast<double>(p.lat));
+    in += line;
+  }
+  write_file(dir.file("in"), in);
+  std::string out;
+  run_command("proj -S " + args + " < " + dir.file("in") + " 2>/dev/null", &out);
+  std::vector<std::vector<double>> res;
+  std::istringstream lines(out);
+  std::string l;
+  while (std::getline(lines, l)) {
+    const std::size_t open = l.find('<'), close = l.find('>');
+    std::vector<double> v;
+    if (open != std::string::npos && close != std::string::npos) {
+      std::istringstream words(l.substr(open + 1, close - open - 1));
+      for (double d; words >> d;) v.push_back(d);
+    }
+    res.push_back(v);
+  }
+  return res;
+}
+
+/* Directions turned and the map factor on the maps that have no formula
+ * for them, against PROJ: the plot direction of a bearing is the image of
+ * the bearing's unit vector under PROJ's steps north and east (central
+ * differences of its forward projection), and the factor is the mean of
+ * PROJ's largest and smallest scale. */
+TEST(Directions, TurnAndFactorOfTheOtherMapsAgreeWithProj) {
+  if (!have_program("proj")) GTEST_SKIP() << "PROJ's proj is not installed";
+  struct Case {
+    const char* why;
+    Domain dom;
+    std::string args;
+    double scale; /* the suite's scale over PROJ's */
+    std::vector<LatLon> pts;
+  };
+  char moll[80];
+  std::snprintf(moll, sizeof moll, "+proj=moll +lon_0=-100 +R=%.6f", R * 1e5 / std::sqrt(2.0));
+  const Case cases[] = {
+      {"orthographic", make(5, 40, -100, 40, -100), "+proj=ortho +lat_0=40 +lon_0=-100 +R=6371220", 1,
+       {{40, -100}, {55, -80}, {25, -120}, {60, -150}, {10, -60}}},
+      {"gnomonic", make(6, 40, -100, 40, -100), "+proj=gnom +lat_0=40 +lon_0=-100 +R=6371220", 1,
+       {{40, -100}, {55, -80}, {25, -120}, {60, -150}, {10, -60}}},
+      {"Lambert azimuthal", make(8, 40, -100, 40, -100), "+proj=laea +lat_0=40 +lon_0=-100 +R=6371220", 1,
+       {{40, -100}, {55, -80}, {25, -120}, {-10, -40}, {70, 60}}},
+      {"Mollweide", make(7, 0, -100, 0, -100), moll, 1 / std::sqrt(2.0),
+       {{0, -100}, {30, 10}, {60, -105}, {-45, 170}, {10, -150}}},
+  };
+  const double step = 0.01; /* degrees of arc */
+  for (const Case& c : cases) {
+    MAP_domain(&c.dom);
+    std::vector<LatLon> around;
+    for (LatLon p : c.pts) {
+      const float e = static_cast<float>(step / std::cos(p.lat * d2r));
+      around.push_back({p.lat + static_cast<float>(step), p.lon});
+      around.push_back({p.lat - static_cast<float>(step), p.lon});
+      around.push_back({p.lat, p.lon + e});
+      around.push_back({p.lat, p.lon - e});
+    }
+    const std::vector<XY> moved = run_proj(c.args, around);
+    const std::vector<std::vector<double>> scales = proj_scales(c.args, c.pts);
+    ASSERT_EQ(moved.size(), around.size()) << c.why;
+    ASSERT_EQ(scales.size(), c.pts.size()) << c.why;
+    for (std::size_t i = 0; i < c.pts.size(); ++i) {
+      const LatLon p = c.pts[i];
+      const XY* m = &moved[4 * i];
+      const double nx = m[0].x - m[1].x, ny = m[0].y - m[1].y, ex = m[2].x - m[3].x, ey = m[2].y - m[3].y;
+      float x, y;
+      ASSERT_EQ(MAP_tran(p.lat, p.lon, &x, &y), 1) << c.why;
+      for (float dir : {0.0f, 45.0f, 90.0f, 200.0f, 300.0f}) {
+        const double t = dir * d2r;
+        const double want = std::atan2(std::cos(t) * nx + std::sin(t) * ex, std::cos(t) * ny + std::sin(t) * ey) / d2r;
+        const double adj = MAP_dir_adj(dir, x, y);
+        EXPECT_NEAR(std::remainder(adj - want, 360.0), 0, 0.1)
+            << c.why << " at " << p.lat << "," << p.lon << " bearing " << dir;
+        EXPECT_NEAR(std::remainder(MAP_undir_adj(static_cast<float>(adj), x, y) - dir, 360.0), 0, 0.1)
+            << c.why << " turned back at " << p.lat << "," << p.lon << " bearing " << dir;
+      }
+      ASSERT_EQ(scales[i].size(), 6u) << c.why;
+      const double want = (scales[i][4] + scales[i][5]) / 2 * c.scale;
+      EXPECT_NEAR(MAP_factor(p.lat, p.lon), want, 2e-3 * want) << c.why << " factor at " << p.lat << "," << p.lon;
+    }
+  }
+}
+
+/* A barb on the orthographic map far from its centre: north is turned. */
+TEST(Directions, NorthIsTurnedFarFromTheOrthographicCentre) {
+  Domain orth = make(5, 40, -100, 40, -100);
   MAP_domain(&orth);
-  EXPECT_EQ(MAP_factor(30, 0), 1.0f);
+  float x, y;
+  ASSERT_EQ(MAP_tran(40, -40, &x, &y), 1);
+  EXPECT_GT(std::fabs(MAP_dir_adj(0, x, y)), 20) << "north leans toward the pole";
+  EXPECT_NEAR(MAP_factor(40, -100), 1, 1e-3) << "true scale at the centre";
+  EXPECT_LT(MAP_factor(40, -40), 0.95) << "foreshortened toward the horizon";
 }
 
 TEST(Directions, TurnFollowsTheMeridians) {

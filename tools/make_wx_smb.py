@@ -162,7 +162,7 @@ SYMBOLS = {
     "SW-": shower(SNOW_ABOVE), "SW": shower(SNOW_ABOVE, 1), "SW+": shower(SNOW_ABOVE, 2),
     "RW-SW-": shower(star(0.5, 0.88, 0.07) + dot(0.5, 0.66, 0.06)),
     "RWSW": shower(star(0.5, 0.88, 0.07) + dot(0.5, 0.66, 0.06), 1),
-    "IPW": shower(PELLET_ABOVE), "A": shower(HAIL_ABOVE),
+    "IPW": shower(PELLET_ABOVE), "A": shower(HAIL_ABOVE), "W": shower([]),
     # ice
     "IP-": pellets(), "IP": pellets(), "IP+": pellets() + line((0.2, 0.12), (0.8, 0.12)),
     "IC": ice_needles(), "SG": grains(),

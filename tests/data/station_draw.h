@@ -20,7 +20,7 @@
 namespace station_draw {
 
 struct Prim {
-  std::string kind; /* "PL", "FA", "PM" or "TE" */
+  std::string kind; /* "PL", "FA", "PM", "TE", or a setter's record */
   std::vector<Gpt> pts;
   std::string text;
 };
@@ -31,8 +31,12 @@ inline Gpt pair_of(const std::string& w) {
   return p;
 }
 
-inline std::vector<Prim> read_meta(const std::string& file) {
+/* The drawings of a metafile; with setters, the setters' records too, in
+ * order with the drawings. */
+inline std::vector<Prim> read_meta(const std::string& file, bool with_setters = false) {
   std::vector<Prim> out;
+  std::vector<Prim> ignored;
+  std::vector<Prim>& setters = with_setters ? out : ignored;
   std::istringstream in(kez_test::read_file(file));
   std::string line;
   while (std::getline(in, line)) {
@@ -61,6 +65,12 @@ inline std::vector<Prim> read_meta(const std::string& file) {
       std::getline(words, p.text);
       if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
       out.push_back(p);
+    } else if (w.find(',') == std::string::npos) {
+      /* A setter: its arguments as text. */
+      Prim p{w, {}, ""};
+      std::getline(words, p.text);
+      if (!p.text.empty() && p.text[0] == ' ') p.text.erase(0, 1);
+      setters.push_back(p);
     }
   }
   return out;

@@ -477,3 +477,99 @@ TEST(RawData, InitAndInitVal) {
 }
 
 } // namespace
+
+namespace {
+
+/* A page of station models on a Lambert conformal map: temperature upper
+ * left, dew point lower left, the pressure code upper right, the cloud
+ * circle with a barb outside it, the weather symbol and the visibility to
+ * the left. For ghostscript, and for the eye with KEZ_KEEP_PLOTS=folder. */
+TEST(StationModel, PageOnALambertMapRendersThroughGhostscript) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  TempDir dir;
+  const std::string file = dir.file("station_models.ps");
+  struct Station {
+    float lat, lon, t, td, p, dir, spd;
+    const char* cover;
+    const char* wx;
+    float vis;
+  } stations[] = {
+      {40.8f, -74.0f, 45, 40, 132, 0, 15, "8", "R", 3},     {41.9f, -87.6f, 30, 25, 208, 270, 25, "6", "S-", 1},
+      {39.7f, -105.0f, 52, 20, 96, 180, 10, "2", "", 10},   {33.7f, -84.4f, 68, 62, 150, 135, 65, "4", "TRW", 2},
+      {29.8f, -95.4f, 75, 70, 121, 90, 5, "1", "F", 0.5f}, {47.6f, -122.3f, 50, 48, 180, 225, 0, "7", "L-", 4},
+      {35.1f, -90.0f, 61, 55, 140, 45, 35, "9", "RW", 6},   {44.9f, -93.2f, 20, 12, 240, 315, 50, "0", "", 10},
+  };
+  auto r = run_child([&] {
+    unsetenv("PSCOLOR");
+    RES_put("file_path", KEZ_DATA_DIR);
+    gopen_gks(nullptr, 0);
+    if (gopen_ws(1, (file + ",color").c_str(), GWS_PS) != 0) return 100;
+    station_draw::load_colours();
+    Domain map;
+    DOM_init(&map);
+    map.proj = 4, map.clat = 39, map.clon = -96, map.plat = -9999, map.plon = -96;
+    map.param[0] = 30, map.param[1] = 60;
+    map.dx = map.dy = 1, map.nx = 51, map.ny = 31;
+    MAP_domain(&map);
+    MAP_set_limits();
+    MAP_limits lim{};
+    MAP_get_limits(&lim);
+    const Glim win{lim.x_min, lim.x_max, lim.y_min, lim.y_max};
+    const float aspect = (lim.x_max - lim.x_min) / (lim.y_max - lim.y_min);
+    const Glim vp{0.02f, 0.98f, 0.02f, 0.02f + 0.96f / aspect};
+    gset_win(2, &win);
+    gset_vp(2, &vp);
+    gsel_norm_tran(2);
+    Gattribs black;
+    ATTRIB_init(&black);
+    black.color = CLR_get_ind("black");
+    GPH_line_attr(&black);
+    GPH_border(&win);
+    /* meridians every 10 degrees, to see which way is north */
+    for (int lon = -130; lon <= -60; lon += 10) {
+      std::vector<Gpt> line;
+      for (int lat = 15; lat <= 60; lat += 5) {
+        Gpt p;
+        MAP_tran(static_cast<float>(lat), static_cast<float>(lon), &p.x, &p.y);
+        line.push_back(p);
+      }
+      gpolyline(static_cast<int>(line.size()), line.data());
+    }
+    RAW_plot_init(&black, 1.5f);
+    auto draw = [](float x, float y, int type, const char* fmt, const char* data, float v0, float v1) {
+      RAW_data d;
+      const float v[2] = {v0, v1};
+      RAW_set(&d, x, y, type, fmt, data, v);
+      return RAW_plot_data(&d);
+    };
+    int bad = 0;
+    for (const Station& s : stations) {
+      float x, y;
+      MAP_tran(s.lat, s.lon, &x, &y);
+      bad |= draw(x, y, 2, "ul:co=red", "", s.t, -9999);
+      bad |= draw(x, y, 2, "ll:co=green", "", s.td, -9999);
+      bad |= draw(x, y, 2, "ur:fm=%03.0f", "", s.p, -9999);
+      bad |= draw(x, y, 31, "", s.cover, -9999, -9999);
+      bad |= draw(x, y, 33, "", "", s.dir, s.spd);
+      bad |= draw(x, y, 36, "cl:co=blue", s.wx, -9999, -9999);
+      bad |= draw(x, y, 2, "xy=-4.2 0:%z3.1f", "", s.vis, -9999);
+    }
+    gclose_ws(1);
+    gclose_gks();
+    return bad;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  kez_test::Raster page;
+  auto run = kez_test::gs_render(file, 612, 792, &page);
+  EXPECT_TRUE(run.clean()) << run.log;
+  long red = 0, dark = 0;
+  for (size_t k = 0; k + 2 < page.rgb.size(); k += 3) {
+    if (page.rgb[k] > 180 && page.rgb[k + 1] < 80 && page.rgb[k + 2] < 80) ++red;
+    if (page.rgb[k] < 80 && page.rgb[k + 1] < 80 && page.rgb[k + 2] < 80) ++dark;
+  }
+  EXPECT_GT(red, 50) << "the temperatures";
+  EXPECT_GT(dark, 1000);
+  if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
+}
+
+} // namespace

@@ -33,7 +33,7 @@ inline constexpr int RAW_MARK_CLOUD = 1001;
 
 /* One drawable station datum. */
 struct RAW_data {
-  float x;                     /* plot units of the current domain; -9999 unset */
+  float x; /* plot units of the current domain; -9999 unset */
   float y;
   int type;                    /* plot-type code (VAR_plot_type) */
   Gattribs attr;               /* fields left at -9999 take the plot's attributes */
@@ -46,24 +46,24 @@ struct RAW_data {
 
 /* The attributes with which data are drawn. */
 struct RAW_attribs {
-  Gattribs attrib;              /* all -9999 by default */
-  float intrvl;                 /* colour interval; -9999 no colouring by value */
-  float scale;                  /* size factor of everything drawn */
-  float base;                   /* colour base */
-  float min;                    /* value[0] below it is not drawn; -9999 none */
-  float max;                    /* value[0] above it is not drawn; -9999 none */
-  int type;                     /* plot type the plot format asks for */
-  char symbol[RAW_SYMBOL_LEN];  /* weather-symbol file name */
-  char text[RAW_TEXT_LEN];      /* fixed text drawn instead of the datum */
-  char format[RAW_VALFMT_LEN];  /* printf format of values */
-  int bar;                      /* y of the base of vertical bars; -9999 no bars */
-  int marker;                   /* marker drawn instead of the datum; 0 none */
-  int hor;                      /* text alignment, Gtext_hor */
-  int vert;                     /* text alignment, Gtext_ver */
-  float x;                      /* offset from the station, plot heights x scale */
+  Gattribs attrib;             /* all -9999 by default */
+  float intrvl;                /* colour interval; -9999 no colouring by value */
+  float scale;                 /* size factor of everything drawn */
+  float base;                  /* colour base */
+  float min;                   /* value[0] below it is not drawn; -9999 none */
+  float max;                   /* value[0] above it is not drawn; -9999 none */
+  int type;                    /* plot type the plot format asks for */
+  char symbol[RAW_SYMBOL_LEN]; /* weather-symbol file name */
+  char text[RAW_TEXT_LEN];     /* fixed text drawn instead of the datum */
+  char format[RAW_VALFMT_LEN]; /* printf format of values */
+  int bar;                     /* y of the base of vertical bars; -9999 no bars */
+  int marker;                  /* marker drawn instead of the datum; 0 none */
+  int hor;                     /* text alignment, Gtext_hor */
+  int vert;                    /* text alignment, Gtext_ver */
+  float x;                     /* offset from the station, plot heights x scale */
   float y;
-  int line;                     /* non-zero: a line from the previous station */
-  int skip;                     /* raw-file plots draw every skip-th record */
+  int line; /* non-zero: a line from the previous station */
+  int skip; /* raw-file plots draw every skip-th record */
 };
 
 int RAW_plot_init(const Gattribs* attrib, float sc);
@@ -88,8 +88,7 @@ float RAW_get_scale();
 int RAW_set_off(float xoff, float yoff);
 int RAW_set_format(const char* str);
 char* RAW_get_format();
-RAW_data* RAW_set(RAW_data* raw, float x, float y, int type, const char* format, const char* data,
-                  const float* value);
+RAW_data* RAW_set(RAW_data* raw, float x, float y, int type, const char* format, const char* data, const float* value);
 int RAW_print(int lev, const RAW_data* data);
 /* The attributes the next datum starts from (a copy of the plot's); for
  * diagnostics and tests. */

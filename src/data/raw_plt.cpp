@@ -33,8 +33,8 @@
 namespace {
 
 constexpr float MISS = KEZ_FMISS;
-constexpr int PART_DATA = 7;  /* plot-part switch of station data */
-constexpr int PART_ALL = 12;  /* plot-part switch of all station plotting */
+constexpr int PART_DATA = 7; /* plot-part switch of station data */
+constexpr int PART_ALL = 12; /* plot-part switch of all station plotting */
 constexpr float TEXT_HEIGHT = 0.018f;
 constexpr float CLOUD_RADIUS = 0.01f;
 constexpr float BARB_LENGTH = 0.05f;
@@ -51,15 +51,13 @@ RAW_attribs defaults() {
 }
 
 struct {
-  RAW_attribs base = defaults(); /* the plot's attributes */
-  RAW_attribs cur = defaults();  /* the attributes of the datum being drawn */
+  RAW_attribs base = defaults();             /* the plot's attributes */
+  RAW_attribs cur = defaults();              /* the attributes of the datum being drawn */
   Gpt pts[2] = {{MISS, MISS}, {MISS, MISS}}; /* last two distinct stations, newest first */
-  int post_line = 0;             /* a line to the next station is wanted */
+  int post_line = 0;                         /* a line to the next station is wanted */
 } state;
 
-constinit struct {
-  RAW_contour_ops ops{}; /* null members: no contour layer */
-} hooks;
+constinit struct { RAW_contour_ops ops{}; /* null members: no contour layer */ } hooks;
 
 /* ---- the contour calls, answering "nothing set" without the layer ---- */
 
@@ -82,12 +80,13 @@ void put(char* dst, size_t room, std::string_view s) {
 bool iequal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
-bool iprefix(std::string_view s, std::string_view p) { return s.size() >= p.size() && iequal(s.substr(0, p.size()), p); }
+bool iprefix(std::string_view s, std::string_view p) {
+  return s.size() >= p.size() && iequal(s.substr(0, p.size()), p);
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -159,15 +158,13 @@ struct MarkName {
 };
 
 /* Names of "mk=" items, tested in this order, each by its own length. */
-constexpr MarkName format_marks[] = {{"dot", 8},    {"pnt", 1},    {"plus", 2}, {"star", 3},
-                                     {"crcl", 4},   {"circle", 4}, {"x", 5},    {"sqr", 6},
-                                     {"square", 6}, {"tri", 7},    {"itri", 9}};
+constexpr MarkName format_marks[] = {{"dot", 8}, {"pnt", 1}, {"plus", 2},   {"star", 3}, {"crcl", 4}, {"circle", 4},
+                                     {"x", 5},   {"sqr", 6}, {"square", 6}, {"tri", 7},  {"itri", 9}};
 
 /* Names of marker data (type 4), likewise. */
-constexpr MarkName data_marks[] = {
-    {"dot", 8},  {"pnt", 1},    {".", 1}, {"plus", 2}, {"+", 2},   {"star", 3}, {"*", 3},   {"crcl", 4},
-    {"circle", 4}, {"o", 4},    {"x", 5}, {"sqr", 6},  {"square", 6}, {"#", 6}, {"tri", 7}, {"^", 7},
-    {"itri", 9}, {"v", 9}};
+constexpr MarkName data_marks[] = {{"dot", 8},    {"pnt", 1},  {".", 1},      {"plus", 2}, {"+", 2},    {"star", 3},
+                                   {"*", 3},      {"crcl", 4}, {"circle", 4}, {"o", 4},    {"x", 5},    {"sqr", 6},
+                                   {"square", 6}, {"#", 6},    {"tri", 7},    {"^", 7},    {"itri", 9}, {"v", 9}};
 
 template <size_t N>
 int marker_of(std::string_view s, const MarkName (&table)[N]) {
@@ -223,8 +220,8 @@ std::string int_text(const char* format, int value) {
 }
 
 bool wind_type(int t) {
-  return t == VAR_TYPE_VECT || t == VAR_TYPE_BARB || t == VAR_TYPE_STRM || t == VAR_TYPE_WBARB ||
-         t == VAR_TYPE_CBARB || t == VAR_TYPE_DBARB || t == VAR_TYPE_VBARB;
+  return t == VAR_TYPE_VECT || t == VAR_TYPE_BARB || t == VAR_TYPE_STRM || t == VAR_TYPE_WBARB || t == VAR_TYPE_CBARB ||
+         t == VAR_TYPE_DBARB || t == VAR_TYPE_VBARB;
 }
 
 /* The value a datum is coloured and cut off by; the integer type's bits
@@ -257,61 +254,62 @@ void draw_by_type(RAW_data* d, float px, float py, float s) {
   const float dir = d->value[0], spd = d->value[1];
   const bool calm = spd == 0;
   switch (d->type) {
-  case VAR_TYPE_DATA:
-  case VAR_TYPE_TEXT: text_at(px, py, d->data); break;
-  case VAR_TYPE_VALUE:
-    if (d->value[0] != MISS)
-      text_at(px, py, value_text(state.cur.format, d->value[0]));
-    else
-      text_at(px, py, d->data);
-    break;
-  case VAR_TYPE_INT: text_at(px, py, int_text(state.cur.format, int_bits(d->value[0]))); break;
-  case VAR_TYPE_MARK:
-    gset_marker_type(marker_of(d->data, data_marks));
-    GPH_mark(px, py);
-    break;
-  case VAR_TYPE_CLOUD: WX_cloud(px, py, CLOUD_RADIUS * s, d->data[0]); break;
-  case VAR_TYPE_WBARB:
-    if (calm)
+    case VAR_TYPE_DATA:
+    case VAR_TYPE_TEXT: text_at(px, py, d->data); break;
+    case VAR_TYPE_VALUE:
+      if (d->value[0] != MISS)
+        text_at(px, py, value_text(state.cur.format, d->value[0]));
+      else
+        text_at(px, py, d->data);
+      break;
+    case VAR_TYPE_INT: text_at(px, py, int_text(state.cur.format, int_bits(d->value[0]))); break;
+    case VAR_TYPE_MARK:
+      gset_marker_type(marker_of(d->data, data_marks));
+      GPH_mark(px, py);
+      break;
+    case VAR_TYPE_CLOUD: WX_cloud(px, py, CLOUD_RADIUS * s, d->data[0]); break;
+    case VAR_TYPE_WBARB:
+      if (calm)
+        WX_cloud(px, py, CALM_RADIUS * s, '0');
+      else if (dir >= 0)
+        WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, 0);
+      break;
+    case VAR_TYPE_CBARB:
+      if (calm)
+        WX_cloud(px, py, CALM_CLOUD_RADIUS * s, '0');
+      else if (dir >= 0)
+        WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, CLOUD_RADIUS * s);
+      break;
+    case VAR_TYPE_DBARB:
       WX_cloud(px, py, CALM_RADIUS * s, '0');
-    else if (dir >= 0)
-      WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, 0);
-    break;
-  case VAR_TYPE_CBARB:
-    if (calm)
-      WX_cloud(px, py, CALM_CLOUD_RADIUS * s, '0');
-    else if (dir >= 0)
-      WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, CLOUD_RADIUS * s);
-    break;
-  case VAR_TYPE_DBARB:
-    WX_cloud(px, py, CALM_RADIUS * s, '0');
-    if (calm)
-      WX_cloud(px, py, CALM_DOT_RADIUS * s, '0');
-    else if (dir >= 0)
-      WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, CALM_RADIUS * s);
-    break;
-  case VAR_TYPE_VBARB:
-    if (spd > 0) WIND_vect_map(px, py, dir, spd * KNOT_KM / 100, state.cur.scale, 1);
-    break;
-  case VAR_TYPE_STRM:
-    if (spd > 0) {
-      const float f = MAP_factor(MAP_get_clat(), MAP_get_clon());
-      WIND_track(px, py, dir, f * spd * KNOT_KM * 2 / 100, 0.1f * s, 4, 0);
-    }
-    break;
-  case VAR_TYPE_SYMB: WX_symb(px, py, d->data, SYMBOL_SIZE * s); break;
-  case VAR_TYPE_LINE:
-    if (iequal(d->data, "pre")) {
-      draw_pts();
-    } else if (iequal(d->data, "post")) {
-      state.post_line = 1;
-    } else {
-      state.pts[0] = Gpt{d->x, d->y};
-      if (d->value[0] != MISS && d->value[1] != MISS) MAP_tran(d->value[0], d->value[1], &state.pts[1].x, &state.pts[1].y);
-      draw_pts();
-    }
-    break;
-  default: break;
+      if (calm)
+        WX_cloud(px, py, CALM_DOT_RADIUS * s, '0');
+      else if (dir >= 0)
+        WIND_barb_map(px, py, dir, spd, BARB_LENGTH * s, CALM_RADIUS * s);
+      break;
+    case VAR_TYPE_VBARB:
+      if (spd > 0) WIND_vect_map(px, py, dir, spd * KNOT_KM / 100, state.cur.scale, 1);
+      break;
+    case VAR_TYPE_STRM:
+      if (spd > 0) {
+        const float f = MAP_factor(MAP_get_clat(), MAP_get_clon());
+        WIND_track(px, py, dir, f * spd * KNOT_KM * 2 / 100, 0.1f * s, 4, 0);
+      }
+      break;
+    case VAR_TYPE_SYMB: WX_symb(px, py, d->data, SYMBOL_SIZE * s); break;
+    case VAR_TYPE_LINE:
+      if (iequal(d->data, "pre")) {
+        draw_pts();
+      } else if (iequal(d->data, "post")) {
+        state.post_line = 1;
+      } else {
+        state.pts[0] = Gpt{d->x, d->y};
+        if (d->value[0] != MISS && d->value[1] != MISS)
+          MAP_tran(d->value[0], d->value[1], &state.pts[1].x, &state.pts[1].y);
+        draw_pts();
+      }
+      break;
+    default: break;
   }
 }
 
@@ -436,7 +434,11 @@ int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
       const char h = val.size() > 0 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[0]))) : ' ';
       const char v = val.size() > 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[1]))) : ' ';
       attr->hor = h == 'l' ? GLEFT_HOR : h == 'r' ? GRIGHT_HOR : GCENTER_HOR;
-      attr->vert = v == 't' ? GTOP_VERT : v == 'c' ? GCAP_VERT : v == 's' ? GBASE_VERT : v == 'b' ? GBOTTOM_VERT : GHALF_VERT;
+      attr->vert = v == 't'   ? GTOP_VERT
+                   : v == 'c' ? GCAP_VERT
+                   : v == 's' ? GBASE_VERT
+                   : v == 'b' ? GBOTTOM_VERT
+                              : GHALF_VERT;
     } else if (iprefix(item, "mk=")) {
       attr->marker = marker_of(val, format_marks);
     } else if (iprefix(item, "sf=") || iprefix(item, "wf=")) {
@@ -583,30 +585,30 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
   std::string out;
   const float v0 = data->value[0];
   switch (data->type) {
-  case VAR_TYPE_DATA:
-    out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text(cur.format, v0);
-    break;
-  case VAR_TYPE_TEXT:
-  case VAR_TYPE_MARK:
-  case VAR_TYPE_CLOUD:
-  case VAR_TYPE_SYMB: out = data->data; break;
-  case VAR_TYPE_VALUE:
-    if (v0 == MISS) return 0;
-    out = value_text(cur.format, v0);
-    break;
-  case VAR_TYPE_INT: out = int_text(cur.format, int_bits(v0)); break;
-  case VAR_TYPE_VECT:
-  case VAR_TYPE_BARB:
-  case VAR_TYPE_WBARB:
-  case VAR_TYPE_CBARB:
-  case VAR_TYPE_DBARB:
-  case VAR_TYPE_VBARB: {
-    char buf[RAW_STRING_LEN];
-    std::snprintf(buf, sizeof buf, "%1.0f-%1.0f", static_cast<double>(v0), static_cast<double>(data->value[1]));
-    out = buf;
-    break;
-  }
-  default: return 0;
+    case VAR_TYPE_DATA:
+      out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text(cur.format, v0);
+      break;
+    case VAR_TYPE_TEXT:
+    case VAR_TYPE_MARK:
+    case VAR_TYPE_CLOUD:
+    case VAR_TYPE_SYMB: out = data->data; break;
+    case VAR_TYPE_VALUE:
+      if (v0 == MISS) return 0;
+      out = value_text(cur.format, v0);
+      break;
+    case VAR_TYPE_INT: out = int_text(cur.format, int_bits(v0)); break;
+    case VAR_TYPE_VECT:
+    case VAR_TYPE_BARB:
+    case VAR_TYPE_WBARB:
+    case VAR_TYPE_CBARB:
+    case VAR_TYPE_DBARB:
+    case VAR_TYPE_VBARB: {
+      char buf[RAW_STRING_LEN];
+      std::snprintf(buf, sizeof buf, "%1.0f-%1.0f", static_cast<double>(v0), static_cast<double>(data->value[1]));
+      out = buf;
+      break;
+    }
+    default: return 0;
   }
   put(str, RAW_STRING_LEN, out);
   return 0;
@@ -661,8 +663,7 @@ int RAW_set_format(const char* str) {
 
 char* RAW_get_format() { return state.cur.format; }
 
-RAW_data* RAW_set(RAW_data* raw, float x, float y, int type, const char* format, const char* data,
-                  const float* value) {
+RAW_data* RAW_set(RAW_data* raw, float x, float y, int type, const char* format, const char* data, const float* value) {
   if (!raw) return nullptr;
   RAW_data_init(raw);
   raw->x = x;

@@ -31,9 +31,7 @@ bool refused(float dir, float spd) {
  * quarter turn clockwise, (v, -u). */
 struct Staff {
   float x, y, u, v;
-  Gpt at(float along, float across = 0) const {
-    return Gpt{x + along * u + across * v, y + along * v - across * u};
-  }
+  Gpt at(float along, float across = 0) const { return Gpt{x + along * u + across * v, y + along * v - across * u}; }
 };
 
 void line(Gpt a, Gpt b) {
@@ -64,8 +62,7 @@ int WIND_barb(float x, float y, float dir, float spd, float size, float offset) 
   }
   for (int i = 0; i < p; ++i) {
     const float g = 0.12f * i;
-    const Gpt tri[4] = {st.at((1 - g) * L), st.at((1 - g) * L, 0.5f * L), st.at((0.88f - g) * L),
-                        st.at((1 - g) * L)};
+    const Gpt tri[4] = {st.at((1 - g) * L), st.at((1 - g) * L, 0.5f * L), st.at((0.88f - g) * L), st.at((1 - g) * L)};
     gfill_area(4, tri);
     gpolyline(4, tri);
   }

@@ -102,8 +102,7 @@ void read_index() {
   if (long_names > 0)
     MESS_print(M_warn, "WX_symb: %d symbols of %s dropped: names longer than %d characters\n", long_names,
                state.name.c_str(), WX_SYMB_NAME_LEN);
-  if (full)
-    MESS_print(M_warn, "WX_symb: only the first %d symbols of %s are read\n", WX_SYMB_MAX, state.name.c_str());
+  if (full) MESS_print(M_warn, "WX_symb: only the first %d symbols of %s are read\n", WX_SYMB_MAX, state.name.c_str());
 }
 
 const Entry* find(const char* code) {
@@ -241,35 +240,48 @@ int WX_cloud(float x_center, float y_center, float rad, char cover) {
   const Circle c{x_center, y_center, rad};
   const Gpt centre{x_center, y_center};
   switch (cover) {
-  case '0': case 'C': case 'b': case 'o': case 's': case 'x': break;
-  case '1': case 'F': c.line(c.at(90), c.at(270)); break;
-  case '2': case 'S': c.fill_sector(0, 90, true); break;
-  case '3':
-    c.fill_sector(0, 90, true);
-    c.line(centre, c.at(270));
-    break;
-  case '4': c.fill_sector(-90, 90, false); break;
-  case '5':
-    c.fill_sector(-90, 90, false);
-    c.line(centre, c.at(180));
-    break;
-  case '6': case 'B': c.fill_sector(-180, 90, true); break;
-  case '7':
-    c.fill_sector(-75, 75, false);
-    c.fill_sector(105, 255, false);
-    break;
-  case '8': case 'O': c.fill_sector(0, 360, false); break;
-  case '9': case 'X':
-    c.line(c.at(45), c.at(225));
-    c.line(c.at(135), c.at(315));
-    break;
-  default: {
-    const float a = 0.7f * rad;
-    const Gpt m[5] = {{x_center - a, y_center - a}, {x_center - a, y_center + a}, centre,
-                      {x_center + a, y_center + a}, {x_center + a, y_center - a}};
-    gpolyline(5, m);
-    break;
-  }
+    case '0':
+    case 'C':
+    case 'b':
+    case 'o':
+    case 's':
+    case 'x': break;
+    case '1':
+    case 'F': c.line(c.at(90), c.at(270)); break;
+    case '2':
+    case 'S': c.fill_sector(0, 90, true); break;
+    case '3':
+      c.fill_sector(0, 90, true);
+      c.line(centre, c.at(270));
+      break;
+    case '4': c.fill_sector(-90, 90, false); break;
+    case '5':
+      c.fill_sector(-90, 90, false);
+      c.line(centre, c.at(180));
+      break;
+    case '6':
+    case 'B': c.fill_sector(-180, 90, true); break;
+    case '7':
+      c.fill_sector(-75, 75, false);
+      c.fill_sector(105, 255, false);
+      break;
+    case '8':
+    case 'O': c.fill_sector(0, 360, false); break;
+    case '9':
+    case 'X':
+      c.line(c.at(45), c.at(225));
+      c.line(c.at(135), c.at(315));
+      break;
+    default: {
+      const float a = 0.7f * rad;
+      const Gpt m[5] = {{x_center - a, y_center - a},
+                        {x_center - a, y_center + a},
+                        centre,
+                        {x_center + a, y_center + a},
+                        {x_center + a, y_center - a}};
+      gpolyline(5, m);
+      break;
+    }
   }
   c.outline();
   return 0;

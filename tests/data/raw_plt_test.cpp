@@ -45,7 +45,7 @@ struct PlotRun {
 /* A plot of the window 0..H in a fresh process: resources, then
  * RAW_plot_init, then body. */
 PlotRun plot(const std::vector<std::pair<const char*, const char*>>& resources, const std::function<int()>& body,
-         bool setters = false) {
+             bool setters = false) {
   TempDir dir;
   const std::string file = dir.file("p.meta");
   PlotRun r;
@@ -110,7 +110,7 @@ TEST(PlotFormat, ItemsSetTheAttributes) {
     struct Mark {
       const char* item;
       int want;
-    } marks[] = {{"mk=circle", 4}, {"mk=crcl", 4}, {"mk=7", 7}, {"mk=xyz", 5}, {"mk=dot", 8},
+    } marks[] = {{"mk=circle", 4}, {"mk=crcl", 4}, {"mk=7", 7},      {"mk=xyz", 5}, {"mk=dot", 8},
                  {"mk=itri", 9},   {"mk=tri", 7},  {"mk=square", 6}, {"mk=", 0}};
     for (const Mark& m : marks) {
       RAW_init_attrib(&a);
@@ -120,8 +120,8 @@ TEST(PlotFormat, ItemsSetTheAttributes) {
     struct Type {
       const char* fmt;
       int want;
-    } types[] = {{"wbarb", 32}, {"TRACK", 23}, {"wx", 36}, {"%5.1f", 2}, {"fm=%d%d", 2},
-                 {"cloud:tr", 31}, {"nonsense:hi=abc", 0}, {"", 0}, {"value:text", 3}};
+    } types[] = {{"wbarb", 32},    {"TRACK", 23},          {"wx", 36}, {"%5.1f", 2},     {"fm=%d%d", 2},
+                 {"cloud:tr", 31}, {"nonsense:hi=abc", 0}, {"", 0},    {"value:text", 3}};
     for (const Type& t : types) {
       RAW_init_attrib(&a);
       check(RAW_parse_format(&a, t.fmt) == t.want, t.fmt);
@@ -149,7 +149,8 @@ TEST(PlotParam, StationKeywordsOfThePlotParameter) {
     std::function<bool(const RAW_attribs&)> ok;
     const char* why;
   } cases[] = {
-      {"skip=3,text=AB,line", [](const RAW_attribs& b) { return b.skip == 3 && !std::strcmp(b.text, "AB") && b.line == 1; },
+      {"skip=3,text=AB,line",
+       [](const RAW_attribs& b) { return b.skip == 3 && !std::strcmp(b.text, "AB") && b.line == 1; },
        "skip, text, line"},
       {"skip,text,mark", [](const RAW_attribs& b) { return b.skip == 1 && b.text[0] == 0 && b.marker == 0; },
        "bare items read nothing past their end"},
@@ -161,8 +162,9 @@ TEST(PlotParam, StationKeywordsOfThePlotParameter) {
       {"cl", [](const RAW_attribs& b) { return b.x == -0.015f && b.y == 0 && b.hor == GRIGHT_HOR; },
        "cl stands further out"},
       {"LR", [](const RAW_attribs& b) { return b.x == 0.012f && b.y == -0.02f && b.hor == GLEFT_HOR; }, "lr"},
-      {"text=" "0123456789ABCDEF", [](const RAW_attribs& b) { return !std::strcmp(b.text, "012345678"); },
-       "text cut at 9"},
+      {"text="
+       "0123456789ABCDEF",
+       [](const RAW_attribs& b) { return !std::strcmp(b.text, "012345678"); }, "text cut at 9"},
   };
   for (const Case& c : cases) {
     PlotRun r = plot({{"plot_param", c.param}}, [&] { return c.ok(RAW_get_base()) ? 0 : 1; });
@@ -323,7 +325,8 @@ TEST(StationDatum, LinesBetweenStations) {
   ASSERT_EQ(r.prims.size(), 3u) << show(r.prims);
   EXPECT_EQ(r.prims[0].kind, "PL");
   EXPECT_TRUE(near(r.prims[0].pts[0], Gpt{20, 30}) && near(r.prims[0].pts[1], Gpt{10, 10}))
-      << "the line from A to B comes before B's datum\n" << show(r.prims);
+      << "the line from A to B comes before B's datum\n"
+      << show(r.prims);
   EXPECT_EQ(r.prims[1].kind, "TE");
   EXPECT_TRUE(near(r.prims[2].pts[0], Gpt{40, 40}) && near(r.prims[2].pts[1], Gpt{20, 30})) << show(r.prims);
 }
@@ -363,7 +366,8 @@ TEST(StationDatum, ColouredByValueAndPlotColourOutsideTheScale) {
         Gattribs a;
         ATTRIB_init(&a);
         CONT_get_fill_attrib(15, &a);
-        RAW_data in = datum(50, 50, 2, "", 15), out = datum(50, 50, 2, "", -9999, -9999), beyond = datum(50, 50, 2, "", 35);
+        RAW_data in = datum(50, 50, 2, "", 15), out = datum(50, 50, 2, "", -9999, -9999),
+                 beyond = datum(50, 50, 2, "", 35);
         std::snprintf(in.data, sizeof in.data, "%s", "");
         std::snprintf(out.data, sizeof out.data, "%s", "M");
         RAW_plot_data(&in);
@@ -389,8 +393,8 @@ TEST(StationDatum, TextForm) {
     struct Case {
       RAW_data d;
       const char* want;
-    } cases[] = {{datum(0, 0, 1, "", 12.4f), "12"},      {datum(0, 0, 1, "X", 12.4f), "X"},
-                 {datum(0, 0, 2, "", 7.6f), "8"},        {datum(0, 0, 2, ""), "keep"},
+    } cases[] = {{datum(0, 0, 1, "", 12.4f), "12"},        {datum(0, 0, 1, "X", 12.4f), "X"},
+                 {datum(0, 0, 2, "", 7.6f), "8"},          {datum(0, 0, 2, ""), "keep"},
                  {datum(0, 0, 32, "", 270, 15), "270-15"}, {datum(0, 0, 36, "RW"), "RW"},
                  {datum(0, 0, 23, "", 1, 2), "keep"}};
     int bad = 0;
@@ -494,10 +498,10 @@ TEST(StationModel, PageOnALambertMapRendersThroughGhostscript) {
     const char* wx;
     float vis;
   } stations[] = {
-      {40.8f, -74.0f, 45, 40, 132, 0, 15, "8", "R", 3},     {41.9f, -87.6f, 30, 25, 208, 270, 25, "6", "S-", 1},
-      {39.7f, -105.0f, 52, 20, 96, 180, 10, "2", "", 10},   {33.7f, -84.4f, 68, 62, 150, 135, 65, "4", "TRW", 2},
+      {40.8f, -74.0f, 45, 40, 132, 0, 15, "8", "R", 3},    {41.9f, -87.6f, 30, 25, 208, 270, 25, "6", "S-", 1},
+      {39.7f, -105.0f, 52, 20, 96, 180, 10, "2", "", 10},  {33.7f, -84.4f, 68, 62, 150, 135, 65, "4", "TRW", 2},
       {29.8f, -95.4f, 75, 70, 121, 90, 5, "1", "F", 0.5f}, {47.6f, -122.3f, 50, 48, 180, 225, 0, "7", "L-", 4},
-      {35.1f, -90.0f, 61, 55, 140, 45, 35, "9", "RW", 6},   {44.9f, -93.2f, 20, 12, 240, 315, 50, "0", "", 10},
+      {35.1f, -90.0f, 61, 55, 140, 45, 35, "9", "RW", 6},  {44.9f, -93.2f, 20, 12, 240, 315, 50, "0", "", 10},
   };
   auto r = run_child([&] {
     unsetenv("PSCOLOR");

@@ -43,8 +43,7 @@ void expect_same(const std::vector<Prim>& got, const std::vector<Prim>& want, co
     EXPECT_EQ(got[i].kind, want[i].kind) << why << " #" << i;
     ASSERT_EQ(got[i].pts.size(), want[i].pts.size()) << why << " #" << i << "\n" << show(got);
     for (size_t k = 0; k < got[i].pts.size(); ++k)
-      EXPECT_TRUE(near(got[i].pts[k], want[i].pts[k]))
-          << why << " #" << i << " point " << k << "\n" << show(got);
+      EXPECT_TRUE(near(got[i].pts[k], want[i].pts[k])) << why << " #" << i << " point " << k << "\n" << show(got);
   }
 }
 
@@ -69,7 +68,10 @@ TEST(WindBarb, ElementsStandWhereTheSpeedSays) {
     const char* why;
   } cases[] = {
       {0, 5, 0, {staff_up, pl({{0, 0.88f}, {0.25f, 0.94f}})}, "a lone half barb is set back from the tip"},
-      {0, 15, 0, {staff_up, pl({{0, 1}, {0.5f, 1.12f}}), pl({{0, 0.88f}, {0.25f, 0.94f}})},
+      {0,
+       15,
+       0,
+       {staff_up, pl({{0, 1}, {0.5f, 1.12f}}), pl({{0, 0.88f}, {0.25f, 0.94f}})},
        "a full barb at the tip, the half barb below it"},
       {0, 65, 0, sixty_five, "a pennant, then a full and a half barb"},
       {0, 300, 0, six, "300 knots: six pennants"},
@@ -77,7 +79,10 @@ TEST(WindBarb, ElementsStandWhereTheSpeedSays) {
       {0, 2, 0, {staff_up}, "2 knots: the staff alone"},
       {0, 3, 0, {staff_up, pl({{0, 0.88f}, {0.25f, 0.94f}})}, "3 knots rounds up to a half barb"},
       {0, 48, 0, std::vector<Prim>{staff_up, pennant(1)[0], pennant(1)[1]}, "48 knots rounds up to a pennant"},
-      {90, 15, 0, {pl({{0, 0}, {1, 0}}), pl({{1, 0}, {1.12f, -0.5f}}), pl({{0.88f, 0}, {0.94f, -0.25f}})},
+      {90,
+       15,
+       0,
+       {pl({{0, 0}, {1, 0}}), pl({{1, 0}, {1.12f, -0.5f}}), pl({{0.88f, 0}, {0.94f, -0.25f}})},
        "from the east: the staff points right, barbs below"},
       {180, 10, 0, {pl({{0, 0}, {0, -1}}), pl({{0, -1}, {-0.5f, -1.12f}})}, "from the south: barbs to the left"},
       {0, 10, 0.2f, {pl({{0, 0.2f}, {0, 1}}), pl({{0, 1}, {0.5f, 1.12f}})}, "the staff begins at the offset"},
@@ -94,8 +99,11 @@ TEST(WindBarb, RefusedWindsDrawNothing) {
   struct Case {
     float dir, spd;
     const char* why;
-  } cases[] = {{0, 0, "calm"},           {-9999, 10, "no direction"}, {0, -9999, "no speed"},
-               {0, -5, "negative speed"}, {0, -0.5f, "small negative speed"}};
+  } cases[] = {{0, 0, "calm"},
+               {-9999, 10, "no direction"},
+               {0, -9999, "no speed"},
+               {0, -5, "negative speed"},
+               {0, -0.5f, "small negative speed"}};
   for (const Case& c : cases) {
     int res = 0;
     auto got = drawn([&] { return WIND_barb(0, 0, c.dir, c.spd, 1, 0); }, &res);

@@ -48,9 +48,7 @@ Drawn drawn(const TempDir& dir, const std::function<int()>& draw) {
 
 /* A symbol whose one group is a line from (0, 0) to (k/10, 0): its number
  * reads back from the line's end. */
-std::string symbol(const std::string& name, int k) {
-  return name + "\n0,0 " + std::to_string(k / 10.0) + ",0 L\n$\n";
-}
+std::string symbol(const std::string& name, int k) { return name + "\n0,0 " + std::to_string(k / 10.0) + ",0 L\n$\n"; }
 
 int which(const std::vector<Prim>& prims) {
   if (prims.size() != 1 || prims[0].pts.size() != 2) return -1;
@@ -97,8 +95,10 @@ TEST(WeatherSymbol, AlignmentShiftsTheUnitSquare) {
   struct Case {
     int hor, vert;
     Gpt corner;
-  } cases[] = {{GCENTER_HOR, GBASE_VERT, {9.5f, 10}}, {GLEFT_HOR, GBOTTOM_VERT, {10, 10}},
-               {GRIGHT_HOR, GTOP_VERT, {9, 9}},        {GNORMAL_HOR, GHALF_VERT, {10, 9.5f}},
+  } cases[] = {{GCENTER_HOR, GBASE_VERT, {9.5f, 10}},
+               {GLEFT_HOR, GBOTTOM_VERT, {10, 10}},
+               {GRIGHT_HOR, GTOP_VERT, {9, 9}},
+               {GNORMAL_HOR, GHALF_VERT, {10, 9.5f}},
                {GCENTER_HOR, GCAP_VERT, {9.5f, 9}}};
   for (const Case& c : cases) {
     auto d = drawn(dir, [&] {
@@ -235,8 +235,7 @@ TEST(WeatherSymbol, ShippedFileHasASymbolForEveryCode) {
           best = n;
       const char* got = WX_symb_match(code.c_str());
       if (!got || best.empty() || best != got) {
-        std::printf("code '%s' finds '%s', its own symbol is '%s'\n", code.c_str(), got ? got : "(none)",
-                    best.c_str());
+        std::printf("code '%s' finds '%s', its own symbol is '%s'\n", code.c_str(), got ? got : "(none)", best.c_str());
         ++bad;
       }
     }
@@ -253,15 +252,24 @@ TEST(CoverCircle, EachCoverDrawsItsShape) {
     int lines; /* polylines besides the outline */
     const char* why;
   } cases[] = {
-      {'0', 0, 0, "clear: the empty circle"}, {'C', 0, 0, "clear"},
-      {'x', 0, 0, "thin obscured"},           {'1', 0, 1, "one okta: a vertical diameter"},
-      {'F', 0, 1, "few"},                     {'2', 1, 0, "a quarter"},
-      {'3', 1, 1, "a quarter and a line"},    {'4', 1, 0, "half"},
-      {'5', 1, 1, "half and a line"},         {'6', 1, 0, "three quarters"},
-      {'B', 1, 0, "broken"},                  {'7', 2, 0, "filled but a vertical gap"},
-      {'8', 1, 0, "overcast: all filled"},    {'O', 1, 0, "overcast"},
-      {'9', 0, 2, "obscured: two diagonals"}, {'X', 0, 2, "obscured"},
-      {'/', 0, 1, "missing: the M"},          {'M', 0, 1, "missing"},
+      {'0', 0, 0, "clear: the empty circle"},
+      {'C', 0, 0, "clear"},
+      {'x', 0, 0, "thin obscured"},
+      {'1', 0, 1, "one okta: a vertical diameter"},
+      {'F', 0, 1, "few"},
+      {'2', 1, 0, "a quarter"},
+      {'3', 1, 1, "a quarter and a line"},
+      {'4', 1, 0, "half"},
+      {'5', 1, 1, "half and a line"},
+      {'6', 1, 0, "three quarters"},
+      {'B', 1, 0, "broken"},
+      {'7', 2, 0, "filled but a vertical gap"},
+      {'8', 1, 0, "overcast: all filled"},
+      {'O', 1, 0, "overcast"},
+      {'9', 0, 2, "obscured: two diagonals"},
+      {'X', 0, 2, "obscured"},
+      {'/', 0, 1, "missing: the M"},
+      {'M', 0, 1, "missing"},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -270,8 +278,10 @@ TEST(CoverCircle, EachCoverDrawsItsShape) {
     int fills = 0, lines = 0, outlines = 0;
     for (const Prim& p : d.prims) {
       if (p.kind == "FA") ++fills;
-      if (p.kind == "PL" && p.pts.size() == 13) ++outlines;
-      else if (p.kind == "PL") ++lines;
+      if (p.kind == "PL" && p.pts.size() == 13)
+        ++outlines;
+      else if (p.kind == "PL")
+        ++lines;
     }
     EXPECT_EQ(outlines, 1) << c.why << "\n" << show(d.prims);
     EXPECT_EQ(fills, c.fills) << c.why << "\n" << show(d.prims);

@@ -73,7 +73,7 @@ bool cont_fill_attrib(float v, Gattribs* a) {
 
 void put(char* dst, size_t room, std::string_view s) {
   const size_t n = s.size() < room - 1 ? s.size() : room - 1;
-  std::memcpy(dst, s.data(), n);
+  if (n > 0) std::memcpy(dst, s.data(), n);
   dst[n] = '\0';
 }
 

@@ -577,3 +577,42 @@ TEST(StationModel, PageOnALambertMapRendersThroughGhostscript) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(StationDatum, MarkersBarsAndFixedDrawings) {
+  struct Case {
+    const char* param;
+    RAW_data d;
+    const char* kind; /* the one drawing expected, "" none */
+    size_t points;
+    const char* why;
+  } cases[] = {
+      {"mark=cld", datum(50, 50, 2, "", 7), "PL", 13, "the cloud marker is an empty circle"},
+      {"mark=cld", datum(50, 50, 2, ""), "", 0, "no marker for a datum without text or value"},
+      {"", datum(50, 50, 2, "", 7, -9999, "mk=plus"), "PM", 1, "a marker item draws the marker"},
+      {"", datum(50, 50, 4, "+"), "PM", 1, "a marker datum"},
+      {"ybar", datum(50, 60, 2, "", 7), "PL", 2, "a bar down to y 0"},
+      {"", datum(50, 50, 36, "RW"), "PL", 4, "the weather symbol of a shower: its triangle"},
+      {"", datum(50, 50, 36, "QQ"), "", 0, "an unknown weather code draws nothing"},
+      {"", datum(50, 50, 99, "X", 1), "", 0, "an unknown type draws nothing"},
+  };
+  for (const Case& c : cases) {
+    RAW_data d = c.d;
+    PlotRun r = plot({{"plot_param", c.param}}, [&] { return RAW_plot_data(&d); });
+    EXPECT_EQ(r.run.status, 0) << c.why << r.run.err;
+    if (!*c.kind) {
+      EXPECT_TRUE(r.prims.empty()) << c.why << "\n" << show(r.prims);
+      continue;
+    }
+    ASSERT_FALSE(r.prims.empty()) << c.why;
+    EXPECT_EQ(r.prims[0].kind, c.kind) << c.why << "\n" << show(r.prims);
+    EXPECT_EQ(r.prims[0].pts.size(), c.points) << c.why << "\n" << show(r.prims);
+  }
+  RAW_data bar = datum(50, 60, 2, "", 7);
+  PlotRun r = plot({{"plot_param", "ybar"}}, [&] { return RAW_plot_data(&bar); });
+  ASSERT_EQ(r.prims.size(), 1u) << show(r.prims);
+  EXPECT_TRUE(near(r.prims[0].pts[0], Gpt{50, 60}) && near(r.prims[0].pts[1], Gpt{50, 0})) << show(r.prims);
+}
+
+} // namespace

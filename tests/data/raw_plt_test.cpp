@@ -616,3 +616,20 @@ TEST(StationDatum, MarkersBarsAndFixedDrawings) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(StationDatum, WindArrowCoversAnHourOfWind) {
+  RAW_data d = datum(50, 50, 35, "", 0, 100, "sc=2");
+  PlotRun r = plot({}, [&] { return RAW_plot_data(&d); });
+  auto lines = only(r.prims, "PL");
+  ASSERT_EQ(lines.size(), 3u) << show(r.prims);
+  /* 100 knots for an hour: 185.2 km, 1.852 plot units, times the scale */
+  EXPECT_TRUE(near(lines[0].pts[0], Gpt{50, 50}) && near(lines[0].pts[1], Gpt{50, 50 - 2 * 1.852f}, 1e-3f))
+      << show(r.prims);
+  RAW_data calm = datum(50, 50, 35, "", 0, 0);
+  r = plot({}, [&] { return RAW_plot_data(&calm); });
+  EXPECT_TRUE(r.prims.empty()) << show(r.prims);
+}
+
+} // namespace

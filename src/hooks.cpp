@@ -27,9 +27,9 @@ constexpr RAW_contour_ops contour_ops{CONT_init,       CONT_set_fill_colors, CON
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
+    RAW_set_contour_ops(&contour_ops);
     DATE_set_model_namer(model_namer);
     GRD_calc_register();
-    RAW_set_contour_ops(&contour_ops);
   }
 };
 

@@ -1,48 +1,49 @@
 /*
- * kezraw.h: station data drawing.
+ * kezraw.h: station data of the suite.
  *
- * A station datum (RAW_data) is one thing drawn at one station: a value, a
- * text, a marker, a sky-cover circle, a wind barb or arrow, a storm track, a
- * weather symbol or a line to another station. raw_plt draws it with the
- * attributes of the current station plot (RAW_attribs), steered by the
- * plot-format items; windbarb draws the wind symbols and wx_symb the weather
- * symbols of a stroke file and the cover circles; raw_tool resets data and
- * keeps a station's text of plotted values. Sizes on station plots are
- * fractions of the plot window's height times the plot scale. -9999 is
- * missing or not given throughout.
+ * RAW_data is one drawable station datum: a data source fills it for one
+ * variable at one station, the station plotter draws it, and the data
+ * pipeline's station store keeps its two values for the analysis.
  */
 #ifndef KEZRAW_H
 #define KEZRAW_H
 
-#include "gks.h"
 #include "kez.h"
 #include "kezgks.h"
+
+inline constexpr int RAW_FORMAT_LEN = 80; /* 79 characters and the end */
+inline constexpr int RAW_DATA_LEN = 40;   /* 39 characters and the end */
+
+/* One station datum; -9999 marks what is unset or missing. */
+struct RAW_data {
+  float x;                     /* plot position in the current domain */
+  float y;
+  int type;                    /* plot-type code */
+  Gattribs attr;               /* fields at -9999 take the plot's attributes */
+  char format[RAW_FORMAT_LEN]; /* plot-format items, ":"-separated */
+  char data[RAW_DATA_LEN];     /* text value */
+  float value[2];              /* the value (or wind direction, degrees), and the
+                                  wind speed (knots) of the wind types */
+};
 
 /* ------------------------------------------------------------------------ */
 /* raw_plt: station datum drawing and plot formats                          */
 /* ------------------------------------------------------------------------ */
 
-inline constexpr int RAW_FORMAT_LEN = 80; /* RAW_data::format, with its end */
-inline constexpr int RAW_DATA_LEN = 40;   /* RAW_data::data, with its end */
+/* How a datum is drawn: a value, a text, a marker, a sky-cover circle, a
+ * wind barb or arrow, a storm track, a weather symbol or a line to another
+ * station, with the attributes of the current station plot (RAW_attribs),
+ * steered by the plot-format items. Sizes on station plots are fractions of
+ * the plot window's height times the plot scale. For the integer type,
+ * RAW_data::value[0] holds the bits of an int, not a float; for the line
+ * type the two values are a latitude and a longitude. */
+
 inline constexpr int RAW_SYMBOL_LEN = 40; /* RAW_attribs::symbol, with its end */
 inline constexpr int RAW_TEXT_LEN = 10;   /* RAW_attribs::text, with its end */
 inline constexpr int RAW_VALFMT_LEN = 60; /* RAW_attribs::format, with its end */
 
 /* The marker number that draws an empty cloud circle. */
 inline constexpr int RAW_MARK_CLOUD = 1001;
-
-/* One drawable station datum. */
-struct RAW_data {
-  float x; /* plot units of the current domain; -9999 unset */
-  float y;
-  int type;                    /* plot-type code (VAR_plot_type) */
-  Gattribs attr;               /* fields left at -9999 take the plot's attributes */
-  char format[RAW_FORMAT_LEN]; /* the datum's plot-format items, ":"-separated */
-  char data[RAW_DATA_LEN];     /* text, weather code, cover character, marker name */
-  float value[2];              /* value or wind direction (from, degrees); wind speed
-                                * (knots); latitude and longitude for lines; for
-                                * the integer type value[0] holds an int's bits */
-};
 
 /* The attributes with which data are drawn. */
 struct RAW_attribs {

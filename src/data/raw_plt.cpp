@@ -20,6 +20,7 @@
  * hook record RAW_contour_ops (registered in src/hooks.cpp).
  */
 #include "kezraw.h"
+#include "standin_i31.h"
 
 #include <cctype>
 #include <climits>
@@ -43,6 +44,8 @@ constexpr float CALM_CLOUD_RADIUS = 0.013f;
 constexpr float CALM_DOT_RADIUS = 0.006f;
 constexpr float SYMBOL_SIZE = 0.03f;
 constexpr float KNOT_KM = 1.852f;
+constexpr const char* DEFAULT_FLOAT = "%1.0f";
+constexpr const char* DEFAULT_INT = "%d";
 
 RAW_attribs defaults() {
   RAW_attribs a{};
@@ -177,17 +180,14 @@ int marker_of(std::string_view s, const MarkName (&table)[N]) {
 /* ---- values as text ---- */
 
 /* A value through a user's format: "%1.0f" when none; a "%z" format drops
- * the leading zero (0.5 gives .5, -0.5 gives -.5). */
-std::string value_text(const char* format, float value) {
-  char buf[160];
-  if (!format[0]) {
-    format_user_value(buf, sizeof buf, "%1.0f", value, "%1.0f");
-    return buf;
-  }
+ * the leading zero (0.5 gives .5, -0.5 gives -.5). A format that is not
+ * one floating conversion is reported under caller's name and the default
+ * is used. */
+std::string value_text(const char* caller, const char* format, float value) {
+  if (!format[0]) return FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
   if (format[0] == '%' && (format[1] == 'z' || format[1] == 'Z')) {
     const std::string plain = std::string("%") + (format + 2);
-    format_user_value(buf, sizeof buf, plain.c_str(), value, "%1.0f");
-    std::string s = buf;
+    std::string s = FMT_print_float(caller, plain.c_str(), DEFAULT_FLOAT, value);
     const size_t k = s.find_first_not_of(' ');
     if (k != std::string::npos) {
       if (s.compare(k, 2, "0.") == 0)
@@ -197,8 +197,7 @@ std::string value_text(const char* format, float value) {
     }
     return s;
   }
-  format_user_value(buf, sizeof buf, format, value, "%1.0f");
-  return buf;
+  return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
 }
 
 /* The integer whose bits value[0] holds. */
@@ -209,14 +208,8 @@ int int_bits(float v) {
   return i;
 }
 
-std::string int_text(const char* format, int value) {
-  const char* use = check_user_format(format, 'd') ? format : "%d";
-  char buf[160];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::snprintf(buf, sizeof buf, use, value);
-#pragma GCC diagnostic pop
-  return buf;
+std::string int_text(const char* caller, const char* format, int value) {
+  return FMT_print_int(caller, format[0] ? format : DEFAULT_INT, DEFAULT_INT, value);
 }
 
 bool wind_type(int t) {
@@ -258,11 +251,11 @@ void draw_by_type(RAW_data* d, float px, float py, float s) {
     case VAR_TYPE_TEXT: text_at(px, py, d->data); break;
     case VAR_TYPE_VALUE:
       if (d->value[0] != MISS)
-        text_at(px, py, value_text(state.cur.format, d->value[0]));
+        text_at(px, py, value_text("RAW_plot_data", state.cur.format, d->value[0]));
       else
         text_at(px, py, d->data);
       break;
-    case VAR_TYPE_INT: text_at(px, py, int_text(state.cur.format, int_bits(d->value[0]))); break;
+    case VAR_TYPE_INT: text_at(px, py, int_text("RAW_plot_data", state.cur.format, int_bits(d->value[0]))); break;
     case VAR_TYPE_MARK:
       gset_marker_type(marker_of(d->data, data_marks));
       GPH_mark(px, py);
@@ -586,7 +579,7 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
   const float v0 = data->value[0];
   switch (data->type) {
     case VAR_TYPE_DATA:
-      out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text(cur.format, v0);
+      out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text("RAW_data_to_string", cur.format, v0);
       break;
     case VAR_TYPE_TEXT:
     case VAR_TYPE_MARK:
@@ -594,9 +587,9 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
     case VAR_TYPE_SYMB: out = data->data; break;
     case VAR_TYPE_VALUE:
       if (v0 == MISS) return 0;
-      out = value_text(cur.format, v0);
+      out = value_text("RAW_data_to_string", cur.format, v0);
       break;
-    case VAR_TYPE_INT: out = int_text(cur.format, int_bits(v0)); break;
+    case VAR_TYPE_INT: out = int_text("RAW_data_to_string", cur.format, int_bits(v0)); break;
     case VAR_TYPE_VECT:
     case VAR_TYPE_BARB:
     case VAR_TYPE_WBARB:

@@ -14,6 +14,7 @@
 #include "kez.h"
 #include "kezcont.h"
 #include "kezgrd.h"
+#include "kezraw.h"
 
 namespace {
 
@@ -41,6 +42,11 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
+    /* Station data are coloured by value through the contour settings. */
+    static constexpr RAW_contour_ops contour_ops{CONT_init,       CONT_set_fill_colors, CONT_get_type,
+                                                 CONT_set_type,   CONT_set_base,        CONT_set_cutoff,
+                                                 CONT_set_intrvl, CONT_get_values,      CONT_get_fill_attrib};
+    RAW_set_contour_ops(&contour_ops);
     DATE_set_model_namer(model_namer);
     GRD_calc_register();
     DATA_set_grid_ops(&data_grid_ops);

@@ -41,6 +41,7 @@ clang
 libclang-rt-14-dev
 tmux
 cdo
+python3-matplotlib
 "
 
 missing=""

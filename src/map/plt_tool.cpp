@@ -58,7 +58,7 @@ constexpr int VECT_LEVEL = 1;
 
 constexpr Glim DEFAULT_MARGINS{0.0f, 0.0f, 0.04f, 0.04f};
 
-constinit struct {
+struct {
   Gint work_id = 0;
   Gws_type wk_type = 0;
   Glim view_off = DEFAULT_MARGINS;
@@ -81,12 +81,16 @@ constinit struct {
   float yp = 0.0f;
   int code = 0;
   Domain orig_dom{};
+} state;
 
+/* What the higher layers lend the frame (src/hooks.cpp). Constant-
+ * initialised, so that no module's start-up can undo a registration. */
+constinit struct {
   PLT_grid_hooks grid{};
   PLT_cont_hooks cont{};
   PLT_grib_hooks grib{};
   PLT_var_hooks var{};
-} state;
+} hooks;
 
 template <typename F> void take(F* to, F from) {
   if (from) *to = from;
@@ -172,20 +176,20 @@ bool h_lalo(const char* value) {
   return true;
 }
 bool h_gridx(const char* value) {
-  if (value && state.grid.set_grid_factor) state.grid.set_grid_factor(std::atoi(value));
+  if (value && hooks.grid.set_grid_factor) hooks.grid.set_grid_factor(std::atoi(value));
   return true;
 }
 bool h_plt_skip(const char* value) {
   std::vector<double> v;
   if (!set_int_list(value, 1, 2, &v)) return false;
-  if (state.cont.set_skip) state.cont.set_skip(as_int(v[0]), as_int(v.back()));
+  if (hooks.cont.set_skip) hooks.cont.set_skip(as_int(v[0]), as_int(v.back()));
   return true;
 }
 bool h_plt_off(const char* value) {
   std::vector<double> v;
   if (!value || !numbers(value, &v) || v.size() > 2) return false;
-  if (state.cont.set_plot_offset)
-    state.cont.set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
+  if (hooks.cont.set_plot_offset)
+    hooks.cont.set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
   return true;
 }
 bool h_plt_grid(const char* value) {
@@ -232,17 +236,17 @@ bool h_kill(const char*) { return gset_pix_mode(9), true; }
 bool h_bar(const char* value) {
   std::vector<double> v;
   if (value && (!numbers(value, &v) || v.size() != 2)) return false;
-  if (state.cont.set_bar) state.cont.set_bar(2);
-  if (value && state.cont.set_bar_range)
-    state.cont.set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
+  if (hooks.cont.set_bar) hooks.cont.set_bar(2);
+  if (value && hooks.cont.set_bar_range)
+    hooks.cont.set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
   return true;
 }
 bool h_nobar(const char*) {
-  if (state.cont.set_bar) state.cont.set_bar(-2);
+  if (hooks.cont.set_bar) hooks.cont.set_bar(-2);
   return true;
 }
 bool h_nohdr(const char*) {
-  if (state.grid.use_hdr_file) state.grid.use_hdr_file(0);
+  if (hooks.grid.use_hdr_file) hooks.grid.use_hdr_file(0);
   return true;
 }
 bool h_shadow(const char* value) {
@@ -256,7 +260,7 @@ bool h_max_bad(const char* value) {
   std::vector<double> v;
   if (!set_int_list(value, 1, 1, &v)) return false;
   const int n = as_int(v[0]);
-  if (state.grib.set_max_bad) state.grib.set_max_bad(n < 1 ? 5 : n);
+  if (hooks.grib.set_max_bad) hooks.grib.set_max_bad(n < 1 ? 5 : n);
   return true;
 }
 bool h_min_size(const char* value) {
@@ -269,7 +273,7 @@ bool h_min_size(const char* value) {
 bool h_grdfmt(const char* value) {
   if (!value) return true;
   if (!*value) return false;
-  if (state.grid.set_format) state.grid.set_format(value);
+  if (hooks.grid.set_format) hooks.grid.set_format(value);
   return true;
 }
 bool dump_item(int kind, const char* value) {
@@ -486,48 +490,48 @@ int var_test(int (*test)(int), int ind) { return test ? test(ind) : 0; }
 
 int PLT_set_grid_hooks(const PLT_grid_hooks* h) {
   if (!h) return 0;
-  take(&state.grid.get_grid, h->get_grid);
-  take(&state.grid.find_param_grids, h->find_param_grids);
-  take(&state.grid.print_value, h->print_value);
-  take(&state.grid.print_value2, h->print_value2);
-  take(&state.grid.edit_value, h->edit_value);
-  take(&state.grid.set_grid_factor, h->set_grid_factor);
-  take(&state.grid.set_format, h->set_format);
-  take(&state.grid.use_hdr_file, h->use_hdr_file);
+  take(&hooks.grid.get_grid, h->get_grid);
+  take(&hooks.grid.find_param_grids, h->find_param_grids);
+  take(&hooks.grid.print_value, h->print_value);
+  take(&hooks.grid.print_value2, h->print_value2);
+  take(&hooks.grid.edit_value, h->edit_value);
+  take(&hooks.grid.set_grid_factor, h->set_grid_factor);
+  take(&hooks.grid.set_format, h->set_format);
+  take(&hooks.grid.use_hdr_file, h->use_hdr_file);
   return 0;
 }
 
 int PLT_set_cont_hooks(const PLT_cont_hooks* h) {
   if (!h) return 0;
-  take(&state.cont.get_bar, h->get_bar);
-  take(&state.cont.set_bar, h->set_bar);
-  take(&state.cont.set_bar_range, h->set_bar_range);
-  take(&state.cont.set_skip, h->set_skip);
-  take(&state.cont.set_plot_offset, h->set_plot_offset);
-  take(&state.cont.get_vect, h->get_vect);
+  take(&hooks.cont.get_bar, h->get_bar);
+  take(&hooks.cont.set_bar, h->set_bar);
+  take(&hooks.cont.set_bar_range, h->set_bar_range);
+  take(&hooks.cont.set_skip, h->set_skip);
+  take(&hooks.cont.set_plot_offset, h->set_plot_offset);
+  take(&hooks.cont.get_vect, h->get_vect);
   return 0;
 }
 
 int PLT_set_grib_hooks(const PLT_grib_hooks* h) {
-  if (h) take(&state.grib.set_max_bad, h->set_max_bad);
+  if (h) take(&hooks.grib.set_max_bad, h->set_max_bad);
   return 0;
 }
 
 int PLT_set_var_hooks(const PLT_var_hooks* h) {
   if (!h) return 0;
-  take(&state.var.get_num, h->get_num);
-  take(&state.var.get_name, h->get_name);
-  take(&state.var.is_PLOT, h->is_PLOT);
-  take(&state.var.is_COMP, h->is_COMP);
-  take(&state.var.is_type_MAP, h->is_type_MAP);
-  take(&state.var.is_type_VECT, h->is_type_VECT);
-  take(&state.var.is_type_CONT, h->is_type_CONT);
-  take(&state.var.is_plot_CONT, h->is_plot_CONT);
+  take(&hooks.var.get_num, h->get_num);
+  take(&hooks.var.get_name, h->get_name);
+  take(&hooks.var.is_PLOT, h->is_PLOT);
+  take(&hooks.var.is_COMP, h->is_COMP);
+  take(&hooks.var.is_type_MAP, h->is_type_MAP);
+  take(&hooks.var.is_type_VECT, h->is_type_VECT);
+  take(&hooks.var.is_type_CONT, h->is_type_CONT);
+  take(&hooks.var.is_plot_CONT, h->is_plot_CONT);
   return 0;
 }
 
-int PLT_cont_get_bar() { return state.cont.get_bar ? state.cont.get_bar() : 0; }
-int PLT_cont_get_vect() { return state.cont.get_vect ? state.cont.get_vect() : 0; }
+int PLT_cont_get_bar() { return hooks.cont.get_bar ? hooks.cont.get_bar() : 0; }
+int PLT_cont_get_vect() { return hooks.cont.get_vect ? hooks.cont.get_vect() : 0; }
 
 /* ---- open, reset, panels, close ----------------------------------------- */
 
@@ -737,9 +741,9 @@ int PLT_print_location(const char* event, float x, float y) {
 
 int PLT_print_values(const char* event, float x, float y) {
   if (!event) return 0;
-  const PLT_var_hooks& v = state.var;
+  const PLT_var_hooks& v = hooks.var;
   const int n = v.get_num ? v.get_num() : 0;
-  const PLT_grid_hooks& g = state.grid;
+  const PLT_grid_hooks& g = hooks.grid;
   if (std::strcmp(event, "v-Alt") == 0) {
     PLT_print_location(event, x, y);
     float lat = KEZ_FMISS, lon = KEZ_FMISS;

@@ -150,7 +150,17 @@ int XWD_dump(const char* filename);
 /* gks_img: images into and out of the window                               */
 /* ------------------------------------------------------------------------ */
 
-/* Fills image with the picture of the current drawing target: 1, or 0. */
+/* Formats of gsave_image_file; any other value writes X Window Dump. */
+inline constexpr int IMG_SAVE_GIF = 56;
+inline constexpr int IMG_SAVE_PNG = 58;
+
+/* Fills image with the picture of the current drawing target over the
+ * visible window's size: 1, or 0. The caller frees the arrays (IMG_free). */
 int gget_image(IMG_report* image);
+int gread_image_file(const char* filename, IMG_report* image);
+int gquery_image_file(const char* filename, IMG_report* image);
+int gset_save_image_type(int val);
+int gget_save_image_type();
+int gsave_image_file(const char* filename);
 
 #endif /* KEZIMG_H */

@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -114,19 +115,23 @@ int gzoom(int ind, int x, int y, int factor, int flag) {
   }
   const int step = static_cast<int>(next);
   const int left = view_start(cx, a.width, step), top = view_start(cy, a.height, step);
-
-  ImagePtr out(XSubImage(source, 0, 0, static_cast<unsigned int>(a.width), static_cast<unsigned int>(a.height)));
-  if (!out) return 0;
-  std::vector<int> column(static_cast<std::size_t>(a.width));
-  for (int c = 0; c < a.width; ++c) column[static_cast<std::size_t>(c)] = std::min(left + c / step, a.width - 1);
-  for (int r = 0; r < a.height; ++r) {
-    const int from_row = std::min(top + r / step, a.height - 1);
-    for (int c = 0; c < a.width; ++c)
-      XPutPixel(out.get(), c, r, XGetPixel(source, column[static_cast<std::size_t>(c)], from_row));
-  }
   state.zoom = step;
   state.zoom_x = left + a.width / step / 2;
   state.zoom_y = top + a.height / step / 2;
+
+  /* Each window pixel shows the source pixel that xZ_p and yZ_p name, so
+   * the pointer and the picture under it always agree. */
+  ImagePtr out(XSubImage(source, 0, 0, static_cast<unsigned int>(a.width), static_cast<unsigned int>(a.height)));
+  if (!out) return 0;
+  auto source_of = [](float p, int side) { return std::clamp(static_cast<int>(std::floor(p)), 0, side - 1); };
+  std::vector<int> column(static_cast<std::size_t>(a.width));
+  for (int c = 0; c < a.width; ++c)
+    column[static_cast<std::size_t>(c)] = source_of(xZ_p(static_cast<float>(c)), a.width);
+  for (int r = 0; r < a.height; ++r) {
+    const int from_row = source_of(yZ_p(static_cast<float>(r)), a.height);
+    for (int c = 0; c < a.width; ++c)
+      XPutPixel(out.get(), c, r, XGetPixel(source, column[static_cast<std::size_t>(c)], from_row));
+  }
   put_picture(out.get(), a);
   return 1;
 }

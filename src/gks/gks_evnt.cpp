@@ -40,6 +40,7 @@ struct EventState {
   int user_event = 0; /* the event served was a key press or a button release */
   int mapped = 0;
   int Expose_cnt = 0; /* an exposure was answered; the next ones of the run are not */
+  int in_event = 0;   /* an event is being served: the ones its work polls for wait */
 
   /* The rubber band of the button held now. */
   int rubber_band = GBAND_NONE;
@@ -316,6 +317,15 @@ bool is_structure_event(int type) {
          type == GravityNotify || type == CirculateNotify || type == DestroyNotify;
 }
 
+/* Events stay queued while one is served (a binding or the callback may
+ * draw, and drawing polls for events), so they are answered in order. */
+struct Serving {
+  Serving() { ++state.in_event; }
+  ~Serving() { --state.in_event; }
+  Serving(const Serving&) = delete;
+  Serving& operator=(const Serving&) = delete;
+};
+
 } // namespace
 
 int gset_mouse_callback(Gmouse_func func) {
@@ -375,6 +385,7 @@ int gset_rubber_band_limits(const Gpt* lim) {
 int gprocess_x11_event(XEvent* event) {
   state.user_event = 0;
   if (!event || !serving()) return 0;
+  const Serving serving_one;
   if (event->type != Expose && !is_structure_event(event->type)) state.Expose_cnt = 0;
   switch (event->type) {
   case Expose:
@@ -402,7 +413,7 @@ int gprocess_x11_event(XEvent* event) {
 
 int gcheck_event() {
   int users = 0;
-  while (serving() && XPending(gget_display()) > 0) {
+  while (serving() && !state.in_event && XPending(gget_display()) > 0) {
     XEvent event;
     XNextEvent(gget_display(), &event);
     gprocess_x11_event(&event);
@@ -412,7 +423,7 @@ int gcheck_event() {
 }
 
 int gwait_event() {
-  if (!serving()) return 0;
+  if (!serving() || state.in_event) return 0;
   XEvent event;
   XNextEvent(gget_display(), &event);
   gprocess_x11_event(&event);

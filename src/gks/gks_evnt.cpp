@@ -47,8 +47,8 @@ struct EventState {
   int rubber_band_con = GBAND_FREE;
   int rubber_band_num = 0;
   std::array<XPoint, GBAND_MAX_POINTS> pts{}; /* window pixels; UNSET x: no point */
-  int pt_ind = 0;                              /* a button was pressed */
-  std::array<XPoint, 2> rubber_band_lim{};     /* bounds of the moving point; UNSET x: none */
+  int pt_ind = 0;                             /* a button was pressed */
+  std::array<XPoint, 2> rubber_band_lim{};    /* bounds of the moving point; UNSET x: none */
 };
 
 EventState state;
@@ -150,27 +150,35 @@ void write_images(const ImageKind& kind) {
  * to be left out. */
 bool alt_binding(KeySym sym, const XKeyEvent& event) {
   switch (sym) {
-  case XK_q: case XK_Q: state.input_mode = HOLD_END; break;
-  case XK_d: case XK_D: gdelete_frame(GFRAME_CURRENT); break;
-  case XK_z: case XK_Z: gzoom(GFRAME_CURRENT, event.x, event.y, -2, 0); break;
-  case XK_u: case XK_U:
-    if (gget_zoom() > 1) {
-      gunzoom();
-      return false;
+    case XK_q:
+    case XK_Q: state.input_mode = HOLD_END; break;
+    case XK_d:
+    case XK_D: gdelete_frame(GFRAME_CURRENT); break;
+    case XK_z:
+    case XK_Z: gzoom(GFRAME_CURRENT, event.x, event.y, -2, 0); break;
+    case XK_u:
+    case XK_U:
+      if (gget_zoom() > 1) {
+        gunzoom();
+        return false;
+      }
+      break;
+    case XK_m:
+    case XK_M: {
+      const int cursor = gset_cursor(CURSOR_BUSY);
+      gobj_print_meta();
+      gset_cursor(cursor);
+      break;
     }
-    break;
-  case XK_m: case XK_M: {
-    const int cursor = gset_cursor(CURSOR_BUSY);
-    gobj_print_meta();
-    gset_cursor(cursor);
-    break;
-  }
-  case XK_g: case XK_G: write_images(gif_kind); break;
-  case XK_x: case XK_X: write_images(xwd_kind); break;
-  case XK_l: case XK_L: gtoggle_loop(-1); break;
-  case XK_bracketright: next_or_faster(); break;
-  case XK_bracketleft: previous_or_slower(); break;
-  default: break;
+    case XK_g:
+    case XK_G: write_images(gif_kind); break;
+    case XK_x:
+    case XK_X: write_images(xwd_kind); break;
+    case XK_l:
+    case XK_L: gtoggle_loop(-1); break;
+    case XK_bracketright: next_or_faster(); break;
+    case XK_bracketleft: previous_or_slower(); break;
+    default: break;
   }
   return true;
 }
@@ -228,13 +236,13 @@ void draw_band() {
   if (state.pts[0].x == UNSET || state.pts[1].x == UNSET) return;
   const Window window = gget_root_window();
   switch (state.rubber_band) {
-  case GBAND_LINE: gxline(window, state.pts[0], state.pts[1]); break;
-  case GBAND_RECT: gxrect(window, state.pts[0], state.pts[1]); break;
-  case GBAND_POLY:
-    gxline(window, state.pts[0], state.pts[1]);
-    if (state.rubber_band_num > 2 && state.pts[2].x != UNSET) gxline(window, state.pts[0], state.pts[2]);
-    break;
-  default: break;
+    case GBAND_LINE: gxline(window, state.pts[0], state.pts[1]); break;
+    case GBAND_RECT: gxrect(window, state.pts[0], state.pts[1]); break;
+    case GBAND_POLY:
+      gxline(window, state.pts[0], state.pts[1]);
+      if (state.rubber_band_num > 2 && state.pts[2].x != UNSET) gxline(window, state.pts[0], state.pts[2]);
+      break;
+    default: break;
   }
 }
 
@@ -246,9 +254,12 @@ void forget_band() {
 void button_press(XButtonEvent* event) {
   const bool alt = (event->state & Mod1Mask) != 0;
   if (!alt) {
-    if (event->button == Button1) previous_or_slower();
-    else if (event->button == Button2) gtoggle_loop(-1);
-    else if (event->button == Button3) next_or_faster();
+    if (event->button == Button1)
+      previous_or_slower();
+    else if (event->button == Button2)
+      gtoggle_loop(-1);
+    else if (event->button == Button3)
+      next_or_faster();
   }
   state.pts[0] = XPoint{static_cast<short>(event->x), static_cast<short>(event->y)};
   state.pts[1].x = UNSET;
@@ -388,25 +399,25 @@ int gprocess_x11_event(XEvent* event) {
   const Serving serving_one;
   if (event->type != Expose && !is_structure_event(event->type)) state.Expose_cnt = 0;
   switch (event->type) {
-  case Expose:
-    if (state.Expose_cnt == 0) {
-      state.Expose_cnt = 1;
-      gupdate_window();
-    }
-    break;
-  case MapNotify: state.mapped = 1; break;
-  case UnmapNotify: state.mapped = 0; break;
-  case ConfigureNotify: resized(&event->xconfigure); break;
-  case ClientMessage: client_message(&event->xclient); break;
-  case KeyPress: key_press(&event->xkey); break;
-  case ButtonPress:
-    if (named_button(event->xbutton.button)) button_press(&event->xbutton);
-    break;
-  case ButtonRelease:
-    if (named_button(event->xbutton.button)) button_release(&event->xbutton);
-    break;
-  case MotionNotify: motion(&event->xmotion); break;
-  default: break;
+    case Expose:
+      if (state.Expose_cnt == 0) {
+        state.Expose_cnt = 1;
+        gupdate_window();
+      }
+      break;
+    case MapNotify: state.mapped = 1; break;
+    case UnmapNotify: state.mapped = 0; break;
+    case ConfigureNotify: resized(&event->xconfigure); break;
+    case ClientMessage: client_message(&event->xclient); break;
+    case KeyPress: key_press(&event->xkey); break;
+    case ButtonPress:
+      if (named_button(event->xbutton.button)) button_press(&event->xbutton);
+      break;
+    case ButtonRelease:
+      if (named_button(event->xbutton.button)) button_release(&event->xbutton);
+      break;
+    case MotionNotify: motion(&event->xmotion); break;
+    default: break;
   }
   return 0;
 }

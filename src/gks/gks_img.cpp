@@ -151,8 +151,8 @@ int gget_image(IMG_report* image) {
   if (name) XFree(name);
   std::snprintf(image->info, sizeof image->info, "%.*s", static_cast<int>(INFO_CHARS), info.c_str());
 
-  ImagePtr x(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
-                       AllPlanes, ZPixmap));
+  ImagePtr x(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height), AllPlanes,
+                       ZPixmap));
   if (!x) {
     MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
@@ -326,9 +326,12 @@ int gsetup_image_colors(IMG_report* image, int trans) {
       unsigned char& byte = line[k / per_byte];
       const int slot = static_cast<int>(k % per_byte);
       unsigned int value = 0;
-      if (depth == 8) value = byte;
-      else if (depth == 4) value = slot == 0 ? byte >> 4 : byte & 0x0F;
-      else value = (byte >> slot) & 1u;
+      if (depth == 8)
+        value = byte;
+      else if (depth == 4)
+        value = slot == 0 ? byte >> 4 : byte & 0x0F;
+      else
+        value = (byte >> slot) & 1u;
       if (value >= static_cast<unsigned int>(image->num_colors)) value = 0;
       int& cell = map[value];
       if (cell < 0) {
@@ -337,10 +340,12 @@ int gsetup_image_colors(IMG_report* image, int trans) {
         if (cell < 0) cell = 0;
       }
       const unsigned int pixel = static_cast<unsigned int>(cell) & value_mask;
-      if (depth == 8) byte = static_cast<unsigned char>(pixel);
+      if (depth == 8)
+        byte = static_cast<unsigned char>(pixel);
       else if (depth == 4)
         byte = static_cast<unsigned char>(slot == 0 ? (byte & 0x0F) | pixel << 4 : (byte & 0xF0) | pixel);
-      else byte = static_cast<unsigned char>((byte & ~(1u << slot)) | pixel << slot);
+      else
+        byte = static_cast<unsigned char>((byte & ~(1u << slot)) | pixel << slot);
     }
   }
   return 0;
@@ -373,8 +378,7 @@ int gset_ximage_params(IMG_report* img, XImage* ximg) {
     return XInitImage(ximg) ? 1 : 0;
   }
   if (!is_true_colour(visual) || IMG_check(img, "gset_ximage_params") != 1) {
-    MESS_print(M_warn, "gset_ximage_params: a %d-bit image cannot be shown on this %d-bit window\n", img->depth,
-               depth);
+    MESS_print(M_warn, "gset_ximage_params: a %d-bit image cannot be shown on this %d-bit window\n", img->depth, depth);
     return 0;
   }
   ximg->byte_order = ImageByteOrder(gget_display());
@@ -458,8 +462,9 @@ int goverlay_image(IMG_report* image, const char* background, int x, int y) {
       if ((XGetPixel(&shown.ximage, col, row) & colour_bits) != (back & colour_bits))
         mask[static_cast<std::size_t>(row) * static_cast<std::size_t>(row_bytes) + static_cast<std::size_t>(col / 8)] |=
             static_cast<char>(1 << (col % 8));
-  const Pixmap bitmap = XCreateBitmapFromData(d, gget_root_window(), mask.data(), static_cast<unsigned int>(image->width),
-                                              static_cast<unsigned int>(image->height));
+  const Pixmap bitmap =
+      XCreateBitmapFromData(d, gget_root_window(), mask.data(), static_cast<unsigned int>(image->width),
+                            static_cast<unsigned int>(image->height));
   XRectangle vp{};
   const XPoint at = place_of(*image, x, y, &vp);
   GC gc = gget_root_gc();
@@ -482,13 +487,9 @@ int goverlay_image_file(const char* filename, const char* background, int x, int
   return 0;
 }
 
-int gread_image_file(const char* filename, IMG_report* image) {
-  return IMG_read(filename, image, IMG_READ_ALL);
-}
+int gread_image_file(const char* filename, IMG_report* image) { return IMG_read(filename, image, IMG_READ_ALL); }
 
-int gquery_image_file(const char* filename, IMG_report* image) {
-  return IMG_read(filename, image, IMG_READ_HEADER);
-}
+int gquery_image_file(const char* filename, IMG_report* image) { return IMG_read(filename, image, IMG_READ_HEADER); }
 
 int gset_save_image_type(int val) {
   state.output_type = val;
@@ -504,9 +505,12 @@ int gsave_image_file(const char* filename) {
     return 0;
   }
   int result = 0;
-  if (state.output_type == IMG_SAVE_GIF) result = GIF_write(filename, &image);
-  else if (state.output_type == IMG_SAVE_PNG) result = PNG_write(filename, &image);
-  else result = XWD_write(filename, &image);
+  if (state.output_type == IMG_SAVE_GIF)
+    result = GIF_write(filename, &image);
+  else if (state.output_type == IMG_SAVE_PNG)
+    result = PNG_write(filename, &image);
+  else
+    result = XWD_write(filename, &image);
   IMG_free(&image);
   return result;
 }

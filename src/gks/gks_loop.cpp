@@ -39,7 +39,7 @@ constexpr long MESSAGE_TYPE = 62; /* a predefined atom; receivers read byte 0 on
 constexpr float BUSY_NAP = 0.2f;  /* seconds between looks at the busy mark */
 constexpr int MAX_BUSY_NAPS = 300;
 constexpr std::size_t MAX_SPEC_LEN = 255;
-constexpr float LOOP_NAP = 0.2f;  /* longest sleep between event checks while looping */
+constexpr float LOOP_NAP = 0.2f; /* longest sleep between event checks while looping */
 constexpr float RESET_DELAY = 0.5f;
 
 struct Frame {
@@ -54,8 +54,8 @@ struct Frame {
 
 struct LoopState {
   std::array<Frame, GMAX_FRAMES> frames{};
-  int num_images = 0;     /* frames in use, 0 to GMAX_FRAMES */
-  int cur_image = -1;     /* the frame shown last, -1 none */
+  int num_images = 0; /* frames in use, 0 to GMAX_FRAMES */
+  int cur_image = -1; /* the frame shown last, -1 none */
   int looping = 0;
   int loop_direct = GLOOP_FORWARD;
   float loop_delay = 0.5f; /* seconds, every frame but the last */
@@ -70,8 +70,10 @@ bool have_target() { return gget_display() && gget_draw_window(); }
 /* A frame index from an index or a code; -1 when it names no entry. The
  * backing drawable is not an entry. */
 int entry_of(int ind) {
-  if (ind == GFRAME_LAST) ind = state.num_images - 1;
-  else if (ind == GFRAME_CURRENT) ind = state.cur_image;
+  if (ind == GFRAME_LAST)
+    ind = state.num_images - 1;
+  else if (ind == GFRAME_CURRENT)
+    ind = state.cur_image;
   return ind >= 0 && ind < GMAX_FRAMES ? ind : -1;
 }
 
@@ -210,8 +212,10 @@ int gswitch_frame(int ind1, int ind2) {
   if (ind2 == GFRAME_BASE && !p1) return 0;
   store(ind1, p2);
   store(ind2, p1);
-  if (draw && draw == p1) gset_draw_window(p2);
-  else if (draw && draw == p2) gset_draw_window(p1);
+  if (draw && draw == p1)
+    gset_draw_window(p2);
+  else if (draw && draw == p2)
+    gset_draw_window(p1);
   return 0;
 }
 
@@ -223,8 +227,8 @@ int gcopy_frame(int dest, int src) {
   gget_win_offset(&x, &y);
   gget_win_size(&width, &height);
   if (width > 0 && height > 0)
-    XCopyArea(d, from, to, gget_root_gc(), x, y, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
-              x, y);
+    XCopyArea(d, from, to, gget_root_gc(), x, y, static_cast<unsigned int>(width), static_cast<unsigned int>(height), x,
+              y);
   MESS_print(M_debug, "Copy frame: %d->%d\n", src, dest);
   return 0;
 }

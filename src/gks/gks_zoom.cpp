@@ -31,8 +31,8 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<XImage, ImageDeleter>;
 
 struct MagnifyState {
-  int zoom = 1;       /* magnification, 1 none, at most GZOOM_MAX */
-  int zoom_x = 0;     /* centre of the view in pixels of the unmagnified picture */
+  int zoom = 1;   /* magnification, 1 none, at most GZOOM_MAX */
+  int zoom_x = 0; /* centre of the view in pixels of the unmagnified picture */
   int zoom_y = 0;
   ImagePtr base_image; /* the unmagnified backing drawable, while magnified without frames */
 };
@@ -54,8 +54,8 @@ ImagePtr read_picture(Drawable from, const Area& a) {
   Display* d = gget_display();
   if (!d || !from || a.width <= 0 || a.height <= 0) return nullptr;
   const int print = gset_xerror_print(0);
-  XImage* image = XGetImage(d, from, a.x, a.y, static_cast<unsigned int>(a.width),
-                            static_cast<unsigned int>(a.height), AllPlanes, ZPixmap);
+  XImage* image = XGetImage(d, from, a.x, a.y, static_cast<unsigned int>(a.width), static_cast<unsigned int>(a.height),
+                            AllPlanes, ZPixmap);
   XSync(d, False);
   gset_xerror_print(print);
   return ImagePtr(image);
@@ -84,8 +84,10 @@ int gzoom(int ind, int x, int y, int factor, int flag) {
   if (flag && state.zoom == 1) return 0;
   if (factor == 0) return 0;
   long next = state.zoom;
-  if (factor < -1) next = static_cast<long>(state.zoom) * -static_cast<long>(factor);
-  else if (factor > 0) next = factor;
+  if (factor < -1)
+    next = static_cast<long>(state.zoom) * -static_cast<long>(factor);
+  else if (factor > 0)
+    next = factor;
   if (next > GZOOM_MAX) {
     MESS_print(M_warn, "gzoom: Cannot zoom past %dx\n", GZOOM_MAX);
     return 0;
@@ -96,7 +98,7 @@ int gzoom(int ind, int x, int y, int factor, int flag) {
    * magnification keeps the backing drawable's picture. */
   ImagePtr frame_picture;
   XImage* source = nullptr;
-  if (gget_num_images() > 0) {
+  if (gget_num_images() > 0 && gget_frame_id(ind)) {
     frame_picture = read_picture(gget_frame_id(ind), a);
     source = frame_picture.get();
   } else {

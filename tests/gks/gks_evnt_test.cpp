@@ -106,9 +106,7 @@ TEST(WindowEvents, AltGAndAltXWriteImagesIntoTheImagePath) {
   XServer x(800, 700, 24);
   ASSERT_TRUE(x.ok());
   TempDir dir;
-  kez_test::Repeater keys(x,
-                          "xdotool search --name '^Dump Me holding$' windowfocus key alt+g alt+x alt+m Return",
-                          1.0);
+  kez_test::Repeater keys(x, "xdotool search --name '^Dump Me holding$' windowfocus key alt+g alt+x alt+m Return", 1.0);
   auto r = run_child([&] {
     MESS_set(1, M_mess);
     RES_put("image_path", dir.path().c_str());
@@ -349,8 +347,7 @@ TEST(WindowEvents, RubberBandsFollowThePointerWithinTheirBounds) {
       const std::string w = std::to_string(gget_root_window());
       const std::string start = c.band == GBAND_LINE ? "100 100" : "200 100";
       x.run("xdotool mousemove --window " + w + " " + start + " mousedown 1 mousemove --window " + w +
-            " 250 260 mousemove --window " + w + (c.band == GBAND_LINE ? " 400 400" : " 350 250") +
-            " mouseup 1");
+            " 250 260 mousemove --window " + w + (c.band == GBAND_LINE ? " 400 400" : " 350 250") + " mouseup 1");
       serve_until([] { return !releases.empty(); });
       check(releases == c.release, "released at " + releases);
       RgbImage picture;

@@ -102,7 +102,8 @@ TEST(WindowImages, ImagesShowInTheirColoursAtEachDepthAndAgainstTheFarEdges) {
 
       /* A true-colour record: converted on deep windows, refused on 8 bits. */
       img_test::Image rgb;
-      img_test::make_rgb32(rgb, 30, 20, [](int, int) { return 0x00FF00u; }, 0);
+      img_test::make_rgb32(
+          rgb, 30, 20, [](int, int) { return 0x00FF00u; }, 0);
       gload_image(rgb.get(), 5, 5);
       check(depth == 8 || near_rgb(gks_test::window_picture(x).at(vp.x + 10, vp.y + 10), {0, 255, 0}),
             "a green record");
@@ -154,8 +155,7 @@ TEST(WindowImages, AnOverlayLeavesItsBackgroundOut) {
       return check.status();
     });
     EXPECT_EQ(r.status, 0) << c.why << "\n" << r.out << r.err;
-    EXPECT_NE(r.err.find("goverlay_image: unknown background colour: no such colour\n"), std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find("goverlay_image: unknown background colour: no such colour\n"), std::string::npos) << r.err;
   }
 }
 

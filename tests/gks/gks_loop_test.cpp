@@ -289,12 +289,10 @@ TEST(Frames, TheHoldLoopsThroughTheFramesUntilAltL) {
   EXPECT_NE(r.out.find("looping 0\n"), std::string::npos) << r.out;
   /* The frames shown, in order, from the debug trace. */
   std::string shown;
-  for (size_t at = r.out.find("Display frame: "); at != std::string::npos;
-       at = r.out.find("Display frame: ", at + 1))
+  for (size_t at = r.out.find("Display frame: "); at != std::string::npos; at = r.out.find("Display frame: ", at + 1))
     shown += r.out[at + 15];
   EXPECT_EQ(shown.rfind("012", 0), 0u) << r.out;
-  for (size_t i = 1; i < shown.size(); ++i)
-    EXPECT_EQ(shown[i] - '0', (shown[i - 1] - '0' + 1) % 3) << shown;
+  for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i] - '0', (shown[i - 1] - '0' + 1) % 3) << shown;
 }
 
 /* Another program asks the own window for frames by client message. */
@@ -324,9 +322,9 @@ TEST(LoopProtocol, AddAFrameMessageKeepsThePictureAsAFrame) {
     }
     check(gget_num_images() == 1 && gget_looping() == 1, "one frame, looping");
     RgbImage picture;
-    check(kez_test::read_drawable(x.display(), gget_frame_id(0), &picture) &&
-              near_rgb(picture.at(100, 100), {255, 0, 0}),
-          "frame 0 holds the picture");
+    check(
+        kez_test::read_drawable(x.display(), gget_frame_id(0), &picture) && near_rgb(picture.at(100, 100), {255, 0, 0}),
+        "frame 0 holds the picture");
     check(kez_test::read_drawable(x.display(), gget_base_window(), &picture) &&
               near_rgb(picture.at(100, 100), {255, 255, 255}),
           "a cleared backing drawable");
@@ -342,9 +340,9 @@ TEST(LoopProtocol, AddAFrameMessageKeepsThePictureAsAFrame) {
       gcheck_event();
     }
     check(gget_num_images() == 2 && gget_frame_id(1) == last, "two frames, the last pixmap kept last");
-    check(kez_test::read_drawable(x.display(), gget_frame_id(0), &picture) &&
-              near_rgb(picture.at(100, 100), {255, 0, 0}),
-          "frame 0 holds the old picture");
+    check(
+        kez_test::read_drawable(x.display(), gget_frame_id(0), &picture) && near_rgb(picture.at(100, 100), {255, 0, 0}),
+        "frame 0 holds the old picture");
     check(kez_test::read_drawable(x.display(), gget_frame_id(1), &picture) &&
               near_rgb(picture.at(100, 100), {255, 255, 255}),
           "the last frame is blank");

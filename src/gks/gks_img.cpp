@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -307,6 +308,23 @@ bool background_pixel(const char* text, unsigned long* pixel) {
   return true;
 }
 
+/* Whether a colour is within 0.01 of a pixel's: of its colour-table entry,
+ * or, for a cell allocated outside the table (an X colour name), of the
+ * cell's colour on the server. */
+bool near_pixel(int pixel, const IMG_color& c) {
+  if (gis_color_near(pixel, c.r, c.g, c.b, 1)) return true;
+  Display* d = gget_display();
+  if (!d || !gget_colormap()) return false;
+  XColor cell{};
+  cell.pixel = static_cast<unsigned long>(pixel);
+  const int print = gset_xerror_print(0);
+  XQueryColor(d, gget_colormap(), &cell);
+  XSync(d, False);
+  gset_xerror_print(print);
+  auto close = [](unsigned short x, float want) { return std::fabs(static_cast<float>(x) / 65535.0f - want) < 0.01f; };
+  return close(cell.red, c.r) && close(cell.green, c.g) && close(cell.blue, c.b);
+}
+
 } // namespace
 
 int gsetup_image_colors(IMG_report* image, int trans) {
@@ -336,7 +354,7 @@ int gsetup_image_colors(IMG_report* image, int trans) {
       int& cell = map[value];
       if (cell < 0) {
         const IMG_color& c = image->colors[value];
-        cell = trans >= 0 && gis_color_near(trans, c.r, c.g, c.b, 1) ? trans : galloc_colr(-1, c.r, c.g, c.b);
+        cell = trans >= 0 && near_pixel(trans, c) ? trans : galloc_colr(-1, c.r, c.g, c.b);
         if (cell < 0) cell = 0;
       }
       const unsigned int pixel = static_cast<unsigned int>(cell) & value_mask;

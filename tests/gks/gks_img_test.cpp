@@ -116,8 +116,6 @@ TEST(WindowImages, ImagesShowInTheirColoursAtEachDepthAndAgainstTheFarEdges) {
 }
 
 TEST(WindowImages, AnOverlayLeavesItsBackgroundOut) {
-  XServer x(800, 700, 24);
-  ASSERT_TRUE(x.ok());
   TempDir dir;
   {
     /* White with a blue band along the top and a black corner. */
@@ -139,24 +137,27 @@ TEST(WindowImages, AnOverlayLeavesItsBackgroundOut) {
       {nullptr, {0, 0, 255}, {255, 0, 0}, "the window's white background is left out"},
       {"blue", {255, 0, 0}, {255, 255, 255}, "an X colour name: the band is left out, the white drawn"},
   };
-  for (const Case& c : cases) {
-    auto r = run_child([&] {
-      Checks check;
-      if (open_page_window(x) != 0) return 1;
-      /* The red square of the page lies under the overlay's right part. */
-      check(goverlay_image_file(dir.file("over.gif").c_str(), c.background, 0, 30) == 0, "overlaid");
-      const RgbImage w = gks_test::window_picture(x);
-      check(near_rgb(w.at(30, 50), c.white), "over the red square");
-      check(near_rgb(w.at(10, 50), {255, 255, 255}), "the page's own white");
-      check(near_rgb(w.at(50, 35), c.band), std::string("band: ") + gks_test::rgb_text(w.at(50, 35)));
-      check(near_rgb(w.at(5, 65), {0, 0, 0}), "black drawn");
-      check(goverlay_image_file(dir.file("over.gif").c_str(), "no such colour", 0, 30) == 0, "unknown colour");
-      gclose_ws(1);
-      return check.status();
-    });
-    EXPECT_EQ(r.status, 0) << c.why << "\n" << r.out << r.err;
-    EXPECT_NE(r.err.find("goverlay_image: unknown background colour: no such colour\n"), std::string::npos) << r.err;
-  }
+  for (int depth : {8, 24})
+    for (const Case& c : cases) {
+      XServer x(800, 700, depth);
+      ASSERT_TRUE(x.ok());
+      auto r = run_child([&] {
+        Checks check;
+        if (open_page_window(x) != 0) return 1;
+        /* The red square of the page lies under the overlay's right part. */
+        check(goverlay_image_file(dir.file("over.gif").c_str(), c.background, 0, 30) == 0, "overlaid");
+        const RgbImage w = gks_test::window_picture(x);
+        check(near_rgb(w.at(30, 50), c.white), "over the red square");
+        check(near_rgb(w.at(10, 50), {255, 255, 255}), "the page's own white");
+        check(near_rgb(w.at(50, 35), c.band), std::string("band: ") + gks_test::rgb_text(w.at(50, 35)));
+        check(near_rgb(w.at(5, 65), {0, 0, 0}), "black drawn");
+        check(goverlay_image_file(dir.file("over.gif").c_str(), "no such colour", 0, 30) == 0, "unknown colour");
+        gclose_ws(1);
+        return check.status();
+      });
+      EXPECT_EQ(r.status, 0) << c.why << ", depth " << depth << "\n" << r.out << r.err;
+      EXPECT_NE(r.err.find("goverlay_image: unknown background colour: no such colour\n"), std::string::npos) << r.err;
+    }
 }
 
 TEST(WindowImages, PostScriptReceivesALoadedImage) {

@@ -297,6 +297,70 @@ TEST(WindowEvents, ARunOfExposuresIsAnsweredOnce) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
+/* Buttons 1 to 3 and Alt with "[", "]" and d step through frames, or
+ * change the loop delay while looping, and delete the current frame. */
+TEST(WindowEvents, FrameBindingsStepLoopAndDelete) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  auto r = run_child([&] {
+    Checks check;
+    gset_mouse_callback(note_event);
+    if (open_unit_window(x, "Stepping") != 0) return 1;
+    for (int i = 0; i < 3; ++i) gcreate_frame(-1);
+    gdisplay_frame(0);
+    gset_input_mode(1);
+    Sender s(x);
+    size_t served = 0;
+    auto press = [&](unsigned int button) {
+      s.button(ButtonPress, button);
+      const std::string text = "B" + std::to_string(button) + "-P\n";
+      serve_until([&] { return events_seen.find(text, served) != std::string::npos; });
+      served = events_seen.size();
+    };
+    auto key = [&](KeySym sym) {
+      s.key(sym, Mod1Mask);
+      serve_until([&] { return events_seen.size() > served; });
+      served = events_seen.size();
+    };
+    struct Step {
+      char input; /* 1 to 3 a button, else the key with Alt */
+      int frame;  /* the current frame after it */
+    };
+    const Step steps[] = {{'3', 1}, {'1', 0}, {'1', 2}, {']', 0}, {'[', 2}};
+    for (const Step& st : steps) {
+      if (st.input >= '1' && st.input <= '3')
+        press(static_cast<unsigned int>(st.input - '0'));
+      else
+        key(st.input == ']' ? XK_bracketright : XK_bracketleft);
+      check(gget_cur_frame() == st.frame, std::string("after ") + st.input + ": " + std::to_string(gget_cur_frame()));
+    }
+    press(2);
+    check(gget_looping() == 1, "button 2 starts looping");
+    struct Delay {
+      char input;
+      float before, after;
+    };
+    const Delay delays[] = {{'3', 0.5f, 0.4f},  {'1', 0.4f, 0.5f}, {'3', 0.1f, 0.05f},
+                            {'1', 0.05f, 0.1f}, {']', 0.2f, 0.1f}, {'[', 0.2f, 0.3f}};
+    for (const Delay& d : delays) {
+      ginc_loop_delay(d.before - gget_loop_delay());
+      if (d.input == '1' || d.input == '3')
+        press(static_cast<unsigned int>(d.input - '0'));
+      else
+        key(d.input == ']' ? XK_bracketright : XK_bracketleft);
+      check(std::fabs(gget_loop_delay() - d.after) < 1e-4f,
+            std::string("delay after ") + d.input + ": " + std::to_string(gget_loop_delay()));
+    }
+    press(2);
+    check(gget_looping() == 0, "button 2 stops looping");
+    key(XK_d);
+    check(gget_num_images() == 2 && gget_cur_frame() == 1, "Alt-d deleted the current frame");
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
 /* ---- the rubber band ----------------------------------------------------- */
 
 int band_kind = GBAND_LINE;

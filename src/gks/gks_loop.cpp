@@ -1,22 +1,33 @@
 /*
  * gks_loop: animation frames and the loop-window protocol.
  *
+ * When a run plots several pictures each becomes a frame: a pixmap of the
+ * window's size and depth on the X server. The table keeps up to
+ * GMAX_FRAMES of them; the kernel draws into the selected one, shows one at
+ * a time through the backing drawable and, in the hold loop, steps through
+ * them with a delay per frame (the loop delay for every frame but the last,
+ * the end pause for the last). Frames are addressed by index or by the
+ * codes GFRAME_LAST, GFRAME_CURRENT, GFRAME_BASE (the backing drawable) and
+ * GFRAME_ALL_BUT_LAST.
+ *
  * A program draws into another program's window (device 6) by naming it
  * with a window specification: an id text, or a window-id file that the
  * owner writes ("kezloop.%d", "kezloop.win" or any name) whose first word is
  * the id text. The two programs talk through client messages to the visible
- * window (data byte 2 add a frame, 9 end the wait) and a busy mark: while a
- * window works on a new frame its name carries the extra text "+".
+ * window (GLOOP_ADD_FRAME, GLOOP_END_WAIT) and a busy mark: while a window
+ * works on a new frame its name carries the extra text "+".
  *
- * The frame table is not built yet: the workstation has no frames, draws
- * into its backing drawable, and the frame operations that the window needs
- * act on that drawable alone.
+ * Invariant: no pixmap that is the backing drawable is ever freed here; the
+ * workstation's close frees that one.
  */
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "kez.h"
@@ -24,11 +35,90 @@
 
 namespace {
 
-constexpr int BACKING_DRAWABLE = -3;
 constexpr long MESSAGE_TYPE = 62; /* a predefined atom; receivers read byte 0 only */
 constexpr float BUSY_NAP = 0.2f;  /* seconds between looks at the busy mark */
 constexpr int MAX_BUSY_NAPS = 300;
 constexpr std::size_t MAX_SPEC_LEN = 255;
+constexpr float LOOP_NAP = 0.2f; /* longest sleep between event checks while looping */
+constexpr float RESET_DELAY = 0.5f;
+
+struct Frame {
+  std::string filename;
+  std::array<unsigned char, GFRAME_DATA_LEN> data{};
+  int data_size = 0;
+  Pixmap pixmap = 0;
+  Colormap colormap = 0;
+  float delay = RESET_DELAY; /* seconds this frame stays while looping */
+  int flag = 1;
+};
+
+struct LoopState {
+  std::array<Frame, GMAX_FRAMES> frames{};
+  int num_images = 0; /* frames in use, 0 to GMAX_FRAMES */
+  int cur_image = -1; /* the frame shown last, -1 none */
+  int looping = 0;
+  int loop_direct = GLOOP_FORWARD;
+  float loop_delay = 0.5f; /* seconds, every frame but the last */
+  float loop_pause = 1.0f; /* seconds, the last frame */
+  int loop_title = 1;      /* the window name shows the frame number */
+};
+
+LoopState state;
+
+bool have_target() { return gget_display() && gget_draw_window(); }
+
+/* A frame index from an index or a code; -1 when it names no entry. The
+ * backing drawable is not an entry. */
+int entry_of(int ind) {
+  if (ind == GFRAME_LAST)
+    ind = state.num_images - 1;
+  else if (ind == GFRAME_CURRENT)
+    ind = state.cur_image;
+  return ind >= 0 && ind < GMAX_FRAMES ? ind : -1;
+}
+
+/* The pixmap an index or code names (the backing drawable for
+ * GFRAME_BASE); 0 for none. */
+Drawable drawable_of(int ind) {
+  if (ind == GFRAME_BASE) return gget_base_window();
+  const int i = entry_of(ind);
+  return i >= 0 ? state.frames[static_cast<std::size_t>(i)].pixmap : 0;
+}
+
+void free_pixmap(Pixmap pixmap) {
+  Display* d = gget_display();
+  if (!d || !pixmap || pixmap == gget_base_window() || pixmap == gget_root_window()) return;
+  if (pixmap == gget_draw_window()) gset_draw_window(0);
+  XFreePixmap(d, pixmap);
+}
+
+void fill_background(Drawable target) {
+  Display* d = gget_display();
+  GC gc = gget_root_gc();
+  if (!d || !gc || !target) return;
+  int x = 0, y = 0, width = 0, height = 0;
+  gget_win_offset(&x, &y);
+  gget_win_size(&width, &height);
+  if (width <= 0 || height <= 0) return;
+  XGCValues saved{};
+  XGetGCValues(d, gc, GCForeground, &saved);
+  const int back = gget_back_color();
+  if (back >= 0) XSetForeground(d, gc, static_cast<unsigned long>(back));
+  XFillRectangle(d, target, gc, x, y, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
+  XSetForeground(d, gc, saved.foreground);
+}
+
+void show_frame_number(int ind) {
+  if (!state.loop_title || state.num_images <= 0) return;
+  const std::string mark = "[" + std::to_string(ind) + "]";
+  gset_win_title_extra(mark.c_str());
+}
+
+void set_loop_cursor_and_say(int on) {
+  state.looping = on;
+  gset_cursor(on ? 3 : 4);
+  MESS_print(M_out4, on ? "Looping initiated\n" : "Looping stopped\n");
+}
 
 /* The first blank-delimited word of a window-id file. */
 bool read_spec_file(const std::string& name, std::string* word) {
@@ -59,39 +149,307 @@ std::string spec_file_name(const std::string& text) {
 
 } // namespace
 
-int ginit_loop() { return 0; }
-
-int gget_num_images() { return 0; }
-
-int gget_looping() { return 0; }
-
-/* Only the backing drawable exists to be cleared: its plot area becomes the
- * background colour. */
-int gclear_frame(int ind) {
-  Display* d = gget_display();
-  GC gc = gget_root_gc();
-  const Drawable target = gget_base_window();
-  if (ind != BACKING_DRAWABLE || !d || !gc || !target) return 0;
-  int x = 0, y = 0, width = 0, height = 0;
-  gget_win_offset(&x, &y);
-  gget_win_size(&width, &height);
-  if (width <= 0 || height <= 0) return 0;
-  XGCValues saved{};
-  XGetGCValues(d, gc, GCForeground, &saved);
-  const int back = gget_back_color();
-  if (back >= 0) XSetForeground(d, gc, static_cast<unsigned long>(back));
-  XFillRectangle(d, target, gc, x, y, static_cast<unsigned int>(width), static_cast<unsigned int>(height));
-  XSetForeground(d, gc, saved.foreground);
+int ginit_loop() {
+  for (Frame& f : state.frames) f = Frame{};
+  state.num_images = 0;
+  state.cur_image = -1;
   return 0;
 }
 
-int gdelete_all_frames() { return 0; }
+int gget_num_images() { return state.num_images; }
 
-int ginc_frame(int) { return -1; }
+int gcreate_frame(int ind) {
+  Display* d = gget_display();
+  if (!have_target()) return -1;
+  const bool append = ind < 0;
+  if (append) ind = state.num_images;
+  if (ind >= GMAX_FRAMES) return -1;
+  Frame& frame = state.frames[static_cast<std::size_t>(ind)];
+  if (!frame.pixmap) {
+    int width = 0, height = 0;
+    gget_root_size(&width, &height);
+    if (width <= 0 || height <= 0) return -1;
+    frame.pixmap = XCreatePixmap(d, gget_root_window(), static_cast<unsigned int>(width),
+                                 static_cast<unsigned int>(height), static_cast<unsigned int>(gget_win_depth()));
+  }
+  fill_background(frame.pixmap);
+  if (ind > 0) state.frames[static_cast<std::size_t>(ind - 1)].delay = state.loop_delay;
+  if (state.num_images < GMAX_FRAMES) state.frames[static_cast<std::size_t>(state.num_images)].delay = state.loop_pause;
+  XSync(d, False);
+  if (append) ++state.num_images;
+  MESS_print(M_out4, "Created frame: %d-%ld\n", state.num_images, static_cast<long>(frame.pixmap));
+  return ind;
+}
 
-int gdisplay_frame(int) { return 0; }
+int gclear_frame(int ind) {
+  if (!gget_display()) return 0;
+  fill_background(drawable_of(ind));
+  return 0;
+}
 
-int gloop_sleep() { return -1; }
+int gselect_frame(int ind) {
+  const Drawable target = drawable_of(ind);
+  if (!gget_display() || !target) return 0;
+  gset_redraw(0);
+  gset_draw_window(target);
+  MESS_print(M_out4, "Selected frame: %d\n", ind);
+  return 0;
+}
+
+int gswitch_frame(int ind1, int ind2) {
+  if (!gget_display()) return 0;
+  const Drawable p1 = drawable_of(ind1), p2 = drawable_of(ind2);
+  const Drawable draw = gget_draw_window();
+  auto store = [](int ind, Drawable pixmap) {
+    if (ind == GFRAME_BASE) {
+      gset_base_window(pixmap);
+    } else if (const int i = entry_of(ind); i >= 0) {
+      state.frames[static_cast<std::size_t>(i)].pixmap = pixmap;
+    }
+  };
+  if ((ind1 != GFRAME_BASE && entry_of(ind1) < 0) || (ind2 != GFRAME_BASE && entry_of(ind2) < 0)) return 0;
+  if (ind1 == GFRAME_BASE && !p2) return 0; /* the workstation always keeps a backing drawable */
+  if (ind2 == GFRAME_BASE && !p1) return 0;
+  store(ind1, p2);
+  store(ind2, p1);
+  if (draw && draw == p1)
+    gset_draw_window(p2);
+  else if (draw && draw == p2)
+    gset_draw_window(p1);
+  return 0;
+}
+
+int gcopy_frame(int dest, int src) {
+  Display* d = gget_display();
+  const Drawable to = drawable_of(dest), from = drawable_of(src);
+  if (!d || !to || !from || !gget_root_gc()) return 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  gget_win_offset(&x, &y);
+  gget_win_size(&width, &height);
+  if (width > 0 && height > 0)
+    XCopyArea(d, from, to, gget_root_gc(), x, y, static_cast<unsigned int>(width), static_cast<unsigned int>(height), x,
+              y);
+  MESS_print(M_debug, "Copy frame: %d->%d\n", src, dest);
+  return 0;
+}
+
+int gdisplay_frame(int ind) {
+  Display* d = gget_display();
+  if (!d || state.num_images <= 0) return 0;
+  if (state.cur_image < 0) state.cur_image = 0;
+  if (ind < 0) ind = state.cur_image;
+  if (ind >= state.num_images) return 0;
+  const Pixmap pixmap = state.frames[static_cast<std::size_t>(ind)].pixmap;
+  if (gget_zoom() >= 2) {
+    gzoom(ind, -1, -1, -1, 1);
+  } else if (pixmap && gget_root_gc() && pixmap != gget_base_window()) {
+    int x = 0, y = 0, width = 0, height = 0;
+    gget_win_offset(&x, &y);
+    gget_win_size(&width, &height);
+    if (width > 0 && height > 0)
+      XCopyArea(d, pixmap, gget_base_window(), gget_root_gc(), x, y, static_cast<unsigned int>(width),
+                static_cast<unsigned int>(height), x, y);
+  }
+  gupdate_window();
+  show_frame_number(ind);
+  MESS_print(M_debug, "Display frame: %d\n", ind);
+  state.cur_image = ind;
+  return 0;
+}
+
+int gdelete_all_frames() {
+  for (int i = 0; i < state.num_images; ++i) {
+    Frame& frame = state.frames[static_cast<std::size_t>(i)];
+    free_pixmap(frame.pixmap);
+    frame.pixmap = 0;
+  }
+  return 0;
+}
+
+int gdelete_frame(int ind) {
+  if (!gget_display()) return 0;
+  ind = entry_of(ind);
+  if (ind < 0) return 0;
+  if (ind >= state.num_images) {
+    Frame& stray = state.frames[static_cast<std::size_t>(ind)];
+    free_pixmap(stray.pixmap);
+    stray.pixmap = 0;
+    return 1;
+  }
+  free_pixmap(state.frames[static_cast<std::size_t>(ind)].pixmap);
+  const int last = state.num_images - 1;
+  for (int i = ind; i < last; ++i)
+    state.frames[static_cast<std::size_t>(i)] = state.frames[static_cast<std::size_t>(i + 1)];
+  state.frames[static_cast<std::size_t>(last)].pixmap = 0;
+  if (ind == last && state.num_images >= 2) {
+    state.frames[static_cast<std::size_t>(last - 1)].delay = state.loop_pause;
+    state.frames[static_cast<std::size_t>(last)].delay = state.loop_delay;
+  }
+  --state.num_images;
+  if (state.num_images == 0) {
+    state.cur_image = -1;
+    fill_background(gget_base_window());
+    gupdate_window();
+    gset_win_title_extra("");
+    return 1;
+  }
+  if (state.cur_image >= state.num_images) state.cur_image = state.num_images - 1;
+  if (ind == state.cur_image) gdisplay_frame(ind);
+  return 1;
+}
+
+int gset_looping(int ind) {
+  set_loop_cursor_and_say(ind == 1 ? 1 : 0);
+  return 0;
+}
+
+int gtoggle_loop(int val) {
+  set_loop_cursor_and_say(val == 1 ? 1 : val == 0 ? 0 : !state.looping);
+  gsync();
+  return 0;
+}
+
+int gget_looping() { return state.looping; }
+
+int gset_loop_direct(int ind) {
+  state.loop_direct = ind;
+  return 0;
+}
+
+int gget_loop_direct() { return state.loop_direct; }
+
+int gset_loop_delay(int ind, float delay) {
+  if (ind == GFRAME_ALL_BUT_LAST) {
+    for (int i = 0; i + 1 < state.num_images; ++i) state.frames[static_cast<std::size_t>(i)].delay = delay;
+    return 0;
+  }
+  if (const int i = entry_of(ind); i >= 0) state.frames[static_cast<std::size_t>(i)].delay = delay;
+  return 0;
+}
+
+int ginc_loop_delay(float inc) {
+  state.loop_delay = std::max(0.0f, state.loop_delay + inc);
+  gset_loop_delay(GFRAME_ALL_BUT_LAST, state.loop_delay);
+  MESS_print(M_out4, inc > 0 ? "Loop delay incremented to: %2.2f\n" : "Loop delay decremented to: %2.2f\n",
+             static_cast<double>(state.loop_delay));
+  return 0;
+}
+
+float gget_loop_delay() { return state.loop_delay; }
+
+float gget_frame_delay(int ind) {
+  const int i = entry_of(ind);
+  return i >= 0 ? state.frames[static_cast<std::size_t>(i)].delay : 0.0f;
+}
+
+/* Rocking turns at either end; with fewer than three frames the turn
+ * stays inside the frames there are. */
+int ginc_frame(int step) {
+  if (state.num_images <= 0) return -1;
+  if (state.cur_image < 0) return 0;
+  const bool rocking = state.loop_direct == GLOOP_ROCK_BACK || state.loop_direct == GLOOP_ROCK_FORWARD;
+  const int last = state.num_images - 1;
+  int next = state.cur_image + (step != 0 ? step : (state.loop_direct % 2 ? 1 : -1));
+  const int candidate = next;
+  if (next > last) {
+    next = 0;
+    if (rocking) {
+      state.loop_direct = GLOOP_ROCK_BACK;
+      next = last - 1;
+    }
+  }
+  if (next < 0) {
+    if (rocking) {
+      state.loop_direct = GLOOP_ROCK_FORWARD;
+      next = 1;
+    } else {
+      next = last;
+    }
+  }
+  next = std::clamp(next, 0, last);
+  MESS_print(M_debug, "INC: %d-%d %d-%d\n", step, state.loop_direct, state.cur_image, candidate);
+  return next;
+}
+
+/* Sleeps out the current frame's delay from the last restart of the
+ * clock, in naps short enough that the window keeps answering. */
+int gloop_sleep() {
+  if (state.cur_image < 0 || state.cur_image >= state.num_images) return -1;
+  const float delay = state.frames[static_cast<std::size_t>(state.cur_image)].delay;
+  for (float left = delay - KEZ_elapse_time(); left > 0; left = delay - KEZ_elapse_time()) {
+    if (left >= LOOP_NAP) {
+      gcheck_event();
+      KEZ_sleep(LOOP_NAP);
+    } else {
+      KEZ_sleep(left);
+    }
+  }
+  return 0;
+}
+
+int gget_cur_frame() { return state.cur_image; }
+
+unsigned long gget_frame_id(int ind) {
+  const int i = entry_of(ind);
+  return i >= 0 ? state.frames[static_cast<std::size_t>(i)].pixmap : 0;
+}
+
+int gset_frame_id(int ind, unsigned long id) {
+  if (const int i = entry_of(ind); i >= 0) state.frames[static_cast<std::size_t>(i)].pixmap = id;
+  return 0;
+}
+
+int gset_image_data(int ind, const void* data, int size) {
+  const int i = entry_of(ind);
+  if (i < 0 || !data || size < 0) return 0;
+  Frame& frame = state.frames[static_cast<std::size_t>(i)];
+  frame.data_size = std::min(size, GFRAME_DATA_LEN);
+  std::memcpy(frame.data.data(), data, static_cast<std::size_t>(frame.data_size));
+  return 0;
+}
+
+int gget_image_data(int ind, void* buffer) {
+  const int i = entry_of(ind);
+  if (i < 0 || !buffer) return 0;
+  const Frame& frame = state.frames[static_cast<std::size_t>(i)];
+  std::memcpy(buffer, frame.data.data(), static_cast<std::size_t>(frame.data_size));
+  return 0;
+}
+
+int gprint_frame_ids() {
+  std::printf("ROOT: %lu\n", static_cast<unsigned long>(gget_root_window()));
+  std::printf(" WIN: %lu\n", static_cast<unsigned long>(gget_base_window()));
+  for (int i = 0; i < state.num_images; ++i)
+    std::printf("%4d: %lu\n", i, static_cast<unsigned long>(state.frames[static_cast<std::size_t>(i)].pixmap));
+  return 0;
+}
+
+int gset_loop_title(int val) {
+  state.loop_title = val ? 1 : 0;
+  return 1;
+}
+
+/* Another program asked for a frame: the picture so far becomes the
+ * last-but-one frame and the drawable it draws into is cleared for the
+ * next one. The busy mark tells it when to draw. */
+int gadd_loop_frame() {
+  if (!have_target()) return 0;
+  gset_win_title_extra("+");
+  const int n = state.num_images;
+  if (n == 0) {
+    if (gcreate_frame(-1) == 0) {
+      set_loop_cursor_and_say(1);
+      gswitch_frame(0, GFRAME_BASE);
+    }
+  } else if (gcreate_frame(-1) == n) {
+    gcopy_frame(n, n - 1);
+    gswitch_frame(n, n - 1);
+    gclear_frame(n);
+    gsync();
+  }
+  gset_win_title_extra("");
+  return 1;
+}
 
 int gget_window_spec(const char* text, Gwindow_spec* spec) {
   if (!spec) return -1;

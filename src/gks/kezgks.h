@@ -734,13 +734,64 @@ int gis_mapped();
 int gset_input_mode(int val);
 /* 1 while the hold goes on, 0 once it is to end. */
 int gget_input_mode();
+/* Band kinds of gset_rubber_band: none, a line or a rectangle from the
+ * press point, or a polyline whose first point follows the pointer. */
+inline constexpr int GBAND_NONE = 0;
+inline constexpr int GBAND_LINE = 1;
+inline constexpr int GBAND_RECT = 2;
+inline constexpr int GBAND_POLY = 3;
+inline constexpr int GBAND_MAX_POINTS = 5;
+/* Constraints of the moving point: free, keeps its x, keeps its y. */
+inline constexpr int GBAND_FREE = 0;
+inline constexpr int GBAND_KEEP_X = 1;
+inline constexpr int GBAND_KEEP_Y = 2;
+int gset_rubber_band(int val);
+int gset_rubber_band_points(const Gpt* pts, int num_pt, int constraint);
+/* lim[0]: the lower bounds, lim[1] the upper bounds in window pixels. */
+int gset_rubber_band_limits(const Gpt* lim);
 int gcheck_event();
 int gwait_event();
+/* Reads, prints at the debug level and discards the pending window events;
+ * their number. */
+int gprint_event();
+
+/* ------------------------------------------------------------------------ */
+/* gks_zoom: pixel magnification of the window                              */
+/* ------------------------------------------------------------------------ */
+
+inline constexpr int GZOOM_MAX = 1024;
+/* ind: the frame magnified while frames exist (GFRAME_CURRENT the current
+ * one); x, y: the window pixel to centre on, -1 keeps the centre; factor:
+ * -1 keeps the magnification, below -1 multiplies it, 1 or more sets it;
+ * flag: a redisplay, done only while magnified. 1 when done, else 0. */
+int gzoom(int ind, int x, int y, int factor, int flag);
+int gunzoom();
+/* Drops the magnification without drawing (the window changed size). */
 int greset_zoom();
+int gget_zoom();
+/* The pixel of the unmagnified picture under a window pixel. */
+float xZ_p(float px);
+float yZ_p(float py);
 
 /* ------------------------------------------------------------------------ */
 /* gks_loop: animation frames and the loop-window protocol                  */
 /* ------------------------------------------------------------------------ */
+
+inline constexpr int GMAX_FRAMES = 128;
+inline constexpr int GFRAME_DATA_LEN = 50;
+/* Frame index codes besides 0 to GMAX_FRAMES - 1. */
+inline constexpr int GFRAME_LAST = -1;
+inline constexpr int GFRAME_CURRENT = -2;
+inline constexpr int GFRAME_BASE = -3;        /* the backing drawable */
+inline constexpr int GFRAME_ALL_BUT_LAST = -4; /* gset_loop_delay only */
+/* Loop directions; odd ones step forward. */
+inline constexpr int GLOOP_BACKWARD = 0;
+inline constexpr int GLOOP_FORWARD = 1;
+inline constexpr int GLOOP_ROCK_BACK = 2;
+inline constexpr int GLOOP_ROCK_FORWARD = 3;
+/* Data byte 0 of the loop window's client messages. */
+inline constexpr int GLOOP_ADD_FRAME = 2;
+inline constexpr int GLOOP_END_WAIT = 9;
 
 /* A window named by a window specification: the visible window, the
  * drawable to draw into (X ids), its size and a colormap (0 none). */
@@ -754,18 +805,43 @@ struct Gwindow_spec {
 
 int ginit_loop();
 int gget_num_images();
-int gget_looping();
+/* The frame's index, or -1 when refused (no window, index or table full). */
+int gcreate_frame(int ind);
 int gclear_frame(int ind);
-int gdelete_all_frames();
-int ginc_frame(int step);
+int gselect_frame(int ind);
+int gswitch_frame(int ind1, int ind2);
+int gcopy_frame(int dest, int src);
 int gdisplay_frame(int ind);
+int gdelete_all_frames();
+int gdelete_frame(int ind);
+int gset_looping(int ind);
+int gtoggle_loop(int val);
+int gget_looping();
+int gset_loop_direct(int ind);
+int gget_loop_direct();
+int gset_loop_delay(int ind, float delay);
+int ginc_loop_delay(float inc);
+float gget_loop_delay();
+float gget_frame_delay(int ind);
+int ginc_frame(int step);
 int gloop_sleep();
+int gget_cur_frame();
+unsigned long gget_frame_id(int ind);
+int gset_frame_id(int ind, unsigned long id);
+/* At most GFRAME_DATA_LEN bytes; the buffer of gget_image_data must hold
+ * that many. */
+int gset_image_data(int ind, const void* data, int size);
+int gget_image_data(int ind, void* buffer);
+int gprint_frame_ids();
+int gset_loop_title(int val);
+/* Serves the add-a-frame message on the own window. */
+int gadd_loop_frame();
 /* Resolves a window specification (a window-id file or the id forms);
  * spec->width and height keep their values when the text gives none.
  * 0, or -1 after the open's message. */
 int gget_window_spec(const char* text, Gwindow_spec* spec);
-/* Sends the client message with data byte code (2 add a frame, 9 end the
- * wait) to the visible window. */
+/* Sends the client message with data byte code (GLOOP_ADD_FRAME,
+ * GLOOP_END_WAIT) to the visible window. */
 int gsend_loop_message(int code);
 /* Waits while the visible window's name shows the busy mark "+". */
 int gwait_loop_window();

@@ -63,4 +63,15 @@ int gxrect(Drawable window, XPoint p1, XPoint p2);
 
 int gprocess_x11_event(XEvent* event);
 
+/* ------------------------------------------------------------------------ */
+/* gks_img: images into and out of the window                               */
+/* ------------------------------------------------------------------------ */
+
+struct IMG_report;
+/* Fills the caller's X image so that it shows img at the window's depth:
+ * over img's own pixels where they are the window's, else over a block of
+ * converted pixels that the caller frees (std::free) when ximg->data is
+ * not img->data. 1, or 0 when the image cannot be shown. */
+int gset_ximage_params(IMG_report* img, XImage* ximg);
+
 #endif /* KEZGKS_X11_H */

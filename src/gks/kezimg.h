@@ -157,7 +157,31 @@ int XWD_dump(const char* filename);
 /* gks_img: images into and out of the window                               */
 /* ------------------------------------------------------------------------ */
 
-/* Fills image with the picture of the current drawing target: 1, or 0. */
+/* Formats of gsave_image_file; any other value writes X Window Dump. */
+inline constexpr int IMG_SAVE_GIF = 56;
+inline constexpr int IMG_SAVE_PNG = 58;
+
+/* Fills image with the picture of the current drawing target over the
+ * visible window's size: 1, or 0. The caller frees the arrays (IMG_free). */
 int gget_image(IMG_report* image);
+int gread_image_file(const char* filename, IMG_report* image);
+int gquery_image_file(const char* filename, IMG_report* image);
+int gset_save_image_type(int val);
+int gget_save_image_type();
+int gsave_image_file(const char* filename);
+/* Gives an indexed image's colours cells of a window of 8 bits or fewer;
+ * trans: a pixel whose colour takes the image colours near it, -1 none. */
+int gsetup_image_colors(IMG_report* image, int trans);
+/* Puts the image at (x, y) pixels from the viewport's left and top edges,
+ * or for negative values from its right and bottom edges; on PostScript
+ * it goes onto the page. 0. */
+int gload_image(IMG_report* image, int x, int y);
+/* 1 when the file was read and shown, else 0. */
+int gload_image_file(const char* filename, int x, int y);
+/* As gload_image, leaving out the pixels of the background colour (a
+ * colour-table name or an X colour name; null or empty: the window's
+ * background). 0, or -1 for a background text that names no colour. */
+int goverlay_image(IMG_report* image, const char* background, int x, int y);
+int goverlay_image_file(const char* filename, const char* background, int x, int y);
 
 #endif /* KEZIMG_H */

@@ -203,15 +203,18 @@ inline const PageSample page_samples[] = {
 
 /* A stand-in for the other program of device 6: a process with its own
  * connection that owns a 300 by 200 window and a blue pixmap of that size,
- * names the window and answers the two client messages: 2 (add a frame)
- * shows the busy mark "+" for `busy` seconds, 9 (end of the wait) ends it.
+ * names the window, writes its window-id file (five-number form) when given
+ * one, and answers the two client messages: 2 (add a frame) shows the busy
+ * mark "+" for `busy` seconds while it keeps the picture so far as a frame
+ * of its own and makes its pixmap blue again, 9 (end of the wait) ends it.
  * Every message is noted in the log file. */
 class ForeignWindow {
  public:
   static constexpr int WIDTH = 300;
   static constexpr int HEIGHT = 200;
 
-  ForeignWindow(const kez_test::XServer& x, const std::string& log, const std::string& name, double busy = 0.5) {
+  ForeignWindow(const kez_test::XServer& x, const std::string& log, const std::string& name, double busy = 0.5,
+                const std::string& id_file = "") {
     int fds[2];
     if (::pipe(fds) != 0) return;
     const pid_t parent = ::getpid();
@@ -221,7 +224,7 @@ class ForeignWindow {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       if (::getppid() != parent) ::_exit(1);
       ::close(fds[0]);
-      serve(x.display(), fds[1], log, name, busy);
+      serve(x.display(), fds[1], log, name, busy, id_file);
       ::_exit(0);
     }
     ::close(fds[1]);
@@ -254,7 +257,7 @@ class ForeignWindow {
   }
 
   static void serve(const std::string& display, int ready, const std::string& log, const std::string& name,
-                    double busy) {
+                    double busy, const std::string& id_file) {
     Display* d = XOpenDisplay(display.c_str());
     if (!d) return;
     const int screen = DefaultScreen(d);
@@ -271,6 +274,9 @@ class ForeignWindow {
     XStoreName(d, win, name.c_str());
     XMapWindow(d, win);
     XSync(d, False);
+    if (!id_file.empty())
+      kez_test::write_file(id_file, "+" + std::to_string(win) + ":" + std::to_string(pix) + ":" +
+                                        std::to_string(WIDTH) + "x" + std::to_string(HEIGHT) + "\n");
     const std::string ids = std::to_string(win) + " " + std::to_string(pix) + "\n";
     if (::write(ready, ids.c_str(), ids.size()) < 0) return;
     ::close(ready);
@@ -284,6 +290,9 @@ class ForeignWindow {
       if (code != 2) continue;
       const std::string busy_name = name + " +";
       XStoreName(d, win, busy_name.c_str());
+      const Pixmap frame = XCreatePixmap(d, win, WIDTH, HEIGHT, static_cast<unsigned int>(DefaultDepth(d, screen)));
+      XCopyArea(d, pix, frame, gc, 0, 0, WIDTH, HEIGHT, 0, 0);
+      XFillRectangle(d, pix, gc, 0, 0, WIDTH, HEIGHT);
       XSync(d, False);
       ::usleep(static_cast<useconds_t>(busy * 1e6));
       XStoreName(d, win, name.c_str());

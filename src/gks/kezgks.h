@@ -846,21 +846,6 @@ int gsend_loop_message(int code);
 /* Waits while the visible window's name shows the busy mark "+". */
 int gwait_loop_window();
 
-/* ------------------------------------------------------------------------ */
-/* gks_zoom and gks_loop: rubber band, window zoom, frame selection         */
-/* ------------------------------------------------------------------------ */
-
-/* The band kind of the current button press (0 none, 2 a rectangle): 1. */
-int gset_rubber_band(int val);
-/* The window's magnification (1 when not magnified). */
-int gget_zoom();
-/* Makes animation frame ind (or -1, -2, -3) the drawing target: 0. */
-int gselect_frame(int ind);
-/* The frame shown now. */
-int gget_cur_frame();
-/* Frame numbers in the window name on (nonzero) or off: 1. */
-int gset_loop_title(int val);
-
 #endif /* KEZGKS_H */
 
 /* Files written when the X declarations came with this header keep

@@ -39,8 +39,11 @@ constexpr float GAP_LINES = 0.2f;
 
 constexpr const char* POSITION_KEYS[PLT_NUM_LABELS] = {"ul", "uc", "ur", "ll", "lc", "lr"};
 
-struct {
-  std::array<std::array<std::string, PLT_NUM_OVERLAYS>, PLT_NUM_LABELS> label{};
+/* The label store: one text per position and overlay. */
+using LabelTexts = std::array<std::array<std::string, PLT_NUM_OVERLAYS>, PLT_NUM_LABELS>;
+
+struct LabelState {
+  LabelTexts label;
   std::array<int, PLT_NUM_LABELS> label_ind{};
   int overlay = 0;
   int over_base = 0;
@@ -48,7 +51,9 @@ struct {
   int lab_type = 0;
   Date date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
   long fhour = 0;
-} state;
+};
+
+LabelState state;
 
 std::string cut(const char* str, size_t max) {
   std::string s = str ? str : "";

@@ -894,10 +894,14 @@ int PLT_panel_decode(const char* str) {
   const bool grid = v[0] > 1.0f || (v[1] > 1.0f && v[0] == std::floor(v[0]) && v[1] == std::floor(v[1]));
   float sx = 0, sy = 0, ox = 0, oy = 0;
   if (grid) {
-    const int cols = std::clamp(static_cast<int>(v[0]), 1, PANEL_MAX);
-    const int rows = std::clamp(static_cast<int>(v[1]), 1, PANEL_MAX);
-    const int col = std::clamp(static_cast<int>(v[2]), 0, cols - 1);
-    const int row = std::clamp(static_cast<int>(v[3]), 0, rows - 1);
+    /* Clamped as floats first: a huge count must not overflow an int. */
+    auto whole = [](float f, int lo, int hi) {
+      return static_cast<int>(std::clamp(f, static_cast<float>(lo), static_cast<float>(hi)));
+    };
+    const int cols = whole(v[0], 1, PANEL_MAX);
+    const int rows = whole(v[1], 1, PANEL_MAX);
+    const int col = whole(v[2], 0, cols - 1);
+    const int row = whole(v[3], 0, rows - 1);
     sx = 1.0f / static_cast<float>(cols);
     sy = 1.0f / static_cast<float>(rows);
     ox = static_cast<float>(col) * sx;

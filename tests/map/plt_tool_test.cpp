@@ -226,7 +226,7 @@ TEST(PlotFrame, PanelLayouts) {
     RES_put("geometry", "640x512");
     if (PLT_open(0) != 0) return 2;
     const char* layouts[] = {"2x2+1+0", "0.5x0.5+0.25+0.25", "3x", "9x9+0+0", "1x2+0+1", "0.8x0.8+0.5+0.5",
-                             "-1x0.5+0+0"};
+                             "-1x0.5+0+0", "2x24444444484+2+0"};
     GPH_set_view_size(1, 1, 0, 0);
     for (const char* l : layouts) {
       PLT_panel_decode(l);
@@ -246,6 +246,7 @@ TEST(PlotFrame, PanelLayouts) {
       "1x2+0+1: 0.000 1.000 0.000 0.400\n",           /* one column, two rows: lower half */
       "0.8x0.8+0.5+0.5: 0.200 1.000 0.160 0.800\n",   /* kept on the page */
       "-1x0.5+0+0: 0.200 1.000 0.160 0.800\n",        /* no size: refused */
+      "2x24444444484+2+0: 0.500 1.000 0.700 0.800\n", /* huge counts held to the limits */
   };
   for (const char* w : want) EXPECT_NE(r.out.find(w), std::string::npos) << w << r.out;
 }

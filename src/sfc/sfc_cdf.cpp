@@ -338,7 +338,7 @@ void read_old(SFC_report* r, int rep_type) {
   r->prior = int_value(ints[1]);
   r->elev = static_cast<float>(ints[2]);
   r->wmo = int_value(ints[3]);
-  r->type = int_value(ints[4]);
+  r->type = std::max(int_value(ints[4]), 0); /* bits; none when missing */
   if (rep_type == SFC_REP_LOCATION) return;
 
   CDF_set_pos(1, state.index);

@@ -34,12 +34,14 @@
 
 namespace {
 
+// clang-format off
 /* The variables of the layout 2.0, in the order of definition. */
 enum class V {
   id, region, time, lat, lon, elev, T, TD, PSL, ALTIM, SPD, DIR, GUST, WX, ZCL, CC, cloudtype,
   VIS, Ptend, delP, PRECIP, reftime, SNOW, SST, wave_per, wave_hgt, Tmax, Tmin, Tmax6, Tmin6,
   sunshine, remarks, count
 };
+// clang-format on
 constexpr size_t kVars = static_cast<size_t>(V::count);
 
 enum class Kind { text, number, byte };
@@ -65,6 +67,7 @@ struct VarDef {
   double to_file, from_file; /* factors of Conv::scaled */
 };
 
+// clang-format off
 constexpr VarDef vars[kVars] = {
     {"id", Kind::text, Dims::id, "station id", nullptr, false, Hours::always, nullptr, Conv::as_is, 1, 1},
     {"region", Kind::text, Dims::id, "region id", nullptr, false, Hours::always, nullptr, Conv::as_is, 1, 1},
@@ -99,6 +102,7 @@ constexpr VarDef vars[kVars] = {
     {"sunshine", Kind::number, Dims::single, "equivalent solar radiation", "minutes", true, Hours::hour8, &SFC_report::solar, Conv::as_is, 1, 1},
     {"remarks", Kind::text, Dims::remarks, nullptr, nullptr, false, Hours::always, nullptr, Conv::as_is, 1, 1},
 };
+// clang-format on
 
 /* Dimension lengths of the layout 2.0. */
 constexpr int time_len = 20;
@@ -115,11 +119,13 @@ constexpr const char* default_history = "Surface converted file from KEZ decoder
 constexpr int int_columns = 13;
 constexpr int float_columns = 15;
 constexpr int extreme_column = 12; /* the minimum by day, the maximum by night */
+// clang-format off
 constexpr float SFC_report::*float_members[float_columns] = {
     &SFC_report::lat,    &SFC_report::lon,    &SFC_report::vis,   &SFC_report::pmb,
     &SFC_report::t,      &SFC_report::td,     &SFC_report::w_dir, &SFC_report::w_spd,
     &SFC_report::w_gust, &SFC_report::alt,    &SFC_report::rain6, &SFC_report::rain24,
     nullptr,             &SFC_report::scover, &SFC_report::ptend};
+// clang-format on
 
 /* Codes of the cover letters in the layout 2.0; other characters go as
  * they are. */
@@ -130,12 +136,12 @@ constexpr struct {
 constexpr char no_code = '/';
 
 struct Cdf {
-  int fd = CDF_NO_ID;    /* netCDF id of the open file */
-  int type = 0;          /* SFC_FT_CDF_OLD or SFC_FT_CDF; 0 none open */
-  bool header = false;   /* the ids below belong to the open file */
-  int index = 0;         /* the report index last asked for */
-  int num_station = 0;   /* records of the file */
-  int remark_len = 0;    /* characters of "remarks" */
+  int fd = CDF_NO_ID;           /* netCDF id of the open file */
+  int type = 0;                 /* SFC_FT_CDF_OLD or SFC_FT_CDF; 0 none open */
+  bool header = false;          /* the ids below belong to the open file */
+  int index = 0;                /* the report index last asked for */
+  int num_station = 0;          /* records of the file */
+  int remark_len = 0;           /* characters of "remarks" */
   std::array<int, kVars> ids{}; /* layout 2.0 */
   int id = CDF_NO_ID, region = CDF_NO_ID, wx = CDF_NO_ID, cld = CDF_NO_ID; /* old layout */
   int intdata = CDF_NO_ID, fltdata = CDF_NO_ID;
@@ -170,9 +176,9 @@ float from_file(double v) {
 
 double convert(Conv conv, double v, bool into_file, const VarDef& d) {
   switch (conv) {
-  case Conv::celsius: return into_file ? (v - 32) * 5 / 9 : v * 9 / 5 + 32;
-  case Conv::scaled: return v * (into_file ? d.to_file : d.from_file);
-  case Conv::as_is: break;
+    case Conv::celsius: return into_file ? (v - 32) * 5 / 9 : v * 9 / 5 + 32;
+    case Conv::scaled: return v * (into_file ? d.to_file : d.from_file);
+    case Conv::as_is: break;
   }
   return v;
 }
@@ -214,12 +220,12 @@ bool hour_meets(Hours h, int hour) {
   /* A file of no known hour keeps every variable: nothing is lost. */
   if (hour < 0 || hour > 23) return true;
   switch (h) {
-  case Hours::always: return true;
-  case Hours::every3: return hour % 3 == 0;
-  case Hours::every6: return hour % 6 == 0;
-  case Hours::every12: return hour % 12 == 0;
-  case Hours::extremes: return hour == 0 || (hour >= 5 && hour <= 8) || hour == 12;
-  case Hours::hour8: return hour == 8;
+    case Hours::always: return true;
+    case Hours::every3: return hour % 3 == 0;
+    case Hours::every6: return hour % 6 == 0;
+    case Hours::every12: return hour % 12 == 0;
+    case Hours::extremes: return hour == 0 || (hour >= 5 && hour <= 8) || hour == 12;
+    case Hours::hour8: return hour == 8;
   }
   return false;
 }
@@ -233,7 +239,14 @@ int dim_len(const char* name) {
   return std::max(CDF_get_dim_size(dim), 0);
 }
 
-/* A numeric global attribute, or fallback. */
+template <class T>
+double first(const std::string& buf) {
+  T v;
+  std::memcpy(&v, buf.data(), sizeof v);
+  return static_cast<double>(v);
+}
+
+/* The first value of a numeric global attribute, or fallback. */
 double number_att(const char* name, double fallback) {
   nc_type type = NC_NAT;
   int len = 0;
@@ -242,14 +255,13 @@ double number_att(const char* name, double fallback) {
   /* The library copies every value of the attribute, in its own type. */
   std::string buf(static_cast<size_t>(len) * sizeof(double), '\0');
   if (ncattget(state.fd, NC_GLOBAL, name, buf.data()) == -1) return fallback;
-  const char* p = buf.data();
   switch (type) {
-  case NC_BYTE: return static_cast<signed char>(p[0]);
-  case NC_SHORT: { short v; std::memcpy(&v, p, sizeof v); return v; }
-  case NC_INT: { int v; std::memcpy(&v, p, sizeof v); return v; }
-  case NC_FLOAT: { float v; std::memcpy(&v, p, sizeof v); return v; }
-  case NC_DOUBLE: { double v; std::memcpy(&v, p, sizeof v); return v; }
-  default: return fallback;
+    case NC_BYTE: return first<signed char>(buf);
+    case NC_SHORT: return first<short>(buf);
+    case NC_INT: return first<int>(buf);
+    case NC_FLOAT: return first<float>(buf);
+    case NC_DOUBLE: return first<double>(buf);
+    default: return fallback;
   }
 }
 
@@ -313,8 +325,7 @@ void read_row(int var, int cols, double missing, std::array<double, N>* row) {
   std::array<double, N> got{};
   CDF_set_range(2, state.index, 1, 0, cols);
   if (CDF_get_double_array(var, got.data()) != 0) return;
-  for (size_t i = 0; i < static_cast<size_t>(cols); ++i)
-    (*row)[i] = got[i] == missing ? KEZ_FMISS : from_file(got[i]);
+  for (size_t i = 0; i < static_cast<size_t>(cols); ++i) (*row)[i] = got[i] == missing ? KEZ_FMISS : from_file(got[i]);
 }
 
 int int_value(double v) {
@@ -346,8 +357,7 @@ void read_old(SFC_report* r, int rep_type) {
   copy_text(r->weather, SFC_WEATHER_LEN, wx.empty() ? " " : wx);
   CDF_set_pos(1, state.index);
   const std::string types = read_text(state.cld, type_layers);
-  for (size_t i = 0; i < static_cast<size_t>(type_layers); ++i)
-    r->cld_type[i] = i < types.size() ? types[i] : ' ';
+  for (size_t i = 0; i < static_cast<size_t>(type_layers); ++i) r->cld_type[i] = i < types.size() ? types[i] : ' ';
   r->time = int_value(ints[0]);
   /* Layers without a cover are left out, so that the covers counted are
    * the first layers of the report. */
@@ -427,8 +437,7 @@ void read_new(SFC_report* r, int rep_type) {
     r->cld_type[layer] = c == no_code || c == '\0' ? ' ' : c;
   }
   CDF_set_pos(1, state.index);
-  const int room = state.remark_len > 0 ? std::min(state.remark_len, SFC_COMMENT_LEN - 1)
-                                        : SFC_COMMENT_LEN - 1;
+  const int room = state.remark_len > 0 ? std::min(state.remark_len, SFC_COMMENT_LEN - 1) : SFC_COMMENT_LEN - 1;
   copy_text(r->comment, SFC_COMMENT_LEN, read_text(id_of(V::remarks), room));
 }
 
@@ -441,9 +450,9 @@ int define_var(const VarDef& d, int report, int dim_of_kind) {
     CDF_set_shape(2, report, dim_of_kind);
   int id = CDF_NO_ID;
   switch (d.kind) {
-  case Kind::text: id = CDF_def_char_var(d.name); break;
-  case Kind::byte: id = CDF_def_byte_var(d.name); break;
-  case Kind::number: id = CDF_def_float_var(d.name); break;
+    case Kind::text: id = CDF_def_char_var(d.name); break;
+    case Kind::byte: id = CDF_def_byte_var(d.name); break;
+    case Kind::number: id = CDF_def_float_var(d.name); break;
   }
   if (id < 0) return CDF_NO_ID;
   CDF_put_base_att(id, d.long_name, d.units);
@@ -465,8 +474,7 @@ std::string time_label(const SFC_report& r) {
     return std::string();
   }
   const Date& f = state.date;
-  if (f.year == KEZ_MISS || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 ||
-      f.hour < 0 || f.hour > 23) {
+  if (f.year == KEZ_MISS || f.month < 1 || f.month > 12 || f.day < 1 || f.day > 31 || f.hour < 0 || f.hour > 23) {
     std::snprintf(buf, sizeof buf, "%2.2d%2.2dZ", hh, mm);
     return buf;
   }

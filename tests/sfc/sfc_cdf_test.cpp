@@ -1,5 +1,5 @@
-#include "kezsfc.h"
 #include "kez_test.h"
+#include "kezsfc.h"
 
 #include <gtest/gtest.h>
 
@@ -121,8 +121,7 @@ void expect_near(float got, float want, const std::string& what, double tol = 0.
 /* Compares with a golden file; KEZ_WRITE_GOLDEN=1 writes it instead. */
 void expect_golden(const std::string& name, const std::string& text) {
   const std::string path = data_dir + name;
-  if (const char* w = std::getenv("KEZ_WRITE_GOLDEN"); w && std::strcmp(w, "1") == 0)
-    write_file(path, text);
+  if (const char* w = std::getenv("KEZ_WRITE_GOLDEN"); w && std::strcmp(w, "1") == 0) write_file(path, text);
   EXPECT_EQ(text, read_file(path)) << name;
 }
 
@@ -164,15 +163,18 @@ struct Number {
   const char* name;
   float SFC_report::*m;
 };
-constexpr Number numbers[] = {
-    {"lat", &SFC_report::lat},       {"lon", &SFC_report::lon},       {"elev", &SFC_report::elev},
-    {"t", &SFC_report::t},           {"td", &SFC_report::td},         {"pmb", &SFC_report::pmb},
-    {"alt", &SFC_report::alt},       {"w_dir", &SFC_report::w_dir},   {"w_spd", &SFC_report::w_spd},
-    {"w_gust", &SFC_report::w_gust}, {"vis", &SFC_report::vis},       {"ptend", &SFC_report::ptend},
-    {"rain6", &SFC_report::rain6},   {"rain24", &SFC_report::rain24}, {"max_t", &SFC_report::max_t},
-    {"min_t", &SFC_report::min_t},   {"max6_t", &SFC_report::max6_t}, {"min6_t", &SFC_report::min6_t},
-    {"scover", &SFC_report::scover}, {"solar", &SFC_report::solar},   {"sst", &SFC_report::sst},
-    {"wav_per", &SFC_report::wav_per}, {"wav_hgt", &SFC_report::wav_hgt}};
+constexpr Number numbers[] = {{"lat", &SFC_report::lat},        {"lon", &SFC_report::lon},
+                              {"elev", &SFC_report::elev},      {"t", &SFC_report::t},
+                              {"td", &SFC_report::td},          {"pmb", &SFC_report::pmb},
+                              {"alt", &SFC_report::alt},        {"w_dir", &SFC_report::w_dir},
+                              {"w_spd", &SFC_report::w_spd},    {"w_gust", &SFC_report::w_gust},
+                              {"vis", &SFC_report::vis},        {"ptend", &SFC_report::ptend},
+                              {"rain6", &SFC_report::rain6},    {"rain24", &SFC_report::rain24},
+                              {"max_t", &SFC_report::max_t},    {"min_t", &SFC_report::min_t},
+                              {"max6_t", &SFC_report::max6_t},  {"min6_t", &SFC_report::min6_t},
+                              {"scover", &SFC_report::scover},  {"solar", &SFC_report::solar},
+                              {"sst", &SFC_report::sst},        {"wav_per", &SFC_report::wav_per},
+                              {"wav_hgt", &SFC_report::wav_hgt}};
 
 void expect_same(const SFC_report& got, const SFC_report& want, const std::string& why) {
   SCOPED_TRACE(why);
@@ -332,8 +334,7 @@ TEST(SfcCdf, AnIndependentReaderGetsTheWrittenValues) {
       "    print('WX', list(d['WX'][i]), 'ZCL', ['%.1f' % z for z in d['ZCL'][i]])\n";
   write_file(dir.file("check.py"), script);
   std::string out;
-  ASSERT_EQ(run_command("/usr/bin/python3 " + dir.file("check.py") + " " + dir.file("p.nc") + " 2>&1", &out), 0)
-      << out;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + dir.file("check.py") + " " + dir.file("p.nc") + " 2>&1", &out), 0) << out;
   EXPECT_EQ(out,
             "2 12Z 10 DEC 26 Surface converted file from KEZ decoders\n"
             "EMPTY   //// /// '/' \n"
@@ -581,11 +582,17 @@ TEST(SfcCdf, HostileFilesGiveMissingMembersOrMinusOne) {
        "netcdf h { dimensions: report = UNLIMITED ; id_len = 40 ; time_len = 60 ; remarks_len = 300 ;"
        " variables: char id(report, id_len) ; char region(report, id_len) ; char time(report, time_len) ;"
        " char remarks(report, remarks_len) ;"
-       " :filetime = \"12Z 10 DEC 26" + long_text(200, 'x') + "\" ;"
-       " data: id = \"" + big_id + "\" ; region = \"" + big_id + "\" ;"
-       " time = \"99999999999999999999999\" ; remarks = \"" + big_rmk + "\" ; }", 1},
-      {"no variables at all",
-       "netcdf h { dimensions: report = 3 ; variables: int x(report) ; data: x = 1, 2, 3 ; }", 3},
+       " :filetime = \"12Z 10 DEC 26" +
+           long_text(200, 'x') +
+           "\" ;"
+           " data: id = \"" +
+           big_id + "\" ; region = \"" + big_id +
+           "\" ;"
+           " time = \"99999999999999999999999\" ; remarks = \"" +
+           big_rmk + "\" ; }",
+       1},
+      {"no variables at all", "netcdf h { dimensions: report = 3 ; variables: int x(report) ; data: x = 1, 2, 3 ; }",
+       3},
       {"no record dimension", "netcdf h { dimensions: n = 3 ; variables: float T(n) ; }", 0},
       {"variables of other types and shapes",
        "netcdf h { dimensions: report = UNLIMITED ; layers = 2 ; x = 3 ;"
@@ -593,24 +600,32 @@ TEST(SfcCdf, HostileFilesGiveMissingMembersOrMinusOne) {
        " double ZCL(report, layers, x) ; char WX(report) ; float remarks(report) ; char Ptend(report, x) ;"
        " char region(x) ; float lat(x) ;"
        " data: id = 1 ; T = \"ab\" ; CC = 50, 54 ; ZCL = 1, 2, 3, 4, 5, 6 ; WX = \"a\" ; remarks = 5 ;"
-       " Ptend = \"123\" ; region = \"abc\" ; lat = 1, 2, 3 ; }", 1},
+       " Ptend = \"123\" ; region = \"abc\" ; lat = 1, 2, 3 ; }",
+       1},
       {"fewer layers than covers",
        "netcdf h { dimensions: report = UNLIMITED ; layers = 2 ; variables: char CC(report, layers) ;"
-       " float ZCL(report, layers) ; data: CC = \"26\" ; ZCL = 1, 2 ; }", 1},
+       " float ZCL(report, layers) ; data: CC = \"26\" ; ZCL = 1, 2 ; }",
+       1},
       {"values of the library's own fill and non-numbers",
        "netcdf h { dimensions: report = UNLIMITED ; variables: float T(report) ; double SPD(report) ;"
-       " float lat(report) ; data: T = _ ; SPD = NaN ; lat = Infinity ; }", 1},
+       " float lat(report) ; data: T = _ ; SPD = NaN ; lat = Infinity ; }",
+       1},
       {"old layout with short rows",
        "netcdf h { dimensions: station = UNLIMITED ; idata = 5 ; fdata = 2 ; string_len = 30 ;"
        " variables: char id(station, string_len) ; int intdata(station, idata) ;"
        " float fltdata(station, fdata) ; char wx(station, string_len) ; char cld(station, string_len) ;"
        " :missing_val_f = \"text\" ; :missing_val_i = 1e30 ; :datetime = 12 ;"
-       " data: id = \"" + big_id + "\" ; intdata = 1150, 1, 2, 3, 4 ; fltdata = 40, 100 ;"
-       " wx = \"" + big_id + "\" ; cld = \"\" ; }", 1},
+       " data: id = \"" +
+           big_id +
+           "\" ; intdata = 1150, 1, 2, 3, 4 ; fltdata = 40, 100 ;"
+           " wx = \"" +
+           big_id + "\" ; cld = \"\" ; }",
+       1},
       {"old layout with rows of other types and shapes",
        "netcdf h { dimensions: station = UNLIMITED ; idata = 13 ; fdata = 15 ; two = 2 ;"
        " variables: char intdata(station, idata) ; float fltdata(station, two, fdata) ;"
-       " char id(station) ; data: intdata = \"abcdefghijklm\" ; id = \"K\" ; }", 1},
+       " char id(station) ; data: intdata = \"abcdefghijklm\" ; id = \"K\" ; }",
+       1},
   };
   TempDir dir;
   int k = 0;

@@ -115,6 +115,8 @@ constexpr int type_layers = 3;
 
 constexpr const char* default_history = "Surface converted file from KEZ decoders";
 
+/* Characters of the old layout's texts "id", "region" and "wx". */
+constexpr int old_text_len = 11;
 /* Columns of the old layout's rows of numbers. */
 constexpr int int_columns = 13;
 constexpr int float_columns = 15;
@@ -312,7 +314,7 @@ void load_header() {
 
 /* The identifier: leading blanks skipped. */
 void read_old_id(SFC_report* r) {
-  std::string id = read_text(state.id, SFC_ID_LEN);
+  std::string id = read_text(state.id, old_text_len);
   id.erase(0, std::min(id.find_first_not_of(' '), id.size()));
   copy_text(r->id, SFC_ID_LEN, id);
 }
@@ -338,14 +340,17 @@ void read_old(SFC_report* r, int rep_type) {
   read_old_id(r);
   if (rep_type == SFC_REP_ID) return;
   CDF_set_pos(1, state.index);
-  copy_text(r->area, SFC_ID_LEN, read_text(state.region, SFC_ID_LEN));
+  copy_text(r->area, SFC_ID_LEN, read_text(state.region, old_text_len));
   std::array<double, int_columns> ints;
   std::array<double, float_columns> floats;
   read_row(state.intdata, state.int_cols, state.missing_i, &ints);
   read_row(state.fltdata, state.float_cols, state.missing_f, &floats);
-  const double lon_sign = state.version1 ? -1 : 1;
-  r->lat = static_cast<float>(floats[0]);
-  r->lon = present(static_cast<float>(floats[1])) ? static_cast<float>(lon_sign * floats[1]) : KEZ_FMISS;
+  /* A version-1 file keeps west longitudes positive. */
+  auto place = [&] {
+    r->lat = static_cast<float>(floats[0]);
+    r->lon = static_cast<float>(state.version1 && floats[1] != KEZ_FMISS ? -floats[1] : floats[1]);
+  };
+  place();
   r->prior = int_value(ints[1]);
   r->elev = static_cast<float>(ints[2]);
   r->wmo = int_value(ints[3]);
@@ -353,7 +358,7 @@ void read_old(SFC_report* r, int rep_type) {
   if (rep_type == SFC_REP_LOCATION) return;
 
   CDF_set_pos(1, state.index);
-  const std::string wx = read_text(state.wx, SFC_ID_LEN);
+  const std::string wx = read_text(state.wx, old_text_len);
   copy_text(r->weather, SFC_WEATHER_LEN, wx.empty() ? " " : wx);
   CDF_set_pos(1, state.index);
   const std::string types = read_text(state.cld, type_layers);
@@ -371,7 +376,7 @@ void read_old(SFC_report* r, int rep_type) {
   }
   for (size_t i = 0; i < static_cast<size_t>(float_columns); ++i)
     if (float_members[i]) r->*float_members[i] = static_cast<float>(floats[i]);
-  r->lon = present(static_cast<float>(floats[1])) ? static_cast<float>(lon_sign * floats[1]) : KEZ_FMISS;
+  place();
   const bool by_day = state.date.hour >= 10 && state.date.hour <= 21;
   (by_day ? r->min_t : r->max_t) = static_cast<float>(floats[extreme_column]);
 }

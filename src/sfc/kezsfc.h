@@ -142,9 +142,9 @@ int SYN_auto_weather(int wx, char* wx_str);
 /* sfc_read: surface data files                                             */
 /* ------------------------------------------------------------------------ */
 
-/* Layout types of surface files. The dotted and tagged text layouts are
- * read and written; the binary records and the element file are written
- * only; the netCDF layouts are not supported yet. */
+/* Layout types of surface files. The dotted and tagged text layouts and
+ * the netCDF layout 2.0 are read and written; the old netCDF layout is only
+ * read; the binary records and the element file are written only. */
 inline constexpr int SFC_FT_DOTTED_SHORT = 1; /* dotted, up to the altimeter */
 inline constexpr int SFC_FT_DOTTED = 2;       /* dotted, full lines */
 inline constexpr int SFC_FT_TAGGED = 3;       /* "KEZSFC" tagged lines */
@@ -178,25 +178,49 @@ struct SFC_info {
   int num_stat;              /* reports; -9999 for text layouts */
 };
 
-/* One file is open at a time; cvt_fd matters only to netCDF layouts. */
+/* One file is open at a time, and every call acts on it: cvt_fd, the
+ * handle SFC_open gave, is not needed to find it. */
 /* The layout of an existing file from its first byte: 2 (blank, "0", "1",
- * "2"), 3 ("K"); -1 for anything else, netCDF ("C") included for now. */
+ * "2"), 3 ("K"), and for netCDF ("C") 11 when it has the dimension
+ * "station", else 12; -1 for anything else. */
 int SFC_chktype(const char* filename);
 /* f_type 0 detects (reading, appending) and receives the type used. A
  * non-negative handle, or -1. An open file is closed first. */
 int SFC_open(const char* filename, int f_access, int* f_type);
-/* 0; 1 for a text file open for writing (nothing read); -1 otherwise. */
+/* 0; 1 for a text file open for writing (nothing read); -1 otherwise. A
+ * netCDF file gives its header whenever it has one (read, or appended to),
+ * num_stat being its number of records. */
 int SFC_getinfo(int cvt_fd, SFC_info* info);
 int SFC_putinfo(int cvt_fd, const SFC_info* info);
-/* The report of index *statnum (from 0; -1 rewinds): 0, or -1 at the end of
- * the file, for a line without identifier or a layout that is not read. */
+/* The report of index *statnum (from 0; -1 rewinds a text file and
+ * re-reads the index last asked for in a netCDF file): 0, or -1 at the end
+ * of the file, for a line without identifier or a layout that is not
+ * read. A netCDF file reads nothing for an unknown rep_type (0, the report
+ * emptied). */
 int SFC_read(int cvt_fd, SFC_report* report, int rep_type, int* statnum);
-/* Appends one report: 0, or -1 (layout not written, no identifier). */
+/* Appends one report (netCDF: writes it at index *statnum): 0, or -1
+ * (layout not written, no identifier, netCDF without its header). */
 int SFC_write(int cvt_fd, const SFC_report* report, int rep_type, int* statnum);
 int SFC_rewind(int cvt_fd);
 /* Closes the file (an element file written ends with "</kezsfc>"); 0, or
  * -1 when none is open. */
 int SFC_close(int cvt_fd);
+
+/* ------------------------------------------------------------------------ */
+/* sfc_cdf: the netCDF branches of the surface file calls above             */
+/* ------------------------------------------------------------------------ */
+
+/* Called by sfc_read for the types SFC_FT_CDF_OLD and SFC_FT_CDF, with the
+ * results of the calls above. The module keeps its own netCDF file: one at
+ * a time, its header read when it is opened for reading or appending. */
+int SFC_cdf_chktype(const char* filename); /* 11, 12 or -1 */
+int SFC_cdf_open(const char* filename, int f_access, int f_type); /* the netCDF id, or -1 */
+int SFC_cdf_getinfo(SFC_info* info);
+int SFC_cdf_putinfo(const SFC_info* info);
+int SFC_cdf_read(SFC_report* report, int rep_type, const int* statnum);
+int SFC_cdf_write(const SFC_report* report, const int* statnum);
+int SFC_cdf_rewind();
+int SFC_cdf_close(); /* -1 when none is open */
 
 /* ------------------------------------------------------------------------ */
 /* wx_tool: weather and synoptic code conversions                           */

@@ -6,7 +6,8 @@
  * the module's boundary as an SFC_report in its fixed units. The layouts:
  * the dotted text lines (types 1 and 2), the tagged "KEZSFC" lines (3 and
  * 4), the 64-byte binary records (41, written only) and the element file
- * (51, written only). The surface plotting driver opens a file, reads its
+ * (51, written only); the netCDF layouts (11 and 12) are sfc_cdf's, called
+ * from here. The surface plotting driver opens a file, reads its
  * header and then its reports by index, rewinds for a second pass and
  * closes it; decoders and converters write files.
  *
@@ -54,6 +55,7 @@ bool present(int v) { return v != KEZ_MISS; }
 bool blank(char c) { return c == ' ' || c == '\0'; }
 bool is_text(int t) { return t >= SFC_FT_DOTTED_SHORT && t <= SFC_FT_TAGGED_EXT; }
 bool is_tagged(int t) { return t == SFC_FT_TAGGED || t == SFC_FT_TAGGED_EXT; }
+bool is_cdf(int t) { return t == SFC_FT_CDF_OLD || t == SFC_FT_CDF; }
 bool writing() { return state.file_access != SFC_ACC_READ; }
 
 /* The hour of the file's date picks the minimum (10 to 21 UTC, the day's
@@ -906,6 +908,7 @@ int rewind_text() {
 void close_file() {
   if (state.file && state.file_type == SFC_FT_ELEMENT && writing())
     std::fputs("</kezsfc>\n", state.file.get());
+  if (is_cdf(state.file_type)) SFC_cdf_close();
   state.file.reset();
   state.file_type = 0;
   state.file_access = SFC_ACC_READ;
@@ -923,8 +926,10 @@ int SFC_chktype(const char* filename) {
   if (c == ' ' || c == '0' || c == '1' || c == '2') return SFC_FT_DOTTED;
   if (c == 'K') return SFC_FT_TAGGED;
   if (c == 'C') {
-    MESS_print(M_warn, "SFC_chktype: %s: netCDF surface files are not supported yet\n", filename);
-    return -1;
+    fp.reset();
+    const int type = SFC_cdf_chktype(filename);
+    if (type < 0) MESS_print(M_warn, "SFC_chktype: %s: not a netCDF surface file\n", filename);
+    return type;
   }
   MESS_print(M_warn, "SFC_chktype: %s: not a surface data file\n", filename);
   return -1;
@@ -963,9 +968,23 @@ int SFC_open(const char* filename, int f_access, int* f_type) {
       return -1;
     }
     mode = f_access == SFC_ACC_READ ? "rb" : "wb";
-  } else if (type == SFC_FT_CDF_OLD || type == SFC_FT_CDF) {
-    MESS_print(M_error, "SFC_open: %s: netCDF surface files are not supported yet\n", filename);
-    return -1;
+  } else if (is_cdf(type)) {
+    if (f_access == SFC_ACC_APPEND) {
+      type = SFC_chktype(filename);
+      if (!is_cdf(type)) {
+        MESS_print(M_error, "SFC_open: %s: cannot append to a file of another layout\n", filename);
+        return -1;
+      }
+    }
+    const int fd = SFC_cdf_open(filename, f_access, type);
+    if (fd < 0) {
+      MESS_print(M_error, "SFC_open: Unable to open %s\n", filename);
+      return -1;
+    }
+    state.file_type = type;
+    state.file_access = f_access;
+    *f_type = type;
+    return fd;
   } else {
     MESS_print(M_error, "SFC_open: Unknown surface file type %d\n", type);
     return -1;
@@ -986,6 +1005,7 @@ int SFC_open(const char* filename, int f_access, int* f_type) {
 }
 
 int SFC_getinfo(int /* cvt_fd */, SFC_info* info) {
+  if (is_cdf(state.file_type)) return SFC_cdf_getinfo(info);
   if (!info || !state.file || !is_text(state.file_type)) return -1;
   if (writing()) return 1;
   FILE* fp = state.file.get();
@@ -1004,6 +1024,7 @@ int SFC_getinfo(int /* cvt_fd */, SFC_info* info) {
 }
 
 int SFC_putinfo(int /* cvt_fd */, const SFC_info* info) {
+  if (state.file_type == SFC_FT_CDF && writing()) return SFC_cdf_putinfo(info);
   if (!info || !state.file || !writing()) return -1;
   state.file_date = info->date;
   FILE* fp = state.file.get();
@@ -1030,6 +1051,7 @@ int SFC_putinfo(int /* cvt_fd */, const SFC_info* info) {
 }
 
 int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
+  if (is_cdf(state.file_type)) return SFC_cdf_read(report, rep_type, statnum);
   if (!report || !statnum || !open_for_reading()) return -1;
   FILE* fp = state.file.get();
   const int n = std::max(*statnum, 0);
@@ -1054,12 +1076,13 @@ int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
   return ok ? 0 : -1;
 }
 
-int SFC_write(int /* cvt_fd */, const SFC_report* report, int /* rep_type */, int* /* statnum */) {
-  if (!report || !state.file || !writing()) return -1;
+int SFC_write(int /* cvt_fd */, const SFC_report* report, int /* rep_type */, int* statnum) {
+  if (!report || !writing() || (!state.file && state.file_type != SFC_FT_CDF)) return -1;
   if (id_word(*report).empty()) {
     MESS_print(M_error, "SFC_write: report without an identifier\n");
     return -1;
   }
+  if (state.file_type == SFC_FT_CDF) return SFC_cdf_write(report, statnum);
   FILE* fp = state.file.get();
   switch (state.file_type) {
   case SFC_FT_DOTTED_SHORT:
@@ -1073,6 +1096,7 @@ int SFC_write(int /* cvt_fd */, const SFC_report* report, int /* rep_type */, in
 }
 
 int SFC_rewind(int /* cvt_fd */) {
+  if (is_cdf(state.file_type)) return SFC_cdf_rewind();
   if (!open_for_reading()) return -1;
   return rewind_text();
 }

@@ -229,7 +229,7 @@ TEST(SfcFile, DetectionByFirstByte) {
     SFC_chktype(dir.file("cdf").c_str());
   });
   EXPECT_NE(warned.err.find("SFC_chktype: "), std::string::npos);
-  EXPECT_NE(warned.err.find("not supported yet"), std::string::npos);
+  EXPECT_NE(warned.err.find("not a netCDF surface file"), std::string::npos);
 }
 
 TEST(SfcFile, WrittenTypeOneAndFourReadAsTwoAndThree) {

@@ -1570,7 +1570,9 @@ int GRD_search_file_date(const Date* date) {
       int type = input_type();
       Handle h(GRD_open(name.c_str(), GRD_ACCESS_READ, &type));
       if (h.fd < 0) {
+        /* The mosaic keeps -9999 where this tile would go. */
         MESS_print(M_warn, "GRD_search_file_date: unable to open file: %s\n", name.c_str());
+        MESS_print(M_warn, "Grid missing: tile %s\n", state.tiles[t].name.c_str());
         continue;
       }
       MESS_print(M_mess, "Reading from grid file: %s\n", name.c_str());

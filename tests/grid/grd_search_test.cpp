@@ -601,6 +601,7 @@ TEST(GridTiles, MissingTileLeavesMissingValuesAndTheLayoutStands) {
   EXPECT_NE(r.err.find("GRD_search_file_date: unable to open file: " + dir.path() + "/26121012_a.grd"),
             std::string::npos)
       << r.err;
+  EXPECT_NE(r.err.find("Grid missing: tile "), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("res=1 TILED 5 5 40 -100\n"
                        "-9999 -9999 2 2 2 \n"
                        "-9999 -9999 2 2 2 \n"

@@ -862,7 +862,9 @@ int UPA_chktype(const char* filename) {
   skip_line(raw);
   int number = -1;
   {
-    int c1 = std::getc(raw);
+    int c1;
+    while ((c1 = std::getc(raw)) != EOF && std::isspace(c1)) {
+    }
     if (c1 != EOF && std::isdigit(c1)) {
       number = c1 - '0';
       const int c2 = std::getc(raw);

@@ -663,3 +663,61 @@ TEST(UpaReadText, FilesCutAtEveryLineOrFullOfGarbageReadSafely) {
 }
 
 } // namespace
+
+namespace {
+
+/* ---- the listing driver ------------------------------------------------------------------ */
+
+std::string listing(const UPA_report& r) {
+  std::string out;
+  char line[256];
+  std::snprintf(line, sizeof line, "id %s area %s wmo %d lat %g lon %g elev %g numman %d numsig %d numwnd %d\n",
+                r.id, r.area, r.wmo, r.lat, r.lon, r.elev, r.numman, r.numsig, r.numwnd);
+  out += line;
+  for (int i = 0; i < UPA_NUM_MAN; ++i) {
+    const UPA_level& m = r.man[i];
+    if (m.p == M && m.h == M && m.t == M && m.td == M && m.dir == M && m.spd == M) continue;
+    std::snprintf(line, sizeof line, "  man %2d %g %g %g %g %g %g\n", i, m.p, m.h, m.t, m.td, m.dir, m.spd);
+    out += line;
+  }
+  for (int i = 0; i < std::min(r.numsig, UPA_NUM_SIG); ++i) {
+    std::snprintf(line, sizeof line, "  sig %3d %g %g %g\n", i, r.sig[i].p, r.sig[i].t, r.sig[i].td);
+    out += line;
+  }
+  for (int i = 0; i < std::min(r.numwnd, UPA_NUM_WND); ++i) {
+    std::snprintf(line, sizeof line, "  wnd %3d %g %g %g\n", i, r.wnd[i].h, r.wnd[i].dir, r.wnd[i].spd);
+    out += line;
+  }
+  return out;
+}
+
+/* Prints every report of every fixture in every read mode into a listing
+ * beside the build (upa_reports.txt) for a reader to inspect. */
+TEST(UpaListing, EveryFixtureInEveryModeIsListed) {
+  kez_test::TempDir dir;
+  std::vector<std::string> files;
+  for (const char* t : {"old_short.txt", "old_long.txt", "fixed.txt", "open.txt", "open_loc.txt"})
+    files.push_back(data_dir + t);
+  for (const char* c : {"station", "report", "version1", "hostile"}) files.push_back(ncgen(dir, c));
+  std::string out;
+  int reports = 0;
+  for (const std::string& path : files) {
+    Opened f(path);
+    out += "== " + path.substr(path.rfind('/') + 1) + " type " + std::to_string(f.type) + " datim '" +
+           f.info.datim + "'\n";
+    for (int mode = -1; mode <= 33; ++mode) {
+      for (int n = 0;; ++n) {
+        int rc = 0;
+        auto r = read(f.fd, mode, n, &rc);
+        if (rc != 0) break;
+        ASSERT_LT(n, 10) << path;
+        out += "-- report " + std::to_string(n) + " mode " + std::to_string(mode) + "\n" + listing(*r);
+        ++reports;
+      }
+    }
+  }
+  kez_test::write_file(std::string(KEZ_BINARY_DIR) + "/upa_reports.txt", out);
+  EXPECT_EQ(reports, 35 * (2 + 1 + 3 + 3 + 2 + 2 + 2 + 1 + 3)); /* every mode reads every report */
+}
+
+} // namespace

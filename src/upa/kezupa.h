@@ -56,6 +56,12 @@ enum UPA_mode { UPA_REP_SFC = 0, UPA_REP_FULL = 30, UPA_REP_ID = 31, UPA_REP_LOC
 /* Unit factors of the netCDF layout with the record dimension "report". */
 inline constexpr float UPA_MS_TO_KT = 1.944f;
 inline constexpr float UPA_M_TO_FT = 3.2808f;
+inline constexpr float UPA_KT_TO_MS = 0.5144f;
+inline constexpr float UPA_FT_TO_M = 0.3048f;
+
+/* Bytes of one binary station record (type 41) and of that file's header. */
+inline constexpr int UPA_BIN_RECORD = 78;
+inline constexpr int UPA_BIN_HEADER = 22;
 
 /* A significant temperature level. */
 struct UPA_sig {
@@ -120,5 +126,10 @@ int UPA_getinfo(int cvt_fd, UPA_info* info);
 int UPA_putinfo(int cvt_fd, UPA_info* info);
 int UPA_rewind(int cvt_fd);
 int UPA_read(int cvt_fd, UPA_report* report, int rep_type, const int* statnum);
+/* Appends one report in the open file's layout; the caller's record is
+ * left as it was. Text and element files count *statnum up, netCDF files
+ * write record *statnum. 0, or -1 when no file is open for writing or the
+ * write fails. */
+int UPA_write(int cvt_fd, const UPA_report* report, int rep_type, int* statnum);
 
 #endif /* KEZUPA_H */

@@ -132,4 +132,34 @@ int UPA_read(int cvt_fd, UPA_report* report, int rep_type, const int* statnum);
  * write fails. */
 int UPA_write(int cvt_fd, const UPA_report* report, int rep_type, int* statnum);
 
+/* The prompt layer: the current file, its stations and the level. */
+int UPA_in_file();
+int UPA_open_file(const char* filename); /* 1 opened, 0 not */
+int UPA_rewind_file();
+int UPA_close_file();
+const char* UPA_get_datim();
+int UPA_set_datim(const char* str); /* cut to 39 characters */
+int UPA_set_date(const Date* datim);
+int UPA_get_date(Date* datim);
+int UPA_list_stations();
+int UPA_read_station(UPA_report* report);
+int UPA_get_station(const char* id, UPA_report* report);
+int UPA_set_prompt(int val);
+int UPA_prompt_station(UPA_report* report);
+int UPA_set_prompt_level(int val);
+int UPA_read_level_menu();
+int UPA_prompt_level();
+
+/* Printers. The report printers print missing values as -9999; a negative
+ * significant or wind count prints no rows. The level printers take two
+ * message levels: the short table at mess1, the extra columns at mess2. */
+int UPA_print_locate(M_type mess, const UPA_report* report);
+int UPA_print_report(M_type mess, const UPA_report* report);
+int UPA_print_man(M_type mess, const UPA_report* report);
+int UPA_print_sig(M_type mess, const UPA_report* report);
+int UPA_print_wnd(M_type mess, const UPA_report* report);
+int UPA_set_miss_dash();
+int UPA_print_level(M_type mess1, M_type mess2, int ind, const UPA_level* level);
+int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, const WIND* storm);
+
 #endif /* KEZUPA_H */

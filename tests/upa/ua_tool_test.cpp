@@ -292,3 +292,17 @@ TEST(UpaPrompt, LevelFromBatchResourceAndMenuFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UpaPrompt, InFileSelectsUpperAirInput) {
+  const auto res = kez_test::run_child([] {
+    FLAG_set(FLAG_INPUT_KIND, 10);
+    RES_put("in_file", "upa");
+    UPA_in_file();
+    return FLAG_get(FLAG_INPUT_KIND) == 20 ? 0 : 2;
+  });
+  EXPECT_EQ(res.status, 0) << res.out << res.err;
+}
+
+} // namespace

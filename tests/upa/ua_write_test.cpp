@@ -286,3 +286,44 @@ TEST(UpaWrite, FailuresAreReported) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UpaWrite, OldLayoutWindPlacesByHeight) {
+  kez_test::TempDir dir;
+  auto r = sample();
+  const UPA_wnd wnd[] = {{0, 270, 15}, {1000, 275, 18}, {1500, 280, 22}, {15000, 300, 40}, {20000, 330, 70},
+                         {50000, 340, 80}, {13000, 350, 90}};
+  for (size_t i = 0; i < std::size(wnd); ++i) r->wnd[i] = wnd[i];
+  r->numwnd = static_cast<int>(std::size(wnd));
+  for (int type : {1, 2}) {
+    const std::string path = dir.file("p" + std::to_string(type));
+    write_one(path, type, *r);
+    auto b = read_back(path);
+    EXPECT_FLOAT_EQ(b->wnd[1].spd, 22) << type; /* 1500 ft replaces 1000 ft */
+    if (type == 1) {
+      EXPECT_FLOAT_EQ(b->wnd[13].spd, 40); /* 15000 ft */
+    } else {
+      EXPECT_FLOAT_EQ(b->wnd[14].spd, 70); /* 20000 ft */
+      EXPECT_FLOAT_EQ(b->wnd[20].spd, 80); /* 50000 ft */
+    }
+    for (int i = 0; i < b->numwnd; ++i) EXPECT_NE(b->wnd[i].spd, 90) << type; /* 13000 ft has no place */
+  }
+}
+
+TEST(UpaWrite, SurfaceCompletesTheListsOfACopy) {
+  kez_test::TempDir dir;
+  auto r = sample();
+  r->numsig = 0;
+  r->numwnd = 0;
+  const UPA_report before = *r;
+  write_one(dir.file("s"), 4, *r);
+  EXPECT_EQ(std::memcmp(&before, r.get(), sizeof before), 0);
+  auto b = read_back(dir.file("s"));
+  ASSERT_EQ(b->numsig, 1);
+  EXPECT_FLOAT_EQ(b->sig[0].p, 965);
+  ASSERT_EQ(b->numwnd, 1);
+  EXPECT_FLOAT_EQ(b->wnd[0].dir, 270);
+}
+
+} // namespace

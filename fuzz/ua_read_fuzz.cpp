@@ -10,8 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kez_fuzz::quiet();
   if (size < 2) return 0;
-  constexpr int types[] = {0, UPA_FT_OLD_SHORT, UPA_FT_OLD_LONG, UPA_FT_FIXED,
-                           UPA_FT_OPEN, UPA_FT_OPEN_LOC, UPA_FT_CDF, UPA_FT_CDF_SI};
+  constexpr int types[] = {0,           UPA_FT_OLD_SHORT, UPA_FT_OLD_LONG, UPA_FT_FIXED,
+                           UPA_FT_OPEN, UPA_FT_OPEN_LOC,  UPA_FT_CDF,      UPA_FT_CDF_SI};
   constexpr int modes[] = {UPA_REP_FULL, UPA_REP_ID, UPA_REP_LOCATION, UPA_REP_SFC, 2, 3, 16, 17, 22, 23, 99, -1};
   const int forced = types[data[0] % 8];
   const size_t nidx = data[1] % 16;

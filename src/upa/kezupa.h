@@ -6,7 +6,10 @@
  * and up to 100 wind levels, every missing value -9999. The file module
  * (ua_read) keeps one upper-air file open per process, detects its layout,
  * reads and writes its header and reads its reports by index into the
- * record, from the text layouts and the netCDF layouts.
+ * record, from the text layouts and the netCDF layouts, and writes them in
+ * every layout. The prompt layer and the printers (ua_tool) keep the
+ * current file of a sounding program, ask for its station and level, and
+ * print reports and single levels.
  */
 #ifndef KEZUPA_H
 #define KEZUPA_H
@@ -21,15 +24,15 @@ inline constexpr int UPA_NUM_WND = 100; /* wind levels */
 
 /* Slots of UPA_report::man with a meaning of their own. */
 enum UPA_slot {
-  UPA_SLOT_SFC = 0,      /* the surface */
+  UPA_SLOT_SFC = 0, /* the surface */
   UPA_SLOT_1000 = 1,
   UPA_SLOT_925 = 2,
   UPA_SLOT_850 = 3,
-  UPA_SLOT_10 = 16,      /* the last mandatory level, 10 hPa */
-  UPA_SLOT_ABOVE = 17,   /* 17 to 21: levels above 10 hPa */
+  UPA_SLOT_10 = 16,    /* the last mandatory level, 10 hPa */
+  UPA_SLOT_ABOVE = 17, /* 17 to 21: levels above 10 hPa */
   UPA_SLOT_ABOVE_END = 21,
-  UPA_SLOT_TROP = 22,    /* tropopause */
-  UPA_SLOT_MAXW = 23     /* maximum wind */
+  UPA_SLOT_TROP = 22, /* tropopause */
+  UPA_SLOT_MAXW = 23  /* maximum wind */
 };
 
 /* File types (layouts). */
@@ -79,17 +82,17 @@ struct UPA_wnd {
 
 /* One report of one station; -9999 (-9999.0) for every missing value. */
 struct UPA_report {
-  char id[UPA_ID_LEN];   /* station identifier */
-  char area[UPA_ID_LEN]; /* region identifier (netCDF files only) */
-  int wmo;               /* WMO station number */
-  float lat;             /* degrees north */
-  float lon;             /* degrees east, negative west */
-  float elev;            /* m */
-  int time;              /* observation time */
-  int type;              /* report kind; left alone by the initialiser and the readers */
+  char id[UPA_ID_LEN];        /* station identifier */
+  char area[UPA_ID_LEN];      /* region identifier (netCDF files only) */
+  int wmo;                    /* WMO station number */
+  float lat;                  /* degrees north */
+  float lon;                  /* degrees east, negative west */
+  float elev;                 /* m */
+  int time;                   /* observation time */
+  int type;                   /* report kind; left alone by the initialiser and the readers */
   UPA_level man[UPA_NUM_MAN]; /* slots: see UPA_slot; 1 to 16 are 1000 ... 10 hPa */
-  int numman;            /* 0 without mandatory data, else the layout's count */
-  UPA_sig sig[UPA_NUM_SIG]; /* falling pressure */
+  int numman;                 /* 0 without mandatory data, else the layout's count */
+  UPA_sig sig[UPA_NUM_SIG];   /* falling pressure */
   int numsig;
   UPA_wnd wnd[UPA_NUM_WND]; /* rising height */
   int numwnd;

@@ -51,9 +51,28 @@ using Stream = std::unique_ptr<FILE, StreamCloser>;
 
 /* The netCDF variables of the two layouts, in the order of their schema. */
 enum CdfVar {
-  V_ID, V_REGION, V_TYPE, V_IDN, V_LAT, V_LON, V_NUM_MANT, V_NUM_SIGT, V_NUM_SIGW,
-  V_P_MAN, V_Z_MAN, V_T_MAN, V_TD_MAN, V_DIR_MAN, V_SPD_MAN,
-  V_P_SIGT, V_T_SIGT, V_TD_SIGT, V_Z_SIGW, V_DIR_SIGW, V_SPD_SIGW, V_COUNT
+  V_ID,
+  V_REGION,
+  V_TYPE,
+  V_IDN,
+  V_LAT,
+  V_LON,
+  V_NUM_MANT,
+  V_NUM_SIGT,
+  V_NUM_SIGW,
+  V_P_MAN,
+  V_Z_MAN,
+  V_T_MAN,
+  V_TD_MAN,
+  V_DIR_MAN,
+  V_SPD_MAN,
+  V_P_SIGT,
+  V_T_SIGT,
+  V_TD_SIGT,
+  V_Z_SIGW,
+  V_DIR_SIGW,
+  V_SPD_SIGW,
+  V_COUNT
 };
 
 enum class Shape { text, single, mant, sigt, sigw };
@@ -79,44 +98,39 @@ constexpr std::array<CdfSchema, V_COUNT> schema{{
     {"idn", "idn", Shape::single, Kind::wmo, "WMO Numeric Station ID", nullptr, nullptr, 0, 0},
     {"lat", "lat", Shape::single, Kind::value, "Latitude", "degrees_N", "degrees_N", -90, 90},
     {"lon", "lon", Shape::single, Kind::value, "Longitude", "degrees_E", "degrees_E", -180, 180},
-    {"num_mant", "num_mant", Shape::single, Kind::count, "Number of Mandatory Levels", nullptr,
-     nullptr, 0, UPA_NUM_MAN},
-    {"num_sigt", "num_sigt", Shape::single, Kind::count, "Number of Significant Levels wrt T",
-     nullptr, nullptr, 0, UPA_NUM_SIG},
-    {"num_sigw", "num_sigw", Shape::single, Kind::count, "Number of Significant Levels wrt W",
-     nullptr, nullptr, 0, UPA_NUM_WND},
-    {"p_man", "P_man", Shape::mant, Kind::value, "Pressure - Mandatory Levels", "hectopascals",
+    {"num_mant", "num_mant", Shape::single, Kind::count, "Number of Mandatory Levels", nullptr, nullptr, 0,
+     UPA_NUM_MAN},
+    {"num_sigt", "num_sigt", Shape::single, Kind::count, "Number of Significant Levels wrt T", nullptr, nullptr, 0,
+     UPA_NUM_SIG},
+    {"num_sigw", "num_sigw", Shape::single, Kind::count, "Number of Significant Levels wrt W", nullptr, nullptr, 0,
+     UPA_NUM_WND},
+    {"p_man", "P_man", Shape::mant, Kind::value, "Pressure - Mandatory Levels", "hectopascals", "hectopascals", 0,
+     1500},
+    {"z_man", "Z_man", Shape::mant, Kind::value, "Geopotential - Mandatory Levels", "meters", "meters", -150, 100000},
+    {"t_man", "T_man", Shape::mant, Kind::value, "Temperature - Mandatory Levels", "celsius", "celsius", -100, 100},
+    {"td_man", "TD_man", Shape::mant, Kind::value, "Dew Point - Mandatory Levels", "celsius", "celsius", -100, 100},
+    {"dir_man", "DIR_man", Shape::mant, Kind::value, "Wind Direction - Mandatory Levels", "degrees", "degrees", 0, 360},
+    {"spd_man", "SPD_man", Shape::mant, Kind::value, "Wind Speed - Mandatory Levels", "knots", "meters/second", 0, 300},
+    {"p_sigt", "P_sigt", Shape::sigt, Kind::value, "Pressure - Significant Levels wrt T", "hectopascals",
      "hectopascals", 0, 1500},
-    {"z_man", "Z_man", Shape::mant, Kind::value, "Geopotential - Mandatory Levels", "meters",
-     "meters", -150, 100000},
-    {"t_man", "T_man", Shape::mant, Kind::value, "Temperature - Mandatory Levels", "celsius",
-     "celsius", -100, 100},
-    {"td_man", "TD_man", Shape::mant, Kind::value, "Dew Point - Mandatory Levels", "celsius",
-     "celsius", -100, 100},
-    {"dir_man", "DIR_man", Shape::mant, Kind::value, "Wind Direction - Mandatory Levels",
-     "degrees", "degrees", 0, 360},
-    {"spd_man", "SPD_man", Shape::mant, Kind::value, "Wind Speed - Mandatory Levels", "knots",
+    {"t_sigt", "T_sigt", Shape::sigt, Kind::value, "Temperature - Significant Levels wrt T", "celsius", "celsius", -100,
+     100},
+    {"td_sigt", "TD_sigt", Shape::sigt, Kind::value, "Dew Point - Significant Levels wrt T", "celsius", "celsius", -100,
+     100},
+    {"z_sigw", "Z_sigw", Shape::sigw, Kind::value, "Altitude - Significant Levels wrt W", "feet", "meters", -150,
+     100000},
+    {"dir_sigw", "DIR_sigw", Shape::sigw, Kind::value, "Wind Direction - Significant Levels wrt W", "degrees",
+     "degrees", 0, 360},
+    {"spd_sigw", "SPD_sigw", Shape::sigw, Kind::value, "Wind Speed - Significant Levels wrt W", "knots",
      "meters/second", 0, 300},
-    {"p_sigt", "P_sigt", Shape::sigt, Kind::value, "Pressure - Significant Levels wrt T",
-     "hectopascals", "hectopascals", 0, 1500},
-    {"t_sigt", "T_sigt", Shape::sigt, Kind::value, "Temperature - Significant Levels wrt T",
-     "celsius", "celsius", -100, 100},
-    {"td_sigt", "TD_sigt", Shape::sigt, Kind::value, "Dew Point - Significant Levels wrt T",
-     "celsius", "celsius", -100, 100},
-    {"z_sigw", "Z_sigw", Shape::sigw, Kind::value, "Altitude - Significant Levels wrt W", "feet",
-     "meters", -150, 100000},
-    {"dir_sigw", "DIR_sigw", Shape::sigw, Kind::value,
-     "Wind Direction - Significant Levels wrt W", "degrees", "degrees", 0, 360},
-    {"spd_sigw", "SPD_sigw", Shape::sigw, Kind::value, "Wind Speed - Significant Levels wrt W",
-     "knots", "meters/second", 0, 300},
 }};
 
 /* Wind heights (feet) of the old text layouts' fixed wind groups. */
-constexpr std::array<float, 16> old_short_heights{0,    1000, 2000, 3000,  4000,  5000,  6000,  7000,
+constexpr std::array<float, 16> old_short_heights{0,    1000, 2000,  3000,  4000,  5000,  6000,  7000,
                                                   8000, 9000, 10000, 12000, 14000, 15000, 16000, 18000};
-constexpr std::array<float, 21> old_long_heights{
-    0,    1000, 2000,  3000,  4000,  5000,  6000,  7000,  8000,  9000, 10000,
-    12000, 14000, 16000, 20000, 25000, 30000, 35000, 40000, 45000, 50000};
+constexpr std::array<float, 21> old_long_heights{0,     1000,  2000,  3000,  4000,  5000,  6000,
+                                                 7000,  8000,  9000,  10000, 12000, 14000, 16000,
+                                                 20000, 25000, 30000, 35000, 40000, 45000, 50000};
 /* Mandatory slots of the old text layouts, in the order of their triplets. */
 constexpr std::array<int, 4> old_short_slots{1, 3, 4, 5};
 constexpr std::array<int, 8> old_long_slots{1, 3, 4, 5, 6, 7, 9, 11};
@@ -124,17 +138,17 @@ constexpr int old_short_sig = 14;
 constexpr int old_long_sig = 21;
 
 struct State {
-  Stream cvt_file;          /* the open text or binary stream */
+  Stream cvt_file; /* the open text or binary stream */
   int file_type = UPA_FT_NONE;
   int file_access = UPA_ACC_READ;
-  int cdf_fd = CDF_NO_ID;   /* the open netCDF file */
+  int cdf_fd = CDF_NO_ID; /* the open netCDF file */
   /* Text reading: the index of the report before which the stream stands
    * (-1: not known, the next read rewinds), the index last read and the
    * offset at which it begins (-1: none). */
   int stat_num = -1;
   int last_num = -1;
   long cur_pos = -1;
-  float version = 1.1f;     /* 1.0: a netCDF file without "version" */
+  float version = 1.1f; /* 1.0: a netCDF file without "version" */
   long num_station = 0;
   std::array<int, V_COUNT> var_id = [] {
     std::array<int, V_COUNT> a{};
@@ -194,14 +208,22 @@ float complete_height(int pp, int hhh) {
     case 92: return static_cast<float>(hhh);
     case 85: return 1000.0f + hhh;
     case 70: return (high ? 2000.0f : 3000.0f) + hhh;
-    case 50: case 40: return 10.0f * hhh;
-    case 30: case 25: return high ? 10.0f * hhh : 10000.0f + 10.0f * hhh;
-    case 20: case 15: case 10: case 7: return 10000.0f + 10.0f * hhh;
+    case 50:
+    case 40: return 10.0f * hhh;
+    case 30:
+    case 25: return high ? 10.0f * hhh : 10000.0f + 10.0f * hhh;
+    case 20:
+    case 15:
+    case 10:
+    case 7: return 10000.0f + 10.0f * hhh;
     case 5: return (high ? 10000.0f : 20000.0f) + 10.0f * hhh;
-    case 3: case 2: return 20000.0f + 10.0f * hhh;
+    case 3:
+    case 2: return 20000.0f + 10.0f * hhh;
     case 1: return (high ? 20000.0f : 30000.0f) + 10.0f * hhh;
-    case -7: case -5: return 30000.0f + 10.0f * hhh;
-    case -3: case -2: return (high ? 30000.0f : 40000.0f) + 10.0f * hhh;
+    case -7:
+    case -5: return 30000.0f + 10.0f * hhh;
+    case -3:
+    case -2: return (high ? 30000.0f : 40000.0f) + 10.0f * hhh;
     case -1: return (high ? 40000.0f : 50000.0f) + 10.0f * hhh;
     default: return static_cast<float>(hhh);
   }
@@ -224,8 +246,7 @@ int UPA_initialize(UPA_report* report) {
 }
 
 int UPA_mandatory(float p) {
-  constexpr std::array<float, 16> levels{1000, 925, 850, 700, 500, 400, 300, 250,
-                                         200,  150, 100, 70,  50,  30,  20,  10};
+  constexpr std::array<float, 16> levels{1000, 925, 850, 700, 500, 400, 300, 250, 200, 150, 100, 70, 50, 30, 20, 10};
   for (size_t i = 0; i < levels.size(); ++i)
     if (p == levels[i]) return static_cast<int>(i) + 1;
   return 0;

@@ -44,13 +44,27 @@ struct MenuRow {
 };
 
 constexpr std::array<MenuRow, 22> builtin_levels{{
-    {"Back to previous menu", "back", 0}, {"Sea level", "sl", 2000},  {"Surface", "sfc", 2000},
-    {"1000 mb", "1000mb", 1000},          {"925 mb", "925mb", 925},   {"850 mb", "850mb", 850},
-    {"700 mb", "700mb", 700},             {"500 mb", "500mb", 500},   {"400 mb", "400mb", 400},
-    {"300 mb", "300mb", 300},             {"250 mb", "250mb", 250},   {"200 mb", "200mb", 200},
-    {"150 mb", "150mb", 150},             {"100 mb", "100mb", 100},   {"70 mb", "70mb", 70},
-    {"50 mb", "50mb", 50},                {"30 mb", "30mb", 30},      {"20 mb", "20mb", 20},
-    {"10 mb", "10mb", 10},                {"Tropopause", "trop", 1900}, {"Max wind", "wind", 1800},
+    {"Back to previous menu", "back", 0},
+    {"Sea level", "sl", 2000},
+    {"Surface", "sfc", 2000},
+    {"1000 mb", "1000mb", 1000},
+    {"925 mb", "925mb", 925},
+    {"850 mb", "850mb", 850},
+    {"700 mb", "700mb", 700},
+    {"500 mb", "500mb", 500},
+    {"400 mb", "400mb", 400},
+    {"300 mb", "300mb", 300},
+    {"250 mb", "250mb", 250},
+    {"200 mb", "200mb", 200},
+    {"150 mb", "150mb", 150},
+    {"100 mb", "100mb", 100},
+    {"70 mb", "70mb", 70},
+    {"50 mb", "50mb", 50},
+    {"30 mb", "30mb", 30},
+    {"20 mb", "20mb", 20},
+    {"10 mb", "10mb", 10},
+    {"Tropopause", "trop", 1900},
+    {"Max wind", "wind", 1800},
     {"Whole sounding", "snd", 1600},
 }};
 
@@ -101,8 +115,7 @@ void out(M_type level, const char* fmt, ...) {
 std::string field(const char* s, size_t max) { return std::string(s, strnlen(s, max)); }
 
 bool same_nocase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
 }
@@ -246,8 +259,7 @@ int UPA_prompt_station(UPA_report* report) {
     if (same_nocase(text, "exit")) KEZ_exit(0);
     std::vector<char> buf(text.begin(), text.end());
     buf.push_back('\0');
-    if (text.size() == 3 || text.empty() || !std::islower(static_cast<unsigned char>(text[0])))
-      up_string(buf.data());
+    if (text.size() == 3 || text.empty() || !std::islower(static_cast<unsigned char>(text[0]))) up_string(buf.data());
     found = UPA_get_station(buf.data(), report);
     if (res) break;
   }
@@ -358,8 +370,8 @@ int UPA_prompt_level() {
     std::snprintf(text, sizeof text, "500");
     state.level_prompt = 0;
   } else {
-    const int value = MENU_process("\n        Vertical Level Menu\n", state.lev_menu.items.data(),
-                                   state.lev_menu_type, "Enter the level: ", text, 3);
+    const int value = MENU_process("\n        Vertical Level Menu\n", state.lev_menu.items.data(), state.lev_menu_type,
+                                   "Enter the level: ", text, 3);
     if (value == 0) return 0;
     if (value < 0 && value != KEZ_MISS) KEZ_exit(0);
   }
@@ -376,8 +388,8 @@ int UPA_prompt_level() {
 namespace {
 
 void station_line(M_type mess, const UPA_report& r) {
-  out(mess, "STA: %5s WMO: %05ld LAT: %7.2f LON: %7.2f\n", field(r.id, UPA_ID_LEN).c_str(),
-      static_cast<long>(r.wmo), r.lat, r.lon);
+  out(mess, "STA: %5s WMO: %05ld LAT: %7.2f LON: %7.2f\n", field(r.id, UPA_ID_LEN).c_str(), static_cast<long>(r.wmo),
+      r.lat, r.lon);
 }
 
 void man_block(M_type mess, const UPA_report& r) {
@@ -385,14 +397,17 @@ void man_block(M_type mess, const UPA_report& r) {
   for (int i = 0; i < UPA_NUM_MAN; ++i) {
     const UPA_level& m = r.man[i];
     if (missing(m.p)) continue;
-    const char* label = i == UPA_SLOT_SFC ? "SFC  " : i == UPA_SLOT_TROP ? "TROP " : i == UPA_SLOT_MAXW ? "MWND " : "     ";
+    const char* label = i == UPA_SLOT_SFC    ? "SFC  "
+                        : i == UPA_SLOT_TROP ? "TROP "
+                        : i == UPA_SLOT_MAXW ? "MWND "
+                                             : "     ";
     out(mess, "%s%6.1f  %7.0f  %7.1f %7.1f  %6.0f %6.0f\n", label, m.p, m.h, m.t, m.td, m.dir, m.spd);
   }
 }
 
 /* Two columns read downwards; a negative count has no rows. */
 template <typename Row>
-void two_columns(M_type mess, int n, int max, Row row) {
+void two_columns(int n, int max, Row row) {
   n = std::clamp(n, 0, max);
   const int k = (n + 1) / 2;
   for (int j = 0; j < n / 2; ++j) {
@@ -400,12 +415,11 @@ void two_columns(M_type mess, int n, int max, Row row) {
     row(j + k, true);
   }
   if (n % 2) row(k - 1, true);
-  (void)mess;
 }
 
 void sig_block(M_type mess, const UPA_report& r) {
   out(mess, "Press    Temp    Dewpt     Press    Temp    Dewpt\n");
-  two_columns(mess, r.numsig, UPA_NUM_SIG, [&](int i, bool last) {
+  two_columns(r.numsig, UPA_NUM_SIG, [&](int i, bool last) {
     const UPA_sig& s = r.sig[i];
     out(mess, last ? "%6.1f  %7.1f %7.1f\n" : "%6.1f  %7.1f %7.1f    ", s.p, s.t, s.td);
   });
@@ -413,7 +427,7 @@ void sig_block(M_type mess, const UPA_report& r) {
 
 void wnd_block(M_type mess, const UPA_report& r) {
   out(mess, "Height    Dir    Spd     Height    Dir    Spd\n");
-  two_columns(mess, r.numwnd, UPA_NUM_WND, [&](int i, bool last) {
+  two_columns(r.numwnd, UPA_NUM_WND, [&](int i, bool last) {
     const UPA_wnd& w = r.wnd[i];
     out(mess, last ? "%6.0f  %6.0f %6.0f\n" : "%6.0f  %6.0f %6.0f    ", w.h, w.dir, w.spd);
   });
@@ -472,15 +486,15 @@ int UPA_set_miss_dash() {
 
 namespace {
 
-/* One field of a row: the value in its format, or the missing text (a
- * dash at the field's end, or blanks) of the field's width. */
-void cell(M_type mess, float v, const char* fmt, int width, bool trailing_blank) {
+/* One field of a row: the value in its format, or the missing text of the
+ * field's width: blanks, or with dash a "-" at the field's end. */
+void cell(M_type mess, float v, const char* fmt, int width, bool trailing_blank, bool dash) {
   if (!missing(v)) {
     out(mess, fmt, v);
     return;
   }
   std::string t(static_cast<size_t>(width), ' ');
-  if (state.miss_dash) t[static_cast<size_t>(width - 1 - (trailing_blank ? 1 : 0))] = '-';
+  if (dash) t[static_cast<size_t>(width - 1 - (trailing_blank ? 1 : 0))] = '-';
   out(mess, "%s", t.c_str());
 }
 
@@ -530,28 +544,29 @@ int UPA_print_level(M_type mess1, M_type mess2, int ind, const UPA_level* level)
     return 0;
   }
   const UPA_level& l = *level;
+  const bool dash = state.miss_dash != 0;
   if (const char* label = level_label(ind, l.p))
     out(mess1, "%s", label);
   else
     out(mess1, "%3d ", ind);
-  cell(mess1, l.p, !missing(l.p) && l.p < 10 ? "%4.1f " : "%4.0f ", 5, true);
-  cell(mess1, l.h, "%5.0f ", 6, true);
-  cell(mess1, l.t, "%5.1f ", 6, true);
-  cell(mess1, l.td, "%5.1f ", 6, true);
+  cell(mess1, l.p, !missing(l.p) && l.p < 10 ? "%4.1f " : "%4.0f ", 5, true, dash);
+  cell(mess1, l.h, "%5.0f ", 6, true, dash);
+  cell(mess1, l.t, "%5.1f ", 6, true, dash);
+  cell(mess1, l.td, "%5.1f ", 6, true, dash);
   const float tk = kelvin(l.t), tdk = kelvin(l.td);
   const bool moist = !missing(tk) && !missing(tdk);
   const bool with_p = !missing(l.p) && l.p > 0;
-  cell(mess1, moist ? derived(rel_hum(tk, tdk)) : KEZ_FMISS, "%3.0f ", 4, true);
-  cell(mess2, moist ? l.t - l.td : KEZ_FMISS, "%4.1f ", 5, true);
+  cell(mess1, moist ? derived(rel_hum(tk, tdk)) : KEZ_FMISS, "%3.0f ", 4, true, dash);
+  cell(mess2, moist ? l.t - l.td : KEZ_FMISS, "%4.1f ", 5, true, dash);
   const float wb = moist && with_p ? derived(wet_bulb(tk, tdk, l.p)) : KEZ_FMISS;
-  cell(mess2, missing(wb) || wb == 0 ? KEZ_FMISS : wb - 273.15f, "%5.1f ", 6, true);
-  cell(mess1, l.dir, "%3.0f ", 4, true);
-  cell(mess1, l.spd, "%3.0f ", 4, true);
-  cell(mess2, !missing(tk) && with_p ? derived(pot_temp(tk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true);
-  cell(mess2, moist && with_p ? derived(virt_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true);
-  cell(mess2, moist && with_p ? derived(wet_bulb_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true);
-  cell(mess2, moist && with_p ? derived(eq_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true);
-  cell(mess2, !missing(tdk) && with_p ? derived(mix_ratio(tdk, l.p)) : KEZ_FMISS, "%5.2f", 5, false);
+  cell(mess2, missing(wb) || wb == 0 ? KEZ_FMISS : wb - 273.15f, "%5.1f ", 6, true, dash);
+  cell(mess1, l.dir, "%3.0f ", 4, true, dash);
+  cell(mess1, l.spd, "%3.0f ", 4, true, dash);
+  cell(mess2, !missing(tk) && with_p ? derived(pot_temp(tk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true, dash);
+  cell(mess2, moist && with_p ? derived(virt_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true, dash);
+  cell(mess2, moist && with_p ? derived(wet_bulb_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true, dash);
+  cell(mess2, moist && with_p ? derived(eq_pot_temp(tk, tdk, l.p)) : KEZ_FMISS, "%5.1f ", 6, true, dash);
+  cell(mess2, !missing(tdk) && with_p ? derived(mix_ratio(tdk, l.p)) : KEZ_FMISS, "%5.2f", 5, false, dash);
   out(mess1, "\n");
   return 0;
 }
@@ -580,15 +595,14 @@ int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, 
   }
   const UPA_level& l = *level;
   out(mess1, "%3d  ", ind);
-  const bool dash = state.miss_dash != 0;
-  state.miss_dash = 0; /* the wind rows show blanks for missing values */
-  cell(mess1, l.p, "%4.0f ", 5, true);
-  cell(mess1, l.h, "%5.0f  ", 7, true);
-  cell(mess1, l.dir, "%3.0f ", 4, true);
-  cell(mess1, l.spd, "%3.0f ", 4, true);
+  const bool dash = false; /* the wind rows show blanks for missing values */
+  cell(mess1, l.p, "%4.0f ", 5, true, dash);
+  cell(mess1, l.h, "%5.0f  ", 7, true, dash);
+  cell(mess1, l.dir, "%3.0f ", 4, true, dash);
+  cell(mess1, l.spd, "%3.0f ", 4, true, dash);
   const Vec w = components(l.dir, l.spd);
-  cell(mess1, w.known ? w.u * kt_to_ms : KEZ_FMISS, "%5.1f ", 6, true);
-  cell(mess1, w.known ? w.v * kt_to_ms : KEZ_FMISS, "%5.1f", 5, false);
+  cell(mess1, w.known ? w.u * kt_to_ms : KEZ_FMISS, "%5.1f ", 6, true, dash);
+  cell(mess1, w.known ? w.v * kt_to_ms : KEZ_FMISS, "%5.1f", 5, false, dash);
   const Vec s = storm_known ? components(storm->dir, storm->spd) : Vec{0, 0, false};
   if (w.known && s.known) {
     const float du = w.u - s.u, dv = w.v - s.v;
@@ -604,6 +618,5 @@ int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, 
   } else {
     out(mess1, "\n");
   }
-  state.miss_dash = dash ? 1 : 0;
   return 0;
 }

@@ -1,7 +1,7 @@
 /* The report record, the coded groups, detection, headers and reading of
  * upper-air files in every readable layout. */
-#include "kezupa.h"
 #include "kez_test.h"
+#include "kezupa.h"
 
 #include <gtest/gtest.h>
 
@@ -56,16 +56,32 @@ TEST(UpaGroups, PressureHeightGroupsDecodeByLevel) {
     int rc;
   };
   const Case cases[] = {
-      {"85512", 850, 1512, 0},   {"70012", 700, 3012, 0},   {"70950", 700, 2950, 0},
-      {"50580", 500, 5800, 0},   {"25040", 250, 10400, 0},  {"10650", 100, 16500, 0},
-      {"92780", 925, 780, 0},    {"00105", 1000, 105, 0},   {"00512", 1000, -12, 0},
-      {"00500", 1000, 0, 0},     {"07860", 70, 18600, 0},   {"05060", 50, 20600, 0},
-      {"01100", 10, 31000, 0},   {"-7350", 7, 33500, 0},    {"-1850", 1, 48500, 0},
-      {"-1050", 1, 50500, 0},    {"88250", 880, 250, 0},    {"85/", 850, M, -1},
-      {"00/", 1000, M, -1},      {"92/", 925, M, -1},       {"99999", M, M, -1},
+      {"85512", 850, 1512, 0},
+      {"70012", 700, 3012, 0},
+      {"70950", 700, 2950, 0},
+      {"50580", 500, 5800, 0},
+      {"25040", 250, 10400, 0},
+      {"10650", 100, 16500, 0},
+      {"92780", 925, 780, 0},
+      {"00105", 1000, 105, 0},
+      {"00512", 1000, -12, 0},
+      {"00500", 1000, 0, 0},
+      {"07860", 70, 18600, 0},
+      {"05060", 50, 20600, 0},
+      {"01100", 10, 31000, 0},
+      {"-7350", 7, 33500, 0},
+      {"-1850", 1, 48500, 0},
+      {"-1050", 1, 50500, 0},
+      {"88250", 880, 250, 0},
+      {"85/", 850, M, -1},
+      {"00/", 1000, M, -1},
+      {"92/", 925, M, -1},
+      {"99999", M, M, -1},
       {"X", M, M, -1},
       /* damaged groups: garbage, over-long, empty */
-      {"8a512", M, M, -1},       {"855120", M, M, -1},      {"", M, M, -1},
+      {"8a512", M, M, -1},
+      {"855120", M, M, -1},
+      {"", M, M, -1},
       {"$", M, M, -1},
   };
   for (const Case& c : cases) {
@@ -85,20 +101,18 @@ TEST(UpaGroups, TemperatureAndWindGroupsDecode) {
     float a, b;
     int rc;
   };
-  const Case td[] = {{"15232", 15.2f, 12.0f, 0}, {"15347", -15.3f, -20.0f, 0}, {"20065", 20, 5, 0},
-                     {"10050", 10, 5, 0},        {"00099", 0, M, 0},             {"00100", -0.1f, -0.1f, 0},
-                     {"99999", M, M, -1},        {"X", M, M, -1},                {"1a232", M, M, -1},
-                     {"152321", M, M, -1}};
+  const Case td[] = {{"15232", 15.2f, 12.0f, 0}, {"15347", -15.3f, -20.0f, 0}, {"20065", 20, 5, 0}, {"10050", 10, 5, 0},
+                     {"00099", 0, M, 0},         {"00100", -0.1f, -0.1f, 0},   {"99999", M, M, -1}, {"X", M, M, -1},
+                     {"1a232", M, M, -1},        {"152321", M, M, -1}};
   for (const Case& c : td) {
     float t = 1, d = 1;
     EXPECT_EQ(decd_td(c.group, &t, &d), c.rc) << c.group;
     EXPECT_NEAR(t, c.a, 1e-4) << c.group;
     EXPECT_NEAR(d, c.b, 1e-4) << c.group;
   }
-  const Case wd[] = {{"27125", 270, 125, 0}, {"36010", 360, 10, 0}, {"36250", 360, 250, 0},
-                     {"36505", M, M, 0},     {"36251", M, M, 0},    {"00000", 0, 0, 0},
-                     {"99999", M, M, 0},     {"X", M, M, -1},       {"2712x", M, M, -1},
-                     {"271255", M, M, -1}};
+  const Case wd[] = {{"27125", 270, 125, 0}, {"36010", 360, 10, 0}, {"36250", 360, 250, 0}, {"36505", M, M, 0},
+                     {"36251", M, M, 0},     {"00000", 0, 0, 0},    {"99999", M, M, 0},     {"X", M, M, -1},
+                     {"2712x", M, M, -1},    {"271255", M, M, -1}};
   for (const Case& c : wd) {
     float dir = 1, spd = 1;
     EXPECT_EQ(decd_wd(c.group, &dir, &spd), c.rc) << c.group;
@@ -115,13 +129,13 @@ TEST(UpaGroups, EncodersWriteTheCodeAndTheLayoutsMarker) {
     int rc;
   };
   const Case cases[] = {
-      {0, 1000, -12, "00512", 0}, {0, 10, 31000, "01100", 0}, {0, 1, 48500, "-1850", 0},
-      {0, 850, M, "85/", 0},      {0, 880, 250, "88250", 0},  {0, 770, 85.4f, "77085", 0},
-      {0, 850, 1512, "85512", 0}, {0, 500, 5800, "50580", 0}, {0, M, M, "99999", -1},
+      {0, 1000, -12, "00512", 0},    {0, 10, 31000, "01100", 0},   {0, 1, 48500, "-1850", 0},
+      {0, 850, M, "85/", 0},         {0, 880, 250, "88250", 0},    {0, 770, 85.4f, "77085", 0},
+      {0, 850, 1512, "85512", 0},    {0, 500, 5800, "50580", 0},   {0, M, M, "99999", -1},
       {1, 15.3f, 12.1f, "15232", 0}, {1, -15.3f, -20, "15347", 0}, {1, 20, 5, "20065", 0},
-      {1, 10, 4.4f, "10050", 0},  {1, 0, M, "00099", 0},      {1, -0.2f, -0.2f, "00100", 0},
-      {1, M, M, "99999", -1},     {2, 272, 125, "27125", 0},  {2, 357.6f, 10, "36010", 0},
-      {2, 359, 250, "36250", 0},  {2, 0, 0, "00000", 0},      {2, M, 10, "99999", -1},
+      {1, 10, 4.4f, "10050", 0},     {1, 0, M, "00099", 0},        {1, -0.2f, -0.2f, "00100", 0},
+      {1, M, M, "99999", -1},        {2, 272, 125, "27125", 0},    {2, 357.6f, 10, "36010", 0},
+      {2, 359, 250, "36250", 0},     {2, 0, 0, "00000", 0},        {2, M, 10, "99999", -1},
       {2, 10, M, "99999", -1},
   };
   for (const Case& c : cases) {
@@ -149,10 +163,10 @@ TEST(UpaGroups, RandomLevelsSurviveEncodingToTheCodesPrecision) {
   struct Level {
     float p, hmin, hmax, step;
   };
-  const Level levels[] = {{1000, -100, 400, 1},   {925, 400, 999, 1},   {850, 1000, 1999, 1},
-                          {700, 2501, 3499, 1},   {500, 5000, 5999, 10}, {300, 8000, 9990, 10},
+  const Level levels[] = {{1000, -100, 400, 1},    {925, 400, 999, 1},      {850, 1000, 1999, 1},
+                          {700, 2501, 3499, 1},    {500, 5000, 5999, 10},   {300, 8000, 9990, 10},
                           {250, 10010, 10990, 10}, {100, 15000, 17000, 10}, {50, 19000, 20990, 10},
-                          {10, 29000, 30990, 10}, {7, 30000, 39990, 10}};
+                          {10, 29000, 30990, 10},  {7, 30000, 39990, 10}};
   std::uniform_real_distribution<float> unit(0, 1);
   for (int k = 0; k < 2000; ++k) {
     const Level& l = levels[k % std::size(levels)];
@@ -212,16 +226,26 @@ TEST(UpaFiles, DetectionFindsEveryReadableTypeAndRefusesOthers) {
     return dir.file(name);
   };
   const Case cases[] = {
-      {data_dir + "old_short.txt", 1}, {data_dir + "old_long.txt", 2}, {data_dir + "fixed.txt", 3},
-      {data_dir + "open.txt", 4},      {data_dir + "open_loc.txt", 5}, {nc11, 11},
+      {data_dir + "old_short.txt", 1},
+      {data_dir + "old_long.txt", 2},
+      {data_dir + "fixed.txt", 3},
+      {data_dir + "open.txt", 4},
+      {data_dir + "open_loc.txt", 5},
+      {nc11, 11},
       {nc12, 12},
-      {text("c14", "12Z\nA\n14 x\n"), 1}, {text("c21", "12Z\nA\n21\n"), 1},
-      {text("c22", "12Z\nA\n22\n"), 2},   {text("c40", "00Z\nA\n40720\n"), 2},
+      {text("c14", "12Z\nA\n14 x\n"), 1},
+      {text("c21", "12Z\nA\n21\n"), 1},
+      {text("c22", "12Z\nA\n22\n"), 2},
+      {text("c40", "00Z\nA\n40720\n"), 2},
       {text("c99", "23Z\nA\n99999\n"), 2},
-      {text("sfc", "KEZSFC\n12Z\n"), -1}, {text("raw", "KEZRAW\n"), -1},
-      {text("grid", "KEZGRID\n"), -1},    {text("long", "KEZUPA+++\n"), -1},
-      {text("cdf", "CDF but no netCDF\n"), -1}, {text("empty", ""), -1},
-      {text("blank", "  \n\n"), -1},       {text("other", "Z12\n"), -1},
+      {text("sfc", "KEZSFC\n12Z\n"), -1},
+      {text("raw", "KEZRAW\n"), -1},
+      {text("grid", "KEZGRID\n"), -1},
+      {text("long", "KEZUPA+++\n"), -1},
+      {text("cdf", "CDF but no netCDF\n"), -1},
+      {text("empty", ""), -1},
+      {text("blank", "  \n\n"), -1},
+      {text("other", "Z12\n"), -1},
       {dir.file("none"), -1},
   };
   for (const Case& c : cases) EXPECT_EQ(UPA_chktype(c.path.c_str()), c.type) << c.path;
@@ -307,18 +331,26 @@ TEST(UpaFiles, NetcdfHeaderWriterLaysOutTheSchema) {
     kez_test::run_command("ncdump -h '" + path + "'", &head);
     const bool si = t == 12;
     for (const std::string& want :
-         {std::string(si ? "report = UNLIMITED" : "station = UNLIMITED"), std::string("mant_level = 25 ;"),
-          std::string("sigt_level = 200 ;"), std::string("sigw_level = 100 ;"), std::string("string_len = 11 ;"),
+         {std::string(si ? "report = UNLIMITED" : "station = UNLIMITED"),
+          std::string("mant_level = 25 ;"),
+          std::string("sigt_level = 200 ;"),
+          std::string("sigw_level = 100 ;"),
+          std::string("string_len = 11 ;"),
           std::string(si ? "char id(report, string_len)" : "char id(station, string_len)"),
           std::string(si ? "float P_man(report, mant_level)" : "float p_man(station, mant_level)"),
           std::string(si ? "float SPD_sigw(report, sigw_level)" : "float spd_sigw(station, sigw_level)"),
           std::string(si ? "SPD_man:units = \"meters/second\"" : "spd_man:units = \"knots\""),
           std::string(si ? "Z_sigw:units = \"meters\"" : "z_sigw:units = \"feet\""),
-          std::string("num_mant:valid_range = 0, 25 ;"), std::string("num_sigt:valid_range = 0, 200 ;"),
-          std::string("num_sigw:valid_range = 0, 100 ;"), std::string("num_mant:_FillValue = 0 ;"),
-          std::string("lat:valid_range = -90.f, 90.f ;"), std::string("lon:_FillValue = -9999.f ;"),
-          std::string(":title = \"Upper Air Observations\" ;"), std::string(":version = \"2.0\" ;"),
-          std::string(":filetime = \"12Z  5 JAN 24\" ;"), std::string(":yymmddhh = \"24010512\" ;"),
+          std::string("num_mant:valid_range = 0, 25 ;"),
+          std::string("num_sigt:valid_range = 0, 200 ;"),
+          std::string("num_sigw:valid_range = 0, 100 ;"),
+          std::string("num_mant:_FillValue = 0 ;"),
+          std::string("lat:valid_range = -90.f, 90.f ;"),
+          std::string("lon:_FillValue = -9999.f ;"),
+          std::string(":title = \"Upper Air Observations\" ;"),
+          std::string(":version = \"2.0\" ;"),
+          std::string(":filetime = \"12Z  5 JAN 24\" ;"),
+          std::string(":yymmddhh = \"24010512\" ;"),
           std::string("Geopotential - Mandatory Levels")})
       EXPECT_NE(head.find(want), std::string::npos) << t << ": " << want << "\n" << head;
     EXPECT_EQ(UPA_chktype(path.c_str()), t);
@@ -511,12 +543,12 @@ TEST(UpaReadText, SurfaceAndLevelModes) {
     int numman;
   };
   const Case cases[] = {
-      {"fixed.txt", 0, 2, 925, 780, 1},   {"fixed.txt", 1, 2, M, M, 1},     {"fixed.txt", 1, 3, 850, 1512, 1},
-      {"fixed.txt", 0, 22, 250, M, 1},    {"fixed.txt", 0, 23, 200, M, 1},  {"fixed.txt", 0, 17, M, M, 1},
-      {"fixed.txt", 0, 32, M, M, 1},      {"fixed.txt", 0, 99, M, M, 1},    {"fixed.txt", 0, -4, M, M, 1},
-      {"fixed.txt", 0, 0, 1013, M, 0},    {"fixed.txt", 1, 0, 965, M, 0},   {"old_short.txt", 0, 2, M, M, 1},
-      {"old_short.txt", 0, 5, 500, 5800, 1}, {"old_long.txt", 0, 11, 100, 16500, 1},
-      {"old_long.txt", 0, 0, 965, M, 0},  {"open.txt", 0, 16, 10, 31000, 1},
+      {"fixed.txt", 0, 2, 925, 780, 1},      {"fixed.txt", 1, 2, M, M, 1},           {"fixed.txt", 1, 3, 850, 1512, 1},
+      {"fixed.txt", 0, 22, 250, M, 1},       {"fixed.txt", 0, 23, 200, M, 1},        {"fixed.txt", 0, 17, M, M, 1},
+      {"fixed.txt", 0, 32, M, M, 1},         {"fixed.txt", 0, 99, M, M, 1},          {"fixed.txt", 0, -4, M, M, 1},
+      {"fixed.txt", 0, 0, 1013, M, 0},       {"fixed.txt", 1, 0, 965, M, 0},         {"old_short.txt", 0, 2, M, M, 1},
+      {"old_short.txt", 0, 5, 500, 5800, 1}, {"old_long.txt", 0, 11, 100, 16500, 1}, {"old_long.txt", 0, 0, 965, M, 0},
+      {"open.txt", 0, 16, 10, 31000, 1},
   };
   for (const Case& c : cases) {
     Opened f(data_dir + c.file);
@@ -671,8 +703,8 @@ namespace {
 std::string listing(const UPA_report& r) {
   std::string out;
   char line[256];
-  std::snprintf(line, sizeof line, "id %s area %s wmo %d lat %g lon %g elev %g numman %d numsig %d numwnd %d\n",
-                r.id, r.area, r.wmo, r.lat, r.lon, r.elev, r.numman, r.numsig, r.numwnd);
+  std::snprintf(line, sizeof line, "id %s area %s wmo %d lat %g lon %g elev %g numman %d numsig %d numwnd %d\n", r.id,
+                r.area, r.wmo, r.lat, r.lon, r.elev, r.numman, r.numsig, r.numwnd);
   out += line;
   for (int i = 0; i < UPA_NUM_MAN; ++i) {
     const UPA_level& m = r.man[i];
@@ -703,8 +735,8 @@ TEST(UpaListing, EveryFixtureInEveryModeIsListed) {
   int reports = 0;
   for (const std::string& path : files) {
     Opened f(path);
-    out += "== " + path.substr(path.rfind('/') + 1) + " type " + std::to_string(f.type) + " datim '" +
-           f.info.datim + "'\n";
+    out += "== " + path.substr(path.rfind('/') + 1) + " type " + std::to_string(f.type) + " datim '" + f.info.datim +
+           "'\n";
     for (int mode = -1; mode <= 33; ++mode) {
       for (int n = 0;; ++n) {
         int rc = 0;

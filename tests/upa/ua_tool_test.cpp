@@ -1,7 +1,7 @@
 /* The upper-air printers and the prompt layer: golden text, and prompts
  * driven through standard input in child processes. */
-#include "kezupa.h"
 #include "kez_test.h"
+#include "kezupa.h"
 
 #include <gtest/gtest.h>
 
@@ -202,12 +202,12 @@ TEST(UpaPrompt, StationPromptAnswers) {
     const char* id;
   };
   const Case cases[] = {
-      {"s05\n", 0, "S05"},                          /* three letters: upper case */
-      {"abcd\n", 0, "ABCD"},                        /* four, lower case: as typed, found */
-      {"70011\n", 0, "S11"},                        /* digits: a WMO number */
-      {"nope\nxx\nS99\nS03\n", 0, "S03"},           /* the fourth attempt */
-      {"nope\nxx\nS99\nS98\n", 31, ""},             /* four failures */
-      {"nope\nexit\n", 0, ""},                      /* exit ends the program */
+      {"s05\n", 0, "S05"},                /* three letters: upper case */
+      {"abcd\n", 0, "ABCD"},              /* four, lower case: as typed, found */
+      {"70011\n", 0, "S11"},              /* digits: a WMO number */
+      {"nope\nxx\nS99\nS03\n", 0, "S03"}, /* the fourth attempt */
+      {"nope\nxx\nS99\nS98\n", 31, ""},   /* four failures */
+      {"nope\nexit\n", 0, ""},            /* exit ends the program */
   };
   for (const Case& c : cases) {
     const auto res = kez_test::run_child(
@@ -264,8 +264,9 @@ TEST(UpaPrompt, LevelFromBatchResourceAndMenuFile) {
 
   /* The menu file: conditions on the model and forecast time, 50 rows. */
   kez_test::TempDir dir;
-  std::string rows = "sfc Surface_level 1\nhid Hidden 0\neta Eta_only mo=eta\ngfs Gfs_f12 mo=gfs&ft=12\n"
-                     "alt Either mo=xx,ft=12\n";
+  std::string rows =
+      "sfc Surface_level 1\nhid Hidden 0\neta Eta_only mo=eta\ngfs Gfs_f12 mo=gfs&ft=12\n"
+      "alt Either mo=xx,ft=12\n";
   for (int i = 0; i < 50; ++i) rows += "l" + std::to_string(i) + " Row_" + std::to_string(i) + " 1\n";
   const auto menu = kez_test::run_child(
       [&] {

@@ -1,7 +1,7 @@
 /* Writing upper-air reports in every layout: the bytes written, reading
  * them back, and the caller's record left alone. */
-#include "kezupa.h"
 #include "kez_test.h"
+#include "kezupa.h"
 
 #include <gtest/gtest.h>
 
@@ -23,22 +23,20 @@ std::unique_ptr<UPA_report> sample() {
   r->lat = 40.0f;
   r->lon = -100.5f;
   r->time = 1200;
-  const UPA_level man[] = {{965, M, 14.2f, 9.2f, 270, 15},   {1000, 105, 15.2f, 12, 270, 125},
-                           {925, 780, 14, 9, 280, 20},       {850, 1512, 10, 5, 290, 30},
-                           {700, 3012, 0, -10, 300, 35},     {500, 5800, -15.3f, -20.3f, 310, 40},
-                           {400, 7200, -25.1f, M, 315, 45},  {300, 9200, -40.1f, M, 320, 50},
-                           {250, 10400, -50.1f, M, 325, 60}, {200, 11800, -55.1f, M, 330, 70},
-                           {150, 13700, -58.1f, M, 335, 65}, {100, 16500, -60.1f, M, 340, 55},
-                           {70, 18600, -62.1f, M, 345, 45},  {50, 20600, -60.1f, M, 350, 35},
-                           {30, 23800, -55.1f, M, 355, 25},  {20, 26400, -52.1f, M, 0, 15},
-                           {10, 31000, -48.1f, M, 5, 10},    {7, 33500, -45.1f, M, 10, 10},
-                           {5, 35500, -44.1f, M, 15, 12}};
+  const UPA_level man[] = {
+      {965, M, 14.2f, 9.2f, 270, 15},   {1000, 105, 15.2f, 12, 270, 125}, {925, 780, 14, 9, 280, 20},
+      {850, 1512, 10, 5, 290, 30},      {700, 3012, 0, -10, 300, 35},     {500, 5800, -15.3f, -20.3f, 310, 40},
+      {400, 7200, -25.1f, M, 315, 45},  {300, 9200, -40.1f, M, 320, 50},  {250, 10400, -50.1f, M, 325, 60},
+      {200, 11800, -55.1f, M, 330, 70}, {150, 13700, -58.1f, M, 335, 65}, {100, 16500, -60.1f, M, 340, 55},
+      {70, 18600, -62.1f, M, 345, 45},  {50, 20600, -60.1f, M, 350, 35},  {30, 23800, -55.1f, M, 355, 25},
+      {20, 26400, -52.1f, M, 0, 15},    {10, 31000, -48.1f, M, 5, 10},    {7, 33500, -45.1f, M, 10, 10},
+      {5, 35500, -44.1f, M, 15, 12}};
   for (size_t i = 0; i < std::size(man); ++i) r->man[i] = man[i];
   r->man[UPA_SLOT_TROP] = {250, M, -55.1f, M, 300, 45};
   r->man[UPA_SLOT_MAXW] = {200, M, M, M, 310, 90};
   r->numman = 21;
-  const UPA_sig sig[] = {{965, 14.2f, 9.2f}, {850, 10, 5}, {800, 8, 2}, {600, -5.1f, -10.1f}, {85, -60.1f, M},
-                         {7.5f, -45.1f, M}};
+  const UPA_sig sig[] = {{965, 14.2f, 9.2f},   {850, 10, 5},    {800, 8, 2},
+                         {600, -5.1f, -10.1f}, {85, -60.1f, M}, {7.5f, -45.1f, M}};
   for (size_t i = 0; i < std::size(sig); ++i) r->sig[i] = sig[i];
   r->numsig = 6;
   const UPA_wnd wnd[] = {{0, 270, 15}, {1000, 275, 18}, {3000, 285, 25}, {12000, 320, 50}, {20000, 330, 70}};
@@ -105,7 +103,8 @@ TEST(UpaWrite, NewLayoutsAndNetcdfReadBackTheSameValues) {
     auto b = read_back(path);
     const std::string t = "type " + std::to_string(type);
     EXPECT_STREQ(b->id, "DNR") << t;
-    for (int slot = 1; slot <= 18; ++slot) expect_level(b->man[slot], r->man[slot], t + " slot " + std::to_string(slot));
+    for (int slot = 1; slot <= 18; ++slot)
+      expect_level(b->man[slot], r->man[slot], t + " slot " + std::to_string(slot));
     EXPECT_NEAR(b->man[UPA_SLOT_TROP].p, 250, 0.01) << t;
     EXPECT_NEAR(b->man[UPA_SLOT_MAXW].spd, 90, 1.01) << t;
     ASSERT_EQ(b->numsig, type >= 11 ? 6 : 5) << t; /* 850 repeats a mandatory level */
@@ -153,7 +152,8 @@ TEST(UpaWrite, OldLayoutsCarryTheirLevels) {
     if (type == 2) {
       EXPECT_FLOAT_EQ(b->wnd[14].spd, 70); /* 20000 ft: a place in type 2 only */
     }
-    const std::string first_line = text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) - text.find('\n') - 1);
+    const std::string first_line =
+        text.substr(text.find('\n') + 1, text.find('\n', text.find('\n') + 1) - text.find('\n') - 1);
     EXPECT_EQ(first_line, "DNR 00105 15232 27125 85512 10050 29030 70012 00060 30035 50580 15350 31040");
   }
 }
@@ -210,14 +210,16 @@ TEST(UpaWrite, BinaryRecordMatchesItsBytes) {
   const struct {
     size_t at;
     int16_t v;
-  } want[] = {{12, 4000}, {14, -10049}, {16, 10}, {18, 0},  {20, 0},  {22, -14}, {26, 1512}, {28, 3012},
-              {30, 5800}, {32, 0},      {42, 29}, {44, 30}, {46, 31}, {50, 30},  {52, 35},   {54, 40},
-              {58, 5},    {60, 10},     {62, 5},  {64, 9999}, {66, 5695}, {68, 1200}, {70, 0}, {76, 0}};
+  } want[] = {{12, 4000}, {14, -10049}, {16, 10}, {18, 0},    {20, 0},    {22, -14},  {26, 1512}, {28, 3012},
+              {30, 5800}, {32, 0},      {42, 29}, {44, 30},   {46, 31},   {50, 30},   {52, 35},   {54, 40},
+              {58, 5},    {60, 10},     {62, 5},  {64, 9999}, {66, 5695}, {68, 1200}, {70, 0},    {76, 0}};
   for (const auto& w : want) EXPECT_EQ(i16(w.at), w.v) << "offset " << w.at;
   std::snprintf(r->id, sizeof r->id, "7ABC");
   r->wmo = KEZ_MISS;
   bytes = write_one(dir.file("bin2"), 41, *r);
-  EXPECT_EQ(bytes.substr(22, 12), std::string("\0\0\0\0\0" "99999\0\0", 12));
+  EXPECT_EQ(bytes.substr(22, 12), std::string("\0\0\0\0\0"
+                                              "99999\0\0",
+                                              12));
 }
 
 TEST(UpaWrite, ElementFileEscapesAndCloses) {
@@ -231,22 +233,23 @@ TEST(UpaWrite, ElementFileEscapesAndCloses) {
   r->man[23] = {200, M, M, M, 310, 90};
   r->sig[0] = {85, -60.1f, M};
   r->numsig = 1;
-  EXPECT_EQ(write_one(dir.file("e"), 51, *r),
-            "<kezupa date=\"12Z  5 JAN 24\">\n"
-            "<obs wmo=\"00123\" id=\"A&amp;B&lt;C\">\n"
-            "  <mand_level>\n"
-            "    <level type=\"sfc\" pres.mb=\"965\" hght.m=\"1611\" temp.C=\"14.2\" wdir.deg=\"270\" wspd.knt=\"15\"/>\n"
-            "    <level pres.mb=\"850\" hght.m=\"1512\" temp.C=\"10.0\" dewp.C=\"5.0\"/>\n"
-            "    <level type=\"mwnd\" pres.mb=\"200\" wdir.deg=\"310\" wspd.knt=\"90\"/>\n"
-            "  </mand_level>\n"
-            "  <sig_level>\n"
-            "    <level pres.mb=\"85.0\" temp.C=\"-60.1\"/>\n"
-            "  </sig_level>\n"
-            "  <wnd_level>\n"
-            "    <level hght.m=\"0\" wdir.deg=\"270\" wspd.knt=\"15\"/>\n"
-            "  </wnd_level>\n"
-            "</obs>\n"
-            "</kezupa>\n");
+  EXPECT_EQ(
+      write_one(dir.file("e"), 51, *r),
+      "<kezupa date=\"12Z  5 JAN 24\">\n"
+      "<obs wmo=\"00123\" id=\"A&amp;B&lt;C\">\n"
+      "  <mand_level>\n"
+      "    <level type=\"sfc\" pres.mb=\"965\" hght.m=\"1611\" temp.C=\"14.2\" wdir.deg=\"270\" wspd.knt=\"15\"/>\n"
+      "    <level pres.mb=\"850\" hght.m=\"1512\" temp.C=\"10.0\" dewp.C=\"5.0\"/>\n"
+      "    <level type=\"mwnd\" pres.mb=\"200\" wdir.deg=\"310\" wspd.knt=\"90\"/>\n"
+      "  </mand_level>\n"
+      "  <sig_level>\n"
+      "    <level pres.mb=\"85.0\" temp.C=\"-60.1\"/>\n"
+      "  </sig_level>\n"
+      "  <wnd_level>\n"
+      "    <level hght.m=\"0\" wdir.deg=\"270\" wspd.knt=\"15\"/>\n"
+      "  </wnd_level>\n"
+      "</obs>\n"
+      "</kezupa>\n");
 }
 
 TEST(UpaWrite, NetcdfStoresSiUnitsInTheReportLayout) {
@@ -292,8 +295,8 @@ namespace {
 TEST(UpaWrite, OldLayoutWindPlacesByHeight) {
   kez_test::TempDir dir;
   auto r = sample();
-  const UPA_wnd wnd[] = {{0, 270, 15}, {1000, 275, 18}, {1500, 280, 22}, {15000, 300, 40}, {20000, 330, 70},
-                         {50000, 340, 80}, {13000, 350, 90}};
+  const UPA_wnd wnd[] = {{0, 270, 15},     {1000, 275, 18},  {1500, 280, 22}, {15000, 300, 40},
+                         {20000, 330, 70}, {50000, 340, 80}, {13000, 350, 90}};
   for (size_t i = 0; i < std::size(wnd); ++i) r->wnd[i] = wnd[i];
   r->numwnd = static_cast<int>(std::size(wnd));
   for (int type : {1, 2}) {

@@ -1,0 +1,168 @@
+/*
+ * kezupa.h: upper-air reports and the files that hold them.
+ *
+ * One decoded radiosonde report of one station is one UPA_report: 25 slots
+ * of mandatory and special levels, up to 200 significant temperature levels
+ * and up to 100 wind levels, every missing value -9999. The file module
+ * (ua_read) keeps one upper-air file open per process, detects its layout,
+ * reads and writes its header and reads its reports by index into the
+ * record, from the text layouts and the netCDF layouts, and writes them in
+ * every layout. The prompt layer and the printers (ua_tool) keep the
+ * current file of a sounding program, ask for its station and level, and
+ * print reports and single levels.
+ */
+#ifndef KEZUPA_H
+#define KEZUPA_H
+
+#include "kez.h"
+
+/* Sizes of the report record. */
+inline constexpr int UPA_ID_LEN = 11;   /* identifier texts with their terminator */
+inline constexpr int UPA_NUM_MAN = 25;  /* mandatory and special slots */
+inline constexpr int UPA_NUM_SIG = 200; /* significant temperature levels */
+inline constexpr int UPA_NUM_WND = 100; /* wind levels */
+
+/* Slots of UPA_report::man with a meaning of their own. */
+enum UPA_slot {
+  UPA_SLOT_SFC = 0, /* the surface */
+  UPA_SLOT_1000 = 1,
+  UPA_SLOT_925 = 2,
+  UPA_SLOT_850 = 3,
+  UPA_SLOT_10 = 16,    /* the last mandatory level, 10 hPa */
+  UPA_SLOT_ABOVE = 17, /* 17 to 21: levels above 10 hPa */
+  UPA_SLOT_ABOVE_END = 21,
+  UPA_SLOT_TROP = 22, /* tropopause */
+  UPA_SLOT_MAXW = 23  /* maximum wind */
+};
+
+/* File types (layouts). */
+enum UPA_ftype {
+  UPA_FT_NONE = 0,
+  UPA_FT_OLD_SHORT = 1, /* old text, levels up to 500 hPa */
+  UPA_FT_OLD_LONG = 2,  /* old text, levels up to 100 hPa */
+  UPA_FT_FIXED = 3,     /* "KEZUPA": lists of 28 places */
+  UPA_FT_OPEN = 4,      /* "KEZUPA+": open lists ended by "$" */
+  UPA_FT_OPEN_LOC = 5,  /* "KEZUPAx": as 4, WMO number and location in the first word */
+  UPA_FT_CDF = 11,      /* netCDF, record dimension "station", knots and feet */
+  UPA_FT_CDF_SI = 12,   /* netCDF, record dimension "report", m/s and metres */
+  UPA_FT_BINARY = 41,   /* binary station records, written only */
+  UPA_FT_ELEMENT = 51   /* element (markup) file, written only */
+};
+
+/* File access of UPA_open. */
+enum UPA_access { UPA_ACC_READ = 0, UPA_ACC_WRITE = 1 };
+
+/* Read modes of UPA_read besides the slot numbers 0 (surface), 1 to 16,
+ * 22 and 23 (one level, returned in man[0]). */
+enum UPA_mode { UPA_REP_SFC = 0, UPA_REP_FULL = 30, UPA_REP_ID = 31, UPA_REP_LOCATION = 32 };
+
+/* Unit factors of the netCDF layout with the record dimension "report". */
+inline constexpr float UPA_MS_TO_KT = 1.944f;
+inline constexpr float UPA_M_TO_FT = 3.2808f;
+inline constexpr float UPA_KT_TO_MS = 0.5144f;
+inline constexpr float UPA_FT_TO_M = 0.3048f;
+
+/* Bytes of one binary station record (type 41) and of that file's header. */
+inline constexpr int UPA_BIN_RECORD = 78;
+inline constexpr int UPA_BIN_HEADER = 22;
+
+/* A significant temperature level. */
+struct UPA_sig {
+  float p;  /* hPa */
+  float t;  /* degrees Celsius */
+  float td; /* degrees Celsius */
+};
+
+/* A significant wind level. */
+struct UPA_wnd {
+  float h;   /* feet above the ground; 0 is the surface wind */
+  float dir; /* degrees from which the wind blows */
+  float spd; /* knots */
+};
+
+/* One report of one station; -9999 (-9999.0) for every missing value. */
+struct UPA_report {
+  char id[UPA_ID_LEN];        /* station identifier */
+  char area[UPA_ID_LEN];      /* region identifier (netCDF files only) */
+  int wmo;                    /* WMO station number */
+  float lat;                  /* degrees north */
+  float lon;                  /* degrees east, negative west */
+  float elev;                 /* m */
+  int time;                   /* observation time */
+  int type;                   /* report kind; left alone by the initialiser and the readers */
+  UPA_level man[UPA_NUM_MAN]; /* slots: see UPA_slot; 1 to 16 are 1000 ... 10 hPa */
+  int numman;                 /* 0 without mandatory data, else the layout's count */
+  UPA_sig sig[UPA_NUM_SIG];   /* falling pressure */
+  int numsig;
+  UPA_wnd wnd[UPA_NUM_WND]; /* rising height */
+  int numwnd;
+};
+
+/* The header of an open upper-air file. */
+struct UPA_info {
+  char datim[40];      /* the date label, at most 39 characters */
+  char file[20];       /* short date code ("yymmddhh" attribute) */
+  const char* cmdline; /* history text; not owned */
+  Date date;           /* decoded from datim */
+};
+
+int UPA_initialize(UPA_report* report);
+int UPA_mandatory(float p);
+
+/* The coded groups PPhhh, TTTDD and dddff. The encoders leave the group in
+ * a module buffer that UPA_encoded gives until the next encoding; their
+ * missing marker follows the open file's layout ("X" in types 3 to 5,
+ * "99999" otherwise). */
+int decd_ph(const char* str, float* pres, float* hght);
+int decd_td(const char* str, float* temp, float* dewpt);
+int decd_wd(const char* str, float* dir, float* spd);
+int encd_ph(float pres, float hght);
+int encd_td(float temp, float dewpt);
+int encd_wd(float dir, float spd);
+const char* UPA_encoded();
+
+/* Files. */
+int UPA_chktype(const char* filename);
+int UPA_open(const char* filename, int f_access, int* f_type);
+int UPA_close(int cvt_fd);
+int UPA_getinfo(int cvt_fd, UPA_info* info);
+int UPA_putinfo(int cvt_fd, UPA_info* info);
+int UPA_rewind(int cvt_fd);
+int UPA_read(int cvt_fd, UPA_report* report, int rep_type, const int* statnum);
+/* Appends one report in the open file's layout; the caller's record is
+ * left as it was. Text and element files count *statnum up, netCDF files
+ * write record *statnum. 0, or -1 when no file is open for writing or the
+ * write fails. */
+int UPA_write(int cvt_fd, const UPA_report* report, int rep_type, int* statnum);
+
+/* The prompt layer: the current file, its stations and the level. */
+int UPA_in_file();
+int UPA_open_file(const char* filename); /* 1 opened, 0 not */
+int UPA_rewind_file();
+int UPA_close_file();
+const char* UPA_get_datim();
+int UPA_set_datim(const char* str); /* cut to 39 characters */
+int UPA_set_date(const Date* datim);
+int UPA_get_date(Date* datim);
+int UPA_list_stations();
+int UPA_read_station(UPA_report* report);
+int UPA_get_station(const char* id, UPA_report* report);
+int UPA_set_prompt(int val);
+int UPA_prompt_station(UPA_report* report);
+int UPA_set_prompt_level(int val);
+int UPA_read_level_menu();
+int UPA_prompt_level();
+
+/* Printers. The report printers print missing values as -9999; a negative
+ * significant or wind count prints no rows. The level printers take two
+ * message levels: the short table at mess1, the extra columns at mess2. */
+int UPA_print_locate(M_type mess, const UPA_report* report);
+int UPA_print_report(M_type mess, const UPA_report* report);
+int UPA_print_man(M_type mess, const UPA_report* report);
+int UPA_print_sig(M_type mess, const UPA_report* report);
+int UPA_print_wnd(M_type mess, const UPA_report* report);
+int UPA_set_miss_dash();
+int UPA_print_level(M_type mess1, M_type mess2, int ind, const UPA_level* level);
+int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, const WIND* storm);
+
+#endif /* KEZUPA_H */

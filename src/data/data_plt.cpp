@@ -180,6 +180,9 @@ int DATA_plot_cont(int ind, DATA_info* data, const char* /*form*/) {
   if (ops().cont_plot_setup) ops().cont_plot_setup(data->plot, ind, grid, &data->domain, data->callback);
   if (ops().cont_get_type && is_fill_type(ops().cont_get_type())) state.fill = 1;
   if (ops().cont_draw) ops().cont_draw(grid);
+  /* The contour plotter may leave its grid transformation selected; what
+   * follows is drawn in plot coordinates. */
+  GPH_trans(kTransPlot);
   return ind;
 }
 
@@ -210,6 +213,7 @@ int DATA_plot_vect(int ind, DATA_info* data, char* units, const char* form) {
   if (ops().vect_plot_setup)
     ops().vect_plot_setup(data->plot, ind, grids[0], grids[1], &data->domain, data->callback);
   if (ops().vect_draw) ops().vect_draw(grids[0], grids[1]);
+  GPH_trans(kTransPlot);
   return last;
 }
 

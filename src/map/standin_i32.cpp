@@ -1,7 +1,7 @@
 /*
  * STAND-IN (branch i32): the map drawing calls under their real names,
  * until the map module lands (the lead drops this file then). A domain is
- * made current and drawn on through transformation 2; nothing of the map
+ * made current with its plot limits as the window of transformation 2; nothing of the map
  * list is drawn.
  */
 #include "kez.h"
@@ -19,7 +19,12 @@ struct {
 
 int MAP_setup(Domain* domain) {
   if (domain != nullptr) MAP_domain(domain);
-  GPH_trans(2);
+  MAP_set_limits();
+  MAP_limits lim{};
+  MAP_get_limits(&lim);
+  const Glim win{lim.x_min, lim.x_max, lim.y_min, lim.y_max};
+  gset_win(2, &win);
+  gsel_norm_tran(2);
   return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "kez_test.h"
+#include "ps_render.h"
 #include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -266,6 +268,92 @@ TEST(DataFrame, RunIsDrawnWhenRawOutputFails) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1\n") << r.err;
   EXPECT_NE(r.err.find("raw output"), std::string::npos) << r.err;
+}
+
+TEST(DataFrame, FunctionArgumentsAreNeverStationValues) {
+  auto r = run_child([] {
+    prepare("vor(uwnd,vwnd)[:cont],temp");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    frame(&d);
+    std::printf("%s", joined(calls).c_str());
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("uwnd@"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("vwnd@"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("temp@S0"), std::string::npos) << r.out;
+}
+
+int grid_step(DATA_info* data) {
+  if (DATA_setup_grid(data)) {
+    OBJ_set_filter(1);
+    OBJ_set_rad_inf(3);
+    DATA_get_data(data);
+    DATA_object_analyze();
+  }
+  DATA_free();
+  return 0;
+}
+
+/* The whole road with the real plotters: station models and an analysed
+ * temperature field, drawn to PostScript and rendered by ghostscript. */
+TEST(DataFrame, StationModelsAndAnalysedFieldToPostScript) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  TempDir dir;
+  const std::string file = dir.file("frame.ps");
+  auto r = run_child([&] {
+    unsetenv("PSCOLOR");
+    RES_put("con_interval", "4");
+    RES_put("color_cont", "red");
+    for (const char* c : {"color_data", "color_wind", "color_cloud", "color_wx"}) RES_put(c, "black");
+    FLAG_set(FLAG_BATCH, 1); /* no prompts */
+    prepare("temp::cont,temp:F:value:ul,dewp:F:value:ll,wind::wbarb,pralt::value:ur");
+    const Domain dom = region();
+    DATA_info d = source(dom);
+    src.record = false;
+    /* A grid of stations with a smooth temperature field. */
+    src.reports.clear();
+    src.at.clear();
+    for (int j = 0; j < 8; ++j)
+      for (int i = 0; i < 10; ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "K%02d", j * 10 + i);
+        const float lat = 34.5f + 1.5f * j, lon = -109.3f + 1.9f * i;
+        src.reports.push_back(station(id, 30 + 2.0f * i + 1.5f * j, 20 + i, 45.0f * (i % 8), 5 + 3.0f * j));
+        Gpt p{};
+        MAP_tran(lat, lon, &p.x, &p.y);
+        src.at.push_back(p);
+      }
+    d.out_grid = [] { return 0; };
+    d.grid_data = grid_step;
+    RES_put("device", ("p," + file).c_str());
+    MAP_domain(&dom);
+    if (PLT_open(0) != 0) return 100;
+    MAP_setup(const_cast<Domain*>(&dom));
+    DATA_new_grid();
+    DATA_fit_grid(&d);
+    GRD_report* g = GRD_get_grid(0);
+    if (g == nullptr || g->grid == nullptr) return 101;
+    frame(&d);
+    PLT_close();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  kez_test::Raster page;
+  auto run = kez_test::gs_render(file, 612, 792, &page);
+  EXPECT_TRUE(run.clean()) << run.log;
+  long ink = 0;
+  for (size_t k = 0; k + 2 < page.rgb.size(); k += 3)
+    if (page.rgb[k] < 200 || page.rgb[k + 1] < 200 || page.rgb[k + 2] < 200) ++ink;
+  EXPECT_GT(ink, 2000);
+  const std::string ps = kez_test::read_file(file);
+  /* Every station shows its temperature, dew point and pressure: texts
+   * of the plot, inside the plot window. */
+  int texts = 0;
+  for (size_t at = ps.find("%%TE:"); at != std::string::npos; at = ps.find("%%TE:", at + 1)) ++texts;
+  EXPECT_GE(texts, 80 * 3) << "texts: " << texts;
+  if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
 }
 
 }  // namespace

@@ -174,7 +174,7 @@ int DATA_map_overlay() {
 }
 
 int DATA_plot_cont(int ind, DATA_info* data, const char* /*form*/) {
-  if (data == nullptr) return ind;
+  if (data == nullptr || past_end(ind)) return ind;
   label_time(data, VAR_get_var(ind)->time);
   GRD_report* grid = ops().get_grid ? ops().get_grid(ind) : nullptr;
   if (ops().cont_plot_setup) ops().cont_plot_setup(data->plot, ind, grid, &data->domain, data->callback);

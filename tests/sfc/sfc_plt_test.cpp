@@ -230,7 +230,7 @@ TEST_F(SfcPlt, UnitsConvertAndFixOnFirstRead) {
   EXPECT_NEAR(get(r, var_of("pralt", "in_Hg")).v0, 1013.2f * 0.0295299833f, 1e-3);
   /* The units the surface names use are all in the conversion table. */
   EXPECT_NEAR(get(r, var_of("cldcl", "ft")).v0, 2500, 1e-2);
-  EXPECT_NEAR(get(r, var_of("solar", "h")).v0, 5, 1e-4);
+  EXPECT_NEAR(get(r, var_of("solar", "hr")).v0, 5, 1e-4);
   EXPECT_NEAR(get(r, var_of("prec24", "mm")).v0, 0.24 * 25.4, 1e-3);
   EXPECT_NEAR(get(r, var_of("wavper", "min")).v0, 8.0 / 60, 1e-5);
   EXPECT_NEAR(get(r, var_of("alt", "hPa")).v0, 29.92 * 33.8638864, 1e-2);

@@ -39,6 +39,15 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         
                                        VAR_is_COMP,       VAR_is_type_MAP,      VAR_is_type_VECT,
                                        VAR_is_type_CONT,  VAR_is_plot_CONT};
 
+/* The frame drawing of the data pipeline hands grids to the contour and
+ * vector plotters; the vector drawing calls and the contour colour bar are
+ * not built yet and stay unset (they draw nothing). */
+constexpr DATA_plot_hooks data_plot_hooks{
+    CONT_plot_setup, CONT_draw,      CONT_get_type,       CONT_get_bar,      nullptr,
+    nullptr,         nullptr,        nullptr,             nullptr,           VECT_get_vect,
+    nullptr,         GRD_get_grid,   GRD_find_param_grids, GRD_units,        GRD_is_plot_func,
+    GRD_get_grid_info};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -50,6 +59,7 @@ struct Registrations {
     DATE_set_model_namer(model_namer);
     GRD_calc_register();
     DATA_set_grid_ops(&data_grid_ops);
+    DATA_set_plot_hooks(&data_plot_hooks);
     PLT_set_grid_hooks(&plot_grid_hooks);
     PLT_set_cont_hooks(&plot_cont_hooks);
     PLT_set_grib_hooks(&plot_grib_hooks);

@@ -41,6 +41,18 @@ GROUPS = [
     ("Precipitation: water mass per area as depth (base mm)", [
         ("kg/m^2", 1.0, 0.0), ("mm", 1.0, 0.0), ("cm", 10.0, 0.0), ("in", 25.4, 0.0),
     ]),
+    ("Time (base s)", [
+        ("s", 1.0, 0.0), ("sec", 1.0, 0.0), ("min", 60.0, 0.0), ("hr", 3600.0, 0.0),
+    ]),
+    ("Mixing ratio and specific humidity (base g/kg)", [
+        ("g/kg", 1.0, 0.0), ("kg/kg", 1000.0, 0.0),
+    ]),
+    ("Fractions (base percent)", [
+        ("%", 1.0, 0.0), ("percent", 1.0, 0.0),
+    ]),
+    ("Energy flux (base W/m^2)", [
+        ("W/m^2", 1.0, 0.0), ("kW/m^2", 1000.0, 0.0),
+    ]),
     ("Kinematic fields: per second (vorticity, divergence; the 1e-05 scale "
      "rides on the unit text, as in '1e-05 m/s/m')", [
         ("/s", 1.0, 0.0), ("s^-1", 1.0, 0.0), ("m/s/m", 1.0, 0.0),

@@ -126,6 +126,15 @@ int RAW_data_init_val(RAW_data* data);
 /* str holds RAW_VAR_STRING_LEN bytes. */
 int RAW_set_var_string(const VAR_data* var, const RAW_data* data, char* str);
 
+/* Raw output of station plots: the file of a date with its fields (their
+ * number), a station's line, one datum of it, its end, and the close.
+ * Nothing is written while no file is open. */
+int RAW_date_open(const Date* date);
+int RAW_save_station(const CTY_locate* data);
+int RAW_save_data(const RAW_data* data);
+int RAW_save_end();
+int RAW_close_file();
+
 /* ------------------------------------------------------------------------ */
 /* windbarb: wind barbs, wind arrows and storm tracks                       */
 /* ------------------------------------------------------------------------ */

@@ -871,6 +871,13 @@ int MAP_plot_grid(float x, float y);
 float MAP_get_vert();
 /* Tells the map drawer whether colour-filled contours lie under it. 0. */
 int MAP_fill_cont(int value);
+/* The map's own drawing: making a domain current, drawing the map list
+ * by mode (1 underlay items, 2 overlay items, 4 plain items), a range
+ * circle of rad km, and the map options of a map record. Each returns 0. */
+int MAP_setup(Domain* domain);
+int MAP_draw(int mode);
+int MAP_draw_circle(float x, float y, float rad);
+int MAP_set_format(const char* str);
 /* Latitude and longitude line spacing (degrees), dotting and the extra
  * switch of the map backgrounds. 0. */
 int MAP_latlon(float lat, float lon, int dt, int ex);
@@ -1497,6 +1504,59 @@ struct DATA_grid_ops {
   int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
 };
 int DATA_set_grid_ops(const DATA_grid_ops* ops);
+
+/* ------------------------------------------------------------------------ */
+/* data_plt: drawing one frame from a data source                           */
+/* ------------------------------------------------------------------------ */
+
+/* Frames and panels; each returns 0. */
+int DATA_plot_init();
+int DATA_plot_start();
+int DATA_plot_begin();
+int DATA_plot_end();
+int DATA_new_frame();
+int DATA_map_underlay();
+int DATA_map_overlay();
+/* Records: the index of the last record consumed (ind when none). */
+int DATA_plot_grid(int ind, DATA_info* data);
+int DATA_plot_raw(int ind, DATA_info* data);
+/* 0, or -1 when ind is past the last record. */
+int DATA_plot_map(int ind);
+int DATA_plot_control(int ind, Domain* domain);
+int DATA_plot_panel(int ind, Domain* domain);
+int DATA_plot_cont(int ind, DATA_info* data, const char* form);
+/* units: null, a units text to convert both grids to, or an empty
+ * variable units field that gets the first grid's units. */
+int DATA_plot_vect(int ind, DATA_info* data, char* units, const char* form);
+int DATA_plot_bar();      /* 0, or -1 when nothing was drawn */
+int DATA_plot_vect_bar(); /* 0, or -1 when nothing was drawn */
+int DATA_plot_raw_label(int beg, int end, DATA_info* data);
+int DATA_set_site(int val);
+int DATA_set_dist(float val);
+
+/* The contour and vector plotters and the grid store sit above the
+ * pipeline; they lend it these calls. A null call draws nothing. */
+struct DATA_plot_hooks {
+  int (*cont_plot_setup)(int plot, int ind, GRD_report* grid, Domain* domain,
+                         void (*call)(int, char*, float, float));
+  int (*cont_draw)(GRD_report* grid);
+  int (*cont_get_type)();
+  int (*cont_get_bar)();
+  int (*cont_draw_bar)(int orient, const char* label);
+  int (*vect_set_type)(int type);
+  int (*vect_set_format)(int type, const char* format);
+  int (*vect_plot_setup)(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Domain* domain,
+                         void (*call)(int, char*, float, float));
+  int (*vect_draw)(GRD_report* ugrid, GRD_report* vgrid);
+  int (*vect_get_vect)();
+  int (*vect_draw_vect)();
+  GRD_report* (*get_grid)(int ind);
+  int (*find_param_grids)(int start, int num, int level, GRD_report** grds, float* values);
+  int (*grid_units)(GRD_report* grid, const char* unit_out);
+  int (*is_plot_func)(const char* str);
+  const char* (*get_grid_info)(int ind);
+};
+int DATA_set_plot_hooks(const DATA_plot_hooks* hooks);
 
 /* ------------------------------------------------------------------------ */
 /* object: objective analysis of station values onto grids                  */

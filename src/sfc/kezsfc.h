@@ -139,6 +139,21 @@ int SYN_weather(int wx, char* wx_str);
 int SYN_auto_weather(int wx, char* wx_str);
 
 /* ------------------------------------------------------------------------ */
+/* sfc_plt: surface variables from reports                                  */
+/* ------------------------------------------------------------------------ */
+
+/* The level type that makes "pres" the lifting condensation level. */
+inline constexpr int SFC_LEV_LCL = 5;
+
+/* Fills the datum for the variable from the report, converted to the
+ * variable's unit, or gives the variable the unit of the values when it
+ * has none. 1 for a known name, else 0 (the datum stays missing). */
+int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data);
+/* Gives a variable without a unit the default unit of its name; 1 for a
+ * name with a default (empty for text variables), else 0. */
+int SFC_get_var(VAR_data* var);
+
+/* ------------------------------------------------------------------------ */
 /* sfc_read: surface data files                                             */
 /* ------------------------------------------------------------------------ */
 

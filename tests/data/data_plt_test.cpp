@@ -1,0 +1,359 @@
+#include "kez_test.h"
+#include "ps_render.h"
+#include "kezcty.h"
+#include "kezgrd.h"
+#include "kezraw.h"
+#include "kezsfc.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kez_test::run_child;
+using kez_test::TempDir;
+
+/* ---- a recording of the calls that leave the frame --------------------- */
+
+std::vector<std::string> calls;
+GRD_report fake_grid[2];
+int bar_on = 1;
+
+void note(const std::string& s) { calls.push_back(s); }
+
+const DATA_plot_hooks recorder{
+    [](int, int ind, GRD_report*, Domain*, void (*)(int, char*, float, float)) {
+      note("cont_setup " + std::to_string(ind));
+      return 0;
+    },
+    [](GRD_report*) {
+      note("cont_draw");
+      return 0;
+    },
+    [] { return 11; },
+    [] { return bar_on; },
+    [](int, const char*) {
+      note("bar");
+      return 0;
+    },
+    [](int type) {
+      note("vect_type " + std::to_string(type));
+      return 0;
+    },
+    [](int, const char*) { return 0; },
+    [](int, int ind, GRD_report* u, GRD_report* v, Domain*, void (*)(int, char*, float, float)) {
+      note("vect_setup " + std::to_string(ind) + (u && v ? " grids" : " none"));
+      return 0;
+    },
+    [](GRD_report*, GRD_report*) {
+      note("vect_draw");
+      return 0;
+    },
+    [] { return 1; },
+    [] {
+      note("vect_bar");
+      return 0;
+    },
+    [](int) { return &fake_grid[0]; },
+    [](int start, int, int, GRD_report** g, float*) {
+      g[0] = &fake_grid[0];
+      g[1] = &fake_grid[1];
+      return start + 1;
+    },
+    [](GRD_report*, const char*) { return 0; },
+    [](const char*) { return 0; },
+    [](int) { return "grid"; },
+};
+
+/* ---- a source of in-memory surface reports ----------------------------- */
+
+struct Source {
+  std::vector<SFC_report> reports;
+  std::vector<Gpt> at;
+  size_t next = 0;
+  SFC_report current{};
+  bool record = true;
+} src;
+
+int src_rewind() {
+  src.next = 0;
+  if (src.record) note("rewind");
+  return 0;
+}
+
+int src_read(void* report, CTY_locate* loc) {
+  if (src.next >= src.reports.size()) return -1;
+  const size_t k = src.next++;
+  *static_cast<SFC_report*>(report) = src.reports[k];
+  *loc = CTY_locate{};
+  std::snprintf(loc->id, sizeof loc->id, "%s", src.reports[k].id);
+  loc->x = src.at[k].x;
+  loc->y = src.at[k].y;
+  return 1;
+}
+
+int src_get_data(void* report, VAR_data* var, RAW_data* data) {
+  const SFC_report* r = static_cast<const SFC_report*>(report);
+  if (src.record) note(std::string(var->name) + "@" + r->id);
+  return SFC_get_data(r, var, data);
+}
+
+int src_plot_data(int ind) { return std::strcmp(VAR_get_var(ind)->name, "front") == 0 ? 1 : 0; }
+
+Domain region() {
+  Domain d;
+  DOM_init(&d);
+  d.proj = 2;
+  d.clat = 40;
+  d.clon = -100;
+  d.dx = d.dy = 1;
+  d.nx = 21;
+  d.ny = 15;
+  return d;
+}
+
+SFC_report station(const char* id, float t, float td, float dir, float spd) {
+  SFC_report r;
+  SFC_initialize(&r);
+  std::snprintf(r.id, sizeof r.id, "%s", id);
+  r.t = t, r.td = td, r.w_dir = dir, r.w_spd = spd, r.pmb = 1012, r.alt = 29.9f, r.elev = 100;
+  r.num_cld = 1, r.cld_cover[0] = 'B', r.cld_height[0] = 3000;
+  std::snprintf(r.weather, sizeof r.weather, "61");
+  return r;
+}
+
+/* Stations on the region, two of them close enough to share a thinning
+ * cell. */
+DATA_info source(const Domain& dom) {
+  src = Source{};
+  MAP_domain(&dom);
+  MAP_set_plot_limit(1); /* one station per grid cell */
+  const float lats[] = {38, 41.3f, 43, 36, 41.31f};
+  const float lons[] = {-104, -100.3f, -95, -98, -100.31f};
+  for (int k = 0; k < 5; ++k) {
+    char id[8];
+    std::snprintf(id, sizeof id, "S%d", k);
+    src.reports.push_back(station(id, 40.0f + k, 30.0f + k, 90.0f * k, 5.0f + 10 * k));
+    Gpt p{};
+    MAP_tran(lats[k], lons[k], &p.x, &p.y);
+    src.at.push_back(p);
+  }
+  DATA_info d{};
+  d.model = KEZ_MISS;
+  DATE_init(&d.date);
+  d.date.year = 2026, d.date.month = 12, d.date.day = 10, d.date.hour = 12;
+  d.domain = dom;
+  d.report = &src.current;
+  d.get_var = SFC_get_var;
+  d.read_report = src_read;
+  d.rewind = src_rewind;
+  d.get_data = src_get_data;
+  d.plot_data = src_plot_data;
+  return d;
+}
+
+/* One frame in the order of the surface driver. */
+void frame(DATA_info* data) {
+  DATA_plot_init();
+  DATA_plot_start();
+  for (int i = 0; i < VAR_get_num(); ++i) {
+    i = DATA_plot_grid(i, data);
+    i = DATA_plot_raw(i, data);
+    DATA_plot_map(i);
+    DATA_plot_control(i, &data->domain);
+  }
+  DATA_plot_end();
+}
+
+int prepare(const char* vars) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  FLAG_set(FLAG_LEVEL_TYPE, 1);
+  return VAR_process(vars);
+}
+
+std::string joined(const std::vector<std::string>& v) {
+  std::string s;
+  for (const auto& x : v) s += x + "\n";
+  return s;
+}
+
+int count_of(const std::vector<std::string>& v, const std::string& what) {
+  int n = 0;
+  for (const auto& x : v) n += x == what;
+  return n;
+}
+
+size_t index_of(const std::vector<std::string>& v, const std::string& what) {
+  for (size_t k = 0; k < v.size(); ++k)
+    if (v[k] == what) return k;
+  return v.size();
+}
+
+/* A frame's records in order, each run of station records in one pass with
+ * the datum calls in record order, one colour bar. */
+TEST(DataFrame, RecordsInOrderGroupInOnePassOneBar) {
+  auto r = run_child([] {
+    prepare("g{temp:F:value:ul,dewp:F:value:ll},rvort::cont(uwnd,vwnd),front,pralt");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    frame(&d);
+    std::printf("%s", joined(calls).c_str());
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> got;
+  for (size_t a = 0, b; (b = r.out.find('\n', a)) != std::string::npos; a = b + 1)
+    got.push_back(r.out.substr(a, b - a));
+  /* The group: one rewind, each station draws temp then dewp; the close
+   * pair is thinned to one. */
+  const std::vector<std::string> group = {"rewind", "temp@S0", "dewp@S0", "temp@S1", "dewp@S1",
+                                          "temp@S2", "dewp@S2", "temp@S3", "dewp@S3"};
+  ASSERT_GE(got.size(), group.size()) << r.out << r.err;
+  EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + group.size()), group) << r.out;
+  /* The function after the group is reached and contoured; its arguments
+   * are never station values. */
+  const size_t cont = index_of(got, "cont_draw");
+  EXPECT_LT(cont, got.size()) << r.out;
+  EXPECT_EQ(count_of(got, "uwnd@S0"), 0) << r.out;
+  EXPECT_EQ(count_of(got, "vwnd@S0"), 0) << r.out;
+  /* "front" is the source's own; "pralt" follows in a pass of its own
+   * with the same stations. */
+  EXPECT_EQ(count_of(got, "front@S0"), 0);
+  const size_t pr = index_of(got, "pralt@S0");
+  EXPECT_GT(pr, cont);
+  for (const char* s : {"pralt@S1", "pralt@S2", "pralt@S3"}) EXPECT_EQ(count_of(got, s), 1) << s;
+  EXPECT_EQ(count_of(got, "pralt@S4"), 0);
+  EXPECT_EQ(count_of(got, "temp@S4"), 0);
+  EXPECT_EQ(count_of(got, "rewind"), 2);
+  EXPECT_EQ(count_of(got, "bar"), 1) << r.out;
+}
+
+TEST(DataFrame, VectorRecordsAndBars) {
+  auto r = run_child([] {
+    prepare("wnd<uwnd,vwnd>,temp::cont,dewp::cont");
+    VAR_get_var(0)->type = VAR_TYPE_BARB; /* barbs drawn from grids */
+    DATA_set_plot_hooks(&recorder);
+    src.record = false;
+    DATA_info d = source(region());
+    src.record = false;
+    frame(&d);
+    std::printf("%s", joined(calls).c_str());
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  /* The vector header draws its components once, then the bars; two
+   * contour records share one colour bar. */
+  EXPECT_NE(r.out.find("vect_type 22\nvect_setup 1 grids\nvect_draw\nbar\nvect_bar\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("cont_setup 3\ncont_draw\ncont_setup 4\ncont_draw\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\nbar\n"), r.out.rfind("\nbar\n")) << r.out;
+}
+
+/* Raw output that cannot be written does not take the data off the plot. */
+TEST(DataFrame, RunIsDrawnWhenRawOutputFails) {
+  auto r = run_child([] {
+    prepare("temp");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    d.out_raw = [] { return 1; };
+    frame(&d);
+    std::printf("%d\n", count_of(calls, "temp@S0"));
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n") << r.err;
+  EXPECT_NE(r.err.find("raw output"), std::string::npos) << r.err;
+}
+
+TEST(DataFrame, FunctionArgumentsAreNeverStationValues) {
+  auto r = run_child([] {
+    prepare("vor(uwnd,vwnd)[:cont],temp");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    frame(&d);
+    std::printf("%s", joined(calls).c_str());
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("uwnd@"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("vwnd@"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("temp@S0"), std::string::npos) << r.out;
+}
+
+int grid_step(DATA_info* data) {
+  if (DATA_setup_grid(data)) {
+    OBJ_set_filter(1);
+    OBJ_set_rad_inf(3);
+    DATA_get_data(data);
+    DATA_object_analyze();
+  }
+  DATA_free();
+  return 0;
+}
+
+/* The whole road with the real plotters: station models and an analysed
+ * temperature field, drawn to PostScript and rendered by ghostscript. */
+TEST(DataFrame, StationModelsAndAnalysedFieldToPostScript) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  TempDir dir;
+  const std::string file = dir.file("frame.ps");
+  auto r = run_child([&] {
+    unsetenv("PSCOLOR");
+    RES_put("con_interval", "4");
+    RES_put("color_cont", "red");
+    for (const char* c : {"color_data", "color_wind", "color_cloud", "color_wx"}) RES_put(c, "black");
+    FLAG_set(FLAG_BATCH, 1); /* no prompts */
+    prepare("temp::cont,temp:F:value:ul,dewp:F:value:ll,wind::wbarb,pralt::value:ur");
+    const Domain dom = region();
+    DATA_info d = source(dom);
+    src.record = false;
+    /* A grid of stations with a smooth temperature field. */
+    src.reports.clear();
+    src.at.clear();
+    for (int j = 0; j < 8; ++j)
+      for (int i = 0; i < 10; ++i) {
+        char id[8];
+        std::snprintf(id, sizeof id, "K%02d", j * 10 + i);
+        const float lat = 34.5f + 1.5f * j, lon = -109.3f + 1.9f * i;
+        src.reports.push_back(station(id, 30 + 2.0f * i + 1.5f * j, 20 + i, 45.0f * (i % 8), 5 + 3.0f * j));
+        Gpt p{};
+        MAP_tran(lat, lon, &p.x, &p.y);
+        src.at.push_back(p);
+      }
+    d.out_grid = [] { return 0; };
+    d.grid_data = grid_step;
+    RES_put("device", ("p," + file).c_str());
+    MAP_domain(&dom);
+    if (PLT_open(0) != 0) return 100;
+    MAP_setup(const_cast<Domain*>(&dom));
+    DATA_new_grid();
+    DATA_fit_grid(&d);
+    GRD_report* g = GRD_get_grid(0);
+    if (g == nullptr || g->grid == nullptr) return 101;
+    frame(&d);
+    PLT_close();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  kez_test::Raster page;
+  auto run = kez_test::gs_render(file, 612, 792, &page);
+  EXPECT_TRUE(run.clean()) << run.log;
+  long ink = 0;
+  for (size_t k = 0; k + 2 < page.rgb.size(); k += 3)
+    if (page.rgb[k] < 200 || page.rgb[k + 1] < 200 || page.rgb[k + 2] < 200) ++ink;
+  EXPECT_GT(ink, 2000);
+  const std::string ps = kez_test::read_file(file);
+  /* Every station shows its temperature, dew point and pressure: texts
+   * of the plot, inside the plot window. */
+  int texts = 0;
+  for (size_t at = ps.find("%%TE:"); at != std::string::npos; at = ps.find("%%TE:", at + 1)) ++texts;
+  EXPECT_GE(texts, 80 * 3) << "texts: " << texts;
+  if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
+}
+
+}  // namespace

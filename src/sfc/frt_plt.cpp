@@ -390,8 +390,8 @@ void read_curve(const Attrs& at, const CurveKind& ck, const std::vector<std::str
     lon1 = lon;
     float x = 0, y = 0;
     if (MAP_tran(lat, -lon, &x, &y) != 1) continue;
-    MESS_print(M_out3, "%2.0f %2.0f = %.4f %.4f\n", lat, lon, x, y);
     if (!pts.empty() && pts.back().x == x && pts.back().y == y) continue;
+    MESS_print(M_out3, "%2.0f %2.0f = %.4f %.4f\n", lat, lon, x, y);
     if (pts.empty()) {
       lat0 = lat;
       lon0 = lon;

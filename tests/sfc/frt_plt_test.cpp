@@ -645,6 +645,29 @@ TEST(FrontHostile, OversizedAndMalformedBulletinsDrawWhatTheyCan) {
   }
 }
 
+/* The whole front-mode plot: the file list, the "time" resource choosing
+ * the forecast section, PostScript out. */
+TEST(FrontPlot, TimeResourceChoosesTheForecastOfEveryFileInTheList) {
+  TempDir dir;
+  const std::string eps = dir.file("plot.eps");
+  auto run = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("p," + eps + ",eps,port,color").c_str());
+    RES_put("filename", (fixtures + "24030512_frt.dat," + fixtures + "24030518_frt.dat").c_str());
+    RES_put("time", "24");
+    MESS_set(1, M_out3);
+    Domain d = america();
+    return FRT_plot(&d);
+  });
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("990 48 77\n"), std::string::npos) << "24-hour low of the first file" << run.out;
+  EXPECT_EQ(run.out.find("994 47 87\n"), std::string::npos) << "no analysis low";
+  EXPECT_EQ(run.out.find("992 48 84\n"), std::string::npos) << "the second file has no 24-hour section";
+  kez_test::Raster page;
+  EXPECT_TRUE(kez_test::gs_render(eps, 612, 792, &page).clean());
+  EXPECT_GT(non_white(page), 200);
+}
+
 /* The sample bulletin, for the eye (KEZ_KEEP_PLOTS=folder keeps it;
  * KEZ_FRT_FILE=bulletin draws another). */
 TEST(FrontPicture, SampleBulletinDrawsEveryKindInItsColour) {

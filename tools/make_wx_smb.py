@@ -139,6 +139,26 @@ def grains():
     return tri_up(0.5, 0.5, 0.6) + line((0.25, 0.5), (0.75, 0.5))
 
 
+def cyclone(filled):
+    """The tropical cyclone: a ring (a disc for a hurricane) with two arms
+    curling counter-clockwise from opposite sides, as northern-hemisphere
+    charts draw them."""
+    r = 0.16
+    ring = [(0.5 + r * math.cos(a * math.pi / 8), 0.5 + r * math.sin(a * math.pi / 8)) for a in range(17)]
+    out = [(ring, filled)]
+    if filled:
+        out.append((ring, False))
+    for turn in (0, math.pi):
+        arm = []
+        for i in range(9):
+            t = i / 8
+            ang = turn + t * 0.6 * math.pi
+            rad = r + t * 0.28
+            arm.append((0.5 + rad * math.cos(ang), 0.5 + rad * math.sin(ang)))
+        out.append((arm, False))
+    return out
+
+
 RAIN_ABOVE = dot(0.5, 0.82)
 SNOW_ABOVE = star(0.5, 0.82)
 HAIL_ABOVE = tri_up(0.5, 0.83, 0.18, True)
@@ -178,6 +198,8 @@ SYMBOLS = {
     "TRW-A": thunder(HAIL_ABOVE), "TRW+A": thunder(HAIL_ABOVE),
     "TS-": thunder(SNOW_ABOVE), "TS": thunder(SNOW_ABOVE), "TS+": thunder(star(0.38, 0.82) + star(0.62, 0.82)),
     "TIP": thunder(PELLET_ABOVE),
+    # tropical cyclones: hurricane and tropical storm
+    "@+": cyclone(True), "@": cyclone(False),
 }
 
 

@@ -866,6 +866,11 @@ int MAP_plot_grid(float x, float y);
 /* map: map backgrounds                                                     */
 /* ------------------------------------------------------------------------ */
 
+/* Makes the domain current and puts transformation 2 on its plot limits,
+ * so that later drawing is in plot units. 0. */
+int MAP_setup(Domain* domain);
+/* Draws the map list's items that the pass flags select. 0. */
+int MAP_draw(int flag);
 /* The height of transformation 2's world window (the plot's height in plot
  * units). */
 float MAP_get_vert();

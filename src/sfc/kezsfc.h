@@ -272,4 +272,26 @@ float dir_decode(const char* dir);
 /* The word of a cover letter, "" for any other character. */
 const char* print_cloud(const char* str);
 
+/* ------------------------------------------------------------------------ */
+/* frt_plt: the coded front bulletin drawn on the current map               */
+/* ------------------------------------------------------------------------ */
+
+/* Storage of one drawing: pressure centres of a bulletin and points of one
+ * front or trough; what lies beyond is dropped with a warning. */
+inline constexpr int FRT_MAX_CENTRES = 200;
+inline constexpr int FRT_MAX_POINTS = 100;
+/* Room of a record's text with its continuation lines. */
+inline constexpr int FRT_RECORD_LEN = 499;
+
+int FRT_plot(Domain* domain);
+int FRT_plot_file(const char* filename);
+int FRT_set_date(const Date* datim);
+void FRT_callback(int type, char* str, float x, float y);
+int FRT_plot_param();
+/* A position spelled out in number words; 0, or -1 at the end of the file. */
+int FRT_decode_locate(FILE* ifile, float* lat, float* lon);
+/* A five-digit group: two digits of latitude north, three of longitude
+ * west; 1 when both parts were read, else 0. */
+int decode_latlon(const char* data, float* lat, float* lon);
+
 #endif

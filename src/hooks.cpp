@@ -39,6 +39,14 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         
                                        VAR_is_COMP,       VAR_is_type_MAP,      VAR_is_type_VECT,
                                        VAR_is_type_CONT,  VAR_is_plot_CONT};
 
+/* The grid files read GRIB messages through the decoder above them. The
+ * edition 2 data readers join when they exist. */
+constexpr GRD_grib_ops grid_grib_ops{
+    GRIB_header,   GRIB_next,         GRIB_get_version, GRIB_get_info, GRIB_PDB,
+    GRIB_GDB,      GRIB_BMB,          GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
+    GRIB_skip_section, GRIB_IDS,      GRIB_GDS,         GRIB_PDS,      nullptr,
+    nullptr,       nullptr,           GRIB_set_domain,  GRIB_units};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -54,6 +62,7 @@ struct Registrations {
     PLT_set_cont_hooks(&plot_cont_hooks);
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
+    GRD_set_grib_ops(&grid_grib_ops);
   }
 };
 

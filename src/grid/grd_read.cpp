@@ -1535,7 +1535,14 @@ int GRD_read(int grd_fd, GRD_report* grd, int rep_type, int* grdnum) {
   GRD_file& f = *s->f;
   if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_read(&f, grd, rep_type, grdnum);
   if (f.type == GRD_TYPE_GRIB) return grib_read(grd_fd, *s, grd, rep_type, grdnum);
-  if (f.type == GRD_TYPE_GRID) return gc_read_record(*s, grd, rep_type, grdnum);
+  if (f.type == GRD_TYPE_GRID) {
+    int r = gc_read_record(*s, grd, rep_type, grdnum);
+    if (r != 0 && rep_type == GRD_READ_ALL) { /* no values left from before */
+      std::free(grd->grid);
+      grd->grid = nullptr;
+    }
+    return r;
+  }
   if (!is_stream_type(f.type)) return -1;
   if (s->first_rec < 0 && !s->is_std) {
     GRD_info info{};

@@ -844,14 +844,16 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
     grd->grid = nullptr;
   }
   int n = 0;
-  bool found = false;
+  bool found = false, bad_grid = false;
   while (hooks.grib.read_section(fd)) {
     MESS_print(M_debug_c, "SECT: %d %ld\n", hooks.grib.get_sect(), std::ftell(fp));
     const int sect = hooks.grib.get_sect();
-    int r = 1;
     switch (sect) {
       case 1: hooks.grib.ids(fd, grd); break;
-      case 3: r = hooks.grib.gds(fd, grd); break;
+      case 3:
+        /* A later grid definition replaces a refused one for the fields after it. */
+        bad_grid = hooks.grib.gds(fd, grd) < 1;
+        break;
       case 4: hooks.grib.pds(fd, grd); break;
       case 5:
         if (want && n == field) hooks.grib.drs(fd, grd);
@@ -864,7 +866,7 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
       case 7:
         if (n == field) {
           found = true;
-          if (want) hooks.grib.ds(fd, grd);
+          if (want && !bad_grid) hooks.grib.ds(fd, grd);
           else hooks.grib.skip_section(fd);
         } else {
           hooks.grib.skip_section(fd);
@@ -873,13 +875,13 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
         break;
       default: hooks.grib.skip_section(fd); break;
     }
-    if (r < 1) return done(1);
     if (found) break;
   }
   if (!found) {
     MESS_print(M_warn, "No product found\n");
     return done(1);
   }
+  if (bad_grid) return done(1);
   if (want && !grd->grid) {
     MESS_print(M_warn, "GRD_read: GRIB field without values\n");
     return done(1);

@@ -962,12 +962,18 @@ int grib_read(int fd, Slot& s, GRD_report* grd, int rep_type, int* grdnum) {
 }
 
 /* A record holds a raw message when its bytes begin with a message (behind
- * at most a bulletin heading) and are long enough to be one. */
+ * at most a bulletin heading) and are long enough to be one. The bytes
+ * looked at are within both the message count and the grid's points, so
+ * that a record of values is never read past its array. */
 bool holds_raw_message(const GRD_report* grd) {
   constexpr int kMinMessage = 16;
   if (!grd->grid || grd->source < kMinMessage) return false;
   const auto* b = reinterpret_cast<const unsigned char*>(grd->grid);
-  const size_t look = std::min(static_cast<size_t>(grd->source), kChkBytes);
+  size_t look = std::min(static_cast<size_t>(grd->source), kChkBytes);
+  /* A record of values holds only its points: look no further than them. */
+  const Domain& d = grd->domain;
+  if (d.nx > 0 && d.ny > 0 && static_cast<long long>(d.nx) * d.ny <= GRD_MAX_POINTS)
+    look = std::min(look, static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny) * sizeof(float));
   for (size_t i = 0; i + 4 <= look; ++i)
     if (std::memcmp(b + i, "GRIB", 4) == 0) return true;
   return false;

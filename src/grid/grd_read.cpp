@@ -75,13 +75,15 @@ struct Slot {
   long last_start = -1;  /* offset of the record read last, -1 none */
   int last_num = -1;     /* its number */
   bool pending = false;  /* standard input: record 0's date line already read */
-  /* GRIB: the records found so far, record grib_base + i being grib[i]. */
+  /* GRIB and GRID code: the records found so far, record grib_base + i
+   * being grib[i] (GRID code: grib_base 0, field 0). */
   std::vector<struct GribRec> grib;
   int grib_base = 0;
   long grib_scan = 0;     /* where the next message not yet scanned begins, -1 none */
   std::vector<struct HdrLine> hdr; /* companion header lines read so far */
   bool hdr_end = false;
   GcCarry gc_carry;  /* GRID code: the state after the last record scanned */
+  std::vector<GcCarry> gc_starts; /* and the state each record starts from */
 };
 
 struct GridFiles {
@@ -1241,17 +1243,13 @@ bool gc_locate(Slot& s, int n, GcCarry* carry) {
       s.grib_scan = -1;
       return false;
     }
-    /* The carry a record starts from is kept beside its offset. */
-    s.grib.push_back(GribRec{start, s.gc_carry.wind_dec | (s.gc_carry.run22 ? 4 : 0) |
-                                        (s.gc_carry.bpval << 3)});
+    s.grib.push_back(GribRec{start, 0});
+    s.gc_starts.push_back(s.gc_carry);
     s.gc_carry = c;
     s.grib_scan = std::ftell(fp);
   }
-  const GribRec& r = s.grib[static_cast<size_t>(n)];
-  carry->wind_dec = r.field & 3;
-  carry->run22 = (r.field & 4) != 0;
-  carry->bpval = r.field >> 3;
-  std::fseek(fp, r.msg, SEEK_SET);
+  *carry = s.gc_starts[static_cast<size_t>(n)];
+  std::fseek(fp, s.grib[static_cast<size_t>(n)].msg, SEEK_SET);
   return true;
 }
 
@@ -1294,6 +1292,7 @@ int gc_getinfo(Slot& s, GRD_info* info) {
   s.f->date = d;
   std::rewind(fp);
   s.grib.clear();
+  s.gc_starts.clear();
   s.grib_scan = 0;
   s.gc_carry = GcCarry{};
   s.first_rec = 0;

@@ -1083,6 +1083,10 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   const char ident_order[] = {'1', '2', '3', '6', '7', '8', '0'};
   for (char key : ident_order) {
     if (g.empty() || g[0] != key) continue;
+    if (g.size() != 5 || gc_digits(g, 1, 5) < 0) {
+      MESS_print(M_warn, "GRD_read: Invalid GRID group: %s\n", g.c_str());
+      return -1;
+    }
     switch (key) {
       case '1': var = gc_digits(g, 2, 3); break;
       case '2':

@@ -186,6 +186,19 @@ TEST(GridCode, CutBulletinsAndWriting) {
   });
   EXPECT_TRUE(stale.empty()) << stale.front();
   EXPECT_LE(ok, 2) << "only a cut at the very end still holds the whole grid";
+  /* A group that is not five digits is not read as a number. */
+  std::string bad = whole;
+  bad.replace(bad.find("10100"), 5, "1x100");
+  kez_test::write_file(dir.file("b.grid"), bad);
   int t = GRD_TYPE_GRID;
+  int fd = GRD_open(dir.file("b.grid").c_str(), GRD_ACCESS_READ, &t);
+  ASSERT_GE(fd, 0);
+  Rec g;
+  int p = 0, r = 0;
+  auto out = capture([&] { r = GRD_read(fd, &g.r, GRD_READ_ALL, &p); });
+  EXPECT_EQ(r, -1);
+  EXPECT_NE(out.err.find("GRD_read: Invalid GRID group"), std::string::npos) << out.err;
+  GRD_close(fd);
+  t = GRD_TYPE_GRID;
   capture([&] { EXPECT_EQ(GRD_open(dir.file("w.grid").c_str(), GRD_ACCESS_WRITE, &t), -1); });
 }

@@ -48,6 +48,14 @@ constexpr DATA_plot_hooks data_plot_hooks{
     nullptr,         GRD_get_grid,   GRD_find_param_grids, GRD_units,        GRD_is_plot_func,
     GRD_get_grid_info};
 
+/* The grid files read GRIB messages through the decoder above them. The
+ * edition 2 data readers join when they exist. */
+constexpr GRD_grib_ops grid_grib_ops{
+    GRIB_header,   GRIB_next,         GRIB_get_version, GRIB_get_info, GRIB_PDB,
+    GRIB_GDB,      GRIB_BMB,          GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
+    GRIB_skip_section, GRIB_IDS,      GRIB_GDS,         GRIB_PDS,      nullptr,
+    nullptr,       nullptr,           GRIB_set_domain,  GRIB_units};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -64,6 +72,7 @@ struct Registrations {
     PLT_set_cont_hooks(&plot_cont_hooks);
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
+    GRD_set_grib_ops(&grid_grib_ops);
   }
 };
 

@@ -6,8 +6,12 @@
  * GRD_getinfo, GRD_read, GRD_putinfo, GRD_write, GRD_rewind and GRD_close
  * dispatch on it. The suite's own formats live here: raw text (1), the
  * "KEZGRID" text format with its binary records (2 and 3), records whose
- * values lie in a second file, and "KEZGRID4" (4). The GRIB and GRID-code
- * branches are refused until their readers exist.
+ * values lie in a second file, and "KEZGRID4" (4). GRIB files (21) are
+ * read through the decoder's section readers, which the decoder lends
+ * (GRD_set_grib_ops): a record is one field, a message holding several
+ * fields gives several records; GRIB output files take whole messages only.
+ * WMO GRID-code bulletins (22) are decoded here, grid after grid, each on
+ * the fixed 19 by 15 latitude-longitude geometry of its identifier.
  *
  * Every file is hostile: lines are bounded, grid sizes are checked against
  * GRD_MAX_POINTS and against what the file can still hold before anything
@@ -28,6 +32,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +47,25 @@ constexpr size_t kTokenMax = 64;    /* longest text number */
 constexpr size_t kRefKindMax = 5;   /* second-file reference: kind */
 constexpr size_t kRefNameMax = 159; /* and file name */
 
+/* A GRIB record: field `field` of the message whose framing begins at msg. */
+struct GribRec {
+  long msg;
+  int field;
+};
+
+/* A line of a GRIB file's companion header file. */
+struct HdrLine {
+  long offset;
+  std::string text;
+};
+
+/* The grid-code state that runs from record to record. */
+struct GcCarry {
+  int wind_dec = 0; /* 1 east-west, 2 north-south, 0 none */
+  int bpval = 3;    /* digits per value */
+  bool run22 = false;
+};
+
 /* Reading position of one open file. */
 struct Slot {
   std::unique_ptr<GRD_file> f;
@@ -51,6 +75,15 @@ struct Slot {
   long last_start = -1;  /* offset of the record read last, -1 none */
   int last_num = -1;     /* its number */
   bool pending = false;  /* standard input: record 0's date line already read */
+  /* GRIB and GRID code: the records found so far, record grib_base + i
+   * being grib[i] (GRID code: grib_base 0, field 0). */
+  std::vector<struct GribRec> grib;
+  int grib_base = 0;
+  long grib_scan = 0;     /* where the next message not yet scanned begins, -1 none */
+  std::vector<struct HdrLine> hdr; /* companion header lines read so far */
+  bool hdr_end = false;
+  GcCarry gc_carry;  /* GRID code: the state after the last record scanned */
+  std::vector<GcCarry> gc_starts; /* and the state each record starts from */
 };
 
 struct GridFiles {
@@ -62,6 +95,11 @@ struct GridFiles {
 };
 
 GridFiles state;
+
+/* What the GRIB decoder lends (src/hooks.cpp). */
+constinit struct {
+  GRD_grib_ops grib{};
+} hooks;
 
 Slot* handle(const char* who, int fd) {
   if (fd < 0 || fd >= GRD_MAX_FILES) {
@@ -573,15 +611,751 @@ void close_slot(Slot& s) {
   s = Slot{};
 }
 
-struct Refused {
-  int type;
-  const char* what;
+/* ---- GRIB files through the decoder ------------------------------------------- */
+
+/* The most fields one edition 2 message may hold, and the most header
+ * text taken from a line of a companion header file. */
+constexpr int kMaxGribFields = 10000;
+constexpr size_t kHdrTextMax = 128;
+
+bool grib_ready(const char* who) {
+  const GRD_grib_ops& g = hooks.grib;
+  if (g.header && g.next && g.get_version && g.get_info && g.pdb && g.gdb && g.bmb && g.bdb &&
+      g.read_section && g.get_sect && g.skip_section && g.ids && g.gds && g.pds && g.set_domain &&
+      g.units)
+    return true;
+  MESS_print(M_warn, "%s: No GRIB decoder is linked\n", who);
+  return false;
+}
+
+void grib_reset(Slot& s) {
+  s.grib.clear();
+  s.grib_base = 0;
+  s.grib_scan = 0;
+  s.hdr.clear();
+  s.hdr_end = false;
+  if (s.f->hfile) std::rewind(s.f->hfile);
+}
+
+/* Finds the message at or after s.grib_scan and adds its fields to the
+ * table; false when no further message can be had. */
+bool grib_scan_message(int fd, Slot& s) {
+  FILE* fp = s.f->file;
+  const long p = s.grib_scan;
+  if (p < 0 || std::fseek(fp, p, SEEK_SET) != 0) return false;
+  state.cur_pos = p;
+  if (hooks.grib.header(fd) < 0) {
+    s.grib_scan = -1;
+    return false;
+  }
+  const long after_ind = std::ftell(fp);
+  const int version = hooks.grib.get_version();
+  const long next = hooks.grib.next(fd, 0);
+  /* A message that does not move the reader on ends the file, so that a
+   * damaged length cannot make it loop. */
+  s.grib_scan = next > p ? next : -1;
+  int fields = 1;
+  if (version == 2) {
+    std::fseek(fp, after_ind, SEEK_SET);
+    int n = 0;
+    while (hooks.grib.read_section(fd)) {
+      if (next > p && std::ftell(fp) > next) break;
+      if (hooks.grib.get_sect() == 7 && ++n >= kMaxGribFields) break;
+      hooks.grib.skip_section(fd);
+    }
+    fields = std::max(n, 1);
+  }
+  for (int i = 0; i < fields; ++i) s.grib.push_back(GribRec{p, i});
+  return true;
+}
+
+/* The record number n, scanning forward as far as needed. */
+const GribRec* grib_locate(int fd, Slot& s, int n) {
+  if (n < s.grib_base) {
+    s.grib.clear();
+    s.grib_base = 0;
+    s.grib_scan = 0;
+  }
+  while (static_cast<long>(s.grib.size()) + s.grib_base <= n)
+    if (!grib_scan_message(fd, s)) return nullptr;
+  return &s.grib[static_cast<size_t>(n - s.grib_base)];
+}
+
+/* Line n of the companion header file (record n is the message of line n). */
+const HdrLine* hdr_line(Slot& s, int n) {
+  while (static_cast<int>(s.hdr.size()) <= n && !s.hdr_end) {
+    std::string line;
+    Line got = read_line(s.f->hfile, &line);
+    if (got == Line::eof) {
+      s.hdr_end = true;
+      break;
+    }
+    size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t j = i;
+    while (j < line.size() && line[j] != ' ' && line[j] != '\t') ++j;
+    long offset = -1;
+    if (got != Line::ok || !parse_int(line.substr(i, j - i), 0, 2147483647L, &offset)) {
+      MESS_print(M_warn, "GRD_read: Invalid GRIB header line: %.60s\n", line.c_str());
+      s.hdr_end = true;
+      break;
+    }
+    while (j < line.size() && (line[j] == ' ' || line[j] == '\t')) ++j;
+    s.hdr.push_back(HdrLine{offset, line.substr(j, kHdrTextMax)});
+  }
+  if (n >= static_cast<int>(s.hdr.size())) return nullptr;
+  const HdrLine& h = s.hdr[static_cast<size_t>(n)];
+  MESS_print(M_debug_c, "GRIB HDR1: %ld %s\n", h.offset, h.text.c_str());
+  return &h;
+}
+
+/* Reads integers separated by blanks (and, where sep is given, that one
+ * character) from text; the count read. */
+int leading_ints(const char* text, char sep, int* out, int max) {
+  int n = 0;
+  const char* p = text;
+  while (n < max) {
+    while (*p == ' ' || *p == '\t' || (sep && *p == sep && n > 0)) ++p;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(p, &end, 10);
+    if (end == p || errno == ERANGE || v < -2147483647L || v > 2147483647L) break;
+    out[n++] = static_cast<int>(v);
+    p = end;
+    if (sep && n == 1 && *p != sep) break;
+    if (!sep && *p && *p != ' ' && *p != '\t') break;
+  }
+  return n;
+}
+
+/* The header of a record from its header text; true when one of the two
+ * slash forms gave the numbers. */
+bool parse_grib_text(const std::string& text, GRD_report* grd) {
+  size_t at = text.find("/ GRIB");
+  if (at != std::string::npos) {
+    const char* p = text.c_str() + at + 6;
+    char* end = nullptr;
+    std::strtol(p, &end, 10); /* the edition */
+    p = end;
+    for (;;) {
+      while (*p == ' ' || *p == '\t') ++p;
+      const char key = *p;
+      if (!key) break;
+      errno = 0;
+      long v = std::strtol(p + 1, &end, 10);
+      if (end == p + 1 || errno == ERANGE || v < -2147483647L || v > 2147483647L) break;
+      int* to = key == 'S' ? &grd->source : key == 'M' ? &grd->model : key == 'G' ? &grd->type
+              : key == 'T' ? &grd->time : key == 'L' ? &grd->ltype : key == 'H' ? &grd->level
+              : key == 'V' ? &grd->var : nullptr;
+      if (!to) break;
+      *to = static_cast<int>(v);
+      p = end;
+    }
+    return true;
+  }
+  at = text.find('/');
+  if (at == std::string::npos) return false;
+  const char* rest = text.c_str() + at + 1;
+  int v[7] = {};
+  int n = leading_ints(rest, 0, v, 6);
+  if (n == 1) {
+    if (leading_ints(rest, ':', v, 7) < 2) return false;
+    grd->source = v[0];
+    grd->model = v[1];
+    grd->type = v[2];
+    grd->time = v[3];
+    grd->ltype = v[4];
+    grd->level = v[5];
+    grd->var = v[6];
+    return true;
+  }
+  if (n == 0) return false;
+  grd->model = v[0];
+  grd->type = v[1];
+  grd->time = v[2];
+  grd->ltype = v[3];
+  grd->level = v[4];
+  grd->var = v[5];
+  return true;
+}
+
+/* A record's header from its header line: nothing of the GRIB file read. */
+int grib_header_from_text(const GRD_file& f, const HdrLine& h, GRD_report* grd, int rep_type) {
+  std::free(grd->grid);
+  GRD_init(grd);
+  grd->version = 1;
+  grd->source = f.grid == 10 ? 98 : 7;
+  grd->date = f.date;
+  if (parse_grib_text(h.text, grd)) hooks.grib.units(grd);
+  DOM_init(&grd->domain);
+  hooks.grib.set_domain(grd->type, &grd->domain);
+  MESS_print(M_debug_c, "GRIB HDR--%d %d %d %d %d %d\n", grd->model, grd->type, grd->time,
+             grd->ltype, grd->level, grd->var);
+  if (rep_type == GRD_READ_HEADER2) {
+    VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
+                      static_cast<int>(sizeof grd->info));
+    std::string label;
+    DATE_make_label_for_time(grd->time, grd->model, &grd->date, &label);
+    copy_field(grd->datim, sizeof grd->datim, label);
+  }
+  return 0;
+}
+
+/* Decodes field `field` of the message at msg into grd: 0; 1 when the
+ * record has no grid that can be used, no data section, or no values
+ * where they were asked for (the reader goes on to the next record); -1
+ * when no message is found there or its product cannot be read. */
+int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_type) {
+  FILE* fp = s.f->file;
+  if (std::fseek(fp, msg, SEEK_SET) != 0) return -1;
+  state.cur_pos = msg;
+  if (hooks.grib.header(fd) < 0) {
+    MESS_print(M_warn, "GRD_read: No GRIB message at offset %ld\n", msg);
+    std::fseek(fp, msg, SEEK_SET);
+    return -1;
+  }
+  grd->datim[0] = '\0';
+  grd->info[0] = '\0';
+  auto done = [&](int r) {
+    std::fseek(fp, msg, SEEK_SET);
+    return r;
+  };
+  if (hooks.grib.get_version() != 2) {
+    int r = hooks.grib.pdb(fd, grd, rep_type);
+    if (r < 1) return done(r < 0 ? -1 : 1);
+    r = hooks.grib.gdb(fd, grd);
+    if (r < 1) return done(r < 0 ? -1 : 1);
+    if (rep_type != GRD_READ_ALL) return done(0);
+    std::free(grd->grid);
+    grd->grid = nullptr;
+    hooks.grib.bmb(fd, grd);
+    if (hooks.grib.bdb(fd, grd) < 0) return done(-1);
+    if (!grd->grid) {
+      MESS_print(M_warn, "GRD_read: GRIB field without values\n");
+      return done(1);
+    }
+    return done(0);
+  }
+  const bool want = rep_type != GRD_READ_HEADER;
+  if (want && !(hooks.grib.drs && hooks.grib.bms && hooks.grib.ds)) {
+    MESS_print(M_warn, "GRD_read: Values of edition 2 GRIB messages cannot be unpacked\n");
+    return done(1);
+  }
+  if (want) {
+    std::free(grd->grid);
+    grd->grid = nullptr;
+  }
+  int n = 0;
+  bool found = false, bad_grid = false;
+  while (hooks.grib.read_section(fd)) {
+    MESS_print(M_debug_c, "SECT: %d %ld\n", hooks.grib.get_sect(), std::ftell(fp));
+    const int sect = hooks.grib.get_sect();
+    switch (sect) {
+      case 1: hooks.grib.ids(fd, grd); break;
+      case 3:
+        /* A later grid definition replaces a refused one for the fields after it. */
+        bad_grid = hooks.grib.gds(fd, grd) < 1;
+        break;
+      case 4: hooks.grib.pds(fd, grd); break;
+      case 5:
+        if (want && n == field) hooks.grib.drs(fd, grd);
+        else hooks.grib.skip_section(fd);
+        break;
+      case 6:
+        if (want) hooks.grib.bms(fd);
+        else hooks.grib.skip_section(fd);
+        break;
+      case 7:
+        if (n == field) {
+          found = true;
+          if (want && !bad_grid) hooks.grib.ds(fd, grd);
+          else hooks.grib.skip_section(fd);
+        } else {
+          hooks.grib.skip_section(fd);
+        }
+        ++n;
+        break;
+      default: hooks.grib.skip_section(fd); break;
+    }
+    if (found) break;
+  }
+  if (!found) {
+    MESS_print(M_warn, "No product found\n");
+    return done(1);
+  }
+  if (bad_grid) return done(1);
+  if (want && !grd->grid) {
+    MESS_print(M_warn, "GRD_read: GRIB field without values\n");
+    return done(1);
+  }
+  state.new_pos = std::ftell(fp);
+  return done(0);
+}
+
+int grib_getinfo(int fd, Slot& s, GRD_info* info) {
+  if (!grib_ready("GRD_getinfo")) return -1;
+  if (s.is_std) {
+    MESS_print(M_warn, "GRD_getinfo: GRIB files cannot be read from a stream\n");
+    return -1;
+  }
+  GRD_file& f = *s.f;
+  info->grid_type = 0;
+  std::rewind(f.file);
+  state.cur_pos = 0;
+  if (hooks.grib.header(fd) < 0) {
+    MESS_print(M_warn, "GRD_getinfo: No GRIB message found\n");
+    std::rewind(f.file);
+    return -1;
+  }
+  if (hooks.grib.get_info(fd, info) != 0) {
+    MESS_print(M_warn, "GRD_getinfo: Truncated GRIB message\n");
+    std::rewind(f.file);
+    return -1;
+  }
+  f.date = info->date;
+  copy_field(f.datim, sizeof f.datim, info->datim);
+  std::rewind(f.file);
+  grib_reset(s);
+  s.first_rec = 0;
+  f.num = 0;
+  state.cur_pos = 0;
+  state.new_pos = -1;
+  return 0;
+}
+
+int grib_read_record(int fd, Slot& s, GRD_report* grd, int rep_type, int* grdnum) {
+  if (s.first_rec < 0) {
+    GRD_info info{};
+    if (grib_getinfo(fd, s, &info) != 0) return -1;
+  }
+  GRD_file& f = *s.f;
+  const int n = *grdnum < 0 ? 0 : *grdnum;
+  int r;
+  if (f.hfile) {
+    const HdrLine* h = hdr_line(s, n);
+    if (!h) return -1;
+    if (rep_type != GRD_READ_ALL) {
+      r = grib_header_from_text(f, *h, grd, rep_type);
+      state.cur_pos = h->offset;
+    } else {
+      r = grib_decode(fd, s, h->offset, 0, grd, rep_type);
+    }
+  } else {
+    const GribRec* g = grib_locate(fd, s, n);
+    if (!g) return -1;
+    r = grib_decode(fd, s, g->msg, g->field, grd, rep_type);
+  }
+  if (r != 0) return r;
+  f.num = n;
+  *grdnum = n;
+  return 0;
+}
+
+int grib_read(int fd, Slot& s, GRD_report* grd, int rep_type, int* grdnum) {
+  if (!grib_ready("GRD_read")) return -1;
+  int r = grib_read_record(fd, s, grd, rep_type, grdnum);
+  /* A record whose values were asked for and not read keeps none from
+   * before, so that no caller takes an old field for the new one. */
+  if (r != 0 && rep_type == GRD_READ_ALL) {
+    std::free(grd->grid);
+    grd->grid = nullptr;
+  }
+  return r;
+}
+
+/* A record holds a raw message when its bytes begin with a message (behind
+ * at most a bulletin heading) and are long enough to be one. The bytes
+ * looked at are within both the message count and the grid's points, so
+ * that a record of values is never read past its array. */
+bool holds_raw_message(const GRD_report* grd) {
+  constexpr int kMinMessage = 16;
+  if (!grd->grid || grd->source < kMinMessage) return false;
+  const auto* b = reinterpret_cast<const unsigned char*>(grd->grid);
+  size_t look = std::min(static_cast<size_t>(grd->source), kChkBytes);
+  /* A record of values holds only its points: look no further than them. */
+  const Domain& d = grd->domain;
+  if (d.nx > 0 && d.ny > 0 && static_cast<long long>(d.nx) * d.ny <= GRD_MAX_POINTS)
+    look = std::min(look, static_cast<size_t>(d.nx) * static_cast<size_t>(d.ny) * sizeof(float));
+  for (size_t i = 0; i + 4 <= look; ++i)
+    if (std::memcmp(b + i, "GRIB", 4) == 0) return true;
+  return false;
+}
+
+/* ---- WMO GRID-code bulletins --------------------------------------------------- */
+
+constexpr int kGcCols = 19;
+constexpr int kGcRows = 15;
+constexpr float kGcSpacing = 5.0f;
+constexpr size_t kGcTokenMax = 32;
+constexpr int kGcMaxRecords = 100000;
+
+struct GcCentre {
+  float clat, clon;
 };
-constexpr Refused refused_types[] = {
-    {GRD_TYPE_GRID, "GRID code"},
+/* Centres of the fixed grids by identifier 1 to 12. */
+constexpr GcCentre gc_centres[] = {{55, -45},  {55, -135},  {55, 135},  {55, 45},
+                                   {0, -45},   {0, -135},   {0, 135},   {0, 45},
+                                   {-55, -45}, {-55, -135}, {-55, 135}, {-55, 45}};
+
+struct GcScale {
+  char code;
+  float factor;
 };
+constexpr GcScale gc_scales[] = {{'1', 0.1f},  {'2', 0.01f},  {'3', 0.001f},
+                                 {'4', 0.0001f}, {'5', 10.0f}, {'6', 100.0f},
+                                 {'7', 1000.0f}, {'8', 10000.0f}, {'9', 100000.0f}};
+
+/* The next blank-separated token; false at the end of the file. A token
+ * longer than kGcTokenMax is cut there (the rest is consumed). */
+bool gc_token(FILE* fp, std::string* tok) {
+  tok->clear();
+  int c;
+  while ((c = std::getc(fp)) != EOF && is_space(c)) {
+  }
+  while (c != EOF && !is_space(c)) {
+    if (tok->size() < kGcTokenMax) *tok += static_cast<char>(c);
+    c = std::getc(fp);
+  }
+  if (c != EOF) std::ungetc(c, fp);
+  return !tok->empty();
+}
+
+/* Characters from..to (1-based) of a group as a number; -1 when they are
+ * not all digits. */
+int gc_digits(const std::string& g, size_t from, size_t to) {
+  if (g.size() < to) return -1;
+  int v = 0;
+  for (size_t i = from - 1; i < to; ++i) {
+    if (g[i] < '0' || g[i] > '9') return -1;
+    v = v * 10 + (g[i] - '0');
+  }
+  return v;
+}
+
+void gc_skip_blanks(FILE* fp) {
+  int c;
+  while ((c = std::getc(fp)) != EOF && is_space(c)) {
+  }
+  if (c != EOF) std::ungetc(c, fp);
+}
+
+/* width digits in a row as one number; false when one is missing. */
+bool gc_packed(FILE* fp, int width, long* v) {
+  long x = 0;
+  for (int i = 0; i < width; ++i) {
+    int c = std::getc(fp);
+    if (c < '0' || c > '9') return false;
+    x = x * 10 + (c - '0');
+  }
+  *v = x;
+  gc_skip_blanks(fp);
+  return true;
+}
+
+
+/* Reads the grid at the stream position (values into grd when want, the
+ * rows skipped otherwise), leaving the stream after it. 0; -1 when no grid
+ * begins there or the grid is cut short. */
+int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
+  std::string tok;
+  if (!gc_token(fp, &tok)) return -1;
+  if (tok == "GRID" && !gc_token(fp, &tok)) return -1;
+  const int src = gc_digits(tok, 1, 2);
+  const int gid = gc_digits(tok, 3, 5);
+  if (src < 0 || gid < 0 || tok.size() != 5) {
+    if (tok != "NNNN")
+      MESS_print(M_warn, "GRD_read: Invalid GRID identification group: %s\n", tok.c_str());
+    return -1;
+  }
+  std::free(grd->grid);
+  GRD_init(grd);
+  grd->version = 1;
+  grd->source = src;
+  grd->model = src;
+  grd->type = gid + 70;
+  grd->time = 0;
+  std::string g;
+  if (!gc_token(fp, &g) || !gc_token(fp, &g)) return -1;
+  int var = KEZ_MISS, ltype = KEZ_MISS, level = KEZ_MISS;
+  int year = 0, month = 1, day = 1, hour = 0;
+  /* The identification groups, each optional, in their order. */
+  if (!gc_token(fp, &g)) return -1;
+  const char ident_order[] = {'1', '2', '3', '6', '7', '8', '0'};
+  for (char key : ident_order) {
+    if (g.empty() || g[0] != key) continue;
+    if (g.size() != 5 || gc_digits(g, 1, 5) < 0) {
+      MESS_print(M_warn, "GRD_read: Invalid GRID group: %s\n", g.c_str());
+      return -1;
+    }
+    switch (key) {
+      case '1': var = gc_digits(g, 2, 3); break;
+      case '2':
+        ltype = 10;
+        level = gc_digits(g, 2, 3) * 10;
+        break;
+      case '3':
+        level = gc_digits(g, 2, 3) * 10;
+        ltype = level == 0 ? 12 : 13;
+        break;
+      case '6':
+        year = gc_digits(g, 2, 3);
+        month = gc_digits(g, 4, 5);
+        break;
+      case '7':
+        day = gc_digits(g, 2, 3);
+        hour = gc_digits(g, 4, 5);
+        break;
+      case '8': grd->time = gc_digits(g, 3, 5); break;
+      default: break;
+    }
+    if (!gc_token(fp, &g)) return -1;
+  }
+  /* g is the group skipped after them. */
+  if (var == 22) {
+    carry->wind_dec = carry->run22 ? (carry->wind_dec == 1 ? 2 : 0) : 1;
+    carry->run22 = carry->wind_dec != 0;
+  } else {
+    carry->wind_dec = 0;
+    carry->run22 = false;
+  }
+  if (carry->wind_dec == 1) var = 23;
+  if (carry->wind_dec == 2) var = 24;
+  grd->var = var;
+  grd->ltype = ltype;
+  grd->level = level;
+  int sign_mode = 0;
+  float scale = 1.0f, ref = 0.0f;
+  if (!gc_token(fp, &g)) return -1;
+  if (!g.empty() && g[0] == '1') {
+    sign_mode = g.size() >= 5 ? g[4] - '0' : 0;
+    if (!gc_token(fp, &g)) return -1;
+  }
+  if (!g.empty() && g[0] == '2') {
+    int d = gc_digits(g, 2, 2);
+    carry->bpval = d < 0 ? 0 : (sign_mode == 1 ? d - 1 : d);
+    if (!gc_token(fp, &g)) return -1;
+  }
+  if (!g.empty() && g[0] == '3') {
+    for (const GcScale& sc : gc_scales)
+      if (g.size() >= 2 && g[1] == sc.code) scale = sc.factor;
+    std::string r;
+    if (!gc_token(fp, &r) || !parse_float(r, &ref)) {
+      MESS_print(M_warn, "GRD_read: Invalid GRID reference value\n");
+      return -1;
+    }
+    if (var == 4) ref = -ref;
+    ref *= scale;
+    if (!gc_token(fp, &g)) return -1;
+  }
+  /* g is the first row marker. */
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23) {
+    MESS_print(M_warn, "GRD_read: Invalid GRID date groups\n");
+    return -1;
+  }
+  struct tm t {};
+  t.tm_year = year;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  const long base = DATE_num_sec_tm(&t);
+  grd->date.year = 1900 + year;
+  grd->date.month = month;
+  grd->date.day = day;
+  grd->date.hour = hour;
+  VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
+                    static_cast<int>(sizeof grd->info));
+  std::string label;
+  DATE_make_label_for(grd->time, grd->model, base, &label);
+  copy_field(grd->datim, sizeof grd->datim, label);
+  DOM_init(&grd->domain);
+  const bool fixed = gid >= 1 && gid <= 12;
+  if (fixed) {
+    grd->domain.proj = 2;
+    grd->domain.nx = kGcCols;
+    grd->domain.ny = kGcRows;
+    grd->domain.dx = grd->domain.dy = kGcSpacing;
+    grd->domain.clat = gc_centres[gid - 1].clat;
+    grd->domain.clon = gc_centres[gid - 1].clon;
+    grd->domain.plon = grd->domain.clon;
+  }
+  std::vector<float> vals(static_cast<size_t>(kGcCols) * kGcRows, KEZ_FMISS);
+  const int width = carry->bpval;
+  bool bad_width = false;
+  for (int row = 0; row < kGcRows; ++row) {
+    if (row > 0 && !gc_token(fp, &g)) {
+      MESS_print(M_warn, "GRD_read: GRID grid ends after %d rows\n", row);
+      return -1;
+    }
+    std::string label_tok;
+    if (!gc_token(fp, &label_tok)) return -1;
+    const int at = gid <= 4 ? kGcRows - 1 - row : row;
+    float* out = &vals[static_cast<size_t>(at) * kGcCols];
+    if (!g.empty() && g[0] == '9') {
+      std::string v;
+      float x = 0;
+      if (!gc_token(fp, &v) || !parse_float(v, &x)) {
+        MESS_print(M_warn, "GRD_read: Invalid GRID constant row\n");
+        return -1;
+      }
+      std::fill(out, out + kGcCols, ref + x * scale);
+      continue;
+    }
+    if (width < 3 || width > 5) {
+      bad_width = true;
+      continue;
+    }
+    gc_skip_blanks(fp);
+    for (int c = 0; c < kGcCols; ++c) {
+      long sgn = 0, v = 0;
+      if ((sign_mode == 1 && !gc_packed(fp, 1, &sgn)) || !gc_packed(fp, width, &v)) {
+        MESS_print(M_warn, "GRD_read: Bad GRID value in row %d\n", row + 1);
+        return -1;
+      }
+      if (sign_mode == 3 || sgn == 1) v = -v;
+      const double deg = static_cast<double>(v / 100) * M_PI / 180.0;
+      const double speed = static_cast<double>(v % 100);
+      if (carry->wind_dec == 1)
+        out[c] = static_cast<float>(-speed * std::sin(deg));
+      else if (carry->wind_dec == 2)
+        out[c] = static_cast<float>(-speed * std::cos(deg));
+      else
+        out[c] = ref + static_cast<float>(v) * scale;
+    }
+  }
+  if (bad_width)
+    MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; rows left missing\n",
+               width);
+  if (want && fixed) {
+    if (!GRD_alloc(grd)) return -1;
+    std::copy(vals.begin(), vals.end(), grd->grid);
+  }
+  return 0;
+}
+
+/* Record n of a bulletin, scanning forward as far as needed; the stream is
+ * left at its start. */
+bool gc_locate(Slot& s, int n, GcCarry* carry) {
+  FILE* fp = s.f->file;
+  if (n >= kGcMaxRecords) return false;
+  while (static_cast<int>(s.grib.size()) <= n) {
+    if (s.grib_scan < 0) return false;
+    const long start = s.grib_scan;
+    std::fseek(fp, start, SEEK_SET);
+    GcCarry c = s.gc_carry;
+    GRD_report tmp{};
+    if (gc_read(fp, &tmp, false, &c) != 0) {
+      s.grib_scan = -1;
+      return false;
+    }
+    s.grib.push_back(GribRec{start, 0});
+    s.gc_starts.push_back(s.gc_carry);
+    s.gc_carry = c;
+    s.grib_scan = std::ftell(fp);
+  }
+  *carry = s.gc_starts[static_cast<size_t>(n)];
+  std::fseek(fp, s.grib[static_cast<size_t>(n)].msg, SEEK_SET);
+  return true;
+}
+
+int gc_getinfo(Slot& s, GRD_info* info) {
+  FILE* fp = s.f->file;
+  std::rewind(fp);
+  std::string g;
+  info->grid_type = 0;
+  if (!gc_token(fp, &g)) {
+    MESS_print(M_warn, "GRD_getinfo: Empty GRID file\n");
+    return -1;
+  }
+  int skip = g == "GRID" ? 3 : 2;
+  for (int i = 0; i < skip; ++i)
+    if (!gc_token(fp, &g)) {
+      MESS_print(M_warn, "GRD_getinfo: GRID file ends in its identification\n");
+      return -1;
+    }
+  Date d{};
+  d.month = d.day = 1;
+  bool any = gc_token(fp, &g);
+  for (char key : {'1', '2', '3', '6', '7'}) {
+    if (!any || g.empty() || g[0] != key) continue;
+    if (key == '6') {
+      d.year = 1900 + std::max(gc_digits(g, 2, 3), 0);
+      d.month = gc_digits(g, 4, 5);
+    } else if (key == '7') {
+      d.day = gc_digits(g, 2, 3);
+      d.hour = gc_digits(g, 4, 5);
+    }
+    any = gc_token(fp, &g);
+  }
+  if (d.month < 1 || d.month > 12) d.month = 1;
+  if (d.day < 1 || d.day > 31) d.day = 1;
+  if (d.hour < 0 || d.hour > 23) d.hour = 0;
+  info->date = d;
+  char label[DATE_LABEL_LEN] = {};
+  DATE_make_label(&info->date, label);
+  copy_field(info->datim, sizeof info->datim, label);
+  s.f->date = d;
+  std::rewind(fp);
+  s.grib.clear();
+  s.gc_starts.clear();
+  s.grib_scan = 0;
+  s.gc_carry = GcCarry{};
+  s.first_rec = 0;
+  s.f->num = 0;
+  return 0;
+}
+
+int gc_read_record(Slot& s, GRD_report* grd, int rep_type, int* grdnum) {
+  if (s.is_std) {
+    MESS_print(M_warn, "GRD_read: GRID files cannot be read from a stream\n");
+    return -1;
+  }
+  if (s.first_rec < 0) {
+    GRD_info info{};
+    if (gc_getinfo(s, &info) != 0) return -1;
+  }
+  const int n = *grdnum < 0 ? 0 : *grdnum;
+  GcCarry carry;
+  if (!gc_locate(s, n, &carry)) return -1;
+  const long start = std::ftell(s.f->file);
+  state.cur_pos = start;
+  const bool want = rep_type == GRD_READ_ALL;
+  int r = gc_read(s.f->file, grd, want, &carry);
+  std::fseek(s.f->file, start, SEEK_SET);
+  if (r != 0) return -1;
+  s.f->num = n;
+  *grdnum = n;
+  return 0;
+}
 
 } // namespace
+
+int GRD_set_grib_ops(const GRD_grib_ops* ops) {
+  if (!ops) return 0;
+  auto take = [](auto* to, auto from) {
+    if (from) *to = from;
+  };
+  GRD_grib_ops& g = hooks.grib;
+  take(&g.header, ops->header);
+  take(&g.next, ops->next);
+  take(&g.get_version, ops->get_version);
+  take(&g.get_info, ops->get_info);
+  take(&g.pdb, ops->pdb);
+  take(&g.gdb, ops->gdb);
+  take(&g.bmb, ops->bmb);
+  take(&g.bdb, ops->bdb);
+  take(&g.read_section, ops->read_section);
+  take(&g.get_sect, ops->get_sect);
+  take(&g.skip_section, ops->skip_section);
+  take(&g.ids, ops->ids);
+  take(&g.gds, ops->gds);
+  take(&g.pds, ops->pds);
+  take(&g.drs, ops->drs);
+  take(&g.bms, ops->bms);
+  take(&g.ds, ops->ds);
+  take(&g.set_domain, ops->set_domain);
+  take(&g.units, ops->units);
+  return 0;
+}
 
 /* ---- the file table ---------------------------------------------------------------- */
 
@@ -648,11 +1422,10 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
       return -1;
     }
   }
-  for (const Refused& r : refused_types)
-    if (type == r.type) {
-      MESS_print(M_warn, "GRD_open: %s grid files are not supported yet: %s\n", r.what, name);
-      return -1;
-    }
+  if (type == GRD_TYPE_GRID && f_access != GRD_ACCESS_READ) {
+    MESS_print(M_warn, "GRD_open: GRID files are read only: %s\n", name);
+    return -1;
+  }
   if (type == GRD_TYPE_NETCDF) {
     auto f = std::make_unique<GRD_file>();
     std::memset(f.get(), 0, sizeof(GRD_file));
@@ -665,7 +1438,7 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
     *f_type = type;
     return static_cast<int>(free_slot);
   }
-  if (!is_stream_type(type) && type != GRD_TYPE_GRIB) {
+  if (!is_stream_type(type) && type != GRD_TYPE_GRIB && type != GRD_TYPE_GRID) {
     MESS_print(M_warn, "GRD_open: Unknown grid file type %d: %s\n", type, name);
     return -1;
   }
@@ -736,6 +1509,8 @@ int GRD_getinfo(int grd_fd, GRD_info* info) {
   if (!s || !info) return -1;
   GRD_file& f = *s->f;
   if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_getinfo(&f, info);
+  if (f.type == GRD_TYPE_GRIB) return grib_getinfo(grd_fd, *s, info);
+  if (f.type == GRD_TYPE_GRID) return gc_getinfo(*s, info);
   if (!is_stream_type(f.type)) return -1;
   if (!s->is_std) std::rewind(f.file);
   if (f.type != GRD_TYPE_RAW && !skip_magic(*s)) return -1;
@@ -770,6 +1545,15 @@ int GRD_read(int grd_fd, GRD_report* grd, int rep_type, int* grdnum) {
   if (!s || !grd || !grdnum) return -1;
   GRD_file& f = *s->f;
   if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_read(&f, grd, rep_type, grdnum);
+  if (f.type == GRD_TYPE_GRIB) return grib_read(grd_fd, *s, grd, rep_type, grdnum);
+  if (f.type == GRD_TYPE_GRID) {
+    int r = gc_read_record(*s, grd, rep_type, grdnum);
+    if (r != 0 && rep_type == GRD_READ_ALL) { /* no values left from before */
+      std::free(grd->grid);
+      grd->grid = nullptr;
+    }
+    return r;
+  }
   if (!is_stream_type(f.type)) return -1;
   if (s->first_rec < 0 && !s->is_std) {
     GRD_info info{};
@@ -823,6 +1607,8 @@ int GRD_putinfo(int grd_fd, const GRD_info* info) {
     case GRD_TYPE_NETCDF:
       return GRD_cdf_putinfo(s->f.get(), info);
     case GRD_TYPE_RAW:
+    case GRD_TYPE_GRIB:
+    case GRD_TYPE_GRID:
       return 0;
     case GRD_TYPE_TEXT:
     case GRD_TYPE_BINARY:
@@ -839,6 +1625,19 @@ int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num) {
   if (!s) return -1;
   const int type = s->f->type;
   if (type == GRD_TYPE_NETCDF) return GRD_cdf_write(s->f.get(), grd, grd_num);
+  if (type == GRD_TYPE_GRIB) {
+    /* Only whole messages are copied; a field of values is not GRIB. */
+    if (!holds_raw_message(grd)) {
+      MESS_print(M_warn, "GRD_write: The record holds no GRIB message to copy\n");
+      return -1;
+    }
+    const size_t n = static_cast<size_t>(grd->source);
+    if (std::fwrite(grd->grid, 1, n, s->f->file) != n) {
+      MESS_print(M_warn, "GRD_write: Write error\n");
+      return -1;
+    }
+    return 0;
+  }
   if (type != GRD_TYPE_RAW && type != GRD_TYPE_TEXT && type != GRD_TYPE_BINARY) return -1;
   const Domain& d = grd->domain;
   if (d.nx <= 0 || d.ny <= 0 || static_cast<long long>(d.nx) * d.ny > GRD_MAX_POINTS) {
@@ -903,6 +1702,22 @@ int GRD_rewind(int grd_fd) {
   if (!s) return -1;
   GRD_file& f = *s->f;
   if (f.type == GRD_TYPE_NETCDF) return GRD_cdf_rewind(&f);
+  if (f.type == GRD_TYPE_GRIB) {
+    if (!s->is_std) {
+      std::rewind(f.file);
+      grib_reset(*s);
+    }
+    f.num = 0;
+    state.cur_pos = 0;
+    state.new_pos = -1;
+    return 0;
+  }
+  if (f.type == GRD_TYPE_GRID) {
+    if (s->is_std) return -1;
+    std::rewind(f.file);
+    f.num = 0;
+    return 0;
+  }
   if (!is_stream_type(f.type)) return -1;
   if (!s->is_std) {
     if (s->first_rec >= 0) {
@@ -955,6 +1770,10 @@ int GRD_setpos(int grd_fd, long int offset, int grdnum) {
     state.cur_pos = offset;
     state.new_pos = offset;
     s->f->num = grdnum;
+    /* The table of records starts over: record grdnum begins here. */
+    s->grib.clear();
+    s->grib_base = grdnum < 0 ? 0 : grdnum;
+    s->grib_scan = offset;
   }
   return 1;
 }

@@ -1079,7 +1079,9 @@ int GRD_search(int grd_fd, GRD_report* grids, const VAR_data* params, int type, 
   GRD_init(&hdr);
   for (int pos = 0; done < n; ++pos) {
     int p = pos;
-    if (GRD_read(grd_fd, &hdr, GRD_READ_HEADER, &p) != 0) break;
+    const int res = GRD_read(grd_fd, &hdr, GRD_READ_HEADER, &p);
+    if (res == -1) break;
+    if (res != 0) continue; /* a record without a usable grid */
     for (int i = 0; i < n; ++i) {
       if (!wanted(i, all) || grids[i].source != 0 || !GRD_test(&hdr, &params[i], type)) continue;
       if (read_whole(grd_fd, pos, &grids[i], params[i])) ++done;
@@ -1103,7 +1105,9 @@ int GRD_search_piece(int grd_fd, int ind, GRD_report* grids, const VAR_data* par
   GRD_init(&work);
   for (int pos = 0; done < n; ++pos) {
     int p = pos;
-    if (GRD_read(grd_fd, &hdr, GRD_READ_HEADER, &p) != 0) break;
+    const int res = GRD_read(grd_fd, &hdr, GRD_READ_HEADER, &p);
+    if (res == -1) break;
+    if (res != 0) continue; /* a record without a usable grid */
     for (int i = 0; i < n; ++i) {
       if (!wanted(i, all) || !GRD_test(&hdr, &params[i], tile.type)) continue;
       if (!read_whole(grd_fd, pos, &work, params[i])) continue;
@@ -1285,7 +1289,9 @@ int scan_for_type(int fd, int want, GRD_report* hdr) {
   int last = -1;
   for (int pos = 0;; ++pos) {
     int p = pos;
-    if (GRD_read(fd, hdr, GRD_READ_HEADER, &p) != 0) break;
+    const int res = GRD_read(fd, hdr, GRD_READ_HEADER, &p);
+    if (res == -1) break;
+    if (res != 0) continue; /* a record without a usable grid */
     last = pos;
     if (want == KEZ_MISS || hdr->type == want) return pos;
   }

@@ -248,6 +248,34 @@ constexpr int GRD_HEADER_LEN = 160;
 int GRD_get_header(int grd_fd, char* header);
 int GRD_setpos(int grd_fd, long int offset, int grdnum);
 
+/* The GRIB decoder lies above the grid files; it lends them its message
+ * and section readers (src/hooks.cpp). A member left null keeps what was
+ * registered before; without a registration GRIB files cannot be read.
+ * The edition 2 data readers (drs, bms, ds) may stay null: the sections
+ * are then skipped and a field asked for with values is refused. */
+struct GRD_grib_ops {
+  int (*header)(int grd_fd);
+  int (*next)(int grd_fd, int where);
+  int (*get_version)();
+  int (*get_info)(int grd_fd, GRD_info* info);
+  int (*pdb)(int grd_fd, GRD_report* grd, int rep_type);
+  int (*gdb)(int grd_fd, GRD_report* grd);
+  int (*bmb)(int grd_fd, GRD_report* grd);
+  int (*bdb)(int grd_fd, GRD_report* grd);
+  int (*read_section)(int grd_fd);
+  int (*get_sect)();
+  int (*skip_section)(int grd_fd);
+  int (*ids)(int grd_fd, GRD_report* grd);
+  int (*gds)(int grd_fd, GRD_report* grd);
+  int (*pds)(int grd_fd, GRD_report* grd);
+  int (*drs)(int grd_fd, GRD_report* grd);
+  int (*bms)(int grd_fd);
+  int (*ds)(int grd_fd, GRD_report* grd);
+  int (*set_domain)(int type, Domain* domain);
+  int (*units)(GRD_report* grd);
+};
+int GRD_set_grib_ops(const GRD_grib_ops* ops);
+
 /* grd_calc: the calculator's names. The recognisers compare the text
  * before the first "-" exactly. GRD_is_vect_func: 1 for the functions with
  * two output grids; GRD_is_plot_func: 1 for the items drawn as a vector

@@ -1,9 +1,8 @@
 /*
- * A small reader that drives the GRIB decoder the way the grid store's
- * reader does: the file header first (framing search, file-header read,
- * rewind), then record after record by framing search and next-record
- * offset. The file is opened through the grid file table, which is told
- * where the current record begins (GRD_setpos).
+ * The GRIB tests' way into the decoder: files are opened through the grid
+ * file table; the framing walk drives the decoder's message functions
+ * directly (the table is told where each record begins, GRD_setpos), while
+ * file headers and records are read through GRD_getinfo and GRD_read.
  */
 #ifndef GRIB_DRIVER_H
 #define GRIB_DRIVER_H
@@ -11,6 +10,7 @@
 #include "kezgrd.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +19,8 @@ namespace grib_test {
 
 /* The handle of the open GRIB file (GRD_open gives the first free one). */
 inline int HANDLE = 0;
+/* The record the reads below take (record numbers of GRD_read). */
+inline int CURRENT = 0;
 
 /* Opens path as grid file HANDLE, framing kind unknown, as the grid store does. */
 inline void close_grib() {
@@ -31,6 +33,7 @@ inline GRD_file* open_grib(const std::string& path) {
   const int h = GRD_open(path.c_str(), GRD_ACCESS_READ, &type);
   if (h < 0) return nullptr;
   HANDLE = h;
+  CURRENT = 0;
   GRD_file* gf = GRD_get_gfile(h);
   gf->itype = GRIB_FRAME_UNKNOWN;
   return gf;
@@ -42,17 +45,10 @@ inline void set_pos(long start) {
   GRD_setpos(HANDLE, start, gf ? gf->num : 0);
 }
 
-/* The grid store's file header read: -1 when no message is found. */
+/* The file header through the grid files: -1 when no message is found. */
 inline int file_header(GRD_info* info) {
-  GRD_file* gf = GRD_get_gfile(HANDLE);
-  info->grid_type = 0;
-  if (GRIB_header(HANDLE) < 0) return -1;
-  GRIB_get_info(HANDLE, info);
-  gf->date = info->date;
-  std::rewind(gf->file);
-  gf->num = 0;
-  set_pos(0);
-  return 0;
+  CURRENT = 0;
+  return GRD_getinfo(HANDLE, info);
 }
 
 /* What the walk learns of one record. */
@@ -93,86 +89,39 @@ inline std::vector<Record> walk(int limit = 1000) {
   return out;
 }
 
-/* The grid store's read of the record at the current position, edition 1:
- * framing search, product definition, grid description, then (unless only
- * the header is wanted) bit map and data; the file is put back at the
- * record's start. The result of the first reader that fails, else that of
- * the data reader (the real reader reports it); -1 at the end of the file. */
+/* Reads the current record through GRD_read, with values unless only the
+ * header is wanted. In the decoder's terms: 1 when the record was read
+ * (with values when they were asked for), 0 when it has no usable grid or
+ * no values, -1 when the product cannot be read or no record is left. */
 inline int read_record(GRD_report* grd, bool header_only = false) {
-  GRD_file* gf = GRD_get_gfile(HANDLE);
-  long start = std::ftell(gf->file);
-  set_pos(start);
-  if (GRIB_header(HANDLE) < 0) return -1;
-  grd->datim[0] = '\0';
-  grd->info[0] = '\0';
-  int result = 1;
-  if (GRIB_get_version() != 2) {
-    int r = GRIB_PDB(HANDLE, grd, 0);
-    if (r > 0) r = GRIB_GDB(HANDLE, grd);
-    if (r <= 0) {
-      result = r;
-    } else if (!header_only) {
-      GRIB_BMB(HANDLE, grd);
-      result = GRIB_BDB(HANDLE, grd);
-    }
-  }
-  std::fseek(gf->file, start, SEEK_SET);
-  return result;
+  int n = CURRENT;
+  int r = GRD_read(HANDLE, grd, header_only ? GRD_READ_HEADER : GRD_READ_ALL, &n);
+  if (r == 0) return 1;
+  return r == 1 ? 0 : r;
 }
 
-/* Moves past the record at the current position; false at the end. */
+/* Moves on to the next record; false when there is none. */
 inline bool skip_record() {
-  if (GRIB_header(HANDLE) < 0) return false;
-  return GRIB_next(HANDLE, 1) >= 0;
+  ++CURRENT;
+  GRD_report rec{};
+  int n = CURRENT;
+  int r = GRD_read(HANDLE, &rec, GRD_READ_HEADER, &n);
+  std::free(rec.grid);
+  return r != -1;
 }
 
-/* Header-only reads of every field of the file from its start, as the grid
- * store walks it: edition 2 messages section by section, field after field
- * (a later field of a message continues from the sections before it), and
- * edition 1 messages through read_record. The record is reused from field
- * to field as the grid store reuses its slot. Stops after limit fields. */
+/* Header-only reads of every field of the file from its start, record
+ * after record through GRD_read (a GRIB 2 message gives one record per
+ * field); records without a usable grid are left out. Stops at the end
+ * of the file or after limit records. */
 inline std::vector<GRD_report> header_walk(int limit = 2000) {
   std::vector<GRD_report> out;
-  GRD_file* gf = GRD_get_gfile(HANDLE);
-  GRD_report rec{};
-  bool continuing = false;
   for (int i = 0; i < limit; ++i) {
-    long start = std::ftell(gf->file);
-    if (!continuing) {
-      set_pos(start);
-      if (GRIB_header(HANDLE) < 0) break;
-      if (GRIB_get_version() != 2) {
-        std::fseek(gf->file, start, SEEK_SET);
-        int r = read_record(&rec, true);
-        if (r > 0) out.push_back(rec);
-        if (!skip_record()) break;
-        continue;
-      }
-    }
-    continuing = false;
-    bool found = false, failed = false;
-    while (GRIB_read_section(HANDLE)) {
-      if (found) { /* the next field of the same message */
-        std::fseek(gf->file, -5, SEEK_CUR);
-        continuing = true;
-        break;
-      }
-      switch (GRIB_get_sect()) {
-        case 1: GRIB_IDS(HANDLE, &rec); break;
-        case 3: failed = GRIB_GDS(HANDLE, &rec) < 1; break;
-        case 4: GRIB_PDS(HANDLE, &rec); break;
-        case 7: found = true; GRIB_skip_section(HANDLE); break;
-        default: GRIB_skip_section(HANDLE); break;
-      }
-      if (failed) break;
-    }
-    if (found && !failed) out.push_back(rec);
-    if (failed) { /* give up on the message: on to the next one */
-      set_pos(start);
-      continuing = false;
-      if (GRIB_header(HANDLE) < 0 || GRIB_next(HANDLE, 1) < 0) break;
-    }
-    if (!found && !failed && GRIB_get_sect() != -1) break; /* no product: the file ends */
+    GRD_report rec{};
+    int n = i;
+    int r = GRD_read(HANDLE, &rec, GRD_READ_HEADER, &n);
+    if (r == -1) break;
+    if (r == 0) out.push_back(rec);
   }
   return out;
 }

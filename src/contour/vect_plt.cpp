@@ -577,7 +577,7 @@ int VECT_draw(GRD_report* ugrid, GRD_report* vgrid) {
   OwnPositions own;
   if (!state.grdx || !state.grdy) {
     state.grdx = state.grdy = nullptr;
-    if (DOM_comp(&ugrid->domain, &map_dom)) {
+    if (!DOM_comp(&ugrid->domain, &map_dom)) {
       if (GRD_proj_XY(ugrid, &map_dom, &own.x, &own.y) != 0) {
         MESS_print(M_warn, "VECT_draw: Unable to allocate grid arrays\n");
         return -1;
@@ -679,6 +679,7 @@ int VECT_draw(GRD_report* ugrid, GRD_report* vgrid) {
       if (missing(uw[k]) || missing(vw[k])) continue;
       float dir = MISS, spd = MISS;
       vect2wind(uw[k], vw[k], &dir, &spd);
+      if (spd == 0.0f) continue; /* a calm has no arrow or barb */
       bool visible = true;
       if (state.colour_by_speed) visible = band_colour(spd);
       float px = MISS, py = MISS;
@@ -810,7 +811,7 @@ int VECT_plot(Domain* domain) {
   }
   float* gx = nullptr;
   float* gy = nullptr;
-  if (ug && DOM_comp(domain, &ug->domain)) {
+  if (ug && !DOM_comp(domain, &ug->domain)) {
     MESS_print(M_mess, "Computing plot domain...\n");
     if (GRD_proj_XY(ug, domain, &gx, &gy) == 0) VECT_grid(gx, gy);
   }

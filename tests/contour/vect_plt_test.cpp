@@ -1,0 +1,296 @@
+/*
+ * The vector plot: format items, "plot_param" keywords and the type
+ * prompt; arrows, barbs and streamlines observed through a recorder of the
+ * wind drawer; and the grid store's winds left as read.
+ */
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kez_test.h"
+#include "kezcont.h"
+
+namespace {
+
+using kez_test::ChildResult;
+using kez_test::run_child;
+
+struct Mark {
+  bool barb;
+  float x, y, dir, spd, size, head;
+};
+
+std::vector<Mark>& marks() {
+  static std::vector<Mark> m;
+  return m;
+}
+
+int on_vect(float x, float y, float dir, float spd, float size, float head) {
+  marks().push_back(Mark{false, x, y, dir, spd, size, head});
+  return 0;
+}
+
+int on_barb(float x, float y, float dir, float spd, float size, float offset) {
+  marks().push_back(Mark{true, x, y, dir, spd, size, offset});
+  return 0;
+}
+
+void record() {
+  marks().clear();
+  const VECT_kernel k{on_vect, on_barb, nullptr};
+  VECT_set_kernel(&k);
+}
+
+/* A u and v pair on a latitude/longitude grid of one-degree spacing. */
+struct Pair {
+  GRD_report u{}, v{};
+  std::vector<float> uv, vv;
+  Pair(int nx, int ny, float u0, float v0) : uv(static_cast<size_t>(nx) * ny, u0), vv(uv.size(), v0) {
+    for (GRD_report* g : {&u, &v}) {
+      DOM_init(&g->domain);
+      g->domain.proj = MAP_LATLON;
+      g->domain.nx = nx;
+      g->domain.ny = ny;
+      g->domain.clat = 0;
+      g->domain.clon = 0;
+      g->domain.dx = g->domain.dy = 1;
+      std::snprintf(g->datim, sizeof g->datim, "12Z");
+    }
+    u.grid = uv.data();
+    v.grid = vv.data();
+  }
+};
+
+void set_var(int ind, int type, const char* format) {
+  VAR_data* v = VAR_get_var(ind);
+  v->type = type;
+  std::snprintf(v->format, sizeof v->format, "%s", format);
+}
+
+ChildResult scenario(const std::function<int()>& body, const std::string& input = "") {
+  return run_child(
+      [&] {
+        CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+        return body();
+      },
+      input);
+}
+
+TEST(VectorSettings, FormatItemsAndPlotParam) {
+  ChildResult r = scenario([] {
+    int bad = 0;
+    VECT_set_format(VECT_ARROWS, "barb:sk=2:co=red");
+    VECT_format_decode_type();
+    Gattribs a{};
+    ATTRIB_init(&a);
+    VECT_format_decode_attrib(&a);
+    if (VECT_get_type() != VECT_BARBS || VECT_inspect("xskip") != 2 || VECT_inspect("yskip") != 2) bad |= 1;
+    if (a.color != CLR_get_ind("red")) bad |= 2;
+    VECT_init();
+    VECT_set_format(VECT_ARROWS, "vect:strm");
+    VECT_format_decode_type();
+    if (VECT_get_type() != VECT_STREAM) bad |= 4;
+    VECT_set_format(VECT_ARROWS, "STRM:Vect:sk=0:ss=0.05:nolr");
+    VECT_format_decode_type();
+    if (VECT_get_type() != VECT_ARROWS || VECT_inspect("xskip") != 1 || FLAG_getplot(6) != 0) bad |= 8;
+    VECT_set_format(VECT_STREAM, "in=5");
+    VECT_format_decode_type();
+    if (VECT_get_type() != VECT_STREAM || VECT_get_intrvl() != 5) bad |= 16;
+
+    struct {
+      const char* param;
+      float arrow_scale;
+      int xs, ys, uvgrid;
+    } params[] = {
+        {"strm_sc=0", 1, 1, 1, 1}, {"strm_sc=2.5", 2.5f, 1, 1, 1}, {"wv_skip=3", 2.5f, 3, 3, 1},
+        {"wv_skip=2:4", 2.5f, 2, 4, 1}, {"wv_skip=0,uvew", 2.5f, 1, 1, 0}, {"UVGRID", 2.5f, 1, 1, 1},
+    };
+    int k = 0;
+    for (const auto& p : params) {
+      RES_put("plot_param", p.param);
+      VECT_param_decode();
+      if (VECT_inspect("arrow_scale") != p.arrow_scale || VECT_inspect("xskip") != p.xs ||
+          VECT_inspect("yskip") != p.ys || VECT_inspect("uvgrid") != p.uvgrid)
+        bad |= 32 << k;
+      ++k;
+    }
+    RES_put("plot_param", "vbar,bar");
+    VECT_param_decode();
+    if (VECT_get_vect() != 1 || CONT_get_bar() != 1) bad |= 1 << 12;
+    RES_put("plot_param", "nobar");
+    VECT_param_decode();
+    if (CONT_get_bar() != -1) bad |= 1 << 13;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(VectorSettings, TypePrompt) {
+  struct Case {
+    const char* input;
+    int type;
+  } cases[] = {
+      {"s\n", VECT_STREAM}, {"Barb\n", VECT_BARBS}, {"none\n", VECT_NONE}, {"\n", VECT_ARROWS},
+      {"yes\n", VECT_STREAM}, {"strm\n", VECT_STREAM}, {"x\n", VECT_ARROWS},
+  };
+  for (const Case& c : cases) {
+    ChildResult r = scenario(
+        [&] {
+          Pair p(4, 3, 1, 1);
+          set_var(0, -9999, "");
+          VECT_set_format(-9999, "");
+          VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+          return VECT_get_type() == c.type ? 0 : 1;
+        },
+        c.input);
+    EXPECT_EQ(r.status, 0) << c.input << r.out;
+    EXPECT_NE(r.out.find("Vectors (V) or Streamlines (S): "), std::string::npos);
+  }
+  /* A saved "none" asks again on the next frame. */
+  ChildResult again = scenario(
+      [] {
+        Pair p(4, 3, 1, 1);
+        VECT_set_format(-9999, "");
+        VECT_plot_setup(0, 5, &p.u, &p.v, nullptr, nullptr);
+        const int first = VECT_get_type();
+        VECT_plot_setup(1, 5, &p.u, &p.v, nullptr, nullptr);
+        return (first == VECT_NONE && VECT_get_type() == VECT_STREAM) ? 0 : 1;
+      },
+      "none\ns\n");
+  EXPECT_EQ(again.status, 0) << again.out;
+  /* Batch mode never prompts, whatever flag 11 holds. */
+  for (int flag : {-9999, 12, 99 - 1}) {
+    ChildResult b = scenario([flag] {
+      FLAG_set_batch(1);
+      FLAG_set(FLAG_PLOT_TYPE, flag);
+      Pair p(4, 3, 1, 1);
+      VECT_set_format(-9999, "");
+      VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+      return VECT_get_type() == VECT_ARROWS ? 0 : 1;
+    });
+    EXPECT_EQ(b.status, 0) << flag << b.out;
+    EXPECT_EQ(b.out.find("Vectors (V)"), std::string::npos) << flag;
+  }
+}
+
+int draw_pair(Pair& p, const char* format) {
+  MAP_domain(&p.u.domain);
+  VECT_set_format(VECT_ARROWS, format);
+  VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+  record();
+  return VECT_draw(&p.u, &p.v);
+}
+
+TEST(VectorDraw, ArrowLengthsFollowBaseAndLargestSpeed) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    RES_put("plot_param", "uvew");
+    RES_put("color_cont", "red");
+    int bad = 0;
+    Pair p(3, 2, 0, 0);
+    p.uv = {10, 5, 20, 0, 0, 0};
+    p.vv = {0, 0, 0, -10, 0, 0};
+    if (draw_pair(p, "vect:cb=10") != 0) bad |= 1;
+    /* length = size * relative speed */
+    auto len = [](const Mark& m) { return m.size * m.spd; };
+    if (marks().size() != 4) bad |= 2;
+    else {
+      if (std::fabs(len(marks()[0]) - 1.0f) > 1e-5) bad |= 4;
+      if (std::fabs(len(marks()[1]) - 0.5f) > 1e-5) bad |= 8;
+      if (std::fabs(len(marks()[2]) - 2.0f) > 1e-5) bad |= 16;
+      if (std::fabs(marks()[0].dir - 270) > 1e-3 || std::fabs(marks()[3].dir - 0) > 1e-3) bad |= 32;
+      if (marks()[0].x != 0 || marks()[0].y != 1 || marks()[3].y != 0) bad |= 64;
+    }
+    if (draw_pair(p, "vect:sc=2") != 0 || marks().size() != 4 || std::fabs(len(marks()[2]) - 2.0f) > 1e-5 ||
+        std::fabs(len(marks()[0]) - 1.0f) > 1e-5)
+      bad |= 128;
+    if (draw_pair(p, "barb") != 0 || marks().size() != 4 || !marks()[0].barb || marks()[0].spd != 10) bad |= 256;
+    /* the upper cut-off leaves out its own speed */
+    if (draw_pair(p, "vect:mx=10") != 0 || marks().size() != 1) bad |= 512;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(VectorDraw, SkipLatticeFromTheTopRow) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    RES_put("plot_param", "uvew");
+    RES_put("color_cont", "red");
+    Pair p(7, 8, 3, 4);
+    draw_pair(p, "vect:sk=3");
+    std::vector<std::pair<float, float>> want;
+    for (int row : {0, 3, 6})
+      for (int col : {0, 3, 6}) want.emplace_back(static_cast<float>(col), static_cast<float>(7 - row));
+    std::vector<std::pair<float, float>> got;
+    for (const Mark& m : marks()) got.emplace_back(m.x, m.y);
+    return got == want ? 0 : 1;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(VectorDraw, GridStoreWindsStayAsRead) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    RES_put("color_cont", "red");
+    Pair p(6, 5, 3, -4);
+    p.vv[7] = KEZ_FMISS;
+    const std::vector<float> u0 = p.uv, v0 = p.vv;
+    int bad = 0;
+    for (const char* form : {"vect", "vect", "strm", "barb"}) {
+      draw_pair(p, form);
+      if (std::memcmp(u0.data(), p.uv.data(), u0.size() * sizeof(float)) != 0 ||
+          std::memcmp(v0.data(), p.vv.data(), v0.size() * sizeof(float)) != 0)
+        bad |= 1;
+    }
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(Streamlines, StepsHeadsAndEnds) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    RES_put("plot_param", "uvew");
+    RES_put("color_cont", "red");
+    int bad = 0;
+    /* a uniform south-west wind: lines run up and to the right */
+    Pair p(40, 6, 3, 4);
+    draw_pair(p, "strm");
+    if (marks().empty()) return 1;
+    int heads = 0, steps = 0, k = 0;
+    for (size_t n = 0; n < marks().size(); ++n) {
+      const Mark& m = marks()[n];
+      if (std::fabs(m.spd - 0.25f) > 1e-6 || m.size != 1) bad |= 2;
+      if (std::fabs(m.dir - (-180 + 36.8699f)) > 1e-3) bad |= 4;
+      ++steps;
+      if (m.head > 0) {
+        ++heads;
+        if (m.head != 4) bad |= 8;
+      }
+      if (n > 0) {
+        const Mark& q = marks()[n - 1];
+        const float dx = m.x - q.x, dy = m.y - q.y;
+        const bool next_step = std::fabs(dx - 0.15f) < 1e-4 && std::fabs(dy - 0.2f) < 1e-4;
+        const bool end_head = dx == 0 && dy == 0;
+        if (next_step) ++k;
+        else if (!end_head) k = 0;
+        if (next_step && m.head > 0 && k % 10 != 9) bad |= 16;
+      }
+    }
+    if (heads == 0 || steps < 10) bad |= 32;
+    /* a spacing below one step heads every step and never divides by 0 */
+    draw_pair(p, "strm:ss=0.05");
+    if (marks().empty()) bad |= 64;
+    for (const Mark& m : marks())
+      if (std::fabs(m.head - 0.2f) > 1e-6) bad |= 128;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

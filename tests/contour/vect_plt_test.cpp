@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,177 @@ TEST(Streamlines, StepsHeadsAndEnds) {
     for (const Mark& m : marks())
       if (std::fabs(m.head - 0.2f) > 1e-6) bad |= 128;
     return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace
+
+namespace {
+
+/* --- directions against PROJ ---------------------------------------------- */
+
+struct LL {
+  double lat, lon;
+};
+
+/* PROJ's proj (or invproj with "-I") on the points: two numbers a line. */
+std::vector<std::pair<double, double>> run_proj(const std::string& args, const std::vector<std::pair<double, double>>& in) {
+  kez_test::TempDir dir;
+  std::string text;
+  char line[96];
+  for (auto [a, b] : in) {
+    std::snprintf(line, sizeof line, "%.10f %.10f\n", a, b);
+    text += line;
+  }
+  kez_test::write_file(dir.file("in"), text);
+  std::string out;
+  kez_test::run_command("proj -f %.10f " + args + " < " + dir.file("in") + " 2>/dev/null", &out);
+  std::vector<std::pair<double, double>> res;
+  std::istringstream lines(out);
+  double a = 0, b = 0;
+  while (lines >> a >> b) res.emplace_back(a, b);
+  return res;
+}
+
+/* The direction (clockwise from plot up) of the meridian's image at each
+ * point, from PROJ. */
+std::vector<double> north_angles(const std::string& args, const std::vector<LL>& pts) {
+  std::vector<std::pair<double, double>> in;
+  for (const LL& p : pts) {
+    in.emplace_back(p.lon, p.lat);
+    in.emplace_back(p.lon, p.lat + 0.001);
+  }
+  const auto xy = run_proj(args, in);
+  std::vector<double> out;
+  for (size_t k = 0; k + 1 < xy.size(); k += 2)
+    out.push_back(std::atan2(xy[k + 1].first - xy[k].first, xy[k + 1].second - xy[k].second) * 180 / M_PI);
+  return out;
+}
+
+double turn(double a, double b) {
+  double d = std::fmod(a - b, 360.0);
+  if (d > 180) d -= 360;
+  if (d < -180) d += 360;
+  return std::fabs(d);
+}
+
+Domain dom(int proj, float plat, float plon, float clat, float clon, float dx, int nx, int ny, float p0 = KEZ_FMISS,
+           float p1 = KEZ_FMISS) {
+  Domain d;
+  DOM_init(&d);
+  d.proj = proj;
+  d.plat = plat;
+  d.plon = plon;
+  d.clat = clat;
+  d.clon = clon;
+  d.dx = d.dy = dx;
+  d.nx = nx;
+  d.ny = ny;
+  d.param[0] = p0;
+  d.param[1] = p1;
+  return d;
+}
+
+const char* const kStere = "+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105 +R=6371220";
+const char* const kLcc = "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=90 +lon_0=-100 +R=6371220";
+const char* const kEqc = "+proj=eqc +lon_0=-90 +R=5729577.951308232";
+
+TEST(VectorDirections, ArrowsAndBarbsFollowTheMeridiansOfEveryMap) {
+  if (!kez_test::have_program("proj")) GTEST_SKIP() << "no PROJ";
+  /* earth-relative winds on a latitude/longitude grid */
+  const int nx = 7, ny = 5;
+  std::vector<LL> pts;
+  std::vector<float> dirs;
+  for (int r = 0; r < ny; ++r)
+    for (int i = 0; i < nx; ++i) {
+      pts.push_back(LL{45.0 + 5.0 * ((ny - 1) / 2.0 - r), -100.0 + 5.0 * (i - (nx - 1) / 2.0)});
+      dirs.push_back(static_cast<float>((37 * (r * nx + i)) % 360));
+    }
+  struct MapCase {
+    const char* why;
+    Domain map;
+    const char* args;
+  } maps[] = {
+      {"latitude/longitude", dom(MAP_LATLON, 0, -90, 40, -90, 1, 60, 40), kEqc},
+      {"polar stereographic", dom(MAP_PSTEREO, 90, -105, 45, -100, 1, 60, 40), kStere},
+      {"Lambert conformal", dom(MAP_LAMB, 45, -100, 45, -100, 1, 60, 40, 30, 60), kLcc},
+  };
+  for (const MapCase& mc : maps) {
+    const std::vector<double> north = north_angles(mc.args, pts);
+    ASSERT_EQ(north.size(), pts.size()) << mc.why;
+    for (const char* form : {"vect", "barb"}) {
+      ChildResult r = scenario([&] {
+        FLAG_set_batch(1);
+        RES_put("plot_param", "uvew");
+        RES_put("color_cont", "red");
+        Pair p(nx, ny, 0, 0);
+        for (GRD_report* g : {&p.u, &p.v}) g->domain = dom(MAP_LATLON, 0, -100, 45, -100, 5, nx, ny);
+        for (size_t k = 0; k < dirs.size(); ++k) wind2vect(dirs[k], 10, &p.uv[k], &p.vv[k]);
+        MAP_domain(&mc.map);
+        VECT_set_format(VECT_ARROWS, form);
+        VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+        record();
+        VECT_draw(&p.u, &p.v);
+        if (marks().size() != pts.size()) return 1;
+        for (size_t k = 0; k < pts.size(); ++k)
+          if (turn(marks()[k].dir, dirs[k] + north[k]) > 0.5) {
+            std::printf("%zu: %g against %g\n", k, static_cast<double>(marks()[k].dir), dirs[k] + north[k]);
+            return 2;
+          }
+        return 0;
+      });
+      EXPECT_EQ(r.status, 0) << mc.why << " " << form << "\n" << r.out << r.err;
+    }
+  }
+}
+
+TEST(VectorDirections, GridRelativeLambertWindsTurnToTheEarth) {
+  if (!kez_test::have_program("proj")) GTEST_SKIP() << "no PROJ";
+  const int nx = 6, ny = 5;
+  const float dx = 3.0f; /* 300 km */
+  /* the grid's points from PROJ: centre at 45N 100W */
+  const auto centre = run_proj(kLcc, {{-100.0, 45.0}});
+  ASSERT_EQ(centre.size(), 1u);
+  std::vector<std::pair<double, double>> xy;
+  for (int r = 0; r < ny; ++r)
+    for (int i = 0; i < nx; ++i)
+      xy.emplace_back(centre[0].first + 1e5 * dx * (i - (nx - 1) / 2.0),
+                      centre[0].second + 1e5 * dx * ((ny - 1) / 2.0 - r));
+  const auto ll = run_proj(std::string("-I ") + kLcc, xy);
+  ASSERT_EQ(ll.size(), xy.size());
+  std::vector<LL> pts;
+  for (auto [lon, lat] : ll) pts.push_back(LL{lat, lon});
+  const std::vector<double> grid_north = north_angles(kLcc, pts);
+  const std::vector<double> map_north = north_angles(kStere, pts);
+  ASSERT_EQ(grid_north.size(), pts.size());
+  ASSERT_EQ(map_north.size(), pts.size());
+  ChildResult r = scenario([&] {
+    FLAG_set_batch(1);
+    RES_put("plot_param", "uvgrid");
+    RES_put("color_cont", "red");
+    Pair p(nx, ny, 0, 0);
+    for (GRD_report* g : {&p.u, &p.v}) g->domain = dom(MAP_LAMB, 45, -100, 45, -100, dx, nx, ny, 30, 60);
+    std::vector<float> gdir;
+    for (size_t k = 0; k < p.uv.size(); ++k) {
+      gdir.push_back(static_cast<float>((53 * k + 10) % 360));
+      wind2vect(gdir[k], 12, &p.uv[k], &p.vv[k]);
+    }
+    const Domain map = dom(MAP_PSTEREO, 90, -105, 45, -100, 1, 60, 40);
+    MAP_domain(&map);
+    VECT_set_format(VECT_ARROWS, "vect");
+    VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+    record();
+    VECT_draw(&p.u, &p.v);
+    if (marks().size() != pts.size()) return 1;
+    for (size_t k = 0; k < pts.size(); ++k) {
+      const double earth = gdir[k] - grid_north[k];
+      if (turn(marks()[k].dir, earth + map_north[k]) > 0.5) {
+        std::printf("%zu: %g against %g\n", k, static_cast<double>(marks()[k].dir), earth + map_north[k]);
+        return 2;
+      }
+    }
+    return 0;
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }

@@ -29,6 +29,7 @@
 namespace {
 
 constexpr float MISS = KEZ_FMISS;
+constexpr int IMISS = KEZ_MISS;
 constexpr int PART_LOWER_RIGHT = 6; /* plot-part switch of the lower-right text */
 constexpr int PART_DATA = 7;        /* plot-part switch of the data */
 constexpr int PART_CORNERS = 0;     /* plot-part switch of any corner text */
@@ -40,8 +41,8 @@ constexpr int VECT_LABEL_LEN = 100; /* the data label, with its end */
 using Event = void (*)(int, char*, float, float);
 
 struct State {
-  int plot_type = MISS;
-  int vect_type = MISS;
+  int plot_type = IMISS;
+  int vect_type = IMISS;
   int type_set = 0;
   float intrvl = MISS;
   float scale = 1.0f;
@@ -81,7 +82,7 @@ State state;
 
 bool missing(float v) { return v == MISS; }
 
-bool not_chosen(int type) { return type == MISS || type == 20 || type == 10; }
+bool not_chosen(int type) { return type == IMISS || type == 20 || type == 10; }
 
 bool same_word(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
 
@@ -245,7 +246,7 @@ int VECT_init() {
   state.base = MISS;
   state.min_cut = MISS;
   state.max_cut = MISS;
-  if (!state.type_set) state.vect_type = MISS;
+  if (!state.type_set) state.vect_type = IMISS;
   return 0;
 }
 
@@ -342,7 +343,7 @@ float VECT_inspect(const char* name) {
 /* ------------------------------------------------------------------------ */
 
 int VECT_format_decode_type() {
-  int type = state.plot_type == VECT_STREAM ? VECT_STREAM : state.plot_type == VECT_ARROWS ? VECT_ARROWS : MISS;
+  int type = state.plot_type == VECT_STREAM ? VECT_STREAM : state.plot_type == VECT_ARROWS ? VECT_ARROWS : IMISS;
   bool found = false;
   for (const std::string& item : items(state.format)) {
     const char* s = item.c_str();
@@ -377,7 +378,7 @@ int VECT_format_decode_type() {
     }
   }
   /* a kind that preselects a type still counts as found */
-  if (found || type != MISS) VECT_set_type(type);
+  if (found || type != IMISS) VECT_set_type(type);
   return 0;
 }
 
@@ -511,7 +512,7 @@ int VECT_plot_setup(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Dom
     CONT_set_intrvl(state.intrvl);
     CONT_set_range(state.grid_max, 0.0f);
     VECT_set_intrvl(state.intrvl);
-    if (CONT_get_type() == MISS) CONT_set_type(CONT_FILL);
+    if (CONT_get_type() == IMISS) CONT_set_type(CONT_FILL);
   }
   MAP_fill_cont(0);
 

@@ -466,3 +466,75 @@ TEST(VectorDirections, GridRelativeLambertWindsTurnToTheEarth) {
 }
 
 } // namespace
+
+namespace {
+
+/* --- streamlines against an independent tracer ------------------------------ */
+
+std::vector<Mark> parse_marks(const std::string& text) {
+  std::vector<Mark> out;
+  std::istringstream lines(text);
+  std::string tag;
+  Mark m{};
+  while (lines >> tag) {
+    if (tag != "M") continue;
+    lines >> m.x >> m.y >> m.head;
+    out.push_back(m);
+  }
+  return out;
+}
+
+TEST(Streamlines, MatchAFixedStepTracerInNumpy) {
+  if (!kez_test::have_program("/usr/bin/python3")) GTEST_SKIP() << "no python3";
+  const int nx = 15, ny = 10;
+  for (int field : {0, 1}) {
+    std::vector<float> u(static_cast<size_t>(nx) * ny), v(u.size());
+    for (int r = 0; r < ny; ++r)
+      for (int i = 0; i < nx; ++i) {
+        const size_t k = static_cast<size_t>(r) * nx + i;
+        const float x = static_cast<float>(i) - 7.03f, y = static_cast<float>(ny - 1 - r) - 4.47f;
+        u[k] = field == 0 ? 3.0f : -0.5f * y;
+        v[k] = field == 0 ? 4.0f : 0.5f * x;
+      }
+    ChildResult r = scenario([&] {
+      FLAG_set_batch(1);
+      RES_put("plot_param", "uvew");
+      RES_put("color_cont", "red");
+      Pair p(nx, ny, 0, 0);
+      p.uv = u;
+      p.vv = v;
+      draw_pair(p, "strm");
+      for (const Mark& m : marks())
+        std::printf("M %.7f %.7f %g\n", static_cast<double>(m.x), static_cast<double>(m.y), static_cast<double>(m.head));
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Mark> ours = parse_marks(r.out);
+    kez_test::TempDir dir;
+    std::string in = std::to_string(nx) + " " + std::to_string(ny) + " 1 1 1 1 " + std::to_string(4 * nx) + "\n";
+    char num[32];
+    for (const std::vector<float>* g : {&u, &v})
+      for (float f : *g) {
+        std::snprintf(num, sizeof num, "%.9g ", static_cast<double>(f));
+        in += num;
+      }
+    kez_test::write_file(dir.file("in"), in);
+    std::string out;
+    kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/contour/data/stream_trace.py " + dir.file("in"),
+                          &out);
+    std::string tagged;
+    std::istringstream lines(out);
+    std::string l;
+    while (std::getline(lines, l)) tagged += "M " + l + "\n";
+    const std::vector<Mark> theirs = parse_marks(tagged);
+    ASSERT_GT(theirs.size(), 20u) << out;
+    ASSERT_EQ(ours.size(), theirs.size()) << "field " << field;
+    for (size_t k = 0; k < ours.size(); ++k) {
+      ASSERT_NEAR(ours[k].x, theirs[k].x, 1e-4) << "field " << field << " mark " << k;
+      ASSERT_NEAR(ours[k].y, theirs[k].y, 1e-4) << "field " << field << " mark " << k;
+      ASSERT_EQ(ours[k].head, theirs[k].head) << "field " << field << " mark " << k;
+    }
+  }
+}
+
+} // namespace

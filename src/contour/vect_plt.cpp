@@ -817,6 +817,15 @@ int VECT_plot(Domain* domain) {
     if (GRD_proj_XY(ug, domain, &gx, &gy) == 0) VECT_grid(gx, gy);
   }
   MAP_domain(domain);
+  /* The map's plot coordinates on the plot viewport (transformation 2). */
+  MAP_limits lim{};
+  MAP_get_limits(&lim);
+  Glim view{};
+  PLT_get_view(&view);
+  const Glim win{lim.x_min, lim.x_max, lim.y_min, lim.y_max};
+  gset_vp(2, &view);
+  gset_win(2, &win);
+  gsel_norm_tran(2);
   VECT_plot_setup(0, 0, ug, vg, domain, state.callback);
   VECT_draw(ug, vg);
   gsel_norm_tran(1);

@@ -14,6 +14,7 @@
 
 #include "kez_test.h"
 #include "kezcont.h"
+#include "ps_render.h"
 
 namespace {
 
@@ -534,6 +535,95 @@ TEST(Streamlines, MatchAFixedStepTracerInNumpy) {
       ASSERT_NEAR(ours[k].y, theirs[k].y, 1e-4) << "field " << field << " mark " << k;
       ASSERT_EQ(ours[k].head, theirs[k].head) << "field " << field << " mark " << k;
     }
+  }
+}
+
+} // namespace
+
+namespace {
+
+/* --- corner labels and the stand-alone plot -------------------------------- */
+
+TEST(VectorSetup, CornerLabels) {
+  struct Case {
+    const char* format;
+    const char* param;
+    const char* lower_right;
+    const char* lower_left;
+  } cases[] = {
+      {"vect", "", "MAX:", ""},
+      {"vect:vbar", "", "", ""},
+      {"strm:vbar", "", "MAX:", ""},
+      {"vect:in=5", "", "MAX:", "INTERVAL:"},
+      {"vect:in=5", "bar", "MAX:", ""},
+  };
+  for (const Case& c : cases) {
+    ChildResult r = scenario([&] {
+      FLAG_set_batch(1);
+      RES_put("plot_param", c.param);
+      /* the plot type of a streamline plot keeps "MAX:" beside the legend */
+      if (std::strncmp(c.format, "strm", 4) == 0) FLAG_set(FLAG_PLOT_TYPE, VECT_STREAM);
+      Pair p(4, 3, 3, 4);
+      PLT_init_labels();
+      VECT_set_format(VECT_ARROWS, c.format);
+      VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+      std::printf("LR[%s] LL[%s]\n", PLT_get_label(5, 0), PLT_get_label(3, 0));
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t lr = r.out.find("LR["), ll = r.out.find("] LL[");
+    ASSERT_NE(ll, std::string::npos) << r.out;
+    const std::string lr_text = r.out.substr(lr + 3, ll - lr - 3);
+    const std::string ll_text = r.out.substr(ll + 5, r.out.find(']', ll + 5) - ll - 5);
+    EXPECT_EQ(lr_text.rfind(c.lower_right, 0), 0u) << c.format << " " << lr_text;
+    EXPECT_EQ(ll_text.rfind(c.lower_left, 0), 0u) << c.format << " " << ll_text;
+    if (!*c.lower_right) EXPECT_EQ(lr_text, "") << c.format;
+    if (!*c.lower_left) EXPECT_EQ(ll_text, "") << c.format;
+    if (std::string(c.lower_right) == "MAX:") EXPECT_NE(lr_text.find("5.0"), std::string::npos) << lr_text;
+  }
+}
+
+TEST(VectorPlot, StandAlonePlotRendersThroughGhostscript) {
+  if (!kez_test::have_program("gs")) GTEST_SKIP() << "no ghostscript";
+  kez_test::TempDir dir;
+  const std::string file = std::getenv("KEZ_VECT_PS") ? std::getenv("KEZ_VECT_PS") : dir.file("vect.ps");
+  /* dark pixels of the page: border and labels, plus the winds */
+  long baseline = -1;
+  for (const char* form : {"vect:mx=0.001", "vect:vbar", "barb", "strm"}) {
+    ChildResult r = scenario([&] {
+      FLAG_set_batch(1);
+      RES_put("file_path", KEZ_DATA_DIR);
+      RES_put("device", ("p," + file).c_str());
+      RES_put("plot_param", "uvew");
+      RES_put("color_cont", "red");
+      const int nx = 21, ny = 15;
+      Pair p(nx, ny, 0, 0);
+      for (int r = 0; r < ny; ++r)
+        for (int i = 0; i < nx; ++i) {
+          const size_t k = static_cast<size_t>(r) * nx + i;
+          p.uv[k] = -0.8f * static_cast<float>(7 - r) + 0.05f;
+          p.vv[k] = 0.8f * static_cast<float>(i - 10) + 0.05f;
+        }
+      VECT_set_format(VECT_ARROWS, form);
+      Domain map = p.u.domain;
+      map.clat = 1; /* another domain: positions are projected */
+      VECT_plot_grid(&p.u, &p.v, &map, nullptr);
+      return p.uv[0] == -0.8f * 7 + 0.05f ? 0 : 1;
+    });
+    ASSERT_EQ(r.status, 0) << form << r.out << r.err;
+    kez_test::Raster page;
+    const kez_test::GsRun run = kez_test::gs_render(file, 612, 792, &page);
+    ASSERT_TRUE(run.clean()) << run.log;
+    long dark = 0;
+    for (int y = 0; y < 792; ++y)
+      for (int x = 0; x < 612; ++x) {
+        const auto px = page.at(x, y);
+        if (px[0] + px[1] + px[2] < 300) ++dark;
+      }
+    if (baseline < 0)
+      baseline = dark;
+    else
+      EXPECT_GT(dark, baseline + 1000) << form << ": the winds are drawn";
   }
 }
 

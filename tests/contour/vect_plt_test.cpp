@@ -628,3 +628,36 @@ TEST(VectorPlot, StandAlonePlotRendersThroughGhostscript) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(VectorDraw, PositionsFollowTheMapOfEachDraw) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    RES_put("plot_param", "uvew");
+    RES_put("color_cont", "red");
+    Pair p(5, 4, 3, 4);
+    int bad = 0;
+    for (float clat : {2.0f, 5.0f}) {
+      Domain map = p.u.domain;
+      map.clat = clat; /* a zoomed or moved map */
+      MAP_domain(&map);
+      VECT_set_format(VECT_ARROWS, "vect");
+      VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+      record();
+      VECT_draw(&p.u, &p.v);
+      float* gx = nullptr;
+      float* gy = nullptr;
+      GRD_proj_XY(&p.u, &map, &gx, &gy);
+      if (marks().size() != 20) bad |= 1;
+      for (size_t k = 0; k < marks().size() && k < 20; ++k)
+        if (std::fabs(marks()[k].x - gx[k]) > 1e-5 || std::fabs(marks()[k].y - gy[k]) > 1e-5) bad |= 2;
+      std::free(gx);
+      std::free(gy);
+    }
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

@@ -95,6 +95,9 @@ float number(const char* s) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
+/* A skip: at least 1, and small enough that 6 skips still fit an int. */
+int skip_of(long v) { return static_cast<int>(std::clamp(v, 1L, 1000000L)); }
+
 int whole(const char* s) {
   const float v = number(s);
   if (v >= 1e9f) return 1000000000;
@@ -362,7 +365,7 @@ int VECT_format_decode_type() {
     } else if (same_word(s, "nolr")) {
       FLAG_setplot(PART_LOWER_RIGHT, 0);
     } else if (same_head(s, "sk=", 3)) {
-      state.xskip = state.yskip = std::max(1, whole(value));
+      state.xskip = state.yskip = skip_of(whole(value));
     } else if (same_head(s, "sc=", 3)) {
       state.scale = number(value);
     } else if (same_head(s, "ss=", 3)) {
@@ -415,12 +418,11 @@ int VECT_param_decode() {
       const float v = number(value);
       state.arrow_scale = v > 0.0f ? v : 1.0f;
     } else if (same_head(s, "wv_skip", 7)) {
-      int a = 0, b = 0;
-      const int n = std::sscanf(value, "%d:%d", &a, &b);
-      if (n < 1) a = 0;
-      if (n < 2) b = a;
-      state.xskip = std::max(1, a);
-      state.yskip = std::max(1, b);
+      char* end = nullptr;
+      const long a = std::strtol(value, &end, 10);
+      const long b = *end == ':' ? std::strtol(end + 1, nullptr, 10) : a;
+      state.xskip = skip_of(a);
+      state.yskip = skip_of(b);
     } else if (same_word(s, "bar")) {
       CONT_set_bar(1);
     } else if (same_word(s, "nobar")) {

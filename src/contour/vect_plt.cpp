@@ -34,7 +34,7 @@ constexpr int PART_LOWER_RIGHT = 6; /* plot-part switch of the lower-right text 
 constexpr int PART_DATA = 7;        /* plot-part switch of the data */
 constexpr int PART_CORNERS = 0;     /* plot-part switch of any corner text */
 constexpr int ANSWER_LEN = 10;      /* the prompt's answer, with its end */
-constexpr int LABEL_ROOM = 79;      /* characters of a corner label */
+constexpr int LABEL_ROOM = PLT_LABEL_MAX; /* characters a corner label keeps */
 constexpr float STEP = 0.25f;       /* streamline step in drawing units */
 constexpr int VECT_LABEL_LEN = 100; /* the data label, with its end */
 

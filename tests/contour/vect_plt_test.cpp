@@ -661,3 +661,40 @@ TEST(VectorDraw, PositionsFollowTheMapOfEachDraw) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(VectorSetup, LongLevelListIsCutAtALevelWithinTheLabel) {
+  ChildResult r = scenario([] {
+    FLAG_set_batch(1);
+    std::string list;
+    for (int k = 0; k < 40; ++k) list += (k ? "," : "") + std::to_string(1000 + k * 250) + ":" + std::to_string(k % 10 + 1);
+    RES_put("color_fill", list.c_str());
+    Pair p(4, 3, 3, 4);
+    PLT_init_labels();
+    VECT_set_format(VECT_ARROWS, "vect");
+    VECT_plot_setup(0, 0, &p.u, &p.v, nullptr, nullptr);
+    std::printf("LL[%s]\n", PLT_get_label(3, 0));
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const size_t a = r.out.find("LL[");
+  ASSERT_NE(a, std::string::npos) << r.out;
+  const std::string ll = r.out.substr(a + 3, r.out.find(']', a) - a - 3);
+  ASSERT_EQ(ll.rfind("LEVELS: ", 0), 0u) << ll;
+  EXPECT_LE(ll.size(), static_cast<size_t>(PLT_LABEL_MAX)) << ll;
+  EXPECT_GT(ll.size(), 55u) << ll;
+  EXPECT_NE(ll.back(), ',') << ll;
+  /* every item is a whole level of the list */
+  std::istringstream items(ll.substr(8));
+  std::string item;
+  float expect = 1000;
+  while (std::getline(items, item, ',')) {
+    char want[32];
+    std::snprintf(want, sizeof want, "%.1f", static_cast<double>(expect));
+    EXPECT_EQ(item, want) << ll;
+    expect += 250;
+  }
+}
+
+} // namespace

@@ -103,8 +103,6 @@ void BM_Streamlines(benchmark::State& st) {
   VECT_set_kernel(nullptr);
 }
 /* field (0 uniform, 1 rotation, 2 noise) x skip x (0 grid, 1 lat/lon, 2 polar stereographic) */
-BENCHMARK(BM_Streamlines)
-    ->ArgsProduct({{0, 1, 2}, {1, 4}, {0, 1, 2}})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Streamlines)->ArgsProduct({{0, 1, 2}, {1, 4}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -30,13 +30,13 @@ namespace {
 
 constexpr float MISS = KEZ_FMISS;
 constexpr int IMISS = KEZ_MISS;
-constexpr int PART_LOWER_RIGHT = 6; /* plot-part switch of the lower-right text */
-constexpr int PART_DATA = 7;        /* plot-part switch of the data */
-constexpr int PART_CORNERS = 0;     /* plot-part switch of any corner text */
-constexpr int ANSWER_LEN = 10;      /* the prompt's answer, with its end */
+constexpr int PART_LOWER_RIGHT = 6;       /* plot-part switch of the lower-right text */
+constexpr int PART_DATA = 7;              /* plot-part switch of the data */
+constexpr int PART_CORNERS = 0;           /* plot-part switch of any corner text */
+constexpr int ANSWER_LEN = 10;            /* the prompt's answer, with its end */
 constexpr int LABEL_ROOM = PLT_LABEL_MAX; /* characters a corner label keeps */
-constexpr float STEP = 0.25f;       /* streamline step in drawing units */
-constexpr int VECT_LABEL_LEN = 100; /* the data label, with its end */
+constexpr float STEP = 0.25f;             /* streamline step in drawing units */
+constexpr int VECT_LABEL_LEN = 100;       /* the data label, with its end */
 
 using Event = void (*)(int, char*, float, float);
 
@@ -188,8 +188,7 @@ size_t counter_index(float gx, float gy, int nx, int ny) {
 }
 
 /* The grid position of a drawing position, and u and v there. */
-void sample(const GRD_report* ug, const GRD_report* vg, float x, float y, float* gx, float* gy, float* u,
-            float* v) {
+void sample(const GRD_report* ug, const GRD_report* vg, float x, float y, float* gx, float* gy, float* u, float* v) {
   const int ny = ug->domain.ny;
   if (state.grdx) {
     float x2 = MISS, y2 = MISS;
@@ -520,9 +519,8 @@ int VECT_plot_setup(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Dom
 
   const int flag = FLAG_get(FLAG_PLOT_TYPE);
   std::string label(VECT_LABEL_LEN, '\0');
-  VAR_make_datatype(ugrid->time, ugrid->ltype, ugrid->level,
-                    flag == VECT_STREAM ? VECT_STREAM_PARAM : VECT_DATA_PARAM, "m/s", label.data(),
-                    VECT_LABEL_LEN);
+  VAR_make_datatype(ugrid->time, ugrid->ltype, ugrid->level, flag == VECT_STREAM ? VECT_STREAM_PARAM : VECT_DATA_PARAM,
+                    "m/s", label.data(), VECT_LABEL_LEN);
   PLT_label_up_left(label.c_str());
   PLT_label_up_right(ugrid->datim);
   if (flag == VECT_STREAM || !state.plt_vect) {
@@ -609,7 +607,8 @@ int VECT_draw(GRD_report* ugrid, GRD_report* vgrid) {
   if (missing(state.grid_max) || state.grid_max <= 0.0f) GRD_UVmax(&wu, &wv, &state.grid_max);
   const bool have_max = !missing(state.grid_max) && state.grid_max > 0.0f;
   state.vect_size = state.scale;
-  if (!missing(state.base) && state.base != 0.0f && have_max) state.vect_size = state.scale * (state.grid_max / state.base);
+  if (!missing(state.base) && state.base != 0.0f && have_max)
+    state.vect_size = state.scale * (state.grid_max / state.base);
 
   Gattribs attr{};
   ATTRIB_init(&attr);
@@ -732,9 +731,9 @@ int VECT_stream(GRD_report* ugrid, GRD_report* vgrid, int i, int j, float length
     if (!missing(u) && !missing(v)) {
       const float sum = u * u + v * v;
       spd = static_cast<float>(std::sqrt(static_cast<double>(sum)));
-      dir = spd < 0.01f ? 0.0f
-                        : static_cast<float>(std::atan2(-static_cast<double>(u), -static_cast<double>(v)) *
-                                             57.295779513082195);
+      dir = spd < 0.01f
+                ? 0.0f
+                : static_cast<float>(std::atan2(-static_cast<double>(u), -static_cast<double>(v)) * 57.295779513082195);
     }
     bool end = (state.num[idx] > state.base && (k == 0 || k > 5)) || same > 6 * state.xskip || missing(u) ||
                missing(v) || spd < 0.001f;

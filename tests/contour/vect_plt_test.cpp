@@ -108,7 +108,7 @@ TEST(VectorSettings, FormatItemsAndPlotParam) {
       float arrow_scale;
       int xs, ys, uvgrid;
     } params[] = {
-        {"strm_sc=0", 1, 1, 1, 1}, {"strm_sc=2.5", 2.5f, 1, 1, 1}, {"wv_skip=3", 2.5f, 3, 3, 1},
+        {"strm_sc=0", 1, 1, 1, 1},      {"strm_sc=2.5", 2.5f, 1, 1, 1},    {"wv_skip=3", 2.5f, 3, 3, 1},
         {"wv_skip=2:4", 2.5f, 2, 4, 1}, {"wv_skip=0,uvew", 2.5f, 1, 1, 0}, {"UVGRID", 2.5f, 1, 1, 1},
     };
     int k = 0;
@@ -136,7 +136,7 @@ TEST(VectorSettings, TypePrompt) {
     const char* input;
     int type;
   } cases[] = {
-      {"s\n", VECT_STREAM}, {"Barb\n", VECT_BARBS}, {"none\n", VECT_NONE}, {"\n", VECT_ARROWS},
+      {"s\n", VECT_STREAM},   {"Barb\n", VECT_BARBS},  {"none\n", VECT_NONE}, {"\n", VECT_ARROWS},
       {"yes\n", VECT_STREAM}, {"strm\n", VECT_STREAM}, {"x\n", VECT_ARROWS},
   };
   for (const Case& c : cases) {
@@ -199,7 +199,8 @@ TEST(VectorDraw, ArrowLengthsFollowBaseAndLargestSpeed) {
     if (draw_pair(p, "vect:cb=10") != 0) bad |= 1;
     /* length = size * relative speed */
     auto len = [](const Mark& m) { return m.size * m.spd; };
-    if (marks().size() != 4) bad |= 2;
+    if (marks().size() != 4)
+      bad |= 2;
     else {
       if (std::fabs(len(marks()[0]) - 1.0f) > 1e-5) bad |= 4;
       if (std::fabs(len(marks()[1]) - 0.5f) > 1e-5) bad |= 8;
@@ -279,8 +280,10 @@ TEST(Streamlines, StepsHeadsAndEnds) {
         const float dx = m.x - q.x, dy = m.y - q.y;
         const bool next_step = std::fabs(dx - 0.15f) < 1e-4 && std::fabs(dy - 0.2f) < 1e-4;
         const bool end_head = dx == 0 && dy == 0;
-        if (next_step) ++k;
-        else if (!end_head) k = 0;
+        if (next_step)
+          ++k;
+        else if (!end_head)
+          k = 0;
         if (next_step && m.head > 0 && k % 10 != 9) bad |= 16;
       }
     }
@@ -306,7 +309,8 @@ struct LL {
 };
 
 /* PROJ's proj (or invproj with "-I") on the points: two numbers a line. */
-std::vector<std::pair<double, double>> run_proj(const std::string& args, const std::vector<std::pair<double, double>>& in) {
+std::vector<std::pair<double, double>> run_proj(const std::string& args,
+                                                const std::vector<std::pair<double, double>>& in) {
   kez_test::TempDir dir;
   std::string text;
   char line[96];
@@ -506,7 +510,8 @@ TEST(Streamlines, MatchAFixedStepTracerInNumpy) {
       p.vv = v;
       draw_pair(p, "strm");
       for (const Mark& m : marks())
-        std::printf("M %.7f %.7f %g\n", static_cast<double>(m.x), static_cast<double>(m.y), static_cast<double>(m.head));
+        std::printf("M %.7f %.7f %g\n", static_cast<double>(m.x), static_cast<double>(m.y),
+                    static_cast<double>(m.head));
       return 0;
     });
     ASSERT_EQ(r.status, 0) << r.err;
@@ -551,10 +556,8 @@ TEST(VectorSetup, CornerLabels) {
     const char* lower_right;
     const char* lower_left;
   } cases[] = {
-      {"vect", "", "MAX:", ""},
-      {"vect:vbar", "", "", ""},
-      {"strm:vbar", "", "MAX:", ""},
-      {"vect:in=5", "", "MAX:", "INTERVAL:"},
+      {"vect", "", "MAX:", ""},         {"vect:vbar", "", "", ""},
+      {"strm:vbar", "", "MAX:", ""},    {"vect:in=5", "", "MAX:", "INTERVAL:"},
       {"vect:in=5", "bar", "MAX:", ""},
   };
   for (const Case& c : cases) {
@@ -668,7 +671,8 @@ TEST(VectorSetup, LongLevelListIsCutAtALevelWithinTheLabel) {
   ChildResult r = scenario([] {
     FLAG_set_batch(1);
     std::string list;
-    for (int k = 0; k < 40; ++k) list += (k ? "," : "") + std::to_string(1000 + k * 250) + ":" + std::to_string(k % 10 + 1);
+    for (int k = 0; k < 40; ++k)
+      list += (k ? "," : "") + std::to_string(1000 + k * 250) + ":" + std::to_string(k % 10 + 1);
     RES_put("color_fill", list.c_str());
     Pair p(4, 3, 3, 4);
     PLT_init_labels();

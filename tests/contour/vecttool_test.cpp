@@ -110,7 +110,7 @@ TEST(WindArithmetic, DirectionsAgreeWithNumpy) {
   kez_test::run_command(
       "/usr/bin/python3 -c \"import numpy as np,sys; a=np.loadtxt(sys.argv[1]); "
       "d=np.degrees(np.arctan2(-a[:,0],-a[:,1])); d[d<0]+=360; print('\\n'.join('%.6f'%x for x in d))\" " +
-      file,
+          file,
       &out);
   std::istringstream lines(out);
   for (auto [u, v] : uv) {

@@ -118,9 +118,73 @@ int CONT_set_kernel(const CONT_kernel* ops);
 float CONT_inspect(const char* name);
 const char* CONT_inspect_text(const char* name, int k);
 
+/* ---- vecttool: wind and vector arithmetic ------------------------------- */
+
+/* Directions in degrees clockwise from north (up): meteorological ones name
+ * where the wind comes from, polar ones where the vector points. 0, or -1
+ * with both outputs -9999 when an input is -9999. */
+int polar2vect(float dir, float spd, float* u, float* v);
+int vect2polar(float u, float v, float* dir, float* spd);
+int wind2vect(float dir, float spd, float* u, float* v);
+int vect2wind(float u, float v, float* dir, float* spd);
+float dot_product(VECT u, VECT v);
+int cross_product(VECT u, VECT v, VECT* w);
+
 /* ---- vect_plt: vectors, barbs and streamlines of gridded winds ---------- */
 
+/* Vector types. */
+enum VECT_type_code {
+  VECT_ARROWS = 21,
+  VECT_BARBS = 22,
+  VECT_STREAM = 23,
+  VECT_NONE = 99
+};
+
+constexpr int VECT_FORMAT_LEN = 100; /* the variable's format text, with its end */
+constexpr int VECT_MAX_VARS = 60;    /* per-variable memory of a frame sequence */
+constexpr int VECT_DATA_PARAM = 332; /* parameter number of the vector data label */
+constexpr int VECT_STREAM_PARAM = 333;
+
+int VECT_init();
+int VECT_set_type(int val);
+int VECT_get_type();
+int VECT_set_format(int type, const char* form);
 /* The vector-legend switch: 1 when a vector reference is drawn. */
+int VECT_set_vect(int value);
 int VECT_get_vect();
+int VECT_set_intrvl(float value);
+float VECT_get_intrvl();
+int VECT_set_max(float max);
+int VECT_set_scale(float iscale);
+int VECT_set_base(float value);
+float VECT_get_vector_size();
+int VECT_grid(float* grx, float* gry);
+int VECT_format_decode_type();
+int VECT_format_decode_attrib(Gattribs* attr);
+int VECT_param_decode();
+int VECT_prompt_type();
+
+int VECT_plot_setup(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Domain* domain,
+                    void (*call)(int, char*, float, float));
+int VECT_draw(GRD_report* ugrid, GRD_report* vgrid);
+int VECT_draw_vect();
+int VECT_stream(GRD_report* ugrid, GRD_report* vgrid, int i, int j, float length);
+int VECT_plot_grid(GRD_report* ugrid, GRD_report* vgrid, Domain* domain,
+                   void (*call)(int, char*, float, float));
+int VECT_plot(Domain* domain);
+
+/* The two drawing primitives of arrows, barbs and streamline steps, and the
+ * line colour: the wind drawer's and the kernel's unless a test or benchmark
+ * installs a recorder; a null record or member restores them. */
+struct VECT_kernel {
+  int (*vect)(float x, float y, float dir, float spd, float size, float arrow);
+  int (*barb)(float x, float y, float dir, float spd, float size, float offset);
+  Gint (*line_colr)(Gint ind);
+};
+int VECT_set_kernel(const VECT_kernel* ops);
+
+/* A read-only look at one named setting ("scale", "xskip", "uvgrid", ...),
+ * for diagnostics and tests; -9999 for a name it does not know. */
+float VECT_inspect(const char* name);
 
 #endif /* KEZCONT_H */

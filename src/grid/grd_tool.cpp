@@ -372,7 +372,7 @@ int GRD_UVmax(const GRD_report* ugrid, const GRD_report* vgrid, float* max) {
   float best = KEZ_FMISS;
   for (size_t i = 0; i < n; ++i) {
     float u = ugrid->grid[i], v = vgrid->grid[i];
-    if (is_miss(u) || is_miss(v) || u == 0.0f || v == 0.0f) continue;
+    if (is_miss(u) || is_miss(v)) continue; /* a pure west or south wind counts too */
     float spd = std::sqrt(u * u + v * v);
     if (spd > best) best = spd;
   }

@@ -245,10 +245,13 @@ TEST(GridStats, LargestWindCountsPointsWithBothComponents) {
   Grid v(d, {0, 4, 5, 7});
   float max = 0;
   EXPECT_EQ(GRD_UVmax(&u.r, &v.r, &max), 0);
-  EXPECT_FLOAT_EQ(max, 5) << "u=10, v=0 does not count";
-  Grid u0(d, {10, 0, M, 0});
+  EXPECT_FLOAT_EQ(max, 10) << "a pure west wind counts";
+  Grid u0(d, {M, 0, M, 0});
   EXPECT_EQ(GRD_UVmax(&u0.r, &v.r, &max), 0);
-  EXPECT_EQ(max, M);
+  EXPECT_FLOAT_EQ(max, 7) << "a pure south wind counts";
+  Grid um(d, {M, M, M, M});
+  EXPECT_EQ(GRD_UVmax(&um.r, &v.r, &max), 0);
+  EXPECT_EQ(max, M) << "no point with both components";
   Grid big(domain(2, 0, 0, 1, 1, 3, 3), std::vector<float>(9, 1.0f));
   auto out = capture([&] { EXPECT_EQ(GRD_UVmax(&big.r, &v.r, &max), -1); });
   EXPECT_NE(out.err.find("GRD_UVmax"), std::string::npos);

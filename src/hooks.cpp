@@ -40,12 +40,12 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         
                                        VAR_is_type_CONT,  VAR_is_plot_CONT};
 
 /* The frame drawing of the data pipeline hands grids to the contour and
- * vector plotters; the vector drawing calls and the contour colour bar are
- * not built yet and stay unset (they draw nothing). */
+ * vector plotters; the contour colour bar is not built yet and stays unset
+ * (it draws nothing). */
 constexpr DATA_plot_hooks data_plot_hooks{
-    CONT_plot_setup, CONT_draw,      CONT_get_type,       CONT_get_bar,      nullptr,
-    nullptr,         nullptr,        nullptr,             nullptr,           VECT_get_vect,
-    nullptr,         GRD_get_grid,   GRD_find_param_grids, GRD_units,        GRD_is_plot_func,
+    CONT_plot_setup, CONT_draw,       CONT_get_type,        CONT_get_bar, nullptr,
+    VECT_set_type,   VECT_set_format, VECT_plot_setup,      VECT_draw,    VECT_get_vect,
+    VECT_draw_vect,  GRD_get_grid,    GRD_find_param_grids, GRD_units,    GRD_is_plot_func,
     GRD_get_grid_info};
 
 /* The grid files read GRIB messages through the decoder above them. The

@@ -580,9 +580,15 @@ TEST(VectorSetup, CornerLabels) {
     const std::string ll_text = r.out.substr(ll + 5, r.out.find(']', ll + 5) - ll - 5);
     EXPECT_EQ(lr_text.rfind(c.lower_right, 0), 0u) << c.format << " " << lr_text;
     EXPECT_EQ(ll_text.rfind(c.lower_left, 0), 0u) << c.format << " " << ll_text;
-    if (!*c.lower_right) EXPECT_EQ(lr_text, "") << c.format;
-    if (!*c.lower_left) EXPECT_EQ(ll_text, "") << c.format;
-    if (std::string(c.lower_right) == "MAX:") EXPECT_NE(lr_text.find("5.0"), std::string::npos) << lr_text;
+    if (!*c.lower_right) {
+      EXPECT_EQ(lr_text, "") << c.format;
+    }
+    if (!*c.lower_left) {
+      EXPECT_EQ(ll_text, "") << c.format;
+    }
+    if (std::string(c.lower_right) == "MAX:") {
+      EXPECT_NE(lr_text.find("5.0"), std::string::npos) << lr_text;
+    }
   }
 }
 

@@ -178,7 +178,7 @@ TEST(MapRender, UsLambertAndWorldMapsRender) {
   const Case cases[] = {
       {"lamb,38,-97,0.5,0.5,100,65", "kez.map:black,lalo:10", "us"},
       {"latlon,0,0,2,2,180,90", "cont.map:blue,country.map:red,lalo:30", "world"},
-      {"ps,60,-100,1.5,1.5,100,100", "cont.map:blue,country.map:red,lalo:10", "polar"},
+      {"ps,60,-100,0.6,0.6,100,100", "cont.map:blue,country.map:red,lalo:10", "polar"},
   };
   for (const Case& c : cases) {
     TempDir dir;

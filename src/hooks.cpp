@@ -11,8 +11,11 @@
  * call is a hook in the lower module and one line here, and is listed in
  * docs/architecture.md.
  */
+#include <cstdio>
+
 #include "kez.h"
 #include "kezcont.h"
+#include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
 
@@ -39,6 +42,22 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         
                                        VAR_is_COMP,       VAR_is_type_MAP,      VAR_is_type_VECT,
                                        VAR_is_type_CONT,  VAR_is_plot_CONT};
 
+/* The station plot of the map layer draws each station's text as one
+ * datum of the data layer. */
+int station_text(float x, float y, const char* text, const Gattribs* attr) {
+  RAW_data d;
+  RAW_data_init(&d);
+  d.x = x;
+  d.y = y;
+  d.type = VAR_TYPE_DATA;
+  d.format[0] = '\0';
+  if (attr) d.attr = *attr;
+  std::snprintf(d.data, sizeof d.data, "%s", text ? text : "");
+  return RAW_plot_data(&d);
+}
+constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init,  RAW_set_marker,  station_text,        CONT_set_fill_colors,
+                                            CONT_set_base,  CONT_set_intrvl, CONT_get_fill_attrib};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -54,6 +73,7 @@ struct Registrations {
     PLT_set_cont_hooks(&plot_cont_hooks);
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
+    CTY_set_plot_hooks(&station_plot_hooks);
   }
 };
 

@@ -58,6 +58,12 @@ int station_text(float x, float y, const char* text, const Gattribs* attr) {
 constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init,  RAW_set_marker,  station_text,        CONT_set_fill_colors,
                                             CONT_set_base,  CONT_set_intrvl, CONT_get_fill_attrib};
 
+/* The map plot reads the station plot's range into the contour settings
+ * and draws their colour bar; the raw-file plotter and analysis and the
+ * bar drawing are not there yet. */
+constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,          RAW_get_range,       CONT_set_range,
+                                        CONT_get_bar, nullptr,          CONT_set_type,       CONT_set_fill_colors};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -74,6 +80,7 @@ struct Registrations {
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
     CTY_set_plot_hooks(&station_plot_hooks);
+    MAP_set_data_hooks(&map_data_hooks);
   }
 };
 

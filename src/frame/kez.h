@@ -902,8 +902,23 @@ int MAP_set_format(const char* str);
  * reported and skipped. A null member keeps what was set. 0. */
 struct MAP_data_hooks {
   int (*plot_raw_file)(const char* file, int label);
+  /* The map plot: point data analysed onto a grid, the station plot's
+   * value range, and the contour layer's range and colour bar. */
+  int (*grid_raw_file)(const char* file, int label);
+  int (*get_range)(float* mx, float* mn);
+  int (*set_range)(float max, float min);
+  int (*get_bar)();
+  int (*draw_bar)(int orient, const char* label);
+  int (*set_type)(int type);
+  int (*set_fill_colors)(const char* string, int flag);
 };
 int MAP_set_data_hooks(const MAP_data_hooks* hooks);
+const MAP_data_hooks& MAP_get_data_hooks();
+
+/* A complete map plot of a domain (also the zoom and resize function it
+ * registers); 0. MAP_callback is its window event callback. */
+int MAP_plot(Domain* domain);
+void MAP_callback(int type, char* str, float x, float y);
 
 /* ------------------------------------------------------------------------ */
 /* plt_tool: plot frame: open, reset, panels, close, dumps, plot parameters */

@@ -783,16 +783,30 @@ int MAP_get_window(Glim* wind) {
 float MAP_get_vert() {
   Glim win{};
   GPH_get_win(2, &win);
-  return win.y_max - win.y_min;
+  /* Domains whose rows run southward have their window upside down. */
+  return std::fabs(win.y_max - win.y_min);
 }
 
 float MAP_get_hor() {
   Glim win{};
   GPH_get_win(2, &win);
-  return win.x_max - win.x_min;
+  return std::fabs(win.x_max - win.x_min);
 }
 
 int MAP_set_data_hooks(const MAP_data_hooks* h) {
-  if (h && h->plot_raw_file) hooks.data.plot_raw_file = h->plot_raw_file;
+  if (!h) return 0;
+  auto take = [](auto* slot, auto fn) {
+    if (fn) *slot = fn;
+  };
+  take(&hooks.data.plot_raw_file, h->plot_raw_file);
+  take(&hooks.data.grid_raw_file, h->grid_raw_file);
+  take(&hooks.data.get_range, h->get_range);
+  take(&hooks.data.set_range, h->set_range);
+  take(&hooks.data.get_bar, h->get_bar);
+  take(&hooks.data.draw_bar, h->draw_bar);
+  take(&hooks.data.set_type, h->set_type);
+  take(&hooks.data.set_fill_colors, h->set_fill_colors);
   return 0;
 }
+
+const MAP_data_hooks& MAP_get_data_hooks() { return hooks.data; }

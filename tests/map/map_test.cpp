@@ -62,7 +62,8 @@ TEST(MapList, RegionBlocksAndSizeConditionsPickTheItems) {
     const char* skipped;
   };
   const Case cases[] = {
-      {"lamb,40,-100,0.3,0.3,100,70", "[20,55,-130,-60,40],us.map,[],world.map", "us.map", "world.map"},
+      {"lamb,40,-100,0.3,0.3,100,70", "[20,55,-130,-60,100],us.map,[],world.map", "us.map", "world.map"},
+      {"lamb,40,-100,0.3,0.3,100,70", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
       {"latlon,0,0,2,2,180,90", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
       {"lamb,40,-100,0.3,0.3,100,70", "[55,20,-60,-130],us.map", "us.map", "world"},
       {"latlon,0,0,2,2,180,90", "s+100:big.map,s-100:small.map", "small.map", "big.map"},

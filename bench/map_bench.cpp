@@ -17,7 +17,7 @@ void BM_WorldMap(benchmark::State& state) {
   RES_put("file_path", KEZ_DATA_DIR);
   RES_put("device", ("p," + out).c_str());
   Domain dom{};
-  DOM_decode("latlon,0,0,2,2,180,90", &dom);
+  DOM_decode("latlon,0,0,0,2,2,180,90", &dom);
   if (PLT_open(DOM_aspect(&dom)) != 0) {
     state.SkipWithError("no plot");
     return;

@@ -28,7 +28,7 @@ void setup() {
   static bool done = [] {
     RES_put("file_path", work_dir().c_str());
     Domain dom{};
-    DOM_decode("latlon,0,0,2,2,180,90", &dom);
+    DOM_decode("latlon,0,0,0,2,2,180,90", &dom);
     MAP_setup(&dom);
     return true;
   }();

@@ -64,10 +64,10 @@ TEST(MapList, RegionBlocksAndSizeConditionsPickTheItems) {
   const Case cases[] = {
       {"lamb,40,-100,0.3,0.3,100,70", "[20,55,-130,-60,100],us.map,[],world.map", "us.map", "world.map"},
       {"lamb,40,-100,0.3,0.3,100,70", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
-      {"latlon,0,0,2,2,180,90", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
+      {"latlon,0,0,0,2,2,180,90", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
       {"lamb,40,-100,0.3,0.3,100,70", "[55,20,-60,-130],us.map", "us.map", "world"},
-      {"latlon,0,0,2,2,180,90", "s+100:big.map,s-100:small.map", "small.map", "big.map"},
-      {"latlon,0,0,2,2,180,90", ">10<100:mid.map,<10:tiny.map,>10<50:no.map", "mid.map", "tiny.map"},
+      {"latlon,0,0,0,2,2,180,90", "s+100:big.map,s-100:small.map", "small.map", "big.map"},
+      {"latlon,0,0,0,2,2,180,90", ">10<100:mid.map,<10:tiny.map,>10<50:no.map", "mid.map", "tiny.map"},
       {"lamb,40,-100,0.3,0.3,100,70", "-under.map,+over.map,s+5:broken", "under.map", "over.map"},
   };
   for (const Case& c : cases) {
@@ -111,7 +111,7 @@ TEST(MapList, DefaultListIsChosenForEachPlot) {
 TEST(MapList, RefusedSpacingsAndBrokenItemsEndQuickly) {
   TempDir dir;
   auto r = run_child([&] {
-    if (open_map(dir, "latlon,0,0,2,2,180,90", "s.ps") != 0) return 2;
+    if (open_map(dir, "latlon,0,0,0,2,2,180,90", "s.ps") != 0) return 2;
     std::printf("%d %d %d\n", MAP_lines(0, 10), MAP_lines(-5, 10), MAP_lines(KEZ_FMISS, 10));
     RES_put("map_file", "s+10,lalo:0,lalo:x:-3");
     MAP_draw(4);
@@ -178,7 +178,7 @@ TEST(MapRender, UsLambertAndWorldMapsRender) {
   };
   const Case cases[] = {
       {"lamb,38,-97,0.5,0.5,100,65", "kez.map:black,lalo:10", "us"},
-      {"latlon,0,0,2,2,180,90", "cont.map:blue,country.map:red,lalo:30", "world"},
+      {"latlon,0,0,0,2,2,180,90", "cont.map:blue,country.map:red,lalo:30", "world"},
       {"ps,60,-100,0.6,0.6,100,100", "cont.map:blue,country.map:red,lalo:10", "polar"},
   };
   for (const Case& c : cases) {

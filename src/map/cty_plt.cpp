@@ -34,9 +34,7 @@ struct {
 } state;
 
 /* What the data and contour layers lend (src/hooks.cpp). */
-constinit struct {
-  CTY_plot_hooks plot{};
-} hooks;
+constinit struct { CTY_plot_hooks plot{}; } hooks;
 
 /* One item of resource "identifier": the filter part and what follows its
  * first ':' (a position and label, or a label). */
@@ -172,9 +170,12 @@ int CTY_plot() {
     if (state.fill && hooks.plot.get_fill_attrib) hooks.plot.get_fill_attrib(static_cast<float>(city.prior), &datum);
     if (!has_label) {
       char text[32];
-      if (state.output == OUT_WMO) std::snprintf(text, sizeof text, "%5.5d", city.wmo);
-      else if (state.output == OUT_NUM) std::snprintf(text, sizeof text, "%d", city.num);
-      else std::snprintf(text, sizeof text, "%s", city.id);
+      if (state.output == OUT_WMO)
+        std::snprintf(text, sizeof text, "%5.5d", city.wmo);
+      else if (state.output == OUT_NUM)
+        std::snprintf(text, sizeof text, "%d", city.num);
+      else
+        std::snprintf(text, sizeof text, "%s", city.id);
       label = text;
     }
     draw(x, y, label, &datum);

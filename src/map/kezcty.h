@@ -57,9 +57,9 @@ inline constexpr int CTY_TABLE_POS = 2;     /* CTY_locate entries, keys id and W
 inline constexpr int CTY_TABLE_POS_LOC = 3; /* CTY_locate entries, and a location key */
 
 /* Names of position entries (CTY_set_id_type). */
-inline constexpr int CTY_ID_IDENT = 0;    /* identifier; the WMO key for unnamed stations */
-inline constexpr int CTY_ID_WMO = 1;      /* WMO key; the identifier for WMO 99999 */
-inline constexpr int CTY_ID_COD_WMO = 2;  /* identifier; one made from the WMO number if unnamed */
+inline constexpr int CTY_ID_IDENT = 0;   /* identifier; the WMO key for unnamed stations */
+inline constexpr int CTY_ID_WMO = 1;     /* WMO key; the identifier for WMO 99999 */
+inline constexpr int CTY_ID_COD_WMO = 2; /* identifier; one made from the WMO number if unnamed */
 
 /* The WMO number of a station that has none. */
 inline constexpr int CTY_NO_WMO = 99999;

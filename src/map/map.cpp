@@ -48,24 +48,22 @@ constexpr float LINE_SEAM_JUMP = 50.0f;
 constexpr int MAX_LINES = 100000;
 
 struct {
-  std::string map_name;  /* list text used when resource "map_file" is unset */
-  std::string format;    /* default attributes of outline items */
-  float latln = 0;       /* latitude line spacing (degrees); 0 none */
-  float lonln = 0;       /* longitude line spacing */
-  int dot = 0;           /* spacing of dot crosses (whole degrees); 0 none */
-  int extra = 0;         /* spacing of repeated labels; 0 none */
-  int over = 0;          /* pass flags: 1 '-' items, 2 '+' items, 4 unmarked */
-  int reg_found = 1;     /* region-block state: 1 none, 0 outside, 2 inside, -1 after */
-  int fill_cont = 0;     /* outlines without attributes take the filled-contour colour */
-  int fill = 0;          /* outlines are filled areas once an item had a fill pattern */
+  std::string map_name;    /* list text used when resource "map_file" is unset */
+  std::string format;      /* default attributes of outline items */
+  float latln = 0;         /* latitude line spacing (degrees); 0 none */
+  float lonln = 0;         /* longitude line spacing */
+  int dot = 0;             /* spacing of dot crosses (whole degrees); 0 none */
+  int extra = 0;           /* spacing of repeated labels; 0 none */
+  int over = 0;            /* pass flags: 1 '-' items, 2 '+' items, 4 unmarked */
+  int reg_found = 1;       /* region-block state: 1 none, 0 outside, 2 inside, -1 after */
+  int fill_cont = 0;       /* outlines without attributes take the filled-contour colour */
+  int fill = 0;            /* outlines are filled areas once an item had a fill pattern */
   bool lines_done = false; /* the lat/lon lines of this plot were drawn */
-  std::vector<Gpt> run;  /* the run of visible points being built (reused) */
+  std::vector<Gpt> run;    /* the run of visible points being built (reused) */
 } state;
 
 /* What the data layer lends (src/hooks.cpp). */
-constinit struct {
-  MAP_data_hooks data{};
-} hooks;
+constinit struct { MAP_data_hooks data{}; } hooks;
 
 using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
 
@@ -263,8 +261,8 @@ void latitude_circle(const Frame& f, float lat, float dlon, const char* label) {
   if (state.extra > 0) {
     GPH_text_align(2, 3);
     const int e = state.extra;
-    const float start = std::trunc((static_cast<float>(e * (-179 / e)) - 0.5f * static_cast<float>(e)) / dlon) * dlon -
-                        0.5f * dlon;
+    const float start =
+        std::trunc((static_cast<float>(e * (-179 / e)) - 0.5f * static_cast<float>(e)) / dlon) * dlon - 0.5f * dlon;
     for (float lon = start; lon <= 180.0f; lon += static_cast<float>(e)) repeat_label(f, lat, lon, label);
   }
 }
@@ -297,8 +295,8 @@ void meridian(const Frame& f, float lon, float dlat, const char* label) {
   if (state.extra > 0) {
     GPH_text_align(2, 3);
     const int e = state.extra;
-    const float start = std::trunc((static_cast<float>(e * (-89 / e)) - 0.5f * static_cast<float>(e)) / dlat) * dlat -
-                        0.5f * dlat;
+    const float start =
+        std::trunc((static_cast<float>(e * (-89 / e)) - 0.5f * static_cast<float>(e)) / dlat) * dlat - 0.5f * dlat;
     for (float lat = start; lat < 90.0f; lat += static_cast<float>(e)) repeat_label(f, lat, lon, label);
   }
 }
@@ -324,8 +322,10 @@ int map_lines(float dlat, float dlon, int proj) {
   f.proj = proj;
   char label[16];
   for (float lat = 0; lat < 90.0f; lat += dlat) {
-    if (lat == 0) std::snprintf(label, sizeof label, "EQ");
-    else std::snprintf(label, sizeof label, "%1.0fN", lat);
+    if (lat == 0)
+      std::snprintf(label, sizeof label, "EQ");
+    else
+      std::snprintf(label, sizeof label, "%1.0fN", lat);
     latitude_circle(f, lat, dlon, label);
   }
   for (float lat = -dlat; lat > -90.0f; lat -= dlat) {
@@ -333,9 +333,12 @@ int map_lines(float dlat, float dlon, int proj) {
     latitude_circle(f, lat, dlon, label);
   }
   for (float lon = 0; lon <= 180.0f + 1e-3f; lon += dlon) {
-    if (lon == 0) std::snprintf(label, sizeof label, "PM");
-    else if (std::fabs(lon - 180.0f) < 1e-3f) std::snprintf(label, sizeof label, "DL");
-    else std::snprintf(label, sizeof label, "%1.0fE", lon);
+    if (lon == 0)
+      std::snprintf(label, sizeof label, "PM");
+    else if (std::fabs(lon - 180.0f) < 1e-3f)
+      std::snprintf(label, sizeof label, "DL");
+    else
+      std::snprintf(label, sizeof label, "%1.0fE", lon);
     meridian(f, lon, dlat, label);
   }
   for (float lon = -dlon; lon > -180.0f; lon -= dlon) {
@@ -356,11 +359,12 @@ int map_lines(float dlat, float dlon, int proj) {
 int diagram_lines(float dlat, float dlon, const Domain& dom) {
   int dir = 0;
   switch (dom.proj) {
-    case MAP_XY: case MAP_CAT: case MAP_PIXEL: dir = 1; break;
-    case MAP_XLOGP: case MAP_STUVE: dir = -1; break;
-    default:
-      MESS_print(M_warn, "MAP_lines: No data grid for diagram %d\n", dom.proj);
-      return -1;
+    case MAP_XY:
+    case MAP_CAT:
+    case MAP_PIXEL: dir = 1; break;
+    case MAP_XLOGP:
+    case MAP_STUVE: dir = -1; break;
+    default: MESS_print(M_warn, "MAP_lines: No data grid for diagram %d\n", dom.proj); return -1;
   }
   float x0 = dom.clat;
   float y0 = dom.clon;
@@ -442,10 +446,12 @@ void region_block(std::string_view item, const Domain& dom) {
   }
   if (v[0] > v[1]) std::swap(v[0], v[1]);
   if (v[2] > v[3]) std::swap(v[2], v[3]);
-  const bool inside = dom.clat >= v[0] && dom.clat <= v[1] && dom.clon >= v[2] && dom.clon <= v[3] &&
-                      v[4] >= MAP_get_vert();
-  if (inside) state.reg_found = 2;
-  else if (state.reg_found == 1) state.reg_found = 0;
+  const bool inside =
+      dom.clat >= v[0] && dom.clat <= v[1] && dom.clon >= v[2] && dom.clon <= v[3] && v[4] >= MAP_get_vert();
+  if (inside)
+    state.reg_found = 2;
+  else if (state.reg_found == 1)
+    state.reg_found = 0;
 }
 
 /* Reads a number at the start of s; false when there is none. */
@@ -466,15 +472,14 @@ int conditions(std::string_view* item) {
     bool at_least; /* height >= the first value */
     bool second;   /* may read a second bound */
   };
-  static constexpr Cond order[] = {{"s+", true, false}, {">", true, true},  {"s-", false, false},
+  static constexpr Cond order[] = {{"s+", true, false}, {">", true, true},   {"s-", false, false},
                                    {"<", false, true},  {"s+", true, false}, {">", true, false}};
   const float height = MAP_get_vert();
   for (const Cond& c : order) {
     if (!starts_nocase(*item, c.prefix)) continue;
     const std::size_t colon = item->find(':');
     if (colon == std::string_view::npos) {
-      MESS_print(M_warn, "MAP_process: Condition without ':': %.*s\n", static_cast<int>(item->size()),
-                 item->data());
+      MESS_print(M_warn, "MAP_process: Condition without ':': %.*s\n", static_cast<int>(item->size()), item->data());
       return -1;
     }
     std::size_t pos = c.prefix.size();
@@ -528,16 +533,22 @@ int lalo_item(std::string_view item) {
   int n2 = 0;
   const int got = std::sscanf(rest.c_str(), "%f%n:%f%n", &dlat, &n1, &dlon, &n2);
   std::size_t used = 0;
-  if (got < 1) dlat = 5.0f;
-  else used = static_cast<std::size_t>(n1);
-  if (got < 2) dlon = dlat;
-  else used = static_cast<std::size_t>(n2);
+  if (got < 1)
+    dlat = 5.0f;
+  else
+    used = static_cast<std::size_t>(n1);
+  if (got < 2)
+    dlon = dlat;
+  else
+    used = static_cast<std::size_t>(n2);
   PLT_mess("Map-lalo: %.1f,%.1f", dlat, dlon);
   Gattribs attr;
   ATTRIB_init(&attr);
   attr.style = 4;
-  if (used < rest.size() && rest[used] == ':') ATTRIB_parse(rest.c_str() + used + 1, &attr);
-  else ATTRIB_get("color_line", "magenta:s4", &attr);
+  if (used < rest.size() && rest[used] == ':')
+    ATTRIB_parse(rest.c_str() + used + 1, &attr);
+  else
+    ATTRIB_get("color_line", "magenta:s4", &attr);
   return draw_latlon(dlat, dlon, attr) < 0 ? -1 : 0;
 }
 
@@ -551,10 +562,14 @@ int outline_item(std::string_view item) {
   Gattribs attr;
   ATTRIB_init(&attr);
   attr.fill_pat = KEZ_MISS;
-  if (colon != std::string_view::npos) ATTRIB_parse(std::string(item.substr(colon + 1)).c_str(), &attr);
-  else if (!state.format.empty()) ATTRIB_parse(state.format.c_str(), &attr);
-  else if (state.fill_cont) ATTRIB_get("color_cmap", "black", &attr);
-  else ATTRIB_get("color_map", "red", &attr);
+  if (colon != std::string_view::npos)
+    ATTRIB_parse(std::string(item.substr(colon + 1)).c_str(), &attr);
+  else if (!state.format.empty())
+    ATTRIB_parse(state.format.c_str(), &attr);
+  else if (state.fill_cont)
+    ATTRIB_get("color_cmap", "black", &attr);
+  else
+    ATTRIB_get("color_map", "red", &attr);
   GPH_line_attr(&attr);
   if (attr.fill_pat != KEZ_MISS) {
     GPH_fill_attr(&attr);
@@ -586,8 +601,10 @@ void list_file(std::string_view name) {
     word.clear();
   };
   while ((c = std::fgetc(fp.get())) != EOF) {
-    if (std::isspace(c)) flush();
-    else word.push_back(static_cast<char>(c));
+    if (std::isspace(c))
+      flush();
+    else
+      word.push_back(static_cast<char>(c));
   }
   flush();
 }
@@ -637,13 +654,18 @@ int MAP_draw(int flag) {
     std::size_t end = start;
     bool in_block = false;
     for (; end < list.size(); ++end) {
-      if (list[end] == '[') in_block = true;
-      else if (list[end] == ']') in_block = false;
-      else if (list[end] == ',' && !in_block) break;
+      if (list[end] == '[')
+        in_block = true;
+      else if (list[end] == ']')
+        in_block = false;
+      else if (list[end] == ',' && !in_block)
+        break;
     }
     const std::string item = list.substr(start, end - start);
-    if (starts_nocase(item, "fi:")) list_file(std::string_view(item).substr(3));
-    else MAP_process(item.c_str());
+    if (starts_nocase(item, "fi:"))
+      list_file(std::string_view(item).substr(3));
+    else
+      MAP_process(item.c_str());
     start = end + 1;
   }
   if (state.latln > 0 && !state.lines_done) {
@@ -662,8 +684,10 @@ int MAP_process(const char* str) {
   Domain dom{};
   MAP_get_domain(&dom);
   int need = 4;
-  if (item[0] == '-') need = 1;
-  else if (item[0] == '+') need = 2;
+  if (item[0] == '-')
+    need = 1;
+  else if (item[0] == '+')
+    need = 2;
   if (need != 4) item.remove_prefix(1);
   if (!(state.over & need) || item.empty()) return -1;
   if (item[0] == '[') {

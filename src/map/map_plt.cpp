@@ -39,9 +39,9 @@ struct Marker {
   int type;
 };
 constexpr Marker markers[] = {
-    {"dot", 3, 8},    {"pnt", 3, 1},    {".", 1, 1},      {"plus", 4, 2},   {"+", 1, 2},    {"star", 4, 3},
-    {"*", 1, 3},      {"crcl", 4, 4},   {"circle", 6, 4}, {"o", 1, 4},      {"x", 1, 5},    {"sqr", 3, 6},
-    {"square", 6, 6}, {"#", 1, 6},      {"tri", 3, 7},    {"^", 1, 7},      {"itri", 4, 9}, {"v", 1, 9},
+    {"dot", 3, 8},    {"pnt", 3, 1},  {".", 1, 1},      {"plus", 4, 2}, {"+", 1, 2},    {"star", 4, 3},
+    {"*", 1, 3},      {"crcl", 4, 4}, {"circle", 6, 4}, {"o", 1, 4},    {"x", 1, 5},    {"sqr", 3, 6},
+    {"square", 6, 6}, {"#", 1, 6},    {"tri", 3, 7},    {"^", 1, 7},    {"itri", 4, 9}, {"v", 1, 9},
 };
 
 struct Label {
@@ -49,8 +49,8 @@ struct Label {
   int (*set)(const char* str);
 };
 constexpr Label labels[] = {
-    {"ul:", PLT_label_up_left},   {"uc:", PLT_label_up_center}, {"ur:", PLT_label_up_right},
-    {"ll:", PLT_label_low_left},  {"lc:", PLT_label_low_center}, {"lr:", PLT_label_low_right},
+    {"ul:", PLT_label_up_left},  {"uc:", PLT_label_up_center},  {"ur:", PLT_label_up_right},
+    {"ll:", PLT_label_low_left}, {"lc:", PLT_label_low_center}, {"lr:", PLT_label_low_right},
 };
 
 bool starts_nocase(std::string_view s, std::string_view prefix) {
@@ -92,8 +92,10 @@ void data_item(const char* item) {
   const std::string full = FILE_is_stdio(item) ? std::string(item) : FILE_add_path(RES_get("raw_path"), item);
   const int plot_type = FLAG_get(FLAG_PLOT_TYPE);
   if (plot_type >= GRID_PLOT_MIN && plot_type <= GRID_PLOT_MAX) {
-    if (h.grid_raw_file) h.grid_raw_file(full.c_str(), 1);
-    else MESS_print(M_warn, "MAP_plot: No point-data analysis is linked: %s\n", full.c_str());
+    if (h.grid_raw_file)
+      h.grid_raw_file(full.c_str(), 1);
+    else
+      MESS_print(M_warn, "MAP_plot: No point-data analysis is linked: %s\n", full.c_str());
     return;
   }
   int type = FILE_TYPE_RAW;
@@ -103,8 +105,10 @@ void data_item(const char* item) {
     return;
   }
   if (type != FILE_TYPE_RAW) MESS_print(M_warn, "File may not be in raw format, trying anyway!\n");
-  if (h.plot_raw_file) h.plot_raw_file(full.c_str(), 1);
-  else MESS_print(M_warn, "MAP_plot: No point-data plotter is linked: %s\n", full.c_str());
+  if (h.plot_raw_file)
+    h.plot_raw_file(full.c_str(), 1);
+  else
+    MESS_print(M_warn, "MAP_plot: No point-data plotter is linked: %s\n", full.c_str());
 }
 
 /* Draws the colour bar once it is on; whether it was drawn. */

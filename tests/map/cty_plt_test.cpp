@@ -8,8 +8,8 @@
 #include <string>
 
 #include "kez.h"
-#include "kezcty.h"
 #include "kez_test.h"
+#include "kezcty.h"
 
 using kez_test::run_child;
 

@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "gks.h"
 #include "kez.h"
-#include "kezgks.h"
 #include "kez_test.h"
+#include "kezgks.h"
 
 using kez_test::run_child;
 using kez_test::TempDir;
@@ -82,7 +82,8 @@ TEST(MapList, RegionBlocksAndSizeConditionsPickTheItems) {
     });
     ASSERT_EQ(r.status, 0) << c.list << r.err;
     EXPECT_NE(r.err.find(std::string("not found: ") + KEZ_DATA_DIR + "/" + c.drawn), std::string::npos)
-        << c.list << "\n" << r.out << r.err;
+        << c.list << "\n"
+        << r.out << r.err;
     EXPECT_EQ(r.err.find(c.skipped), std::string::npos) << c.list << "\n" << r.err;
   }
 }

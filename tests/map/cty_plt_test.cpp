@@ -13,6 +13,22 @@
 
 using kez_test::run_child;
 
+/* The contiguous United States on a Lambert conformal map. */
+static Domain us_domain() {
+  Domain d;
+  DOM_init(&d);
+  d.proj = MAP_LAMB;
+  d.plon = -97.0f;
+  d.param[0] = 33.0f;
+  d.param[1] = 45.0f;
+  d.clat = 38.5f;
+  d.clon = -97.0f;
+  d.dx = d.dy = 0.4f;
+  d.nx = 126;
+  d.ny = 76;
+  return d;
+}
+
 namespace {
 
 int record_text(float x, float y, const char* text, const Gattribs*) {
@@ -28,8 +44,7 @@ std::string plot(const char* identifier, const char* plot_param, int prior) {
     RES_put("file_path", KEZ_DATA_DIR);
     if (identifier) RES_put("identifier", identifier);
     if (plot_param) RES_put("plot_param", plot_param);
-    Domain d{};
-    DOM_decode("lamb,40,-100,0.3,0.3,100,70", &d);
+    Domain d = us_domain();
     MAP_domain(&d);
     DOM_set_prior(prior);
     CTY_plot_hooks h{};

@@ -11,8 +11,11 @@
  * call is a hook in the lower module and one line here, and is listed in
  * docs/architecture.md.
  */
+#include <cstdio>
+
 #include "kez.h"
 #include "kezcont.h"
+#include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
 
@@ -55,6 +58,27 @@ constexpr GRD_grib_ops grid_grib_ops{
     GRIB_GDB,      GRIB_BMB,          GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
     GRIB_skip_section, GRIB_IDS,      GRIB_GDS,         GRIB_PDS,      nullptr,
     nullptr,       nullptr,           GRIB_set_domain,  GRIB_units};
+/* The station plot of the map layer draws each station's text as one
+ * datum of the data layer. */
+int station_text(float x, float y, const char* text, const Gattribs* attr) {
+  RAW_data d;
+  RAW_data_init(&d);
+  d.x = x;
+  d.y = y;
+  d.type = VAR_TYPE_DATA;
+  d.format[0] = '\0';
+  if (attr) d.attr = *attr;
+  std::snprintf(d.data, sizeof d.data, "%s", text ? text : "");
+  return RAW_plot_data(&d);
+}
+constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init,  RAW_set_marker,  station_text,        CONT_set_fill_colors,
+                                            CONT_set_base,  CONT_set_intrvl, CONT_get_fill_attrib};
+
+/* The map plot reads the station plot's range into the contour settings
+ * and draws their colour bar; the raw-file plotter and analysis and the
+ * bar drawing are not there yet. */
+constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,          RAW_get_range,       CONT_set_range,
+                                        CONT_get_bar, nullptr,          CONT_set_type,       CONT_set_fill_colors};
 
 struct Registrations {
   Registrations() {
@@ -73,6 +97,8 @@ struct Registrations {
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
     GRD_set_grib_ops(&grid_grib_ops);
+    CTY_set_plot_hooks(&station_plot_hooks);
+    MAP_set_data_hooks(&map_data_hooks);
   }
 };
 

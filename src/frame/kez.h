@@ -866,26 +866,59 @@ int MAP_plot_grid(float x, float y);
 /* map: map backgrounds                                                     */
 /* ------------------------------------------------------------------------ */
 
-/* Makes the domain current and puts transformation 2 on its plot limits,
- * so that later drawing is in plot units. 0. */
+struct Glim;
+/* A plot's background: MAP_setup once per plot, then MAP_draw with pass
+ * flags (1 '-' items, 2 '+' items, 4 unmarked items) before and after the
+ * data. */
 int MAP_setup(Domain* domain);
-/* Draws the map list's items that the pass flags select. 0. */
 int MAP_draw(int flag);
+/* One map-list item: 0 drawn or set, -1 skipped or failed. */
+int MAP_process(const char* str);
+/* An outline file: 0 at its zero-count record, -1 at its end (or broken),
+ * 1 without a map projection. */
+int MAP_map(FILE* map_file);
+/* Latitude/longitude lines (a diagram's value grid on diagrams): 0 drawn
+ * on a map projection, -1 on a diagram, for a missing or refused spacing. */
+int MAP_lines(float dlat, float dlon);
+/* A range circle of rad km around plot point (x, y). 0. */
+int MAP_draw_circle(float x, float y, float rad);
 /* The height of transformation 2's world window (the plot's height in plot
  * units). */
 float MAP_get_vert();
+float MAP_get_hor();
+int MAP_get_window(Glim* wind);
 /* Tells the map drawer whether colour-filled contours lie under it. 0. */
 int MAP_fill_cont(int value);
-/* The map's own drawing: making a domain current, drawing the map list
- * by mode (1 underlay items, 2 overlay items, 4 plain items), a range
- * circle of rad km, and the map options of a map record. Each returns 0. */
-int MAP_setup(Domain* domain);
-int MAP_draw(int mode);
-int MAP_draw_circle(float x, float y, float rad);
-int MAP_set_format(const char* str);
 /* Latitude and longitude line spacing (degrees), dotting and the extra
  * switch of the map backgrounds. 0. */
 int MAP_latlon(float lat, float lon, int dt, int ex);
+int MAP_get_latlon(float* lat, float* lon);
+/* The map list used without resource "map_file" (at most 249 characters),
+ * and the attributes of outline items without their own (at most 39). */
+int MAP_file(const char* file);
+int MAP_set_format(const char* str);
+/* Point-data files of a map list ("rf:") are plotted by the data layer,
+ * which lends its plotter here (src/hooks.cpp); without it they are
+ * reported and skipped. A null member keeps what was set. 0. */
+struct MAP_data_hooks {
+  int (*plot_raw_file)(const char* file, int label);
+  /* The map plot: point data analysed onto a grid, the station plot's
+   * value range, and the contour layer's range and colour bar. */
+  int (*grid_raw_file)(const char* file, int label);
+  int (*get_range)(float* mx, float* mn);
+  int (*set_range)(float max, float min);
+  int (*get_bar)();
+  int (*draw_bar)(int orient, const char* label);
+  int (*set_type)(int type);
+  int (*set_fill_colors)(const char* string, int flag);
+};
+int MAP_set_data_hooks(const MAP_data_hooks* hooks);
+const MAP_data_hooks& MAP_get_data_hooks();
+
+/* A complete map plot of a domain (also the zoom and resize function it
+ * registers); 0. MAP_callback is its window event callback. */
+int MAP_plot(Domain* domain);
+void MAP_callback(int type, char* str, float x, float y);
 
 /* ------------------------------------------------------------------------ */
 /* plt_tool: plot frame: open, reset, panels, close, dumps, plot parameters */

@@ -12,6 +12,7 @@
 #define KEZCTY_H
 
 #include "kez.h"
+#include "kezgks.h"
 
 /* Widths of the record's text fields, terminator included. */
 inline constexpr int CTY_NAME_LEN = 21;
@@ -56,9 +57,9 @@ inline constexpr int CTY_TABLE_POS = 2;     /* CTY_locate entries, keys id and W
 inline constexpr int CTY_TABLE_POS_LOC = 3; /* CTY_locate entries, and a location key */
 
 /* Names of position entries (CTY_set_id_type). */
-inline constexpr int CTY_ID_IDENT = 0;    /* identifier; the WMO key for unnamed stations */
-inline constexpr int CTY_ID_WMO = 1;      /* WMO key; the identifier for WMO 99999 */
-inline constexpr int CTY_ID_COD_WMO = 2;  /* identifier; one made from the WMO number if unnamed */
+inline constexpr int CTY_ID_IDENT = 0;   /* identifier; the WMO key for unnamed stations */
+inline constexpr int CTY_ID_WMO = 1;     /* WMO key; the identifier for WMO 99999 */
+inline constexpr int CTY_ID_COD_WMO = 2; /* identifier; one made from the WMO number if unnamed */
 
 /* The WMO number of a station that has none. */
 inline constexpr int CTY_NO_WMO = 99999;
@@ -106,5 +107,34 @@ int CTY_make_entry_simple(const char* id, const char* wmo);
 int CTY_data_cmp(int numid, char* const* ids, const CTY_data* data);
 int CTY_ids_cmp(int numid, char* const* ids, const char* id);
 int CTY_id_cmp(const char* ids, const char* id);
+
+/* ---- cty_plt: the stations drawn on a map ------------------------------- */
+
+/* Room of a label read from an identifier item (79 characters). */
+inline constexpr int CTY_LABEL_ROOM = 80;
+
+/* Draws the stations of the domain's priority that pass the "identifier"
+ * filter, with their identifiers, WMO or last numbers, or the items'
+ * labels; 0, also without a database. */
+int CTY_plot();
+/* Reads the station-plot words of resource "plot_param". 0. */
+int CTY_plot_param();
+
+/* The station texts are drawn as station data, and coloured by priority
+ * through the contour fill colours; both layers lie above this one and
+ * lend these calls (src/hooks.cpp). Without them nothing is drawn or
+ * coloured. A null member keeps what was set. 0. */
+struct CTY_plot_hooks {
+  int (*plot_init)(const Gattribs* attrib, float scale);
+  int (*set_marker)(int mark);
+  /* One text datum at plot position (x, y); attributes at -9999 take the
+   * station plot's own. */
+  int (*plot_text)(float x, float y, const char* text, const Gattribs* attr);
+  int (*set_fill_colors)(const char* string, int flag);
+  int (*set_base)(float value);
+  int (*set_intrvl)(float value);
+  int (*get_fill_attrib)(float value, Gattribs* attrib);
+};
+int CTY_set_plot_hooks(const CTY_plot_hooks* hooks);
 
 #endif /* KEZCTY_H */

@@ -1,0 +1,89 @@
+/*
+ * Station plotting: which stations are drawn, with which text and where,
+ * seen through a recording text hook.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "kez.h"
+#include "kez_test.h"
+#include "kezcty.h"
+
+using kez_test::run_child;
+
+/* The contiguous United States on a Lambert conformal map. */
+static Domain us_domain() {
+  Domain d;
+  DOM_init(&d);
+  d.proj = MAP_LAMB;
+  d.plon = -97.0f;
+  d.param[0] = 33.0f;
+  d.param[1] = 45.0f;
+  d.clat = 38.5f;
+  d.clon = -97.0f;
+  d.dx = d.dy = 0.4f;
+  d.nx = 126;
+  d.ny = 76;
+  return d;
+}
+
+namespace {
+
+int record_text(float x, float y, const char* text, const Gattribs*) {
+  float lat = 0;
+  float lon = 0;
+  MAP_untran(x, y, &lat, &lon);
+  std::printf("[%s] %.1f %.1f\n", text, lat, lon);
+  return 0;
+}
+
+std::string plot(const char* identifier, const char* plot_param, int prior) {
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    if (identifier) RES_put("identifier", identifier);
+    if (plot_param) RES_put("plot_param", plot_param);
+    Domain d = us_domain();
+    MAP_domain(&d);
+    DOM_set_prior(prior);
+    CTY_plot_hooks h{};
+    h.plot_text = record_text;
+    CTY_set_plot_hooks(&h);
+    return CTY_plot();
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  return r.out;
+}
+
+} // namespace
+
+TEST(StationPlot, IdentifierItemsLabelAndPlaceStations) {
+  struct Case {
+    const char* identifier;
+    const char* want;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"DEN:Mile_High", "[Mile High] 39.9 -104.7\n", "label at the station"},
+      {"DEN:39.7:-104.9:Home", "[Home] 39.7 -104.9\n", "label and position of the item"},
+      {"XYZ:40:-100:Center", "[Center] 40.0 -100.0\n", "a place no station matches"},
+      {"XYZ:40:-100", "[XYZ] 40.0 -100.0\n", "its filter part names it"},
+      {"DEN", "[DEN] 39.9 -104.7\n", "plain identifier"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plot(c.identifier, nullptr, 9), c.want) << c.why;
+}
+
+TEST(StationPlot, FilterTermsKeepTheirColon) {
+  const std::string out = plot("ST:CO", nullptr, 1);
+  EXPECT_NE(out.find("[DEN]"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[CO]"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[ORD]"), std::string::npos) << out;
+}
+
+TEST(StationPlot, PlotParamChoosesTheText) {
+  EXPECT_NE(plot("DEN", "wmo", 9).find("[99999]"), std::string::npos);
+  EXPECT_NE(plot("DEN", "num", 9).find("[0]"), std::string::npos);
+  EXPECT_EQ(plot("DEN", "nzero", 9), "");
+  EXPECT_NE(plot("DEN", "nzero=0", 9).find("[DEN]"), std::string::npos);
+}

@@ -1,0 +1,219 @@
+/*
+ * Map backgrounds: map lists with region blocks and size conditions,
+ * outline files in both layouts, lat/lon lines and the rendered maps
+ * checked by ghostscript.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gks.h"
+#include "kez.h"
+#include "kez_test.h"
+#include "kezgks.h"
+
+using kez_test::run_child;
+using kez_test::TempDir;
+
+/* The contiguous United States on a Lambert conformal map. */
+static Domain us_domain() {
+  Domain d;
+  DOM_init(&d);
+  d.proj = MAP_LAMB;
+  d.plon = -97.0f;
+  d.param[0] = 33.0f;
+  d.param[1] = 45.0f;
+  d.clat = 38.5f;
+  d.clon = -97.0f;
+  d.dx = d.dy = 0.4f;
+  d.nx = 126;
+  d.ny = 76;
+  return d;
+}
+
+namespace {
+
+/* Opens a PostScript plot of a domain and sets the map up. */
+int open_map(const TempDir& dir, const char* domain, const char* name) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  RES_put("device", ("p," + dir.file(name)).c_str());
+  Domain d = us_domain();
+  if (std::string(domain) != "us" && DOM_decode(domain, &d) != 1) return -1;
+  if (PLT_open(DOM_aspect(&d)) != 0) return -1;
+  return MAP_setup(&d);
+}
+
+void put_be(std::string* s, unsigned v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) s->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void put_float(std::string* s, float f) {
+  unsigned u = 0;
+  std::memcpy(&u, &f, sizeof u);
+  put_be(s, u, 4);
+}
+std::string bin_record(const std::vector<std::pair<float, float>>& pts) {
+  std::string s;
+  put_be(&s, static_cast<unsigned>(pts.size()), 2);
+  for (int i = 0; i < 4; ++i) put_float(&s, 0);
+  put_be(&s, 0, 4);
+  for (auto [lat, lon] : pts) {
+    put_float(&s, lat);
+    put_float(&s, lon);
+  }
+  return s;
+}
+
+} // namespace
+
+/* Which item a list draws shows in the "not found" report of its file. */
+TEST(MapList, RegionBlocksAndSizeConditionsPickTheItems) {
+  struct Case {
+    const char* domain;
+    const char* list;
+    const char* drawn;
+    const char* skipped;
+  };
+  const Case cases[] = {
+      {"us", "[20,55,-130,-60,40],us.map,[],world.map", "us.map", "world.map"},
+      {"us", "[20,55,-130,-60,20],us.map,[],world.map", "world.map", "us.map"},
+      {"latlon,0,0,0,2,2,180,90", "[20,55,-130,-60,40],us.map,[],world.map", "world.map", "us.map"},
+      {"us", "[55,20,-60,-130],us.map", "us.map", "world"},
+      {"latlon,0,0,0,2,2,180,90", "s+100:big.map,s-100:small.map", "small.map", "big.map"},
+      {"latlon,0,0,0,2,2,180,90", ">10<100:mid.map,<10:tiny.map,>10<50:no.map", "mid.map", "tiny.map"},
+      {"us", "-under.map,+over.map,s+5:broken", "under.map", "over.map"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    auto r = run_child([&] {
+      if (open_map(dir, c.domain, "l.ps") != 0) return 2;
+      std::printf("height %.1f\n", MAP_get_vert());
+      RES_put("map_file", c.list);
+      MAP_draw(5);
+      PLT_close();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << c.list << r.err;
+    EXPECT_NE(r.err.find(std::string("not found: ") + KEZ_DATA_DIR + "/" + c.drawn), std::string::npos)
+        << c.list << "\n"
+        << r.out << r.err;
+    EXPECT_EQ(r.err.find(c.skipped), std::string::npos) << c.list << "\n" << r.err;
+  }
+}
+
+TEST(MapList, DefaultListIsChosenForEachPlot) {
+  TempDir dir;
+  auto r = run_child([&] {
+    if (open_map(dir, "us", "d.ps") != 0) return 2;
+    RES_put("file_path", dir.path().c_str());
+    MAP_draw(5);
+    Domain europe{};
+    DOM_decode("latlon,50,10,0.5,0.5,80,60", &europe);
+    MAP_setup(&europe);
+    MAP_draw(5);
+    PLT_close();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto us = r.err.find("kez.map");
+  const auto world = r.err.find("cont.map");
+  EXPECT_NE(us, std::string::npos) << r.err;
+  EXPECT_NE(world, std::string::npos) << r.err;
+  EXPECT_LT(us, world);
+}
+
+TEST(MapList, RefusedSpacingsAndBrokenItemsEndQuickly) {
+  TempDir dir;
+  auto r = run_child([&] {
+    if (open_map(dir, "latlon,0,0,0,2,2,180,90", "s.ps") != 0) return 2;
+    std::printf("%d %d %d\n", MAP_lines(0, 10), MAP_lines(-5, 10), MAP_lines(KEZ_FMISS, 10));
+    RES_put("map_file", "s+10,lalo:0,lalo:x:-3");
+    MAP_draw(4);
+    PLT_close();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("-1 -1 -1\n"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.err.find("MAP_process: Condition without ':'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("MAP_lines: Line spacings must be above 0: 0,0"), std::string::npos) << r.err;
+}
+
+TEST(MapOutline, TextAndBinaryRecordsAreRead) {
+  TempDir dir;
+  const std::string bin = dir.file("b.map");
+  kez_test::write_file(bin, bin_record({{40, -100}, {41, -99}, {42, -98}}) + bin_record({}));
+  const std::string txt = dir.file("t.map");
+  kez_test::write_file(txt, "3 42 40 -98 -100 0\n40 -100\n41 -99\n42 -98\n0 0 0 0 0 0\n");
+  const std::string cut = dir.file("c.map");
+  kez_test::write_file(cut, bin_record({{40, -100}, {41, -99}, {42, -98}}).substr(0, 30));
+  auto r = run_child([&] {
+    if (open_map(dir, "us", "o.ps") != 0) return 2;
+    for (const std::string& f : {bin, txt, cut}) {
+      FILE* fp = std::fopen(f.c_str(), "rb");
+      std::printf("%d ", MAP_map(fp));
+      std::fclose(fp);
+    }
+    Domain diag{};
+    DOM_decode("xy,0,0,1,1,10,10", &diag);
+    MAP_setup(&diag);
+    FILE* fp = std::fopen(bin.c_str(), "rb");
+    std::printf("%d\n", MAP_map(fp));
+    std::fclose(fp);
+    PLT_close();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("0 0 -1 1\n"), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.err.find("MAP_map: Outline record ends early"), std::string::npos) << r.err;
+}
+
+TEST(MapCircle, OneDegreeRadiusSpansOneDegreeOfLatitude) {
+  TempDir dir;
+  auto r = run_child([&] {
+    if (open_map(dir, "latlon,0,0,0.1,0.1,100,100", "c.ps") != 0) return 2;
+    float x = 0, y = 0, xn = 0, yn = 0, lat = 0, lon = 0;
+    MAP_tran(0, 0, &x, &y);
+    MAP_offset(x, y, 0, 111.195f, &xn, &yn);
+    MAP_untran(xn, yn, &lat, &lon);
+    std::printf("%.2f %.2f %d\n", lat, lon, MAP_draw_circle(x, y, 111.195f));
+    PLT_close();
+    return 0;
+  });
+  EXPECT_NE(r.out.find("1.00 0.00 0\n"), std::string::npos) << r.out << r.err;
+}
+
+/* The shipped outlines drawn as real maps; ghostscript must render them. */
+TEST(MapRender, UsLambertAndWorldMapsRender) {
+  if (!kez_test::have_program("gs")) GTEST_SKIP() << "no ghostscript";
+  struct Case {
+    const char* domain;
+    const char* list;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"us", "kez.map:black,lalo:10", "us"},
+      {"latlon,0,0,0,2,2,180,90", "cont.map:blue,country.map:red,lalo:30", "world"},
+      {"ps,60,-100,0.6,0.6,100,100", "cont.map:blue,country.map:red,lalo:10", "polar"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string ps = dir.file(std::string(c.name) + ".ps");
+    auto r = run_child([&] {
+      if (open_map(dir, c.domain, (std::string(c.name) + ".ps").c_str()) != 0) return 2;
+      RES_put("map_file", c.list);
+      MAP_draw(5);
+      PLT_close();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string out;
+    EXPECT_EQ(kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=bbox " + ps + " 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("%%BoundingBox"), std::string::npos) << out;
+    if (const char* keep = std::getenv("KEZ_MAP_PNG_DIR"))
+      kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=png16m -r60 -sOutputFile=" + std::string(keep) + "/" +
+                            c.name + ".png " + ps);
+  }
+}

@@ -2238,17 +2238,20 @@ void place_rows(const std::vector<float>& msg, float* grid) {
     } else if (n == 1 || nx == 1) {
       std::fill(row, row + nx, vals[0]);
     } else {
-      const float step = static_cast<float>(n - 1) / static_cast<float>(nx - 1);
-      float a = vals[0], b = vals[1], fr = 0;
-      int used = 2;
+      /* Positions in exact integer steps: a summed float fraction drifts
+       * and would let a missing neighbour blank a point lying on a node. */
       for (int i = 0; i < nx; ++i) {
-        if (fr >= 1 && used < n) {
-          a = b;
-          b = vals[static_cast<size_t>(used++)];
-          fr -= 1;
+        const long long num = static_cast<long long>(i) * (n - 1);
+        const int a = static_cast<int>(num / (nx - 1));
+        const long long rem = num % (nx - 1);
+        const float va = vals[static_cast<size_t>(a)];
+        if (rem == 0) {
+          row[i] = va;
+          continue;
         }
-        row[i] = (a == MISS || b == MISS) ? MISS : fr * b + (1 - fr) * a;
-        fr += step;
+        const float vb = vals[static_cast<size_t>(a + 1)];
+        const float fr = static_cast<float>(rem) / static_cast<float>(nx - 1);
+        row[i] = (va == MISS || vb == MISS) ? MISS : fr * vb + (1 - fr) * va;
       }
     }
   }

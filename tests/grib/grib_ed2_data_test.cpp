@@ -356,7 +356,8 @@ TEST(GribEd2Data, DamagedCodeStreamsFailQuickly) {
 TEST(GribEd2Data, RealFilesMatchEcCodes) {
   if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
   for (const char* name : {"gfs.t12z.pgrbf120.2p5deg.grib2", "safrica.grib2",
-                           "regular_latlon_surface.grib2", "ds.maxt.bin", "ds.waveh.bin"}) {
+                           "regular_latlon_surface.grib2", "ds.maxt.bin", "ds.waveh.bin",
+                           "gfs.grb", "eta.grb", "ngm.grb", "dspr.temp.bin"}) {
     const std::string whole = examples + name;
     if (!std::ifstream(whole)) continue;
     SCOPED_TRACE(name);
@@ -366,7 +367,7 @@ TEST(GribEd2Data, RealFilesMatchEcCodes) {
     for (int n = 1; n <= 3; ++n)
       kez_test::run_command("grib_copy -w count=" + std::to_string(n) + " " + whole + " " + dir.path() +
                             "/m" + std::to_string(n) + " 2>/dev/null && cat " + dir.path() + "/m" +
-                            std::to_string(n) + " >> " + path);
+                            std::to_string(n) + " >> " + path + " 2>/dev/null");
     auto f = read_fields(path);
     auto e = eccodes_points(path);
     ASSERT_EQ(f.size(), e.size());
@@ -391,4 +392,54 @@ TEST(GribEd2Data, RealFilesMatchEcCodes) {
     }
     EXPECT_GT(compared, 0);
   }
+}
+
+TEST(GribEd2Data, ThinnedLatLonRowsInterpolated) {
+  /* Each row of ecCodes' values (rows told apart by their latitude), laid
+   * linearly over the longest row's width; missing where either neighbour is. */
+  if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
+  const std::string path = examples + "reduced_latlon_surface.grib2";
+  if (!std::ifstream(path)) GTEST_SKIP() << "python-grib-doc not installed";
+  auto f = read_fields(path);
+  auto e = eccodes_points(path);
+  ASSERT_EQ(f.size(), 1u);
+  ASSERT_EQ(e.size(), 1u);
+  ASSERT_EQ(f[0].result, 1);
+  TempDir dir;
+  put_bytes(dir.path() + "/pl.rules", "print \"[pl!1]\";\n");
+  std::string pl_text;
+  kez_test::run_command("grib_filter " + dir.path() + "/pl.rules " + path + " 2>/dev/null", &pl_text);
+  std::istringstream pl_in(pl_text);
+  std::vector<std::vector<double>> rows;
+  size_t k = 0;
+  for (int n; pl_in >> n;) {
+    rows.emplace_back();
+    for (int i = 0; i < n && k < e[0].size(); ++i) rows.back().push_back(e[0][k++].v);
+  }
+  ASSERT_EQ(k, e[0].size());
+  const int nx = f[0].rec.domain.nx;
+  ASSERT_EQ(static_cast<int>(rows.size()), f[0].rec.domain.ny);
+  std::vector<double> want;
+  for (auto& r : rows) {
+    const int n = static_cast<int>(r.size());
+    for (int i = 0; i < nx; ++i) {
+      if (n == 0) {
+        want.push_back(-9999);
+        continue;
+      }
+      if (n == 1) {
+        want.push_back(r[0]);
+        continue;
+      }
+      const long num = static_cast<long>(i) * (n - 1);
+      const int a = static_cast<int>(num / (nx - 1));
+      const double fr = static_cast<double>(num % (nx - 1)) / (nx - 1);
+      if (fr == 0) {
+        want.push_back(r[a]);
+        continue;
+      }
+      want.push_back(r[a] == -9999 || r[a + 1] == -9999 ? -9999 : fr * r[a + 1] + (1 - fr) * r[a]);
+    }
+  }
+  EXPECT_TRUE(same_values(f[0].values, want, 1e-3));
 }

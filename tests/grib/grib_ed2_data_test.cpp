@@ -443,3 +443,47 @@ TEST(GribEd2Data, ThinnedLatLonRowsInterpolated) {
   }
   EXPECT_TRUE(same_values(f[0].values, want, 1e-3));
 }
+
+TEST(GribEd2Data, ComplexMissingManagementAndSecondOrder) {
+  /* 12 points in four groups (4-bit references, 2-bit widths, 3-bit
+   * lengths of 1 + n): a constant group of reference 15 (primary missing),
+   * six 3-bit values 0 0 7 1 6 2 (7 primary, 6 secondary missing under
+   * management 2), a constant group of reference 14 (secondary missing),
+   * and three 3s; second-order differences from 10 and 12, minimum -1,
+   * worked out by hand over the present values only. */
+  TempDir dir;
+  const float M = -9999;
+  struct Case {
+    int mt;
+    std::vector<float> want;
+  };
+  const std::vector<Case> cases = {
+      {2, {M, M, 10, 12, M, 14, M, 17, M, 22, 29, 38}},
+      {1, {M, M, 10, 12, M, 14, 21, 29, 50, 73, 98, 125}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mt);
+    const std::string s5 = section(
+        5, be(12, 4) + be(3, 2) + be(0, 4) + be(0, 2) + be(0, 2) + be(4, 1) + be(1, 1) + be(1, 1) +
+               be(static_cast<unsigned long>(c.mt), 1) + be(0, 4) + be(0, 4) + be(4, 4) + be(0, 1) + be(2, 1) +
+               be(1, 4) + be(1, 1) + be(3, 4) + be(3, 1) + be(2, 1) + be(2, 1));
+    const std::string s7 = section(7, be(10, 2) + be(12, 2) + be(0x8001, 2) + pack_bits({15, 0, 14, 3}, 4) +
+                                          pack_bits({0, 3, 0, 0}, 2) + pack_bits({1, 5, 0, 0}, 3) +
+                                          pack_bits({0, 0, 7, 1, 6, 2}, 3));
+    const std::string path = dir.path() + "/c.grb";
+    put_bytes(path, message(s5, section(6, "\xFF"), s7));
+    auto f = read_fields(path);
+    ASSERT_EQ(f.size(), 1u);
+    ASSERT_EQ(f[0].result, 1);
+    ASSERT_EQ(f[0].values.size(), 12u);
+    for (size_t k = 0; k < 12; ++k) EXPECT_EQ(f[0].values[k], c.want[k]) << k;
+    /* Group lengths beyond the field: refused, no values. */
+    std::string longer = s5;
+    longer.replace(37, 4, be(3, 4)); /* octets 38-41: group length reference */
+    put_bytes(path, message(longer, section(6, "\xFF"), s7));
+    f = read_fields(path);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0].result, 0);
+    EXPECT_TRUE(f[0].values.empty());
+  }
+}

@@ -2641,7 +2641,16 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   }
   if (state.bmb_on && templ != 200 && static_cast<long long>(state.bmb.size()) * 8 < npts)
     return refuse_ds(f, start, grd, "The bit map is shorter than the grid");
+  long present = static_cast<long>(npts);
+  if (state.bmb_on && templ != 200) {
+    present = 0;
+    for (long long p = 0; p < npts; ++p) present += bit_at(static_cast<size_t>(p));
+  }
   const long plen = state.slen - 5L;
+  /* Simple packing says how many octets it needs: no grid for less. */
+  if (templ == 0 && state.num_bits <= GRIB_MAX_BITS &&
+      (std::min<long long>(present, state.data_pnts) * state.num_bits + 7) / 8 > plen)
+    return refuse_ds(f, start, grd, "Data section cut short");
   std::vector<unsigned char> data;
   if (!read_payload(f, plen, &data)) return refuse_ds(f, start, grd, "Data section cut short");
   float* grid = static_cast<float*>(std::realloc(grd->grid, sizeof(float) * static_cast<size_t>(nx) * ny));
@@ -2655,11 +2664,6 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
     const char* why = unpack_run_length(data, plen, grid, static_cast<long>(nx) * ny);
     if (why) return refuse_ds(f, start, grd, why);
     return 1;
-  }
-  long present = static_cast<long>(npts);
-  if (state.bmb_on) {
-    present = 0;
-    for (long long p = 0; p < npts; ++p) present += bit_at(static_cast<size_t>(p));
   }
   std::vector<float> msg(static_cast<size_t>(npts), MISS);
   const char* why = nullptr;

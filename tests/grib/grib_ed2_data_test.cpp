@@ -298,7 +298,9 @@ TEST(GribEd2Data, CutAndCorruptedDataGiveNoStaleValues) {
         put_bytes(path, good.substr(0, cut));
         auto f = read_fields(path);
         for (auto& fl : f)
-          if (fl.result == 0) EXPECT_TRUE(fl.values.empty());
+          if (fl.result == 0) {
+            EXPECT_TRUE(fl.values.empty());
+          }
       }
       for (int trial = 0; trial < 60; ++trial) {
         std::string bad = good;
@@ -310,7 +312,9 @@ TEST(GribEd2Data, CutAndCorruptedDataGiveNoStaleValues) {
         auto f = read_fields(path);
         ASSERT_GE(f.size(), 1u);
         for (auto& fl : f)
-          if (fl.result == 0) EXPECT_TRUE(fl.values.empty());
+          if (fl.result == 0) {
+            EXPECT_TRUE(fl.values.empty());
+          }
       }
     }
   }

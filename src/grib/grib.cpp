@@ -2228,9 +2228,15 @@ void place_rows(const std::vector<float>& msg, float* grid) {
   for (int k = 0; k < ny; ++k) {
     float* row = grid + static_cast<size_t>(state.ydir == 1 ? ny - 1 - k : k) * nx;
     const int n = state.thin ? state.thin_rows[static_cast<size_t>(k)] : nx;
+    const bool reversed = state.xrev != (state.xalt && (k & 1));
+    if (!state.thin && !reversed) {
+      std::copy(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n, row);
+      off += static_cast<size_t>(n);
+      continue;
+    }
     vals.assign(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n);
     off += static_cast<size_t>(n);
-    if (state.xrev != (state.xalt && (k & 1))) std::reverse(vals.begin(), vals.end());
+    if (reversed) std::reverse(vals.begin(), vals.end());
     if (!state.thin || n == nx) {
       std::copy(vals.begin(), vals.end(), row);
     } else if (n == 0) {
@@ -2266,7 +2272,18 @@ bool unpack_simple(const std::vector<unsigned char>& data, std::vector<float>& m
   if (!in.has(static_cast<unsigned long long>(n), state.num_bits)) return false;
   const int nb = state.num_bits;
   long placed = 0;
+  /* Locals, so the stores into msg need not reload the packing. */
+  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  auto unpacked = [=](double x) { return ds * (static_cast<float>(x) * sf + rf); };
   if (!state.bmb_on) {
+    if (nb == 8 || nb == 16) {
+      /* Whole octets: no bit shifting. */
+      const unsigned char* q = data.data();
+      const int step = nb / 8;
+      for (long i = 0; i < n; ++i, q += step)
+        msg[static_cast<size_t>(i)] = unpacked(step == 1 ? q[0] : (q[0] << 8) | q[1]);
+      return true;
+    }
     for (long i = 0; i < n; ++i) msg[static_cast<size_t>(i)] = unpacked(static_cast<double>(in.get(nb)));
     return true;
   }

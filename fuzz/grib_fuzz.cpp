@@ -1,7 +1,7 @@
 /* The GRIB decoder over arbitrary bytes: the file header read, then a walk
  * from record to record as the grid store's reader drives it (framing
  * search, the edition 1 section readers and unpacking, the edition 2
- * section walk, next-record offset, raw copy). Every walk must end. */
+ * section walk with unpacking, next-record offset, raw copy). Every walk must end. */
 #include "kezgrd.h"
 
 #include <unistd.h>
@@ -49,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 1: GRIB_IDS(handle, &rec); break;
             case 3: GRIB_GDS(handle, &rec); break;
             case 4: GRIB_PDS(handle, &rec); break;
+            case 5: GRIB_DRS(handle, &rec); break;
+            case 6: GRIB_BMS(handle); break;
+            case 7: GRIB_DS(handle, &rec); break;
             default: GRIB_skip_section(handle); break;
           }
         }

@@ -26,6 +26,7 @@
  * (grid NULL, the array released with free), never with another field's.
  */
 #include "kezgrd.h"
+#include "jpc.h"
 
 #include <algorithm>
 #include <array>
@@ -98,6 +99,22 @@ struct GribState {
   int ens = 0, ens_type = 0, ens_id = 0, ens_prod = 0, ens_smooth = 0;
   int ens_prob_var = 0, ens_prob_type = 0;
   float ens_prob_low = 0, ens_prob_up = 0;
+
+  /* Edition 2 packing (section 5) and bit map (section 6), in force until
+   * the next section of the kind. */
+  bool drs_ok = false; /* the last section 5 was read whole */
+  long data_pnts = 0;
+  int drs_temp = -1;
+  int num_bits = 0, data_type = 0, split_method = 0, miss_type = 0;
+  float miss1 = 0, miss2 = 0;
+  long num_group = 0;
+  int num_bits_gref = 0, ref_gwidth = 0, num_bits_gwidth = 0;
+  long ref_glen = 0, last_glen = 0;
+  int inc_glen = 0, num_bits_glen = 0;
+  int order = -1, spat_bytes = -1;
+  int max_val = 0, num_map = 0;
+  std::vector<float> map; /* level values of run-length data, level 1 first */
+  bool bms_bad = false;   /* the field's bit map cannot be had */
 };
 
 GribState state;
@@ -2108,5 +2125,575 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
   char label[DATE_LABEL_LEN] = {};
   DATE_make_label_for_time(grd->time, grd->source * 1000 + grd->model, &grd->date, label);
   copy_text(grd->datim, sizeof grd->datim, label);
+  return 1;
+}
+
+/* --- edition 2: data representation, bit map and data -------------------- */
+
+namespace {
+
+constexpr long READ_CHUNK = 1L << 20;
+
+/* Octets 'n' of the current file into out (8 zero octets of padding after
+ * them, so the bit readers may always fetch a whole word), grown chunk by
+ * chunk so a false length costs no more memory than the file holds. */
+bool read_payload(FILE* f, long n, std::vector<unsigned char>* out) {
+  out->clear();
+  long got = 0;
+  while (got < n) {
+    long k = std::min(READ_CHUNK, n - got);
+    out->resize(static_cast<size_t>(got + k));
+    if (!read_octets(f, out->data() + got, static_cast<size_t>(k))) return false;
+    got += k;
+  }
+  out->resize(static_cast<size_t>(n) + 8, 0);
+  return true;
+}
+
+/* Puts the file at the end of the section that began at start. */
+void end_section(FILE* f, long start) {
+  if (start >= 0) std::fseek(f, start + state.slen, SEEK_SET);
+}
+
+/* Bits of a buffer padded by read_payload, most significant first. */
+class BitIn {
+ public:
+  BitIn(const std::vector<unsigned char>& d, long first_octet)
+      : p_(d.data()), avail_(d.size() >= 8 ? (d.size() - 8) * 8 : 0),
+        pos_(static_cast<unsigned long long>(first_octet) * 8) {}
+  bool over() const { return over_; }
+  void align() { pos_ = (pos_ + 7) & ~7ull; }
+  bool has(unsigned long long count, int nb) const {
+    return pos_ <= avail_ && count * static_cast<unsigned>(nb) <= avail_ - pos_;
+  }
+  uint64_t get(int nb) {
+    if (nb == 0) return 0;
+    if (pos_ + static_cast<unsigned>(nb) > avail_) {
+      over_ = true;
+      return 0;
+    }
+    const unsigned char* q = p_ + (pos_ >> 3);
+    uint64_t w = 0;
+    for (int i = 0; i < 8; ++i) w = (w << 8) | q[i];
+    uint64_t x = (w << (pos_ & 7)) >> (64 - nb);
+    pos_ += static_cast<unsigned>(nb);
+    return x;
+  }
+
+ private:
+  const unsigned char* p_;
+  unsigned long long avail_;
+  unsigned long long pos_;
+  bool over_ = false;
+};
+
+/* A sign-and-magnitude integer of n octets (top bit of the first the sign). */
+long long sign_mag(const unsigned char* p, int n) {
+  unsigned long long v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  const unsigned long long top = 1ull << (8 * n - 1);
+  return (v & top) ? -static_cast<long long>(v & (top - 1)) : static_cast<long long>(v);
+}
+
+/* Octets per section 5 template the reader needs. */
+int drs_min_length(int templ) {
+  switch (templ) {
+    case 0: return 21;
+    case 2: return 47;
+    case 3: return 49;
+    case 40: case 40000: return 21;
+    case 200: return 17;
+    default: return 11;
+  }
+}
+
+float unpacked(double x) {
+  return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
+}
+
+int refuse_ds(FILE* f, long start, GRD_report* grd, const char* why) {
+  if (why) MESS_print(M_warn, "GRIB_DS: %s\n", why);
+  drop_values(grd);
+  end_section(f, start);
+  return 0;
+}
+
+/* Lays the values of msg (every point in message order) into the grid:
+ * row order, alternating and reversed rows, thinned rows interpolated to
+ * the longest one. */
+void place_rows(const std::vector<float>& msg, float* grid) {
+  const int nx = state.dv.nx, ny = state.dv.ny;
+  size_t off = 0;
+  std::vector<float> vals;
+  for (int k = 0; k < ny; ++k) {
+    float* row = grid + static_cast<size_t>(state.ydir == 1 ? ny - 1 - k : k) * nx;
+    const int n = state.thin ? state.thin_rows[static_cast<size_t>(k)] : nx;
+    const bool reversed = state.xrev != (state.xalt && (k & 1));
+    if (!state.thin && !reversed) {
+      std::copy(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n, row);
+      off += static_cast<size_t>(n);
+      continue;
+    }
+    vals.assign(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n);
+    off += static_cast<size_t>(n);
+    if (reversed) std::reverse(vals.begin(), vals.end());
+    if (!state.thin || n == nx) {
+      std::copy(vals.begin(), vals.end(), row);
+    } else if (n == 0) {
+      std::fill(row, row + nx, MISS);
+    } else if (n == 1 || nx == 1) {
+      std::fill(row, row + nx, vals[0]);
+    } else {
+      /* Positions in exact integer steps: a summed float fraction drifts
+       * and would let a missing neighbour blank a point lying on a node. */
+      for (int i = 0; i < nx; ++i) {
+        const long long num = static_cast<long long>(i) * (n - 1);
+        const int a = static_cast<int>(num / (nx - 1));
+        const long long rem = num % (nx - 1);
+        const float va = vals[static_cast<size_t>(a)];
+        if (rem == 0) {
+          row[i] = va;
+          continue;
+        }
+        const float vb = vals[static_cast<size_t>(a + 1)];
+        const float fr = static_cast<float>(rem) / static_cast<float>(nx - 1);
+        row[i] = (va == MISS || vb == MISS) ? MISS : fr * vb + (1 - fr) * va;
+      }
+    }
+  }
+}
+
+bool bit_at(size_t i) { return (state.bmb[i >> 3] >> (7 - (i & 7))) & 1; }
+
+/* Simple packing: present points in turn. */
+bool unpack_simple(const std::vector<unsigned char>& data, std::vector<float>& msg, long n) {
+  if (state.num_bits > GRIB_MAX_BITS) return false;
+  BitIn in(data, 0);
+  if (!in.has(static_cast<unsigned long long>(n), state.num_bits)) return false;
+  const int nb = state.num_bits;
+  long placed = 0;
+  /* Locals, so the stores into msg need not reload the packing. */
+  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  auto unpacked = [=](double x) { return ds * (static_cast<float>(x) * sf + rf); };
+  if (!state.bmb_on) {
+    if (nb == 8 || nb == 16) {
+      /* Whole octets: no bit shifting. */
+      const unsigned char* q = data.data();
+      const int step = nb / 8;
+      for (long i = 0; i < n; ++i, q += step)
+        msg[static_cast<size_t>(i)] = unpacked(step == 1 ? q[0] : (q[0] << 8) | q[1]);
+      return true;
+    }
+    for (long i = 0; i < n; ++i) msg[static_cast<size_t>(i)] = unpacked(static_cast<double>(in.get(nb)));
+    return true;
+  }
+  for (size_t i = 0; i < msg.size() && placed < n; ++i)
+    if (bit_at(i)) {
+      msg[i] = unpacked(static_cast<double>(in.get(nb)));
+      ++placed;
+    }
+  return !in.over();
+}
+
+const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<float>& msg,
+                           long present) {
+  const long npts = static_cast<long>(msg.size());
+  const long ng = state.num_group;
+  if (ng < 0 || ng > npts) return "More groups than grid points";
+  if (state.num_bits_gref > GRIB_MAX_BITS || state.num_bits_gwidth > GRIB_MAX_BITS ||
+      state.num_bits_glen > GRIB_MAX_BITS)
+    return "More than 32 bits per group value";
+  long long first[2] = {0, 0}, minimum = 0;
+  int nfirst = 0;
+  long pos = 0;
+  if (state.drs_temp == 3 && (state.order == 1 || state.order == 2)) {
+    const int sb = state.spat_bytes;
+    if (sb < 1 || sb > 4) return "Extra descriptors of that width are not supported";
+    nfirst = state.order;
+    if (static_cast<long>(data.size()) - 8 < (nfirst + 1) * sb) return "Data section cut short";
+    for (int i = 0; i < nfirst; ++i) first[i] = sign_mag(&data[static_cast<size_t>(i * sb)], sb);
+    minimum = sign_mag(&data[static_cast<size_t>(nfirst * sb)], sb);
+    pos = (nfirst + 1) * sb;
+    MESS_print(M_debug, "DS1 %lld %lld %lld\n", first[0], first[1], minimum);
+  }
+  BitIn in(data, pos);
+  std::vector<uint64_t> gref(static_cast<size_t>(ng)), gwidth(static_cast<size_t>(ng)),
+      glen(static_cast<size_t>(ng));
+  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_gref)) return "Data section cut short";
+  for (auto& v : gref) v = in.get(state.num_bits_gref);
+  in.align();
+  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_gwidth)) return "Data section cut short";
+  for (auto& v : gwidth) v = in.get(state.num_bits_gwidth) + static_cast<unsigned>(state.ref_gwidth);
+  in.align();
+  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_glen)) return "Data section cut short";
+  long long total = 0;
+  for (long g = 0; g < ng; ++g) {
+    uint64_t v = in.get(state.num_bits_glen);
+    long long len = g == ng - 1 ? state.last_glen
+                                : state.ref_glen + static_cast<long long>(v) * state.inc_glen;
+    if (len < 0 || len > npts) return "Group lengths do not fit the field";
+    glen[static_cast<size_t>(g)] = static_cast<uint64_t>(len);
+    total += len;
+    if (total > npts) return "Group lengths do not fit the field";
+  }
+  in.align();
+  const int mt = state.miss_type;
+  const long expect = mt ? std::min<long>(npts, state.data_pnts) : present;
+  if (total > std::max<long>(expect, 0)) return "Group lengths do not fit the field";
+  std::vector<uint64_t> x(static_cast<size_t>(total));
+  std::vector<unsigned char> missing(mt ? static_cast<size_t>(total) : 0);
+  const uint64_t gmiss1 = (1ull << state.num_bits_gref) - 1, gmiss2 = gmiss1 - 1;
+  size_t k = 0;
+  for (long g = 0; g < ng; ++g) {
+    const uint64_t ref = gref[static_cast<size_t>(g)], w = gwidth[static_cast<size_t>(g)];
+    const size_t len = static_cast<size_t>(glen[static_cast<size_t>(g)]);
+    if (w > GRIB_MAX_BITS) return "A group wider than 32 bits";
+    if (w == 0) {
+      const bool m = mt && (ref == gmiss1 || (mt == 2 && ref == gmiss2));
+      for (size_t i = 0; i < len; ++i, ++k) {
+        x[k] = ref;
+        if (m) missing[k] = 1;
+      }
+      continue;
+    }
+    const int wb = static_cast<int>(w);
+    if (!in.has(len, wb)) return "Data section cut short";
+    const uint64_t m1 = (1ull << wb) - 1, m2 = m1 - 1;
+    if (!mt) {
+      for (size_t i = 0; i < len; ++i, ++k) x[k] = in.get(wb) + ref;
+    } else {
+      for (size_t i = 0; i < len; ++i, ++k) {
+        uint64_t v = in.get(wb);
+        if (v == m1 || (mt == 2 && v == m2)) missing[k] = 1;
+        x[k] = v + ref;
+      }
+    }
+  }
+  if (nfirst > 0) {
+    /* Differences over the present values only, in message order; unsigned
+     * arithmetic wraps where damaged data would overflow. */
+    uint64_t p1 = 0, p2 = 0;
+    long seen = 0;
+    const uint64_t mn = static_cast<uint64_t>(minimum);
+    for (size_t i = 0; i < x.size(); ++i) {
+      if (mt && missing[i]) continue;
+      uint64_t v;
+      if (seen < nfirst) v = static_cast<uint64_t>(first[seen]);
+      else if (nfirst == 1) v = x[i] + mn + p1;
+      else v = x[i] + mn + 2 * p1 - p2;
+      x[i] = v;
+      p2 = p1;
+      p1 = v;
+      ++seen;
+    }
+  }
+  auto value = [&](size_t i) {
+    return unpacked(static_cast<double>(static_cast<int64_t>(x[i])));
+  };
+  if (!mt) {
+    size_t i = 0;
+    for (size_t p = 0; p < msg.size() && i < x.size(); ++p)
+      if (!state.bmb_on || bit_at(p)) msg[p] = value(i++);
+  } else {
+    for (size_t p = 0; p < x.size(); ++p) msg[p] = missing[p] ? MISS : value(p);
+  }
+  return nullptr;
+}
+
+const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen,
+                        std::vector<float>& msg, long present) {
+  const long npts = static_cast<long>(msg.size());
+  const long n = std::min<long>(present, std::max<long>(state.data_pnts, 0));
+  if (state.num_bits == 0) {
+    /* A constant field: no code stream at all. */
+    const float v = unpacked(0);
+    for (size_t p = 0; p < msg.size(); ++p)
+      if (!state.bmb_on || bit_at(p)) msg[p] = v;
+    return nullptr;
+  }
+  JpcImage img;
+  if (!JPC_decode(data.data(), static_cast<size_t>(plen), npts, &img)) {
+    MESS_print(M_warn, "jpc_decode error\n");
+    return "";
+  }
+  MESS_print(M_debug, "JAS %ld %ld = %ld %ld = %d %d = %ld\n", img.x0, img.y0, img.width,
+             img.height, state.dv.nx, state.dv.ny, n);
+  const long nx = state.dv.nx, ny = state.dv.ny;
+  if (img.height > 1 && !state.thin) {
+    /* Image rows are grid rows in message order; no bit map. */
+    if (img.width > nx || img.y0 < 0 || img.y0 + img.height > ny) return "The image does not fit the grid";
+    for (long r = 0; r < img.height; ++r)
+      for (long c = 0; c < img.width; ++c)
+        msg[static_cast<size_t>((img.y0 + r) * nx + c)] =
+            unpacked(img.samples[static_cast<size_t>(r * img.width + c)]);
+    return nullptr;
+  }
+  /* One row of the present points, from the image's corner on. */
+  const long startp = state.thin ? 0 : img.y0 * nx + img.x0;
+  if (startp < 0 || startp >= npts) return "The image does not fit the grid";
+  const long samples = img.width * img.height;
+  size_t s = 0;
+  for (long p = startp; p < npts; ++p) {
+    if (state.bmb_on && !bit_at(static_cast<size_t>(p))) continue;
+    if (static_cast<long>(s) >= samples) break;
+    msg[static_cast<size_t>(p)] = unpacked(img.samples[s++]);
+  }
+  return nullptr;
+}
+
+const char* unpack_run_length(const std::vector<unsigned char>& data, long plen, float* grid,
+                              long npts) {
+  const int nb = state.num_bits;
+  if (nb < 1 || nb > 16) return "Run-length values of that width are not supported";
+  MESS_print(M_debug, "Template 7.200\n");
+  const long long count = plen * 8LL / nb;
+  const long long base = (1LL << nb) - (state.max_val + 1LL);
+  BitIn in(data, 0);
+  long pos = 0;
+  int cur = -1;
+  long long num = 1, mult = 1;
+  const char* bad = nullptr;
+  auto run = [&] {
+    float v = cur == 0 ? MISS : state.map[static_cast<size_t>(cur - 1)];
+    long long k = std::min<long long>(num, npts - pos);
+    for (long long i = 0; i < k; ++i) grid[pos++] = v;
+  };
+  for (long long i = 0; i < count && pos < npts; ++i) {
+    const long long v = static_cast<long long>(in.get(nb));
+    if (v > state.max_val) {
+      if (cur < 0) continue; /* a run length before any level */
+      num = std::min<long long>(num + (v - (state.max_val + 1)) * mult, npts);
+      mult = std::min<long long>(mult * base, npts + 1LL);
+    } else {
+      if (v > state.num_map) {
+        bad = "A level beyond the level list";
+        break;
+      }
+      if (cur >= 0) run();
+      cur = static_cast<int>(v);
+      num = 1;
+      mult = 1;
+    }
+  }
+  if (bad) return bad;
+  if (cur >= 0 && pos < npts) run();
+  return nullptr;
+}
+
+} // namespace
+
+float GRIB_ieee_float_conv(const unsigned char* pc) {
+  if (pc[0] == 0) return 0;
+  const int e = (((pc[0] & 0x7F) << 1) | (pc[1] >> 7)) - 127;
+  const long frac = ((pc[1] & 0x7FL) << 16) | (pc[2] << 8) | pc[3];
+  const double v = std::ldexp(1.0 + frac / 8388608.0, e);
+  return static_cast<float>((pc[0] & 0x80) ? -v : v);
+}
+
+int GRIB_DRS(int grd_fd, GRD_report* grd) {
+  (void)grd;
+  FILE* f = stream_of(grd_fd);
+  if (!f) return 0;
+  const long start = std::ftell(f) - 5;
+  state.drs_ok = false;
+  if (!read_section_body(f, "GRIB_DRS")) {
+    end_section(f, start);
+    return 0;
+  }
+  state.data_pnts = static_cast<long>(be_sec(6, 4) & 0x7FFFFFFFul);
+  state.drs_temp = static_cast<int>(be_sec(10, 2));
+  const int templ = state.drs_temp;
+  if (state.slen < drs_min_length(templ)) {
+    MESS_print(M_warn, "GRIB_DRS: Section 5 too short for template %d\n", templ);
+    return 0;
+  }
+  if (templ != 200) {
+    const unsigned char r[4] = {static_cast<unsigned char>(oct(12)), static_cast<unsigned char>(oct(13)),
+                                static_cast<unsigned char>(oct(14)), static_cast<unsigned char>(oct(15))};
+    const unsigned char e[2] = {static_cast<unsigned char>(oct(16)), static_cast<unsigned char>(oct(17))};
+    state.ref = GRIB_ieee_float_conv(r);
+    state.sfac = GRIB_scl_conv(e);
+    const int d = static_cast<int>(be_sec(18, 2) & 0x7FFF) * ((oct(18) & 0x80) ? -1 : 1);
+    state.dscale = static_cast<float>(std::pow(10.0, -d));
+    if (!std::isfinite(state.ref) || !std::isfinite(state.sfac)) {
+      MESS_print(M_warn, "GRIB_DRS: Reference value or scale out of range\n");
+      return 0;
+    }
+  }
+  switch (templ) {
+    case 0:
+      MESS_print(M_debug, "Grid point - simple packing\n");
+      state.num_bits = static_cast<int>(oct(20));
+      state.data_type = static_cast<int>(oct(21));
+      break;
+    case 2:
+    case 3:
+      MESS_print(M_debug, templ == 2 ? "Grid point - complex packing\n"
+                                     : "Grid point - complex packing and spatial differencing\n");
+      state.num_bits_gref = static_cast<int>(oct(20));
+      state.data_type = static_cast<int>(oct(21));
+      state.split_method = static_cast<int>(oct(22));
+      state.miss_type = static_cast<int>(oct(23));
+      if (state.miss_type > 2) {
+        MESS_print(M_warn, "GRIB_DRS: Missing-value management %d is not known\n", state.miss_type);
+        return 0;
+      }
+      if (state.miss_type > 0) {
+        unsigned char m[4] = {static_cast<unsigned char>(oct(24)), static_cast<unsigned char>(oct(25)),
+                              static_cast<unsigned char>(oct(26)), static_cast<unsigned char>(oct(27))};
+        state.miss1 = GRIB_ieee_float_conv(m);
+      }
+      if (state.miss_type > 1) {
+        unsigned char m[4] = {static_cast<unsigned char>(oct(28)), static_cast<unsigned char>(oct(29)),
+                              static_cast<unsigned char>(oct(30)), static_cast<unsigned char>(oct(31))};
+        state.miss2 = GRIB_ieee_float_conv(m);
+      }
+      state.num_group = static_cast<long>(be_sec(32, 4) & 0x7FFFFFFFul);
+      state.ref_gwidth = static_cast<int>(oct(36));
+      state.num_bits_gwidth = static_cast<int>(oct(37));
+      state.ref_glen = static_cast<long>(be_sec(38, 4) & 0x7FFFFFFFul);
+      state.inc_glen = static_cast<int>(oct(42));
+      state.last_glen = static_cast<long>(be_sec(43, 4) & 0x7FFFFFFFul);
+      state.num_bits_glen = static_cast<int>(oct(47));
+      state.order = templ == 3 ? static_cast<int>(oct(48)) : -1;
+      state.spat_bytes = templ == 3 ? static_cast<int>(oct(49)) : -1;
+      MESS_print(M_debug, "SPLIT: %d NGRP: %ld - MTYPE: %d MISS: %f\n", state.split_method,
+                 state.num_group, state.miss_type, static_cast<double>(state.miss1));
+      break;
+    case 40:
+    case 40000:
+      MESS_print(M_debug, "JPEG2000 data compression\n");
+      state.num_bits = static_cast<int>(oct(20));
+      break;
+    case 200: {
+      state.num_bits = static_cast<int>(oct(12));
+      state.max_val = static_cast<int>(be_sec(13, 2));
+      state.num_map = static_cast<int>(be_sec(15, 2));
+      state.dscale = static_cast<float>(std::pow(10.0, -static_cast<int>(oct(17))));
+      if (17 + 2L * state.num_map > state.slen) {
+        MESS_print(M_warn, "GRIB_DRS: Level list longer than section 5\n");
+        return 0;
+      }
+      state.map.resize(static_cast<size_t>(state.num_map));
+      for (int i = 0; i < state.num_map; ++i)
+        state.map[static_cast<size_t>(i)] = state.dscale * static_cast<float>(be_sec(18 + 2 * i, 2));
+      break;
+    }
+    default: break;
+  }
+  state.drs_ok = true;
+  return 1;
+}
+
+int GRIB_BMS(int grd_fd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f) return 0;
+  const long start = std::ftell(f) - 5;
+  int ind = state.slen >= 6 ? getc(f) : EOF;
+  if (ind == EOF) {
+    MESS_print(M_warn, "GRIB_BMS: Bit map section cut short\n");
+    state.bms_bad = true;
+    end_section(f, start);
+    return 0;
+  }
+  if (ind == 254) {
+    MESS_print(M_debug, "BMS reuse: %d %ld %zu\n", state.slen, state.data_pnts, state.bmb.size());
+    end_section(f, start);
+    return state.bmb_on ? 1 : 0;
+  }
+  state.bmb.clear();
+  state.bmb_on = false;
+  state.bms_bad = false;
+  if (ind == 255) {
+    end_section(f, start);
+    return 0;
+  }
+  if (ind != 0) {
+    MESS_print(M_warn, "GRIB_BMS: Predefined bit map %d is not known\n", ind);
+    state.bms_bad = true;
+    end_section(f, start);
+    return 0;
+  }
+  const long len = state.slen - 6L;
+  if (len > GRIB2_MAX_POINTS / 8 + 1) {
+    MESS_print(M_warn, "GRIB_BMS: Bit map longer than any grid\n");
+    state.bms_bad = true;
+    end_section(f, start);
+    return 0;
+  }
+  MESS_print(M_debug, "BMS: %d %ld %ld\n", state.slen, state.data_pnts, len);
+  state.bmb.resize(static_cast<size_t>(len));
+  if (len > 0 && !read_octets(f, state.bmb.data(), static_cast<size_t>(len))) {
+    MESS_print(M_warn, "GRIB_BMS: Bit map cut short\n");
+    state.bmb.clear();
+    state.bms_bad = true;
+    return 0;
+  }
+  state.bmb_on = true;
+  return 1;
+}
+
+int GRIB_DS(int grd_fd, GRD_report* grd) {
+  FILE* f = stream_of(grd_fd);
+  if (!f || !grd) return 0;
+  const long start = std::ftell(f) - 5;
+  grd->domain = state.dv;
+  state.bmoff = 0;
+  const int nx = state.dv.nx, ny = state.dv.ny;
+  if (state.dv.proj == KEZ_MISS || nx < 1 || ny < 1)
+    return refuse_ds(f, start, grd, "The field's grid is not supported");
+  if (!state.drs_ok) return refuse_ds(f, start, grd, "The field's packing could not be read");
+  if (state.bms_bad) return refuse_ds(f, start, grd, "The field's bit map could not be read");
+  const int templ = state.drs_temp;
+  if (templ != 0 && templ != 2 && templ != 3 && templ != 40 && templ != 40000 && templ != 200) {
+    MESS_print(M_warn, "GRIB_DS: Data representation template %d is not supported\n", templ);
+    return refuse_ds(f, start, grd, nullptr);
+  }
+  if (state.thin && static_cast<int>(state.thin_rows.size()) != ny)
+    return refuse_ds(f, start, grd, "Row lengths do not match the rows");
+  long long npts = static_cast<long long>(nx) * ny;
+  if (state.thin) {
+    npts = 0;
+    for (int n : state.thin_rows) npts += n;
+  }
+  if (state.bmb_on && templ != 200 && static_cast<long long>(state.bmb.size()) * 8 < npts)
+    return refuse_ds(f, start, grd, "The bit map is shorter than the grid");
+  long present = static_cast<long>(npts);
+  if (state.bmb_on && templ != 200) {
+    present = 0;
+    for (long long p = 0; p < npts; ++p) present += bit_at(static_cast<size_t>(p));
+  }
+  const long plen = state.slen - 5L;
+  /* Simple packing says how many octets it needs: no grid for less. */
+  if (templ == 0 && state.num_bits <= GRIB_MAX_BITS &&
+      (std::min<long long>(present, state.data_pnts) * state.num_bits + 7) / 8 > plen)
+    return refuse_ds(f, start, grd, "Data section cut short");
+  std::vector<unsigned char> data;
+  if (!read_payload(f, plen, &data)) return refuse_ds(f, start, grd, "Data section cut short");
+  float* grid = static_cast<float*>(std::realloc(grd->grid, sizeof(float) * static_cast<size_t>(nx) * ny));
+  if (!grid) {
+    MESS_print(M_error, "GRIB_DS: Unable to allocate the grid\n");
+    return refuse_ds(f, start, grd, nullptr);
+  }
+  grd->grid = grid;
+  std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
+  if (templ == 200) {
+    const char* why = unpack_run_length(data, plen, grid, static_cast<long>(nx) * ny);
+    if (why) return refuse_ds(f, start, grd, why);
+    return 1;
+  }
+  std::vector<float> msg(static_cast<size_t>(npts), MISS);
+  const char* why = nullptr;
+  switch (templ) {
+    case 0:
+      if (!unpack_simple(data, msg, std::min<long>(present, state.data_pnts)))
+        why = "Data section cut short";
+      break;
+    case 2:
+    case 3: why = unpack_complex(data, msg, present); break;
+    default: why = unpack_jpeg(data, plen, msg, present); break;
+  }
+  if (why) return refuse_ds(f, start, grd, *why ? why : nullptr);
+  place_rows(msg, grid);
   return 1;
 }

@@ -416,4 +416,13 @@ GribParam GRIB_get_ver2_param(int src, int disc, int cat, int param);
 /* Section 4: 1, or 0 (record untouched) on a short read. */
 int GRIB_PDS(int grd_fd, GRD_report* grd);
 
+/* Sections 5 to 7. Packing (1; 0 when it cannot be read, and the next data
+ * section is then refused), bit map (1 when one applies, 0 when none or it
+ * cannot be had) and data (1 with the values in grd->grid; 0 with no values
+ * when the field cannot be unpacked). Each ends at the end of its section. */
+float GRIB_ieee_float_conv(const unsigned char* pc);
+int GRIB_DRS(int grd_fd, GRD_report* grd);
+int GRIB_BMS(int grd_fd);
+int GRIB_DS(int grd_fd, GRD_report* grd);
+
 #endif /* KEZGRD_H */

@@ -126,6 +126,68 @@ inline std::vector<GRD_report> header_walk(int limit = 2000) {
   return out;
 }
 
+/* One field of a full read: the record, the result of the data reader and
+ * a copy of its values (empty when the record holds none). */
+struct Field {
+  GRD_report rec{};
+  int result = 0;
+  std::vector<float> values;
+};
+
+/* Reads every edition 2 field of the open file with its values, section by
+ * section as the grid store does (sections 5 to 7 through their readers);
+ * edition 1 messages are skipped. The record is reused from field to field,
+ * so a field without values shows any value left from the one before. */
+inline std::vector<Field> data_walk(int limit = 2000) {
+  std::vector<Field> out;
+  GRD_file* gf = GRD_get_gfile(HANDLE);
+  GRD_report rec{};
+  bool continuing = false;
+  for (int i = 0; i < limit; ++i) {
+    long start = std::ftell(gf->file);
+    if (!continuing) {
+      set_pos(start);
+      if (GRIB_header(HANDLE) < 0) break;
+      if (GRIB_get_version() != 2) {
+        std::fseek(gf->file, start, SEEK_SET);
+        if (!skip_record()) break;
+        continue;
+      }
+    }
+    continuing = false;
+    bool found = false;
+    int result = 0;
+    while (GRIB_read_section(HANDLE)) {
+      if (found) {
+        std::fseek(gf->file, -5, SEEK_CUR);
+        continuing = true;
+        break;
+      }
+      switch (GRIB_get_sect()) {
+        case 1: GRIB_IDS(HANDLE, &rec); break;
+        case 3: GRIB_GDS(HANDLE, &rec); break;
+        case 4: GRIB_PDS(HANDLE, &rec); break;
+        case 5: GRIB_DRS(HANDLE, &rec); break;
+        case 6: GRIB_BMS(HANDLE); break;
+        case 7: found = true; result = GRIB_DS(HANDLE, &rec); break;
+        default: GRIB_skip_section(HANDLE); break;
+      }
+    }
+    if (found) {
+      Field fl;
+      fl.rec = rec;
+      fl.rec.grid = nullptr;
+      fl.result = result;
+      if (rec.grid)
+        fl.values.assign(rec.grid, rec.grid + static_cast<size_t>(rec.domain.nx) * rec.domain.ny);
+      out.push_back(std::move(fl));
+    }
+    if (!found && GRIB_get_sect() != -1) break;
+  }
+  std::free(rec.grid);
+  return out;
+}
+
 } // namespace grib_test
 
 #endif

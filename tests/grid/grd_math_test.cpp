@@ -1,0 +1,388 @@
+/*
+ * The calculator's evaluator: point-wise functions with their missing and
+ * non-finite results, counted operands, refused operand blocks, smoothing
+ * near gaps, the wind functions and the kinematic functions on analytic
+ * fields with their scaled units texts.
+ */
+#include "grid_test_util.h"
+#include "kez_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using grid_test::domain;
+using grid_test::fill;
+using grid_test::Grid;
+
+namespace {
+
+constexpr float kMiss = -9999;
+constexpr int kSlots = 30;
+
+/* An operand block: every slot empty, with room beyond the cursors. */
+struct Block {
+  GRD_report* g[kSlots] = {};
+  float v[kSlots];
+  Block() {
+    for (float& x : v) x = kMiss;
+  }
+  int run(const char* f) { return GRD_math(f, g, v); }
+};
+
+Domain small() { return domain(MAP_MERC, 40, -100, 1, 1, 3, 2); }
+
+} // namespace
+
+TEST(GridMath, PointwiseFunctionsAndNonFiniteResults) {
+  struct Case {
+    const char* func;
+    std::vector<float> a;
+    float b;
+    std::vector<float> want;
+  };
+  const Case cases[] = {
+      {"add", {1, 2, kMiss, 4, 5, 6}, 10, {11, 12, kMiss, 14, 15, 16}},
+      {"sub", {1, 2, 3, 4, 5, 6}, 1, {0, 1, 2, 3, 4, 5}},
+      {"div", {1, -2, 0, 4, 5, 6}, 0, {kMiss, kMiss, kMiss, kMiss, kMiss, kMiss}},
+      {"div", {1, -2, 0, 4, 5, 6}, 2, {0.5, -1, 0, 2, 2.5, 3}},
+      {"mod", {7, 8, 9, 10, 11, 12}, 4, {3, 0, 1, 2, 3, 0}},
+      {"pow", {-8, 2, 3, 4, 5, 6}, 0.5, {kMiss, std::sqrt(2.0f), std::sqrt(3.0f), 2, std::sqrt(5.0f), std::sqrt(6.0f)}},
+      {"sqrt", {-1, 4, 9, 0, 1, kMiss}, kMiss, {kMiss, 2, 3, 0, 1, kMiss}},
+      {"log", {-1, 0, 1, 1, 1, 1}, kMiss, {kMiss, kMiss, 0, 0, 0, 0}},
+      {"log10", {100, 0, 1000, 1, 1, 1}, kMiss, {2, kMiss, 3, 0, 0, 0}},
+      {"asin", {2, -1, 0, 1, 0.5, -3}, kMiss, {kMiss, -90, 0, 90, 30, kMiss}},
+      {"acos", {1, -1, 1.5, 0, 1, 1}, kMiss, {0, 180, kMiss, 90, 0, 0}},
+      {"sin", {30, 90, 0, 0, 0, 0}, kMiss, {0.5, 1, 0, 0, 0, 0}},
+      {"atan2", {1, 0, -1, 1, 1, 1}, 1, {45, 0, -45, 45, 45, 45}},
+      {"abs", {-1, 2, -3, 4, -5, kMiss}, kMiss, {1, 2, 3, 4, 5, kMiss}},
+      {"exp", {0, 1000, 0, 0, 0, 0}, kMiss, {1, kMiss, 1, 1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    Grid a(small(), c.a);
+    Grid out(small(), {});
+    Block b;
+    b.g[0] = &out.r;
+    b.g[1] = &a.r;
+    b.v[2] = c.b;
+    ASSERT_EQ(b.run(c.func), 1) << c.func;
+    std::vector<float> got = out.values();
+    for (size_t k = 0; k < got.size(); ++k) {
+      ASSERT_TRUE(std::isfinite(got[k])) << c.func;
+      EXPECT_NEAR(got[k], c.want[k], 1e-5) << c.func << " at " << k;
+    }
+  }
+}
+
+TEST(GridMath, CountedOperands) {
+  Grid a(small(), {1, kMiss, 3, kMiss, 5, 6});
+  Grid b(small(), {4, 2, kMiss, kMiss, 1, 6});
+  struct Case {
+    const char* func;
+    std::vector<float> want;
+  };
+  const Case cases[] = {
+      {"max", {7, 7, 7, 7, 7, 7}},
+      {"min", {1, 2, 3, 7, 1, 6}},
+      {"sum", {12, 9, 10, 7, 13, 19}},
+      {"avg", {4, kMiss, kMiss, kMiss, 13 / 3.0f, 19 / 3.0f}},
+  };
+  for (const Case& c : cases) {
+    Grid out(small(), {});
+    Block blk;
+    blk.g[0] = &out.r;
+    blk.g[1] = &a.r;
+    blk.g[2] = &b.r;
+    blk.v[3] = 7;
+    EXPECT_EQ(GRD_find_num_data(blk.g, blk.v), 3);
+    ASSERT_EQ(blk.run(c.func), 1) << c.func;
+    std::vector<float> got = out.values();
+    for (size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], c.want[k], 1e-5) << c.func << k;
+  }
+  /* No operand at all, on an output with its own header. */
+  Grid out(small(), {});
+  Block none;
+  none.g[0] = &out.r;
+  ASSERT_EQ(none.run("avg"), 1);
+  for (float v : out.values()) EXPECT_EQ(v, kMiss);
+  ASSERT_EQ(none.run("sum"), 1);
+  for (float v : out.values()) EXPECT_EQ(v, 0);
+}
+
+TEST(GridMath, RefusedOperandBlocks) {
+  Grid a(small(), fill(3, 2, [](int i, int) { return i; }));
+  Grid wide(domain(MAP_MERC, 40, -100, 1, 1, 4, 2), fill(4, 2, [](int i, int) { return i; }));
+  GRD_report bare;
+  std::memset(&bare, 0, sizeof bare);
+  GRD_init(&bare);
+  const M_type saved = MESS_get();
+  MESS_set(11, 0x40);
+  auto invalid = [](Block& b, const char* f) {
+    auto r = kez_test::capture([&] { EXPECT_EQ(b.run(f), 0) << f; });
+    EXPECT_NE((r.out + r.err).find("GRD_math: Invalid grids"), std::string::npos) << f << r.out;
+  };
+  {
+    Grid out(small(), {});
+    Block b;
+    b.g[0] = &out.r;
+    b.g[1] = &a.r;
+    b.g[2] = &wide.r;
+    invalid(b, "add");
+  }
+  {
+    Block b; /* a constant as operand 1 and no header to keep */
+    b.g[0] = &bare;
+    b.v[1] = 3;
+    b.v[2] = 4;
+    invalid(b, "add");
+    EXPECT_EQ(bare.grid, nullptr);
+  }
+  {
+    Grid out(small(), {});
+    Block b; /* a constant where a grid is required */
+    b.g[0] = &out.r;
+    b.v[1] = 280;
+    invalid(b, "theta");
+    invalid(b, "smooth");
+    invalid(b, "lat");
+    b.v[2] = 3;
+    invalid(b, "rvort");
+  }
+  {
+    Grid out(small(), {});
+    Block b; /* 25 operands */
+    b.g[0] = &out.r;
+    for (int i = 1; i <= 25; ++i) b.g[i] = &a.r;
+    invalid(b, "sum");
+    invalid(b, "max");
+  }
+  {
+    Grid out(small(), {});
+    Block b; /* an absent second operand */
+    b.g[0] = &out.r;
+    b.g[1] = &a.r;
+    invalid(b, "sub");
+  }
+  {
+    Grid out(small(), {1, 2, 3, 4, 5, 6});
+    Block b;
+    b.g[0] = &out.r;
+    EXPECT_EQ(b.run("wind-xyz"), 1);
+    EXPECT_EQ(out.values(), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    auto r = kez_test::capture([&] { EXPECT_EQ(b.run("nosuch-t"), 0); });
+    EXPECT_NE((r.out + r.err).find("GRD_math: Math function not available: nosuch"), std::string::npos);
+  }
+  MESS_set(19, M_debug | M_out4 | M_out3 | M_out2 | M_out1 | M_mess | M_warn | M_error);
+  MESS_set(11, saved);
+}
+
+TEST(GridMath, SmoothLeavesGapsOut) {
+  Domain d = domain(MAP_MERC, 40, -100, 1, 1, 5, 5);
+  Grid a(d, fill(5, 5, [](int, int) { return 10; }));
+  a.r.grid[12] = kMiss;
+  a.r.grid[0] = 20;
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &a.r;
+  b.v[2] = -1;
+  ASSERT_EQ(b.run("smooth"), 1);
+  std::vector<float> v = out.values();
+  EXPECT_EQ(v[12], kMiss);
+  for (size_t k = 1; k < v.size(); ++k)
+    if (k != 12) EXPECT_GE(v[k], 10) << k;
+  /* The corner: the block is cut at the edges, weights e^(-(di^2+dj^2)). */
+  double num = 0, den = 0;
+  for (int j = 0; j < 5; ++j)
+    for (int i = 0; i < 5; ++i) {
+      if (i == 2 && j == 2) continue;
+      double w = std::exp(-(i * i + j * j));
+      num += w * ((i == 0 && j == 0) ? 20 : 10);
+      den += w;
+    }
+  EXPECT_NEAR(v[0], num / den, 1e-4);
+}
+
+TEST(GridMath, WindFunctions) {
+  Domain d = domain(MAP_LATLON, 45, -100, 1, 1, 3, 1);
+  Grid u(d, {0, 0, -5});
+  Grid v(d, {0, -5, 0});
+  snprintf(u.r.units, sizeof u.r.units, "m/s");
+  snprintf(v.r.units, sizeof v.r.units, "m/s");
+  for (const char* f : {"wdir", "ewdir"}) {
+    Grid out(d, {});
+    Block b;
+    b.g[0] = &out.r;
+    b.g[1] = &u.r;
+    b.g[2] = &v.r;
+    ASSERT_EQ(b.run(f), 1);
+    std::vector<float> got = out.values();
+    EXPECT_NEAR(got[0], 0, 1e-4) << f;
+    EXPECT_NEAR(got[1], 0, 1e-3) << f;
+    EXPECT_NEAR(got[2], 90, 1e-3) << f;
+    EXPECT_STREQ(out.r.units, "deg");
+  }
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &u.r;
+  b.g[2] = &v.r;
+  b.g[3] = &u.r;
+  b.g[4] = &v.r;
+  ASSERT_EQ(b.run("dot"), 1);
+  EXPECT_EQ(out.values(), (std::vector<float>{0, 25, 25}));
+  EXPECT_STREQ(out.r.units, "m^2/s^2");
+  ASSERT_EQ(b.run("wspd"), 1);
+  EXPECT_EQ(out.values(), (std::vector<float>{0, 5, 5}));
+  Grid dir(d, {0, 90, 270});
+  Grid spd(d, {10, 10, kMiss});
+  snprintf(spd.r.units, sizeof spd.r.units, "m/s");
+  b.g[1] = &dir.r;
+  b.g[2] = &spd.r;
+  ASSERT_EQ(b.run("uwnd"), 1);
+  std::vector<float> got = out.values();
+  EXPECT_NEAR(got[0], 0, 1e-5);
+  EXPECT_NEAR(got[1], -10, 1e-5);
+  EXPECT_EQ(got[2], kMiss);
+  ASSERT_EQ(b.run("vwnd"), 1);
+  EXPECT_NEAR(out.values()[0], -10, 1e-5);
+}
+
+TEST(GridMath, KinematicFunctionsOnAnalyticFields) {
+  Domain d = domain(MAP_MERC, 40, -100, 1, 1, 7, 5);
+  Grid u(d, fill(7, 5, [](int, int j) { return j - 2.0; }));
+  Grid v(d, fill(7, 5, [](int i, int) { return i - 3.0; }));
+  snprintf(u.r.units, sizeof u.r.units, "m/s");
+  snprintf(v.r.units, sizeof v.r.units, "m/s");
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &u.r;
+  b.g[2] = &v.r;
+  ASSERT_EQ(b.run("rvort"), 1);
+  for (float x : out.values()) EXPECT_NEAR(x, 2, 1e-5);
+  EXPECT_STREQ(out.r.units, "1e-05 m/s/m");
+  Grid ux(d, fill(7, 5, [](int i, int) { return i - 3.0; }));
+  Grid zero(d, fill(7, 5, [](int, int) { return 0; }));
+  b.g[1] = &ux.r;
+  b.g[2] = &zero.r;
+  ASSERT_EQ(b.run("diverg"), 1);
+  for (float x : out.values()) EXPECT_NEAR(x, 1, 1e-5);
+  ASSERT_EQ(b.run("conv"), 1);
+  for (float x : out.values()) EXPECT_NEAR(x, -1, 1e-5);
+
+  Grid z(d, fill(7, 5, [](int i, int j) { return (i - 3.0) * (i - 3.0) + (2.0 - j) * (2.0 - j); }));
+  snprintf(z.r.units, sizeof z.r.units, "K");
+  Block l;
+  l.g[0] = &out.r;
+  l.g[1] = &z.r;
+  ASSERT_EQ(l.run("lapl"), 1);
+  for (float x : out.values()) EXPECT_NEAR(x, 4, 1e-4);
+  EXPECT_STREQ(out.r.units, "1e-10 K/m^2");
+
+  Grid gx(d, {}), gy(d, {});
+  Block g;
+  g.g[0] = &gx.r;
+  g.g[1] = &gy.r;
+  g.g[2] = &z.r;
+  ASSERT_EQ(g.run("grad"), 1);
+  EXPECT_STREQ(gx.r.units, "1e-05 K/m");
+  EXPECT_STREQ(gy.r.units, "1e-05 K/m");
+  EXPECT_NEAR(gx.values()[2 * 7 + 5], 4, 1e-5); /* 2 x at x = 2 */
+  EXPECT_NEAR(gy.values()[0 * 7 + 3], 3, 1e-5); /* top row: one-sided (4 - 1) */
+}
+
+TEST(GridMath, GeostrophicWindAndEquatorRows) {
+  /* Height rising northward by a metres per 100 km; rows at 2, 1, 0, -1, -2. */
+  Domain d = domain(MAP_LATLON, 0, 10, 1, 1, 4, 5);
+  const double a = 50;
+  Grid h(d, fill(4, 5, [&](int, int j) { return a * (2.0 - j) * 1.11195; }));
+  snprintf(h.r.units, sizeof h.r.units, "m");
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &h.r;
+  ASSERT_EQ(b.run("ugeos"), 1);
+  std::vector<float> got = out.values();
+  for (int j = 0; j < 5; ++j) {
+    double lat = 2.0 - j;
+    for (int i = 0; i < 4; ++i) {
+      float x = got[j * 4 + i];
+      if (lat == 0) {
+        EXPECT_EQ(x, kMiss) << "equator";
+      } else {
+        EXPECT_NEAR(x, -9.8 * a / (14.584 * std::sin(lat * M_PI / 180)), 1e-2 * std::fabs(x));
+      }
+    }
+  }
+  EXPECT_STREQ(out.r.units, "m/s");
+  ASSERT_EQ(b.run("vgeos"), 1);
+  for (float x : out.values()) EXPECT_TRUE(x == kMiss || std::fabs(x) < 1e-3);
+}
+
+TEST(GridMath, QVectorNeedsAnIsobaricOutput) {
+  Domain d = domain(MAP_MERC, 40, -100, 1, 1, 5, 5);
+  Grid h(d, fill(5, 5, [](int i, int j) { return 5500 + 10.0 * i * (4 - j); }));
+  Grid t(d, fill(5, 5, [](int i, int j) { return 250 + 0.5 * i + (4 - j); }));
+  snprintf(h.r.units, sizeof h.r.units, "m");
+  snprintf(t.r.units, sizeof t.r.units, "K");
+  Grid out(d, {});
+  out.r.ltype = 1;
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &h.r;
+  b.g[2] = &t.r;
+  kez_test::capture([&] { EXPECT_EQ(b.run("uq"), 0); });
+  out.r.ltype = 100;
+  out.r.level = 500;
+  ASSERT_EQ(b.run("uq"), 1);
+  /* By hand at the centre: ug = -(9.8/f) dz/dy, vg = (9.8/f) dz/dx with
+   * dz/dx = 10 Y, dz/dy = 10 X (X, Y in grid lengths from the left/bottom). */
+  Grid lat(d, fill(5, 5, [](int, int) { return 0; }));
+  GRD_point_locate(&lat.r, "lat");
+  auto f = [&](int i, int j) { return 14.584 * std::sin(lat.values()[j * 5 + i] * M_PI / 180); };
+  auto ug = [&](int i, int j) { return -(9.8 / f(i, j)) * 10.0 * i; };
+  auto vg = [&](int i, int j) { return (9.8 / f(i, j)) * 10.0 * (4 - j); };
+  const double A = (ug(3, 2) - ug(1, 2)) / 2, B = (vg(3, 2) - vg(1, 2)) / 2;
+  const double Tx = 0.5, Ty = 1;
+  EXPECT_NEAR(out.values()[12], (Ty * B + A * Tx) * (-287.05 / 50000), 1e-4);
+}
+
+TEST(GridMath, ThermodynamicFunctionsFollowTheFormulas) {
+  Domain d = small();
+  Grid t(d, {0, 10, 20, -10, kMiss, 30});
+  snprintf(t.r.units, sizeof t.r.units, "C");
+  Grid p(d, {1000, 900, 800, 700, 600, 500});
+  snprintf(p.r.units, sizeof p.r.units, "mb");
+  Grid out(d, {});
+  out.r.ltype = 100;
+  out.r.level = 500;
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &t.r;
+  b.g[2] = &p.r;
+  ASSERT_EQ(b.run("theta"), 1);
+  EXPECT_STREQ(t.r.units, "K") << "the operand stays converted";
+  std::vector<float> got = out.values();
+  for (int k = 0; k < 6; ++k) {
+    float tk = t.values()[k];
+    EXPECT_FLOAT_EQ(got[k], tk == kMiss ? kMiss : pot_temp(tk, 500)) << k;
+  }
+  Grid rh(d, {50, 60, 70, 80, 90, 100});
+  b.g[2] = &rh.r;
+  ASSERT_EQ(b.run("dewp"), 1);
+  got = out.values();
+  for (int k = 0; k < 6; ++k) {
+    float tk = t.values()[k];
+    EXPECT_FLOAT_EQ(got[k], tk == kMiss ? kMiss : dew_temp(tk, rh.values()[k])) << k;
+  }
+  out.r.ltype = 1;
+  ASSERT_EQ(b.run("thetae"), 1);
+  got = out.values();
+  for (int k = 0; k < 6; ++k) {
+    float tk = t.values()[k];
+    float want = tk == kMiss ? kMiss : eq_pot_temp(tk, dew_temp(tk, rh.values()[k]), 1000);
+    EXPECT_FLOAT_EQ(got[k], want) << k;
+  }
+}

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
+#include <string>
 
 using grid_test::domain;
 using grid_test::fill;
@@ -200,4 +202,32 @@ TEST(GridKinematics, RefusesMismatchedGrids) {
     EXPECT_EQ(GRD_dx(&b.r, &a.r), -1) << "output of another size";
   });
   EXPECT_EQ(out.r.grid, nullptr);
+}
+
+TEST(GridKinematics, FirstDifferencesAgreeWithNumpy) {
+  if (kez_test::run_command("/usr/bin/python3 -c 'import numpy' 2>/dev/null") != 0)
+    GTEST_SKIP() << "numpy not available";
+  Domain d = domain(MAP_MERC, 40, -100, 0.5, 0.8, 6, 4);
+  std::vector<float> z = fill(6, 4, [](int i, int j) { return std::sin(0.7 * i) * (j + 1) + 0.3 * i * j * j; });
+  std::string list;
+  for (float v : z) list += std::to_string(v) + ",";
+  std::string out;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 -c 'import numpy as n; z=n.array([" + list +
+                                      "]).reshape(4,6); gx=n.gradient(z,0.5,axis=1,edge_order=1); "
+                                      "gy=-n.gradient(z,0.8,axis=0,edge_order=1); "
+                                      "print(\" \".join(\"%.9g\" % v for v in list(gx.ravel())+list(gy.ravel())))'",
+                                  &out),
+            0);
+  std::istringstream in(out);
+  std::vector<double> want;
+  for (double v; in >> v;) want.push_back(v);
+  ASSERT_EQ(want.size(), 48u);
+  Grid g(d, z);
+  Grid gx = empty_like(d), gy = empty_like(d);
+  ASSERT_EQ(GRD_dx(&g.r, &gx.r), 0);
+  ASSERT_EQ(GRD_dy(&g.r, &gy.r), 0);
+  for (int k = 0; k < 24; ++k) {
+    EXPECT_NEAR(gx.values()[k], want[k], 1e-4) << "x at " << k;
+    EXPECT_NEAR(gy.values()[k], want[24 + k], 1e-4) << "y at " << k;
+  }
 }

@@ -386,3 +386,56 @@ TEST(GridMath, ThermodynamicFunctionsFollowTheFormulas) {
     EXPECT_FLOAT_EQ(got[k], want) << k;
   }
 }
+
+TEST(GridMath, EveryThermodynamicFunctionPointByPoint) {
+  Domain d = small();
+  const std::vector<float> tk = {273.15f, 283.15f, 293.15f, 263.15f, kMiss, 303.15f};
+  const std::vector<float> rh = {50, 60, 70, 80, 90, 100};
+  const std::vector<float> pr = {1000, 900, 850, 700, 600, 950};
+  struct Case {
+    const char* func;
+    int ops; /* t, rh, p */
+    float (*want)(float t, float rh, float p);
+  };
+  const Case cases[] = {
+      {"wetblb", 3, [](float t, float h, float p) { return wet_bulb(t, dew_temp(t, h), p); }},
+      {"heat", 2, [](float t, float h, float) { return heat_index(t, dew_temp(t, h)); }},
+      {"vtemp", 3, [](float t, float h, float p) { return virt_temp(t, dew_temp(t, h), p); }},
+      {"thetav", 3, [](float t, float h, float p) { return virt_pot_temp(t, dew_temp(t, h), p); }},
+      {"thetae", 2, [](float t, float h, float) { return eq_pot_temp(t, dew_temp(t, h), 1000); }},
+      {"vapor", 2, [](float t, float h, float) { return vapor_pr(dew_temp(t, h)); }},
+      {"shum", 3, [](float t, float h, float p) { return spec_hum(dew_temp(t, h), p); }},
+      {"mixrat", 3, [](float t, float h, float p) { return mix_ratio(dew_temp(t, h), p); }},
+      {"theta", 1, [](float t, float, float) { return pot_temp(t, 1000); }},
+      {"rhum", 2, [](float t, float h, float) { return rel_hum(t, h); }},
+  };
+  for (const Case& c : cases) {
+    Grid t(d, tk), h(d, rh), p(d, pr);
+    snprintf(t.r.units, sizeof t.r.units, "K");
+    snprintf(h.r.units, sizeof h.r.units, "K");
+    snprintf(p.r.units, sizeof p.r.units, "mb");
+    Grid out(d, {});
+    out.r.ltype = 1;
+    Block b;
+    b.g[0] = &out.r;
+    b.g[1] = &t.r;
+    if (c.ops >= 2) b.g[2] = &h.r;
+    if (c.ops >= 3) b.g[3] = &p.r;
+    ASSERT_EQ(b.run(c.func), 1) << c.func;
+    std::vector<float> got = out.values();
+    for (int k = 0; k < 6; ++k) {
+      float want = tk[k] == kMiss ? kMiss : c.want(tk[k], rh[k], pr[k]);
+      ASSERT_TRUE(std::isfinite(got[k]));
+      EXPECT_FLOAT_EQ(got[k], std::isfinite(want) ? want : kMiss) << c.func << " at " << k;
+    }
+  }
+  Grid p(d, pr);
+  snprintf(p.r.units, sizeof p.r.units, "mb");
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &p.r;
+  ASSERT_EQ(b.run("pr_alt"), 1);
+  for (int k = 0; k < 6; ++k) EXPECT_FLOAT_EQ(out.values()[k], pres_alt(pr[k]));
+  EXPECT_STREQ(out.r.units, "m");
+}

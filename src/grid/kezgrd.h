@@ -259,7 +259,11 @@ int GRD_is_plot_func(const char* str);
 int GRD_is_math_func(const char* str);
 int GRD_calc_register();
 
-/* Results of GRD_math_setup and the evaluator's operand slots. */
+/* The evaluator: slot 0 (and 1 for "grad", "vdiff") the output, operands
+ * after it; a NULL grid with value -9999 ends the operands. The grids and
+ * values arrays hold at least GRD_MATH_SLOTS + 1 entries (GRD_find_num_data
+ * counts up to GRD_MATH_SLOTS operands, and more than the cursors hold is
+ * refused). GRD_math: 1 done, 0 with a message when refused. */
 constexpr int GRD_MATH_SLOTS = 20;
 int GRD_math(const char* str, GRD_report** grids, float* values);
 int GRD_math_setup(float** ptr, int* nx, int* ny, int num, GRD_report** grids, float* values,

@@ -231,3 +231,16 @@ TEST(GridKinematics, FirstDifferencesAgreeWithNumpy) {
     EXPECT_NEAR(gy.values()[k], want[24 + k], 1e-4) << "y at " << k;
   }
 }
+
+TEST(GridKinematics, WindTurningKeepsSpeedsAndGaps) {
+  Domain d = domain(MAP_LATLON, 45, -100, 1, 1, 3, 1);
+  Grid u(d, {3, 0.001f, kMiss});
+  Grid v(d, {4, 0, 1});
+  ASSERT_EQ(GRD_correct_UV(&u.r, &v.r), 0);
+  std::vector<float> uu = u.values(), vv = v.values();
+  EXPECT_NEAR(std::hypot(uu[0], vv[0]), 5, 1e-4);
+  /* A calm point becomes a wind from direction 0 with its own speed. */
+  EXPECT_NEAR(std::hypot(uu[1], vv[1]), 0.001, 1e-6);
+  EXPECT_EQ(uu[2], kMiss);
+  EXPECT_EQ(vv[2], 1);
+}

@@ -394,7 +394,9 @@ int thermo(Call& c) {
   else if (f == "wchill" || f == "wchill2")
     min = 2;
   else if (f == "vapor") {
-    td_first = num < 2;
+    td_first = c.op_is_grid(1) && c.op(1)->var == dewp_var && dewp_var > 0;
+    min = td_first ? 1 : 2;
+    if (td_first) num = 1;
   } else if (f == "shum" || f == "mixrat") {
     td_first = c.op_is_grid(1) && c.op(1)->var == dewp_var && dewp_var > 0;
     p_slot = td_first ? 2 : 3;
@@ -682,19 +684,20 @@ int GRD_math_setup(float** ptr, int* nx, int* ny, int num, GRD_report** grids, f
     else if (values[i] == kMiss)
       return 0;
   }
-  for (int k = 0; k < outs; ++k) {
-    GRD_report* o = grids[k];
-    if (!o->grid && o->domain.nx <= 0) {
-      if (num < 1 || !is_grid(grids[first])) return 0;
-      GRD_copy_info(o, grids[first]);
-    }
-  }
-  const int onx = grids[0]->domain.nx, ony = grids[0]->domain.ny;
+  /* Sizes are checked before an output is touched: an output without a
+   * header will take operand 1's. */
+  auto takes_header = [&](const GRD_report* o) { return !o->grid && o->domain.nx <= 0; };
+  for (int k = 0; k < outs; ++k)
+    if (takes_header(grids[k]) && (num < 1 || !is_grid(grids[first]))) return 0;
+  auto size_of = [&](const GRD_report* o) { return takes_header(o) ? grids[first]->domain : o->domain; };
+  const int onx = size_of(grids[0]).nx, ony = size_of(grids[0]).ny;
   if (onx <= 0 || ony <= 0) return 0;
   for (int k = 1; k < outs; ++k)
-    if (grids[k]->domain.nx != onx || grids[k]->domain.ny != ony) return 0;
+    if (size_of(grids[k]).nx != onx || size_of(grids[k]).ny != ony) return 0;
   for (int i = first; i < first + num; ++i)
     if (ptr[i] && (grids[i]->domain.nx != onx || grids[i]->domain.ny != ony)) return 0;
+  for (int k = 0; k < outs; ++k)
+    if (takes_header(grids[k])) GRD_copy_info(grids[k], grids[first]);
   for (int k = 0; k < outs; ++k) {
     GRD_report* o = grids[k];
     if (!o->grid && !GRD_alloc(o)) return 0;

@@ -159,6 +159,20 @@ TEST(GridMath, RefusedOperandBlocks) {
   }
   {
     Grid out(small(), {});
+    Grid empty(small(), {});
+    empty.r.source = 0;
+    Block b; /* an empty store slot takes the constant of its slot */
+    b.g[0] = &out.r;
+    b.g[1] = &a.r;
+    b.g[2] = &empty.r;
+    b.v[2] = 5;
+    ASSERT_EQ(b.run("add"), 1);
+    EXPECT_EQ(out.values(), (std::vector<float>{5, 6, 7, 5, 6, 7}));
+    b.v[2] = kMiss;
+    invalid(b, "add");
+  }
+  {
+    Grid out(small(), {});
     Block b; /* an absent second operand */
     b.g[0] = &out.r;
     b.g[1] = &a.r;

@@ -453,3 +453,85 @@ TEST(GridMath, EveryThermodynamicFunctionPointByPoint) {
   for (int k = 0; k < 6; ++k) EXPECT_FLOAT_EQ(out.values()[k], pres_alt(pr[k]));
   EXPECT_STREQ(out.r.units, "m");
 }
+
+/* Runs in a child: the variable table it loads would stay loaded for the
+ * tests that expect none. */
+void dew_point_checks() {
+  RES_put("file_path", KEZ_DATA_DIR); /* variable.lup */
+  ASSERT_GT(VAR_search_var_num("dewp"), 0);
+  Domain d = small();
+  const std::vector<float> tk = {273.15f, 283.15f, 293.15f, 263.15f, kMiss, 303.15f};
+  Grid t(d, tk), rh(d, {50, 60, 70, 80, 90, 100});
+  snprintf(t.r.units, sizeof t.r.units, "K");
+  Grid td(d, {});
+  td.r.ltype = 1;
+  Block b;
+  b.g[0] = &td.r;
+  b.g[1] = &t.r;
+  b.g[2] = &rh.r;
+  ASSERT_EQ(b.run("dewp"), 1);
+  EXPECT_EQ(td.r.var, VAR_search_var_num("dewp"));
+  /* A dew point alone on a surface output: 1000 mb. */
+  Grid q(d, {});
+  q.r.ltype = 1;
+  Block s;
+  s.g[0] = &q.r;
+  s.g[1] = &td.r;
+  ASSERT_EQ(s.run("shum"), 1);
+  /* As operand 2 of "heat" it is used as the dew point. */
+  Grid hi(d, {});
+  Block h;
+  h.g[0] = &hi.r;
+  h.g[1] = &t.r;
+  h.g[2] = &td.r;
+  ASSERT_EQ(h.run("heat"), 1);
+  for (int k = 0; k < 6; ++k) {
+    float dp = td.values()[k];
+    EXPECT_FLOAT_EQ(q.values()[k], dp == kMiss ? kMiss : spec_hum(dp, 1000)) << k;
+    EXPECT_FLOAT_EQ(hi.values()[k], dp == kMiss ? kMiss : heat_index(tk[k], dp)) << k;
+  }
+  /* A type names the result's variable. */
+  Block sub;
+  Grid diff(d, {});
+  sub.g[0] = &diff.r;
+  sub.g[1] = &t.r;
+  sub.v[2] = 1;
+  ASSERT_EQ(sub.run("sub-temp"), 1);
+  EXPECT_EQ(diff.r.var, VAR_search_var_num("temp"));
+}
+
+TEST(GridMath, ComputedDewPointIsKnownAsOne) {
+  auto r = kez_test::run_child([] {
+    dew_point_checks();
+    return ::testing::Test::HasFailure() ? 1 : 0;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(GridMath, ShowalterAndWindChill) {
+  Domain d = domain(MAP_MERC, 40, -100, 1, 1, 2, 1);
+  Grid t850(d, {293.15f, 283.15f}), rh(d, {90, 10}), t500(d, {263.15f, 253.15f});
+  for (Grid* g : {&t850, &t500}) snprintf(g->r.units, sizeof g->r.units, "K");
+  Grid out(d, {});
+  Block b;
+  b.g[0] = &out.r;
+  b.g[1] = &t850.r;
+  b.g[2] = &rh.r;
+  b.g[3] = &t500.r;
+  ASSERT_EQ(b.run("show"), 1);
+  for (int k = 0; k < 2; ++k) {
+    float t = t850.values()[k], tdp = dew_temp(t, rh.values()[k]);
+    float pl = lcl_pres(t, tdp, 850), tl = lcl_temp(t, 850, pl);
+    float tp = pl >= 500 ? temp_on_satad(thetae_on_satad(tl, pl), 500) : temp_on_dryad(pot_temp(t, 850), 500);
+    EXPECT_FLOAT_EQ(out.values()[k], t500.values()[k] - tp) << k;
+  }
+  Grid u(d, {3, 0}), v(d, {4, 10});
+  for (Grid* g : {&u, &v}) snprintf(g->r.units, sizeof g->r.units, "m/s");
+  b.g[2] = &u.r;
+  b.g[3] = &v.r;
+  ASSERT_EQ(b.run("wchill"), 1);
+  EXPECT_FLOAT_EQ(out.values()[0], wind_chill_temp(t850.values()[0], 5));
+  EXPECT_FLOAT_EQ(out.values()[1], wind_chill_temp(t850.values()[1], 10));
+  b.g[3] = nullptr; /* u alone is no speed */
+  kez_test::capture([&] { EXPECT_EQ(b.run("wchill2"), 0); });
+}

@@ -535,3 +535,51 @@ TEST(GridMath, ShowalterAndWindChill) {
   b.g[3] = nullptr; /* u alone is no speed */
   kez_test::capture([&] { EXPECT_EQ(b.run("wchill2"), 0); });
 }
+
+TEST(GridMath, VectorDifferenceInterpolationAndAdvection) {
+  Domain d = domain(MAP_LATLON, 30, 0, 1, 1, 3, 3);
+  Grid ua(d, fill(3, 3, [](int i, int) { return i; })), va(d, fill(3, 3, [](int, int j) { return j; }));
+  Grid ub(d, fill(3, 3, [](int, int) { return 1; })), vb(d, fill(3, 3, [](int, int) { return 2; }));
+  ua.r.grid[4] = kMiss;
+  Grid o1(d, {}), o2(d, {});
+  Block b;
+  b.g[0] = &o1.r;
+  b.g[1] = &o2.r;
+  b.g[2] = &ua.r;
+  b.g[3] = &va.r;
+  b.g[4] = &ub.r;
+  b.g[5] = &vb.r;
+  ASSERT_EQ(b.run("vdiff"), 1);
+  EXPECT_EQ(o1.values(), (std::vector<float>{-1, 0, 1, -1, kMiss, 1, -1, 0, 1}));
+  EXPECT_EQ(o2.values(), (std::vector<float>{-2, -2, -2, -1, kMiss, -1, 0, 0, 0}));
+
+  Grid out(d, {});
+  Block i;
+  i.g[0] = &out.r;
+  i.g[1] = &ub.r;
+  i.v[2] = 0.25;
+  i.g[3] = &vb.r;
+  ASSERT_EQ(i.run("interp"), 1);
+  for (float x : out.values()) EXPECT_FLOAT_EQ(x, 1.25);
+
+  /* Relative vorticity 0: "avort" is the Coriolis parameter of each row. */
+  Block a;
+  a.g[0] = &out.r;
+  a.g[1] = &ub.r;
+  a.g[2] = &vb.r;
+  ASSERT_EQ(a.run("avort"), 1);
+  for (int k = 0; k < 9; ++k) EXPECT_NEAR(out.values()[k], 14.584 * std::sin((31 - k / 3) * M_PI / 180), 1e-4);
+
+  /* A field constant along a wind from the west is not advected. */
+  Grid z(d, fill(3, 3, [](int, int j) { return 5.0 * j; }));
+  snprintf(z.r.units, sizeof z.r.units, "K");
+  Grid zero(d, fill(3, 3, [](int, int) { return 0; }));
+  Block v;
+  v.g[0] = &out.r;
+  v.g[1] = &ub.r;
+  v.g[2] = &zero.r;
+  v.g[3] = &z.r;
+  ASSERT_EQ(v.run("adv"), 1);
+  for (float x : out.values()) EXPECT_FLOAT_EQ(x, 0);
+  EXPECT_STREQ(out.r.units, "1e-05 K/s");
+}

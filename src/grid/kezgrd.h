@@ -287,6 +287,33 @@ int GRD_is_plot_func(const char* str);
 int GRD_is_math_func(const char* str);
 int GRD_calc_register();
 
+/* The evaluator: slot 0 (and 1 for "grad", "vdiff") the output, operands
+ * after it; a NULL grid with value -9999 ends the operands. The grids and
+ * values arrays hold at least GRD_MATH_SLOTS + 1 entries (GRD_find_num_data
+ * counts up to GRD_MATH_SLOTS operands, and more than the cursors hold is
+ * refused). GRD_math: 1 done, 0 with a message when refused. */
+constexpr int GRD_MATH_SLOTS = 20;
+int GRD_math(const char* str, GRD_report** grids, float* values);
+int GRD_math_setup(float** ptr, int* nx, int* ny, int num, GRD_report** grids, float* values,
+                   const char* func, const char* type, const char* units);
+float GRD_get_math_val(int ind, float** ptr, const float* values);
+int GRD_find_num_data(GRD_report** grids, const float* values);
+
+/* ---- grd_kin: derivatives per 100 km and grid point positions ---------------
+ * 0 on success, -1 (with a message) when the grids are missing, differ in
+ * size or the output cannot be allocated. */
+int GRD_dx(GRD_report* grid, GRD_report* ogrid);
+int GRD_dy(GRD_report* grid, GRD_report* ogrid);
+int GRD_laplacian(GRD_report* agrid, GRD_report* bgrid);
+int GRD_converge(GRD_report* ugrid, GRD_report* vgrid, GRD_report* zgrid, GRD_report* ogrid);
+int GRD_vorticity(GRD_report* ugrid, GRD_report* vgrid, GRD_report* ogrid);
+int GRD_deformation1(GRD_report* ugrid, GRD_report* vgrid, GRD_report* ogrid);
+int GRD_deformation2(GRD_report* ugrid, GRD_report* vgrid, GRD_report* ogrid);
+int GRD_advection(GRD_report* ugrid, GRD_report* vgrid, GRD_report* zgrid, GRD_report* agrid);
+int GRD_coriolis(GRD_report* grid, const char* oper);
+int GRD_point_locate(GRD_report* grid, const char* oper);
+int GRD_correct_UV(GRD_report* ugrid, GRD_report* vgrid);
+
 /* ---- grd_cdf: the netCDF branches of the handles above ------------------------ */
 
 /* Called by grd_read for files of type GRD_TYPE_NETCDF; f is the handle's

@@ -10,19 +10,17 @@
 #include <string>
 
 TEST(CalcNames, MathFunctionsGiveTheirResultType) {
-  const char* grids[] = {
-      "copy",   "max",    "min",    "add",   "sum",    "avg",     "interp", "sub",   "thick",
-      "mul",    "mod",    "sqrt",   "pow",   "exp",    "log",     "log10",  "abs",   "div",
-      "sin",    "cos",    "tan",    "asin",  "acos",   "atan",    "atan2",  "dx",    "dy",
-      "dewp",   "rhum",   "wetblb", "show",  "wchill", "wchill2", "heat",   "theta", "thetae",
-      "vtemp",  "thetav", "vapor",  "shum",  "mixrat", "wspd",    "spd",    "mag",   "wdir",
-      "dir",    "dot",    "cross",  "ugeos", "vgeos",  "uq",      "vq",     "lapl",  "conv",
-      "diverg", "def1",   "def2",   "vconv", "rvort",  "avort",   "adv"};
+  const char* grids[] = {"copy",   "max",    "min",    "add",   "sum",    "avg",     "interp", "sub",   "thick",
+                         "mul",    "mod",    "sqrt",   "pow",   "exp",    "log",     "log10",  "abs",   "div",
+                         "sin",    "cos",    "tan",    "asin",  "acos",   "atan",    "atan2",  "dx",    "dy",
+                         "dewp",   "rhum",   "wetblb", "show",  "wchill", "wchill2", "heat",   "theta", "thetae",
+                         "vtemp",  "thetav", "vapor",  "shum",  "mixrat", "wspd",    "spd",    "mag",   "wdir",
+                         "dir",    "dot",    "cross",  "ugeos", "vgeos",  "uq",      "vq",     "lapl",  "conv",
+                         "diverg", "def1",   "def2",   "vconv", "rvort",  "avort",   "adv"};
   EXPECT_EQ(sizeof grids / sizeof grids[0], 61u);
   for (const char* name : grids) {
     EXPECT_EQ(GRD_is_math_func(name), 10) << name;
-    EXPECT_EQ(GRD_is_math_func((std::string(name) + "-temp").c_str()), 10)
-        << name << " with a type";
+    EXPECT_EQ(GRD_is_math_func((std::string(name) + "-temp").c_str()), 10) << name << " with a type";
     std::string upper = name;
     upper[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[0])));
     EXPECT_EQ(GRD_is_math_func(upper.c_str()), 0) << upper;

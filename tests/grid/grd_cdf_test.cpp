@@ -82,8 +82,7 @@ int read_at(int fd, int n, Read* out, int kind = GRD_READ_ALL) {
 }
 
 /* Writes grids to a new netCDF file of the suite's layout. */
-void write_cdf(const std::string& path, int grid_type, const std::vector<GRD_report*>& grids,
-               int max_x, int max_y) {
+void write_cdf(const std::string& path, int grid_type, const std::vector<GRD_report*>& grids, int max_x, int max_y) {
   int t = GRD_TYPE_NETCDF;
   int fd = GRD_open(path.c_str(), GRD_ACCESS_WRITE, &t);
   ASSERT_GE(fd, 0);
@@ -130,9 +129,8 @@ TEST_F(GridCdf, EveryProjectionComesBackWithItsValuesAndHeader) {
   std::vector<GRD_report*> recs;
   int k = 0;
   for (const Case& c : cases) {
-    auto g = std::make_unique<Grid>(c.d, fill(c.d.nx, c.d.ny, [k](int i, int j) {
-                                      return k * 100 + j * 10 + i + 0.25;
-                                    }));
+    auto g =
+        std::make_unique<Grid>(c.d, fill(c.d.nx, c.d.ny, [k](int i, int j) { return k * 100 + j * 10 + i + 0.25; }));
     g->r.grid[1] = M;
     g->r.source = 7;
     g->r.version = 2;
@@ -337,7 +335,8 @@ TEST_F(GridCdf, WrittenFileHasTheLayoutOthersRead) {
   EXPECT_EQ(cdl, kExpectedCdl);
 
   const std::string prog =
-      "import netCDF4\nd = netCDF4.Dataset('" + path + "')\n"
+      "import netCDF4\nd = netCDF4.Dataset('" + path +
+      "')\n"
       "v = d['values']\n"
       "print(list(v[0].flatten()), list(v[1].filled(-1).flatten()[:4]))\n"
       "print(int(d['level'][0]), int(d['time'][1]), int(d['var'][0]), int(d['proj'][1]))\n"
@@ -357,8 +356,7 @@ TEST_F(GridCdf, WrittenFileHasTheLayoutOthersRead) {
     EXPECT_EQ(run_command("cdo -s infon -selname,values " + path + " 2>/dev/null", &info), 0);
     write_file(dir.file("infon.txt"), info);
     std::string stats;
-    EXPECT_EQ(run_command("awk '$1 ~ /^[0-9]+$/ {print $6, $7, $9, $10, $11}' " +
-                              dir.file("infon.txt"), &stats), 0);
+    EXPECT_EQ(run_command("awk '$1 ~ /^[0-9]+$/ {print $6, $7, $9, $10, $11}' " + dir.file("infon.txt"), &stats), 0);
     /* gridsize, missing, minimum, mean, maximum of each record */
     EXPECT_EQ(stats, "6 0 1.0000 3.5000 6.0000\n6 3 7.0000 8.0000 9.0000\n") << info;
   }
@@ -439,14 +437,13 @@ TEST_F(GridCdf, SavedAnalysisIsFoundAgainAndReused) {
     int type = 0;
     int res = GRD_read_check("an.nc", &back, &binfo, &type, &d);
     bool same = back.grid && std::memcmp(back.grid, g.r.grid, sizeof(float) * 30) == 0;
-    std::printf("reused=%d type=%d same=%d time=%d param=%g year=%d\n", res, type, same ? 1 : 0,
-                back.time, back.domain.param[1], binfo.date.year);
+    std::printf("reused=%d type=%d same=%d time=%d param=%g year=%d\n", res, type, same ? 1 : 0, back.time,
+                back.domain.param[1], binfo.date.year);
     std::free(back.grid);
     return 0;
   });
   EXPECT_NE(r.out.find("saved=1"), std::string::npos) << r.out << r.err;
-  EXPECT_NE(r.out.find("reused=1 type=11 same=1 time=4006012 param=45 year=2026"), std::string::npos)
-      << r.out << r.err;
+  EXPECT_NE(r.out.find("reused=1 type=11 same=1 time=4006012 param=45 year=2026"), std::string::npos) << r.out << r.err;
 }
 
 /* ---- foreign model output --------------------------------------------------------------- */
@@ -508,8 +505,7 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   EXPECT_EQ(r.r.date.year, 1997);
   EXPECT_NE(std::string(r.r.datim), "");
   /* The file's first latitude row is the array's bottom row. */
-  EXPECT_EQ(r.values(), (std::vector<float>{1120, 1121, 1122, 1123, 1110, 1111, 1112, 1113,
-                                            1100, 1101, 1102, 1103}));
+  EXPECT_EQ(r.values(), (std::vector<float>{1120, 1121, 1122, 1123, 1110, 1111, 1112, 1113, 1100, 1101, 1102, 1103}));
   /* The layout code of "NMC Early" is refined by the first variable. */
   EXPECT_EQ(GRD_get_gfile(fd)->itype, 40);
   Read u;
@@ -570,27 +566,36 @@ TEST_F(GridCdf, ParameterNumbersFollowTheUnits) {
     int param;
   };
   const Case cases[] = {
-      {"Psl", "Pa", 101},          {"PRESSURE", "hectopascals", 1},
-      {"Z", "gp m", 102},          {"gpt_hgt", "geopotential dekameters", 2},
-      {"temp", "kelvin", 104},     {"T", "degC", 4},
-      {"RH", "percent", 13},       {"omega", "Pa/s", 140},
+      {"Psl", "Pa", 101},
+      {"PRESSURE", "hectopascals", 1},
+      {"Z", "gp m", 102},
+      {"gpt_hgt", "geopotential dekameters", 2},
+      {"temp", "kelvin", 104},
+      {"T", "degC", 4},
+      {"RH", "percent", 13},
+      {"omega", "Pa/s", 140},
       {"vert_vel", "millibars/second", 40},
-      {"SST", "degC", 62},         {"sea_temp", "degK", 161},
-      {"SST", "0.5 degC", 61},     {"wave_hgt", "meters", 164},
-      {"wave_hgt", "0.5 meters", 64}, {"wave_dir", "degrees true", 175},
-      {"wave_dir", "10 degrees", 75}, {"precip", "mm", 50},
-      {"wave_per", "s", 76},       {"lift_indx", "K", 15},
+      {"SST", "degC", 62},
+      {"sea_temp", "degK", 161},
+      {"SST", "0.5 degC", 61},
+      {"wave_hgt", "meters", 164},
+      {"wave_hgt", "0.5 meters", 64},
+      {"wave_dir", "degrees true", 175},
+      {"wave_dir", "10 degrees", 75},
+      {"precip", "mm", 50},
+      {"wave_per", "s", 76},
+      {"lift_indx", "K", 15},
   };
   std::string vars, data;
   int k = 0;
   for (const Case& c : cases) {
     /* Names differ by a suffix of blanks in the netCDF name space, so use
      * groups of one variable per file instead. */
-    const std::string p = compile("p" + std::to_string(k) + ".nc",
-                                  std::string("netcdf p { dimensions: lat = 2 ; lon = 2 ;\n"
-                                              "variables: float ") +
-                                      c.name + "(lat, lon) ; " + c.name + ":units = \"" + c.units +
-                                      "\" ;\n float snow(lat, lon) ;\n}\n");
+    const std::string p =
+        compile("p" + std::to_string(k) + ".nc", std::string("netcdf p { dimensions: lat = 2 ; lon = 2 ;\n"
+                                                             "variables: float ") +
+                                                     c.name + "(lat, lon) ; " + c.name + ":units = \"" + c.units +
+                                                     "\" ;\n float snow(lat, lon) ;\n}\n");
     int fd = open(p);
     ASSERT_GE(fd, 0) << c.name;
     const GRD_file* f = GRD_get_gfile(fd);
@@ -637,14 +642,15 @@ data: lat = 40, 50 ; lon = 0, 10, 20 ; reftime = "2005-06-07 18:00" ;
     const char* title;
     int code;
   };
-  const Title titles[] = {{"NMC Extended", 20},   {"ECMWF: analysis", 30},  {"NMC Global", 40},
-                          {"NMC Ear", 1},         {"NMC Early Trop", 11},   {"x Maximum wind", 3},
-                          {"72 hours Trop", 5},    {"NMC Early 72 hours", 13}};
+  const Title titles[] = {{"NMC Extended", 20}, {"ECMWF: analysis", 30},   {"NMC Global", 40},
+                          {"NMC Ear", 1},       {"NMC Early Trop", 11},    {"x Maximum wind", 3},
+                          {"72 hours Trop", 5}, {"NMC Early 72 hours", 13}};
   int k = 0;
   for (const Title& t : titles) {
-    const std::string p = compile("t" + std::to_string(k++) + ".nc",
-                                  std::string("netcdf t { dimensions: rtime = 1 ; lon = 2 ;\n"
-                                              ":title = \"") + t.title + "\" ; }\n");
+    const std::string p =
+        compile("t" + std::to_string(k++) + ".nc", std::string("netcdf t { dimensions: rtime = 1 ; lon = 2 ;\n"
+                                                               ":title = \"") +
+                                                       t.title + "\" ; }\n");
     int h = open(p);
     ASSERT_GE(h, 0);
     EXPECT_EQ(GRD_get_gfile(h)->itype, t.code) << t.title;
@@ -708,9 +714,10 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
 TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   /* 83 longitudes without latitudes: the polar stereographic grid; model
    * 69 past 72 hours on 72 columns: widened by a copy of the first. */
-  std::string ps = "netcdf g { dimensions: rtime = 1 ; x = 83 ; y = 83 ;\n"
-                   "variables: int grib_model(rtime) ; float H(rtime, y, x) ; H:units = \"gp m\" ;\n"
-                   "data: grib_model = 39 ; H = ";
+  std::string ps =
+      "netcdf g { dimensions: rtime = 1 ; x = 83 ; y = 83 ;\n"
+      "variables: int grib_model(rtime) ; float H(rtime, y, x) ; H:units = \"gp m\" ;\n"
+      "data: grib_model = 39 ; H = ";
   for (int i = 0; i < 83 * 83; ++i) ps += std::to_string(i % 83) + (i + 1 < 83 * 83 ? "," : ";\n}\n");
   int fd = open(compile("ps.nc", ps));
   ASSERT_GE(fd, 0);
@@ -724,10 +731,11 @@ TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   EXPECT_EQ(a.r.grid[82], 82);
   GRD_close(fd);
 
-  std::string wide = "netcdf w { dimensions: rtime = 1 ; frtime = 1 ; lat = 2 ; lon = 72 ;\n"
-                     "variables: int grib_model(rtime) ; float frtime(frtime) ;\n"
-                     "  float lat(lat) ; float lon(lon) ; float V(rtime, frtime, lat, lon) ;\n"
-                     "data: grib_model = 69 ; frtime = 96 ; lat = 0, 5 ; lon = ";
+  std::string wide =
+      "netcdf w { dimensions: rtime = 1 ; frtime = 1 ; lat = 2 ; lon = 72 ;\n"
+      "variables: int grib_model(rtime) ; float frtime(frtime) ;\n"
+      "  float lat(lat) ; float lon(lon) ; float V(rtime, frtime, lat, lon) ;\n"
+      "data: grib_model = 69 ; frtime = 96 ; lat = 0, 5 ; lon = ";
   for (int i = 0; i < 72; ++i) wide += std::to_string(i * 5) + (i < 71 ? "," : ";\n V = ");
   for (int i = 0; i < 144; ++i) wide += std::to_string(i) + (i < 143 ? "," : ";\n}\n");
   fd = open(compile("wide.nc", wide));
@@ -745,9 +753,10 @@ TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   GRD_close(fd);
 
   /* Model 83 without coordinates: the Lambert grid 211. */
-  std::string lc = "netcdf l { dimensions: rtime = 1 ; x = 93 ; y = 65 ;\n"
-                   "variables: int grib_model(rtime) ; float T(rtime, y, x) ;\n"
-                   "data: grib_model = 83 ; }\n";
+  std::string lc =
+      "netcdf l { dimensions: rtime = 1 ; x = 93 ; y = 65 ;\n"
+      "variables: int grib_model(rtime) ; float T(rtime, y, x) ;\n"
+      "data: grib_model = 83 ; }\n";
   fd = open(compile("lc.nc", lc));
   ASSERT_GE(fd, 0);
   Read l;

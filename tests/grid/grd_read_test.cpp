@@ -210,8 +210,8 @@ TEST(GridFileOpen, EmptyNameIsStandardInputAndStaysOpen) {
         /* Standard input was not closed: the rest is still there. */
         char rest[32] = "";
         if (!std::fgets(rest, sizeof rest, stdin)) std::strcpy(rest, "closed");
-        std::printf("%d %d [%s] %d %d %g %g|%s", t, fd, info.datim, res, res1,
-                    g.r.grid ? g.r.grid[0] : -1.0f, g.r.grid ? g.r.grid[3] : -1.0f, rest);
+        std::printf("%d %d [%s] %d %d %g %g|%s", t, fd, info.datim, res, res1, g.r.grid ? g.r.grid[0] : -1.0f,
+                    g.r.grid ? g.r.grid[3] : -1.0f, rest);
         return 0;
       },
       "KEZGRID\n1200Z 10 DEC 26\n0-first\nLL 40 -100 1 1 2 2\n1\n2\n3\n4\n"
@@ -343,7 +343,8 @@ TEST(GridFileRoundTrip, BinaryValuesArePythonBigEndianFloats) {
   for (float v : vals) py << ", " << std::hexfloat << v;
   py << ").hex())\n";
   std::ostringstream script;
-  script << "import struct,sys\nsys.stdout.write(struct.pack('>6f', *[float.fromhex(x) for x in sys.argv[1:]]).hex())\n";
+  script
+      << "import struct,sys\nsys.stdout.write(struct.pack('>6f', *[float.fromhex(x) for x in sys.argv[1:]]).hex())\n";
   write_file(dir.file("p.py"), script.str());
   std::string args;
   for (float v : vals) {
@@ -462,8 +463,8 @@ TEST(GridFileLayouts, HandWrittenRecordsReadAsTheFormatSays) {
     const char* why;
   };
   const Case cases[] = {
-      {"d\nplain description\nPS 60 -105 381 381 2 1\n1\n2\n", 0, "plain description", "", 1, -105,
-       M, -105, "no number: version 0, no header line; PS without value: plon is clon"},
+      {"d\nplain description\nPS 60 -105 381 381 2 1\n1\n2\n", 0, "plain description", "", 1, -105, M, -105,
+       "no number: version 0, no header line; PS without value: plon is clon"},
       {"d\n12-hour forecast\nLL 40 -100 1 1 2 1\n1\n2\n", 0, "12-hour forecast", "", 2, -100, M, -100,
        "a number that is no version stays in the description"},
       {"d\n1-west\nPS 60 105.0 381 381 2 1\n1\n2\n", 1, "west", "", 1, -105, M, -105,
@@ -471,10 +472,9 @@ TEST(GridFileLayouts, HandWrittenRecordsReadAsTheFormatSays) {
       {"d\n0-old\n60 -105 381 2 1\n1 2\n", 0, "old", "", 1, -105, M, M, "the old layout: dx = dy"},
       {"d\n0-u\n:deg_F LC:25.0 35 -95 40 40 2 1\n1\n2\n", 0, "u", "deg_F", 4, -95, M, 25,
        "a units word before the projection; LC with one value is plon"},
-      {"d\n0-u\n:K\nME 10 150 1 1 2 1\n1\n2\n", 0, "u", "K", 3, 150, M, M,
-       "a units word on its own line"},
-      {"d\n2-h\n1 2 3 4 5 6 7 8:m\nLC:25:-95:25:25:1 35 -95 40 40 2 1\n1\n2\n", 2, "h", "m", 4, -95,
-       25, -95, "LC with five values"},
+      {"d\n0-u\n:K\nME 10 150 1 1 2 1\n1\n2\n", 0, "u", "K", 3, 150, M, M, "a units word on its own line"},
+      {"d\n2-h\n1 2 3 4 5 6 7 8:m\nLC:25:-95:25:25:1 35 -95 40 40 2 1\n1\n2\n", 2, "h", "m", 4, -95, 25, -95,
+       "LC with five values"},
   };
   for (const Case& c : cases) {
     write_file(dir.file("h"), "KEZGRID\n" + c.record);
@@ -583,14 +583,13 @@ TEST(GridFileHostile, BadRecordsGiveAMessageAndFail) {
       {"KEZGRID\nd\n2-x\n1 2 3\nLL 40 -100 1 1 1 1\n1\n", "Invalid header line", "a short header line"},
       {"KEZGRID\nd\n", "ends before its info", "a record cut after its date"},
       {head, "ends before its projection", "a record cut after its info"},
-      {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\n", "Missing second file",
-       "no reference line"},
+      {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\n", "Missing second file", "no reference line"},
       {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\nA /nonexistent/file 0 1 1\n",
        "Unable to open grid file: /nonexistent/file", "a missing second file"},
       {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\nA |touch_pwned 0 1 1\n",
        "Unable to open grid file: |touch_pwned", "a command as second file"},
-      {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\nA - 0 1 1\n",
-       "Unable to open grid file: -", "standard input as second file"},
+      {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\nA - 0 1 1\n", "Unable to open grid file: -",
+       "standard input as second file"},
       {"KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 2 2\nA f -5 1 1\n", "Invalid second file",
        "a negative offset"},
   };
@@ -625,8 +624,8 @@ TEST(GridFileHostile, BadRecordsGiveAMessageAndFail) {
 TEST(GridFileHostile, ShortSecondFileFillsTheRestWithMissing) {
   TempDir dir;
   write_file(dir.file("vals.txt"), "1 2 3\n");
-  write_file(dir.file("g"), "KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 3 2\nA " +
-                                dir.file("vals.txt") + " 0 1 1\n");
+  write_file(dir.file("g"),
+             "KEZGRID\nd\n4-x\n1 4 1 0 0 0 0 0\nLL 40 -100 1 1 3 2\nA " + dir.file("vals.txt") + " 0 1 1\n");
   int fd = open_read(dir.file("g"));
   ASSERT_GE(fd, 0);
   Read r;

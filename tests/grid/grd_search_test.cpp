@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
-#include <unistd.h>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,8 +35,8 @@ struct Rec {
 
 std::string record_text(const Rec& r) {
   char buf[512];
-  std::snprintf(buf, sizeof buf, "1200Z 10 DEC 26\n2-rec\n1 2 1 %d %d %d %d %d:%s\nLL %g %g 1 1 %d %d\n",
-                r.type, r.ltype, r.level, r.time, r.var, r.units, r.clat, r.clon, r.nx, r.ny);
+  std::snprintf(buf, sizeof buf, "1200Z 10 DEC 26\n2-rec\n1 2 1 %d %d %d %d %d:%s\nLL %g %g 1 1 %d %d\n", r.type,
+                r.ltype, r.level, r.time, r.var, r.units, r.clat, r.clon, r.nx, r.ny);
   std::string s = buf;
   for (int k = 0; k < r.nx * r.ny; ++k) s += std::to_string(r.value) + "\n";
   return s;
@@ -102,9 +102,17 @@ TEST(GridRequest, TextsDecodeToPositionOrSelection) {
 TEST(GridRequest, HostileTextsMatchNothingAndSaySo) {
   const std::string long_word(300, 'x');
   const std::string cases[] = {
-      "#abc", "#-3", "#3:" + std::string(20, 'u'), ":" + std::string(15, 'u'),
-      "+1234567890:500:hh", "+12:" + long_word + ":hh", "+12:500:" + long_word,
-      "+12:500:hh:m:2110000000", "+12:500:hh:m:21x", "+1:2:3:4:5:6", "?what",
+      "#abc",
+      "#-3",
+      "#3:" + std::string(20, 'u'),
+      ":" + std::string(15, 'u'),
+      "+1234567890:500:hh",
+      "+12:" + long_word + ":hh",
+      "+12:500:" + long_word,
+      "+12:500:hh:m:2110000000",
+      "+12:500:hh:m:21x",
+      "+1:2:3:4:5:6",
+      "?what",
   };
   for (const std::string& text : cases) {
     VAR_data p{};
@@ -148,15 +156,13 @@ TEST(GridRequest, MatchRuleComparesCodesAndGridNumber) {
       {request(KEZ_MISS, KEZ_MISS, KEZ_MISS, 7), KEZ_MISS, 7, 1, 0, 6, 0, 1, "any time and level"},
       {request(12, 100, 850, 7), KEZ_MISS, 7, 100, 500, 12, 0, 0, "another level"},
       {request(12, 100, 500, 11), KEZ_MISS, 7, 100, 500, 12, 0, 0, "another variable"},
-      {request(12, 100, 500, KEZ_MISS), KEZ_MISS, KEZ_MISS, 100, 500, 12, 0, 0,
-       "no variable matches nothing"},
+      {request(12, 100, 500, KEZ_MISS), KEZ_MISS, KEZ_MISS, 100, 500, 12, 0, 0, "no variable matches nothing"},
       {request(12, 100, 500, 7), 211, 7, 100, 500, 12, 212, 0, "another grid number"},
       {request(12, 100, 500, 7), 211, 7, 100, 500, 12, 211, 1, "the grid number asked for"},
       {set, KEZ_MISS, 0, 100, 500, 12, 0, 1, "made from numbers: parameter 0 matches"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(GRD_test(with(c.gvar, c.gltype, c.glevel, c.gtime, c.gtype), &c.req, c.type), c.want)
-        << c.why;
+    EXPECT_EQ(GRD_test(with(c.gvar, c.gltype, c.glevel, c.gtime, c.gtype), &c.req, c.type), c.want) << c.why;
 }
 
 /* ---- searches in one file ---------------------------------------------------------- */
@@ -230,12 +236,12 @@ TEST(GridSearch, ReadFileTakesTheRequestBehindTheName) {
       float value;
     };
     const Case cases[] = {
-        {"g.grd", 1, 1.0f},                   /* no request: the first grid */
-        {"g.grd#3:F", 1, 32.0f},              /* the fourth grid, in F */
-        {"g.grd-1285st", 1, 300.0f},          /* hour 12 matches the accumulation */
-        {"g.grd+12:500mb:hh::211", 1, 3.0f},  /* grid number 211 */
-        {"g.grd-1250hh", 0, 0.0f},            /* level 50 is not there */
-        {"g.grd#9", 0, 0.0f},                 /* no tenth grid */
+        {"g.grd", 1, 1.0f},                  /* no request: the first grid */
+        {"g.grd#3:F", 1, 32.0f},             /* the fourth grid, in F */
+        {"g.grd-1285st", 1, 300.0f},         /* hour 12 matches the accumulation */
+        {"g.grd+12:500mb:hh::211", 1, 3.0f}, /* grid number 211 */
+        {"g.grd-1250hh", 0, 0.0f},           /* level 50 is not there */
+        {"g.grd#9", 0, 0.0f},                /* no tenth grid */
         {"none.grd", -1, 0.0f},
     };
     for (const Case& c : cases) {
@@ -255,8 +261,7 @@ TEST(GridSearch, ReadFileTakesTheRequestBehindTheName) {
   });
   EXPECT_EQ(r.out.find("BAD"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("GRD_read_file: Grid not found in file"), std::string::npos);
-  EXPECT_NE(r.err.find("GRD_read_file: Unable to open grid file: " + dir.file("none.grd")),
-            std::string::npos);
+  EXPECT_NE(r.err.find("GRD_read_file: Unable to open grid file: " + dir.file("none.grd")), std::string::npos);
 }
 
 /* ---- output type and saving ------------------------------------------------------------ */
@@ -296,10 +301,15 @@ TEST(GridOutput, OutFileItemsChooseTypeAndConvention) {
       return 0;
     });
     std::string want_tmpl = std::string("/") +
-                            (std::string(c.conv) == "grd_grd" ? "d" : std::string(c.conv) == "grd_kez" ? "k"
-                             : std::string(c.conv) == "grd_cdf" ? "c" : std::string(c.conv) == "mine" ? "m"
-                             : std::string(c.conv) == "bin" ? "b" : std::string(c.conv) == "gconv" ? "g"
-                             : std::string(c.conv) == "myconv" ? "y" : "o") + "/%y";
+                            (std::string(c.conv) == "grd_grd"   ? "d"
+                             : std::string(c.conv) == "grd_kez" ? "k"
+                             : std::string(c.conv) == "grd_cdf" ? "c"
+                             : std::string(c.conv) == "mine"    ? "m"
+                             : std::string(c.conv) == "bin"     ? "b"
+                             : std::string(c.conv) == "gconv"   ? "g"
+                             : std::string(c.conv) == "myconv"  ? "y"
+                                                                : "o") +
+                            "/%y";
     EXPECT_EQ(r.out.substr(0, r.out.find(' ')), std::to_string(c.type)) << c.items;
     EXPECT_NE(r.out.find(want_tmpl), std::string::npos) << c.items << ": " << r.out;
     if (c.type != 0) {
@@ -369,8 +379,8 @@ TEST(GridOutput, SaveCreatesAppendsOrRefusesAsTheOverwriteRuleSays) {
 }
 
 /* Runs GRD_read_check on the saved file of a test under settings. */
-kez_test::ChildResult check_with(const TempDir& dir, const char* name, int flag15, int batch,
-                                 const Domain& want, const std::string& answer = "") {
+kez_test::ChildResult check_with(const TempDir& dir, const char* name, int flag15, int batch, const Domain& want,
+                                 const std::string& answer = "") {
   return run_child(
       [&] {
         RES_put("grid_path", dir.path().c_str());
@@ -565,8 +575,8 @@ kez_test::ChildResult run_tiled(const TempDir& dir) {
     Date date{2026, 12, 10, KEZ_MISS, KEZ_MISS, 12, 0, 0};
     int res = GRD_search_file_date(&date);
     const GRD_report* g = GRD_get_grid(0);
-    std::printf("res=%d %s %d %d %g %g\n", res, VAR_get_model_str(), g->domain.nx, g->domain.ny,
-                g->domain.clat, g->domain.clon);
+    std::printf("res=%d %s %d %d %g %g\n", res, VAR_get_model_str(), g->domain.nx, g->domain.ny, g->domain.clat,
+                g->domain.clon);
     for (int j = 0; j < 5; ++j) {
       for (int i = 0; i < 5; ++i) std::printf("%g ", g->grid ? g->grid[j * 5 + i] : -1.0f);
       std::printf("\n");
@@ -672,8 +682,8 @@ TEST(GridTiles, InputSettingsSetTheFileKindAndDefaultRequest) {
     RES_put("input", "cdf,other");
     RES_put("grid_num", "#2");
     GRD_in_file();
-    std::printf("%d %d %s %s", FLAG_get(GRD_FLAG_MODEL), FLAG_get(GRD_FLAG_FILE_KIND),
-                FILE_get_ext_info(), VAR_get_model_str());
+    std::printf("%d %d %s %s", FLAG_get(GRD_FLAG_MODEL), FLAG_get(GRD_FLAG_FILE_KIND), FILE_get_ext_info(),
+                VAR_get_model_str());
     return 0;
   });
   EXPECT_EQ(r.out.substr(r.out.rfind('\n') + 1), "3 12 #2 eta") << r.out;

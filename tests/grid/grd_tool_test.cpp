@@ -36,8 +36,8 @@ TEST(GridStore, IsInitialisedBeforeFirstUseAndKeepsEarlierSettings) {
     GRD_set_grid_domain(3, &d);
     GRD_report* s5 = GRD_get_grid(5);
     GRD_report* s3 = GRD_get_grid(3);
-    std::printf("%d %d %d %d %d %d %s|%s|%d\n", s5->source, s5->type, s5->time, s5->ltype,
-                s5->level, s5->var, s5->grid ? "array" : "none", s3->info, s3->domain.nx);
+    std::printf("%d %d %d %d %d %d %s|%s|%d\n", s5->source, s5->type, s5->time, s5->ltype, s5->level, s5->var,
+                s5->grid ? "array" : "none", s3->info, s3->domain.nx);
     GRD_get_grid(5)->source = 7;
     std::printf("%d\n", GRD_get_grid(5)->source); /* a second call does not initialise */
     return 0;
@@ -226,10 +226,8 @@ TEST(GridStats, ExtremesAndAveragesSkipMissingValues) {
     float v0, v1;
   };
   const Case cases[] = {
-      {"avgnum", &g.r, 1, 3, 3},       {"AVG", &g.r, 1, 3, M},
-      {"max", &g.r, 1, 6, M},          {"min", &g.r, 1, 1, M},
-      {"MaxMin", &g.r, 1, 6, 1},       {"avgnum", &all_miss.r, 1, M, 0},
-      {"avg", &none.r, 0, M, M},       {"median", &g.r, 0, M, M},
+      {"avgnum", &g.r, 1, 3, 3}, {"AVG", &g.r, 1, 3, M},           {"max", &g.r, 1, 6, M},    {"min", &g.r, 1, 1, M},
+      {"MaxMin", &g.r, 1, 6, 1}, {"avgnum", &all_miss.r, 1, M, 0}, {"avg", &none.r, 0, M, M}, {"median", &g.r, 0, M, M},
   };
   for (const Case& c : cases) {
     float v[2] = {123, 456};
@@ -263,8 +261,8 @@ TEST(GridStats, LargestWindCountsPointsWithBothComponents) {
 
 TEST(GridValues, BilinearValueFollowsTheEdgeRules) {
   Domain d = domain(2, 0, 0, 1, 1, 3, 3);
-  Grid g(d, {1, 2, 3,  //
-             4, 5, 6,  //
+  Grid g(d, {1, 2, 3, //
+             4, 5, 6, //
              7, 8, 9});
   Grid hole(d, {1, 2, 3, 4, 5, M, 7, 8, 9});
   struct Case {
@@ -309,9 +307,7 @@ std::vector<double> run_reference(const std::string& script, const TempDir& dir)
   return v;
 }
 
-bool have_scipy() {
-  return run_command("/usr/bin/python3 -c 'import scipy.interpolate' 2>/dev/null") == 0;
-}
+bool have_scipy() { return run_command("/usr/bin/python3 -c 'import scipy.interpolate' 2>/dev/null") == 0; }
 
 TEST(GridValues, AgreeWithAnIndependentLinearInterpolator) {
   if (!have_scipy()) GTEST_SKIP() << "scipy not available";
@@ -339,10 +335,13 @@ TEST(GridValues, AgreeWithAnIndependentLinearInterpolator) {
   std::string script =
       "import numpy as np\n"
       "from scipy.interpolate import RegularGridInterpolator\n"
-      "g = np.loadtxt('" + dir.file("grid.txt") + "').reshape(" + std::to_string(ny) + "," +
-      std::to_string(nx) + ")\n"
+      "g = np.loadtxt('" +
+      dir.file("grid.txt") + "').reshape(" + std::to_string(ny) + "," + std::to_string(nx) +
+      ")\n"
       "g[g == -9999] = np.nan\n"
-      "p = np.loadtxt('" + dir.file("pts.txt") + "').reshape(-1, 2)\n"
+      "p = np.loadtxt('" +
+      dir.file("pts.txt") +
+      "').reshape(-1, 2)\n"
       "f = RegularGridInterpolator((np.arange(g.shape[0]), np.arange(g.shape[1])), g,\n"
       "                            method='linear', bounds_error=False, fill_value=np.nan)\n"
       "for v in f(p[:, ::-1]): print(repr(float(v)))\n";
@@ -386,10 +385,13 @@ TEST(GridValues, RemapAgreesWithAnIndependentLinearInterpolator) {
   std::string script =
       "import numpy as np\n"
       "from scipy.interpolate import RegularGridInterpolator\n"
-      "g = np.loadtxt('" + dir.file("grid.txt") + "').reshape(" + std::to_string(ny) + "," +
-      std::to_string(nx) + ")\n"
+      "g = np.loadtxt('" +
+      dir.file("grid.txt") + "').reshape(" + std::to_string(ny) + "," + std::to_string(nx) +
+      ")\n"
       "g[g == -9999] = np.nan\n"
-      "p = np.loadtxt('" + dir.file("pts.txt") + "').reshape(-1, 2)\n"
+      "p = np.loadtxt('" +
+      dir.file("pts.txt") +
+      "').reshape(-1, 2)\n"
       "f = RegularGridInterpolator((np.arange(g.shape[0]), np.arange(g.shape[1])), g,\n"
       "                            method='linear', bounds_error=False, fill_value=np.nan)\n"
       "for v in f(p[:, ::-1]): print(repr(float(v)))\n";

@@ -165,4 +165,24 @@ int UPA_set_miss_dash();
 int UPA_print_level(M_type mess1, M_type mess2, int ind, const UPA_level* level);
 int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, const WIND* storm);
 
+/* Soundings from report levels (ua_merge). The caller owns every array:
+ * a temperature merge writes at most UPA_SM_MAX levels, a wind merge at
+ * most UPA_WM_MAX, the array merges at most in1_num + in2_num. man_index
+ * has UPA_NUM_MAN entries; 0 to 23 are written (the array index of each
+ * slot's level, -9999 for none) and kept pointing at their levels through
+ * every insertion and deletion. Traces go to M_debug_d. */
+inline constexpr int UPA_SM_MAX = 1 + 21 + UPA_NUM_SIG + 2;
+inline constexpr int UPA_WM_MAX = 22 + UPA_NUM_WND + 2;
+/* Room the analysis keeps for one sounding. */
+inline constexpr int UPA_MAX_LEVELS = 300;
+
+int UPA_level_init(UPA_level* lev);
+int UPA_sm_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_wm_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_sw_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_merge_array(const UPA_level* in1, int in1_num, const UPA_level* in2, int in2_num, UPA_level* out);
+int UPA_wnd_merge_array(const UPA_level* in1, int in1_num, const UPA_level* in2, int in2_num, UPA_level* out);
+/* The surface level's pressure, 1000 when the table has no surface. */
+float UPA_sfc_pres(const UPA_level* lev, const int* ind);
+
 #endif /* KEZUPA_H */

@@ -185,4 +185,64 @@ int UPA_wnd_merge_array(const UPA_level* in1, int in1_num, const UPA_level* in2,
 /* The surface level's pressure, 1000 when the table has no surface. */
 float UPA_sfc_pres(const UPA_level* lev, const int* ind);
 
+/* Vertical coordinates of soundings: level-type codes in three families.
+ * Pressure (hPa, interpolated in ln p): 1 (the surface), 100, 101, 102,
+ * 115, 116; height above sea level (m): 103 to 106; potential
+ * temperature (K): 113, 114. */
+enum UPA_coord {
+  UPA_CO_SFC = 1,
+  UPA_CO_PRES = 100,
+  UPA_CO_PRES_LAYER = 101,
+  UPA_CO_PRES_102 = 102,
+  UPA_CO_HGT = 103,
+  UPA_CO_HGT_LAYER = 104,
+  UPA_CO_HGT_105 = 105,
+  UPA_CO_HGT_106 = 106,
+  UPA_CO_THETA = 113,
+  UPA_CO_THETA_LAYER = 114,
+  UPA_CO_PRES_115 = 115,
+  UPA_CO_PRES_116 = 116
+};
+
+/* The sounding analysis (thm_tool): one current sounding per process.
+ * The temperature and wind soundings are the caller's arrays, made current
+ * without copying: the caller keeps them alive, with room for
+ * UPA_MAX_LEVELS levels, for as long as they are current, and later
+ * merges and reads write into whatever arrays are current. Before any
+ * sounding the arrays are null, the counts 0 and the surface, tropopause,
+ * maximum-wind and parcel levels missing in every field. The parcel
+ * choice lasts from one sounding to the next. */
+enum THERM_par {
+  THERM_PAR_SFC = 1,   /* surface air */
+  THERM_PAR_MIXED = 2, /* mixed layer of par_thick hPa above the surface */
+  THERM_PAR_MAXT = 3,  /* surface air at the estimated maximum temperature */
+  THERM_PAR_LEVEL = 5  /* the parcel level's pressure, temperature, dew point */
+};
+
+const char* THERM_get_id();
+/* A null date takes the file layer's current date. */
+int THERM_set_date(const Date* date);
+int THERM_set_storm(const WIND* wind);
+WIND THERM_get_storm();
+UPA_level* THERM_get_SM();
+int THERM_get_SM_num();
+UPA_level* THERM_get_WM();
+int THERM_get_WM_num();
+UPA_level* THERM_get_sfc();
+UPA_level* THERM_get_trop();
+UPA_level* THERM_get_mwnd();
+UPA_level* THERM_get_parcel();
+int THERM_set_trop(const UPA_level* lev);
+int THERM_set_mwnd(const UPA_level* lev);
+int THERM_get_par_type();    /* a THERM_par */
+float THERM_get_par_thick(); /* hPa */
+/* The surface in a level type's coordinate: height, potential temperature
+ * (K, missing without a temperature) or pressure. */
+float THERM_get_sfc_level(int ltype);
+/* Reads "page", "nopage" and "par..." items of "plot_param"; later items
+ * override earlier ones. A parcel item starts from the surface level with
+ * its temperature and dew point missing unless the item gives them; names
+ * are cut to 19 characters. 0. */
+int THERM_param();
+
 #endif /* KEZUPA_H */

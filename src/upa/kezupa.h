@@ -245,4 +245,35 @@ float THERM_get_sfc_level(int ltype);
  * are cut to 19 characters. 0. */
 int THERM_param();
 
+/* Reading soundings (ua_interp). A sounding is ordered from the ground up
+ * (falling pressure, rising height); nothing here allocates, and a
+ * sounding of any length is handled. */
+/* The coordinate value of a level: -ln p, h or theta (K); -9999 for a code
+ * outside the families or a level without it. */
+float UPA_get_level(int coord, const UPA_level* level);
+/* A layer's top from its bottom and thickness, or its bottom from its top;
+ * a missing thickness takes the family's default (top: 10 hPa, 50 m, 5 K;
+ * bottom: 20 hPa, 200 m, 2 K). -9999 for a missing input or a code outside
+ * the families. */
+float UPA_thick_top(int coord, float bottom, float thick);
+float UPA_thick_bottom(int coord, float top, float thick);
+/* The sounding at each target value (hPa, m or K); code 1 gives the
+ * analysis's surface level. Returns the index of the first level at or
+ * above the last target handled (0 below the ground, num_level above the
+ * top). The potential-temperature coordinate fills the sounding's missing
+ * temperatures in place first. */
+int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result,
+                      int num_result);
+int UPA_interp(UPA_level* levels, int num_level, int coord, float value, UPA_level* result);
+/* Missing temperatures linear in pressure between their neighbours. 0. */
+int UPA_calc_temp(UPA_level* levels, int num);
+/* Missing heights of a temperature sounding, hydrostatically between the
+ * known ones; 0, or -1 (nothing changed) when no level after the first has
+ * a height. */
+int UPA_calc_height(UPA_level* level, int num);
+/* Missing pressures of a wind sounding from its known ones; without any
+ * known pressure, height or temperature to start from a field stays
+ * missing. 0. */
+int UPA_calc_press(UPA_level* level, int num);
+
 #endif /* KEZUPA_H */

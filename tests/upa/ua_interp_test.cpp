@@ -244,3 +244,72 @@ TEST(UpaCalcPress, ReferencesAndMends) {
 }
 
 } // namespace
+
+namespace {
+
+/* Random stable soundings against an independent NumPy reference. */
+TEST(UpaReference, AgreesWithNumPy) {
+  if (!kez_test::have_program("/usr/bin/python3") || kez_test::run_command("/usr/bin/python3 -c 'import numpy'") != 0)
+    GTEST_SKIP() << "no NumPy";
+  std::mt19937 rng(52);
+  std::uniform_real_distribution<float> u(0, 1);
+  kez_test::TempDir dir;
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    /* Falling pressure in steps under 300 hPa, a temperature profile that
+     * keeps theta rising. */
+    std::vector<UPA_level> s;
+    float p = 1000 + 30 * u(rng), t = 15 + 15 * u(rng);
+    while (p > 200) {
+      s.push_back({p, M, t, t - 2 - 8 * u(rng), 360 * u(rng), 50 * u(rng)});
+      float np = p - 20 - 60 * u(rng);
+      t -= (20 + 30 * u(rng)) * std::log(p / np);
+      p = np;
+    }
+    s.front().h = 100;
+    /* The top height near the standard atmosphere's, so that the
+     * correction spread over the sounding is a few tens of metres. */
+    s.back().h = static_cast<float>((288.15 - 288.15 * std::pow(s.back().p / 1013.25, 0.190263)) / 0.0065);
+    std::vector<UPA_level> filled = s;
+    ASSERT_EQ(UPA_calc_height(filled.data(), static_cast<int>(filled.size())), 0);
+
+    std::ostringstream in;
+    for (const auto& l : s) in << "L " << l.p << ' ' << l.h << ' ' << l.t << ' ' << l.td << " 0 0\n";
+    struct Q {
+      int coord;
+      float v;
+    };
+    std::vector<Q> qs;
+    float th_lo = UPA_get_level(113, &filled.front()), th_hi = UPA_get_level(113, &filled.back());
+    for (int q = 0; q < 6; ++q) {
+      float f = 0.05f + 0.9f * u(rng);
+      qs.push_back({100, std::exp(std::log(s.front().p) + f * std::log(s.back().p / s.front().p))});
+      qs.push_back({103, filled.front().h + f * (filled.back().h - filled.front().h)});
+      qs.push_back({113, th_lo + f * (th_hi - th_lo)});
+    }
+    for (auto q : qs) in << "Q " << q.coord << ' ' << q.v << '\n';
+    std::string file = dir.file("in" + std::to_string(round));
+    kez_test::write_file(file, in.str());
+    std::string out;
+    ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/upa/data/sounding_ref.py " + file, &out),
+              0);
+    std::istringstream res(out);
+    for (auto q : qs) {
+      float rp, rh, rt, rtd;
+      res >> rp >> rh >> rt >> rtd;
+      UPA_level r;
+      UPA_interp(filled.data(), static_cast<int>(filled.size()), q.coord, q.v, &r);
+      EXPECT_NEAR(r.t, rt, 0.01) << q.coord << ' ' << q.v;
+      EXPECT_NEAR(r.td, rtd, 0.01) << q.coord << ' ' << q.v;
+      EXPECT_NEAR(r.h, rh, 0.5) << q.coord << ' ' << q.v;
+      EXPECT_NEAR(r.p, rp, 0.05) << q.coord << ' ' << q.v;
+    }
+    for (const auto& l : filled) {
+      float rh;
+      res >> rh;
+      EXPECT_NEAR(l.h, rh, 0.5) << l.p;
+    }
+  }
+}
+
+} // namespace

@@ -1,11 +1,13 @@
 /* Soundings woven from report levels: whole level arrays and index tables
  * written out for each case. */
+#include "kez_test.h"
 #include "kezupa.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -217,6 +219,29 @@ TEST(UpaWmMerge, WindsWithoutMandatoryLevelsStartAtTheStation) {
   auto res = run(UPA_wm_merge, *r);
   expect_levels(res.lev, {{M, 1600, M, M, 170, 4}, {M, 304.8f, M, M, 190, 8}});
   expect_index(res.ind, {});
+}
+
+TEST(UpaWmMerge, TracesEachStep) {
+  auto r = wind_report();
+  auto out = kez_test::run_child([&] {
+    MESS_set(1, M_debug_d);
+    run(UPA_wm_merge, *r);
+    return 0;
+  });
+  /* Every slot that gives no level is traced, the empty ones too. */
+  std::string gaps;
+  for (int k = 4; k <= 21; ++k) gaps += "bad mand: " + std::to_string(k) + " = -9999\n";
+  EXPECT_EQ(out.out,
+            "SFC: 980\n"
+            "HM: 0 = 300 180 5\n"
+            "bad mand: 1 = 1000\n"
+            "bad mand: 2 = -9999\n"
+            "HW: 1 = 305 190 8\n"
+            "HW: 2 = 610 -9999 9\n"
+            "HW: 2 = 914 230 12\n"
+            "HM: 3 = 1457 250 20\n" +
+                gaps + "HW+ 4 = 12192 260 30\n")
+      << out.err;
 }
 
 TEST(UpaSwMerge, SlotsKeepTheirReportedHeights) {

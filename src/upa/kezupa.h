@@ -165,4 +165,115 @@ int UPA_set_miss_dash();
 int UPA_print_level(M_type mess1, M_type mess2, int ind, const UPA_level* level);
 int UPA_print_wind(M_type mess1, M_type mess2, int ind, const UPA_level* level, const WIND* storm);
 
+/* Soundings from report levels (ua_merge). The caller owns every array:
+ * a temperature merge writes at most UPA_SM_MAX levels, a wind merge at
+ * most UPA_WM_MAX, the array merges at most in1_num + in2_num. man_index
+ * has UPA_NUM_MAN entries; 0 to 23 are written (the array index of each
+ * slot's level, -9999 for none) and kept pointing at their levels through
+ * every insertion and deletion. Traces go to M_debug_d. */
+inline constexpr int UPA_SM_MAX = 1 + 21 + UPA_NUM_SIG + 2;
+inline constexpr int UPA_WM_MAX = 22 + UPA_NUM_WND + 2;
+/* Room the analysis keeps for one sounding. */
+inline constexpr int UPA_MAX_LEVELS = 300;
+
+int UPA_level_init(UPA_level* lev);
+int UPA_sm_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_wm_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_sw_merge(const UPA_report* report, UPA_level* merge, int* man_index);
+int UPA_merge_array(const UPA_level* in1, int in1_num, const UPA_level* in2, int in2_num, UPA_level* out);
+int UPA_wnd_merge_array(const UPA_level* in1, int in1_num, const UPA_level* in2, int in2_num, UPA_level* out);
+/* The surface level's pressure, 1000 when the table has no surface. */
+float UPA_sfc_pres(const UPA_level* lev, const int* ind);
+
+/* Vertical coordinates of soundings: level-type codes in three families.
+ * Pressure (hPa, interpolated in ln p): 1 (the surface), 100, 101, 102,
+ * 115, 116; height above sea level (m): 103 to 106; potential
+ * temperature (K): 113, 114. */
+enum UPA_coord {
+  UPA_CO_SFC = 1,
+  UPA_CO_PRES = 100,
+  UPA_CO_PRES_LAYER = 101,
+  UPA_CO_PRES_102 = 102,
+  UPA_CO_HGT = 103,
+  UPA_CO_HGT_LAYER = 104,
+  UPA_CO_HGT_105 = 105,
+  UPA_CO_HGT_106 = 106,
+  UPA_CO_THETA = 113,
+  UPA_CO_THETA_LAYER = 114,
+  UPA_CO_PRES_115 = 115,
+  UPA_CO_PRES_116 = 116
+};
+
+/* The sounding analysis (thm_tool): one current sounding per process.
+ * The temperature and wind soundings are the caller's arrays, made current
+ * without copying: the caller keeps them alive, with room for
+ * UPA_MAX_LEVELS levels, for as long as they are current, and later
+ * merges and reads write into whatever arrays are current. Before any
+ * sounding the arrays are null, the counts 0 and the surface, tropopause,
+ * maximum-wind and parcel levels missing in every field. The parcel
+ * choice lasts from one sounding to the next. */
+enum THERM_par {
+  THERM_PAR_SFC = 1,   /* surface air */
+  THERM_PAR_MIXED = 2, /* mixed layer of par_thick hPa above the surface */
+  THERM_PAR_MAXT = 3,  /* surface air at the estimated maximum temperature */
+  THERM_PAR_LEVEL = 5  /* the parcel level's pressure, temperature, dew point */
+};
+
+const char* THERM_get_id();
+/* A null date takes the file layer's current date. */
+int THERM_set_date(const Date* date);
+int THERM_set_storm(const WIND* wind);
+WIND THERM_get_storm();
+UPA_level* THERM_get_SM();
+int THERM_get_SM_num();
+UPA_level* THERM_get_WM();
+int THERM_get_WM_num();
+UPA_level* THERM_get_sfc();
+UPA_level* THERM_get_trop();
+UPA_level* THERM_get_mwnd();
+UPA_level* THERM_get_parcel();
+int THERM_set_trop(const UPA_level* lev);
+int THERM_set_mwnd(const UPA_level* lev);
+int THERM_get_par_type();    /* a THERM_par */
+float THERM_get_par_thick(); /* hPa */
+/* The surface in a level type's coordinate: height, potential temperature
+ * (K, missing without a temperature) or pressure. */
+float THERM_get_sfc_level(int ltype);
+/* Reads "page", "nopage" and "par..." items of "plot_param"; later items
+ * override earlier ones. A parcel item starts from the surface level with
+ * its temperature and dew point missing unless the item gives them; names
+ * are cut to 19 characters. 0. */
+int THERM_param();
+
+/* Reading soundings (ua_interp). A sounding is ordered from the ground up
+ * (falling pressure, rising height); nothing here allocates, and a
+ * sounding of any length is handled. */
+/* The coordinate value of a level: -ln p, h or theta (K); -9999 for a code
+ * outside the families or a level without it. */
+float UPA_get_level(int coord, const UPA_level* level);
+/* A layer's top from its bottom and thickness, or its bottom from its top;
+ * a missing thickness takes the family's default (top: 10 hPa, 50 m, 5 K;
+ * bottom: 20 hPa, 200 m, 2 K). -9999 for a missing input or a code outside
+ * the families. */
+float UPA_thick_top(int coord, float bottom, float thick);
+float UPA_thick_bottom(int coord, float top, float thick);
+/* The sounding at each target value (hPa, m or K); code 1 gives the
+ * analysis's surface level. Returns the index of the first level at or
+ * above the last target handled (0 below the ground, num_level above the
+ * top). The potential-temperature coordinate fills the sounding's missing
+ * temperatures in place first. */
+int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result,
+                      int num_result);
+int UPA_interp(UPA_level* levels, int num_level, int coord, float value, UPA_level* result);
+/* Missing temperatures linear in pressure between their neighbours. 0. */
+int UPA_calc_temp(UPA_level* levels, int num);
+/* Missing heights of a temperature sounding, hydrostatically between the
+ * known ones; 0, or -1 (nothing changed) when no level after the first has
+ * a height. */
+int UPA_calc_height(UPA_level* level, int num);
+/* Missing pressures of a wind sounding from its known ones; without any
+ * known pressure, height or temperature to start from a field stays
+ * missing. 0. */
+int UPA_calc_press(UPA_level* level, int num);
+
 #endif /* KEZUPA_H */

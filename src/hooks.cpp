@@ -51,13 +51,12 @@ constexpr DATA_plot_hooks data_plot_hooks{
     VECT_draw_vect,  GRD_get_grid,    GRD_find_param_grids, GRD_units,    GRD_is_plot_func,
     GRD_get_grid_info};
 
-/* The grid files read GRIB messages through the decoder above them. The
- * edition 2 data readers join when they exist. */
+/* The grid files read GRIB messages through the decoder above them. */
 constexpr GRD_grib_ops grid_grib_ops{
-    GRIB_header,   GRIB_next,         GRIB_get_version, GRIB_get_info, GRIB_PDB,
-    GRIB_GDB,      GRIB_BMB,          GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
-    GRIB_skip_section, GRIB_IDS,      GRIB_GDS,         GRIB_PDS,      nullptr,
-    nullptr,       nullptr,           GRIB_set_domain,  GRIB_units};
+    GRIB_header,       GRIB_next, GRIB_get_version, GRIB_get_info, GRIB_PDB,
+    GRIB_GDB,          GRIB_BMB,  GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
+    GRIB_skip_section, GRIB_IDS,  GRIB_GDS,         GRIB_PDS,      GRIB_DRS,
+    GRIB_BMS,          GRIB_DS,   GRIB_set_domain,  GRIB_units};
 /* The station plot of the map layer draws each station's text as one
  * datum of the data layer. */
 int station_text(float x, float y, const char* text, const Gattribs* attr) {

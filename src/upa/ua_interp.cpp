@@ -154,13 +154,6 @@ bool interp_at(const UPA_level* levels, int n, Group g, float tau, float target,
   return true;
 }
 
-/* One hydrostatic step: the height at p of a level above (h0, p0) with
- * mean temperature tk (K). */
-float step_height(float h0, float p0, float p, double tk) {
-  float ratio = p0 / p;
-  return static_cast<float>(h0 + std::log(static_cast<double>(ratio)) * r_dry * tk / gravity);
-}
-
 bool positive(float v) { return v > 0; }
 
 } // namespace

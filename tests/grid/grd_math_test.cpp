@@ -204,8 +204,11 @@ TEST(GridMath, SmoothLeavesGapsOut) {
   ASSERT_EQ(b.run("smooth"), 1);
   std::vector<float> v = out.values();
   EXPECT_EQ(v[12], kMiss);
-  for (size_t k = 1; k < v.size(); ++k)
-    if (k != 12) EXPECT_GE(v[k], 10) << k;
+  for (size_t k = 1; k < v.size(); ++k) {
+    if (k != 12) {
+      EXPECT_GE(v[k], 10) << k;
+    }
+  }
   /* The corner: the block is cut at the edges, weights e^(-(di^2+dj^2)). */
   double num = 0, den = 0;
   for (int j = 0; j < 5; ++j)

@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 int HANDLE = 0; /* the grid file handle of the file being decoded */
@@ -180,9 +179,7 @@ std::string be(unsigned long long v, int n) {
   return s;
 }
 
-std::string section(int num, const std::string& body) {
-  return be(body.size() + 5, 4) + static_cast<char>(num) + body;
-}
+std::string section(int num, const std::string& body) { return be(body.size() + 5, 4) + static_cast<char>(num) + body; }
 
 std::string pack(const std::vector<unsigned>& v, int bits) {
   std::string out;
@@ -210,12 +207,12 @@ std::string make_ed2(int order) {
       x[static_cast<size_t>(j) * ni + i] =
           std::lround(100 * (30 * std::sin(i * 0.01) + 20 * std::cos(j * 0.02) + 5 * std::sin((i + j) * 0.1)));
   const long lo = *std::min_element(x.begin(), x.end());
-  std::string s1 = section(1, be(7, 2) + be(0, 2) + be(2, 1) + be(1, 1) + be(1, 1) + be(2024, 2) +
-                                  be(1, 1) + be(1, 1) + be(0, 3) + be(0, 1) + be(1, 1));
+  std::string s1 = section(1, be(7, 2) + be(0, 2) + be(2, 1) + be(1, 1) + be(1, 1) + be(2024, 2) + be(1, 1) + be(1, 1) +
+                                  be(0, 3) + be(0, 1) + be(1, 1));
   std::string g = be(0, 1) + be(static_cast<unsigned long long>(ni) * nj, 4) + be(0, 2) + be(0, 2) + be(6, 1) +
-                  std::string(15, '\0') + be(ni, 4) + be(nj, 4) + be(0, 4) + be(0xFFFFFFFF, 4) +
-                  be(90000000, 4) + be(0, 4) + be(0x30, 1) + be(0x80000000u | 90000000, 4) +
-                  be(359750000, 4) + be(250000, 4) + be(250000, 4) + be(0, 1);
+                  std::string(15, '\0') + be(ni, 4) + be(nj, 4) + be(0, 4) + be(0xFFFFFFFF, 4) + be(90000000, 4) +
+                  be(0, 4) + be(0x30, 1) + be(0x80000000u | 90000000, 4) + be(359750000, 4) + be(250000, 4) +
+                  be(250000, 4) + be(0, 1);
   std::string s3 = section(3, g);
   std::string s4 = section(4, be(0, 2) + be(0, 2) + std::string(25, '\0'));
   const std::string ref = be(0, 4); /* R = 0, E = 0, D = 2 */
@@ -223,8 +220,8 @@ std::string make_ed2(int order) {
   if (order == 0) {
     std::vector<unsigned> p(x.size());
     for (size_t k = 0; k < x.size(); ++k) p[k] = static_cast<unsigned>(x[k] - lo);
-    s5 = section(5, be(x.size(), 4) + be(0, 2) + be(std::bit_cast<uint32_t>(static_cast<float>(lo)), 4) +
-                        be(0, 2) + be(2, 2) + be(16, 1) + be(0, 1));
+    s5 = section(5, be(x.size(), 4) + be(0, 2) + be(std::bit_cast<uint32_t>(static_cast<float>(lo)), 4) + be(0, 2) +
+                        be(2, 2) + be(16, 1) + be(0, 1));
     s7 = section(7, pack(p, 16));
   } else {
     std::vector<long> d(x.size(), 0);
@@ -235,9 +232,9 @@ std::string make_ed2(int order) {
     std::vector<unsigned> p(x.size(), 0);
     for (size_t k = 2; k < x.size(); ++k) p[k] = static_cast<unsigned>(d[k] - dmin);
     auto sm = [](long v) { return be(static_cast<unsigned long long>(v < 0 ? (0x800000L | -v) : v), 3); };
-    s5 = section(5, be(x.size(), 4) + be(3, 2) + ref + be(0, 2) + be(2, 2) + be(0, 1) + be(0, 1) +
-                        be(1, 1) + be(0, 1) + be(0, 4) + be(0, 4) + be(1, 4) + be(static_cast<unsigned long long>(w), 1) +
-                        be(0, 1) + be(0, 4) + be(1, 1) + be(x.size(), 4) + be(0, 1) + be(2, 1) + be(3, 1));
+    s5 = section(5, be(x.size(), 4) + be(3, 2) + ref + be(0, 2) + be(2, 2) + be(0, 1) + be(0, 1) + be(1, 1) + be(0, 1) +
+                        be(0, 4) + be(0, 4) + be(1, 4) + be(static_cast<unsigned long long>(w), 1) + be(0, 1) +
+                        be(0, 4) + be(1, 1) + be(x.size(), 4) + be(0, 1) + be(2, 1) + be(3, 1));
     s7 = section(7, sm(x[0]) + sm(x[1]) + sm(dmin) + pack(p, w));
   }
   std::string body = s1 + s3 + s4 + s5 + section(6, be(255, 1)) + s7;
@@ -301,8 +298,8 @@ const BenchFile& simple2() {
 /* The simple field repacked by grib_set; empty when the tool fails. */
 std::string repacked(const char* name, const char* packing) {
   const std::string path = simple2().path + name;
-  const std::string cmd = "grib_set -r -s packingType=" + std::string(packing) + " " + simple2().path +
-                          " " + path + " 2>/dev/null";
+  const std::string cmd =
+      "grib_set -r -s packingType=" + std::string(packing) + " " + simple2().path + " " + path + " 2>/dev/null";
   return std::system(cmd.c_str()) == 0 ? path : std::string();
 }
 

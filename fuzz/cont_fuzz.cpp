@@ -3,10 +3,10 @@
  * lists, contour level files and format items. The input's first byte
  * chooses the reader; the rest is the text.
  */
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "kezcont.h"
 
@@ -17,9 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CONT_init();
   CONT_reset_fill_set();
   switch (data[0] % 3) {
-    case 0:
-      CONT_set_fill_colors(text.c_str(), 1);
-      break;
+    case 0: CONT_set_fill_colors(text.c_str(), 1); break;
     case 1: {
       char path[] = "/tmp/kez_cont_fuzz_XXXXXX";
       const int fd = mkstemp(path);

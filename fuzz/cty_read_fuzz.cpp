@@ -6,11 +6,11 @@
 #include "kez.h"
 #include "kezcty.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 

@@ -31,7 +31,9 @@ inline int fuzz_image_reader(const uint8_t* data, size_t size, int (*reader)(con
     done += static_cast<size_t>(n);
   }
   close(fd);
-  struct utimbuf old_times {1000000000, 1000000000};
+  struct utimbuf old_times {
+    1000000000, 1000000000
+  };
   utime(path, &old_times);
   for (int type = 0; type <= 1; ++type) {
     IMG_report image;

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (h >= 0) {
     GRD_info info{};
     if (GRD_getinfo(h, &info) == 0) {
-      const int order[] = {0, 0, 2, 1, 1, 3, 0, 5};  /* on, back, past the end */
+      const int order[] = {0, 0, 2, 1, 1, 3, 0, 5}; /* on, back, past the end */
       for (int k = 0; k < 8; ++k) {
         GRD_report g;
         std::memset(&g, 0, sizeof g);

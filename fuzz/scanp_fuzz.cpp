@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   parse_param param;
   scanp_set(&param, line.data());
   for (int i = 0; i < 4 && scanp_get_off(&param) < static_cast<int>(p[1].size()); ++i) {
-    scanp(&param, p[0].c_str(), places[0], places[1], places[2], places[3], places[4], places[5],
-          places[6], places[7], places[8], places[9], places[10], places[11]);
+    scanp(&param, p[0].c_str(), places[0], places[1], places[2], places[3], places[4], places[5], places[6], places[7],
+          places[8], places[9], places[10], places[11]);
     if (param.len <= 0) break;
     scanp_inc_off(&param, param.len);
   }

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > sizeof rep) std::memcpy(&info, data + sizeof rep, std::min(size - sizeof rep, sizeof info));
   info.cmdline = nullptr;
   const std::string path = kez_fuzz::scratch_dir() + "/sfc_out";
-  for (int type : {SFC_FT_DOTTED_SHORT, SFC_FT_DOTTED, SFC_FT_TAGGED, SFC_FT_TAGGED_EXT,
-                   SFC_FT_BINARY, SFC_FT_ELEMENT}) {
+  for (int type :
+       {SFC_FT_DOTTED_SHORT, SFC_FT_DOTTED, SFC_FT_TAGGED, SFC_FT_TAGGED_EXT, SFC_FT_BINARY, SFC_FT_ELEMENT}) {
     int t = type;
     if (SFC_open(path.c_str(), SFC_ACC_WRITE, &t) < 0) continue;
     SFC_putinfo(0, &info);

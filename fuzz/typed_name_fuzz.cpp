@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   extra.push_back('\0');
   FILE_extract_extra_info(extra.data());
   /* The latest-file search stats a file at each step: keep it short. */
-  if (p[2].find('l') == std::string::npos && p[2].find('L') == std::string::npos)
-    FILE_set_current(p[2].c_str(), name);
+  if (p[2].find('l') == std::string::npos && p[2].find('L') == std::string::npos) FILE_set_current(p[2].c_str(), name);
   FILE_reset_time();
   return 0;
 }

@@ -32,31 +32,27 @@ int model_namer(std::string* name, int model) { return VAR_model(name, model); }
 /* The plot frame sits below the grid store, contouring and the GRIB
  * decoder: they lend it the value read-out, the grid edit and the switches
  * that its plot keywords set. */
-constexpr PLT_grid_hooks plot_grid_hooks{GRD_get_grid,     GRD_find_param_grids, GRD_print_value,
-                                         GRD_print_value2, GRD_edit_value,       GRD_set_grid_factor,
-                                         GRD_set_format,   GRD_use_hdr_file};
+constexpr PLT_grid_hooks plot_grid_hooks{GRD_get_grid,   GRD_find_param_grids, GRD_print_value, GRD_print_value2,
+                                         GRD_edit_value, GRD_set_grid_factor,  GRD_set_format,  GRD_use_hdr_file};
 constexpr PLT_cont_hooks plot_cont_hooks{CONT_get_bar,  CONT_set_bar,         CONT_set_bar_range,
                                          CONT_set_skip, CONT_set_plot_offset, VECT_get_vect};
 constexpr PLT_grib_hooks plot_grib_hooks{GRIB_set_max_bad};
-constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,       VAR_get_name,         VAR_is_PLOT,
-                                       VAR_is_COMP,       VAR_is_type_MAP,      VAR_is_type_VECT,
-                                       VAR_is_type_CONT,  VAR_is_plot_CONT};
+constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,     VAR_get_name,     VAR_is_PLOT,      VAR_is_COMP,
+                                       VAR_is_type_MAP, VAR_is_type_VECT, VAR_is_type_CONT, VAR_is_plot_CONT};
 
 /* The frame drawing of the data pipeline hands grids to the contour and
  * vector plotters; the contour colour bar is not built yet and stays unset
  * (it draws nothing). */
 constexpr DATA_plot_hooks data_plot_hooks{
-    CONT_plot_setup, CONT_draw,       CONT_get_type,        CONT_get_bar, nullptr,
-    VECT_set_type,   VECT_set_format, VECT_plot_setup,      VECT_draw,    VECT_get_vect,
-    VECT_draw_vect,  GRD_get_grid,    GRD_find_param_grids, GRD_units,    GRD_is_plot_func,
-    GRD_get_grid_info};
+    CONT_plot_setup,      CONT_draw,       CONT_get_type,    CONT_get_bar,     nullptr,        VECT_set_type,
+    VECT_set_format,      VECT_plot_setup, VECT_draw,        VECT_get_vect,    VECT_draw_vect, GRD_get_grid,
+    GRD_find_param_grids, GRD_units,       GRD_is_plot_func, GRD_get_grid_info};
 
 /* The grid files read GRIB messages through the decoder above them. */
-constexpr GRD_grib_ops grid_grib_ops{
-    GRIB_header,       GRIB_next, GRIB_get_version, GRIB_get_info, GRIB_PDB,
-    GRIB_GDB,          GRIB_BMB,  GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
-    GRIB_skip_section, GRIB_IDS,  GRIB_GDS,         GRIB_PDS,      GRIB_DRS,
-    GRIB_BMS,          GRIB_DS,   GRIB_set_domain,  GRIB_units};
+constexpr GRD_grib_ops grid_grib_ops{GRIB_header,       GRIB_next, GRIB_get_version, GRIB_get_info,     GRIB_PDB,
+                                     GRIB_GDB,          GRIB_BMB,  GRIB_BDB,         GRIB_read_section, GRIB_get_sect,
+                                     GRIB_skip_section, GRIB_IDS,  GRIB_GDS,         GRIB_PDS,          GRIB_DRS,
+                                     GRIB_BMS,          GRIB_DS,   GRIB_set_domain,  GRIB_units};
 /* The station plot of the map layer draws each station's text as one
  * datum of the data layer. */
 int station_text(float x, float y, const char* text, const Gattribs* attr) {
@@ -70,14 +66,14 @@ int station_text(float x, float y, const char* text, const Gattribs* attr) {
   std::snprintf(d.data, sizeof d.data, "%s", text ? text : "");
   return RAW_plot_data(&d);
 }
-constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init,  RAW_set_marker,  station_text,        CONT_set_fill_colors,
-                                            CONT_set_base,  CONT_set_intrvl, CONT_get_fill_attrib};
+constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init, RAW_set_marker,  station_text,        CONT_set_fill_colors,
+                                            CONT_set_base, CONT_set_intrvl, CONT_get_fill_attrib};
 
 /* The map plot reads the station plot's range into the contour settings
  * and draws their colour bar; the raw-file plotter and analysis and the
  * bar drawing are not there yet. */
-constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,          RAW_get_range,       CONT_set_range,
-                                        CONT_get_bar, nullptr,          CONT_set_type,       CONT_set_fill_colors};
+constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr, RAW_get_range, CONT_set_range,
+                                        CONT_get_bar, nullptr, CONT_set_type, CONT_set_fill_colors};
 
 struct Registrations {
   Registrations() {

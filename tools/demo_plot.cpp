@@ -7,10 +7,10 @@
  * It runs the suite's start-up, page layer, projections, stroke text and
  * markers end to end until the surface plotting program draws its own maps.
  */
-#include "kez.h"
-#include "kezresrc.h"
 #include "gks.h"
+#include "kez.h"
 #include "kezgks.h"
+#include "kezresrc.h"
 
 #include <cstdio>
 #include <string>
@@ -18,9 +18,8 @@
 
 namespace {
 
-constexpr res_type res_key[] = {RES_help,      RES_batch,       RES_message,     RES_file_path,
-                                RES_device,    RES_color_table, RES_font_list,   RES_geometry,
-                                RES_title,     RES_null};
+constexpr res_type res_key[] = {RES_help,        RES_batch,     RES_message,  RES_file_path, RES_device,
+                                RES_color_table, RES_font_list, RES_geometry, RES_title,     RES_null};
 constexpr res_type res_pos[] = {RES_filename, RES_null};
 
 struct Station {
@@ -112,8 +111,10 @@ int main(int argc, char** argv) {
   GPH_trans(2);
 
   apply("lightblue:wi=1", [](const Gattribs* a) { GPH_line_attr(a); });
-  for (int lat = 15; lat <= 60; lat += 5) draw_geo_line(static_cast<float>(lat), -140, static_cast<float>(lat), -50, 90);
-  for (int lon = -140; lon <= -50; lon += 10) draw_geo_line(10, static_cast<float>(lon), 65, static_cast<float>(lon), 55);
+  for (int lat = 15; lat <= 60; lat += 5)
+    draw_geo_line(static_cast<float>(lat), -140, static_cast<float>(lat), -50, 90);
+  for (int lon = -140; lon <= -50; lon += 10)
+    draw_geo_line(10, static_cast<float>(lon), 65, static_cast<float>(lon), 55);
 
   apply("red:wi=2", [](const Gattribs* a) { GPH_mark_attr(a, 1.0f); });
   gset_marker_type(4);

@@ -34,8 +34,8 @@ namespace {
 
 constexpr float MISS = KEZ_FMISS;
 constexpr int IMISS = KEZ_MISS;
-constexpr int ENTRY_END = -2;   /* fill entry colour that ends the table */
-constexpr int NO_COLOUR = -1;   /* fill entry colour that draws nothing */
+constexpr int ENTRY_END = -2;       /* fill entry colour that ends the table */
+constexpr int NO_COLOUR = -1;       /* fill entry colour that draws nothing */
 constexpr int MAX_BANDS = 10000000; /* bound on automatic levels, against a hang */
 
 /* The cell engine's shared state: one cell at one level. */
@@ -123,15 +123,15 @@ struct State {
     float width;
   };
   std::vector<Deferred> deferred;
-  CONT_kernel kernel = {gfill_area, gpolyline, gtext, gset_fill_colr_ind, gset_line_colr_ind, gset_linetype, gset_linewidth};
+  CONT_kernel kernel = {gfill_area,         gpolyline,     gtext,         gset_fill_colr_ind,
+                        gset_line_colr_ind, gset_linetype, gset_linewidth};
 };
 
 State state;
 
 /* The fifteen built-in fill colours, in band order. */
-constexpr const char* fill_name[] = {"Magenta", "LMagenta", "Blue", "LBlue", "Cyan",
-                                     "LCyan",   "Green",    "LGreen", "Brown", "Yellow",
-                                     "Red",     "LRed",     "DGray",  "LGray", "White"};
+constexpr const char* fill_name[] = {"Magenta", "LMagenta", "Blue", "LBlue", "Cyan",  "LCyan", "Green", "LGreen",
+                                     "Brown",   "Yellow",   "Red",  "LRed",  "DGray", "LGray", "White"};
 
 bool has_levels() { return state.cont_value[0] != MISS; }
 bool is_fill(int type) { return type == CONT_FILL || type == CONT_LINES_FILL; }
@@ -233,9 +233,7 @@ int CONT_set_format(int type, const char* form) {
     case CONT_LINES:
     case CONT_FILL:
     case CONT_LINES_FILL:
-    case CONT_VALUES:
-      state.cont_type = type;
-      break;
+    case CONT_VALUES: state.cont_type = type; break;
     case CONT_DASHED:
       state.cont_type = CONT_LINES;
       state.dash = 1;
@@ -244,8 +242,7 @@ int CONT_set_format(int type, const char* form) {
       state.cont_type = CONT_LINES;
       state.dash = -1;
       break;
-    default:
-      break;
+    default: break;
   }
   return 0;
 }
@@ -480,11 +477,9 @@ int CONT_set_cont_ext(const GRD_report* grid) {
         state.conlo = state.grid_max;
         state.conhi = state.grid_min;
       }
-      const double bands =
-          (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
+      const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
       if (bands > MAX_BANDS) {
-        MESS_print(M_warn, "CONT_set_cont_ext: Interval %g gives too many levels\n",
-                   static_cast<double>(state.intrvl));
+        MESS_print(M_warn, "CONT_set_cont_ext: Interval %g gives too many levels\n", static_cast<double>(state.intrvl));
         state.num_cont = MAX_BANDS;
       } else {
         state.num_cont = bands > 0 ? static_cast<int>(bands) : 0;
@@ -811,8 +806,8 @@ struct TypeWord {
 
 /* Type words of formats and of the type prompt. */
 constexpr TypeWord type_words[] = {
-    {"value", CONT_VALUES, IMISS},  {"gvalue", CONT_VALUES, IMISS}, {"cf", CONT_FILL, IMISS},
-    {"lcf", CONT_LINES_FILL, IMISS}, {"ln", CONT_LINES, IMISS},     {"dln", CONT_LINES, 1},
+    {"value", CONT_VALUES, IMISS},   {"gvalue", CONT_VALUES, IMISS}, {"cf", CONT_FILL, IMISS},
+    {"lcf", CONT_LINES_FILL, IMISS}, {"ln", CONT_LINES, IMISS},      {"dln", CONT_LINES, 1},
     {"ndln", CONT_LINES, -1},
 };
 
@@ -944,8 +939,10 @@ float CONT_prompt_intrvl() {
   float value = 0.0f;
   float res = MISS;
   const bool have = RES_getval("con_interval", &res, CV_float) == 1 && res != MISS;
-  if (have) value = res;
-  else if (!FLAG_batch()) value = KEZ_promptf("Enter the contour interval: ");
+  if (have)
+    value = res;
+  else if (!FLAG_batch())
+    value = KEZ_promptf("Enter the contour interval: ");
   if (value < 0.0f) value = 0.0f;
   CONT_set_intrvl(value);
   return value;
@@ -986,8 +983,7 @@ int CONT_prompt_type() {
   return state.cont_type;
 }
 
-int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
-                    void (*call)(int, char*, float, float)) {
+int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float)) {
   (void)domain;
   (void)call;
   if (FLAG_get(FLAG_PLOT_TYPE) == CONT_NONE) return 0;
@@ -1219,23 +1215,18 @@ struct PairRow {
 };
 
 constexpr PairRow pair_rows[] = {
-    {0, 1, 0, 1, R("C0 C1 P1 P0")},         {0, 1, 0, 2, R("C0 C2 K2 P1 P0")},
-    {0, 1, 0, 3, R("C0 C3 K3 K2 P1 P0")},   {0, 1, 1, 2, R("C1 C2 K3 K1 P0 P1")},
-    {0, 1, 1, 3, R("C1 C3 K1 P0 P1")},      {0, 1, 2, 3, R("C2 C3 K1 P0 P1 K2")},
-    {0, 2, 0, 1, R("C0 C1 K2 P2 P0")},      {0, 2, 0, 2, R("C0 C2 P2 P0")},
-    {0, 2, 0, 3, R("C0 C3 K3 P2 P0")},      {0, 2, 1, 2, R("C1 C2 P2 P0 K0")},
-    {0, 2, 2, 3, R("C2 C3 K1 P0 P2")},      {0, 3, 0, 1, R("C0 C1 K2 K3 P3 P0")},
-    {0, 3, 0, 2, R("C0 C2 K3 P3 P0")},      {0, 3, 0, 3, R("C0 C3 P3 P0")},
-    {0, 3, 1, 2, R("C1 C2 K3 P3 P0 K0")},   {0, 3, 1, 3, R("C1 C3 P3 P0 K0")},
-    {0, 3, 2, 3, R("C2 C3 P3 P0 K0 K2")},   {1, 2, 0, 1, R("C0 C1 P1 P2 K3 K1")},
-    {1, 2, 0, 2, R("C0 C2 P2 P1 K0")},      {1, 2, 0, 3, R("C0 C3 K3 P2 P1 K0")},
-    {1, 2, 1, 2, R("C1 C2 P2 P1")},         {1, 2, 1, 3, R("C1 C3 K3 P2 P1")},
-    {1, 2, 2, 3, R("C2 C3 K1 K0 P1 P2")},   {1, 3, 0, 1, R("C0 C1 P1 P3 K1")},
-    {1, 3, 0, 3, R("C0 C3 P3 P1 K0")},      {1, 3, 1, 2, R("C1 C2 K3 P3 P1")},
-    {1, 3, 1, 3, R("C1 C3 P3 P1")},         {1, 3, 2, 3, R("C2 C3 P3 P1 K2")},
-    {2, 3, 0, 1, R("C0 C1 K2 P2 P3 K1")},   {2, 3, 0, 2, R("C0 C2 P2 P3 K1")},
-    {2, 3, 0, 3, R("C0 C3 P3 P2 K2 K0")},   {2, 3, 1, 2, R("C1 C2 P2 P3 K1 K0")},
-    {2, 3, 1, 3, R("C1 C3 P3 P2 K2")},      {2, 3, 2, 3, R("C2 C3 P3 P2")},
+    {0, 1, 0, 1, R("C0 C1 P1 P0")},       {0, 1, 0, 2, R("C0 C2 K2 P1 P0")},    {0, 1, 0, 3, R("C0 C3 K3 K2 P1 P0")},
+    {0, 1, 1, 2, R("C1 C2 K3 K1 P0 P1")}, {0, 1, 1, 3, R("C1 C3 K1 P0 P1")},    {0, 1, 2, 3, R("C2 C3 K1 P0 P1 K2")},
+    {0, 2, 0, 1, R("C0 C1 K2 P2 P0")},    {0, 2, 0, 2, R("C0 C2 P2 P0")},       {0, 2, 0, 3, R("C0 C3 K3 P2 P0")},
+    {0, 2, 1, 2, R("C1 C2 P2 P0 K0")},    {0, 2, 2, 3, R("C2 C3 K1 P0 P2")},    {0, 3, 0, 1, R("C0 C1 K2 K3 P3 P0")},
+    {0, 3, 0, 2, R("C0 C2 K3 P3 P0")},    {0, 3, 0, 3, R("C0 C3 P3 P0")},       {0, 3, 1, 2, R("C1 C2 K3 P3 P0 K0")},
+    {0, 3, 1, 3, R("C1 C3 P3 P0 K0")},    {0, 3, 2, 3, R("C2 C3 P3 P0 K0 K2")}, {1, 2, 0, 1, R("C0 C1 P1 P2 K3 K1")},
+    {1, 2, 0, 2, R("C0 C2 P2 P1 K0")},    {1, 2, 0, 3, R("C0 C3 K3 P2 P1 K0")}, {1, 2, 1, 2, R("C1 C2 P2 P1")},
+    {1, 2, 1, 3, R("C1 C3 K3 P2 P1")},    {1, 2, 2, 3, R("C2 C3 K1 K0 P1 P2")}, {1, 3, 0, 1, R("C0 C1 P1 P3 K1")},
+    {1, 3, 0, 3, R("C0 C3 P3 P1 K0")},    {1, 3, 1, 2, R("C1 C2 K3 P3 P1")},    {1, 3, 1, 3, R("C1 C3 P3 P1")},
+    {1, 3, 2, 3, R("C2 C3 P3 P1 K2")},    {2, 3, 0, 1, R("C0 C1 K2 P2 P3 K1")}, {2, 3, 0, 2, R("C0 C2 P2 P3 K1")},
+    {2, 3, 0, 3, R("C0 C3 P3 P2 K2 K0")}, {2, 3, 1, 2, R("C1 C2 P2 P3 K1 K0")}, {2, 3, 1, 3, R("C1 C3 P3 P2 K2")},
+    {2, 3, 2, 3, R("C2 C3 P3 P2")},
 };
 
 /* Bands where either level is a saddle. prev: -1 none, a pair key, or
@@ -1296,10 +1287,10 @@ constexpr BelowRow above_rows[] = {
 
 /* Whole-cell and saddle closures. */
 constexpr Recipe whole_cell = recipe("K0 K1 K3 K2");
-constexpr Recipe saddle_above_joined = recipe("C2 K3 C3 C0 K0 C1");       /* total >= 2, c0 above */
-constexpr Recipe saddle_above_split = recipe("C2 K2 C1; C0 K1 C3");       /* total >= 2, c0 below */
-constexpr Recipe saddle_above_corners = recipe("C2 K3 C3; C0 K0 C1");     /* total < 2, c2 below */
-constexpr Recipe saddle_above_middle = recipe("C2 C3 K1 C0 C1 K2");      /* total < 2, c2 above */
+constexpr Recipe saddle_above_joined = recipe("C2 K3 C3 C0 K0 C1");   /* total >= 2, c0 above */
+constexpr Recipe saddle_above_split = recipe("C2 K2 C1; C0 K1 C3");   /* total >= 2, c0 below */
+constexpr Recipe saddle_above_corners = recipe("C2 K3 C3; C0 K0 C1"); /* total < 2, c2 below */
+constexpr Recipe saddle_above_middle = recipe("C2 C3 K1 C0 C1 K2");   /* total < 2, c2 above */
 
 /* Lookup tables built once from the rows. */
 struct Tables {
@@ -1336,9 +1327,12 @@ void fill_recipe(const Recipe& r, const Points& pts) {
       n = 0;
       continue;
     }
-    if (t <= C3) poly[n++] = pts.c[t - C0];
-    else if (t <= P3) poly[n++] = pts.p[t - P0];
-    else poly[n++] = corner(t - K0);
+    if (t <= C3)
+      poly[n++] = pts.c[t - C0];
+    else if (t <= P3)
+      poly[n++] = pts.p[t - P0];
+    else
+      poly[n++] = corner(t - K0);
   }
 }
 
@@ -1389,9 +1383,12 @@ void fill_band(float level, const Points& pts) {
     const BelowRow* r = tables.below[cur];
     if (!r) return;
     const float z1 = c.z[r->corner1], z2 = c.z[r->corner2];
-    if (r->strict1 ? level > z1 : level >= z1) fill_recipe(r->first, pts);
-    else if (r->strict2 ? level > z2 : level >= z2) fill_recipe(r->second, pts);
-    else if (r->clear_list) c.cross[0] = c.cross[1] = -1;
+    if (r->strict1 ? level > z1 : level >= z1)
+      fill_recipe(r->first, pts);
+    else if (r->strict2 ? level > z2 : level >= z2)
+      fill_recipe(r->second, pts);
+    else if (r->clear_list)
+      c.cross[0] = c.cross[1] = -1;
     return;
   }
   if (prev != SADDLE && cur != SADDLE) {
@@ -1420,8 +1417,10 @@ int compute_dz(float level) {
       continue;
     }
     c.dz[s] = (level - za) / (zb - za);
-    if (c.z[side_mark[s]] == level) c.dz[s] = -1.0f;
-    else if (c.dz[s] < 0.0f || c.dz[s] > 1.0f) c.dz[s] = -2.0f;
+    if (c.z[side_mark[s]] == level)
+      c.dz[s] = -1.0f;
+    else if (c.dz[s] < 0.0f || c.dz[s] > 1.0f)
+      c.dz[s] = -2.0f;
   }
   c.numsides = 0;
   for (float d : c.dz)
@@ -1638,8 +1637,8 @@ void trace_level(const char* tag, float level) {
   const Cell& c = state.cell;
   std::printf("%s-val: %f side: %.2f %.2f %.2f %.2f nside: %d cross: %d %d %d %d tside: %.2f\n", tag,
               static_cast<double>(level), static_cast<double>(c.dz[2]), static_cast<double>(c.dz[3]),
-              static_cast<double>(c.dz[0]), static_cast<double>(c.dz[1]), c.numsides, c.cross[0],
-              c.cross[1], c.cross[2], c.cross[3], static_cast<double>(c.total));
+              static_cast<double>(c.dz[0]), static_cast<double>(c.dz[1]), c.numsides, c.cross[0], c.cross[1],
+              c.cross[2], c.cross[3], static_cast<double>(c.total));
 }
 
 void work_level(float level, const char* tag, bool traced) {
@@ -1659,8 +1658,10 @@ void close_top(float level) {
     pts.c[c.cross[0]] = c.pt[0];
     pts.c[c.cross[1]] = c.pt[1];
     const float z1 = c.z[r->corner1], z2 = c.z[r->corner2];
-    if (r->strict1 ? z1 > level : z1 >= level) fill_recipe(r->first, pts);
-    else if (r->strict2 ? z2 > level : z2 >= level) fill_recipe(r->second, pts);
+    if (r->strict1 ? z1 > level : z1 >= level)
+      fill_recipe(r->first, pts);
+    else if (r->strict2 ? z2 > level : z2 >= level)
+      fill_recipe(r->second, pts);
   } else if (c.numsides == 4) {
     for (int s = 0; s < 4; ++s) pts.c[s] = crossing(s, c.dz[s]);
     if (c.total >= 2.0f)
@@ -1674,8 +1675,10 @@ void close_top(float level) {
 void band_fill(int k) {
   const Gattribs& e = state.fill_attrib[k];
   pen_fill_colour(e.color);
-  if (e.fill_pat != IMISS) pen_fill_style(e.fill_pat);
-  else if (state.ln_cont_attr.fill_pat != IMISS) pen_fill_style(state.ln_cont_attr.fill_pat);
+  if (e.fill_pat != IMISS)
+    pen_fill_style(e.fill_pat);
+  else if (state.ln_cont_attr.fill_pat != IMISS)
+    pen_fill_style(state.ln_cont_attr.fill_pat);
 }
 
 /* Line colour, type and width of a band whose top is nlevel. */
@@ -1745,7 +1748,8 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
       char text[64];
       if (state.num_form[0])
         copy_bounded(text, sizeof text, FMT_print_float("CONT_draw_contour", state.num_form, "%.1f", v).c_str());
-      else set_num(text, "1.1.0", v);
+      else
+        set_num(text, "1.1.0", v);
       state.kernel.text(&pos, text);
     }
   }
@@ -1833,8 +1837,10 @@ int CONT_draw_contour(GRD_report* grid) {
   if (!explicit_levels && (state.intrvl == MISS || !(state.intrvl > 0.0f))) return 0;
   if (num_cont <= 0) return 0;
   int max_lines = 10000;
-  if (state.max_line_fact < 0) max_lines = state.color_num * -state.max_line_fact;
-  else if (state.max_line_fact > 0) max_lines = state.max_line_fact;
+  if (state.max_line_fact < 0)
+    max_lines = state.color_num * -state.max_line_fact;
+  else if (state.max_line_fact > 0)
+    max_lines = state.max_line_fact;
 
   /* Automatic levels are conlo + k * interval, formed alike in every cell so
    * that neighbouring cells meet on the same crossings. */
@@ -1842,7 +1848,8 @@ int CONT_draw_contour(GRD_report* grid) {
   auto auto_level = [lo, step](int k) { return static_cast<float>(lo + step * k); };
   int first_off = 0;
   if (!explicit_levels) {
-    const double q = std::floor(static_cast<double>(static_cast<float>(state.conlo - state.cbase) / state.intrvl) + 0.01);
+    const double q =
+        std::floor(static_cast<double>(static_cast<float>(state.conlo - state.cbase) / state.intrvl) + 0.01);
     double m = std::fmod(q, static_cast<double>(state.color_num));
     if (m < 0) m += state.color_num;
     first_off = static_cast<int>(m);
@@ -2011,16 +2018,18 @@ struct NamedSetting {
   float (*get)();
 };
 
-#define SETTING(field) {#field, [] { return static_cast<float>(state.field); }}
+#define SETTING(field)                                     \
+  {                                                        \
+#field, [] { return static_cast<float>(state.field); } \
+  }
 constexpr NamedSetting named_settings[] = {
-    SETTING(cont_type), SETTING(dash),          SETTING(intrvl),        SETTING(base),
-    SETTING(cbase),     SETTING(grid_max),      SETTING(grid_min),      SETTING(bar_max),
-    SETTING(bar_min),   SETTING(max_cut),       SETTING(min_cut),       SETTING(conlo),
-    SETTING(conhi),     SETTING(num_cont),      SETTING(color_num),     SETTING(color_fill_set),
-    SETTING(fill_pat),  SETTING(scale),         SETTING(label_skip),    SETTING(ext_radius),
-    SETTING(x_label_space), SETTING(y_label_space), SETTING(over),      SETTING(rot_label),
-    SETTING(max_line_fact), SETTING(draw_grid), SETTING(x_skip),        SETTING(y_skip),
-    SETTING(x_off),     SETTING(y_off),         SETTING(plt_bar),       SETTING(mapcon),
+    SETTING(cont_type),      SETTING(dash),          SETTING(intrvl),  SETTING(base),       SETTING(cbase),
+    SETTING(grid_max),       SETTING(grid_min),      SETTING(bar_max), SETTING(bar_min),    SETTING(max_cut),
+    SETTING(min_cut),        SETTING(conlo),         SETTING(conhi),   SETTING(num_cont),   SETTING(color_num),
+    SETTING(color_fill_set), SETTING(fill_pat),      SETTING(scale),   SETTING(label_skip), SETTING(ext_radius),
+    SETTING(x_label_space),  SETTING(y_label_space), SETTING(over),    SETTING(rot_label),  SETTING(max_line_fact),
+    SETTING(draw_grid),      SETTING(x_skip),        SETTING(y_skip),  SETTING(x_off),      SETTING(y_off),
+    SETTING(plt_bar),        SETTING(mapcon),
 };
 #undef SETTING
 
@@ -2040,4 +2049,3 @@ const char* CONT_inspect_text(const char* name, int k) {
   if (std::strcmp(name, "cont_label") == 0 && k >= 0 && k < CONT_MAX_LEVELS) return state.cont_label[k];
   return "";
 }
-

@@ -31,11 +31,11 @@ enum CONT_type_code {
   CONT_NONE = 99
 };
 
-constexpr int CONT_MAX_LEVELS = 256;  /* explicit levels and fill entries */
-constexpr int CONT_LABEL_LEN = 10;    /* bar text of a level, with its end */
-constexpr int CONT_FORMAT_LEN = 100;  /* the variable's format text, with its end */
-constexpr int CONT_NUM_FORM_LEN = 10; /* printf format of printed values, with its end */
-constexpr int CONT_MAX_VARS = 60;     /* per-variable memory of a frame sequence */
+constexpr int CONT_MAX_LEVELS = 256;        /* explicit levels and fill entries */
+constexpr int CONT_LABEL_LEN = 10;          /* bar text of a level, with its end */
+constexpr int CONT_FORMAT_LEN = 100;        /* the variable's format text, with its end */
+constexpr int CONT_NUM_FORM_LEN = 10;       /* printf format of printed values, with its end */
+constexpr int CONT_MAX_VARS = 60;           /* per-variable memory of a frame sequence */
 constexpr float CONT_OPEN_TOP = 1000000.0f; /* band top above the last explicit level */
 
 /* Settings, levels and intervals. */
@@ -80,8 +80,7 @@ int CONT_fill_attrib_init(Gattribs* attrib);
 int CONT_get_fill_attrib(float value, Gattribs* attrib);
 
 /* The plot set-up, its decoders and prompts. */
-int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain,
-                    void (*call)(int, char*, float, float));
+int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));
 int CONT_format_decode_type(const char* format);
 int CONT_format_decode_attrib(Gattribs* attr);
 int CONT_param_decode();
@@ -133,12 +132,7 @@ int cross_product(VECT u, VECT v, VECT* w);
 /* ---- vect_plt: vectors, barbs and streamlines of gridded winds ---------- */
 
 /* Vector types. */
-enum VECT_type_code {
-  VECT_ARROWS = 21,
-  VECT_BARBS = 22,
-  VECT_STREAM = 23,
-  VECT_NONE = 99
-};
+enum VECT_type_code { VECT_ARROWS = 21, VECT_BARBS = 22, VECT_STREAM = 23, VECT_NONE = 99 };
 
 constexpr int VECT_FORMAT_LEN = 100; /* the variable's format text, with its end */
 constexpr int VECT_MAX_VARS = 60;    /* per-variable memory of a frame sequence */
@@ -169,8 +163,7 @@ int VECT_plot_setup(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Dom
 int VECT_draw(GRD_report* ugrid, GRD_report* vgrid);
 int VECT_draw_vect();
 int VECT_stream(GRD_report* ugrid, GRD_report* vgrid, int i, int j, float length);
-int VECT_plot_grid(GRD_report* ugrid, GRD_report* vgrid, Domain* domain,
-                   void (*call)(int, char*, float, float));
+int VECT_plot_grid(GRD_report* ugrid, GRD_report* vgrid, Domain* domain, void (*call)(int, char*, float, float));
 int VECT_plot(Domain* domain);
 
 /* The two drawing primitives of arrows, barbs and streamline steps, and the

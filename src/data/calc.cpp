@@ -84,8 +84,7 @@ float pot_temp(float temp, float pr) {
 }
 
 float calc_earth_dist(float lat1, float lon1, float lat2, float lon2) {
-  if (lat1 == KEZ_FMISS || lon1 == KEZ_FMISS || lat2 == KEZ_FMISS || lon2 == KEZ_FMISS)
-    return KEZ_FMISS;
+  if (lat1 == KEZ_FMISS || lon1 == KEZ_FMISS || lat2 == KEZ_FMISS || lon2 == KEZ_FMISS) return KEZ_FMISS;
   /* The haversine form keeps its precision for short distances, where the
    * arc cosine of a dot product near 1 loses it. */
   double p1 = lat1 * rad_per_deg;
@@ -101,8 +100,7 @@ float vapor_pr(float t) {
   if (negative(t)) return KEZ_FMISS;
   if (t < humidity_arg_max) return 0.0f;
   double tk = t;
-  double log_e = 23.832241 - 5.02808 * std::log10(tk) -
-                 1.3816e-7 * std::pow(10.0, 11.344 - 0.0303998 * tk) +
+  double log_e = 23.832241 - 5.02808 * std::log10(tk) - 1.3816e-7 * std::pow(10.0, 11.344 - 0.0303998 * tk) +
                  0.008132801 * std::pow(10.0, 3.49149 - 1302.8844 / tk) - 2949.076 / tk;
   return to_float(std::pow(10.0, log_e));
 }
@@ -202,8 +200,7 @@ float temp_on_satad(float pot, float pr) {
 }
 
 float lcl_pres(float ts, float tds, float ps) {
-  if (!(ts > humidity_arg_max) || !(tds > humidity_arg_max) || !positive(ps) || ps > 1100.0f)
-    return KEZ_FMISS;
+  if (!(ts > humidity_arg_max) || !(tds > humidity_arg_max) || !positive(ps) || ps > 1100.0f) return KEZ_FMISS;
   float w = mix_ratio(tds, ps);
   float theta = pot_temp(ts, ps);
   if (!positive(w) || !positive(theta)) return KEZ_FMISS;
@@ -222,9 +219,7 @@ float lcl_pres(float ts, float tds, float ps) {
 
 float lcl_temp(float ts, float ps, float pl) { return temp_on_dryad(pot_temp(ts, ps), pl); }
 
-float conv_temp(float wbar, float pc, float pr) {
-  return temp_on_dryad(pot_temp(temp_on_mixrat(wbar, pc), pc), pr);
-}
+float conv_temp(float wbar, float pc, float pr) { return temp_on_dryad(pot_temp(temp_on_mixrat(wbar, pc), pc), pr); }
 
 /* Air without a lifting condensation level (a dew point that is no
  * temperature, or more moisture than the pressure holds) has no value. */
@@ -253,8 +248,7 @@ float wind_chill_temp(float temp, float ws) {
   if (negative(temp) || negative(ws)) return KEZ_FMISS;
   if (ws < calm_wind || temp > skin_temp) return temp;
   double v = std::min(static_cast<double>(ws), max_chill_wind);
-  return to_float(skin_temp - (0.474266 + 0.453843 * std::sqrt(v) - chill_wind_weight * v) *
-                                  (skin_temp - temp));
+  return to_float(skin_temp - (0.474266 + 0.453843 * std::sqrt(v) - chill_wind_weight * v) * (skin_temp - temp));
 }
 
 /* The cooling power is tied to the wind-chill temperature in every case:
@@ -283,10 +277,10 @@ struct HeatTerm {
   double coeff;
 };
 constexpr HeatTerm heat_terms[] = {
-    {0, 0, 16.923},      {1, 0, 0.185212},     {0, 1, 5.37941},     {1, 1, -0.100254},
-    {2, 0, 0.00941695},  {0, 2, 0.00728898},   {2, 1, 3.45372e-4},  {1, 2, -8.14971e-4},
-    {2, 2, 1.02102e-5},  {3, 0, -3.8646e-5},   {0, 3, 2.91583e-5},  {3, 1, 1.42721e-6},
-    {1, 3, 1.97483e-7},  {3, 2, -2.18429e-8},  {2, 3, 8.43296e-10}, {3, 3, -4.81975e-11},
+    {0, 0, 16.923},     {1, 0, 0.185212},    {0, 1, 5.37941},     {1, 1, -0.100254},
+    {2, 0, 0.00941695}, {0, 2, 0.00728898},  {2, 1, 3.45372e-4},  {1, 2, -8.14971e-4},
+    {2, 2, 1.02102e-5}, {3, 0, -3.8646e-5},  {0, 3, 2.91583e-5},  {3, 1, 1.42721e-6},
+    {1, 3, 1.97483e-7}, {3, 2, -2.18429e-8}, {2, 3, 8.43296e-10}, {3, 3, -4.81975e-11},
 };
 
 } // namespace
@@ -301,8 +295,7 @@ float heat_index(float temp, float dewp) {
   double first = 60.8 + 1.2 * (tf - 68.0) + 0.0936 * rh;
   if (first < 77.0) return to_float(kelvin_of_f(first));
   double hi = 0.0;
-  for (const HeatTerm& term : heat_terms)
-    hi += term.coeff * std::pow(tf, term.t_pow) * std::pow(rh, term.rh_pow);
+  for (const HeatTerm& term : heat_terms) hi += term.coeff * std::pow(tf, term.t_pow) * std::pow(rh, term.rh_pow);
   return to_float(kelvin_of_f(hi));
 }
 

@@ -15,10 +15,10 @@
  * saved before and restored after every use of the source's out_grid, so
  * the input files' convention survives gridding.
  */
-#include "kez.h"
-#include "kezraw.h"
-#include "kezcty.h"
 #include "../grid/kezgrd.h"
+#include "kez.h"
+#include "kezcty.h"
+#include "kezraw.h"
 
 #include <algorithm>
 #include <array>
@@ -201,8 +201,7 @@ int DATA_add_loc(int sta, ...) {
   if (sta == state.limit) {
     const int grown = state.limit + DATA_GROW;
     if (grown > DATA_MAX_STATIONS || !resize_all(grown)) {
-      MESS_print(M_warn, "DATA_add_loc: Unable to grow the store beyond %d stations\n",
-                 state.limit);
+      MESS_print(M_warn, "DATA_add_loc: Unable to grow the store beyond %d stations\n", state.limit);
       state.failed = true;
       return -1;
     }
@@ -259,8 +258,7 @@ int DATA_inc_num_stats(int inc) {
   long long n = static_cast<long long>(state.num_stats) + inc;
   /* The count never claims stations beyond the arrays. */
   if (n < 0 || n > state.limit) {
-    MESS_print(M_warn, "DATA_inc_num_stats: %lld stations do not fit the store of %d\n", n,
-               state.limit);
+    MESS_print(M_warn, "DATA_inc_num_stats: %lld stations do not fit the store of %d\n", n, state.limit);
     n = n < 0 ? 0 : state.limit;
   }
   state.num_stats = static_cast<int>(n);
@@ -349,8 +347,7 @@ int DATA_setup_grid(DATA_info* data) {
     if (VAR_is_fit_GRID(pos)) {
       state.ops.set_grid_domain(pos, &data->grd_domain);
       if (state.ops.alloc_grid(pos) != 0) {
-        MESS_print(M_warn, "DATA_setup_grid: No grid for field %d; it is not analysed\n",
-                   pos + 1);
+        MESS_print(M_warn, "DATA_setup_grid: No grid for field %d; it is not analysed\n", pos + 1);
         continue;
       }
       if (DATA_add_field(pos, var) == 0) analyse = true;

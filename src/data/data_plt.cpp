@@ -14,10 +14,10 @@
  */
 #include "kez.h"
 
+#include "../grid/kezgrd.h"
 #include "kezcty.h"
 #include "kezgks.h"
 #include "kezraw.h"
-#include "../grid/kezgrd.h"
 
 #include <cstdio>
 #include <cstring>
@@ -106,7 +106,7 @@ void label_time(const DATA_info* data, int time) {
   PLT_label_for_time(time);
 }
 
-}  // namespace
+} // namespace
 
 int DATA_set_plot_hooks(const DATA_plot_hooks* h) {
   hooks.ops = h;
@@ -206,12 +206,10 @@ int DATA_plot_vect(int ind, DATA_info* data, char* units, const char* form) {
       }
     } else {
       /* The caller's buffer is a variable's units field. */
-      std::snprintf(units, sizeof(VAR_data::units), "%.*s", static_cast<int>(sizeof grids[0]->units),
-                    grids[0]->units);
+      std::snprintf(units, sizeof(VAR_data::units), "%.*s", static_cast<int>(sizeof grids[0]->units), grids[0]->units);
     }
   }
-  if (ops().vect_plot_setup)
-    ops().vect_plot_setup(data->plot, ind, grids[0], grids[1], &data->domain, data->callback);
+  if (ops().vect_plot_setup) ops().vect_plot_setup(data->plot, ind, grids[0], grids[1], &data->domain, data->callback);
   if (ops().vect_draw) ops().vect_draw(grids[0], grids[1]);
   GPH_trans(kTransPlot);
   return last;
@@ -263,8 +261,10 @@ int DATA_plot_grid(int ind, DATA_info* data) {
     DATA_plot_bar();
     DATA_plot_vect_bar();
   } else if (VAR_is_plot_GRID(ind)) {
-    if (is_vector_type(type)) last = DATA_plot_vect(ind, data, nullptr, nullptr);
-    else if (is_contour_type(type)) last = DATA_plot_cont(ind, data, nullptr);
+    if (is_vector_type(type))
+      last = DATA_plot_vect(ind, data, nullptr, nullptr);
+    else if (is_contour_type(type))
+      last = DATA_plot_cont(ind, data, nullptr);
     DATA_plot_bar();
     if (is_vector_type(type)) DATA_plot_vect_bar();
   } else {

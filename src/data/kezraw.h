@@ -16,7 +16,7 @@ inline constexpr int RAW_DATA_LEN = 40;   /* 39 characters and the end */
 
 /* One station datum; -9999 marks what is unset or missing. */
 struct RAW_data {
-  float x;                     /* plot position in the current domain */
+  float x; /* plot position in the current domain */
   float y;
   int type;                    /* plot-type code */
   Gattribs attr;               /* fields at -9999 take the plot's attributes */

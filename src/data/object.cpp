@@ -17,8 +17,8 @@
  * sums its stations in index order with the same arithmetic, so the values
  * are exactly those of visiting every station.
  */
-#include "kez.h"
 #include "../grid/kezgrd.h"
+#include "kez.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +35,7 @@ constexpr int kMaxPasses = 4;
 constexpr float kTiny = 1e-10f; /* smaller magnitudes are stored as 0 */
 
 struct ObjState {
-  float filter = 1.0f;   /* squared plot units of the analysis grid */
+  float filter = 1.0f;     /* squared plot units of the analysis grid */
   float rad_inf = 1000.0f; /* grid lengths */
   int num_pass = 1;
   float converg = 0.2f;
@@ -142,8 +142,8 @@ void grid_point(Pass& p, int i, int j, const int* cand, size_t ncand) {
  * in index order. Stations more than a cell off the grid reach no grid
  * point and are left out. */
 struct Bins {
-  int bx = 0, by = 0;   /* cell size in grid lengths */
-  int ncx = 0, ncy = 0; /* cells, one row and column of them around the grid */
+  int bx = 0, by = 0;     /* cell size in grid lengths */
+  int ncx = 0, ncy = 0;   /* cells, one row and column of them around the grid */
   std::vector<int> start; /* ncx * ncy + 1 offsets into members */
   std::vector<int> members;
 };
@@ -197,8 +197,7 @@ void run_pass(Pass& p, int n, int nx, int ny, const Bins* bins) {
       cand.clear();
       for (int cy = ty; cy <= ty + 2; ++cy)
         for (int cx = tx; cx <= tx + 2; ++cx) {
-          const size_t cell = static_cast<size_t>(cy) * static_cast<size_t>(bins->ncx) +
-                              static_cast<size_t>(cx);
+          const size_t cell = static_cast<size_t>(cy) * static_cast<size_t>(bins->ncx) + static_cast<size_t>(cx);
           cand.insert(cand.end(), bins->members.begin() + bins->start[cell],
                       bins->members.begin() + bins->start[cell + 1]);
         }
@@ -216,22 +215,18 @@ void run_pass(Pass& p, int n, int nx, int ny, const Bins* bins) {
  * the last column or row uses only the points inside the grid. */
 float residual(float value, float sx, float sy, const float* g, int nx, int ny) {
   if (value == kMiss || !std::isfinite(sx) || !std::isfinite(sy)) return kMiss;
-  if (sx < 0 || sy < 0 || sx > static_cast<float>(nx - 1) || sy > static_cast<float>(ny - 1))
-    return kMiss;
+  if (sx < 0 || sy < 0 || sx > static_cast<float>(nx - 1) || sy > static_cast<float>(ny - 1)) return kMiss;
   const int i0 = static_cast<int>(sx), j0 = static_cast<int>(sy);
   const float fx = sx - static_cast<float>(i0), fy = sy - static_cast<float>(j0);
   const int i1 = std::min(i0 + 1, nx - 1), j1 = std::min(j0 + 1, ny - 1);
-  auto at = [&](int i, int j) {
-    return g[static_cast<size_t>(j) * static_cast<size_t>(nx) + static_cast<size_t>(i)];
-  };
+  auto at = [&](int i, int j) { return g[static_cast<size_t>(j) * static_cast<size_t>(nx) + static_cast<size_t>(i)]; };
   const float g00 = at(i0, j0), g10 = at(i1, j0), g01 = at(i0, j1), g11 = at(i1, j1);
   if (g00 == kMiss || g10 == kMiss || g01 == kMiss || g11 == kMiss) return kMiss;
-  return value - ((1 - fx) * (1 - fy) * g00 + fx * (1 - fy) * g10 + (1 - fx) * fy * g01 +
-                  fx * fy * g11);
+  return value - ((1 - fx) * (1 - fy) * g00 + fx * (1 - fy) * g10 + (1 - fx) * fy * g01 + fx * fy * g11);
 }
 
-void residuals(const std::vector<int>& fields, float** z, const GRD_report* grid, const float* gx,
-               const float* gy, int n, std::vector<std::vector<float>>& res) {
+void residuals(const std::vector<int>& fields, float** z, const GRD_report* grid, const float* gx, const float* gy,
+               int n, std::vector<std::vector<float>>& res) {
   for (size_t f = 0; f < fields.size(); ++f) {
     const int fld = fields[f];
     const GRD_report& s = grid[fld];
@@ -379,8 +374,8 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
 
   const Domain g0 = grid[0].domain;
   const int nx = g0.nx, ny = g0.ny;
-  if (nx <= 0 || ny <= 0 || static_cast<long long>(nx) * ny > GRD_MAX_POINTS ||
-      !positive_finite(g0.dx) || !positive_finite(g0.dy)) {
+  if (nx <= 0 || ny <= 0 || static_cast<long long>(nx) * ny > GRD_MAX_POINTS || !positive_finite(g0.dx) ||
+      !positive_finite(g0.dy)) {
     MESS_print(M_warn, "OBJ_analyze: Invalid analysis grid %d by %d\n", nx, ny);
     return -1;
   }
@@ -390,8 +385,7 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
     if (!z[f]) continue;
     const GRD_report& s = grid[f];
     if (!s.grid || s.domain.nx != nx || s.domain.ny != ny) {
-      MESS_print(M_warn, "OBJ_analyze: Field %d does not fit the %d by %d analysis grid\n", f + 1,
-                 nx, ny);
+      MESS_print(M_warn, "OBJ_analyze: Field %d does not fit the %d by %d analysis grid\n", f + 1, nx, ny);
       continue;
     }
     fields.push_back(f);
@@ -404,8 +398,7 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
   MESS_print(M_out4, "Number of stations           = %4d stats\n", numdata);
   MESS_print(M_out4, "Number of passes             = %4d\n", state.num_pass);
   MESS_print(M_out4, "Filter parameter             = %9.4f cm**2\n", state.filter);
-  if (state.num_pass > 1)
-    MESS_print(M_out4, "Convergence parameter        = %9.4f\n", state.converg);
+  if (state.num_pass > 1) MESS_print(M_out4, "Convergence parameter        = %9.4f\n", state.converg);
   MESS_print(M_out4, "Radius of influence          = %7.2f grids\n", state.rad_inf);
   MESS_print(M_out4, "Minimum stations at gridpt   = %4d stats\n\n", state.min_sta);
 
@@ -452,11 +445,10 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
   const Bins* use = nullptr;
   const double rcols = std::fabs(static_cast<double>(state.rad_inf));
   const double rrows = std::fabs(static_cast<double>(r)) / g0.dy;
-  if (state.search == OBJ_SEARCH_BINNED && std::isfinite(rcols) && std::isfinite(rrows) &&
-      rcols + 2 < nx && rrows + 2 < ny) {
+  if (state.search == OBJ_SEARCH_BINNED && std::isfinite(rcols) && std::isfinite(rrows) && rcols + 2 < nx &&
+      rrows + 2 < ny) {
     try {
-      make_bins(bins, x, y, numdata, nx, ny, static_cast<int>(rcols) + 2,
-                static_cast<int>(rrows) + 2);
+      make_bins(bins, x, y, numdata, nx, ny, static_cast<int>(rcols) + 2, static_cast<int>(rrows) + 2);
       use = &bins;
     } catch (const std::bad_alloc&) {
       use = nullptr; /* every station is a candidate then */

@@ -172,9 +172,7 @@ std::string lower(std::string_view s) {
 bool iequal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
@@ -204,8 +202,7 @@ std::vector<std::string> split_fields(std::string_view s, char delim) {
   size_t from = 0;
   for (;;) {
     size_t at = s.find(delim, from);
-    out.emplace_back(
-        s.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+    out.emplace_back(s.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
     if (at == std::string_view::npos) break;
     from = at + 1;
   }
@@ -314,16 +311,14 @@ struct LevelWord {
 
 /* Level words that stand for a whole level (code 0). */
 constexpr LevelWord kLevelWords[] = {
-    {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},
-    {"sea", 1},         {"se", 1},          {"frz", 4},         {"lcl", 5},
-    {"mwnd", 6},        {"trop", 7},        {"sl", 102},        {"whole", 200},
-    {"top_frz", 204},   {"gcld_bot", 206},  {"gcld_top", 207},  {"blcld_bot", 209},
-    {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212},  {"lcld_top", 213},
-    {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223},
-    {"mcld_lyr", 224},  {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},
-    {"conv_bot", 242},  {"conv_top", 243},  {"conv_lyr", 244},  {"wbzero", 245},
-    {"maxepot", 246},   {"equilib", 247},   {"sconv_bot", 248}, {"sconv_top", 249},
-    {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253},  {"sclw_top", 254},
+    {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},         {"sea", 1},
+    {"se", 1},          {"frz", 4},         {"lcl", 5},         {"mwnd", 6},       {"trop", 7},
+    {"sl", 102},        {"whole", 200},     {"top_frz", 204},   {"gcld_bot", 206}, {"gcld_top", 207},
+    {"blcld_bot", 209}, {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212}, {"lcld_top", 213},
+    {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223}, {"mcld_lyr", 224},
+    {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},  {"conv_bot", 242}, {"conv_top", 243},
+    {"conv_lyr", 244},  {"wbzero", 245},    {"maxepot", 246},   {"equilib", 247},  {"sconv_bot", 248},
+    {"sconv_top", 249}, {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253}, {"sclw_top", 254},
 };
 
 struct LevelUnit {
@@ -355,34 +350,20 @@ struct PlotType {
 };
 
 constexpr PlotType kPlotTypes[] = {
-    {VAR_TYPE_DATA, "data", {"data", nullptr}},
-    {VAR_TYPE_VALUE, "value", {"value", nullptr}},
-    {VAR_TYPE_TEXT, "text", {"text", nullptr}},
-    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
-    {VAR_TYPE_INT, "int", {nullptr, nullptr}},
-    {VAR_TYPE_MAP, "map", {nullptr, nullptr}},
-    {VAR_TYPE_FRAME, "frame", {nullptr, nullptr}},
-    {VAR_TYPE_PANEL, "panel", {nullptr, nullptr}},
-    {VAR_TYPE_GRID, "grid", {nullptr, nullptr}},
-    {VAR_TYPE_CONT, "cont", {"cont", nullptr}},
-    {VAR_TYPE_LCONT, "lcont", {"ln", nullptr}},
-    {VAR_TYPE_DLN, "dln", {"dln", nullptr}},
-    {VAR_TYPE_NDLN, "ndln", {"ndln", nullptr}},
-    {VAR_TYPE_FCONT, "fcont", {"cf", nullptr}},
-    {VAR_TYPE_BCONT, "bcont", {"lcf", nullptr}},
-    {VAR_TYPE_GVALUE, "gvalue", {"gvalue", nullptr}},
-    {VAR_TYPE_WIND, "wind", {"wind", nullptr}},
-    {VAR_TYPE_VECT, "vect", {"vect", nullptr}},
-    {VAR_TYPE_BARB, "barb", {"barb", nullptr}},
-    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
-    {VAR_TYPE_PLOT, "plot", {"plot", nullptr}},
-    {VAR_TYPE_CLOUD, "cloud", {"cloud", nullptr}},
-    {VAR_TYPE_WBARB, "wbarb", {"wbarb", nullptr}},
-    {VAR_TYPE_CBARB, "cbarb", {"cbarb", nullptr}},
-    {VAR_TYPE_DBARB, "dbarb", {"dbarb", nullptr}},
-    {VAR_TYPE_VBARB, "vbarb", {"vbarb", nullptr}},
-    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},
-    {VAR_TYPE_LINE, "line", {"line", nullptr}},
+    {VAR_TYPE_DATA, "data", {"data", nullptr}},    {VAR_TYPE_VALUE, "value", {"value", nullptr}},
+    {VAR_TYPE_TEXT, "text", {"text", nullptr}},    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
+    {VAR_TYPE_INT, "int", {nullptr, nullptr}},     {VAR_TYPE_MAP, "map", {nullptr, nullptr}},
+    {VAR_TYPE_FRAME, "frame", {nullptr, nullptr}}, {VAR_TYPE_PANEL, "panel", {nullptr, nullptr}},
+    {VAR_TYPE_GRID, "grid", {nullptr, nullptr}},   {VAR_TYPE_CONT, "cont", {"cont", nullptr}},
+    {VAR_TYPE_LCONT, "lcont", {"ln", nullptr}},    {VAR_TYPE_DLN, "dln", {"dln", nullptr}},
+    {VAR_TYPE_NDLN, "ndln", {"ndln", nullptr}},    {VAR_TYPE_FCONT, "fcont", {"cf", nullptr}},
+    {VAR_TYPE_BCONT, "bcont", {"lcf", nullptr}},   {VAR_TYPE_GVALUE, "gvalue", {"gvalue", nullptr}},
+    {VAR_TYPE_WIND, "wind", {"wind", nullptr}},    {VAR_TYPE_VECT, "vect", {"vect", nullptr}},
+    {VAR_TYPE_BARB, "barb", {"barb", nullptr}},    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
+    {VAR_TYPE_PLOT, "plot", {"plot", nullptr}},    {VAR_TYPE_CLOUD, "cloud", {"cloud", nullptr}},
+    {VAR_TYPE_WBARB, "wbarb", {"wbarb", nullptr}}, {VAR_TYPE_CBARB, "cbarb", {"cbarb", nullptr}},
+    {VAR_TYPE_DBARB, "dbarb", {"dbarb", nullptr}}, {VAR_TYPE_VBARB, "vbarb", {"vbarb", nullptr}},
+    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},       {VAR_TYPE_LINE, "line", {"line", nullptr}},
     {VAR_TYPE_CONST, "const", {nullptr, nullptr}},
 };
 
@@ -392,16 +373,13 @@ struct ItemWord {
 };
 
 /* Items that are no variables: map, station-model plot, frame and panel. */
-constexpr ItemWord kItemWords[] = {{"map", VAR_TYPE_MAP},
-                                   {"plot", VAR_TYPE_PLOT},
-                                   {"frame", VAR_TYPE_FRAME},
-                                   {"panel", VAR_TYPE_PANEL}};
+constexpr ItemWord kItemWords[] = {
+    {"map", VAR_TYPE_MAP}, {"plot", VAR_TYPE_PLOT}, {"frame", VAR_TYPE_FRAME}, {"panel", VAR_TYPE_PANEL}};
 
 bool grid_type(int t) { return t >= VAR_TYPE_GRID && t <= VAR_TYPE_STRM; }
 /* Plot types that the plot-type flag forces on every variable. */
 bool forcing_type(int t) {
-  return (t >= VAR_TYPE_LCONT && t <= VAR_TYPE_GVALUE) ||
-         (t >= VAR_TYPE_VECT && t <= VAR_TYPE_STRM);
+  return (t >= VAR_TYPE_LCONT && t <= VAR_TYPE_GVALUE) || (t >= VAR_TYPE_VECT && t <= VAR_TYPE_STRM);
 }
 
 /* ---- the definition file ---- */
@@ -415,8 +393,7 @@ struct DefEntry {
 };
 
 void strip_blanks(std::string* s) {
-  s->erase(std::remove_if(s->begin(), s->end(),
-                          [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }),
+  s->erase(std::remove_if(s->begin(), s->end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }),
            s->end());
 }
 
@@ -491,8 +468,7 @@ bool parse_var_line(const std::string& line, VarDesc* d) {
     if (!parse_table_int(parts[k], &d->ind[k])) return false;
   while (at < line.size() && is_blank(line[at])) ++at;
   std::string desc = line.substr(std::min(at, line.size()));
-  while (!desc.empty() && (desc.back() == ' ' || desc.back() == '\t' || desc.back() == '\r'))
-    desc.pop_back();
+  while (!desc.empty() && (desc.back() == ' ' || desc.back() == '\t' || desc.back() == '\r')) desc.pop_back();
   if (desc.size() > kVarDescLen) desc.resize(kVarDescLen);
   d->abbr = std::move(abbr);
   d->name = std::move(desc);
@@ -502,8 +478,7 @@ bool parse_var_line(const std::string& line, VarDesc* d) {
 /* ---- the parser's inheritance ---- */
 
 const StackEntry* stack_top() {
-  return state.base_ind >= 0 && state.base_ind < VAR_STACK_DEPTH ? &state.base[state.base_ind]
-                                                                 : nullptr;
+  return state.base_ind >= 0 && state.base_ind < VAR_STACK_DEPTH ? &state.base[state.base_ind] : nullptr;
 }
 
 /* Pushes and pops pair up, so entry 0 of a parse is never popped. */
@@ -528,8 +503,7 @@ int inherited_time(int* time) {
 
 /* Refuses the current item when a decoder refused one of its fields. */
 int refuse(const char* who, const char* why, std::string_view text) {
-  MESS_print(VAR_WARN, "%s: %s: %.*s\n", who, why,
-             static_cast<int>(std::min<size_t>(text.size(), 200)), text.data());
+  MESS_print(VAR_WARN, "%s: %s: %.*s\n", who, why, static_cast<int>(std::min<size_t>(text.size(), 200)), text.data());
   state.refused = true;
   return -1;
 }
@@ -766,20 +740,14 @@ int level_form(const std::string& s, int* ltype, int* level) {
   bool ok = false;
   switch (type) {
     case VAR_LEV_HLYR:
-    case VAR_LEV_ALYR:
-      ok = pack_layer(std::trunc(b / 100), std::trunc(a / 100), level);
-      break;
+    case VAR_LEV_ALYR: ok = pack_layer(std::trunc(b / 100), std::trunc(a / 100), level); break;
     case VAR_LEV_PLYR:
       if (first.has_num && a < b) std::swap(a, b);
       ok = pack_layer(std::trunc(b / 10), std::trunc(a / 10), level);
       break;
     case VAR_LEV_SLYR:
-    case VAR_LEV_ELYR:
-      ok = pack_layer(std::trunc(1000 * b), std::trunc(1000 * a), level);
-      break;
-    default:
-      ok = pack_layer(b, a, level);
-      break;
+    case VAR_LEV_ELYR: ok = pack_layer(std::trunc(1000 * b), std::trunc(1000 * a), level); break;
+    default: ok = pack_layer(b, a, level); break;
   }
   if (!ok) return -1;
   *ltype = type;
@@ -857,14 +825,9 @@ bool ensemble_code(const Ensemble& e, int p, int* code) {
   }
   if (p < 0 || p > 999) return false;
   switch (e.form) {
-    case EnsForm::mean:
-      *code = p + kEnsMean;
-      return true;
-    case EnsForm::dev:
-      *code = p + kEnsDev;
-      return true;
-    default:
-      break;
+    case EnsForm::mean: *code = p + kEnsMean; return true;
+    case EnsForm::dev: *code = p + kEnsDev; return true;
+    default: break;
   }
   int n = static_cast<int>(e.number);
   if (e.kind == '-') {
@@ -932,8 +895,7 @@ void take_item(std::string_view item) {
 /* Skips a bracket pair that cannot be taken; false when it is unclosed. */
 bool skip_bracket(std::string_view s, size_t* i, char open, char close, const char* why) {
   size_t j = matching_close(s, *i, open, close);
-  MESS_print(VAR_WARN, "VAR_process: %s: %.*s\n", why,
-             static_cast<int>(std::min<size_t>(s.size(), 200)), s.data());
+  MESS_print(VAR_WARN, "VAR_process: %s: %.*s\n", why, static_cast<int>(std::min<size_t>(s.size(), 200)), s.data());
   if (j == std::string_view::npos) return false;
   *i = j;
   return true;
@@ -944,13 +906,10 @@ bool skip_bracket(std::string_view s, size_t* i, char open, char close, const ch
 bool take_header(std::string_view s, size_t* i, size_t start) {
   char open = s[*i];
   char close = open == '(' ? ')' : open == '{' ? '}' : '>';
-  const char* unmatched = open == '('   ? "Unmatched ()\n"
-                          : open == '{' ? "Unmatched {}\n"
-                                        : "Unmatched <>\n";
+  const char* unmatched = open == '(' ? "Unmatched ()\n" : open == '{' ? "Unmatched {}\n" : "Unmatched <>\n";
   std::string header(s.substr(start, *i - start));
   if (header.empty()) return skip_bracket(s, i, open, close, "No name before the bracket");
-  if (open != '(' && state.vlevel > 0)
-    return skip_bracket(s, i, open, close, "Groups and vectors do not nest");
+  if (open != '(' && state.vlevel > 0) return skip_bracket(s, i, open, close, "Groups and vectors do not nest");
   if (state.varnum >= VAR_MAX_RECORDS) {
     abort_list("VAR_process", "More than 60 variables", s.substr(start));
     return false;
@@ -990,9 +949,7 @@ bool take_header(std::string_view s, size_t* i, size_t start) {
     return false;
   }
   std::string inside(s.substr(*i + 1, j - *i - 1));
-  const char* fmt = open == '('   ? "Function %s ( %s )\n"
-                    : open == '{' ? "Group %s { %s }\n"
-                                  : "Vector %s < %s >\n";
+  const char* fmt = open == '(' ? "Function %s ( %s )\n" : open == '{' ? "Group %s { %s }\n" : "Vector %s < %s >\n";
   MESS_print(VAR_TRACE, fmt, rec.name, inside.c_str());
   int& depth = open == '(' ? state.plevel : state.vlevel;
   ++depth;
@@ -1073,10 +1030,9 @@ int VAR_base_push() {
   if (state.base_ind + 1 >= VAR_STACK_DEPTH || state.varnum >= VAR_MAX_RECORDS) return -1;
   const VAR_data& d = state.var[static_cast<size_t>(state.varnum)];
   ++state.base_ind;
-  state.base[static_cast<size_t>(state.base_ind)] = {d.type,  d.time,  d.tstat,
-                                                     d.ltype, d.level, d.lstat};
-  MESS_print(VAR_TRACE, "VAR_base_push: %d = %d %d %d %d %d\n", state.base_ind, d.type, d.tstat,
-             d.time, d.lstat, d.ltype);
+  state.base[static_cast<size_t>(state.base_ind)] = {d.type, d.time, d.tstat, d.ltype, d.level, d.lstat};
+  MESS_print(VAR_TRACE, "VAR_base_push: %d = %d %d %d %d %d\n", state.base_ind, d.type, d.tstat, d.time, d.lstat,
+             d.ltype);
   return 0;
 }
 
@@ -1172,8 +1128,7 @@ int VAR_process(const char* str) {
       MESS_print(VAR_TRACE, "Parameter [ %s ]\n", inside.c_str());
       if (state.plevel == 0) {
         if (target < 0 || target >= VAR_MAX_RECORDS)
-          MESS_print(VAR_WARN, "VAR_process: No variable before the options: [%s]\n",
-                     inside.c_str());
+          MESS_print(VAR_WARN, "VAR_process: No variable before the options: [%s]\n", inside.c_str());
         else
           apply_options(&state.var[static_cast<size_t>(target)], inside);
       }
@@ -1247,8 +1202,7 @@ int VAR_process_var(const char* str, int flag) {
       if (t >= 0) rec.type = t;
       std::string def;
       if (VAR_lookup(field.c_str(), &def)) {
-        if (field.size() > cut.size())
-          set_field(rec.name, VAR_NAME_LEN, field, "VAR_process_var", "Name");
+        if (field.size() > cut.size()) set_field(rec.name, VAR_NAME_LEN, field, "VAR_process_var", "Name");
         if (++state.expansions > kMaxExpansions) {
           VAR_data_init(&rec);
           abort_list("VAR_process_var", "Too many definitions expanded", field);
@@ -1281,8 +1235,7 @@ int VAR_process_var(const char* str, int flag) {
       ++k;
     }
   }
-  if (k < f.size())
-    set_field(rec.format, VAR_FORMAT_LEN, join_fields(f, k), "VAR_process_var", "Options");
+  if (k < f.size()) set_field(rec.format, VAR_FORMAT_LEN, join_fields(f, k), "VAR_process_var", "Options");
   return 0;
 }
 
@@ -1294,8 +1247,7 @@ int VAR_lookup(const char* name, std::string* def) {
   while (read_def_entry(&i, &e)) {
     if (e.abbr != name) continue;
     if (e.too_long) {
-      MESS_print(VAR_WARN, "VAR_lookup: Definition of %s longer than %zu characters, not used\n",
-                 name, kMaxDefinition);
+      MESS_print(VAR_WARN, "VAR_lookup: Definition of %s longer than %zu characters, not used\n", name, kMaxDefinition);
       return 0;
     }
     *def = e.def;
@@ -1369,8 +1321,7 @@ int VAR_dec_time(const char* str, int* time) {
     *time = 0;
     return 2;
   }
-  if (head.size() > 1 && (head[0] == 'h' || head[0] == 'd' || head[0] == 'e') &&
-      is_digit(head[1])) {
+  if (head.size() > 1 && (head[0] == 'h' || head[0] == 'd' || head[0] == 'e') && is_digit(head[1])) {
     long long n = 0;
     read_uint(std::string_view(head).substr(1), &n);
     if (head[0] == 'h') return hour_range(n);
@@ -1453,19 +1404,12 @@ int VAR_get_level(int ltype, int level, float* l1, float* l2) {
   if (!l1 || !l2) return -1;
   float scale = 0;
   switch (ltype) {
-    case VAR_LEV_PLYR:
-      scale = 10;
-      break;
+    case VAR_LEV_PLYR: scale = 10; break;
     case VAR_LEV_HLYR:
-    case VAR_LEV_ALYR:
-      scale = 100;
-      break;
+    case VAR_LEV_ALYR: scale = 100; break;
     case VAR_LEV_TLYR:
-    case VAR_LEV_PAGLYR:
-      scale = 1;
-      break;
-    default:
-      break;
+    case VAR_LEV_PAGLYR: scale = 1; break;
+    default: break;
   }
   if (scale == 0 || level < 0) {
     *l1 = static_cast<float>(level);
@@ -1530,8 +1474,7 @@ int VAR_enc_level(int coord, float l1, float l2, int* ltype, int* level) {
       *ltype = VAR_LEV_SLYR;
       ok = pack_layer(static_cast<double>(b), static_cast<double>(a), level);
       break;
-    default:
-      break;
+    default: break;
   }
   if (!ok) {
     *level = KEZ_MISS;
@@ -1546,8 +1489,8 @@ int VAR_dec_var(const char* str, VAR_data* data) {
   set_field(data->name, VAR_NAME_LEN, s, "VAR_dec_var", "Name");
   const StackEntry* top = stack_top();
   int forced = FLAG_get(kFlagPlotType);
-  MESS_print(VAR_TRACE, "TYPE: %d cur:%d def:%d fl: %d plt: %d\n", top ? top->type : KEZ_MISS,
-             data->type, state.def_type, data->flag, forced);
+  MESS_print(VAR_TRACE, "TYPE: %d cur:%d def:%d fl: %d plt: %d\n", top ? top->type : KEZ_MISS, data->type,
+             state.def_type, data->flag, forced);
   if (!s.empty() && s[0] == '#') {
     data->type = VAR_TYPE_CONST;
     return 1;
@@ -1638,8 +1581,7 @@ int VAR_open_file(const char* file) {
   while (read_line(fp, &line, &cut)) {
     total += line.size() + 1;
     if (total > kMaxDefFile) {
-      MESS_print(VAR_WARN, "VAR_open_file: Only the first %zu bytes are read: %s\n", kMaxDefFile,
-                 path.c_str());
+      MESS_print(VAR_WARN, "VAR_open_file: Only the first %zu bytes are read: %s\n", kMaxDefFile, path.c_str());
       break;
     }
     state.def_lines.push_back(line);
@@ -1666,8 +1608,8 @@ int VAR_read_varfile() {
     VarDesc d;
     if (!parse_var_line(line, &d)) continue;
     if (list.size() >= kMaxVarEntries) {
-      MESS_print(VAR_WARN, "VAR_read_varfile: More than %zu entries, the rest is not read: %s\n",
-                 kMaxVarEntries, path.c_str());
+      MESS_print(VAR_WARN, "VAR_read_varfile: More than %zu entries, the rest is not read: %s\n", kMaxVarEntries,
+                 path.c_str());
       break;
     }
     list.push_back(std::move(d));
@@ -1705,10 +1647,9 @@ int VAR_param_decode() {
 
 int VAR_print(M_type lev, const VAR_data* data) {
   if (!data) return -1;
-  MESS_print(lev, "V: %-10s U: %-10s FH: %7ld LT: %6d L: %7ld VN: %6d T: %5s F: %2d FM: %s\n",
-             data->name, data->units, static_cast<long>(data->time), data->ltype,
-             static_cast<long>(data->level), data->var[0], VAR_print_type(data->type), data->flag,
-             data->format);
+  MESS_print(lev, "V: %-10s U: %-10s FH: %7ld LT: %6d L: %7ld VN: %6d T: %5s F: %2d FM: %s\n", data->name, data->units,
+             static_cast<long>(data->time), data->ltype, static_cast<long>(data->level), data->var[0],
+             VAR_print_type(data->type), data->flag, data->format);
   return 0;
 }
 
@@ -1835,9 +1776,7 @@ struct TimeParts {
   int end;   /* end hour */
 };
 
-TimeParts time_parts(int code) {
-  return {code / kTimeOp, (code % kTimeOp) / kTimeStart, code % kTimeStart};
-}
+TimeParts time_parts(int code) { return {code / kTimeOp, (code % kTimeOp) / kTimeStart, code % kTimeStart}; }
 
 const char* op_word(int op) {
   for (const TimeOp& t : kTimeOps)
@@ -1994,15 +1933,9 @@ bool level_text(int ltype, int level, bool long_form, std::string* out) {
     }
     if (level == KEZ_MISS) return true;
     switch (t.form) {
-      case LevelForm::value:
-        *out = format(f, level);
-        break;
-      case LevelForm::layer:
-        *out = format(f, lower_part * t.scale, upper * t.scale);
-        break;
-      case LevelForm::real_layer:
-        *out = format(f, static_cast<double>(lower_part), static_cast<double>(upper));
-        break;
+      case LevelForm::value: *out = format(f, level); break;
+      case LevelForm::layer: *out = format(f, lower_part * t.scale, upper * t.scale); break;
+      case LevelForm::real_layer: *out = format(f, static_cast<double>(lower_part), static_cast<double>(upper)); break;
       case LevelForm::ratio:
         *out = (long_form ? format("%3.2f", level / 10000.0) : ratio_text(level / 10000.0, 4)) + f;
         break;
@@ -2034,8 +1967,7 @@ std::string datalevel(int time, int ltype, int level) {
     if (const char* w = op_word(t.op)) out += std::string(w) + " ";
   }
   std::string lv;
-  if (!level_text(ltype, level, true, &lv))
-    MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
+  if (!level_text(ltype, level, true, &lv)) MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
   return out + lv;
 }
 
@@ -2101,9 +2033,8 @@ int VAR_read_menu() {
     if (e.abbr.empty() || !condition_holds(e.cond)) continue;
     /* A cut abbreviation would choose another definition, or none. */
     if (e.abbr.size() > kMenuAbbrLen) {
-      MESS_print(VAR_WARN,
-                 "VAR_read_menu: Abbreviation longer than %zu characters, not shown: %s\n",
-                 kMenuAbbrLen, e.abbr.c_str());
+      MESS_print(VAR_WARN, "VAR_read_menu: Abbreviation longer than %zu characters, not shown: %s\n", kMenuAbbrLen,
+                 e.abbr.c_str());
       continue;
     }
     std::string name = e.name.substr(0, kMenuNameLen);
@@ -2140,8 +2071,7 @@ int VAR_menu_display(const char* fstr, const char* ustr) {
   size_t from = 0;
   for (;;) {
     size_t bar = pattern.find('|', from);
-    std::string_view alt =
-        pattern.substr(from, bar == std::string_view::npos ? std::string_view::npos : bar - from);
+    std::string_view alt = pattern.substr(from, bar == std::string_view::npos ? std::string_view::npos : bar - from);
     bool negated = !alt.empty() && alt[0] == '~';
     if (negated) alt.remove_prefix(1);
     if (match_alternative(alt, ustr) != negated) return 1;
@@ -2157,8 +2087,7 @@ int VAR_print_file() {
   DefEntry e;
   while (read_def_entry(&i, &e)) {
     if (e.abbr.empty()) continue;
-    MESS_print(M_print, "%-8s %-50s\n", e.abbr.substr(0, kListAbbrLen).c_str(),
-               e.name.substr(0, kListNameLen).c_str());
+    MESS_print(M_print, "%-8s %-50s\n", e.abbr.substr(0, kListAbbrLen).c_str(), e.name.substr(0, kListNameLen).c_str());
   }
   return -1;
 }
@@ -2280,8 +2209,7 @@ int VAR_is_SUBFUNC_VECT(int ind) { return kind_of(record_at(ind)) == VAR_KIND_SU
 int VAR_is_FUNC_VECT(int ind) {
   int kind = kind_of(record_at(ind));
   /* After the table's last record there is no next record: kind 0. */
-  return kind == VAR_KIND_FUNC_VECT ||
-         (kind == VAR_KIND_FUNC && kind_of(record_at(ind + 1)) == VAR_KIND_FUNC_VECT);
+  return kind == VAR_KIND_FUNC_VECT || (kind == VAR_KIND_FUNC && kind_of(record_at(ind + 1)) == VAR_KIND_FUNC_VECT);
 }
 
 int VAR_is_CALC(int ind) {
@@ -2293,8 +2221,7 @@ int VAR_is_SUBCALC(int ind) { return VAR_is_CALC(ind); }
 
 int VAR_is_LABEL(int ind) {
   const VAR_data* d = record_at(ind);
-  return d && (d->flag == 0 || d->flag == VAR_KIND_FUNC || d->flag == VAR_KIND_COMP ||
-               d->flag == VAR_KIND_VECT);
+  return d && (d->flag == 0 || d->flag == VAR_KIND_FUNC || d->flag == VAR_KIND_COMP || d->flag == VAR_KIND_VECT);
 }
 
 int VAR_is_PLOT(int ind) {
@@ -2316,9 +2243,7 @@ int VAR_is_plot_VECT(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_VECT(ind
 int VAR_is_plot_FUNC(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_FUNC(ind); }
 int VAR_is_plot_FUNC_VECT(int ind) { return VAR_get_flag(ind) <= 9 && VAR_is_FUNC_VECT(ind); }
 int VAR_is_plot_PLOT(int ind) { return VAR_is_PLOT(ind) && VAR_is_type_PLOT(ind); }
-int VAR_is_plot_GRID(int ind) {
-  return VAR_is_PLOT(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
-}
+int VAR_is_plot_GRID(int ind) { return VAR_is_PLOT(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM); }
 
 int VAR_is_subplot_GRID(int ind) {
   return VAR_is_SUBPLOT(ind) && type_in(record_at(ind), VAR_TYPE_CONT, VAR_TYPE_STRM);
@@ -2330,8 +2255,7 @@ int VAR_is_PANEL(int ind) { return type_in(record_at(ind), VAR_TYPE_PANEL, VAR_T
 
 int VAR_is_type_PLOT(int ind) {
   const VAR_data* d = record_at(ind);
-  return d && !type_in(d, VAR_TYPE_MAP, VAR_TYPE_PANEL) &&
-         !type_in(d, VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return d && !type_in(d, VAR_TYPE_MAP, VAR_TYPE_PANEL) && !type_in(d, VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
 int VAR_is_type_GRID(int ind) {
@@ -2344,17 +2268,13 @@ int VAR_is_plot_CONT(int ind) { return type_in(record_at(ind), VAR_TYPE_CONT, VA
 int VAR_is_type_VECT(int ind) { return type_in(record_at(ind), VAR_TYPE_WIND, VAR_TYPE_STRM); }
 
 int VAR_is_calc_GRID(int ind) {
-  return (VAR_is_FUNC(ind) || VAR_is_SUBFUNC(ind)) &&
-         type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return (VAR_is_FUNC(ind) || VAR_is_SUBFUNC(ind)) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
-int VAR_is_fit_GRID(int ind) {
-  return VAR_is_CALC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
-}
+int VAR_is_fit_GRID(int ind) { return VAR_is_CALC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM); }
 
 int VAR_is_get_GRID(int ind) {
-  return record_at(ind) && !VAR_is_FUNC(ind) &&
-         type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
+  return record_at(ind) && !VAR_is_FUNC(ind) && type_in(record_at(ind), VAR_TYPE_GRID, VAR_TYPE_STRM);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -2366,8 +2286,7 @@ int VAR_make_datalevel(int time, int ltype, int level, char* str, int len) {
   return 0;
 }
 
-int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str,
-                      int len) {
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str, int len) {
   copy_out(str, len, data_label(time, ltype, level, variable, units));
   return 0;
 }
@@ -2389,19 +2308,16 @@ int VAR_make_vardata_form_datatype(const VAR_data* var, char* str, int len) {
   return 0;
 }
 
-int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
-                     char* str, int len) {
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units, char* str, int len) {
   copy_out(str, len,
-           label_prefix(time, ltype, level) +
-               format("%s (%s)", variable ? variable : "", units ? units : ""));
+           label_prefix(time, ltype, level) + format("%s (%s)", variable ? variable : "", units ? units : ""));
   return 0;
 }
 
 char* VAR_time(char* str, int time, int len) {
   if (time == KEZ_MISS) return copy_out(str, len, "miss");
   TimeParts t = time_parts(time);
-  if (t.op <= 1)
-    return copy_out(str, len, t.end == 0 ? std::string("init") : format("%dhr", t.end));
+  if (t.op <= 1) return copy_out(str, len, t.end == 0 ? std::string("init") : format("%dhr", t.end));
   std::string word = op_word(t.op) ? std::string(op_word(t.op)) + " " : std::string();
   /* A period that starts after its end is the analysis form. */
   if (t.start > t.end && t.end == 0) return copy_out(str, len, format("anal-%d", t.start) + word);
@@ -2410,8 +2326,7 @@ char* VAR_time(char* str, int time, int len) {
 
 char* VAR_level(char* str, int ltype, int level, int len) {
   std::string text;
-  if (!level_text(ltype, level, false, &text))
-    MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
+  if (!level_text(ltype, level, false, &text)) MESS_print(M_warn, "VAR_make_datatype: no ltype: %d\n", ltype);
   return copy_out(str, len, text);
 }
 
@@ -2422,8 +2337,7 @@ int VAR_print_all(M_type lev) {
 
 int VAR_print_info(M_type lev, const VAR_data* data) {
   if (!data) return -1;
-  MESS_print(lev, "%s\n",
-             data_label(data->time, data->ltype, data->level, data->var[0], data->units).c_str());
+  MESS_print(lev, "%s\n", data_label(data->time, data->ltype, data->level, data->var[0], data->units).c_str());
   return 0;
 }
 

@@ -30,13 +30,11 @@
 
 namespace {
 
-constexpr const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+constexpr const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 constexpr const char* months_lc[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                      "jul", "aug", "sep", "oct", "nov", "dec"};
-constexpr const char* months_long[] = {"January", "February", "March",     "April",
-                                       "May",     "June",     "July",      "August",
-                                       "September", "October", "November", "December"};
+constexpr const char* months_long[] = {"January", "February", "March",     "April",   "May",      "June",
+                                       "July",    "August",   "September", "October", "November", "December"};
 
 /* Days before the start of month m (index m - 1), then the year's length. */
 constexpr int num_day[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
@@ -54,10 +52,10 @@ struct DisplayZone {
 /* The window of observation times a decoder keeps around a file's time. */
 struct DecodeWindow {
   Date file_date{-9999, -9999, -9999, -9999, -9999, -9999, -9999, -9999}; /* adjusted */
-  long long base = 0;  /* seconds of file_date */
-  long long begin = 0; /* base + 60 * min_pre */
-  long long end = 0;   /* base + 60 * min_post */
-  int min_pre = -15;   /* minutes, negative: the window starts before base */
+  long long base = 0;                                                     /* seconds of file_date */
+  long long begin = 0;                                                    /* base + 60 * min_pre */
+  long long end = 0;                                                      /* base + 60 * min_post */
+  int min_pre = -15; /* minutes, negative: the window starts before base */
   int min_post = 10;
 };
 
@@ -124,8 +122,8 @@ time_t time_of(const long int* secs) { return secs ? static_cast<time_t>(*secs) 
 void current_text(char* str, size_t size) {
   Date now;
   DATE_get_gmdate(nullptr, &now);
-  std::snprintf(str, size, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100,
-                DATE_month(now.month), now.day, now.hour, now.min, now.sec);
+  std::snprintf(str, size, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100, DATE_month(now.month), now.day,
+                now.hour, now.min, now.sec);
 }
 
 /* ---- the decode window ---- */
@@ -169,9 +167,9 @@ struct DecodeForm {
   bool has_back = false; /* current: cu-N, the file date moved back */
   int back = 0;          /* hours */
   bool has_pre = false;
-  int pre = 0;           /* minutes before the base, positive */
+  int pre = 0; /* minutes before the base, positive */
   bool has_post = false;
-  int post = 0;          /* minutes after the base */
+  int post = 0; /* minutes after the base */
 };
 
 /* An optional "-P" or "-P+Q" that must end the text. */
@@ -265,8 +263,8 @@ const char* DATE_month_long(int month) { return month_ok(month) ? months_long[mo
 
 int DATE_print(M_type level, const Date* date) {
   if (!date) return -1;
-  MESS_print(level, "%d/%d/%d %2.2d:%2.2d:%2.2d\n", date->year, date->month, date->day,
-             date->hour, date->min, date->sec);
+  MESS_print(level, "%d/%d/%d %2.2d:%2.2d:%2.2d\n", date->year, date->month, date->day, date->hour, date->min,
+             date->sec);
   return 0;
 }
 
@@ -335,18 +333,15 @@ long int DATE_num_sec_tm(const struct tm* datim) {
   /* The full year, so that years before 1950 and from 2100 on keep their
    * century. */
   Date date{datim->tm_year + 1900, datim->tm_mon + 1, datim->tm_mday, -9999, -9999,
-            datim->tm_hour, datim->tm_min, datim->tm_sec};
+            datim->tm_hour,        datim->tm_min,     datim->tm_sec};
   return DATE_num_sec(&date);
 }
 
-int DATE_is_leap(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0;
-}
+int DATE_is_leap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 1 : 0; }
 
 int DATE_date_days(int year, int month, int day) {
   if (!month_ok(month)) month = month < 1 ? 1 : 12;
-  long long days = day + num_day[month - 1] + leap_days(year, month) +
-                   365LL * (static_cast<long long>(year) - 1970);
+  long long days = day + num_day[month - 1] + leap_days(year, month) + 365LL * (static_cast<long long>(year) - 1970);
   return static_cast<int>(days);
 }
 
@@ -511,8 +506,7 @@ int DATE_chk_range(int date) {
   if (d < -11) d += 24;
   long long t = w.base + 3600LL * d + 60LL * (minute - w.file_date.min);
   int in = w.begin <= t && t <= w.end ? 1 : 0;
-  MESS_print(M_debug_c, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base,
-             w.end - w.base, in);
+  MESS_print(M_debug_c, "%d %lld %lld-%lld = %d\n", date, t - w.base, w.begin - w.base, w.end - w.base, in);
   return in;
 }
 
@@ -530,9 +524,9 @@ constexpr const char* day_of_week[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI",
 
 /* The parts of a forecast-hour code t1 * 1000000 + t2 * 1000 + t3. */
 struct ForecastCode {
-  int t1 = 0;     /* time operation */
-  int t2 = 0;     /* start of the period */
-  int t3 = -9999; /* end of the period; -9999 none */
+  int t1 = 0;        /* time operation */
+  int t2 = 0;        /* start of the period */
+  int t3 = -9999;    /* end of the period; -9999 none */
   int label = -9999; /* the hour a label shows */
 };
 
@@ -587,8 +581,7 @@ std::string hour_text(int h, int m, bool with_min, int u, int v, bool short_hour
   }
   const int h12 = h % 12 == 0 ? 12 : h % 12;
   const char* half = h >= 12 ? "PM" : "AM";
-  std::string text = with_min ? format("%d:%2.2d %s%s", h12, m, half, tz)
-                              : format("%d %s%s", h12, half, tz);
+  std::string text = with_min ? format("%d:%2.2d %s%s", h12, m, half, tz) : format("%d %s%s", h12, half, tz);
   if (z.tz_pm == -1) text += with_min ? format(" [%2.2d%2.2dZ]", u, v) : format(" [%2.2dZ]", u);
   return text;
 }
@@ -629,8 +622,7 @@ std::string make_label(const Date& in) {
   const int day = d.day < 0 || d.day > 31 ? 1 : d.day;
   if (d.hour == -9999) return format("%2d %3s %2.2d", day, mon, yy);
   const int hour = d.hour < 0 || d.hour > 23 ? 0 : d.hour;
-  if (d.min == -9999)
-    return format("%s %2d %3s %2.2d", hour_text(hour, 0, false, u, v, false).c_str(), day, mon, yy);
+  if (d.min == -9999) return format("%s %2d %3s %2.2d", hour_text(hour, 0, false, u, v, false).c_str(), day, mon, yy);
   const int min = d.min < 0 || d.min > 59 ? 0 : d.min;
   return format("%s %2d %3s %2.2d", hour_text(hour, min, true, u, v, false).c_str(), day, mon, yy);
 }
@@ -700,10 +692,8 @@ std::string label_for_time_mod(int fhour, const char* model, const Date& date) {
   const char* mon = DATE_month(d.month);
   const std::string hour = hour_text(d.hour, d.min, false, t.u, t.v, true);
   if (forecast) {
-    if (no_hour)
-      return s + format(" %3s %2d %3s %2d", day_of_week[d.wday], d.day, mon, d.year % 100);
-    return s + format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day, mon,
-                      d.year % 100);
+    if (no_hour) return s + format(" %3s %2d %3s %2d", day_of_week[d.wday], d.day, mon, d.year % 100);
+    return s + format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day, mon, d.year % 100);
   }
   if (no_hour) return s + format(" %2d %3s %2d", d.day, mon, d.year % 100);
   return s + format(" %s %2d %3s %2.2d", hour.c_str(), d.day, mon, d.year % 100);
@@ -733,8 +723,7 @@ bool month_key_matches(const char* key, const char* str) {
   for (size_t i = 1; key[i]; ++i) {
     if (!str[i - 1] || !str[i]) return false;
     if (key[i] == '?') continue;
-    const char want =
-        upper ? key[i] : static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+    const char want = upper ? key[i] : static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
     if (str[i] != want) return false;
   }
   return true;
@@ -755,15 +744,13 @@ int DATE_make_seq(Date* date, char* str) {
   if (date->day < 0 || date->day > 31) date->day = 1;
   if (date->hour < 0 || date->hour > 23) date->hour = 0;
   if (date->min < 0 || date->min > 59) date->min = 0;
-  return copy_label(format("%4.4d%2.2d%2.2d%2.2d%2.2d", date->year, date->month, date->day,
-                           date->hour, date->min),
+  return copy_label(format("%4.4d%2.2d%2.2d%2.2d%2.2d", date->year, date->month, date->day, date->hour, date->min),
                     str);
 }
 
 int DATE_decode_seq(const char* str, Date* date) {
   if (!str || !date) return -1;
-  std::sscanf(str, "%4d%2d%2d%2d%2d", &date->year, &date->month, &date->day, &date->hour,
-              &date->min);
+  std::sscanf(str, "%4d%2d%2d%2d%2d", &date->year, &date->month, &date->day, &date->hour, &date->min);
   return 0;
 }
 
@@ -781,8 +768,7 @@ int DATE_decode_label(const char* str, Date* date) {
     if (ok && tail[0] == ' ') std::sscanf(tail, "%1d%2d", &hour, &min);
   }
   if (!ok && n >= 19)
-    ok = std::sscanf(str + n - 19, "%2d:%2d:%2dZ %2d %3s %2d", &hour, &min, &sec, &day, mon,
-                     &year) == 6;
+    ok = std::sscanf(str + n - 19, "%2d:%2d:%2dZ %2d %3s %2d", &hour, &min, &sec, &day, mon, &year) == 6;
   if (!ok && n >= 13) {
     min = -9999;
     sec = -9999;
@@ -812,8 +798,7 @@ char* DATE_fhour_label(char* str, int fhour, int flag) {
   return str;
 }
 
-int DATE_format_label(char* str, const char* format_text, int fhour, const char* model,
-                      const Date* date) {
+int DATE_format_label(char* str, const char* format_text, int fhour, const char* model, const Date* date) {
   if (!str || !format_text) return -1;
   const Date d = date ? *date : Date{-9999, -9999, -9999, -9999, -9999, -9999, -9999, -9999};
   std::string out;
@@ -825,16 +810,22 @@ int DATE_format_label(char* str, const char* format_text, int fhour, const char*
     const char code = *++p;
     if (!code) break;
     switch (code) {
-    case 'F': out += fhour_text(decode_fhour(fhour).label, d.hour == -9999); break;
-    case 'f': out += format("%d", fhour); break;
-    case 'x': if (model) out += model; break;
-    case 'y': out += format("%2.2d", d.year % 100); break;
-    case 'm': out += format("%2.2d", d.month); break;
-    case 'M': out += format("%3.3s", DATE_month(d.month)); break;
-    case 'd': out += format("%2.2d", d.day); break;
-    case 'h': if (d.hour != -9999) out += format("%2.2d", d.hour); break;
-    case 'n': if (d.min != -9999) out += format("%2.2d", d.min); break;
-    default: out += code; break;
+      case 'F': out += fhour_text(decode_fhour(fhour).label, d.hour == -9999); break;
+      case 'f': out += format("%d", fhour); break;
+      case 'x':
+        if (model) out += model;
+        break;
+      case 'y': out += format("%2.2d", d.year % 100); break;
+      case 'm': out += format("%2.2d", d.month); break;
+      case 'M': out += format("%3.3s", DATE_month(d.month)); break;
+      case 'd': out += format("%2.2d", d.day); break;
+      case 'h':
+        if (d.hour != -9999) out += format("%2.2d", d.hour);
+        break;
+      case 'n':
+        if (d.min != -9999) out += format("%2.2d", d.min);
+        break;
+      default: out += code; break;
     }
   }
   return copy_label(out, str);
@@ -869,8 +860,7 @@ int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str
   const Date& d = t.local;
   const std::string hour = hour_text(d.hour, d.min, false, t.u, t.v, false);
   if (forecast)
-    s += format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day,
-                DATE_month(d.month), d.year % 100);
+    s += format(" %s %3s %2d %3s %2.2d", hour.c_str(), day_of_week[d.wday], d.day, DATE_month(d.month), d.year % 100);
   else
     s += format(" %s %2d %3s %2.2d", hour.c_str(), d.day, DATE_month(d.month), d.year % 100);
   *str = s;
@@ -916,11 +906,8 @@ int DATE_make_label_valid_time(int fhour, const Date* date, char* str) {
   const Shown t = shown_at(base + period_secs(base, fc.t3));
   const Date& d = t.local;
   if (date->hour == -9999)
-    return copy_label(format("%3s %2d %3s %2.2d", day_of_week[d.wday], d.day, DATE_month(d.month),
-                             d.year % 100),
-                      str);
-  return copy_label(format("%s %3s %2d %3s %2.2d",
-                           hour_text(d.hour, d.min, false, t.u, t.v, true).c_str(),
+    return copy_label(format("%3s %2d %3s %2.2d", day_of_week[d.wday], d.day, DATE_month(d.month), d.year % 100), str);
+  return copy_label(format("%s %3s %2d %3s %2.2d", hour_text(d.hour, d.min, false, t.u, t.v, true).c_str(),
                            day_of_week[d.wday], d.day, DATE_month(d.month), d.year % 100),
                     str);
 }

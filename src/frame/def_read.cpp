@@ -42,8 +42,8 @@ struct FileCloser {
 
 /* The state of one IF level. */
 enum Branch : char {
-  not_taken = 0,   /* no branch taken yet */
-  taken = 1,       /* the current branch is taken */
+  not_taken = 0,    /* no branch taken yet */
+  taken = 1,        /* the current branch is taken */
   taken_before = 99 /* a branch was taken before this one */
 };
 
@@ -121,8 +121,7 @@ void recompute_matches() {
 
 void define_tag(const std::string& tag) {
   if (DEF_tag(tag.c_str()) != 0)
-    MESS_print(M_warn, "DEF_get: More than %d tags, %s ignored\n", static_cast<int>(kMaxTags),
-               tag.c_str());
+    MESS_print(M_warn, "DEF_get: More than %d tags, %s ignored\n", static_cast<int>(kMaxTags), tag.c_str());
 }
 
 void undefine_tag(const std::string& tag) {
@@ -218,8 +217,8 @@ bool read_line(std::string* line) {
         too_long = true;
     }
     if (!too_long) return true;
-    MESS_print(M_warn, "DEF_get: Line longer than %d characters skipped: %.40s...\n",
-               static_cast<int>(kMaxLine), line->c_str());
+    MESS_print(M_warn, "DEF_get: Line longer than %d characters skipped: %.40s...\n", static_cast<int>(kMaxLine),
+               line->c_str());
   }
 }
 
@@ -318,15 +317,16 @@ int DEF_get(std::string* resrc, std::string* value) {
     if (!has_value || !state.matches) continue;
     if (line[value_at] == '"') {
       size_t close = line.find('"', value_at + 1);
-      *value = line.substr(value_at + 1, close == std::string::npos ? std::string::npos
-                                                                     : close - value_at - 1);
+      *value = line.substr(value_at + 1, close == std::string::npos ? std::string::npos : close - value_at - 1);
     } else {
       *value = word;
     }
     if (!plain_text(name)) {
       /* Such a name would only be listed raw on the terminal later. */
-      MESS_print(M_warn, "DEF_get: Resource name with control characters or bytes that are not text skipped "
-                         "(line %d)\n", state.line_num);
+      MESS_print(M_warn,
+                 "DEF_get: Resource name with control characters or bytes that are not text skipped "
+                 "(line %d)\n",
+                 state.line_num);
       continue;
     }
     name = lower(name);

@@ -65,8 +65,8 @@ struct NamingState {
   int file_type = 0;     /* typed names: 0 ordinary, 1 grid files */
   int late_off = 3600;   /* time step of the template (s); -9999 none, never 0 */
   Date set{-9999, -9999, -9999, -9999, -9999, -9999, -9999, 0}; /* fixed date parts */
-  Date file_date = kUnsetDate; /* parts read from or written into the last name */
-  std::array<std::string, 256> keys; /* key texts by key character */
+  Date file_date = kUnsetDate;                                  /* parts read from or written into the last name */
+  std::array<std::string, 256> keys;                            /* key texts by key character */
   SavedNaming saved;
 };
 
@@ -87,8 +87,8 @@ struct SequenceState {
 };
 
 struct FilesState {
-  int share_mode = 1;     /* recorded by KEZ_share; nothing reads it */
-  std::set<FILE*> pipes;  /* streams opened with popen, closed with pclose */
+  int share_mode = 1;    /* recorded by KEZ_share; nothing reads it */
+  std::set<FILE*> pipes; /* streams opened with popen, closed with pclose */
   NamingState naming;
   SequenceState seq;
 };
@@ -104,8 +104,7 @@ struct Magic {
 /* Compared in this order; longer magics that share a start ("KEZGRID4",
  * "KEZUPA+", "KEZIMGZ") match the shorter entry. */
 constexpr Magic magics[] = {
-    {"KEZSFC", 6, 11}, {"KEZUPA", 6, 12}, {"KEZRAW", 6, 5},
-    {"KEZGRID", 7, 6}, {"KEZMETA", 7, 8}, {"KEZIMG", 6, 9},
+    {"KEZSFC", 6, 11}, {"KEZUPA", 6, 12}, {"KEZRAW", 6, 5}, {"KEZGRID", 7, 6}, {"KEZMETA", 7, 8}, {"KEZIMG", 6, 9},
 };
 
 /* Copies text into a caller's buffer of FILE_PATH_LEN bytes. */
@@ -127,8 +126,7 @@ bool stat_of(const char* file, struct stat* st) {
 int make_dir(std::string& dir, int flag) {
   std::replace(dir.begin(), dir.end(), '\\', '/');
   size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0 && FILE_exist(dir.substr(0, slash).c_str()))
-    return 1;
+  if (slash != std::string::npos && slash > 0 && FILE_exist(dir.substr(0, slash).c_str())) return 1;
 
   std::vector<std::string> items;
   size_t start = 0;
@@ -151,8 +149,7 @@ int make_dir(std::string& dir, int flag) {
     path += item;
     path += '/';
     if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-      MESS_print(M_warn, "FILE_make_dir: Unable to make directory: %s (%s)\n", path.c_str(),
-                 std::strerror(errno));
+      MESS_print(M_warn, "FILE_make_dir: Unable to make directory: %s (%s)\n", path.c_str(), std::strerror(errno));
   }
   return 0;
 }
@@ -318,17 +315,24 @@ int FILE_overwrite(const char* filename, int flag) {
     std::string prompt = std::string(filename) + ": exists overwrite (Y,N,Use,Over,App): ";
     KEZ_prompts(prompt.c_str(), answer, 9);
     switch (answer[0]) {
-    case 'Y': case 'y': case 'O': case 'o': return 1;
-    case 'A': case 'a': return 2;
-    default: return 3;
+      case 'Y':
+      case 'y':
+      case 'O':
+      case 'o': return 1;
+      case 'A':
+      case 'a': return 2;
+      default: return 3;
     }
   }
   if (flag == 1) {
     std::string prompt = std::string(filename) + ": exists overwrite (Y,N,Use,Over): ";
     KEZ_prompts(prompt.c_str(), answer, 9);
     switch (answer[0]) {
-    case 'Y': case 'y': case 'O': case 'o': return 1;
-    default: return 3;
+      case 'Y':
+      case 'y':
+      case 'O':
+      case 'o': return 1;
+      default: return 3;
     }
   }
   return 0;
@@ -367,7 +371,7 @@ struct DateCode {
 };
 
 constexpr DateCode date_codes[] = {
-    {'Y', 4, "?[0-9]??"}, {'y', 2, "[0-9]?"}, {'m', 2, "[0-9]?"}, {'b', 3, "?[a-z]?"},
+    {'Y', 4, "?[0-9]??"}, {'y', 2, "[0-9]?"},  {'m', 2, "[0-9]?"}, {'b', 3, "?[a-z]?"},
     {'d', 2, "[0-9]?"},   {'j', 3, "?[0-9]?"}, {'h', 2, "[0-9]?"}, {'n', 2, "[0-9]?"},
 };
 
@@ -377,9 +381,8 @@ struct PathCode {
 };
 
 constexpr PathCode path_codes[] = {
-    {'C', "con_path"},   {'D', "data_path"},  {'F', "file_path"}, {'R', "raw_path"},
-    {'G', "grid_path"},  {'W', "watch_path"}, {'I', "image_path"}, {'T', "text_path"},
-    {'M', "model_path"}, {'S', "sat_path"},
+    {'C', "con_path"},   {'D', "data_path"},  {'F', "file_path"}, {'R', "raw_path"},   {'G', "grid_path"},
+    {'W', "watch_path"}, {'I', "image_path"}, {'T', "text_path"}, {'M', "model_path"}, {'S', "sat_path"},
 };
 
 const DateCode* find_date_code(char letter) {
@@ -456,15 +459,11 @@ int fixed_step(int part) {
 }
 
 /* The days S of a negative fixed day part -S. */
-int day_step(int part) {
-  return static_cast<int>(std::min<long long>(-static_cast<long long>(part), kMaxWidth));
-}
+int day_step(int part) { return static_cast<int>(std::min<long long>(-static_cast<long long>(part), kMaxWidth)); }
 
 int fixed_offset(int part) { return static_cast<int>(-static_cast<long long>(part) / 100); }
 
-int clamp_seconds(long long secs) {
-  return static_cast<int>(std::clamp<long long>(secs, -INT_MAX, INT_MAX));
-}
+int clamp_seconds(long long secs) { return static_cast<int>(std::clamp<long long>(secs, -INT_MAX, INT_MAX)); }
 
 /* Shortens the time step of the template to a code's step; the first code
  * sets it. */
@@ -478,26 +477,26 @@ void take_step(char letter, int width) {
   const int n = width > 0 ? width : 1;
   const Date& set = naming.set;
   switch (letter) {
-  case 'd':
-  case 'j':
-    if (set.day < 0 && set.day != -9999)
-      naming.late_off = day_step(set.day) * 86400;
-    else
-      shorter_step(86400LL * n);
-    break;
-  case 'h':
-    if (int s = fixed_step(set.hour); s > 0)
-      naming.late_off = s * 3600;
-    else
-      shorter_step(3600LL * n);
-    break;
-  case 'n':
-    if (int s = fixed_step(set.min); s > 0)
-      naming.late_off = s * 60;
-    else
-      shorter_step(60LL * n);
-    break;
-  default: break;
+    case 'd':
+    case 'j':
+      if (set.day < 0 && set.day != -9999)
+        naming.late_off = day_step(set.day) * 86400;
+      else
+        shorter_step(86400LL * n);
+      break;
+    case 'h':
+      if (int s = fixed_step(set.hour); s > 0)
+        naming.late_off = s * 3600;
+      else
+        shorter_step(3600LL * n);
+      break;
+    case 'n':
+      if (int s = fixed_step(set.min); s > 0)
+        naming.late_off = s * 60;
+      else
+        shorter_step(60LL * n);
+      break;
+    default: break;
   }
 }
 
@@ -553,9 +552,7 @@ std::string brace_name(const std::string& t, size_t from, size_t* next) {
   return t.substr(from, close - from);
 }
 
-void set_parts_unset(Date* date) {
-  date->year = date->month = date->day = date->hour = date->min = -9999;
-}
+void set_parts_unset(Date* date) { date->year = date->month = date->day = date->hour = date->min = -9999; }
 
 /* ---- the writer ---- */
 
@@ -597,80 +594,80 @@ void write_date_code(const Code& code, const Date& date, std::string* name) {
   const int n = code.width > 0 ? code.width : 1;
   char buf[24];
   switch (code.letter) {
-  case 'Y': {
-    int year = plain_part(set.year, date.year, n);
-    std::snprintf(buf, sizeof buf, "%4.4d", year < 0 ? 0 : year);
-    *name += buf;
-    fd.year = year;
-    break;
-  }
-  case 'y': {
-    int full = set.year >= 0 ? set.year : date.year;
-    if (full < 0) {
-      *name += "00";
-      fd.year = -9999;
+    case 'Y': {
+      int year = plain_part(set.year, date.year, n);
+      std::snprintf(buf, sizeof buf, "%4.4d", year < 0 ? 0 : year);
+      *name += buf;
+      fd.year = year;
       break;
     }
-    int yy = full % 100;
-    if (set.year < 0) yy = round_down(yy, n);
-    *name += two_digits(yy);
-    fd.year = full - full % 100 + yy;
-    break;
-  }
-  case 'm': {
-    int month = plain_part(set.month, date.month, n);
-    *name += month < 0 ? "00" : two_digits(month);
-    fd.month = month;
-    break;
-  }
-  case 'b': {
-    int month = set.month >= 0 ? set.month : date.month;
-    if (month >= 1 && month <= 12) {
-      *name += DATE_month_lower(month);
+    case 'y': {
+      int full = set.year >= 0 ? set.year : date.year;
+      if (full < 0) {
+        *name += "00";
+        fd.year = -9999;
+        break;
+      }
+      int yy = full % 100;
+      if (set.year < 0) yy = round_down(yy, n);
+      *name += two_digits(yy);
+      fd.year = full - full % 100 + yy;
+      break;
+    }
+    case 'm': {
+      int month = plain_part(set.month, date.month, n);
+      *name += month < 0 ? "00" : two_digits(month);
       fd.month = month;
-    } else {
-      *name += "xxx";
-      fd.month = -9999;
-    }
-    break;
-  }
-  case 'd': {
-    int day = day_part(set.day, date.day, n);
-    *name += day < 0 ? "00" : two_digits(day);
-    fd.day = day;
-    break;
-  }
-  case 'j': {
-    int year = set.year >= 0 ? set.year : date.year;
-    int month = set.month >= 0 ? set.month : date.month;
-    int day = day_part(set.day, date.day, 1);
-    if (month < 1 || month > 12 || day < 0 || day > 31) {
-      *name += "000";
-      fd.jday = -9999;
       break;
     }
-    int julian = 0;
-    DATE_monday_julian(year, month, day, &julian);
-    std::snprintf(buf, sizeof buf, "%3.3d", julian);
-    *name += buf;
-    fd.jday = julian;
-    fd.month = month;
-    fd.day = day;
-    break;
-  }
-  case 'h': {
-    int hour = clock_part(set.hour, date.hour, n);
-    *name += hour < 0 ? "00" : two_digits(hour);
-    fd.hour = hour;
-    break;
-  }
-  case 'n': {
-    int min = clock_part(set.min, date.min, n);
-    *name += min < 0 ? "00" : two_digits(min);
-    fd.min = min;
-    break;
-  }
-  default: break;
+    case 'b': {
+      int month = set.month >= 0 ? set.month : date.month;
+      if (month >= 1 && month <= 12) {
+        *name += DATE_month_lower(month);
+        fd.month = month;
+      } else {
+        *name += "xxx";
+        fd.month = -9999;
+      }
+      break;
+    }
+    case 'd': {
+      int day = day_part(set.day, date.day, n);
+      *name += day < 0 ? "00" : two_digits(day);
+      fd.day = day;
+      break;
+    }
+    case 'j': {
+      int year = set.year >= 0 ? set.year : date.year;
+      int month = set.month >= 0 ? set.month : date.month;
+      int day = day_part(set.day, date.day, 1);
+      if (month < 1 || month > 12 || day < 0 || day > 31) {
+        *name += "000";
+        fd.jday = -9999;
+        break;
+      }
+      int julian = 0;
+      DATE_monday_julian(year, month, day, &julian);
+      std::snprintf(buf, sizeof buf, "%3.3d", julian);
+      *name += buf;
+      fd.jday = julian;
+      fd.month = month;
+      fd.day = day;
+      break;
+    }
+    case 'h': {
+      int hour = clock_part(set.hour, date.hour, n);
+      *name += hour < 0 ? "00" : two_digits(hour);
+      fd.hour = hour;
+      break;
+    }
+    case 'n': {
+      int min = clock_part(set.min, date.min, n);
+      *name += min < 0 ? "00" : two_digits(min);
+      fd.min = min;
+      break;
+    }
+    default: break;
   }
   take_step(code.letter, code.width);
 }
@@ -884,9 +881,7 @@ void set_file_impl(const char* file, std::string* out) {
   std::string text = file ? file : "";
   set_parts_unset(&nm.file_date);
 
-  auto begins = [&text](const char* word) {
-    return text.size() >= 2 && strnicmp(text.c_str(), word, 2) == 0;
-  };
+  auto begins = [&text](const char* word) { return text.size() >= 2 && strnicmp(text.c_str(), word, 2) == 0; };
   const bool by_time = (!text.empty() && text[0] == '#') || begins("la") || begins("cu");
   if (nm.file_type == 0) {
     /* A time request keeps its "#": "la#2" is a count of steps, not a date. */
@@ -902,10 +897,8 @@ void set_file_impl(const char* file, std::string* out) {
     text = text.substr(0, 1) + rest.data();
   }
 
-  for (auto [from, to] : {std::pair{nm.set.year, &nm.file_date.year},
-                          std::pair{nm.set.month, &nm.file_date.month},
-                          std::pair{nm.set.day, &nm.file_date.day},
-                          std::pair{nm.set.hour, &nm.file_date.hour},
+  for (auto [from, to] : {std::pair{nm.set.year, &nm.file_date.year}, std::pair{nm.set.month, &nm.file_date.month},
+                          std::pair{nm.set.day, &nm.file_date.day}, std::pair{nm.set.hour, &nm.file_date.hour},
                           std::pair{nm.set.min, &nm.file_date.min}})
     *to = from >= 0 ? from : -9999;
 
@@ -932,8 +925,7 @@ void set_file_impl(const char* file, std::string* out) {
     MESS_print(M_mess, "Current filename: %s\n", out->c_str());
     return;
   }
-  if (stricmp(text.c_str(), "none") == 0 ||
-      (FILE_fullpath(text.c_str()) && FILE_fullpath(tmpl.c_str()))) {
+  if (stricmp(text.c_str(), "none") == 0 || (FILE_fullpath(text.c_str()) && FILE_fullpath(tmpl.c_str()))) {
     *out = text;
     return;
   }
@@ -955,8 +947,8 @@ void set_file_impl(const char* file, std::string* out) {
   const bool typed_has_slash = typed.find('/') != std::string::npos;
 
   while (ti < tmpl.size()) {
-    MESS_print(kTraceNames, "FILES:%s:%s:%s:%s:%s:%d\n", tmpl.c_str() + ti, typed.c_str() + si, "",
-               typed.c_str(), result.c_str(), match);
+    MESS_print(kTraceNames, "FILES:%s:%s:%s:%s:%s:%d\n", tmpl.c_str() + ti, typed.c_str() + si, "", typed.c_str(),
+               result.c_str(), match);
     const char c = tmpl[ti];
     if (c == '%') {
       const Code code = read_code(tmpl, ti);
@@ -965,8 +957,7 @@ void set_file_impl(const char* file, std::string* out) {
       if (const DateCode* dc = find_date_code(code.letter)) {
         std::string field = typed.substr(si, static_cast<size_t>(dc->digits));
         int value = 0;
-        bool ok = code.letter == 'b' ? (value = DATE_decode_month(field.c_str())) != 0
-                                     : scan_field(field, &value);
+        bool ok = code.letter == 'b' ? (value = DATE_decode_month(field.c_str())) != 0 : scan_field(field, &value);
         if (!ok) {
           copy_rest();
           break;
@@ -975,17 +966,18 @@ void set_file_impl(const char* file, std::string* out) {
         si += field.size();
         Date& fd = nm.file_date;
         switch (code.letter) {
-        case 'Y': fd.year = value; break;
-        case 'y': fd.year = value > 49 ? 1900 + value : 2000 + value; break;
-        case 'm': case 'b': fd.month = value; break;
-        case 'd': fd.day = value; break;
-        case 'j':
-          DATE_julian_monday(fd.year, value, &fd.month, &fd.day);
-          fd.jday = value;
-          break;
-        case 'h': fd.hour = value; break;
-        case 'n': fd.min = value; break;
-        default: break;
+          case 'Y': fd.year = value; break;
+          case 'y': fd.year = value > 49 ? 1900 + value : 2000 + value; break;
+          case 'm':
+          case 'b': fd.month = value; break;
+          case 'd': fd.day = value; break;
+          case 'j':
+            DATE_julian_monday(fd.year, value, &fd.month, &fd.day);
+            fd.jday = value;
+            break;
+          case 'h': fd.hour = value; break;
+          case 'n': fd.min = value; break;
+          default: break;
         }
         match = 2;
         take_step(code.letter, code.width);
@@ -1104,16 +1096,15 @@ int FILE_set_name(const char* type_in) {
     const std::string& line_type = words[0];
     bool exact = stricmp(line_type.c_str(), type.c_str()) == 0;
     const int len = static_cast<int>(line_type.size());
-    bool partial = !exact && line_type.size() < type.size() &&
-                   strnicmp(type.c_str(), line_type.c_str(), len) == 0;
+    bool partial = !exact && line_type.size() < type.size() && strnicmp(type.c_str(), line_type.c_str(), len) == 0;
     if (!exact && !partial) continue;
     if (exact) {
       MESS_print(kTraceConv, "File name match for: %s\n", type.c_str());
     } else {
       size_t under = type.rfind('_');
       nm.ext = under == std::string::npos ? "" : type.substr(under + 1);
-      MESS_print(kTraceConv, "File name partial match for: %s-%s ext: %s\n", type.c_str(),
-                 line_type.c_str(), nm.ext.c_str());
+      MESS_print(kTraceConv, "File name partial match for: %s-%s ext: %s\n", type.c_str(), line_type.c_str(),
+                 nm.ext.c_str());
     }
     nm.conv = words[1];
     nm.hconv = words.size() > 2 && words[2] != "-" ? words[2] : "";
@@ -1165,7 +1156,8 @@ int FILE_list_file() {
 int FILE_set_key(char key, const char* str) {
   std::string text = str ? str : "";
   if (text.size() > static_cast<size_t>(FILE_KEY_LEN - 1)) text.resize(FILE_KEY_LEN - 1);
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }, '_');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == ' ' || c == '\t'; }, '_');
   naming.keys[static_cast<unsigned char>(key)] = text;
   return 0;
 }
@@ -1179,8 +1171,7 @@ int FILE_get_key(char key, char* str) {
 
 int FILE_save_name_conv() {
   const NamingState& nm = naming;
-  naming.saved = SavedNaming{nm.late_off, nm.conv,     nm.hconv,        nm.min_size,
-                             nm.ext,      nm.filename, nm.filename_type};
+  naming.saved = SavedNaming{nm.late_off, nm.conv, nm.hconv, nm.min_size, nm.ext, nm.filename, nm.filename_type};
   return 0;
 }
 
@@ -1210,8 +1201,7 @@ int FILE_set_name_conv(const char* str) {
 
 int FILE_get_name_conv(char* str) {
   if (!str) return -1;
-  std::snprintf(str, FILE_PATH_LEN, "%d %s %s", naming.late_off, naming.conv.c_str(),
-                naming.hconv.c_str());
+  std::snprintf(str, FILE_PATH_LEN, "%d %s %s", naming.late_off, naming.conv.c_str(), naming.hconv.c_str());
   return 0;
 }
 
@@ -1306,8 +1296,8 @@ namespace {
 
 SequenceState& seq = state.seq;
 
-constexpr int kRetry = 4;        /* prompts for an input file */
-constexpr int kAnswerLen = 79;   /* an answer holds 78 characters */
+constexpr int kRetry = 4;      /* prompts for an input file */
+constexpr int kAnswerLen = 79; /* an answer holds 78 characters */
 constexpr int kLatestTries = 500;
 /* A latest-file search asked for with "#" steps back at most this often
  * (a year of hourly files): each step tests a file. */
@@ -1315,7 +1305,7 @@ constexpr int kMaxLatestTries = 10000;
 /* Spans and steps of a sequence ("num_hour"): about eleven years, so that
  * offsets in seconds keep well inside an int. */
 constexpr int kMaxSpanHours = 100000;
-constexpr int kNoStep = 100000;  /* sequence step of a template without a time code */
+constexpr int kNoStep = 100000; /* sequence step of a template without a time code */
 
 Date date_of(long int secs) {
   Date date;
@@ -1460,8 +1450,7 @@ long int set_current_impl(const char* cur, std::string* filename) {
     for (int i = 0; i < tries; ++i) {
       Date date = date_of(secs);
       set_date_impl(&date, &name);
-      MESS_print(M_debug, "LATE:%d %d %d %d %d\n", date.year, date.month, date.day, date.hour,
-                 date.min);
+      MESS_print(M_debug, "LATE:%d %d %d %d %d\n", date.year, date.month, date.day, date.hour, date.min);
       MESS_print(M_debug, "LATE: %s\n", name.c_str());
       if (FILE_size(name.c_str()) > FILE_get_min_size()) break;
       if (naming.late_off <= 0) break; /* no time code: there is nowhere to step */
@@ -1607,9 +1596,7 @@ long int FILE_set_current(const char* cur, char* filename) {
 
 int FILE_get_file(const char* prompt, char* outfile) { return choose_file(prompt, outfile, false); }
 
-int FILE_get_file_only(const char* prompt, char* outfile) {
-  return choose_file(prompt, outfile, true);
-}
+int FILE_get_file_only(const char* prompt, char* outfile) { return choose_file(prompt, outfile, true); }
 
 int FILE_get_date(Date* date) {
   if (!date) return -1;
@@ -1663,8 +1650,7 @@ int FILE_get_next(char* file) {
     set_date_off_impl(&date, seq.nsecs, &name);
     FILE_print_first_date("out: ");
     const Date& fd = naming.file_date;
-    MESS_print(M_debug_c, "NEXT: %d %d %d %d %d %s\n", fd.year, fd.month, fd.day, fd.hour,
-               seq.nsecs, name.c_str());
+    MESS_print(M_debug_c, "NEXT: %d %d %d %d %d %s\n", fd.year, fd.month, fd.day, fd.hour, seq.nsecs, name.c_str());
   }
   seq.nsecs = clamp_seconds(static_cast<long long>(seq.nsecs) + seq.offset);
   if (file) copy_out(name, file);
@@ -1720,8 +1706,8 @@ int FILE_get_skip() {
 }
 
 int FILE_set_def_hours(int hour) {
-  seq.def_hours = static_cast<int>(std::clamp<long long>(3600LL * hour, -3600LL * kMaxSpanHours,
-                                                         3600LL * kMaxSpanHours));
+  seq.def_hours =
+      static_cast<int>(std::clamp<long long>(3600LL * hour, -3600LL * kMaxSpanHours, 3600LL * kMaxSpanHours));
   return 0;
 }
 

@@ -18,7 +18,7 @@ constexpr int kNumFlags = 30;
 constexpr int kNumParts = 13;
 
 struct FlagState {
-  std::array<std::int64_t, kNumFlags> flags{};          /* 0 at start, -9999 after RES_init */
+  std::array<std::int64_t, kNumFlags> flags{}; /* 0 at start, -9999 after RES_init */
   std::array<int, kNumParts> plot_it{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 };
 

@@ -24,11 +24,11 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool of_kind(char conv, int kind) {
   switch (kind) {
-  case FMT_FLOAT: return std::strchr("eEfFgGaA", conv) != nullptr;
-  case FMT_INT: return std::strchr("diouxX", conv) != nullptr;
-  case FMT_STRING: return conv == 's';
-  case FMT_CHAR: return conv == 'c';
-  default: return false;
+    case FMT_FLOAT: return std::strchr("eEfFgGaA", conv) != nullptr;
+    case FMT_INT: return std::strchr("diouxX", conv) != nullptr;
+    case FMT_STRING: return conv == 's';
+    case FMT_CHAR: return conv == 'c';
+    default: return false;
   }
 }
 
@@ -95,8 +95,8 @@ std::string print_checked(const char* format, ...) {
 std::string choose(const char* caller, const char* format, const char* fallback, int kind) {
   std::string checked = normalise(format, kind);
   if (!checked.empty()) return checked;
-  MESS_print(M_warn, "%s: Bad format \"%s\", using \"%s\"\n", caller ? caller : "FMT_check",
-             format ? format : "", fallback ? fallback : "");
+  MESS_print(M_warn, "%s: Bad format \"%s\", using \"%s\"\n", caller ? caller : "FMT_check", format ? format : "",
+             fallback ? fallback : "");
   return normalise(fallback, kind);
 }
 
@@ -104,26 +104,22 @@ std::string choose(const char* caller, const char* format, const char* fallback,
 
 int FMT_check(const char* format, int kind) { return normalise(format, kind).empty() ? 0 : 1; }
 
-std::string FMT_print_float(const char* caller, const char* format, const char* fallback,
-                            double value) {
+std::string FMT_print_float(const char* caller, const char* format, const char* fallback, double value) {
   const std::string f = choose(caller, format, fallback, FMT_FLOAT);
   return f.empty() ? std::string() : print_checked(f.c_str(), value);
 }
 
-std::string FMT_print_int(const char* caller, const char* format, const char* fallback,
-                          long value) {
+std::string FMT_print_int(const char* caller, const char* format, const char* fallback, long value) {
   const std::string f = choose(caller, format, fallback, FMT_INT);
   return f.empty() ? std::string() : print_checked(f.c_str(), value);
 }
 
-std::string FMT_print_str(const char* caller, const char* format, const char* fallback,
-                          const char* value) {
+std::string FMT_print_str(const char* caller, const char* format, const char* fallback, const char* value) {
   const std::string f = choose(caller, format, fallback, FMT_STRING);
   return f.empty() ? std::string() : print_checked(f.c_str(), value ? value : "");
 }
 
-std::string FMT_print_char(const char* caller, const char* format, const char* fallback,
-                           char value) {
+std::string FMT_print_char(const char* caller, const char* format, const char* fallback, char value) {
   const std::string f = choose(caller, format, fallback, FMT_CHAR);
   return f.empty() ? std::string() : print_checked(f.c_str(), static_cast<int>(value));
 }

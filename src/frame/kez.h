@@ -53,9 +53,9 @@ struct Domain {
   float clon;     /* centre longitude; diagrams: data value at one corner */
   float dx;       /* grid spacing in plot units; diagrams: data extents */
   float dy;
-  int nx;         /* grid points; diagrams 20, 24, 25: plot extents */
+  int nx; /* grid points; diagrams 20, 24, 25: plot extents */
   int ny;
-  int ellipse;    /* 1 ellipsoidal earth (satellite view), 0 sphere */
+  int ellipse; /* 1 ellipsoidal earth (satellite view), 0 sphere */
 };
 
 /* Plot limits of a domain, or a diagram viewport. */
@@ -147,14 +147,10 @@ int FMT_check(const char* format, int kind);
 /* The value printed with format when FMT_check accepts it; otherwise with
  * the caller's fallback, after a warning that begins with caller's name.
  * The empty text when neither format passes. */
-std::string FMT_print_float(const char* caller, const char* format, const char* fallback,
-                            double value);
-std::string FMT_print_int(const char* caller, const char* format, const char* fallback,
-                          long value);
-std::string FMT_print_str(const char* caller, const char* format, const char* fallback,
-                          const char* value);
-std::string FMT_print_char(const char* caller, const char* format, const char* fallback,
-                           char value);
+std::string FMT_print_float(const char* caller, const char* format, const char* fallback, double value);
+std::string FMT_print_int(const char* caller, const char* format, const char* fallback, long value);
+std::string FMT_print_str(const char* caller, const char* format, const char* fallback, const char* value);
+std::string FMT_print_char(const char* caller, const char* format, const char* fallback, char value);
 
 /* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
@@ -316,8 +312,7 @@ char* RES_get_progname(char* prog);
  * path, linked loop windows, the environment, the command line) into the
  * list and converts each defined resource once. def_table ends with a null
  * name. 0. */
-int RES_decode(const char* progname, const char* class_name, int argc, char** argv,
-               const RES_defobj* def_table);
+int RES_decode(const char* progname, const char* class_name, int argc, char** argv, const RES_defobj* def_table);
 
 /* ------------------------------------------------------------------------ */
 /* system: processes, prompts and timing                                    */
@@ -398,9 +393,9 @@ Date* DATE_to_struct(int year, int month, int day, int hour, int min);
  * time in brackets, "+" 12-hour style), a name of up to four characters,
  * and ":" with the offset in hours. Only label texts use it. */
 int DATE_set_TZ(const char* str);
-int DATE_get_tz_off();          /* seconds added to UTC */
-const char* DATE_get_tz_str();  /* "Z", or a blank and the zone name */
-int DATE_get_tz_pm();           /* 0 24-hour, 1 12-hour, -1 12-hour with UTC */
+int DATE_get_tz_off();         /* seconds added to UTC */
+const char* DATE_get_tz_str(); /* "Z", or a blank and the zone name */
+int DATE_get_tz_pm();          /* 0 24-hour, 1 12-hour, -1 12-hour with UTC */
 
 /* The decode window: a base time from a file's date and "decode_hour",
  * and a window of minutes around it (-15 to +10 at start). */
@@ -421,8 +416,7 @@ int DATE_decode_seq(const char* str, Date* date);
 int DATE_decode_label(const char* str, Date* date);
 int DATE_decode_month(const char* str);
 char* DATE_fhour_label(char* str, int fhour, int flag);
-int DATE_format_label(char* str, const char* format, int fhour, const char* model,
-                      const Date* date);
+int DATE_format_label(char* str, const char* format, int fhour, const char* model, const Date* date);
 int DATE_make_label_for(int fhour, int model, long int seconds, char* str);
 int DATE_make_label_for_time(int fhour, int model, const Date* date, char* str);
 int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, char* str);
@@ -596,7 +590,7 @@ int scanp(parse_param* param, const char* pat, ...);
  * line of a file, or the one after fskipline) is passed over. A line longer
  * than the limit comes in pieces. At the end of the file they give EOF and
  * leave the buffer as it was. */
-inline constexpr int FGETLINE_LEN = 160; /* fgetline's buffer needs 161 bytes */
+inline constexpr int FGETLINE_LEN = 160;                /* fgetline's buffer needs 161 bytes */
 int fgetline(FILE* ifile, char* string);                /* length, 0 empty, EOF */
 int fgetnline(FILE* ifile, char* string, int len);      /* bytes taken, 0 empty, EOF */
 int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF */
@@ -721,8 +715,7 @@ inline constexpr int MENU_STRING_LEN = 80;
 /* Menu flags: 1 offers the exit choice, 2 the main-menu choice (entry 0),
  * 4 a help line. */
 int MENU_print(const char* title, const MENU_item* menu, int menu_num, int flag);
-int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt,
-                 char* string, int flag);
+int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt, char* string, int flag);
 int MENU_search(const char* item, const MENU_item* menu);
 const char* MENU_get_abbr(int index, const MENU_item* menu);
 int MENU_check(int index, const MENU_item* menu, int menu_num);
@@ -748,8 +741,7 @@ int MQ_get(int msgqid, int conn_id, char* item);
  * (conn_id -1 when it was refused), -1 nothing waiting. */
 int MQ_create(int num);
 int MQ_sget(int msgqid, int* conn_id, char* item);
-int MQ_sput(int msgqid, int conn_id, int flag, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
+int MQ_sput(int msgqid, int conn_id, int flag, const char* format, ...) __attribute__((format(printf, 4, 5)));
 int MQ_clear(int msgqid, int index);
 int MQ_del(int msgqid);
 int MQ_find(int ind);
@@ -778,18 +770,18 @@ enum MAP_proj_code : int {
   MAP_PSTEREO = 1,     /* polar stereographic */
   MAP_LATLON = 2,
   MAP_MERC = 3,
-  MAP_LAMB = 4,        /* Lambert conformal */
+  MAP_LAMB = 4, /* Lambert conformal */
   MAP_ORTHO = 5,
   MAP_GNOM = 6,
   MAP_MOLL = 7,
-  MAP_LAMBAZ = 8,      /* Lambert azimuthal equal-area */
-  MAP_SAT = 9,         /* satellite view */
-  MAP_XY = 20,         /* linear diagram */
+  MAP_LAMBAZ = 8, /* Lambert azimuthal equal-area */
+  MAP_SAT = 9,    /* satellite view */
+  MAP_XY = 20,    /* linear diagram */
   MAP_XZ = 21,
-  MAP_XLOGP = 22,      /* x against log pressure */
-  MAP_POLAR = 23,      /* hodograph */
+  MAP_XLOGP = 22, /* x against log pressure */
+  MAP_POLAR = 23, /* hodograph */
   MAP_CAT = 24,
-  MAP_XP = 25,         /* x against pressure, pressure down */
+  MAP_XP = 25, /* x against pressure, pressure down */
   MAP_SKEWT = 40,
   MAP_STUVE = 41,
   MAP_EMA = 42,
@@ -848,8 +840,7 @@ int MAP_tran_pe(Point pt, EarthPoint* ept);
 /* Grid indices, conversion between domains, offsets and directions. */
 int MAP_grid_tran(float gx, float gy, float* x, float* y);
 int MAP_grid_untran(float x, float y, float* gx, float* gy);
-int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2,
-                    float* y2);
+int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2, float* y2);
 int MAP_offset(float xi, float yi, float dir, float rad, float* xf, float* yf);
 float MAP_factor(float lat, float lon);
 float MAP_dir_adj(float dir, float x, float y);
@@ -1113,8 +1104,8 @@ inline constexpr int DOM_SPEC_LEN = 80;
 int DOM_decode(const char* str, Domain* domain);
 /* Tries one layout of up to eight item codes on the items: 0 on a match,
  * -1 when the counts differ, else the code of the item that failed. */
-int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int i2 = 0,
-                   int i3 = 0, int i4 = 0, int i5 = 0, int i6 = 0, int i7 = 0, int i8 = 0);
+int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int i2 = 0, int i3 = 0, int i4 = 0,
+                   int i5 = 0, int i6 = 0, int i7 = 0, int i8 = 0);
 int DOM_proj_str(const char* proj);
 int DOM_get_def_region(const char* region, Domain* domain);
 /* The specification of abbreviation str (any entry for a null str) in a
@@ -1227,15 +1218,15 @@ struct VAR_data {
 /* Record kinds: the flag of a record modulo 10 (the flag is the function
  * depth times 10 plus the kind). */
 enum VAR_kind {
-  VAR_KIND_REG = 0,          /* plain variable outside groups and vectors */
-  VAR_KIND_SUBREG = 1,       /* plain variable inside a group or vector */
-  VAR_KIND_FUNC = 2,         /* function header 'name( ... )' */
-  VAR_KIND_SUBFUNC = 3,      /* set only through VAR_set_flag */
-  VAR_KIND_ITEM = 4,         /* "map", "plot", "frame", "panel" (flag exactly 4) */
-  VAR_KIND_COMP = 5,         /* group header 'name{ ... }' */
-  VAR_KIND_VECT = 6,         /* vector header 'name< ... >' */
-  VAR_KIND_FUNC_VECT = 8,    /* second output of a vector-valued function */
-  VAR_KIND_SUBFUNC_VECT = 9  /* set only through VAR_set_flag */
+  VAR_KIND_REG = 0,         /* plain variable outside groups and vectors */
+  VAR_KIND_SUBREG = 1,      /* plain variable inside a group or vector */
+  VAR_KIND_FUNC = 2,        /* function header 'name( ... )' */
+  VAR_KIND_SUBFUNC = 3,     /* set only through VAR_set_flag */
+  VAR_KIND_ITEM = 4,        /* "map", "plot", "frame", "panel" (flag exactly 4) */
+  VAR_KIND_COMP = 5,        /* group header 'name{ ... }' */
+  VAR_KIND_VECT = 6,        /* vector header 'name< ... >' */
+  VAR_KIND_FUNC_VECT = 8,   /* second output of a vector-valued function */
+  VAR_KIND_SUBFUNC_VECT = 9 /* set only through VAR_set_flag */
 };
 
 /* Plot-type codes of VAR_data::type. 10 to 17 are the contour class, 20 to
@@ -1277,25 +1268,25 @@ enum VAR_plot_type {
 enum VAR_level_type {
   VAR_LEV_NONE = 0,
   VAR_LEV_SFC = 1,
-  VAR_LEV_DASH = 9,    /* the level field '-' */
-  VAR_LEV_PRES = 100,  /* mb */
-  VAR_LEV_PLYR = 101,  /* layer, parts in tens of mb */
+  VAR_LEV_DASH = 9,   /* the level field '-' */
+  VAR_LEV_PRES = 100, /* mb */
+  VAR_LEV_PLYR = 101, /* layer, parts in tens of mb */
   VAR_LEV_MSL = 102,
-  VAR_LEV_HGT = 103,   /* m above sea level */
-  VAR_LEV_HLYR = 104,  /* layer, parts in hundreds of m */
-  VAR_LEV_AGL = 105,   /* m above ground */
-  VAR_LEV_ALYR = 106,  /* layer, parts in hundreds of m */
-  VAR_LEV_SIG = 107,   /* sigma times 10000 */
+  VAR_LEV_HGT = 103,  /* m above sea level */
+  VAR_LEV_HLYR = 104, /* layer, parts in hundreds of m */
+  VAR_LEV_AGL = 105,  /* m above ground */
+  VAR_LEV_ALYR = 106, /* layer, parts in hundreds of m */
+  VAR_LEV_SIG = 107,  /* sigma times 10000 */
   VAR_LEV_SLYR = 108,
   VAR_LEV_HYB = 109,
-  VAR_LEV_BG = 111,    /* cm below ground */
+  VAR_LEV_BG = 111, /* cm below ground */
   VAR_LEV_BGLYR = 112,
   VAR_LEV_THETA = 113, /* K */
   VAR_LEV_TLYR = 114,
-  VAR_LEV_PAG = 115,   /* mb above ground */
+  VAR_LEV_PAG = 115, /* mb above ground */
   VAR_LEV_PAGLYR = 116,
   VAR_LEV_PV = 117,
-  VAR_LEV_ETA = 119,   /* eta times 10000 */
+  VAR_LEV_ETA = 119, /* eta times 10000 */
   VAR_LEV_ELYR = 120
 };
 
@@ -1445,13 +1436,11 @@ int VAR_is_get_GRID(int ind);
  * first and writes at most len - 1 characters. VAR_time and VAR_level give
  * the short texts of the variable string, which the decoders read back. */
 int VAR_make_datalevel(int time, int ltype, int level, char* str, int len);
-int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str,
-                      int len);
+int VAR_make_datatype(int time, int ltype, int level, int variable, const char* units, char* str, int len);
 int VAR_make_var_datatype(int ind, char* str, int len);
 int VAR_make_var_form_datatype(int ind, char* str, int len);
 int VAR_make_vardata_form_datatype(const VAR_data* var, char* str, int len);
-int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units,
-                     char* str, int len);
+int VAR_make_devtype(int time, int ltype, int level, const char* variable, const char* units, char* str, int len);
 char* VAR_time(char* str, int time, int len);
 char* VAR_level(char* str, int ltype, int level, int len);
 int VAR_print_all(M_type lev);
@@ -1478,21 +1467,21 @@ struct GRD_info;
 /* A source of point observations as the pipeline sees it. The source owns
  * report; the pipeline hands it back to read_report and get_data. */
 struct DATA_info {
-  int plot;          /* current animation frame, 0 for the first file */
-  int model;         /* model of the grids' time labels; -9999 is taken as 1 */
-  Date date;         /* date of the data: names output files, dates grids */
-  int (*out_raw)();  /* sets the raw output convention; nonzero: write raw output; may be null */
-  int (*out_grid)(); /* sets the grid file convention; the grid file type to write, 0 none */
-  Domain domain;     /* plot domain; report positions are in its plot units */
-  Domain grd_domain; /* analysis grid's domain, set by DATA_setup_grid */
-  void* report;      /* the source's own report record */
-  int (*get_var)(VAR_data* var);                      /* default units; may be null */
-  int (*read_report)(void* report, CTY_locate* loc);  /* <0 end, 0 skip, >0 use */
-  int (*rewind)();                                    /* back before the first report */
+  int plot;                      /* current animation frame, 0 for the first file */
+  int model;                     /* model of the grids' time labels; -9999 is taken as 1 */
+  Date date;                     /* date of the data: names output files, dates grids */
+  int (*out_raw)();              /* sets the raw output convention; nonzero: write raw output; may be null */
+  int (*out_grid)();             /* sets the grid file convention; the grid file type to write, 0 none */
+  Domain domain;                 /* plot domain; report positions are in its plot units */
+  Domain grd_domain;             /* analysis grid's domain, set by DATA_setup_grid */
+  void* report;                  /* the source's own report record */
+  int (*get_var)(VAR_data* var); /* default units; may be null */
+  int (*read_report)(void* report, CTY_locate* loc);            /* <0 end, 0 skip, >0 use */
+  int (*rewind)();                                              /* back before the first report */
   int (*get_data)(void* report, VAR_data* var, RAW_data* data); /* one datum */
-  int (*plot_data)(int ind);                          /* nonzero: drawn by the source; may be null */
-  int (*grid_data)(DATA_info* data);                  /* the source's gridding step */
-  void (*callback)(int type, char* str, float x, float y); /* window events of the plotters */
+  int (*plot_data)(int ind);                                    /* nonzero: drawn by the source; may be null */
+  int (*grid_data)(DATA_info* data);                            /* the source's gridding step */
+  void (*callback)(int type, char* str, float x, float y);      /* window events of the plotters */
 };
 
 /* Capacity of a fresh station store, its growth step, and the most
@@ -1537,8 +1526,7 @@ struct DATA_grid_ops {
   int (*set_grid_info)(int ind, const char* str);
   int (*set_var)(int ind);
   int (*set_grid_date)(int ind, const Date* date, const char* str);
-  int (*read_check)(const char* filename, GRD_report* grid, GRD_info* info, int* type,
-                    const Domain* domain);
+  int (*read_check)(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain);
   int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
 };
 int DATA_set_grid_ops(const DATA_grid_ops* ops);
@@ -1575,8 +1563,7 @@ int DATA_set_dist(float val);
 /* The contour and vector plotters and the grid store sit above the
  * pipeline; they lend it these calls. A null call draws nothing. */
 struct DATA_plot_hooks {
-  int (*cont_plot_setup)(int plot, int ind, GRD_report* grid, Domain* domain,
-                         void (*call)(int, char*, float, float));
+  int (*cont_plot_setup)(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));
   int (*cont_draw)(GRD_report* grid);
   int (*cont_get_type)();
   int (*cont_get_bar)();

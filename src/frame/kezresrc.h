@@ -140,8 +140,8 @@ enum res_type {
  * time zone. 1. */
 int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos);
 /* Fills the six fields of a definition; 1. */
-int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd,
-                 DEF_convert cvt, char* out, int* num);
+int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd, DEF_convert cvt, char* out,
+                 int* num);
 /* Fills a definition from the key's entry, with no output. A key without a
  * definition gets an empty name (and empty environment and option texts),
  * which the gathering passes over. 1. */

@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kNumMenus = 10;
 constexpr int kOneColumnMax = 12; /* more items than this print in two columns */
-constexpr int kPromptWord = 20; /* the prompt hands back at most 19 characters */
+constexpr int kPromptWord = 20;   /* the prompt hands back at most 19 characters */
 
 bool is_separator(const MENU_item& item) { return item.name && item.name[0] == '-'; }
 
@@ -38,8 +38,7 @@ std::vector<int> shown_items(const MENU_item* menu, int menu_num) {
   for (int i = 1; menu[i].name; ++i) {
     if (menu[i].disp[menu_num] != 1) continue;
     if (static_cast<int>(shown.size()) == MENU_MAX_ITEMS) {
-      MESS_print(M_warn, "MENU_print: Only the first %d items of menu %d are shown\n",
-                 MENU_MAX_ITEMS, menu_num);
+      MESS_print(M_warn, "MENU_print: Only the first %d items of menu %d are shown\n", MENU_MAX_ITEMS, menu_num);
       break;
     }
     shown.push_back(i);
@@ -130,8 +129,7 @@ void hand_back(char* string, const char* abbr) {
   const char* text = text_of(abbr);
   size_t n = std::strlen(text);
   if (n > static_cast<size_t>(MENU_STRING_LEN - 1)) {
-    MESS_print(M_warn, "MENU_process: Abbreviation cut to %d characters: %s\n",
-               MENU_STRING_LEN - 1, text);
+    MESS_print(M_warn, "MENU_process: Abbreviation cut to %d characters: %s\n", MENU_STRING_LEN - 1, text);
     n = static_cast<size_t>(MENU_STRING_LEN - 1);
   }
   std::memcpy(string, text, n);
@@ -140,8 +138,7 @@ void hand_back(char* string, const char* abbr) {
 
 /* The entry an answer names: entry 0 first, then the shown items; null for
  * none. Separators are never chosen. */
-const MENU_item* find_by_text(const MENU_item* menu, const std::vector<int>& shown,
-                              const char* answer) {
+const MENU_item* find_by_text(const MENU_item* menu, const std::vector<int>& shown, const char* answer) {
   auto names = [answer](const MENU_item& item) {
     return !is_separator(item) && (equal_nocase(item.abbr, answer) || equal_nocase(item.name, answer));
   };
@@ -158,8 +155,7 @@ int MENU_print(const char* title, const MENU_item* menu, int menu_num, int flag)
   return 1;
 }
 
-int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt,
-                 char* string, int flag) {
+int MENU_process(const char* title, const MENU_item* menu, int menu_num, const char* prompt, char* string, int flag) {
   if (!string) return -9999;
   const std::vector<int> shown = shown_items(menu, menu_num);
   const int count = static_cast<int>(shown.size());

@@ -27,8 +27,8 @@ struct MessState {
   /* Terminal and log mode: 1 terminal on, plain log; 0 terminal off;
    * -1 terminal on, time-stamped log; 2 log opened and closed per message. */
   int out = 1;
-  int page = 1;      /* 0 never wait, 1 only at MESS_hold, 2 also every max_lines */
-  int lines = 0;     /* terminal lines since the last wait */
+  int page = 1;  /* 0 never wait, 1 only at MESS_hold, 2 also every max_lines */
+  int lines = 0; /* terminal lines since the last wait */
   int max_lines = kDefaultPageLines;
   FILE* ofile = nullptr; /* copy file */
   FILE* pfile = nullptr; /* log file */
@@ -44,9 +44,8 @@ struct LevelWord {
 };
 
 constexpr LevelWord level_words[] = {
-    {"none", M_none},   {"print", M_print}, {"error", M_error}, {"warn", M_warn},
-    {"mess", M_mess},   {"out1", M_out1},   {"out2", M_out2},   {"out3", M_out3},
-    {"out4", M_out4},   {"debug", M_debug},
+    {"none", M_none}, {"print", M_print}, {"error", M_error}, {"warn", M_warn}, {"mess", M_mess},
+    {"out1", M_out1}, {"out2", M_out2},   {"out3", M_out3},   {"out4", M_out4}, {"debug", M_debug},
 };
 
 /* The mask with every bit below its highest set bit also set. */
@@ -106,11 +105,11 @@ void apply_level_item(const char* item) {
   size_t len = std::strlen(item);
   if (len > 0) {
     switch (item[len - 1]) {
-    case 'a': mask &= 0x11111111; break;
-    case 'b': mask &= 0x22222222; break;
-    case 'c': mask &= 0x44444444; break;
-    case 'd': mask &= 0x88888888; break;
-    default: break;
+      case 'a': mask &= 0x11111111; break;
+      case 'b': mask &= 0x22222222; break;
+      case 'c': mask &= 0x44444444; break;
+      case 'd': mask &= 0x88888888; break;
+      default: break;
     }
   }
   if (sign == '+')
@@ -232,16 +231,16 @@ int MESS_set(int oper, M_type level) {
   if (oper <= 4) ++state.set;
   if (oper >= 16 && state.set != 0) return 0;
   switch (oper) {
-  case 0:
-  case 10:
-  case 20: state.level = fill_below(level); break;
-  case 1:
-  case 11:
-  case 21: state.level |= level; break;
-  case -1:
-  case 9:
-  case 19: state.level &= ~level; break;
-  default: break;
+    case 0:
+    case 10:
+    case 20: state.level = fill_below(level); break;
+    case 1:
+    case 11:
+    case 21: state.level |= level; break;
+    case -1:
+    case 9:
+    case 19: state.level &= ~level; break;
+    default: break;
   }
   return 0;
 }

@@ -44,12 +44,12 @@
 
 namespace {
 
-constexpr int kTextPart = MQ_ITEM_LEN;     /* bytes of a message's text part on the queue */
-constexpr int kMaxText = MQ_ITEM_LEN - 2;  /* characters of text besides the flag and zero */
-constexpr int kFirstSlot = 1;              /* slot i belongs to connection number i + 2 */
+constexpr int kTextPart = MQ_ITEM_LEN;    /* bytes of a message's text part on the queue */
+constexpr int kMaxText = MQ_ITEM_LEN - 2; /* characters of text besides the flag and zero */
+constexpr int kFirstSlot = 1;             /* slot i belongs to connection number i + 2 */
 constexpr int kLastSlot = 19;
-constexpr long kServerType = 1;            /* every message to the server */
-constexpr long kHandshakeType = 2;         /* the server's answer to a connection request */
+constexpr long kServerType = 1;    /* every message to the server */
+constexpr long kHandshakeType = 2; /* the server's answer to a connection request */
 
 /* The record a message travels in on the queue. */
 struct mqueuebuf {
@@ -58,16 +58,16 @@ struct mqueuebuf {
 };
 
 struct QueueState {
-  int type = 0;                  /* transport: 0 message queue, 1 loopback socket */
-  int offset = 0;                /* added to the window number: the key or the port */
-  int timeout = 20;              /* seconds a client waits for its partner */
+  int type = 0;                   /* transport: 0 message queue, 1 loopback socket */
+  int offset = 0;                 /* added to the window number: the key or the port */
+  int timeout = 20;               /* seconds a client waits for its partner */
   void (*to_func)(int) = nullptr; /* the caller's time-out handler, or none */
-  struct sigaction top_func {};  /* the SIGALRM handling before the last arming */
-  int msgqid = -1;               /* queue id of the last open or create */
-  int sock1 = -1;                /* client: socket to the server; server: listening socket */
-  int sock2 = -1;                /* server: socket to the current client */
-  int sock_conn = -1;            /* server: connection number of the socket client */
-  std::array<int, 25> conn{};    /* server: 1 for an open connection slot; slot 0 the handshake */
+  struct sigaction top_func {};   /* the SIGALRM handling before the last arming */
+  int msgqid = -1;                /* queue id of the last open or create */
+  int sock1 = -1;                 /* client: socket to the server; server: listening socket */
+  int sock2 = -1;                 /* server: socket to the current client */
+  int sock_conn = -1;             /* server: connection number of the socket client */
+  std::array<int, 25> conn{};     /* server: 1 for an open connection slot; slot 0 the handshake */
 };
 
 QueueState state;
@@ -193,8 +193,8 @@ int socket_send(int fd, int flag, const std::string& text) {
   frame += flag_char(flag);
   frame += text;
   if (!write_all(fd, frame.data(), frame.size())) return -1;
-  MESS_print(M_debug, "Send: %d %d %d => %s\n", static_cast<int>(frame.size()),
-             static_cast<int>(text.size() + 1), flag_char(flag), text.c_str());
+  MESS_print(M_debug, "Send: %d %d %d => %s\n", static_cast<int>(frame.size()), static_cast<int>(text.size() + 1),
+             flag_char(flag), text.c_str());
   return static_cast<int>(frame.size());
 }
 
@@ -207,8 +207,8 @@ int socket_receive(int fd, char* item) {
   char body[256];
   if (!read_all(fd, body, len)) return -1;
   copy_item(item, body + 1, static_cast<size_t>(len - 1));
-  MESS_print(M_debug, "Received: %d %d %d => %s\n", static_cast<int>(len) + 1, static_cast<int>(len),
-             body[0], item ? item : "");
+  MESS_print(M_debug, "Received: %d %d %d => %s\n", static_cast<int>(len) + 1, static_cast<int>(len), body[0],
+             item ? item : "");
   return body[0] - '0';
 }
 
@@ -310,16 +310,14 @@ int socket_sget(int msgqid, int* conn_id, char* item) {
       return -1;
     }
     state.sock2 = fd;
-    MESS_print(M_debug, "Connection made from %X on port %d\n", ntohl(from.sin_addr.s_addr),
-               ntohs(from.sin_port));
+    MESS_print(M_debug, "Connection made from %X on port %d\n", ntohl(from.sin_addr.s_addr), ntohs(from.sin_port));
   }
   pollfd pfd{state.sock2, POLLIN, 0};
   if (::poll(&pfd, 1, 0) <= 0) return -1;
   char text[MQ_ITEM_LEN];
   unsigned char len = 0;
   char body[256];
-  if (!read_all(state.sock2, reinterpret_cast<char*>(&len), 1) || len == 0 ||
-      !read_all(state.sock2, body, len)) {
+  if (!read_all(state.sock2, reinterpret_cast<char*>(&len), 1) || len == 0 || !read_all(state.sock2, body, len)) {
     MESS_print(M_debug, "Client disconnect\n");
     free_socket_client();
     return -1;
@@ -483,8 +481,7 @@ int MQ_sput(int msgqid, int conn_id, int flag, const char* format, ...) {
   std::string text = fit(format_text(format, ap), "MQ_sput");
   va_end(ap);
   MESS_print(M_debug, "SPUT:%d:%s:", conn_id, text.c_str());
-  int result = socket_mode() ? socket_send(state.sock2, flag, text)
-                             : queue_send(msgqid, conn_id, flag, text);
+  int result = socket_mode() ? socket_send(state.sock2, flag, text) : queue_send(msgqid, conn_id, flag, text);
   if (flag < 0) state.conn[static_cast<size_t>(slot)] = 0;
   return result;
 }

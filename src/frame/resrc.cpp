@@ -23,13 +23,13 @@
  */
 #include "kezresrc.h"
 
-#include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -39,9 +39,9 @@
 namespace {
 
 struct Resource {
-  int index = -9999;       /* definition position, -9999 without one */
+  int index = -9999; /* definition position, -9999 without one */
   std::string name;
-  bool has_data = false;   /* a resource can exist without a value */
+  bool has_data = false; /* a resource can exist without a value */
   std::string data;
   DEF_convert cvt = CV_string;
 };
@@ -105,10 +105,12 @@ constexpr ResDef res_defs[] = {
     {RES_color_cont, "color_cont", "kezclrcont", "coco", CV_string, "-coco clr", "Line contour color"},
     {RES_color_data, "color_data", "kezclrdata", "cod", CV_string, "-cod clr", "Data plotting color"},
     {RES_color_fill, "color_fill", "kezclrfill", "cof", CV_string, "-cof clr[,...]", "Fill contour colors"},
-    {RES_color_front, "color_front", "kezclrfront", "cofr", CV_string, "-cofr hclr,lclr,cclr,wclr,oclr,tclr", "Front colors"},
+    {RES_color_front, "color_front", "kezclrfront", "cofr", CV_string, "-cofr hclr,lclr,cclr,wclr,oclr,tclr",
+     "Front colors"},
     {RES_color_grid, "color_grid", "kezclrgrid", "cogr", CV_string, "-cogr clr", "grid color"},
     {RES_color_hodo, "color_hodo", "kezclrhodo", "coh", CV_string, "-coh dclr,sclr,hclr", "Hodograph colors"},
-    {RES_color_hodtxt, "color_hodtxt", "kezclrhdtxt", "coht", CV_string, "-coht dclr,sclr,hclr", "Hodograph text colors"},
+    {RES_color_hodtxt, "color_hodtxt", "kezclrhdtxt", "coht", CV_string, "-coht dclr,sclr,hclr",
+     "Hodograph text colors"},
     {RES_color_label, "color_label", "kezclrlab", "cola", CV_string, "-cola clr", "Line label color"},
     {RES_color_line, "color_line", "kezclrln", "coln", CV_string, "-coln clr", "Lat-lon line color"},
     {RES_color_map, "color_map", "kezclrmap", "com", CV_string, "-com clr", "line map color"},
@@ -116,8 +118,10 @@ constexpr ResDef res_defs[] = {
     {RES_color_sound, "color_sound", "kezclrsnd", "cosd", CV_string, "-cosd tclr,tdclr", "Sounding colors"},
     {RES_color_table, "color_table", "kezclrtbl", "ct", CV_string, "-ct file", "Color table file name"},
     {RES_color_text, "color_text", "kezclrtext", "cot", CV_string, "-cot clr", "Text color"},
-    {RES_color_therm, "color_therm", "kezclrtherm", "coth", CV_string, "-coth pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram colors"},
-    {RES_color_thrmtxt, "color_thrmtxt", "kezclrthtxt", "cott", CV_string, "-cott pclr,tclr,daclr,maclr,mrclr", "Thermodynamic diagram text colors"},
+    {RES_color_therm, "color_therm", "kezclrtherm", "coth", CV_string, "-coth pclr,tclr,daclr,maclr,mrclr",
+     "Thermodynamic diagram colors"},
+    {RES_color_thrmtxt, "color_thrmtxt", "kezclrthtxt", "cott", CV_string, "-cott pclr,tclr,daclr,maclr,mrclr",
+     "Thermodynamic diagram text colors"},
     {RES_color_wind, "color_wind", "kezclrwind", "cowd", CV_string, "-cowd clr", "Wind barb colors"},
     {RES_color_wx, "color_wx", "kezclrwx", "cowx", CV_string, "-cowx clr", "Weather symbol colors"},
     {RES_command, "command", "kezcommand", "10", CV_strings, "command", "Commands to be run"},
@@ -130,7 +134,8 @@ constexpr ResDef res_defs[] = {
     {RES_draw, "draw", "kezdraw", "dr", CV_draw, "-dr param[,...]", "Draw components: text,data,sum,map,none"},
     {RES_decode_hour, "decode_hour", "kezdecode", "dh", CV_string, "-dh hour", "Actual hour to decode"},
     {RES_device, "device", "kezdevice", "de", CV_device, "-de dev[,name]", "Output device: d,p,q,w,m"},
-    {RES_file_param, "file_param", "kezfileparam", "pf", CV_file_param, "-pf param", "File parameters: use,calc,over,app"},
+    {RES_file_param, "file_param", "kezfileparam", "pf", CV_file_param, "-pf param",
+     "File parameters: use,calc,over,app"},
     {RES_file_path, "file_path", "kezfile", "fp", CV_path, "-fp path", "File path"},
     {RES_filename, "filename", "kezfilename", "1", CV_strcpy, "file", "Input file name"},
     {RES_filenames, "filename", "kezfilename", "10", CV_strings, "file [file...]", "Input file names"},
@@ -156,18 +161,21 @@ constexpr ResDef res_defs[] = {
     {RES_model, "model", "kezmodel", "mo", CV_string, "-mo model", "Specific model to use"},
     {RES_name_conv, "name_conv", "keznameconv", "nc", CV_name, "-nc type", "Naming convention file name"},
     {RES_num_hour, "num_hour", "keznumhour", "nh", CV_string, "-nh hour[,step]", "Number of hours to view"},
-    {RES_object_param, "object_param", "kezobject", "oa", CV_string, "-oa smooth[,radinf,pass,conv,min]", "Objective analysis parameters"},
+    {RES_object_param, "object_param", "kezobject", "oa", CV_string, "-oa smooth[,radinf,pass,conv,min]",
+     "Objective analysis parameters"},
     {RES_out_file, "out_file", "kezoutfile", "of", CV_string, "-of type", "Output file type"},
     {RES_output, "output", "kezout", "ou", CV_string, "-ou type", "Type of output"},
     {RES_parameter, "parameter", "kezparam", "pa", CV_string, "-pa param[,...]", "Program parameters"},
-    {RES_plot_domain, "plot_domain", "kezdomain", "pd", CV_domain, "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]", "Output plot domain"},
+    {RES_plot_domain, "plot_domain", "kezdomain", "pd", CV_domain, "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]",
+     "Output plot domain"},
     {RES_plot_format, "plot_format", "kezformat", "fm", CV_string, "-fm format", "Numeric format"},
     {RES_plot_param, "plot_param", "kezpltparam", "pp", CV_string, "-pp param", "Plot parameters"},
     {RES_plot_scale, "plot_scale", "kezscale", "sc", CV_float, "-sc scale", "Text and wind vector scale factor"},
     {RES_plot_type, "plot_type", "kezplot", "pl", CV_plot_type, "-pl type", "Plot type: cf,lcf,ln,dln,ndln,value,none"},
     {RES_product, "product", "kezproduct", "ph", CV_string, "-ph header", "Specific product header"},
     {RES_raw_path, "raw_path", "kezraw", "rp", CV_path, "-rp path", "Raw files path"},
-    {RES_region, "region", "kezregion", "re", CV_region, "-re region or [proj],clat,clon[,nx,ny][,dx,dy]", "Region to be used for plotting and gridding"},
+    {RES_region, "region", "kezregion", "re", CV_region, "-re region or [proj],clat,clon[,nx,ny][,dx,dy]",
+     "Region to be used for plotting and gridding"},
     {RES_stat_prior, "stat_prior", "kezprior", "pr", CV_int, "-pr prior", "Priority of stations used in the plot"},
     {RES_state, "state", "kezstate", "st", CV_string, "-st state", "Specific state to parse"},
     {RES_table, "table", "keztable", "ta", CV_bool, "-ta", "Prints a table"},
@@ -179,7 +187,8 @@ constexpr ResDef res_defs[] = {
     {RES_window_num, "window_num", "kezwindownum", "wn", CV_int, "-wn number", "KEZLoop window number"},
     {RES_color_watch, "color_watch", "kezclrwatch", "cowa", CV_string, "-cowa sclr,tclr", "Watch box colors"},
     {RES_log_file, "log_file", "kezlog", "lf", CV_string, "-lf file", "Log file name"},
-    {RES_grid_domain, "grid_domain", "kezgrddomain", "gd", CV_domain, "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]", "Grid domain"},
+    {RES_grid_domain, "grid_domain", "kezgrddomain", "gd", CV_domain, "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]",
+     "Grid domain"},
     {RES_inputg, "input", "kezin", "inp", CV_string, "-inp type", "Type of input"},
     {RES_text_path, "text_path", "keztext", "tp", CV_path, "-tp path", "Text file path"},
     {RES_model_path, "model_path", "kezmpath", "mp", CV_path, "-mp path", "Model file path"},
@@ -228,17 +237,16 @@ constexpr const char* domain_lines[] = {
 };
 
 constexpr HelpMore help_more[] = {
-    {RES_message, false,
-     {"               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr, nullptr,
-      nullptr, nullptr}},
+    {RES_message,
+     false,
+     {"               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr, nullptr, nullptr, nullptr}},
     {RES_object_param, true, {nullptr, nullptr, nullptr, nullptr, nullptr}},
-    {RES_plot_domain, true,
-     {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
-    {RES_region, true,
+    {RES_plot_domain, true, {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
+    {RES_region,
+     true,
      {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3],
       "               us,ne,at,se,mw,sp,nw,sw,var\n"}},
-    {RES_grid_domain, true,
-     {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
+    {RES_grid_domain, true, {domain_lines[0], domain_lines[1], domain_lines[2], domain_lines[3], nullptr}},
 };
 
 struct PlotTypeWord {
@@ -247,10 +255,10 @@ struct PlotTypeWord {
 };
 
 constexpr PlotTypeWord plot_type_words[] = {
-    {"raw", 0},    {"none", 99},  {"value", 17}, {"gvalue", 17}, {"cf", 15},    {"lcf", 16},
-    {"ln", 12},    {"dln", 13},   {"ndln", 14},  {"vect", 21},   {"barb", 22},  {"strm", 23},
-    {"stream", 23}, {"an", 54},   {"number", 54}, {"pm", 55},    {"stuve", 61}, {"skewt", 62},
-    {"ema", 63},   {"teph", 64},  {"rteph", 65}, {"hodo", 69},
+    {"raw", 0},     {"none", 99}, {"value", 17},  {"gvalue", 17}, {"cf", 15},    {"lcf", 16},
+    {"ln", 12},     {"dln", 13},  {"ndln", 14},   {"vect", 21},   {"barb", 22},  {"strm", 23},
+    {"stream", 23}, {"an", 54},   {"number", 54}, {"pm", 55},     {"stuve", 61}, {"skewt", 62},
+    {"ema", 63},    {"teph", 64}, {"rteph", 65},  {"hodo", 69},
 };
 
 struct DrawWord {
@@ -259,9 +267,8 @@ struct DrawWord {
 };
 
 constexpr DrawWord draw_words[] = {
-    {"text_ul", 1}, {"text_uc", 2}, {"text_ur", 3}, {"text_ll", 4}, {"text_lc", 5},
-    {"text_lr", 6}, {"data", 7},    {"map", 8},     {"grid", 9},    {"sum", 10},
-    {"bord", 11},
+    {"text_ul", 1}, {"text_uc", 2}, {"text_ur", 3}, {"text_ll", 4}, {"text_lc", 5}, {"text_lr", 6},
+    {"data", 7},    {"map", 8},     {"grid", 9},    {"sum", 10},    {"bord", 11},
 };
 
 void convert_draw(const char* value) {
@@ -296,9 +303,7 @@ void convert_draw(const char* value) {
   free_parsed_array(argc, argv);
 }
 
-bool starts_number(const char* text) {
-  return (*text >= '0' && *text <= '9') || *text == '+' || *text == '-';
-}
+bool starts_number(const char* text) { return (*text >= '0' && *text <= '9') || *text == '+' || *text == '-'; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -409,9 +414,7 @@ bool is_letter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0
  * value. */
 bool dash_letter(const char* arg) { return arg[0] == '-' && is_letter(arg[1]); }
 
-bool is_option(const char* arg) {
-  return dash_letter(arg) || (arg[0] == '-' && arg[1] == '-' && is_letter(arg[2]));
-}
+bool is_option(const char* arg) { return dash_letter(arg) || (arg[0] == '-' && arg[1] == '-' && is_letter(arg[2])); }
 
 /* Reads the option at argv[*i]; a value taken from the next argument moves
  * *i on. */
@@ -598,8 +601,7 @@ void environment(const Definitions& defs) {
   std::string value;
   for (int i = 0; i < defs.count; ++i) {
     const RES_defobj& def = defs.table[i];
-    if (defs.defined(i) && DEF_env(def.def, def.env, &value))
-      RES_new(i, def.def, value.c_str(), def.cvt);
+    if (defs.defined(i) && DEF_env(def.def, def.env, &value)) RES_new(i, def.def, value.c_str(), def.cvt);
   }
 }
 
@@ -617,8 +619,7 @@ int find_option(const Definitions& defs, const std::string& name, bool* name_or_
     return -1;
   }
   for (int i = 0; i < defs.count; ++i)
-    if (keyed(i) && strnicmp(defs.table[i].def, name.c_str(), static_cast<int>(name.size())) == 0)
-      return i;
+    if (keyed(i) && strnicmp(defs.table[i].def, name.c_str(), static_cast<int>(name.size())) == 0) return i;
   return -1;
 }
 
@@ -684,8 +685,7 @@ void convert_all(const Definitions& defs) {
 
 } // namespace
 
-int RES_decode(const char* progname, const char* class_name, int argc, char** argv,
-               const RES_defobj* def_table) {
+int RES_decode(const char* progname, const char* class_name, int argc, char** argv, const RES_defobj* def_table) {
   (void)progname;   /* the kept arguments name the program */
   (void)class_name; /* plays no part */
   if (argc < 0 || !argv) argc = 0;
@@ -778,129 +778,115 @@ int RES_getvals(const char* name, int* paramc, char*** paramv) {
   Resource* res = find(name);
   if (!res || !res->has_data) return 0;
   int argc = 0;
-  if (parse_string(res->data.c_str(), res->cvt == CV_strings ? '\n' : ',', &argc, paramv) != 0)
-    return 0;
+  if (parse_string(res->data.c_str(), res->cvt == CV_strings ? '\n' : ',', &argc, paramv) != 0) return 0;
   if (paramc) *paramc = argc;
   return argc;
 }
 
 int RES_conv_data(char* data, void* out, DEF_convert cvt) {
   switch (cvt) {
-  case CV_batch:
-    FLAG_set(FLAG_BATCH, 1);
-    if (MESS_check_set() == 0) MESS_set(0, 0xFF);
-    return 1;
-  case CV_help:
-    FLAG_set(FLAG_HELP, 1);
-    return 1;
-  case CV_bool:
-    if (out) {
-      int* flag = static_cast<int*>(out);
-      if (!data) {
-        *flag = 1;
-      } else if (stricmp(data, "true") == 0 || stricmp(data, "on") == 0 || stricmp(data, "yes") == 0) {
-        *flag = 1;
-      } else if (stricmp(data, "false") == 0 || stricmp(data, "off") == 0 ||
-                 stricmp(data, "no") == 0) {
-        *flag = 0;
-      }
+    case CV_batch:
+      FLAG_set(FLAG_BATCH, 1);
+      if (MESS_check_set() == 0) MESS_set(0, 0xFF);
       return 1;
-    }
-    break;
-  default: break;
+    case CV_help: FLAG_set(FLAG_HELP, 1); return 1;
+    case CV_bool:
+      if (out) {
+        int* flag = static_cast<int*>(out);
+        if (!data) {
+          *flag = 1;
+        } else if (stricmp(data, "true") == 0 || stricmp(data, "on") == 0 || stricmp(data, "yes") == 0) {
+          *flag = 1;
+        } else if (stricmp(data, "false") == 0 || stricmp(data, "off") == 0 || stricmp(data, "no") == 0) {
+          *flag = 0;
+        }
+        return 1;
+      }
+      break;
+    default: break;
   }
   if (!data) return 0;
 
   switch (cvt) {
-  case CV_mess:
-    MESS_set_str(data);
-    return 1;
-  case CV_hour:
-    convert_hour(data);
-    return 1;
-  case CV_file_param:
-    if (stricmp(data, "over") == 0 || stricmp(data, "calc") == 0 || stricmp(data, "recalc") == 0)
-      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_OVERWRITE);
-    else if (stricmp(data, "app") == 0)
-      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_APPEND);
-    else if (stricmp(data, "use") == 0 || stricmp(data, "reuse") == 0)
-      FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_USE);
-    return 1;
-  case CV_plot_type:
-    for (const PlotTypeWord& pw : plot_type_words) {
-      if (stricmp(data, pw.word) == 0) {
-        FLAG_set(FLAG_PLOT_TYPE, pw.type);
-        break;
+    case CV_mess: MESS_set_str(data); return 1;
+    case CV_hour: convert_hour(data); return 1;
+    case CV_file_param:
+      if (stricmp(data, "over") == 0 || stricmp(data, "calc") == 0 || stricmp(data, "recalc") == 0)
+        FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_OVERWRITE);
+      else if (stricmp(data, "app") == 0)
+        FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_APPEND);
+      else if (stricmp(data, "use") == 0 || stricmp(data, "reuse") == 0)
+        FLAG_set(FLAG_FILE_PARAM, FILE_PARAM_USE);
+      return 1;
+    case CV_plot_type:
+      for (const PlotTypeWord& pw : plot_type_words) {
+        if (stricmp(data, pw.word) == 0) {
+          FLAG_set(FLAG_PLOT_TYPE, pw.type);
+          break;
+        }
       }
-    }
-    return 1;
-  case CV_draw:
-    convert_draw(data);
-    return 1;
-  default: break;
+      return 1;
+    case CV_draw: convert_draw(data); return 1;
+    default: break;
   }
   if (!out) return 0;
 
   switch (cvt) {
-  /* Numbers too large for the output are bounded to its range, never
-   * wrapped into another value. */
-  case CV_int:
-    if (starts_number(data)) {
-      const int base = data[0] != '\0' && (data[1] == 'x' || data[1] == 'X') ? 16 : 10;
-      *static_cast<int*>(out) = static_cast<int>(std::clamp<long>(std::strtol(data, nullptr, base), INT_MIN, INT_MAX));
+    /* Numbers too large for the output are bounded to its range, never
+     * wrapped into another value. */
+    case CV_int:
+      if (starts_number(data)) {
+        const int base = data[0] != '\0' && (data[1] == 'x' || data[1] == 'X') ? 16 : 10;
+        *static_cast<int*>(out) =
+            static_cast<int>(std::clamp<long>(std::strtol(data, nullptr, base), INT_MIN, INT_MAX));
+      }
+      return 1;
+    case CV_short:
+      if (*data >= '0' && *data <= '9')
+        *static_cast<short*>(out) =
+            static_cast<short>(std::clamp<long>(std::strtol(data, nullptr, 10), SHRT_MIN, SHRT_MAX));
+      return 1;
+    case CV_long:
+      if (*data >= '0' && *data <= '9') *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
+      return 1;
+    case CV_float: *static_cast<float*>(out) = static_cast<float>(std::atof(data)); return 1;
+    case CV_color: *static_cast<long int*>(out) = std::strtol(data, nullptr, 10); return 1;
+    case CV_string: *static_cast<char**>(out) = data; return 1;
+    case CV_strcpy: {
+      size_t n = strnlen(data, RES_STRCPY_LEN - 1);
+      std::memcpy(out, data, n);
+      static_cast<char*>(out)[n] = '\0';
+      return 1;
     }
-    return 1;
-  case CV_short:
-    if (*data >= '0' && *data <= '9')
-      *static_cast<short*>(out) = static_cast<short>(std::clamp<long>(std::strtol(data, nullptr, 10), SHRT_MIN, SHRT_MAX));
-    return 1;
-  case CV_long:
-    if (*data >= '0' && *data <= '9') *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
-    return 1;
-  case CV_float:
-    *static_cast<float*>(out) = static_cast<float>(std::atof(data));
-    return 1;
-  case CV_color:
-    *static_cast<long int*>(out) = std::strtol(data, nullptr, 10);
-    return 1;
-  case CV_string:
-    *static_cast<char**>(out) = data;
-    return 1;
-  case CV_strcpy: {
-    size_t n = strnlen(data, RES_STRCPY_LEN - 1);
-    std::memcpy(out, data, n);
-    static_cast<char*>(out)[n] = '\0';
-    return 1;
-  }
-  case CV_path: {
-    /* The caller always owns the text, "none" giving an empty one. */
-    const char* value = stricmp(data, "none") == 0 ? "" : data;
-    size_t n = std::strlen(value);
-    char* copy = static_cast<char*>(std::malloc(n + 2));
-    if (copy) {
-      std::memcpy(copy, value, n + 1);
-      FILE_add_path_delim(copy);
+    case CV_path: {
+      /* The caller always owns the text, "none" giving an empty one. */
+      const char* value = stricmp(data, "none") == 0 ? "" : data;
+      size_t n = std::strlen(value);
+      char* copy = static_cast<char*>(std::malloc(n + 2));
+      if (copy) {
+        std::memcpy(copy, value, n + 1);
+        FILE_add_path_delim(copy);
+      }
+      *static_cast<char**>(out) = copy;
+      return 1;
     }
-    *static_cast<char**>(out) = copy;
-    return 1;
-  }
-  case CV_region:
-  case CV_domain:
-    if (hooks.domain_decoder)
-      hooks.domain_decoder(data, static_cast<Domain*>(out));
-    else
-      MESS_print(M_warn, "RES_conv_data: domain specifications are not available\n");
-    return 1;
-  case CV_device: {
-    int argc = 0;
-    char** argv = nullptr;
-    parse_string(data, ',', &argc, &argv);
-    FLAG_set(FLAG_DEVICE, argc > 0 ? RES_set_device(argv[0]) : RES_DEV_WINDOW);
-    if (argc >= 2) *static_cast<char**>(out) = std::strchr(data, ',') + 1;
-    free_parsed_array(argc, argv);
-    return 1;
-  }
-  default: return 1;
+    case CV_region:
+    case CV_domain:
+      if (hooks.domain_decoder)
+        hooks.domain_decoder(data, static_cast<Domain*>(out));
+      else
+        MESS_print(M_warn, "RES_conv_data: domain specifications are not available\n");
+      return 1;
+    case CV_device: {
+      int argc = 0;
+      char** argv = nullptr;
+      parse_string(data, ',', &argc, &argv);
+      FLAG_set(FLAG_DEVICE, argc > 0 ? RES_set_device(argv[0]) : RES_DEV_WINDOW);
+      if (argc >= 2) *static_cast<char**>(out) = std::strchr(data, ',') + 1;
+      free_parsed_array(argc, argv);
+      return 1;
+    }
+    default: return 1;
   }
 }
 
@@ -922,11 +908,17 @@ RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder) {
 
 int RES_set_device(const char* str) {
   switch (str ? str[0] : '\0') {
-  case 'P': case 'p': return RES_DEV_PS;
-  case 'H': case 'h': case 'Q': case 'q': return RES_DEV_HPGL;
-  case 'M': case 'm': return RES_DEV_META;
-  case 'W': case 'w': return RES_DEV_PIXMAP;
-  default: return RES_DEV_WINDOW;
+    case 'P':
+    case 'p': return RES_DEV_PS;
+    case 'H':
+    case 'h':
+    case 'Q':
+    case 'q': return RES_DEV_HPGL;
+    case 'M':
+    case 'm': return RES_DEV_META;
+    case 'W':
+    case 'w': return RES_DEV_PIXMAP;
+    default: return RES_DEV_WINDOW;
   }
 }
 
@@ -952,8 +944,8 @@ char* RES_get_progname(char* prog) {
   return create_string(base);
 }
 
-int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd,
-                 DEF_convert cvt, char* out, int* num) {
+int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd, DEF_convert cvt, char* out,
+                 int* num) {
   if (!obj) return 0;
   obj->def = def;
   obj->env = env;

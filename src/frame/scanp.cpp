@@ -40,12 +40,12 @@ bool is_alpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0;
 
 /* One conversion as written in the pattern. */
 struct Conversion {
-  bool store = true;     /* no "*" */
-  bool at_most = false;  /* "<" */
+  bool store = true;    /* no "*" */
+  bool at_most = false; /* "<" */
   bool has_width = false;
   int width = kNoWidth;
   bool has_missing = false;
-  std::string missing;   /* the text between "!" and "!" */
+  std::string missing; /* the text between "!" and "!" */
   char letter = '\0';
   std::string_view body; /* alternatives or set members, without brackets */
   bool negated = false;  /* "[^" */
@@ -112,8 +112,7 @@ bool in_set(std::string_view set, char c) {
       const char code = set[i + 1];
       if (code == 'A' || code == 'N' || code == '/') {
         ++i;
-        if ((code == 'A' && is_alpha(c)) || (code == 'N' && is_digit(c)) || (code == '/' && c == '/'))
-          return true;
+        if ((code == 'A' && is_alpha(c)) || (code == 'N' && is_digit(c)) || (code == '/' && c == '/')) return true;
         continue;
       }
     }
@@ -192,11 +191,11 @@ class Scanner {
   bool convert(const Conversion& cv) {
     void* dest = cv.store ? va_arg(*args_, void*) : nullptr;
     switch (convert_to(cv, dest)) {
-    case Outcome::fail: return false;
-    case Outcome::matched:
-      ++matched;
-      if (cv.store) ++assigned;
-      return true;
+      case Outcome::fail: return false;
+      case Outcome::matched:
+        ++matched;
+        if (cv.store) ++assigned;
+        return true;
     }
     return false;
   }
@@ -207,9 +206,7 @@ class Scanner {
 
   /* The most characters a text conversion may take: its width, and for a
    * stored text the room the destination is promised. */
-  static int text_limit(const Conversion& cv) {
-    return cv.store ? std::min(cv.width, SCANP_TEXT_LEN) : cv.width;
-  }
+  static int text_limit(const Conversion& cv) { return cv.store ? std::min(cv.width, SCANP_TEXT_LEN) : cv.width; }
 
   static void store_text(void* dest, const char* from, int n, bool terminate) {
     if (!dest) return;
@@ -232,32 +229,39 @@ class Scanner {
   Outcome convert_to(const Conversion& cv, void* dest) {
     const int limit = text_limit(cv);
     switch (cv.letter) {
-    case 'n':
-      if (cv.store && dest) *static_cast<int*>(dest) = s_.pos;
-      return Outcome::matched;
-    case '(': return alternatives(cv, dest);
-    case '[':
-      return text_run(cv, dest, [&cv](char c) { return in_set(cv.body, c) != cv.negated; }, limit);
-    case 'A': return text_run(cv, dest, is_alpha, limit);
-    case 'N': return text_run(cv, dest, is_digit, limit);
-    case 's':
-      return text_run(cv, dest, [](char c) { return !is_c_space(c); }, std::min(limit, SCANP_TEXT_LEN));
-    case 'S': return text_run(cv, dest, [](char) { return true; }, limit);
-    case 'c': {
-      Conversion c1 = cv;
-      if (!cv.has_width) {
-        c1.has_width = true;
-        c1.width = 1;
+      case 'n':
+        if (cv.store && dest) *static_cast<int*>(dest) = s_.pos;
+        return Outcome::matched;
+      case '(': return alternatives(cv, dest);
+      case '[':
+        return text_run(
+            cv, dest, [&cv](char c) { return in_set(cv.body, c) != cv.negated; }, limit);
+      case 'A': return text_run(cv, dest, is_alpha, limit);
+      case 'N': return text_run(cv, dest, is_digit, limit);
+      case 's':
+        return text_run(
+            cv, dest, [](char c) { return !is_c_space(c); }, std::min(limit, SCANP_TEXT_LEN));
+      case 'S':
+        return text_run(
+            cv, dest, [](char) { return true; }, limit);
+      case 'c': {
+        Conversion c1 = cv;
+        if (!cv.has_width) {
+          c1.has_width = true;
+          c1.width = 1;
+        }
+        return text_run(
+            c1, dest, [](char) { return true; }, text_limit(c1));
       }
-      return text_run(c1, dest, [](char) { return true; }, text_limit(c1));
-    }
-    case 'w': return text_run(cv, dest, is_blank, limit);
-    case 'W': return text_run(cv, dest, [](char c) { return c == ' ' || c == '\r' || c == '\t'; }, limit);
-    case 'd':
-    case 'D':
-    case 'f':
-    case 'F': return number(cv, dest);
-    default: return Outcome::fail;
+      case 'w': return text_run(cv, dest, is_blank, limit);
+      case 'W':
+        return text_run(
+            cv, dest, [](char c) { return c == ' ' || c == '\r' || c == '\t'; }, limit);
+      case 'd':
+      case 'D':
+      case 'f':
+      case 'F': return number(cv, dest);
+      default: return Outcome::fail;
     }
   }
 
@@ -292,8 +296,7 @@ class Scanner {
   Outcome missing_number(const Conversion& cv, void* dest, bool floating) {
     if (!cv.has_missing) return Outcome::fail;
     const std::string_view miss = std::string_view(cv.missing).substr(0, static_cast<size_t>(cv.width));
-    if (static_cast<int>(miss.size()) > s_.left() ||
-        std::memcmp(s_.text + s_.pos, miss.data(), miss.size()) != 0)
+    if (static_cast<int>(miss.size()) > s_.left() || std::memcmp(s_.text + s_.pos, miss.data(), miss.size()) != 0)
       return Outcome::fail;
     if (cv.store && dest) {
       if (floating)
@@ -310,8 +313,7 @@ class Scanner {
     for (;;) {
       const size_t bar = rest.find('|');
       const std::string_view alt = rest.substr(0, bar);
-      if (static_cast<int>(alt.size()) <= s_.left() &&
-          std::memcmp(s_.text + s_.pos, alt.data(), alt.size()) == 0) {
+      if (static_cast<int>(alt.size()) <= s_.left() && std::memcmp(s_.text + s_.pos, alt.data(), alt.size()) == 0) {
         if (cv.store) {
           const int n = std::min(static_cast<int>(alt.size()), SCANP_TEXT_LEN);
           store_text(dest, alt.data(), n, true);
@@ -394,8 +396,8 @@ int run_scan(parse_param* param, const char* pat, va_list* args) {
   param->matched = scanner.matched;
   param->assigned = scanner.assigned;
   if (MESS_check(kTrace))
-    MESS_print(kTrace, "SCANP:%.50s:%s:%d:%d:%d:%d:%d\n", param->ptr + param->off, pat, param->off,
-               param->len, param->done, param->assigned, param->matched);
+    MESS_print(kTrace, "SCANP:%.50s:%s:%d:%d:%d:%d:%d\n", param->ptr + param->off, pat, param->off, param->len,
+               param->done, param->assigned, param->matched);
   return param->matched;
 }
 
@@ -465,8 +467,7 @@ int scanp_search(parse_param* param, const char* str) {
 int scanp_print(const parse_param* param) {
   if (!param) return 0;
   const char* at = scanp_str(param);
-  std::printf("scanp:%s:%d:%d:%d:%d\n", at ? at : "", param->len, param->done, param->assigned,
-              param->matched);
+  std::printf("scanp:%s:%d:%d:%d:%d\n", at ? at : "", param->len, param->done, param->assigned, param->matched);
   return 1;
 }
 

@@ -409,4 +409,3 @@ int chk_arg(const char* arg, char* const* items, int num_items) {
   if (std::sscanf(arg, "%d", &n) == 1 && n >= 1 && n <= num_items) return n;
   return -9999;
 }
-

@@ -117,8 +117,7 @@ int wait_for(pid_t pid) {
     if (got == pid) {
       if (WIFEXITED(status)) return WEXITSTATUS(status);
       if (WIFSIGNALED(status)) {
-        MESS_print(M_warn, "KEZ_run: Child %d ended by signal %d\n", static_cast<int>(pid),
-                   WTERMSIG(status));
+        MESS_print(M_warn, "KEZ_run: Child %d ended by signal %d\n", static_cast<int>(pid), WTERMSIG(status));
         return 128 + WTERMSIG(status);
       }
       continue;
@@ -152,8 +151,7 @@ int KEZ_get_pid() { return static_cast<int>(::getpid()); }
 int KEZ_back_proc() {
   pid_t pid = fork_clean();
   if (pid < 0) {
-    MESS_print(M_error, "KEZ_back_proc: Unable to start the background process (%s)\n",
-               std::strerror(errno));
+    MESS_print(M_error, "KEZ_back_proc: Unable to start the background process (%s)\n", std::strerror(errno));
     KEZ_exit(1);
   }
   if (pid > 0) KEZ_exit(0);
@@ -187,18 +185,15 @@ int KEZ_run(const char* filename, char** argv, char** env, int flag) {
       /* Run the program from its own directory. */
       std::string dir = filename;
       size_t slash = dir.rfind('/');
-      if (slash != std::string::npos && ::chdir(slash == 0 ? "/" : dir.substr(0, slash).c_str()) != 0)
-        ::_exit(1);
+      if (slash != std::string::npos && ::chdir(slash == 0 ? "/" : dir.substr(0, slash).c_str()) != 0) ::_exit(1);
     }
     if (background) {
       if (!reopen(0, state.infile.empty() ? "/dev/null" : state.infile, O_RDONLY)) ::_exit(1);
-      if (!state.outfile.empty() && !reopen(1, state.outfile, O_WRONLY | O_CREAT | O_TRUNC))
-        ::_exit(1);
+      if (!state.outfile.empty() && !reopen(1, state.outfile, O_WRONLY | O_CREAT | O_TRUNC)) ::_exit(1);
       ::setpgid(0, 0);
     } else {
       if (!state.infile.empty() && !reopen(0, state.infile, O_RDONLY)) ::_exit(1);
-      if (!state.outfile.empty() && !reopen(1, state.outfile, O_WRONLY | O_CREAT | O_TRUNC))
-        ::_exit(1);
+      if (!state.outfile.empty() && !reopen(1, state.outfile, O_WRONLY | O_CREAT | O_TRUNC)) ::_exit(1);
     }
     if (env) environ = env;
     ::execvp(filename, argv);
@@ -248,9 +243,7 @@ int KEZ_proc(int pid) {
 
 int KEZ_proc_id(int proc) { return proc_ok(proc) ? state.procs[static_cast<size_t>(proc)].id : -1; }
 
-const char* KEZ_proc_name(int proc) {
-  return proc_ok(proc) ? state.procs[static_cast<size_t>(proc)].name.c_str() : "";
-}
+const char* KEZ_proc_name(int proc) { return proc_ok(proc) ? state.procs[static_cast<size_t>(proc)].name.c_str() : ""; }
 
 int KEZ_set_proc(int proc, int value) {
   if (!proc_ok(proc)) return -1;

@@ -73,8 +73,7 @@ int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey) {
   tab->data_size = 0;
   for (TAB_entry*& heads : tab->table) heads = nullptr;
   if (tsize < 1 || dsize < 0 || nkey < 1 || nkey > TAB_MAX_KEYS) {
-    MESS_print(M_error, "TAB_create: Invalid table: %d buckets, %d bytes, %d keys\n", tsize, dsize,
-               nkey);
+    MESS_print(M_error, "TAB_create: Invalid table: %d buckets, %d bytes, %d keys\n", tsize, dsize, nkey);
     return -1;
   }
   for (int i = 0; i < nkey; ++i) {
@@ -104,9 +103,9 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
 
   /* Everything the record needs is allocated before anything is linked, so
    * that a failed allocation leaves the table as it was. */
-  TAB_entry* slot[TAB_MAX_KEYS] = {};    /* where each key's entry goes */
-  TAB_entry* after[TAB_MAX_KEYS] = {};   /* the chain's last entry, null for a head */
-  TAB_entry* made[TAB_MAX_KEYS] = {};    /* chained entries allocated here */
+  TAB_entry* slot[TAB_MAX_KEYS] = {};  /* where each key's entry goes */
+  TAB_entry* after[TAB_MAX_KEYS] = {}; /* the chain's last entry, null for a head */
+  TAB_entry* made[TAB_MAX_KEYS] = {};  /* chained entries allocated here */
   char* copies[TAB_MAX_KEYS] = {};
   bool failed = false;
   for (int i = 0; i < nkey; ++i) {

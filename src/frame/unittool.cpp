@@ -38,7 +38,7 @@ constexpr int kLabelNameMax = 49; /* characters of a label's name kept by UNIT_c
 /* The last pair of unit texts converted and what it converts with. */
 struct UnitPair {
   bool set = false;
-  std::string in, out; /* the whole unit texts, "_" read as blanks */
+  std::string in, out;     /* the whole unit texts, "_" read as blanks */
   bool convertible = true; /* false: values pass unchanged */
   double in_factor = 1.0, out_factor = 1.0;
   double scale = 1.0, offset = 0.0;
@@ -61,7 +61,10 @@ size_t number_length(const std::string& text, size_t from, double* value) {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   bool digits = false, point = false;
   while (i < text.size() && (is_digit(text[i]) || (text[i] == '.' && !point))) {
-    if (text[i] == '.') point = true; else digits = true;
+    if (text[i] == '.')
+      point = true;
+    else
+      digits = true;
     ++i;
   }
   if (!digits) return 0;
@@ -203,8 +206,8 @@ enum class Lookup { found, absent, bad_entry };
 
 /* Looks the pair of names up in the units file; the first matching entry
  * counts. */
-Lookup find_entry(FILE* fp, const std::string& path, const std::string& iname,
-                  const std::string& oname, double* scale, double* offset) {
+Lookup find_entry(FILE* fp, const std::string& path, const std::string& iname, const std::string& oname, double* scale,
+                  double* offset) {
   TokenReader reader(fp);
   std::string in, out, cvt;
   while (reader.next(in)) {
@@ -218,8 +221,8 @@ Lookup find_entry(FILE* fp, const std::string& path, const std::string& iname,
     }
     if (!same(in, iname) || !same(out, oname)) continue;
     if (!parse_conversion(cvt, scale, offset)) {
-      MESS_print(M_error, "UNIT_cvt: Bad conversion in %s: %s %s %s\n", path.c_str(), in.c_str(),
-                 out.c_str(), cvt.c_str());
+      MESS_print(M_error, "UNIT_cvt: Bad conversion in %s: %s %s %s\n", path.c_str(), in.c_str(), out.c_str(),
+                 cvt.c_str());
       return Lookup::bad_entry;
     }
     MESS_print(kTrace, "%s %s %s %f %f\n", in.c_str(), out.c_str(), cvt.c_str(), *scale, *offset);
@@ -250,19 +253,19 @@ UnitPair resolve(const std::string& in, const std::string& out) {
   const std::string path = FILE_add_path(dir, "units.lup");
   File fp(FILE_open(path.c_str(), "r"));
   if (!fp) {
-    MESS_print(M_warn, "UNIT_cvt: Unable to open units file: %s; %s to %s left unconverted\n",
-               path.c_str(), in.c_str(), out.c_str());
+    MESS_print(M_warn, "UNIT_cvt: Unable to open units file: %s; %s to %s left unconverted\n", path.c_str(), in.c_str(),
+               out.c_str());
     pair.convertible = false;
     return pair;
   }
   switch (find_entry(fp.get(), path, iname, oname, &pair.scale, &pair.offset)) {
-  case Lookup::found: break;
-  case Lookup::absent:
-    MESS_print(M_warn, "UNIT_cvt: No conversion from %s to %s in %s; values left unconverted\n",
-               iname.c_str(), oname.c_str(), path.c_str());
-    pair.convertible = false;
-    break;
-  case Lookup::bad_entry: pair.convertible = false; break;
+    case Lookup::found: break;
+    case Lookup::absent:
+      MESS_print(M_warn, "UNIT_cvt: No conversion from %s to %s in %s; values left unconverted\n", iname.c_str(),
+                 oname.c_str(), path.c_str());
+      pair.convertible = false;
+      break;
+    case Lookup::bad_entry: pair.convertible = false; break;
   }
   return pair;
 }
@@ -308,8 +311,8 @@ int UNIT_scale(const char* in, float scale, const char* mstr, char* out) {
   char number[64];
   std::snprintf(number, sizeof number, "%.0e", product);
   const std::string result = std::string(number) + " " + f.rest + (mstr ? mstr : "");
-  MESS_print(kTrace, "SC: %s %e = %e = %s %s = %s\n", text.c_str(), static_cast<double>(scale), product,
-             number, f.rest.c_str(), result.c_str());
+  MESS_print(kTrace, "SC: %s %e = %e = %s %s = %s\n", text.c_str(), static_cast<double>(scale), product, number,
+             f.rest.c_str(), result.c_str());
   std::memcpy(out, result.c_str(), result.size() + 1);
   return 0;
 }

@@ -57,8 +57,7 @@ ColorTable table;
 bool same_text(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
@@ -240,8 +239,8 @@ struct PrintColour {
 };
 
 constexpr PrintColour print_colours[] = {
-    {"pblk", 500}, {"pbblk", 501}, {"ptblk", 502}, {"pwht", 503}, {"pbwht", 504},
-    {"ptwht", 505}, {"pgry", 506}, {"pbgry", 507}, {"ptgry", 508},
+    {"pblk", 500},  {"pbblk", 501}, {"ptblk", 502}, {"pwht", 503},  {"pbwht", 504},
+    {"ptwht", 505}, {"pgry", 506},  {"pbgry", 507}, {"ptgry", 508},
 };
 
 /* Words that name no colour: drawing keeps the current one. */
@@ -317,9 +316,8 @@ struct KeyedItem {
 };
 
 constexpr KeyedItem keyed_items[] = {
-    {"co=", item_color}, {"wi=", item_width}, {"st=", item_style},  {"fo=", item_font},
-    {"fi=", item_fill},  {"fp=", item_fill},
-    {"sc=", item_height}, {"hi=", item_height}, {"te=", item_expan},
+    {"co=", item_color}, {"wi=", item_width},  {"st=", item_style},  {"fo=", item_font},  {"fi=", item_fill},
+    {"fp=", item_fill},  {"sc=", item_height}, {"hi=", item_height}, {"te=", item_expan},
 };
 
 /* Short items: a lower-case letter and the value. */
@@ -329,8 +327,8 @@ struct ShortItem {
 };
 
 constexpr ShortItem short_items[] = {
-    {'w', item_width},  {'s', item_int_style}, {'t', item_int_font},
-    {'f', item_fill_short}, {'h', item_height}, {'e', item_expan},
+    {'w', item_width},      {'s', item_int_style}, {'t', item_int_font},
+    {'f', item_fill_short}, {'h', item_height},    {'e', item_expan},
 };
 
 void parse_item(std::string_view item, Gattribs* attrib) {
@@ -427,7 +425,8 @@ const char* CLR_get_name(int ind) {
 int CLR_get_rgb(int ind, float* red, float* grn, float* blu) {
   const RGB black;
   const RGB* c = &black;
-  if (table.num_colors > 0 && ind >= 0) c = &table.colors[static_cast<std::size_t>(std::min(ind, table.num_colors - 1))];
+  if (table.num_colors > 0 && ind >= 0)
+    c = &table.colors[static_cast<std::size_t>(std::min(ind, table.num_colors - 1))];
   if (red) *red = c->red;
   if (grn) *grn = c->grn;
   if (blu) *blu = c->blu;
@@ -451,10 +450,9 @@ struct PatternWord {
 };
 
 constexpr PatternWord pattern_words[] = {
-    {"sol", 0},  {"st", 1},   {"ost", 2},  {"rst", 3},  {"lst", 4},  {"vln", 5},  {"||", 5},
-    {"dlr", 6},  {"\\\\", 6}, {"drl", 7},  {"//", 7},   {"hln", 8},  {"--", 8},   {"hat", 9},
-    {"XX", 9},   {"clr", 10}, {"0%", 10},  {"1%", 11},  {"2%", 12},  {"3%", 13},  {"4%", 14},
-    {"5%", 15},  {"6%", 16},  {"7%", 17},  {"8%", 18},  {"9%", 19},
+    {"sol", 0}, {"st", 1},  {"ost", 2}, {"rst", 3}, {"lst", 4}, {"vln", 5}, {"||", 5},   {"dlr", 6}, {"\\\\", 6},
+    {"drl", 7}, {"//", 7},  {"hln", 8}, {"--", 8},  {"hat", 9}, {"XX", 9},  {"clr", 10}, {"0%", 10}, {"1%", 11},
+    {"2%", 12}, {"3%", 13}, {"4%", 14}, {"5%", 15}, {"6%", 16}, {"7%", 17}, {"8%", 18},  {"9%", 19},
 };
 
 struct MarkerWord {
@@ -464,9 +462,8 @@ struct MarkerWord {
 
 /* Tested in this order as beginnings of the text. */
 constexpr MarkerWord marker_words[] = {
-    {"pnt", 1},  {".", 1},      {"plus", 2},   {"+", 2}, {"star", 3}, {"*", 3}, {"crcl", 4},
-    {"circle", 4}, {"o", 4},    {"x", 5},      {"sqr", 6}, {"square", 6}, {"#", 6}, {"tri", 7},
-    {"^", 7},    {"itri", 9},   {"v", 9},      {"dot", 8},
+    {"pnt", 1}, {".", 1},   {"plus", 2},   {"+", 2}, {"star", 3}, {"*", 3}, {"crcl", 4}, {"circle", 4}, {"o", 4},
+    {"x", 5},   {"sqr", 6}, {"square", 6}, {"#", 6}, {"tri", 7},  {"^", 7}, {"itri", 9}, {"v", 9},      {"dot", 8},
 };
 
 } // namespace

@@ -468,8 +468,8 @@ int GIF_write(const char* filename, const IMG_report* image) {
   }
   /* Without a background pixel in the image there is nothing to mark. */
   if (state.trans && pal.trans_index >= 0) {
-    const unsigned char control[] = {EXTENSION, LABEL_CONTROL, 0x04, 0x01, DELAY, 0x00,
-                                     static_cast<unsigned char>(pal.trans_index), 0x00};
+    const unsigned char control[] = {
+        EXTENSION, LABEL_CONTROL, 0x04, 0x01, DELAY, 0x00, static_cast<unsigned char>(pal.trans_index), 0x00};
     out.insert(out.end(), std::begin(control), std::end(control));
   }
   out.push_back(IMAGE_SEPARATOR);
@@ -542,8 +542,7 @@ int GIF_read(const char* filename, IMG_report* image, int type) {
   MESS_print(M_debug, "height: %d\n", image->height);
   MESS_print(M_debug, "depth: %d\n", image->depth);
   MESS_print(M_debug, "bytes_per_line: %d\n", image->bytes_line);
-  if (image->width < 1 || image->height < 1 ||
-      static_cast<long>(image->width) * image->height > IMG_MAX_BYTES) {
+  if (image->width < 1 || image->height < 1 || static_cast<long>(image->width) * image->height > IMG_MAX_BYTES) {
     MESS_print(M_warn, "GIF_read: Bad screen size %dx%d\n", image->width, image->height);
     return 0;
   }
@@ -599,14 +598,9 @@ int GIF_read(const char* filename, IMG_report* image, int type) {
   }
   Placer place(image, width, height, (desc[8] & INTERLACED) != 0);
   switch (decode(in, code_size, place)) {
-    case Decoded::complete:
-      discard.image = nullptr;
-      return 1;
-    case Decoded::short_data:
-      MESS_print(M_warn, "GIF_read: Image data end before the last pixel\n");
-      return 0;
-    case Decoded::corrupt:
-      break;
+    case Decoded::complete: discard.image = nullptr; return 1;
+    case Decoded::short_data: MESS_print(M_warn, "GIF_read: Image data end before the last pixel\n"); return 0;
+    case Decoded::corrupt: break;
   }
   MESS_print(M_warn, "GIF_read: Corrupt image data\n");
   return 0;

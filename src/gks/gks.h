@@ -102,7 +102,14 @@ Gint gset_fill_style_ind(Gint ind);
 /* ---- text and stroke fonts ---- */
 
 enum Gtext_hor : int { GNORMAL_HOR = 0, GLEFT_HOR = 1, GCENTER_HOR = 2, GRIGHT_HOR = 3 };
-enum Gtext_ver : int { GNORMAL_VERT = 0, GTOP_VERT = 1, GCAP_VERT = 2, GHALF_VERT = 3, GBASE_VERT = 4, GBOTTOM_VERT = 5 };
+enum Gtext_ver : int {
+  GNORMAL_VERT = 0,
+  GTOP_VERT = 1,
+  GCAP_VERT = 2,
+  GHALF_VERT = 3,
+  GBASE_VERT = 4,
+  GBOTTOM_VERT = 5
+};
 
 struct Gtext_align {
   Gtext_hor hor;
@@ -113,7 +120,7 @@ struct Gtext_align {
 enum Gtext_prec : int { GSTRING_PREC = 0, GCHAR_PREC = 1, GSTROKE_PREC = 2 };
 
 struct Gfontprec {
-  Gint font;       /* 1-based position in the font list */
+  Gint font; /* 1-based position in the font list */
   Gtext_prec prec;
 };
 
@@ -122,12 +129,12 @@ enum Gtext_path : int { GRIGHT_PATH = 0, GLEFT_PATH = 1, GUP_PATH = 2, GDOWN_PAT
 
 Gint gtext(const Gpt* pos, const Gchar* string);
 Gint gset_text_colr_ind(Gint ind);
-Gint gset_char_ht(Gfloat height);          /* height of a capital, world units */
-Gint gset_expan(Gfloat expan);             /* horizontal expansion factor */
-Gint gset_text_width(Gfloat width);        /* line width of the strokes */
-Gint gset_space(Gfloat space);             /* gap after a character, hundreds of font units */
-Gint gset_char_space(Gfloat space);        /* above 0: fixed pitch */
-Gint gset_char_up_vec(const Gpt* up);      /* stored at unit length */
+Gint gset_char_ht(Gfloat height);     /* height of a capital, world units */
+Gint gset_expan(Gfloat expan);        /* horizontal expansion factor */
+Gint gset_text_width(Gfloat width);   /* line width of the strokes */
+Gint gset_space(Gfloat space);        /* gap after a character, hundreds of font units */
+Gint gset_char_space(Gfloat space);   /* above 0: fixed pitch */
+Gint gset_char_up_vec(const Gpt* up); /* stored at unit length */
 Gint gset_text_align(const Gtext_align* align);
 Gint gset_fontprec(const Gfontprec* fontprec);
 Gint gset_text_path(Gtext_path path);
@@ -140,7 +147,7 @@ Gint ginq_text_align(Gint* err_ind, Gtext_align* align);
  * 9 triangle (apex above); any other type draws nothing. */
 Gint gpolymarker(Gint n, const Gpt* pts);
 Gint gset_marker_colr_ind(Gint ind);
-Gint gset_marker_size(Gfloat size);  /* full size = 10 * size device units (pixels) */
+Gint gset_marker_size(Gfloat size); /* full size = 10 * size device units (pixels) */
 Gint gset_marker_type(Gint type);
 Gint gset_marker_width(Gfloat width);
 

@@ -44,7 +44,7 @@ struct ColourState {
   int max_color_ind = 0;  /* highest drawing colour (0 to 255) defined so far */
   std::string background; /* background text from gset_background */
   int local_cmap = 0;
-  int rw_colors = 1;      /* read-write cells; falls to 0 when none can be had */
+  int rw_colors = 1; /* read-write cells; falls to 0 when none can be had */
   int inverse = 0;
   Colormap def_colormap = 0;  /* the screen's default colormap */
   Colormap user_colormap = 0; /* a private colormap, or the foreign window's */
@@ -142,9 +142,8 @@ void alloc_shared(Display* d, Colormap cmap, XColor* color) {
   gset_xerror_print(0);
   color->pixel = XAllocColor(d, cmap, &nearest) ? nearest.pixel : best->pixel;
   gset_xerror_print(print);
-  MESS_print(DEBUG_LEVEL, "Used nearest X Color: %d (%5d %5d %5d) for (%5d %5d %5d)\n",
-             static_cast<int>(color->pixel), best->red, best->green, best->blue, color->red, color->green,
-             color->blue);
+  MESS_print(DEBUG_LEVEL, "Used nearest X Color: %d (%5d %5d %5d) for (%5d %5d %5d)\n", static_cast<int>(color->pixel),
+             best->red, best->green, best->blue, color->red, color->green, color->blue);
 }
 
 /* The X side of galloc_colr: the entry's pixel for (r, g, b). */
@@ -187,8 +186,8 @@ int x_alloc(int ind, float r, float g, float b) {
   XColor got{};
   got.pixel = want.pixel;
   XQueryColor(d, cmap, &got);
-  MESS_print(DEBUG_LEVEL, "%s: %d %d (%.2f %.2f %.2f) (%5d %5d %5d)\n", what, ind, static_cast<int>(want.pixel), r,
-             g, b, got.red, got.green, got.blue);
+  MESS_print(DEBUG_LEVEL, "%s: %d %d (%.2f %.2f %.2f) (%5d %5d %5d)\n", what, ind, static_cast<int>(want.pixel), r, g,
+             b, got.red, got.green, got.blue);
   entry = static_cast<int>(want.pixel);
   return entry;
 }
@@ -248,8 +247,8 @@ void x_background(const std::string& text) {
   MESS_print(DEBUG_LEVEL, "Allocated BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
              color.green, color.blue);
   XQueryColor(d, cmap, &color);
-  MESS_print(DEBUG_LEVEL, "Queried BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
-             color.green, color.blue);
+  MESS_print(DEBUG_LEVEL, "Queried BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red, color.green,
+             color.blue);
   state.color_ind[BACKGROUND] = static_cast<int>(color.pixel);
   state.red[BACKGROUND] = color.red / 65535.0f;
   state.grn[BACKGROUND] = color.green / 65535.0f;
@@ -422,8 +421,7 @@ int ginit_xcolr() {
 }
 
 int gdel_xcolr() {
-  if (state.own_colormap && state.user_colormap && gget_display())
-    XFreeColormap(gget_display(), state.user_colormap);
+  if (state.own_colormap && state.user_colormap && gget_display()) XFreeColormap(gget_display(), state.user_colormap);
   state.user_colormap = 0;
   state.own_colormap = false;
   return 0;
@@ -456,8 +454,8 @@ unsigned long gget_color_rgb_Xval(unsigned int red, unsigned int grn, unsigned i
     width[c] = std::min(width[c], 16);
     pixel |= static_cast<unsigned long>(values[c] >> (16 - width[c])) << shift[c];
   }
-  MESS_print(DEBUG_LEVEL, "mask: %d-%d-%d %d-%d-%d %d-%d-%d\n", shift[0], 16 - width[0], (1 << width[0]) - 1,
-             shift[1], 16 - width[1], (1 << width[1]) - 1, shift[2], 16 - width[2], (1 << width[2]) - 1);
+  MESS_print(DEBUG_LEVEL, "mask: %d-%d-%d %d-%d-%d %d-%d-%d\n", shift[0], 16 - width[0], (1 << width[0]) - 1, shift[1],
+             16 - width[1], (1 << width[1]) - 1, shift[2], 16 - width[2], (1 << width[2]) - 1);
   return pixel;
 }
 

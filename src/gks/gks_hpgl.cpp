@@ -43,8 +43,8 @@ struct Cache {
 struct HpglState {
   FILE* out_file = nullptr;
   int append = 0;
-  int pcl = 1;             /* 0 plain, 1 PCL framing, 2 framing and turned */
-  int pr_rot = 0;          /* degrees */
+  int pcl = 1;    /* 0 plain, 1 PCL framing, 2 framing and turned */
+  int pr_rot = 0; /* degrees */
   float pr_scale = 1;
   float base_width = 0.2f; /* millimetres */
   int pr_color = 0;        /* kept; the output is grey */

@@ -32,9 +32,9 @@ constexpr Dashes dashes[4] = {{{6, 6}, 2}, {{3, 6}, 2}, {{6, 6, 3, 6}, 4}, {{2, 
 
 struct LineState {
   int line_color = 1;
-  int line_type = 1;    /* 1 solid, 2 to 5 dashed */
+  int line_type = 1; /* 1 solid, 2 to 5 dashed */
   float line_width = 1;
-  int print_bold = 1;   /* width factor of the file writers, at least 1 */
+  int print_bold = 1; /* width factor of the file writers, at least 1 */
   int line_gc_function = GXcopy;
   GC line_gc = nullptr; /* the window devices' line context */
 };
@@ -60,8 +60,7 @@ int draw_line(int n, const Gpt* pts) {
   if (!gpts_in_win(n, pts)) return 0;
   const Gdevice& device = gdevice();
   if (!device.record) gnew_obj(GOBJ_POLYLINE, n, n * static_cast<int>(sizeof(Gpt)), pts);
-  return device.polyline ? device.polyline(n, pts, Gline_attr{state.line_color, state.line_width, state.line_type})
-                         : 0;
+  return device.polyline ? device.polyline(n, pts, Gline_attr{state.line_color, state.line_width, state.line_type}) : 0;
 }
 
 } // namespace

@@ -124,8 +124,7 @@ Gint gpolymarker(Gint n, const Gpt* pts) {
     const Gpt c = ops.centre(pts[i]);
     if (k > 0) {
       if (ops.shadow) ops.shadow(true, state.marker_color);
-      for (int j = 0; j < k; ++j)
-        draw_marker(c.x + static_cast<float>(j), c.y + static_cast<float>(j), size);
+      for (int j = 0; j < k; ++j) draw_marker(c.x + static_cast<float>(j), c.y + static_cast<float>(j), size);
       if (ops.shadow) ops.shadow(false, state.marker_color);
     }
     draw_marker(c.x, c.y, size);

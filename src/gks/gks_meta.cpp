@@ -67,8 +67,8 @@ void cgm_header() {
   int width = 0, height = 0, x = 0, y = 0;
   gget_win_size(&width, &height);
   gget_win_offset(&x, &y);
-  gcgm_control(0, 1, 0, 0); /* BEGIN METAFILE */
-  gcgm_control(1, 1, 2, 1); /* METAFILE VERSION 1 */
+  gcgm_control(0, 1, 0, 0);  /* BEGIN METAFILE */
+  gcgm_control(1, 1, 2, 1);  /* METAFILE VERSION 1 */
   gcgm_control(1, 2, 11, 0); /* METAFILE DESCRIPTION */
   static constexpr unsigned char description[] = {10, 'K', 'E', 'Z', 'C', 'G', 'M', '-', '1', '.', '0', 0};
   std::fwrite(description, 1, sizeof description, state.out_file);
@@ -258,8 +258,7 @@ bool font_record(Cursor& in) {
 bool colour_record(Cursor& in) {
   int ws = 0, ind = 0;
   Gcolr_rep rep{};
-  if (!in.integer(&ws) || !in.integer(&ind) || !in.number(&rep.red) || !in.number(&rep.green) ||
-      !in.number(&rep.blue))
+  if (!in.integer(&ws) || !in.integer(&ind) || !in.number(&rep.red) || !in.number(&rep.green) || !in.number(&rep.blue))
     return false;
   gset_colr_rep(1, ind, &rep);
   return true;
@@ -482,8 +481,8 @@ int gread_metafile(const char* name) {
     }
     if (!read(in)) {
       if (++bad <= MAX_REPORTS)
-        MESS_print(M_warn, "gread_metafile: bad %.*s record in %s\n", static_cast<int>(keyword.size()),
-                   keyword.data(), name);
+        MESS_print(M_warn, "gread_metafile: bad %.*s record in %s\n", static_cast<int>(keyword.size()), keyword.data(),
+                   name);
       in.back();
     }
   }

@@ -57,9 +57,9 @@ struct ObjState {
   drawobj* last = &root;   /* record after which the next is appended */
   drawobj* prev = nullptr; /* record before last */
   std::uint64_t num_objects = 0;
-  int action = 1;          /* window events are handled while set */
-  int redraw = 0;          /* recording switch */
-  int redrawn = 0;         /* a replay or print has finished */
+  int action = 1;  /* window events are handled while set */
+  int redraw = 0;  /* recording switch */
+  int redrawn = 0; /* a replay or print has finished */
   Gevent_poll poll = nullptr;
 
   ~ObjState() { free_chain(root.next); }

@@ -44,21 +44,21 @@ struct Cache {
 
 struct Output {
   FILE* fp = nullptr;
-  int append = 0; /* no header or trailer */
+  int append = 0;          /* no header or trailer */
   bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
   Cache cache;
 };
 
 struct PsState {
   Output out;
-  Output held;           /* the workstation's output during a print */
-  int pr_port = 0;       /* 1: drawing not turned on the page */
+  Output held;     /* the workstation's output during a print */
+  int pr_port = 0; /* 1: drawing not turned on the page */
   int pr_eps = 0;
-  int pr_color = 0;      /* 0: grey levels */
-  int pr_rev = 0;        /* reversed greys */
+  int pr_color = 0; /* 0: grey levels */
+  int pr_rev = 0;   /* reversed greys */
   float pr_scale = 1;
   float base_width = 1;
-  float sx = 11, sy = 8.5; /* page in inches, long side first */
+  float sx = 11, sy = 8.5;               /* page in inches, long side first */
   std::array<float, NUM_ENTRIES> gray{}; /* 0 black to 1 white */
 };
 
@@ -90,7 +90,7 @@ struct Dash {
 };
 
 constexpr Dash dashes[] = {
-    {1, "[] 0 setdash\n"}, {2, "[6] 0 setdash\n"}, {3, "[3 6] 0 setdash\n"},
+    {1, "[] 0 setdash\n"},        {2, "[6] 0 setdash\n"}, {3, "[3 6] 0 setdash\n"},
     {4, "[6 6 3 6] 0 setdash\n"}, {5, "[2] 0 setdash\n"},
 };
 
@@ -150,15 +150,13 @@ void bounding_box(int box[4]) {
   }
 }
 
-void reset_state_in_force() {
-  put(state.pr_color ? "0 0 0 setrgbcolor\n" : "0 setgray\n");
-}
+void reset_state_in_force() { put(state.pr_color ? "0 0 0 setrgbcolor\n" : "0 setgray\n"); }
 
 /* Image samples: the colour of a pixel from the image's colour table, or
  * from its masked components; a grey image without a table holds greys. */
 struct PixelReader {
   const IMG_report& img;
-  int bits;        /* bits a pixel occupies */
+  int bits;             /* bits a pixel occupies */
   long long line_needs; /* bytes a row's pixels need */
 
   static int bits_of(const IMG_report& img) {
@@ -346,8 +344,8 @@ int gps_init_file() {
     put("/saveobj save def\n");
   }
   static constexpr const char* procedures[] = {
-      "/inch {72 mul} def\n", "/dot {.33 mul} def\n", "/mv {moveto} def\n", "/ln {lineto} def\n",
-      "/lw {setlinewidth} def\n", "/np {newpath} def\n", "/cp {closepath} def\n",
+      "/inch {72 mul} def\n",     "/dot {.33 mul} def\n", "/mv {moveto} def\n",    "/ln {lineto} def\n",
+      "/lw {setlinewidth} def\n", "/np {newpath} def\n",  "/cp {closepath} def\n",
   };
   for (const char* p : procedures) put(p);
   if (!state.pr_port) {
@@ -449,7 +447,8 @@ int gps_set_width(int ind, float width) {
   } else {
     const double bold = gget_line_print_bold();
     factor = static_cast<float>(bold * w);
-    if (factor != c.line_width) gps_printf("%2.1f dot lw\n", std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT)));
+    if (factor != c.line_width)
+      gps_printf("%2.1f dot lw\n", std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT)));
   }
   c.line_width = factor;
   return 0;
@@ -548,7 +547,6 @@ constexpr Gpage_option ps_options[] = {
     {"scale", true, false, [](float v, Gpage*) { gps_set_scale(v); }},
     {"lwidth", true, false, [](float v, Gpage*) { gps_set_base_width(gdevice_int(v)); }},
 };
-
 
 int open_postscript(const Gconn_items& items) {
   gset_cache(0);

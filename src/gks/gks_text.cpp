@@ -43,15 +43,15 @@
 
 namespace {
 
-constexpr int MAX_FONTS = 40;       /* entries of the font list */
-constexpr int MAX_FILE_FONTS = 10;  /* entries read from a "fi:" file */
+constexpr int MAX_FONTS = 40;      /* entries of the font list */
+constexpr int MAX_FILE_FONTS = 10; /* entries read from a "fi:" file */
 constexpr std::size_t ABBR_LEN = 9;
 constexpr std::size_t NAME_LEN = 99;
 constexpr std::size_t FONT_DB_SIZE = 15000; /* glyph bytes, end mark included */
 constexpr int NUM_CODES = 256;
 constexpr int SPACE = 32;
-constexpr int SPACE_WIDTH = 40;     /* advance of the space, font units */
-constexpr float FONT_HEIGHT = 105;  /* font units in one character height */
+constexpr int SPACE_WIDTH = 40;    /* advance of the space, font units */
+constexpr float FONT_HEIGHT = 105; /* font units in one character height */
 constexpr std::size_t MAX_PENDING = 30;
 constexpr unsigned char SEPARATOR = 255;
 constexpr int PEN_UP = 128;
@@ -66,18 +66,18 @@ struct FontEntry {
 struct TextState {
   int text_color = 1;
   float text_width = 1;
-  float text_height = 0.01f;  /* height of a capital, world units */
+  float text_height = 0.01f; /* height of a capital, world units */
   float text_expan = 1;
-  float text_space = 0.25f;   /* hundreds of font units after each character */
-  float text_char_space = 0;  /* above 0: fixed pitch */
+  float text_space = 0.25f;  /* hundreds of font units after each character */
+  float text_char_space = 0; /* above 0: fixed pitch */
   int horiz_align = 0;
   int vert_align = 0;
-  float upx = 0, upy = 1;     /* unit length */
+  float upx = 0, upy = 1; /* unit length */
   int font_ind = 1;
-  int drop_shadow = 0;        /* lives for the process */
+  int drop_shadow = 0; /* lives for the process */
   int drop_color = 1;
   std::vector<FontEntry> fonts;
-  std::string font_list;      /* from gset_font_list */
+  std::string font_list; /* from gset_font_list */
   int font_type = NO_FONT;
   std::vector<unsigned char> font_db;
   std::array<int, NUM_CODES> font_index = filled_index();
@@ -183,7 +183,7 @@ int string_length(const unsigned char* s, std::size_t n) {
   int length = 0;
   for (std::size_t i = 0; i + 1 < n; ++i) {
     const double add = state.text_char_space > 0 ? state.text_char_space * (100.0 * state.text_space + 100.0)
-                                                  : 100.0 * state.text_space + state.font_size[s[i]];
+                                                 : 100.0 * state.text_space + state.font_size[s[i]];
     length = units(length + add);
   }
   if (n > 0) {
@@ -208,8 +208,7 @@ struct VerticalOffset {
 };
 
 constexpr VerticalOffset vertical_offsets[] = {
-    {GNORMAL_VERT, -35}, {GTOP_VERT, -160}, {GCAP_VERT, -140},
-    {GHALF_VERT, -85},   {GBASE_VERT, -35}, {GBOTTOM_VERT, 0},
+    {GNORMAL_VERT, -35}, {GTOP_VERT, -160}, {GCAP_VERT, -140}, {GHALF_VERT, -85}, {GBASE_VERT, -35}, {GBOTTOM_VERT, 0},
 };
 
 int vertical_offset() {
@@ -418,7 +417,6 @@ void fonts_from_default_list() {
 /* A number a setter can store: finite and not negative. */
 bool usable_size(float v) { return std::isfinite(v) && v >= 0; }
 
-
 } // namespace
 
 /* ---- the primitive ------------------------------------------------------ */
@@ -449,8 +447,7 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
       const double step_y = static_cast<double>(yW_p(pos->y + 1)) - yW_p(pos->y);
       const double dx = step_x != 0 ? 1 / step_x : 0, dy = step_y != 0 ? 1 / step_y : 0;
       if (ops.shadow) ops.shadow(true, state.text_color);
-      for (int i = 0; i < k; ++i)
-        text(static_cast<float>(pos->x + i * dx), static_cast<float>(pos->y + i * dy), s);
+      for (int i = 0; i < k; ++i) text(static_cast<float>(pos->x + i * dx), static_cast<float>(pos->y + i * dy), s);
       if (ops.shadow) ops.shadow(false, state.text_color);
     }
     text(pos->x, pos->y, s);
@@ -481,7 +478,7 @@ int text(float ox, float oy, const unsigned char* string) {
     if (offset < 0) {
       if (code == SPACE) {
         const double gap = state.text_char_space > 0 ? (100.0 * state.text_space + 100.0) * state.text_char_space
-                                                      : 100.0 * state.text_space + SPACE_WIDTH;
+                                                     : 100.0 * state.text_space + SPACE_WIDTH;
         h = units(h + units(expan * gap));
       }
       continue;

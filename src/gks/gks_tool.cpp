@@ -43,13 +43,13 @@ constexpr float CHAR_SPACE = 0.25f;       /* gap after each character */
 constexpr const char* DEVICE_PROMPT = "Display (D) or Postscript (P): ";
 
 struct PageState {
-  int ws_open = 0;  /* kernel and workstation open */
-  int wk_type = 0;  /* device type of the open workstation */
-  int wk_itype = 0; /* device type GPH_begin received, before any prompt */
-  float xvp = 1, yvp = 1;      /* page extents, longer side 1 */
-  float sizex = 1, sizey = 1;  /* current panel, fractions of the page */
-  float offx = 0, offy = 0;    /* its lower-left corner, fractions of the page */
-  std::string font_name;       /* default font of GPH_text_font(NULL) */
+  int ws_open = 0;            /* kernel and workstation open */
+  int wk_type = 0;            /* device type of the open workstation */
+  int wk_itype = 0;           /* device type GPH_begin received, before any prompt */
+  float xvp = 1, yvp = 1;     /* page extents, longer side 1 */
+  float sizex = 1, sizey = 1; /* current panel, fractions of the page */
+  float offx = 0, offy = 0;   /* its lower-left corner, fractions of the page */
+  std::string font_name;      /* default font of GPH_text_font(NULL) */
 };
 
 PageState state;

@@ -52,11 +52,11 @@ struct TranState {
   std::array<Coords, NUM_TRAN> vp{}; /* viewports (NDC) */
   int cur_trans = 0;
   Coords cur_wn, cur_vp;
-  Coords wkwn;                       /* workstation window (NDC) */
-  Coords wkvp;                       /* workstation viewport (device units) */
-  Coords plt;                        /* device area that wkwn fills */
-  Scale wn_vp;                       /* cur_vp extent / cur_wn extent */
-  Scale wkwn_plt;                    /* plt extent / wkwn extent, equal on both axes */
+  Coords wkwn;    /* workstation window (NDC) */
+  Coords wkvp;    /* workstation viewport (device units) */
+  Coords plt;     /* device area that wkwn fills */
+  Scale wn_vp;    /* cur_vp extent / cur_wn extent */
+  Scale wkwn_plt; /* plt extent / wkwn extent, equal on both axes */
   PixelRect clip_rect;
   float xmult = 1, ymult = 1;
 };
@@ -175,21 +175,13 @@ float xW_NDC(float x) { return state.cur_vp.x_min + (x - state.cur_wn.x_min) * s
 
 float yW_NDC(float y) { return state.cur_vp.y_min + (y - state.cur_wn.y_min) * state.wn_vp.y; }
 
-float xNDC_p(float x) {
-  return clamp(state.plt.x_min + (x - state.wkwn.x_min) * state.wkwn_plt.x, PIXEL_LIMIT);
-}
+float xNDC_p(float x) { return clamp(state.plt.x_min + (x - state.wkwn.x_min) * state.wkwn_plt.x, PIXEL_LIMIT); }
 
-float yNDC_p(float y) {
-  return clamp(state.plt.y_min + (state.wkwn.y_max - y) * state.wkwn_plt.y, PIXEL_LIMIT);
-}
+float yNDC_p(float y) { return clamp(state.plt.y_min + (state.wkwn.y_max - y) * state.wkwn_plt.y, PIXEL_LIMIT); }
 
-float xNDC_ps(float x) {
-  return clamp(state.plt.x_min + (x - state.wkwn.x_min) * state.wkwn_plt.x, DEVICE_LIMIT);
-}
+float xNDC_ps(float x) { return clamp(state.plt.x_min + (x - state.wkwn.x_min) * state.wkwn_plt.x, DEVICE_LIMIT); }
 
-float yNDC_ps(float y) {
-  return clamp(state.plt.y_min + (y - state.wkwn.y_min) * state.wkwn_plt.y, DEVICE_LIMIT);
-}
+float yNDC_ps(float y) { return clamp(state.plt.y_min + (y - state.wkwn.y_min) * state.wkwn_plt.y, DEVICE_LIMIT); }
 
 float xW_p(float x) { return xNDC_p(xW_NDC(x)); }
 

@@ -57,8 +57,7 @@ constexpr int MAX_X_ERRORS = 25;
 constexpr int ICON_SIZE = 48;
 constexpr int NUM_CURSORS = 9;
 constexpr long EVENT_MASK = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
-                            LeaveWindowMask | ButtonMotionMask | ExposureMask | StructureNotifyMask |
-                            FocusChangeMask;
+                            LeaveWindowMask | ButtonMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask;
 
 /* Cursor-font shapes of the cursor types: 0 default, 1 pointer in a
  * callback, 2 move, 3 frames looping, 4 frames stopped, 5 draw, 6 waiting in
@@ -91,31 +90,31 @@ constexpr IconBits make_icon() {
 }
 
 struct WsState {
-  int win_type = 0;            /* device type of the open (or last) workstation */
+  int win_type = 0;                /* device type of the open (or last) workstation */
   const Gdevice* device = nullptr; /* its record; null before the first open */
-  int depth = 0;               /* bit planes; 10 on the file devices */
-  int win_width = DEFAULT_WIDTH; /* plot area in device units */
+  int depth = 0;                   /* bit planes; 10 on the file devices */
+  int win_width = DEFAULT_WIDTH;   /* plot area in device units */
   int win_height = DEFAULT_HEIGHT;
-  int win_x = 0;               /* plot area offset in the device */
+  int win_x = 0; /* plot area offset in the device */
   int win_y = 0;
-  int root_width = 0;          /* the whole window in pixels */
+  int root_width = 0; /* the whole window in pixels */
   int root_height = 0;
-  int open_graphics = 0;       /* a workstation is open */
-  int cursor = 0;              /* cursor type shown, 0 to 8 */
+  int open_graphics = 0; /* a workstation is open */
+  int cursor = 0;        /* cursor type shown, 0 to 8 */
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
-  FILE* err_file = nullptr;    /* the kernel's error stream: stderr (messages through
-                                * MESS_print only) or the file gopen_gks named (a
-                                * copy there too); none while closed: silent */
+  FILE* err_file = nullptr; /* the kernel's error stream: stderr (messages through
+                             * MESS_print only) or the file gopen_gks named (a
+                             * copy there too); none while closed: silent */
 
   /* The X side, valid from the open of a window device to its close. */
   Display* display = nullptr;
   int screen = 0;
   Visual* visual = nullptr;
-  Window root_window = 0;      /* the visible window */
-  Drawable base_window = 0;    /* the backing drawable */
-  Drawable draw_window = 0;    /* where primitives are drawn now */
-  GC root_gc = nullptr;        /* clears and copies */
+  Window root_window = 0;   /* the visible window */
+  Drawable base_window = 0; /* the backing drawable */
+  Drawable draw_window = 0; /* where primitives are drawn now */
+  GC root_gc = nullptr;     /* clears and copies */
   std::array<Cursor, NUM_CURSORS> cursors{};
   Pixmap icon_pixmap = 0;
   unsigned long fore_colr = 0, back_colr = 0;
@@ -125,17 +124,17 @@ struct WsState {
   /* Settings for the next open. */
   int fixed_size = 0;
   int icon = 0;
-  int pix_mode = 0;            /* device 6: 1 clear, 2 new frame, 9 end of wait */
+  int pix_mode = 0; /* device 6: 1 clear, 2 new frame, 9 end of wait */
   std::string geometry;
   IconBits kez_bits = make_icon();
 
   /* X errors. */
-  int Xerror = 0;              /* an error was reported */
+  int Xerror = 0; /* an error was reported */
   int Xerror_print = 1;
   int num_error = 0;
 
   /* The hold loop. */
-  int refresh = 0;             /* seconds, 0 none */
+  int refresh = 0; /* seconds, 0 none */
   Grefresh_func refresh_CB = nullptr;
 };
 
@@ -303,9 +302,9 @@ void set_window_hints(const XSizeHints& size_hints) {
   int icon = state.icon;
   if (const char* iconic = x_default("iconic"); iconic && stricmp(iconic, "on") == 0) icon = 1;
   RES_getval("icon", &icon, CV_bool);
-  state.icon_pixmap = XCreatePixmapFromBitmapData(
-      d, state.root_window, reinterpret_cast<char*>(state.kez_bits.data()), ICON_SIZE, ICON_SIZE,
-      BlackPixel(d, state.screen), WhitePixel(d, state.screen), 1);
+  state.icon_pixmap =
+      XCreatePixmapFromBitmapData(d, state.root_window, reinterpret_cast<char*>(state.kez_bits.data()), ICON_SIZE,
+                                  ICON_SIZE, BlackPixel(d, state.screen), WhitePixel(d, state.screen), 1);
   XWMHints wm{};
   wm.flags = InputHint | StateHint | IconPixmapHint;
   wm.input = True;
@@ -353,11 +352,10 @@ int open_window(const Gconn_items& items) {
   attrs.event_mask = EVENT_MASK;
   const int print = gset_xerror_print(0);
   state.Xerror = 0;
-  state.root_window = XCreateWindow(d, RootWindow(d, state.screen), x, y, static_cast<unsigned int>(width),
-                                    static_cast<unsigned int>(height), BORDER_WIDTH, state.depth, InputOutput,
-                                    state.visual, CWBackPixel | CWBorderPixel | CWBackingStore | CWColormap |
-                                                      CWEventMask,
-                                    &attrs);
+  state.root_window =
+      XCreateWindow(d, RootWindow(d, state.screen), x, y, static_cast<unsigned int>(width),
+                    static_cast<unsigned int>(height), BORDER_WIDTH, state.depth, InputOutput, state.visual,
+                    CWBackPixel | CWBorderPixel | CWBackingStore | CWColormap | CWEventMask, &attrs);
   XSync(d, False);
   gset_xerror_print(print);
   if (state.Xerror || !state.root_window) {
@@ -450,9 +448,8 @@ bool usable_foreign_window() {
   unsigned int w = 0, h = 0, border = 0, depth = 0;
   Status drawable_ok = XGetGeometry(d, state.draw_window, &root, &gx, &gy, &w, &h, &border, &depth);
   XWindowAttributes attrs{};
-  Status window_ok = state.root_window == state.draw_window
-                         ? drawable_ok
-                         : XGetWindowAttributes(d, state.root_window, &attrs);
+  Status window_ok =
+      state.root_window == state.draw_window ? drawable_ok : XGetWindowAttributes(d, state.root_window, &attrs);
   XSync(d, False);
   gset_xerror_print(print);
   return !state.Xerror && drawable_ok && window_ok && static_cast<int>(depth) == state.depth;

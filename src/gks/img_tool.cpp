@@ -41,11 +41,11 @@ namespace {
 constexpr std::string_view MAGIC = "KEZIMG";
 constexpr int DATIM_MAX = 49;
 constexpr int INFO_MAX = 74;
-constexpr std::size_t LINE_MAX_BYTES = 4096;  /* longer header lines are refused */
-constexpr std::size_t SLICE = 10000;          /* input bytes of one zlib stream */
-constexpr long V_BLOCK = 1024;                /* option "V": bytes before the pixels */
-constexpr int GROW_TRIES = 10;                /* waits for a file still being written */
-constexpr time_t GROW_RECENT = 10;            /* seconds since a change that count as "being written" */
+constexpr std::size_t LINE_MAX_BYTES = 4096; /* longer header lines are refused */
+constexpr std::size_t SLICE = 10000;         /* input bytes of one zlib stream */
+constexpr long V_BLOCK = 1024;               /* option "V": bytes before the pixels */
+constexpr int GROW_TRIES = 10;               /* waits for a file still being written */
+constexpr time_t GROW_RECENT = 10;           /* seconds since a change that count as "being written" */
 
 struct ImgState {
   int (*decode)(const char*, Domain*) = nullptr;
@@ -146,10 +146,8 @@ bool finite_all(const float* v, int n) {
 std::string domain_token(const Domain& d) {
   char buf[256];
   switch (d.proj) {
-    case 2:
-      return "LL ";
-    case 3:
-      return "ME ";
+    case 2: return "LL ";
+    case 3: return "ME ";
     case 1:
       if (is_set(d.plon) && d.plon != d.clon) {
         std::snprintf(buf, sizeof buf, "PS:%f ", d.plon);
@@ -158,8 +156,7 @@ std::string domain_token(const Domain& d) {
       return "PS ";
     case 4:
       if (is_set(d.param[0])) {
-        std::snprintf(buf, sizeof buf, "LC:%f:%f:%f:%f:%f ", d.plat, d.plon, d.param[0], d.param[1],
-                      d.param[2]);
+        std::snprintf(buf, sizeof buf, "LC:%f:%f:%f:%f:%f ", d.plat, d.plon, d.param[0], d.param[1], d.param[2]);
         return buf;
       }
       if (is_set(d.plon)) {
@@ -180,8 +177,8 @@ std::string domain_token(const Domain& d) {
     default:
       /* Every other projection keeps its code and parameters, so that its
        * file reads back. */
-      std::snprintf(buf, sizeof buf, "PJ:%d:%f:%f:%f:%f:%f:%f:%f ", d.proj, d.plat, d.plon, d.param[0],
-                    d.param[1], d.param[2], d.param[3], d.param[4]);
+      std::snprintf(buf, sizeof buf, "PJ:%d:%f:%f:%f:%f:%f:%f:%f ", d.proj, d.plat, d.plon, d.param[0], d.param[1],
+                    d.param[2], d.param[3], d.param[4]);
       return buf;
   }
 }
@@ -304,14 +301,10 @@ unsigned char reduced_pixel(const IMG_report* image, int row, int col) {
   const unsigned char* p = pixel_at(image, row, col, bits);
   const bool msb = image->byte_order == 1;
   switch (bits) {
-    case 32:
-      return static_cast<unsigned char>(msb ? (p[1] + p[2] + p[3]) / 3 : (p[0] + p[1] + p[2]) / 3);
-    case 24:
-      return msb ? p[2] : p[0];
-    case 16:
-      return msb ? p[1] : p[0];
-    default:
-      return static_cast<unsigned char>(IMG_pixel(image, row, col));
+    case 32: return static_cast<unsigned char>(msb ? (p[1] + p[2] + p[3]) / 3 : (p[0] + p[1] + p[2]) / 3);
+    case 24: return msb ? p[2] : p[0];
+    case 16: return msb ? p[1] : p[0];
+    default: return static_cast<unsigned char>(IMG_pixel(image, row, col));
   }
 }
 
@@ -356,8 +349,7 @@ bool write_compressed(FILE* fp, const std::vector<unsigned char>& block) {
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
     const int r = deflate(&zs, Z_FINISH);
-    MESS_print(IMG_M_trace, "Deflate+ %d = %u %lu = %u %lu\n", r, zs.avail_in, zs.total_in, zs.avail_out,
-               zs.total_out);
+    MESS_print(IMG_M_trace, "Deflate+ %d = %u %lu = %u %lu\n", r, zs.avail_in, zs.total_in, zs.avail_out, zs.total_out);
     const std::size_t produced = zs.total_out;
     deflateEnd(&zs);
     if (r != Z_STREAM_END) return false;
@@ -394,8 +386,8 @@ bool read_compressed(FILE* fp, unsigned char* data, long need) {
     zs.avail_out = static_cast<uInt>(std::min<long>(need - got, 1L << 30));
     const int r = inflate(&zs, Z_SYNC_FLUSH);
     got = static_cast<long>(zs.next_out - data);
-    MESS_print(IMG_M_trace, "Inflate+ %d = %u %lu = %u %lu - %ld %ld\n", r, zs.avail_in, zs.total_in,
-               zs.avail_out, zs.total_out, got, need);
+    MESS_print(IMG_M_trace, "Inflate+ %d = %u %lu = %u %lu - %ld %ld\n", r, zs.avail_in, zs.total_in, zs.avail_out,
+               zs.total_out, got, need);
     if (got >= need) {
       ok = true;
       break;
@@ -539,18 +531,12 @@ unsigned int IMG_pixel(const IMG_report* image, int row, int col) {
   const unsigned char* p = pixel_at(image, row, col, bits);
   const bool msb = image->byte_order == 1;
   switch (bits) {
-    case 32:
-      return msb ? (p[1] << 16 | p[2] << 8 | p[3]) : (p[2] << 16 | p[1] << 8 | p[0]);
-    case 24:
-      return msb ? (p[0] << 16 | p[1] << 8 | p[2]) : (p[2] << 16 | p[1] << 8 | p[0]);
-    case 16:
-      return msb ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
-    case 8:
-      return p[0];
-    case 4:
-      return (col % 2 == 0) ? (p[0] >> 4) : (p[0] & 0x0F);
-    default:
-      return (p[0] >> (col % 8)) & 1u;
+    case 32: return msb ? (p[1] << 16 | p[2] << 8 | p[3]) : (p[2] << 16 | p[1] << 8 | p[0]);
+    case 24: return msb ? (p[0] << 16 | p[1] << 8 | p[2]) : (p[2] << 16 | p[1] << 8 | p[0]);
+    case 16: return msb ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+    case 8: return p[0];
+    case 4: return (col % 2 == 0) ? (p[0] >> 4) : (p[0] & 0x0F);
+    default: return (p[0] >> (col % 8)) & 1u;
   }
 }
 
@@ -565,17 +551,15 @@ int IMG_check(const IMG_report* image, const char* who) {
     return 0;
   }
   const long need = (static_cast<long>(image->width) * IMG_storage_bits(image) + 7) / 8;
-  if (image->bytes_line < need ||
-      static_cast<long>(image->bytes_line) * image->height > IMG_MAX_BYTES) {
-    MESS_print(M_warn, "%s: Rows of %d bytes do not fit %d pixels of %d bits\n", who, image->bytes_line,
-               image->width, IMG_storage_bits(image));
+  if (image->bytes_line < need || static_cast<long>(image->bytes_line) * image->height > IMG_MAX_BYTES) {
+    MESS_print(M_warn, "%s: Rows of %d bytes do not fit %d pixels of %d bits\n", who, image->bytes_line, image->width,
+               IMG_storage_bits(image));
     return 0;
   }
   return 1;
 }
 
-int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal,
-                     std::vector<unsigned char>* index) {
+int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal, std::vector<unsigned char>* index) {
   *pal = IMG_palette{};
   const int depth = std::min(image->depth, 32);
   MaskScale ms[3];
@@ -723,8 +707,9 @@ int IMG_write(const char* filename, const IMG_report* image, int type) {
   }
 
   bool ok = std::fwrite(header.data(), 1, header.size(), fp.get()) == header.size();
-  if (ok) ok = zipped ? write_compressed(fp.get(), block)
-                      : std::fwrite(block.data(), 1, block.size(), fp.get()) == block.size();
+  if (ok)
+    ok = zipped ? write_compressed(fp.get(), block)
+                : std::fwrite(block.data(), 1, block.size(), fp.get()) == block.size();
   if (ok) ok = std::fflush(fp.get()) == 0 && !std::ferror(fp.get());
   if (ok) ok = FILE_close(fp.release()) == 0;
   if (!ok) {

@@ -51,7 +51,7 @@ inline constexpr int GINIT_WINDOW_AGAIN = 1; /* the window set up again */
 inline constexpr int GINIT_PS = 2;
 inline constexpr int GINIT_HPGL = 3;
 inline constexpr int GINIT_META = 4;
-inline constexpr int GINIT_RESIZE = 10;      /* new window size, transformations kept */
+inline constexpr int GINIT_RESIZE = 10; /* new window size, transformations kept */
 
 /* ------------------------------------------------------------------------ */
 /* gks_dev: the device record                                               */
@@ -70,11 +70,11 @@ struct Gline_attr {
 /* How a device draws marker strokes. Null members do nothing; a device
  * without a stroke draws no markers. */
 struct Gmarker_ops {
-  double factor;                          /* device units per pixel of marker size */
+  double factor; /* device units per pixel of marker size */
   void (*setup)(int n, const Gline_attr& attr);
-  Gpt (*centre)(const Gpt& world);        /* device coordinates of a world point */
+  Gpt (*centre)(const Gpt& world);         /* device coordinates of a world point */
   void (*stroke)(int npt, const Gpt* pts); /* one stroke in device coordinates */
-  void (*shadow)(bool on, int color);     /* shadows in their own colour */
+  void (*shadow)(bool on, int color);      /* shadows in their own colour */
   /* A device that keeps the call itself (the metafile) sets this instead;
    * the call's result. */
   int (*whole)(int n, const Gpt* pts);
@@ -103,11 +103,11 @@ struct Gtext_ops {
  * and the kernel calls through the record of the open workstation, so it
  * never asks which device it is drawing on. Null members do nothing. */
 struct Gdevice {
-  int type;          /* GWS_* code */
-  const char* form;  /* option item choosing this row among the rows of one
-                      * type (the last such item wins; without one, the
-                      * type's first row); null when the row has none */
-  int init_class;    /* GINIT_* class of ginit_plot */
+  int type;         /* GWS_* code */
+  const char* form; /* option item choosing this row among the rows of one
+                     * type (the last such item wins; without one, the
+                     * type's first row); null when the row has none */
+  int init_class;   /* GINIT_* class of ginit_plot */
   /* Set-up from the connection string (the plot area through gset_xsize
    * and gset_xoff); 0, or -1 after the message. */
   int (*open)(const Gconn_items& items);
@@ -191,8 +191,8 @@ bool gusable_page(float w, float h);
 /* Applies option items to a page and a device's option table; later items
  * win. Beside the table: "sz" and a separator and "WxH", and the paper
  * names, where `usable` accepts the page. */
-void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable,
-                   bool from_env, bool (*usable)(float w, float h), Gpage* page);
+void gpage_options(const Gconn_items& items, std::size_t first, const Gpage_option* table, int ntable, bool from_env,
+                   bool (*usable)(float w, float h), Gpage* page);
 /* The items of a comma list (an environment value); none for null. */
 Gconn_items gsplit_items(const char* text);
 /* A panel geometry ('P' stripped): columns x rows + column + row, or with a
@@ -542,14 +542,14 @@ int gcgm_set_type(int type);
 
 /* A bundle of drawing attributes; -9999 in any field means "not given". */
 struct Gattribs {
-  Gint color;     /* colour index; -1 keep the current colour, -2 "end",
-                   * 500 to 508 the print colours */
-  Gfloat width;   /* line, marker line or text stroke width */
-  Gfloat height;  /* marker size or character height, times the caller's scale */
-  Gfloat expan;   /* character expansion factor */
-  Gint style;     /* line type for lines, marker type for markers */
-  Gint fill_pat;  /* 0 solid, 1 to 19 the named patterns, else a pattern index */
-  Gint font;      /* font number */
+  Gint color;    /* colour index; -1 keep the current colour, -2 "end",
+                  * 500 to 508 the print colours */
+  Gfloat width;  /* line, marker line or text stroke width */
+  Gfloat height; /* marker size or character height, times the caller's scale */
+  Gfloat expan;  /* character expansion factor */
+  Gint style;    /* line type for lines, marker type for markers */
+  Gint fill_pat; /* 0 solid, 1 to 19 the named patterns, else a pattern index */
+  Gint font;     /* font number */
 };
 
 /* Loads the colour table from filename, else the "color_table" setting,
@@ -723,7 +723,6 @@ int gdel_fill_pat();
 int gdel_text_gc();
 int gdel_marker_gc();
 
-
 /* ------------------------------------------------------------------------ */
 /* gks_evnt: window events                                                  */
 /* ------------------------------------------------------------------------ */
@@ -782,7 +781,7 @@ inline constexpr int GFRAME_DATA_LEN = 50;
 /* Frame index codes besides 0 to GMAX_FRAMES - 1. */
 inline constexpr int GFRAME_LAST = -1;
 inline constexpr int GFRAME_CURRENT = -2;
-inline constexpr int GFRAME_BASE = -3;        /* the backing drawable */
+inline constexpr int GFRAME_BASE = -3;         /* the backing drawable */
 inline constexpr int GFRAME_ALL_BUT_LAST = -4; /* gset_loop_delay only */
 /* Loop directions; odd ones step forward. */
 inline constexpr int GLOOP_BACKWARD = 0;

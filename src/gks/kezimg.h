@@ -28,15 +28,15 @@ struct IMG_color {
 };
 
 struct IMG_report {
-  int source;       /* 50 the suite's own format, else 0 */
+  int source; /* 50 the suite's own format, else 0 */
   int type;
   int version;
-  char datim[50];   /* date label */
+  char datim[50]; /* date label */
   Date date;
-  char info[75];    /* title or description */
-  int width;        /* pixels per row */
-  int height;       /* rows */
-  int depth;        /* bits of colour information per pixel */
+  char info[75]; /* title or description */
+  int width;     /* pixels per row */
+  int height;    /* rows */
+  int depth;     /* bits of colour information per pixel */
   float xres;
   float yres;
   float xoff;
@@ -50,8 +50,8 @@ struct IMG_report {
   unsigned int grn;
   unsigned int blu;
   IMG_color* colors;
-  int trans_color;  /* transparent pixel value, -1 none */
-  Domain domain;    /* projection -9999 when the image has no map */
+  int trans_color; /* transparent pixel value, -1 none */
+  Domain domain;   /* projection -9999 when the image has no map */
   unsigned char* data;
 };
 
@@ -59,12 +59,12 @@ struct IMG_report {
 /* img_tool: the image record, format dispatch and the suite's own format   */
 /* ------------------------------------------------------------------------ */
 
-inline constexpr int IMG_SOURCE_KEZ = 50;   /* source of an own-format image */
-inline constexpr int IMG_READ_ALL = 0;      /* IMG_read types */
+inline constexpr int IMG_SOURCE_KEZ = 50; /* source of an own-format image */
+inline constexpr int IMG_READ_ALL = 0;    /* IMG_read types */
 inline constexpr int IMG_READ_HEADER = 1;
-inline constexpr int IMG_WRITE_PLAIN = 0;   /* IMG_write types */
+inline constexpr int IMG_WRITE_PLAIN = 0; /* IMG_write types */
 inline constexpr int IMG_WRITE_ZLIB = 1;
-inline constexpr int IMG_COLOR_MASKS = 0;   /* color_type values */
+inline constexpr int IMG_COLOR_MASKS = 0; /* color_type values */
 inline constexpr int IMG_COLOR_INDEXED = 1;
 inline constexpr int IMG_DEPTH_NO_WINDOW = 32; /* deepest image read without a window */
 
@@ -124,8 +124,7 @@ struct IMG_palette {
 };
 /* Fills pal and index (width x height palette indexes, top row first).
  * trans_value is a pixel value whose entry becomes trans_index (-1 none). */
-int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal,
-                     std::vector<unsigned char>* index);
+int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal, std::vector<unsigned char>* index);
 
 /* ------------------------------------------------------------------------ */
 /* gif: GIF files                                                           */

@@ -70,8 +70,8 @@ struct WriteJob {
 };
 
 bool write_png(FILE* fp, WriteJob* job) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>("PNG_write"), on_error,
-                                            on_warning);
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>("PNG_write"), on_error, on_warning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -123,10 +123,10 @@ bool read_header(PngRead* r, FILE* fp, Header* h) {
   png_init_io(r->png, fp);
   png_set_sig_bytes(r->png, 8);
   png_read_info(r->png, r->info);
-  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bit_depth, &h->color_type, &h->interlace,
-               &h->compression, &h->filter);
-  MESS_print(M_debug, "%u %u %d - %d %d - %d %d\n", h->width, h->height, h->bit_depth, h->color_type,
-             h->interlace, h->compression, h->filter);
+  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bit_depth, &h->color_type, &h->interlace, &h->compression,
+               &h->filter);
+  MESS_print(M_debug, "%u %u %d - %d %d - %d %d\n", h->width, h->height, h->bit_depth, h->color_type, h->interlace,
+             h->compression, h->filter);
   if (h->bit_depth == 16) png_set_scale_16(r->png);
   if (h->bit_depth < 8) {
     if (h->color_type == PNG_COLOR_TYPE_PALETTE) png_set_packing(r->png);

@@ -305,8 +305,7 @@ int XWD_read(const char* filename, IMG_report* image, int type) {
   image->bits_pixel = static_cast<int>(h[bits_per_pixel]);
   /* A direct-colour dump without colour entries holds its components as
    * they stand, as a true-colour one does. */
-  const bool masked =
-      h[visual_class] == TRUE_COLOR || (h[visual_class] == DIRECT_COLOR && h[ncolors] == 0);
+  const bool masked = h[visual_class] == TRUE_COLOR || (h[visual_class] == DIRECT_COLOR && h[ncolors] == 0);
   if (masked) {
     image->color_type = IMG_COLOR_MASKS;
     image->red = h[red_mask];

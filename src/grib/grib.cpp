@@ -25,14 +25,14 @@
  * looping. A field that cannot be unpacked leaves its record without values
  * (grid NULL, the array released with free), never with another field's.
  */
-#include "kezgrd.h"
 #include "jpc.h"
+#include "kezgrd.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -43,34 +43,34 @@ namespace {
 
 constexpr int SOH = 0x01;
 constexpr int ETX = 0x03;
-constexpr int IND_ED1 = 8;  /* indicator octets of editions 0 and 1 */
-constexpr int IND_ED2 = 16; /* indicator octets of edition 2 */
-constexpr int END_MARK = 4; /* "7777" */
-constexpr int INFO_OCTETS = 40; /* octets the file-header read takes */
+constexpr int IND_ED1 = 8;           /* indicator octets of editions 0 and 1 */
+constexpr int IND_ED2 = 16;          /* indicator octets of edition 2 */
+constexpr int END_MARK = 4;          /* "7777" */
+constexpr int INFO_OCTETS = 40;      /* octets the file-header read takes */
 constexpr long MAX_OFFSET = INT_MAX; /* the grid store keeps offsets as int */
 
 struct GribState {
-  GRD_file* gfile = nullptr; /* record of the file being read */
-  std::array<unsigned char, IND_ED2> ind{}; /* indicator of the current message */
+  GRD_file* gfile = nullptr;                  /* record of the file being read */
+  std::array<unsigned char, IND_ED2> ind{};   /* indicator of the current message */
   char wmo_header[GRIB_HEADING_LEN + 1] = {}; /* heading of the current message */
-  int version = -1;    /* edition of the current message; 0 after a length-less product */
-  int discipline = -1; /* edition 2 discipline (indicator octet 7) */
-  long new_pos = -1;   /* GRIB_get_raw: where the next record begins */
-  long cur_pos = 0;    /* GRIB_get_raw: where the current record begins */
-  long grid_size = 0;  /* old KEZ framing: end of the product */
-  int prev = 0;        /* a file's own framing kind, kept aside for one search */
-  int bad_max = -1;    /* bad-value filter: jumps allowed; 0 or less: off */
+  int version = -1;                           /* edition of the current message; 0 after a length-less product */
+  int discipline = -1;                        /* edition 2 discipline (indicator octet 7) */
+  long new_pos = -1;                          /* GRIB_get_raw: where the next record begins */
+  long cur_pos = 0;                           /* GRIB_get_raw: where the current record begins */
+  long grid_size = 0;                         /* old KEZ framing: end of the product */
+  int prev = 0;                               /* a file's own framing kind, kept aside for one search */
+  int bad_max = -1;                           /* bad-value filter: jumps allowed; 0 or less: off */
 
   /* The edition 1 message being decoded (product definition to data). */
-  std::vector<unsigned char> pds; /* pds[k] is octet k of the product definition */
-  int grid_id = 0;     /* grid number */
-  float lat = 0;       /* latitude of the next row, stepped while unpacking */
-  int ydir = 0;        /* 1 rows run south to north, -1 north to south */
-  int xalt = 0;        /* alternating row direction (edition 2) */
-  bool xrev = false;   /* points of a row run east to west */
-  int pole = 0;        /* single-value pole rows */
-  int thin = 0;        /* rows of different lengths */
-  std::vector<int> thin_rows; /* their lengths, in the order of the message */
+  std::vector<unsigned char> pds;      /* pds[k] is octet k of the product definition */
+  int grid_id = 0;                     /* grid number */
+  float lat = 0;                       /* latitude of the next row, stepped while unpacking */
+  int ydir = 0;                        /* 1 rows run south to north, -1 north to south */
+  int xalt = 0;                        /* alternating row direction (edition 2) */
+  bool xrev = false;                   /* points of a row run east to west */
+  int pole = 0;                        /* single-value pole rows */
+  int thin = 0;                        /* rows of different lengths */
+  std::vector<int> thin_rows;          /* their lengths, in the order of the message */
   float ref = 0, sfac = 0, dscale = 0; /* reference, 2^E, 10^-D */
 
   /* Bit map in force. */
@@ -160,36 +160,12 @@ struct Ed0Row {
   const char* units;
 };
 constexpr Ed0Row ed0_table[] = {
-    {1, 1, "hPa"},
-    {2, 7, "10 m"},
-    {3, 8, "10 m"},
-    {4, 11, "C"},
-    {5, 15, "C"},
-    {6, 16, "C"},
-    {8, 13, "C"},
-    {10, 17, "C"},
-    {11, 18, "dC"},
-    {12, 51, ".1 g/kg"},
-    {13, 52, "%"},
-    {14, 53, ".1 g/kg"},
-    {15, 131, "dC"},
-    {17, 132, "dC"},
-    {21, 32, "m/s"},
-    {23, 33, "m/s"},
-    {24, 34, "m/s"},
-    {29, 35, "10^5 m^2/s"},
-    {30, 43, "10^-5 /s"},
-    {31, 41, "10^-5 /s"},
-    {40, 38, "mb/s"},
-    {44, 136, "m/s/km"},
-    {47, 54, "mm"},
-    {48, 63, "mm"},
-    {50, 61, "mm"},
-    {51, 66, "cm"},
-    {55, 62, "mm"},
-    {61, 80, ".1 C"},
-    {64, 100, ".5 m"},
-    {75, 107, "10 deg"},
+    {1, 1, "hPa"},    {2, 7, "10 m"},      {3, 8, "10 m"},         {4, 11, "C"},         {5, 15, "C"},
+    {6, 16, "C"},     {8, 13, "C"},        {10, 17, "C"},          {11, 18, "dC"},       {12, 51, ".1 g/kg"},
+    {13, 52, "%"},    {14, 53, ".1 g/kg"}, {15, 131, "dC"},        {17, 132, "dC"},      {21, 32, "m/s"},
+    {23, 33, "m/s"},  {24, 34, "m/s"},     {29, 35, "10^5 m^2/s"}, {30, 43, "10^-5 /s"}, {31, 41, "10^-5 /s"},
+    {40, 38, "mb/s"}, {44, 136, "m/s/km"}, {47, 54, "mm"},         {48, 63, "mm"},       {50, 61, "mm"},
+    {51, 66, "cm"},   {55, 62, "mm"},      {61, 80, ".1 C"},       {64, 100, ".5 m"},    {75, 107, "10 deg"},
     {76, 108, "s"},
 };
 
@@ -220,7 +196,8 @@ constexpr UnitRow ed1_units[] = {
     {"kg/m^2/s", {59, 214}},
     {"kg/m^3", {77}},
     {"s", {108}},
-    {"W/m^2", {111, 112, 113, 114, 121, 122, 145, 155, 160, 161, 162, 163, 164, 165, 166, 167, 168, 204, 205, 211, 212}},
+    {"W/m^2",
+     {111, 112, 113, 114, 121, 122, 145, 155, 160, 161, 162, 163, 164, 165, 166, 167, 168, 204, 205, 211, 212}},
     {"N/m^2", {124, 125, 147, 148, 172, 226, 227}},
     {"kg/kg/s", {135}},
     {"/s^2", {138}},
@@ -239,26 +216,16 @@ struct CdfRow {
   const char* name;
 };
 constexpr CdfRow cdf_units[] = {
-    {1, "hectopascals"},
-    {2, "geopotential dekameters"},
-    {4, "celsius"},
-    {15, "celsius"},
-    {13, "percent"},
-    {23, "meters/second"},
-    {24, "meters/second"},
-    {40, "millibars/second"},
-    {50, "kg/m2"},
-    {61, "0.5 degC"},
-    {62, "degC"},
-    {64, "0.5 meters"},
-    {75, "10 degrees"},
-    {76, "seconds"},
-    {101, "pascals"},
-    {102, "geopotential meters"},
-    {104, "kelvin"},
-    {140, "pascals/second"},
-    {161, "degK"},
-    {164, "meters"},
+    {1, "hectopascals"},   {2, "geopotential dekameters"},
+    {4, "celsius"},        {15, "celsius"},
+    {13, "percent"},       {23, "meters/second"},
+    {24, "meters/second"}, {40, "millibars/second"},
+    {50, "kg/m2"},         {61, "0.5 degC"},
+    {62, "degC"},          {64, "0.5 meters"},
+    {75, "10 degrees"},    {76, "seconds"},
+    {101, "pascals"},      {102, "geopotential meters"},
+    {104, "kelvin"},       {140, "pascals/second"},
+    {161, "degK"},         {164, "meters"},
     {175, "degrees"},
 };
 
@@ -361,9 +328,7 @@ unsigned long be_uint(const unsigned char* p, int n) {
   return v;
 }
 
-bool is_magic(const unsigned char* p, const char* magic) {
-  return std::memcmp(p, magic, 4) == 0;
-}
+bool is_magic(const unsigned char* p, const char* magic) { return std::memcmp(p, magic, 4) == 0; }
 
 /* Reads indicator octets 5-8 (and 9-16 of edition 2) after a found magic.
  * The octets of the last read, or 0 when the file ends first. */
@@ -475,8 +440,8 @@ int GRIB_header_ldm(int grd_fd, long int old_pos) {
   auto after_soh = [&]() -> bool {
     long seq = 0;
     std::string heading;
-    if (skip_space(f) != Match::yes || match_int(f, &seq) != Match::yes ||
-        skip_space(f) != Match::yes || match_heading(f, true, &heading) != Match::yes)
+    if (skip_space(f) != Match::yes || match_int(f, &seq) != Match::yes || skip_space(f) != Match::yes ||
+        match_heading(f, true, &heading) != Match::yes)
       return false;
     skip_space(f);
     set_heading(heading);
@@ -488,8 +453,7 @@ int GRIB_header_ldm(int grd_fd, long int old_pos) {
     if (m == Match::yes) found = after_soh();
   }
   if (!found && ftell(f) == old_pos) {
-    if (skip_space(f) == Match::yes && match_char(f, ETX) == Match::yes &&
-        match_char(f, SOH) == Match::yes)
+    if (skip_space(f) == Match::yes && match_char(f, ETX) == Match::yes && match_char(f, SOH) == Match::yes)
       found = after_soh();
   }
   if (!found) return 0;
@@ -521,9 +485,7 @@ int GRIB_header_old_kez(int grd_fd) {
     int c;
     while ((c = getc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
     if (c != EOF) ungetc(c, f);
-    if (!line.empty() && skip_space(f) == Match::yes &&
-        match_heading(f, true, &heading) == Match::yes)
-      skip_space(f);
+    if (!line.empty() && skip_space(f) == Match::yes && match_heading(f, true, &heading) == Match::yes) skip_space(f);
   }
   set_heading(heading);
   state.gfile->itype = GRIB_FRAME_OLD_KEZ;
@@ -710,9 +672,7 @@ int GRIB_set_max_bad(int val) {
 
 namespace {
 
-void set_units(GRD_report* grd, const char* units) {
-  copy_text(grd->units, sizeof grd->units, units);
-}
+void set_units(GRD_report* grd, const char* units) { copy_text(grd->units, sizeof grd->units, units); }
 
 } // namespace
 
@@ -803,8 +763,8 @@ void run_filter(long x) {
         int count = 0;
         for (int m : state.valid_data) count += m;
         if (count > state.bad_max) state.bad = 1;
-        MESS_print(M_debug & 0x80000000u, "BAD: %6d %6ld %6ld %2d %2d\n", state.bad_limit,
-                   state.prev_val, x, count, state.bad);
+        MESS_print(M_debug & 0x80000000u, "BAD: %6d %6ld %6ld %2d %2d\n", state.bad_limit, state.prev_val, x, count,
+                   state.bad);
       }
     }
     ++state.bad_test;
@@ -839,9 +799,7 @@ class Unpacker {
     return x;
   }
 
-  float value(unsigned long long x) const {
-    return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
-  }
+  float value(unsigned long long x) const { return state.dscale * (static_cast<float>(x) * state.sfac + state.ref); }
 
   /* The next point value: the bit map, the packed value and the filter. */
   float point() {
@@ -886,8 +844,7 @@ class Unpacker {
     const int shift = 64 - bpval_;
     if (bpval_ == 16 && (pos & 7) == 0) {
       const unsigned char* p = base + (pos >> 3);
-      for (int i = 0; i < n; ++i, p += 2)
-        out[i] = ds * (static_cast<float>((p[0] << 8) | p[1]) * state.sfac + ref);
+      for (int i = 0; i < n; ++i, p += 2) out[i] = ds * (static_cast<float>((p[0] << 8) | p[1]) * state.sfac + ref);
       pos += 16ull * n;
     } else {
       for (int i = 0; i < n; ++i) {
@@ -948,15 +905,24 @@ struct PredefinedGrid {
   float clat, clon;
 };
 constexpr PredefinedGrid predefined_grids[] = {
-    {21, 2, 37, 37, 5, 2.5f, 45, 90},        {22, 2, 37, 37, 5, 2.5f, 45, -90},
-    {23, 2, 37, 37, 5, 2.5f, -45, 90},       {24, 2, 37, 37, 5, 2.5f, -45, -90},
-    {25, 2, 73, 19, 5, 5, 45, 180},          {26, 2, 73, 19, 5, 5, -45, 180},
-    {37, 2, 73, 73, 1.5f, 1.5f, 45, 15},     {38, 2, 73, 73, 1.5f, 1.5f, 45, 105},
-    {39, 2, 73, 73, 1.5f, 1.5f, 45, -165},   {40, 2, 73, 73, 1.5f, 1.5f, 45, -75},
-    {41, 2, 73, 73, 1.5f, 1.5f, -45, 15},    {42, 2, 73, 73, 1.5f, 1.5f, -45, 105},
-    {43, 2, 73, 73, 1.5f, 1.5f, -45, -165},  {44, 2, 73, 73, 1.5f, 1.5f, -45, -75},
-    {50, 2, 36, 33, 2.5f, 1.25f, 40, -96.25f}, {61, 2, 91, 46, 2, 2, 45, 90},
-    {62, 2, 91, 46, 2, 2, 45, -90},          {63, 2, 91, 46, 2, 2, -45, 90},
+    {21, 2, 37, 37, 5, 2.5f, 45, 90},
+    {22, 2, 37, 37, 5, 2.5f, 45, -90},
+    {23, 2, 37, 37, 5, 2.5f, -45, 90},
+    {24, 2, 37, 37, 5, 2.5f, -45, -90},
+    {25, 2, 73, 19, 5, 5, 45, 180},
+    {26, 2, 73, 19, 5, 5, -45, 180},
+    {37, 2, 73, 73, 1.5f, 1.5f, 45, 15},
+    {38, 2, 73, 73, 1.5f, 1.5f, 45, 105},
+    {39, 2, 73, 73, 1.5f, 1.5f, 45, -165},
+    {40, 2, 73, 73, 1.5f, 1.5f, 45, -75},
+    {41, 2, 73, 73, 1.5f, 1.5f, -45, 15},
+    {42, 2, 73, 73, 1.5f, 1.5f, -45, 105},
+    {43, 2, 73, 73, 1.5f, 1.5f, -45, -165},
+    {44, 2, 73, 73, 1.5f, 1.5f, -45, -75},
+    {50, 2, 36, 33, 2.5f, 1.25f, 40, -96.25f},
+    {61, 2, 91, 46, 2, 2, 45, 90},
+    {62, 2, 91, 46, 2, 2, 45, -90},
+    {63, 2, 91, 46, 2, 2, -45, 90},
     {64, 2, 91, 46, 2, 2, -45, -90},
     {211, 4, 93, 65, 0.8127f, 0.8127f, 40.607f, -100.553f},
     {212, 4, 185, 129, 0.4063f, 0.4063f, 40.606f, -100.554f},
@@ -969,8 +935,8 @@ struct PoleGrid {
   int number;
   float first_lat;
 };
-constexpr PoleGrid pole_grids[] = {{21, 0}, {22, 0}, {23, -90}, {24, -90}, {25, 0},
-                                   {26, -90}, {61, 0}, {62, 0}, {63, -90}, {64, -90}};
+constexpr PoleGrid pole_grids[] = {{21, 0},   {22, 0}, {23, -90}, {24, -90}, {25, 0},
+                                   {26, -90}, {61, 0}, {62, 0},   {63, -90}, {64, -90}};
 
 /* Time code of the period octets. */
 int time_code(int u, int p1, int p2, int r, int n) {
@@ -989,7 +955,10 @@ int time_code(int u, int p1, int p2, int r, int n) {
   switch (r) {
     case 0: return q1;
     case 1: return 0;
-    case 2: case 3: case 4: case 5: return r * 1000000 + 1000 * q1 + q2;
+    case 2:
+    case 3:
+    case 4:
+    case 5: return r * 1000000 + 1000 * q1 + q2;
     case 10: return 256 * p1 + p2;
     case 113: return 13000000 + 1000 * q1 + s;
     case 118: return 18000000 + 1000 * q1 + s;
@@ -1001,11 +970,30 @@ int time_code(int u, int p1, int p2, int r, int n) {
 /* Level code of the level octets a and b. */
 int level_code(int ltype, int a, int b) {
   switch (ltype) {
-    case 1: case 4: case 6: case 7: case 102: case 200: return 0;
-    case 5: case 100: case 103: case 105: case 107: case 111: case 113: case 117: case 119:
-      return 256 * a + b;
-    case 101: case 104: case 106: case 108: case 109: case 112: case 114: case 116: case 120:
-      return 1000 * a + b;
+    case 1:
+    case 4:
+    case 6:
+    case 7:
+    case 102:
+    case 200: return 0;
+    case 5:
+    case 100:
+    case 103:
+    case 105:
+    case 107:
+    case 111:
+    case 113:
+    case 117:
+    case 119: return 256 * a + b;
+    case 101:
+    case 104:
+    case 106:
+    case 108:
+    case 109:
+    case 112:
+    case 114:
+    case 116:
+    case 120: return 1000 * a + b;
     default: return KEZ_MISS; /* never another field's level */
   }
 }
@@ -1147,8 +1135,7 @@ int GRIB_set_var(GRD_report* grd) {
   std::string info;
   long long var = grd->var;
   if (state.ens == 1 && state.ens_prod == 1) {
-    static constexpr const char* tags[] = {"Ens[%d] ", "Ens[-%d] ", "Ens[+%d] ", "Ens[c%d] ",
-                                           "Ens[w%d] "};
+    static constexpr const char* tags[] = {"Ens[%d] ", "Ens[-%d] ", "Ens[+%d] ", "Ens[c%d] ", "Ens[w%d] "};
     info = t;
     if (state.ens_type >= 1 && state.ens_type <= 5) {
       char tag[32];
@@ -1173,15 +1160,18 @@ int GRIB_set_var(GRD_report* grd) {
     info += label(state.ens_prob_var, nullptr);
     char part[96] = {};
     switch (state.ens_prob_type) {
-      case 1: case 4:
+      case 1:
+      case 4:
         std::snprintf(part, sizeof part, " below %.2f", state.ens_prob_low);
         c += threshold_code(state.ens_prob_low);
         break;
-      case 2: case 5:
+      case 2:
+      case 5:
         std::snprintf(part, sizeof part, " above %.2f", state.ens_prob_up);
         c += threshold_code(state.ens_prob_up);
         break;
-      case 3: case 6:
+      case 3:
+      case 6:
         std::snprintf(part, sizeof part, " in %.2f-%.2f", state.ens_prob_low, state.ens_prob_up);
         c += threshold_code(state.ens_prob_low);
         break;
@@ -1598,11 +1588,11 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
   }
   if (up.short_data()) {
     bool no_bits = state.bmb_on && state.bmoff >= static_cast<long>(state.bmb.size()) * 8;
-    return refuse_data(grd, no_bits ? "The bit map is shorter than the grid"
-                                    : "Data section cut short");
+    return refuse_data(grd, no_bits ? "The bit map is shorter than the grid" : "Data section cut short");
   }
   if (state.xrev)
-    for (int r = 0; r < ny; ++r) std::reverse(grid + static_cast<size_t>(r) * nx, grid + static_cast<size_t>(r + 1) * nx);
+    for (int r = 0; r < ny; ++r)
+      std::reverse(grid + static_cast<size_t>(r) * nx, grid + static_cast<size_t>(r + 1) * nx);
   state.data_bytes = up.octets_used();
   fseek(f, start + 11 + state.data_bytes, SEEK_SET);
   state.bmb.clear();
@@ -1843,8 +1833,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
     default: break; /* a template not described: no domain */
   }
   if (dv.proj != KEZ_MISS) {
-    if (dv.nx < 1 || dv.ny < 1 || ni_raw > INT_MAX ||
-        static_cast<long long>(dv.nx) * dv.ny > GRIB2_MAX_POINTS)
+    if (dv.nx < 1 || dv.ny < 1 || ni_raw > INT_MAX || static_cast<long long>(dv.nx) * dv.ny > GRIB2_MAX_POINTS)
       return refuse_gds("The grid has no usable size");
   }
   state.dv = dv;
@@ -1881,8 +1870,7 @@ GribParam GRIB_get_ver2_param(int src, int disc, int cat, int param) {
     if (line[0] == '#') continue;
     int s, d, c, n;
     char name[20] = {}, units[30] = {}, lname[80] = {};
-    if (std::sscanf(line, "%d %d %d %d %19s %29s %79[^\n]", &s, &d, &c, &n, name, units, lname) < 6)
-      continue;
+    if (std::sscanf(line, "%d %d %d %d %19s %29s %79[^\n]", &s, &d, &c, &n, name, units, lname) < 6) continue;
     if (d != disc || c != cat || n != param || (s != 0 && s != src)) continue;
     p.src = s;
     p.disc = d;
@@ -1943,16 +1931,34 @@ void set_surfaces(GRD_report* grd) {
       ltype = layer ? 101 : 100;
       level = layer ? trunc_i(v1 / 1000) * 1000 + trunc_i(v2 / 1000) : trunc_i(v1 / 100);
       break;
-    case 101: ltype = 102; level = 0; break;
-    case 102: ltype = layer ? 104 : 103; level = layer ? hundreds(v1, v2) : trunc_i(v1); break;
-    case 103: ltype = layer ? 106 : 105; level = layer ? hundreds(v1, v2) : trunc_i(v1 + 0.5); break;
+    case 101:
+      ltype = 102;
+      level = 0;
+      break;
+    case 102:
+      ltype = layer ? 104 : 103;
+      level = layer ? hundreds(v1, v2) : trunc_i(v1);
+      break;
+    case 103:
+      ltype = layer ? 106 : 105;
+      level = layer ? hundreds(v1, v2) : trunc_i(v1 + 0.5);
+      break;
     case 104:
       ltype = layer ? 108 : 107;
       level = layer ? cm(v1) * 1000 + cm(v2) : trunc_i(v1 * 10000 + 0.01);
       break;
-    case 105: ltype = 109; level = trunc_i(v1); break;
-    case 106: ltype = layer ? 112 : 111; level = layer ? cm(v1) * 1000 + cm(v2) : cm(v1); break;
-    case 107: ltype = layer ? 114 : 113; level = trunc_i(v1); break;
+    case 105:
+      ltype = 109;
+      level = trunc_i(v1);
+      break;
+    case 106:
+      ltype = layer ? 112 : 111;
+      level = layer ? cm(v1) * 1000 + cm(v2) : cm(v1);
+      break;
+    case 107:
+      ltype = layer ? 114 : 113;
+      level = trunc_i(v1);
+      break;
     case 108:
       ltype = layer ? 116 : 115;
       level = layer ? trunc_i(v1 / 100) * 1000 + trunc_i(v2 / 100) : trunc_i(v1 / 100);
@@ -1961,11 +1967,14 @@ void set_surfaces(GRD_report* grd) {
       ltype = 117;
       level = v1 > 0 ? trunc_i(v1 * 1000000.0 + 0.01) : trunc_i(v1 * 1000000.0 - 0.01);
       break;
-    case 111: ltype = layer ? 120 : 119; level = trunc_i(v1); break;
+    case 111:
+      ltype = layer ? 120 : 119;
+      level = trunc_i(v1);
+      break;
     default: break;
   }
-  if (v1 == MISS || (layer && v2 == MISS && (t1 == 100 || t1 == 102 || t1 == 103 || t1 == 104 ||
-                                             t1 == 106 || t1 == 108)))
+  if (v1 == MISS ||
+      (layer && v2 == MISS && (t1 == 100 || t1 == 102 || t1 == 103 || t1 == 104 || t1 == 106 || t1 == 108)))
     level = t1 == 101 ? 0 : KEZ_MISS;
   grd->ltype = ltype;
   grd->level = level;
@@ -2041,8 +2050,8 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
   grd->date = state.date;
   state.ens = 0;
   const int templ = static_cast<int>(be_sec(8, 2));
-  const bool known = templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 ||
-                     templ == 9 || templ == 11 || templ == 12;
+  const bool known =
+      templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 || templ == 9 || templ == 11 || templ == 12;
   if (templ == 50008) {
     grd->time = 0;
     grd->ltype = 1;
@@ -2051,8 +2060,8 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
   if (!known) {
     /* Never another field's name, level or time; the parameter is still
      * named from octets 10-11, which every template shares. */
-    GribParam p = GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)),
-                                      static_cast<int>(oct(11)));
+    GribParam p =
+        GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)), static_cast<int>(oct(11)));
     grd->var = p.ind;
     copy_text(grd->units, sizeof grd->units, p.units);
     if (templ != 50008) {
@@ -2060,15 +2069,16 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
       grd->ltype = grd->level = grd->time = KEZ_MISS;
     }
   } else {
-    GribParam p = GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)),
-                                      static_cast<int>(oct(11)));
+    GribParam p =
+        GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)), static_cast<int>(oct(11)));
     grd->var = p.ind;
     copy_text(grd->units, sizeof grd->units, p.units);
     grd->model = static_cast<int>(oct(14));
     auto member = [&] {
       state.ens = 1;
       switch (oct(35)) {
-        case 0: case 1: state.ens_type = 1; break;
+        case 0:
+        case 1: state.ens_type = 1; break;
         case 2: state.ens_type = 2; break;
         case 3: state.ens_type = 3; break;
         default: break;
@@ -2103,7 +2113,10 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     const int forecast = hours_of(static_cast<long long>(be_sec(19, 4)), oct(18), &dm);
     switch (templ) {
       case 0: grd->time = forecast; break;
-      case 1: member(); grd->time = forecast; break;
+      case 1:
+        member();
+        grd->time = forecast;
+        break;
       case 2:
         state.ens = 1;
         state.ens_type = 5;
@@ -2112,11 +2125,23 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
         derived();
         grd->time = forecast;
         break;
-      case 5: probability(); grd->time = forecast; break;
+      case 5:
+        probability();
+        grd->time = forecast;
+        break;
       case 8: grd->time = range_time(grd, 8, 47, 50); break;
-      case 9: probability(); grd->time = range_time(grd, 9, 60, 63); break;
-      case 11: member(); grd->time = range_time(grd, 11, 50, 53); break;
-      case 12: derived(); grd->time = range_time(grd, 12, 49, 52); break;
+      case 9:
+        probability();
+        grd->time = range_time(grd, 9, 60, 63);
+        break;
+      case 11:
+        member();
+        grd->time = range_time(grd, 11, 50, 53);
+        break;
+      case 12:
+        derived();
+        grd->time = range_time(grd, 12, 49, 52);
+        break;
       default: break;
     }
     set_surfaces(grd);
@@ -2159,7 +2184,8 @@ void end_section(FILE* f, long start) {
 class BitIn {
  public:
   BitIn(const std::vector<unsigned char>& d, long first_octet)
-      : p_(d.data()), avail_(d.size() >= 8 ? (d.size() - 8) * 8 : 0),
+      : p_(d.data()),
+        avail_(d.size() >= 8 ? (d.size() - 8) * 8 : 0),
         pos_(static_cast<unsigned long long>(first_octet) * 8) {}
   bool over() const { return over_; }
   void align() { pos_ = (pos_ + 7) & ~7ull; }
@@ -2201,15 +2227,14 @@ int drs_min_length(int templ) {
     case 0: return 21;
     case 2: return 47;
     case 3: return 49;
-    case 40: case 40000: return 21;
+    case 40:
+    case 40000: return 21;
     case 200: return 17;
     default: return 11;
   }
 }
 
-float unpacked(double x) {
-  return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
-}
+float unpacked(double x) { return state.dscale * (static_cast<float>(x) * state.sfac + state.ref); }
 
 int refuse_ds(FILE* f, long start, GRD_report* grd, const char* why) {
   if (why) MESS_print(M_warn, "GRIB_DS: %s\n", why);
@@ -2295,8 +2320,7 @@ bool unpack_simple(const std::vector<unsigned char>& data, std::vector<float>& m
   return !in.over();
 }
 
-const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<float>& msg,
-                           long present) {
+const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<float>& msg, long present) {
   const long npts = static_cast<long>(msg.size());
   const long ng = state.num_group;
   if (ng < 0 || ng > npts) return "More groups than grid points";
@@ -2317,8 +2341,7 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
     MESS_print(M_debug, "DS1 %lld %lld %lld\n", first[0], first[1], minimum);
   }
   BitIn in(data, pos);
-  std::vector<uint64_t> gref(static_cast<size_t>(ng)), gwidth(static_cast<size_t>(ng)),
-      glen(static_cast<size_t>(ng));
+  std::vector<uint64_t> gref(static_cast<size_t>(ng)), gwidth(static_cast<size_t>(ng)), glen(static_cast<size_t>(ng));
   if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_gref)) return "Data section cut short";
   for (auto& v : gref) v = in.get(state.num_bits_gref);
   in.align();
@@ -2329,8 +2352,7 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   long long total = 0;
   for (long g = 0; g < ng; ++g) {
     uint64_t v = in.get(state.num_bits_glen);
-    long long len = g == ng - 1 ? state.last_glen
-                                : state.ref_glen + static_cast<long long>(v) * state.inc_glen;
+    long long len = g == ng - 1 ? state.last_glen : state.ref_glen + static_cast<long long>(v) * state.inc_glen;
     if (len < 0 || len > npts) return "Group lengths do not fit the field";
     glen[static_cast<size_t>(g)] = static_cast<uint64_t>(len);
     total += len;
@@ -2378,18 +2400,19 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
     for (size_t i = 0; i < x.size(); ++i) {
       if (mt && missing[i]) continue;
       uint64_t v;
-      if (seen < nfirst) v = static_cast<uint64_t>(first[seen]);
-      else if (nfirst == 1) v = x[i] + mn + p1;
-      else v = x[i] + mn + 2 * p1 - p2;
+      if (seen < nfirst)
+        v = static_cast<uint64_t>(first[seen]);
+      else if (nfirst == 1)
+        v = x[i] + mn + p1;
+      else
+        v = x[i] + mn + 2 * p1 - p2;
       x[i] = v;
       p2 = p1;
       p1 = v;
       ++seen;
     }
   }
-  auto value = [&](size_t i) {
-    return unpacked(static_cast<double>(static_cast<int64_t>(x[i])));
-  };
+  auto value = [&](size_t i) { return unpacked(static_cast<double>(static_cast<int64_t>(x[i]))); };
   if (!mt) {
     size_t i = 0;
     for (size_t p = 0; p < msg.size() && i < x.size(); ++p)
@@ -2400,8 +2423,7 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   return nullptr;
 }
 
-const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen,
-                        std::vector<float>& msg, long present) {
+const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen, std::vector<float>& msg, long present) {
   const long npts = static_cast<long>(msg.size());
   const long n = std::min<long>(present, std::max<long>(state.data_pnts, 0));
   if (state.num_bits == 0) {
@@ -2416,16 +2438,15 @@ const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen,
     MESS_print(M_warn, "jpc_decode error\n");
     return "";
   }
-  MESS_print(M_debug, "JAS %ld %ld = %ld %ld = %d %d = %ld\n", img.x0, img.y0, img.width,
-             img.height, state.dv.nx, state.dv.ny, n);
+  MESS_print(M_debug, "JAS %ld %ld = %ld %ld = %d %d = %ld\n", img.x0, img.y0, img.width, img.height, state.dv.nx,
+             state.dv.ny, n);
   const long nx = state.dv.nx, ny = state.dv.ny;
   if (img.height > 1 && !state.thin) {
     /* Image rows are grid rows in message order; no bit map. */
     if (img.width > nx || img.y0 < 0 || img.y0 + img.height > ny) return "The image does not fit the grid";
     for (long r = 0; r < img.height; ++r)
       for (long c = 0; c < img.width; ++c)
-        msg[static_cast<size_t>((img.y0 + r) * nx + c)] =
-            unpacked(img.samples[static_cast<size_t>(r * img.width + c)]);
+        msg[static_cast<size_t>((img.y0 + r) * nx + c)] = unpacked(img.samples[static_cast<size_t>(r * img.width + c)]);
     return nullptr;
   }
   /* One row of the present points, from the image's corner on. */
@@ -2441,8 +2462,7 @@ const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen,
   return nullptr;
 }
 
-const char* unpack_run_length(const std::vector<unsigned char>& data, long plen, float* grid,
-                              long npts) {
+const char* unpack_run_length(const std::vector<unsigned char>& data, long plen, float* grid, long npts) {
   const int nb = state.num_bits;
   if (nb < 1 || nb > 16) return "Run-length values of that width are not supported";
   MESS_print(M_debug, "Template 7.200\n");
@@ -2557,8 +2577,8 @@ int GRIB_DRS(int grd_fd, GRD_report* grd) {
       state.num_bits_glen = static_cast<int>(oct(47));
       state.order = templ == 3 ? static_cast<int>(oct(48)) : -1;
       state.spat_bytes = templ == 3 ? static_cast<int>(oct(49)) : -1;
-      MESS_print(M_debug, "SPLIT: %d NGRP: %ld - MTYPE: %d MISS: %f\n", state.split_method,
-                 state.num_group, state.miss_type, static_cast<double>(state.miss1));
+      MESS_print(M_debug, "SPLIT: %d NGRP: %ld - MTYPE: %d MISS: %f\n", state.split_method, state.num_group,
+                 state.miss_type, static_cast<double>(state.miss1));
       break;
     case 40:
     case 40000:
@@ -2686,8 +2706,7 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   const char* why = nullptr;
   switch (templ) {
     case 0:
-      if (!unpack_simple(data, msg, std::min<long>(present, state.data_pnts)))
-        why = "Data section cut short";
+      if (!unpack_simple(data, msg, std::min<long>(present, state.data_pnts))) why = "Data section cut short";
       break;
     case 2:
     case 3: why = unpack_complex(data, msg, present); break;

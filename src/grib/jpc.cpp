@@ -103,8 +103,7 @@ bool JPC_decode(const unsigned char* data, size_t len, long long max_samples, Jp
   if (c0.prec < 1 || c0.prec > MAX_PRECISION || c0.dx != 1 || c0.dy != 1) return false;
   /* The other components would only cost memory. */
   const OPJ_UINT32 first = 0;
-  if (img->numcomps > 1 && !opj_set_decoded_components(codec.get(), 1, &first, OPJ_FALSE))
-    return false;
+  if (img->numcomps > 1 && !opj_set_decoded_components(codec.get(), 1, &first, OPJ_FALSE)) return false;
   if (!opj_decode(codec.get(), stream.get(), img.get())) return false;
   if (!opj_end_decompress(codec.get(), stream.get())) return false;
   const opj_image_comp_t& d0 = img->comps[0];

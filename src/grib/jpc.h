@@ -10,8 +10,8 @@
 #include <vector>
 
 struct JpcImage {
-  long x0 = 0, y0 = 0;         /* top-left corner on the reference grid */
-  long width = 0, height = 0;  /* bottom-right corner less top-left */
+  long x0 = 0, y0 = 0;          /* top-left corner on the reference grid */
+  long width = 0, height = 0;   /* bottom-right corner less top-left */
   std::vector<int32_t> samples; /* component 0, row by row */
 };
 

@@ -39,8 +39,8 @@
 
 namespace {
 
-constexpr int kStringLen = 50;  /* "datim" and "info" in the file */
-constexpr int kParamLen = 5;    /* the projection parameters kept per grid */
+constexpr int kStringLen = 50; /* "datim" and "info" in the file */
+constexpr int kParamLen = 5;   /* the projection parameters kept per grid */
 constexpr int kTitleMax = 99;
 constexpr int kUnitsMax = 79;
 constexpr int kMaxVarDims = 10;
@@ -80,22 +80,17 @@ bool var_shape(int nc, int var, VarShape* s) {
 
 size_t type_size(nc_type t) {
   switch (t) {
-    case NC_SHORT:
-      return 2;
+    case NC_SHORT: return 2;
     case NC_INT:
-    case NC_FLOAT:
-      return 4;
-    case NC_DOUBLE:
-      return 8;
-    default:
-      return 1;
+    case NC_FLOAT: return 4;
+    case NC_DOUBLE: return 8;
+    default: return 1;
   }
 }
 
 double load(nc_type t, const unsigned char* p, size_t i) {
   switch (t) {
-    case NC_BYTE:
-      return reinterpret_cast<const signed char*>(p)[i];
+    case NC_BYTE: return reinterpret_cast<const signed char*>(p)[i];
     case NC_SHORT: {
       short v;
       std::memcpy(&v, p + 2 * i, 2);
@@ -116,8 +111,7 @@ double load(nc_type t, const unsigned char* p, size_t i) {
       std::memcpy(&v, p + 8 * i, 8);
       return v;
     }
-    default:
-      return NAN;
+    default: return NAN;
   }
 }
 
@@ -139,8 +133,7 @@ bool get_numbers(int nc, int var, const std::vector<long>& start, const std::vec
 
 /* Floats of a numeric variable over a slab of exactly n elements, read
  * straight into out when the file stores floats. */
-bool get_floats(int nc, int var, const std::vector<long>& start, const std::vector<long>& count,
-                float* out, size_t n) {
+bool get_floats(int nc, int var, const std::vector<long>& start, const std::vector<long>& count, float* out, size_t n) {
   VarShape s;
   if (!var_shape(nc, var, &s) || s.type == NC_CHAR || start.size() != s.dims.size()) return false;
   size_t m = 1;
@@ -150,9 +143,9 @@ bool get_floats(int nc, int var, const std::vector<long>& start, const std::vect
   if (s.type == NC_FLOAT) return n == 0 || ncvarget(nc, var, start.data(), count.data(), out) != -1;
   std::vector<double> v;
   if (!get_numbers(nc, var, start, count, &v)) return false;
-  for (size_t i = 0; i < n; ++i) out[i] = std::isnan(v[i]) || std::fabs(v[i]) > FLT_MAX
-                                              ? (v[i] > 0 ? HUGE_VALF : KEZ_FMISS)
-                                              : static_cast<float>(v[i]);
+  for (size_t i = 0; i < n; ++i)
+    out[i] =
+        std::isnan(v[i]) || std::fabs(v[i]) > FLT_MAX ? (v[i] > 0 ? HUGE_VALF : KEZ_FMISS) : static_cast<float>(v[i]);
   return true;
 }
 
@@ -199,9 +192,7 @@ std::string att_text(int nc, int var, const char* name, size_t max) {
 bool att_int(int nc, int var, const char* name, int* v) {
   nc_type t = NC_NAT;
   int len = 0;
-  if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t < NC_BYTE || t > NC_DOUBLE ||
-      t == NC_CHAR)
-    return false;
+  if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t < NC_BYTE || t > NC_DOUBLE || t == NC_CHAR) return false;
   std::vector<unsigned char> buf(static_cast<size_t>(len) * type_size(t) + 8);
   if (ncattget(nc, var, name, buf.data()) == -1) return false;
   return to_int(load(t, buf.data(), 0), v);
@@ -232,8 +223,25 @@ int find_var(int nc, std::initializer_list<const char*> names) {
 /* ---- the suite's layout ------------------------------------------------------------- */
 
 /* One header variable of the suite's layout, its place in the record. */
-enum class Field { proj, clat, plat, clon, plon, dx, dy, source, version, model, type, ltype, level,
-                   time, var, nx, ny };
+enum class Field {
+  proj,
+  clat,
+  plat,
+  clon,
+  plon,
+  dx,
+  dy,
+  source,
+  version,
+  model,
+  type,
+  ltype,
+  level,
+  time,
+  var,
+  nx,
+  ny
+};
 
 struct HeaderVar {
   const char* name;
@@ -333,8 +341,8 @@ enum class Units { any, pascals, gpm, kelvin, pa_per_s, sst, meters, degrees, ne
 struct FieldName {
   const char* names[6];
   Units units;
-  int other;  /* with units of the other kind */
-  int match;  /* with the units named */
+  int other; /* with units of the other kind */
+  int match; /* with the units named */
 };
 constexpr FieldName field_names[] = {
     {{"pressure", "Psl", "Ptrop", "Pmaxwind", "P", nullptr}, Units::pascals, 1, 101},
@@ -357,8 +365,7 @@ bool same_nocase(const std::string& a, const char* b) {
   size_t n = std::strlen(b);
   if (a.size() != n) return false;
   for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
@@ -383,8 +390,7 @@ int field_param(const std::string& name, const std::string& units) {
         if (units == "degC" || units == "celsius") return f.match;
         return units == "degK" ? 161 : f.other;
       case Units::meters: return units == "meters" ? f.match : f.other;
-      case Units::degrees:
-        return begins(units, "degrees") && !begins(units, "10 degrees") ? f.match : f.other;
+      case Units::degrees: return begins(units, "degrees") && !begins(units, "10 degrees") ? f.match : f.other;
     }
   }
   return 0;
@@ -425,7 +431,7 @@ struct Foreign {
   int rtime_dim = -1;
   int lat_id = -1, lon_id = -1, center_id = -1, model_id = -1, level_id = -1, ftime_id = -1;
   int year_id = -1, month_id = -1, day_id = -1, hour_id = -1, reftime_id = -1;
-  long base = 0;   /* first record number of the current variable */
+  long base = 0; /* first record number of the current variable */
   bool has_t = false, has_z = false;
   long t_len = 1, z_len = 1;
 };
@@ -434,7 +440,7 @@ struct Foreign {
 struct OpenFile {
   bool have_info = false;
   long long file_size = -1; /* bytes, to bound the grids a file can hold; -1 unknown */
-  int param_id = -1; /* projection parameters of the suite's layout */
+  int param_id = -1;        /* projection parameters of the suite's layout */
   Foreign foreign;
 };
 
@@ -510,8 +516,7 @@ bool next_variable(GRD_file& f, Foreign& fo) {
     VarShape s;
     char name[NC_MAX_NAME + 1] = "";
     if (!var_shape(nc, var, &s) || ncvarinq(nc, var, name, nullptr, nullptr, nullptr, nullptr) == -1) {
-      MESS_print(M_warn, "GRD_read: Variable %d has more than %d dimensions or no known type\n", var,
-                 kMaxVarDims);
+      MESS_print(M_warn, "GRD_read: Variable %d has more than %d dimensions or no known type\n", var, kMaxVarDims);
       continue;
     }
     const int last2 = f.itype % 100;
@@ -675,8 +680,10 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
   const long read_nx = widened ? 72 : d.nx;
   if (x_pos < 0 || y_pos < 0 || d.nx <= 0 || d.ny <= 0 || read_nx > f.x_size || d.ny > f.y_size ||
       static_cast<long long>(d.nx) * d.ny > GRD_MAX_POINTS) {
-    MESS_print(M_warn, "GRD_read: Field %d of the file has no grid of %d by %d points over its "
-               "latitudes and longitudes\n", var, d.nx, d.ny);
+    MESS_print(M_warn,
+               "GRD_read: Field %d of the file has no grid of %d by %d points over its "
+               "latitudes and longitudes\n",
+               var, d.nx, d.ny);
     return -1;
   }
   std::vector<long> start(s.dims.size()), count(s.dims.size(), 1);
@@ -705,8 +712,7 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
     VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, buf, sizeof buf);
     info = buf;
   } else {
-    info = att_text(nc, var, "long_name", sizeof grd->info) + " (" +
-           att_text(nc, var, "units", kUnitsMax) + ")";
+    info = att_text(nc, var, "long_name", sizeof grd->info) + " (" + att_text(nc, var, "units", kUnitsMax) + ")";
   }
   cut_copy(grd->info, sizeof grd->info, info.c_str());
   std::string label;
@@ -904,8 +910,8 @@ int read_suite(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) 
   const Domain& d = grd->domain;
   if (d.nx <= 0 || d.ny <= 0 || d.nx > f.x_size || d.ny > f.y_size ||
       static_cast<long long>(d.nx) * d.ny > GRD_MAX_POINTS) {
-    MESS_print(M_warn, "GRD_read: Grid %d of %d by %d points does not fit the file's %ld by %ld\n", n,
-               d.nx, d.ny, f.x_size, f.y_size);
+    MESS_print(M_warn, "GRD_read: Grid %d of %d by %d points does not fit the file's %ld by %ld\n", n, d.nx, d.ny,
+               f.x_size, f.y_size);
     return -1;
   }
   if (rep_type != GRD_READ_ALL) return 0;
@@ -953,7 +959,6 @@ int put_text(int nc, int var, long n, const char* text, size_t field) {
 }
 
 OpenFile& open_file(const GRD_file* f) { return state.files[f]; }
-
 
 } // namespace
 
@@ -1028,8 +1033,7 @@ int GRD_cdf_read(GRD_file* f, GRD_report* grd, int rep_type, int* grdnum) {
   const int n = *grdnum == -1 ? f->num : *grdnum;
   if (n < 0) return -1;
   verbose();
-  int r = f->itype == 0 ? read_suite(*f, of, grd, rep_type, n)
-                        : read_foreign(*f, of, grd, rep_type, n);
+  int r = f->itype == 0 ? read_suite(*f, of, grd, rep_type, n) : read_foreign(*f, of, grd, rep_type, n);
   if (r != 0) return -1;
   f->num = n + 1;
   *grdnum = n;
@@ -1039,8 +1043,7 @@ int GRD_cdf_read(GRD_file* f, GRD_report* grd, int rep_type, int* grdnum) {
 int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info) {
   if (!f || !info || f->fd < 0) return -1;
   const int nc = f->fd;
-  if (info->max_x <= 0 || info->max_y <= 0 ||
-      static_cast<long long>(info->max_x) * info->max_y > GRD_MAX_POINTS) {
+  if (info->max_x <= 0 || info->max_y <= 0 || static_cast<long long>(info->max_x) * info->max_y > GRD_MAX_POINTS) {
     MESS_print(M_warn, "GRD_putinfo: Invalid grid size %d by %d\n", info->max_x, info->max_y);
     return -1;
   }
@@ -1055,23 +1058,20 @@ int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info) {
   f->var_num = 1;
   OpenFile& of = open_file(f);
   if (f->grid) {
-    f->x_coord_id = def_var(nc, "x_coord", NC_FLOAT, {grid, x, y}, "X_COORD",
-                            "X coordinate gridpoint locations", "DEG", true);
-    f->y_coord_id = def_var(nc, "y_coord", NC_FLOAT, {grid, x, y}, "Y_COORD",
-                            "Y coordinate gridpoint locations", "DEG", true);
+    f->x_coord_id =
+        def_var(nc, "x_coord", NC_FLOAT, {grid, x, y}, "X_COORD", "X coordinate gridpoint locations", "DEG", true);
+    f->y_coord_id =
+        def_var(nc, "y_coord", NC_FLOAT, {grid, x, y}, "Y_COORD", "Y coordinate gridpoint locations", "DEG", true);
   } else {
     for (const HeaderVar& h : proj_vars)
       f->*(h.id) = def_var(nc, h.name, h.type, {grid}, h.att_name, h.long_name, h.units, false);
     /* The projection parameters (true latitudes and the like), absent from
      * older files. */
     const int plen = ncdimdef(nc, "param_len", kParamLen);
-    of.param_id = def_var(nc, "param", NC_FLOAT, {grid, plen}, "PARAM", "Projection parameters",
-                          nullptr, true);
+    of.param_id = def_var(nc, "param", NC_FLOAT, {grid, plen}, "PARAM", "Projection parameters", nullptr, true);
   }
-  f->datim_id = def_var(nc, "datim", NC_CHAR, {grid, slen}, "DATETIME", "Grid date/time information",
-                        nullptr, false);
-  f->info_id = def_var(nc, "info", NC_CHAR, {grid, slen}, "INFO", "Grid variable information", nullptr,
-                       false);
+  f->datim_id = def_var(nc, "datim", NC_CHAR, {grid, slen}, "DATETIME", "Grid date/time information", nullptr, false);
+  f->info_id = def_var(nc, "info", NC_CHAR, {grid, slen}, "INFO", "Grid variable information", nullptr, false);
   for (const HeaderVar& h : number_vars)
     f->*(h.id) = def_var(nc, h.name, h.type, {grid}, h.att_name, h.long_name, h.units, false);
   ncattput(nc, NC_GLOBAL, "source", NC_CHAR, 3, "KEZ");
@@ -1100,8 +1100,8 @@ int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num) {
   }
   const Domain& d = grd->domain;
   if (d.nx <= 0 || d.ny <= 0 || d.nx > f->x_size || d.ny > f->y_size) {
-    MESS_print(M_warn, "GRD_write: Grid of %d by %d points does not fit the file's %ld by %ld\n", d.nx,
-               d.ny, f->x_size, f->y_size);
+    MESS_print(M_warn, "GRD_write: Grid of %d by %d points does not fit the file's %ld by %ld\n", d.nx, d.ny, f->x_size,
+               f->y_size);
     return -1;
   }
   const long n = grd_num && *grd_num >= 0 ? *grd_num : f->max_num;

@@ -69,20 +69,20 @@ struct GcCarry {
 /* Reading position of one open file. */
 struct Slot {
   std::unique_ptr<GRD_file> f;
-  bool is_std = false;   /* standard input or output: never seek, never close */
-  long first_rec = -1;   /* offset of record 0 (after the magic line), -1 unknown */
-  int next_num = 0;      /* number of the record that starts at the stream position */
-  long last_start = -1;  /* offset of the record read last, -1 none */
-  int last_num = -1;     /* its number */
-  bool pending = false;  /* standard input: record 0's date line already read */
+  bool is_std = false;  /* standard input or output: never seek, never close */
+  long first_rec = -1;  /* offset of record 0 (after the magic line), -1 unknown */
+  int next_num = 0;     /* number of the record that starts at the stream position */
+  long last_start = -1; /* offset of the record read last, -1 none */
+  int last_num = -1;    /* its number */
+  bool pending = false; /* standard input: record 0's date line already read */
   /* GRIB and GRID code: the records found so far, record grib_base + i
    * being grib[i] (GRID code: grib_base 0, field 0). */
   std::vector<struct GribRec> grib;
   int grib_base = 0;
-  long grib_scan = 0;     /* where the next message not yet scanned begins, -1 none */
+  long grib_scan = 0;              /* where the next message not yet scanned begins, -1 none */
   std::vector<struct HdrLine> hdr; /* companion header lines read so far */
   bool hdr_end = false;
-  GcCarry gc_carry;  /* GRID code: the state after the last record scanned */
+  GcCarry gc_carry;               /* GRID code: the state after the last record scanned */
   std::vector<GcCarry> gc_starts; /* and the state each record starts from */
 };
 
@@ -97,9 +97,7 @@ struct GridFiles {
 GridFiles state;
 
 /* What the GRIB decoder lends (src/hooks.cpp). */
-constinit struct {
-  GRD_grib_ops grib{};
-} hooks;
+constinit struct { GRD_grib_ops grib{}; } hooks;
 
 Slot* handle(const char* who, int fd) {
   if (fd < 0 || fd >= GRD_MAX_FILES) {
@@ -189,8 +187,8 @@ void finish_line(FILE* fp) {
 }
 
 float from_big_endian(const unsigned char* b) {
-  std::uint32_t u = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                    (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
+  std::uint32_t u =
+      (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
   return std::bit_cast<float>(u);
 }
 
@@ -263,8 +261,8 @@ bool parse_projection(const std::string& line, int version, Domain* d) {
   if (!pw) {
     /* The old polar-stereographic layout: clat clon dx nx ny. */
     float clat = 0, clon = 0, dx = 0;
-    if (w.size() != 5 || !parse_float(w[0], &clat) || !parse_float(w[1], &clon) ||
-        !parse_float(w[2], &dx) || !parse_int(w[3], &d->nx) || !parse_int(w[4], &d->ny))
+    if (w.size() != 5 || !parse_float(w[0], &clat) || !parse_float(w[1], &clon) || !parse_float(w[2], &dx) ||
+        !parse_int(w[3], &d->nx) || !parse_int(w[4], &d->ny))
       return false;
     d->proj = 1;
     d->clat = clat;
@@ -277,8 +275,7 @@ bool parse_projection(const std::string& line, int version, Domain* d) {
     while (p != std::string::npos) {
       size_t q = head.find(':', p + 1);
       float v = 0;
-      if (!parse_float(head.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1), &v))
-        return false;
+      if (!parse_float(head.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1), &v)) return false;
       params.push_back(v);
       p = q;
     }
@@ -298,9 +295,8 @@ bool parse_projection(const std::string& line, int version, Domain* d) {
     } else if (!params.empty()) {
       return false;
     }
-    if (w.size() != 7 || !parse_float(w[1], &d->clat) || !parse_float(w[2], &d->clon) ||
-        !parse_float(w[3], &d->dx) || !parse_float(w[4], &d->dy) || !parse_int(w[5], &d->nx) ||
-        !parse_int(w[6], &d->ny))
+    if (w.size() != 7 || !parse_float(w[1], &d->clat) || !parse_float(w[2], &d->clon) || !parse_float(w[3], &d->dx) ||
+        !parse_float(w[4], &d->dy) || !parse_int(w[5], &d->nx) || !parse_int(w[6], &d->ny))
       return false;
   }
   /* Negate first, so that a central meridian taken from the centre is the
@@ -325,20 +321,16 @@ bool projection_line(const Domain& d, std::string* out) {
         std::snprintf(buf, sizeof buf, "%s ", w);
       break;
     }
-    case 3:
-      std::snprintf(buf, sizeof buf, "ME ");
-      break;
+    case 3: std::snprintf(buf, sizeof buf, "ME "); break;
     case 4:
       if (set(d.param[0]))
-        std::snprintf(buf, sizeof buf, "LC:%f:%f:%f:%f:%f ", d.plat, d.plon, d.param[0], d.param[1],
-                      d.param[2]);
+        std::snprintf(buf, sizeof buf, "LC:%f:%f:%f:%f:%f ", d.plat, d.plon, d.param[0], d.param[1], d.param[2]);
       else if (set(d.plon))
         std::snprintf(buf, sizeof buf, "LC:%f ", d.plon);
       else
         std::snprintf(buf, sizeof buf, "LC ");
       break;
-    default:
-      return false;
+    default: return false;
   }
   *out = buf;
   std::snprintf(buf, sizeof buf, "%f %f %f %f %d %d\n", d.clat, d.clon, d.dx, d.dy, d.nx, d.ny);
@@ -620,9 +612,8 @@ constexpr size_t kHdrTextMax = 128;
 
 bool grib_ready(const char* who) {
   const GRD_grib_ops& g = hooks.grib;
-  if (g.header && g.next && g.get_version && g.get_info && g.pdb && g.gdb && g.bmb && g.bdb &&
-      g.read_section && g.get_sect && g.skip_section && g.ids && g.gds && g.pds && g.set_domain &&
-      g.units)
+  if (g.header && g.next && g.get_version && g.get_info && g.pdb && g.gdb && g.bmb && g.bdb && g.read_section &&
+      g.get_sect && g.skip_section && g.ids && g.gds && g.pds && g.set_domain && g.units)
     return true;
   MESS_print(M_warn, "%s: No GRIB decoder is linked\n", who);
   return false;
@@ -744,9 +735,14 @@ bool parse_grib_text(const std::string& text, GRD_report* grd) {
       errno = 0;
       long v = std::strtol(p + 1, &end, 10);
       if (end == p + 1 || errno == ERANGE || v < -2147483647L || v > 2147483647L) break;
-      int* to = key == 'S' ? &grd->source : key == 'M' ? &grd->model : key == 'G' ? &grd->type
-              : key == 'T' ? &grd->time : key == 'L' ? &grd->ltype : key == 'H' ? &grd->level
-              : key == 'V' ? &grd->var : nullptr;
+      int* to = key == 'S'   ? &grd->source
+                : key == 'M' ? &grd->model
+                : key == 'G' ? &grd->type
+                : key == 'T' ? &grd->time
+                : key == 'L' ? &grd->ltype
+                : key == 'H' ? &grd->level
+                : key == 'V' ? &grd->var
+                             : nullptr;
       if (!to) break;
       *to = static_cast<int>(v);
       p = end;
@@ -789,8 +785,8 @@ int grib_header_from_text(const GRD_file& f, const HdrLine& h, GRD_report* grd, 
   if (parse_grib_text(h.text, grd)) hooks.grib.units(grd);
   DOM_init(&grd->domain);
   hooks.grib.set_domain(grd->type, &grd->domain);
-  MESS_print(M_debug_c, "GRIB HDR--%d %d %d %d %d %d\n", grd->model, grd->type, grd->time,
-             grd->ltype, grd->level, grd->var);
+  MESS_print(M_debug_c, "GRIB HDR--%d %d %d %d %d %d\n", grd->model, grd->type, grd->time, grd->ltype, grd->level,
+             grd->var);
   if (rep_type == GRD_READ_HEADER2) {
     VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
                       static_cast<int>(sizeof grd->info));
@@ -858,18 +854,24 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
         break;
       case 4: hooks.grib.pds(fd, grd); break;
       case 5:
-        if (want && n == field) hooks.grib.drs(fd, grd);
-        else hooks.grib.skip_section(fd);
+        if (want && n == field)
+          hooks.grib.drs(fd, grd);
+        else
+          hooks.grib.skip_section(fd);
         break;
       case 6:
-        if (want) hooks.grib.bms(fd);
-        else hooks.grib.skip_section(fd);
+        if (want)
+          hooks.grib.bms(fd);
+        else
+          hooks.grib.skip_section(fd);
         break;
       case 7:
         if (n == field) {
           found = true;
-          if (want && !bad_grid) hooks.grib.ds(fd, grd);
-          else hooks.grib.skip_section(fd);
+          if (want && !bad_grid)
+            hooks.grib.ds(fd, grd);
+          else
+            hooks.grib.skip_section(fd);
         } else {
           hooks.grib.skip_section(fd);
         }
@@ -993,17 +995,15 @@ struct GcCentre {
   float clat, clon;
 };
 /* Centres of the fixed grids by identifier 1 to 12. */
-constexpr GcCentre gc_centres[] = {{55, -45},  {55, -135},  {55, 135},  {55, 45},
-                                   {0, -45},   {0, -135},   {0, 135},   {0, 45},
-                                   {-55, -45}, {-55, -135}, {-55, 135}, {-55, 45}};
+constexpr GcCentre gc_centres[] = {{55, -45}, {55, -135}, {55, 135},  {55, 45},    {0, -45},   {0, -135},
+                                   {0, 135},  {0, 45},    {-55, -45}, {-55, -135}, {-55, 135}, {-55, 45}};
 
 struct GcScale {
   char code;
   float factor;
 };
-constexpr GcScale gc_scales[] = {{'1', 0.1f},  {'2', 0.01f},  {'3', 0.001f},
-                                 {'4', 0.0001f}, {'5', 10.0f}, {'6', 100.0f},
-                                 {'7', 1000.0f}, {'8', 10000.0f}, {'9', 100000.0f}};
+constexpr GcScale gc_scales[] = {{'1', 0.1f},   {'2', 0.01f},   {'3', 0.001f},   {'4', 0.0001f},  {'5', 10.0f},
+                                 {'6', 100.0f}, {'7', 1000.0f}, {'8', 10000.0f}, {'9', 100000.0f}};
 
 /* The next blank-separated token; false at the end of the file. A token
  * longer than kGcTokenMax is cut there (the rest is consumed). */
@@ -1052,7 +1052,6 @@ bool gc_packed(FILE* fp, int width, long* v) {
   return true;
 }
 
-
 /* Reads the grid at the stream position (values into grd when want, the
  * rows skipped otherwise), leaving the stream after it. 0; -1 when no grid
  * begins there or the grid is cut short. */
@@ -1063,8 +1062,7 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   const int src = gc_digits(tok, 1, 2);
   const int gid = gc_digits(tok, 3, 5);
   if (src < 0 || gid < 0 || tok.size() != 5) {
-    if (tok != "NNNN")
-      MESS_print(M_warn, "GRD_read: Invalid GRID identification group: %s\n", tok.c_str());
+    if (tok != "NNNN") MESS_print(M_warn, "GRD_read: Invalid GRID identification group: %s\n", tok.c_str());
     return -1;
   }
   std::free(grd->grid);
@@ -1222,9 +1220,7 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
         out[c] = ref + static_cast<float>(v) * scale;
     }
   }
-  if (bad_width)
-    MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; rows left missing\n",
-               width);
+  if (bad_width) MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; rows left missing\n", width);
   if (want && fixed) {
     if (!GRD_alloc(grd)) return -1;
     std::copy(vals.begin(), vals.end(), grd->grid);
@@ -1405,8 +1401,7 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
   }
   int type = *f_type;
   const bool is_std = FILE_is_stdio(name);
-  if (is_std && type != GRD_TYPE_TEXT && type != GRD_TYPE_BINARY && type != GRD_TYPE_GRIB)
-    type = GRD_TYPE_TEXT;
+  if (is_std && type != GRD_TYPE_TEXT && type != GRD_TYPE_BINARY && type != GRD_TYPE_GRIB) type = GRD_TYPE_TEXT;
   if (type == GRD_TYPE_DETECT) {
     if (f_access != GRD_ACCESS_READ) {
       MESS_print(M_warn, "GRD_open: A grid file type is needed for writing: %s\n", name);
@@ -1442,8 +1437,8 @@ int GRD_open(const char* filename, int f_access, int* f_type) {
     MESS_print(M_warn, "GRD_open: Unknown grid file type %d: %s\n", type, name);
     return -1;
   }
-  const char* mode = f_access == GRD_ACCESS_READ    ? "rb"
-                     : f_access == GRD_ACCESS_WRITE ? "wb"
+  const char* mode = f_access == GRD_ACCESS_READ     ? "rb"
+                     : f_access == GRD_ACCESS_WRITE  ? "wb"
                      : f_access == GRD_ACCESS_APPEND ? "ab"
                                                      : nullptr;
   if (!mode) {
@@ -1604,17 +1599,13 @@ int GRD_putinfo(int grd_fd, const GRD_info* info) {
   Slot* s = handle("GRD_putinfo", grd_fd);
   if (!s) return -1;
   switch (s->f->type) {
-    case GRD_TYPE_NETCDF:
-      return GRD_cdf_putinfo(s->f.get(), info);
+    case GRD_TYPE_NETCDF: return GRD_cdf_putinfo(s->f.get(), info);
     case GRD_TYPE_RAW:
     case GRD_TYPE_GRIB:
-    case GRD_TYPE_GRID:
-      return 0;
+    case GRD_TYPE_GRID: return 0;
     case GRD_TYPE_TEXT:
-    case GRD_TYPE_BINARY:
-      return std::fputs("KEZGRID\n", s->f->file) < 0 ? -1 : 0;
-    default:
-      return -1;
+    case GRD_TYPE_BINARY: return std::fputs("KEZGRID\n", s->f->file) < 0 ? -1 : 0;
+    default: return -1;
   }
 }
 
@@ -1647,8 +1638,10 @@ int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num) {
   std::string proj;
   if (!projection_line(d, &proj) || proj.size() > static_cast<size_t>(GRD_LINE_LEN)) {
     /* Only the text formats' four projections read back as written. */
-    MESS_print(M_warn, "GRD_write: Domain of projection %d cannot be written to a text or binary "
-               "grid file\n", d.proj);
+    MESS_print(M_warn,
+               "GRD_write: Domain of projection %d cannot be written to a text or binary "
+               "grid file\n",
+               d.proj);
     return -1;
   }
   const bool binary = type == GRD_TYPE_BINARY;
@@ -1660,8 +1653,8 @@ int GRD_write(int grd_fd, GRD_report* grd, int rep_type, const int* grd_num) {
   head += grd->info;
   head += '\n';
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%d %d %d %d %d %d %d %d", grd->source, grd->version, grd->model,
-                grd->type, grd->ltype, grd->level, grd->time, grd->var);
+  std::snprintf(buf, sizeof buf, "%d %d %d %d %d %d %d %d", grd->source, grd->version, grd->model, grd->type,
+                grd->ltype, grd->level, grd->time, grd->var);
   head += buf;
   if (grd->units[0]) {
     head += ':';

@@ -51,10 +51,10 @@ constexpr GRD_report empty_record() {
 
 /* One tile of a model delivered as several files. */
 struct Tile {
-  int x = 0;            /* tile column, 0 at the west */
-  int y = 0;            /* tile row, 0 at the north */
-  int type = KEZ_MISS;  /* grid number of its grids; -9999 any */
-  std::string name;     /* naming convention of its files */
+  int x = 0;           /* tile column, 0 at the west */
+  int y = 0;           /* tile row, 0 at the north */
+  int type = KEZ_MISS; /* grid number of its grids; -9999 any */
+  std::string name;    /* naming convention of its files */
 };
 
 struct GridStore {
@@ -65,7 +65,7 @@ struct GridStore {
   }();
   int grid_factor = 1;
   Date file_date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
-  std::vector<Tile> tiles; /* at most GRD_MAX_TILES; empty: the model is not tiled */
+  std::vector<Tile> tiles;      /* at most GRD_MAX_TILES; empty: the model is not tiled */
   int tiles_x = 1, tiles_y = 1; /* the mosaic's size in tiles */
   GRD_info info{};              /* header of the grid file last opened by a wrapper */
 };
@@ -105,9 +105,7 @@ size_t points(const GRD_report* g) {
   return domain_points(g->domain);
 }
 
-float* new_array(size_t n) {
-  return static_cast<float*>(std::malloc(n * sizeof(float)));
-}
+float* new_array(size_t n) { return static_cast<float*>(std::malloc(n * sizeof(float))); }
 
 /* Replaces a record's array by values (release the old one first). */
 int adopt(GRD_report* g, const std::vector<float>& values) {
@@ -123,8 +121,7 @@ int adopt(GRD_report* g, const std::vector<float>& values) {
 
 /* The grid position of a plot point: through the grid's domain when dom is
  * a map domain, else in the current domain. The current domain is kept. */
-void grid_position(const GRD_report* grid, const Domain* dom, float x, float y, float* gx,
-                   float* gy) {
+void grid_position(const GRD_report* grid, const Domain* dom, float x, float y, float* gx, float* gy) {
   if (dom && dom->proj != KEZ_MISS) {
     float x2 = KEZ_FMISS, y2 = KEZ_FMISS;
     MAP_domain_tran(dom, &grid->domain, x, y, &x2, &y2);
@@ -158,8 +155,7 @@ int GRD_alloc(GRD_report* grid) {
   grid->grid = nullptr;
   size_t n = domain_points(grid->domain);
   if (n == 0) {
-    MESS_print(M_warn, "GRD_alloc: Invalid grid size %d by %d\n", grid->domain.nx,
-               grid->domain.ny);
+    MESS_print(M_warn, "GRD_alloc: Invalid grid size %d by %d\n", grid->domain.nx, grid->domain.ny);
     return 0;
   }
   grid->grid = new_array(n);
@@ -415,8 +411,7 @@ int GRD_proj_XY(const GRD_report* grid, const Domain* domain, float** grdx, floa
     double y0 = yc - g.dy * ((g.ny - 1) / 2.0);
     for (int j = g.ny - 1; j >= 0; --j)
       for (int i = 0; i < g.nx; ++i, ++k)
-        MAP_untran(static_cast<float>(x0 + i * g.dx), static_cast<float>(y0 + j * g.dy), &lat[k],
-                   &lon[k]);
+        MAP_untran(static_cast<float>(x0 + i * g.dx), static_cast<float>(y0 + j * g.dy), &lat[k], &lon[k]);
   }
   MAP_domain(domain);
   for (k = 0; k < n; ++k) {
@@ -449,8 +444,7 @@ float GRD_get_value(const GRD_report* grid, float gx, float gy) {
   float z01 = south_out ? z00 : at(ix, iy + 1);
   float z11 = (east_out || south_out) ? z00 : at(ix + 1, iy + 1);
   if (is_miss(z00) || is_miss(z10) || is_miss(z01) || is_miss(z11)) return KEZ_FMISS;
-  return (1.0f - fy) * (1.0f - fx) * z00 + (1.0f - fy) * fx * z10 + (1.0f - fx) * fy * z01 +
-         fy * fx * z11;
+  return (1.0f - fy) * (1.0f - fx) * z00 + (1.0f - fy) * fx * z10 + (1.0f - fx) * fy * z01 + fy * fx * z11;
 }
 
 float GRD_get_value_domain(const GRD_report* grid, const Domain* domain, float* x, float* y) {
@@ -605,8 +599,7 @@ int GRD_remap(GRD_report* ogrid, const Domain* domain, const GRD_report* igrid) 
   return 0;
 }
 
-int GRD_cutoff(GRD_report* ogrid, const char* cmd, float cutoff, float nval,
-               const GRD_report* igrid) {
+int GRD_cutoff(GRD_report* ogrid, const char* cmd, float cutoff, float nval, const GRD_report* igrid) {
   if (!ogrid || !cmd) return -1;
   size_t n = points(igrid);
   if (!n) return -1;
@@ -703,8 +696,8 @@ constexpr M_type kTraceTest = 0x80000000;
 constexpr M_type kTracePiece = 0x10000000;
 constexpr M_type kPrintGrids = 0xF000000;
 constexpr M_type kWarnLow = 0x40;
-constexpr size_t kNameMax = 159;   /* path and file names */
-constexpr size_t kModelMax = 19;   /* model names in "model.lup" */
+constexpr size_t kNameMax = 159; /* path and file names */
+constexpr size_t kModelMax = 19; /* model names in "model.lup" */
 constexpr size_t kTileListMax = 159;
 
 /* Field limits of a request. */
@@ -716,9 +709,8 @@ struct VarCode {
   int param;
 };
 constexpr VarCode var_codes[] = {
-    {"pr", 1},   {"hh", 7},   {"st", 11},  {"rh", 52},  {"li", 131}, {"uw", 33},
-    {"vw", 34},  {"vv", 39},  {"qp", 61},  {"sc", 66},  {"wh", 100}, {"wp", 108},
-    {"wd", 107}, {"ss", 80},
+    {"pr", 1},  {"hh", 7},  {"st", 11}, {"rh", 52},  {"li", 131}, {"uw", 33},  {"vw", 34},
+    {"vv", 39}, {"qp", 61}, {"sc", 66}, {"wh", 100}, {"wp", 108}, {"wd", 107}, {"ss", 80},
 };
 
 /* Models known without a "model.lup" entry: the model flag and convention. */
@@ -728,10 +720,9 @@ struct KnownModel {
   const char* conv;
 };
 constexpr KnownModel known_models[] = {
-    {"ngm", 2, "grib_ngm"},    {"ngme", 2, "grib_ngme"}, {"eta", 3, "grib_eta"},
-    {"ruc", 4, "grib_ruc"},    {"lfm", 1, "grib_lfm"},   {"avn", 15, "grib_avn"},
-    {"mrf", 15, "grib_mrf"},   {"ecmwf", 20, "grib_ecmwf"}, {"sww", 31, "grib_sww"},
-    {"sst", 32, "grib_sst"},   {"sca", 33, "grib_sca"},
+    {"ngm", 2, "grib_ngm"},  {"ngme", 2, "grib_ngme"}, {"eta", 3, "grib_eta"},  {"ruc", 4, "grib_ruc"},
+    {"lfm", 1, "grib_lfm"},  {"avn", 15, "grib_avn"},  {"mrf", 15, "grib_mrf"}, {"ecmwf", 20, "grib_ecmwf"},
+    {"sww", 31, "grib_sww"}, {"sst", 32, "grib_sst"},  {"sca", 33, "grib_sca"},
 };
 
 /* Input kinds named by "in_file" and "input" items. */
@@ -739,8 +730,7 @@ struct InputKind {
   const char* word;
   int kind;
 };
-constexpr InputKind input_kinds[] = {
-    {"kez", GRD_KIND_KEZ}, {"cdf", GRD_KIND_CDF}, {"grib", GRD_KIND_GRIB}};
+constexpr InputKind input_kinds[] = {{"kez", GRD_KIND_KEZ}, {"cdf", GRD_KIND_CDF}, {"grib", GRD_KIND_GRIB}};
 
 int resource_int(const char* name) {
   const char* v = RES_get(name);
@@ -779,8 +769,7 @@ std::vector<std::string> lookup_words(FILE* fp) {
 
 /* Reads a model's entry (size word and tile list) into the tile table;
  * false, with a message and no tiles, for an entry the table cannot hold. */
-bool take_entry(const std::string& model, const std::string& size, const std::string& list,
-                int default_type) {
+bool take_entry(const std::string& model, const std::string& size, const std::string& list, int default_type) {
   state.tiles.clear();
   state.tiles_x = state.tiles_y = 1;
   /* "NxM", or "N" alone for one row of tiles. */
@@ -791,12 +780,10 @@ bool take_entry(const std::string& model, const std::string& size, const std::st
     *v = std::atoi(t.c_str());
     return true;
   };
-  bool ok = x_at == std::string::npos
-                ? small_int(size, &nx)
-                : small_int(size.substr(0, x_at), &nx) && small_int(size.substr(x_at + 1), &ny);
+  bool ok = x_at == std::string::npos ? small_int(size, &nx)
+                                      : small_int(size.substr(0, x_at), &nx) && small_int(size.substr(x_at + 1), &ny);
   if (!ok || nx < 1 || ny < 1 || nx * ny > GRD_MAX_TILES) {
-    MESS_print(M_warn, "GRD_in_file: Invalid mosaic size for model %s: %s\n", model.c_str(),
-               size.c_str());
+    MESS_print(M_warn, "GRD_in_file: Invalid mosaic size for model %s: %s\n", model.c_str(), size.c_str());
     return false;
   }
   if (list.size() > kTileListMax) {
@@ -811,8 +798,7 @@ bool take_entry(const std::string& model, const std::string& size, const std::st
     std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     start = comma == std::string::npos ? list.size() + 1 : comma + 1;
     if (static_cast<int>(tiles.size()) == nx * ny) {
-      MESS_print(M_warn, "GRD_in_file: Model %s lists more tiles than its %dx%d mosaic\n",
-                 model.c_str(), nx, ny);
+      MESS_print(M_warn, "GRD_in_file: Model %s lists more tiles than its %dx%d mosaic\n", model.c_str(), nx, ny);
       return false;
     }
     Tile t;
@@ -832,8 +818,7 @@ bool take_entry(const std::string& model, const std::string& size, const std::st
       t.type = static_cast<int>(v);
     }
     if (t.name.empty() || t.name.size() >= static_cast<size_t>(GRD_TILE_NAME_LEN)) {
-      MESS_print(M_warn, "GRD_in_file: Invalid tile name in model %s: %s\n", model.c_str(),
-                 item.c_str());
+      MESS_print(M_warn, "GRD_in_file: Invalid tile name in model %s: %s\n", model.c_str(), item.c_str());
       return false;
     }
     tiles.push_back(t);
@@ -928,8 +913,8 @@ int GRD_in_file() {
   argv = nullptr;
   RES_getvals("input", &argc, &argv);
   for (int i = 0; i < argc; ++i)
-      for (const InputKind& k : input_kinds)
-        if (stricmp(argv[i], k.word) == 0) FLAG_set(GRD_FLAG_FILE_KIND, k.kind);
+    for (const InputKind& k : input_kinds)
+      if (stricmp(argv[i], k.word) == 0) FLAG_set(GRD_FLAG_FILE_KIND, k.kind);
   free_parsed_array(argc, argv);
   if (const char* g = RES_get("grid_num"); g && *g) FILE_set_ext_info(g);
   return 0;
@@ -987,8 +972,7 @@ int GRD_parse_params(const char* str, VAR_data* params, int* type) {
     tfield = f[0];
     lfield = f[1];
     vfield = f[2];
-    if (tfield.size() > kTimeMax || lfield.size() > kLevelMax || vfield.size() > kVarMax ||
-        f[4].size() > kGridMax)
+    if (tfield.size() > kTimeMax || lfield.size() > kLevelMax || vfield.size() > kVarMax || f[4].size() > kGridMax)
       return refuse("Request field too long");
     if (!set_units(f[3])) return refuse("Units too long");
     if (!f[4].empty()) {
@@ -1011,8 +995,7 @@ int GRD_parse_params(const char* str, VAR_data* params, int* type) {
     params->var[0] = code->param;
   else
     VAR_dec_var(vfield.c_str(), params);
-  MESS_print(kTraceParse, "GRD_parse: %d %d %d %d\n", params->time, params->ltype, params->level,
-             params->var[0]);
+  MESS_print(kTraceParse, "GRD_parse: %d %d %d %d\n", params->time, params->ltype, params->level, params->var[0]);
   return GRD_REQ_SELECT;
 }
 
@@ -1042,11 +1025,9 @@ int GRD_test(const GRD_report* grid, const VAR_data* params, int type) {
     time_ok = params->time == grid->time % 1000; /* an hour matches every range ending then */
   bool type_ok = type == KEZ_MISS || type == grid->type;
   int res = var_ok && ltype_ok && level_ok && time_ok && type_ok ? 1 : 0;
-  MESS_print(kTraceTest,
-             "Searching: T-%d:%d LT-%d:%d L-%d:%d V-%d,%d,%d,%d,%d:%d G-%d:%d = %d\n", params->time,
-             grid->time, params->ltype, grid->ltype, params->level, grid->level, params->var[0],
-             params->var[1], params->var[2], params->var[3], params->var[4], grid->var, type,
-             grid->type, res);
+  MESS_print(kTraceTest, "Searching: T-%d:%d LT-%d:%d L-%d:%d V-%d,%d,%d,%d,%d:%d G-%d:%d = %d\n", params->time,
+             grid->time, params->ltype, grid->ltype, params->level, grid->level, params->var[0], params->var[1],
+             params->var[2], params->var[3], params->var[4], grid->var, type, grid->type, res);
   return res;
 }
 
@@ -1129,17 +1110,16 @@ int GRD_search_piece(int grd_fd, int ind, GRD_report* grids, const VAR_data* par
         got[static_cast<size_t>(i)] = true;
         ++done;
       }
-      MESS_print(kTracePiece, "Found: %d T-%d LT-%d L-%d V-%d G-%d = %d %d - %d\n", i,
-                 slot_rec.time, slot_rec.ltype, slot_rec.level, slot_rec.var, slot_rec.type,
-                 had ? 1 : 0, done, num);
+      MESS_print(kTracePiece, "Found: %d T-%d LT-%d L-%d V-%d G-%d = %d %d - %d\n", i, slot_rec.time, slot_rec.ltype,
+                 slot_rec.level, slot_rec.var, slot_rec.type, had ? 1 : 0, done, num);
     }
   }
   std::free(hdr.grid);
   std::free(work.grid);
   for (int i = 0; i < n; ++i)
     if (wanted(i, all) && grids[i].source == 0)
-      MESS_print(M_warn, "Grid missing: %d %d %d %d\n", params[i].time, params[i].ltype,
-                 params[i].level, params[i].var[0]);
+      MESS_print(M_warn, "Grid missing: %d %d %d %d\n", params[i].time, params[i].ltype, params[i].level,
+                 params[i].var[0]);
   return done >= n ? 1 : 0;
 }
 
@@ -1168,8 +1148,7 @@ int GRD_make_devtype(GRD_report* ogrid, const GRD_report* igrid, const char* str
   }
   std::string full = std::string(name) + " " + text;
   char buf[grid_label_len] = "";
-  VAR_make_devtype(ogrid->time, ogrid->ltype, ogrid->level, full.c_str(), ogrid->units, buf,
-                   sizeof buf);
+  VAR_make_devtype(ogrid->time, ogrid->ltype, ogrid->level, full.c_str(), ogrid->units, buf, sizeof buf);
   copy_field(ogrid->info, sizeof ogrid->info, buf);
   return 0;
 }
@@ -1186,29 +1165,28 @@ int GRD_print_info(M_type level, GRD_report* grid, int type) {
         if (type == -2)
           DATE_make_label_for(grid->time, grid->model, 0L, &label);
         else
-          DATE_make_label_for_time(grid->time, type == 0 ? grid->source * 1000 + grid->model : grid->model,
-                                   &grid->date, &label);
+          DATE_make_label_for_time(grid->time, type == 0 ? grid->source * 1000 + grid->model : grid->model, &grid->date,
+                                   &label);
         copy_field(grid->datim, sizeof grid->datim, label.c_str());
       }
       MESS_print(level, type == 0 ? "%s-%s\n" : "%s - %s\n", grid->datim, grid->info);
       break;
     }
     case 1:
-      MESS_print(level, "Model: %d Ltype: %d Level: %d Var: %d [%s] Hour: %d Grid: %d\n", grid->model,
-                 grid->ltype, grid->level, grid->var, grid->units, grid->time, grid->type);
+      MESS_print(level, "Model: %d Ltype: %d Level: %d Var: %d [%s] Hour: %d Grid: %d\n", grid->model, grid->ltype,
+                 grid->level, grid->var, grid->units, grid->time, grid->type);
       break;
     case 2:
       if (grid->domain.proj != KEZ_MISS)
-        MESS_print(level, "Proj: %d Lat: %3.2f Lon: %3.2f NX: %d NY: %d DX: %3.2f DY: %3.2f\n",
-                   grid->domain.proj, grid->domain.clat, grid->domain.clon, grid->domain.nx,
-                   grid->domain.ny, grid->domain.dx, grid->domain.dy);
+        MESS_print(level, "Proj: %d Lat: %3.2f Lon: %3.2f NX: %d NY: %d DX: %3.2f DY: %3.2f\n", grid->domain.proj,
+                   grid->domain.clat, grid->domain.clon, grid->domain.nx, grid->domain.ny, grid->domain.dx,
+                   grid->domain.dy);
       break;
     case 3:
       GRD_make_datatype(grid, nullptr);
       MESS_print(level, "%s\n", grid->info);
       break;
-    default:
-      break;
+    default: break;
   }
   return 0;
 }
@@ -1495,8 +1473,7 @@ int GRD_read_file(char* filename, GRD_report* grid, GRD_info* info, int* type) {
   return 1;
 }
 
-int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info,
-                       int* type) {
+int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info, int* type) {
   if (!grid || !info || !type) return -1;
   int gtype = resource_int("grid_type");
   VAR_data params{};
@@ -1615,8 +1592,7 @@ int GRD_save_grid(int grd_fd, GRD_report* grid, const GRD_info* info) {
   return res;
 }
 
-int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type,
-                   const Domain* domain) {
+int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain) {
   if (!filename || !*filename || !grid || !info || !type || !domain) return 0;
   /* Joined as GRD_save_file joins it, so that a saved grid is found again. */
   std::string name = grid_path(filename);
@@ -1646,11 +1622,9 @@ int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* 
     return 0;
   }
   if (DOM_comp(&grid->domain, domain)) return 1;
-  MESS_print(M_warn, "GRD_read_check: %s file does not correspond to selected region\n",
-             name.c_str());
+  MESS_print(M_warn, "GRD_read_check: %s file does not correspond to selected region\n", name.c_str());
   std::free(grid->grid);
   grid->grid = nullptr;
   grid->source = 0;
   return 0;
 }
-

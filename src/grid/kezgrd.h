@@ -22,19 +22,19 @@
 
 /* Grid file type codes (GRD_file::type, the f_type argument of GRD_open). */
 enum GRD_file_type {
-  GRD_TYPE_DETECT = 0,   /* detect from the file (GRD_open only) */
-  GRD_TYPE_RAW = 1,      /* text records without a magic line */
-  GRD_TYPE_TEXT = 2,     /* "KEZGRID" text (and the binary files as detected) */
-  GRD_TYPE_BINARY = 3,   /* the suite's binary format (written as 3, read as 2) */
-  GRD_TYPE_FORMAT4 = 4,  /* "KEZGRID4", optionally "KEZGRID4B" (read only) */
+  GRD_TYPE_DETECT = 0,  /* detect from the file (GRD_open only) */
+  GRD_TYPE_RAW = 1,     /* text records without a magic line */
+  GRD_TYPE_TEXT = 2,    /* "KEZGRID" text (and the binary files as detected) */
+  GRD_TYPE_BINARY = 3,  /* the suite's binary format (written as 3, read as 2) */
+  GRD_TYPE_FORMAT4 = 4, /* "KEZGRID4", optionally "KEZGRID4B" (read only) */
   GRD_TYPE_NETCDF = 11,
-  GRD_TYPE_GRIB = 21,    /* GRIB editions 1 and 2 */
-  GRD_TYPE_GRID = 22,    /* WMO character GRID code (read only) */
-  GRD_TYPE_BAD = -1      /* cannot be opened or not recognised */
+  GRD_TYPE_GRIB = 21, /* GRIB editions 1 and 2 */
+  GRD_TYPE_GRID = 22, /* WMO character GRID code (read only) */
+  GRD_TYPE_BAD = -1   /* cannot be opened or not recognised */
 };
 
-constexpr int GRD_STORE_SLOTS = 60;  /* one slot per variable-list entry */
-constexpr int GRD_MAX_FILES = 15;    /* open grid file handles 0 to 14 */
+constexpr int GRD_STORE_SLOTS = 60; /* one slot per variable-list entry */
+constexpr int GRD_MAX_FILES = 15;   /* open grid file handles 0 to 14 */
 constexpr int GRD_MAX_FILE_VARS = 15;
 /* The most points a grid may have: sizes read from files are refused
  * beyond it, before anything is allocated. */
@@ -75,23 +75,23 @@ struct GRD_file {
   FILE* hfile;    /* companion header file of a GRIB file, or NULL */
   char datim[50]; /* date-time label of the file's first record (text formats) */
   Date date;
-  int fd;         /* netCDF id; 1 for an open stream; -1 when nothing is open */
-  int grid;       /* netCDF coordinate layout; GRIB edition of the first message
-                     (10 for edition 0 of centre 98) */
-  int type;       /* GRD_file_type */
-  int itype;      /* sub-type: format 4 binary (3), foreign netCDF layout, GRIB framing */
-  char var_nm[50];               /* "GRIDVAR" variable name (foreign netCDF) */
-  int var[GRD_MAX_FILE_VARS];    /* parameter of each variable found */
-  int var_num;                   /* entries used in var and values_id */
-  int cur_var;                   /* variable being stepped through, -1 before the first */
-  int num;                       /* current record, counted from 0 */
-  long max_num;                  /* records known so far (netCDF) */
+  int fd;                              /* netCDF id; 1 for an open stream; -1 when nothing is open */
+  int grid;                            /* netCDF coordinate layout; GRIB edition of the first message
+                                          (10 for edition 0 of centre 98) */
+  int type;                            /* GRD_file_type */
+  int itype;                           /* sub-type: format 4 binary (3), foreign netCDF layout, GRIB framing */
+  char var_nm[50];                     /* "GRIDVAR" variable name (foreign netCDF) */
+  int var[GRD_MAX_FILE_VARS];          /* parameter of each variable found */
+  int var_num;                         /* entries used in var and values_id */
+  int cur_var;                         /* variable being stepped through, -1 before the first */
+  int num;                             /* current record, counted from 0 */
+  long max_num;                        /* records known so far (netCDF) */
   long x_size, y_size, z_size, t_size; /* dimension lengths, -1 when absent */
   int x_dim, y_dim, z_dim, t_dim;      /* dimension ids, -1 when absent */
   int values_id[GRD_MAX_FILE_VARS];
-  int x_coord_id, y_coord_id, proj_id, lat1_id, lat2_id, lon1_id, lon2_id, datim_id,
-      info_id, source_id, version_id, model_id, type_id, ltype_id, level_id, time_id,
-      var_id, dx_id, dy_id, nx_id, ny_id; /* netCDF header variable ids, -1 when absent */
+  int x_coord_id, y_coord_id, proj_id, lat1_id, lat2_id, lon1_id, lon2_id, datim_id, info_id, source_id, version_id,
+      model_id, type_id, ltype_id, level_id, time_id, var_id, dx_id, dy_id, nx_id,
+      ny_id; /* netCDF header variable ids, -1 when absent */
 };
 
 /* Record invariant: every GRD_report handed to the functions below has been
@@ -152,8 +152,7 @@ int GRD_find_param_grids(int start, int num, int level, GRD_report** grds, float
 int GRD_piece_setup(GRD_report* grid, int nx, int ny, GRD_report* igrid);
 int GRD_piece_grid(GRD_report* grid, int x, int y, const GRD_report* igrid);
 int GRD_remap(GRD_report* ogrid, const Domain* domain, const GRD_report* igrid);
-int GRD_cutoff(GRD_report* ogrid, const char* cmd, float cutoff, float nval,
-               const GRD_report* igrid);
+int GRD_cutoff(GRD_report* ogrid, const char* cmd, float cutoff, float nval, const GRD_report* igrid);
 int GRD_scale(GRD_report* grid, float scale);
 int GRD_offset(GRD_report* grid, float offset);
 int GRD_units(GRD_report* grid, const char* unit_out);
@@ -163,7 +162,7 @@ int GRD_stats(const char* oper, const GRD_report* grid, float* values);
 /* ---- grd_tool: grid requests, matching and searches ------------------------- */
 
 /* Process flags that the grid layer reads and sets. */
-constexpr int GRD_FLAG_MODEL = 4;      /* model number of the gridded input */
+constexpr int GRD_FLAG_MODEL = 4;       /* model number of the gridded input */
 constexpr int GRD_FLAG_FILE_PARAM = 15; /* 0 ask, 1 overwrite, 2 append, 3 use */
 constexpr int GRD_FLAG_FILE_KIND = 17;  /* grid file kind: 3 kez, 12 cdf, 23 grib */
 constexpr int GRD_KIND_KEZ = 3;
@@ -175,8 +174,8 @@ constexpr int GRD_MAX_TILES = 12;
 constexpr int GRD_TILE_NAME_LEN = 20; /* 19 characters and the end */
 
 /* Results of GRD_parse_params besides a grid position (0 or more). */
-constexpr int GRD_REQ_SELECT = -1;      /* by time, level and variable */
-constexpr int GRD_REQ_NONE = KEZ_MISS;  /* no request */
+constexpr int GRD_REQ_SELECT = -1;     /* by time, level and variable */
+constexpr int GRD_REQ_NONE = KEZ_MISS; /* no request */
 
 int GRD_in_file();
 int GRD_parse_params(const char* str, VAR_data* params, int* type);
@@ -196,8 +195,7 @@ int GRD_get_file_domain(const char* filename, Domain* domain);
 int GRD_get_file_date_domain(const Date* date, Domain* domain);
 /* filename loses its request (cut off in place). */
 int GRD_read_file(char* filename, GRD_report* grid, GRD_info* info, int* type);
-int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info,
-                       int* type);
+int GRD_read_file_date(const Date* date, const char* extra, GRD_report* grid, GRD_info* info, int* type);
 /* The name of the file read; the output files' names are written back into
  * filename, which holds size bytes. */
 int GRD_search_file(char* filename, size_t size);
@@ -205,8 +203,7 @@ int GRD_search_file_date(const Date* date);
 int GRD_save_file(const char* filename, GRD_report* grid, const GRD_info* info, int type);
 int GRD_open_out_file(const char* filename, int type);
 int GRD_save_grid(int grd_fd, GRD_report* grid, const GRD_info* info);
-int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type,
-                   const Domain* domain);
+int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain);
 /* Computes the derived grids of the variable list (the grid calculator). */
 int GRD_calc_var();
 
@@ -294,8 +291,8 @@ int GRD_calc_register();
  * refused). GRD_math: 1 done, 0 with a message when refused. */
 constexpr int GRD_MATH_SLOTS = 20;
 int GRD_math(const char* str, GRD_report** grids, float* values);
-int GRD_math_setup(float** ptr, int* nx, int* ny, int num, GRD_report** grids, float* values,
-                   const char* func, const char* type, const char* units);
+int GRD_math_setup(float** ptr, int* nx, int* ny, int num, GRD_report** grids, float* values, const char* func,
+                   const char* type, const char* units);
 float GRD_get_math_val(int ind, float** ptr, const float* values);
 int GRD_find_num_data(GRD_report** grids, const float* values);
 
@@ -329,7 +326,6 @@ int GRD_cdf_close(GRD_file* f);
 
 /* The bad-value filter limit of edition 1 unpacking (0 or less: off). 0. */
 int GRIB_set_max_bad(int val);
-
 
 /* ------------------------------------------------------------------------ */
 /* grib: GRIB decoder (editions 0, 1 and 2 behind four bulletin framings)   */
@@ -427,13 +423,13 @@ constexpr long long GRIB2_MAX_POINTS = 50000000;
 
 /* A parameter of "grib2_var.lup" (the edition 2 parameter table). */
 struct GribParam {
-  int ind;        /* the suite's variable number; -9999 unset */
-  int ver;        /* not used */
-  int src;        /* centre of the table line; 0 matches any */
-  int disc;       /* discipline */
-  int cat;        /* parameter category */
-  int param;      /* parameter number */
-  char name[20];  /* variable name */
+  int ind;       /* the suite's variable number; -9999 unset */
+  int ver;       /* not used */
+  int src;       /* centre of the table line; 0 matches any */
+  int disc;      /* discipline */
+  int cat;       /* parameter category */
+  int param;     /* parameter number */
+  char name[20]; /* variable name */
   char units[30];
   char lname[80]; /* long name */
 };

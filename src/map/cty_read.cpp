@@ -47,8 +47,7 @@ constexpr int prior_text_len = 4;
  * or a pipe: a station file is data, and a name may come from a domain
  * specification. */
 bool plain_file_name(const char* who, const char* name) {
-  if (!name || !*name || name[0] == '|' || FILE_is_stdio(name) ||
-      (FILE_exist(name) && !FILE_is_file(name))) {
+  if (!name || !*name || name[0] == '|' || FILE_is_stdio(name) || (FILE_exist(name) && !FILE_is_file(name))) {
     MESS_print(M_warn, "%s: Not a station database file: %s\n", who, name ? name : "");
     return false;
   }
@@ -79,8 +78,7 @@ bool read_float(std::string_view word, float* value) {
   char* end = nullptr;
   errno = 0;
   double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e30)
-    return false;
+  if (end == text.c_str() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e30) return false;
   *value = static_cast<float>(v);
   return true;
 }

@@ -46,9 +46,9 @@ struct PosEntry {
 
 struct {
   TAB_table table{0, 0, nullptr, nullptr, nullptr, 0, 0, {nullptr, nullptr, nullptr, nullptr}};
-  int store = 0;                    /* table kind of the last CTY_store; 0 none */
+  int store = 0; /* table kind of the last CTY_store; 0 none */
   int id_type = CTY_ID_IDENT;
-  int data_size = 0;                /* bytes of each user-data block; 0 none */
+  int data_size = 0; /* bytes of each user-data block; 0 none */
   CTY_enter_fn enter_func = nullptr;
 } state;
 
@@ -65,9 +65,7 @@ std::string wmo_key(int wmo, const char* region) {
 }
 
 /* Cells are tenth degrees, longitudes taken into [-180, 180). */
-int lat_cell(float lat) {
-  return static_cast<int>(std::nearbyint(static_cast<double>(lat * 10.0f)));
-}
+int lat_cell(float lat) { return static_cast<int>(std::nearbyint(static_cast<double>(lat * 10.0f))); }
 
 int lon_cell(float lon) {
   double l = static_cast<double>(lon);
@@ -89,8 +87,7 @@ bool unnamed(const char* id) { return id[0] && id[1] == '-'; }
 std::string locate_id(const CTY_data& city) {
   std::string wkey = wmo_key(city.wmo, city.region);
   switch (state.id_type) {
-    case CTY_ID_WMO:
-      return city.wmo == CTY_NO_WMO ? std::string(city.id) : wkey;
+    case CTY_ID_WMO: return city.wmo == CTY_NO_WMO ? std::string(city.id) : wkey;
     case CTY_ID_COD_WMO:
       if (!unnamed(city.id)) return city.id;
       if (std::strcmp(city.region, "B_") == 0) return wkey;
@@ -99,8 +96,7 @@ std::string locate_id(const CTY_data& city) {
         wmo_to_id(id, city.wmo);
         return id;
       }
-    default:
-      return unnamed(city.id) ? wkey : std::string(city.id);
+    default: return unnamed(city.id) ? wkey : std::string(city.id);
   }
 }
 
@@ -148,9 +144,7 @@ void* new_block(const CTY_data& city) {
 
 /* ---- the filter language ----------------------------------------------- */
 
-enum class Term {
-  name, state_eq, state_sep, country_eq, country_sep, id_eq, range, prior, lat, lon, elev, wmo
-};
+enum class Term { name, state_eq, state_sep, country_eq, country_sep, id_eq, range, prior, lat, lon, elev, wmo };
 
 /* A keyword and the comparison it makes ('=', '<', '>', or 0 for the
  * separated forms that take the next term). */
@@ -161,28 +155,25 @@ struct Keyword {
 };
 
 constexpr Keyword keywords[] = {
-    {"Name=", Term::name, '='},     {"ST=", Term::state_eq, '='},  {"ST", Term::state_sep, 0},
-    {"CN=", Term::country_eq, '='}, {"CN", Term::country_sep, 0},  {"ID=", Term::id_eq, '='},
-    {"RA<", Term::range, '<'},      {"P=", Term::prior, '='},      {"P<", Term::prior, '<'},
-    {"P>", Term::prior, '>'},       {"Lat=", Term::lat, '='},      {"Lat<", Term::lat, '<'},
-    {"Lat>", Term::lat, '>'},       {"Lon=", Term::lon, '='},      {"Lon<", Term::lon, '<'},
-    {"Lon>", Term::lon, '>'},       {"Elev=", Term::elev, '='},    {"Elev<", Term::elev, '<'},
-    {"Elev>", Term::elev, '>'},     {"WMO=", Term::wmo, '='},      {"WMO<", Term::wmo, '<'},
+    {"Name=", Term::name, '='},     {"ST=", Term::state_eq, '='}, {"ST", Term::state_sep, 0},
+    {"CN=", Term::country_eq, '='}, {"CN", Term::country_sep, 0}, {"ID=", Term::id_eq, '='},
+    {"RA<", Term::range, '<'},      {"P=", Term::prior, '='},     {"P<", Term::prior, '<'},
+    {"P>", Term::prior, '>'},       {"Lat=", Term::lat, '='},     {"Lat<", Term::lat, '<'},
+    {"Lat>", Term::lat, '>'},       {"Lon=", Term::lon, '='},     {"Lon<", Term::lon, '<'},
+    {"Lon>", Term::lon, '>'},       {"Elev=", Term::elev, '='},   {"Elev<", Term::elev, '<'},
+    {"Elev>", Term::elev, '>'},     {"WMO=", Term::wmo, '='},     {"WMO<", Term::wmo, '<'},
     {"WMO>", Term::wmo, '>'},
 };
 
 bool starts_nocase(std::string_view text, std::string_view head) {
   if (text.size() < head.size()) return false;
   for (size_t i = 0; i < head.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(head[i])))
+    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(head[i])))
       return false;
   return true;
 }
 
-bool equal_nocase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && starts_nocase(a, b);
-}
+bool equal_nocase(std::string_view a, std::string_view b) { return a.size() == b.size() && starts_nocase(a, b); }
 
 /* The keyword a term begins with; the separated forms ("ST", "CN") only as
  * the whole term. */
@@ -241,50 +232,39 @@ bool terms_match(const std::vector<std::string_view>& terms, const CTY_data& cit
     double v = 0.0;
     bool ok = false;
     switch (k->term) {
-      case Term::name:
-        ok = starts_nocase(city.name, arg);
-        break;
+      case Term::name: ok = starts_nocase(city.name, arg); break;
       case Term::state_eq:
-        if (terms[i].size() == 5) ok = equal_nocase(arg, city.state);
-        else if (terms[i].size() == 8) ok = equal_nocase(arg, state_country(city));
+        if (terms[i].size() == 5)
+          ok = equal_nocase(arg, city.state);
+        else if (terms[i].size() == 8)
+          ok = equal_nocase(arg, state_country(city));
         break;
       case Term::state_sep:
         if (++i >= terms.size()) return false;
-        if (terms[i].size() == 2) ok = equal_nocase(terms[i], city.state);
-        else if (terms[i].size() == 5) ok = equal_nocase(terms[i], state_country(city));
+        if (terms[i].size() == 2)
+          ok = equal_nocase(terms[i], city.state);
+        else if (terms[i].size() == 5)
+          ok = equal_nocase(terms[i], state_country(city));
         break;
-      case Term::country_eq:
-        ok = equal_nocase(arg, city.region);
-        break;
+      case Term::country_eq: ok = equal_nocase(arg, city.region); break;
       case Term::country_sep:
         if (++i >= terms.size()) return false;
         ok = equal_nocase(terms[i], city.region);
         break;
-      case Term::id_eq:
-        ok = equal_nocase(arg, city.id);
-        break;
+      case Term::id_eq: ok = equal_nocase(arg, city.id); break;
       case Term::range: {
         double lat = 0.0, lon = 0.0, range = 0.0;
         if (i + 2 >= terms.size()) return false;
-        bool read = number_of(arg, &lat) && number_of(terms[i + 1], &lon) &&
-                    number_of(terms[i + 2], &range);
+        bool read = number_of(arg, &lat) && number_of(terms[i + 1], &lon) && number_of(terms[i + 2], &range);
         i += 2;
         if (!read || city.lat == KEZ_FMISS || city.lon == KEZ_FMISS) return false;
         ok = distance_km(lat, lon, city.lat, city.lon) <= range;
         break;
       }
-      case Term::prior:
-        ok = number_of(arg, &v) && compare(city.prior, k->op, v);
-        break;
-      case Term::lat:
-        ok = number_of(arg, &v) && city.lat != KEZ_FMISS && compare(city.lat, k->op, v);
-        break;
-      case Term::lon:
-        ok = number_of(arg, &v) && city.lon != KEZ_FMISS && compare(city.lon, k->op, v);
-        break;
-      case Term::elev:
-        ok = number_of(arg, &v) && city.el != KEZ_FMISS && compare(city.el, k->op, v);
-        break;
+      case Term::prior: ok = number_of(arg, &v) && compare(city.prior, k->op, v); break;
+      case Term::lat: ok = number_of(arg, &v) && city.lat != KEZ_FMISS && compare(city.lat, k->op, v); break;
+      case Term::lon: ok = number_of(arg, &v) && city.lon != KEZ_FMISS && compare(city.lon, k->op, v); break;
+      case Term::elev: ok = number_of(arg, &v) && city.el != KEZ_FMISS && compare(city.el, k->op, v); break;
       case Term::wmo:
         if (city.wmo == KEZ_MISS || city.wmo == CTY_NO_WMO) return false;
         if (k->op == '=') {
@@ -374,8 +354,7 @@ double ring_bound_km(double lat, int r) {
   double step = (r - 1) * 0.1 * rad_per_deg;
   double along_lat = earth_rad_km * step;
   double top = std::min(90.0, std::fabs(lat) + (r + 1) * 0.1) * rad_per_deg;
-  double along_lon =
-      2.0 * earth_rad_km * std::asin(std::min(1.0, std::cos(top) * std::sin(0.5 * step)));
+  double along_lon = 2.0 * earth_rad_km * std::asin(std::min(1.0, std::cos(top) * std::sin(0.5 * step)));
   return std::min(along_lat, along_lon);
 }
 
@@ -453,8 +432,7 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
       e.lon = city.lon;
       e.block = new_block(city);
       std::string lkey = cell_key(lat_cell(city.lat), lon_cell(city.lon));
-      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wkey.c_str(),
-                          lkey.c_str());
+      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wkey.c_str(), lkey.c_str());
       if (entered != 0) std::free(e.block);
     }
   }
@@ -469,8 +447,8 @@ int CTY_search(const char* id, void* data) {
   const char* record = nullptr;
   if (digits || (len == 6 && id[0] == 'b')) {
     record = TAB_search(&state.table, 2, id);
-  } else if (len == 5 && std::isupper(static_cast<unsigned char>(id[0])) && digit(id[2]) &&
-             digit(id[3]) && digit(id[4])) {
+  } else if (len == 5 && std::isupper(static_cast<unsigned char>(id[0])) && digit(id[2]) && digit(id[3]) &&
+             digit(id[4])) {
     int wmo = KEZ_MISS;
     id_to_wmo(id, &wmo);
     char key[24];

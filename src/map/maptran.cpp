@@ -53,10 +53,9 @@ struct Rule;
  * constants derived from it. Copied whole when another domain is made
  * current for one conversion. */
 struct Frame {
-  Domain dom{
-      KEZ_MISS,  KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
-      KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS,
-      KEZ_MISS,  KEZ_MISS,  0};
+  Domain dom{KEZ_MISS,  KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
+             KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS,
+             KEZ_MISS,  KEZ_MISS,  0};
   const Rule* rule = nullptr; /* unit of dom.proj; null for a code without one */
   int rule_code = INT_MIN;    /* the code that rule and the constants belong to */
   MAP_limits limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
@@ -124,8 +123,8 @@ double norm_lon(double lon) {
  * set, so that the scales never come from an unset viewport. */
 MAP_limits diagram_view(const Frame& f) {
   const MAP_limits& v = f.view;
-  bool unset = is_miss(v.x_min) || is_miss(v.x_max) || is_miss(v.y_min) || is_miss(v.y_max) ||
-               v.x_max == v.x_min || v.y_max == v.y_min;
+  bool unset = is_miss(v.x_min) || is_miss(v.x_max) || is_miss(v.y_min) || is_miss(v.y_max) || v.x_max == v.x_min ||
+               v.y_max == v.y_min;
   if (unset) return MAP_limits{0.0f, 1.0f, 0.0f, 1.0f};
   return v;
 }
@@ -256,8 +255,7 @@ int inv(Frame& f, double x, double y, double& lat, double& lon) {
   /* Beyond the cone's edges lies the gap that no longitude reaches; the
    * margin keeps the edges themselves against float rounding. */
   if (std::fabs(ang) > f.cone * (180.0 + edge_margin)) return hidden(lat, lon);
-  lat =
-      90.0 * s - 2.0 * s * std::atan(std::pow(rho / (f.cone_f * f.earth_rad), 1.0 / f.cone)) * deg;
+  lat = 90.0 * s - 2.0 * s * std::atan(std::pow(rho / (f.cone_f * f.earth_rad), 1.0 / f.cone)) * deg;
   lon = f.dom.plon + ang / f.cone;
   return shown;
 }
@@ -524,8 +522,7 @@ void scales(Frame& f) {
 }
 
 bool invertible(const Frame& f) {
-  return f.xfactor != 0.0 && f.yfactor != 0.0 && std::isfinite(f.xfactor) &&
-         std::isfinite(f.yfactor);
+  return f.xfactor != 0.0 && f.yfactor != 0.0 && std::isfinite(f.xfactor) && std::isfinite(f.yfactor);
 }
 
 int fwd(Frame& f, double a, double b, double& x, double& y) {
@@ -609,8 +606,7 @@ void scales(Frame& f) {
   const MAP_limits& L = f.limits;
   MAP_limits v = diagram_view(f);
   f.scale = L.y_min;
-  f.xfactor =
-      (L.x_max - L.x_min) * ((v.y_max - v.y_min) / (v.x_max - v.x_min)) / (L.y_max - L.y_min);
+  f.xfactor = (L.x_max - L.x_min) * ((v.y_max - v.y_min) / (v.x_max - v.x_min)) / (L.y_max - L.y_min);
 }
 
 int fwd(Frame& f, double t, double p, double& x, double& y) {
@@ -837,9 +833,7 @@ bool degenerate_diagram(const Domain& d) {
   return linear && (d.nx == 0 || d.ny == 0);
 }
 
-bool usable_input(double a, double b) {
-  return std::isfinite(a) && std::isfinite(b) && !is_miss(a) && !is_miss(b);
-}
+bool usable_input(double a, double b) { return std::isfinite(a) && std::isfinite(b) && !is_miss(a) && !is_miss(b); }
 
 /* Forward and inverse in double precision; a keyword code leaves the
  * outputs as they were. */
@@ -852,11 +846,9 @@ int forward(Frame& f, double a, double b, double* x, double* y) {
       *x = a;
       *y = b;
       return shown;
-    case Kind::keep:
-      return shown;
+    case Kind::keep: return shown;
     case Kind::earth:
-    case Kind::diagram:
-      break;
+    case Kind::diagram: break;
   }
   if (!usable_input(a, b) || degenerate_diagram(f.dom)) return hidden(*x, *y);
   if (r->kind == Kind::earth) b = norm_lon(b);
@@ -873,11 +865,9 @@ int inverse(Frame& f, double x, double y, double* a, double* b) {
       *a = x;
       *b = y;
       return shown;
-    case Kind::keep:
-      return shown;
+    case Kind::keep: return shown;
     case Kind::earth:
-    case Kind::diagram:
-      break;
+    case Kind::diagram: break;
   }
   if (!usable_input(x, y) || degenerate_diagram(f.dom)) return hidden(*a, *b);
   prepare(f);
@@ -1042,11 +1032,8 @@ int MAP_domain(const Domain* dom) {
         f.tlat2 = is_miss(d.param[1]) ? d.param[0] : d.param[1];
       }
       break;
-    case MAP_SAT:
-      f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0];
-      break;
-    default:
-      break;
+    case MAP_SAT: f.sat_rad = is_miss(d.param[0]) ? 421.61 : d.param[0]; break;
+    default: break;
   }
   reset_caches(f);
   f.earth_ratio2 = (f.earth_min * f.earth_min) / (f.earth_maj * f.earth_maj);
@@ -1103,9 +1090,7 @@ const char* MAP_proj_name(int proj) {
   return r && r->print_name ? r->print_name : "";
 }
 
-int MAP_tran_center(float* x, float* y) {
-  return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y);
-}
+int MAP_tran_center(float* x, float* y) { return MAP_tran(st.frame.dom.clat, st.frame.dom.clon, x, y); }
 
 int MAP_set_limits() {
   Frame& f = st.frame;
@@ -1124,8 +1109,8 @@ int MAP_set_limits() {
     if (forward(f, d.clat, d.clon, &xc, &yc) != 1) return 0;
     double hx = d.dx * ((d.nx - 1) / 2.0);
     double hy = d.dy * ((d.ny - 1) / 2.0);
-    L = MAP_limits{static_cast<float>(xc - hx), static_cast<float>(xc + hx),
-                   static_cast<float>(yc - hy), static_cast<float>(yc + hy)};
+    L = MAP_limits{static_cast<float>(xc - hx), static_cast<float>(xc + hx), static_cast<float>(yc - hy),
+                   static_cast<float>(yc + hy)};
     return 0;
   }
 
@@ -1227,9 +1212,9 @@ int DOM_comp(const Domain* dom1, const Domain* dom2) {
   if (!dom1 || !dom2) return 0;
   const Domain& a = *dom1;
   const Domain& b = *dom2;
-  bool same = a.proj == b.proj && a.clat == b.clat && same_ref(a.plat, a.clat, b.plat, b.clat) &&
-              a.clon == b.clon && same_ref(a.plon, a.clon, b.plon, b.clon) && a.dx == b.dx &&
-              a.dy == b.dy && a.nx == b.nx && a.ny == b.ny && same_params(a, b);
+  bool same = a.proj == b.proj && a.clat == b.clat && same_ref(a.plat, a.clat, b.plat, b.clat) && a.clon == b.clon &&
+              same_ref(a.plon, a.clon, b.plon, b.clon) && a.dx == b.dx && a.dy == b.dy && a.nx == b.nx &&
+              a.ny == b.ny && same_params(a, b);
   return same ? 1 : 0;
 }
 
@@ -1303,8 +1288,7 @@ int MAP_grid_untran(float x, float y, float* gx, float* gy) {
   return 0;
 }
 
-int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2,
-                    float* y2) {
+int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2, float* y2) {
   if (!domain1 || !domain2) {
     *x2 = *y2 = KEZ_FMISS;
     return -1;
@@ -1374,8 +1358,7 @@ float MAP_factor(float lat, float lon) {
       if (!f.usable) return KEZ_FMISS;
       return static_cast<float>(lambert::factor(f, lat));
     }
-    default:
-      return 1.0f;
+    default: return 1.0f;
   }
 }
 
@@ -1394,12 +1377,9 @@ float MAP_dir_adj(float dir, float x, float y) {
     return static_cast<float>(std::atan2(dx, dy) * deg);
   }
   switch (f.dom.proj) {
-    case MAP_PSTEREO:
-      return static_cast<float>(dir + stereo_turn(f, x, y));
-    case MAP_LAMB:
-      return static_cast<float>(dir + lambert_turn(f, x, y));
-    default:
-      return dir;
+    case MAP_PSTEREO: return static_cast<float>(dir + stereo_turn(f, x, y));
+    case MAP_LAMB: return static_cast<float>(dir + lambert_turn(f, x, y));
+    default: return dir;
   }
 }
 
@@ -1412,12 +1392,9 @@ float MAP_undir_adj(float dir, float x, float y) {
     return static_cast<float>(bear);
   }
   switch (f.dom.proj) {
-    case MAP_PSTEREO:
-      return static_cast<float>(dir - stereo_turn(f, x, y));
-    case MAP_LAMB:
-      return static_cast<float>(dir - lambert_turn(f, x, y));
-    default:
-      return dir;
+    case MAP_PSTEREO: return static_cast<float>(dir - stereo_turn(f, x, y));
+    case MAP_LAMB: return static_cast<float>(dir - lambert_turn(f, x, y));
+    default: return dir;
   }
 }
 
@@ -1429,8 +1406,7 @@ float MAP_uvdir_adj(float u, float v, float x, float y) {
 }
 
 float MAP_dir(float x1, float y1, float x2, float y2) {
-  float d = static_cast<float>(
-      std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
+  float d = static_cast<float>(std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
   if (st.frame.dom.proj == MAP_PSTEREO) return MAP_undir_adj(d, x1, y1);
   return d;
 }
@@ -1478,9 +1454,7 @@ int MAP_plot_grid(float x, float y) {
   const Domain& d = st.frame.dom;
   float gx, gy;
   if (MAP_grid_untran(x, y, &gx, &gy) != 0) return 0;
-  if (!(gx >= 0.0f && gx <= static_cast<float>(d.nx - 1) && gy >= 0.0f &&
-        gy <= static_cast<float>(d.ny - 1)))
-    return 0;
+  if (!(gx >= 0.0f && gx <= static_cast<float>(d.nx - 1) && gy >= 0.0f && gy <= static_cast<float>(d.ny - 1))) return 0;
   std::int64_t cell;
   if (n >= 1) {
     std::int64_t row = static_cast<std::int64_t>(gy * n) * d.nx * n;

@@ -25,7 +25,7 @@
 namespace {
 
 /* Plot-part switches the labels read. */
-constexpr int PART_TEXT = 0;  /* any label text */
+constexpr int PART_TEXT = 0;        /* any label text */
 constexpr int PART_FIRST_LABEL = 1; /* 1 to 6: the positions */
 constexpr int PART_BORDER = 11;
 /* Appended overlay texts stop short of this length of the first line. */
@@ -197,28 +197,29 @@ std::string PLT_label_format(const char* form) {
     if (!esc) break;
     buf[0] = '\0';
     switch (esc) {
-    case 'D': DATE_make_label(&state.date, buf); out += buf; break;
-    case 'W':
-      state.date.hour = KEZ_MISS;
-      [[fallthrough]];
-    case 'V':
-      DATE_make_label_valid_time(static_cast<int>(state.fhour), &state.date, buf);
-      out += buf;
-      break;
-    case 'y': out += two_digits(state.date.year % 100); break;
-    case 'm': out += two_digits(state.date.month); break;
-    case 'b': {
-      const char* month = DATE_month(state.date.month);
-      out += cut(month, 3);
-      break;
-    }
-    case 'h': out += two_digits(state.date.hour); break;
-    case 'd': out += two_digits(state.date.day); break;
-    case 'n': out += two_digits(state.date.min); break;
-    case 'f': out += DATE_fhour_label(buf, static_cast<int>(state.fhour), 0); break;
-    case 'F': out += DATE_fhour_label(buf, static_cast<int>(state.fhour), 1); break;
-    case '%': out += '%'; break;
-    default: break;
+      case 'D':
+        DATE_make_label(&state.date, buf);
+        out += buf;
+        break;
+      case 'W': state.date.hour = KEZ_MISS; [[fallthrough]];
+      case 'V':
+        DATE_make_label_valid_time(static_cast<int>(state.fhour), &state.date, buf);
+        out += buf;
+        break;
+      case 'y': out += two_digits(state.date.year % 100); break;
+      case 'm': out += two_digits(state.date.month); break;
+      case 'b': {
+        const char* month = DATE_month(state.date.month);
+        out += cut(month, 3);
+        break;
+      }
+      case 'h': out += two_digits(state.date.hour); break;
+      case 'd': out += two_digits(state.date.day); break;
+      case 'n': out += two_digits(state.date.min); break;
+      case 'f': out += DATE_fhour_label(buf, static_cast<int>(state.fhour), 0); break;
+      case 'F': out += DATE_fhour_label(buf, static_cast<int>(state.fhour), 1); break;
+      case '%': out += '%'; break;
+      default: break;
     }
   }
   if (out.size() > max) out.resize(max);

@@ -92,7 +92,8 @@ constinit struct {
   PLT_var_hooks var{};
 } hooks;
 
-template <typename F> void take(F* to, F from) {
+template <typename F>
+void take(F* to, F from) {
   if (from) *to = from;
 }
 
@@ -128,10 +129,10 @@ int as_int(double d) { return static_cast<int>(d); }
 
 /* How an item must begin to be a keyword's. */
 enum Match {
-  WHOLE,      /* the item is the keyword */
-  VALUE,      /* the keyword, then nothing or "=" and a value */
-  DUMP,       /* the keyword, then nothing or "=" or ":" and a name */
-  DIGITS,     /* the keyword, then nothing or digits */
+  WHOLE,  /* the item is the keyword */
+  VALUE,  /* the keyword, then nothing or "=" and a value */
+  DUMP,   /* the keyword, then nothing or "=" or ":" and a name */
+  DIGITS, /* the keyword, then nothing or digits */
 };
 
 /* value: the text after the separator, or null when the item is the bare
@@ -188,8 +189,7 @@ bool h_plt_skip(const char* value) {
 bool h_plt_off(const char* value) {
   std::vector<double> v;
   if (!value || !numbers(value, &v) || v.size() > 2) return false;
-  if (hooks.cont.set_plot_offset)
-    hooks.cont.set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
+  if (hooks.cont.set_plot_offset) hooks.cont.set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
   return true;
 }
 bool h_plt_grid(const char* value) {
@@ -237,8 +237,7 @@ bool h_bar(const char* value) {
   std::vector<double> v;
   if (value && (!numbers(value, &v) || v.size() != 2)) return false;
   if (hooks.cont.set_bar) hooks.cont.set_bar(2);
-  if (value && hooks.cont.set_bar_range)
-    hooks.cont.set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
+  if (value && hooks.cont.set_bar_range) hooks.cont.set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
   return true;
 }
 bool h_nobar(const char*) {
@@ -276,9 +275,7 @@ bool h_grdfmt(const char* value) {
   if (hooks.grid.set_format) hooks.grid.set_format(value);
   return true;
 }
-bool dump_item(int kind, const char* value) {
-  return PLT_set_dump(kind, value ? value : "") == 0;
-}
+bool dump_item(int kind, const char* value) { return PLT_set_dump(kind, value ? value : "") == 0; }
 bool h_gif(const char* value) { return dump_item(PLT_DUMP_GIF, value); }
 bool h_png(const char* value) { return dump_item(PLT_DUMP_PNG, value); }
 bool h_img(const char* value) { return dump_item(PLT_DUMP_IMG, value); }
@@ -347,20 +344,20 @@ bool matches(const Keyword& k, const char* item, const char** value) {
   const char next = item[n];
   if (next == '\0') return true;
   switch (k.match) {
-  case WHOLE: return false;
-  case VALUE:
-    if (next != '=') return false;
-    *value = item + n + 1;
-    return true;
-  case DUMP:
-    if (next != '=' && next != ':') return false;
-    *value = item + n + 1;
-    return true;
-  case DIGITS:
-    for (const char* p = item + n; *p; ++p)
-      if (*p < '0' || *p > '9') return false;
-    *value = item + n;
-    return true;
+    case WHOLE: return false;
+    case VALUE:
+      if (next != '=') return false;
+      *value = item + n + 1;
+      return true;
+    case DUMP:
+      if (next != '=' && next != ':') return false;
+      *value = item + n + 1;
+      return true;
+    case DIGITS:
+      for (const char* p = item + n; *p; ++p)
+        if (*p < '0' || *p > '9') return false;
+      *value = item + n;
+      return true;
   }
   return false;
 }
@@ -734,8 +731,7 @@ int PLT_print_location(const char* event, float x, float y) {
   if (!event || std::strcmp(event, "v-Alt") != 0) return 0;
   float lat = KEZ_FMISS, lon = KEZ_FMISS;
   MAP_untran(x, y, &lat, &lon);
-  MESS_print(M_readout, "Lat: %6.2f Lon: %7.2f XY: %6.2f %6.2f Pixel: %6.2f %6.2f\n", lat, lon, x, y, xW_p(x),
-             yW_p(y));
+  MESS_print(M_readout, "Lat: %6.2f Lon: %7.2f XY: %6.2f %6.2f Pixel: %6.2f %6.2f\n", lat, lon, x, y, xW_p(x), yW_p(y));
   return 0;
 }
 
@@ -796,8 +792,7 @@ int PLT_print_values(const char* event, float x, float y) {
       }
     }
   } else if (std::strcmp(event, "e-Alt") == 0) {
-    if (FILE_get_num_file() == 0 && n == 1 && g.get_grid && g.edit_value)
-      g.edit_value(event, x, y, g.get_grid(0));
+    if (FILE_get_num_file() == 0 && n == 1 && g.get_grid && g.edit_value) g.edit_value(event, x, y, g.get_grid(0));
   }
   return 0;
 }
@@ -850,8 +845,7 @@ int PLT_plot_zoom(const char* event, float x, float y) {
     if (gget_zoom() == 1 && state.zoom != 0) {
       MESS_print(M_zoom, "Original domain: ");
       Domain dom = state.orig_dom;
-      if (is_map_proj(MAP_get_proj()))
-        DOM_set_base_prior(static_cast<float>(dom.ny - 1) * dom.dy);
+      if (is_map_proj(MAP_get_proj())) DOM_set_base_prior(static_cast<float>(dom.ny - 1) * dom.dy);
       DOM_print(M_domain, &dom);
       rerun(state.zoom_func, &dom, false);
       state.zoom = 0;

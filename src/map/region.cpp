@@ -34,7 +34,7 @@ namespace {
 constexpr M_type mask_parse = M_debug_c; /* decoding trace */
 constexpr M_type mask_file = M_debug_d;  /* region files that cannot be opened */
 constexpr int exit_invalid_domain = 43;
-constexpr int max_nesting = 8;            /* region entries naming regions */
+constexpr int max_nesting = 8; /* region entries naming regions */
 constexpr int menu_attempts = 5;
 constexpr int menu_name_len = 20;
 constexpr int menu_flags = 3; /* exit and main-menu choices */
@@ -61,14 +61,10 @@ struct BuiltIn {
 };
 
 constexpr BuiltIn built_ins[] = {
-    {"us", "Contiguous US", 39.0f, -97.0f, 2.3f, false},
-    {"ne", "New England", 42.0f, -76.0f, 0.9f, false},
-    {"at", "Atlantic", 37.0f, -82.0f, 0.9f, false},
-    {"se", "Southeastern", 31.0f, -88.0f, 1.1f, false},
-    {"mw", "Midwestern", 43.0f, -93.0f, 1.1f, false},
-    {"sp", "Southern Plains", 32.5f, -100.0f, 1.2f, false},
-    {"nw", "Northwestern", 44.0f, -112.0f, 1.0f, false},
-    {"sw", "Southwestern", 37.0f, -112.0f, 1.0f, false},
+    {"us", "Contiguous US", 39.0f, -97.0f, 2.3f, false},   {"ne", "New England", 42.0f, -76.0f, 0.9f, false},
+    {"at", "Atlantic", 37.0f, -82.0f, 0.9f, false},        {"se", "Southeastern", 31.0f, -88.0f, 1.1f, false},
+    {"mw", "Midwestern", 43.0f, -93.0f, 1.1f, false},      {"sp", "Southern Plains", 32.5f, -100.0f, 1.2f, false},
+    {"nw", "Northwestern", 44.0f, -112.0f, 1.0f, false},   {"sw", "Southwestern", 37.0f, -112.0f, 1.0f, false},
     {"var", "Variable", KEZ_FMISS, KEZ_FMISS, 1.2f, true},
 };
 
@@ -96,13 +92,13 @@ struct Menu {
 };
 
 struct {
-  int priority = 3;     /* stations plotted up to this priority */
-  int loc_prior = 4;    /* the same for reports that carry their own position */
+  int priority = 3;  /* stations plotted up to this priority */
+  int loc_prior = 4; /* the same for reports that carry their own position */
   int prompt_region = 1;
   Menu menu;
   int menu_num = 0;
-  int num_regs = 0;     /* loaded file entries plus one; 0 until a file is loaded */
-  int depth = 0;        /* region entries being followed */
+  int num_regs = 0; /* loaded file entries plus one; 0 until a file is loaded */
+  int depth = 0;    /* region entries being followed */
 } state;
 
 /* ---- small readers ----------------------------------------------------------- */
@@ -171,8 +167,7 @@ bool is_int_word(const std::string& word) {
   char* end = nullptr;
   errno = 0;
   long v = std::strtol(word.c_str(), &end, 10);
-  return !word.empty() && *end == '\0' && errno != ERANGE && v <= 2147483647L &&
-         v >= -2147483647L;
+  return !word.empty() && *end == '\0' && errno != ERANGE && v <= 2147483647L && v >= -2147483647L;
 }
 
 /* ---- region files -------------------------------------------------------------- */
@@ -243,9 +238,8 @@ struct Layout {
   const char* debug;
 };
 
-constexpr int P = DOM_ITEM_PROJ, PLON = DOM_ITEM_PLON, ST = DOM_ITEM_STATION,
-              LAT = DOM_ITEM_CLAT, LON = DOM_ITEM_CLON, NX = DOM_ITEM_NX, NY = DOM_ITEM_NY,
-              DX = DOM_ITEM_DX, DY = DOM_ITEM_DY, REG = DOM_ITEM_REGION;
+constexpr int P = DOM_ITEM_PROJ, PLON = DOM_ITEM_PLON, ST = DOM_ITEM_STATION, LAT = DOM_ITEM_CLAT, LON = DOM_ITEM_CLON,
+              NX = DOM_ITEM_NX, NY = DOM_ITEM_NY, DX = DOM_ITEM_DX, DY = DOM_ITEM_DY, REG = DOM_ITEM_REGION;
 
 /* In the order tried; the first is only for a specification that begins
  * with "size", the last is the region layout. */
@@ -366,8 +360,7 @@ bool read_region(const char* item, Domain* d) {
     if (!colon[1]) {
       /* The menu is loaded, but no domain comes of it. */
       if (DOM_read_menu(file.c_str()))
-        MESS_print(M_warn, "DOM_decode: Region menu loaded from %s; it names no domain\n",
-                   file.c_str());
+        MESS_print(M_warn, "DOM_decode: Region menu loaded from %s; it names no domain\n", file.c_str());
       return false;
     }
     if (!search_file(file.c_str(), colon + 1, &spec)) {
@@ -378,8 +371,7 @@ bool read_region(const char* item, Domain* d) {
   }
   /* An entry that names itself stands for the built-in region of that name
    * ("var Variable 1 var" puts the asked-for region in a file's menu). */
-  if (search_file(region_file, item, &spec) && stricmp(spec.c_str(), item) != 0)
-    return decode_entry(spec, d);
+  if (search_file(region_file, item, &spec) && stricmp(spec.c_str(), item) != 0) return decode_entry(spec, d);
   if (DOM_get_def_region(item, d)) return true;
   MESS_print(M_warn, "DOM_decode: Unknown region: %s\n", item);
   return false;
@@ -416,8 +408,8 @@ const char* first_region() {
 
 int DOM_proj_str(const char* proj) { return MAP_proj_str(proj); }
 
-int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int i2, int i3,
-                   int i4, int i5, int i6, int i7, int i8) {
+int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int i2, int i3, int i4, int i5, int i6,
+                   int i7, int i8) {
   std::vector<int> codes;
   for (int c : {i1, i2, i3, i4, i5, i6, i7, i8}) {
     if (c == 0) break;
@@ -429,8 +421,7 @@ int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int 
         !starts_nocase(paramv[k], "id:"))
       continue;
     codes[k] = DOM_ITEM_STATION;
-    if (k + 1 < codes.size() && codes[k + 1] == DOM_ITEM_CLON)
-      codes.erase(codes.begin() + static_cast<long>(k) + 1);
+    if (k + 1 < codes.size() && codes[k + 1] == DOM_ITEM_CLON) codes.erase(codes.begin() + static_cast<long>(k) + 1);
   }
   if (static_cast<int>(codes.size()) != paramc || !paramv || !domain) return -1;
   DOM_init(domain);
@@ -482,8 +473,7 @@ int DOM_decode(const char* str, Domain* domain) {
     const Layout& lay = layouts[n];
     if (n == size_layout && !starts_nocase(argv[0], "size")) continue;
     const int* c = lay.codes;
-    if (DOM_set_params(argc, argv, domain, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]) != 0)
-      continue;
+    if (DOM_set_params(argc, argv, domain, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]) != 0) continue;
     apply_defaults(lay.defaults, domain);
     MESS_print(mask_parse, lay.debug, 0);
     result = n == region_layout ? DOM_REGION : DOM_DECODED;
@@ -530,8 +520,8 @@ int DOM_search_file(const char* file, const char* str, char* domstr) {
   std::string spec;
   if (!search_file(file, str, &spec)) return 0;
   if (spec.size() > static_cast<size_t>(DOM_SPEC_LEN - 1)) {
-    MESS_print(M_warn, "DOM_search_file: Specification longer than %d characters: %s\n",
-               DOM_SPEC_LEN - 1, spec.c_str());
+    MESS_print(M_warn, "DOM_search_file: Specification longer than %d characters: %s\n", DOM_SPEC_LEN - 1,
+               spec.c_str());
     return 0;
   }
   if (domstr) std::memcpy(domstr, spec.c_str(), spec.size() + 1);
@@ -668,22 +658,23 @@ int DOM_print(M_type mess, const Domain* domain) {
    * they always have. */
   if (d.param[3] != KEZ_FMISS) add(d.param[3]);
   std::snprintf(buf, sizeof buf, ",%3.3f,%3.3f,%d,%d,%4.4f,%4.4f\n", static_cast<double>(d.clat),
-                static_cast<double>(d.clon), d.nx, d.ny, static_cast<double>(d.dx),
-                static_cast<double>(d.dy));
+                static_cast<double>(d.clon), d.nx, d.ny, static_cast<double>(d.dx), static_cast<double>(d.dy));
   text += buf;
   MESS_print(mess, "%s", text.c_str());
   return 0;
 }
 
 int DOM_set_base_prior(float size) {
-  int prior = size > 50.0f ? 1 : size > 25.0f ? 2 : size > 12.5f ? 3 : size > 6.25f ? 4
-              : size > 3.0f ? 5 : 6;
+  int prior = size > 50.0f ? 1 : size > 25.0f ? 2 : size > 12.5f ? 3 : size > 6.25f ? 4 : size > 3.0f ? 5 : 6;
   const char* adjust = RES_get("stat_prior");
   if (adjust && *adjust) {
     bool digit_next = std::isdigit(static_cast<unsigned char>(adjust[1])) != 0;
-    if (adjust[0] == '+' && digit_next) prior += adjust[1] - '0';
-    else if (adjust[0] == '-' && digit_next) prior -= adjust[1] - '0';
-    else if (std::isdigit(static_cast<unsigned char>(adjust[0]))) prior = adjust[0] - '0';
+    if (adjust[0] == '+' && digit_next)
+      prior += adjust[1] - '0';
+    else if (adjust[0] == '-' && digit_next)
+      prior -= adjust[1] - '0';
+    else if (std::isdigit(static_cast<unsigned char>(adjust[0])))
+      prior = adjust[0] - '0';
   }
   state.priority = prior;
   return 0;

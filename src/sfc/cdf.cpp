@@ -57,16 +57,11 @@ bool known_type(nc_type t) { return t >= NC_BYTE && t <= NC_DOUBLE; }
 
 size_t type_size(nc_type t) {
   switch (t) {
-    case NC_SHORT:
-      return sizeof(short);
-    case NC_INT:
-      return sizeof(int);
-    case NC_FLOAT:
-      return sizeof(float);
-    case NC_DOUBLE:
-      return sizeof(double);
-    default:
-      return 1;
+    case NC_SHORT: return sizeof(short);
+    case NC_INT: return sizeof(int);
+    case NC_FLOAT: return sizeof(float);
+    case NC_DOUBLE: return sizeof(double);
+    default: return 1;
   }
 }
 
@@ -85,8 +80,7 @@ bool var_shape(int var, Shape* s) {
   if (ncvarinq(state.fd, var, nullptr, &t, &nd, nullptr, nullptr) == -1) return false;
   if (nd < 0 || nd > CDF_MAX_DIMS || !known_type(t)) return false;
   std::array<int, CDF_MAX_DIMS> ids{};
-  if (nd > 0 && ncvarinq(state.fd, var, nullptr, nullptr, nullptr, ids.data(), nullptr) == -1)
-    return false;
+  if (nd > 0 && ncvarinq(state.fd, var, nullptr, nullptr, nullptr, ids.data(), nullptr) == -1) return false;
   int unlim = -1;
   if (ncinquire(state.fd, nullptr, nullptr, nullptr, &unlim) == -1) return false;
   s->type = t;
@@ -124,18 +118,12 @@ bool convertible(nc_type a, nc_type b) { return raw_pair(a, b) || (a != NC_CHAR 
 
 double load(nc_type t, const void* p, size_t i) {
   switch (t) {
-    case NC_BYTE:
-      return static_cast<const signed char*>(p)[i];
-    case NC_SHORT:
-      return static_cast<const short*>(p)[i];
-    case NC_INT:
-      return static_cast<const int*>(p)[i];
-    case NC_FLOAT:
-      return static_cast<const float*>(p)[i];
-    case NC_DOUBLE:
-      return static_cast<const double*>(p)[i];
-    default:
-      return static_cast<const unsigned char*>(p)[i];
+    case NC_BYTE: return static_cast<const signed char*>(p)[i];
+    case NC_SHORT: return static_cast<const short*>(p)[i];
+    case NC_INT: return static_cast<const int*>(p)[i];
+    case NC_FLOAT: return static_cast<const float*>(p)[i];
+    case NC_DOUBLE: return static_cast<const double*>(p)[i];
+    default: return static_cast<const unsigned char*>(p)[i];
   }
 }
 
@@ -159,11 +147,8 @@ bool store(nc_type t, void* p, size_t i, double v) {
       if (std::isfinite(v) && std::fabs(v) > FLT_MAX) return false;
       static_cast<float*>(p)[i] = static_cast<float>(v);
       return true;
-    case NC_DOUBLE:
-      static_cast<double*>(p)[i] = v;
-      return true;
-    default:
-      return false;
+    case NC_DOUBLE: static_cast<double*>(p)[i] = v; return true;
+    default: return false;
   }
 }
 
@@ -339,26 +324,17 @@ class HeaderWalk {
   long long element_size(long long type) const {
     switch (type) {
       case NC_BYTE:
-      case NC_CHAR:
-        return 1;
-      case NC_SHORT:
-        return 2;
+      case NC_CHAR: return 1;
+      case NC_SHORT: return 2;
       case NC_INT:
-      case NC_FLOAT:
-        return 4;
-      case NC_DOUBLE:
-        return 8;
-      case NC_UBYTE:
-        return wide_ ? 1 : 0;
-      case NC_USHORT:
-        return wide_ ? 2 : 0;
-      case NC_UINT:
-        return wide_ ? 4 : 0;
+      case NC_FLOAT: return 4;
+      case NC_DOUBLE: return 8;
+      case NC_UBYTE: return wide_ ? 1 : 0;
+      case NC_USHORT: return wide_ ? 2 : 0;
+      case NC_UINT: return wide_ ? 4 : 0;
       case NC_INT64:
-      case NC_UINT64:
-        return wide_ ? 8 : 0;
-      default:
-        return 0;
+      case NC_UINT64: return wide_ ? 8 : 0;
+      default: return 0;
     }
   }
 
@@ -430,18 +406,10 @@ int CDF_open(const char* filename, int access) {
   }
   never_fatal();
   switch (access) {
-    case CDF_READ:
-      state.fd = ncopen(filename, NC_NOWRITE);
-      break;
-    case CDF_CREATE:
-      state.fd = nccreate(filename, NC_CLOBBER);
-      break;
-    case CDF_WRITE:
-      state.fd = ncopen(filename, NC_WRITE);
-      break;
-    default:
-      MESS_print(M_warn, "CDF_open: Invalid access %d for %s\n", access, filename);
-      return -1;
+    case CDF_READ: state.fd = ncopen(filename, NC_NOWRITE); break;
+    case CDF_CREATE: state.fd = nccreate(filename, NC_CLOBBER); break;
+    case CDF_WRITE: state.fd = ncopen(filename, NC_WRITE); break;
+    default: MESS_print(M_warn, "CDF_open: Invalid access %d for %s\n", access, filename); return -1;
   }
   if (state.fd < 0) state.fd = CDF_NO_ID;
   return state.fd;
@@ -522,10 +490,7 @@ int CDF_get_var(const char* name) {
 int CDF_put_glob_att(const char* name, const char* value) {
   if (!name || !value || state.fd == CDF_NO_ID) return -1;
   never_fatal();
-  return ncattput(state.fd, NC_GLOBAL, name, NC_CHAR, static_cast<int>(std::strlen(value)), value) ==
-                 -1
-             ? -1
-             : 0;
+  return ncattput(state.fd, NC_GLOBAL, name, NC_CHAR, static_cast<int>(std::strlen(value)), value) == -1 ? -1 : 0;
 }
 
 int CDF_get_glob_att(const char* name, char* value, int size) {
@@ -696,8 +661,7 @@ float CDF_get_float(int var) {
 
 int CDF_get_float_array(int var, float* array) {
   if (absent(var) || !array) return -1;
-  return get_values("CDF_get_float_array", var, NC_FLOAT, array, caller_elements(), false) < 0 ? -1
-                                                                                                : 0;
+  return get_values("CDF_get_float_array", var, NC_FLOAT, array, caller_elements(), false) < 0 ? -1 : 0;
 }
 
 double CDF_get_double(int var) {
@@ -708,9 +672,7 @@ double CDF_get_double(int var) {
 
 int CDF_get_double_array(int var, double* array) {
   if (absent(var) || !array) return -1;
-  return get_values("CDF_get_double_array", var, NC_DOUBLE, array, caller_elements(), false) < 0
-             ? -1
-             : 0;
+  return get_values("CDF_get_double_array", var, NC_DOUBLE, array, caller_elements(), false) < 0 ? -1 : 0;
 }
 
 char CDF_get_byte(int var) {
@@ -721,8 +683,7 @@ char CDF_get_byte(int var) {
 
 int CDF_get_byte_array(int var, char* array) {
   if (absent(var) || !array) return -1;
-  return get_values("CDF_get_byte_array", var, NC_BYTE, array, caller_elements(), false) < 0 ? -1
-                                                                                              : 0;
+  return get_values("CDF_get_byte_array", var, NC_BYTE, array, caller_elements(), false) < 0 ? -1 : 0;
 }
 
 char CDF_get_char(int var) {

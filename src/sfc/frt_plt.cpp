@@ -299,8 +299,7 @@ void use_item(const Attrs& at, Item item) {
 
 /* One step of the curve: its line and, for fronts with pips, the pip that
  * segment k carries. */
-void segment(const Attrs& at, Curve curve, int k, int side, bool last, float x0, float y0, float x1,
-             float y1) {
+void segment(const Attrs& at, Curve curve, int k, int side, bool last, float x0, float y0, float x1, float y1) {
   if (curve == Curve::trough) {
     if (k % 2 == 0) GPH_line(x0, y0, x1, y1);
     return;
@@ -460,12 +459,11 @@ struct NumberWord {
 /* Longer words first where one begins another ("SEVENTEEN", "SEVENTY",
  * "SEVEN"), so that a word takes the longest number it begins with. */
 constexpr NumberWord number_words[] = {
-    {"TWENTY", 20},   {"THIRTY", 30},   {"FORTY", 40},    {"FIFTY", 50},    {"SIXTY", 60},
-    {"SEVENTY", 70},  {"EIGHTY", 80},   {"NINETY", 90},   {"ELEVEN", 11},   {"TWELVE", 12},
-    {"THIRTEEN", 13}, {"FOURTEEN", 14}, {"FIFTEEN", 15},  {"SIXTEEN", 16},  {"SEVENTEEN", 17},
-    {"EIGHTEEN", 18}, {"NINETEEN", 19}, {"TEN", 10},      {"TWO", 2},       {"THREE", 3},
-    {"FOUR", 4},      {"FIVE", 5},      {"SIX", 6},       {"SEVEN", 7},     {"EIGHT", 8},
-    {"NINE", 9},
+    {"TWENTY", 20},  {"THIRTY", 30},  {"FORTY", 40},     {"FIFTY", 50},    {"SIXTY", 60},    {"SEVENTY", 70},
+    {"EIGHTY", 80},  {"NINETY", 90},  {"ELEVEN", 11},    {"TWELVE", 12},   {"THIRTEEN", 13}, {"FOURTEEN", 14},
+    {"FIFTEEN", 15}, {"SIXTEEN", 16}, {"SEVENTEEN", 17}, {"EIGHTEEN", 18}, {"NINETEEN", 19}, {"TEN", 10},
+    {"TWO", 2},      {"THREE", 3},    {"FOUR", 4},       {"FIVE", 5},      {"SIX", 6},       {"SEVEN", 7},
+    {"EIGHT", 8},    {"NINE", 9},
 };
 
 int number_value(const std::string& w) {
@@ -590,8 +588,7 @@ bool accept_valid(std::string_view valid_word) {
   bool ok = false;
   for (const std::string& f : forms)
     if (valid.compare(0, f.size(), f) == 0) ok = true;
-  if (!ok)
-    MESS_print(M_warn, "FRT_plot_file: Invalid date in file: %s != %s\n", valid.c_str(), forms[2].c_str());
+  if (!ok) MESS_print(M_warn, "FRT_plot_file: Invalid date in file: %s != %s\n", valid.c_str(), forms[2].c_str());
   if (d.hour != KEZ_MISS) {
     d.min = 0;
     d.sec = 0;

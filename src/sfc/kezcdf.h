@@ -105,13 +105,13 @@ int CDF_put_byte(int var, char value);
 int CDF_put_byte_array(int var, const char* array);
 int CDF_put_char(int var, char value);
 int CDF_get_str(int var, int len, char* str);
-float CDF_get_float(int var);                    /* absent: -9999.0 */
+float CDF_get_float(int var); /* absent: -9999.0 */
 int CDF_get_float_array(int var, float* array);
-double CDF_get_double(int var);                  /* absent: -9999.0 */
+double CDF_get_double(int var); /* absent: -9999.0 */
 int CDF_get_double_array(int var, double* array);
-char CDF_get_byte(int var);                      /* absent: -1 */
+char CDF_get_byte(int var); /* absent: -1 */
 int CDF_get_byte_array(int var, char* array);
-char CDF_get_char(int var);                      /* absent: a blank */
-long int CDF_get_long(int var);                  /* absent: -9999 */
+char CDF_get_char(int var);     /* absent: a blank */
+long int CDF_get_long(int var); /* absent: -9999 */
 
 #endif /* KEZCDF_H */

@@ -26,9 +26,9 @@ inline constexpr int SFC_WEATHER_LEN = 21; /* weather text, with the NUL */
 inline constexpr int SFC_COMMENT_LEN = 100;
 
 /* Bits of SFC_report.type and SFC_report.flag. */
-inline constexpr int SFC_TYPE_SA = 1;      /* listed "SA"; with SP "RS" */
-inline constexpr int SFC_TYPE_SP = 2;      /* listed "SP" */
-inline constexpr int SFC_TYPE_STAR = 4;    /* listed "*" */
+inline constexpr int SFC_TYPE_SA = 1;        /* listed "SA"; with SP "RS" */
+inline constexpr int SFC_TYPE_SP = 2;        /* listed "SP" */
+inline constexpr int SFC_TYPE_STAR = 4;      /* listed "*" */
 inline constexpr int SFC_FLAG_KEEP_TEMP = 1; /* t and td win a merge */
 
 /* Cloud-cover characters. Covers come in two alphabets, which every
@@ -44,44 +44,44 @@ inline constexpr char SFC_CLD_OBSCURED = 'X';
 inline constexpr char SFC_CLD_NONE = ' ';
 
 struct SFC_report {
-  char id[SFC_ID_LEN];              /* station identifier, NUL-terminated */
-  char area[SFC_ID_LEN];            /* region identifier of the station */
-  int type;                         /* SFC_TYPE_ bits; 0 none */
-  int wmo;                          /* WMO station number */
-  float lat;                        /* degrees north */
-  float lon;                        /* degrees east */
-  float elev;                       /* m */
-  int prior;                        /* station priority */
-  int time;                         /* hhmm UTC */
-  float cld_height[SFC_MAX_CLOUD];  /* base of each layer, ft, lowest first */
-  char cld_cover[SFC_MAX_CLOUD];    /* cover characters, not NUL-terminated */
-  int num_cld;                      /* layers in use, 0 to 5 */
-  float vis;                        /* statute miles */
-  char weather[SFC_WEATHER_LEN];    /* ww digits, "!" and METAR groups, or
-                                       the letter code; " " when none */
-  float pmb;                        /* sea-level pressure, mb */
-  float t;                          /* degrees F */
-  float td;                         /* degrees F */
-  float w_dir;                      /* degrees, from which the wind blows */
-  float w_spd;                      /* knots; 0 calm */
-  float w_gust;                     /* knots */
-  float alt;                        /* altimeter setting, inches of mercury */
-  int ptend_t;                      /* tendency characteristic, 0 to 8 */
-  float ptend;                      /* 3-hourly pressure change, mb */
+  char id[SFC_ID_LEN];                       /* station identifier, NUL-terminated */
+  char area[SFC_ID_LEN];                     /* region identifier of the station */
+  int type;                                  /* SFC_TYPE_ bits; 0 none */
+  int wmo;                                   /* WMO station number */
+  float lat;                                 /* degrees north */
+  float lon;                                 /* degrees east */
+  float elev;                                /* m */
+  int prior;                                 /* station priority */
+  int time;                                  /* hhmm UTC */
+  float cld_height[SFC_MAX_CLOUD];           /* base of each layer, ft, lowest first */
+  char cld_cover[SFC_MAX_CLOUD];             /* cover characters, not NUL-terminated */
+  int num_cld;                               /* layers in use, 0 to 5 */
+  float vis;                                 /* statute miles */
+  char weather[SFC_WEATHER_LEN];             /* ww digits, "!" and METAR groups, or
+                                                the letter code; " " when none */
+  float pmb;                                 /* sea-level pressure, mb */
+  float t;                                   /* degrees F */
+  float td;                                  /* degrees F */
+  float w_dir;                               /* degrees, from which the wind blows */
+  float w_spd;                               /* knots; 0 calm */
+  float w_gust;                              /* knots */
+  float alt;                                 /* altimeter setting, inches of mercury */
+  int ptend_t;                               /* tendency characteristic, 0 to 8 */
+  float ptend;                               /* 3-hourly pressure change, mb */
   float rain1, rain3, rain6, rain12, rain24; /* inches over 1..24 hours */
-  float rain;                       /* inches over rain_per hours */
-  int rain_per;                     /* hours */
-  char cld_low;                     /* low cloud amount, okta digit */
-  char cld_type[3];                 /* low, middle, high cloud type figures */
-  float max_t, min_t;               /* degrees F */
-  float max6_t, min6_t;             /* 6-hour extremes, degrees F */
-  float scover;                     /* snow depth, inches */
-  float solar;                      /* sunshine, minutes */
-  float sst;                        /* sea-surface temperature, degrees C */
-  float wav_per;                    /* wave period, s */
-  float wav_hgt;                    /* wave height, m */
-  char comment[SFC_COMMENT_LEN];    /* remarks, NUL-terminated */
-  int flag;                         /* SFC_FLAG_KEEP_TEMP; no other bit */
+  float rain;                                /* inches over rain_per hours */
+  int rain_per;                              /* hours */
+  char cld_low;                              /* low cloud amount, okta digit */
+  char cld_type[3];                          /* low, middle, high cloud type figures */
+  float max_t, min_t;                        /* degrees F */
+  float max6_t, min6_t;                      /* 6-hour extremes, degrees F */
+  float scover;                              /* snow depth, inches */
+  float solar;                               /* sunshine, minutes */
+  float sst;                                 /* sea-surface temperature, degrees C */
+  float wav_per;                             /* wave period, s */
+  float wav_hgt;                             /* wave height, m */
+  char comment[SFC_COMMENT_LEN];             /* remarks, NUL-terminated */
+  int flag;                                  /* SFC_FLAG_KEEP_TEMP; no other bit */
 };
 
 /* ------------------------------------------------------------------------ */
@@ -121,8 +121,7 @@ int SFC_set_miss_dash();
 /* One value converted from iunits to ounits (when ounits is given) and
  * printed with the user's format when it begins with "%" and passes the
  * format check, else with "%4.0f"; missing gives "" or " -". 0. */
-int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format,
-                      char* str);
+int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format, char* str);
 /* A report as a line of the current layout, or the layout's header lines
  * for NULL, at a message level; nothing when the level is not shown. 0. */
 int SFC_print_line(M_type level, const SFC_report* report);
@@ -228,7 +227,7 @@ int SFC_close(int cvt_fd);
 /* Called by sfc_read for the types SFC_FT_CDF_OLD and SFC_FT_CDF, with the
  * results of the calls above. The module keeps its own netCDF file: one at
  * a time, its header read when it is opened for reading or appending. */
-int SFC_cdf_chktype(const char* filename); /* 11, 12 or -1 */
+int SFC_cdf_chktype(const char* filename);                        /* 11, 12 or -1 */
 int SFC_cdf_open(const char* filename, int f_access, int f_type); /* the netCDF id, or -1 */
 int SFC_cdf_getinfo(SFC_info* info);
 int SFC_cdf_putinfo(const SFC_info* info);

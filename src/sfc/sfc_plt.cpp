@@ -17,8 +17,8 @@
 #include "kezraw.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,11 +29,70 @@
 namespace {
 
 enum class Key {
-  city, temp, ttd, dewp, dewd, wdir, wspd, wgst, wind, hwind, uwnd, uwndg, vwnd, vwndg, alt,
-  pralt, pres, elev, wx, vis, cldcl, cldclc, cldcv, ptend, prec1, prec3, prec6, prec12, prec24,
-  prec, extt, maxt6, maxt24, maxt, mint6, mint24, mint, snwdp, nlcld, lcld, mcld, hcld, solar,
-  sst, wavper, wavhgt, vpres, svpres, wchilt, wchill2, wchilf, heat, humit, mrat, smrat, shum,
-  rhum, wetblb, thetaw, thetae, thetav, theta, vtemp, fr
+  city,
+  temp,
+  ttd,
+  dewp,
+  dewd,
+  wdir,
+  wspd,
+  wgst,
+  wind,
+  hwind,
+  uwnd,
+  uwndg,
+  vwnd,
+  vwndg,
+  alt,
+  pralt,
+  pres,
+  elev,
+  wx,
+  vis,
+  cldcl,
+  cldclc,
+  cldcv,
+  ptend,
+  prec1,
+  prec3,
+  prec6,
+  prec12,
+  prec24,
+  prec,
+  extt,
+  maxt6,
+  maxt24,
+  maxt,
+  mint6,
+  mint24,
+  mint,
+  snwdp,
+  nlcld,
+  lcld,
+  mcld,
+  hcld,
+  solar,
+  sst,
+  wavper,
+  wavhgt,
+  vpres,
+  svpres,
+  wchilt,
+  wchill2,
+  wchilf,
+  heat,
+  humit,
+  mrat,
+  smrat,
+  shum,
+  rhum,
+  wetblb,
+  thetaw,
+  thetae,
+  thetav,
+  theta,
+  vtemp,
+  fr
 };
 
 /* One variable name: the unit of its values ("" none) and the default unit
@@ -46,39 +105,72 @@ struct KeyDef {
 };
 
 constexpr KeyDef keys[] = {
-    {"city", Key::city, "", ""},          {"temp", Key::temp, "F", "F"},
-    {"ttd", Key::ttd, "F", "F"},          {"dewp", Key::dewp, "F", "F"},
-    {"dewd", Key::dewd, "dF", "dF"},      {"wdir", Key::wdir, "deg", "deg"},
-    {"wspd", Key::wspd, "knt", "knt"},    {"wgst", Key::wgst, "knt", "knt"},
-    {"wbrbc", Key::wind, "knt", "knt"},   {"wbrb", Key::wind, "knt", "knt"},
-    {"wind", Key::wind, "knt", "knt"},    {"hwind", Key::hwind, "knt", nullptr},
-    {"uwnd", Key::uwnd, "m/s", "m/s"},    {"uwndg", Key::uwndg, "m/s", "m/s"},
-    {"vwnd", Key::vwnd, "m/s", "m/s"},    {"vwndg", Key::vwndg, "m/s", "m/s"},
-    {"alt", Key::alt, "in_Hg", "in_HG"},  {"pralt", Key::pralt, "mb", "mb"},
-    {"pres", Key::pres, "mb", "mb"},      {"elev", Key::elev, "m", "m"},
-    {"wx", Key::wx, "", ""},              {"vis", Key::vis, "mi", "mi"},
-    {"cldcl", Key::cldcl, "100 ft", "100 ft"}, {"cldclc", Key::cldclc, "", nullptr},
-    {"cldcv", Key::cldcv, "%", "%"},      {"ptend", Key::ptend, "mb", "mb"},
-    {"prec1", Key::prec1, "in", nullptr}, {"prec3", Key::prec3, "in", "in"},
-    {"prec6", Key::prec6, "in", "in"},    {"prec12", Key::prec12, "in", "in"},
-    {"prec24", Key::prec24, "in", "in"},  {"prec", Key::prec, "in", "in"},
-    {"extt", Key::extt, "F", "F"},        {"maxt6", Key::maxt6, "F", "F"},
-    {"maxt24", Key::maxt24, "F", "F"},    {"maxt", Key::maxt, "F", "F"},
-    {"mint6", Key::mint6, "F", "F"},      {"mint24", Key::mint24, "F", "F"},
-    {"mint", Key::mint, "F", "F"},        {"snwdp", Key::snwdp, "in", "in"},
-    {"nlcld", Key::nlcld, "%", nullptr},  {"lcld", Key::lcld, "", ""},
-    {"mcld", Key::mcld, "", ""},          {"hcld", Key::hcld, "", ""},
-    {"solar", Key::solar, "min", "min"},  {"sst", Key::sst, "C", "C"},
-    {"wavper", Key::wavper, "sec", "sec"}, {"wavhgt", Key::wavhgt, "m", "m"},
-    {"vpres", Key::vpres, "mb", "mb"},    {"svpres", Key::svpres, "mb", nullptr},
-    {"wchilt", Key::wchilt, "K", "K"},    {"wchill", Key::wchilt, "K", nullptr},
-    {"wchill2", Key::wchill2, "K", nullptr}, {"wchilf", Key::wchilf, "W/m^2", "W/m^2"},
-    {"heat", Key::heat, "K", "K"},        {"humit", Key::humit, "F", "F"},
-    {"mrat", Key::mrat, "g/kg", "g/kg"},  {"smrat", Key::smrat, "g/kg", nullptr},
-    {"shum", Key::shum, "g/kg", "g/kg"},  {"rhum", Key::rhum, "%", "%"},
-    {"wetblb", Key::wetblb, "K", "K"},    {"thetaw", Key::thetaw, "K", "K"},
-    {"thetae", Key::thetae, "K", "K"},    {"thetav", Key::thetav, "K", "K"},
-    {"theta", Key::theta, "K", "K"},      {"vtemp", Key::vtemp, "K", "K"},
+    {"city", Key::city, "", ""},
+    {"temp", Key::temp, "F", "F"},
+    {"ttd", Key::ttd, "F", "F"},
+    {"dewp", Key::dewp, "F", "F"},
+    {"dewd", Key::dewd, "dF", "dF"},
+    {"wdir", Key::wdir, "deg", "deg"},
+    {"wspd", Key::wspd, "knt", "knt"},
+    {"wgst", Key::wgst, "knt", "knt"},
+    {"wbrbc", Key::wind, "knt", "knt"},
+    {"wbrb", Key::wind, "knt", "knt"},
+    {"wind", Key::wind, "knt", "knt"},
+    {"hwind", Key::hwind, "knt", nullptr},
+    {"uwnd", Key::uwnd, "m/s", "m/s"},
+    {"uwndg", Key::uwndg, "m/s", "m/s"},
+    {"vwnd", Key::vwnd, "m/s", "m/s"},
+    {"vwndg", Key::vwndg, "m/s", "m/s"},
+    {"alt", Key::alt, "in_Hg", "in_HG"},
+    {"pralt", Key::pralt, "mb", "mb"},
+    {"pres", Key::pres, "mb", "mb"},
+    {"elev", Key::elev, "m", "m"},
+    {"wx", Key::wx, "", ""},
+    {"vis", Key::vis, "mi", "mi"},
+    {"cldcl", Key::cldcl, "100 ft", "100 ft"},
+    {"cldclc", Key::cldclc, "", nullptr},
+    {"cldcv", Key::cldcv, "%", "%"},
+    {"ptend", Key::ptend, "mb", "mb"},
+    {"prec1", Key::prec1, "in", nullptr},
+    {"prec3", Key::prec3, "in", "in"},
+    {"prec6", Key::prec6, "in", "in"},
+    {"prec12", Key::prec12, "in", "in"},
+    {"prec24", Key::prec24, "in", "in"},
+    {"prec", Key::prec, "in", "in"},
+    {"extt", Key::extt, "F", "F"},
+    {"maxt6", Key::maxt6, "F", "F"},
+    {"maxt24", Key::maxt24, "F", "F"},
+    {"maxt", Key::maxt, "F", "F"},
+    {"mint6", Key::mint6, "F", "F"},
+    {"mint24", Key::mint24, "F", "F"},
+    {"mint", Key::mint, "F", "F"},
+    {"snwdp", Key::snwdp, "in", "in"},
+    {"nlcld", Key::nlcld, "%", nullptr},
+    {"lcld", Key::lcld, "", ""},
+    {"mcld", Key::mcld, "", ""},
+    {"hcld", Key::hcld, "", ""},
+    {"solar", Key::solar, "min", "min"},
+    {"sst", Key::sst, "C", "C"},
+    {"wavper", Key::wavper, "sec", "sec"},
+    {"wavhgt", Key::wavhgt, "m", "m"},
+    {"vpres", Key::vpres, "mb", "mb"},
+    {"svpres", Key::svpres, "mb", nullptr},
+    {"wchilt", Key::wchilt, "K", "K"},
+    {"wchill", Key::wchilt, "K", nullptr},
+    {"wchill2", Key::wchill2, "K", nullptr},
+    {"wchilf", Key::wchilf, "W/m^2", "W/m^2"},
+    {"heat", Key::heat, "K", "K"},
+    {"humit", Key::humit, "F", "F"},
+    {"mrat", Key::mrat, "g/kg", "g/kg"},
+    {"smrat", Key::smrat, "g/kg", nullptr},
+    {"shum", Key::shum, "g/kg", "g/kg"},
+    {"rhum", Key::rhum, "%", "%"},
+    {"wetblb", Key::wetblb, "K", "K"},
+    {"thetaw", Key::thetaw, "K", "K"},
+    {"thetae", Key::thetae, "K", "K"},
+    {"thetav", Key::thetav, "K", "K"},
+    {"theta", Key::theta, "K", "K"},
+    {"vtemp", Key::vtemp, "K", "K"},
     {"fr", Key::fr, "", ""},
 };
 
@@ -121,12 +213,8 @@ float station_pres(const SFC_report& r) {
 }
 
 /* The variable's unit as a string, bounded by its field. */
-std::string var_units(const VAR_data& var) {
-  return std::string(var.units, strnlen(var.units, sizeof var.units));
-}
-void set_var_units(VAR_data& var, const char* units) {
-  std::snprintf(var.units, sizeof var.units, "%s", units);
-}
+std::string var_units(const VAR_data& var) { return std::string(var.units, strnlen(var.units, sizeof var.units)); }
+void set_var_units(VAR_data& var, const char* units) { std::snprintf(var.units, sizeof var.units, "%s", units); }
 
 void set_text(RAW_data& d, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void set_text(RAW_data& d, const char* fmt, ...) {
@@ -163,8 +251,7 @@ bool clear_sky(char c) { return c == SFC_CLD_CLEAR || c == '0'; }
  * the dominant-layer rule reads them as broken and overcast. */
 int flight_category(const SFC_report& r) {
   const Cloud c = lowest_cloud(r);
-  const bool ceiling = c.cover == SFC_CLD_BROKEN || c.cover == SFC_CLD_OVERCAST ||
-                       (c.cover >= '4' && c.cover <= '8');
+  const bool ceiling = c.cover == SFC_CLD_BROKEN || c.cover == SFC_CLD_OVERCAST || (c.cover >= '4' && c.cover <= '8');
   const float ceil = ceiling ? c.height : kMiss;
   if (present(ceil) && ceil < 1000) return 2;
   if (present(r.vis) && r.vis < 3) return 2;
@@ -251,13 +338,19 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
   switch (k.key) {
     case Key::city: set_text(d, "%.*s", static_cast<int>(strnlen(r.id, sizeof r.id)), r.id); break;
     case Key::temp: v = r.t; break;
-    case Key::ttd: v = r.t; v2 = r.td; break;
+    case Key::ttd:
+      v = r.t;
+      v2 = r.td;
+      break;
     case Key::dewp: v = r.td; break;
     case Key::dewd: v = all_present(r.t, r.td) ? r.t - r.td : kMiss; break;
     case Key::wdir: v = r.w_dir; break;
     case Key::wspd: v = r.w_spd; break;
     case Key::wgst: v = r.w_gust; break;
-    case Key::wind: v = r.w_dir; v2 = r.w_spd; break;
+    case Key::wind:
+      v = r.w_dir;
+      v2 = r.w_spd;
+      break;
     case Key::hwind:
       v = r.w_dir;
       /* Only strong winds are drawn, but a missing wind must not look calm. */
@@ -297,9 +390,12 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
         value_unit = unit;
       }
       if (present(r.vis)) {
-        if (r.vis >= 3) set_text(d, "%.0f", r.vis);
-        else if (r.vis >= 1) set_text(d, "%.1f", r.vis);
-        else set_text(d, ".%.0f", 10.0 * r.vis);
+        if (r.vis >= 3)
+          set_text(d, "%.0f", r.vis);
+        else if (r.vis >= 1)
+          set_text(d, "%.1f", r.vis);
+        else
+          set_text(d, ".%.0f", 10.0 * r.vis);
       }
       break;
     }
@@ -393,7 +489,7 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
  * the barb plotter reads the speed in knots, so a unit converts neither. */
 bool is_wind(Key k) { return k == Key::wind || k == Key::hwind; }
 
-}  // namespace
+} // namespace
 
 int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   if (data == nullptr) return 0;
@@ -412,8 +508,7 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   } else if (!value_unit.empty() && value_unit != unit && !(k && is_wind(k->key))) {
     data->value[0] = UNIT_cvt(data->value[0], value_unit.c_str(), unit.c_str());
     /* The dew point shares the temperature's unit. */
-    if (k && k->key == Key::ttd)
-      data->value[1] = UNIT_cvt(data->value[1], value_unit.c_str(), unit.c_str());
+    if (k && k->key == Key::ttd) data->value[1] = UNIT_cvt(data->value[1], value_unit.c_str(), unit.c_str());
   }
   return k != nullptr ? 1 : 0;
 }

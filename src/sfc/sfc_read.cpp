@@ -42,11 +42,11 @@ struct StreamCloser {
 using Stream = std::unique_ptr<FILE, StreamCloser>;
 
 struct State {
-  Stream file;            /* the open stream of a stream layout */
-  int file_type = 0;      /* 0: none open */
+  Stream file;       /* the open stream of a stream layout */
+  int file_type = 0; /* 0: none open */
   int file_access = 0;
-  int stat_num = -1;      /* index of the report last read; -1 none */
-  long cur_pos = -1;      /* offset of the report last read */
+  int stat_num = -1; /* index of the report last read; -1 none */
+  long cur_pos = -1; /* offset of the report last read */
   Date file_date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
 } state;
 
@@ -75,8 +75,7 @@ int truncated(double v) {
 /* id is the report's, which need not end in a NUL. */
 void warn_unfit(const char* id, const char* what, double v) {
   const std::string name(id, strnlen(id, SFC_ID_LEN));
-  MESS_print(M_warn, "SFC_write: %s: %s %g has no code in this layout; written missing\n",
-             name.c_str(), what, v);
+  MESS_print(M_warn, "SFC_write: %s: %s %g has no code in this layout; written missing\n", name.c_str(), what, v);
 }
 
 /* ---- reading lines ------------------------------------------------------ */
@@ -182,8 +181,7 @@ bool read_id(Cursor& cur, SFC_report* rep) {
   std::string id;
   if (!cur.word(&id, SFC_ID_LEN - 1)) return false;
   copy_text(rep->id, id, SFC_ID_LEN);
-  if (id.size() > 4 && id.find_first_not_of("0123456789") == std::string::npos)
-    rep->wmo = std::atoi(id.c_str());
+  if (id.size() > 4 && id.find_first_not_of("0123456789") == std::string::npos) rep->wmo = std::atoi(id.c_str());
   return true;
 }
 
@@ -276,62 +274,61 @@ bool read_dotted(const std::string& line, SFC_report* rep, int rep_type) {
   constexpr struct {
     char letter;
     DotGroup group;
-  } groups[] = {{'L', DotGroup::location}, {'P', DotGroup::tendency}, {'r', DotGroup::rain6},
-                {'R', DotGroup::rain24},   {'T', DotGroup::extreme},  {'S', DotGroup::snow},
+  } groups[] = {{'L', DotGroup::location},    {'P', DotGroup::tendency}, {'r', DotGroup::rain6},
+                {'R', DotGroup::rain24},      {'T', DotGroup::extreme},  {'S', DotGroup::snow},
                 {'C', DotGroup::cloud_types}, {'G', DotGroup::gust}};
   for (const auto& g : groups) {
     if (cur.peek() != g.letter) continue;
     ++cur.p;
     long a = 0, b = 0;
     switch (g.group) {
-    case DotGroup::location:
-      if (!cur.integer(4, &a) || !cur.lit('.') || !cur.integer(5, &b) || !cur.lit('.')) return true;
-      rep->lat = static_cast<float>(a / 10.0);
-      rep->lon = static_cast<float>(b / 10.0);
-      rep->elev = 0;
-      copy_text(rep->area, "SHIP", SFC_ID_LEN);
-      break;
-    case DotGroup::tendency:
-      if (!cur.integer(3, &a) || !cur.lit('.')) return true;
-      rep->ptend = static_cast<float>((a % 100) / 10.0);
-      if (a >= 500) rep->ptend = -rep->ptend;
-      break;
-    case DotGroup::rain6:
-    case DotGroup::rain24: {
-      if (!cur.integer(0, &a) || !cur.lit('.')) return true;
-      double amount = a / 100.0;
-      /* "1.25" style: the number, then up to two digits of hundredths */
-      if (std::isdigit(static_cast<unsigned char>(cur.peek()))) {
-        std::string d;
-        while (d.size() < 2 && std::isdigit(static_cast<unsigned char>(cur.peek())))
-          d.push_back(cur.s[cur.p++]);
-        if (!cur.lit('.')) return true;
-        amount = a + std::atoi(d.c_str()) / 100.0;
+      case DotGroup::location:
+        if (!cur.integer(4, &a) || !cur.lit('.') || !cur.integer(5, &b) || !cur.lit('.')) return true;
+        rep->lat = static_cast<float>(a / 10.0);
+        rep->lon = static_cast<float>(b / 10.0);
+        rep->elev = 0;
+        copy_text(rep->area, "SHIP", SFC_ID_LEN);
+        break;
+      case DotGroup::tendency:
+        if (!cur.integer(3, &a) || !cur.lit('.')) return true;
+        rep->ptend = static_cast<float>((a % 100) / 10.0);
+        if (a >= 500) rep->ptend = -rep->ptend;
+        break;
+      case DotGroup::rain6:
+      case DotGroup::rain24: {
+        if (!cur.integer(0, &a) || !cur.lit('.')) return true;
+        double amount = a / 100.0;
+        /* "1.25" style: the number, then up to two digits of hundredths */
+        if (std::isdigit(static_cast<unsigned char>(cur.peek()))) {
+          std::string d;
+          while (d.size() < 2 && std::isdigit(static_cast<unsigned char>(cur.peek()))) d.push_back(cur.s[cur.p++]);
+          if (!cur.lit('.')) return true;
+          amount = a + std::atoi(d.c_str()) / 100.0;
+        }
+        (g.group == DotGroup::rain6 ? rep->rain6 : rep->rain24) = static_cast<float>(amount);
+        break;
       }
-      (g.group == DotGroup::rain6 ? rep->rain6 : rep->rain24) = static_cast<float>(amount);
-      break;
-    }
-    case DotGroup::extreme: {
-      if (!cur.integer(0, &a) || !cur.lit('.')) return true;
-      /* a value written modulo 100 gets its century from the temperature */
-      if (a >= 0 && a <= 29 && present(rep->t) && rep->t > 70) a += 100;
-      if (a >= 61 && a <= 99 && present(rep->t) && rep->t < 30) a -= 100;
-      (extreme_is_min() ? rep->min_t : rep->max_t) = static_cast<float>(a);
-      break;
-    }
-    case DotGroup::snow:
-      if (!cur.integer(0, &a) || !cur.lit('.')) return true;
-      rep->scover = static_cast<float>(a);
-      break;
-    case DotGroup::cloud_types:
-      if (cur.p + 4 > cur.s.size() || cur.s[cur.p + 3] != '.') return true;
-      std::memcpy(rep->cld_type, cur.s.data() + cur.p, 3);
-      cur.p += 4;
-      break;
-    case DotGroup::gust:
-      if (!cur.integer(0, &a) || !cur.lit('.')) return true;
-      rep->w_gust = static_cast<float>(a);
-      break;
+      case DotGroup::extreme: {
+        if (!cur.integer(0, &a) || !cur.lit('.')) return true;
+        /* a value written modulo 100 gets its century from the temperature */
+        if (a >= 0 && a <= 29 && present(rep->t) && rep->t > 70) a += 100;
+        if (a >= 61 && a <= 99 && present(rep->t) && rep->t < 30) a -= 100;
+        (extreme_is_min() ? rep->min_t : rep->max_t) = static_cast<float>(a);
+        break;
+      }
+      case DotGroup::snow:
+        if (!cur.integer(0, &a) || !cur.lit('.')) return true;
+        rep->scover = static_cast<float>(a);
+        break;
+      case DotGroup::cloud_types:
+        if (cur.p + 4 > cur.s.size() || cur.s[cur.p + 3] != '.') return true;
+        std::memcpy(rep->cld_type, cur.s.data() + cur.p, 3);
+        cur.p += 4;
+        break;
+      case DotGroup::gust:
+        if (!cur.integer(0, &a) || !cur.lit('.')) return true;
+        rep->w_gust = static_cast<float>(a);
+        break;
     }
   }
   return true;
@@ -339,8 +336,7 @@ bool read_dotted(const std::string& line, SFC_report* rep, int rep_type) {
 
 /* A text field of a text layout: whitespace, control characters and the
  * layout's own separators replaced, cut to max. */
-std::string clean_text(const char* text, size_t room, size_t max, const char* breaking,
-                       char with) {
+std::string clean_text(const char* text, size_t room, size_t max, const char* breaking, char with) {
   std::string out;
   const size_t n = strnlen(text, room);
   for (size_t i = 0; i < n && out.size() < max; ++i) {
@@ -405,8 +401,7 @@ int write_dotted(FILE* fp, const SFC_report& r, int type) {
     if (amount <= 99) std::fprintf(fp, "P%3d.", r.ptend_t * 100 + amount);
   }
   if (present(r.rain6) && r.rain6 >= 0 && r.rain6 < 1e6) std::fprintf(fp, "r%2.0f.", 100 * r.rain6);
-  if (present(r.rain24) && r.rain24 >= 0 && r.rain24 < 1e6)
-    std::fprintf(fp, "R%2.0f.", 100 * r.rain24);
+  if (present(r.rain24) && r.rain24 >= 0 && r.rain24 < 1e6) std::fprintf(fp, "R%2.0f.", 100 * r.rain24);
   const float extreme = extreme_is_min() ? r.min_t : r.max_t;
   if (present(extreme) && std::fabs(extreme) < 1e6) std::fprintf(fp, "T%2.0f.", extreme);
   if (present(r.scover) && r.scover >= 0 && r.scover < 1e6) std::fprintf(fp, "S%2.0f.", r.scover);
@@ -431,8 +426,27 @@ int write_dotted(FILE* fp, const SFC_report& r, int type) {
  * the "p" of the 1-hour precipitation and of the wave period are told
  * apart by their places. */
 enum class Tag {
-  time, location, tendency, rain1, rain3, rain6, rain12, rain24, max_t, max6_t, min_t, min6_t,
-  extreme, snow, cloud_types, gust, solar, sst, wave_period, wave_height, comment
+  time,
+  location,
+  tendency,
+  rain1,
+  rain3,
+  rain6,
+  rain12,
+  rain24,
+  max_t,
+  max6_t,
+  min_t,
+  min6_t,
+  extreme,
+  snow,
+  cloud_types,
+  gust,
+  solar,
+  sst,
+  wave_period,
+  wave_height,
+  comment
 };
 
 struct TagGroup {
@@ -542,8 +556,7 @@ bool read_tagged(const std::string& line, SFC_report* rep, int rep_type) {
     ++cur.p;
     if (grp.tag == Tag::comment) {
       std::string text;
-      while (!cur.end() && cur.peek() != '$' && text.size() < comment_read_max)
-        text.push_back(cur.s[cur.p++]);
+      while (!cur.end() && cur.peek() != '$' && text.size() < comment_read_max) text.push_back(cur.s[cur.p++]);
       copy_text(rep->comment, text, SFC_COMMENT_LEN);
       break;
     }
@@ -596,9 +609,7 @@ int pressure_tagged(const SFC_report& r) {
     return -99;
   }
   const int code = tenths % 1000;
-  if (r.pmb >= 950 && r.pmb <= 1050 &&
-      nearest(10.0 * pmb_tagged(code, r.alt, r.t)) == tenths)
-    return code;
+  if (r.pmb >= 950 && r.pmb <= 1050 && nearest(10.0 * pmb_tagged(code, r.alt, r.t)) == tenths) return code;
   return tenths;
 }
 
@@ -716,8 +727,7 @@ int write_tagged(FILE* fp, const SFC_report& r, int type) {
   }
   if (wave_p) put(" p%2.0f", r.wav_per);
   if (present(r.wav_hgt) && std::fabs(r.wav_hgt) < 1e6) put(" h%2.1f", r.wav_hgt);
-  if (r.comment[0] != '\0')
-    line += " #" + clean_text(r.comment, SFC_COMMENT_LEN, SFC_COMMENT_LEN - 1, "$", ' ');
+  if (r.comment[0] != '\0') line += " #" + clean_text(r.comment, SFC_COMMENT_LEN, SFC_COMMENT_LEN - 1, "$", ' ');
   line += " $\n";
   std::fputs(line.c_str(), fp);
   return 0;
@@ -741,8 +751,7 @@ int scaled(float v, double scale, double add, bool round_half) {
 }
 
 int cloud_word(const SFC_report& r, int i) {
-  if (i >= std::clamp(r.num_cld, 0, SFC_MAX_CLOUD) || !present(r.cld_height[i]) ||
-      r.cld_height[i] < 0)
+  if (i >= std::clamp(r.num_cld, 0, SFC_MAX_CLOUD) || !present(r.cld_height[i]) || r.cld_height[i] < 0)
     return SFC_BINARY_MISS;
   const int h = truncated(r.cld_height[i] / 100);
   if (h > 0x0fff) return SFC_BINARY_MISS;
@@ -807,12 +816,12 @@ std::string xml_text(const char* text, size_t room) {
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
-    case '&': out += "&amp;"; break;
-    case '<': out += "&lt;"; break;
-    case '>': out += "&gt;"; break;
-    case '"': out += "&quot;"; break;
-    case '\'': out += "&apos;"; break;
-    default: out += c < 0x20 ? ' ' : (c >= 0x7f ? '?' : static_cast<char>(c));
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c < 0x20 ? ' ' : (c >= 0x7f ? '?' : static_cast<char>(c));
     }
   }
   return out;
@@ -852,8 +861,7 @@ int write_element(FILE* fp, const SFC_report& r) {
     put("cld_cov_%d=\"%s\" ", i + 1, blank(cover[0]) ? "M" : xml_text(cover, 2).c_str());
   }
   if (!blank(r.weather[0])) line += "wx=\"" + xml_text(r.weather, SFC_WEATHER_LEN) + "\" ";
-  if (present(r.ptend))
-    put("ptype=\"%d\" ptend.mb=\"%.1f\" ", r.ptend_t, r.ptend);
+  if (present(r.ptend)) put("ptype=\"%d\" ptend.mb=\"%.1f\" ", r.ptend_t, r.ptend);
   num("prec1.in=\"%.2f\" ", r.rain1, true);
   num("prec3.in=\"%.2f\" ", r.rain3, true);
   num("prec6.in=\"%.2f\" ", r.rain6, true);
@@ -883,9 +891,7 @@ int write_element(FILE* fp, const SFC_report& r) {
 
 /* ---- positioning -------------------------------------------------------- */
 
-bool open_for_reading() {
-  return state.file && is_text(state.file_type) && state.file_access == SFC_ACC_READ;
-}
+bool open_for_reading() { return state.file && is_text(state.file_type) && state.file_access == SFC_ACC_READ; }
 
 /* From the start of the file to before the first report: past the magic
  * line (tagged) and the date. */
@@ -906,8 +912,7 @@ int rewind_text() {
 }
 
 void close_file() {
-  if (state.file && state.file_type == SFC_FT_ELEMENT && writing())
-    std::fputs("</kezsfc>\n", state.file.get());
+  if (state.file && state.file_type == SFC_FT_ELEMENT && writing()) std::fputs("</kezsfc>\n", state.file.get());
   if (is_cdf(state.file_type)) SFC_cdf_close();
   state.file.reset();
   state.file_type = 0;
@@ -1030,23 +1035,23 @@ int SFC_putinfo(int /* cvt_fd */, const SFC_info* info) {
   FILE* fp = state.file.get();
   const std::string datim = clean_text(info->datim, SFC_DATIM_LEN, SFC_DATIM_LEN - 1, "", ' ');
   switch (state.file_type) {
-  case SFC_FT_DOTTED_SHORT:
-  case SFC_FT_DOTTED: std::fprintf(fp, "%s\n", datim.c_str()); return 0;
-  case SFC_FT_TAGGED:
-  case SFC_FT_TAGGED_EXT: std::fprintf(fp, "KEZSFC\n%s\n", datim.c_str()); return 0;
-  case SFC_FT_ELEMENT:
-    std::fprintf(fp, "<kezsfc date=\"%s\">\n", xml_text(datim.c_str(), datim.size() + 1).c_str());
-    return 0;
-  case SFC_FT_BINARY: {
-    auto two = [](int v) { return v < 0 || v == KEZ_MISS ? 0 : v % 100; };
-    const Date& d = info->date;
-    char head[SFC_BINARY_HEADER_LEN + 1];
-    std::snprintf(head, sizeof head, "DATE:%2.2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d", two(d.month),
-                  two(d.day), two(d.year), two(d.hour), two(d.min), two(d.sec));
-    swap_setup(2);
-    return std::fwrite(head, 1, SFC_BINARY_HEADER_LEN, fp) == SFC_BINARY_HEADER_LEN ? 0 : -1;
-  }
-  default: return -1;
+    case SFC_FT_DOTTED_SHORT:
+    case SFC_FT_DOTTED: std::fprintf(fp, "%s\n", datim.c_str()); return 0;
+    case SFC_FT_TAGGED:
+    case SFC_FT_TAGGED_EXT: std::fprintf(fp, "KEZSFC\n%s\n", datim.c_str()); return 0;
+    case SFC_FT_ELEMENT:
+      std::fprintf(fp, "<kezsfc date=\"%s\">\n", xml_text(datim.c_str(), datim.size() + 1).c_str());
+      return 0;
+    case SFC_FT_BINARY: {
+      auto two = [](int v) { return v < 0 || v == KEZ_MISS ? 0 : v % 100; };
+      const Date& d = info->date;
+      char head[SFC_BINARY_HEADER_LEN + 1];
+      std::snprintf(head, sizeof head, "DATE:%2.2d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d", two(d.month), two(d.day),
+                    two(d.year), two(d.hour), two(d.min), two(d.sec));
+      swap_setup(2);
+      return std::fwrite(head, 1, SFC_BINARY_HEADER_LEN, fp) == SFC_BINARY_HEADER_LEN ? 0 : -1;
+    }
+    default: return -1;
   }
 }
 
@@ -1071,8 +1076,8 @@ int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
   state.stat_num = n;
   state.cur_pos = pos;
   SFC_initialize(report);
-  const bool ok = is_tagged(state.file_type) ? read_tagged(line, report, rep_type)
-                                             : read_dotted(line, report, rep_type);
+  const bool ok =
+      is_tagged(state.file_type) ? read_tagged(line, report, rep_type) : read_dotted(line, report, rep_type);
   return ok ? 0 : -1;
 }
 
@@ -1085,13 +1090,13 @@ int SFC_write(int /* cvt_fd */, const SFC_report* report, int /* rep_type */, in
   if (state.file_type == SFC_FT_CDF) return SFC_cdf_write(report, statnum);
   FILE* fp = state.file.get();
   switch (state.file_type) {
-  case SFC_FT_DOTTED_SHORT:
-  case SFC_FT_DOTTED: return write_dotted(fp, *report, state.file_type);
-  case SFC_FT_TAGGED:
-  case SFC_FT_TAGGED_EXT: return write_tagged(fp, *report, state.file_type);
-  case SFC_FT_BINARY: return write_binary(fp, *report);
-  case SFC_FT_ELEMENT: return write_element(fp, *report);
-  default: return -1;
+    case SFC_FT_DOTTED_SHORT:
+    case SFC_FT_DOTTED: return write_dotted(fp, *report, state.file_type);
+    case SFC_FT_TAGGED:
+    case SFC_FT_TAGGED_EXT: return write_tagged(fp, *report, state.file_type);
+    case SFC_FT_BINARY: return write_binary(fp, *report);
+    case SFC_FT_ELEMENT: return write_element(fp, *report);
+    default: return -1;
   }
 }
 

@@ -51,50 +51,37 @@ constexpr Group groups[] = {
     {2, Kind::whole, &SFC_report::time, nullptr, "Different times\n", "Updated time\n", nullptr},
     {3, Kind::temp, nullptr, &SFC_report::t, "Different temperatures\n", "Updated temp\n", nullptr},
     {3, Kind::temp, nullptr, &SFC_report::td, "Different dewpoints\n", "Updated dewpoint\n", nullptr},
-    {4, Kind::number, nullptr, &SFC_report::pmb, "Different SLP pressures\n", "Updated SL pressure\n",
+    {4, Kind::number, nullptr, &SFC_report::pmb, "Different SLP pressures\n", "Updated SL pressure\n", nullptr},
+    {4, Kind::number, nullptr, &SFC_report::alt, "Different altimeter settings\n", "Updated altimeter setting\n",
      nullptr},
-    {4, Kind::number, nullptr, &SFC_report::alt, "Different altimeter settings\n",
-     "Updated altimeter setting\n", nullptr},
-    {5, Kind::number, nullptr, &SFC_report::w_dir, "Different wind direction\n",
-     "Updated wind direction\n", nullptr},
-    {5, Kind::number, nullptr, &SFC_report::w_spd, "Different wind speed\n", "Updated wind speed\n",
-     nullptr},
-    {5, Kind::number, nullptr, &SFC_report::w_gust, "Different wind gusts\n", "Updated wind gust\n",
-     nullptr},
+    {5, Kind::number, nullptr, &SFC_report::w_dir, "Different wind direction\n", "Updated wind direction\n", nullptr},
+    {5, Kind::number, nullptr, &SFC_report::w_spd, "Different wind speed\n", "Updated wind speed\n", nullptr},
+    {5, Kind::number, nullptr, &SFC_report::w_gust, "Different wind gusts\n", "Updated wind gust\n", nullptr},
     {6, Kind::weather, nullptr, nullptr, "Different weather\n", "Updated weather\n", nullptr},
     {7, Kind::clouds, nullptr, nullptr, "", "", nullptr},
-    {8, Kind::number, nullptr, &SFC_report::vis, "Different visibility\n", "Updated visibility\n",
-     nullptr},
+    {8, Kind::number, nullptr, &SFC_report::vis, "Different visibility\n", "Updated visibility\n", nullptr},
     {9, Kind::whole, &SFC_report::ptend_t, nullptr, "Different pressure tendency type\n",
      "Updated pressure tendency type\n", nullptr},
-    {9, Kind::number, nullptr, &SFC_report::ptend, "Different pressure tendencies\n",
-     "Updated pressure tendency\n", nullptr},
+    {9, Kind::number, nullptr, &SFC_report::ptend, "Different pressure tendencies\n", "Updated pressure tendency\n",
+     nullptr},
     {10, Kind::rain, nullptr, &SFC_report::rain3, "Different 3 hr precip\n", "Updated 3 hr precip\n",
      "Deleted 3 hr precip\n"},
     {10, Kind::rain, nullptr, &SFC_report::rain6, "Different 6 hr precip\n", "Updated 6 hr precip\n",
      "Deleted 6 hr precip\n"},
-    {10, Kind::rain, nullptr, &SFC_report::rain12, "Different 12 hr precip\n",
-     "Updated 12 hr precip\n", "Deleted 12 hr precip\n"},
-    {10, Kind::rain, nullptr, &SFC_report::rain24, "Different 24 hr precip\n",
-     "Updated 24 hr precip\n", "Deleted 24 hr precip\n"},
-    {11, Kind::number, nullptr, &SFC_report::max_t, "Different max temp\n", "Updated max temp\n",
-     nullptr},
-    {11, Kind::number, nullptr, &SFC_report::min_t, "Different min temp\n", "Updated min temp\n",
-     nullptr},
-    {11, Kind::number, nullptr, &SFC_report::max6_t, "Different 6 hr max temp\n",
-     "Updated 6 hr max temp\n", nullptr},
-    {11, Kind::number, nullptr, &SFC_report::min6_t, "Different 6 hr min temp\n",
-     "Updated 6 hr min temp\n", nullptr},
-    {12, Kind::number, nullptr, &SFC_report::scover, "Different snow cover\n", "Updated snow cover\n",
-     nullptr},
-    {13, Kind::number, nullptr, &SFC_report::solar, "Different solar duration\n",
-     "Updated solar duration\n", nullptr},
+    {10, Kind::rain, nullptr, &SFC_report::rain12, "Different 12 hr precip\n", "Updated 12 hr precip\n",
+     "Deleted 12 hr precip\n"},
+    {10, Kind::rain, nullptr, &SFC_report::rain24, "Different 24 hr precip\n", "Updated 24 hr precip\n",
+     "Deleted 24 hr precip\n"},
+    {11, Kind::number, nullptr, &SFC_report::max_t, "Different max temp\n", "Updated max temp\n", nullptr},
+    {11, Kind::number, nullptr, &SFC_report::min_t, "Different min temp\n", "Updated min temp\n", nullptr},
+    {11, Kind::number, nullptr, &SFC_report::max6_t, "Different 6 hr max temp\n", "Updated 6 hr max temp\n", nullptr},
+    {11, Kind::number, nullptr, &SFC_report::min6_t, "Different 6 hr min temp\n", "Updated 6 hr min temp\n", nullptr},
+    {12, Kind::number, nullptr, &SFC_report::scover, "Different snow cover\n", "Updated snow cover\n", nullptr},
+    {13, Kind::number, nullptr, &SFC_report::solar, "Different solar duration\n", "Updated solar duration\n", nullptr},
     {14, Kind::number, nullptr, &SFC_report::sst, "Different sea surface temperatures\n",
      "Updated sea surface temperatures\n", nullptr},
-    {14, Kind::number, nullptr, &SFC_report::wav_per, "Different wave period\n",
-     "Updated wave period\n", nullptr},
-    {14, Kind::number, nullptr, &SFC_report::wav_hgt, "Different wave height\n",
-     "Updated wave height\n", nullptr},
+    {14, Kind::number, nullptr, &SFC_report::wav_per, "Different wave period\n", "Updated wave period\n", nullptr},
+    {14, Kind::number, nullptr, &SFC_report::wav_hgt, "Different wave height\n", "Updated wave height\n", nullptr},
     {15, Kind::cld_type, nullptr, nullptr, "Different cloud types\n", "", nullptr},
     {16, Kind::comment, nullptr, nullptr, "Different comments\n", "Updated comments\n", nullptr},
 };
@@ -125,21 +112,21 @@ bool has_weather(const SFC_report& r) { return !blank(r.weather[0]); }
 /* Whether a report holds any value of a group row. */
 bool holds(const SFC_report& r, const Group& g) {
   switch (g.kind) {
-  case Kind::type: return r.type != 0;
-  case Kind::whole: return present(r.*g.whole);
-  case Kind::number:
-  case Kind::temp:
-  case Kind::rain: return present(r.*g.number);
-  case Kind::weather: return has_weather(r);
-  case Kind::clouds:
-    for (int i = 0; i < SFC_MAX_CLOUD; ++i)
-      if (present(r.cld_height[i]) || !blank(r.cld_cover[i])) return true;
-    return false;
-  case Kind::cld_type:
-    for (char c : r.cld_type)
-      if (!blank(c)) return true;
-    return false;
-  case Kind::comment: return text_len(r.comment, SFC_COMMENT_LEN) > 0;
+    case Kind::type: return r.type != 0;
+    case Kind::whole: return present(r.*g.whole);
+    case Kind::number:
+    case Kind::temp:
+    case Kind::rain: return present(r.*g.number);
+    case Kind::weather: return has_weather(r);
+    case Kind::clouds:
+      for (int i = 0; i < SFC_MAX_CLOUD; ++i)
+        if (present(r.cld_height[i]) || !blank(r.cld_cover[i])) return true;
+      return false;
+    case Kind::cld_type:
+      for (char c : r.cld_type)
+        if (!blank(c)) return true;
+      return false;
+    case Kind::comment: return text_len(r.comment, SFC_COMMENT_LEN) > 0;
   }
   return false;
 }
@@ -153,43 +140,36 @@ bool differs(const SFC_report& a, const SFC_report& b, const Group& g) {
     found = true;
   };
   switch (g.kind) {
-  case Kind::type:
-    if (a.type != 0 && b.type != 0 && a.type != b.type) {
-      MESS_print(SFC_MESS_REPORT, "Different types: %d %d\n", a.type, b.type);
-      found = true;
-    }
-    break;
-  case Kind::whole:
-    note(present(a.*g.whole) && present(b.*g.whole) && a.*g.whole != b.*g.whole, g.differ);
-    break;
-  case Kind::number:
-  case Kind::temp:
-    note(present(a.*g.number) && present(b.*g.number) && a.*g.number != b.*g.number, g.differ);
-    break;
-  case Kind::rain: note(a.*g.number != b.*g.number, g.differ); break;
-  case Kind::weather:
-    note(has_weather(a) && has_weather(b) && !same_text(a.weather, b.weather, SFC_WEATHER_LEN),
-         g.differ);
-    break;
-  case Kind::clouds:
-    for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
-      note(present(a.cld_height[i]) && present(b.cld_height[i]) &&
-               a.cld_height[i] != b.cld_height[i],
-           "Different cloud heights\n");
-      note(!blank(a.cld_cover[i]) && !blank(b.cld_cover[i]) && a.cld_cover[i] != b.cld_cover[i],
-           "Different cloud covers\n");
-    }
-    break;
-  case Kind::cld_type:
-    for (size_t i = 0; i < std::size(a.cld_type); ++i)
-      note(!blank(a.cld_type[i]) && !blank(b.cld_type[i]) && a.cld_type[i] != b.cld_type[i],
+    case Kind::type:
+      if (a.type != 0 && b.type != 0 && a.type != b.type) {
+        MESS_print(SFC_MESS_REPORT, "Different types: %d %d\n", a.type, b.type);
+        found = true;
+      }
+      break;
+    case Kind::whole: note(present(a.*g.whole) && present(b.*g.whole) && a.*g.whole != b.*g.whole, g.differ); break;
+    case Kind::number:
+    case Kind::temp: note(present(a.*g.number) && present(b.*g.number) && a.*g.number != b.*g.number, g.differ); break;
+    case Kind::rain: note(a.*g.number != b.*g.number, g.differ); break;
+    case Kind::weather:
+      note(has_weather(a) && has_weather(b) && !same_text(a.weather, b.weather, SFC_WEATHER_LEN), g.differ);
+      break;
+    case Kind::clouds:
+      for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
+        note(present(a.cld_height[i]) && present(b.cld_height[i]) && a.cld_height[i] != b.cld_height[i],
+             "Different cloud heights\n");
+        note(!blank(a.cld_cover[i]) && !blank(b.cld_cover[i]) && a.cld_cover[i] != b.cld_cover[i],
+             "Different cloud covers\n");
+      }
+      break;
+    case Kind::cld_type:
+      for (size_t i = 0; i < std::size(a.cld_type); ++i)
+        note(!blank(a.cld_type[i]) && !blank(b.cld_type[i]) && a.cld_type[i] != b.cld_type[i], g.differ);
+      break;
+    case Kind::comment:
+      note(text_len(a.comment, SFC_COMMENT_LEN) > 0 && text_len(b.comment, SFC_COMMENT_LEN) > 0 &&
+               !same_text(a.comment, b.comment, SFC_COMMENT_LEN),
            g.differ);
-    break;
-  case Kind::comment:
-    note(text_len(a.comment, SFC_COMMENT_LEN) > 0 && text_len(b.comment, SFC_COMMENT_LEN) > 0 &&
-             !same_text(a.comment, b.comment, SFC_COMMENT_LEN),
-         g.differ);
-    break;
+      break;
   }
   return found;
 }
@@ -197,70 +177,70 @@ bool differs(const SFC_report& a, const SFC_report& b, const Group& g) {
 /* Takes one group row from the later report. */
 void merge(SFC_report& keep, const SFC_report& later, const Group& g, bool complete) {
   switch (g.kind) {
-  case Kind::type:
-    if (later.type != 0) {
-      keep.type = later.type;
-      say(g.updated);
-    }
-    break;
-  case Kind::whole:
-    if (present(later.*g.whole)) {
-      keep.*g.whole = later.*g.whole;
-      say(g.updated);
-    }
-    break;
-  case Kind::temp: {
-    bool kept = (keep.flag & SFC_FLAG_KEEP_TEMP) && !(later.flag & SFC_FLAG_KEEP_TEMP);
-    if (present(later.*g.number) && !kept) {
-      keep.*g.number = later.*g.number;
-      say(g.updated);
-    }
-    break;
-  }
-  case Kind::number:
-  case Kind::rain:
-    if (present(later.*g.number)) {
-      keep.*g.number = later.*g.number;
-      say(g.updated);
-    }
-    if (g.kind == Kind::rain && complete && !present(later.*g.number) && present(keep.*g.number)) {
-      keep.*g.number = KEZ_FMISS;
-      say(g.deleted);
-    }
-    break;
-  case Kind::weather:
-    if (has_weather(later)) {
-      copy_text(keep.weather, later.weather, SFC_WEATHER_LEN);
-      say(g.updated);
-    }
-    break;
-  case Kind::clouds:
-    for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
-      if (present(later.cld_height[i])) {
-        keep.cld_height[i] = later.cld_height[i];
-        keep.num_cld = i + 1;
-        MESS_print(SFC_MESS_REPORT, "Updated cloud height: %d\n", i);
+    case Kind::type:
+      if (later.type != 0) {
+        keep.type = later.type;
+        say(g.updated);
       }
-      if (!blank(later.cld_cover[i])) {
-        keep.cld_cover[i] = later.cld_cover[i];
-        keep.num_cld = i + 1;
-        MESS_print(SFC_MESS_REPORT, "Updated cloud cover: %d\n", i);
+      break;
+    case Kind::whole:
+      if (present(later.*g.whole)) {
+        keep.*g.whole = later.*g.whole;
+        say(g.updated);
       }
-    }
-    break;
-  case Kind::cld_type:
-    for (size_t i = 0; i < std::size(later.cld_type); ++i)
-      if (!blank(later.cld_type[i])) {
-        keep.cld_type[i] = later.cld_type[i];
-        MESS_print(SFC_MESS_REPORT, "Updated cloud type: %d\n", static_cast<int>(i));
+      break;
+    case Kind::temp: {
+      bool kept = (keep.flag & SFC_FLAG_KEEP_TEMP) && !(later.flag & SFC_FLAG_KEEP_TEMP);
+      if (present(later.*g.number) && !kept) {
+        keep.*g.number = later.*g.number;
+        say(g.updated);
       }
-    break;
-  case Kind::comment:
-    if (text_len(later.comment, SFC_COMMENT_LEN) > 0) {
-      copy_text(keep.comment, later.comment, SFC_COMMENT_LEN);
-      say(g.updated);
+      break;
     }
-    break;
+    case Kind::number:
+    case Kind::rain:
+      if (present(later.*g.number)) {
+        keep.*g.number = later.*g.number;
+        say(g.updated);
+      }
+      if (g.kind == Kind::rain && complete && !present(later.*g.number) && present(keep.*g.number)) {
+        keep.*g.number = KEZ_FMISS;
+        say(g.deleted);
+      }
+      break;
+    case Kind::weather:
+      if (has_weather(later)) {
+        copy_text(keep.weather, later.weather, SFC_WEATHER_LEN);
+        say(g.updated);
+      }
+      break;
+    case Kind::clouds:
+      for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
+        if (present(later.cld_height[i])) {
+          keep.cld_height[i] = later.cld_height[i];
+          keep.num_cld = i + 1;
+          MESS_print(SFC_MESS_REPORT, "Updated cloud height: %d\n", i);
+        }
+        if (!blank(later.cld_cover[i])) {
+          keep.cld_cover[i] = later.cld_cover[i];
+          keep.num_cld = i + 1;
+          MESS_print(SFC_MESS_REPORT, "Updated cloud cover: %d\n", i);
+        }
+      }
+      break;
+    case Kind::cld_type:
+      for (size_t i = 0; i < std::size(later.cld_type); ++i)
+        if (!blank(later.cld_type[i])) {
+          keep.cld_type[i] = later.cld_type[i];
+          MESS_print(SFC_MESS_REPORT, "Updated cloud type: %d\n", static_cast<int>(i));
+        }
+      break;
+    case Kind::comment:
+      if (text_len(later.comment, SFC_COMMENT_LEN) > 0) {
+        copy_text(keep.comment, later.comment, SFC_COMMENT_LEN);
+        say(g.updated);
+      }
+      break;
   }
 }
 
@@ -278,15 +258,12 @@ constexpr Limit temperature_limits[] = {
 };
 
 constexpr Limit other_limits[] = {
-    {&SFC_report::pmb, 850, 1150},    {&SFC_report::alt, 26, 33},
-    {&SFC_report::w_dir, 0, 360},     {&SFC_report::w_spd, 0, 250},
-    {&SFC_report::w_gust, 0, 250},    {&SFC_report::vis, 0, 150},
-    {&SFC_report::ptend, -10, 10},    {&SFC_report::rain3, 0, 10},
-    {&SFC_report::rain6, 0, 15},      {&SFC_report::rain12, 0, 20},
-    {&SFC_report::rain24, 0, 20},     {&SFC_report::max_t, -100, 150},
-    {&SFC_report::min_t, -100, 150},  {&SFC_report::max6_t, -100, 150},
-    {&SFC_report::min6_t, -100, 150}, {&SFC_report::scover, -100, 150},
-    {&SFC_report::solar, -100, 1440}, {&SFC_report::sst, -100, 150},
+    {&SFC_report::pmb, 850, 1150},    {&SFC_report::alt, 26, 33},       {&SFC_report::w_dir, 0, 360},
+    {&SFC_report::w_spd, 0, 250},     {&SFC_report::w_gust, 0, 250},    {&SFC_report::vis, 0, 150},
+    {&SFC_report::ptend, -10, 10},    {&SFC_report::rain3, 0, 10},      {&SFC_report::rain6, 0, 15},
+    {&SFC_report::rain12, 0, 20},     {&SFC_report::rain24, 0, 20},     {&SFC_report::max_t, -100, 150},
+    {&SFC_report::min_t, -100, 150},  {&SFC_report::max6_t, -100, 150}, {&SFC_report::min6_t, -100, 150},
+    {&SFC_report::scover, -100, 150}, {&SFC_report::solar, -100, 1440}, {&SFC_report::sst, -100, 150},
     {&SFC_report::wav_per, 0, 30},    {&SFC_report::wav_hgt, 0, 20},
 };
 
@@ -312,8 +289,7 @@ constexpr CeilingBound ceiling_bounds[] = {
 
 /* Visibility codes 90 to 99 in statute miles (0.05 to 50 km at 1.6 km a
  * mile; 90 is under 0.05 km). */
-constexpr float synop_vis_miles[] = {0.0f,  0.03125f, 0.125f, 0.3125f, 0.625f,
-                                     1.25f, 2.5f,     6.25f,  12.5f,   31.25f};
+constexpr float synop_vis_miles[] = {0.0f, 0.03125f, 0.125f, 0.3125f, 0.625f, 1.25f, 2.5f, 6.25f, 12.5f, 31.25f};
 
 } // namespace
 
@@ -322,10 +298,9 @@ int SFC_initialize(SFC_report* report) {
   SFC_report& r = *report;
   std::memset(&r, 0, sizeof r);
   r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
-  for (float* f : {&r.lat, &r.lon, &r.elev, &r.vis, &r.pmb, &r.t, &r.td, &r.w_dir, &r.w_spd,
-                   &r.w_gust, &r.alt, &r.ptend, &r.rain1, &r.rain3, &r.rain6, &r.rain12, &r.rain24,
-                   &r.rain, &r.max_t, &r.min_t, &r.max6_t, &r.min6_t, &r.scover, &r.solar, &r.sst,
-                   &r.wav_per, &r.wav_hgt})
+  for (float* f : {&r.lat,    &r.lon,   &r.elev,   &r.vis,    &r.pmb,    &r.t,     &r.td,     &r.w_dir,   &r.w_spd,
+                   &r.w_gust, &r.alt,   &r.ptend,  &r.rain1,  &r.rain3,  &r.rain6, &r.rain12, &r.rain24,  &r.rain,
+                   &r.max_t,  &r.min_t, &r.max6_t, &r.min6_t, &r.scover, &r.solar, &r.sst,    &r.wav_per, &r.wav_hgt})
     *f = KEZ_FMISS;
   for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
     r.cld_height[i] = KEZ_FMISS;
@@ -349,8 +324,7 @@ int SFC_update(SFC_report* rep1, const SFC_report* rep2, int lev) {
   if (rep1 == nullptr || rep2 == nullptr) return 0;
   bool additional = false;
   for (const Group& g : groups)
-    if (g.rank >= first_additional_rank && g.rank <= last_additional_rank && holds(*rep2, g))
-      additional = true;
+    if (g.rank >= first_additional_rank && g.rank <= last_additional_rank && holds(*rep2, g)) additional = true;
   for (const Group& g : groups)
     if (lev > g.rank - 1) merge(*rep1, *rep2, g, additional);
   return 0;
@@ -531,21 +505,19 @@ const char* cover_text(char c, std::span<const CoverText> table, const char* oth
 }
 
 /* The column texts of a cover in layout 2. */
-constexpr CoverText table_covers[] = {
-    {"C", " CLR "},  {"F", " FEW "},  {"S", " SCT "},  {"B", " BKN "},  {"O", " OVC "},
-    {"X9", "  X  "}, {"s", "-SCT "}, {"b", "-BKN "}, {"o", "-OVC "}, {"x", " -X  "}};
+constexpr CoverText table_covers[] = {{"C", " CLR "},  {"F", " FEW "}, {"S", " SCT "}, {"B", " BKN "}, {"O", " OVC "},
+                                      {"X9", "  X  "}, {"s", "-SCT "}, {"b", "-BKN "}, {"o", "-OVC "}, {"x", " -X  "}};
 /* Layout 5 and the full text read okta digits as covers. */
-constexpr CoverText summary_covers[] = {
-    {"C0", " CLR "},  {"F1", " FEW "},  {"S23", " SCT "}, {"B456", " BKN "}, {"O78", " OVC "},
-    {"X9", "  X  "},  {"f", "-FEW "},  {"s", "-SCT "},  {"b", "-BKN "},   {"o", "-OVC "},
-    {"x", " -X  "}};
-constexpr CoverText cover_words[] = {
-    {"C0", "clear"},      {"F1", "few"},           {"S23", "scattered"},   {"B456", "broken"},
-    {"O78", "overcast"},  {"X9", "obscured"},      {"b", "thin broken"},   {"o", "thin overcast"},
-    {"s", "thin scattered"}, {"x", "partially obscured"}};
-constexpr CoverText column_covers[] = {
-    {"B", "BKN"}, {"C", "CLR"}, {"F", "FEW"}, {"O", "OVC"}, {"S", "SCT"},
-    {"X", "X"},   {"b", "-BKN"}, {"o", "-OVC"}, {"s", "-SCT"}, {"x", "-X"}};
+constexpr CoverText summary_covers[] = {{"C0", " CLR "},  {"F1", " FEW "}, {"S23", " SCT "}, {"B456", " BKN "},
+                                        {"O78", " OVC "}, {"X9", "  X  "}, {"f", "-FEW "},   {"s", "-SCT "},
+                                        {"b", "-BKN "},   {"o", "-OVC "},  {"x", " -X  "}};
+constexpr CoverText cover_words[] = {{"C0", "clear"},         {"F1", "few"},
+                                     {"S23", "scattered"},    {"B456", "broken"},
+                                     {"O78", "overcast"},     {"X9", "obscured"},
+                                     {"b", "thin broken"},    {"o", "thin overcast"},
+                                     {"s", "thin scattered"}, {"x", "partially obscured"}};
+constexpr CoverText column_covers[] = {{"B", "BKN"}, {"C", "CLR"},  {"F", "FEW"},  {"O", "OVC"},  {"S", "SCT"},
+                                       {"X", "X"},   {"b", "-BKN"}, {"o", "-OVC"}, {"s", "-SCT"}, {"x", "-X"}};
 
 struct Ceiling {
   char cover = ' ';
@@ -636,10 +608,9 @@ void line_table(Line& l, const SFC_report& r) {
 constexpr CoverText cell_letters[] = {{"C", "CLR "}, {"F", "FEW "}, {"S", "SCT "},
                                       {"B", "BKN "}, {"O", "OVC "}, {"X", "X   "}};
 constexpr CoverText cell_thin[] = {{"s", "-SCT "}, {"b", "-BKN "}, {"o", "-OVC "}, {"x", "-X   "}};
-constexpr CoverText cell_no_height[] = {{"C", "    CLR "}, {"F", "   -FEW "}, {"S", "    SCT "},
-                                        {"B", "    BKN "}, {"O", "    OVC "}, {"X", "    X   "},
-                                        {"s", "   -SCT "}, {"b", "   -BKN "}, {"o", "   -OVC "},
-                                        {"x", "   -X   "}};
+constexpr CoverText cell_no_height[] = {{"C", "    CLR "}, {"F", "   -FEW "}, {"S", "    SCT "}, {"B", "    BKN "},
+                                        {"O", "    OVC "}, {"X", "    X   "}, {"s", "   -SCT "}, {"b", "   -BKN "},
+                                        {"o", "   -OVC "}, {"x", "   -X   "}};
 
 void cloud_cell(Line& l, const SFC_report& r, int i) {
   if (i >= r.num_cld) {
@@ -701,8 +672,7 @@ void line_two(Line& l, const SFC_report& r) {
   number(l, "%3.0f ", first_present({r.min_t, r.min6_t}), "    ", "  - ");
   l.add("\n    ");
   for (int i = 0; i < SFC_MAX_CLOUD; ++i) cloud_cell(l, r, i);
-  l.put("  %c:%c:%c  ", printable(r.cld_type[0]), printable(r.cld_type[1]),
-        printable(r.cld_type[2]));
+  l.put("  %c:%c:%c  ", printable(r.cld_type[0]), printable(r.cld_type[1]), printable(r.cld_type[2]));
   number(l, "%4.2f ", r.rain3, "     ", "     ", true);
   number(l, "%4.2f ", r.rain6, "     ", "   - ", true);
   number(l, "%4.2f ", r.rain12, "     ", "   - ", true);
@@ -751,8 +721,7 @@ void line_compact(Line& l, const SFC_report& r) {
   number(l, "%4.2f ", r.rain24, "     ", "   - ", true);
   number(l, "%2.0f", r.scover, "  ", " -", true);
   if (!blank(r.cld_type[0]))
-    l.put(" %c:%c:%c", printable(r.cld_type[0]), printable(r.cld_type[1]),
-          printable(r.cld_type[2]));
+    l.put(" %c:%c:%c", printable(r.cld_type[0]), printable(r.cld_type[1]), printable(r.cld_type[2]));
   l.add("\n");
 }
 
@@ -794,9 +763,7 @@ void line_summary(Line& l, const SFC_report& r) {
 }
 
 /* ---- layout 6 ---- */
-enum class Col {
-  id, otime, value, text, prec, cover_word, flight
-};
+enum class Col { id, otime, value, text, prec, cover_word, flight };
 
 struct Column {
   const char* name;
@@ -815,20 +782,17 @@ constexpr Column columns[] = {
     {"temp", Col::value, "F", [](const SFC_report& r) { return r.t; }, nullptr},
     {"dewp", Col::value, "F", [](const SFC_report& r) { return r.td; }, nullptr},
     {"dewd", Col::value, "F",
-     [](const SFC_report& r) { return present(r.t) && present(r.td) ? r.t - r.td : KEZ_FMISS; },
-     nullptr},
+     [](const SFC_report& r) { return present(r.t) && present(r.td) ? r.t - r.td : KEZ_FMISS; }, nullptr},
     {"wdir", Col::value, "deg", [](const SFC_report& r) { return r.w_dir; }, nullptr},
     {"wspd", Col::value, "knt", [](const SFC_report& r) { return r.w_spd; }, nullptr},
     {"wgst", Col::value, "knt", [](const SFC_report& r) { return r.w_gust; }, nullptr},
     {"alt", Col::value, "in_Hg", [](const SFC_report& r) { return r.alt; }, nullptr},
     {"pres", Col::value, "mb", [](const SFC_report& r) { return r.pmb; }, nullptr},
-    {"wx", Col::text, "", nullptr,
-     [](const SFC_report& r) { return field(r.weather, SFC_WEATHER_LEN); }},
+    {"wx", Col::text, "", nullptr, [](const SFC_report& r) { return field(r.weather, SFC_WEATHER_LEN); }},
     {"saowx", Col::text, "", nullptr, [](const SFC_report& r) { return short_weather(r); }},
     {"txtwx", Col::text, "", nullptr, nullptr},
     {"vis", Col::value, "mi", [](const SFC_report& r) { return r.vis; }, nullptr},
-    {"cldcl", Col::value, "100ft", [](const SFC_report& r) { return hundreds(dominant(r).height); },
-     nullptr},
+    {"cldcl", Col::value, "100ft", [](const SFC_report& r) { return hundreds(dominant(r).height); }, nullptr},
     {"cldcv", Col::cover_word, "", nullptr, nullptr},
     {"ptend", Col::value, "mb", [](const SFC_report& r) { return r.ptend; }, nullptr},
     {"prec1", Col::value, "in", [](const SFC_report& r) { return r.rain1; }, nullptr},
@@ -837,7 +801,10 @@ constexpr Column columns[] = {
     {"prec12", Col::value, "in", [](const SFC_report& r) { return r.rain12; }, nullptr},
     {"prec24", Col::value, "in", [](const SFC_report& r) { return r.rain24; }, nullptr},
     {"prec", Col::prec, "in", nullptr, nullptr},
-    {"extt", Col::value, "F", [](const SFC_report& r) { return first_present({r.max_t, r.min_t}); },
+    {"extt", Col::value, "F",
+     [](const SFC_report& r) {
+       return first_present({r.max_t, r.min_t});
+     },
      nullptr},
     {"maxt", Col::value, "F", [](const SFC_report& r) { return r.max_t; }, nullptr},
     {"maxt6", Col::value, "F", [](const SFC_report& r) { return r.max6_t; }, nullptr},
@@ -852,67 +819,38 @@ constexpr Column columns[] = {
     {"sst", Col::value, "C", [](const SFC_report& r) { return r.sst; }, nullptr},
     {"wavper", Col::value, "sec", [](const SFC_report& r) { return r.wav_per; }, nullptr},
     {"wavhgt", Col::value, "m", [](const SFC_report& r) { return r.wav_hgt; }, nullptr},
-    {"vpres", Col::value, "mb",
-     [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.td)); }, nullptr},
-    {"svpres", Col::value, "mb",
-     [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.t)); }, nullptr},
+    {"vpres", Col::value, "mb", [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.td)); }, nullptr},
+    {"svpres", Col::value, "mb", [](const SFC_report& r) { return formula(vapor_pr, kelvin(r.t)); }, nullptr},
     {"wchilt", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(wind_chill_temp, kelvin(r.t), metres_per_second(r.w_spd));
-     },
-     nullptr},
+     [](const SFC_report& r) { return formula(wind_chill_temp, kelvin(r.t), metres_per_second(r.w_spd)); }, nullptr},
     {"wchill2", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd));
-     },
-     nullptr},
+     [](const SFC_report& r) { return formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd)); }, nullptr},
     {"wchilf", Col::value, "W/m^2",
-     [](const SFC_report& r) {
-       return formula(wind_chill, kelvin(r.t), metres_per_second(r.w_spd));
-     },
+     [](const SFC_report& r) { return formula(wind_chill, kelvin(r.t), metres_per_second(r.w_spd)); }, nullptr},
+    {"heat", Col::value, "K", [](const SFC_report& r) { return formula(heat_index, kelvin(r.t), kelvin(r.td)); },
      nullptr},
-    {"heat", Col::value, "K",
-     [](const SFC_report& r) { return formula(heat_index, kelvin(r.t), kelvin(r.td)); }, nullptr},
-    {"humit", Col::value, "F",
-     [](const SFC_report& r) { return formula(humiture, kelvin(r.t), kelvin(r.td)); }, nullptr},
+    {"humit", Col::value, "F", [](const SFC_report& r) { return formula(humiture, kelvin(r.t), kelvin(r.td)); },
+     nullptr},
     {"mrat", Col::value, "g/kg",
-     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.td), station_pressure(r)); },
-     nullptr},
+     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.td), station_pressure(r)); }, nullptr},
     {"smrat", Col::value, "g/kg",
-     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.t), station_pressure(r)); },
-     nullptr},
+     [](const SFC_report& r) { return formula(mix_ratio, kelvin(r.t), station_pressure(r)); }, nullptr},
     {"shum", Col::value, "g/kg",
-     [](const SFC_report& r) { return formula(spec_hum, kelvin(r.td), station_pressure(r)); },
-     nullptr},
-    {"rhum", Col::value, "%",
-     [](const SFC_report& r) { return formula(rel_hum, kelvin(r.t), kelvin(r.td)); }, nullptr},
+     [](const SFC_report& r) { return formula(spec_hum, kelvin(r.td), station_pressure(r)); }, nullptr},
+    {"rhum", Col::value, "%", [](const SFC_report& r) { return formula(rel_hum, kelvin(r.t), kelvin(r.td)); }, nullptr},
     {"wetblb", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(wet_bulb, kelvin(r.t), kelvin(r.td), station_pressure(r));
-     },
-     nullptr},
+     [](const SFC_report& r) { return formula(wet_bulb, kelvin(r.t), kelvin(r.td), station_pressure(r)); }, nullptr},
     {"thetaw", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(wet_bulb_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
-     },
+     [](const SFC_report& r) { return formula(wet_bulb_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r)); },
      nullptr},
     {"thetae", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(eq_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
-     },
-     nullptr},
+     [](const SFC_report& r) { return formula(eq_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r)); }, nullptr},
     {"thetav", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(virt_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
-     },
+     [](const SFC_report& r) { return formula(virt_pot_temp, kelvin(r.t), kelvin(r.td), station_pressure(r)); },
      nullptr},
     {"vtemp", Col::value, "K",
-     [](const SFC_report& r) {
-       return formula(virt_temp, kelvin(r.t), kelvin(r.td), station_pressure(r));
-     },
-     nullptr},
-    {"theta", Col::value, "K",
-     [](const SFC_report& r) { return formula(pot_temp, kelvin(r.t), station_pressure(r)); },
+     [](const SFC_report& r) { return formula(virt_temp, kelvin(r.t), kelvin(r.td), station_pressure(r)); }, nullptr},
+    {"theta", Col::value, "K", [](const SFC_report& r) { return formula(pot_temp, kelvin(r.t), station_pressure(r)); },
      nullptr},
     {"fr", Col::flight, "", nullptr, nullptr},
     {"rmk", Col::text, "", nullptr, nullptr},
@@ -921,11 +859,11 @@ constexpr Column columns[] = {
 float prec_for(const SFC_report& r, int time) {
   const int h = time == KEZ_MISS ? KEZ_MISS : (time / 1000) % 1000;
   switch (h) {
-  case 3: return r.rain3;
-  case 6: return r.rain6;
-  case 12: return r.rain12;
-  case 24: return r.rain24;
-  default: return first_present({r.rain24, r.rain12, r.rain6});
+    case 3: return r.rain3;
+    case 6: return r.rain6;
+    case 12: return r.rain12;
+    case 24: return r.rain24;
+    default: return first_present({r.rain24, r.rain12, r.rain6});
   }
 }
 
@@ -936,8 +874,7 @@ void line_columns(Line& l, const SFC_report* r) {
   if (!r) {
     for (int i = 0; i < num; ++i) l.put("%6.6s ", field(vars[i].name, sizeof vars[i].name).c_str());
     l.add("\n");
-    for (int i = 0; i < num; ++i)
-      l.put("%6.6s ", field(vars[i].units, sizeof vars[i].units).c_str());
+    for (int i = 0; i < num; ++i) l.put("%6.6s ", field(vars[i].units, sizeof vars[i].units).c_str());
     l.add("\n");
     return;
   }
@@ -962,44 +899,44 @@ void line_columns(Line& l, const SFC_report* r) {
       l.put("%6.6s ", str);
     };
     switch (col->kind) {
-    case Col::id: {
-      const std::string id = id_text(*r);
-      if (id.empty() && dash())
-        l.add(" -     ");
-      else
-        l.put("%-6.6s ", id.c_str());
-      break;
-    }
-    case Col::otime:
-      if (present(r->time))
-        l.put("  %4.4d ", r->time);
-      else
-        l.add(miss("       ", "     - "));
-      break;
-    case Col::value: value(col->value(*r)); break;
-    case Col::prec: value(prec_for(*r, v.time)); break;
-    case Col::text:
-      if (std::strcmp(col->name, "txtwx") == 0)
-        l.put("%s ", weather_words(*r).c_str());
-      else if (std::strcmp(col->name, "rmk") == 0)
-        l.put("%s ", field(r->comment, SFC_COMMENT_LEN).c_str());
-      else
-        l.put("%6.6s ", col->text(*r).c_str());
-      break;
-    case Col::cover_word: {
-      const char c = printable(dominant(*r).cover);
-      if (c == ' ')
-        l.put("%6.6s ", "M");
-      else if (const char* t = cover_text(c, column_covers, nullptr))
-        l.put("%6.6s ", t);
-      else {
-        char w[8];
-        std::snprintf(w, sizeof w, "%1c/8", c);
-        l.put("%6.6s ", w);
+      case Col::id: {
+        const std::string id = id_text(*r);
+        if (id.empty() && dash())
+          l.add(" -     ");
+        else
+          l.put("%-6.6s ", id.c_str());
+        break;
       }
-      break;
-    }
-    case Col::flight: l.put("%6.6s ", flight_rules(*r)); break;
+      case Col::otime:
+        if (present(r->time))
+          l.put("  %4.4d ", r->time);
+        else
+          l.add(miss("       ", "     - "));
+        break;
+      case Col::value: value(col->value(*r)); break;
+      case Col::prec: value(prec_for(*r, v.time)); break;
+      case Col::text:
+        if (std::strcmp(col->name, "txtwx") == 0)
+          l.put("%s ", weather_words(*r).c_str());
+        else if (std::strcmp(col->name, "rmk") == 0)
+          l.put("%s ", field(r->comment, SFC_COMMENT_LEN).c_str());
+        else
+          l.put("%6.6s ", col->text(*r).c_str());
+        break;
+      case Col::cover_word: {
+        const char c = printable(dominant(*r).cover);
+        if (c == ' ')
+          l.put("%6.6s ", "M");
+        else if (const char* t = cover_text(c, column_covers, nullptr))
+          l.put("%6.6s ", t);
+        else {
+          char w[8];
+          std::snprintf(w, sizeof w, "%1c/8", c);
+          l.put("%6.6s ", w);
+        }
+        break;
+      }
+      case Col::flight: l.put("%6.6s ", flight_rules(*r)); break;
     }
   }
   l.add("\n");
@@ -1026,8 +963,7 @@ int SFC_set_miss_dash() {
   return 0;
 }
 
-int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format,
-                      char* str) {
+int SFC_set_print_str(float val, const char* iunits, const char* ounits, const char* format, char* str) {
   if (!str) return 0;
   std::string text;
   if (present(val) && ounits && *ounits) val = UNIT_cvt(val, iunits ? iunits : "", ounits);
@@ -1059,34 +995,36 @@ int SFC_print_line(M_type level, const SFC_report* report) {
     return 0;
   }
   switch (state.print_type) {
-  case SFC_PRINT_TWO_LINE:
-    if (!report)
-      l.add("  ID Tp Time  Vis    PWx   SLPres   T  Td   WD-WS WG  Alt   PT  Max Min\n"
+    case SFC_PRINT_TWO_LINE:
+      if (!report)
+        l.add(
+            "  ID Tp Time  Vis    PWx   SLPres   T  Td   WD-WS WG  Alt   PT  Max Min\n"
             "     CHt CCv CHt CCv CHt CCv CHt CCv CHt CCv  L:M:H  Rn3  Rn6 Rn12 Rn24 SC\n");
-    else
-      line_two(l, *report);
-    break;
-  case SFC_PRINT_TABLE:
-    if (!report)
-      l.add("ID     TIME   T  TD  RH DIR SPD GST ALT SLP VIS CIL  COV WX  MAX MIN  PR6 PR24 SC\n");
-    else
-      line_table(l, *report);
-    break;
-  case SFC_PRINT_FULL: SFC_print_report(report); return 0;
-  case SFC_PRINT_COMPACT:
-    if (!report)
-      l.add(" ID   Cht Cv  Vis   PWx  SLPres   T  Td  WD-WS WG  Te  PT   Rn6 Rn24 SC L:M:H\n");
-    else
-      line_compact(l, *report);
-    break;
-  case SFC_PRINT_SUMMARY:
-    if (!report)
-      l.add(" ID   Temp  Dew  Winds       Press   Clouds   Prec  Weather\n"
+      else
+        line_two(l, *report);
+      break;
+    case SFC_PRINT_TABLE:
+      if (!report)
+        l.add("ID     TIME   T  TD  RH DIR SPD GST ALT SLP VIS CIL  COV WX  MAX MIN  PR6 PR24 SC\n");
+      else
+        line_table(l, *report);
+      break;
+    case SFC_PRINT_FULL: SFC_print_report(report); return 0;
+    case SFC_PRINT_COMPACT:
+      if (!report)
+        l.add(" ID   Cht Cv  Vis   PWx  SLPres   T  Td  WD-WS WG  Te  PT   Rn6 Rn24 SC L:M:H\n");
+      else
+        line_compact(l, *report);
+      break;
+    case SFC_PRINT_SUMMARY:
+      if (!report)
+        l.add(
+            " ID   Temp  Dew  Winds       Press   Clouds   Prec  Weather\n"
             "        F    F   deg   knt     mb  100ft cov   in\n");
-    else
-      line_summary(l, *report);
-    break;
-  default: break;
+      else
+        line_summary(l, *report);
+      break;
+    default: break;
   }
   emit(level, l);
   return 0;
@@ -1142,8 +1080,7 @@ int SFC_print_report(const SFC_report* report) {
       l.put("Snow cover:          %3.0f in.\n", r.scover);
   }
   if (present(r.t) && present(r.w_spd)) {
-    const float chill =
-        fahrenheit(formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd)));
+    const float chill = fahrenheit(formula(wind_chill_temp2, kelvin(r.t), metres_per_second(r.w_spd)));
     if (present(chill) && chill < 30) l.put("Wind chill:           %4.1f F\n", chill);
   }
   if (present(r.t) && present(r.td)) {
@@ -1151,8 +1088,8 @@ int SFC_print_report(const SFC_report* report) {
     if (present(heat) && heat > 75) l.put("Heat index:           %4.1f F\n", heat);
   }
   if (!blank(r.cld_type[0]))
-    l.put("Cloud types- Low:%c Medium:%c High:%c\n", printable(r.cld_type[0]),
-          printable(r.cld_type[1]), printable(r.cld_type[2]));
+    l.put("Cloud types- Low:%c Medium:%c High:%c\n", printable(r.cld_type[0]), printable(r.cld_type[1]),
+          printable(r.cld_type[2]));
   if (r.comment[0] != '\0') l.put("Remarks: %s\n", field(r.comment, SFC_COMMENT_LEN).c_str());
   emit(M_print, l);
   return 0;

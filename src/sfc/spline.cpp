@@ -94,12 +94,10 @@ float SPLINE_interp(float x0, int n, const float* coeffs, const float* x, const 
   return static_cast<float>(v);
 }
 
-int SPLINE_create2(int n, const float* x, const float* y, float* d, float** coeffx,
-                   float** coeffy) {
+int SPLINE_create2(int n, const float* x, const float* y, float* d, float** coeffx, float** coeffy) {
   if (coeffx != nullptr) *coeffx = nullptr;
   if (coeffy != nullptr) *coeffy = nullptr;
-  if (n < 1 || x == nullptr || y == nullptr || d == nullptr || coeffx == nullptr ||
-      coeffy == nullptr) {
+  if (n < 1 || x == nullptr || y == nullptr || d == nullptr || coeffx == nullptr || coeffy == nullptr) {
     MESS_print(M_error, "SPLINE_create2: No points (%d)\n", n);
     return 0;
   }
@@ -122,8 +120,8 @@ int SPLINE_create2(int n, const float* x, const float* y, float* d, float** coef
   return 1;
 }
 
-int SPLINE_interp2(float d0, int n, const float* coeffx, const float* coeffy, const float* x,
-                   const float* y, const float* d, float* x0, float* y0) {
+int SPLINE_interp2(float d0, int n, const float* coeffx, const float* coeffy, const float* x, const float* y,
+                   const float* d, float* x0, float* y0) {
   if (x0 == nullptr || y0 == nullptr) {
     MESS_print(M_error, "SPLINE_interp2: No place for the point\n");
     return 0;

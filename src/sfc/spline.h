@@ -28,12 +28,11 @@ float SPLINE_interp(float x0, int n, const float* coeffs, const float* x, const 
 /* Fills d with the cumulative chord lengths of the points (d[0] = 0) and
  * sets *coeffx and *coeffy to the coefficients of x(d) and y(d), both freed
  * by the caller with free(). 1, or 0 with both set to null when refused. */
-int SPLINE_create2(int n, const float* x, const float* y, float* d, float** coeffx,
-                   float** coeffy);
+int SPLINE_create2(int n, const float* x, const float* y, float* d, float** coeffx, float** coeffy);
 
 /* The curve's point at chord length d0 into *x0 and *y0. 1, or 0 (outputs
  * -9999) when refused. */
-int SPLINE_interp2(float d0, int n, const float* coeffx, const float* coeffy, const float* x,
-                   const float* y, const float* d, float* x0, float* y0);
+int SPLINE_interp2(float d0, int n, const float* coeffx, const float* coeffy, const float* x, const float* y,
+                   const float* d, float* x0, float* y0);
 
 #endif

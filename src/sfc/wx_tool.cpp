@@ -27,31 +27,28 @@ struct NumberCode {
 
 /* Manned stations, ww 0 to 99. */
 constexpr NumberCode ww_codes[] = {
-    {0, 3, " "},       {4, 4, "K"},       {5, 5, "H"},      {6, 9, "D"},      {10, 12, "F"},
-    {13, 16, " "},     {17, 17, "T"},     {18, 27, " "},    {28, 28, "F"},    {29, 29, "T"},
-    {30, 35, "D"},     {36, 39, "BS"},    {40, 49, "F"},    {50, 51, "L-"},   {52, 53, "L"},
-    {54, 55, "L+"},    {56, 56, "ZL-"},   {57, 57, "ZL"},   {58, 58, "L-R"},  {59, 59, "LR"},
-    {60, 61, "R-"},    {62, 63, "R"},     {64, 65, "R+"},   {66, 66, "ZR-"},  {67, 67, "ZR"},
-    {68, 68, "R-L"},   {69, 69, "RL"},    {70, 71, "S-"},   {72, 73, "S"},    {74, 75, "S+"},
-    {76, 76, "IC"},    {77, 77, "SG"},    {78, 78, "IC"},   {79, 79, "IP"},   {80, 80, "RW-"},
-    {81, 81, "RW"},    {82, 82, "RW+"},   {83, 83, "RW-SW-"}, {84, 84, "RWSW"}, {85, 85, "SW-"},
-    {86, 86, "SW"},    {87, 88, "IPW"},   {89, 90, "A"},    {91, 91, "R-"},   {92, 92, "R"},
-    {93, 93, "S-"},    {94, 94, "S"},     {95, 95, "TRW-"}, {96, 96, "TRW"},  {97, 97, "TRW+"},
-    {98, 98, "TRWD"},  {99, 99, "TRW+A"},
+    {0, 3, " "},     {4, 4, "K"},        {5, 5, "H"},      {6, 9, "D"},       {10, 12, "F"},   {13, 16, " "},
+    {17, 17, "T"},   {18, 27, " "},      {28, 28, "F"},    {29, 29, "T"},     {30, 35, "D"},   {36, 39, "BS"},
+    {40, 49, "F"},   {50, 51, "L-"},     {52, 53, "L"},    {54, 55, "L+"},    {56, 56, "ZL-"}, {57, 57, "ZL"},
+    {58, 58, "L-R"}, {59, 59, "LR"},     {60, 61, "R-"},   {62, 63, "R"},     {64, 65, "R+"},  {66, 66, "ZR-"},
+    {67, 67, "ZR"},  {68, 68, "R-L"},    {69, 69, "RL"},   {70, 71, "S-"},    {72, 73, "S"},   {74, 75, "S+"},
+    {76, 76, "IC"},  {77, 77, "SG"},     {78, 78, "IC"},   {79, 79, "IP"},    {80, 80, "RW-"}, {81, 81, "RW"},
+    {82, 82, "RW+"}, {83, 83, "RW-SW-"}, {84, 84, "RWSW"}, {85, 85, "SW-"},   {86, 86, "SW"},  {87, 88, "IPW"},
+    {89, 90, "A"},   {91, 91, "R-"},     {92, 92, "R"},    {93, 93, "S-"},    {94, 94, "S"},   {95, 95, "TRW-"},
+    {96, 96, "TRW"}, {97, 97, "TRW+"},   {98, 98, "TRWD"}, {99, 99, "TRW+A"},
 };
 
 /* Automatic stations, wawa; numbers not listed have no weather. */
 constexpr NumberCode wawa_codes[] = {
-    {4, 5, "H"},      {28, 29, "BS"},   {30, 35, "F"},    {40, 40, "R"},    {41, 41, "R-"},
-    {42, 42, "R+"},   {43, 43, "R-"},   {44, 44, "R+"},   {45, 45, "S-"},   {46, 46, "S+"},
-    {47, 47, "ZR-"},  {48, 48, "ZR+"},  {50, 50, "L"},    {51, 51, "L-"},   {52, 52, "L"},
-    {53, 53, "L+"},   {54, 54, "ZL-"},  {55, 55, "ZL"},   {56, 56, "ZL+"},  {57, 57, "L-"},
-    {58, 58, "L"},    {60, 60, "R"},    {61, 61, "R-"},   {62, 62, "R"},    {63, 63, "R+"},
-    {64, 64, "ZR-"},  {65, 65, "ZR"},   {66, 66, "ZR+"},  {67, 67, "R-S"},  {68, 68, "RS"},
-    {70, 70, "S"},    {71, 71, "S-"},   {72, 72, "S"},    {73, 73, "S+"},   {74, 74, "IP-"},
-    {75, 75, "IP"},   {76, 76, "IP+"},  {80, 80, "RW"},   {81, 81, "RW-"},  {82, 82, "RW"},
-    {83, 84, "RW+"},  {85, 85, "SW-"},  {86, 86, "SW"},   {87, 87, "SW+"},  {90, 90, "TRW"},
-    {91, 92, "TRW-"}, {93, 93, "TRW-A"}, {94, 94, "TRW-"}, {95, 95, "TRW+"}, {96, 96, "TRW+A"},
+    {4, 5, "H"},      {28, 29, "BS"},    {30, 35, "F"},   {40, 40, "R"},    {41, 41, "R-"},    {42, 42, "R+"},
+    {43, 43, "R-"},   {44, 44, "R+"},    {45, 45, "S-"},  {46, 46, "S+"},   {47, 47, "ZR-"},   {48, 48, "ZR+"},
+    {50, 50, "L"},    {51, 51, "L-"},    {52, 52, "L"},   {53, 53, "L+"},   {54, 54, "ZL-"},   {55, 55, "ZL"},
+    {56, 56, "ZL+"},  {57, 57, "L-"},    {58, 58, "L"},   {60, 60, "R"},    {61, 61, "R-"},    {62, 62, "R"},
+    {63, 63, "R+"},   {64, 64, "ZR-"},   {65, 65, "ZR"},  {66, 66, "ZR+"},  {67, 67, "R-S"},   {68, 68, "RS"},
+    {70, 70, "S"},    {71, 71, "S-"},    {72, 72, "S"},   {73, 73, "S+"},   {74, 74, "IP-"},   {75, 75, "IP"},
+    {76, 76, "IP+"},  {80, 80, "RW"},    {81, 81, "RW-"}, {82, 82, "RW"},   {83, 84, "RW+"},   {85, 85, "SW-"},
+    {86, 86, "SW"},   {87, 87, "SW+"},   {90, 90, "TRW"}, {91, 92, "TRW-"}, {93, 93, "TRW-A"}, {94, 94, "TRW-"},
+    {95, 95, "TRW+"}, {96, 96, "TRW+A"},
 };
 
 /* The leading element of a letter code: the first row whose prefix the
@@ -121,18 +118,14 @@ struct MetarToken {
 };
 
 constexpr MetarToken metar_tokens[] = {
-    {"-", Part::intensity, "-"},      {"+", Part::intensity, "+"},
-    {"VC", Part::vicinity, ""},       {"MI", Part::ignored, ""},
-    {"BC", Part::ignored, ""},        {"DR", Part::descriptor, "B"},
-    {"BL", Part::descriptor, "B"},    {"TS", Part::descriptor, "T"},
-    {"SH", Part::descriptor, "W"},    {"FZ", Part::descriptor, "Z"},
-    {"DZ", Part::precipitation, "L"}, {"RA", Part::precipitation, "R"},
-    {"SN", Part::precipitation, "S"}, {"SG", Part::precipitation, "SG"},
-    {"GS", Part::precipitation, "IP"}, {"PE", Part::precipitation, "IP"},
-    {"PL", Part::precipitation, "IP"}, {"IC", Part::precipitation, "IC"},
-    {"FG", Part::obscuration, "F"},   {"BR", Part::obscuration, "H"},
-    {"HZ", Part::obscuration, "H"},   {"SA", Part::obscuration, "D"},
-    {"DU", Part::obscuration, "D"},   {"FU", Part::obscuration, "K"},
+    {"-", Part::intensity, "-"},       {"+", Part::intensity, "+"},       {"VC", Part::vicinity, ""},
+    {"MI", Part::ignored, ""},         {"BC", Part::ignored, ""},         {"DR", Part::descriptor, "B"},
+    {"BL", Part::descriptor, "B"},     {"TS", Part::descriptor, "T"},     {"SH", Part::descriptor, "W"},
+    {"FZ", Part::descriptor, "Z"},     {"DZ", Part::precipitation, "L"},  {"RA", Part::precipitation, "R"},
+    {"SN", Part::precipitation, "S"},  {"SG", Part::precipitation, "SG"}, {"GS", Part::precipitation, "IP"},
+    {"PE", Part::precipitation, "IP"}, {"PL", Part::precipitation, "IP"}, {"IC", Part::precipitation, "IC"},
+    {"FG", Part::obscuration, "F"},    {"BR", Part::obscuration, "H"},    {"HZ", Part::obscuration, "H"},
+    {"SA", Part::obscuration, "D"},    {"DU", Part::obscuration, "D"},    {"FU", Part::obscuration, "K"},
 };
 
 /* The words of a METAR group: each test is made once, in this order, at the
@@ -179,10 +172,9 @@ struct Compass {
 };
 
 constexpr Compass compass_points[] = {
-    {"N", 0.0f},     {"NNE", 22.5f},  {"NE", 45.0f},   {"ENE", 67.5f},
-    {"E", 90.0f},    {"ESE", 112.5f}, {"SE", 135.0f},  {"SSE", 157.5f},
-    {"S", 180.0f},   {"SSW", 202.5f}, {"SW", 225.0f},  {"WSW", 247.5f},
-    {"W", 270.0f},   {"WNW", 292.5f}, {"NW", 315.0f},  {"NNW", 337.5f},
+    {"N", 0.0f},    {"NNE", 22.5f},  {"NE", 45.0f},  {"ENE", 67.5f},  {"E", 90.0f},   {"ESE", 112.5f},
+    {"SE", 135.0f}, {"SSE", 157.5f}, {"S", 180.0f},  {"SSW", 202.5f}, {"SW", 225.0f}, {"WSW", 247.5f},
+    {"W", 270.0f},  {"WNW", 292.5f}, {"NW", 315.0f}, {"NNW", 337.5f},
 };
 
 struct CoverWord {
@@ -191,8 +183,8 @@ struct CoverWord {
 };
 
 constexpr CoverWord cover_words[] = {
-    {SFC_CLD_CLEAR, "clear"},    {SFC_CLD_FEW, "few"},           {SFC_CLD_SCATTERED, "scattered"},
-    {SFC_CLD_BROKEN, "broken"},  {SFC_CLD_OVERCAST, "overcast"}, {SFC_CLD_OBSCURED, "obscured"},
+    {SFC_CLD_CLEAR, "clear"},   {SFC_CLD_FEW, "few"},           {SFC_CLD_SCATTERED, "scattered"},
+    {SFC_CLD_BROKEN, "broken"}, {SFC_CLD_OVERCAST, "overcast"}, {SFC_CLD_OBSCURED, "obscured"},
 };
 
 /* Cloud-base codes 0 to 9, feet. */
@@ -208,9 +200,7 @@ const char* number_code(const NumberCode* table, size_t rows, int wx) {
   return " ";
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
+bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 /* The leading element of a letter code, or null. At most five characters
  * of the code are read. */
@@ -284,12 +274,12 @@ int WX_metar_weather(const char* wx, char* wx_str) {
       /* A second precipitation token ends the group's code. */
       if (t.part == Part::precipitation && !precipitation.empty()) continue;
       switch (t.part) {
-      case Part::vicinity: put(wx_str, WX_METAR_CODE_LEN, ""); return 0;
-      case Part::intensity: intensity = t.code; break;
-      case Part::descriptor: descriptor = t.code; break;
-      case Part::precipitation: precipitation = t.code; break;
-      case Part::obscuration: obscuration = t.code; break;
-      case Part::ignored: break;
+        case Part::vicinity: put(wx_str, WX_METAR_CODE_LEN, ""); return 0;
+        case Part::intensity: intensity = t.code; break;
+        case Part::descriptor: descriptor = t.code; break;
+        case Part::precipitation: precipitation = t.code; break;
+        case Part::obscuration: obscuration = t.code; break;
+        case Part::ignored: break;
       }
       rest.remove_prefix(std::strlen(t.token));
       read = true;
@@ -326,16 +316,16 @@ const char* WX_metar_weather_text(const char* wx, char* wx_str) {
     matched = true;
     pos += std::strlen(w.token);
     switch (w.kind) {
-    case Words::main:
-      add(w.words);
-      if (w.token[0] == '-' || w.token[0] == '+') sign = true;
-      break;
-    case Words::moderate_main:
-      if (!sign) add("moderate");
-      add(w.words);
-      break;
-    case Words::trailing: trailing = w.words; break;
-    case Words::showers: trailing = trailing.empty() ? "showers" : "showers in vicinity"; break;
+      case Words::main:
+        add(w.words);
+        if (w.token[0] == '-' || w.token[0] == '+') sign = true;
+        break;
+      case Words::moderate_main:
+        if (!sign) add("moderate");
+        add(w.words);
+        break;
+      case Words::trailing: trailing = w.words; break;
+      case Words::showers: trailing = trailing.empty() ? "showers" : "showers in vicinity"; break;
     }
   }
   if (!trailing.empty()) add(trailing);

@@ -195,8 +195,8 @@ TEST(CellEngine, BandsTileEveryCellExactlyOnce) {
         }
       if (!ok) {
         if (wrong_cells < 5)
-          std::printf("cell %d: %g %g %g %g, %zu polygons\n", cell, double(g.v[0]), double(g.v[1]),
-                      double(g.v[2]), double(g.v[3]), polys.size());
+          std::printf("cell %d: %g %g %g %g, %zu polygons\n", cell, double(g.v[0]), double(g.v[1]), double(g.v[2]),
+                      double(g.v[3]), polys.size());
         ++wrong_cells;
       }
     }
@@ -213,20 +213,21 @@ TEST(GridWalk, AreasAndLengthsAgreeWithContourpy) {
   const int nx = 200, ny = 100;
   std::vector<float> levels;
   for (int k = 0; k < 20; ++k) levels.push_back(10.0f + 14.0f * k);
-  std::string py = "import numpy as np, contourpy\nnx,ny=200,100\n"
-                   "x=np.arange(nx,dtype=np.float64); y=np.arange(ny,dtype=np.float64)\n"
-                   "X,Y=np.meshgrid(x,y)\n"
-                   "z=(X+2*Y+0.3*np.sin(X/7)).astype(np.float32).astype(np.float64)\n"
-                   "lv=[10.0+14.0*k for k in range(20)]\n"
-                   "g=contourpy.contour_generator(x,y,z,name='serial',fill_type='OuterOffset',line_type='Separate')\n"
-                   "def ar(p):\n  return 0.5*(np.dot(p[:,0],np.roll(p[:,1],-1))-np.dot(p[:,1],np.roll(p[:,0],-1)))\n"
-                   "for a,b in zip(lv[:-1],lv[1:]):\n"
-                   "  pts,offs=g.filled(a,b); s=0.0\n"
-                   "  for P,O in zip(pts,offs):\n"
-                   "    for i in range(len(O)-1): s+=ar(P[O[i]:O[i+1]])\n"
-                   "  print('A',abs(s))\n"
-                   "for a in lv:\n"
-                   "  print('L',sum(np.sum(np.hypot(*np.diff(l,axis=0).T)) for l in g.lines(a)))\n";
+  std::string py =
+      "import numpy as np, contourpy\nnx,ny=200,100\n"
+      "x=np.arange(nx,dtype=np.float64); y=np.arange(ny,dtype=np.float64)\n"
+      "X,Y=np.meshgrid(x,y)\n"
+      "z=(X+2*Y+0.3*np.sin(X/7)).astype(np.float32).astype(np.float64)\n"
+      "lv=[10.0+14.0*k for k in range(20)]\n"
+      "g=contourpy.contour_generator(x,y,z,name='serial',fill_type='OuterOffset',line_type='Separate')\n"
+      "def ar(p):\n  return 0.5*(np.dot(p[:,0],np.roll(p[:,1],-1))-np.dot(p[:,1],np.roll(p[:,0],-1)))\n"
+      "for a,b in zip(lv[:-1],lv[1:]):\n"
+      "  pts,offs=g.filled(a,b); s=0.0\n"
+      "  for P,O in zip(pts,offs):\n"
+      "    for i in range(len(O)-1): s+=ar(P[O[i]:O[i+1]])\n"
+      "  print('A',abs(s))\n"
+      "for a in lv:\n"
+      "  print('L',sum(np.sum(np.hypot(*np.diff(l,axis=0).T)) for l in g.lines(a)))\n";
   kez_test::write_file(dir.file("cp.py"), py);
   std::string out;
   ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + dir.file("cp.py"), &out), 0);
@@ -283,7 +284,8 @@ TEST(GridWalk, EdgeCases) {
     draw(flat, CONT_LINES, {0, 5, 10});
     if (!cont_rec::rec().segs.empty()) bad |= 2;
     draw(flat, CONT_FILL, {0, 5, 10});
-    if (cont_rec::rec().polys.size() != 6 || cont_rec::rec().polys[0].colour != 1) bad |= 4; /* the band whose top it reaches */
+    if (cont_rec::rec().polys.size() != 6 || cont_rec::rec().polys[0].colour != 1)
+      bad |= 4; /* the band whose top it reaches */
     Grid hole(3, 3);
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 3; ++i) hole.at(i, j) = static_cast<float>(i + j);
@@ -494,10 +496,10 @@ TEST(GridWalk, CutOffsAndTheSpanLimit) {
       return a;
     };
     if (std::fabs(run(-9999, -9999, 2, -2) - 1.0) > 1e-5) bad |= 1;
-    if (run(11, -9999, 2, -2) != 0) bad |= 2;                          /* above the cell */
-    if (std::fabs(run(-9999, 5, 2, -2) - 0.5) > 1e-5) bad |= 4;        /* band cut at 5 */
-    if (std::fabs(run(3, -9999, 2, -2) - 0.7) > 1e-5) bad |= 8;        /* from 3 up */
-    if (run(-9999, -9999, 0.0001f, -2) != 0) bad |= 16;                /* 100000 intervals: left out */
+    if (run(11, -9999, 2, -2) != 0) bad |= 2;                           /* above the cell */
+    if (std::fabs(run(-9999, 5, 2, -2) - 0.5) > 1e-5) bad |= 4;         /* band cut at 5 */
+    if (std::fabs(run(3, -9999, 2, -2) - 0.7) > 1e-5) bad |= 8;         /* from 3 up */
+    if (run(-9999, -9999, 0.0001f, -2) != 0) bad |= 16;                 /* 100000 intervals: left out */
     if (std::fabs(run(-9999, -9999, 0.01f, 0) - 1.0) > 1e-4) bad |= 32; /* 1000 within 10000 */
     if (run(-9999, -9999, 2, 4) != 0) bad |= 64;                        /* 5 intervals over 4 */
     return bad;
@@ -624,8 +626,7 @@ TEST(GridWalk, WorldMapsSplitTheirSeams) {
     for (size_t k = 0; k + 2 < page.rgb.size(); k += 3)
       if (page.rgb[k] < 60 && page.rgb[k + 1] < 60 && page.rgb[k + 2] < 60) ++dark;
     EXPECT_GT(dark, 2000) << m.name;
-    if (const char* keep = std::getenv("KEZ_KEEP_PLOTS"))
-      kez_test::run_command("cp " + file + " " + keep + "/");
+    if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
   }
 }
 

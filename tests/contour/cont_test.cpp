@@ -53,8 +53,7 @@ TEST(ContourInterval, FollowsTheDecimalSteps) {
       {6000, 5000, 14, 80, "71.43 goes to tens"},
       {0, 10, 1, -10, "an upside-down range stays negative"},
   };
-  for (const Case& c : cases)
-    EXPECT_FLOAT_EQ(CONT_calc_intrvl(c.max, c.min, c.num), c.want) << c.why;
+  for (const Case& c : cases) EXPECT_FLOAT_EQ(CONT_calc_intrvl(c.max, c.min, c.num), c.want) << c.why;
 }
 
 TEST(ContourInterval, AgreesWithAnIndependentRecomputation) {
@@ -342,8 +341,7 @@ TEST(PlotSetup, FormatsAndParameters) {
 
     set_var(2, CONT_VALUES, "xy=1 -1:sk=2:%5.2f");
     CONT_plot_setup(0, 2, &f.g, nullptr, nullptr);
-    if (std::fabs(CONT_inspect("x_off") - 0.012f) > 1e-6 || std::fabs(CONT_inspect("y_off") + 0.02f) > 1e-6)
-      bad |= 8;
+    if (std::fabs(CONT_inspect("x_off") - 0.012f) > 1e-6 || std::fabs(CONT_inspect("y_off") + 0.02f) > 1e-6) bad |= 8;
     if (CONT_inspect("x_skip") != 2 || std::string(CONT_inspect_text("num_form", 0)) != "%5.2f") bad |= 16;
     set_var(2, CONT_VALUES, "xy=3");
     CONT_plot_setup(0, 2, &f.g, nullptr, nullptr);
@@ -376,8 +374,8 @@ TEST(PlotSetup, PromptsAndBatch) {
     int type;
     float interval;
   } cases[] = {
-      {"-5\nC\n", CONT_FILL, 3}, {"-5\nyes\n", CONT_FILL, 3}, {"4\nlines\n", CONT_LINES, 4},
-      {"4\n\n", CONT_LINES, 4},   {"4\nndln\n", CONT_LINES, 4}, {"4\nnone\n", CONT_NONE, 4},
+      {"-5\nC\n", CONT_FILL, 3}, {"-5\nyes\n", CONT_FILL, 3},  {"4\nlines\n", CONT_LINES, 4},
+      {"4\n\n", CONT_LINES, 4},  {"4\nndln\n", CONT_LINES, 4}, {"4\nnone\n", CONT_NONE, 4},
   };
   for (const Case& c : cases) {
     ChildResult r = scenario(

@@ -48,9 +48,8 @@ std::vector<double> geod_distances(const std::vector<Pair>& pairs) {
   std::string in;
   char line[120];
   for (const Pair& p : pairs) {
-    std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", static_cast<double>(p.lat1),
-                  static_cast<double>(p.lon1), static_cast<double>(p.lat2),
-                  static_cast<double>(p.lon2));
+    std::snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", static_cast<double>(p.lat1), static_cast<double>(p.lon1),
+                  static_cast<double>(p.lat2), static_cast<double>(p.lon2));
     in += line;
   }
   write_file(dir.file("in"), in);
@@ -113,25 +112,19 @@ struct Formula {
 
 const std::vector<Formula>& formulas() {
   static const std::vector<Formula> table = {
-      {"vapor_pr", 1, [](auto& a) { return vapor_pr(a[0]); }, 2e-4, true,
-       "Goff-Gratch with rounded constants"},
+      {"vapor_pr", 1, [](auto& a) { return vapor_pr(a[0]); }, 2e-4, true, "Goff-Gratch with rounded constants"},
       {"temp_vapor_pr", 1, [](auto& a) { return temp_vapor_pr(a[0]); }, 0.1, false,
        "a fitted inverse of the saturation curve"},
-      {"temp_on_mixrat", 2, [](auto& a) { return temp_on_mixrat(a[0], a[1]); }, 0.1, false,
-       "the same fitted inverse"},
+      {"temp_on_mixrat", 2, [](auto& a) { return temp_on_mixrat(a[0], a[1]); }, 0.1, false, "the same fitted inverse"},
       {"mix_ratio", 2, [](auto& a) { return mix_ratio(a[0], a[1]); }, 2e-4, true, "exact form"},
       {"spec_hum", 2, [](auto& a) { return spec_hum(a[0], a[1]); }, 2e-4, true, "exact form"},
       {"rel_hum", 2, [](auto& a) { return rel_hum(a[0], a[1]); }, 0.01, false, "exact form"},
-      {"dew_temp", 2, [](auto& a) { return dew_temp(a[0], a[1]); }, 0.05, false,
-       "through the fitted inverse"},
-      {"thetae_on_satad", 2, [](auto& a) { return thetae_on_satad(a[0], a[1]); }, 1e-4, true,
-       "exact form"},
+      {"dew_temp", 2, [](auto& a) { return dew_temp(a[0], a[1]); }, 0.05, false, "through the fitted inverse"},
+      {"thetae_on_satad", 2, [](auto& a) { return thetae_on_satad(a[0], a[1]); }, 1e-4, true, "exact form"},
       {"temp_on_satad", 2, [](auto& a) { return temp_on_satad(a[0], a[1]); }, 0.04, false,
        "a 12-step halving search, last step 0.03 K"},
-      {"lcl_pres", 3, [](auto& a) { return lcl_pres(a[0], a[1], a[2]); }, 0.5, false,
-       "iterated on the fitted inverse"},
-      {"pres_alt", 1, [](auto& a) { return pres_alt(a[0]); }, 0.1, false,
-       "standard atmosphere to 20 km"},
+      {"lcl_pres", 3, [](auto& a) { return lcl_pres(a[0], a[1], a[2]); }, 0.5, false, "iterated on the fitted inverse"},
+      {"pres_alt", 1, [](auto& a) { return pres_alt(a[0]); }, 0.1, false, "standard atmosphere to 20 km"},
       {"wind_chill_temp2", 2, [](auto& a) { return wind_chill_temp2(a[0], a[1]); }, 0.35, false,
        "chart rounded to whole degrees F"},
       {"heat_index", 2, [](auto& a) { return heat_index(a[0], a[1]); }, 0.01, false,
@@ -144,9 +137,7 @@ TEST(CalcFormulas, AgreeWithReferenceFromPublishedDefinitions) {
   if (run_command("/usr/bin/python3 -c 'import numpy, scipy' 2>/dev/null") != 0)
     GTEST_SKIP() << "Debian's numpy and scipy are not installed";
   std::string out;
-  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/data/reference/calc_reference.py",
-                        &out),
-            0);
+  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/data/reference/calc_reference.py", &out), 0);
   std::map<std::string, const Formula*> by_name;
   for (const Formula& f : formulas()) by_name[f.name] = &f;
   std::map<std::string, int> seen;
@@ -231,13 +222,15 @@ TEST(CalcFormulas, ScreeningAndEdgeCases) {
       {"wind_chill_temp at 30 m/s uses 26", wind_chill_temp(260, 30), wind_chill_temp(260, 26), 0},
       {"wind_chill_temp above 306.15 K", wind_chill_temp(310, 10), 310, 0},
       {"wind_chill_temp of missing wind", wind_chill_temp(260, M), M, 0},
-      {"wind_chill at 10 m/s", wind_chill(263.15f, 10), (306.15 - 263.15) * (10.45 + 10 * std::sqrt(10.0) - 10) * 1.1627, 0.05},
+      {"wind_chill at 10 m/s", wind_chill(263.15f, 10),
+       (306.15 - 263.15) * (10.45 + 10 * std::sqrt(10.0) - 10) * 1.1627, 0.05},
       {"wind_chill calm is the reference wind's", wind_chill(263.15f, 1), (306.15 - 263.15) * 1.1627 / 0.0453843, 0.05},
       {"wind_chill above skin temperature gains heat", wind_chill(310, 5), (306.15 - 310) * 1.1627 / 0.0453843, 0.01},
       {"wind_chill of missing", wind_chill(M, 5), M, 0},
       {"wind_chill_temp2 is never above the temperature", wind_chill_temp2(290, 0), 290, 0},
       {"heat_index with dew point above temperature", heat_index(300, 301), M, 0},
-      {"heat_index of a cool day is the first estimate", heat_index(283.15f, 273.15f), 273.15 + 5 * (60.8 + 1.2 * (50 - 68) + 0.0936 * 100 * vapor_pr(273.15f) / vapor_pr(283.15f) - 32) / 9, 1e-3},
+      {"heat_index of a cool day is the first estimate", heat_index(283.15f, 273.15f),
+       273.15 + 5 * (60.8 + 1.2 * (50 - 68) + 0.0936 * 100 * vapor_pr(273.15f) / vapor_pr(283.15f) - 32) / 9, 1e-3},
       {"humiture of a dry day is the temperature in F", humiture(303.15f, 273.15f), 86, 1e-3},
       {"humiture of a humid day", humiture(303.15f, 298.15f), 86 + vapor_pr(298.15f) - 21, 1e-3},
       {"temp_hum_index", temp_hum_index(300, 290), 0.55 * 300 + 0.2 * 290 + 17.5, 1e-3},

@@ -1,9 +1,9 @@
 #include "kez_test.h"
-#include "ps_render.h"
 #include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
 #include "kezsfc.h"
+#include "ps_render.h"
 
 #include <gtest/gtest.h>
 
@@ -211,7 +211,7 @@ TEST(DataFrame, RecordsInOrderGroupInOnePassOneBar) {
     got.push_back(r.out.substr(a, b - a));
   /* The group: one rewind, each station draws temp then dewp; the close
    * pair is thinned to one. */
-  const std::vector<std::string> group = {"rewind", "temp@S0", "dewp@S0", "temp@S1", "dewp@S1",
+  const std::vector<std::string> group = {"rewind",  "temp@S0", "dewp@S0", "temp@S1", "dewp@S1",
                                           "temp@S2", "dewp@S2", "temp@S3", "dewp@S3"};
   ASSERT_GE(got.size(), group.size()) << r.out << r.err;
   EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + group.size()), group) << r.out;
@@ -248,8 +248,7 @@ TEST(DataFrame, VectorRecordsAndBars) {
   ASSERT_EQ(r.status, 0) << r.err;
   /* The vector header draws its components once, then the bars; two
    * contour records share one colour bar. */
-  EXPECT_NE(r.out.find("vect_type 22\nvect_setup 1 grids\nvect_draw\nbar\nvect_bar\n"), std::string::npos)
-      << r.out;
+  EXPECT_NE(r.out.find("vect_type 22\nvect_setup 1 grids\nvect_draw\nbar\nvect_bar\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("cont_setup 3\ncont_draw\ncont_setup 4\ncont_draw\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("\nbar\n"), r.out.rfind("\nbar\n")) << r.out;
 }
@@ -356,4 +355,4 @@ TEST(DataFrame, StationModelsAndAnalysedFieldToPostScript) {
   if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
 }
 
-}  // namespace
+} // namespace

@@ -22,9 +22,7 @@ using kez_test::write_file;
 
 constexpr float M = KEZ_FMISS;
 
-bool has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 int count(const std::string& text, const std::string& part) {
   int n = 0;
@@ -91,8 +89,7 @@ TEST(StationStore, RefusesIndexesOutsideTheStoreAndTheFields) {
       {"station past the capacity", [&] { return DATA_add_raw(10, 0, &d); },
        "DATA_add_raw: Station 10 outside the store of 10"},
       {"negative station", [&] { return DATA_add_raw(-1, 0, &d); }, "DATA_add_raw: Station -1"},
-      {"field 60 stored", [&] { return DATA_add_field(60, VAR_get_var(0)); },
-       "DATA_add_field: Field 60 outside"},
+      {"field 60 stored", [&] { return DATA_add_field(60, VAR_get_var(0)); }, "DATA_add_field: Field 60 outside"},
       {"location past the capacity", [&] { return DATA_add_loc(11, 0.0, 0.0); },
        "DATA_add_loc: Station 11 outside the store of 10"},
       {"negative location", [&] { return DATA_add_loc(-3, 0.0, 0.0); }, "DATA_add_loc: Station -3"},
@@ -146,7 +143,7 @@ TEST(StationStore, FreeThenInitStartsEmptyAtEightHundred) {
 struct Report {
   float gx, gy; /* grid position in the plot domain */
   float t, p;
-  int use;      /* what read_report answers */
+  int use; /* what read_report answers */
 };
 
 struct TestSource {
@@ -266,8 +263,8 @@ void check(const char* name, bool ok) { std::printf("%s %s\n", ok ? "ok" : "BAD"
 
 TEST(DataPipeline, FitsSavesAndReusesGridsAndKeepsTheInputConvention) {
   TempDir dir;
-  write_file(dir.file("name_conv"), "incv " + dir.path() + "/in_%y%m%d.dat - 0\n" + "outc " +
-                                        dir.path() + "/out_%v.grd - 0\n");
+  write_file(dir.file("name_conv"),
+             "incv " + dir.path() + "/in_%y%m%d.dat - 0\n" + "outc " + dir.path() + "/out_%v.grd - 0\n");
   auto r = run_child([&] {
     RES_put("file_path", dir.path().c_str());
     RES_put("out_file", "kez:outc");
@@ -337,9 +334,9 @@ TEST(DataPipeline, FitsSavesAndReusesGridsAndKeepsTheInputConvention) {
 
 TEST(DataPipeline, ListsWithoutFittedGridsRunNoGriddingStep) {
   auto r = run_child([] {
-    variable(0, "x", 1, 0, 500);      /* station values */
-    variable(1, "vort", 10, 2, 41);   /* a function: computed, not fitted */
-    variable(2, "p", 12, 6, 1);       /* a vector header */
+    variable(0, "x", 1, 0, 500);    /* station values */
+    variable(1, "vort", 10, 2, 41); /* a function: computed, not fitted */
+    variable(2, "p", 12, 6, 1);     /* a vector header */
     VAR_set_num(3);
     DATA_info data = source_record();
     DATA_new_grid();
@@ -372,9 +369,8 @@ TEST(DataPipeline, RefinedGridsAreSavedWithTheirOwnSizesAndReused) {
     RES_put("out_file", "kez:outc");
     RES_put("plot_param", "gridx2");
     GRD_set_grid_factor(2);
-    DATA_grid_ops ops = {GRD_get_grid,      GRD_set_grid_domain, GRD_alloc_grid,
-                         GRD_free,          GRD_set_grid_info,   GRD_set_var,
-                         GRD_set_grid_date, GRD_read_check,      record_save};
+    DATA_grid_ops ops = {GRD_get_grid, GRD_set_grid_domain, GRD_alloc_grid, GRD_free,   GRD_set_grid_info,
+                         GRD_set_var,  GRD_set_grid_date,   GRD_read_check, record_save};
     DATA_set_grid_ops(&ops);
     variable(0, "t", 11, 0, 11);
     VAR_set_num(1);
@@ -382,14 +378,13 @@ TEST(DataPipeline, RefinedGridsAreSavedWithTheirOwnSizesAndReused) {
     DATA_new_grid();
     capture([&] { DATA_fit_grid(&data); });
     check("refined slot", GRD_get_grid(0)->domain.nx == 39 && GRD_get_grid(0)->domain.ny == 29);
-    check("header sizes are the slot's", saved_info.max_x == 39 && saved_info.max_y == 29 &&
-                                             saved_nx == 39);
+    check("header sizes are the slot's", saved_info.max_x == 39 && saved_info.max_y == 29 && saved_nx == 39);
     DATA_new_grid();
     GRD_init_grids();
     FLAG_set(GRD_FLAG_FILE_PARAM, 3);
     auto again = capture([&] { DATA_fit_grid(&data); });
-    check("refined file reused", src.analysed == 1 && !has(again.out, "Fitting to grid") &&
-                                     GRD_get_grid(0)->grid != nullptr);
+    check("refined file reused",
+          src.analysed == 1 && !has(again.out, "Fitting to grid") && GRD_get_grid(0)->grid != nullptr);
     GRD_init_grids();
     return 0;
   });
@@ -435,8 +430,7 @@ TEST(DataPipeline, AGridDomainOfItsOwnTakesTheStationsThroughLatitudeAndLongitud
     DATA_new_grid();
     capture([&] { DATA_fit_grid(&data); });
     const GRD_report* t = GRD_get_grid(0);
-    check("grid domain decoded", data.grd_domain.nx == 10 && data.grd_domain.ny == 8 &&
-                                     data.grd_domain.dx == 2.0f);
+    check("grid domain decoded", data.grd_domain.nx == 10 && data.grd_domain.ny == 8 && data.grd_domain.dx == 2.0f);
     check("slot on the grid domain", t->grid && t->domain.nx == 10 && t->domain.ny == 8);
     /* Coarse point (i, j) lies at fine position (2i + 0.5, 2j), where the
      * source's t is 50 + gx - gy. */

@@ -167,27 +167,31 @@ TEST(ObjectiveAnalysis, SettingsItemsAreReadAndClamped) {
     const char* why;
   };
   const Case cases[] = {
-      {"", "2,5,6,0.5,1",
+      {"",
+       "2,5,6,0.5,1",
        {"Filter parameter             =    2.0000 cm**2", "Radius of influence          =    5.00 grids",
         "Number of passes             =    1\n", "Minimum stations at gridpt   =    1 stats"},
        "six passes are out of range"},
-      {"", "0,-1,0,1,0",
+      {"",
+       "0,-1,0,1,0",
        {"Filter parameter             =    1.0000", "Radius of influence          = 1000.00 grids",
         "Number of passes             =    1\n", "Minimum stations at gridpt   =    1 stats"},
        "non-positive values fall back"},
-      {"", "3,,3,0.005,2.7",
+      {"",
+       "3,,3,0.005,2.7",
        {"Filter parameter             =    3.0000", "Radius of influence          =    3.00 grids",
         "Number of passes             =    3\n", "Convergence parameter        =    0.2000",
         "Minimum stations at gridpt   =    2 stats"},
        "an empty radius keeps the caller's; a tiny convergence falls back"},
-      {"", ",,2,0.5",
+      {"",
+       ",,2,0.5",
        {"Filter parameter             =    1.0000", "Convergence parameter        =    0.5000"},
        "an empty filter keeps the caller's"},
-      {"", "nan,inf,2",
+      {"",
+       "nan,inf,2",
        {"Filter parameter             =    1.0000", "Radius of influence          = 1000.00 grids"},
        "texts that are no finite number read as 0"},
-      {"label,GRIDX2", "",
-       {"Radius of influence          =    6.00 grids"}, "gridx keeps the radius' distance"},
+      {"label,GRIDX2", "", {"Radius of influence          =    6.00 grids"}, "gridx keeps the radius' distance"},
   };
   for (const Case& c : cases) {
     std::string out = reported(c.plot_param, c.object_param, "");
@@ -241,9 +245,7 @@ TEST(ObjectiveAnalysis, StationsOffTheGridOrOnItsLastPointHaveSoundResiduals) {
     float* z[1] = {v.data()};
     const M_type old = MESS_get();
     MESS_set(1, M_out3);
-    auto out = capture([&] {
-      EXPECT_EQ(OBJ_analyze(st.x.data(), st.y.data(), z, st.n(), 1, s.g.data()), 0);
-    });
+    auto out = capture([&] { EXPECT_EQ(OBJ_analyze(st.x.data(), st.y.data(), z, st.n(), 1, s.g.data()), 0); });
     MESS_set(-1, M_out3 & ~old);
     return std::make_pair(rms_lines(out.out + out.err), s.values(0));
   };
@@ -286,9 +288,7 @@ TEST(ObjectiveAnalysis, TinyValuesBecomeZeroAndRefusalsAreClean) {
     std::vector<float> a{5}, b{6};
     float* z[2] = {a.data(), b.data()};
     auto out = capture([&] { OBJ_analyze(st.x.data(), st.y.data(), z, 1, 2, s.g.data()); });
-    EXPECT_NE(out.err.find("OBJ_analyze: Field 2 does not fit the 6 by 6 analysis grid"),
-              std::string::npos)
-        << out.err;
+    EXPECT_NE(out.err.find("OBJ_analyze: Field 2 does not fit the 6 by 6 analysis grid"), std::string::npos) << out.err;
     EXPECT_EQ(s.at(0, 2, 2), 5.0f);
     EXPECT_EQ(s.g[1].source, 0);
   }
@@ -334,8 +334,7 @@ TEST(ObjectiveAnalysis, BinnedSearchEqualsVisitingEveryStation) {
     const char* object_param;
   };
   const Setup setups[] = {
-      {3, 3, "", ""}, {1.5f, 2, "miss", ""}, {0.4f, 1, "", ""}, {3, 4, "", "0.3,,4,0.3,2"},
-      {40, 2, "", ""},
+      {3, 3, "", ""}, {1.5f, 2, "miss", ""}, {0.4f, 1, "", ""}, {3, 4, "", "0.3,,4,0.3,2"}, {40, 2, "", ""},
   };
   for (const Setup& su : setups) {
     std::vector<float> grids[2][2];
@@ -400,8 +399,7 @@ TEST(ObjectiveAnalysis, AgreesWithATextbookBarnesAnalysis) {
     int passes;
     float converg;
   };
-  const Setup setups[] = {{30, 22, 0.5f, 0.5f, 3, 3, 0.2f}, {25, 25, 1, 1, 3, 1, 0.2f},
-                          {20, 16, 1, 2, 4, 2, 0.5f}};
+  const Setup setups[] = {{30, 22, 0.5f, 0.5f, 3, 3, 0.2f}, {25, 25, 1, 1, 3, 1, 0.2f}, {20, 16, 1, 2, 4, 2, 0.5f}};
   for (const Setup& su : setups) {
     reset(su.filter, su.radius);
     OBJ_set_num_pass(su.passes);
@@ -419,8 +417,8 @@ TEST(ObjectiveAnalysis, AgreesWithATextbookBarnesAnalysis) {
     {
       std::ofstream in(dir.file("case.txt"));
       char line[160];
-      std::snprintf(line, sizeof line, "%d %d %.9g %.9g %.9g %.9g %d %.9g\n", su.nx, su.ny, su.d,
-                    su.d, su.filter, su.radius, su.passes, su.converg);
+      std::snprintf(line, sizeof line, "%d %d %.9g %.9g %.9g %.9g %d %.9g\n", su.nx, su.ny, su.d, su.d, su.filter,
+                    su.radius, su.passes, su.converg);
       in << line;
       for (int k = 0; k < st.n(); ++k) {
         /* the analysis turned the positions into grid coordinates */
@@ -428,8 +426,8 @@ TEST(ObjectiveAnalysis, AgreesWithATextbookBarnesAnalysis) {
         in << line;
       }
     }
-    std::string cmd = "/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/data/barnes_reference.py " +
-                      dir.file("case.txt") + " " + dir.file("ref.txt");
+    std::string cmd = "/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/data/barnes_reference.py " + dir.file("case.txt") +
+                      " " + dir.file("ref.txt");
     ASSERT_EQ(kez_test::run_command(cmd), 0) << cmd;
     std::ifstream ref(dir.file("ref.txt"));
     std::vector<float> got = s.values(0);

@@ -136,7 +136,8 @@ TEST_F(VarCodes, LevelFields) {
       {"a0-3000", "2 106 30000"},
       {"0-3000m_ag", "2 106 30000"},
       {"0-10000ft", "2 104 30000"},
-      {"0ft-10000ft_ag", "2 106 30000"}, {"1000ft-3000m", "2 104 30003"},
+      {"0ft-10000ft_ag", "2 106 30000"},
+      {"1000ft-3000m", "2 104 30003"},
       {"sfc[99999999999]", "-1 4242 4242"},
       {"trop+1000m", "2 104 10995"},
       {"trop-1000m", "2 104 10996"},
@@ -187,16 +188,14 @@ TEST_F(VarCodes, EveryLevelWordGivesItsType) {
     int type;
   };
   const Case cases[] = {
-      {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},
-      {"sea", 1},         {"se", 1},          {"frz", 4},         {"lcl", 5},
-      {"mwnd", 6},        {"trop", 7},        {"sl", 102},        {"whole", 200},
-      {"top_frz", 204},   {"gcld_bot", 206},  {"gcld_top", 207},  {"blcld_bot", 209},
-      {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212},  {"lcld_top", 213},
-      {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223},
-      {"mcld_lyr", 224},  {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},
-      {"conv_bot", 242},  {"conv_top", 243},  {"conv_lyr", 244},  {"wbzero", 245},
-      {"maxepot", 246},   {"equilib", 247},   {"sconv_bot", 248}, {"sconv_top", 249},
-      {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253},  {"sclw_top", 254},
+      {"none", 0},        {"snd", 0},         {"sfc", 1},         {"sf", 1},         {"sea", 1},
+      {"se", 1},          {"frz", 4},         {"lcl", 5},         {"mwnd", 6},       {"trop", 7},
+      {"sl", 102},        {"whole", 200},     {"top_frz", 204},   {"gcld_bot", 206}, {"gcld_top", 207},
+      {"blcld_bot", 209}, {"blcld_top", 210}, {"blcld_lyr", 211}, {"lcld_bot", 212}, {"lcld_top", 213},
+      {"lcld_lyr", 214},  {"cld_ceil", 215},  {"mcld_bot", 222},  {"mcld_top", 223}, {"mcld_lyr", 224},
+      {"hcld_bot", 232},  {"hcld_top", 233},  {"hcld_lyr", 234},  {"conv_bot", 242}, {"conv_top", 243},
+      {"conv_lyr", 244},  {"wbzero", 245},    {"maxepot", 246},   {"equilib", 247},  {"sconv_bot", 248},
+      {"sconv_top", 249}, {"dconv_bot", 251}, {"dconv_top", 252}, {"sclw_bot", 253}, {"sclw_top", 254},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(level_of(c.word), "2 " + std::to_string(c.type) + " 0") << c.word;
@@ -253,12 +252,11 @@ TEST_F(VarCodes, PlotTypeKeywords) {
     const char* word;
     int code;
   };
-  const Case read[] = {{"data", 1},   {"VALUE", 2},   {"text", 3},   {"mark", 4},   {"mk", 4},
-                       {"cont", 11},  {"ln", 12},     {"dln", 13},   {"ndln", 14},  {"cf", 15},
-                       {"lcf", 16},   {"gvalue", 17}, {"wind", 20},  {"vect", 21},  {"barb", 22},
-                       {"strm", 23},  {"track", 23},  {"plot", 30},  {"cloud", 31}, {"wbarb", 32},
-                       {"cbarb", 33}, {"dbarb", 34},  {"vbarb", 35}, {"symb", 36},  {"wx", 36},
-                       {"line", 37},  {"lcont", -1},  {"grid", -1},  {"map", -1},   {"", -1}};
+  const Case read[] = {{"data", 1},   {"VALUE", 2},  {"text", 3},   {"mark", 4},   {"mk", 4},     {"cont", 11},
+                       {"ln", 12},    {"dln", 13},   {"ndln", 14},  {"cf", 15},    {"lcf", 16},   {"gvalue", 17},
+                       {"wind", 20},  {"vect", 21},  {"barb", 22},  {"strm", 23},  {"track", 23}, {"plot", 30},
+                       {"cloud", 31}, {"wbarb", 32}, {"cbarb", 33}, {"dbarb", 34}, {"vbarb", 35}, {"symb", 36},
+                       {"wx", 36},    {"line", 37},  {"lcont", -1}, {"grid", -1},  {"map", -1},   {"", -1}};
   for (const Case& c : read) EXPECT_EQ(VAR_dec_type(c.word), c.code) << c.word;
   EXPECT_STREQ(VAR_print_type(12), "lcont");
   EXPECT_STREQ(VAR_print_type(15), "fcont");
@@ -348,10 +346,9 @@ TEST_F(VarCodes, NamesTakeTheirPlotType) {
     int type;
   };
   const Case cases[] = {
-      {KEZ_MISS, 0, "temp", 2},   {15, 0, "temp", 15}, {20, 0, "temp", 2},
-      {KEZ_MISS, 6, "w", 10},     {21, 6, "w", 21},    {KEZ_MISS, 2, "thetae", 10},
-      {KEZ_MISS, 2, "vect", 21},  {22, 2, "dewp", 22}, {KEZ_MISS, 2, "smooth", 2},
-      {KEZ_MISS, 2, "Thetae", 2},
+      {KEZ_MISS, 0, "temp", 2},   {15, 0, "temp", 15},         {20, 0, "temp", 2},        {KEZ_MISS, 6, "w", 10},
+      {21, 6, "w", 21},           {KEZ_MISS, 2, "thetae", 10}, {KEZ_MISS, 2, "vect", 21}, {22, 2, "dewp", 22},
+      {KEZ_MISS, 2, "smooth", 2}, {KEZ_MISS, 2, "Thetae", 2},
   };
   for (const Case& c : cases) {
     FLAG_set(11, c.flag11);
@@ -389,12 +386,9 @@ TEST(VarTables, MissingTableWarnsAndIsTriedAgain) {
   char self[4096] = {0};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
   std::string out;
-  kez_test::run_command(
-      "KEZ_VAR_FRESH_DIR=" + dir.path() + " " + self + " --gtest_filter=VarTablesFresh.* 2>&1",
-      &out);
+  kez_test::run_command("KEZ_VAR_FRESH_DIR=" + dir.path() + " " + self + " --gtest_filter=VarTablesFresh.* 2>&1", &out);
   EXPECT_NE(out.find("lookups: 0 11"), std::string::npos) << out;
-  EXPECT_NE(out.find("VAR_read_varfile: Unable to open file: " + dir.path() + "/variable.lup\n"),
-            std::string::npos)
+  EXPECT_NE(out.find("VAR_read_varfile: Unable to open file: " + dir.path() + "/variable.lup\n"), std::string::npos)
       << out;
 }
 
@@ -428,6 +422,5 @@ TEST(VarTables, DefinitionFileByProgramName) {
     return 0;
   });
   EXPECT_EQ(r.out, "0 1 1 y");
-  EXPECT_NE(r.err.find("VAR_open_file: Unable to open var file: " + dir.path() + "/"),
-            std::string::npos);
+  EXPECT_NE(r.err.find("VAR_open_file: Unable to open var file: " + dir.path() + "/"), std::string::npos);
 }

@@ -90,8 +90,7 @@ TEST_F(VarLabel, PredicatesOverRepresentativeRecords) {
     const char* why;
   };
   const Case cases[] = {
-      {2, KEZ_MISS, "FUNC LABEL PLOT SUBPLOT DATA plot_FUNC plot_PLOT type_PLOT",
-       "top-level function, type unset"},
+      {2, KEZ_MISS, "FUNC LABEL PLOT SUBPLOT DATA plot_FUNC plot_PLOT type_PLOT", "top-level function, type unset"},
       {1, 2, "SUBREG CALC SUBCALC PLOT SUBPLOT DATA plot_PLOT type_PLOT", "group member"},
       {10, 2, "REG CALC SUBCALC SUBPLOT DATA type_PLOT", "function argument"},
       {4, 6, "PLOT DATA type_MAP", "map item"},
@@ -108,8 +107,7 @@ TEST_F(VarLabel, PredicatesOverRepresentativeRecords) {
        "wind fitted from stations"},
       {0, 40, "REG CALC SUBCALC LABEL PLOT SUBPLOT DATA plot_PLOT type_PLOT", "constant"},
       {3, 10, "SUBFUNC PLOT DATA plot_GRID type_GRID type_CONT calc_GRID get_GRID", "sub-function"},
-      {10, 21, "REG CALC SUBCALC SUBPLOT subplot_GRID type_GRID type_VECT fit_GRID get_GRID",
-       "vector argument"},
+      {10, 21, "REG CALC SUBCALC SUBPLOT subplot_GRID type_GRID type_VECT fit_GRID get_GRID", "vector argument"},
       {5, 2, "COMP LABEL DATA type_PLOT", "group header"},
       {4, 7, "PLOT DATA FRAME", "frame item"},
       {4, 8, "PLOT DATA PANEL", "panel item"},
@@ -240,12 +238,8 @@ TEST_F(VarLabel, ParameterNames) {
     const char* want;
   };
   const Case cases[] = {
-      {19000011, "K", "Temperature (K)"},
-      {11, nullptr, "Temperature"},
-      {999, nullptr, "v999"},
-      {1910111050, "%", "Temperature (%)"},
-      {1910118050, "", "Temperature"},
-      {19323011, "", "Temperature"},
+      {19000011, "K", "Temperature (K)"},     {11, nullptr, "Temperature"},    {999, nullptr, "v999"},
+      {1910111050, "%", "Temperature (%)"},   {1910118050, "", "Temperature"}, {19323011, "", "Temperature"},
       {61, "in", "Total precipitation (in)"},
   };
   for (const Case& c : cases) {
@@ -347,32 +341,29 @@ TEST_F(VarLabel, ShortLevelTextsReadBack) {
 TEST_F(VarLabel, ShippedTablesHoldEveryNameTheSystemLooksUp) {
   const std::vector<std::string> names = {
       /* surface variable keys */
-      "city", "temp", "ttd", "dewp", "dewd", "wdir", "wspd", "wgst", "wbrbc", "wbrb", "wind",
-      "hwind", "uwnd", "uwndg", "vwnd", "vwndg", "alt", "pralt", "pres", "elev", "wx", "vis",
-      "cldcl", "cldclc", "cldcv", "ptend", "prec1", "prec3", "prec6", "prec12", "prec24", "prec",
-      "extt", "maxt6", "maxt24", "maxt", "mint6", "mint24", "mint", "snwdp", "nlcld", "lcld",
-      "mcld", "hcld", "solar", "sst", "wavper", "wavhgt", "vpres", "svpres", "wchilt", "wchill",
-      "wchill2", "wchilf", "heat", "humit", "mrat", "smrat", "shum", "rhum", "wetblb", "thetaw",
-      "thetae", "thetav", "theta", "vtemp", "fr",
+      "city", "temp", "ttd", "dewp", "dewd", "wdir", "wspd", "wgst", "wbrbc", "wbrb", "wind", "hwind", "uwnd", "uwndg",
+      "vwnd", "vwndg", "alt", "pralt", "pres", "elev", "wx", "vis", "cldcl", "cldclc", "cldcv", "ptend", "prec1",
+      "prec3", "prec6", "prec12", "prec24", "prec", "extt", "maxt6", "maxt24", "maxt", "mint6", "mint24", "mint",
+      "snwdp", "nlcld", "lcld", "mcld", "hcld", "solar", "sst", "wavper", "wavhgt", "vpres", "svpres", "wchilt",
+      "wchill", "wchill2", "wchilf", "heat", "humit", "mrat", "smrat", "shum", "rhum", "wetblb", "thetaw", "thetae",
+      "thetav", "theta", "vtemp", "fr",
       /* grid request codes */
       "pr", "hh", "st", "rh", "li", "uw", "vw", "vv", "qp", "sc", "wh", "wp", "wd", "ss",
       /* calculator functions */
-      "copy", "max", "min", "add", "sum", "avg", "interp", "sub", "thick", "mul", "mod", "sqrt",
-      "pow", "exp", "log", "log10", "abs", "div", "sin", "cos", "tan", "asin", "acos", "atan",
-      "atan2", "smooth", "lat", "lon", "projx", "projy", "show", "pr_alt", "wind", "vect", "stream",
-      "strm", "spd", "mag", "dir", "ewdir", "uwnd", "vwnd", "uwndg", "vwndg", "dot", "cross", "dx",
-      "dy", "grad", "vdiff", "lapl", "conv", "diverg", "vconv", "rvort", "avort", "def1", "def2",
-      "adv", "ugeos", "vgeos", "uq", "vq", "vapor", "mixrat"};
+      "copy", "max", "min", "add", "sum", "avg", "interp", "sub", "thick", "mul", "mod", "sqrt", "pow", "exp", "log",
+      "log10", "abs", "div", "sin", "cos", "tan", "asin", "acos", "atan", "atan2", "smooth", "lat", "lon", "projx",
+      "projy", "show", "pr_alt", "wind", "vect", "stream", "strm", "spd", "mag", "dir", "ewdir", "uwnd", "vwnd",
+      "uwndg", "vwndg", "dot", "cross", "dx", "dy", "grad", "vdiff", "lapl", "conv", "diverg", "vconv", "rvort",
+      "avort", "def1", "def2", "adv", "ugeos", "vgeos", "uq", "vq", "vapor", "mixrat"};
   EXPECT_EQ(names.size(), 67u + 14u + 65u);
   for (const std::string& n : names) EXPECT_GT(VAR_search_var_num(n.c_str()), 0) << n;
   struct Case {
     const char* abbr;
     int number;
   };
-  const Case fixed[] = {{"dewp", 17}, {"wspd", 32}, {"spd", 32}, {"wdir", 31}, {"temp", 11},
-                        {"prec", 61}, {"pr", 1},    {"hh", 7},   {"st", 11},   {"rh", 52},
-                        {"li", 131},  {"uw", 33},   {"vw", 34},  {"vv", 39},   {"qp", 61},
-                        {"sc", 66},   {"wh", 100},  {"wp", 108}, {"wd", 107},  {"ss", 80}};
+  const Case fixed[] = {{"dewp", 17}, {"wspd", 32}, {"spd", 32}, {"wdir", 31}, {"temp", 11}, {"prec", 61}, {"pr", 1},
+                        {"hh", 7},    {"st", 11},   {"rh", 52},  {"li", 131},  {"uw", 33},   {"vw", 34},   {"vv", 39},
+                        {"qp", 61},   {"sc", 66},   {"wh", 100}, {"wp", 108},  {"wd", 107},  {"ss", 80}};
   for (const Case& c : fixed) EXPECT_EQ(VAR_search_var_num(c.abbr), c.number) << c.abbr;
 }
 
@@ -382,14 +373,11 @@ TEST(VarShippedTables, ScriptRegeneratesThemIdentically) {
       kez_test::run_command("test -r " + defs + "/grib1/2.0.3.table") != 0)
     GTEST_SKIP() << "the WMO tables of libeccodes-data are not installed";
   TempDir dir;
-  ASSERT_EQ(
-      kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tools/make_variable_lup.py " +
-                            defs + " " + dir.path()),
-      0);
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tools/make_variable_lup.py " + defs + " " +
+                                  dir.path()),
+            0);
   for (const char* f : {"variable.lup", "source.lup"})
-    EXPECT_EQ(kez_test::read_file(dir.file(f)),
-              kez_test::read_file(std::string(KEZ_DATA_DIR "/") + f))
-        << f;
+    EXPECT_EQ(kez_test::read_file(dir.file(f)), kez_test::read_file(std::string(KEZ_DATA_DIR "/") + f)) << f;
 }
 
 TEST(VarShippedTables, SourcesAndModels) {
@@ -408,10 +396,9 @@ TEST(VarShippedTables, SourcesAndModels) {
     std::printf("%s", out.c_str());
     return 0;
   });
-  EXPECT_EQ(
-      r.out,
-      "US National Weather Service - NCEP (WMC)|European Centre for Medium-Range Weather||US N|"
-      "lfm|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
+  EXPECT_EQ(r.out,
+            "US National Weather Service - NCEP (WMC)|European Centre for Medium-Range Weather||US N|"
+            "lfm|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
   TempDir dir;
   auto m = run_child([&] {
     RES_put("file_path", dir.path().c_str());

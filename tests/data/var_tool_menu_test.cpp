@@ -79,14 +79,12 @@ TEST(VarMenu, DisplayPatterns) {
     int want;
   };
   const Case cases[] = {
-      {"a*c", "abc", 1},     {"a*c", "ac", 1},    {"a*c", "ab", 0},   {"a*", "abcdef", 1},
-      {"[0-9]?", "5x", 1},   {"[0-9]?", "x5", 0}, {"[0-9]?", "5", 0}, {"eta|ngm", "etax", 0},
-      {"eta|ngm", "ngm", 1}, {"~eta", "ngm", 1},  {"~eta", "eta", 0}, {"[-a]b", "-b", 1},
-      {"[a-]b", "-b", 1},    {"e.a", "eta", 1},   {"ETA", "eta", 0},  {"a*b*c", "axxbyyc", 1},
-      {"", "eta", 0},        {"eta", "", 0},      {"[abc", "a", 0},   {"a*cd", "acxcd", 0},
+      {"a*c", "abc", 1},       {"a*c", "ac", 1},   {"a*c", "ab", 0},       {"a*", "abcdef", 1},   {"[0-9]?", "5x", 1},
+      {"[0-9]?", "x5", 0},     {"[0-9]?", "5", 0}, {"eta|ngm", "etax", 0}, {"eta|ngm", "ngm", 1}, {"~eta", "ngm", 1},
+      {"~eta", "eta", 0},      {"[-a]b", "-b", 1}, {"[a-]b", "-b", 1},     {"e.a", "eta", 1},     {"ETA", "eta", 0},
+      {"a*b*c", "axxbyyc", 1}, {"", "eta", 0},     {"eta", "", 0},         {"[abc", "a", 0},      {"a*cd", "acxcd", 0},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(VAR_menu_display(c.pattern, c.text), c.want) << c.pattern << " ~ " << c.text;
+  for (const Case& c : cases) EXPECT_EQ(VAR_menu_display(c.pattern, c.text), c.want) << c.pattern << " ~ " << c.text;
   EXPECT_EQ(VAR_menu_display(nullptr, "a"), 0);
   EXPECT_EQ(VAR_menu_display("a", nullptr), 0);
 }
@@ -94,8 +92,7 @@ TEST(VarMenu, DisplayPatterns) {
 TEST(VarMenu, EntriesNamesLimitAndLongAbbreviations) {
   TempDir dir;
   std::string many;
-  for (int i = 1; i <= 50; ++i)
-    many += "e" + std::to_string(i) + " Entry_" + std::to_string(i) + " 1 temp\n";
+  for (int i = 1; i <= 50; ++i) many += "e" + std::to_string(i) + " Entry_" + std::to_string(i) + " 1 temp\n";
   write_file(dir.file("many.var"), many);
   write_file(dir.file("menu.var"), kMenuFile);
   auto r = run_child(
@@ -127,9 +124,8 @@ TEST(VarMenu, EntriesNamesLimitAndLongAbbreviations) {
   EXPECT_NE(r.out.find("NAME 0\n"), std::string::npos);
   EXPECT_NE(r.out.find("HIDDEN 1 dewp\n"), std::string::npos) << "a hidden entry still expands";
   EXPECT_NE(r.out.find("JOINED 1 a,b\n"), std::string::npos);
-  EXPECT_NE(
-      r.err.find("VAR_read_menu: Abbreviation longer than 8 characters, not shown: verylongab"),
-      std::string::npos)
+  EXPECT_NE(r.err.find("VAR_read_menu: Abbreviation longer than 8 characters, not shown: verylongab"),
+            std::string::npos)
       << r.err;
 }
 
@@ -162,9 +158,7 @@ TEST(VarMenu, PipedAnswers) {
           return 0;
         },
         c.input);
-    EXPECT_NE(r.out.find(std::string("RESULT ") + c.want + "\n"), std::string::npos)
-        << c.why << "\n"
-        << r.out;
+    EXPECT_NE(r.out.find(std::string("RESULT ") + c.want + "\n"), std::string::npos) << c.why << "\n" << r.out;
     if (std::string(c.input).rfind("list", 0) == 0) {
       EXPECT_NE(r.out.find(" Abbr    Description\n"), std::string::npos);
       char row[80];

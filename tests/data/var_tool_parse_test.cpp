@@ -33,9 +33,9 @@ class VarParse : public ::testing::Test {
 
 /* One record as "name|units|type|flag|time|ltype|level|var0|format". */
 std::string record(const VAR_data& d) {
-  return std::string(d.name) + "|" + d.units + "|" + std::to_string(d.type) + "|" +
-         std::to_string(d.flag) + "|" + std::to_string(d.time) + "|" + std::to_string(d.ltype) +
-         "|" + std::to_string(d.level) + "|" + std::to_string(d.var[0]) + "|" + d.format;
+  return std::string(d.name) + "|" + d.units + "|" + std::to_string(d.type) + "|" + std::to_string(d.flag) + "|" +
+         std::to_string(d.time) + "|" + std::to_string(d.ltype) + "|" + std::to_string(d.level) + "|" +
+         std::to_string(d.var[0]) + "|" + d.format;
 }
 
 /* The table as text. */
@@ -63,47 +63,34 @@ TEST_F(VarParse, ItemsBecomeRecordsInTheirOrder) {
     const char* why;
   };
   const Case cases[] = {
-      {"temp,dewp", "temp||2|0|0|-9999|-9999|11|; dewp||2|0|0|-9999|-9999|17|",
-       "two plain variables"},
-      {"temp, dewp", "temp||2|0|0|-9999|-9999|11|;  dewp||2|0|0|-9999|-9999|0|",
-       "a blank stays in the name"},
-      {"12:500mb:temp:F:cont:lc=2", "temp|F|11|0|12|100|500|11|lc=2",
-       "time, level, units, type, options"},
+      {"temp,dewp", "temp||2|0|0|-9999|-9999|11|; dewp||2|0|0|-9999|-9999|17|", "two plain variables"},
+      {"temp, dewp", "temp||2|0|0|-9999|-9999|11|;  dewp||2|0|0|-9999|-9999|0|", "a blank stays in the name"},
+      {"12:500mb:temp:F:cont:lc=2", "temp|F|11|0|12|100|500|11|lc=2", "time, level, units, type, options"},
       {"temp:F:cont", "temp|F|11|0|0|-9999|-9999|11|", "first field not a time"},
-      {"vor(u,v)[:cont]",
-       "vor||11|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
+      {"vor(u,v)[:cont]", "vor||11|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
        "function header typed by its bracket"},
-      {"vor(u,v)[cont]",
-       "vor|cont|2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
+      {"vor(u,v)[cont]", "vor|cont|2|2|0|-9999|-9999|0|; u||2|10|0|-9999|-9999|33|; v||2|10|0|-9999|-9999|34|",
        "the first field of a bracket is the units"},
-      {"grad(a)",
-       "grad||2|2|0|-9999|-9999|0|; grad||2|8|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
+      {"grad(a)", "grad||2|2|0|-9999|-9999|0|; grad||2|8|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
        "a vector-valued function reserves its second output"},
-      {"g{a,b}", "g||2|5|0|-9999|-9999|0|; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
-       "group"},
-      {"w<u,v>", "w||2|6|0|-9999|-9999|0|; u||2|1|0|-9999|-9999|33|; v||2|1|0|-9999|-9999|34|",
-       "vector"},
+      {"g{a,b}", "g||2|5|0|-9999|-9999|0|; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|", "group"},
+      {"w<u,v>", "w||2|6|0|-9999|-9999|0|; u||2|1|0|-9999|-9999|33|; v||2|1|0|-9999|-9999|34|", "vector"},
       {"map:lc=1", "map||6|4|-9999|-9999|-9999|-9999|lc=1", "map item with options"},
       {"map[lc=1]", "map||6|4|-9999|-9999|-9999|-9999|lc=1", "a map item has no units field"},
-      {"f(a[:cont])", "f||2|2|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|",
-       "brackets inside arguments do nothing"},
+      {"f(a[:cont])", "f||2|2|0|-9999|-9999|0|; a||2|10|0|-9999|-9999|0|", "brackets inside arguments do nothing"},
       {"+tt", "tt||2|0|0|-9999|-9999|0|", "a name after + is never expanded"},
       {"+temp", "temp||2|0|0|-9999|-9999|11|", "the + is not part of the name"},
       {"a\\,b", "a,b||2|0|0|-9999|-9999|0|", "an escaped comma"},
       {"f(a\\)b)", "f||2|2|0|-9999|-9999|0|; a)b||2|10|0|-9999|-9999|0|", "an escaped bracket"},
-      {"tt", "tt||11|0|0|-9999|-9999|0|; td||2|0|0|-9999|-9999|0|",
-       "a definition with its own name first"},
-      {"ab", "a||2|0|0|-9999|-9999|0|; b||2|0|0|-9999|-9999|0|",
-       "a hidden entry with a continuation line"},
+      {"tt", "tt||11|0|0|-9999|-9999|0|; td||2|0|0|-9999|-9999|0|", "a definition with its own name first"},
+      {"ab", "a||2|0|0|-9999|-9999|0|; b||2|0|0|-9999|-9999|0|", "a hidden entry with a continuation line"},
       {"self", "self|F|2|0|0|-9999|-9999|0|", "a definition that repeats its name ends there"},
-      {"frame:panel,panel",
-       "frame||7|4|-9999|-9999|-9999|-9999|panel; panel||8|4|-9999|-9999|-9999|-9999|",
+      {"frame:panel,panel", "frame||7|4|-9999|-9999|-9999|-9999|panel; panel||8|4|-9999|-9999|-9999|-9999|",
        "frame and panel items"},
       {"#273.15", "#273.15||40|0|0|-9999|-9999|-9999|", "a constant"},
       {"temp[F:cont:lc=2],dewp", "temp|F|11|0|0|-9999|-9999|11|lc=2; dewp||2|0|0|-9999|-9999|17|",
        "options after an item"},
-      {"g{a,b}[K:cf:x=1]",
-       "g|K|15|5|0|-9999|-9999|0|x=1; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
+      {"g{a,b}[K:cf:x=1]", "g|K|15|5|0|-9999|-9999|0|x=1; a||2|1|0|-9999|-9999|0|; b||2|1|0|-9999|-9999|0|",
        "options after a closing bracket apply to the header"},
   };
   for (const Case& c : cases) {
@@ -122,20 +109,15 @@ TEST_F(VarParse, InheritanceFromFlagsHeadersAndDefinitions) {
   };
   const Case cases[] = {
       {24, 100, 500, KEZ_MISS, "temp", "temp||2|0|24|100|500|11|", "defaults from flags 6, 7, 8"},
-      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "temp", "temp||2|0|0|-9999|-9999|11|",
-       "no default time: analysis"},
-      {KEZ_MISS, KEZ_MISS, 0, 15, "temp[:cont]", "temp||15|0|0|-9999|-9999|11|",
-       "flag 11 forces, brackets yield"},
-      {KEZ_MISS, KEZ_MISS, 0, 99, "temp[:cont]", "temp||11|0|0|-9999|-9999|11|",
-       "flag 11 at 99 lets brackets type"},
+      {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "temp", "temp||2|0|0|-9999|-9999|11|", "no default time: analysis"},
+      {KEZ_MISS, KEZ_MISS, 0, 15, "temp[:cont]", "temp||15|0|0|-9999|-9999|11|", "flag 11 forces, brackets yield"},
+      {KEZ_MISS, KEZ_MISS, 0, 99, "temp[:cont]", "temp||11|0|0|-9999|-9999|11|", "flag 11 at 99 lets brackets type"},
       {24, 100, 500, KEZ_MISS, "12:850mb:g{a,6:700mb:b}",
-       "g||2|5|12|100|850|0|; a||2|1|12|100|850|0|; b||2|1|6|100|700|0|",
-       "members inherit from the group"},
+       "g||2|5|12|100|850|0|; a||2|1|12|100|850|0|; b||2|1|6|100|700|0|", "members inherit from the group"},
       {24, 100, 500, KEZ_MISS, "6:700mb:tt", "tt||11|0|6|100|700|0|; td||2|0|6|100|700|0|",
        "an expansion inherits the item's time and level"},
       {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "12:500mb:vor(u,v)",
-       "vor||2|2|12|100|500|0|; u||2|10|12|100|500|33|; v||2|10|12|100|500|34|",
-       "arguments inherit"},
+       "vor||2|2|12|100|500|0|; u||2|10|12|100|500|33|; v||2|10|12|100|500|34|", "arguments inherit"},
       {KEZ_MISS, KEZ_MISS, 0, KEZ_MISS, "pgrid",
        "g||11|5|0|-9999|-9999|0|; a||10|1|0|-9999|-9999|0|; "
        "b||10|1|0|-9999|-9999|0|",
@@ -223,8 +205,7 @@ TEST_F(VarParse, RefusalsWarnAndKeepTheTableBounded) {
       {"12-24acc:500mb:temp,dewp", 1, "Hour outside 0 to 999", "a range before hour 0"},
       {"12:1e12mb:temp,dewp", 1, "Not a level that a code can hold", "a level beyond an int"},
       {"12:xyz:temp,dewp", 1, "Not a level that a code can hold", "a level of no form"},
-      {"ensprob\\[\\<5\\]bigp,temp", 1, "too large for an ensemble code",
-       "a probability code beyond an int"},
+      {"ensprob\\[\\<5\\]bigp,temp", 1, "too large for an ensemble code", "a probability code beyond an int"},
   };
   for (const Case& c : cases) {
     int r = 0;

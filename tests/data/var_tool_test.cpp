@@ -98,8 +98,7 @@ TEST(ModelNames, MissingTableIsTriedAgain) {
   });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "VAR_model: Unable to open file: " + dir.path() +
-                       "/mod_name.lup\nVAR_model: Unable to open file: " + dir.path() +
-                       "/mod_name.lup\n");
+                       "/mod_name.lup\nVAR_model: Unable to open file: " + dir.path() + "/mod_name.lup\n");
 }
 
 } // namespace

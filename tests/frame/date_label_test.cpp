@@ -14,9 +14,7 @@ using kez_test::run_child;
 
 constexpr int X = -9999;
 
-Date make(int year, int month, int day, int hour, int min) {
-  return Date{year, month, day, X, X, hour, min, 0};
-}
+Date make(int year, int month, int day, int hour, int min) { return Date{year, month, day, X, X, hour, min, 0}; }
 
 std::string label(const Date& d) {
   char text[DATE_LABEL_LEN];
@@ -53,12 +51,9 @@ TEST(DateLabels, DisplayZoneChangesOnlyTheText) {
     const char* text;
   };
   const Case cases[] = {
-      {"+EST:-5", 12, "7:00 AM EST  5 JAN 98"},
-      {"-EST:-5", 12, "7:00 AM EST [1200Z]  5 JAN 98"},
-      {"+EST:-5", 17, "12:00 PM EST  5 JAN 98"},
-      {"+EST:-5", 5, "12:00 AM EST  5 JAN 98"},
-      {"+EST:-5", 23, "6:00 PM EST  5 JAN 98"},
-      {"+EST:-5", 3, "10:00 PM EST  4 JAN 98"},
+      {"+EST:-5", 12, "7:00 AM EST  5 JAN 98"},  {"-EST:-5", 12, "7:00 AM EST [1200Z]  5 JAN 98"},
+      {"+EST:-5", 17, "12:00 PM EST  5 JAN 98"}, {"+EST:-5", 5, "12:00 AM EST  5 JAN 98"},
+      {"+EST:-5", 23, "6:00 PM EST  5 JAN 98"},  {"+EST:-5", 3, "10:00 PM EST  4 JAN 98"},
       {"CET:1", 12, "1300 CET  5 JAN 98"},
   };
   for (const Case& c : cases) {
@@ -132,12 +127,11 @@ TEST(DateLabels, MonthNames) {
     int month;
   };
   const Case cases[] = {
-      {"JAN", 1}, {"jan", 1}, {"Jan", 0}, {"FEB", 2}, {"feb", 2}, {"MAR", 3}, {"apr", 4},
-      {"MAY", 5}, {"JUN", 6}, {"jul", 7}, {"Jul", 0}, {"AUG", 8}, {"sep", 9}, {"Oct", 10},
-      {"NOV", 11}, {"dec", 12}, {"JU", 0}, {"xyz", 0}, {"", 0}, {nullptr, 0},
+      {"JAN", 1},  {"jan", 1},  {"Jan", 0}, {"FEB", 2}, {"feb", 2}, {"MAR", 3},   {"apr", 4},
+      {"MAY", 5},  {"JUN", 6},  {"jul", 7}, {"Jul", 0}, {"AUG", 8}, {"sep", 9},   {"Oct", 10},
+      {"NOV", 11}, {"dec", 12}, {"JU", 0},  {"xyz", 0}, {"", 0},    {nullptr, 0},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(DATE_decode_month(c.name), c.month) << (c.name ? c.name : "null");
+  for (const Case& c : cases) EXPECT_EQ(DATE_decode_month(c.name), c.month) << (c.name ? c.name : "null");
 }
 
 TEST(DateLabels, ForecastPeriods) {
@@ -146,10 +140,9 @@ TEST(DateLabels, ForecastPeriods) {
     const char* text;
   };
   const Case cases[] = {
-      {12, 0, "12 hour"}, {12, 1, "0.5 day"}, {24, 1, "1 day"},   {36, 1, "1.5 day"},
-      {48, 1, "2 day"},   {60, 1, "2.5 day"}, {60, 0, "60 hour"}, {72, 0, "3 day"},
-      {84, 0, "3.5 day"}, {66, 0, "66 hour"}, {905, 0, "5 month"}, {803, 1, "3 day"},
-      {0, 1, ""},         {X, 0, ""},         {-6, 0, "-6 hour"},
+      {12, 0, "12 hour"},  {12, 1, "0.5 day"}, {24, 1, "1 day"}, {36, 1, "1.5 day"}, {48, 1, "2 day"},
+      {60, 1, "2.5 day"},  {60, 0, "60 hour"}, {72, 0, "3 day"}, {84, 0, "3.5 day"}, {66, 0, "66 hour"},
+      {905, 0, "5 month"}, {803, 1, "3 day"},  {0, 1, ""},       {X, 0, ""},         {-6, 0, "-6 hour"},
   };
   for (const Case& c : cases) {
     char text[DATE_LABEL_LEN];
@@ -217,8 +210,7 @@ TEST(ForecastLabels, FromABaseDate) {
       {6006000, nullptr, day, "6 hour Analysis valid  5 JAN 98", "analysis valid, no model"},
       {803, "eta", noon, "3 day eta valid 12Z THU  8 JAN 98", "days end 3 days later"},
       {901, "eta", noon, "1 month eta valid 12Z THU  5 FEB 98", "months end a month later"},
-      {12, "eta", make(98, 14, 0, 30, X), "12 hour eta valid 12Z THU  1 JAN 98",
-       "out-of-range fields replaced"},
+      {12, "eta", make(98, 14, 0, 30, X), "12 hour eta valid 12Z THU  1 JAN 98", "out-of-range fields replaced"},
   };
   for (const Case& c : cases) {
     char text[DATE_LABEL_LEN];

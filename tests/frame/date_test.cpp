@@ -52,8 +52,7 @@ TEST(DateSeconds, NormalisesFieldsAndCountsFromEpoch) {
 
 TEST(DateSeconds, EveryFourthYearIsALeapYear) {
   Date jan = make(1900, 1, 1), mar = make(1900, 3, 1);
-  EXPECT_EQ(DATE_num_sec(&mar) - DATE_num_sec(&jan), 60L * 86400)
-      << "1900 gets a 29 February in the seconds count";
+  EXPECT_EQ(DATE_num_sec(&mar) - DATE_num_sec(&jan), 60L * 86400) << "1900 gets a 29 February in the seconds count";
   EXPECT_EQ(DATE_is_leap(1900), 0);
   EXPECT_EQ(DATE_is_leap(2000), 1);
   EXPECT_EQ(DATE_is_leap(2024), 1);
@@ -74,25 +73,34 @@ TEST(DateSeconds, EveryFourthYearIsALeapYear) {
 TEST(DateSeconds, AgreeWithTheDateTool) {
   if (!kez_test::have_program("date")) GTEST_SKIP() << "no date tool";
   const Date dates[] = {
-      make(1901, 12, 14, 20, 45, 52), make(1904, 2, 29, 12),         make(1969, 12, 31, 23, 59, 59),
-      make(1970, 1, 1),               make(1980, 1, 1),              make(1999, 12, 31, 23, 59, 59),
-      make(2000, 2, 29, 6, 30),       make(2000, 12, 31, 18),        make(2024, 2, 29, 23, 59, 59),
-      make(2024, 3, 1),               make(2038, 1, 19, 3, 14, 8),   make(2040, 1, 1),
-      make(2063, 7, 4, 9, 5, 1),      make(2096, 2, 29),             make(2099, 12, 31, 23, 59, 59),
+      make(1901, 12, 14, 20, 45, 52),
+      make(1904, 2, 29, 12),
+      make(1969, 12, 31, 23, 59, 59),
+      make(1970, 1, 1),
+      make(1980, 1, 1),
+      make(1999, 12, 31, 23, 59, 59),
+      make(2000, 2, 29, 6, 30),
+      make(2000, 12, 31, 18),
+      make(2024, 2, 29, 23, 59, 59),
+      make(2024, 3, 1),
+      make(2038, 1, 19, 3, 14, 8),
+      make(2040, 1, 1),
+      make(2063, 7, 4, 9, 5, 1),
+      make(2096, 2, 29),
+      make(2099, 12, 31, 23, 59, 59),
   };
   std::string command;
   std::vector<std::string> expected;
   for (Date d : dates) {
     char want[64];
-    std::snprintf(want, sizeof want, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                  d.hour, d.min, d.sec);
+    std::snprintf(want, sizeof want, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.min, d.sec);
     long int secs = DATE_num_sec(&d);
     command += "date -u -d @" + std::to_string(secs) + " '+%Y-%m-%d %H:%M:%S %j %w';";
     Date back;
     DATE_get_gmdate(&secs, &back);
     char got[80];
-    std::snprintf(got, sizeof got, "%04d-%02d-%02d %02d:%02d:%02d %03d %d", back.year, back.month,
-                  back.day, back.hour, back.min, back.sec, back.jday, back.wday);
+    std::snprintf(got, sizeof got, "%04d-%02d-%02d %02d:%02d:%02d %03d %d", back.year, back.month, back.day, back.hour,
+                  back.min, back.sec, back.jday, back.wday);
     expected.push_back(got);
     EXPECT_EQ(std::string(got).substr(0, 19), want) << "built back from " << secs;
   }
@@ -139,8 +147,7 @@ TEST(DateDays, DayNumbersBothWays) {
   for (const Case& c : cases) {
     int y = 0, m = 0, d = 0;
     DATE_days_date(c.days, &y, &m, &d);
-    EXPECT_EQ(y * 10000 + m * 100 + d, c.year * 10000 + c.month * 100 + c.day)
-        << c.days << " " << c.why;
+    EXPECT_EQ(y * 10000 + m * 100 + d, c.year * 10000 + c.month * 100 + c.day) << c.days << " " << c.why;
   }
   /* Where both count the same leap years, the two are inverses. */
   for (int n = -25000; n <= 47000; n += 7) {
@@ -225,25 +232,20 @@ TEST(DateZone, SignNameAndOffset) {
     };
     /* In order: a zone without a sign keeps the style before it. */
     const Case cases[] = {
-        {"-EST:-5", " EST", -18000, -1}, {"CST:-6", " CST", -21600, -1},
-        {"+PST:-8", " PST", -28800, 1},  {"GMT", " GMT", 0, 1},
-        {"-LONGER:5.5", " LONG", 19800, -1}, {"X:nan", " X", 0, -1},
+        {"-EST:-5", " EST", -18000, -1}, {"CST:-6", " CST", -21600, -1},      {"+PST:-8", " PST", -28800, 1},
+        {"GMT", " GMT", 0, 1},           {"-LONGER:5.5", " LONG", 19800, -1}, {"X:nan", " X", 0, -1},
     };
     for (const Case& c : cases) {
       DATE_set_TZ(c.text);
-      if (std::strcmp(DATE_get_tz_str(), c.str) != 0 || DATE_get_tz_off() != c.off ||
-          DATE_get_tz_pm() != c.pm)
-        std::printf("%s: '%s' %d %d\n", c.text, DATE_get_tz_str(), DATE_get_tz_off(),
-                    DATE_get_tz_pm());
+      if (std::strcmp(DATE_get_tz_str(), c.str) != 0 || DATE_get_tz_off() != c.off || DATE_get_tz_pm() != c.pm)
+        std::printf("%s: '%s' %d %d\n", c.text, DATE_get_tz_str(), DATE_get_tz_off(), DATE_get_tz_pm());
     }
     return 0;
   });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   auto fresh = run_child([] {
-    return std::strcmp(DATE_get_tz_str(), "Z") == 0 && DATE_get_tz_off() == 0 && DATE_get_tz_pm() == 0
-               ? 0
-               : 1;
+    return std::strcmp(DATE_get_tz_str(), "Z") == 0 && DATE_get_tz_off() == 0 && DATE_get_tz_pm() == 0 ? 0 : 1;
   });
   EXPECT_EQ(fresh.status, 0) << "UTC with the Z style at start";
 }
@@ -254,37 +256,110 @@ struct DecodeCase {
   const char* decode_hour;
   int file_day, file_hour, file_min;
   int fixed_hour, fixed_min;
-  int day, hour, min; /* of the adjusted file date */
-  int pre, post;      /* the window after the call */
+  int day, hour, min;                      /* of the adjusted file date */
+  int pre, post;                           /* the window after the call */
   std::vector<std::pair<int, int>> checks; /* observation time, DATE_chk_range */
   const char* messages;
 };
 
 TEST(DateDecodeWindow, FormsOfTheDecodeHour) {
   const DecodeCase cases[] = {
-      {"12:30-20+5", 15, 12, 0, -9999, -9999, 15, 12, 30, -20, 5,
+      {"12:30-20+5",
+       15,
+       12,
+       0,
+       -9999,
+       -9999,
+       15,
+       12,
+       30,
+       -20,
+       5,
        {{1215, 1}, {1205, 0}, {1210, 1}, {1235, 1}, {1236, 0}, {-9999, 0}},
        "Decoding for: 12:30Z\nDecoding range: -20 +5 mins\n"},
-      {"0:30-45+10", 15, 0, 10, -9999, -9999, 15, 0, 30, -45, 10,
+      {"0:30-45+10",
+       15,
+       0,
+       10,
+       -9999,
+       -9999,
+       15,
+       0,
+       30,
+       -45,
+       10,
        {{2350, 1}, {2344, 0}, {40, 1}, {41, 0}},
        "Decoding for: 00:30Z\nDecoding range: -45 +10 mins\n"},
-      {"6", 15, 12, 20, -9999, -9999, 15, 6, 0, -15, 10, {{550, 1}, {544, 0}, {610, 1}},
-       "Decoding for: 06:00Z\n"},
+      {"6", 15, 12, 20, -9999, -9999, 15, 6, 0, -15, 10, {{550, 1}, {544, 0}, {610, 1}}, "Decoding for: 06:00Z\n"},
       {"-6", 15, 14, 20, -9999, -9999, 15, 12, 0, -15, 10, {}, "Decoding for: 12:00Z\n"},
       {"-306", 15, 14, 20, -9999, -9999, 15, 15, 0, -15, 10, {}, "Decoding for: 15:00Z\n"},
-      {"18-30", 15, 12, 0, -9999, -9999, 15, 18, 0, -30, 10, {{1731, 1}, {1729, 0}},
+      {"18-30",
+       15,
+       12,
+       0,
+       -9999,
+       -9999,
+       15,
+       18,
+       0,
+       -30,
+       10,
+       {{1731, 1}, {1729, 0}},
        "Decoding for: 18:00Z\nDecoding range: -30 +10 mins\n"},
       {"cu", 15, 14, 20, -9999, -9999, 15, 14, 0, -15, 10, {}, "Decoding for: 14:00Z\n"},
       {"CU:cu", 15, 14, 20, -9999, -9999, 15, 14, 20, -15, 10, {}, "Decoding for: 14:20Z\n"},
-      {"cu:45", 15, 14, 20, -9999, -9999, 15, 14, 45, -15, 10, {},
+      {"cu:45",
+       15,
+       14,
+       20,
+       -9999,
+       -9999,
+       15,
+       14,
+       45,
+       -15,
+       10,
+       {},
        "Decoding for: 14:45Z\nDecoding range: -15 +10 mins\n"},
-      {"cu:cu-5+0", 15, 14, 20, -9999, -9999, 15, 14, 20, -5, 0, {{1420, 1}, {1421, 0}},
+      {"cu:cu-5+0",
+       15,
+       14,
+       20,
+       -9999,
+       -9999,
+       15,
+       14,
+       20,
+       -5,
+       0,
+       {{1420, 1}, {1421, 0}},
        "Decoding for: 14:20Z\nDecoding range: -5 +0 mins\n"},
-      {"cu-3", 15, 2, 20, -9999, -9999, 14, 23, 20, -15, 10, {{2325, 1}, {30, 0}},
-       "Decoding for: 23:20Z\n"},
-      {"cu-3-30+0", 15, 2, 20, -9999, -9999, 14, 23, 20, -30, 0, {},
+      {"cu-3", 15, 2, 20, -9999, -9999, 14, 23, 20, -15, 10, {{2325, 1}, {30, 0}}, "Decoding for: 23:20Z\n"},
+      {"cu-3-30+0",
+       15,
+       2,
+       20,
+       -9999,
+       -9999,
+       14,
+       23,
+       20,
+       -30,
+       0,
+       {},
        "Decoding for: 23:20Z\nDecoding range: -30 +0 mins\n"},
-      {"cu-20+5", 15, 14, 20, -9999, -9999, 15, 14, 0, -20, 5, {},
+      {"cu-20+5",
+       15,
+       14,
+       20,
+       -9999,
+       -9999,
+       15,
+       14,
+       0,
+       -20,
+       5,
+       {},
        "Decoding for: 14:00Z\nDecoding range: -20 +5 mins\n"},
       {":-20+5", 15, 14, 20, 9, -9999, 15, 9, 20, -20, 5, {}, "Decoding range: -20 +5 mins\n"},
       {nullptr, 15, 14, 20, 18, -9999, 15, 18, 20, -15, 10, {}, ""},
@@ -293,7 +368,18 @@ TEST(DateDecodeWindow, FormsOfTheDecodeHour) {
       {"abc", 15, 14, 20, 18, -9999, 15, 18, 20, -15, 10, {}, ""},
       {"-300", 15, 14, 20, -9999, -9999, 15, 14, 20, -15, 10, {}, ""},
       {"12:30-", 15, 14, 20, -9999, -9999, 15, 14, 20, -15, 10, {}, ""},
-      {"cu:cu-10", 15, 14, 20, -9999, -9999, 15, 14, 20, -10, 10, {},
+      {"cu:cu-10",
+       15,
+       14,
+       20,
+       -9999,
+       -9999,
+       15,
+       14,
+       20,
+       -10,
+       10,
+       {},
        "Decoding for: 14:20Z\nDecoding range: -10 +10 mins\n"},
   };
   for (const DecodeCase& c : cases) {
@@ -315,8 +401,7 @@ TEST(DateDecodeWindow, FormsOfTheDecodeHour) {
     const std::string label = c.decode_hour ? c.decode_hour : "(absent)";
     EXPECT_EQ(r.status, 0) << label;
     EXPECT_EQ(r.out, c.messages) << label;
-    EXPECT_EQ(r.err, std::to_string(c.day) + " " + std::to_string(c.hour) + " " + std::to_string(c.min))
-        << label;
+    EXPECT_EQ(r.err, std::to_string(c.day) + " " + std::to_string(c.hour) + " " + std::to_string(c.min)) << label;
     auto window = run_child([&c] {
       if (c.decode_hour) RES_put("decode_hour", c.decode_hour);
       Date fixed{-9999, -9999, -9999, -9999, -9999, c.fixed_hour, c.fixed_min, -9999};

@@ -50,10 +50,10 @@ TEST(DefaultsPattern, MatchesFullNamesWithoutGoingBack) {
         {"", "*.message", "message", 1},
         {"", "kezsfc.message", "message", 1},
         {"", "other.message", "message", 0},
-        {"", "message", "message", 0},          /* no program part */
-        {"", "*", "message", 0},                /* a trailing "*" never matches */
+        {"", "message", "message", 0}, /* no program part */
+        {"", "*", "message", 0},       /* a trailing "*" never matches */
         {"", "kezsfc.*", "message", 0},
-        {"", "*e", "message", 0},               /* the first "e" is in the program name */
+        {"", "*e", "message", 0}, /* the first "e" is in the program name */
         {"", "*sfc.message", "message", 1},
         {"", "k*.message", "message", 1},
         {"", "*mess*age", "message", 1},
@@ -67,8 +67,7 @@ TEST(DefaultsPattern, MatchesFullNamesWithoutGoingBack) {
     };
     for (const Case& c : cases) {
       name_program(c.title);
-      if (DEF_cmp(c.resource, c.pattern) != c.match)
-        std::printf("%s %s %s\n", c.title, c.pattern, c.resource);
+      if (DEF_cmp(c.resource, c.pattern) != c.match) std::printf("%s %s %s\n", c.title, c.pattern, c.resource);
     }
     name_program("");
     struct Valid {
@@ -152,8 +151,8 @@ TEST(DefaultsFile, CommentsQuotesAndTags) {
             "*after_long=yes;");
   EXPECT_EQ(r.err,
             "DEF_get: else without an if\nDEF_get: end without an if\nDEF_get: elif without an if\n"
-            "DEF_get: Line longer than 4095 characters skipped: *value_" + std::string(33, 'x') +
-                "...\n");
+            "DEF_get: Line longer than 4095 characters skipped: *value_" +
+                std::string(33, 'x') + "...\n");
 }
 
 TEST(DefaultsFile, TagsAndLevelsBeyondTen) {
@@ -200,8 +199,7 @@ TEST(DefaultsFile, OpeningFilesAndDirectories) {
     std::printf("%s", out.c_str());
     return 0;
   });
-  EXPECT_EQ(r.out,
-            "*title=dot;|*title=dot;|*title=cfg;|*title=dot;|(not opened)|*title=piped;|1*titlecfg-1-1");
+  EXPECT_EQ(r.out, "*title=dot;|*title=dot;|*title=cfg;|*title=dot;|(not opened)|*title=piped;|1*titlecfg-1-1");
 }
 
 TEST(DefaultsFile, OnlyRegularFilesAndCommandsAreRead) {
@@ -234,8 +232,7 @@ TEST(DefaultsFile, OnlyRegularFilesAndCommandsAreRead) {
 
 TEST(DefaultsFile, NamesWithControlCharactersAreRefused) {
   TempDir dir;
-  write_file(dir.file("bad.cfg"),
-             "*ti\x01tle: one\n*label\x1b[2J: two\n*col\xc3\xa9: three\n*title: ok \x01\n");
+  write_file(dir.file("bad.cfg"), "*ti\x01tle: one\n*label\x1b[2J: two\n*col\xc3\xa9: three\n*title: ok \x01\n");
   auto r = run_child([&] {
     name_program("");
     std::printf("%s", read_all(dir.file("bad.cfg")).c_str());

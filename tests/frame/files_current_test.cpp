@@ -87,14 +87,12 @@ TEST_F(DatedFiles, TimeSpecificationsNameTheRightFiles) {
       FILE_set_min_size(c.min_size);
       char name[FILE_PATH_LEN];
       long int secs = FILE_set_current(c.spec, name);
-      std::printf("%s %ld %s", local(name).c_str(), secs,
-                  local(FILE_get_filename(nullptr)).c_str());
+      std::printf("%s %ld %s", local(name).c_str(), secs, local(FILE_get_filename(nullptr)).c_str());
       return 0;
     });
     const std::string label = std::string(c.spec ? c.spec : "(null)") + ": " + c.why;
     EXPECT_EQ(r.status, 0) << label;
-    EXPECT_EQ(r.out, std::string(c.name) + " " + std::to_string(secs_of(c.time)) + " " + c.name)
-        << label;
+    EXPECT_EQ(r.out, std::string(c.name) + " " + std::to_string(secs_of(c.time)) + " " + c.name) << label;
   }
 }
 
@@ -115,7 +113,7 @@ TEST_F(DatedFiles, NoTimeCodeMeansOneTry) {
 struct DialogueCase {
   const char* input;
   int status;
-  int not_found; /* "File not found" messages */
+  int not_found;      /* "File not found" messages */
   const char* chosen; /* the name chosen, "" none */
   const char* why;
 };
@@ -227,8 +225,7 @@ TEST_F(DatedFiles, CurrentWithoutAValueIsThisHoursFile) {
     return FILE_get_file("Enter: ", name);
   });
   EXPECT_EQ(missing.status, 10);
-  EXPECT_NE(missing.err.find("File not found: " + dir.path() + "/98010514.sfc"), std::string::npos)
-      << missing.err;
+  EXPECT_NE(missing.err.find("File not found: " + dir.path() + "/98010514.sfc"), std::string::npos) << missing.err;
 }
 
 TEST_F(DatedFiles, LatestSearchStepsAreBounded) {
@@ -334,8 +331,7 @@ TEST_F(DatedFiles, TypedFullPathSequenceStaysInItsFolder) {
       },
       other.file("98010506.sfc") + "\n");
   const std::string b = other.path() + "/98010";
-  EXPECT_NE(r.out.find(b + "506.sfc\n" + b + "507.sfc\n" + b + "508.sfc\n" + b + "507.sfc\n"),
-            std::string::npos)
+  EXPECT_NE(r.out.find(b + "506.sfc\n" + b + "507.sfc\n" + b + "508.sfc\n" + b + "507.sfc\n"), std::string::npos)
       << r.out;
 }
 
@@ -348,14 +344,12 @@ TEST_F(DatedFiles, NextAndPreviousFilesMove) {
     FILE_set_date(&start, name);
     FILE_first(&start);
     std::string out;
-    for (auto step : {FILE_next_file, FILE_next_file, FILE_prev_file, FILE_prev_file,
-                      FILE_prev_file}) {
+    for (auto step : {FILE_next_file, FILE_next_file, FILE_prev_file, FILE_prev_file, FILE_prev_file}) {
       step(name);
       out += local(name).substr(6, 2) + " ";
     }
     Date d = start;
-    std::printf("%s%d %d", out.c_str(), FILE_set_date_off(&d, 32400, name),
-                FILE_set_date_off(&d, -3600, name));
+    std::printf("%s%d %d", out.c_str(), FILE_set_date_off(&d, 32400, name), FILE_set_date_off(&d, -3600, name));
     return 0;
   });
   EXPECT_EQ(r.out, "09 12 09 06 03 3 0");

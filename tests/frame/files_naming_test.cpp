@@ -20,9 +20,7 @@ using kez_test::write_file;
 
 constexpr int X = -9999;
 
-Date date_of(int year, int month, int day, int hour, int min) {
-  return Date{year, month, day, X, X, hour, min, 0};
-}
+Date date_of(int year, int month, int day, int hour, int min) { return Date{year, month, day, X, X, hour, min, 0}; }
 
 /* Puts the naming layer back to a known state between cases. */
 void fresh_naming() {
@@ -83,14 +81,11 @@ TEST(NameTemplates, DatesBecomeNames) {
         {"%y%m%d%h.sfc", jan5, X, X, "98010512.sfc", 3600, "hourly template"},
         {"%y%m%d%3h.sfc", date_of(1998, 1, 5, 14, 0), X, X, "98010512.sfc", 10800,
          "width 3 rounds the hour down and steps 3 hours"},
-        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -6, "98010512.sfc", 21600,
-         "fixed -6 rounds down to 6 hours"},
+        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -6, "98010512.sfc", 21600, "fixed -6 rounds down to 6 hours"},
         {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -306, "98010515.sfc", 21600,
          "fixed -306 adds 3 after rounding to 6"},
-        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -300, "98010514.sfc", 3600,
-         "fixed -300 asks for no rounding"},
-        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, 0, "98010500.sfc", 3600,
-         "a fixed hour wins over the date"},
+        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, -300, "98010514.sfc", 3600, "fixed -300 asks for no rounding"},
+        {"%y%m%d%h.sfc", date_of(1998, 1, 5, 14, 0), X, 0, "98010500.sfc", 3600, "a fixed hour wins over the date"},
         {"%Y%m%d", date_of(1998, 1, 7, 0, 0), -5, X, "19980105", 432000,
          "fixed day -5 rounds the day and steps 5 days"},
         {"%Y%j_%b.%n", jan5, X, X, "1998005_jan.30", 60, "day of year, month name, minutes"},
@@ -193,8 +188,7 @@ TEST(NameTemplates, TypedFullPathLendsItsDirectory) {
     FILE_set_name("@%D/%y%m%d%h.sfc");
     FILE_set_filename("/x/y/98010512.sfc");
     EXPECT_EQ(build(date_of(1998, 1, 5, 15, 0)), "/x/y/98010515.sfc");
-    EXPECT_EQ(build(date_of(1998, 1, 5, 18, 0)), "/d/98010518.sfc")
-        << "a built name is no longer typed";
+    EXPECT_EQ(build(date_of(1998, 1, 5, 18, 0)), "/d/98010518.sfc") << "a built name is no longer typed";
   });
 }
 
@@ -316,8 +310,8 @@ TEST_F(Conventions, LongAndHostileInputKeepsWhole) {
   in_child([&] {
     use_folder();
     const std::string long_type = "t" + std::string(5000, 'x');
-    conventions("# " + std::string(100000, '#') + "\n" + long_type + " %y%99999999h_" +
-                std::string(300, 'n') + " - 99999999999999999999\n");
+    conventions("# " + std::string(100000, '#') + "\n" + long_type + " %y%99999999h_" + std::string(300, 'n') +
+                " - 99999999999999999999\n");
     EXPECT_EQ(FILE_set_name(long_type.c_str()), 1);
     EXPECT_EQ(FILE_get_min_size(), 2147483647) << "a size too large is cut to the largest";
     EXPECT_EQ(build(date_of(1998, 1, 5, 12, 0)), "9800_" + std::string(300, 'n'))
@@ -370,10 +364,10 @@ TEST(NameConventionFile, ShippedConventionsNameTheSuitesFiles) {
       const char* name;
     };
     const Case cases[] = {
-        {"sfc_cvt", "/d/98010512_sao.wmo"},     {"sfc_raw:v=temp", "/r/98010512_temp.raw"},
-        {"sfc_grd", "/g/98010512_sfc.grd"},     {"sfc_grd_kez", "/g/98010512_sfc.grd"},
-        {"sfc_grd_cdf", "/g/98010512_sfc.nc"},  {"raw_grd:v=t", "/g/98010512_t.grd"},
-        {"frt_dat", "/d/98010512_frt.dat"},     {"frf_dat", "/d/98010512_frf.dat"},
+        {"sfc_cvt", "/d/98010512_sao.wmo"},    {"sfc_raw:v=temp", "/r/98010512_temp.raw"},
+        {"sfc_grd", "/g/98010512_sfc.grd"},    {"sfc_grd_kez", "/g/98010512_sfc.grd"},
+        {"sfc_grd_cdf", "/g/98010512_sfc.nc"}, {"raw_grd:v=t", "/g/98010512_t.grd"},
+        {"frt_dat", "/d/98010512_frt.dat"},    {"frf_dat", "/d/98010512_frf.dat"},
     };
     fresh_naming();
     RES_put("file_path", KEZ_DATA_DIR);
@@ -407,8 +401,7 @@ TEST(TypedNames, TemplateWalkedAlongTheText) {
         {"%k_%y%m%d", "980105_x", "980105_x", X, X, X, X, "an empty key takes the text unchanged"},
         {"sfc_%y%m%d.dat", "980105", "980105", X, X, X, X, "first character differs"},
         {"sfc_%y%m%d.dat", "sfc_980105", "sfc_980105.dat", 1998, 1, 5, X, "the prefix typed"},
-        {"%D/%y%m%d%h_sao.wmo", "98010512.dat", "/d/98010512.dat", 1998, 1, 5, 12,
-         "a typed extension stays"},
+        {"%D/%y%m%d%h_sao.wmo", "98010512.dat", "/d/98010512.dat", 1998, 1, 5, 12, "a typed extension stays"},
         {"%Y%j.dat", "1998036", "1998036.dat", 1998, 2, 5, X, "day of the year"},
         {"%y%b%d.dat", "98jan05", "98jan05.dat", 1998, 1, 5, X, "month name"},
         {"%y%b%d.dat", "98xyz05", "98xyz05", 1998, X, X, X, "not a month name"},
@@ -464,9 +457,7 @@ TEST(TypedNames, DateSuffixFixesThePartsForLaterNames) {
       if (std::strcmp(name, "sfc") != 0) return 1;
       Date fixed;
       FILE_get_time(&fixed);
-      if (fixed.year != 1998 || fixed.month != 1 || fixed.day != 5 || fixed.hour != 12 ||
-          fixed.min != X)
-        return 2;
+      if (fixed.year != 1998 || fixed.month != 1 || fixed.day != 5 || fixed.hour != 12 || fixed.min != X) return 2;
       Date other = date_of(2001, 7, 9, 3, 0);
       FILE_set_date(&other, name);
       if (std::strcmp(name, "98010512.sfc") != 0) return 3;
@@ -543,8 +534,7 @@ TEST_F(Listing, PatternOfTheTemplate) {
 TEST_F(Listing, ListsMatchingFilesAcross) {
   in_child([&] {
     fresh_naming();
-    for (const char* f : {"98010512_sao.wmo", "98010515_sao.wmo", "98010600_sao.wmo", "notes.txt",
-                          "9801051_sao.wmo"})
+    for (const char* f : {"98010512_sao.wmo", "98010515_sao.wmo", "98010600_sao.wmo", "notes.txt", "9801051_sao.wmo"})
       write_file(dir.file(f), "x");
     RES_put("data_path", dir.path().c_str());
     FILE_set_name("@%D/%y%m%d%h_sao.wmo");
@@ -553,8 +543,7 @@ TEST_F(Listing, ListsMatchingFilesAcross) {
     std::vector<std::string> listed;
     std::istringstream words(r.out);
     for (std::string w; words >> w;) listed.push_back(w);
-    const std::vector<std::string> want = {d + "98010512_sao.wmo", d + "98010515_sao.wmo",
-                                           d + "98010600_sao.wmo"};
+    const std::vector<std::string> want = {d + "98010512_sao.wmo", d + "98010515_sao.wmo", d + "98010600_sao.wmo"};
     EXPECT_EQ(listed, want) << r.out;
   });
 }

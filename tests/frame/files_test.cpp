@@ -26,7 +26,7 @@ TEST(FileNames, StandardStreamNames) {
     const char* name;
     int stdio;
   };
-  const Case cases[] = {{"", 1}, {"-", 1}, {"std", 1}, {"STD", 1}, {"StdN", 1},
+  const Case cases[] = {{"", 1},   {"-", 1},    {"std", 1},  {"STD", 1},  {"StdN", 1},
                         {"--", 0}, {"stdx", 0}, {"file", 0}, {nullptr, 0}};
   for (const Case& c : cases) EXPECT_EQ(FILE_is_stdio(c.name), c.stdio) << (c.name ? c.name : "(null)");
   EXPECT_EQ(FILE_open("", "r"), stdin);
@@ -44,10 +44,14 @@ TEST(FileNames, JoiningDirectoriesAndNames) {
     const char* joined;
   };
   const Case cases[] = {
-      {"/data", "sfc.dat", "/data/sfc.dat"}, {"/data/", "sfc.dat", "/data/sfc.dat"},
-      {nullptr, "sfc.dat", "sfc.dat"},       {"", "sfc.dat", "sfc.dat"},
-      {"/data", "./sfc.dat", "./sfc.dat"},   {"/data", ".kezdef", ".kezdef"},
-      {"/data", "-", "-"},                   {"/data", "/abs/x", "/abs/x"},
+      {"/data", "sfc.dat", "/data/sfc.dat"},
+      {"/data/", "sfc.dat", "/data/sfc.dat"},
+      {nullptr, "sfc.dat", "sfc.dat"},
+      {"", "sfc.dat", "sfc.dat"},
+      {"/data", "./sfc.dat", "./sfc.dat"},
+      {"/data", ".kezdef", ".kezdef"},
+      {"/data", "-", "-"},
+      {"/data", "/abs/x", "/abs/x"},
       {"/data", "~/x", "~/x"},
   };
   for (const Case& c : cases) {
@@ -201,9 +205,8 @@ TEST(Overwrite, DecisionWithoutAndWithPrompt) {
     const char* answer;
     int result;
   };
-  const Case cases[] = {{2, "y\n", 1}, {2, "Over\n", 1}, {2, "app\n", 2}, {2, "n\n", 3},
-                        {2, "\n", 3},  {2, "U\n", 3},    {1, "O\n", 1},   {1, "a\n", 3},
-                        {7, "y\n", 0}};
+  const Case cases[] = {{2, "y\n", 1}, {2, "Over\n", 1}, {2, "app\n", 2}, {2, "n\n", 3}, {2, "\n", 3},
+                        {2, "U\n", 3}, {1, "O\n", 1},    {1, "a\n", 3},   {7, "y\n", 0}};
   for (const Case& c : cases) {
     auto r = run_child([&] { return FILE_overwrite(existing.c_str(), c.flag); }, c.answer);
     EXPECT_EQ(r.status, c.result) << c.flag << " " << c.answer;
@@ -231,12 +234,14 @@ TEST(Overwrite, EndOfInputIsNoSuccess) {
     EXPECT_NE(r.err.find("End of input"), std::string::npos) << flag << r.err;
     EXPECT_EQ(read_file(existing), "x");
   }
-  auto later = run_child([&] {
-    FILE_overwrite(existing.c_str(), 2);
-    char word[8];
-    KEZ_prompts("next: ", word, 8);
-    return 3;
-  }, "y\n");
+  auto later = run_child(
+      [&] {
+        FILE_overwrite(existing.c_str(), 2);
+        char word[8];
+        KEZ_prompts("next: ", word, 8);
+        return 3;
+      },
+      "y\n");
   EXPECT_EQ(later.status, 0) << "other prompts keep their own end of input";
 }
 

@@ -45,8 +45,7 @@ TEST(FmtCheck, AcceptsExactlyOneConversionOfTheCallersKind) {
       {"%s", FMT_CHAR, false, "string for a character"},
       {"%f", 0, false, "unknown kind"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(FMT_check(c.format, c.kind), c.accepted ? 1 : 0) << c.format << ": " << c.why;
+  for (const auto& c : cases) EXPECT_EQ(FMT_check(c.format, c.kind), c.accepted ? 1 : 0) << c.format << ": " << c.why;
   EXPECT_EQ(FMT_check(nullptr, FMT_FLOAT), 0);
 }
 

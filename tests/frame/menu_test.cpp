@@ -80,8 +80,7 @@ TEST(MenuPrint, EvenCountFillsTheLastRowAndFlagsChooseTheClosingLines) {
   std::memcpy(menu, kMenu, sizeof menu);
   menu[8].disp[0] = 1; /* "Twice" now shown: 14 items */
   std::string out = capture([&] { MENU_print("T", menu, 0, 2); }).out;
-  EXPECT_NE(out.find("  7: Twice                           14: Mike                          \n"),
-            std::string::npos)
+  EXPECT_NE(out.find("  7: Twice                           14: Mike                          \n"), std::string::npos)
       << out;
 
   const std::string head = "T\n  1: Alpha                         \n";
@@ -96,8 +95,7 @@ TEST(MenuPrint, EvenCountFillsTheLastRowAndFlagsChooseTheClosingLines) {
       {4, " 99: Help                          \n\n"},
   };
   const MENU_item one[] = {kMenu[0], kMenu[1], {nullptr, nullptr, 0, {}}};
-  for (const Case& c : cases)
-    EXPECT_EQ(capture([&] { MENU_print("T", one, 0, c.flag); }).out, head + c.tail) << c.flag;
+  for (const Case& c : cases) EXPECT_EQ(capture([&] { MENU_print("T", one, 0, c.flag); }).out, head + c.tail) << c.flag;
 }
 
 TEST(MenuPrint, TitleIsShownAsText) {
@@ -208,8 +206,8 @@ TEST(MenuSearch, FindsAnyEntryButSeparators) {
     const char* item;
     int index;
   };
-  const Case cases[] = {{"x", 40},     {"HIDDEN", 40}, {"back", 0},   {"Return to previous menu", 0},
-                        {"t", 41},     {"Mike", 23},   {"sep", -9999}, {"-", -9999},
+  const Case cases[] = {{"x", 40},         {"HIDDEN", 40}, {"back", 0},    {"Return to previous menu", 0},
+                        {"t", 41},         {"Mike", 23},   {"sep", -9999}, {"-", -9999},
                         {"nothing", -9999}};
   for (const Case& c : cases) EXPECT_EQ(MENU_search(c.item, kMenu), c.index) << c.item;
 }

@@ -146,8 +146,7 @@ TEST(LogFiles, TimeStampedLogKeepsTheTerminal) {
   });
   EXPECT_EQ(r.out, "hello log\n");
   std::string text = kez_test::read_file(log);
-  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d [A-Z]{3} \d\d  \d\d:\d\d:\d\dZ -- hello log\n)")))
-      << text;
+  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d [A-Z]{3} \d\d  \d\d:\d\d:\d\dZ -- hello log\n)"))) << text;
 }
 
 TEST(LogFiles, FileOnlyItemSilencesTheTerminal) {
@@ -182,7 +181,8 @@ TEST(LogFiles, UnopenableLogWhileSilentIsSaidOnTheTerminal) {
     return 0;
   });
   EXPECT_NE(r.err.find("MESS_set_str: Unable to open log file: /proc/no/such/dir/x.log"), std::string::npos)
-      << "the terminal is on again: say so there\n" << r.err;
+      << "the terminal is on again: say so there\n"
+      << r.err;
 }
 
 TEST(LogFiles, AppendOverwriteAndPerMessageModes) {
@@ -243,8 +243,9 @@ TEST(Paging, WaitComesWhenTheCountPassesMaxLines) {
         return 0;
       },
       "\n");
-  EXPECT_EQ(r.out, "line 1\nline 2\nline 3\nline 4\nline 5\nline 6\nPress return to continue\n"
-                   "no line feed \n\n\n");
+  EXPECT_EQ(r.out,
+            "line 1\nline 2\nline 3\nline 4\nline 5\nline 6\nPress return to continue\n"
+            "no line feed \n\n\n");
 }
 
 TEST(Paging, LineItemsGiveThePageLength) {

@@ -96,8 +96,7 @@ TEST(QueueClient, ExchangesWithTheLoopWindow) {
   });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "3 4 0[From the window\n]1[]0[!\n]1[]\n");
-  EXPECT_EQ(window.log(), "/|" + uid_text() + "\n/|" + uid_text() +
-                              "\n3|query res title\n3|query res absent\n");
+  EXPECT_EQ(window.log(), "/|" + uid_text() + "\n/|" + uid_text() + "\n3|query res title\n3|query res absent\n");
 }
 
 TEST(QueueClient, LongTextsAreCutToOneMessage) {
@@ -190,8 +189,8 @@ TEST(QueueServer, HandsOutNineteenConnectionsThenRefuses) {
       RawMessage msg;
       ssize_t size = queue.take(2, &msg);
       if (i == 0 || i >= 18)
-        out += std::to_string(got) + ":" + std::to_string(conn) + ":" + std::to_string(size) + ":" +
-               msg.mtext[0] + std::string(msg.mtext + 1) + ";";
+        out += std::to_string(got) + ":" + std::to_string(conn) + ":" + std::to_string(size) + ":" + msg.mtext[0] +
+               std::string(msg.mtext + 1) + ";";
     }
     /* A negative flag frees a connection: the next request gets it. */
     MQ_sput(id, 5, -1, "bye");
@@ -210,8 +209,7 @@ TEST(QueueServer, HandsOutNineteenConnectionsThenRefuses) {
     return 0;
   });
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "-1;2:3:120:23;2:21:120:221;2:-1:120:/refused;/bye;5;1:7:query res title;-1-1\n");
+  EXPECT_EQ(r.out, "-1;2:3:120:23;2:21:120:221;2:-1:120:/refused;/bye;5;1:7:query res title;-1-1\n");
   EXPECT_NE(r.err.find("Every connection is taken"), std::string::npos);
 }
 

@@ -25,11 +25,11 @@ using kez_test::run_child;
 using kez_test::TempDir;
 using kez_test::write_file;
 
-constexpr res_type test_keys[] = {
-    RES_help,      RES_batch,      RES_message,     RES_device,    RES_title,
-    RES_icon,      RES_con_interval, RES_inputg,    RES_color_map, RES_color_text,
-    RES_color_data, RES_color_grid, RES_color_line, RES_color_wx,  RES_label,
-    RES_age /* no definition */,   RES_null};
+constexpr res_type test_keys[] = {RES_help,       RES_batch,      RES_message,      RES_device,
+                                  RES_title,      RES_icon,       RES_con_interval, RES_inputg,
+                                  RES_color_map,  RES_color_text, RES_color_data,   RES_color_grid,
+                                  RES_color_line, RES_color_wx,   RES_label,        RES_age /* no definition */,
+                                  RES_null};
 constexpr res_type test_pos[] = {RES_filenames, RES_null};
 
 using Env = std::vector<std::pair<std::string, std::string>>;
@@ -71,18 +71,17 @@ TEST(ResourceGathering, LaterSourcesWin) {
   write_file(dir.file("kez.cfg"),
              "*color_map: file\n*color_text: file\n*color_data: file\n*color_grid: file\n"
              "*color_line: file\n*label: file\n*filename: old\n");
-  const Env env = {{"kezcolor_text", "env3"},        {"kezclrdata", "own"},
-                   {"kezcolor_data", "env3"},        {"kezkezsfc.color_grid", "prog"},
-                   {"kezclrgrid", "own"},            {"kezcolor_grid", "env3"},
-                   {"kezclrln", "own"},              {"kezclrwx", ""}};
+  const Env env = {
+      {"kezcolor_text", "env3"}, {"kezclrdata", "own"},     {"kezcolor_data", "env3"}, {"kezkezsfc.color_grid", "prog"},
+      {"kezclrgrid", "own"},     {"kezcolor_grid", "env3"}, {"kezclrln", "own"},       {"kezclrwx", ""}};
   auto r = gather({"one", "-coln", "cmd", "-la=cmdlabel", "two"}, dir.path(), env, [] { RES_list(); });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "color_map: file\n"
-            "color_text: env3\n"   /* the third variable over the file */
-            "color_data: own\n"    /* the resource's own over the third */
-            "color_grid: prog\n"   /* program and name over both */
-            "color_line: cmd\n"    /* the command line over all */
+            "color_text: env3\n" /* the third variable over the file */
+            "color_data: own\n"  /* the resource's own over the third */
+            "color_grid: prog\n" /* program and name over both */
+            "color_line: cmd\n"  /* the command line over all */
             "label: cmdlabel\n"
             "filename: one\ntwo\n" /* the first name replaces the file's, the next joins it */
             "color_wx: \n")        /* an empty variable counts */
@@ -91,13 +90,14 @@ TEST(ResourceGathering, LaterSourcesWin) {
 
 TEST(ResourceGathering, SetAtAPromptShowsInTheListing) {
   TempDir dir;
-  auto r = gather({"-ti=First"}, dir.path(), {},
-                  [] {
-                    char answer[20];
-                    KEZ_prompts("Enter: ", answer, 20);
-                    std::printf("<%s>", answer);
-                  },
-                  "set color_map red\nset\nanswer\n");
+  auto r = gather(
+      {"-ti=First"}, dir.path(), {},
+      [] {
+        char answer[20];
+        KEZ_prompts("Enter: ", answer, 20);
+        std::printf("<%s>", answer);
+      },
+      "set color_map red\nset\nanswer\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Set resources\ntitle: First\ncolor_map: red\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("<answer>"), std::string::npos);
@@ -194,7 +194,8 @@ TEST(ResourceGathering, NamedDefaultsFileThatCannotBeReadWarns) {
       EXPECT_EQ(r.err.find("Unable to read defaults file"), std::string::npos) << what << ": " << r.err;
     else
       EXPECT_NE(r.err.find("RES_decode: Unable to read defaults file: " + c.warned + "\n"), std::string::npos)
-          << what << ": " << c.why << "\n" << r.err;
+          << what << ": " << c.why << "\n"
+          << r.err;
   }
 }
 
@@ -209,10 +210,8 @@ TEST(ResourceGathering, MessageValuesThatShowNothingByMistake) {
     bool warned;
   };
   const Case cases[] = {
-      {{"-me", "bogus", "-h"}, {}, "fffff", true},
-      {{"-me=", "-h"}, {}, "fffff", false},
-      {{}, {{"kezmess", ""}}, "fffff", false},
-      {{"-me", "warn,bogus"}, {}, "ff", true},
+      {{"-me", "bogus", "-h"}, {}, "fffff", true}, {{"-me=", "-h"}, {}, "fffff", false},
+      {{}, {{"kezmess", ""}}, "fffff", false},     {{"-me", "warn,bogus"}, {}, "ff", true},
       {{"-me", "none"}, {}, "0", false},
   };
   for (const Case& c : cases) {
@@ -236,8 +235,7 @@ TEST(ResourceGathering, ConvertsOnceIntoOutputs) {
     RES_defobj defs[4];
     RES_fill_obj(&defs[0], "icon", "kezicon", "ic", CV_bool, reinterpret_cast<char*>(&icon), nullptr);
     RES_enter(&defs[1], RES_age);
-    RES_fill_obj(&defs[2], "filename", "kezfilename", "10", CV_strings,
-                 reinterpret_cast<char*>(&names), &count);
+    RES_fill_obj(&defs[2], "filename", "kezfilename", "10", CV_strings, reinterpret_cast<char*>(&names), &count);
     RES_fill_obj(&defs[3], nullptr, nullptr, nullptr, CV_none, nullptr, nullptr);
     char a0[] = "prog", a1[] = "a", a2[] = "-ic", a3[] = "b";
     char* argv[] = {a0, a1, a2, a3, nullptr};
@@ -265,8 +263,9 @@ TEST(LoopWindowGathering, WindowValuesWinAndLocalOnesAreSentBack) {
   ASSERT_TRUE(window.running());
   TempDir dir;
   write_file(dir.file("local"), "*title: local\n*color_map: file\n");
-  auto r = gather({"-df", "local:#" + std::to_string(window.number()), "-cot", "blue"}, dir.path(), {},
-                  [] { show({"title", "color_map", "color_text", "label"}); });
+  auto r = gather({"-df", "local:#" + std::to_string(window.number()), "-cot", "blue"}, dir.path(), {}, [] {
+    show({"title", "color_map", "color_text", "label"});
+  });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "title=From the window;color_map=file;color_text=blue;label=(none);");
   std::string expected = "/|" + uid_text() + "\n";
@@ -303,12 +302,12 @@ TEST(LoopWindowGathering, MissingOrStoppedWindowOnlyWarns) {
   TempDir dir;
   const int free_number = MQ_find(740000 + static_cast<int>(::getpid() % 50000) * 20);
   ASSERT_GT(free_number, 0);
-  auto missing = gather({"-df", "#" + std::to_string(free_number), "-ti", "x"}, dir.path(), {},
-                        [] { show({"title"}); });
+  auto missing =
+      gather({"-df", "#" + std::to_string(free_number), "-ti", "x"}, dir.path(), {}, [] { show({"title"}); });
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.out, "title=x;") << "a failed link is no link: nothing is sent";
-  EXPECT_EQ(missing.err, "KEZloop window: " + std::to_string(free_number) +
-                             " not running or no message queue exists\n");
+  EXPECT_EQ(missing.err,
+            "KEZloop window: " + std::to_string(free_number) + " not running or no message queue exists\n");
 
   LoopWindow stopped({"-stopped", "-v", "title=w"});
   ASSERT_TRUE(stopped.running());

@@ -18,8 +18,8 @@ TEST(ResourceStore, ValuesNoValuesAndAbsence) {
   auto r = run_child([] {
     RES_new(-9999, "title", "Plot", CV_string);
     RES_new(-9999, "batch", nullptr, CV_batch);
-    std::string report = std::string(RES_get("title")) + "|" + (RES_get("batch") ? RES_get("batch") : "(null)") +
-                         "|" + (RES_get("Title") ? "found" : "(null)") + "|" + (RES_get("absent") ? "found" : "(null)");
+    std::string report = std::string(RES_get("title")) + "|" + (RES_get("batch") ? RES_get("batch") : "(null)") + "|" +
+                         (RES_get("Title") ? "found" : "(null)") + "|" + (RES_get("absent") ? "found" : "(null)");
     RES_new(3, "title", "Later", CV_int);
     report += "|" + std::string(RES_get("title")) + "\n";
     RES_list();
@@ -189,39 +189,38 @@ TEST(ResourceConvert, ProgramName) {
 
 TEST(ResourceHelp, PrintsTheOptionHelpOfBothKeyLists) {
   auto r = run_child([] {
-    const res_type keys[] = {RES_batch,      RES_message,      RES_age, RES_color_front,
-                             RES_region,     RES_object_param, RES_plot_domain, RES_null};
+    const res_type keys[] = {RES_batch,  RES_message,      RES_age,         RES_color_front,
+                             RES_region, RES_object_param, RES_plot_domain, RES_null};
     const res_type pos[] = {RES_filenames, RES_null};
     RES_help_print("kezsfc", keys, pos);
     return 0;
   });
-  const std::string expected =
-      std::string("kezsfc syntax (version:") + KEZ_version() + ")\n" +
-      "   kezsfc [options...]\n"
-      "Keyed options...\n"
-      " -df file    Resource/defaults file name\n"
-      " -na name    Program name\n"
-      " -ba         Run program in batch mode\n"
-      " -me level   Message level to be displayed:\n"
-      "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"
-      " -cofr hclr,lclr,cclr,wclr,oclr,tclr  Front colors\n"
-      " -re region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
-      "             Region to be used for plotting and gridding\n"
-      "               region=predefined region:\n"
-      "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
-      "               proj=projection, clat=central latitude, clon=central longitude,\n"
-      "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
-      "               us,ne,at,se,mw,sp,nw,sw,var\n"
-      " -oa smooth[,radinf,pass,conv,min]\n"
-      "             Objective analysis parameters\n"
-      " -pd region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
-      "             Output plot domain\n"
-      "               region=predefined region:\n"
-      "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
-      "               proj=projection, clat=central latitude, clon=central longitude,\n"
-      "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
-      "Positional options...\n"
-      " file [file...]  Input file names\n";
+  const std::string expected = std::string("kezsfc syntax (version:") + KEZ_version() + ")\n" +
+                               "   kezsfc [options...]\n"
+                               "Keyed options...\n"
+                               " -df file    Resource/defaults file name\n"
+                               " -na name    Program name\n"
+                               " -ba         Run program in batch mode\n"
+                               " -me level   Message level to be displayed:\n"
+                               "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"
+                               " -cofr hclr,lclr,cclr,wclr,oclr,tclr  Front colors\n"
+                               " -re region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
+                               "             Region to be used for plotting and gridding\n"
+                               "               region=predefined region:\n"
+                               "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
+                               "               proj=projection, clat=central latitude, clon=central longitude,\n"
+                               "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+                               "               us,ne,at,se,mw,sp,nw,sw,var\n"
+                               " -oa smooth[,radinf,pass,conv,min]\n"
+                               "             Objective analysis parameters\n"
+                               " -pd region or [proj],clat,clon[,nx,ny][,dx,dy]\n"
+                               "             Output plot domain\n"
+                               "               region=predefined region:\n"
+                               "                  us,ne,at,se,mw,sp,nw,sw,etc\n"
+                               "               proj=projection, clat=central latitude, clon=central longitude,\n"
+                               "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+                               "Positional options...\n"
+                               " file [file...]  Input file names\n";
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, expected) << "a key without help (RES_age) prints nothing";
 }
@@ -292,7 +291,7 @@ TEST(ResourceConvert, HourFixesDateParts) {
       {"#2024031512", 2024, 3, 15, 12, U},
       {"#202403151230", 2024, 3, 15, 12, 30},
       {"#2024", 2024, U, U, U, U},
-      {"#20240", 2024, 0, U, U, U}, // a lone last digit is still a month
+      {"#20240", 2024, 0, U, U, U},    // a lone last digit is still a month
       {"#2024x315", 2024, U, U, U, U}, // parts stop at the first non-digit
       {"031512", U, 3, 15, 12, U},
       {"1512", U, U, 15, 12, U},
@@ -332,12 +331,8 @@ TEST(ResourceConvert, DrawSwitchesPlotParts) {
     int all;           /* part 12, the number of parts on */
   };
   const Case cases[] = {
-      {"map,data", "00000011000", 2},
-      {"-text", "00000011110", 4},
-      {"-all", "11111111111", 17},
-      {"none,+grid", "00000000100", 1},
-      {"+map,bogus", "11111111111", 17},
-      {"text_ul,-data,+sum", "10000000010", 3},
+      {"map,data", "00000011000", 2},   {"-text", "00000011110", 4},       {"-all", "11111111111", 17},
+      {"none,+grid", "00000000100", 1}, {"+map,bogus", "11111111111", 17}, {"text_ul,-data,+sum", "10000000010", 3},
   };
   for (const Case& c : cases) {
     auto r = run_child([&] {
@@ -358,9 +353,8 @@ TEST(ResourceConvert, RegionAndDomainDecodeTheSpecification) {
       d.ellipse = 1;
       char text[] = "ps,40,-100,25,17,1.2";
       int result = RES_conv_data(text, &d, cvt);
-      bool ok = result == 1 && d.proj == 1 && d.plon == 40.0f && d.clat == -100.0f &&
-                d.clon == 25.0f && d.dx == 17.0f && d.dy == 1.2f && d.nx == 25 && d.ny == 17 &&
-                d.param[4] == -9999.0f && d.ellipse == 0;
+      bool ok = result == 1 && d.proj == 1 && d.plon == 40.0f && d.clat == -100.0f && d.clon == 25.0f &&
+                d.dx == 17.0f && d.dy == 1.2f && d.nx == 25 && d.ny == 17 && d.param[4] == -9999.0f && d.ellipse == 0;
       char bad[] = "ps,x,y";
       ok = ok && RES_conv_data(bad, &d, cvt) == 1 && d.proj == -9999;
       return ok ? 0 : 1;

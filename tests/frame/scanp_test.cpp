@@ -189,8 +189,8 @@ TEST(Scanner, LongMatchesStayWithinTheirDestination) {
     int len;
   };
   /* Stored texts stop at SCANP_TEXT_LEN characters; skipped ones do not. */
-  const Case cases[] = {{"%s", 80}, {"%S", 80}, {"%[w]", 80}, {"%A", 80}, {"%<79s", 79},
-                        {"%*S", 120}, {"%*[w]", 120}, {"%*s", 80}};
+  const Case cases[] = {{"%s", 80},    {"%S", 80},   {"%[w]", 80},   {"%A", 80},
+                        {"%<79s", 79}, {"%*S", 120}, {"%*[w]", 120}, {"%*s", 80}};
   for (const Case& c : cases) {
     Cursor cur(word);
     std::vector<char> out(static_cast<size_t>(SCANP_TEXT_LEN + 1), '~');

@@ -90,10 +90,10 @@ TEST(TextTests, ClassifyTexts) {
     int result;
   };
   const Case cases[] = {
-      {string_is_num, "-12", 1},     {string_is_num, "1.5", 0},     {string_is_num, "-", 1},
-      {string_is_num, "", 0},        {string_is_num, nullptr, 0},   {string_is_float, "1e5", 0},
-      {string_is_float, "1E5", 1},   {string_is_float, "2.", 1},    {string_is_float, nullptr, 0},
-      {string_is_alpha, "abcZ", 1},  {string_is_alpha, "ab1", 0},   {string_is_alpha, "", 0},
+      {string_is_num, "-12", 1},     {string_is_num, "1.5", 0},         {string_is_num, "-", 1},
+      {string_is_num, "", 0},        {string_is_num, nullptr, 0},       {string_is_float, "1e5", 0},
+      {string_is_float, "1E5", 1},   {string_is_float, "2.", 1},        {string_is_float, nullptr, 0},
+      {string_is_alpha, "abcZ", 1},  {string_is_alpha, "ab1", 0},       {string_is_alpha, "", 0},
       {string_is_blank, " \t", 1},   {string_is_blank, "\xC8\xFF ", 1}, {string_is_blank, "", 1},
       {string_is_blank, nullptr, 1}, {string_is_blank, " a", 0},
   };
@@ -139,8 +139,10 @@ TEST(TextCopies, StrmcatBoundsTheResult) {
     int result;
   };
   const Case cases[] = {
-      {"ab", "cd", 10, "abcd", 1}, {"ab", "cdef", 4, "abcd", 1},
-      {"abcd", "x", 4, "abcd", 0}, {"abcde", "x", 4, "abcde", 0},
+      {"ab", "cd", 10, "abcd", 1},
+      {"ab", "cdef", 4, "abcd", 1},
+      {"abcd", "x", 4, "abcd", 0},
+      {"abcde", "x", 4, "abcde", 0},
   };
   for (const Case& c : cases) {
     char buf[16];
@@ -262,10 +264,10 @@ TEST(NumberFormat, ThreeNumberRule) {
     const char* text;
   };
   const Case cases[] = {
-      {"5.3.1", 234.5f, "234.5"},   {"5.3.1", 12.345f, " 12.3"}, {"5.3.1", 0.01234f, "0.0123"},
-      {"5.3.1", -0.5f, "-0.500"},   {"5.3.1", 0.0f, "  0.0"},    {"5.3.1", 0.000004f, "  0.0"},
-      {"2.2.0", 45.6f, "46"},       {"1.1.0", 3.7f, "4"},        {"1.2.0", 0.25f, "0.25"},
-      {"3.3.0", 1013.2f, "1013"},   {"5.1.1", -9.04f, " -9.0"},
+      {"5.3.1", 234.5f, "234.5"}, {"5.3.1", 12.345f, " 12.3"}, {"5.3.1", 0.01234f, "0.0123"},
+      {"5.3.1", -0.5f, "-0.500"}, {"5.3.1", 0.0f, "  0.0"},    {"5.3.1", 0.000004f, "  0.0"},
+      {"2.2.0", 45.6f, "46"},     {"1.1.0", 3.7f, "4"},        {"1.2.0", 0.25f, "0.25"},
+      {"3.3.0", 1013.2f, "1013"}, {"5.1.1", -9.04f, " -9.0"},
   };
   for (const Case& c : cases) {
     char buf[SET_NUM_LEN];

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -23,12 +23,8 @@ TEST(Prompts, WordPromptTakesTheFirstWord) {
     const char* word;
   };
   const Case cases[] = {
-      {"answer\n", 20, "answer"},
-      {"  two words\n", 20, "two"},
-      {"\n", 20, ""},
-      {"abcdefghijkl\n", 9, "abcdefgh"},
-      {"abc", 20, "abc"},
-      {"exi\n", 20, "exi"},
+      {"answer\n", 20, "answer"},        {"  two words\n", 20, "two"}, {"\n", 20, ""},
+      {"abcdefghijkl\n", 9, "abcdefgh"}, {"abc", 20, "abc"},           {"exi\n", 20, "exi"},
   };
   for (const Case& c : cases) {
     auto r = run_child(
@@ -150,10 +146,8 @@ TEST(Prompts, NumberPrompts) {
     int value;
     const char* out;
   };
-  const Case cases[] = {{"12\n", 12, "n: "},
-                        {"\n", 0, "n: "},
-                        {"abc\n12abc\n", 12, "n: n: "},
-                        {"set x 3\n-4\n", -4, "n: n: "}};
+  const Case cases[] = {
+      {"12\n", 12, "n: "}, {"\n", 0, "n: "}, {"abc\n12abc\n", 12, "n: n: "}, {"set x 3\n-4\n", -4, "n: n: "}};
   for (const Case& c : cases) {
     auto r = run_child([] { return KEZ_promptd("n: ") & 0xFF; }, c.input);
     EXPECT_EQ(r.status, c.value & 0xFF) << c.input;

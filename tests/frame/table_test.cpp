@@ -50,8 +50,7 @@ TEST(KeyedTable, ThreeKeysFindEachRecordAndKeepEntryOrder) {
     EXPECT_EQ(tab.num_entry, 4);
     EXPECT_EQ(walk(&tab), "KDEN KBOS KORD KSEA ") << buckets << " buckets";
     for (const auto& row : rows)
-      for (int key = 1; key <= 3; ++key)
-        EXPECT_EQ(id_of(TAB_search(&tab, key, row[key - 1])), row[0]) << row[key - 1];
+      for (int key = 1; key <= 3; ++key) EXPECT_EQ(id_of(TAB_search(&tab, key, row[key - 1])), row[0]) << row[key - 1];
     EXPECT_EQ(TAB_search(&tab, 1, "72565"), nullptr) << "keys are searched under their own number";
     EXPECT_EQ(TAB_search(&tab, 1, "kden"), nullptr) << "keys compare with regard to case";
     EXPECT_EQ(TAB_search(&tab, 0, "KDEN"), nullptr);

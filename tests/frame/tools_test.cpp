@@ -42,11 +42,11 @@ std::string run_calls(const std::string& text, const std::vector<Call>& calls) {
     std::strcpy(buf, "?");
     int got = 0;
     switch (call) {
-    case Call::line: got = fgetline(fp.get(), buf); break;
-    case Call::nline3: got = fgetnline(fp.get(), buf, 3); break;
-    case Call::string5: got = fgetstring(fp.get(), buf, 5); break;
-    case Call::raw: got = fget_rawstring(fp.get(), buf, 20); break;
-    case Call::skip: got = fskipline(fp.get()); break;
+      case Call::line: got = fgetline(fp.get(), buf); break;
+      case Call::nline3: got = fgetnline(fp.get(), buf, 3); break;
+      case Call::string5: got = fgetstring(fp.get(), buf, 5); break;
+      case Call::raw: got = fget_rawstring(fp.get(), buf, 20); break;
+      case Call::skip: got = fskipline(fp.get()); break;
     }
     log += std::to_string(got);
     if (call != Call::skip) log += ":'" + std::string(buf) + "'";
@@ -175,10 +175,10 @@ TEST(NumericTools, ThresholdCodes) {
     int code;
   };
   const Case cases[] = {
-      {0.0f, 0},    {850.0f, 285}, {5.5f, 55},    {1000.0f, 310}, {0.25f, 925},
-      {0.5f, 950},  {-5.5f, -55},  {0.1f, 910},   {0.29f, 928},   {0.01f, 799},
-      {10.0f, 110}, {99.0f, 199},  {1.0f, 10},    {-0.25f, -925}, {12345.0f, 412},
-      {2.5e-6f, 502}, // below 0.00001 the exponent is truncated, not floored
+      {0.0f, 0},    {850.0f, 285},  {5.5f, 55},      {1000.0f, 310}, {0.25f, 925}, {0.5f, 950},
+      {-5.5f, -55}, {0.1f, 910},    {0.29f, 928},    {0.01f, 799},   {10.0f, 110}, {99.0f, 199},
+      {1.0f, 10},   {-0.25f, -925}, {12345.0f, 412}, {2.5e-6f, 502}, // below 0.00001 the exponent is truncated, not
+                                                                     // floored
   };
   for (const Case& c : cases) EXPECT_EQ(float2int(c.x), c.code) << c.x;
   EXPECT_EQ(float2int(std::numeric_limits<float>::infinity()), -9999);

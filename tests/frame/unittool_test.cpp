@@ -76,7 +76,7 @@ TEST(Units, OffsetsThatCancelGiveExactlyZero) {
     float expect;
   };
   const Case cases[] = {
-      {273.15f, "K", "C", 0.0f},   {0.0f, "C", "K", 273.15f},   {32.0f, "F", "C", 0.0f},
+      {273.15f, "K", "C", 0.0f},    {0.0f, "C", "K", 273.15f},  {32.0f, "F", "C", 0.0f},
       {273.15f, "K", "degC", 0.0f}, {300.0f, "K", "C", 26.85f}, {-17.77777778f, "C", "F", 0.0f},
   };
   for (const Case& c : cases)
@@ -100,8 +100,7 @@ TEST(Units, MissingFileLeavesValuesUnchangedWithOneWarning) {
   RES_put("file_path", dir.path().c_str());
   auto r = capture([] {
     EXPECT_FLOAT_EQ(UNIT_cvt(7, "1000 m", "m"), 7000.0f) << "factors need no file";
-    for (int i = 0; i < 100; ++i)
-      EXPECT_FLOAT_EQ(UNIT_cvt(static_cast<float>(i), "C", "F"), static_cast<float>(i));
+    for (int i = 0; i < 100; ++i) EXPECT_FLOAT_EQ(UNIT_cvt(static_cast<float>(i), "C", "F"), static_cast<float>(i));
   });
   EXPECT_EQ(count(r.err, "Unable to open units file"), 1) << r.err;
 }
@@ -112,8 +111,9 @@ TEST(Units, UnknownOrBadEntriesAreReportedNotGuessed) {
              "C F *1.8+32\n"
              "bad x *abc\n"
              "worse y *2+\n" +
-                 std::string(500, 'q') + " z *2\n"
-             "last entry\n");
+                 std::string(500, 'q') +
+                 " z *2\n"
+                 "last entry\n");
   RES_put("file_path", dir.path().c_str());
   struct Case {
     const char* in;
@@ -140,12 +140,9 @@ TEST(Units, ScaleRewritesTheFactor) {
     const char* out;
   };
   const Case cases[] = {
-      {"m/s", 100, "", "1e+02 m/s"},
-      {"10^-5 s^-1", 10, "", "1e-04 s^-1"},
-      {"m/s", 1e-5f, "/m", "1e-05 m/s/m"},
-      {"1000 m", 0.001f, "", "1e+00 m"},
-      {"-K", 2, "", "-2e+00 K"},
-      {"", 1, "", "1e+00 "},
+      {"m/s", 100, "", "1e+02 m/s"},       {"10^-5 s^-1", 10, "", "1e-04 s^-1"},
+      {"m/s", 1e-5f, "/m", "1e-05 m/s/m"}, {"1000 m", 0.001f, "", "1e+00 m"},
+      {"-K", 2, "", "-2e+00 K"},           {"", 1, "", "1e+00 "},
   };
   for (const Case& c : cases) {
     char out[128];
@@ -215,14 +212,30 @@ std::string gnu_quantity(const std::string& name, double value) {
 
 std::string gnu_unit(const std::string& name) {
   static const std::map<std::string, std::string> names = {
-      {"K", "tempK"},        {"C", "tempC"},        {"degC", "tempC"},
-      {"F", "tempF"},        {"degF", "tempF"},     {"dK", "K"},
-      {"dC", "degC"},        {"dF", "degF"},        {"mb", "millibar"},
-      {"in_Hg", "inHg"},     {"mm_Hg", "mmHg"},     {"knt", "knot"},
-      {"kt", "knot"},        {"kts", "knot"},       {"knots", "knot"},
-      {"km/h", "km/hr"},     {"in", "inch"},        {"mi", "mile"},
-      {"nmi", "nauticalmile"}, {"/s", "1/s"},       {"/s^2", "1/s^2"},
-      {"/s/s", "1/s/s"},     {"/m", "1/m"},         {"/m^2", "1/m^2"},
+      {"K", "tempK"},
+      {"C", "tempC"},
+      {"degC", "tempC"},
+      {"F", "tempF"},
+      {"degF", "tempF"},
+      {"dK", "K"},
+      {"dC", "degC"},
+      {"dF", "degF"},
+      {"mb", "millibar"},
+      {"in_Hg", "inHg"},
+      {"mm_Hg", "mmHg"},
+      {"knt", "knot"},
+      {"kt", "knot"},
+      {"kts", "knot"},
+      {"knots", "knot"},
+      {"km/h", "km/hr"},
+      {"in", "inch"},
+      {"mi", "mile"},
+      {"nmi", "nauticalmile"},
+      {"/s", "1/s"},
+      {"/s^2", "1/s^2"},
+      {"/s/s", "1/s/s"},
+      {"/m", "1/m"},
+      {"/m^2", "1/m^2"},
       {"kg/m^2", "(kg/m^2/(1000 kg/m^3))"},
   };
   auto it = names.find(name);
@@ -275,8 +288,7 @@ TEST(Units, ProjectUnitsFileAgreesWithGnuUnits) {
     char* end = nullptr;
     double expect = std::strtod(answer.c_str(), &end);
     ASSERT_NE(end, answer.c_str()) << p.in << " -> " << p.out << ": " << answer;
-    EXPECT_NEAR(p.ours, expect, 2e-6 * std::fabs(expect) + 1e-9)
-        << p.value << " " << p.in << " -> " << p.out;
+    EXPECT_NEAR(p.ours, expect, 2e-6 * std::fabs(expect) + 1e-9) << p.value << " " << p.in << " -> " << p.out;
   }
 }
 

@@ -66,18 +66,31 @@ TEST(ColourTableFile, LinesFillSlotsByTheRunningIndex) {
   };
   const std::string long_comment = "#" + std::string(150, 'x') + "\n";
   const Case cases[] = {
-      {"# colours\nblack 0 0 0\nwhite 1 1 1\n", 2, {{0, "black", 0, 0, 0}, {1, "white", 1, 1, 1}}, "a comment fills no slot"},
-      {"0 black 0 0 0\nblack #000000\n", 2, {{0, "black", 0, 0, 0}, {1, "black", 0, 0, 0}},
+      {"# colours\nblack 0 0 0\nwhite 1 1 1\n",
+       2,
+       {{0, "black", 0, 0, 0}, {1, "white", 1, 1, 1}},
+       "a comment fills no slot"},
+      {"0 black 0 0 0\nblack #000000\n",
+       2,
+       {{0, "black", 0, 0, 0}, {1, "black", 0, 0, 0}},
        "a leading index and the hex form"},
-      {"tint #FF8000\nTint2 #00ff80\n", 2, {{0, "tint", 1, 128 / 255.0f, 0}, {1, "Tint2", 0, 1, 128 / 255.0f}},
+      {"tint #FF8000\nTint2 #00ff80\n",
+       2,
+       {{0, "tint", 1, 128 / 255.0f, 0}, {1, "Tint2", 0, 1, 128 / 255.0f}},
        "hex digits in either case, each pair divided by 255"},
       {"bright 1.5 -0.25 0.5\n", 1, {{0, "bright", 1.5f, -0.25f, 0.5f}}, "decimal intensities stored as read"},
-      {"red 1 0 0\n5 blue 0 0 1\ngreen 0 1 0\n", 7, {{0, "red", 1, 0, 0}, {5, "blue", 0, 0, 1}, {6, "green", 0, 1, 0}},
+      {"red 1 0 0\n5 blue 0 0 1\ngreen 0 1 0\n",
+       7,
+       {{0, "red", 1, 0, 0}, {5, "blue", 0, 0, 1}, {6, "green", 0, 1, 0}},
        "a leading index moves the running index"},
-      {"red 1 0 0 \r\nblue\t0 0 1\r\n", 2, {{0, "red", 1, 0, 0}, {1, "blue", 0, 0, 1}},
+      {"red 1 0 0 \r\nblue\t0 0 1\r\n",
+       2,
+       {{0, "red", 1, 0, 0}, {1, "blue", 0, 0, 1}},
        "carriage returns and trailing blanks go"},
       {long_comment + "red 1 0 0\n", 1, {{0, "red", 1, 0, 0}}, "a long line stays one line"},
-      {"red 1 0 0\n\nblue 0 0 1\n", 3, {{0, "red", 1, 0, 0}, {1, "", 0, 0, 0}, {2, "blue", 0, 0, 1}},
+      {"red 1 0 0\n\nblue 0 0 1\n",
+       3,
+       {{0, "red", 1, 0, 0}, {1, "", 0, 0, 0}, {2, "blue", 0, 0, 1}},
        "an empty line keeps its place as a black slot without a name"},
       {"red 1 0 0\n10 blue 0 0 1\n", 11, {{10, "blue", 0, 0, 1}}, "a leading index on the last line is counted"},
       {"red 1 0 0\n# trailing\n", 2, {{0, "red", 1, 0, 0}}, "a trailing comment still reaches a slot"},
@@ -220,16 +233,31 @@ TEST(ColourNames, TextsResolveByTheRulesInOrder) {
       const char* why;
     };
     const Case cases[] = {
-        {"", -1, "empty"},          {"end", -2, "end"},         {"End", -2, "end in any case"},
-        {"none", -1, "none"},       {"OFF", -1, "off"},         {"back", -1, "back"},
-        {"pblk", 500, "print"},     {"pbblk", 501, "print"},    {"ptblk", 502, "print"},
-        {"pwht", 503, "print"},     {"pbwht", 504, "print"},    {"ptwht", 505, "print"},
-        {"pgry", 506, "print"},     {"pbgry", 507, "print"},    {"PTGRY", 508, "print in any case"},
-        {"red", 1, "a name in any case"},                       {"BLACK", 0, "a name in any case"},
-        {"12", 12, "a number"},     {"7abc", 7, "the leading integer"},
-        {"#12", -1, "a short # text"},                          {"#GG0000", -1, "not hex digits"},
-        {"#256000000", -1, "a decimal part above 255"},         {"#25500000x", -1, "not decimal digits"},
-        {"purple", -1, "an unknown name"},                      {"-3", -1, "a minus sign"},
+        {"", -1, "empty"},
+        {"end", -2, "end"},
+        {"End", -2, "end in any case"},
+        {"none", -1, "none"},
+        {"OFF", -1, "off"},
+        {"back", -1, "back"},
+        {"pblk", 500, "print"},
+        {"pbblk", 501, "print"},
+        {"ptblk", 502, "print"},
+        {"pwht", 503, "print"},
+        {"pbwht", 504, "print"},
+        {"ptwht", 505, "print"},
+        {"pgry", 506, "print"},
+        {"pbgry", 507, "print"},
+        {"PTGRY", 508, "print in any case"},
+        {"red", 1, "a name in any case"},
+        {"BLACK", 0, "a name in any case"},
+        {"12", 12, "a number"},
+        {"7abc", 7, "the leading integer"},
+        {"#12", -1, "a short # text"},
+        {"#GG0000", -1, "not hex digits"},
+        {"#256000000", -1, "a decimal part above 255"},
+        {"#25500000x", -1, "not decimal digits"},
+        {"purple", -1, "an unknown name"},
+        {"-3", -1, "a minus sign"},
         {"99999999999", -1, "a number past any index"},
     };
     for (const Case& c : cases)
@@ -321,8 +349,8 @@ TEST(AttributeStrings, ItemsChangeOnlyTheFieldsTheyName) {
     for (const Case& c : cases) {
       Gattribs a = c.start;
       check(ATTRIB_parse(c.text, &a) == 0, c.why);
-      check(same(a, c.want), std::string(c.why) + ": '" + c.text + "' gives " + attrib_text(a) + ", want " +
-                                 attrib_text(c.want));
+      check(same(a, c.want),
+            std::string(c.why) + ": '" + c.text + "' gives " + attrib_text(a) + ", want " + attrib_text(c.want));
     }
     Gattribs a = none;
     ATTRIB_parse(nullptr, &a);
@@ -376,16 +404,15 @@ TEST(AttributeStrings, PatternAndMarkerWords) {
     int want;
   };
   const Case patterns[] = {
-      {"sol", 0}, {"ST", 1},   {"ost", 2},  {"rst", 3}, {"lst", 4}, {"vln", 5}, {"||", 5},  {"dlr", 6},
-      {"\\\\", 6}, {"drl", 7}, {"//", 7},   {"hln", 8}, {"--", 8},  {"hat", 9}, {"xx", 9},  {"clr", 10},
-      {"0%", 10}, {"1%", 11},  {"5%", 15},  {"9%", 19}, {"17", 17}, {"-3", -3}, {"sold", -9999}, {"", -9999},
+      {"sol", 0},  {"ST", 1},  {"ost", 2}, {"rst", 3}, {"lst", 4}, {"vln", 5}, {"||", 5},       {"dlr", 6},
+      {"\\\\", 6}, {"drl", 7}, {"//", 7},  {"hln", 8}, {"--", 8},  {"hat", 9}, {"xx", 9},       {"clr", 10},
+      {"0%", 10},  {"1%", 11}, {"5%", 15}, {"9%", 19}, {"17", 17}, {"-3", -3}, {"sold", -9999}, {"", -9999},
   };
   for (const Case& c : patterns) EXPECT_EQ(ATTR_parse_fill_pat(c.text), c.want) << c.text;
   const Case markers[] = {
-      {"pnt", 1},  {".", 1},       {"plus", 2},   {"+", 2},   {"star", 3},    {"*", 3},   {"crcl", 4},
-      {"Circle", 4}, {"o", 4},     {"open", 4},   {"x", 5},   {"sqr", 6},     {"square", 6}, {"#", 6},
-      {"tri", 7},  {"^", 7},       {"itri", 9},   {"v", 9},   {"dot", 8},     {"DOTS", 8}, {"12", 12},
-      {"zz", -9999},
+      {"pnt", 1},  {".", 1},    {"plus", 2}, {"+", 2},    {"star", 3},   {"*", 3},      {"crcl", 4}, {"Circle", 4},
+      {"o", 4},    {"open", 4}, {"x", 5},    {"sqr", 6},  {"square", 6}, {"#", 6},      {"tri", 7},  {"^", 7},
+      {"itri", 9}, {"v", 9},    {"dot", 8},  {"DOTS", 8}, {"12", 12},    {"zz", -9999},
   };
   for (const Case& c : markers) EXPECT_EQ(ATTR_parse_marker(c.text), c.want) << c.text;
   EXPECT_EQ(ATTR_parse_fill_pat(nullptr), -9999);
@@ -478,9 +505,9 @@ TEST(ShippedColourTables, NamesOfTheDefaultsHaveTheirX11Colours) {
     check(CLR_get_num() > 16 && CLR_get_num_fill() == 0, "kez.clr read, no fill set");
     check(CLR_get_ind("black") == 0 && CLR_get_ind("white") == 1, "black and white lead");
     /* The plotting defaults and the contour fill's built-in names. */
-    const char* names[] = {"black", "white", "red", "green", "blue", "yellow", "brown", "magenta", "cyan",
-                           "tan", "gray", "grey", "Magenta", "LMagenta", "LBlue", "LCyan", "LGreen", "LRed",
-                           "DGray", "LGray", "orange", "gray50"};
+    const char* names[] = {"black",  "white", "red",   "green", "blue",    "yellow",   "brown", "magenta",
+                           "cyan",   "tan",   "gray",  "grey",  "Magenta", "LMagenta", "LBlue", "LCyan",
+                           "LGreen", "LRed",  "DGray", "LGray", "orange",  "gray50"};
     for (const char* name : names) check(CLR_get_ind(name) >= 0, std::string(name) + " is in kez.clr");
     /* Every name that the X11 database knows has its colour there. */
     for (int i = 0; i < CLR_get_num(); ++i) {
@@ -513,8 +540,8 @@ TEST(ShippedColourTables, FillScaleLeadsWhenNamedFirstInTheSetting) {
       float a[3], b[3];
       CLR_get_rgb(i - 1, &a[0], &a[1], &a[2]);
       CLR_get_rgb(i, &b[0], &b[1], &b[2]);
-      const float d = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
-                                (a[2] - b[2]) * (a[2] - b[2]));
+      const float d =
+          std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
       check(d > 0.15f, "neighbours " + slot_text(i - 1) + " and " + slot_text(i) + " are close");
     }
     return check.status();

@@ -44,15 +44,27 @@ struct Layout {
 const std::vector<Layout>& layouts() {
   static const std::vector<Layout> list = {
       {"one colour", [](Image& i) { make_indexed(i, 7, 5, 4, [](int, int) { return 2u; }); }},
-      {"three colours, odd size", [](Image& i) { make_indexed(i, 13, 11, 3, [](int y, int x) { return (x + y) % 3u; }); }},
-      {"256 colours", [](Image& i) { make_indexed(i, 64, 40, 256, [](int y, int x) { return (x * 7 + y * 13) % 256u; }); }},
+      {"three colours, odd size",
+       [](Image& i) { make_indexed(i, 13, 11, 3, [](int y, int x) { return (x + y) % 3u; }); }},
+      {"256 colours",
+       [](Image& i) { make_indexed(i, 64, 40, 256, [](int y, int x) { return (x * 7 + y * 13) % 256u; }); }},
       {"one pixel", [](Image& i) { make_indexed(i, 1, 1, 2, [](int, int) { return 1u; }); }},
-      {"padded rows", [](Image& i) { make_indexed(i, 9, 4, 5, [](int y, int x) { return (x * y) % 5u; }, 3); }},
+      {"padded rows",
+       [](Image& i) {
+         make_indexed(
+             i, 9, 4, 5, [](int y, int x) { return (x * y) % 5u; }, 3);
+       }},
       {"32-bit MSB first",
-       [](Image& i) { make_rgb32(i, 20, 9, [](int y, int x) { return (x % 4) * 0x400000u + (y % 3) * 0x5000u + 0x11u; }); }},
+       [](Image& i) {
+         make_rgb32(i, 20, 9, [](int y, int x) { return (x % 4) * 0x400000u + (y % 3) * 0x5000u + 0x11u; });
+       }},
       {"32-bit LSB first",
-       [](Image& i) { make_rgb32(i, 20, 9, [](int y, int x) { return (x % 5) * 0x300000u + (y % 2) * 0x7000u + 3u; }, 0); }},
-      {"long noisy image", [](Image& i) {
+       [](Image& i) {
+         make_rgb32(
+             i, 20, 9, [](int y, int x) { return (x % 5) * 0x300000u + (y % 2) * 0x7000u + 3u; }, 0);
+       }},
+      {"long noisy image",
+       [](Image& i) {
          unsigned int seed = 1;
          make_indexed(i, 300, 200, 200, [&](int, int) {
            seed = seed * 1103515245u + 12345u;

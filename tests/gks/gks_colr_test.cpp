@@ -26,9 +26,12 @@ TEST(ColourTable, RepresentationIndexRules) {
       const char* why;
     };
     const Case cases[] = {
-        {505, 0, "print colours cannot be redefined"}, {257, -1, "past the background"},
-        {-2, -1, "below -1"},                          {3, 0, "a drawing colour"},
-        {256, 0, "the background"},                    {-1, 0, "-1 names the background"},
+        {505, 0, "print colours cannot be redefined"},
+        {257, -1, "past the background"},
+        {-2, -1, "below -1"},
+        {3, 0, "a drawing colour"},
+        {256, 0, "the background"},
+        {-1, 0, "-1 names the background"},
     };
     for (const Case& c : cases) check(gset_colr_rep(1, c.ind, &red) == c.want, c.why);
     float rr = 0, g = 0, b = 0;
@@ -280,8 +283,8 @@ TEST(WindowColours, TrueColourPixelsComeFromTheVisualMasks) {
     unsigned long pixel;
   };
   const Case cases[] = {
-      {24, 0xFFFF, 0, 0, 0xFF0000},      {24, 0, 0x8000, 0, 0x008000}, {24, 0x1234, 0x5678, 0x9ABC, 0x12569A},
-      {16, 0xFFFF, 0, 0, 0xF800},        {16, 0, 0xFFFF, 0, 0x07E0},   {16, 0x1234, 0x5678, 0x9ABC, 0x12B3},
+      {24, 0xFFFF, 0, 0, 0xFF0000}, {24, 0, 0x8000, 0, 0x008000}, {24, 0x1234, 0x5678, 0x9ABC, 0x12569A},
+      {16, 0xFFFF, 0, 0, 0xF800},   {16, 0, 0xFFFF, 0, 0x07E0},   {16, 0x1234, 0x5678, 0x9ABC, 0x12B3},
   };
   for (int depth : {24, 16}) {
     XServer x(320, 240, depth);
@@ -332,8 +335,8 @@ TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {
       if (open_window(x) != 0) return 1;
       int red = 0, green = 0, blue = 0;
       gget_color_rgb256(-1, &red, &green, &blue);
-      std::printf("window %s entry %d,%d,%d\n", rgb_text(gks_test::window_picture(x).at(100, 100)).c_str(), red,
-                  green, blue);
+      std::printf("window %s entry %d,%d,%d\n", rgb_text(gks_test::window_picture(x).at(100, 100)).c_str(), red, green,
+                  blue);
       return gclose_ws(1);
     });
     ASSERT_EQ(r.status, 0) << r.err;
@@ -349,4 +352,3 @@ TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {
 }
 
 } // namespace xcolours
-

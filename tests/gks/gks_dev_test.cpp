@@ -8,8 +8,8 @@
 
 #include <array>
 #include <cctype>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -285,7 +285,8 @@ constexpr float nan_ = NAN, inf_ = INFINITY;
 const NonFiniteScene non_finite_scenes[] = {
     {"line broken at NaN and infinity",
      [] {
-       const Gpt line[] = {{0.1f, 0.1f}, {0.3f, 0.5f}, {nan_, 0.4f}, {0.5f, 0.2f}, {0.7f, 0.8f}, {0.8f, inf_}, {0.9f, 0.1f}};
+       const Gpt line[] = {{0.1f, 0.1f}, {0.3f, 0.5f}, {nan_, 0.4f}, {0.5f, 0.2f},
+                           {0.7f, 0.8f}, {0.8f, inf_}, {0.9f, 0.1f}};
        gpolyline(7, line);
      },
      [] {
@@ -365,7 +366,8 @@ TEST(NonFinitePoints, PagesStayReadableByTheirReaders) {
     } else if (device.type == GWS_HPGL) {
       ASSERT_TRUE(kez_test::have_program("hp2xx")) << "hp2xx is needed (tools/install-deps.sh)";
       std::string log;
-      const int status = kez_test::run_command("hp2xx -q -m pbm -f '" + dir.file("all.pbm") + "' '" + file + "' 2>&1", &log);
+      const int status =
+          kez_test::run_command("hp2xx -q -m pbm -f '" + dir.file("all.pbm") + "' '" + file + "' 2>&1", &log);
       EXPECT_EQ(status, 0) << device.name << ": " << log;
     } else {
       auto r = run_child([&] {
@@ -635,8 +637,9 @@ TEST(HugeSettings, AreBoundedOnEveryFileDevice) {
  * bounded. */
 TEST(HugeSettings, AMetafileWidthOnAPrintColourIsBounded) {
   TempDir dir;
-  write_file(dir.file("wide.meta"), "KEZMETA\nPL_CLR 501\nPL_LW 1e30\nPL 2 0.1,0.1 0.9,0.9\n"
-                                    "PL_CLR 502\nPL 2 0.1,0.9 0.9,0.1\n");
+  write_file(dir.file("wide.meta"),
+             "KEZMETA\nPL_CLR 501\nPL_LW 1e30\nPL 2 0.1,0.1 0.9,0.9\n"
+             "PL_CLR 502\nPL 2 0.1,0.9 0.9,0.1\n");
   auto r = run_child([&] {
     gopen_gks(nullptr, 0);
     if (gopen_ws(1, dir.file("out.ps").c_str(), GWS_PS) != 0) return 1;

@@ -110,11 +110,16 @@ TEST(FillAreas, PatternPixels) {
     const char* why;
   };
   const Case cases[] = {
-      {0, 3, 5, 1, "full"},          {19, 7, 7, 1, "full"},
-      {10, 2, 2, 0, "empty"},        {1, 0, 0, 0, "0xaa: leftmost clear"},
-      {1, 1, 0, 1, "0xaa: second set"}, {1, 0, 1, 1, "0x55 on row 1"},
-      {6, 1, 0, 1, "diagonal 0x03"}, {6, 2, 0, 0, "diagonal 0x03"},
-      {6, 9, 8, 1, "wraps every 8"}, {20, 0, 0, 0, "no pattern 20"},
+      {0, 3, 5, 1, "full"},
+      {19, 7, 7, 1, "full"},
+      {10, 2, 2, 0, "empty"},
+      {1, 0, 0, 0, "0xaa: leftmost clear"},
+      {1, 1, 0, 1, "0xaa: second set"},
+      {1, 0, 1, 1, "0x55 on row 1"},
+      {6, 1, 0, 1, "diagonal 0x03"},
+      {6, 2, 0, 0, "diagonal 0x03"},
+      {6, 9, 8, 1, "wraps every 8"},
+      {20, 0, 0, 0, "no pattern 20"},
   };
   for (const Case& c : cases) EXPECT_EQ(gfill_test(c.pat, c.x, c.y) != 0, c.set != 0) << c.why;
 }

@@ -123,8 +123,8 @@ TEST(HpglWorkstation, PlotAreaFromPageOptionsAndGeometry) {
       return 0;
     });
     ASSERT_EQ(r.status, 0) << c.why << r.err;
-    const std::string want = std::to_string(c.w) + " " + std::to_string(c.h) + " " + std::to_string(c.x) + " " +
-                             std::to_string(c.y) + "\n";
+    const std::string want =
+        std::to_string(c.w) + " " + std::to_string(c.h) + " " + std::to_string(c.x) + " " + std::to_string(c.y) + "\n";
     EXPECT_NE(r.out.find(want), std::string::npos) << c.why << "\n" << r.out;
   }
 }
@@ -200,8 +200,7 @@ TEST(HpglWriter, CommandsForGreysWidthsLineTypesAndFills) {
          gset_line_colr_ind(1);
          line();
        },
-       "SV1,0;\n" + path + path + "SV1,30;\n" + path + "SV;\n" + path,
-       "print greys, each written when it changes"},
+       "SV1,0;\n" + path + path + "SV1,30;\n" + path + "SV;\n" + path, "print greys, each written when it changes"},
       {[] {
          gset_line_colr_ind(502);
          line();
@@ -219,8 +218,7 @@ TEST(HpglWriter, CommandsForGreysWidthsLineTypesAndFills) {
            line();
          }
        },
-       "LT2,5,1;\n" + path + "LT5,8,1;\n" + path + "LT6,10,1;\n" + path + "LT2,1,1;\n" + path + path + "LT;\n" +
-           path,
+       "LT2,5,1;\n" + path + "LT5,8,1;\n" + path + "LT6,10,1;\n" + path + "LT2,1,1;\n" + path + path + "LT;\n" + path,
        "line types; type 7 has no pattern and keeps the one in force"},
       {[] {
          grey_quarter();
@@ -413,10 +411,14 @@ TEST(HpglRendering, PlainHpglThroughHp2xx) {
     const char* what;
   };
   const Sample samples[] = {
-      {800, 800, true, "inside the filled square"},     {1400, 800, false, "beside the square"},
-      {2000, 1406, true, "top of the square marker"},   {2000, 1000, false, "inside the marker"},
-      {2406, 1000, true, "right of the square marker"}, {2800 + 600.0f / 105 * 5, 900, true, "stem of the H"},
-      {3000, 1500, false, "above the H"},               {200, 1800, false, "empty corner"},
+      {800, 800, true, "inside the filled square"},
+      {1400, 800, false, "beside the square"},
+      {2000, 1406, true, "top of the square marker"},
+      {2000, 1000, false, "inside the marker"},
+      {2406, 1000, true, "right of the square marker"},
+      {2800 + 600.0f / 105 * 5, 900, true, "stem of the H"},
+      {3000, 1500, false, "above the H"},
+      {200, 1800, false, "empty corner"},
   };
   for (const Sample& s : samples) EXPECT_EQ(inked(s.x, s.y), s.inked) << s.what;
 }

@@ -94,11 +94,11 @@ TEST(Polylines, PrintColoursDrawInFixedGreysAndWidths) {
     const char* written;
   };
   const Case cases[] = {
-      {500, 1, ""},                          /* black at normal width: nothing to change */
-      {501, 1, "2 dot lw\n"},                /* black, double */
-      {505, 1.5f, "6 dot lw\n1 setgray\n"},  /* white, quadruple */
-      {507, 1, "2 dot lw\n.7 setgray\n"},    /* light grey, double */
-      {506, 2, "2.0 dot lw\n.7 setgray\n"},  /* light grey, normal factor */
+      {500, 1, ""},                         /* black at normal width: nothing to change */
+      {501, 1, "2 dot lw\n"},               /* black, double */
+      {505, 1.5f, "6 dot lw\n1 setgray\n"}, /* white, quadruple */
+      {507, 1, "2 dot lw\n.7 setgray\n"},   /* light grey, double */
+      {506, 2, "2.0 dot lw\n.7 setgray\n"}, /* light grey, normal factor */
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -114,8 +114,8 @@ TEST(Polylines, PrintColoursDrawInFixedGreysAndWidths) {
     });
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string ps = read_file(dir.file("a.ps"));
-    EXPECT_NE(ps.find(std::string("%%PL:2\n") + c.written + "np\n"), std::string::npos)
-        << "colour " << c.colour << "\n" << body_of(ps);
+    EXPECT_NE(ps.find(std::string("%%PL:2\n") + c.written + "np\n"), std::string::npos) << "colour " << c.colour << "\n"
+                                                                                        << body_of(ps);
   }
 }
 

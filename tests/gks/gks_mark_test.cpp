@@ -65,15 +65,18 @@ TEST(Markers, NineShapesOnPostScript) {
     int type;
     std::string strokes;
   };
-  const std::string plus = "np\n97.00 100.00 mv\n103.00 100.00 ln\nstroke\nnp\n100.00 103.00 mv\n100.00 97.00 ln\nstroke\n";
+  const std::string plus =
+      "np\n97.00 100.00 mv\n103.00 100.00 ln\nstroke\nnp\n100.00 103.00 mv\n100.00 97.00 ln\nstroke\n";
   const Case cases[] = {
       {1, "np\n100.00 100.00 mv\n101.00 100.00 ln\n101.00 101.00 ln\n100.00 101.00 ln\n100.00 100.00 ln\nstroke\n"},
       {2, plus},
-      {3, "np\n97.00 100.00 mv\n103.00 100.00 ln\nstroke\nnp\n97.00 97.00 mv\n103.00 103.00 ln\nstroke\n"
-          "np\n100.00 103.00 mv\n100.00 97.00 ln\nstroke\nnp\n103.00 97.00 mv\n97.00 103.00 ln\nstroke\n"},
-      {4, "np\n97.00 100.00 mv\n97.40 101.50 ln\n98.50 102.60 ln\n100.00 103.00 ln\n101.50 102.60 ln\n"
-          "102.60 101.50 ln\n103.00 100.00 ln\n102.60 98.50 ln\n101.50 97.40 ln\n100.00 97.00 ln\n98.50 97.40 ln\n"
-          "97.40 98.50 ln\n97.00 100.00 ln\nstroke\n"},
+      {3,
+       "np\n97.00 100.00 mv\n103.00 100.00 ln\nstroke\nnp\n97.00 97.00 mv\n103.00 103.00 ln\nstroke\n"
+       "np\n100.00 103.00 mv\n100.00 97.00 ln\nstroke\nnp\n103.00 97.00 mv\n97.00 103.00 ln\nstroke\n"},
+      {4,
+       "np\n97.00 100.00 mv\n97.40 101.50 ln\n98.50 102.60 ln\n100.00 103.00 ln\n101.50 102.60 ln\n"
+       "102.60 101.50 ln\n103.00 100.00 ln\n102.60 98.50 ln\n101.50 97.40 ln\n100.00 97.00 ln\n98.50 97.40 ln\n"
+       "97.40 98.50 ln\n97.00 100.00 ln\nstroke\n"},
       {5, "np\n97.00 97.00 mv\n103.00 103.00 ln\nstroke\nnp\n103.00 97.00 mv\n97.00 103.00 ln\nstroke\n"},
       {6, "np\n97.00 103.00 mv\n103.00 103.00 ln\n103.00 97.00 ln\n97.00 97.00 ln\n97.00 103.00 ln\nstroke\n"},
       {7, "np\n97.00 103.00 mv\n103.00 103.00 ln\n100.00 97.00 ln\n97.00 103.00 ln\nstroke\n"},
@@ -175,9 +178,9 @@ TEST(Markers, SettersAndRefusals) {
       &err);
   EXPECT_EQ(body.find("checks failed"), std::string::npos) << body;
   EXPECT_NE(body.find("%%PM:1\n%%PM:1\n4 dot lw\nnp\n"), std::string::npos) << body;
-  for (const char* m : {"gset_marker_size: invalid marker size: -1.000000\n",
-                        "gset_marker_width: invalid marker width: -1.000000\n",
-                        "gpolymarker: invalid number of points: 0\n", "gset_marker_colr_ind: invalid color index: 700\n"})
+  for (const char* m :
+       {"gset_marker_size: invalid marker size: -1.000000\n", "gset_marker_width: invalid marker width: -1.000000\n",
+        "gpolymarker: invalid number of points: 0\n", "gset_marker_colr_ind: invalid color index: 700\n"})
     EXPECT_NE(err.find(m), std::string::npos) << m << "\n" << err;
 
   auto r = run_child([] {
@@ -215,7 +218,8 @@ TEST(Markers, TextMetafileRecords) {
   EXPECT_NE(meta.find("PM_TYPE 3\nPM_SIZE 2.500000\nPM_WDTH 2.000000\nCLR 1 3 1.000000 0.000000 0.000000\n"
                       "PM_CLR 3\n"
                       "PM 3 1.000000,2.000000 3.000000,4.000000 5.000000,6.000000 \n"
-                      "PM 4 " + p4 + "PM 5 " + p4 + "9.000000,10.000000 \n"),
+                      "PM 4 " +
+                      p4 + "PM 5 " + p4 + "9.000000,10.000000 \n"),
             std::string::npos)
       << meta;
 }
@@ -249,15 +253,30 @@ TEST(MarkerRendering, AllNineShapesThroughGhostscript) {
     const char* what;
   };
   const Sample samples[] = {
-      {1, 0, 0, true, "dot"},           {1, 5, 5, false, "around the dot"},
-      {2, 8, 0, true, "plus arm"},      {2, 0, -8, true, "plus arm down"},   {2, 6, 6, false, "between arms"},
-      {3, 7, 7, true, "star diagonal"}, {3, 8, 0, true, "star arm"},         {3, 9, 4, false, "between rays"},
-      {4, -10, 0, true, "circle left"}, {4, 0, 10, true, "circle top"},      {4, 0, 0, false, "circle centre"},
-      {5, 7, 7, true, "cross arm"},     {5, 8, 0, false, "beside the cross"},
-      {6, -10, 0, true, "square side"}, {6, 0, 10, true, "square top"},      {6, 0, 0, false, "square inside"},
-      {7, 0, 10, true, "base on top"},  {7, 0, -9, true, "apex below"},      {7, 0, 3, false, "triangle inside"},
-      {8, 0, 0, true, "point"},         {8, 4, 0, false, "beside the point"},
-      {9, 0, -10, true, "base below"},  {9, 0, 9, true, "apex above"},       {9, 0, -3, false, "triangle inside"},
+      {1, 0, 0, true, "dot"},
+      {1, 5, 5, false, "around the dot"},
+      {2, 8, 0, true, "plus arm"},
+      {2, 0, -8, true, "plus arm down"},
+      {2, 6, 6, false, "between arms"},
+      {3, 7, 7, true, "star diagonal"},
+      {3, 8, 0, true, "star arm"},
+      {3, 9, 4, false, "between rays"},
+      {4, -10, 0, true, "circle left"},
+      {4, 0, 10, true, "circle top"},
+      {4, 0, 0, false, "circle centre"},
+      {5, 7, 7, true, "cross arm"},
+      {5, 8, 0, false, "beside the cross"},
+      {6, -10, 0, true, "square side"},
+      {6, 0, 10, true, "square top"},
+      {6, 0, 0, false, "square inside"},
+      {7, 0, 10, true, "base on top"},
+      {7, 0, -9, true, "apex below"},
+      {7, 0, 3, false, "triangle inside"},
+      {8, 0, 0, true, "point"},
+      {8, 4, 0, false, "beside the point"},
+      {9, 0, -10, true, "base below"},
+      {9, 0, 9, true, "apex above"},
+      {9, 0, -3, false, "triangle inside"},
   };
   for (const Sample& s : samples) {
     const int x = 60 * s.type + s.dx, y = 300 + s.dy;
@@ -285,15 +304,29 @@ TEST(Polymarkers, WindowMarkersAreDrawnInPixels) {
     const char* why;
   };
   const std::vector<Case> cases = {
-      {2, 1, 0, {100, 100}, {{95, 100, 'r'}, {105, 100, 'r'}, {100, 95, 'r'}, {100, 105, 'r'}, {94, 100, 'w'},
-                             {106, 100, 'w'}, {97, 97, 'w'}}, "plus of full size 10"},
+      {2,
+       1,
+       0,
+       {100, 100},
+       {{95, 100, 'r'},
+        {105, 100, 'r'},
+        {100, 95, 'r'},
+        {100, 105, 'r'},
+        {94, 100, 'w'},
+        {106, 100, 'w'},
+        {97, 97, 'w'}},
+       "plus of full size 10"},
       {1, 1, 0, {20, 20}, {{20, 20, 'r'}, {21, 20, 'r'}, {21, 21, 'r'}, {20, 21, 'r'}, {22, 20, 'w'}}, "dot"},
       {6, 1, 0, {200, 100}, {{195, 105, 'r'}, {205, 95, 'r'}, {200, 105, 'r'}, {200, 100, 'w'}}, "square"},
       {7, 1, 0, {300, 100}, {{295, 105, 'r'}, {300, 95, 'r'}, {300, 94, 'w'}}, "triangle with its apex up"},
       {8, 1, 0, {350, 100}, {{350, 100, 'r'}, {351, 100, 'w'}, {349, 100, 'w'}}, "point"},
       {10, 1, 0, {400, 100}, {{400, 100, 'w'}, {395, 100, 'w'}}, "no such shape"},
       {2, 0.15f, 0, {450, 100}, {{451, 100, 'w'}, {450, 101, 'w'}, {449, 100, 'w'}}, "half size 0: no arms"},
-      {2, 2, 3, {100, 300}, {{103, 300, 'r'}, {103, 301, 'k'}, {103, 302, 'k'}, {103, 303, 'w'}},
+      {2,
+       2,
+       3,
+       {100, 300},
+       {{103, 300, 'r'}, {103, 301, 'k'}, {103, 302, 'k'}, {103, 303, 'w'}},
        "shadows 0, 1 and 2 pixels right and down, the first under the marker"},
   };
   kez_test::XServer x(800, 700, 24);
@@ -320,7 +353,7 @@ TEST(Polymarkers, WindowMarkersAreDrawnInPixels) {
   ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
   for (const Case& c : cases) {
     for (const Pixel& p : c.pixels) {
-      const std::array<int, 3> want = p.want == 'r' ? std::array<int, 3>{255, 0, 0}
+      const std::array<int, 3> want = p.want == 'r'   ? std::array<int, 3>{255, 0, 0}
                                       : p.want == 'k' ? std::array<int, 3>{0, 0, 0}
                                                       : std::array<int, 3>{255, 255, 255};
       EXPECT_TRUE(gks_test::near_rgb(picture.at(p.x, p.y), want))

@@ -176,8 +176,10 @@ TEST(MetafileReader, RecordsAsWrittenIncludingContinuationsAndPassedOverLines) {
              "KEZMETA\n#Title: appended\n#Creator: KEZ Metafile Processor-1.0\n"
              "PL 5 1.000000,1.000000 2.000000,1.000000 3.000000,1.000000 4.000000,1.000000 \n"
              "   5.000000,1.000000 \n"
-             "TE 100.000000,100.000000 " + long_text + "\n"
-             "TE 100.000000,200.000000 \n");
+             "TE 100.000000,100.000000 " +
+                 long_text +
+                 "\n"
+                 "TE 100.000000,200.000000 \n");
   auto r = run_child([&] {
     RES_put("file_path", KEZ_DATA_DIR);
     open_ps(dir.file("out.ps"));
@@ -233,8 +235,8 @@ TEST(MetafileReader, HostileFilesGiveAMessageAndNoCrash) {
   for (const Case& c : cases) {
     TempDir dir;
     const bool at_end = c.records.find('\n') == std::string::npos;
-    write_file(dir.file("bad.meta"), "KEZMETA\nWIN 1 0 0 575 575\nTR 1\n" + c.records +
-                                         (at_end ? "" : "PL_CLR 503\nPL 2 10,10 20,20\n"));
+    write_file(dir.file("bad.meta"),
+               "KEZMETA\nWIN 1 0 0 575 575\nTR 1\n" + c.records + (at_end ? "" : "PL_CLR 503\nPL 2 10,10 20,20\n"));
     auto r = run_child([&] {
       open_ps(dir.file("out.ps"));
       gps_printf("%%mark\n");
@@ -413,7 +415,8 @@ CgmFile check_cgm(const std::string& data) {
 
 std::vector<std::array<int, 2>> points_of(const Element& e) {
   std::vector<std::array<int, 2>> pts;
-  for (size_t at = 0; at + 4 <= e.params.size(); at += 4) pts.push_back({word_at(e.params, at), word_at(e.params, at + 2)});
+  for (size_t at = 0; at + 4 <= e.params.size(); at += 4)
+    pts.push_back({word_at(e.params, at), word_at(e.params, at + 2)});
   return pts;
 }
 
@@ -475,7 +478,8 @@ TEST(Cgm, DrawingFillsTheExtentAndStaysInsideIt) {
 TEST(Cgm, LongPolylineIsSplitIntoElementsThatShareAPoint) {
   const CgmFile f = check_cgm(cgm_of([] {
     std::vector<Gpt> pts(10000);
-    for (size_t i = 0; i < pts.size(); ++i) pts[i] = Gpt{static_cast<float>(i % 2) * 0.5f, static_cast<float>(i) / 10000};
+    for (size_t i = 0; i < pts.size(); ++i)
+      pts[i] = Gpt{static_cast<float>(i % 2) * 0.5f, static_cast<float>(i) / 10000};
     gpolyline(static_cast<Gint>(pts.size()), pts.data());
   }));
   ASSERT_TRUE(f.ok) << f.why;

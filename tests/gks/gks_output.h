@@ -36,9 +36,7 @@ inline std::string font_text(const std::map<int, std::vector<int>>& glyphs) {
 
 /* "A" rises from (0, 35) to (60, 140), "B" from (0, 35) to (70, 140): the
  * advance widths 60 and 70. */
-inline std::string ab_font() {
-  return font_text({{'A', {128, 35, 60, 140}}, {'B', {128, 35, 70, 140}}});
-}
+inline std::string ab_font() { return font_text({{'A', {128, 35, 60, 140}}, {'B', {128, 35, 70, 140}}}); }
 
 /* Pixels darker than mid grey inside a box of page points. */
 inline int ink(const kez_test::Raster& r, int x0, int y0, int x1, int y1) {

@@ -98,8 +98,7 @@ TEST(PostScriptWriter, AppendingWritesNoHeaderAndNoTrailer) {
   });
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string ps = read_file(dir.file("a.ps"));
-  EXPECT_EQ(ps.rfind("%first plot\n0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n", 0), 0u)
-      << ps;
+  EXPECT_EQ(ps.rfind("%first plot\n0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n", 0), 0u) << ps;
   EXPECT_EQ(trailer_of(ps), "%%End of plot\n");
   EXPECT_NE(r.out.find("Appending to: " + dir.file("a.ps") + "\n"), std::string::npos) << r.out;
 }
@@ -366,11 +365,26 @@ struct Layout {
 };
 
 const Layout layouts[] = {
-    {"", 612, 792, false, [](float x, float y) { return std::array<float, 2>{594 - y, 18 + x}; }, "landscape page"},
-    {",sz=8.5x11,port", 612, 792, false, [](float x, float y) { return std::array<float, 2>{18 + x, 18 + y}; },
+    {"", 612, 792, false,
+     [](float x, float y) {
+       return std::array<float, 2>{594 - y, 18 + x};
+     },
+     "landscape page"},
+    {",sz=8.5x11,port", 612, 792, false,
+     [](float x, float y) {
+       return std::array<float, 2>{18 + x, 18 + y};
+     },
      "portrait page"},
-    {",eps", 700, 800, true, [](float x, float y) { return std::array<float, 2>{612 - y, x}; }, "landscape EPS"},
-    {",eps,port", 800, 700, true, [](float x, float y) { return std::array<float, 2>{x, y}; }, "portrait EPS"},
+    {",eps", 700, 800, true,
+     [](float x, float y) {
+       return std::array<float, 2>{612 - y, x};
+     },
+     "landscape EPS"},
+    {",eps,port", 800, 700, true,
+     [](float x, float y) {
+       return std::array<float, 2>{x, y};
+     },
+     "portrait EPS"},
 };
 
 bool close_to(const std::array<int, 3>& got, const std::array<int, 3>& want) {
@@ -434,8 +448,11 @@ TEST(PostScriptRendering, EpsBoxHoldsADrawingThatFillsThePlotArea) {
       gset_ws_win(1, &page);
       use_tran(1, page, page);
       gset_linewidth(50);
-      Gpt frame[5] = {{0, 0}, {static_cast<float>(w), 0}, {static_cast<float>(w), static_cast<float>(h)},
-                      {0, static_cast<float>(h)}, {0, 0}};
+      Gpt frame[5] = {{0, 0},
+                      {static_cast<float>(w), 0},
+                      {static_cast<float>(w), static_cast<float>(h)},
+                      {0, static_cast<float>(h)},
+                      {0, 0}};
       gpolyline(5, frame);
       gclose_ws(1);
       return 0;
@@ -447,9 +464,8 @@ TEST(PostScriptRendering, EpsBoxHoldsADrawingThatFillsThePlotArea) {
     ASSERT_TRUE(kez_test::declared_bbox(read_file(file), &declared));
     EXPECT_TRUE(measured[0] >= declared[0] && measured[1] >= declared[1] && measured[2] <= declared[2] &&
                 measured[3] <= declared[3])
-        << options << ": measured " << measured[0] << " " << measured[1] << " " << measured[2] << " "
-        << measured[3] << " outside " << declared[0] << " " << declared[1] << " " << declared[2] << " "
-        << declared[3];
+        << options << ": measured " << measured[0] << " " << measured[1] << " " << measured[2] << " " << measured[3]
+        << " outside " << declared[0] << " " << declared[1] << " " << declared[2] << " " << declared[3];
     /* And the box is tight: the frame reaches within two points of it. */
     EXPECT_LE(measured[0] - declared[0] + declared[2] - measured[2], 4) << options;
   }
@@ -508,9 +524,10 @@ TEST(PostScriptRendering, EpsClipsWithoutInitclipAndStaysInsideThePageThatHoldsI
 
   /* Placed into a page that clips to 100..250 points, nothing of it shows
    * outside that clip: the second viewport lies wholly outside. */
-  const std::string holder = "%!PS\nnewpath 100 100 moveto 250 100 lineto 250 250 lineto 100 250 lineto closepath clip\n"
-                             "save /showpage {} def\n%%BeginDocument: fills.eps\n" +
-                             eps + "%%EndDocument\nrestore\nshowpage\n";
+  const std::string holder =
+      "%!PS\nnewpath 100 100 moveto 250 100 lineto 250 250 lineto 100 250 lineto closepath clip\n"
+      "save /showpage {} def\n%%BeginDocument: fills.eps\n" +
+      eps + "%%EndDocument\nrestore\nshowpage\n";
   write_file(dir.file("holder.ps"), holder);
   kez_test::Raster placed;
   run = kez_test::gs_render(dir.file("holder.ps"), 612, 792, &placed);
@@ -547,7 +564,9 @@ TEST(PostScriptRendering, ThePlotAreaFitsThePaperTurnedOrUpright) {
       gset_ws_win(1, &area);
       use_tran(1, area, area);
       gset_fill_colr_ind(500);
-      const Gpt all[4] = {{0, 0}, {static_cast<float>(w), 0}, {static_cast<float>(w), static_cast<float>(h)},
+      const Gpt all[4] = {{0, 0},
+                          {static_cast<float>(w), 0},
+                          {static_cast<float>(w), static_cast<float>(h)},
                           {0, static_cast<float>(h)}};
       gfill_area(4, all);
       gclose_ws(1);
@@ -557,8 +576,8 @@ TEST(PostScriptRendering, ThePlotAreaFitsThePaperTurnedOrUpright) {
     std::array<int, 4> box{};
     auto bbox = kez_test::gs_bbox(file, &box);
     ASSERT_TRUE(bbox.clean()) << c.options << ": " << bbox.log;
-    const std::string got = std::to_string(box[0]) + " " + std::to_string(box[1]) + " " + std::to_string(box[2]) +
-                            " " + std::to_string(box[3]);
+    const std::string got = std::to_string(box[0]) + " " + std::to_string(box[1]) + " " + std::to_string(box[2]) + " " +
+                            std::to_string(box[3]);
     EXPECT_TRUE(box[0] >= 0 && box[1] >= 0 && box[2] <= c.paper_w && box[3] <= c.paper_h)
         << c.options << ": drawing " << got << " off the paper " << c.paper_w << " x " << c.paper_h;
     EXPECT_GT(box[2] - box[0], c.paper_w * 8 / 10) << c.options << ": " << got;

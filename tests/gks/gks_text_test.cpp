@@ -82,37 +82,48 @@ TEST(StrokeText, LengthsAlignmentsAndSpacing) {
       {"base", [] { draw_ab("A", GNORMAL_HOR, GBASE_VERT); }, "np\n200.00 300.00 mv\n"},
       {"bottom", [] { draw_ab("A", GNORMAL_HOR, GBOTTOM_VERT); }, "np\n200.00 335.00 mv\n"},
       {"a space advances 25 + 40", [] { draw_ab("A B"); }, "np\n350.00 300.00 mv\n"},
-      {"the space counts 25 + 40 in the length: 220", [] { draw_ab("A B", GRIGHT_HOR); },
-       "np\n-20.00 300.00 mv\n"},
+      {"the space counts 25 + 40 in the length: 220", [] { draw_ab("A B", GRIGHT_HOR); }, "np\n-20.00 300.00 mv\n"},
       {"a character without a glyph draws nothing and does not advance", [] { draw_ab("A~B"); },
        "stroke\nnp\n285.00 300.00 mv\n"},
-      {"fixed pitch: every character takes 125", [] {
+      {"fixed pitch: every character takes 125",
+       [] {
          gset_char_space(1);
          draw_ab("AB");
-       }, "np\n325.00 300.00 mv\n"},
-      {"fixed pitch length 125 + 100", [] {
+       },
+       "np\n325.00 300.00 mv\n"},
+      {"fixed pitch length 125 + 100",
+       [] {
          gset_char_space(1);
          draw_ab("AB", GRIGHT_HOR);
-       }, "np\n-25.00 300.00 mv\n"},
-      {"expansion widens glyphs and advances", [] {
+       },
+       "np\n-25.00 300.00 mv\n"},
+      {"expansion widens glyphs and advances",
+       [] {
          gset_expan(2);
          draw_ab("AB");
-       }, "np\n200.00 300.00 mv\n320.00 405.00 ln\nstroke\nnp\n370.00 300.00 mv\n"},
-      {"up vector (-1, 0) turns the text a quarter counter-clockwise", [] {
+       },
+       "np\n200.00 300.00 mv\n320.00 405.00 ln\nstroke\nnp\n370.00 300.00 mv\n"},
+      {"up vector (-1, 0) turns the text a quarter counter-clockwise",
+       [] {
          Gpt up{-1, 0};
          gset_char_up_vec(&up);
          draw_ab("AB");
-       }, "np\n200.00 300.00 mv\n95.00 360.00 ln\nstroke\nnp\n200.00 385.00 mv\n"},
-      {"up vector (0, 2) is stored at unit length", [] {
+       },
+       "np\n200.00 300.00 mv\n95.00 360.00 ln\nstroke\nnp\n200.00 385.00 mv\n"},
+      {"up vector (0, 2) is stored at unit length",
+       [] {
          Gpt up{0, 2};
          gset_char_up_vec(&up);
          draw_ab("A");
-       }, "np\n200.00 300.00 mv\n260.00 405.00 ln\n"},
-      {"the height scales the font units", [] {
+       },
+       "np\n200.00 300.00 mv\n260.00 405.00 ln\n"},
+      {"the height scales the font units",
+       [] {
          gset_char_ht(210);
          Gpt at{200, 300};
          gtext(&at, "A");
-       }, "np\n200.00 300.00 mv\n320.00 510.00 ln\n"},
+       },
+       "np\n200.00 300.00 mv\n320.00 510.00 ln\n"},
   };
   FontDir fonts;
   for (const Case& c : cases) {
@@ -169,7 +180,7 @@ TEST(StrokeText, DropShadowsLieOneDeviceUnitApart) {
     float x = 0, y = 0;
     if (std::sscanf(body.c_str() + at, "%%%%TE:%f %f", &x, &y) == 2) anchors.push_back({x, y});
   }
-  const std::array<float, 2> want[] = {{200, 300}, {201, 299}, {202, 298}, {200, 300},
+  const std::array<float, 2> want[] = {{200, 300},  {201, 299},  {202, 298},  {200, 300},
                                        {1e6f, 300}, {1e6f, 299}, {1e6f, 298}, {1e6f, 300}};
   ASSERT_EQ(anchors.size(), 8u) << "three shadows and the text, twice\n" << body;
   for (size_t i = 0; i < 8; ++i) {
@@ -205,9 +216,9 @@ TEST(StrokeText, EmptyTextClosedKernelAndBadSetterValues) {
   EXPECT_EQ(body.find("%%TE"), std::string::npos) << body;
   EXPECT_EQ(body.find("checks failed"), std::string::npos) << body;
   EXPECT_EQ(body.find("lw"), std::string::npos) << "width 0 became the width in force";
-  for (const char* m : {"gset_char_ht: invalid character height: -1.000000\n",
-                        "gset_expan: invalid expansion factor: -2.000000\n",
-                        "gset_text_width: invalid text width: -3.000000\n", "gset_char_up_vec: invalid up vector"})
+  for (const char* m :
+       {"gset_char_ht: invalid character height: -1.000000\n", "gset_expan: invalid expansion factor: -2.000000\n",
+        "gset_text_width: invalid text width: -3.000000\n", "gset_char_up_vec: invalid up vector"})
     EXPECT_NE(err.find(m), std::string::npos) << m << "\n" << err;
 
   auto r = run_child([] {
@@ -257,8 +268,7 @@ TEST(FontList, ListsFromFilesNamesAndTheirLimits) {
   EXPECT_NE(r.err.find("gsetup_fonts: more than 40 fonts in "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("gsetup_fonts: more than 10 fonts in "), std::string::npos);
   EXPECT_NE(r.err.find("gsetup_fonts: font entry refused"), std::string::npos);
-  EXPECT_NE(r.err.find("gsetup_fonts: unable to load font list file: " + dir.file("missing.lst")),
-            std::string::npos);
+  EXPECT_NE(r.err.find("gsetup_fonts: unable to load font list file: " + dir.file("missing.lst")), std::string::npos);
   EXPECT_NE(r.err.find("read_font: unable to load font file: " + dir.file("modern.fnt")), std::string::npos)
       << "without entries the default font is loaded";
 }
@@ -330,7 +340,8 @@ TEST(FontFiles, FilesBeyondTheFormatAreRefused) {
   for (const Case& c : cases) {
     FontDir fonts(c.font);
     std::string err;
-    const std::string body = drawn(fonts, [] { draw_ab("A"); }, &err);
+    const std::string body = drawn(
+        fonts, [] { draw_ab("A"); }, &err);
     EXPECT_NE(err.find(std::string("read_font: font file refused (") + c.message + "): " + fonts.file("fix.fnt")),
               std::string::npos)
         << c.why << "\n"
@@ -482,10 +493,14 @@ TEST(Text, ServerFontOnTheWindowAlignsByTheFontsMeasures) {
     int dx, dy; /* the ink's shift from that of the normal alignment */
   };
   const Case cases[] = {
-      {GNORMAL_HOR, GNORMAL_VERT, 0, 0, 0},          {GLEFT_HOR, GBASE_VERT, 0, 0, 0},
-      {GCENTER_HOR, GNORMAL_VERT, 0, -(width / 2), 0}, {GRIGHT_HOR, GNORMAL_VERT, 0, -width, 0},
-      {GNORMAL_HOR, GTOP_VERT, 0, 0, ascent},        {GNORMAL_HOR, GCAP_VERT, 0, 0, ascent},
-      {GNORMAL_HOR, GHALF_VERT, 0, 0, ascent / 2},   {GNORMAL_HOR, GBOTTOM_VERT, 0, 0, -descent},
+      {GNORMAL_HOR, GNORMAL_VERT, 0, 0, 0},
+      {GLEFT_HOR, GBASE_VERT, 0, 0, 0},
+      {GCENTER_HOR, GNORMAL_VERT, 0, -(width / 2), 0},
+      {GRIGHT_HOR, GNORMAL_VERT, 0, -width, 0},
+      {GNORMAL_HOR, GTOP_VERT, 0, 0, ascent},
+      {GNORMAL_HOR, GCAP_VERT, 0, 0, ascent},
+      {GNORMAL_HOR, GHALF_VERT, 0, 0, ascent / 2},
+      {GNORMAL_HOR, GBOTTOM_VERT, 0, 0, -descent},
       {GNORMAL_HOR, GNORMAL_VERT, 2, 0, 0},
   };
   constexpr int N = sizeof cases / sizeof cases[0];

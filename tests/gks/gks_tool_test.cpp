@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <unistd.h>
 
 #include "gks_scenario.h"
 #include "kez_test.h"
@@ -236,8 +236,8 @@ TEST(PageStart, DeviceHelpers) {
     const char* conn;
   };
   const Case cases[] = {
-      {"p,out.ps,eps", 4, "out.ps,eps"}, {"hpgl", 5, ""}, {"Meta,x.meta", 3, "x.meta"},
-      {"w,+1", 6, "+1"},                 {"", 1, ""},     {"display,:0", 1, ":0"},
+      {"p,out.ps,eps", 4, "out.ps,eps"}, {"hpgl", 5, ""}, {"Meta,x.meta", 3, "x.meta"}, {"w,+1", 6, "+1"}, {"", 1, ""},
+      {"display,:0", 1, ":0"},
   };
   for (const Case& c : cases) {
     char conn[FILE_PATH_LEN] = "junk";
@@ -250,8 +250,8 @@ TEST(PageStart, DeviceHelpers) {
     int want;
     bool asked;
   };
-  const Prompt prompts[] = {{0, "p\n", 4, true}, {0, "  Post\n", 4, true}, {0, "d\n", 1, true},
-                            {0, "", 1, true},    {5, "p\n", 5, false}};
+  const Prompt prompts[] = {
+      {0, "p\n", 4, true}, {0, "  Post\n", 4, true}, {0, "d\n", 1, true}, {0, "", 1, true}, {5, "p\n", 5, false}};
   for (const Prompt& p : prompts) {
     auto r = run_child(
         [&] {
@@ -326,34 +326,115 @@ TEST(Attributes, BundlesSetWhatTheyGiveAndNothingElse) {
   };
   auto bundle = [](Gattribs a) { return a; };
   const Case cases[] = {
-      {[&] { const Gattribs a = bundle({2, 3, F, F, 2, M, M}); GPH_line_attr(&a); },
-       [] { gset_line_colr_ind(2); gset_linetype(2); gset_linewidth(3); }, "colour, style and width of a line"},
-      {[&] { const Gattribs a = bundle({-1, F, F, F, M, M, M}); GPH_line_attr(&a); }, [] {},
-       "colour -1 and nothing given change nothing"},
-      {[&] { const Gattribs a = bundle({-2, F, F, F, 3, M, M}); GPH_line_attr(&a); }, [] { gset_linetype(3); },
-       "colour -2 keeps the colour"},
-      {[] { gset_linetype(3); gset_linewidth(4); GPH_line_attr(nullptr); },
-       [] { gset_linetype(3); gset_linewidth(4); gset_linetype(1); gset_linewidth(0); }, "no bundle resets"},
-      {[&] { const Gattribs a = bundle({3, F, F, F, M, 0, M}); GPH_fill_attr(&a); },
-       [] { gset_fill_colr_ind(3); gset_fill_int_style(GSOLID); }, "pattern 0 fills solid"},
-      {[&] { const Gattribs a = bundle({1, F, F, F, M, 9, M}); GPH_fill_attr(&a); },
-       [] { gset_fill_colr_ind(1); gset_fill_int_style(GPAT); gset_fill_style_ind(9); }, "a pattern"},
-      {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_fill_attr(&a); }, [] {}, "nothing given"},
-      {[] { gset_fill_int_style(GPAT); GPH_fill_attr(nullptr); },
-       [] { gset_fill_int_style(GPAT); gset_fill_int_style(GSOLID); }, "no bundle fills solid"},
-      {[&] { const Gattribs a = bundle({2, 1.5f, 2, F, 3, M, M}); GPH_mark_attr(&a, 2); },
-       [] { gset_marker_colr_ind(2); gset_marker_type(3); gset_marker_size(4); gset_marker_width(1.5f); },
+      {[&] {
+         const Gattribs a = bundle({2, 3, F, F, 2, M, M});
+         GPH_line_attr(&a);
+       },
+       [] {
+         gset_line_colr_ind(2);
+         gset_linetype(2);
+         gset_linewidth(3);
+       },
+       "colour, style and width of a line"},
+      {[&] {
+         const Gattribs a = bundle({-1, F, F, F, M, M, M});
+         GPH_line_attr(&a);
+       },
+       [] {}, "colour -1 and nothing given change nothing"},
+      {[&] {
+         const Gattribs a = bundle({-2, F, F, F, 3, M, M});
+         GPH_line_attr(&a);
+       },
+       [] { gset_linetype(3); }, "colour -2 keeps the colour"},
+      {[] {
+         gset_linetype(3);
+         gset_linewidth(4);
+         GPH_line_attr(nullptr);
+       },
+       [] {
+         gset_linetype(3);
+         gset_linewidth(4);
+         gset_linetype(1);
+         gset_linewidth(0);
+       },
+       "no bundle resets"},
+      {[&] {
+         const Gattribs a = bundle({3, F, F, F, M, 0, M});
+         GPH_fill_attr(&a);
+       },
+       [] {
+         gset_fill_colr_ind(3);
+         gset_fill_int_style(GSOLID);
+       },
+       "pattern 0 fills solid"},
+      {[&] {
+         const Gattribs a = bundle({1, F, F, F, M, 9, M});
+         GPH_fill_attr(&a);
+       },
+       [] {
+         gset_fill_colr_ind(1);
+         gset_fill_int_style(GPAT);
+         gset_fill_style_ind(9);
+       },
+       "a pattern"},
+      {[&] {
+         const Gattribs a = bundle({M, F, F, F, M, M, M});
+         GPH_fill_attr(&a);
+       },
+       [] {}, "nothing given"},
+      {[] {
+         gset_fill_int_style(GPAT);
+         GPH_fill_attr(nullptr);
+       },
+       [] {
+         gset_fill_int_style(GPAT);
+         gset_fill_int_style(GSOLID);
+       },
+       "no bundle fills solid"},
+      {[&] {
+         const Gattribs a = bundle({2, 1.5f, 2, F, 3, M, M});
+         GPH_mark_attr(&a, 2);
+       },
+       [] {
+         gset_marker_colr_ind(2);
+         gset_marker_type(3);
+         gset_marker_size(4);
+         gset_marker_width(1.5f);
+       },
        "marker colour, type, size times the scale, width"},
-      {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_mark_attr(&a, 0); }, [] {},
-       "no height and scale 0 leave the marker size"},
-      {[&] { const Gattribs a = bundle({M, F, F, F, M, M, M}); GPH_mark_attr(&a, 3); },
+      {[&] {
+         const Gattribs a = bundle({M, F, F, F, M, M, M});
+         GPH_mark_attr(&a, 0);
+       },
+       [] {}, "no height and scale 0 leave the marker size"},
+      {[&] {
+         const Gattribs a = bundle({M, F, F, F, M, M, M});
+         GPH_mark_attr(&a, 3);
+       },
        [] { gset_marker_size(3); }, "no height: the scale is the size"},
-      {[] { gset_marker_width(3); GPH_mark_attr(nullptr, 5); },
-       [] { gset_marker_width(3); gset_marker_width(0); }, "no bundle resets the marker width only"},
-      {[&] { const Gattribs a = bundle({1, F, F, F, M, M, M}); GPH_text_attr(&a, 0.05f); },
-       [] { gset_text_colr_ind(1); gset_char_ht(0.05f); gset_space(0.25f); },
+      {[] {
+         gset_marker_width(3);
+         GPH_mark_attr(nullptr, 5);
+       },
+       [] {
+         gset_marker_width(3);
+         gset_marker_width(0);
+       },
+       "no bundle resets the marker width only"},
+      {[&] {
+         const Gattribs a = bundle({1, F, F, F, M, M, M});
+         GPH_text_attr(&a, 0.05f);
+       },
+       [] {
+         gset_text_colr_ind(1);
+         gset_char_ht(0.05f);
+         gset_space(0.25f);
+       },
        "the height is always set: the scale when none is given"},
-      {[&] { const Gattribs a = bundle({3, 2, 2, 1.5f, M, M, 2}); GPH_text_attr(&a, 0.01f); },
+      {[&] {
+         const Gattribs a = bundle({3, 2, 2, 1.5f, M, M, 2});
+         GPH_text_attr(&a, 0.01f);
+       },
        [] {
          gset_text_colr_ind(3);
          gset_char_ht(0.02f);
@@ -364,8 +445,17 @@ TEST(Attributes, BundlesSetWhatTheyGiveAndNothingElse) {
          gset_space(0.25f);
        },
        "text colour, height times the scale, width, expansion, font"},
-      {[] { gset_text_width(3); gset_expan(2); GPH_text_attr(nullptr, 0.5f); },
-       [] { gset_text_width(3); gset_expan(2); gset_text_width(0); gset_expan(1); },
+      {[] {
+         gset_text_width(3);
+         gset_expan(2);
+         GPH_text_attr(nullptr, 0.5f);
+       },
+       [] {
+         gset_text_width(3);
+         gset_expan(2);
+         gset_text_width(0);
+         gset_expan(1);
+       },
        "no bundle resets the text width and expansion"},
   };
   for (const Case& c : cases) {
@@ -415,11 +505,11 @@ TEST(TextHelpers, FontsAlignmentRotationAndBoundedTexts) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   const std::string meta = read_file(file);
   const std::string records[] = {
-      "TE_FNT 6 2\n",  /* the default font, by its abbreviation */
-      "TE_FNT 2 2\n",  /* by number */
-      "TE_FNT 1 2\n",  /* an unknown name: the first font */
+      "TE_FNT 6 2\n", /* the default font, by its abbreviation */
+      "TE_FNT 2 2\n", /* by number */
+      "TE_FNT 1 2\n", /* an unknown name: the first font */
       "TE_FNT 3 2\n",
-      "TE_FNT 1 2\n",  /* an over-long default name is cut, and unknown */
+      "TE_FNT 1 2\n", /* an over-long default name is cut, and unknown */
       "TE_ALGN 2 3\n",
       "TE_UP 1.000000,0.000000\n",
       "TE_UP 0.000000,1.000000\n",
@@ -516,9 +606,7 @@ TEST(PageRendering, FourPanelsShowTheirAttributeColours) {
   ASSERT_TRUE(run.clean()) << run.log;
   /* The page (1 by 576/756) fills the 756 by 576 point plot area. */
   const float yvp = 576.0f / 756.0f, scale = 575.0f / yvp;
-  auto at = [&](float px, float py) {
-    return page.at(static_cast<int>(px * scale), static_cast<int>(py * scale));
-  };
+  auto at = [&](float px, float py) { return page.at(static_cast<int>(px * scale), static_cast<int>(py * scale)); };
   for (const Panel& p : panels) {
     const float cx = p.ox + 0.25f, cy = (p.oy + 0.25f) * yvp;
     const auto inside = at(cx - 0.15f, cy);

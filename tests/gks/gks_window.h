@@ -81,8 +81,8 @@ struct PageColour {
 };
 
 inline constexpr PageColour page_colours[] = {
-    {1, {0, 0, 0}},       {2, {1, 0, 0}},    {3, {0, 1, 0}},    {4, {0, 0, 1}},
-    {5, {1, 1, 0}},       {6, {0, 1, 1}},    {7, {1, 0, 1}},    {8, {0.5f, 0.5f, 0.5f}},
+    {1, {0, 0, 0}}, {2, {1, 0, 0}}, {3, {0, 1, 0}}, {4, {0, 0, 1}},
+    {5, {1, 1, 0}}, {6, {0, 1, 1}}, {7, {1, 0, 1}}, {8, {0.5f, 0.5f, 0.5f}},
 };
 
 /* The test page, in world units 0 to 100 on the whole unit square:
@@ -256,13 +256,13 @@ class ForeignWindow {
     }
   }
 
-  static void serve(const std::string& display, int ready, const std::string& log, const std::string& name,
-                    double busy, const std::string& id_file) {
+  static void serve(const std::string& display, int ready, const std::string& log, const std::string& name, double busy,
+                    const std::string& id_file) {
     Display* d = XOpenDisplay(display.c_str());
     if (!d) return;
     const int screen = DefaultScreen(d);
-    const Window win = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, WIDTH, HEIGHT, 0,
-                                           WhitePixel(d, screen), WhitePixel(d, screen));
+    const Window win = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, WIDTH, HEIGHT, 0, WhitePixel(d, screen),
+                                           WhitePixel(d, screen));
     const Pixmap pix = XCreatePixmap(d, win, WIDTH, HEIGHT, static_cast<unsigned int>(DefaultDepth(d, screen)));
     XColor blue{};
     blue.blue = 0xFFFF;

@@ -246,10 +246,10 @@ TEST(WindowPage, WindowAndPostScriptShowTheSamePage) {
     for (const auto& s : page_samples) {
       auto on_window = window.at(static_cast<int>(s.u * 511 + 0.5f), static_cast<int>((1 - s.v) * 511 + 0.5f));
       auto on_paper = page.at(static_cast<int>(s.u * 575 + 0.5f), static_cast<int>(s.v * 575 + 0.5f));
-      EXPECT_TRUE(near_rgb(on_window, s.rgb)) << "depth " << depth << ", window, " << s.what << ": "
-                                              << rgb_text(on_window);
-      EXPECT_TRUE(near_rgb(on_paper, s.rgb)) << "depth " << depth << ", paper, " << s.what << ": "
-                                             << rgb_text(on_paper);
+      EXPECT_TRUE(near_rgb(on_window, s.rgb))
+          << "depth " << depth << ", window, " << s.what << ": " << rgb_text(on_window);
+      EXPECT_TRUE(near_rgb(on_paper, s.rgb))
+          << "depth " << depth << ", paper, " << s.what << ": " << rgb_text(on_paper);
     }
 
     /* Text and markers: where their pixels lie, in NDC. Stroke text has the
@@ -283,8 +283,7 @@ TEST(WindowPage, WindowAndPostScriptShowTheSamePage) {
     ASSERT_FALSE(server_w.empty()) << "depth " << depth << ": server text on the window";
     EXPECT_TRUE(server_p.empty()) << "no server text on paper";
     EXPECT_NEAR(server_w.u0, 0.55f, 0.006f) << "server text starts at its anchor";
-    EXPECT_TRUE(server_w.v0 >= 0.52f && server_w.v0 < 0.535f) << "server text stands on its baseline: "
-                                                                << server_w.v0;
+    EXPECT_TRUE(server_w.v0 >= 0.52f && server_w.v0 < 0.535f) << "server text stands on its baseline: " << server_w.v0;
   }
 }
 
@@ -304,27 +303,55 @@ std::string geometry_of(const XServer& x, unsigned long id) {
 
 TEST(WindowOpen, GeometryTitleClassAndHintsReachTheServer) {
   struct Case {
-    const char* setting;    /* the "geometry" setting */
-    const char* preferred;  /* gset_geometry */
+    const char* setting;   /* the "geometry" setting */
+    const char* preferred; /* gset_geometry */
     bool fixed, iconic;
     const char* icon_setting;
-    const char* geometry;   /* as xwininfo reports it */
+    const char* geometry; /* as xwininfo reports it */
     std::vector<const char*> props;
     const char* why;
   };
   const Case cases[] = {
-      {nullptr, nullptr, false, false, nullptr, "640x512+100+100",
+      {nullptr,
+       nullptr,
+       false,
+       false,
+       nullptr,
+       "640x512+100+100",
        {"program specified location: 100, 100", "program specified size: 640 by 512", "Initial state is Normal"},
        "default size and place"},
-      {"300x200+10+20", nullptr, false, false, nullptr, "300x200+10+20",
-       {"user specified location: 10, 20", "user specified size: 300 by 200"}, "the geometry setting"},
-      {"300x200+10+20", "320x240-0-0", false, false, nullptr, "320x240+480+460",
-       {"user specified location: 480, 460"}, "a set geometry first; negative offsets from the far edges"},
-      {"400x300", nullptr, true, false, nullptr, "400x300+100+100",
+      {"300x200+10+20",
+       nullptr,
+       false,
+       false,
+       nullptr,
+       "300x200+10+20",
+       {"user specified location: 10, 20", "user specified size: 300 by 200"},
+       "the geometry setting"},
+      {"300x200+10+20",
+       "320x240-0-0",
+       false,
+       false,
+       nullptr,
+       "320x240+480+460",
+       {"user specified location: 480, 460"},
+       "a set geometry first; negative offsets from the far edges"},
+      {"400x300",
+       nullptr,
+       true,
+       false,
+       nullptr,
+       "400x300+100+100",
        {"program specified minimum size: 400 by 300", "program specified maximum size: 400 by 300"},
        "fixed size"},
       {nullptr, nullptr, false, true, nullptr, "640x512+100+100", {"Initial state is Iconic"}, "iconic"},
-      {nullptr, nullptr, false, true, "off", "640x512+100+100", {"Initial state is Normal"},
+      {nullptr,
+       nullptr,
+       false,
+       true,
+       "off",
+       "640x512+100+100",
+       {"Initial state is Normal"},
        "the icon setting overrides"},
       {"junk", nullptr, false, false, nullptr, "640x512+100+100", {}, "a geometry that does not scan"},
   };
@@ -357,9 +384,10 @@ TEST(WindowOpen, XDefaultsOfTheProgramNameApply) {
   XServer x(800, 700, 24);
   ASSERT_TRUE(x.ok());
   int status = -1;
-  x.run("xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "
-        "'kezprog.geometry: 200x150+5+6\nkezprog.iconic: On\nkezprog.background: red\nother.geometry: 9x9\n'",
-        &status);
+  x.run(
+      "xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "
+      "'kezprog.geometry: 200x150+5+6\nkezprog.iconic: On\nkezprog.background: red\nother.geometry: 9x9\n'",
+      &status);
   ASSERT_EQ(status, 0);
   auto r = run_child([&] {
     gset_prog_name("kezprog");
@@ -489,8 +517,9 @@ TEST(WindowHold, KeysAndButtonsReachTheCallbackWithTheirModifiers) {
   /* A modifier key pressed alone has no text; it is reported all the same. */
   std::string events = r.out;
   for (size_t at; (at = events.find("event 2 \n")) != std::string::npos;) events.erase(at, 9);
-  const std::string want = "event 2 X-Shft\nevent 2 v-Alt\nevent 3 B1-P-Shft\nevent 3 B1-R-Shft\n"
-                           "event 3 B3-P\nevent 3 B3-R\nevent 2 Ret\nheld\n";
+  const std::string want =
+      "event 2 X-Shft\nevent 2 v-Alt\nevent 3 B1-P-Shft\nevent 3 B1-R-Shft\n"
+      "event 3 B3-P\nevent 3 B3-R\nevent 2 Ret\nheld\n";
   EXPECT_EQ(events, want) << r.out;
 }
 
@@ -638,8 +667,7 @@ TEST(WindowControl, ClearAndResizeKeepTheBackingPixmapInStep) {
     check(gresize_window(400, 300) == 1, "ordered resize");
     check(geometry_of(x, gget_root_window()).rfind("400x300", 0) == 0, "window resized");
     RgbImage base;
-    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 400 &&
-              base.height == 300,
+    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 400 && base.height == 300,
           "pixmap of the new size");
     check(near_rgb(gks_test::window_picture(x).at(51, 64), red), "picture kept");
     check(gresize_window(0, 0) == 0 && gresize_window(-1, -1) == 0, "same size: nothing to do");
@@ -650,16 +678,14 @@ TEST(WindowControl, ClearAndResizeKeepTheBackingPixmapInStep) {
       gcheck_event();
       return gget_window_width() == 500;
     });
-    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 500 &&
-              base.height == 350,
+    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 500 && base.height == 350,
           "pixmap follows the user's size");
     check(near_rgb(gks_test::window_picture(x).at(51, 64), red), "picture kept after the user's resize");
 
     /* Any value of zero or less adopts the size with a new pixmap. */
     x.run("xdotool windowsize " + std::to_string(gget_root_window()) + " 450 320");
     check(gresize_window(0, 0) == 1, "adopted");
-    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 450 &&
-              base.height == 320,
+    check(kez_test::read_drawable(x.display(), gget_base_window(), &base) && base.width == 450 && base.height == 320,
           "pixmap replaced for 0 too");
 
     gclear_ws(1, 0);
@@ -807,12 +833,9 @@ TEST(ForeignWindowDevice, DrawingReachesTheDrawableTheSpecificationNames) {
     const char* title;
   };
   const Case cases[] = {
-      {five_numbers, "item", nullptr, true, "Loop"},
-      {hex_pixmap, "kezwindow", nullptr, true, "X11_Graph"},
-      {decimal_window, "WINDOW", nullptr, false, "Loop"},
-      {five_numbers, "kezloop.7", "w7", true, "Loop"},
-      {five_numbers, "kezloop.win", "W", true, "Loop"},
-      {hex_pixmap, "myid", "myid", true, "X11_Graph"},
+      {five_numbers, "item", nullptr, true, "Loop"},      {hex_pixmap, "kezwindow", nullptr, true, "X11_Graph"},
+      {decimal_window, "WINDOW", nullptr, false, "Loop"}, {five_numbers, "kezloop.7", "w7", true, "Loop"},
+      {five_numbers, "kezloop.win", "W", true, "Loop"},   {hex_pixmap, "myid", "myid", true, "X11_Graph"},
   };
   XServer x(640, 480, 24);
   ASSERT_TRUE(x.ok());

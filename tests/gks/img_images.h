@@ -145,7 +145,9 @@ inline bool magick(const std::string& args) {
 
 /* Makes a file look long finished, so that no reader waits for it to grow. */
 inline void age_file(const std::string& path) {
-  struct utimbuf times {1000000000, 1000000000};
+  struct utimbuf times {
+    1000000000, 1000000000
+  };
   ::utime(path.c_str(), &times);
 }
 

@@ -98,7 +98,8 @@ TEST(ImgRecord, CopyTakesExactlyTheSourcePixelBlock) {
   Image copy;
   ASSERT_EQ(IMG_copy(copy.get(), src.get()), 0);
   ASSERT_NE(copy->data, src->data);
-  EXPECT_EQ(std::vector<unsigned char>(copy->data, copy->data + 21), std::vector<unsigned char>(src->data, src->data + 21));
+  EXPECT_EQ(std::vector<unsigned char>(copy->data, copy->data + 21),
+            std::vector<unsigned char>(src->data, src->data + 21));
   EXPECT_EQ(copy->width, 7);
   copy->colors = nullptr; /* the colour table stays with the source */
 }
@@ -194,9 +195,24 @@ TEST(KezFormat, DomainTokensReadBackToTheirProjection) {
   } cases[] = {
       {"Mercator", [](Domain& d) { d.proj = 3; }, "ME 40.000000 -100.000000 "},
       {"latitude/longitude", [](Domain& d) { d.proj = 2; }, "LL 40.000000"},
-      {"polar, meridian at the centre", [](Domain& d) { d.proj = 1; d.plon = -100; }, "PS 40.000000"},
-      {"polar, own meridian", [](Domain& d) { d.proj = 1; d.plon = -105; }, "PS:-105.000000 40.000000"},
-      {"Lambert, meridian only", [](Domain& d) { d.proj = 4; d.plon = -95; }, "LC:-95.000000 40.000000"},
+      {"polar, meridian at the centre",
+       [](Domain& d) {
+         d.proj = 1;
+         d.plon = -100;
+       },
+       "PS 40.000000"},
+      {"polar, own meridian",
+       [](Domain& d) {
+         d.proj = 1;
+         d.plon = -105;
+       },
+       "PS:-105.000000 40.000000"},
+      {"Lambert, meridian only",
+       [](Domain& d) {
+         d.proj = 4;
+         d.plon = -95;
+       },
+       "LC:-95.000000 40.000000"},
       {"Lambert, full",
        [](Domain& d) {
          d.proj = 4;
@@ -208,8 +224,20 @@ TEST(KezFormat, DomainTokensReadBackToTheirProjection) {
        },
        "LC:25.000000:-95.000000:25.000000:25.000000:1.000000 40.000000"},
       {"Lambert, bare", [](Domain& d) { d.proj = 4; }, "LC 40.000000"},
-      {"satellite", [](Domain& d) { d.proj = 9; d.plat = 0; d.plon = -75; d.param[0] = 6.6f; }, "SAT:0.000000:-75.000000:6.600000 40."},
-      {"Mollweide", [](Domain& d) { d.proj = 7; d.plon = 10; }, "PJ:7:-9999.000000:10.000000:"},
+      {"satellite",
+       [](Domain& d) {
+         d.proj = 9;
+         d.plat = 0;
+         d.plon = -75;
+         d.param[0] = 6.6f;
+       },
+       "SAT:0.000000:-75.000000:6.600000 40."},
+      {"Mollweide",
+       [](Domain& d) {
+         d.proj = 7;
+         d.plon = 10;
+       },
+       "PJ:7:-9999.000000:10.000000:"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -267,7 +295,8 @@ TEST(KezFormat, DeepAndIndexedPixelsAreReducedToOneByte) {
       {"16-bit, LSB first", 16, 16, 22, 0, [](const unsigned char* r, int c) { return r[2 * c]; }},
       {"4-bit", 4, 4, 5, 1,
        [](const unsigned char* r, int c) { return static_cast<unsigned char>(c % 2 ? r[c / 2] & 15 : r[c / 2] >> 4); }},
-      {"1-bit", 1, 1, 2, 1, [](const unsigned char* r, int c) { return static_cast<unsigned char>((r[c / 8] >> (c % 8)) & 1); }},
+      {"1-bit", 1, 1, 2, 1,
+       [](const unsigned char* r, int c) { return static_cast<unsigned char>((r[c / 8] >> (c % 8)) & 1); }},
       {"8-bit with colours", 8, 8, 12, 1, [](const unsigned char* r, int c) { return r[c]; }},
   };
   for (int type = 0; type <= 1; ++type) {
@@ -333,7 +362,8 @@ print(' '.join(map(str, sizes)))
 )PY";
   kez_test::write_file(dir.file("z.py"), script);
   std::string out;
-  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + dir.file("z.py") + " " + path + " " + dir.file("raw"), &out), 0);
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + dir.file("z.py") + " " + path + " " + dir.file("raw"), &out),
+            0);
   EXPECT_EQ(out, "10000 10000 5000\n");
   EXPECT_EQ(slurp(dir.file("raw")), std::string(reinterpret_cast<const char*>(img->data), 25000));
   Image back;

@@ -71,9 +71,18 @@ TEST(PngRoundTrip, IndexedAndTrueColourImagesKeepTheirColours) {
     const char* what;
     std::function<void(Image&)> make;
   } cases[] = {
-      {"indexed, padded rows", [](Image& i) { make_indexed(i, 17, 9, 40, [](int y, int x) { return (x * 5 + y) % 40u; }, 3); }},
-      {"32-bit MSB first", [](Image& i) { make_rgb32(i, 12, 7, [](int y, int x) { return x * 0x150000u + y * 0x2200u + 9u; }); }},
-      {"32-bit LSB first", [](Image& i) { make_rgb32(i, 12, 7, [](int y, int x) { return x * 0x0A0000u + y * 0x3300u + 1u; }, 0); }},
+      {"indexed, padded rows",
+       [](Image& i) {
+         make_indexed(
+             i, 17, 9, 40, [](int y, int x) { return (x * 5 + y) % 40u; }, 3);
+       }},
+      {"32-bit MSB first",
+       [](Image& i) { make_rgb32(i, 12, 7, [](int y, int x) { return x * 0x150000u + y * 0x2200u + 9u; }); }},
+      {"32-bit LSB first",
+       [](Image& i) {
+         make_rgb32(
+             i, 12, 7, [](int y, int x) { return x * 0x0A0000u + y * 0x3300u + 1u; }, 0);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -113,16 +122,31 @@ TEST(PngRead, EveryColourTypeDepthAndInterlaceReadsAsImageMagickDecodesIt) {
       {"RGBA 16-bit", "'" + src + "' -alpha set -depth 16 PNG64:", 16, 6, 24, 32},
       {"grey 8-bit", "'" + grey + "' -define png:color-type=0 PNG:", 8, 0, 8, 8},
       {"grey 16-bit", "'" + grey + "' -depth 16 -define png:color-type=0 -define png:bit-depth=16 PNG:", 16, 0, 8, 8},
-      {"grey 1-bit", "-size 19x7 pattern:checkerboard -colorspace gray -define png:color-type=0 -define png:bit-depth=1 PNG:", 1, 0, 8, 8},
-      {"grey 2-bit", "-size 19x7 pattern:checkerboard -colorspace gray -define png:color-type=0 -define png:bit-depth=2 PNG:", 2, 0, 8, 8},
-      {"grey 4-bit", "-size 21x5 gradient: -colorspace gray -depth 4 -define png:color-type=0 -define png:bit-depth=4 PNG:", 4, 0, 8, 8},
+      {"grey 1-bit",
+       "-size 19x7 pattern:checkerboard -colorspace gray -define png:color-type=0 -define png:bit-depth=1 PNG:", 1, 0,
+       8, 8},
+      {"grey 2-bit",
+       "-size 19x7 pattern:checkerboard -colorspace gray -define png:color-type=0 -define png:bit-depth=2 PNG:", 2, 0,
+       8, 8},
+      {"grey 4-bit",
+       "-size 21x5 gradient: -colorspace gray -depth 4 -define png:color-type=0 -define png:bit-depth=4 PNG:", 4, 0, 8,
+       8},
       {"grey with alpha", "'" + grey + "' -alpha set -define png:color-type=4 PNG:", 8, 4, 8, 8},
-      {"palette 2-bit", "-size 11x6 pattern:checkerboard -fill red -draw 'point 1,1' -define png:color-type=3 -define png:bit-depth=2 PNG8:", 2, 3, 8, 8},
-      {"palette 4-bit", "-size 11x6 pattern:checkerboard -fill red -draw 'point 1,1' -fill blue -draw 'point 3,3' -define png:bit-depth=4 -define png:color-type=3 PNG:", 4, 3, 8, 8},
+      {"palette 2-bit",
+       "-size 11x6 pattern:checkerboard -fill red -draw 'point 1,1' -define png:color-type=3 -define png:bit-depth=2 "
+       "PNG8:",
+       2, 3, 8, 8},
+      {"palette 4-bit",
+       "-size 11x6 pattern:checkerboard -fill red -draw 'point 1,1' -fill blue -draw 'point 3,3' -define "
+       "png:bit-depth=4 -define png:color-type=3 PNG:",
+       4, 3, 8, 8},
       {"palette 8-bit", "'" + src + "' PNG8:", 8, 3, 8, 8},
       {"interlaced RGB", "'" + src + "' -interlace PNG PNG24:", 8, 2, 24, 24},
       {"interlaced palette", "'" + src + "' -interlace PNG PNG8:", 8, 3, 8, 8},
-      {"interlaced grey 1-bit", "-size 19x7 pattern:checkerboard -colorspace gray -interlace PNG -define png:color-type=0 -define png:bit-depth=1 PNG:", 1, 0, 8, 8},
+      {"interlaced grey 1-bit",
+       "-size 19x7 pattern:checkerboard -colorspace gray -interlace PNG -define png:color-type=0 -define "
+       "png:bit-depth=1 PNG:",
+       1, 0, 8, 8},
       {"interlaced RGBA 16-bit", "'" + src + "' -alpha set -depth 16 -interlace PNG PNG64:", 16, 6, 24, 32},
   };
   for (const Case& c : cases) {

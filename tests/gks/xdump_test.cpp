@@ -38,8 +38,18 @@ int read_xwd(const std::string& path, Image& img, int allowed_depth = 32) {
   return XWD_read(path.c_str(), img.get(), 0);
 }
 
-enum { HEADER_SIZE = 0, VERSION = 1, FORMAT = 2, DEPTH = 3, WIDTH = 4, HEIGHT = 5, BITS_PER_PIXEL = 11,
-       BYTES_PER_LINE = 12, VISUAL = 13, NCOLORS = 19 };
+enum {
+  HEADER_SIZE = 0,
+  VERSION = 1,
+  FORMAT = 2,
+  DEPTH = 3,
+  WIDTH = 4,
+  HEIGHT = 5,
+  BITS_PER_PIXEL = 11,
+  BYTES_PER_LINE = 12,
+  VISUAL = 13,
+  NCOLORS = 19
+};
 
 } // namespace
 
@@ -65,7 +75,8 @@ TEST(XwdWrite, TrueColourDumpHasNoColourEntries) {
   for (int order = 0; order <= 1; ++order) {
     SCOPED_TRACE(order ? "MSB first" : "LSB first");
     Image img;
-    make_rgb32(img, 9, 7, [](int y, int x) { return x * 0x1C0000u + y * 0x2400u + 0x40u; }, order);
+    make_rgb32(
+        img, 9, 7, [](int y, int x) { return x * 0x1C0000u + y * 0x2400u + 0x40u; }, order);
     const std::string path = write_xwd(dir, "t.xwd", img);
     const std::string bytes = slurp(path);
     EXPECT_EQ(field(bytes, VISUAL), 4u);
@@ -83,7 +94,8 @@ TEST(XwdWrite, TrueColourDumpHasNoColourEntries) {
 TEST(XwdRoundTrip, IndexedImageAndLongNameReadBack) {
   TempDir dir;
   Image img;
-  make_indexed(img, 11, 5, 7, [](int y, int x) { return (x + 2 * y) % 7u; }, 1);
+  make_indexed(
+      img, 11, 5, 7, [](int y, int x) { return (x + 2 * y) % 7u; }, 1);
   std::memset(img->info, 'w', 74);
   img->info[74] = '\0';
   Image back;

@@ -169,7 +169,10 @@ inline std::vector<Field> data_walk(int limit = 2000) {
         case 4: GRIB_PDS(HANDLE, &rec); break;
         case 5: GRIB_DRS(HANDLE, &rec); break;
         case 6: GRIB_BMS(HANDLE); break;
-        case 7: found = true; result = GRIB_DS(HANDLE, &rec); break;
+        case 7:
+          found = true;
+          result = GRIB_DS(HANDLE, &rec);
+          break;
         default: GRIB_skip_section(HANDLE); break;
       }
     }
@@ -178,8 +181,7 @@ inline std::vector<Field> data_walk(int limit = 2000) {
       fl.rec = rec;
       fl.rec.grid = nullptr;
       fl.result = result;
-      if (rec.grid)
-        fl.values.assign(rec.grid, rec.grid + static_cast<size_t>(rec.domain.nx) * rec.domain.ny);
+      if (rec.grid) fl.values.assign(rec.grid, rec.grid + static_cast<size_t>(rec.domain.nx) * rec.domain.ny);
       out.push_back(std::move(fl));
     }
     if (!found && GRIB_get_sect() != -1) break;

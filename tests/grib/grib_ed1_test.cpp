@@ -24,9 +24,7 @@ namespace {
 
 const std::string examples = "/usr/share/doc/python-grib-doc/examples/";
 
-std::string data_file(const std::string& name) {
-  return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name;
-}
+std::string data_file(const std::string& name) { return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name; }
 
 void put_bytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -79,8 +77,7 @@ std::vector<std::vector<double>> eccodes_values(const std::string& path) {
       continue;
     }
     double lat, lon, v;
-    if (!msgs.empty() && std::sscanf(line.c_str(), "%lf %lf %lf", &lat, &lon, &v) == 3)
-      msgs.back().push_back(v);
+    if (!msgs.empty() && std::sscanf(line.c_str(), "%lf %lf %lf", &lat, &lon, &v) == 3) msgs.back().push_back(v);
   }
   return msgs;
 }
@@ -98,8 +95,7 @@ std::vector<long> eccodes_keys(const std::string& path, const std::string& keys)
 /* Our array (row 0 the northern row) against ecCodes' values in message
  * order: message row k is array row ny-1-k when rows run northwards, and a
  * row scanned from the east is stored from the west. */
-void expect_same_field(const Field& f, const std::vector<double>& ecc, bool south_to_north,
-                       bool east_to_west) {
+void expect_same_field(const Field& f, const std::vector<double>& ecc, bool south_to_north, bool east_to_west) {
   const int nx = f.rec.domain.nx, ny = f.rec.domain.ny;
   ASSERT_EQ(f.values.size(), ecc.size());
   for (int k = 0; k < ny; ++k)
@@ -119,10 +115,9 @@ bool have_eccodes() { return kez_test::have_program("grib_get_data"); }
 /* Every ecCodes-made fixture unpacks to grib_get_data's values. */
 TEST(GribEd1Data, FieldsEqualEccodesValues) {
   if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
-  for (const char* name : {"e1_ll12.grb", "e1_ll4.grb", "e1_ll16.grb", "e1_ll24.grb",
-                           "e1_const.grb", "e1_s2n.grb", "e1_e2w.grb", "e1_bitmap.grb",
-                           "e1_ps.grb", "e1_lambert.grb", "e1_params.grb",
-                           "e1_thin.grb"}) {
+  for (const char* name :
+       {"e1_ll12.grb", "e1_ll4.grb", "e1_ll16.grb", "e1_ll24.grb", "e1_const.grb", "e1_s2n.grb", "e1_e2w.grb",
+        "e1_bitmap.grb", "e1_ps.grb", "e1_lambert.grb", "e1_params.grb", "e1_thin.grb"}) {
     SCOPED_TRACE(name);
     if (std::string(name) == "e1_thin.grb") continue; /* its own test below */
     auto fields = decode_file(data_file(name));
@@ -153,8 +148,7 @@ TEST(GribEd1Data, BitMapOfEveryOtherPoint) {
  * spherical harmonics are refused with a warning and no values. */
 TEST(GribEd1Data, RealFilesEqualEccodes) {
   if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
-  for (const char* name : {"regular_latlon_surface.grib1", "rotated_ll.grib1",
-                           "cl00010000_ecoclimap_rot.grib1",
+  for (const char* name : {"regular_latlon_surface.grib1", "rotated_ll.grib1", "cl00010000_ecoclimap_rot.grib1",
                            "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib"}) {
     SCOPED_TRACE(name);
     const std::string path = examples + name;
@@ -200,8 +194,7 @@ TEST(GribEd1Grid, DescribedDomains) {
   auto s2n = decode_file(data_file("e1_s2n.grb"));
   EXPECT_FLOAT_EQ(s2n[0].rec.domain.clat, 52.5f);
 
-  if (!kez_test::have_program("proj") || !kez_test::have_program("invproj"))
-    GTEST_SKIP() << "PROJ not installed";
+  if (!kez_test::have_program("proj") || !kez_test::have_program("invproj")) GTEST_SKIP() << "PROJ not installed";
   struct Case {
     const char* file;
     const char* proj;
@@ -223,16 +216,16 @@ TEST(GribEd1Grid, DescribedDomains) {
     EXPECT_NEAR(g.dx, c.dxm / 100000, 1e-6);
     std::string p = std::string(c.proj) + " +R=6371220";
     std::string xy;
-    kez_test::run_command("echo '" + std::to_string(c.lon1) + " " + std::to_string(c.lat1) +
-                              "' | proj -f '%.6f' " + p, &xy);
+    kez_test::run_command("echo '" + std::to_string(c.lon1) + " " + std::to_string(c.lat1) + "' | proj -f '%.6f' " + p,
+                          &xy);
     double x = 0, y = 0;
     ASSERT_EQ(std::sscanf(xy.c_str(), "%lf %lf", &x, &y), 2);
     /* Polar stereographic: the exact middle; Lambert: whole grid lengths. */
     double cx = c.proj_code == 1 ? x + (c.nx - 1) * c.dxm / 2 : x + ((c.nx - 1) / 2) * c.dxm;
     double cy = c.proj_code == 1 ? y + (c.ny - 1) * c.dxm / 2 : y + ((c.ny - 1) / 2) * c.dxm;
     std::string ll_out;
-    kez_test::run_command("echo '" + std::to_string(cx) + " " + std::to_string(cy) +
-                              "' | invproj -f '%.6f' " + p, &ll_out);
+    kez_test::run_command("echo '" + std::to_string(cx) + " " + std::to_string(cy) + "' | invproj -f '%.6f' " + p,
+                          &ll_out);
     double lon = 0, lat = 0;
     ASSERT_EQ(std::sscanf(ll_out.c_str(), "%lf %lf", &lon, &lat), 2);
     EXPECT_NEAR(g.clat, lat, 0.01);
@@ -245,8 +238,10 @@ TEST(GribEd1Grid, PredefinedGrids) {
     int number, proj, nx, ny;
     float dx, dy, clat, clon;
   } cases[] = {
-      {21, 2, 37, 37, 5, 2.5f, 45, 90},       {26, 2, 73, 19, 5, 5, -45, 180},
-      {50, 2, 36, 33, 2.5f, 1.25f, 40, -96.25f}, {64, 2, 91, 46, 2, 2, -45, -90},
+      {21, 2, 37, 37, 5, 2.5f, 45, 90},
+      {26, 2, 73, 19, 5, 5, -45, 180},
+      {50, 2, 36, 33, 2.5f, 1.25f, 40, -96.25f},
+      {64, 2, 91, 46, 2, 2, -45, -90},
       {211, 4, 93, 65, 0.8127f, 0.8127f, 40.607f, -100.553f},
       {215, 4, 369, 257, 0.2032f, 0.2032f, 40.607f, -100.553f},
   };
@@ -283,8 +278,7 @@ TEST(GribEd1Data, PredefinedLayouts) {
   ASSERT_EQ(g21[0].values.size(), 37u * 37u);
   for (int c = 0; c < 37; ++c) EXPECT_FLOAT_EQ(g21[0].values[c], 4100) << c; /* pole row on top */
   for (int r = 0; r < 36; ++r)
-    for (int c = 0; c < 37; ++c)
-      ASSERT_FLOAT_EQ(g21[0].values[(36 - r) * 37 + c], 100 + (r * 37 + c) % 4096);
+    for (int c = 0; c < 37; ++c) ASSERT_FLOAT_EQ(g21[0].values[(36 - r) * 37 + c], 100 + (r * 37 + c) % 4096);
 
   auto g26 = decode_file(data_file("e1_grid26.grb"));
   ASSERT_EQ(g26.size(), 1u);
@@ -365,8 +359,10 @@ TEST(GribEd1Data, FloatAndScaleConversions) {
   struct Flt {
     unsigned char o[4];
     float want;
-  } flts[] = {{{0x41, 0x10, 0, 0}, 1.0f},     {{0xC1, 0x10, 0, 0}, -1.0f},
-              {{0x42, 0x64, 0, 0}, 100.0f},   {{0x00, 0xFF, 0xFF, 0xFF}, 0.0f},
+  } flts[] = {{{0x41, 0x10, 0, 0}, 1.0f},
+              {{0xC1, 0x10, 0, 0}, -1.0f},
+              {{0x42, 0x64, 0, 0}, 100.0f},
+              {{0x00, 0xFF, 0xFF, 0xFF}, 0.0f},
               {{0x40, 0x80, 0, 0}, 0.5f}};
   for (const Flt& f : flts) EXPECT_FLOAT_EQ(GRIB_flt_conv(f.o), f.want);
   struct Scl {
@@ -397,11 +393,11 @@ TEST(GribEd1Product, DecodedCodes) {
       {1, 99, 24, 123, 10, 2, 11, 100, 1, 244, 7, 80, 0, 23000240, 500, 11, 1},
       {1, 6, 0, 51, 0, 2, 11, 100, 1, 244, 7, 80, 0, -9999, 500, 11, 1}, /* unknown range */
       {1, 0, 0, 0, 0, 2, 11, 101, 50, 100, 7, 80, 0, 0, 50100, 11, 1},
-      {1, 0, 0, 0, 0, 2, 11, 8, 50, 100, 7, 80, 0, 0, -9999, 11, 1},    /* unknown level type */
+      {1, 0, 0, 0, 0, 2, 11, 8, 50, 100, 7, 80, 0, 0, -9999, 11, 1}, /* unknown level type */
       {1, 0, 0, 0, 0, 2, 11, 1, 50, 100, 7, 80, 0, 0, 0, 11, 1},
       {1, 0, 0, 0, 0, 2, 177, 1, 0, 0, 7, 80, 0, 0, 0, 571, 1},
       {1, 0, 0, 0, 0, 129, 212, 1, 0, 0, 7, 80, 0, 0, 0, 491, 1},
-      {1, 0, 0, 0, 0, 129, 33, 1, 0, 0, 7, 80, 0, 0, 0, -9999, 1},      /* unknown table 129 */
+      {1, 0, 0, 0, 0, 129, 33, 1, 0, 0, 7, 80, 0, 0, 0, -9999, 1}, /* unknown table 129 */
       {1, 0, 0, 0, 0, 2, 7, 1, 0, 0, 7, 44, 0, 0, 0, 161, 1},
       {1, 0, 0, 0, 0, 2, 11, 1, 0, 0, 7, 80, 2, 0, 0, 11, 0.01f},
       {1, 0, 0, 0, 0, 2, 11, 1, 0, 0, 7, 80, -3, 0, 0, 11, 1000},
@@ -488,8 +484,7 @@ TEST(GribEd1Hostile, RefusalsLeaveNoValues) {
   /* Where the sections begin: indicator 8 octets, then each by its length. */
   auto len3 = [&](size_t at) {
     return (static_cast<size_t>(static_cast<unsigned char>(ll[at])) << 16) |
-           (static_cast<size_t>(static_cast<unsigned char>(ll[at + 1])) << 8) |
-           static_cast<unsigned char>(ll[at + 2]);
+           (static_cast<size_t>(static_cast<unsigned char>(ll[at + 1])) << 8) | static_cast<unsigned char>(ll[at + 2]);
   };
   const size_t gds = 8 + len3(8);
   const size_t bds = gds + len3(gds);
@@ -528,8 +523,8 @@ TEST(GribEd1Hostile, RefusalsLeaveNoValues) {
 /* Every fixture cut at every octet: a result, never a crash or a stale grid. */
 TEST(GribEd1Hostile, MessagesCutAtEveryOctet) {
   TempDir dir;
-  for (const char* name : {"e1_ll12.grb", "e1_bitmap.grb", "e1_thin.grb", "e1_grid26.grb",
-                           "e1_ps.grb", "e1_lambert.grb", "e1_ens.grb"}) {
+  for (const char* name :
+       {"e1_ll12.grb", "e1_bitmap.grb", "e1_thin.grb", "e1_grid26.grb", "e1_ps.grb", "e1_lambert.grb", "e1_ens.grb"}) {
     SCOPED_TRACE(name);
     const std::string m = kez_test::read_file(data_file(name));
     auto whole = decode_file(data_file(name));
@@ -545,8 +540,7 @@ TEST(GribEd1Hostile, MessagesCutAtEveryOctet) {
         /* A field unpacks only when all its packed bits are there (the end
          * marker or padding may be cut), and then whole; any other cut leaves
          * the record without values. */
-        if (r == 1 && (rec.grid == nullptr ||
-                       !std::equal(whole[0].values.begin(), whole[0].values.end(), rec.grid)))
+        if (r == 1 && (rec.grid == nullptr || !std::equal(whole[0].values.begin(), whole[0].values.end(), rec.grid)))
           wrong.push_back(std::to_string(cut) + " unpacked");
         /* Below 8 octets no message is found and nothing is read. */
         if (cut >= 8 && r != 1 && rec.grid != nullptr) wrong.push_back(std::to_string(cut) + " kept values");

@@ -25,9 +25,7 @@ namespace {
 
 const std::string examples = "/usr/share/doc/python-grib-doc/examples/";
 
-std::string data_file(const std::string& name) {
-  return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name;
-}
+std::string data_file(const std::string& name) { return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name; }
 
 std::string read_all(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -100,10 +98,8 @@ std::vector<double> by_scan(const std::vector<Point>& pts, int nx, int ny, bool 
 }
 
 /* Same values within tol, and missing at the same points. */
-::testing::AssertionResult same_values(const std::vector<float>& got, const std::vector<double>& want,
-                                       double tol) {
-  if (got.size() != want.size())
-    return ::testing::AssertionFailure() << "size " << got.size() << " != " << want.size();
+::testing::AssertionResult same_values(const std::vector<float>& got, const std::vector<double>& want, double tol) {
+  if (got.size() != want.size()) return ::testing::AssertionFailure() << "size " << got.size() << " != " << want.size();
   for (size_t i = 0; i < got.size(); ++i) {
     const bool gm = got[i] == -9999.0f, wm = want[i] == -9999.0;
     if (gm != wm || (!gm && std::fabs(got[i] - want[i]) > tol))
@@ -186,20 +182,17 @@ std::string be(unsigned long v, int n) {
   return s;
 }
 
-std::string section(int num, const std::string& body) {
-  return be(body.size() + 5, 4) + static_cast<char>(num) + body;
-}
+std::string section(int num, const std::string& body) { return be(body.size() + 5, 4) + static_cast<char>(num) + body; }
 
-std::string message(const std::string& s5, const std::string& s6, const std::string& s7,
-                    int nx = 4, int ny = 3) {
-  std::string s1 = section(1, be(7, 2) + be(0, 2) + "\x02\x01\x01" + be(2024, 2) +
-                                  "\x03\x04\x05\x00\x00" + std::string("\x00\x01", 2));
+std::string message(const std::string& s5, const std::string& s6, const std::string& s7, int nx = 4, int ny = 3) {
+  std::string s1 = section(
+      1, be(7, 2) + be(0, 2) + "\x02\x01\x01" + be(2024, 2) + "\x03\x04\x05\x00\x00" + std::string("\x00\x01", 2));
   std::string g(67, '\0');
   g = be(0, 1) + be(static_cast<unsigned long>(nx * ny), 4) + be(0, 1) + be(0, 1) + be(0, 2);
   g += be(6, 1) + std::string(15, '\0'); /* shape of the earth and its details */
   g += be(static_cast<unsigned long>(nx), 4) + be(static_cast<unsigned long>(ny), 4);
-  g += be(0, 4) + be(0xFFFFFFFF, 4);              /* basic angle, subdivisions */
-  g += be(50000000, 4) + be(0, 4) + be(0x30, 1);   /* La1, Lo1, flags */
+  g += be(0, 4) + be(0xFFFFFFFF, 4);             /* basic angle, subdivisions */
+  g += be(50000000, 4) + be(0, 4) + be(0x30, 1); /* La1, Lo1, flags */
   g += be(static_cast<unsigned long>(50000000 - (ny - 1) * 1000000), 4);
   g += be(static_cast<unsigned long>((nx - 1) * 1000000), 4);
   g += be(1000000, 4) + be(1000000, 4) + be(0, 1); /* Di, Dj, scanning */
@@ -208,15 +201,15 @@ std::string message(const std::string& s5, const std::string& s6, const std::str
   p[3] = 0; /* category, parameter */
   std::string s4 = section(4, be(0, 2) + be(0, 2) + std::string(29, '\0'));
   std::string body = s1 + s3 + s4 + s5 + s6 + s7;
-  std::string all = "GRIB" + std::string("\0\0\0\x02", 4) + be(0, 4) +
-                    be(16 + body.size() + 4, 4) + body + "7777";
+  std::string all = "GRIB" + std::string("\0\0\0\x02", 4) + be(0, 4) + be(16 + body.size() + 4, 4) + body + "7777";
   return all;
 }
 
 /* Section 5 of run-length packing: bits, MV, MVL, scale, level values. */
 std::string rle_drs(int points, int bits, int mv, const std::vector<int>& levels, int scale) {
   std::string b = be(static_cast<unsigned long>(points), 4) + be(200, 2) + be(static_cast<unsigned long>(bits), 1) +
-                  be(static_cast<unsigned long>(mv), 2) + be(levels.size(), 2) + be(static_cast<unsigned long>(scale), 1);
+                  be(static_cast<unsigned long>(mv), 2) + be(levels.size(), 2) +
+                  be(static_cast<unsigned long>(scale), 1);
   for (int l : levels) b += be(static_cast<unsigned long>(l), 2);
   return section(5, b);
 }
@@ -262,8 +255,7 @@ TEST(GribEd2Data, RunLengthPacking) {
     SCOPED_TRACE(i);
     const Case& c = cases[i];
     const std::string path = dir.path() + "/rle.grb";
-    put_bytes(path, message(rle_drs(12, c.bits, 3, {15, 25, 35}, 1), nobm,
-                            section(7, pack_bits(c.packed, c.bits))));
+    put_bytes(path, message(rle_drs(12, c.bits, 3, {15, 25, 35}, 1), nobm, section(7, pack_bits(c.packed, c.bits))));
     auto f = read_fields(path);
     ASSERT_EQ(f.size(), 1u);
     ASSERT_EQ(f[0].result, 1);
@@ -386,9 +378,8 @@ TEST(GribEd2Data, DamagedCodeStreamsFailQuickly) {
 
 TEST(GribEd2Data, RealFilesMatchEcCodes) {
   if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
-  for (const char* name : {"gfs.t12z.pgrbf120.2p5deg.grib2", "safrica.grib2",
-                           "regular_latlon_surface.grib2", "ds.maxt.bin", "ds.waveh.bin",
-                           "gfs.grb", "eta.grb", "ngm.grb", "dspr.temp.bin"}) {
+  for (const char* name : {"gfs.t12z.pgrbf120.2p5deg.grib2", "safrica.grib2", "regular_latlon_surface.grib2",
+                           "ds.maxt.bin", "ds.waveh.bin", "gfs.grb", "eta.grb", "ngm.grb", "dspr.temp.bin"}) {
     const std::string whole = examples + name;
     if (!std::ifstream(whole)) continue;
     SCOPED_TRACE(name);
@@ -396,9 +387,9 @@ TEST(GribEd2Data, RealFilesMatchEcCodes) {
     TempDir dir;
     const std::string path = dir.path() + "/part.grb";
     for (int n = 1; n <= 3; ++n)
-      kez_test::run_command("grib_copy -w count=" + std::to_string(n) + " " + whole + " " + dir.path() +
-                            "/m" + std::to_string(n) + " 2>/dev/null && cat " + dir.path() + "/m" +
-                            std::to_string(n) + " >> " + path + " 2>/dev/null");
+      kez_test::run_command("grib_copy -w count=" + std::to_string(n) + " " + whole + " " + dir.path() + "/m" +
+                            std::to_string(n) + " 2>/dev/null && cat " + dir.path() + "/m" + std::to_string(n) +
+                            " >> " + path + " 2>/dev/null");
     auto f = read_fields(path);
     auto e = eccodes_points(path);
     ASSERT_EQ(f.size(), e.size());
@@ -417,7 +408,8 @@ TEST(GribEd2Data, RealFilesMatchEcCodes) {
       /* Relative tolerance: the fields' own packing steps. */
       auto want = by_scan(e[m], nx, ny, s2n);
       double amax = 1;
-      for (double w : want) if (w != -9999.0) amax = std::max(amax, std::fabs(w));
+      for (double w : want)
+        if (w != -9999.0) amax = std::max(amax, std::fabs(w));
       EXPECT_TRUE(same_values(f[m].values, want, amax * 1e-5)) << m;
       ++compared;
     }
@@ -494,13 +486,13 @@ TEST(GribEd2Data, ComplexMissingManagementAndSecondOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mt);
-    const std::string s5 = section(
-        5, be(12, 4) + be(3, 2) + be(0, 4) + be(0, 2) + be(0, 2) + be(4, 1) + be(1, 1) + be(1, 1) +
-               be(static_cast<unsigned long>(c.mt), 1) + be(0, 4) + be(0, 4) + be(4, 4) + be(0, 1) + be(2, 1) +
-               be(1, 4) + be(1, 1) + be(3, 4) + be(3, 1) + be(2, 1) + be(2, 1));
-    const std::string s7 = section(7, be(10, 2) + be(12, 2) + be(0x8001, 2) + pack_bits({15, 0, 14, 3}, 4) +
-                                          pack_bits({0, 3, 0, 0}, 2) + pack_bits({1, 5, 0, 0}, 3) +
-                                          pack_bits({0, 0, 7, 1, 6, 2}, 3));
+    const std::string s5 =
+        section(5, be(12, 4) + be(3, 2) + be(0, 4) + be(0, 2) + be(0, 2) + be(4, 1) + be(1, 1) + be(1, 1) +
+                       be(static_cast<unsigned long>(c.mt), 1) + be(0, 4) + be(0, 4) + be(4, 4) + be(0, 1) + be(2, 1) +
+                       be(1, 4) + be(1, 1) + be(3, 4) + be(3, 1) + be(2, 1) + be(2, 1));
+    const std::string s7 =
+        section(7, be(10, 2) + be(12, 2) + be(0x8001, 2) + pack_bits({15, 0, 14, 3}, 4) + pack_bits({0, 3, 0, 0}, 2) +
+                       pack_bits({1, 5, 0, 0}, 3) + pack_bits({0, 0, 7, 1, 6, 2}, 3));
     const std::string path = dir.path() + "/c.grb";
     put_bytes(path, message(s5, section(6, "\xFF"), s7));
     auto f = read_fields(path);

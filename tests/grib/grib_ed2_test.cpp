@@ -22,9 +22,7 @@ namespace {
 
 const std::string examples = "/usr/share/doc/python-grib-doc/examples/";
 
-std::string data_file(const std::string& name) {
-  return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name;
-}
+std::string data_file(const std::string& name) { return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name; }
 
 void put_bytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -60,16 +58,15 @@ std::vector<std::vector<std::string>> grib_get(const std::string& path, const st
 }
 
 /* Plot centre by PROJ: the first point moved by (fx, fy) grid lengths. */
-bool proj_centre(const std::string& proj, double lat1, double lon1, double dxm, double fx,
-                 double fy, double* clat, double* clon) {
+bool proj_centre(const std::string& proj, double lat1, double lon1, double dxm, double fx, double fy, double* clat,
+                 double* clon) {
   const std::string p = proj + " +R=6371220";
   std::string xy, ll;
-  kez_test::run_command("echo '" + std::to_string(lon1) + " " + std::to_string(lat1) +
-                            "' | proj -f '%.6f' " + p, &xy);
+  kez_test::run_command("echo '" + std::to_string(lon1) + " " + std::to_string(lat1) + "' | proj -f '%.6f' " + p, &xy);
   double x, y;
   if (std::sscanf(xy.c_str(), "%lf %lf", &x, &y) != 2) return false;
-  kez_test::run_command("echo '" + std::to_string(x + fx * dxm) + " " +
-                            std::to_string(y + fy * dxm) + "' | invproj -f '%.6f' " + p, &ll);
+  kez_test::run_command(
+      "echo '" + std::to_string(x + fx * dxm) + " " + std::to_string(y + fy * dxm) + "' | invproj -f '%.6f' " + p, &ll);
   return std::sscanf(ll.c_str(), "%lf %lf", clon, clat) == 2;
 }
 
@@ -103,8 +100,8 @@ TEST(GribEd2Grid, ProjectedCentresAgreeWithProj) {
   EXPECT_NEAR(lam[0].domain.dx, 0.4063525, 1e-6);
   double clat, clon;
   /* 184 / 2 and 128 / 2 whole grid lengths from the first point. */
-  ASSERT_TRUE(proj_centre("+proj=lcc +lat_1=25 +lat_2=25 +lon_0=-95", 12.19, 226.541 - 360,
-                          40635.25, 92, 64, &clat, &clon));
+  ASSERT_TRUE(
+      proj_centre("+proj=lcc +lat_1=25 +lat_2=25 +lon_0=-95", 12.19, 226.541 - 360, 40635.25, 92, 64, &clat, &clon));
   EXPECT_NEAR(lam[0].domain.clat, clat, 0.01);
   EXPECT_NEAR(lam[0].domain.clon, clon, 0.01);
 
@@ -113,8 +110,7 @@ TEST(GribEd2Grid, ProjectedCentresAgreeWithProj) {
   EXPECT_EQ(ps[0].domain.proj, 1);
   EXPECT_FLOAT_EQ(ps[0].domain.plon, -105);
   EXPECT_FLOAT_EQ(ps[0].domain.param[0], 60);
-  ASSERT_TRUE(proj_centre("+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", 40, -100, 100000, 2.5,
-                          2, &clat, &clon));
+  ASSERT_TRUE(proj_centre("+proj=stere +lat_0=90 +lat_ts=60 +lon_0=-105", 40, -100, 100000, 2.5, 2, &clat, &clon));
   EXPECT_NEAR(ps[0].domain.clat, clat, 0.01);
   EXPECT_NEAR(ps[0].domain.clon, clon, 0.01);
 
@@ -129,8 +125,9 @@ TEST(GribEd2Grid, ProjectedCentresAgreeWithProj) {
   double x1, y1, x2, y2;
   ASSERT_EQ(std::sscanf(xy1.c_str(), "%lf %lf", &x1, &y1), 2);
   ASSERT_EQ(std::sscanf(xy2.c_str(), "%lf %lf", &x2, &y2), 2);
-  kez_test::run_command("echo '" + std::to_string((x1 + x2) / 2) + " " + std::to_string((y1 + y2) / 2) +
-                            "' | invproj -f '%.6f' " + p, &mid);
+  kez_test::run_command(
+      "echo '" + std::to_string((x1 + x2) / 2) + " " + std::to_string((y1 + y2) / 2) + "' | invproj -f '%.6f' " + p,
+      &mid);
   ASSERT_EQ(std::sscanf(mid.c_str(), "%lf %lf", &clon, &clat), 2);
   EXPECT_NEAR(merc[0].domain.clat, clat, 0.01);
   EXPECT_NEAR(merc[0].domain.clon, clon, 0.01);
@@ -166,7 +163,7 @@ TEST(GribEd2Sections, HeadersAndEndMarker) {
       {std::string("\x00\x00\x00\x15\x01", 5), 1, 1},
       {std::string("\x00\x00\x00\x15\x09", 5), 0, 9},
       {std::string("\x00\x00\x00\x04\x03", 5), 0, 3}, /* length below its header */
-      {std::string("\x00\x00", 2), 0, 3},               /* end of file: sect kept */
+      {std::string("\x00\x00", 2), 0, 3},             /* end of file: sect kept */
   };
   for (const Case& c : cases) {
     put_bytes(dir.file("s.grb"), c.bytes);
@@ -192,8 +189,7 @@ TEST(GribEd2Grid, LimitsAndRefusals) {
       if (m[at + 4] == 3) break;
       at += len;
     }
-    for (int i = 0; i < n; ++i)
-      m[at + sect3_octet - 1 + i] = static_cast<char>(v >> (8 * (n - 1 - i)));
+    for (int i = 0; i < n; ++i) m[at + sect3_octet - 1 + i] = static_cast<char>(v >> (8 * (n - 1 - i)));
     put_bytes(dir.file("p.grb"), m);
     return dir.file("p.grb");
   };
@@ -204,10 +200,10 @@ TEST(GribEd2Grid, LimitsAndRefusals) {
     unsigned long value;
     bool accepted;
   } cases[] = {
-      {"e2_ll.grb", 35, 4, 10000, true},   {"e2_ll.grb", 35, 4, 10001, false},
+      {"e2_ll.grb", 35, 4, 10000, true},     {"e2_ll.grb", 35, 4, 10001, false},
       {"e2_lambert.grb", 35, 4, 2000, true}, {"e2_lambert.grb", 35, 4, 2001, false},
-      {"e2_ps.grb", 35, 4, 2001, false},   {"e2_merc.grb", 35, 4, 2001, false},
-      {"e2_ll.grb", 72, 1, 0x20, false},   {"e2_lambert.grb", 65, 1, 0x60, false},
+      {"e2_ps.grb", 35, 4, 2001, false},     {"e2_merc.grb", 35, 4, 2001, false},
+      {"e2_ll.grb", 72, 1, 0x20, false},     {"e2_lambert.grb", 65, 1, 0x60, false},
       {"e2_ll.grb", 31, 4, 200000, false}, /* too many points */
   };
   for (const Case& c : cases) {
@@ -227,9 +223,8 @@ TEST(GribEd2Grid, LimitsAndRefusals) {
 TEST(GribEd2Grid, RealFiles) {
   if (!kez_test::have_program("grib_get")) GTEST_SKIP() << "ecCodes' tools not installed";
   for (const char* name : {"regular_latlon_surface.grib2", "reduced_latlon_surface.grib2",
-                           "gfs.t12z.pgrbf120.2p5deg.grib2", "eta.grb", "ngm.grb", "flux.grb",
-                           "ds.maxt.bin", "dspr.temp.bin", "safrica.grib2", "rap.wrfnat.grib2",
-                           "no-radius-shapeOfEarth-7.grb2"}) {
+                           "gfs.t12z.pgrbf120.2p5deg.grib2", "eta.grb", "ngm.grb", "flux.grb", "ds.maxt.bin",
+                           "dspr.temp.bin", "safrica.grib2", "rap.wrfnat.grib2", "no-radius-shapeOfEarth-7.grb2"}) {
     SCOPED_TRACE(name);
     const std::string path = examples + name;
     if (!std::ifstream(path)) continue;
@@ -313,8 +308,8 @@ struct Pds {
   }
   std::string bytes() const {
     std::string s = std::string("GRIB\0\0\0\2", 8) + std::string(7, '\0') + '\x64';
-    s += std::string{static_cast<char>(len >> 24), static_cast<char>(len >> 16),
-                     static_cast<char>(len >> 8), static_cast<char>(len), '\4'};
+    s += std::string{static_cast<char>(len >> 24), static_cast<char>(len >> 16), static_cast<char>(len >> 8),
+                     static_cast<char>(len), '\4'};
     for (int k = 6; k <= len; ++k) s += static_cast<char>(o[k]);
     return s + "7777";
   }
@@ -351,8 +346,8 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
   } cases[] = {
       {0, 1, 12, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, 12, 100, 500},
       {0, 2, 3, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 803, 105, 2},
-      {0, 10, 2, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2},   /* hours, not units */
-      {0, 0, 90, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},   /* not whole hours */
+      {0, 10, 2, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2}, /* hours, not units */
+      {0, 0, 90, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* not whole hours */
       {0, 0, 120, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2, 1, 0},
       {0, 13, 3600, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* seconds */
       {8, 1, 6, 1, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4006012, 1, 0},
@@ -361,7 +356,7 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {11, 1, 6, 7, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
       {11, 11, 1, 0, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 3006018, 1, 0},
       {0, 1, 0, 0, 0, 106, 1, 1, 106, 1, 4, 0, 112, 10040},
-      {0, 1, 0, 0, 0, 106, 1, 1, 106, 2, 40, 0, 112, 10040},         /* own scale factor */
+      {0, 1, 0, 0, 0, 106, 1, 1, 106, 2, 40, 0, 112, 10040}, /* own scale factor */
       {0, 1, 0, 0, 0, 100, 0, 100000, 100, 0, 85000, 0, 101, 100085},
       {0, 1, 0, 0, 0, 101, 0, 0, 255, 255, 0xFFFFFFFF, 0, 102, 0},
       {0, 1, 0, 0, 0, 104, 4, 9950, 255, 255, 0xFFFFFFFF, 0, 107, 9950},
@@ -417,11 +412,10 @@ TEST(GribEd2Product, ParameterTable) {
     int ind;
     const char* units;
   } cases[] = {
-      {7, 0, 0, 0, 7, "K"},       /* the centre's own line first */
-      {98, 0, 0, 0, 11, "K"},     /* centre 0 for any other */
-      {7, 0, 3, 5, 7, "gpm"},
-      {7, 0, 1, 1, 1001, "%"},    /* not a variable of the suite */
-      {7, 0, 1, 8, 1008, ""},     /* behind the empty line */
+      {7, 0, 0, 0, 7, "K"},                                 /* the centre's own line first */
+      {98, 0, 0, 0, 11, "K"},                               /* centre 0 for any other */
+      {7, 0, 3, 5, 7, "gpm"},      {7, 0, 1, 1, 1001, "%"}, /* not a variable of the suite */
+      {7, 0, 1, 8, 1008, ""},                               /* behind the empty line */
       {7, 10, 3, 0, 10003000, ""},
   };
   for (const Case& c : cases) {
@@ -464,9 +458,9 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   prob.o[11] = 8;
   prob.o[12] = 4;
   prob.o[23] = 1;
-  prob.o[37] = 1;      /* above the upper limit */
+  prob.o[37] = 1; /* above the upper limit */
   prob.o[43] = 2;
-  prob.put4(44, 635);  /* 6.35 */
+  prob.put4(44, 635); /* 6.35 */
   GRD_report pr = read_pds(dir, prob);
   EXPECT_EQ(pr.var, 1910000000 + 1008 * 10000 + 2 * 1000 + float2int(6.35f));
   EXPECT_NE(std::string(pr.info).find(" above 6.35"), std::string::npos) << pr.info;
@@ -479,7 +473,7 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   big.o[12] = 4;
   big.o[23] = 1;
   big.o[37] = 0;
-  big.o[38] = 129;     /* scale -1 */
+  big.o[38] = 129;          /* scale -1 */
   big.put4(39, 0x80000005); /* -5 x 10 */
   GRD_report b = read_pds(dir, big);
   EXPECT_EQ(b.var, -9999);

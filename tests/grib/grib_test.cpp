@@ -19,9 +19,7 @@ using kez_test::TempDir;
 
 namespace {
 
-std::string data_file(const std::string& name) {
-  return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name;
-}
+std::string data_file(const std::string& name) { return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name; }
 
 std::string bytes_of(const std::string& path) { return kez_test::read_file(path); }
 
@@ -53,9 +51,7 @@ std::vector<std::pair<long, long>> eccodes_messages(const std::string& path) {
   return list;
 }
 
-
-const char* const heads[] = {"YTHA01 KWBC 151200", "YTHB02 KWBC 161200", "YTHC03 EGRR 170000",
-                             "YTHD04 LFPW 181800"};
+const char* const heads[] = {"YTHA01 KWBC 151200", "YTHB02 KWBC 161200", "YTHC03 EGRR 170000", "YTHD04 LFPW 181800"};
 
 } // namespace
 
@@ -170,8 +166,7 @@ TEST(GribFraming, FileHeaderYearAndMonthRules) {
 
   struct Case {
     int year_octet, month_octet, year, month;
-  } cases[] = {{100, 3, 2000, 3}, {49, 3, 2049, 3}, {50, 3, 1950, 3}, {24, 13, 2024, 1},
-               {0, 12, 2000, 12}};
+  } cases[] = {{100, 3, 2000, 3}, {49, 3, 2049, 3}, {50, 3, 1950, 3}, {24, 13, 2024, 1}, {0, 12, 2000, 12}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.year_octet);
     std::string m = raw.substr(0, 138);
@@ -203,8 +198,7 @@ TEST(GribFraming, KezHeadingLengths) {
   TempDir dir;
   const std::string msg = bytes_of(data_file("framing_raw.grb")).substr(0, 138);
   const std::string h30 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-  std::string file = "** " + h30 + "\n" + msg + "\r\r\n\x03" + "** ab\n" + msg + "\r\r\n\x03" +
-                     "**\tXY12345\n" + msg;
+  std::string file = "** " + h30 + "\n" + msg + "\r\r\n\x03" + "** ab\n" + msg + "\r\r\n\x03" + "**\tXY12345\n" + msg;
   put_bytes(dir.file("h.grb"), file);
   auto recs = walk_file(dir.file("h.grb"));
   ASSERT_EQ(recs.size(), 3u);
@@ -270,8 +264,8 @@ TEST(GribFraming, EditionZeroEndsAtTheEndMarkerScan) {
 
 /* GRIB_get_raw copies exactly the bytes of each record. */
 TEST(GribFraming, RawCopiesHoldTheWholeRecord) {
-  for (const char* name : {"framing_raw.grb", "framing_kez.grb", "framing_ldm.grb",
-                           "framing_oldkez.grb", "framing_mixed.grb"}) {
+  for (const char* name :
+       {"framing_raw.grb", "framing_kez.grb", "framing_ldm.grb", "framing_oldkez.grb", "framing_mixed.grb"}) {
     SCOPED_TRACE(name);
     const std::string file = bytes_of(data_file(name));
     auto recs = walk_file(data_file(name));
@@ -317,10 +311,9 @@ TEST(GribFraming, LengthBoundsEndTheWalk) {
     uint64_t length;
     bool accepted;
   } cases[] = {
-      {1, 0, false},          {1, 7, false},          {1, 11, false},
-      {1, 12, true},          {1, 2000000, true},     {1, 2000001, false},
-      {2, 0, false},          {2, 15, false},         {2, 19, false},
-      {2, 20, true},          {2, 5000000, true},     {2, (1ull << 31) + 5, false},
+      {1, 0, false},          {1, 7, false},       {1, 11, false},     {1, 12, true},
+      {1, 2000000, true},     {1, 2000001, false}, {2, 0, false},      {2, 15, false},
+      {2, 19, false},         {2, 20, true},       {2, 5000000, true}, {2, (1ull << 31) + 5, false},
       {2, 1ull << 40, false}, {2, ~0ull, false},
   };
   for (const Case& c : cases) {
@@ -380,8 +373,8 @@ TEST(GribFraming, OldSizeLineBounds) {
  * crash or a read past a buffer. */
 TEST(GribFraming, FilesCutAtEveryLengthEnd) {
   TempDir dir;
-  for (const char* name : {"framing_kez.grb", "framing_ldm.grb", "framing_oldkez.grb",
-                           "framing_mixed.grb", "ed0_raw.grb", "ed0_kez.grb"}) {
+  for (const char* name : {"framing_kez.grb", "framing_ldm.grb", "framing_oldkez.grb", "framing_mixed.grb",
+                           "ed0_raw.grb", "ed0_kez.grb"}) {
     SCOPED_TRACE(name);
     const std::string file = bytes_of(data_file(name));
     kez_test::capture([&] {
@@ -481,16 +474,16 @@ TEST(GribUnits, RemapAndFallbackCases) {
     const char* units;
     bool warns;
   } cases[] = {
-      {98, 1, 167, 100, 500, 11, 105, 2, "K", false},       /* ECMWF 2 m temperature */
-      {98, 1, 200, 100, 500, 200, 100, 500, "", true},      /* not in the ECMWF table */
-      {98, 1, 7, 100, 500, 7, 100, 500, "m", false},        /* 128 or less: edition 1 */
-      {98, 0, 7, 100, 500, 7, 100, 500, "", false},         /* ... edition 0: none */
-      {7, 0, 2, 100, 500, 7, 100, 500, "10 m", false},      /* edition 0 */
-      {7, 0, 9, 100, 500, 9, 100, 500, "", true},           /* not in the edition 0 table */
+      {98, 1, 167, 100, 500, 11, 105, 2, "K", false},             /* ECMWF 2 m temperature */
+      {98, 1, 200, 100, 500, 200, 100, 500, "", true},            /* not in the ECMWF table */
+      {98, 1, 7, 100, 500, 7, 100, 500, "m", false},              /* 128 or less: edition 1 */
+      {98, 0, 7, 100, 500, 7, 100, 500, "", false},               /* ... edition 0: none */
+      {7, 0, 2, 100, 500, 7, 100, 500, "10 m", false},            /* edition 0 */
+      {7, 0, 9, 100, 500, 9, 100, 500, "", true},                 /* not in the edition 0 table */
       {7, 1, 19280011, 100, 500, 19280011, 100, 500, "K", false}, /* ensemble member */
       {7, 1, -9999, 100, 500, -9999, 100, 500, "-", false},
       {7, 1, 255, 100, 500, 255, 100, 500, "-", false},
-      {7, 2, 11, 100, 500, 11, 100, 500, "", false},        /* edition 2: its own table */
+      {7, 2, 11, 100, 500, 11, 100, 500, "", false}, /* edition 2: its own table */
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.source << "/" << c.version << "/" << c.var);
@@ -506,8 +499,7 @@ TEST(GribUnits, RemapAndFallbackCases) {
     EXPECT_EQ(g.ltype, c.want_ltype);
     EXPECT_EQ(g.level, c.want_level);
     EXPECT_STREQ(g.units, c.units);
-    EXPECT_EQ(out.err.find("Invalid GRIB variable: " + std::to_string(c.var)) != std::string::npos,
-              c.warns);
+    EXPECT_EQ(out.err.find("Invalid GRIB variable: " + std::to_string(c.var)) != std::string::npos, c.warns);
   }
   EXPECT_EQ(GRIB_cdf_units(3), nullptr);
   EXPECT_EQ(GRIB_cdf_units(-9999), nullptr);

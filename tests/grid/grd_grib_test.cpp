@@ -22,9 +22,7 @@ namespace {
 
 const std::string examples = "/usr/share/doc/python-grib-doc/examples/";
 
-std::string grib_data(const std::string& name) {
-  return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name;
-}
+std::string grib_data(const std::string& name) { return std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/" + name; }
 
 void put_bytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);

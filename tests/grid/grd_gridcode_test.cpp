@@ -30,8 +30,7 @@ std::string num(int v, int width) {
  * 12 h, time 24, values of width digits; scale is the "3" group and its
  * reference (or empty); row(r) gives the text after row r's marker and
  * label, or a whole row beginning with "9" for a constant row. */
-std::string grid(int gid, int param, int width, const std::string& scale,
-                 const std::function<std::string(int)>& row) {
+std::string grid(int gid, int param, int width, const std::string& scale, const std::function<std::string(int)>& row) {
   std::string out = "GRID 12" + num(gid, 3) + " 00000 00000\n";
   out += "1" + num(param, 2) + "00 62612 71512 80024 00000 99999\n";
   out += "2" + num(width, 1) + "000 " + scale + "\n";
@@ -71,8 +70,7 @@ TEST(GridCode, WindPairAndSeveralGrids) {
   const std::string path = dir.file("wind.grid");
   auto wind = [](int) { return repeat("27015", 19); };
   auto rows = [](int r) { return repeat(num(r, 3) + " ", 19); };
-  kez_test::write_file(path, grid(3, 22, 5, "", wind) + grid(3, 22, 5, "", wind) +
-                                 grid(7, 11, 3, "", rows) + "NNNN\n");
+  kez_test::write_file(path, grid(3, 22, 5, "", wind) + grid(3, 22, 5, "", wind) + grid(7, 11, 3, "", rows) + "NNNN\n");
   int fd = open_grid(path);
   ASSERT_GE(fd, 0);
   GRD_info info{};
@@ -124,25 +122,23 @@ TEST(GridCode, ValuesScalesAndRowOrder) {
   struct Case {
     const char* what;
     std::string text;
-    int index;      /* point checked */
-    float value;    /* its value */
-    bool reported;  /* a warning expected */
+    int index;     /* point checked */
+    float value;   /* its value */
+    bool reported; /* a warning expected */
   } cases[] = {
       {"constant row scaled",
        grid(3, 1, 3, "35000 50", [](int r) { return r == 0 ? std::string("90001 01 12") : repeat("001", 19); }),
        14 * 19 + 5, 620.0f, false},
-      {"south to north", grid(3, 1, 3, "", [](int r) { return repeat(num(r, 3), 19); }), 14 * 19, 0.0f,
-       false},
-      {"south to north top", grid(3, 1, 3, "", [](int r) { return repeat(num(r, 3), 19); }), 0, 14.0f,
-       false},
+      {"south to north", grid(3, 1, 3, "", [](int r) { return repeat(num(r, 3), 19); }), 14 * 19, 0.0f, false},
+      {"south to north top", grid(3, 1, 3, "", [](int r) { return repeat(num(r, 3), 19); }), 0, 14.0f, false},
       {"scale 0.1", grid(7, 1, 4, "31000 0", [](int) { return repeat("0250", 19); }), 7, 25.0f, false},
-      {"sign digit", "GRID 12007 00000 00000\n10100 62612 71512 00000 99999\n10001 26000\n" +
-                         [] {
-                           std::string s;
-                           for (int r = 0; r < 15; ++r)
-                             s += "000" + num(r + 1, 2) + " 01 " + repeat("100007", 19) + "\n";
-                           return s;
-                         }(),
+      {"sign digit",
+       "GRID 12007 00000 00000\n10100 62612 71512 00000 99999\n10001 26000\n" +
+           [] {
+             std::string s;
+             for (int r = 0; r < 15; ++r) s += "000" + num(r + 1, 2) + " 01 " + repeat("100007", 19) + "\n";
+             return s;
+           }(),
        3, -7.0f, false},
       {"width 6", grid(7, 1, 6, "", [](int) { return repeat("000001", 19); }), 3, KEZ_FMISS, true},
   };
@@ -179,8 +175,10 @@ TEST(GridCode, CutBulletinsAndWriting) {
       g.r.grid = static_cast<float*>(std::malloc(16));
       int p = 0;
       int r = GRD_read(fd, &g.r, GRD_READ_ALL, &p);
-      if (r == 0) ++ok;
-      else if (g.r.grid) stale.push_back(cut);
+      if (r == 0)
+        ++ok;
+      else if (g.r.grid)
+        stale.push_back(cut);
       GRD_close(fd);
     }
   });

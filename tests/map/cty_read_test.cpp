@@ -20,8 +20,7 @@ const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
 struct Resources {
   Resources() { RES_put("file_path", fixture_dir.c_str()); }
   ~Resources() {
-    for (const char* name : {"file_path", "city_file", "identifier", "stat_prior"})
-      RES_put(name, "");
+    for (const char* name : {"file_path", "city_file", "identifier", "stat_prior"}) RES_put(name, "");
   }
 };
 
@@ -82,15 +81,15 @@ TEST(StationFile, DenverLineReadsEveryField) {
 TEST(StationFile, HostileLinesAreBoundedAndCounted) {
   TempDir dir;
   std::string longname(300, 'N');
-  write_file(dir.file("bad.cty"),
-             longname + " COLORADO UNITED LONGIDENTIFIER12 *3* 39.5 -105 1000 72000 5\n"
-                        "\n"
-                        "   \n"
-                        "Short CO US SHT x 39.5 -105\n"
-                        "Far CO US FAR 3 95.0 -105 10 1 1\n"
-                        "Nan CO US NAN 3 nan -105 10 1 1\n"
-                        "Big CO US BIG 3 39 -105 10 99999999999 1\n"
-                        "Prio CO US PRI 12 39 -105\n");
+  write_file(dir.file("bad.cty"), longname +
+                                      " COLORADO UNITED LONGIDENTIFIER12 *3* 39.5 -105 1000 72000 5\n"
+                                      "\n"
+                                      "   \n"
+                                      "Short CO US SHT x 39.5 -105\n"
+                                      "Far CO US FAR 3 95.0 -105 10 1 1\n"
+                                      "Nan CO US NAN 3 nan -105 10 1 1\n"
+                                      "Big CO US BIG 3 39 -105 10 99999999999 1\n"
+                                      "Prio CO US PRI 12 39 -105\n");
   ASSERT_GE(CTY_open(dir.file("bad.cty").c_str(), 0, 0), 0);
   CTY_data c;
   ASSERT_EQ(CTY_read(0, &c), 10);
@@ -152,8 +151,8 @@ TEST(StationFile, SingleLookupsByIdentifierNameOrWmo) {
     const char* id; /* nullptr: not found */
   };
   const Case cases[] = {
-      {"DEN", "DEN"},   {"den", "DEN"},    {"Colorado_springs", "COS"}, {"72564", "CYS"},
-      {"06451", "EBBR"}, {"XXX", nullptr}, {"", nullptr},
+      {"DEN", "DEN"},   {"den", "DEN"}, {"Colorado_springs", "COS"}, {"72564", "CYS"}, {"06451", "EBBR"},
+      {"XXX", nullptr}, {"", nullptr},
   };
   for (const Case& c : cases) {
     CTY_data d;

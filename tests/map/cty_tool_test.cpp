@@ -24,8 +24,7 @@ struct Resources {
     CTY_data_size(0);
     CTY_enter_func(nullptr);
     CTY_set_id_type(CTY_ID_IDENT);
-    for (const char* name : {"file_path", "city_file", "identifier", "stat_prior"})
-      RES_put(name, "");
+    for (const char* name : {"file_path", "city_file", "identifier", "stat_prior"}) RES_put(name, "");
   }
 };
 
@@ -109,9 +108,8 @@ TEST(StationFilter, BareIdentifierTest) {
     int want;
   };
   const Case cases[] = {
-      {"DEN,COS", "cos", 1},  {"DEN,COS", "PUB", 0},   {"st:CO", "PUB", 1},
-      {"Name=X", "PUB", 1},   {"RA<1:2:3", "PUB", 1},  {"STX", "PUB", 0},
-      {"P<3,DEN", "ABC", 1},  {"DENVER", "DEN", 0},
+      {"DEN,COS", "cos", 1},  {"DEN,COS", "PUB", 0}, {"st:CO", "PUB", 1},   {"Name=X", "PUB", 1},
+      {"RA<1:2:3", "PUB", 1}, {"STX", "PUB", 0},     {"P<3,DEN", "ABC", 1}, {"DENVER", "DEN", 0},
   };
   for (const Case& c : cases) {
     int argc = 0;
@@ -218,8 +216,7 @@ TEST(StationTable, SearchKeysFollowTheFormOfTheName) {
     const char* id;
   };
   const Case cases[] = {
-      {"DEN", "DEN"}, {"72469", "DEN"}, {"b06451", "EBBR"}, {"06451", nullptr},
-      {"den", nullptr}, {"72999", nullptr},
+      {"DEN", "DEN"}, {"72469", "DEN"}, {"b06451", "EBBR"}, {"06451", nullptr}, {"den", nullptr}, {"72999", nullptr},
   };
   for (const Case& c : cases) {
     CTY_data d;

@@ -22,8 +22,8 @@ constexpr float M = KEZ_FMISS;
 constexpr double R = 63.7122;
 constexpr double d2r = M_PI / 180.0;
 
-Domain make(int proj, float plat, float plon, float clat, float clon, float dx = 1.0f,
-            float dy = 1.0f, int nx = 11, int ny = 11) {
+Domain make(int proj, float plat, float plon, float clat, float clon, float dx = 1.0f, float dy = 1.0f, int nx = 11,
+            int ny = 11) {
   Domain d;
   DOM_init(&d);
   d.proj = proj;
@@ -67,8 +67,7 @@ std::vector<XY> run_proj(const std::string& args, const std::vector<LatLon>& pts
   std::string in;
   char line[80];
   for (const LatLon& p : pts) {
-    std::snprintf(line, sizeof line, "%.9g %.9g\n", static_cast<double>(p.lon),
-                  static_cast<double>(p.lat));
+    std::snprintf(line, sizeof line, "%.9g %.9g\n", static_cast<double>(p.lon), static_cast<double>(p.lat));
     in += line;
   }
   write_file(dir.file("in"), in);
@@ -114,10 +113,8 @@ std::vector<ProjCase> proj_cases() {
   const double a = 63.781368;
   std::vector<LatLon> south;
   for (LatLon p : world) south.push_back({-p.lat, p.lon});
-  std::vector<LatLon> near = {{40, -100}, {55, -80}, {25, -120}, {10, -90},
-                              {60, -150}, {-5, -60}, {70, 10}};
-  std::vector<LatLon> disc = {{0, -75},  {30, -60},  {-40, -100}, {50, -75},
-                              {10, -20}, {-60, -50}, {5, -130}};
+  std::vector<LatLon> near = {{40, -100}, {55, -80}, {25, -120}, {10, -90}, {60, -150}, {-5, -60}, {70, 10}};
+  std::vector<LatLon> disc = {{0, -75}, {30, -60}, {-40, -100}, {50, -75}, {10, -20}, {-60, -50}, {5, -130}};
   std::vector<LatLon> hidden_far = {{-40, 80}, {0, 100}};
   std::vector<LatLon> near_h = near;
   near_h.insert(near_h.end(), hidden_far.begin(), hidden_far.end());
@@ -125,8 +122,7 @@ std::vector<ProjCase> proj_cases() {
   char moll[80];
   std::snprintf(moll, sizeof moll, "+proj=moll +lon_0=-100 +R=%.6f", R * 1e5 / std::sqrt(2.0));
   auto sat_args = [&](double rs, const char* earth) {
-    std::snprintf(h, sizeof h, " +h=%.3f",
-                  rs * 1e5 - (std::string(earth).find("+a=") == 0 ? a : R) * 1e5);
+    std::snprintf(h, sizeof h, " +h=%.3f", rs * 1e5 - (std::string(earth).find("+a=") == 0 ? a : R) * 1e5);
     return std::string("+proj=geos +lon_0=-75 ") + earth + h;
   };
   return {
@@ -138,43 +134,36 @@ std::vector<ProjCase> proj_cases() {
        "+proj=stere +lat_0=-90 +lat_ts=-60 +lon_0=0 +R=6371220", Scale::metres, 0, 0, south},
       {"polar stereographic south given +45", with_params(make(1, -90, 30, -60, 30), 45),
        "+proj=stere +lat_0=-90 +lat_ts=-45 +lon_0=30 +R=6371220", Scale::metres, 0, 0, south},
-      {"latitude/longitude", make(2, 0, -100, 40, -100),
-       "+proj=eqc +lon_0=-100 +R=5729577.951308232", Scale::metres, 0, 0, world},
-      {"Mercator", make(3, 0, -100, 0, -100), "+proj=merc +lon_0=-100 +R=6371220", Scale::metres, 0,
+      {"latitude/longitude", make(2, 0, -100, 40, -100), "+proj=eqc +lon_0=-100 +R=5729577.951308232", Scale::metres, 0,
        0, world},
+      {"Mercator", make(3, 0, -100, 0, -100), "+proj=merc +lon_0=-100 +R=6371220", Scale::metres, 0, 0, world},
       {"Lambert conformal 30/60 north", make(4, 45, -100, 45, -100),
-       "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=90 +lon_0=-100 +R=6371220", Scale::metres, 0, 0,
-       world},
+       "+proj=lcc +lat_1=30 +lat_2=60 +lat_0=90 +lon_0=-100 +R=6371220", Scale::metres, 0, 0, world},
       {"Lambert conformal 25/45 north", with_params(make(4, 40, 20, 40, 20), 25, 45),
        "+proj=lcc +lat_1=25 +lat_2=45 +lat_0=90 +lon_0=20 +R=6371220", Scale::metres, 0, 0, world},
       {"Lambert tangent at its one true latitude", with_params(make(4, 40, -100, 40, -100), 25),
-       "+proj=lcc +lat_1=25 +lat_2=25 +lat_0=90 +lon_0=-100 +R=6371220", Scale::metres, 0, 0,
-       world},
+       "+proj=lcc +lat_1=25 +lat_2=25 +lat_0=90 +lon_0=-100 +R=6371220", Scale::metres, 0, 0, world},
       {"Lambert south given -30/-60", with_params(make(4, -40, 140, -40, 140), -30, -60),
-       "+proj=lcc +lat_1=-30 +lat_2=-60 +lat_0=-90 +lon_0=140 +R=6371220", Scale::metres, 0, 0,
-       south},
+       "+proj=lcc +lat_1=-30 +lat_2=-60 +lat_0=-90 +lon_0=140 +R=6371220", Scale::metres, 0, 0, south},
       {"Lambert south by default", make(4, -40, 140, -40, 140),
-       "+proj=lcc +lat_1=-30 +lat_2=-60 +lat_0=-90 +lon_0=140 +R=6371220", Scale::metres, 0, 0,
-       south},
-      {"orthographic", make(5, 40, -100, 40, -100), "+proj=ortho +lat_0=40 +lon_0=-100 +R=6371220",
-       Scale::metres, 0, 0, near_h},
-      {"gnomonic", make(6, 40, -100, 40, -100), "+proj=gnom +lat_0=40 +lon_0=-100 +R=6371220",
-       Scale::metres, 0, 0, near_h},
-      {"Mollweide (half the area of the sphere)", make(7, 0, -100, 0, -100), moll, Scale::metres, 0,
-       0, world},
-      {"Lambert azimuthal", make(8, 40, -100, 40, -100),
-       "+proj=laea +lat_0=40 +lon_0=-100 +R=6371220", Scale::metres, 0, 0, world},
-      {"Lambert azimuthal polar", make(8, -90, 0, -90, 0),
-       "+proj=laea +lat_0=-90 +lon_0=0 +R=6371220", Scale::metres, 0, 0, south},
-      {"satellite, sphere, tangents", make(9, 0, -75, 0, -75), sat_args(sat_default, "+R=6371220"),
-       Scale::sat_tangent, sat_default, sat_default - R, disc},
-      {"satellite, sphere, scan angles", with_params(make(9, 0, -75, 0, -75), 422.0f, 1),
-       sat_args(422.0, "+R=6371220"), Scale::sat_angle, 422.0, 422.0 - R, disc},
+       "+proj=lcc +lat_1=-30 +lat_2=-60 +lat_0=-90 +lon_0=140 +R=6371220", Scale::metres, 0, 0, south},
+      {"orthographic", make(5, 40, -100, 40, -100), "+proj=ortho +lat_0=40 +lon_0=-100 +R=6371220", Scale::metres, 0, 0,
+       near_h},
+      {"gnomonic", make(6, 40, -100, 40, -100), "+proj=gnom +lat_0=40 +lon_0=-100 +R=6371220", Scale::metres, 0, 0,
+       near_h},
+      {"Mollweide (half the area of the sphere)", make(7, 0, -100, 0, -100), moll, Scale::metres, 0, 0, world},
+      {"Lambert azimuthal", make(8, 40, -100, 40, -100), "+proj=laea +lat_0=40 +lon_0=-100 +R=6371220", Scale::metres,
+       0, 0, world},
+      {"Lambert azimuthal polar", make(8, -90, 0, -90, 0), "+proj=laea +lat_0=-90 +lon_0=0 +R=6371220", Scale::metres,
+       0, 0, south},
+      {"satellite, sphere, tangents", make(9, 0, -75, 0, -75), sat_args(sat_default, "+R=6371220"), Scale::sat_tangent,
+       sat_default, sat_default - R, disc},
+      {"satellite, sphere, scan angles", with_params(make(9, 0, -75, 0, -75), 422.0f, 1), sat_args(422.0, "+R=6371220"),
+       Scale::sat_angle, 422.0, 422.0 - R, disc},
       {"satellite, ellipsoid, scan angles", with_params(make(9, 0, -75, 0, -75), 422.0f, 1, 1),
        sat_args(422.0, "+a=6378136.8 +b=6356752"), Scale::sat_angle, 422.0, 422.0 - a, disc},
       {"satellite, ellipsoid, tangents", with_params(make(9, 0, -75, 0, -75), M, M, 1),
-       sat_args(sat_default, "+a=6378136.8 +b=6356752"), Scale::sat_tangent, sat_default,
-       sat_default - a, disc},
+       sat_args(sat_default, "+a=6378136.8 +b=6356752"), Scale::sat_tangent, sat_default, sat_default - a, disc},
   };
 }
 
@@ -187,8 +176,8 @@ TEST(Projections, ForwardAgreesWithProj) {
     for (size_t i = 0; i < c.pts.size(); ++i) {
       float x, y;
       int res = MAP_tran(c.pts[i].lat, c.pts[i].lon, &x, &y);
-      std::string where = std::string(c.why) + " at " + std::to_string(c.pts[i].lat) + "," +
-                          std::to_string(c.pts[i].lon);
+      std::string where =
+          std::string(c.why) + " at " + std::to_string(c.pts[i].lat) + "," + std::to_string(c.pts[i].lon);
       if (!ref[i].shown) {
         EXPECT_EQ(res, 0) << where;
         EXPECT_EQ(x, M) << where;
@@ -236,8 +225,7 @@ TEST(Projections, InverseReturnsTheProjectedPoint) {
       {"Lambert azimuthal", make(8, 40, -100, 40, -100), -90, 90, 40, -100, 175},
       {"Lambert azimuthal polar", make(8, 90, 0, 90, 0), -85, 90, 0, 0, 999},
       {"satellite sphere", make(9, 0, -75, 0, -75), -90, 90, 0, -75, 78},
-      {"satellite sphere, scan angles", with_params(make(9, 0, -75, 0, -75), 422.0f, 1), -90, 90, 0,
-       -75, 78},
+      {"satellite sphere, scan angles", with_params(make(9, 0, -75, 0, -75), 422.0f, 1), -90, 90, 0, -75, 78},
       {"satellite ellipsoid", with_params(make(9, 0, 140, 0, 140), M, M, 1), -90, 90, 0, 140, 78},
   };
   std::mt19937 gen(20240611);
@@ -303,8 +291,7 @@ TEST(Projections, PlotPointsOffTheEarthGiveZeroAndMissing) {
       {"orthographic outside the globe", make(5, 40, 0, 40, 0), static_cast<float>(R) + 0.01f, 0},
       {"Lambert azimuthal beyond 2R", make(8, 40, 0, 40, 0), 0, static_cast<float>(2 * R) + 0.01f},
       {"Mollweide above the ellipse", make(7, 0, 0, 0, 0), 0, static_cast<float>(1.5 * R)},
-      {"Mollweide beside the ellipse", make(7, 0, 0, 0, 0), static_cast<float>(1.9 * R),
-       static_cast<float>(0.5 * R)},
+      {"Mollweide beside the ellipse", make(7, 0, 0, 0, 0), static_cast<float>(1.9 * R), static_cast<float>(0.5 * R)},
       {"satellite outside the disc", make(9, 0, 0, 0, 0), 70, 0},
       {"satellite ellipsoid outside the disc", with_params(make(9, 0, 0, 0, 0), M, M, 1), 0, 70},
       {"latitude/longitude above the pole", make(2, 0, 0, 0, 0), 0, 95},
@@ -338,13 +325,12 @@ TEST(Projections, WorkedCasesHold) {
   const double merc_y = -R * std::log(std::tan((45 - 89.9 / 2) * d2r));
   const Case cases[] = {
       {"the pole maps to the origin", make(1, 90, -105, 60, -105), 90, -105, 1, 0, 0},
-      {"60N on the central meridian lies straight below the pole", make(1, 90, -105, 60, -105), 60,
-       -105, 1, 0, -k60 * std::tan(15 * d2r)},
+      {"60N on the central meridian lies straight below the pole", make(1, 90, -105, 60, -105), 60, -105, 1, 0,
+       -k60 * std::tan(15 * d2r)},
       {"80N on a southern map is drawn on the 75N circle", make(1, -90, 0, -60, 0), 80, 0, 1, 0,
        k60 * std::tan(82.5 * d2r)},
       {"Mercator at 90 is computed at 89.9", make(3, 0, 0, 0, 0), 90, 0, 1, 0, merc_y},
-      {"Mercator 190 degrees east wraps to -170", make(3, 0, 10, 0, 10), 0, 200, 1, -170 * R * d2r,
-       0},
+      {"Mercator 190 degrees east wraps to -170", make(3, 0, 10, 0, 10), 0, 200, 1, -170 * R * d2r, 0},
       {"orthographic: 90 degrees from the centre is visible", make(5, 0, 0, 0, 0), 0, 90, 1, R, 0},
       {"Mollweide north pole", make(7, 0, 0, 0, 0), 90, 30, 1, 0, R},
       {"Mollweide south pole", make(7, 0, 0, 0, 0), -90, 30, 1, 0, -R},
@@ -372,10 +358,7 @@ TEST(Projections, LambertConeConstantAndTrueScale) {
   const Case cases[] = {
       {"secant 30/60", make(4, 45, -100, 45, -100), 0.7155668, {30, 60}},
       {"tangent 45/45", with_params(make(4, 45, -100, 45, -100), 45, 45), std::sin(45 * d2r), {45}},
-      {"one true latitude: tangent at 25",
-       with_params(make(4, 45, -100, 45, -100), 25),
-       std::sin(25 * d2r),
-       {25}},
+      {"one true latitude: tangent at 25", with_params(make(4, 45, -100, 45, -100), 25), std::sin(25 * d2r), {25}},
       {"southern secant", with_params(make(4, -45, 0, -45, 0), -30, -60), 0.7155668, {-30, -60}},
   };
   for (const Case& c : cases) {
@@ -480,9 +463,7 @@ TEST(Domain, TrueLatitudeOfPolarStereographic) {
 
 TEST(Domain, SatelliteDistance) {
   /* Forward of (0, 10) over plon 0 on the sphere: R sin 10 / (Rs - R cos 10), times Rs. */
-  auto x_for = [](double rs) {
-    return rs * R * std::sin(10 * d2r) / (rs - R * std::cos(10 * d2r));
-  };
+  auto x_for = [](double rs) { return rs * R * std::sin(10 * d2r) / (rs - R * std::cos(10 * d2r)); };
   float x, y;
   Domain d = make(9, 0, 0, 0, 0);
   MAP_domain(&d);
@@ -558,16 +539,11 @@ TEST(Domain, AspectAndComparison) {
     int same_proj;
   };
   const Change changes[] = {
-      {"proj", [](Domain& x) { x.proj = 3; }, 0},
-      {"clat", [](Domain& x) { x.clat = 61; }, 1},
-      {"plat", [](Domain& x) { x.plat = 80; }, 0},
-      {"clon", [](Domain& x) { x.clon = -99; }, 1},
-      {"plon", [](Domain& x) { x.plon = -90; }, 0},
-      {"dx", [](Domain& x) { x.dx = 1.3f; }, 1},
-      {"dy", [](Domain& x) { x.dy = 1.3f; }, 1},
-      {"nx", [](Domain& x) { x.nx = 26; }, 1},
-      {"ny", [](Domain& x) { x.ny = 18; }, 1},
-      {"param[4]", [](Domain& x) { x.param[4] = 1; }, 0},
+      {"proj", [](Domain& x) { x.proj = 3; }, 0},       {"clat", [](Domain& x) { x.clat = 61; }, 1},
+      {"plat", [](Domain& x) { x.plat = 80; }, 0},      {"clon", [](Domain& x) { x.clon = -99; }, 1},
+      {"plon", [](Domain& x) { x.plon = -90; }, 0},     {"dx", [](Domain& x) { x.dx = 1.3f; }, 1},
+      {"dy", [](Domain& x) { x.dy = 1.3f; }, 1},        {"nx", [](Domain& x) { x.nx = 26; }, 1},
+      {"ny", [](Domain& x) { x.ny = 18; }, 1},          {"param[4]", [](Domain& x) { x.param[4] = 1; }, 0},
       {"ellipse", [](Domain& x) { x.ellipse = 1; }, 0},
   };
   for (const Change& c : changes) {
@@ -597,12 +573,11 @@ TEST(Domain, ProjectionNames) {
     int code;
   };
   const Case cases[] = {
-      {"LatLon", 2},      {"ps", 1},     {"polar", 1},  {"lambert", 4},   {"lc", 4},
-      {"laz", 8},         {"gnom", 6},   {"ortho", 5},  {"moll", 7},      {"merc", 3},
-      {"sat", 9},         {"pixel", 99}, {"xy", 20},    {"xlogp", 22},    {"skewt", 40},
-      {"teph", 43},       {"rteph", 44}, {"stuve", 41}, {"xp", 25},       {"xpp", -1},
-      {"miss", KEZ_MISS}, {"zoom", 50},  {"size", 51},  {"nonsense", -1},
-      {"lambaz", 8},      {"LAMBAZ", 8}, {"lambazx", 4}, {"xz", 21},      {"hodo", 23},
+      {"LatLon", 2}, {"ps", 1},     {"polar", 1},       {"lambert", 4}, {"lc", 4},     {"laz", 8},
+      {"gnom", 6},   {"ortho", 5},  {"moll", 7},        {"merc", 3},    {"sat", 9},    {"pixel", 99},
+      {"xy", 20},    {"xlogp", 22}, {"skewt", 40},      {"teph", 43},   {"rteph", 44}, {"stuve", 41},
+      {"xp", 25},    {"xpp", -1},   {"miss", KEZ_MISS}, {"zoom", 50},   {"size", 51},  {"nonsense", -1},
+      {"lambaz", 8}, {"LAMBAZ", 8}, {"lambazx", 4},     {"xz", 21},     {"hodo", 23},
   };
   for (const Case& c : cases) EXPECT_EQ(MAP_proj_str(c.name), c.code) << c.name;
   EXPECT_EQ(MAP_proj_str(nullptr), -1);
@@ -641,8 +616,7 @@ TEST(Diagrams, WorkedCasesHold) {
       {"hodograph east", make(23, M, M, -20, -20, 40, 40), 90, 10, 10, 0},
       {"Stuve", make(41, M, M, -40, 1050, 80, -950), 10, 500, 10, -std::pow(500.0, 0.285714)},
       {"emagram", make(42, M, M, -40, 1050, 80, -950), 10, 500, 10, -std::log(500.0)},
-      {"theta, not turned", make(44, M, M, -40, 1050, 80, -950), 0, 500, 0,
-       std::log(273.15 * std::pow(2.0, 0.286))},
+      {"theta, not turned", make(44, M, M, -40, 1050, 80, -950), 0, 500, 0, std::log(273.15 * std::pow(2.0, 0.286))},
   };
   for (const Case& c : cases) {
     MAP_domain(&c.dom);
@@ -751,9 +725,7 @@ TEST(Diagrams, IsothermsRiseAt45DegreesOnTheViewport) {
     EXPECT_NEAR(slope_on_view(c.seen, -10, 900, -10, 400), 45, 1e-3) << c.why;
     if (c.dom->proj == 43) {
       /* Dry adiabats cross them at right angles: one theta at two pressures. */
-      auto t_at = [](double p) {
-        return static_cast<float>(300 * std::pow(p / 1000.0, 0.286) - 273.15);
-      };
+      auto t_at = [](double p) { return static_cast<float>(300 * std::pow(p / 1000.0, 0.286) - 273.15); };
       double ad = slope_on_view(c.seen, t_at(900), 900, t_at(500), 500);
       EXPECT_NEAR(std::remainder(ad, 180.0), -45, 1e-2) << c.why;
     }
@@ -766,8 +738,8 @@ TEST(Diagrams, IsothermsRiseAt45DegreesOnTheViewport) {
 
 TEST(Diagrams, ThermodynamicRoundTrips) {
   const MAP_limits vp{0.1f, 0.9f, 0.2f, 0.6f};
-  const Domain doms[] = {skewt_dom, teph_dom, make(41, M, M, -40, 1050, 80, -950),
-                         make(42, M, M, -40, 1050, 80, -950), make(44, M, M, -40, 1050, 80, -950)};
+  const Domain doms[] = {skewt_dom, teph_dom, make(41, M, M, -40, 1050, 80, -950), make(42, M, M, -40, 1050, 80, -950),
+                         make(44, M, M, -40, 1050, 80, -950)};
   for (const Domain& d : doms) {
     MAP_domain(&d);
     MAP_set_view(&vp);
@@ -858,12 +830,10 @@ TEST(Grid, OffsetsMoveAlongTheEarth) {
     float lat2, lon2;
   };
   const Case cases[] = {
-      {"111.195 km north at the equator is one degree", make(3, 0, 0, 0, 0), 0, 20, 0, 111.195f, 1,
-       20},
+      {"111.195 km north at the equator is one degree", make(3, 0, 0, 0, 0), 0, 20, 0, 111.195f, 1, 20},
       {"east at the equator", make(2, 0, 0, 0, 0), 0, 20, 90, 111.195f, 0, 21},
       {"south from the north pole", make(1, 90, -105, 60, -105), 90, -105, 180, 1111.95f, 80, -105},
-      {"from the pole towards plon + 90", make(1, 90, -105, 60, -105), 90, -105, 90, 1111.95f, 80,
-       -15},
+      {"from the pole towards plon + 90", make(1, 90, -105, 60, -105), 90, -105, 90, 1111.95f, 80, -15},
       {"from the south pole", make(1, -90, 0, -60, 0), -90, 0, 0, 1111.95f, -80, 0},
   };
   for (const Case& c : cases) {
@@ -968,13 +938,25 @@ TEST(Directions, TurnAndFactorOfTheOtherMapsAgreeWithProj) {
   char moll[80];
   std::snprintf(moll, sizeof moll, "+proj=moll +lon_0=-100 +R=%.6f", R * 1e5 / std::sqrt(2.0));
   const Case cases[] = {
-      {"orthographic", make(5, 40, -100, 40, -100), "+proj=ortho +lat_0=40 +lon_0=-100 +R=6371220", 1,
+      {"orthographic",
+       make(5, 40, -100, 40, -100),
+       "+proj=ortho +lat_0=40 +lon_0=-100 +R=6371220",
+       1,
        {{40, -100}, {55, -80}, {25, -120}, {60, -150}, {10, -60}}},
-      {"gnomonic", make(6, 40, -100, 40, -100), "+proj=gnom +lat_0=40 +lon_0=-100 +R=6371220", 1,
+      {"gnomonic",
+       make(6, 40, -100, 40, -100),
+       "+proj=gnom +lat_0=40 +lon_0=-100 +R=6371220",
+       1,
        {{40, -100}, {55, -80}, {25, -120}, {60, -150}, {10, -60}}},
-      {"Lambert azimuthal", make(8, 40, -100, 40, -100), "+proj=laea +lat_0=40 +lon_0=-100 +R=6371220", 1,
+      {"Lambert azimuthal",
+       make(8, 40, -100, 40, -100),
+       "+proj=laea +lat_0=40 +lon_0=-100 +R=6371220",
+       1,
        {{40, -100}, {55, -80}, {25, -120}, {-10, -40}, {70, 60}}},
-      {"Mollweide", make(7, 0, -100, 0, -100), moll, 1 / std::sqrt(2.0),
+      {"Mollweide",
+       make(7, 0, -100, 0, -100),
+       moll,
+       1 / std::sqrt(2.0),
        {{0, -100}, {30, 10}, {60, -105}, {-45, 170}, {10, -150}}},
   };
   const double step = 0.01; /* degrees of arc */
@@ -1032,14 +1014,10 @@ TEST(Directions, TurnFollowsTheMeridians) {
     std::vector<LatLon> pts;
   };
   const Case cases[] = {
-      {"polar stereographic north",
-       make(1, 90, -105, 60, -105),
-       {{50, -105}, {40, -20}, {60, 150}, {30, -170}}},
+      {"polar stereographic north", make(1, 90, -105, 60, -105), {{50, -105}, {40, -20}, {60, 150}, {30, -170}}},
       {"polar stereographic south", make(1, -90, 30, -60, 30), {{-50, 30}, {-40, -20}, {-60, 150}}},
       {"Lambert north", make(4, 45, -100, 45, -100), {{45, -100}, {30, -60}, {60, -150}}},
-      {"Lambert south",
-       with_params(make(4, -40, 140, -40, 140), -30, -60),
-       {{-40, 140}, {-20, 100}, {-60, 170}}},
+      {"Lambert south", with_params(make(4, -40, 140, -40, 140), -30, -60), {{-40, 140}, {-20, 100}, {-60, 170}}},
       {"satellite", make(9, 0, -75, 0, -75), {{0, -75}, {40, -40}, {-30, -110}}},
   };
   for (const Case& c : cases) {
@@ -1103,10 +1081,7 @@ TEST(Declutter, OneStationPerCell) {
       {"-1 plots everything", -1, {{0, 0}, {0, 0}}, {1, 1}},
       {"whole spacings", 1, {{0.1f, 0.1f}, {0.2f, 0.2f}, {-0.9f, 0.9f}}, {1, 0, 1}},
       {"half spacings: same half cell", 2, {{0.1f, 0.1f}, {0.3f, 0.2f}}, {1, 0}},
-      {"half spacings: neighbouring half cells",
-       2,
-       {{0.1f, 0.1f}, {0.6f, 0.1f}, {0.1f, -0.6f}},
-       {1, 1, 1}},
+      {"half spacings: neighbouring half cells", 2, {{0.1f, 0.1f}, {0.6f, 0.1f}, {0.1f, -0.6f}}, {1, 1, 1}},
       {"outside the grid", 2, {{1.5f, 0}, {0, -1.2f}}, {0, 0}},
       {"two spacings: a pair of columns", -2, {{-0.8f, 0.9f}, {0.7f, 0.9f}}, {1, 0}},
       {"two spacings: the next pair", -2, {{-0.8f, 0.9f}, {1.0f, 0.9f}}, {1, 1}},

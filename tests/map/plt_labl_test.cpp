@@ -112,12 +112,9 @@ TEST_F(Labels, EscapesExpandFromTheStoredDate) {
     const char* why;
   };
   const Case cases[] = {
-      {"%y%m%d/%h", "240305/18", "two-digit fields"},
-      {"%n", "07", "minute"},
-      {"%b", month, "month name, three letters"},
-      {"%%", "%", "a literal percent"},
-      {"a_b", "a b", "underscore is a blank"},
-      {"x%qy", "xy", "unknown escape gives nothing"},
+      {"%y%m%d/%h", "240305/18", "two-digit fields"},   {"%n", "07", "minute"},
+      {"%b", month, "month name, three letters"},       {"%%", "%", "a literal percent"},
+      {"a_b", "a b", "underscore is a blank"},          {"x%qy", "xy", "unknown escape gives nothing"},
       {"end%", "end", "a final percent ends the text"},
   };
   for (const Case& c : cases) {

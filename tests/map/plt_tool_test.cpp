@@ -128,8 +128,8 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       PLT_param_decode();
       Glim off{};
       PLT_get_view_offsets(&off);
-      std::printf("calls=%s|off %g %g %g %g full_lab %d dump %d", joined().c_str(), off.x_min, off.x_max,
-                  off.y_min, off.y_max, PLT_get_full_lab(), PLT_get_dump());
+      std::printf("calls=%s|off %g %g %g %g full_lab %d dump %d", joined().c_str(), off.x_min, off.x_max, off.y_min,
+                  off.y_max, PLT_get_full_lab(), PLT_get_dump());
       if (PLT_get_dump()) {
         /* The name shows in the failed write of the missing capture. */
         PLT_dump(0);
@@ -225,8 +225,8 @@ TEST(PlotFrame, PanelLayouts) {
     RES_put("device", ("p," + dir.file("p.ps")).c_str());
     RES_put("geometry", "640x512");
     if (PLT_open(0) != 0) return 2;
-    const char* layouts[] = {"2x2+1+0", "0.5x0.5+0.25+0.25", "3x", "9x9+0+0", "1x2+0+1", "0.8x0.8+0.5+0.5",
-                             "-1x0.5+0+0", "2x24444444484+2+0"};
+    const char* layouts[] = {"2x2+1+0", "0.5x0.5+0.25+0.25", "3x",         "9x9+0+0",
+                             "1x2+0+1", "0.8x0.8+0.5+0.5",   "-1x0.5+0+0", "2x24444444484+2+0"};
     GPH_set_view_size(1, 1, 0, 0);
     for (const char* l : layouts) {
       PLT_panel_decode(l);
@@ -350,7 +350,7 @@ TEST(ValueReadOut, EachVariableReportsItsOwnGrids) {
       int type;
       int flag;
     };
-    const Rec recs[] = {{"wind", 20, 0}, {"u", 1, 10}, {"v", 1, 10}, {"temp", 12, 0},
+    const Rec recs[] = {{"wind", 20, 0},  {"u", 1, 10}, {"v", 1, 10}, {"temp", 12, 0},
                         {"wind2", 21, 0}, {"u", 1, 10}, {"v", 1, 10}};
     int n = 0;
     for (const Rec& rec : recs) {
@@ -412,8 +412,7 @@ TEST(BatchPlot, PostScriptPageWithLabelsWithoutX) {
     return 5;
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.err.find("PLT_dump: Unable to write GIF file: " + dir.path() + "/kez.gif"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("PLT_dump: Unable to write GIF file: " + dir.path() + "/kez.gif"), std::string::npos) << r.err;
   ASSERT_TRUE(wait_for_text(ps, "%%EOF")) << "the detached plot finishes its page";
   std::string out;
   EXPECT_EQ(kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=bbox " + ps + " 2>&1", &out), 0);

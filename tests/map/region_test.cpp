@@ -22,12 +22,9 @@ const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
  * "kez.reg" is found unless the test writes one. */
 struct Place {
   TempDir dir;
-  Place() {
-    RES_put("file_path", dir.path().c_str());
-  }
+  Place() { RES_put("file_path", dir.path().c_str()); }
   ~Place() {
-    for (const char* name : {"file_path", "stat_prior", "plot_domain", "region", "grid_domain"})
-      RES_put(name, "");
+    for (const char* name : {"file_path", "stat_prior", "plot_domain", "region", "grid_domain"}) RES_put(name, "");
   }
 };
 
@@ -63,25 +60,27 @@ TEST(DomainSpecification, LayoutsAreTriedInOrder) {
     const char* why;
   };
   const Case cases[] = {
-      {"ps,40,-100,25,17,1.2", {1, M, 40, M, M, -100, 25, 25, 17, 17, 1.2f, 0},
+      {"ps,40,-100,25,17,1.2",
+       {1, M, 40, M, M, -100, 25, 25, 17, 17, 1.2f, 0},
        "a projection and five numbers: proj,plon,clat,clon,dx,dy"},
-      {"40,-100,25,17,1.2", {1, M, M, M, M, 40, -100, 25, 17, 1.2f, 1.2f, 0},
-       "clat,clon,nx,ny,dx"},
-      {"lc:30:-100:25:45,40,-100", {4, 30, -100, 25, 45, 40, -100, 25, 17, 1.2f, 1.2f, 0},
+      {"40,-100,25,17,1.2", {1, M, M, M, M, 40, -100, 25, 17, 1.2f, 1.2f, 0}, "clat,clon,nx,ny,dx"},
+      {"lc:30:-100:25:45,40,-100",
+       {4, 30, -100, 25, 45, 40, -100, 25, 17, 1.2f, 1.2f, 0},
        "true latitudes in the projection item"},
-      {"lc:-95,35,-95,25,17,1.5,1.5", {4, M, -95, M, M, 35, -95, 25, 17, 1.5f, 1.5f, 0},
+      {"lc:-95,35,-95,25,17,1.5,1.5",
+       {4, M, -95, M, M, 35, -95, 25, 17, 1.5f, 1.5f, 0},
        "two parts: the second is plon"},
-      {"ps:e,40,-100", {1, M, 0, M, M, 40, -100, 25, 17, 1.2f, 1.2f, 0},
-       "two parts: 'e' is plon and reads 0"},
-      {"sat:e:0:-75:421.6,0,-75", {9, 0, -75, 421.6f, M, 0, -75, 25, 17, 1.2f, 1.2f, 1},
-       "the ellipsoid mark"},
-      {"lamb::-100:::,40,-100,25,17,1,1", {4, M, -100, M, M, 40, -100, 25, 17, 1, 1, 0},
+      {"ps:e,40,-100", {1, M, 0, M, M, 40, -100, 25, 17, 1.2f, 1.2f, 0}, "two parts: 'e' is plon and reads 0"},
+      {"sat:e:0:-75:421.6,0,-75", {9, 0, -75, 421.6f, M, 0, -75, 25, 17, 1.2f, 1.2f, 1}, "the ellipsoid mark"},
+      {"lamb::-100:::,40,-100,25,17,1,1",
+       {4, M, -100, M, M, 40, -100, 25, 17, 1, 1, 0},
        "empty parts are missing, not 0"},
-      {"merc,0,10,20,40,50,1.5,2.5", {3, M, 0, M, M, 10, 20, 40, 50, 1.5f, 2.5f, 0},
-       "all eight items"},
-      {"latlon,10,20,30,40,2", {2, M, 10, M, M, 20, 30, 25, 17, 40, 2, 0},
+      {"merc,0,10,20,40,50,1.5,2.5", {3, M, 0, M, M, 10, 20, 40, 50, 1.5f, 2.5f, 0}, "all eight items"},
+      {"latlon,10,20,30,40,2",
+       {2, M, 10, M, M, 20, 30, 25, 17, 40, 2, 0},
        "five numbers after a projection are never nx,ny"},
-      {"latlon,10,20,30,40,", {2, M, M, M, M, 10, 20, 25, 17, 30, 40, 0},
+      {"latlon,10,20,30,40,",
+       {2, M, M, M, M, 10, 20, 25, 17, 30, 40, 0},
        "a trailing comma makes no item: proj,clat,clon,dx,dy"},
       {"10,20,30,40,2,3", {1, M, M, M, M, 10, 20, 30, 40, 2, 3, 0}, "no projection: 1"},
       {"ortho,10,20,2,3", {5, M, M, M, M, 10, 20, 25, 17, 2, 3, 0}, "25 x 17"},
@@ -108,9 +107,18 @@ TEST(DomainSpecification, LayoutsAreTriedInOrder) {
 TEST(DomainSpecification, InvalidAndMissingSpecifications) {
   Place place;
   const char* invalid[] = {
-      "ps,x,y",         "foo,40,-100",  "40",     "nan,1",        "40,-100,1e999",
-      "1,2,3,4,5,6,7,8,9", "ps,40,-100,3000000000,17,1,1", "lc:inf,40,-100", ",",
-      "xx",             "id:NOPE",      "mw:",
+      "ps,x,y",
+      "foo,40,-100",
+      "40",
+      "nan,1",
+      "40,-100,1e999",
+      "1,2,3,4,5,6,7,8,9",
+      "ps,40,-100,3000000000,17,1,1",
+      "lc:inf,40,-100",
+      ",",
+      "xx",
+      "id:NOPE",
+      "mw:",
   };
   for (const char* spec : invalid) {
     Domain d;
@@ -171,15 +179,13 @@ TEST(DomainSpecification, BuiltInRegionsAndPriority) {
     int prior;
   };
   const Case cases[] = {
-      {"us", 39, -97, 2.3f, 2},  {"ne", 42, -76, 0.9f, 3},    {"at", 37, -82, 0.9f, 3},
-      {"se", 31, -88, 1.1f, 3},  {"MW", 43, -93, 1.1f, 3},    {"sp", 32.5f, -100, 1.2f, 3},
-      {"nw", 44, -112, 1, 3},    {"sw", 37, -112, 1, 3},
+      {"us", 39, -97, 2.3f, 2}, {"ne", 42, -76, 0.9f, 3},     {"at", 37, -82, 0.9f, 3}, {"se", 31, -88, 1.1f, 3},
+      {"MW", 43, -93, 1.1f, 3}, {"sp", 32.5f, -100, 1.2f, 3}, {"nw", 44, -112, 1, 3},   {"sw", 37, -112, 1, 3},
   };
   for (const Case& c : cases) {
     Domain d;
     EXPECT_EQ(DOM_decode(c.spec, &d), 2) << c.spec;
-    expect_domain(d, {1, M, c.clon, M, M, c.clat, c.clon, 25, 17, c.spacing, c.spacing, 0},
-                  c.spec);
+    expect_domain(d, {1, M, c.clon, M, M, c.clat, c.clon, 25, 17, c.spacing, c.spacing, 0}, c.spec);
     EXPECT_EQ(DOM_get_prior(), c.prior) << c.spec;
     EXPECT_EQ(FLAG_get(5), 2);
   }
@@ -211,10 +217,7 @@ TEST(DomainSpecification, VariableRegionAsksForTheCentre) {
       [] {
         Domain d;
         int result = DOM_decode("var", &d);
-        return result == 2 && d.clat == 45.0f && d.clon == -120.0f && d.plon == -120.0f &&
-                       d.dx == 1.2f
-                   ? 0
-                   : 1;
+        return result == 2 && d.clat == 45.0f && d.clon == -120.0f && d.plon == -120.0f && d.dx == 1.2f ? 0 : 1;
       },
       "45\n-120\n");
   EXPECT_EQ(r.status, 0);
@@ -306,8 +309,9 @@ TEST(RegionFile, MenuLoadsListedEntries) {
       names += n ? n : "(end)";
       names += "|";
     }
-    if (names != "Return to previous menu|Contiguous US|New England|Atlantic|Southeastern|"
-                 "Midwestern|Southern Plains|Northwestern|Southwestern|Variable|(end)|")
+    if (names !=
+        "Return to previous menu|Contiguous US|New England|Atlantic|Southeastern|"
+        "Midwestern|Southern Plains|Northwestern|Southwestern|Variable|(end)|")
       return 1;
     if (DOM_read_menu("missing.reg") != 0) return 2;
     if (std::strcmp(DOM_get_region_name(1), "Contiguous US") != 0) return 3;
@@ -343,8 +347,7 @@ TEST(RegionFile, ListingShowsAbbreviationsAndNames) {
 
 TEST(DomainPrint, PrintedDomainsReadBackForEveryProjection) {
   Place place;
-  const int codes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 21, 22, 23, 24, 25, 40, 41, 42, 43, 44,
-                       50, 51, 99};
+  const int codes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 21, 22, 23, 24, 25, 40, 41, 42, 43, 44, 50, 51, 99};
   for (int code : codes) {
     Domain d;
     DOM_init(&d);
@@ -401,9 +404,8 @@ TEST(RegionFile, ShippedRegionsAreTheBuiltInOnes) {
         RES_put("file_path", KEZ_DATA_DIR);
         if (DOM_read_menu("kez.reg") != 1) return 1;
         const char* names[] = {"us", "ne", "at", "se", "mw", "sp", "nw", "sw", "var"};
-        const char* titles[] = {"Contiguous US", "New England", "Atlantic",
-                                "Southeastern",  "Midwestern",  "Southern Plains",
-                                "Northwestern",  "Southwestern", "Variable"};
+        const char* titles[] = {"Contiguous US",   "New England",  "Atlantic",     "Southeastern", "Midwestern",
+                                "Southern Plains", "Northwestern", "Southwestern", "Variable"};
         for (int i = 0; i < 9; ++i) {
           Domain shipped, built_in;
           if (DOM_decode(names[i], &shipped) != 2) return 10 + i;
@@ -441,8 +443,7 @@ TEST(RegionPrompt, MenuAnswersByNumberAbbreviationAndList) {
     auto r = run_child(
         [&] {
           Place place;
-          if (c.region_file)
-            write_file(place.dir.file("kez.reg"), "hi High_Plains 1 ps,41,-103,25,17,0.8,0.8\n");
+          if (c.region_file) write_file(place.dir.file("kez.reg"), "hi High_Plains 1 ps,41,-103,25,17,0.8,0.8\n");
           Domain d;
           int got = DOM_prompt_region(&d, 1);
           if (got != c.result) return 1;
@@ -452,8 +453,7 @@ TEST(RegionPrompt, MenuAnswersByNumberAbbreviationAndList) {
         c.input);
     EXPECT_EQ(r.status, 0) << c.input << ": " << c.why << "\n" << r.out << r.err;
     EXPECT_NE(r.out.find("        Region Menu"), std::string::npos) << c.input;
-    EXPECT_NE(r.out.find(c.region_file ? "  1: High Plains" : "  5: Midwestern"),
-              std::string::npos) << c.input;
+    EXPECT_NE(r.out.find(c.region_file ? "  1: High Plains" : "  5: Midwestern"), std::string::npos) << c.input;
     if (std::string(c.input).rfind("list", 0) == 0) {
       EXPECT_NE(r.out.find("hi       High_Plains"), std::string::npos);
     }

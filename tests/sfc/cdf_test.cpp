@@ -1,6 +1,6 @@
-#include "kezcdf.h"
 #include "kez.h"
 #include "kez_test.h"
+#include "kezcdf.h"
 
 #include <gtest/gtest.h>
 #include <netcdf.h>
@@ -127,7 +127,7 @@ TEST_F(CdfLayer, WrittenFileCarriesTypesPositionsAndAttributes) {
   EXPECT_EQ(CDF_put_str(id, "abc"), 0); /* 4 characters: "abc" and its end */
   EXPECT_EQ(CDF_get_char(id), 'a');     /* [7][0]: the string call left entry 1 at 0 */
   CDF_set_pos(1, 2);
-  EXPECT_EQ(CDF_put_str(id, "12345678"), 0);    /* fills the dimension: no end */
+  EXPECT_EQ(CDF_put_str(id, "12345678"), 0); /* fills the dimension: no end */
   CDF_set_pos(1, 3);
   EXPECT_EQ(CDF_put_str(id, "ABCDEFGHIJKL"), 0); /* cut, not refused */
   CDF_set_pos(1, 7);
@@ -161,9 +161,9 @@ TEST_F(CdfLayer, WrittenFileCarriesTypesPositionsAndAttributes) {
             "Temperature degF [-100.0, 150.0] -9999.0 count test file ['title']\n");
   std::string cdl;
   ASSERT_EQ(run_command("ncdump -h " + path, &cdl), 0);
-  for (const char* want : {"rec = UNLIMITED ; // (8 currently)", "char id(rec, len)", "float t(rec)",
-                           "int n(rec)", "short s(rec)", "byte b(rec)", "float arr(rec, n25)",
-                           "n:valid_range = 0, 99999", "n:_FillValue = -9999"})
+  for (const char* want :
+       {"rec = UNLIMITED ; // (8 currently)", "char id(rec, len)", "float t(rec)", "int n(rec)", "short s(rec)",
+        "byte b(rec)", "float arr(rec, n25)", "n:valid_range = 0, 99999", "n:_FillValue = -9999"})
     EXPECT_NE(cdl.find(want), std::string::npos) << want << "\n" << cdl;
 }
 

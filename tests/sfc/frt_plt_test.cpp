@@ -1,7 +1,7 @@
 #include "gks.h"
+#include "kez_test.h"
 #include "kezgks.h"
 #include "kezsfc.h"
-#include "kez_test.h"
 #include "ps_render.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,8 @@ void close_map() {
 
 /* Draws a bulletin in a child and renders it; the child's run in *run. */
 kez_test::Raster draw(const std::string& bulletin_file, const std::vector<std::pair<std::string, std::string>>& res,
-                      kez_test::ChildResult* run = nullptr, const Date& date = Date{2024, 3, 5, KEZ_MISS, KEZ_MISS, 14, 0, 0}) {
+                      kez_test::ChildResult* run = nullptr,
+                      const Date& date = Date{2024, 3, 5, KEZ_MISS, KEZ_MISS, 14, 0, 0}) {
   TempDir dir;
   const std::string eps = dir.file("f.eps");
   auto r = run_child([&] {
@@ -283,8 +284,8 @@ TEST(FrontSections, AnalysisTimeMatchesTheBulletinHourRoundedDownToThree) {
     const char* why;
   };
   const Case cases[] = {
-      {"1200Z", true, "hour only"},     {"0512Z", true, "day and hour"},    {"030512Z", true, "month, day, hour"},
-      {"1500Z", false, "later hour"},   {"030418Z", false, "another day"}, {"", false, "no valid time"},
+      {"1200Z", true, "hour only"},   {"0512Z", true, "day and hour"},   {"030512Z", true, "month, day, hour"},
+      {"1500Z", false, "later hour"}, {"030418Z", false, "another day"}, {"", false, "no valid time"},
   };
   for (const Case& c : cases) {
     const std::string f = dir.file("b.dat");
@@ -468,7 +469,7 @@ TEST(FrontPips, WithoutBarbFrontsArePlainCurves) {
  * steps from the trace, the pips counted as runs along a column beside it. */
 struct Pattern {
   int steps = 0;
-  int east = 0, west = 0;        /* pip runs of the colour */
+  int east = 0, west = 0;          /* pip runs of the colour */
   int line_blue = 0, line_red = 0; /* runs of the line itself */
 };
 
@@ -556,7 +557,7 @@ TEST(FrontRecords, RepeatedGroupsContinuationsAndHiddenColours) {
   struct Case {
     std::string body;
     std::vector<std::pair<std::string, std::string>> res;
-    int points;      /* traced kept points */
+    int points; /* traced kept points */
     bool drawn;
     const char* why;
   };
@@ -629,7 +630,8 @@ TEST(FrontHostile, OversizedAndMalformedBulletinsDrawWhatTheyCan) {
       {bulletin(long_front + "\n"), "points beyond the first 100 dropped", "500 points"},
       {bulletin(long_line + "\n"), "", "2000-character line"},
       {"HIGHS 1030 40105\nCOLD WK 40100 41099\n", "", "no sections"},
-      {bulletin("HIGHS 10X0 4O105 1030\nLOWS\nCOLD\nTROF 99999 00000\nHURRICANE\nTROPICAL\n"), "", "letters, bare keywords"},
+      {bulletin("HIGHS 10X0 4O105 1030\nLOWS\nCOLD\nTROF 99999 00000\nHURRICANE\nTROPICAL\n"), "",
+       "letters, bare keywords"},
       {bulletin("COLD WK 40100\n" + std::string(600, '4') + "\n"), "continuation line beyond", "long continuation"},
       {std::string("VALID 030512Z\n\r\n\0\0\0COLD WK 40100 41099\n", 39), "", "NULs and a CR"},
   };

@@ -1,5 +1,5 @@
-#include "kezsfc.h"
 #include "kez_test.h"
+#include "kezsfc.h"
 
 #include <gtest/gtest.h>
 
@@ -127,8 +127,7 @@ std::string all_lines(int layout, bool dashes) {
 /* Compares with a golden file; KEZ_WRITE_GOLDEN=1 writes it instead. */
 void expect_golden(const std::string& name, const std::string& text) {
   const std::string path = KEZ_SOURCE_DIR "/tests/sfc/data/" + name;
-  if (const char* w = std::getenv("KEZ_WRITE_GOLDEN"); w && std::strcmp(w, "1") == 0)
-    write_file(path, text);
+  if (const char* w = std::getenv("KEZ_WRITE_GOLDEN"); w && std::strcmp(w, "1") == 0) write_file(path, text);
   EXPECT_EQ(text, read_file(path)) << name;
 }
 
@@ -195,8 +194,7 @@ TEST(SfcListing, PrecipitationColumnFollowsTheTimeCode) {
     r.rain24 = M;
     SFC_print_line(M_print, &r);
   });
-  EXPECT_EQ(text.substr(text.find('\n', text.find('\n') + 1) + 1),
-            "     -      1      1 \n     -      -      0 \n");
+  EXPECT_EQ(text.substr(text.find('\n', text.find('\n') + 1) + 1), "     -      1      1 \n     -      -      0 \n");
 }
 
 TEST(SfcListing, FullReportTextMatchesItsGoldenFile) {
@@ -300,12 +298,8 @@ TEST(SfcListing, PrintStrChecksTheUsersFormat) {
     const char* format;
     const char* want;
   } cases[] = {
-      {212, "F", "C", "%5.1f", "100.0"},
-      {50, "F", "", "%5.1f", " 50.0"},
-      {50, "F", "", "abc", "  50"},
-      {M, "F", "C", "%5.1f", ""},
-      {7, "", "", "%s %n", "   7"},
-      {7, "", "", "%f%f", "   7"},
+      {212, "F", "C", "%5.1f", "100.0"},   {50, "F", "", "%5.1f", " 50.0"}, {50, "F", "", "abc", "  50"},
+      {M, "F", "C", "%5.1f", ""},          {7, "", "", "%s %n", "   7"},    {7, "", "", "%f%f", "   7"},
       {1e30f, "", "", "%99.99f", nullptr}, /* cut to the room */
   };
   for (const auto& c : cases) {
@@ -331,8 +325,8 @@ TEST(SfcListing, InputConventionFromInFile) {
   write_file(dir.file("name_conv"), "sfc_cvt %y%m%d%h.sfc\nmysyn %y%m%d%h.syn\n");
   const struct {
     const char* in_file;
-    int kind;           /* flag 17 afterwards */
-    const char* conv;   /* the template in use */
+    int kind;         /* flag 17 afterwards */
+    const char* conv; /* the template in use */
   } cases[] = {
       {nullptr, -9999, "%y%m%d%h.sfc"}, {"CDF", 12, "%y%m%d%h.sfc"}, {"kez", 3, "%y%m%d%h.sfc"},
       {"mysyn", -9999, "%y%m%d%h.syn"}, {"synop", -9999, "synop"},   {"sao,cdf", 12, "%y%m%d%h.sfc"},

@@ -1,6 +1,6 @@
+#include "kez_test.h"
 #include "kezraw.h"
 #include "kezsfc.h"
-#include "kez_test.h"
 
 #include <gtest/gtest.h>
 
@@ -191,9 +191,9 @@ TEST_F(SfcPlt, EveryKeyFromOneReport) {
 TEST_F(SfcPlt, MissingInputsGiveMissing) {
   SFC_report r;
   SFC_initialize(&r);
-  for (const char* key : {"temp", "ttd", "dewd", "hwind", "uwnd", "vwndg", "alt", "pralt", "pres",
-                          "vis", "cldcl", "cldclc", "cldcv", "prec", "extt", "vpres", "wchilt",
-                          "heat", "mrat", "shum", "rhum", "thetae", "theta", "vtemp"}) {
+  for (const char* key :
+       {"temp",  "ttd",  "dewd", "hwind", "uwnd",   "vwndg", "alt",  "pralt", "pres", "vis",    "cldcl", "cldclc",
+        "cldcv", "prec", "extt", "vpres", "wchilt", "heat",  "mrat", "shum",  "rhum", "thetae", "theta", "vtemp"}) {
     SCOPED_TRACE(key);
     const Got g = get(r, var_of(key));
     EXPECT_EQ(g.v0, M);
@@ -302,8 +302,8 @@ TEST_F(SfcPlt, CloudsAndTimes) {
     char c;
     float pct;
   };
-  for (const Cover& c : {Cover{'O', 100}, Cover{'8', 100}, Cover{'4', 50}, Cover{'B', 67},
-                         Cover{'X', 100}, Cover{'9', 100}, Cover{'C', 0}, Cover{'F', M}}) {
+  for (const Cover& c : {Cover{'O', 100}, Cover{'8', 100}, Cover{'4', 50}, Cover{'B', 67}, Cover{'X', 100},
+                         Cover{'9', 100}, Cover{'C', 0}, Cover{'F', M}}) {
     r.cld_cover[0] = c.c;
     EXPECT_EQ(get(r, var_of("cldcv")).v0, c.pct) << c.c;
   }
@@ -346,4 +346,4 @@ TEST_F(SfcPlt, FlightCategoryAndLevels) {
   EXPECT_EQ(g.text, "132");
 }
 
-}  // namespace
+} // namespace

@@ -1,5 +1,5 @@
-#include "kezsfc.h"
 #include "kez_test.h"
+#include "kezsfc.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ using kez_test::TempDir;
 using kez_test::write_file;
 
 constexpr float M = KEZ_FMISS;
-constexpr const char* noon = "12Z 10 DEC 26";    /* the minimum's hours */
+constexpr const char* noon = "12Z 10 DEC 26";     /* the minimum's hours */
 constexpr const char* midnight = "00Z 10 DEC 26"; /* the maximum's hours */
 
 SFC_report empty_report(const char* id) {
@@ -90,8 +90,7 @@ std::string write_reports(const std::string& path, int type, const std::vector<S
 }
 
 /* Every report of a file read in order, with its detected type and header. */
-std::vector<SFC_report> read_reports(const std::string& path, int* type = nullptr,
-                                     SFC_info* header = nullptr) {
+std::vector<SFC_report> read_reports(const std::string& path, int* type = nullptr, SFC_info* header = nullptr) {
   std::vector<SFC_report> out;
   int t = 0;
   if (SFC_open(path.c_str(), SFC_ACC_READ, &t) < 0) return out;
@@ -128,16 +127,31 @@ struct Member {
   const char* name;
   float SFC_report::*m;
 };
-constexpr Member numbers[] = {
-    {"t", &SFC_report::t},           {"td", &SFC_report::td},         {"w_dir", &SFC_report::w_dir},
-    {"w_spd", &SFC_report::w_spd},   {"w_gust", &SFC_report::w_gust}, {"alt", &SFC_report::alt},
-    {"pmb", &SFC_report::pmb},       {"vis", &SFC_report::vis},       {"lat", &SFC_report::lat},
-    {"lon", &SFC_report::lon},       {"ptend", &SFC_report::ptend},   {"rain1", &SFC_report::rain1},
-    {"rain3", &SFC_report::rain3},   {"rain6", &SFC_report::rain6},   {"rain12", &SFC_report::rain12},
-    {"rain24", &SFC_report::rain24}, {"max_t", &SFC_report::max_t},   {"min_t", &SFC_report::min_t},
-    {"max6_t", &SFC_report::max6_t}, {"min6_t", &SFC_report::min6_t}, {"scover", &SFC_report::scover},
-    {"solar", &SFC_report::solar},   {"sst", &SFC_report::sst},       {"wav_per", &SFC_report::wav_per},
-    {"wav_hgt", &SFC_report::wav_hgt}};
+constexpr Member numbers[] = {{"t", &SFC_report::t},
+                              {"td", &SFC_report::td},
+                              {"w_dir", &SFC_report::w_dir},
+                              {"w_spd", &SFC_report::w_spd},
+                              {"w_gust", &SFC_report::w_gust},
+                              {"alt", &SFC_report::alt},
+                              {"pmb", &SFC_report::pmb},
+                              {"vis", &SFC_report::vis},
+                              {"lat", &SFC_report::lat},
+                              {"lon", &SFC_report::lon},
+                              {"ptend", &SFC_report::ptend},
+                              {"rain1", &SFC_report::rain1},
+                              {"rain3", &SFC_report::rain3},
+                              {"rain6", &SFC_report::rain6},
+                              {"rain12", &SFC_report::rain12},
+                              {"rain24", &SFC_report::rain24},
+                              {"max_t", &SFC_report::max_t},
+                              {"min_t", &SFC_report::min_t},
+                              {"max6_t", &SFC_report::max6_t},
+                              {"min6_t", &SFC_report::min6_t},
+                              {"scover", &SFC_report::scover},
+                              {"solar", &SFC_report::solar},
+                              {"sst", &SFC_report::sst},
+                              {"wav_per", &SFC_report::wav_per},
+                              {"wav_hgt", &SFC_report::wav_hgt}};
 
 /* What a layout gives back of full_report(), members it drops missing. */
 SFC_report expected_back(int type) {
@@ -214,9 +228,8 @@ TEST(SfcFile, DetectionByFirstByte) {
   const struct {
     std::string text;
     int type;
-  } cases[] = {{"0Z  1 JAN 98\n", 2}, {"12Z  1 JAN 98\n", 2}, {"2", 2}, {" 5Z\n", 2},
-               {"KEZSFC\nx\n", 3},    {"CDF\x01", -1},      {"<kezsfc", -1}, {"", -1},
-               {"\x89PNG", -1}};
+  } cases[] = {{"0Z  1 JAN 98\n", 2}, {"12Z  1 JAN 98\n", 2}, {"2", 2}, {" 5Z\n", 2},   {"KEZSFC\nx\n", 3},
+               {"CDF\x01", -1},       {"<kezsfc", -1},        {"", -1}, {"\x89PNG", -1}};
   int i = 0;
   for (const auto& c : cases) {
     const std::string path = dir.file("f" + std::to_string(i++));
@@ -353,11 +366,12 @@ TEST(SfcFile, TaggedCodes) {
 
 TEST(SfcFile, TaggedPressureCodeTakesItsCenturyFromTheAltimeter) {
   TempDir dir;
-  write_file(dir.file("p"), "KEZSFC\n12Z 10 DEC 26\nAAAA 300 200 -999 -99 600 -99 -99M - $\n"
-                            "BBBB 300 200 -999 80 600 -99 -99M - $\n"
-                            "BBB2 300 200 -999 8 600 -99 -99M - $\n"
-                            "CCCC -150 -200 -999 -99 600 -99 -99M - $\n"
-                            "DDDD 300 200 -999 820 100 -99 -99M - $\n");
+  write_file(dir.file("p"),
+             "KEZSFC\n12Z 10 DEC 26\nAAAA 300 200 -999 -99 600 -99 -99M - $\n"
+             "BBBB 300 200 -999 80 600 -99 -99M - $\n"
+             "BBB2 300 200 -999 8 600 -99 -99M - $\n"
+             "CCCC -150 -200 -999 -99 600 -99 -99M - $\n"
+             "DDDD 300 200 -999 820 100 -99 -99M - $\n");
   auto back = read_reports(dir.file("p"));
   ASSERT_EQ(back.size(), 5u);
   EXPECT_NEAR(back[0].pmb, 960.0, 1e-3);
@@ -379,8 +393,7 @@ TEST(SfcFile, TaggedCloudsAndTexts) {
   std::strcpy(r.comment, "wind $ shift\nat 12");
   std::strcpy(r.weather, "!RA BR");
   text = write_reports(dir.file("c"), SFC_FT_TAGGED, {r});
-  EXPECT_NE(text.find(" 5:6,-99O,20M,30M !RA #wind   shift at 12 $\n"), std::string::npos)
-      << text;
+  EXPECT_NE(text.find(" 5:6,-99O,20M,30M !RA #wind   shift at 12 $\n"), std::string::npos) << text;
   auto back = read_reports(dir.file("c"));
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].num_cld, 4);
@@ -460,8 +473,8 @@ TEST(SfcFile, ReportsAreReadByIndex) {
     const struct {
       int index;
       const char* id;
-    } steps[] = {{0, "AAAA"}, {1, "BBBB"}, {1, "BBBB"}, {3, "DDDD"}, {3, "DDDD"}, {2, "CCCC"},
-                 {-1, "AAAA"}, {4, "-1"},  {2, "CCCC"}, {0, "AAAA"}};
+    } steps[] = {{0, "AAAA"}, {1, "BBBB"},  {1, "BBBB"}, {3, "DDDD"}, {3, "DDDD"},
+                 {2, "CCCC"}, {-1, "AAAA"}, {4, "-1"},   {2, "CCCC"}, {0, "AAAA"}};
     for (const auto& s : steps) EXPECT_EQ(id_at(s.index), s.id) << "index " << s.index;
     ASSERT_EQ(SFC_rewind(0), 0);
     EXPECT_EQ(id_at(0), "AAAA");
@@ -535,8 +548,7 @@ TEST(SfcFile, ElementFileIsClosedEvenWhenAnotherFileIsOpened) {
   t = SFC_FT_TAGGED; /* opening the next file ends this one */
   ASSERT_GE(SFC_open(dir.file("next").c_str(), SFC_ACC_WRITE, &t), 0);
   SFC_close(0);
-  EXPECT_EQ(read_file(dir.file("e.xml")),
-            "<kezsfc date=\"12Z 10 DEC 26\">\n<obs id=\"KDEN\" />\n</kezsfc>\n");
+  EXPECT_EQ(read_file(dir.file("e.xml")), "<kezsfc date=\"12Z 10 DEC 26\">\n<obs id=\"KDEN\" />\n</kezsfc>\n");
 
   /* opened for reading, it is left as it was */
   t = SFC_FT_ELEMENT;
@@ -547,8 +559,7 @@ TEST(SfcFile, ElementFileIsClosedEvenWhenAnotherFileIsOpened) {
   EXPECT_EQ(SFC_getinfo(0, &info), -1);
   EXPECT_EQ(SFC_rewind(0), -1);
   SFC_close(0);
-  EXPECT_EQ(read_file(dir.file("e.xml")),
-            "<kezsfc date=\"12Z 10 DEC 26\">\n<obs id=\"KDEN\" />\n</kezsfc>\n");
+  EXPECT_EQ(read_file(dir.file("e.xml")), "<kezsfc date=\"12Z 10 DEC 26\">\n<obs id=\"KDEN\" />\n</kezsfc>\n");
 }
 
 /* ---- the written-only layouts, checked by independent readers ---------- */
@@ -565,7 +576,7 @@ std::vector<SFC_report> binary_table() {
   b.wmo = 123456; /* no five-digit form */
   b.t = -4.6f;
   b.td = -12.5f;
-  b.vis = 400;    /* 40000 hundredths do not fit 16 bits */
+  b.vis = 400; /* 40000 hundredths do not fit 16 bits */
   b.pmb = 9999.9f;
   b.alt = -9998; /* a value, not the missing mark */
   b.lat = -45.678f;
@@ -598,8 +609,8 @@ TEST(SfcFile, BinaryRecordsMatchAnIndependentPacking) {
     std::snprintf(line, sizeof line,
                   "id=%s|wmo=%d|weather=%s|time=%d|t=%.9g|td=%.9g|w_dir=%.9g|w_spd=%.9g|"
                   "w_gust=%.9g|alt=%.9g|pmb=%.9g|lat=%.9g|lon=%.9g|vis=%.9g|elev=%.9g|num_cld=%d",
-                  r.id, r.wmo, r.weather, r.time, r.t, r.td, r.w_dir, r.w_spd, r.w_gust, r.alt,
-                  r.pmb, r.lat, r.lon, r.vis, r.elev, r.num_cld);
+                  r.id, r.wmo, r.weather, r.time, r.t, r.td, r.w_dir, r.w_spd, r.w_gust, r.alt, r.pmb, r.lat, r.lon,
+                  r.vis, r.elev, r.num_cld);
     table += line;
     for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
       std::snprintf(line, sizeof line, "|h%d=%.9g|c%d=%c", i, r.cld_height[i], i,
@@ -610,14 +621,13 @@ TEST(SfcFile, BinaryRecordsMatchAnIndependentPacking) {
   }
   write_file(dir.file("table.txt"), table);
   std::string out;
-  const int status = kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR
-                                           "/tests/sfc/reference/sfc_binary_check.py " +
-                                               bin + " " + dir.file("table.txt") + " 2>&1",
-                                           &out);
+  const int status =
+      kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/sfc/reference/sfc_binary_check.py " + bin + " " +
+                                dir.file("table.txt") + " 2>&1",
+                            &out);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out, "ok 4\n");
-  EXPECT_EQ(read_file(bin).size(),
-            static_cast<size_t>(SFC_BINARY_HEADER_LEN + 4 * SFC_BINARY_RECORD_LEN));
+  EXPECT_EQ(read_file(bin).size(), static_cast<size_t>(SFC_BINARY_HEADER_LEN + 4 * SFC_BINARY_RECORD_LEN));
 }
 
 TEST(SfcFile, ElementFileParsesAndGivesTheTextsBack) {
@@ -643,12 +653,12 @@ TEST(SfcFile, ElementFileParsesAndGivesTheTextsBack) {
       "    print('|'.join(o.get(k, '-') for k in ('id', 'wx', 'comment', 'cld_cov_1',"
       " 'cld_cov_2', 'lcld', 'mcld', 'hcld', 'temp.C', 'cld_hgt_1.ft', 'ncld')))\n";
   write_file(dir.file("check.py"), script);
-  const int status =
-      kez_test::run_command("/usr/bin/python3 " + dir.file("check.py") + " " + xml + " 2>&1", &out);
+  const int status = kez_test::run_command("/usr/bin/python3 " + dir.file("check.py") + " " + xml + " 2>&1", &out);
   EXPECT_EQ(status, 0) << out << read_file(xml);
-  EXPECT_EQ(out, "kezsfc 12Z 10 DEC 26 <&>\n"
-                 "A&B<1>|\"RA\"&'SN'|<b>x & y</b> \"q\" 'a' ]]>  ?|<|&|\"|>|&|22.2|100|2\n"
-                 "PLAIN|-|-|-|-|-|-|-|-|-|-\n");
+  EXPECT_EQ(out,
+            "kezsfc 12Z 10 DEC 26 <&>\n"
+            "A&B<1>|\"RA\"&'SN'|<b>x & y</b> \"q\" 'a' ]]>  ?|<|&|\"|>|&|22.2|100|2\n"
+            "PLAIN|-|-|-|-|-|-|-|-|-|-\n");
 }
 
 /* ---- hostile files ------------------------------------------------------ */
@@ -674,8 +684,10 @@ TEST(SfcFile, HostileFilesGiveCleanReportsOrMinusOne) {
       {"blank line ends the reports", "KEZSFC\nx\nAAAA\n\nBBBB\n", 1},
       {"binary garbage", std::string("2\n\x01\xff\x00\x80 .....\x7f\n", 14) + std::string(3, '\0'), 2},
       {"group letters only", "KEZSFC\nx\nK 1 1 1 1 1 1 1 - @ L P p Q r q R X x N n T S C G s t p h # $\n", 1},
-      {"huge numbers", "KEZSFC\nx\nK 1e39 99999999999999 99999999999 -99999999999 1e400 nan 1e99:9 x"
-                       " @99999999999 L99999,999999 P9nan p1e38 h-1e39 $\n", 1},
+      {"huge numbers",
+       "KEZSFC\nx\nK 1e39 99999999999999 99999999999 -99999999999 1e400 nan 1e99:9 x"
+       " @99999999999 L99999,999999 P9nan p1e38 h-1e39 $\n",
+       1},
       {"dotted groups cut short", "0\nK   1.  2.0010. 99.999.999.999C.RA.L9999.99999.P9r1.25.T-99999.S.C\n", 1},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,5 @@
-#include "kezsfc.h"
 #include "kez_test.h"
+#include "kezsfc.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +40,9 @@ TEST(SfcReport, InitialisedReportIsWhollyMissing) {
   EXPECT_EQ(r.flag, 0);
   EXPECT_EQ(r.num_cld, 0);
   for (int v : {r.wmo, r.prior, r.time, r.ptend_t, r.rain_per}) EXPECT_EQ(v, KEZ_MISS);
-  for (float v : {r.lat, r.lon, r.elev, r.vis, r.pmb, r.t, r.td, r.w_dir, r.w_spd, r.w_gust, r.alt,
-                  r.ptend, r.rain1, r.rain3, r.rain6, r.rain12, r.rain24, r.rain, r.max_t, r.min_t,
-                  r.max6_t, r.min6_t, r.scover, r.solar, r.sst, r.wav_per, r.wav_hgt})
+  for (float v : {r.lat,    r.lon,   r.elev,   r.vis,    r.pmb,    r.t,     r.td,     r.w_dir,   r.w_spd,
+                  r.w_gust, r.alt,   r.ptend,  r.rain1,  r.rain3,  r.rain6, r.rain12, r.rain24,  r.rain,
+                  r.max_t,  r.min_t, r.max6_t, r.min6_t, r.scover, r.solar, r.sst,    r.wav_per, r.wav_hgt})
     EXPECT_EQ(v, M);
   for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
     EXPECT_EQ(r.cld_height[i], M);
@@ -82,11 +82,9 @@ TEST(SfcReport, CompareGivesTheFirstDifferenceAndPrintsEach) {
       {[](SFC_report& r, int k) { r.w_dir = 10 * k; }, 5, "Different wind direction\n"},
       {[](SFC_report& r, int k) { r.w_spd = 5 * k; }, 5, "Different wind speed\n"},
       {[](SFC_report& r, int k) { r.w_gust = 20 * k; }, 5, "Different wind gusts\n"},
-      {[](SFC_report& r, int k) { std::strcpy(r.weather, k == 1 ? "R-" : "61"); }, 6,
-       "Different weather\n"},
+      {[](SFC_report& r, int k) { std::strcpy(r.weather, k == 1 ? "R-" : "61"); }, 6, "Different weather\n"},
       {[](SFC_report& r, int k) { r.cld_height[3] = 1000 * k; }, 7, "Different cloud heights\n"},
-      {[](SFC_report& r, int k) { r.cld_cover[4] = k == 1 ? 'B' : '6'; }, 7,
-       "Different cloud covers\n"},
+      {[](SFC_report& r, int k) { r.cld_cover[4] = k == 1 ? 'B' : '6'; }, 7, "Different cloud covers\n"},
       {[](SFC_report& r, int k) { r.vis = k; }, 8, "Different visibility\n"},
       {[](SFC_report& r, int k) { r.ptend_t = k; }, 9, "Different pressure tendency type\n"},
       {[](SFC_report& r, int k) { r.ptend = k; }, 9, "Different pressure tendencies\n"},
@@ -103,10 +101,8 @@ TEST(SfcReport, CompareGivesTheFirstDifferenceAndPrintsEach) {
       {[](SFC_report& r, int k) { r.sst = 10 + k; }, 14, "Different sea surface temperatures\n"},
       {[](SFC_report& r, int k) { r.wav_per = 5 + k; }, 14, "Different wave period\n"},
       {[](SFC_report& r, int k) { r.wav_hgt = k; }, 14, "Different wave height\n"},
-      {[](SFC_report& r, int k) { r.cld_type[2] = static_cast<char>('0' + k); }, 15,
-       "Different cloud types\n"},
-      {[](SFC_report& r, int k) { std::strcpy(r.comment, k == 1 ? "one" : "two"); }, 16,
-       "Different comments\n"},
+      {[](SFC_report& r, int k) { r.cld_type[2] = static_cast<char>('0' + k); }, 15, "Different cloud types\n"},
+      {[](SFC_report& r, int k) { std::strcpy(r.comment, k == 1 ? "one" : "two"); }, 16, "Different comments\n"},
   };
   for (const Case& c : cases) {
     SFC_report r1 = fresh(), r2 = fresh();
@@ -178,18 +174,32 @@ TEST(SfcReport, UpdateTakesGroupsUpToItsLevel) {
       {0, {}},
       {3, {"Updated type\n", "Updated time\n", "Updated temp\n", "Updated dewpoint\n"}},
       {6,
-       {"Updated type\n", "Updated time\n", "Updated temp\n", "Updated dewpoint\n",
-        "Updated SL pressure\n", "Updated altimeter setting\n", "Updated wind direction\n",
-        "Updated wind speed\n", "Updated wind gust\n", "Updated weather\n"}},
+       {"Updated type\n", "Updated time\n", "Updated temp\n", "Updated dewpoint\n", "Updated SL pressure\n",
+        "Updated altimeter setting\n", "Updated wind direction\n", "Updated wind speed\n", "Updated wind gust\n",
+        "Updated weather\n"}},
       {16,
-       {"Updated type\n", "Updated time\n", "Updated temp\n", "Updated dewpoint\n",
-        "Updated SL pressure\n", "Updated altimeter setting\n", "Updated wind direction\n",
-        "Updated wind speed\n", "Updated wind gust\n", "Updated weather\n",
-        "Updated cloud height: 0\n", "Updated cloud cover: 0\n", "Updated visibility\n",
-        "Updated pressure tendency type\n", "Updated pressure tendency\n",
-        "Updated 24 hr precip\n", "Updated max temp\n", "Updated snow cover\n",
-        "Updated solar duration\n", "Updated sea surface temperatures\n",
-        "Updated cloud type: 1\n", "Updated comments\n"}},
+       {"Updated type\n",
+        "Updated time\n",
+        "Updated temp\n",
+        "Updated dewpoint\n",
+        "Updated SL pressure\n",
+        "Updated altimeter setting\n",
+        "Updated wind direction\n",
+        "Updated wind speed\n",
+        "Updated wind gust\n",
+        "Updated weather\n",
+        "Updated cloud height: 0\n",
+        "Updated cloud cover: 0\n",
+        "Updated visibility\n",
+        "Updated pressure tendency type\n",
+        "Updated pressure tendency\n",
+        "Updated 24 hr precip\n",
+        "Updated max temp\n",
+        "Updated snow cover\n",
+        "Updated solar duration\n",
+        "Updated sea surface temperatures\n",
+        "Updated cloud type: 1\n",
+        "Updated comments\n"}},
   };
   for (const Case& c : cases) {
     SFC_report keep = fresh();
@@ -220,9 +230,8 @@ TEST(SfcReport, MarkedTemperatureAndDewPointWinAgainstUnmarkedReports) {
     float t, td;  /* the kept report's afterwards */
   };
   const Case cases[] = {
-      {0, 0, true, true, 60, 50},   {1, 0, true, true, 55, 45}, {1, 1, true, true, 60, 50},
-      {0, 1, true, true, 60, 50},   {1, 0, false, true, 55, 45}, {0, 0, false, true, 55, 50},
-      {3, 2, true, true, 55, 45},
+      {0, 0, true, true, 60, 50},  {1, 0, true, true, 55, 45},  {1, 1, true, true, 60, 50}, {0, 1, true, true, 60, 50},
+      {1, 0, false, true, 55, 45}, {0, 0, false, true, 55, 50}, {3, 2, true, true, 55, 45},
   };
   for (const Case& c : cases) {
     SFC_report keep = fresh(), later = fresh();
@@ -325,9 +334,19 @@ TEST(SfcReport, RangeCheckDropsValuesOutsideInclusiveLimits) {
       {"temperature above", [](SFC_report& r) { r.t = 150.5f; }, T, M},
       {"temperature at the lower limit", [](SFC_report& r) { r.t = -100; }, T, -100},
       {"temperature not a number", [](SFC_report& r) { r.t = NAN; }, T, M},
-      {"dew point above temperature", [](SFC_report& r) { r.t = 55; r.td = 60; }, TD, 55},
+      {"dew point above temperature",
+       [](SFC_report& r) {
+         r.t = 55;
+         r.td = 60;
+       },
+       TD, 55},
       {"dew point without temperature", [](SFC_report& r) { r.td = 60; }, TD, M},
-      {"dew point dropped before the cap", [](SFC_report& r) { r.t = 55; r.td = 151; }, TD, M},
+      {"dew point dropped before the cap",
+       [](SFC_report& r) {
+         r.t = 55;
+         r.td = 151;
+       },
+       TD, M},
       {"wind direction 360", [](SFC_report& r) { r.w_dir = 360; }, [](auto& r) { return r.w_dir; }, 360},
       {"wind direction 361", [](SFC_report& r) { r.w_dir = 361; }, [](auto& r) { return r.w_dir; }, M},
       {"time 2400", [](SFC_report& r) { r.time = 2400; }, [](auto& r) { return float(r.time); }, 2400},
@@ -342,7 +361,8 @@ TEST(SfcReport, RangeCheckDropsValuesOutsideInclusiveLimits) {
       {"wind 251 kt", [](SFC_report& r) { r.w_spd = 251; }, [](auto& r) { return r.w_spd; }, M},
       {"gust 200 kt", [](SFC_report& r) { r.w_gust = 200; }, [](auto& r) { return r.w_gust; }, 200},
       {"negative wind", [](SFC_report& r) { r.w_spd = -1; }, [](auto& r) { return r.w_spd; }, M},
-      {"cloud base 35000", [](SFC_report& r) { r.cld_height[4] = 35000; }, [](auto& r) { return r.cld_height[4]; }, 35000},
+      {"cloud base 35000", [](SFC_report& r) { r.cld_height[4] = 35000; }, [](auto& r) { return r.cld_height[4]; },
+       35000},
       {"cloud base 35001", [](SFC_report& r) { r.cld_height[2] = 35001; }, [](auto& r) { return r.cld_height[2]; }, M},
       {"visibility 151", [](SFC_report& r) { r.vis = 151; }, [](auto& r) { return r.vis; }, M},
       {"tendency -10", [](SFC_report& r) { r.ptend = -10; }, [](auto& r) { return r.ptend; }, -10},

@@ -1,6 +1,6 @@
+#include "spline.h"
 #include "kez.h"
 #include "kez_test.h"
-#include "spline.h"
 
 #include <gtest/gtest.h>
 
@@ -39,16 +39,14 @@ TEST(Spline, AgreesWithNaturalCubicSplineOfScipy) {
   if (run_command("/usr/bin/python3 -c 'import scipy' 2>/dev/null") != 0)
     GTEST_SKIP() << "Debian's scipy is not installed";
   std::string out;
-  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/sfc/reference/spline_reference.py",
-                        &out),
-            0);
+  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/sfc/reference/spline_reference.py", &out), 0);
   std::istringstream lines(out);
   std::string lx, ly, lc, lat, lv;
   int cases = 0;
-  while (std::getline(lines, lx) && std::getline(lines, ly) && std::getline(lines, lc) &&
-         std::getline(lines, lat) && std::getline(lines, lv)) {
-    std::vector<float> x = numbers(lx, "x"), y = numbers(ly, "y"), c = numbers(lc, "c"),
-                       at = numbers(lat, "at"), v = numbers(lv, "v");
+  while (std::getline(lines, lx) && std::getline(lines, ly) && std::getline(lines, lc) && std::getline(lines, lat) &&
+         std::getline(lines, lv)) {
+    std::vector<float> x = numbers(lx, "x"), y = numbers(ly, "y"), c = numbers(lc, "c"), at = numbers(lat, "at"),
+                       v = numbers(lv, "v");
     int n = static_cast<int>(x.size());
     ASSERT_EQ(y.size(), x.size());
     ASSERT_EQ(at.size(), v.size());
@@ -105,14 +103,13 @@ TEST(Spline, RefusesPointsItCannotPassThrough) {
     const char* why;
   };
   const Case cases[] = {
-      {4, x_rep, y, "repeated x"},  {3, x_down, y, "decreasing x"}, {3, x_nan, y, "not a number"},
-      {0, x_rep, y, "no points"},   {-3, x_rep, y, "negative count"}, {3, nullptr, y, "no x"},
+      {4, x_rep, y, "repeated x"}, {3, x_down, y, "decreasing x"},   {3, x_nan, y, "not a number"},
+      {0, x_rep, y, "no points"},  {-3, x_rep, y, "negative count"}, {3, nullptr, y, "no x"},
       {3, x_rep, nullptr, "no y"},
   };
   for (const Case& c : cases) {
     auto out = capture([&] { EXPECT_EQ(SPLINE_create(c.n, c.x, c.y), nullptr) << c.why; });
-    EXPECT_NE((out.out + out.err).find("SPLINE_create: "), std::string::npos)
-        << c.why << " is reported";
+    EXPECT_NE((out.out + out.err).find("SPLINE_create: "), std::string::npos) << c.why << " is reported";
   }
   EXPECT_EQ(SPLINE_interp(1, 0, y, x_rep, y), M);
   EXPECT_EQ(SPLINE_interp(1, 3, nullptr, x_rep, y), M);
@@ -127,8 +124,7 @@ TEST(Spline, ParametricCurvePassesThroughItsPointsAndEndsOnThem) {
   ASSERT_EQ(SPLINE_create2(n, x.data(), y.data(), d.data(), &cx, &cy), 1);
   Coeffs kx(cx), ky(cy);
   EXPECT_EQ(d[0], 0);
-  for (int i = 1; i < n; ++i)
-    EXPECT_NEAR(d[i] - d[i - 1], std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]), 1e-5) << i;
+  for (int i = 1; i < n; ++i) EXPECT_NEAR(d[i] - d[i - 1], std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]), 1e-5) << i;
   for (int i = 0; i < n; ++i) {
     float px, py;
     ASSERT_EQ(SPLINE_interp2(d[i], n, cx, cy, x.data(), y.data(), d.data(), &px, &py), 1);

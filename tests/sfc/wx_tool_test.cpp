@@ -1,5 +1,5 @@
-#include "kezsfc.h"
 #include "kez_test.h"
+#include "kezsfc.h"
 
 #include <gtest/gtest.h>
 
@@ -16,28 +16,28 @@ constexpr float M = KEZ_FMISS;
 
 /* The present-weather tables written out number by number, 0 to 99. */
 const char* const manned[100] = {
-    " ",   " ",    " ",    " ",      "K",    "H",   "D",    "D",    "D",    "D",     // 0-9
-    "F",   "F",    "F",    " ",      " ",    " ",   " ",    "T",    " ",    " ",     // 10-19
-    " ",   " ",    " ",    " ",      " ",    " ",   " ",    " ",    "F",    "T",     // 20-29
-    "D",   "D",    "D",    "D",      "D",    "D",   "BS",   "BS",   "BS",   "BS",    // 30-39
-    "F",   "F",    "F",    "F",      "F",    "F",   "F",    "F",    "F",    "F",     // 40-49
-    "L-",  "L-",   "L",    "L",      "L+",   "L+",  "ZL-",  "ZL",   "L-R",  "LR",    // 50-59
-    "R-",  "R-",   "R",    "R",      "R+",   "R+",  "ZR-",  "ZR",   "R-L",  "RL",    // 60-69
-    "S-",  "S-",   "S",    "S",      "S+",   "S+",  "IC",   "SG",   "IC",   "IP",    // 70-79
-    "RW-", "RW",   "RW+",  "RW-SW-", "RWSW", "SW-", "SW",   "IPW",  "IPW",  "A",     // 80-89
-    "A",   "R-",   "R",    "S-",     "S",    "TRW-", "TRW", "TRW+", "TRWD", "TRW+A", // 90-99
+    " ",   " ",  " ",   " ",      "K",    "H",    "D",   "D",    "D",    "D",     // 0-9
+    "F",   "F",  "F",   " ",      " ",    " ",    " ",   "T",    " ",    " ",     // 10-19
+    " ",   " ",  " ",   " ",      " ",    " ",    " ",   " ",    "F",    "T",     // 20-29
+    "D",   "D",  "D",   "D",      "D",    "D",    "BS",  "BS",   "BS",   "BS",    // 30-39
+    "F",   "F",  "F",   "F",      "F",    "F",    "F",   "F",    "F",    "F",     // 40-49
+    "L-",  "L-", "L",   "L",      "L+",   "L+",   "ZL-", "ZL",   "L-R",  "LR",    // 50-59
+    "R-",  "R-", "R",   "R",      "R+",   "R+",   "ZR-", "ZR",   "R-L",  "RL",    // 60-69
+    "S-",  "S-", "S",   "S",      "S+",   "S+",   "IC",  "SG",   "IC",   "IP",    // 70-79
+    "RW-", "RW", "RW+", "RW-SW-", "RWSW", "SW-",  "SW",  "IPW",  "IPW",  "A",     // 80-89
+    "A",   "R-", "R",   "S-",     "S",    "TRW-", "TRW", "TRW+", "TRWD", "TRW+A", // 90-99
 };
 const char* const automatic[100] = {
-    " ",   " ",    " ",   " ",     "H",   "H",     " ",    " ",   " ",    " ",     // 0-9
-    " ",   " ",    " ",   " ",     " ",   " ",     " ",    " ",   " ",    " ",     // 10-19
-    " ",   " ",    " ",   " ",     " ",   " ",     " ",    " ",   "BS",   "BS",    // 20-29
-    "F",   "F",    "F",   "F",     "F",   "F",     " ",    " ",   " ",    " ",     // 30-39
-    "R",   "R-",   "R+",  "R-",    "R+",  "S-",    "S+",   "ZR-", "ZR+",  " ",     // 40-49
-    "L",   "L-",   "L",   "L+",    "ZL-", "ZL",    "ZL+",  "L-",  "L",    " ",     // 50-59
-    "R",   "R-",   "R",   "R+",    "ZR-", "ZR",    "ZR+",  "R-S", "RS",   " ",     // 60-69
-    "S",   "S-",   "S",   "S+",    "IP-", "IP",    "IP+",  " ",   " ",    " ",     // 70-79
-    "RW",  "RW-",  "RW",  "RW+",   "RW+", "SW-",   "SW",   "SW+", " ",    " ",     // 80-89
-    "TRW", "TRW-", "TRW-", "TRW-A", "TRW-", "TRW+", "TRW+A", " ",  " ",    " ",     // 90-99
+    " ",   " ",    " ",    " ",     "H",    "H",    " ",     " ",   " ",   " ",  // 0-9
+    " ",   " ",    " ",    " ",     " ",    " ",    " ",     " ",   " ",   " ",  // 10-19
+    " ",   " ",    " ",    " ",     " ",    " ",    " ",     " ",   "BS",  "BS", // 20-29
+    "F",   "F",    "F",    "F",     "F",    "F",    " ",     " ",   " ",   " ",  // 30-39
+    "R",   "R-",   "R+",   "R-",    "R+",   "S-",   "S+",    "ZR-", "ZR+", " ",  // 40-49
+    "L",   "L-",   "L",    "L+",    "ZL-",  "ZL",   "ZL+",   "L-",  "L",   " ",  // 50-59
+    "R",   "R-",   "R",    "R+",    "ZR-",  "ZR",   "ZR+",   "R-S", "RS",  " ",  // 60-69
+    "S",   "S-",   "S",    "S+",    "IP-",  "IP",   "IP+",   " ",   " ",   " ",  // 70-79
+    "RW",  "RW-",  "RW",   "RW+",   "RW+",  "SW-",  "SW",    "SW+", " ",   " ",  // 80-89
+    "TRW", "TRW-", "TRW-", "TRW-A", "TRW-", "TRW+", "TRW+A", " ",   " ",   " ",  // 90-99
 };
 TEST(WxCodes, ManningAndAutomaticTablesEntryByEntry) {
   char a[WX_CODE_LEN], b[WX_CODE_LEN];
@@ -154,21 +154,36 @@ TEST(WxCodes, FieldsInEveryForm) {
     int used;
   };
   const Case cases[] = {
-      {"61", 61, "light rain", 2},          {"95", 95, "light thunderstorm", 4},
-      {"5", 5, "haze", 1},                  {"100", 0, "", 0},
-      {"99999999999999", 0, "", 0},         {"!FG", 44, "fog", 1},
-      {"!+TSRA", 97, "heavy thunderstorm", 3}, {"!-SHRA", 80, "light rain showers", 3},
-      {"!VCSH", 0, "", 0},                  {"TRW+A", 99, "heavy thunderstorm", 4},
-      {"TRW-A", 95, "light thunderstorm", 4}, {"A", 0, "hail", 1},
-      {"GF", 12, "ground fog", 1},          {"GX", 0, "", 0},
-      {"ZL-", 56, "light freezing drizzle", 3}, {"ZX", 0, "", 0},
-      {"BN", 0, "", 0},                     {"BD", 7, "blowing dust", 2},
-      {"IF", 44, "ice fog", 2},             {"IX", 0, "", 0},
-      {"T+", 97, "heavy thunder", 2},       {"T-", 17, "light thunder", 2},
-      {"TR", 95, "moderate thunderstorm", 2}, {"TR-", 95, "light thunderstorm", 3},
-      {"TR+", 97, "heavy thunderstorm", 3}, {"SP", 77, "snow pellets", 2},
-      {"W", 0, "", 0},                      {"X", 0, "", 0},
-      {"", 0, "", 0},                       {"R-S", 61, "light rain", 2},
+      {"61", 61, "light rain", 2},
+      {"95", 95, "light thunderstorm", 4},
+      {"5", 5, "haze", 1},
+      {"100", 0, "", 0},
+      {"99999999999999", 0, "", 0},
+      {"!FG", 44, "fog", 1},
+      {"!+TSRA", 97, "heavy thunderstorm", 3},
+      {"!-SHRA", 80, "light rain showers", 3},
+      {"!VCSH", 0, "", 0},
+      {"TRW+A", 99, "heavy thunderstorm", 4},
+      {"TRW-A", 95, "light thunderstorm", 4},
+      {"A", 0, "hail", 1},
+      {"GF", 12, "ground fog", 1},
+      {"GX", 0, "", 0},
+      {"ZL-", 56, "light freezing drizzle", 3},
+      {"ZX", 0, "", 0},
+      {"BN", 0, "", 0},
+      {"BD", 7, "blowing dust", 2},
+      {"IF", 44, "ice fog", 2},
+      {"IX", 0, "", 0},
+      {"T+", 97, "heavy thunder", 2},
+      {"T-", 17, "light thunder", 2},
+      {"TR", 95, "moderate thunderstorm", 2},
+      {"TR-", 95, "light thunderstorm", 3},
+      {"TR+", 97, "heavy thunderstorm", 3},
+      {"SP", 77, "snow pellets", 2},
+      {"W", 0, "", 0},
+      {"X", 0, "", 0},
+      {"", 0, "", 0},
+      {"R-S", 61, "light rain", 2},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WX_weather_wmo(c.field), c.ww) << c.field;
@@ -186,12 +201,11 @@ TEST(WxCodes, MetarGroupToLetterCode) {
     const char* code;
   };
   const Case cases[] = {
-      {"-RA", "R-"},   {"+TSRA", "TR+"}, {"TSSN", "TS"},   {"-SHRA", "RW-"}, {"SHPL", "IPW"},
-      {"FZDZ", "ZL"},  {"BLSN", "BS"},   {"BLDU", "D"},    {"MIFG", "F"},    {"BR", "H"},
-      {"FU", "K"},     {"TS", "T"},      {"SH", "W"},      {"RASN", "R"},    {"RABR", "R"},
-      {"VCSH", ""},    {"GR", ""},       {"+FC", "+"},     {"!+SHSN", "SW+"}, {"-RA BR", "R-"},
-      {"!VCTS", ""},   {"-+RA", "R+"},   {"+TSGS", "TIP+"}, {"", ""},        {"!", ""},
-      {"BCFG", "F"},   {"DRSN", "BS"},   {"SHGS", "IPW"},  {"FZRA", "ZR"},   {"-SG", "SG-"},
+      {"-RA", "R-"},     {"+TSRA", "TR+"}, {"TSSN", "TS"}, {"-SHRA", "RW-"}, {"SHPL", "IPW"},   {"FZDZ", "ZL"},
+      {"BLSN", "BS"},    {"BLDU", "D"},    {"MIFG", "F"},  {"BR", "H"},      {"FU", "K"},       {"TS", "T"},
+      {"SH", "W"},       {"RASN", "R"},    {"RABR", "R"},  {"VCSH", ""},     {"GR", ""},        {"+FC", "+"},
+      {"!+SHSN", "SW+"}, {"-RA BR", "R-"}, {"!VCTS", ""},  {"-+RA", "R+"},   {"+TSGS", "TIP+"}, {"", ""},
+      {"!", ""},         {"BCFG", "F"},    {"DRSN", "BS"}, {"SHGS", "IPW"},  {"FZRA", "ZR"},    {"-SG", "SG-"},
   };
   for (const Case& c : cases) {
     char code[16];
@@ -265,11 +279,26 @@ TEST(WxCodes, VisibilityCodes) {
     float wmo, syn;
   };
   const Case cases[] = {
-      {0, 0, 0},           {16, 1, 1},          {50, 3.125f, 3.125f}, {51, 0.625f, 0.625f},
-      {60, 6.25f, 6.25f},  {80, 18.75f, 18.75f}, {81, 21.875f, 21.875f}, {89, 46.875f, 46.875f},
-      {90, M, 0},          {91, M, 0.03125f},   {92, M, 0.125f},      {93, M, 0.3125f},
-      {94, M, 0.625f},     {95, M, 1.25f},      {96, M, 2.5f},        {97, M, 6.25f},
-      {98, M, 12.5f},      {99, M, 31.25f},     {100, M, M},          {-1, M, M},
+      {0, 0, 0},
+      {16, 1, 1},
+      {50, 3.125f, 3.125f},
+      {51, 0.625f, 0.625f},
+      {60, 6.25f, 6.25f},
+      {80, 18.75f, 18.75f},
+      {81, 21.875f, 21.875f},
+      {89, 46.875f, 46.875f},
+      {90, M, 0},
+      {91, M, 0.03125f},
+      {92, M, 0.125f},
+      {93, M, 0.3125f},
+      {94, M, 0.625f},
+      {95, M, 1.25f},
+      {96, M, 2.5f},
+      {97, M, 6.25f},
+      {98, M, 12.5f},
+      {99, M, 31.25f},
+      {100, M, M},
+      {-1, M, M},
       {-9999, M, M},
   };
   for (const Case& c : cases) {
@@ -291,10 +320,9 @@ TEST(WxCodes, CloudBaseCodes) {
   struct Case {
     int feet, code;
   };
-  const Case cases[] = {{-50, 0},   {0, 0},     {163, 0},   {164, 1},   {327, 1},  {328, 2},
-                        {655, 2},   {656, 3},   {983, 3},   {984, 4},   {1967, 4}, {1968, 5},
-                        {3280, 5},  {3281, 6},  {4920, 6},  {4921, 7},  {6561, 7}, {6562, 8},
-                        {8201, 8},  {8202, 9},  {40000, 9}};
+  const Case cases[] = {{-50, 0},  {0, 0},    {163, 0},  {164, 1},  {327, 1},  {328, 2},  {655, 2},
+                        {656, 3},  {983, 3},  {984, 4},  {1967, 4}, {1968, 5}, {3280, 5}, {3281, 6},
+                        {4920, 6}, {4921, 7}, {6561, 7}, {6562, 8}, {8201, 8}, {8202, 9}, {40000, 9}};
   for (const Case& c : cases) EXPECT_EQ(SYN_ceiling_to_code(c.feet), c.code) << c.feet;
 }
 
@@ -309,10 +337,9 @@ TEST(WxCodes, CompassPointsAndCoverWords) {
     const char* cover;
     const char* word;
   };
-  const Cover covers[] = {{"C", "clear"},    {"F", "few"},        {"S", "scattered"},
-                          {"B", "broken"},   {"O", "overcast"},   {"X", "obscured"},
-                          {"Overcast", "overcast"}, {"s", ""},    {"4", ""},
-                          {"", ""},          {" ", ""}};
+  const Cover covers[] = {
+      {"C", "clear"},           {"F", "few"}, {"S", "scattered"}, {"B", "broken"}, {"O", "overcast"}, {"X", "obscured"},
+      {"Overcast", "overcast"}, {"s", ""},    {"4", ""},          {"", ""},        {" ", ""}};
   for (const Cover& c : covers) EXPECT_STREQ(print_cloud(c.cover), c.word) << c.cover;
   EXPECT_STREQ(print_cloud(nullptr), "");
 }

@@ -117,8 +117,6 @@ bool wait_until(const std::function<bool()>& condition, double seconds) {
   }
 }
 
-bool have_program(const std::string& name) {
-  return run_command("command -v " + name + " >/dev/null 2>&1") == 0;
-}
+bool have_program(const std::string& name) { return run_command("command -v " + name + " >/dev/null 2>&1") == 0; }
 
 } // namespace kez_test

@@ -31,9 +31,9 @@ void write_file(const std::string& path, const std::string& text);
 
 /* What a child scenario left behind. */
 struct ChildResult {
-  int status = -1;   /* exit status, or 128 + signal */
-  std::string out;   /* standard output */
-  std::string err;   /* standard error */
+  int status = -1; /* exit status, or 128 + signal */
+  std::string out; /* standard output */
+  std::string err; /* standard error */
 };
 
 /* Runs body in a forked child with input on its standard input; the child

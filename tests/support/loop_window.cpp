@@ -29,8 +29,8 @@ void remove_queue(int key) {
 LoopWindow::LoopWindow(const std::vector<std::string>& args) {
   int fds[2];
   if (::pipe(fds) != 0) return;
-  std::vector<std::string> all = {KEZ_LOOPWIN_PATH, "-find", std::to_string(key_base()),
-                                  "-log", dir_.file("log"), "-life", "600"};
+  std::vector<std::string> all = {KEZ_LOOPWIN_PATH, "-find", std::to_string(key_base()), "-log", dir_.file("log"),
+                                  "-life",          "600"};
   all.insert(all.end(), args.begin(), args.end());
   std::fflush(nullptr);
   pid_t pid = ::fork();

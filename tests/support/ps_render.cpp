@@ -79,9 +79,11 @@ GsRun gs_render(const std::string& file, int page_w, int page_h, Raster* raster)
 
 GsRun gs_bbox(const std::string& file, std::array<int, 4>* box) {
   GsRun run;
-  run.status = run_command("gs -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=bbox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS=2000"
-                           " -dDEVICEHEIGHTPOINTS=2000 " + quoted(file) + " 2>&1",
-                           &run.log);
+  run.status = run_command(
+      "gs -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=bbox -dFIXEDMEDIA -dDEVICEWIDTHPOINTS=2000"
+      " -dDEVICEHEIGHTPOINTS=2000 " +
+          quoted(file) + " 2>&1",
+      &run.log);
   if (box && !declared_bbox(run.log, box) && run.status == 0) run.status = -1;
   return run;
 }

@@ -25,9 +25,9 @@ struct Raster {
 
 /* Ghostscript's verdict on one file. */
 struct GsRun {
-  int status = -1;  /* exit status of gs */
-  std::string log;  /* what gs printed */
-  bool clean() const;  /* status 0 and no error reported */
+  int status = -1;    /* exit status of gs */
+  std::string log;    /* what gs printed */
+  bool clean() const; /* status 0 and no error reported */
 };
 
 /* Renders a file on a page of page_w by page_h points. */

@@ -80,8 +80,8 @@ XServer::XServer(int width, int height, int depth) {
     ::close(fds[0]);
     quiet_stdio();
     const std::string fd = std::to_string(fds[1]);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-             "-noreset", static_cast<char*>(nullptr));
+    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
+             static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(fds[1]);

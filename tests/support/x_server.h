@@ -67,8 +67,7 @@ class Repeater {
 
 /* Reads a drawable of the server: a window through its own colormap, a
  * pixmap through the given colormap (0: the screen's default). */
-bool read_drawable(const std::string& display, unsigned long drawable, RgbImage* image,
-                   unsigned long colormap = 0);
+bool read_drawable(const std::string& display, unsigned long drawable, RgbImage* image, unsigned long colormap = 0);
 
 /* The first top-level window whose name is exactly `name`; 0 when none. */
 unsigned long find_window(const std::string& display, const std::string& name);

@@ -52,8 +52,9 @@ bool send(int id, long type, int flag, const std::string& text) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: kez_loopwin (N | -find BASE) [-v NAME=VALUE]... [-silent] "
-                       "[-stopped] [-log FILE] [-life SECONDS]\n");
+  std::fprintf(stderr,
+               "usage: kez_loopwin (N | -find BASE) [-v NAME=VALUE]... [-silent] "
+               "[-stopped] [-log FILE] [-life SECONDS]\n");
   return 2;
 }
 

@@ -56,8 +56,8 @@ fuzz-check: build-fuzz
 	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
 
 check: WERROR = ON
-check: test test-asan build-release fuzz-check
-	@echo "make check: all tests passed (plain and sanitizer builds, release build, fuzz targets)"
+check: format-check test test-asan build-release fuzz-check
+	@echo "make check: all tests passed (layout, plain and sanitizer builds, release build, fuzz targets)"
 
 # The demo needs its one program only, not the tests.
 demo: deps
@@ -70,7 +70,7 @@ demo: deps
 format:
 	@tools/format.sh
 
-format-check:
+format-check: deps
 	@tools/format.sh --check
 
 clean:

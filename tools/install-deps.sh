@@ -40,6 +40,7 @@ python-grib-doc
 clang
 libclang-rt-14-dev
 tmux
+clang-format
 cdo
 python3-matplotlib
 "

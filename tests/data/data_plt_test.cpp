@@ -136,7 +136,7 @@ DATA_info source(const Domain& dom) {
   const float lats[] = {38, 41.3f, 43, 36, 41.31f};
   const float lons[] = {-104, -100.3f, -95, -98, -100.31f};
   for (int k = 0; k < 5; ++k) {
-    char id[8];
+    char id[16];
     std::snprintf(id, sizeof id, "S%d", k);
     src.reports.push_back(station(id, 40.0f + k, 30.0f + k, 90.0f * k, 5.0f + 10 * k));
     Gpt p{};

@@ -120,7 +120,7 @@ Domain region() {
 SFC_report station(const char* id, float t, float td, float dir, float spd) {
   SFC_report r;
   SFC_initialize(&r);
-  std::snprintf(r.id, sizeof r.id, "%s", id);
+  std::snprintf(r.id, sizeof r.id, "%.10s", id);
   r.t = t, r.td = td, r.w_dir = dir, r.w_spd = spd, r.pmb = 1012, r.alt = 29.9f, r.elev = 100;
   r.num_cld = 1, r.cld_cover[0] = 'B', r.cld_height[0] = 3000;
   std::snprintf(r.weather, sizeof r.weather, "61");

@@ -614,7 +614,7 @@ TEST(FrontHostile, OversizedAndMalformedBulletinsDrawWhatTheyCan) {
   for (int i = 0; i < 300; ++i) many_centres += " 1020 " + std::to_string(30 + i % 20) + std::to_string(100 + i % 40);
   std::string long_front = "COLD WK";
   for (int i = 0; i < 500; ++i) {
-    char g[8];
+    char g[32];
     std::snprintf(g, sizeof g, " %02d%03d", 30 + (i % 20), 80 + i / 20);
     long_front += g;
   }

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "kez_fuzz.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -18,17 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   }();
   (void)quiet;
-  char path[] = "/tmp/cdf_fuzz_XXXXXX";
-  int fd = mkstemp(path);
-  if (fd < 0) return 0;
-  FILE* fp = fdopen(fd, "wb");
-  if (!fp) {
-    close(fd);
-    unlink(path);
-    return 0;
-  }
-  fwrite(data, 1, size, fp);
-  fclose(fp);
+  const std::string file = kez_fuzz::write_file("cdf", data, size);
+  const char* path = file.c_str();
 
   if (CDF_open(path, CDF_READ) >= 0) {
     CDF_get_dim_size(CDF_RECORD_DIM);
@@ -57,6 +50,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CDF_close();
   }
-  unlink(path);
   return 0;
 }

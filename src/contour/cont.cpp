@@ -1286,7 +1286,6 @@ constexpr BelowRow above_rows[] = {
 #undef R
 
 /* Whole-cell and saddle closures. */
-constexpr Recipe whole_cell = recipe("K0 K1 K3 K2");
 constexpr Recipe saddle_above_joined = recipe("C2 K3 C3 C0 K0 C1");   /* total >= 2, c0 above */
 constexpr Recipe saddle_above_split = recipe("C2 K2 C1; C0 K1 C3");   /* total >= 2, c0 below */
 constexpr Recipe saddle_above_corners = recipe("C2 K3 C3; C0 K0 C1"); /* total < 2, c2 below */

@@ -48,8 +48,8 @@ constexpr int kTextPart = MQ_ITEM_LEN;    /* bytes of a message's text part on t
 constexpr int kMaxText = MQ_ITEM_LEN - 2; /* characters of text besides the flag and zero */
 constexpr int kFirstSlot = 1;             /* slot i belongs to connection number i + 2 */
 constexpr int kLastSlot = 19;
-constexpr long kServerType = 1;    /* every message to the server */
-constexpr long kHandshakeType = 2; /* the server's answer to a connection request */
+constexpr long kServerType = 1; /* every message to the server */
+/* (Type 2 is the server's answer to a connection request.) */
 
 /* The record a message travels in on the queue. */
 struct mqueuebuf {

@@ -115,7 +115,6 @@ constexpr M_type kCalcMess = 0x40;
 constexpr double kDegRad = 0.017453292519943334;
 constexpr double kRadDeg = 57.295779513082195;
 constexpr int kIsobaric = 100;
-constexpr int kLatLonProj = 2;
 /* Gravity (m/s^2) of the geostrophic winds; dry-air gas constant (J/kg/K). */
 constexpr double kGravity = 9.8;
 constexpr double kGasDry = 287.05;

@@ -37,7 +37,6 @@ struct {
   int fd = 0;
 } state;
 
-constexpr int fields_per_line = 10;
 constexpr float el_missing_above = 9000.0f; /* elevations above this are missing */
 constexpr long bytes_per_bucket = 59;
 constexpr int max_buckets = 4000;

@@ -1,7 +1,7 @@
 /*
  * The demo job: a batch plot of the sample station list on a Lambert
  * conformal map of the United States, with latitude and longitude lines,
- * station marks and identifiers, a title and a date label, written to the
+ * coastlines, borders and states, station marks and identifiers, a title and a date label, written to the
  * device named by the "device" setting (PostScript by default).
  *
  * It runs the suite's start-up, page layer, projections, stroke text and
@@ -116,6 +116,17 @@ int main(int argc, char** argv) {
   for (int lon = -140; lon <= -50; lon += 10)
     draw_geo_line(10, static_cast<float>(lon), 65, static_cast<float>(lon), 55);
 
+  /* Coastlines, borders and states from the bundled outline file. */
+  apply("brown:wi=1", [](const Gattribs* a) { GPH_line_attr(a); });
+  const char* path = RES_get("file_path");
+  const std::string outlines = std::string(path && *path ? path : "data") + "/kez.map";
+  if (FILE* fp = FILE_open(outlines.c_str(), "rb")) {
+    while (MAP_map(fp) == 0) {
+    }
+    FILE_close(fp);
+  } else {
+    MESS_print(M_warn, "demo_plot: Unable to open outline file: %s\n", outlines.c_str());
+  }
   apply("red:wi=2", [](const Gattribs* a) { GPH_mark_attr(a, 1.0f); });
   gset_marker_type(4);
   /* Text heights are in world units of the current transformation: plot

@@ -1108,7 +1108,7 @@ int DOM_set_params(int paramc, char* const* paramv, Domain* domain, int i1, int 
                    int i5 = 0, int i6 = 0, int i7 = 0, int i8 = 0);
 int DOM_proj_str(const char* proj);
 int DOM_get_def_region(const char* region, Domain* domain);
-/* The specification of abbreviation str (any entry for a null str) in a
+/* The domain text of abbreviation str (any entry for a null str) in a
  * region file under "file_path", into domstr (DOM_SPEC_LEN bytes): 1, or 0. */
 int DOM_search_file(const char* file, const char* str, char* domstr);
 int DOM_read_menu(const char* file);

@@ -191,9 +191,9 @@ File open_region_file(const char* file) {
   return fp;
 }
 
-/* The specification of an abbreviation (any entry for a null name). The
+/* The domain text of an abbreviation (any entry for a null name). The
  * search ends at the first empty line. A line of one word is a
- * specification by itself and answers only the search for any entry; a
+ * domain text by itself and answers only the search for any entry; a
  * line without an abbreviation, name, menu number and specification is
  * passed over. */
 bool search_file(const char* file, const char* name, std::string* spec) {

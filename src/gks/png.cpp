@@ -105,6 +105,30 @@ struct PngRead {
   }
 };
 
+/* How many ancillary chunks libpng keeps. */
+constexpr png_uint_32 PNG_CHUNK_CACHE_MAX = 1000;
+
+/* Walks the chunk list after the signature: every chunk must fit in what is
+ * left of the file. libpng allocates a text chunk's declared length before
+ * reading it, so a two-gigabyte claim in a small file would otherwise be
+ * allocated. Leaves the file just after the signature. */
+bool chunks_fit(FILE* fp) {
+  if (std::fseek(fp, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(fp);
+  long at = 8;
+  while (size >= 0 && at + 12 <= size) {
+    unsigned char head[8];
+    if (std::fseek(fp, at, SEEK_SET) != 0 || std::fread(head, 1, sizeof head, fp) != sizeof head) return false;
+    const unsigned long length = (static_cast<unsigned long>(head[0]) << 24) |
+                                 (static_cast<unsigned long>(head[1]) << 16) |
+                                 (static_cast<unsigned long>(head[2]) << 8) | head[3];
+    if (length > static_cast<unsigned long>(size - at - 12)) return false;
+    at += 12 + static_cast<long>(length);
+    if (std::memcmp(head + 4, "IEND", 4) == 0) break;
+  }
+  return size >= 0 && std::fseek(fp, 8, SEEK_SET) == 0;
+}
+
 struct Header {
   png_uint_32 width;
   png_uint_32 height;
@@ -120,6 +144,7 @@ struct Header {
 bool read_header(PngRead* r, FILE* fp, Header* h) {
   if (setjmp(png_jmpbuf(r->png))) return false;
   png_set_user_limits(r->png, IMG_MAX_SIDE, IMG_MAX_SIDE);
+  png_set_chunk_cache_max(r->png, PNG_CHUNK_CACHE_MAX);
   png_init_io(r->png, fp);
   png_set_sig_bytes(r->png, 8);
   png_read_info(r->png, r->info);
@@ -319,6 +344,10 @@ int PNG_read(const char* filename, IMG_report* image, int type) {
   png_byte sig[8] = {};
   if (std::fread(sig, 1, sizeof sig, fp.get()) != sizeof sig || png_sig_cmp(sig, 0, sizeof sig) != 0) {
     MESS_print(M_warn, "PNG_read: Not a PNG file\n");
+    return 0;
+  }
+  if (!chunks_fit(fp.get())) {
+    MESS_print(M_warn, "PNG_read: A chunk runs past the end of the file\n");
     return 0;
   }
   const int ok = read_file(fp.get(), image, type);

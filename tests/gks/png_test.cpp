@@ -203,6 +203,10 @@ TEST(PngRead, TruncatedAndCorruptFilesFailWithAMessage) {
   bad_crc[idat + 10] = static_cast<char>(bad_crc[idat + 10] ^ 0x55);
   std::string huge = good;
   huge.replace(16, 8, std::string("\x7f\xff\xff\xff\x00\x00\x00\x01", 8));
+  // A text chunk after the pixels that claims two gigabytes: refused before
+  // anything is allocated for it.
+  std::string long_text =
+      good.substr(0, good.size() - 12) + std::string("\x7a\x00\x00\x00tEXtdate", 12) + good.substr(good.size() - 12);
   struct Case {
     const char* what;
     std::string bytes;
@@ -214,6 +218,7 @@ TEST(PngRead, TruncatedAndCorruptFilesFailWithAMessage) {
       {"no end chunk", good.substr(0, good.size() - 12), "PNG_read:"},
       {"damaged image data", bad_crc, "PNG_read:"},
       {"huge width", huge, "PNG_read:"},
+      {"text chunk longer than the file", long_text, "past the end of the file"},
       {"not a PNG", "\x89PNX\r\n\x1a\n", "Not a PNG file"},
   };
   for (const Case& c : cases) {

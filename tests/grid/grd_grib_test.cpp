@@ -333,3 +333,75 @@ TEST(GridGrib, HostileFiles) {
     GRD_close(fd);
   }
 }
+
+/* The date-driven wrappers with a model's "grib_" convention read the
+ * model's file of the date; "out_file" "grib" makes the save functions
+ * write GRIB copies under the bundled "grd_grib" convention. */
+TEST(GridGrib, DateWrappersAndGribOutputUseTheBundledConventions) {
+  const std::string path = examples + "gfs.grb";
+  if (!std::ifstream(path)) GTEST_SKIP() << "python-grib-doc not installed";
+  TempDir dir;
+  put_bytes(dir.file("11100800_avn.grb"), kez_test::read_file(path));
+  put_bytes(dir.file("framing.grb"), kez_test::read_file(grib_data("framing_raw.grb")));
+  auto child = kez_test::run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("model_path", dir.path().c_str());
+    RES_put("grid_path", dir.path().c_str());
+    RES_put("model", "avn");
+    RES_put("input", "grib");
+    GRD_in_file();
+    char conv[FILE_PATH_LEN];
+    FILE_get_name_conv(conv);
+    std::printf("conv=%s\n", conv);
+    Date date{2011, 10, 8, KEZ_MISS, KEZ_MISS, 0, 0, 0};
+    Domain dom{};
+    const int dres = GRD_get_file_date_domain(&date, &dom);
+    std::printf("domain=%d %d %d\n", dres, dom.nx, dom.ny);
+    Rec grid;
+    GRD_info info{};
+    int type = GRD_TYPE_GRIB;
+    int r = GRD_read_file_date(&date, "+72:500:hh", &grid.r, &info, &type);
+    std::printf("read=%d %d %d %d %d\n", r, grid.r.var, grid.r.ltype, grid.r.level, grid.r.grid != nullptr);
+
+    RES_put("out_file", "grib");
+    const int out = GRD_out_file(0);
+    FILE_get_name_conv(conv);
+    std::printf("out=%d %s\n", out, conv);
+    /* A raw message of the second record of a small file, saved as a copy. */
+    int in_type = GRD_TYPE_DETECT;
+    const int fd = GRD_open(dir.file("framing.grb").c_str(), GRD_ACCESS_READ, &in_type);
+    Rec hdr;
+    int p = 1;
+    GRD_read(fd, &hdr.r, GRD_READ_HEADER, &p);
+    char* data = nullptr;
+    int size = 0;
+    const int got = GRIB_get_raw(fd, &data, &size);
+    GRD_report raw{};
+    raw.grid = reinterpret_cast<float*>(data);
+    raw.source = got;
+    GRD_info out_info{};
+    GRD_getinfo(fd, &out_info);
+    const int saved = GRD_save_file(dir.file("copy.grb").c_str(), &raw, &out_info, out);
+    std::printf("saved=%d %d\n", saved, got);
+    std::free(data);
+    GRD_close(fd);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_EQ(child.status, 0) << child.err;
+  EXPECT_NE(child.out.find("%M/%y%m%d%h_%e.grb"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("domain=1 144 73"), std::string::npos) << child.out << child.err;
+  EXPECT_NE(child.out.find("read=1 7 100 500 1"), std::string::npos) << child.out << child.err;
+  EXPECT_NE(child.out.find("out=21 "), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("%G/%y%m%d%h_%v.grb"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("saved="), std::string::npos) << child.out << child.err;
+  const std::string copy = kez_test::read_file(dir.file("copy.grb"));
+  const std::string all = kez_test::read_file(grib_data("framing_raw.grb"));
+  ASSERT_FALSE(copy.empty()) << child.err;
+  EXPECT_EQ(copy, all.substr(138, copy.size())) << "the second message, byte for byte";
+  if (kez_test::have_program("grib_ls")) {
+    std::string ls;
+    kez_test::run_command("grib_ls " + dir.file("copy.grb") + " 2>&1", &ls);
+    EXPECT_NE(ls.find("1 of 1 messages"), std::string::npos) << ls;
+  }
+}

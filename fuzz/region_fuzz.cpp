@@ -1,7 +1,7 @@
 /*
- * Fuzz target of domain specifications and region files: the input's first
- * line is a domain specification, the rest a region file "kez.reg". The
- * specification is decoded and printed back, the region file searched,
+ * Fuzz target of domain texts and region files: the input's first
+ * line is a domain text, the rest a region file "kez.reg". The
+ * domain text is decoded and printed back, the region file searched,
  * loaded as the menu and listed. Questions of the decoder (the centre of
  * the "var" region) are answered from a file of answers.
  */

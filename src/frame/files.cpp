@@ -13,7 +13,7 @@
  *
  * On top of that it holds the naming state of the process: data-set types
  * select name templates from the "name_conv" file, templates turn dates into
- * file names and typed names back into dates, and time specifications find
+ * file names and typed names back into dates, and time texts find
  * the current, latest or next file of a sequence, or ask the user for one.
  * Listings of the files a template matches read the directory through
  * glob(3): no template, resource or typed text ever reaches a shell.
@@ -1286,7 +1286,7 @@ int FILE_extract_extra_info(char* file) {
 
 /* ==== current, latest and sequences of files =============================== */
 /*
- * A time specification names a file by time: a reference ("#" and a date,
+ * A time text names a file by time: a reference ("#" and a date,
  * else "kezcurtime", else now), an offset back or forward, "la" for the
  * latest acceptable file along the template's time step, and a second
  * offset from there. The input-file dialogue and the sequences of files
@@ -1324,7 +1324,7 @@ bool read_date_digits(const char*& p, Date* date) {
   return true;
 }
 
-/* The reference time of a specification; moves p past a "#" date. */
+/* The reference time of a time text; moves p past a "#" date. */
 long int reference_time(const char*& p) {
   Date date;
   if (*p == '#') {

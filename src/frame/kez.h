@@ -519,7 +519,7 @@ int FILE_set_file(const char* file, char* out_file);
  * character off into the extra information. 0. */
 int FILE_extract_extra_info(char* file);
 
-/* The file of a time specification ("#" date, offsets "-6", "+1d6:30",
+/* The file of a time text ("#" date, offsets "-6", "+1d6:30",
  * "la" or "la#N" for the latest acceptable file); the time in seconds,
  * rounded down to the template's step. A null text is "la". */
 long int FILE_set_current(const char* cur, char* filename);
@@ -764,7 +764,7 @@ int MQ_disable_alarm();
 /* ------------------------------------------------------------------------ */
 
 /* Projection and diagram codes of Domain.proj, as stored in files and
- * written in domain specifications (the values never change). */
+ * written in domain texts (the values never change). */
 enum MAP_proj_code : int {
   MAP_NONE = KEZ_MISS, /* no projection: positions pass unchanged */
   MAP_PSTEREO = 1,     /* polar stereographic */
@@ -1071,16 +1071,16 @@ std::string PLT_label_format(const char* form);
 int PLT_labels();
 
 /* ------------------------------------------------------------------------ */
-/* region: domain specifications, regions and the region prompt              */
+/* region: domain texts, regions and the region prompt              */
 /* ------------------------------------------------------------------------ */
 
 /* Results of DOM_decode. */
-inline constexpr int DOM_DECODED = 1;  /* a domain specification */
+inline constexpr int DOM_DECODED = 1;  /* a domain text */
 inline constexpr int DOM_REGION = 2;   /* a region of a region file or a built-in one */
 inline constexpr int DOM_INVALID = -1; /* nothing decodes it */
-/* -9999 (KEZ_MISS): no specification */
+/* -9999 (KEZ_MISS): no domain text */
 
-/* Item codes of a specification layout (DOM_set_params); 0 ends a layout. */
+/* Item codes of a domain text layout (DOM_set_params); 0 ends a layout. */
 inline constexpr int DOM_ITEM_PROJ = 1;
 inline constexpr int DOM_ITEM_PLON = 3;
 inline constexpr int DOM_ITEM_STATION = 4;
@@ -1099,7 +1099,7 @@ inline constexpr int DOM_MENU_REGIONS = 19;
 /* DOM_search_file's answer buffer holds DOM_SPEC_LEN bytes. */
 inline constexpr int DOM_SPEC_LEN = 80;
 
-/* Fills a domain from a specification text: 1 a specification, 2 a region,
+/* Fills a domain from a text: 1 a domain text, 2 a region,
  * -9999 none, -1 invalid. */
 int DOM_decode(const char* str, Domain* domain);
 /* Tries one layout of up to eight item codes on the items: 0 on a match,

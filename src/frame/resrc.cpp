@@ -875,7 +875,7 @@ int RES_conv_data(char* data, void* out, DEF_convert cvt) {
       if (hooks.domain_decoder)
         hooks.domain_decoder(data, static_cast<Domain*>(out));
       else
-        MESS_print(M_warn, "RES_conv_data: domain specifications are not available\n");
+        MESS_print(M_warn, "RES_conv_data: domain texts are not available\n");
       return 1;
     case CV_device: {
       int argc = 0;

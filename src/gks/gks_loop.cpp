@@ -11,7 +11,7 @@
  * GFRAME_ALL_BUT_LAST.
  *
  * A program draws into another program's window (device 6) by naming it
- * with a window specification: an id text, or a window-id file that the
+ * with a window text: an id text, or a window-id file that the
  * owner writes ("kezloop.%d", "kezloop.win" or any name) whose first word is
  * the id text. The two programs talk through client messages to the visible
  * window (GLOOP_ADD_FRAME, GLOOP_END_WAIT) and a busy mark: while a window
@@ -137,7 +137,7 @@ bool read_spec_file(const std::string& name, std::string* word) {
   return true;
 }
 
-/* The file a specification names: "w" and a number, "w" alone, or a name. */
+/* The file a window text names: "w" and a number, "w" alone, or a name. */
 std::string spec_file_name(const std::string& text) {
   if (text[0] == 'w' || text[0] == 'W') {
     if (text.size() > 1 && std::isdigit(static_cast<unsigned char>(text[1])))

@@ -423,7 +423,7 @@ int close_window() {
   return 0;
 }
 
-/* The window specification of device 6: item 2 of the connection string,
+/* The window text of device 6: item 2 of the connection string,
  * else the environment. */
 bool window_spec_text(const Gconn_items& items, std::string* text) {
   if (items.size() >= 2) {
@@ -496,7 +496,7 @@ void foreign_geometry() {
 int close_foreign();
 
 /* Device 6: a drawable of another program, named by a window
- * specification. */
+ * text. */
 int open_foreign(const Gconn_items& items) {
   if (connect_display(items) != 0) return -1;
   gset_cache(0);

@@ -792,7 +792,7 @@ inline constexpr int GLOOP_ROCK_FORWARD = 3;
 inline constexpr int GLOOP_ADD_FRAME = 2;
 inline constexpr int GLOOP_END_WAIT = 9;
 
-/* A window named by a window specification: the visible window, the
+/* A window named by a window text: the visible window, the
  * drawable to draw into (X ids), its size and a colormap (0 none). */
 struct Gwindow_spec {
   unsigned long window;
@@ -835,7 +835,7 @@ int gprint_frame_ids();
 int gset_loop_title(int val);
 /* Serves the add-a-frame message on the own window. */
 int gadd_loop_frame();
-/* Resolves a window specification (a window-id file or the id forms);
+/* Resolves a window text (a window-id file or the id forms);
  * spec->width and height keep their values when the text gives none.
  * 0, or -1 after the open's message. */
 int gget_window_spec(const char* text, Gwindow_spec* spec);

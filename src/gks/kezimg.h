@@ -86,7 +86,7 @@ int IMG_write(const char* filename, const IMG_report* image, int type);
 
 /* The map layer lies above the graphics system, so it lends the own format
  * its domain services: decode reads a version-4 header's domain
- * specification, print shows a domain in IMG_print. Either may be null;
+ * text, print shows a domain in IMG_print. Either may be null;
  * without decode such headers are refused, without print no domain line
  * is printed. */
 int IMG_set_domain_hooks(int (*decode)(const char* str, Domain* domain),

@@ -44,7 +44,7 @@ constexpr int prior_text_len = 4;
 
 /* Database names never run a command or read a standard stream, a device
  * or a pipe: a station file is data, and a name may come from a domain
- * specification. */
+ * text. */
 bool plain_file_name(const char* who, const char* name) {
   if (!name || !*name || name[0] == '|' || FILE_is_stdio(name) || (FILE_exist(name) && !FILE_is_file(name))) {
     MESS_print(M_warn, "%s: Not a station database file: %s\n", who, name ? name : "");

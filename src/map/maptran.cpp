@@ -737,7 +737,7 @@ int inv(Frame&, double x, double y, double& t, double& p) {
 
 enum class Kind {
   pass,    /* no projection: positions pass through both ways */
-  keep,    /* a specification keyword: outputs stay as they were, result 1 */
+  keep,    /* a domain-text keyword: outputs stay as they were, result 1 */
   earth,   /* map projection of latitude and longitude */
   diagram, /* a pair of data values */
 };

@@ -1,16 +1,16 @@
 /*
- * region: domain specifications, regions and the region prompt.
+ * region: domain texts, regions and the region prompt.
  *
  * Turns the texts by which users and settings name a plot domain into a
- * Domain: a comma-separated specification ("ps,40,-100,25,17,1.2"), a
+ * Domain: a comma-separated domain text ("ps,40,-100,25,17,1.2"), a
  * station ("id:DEN"), or a region abbreviation ("mw") that the region file
- * "kez.reg" or the built-in regions turn into a specification. The
- * specification layouts are one table tried in order, the first whose
+ * "kez.reg" or the built-in regions turn into a domain text. The
+ * domain text layouts are one table tried in order, the first whose
  * items all read winning. Region entries may name other regions; the
  * decoder follows them to a bounded depth.
  *
  * The module also keeps the region menu and the prompt through which a
- * plotting program gets each domain, prints a domain back in specification
+ * plotting program gets each domain, prints a domain back in domain text
  * syntax (the printed text decodes to the same domain), and sets the
  * station plotting priority from the height of the last decoded domain.
  */
@@ -178,7 +178,7 @@ struct FileCloser {
 using File = std::unique_ptr<FILE, FileCloser>;
 
 /* A region file under "file_path"; never a command, a standard stream, a
- * device or a pipe, since a name may come from a specification. */
+ * device or a pipe, since a name may come from a domain text. */
 File open_region_file(const char* file) {
   std::string path = FILE_add_path(RES_get("file_path"), file ? file : "");
   if (!file || !*file || path[0] == '|' || FILE_is_stdio(path.c_str()) ||
@@ -194,7 +194,7 @@ File open_region_file(const char* file) {
 /* The domain text of an abbreviation (any entry for a null name). The
  * search ends at the first empty line. A line of one word is a
  * domain text by itself and answers only the search for any entry; a
- * line without an abbreviation, name, menu number and specification is
+ * line without an abbreviation, name, menu number and domain text is
  * passed over. */
 bool search_file(const char* file, const char* name, std::string* spec) {
   File fp = open_region_file(file);
@@ -241,7 +241,7 @@ struct Layout {
 constexpr int P = DOM_ITEM_PROJ, PLON = DOM_ITEM_PLON, ST = DOM_ITEM_STATION, LAT = DOM_ITEM_CLAT, LON = DOM_ITEM_CLON,
               NX = DOM_ITEM_NX, NY = DOM_ITEM_NY, DX = DOM_ITEM_DX, DY = DOM_ITEM_DY, REG = DOM_ITEM_REGION;
 
-/* In the order tried; the first is only for a specification that begins
+/* In the order tried; the first is only for a domain text that begins
  * with "size", the last is the region layout. */
 constexpr Layout layouts[] = {
     {{P, NX, NY}, d_none, "%2d proj,nx,ny\n"},
@@ -336,7 +336,7 @@ bool read_station(const char* item, Domain* d) {
   return true;
 }
 
-/* The domain of a region entry's own specification. */
+/* The domain of a region entry's own domain text. */
 bool decode_entry(const std::string& spec, Domain* d) {
   ++state.depth;
   int result = DOM_decode(spec.c_str(), d);
@@ -520,8 +520,7 @@ int DOM_search_file(const char* file, const char* str, char* domstr) {
   std::string spec;
   if (!search_file(file, str, &spec)) return 0;
   if (spec.size() > static_cast<size_t>(DOM_SPEC_LEN - 1)) {
-    MESS_print(M_warn, "DOM_search_file: Specification longer than %d characters: %s\n", DOM_SPEC_LEN - 1,
-               spec.c_str());
+    MESS_print(M_warn, "DOM_search_file: Domain text longer than %d characters: %s\n", DOM_SPEC_LEN - 1, spec.c_str());
     return 0;
   }
   if (domstr) std::memcpy(domstr, spec.c_str(), spec.size() + 1);

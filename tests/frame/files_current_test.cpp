@@ -59,7 +59,7 @@ struct CurrentCase {
   const char* why;
 };
 
-TEST_F(DatedFiles, TimeSpecificationsNameTheRightFiles) {
+TEST_F(DatedFiles, TimeTextsNameTheRightFiles) {
   const char* now = "199801051420";
   const CurrentCase cases[] = {
       {"la", now, X, 0, "98010512.sfc", "199801051200", "newest file along the hourly step"},

@@ -346,7 +346,7 @@ TEST(ResourceConvert, DrawSwitchesPlotParts) {
   }
 }
 
-TEST(ResourceConvert, RegionAndDomainDecodeTheSpecification) {
+TEST(ResourceConvert, RegionAndDomainDecodeTheText) {
   for (DEF_convert cvt : {CV_region, CV_domain}) {
     auto r = run_child([cvt] {
       Domain d{};
@@ -400,5 +400,5 @@ TEST(ResourceConvert, DomainsGoThroughTheRegisteredDecoder) {
     return failed;
   });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "RES_conv_data: domain specifications are not available\n");
+  EXPECT_EQ(r.err, "RES_conv_data: domain texts are not available\n");
 }

@@ -22,7 +22,7 @@ std::string text_of(const Gwindow_spec& s) {
          std::to_string(s.height) + " " + std::to_string(s.colormap);
 }
 
-TEST(WindowSpecification, IdFormsAndWindowIdFiles) {
+TEST(WindowText, IdFormsAndWindowIdFiles) {
   struct Case {
     const char* text;
     const char* want; /* window drawable WxH colormap, or a message */

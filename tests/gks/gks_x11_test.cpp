@@ -824,7 +824,7 @@ std::string hex_pixmap(const ForeignWindow& w) {
 
 std::string decimal_window(const ForeignWindow& w) { return std::to_string(w.window) + ":300x200"; }
 
-TEST(ForeignWindowDevice, DrawingReachesTheDrawableTheSpecificationNames) {
+TEST(ForeignWindowDevice, DrawingReachesTheDrawableTheWindowTextNames) {
   struct Case {
     std::string (*spec)(const ForeignWindow&);
     const char* where; /* "item", an environment variable, or the file the item names */

@@ -554,7 +554,7 @@ TEST(Domain, AspectAndComparison) {
   }
 }
 
-TEST(Domain, PrintsInSpecificationSyntax) {
+TEST(Domain, PrintsInDomainTextSyntax) {
   Domain d = with_params(make(4, 45, -100, 40, -95, 0.5f, 0.25f, 30, 20), 30, 60);
   d.ellipse = 1;
   MAP_domain(&d);

@@ -52,7 +52,7 @@ void expect_domain(const Domain& d, const Want& w, const std::string& what) {
   EXPECT_EQ(d.ellipse, w.ellipse) << what;
 }
 
-TEST(DomainSpecification, LayoutsAreTriedInOrder) {
+TEST(DomainText, LayoutsAreTriedInOrder) {
   Place place;
   struct Case {
     const char* spec;
@@ -104,7 +104,7 @@ TEST(DomainSpecification, LayoutsAreTriedInOrder) {
   }
 }
 
-TEST(DomainSpecification, InvalidAndMissingSpecifications) {
+TEST(DomainText, InvalidAndMissingTexts) {
   Place place;
   const char* invalid[] = {
       "ps,x,y",
@@ -134,11 +134,11 @@ TEST(DomainSpecification, InvalidAndMissingSpecifications) {
   }
   Domain d;
   EXPECT_EQ(DOM_decode(nullptr, &d), N);
-  EXPECT_EQ(FLAG_get(5), 7) << "no specification leaves the flag";
+  EXPECT_EQ(FLAG_get(5), 7) << "no domain text leaves the flag";
   EXPECT_EQ(DOM_decode("40,-100", nullptr), -1);
 }
 
-TEST(DomainSpecification, SetParamsReportsWhatFailed) {
+TEST(DomainText, SetParamsReportsWhatFailed) {
   Place place;
   char a[] = "ps", b[] = "40", c[] = "x";
   char* items[] = {a, b, c};
@@ -151,7 +151,7 @@ TEST(DomainSpecification, SetParamsReportsWhatFailed) {
   EXPECT_EQ(d.proj, 1) << "an unknown name leaves projection 1";
 }
 
-TEST(DomainSpecification, StationsCentreTheDomain) {
+TEST(DomainText, StationsCentreTheDomain) {
   Place place;
   RES_put("file_path", fixture_dir.c_str());
   const Want den{1, M, M, M, M, 39.75f, -104.87f, 25, 17, 1.2f, 1.2f, 0};
@@ -171,7 +171,7 @@ TEST(DomainSpecification, StationsCentreTheDomain) {
   EXPECT_EQ(DOM_decode("id:|cat /etc/passwd:DEN", &d), -1) << "station files are plain files";
 }
 
-TEST(DomainSpecification, BuiltInRegionsAndPriority) {
+TEST(DomainText, BuiltInRegionsAndPriority) {
   Place place;
   struct Case {
     const char* spec;
@@ -212,7 +212,7 @@ TEST(DomainSpecification, BuiltInRegionsAndPriority) {
   EXPECT_EQ(DOM_get_loc_prior(), 6);
 }
 
-TEST(DomainSpecification, VariableRegionAsksForTheCentre) {
+TEST(DomainText, VariableRegionAsksForTheCentre) {
   auto r = run_child(
       [] {
         Domain d;
@@ -226,7 +226,7 @@ TEST(DomainSpecification, VariableRegionAsksForTheCentre) {
 }
 
 const char* const region_file =
-    "# abbr name menu specification\n"
+    "# abbr name menu domain\n"
     "den Denver_Area 1 ps,39.75,-104.87,25,17,0.5,0.5\n"
     "wst West 1 lc:30:-110:30:60,40,-110,25,17,1,1\n"
     "alias Alias_of_West 0 wst\n"
@@ -431,7 +431,7 @@ TEST(RegionPrompt, MenuAnswersByNumberAbbreviationAndList) {
       {"3\n", false, 2, 37, "the third built-in region"},
       {"mw\n", false, 2, 43, "an abbreviation"},
       {"midwestern\n", false, 2, 43, "a one-word name"},
-      {"40,-100\n", false, 1, 40, "a specification typed at the menu"},
+      {"40,-100\n", false, 1, 40, "a domain text typed at the menu"},
       {"1\n", true, 2, 41, "the first region of the file"},
       {"list\nhi\n", true, 2, 41, "a listing, then an answer"},
       {"sw\n", true, 2, 37, "built-in regions still decode"},

@@ -195,8 +195,8 @@ TEST(MapRender, UsLambertAndWorldMapsRender) {
   };
   const Case cases[] = {
       {"us", "kez.map:black,lalo:10", "us"},
-      {"latlon,0,0,0,2,2,180,90", "cont.map:blue,country.map:red,lalo:30", "world"},
-      {"ps,60,-100,0.6,0.6,100,100", "cont.map:blue,country.map:red,lalo:10", "polar"},
+      {"latlon,0,0,0,73,37,5,5", "cont.map:blue,country.map:red,lalo:30", "world"},
+      {"ps,90,-100,101,101,1,1", "cont.map:blue,country.map:red,lalo:10", "polar"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -204,11 +204,21 @@ TEST(MapRender, UsLambertAndWorldMapsRender) {
     auto r = run_child([&] {
       if (open_map(dir, c.domain, (std::string(c.name) + ".ps").c_str()) != 0) return 2;
       RES_put("map_file", c.list);
+      /* The west and east ends of the map's middle row. */
+      MAP_limits lim{};
+      MAP_get_limits(&lim);
+      float lat = 0, west = 0, east = 0;
+      MAP_untran(lim.x_min, 0.5f * (lim.y_min + lim.y_max), &lat, &west);
+      MAP_untran(lim.x_max, 0.5f * (lim.y_min + lim.y_max), &lat, &east);
+      std::printf("span %.0f %.0f\n", west, east);
       MAP_draw(5);
       PLT_close();
       return 0;
     });
     ASSERT_EQ(r.status, 0) << r.err;
+    if (std::string(c.name) == "world") {
+      EXPECT_NE(r.out.find("span -180 180"), std::string::npos) << "the whole globe: " << r.out;
+    }
     std::string out;
     EXPECT_EQ(kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=bbox " + ps + " 2>&1", &out), 0) << out;
     EXPECT_NE(out.find("%%BoundingBox"), std::string::npos) << out;

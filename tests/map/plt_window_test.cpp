@@ -180,3 +180,54 @@ TEST(WindowPlot, ADumpSkipsTheHold) {
 }
 
 } // namespace
+
+namespace {
+
+/* Animation frames on the window: a dump of every frame writes one file a
+ * frame under its two-digit number, each with that frame's picture; a dump
+ * of one frame writes the frame on show. */
+TEST(WindowPlot, EveryFrameIsDumpedUnderItsNumber) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  if (!kez_test::have_program("identify")) GTEST_SKIP() << "ImageMagick is needed";
+  kez_test::Repeater guard(x, "xdotool search --name '^Frames' windowfocus key Return", 1.0, 30.0);
+  kez_test::TempDir dir;
+  auto r = run_child([&] {
+    RES_put("image_path", dir.path().c_str());
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("device", ("display," + x.display()).c_str());
+    RES_put("title", "Frames");
+    RES_put("plot_param", "png=f%i.png");
+    if (PLT_open(1) != 0) return 2;
+    for (int i = 0; i < 3; ++i) {
+      if (gcreate_frame(-1) != i) return 3;
+      gselect_frame(i);
+      /* A frame of its own: a fan of lines whose count is the frame's number. */
+      GPH_trans(0);
+      for (int k = 0; k <= 10 * (i + 1); ++k) GPH_line(0.1f, 0.1f, 0.9f, 0.1f + 0.02f * static_cast<float>(k));
+    }
+    std::printf("all %d\n", PLT_dump(PLT_DUMP_ALL_FRAMES));
+    gdisplay_frame(1);
+    std::printf("single\n");
+    std::fflush(stdout);
+    std::printf("one %d\n", PLT_dump(1));
+    std::printf("close %d\n", PLT_close());
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  for (const char* name : {"f00.png", "f01.png", "f02.png"})
+    EXPECT_NE(r.out.find("Wrote PNG file: " + dir.file(name)), std::string::npos) << r.out << r.err;
+  /* The pixels of each file (ImageMagick's signature): three pictures. */
+  std::string sig[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::string f = dir.file("f0" + std::to_string(i) + ".png");
+    ASSERT_EQ(kez_test::run_command("identify -format '%#' " + f + " 2>&1", &sig[i]), 0) << sig[i];
+  }
+  EXPECT_NE(sig[0], sig[1]);
+  EXPECT_NE(sig[1], sig[2]);
+  EXPECT_NE(sig[0], sig[2]);
+  /* The single dump after showing frame 1 wrote frame 1 again, under its number. */
+  EXPECT_NE(r.out.find("single\nWrote PNG file: " + dir.file("f01.png") + "\none 0\n"), std::string::npos) << r.out;
+}
+
+} // namespace

@@ -24,7 +24,12 @@ std::vector<std::string> calls;
 GRD_report fake_grid[2];
 int bar_on = 1;
 
-void note(const std::string& s) { calls.push_back(s); }
+bool echo = false; /* notes also to the error stream, in line with messages */
+
+void note(const std::string& s) {
+  calls.push_back(s);
+  if (echo) std::fprintf(stderr, "call %s\n", s.c_str());
+}
 
 const DATA_plot_hooks recorder{
     [](int, int ind, GRD_report*, Domain*, void (*)(int, char*, float, float)) {
@@ -231,6 +236,40 @@ TEST(DataFrame, RecordsInOrderGroupInOnePassOneBar) {
   EXPECT_EQ(count_of(got, "temp@S4"), 0);
   EXPECT_EQ(count_of(got, "rewind"), 2);
   EXPECT_EQ(count_of(got, "bar"), 1) << r.out;
+}
+
+/* The map goes under the fields and station values and over them: an
+ * underlay item ("-") and a plain item before the first contour call, an
+ * overlay item ("+") after the last datum. The items name files that are
+ * not there, so each drawing shows as its "not found" message. */
+TEST(DataFrame, MapUnderlayBeforeFieldsAndValuesOverlayAfter) {
+  auto r = run_child([] {
+    prepare("g{temp:F:value:ul,dewp:F:value:ll},rvort::cont(uwnd,vwnd),pralt");
+    RES_put("map_file", "-under.map,plain.map,+over.map");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    echo = true;
+    frame(&d);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> seq;
+  for (size_t a = 0, b; (b = r.err.find('\n', a)) != std::string::npos; a = b + 1) {
+    const std::string line = r.err.substr(a, b - a);
+    if (line.rfind("call ", 0) == 0)
+      seq.push_back(line.substr(5));
+    else if (line.find("Map file not found") != std::string::npos)
+      seq.push_back(line.substr(line.rfind('/') + 1));
+  }
+  const size_t under = index_of(seq, "under.map"), plain = index_of(seq, "plain.map"), over = index_of(seq, "over.map");
+  const size_t cont = index_of(seq, "cont_setup 3"), first = index_of(seq, "temp@S0"), last = index_of(seq, "pralt@S3");
+  for (size_t at : {under, plain, over, cont, first, last}) ASSERT_LT(at, seq.size()) << joined(seq) << r.err;
+  EXPECT_LT(under, first) << joined(seq);
+  EXPECT_LT(plain, first) << "no map record: plain items go under" << joined(seq);
+  EXPECT_LT(under, cont) << joined(seq);
+  EXPECT_GT(over, last) << joined(seq);
+  EXPECT_GT(over, cont) << joined(seq);
+  EXPECT_EQ(count_of(seq, "under.map") + count_of(seq, "plain.map") + count_of(seq, "over.map"), 3) << joined(seq);
 }
 
 TEST(DataFrame, VectorRecordsAndBars) {

@@ -112,4 +112,32 @@ TEST(ThermParam, AbsentResourceChangesNothing) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
+/* "page" and "nopage" set the paging mode that the analysis tables pause
+ * by: a hold shows (and waits for Return) only with paging on, and the mode
+ * they set is 1, which pauses at holds alone and never after a page of
+ * lines. */
+TEST(ThermParam, PagingItems) {
+  struct Case {
+    const char* items;
+    bool holds;
+  } cases[] = {{"nopage", false}, {"page", true}, {"nopage,page", true}, {"page,nopage", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.items);
+    auto r = kez_test::run_child(
+        [&] {
+          MESS_set(0, M_print);
+          MESS_set_page(0);
+          RES_put("plot_param", c.items);
+          THERM_param();
+          for (int i = 0; i < 200; ++i) MESS_print(M_print, "line %d\n", i);
+          MESS_hold(M_print, "HOLD\n");
+          return 0;
+        },
+        "\n\n\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("HOLD") != std::string::npos, c.holds) << r.out;
+    EXPECT_EQ(r.out.find("Press return"), std::string::npos) << "no pause after a page of lines";
+  }
+}
+
 } // namespace

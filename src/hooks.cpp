@@ -18,6 +18,7 @@
 #include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
+#include "kezupa.h"
 
 namespace {
 
@@ -75,6 +76,10 @@ constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init, RAW_set_marker,  stat
 constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr, RAW_get_range, CONT_set_range,
                                         CONT_get_bar, nullptr, CONT_set_type, CONT_set_fill_colors};
 
+/* A sounding from grids is finished by the upper-air subsystem (heights,
+ * date label) and turns wind components through the vector tools. */
+constexpr GRD_sound_hooks grid_sound_hooks{UPA_calc_height, UPA_set_datim, vect2wind};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -92,6 +97,7 @@ struct Registrations {
     PLT_set_grib_hooks(&plot_grib_hooks);
     PLT_set_var_hooks(&plot_var_hooks);
     GRD_set_grib_ops(&grid_grib_ops);
+    GRD_set_sound_hooks(&grid_sound_hooks);
     CTY_set_plot_hooks(&station_plot_hooks);
     MAP_set_data_hooks(&map_data_hooks);
   }

@@ -273,6 +273,36 @@ struct GRD_grib_ops {
 };
 int GRD_set_grib_ops(const GRD_grib_ops* ops);
 
+/* ---- grd_tool: soundings from grids --------------------------------------- */
+
+/* Spacing of the standard levels of a sounding from grids (mb): 50 gives
+ * the 20 levels 1000..50 mb, 25 the 40 levels 1000..25 mb. The caller's
+ * array holds the standard levels and two records more. */
+inline constexpr float GRD_SOUND_DP = 50.0f;
+inline constexpr float GRD_SOUND_DP_FINE = 25.0f;
+inline constexpr int GRD_SOUND_RECORDS = 22;      /* 20 levels and two */
+inline constexpr int GRD_SOUND_RECORDS_FINE = 42; /* 40 levels and two */
+
+/* The upper-air subsystem and the wind conversion of the contour layer lie
+ * above the grid store; the sounding builder reaches them through these
+ * (set at start-up). A null entry leaves its step out: heights unfilled,
+ * no date label handed on, winds missing. */
+struct GRD_sound_hooks {
+  int (*calc_height)(UPA_level* level, int num);
+  int (*set_datim)(const char* str);
+  int (*vect2wind)(float u, float v, float* dir, float* spd);
+};
+int GRD_set_sound_hooks(const GRD_sound_hooks* hooks);
+
+int GRD_snd_param();
+int GRD_set_sound_dp(float dp);
+/* Builds the sounding at lat, lon from the open grid file grd_fd into sm.
+ * *num on entry is the room of sm in records (GRD_SOUND_RECORDS, or
+ * GRD_SOUND_RECORDS_FINE with 25 mb spacing); on return the level count.
+ * *sfcp receives the surface pressure (mb; 1000 when the file has none).
+ * 1 with a sounding, 0 when too few grids were found or sm is too small. */
+int GRD_get_sound(int grd_fd, float lat, float lon, UPA_level* sm, int* num, float* sfcp);
+
 /* grd_calc: the calculator's names. The recognisers compare the text
  * before the first "-" exactly. GRD_is_vect_func: 1 for the functions with
  * two output grids; GRD_is_plot_func: 1 for the items drawn as a vector

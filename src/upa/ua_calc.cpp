@@ -67,6 +67,17 @@ UPA_level interp(UPA_level* lev, int num, int coord, float value, int* index) {
   return r;
 }
 
+/* Whether value (hPa, m or K) is the level's own coordinate value: the
+ * interpolation finds nothing at the only level of a one-level sounding,
+ * which has no second level to pair it with. */
+bool at_level(const UPA_level& l, int coord, float value) {
+  if (missing(value)) return false;
+  float own = UPA_get_level(coord, &l);
+  if (coord == UPA_CO_SFC || UPA_thick_top(coord, 1000.0f, 1.0f) < 1000.0f)
+    return positive(value) && own == static_cast<float>(-std::log(static_cast<double>(value)));
+  return own == value;
+}
+
 /* One walk's running sums. The value at a point is up to three numbers
  * (a wind carries u, v and its speed); the first decides whether it is
  * present. */
@@ -223,7 +234,7 @@ float mean_value(const char* val, UPA_level* lev, int num, int coord, float bott
   if (kind == 0 || !has_levels(lev, num) || lev[0].p < min_ground_pres || missing(bottom)) return M;
   int lb = 0;
   UPA_level B = interp(lev, num, coord, bottom, &lb);
-  if (num == 1) return missing(top) ? variable_calc(kind, &B) : M;
+  if (num == 1) return missing(top) ? variable_calc(kind, at_level(lev[0], coord, bottom) ? &lev[0] : &B) : M;
   if (missing(top) || top == bottom) return variable_calc(kind, &B);
   int lt = 0;
   UPA_level T = interp(lev, num, coord, top, &lt);
@@ -302,8 +313,8 @@ int layer_wind_mean(UPA_level* lev, int num, int coord, float bottom, float top,
           MESS_print(M_debug_c, "LB,%2d  %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f\n", ib, sa, sb, pa, pb, ua, va,
                      ub, vb);
         else if (kind == 1)
-          MESS_print(M_debug_c, "%2d,%2d  %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f\n", ia, ib, sa, sb, pa, pb, ua,
-                     va, ub, vb);
+          MESS_print(M_debug_c, "%2d,%2d  %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f\n", ia, ib, sa, sb, pa, pb,
+                     ua, va, ub, vb);
         else
           MESS_print(M_debug_c, "%2d,LT  %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f %5.1f,%5.1f\n", ia, sa, sb, pa, pb, ua, va,
                      ub, vb);
@@ -349,6 +360,7 @@ float pr_ccl(UPA_level* lev, int num, int coord, float bottom, float thick, floa
   } else {
     w = mixrat_of(B);
   }
+  if (num == 1) w = mixrat_of(lev[0]);
   /* A missing or zero mixing ratio (no dew points) has no condensation
    * level to look for; neither has a single level. */
   if (!positive(w) || num == 1) return done(w, M);

@@ -25,9 +25,9 @@ constexpr float to_kelvin = 273.15f;
 constexpr float sfc_layer_top = 500.0f; /* hPa, top of the type-0 layer */
 
 /* Default half-thicknesses of UPA_make_layer. */
-constexpr float half_pres = 25.0f;  /* hPa */
-constexpr float half_hgt = 200.0f;  /* m */
-constexpr float half_theta = 5.0f;  /* K */
+constexpr float half_pres = 25.0f; /* hPa */
+constexpr float half_hgt = 200.0f; /* m */
+constexpr float half_theta = 5.0f; /* K */
 
 bool missing(float v) { return v == M; }
 

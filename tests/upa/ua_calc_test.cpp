@@ -22,33 +22,33 @@ int count(const Sounding& s) { return static_cast<int>(s.size()); }
 
 /* A dry, stable winter sounding with an inversion near 950 hPa. */
 Sounding dry_stable() {
-  return {{1022, 150, 12.0f, -4.0f, 40, 8},       {1000, 330, 11.0f, -4.5f, 45, 10},
-          {950, 760, 13.5f, -9.0f, 60, 12},       {925, 980, 14.0f, -12.0f, 70, 14},
-          {900, 1210, 12.5f, -14.0f, 80, 15},     {850, 1680, 8.8f, -16.0f, 95, 18},
-          {800, 2170, 5.0f, -19.0f, 110, 20},     {700, 3200, -2.5f, -26.0f, 140, 24},
-          {600, 4380, -10.5f, -33.0f, 170, 28},   {500, 5720, -20.0f, -40.0f, 200, 32},
-          {400, 7300, -31.5f, -48.0f, 230, 40},   {300, 9250, -45.0f, -55.0f, 250, 50},
-          {250, 10450, -52.0f, M, 260, 60}};
+  return {
+      {1022, 150, 12.0f, -4.0f, 40, 8},     {1000, 330, 11.0f, -4.5f, 45, 10},    {950, 760, 13.5f, -9.0f, 60, 12},
+      {925, 980, 14.0f, -12.0f, 70, 14},    {900, 1210, 12.5f, -14.0f, 80, 15},   {850, 1680, 8.8f, -16.0f, 95, 18},
+      {800, 2170, 5.0f, -19.0f, 110, 20},   {700, 3200, -2.5f, -26.0f, 140, 24},  {600, 4380, -10.5f, -33.0f, 170, 28},
+      {500, 5720, -20.0f, -40.0f, 200, 32}, {400, 7300, -31.5f, -48.0f, 230, 40}, {300, 9250, -45.0f, -55.0f, 250, 50},
+      {250, 10450, -52.0f, M, 260, 60}};
 }
 
 /* A moist, unstable summer sounding. */
 Sounding moist_unstable() {
-  return {{1008, 40, 31.0f, 24.0f, 180, 12},    {1000, 110, 30.0f, 23.5f, 185, 15},
-          {950, 560, 25.5f, 21.0f, 195, 20},    {925, 790, 23.5f, 20.0f, 200, 22},
-          {900, 1030, 21.5f, 18.5f, 205, 25},   {850, 1520, 18.0f, 15.0f, 215, 28},
-          {800, 2040, 14.5f, 9.0f, 225, 30},    {750, 2580, 10.5f, 3.0f, 235, 33},
-          {700, 3150, 6.5f, -2.0f, 240, 35},    {600, 4380, -2.5f, -12.0f, 250, 40},
-          {500, 5800, -12.0f, -25.0f, 255, 45}, {400, 7450, -24.0f, -38.0f, 260, 55},
-          {300, 9500, -40.0f, -50.0f, 265, 65}, {200, 12100, -56.0f, M, 270, 75}};
+  return {
+      {1008, 40, 31.0f, 24.0f, 180, 12},    {1000, 110, 30.0f, 23.5f, 185, 15},   {950, 560, 25.5f, 21.0f, 195, 20},
+      {925, 790, 23.5f, 20.0f, 200, 22},    {900, 1030, 21.5f, 18.5f, 205, 25},   {850, 1520, 18.0f, 15.0f, 215, 28},
+      {800, 2040, 14.5f, 9.0f, 225, 30},    {750, 2580, 10.5f, 3.0f, 235, 33},    {700, 3150, 6.5f, -2.0f, 240, 35},
+      {600, 4380, -2.5f, -12.0f, 250, 40},  {500, 5800, -12.0f, -25.0f, 255, 45}, {400, 7450, -24.0f, -38.0f, 260, 55},
+      {300, 9500, -40.0f, -50.0f, 265, 65}, {200, 12100, -56.0f, M, 270, 75}};
 }
 
 /* Freezing rain: a warm layer aloft, dew points and a temperature and a
  * wind missing here and there, no dew points above 600 hPa. */
 Sounding warm_aloft() {
-  return {{1005, 200, 1.0f, -1.0f, 60, 10},    {1000, 240, 0.5f, M, 70, 12},      {950, 650, -2.0f, -3.0f, 120, 18},
-          {925, 860, M, M, 150, 22},           {900, 1080, 2.5f, M, 190, 30},     {850, 1520, 4.0f, 1.0f, 210, 35},
-          {800, 1990, 1.5f, -0.5f, M, M},      {750, 2480, -1.5f, -4.0f, 230, 40}, {700, 3000, -5.0f, M, 240, 45},
-          {600, 4150, -12.0f, -20.0f, 250, 50}, {500, 5500, -21.0f, M, 260, 55},   {400, 7050, -33.0f, M, 265, 60},
+  return {{1005, 200, 1.0f, -1.0f, 60, 10},  {1000, 240, 0.5f, M, 70, 12},
+          {950, 650, -2.0f, -3.0f, 120, 18}, {925, 860, M, M, 150, 22},
+          {900, 1080, 2.5f, M, 190, 30},     {850, 1520, 4.0f, 1.0f, 210, 35},
+          {800, 1990, 1.5f, -0.5f, M, M},    {750, 2480, -1.5f, -4.0f, 230, 40},
+          {700, 3000, -5.0f, M, 240, 45},    {600, 4150, -12.0f, -20.0f, 250, 50},
+          {500, 5500, -21.0f, M, 260, 55},   {400, 7050, -33.0f, M, 265, 60},
           {300, 8950, -47.0f, M, 270, 70}};
 }
 
@@ -115,8 +115,7 @@ TEST(MeanValue, SpecialResults) {
       {"wind", &s, n, 1000, 900, M, "a name outside the table"},
       {nullptr, &s, n, 1000, 900, M, "no name"},
   };
-  for (auto& c : cases)
-    EXPECT_EQ(mean_value(c.name, c.lev->data(), c.num, 100, c.bottom, c.top), c.want) << c.why;
+  for (auto& c : cases) EXPECT_EQ(mean_value(c.name, c.lev->data(), c.num, 100, c.bottom, c.top), c.want) << c.why;
   EXPECT_EQ(mean_value("temp", nullptr, 3, 100, 1000, 900), M);
 }
 
@@ -250,7 +249,8 @@ TEST(FreezingAndWetBulbZero, SpecialResults) {
   const Case cases[] = {
       {{{1000, 100, -5, -8, 0, 0}, {850, 1500, -10, -15, 0, 0}}, -1, "ground below freezing"},
       {{{1000, 100, 5, 0, 0, 0}, {850, 1500, -5, -10, 0, 0}}, 925, "linear in temperature"},
-      {{{1000, 100, M, 0, 0, 0}, {900, 1000, 5, -10, 0, 0}, {800, 2000, -5, -10, 0, 0}}, 850,
+      {{{1000, 100, M, 0, 0, 0}, {900, 1000, 5, -10, 0, 0}, {800, 2000, -5, -10, 0, 0}},
+       850,
        "the first level with a temperature"},
       {{{450, 6500, 5, 0, 0, 0}, {400, 7000, -5, -10, 0, 0}}, M, "sounding starting at 450 hPa"},
       {{{1000, 100, 15, 0, 0, 0}, {850, 1500, 5, -10, 0, 0}}, M, "no crossing"},
@@ -308,8 +308,11 @@ TEST(LayerQuantities, SpecialResults) {
 /* Whatever the layer, never a NaN and never a read outside the levels
  * (the sanitizer build runs these with exact-size arrays). */
 TEST(LayerQuantities, OddLayersGiveNoNaN) {
-  const Sounding soundings[] = {
-      moist_unstable(), warm_aloft(), {{1000, 100, 20, 10, 180, 10}}, {{450, 6500, -18, -30, 250, 40}, {400, 7450, -24, -38, 260, 55}}, {}};
+  const Sounding soundings[] = {moist_unstable(),
+                                warm_aloft(),
+                                {{1000, 100, 20, 10, 180, 10}},
+                                {{450, 6500, -18, -30, 250, 40}, {400, 7450, -24, -38, 260, 55}},
+                                {}};
   const int coords[] = {1, 100, 101, 115, 103, 105, 113, 114, 7};
   const float values[] = {M, 0, 1200, 1010, 1008, 1000, 850, 500, 250, 100, 10, 300, 310, 3000, 20000};
   for (const auto& src : soundings) {
@@ -366,9 +369,10 @@ std::vector<Query> queries(Sounding& s) {
     int coord;
     float b, t;
   };
-  const Layer layers[] = {{100, sfc, 500}, {100, 850, 700}, {100, 820, 810}, {100, sfc - 5, 300}, {103, h0 + 100, h0 + 3000}};
-  for (const char* name : {"temp", "dewp", "theta", "mrat", "shum", "rhum", "vtemp", "thetav", "pres", "hght", "dewd",
-                           "thetae"})
+  const Layer layers[] = {
+      {100, sfc, 500}, {100, 850, 700}, {100, 820, 810}, {100, sfc - 5, 300}, {103, h0 + 100, h0 + 3000}};
+  for (const char* name :
+       {"temp", "dewp", "theta", "mrat", "shum", "rhum", "vtemp", "thetav", "pres", "hght", "dewd", "thetae"})
     for (auto y : layers)
       q.push_back({text("MEAN %s %d %.9g %.9g", name, y.coord, static_cast<double>(y.b), static_cast<double>(y.t)),
                    {mean_value(name, l, n, y.coord, y.b, y.t)},
@@ -376,7 +380,8 @@ std::vector<Query> queries(Sounding& s) {
   for (auto y : {Layer{100, sfc, sfc - 100}, Layer{100, 950, 800}, Layer{100, sfc - 5, sfc - 50}}) {
     float w = 0, o = 0;
     layer_parcel_mean(l, n, y.coord, y.b, y.t, &w, &o);
-    q.push_back({text("PARCEL %d %.9g %.9g", y.coord, static_cast<double>(y.b), static_cast<double>(y.t)), {w, o}, {rel, rel}});
+    q.push_back(
+        {text("PARCEL %d %.9g %.9g", y.coord, static_cast<double>(y.b), static_cast<double>(y.t)), {w, o}, {rel, rel}});
   }
   for (auto y : {Layer{100, sfc, 500}, Layer{103, h0, h0 + 3000}, Layer{100, 850, 700}, Layer{100, sfc, 200}}) {
     WIND w{};
@@ -422,7 +427,8 @@ TEST(LayerReference, AgreesWithNumPy) {
     std::vector<Query> qs = queries(s);
     std::ostringstream in;
     in.precision(9);
-    for (const auto& l : fixture) in << "L " << l.p << ' ' << l.h << ' ' << l.t << ' ' << l.td << ' ' << l.dir << ' ' << l.spd << '\n';
+    for (const auto& l : fixture)
+      in << "L " << l.p << ' ' << l.h << ' ' << l.t << ' ' << l.td << ' ' << l.dir << ' ' << l.spd << '\n';
     for (const auto& q : qs) in << q.text << '\n';
     std::string file = dir.file("in" + std::to_string(round++));
     kez_test::write_file(file, in.str());

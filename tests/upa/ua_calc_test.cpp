@@ -453,3 +453,32 @@ TEST(LayerReference, AgreesWithNumPy) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(LayerTrace, DebugLines) {
+  auto r = kez_test::run_child([] {
+    MESS_set(1, M_debug_c);
+    Sounding s{{1000, 100, 20, 10, 0, 10}, {900, 1000, 14, 5, 90, 20}, {800, 2000, 8, 0, 180, 30}};
+    mean_value("temp", s.data(), 3, 100, 950, 850);
+    float w = 0, o = 0;
+    layer_parcel_mean(s.data(), 3, 100, 1000, 800, &w, &o);
+    WIND wind{};
+    layer_wind_mean(s.data(), 3, 100, 950, 850, &wind);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const char* lines[] = {
+      "1-2   17.1   7.6   11.1   2.6\n",                          /* mean_value's bounds */
+      "LB, 1   17.1, 14.0 950.0,900.0  17.1, 14.0\n",             /* opening segment */
+      " 1,LT   14.0, 11.1 900.0,850.0  14.0, 11.1\n",             /* closing segment */
+      " 1- 2   20.0  10.0    8.0   0.0\n",                        /* the parcel mean's bounds */
+      "LB, 1   10.0,  5.0 1000.0,900.0   7.7,  6.1\n",            /* the dew-point walk */
+      "6.125353 296.264954\n",                                    /* the parcel means */
+      " 1- 2   43.8  14.9  133.7  24.9\n",                        /* the wind mean's bounds */
+      " 1,LT   20.0, 24.9 900.0,850.0 -20.0,  0.0 -18.0, 17.2\n", /* speeds, pressures, u and v */
+  };
+  for (const char* l : lines) EXPECT_NE(r.out.find(l), std::string::npos) << l << "\n" << r.out;
+}
+
+} // namespace

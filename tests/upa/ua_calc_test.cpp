@@ -482,3 +482,28 @@ TEST(LayerTrace, DebugLines) {
 }
 
 } // namespace
+
+namespace {
+
+/* The same layer given in pressure, height and potential temperature (its
+ * bounds on sounding levels) gives the same means. */
+TEST(LayerCoordinates, SameLayerSameMean) {
+  Sounding s = dry_stable();
+  const int n = count(s);
+  const UPA_level lo = s[4], hi = s[7]; /* 900 and 700 hPa */
+  const float th_lo = UPA_get_level(113, &lo), th_hi = UPA_get_level(113, &hi);
+  for (const char* name : {"temp", "mrat", "thetae"}) {
+    float by_p = mean_value(name, s.data(), n, 100, lo.p, hi.p);
+    ASSERT_NE(by_p, M) << name;
+    EXPECT_NEAR(mean_value(name, s.data(), n, 103, lo.h, hi.h), by_p, 1e-4 * std::fabs(by_p)) << name;
+    EXPECT_NEAR(mean_value(name, s.data(), n, 113, th_lo, th_hi), by_p, 1e-4 * std::fabs(by_p)) << name;
+  }
+  WIND by_p{}, by_h{};
+  EXPECT_EQ(layer_wind_mean(s.data(), n, 100, lo.p, hi.p, &by_p), 1);
+  EXPECT_EQ(layer_wind_mean(s.data(), n, 103, lo.h, hi.h, &by_h), 1);
+  EXPECT_NEAR(by_h.dir, by_p.dir, 1e-3);
+  EXPECT_NEAR(by_h.spd, by_p.spd, 1e-3);
+  EXPECT_NEAR(thickness(s.data(), n, 113, th_lo, th_hi), hi.h - lo.h, 0.01);
+}
+
+} // namespace

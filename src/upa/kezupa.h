@@ -276,4 +276,96 @@ int UPA_calc_height(UPA_level* level, int num);
  * missing. 0. */
 int UPA_calc_press(UPA_level* level, int num);
 
+/* Level and layer quantities of one sounding (ua_calc). Every function
+ * reads levels 0 to num - 1 of the caller's array and keeps no state;
+ * -9999 marks a quantity that cannot be formed. Temperatures and dew
+ * points are in degrees Celsius, pressures in hPa, heights in m. Bounds
+ * are in the unit of their coordinate (a UPA_coord); the functions that
+ * interpolate take a writable array because the potential-temperature
+ * coordinate fills missing temperatures in place. Layer means are taken
+ * in ln p. Debug traces go to M_debug_c (and the wind mean's bounds to
+ * M_debug_d). */
+enum UPA_var_kind {
+  UPA_VAR_TEMP = 1,    /* "temp", degrees C */
+  UPA_VAR_DEWP = 2,    /* "dewp", degrees C */
+  UPA_VAR_RHUM = 3,    /* "rhum", % */
+  UPA_VAR_THETA = 4,   /* "theta", K */
+  UPA_VAR_DEWD = 5,    /* "dewd", dew-point depression, degrees C */
+  UPA_VAR_MRAT = 6,    /* "mrat", g/kg */
+  UPA_VAR_SHUM = 7,    /* "shum", g/kg */
+  UPA_VAR_VPRES = 8,   /* "vpres", hPa */
+  UPA_VAR_WETBLB = 9,  /* "wetblb", K */
+  UPA_VAR_THETAW = 10, /* "thetaw", K */
+  UPA_VAR_THETAE = 11, /* "thetae", K */
+  UPA_VAR_THETAV = 12, /* "thetav", K */
+  UPA_VAR_THETA2 = 13, /* no name: potential temperature again, K */
+  UPA_VAR_VTEMP = 14,  /* "vtemp", K */
+  UPA_VAR_HGHT = 15,   /* "hght" or "hag", m */
+  UPA_VAR_PRES = 16    /* "pres", hPa */
+};
+
+/* The value of kind type at one level; -9999 for a kind outside 1 to 16
+ * or a missing input. */
+float variable_calc(int type, const UPA_level* lev);
+/* Mean of the named variable over the layer (its value at bottom when top
+ * is missing or equals bottom); -9999 for an unknown name, no sounding, a
+ * sounding starting above 500 hPa, a missing bottom, or no segment with
+ * values at both ends. */
+float mean_value(const char* val, UPA_level* lev, int num, int coord, float bottom, float top);
+/* Mean mixing ratio (g/kg) and potential temperature (K) of the layer,
+ * each divided by the ln p depth of the whole layer; both -9999 when that
+ * depth cannot be formed. 0. */
+int layer_parcel_mean(UPA_level* lev, int num, int coord, float bottom, float top, float* Wbar, float* Obar);
+/* Mean wind: vector-mean direction, scalar-mean speed. 1 a mean whose top
+ * has a wind (or the wind at bottom for a layer without depth), 0 one
+ * level only, no segment with winds or a top without wind, -1 no levels
+ * or a layer upside down; the wind is -9999, -9999 when it cannot be
+ * formed. */
+int layer_wind_mean(UPA_level* lev, int num, int coord, float bottom, float top, WIND* wind);
+/* Convective condensation level (hPa) of the mixing ratio at bottom, or
+ * of the layer of depth thick above it; -1 when the mixing-ratio line
+ * never meets the temperature curve, -9999 when it cannot be computed.
+ * Wbar gets the mixing ratio used (g/kg). */
+float pr_ccl(UPA_level* lev, int num, int coord, float bottom, float thick, float* Wbar);
+float thickness(UPA_level* lev, int num, int coord, float bottom, float top);             /* m */
+float lapse_rate(UPA_level* lev, int num, int coord, float bottom, float top);            /* degrees C per m, fall */
+float theta_lapse_rate(UPA_level* lev, int num, int coord, float bottom, float top);      /* K per m */
+float theta_pres_lapse_rate(UPA_level* lev, int num, int coord, float bottom, float top); /* K per hPa */
+float static_stability(UPA_level* lev, int num, int coord, float level);
+/* Precipitable water of the whole sounding, inches. */
+float precip_water(const UPA_level* lev, int num);
+/* Pressure (hPa) of the 0 degrees C level, and of the 0 degrees C wet-bulb
+ * level; -1 when the ground is already below freezing, -9999 when there
+ * is no crossing or no sounding. */
+float freezing_level(const UPA_level* lev, int num);
+float wet_bulb_zero(const UPA_level* lev, int num);
+/* The air at the top of the layer of depth thick above bottom brought
+ * down the dry adiabat to bottom, K. */
+float max_temperature(UPA_level* lev, int num, int coord, float bottom, float thick);
+
+/* Variable levels against the current sounding (ua_level). Level types
+ * are GRIB edition 1 types with the system's own special codes. */
+enum UPA_ltype {
+  UPA_LT_SFC_500 = 0, /* surface to 500 hPa */
+  UPA_LT_SFC = 1,     /* the surface; the code is a thickness (hPa) */
+  UPA_LT_FRZ = 4,     /* freezing level */
+  UPA_LT_LCL = 5,     /* lifting condensation level */
+  UPA_LT_MWND = 6,    /* maximum wind */
+  UPA_LT_TROP = 7     /* tropopause */
+};
+/* Special first bounds of a decoded type-101 or type-104 layer. */
+inline constexpr float UPA_LEV_SFC_LAYER = 1900.0f;  /* surface to lev2 */
+inline constexpr float UPA_LEV_MAXT_LAYER = 1910.0f; /* the same, for the maximum-temperature parcel */
+inline constexpr float UPA_LEV_TROP_LAYER = 1950.0f; /* lev2 hPa above the tropopause */
+inline constexpr float UPA_LEV_SFC_THICK = 2000.0f;  /* and above: a surface layer of (lev1 - 2000) hPa */
+inline constexpr float UPA_LEV_TROP_HGT = 99500.0f;  /* lev2 m above the tropopause */
+/* Results of UPA_level_decode. */
+enum UPA_pos { UPA_POS_NONE = 0, UPA_POS_LEVEL = 1, UPA_POS_LAYER = 2 };
+
+int UPA_level_decode(const VAR_data* var, int* coord, float* lev1, float* lev2, float* thick);
+int UPA_is_maxt(const VAR_data* var);
+int UPA_make_layer(const VAR_data* var, int* coord, float* lev1, float* lev2, float delta);
+int UPA_calc_layer(const VAR_data* var, RAW_data* data);
+int UPA_calc_wind_layer(const VAR_data* var, WIND* wind);
+
 #endif /* KEZUPA_H */

@@ -25,7 +25,10 @@
  * Where the data do not allow a value: a step whose environment or parcel
  * temperature (or a height) is missing contributes no energy and moves no
  * level; a parcel without a condensation level (no dew point or no
- * temperature) has no ascent and no cap strength (-9999).
+ * temperature) has no ascent and no cap strength (-9999); an LCL where the
+ * sounding has no temperature (above its top) leaves CAPE, inhibition,
+ * LFC and updraft unknown (-9999); a theta-e layer still falling where
+ * the sounding ends tops at the last level used.
  */
 #include "kezupa.h"
 
@@ -37,12 +40,12 @@ namespace {
 
 constexpr float M = KEZ_FMISS;
 constexpr float to_kelvin = 273.15f;
-constexpr float gravity = 9.8f;         /* m/s^2 */
-constexpr float base_limit = 700.0f;    /* a theta-e layer must be based at or below, hPa */
-constexpr float cap_top = 500.0f;       /* the cap is looked for below, hPa */
-constexpr float min_sfc_pres = 500.0f;  /* a sounding starting above is no sounding, hPa */
-constexpr double moist_step = 10.0;     /* hPa */
-constexpr int thetae_slots = 5;         /* layers of falling theta-e kept */
+constexpr float gravity = 9.8f;        /* m/s^2 */
+constexpr float base_limit = 700.0f;   /* a theta-e layer must be based at or below, hPa */
+constexpr float cap_top = 500.0f;      /* the cap is looked for below, hPa */
+constexpr float min_sfc_pres = 500.0f; /* a sounding starting above is no sounding, hPa */
+constexpr double moist_step = 10.0;    /* hPa */
+constexpr int thetae_slots = 5;        /* layers of falling theta-e kept */
 constexpr double to_rad = 0.017453292519943334;
 constexpr M_type trace = M_debug_c;
 
@@ -294,8 +297,7 @@ float energy_calc(const UPA_level* par1, const UPA_level* par2, const UPA_level*
   return (env2->h - env1->h) * (tp - te) * gravity / tk;
 }
 
-int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float bottom, float thick,
-                PARCEL_params* params) {
+int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float bottom, float thick, PARCEL_params* params) {
   PARCEL_params& pp = *params;
   pp.plcl = pp.el = pp.mpl = pp.Bel = pp.Bmpl = M;
   pp.lfc = -1;
@@ -315,8 +317,8 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     a.p1 = start_parcel(lev, num, coord, bottom, thick, &a.e1, &l1);
     if (blev != nullptr) *blev = a.p1;
   }
-  MESS_print(trace, "P:%6.1f H:%7.0f T:%7.1f Td:%7.1f Dir:%6.0f Spd:%6.0f\n", a.p1.p, a.p1.h, a.p1.t, a.p1.td,
-             a.p1.dir, a.p1.spd);
+  MESS_print(trace, "P:%6.1f H:%7.0f T:%7.1f Td:%7.1f Dir:%6.0f Spd:%6.0f\n", a.p1.p, a.p1.h, a.p1.t, a.p1.td, a.p1.dir,
+             a.p1.spd);
 
   /* A start at a sounding level walks on from that level. */
   if (l1 > 0 && l1 <= num && lev[l1 - 1].p == a.e1.p) --l1;
@@ -330,7 +332,7 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
   pp.tlcl = lcl.t;
   float theta = pot_temp(lcl.t, lcl.p);
   int l2;
-  at_pressure(lev, num, lcl.p, &l2);
+  const bool env_at_lcl = !missing(at_pressure(lev, num, lcl.p, &l2).t);
   if (!missing(a.e1.t) && !missing(a.p1.t)) pp.cap = std::fmax(pp.cap, a.e1.t - a.p1.t);
 
   dry_ascent(lev, num, a, l1, lcl, l2, theta);
@@ -350,10 +352,16 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     float e = energy_calc(&a.p1, &p2, &a.e1, &e2);
     a.moist_step(e, p);
     trace_step("", a, p2, e2, e);
-    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", pp.Bplus, pp.Bminus, a.neg, pp.lfc,
-               pp.el, pp.mpl, pp.Bel, pp.Bmpl);
+    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", pp.Bplus, pp.Bminus, a.neg, pp.lfc, pp.el,
+               pp.mpl, pp.Bel, pp.Bmpl);
     a.p1 = p2;
     a.e1 = e2;
+  }
+  if (!env_at_lcl) {
+    /* The sounding ends below the LCL (or has no temperature there): the
+     * moist ascent never starts, so free convection is unknown. */
+    pp.Bplus = pp.Bminus = pp.wmax = pp.lfc = M;
+    return 1;
   }
   if (pp.Bplus > 0) pp.wmax = std::sqrt(2 * pp.Bplus);
   return 1;

@@ -17,7 +17,10 @@
  * degrees, a difference of -340, veers); the energy-helicity index takes
  * the positive helicity alone. A storm motion without a speed counts as
  * missing; a step without winds is passed over (helicity pairs the next
- * winds with the last point that had them, shear drops both steps).
+ * winds with the last point that had them, or starts from the first winds
+ * when the bottom has none; shear drops both steps). A layer in which no
+ * step had winds at both ends gives result 0 and missing fields, not sums
+ * of zero.
  */
 #include "kezcont.h"
 #include "kezupa.h"
@@ -162,14 +165,19 @@ int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const 
       /* Nothing below had winds: the sums start from here. */
       prev = cur;
     }
-    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f %5.1f\n", h, l.dir, l.spd, prev.v.u,
-               prev.v.v, cur.v.u, cur.v.v, pos, neg);
+    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f %5.1f\n", h, l.dir, l.spd, prev.v.u, prev.v.v,
+               cur.v.u, cur.v.v, pos, neg);
     ++count;
+  }
+  if (z == 0) {
+    /* No step had winds at both ends: nothing was measured. */
+    hp = HELICITY_params{M, M, M, M, M, M, M, M};
+    return 0;
   }
   hp.pos_hel = static_cast<float>(pos);
   hp.neg_hel = static_cast<float>(neg);
   hp.tot_hel = static_cast<float>(pos + neg);
-  if (z != 0) hp.ave_hel = static_cast<float>((pos + neg) / z);
+  hp.ave_hel = static_cast<float>((pos + neg) / z);
   if (count != 0) {
     hp.hor_vort = static_cast<float>(vort_sum / count);
     hp.stm_vort = static_cast<float>(turn_sum / count);
@@ -210,12 +218,14 @@ int shear_layer(UPA_level* lev, int num, int coord, float bottom, float top, con
       }
       z += shear_step;
     }
-    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, l.dir, l.spd,
-               pvec.u, pvec.v, cur.u, cur.v, pu, pv, nu, nv);
+    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, l.dir, l.spd, pvec.u,
+               pvec.v, cur.u, cur.v, pu, pv, nu, nv);
     prev = l;
     pvec = cur;
   }
-  if (z != 0) {
+  if (z == 0) {
+    result = 0;
+  } else {
     windp->pos_shr = static_cast<float>(std::hypot(pu, pv) / z);
     windp->neg_shr = static_cast<float>(std::hypot(nu, nv) / z);
   }

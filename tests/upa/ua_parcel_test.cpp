@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -385,6 +387,113 @@ TEST(UaParcel, FixedLevelIndices) {
   for (float v : {total_totals(low.data(), 2), vertical_totals(low.data(), 2), cross_totals(low.data(), 2),
                   k_index(low.data(), 2), sweat_index(low.data(), 2), energy_index(low.data(), 2)})
     EXPECT_EQ(v, M);
+}
+
+/* Every index of a sounding, in one list, for the robustness checks. */
+struct AllIndices {
+  int parcel_result, thetae_result, hel_result, shear_result, brn_result;
+  PARCEL_params pp;
+  THETAE_params tp;
+  HELICITY_params hp;
+  SHEAR_params sp;
+  float cap, li, si, tt, vt, ct, k, sweat, ei, brn, shear, ehi;
+
+  std::vector<float> values() const {
+    return {pp.Satad,   pp.plcl,    pp.tlcl,    pp.cap,     pp.lfc,      pp.el,       pp.mpl,
+            pp.Bel,     pp.Bmpl,    pp.Bplus,   pp.Bminus,  pp.wmax,     tp.index,    tp.base,
+            tp.top,     tp.max,     tp.maxp,    tp.min,     tp.minp,     hp.dir_shr,  hp.pos_hel,
+            hp.neg_hel, hp.tot_hel, hp.ave_hel, hp.rel_hel, hp.hor_vort, hp.stm_vort, sp.pos_shr,
+            sp.neg_shr, cap,        li,         si,         tt,          vt,          ct,
+            k,          sweat,      ei,         brn,        shear,       ehi};
+  }
+};
+
+AllIndices all_indices(std::vector<UPA_level> s, int num) {
+  AllIndices a{};
+  const WIND storm{240, 25};
+  UPA_level* l = s.empty() ? nullptr : s.data();
+  const float p0 = s.empty() ? 1000 : s[0].p;
+  a.pp.Satad = a.pp.tlcl = M;
+  a.parcel_result = parcel_calc(l, num, nullptr, UPA_CO_PRES, p0, 100, &a.pp);
+  a.thetae_result = thetae_index(l, num, &a.tp);
+  a.cap = cap_strength(l, num, UPA_CO_PRES, p0, 100);
+  a.li = lifted_index(l, num, UPA_CO_PRES, p0, 100, 500);
+  a.si = lifted_index(l, num, UPA_CO_PRES, 850, 0, 500);
+  a.tt = total_totals(l, num);
+  a.vt = vertical_totals(l, num);
+  a.ct = cross_totals(l, num);
+  a.k = k_index(l, num);
+  a.sweat = sweat_index(l, num);
+  a.ei = energy_index(l, num);
+  const float h0 = s.empty() ? 0 : s[0].h;
+  a.hel_result = helicity(l, num, UPA_CO_HGT, h0, h0 + 3000, &storm, &a.hp);
+  a.shear_result = shear_layer(l, num, UPA_CO_HGT, h0, h0 + 3000, &storm, &a.sp);
+  a.brn_result = bulk_richardson(l, num, UPA_CO_PRES, p0, a.pp.Bplus, &a.brn, &a.shear);
+  a.ehi = energy_helicity(l, num, UPA_CO_PRES, p0, &storm, a.pp.Bplus);
+  return a;
+}
+
+TEST(UaIndices, DegenerateSoundingsGiveMissingValues) {
+  {
+    SCOPED_TRACE("one level");
+    auto a = all_indices({fixtures::kStrong[0]}, 1);
+    EXPECT_EQ(a.parcel_result, 1);
+    EXPECT_GT(a.pp.plcl, 0);
+    for (float v : {a.pp.Bplus, a.pp.Bminus, a.pp.wmax, a.pp.lfc, a.pp.el, a.cap, a.li, a.si, a.tt, a.k, a.sweat, a.ei,
+                    a.hp.tot_hel, a.sp.pos_shr, a.brn, a.shear, a.ehi})
+      EXPECT_EQ(v, M);
+    EXPECT_EQ(a.brn_result, -1);
+    EXPECT_EQ(a.hel_result, 0);
+    EXPECT_EQ(a.shear_result, 0);
+  }
+  {
+    SCOPED_TRACE("LCL above the top");
+    std::vector<UPA_level> s(fixtures::kStrong.begin(), fixtures::kStrong.begin() + 4);
+    s[0].td = -25;
+    auto a = all_indices(s, 4);
+    EXPECT_EQ(a.parcel_result, 1);
+    EXPECT_LT(a.pp.plcl, s[3].p);
+    for (float v : {a.pp.Bplus, a.pp.Bminus, a.pp.wmax, a.pp.lfc, a.pp.el, a.pp.mpl, a.cap}) EXPECT_EQ(v, M);
+  }
+  {
+    SCOPED_TRACE("no dew points");
+    auto s = fixtures::kStrong;
+    for (auto& l : s) l.td = M;
+    auto a = all_indices(s, static_cast<int>(s.size()));
+    EXPECT_EQ(a.parcel_result, 0);
+    EXPECT_EQ(a.thetae_result, -1);
+    for (float v : {a.pp.Bplus, a.pp.plcl, a.cap, a.tt, a.ct, a.k, a.sweat, a.ei, a.ehi, a.tp.index}) EXPECT_EQ(v, M);
+    EXPECT_NE(a.vt, M);
+    EXPECT_NE(a.hp.tot_hel, M) << "the winds are there";
+  }
+  {
+    SCOPED_TRACE("no winds");
+    auto s = fixtures::kStrong;
+    for (auto& l : s) l.dir = l.spd = M;
+    auto a = all_indices(s, static_cast<int>(s.size()));
+    EXPECT_EQ(a.parcel_result, 1);
+    EXPECT_GT(a.pp.Bplus, 0);
+    for (float v :
+         {a.sweat, a.hp.pos_hel, a.hp.tot_hel, a.hp.dir_shr, a.sp.pos_shr, a.sp.neg_shr, a.brn, a.shear, a.ehi})
+      EXPECT_EQ(v, M);
+    EXPECT_EQ(a.hel_result, 0);
+    EXPECT_EQ(a.brn_result, -1);
+  }
+}
+
+TEST(UaIndices, SoundingsWithHolesNeverGiveNaN) {
+  std::mt19937 rng(54);
+  std::uniform_real_distribution<float> u(0, 1);
+  for (int round = 0; round < 300; ++round) {
+    auto s = round % 2 ? fixtures::kStrong : fixtures::kStable;
+    for (auto& l : s)
+      for (float* f : {&l.p, &l.h, &l.t, &l.td, &l.dir, &l.spd})
+        if (u(rng) < 0.15f) *f = M;
+    int num = static_cast<int>(u(rng) * static_cast<float>(s.size() + 1));
+    num = std::min(num, static_cast<int>(s.size()));
+    auto a = all_indices(s, num);
+    for (float v : a.values()) ASSERT_TRUE(std::isfinite(v)) << "round " << round << " num " << num;
+  }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -494,6 +495,28 @@ TEST(UaIndices, SoundingsWithHolesNeverGiveNaN) {
     auto a = all_indices(s, num);
     for (float v : a.values()) ASSERT_TRUE(std::isfinite(v)) << "round " << round << " num " << num;
   }
+}
+
+TEST(UaParcel, TraceFollowsTheAscent) {
+  auto s = fixtures::kWeak;
+  const int num = static_cast<int>(s.size());
+  PARCEL_params pp{};
+  MESS_set(1, M_debug_c);
+  auto out = kez_test::capture([&] { parcel_calc(s.data(), num, nullptr, UPA_CO_PRES, s[0].p, 0, &pp); });
+  MESS_set(-1, M_debug_c);
+  std::istringstream in(out.out + out.err);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  /* The start, the dry steps from level to level and up to the LCL (near
+   * 907 hPa, between levels 1 and 2), then each 10 hPa moist step with
+   * its state line, down to the last step above the top (150 hPa). */
+  const int moist = static_cast<int>((pp.plcl - s[num - 1].p) / 10);
+  ASSERT_EQ(static_cast<int>(lines.size()), 3 + 2 * moist);
+  EXPECT_EQ(lines[0], "P:1005.0 H:    100 T:   24.0 Td:   17.0 Dir:   200 Spd:     8");
+  EXPECT_EQ(lines[1].substr(0, 7), " 0, 1  ");
+  EXPECT_EQ(lines[2].substr(0, 7), " 1,LT  ");
+  EXPECT_EQ(lines[3].find(','), 5u) << lines[3];
+  EXPECT_EQ(lines[4].substr(0, 3), "   ") << lines[4];
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,8 @@ UPA_level circle_level(double h, WIND storm, double r, double phi) {
   double su = -storm.spd * kt * std::sin(storm.dir * rad), sv = -storm.spd * kt * std::cos(storm.dir * rad);
   double u = su + r * std::sin(phi * rad), v = sv + r * std::cos(phi * rad);
   double dir = std::fmod(std::atan2(-u, -v) / rad + 360, 360);
-  return UPA_level{static_cast<float>(1000 * std::exp(-h / 8000)), static_cast<float>(h), M, M,
-                   static_cast<float>(dir), static_cast<float>(std::hypot(u, v) / kt)};
+  return UPA_level{static_cast<float>(1000 * std::exp(-h / 8000)), static_cast<float>(h), M, M, static_cast<float>(dir),
+                   static_cast<float>(std::hypot(u, v) / kt)};
 }
 
 /* A hodograph that is a circle of radius r about the storm motion, turning
@@ -182,9 +183,12 @@ TEST(UaWind, ShearSplitsVeeringFromBacking) {
     bool veers;
   };
   const Case cases[] = {
-      {"180 to 200 veers", 180, 200, true},       {"350 to 10 (-340) veers", 350, 10, true},
-      {"10 to 350 backs", 10, 350, false},        {"200 to 180 backs", 200, 180, false},
-      {"a turn of 180 counts as backing", 0, 180, false}, {"a turn of -180 counts as backing", 190, 10, false},
+      {"180 to 200 veers", 180, 200, true},
+      {"350 to 10 (-340) veers", 350, 10, true},
+      {"10 to 350 backs", 10, 350, false},
+      {"200 to 180 backs", 200, 180, false},
+      {"a turn of 180 counts as backing", 0, 180, false},
+      {"a turn of -180 counts as backing", 190, 10, false},
       {"no turn counts as backing", 200, 200, false},
   };
   for (const auto& c : cases) {
@@ -241,6 +245,43 @@ TEST(UaWind, BulkRichardsonAndEnergyHelicity) {
   const WIND no_storm{M, M};
   EXPECT_EQ(energy_helicity(c.data(), cn, UPA_CO_HGT, 0, &no_storm, 2000), M);
   EXPECT_EQ(energy_helicity(c.data(), cn, UPA_CO_HGT, M, &storm, 2000), M);
+}
+
+} // namespace
+
+namespace {
+
+TEST(UaWind, TraceShowsOneLinePerStep) {
+  const WIND storm{250, 20};
+  auto s = circle(storm, 10, 3, 3000);
+  const int num = static_cast<int>(s.size());
+  MESS_set(1, M_debug_c);
+  auto out = kez_test::capture([&] {
+    HELICITY_params hp;
+    helicity(s.data(), num, UPA_CO_HGT, 0, 3000, &storm, &hp);
+    SHEAR_params sp;
+    shear_layer(s.data(), num, UPA_CO_HGT, 0, 3000, nullptr, &sp);
+  });
+  MESS_set(-1, M_debug_c);
+  std::istringstream lines(out.out + out.err);
+  std::string line;
+  int hel_steps = 0, shear_steps = 0;
+  std::vector<std::string> all;
+  while (std::getline(lines, line)) {
+    all.push_back(line);
+    /* helicity steps end with two sums, shear steps with two vectors */
+    if (line.find(" = ") == std::string::npos) continue;
+    if (line.find(',', line.find(" = ")) == std::string::npos)
+      ++hel_steps;
+    else
+      ++shear_steps;
+  }
+  EXPECT_EQ(hel_steps, 30) << "100 m steps from 100 m to 3000 m";
+  EXPECT_EQ(shear_steps, 6) << "500 m steps from 500 m to 3000 m";
+  ASSERT_GE(all.size(), 2u);
+  /* 20 knots from 250 degrees: u = 10.288 sin 70, v = 10.288 cos 70. */
+  EXPECT_EQ(all.front(), "9.667558,3.518703") << "the storm vector first";
+  EXPECT_EQ(all[1].substr(0, 5), "100.0");
 }
 
 } // namespace

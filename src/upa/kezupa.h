@@ -368,4 +368,72 @@ int UPA_make_layer(const VAR_data* var, int* coord, float* lev1, float* lev2, fl
 int UPA_calc_layer(const VAR_data* var, RAW_data* data);
 int UPA_calc_wind_layer(const VAR_data* var, WIND* wind);
 
+/* Parcel ascent and stability indices (ua_parcel). */
+struct THETAE_params {
+  float index; /* largest fall of theta-e in one layer based at or below 700 hPa, K */
+  float base;  /* hPa */
+  float top;   /* hPa */
+  float max;   /* largest theta-e met, K */
+  float maxp;  /* hPa */
+  float min;   /* smallest theta-e met, K */
+  float minp;  /* hPa */
+};
+
+struct PARCEL_params {
+  float Satad;  /* theta-e of the saturated adiabat through the LCL, K */
+  float plcl;   /* lifting condensation level, hPa */
+  float tlcl;   /* its temperature, K */
+  float cap;    /* largest excess of environment over parcel below 500 hPa, degrees C */
+  float lfc;    /* level of free convection, hPa; -1 none */
+  float el;     /* equilibrium level, hPa */
+  float mpl;    /* maximum parcel level, hPa */
+  float Bel;    /* net buoyant energy up to the EL, J/kg */
+  float Bmpl;   /* net buoyant energy up to the MPL, J/kg */
+  float Bplus;  /* positive buoyant energy (CAPE), J/kg */
+  float Bminus; /* inhibition below the LFC, positive, J/kg */
+  float wmax;   /* maximum updraft, m/s */
+};
+
+/* 0, or -1 when no level has temperature and dew point or the first
+ * layer of falling theta-e is based above 700 hPa. */
+int thetae_index(const UPA_level* lev, int num, THETAE_params* params);
+/* Buoyant energy of one step, J/kg; -9999 when a temperature or height
+ * it needs is missing. */
+float energy_calc(const UPA_level* par1, const UPA_level* par2, const UPA_level* env1, const UPA_level* env2);
+/* 1 after an ascent, 0 without levels, bottom or condensation level. */
+int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float bottom, float thick, PARCEL_params* params);
+float cap_strength(UPA_level* lev, int num, int coord, float bottom, float thick);
+float lifted_index(UPA_level* lev, int num, int coord, float bottom, float thick, float top);
+float total_totals(UPA_level* lev, int num);
+float vertical_totals(UPA_level* lev, int num);
+float cross_totals(UPA_level* lev, int num);
+float k_index(UPA_level* lev, int num);
+float sweat_index(UPA_level* lev, int num);
+float energy_index(UPA_level* lev, int num);
+
+/* Wind-profile indices (ua_wind). Winds in knots; the sums in m/s. */
+struct HELICITY_params {
+  float dir_shr;  /* turning of the storm-relative wind, -180 to 180 degrees */
+  float pos_hel;  /* m^2/s^2 */
+  float neg_hel;  /* m^2/s^2 */
+  float tot_hel;  /* storm-relative helicity, m^2/s^2 */
+  float ave_hel;  /* per metre of steps with winds, m/s^2 */
+  float rel_hel;  /* streamwise over total vorticity */
+  float hor_vort; /* mean horizontal vorticity, 1/s */
+  float stm_vort; /* mean streamwise term, 1/s */
+};
+
+struct SHEAR_params {
+  float pos_shr; /* shear of the veering steps, 1/s */
+  float neg_shr; /* shear of the other steps, 1/s */
+};
+
+/* 1 full layer, 0 nothing computed or the top taken from the sounding's
+ * end or the layer depth, -1 no heights. */
+int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm, HELICITY_params* windp);
+int shear_layer(UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm, SHEAR_params* windp);
+/* 0, or -1 without levels or a usable pair of mean winds. */
+int bulk_richardson(UPA_level* lev, int num, int coord, float bottom, float cape, float* brn, float* shear);
+float energy_helicity(UPA_level* lev, int num, int coord, float bottom, const WIND* storm, float cape);
+
 #endif /* KEZUPA_H */

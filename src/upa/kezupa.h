@@ -410,6 +410,23 @@ int THERM_wind_table();
 int THERM_wind();
 int THERM_storm_table();
 
+/* Raw sounding files: a "KEZRAW" point-data file with the fields " Lev",
+ * "P", "H", "T", "Td", "Dir", "Spd", one line per level: the temperature
+ * levels (the surface labelled "SFC"), the wind levels from the line
+ * labelled "WIND", then "TROP" and "MWND". THERM_out_raw names the file
+ * through the "upa_snd" convention (or the one an "out_file" item names)
+ * and the sounding's date, gives the temperature levels their winds first,
+ * and returns 1, or 0 when the file cannot be written. THERM_read_raw makes
+ * the file's sounding current (the temperature levels serve as winds too
+ * when the file has no wind section) and ENDS THE PROCESS with status 10
+ * when the file does not open; at most UPA_MAX_LEVELS levels of each kind
+ * are kept, values of a line that does not start with its height column
+ * are dropped, and the identifier is the info line's first word cut to 19
+ * characters. 0. */
+inline constexpr M_type THERM_M_WRITTEN = 0x200;
+int THERM_out_raw();
+int THERM_read_raw(const char* filename);
+
 /* Reading soundings (ua_interp). A sounding is ordered from the ground up
  * (falling pressure, rising height); nothing here allocates, and a
  * sounding of any length is handled. */

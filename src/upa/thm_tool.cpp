@@ -16,11 +16,15 @@
  */
 #include "kezcont.h"
 #include "kezcty.h"
+#include "kezraw.h"
 #include "kezupa.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -737,5 +741,229 @@ int THERM_storm_table() {
       MESS_print(out, "                              |\n");
     }
   }
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Raw sounding files                                                       */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+constexpr const char* raw_convention = "upa_snd";
+constexpr int raw_exit_status = 10;
+
+/* Columns of a level line after the label and the pressure. */
+enum Raw_field { RF_HEIGHT = 2, RF_TEMP = 3, RF_DEWP = 4, RF_DIR = 5, RF_SPD = 6 };
+
+struct FileCloser {
+  void operator()(FILE* fp) const {
+    if (fp) FILE_close(fp);
+  }
+};
+
+void put_level(FILE* fp, const char* label, const UPA_level& l) {
+  std::fprintf(fp, "%s", label);
+  std::fprintf(fp, "%4.0f ", l.p);
+  if (known(l.h))
+    std::fprintf(fp, "%5.0f ", l.h);
+  else
+    std::fprintf(fp, "    - ");
+  if (known(l.t))
+    std::fprintf(fp, " %5.1f ", l.t);
+  else
+    std::fprintf(fp, "     - ");
+  if (known(l.td))
+    std::fprintf(fp, "%5.1f ", l.td);
+  else
+    std::fprintf(fp, "    - ");
+  if (known(l.dir))
+    std::fprintf(fp, "%4.0f ", l.dir);
+  else
+    std::fprintf(fp, "   - ");
+  if (known(l.spd))
+    std::fprintf(fp, "%3.0f", l.spd);
+  else
+    std::fprintf(fp, "  - ");
+  std::fprintf(fp, "\n");
+}
+
+std::string index_label(int i) {
+  char label[16];
+  std::snprintf(label, sizeof label, "%4d ", i);
+  return label;
+}
+
+bool label_is(const char* label, const char* name) { return stricmp(label, name) == 0; }
+
+/* Where the values of the lines read so far go. */
+struct Raw_reader {
+  UPA_level* sm = nullptr;
+  UPA_level* wm = nullptr;
+  int sm_num = 0;
+  int wm_num = 0;
+  bool winds = false;           /* a "wind" line has come */
+  UPA_level* current = nullptr; /* the level of the line being read */
+  bool dropped = false;         /* levels beyond the arrays were dropped */
+};
+
+/* A level line starts with its height column; a line whose first value is
+ * not a height has no level and its values are dropped. */
+void start_level(Raw_reader& rd, const char* label) {
+  rd.current = nullptr;
+  if (label_is(label, "mwnd")) {
+    state.mwnd = missing_level;
+    rd.current = &state.mwnd;
+    return;
+  }
+  if (label_is(label, "trop")) {
+    state.trop = missing_level;
+    rd.current = &state.trop;
+    return;
+  }
+  if (label_is(label, "wind") && !rd.winds) {
+    rd.winds = true;
+    rd.wm = wm_array();
+  }
+  UPA_level* arr = rd.winds ? rd.wm : rd.sm;
+  int& num = rd.winds ? rd.wm_num : rd.sm_num;
+  if (num >= UPA_MAX_LEVELS) {
+    rd.dropped = true;
+    return;
+  }
+  arr[num] = missing_level;
+  rd.current = &arr[num++];
+}
+
+void store_value(UPA_level* l, int field, float pr, float value) {
+  l->p = pr;
+  switch (field) {
+    case RF_HEIGHT: l->h = value; break;
+    case RF_TEMP: l->t = value; break;
+    case RF_DEWP: l->td = value; break;
+    case RF_DIR: l->dir = value; break;
+    case RF_SPD: l->spd = value; break;
+    default: break;
+  }
+}
+
+} // namespace
+
+int THERM_out_raw() {
+  FILE_set_name(raw_convention);
+  int n = 0;
+  char** items = nullptr;
+  RES_getvals("out_file", &n, &items);
+  for (int i = 0; i < n; ++i) {
+    std::string_view item = items[i] ? items[i] : "";
+    if (item.substr(0, 3) == "gif") continue;
+    if (item.substr(0, 3) == "raw")
+      FILE_set_name(item.size() > 3 ? items[i] + 4 : raw_convention);
+    else
+      FILE_set_name(items[i]);
+  }
+  free_parsed_array(n, items);
+
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  FILE_set_date(&state.file_date, name.data());
+  std::unique_ptr<FILE, FileCloser> fp(FILE_open(name.data(), "w"));
+  if (!fp) {
+    MESS_print(M_warn, "THERM_out_raw: Unable to open output file: %s\n", name.data());
+    return 0;
+  }
+
+  char label[FILE_PATH_LEN];
+  label[0] = '\0';
+  DATE_make_label(&state.file_date, label);
+  std::fprintf(fp.get(), "KEZRAW\n%s\n!%s Sounding\n", label, state.id.c_str());
+  std::fprintf(fp.get(), " Lev   P     H     T     Td    Dir Spd $\n");
+  UPA_calc_wind(state.sm, state.sm_num, state.wm, state.wm_num);
+  for (int i = 0; i < state.sm_num; ++i)
+    put_level(fp.get(), state.sm[i].p == state.sfc.p ? " SFC " : index_label(i).c_str(), state.sm[i]);
+  for (int i = 0; i < state.wm_num; ++i) put_level(fp.get(), i == 0 ? "WIND " : index_label(i).c_str(), state.wm[i]);
+  if (known(state.trop.p)) put_level(fp.get(), "TROP ", state.trop);
+  if (known(state.mwnd.p)) put_level(fp.get(), "MWND ", state.mwnd);
+  std::fprintf(fp.get(), "\n");
+  const bool failed = std::ferror(fp.get()) != 0;
+  if (FILE_close(fp.release()) != 0 || failed) {
+    MESS_print(M_warn, "THERM_out_raw: Unable to write output file: %s\n", name.data());
+    return 0;
+  }
+  MESS_print(THERM_M_WRITTEN, "Written raw file to: %s\n", name.data());
+  return 1;
+}
+
+int THERM_read_raw(const char* filename) {
+  int type = 0;
+  const int fd = filename ? RAW_open(filename, 0, &type) : -1;
+  if (fd < 0) {
+    MESS_print(M_error, "Unable to open file:%s\n", filename ? filename : "");
+    KEZ_exit(raw_exit_status);
+  }
+
+  RAW_info info{};
+  RAW_getinfo(fd, &info);
+  info.info[sizeof info.info - 1] = '\0';
+  info.datim[sizeof info.datim - 1] = '\0';
+  MESS_print(THERM_M_TABLE, "ID: %s\n", info.info);
+  {
+    std::string_view text = info.info;
+    size_t start = text.find_first_not_of(" \t");
+    text = start == std::string_view::npos ? std::string_view() : text.substr(start);
+    state.id = std::string(text.substr(0, std::min(text.find_first_of(" \t"), name_len)));
+  }
+  MESS_print(THERM_M_TABLE, "Date: %s\n", info.datim);
+  DATE_decode_label(info.datim, &state.file_date);
+  UPA_set_datim(info.datim);
+  for (int i = 0; i < RAW_get_num_field(fd); ++i) {
+    const char* fname = RAW_get_field_name(fd, reinterpret_cast<char*>(RAW_FIELD_BASE + i));
+    MESS_print(M_debug_c, "NAME: %d %s\n", i, fname ? fname : "");
+  }
+
+  /* a file without these lines must not keep the previous station's */
+  state.trop = missing_level;
+  state.mwnd = missing_level;
+  float sfc_p = M;
+  Raw_reader rd;
+  rd.sm = sm_array();
+
+  RAW_report rep{};
+  int statnum = 0;
+  int got;
+  bool line_open = false;
+  bool ended = false;
+  while ((got = RAW_read(fd, &rep, reinterpret_cast<char*>(RAW_EVERY), &statnum)) != -1) {
+    const int call = statnum++;
+    if (got == 0) {
+      /* every line gives a value or its keys before its end: two ends in a
+       * row mean the reader makes no progress */
+      if (ended) break;
+      ended = true;
+      line_open = false;
+      continue;
+    }
+    ended = false;
+    rep.id[sizeof rep.id - 1] = '\0';
+    MESS_print(M_debug_c, "%d %d %s %f %f %d %s = %f %s\n", call, got, rep.id, rep.lat, rep.lon, rep.type,
+               rep.type >= 0 ? "" : "-", rep.value[0], rep.data);
+    if (rep.type == KEZ_MISS) continue; /* a line of keys alone */
+    if (label_is(rep.id, "sfc")) sfc_p = rep.lat;
+    if (rep.type == RF_HEIGHT) {
+      start_level(rd, rep.id);
+      line_open = true;
+    } else if (!line_open) {
+      continue;
+    }
+    if (rd.current) store_value(rd.current, rep.type, rep.lat, rep.value[0]);
+  }
+  RAW_close(fd);
+  if (rd.dropped)
+    MESS_print(M_warn, "THERM_read_raw: More than %d levels, the rest dropped: %s\n", UPA_MAX_LEVELS, filename);
+
+  if (!known(sfc_p) && rd.sm_num > 0) sfc_p = rd.sm[0].p;
+  if (rd.winds)
+    THERM_set_data(sfc_p, rd.sm, rd.sm_num, rd.wm, rd.wm_num);
+  else
+    THERM_set_data(sfc_p, rd.sm, rd.sm_num, rd.sm, rd.sm_num);
   return 0;
 }

@@ -16,7 +16,6 @@ namespace {
 constexpr float M = KEZ_FMISS;
 const std::string pause_text = "Press return to continue";
 
-
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
@@ -168,7 +167,8 @@ TEST(Indices, RiskWordsAtTheirThresholds) {
        35,
        400,
        -2,
-       {"Lifted Index:              2.50 C Risk: None", "Showalter Index:          -7.00 C Risk: Severe thunderstorms probable",
+       {"Lifted Index:              2.50 C Risk: None",
+        "Showalter Index:          -7.00 C Risk: Severe thunderstorms probable",
         "Total Totals Index:       56.00 C Risk: Severe Thunderstorms probable",
         "K Index:                  35.00   Risk: > 80 % chance of thunderstorms",
         "Sweat Index:             400.00   Risk: Severe Thunderstorms possible",

@@ -51,8 +51,8 @@ void make_sounding() {
 struct Folder {
   TempDir dir;
   void conventions() const {
-    write_file(dir.file("name_conv"), "upa_snd " + dir.path() + "/%y%m%d%h_%i.snd\nsnd_conv " + dir.path() +
-                                          "/other_%i.txt\n");
+    write_file(dir.file("name_conv"),
+               "upa_snd " + dir.path() + "/%y%m%d%h_%i.snd\nsnd_conv " + dir.path() + "/other_%i.txt\n");
     RES_put("file_path", dir.path().c_str());
   }
 };

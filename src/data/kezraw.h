@@ -8,6 +8,8 @@
 #ifndef KEZRAW_H
 #define KEZRAW_H
 
+#include <cstdint>
+
 #include "kez.h"
 #include "kezgks.h"
 
@@ -113,6 +115,46 @@ struct RAW_contour_ops {
   int (*get_fill_attrib)(float value, Gattribs* attrib);
 };
 int RAW_set_contour_ops(const RAW_contour_ops* ops);
+
+/* ------------------------------------------------------------------------ */
+/* raw_read: raw point-data files                                           */
+/* ------------------------------------------------------------------------ */
+
+/* One value as read from a raw point-data file; -9999 when missing. */
+struct RAW_report {
+  char id[30];     /* identifier token */
+  int type;        /* field-table index of the value; -9999 none */
+  int wmo;         /* the identifier as a number when longer than 4 characters */
+  float lat;       /* latitude, or the pressure with two key fields */
+  float lon;       /* longitude */
+  float elev;      /* not filled by the reader */
+  int prior;       /* not filled by the reader */
+  float value[2];  /* the value, or the two numbers of a pair */
+  char data[30];   /* the value token as text */
+  char format[40]; /* the field's format and the token's own */
+};
+
+/* The header of a raw point-data file. */
+struct RAW_info {
+  char datim[50];      /* the date label line */
+  char info[50];       /* the info line without "!" */
+  char file[20];       /* not read or written by the reader */
+  const char* cmdline; /* not owned */
+  Date date;           /* decoded from datim */
+  int num_stat;        /* -9999: not given */
+};
+
+/* A field selector: every value of a line in turn (RAW_EVERY), a number
+ * n + 10 (the n-th value after the key fields), or a field name. */
+inline constexpr intptr_t RAW_EVERY = 1;
+inline constexpr intptr_t RAW_FIELD_BASE = 10;
+
+int RAW_open(const char* filename, int f_access, int* f_type);
+int RAW_getinfo(int raw_fd, RAW_info* info);
+int RAW_get_num_field(int raw_fd);
+char* RAW_get_field_name(int raw_fd, const char* field);
+int RAW_read(int raw_fd, RAW_report* report, const char* rep_type, int* statnum);
+int RAW_close(int raw_fd);
 
 /* ------------------------------------------------------------------------ */
 /* raw_tool: resetting data and the station text of plotted values          */

@@ -204,6 +204,79 @@ enum UPA_coord {
   UPA_CO_PRES_116 = 116
 };
 
+/* --- ua_calc: layer quantities of a sounding --- */
+/* Plain functions over a sounding the caller owns (level 0 the lowest);
+ * -9999 for what cannot be computed. */
+float mean_value(const char* val, const UPA_level* lev, int num, int coord, float bottom, float top);
+int layer_wind_mean(const UPA_level* lev, int num, int coord, float bottom, float top, WIND* wind);
+float pr_ccl(const UPA_level* lev, int num, int coord, float bottom, float thick, float* Wbar);
+float thickness(const UPA_level* lev, int num, int coord, float bottom, float top);
+float lapse_rate(const UPA_level* lev, int num, int coord, float bottom, float top);
+float precip_water(const UPA_level* lev, int num);
+float freezing_level(const UPA_level* lev, int num);
+float wet_bulb_zero(const UPA_level* lev, int num);
+float max_temperature(const UPA_level* lev, int num, int coord, float bottom, float thick);
+
+/* --- ua_calc: parcel ascent, stability and wind-profile indices --- */
+struct THETAE_params {
+  float index; /* largest theta-e fall of a layer based at or below 700 hPa, K */
+  float base;  /* hPa */
+  float top;   /* hPa */
+  float max;   /* K */
+  float maxp;  /* hPa */
+  float min;   /* K */
+  float minp;  /* hPa */
+};
+
+struct PARCEL_params {
+  float Satad;  /* theta-e of the saturated adiabat through the LCL, K */
+  float plcl;   /* hPa */
+  float tlcl;   /* K */
+  float cap;    /* degrees Celsius */
+  float lfc;    /* hPa; -1 none */
+  float el;     /* hPa */
+  float mpl;    /* hPa */
+  float Bel;    /* J/kg */
+  float Bmpl;   /* J/kg */
+  float Bplus;  /* CAPE, J/kg */
+  float Bminus; /* convective inhibition, J/kg, positive */
+  float wmax;   /* m/s */
+};
+
+struct HELICITY_params {
+  float dir_shr;  /* degrees, -180 to 180 */
+  float pos_hel;  /* m2/s2 */
+  float neg_hel;  /* m2/s2 */
+  float tot_hel;  /* m2/s2 */
+  float ave_hel;  /* m/s2 */
+  float rel_hel;  /* streamwise share of the vorticity */
+  float hor_vort; /* 1/s */
+  float stm_vort; /* 1/s */
+};
+
+struct SHEAR_params {
+  float pos_shr; /* veering steps, 1/s */
+  float neg_shr; /* backing steps, 1/s */
+};
+
+int thetae_index(const UPA_level* lev, int num, THETAE_params* params);
+int parcel_calc(const UPA_level* lev, int num, UPA_level* blev, int coord, float bottom, float thick,
+                PARCEL_params* params);
+float cap_strength(const UPA_level* lev, int num, int coord, float bottom, float thick);
+float lifted_index(const UPA_level* lev, int num, int coord, float bottom, float thick, float top);
+float total_totals(const UPA_level* lev, int num);
+float vertical_totals(const UPA_level* lev, int num);
+float cross_totals(const UPA_level* lev, int num);
+float k_index(const UPA_level* lev, int num);
+float sweat_index(const UPA_level* lev, int num);
+float energy_index(const UPA_level* lev, int num);
+int helicity(const UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm,
+             HELICITY_params* windp);
+int shear_layer(const UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm,
+                SHEAR_params* windp);
+int bulk_richardson(const UPA_level* lev, int num, int coord, float bottom, float cape, float* brn, float* shear);
+float energy_helicity(const UPA_level* lev, int num, int coord, float bottom, const WIND* storm, float cape);
+
 /* The sounding analysis (thm_tool): one current sounding per process.
  * The temperature and wind soundings are the caller's arrays, made current
  * without copying: the caller keeps them alive, with room for
@@ -244,6 +317,115 @@ float THERM_get_sfc_level(int ltype);
  * its temperature and dew point missing unless the item gives them; names
  * are cut to 19 characters. 0. */
 int THERM_param();
+
+/* The record of one sounding analysis; -9999 for what is missing. THERM_calc
+ * fills every field but lat, lon, elev and par_lev; wmo comes from
+ * THERM_set_id, the location from a caller through THERM_get_values. */
+struct THERM_values {
+  int wmo;
+  float lat;     /* degrees */
+  float lon;     /* degrees */
+  float elev;    /* m */
+  float plcl;    /* LCL of the surface air, hPa */
+  float tlcl;    /* its temperature, K */
+  float frz;     /* freezing level, hPa; -1 surface below freezing */
+  float wb0;     /* wet-bulb zero, hPa; -1 below ground */
+  float lapse57; /* 700-500 hPa lapse rate, degrees Celsius per km */
+  float max_t;   /* estimated maximum temperature, degrees Celsius */
+  float precip;  /* precipitable water, inches */
+  float mean_rh; /* surface to 500 hPa, % */
+  float thick;   /* 1000-500 hPa thickness, m */
+  THETAE_params thetae;
+  float ccl;  /* convective condensation level, hPa; -1 none */
+  float wbar; /* mean mixing ratio of the lowest 100 hPa, g/kg */
+  float ct;   /* convective temperature, K */
+  float li;   /* lifted index, degrees Celsius */
+  float cap;  /* cap strength, degrees Celsius */
+  float si;   /* Showalter index, degrees Celsius */
+  float tt;
+  float k;
+  float sweat;
+  float ei;
+  UPA_level par_lev; /* kept for the record's layout; nothing fills it */
+  PARCEL_params parcel;
+  HELICITY_params helicity; /* lowest 3000 m */
+  SHEAR_params shear;       /* lowest 3000 m, 1/s */
+  float brn;
+  float bshear; /* m/s */
+  float ehi;
+};
+
+/* Cuts the identifier to 19 characters and makes it the file-name key
+ * letter 'i'. 0. */
+int THERM_set_id(const char* str, int val);
+int THERM_get_wmo();
+THERM_values* THERM_get_values();
+int UPA_sm_interp(int coord, const float* values, UPA_level* result, int num_result);
+int UPA_wm_interp(int coord, const float* values, UPA_level* result, int num_result);
+/* wmo and the location become missing, and plcl, precip, thick, li, si,
+ * tt, k and sweat; the rest waits for the next index run. 0. */
+int THERM_init_values(THERM_values* values);
+
+/* Makes a report the current sounding: its elevation (and WMO number and
+ * location) from "upa.cty" when missing, the merged temperature and wind
+ * soundings with heights, pressures and winds filled in, the tropopause
+ * and maximum wind, the surface, mean wind and storm motion. The report
+ * gets its computed slot heights back. 1; 0 when the report has no
+ * temperature level, which leaves no sounding current (counts 0, surface,
+ * tropopause, maximum wind, storm motion and values missing). */
+int UPA_merge_report(UPA_report* report);
+/* Temperature levels without a direction take the wind sounding's wind at
+ * their pressure, missing or not. 0. */
+int UPA_calc_wind(UPA_level* sm, int sm_num, const UPA_level* wm, int wm_num);
+/* Makes the caller's arrays current (no copy) with pr (hPa) the surface
+ * pressure; re-reads the options; resets the values; computes the surface,
+ * the 0-6 km mean wind and the storm motion (mean direction + 30 degrees,
+ * 0.75 of the speed). 0. */
+int THERM_set_data(float pr, UPA_level* smi, int smi_num, UPA_level* wmi, int wmi_num);
+int THERM_calc_storm();
+
+/* The index run over the current sounding, and its tables. Every line goes
+ * through MESS_print at a level of its own: the level table at
+ * THERM_M_TABLE and THERM_M_TABLE_X, the main index lines at
+ * THERM_M_INDEX, the others at THERM_M_INDEX_X, the parcel section at
+ * THERM_M_PARCEL and THERM_M_PARCEL_X, the wind parameters at THERM_M_WIND
+ * and THERM_M_WIND_X, the wind level table and storm table at
+ * THERM_M_WTABLE, THERM_M_WTABLE_X and THERM_M_STORM. All return 0. */
+inline constexpr M_type THERM_M_TABLE = 0x1000;
+inline constexpr M_type THERM_M_TABLE_X = 0x2000;
+inline constexpr M_type THERM_M_INDEX = 0x4000;
+inline constexpr M_type THERM_M_INDEX_X = 0x8000;
+inline constexpr M_type THERM_M_TITLE = 0xF0000;
+inline constexpr M_type THERM_M_PARCEL = 0x10000;
+inline constexpr M_type THERM_M_PARCEL_X = 0x20000;
+inline constexpr M_type THERM_M_WIND = 0x40000;
+inline constexpr M_type THERM_M_WIND_X = 0x80000;
+inline constexpr M_type THERM_M_WTABLE = 0x100000;
+inline constexpr M_type THERM_M_WTABLE_X = 0x200000;
+inline constexpr M_type THERM_M_STORM = 0x400000;
+int THERM_calc();
+int THERM_sig_table();
+int THERM_indices();
+int THERM_wind_table();
+int THERM_wind();
+int THERM_storm_table();
+
+/* Raw sounding files: a "KEZRAW" point-data file with the fields " Lev",
+ * "P", "H", "T", "Td", "Dir", "Spd", one line per level: the temperature
+ * levels (the surface labelled "SFC"), the wind levels from the line
+ * labelled "WIND", then "TROP" and "MWND". THERM_out_raw names the file
+ * through the "upa_snd" convention (or the one an "out_file" item names)
+ * and the sounding's date, gives the temperature levels their winds first,
+ * and returns 1, or 0 when the file cannot be written. THERM_read_raw makes
+ * the file's sounding current (the temperature levels serve as winds too
+ * when the file has no wind section) and ENDS THE PROCESS with status 10
+ * when the file does not open; at most UPA_MAX_LEVELS levels of each kind
+ * are kept, values of a line that does not start with its height column
+ * are dropped, and the identifier is the info line's first word cut to 19
+ * characters. 0. */
+inline constexpr M_type THERM_M_WRITTEN = 0x200;
+int THERM_out_raw();
+int THERM_read_raw(const char* filename);
 
 /* Reading soundings (ua_interp). A sounding is ordered from the ground up
  * (falling pressure, rising height); nothing here allocates, and a

@@ -1,0 +1,300 @@
+/* A report becomes the current sounding: location from the station
+ * database, winds on the temperature levels, surface, mean wind and storm
+ * motion. The analysis state is process-wide, so each scenario runs in a
+ * child process of its own. */
+#include "kez_test.h"
+#include "kezupa.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float M = KEZ_FMISS;
+const std::string data_dir = std::string(KEZ_SOURCE_DIR) + "/tests/upa/data/";
+
+void expect_missing(const UPA_level* l) {
+  ASSERT_NE(l, nullptr);
+  for (float v : {l->p, l->h, l->t, l->td, l->dir, l->spd}) EXPECT_EQ(v, M);
+}
+
+int verdict() { return ::testing::Test::HasFailure() ? 1 : 0; }
+
+/* A report of the fixture file, with "upa.cty" of the fixtures at hand. */
+std::unique_ptr<UPA_report> fixture_report(const char* id) {
+  RES_put("file_path", data_dir.c_str());
+  auto r = std::make_unique<UPA_report>();
+  UPA_initialize(r.get());
+  EXPECT_EQ(UPA_open_file((data_dir + "open.txt").c_str()), 1);
+  EXPECT_EQ(UPA_get_station(id, r.get()), 1) << id;
+  return r;
+}
+
+/* A wind sounding of one wind at every height up to 8 km. */
+std::vector<UPA_level> steady_wind(float dir, float spd) {
+  std::vector<UPA_level> wm(UPA_MAX_LEVELS);
+  const float p[] = {1000, 900, 800, 700, 600, 500, 400, 350};
+  const float h[] = {100, 990, 1950, 3010, 4200, 5570, 7180, 8110};
+  for (int i = 0; i < 8; ++i) wm[i] = {p[i], h[i], M, M, dir, spd};
+  return wm;
+}
+
+std::vector<UPA_level> plain_temps() {
+  std::vector<UPA_level> sm(UPA_MAX_LEVELS);
+  sm[0] = {1000, 100, 20, 10, M, M};
+  sm[1] = {850, 1500, 12, 5, M, M};
+  sm[2] = {700, 3000, 2, -8, M, M};
+  sm[3] = {500, 5600, -15, -30, M, M};
+  return sm;
+}
+
+/* The mean wind of a steady wind is that wind once the layer functions are
+ * real; until then the storm motion cannot be formed at all. */
+bool mean_wind_available() {
+  auto wm = steady_wind(340, 20);
+  WIND w{M, M};
+  layer_wind_mean(wm.data(), 8, UPA_CO_HGT, 100, 6100, &w);
+  return w.dir != M;
+}
+
+TEST(MergeReport, MissingElevationComesFromStationDatabase) {
+  auto r = kez_test::run_child([] {
+    auto rep = fixture_report("GHI");
+    EXPECT_EQ(rep->elev, M) << "the text layout carries no elevation";
+    EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+    EXPECT_EQ(rep->elev, 287);
+    EXPECT_EQ(rep->wmo, 72649);
+    EXPECT_FLOAT_EQ(rep->lat, 44.85f);
+    EXPECT_FLOAT_EQ(rep->lon, -93.57f);
+    EXPECT_EQ(rep->man[UPA_SLOT_SFC].h, 287) << "the surface slot's height is the elevation";
+    if (THERM_get_SM_num() <= 3) return 2;
+    const UPA_level* sm = THERM_get_SM();
+    EXPECT_EQ(THERM_get_sfc()->p, 965) << "the report's surface pressure";
+    EXPECT_EQ(THERM_get_sfc()->h, 287);
+    for (int i = 1; i < THERM_get_SM_num(); ++i) {
+      if (sm[i].p >= 100) {
+        EXPECT_NE(sm[i].h, M) << "level " << i << " got its height";
+      }
+    }
+    EXPECT_GT(THERM_get_WM_num(), 0);
+    EXPECT_EQ(THERM_get_trop()->p, 250) << "slot 22 became the tropopause";
+    EXPECT_EQ(THERM_get_mwnd()->p, 200) << "slot 23 became the maximum wind";
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(MergeReport, KnownElevationIsNeverLookedUp) {
+  auto r = kez_test::run_child([] {
+    auto rep = fixture_report("GHI");
+    rep->elev = 300;
+    EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+    EXPECT_EQ(rep->lat, M) << "location stays the report's own, missing as it is";
+    EXPECT_EQ(rep->lon, M);
+    EXPECT_EQ(rep->elev, 300);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Searching the city database"), std::string::npos) << r.out;
+}
+
+TEST(MergeReport, UnknownStationKeepsItsOwnLocation) {
+  auto r = kez_test::run_child([] {
+    auto rep = fixture_report("GHI");
+    std::snprintf(rep->id, sizeof rep->id, "ZZZ");
+    rep->lat = 10;
+    EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+    EXPECT_EQ(rep->lat, 10);
+    EXPECT_EQ(rep->elev, M);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(MergeReport, ReportWithoutTemperatureLeavesNoSoundingCurrent) {
+  auto r = kez_test::run_child([] {
+    auto good = fixture_report("GHI");
+    if (UPA_merge_report(good.get()) != 1) return 2;
+    THERM_set_id("GHI", 72649);
+    THERM_calc();
+    WIND storm{250, 30};
+    THERM_set_storm(&storm);
+
+    auto winds = std::make_unique<UPA_report>();
+    UPA_initialize(winds.get());
+    std::snprintf(winds->id, sizeof winds->id, "WND");
+    winds->elev = 200;
+    winds->numwnd = 2;
+    winds->wnd[0] = {0, 270, 15};
+    winds->wnd[1] = {1000, 280, 20};
+    EXPECT_EQ(UPA_merge_report(winds.get()), 0);
+    EXPECT_EQ(THERM_get_SM_num(), 0);
+    EXPECT_EQ(THERM_get_WM_num(), 0);
+    expect_missing(THERM_get_sfc());
+    expect_missing(THERM_get_trop());
+    expect_missing(THERM_get_mwnd());
+    EXPECT_EQ(THERM_get_storm().dir, M);
+    EXPECT_EQ(THERM_get_storm().spd, M);
+    EXPECT_EQ(THERM_get_wmo(), KEZ_MISS);
+    EXPECT_EQ(THERM_get_values()->thick, M);
+    EXPECT_EQ(THERM_get_values()->li, M);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(MergeReport, AllMissingStationGivesNoSounding) {
+  auto r = kez_test::run_child([] {
+    auto rep = fixture_report("JKL");
+    EXPECT_EQ(UPA_merge_report(rep.get()), 0);
+    EXPECT_EQ(rep->elev, 350) << "the location was still looked up";
+    EXPECT_EQ(THERM_get_SM_num(), 0);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(CalcWind, TemperatureLevelsTakeMissingWindsOnly) {
+  std::vector<UPA_level> wm = {{1000, 100, M, M, 180, 10}, {850, 1500, M, M, 220, 30}, {700, 3000, M, M, M, M}};
+  std::vector<UPA_level> sm = {
+      {1000, 100, 20, 10, M, M},   /* takes the wind sounding's wind */
+      {925, 800, 15, 8, 200, M},   /* a direction without speed stays so */
+      {850, 1500, 10, 2, 90, 5},   /* a wind of its own stays */
+      {700, 3000, 0, -10, M, 12},  /* no wind there: both become missing */
+      {300, 9000, -40, -50, M, M}, /* above the wind sounding */
+  };
+  EXPECT_EQ(UPA_calc_wind(sm.data(), static_cast<int>(sm.size()), wm.data(), static_cast<int>(wm.size())), 0);
+  EXPECT_EQ(sm[0].dir, 180);
+  EXPECT_EQ(sm[0].spd, 10);
+  EXPECT_EQ(sm[1].dir, 200);
+  EXPECT_EQ(sm[1].spd, M);
+  EXPECT_EQ(sm[2].dir, 90);
+  EXPECT_EQ(sm[2].spd, 5);
+  EXPECT_EQ(sm[3].dir, M);
+  EXPECT_EQ(sm[3].spd, M);
+  EXPECT_EQ(sm[4].dir, M);
+  /* nothing to take from */
+  std::vector<UPA_level> lone = {{1000, 100, 20, 10, M, 7}};
+  EXPECT_EQ(UPA_calc_wind(lone.data(), 1, nullptr, 0), 0);
+  EXPECT_EQ(lone[0].spd, M);
+}
+
+TEST(SetData, SurfaceFromSoundingAndRecordReset) {
+  auto r = kez_test::run_child([] {
+    auto sm = plain_temps();
+    auto wm = steady_wind(M, M);
+    THERM_values* v = THERM_get_values();
+    v->frz = 5;
+    v->thick = 5;
+    v->k = 5;
+    v->lat = 5;
+    THERM_set_id("OLD", 1);
+    THERM_set_data(850, sm.data(), 4, wm.data(), 8);
+    const UPA_level* s = THERM_get_sfc();
+    EXPECT_EQ(s->p, 850);
+    EXPECT_EQ(s->t, 12);
+    EXPECT_EQ(s->td, 5);
+    EXPECT_EQ(s->h, 1500);
+    EXPECT_EQ(THERM_get_SM(), sm.data()) << "the caller's arrays, not copies";
+    EXPECT_EQ(THERM_get_WM(), wm.data());
+    EXPECT_EQ(THERM_get_SM_num(), 4);
+    EXPECT_EQ(THERM_get_WM_num(), 8);
+    EXPECT_EQ(v->wmo, KEZ_MISS);
+    EXPECT_EQ(v->thick, M);
+    EXPECT_EQ(v->k, M);
+    EXPECT_EQ(v->lat, M);
+    EXPECT_EQ(v->frz, 5) << "fields outside the reset wait for the index run";
+    EXPECT_EQ(THERM_get_storm().dir, M) << "no winds, no storm motion";
+    THERM_calc_storm();
+    EXPECT_EQ(THERM_get_storm().dir, M);
+    EXPECT_EQ(THERM_get_storm().spd, M);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(SetData, IdentifierAndFileKey) {
+  auto r = kez_test::run_child([] {
+    THERM_set_id("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 72649);
+    EXPECT_STREQ(THERM_get_id(), "ABCDEFGHIJKLMNOPQRS");
+    EXPECT_EQ(THERM_get_wmo(), 72649);
+    char key[FILE_KEY_LEN] = {};
+    FILE_get_key('i', key);
+    EXPECT_STREQ(key, "ABCDEFGHIJKLMNOPQRS");
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+struct StormCase {
+  float mean_dir, mean_spd, storm_dir, storm_spd;
+  const char* why;
+};
+
+TEST(SetData, StormMotionIsMeanWindVeeredAndSlowed) {
+  if (!mean_wind_available()) GTEST_SKIP() << "the layer mean wind is not built yet";
+  constexpr StormCase cases[] = {
+      {340, 20, 10, 15, "past north wraps round"},
+      {330, 20, 360, 15, "exactly 360 stays 360"},
+      {200, 40, 230, 30, "plain case"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto r = kez_test::run_child([&] {
+      auto sm = plain_temps();
+      auto wm = steady_wind(c.mean_dir, c.mean_spd);
+      THERM_set_data(1000, sm.data(), 4, wm.data(), 8);
+      EXPECT_NEAR(THERM_get_storm().dir, c.storm_dir, 0.01);
+      EXPECT_NEAR(THERM_get_storm().spd, c.storm_spd, 0.01);
+      WIND other{1, 1};
+      THERM_set_storm(&other);
+      THERM_calc_storm();
+      EXPECT_NEAR(THERM_get_storm().dir, c.storm_dir, 0.01) << "recomputed";
+      return verdict();
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+  }
+}
+
+TEST(ThermCalc, GivenParcelLevelIsTheLevelLifted) {
+  auto r = kez_test::run_child([] {
+    RES_put("plot_param", "par:700:5:-2");
+    auto sm = plain_temps();
+    auto wm = steady_wind(M, M);
+    THERM_set_data(1000, sm.data(), 4, wm.data(), 8);
+    THERM_get_values()->lat = 44.5f;
+    THERM_set_id("XYZ", 12345);
+    THERM_calc();
+    const UPA_level* par = THERM_get_parcel();
+    EXPECT_EQ(par->p, 700);
+    EXPECT_EQ(par->t, 5);
+    EXPECT_EQ(par->td, -2);
+    EXPECT_EQ(par->h, 3000) << "the rest from the sounding at that pressure";
+    EXPECT_EQ(THERM_get_values()->lat, 44.5f) << "the location is the caller's";
+    EXPECT_EQ(THERM_get_wmo(), 12345);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(ThermCalc, EmptySoundingComputesNothing) {
+  auto r = kez_test::run_child([] {
+    THERM_set_data(M, nullptr, 0, nullptr, 0);
+    THERM_calc();
+    const THERM_values* v = THERM_get_values();
+    for (float f : {v->thick, v->plcl, v->tlcl, v->max_t, v->lapse57, v->ct, v->li, v->si, v->tt, v->k})
+      EXPECT_EQ(f, M);
+    THERM_sig_table();
+    THERM_indices();
+    THERM_wind_table();
+    THERM_wind();
+    THERM_storm_table();
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace

@@ -204,78 +204,48 @@ enum UPA_coord {
   UPA_CO_PRES_116 = 116
 };
 
-/* --- ua_calc: layer quantities of a sounding --- */
-/* Plain functions over a sounding the caller owns (level 0 the lowest);
- * -9999 for what cannot be computed. */
-float mean_value(const char* val, const UPA_level* lev, int num, int coord, float bottom, float top);
-int layer_wind_mean(const UPA_level* lev, int num, int coord, float bottom, float top, WIND* wind);
-float pr_ccl(const UPA_level* lev, int num, int coord, float bottom, float thick, float* Wbar);
-float thickness(const UPA_level* lev, int num, int coord, float bottom, float top);
-float lapse_rate(const UPA_level* lev, int num, int coord, float bottom, float top);
-float precip_water(const UPA_level* lev, int num);
-float freezing_level(const UPA_level* lev, int num);
-float wet_bulb_zero(const UPA_level* lev, int num);
-float max_temperature(const UPA_level* lev, int num, int coord, float bottom, float thick);
-
-/* --- ua_calc: parcel ascent, stability and wind-profile indices --- */
+/* The result records of the parcel and wind-profile indices (ua_parcel,
+ * ua_wind), kept by the analysis. */
 struct THETAE_params {
-  float index; /* largest theta-e fall of a layer based at or below 700 hPa, K */
+  float index; /* largest fall of theta-e in one layer based at or below 700 hPa, K */
   float base;  /* hPa */
   float top;   /* hPa */
-  float max;   /* K */
+  float max;   /* largest theta-e met, K */
   float maxp;  /* hPa */
-  float min;   /* K */
+  float min;   /* smallest theta-e met, K */
   float minp;  /* hPa */
 };
 
 struct PARCEL_params {
   float Satad;  /* theta-e of the saturated adiabat through the LCL, K */
-  float plcl;   /* hPa */
-  float tlcl;   /* K */
-  float cap;    /* degrees Celsius */
-  float lfc;    /* hPa; -1 none */
-  float el;     /* hPa */
-  float mpl;    /* hPa */
-  float Bel;    /* J/kg */
-  float Bmpl;   /* J/kg */
-  float Bplus;  /* CAPE, J/kg */
-  float Bminus; /* convective inhibition, J/kg, positive */
-  float wmax;   /* m/s */
+  float plcl;   /* lifting condensation level, hPa */
+  float tlcl;   /* its temperature, K */
+  float cap;    /* largest excess of environment over parcel below 500 hPa, degrees C */
+  float lfc;    /* level of free convection, hPa; -1 none */
+  float el;     /* equilibrium level, hPa */
+  float mpl;    /* maximum parcel level, hPa */
+  float Bel;    /* net buoyant energy up to the EL, J/kg */
+  float Bmpl;   /* net buoyant energy up to the MPL, J/kg */
+  float Bplus;  /* positive buoyant energy (CAPE), J/kg */
+  float Bminus; /* inhibition below the LFC, positive, J/kg */
+  float wmax;   /* maximum updraft, m/s */
 };
 
 struct HELICITY_params {
-  float dir_shr;  /* degrees, -180 to 180 */
-  float pos_hel;  /* m2/s2 */
-  float neg_hel;  /* m2/s2 */
-  float tot_hel;  /* m2/s2 */
-  float ave_hel;  /* m/s2 */
-  float rel_hel;  /* streamwise share of the vorticity */
-  float hor_vort; /* 1/s */
-  float stm_vort; /* 1/s */
+  float dir_shr;  /* turning of the storm-relative wind, -180 to 180 degrees */
+  float pos_hel;  /* m^2/s^2 */
+  float neg_hel;  /* m^2/s^2 */
+  float tot_hel;  /* storm-relative helicity, m^2/s^2 */
+  float ave_hel;  /* per metre of steps with winds, m/s^2 */
+  float rel_hel;  /* streamwise over total vorticity */
+  float hor_vort; /* mean horizontal vorticity, 1/s */
+  float stm_vort; /* mean streamwise term, 1/s */
 };
 
 struct SHEAR_params {
-  float pos_shr; /* veering steps, 1/s */
-  float neg_shr; /* backing steps, 1/s */
+  float pos_shr; /* shear of the veering steps, 1/s */
+  float neg_shr; /* shear of the other steps, 1/s */
 };
-
-int thetae_index(const UPA_level* lev, int num, THETAE_params* params);
-int parcel_calc(const UPA_level* lev, int num, UPA_level* blev, int coord, float bottom, float thick,
-                PARCEL_params* params);
-float cap_strength(const UPA_level* lev, int num, int coord, float bottom, float thick);
-float lifted_index(const UPA_level* lev, int num, int coord, float bottom, float thick, float top);
-float total_totals(const UPA_level* lev, int num);
-float vertical_totals(const UPA_level* lev, int num);
-float cross_totals(const UPA_level* lev, int num);
-float k_index(const UPA_level* lev, int num);
-float sweat_index(const UPA_level* lev, int num);
-float energy_index(const UPA_level* lev, int num);
-int helicity(const UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm,
-             HELICITY_params* windp);
-int shear_layer(const UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm,
-                SHEAR_params* windp);
-int bulk_richardson(const UPA_level* lev, int num, int coord, float bottom, float cape, float* brn, float* shear);
-float energy_helicity(const UPA_level* lev, int num, int coord, float bottom, const WIND* storm, float cape);
 
 /* The sounding analysis (thm_tool): one current sounding per process.
  * The temperature and wind soundings are the caller's arrays, made current
@@ -551,31 +521,6 @@ int UPA_calc_layer(const VAR_data* var, RAW_data* data);
 int UPA_calc_wind_layer(const VAR_data* var, WIND* wind);
 
 /* Parcel ascent and stability indices (ua_parcel). */
-struct THETAE_params {
-  float index; /* largest fall of theta-e in one layer based at or below 700 hPa, K */
-  float base;  /* hPa */
-  float top;   /* hPa */
-  float max;   /* largest theta-e met, K */
-  float maxp;  /* hPa */
-  float min;   /* smallest theta-e met, K */
-  float minp;  /* hPa */
-};
-
-struct PARCEL_params {
-  float Satad;  /* theta-e of the saturated adiabat through the LCL, K */
-  float plcl;   /* lifting condensation level, hPa */
-  float tlcl;   /* its temperature, K */
-  float cap;    /* largest excess of environment over parcel below 500 hPa, degrees C */
-  float lfc;    /* level of free convection, hPa; -1 none */
-  float el;     /* equilibrium level, hPa */
-  float mpl;    /* maximum parcel level, hPa */
-  float Bel;    /* net buoyant energy up to the EL, J/kg */
-  float Bmpl;   /* net buoyant energy up to the MPL, J/kg */
-  float Bplus;  /* positive buoyant energy (CAPE), J/kg */
-  float Bminus; /* inhibition below the LFC, positive, J/kg */
-  float wmax;   /* maximum updraft, m/s */
-};
-
 /* 0, or -1 when no level has temperature and dew point or the first
  * layer of falling theta-e is based above 700 hPa. */
 int thetae_index(const UPA_level* lev, int num, THETAE_params* params);
@@ -594,22 +539,6 @@ float sweat_index(UPA_level* lev, int num);
 float energy_index(UPA_level* lev, int num);
 
 /* Wind-profile indices (ua_wind). Winds in knots; the sums in m/s. */
-struct HELICITY_params {
-  float dir_shr;  /* turning of the storm-relative wind, -180 to 180 degrees */
-  float pos_hel;  /* m^2/s^2 */
-  float neg_hel;  /* m^2/s^2 */
-  float tot_hel;  /* storm-relative helicity, m^2/s^2 */
-  float ave_hel;  /* per metre of steps with winds, m/s^2 */
-  float rel_hel;  /* streamwise over total vorticity */
-  float hor_vort; /* mean horizontal vorticity, 1/s */
-  float stm_vort; /* mean streamwise term, 1/s */
-};
-
-struct SHEAR_params {
-  float pos_shr; /* shear of the veering steps, 1/s */
-  float neg_shr; /* shear of the other steps, 1/s */
-};
-
 /* 1 full layer, 0 nothing computed or the top taken from the sounding's
  * end or the layer depth, -1 no heights. */
 int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const WIND* storm, HELICITY_params* windp);

@@ -55,7 +55,10 @@ std::vector<G> upper(std::initializer_list<int> levels) {
 }
 
 std::vector<G> surface(float p, const char* p_units = "") {
-  return {{1, 0, 1, p, p_units}, {105, 2, 11, 291.0f, "K"}, {105, 2, 52, 60.0f, "%"}, {105, 10, 33, 0.0f, "m/s"},
+  return {{1, 0, 1, p, p_units},
+          {105, 2, 11, 291.0f, "K"},
+          {105, 2, 52, 60.0f, "%"},
+          {105, 10, 33, 0.0f, "m/s"},
           {105, 10, 34, -5.0f, "m/s"}};
 }
 

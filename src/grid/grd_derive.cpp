@@ -28,9 +28,9 @@
 #include "kezgrd.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +53,9 @@ constexpr size_t kOperandRoom = VAR_MAX_RECORDS + 3;
 /* Longest calculator name, and longest "plot_format" taken. */
 constexpr size_t kFuncNameLen = 9;
 constexpr size_t kPlotFormatLen = 79;
-/* A "parameter" item "grdfmt" and one separator before the format. */
+/* A "parameter" item "grdfmt", then one separator and the format. */
 constexpr const char* kFormatItem = "grdfmt";
-constexpr size_t kFormatItemLen = 7;
+constexpr size_t kFormatItemLen = 6;
 /* Store slots of the command line: the result, the first operand, then
  * the further operands of a calculator function. */
 constexpr int kResult = 0;
@@ -239,54 +239,57 @@ struct KeepNaming {
 
 const char* arg_at(const char* const* cmd, int num, int i) { return i >= 0 && i < num ? cmd[i] : nullptr; }
 
-/* The file name of a grid argument: the text before "+" as naming
- * convention, the name made from resource "current" or from that text,
- * then "+" and the request. */
-std::string argument_file(const char* arg) {
-  const std::string text = arg ? arg : "";
-  const size_t plus = text.find('+');
-  const std::string base = text.substr(0, plus);
-  const std::string request = plus == std::string::npos ? "" : text.substr(plus);
-  KeepNaming keep;
-  FILE_set_name(base.c_str());
+/* A grid argument split at its first "+": the file part and the request
+ * ("+" and the request, or empty). */
+struct Argument {
+  std::string base, request;
+  explicit Argument(const char* arg) {
+    const std::string text = arg ? arg : "";
+    const size_t plus = text.find('+');
+    base = text.substr(0, plus);
+    request = plus == std::string::npos ? "" : text.substr(plus);
+  }
+};
+
+/* Selects the file part as naming convention and makes the file name from
+ * resource "current" when it is set, else from the file part. The caller
+ * keeps its own convention around this. */
+std::string name_of(const Argument& a) {
+  FILE_set_name(a.base.c_str());
   std::vector<char> buf(static_cast<size_t>(FILE_PATH_LEN), '\0');
   const char* current = RES_get("current");
   if (current && *current)
     FILE_set_current(current, buf.data());
   else
-    FILE_set_file(base.c_str(), buf.data());
-  return std::string(buf.data()) + request;
+    FILE_set_file(a.base.c_str(), buf.data());
+  return buf.data();
 }
 
 /* Reads the grid of a file argument into g; true when it has values. */
 bool read_argument(const char* arg, GRD_report* g, GRD_info* info) {
   if (!arg || !*arg || !g) return false;
-  std::string name = argument_file(arg);
+  const Argument a(arg);
+  std::string name;
+  {
+    KeepNaming keep;
+    name = name_of(a) + a.request;
+  }
   std::vector<char> buf(name.begin(), name.end());
   buf.push_back('\0');
   int type = GRD_TYPE_DETECT;
   return GRD_read_file(buf.data(), g, info, &type) == 1 && has_values(g);
 }
 
-/* Reads a file argument by the date of its name (the request kept apart). */
+/* Reads a file argument by the date of its name, through its convention. */
 bool read_by_date(const char* arg, GRD_report* g, GRD_info* info) {
-  if (!arg || !*arg) return false;
-  const std::string text = arg;
-  const size_t plus = text.find('+');
-  const std::string base = text.substr(0, plus);
-  const std::string request = plus == std::string::npos ? "" : text.substr(plus);
+  if (!arg || !*arg || !g) return false;
+  const Argument a(arg);
   KeepNaming keep;
-  FILE_set_name(base.c_str());
-  std::vector<char> buf(static_cast<size_t>(FILE_PATH_LEN), '\0');
-  const char* current = RES_get("current");
-  if (current && *current)
-    FILE_set_current(current, buf.data());
-  else
-    FILE_set_file(base.c_str(), buf.data());
+  name_of(a);
   Date date{};
   FILE_get_date(&date);
   int type = GRD_TYPE_DETECT;
-  return GRD_read_file_date(&date, request.c_str(), g, info, &type) == 1 && has_values(g);
+  return GRD_read_file_date(&date, a.request.c_str(), g, info, &type) == 1 && has_values(g);
 }
 
 /* Writes a result: the type from "out_file" (text files by default), key
@@ -654,8 +657,8 @@ int GRD_math_file(const char* str, const char* const* files, int num) {
   grds[0] = res;
   std::array<float*, GRD_MATH_SLOTS> ptr{};
   int nx = 0, ny = 0;
-  if (!has_values(res) || !GRD_math_setup(ptr.data(), &nx, &ny, 0, grds.data(), values.data(), name.c_str(),
-                                          option.c_str(), nullptr)) {
+  if (!has_values(res) ||
+      !GRD_math_setup(ptr.data(), &nx, &ny, 0, grds.data(), values.data(), name.c_str(), option.c_str(), nullptr)) {
     MESS_print(kWarnLow, "GRD_math_file: Invalid grids\n");
     return 0;
   }
@@ -698,8 +701,9 @@ int GRD_math_command(int num, const char* const* cmd) {
     char** argv = nullptr;
     RES_getvals("parameter", &argc, &argv);
     for (int i = 0; i < argc; ++i)
-      if (strnicmp(argv[i], kFormatItem, 6) == 0 && std::strlen(argv[i]) > kFormatItemLen)
-        GRD_set_format(argv[i] + kFormatItemLen);
+      if (strnicmp(argv[i], kFormatItem, static_cast<int>(kFormatItemLen)) == 0 &&
+          std::strlen(argv[i]) > kFormatItemLen + 1)
+        GRD_set_format(argv[i] + kFormatItemLen + 1);
     free_parsed_array(argc, argv);
   }
   /* Two arguments are enough for the read-outs ("max file"); every other

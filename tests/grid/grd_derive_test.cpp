@@ -193,14 +193,63 @@ TEST(DerivedGrids, FailedOrRefusedFunctionsLeaveTheirSlotsEmpty) {
   EXPECT_NE(r.err.find("GRD_calc_var: No operand grid for mul"), std::string::npos) << r.err;
 }
 
+/* A record of the variable list as the parser leaves it. */
+void set_record(int i, const char* name, int type, int flag, int var) {
+  VAR_data* v = VAR_get_var(i);
+  VAR_data_init(v);
+  std::snprintf(v->name, sizeof v->name, "%s", name);
+  v->type = type;
+  v->flag = flag;
+  v->time = 12;
+  v->ltype = 100;
+  v->level = 850;
+  for (int& p : v->var) p = KEZ_MISS;
+  v->var[0] = var;
+}
+
+TEST(DerivedGrids, SearchedFilesSaveComputedGridsOnly) {
+  TempDir dir;
+  write_file(dir.file("in.grd"),
+             "KEZGRID\n1200Z 10 DEC 26\n2-t\n1 2 1 0 100 850 12 11:K\nLL 40 -100 1 1 2 2\n"
+             "280\n281\n282\n283\n");
+  write_file(dir.file("name_conv"), "outc " + dir.path() + "/out_%v.grd - 0\n");
+  for (const bool dewp_missing : {false, true}) {
+    auto r = in_child([&] {
+      RES_put("file_path", dir.path().c_str());
+      RES_put("out_file", "kez:outc");
+      FLAG_set(GRD_FLAG_FILE_PARAM, 1);
+      /* add(t, t) or add(t, dewp) with no dew point in the file. */
+      set_record(0, "add", VAR_TYPE_CONT, VAR_KIND_FUNC, 0);
+      set_record(1, "t", VAR_TYPE_GRID, 10, 11);
+      set_record(2, dewp_missing ? "dewp" : "t", VAR_TYPE_GRID, 10, dewp_missing ? 17 : 11);
+      VAR_set_num(3);
+      std::string name = dir.file("in.grd");
+      std::vector<char> buf(name.begin(), name.end());
+      buf.resize(buf.size() + FILE_PATH_LEN, '\0');
+      EXPECT_EQ(GRD_search_file(buf.data(), buf.size()), 1);
+      GRD_init_grids();
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::FILE* fp = std::fopen(dir.file("out_add.grd").c_str(), "r");
+    if (dewp_missing) {
+      EXPECT_EQ(fp, nullptr) << "a function that could not be computed is not saved";
+    } else {
+      ASSERT_NE(fp, nullptr) << r.out << r.err;
+      std::fclose(fp);
+      EXPECT_NE(read_file(dir.file("out_add.grd")).find("5.60000000e+02"), std::string::npos);
+      std::remove(dir.file("out_add.grd").c_str());
+    }
+  }
+}
+
 /* ---- the command line -------------------------------------------------------------- */
 
 /* A KEZGRID file of one record on a latitude-longitude grid. */
 std::string grid_file(int nx, int ny, float clat, float clon, const std::vector<float>& v, const char* units = "K",
                       int var = 11) {
   char head[256];
-  std::snprintf(head, sizeof head, "KEZGRID\n1200Z 10 DEC 26\n2-rec\n1 2 1 0 100 500 0 %d:%s\nLL %g %g 1 1 %d %d\n", var,
-                units, clat, clon, nx, ny);
+  std::snprintf(head, sizeof head, "KEZGRID\n1200Z 10 DEC 26\n2-rec\n1 2 1 0 100 500 0 %d:%s\nLL %g %g 1 1 %d %d\n",
+                var, units, clat, clon, nx, ny);
   std::string s = head;
   for (float x : v) s += std::to_string(x) + "\n";
   return s;

@@ -221,6 +221,12 @@ bool derive(int j, int d) {
   }
   for (int k = 0; k < first; ++k) {
     GRD_report* out = grds[static_cast<size_t>(k)];
+    /* Items drawn from their operands (wind, vect, stream) compute no
+     * grid of their own: a filled slot always holds values. */
+    if (!out->grid) {
+      leave_empty(out);
+      continue;
+    }
     if (rec->units[0]) GRD_units(out, rec->units);
     label_slot(out, VAR_get_time(j + k));
   }

@@ -134,8 +134,8 @@ TEST(DerivedGrids, TwoResultOperandAndKinematicFunctionOfAnalysedWinds) {
     /* 0 mag, 1 grad, 2 its second result, 3 temp, then 4 adv, 5 uwnd,
      * 6 vwnd, 7 temp. mag is a one-result function of the two gradient
      * components, although a vector function header follows it. */
-    setup_list("mag::cont(grad(temp)),adv::cont(uwnd,vwnd,temp)");
-    ASSERT_EQ(VAR_get_num(), 8);
+    setup_list("mag::cont(grad(temp)),adv::cont(uwnd,vwnd,temp),wind::wind(uwnd,vwnd)");
+    ASSERT_EQ(VAR_get_num(), 11);
     const Domain d = domain(MAP_LATLON, 40, -100, 1, 1, 4, 3);
     const std::vector<float> t = fill(4, 3, [](int i, int j) { return 280 + 2 * i - j; });
     put_grid(3, d, t);
@@ -164,6 +164,12 @@ TEST(DerivedGrids, TwoResultOperandAndKinematicFunctionOfAnalysedWinds) {
       some = some || (adv[k] != M && adv[k] != 0);
     }
     EXPECT_TRUE(some) << "a temperature gradient across the wind is advected";
+    /* A wind item is drawn from its components: its own slot stays empty. */
+    put_grid(9, d, std::vector<float>(12, 1.0f), "m/s");
+    put_grid(10, d, std::vector<float>(12, 1.0f), "m/s");
+    GRD_calc_var();
+    EXPECT_EQ(GRD_get_grid(8)->source, 0);
+    EXPECT_EQ(GRD_get_grid(8)->grid, nullptr);
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }

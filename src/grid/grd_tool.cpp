@@ -1320,6 +1320,8 @@ void save_results(char* out, size_t size) {
   GRD_report* grids = GRD_get_grids();
   for (int i = VAR_get_num() - 1; i >= 0; --i) {
     if (!VAR_is_type_GRID(i)) continue;
+    /* A grid that was neither read nor computed has nothing to save. */
+    if (i >= GRD_STORE_SLOTS || grids[i].source == 0 || !grids[i].grid) continue;
     int type = GRD_out_file(0);
     FILE_set_key('x', VAR_get_model_str());
     FILE_set_key('f', VAR_get_time_key(i));

@@ -144,11 +144,6 @@ float GRD_get_value_domain(const GRD_report* grid, const Domain* domain, float* 
 int GRD_edit_value(const char* str, float x, float y, GRD_report* grid);
 int GRD_print_value(float x, float y, const GRD_report* grid);
 int GRD_print_value2(float x, float y, const GRD_report* grid1, const GRD_report* grid2);
-/* From variable record start, the store slots of the following records at
- * function depth level (kinds 0 to 3, 8, 9), within num records; grds ends
- * with a null entry (it holds VAR_MAX_RECORDS + 1 entries). The index of
- * the last record taken. */
-int GRD_find_param_grids(int start, int num, int level, GRD_report** grds, float* values);
 int GRD_piece_setup(GRD_report* grid, int nx, int ny, GRD_report* igrid);
 int GRD_piece_grid(GRD_report* grid, int x, int y, const GRD_report* igrid);
 int GRD_remap(GRD_report* ogrid, const Domain* domain, const GRD_report* igrid);
@@ -204,8 +199,34 @@ int GRD_save_file(const char* filename, GRD_report* grid, const GRD_info* info, 
 int GRD_open_out_file(const char* filename, int type);
 int GRD_save_grid(int grd_fd, GRD_report* grid, const GRD_info* info);
 int GRD_read_check(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain);
-/* Computes the derived grids of the variable list (the grid calculator). */
+
+/* ---- grd_derive: derived grids and the calculator's command line ------------ */
+
+/* The operands of a function: from variable record start on, the store
+ * slots of the records at function depth level (kinds 0 to 3, 8, 9) in
+ * list order, until a shallower record follows the first operand or num
+ * operands are found (num below 0: no limit). A constant record ("#2.5",
+ * plot type 40) gives a null grid and its number in values when values is
+ * given. grds ends with a null entry unless num operands were found: it
+ * holds num entries, or VAR_MAX_RECORDS + 1 without a limit. The index at
+ * which the search stopped (the last operand taken when num were found,
+ * the length of the list when it ran out). */
+int GRD_find_param_grids(int start, int num, int level, GRD_report** grds, float* values);
+/* Computes every calculator function of the variable list whose slot is
+ * empty, deepest first; a function that cannot be computed leaves its slot
+ * empty. 1. */
 int GRD_calc_var();
+/* The argument interpreter of the grid calculator program (the arguments
+ * without the program's name): 1 when the command was carried out, 0 with a
+ * message when not. */
+int GRD_math_command(int num, const char* const* cmd);
+/* "max", "min", "sum" or "avg" of store slot 0 and the grids of the file
+ * arguments up to the first one beginning "=", into slot 0: the number of
+ * file arguments taken, 0 when the grids are unusable, -1 for another name. */
+int GRD_math_file(const char* str, const char* const* files, int num);
+/* Description (cmd[ind], or "v=" and a variable) and date label
+ * (cmd[ind + 1]) of a result grid; "-" or a missing argument keeps it. 0. */
+int GRD_set_math_info(GRD_report* grid, const char* const* cmd, int num, int ind);
 
 /* ---- grd_read: grid files ---------------------------------------------------- */
 

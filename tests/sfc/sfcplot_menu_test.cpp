@@ -83,7 +83,7 @@ TEST(SfcplotMenu, EveryEntryParsesIntoKnownSurfaceVariables) {
       /* station data, or a field analysed from them */
       const int t = VAR_get_type(i);
       EXPECT_TRUE(t == VAR_TYPE_VALUE || t == VAR_TYPE_TEXT || t == VAR_TYPE_SYMB || t == VAR_TYPE_CLOUD ||
-                  t == VAR_TYPE_WBARB || t == VAR_TYPE_CBARB || t == VAR_TYPE_CONT || t == VAR_TYPE_FCONT)
+                  t == VAR_TYPE_WBARB || t == VAR_TYPE_CBARB || t == VAR_TYPE_LCONT || t == VAR_TYPE_FCONT)
           << var->name << " type " << t;
     }
   }

@@ -31,7 +31,8 @@ What each report holds, from which fields:
   or overcast, the base the standard-atmosphere height of the layer's
   cloud-bottom pressure above that of the surface pressure (in hundreds of
   feet, defaults of 3000, 10000 and 25000 ft where the model gives no
-  bottom); a clear sky is one clear layer; fog makes an obscured sky;
+  bottom); a clear sky is one clear layer; fog with a quarter mile or less
+  makes an obscured sky (vertical visibility 100 ft);
 - visibility: the least of a humidity visibility, 10 * ((100 - RH) / 15)^1.5
   miles above 85 percent, and a precipitation visibility, 10 exp(-0.5 R)
   miles for rain and 10 exp(-2 R) for snow and ice (R the rate in mm/h),
@@ -73,6 +74,7 @@ so that a thinned map keeps the more important stations.
 Usage: /usr/bin/python3 tools/make_sample_obs.py [output-directory]
 """
 
+import datetime
 import math
 import os
 import shutil
@@ -81,8 +83,8 @@ import sys
 
 GRIB = "/usr/share/doc/python-grib-doc/examples/gfs.grb"
 HERE = os.path.dirname(os.path.abspath(__file__))
-CTY = os.path.join(HERE, "..", "data", "sao.cty")
-OUTPUT = os.path.join(HERE, "..", "data", "sample")
+CTY = os.path.normpath(os.path.join(HERE, "..", "data", "sao.cty"))
+OUTPUT = os.path.normpath(os.path.join(HERE, "..", "data", "sample"))
 
 LAT_MIN, LAT_MAX, LON_MIN, LON_MAX = 20.0, 60.0, -130.0, -60.0
 HOURS = 6  # the valid time and the five hours before it
@@ -99,7 +101,7 @@ def check_packages():
         import numpy  # noqa: F401
     except ImportError:
         missing.append("python3-numpy")
-    if shutil.which("grib_get_data") is None:
+    if shutil.which("grib_get_data") is None or shutil.which("grib_get") is None:
         missing.append("libeccodes-tools")
     if not os.path.exists(GRIB):
         missing.append("python-grib-doc")
@@ -119,6 +121,14 @@ def field(where):
     if len(vals) != 73 * 144:
         sys.exit("make_sample_obs: %s: %d values, not one 2.5-degree field" % (where, len(vals)))
     return numpy.array(vals).reshape(73, 144)
+
+
+def valid_time():
+    """The fields' valid time, from the 2 m temperature's message."""
+    out = subprocess.run(["grib_get", "-p", "validityDate,validityTime", "-w",
+                          "shortName=2t,typeOfLevel=heightAboveGround", GRIB],
+                         check=True, capture_output=True, text=True).stdout.split()
+    return datetime.datetime.strptime("%s%04d" % (out[0], int(out[1])), "%Y%m%d%H%M")
 
 
 def read_fields():
@@ -393,7 +403,7 @@ def main():
     lon = numpy.array([s[3] for s in stations])
     rng = numpy.random.RandomState(SEED)
 
-    valid = 0  # 00 UTC 11 Oct 2011
+    valid = valid_time()
     now = {k: bilinear(a, lat, lon) for k, a in f.items()}
     u7, v7 = now["u700"], now["v700"]
     cloud = (numpy.nan_to_num(now["lcc"]) + numpy.nan_to_num(now["mcc"])) / 200.0
@@ -402,10 +412,10 @@ def main():
         dy = v7 * 3600.0 * k / 111200.0
         dx = u7 * 3600.0 * k / (111200.0 * numpy.cos(numpy.radians(lat)))
         vals = {n: bilinear(a, lat + dy, lon + dx) for n, a in f.items()}
-        hour = (valid - k) % 24
-        day = 11 if k == 0 else 10
+        when = valid - datetime.timedelta(hours=k)
+        hour = when.hour
         solar_then = (hour + lon / 15.0) % 24.0
-        solar_now = (valid + lon / 15.0) % 24.0
+        solar_now = (valid.hour + lon / 15.0) % 24.0
         depression = vals["t2"] - 273.15 - numpy.array(
             [dew_point(t - 273.15, r) for t, r in zip(vals["t2"], vals["rh2"])])
         rng_c = numpy.minimum(12.0, (4.0 + 0.25 * depression) * (1.0 - 0.6 * cloud))
@@ -418,8 +428,8 @@ def main():
         vals["psfc"] = now["psfc"] * vals["mslp"] / now["mslp"]
         vals["orog"] = now["orog"]
 
-        name = os.path.join(out_dir, "11%02d%02d%02d_sao.wmo" % (10, day, hour))
-        lines = ["KEZSFC\n", "%dZ %2d %s %02d\n" % (hour, day, MONTHS[9], 11)]
+        name = os.path.join(out_dir, when.strftime("%y%m%d%H") + "_sao.wmo")
+        lines = ["KEZSFC\n", "%dZ %2d %s %02d\n" % (hour, when.day, MONTHS[when.month - 1], when.year % 100)]
         for i, st in enumerate(stations):
             v = {n: float(a[i]) for n, a in vals.items()}
             if not all(math.isfinite(v[n]) for n in ("t2", "rh2", "u10", "v10", "mslp", "psfc", "orog")):

@@ -74,7 +74,7 @@ TEST(DemoDefaults, DomainHoldsTheSampleStations) {
     const char* name;
     float lat, lon;
   } places[] = {
-      {"SEA", 47.45f, -122.31f}, {"MIA", 25.79f, -80.29f}, {"CYYR", 53.32f, -60.42f},
+      {"SEA", 47.45f, -122.31f},  {"MIA", 25.79f, -80.29f},  {"CYYR", 53.32f, -60.42f},
       {"MMMY", 25.78f, -100.11f}, {"DEN", 39.86f, -104.67f},
   };
   for (const auto& p : places) {

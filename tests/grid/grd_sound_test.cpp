@@ -11,6 +11,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -240,6 +242,90 @@ TEST(GridSounding, DpresItemSetsTheSpacing) {
   });
   EXPECT_EQ(r.out, "Searching file for grids...\n0\n");
   EXPECT_NE(r.err.find("42 needed"), std::string::npos) << r.err;
+}
+
+} // namespace
+
+namespace {
+
+/* A real model file: the sounding at Denver agrees level by level with the
+ * same fields interpolated independently (ecCodes' values, bilinear in
+ * Python), the surface from the 2 m and 10 m fields. */
+TEST(GridSounding, AgreesWithAnIndependentInterpolationOfARealFile) {
+  const std::string path = "/usr/share/doc/python-grib-doc/examples/gfs.grb";
+  if (!std::ifstream(path)) GTEST_SKIP() << "python-grib-doc not installed";
+  if (!kez_test::have_program("grib_get_data")) GTEST_SKIP() << "ecCodes tools not installed";
+  const float lat = 39.75f, lon = -104.87f;
+  std::string ref;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/sound_ref.py " +
+                                      path + " 39.75 -104.87",
+                                  &ref),
+            0)
+      << ref;
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    FLAG_set(FLAG_FCST_TIME, 72); /* the file is a 72-hour forecast */
+    int type = GRD_TYPE_DETECT;
+    const int fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &type);
+    GRD_info info{};
+    if (fd < 0 || GRD_getinfo(fd, &info) != 0) return 2;
+    UPA_level sm[GRD_SOUND_RECORDS];
+    int num = GRD_SOUND_RECORDS;
+    float sfcp = 0;
+    const int res = GRD_get_sound(fd, lat, lon, sm, &num, &sfcp);
+    std::printf("%d %d %.3f\n", res, num, sfcp);
+    for (int i = 0; i < num; ++i)
+      std::printf("%.3f %.3f %.4f %.4f %.3f %.4f\n", sm[i].p, sm[i].h, sm[i].t, sm[i].td, sm[i].dir, sm[i].spd);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream got(r.out.substr(r.out.find('\n') + 1)); /* after "Searching file for grids..." */
+  int res = 0, num = 0;
+  float sfcp = 0;
+  got >> res >> num >> sfcp;
+  ASSERT_EQ(res, 1) << r.out << r.err;
+  std::vector<UPA_level> s(static_cast<size_t>(num));
+  for (UPA_level& l : s) got >> l.p >> l.h >> l.t >> l.td >> l.dir >> l.spd;
+
+  std::istringstream want(ref);
+  std::string tag;
+  double sp = 0, t2 = 0, r2 = 0, u10 = 0, v10 = 0;
+  want >> tag >> sp >> t2 >> r2 >> u10 >> v10;
+  ASSERT_EQ(tag, "sfc") << ref;
+  EXPECT_NEAR(sfcp, sp / 100, 0.01);
+  auto expect_level = [&](const UPA_level& l, double t, double rh, double u, double v, const std::string& what) {
+    EXPECT_NEAR(l.t, t - 273.15, 0.01) << what;
+    EXPECT_NEAR(l.td, dew_temp(static_cast<float>(t), static_cast<float>(rh)) - 273.15f, 0.01) << what;
+    EXPECT_NEAR(l.spd, 1.944 * std::hypot(u, v), 0.01) << what;
+    const double turn = l.dir - std::atan2(-u, -v) * 180 / M_PI; /* the angle between, -180..180 */
+    EXPECT_NEAR(std::fmod(turn + 900, 360) - 180, 0, 0.1) << what;
+  };
+  int checked = 0;
+  bool surface_seen = false;
+  for (const UPA_level& l : s)
+    if (std::fabs(l.p - sp / 100) < 0.01) {
+      surface_seen = true;
+      expect_level(l, t2, r2, u10, v10, "surface");
+    }
+  EXPECT_TRUE(surface_seen) << r.out;
+  double p = 0, gh = 0, t = 0, rh = 0, u = 0, v = 0;
+  while (want >> tag >> p >> gh >> t >> rh >> u >> v) {
+    if (static_cast<int>(p) % 50 != 0 || p < 50) continue;
+    const UPA_level* l = nullptr;
+    for (const UPA_level& x : s)
+      if (x.p == static_cast<float>(p)) l = &x;
+    ASSERT_NE(l, nullptr) << p << " mb\n" << r.out;
+    EXPECT_NEAR(l->h, gh, 0.05) << p;
+    if (p > sp / 100) {
+      /* Below ground: the height stays, nothing else. */
+      EXPECT_EQ(l->t, M) << p;
+      EXPECT_EQ(l->spd, M) << p;
+    } else {
+      expect_level(*l, t, rh, u, v, std::to_string(p) + " mb");
+    }
+    ++checked;
+  }
+  EXPECT_GE(checked, 15) << ref;
 }
 
 } // namespace

@@ -29,7 +29,7 @@
 namespace {
 
 constexpr size_t kMaxLine = RAW_LINE_LEN - 1;
-constexpr size_t kMaxToken = 1023; /* field-list tokens are cut here */
+constexpr size_t kMaxToken = 1023;   /* field-list tokens are cut here */
 constexpr int kMaxNameSearch = 1000; /* tokens examined for "name=" */
 constexpr int kWriterKeys = 3;       /* "id lat lon": the keys this writer always writes */
 constexpr int kOpen = 1;
@@ -49,12 +49,12 @@ struct RawFile {
   int type = 0;
   int access = RAW_READ;
   bool header_read = false;
-  long data_start = 0;   /* stream offset of the first data line */
-  int next_line = 0;     /* number of the next line the stream gives */
-  int held = -1;         /* number of the line in `line`, -1 none */
-  bool ended = false;    /* the data ended (end of file or empty line) */
-  long pos = 0;          /* value by value: 0 new line, -1 keys given, else offset */
-  int ind = 0;           /* field index of the last value given */
+  long data_start = 0; /* stream offset of the first data line */
+  int next_line = 0;   /* number of the next line the stream gives */
+  int held = -1;       /* number of the line in `line`, -1 none */
+  bool ended = false;  /* the data ended (end of file or empty line) */
+  long pos = 0;        /* value by value: 0 new line, -1 keys given, else offset */
+  int ind = 0;         /* field index of the last value given */
   int num_field = 0;
   int keys = 0; /* key count of the field list, 0 without one */
   Field fields[RAW_MAX_FIELDS];
@@ -183,9 +183,7 @@ int field_index(const RawFile* f, const char* sel) {
   return f ? find_name(*f, sel, true) : -1;
 }
 
-void reset_file(RawFile& f) {
-  f = RawFile();
-}
+void reset_file(RawFile& f) { f = RawFile(); }
 
 /* ---- reading lines ------------------------------------------------------------------------ */
 
@@ -350,8 +348,7 @@ void decode_keys(RawFile& f) {
 /* Reads the next line of the stream as data line number next_line: 1, or
  * -1 when the data end there (end of file, or an empty line). */
 int read_data_line(RawFile& f) {
-  if (f.ended || !read_line(f.fp, &f.line, kMaxLine) ||
-      f.line.find_first_not_of(" \t\r\v\f") == std::string::npos) {
+  if (f.ended || !read_line(f.fp, &f.line, kMaxLine) || f.line.find_first_not_of(" \t\r\v\f") == std::string::npos) {
     f.ended = true;
     f.held = -1;
     return -1;
@@ -525,7 +522,8 @@ void read_plot_format() {
       const bool i = FMT_check(item.c_str(), FMT_INT) != 0;
       if (f) state.value_fmt = item;
       if (i) state.int_fmt = item;
-      if (!f && !i) MESS_print(M_warn, "RAW_write: plot_format item %.40s is no number format, using %%f\n", item.c_str());
+      if (!f && !i)
+        MESS_print(M_warn, "RAW_write: plot_format item %.40s is no number format, using %%f\n", item.c_str());
     } else if (const int t = VAR_dec_type(item.c_str()); t >= 0) {
       state.format_type = t;
     }
@@ -735,8 +733,10 @@ int RAW_putinfo(int raw_fd, const RAW_info* info) {
   RawFile* f = slot(raw_fd);
   if (!f) return 0;
   if (!writable(f) || !info) return -1;
-  const std::string datim = line_text(std::string_view(info->datim, strnlen(info->datim, sizeof info->datim)), RAW_LABEL_LEN);
-  const std::string text = line_text(std::string_view(info->info, strnlen(info->info, sizeof info->info)), RAW_LABEL_LEN);
+  const std::string datim =
+      line_text(std::string_view(info->datim, strnlen(info->datim, sizeof info->datim)), RAW_LABEL_LEN);
+  const std::string text =
+      line_text(std::string_view(info->info, strnlen(info->info, sizeof info->info)), RAW_LABEL_LEN);
   if (f->num_field <= 0) {
     std::fprintf(f->fp, "KEZRAW\n%s\n%s\n", datim.c_str(), text.c_str());
     return 0;

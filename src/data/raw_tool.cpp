@@ -187,10 +187,10 @@ int RAW_date_open_run(const Date* date, int beg, int end) {
       opened = true;
       char label[DATE_LABEL_LEN] = "";
       DATE_make_label(date, label);
-      std::snprintf(info.datim, sizeof info.datim, "%s", label);
+      std::snprintf(info.datim, sizeof info.datim, "%.*s", RAW_LABEL_LEN - 1, label);
       char text[RAW_FIELD_INFO_LEN] = "";
       VAR_make_var_form_datatype(i, text, sizeof text);
-      std::snprintf(info.info, sizeof info.info, "%s", text);
+      std::snprintf(info.info, sizeof info.info, "%.*s", RAW_LABEL_LEN - 1, text);
     }
     char* sel = RAW_sel(RAW_SEL_FIELD + state.out_fields);
     const char* name = VAR_get_name(i);

@@ -247,8 +247,8 @@ TEST(RawRead, CrlfLongLinesAndEmptyLineEnd) {
 TEST(RawRead, OverlongHeaderTextsAreCut) {
   TempDir dir;
   const std::string big(300, 'x');
-  std::string text = "KEZRAW\n" + big + "\n!" + big + "\n" + big + ":" + big + ":" + big + " " + big + "=1\n$\n" +
-                     big + " 1:" + big + " 2 " + big + "\n";
+  std::string text = "KEZRAW\n" + big + "\n!" + big + "\n" + big + ":" + big + ":" + big + " " + big + "=1\n$\n" + big +
+                     " 1:" + big + " 2 " + big + "\n";
   Reader r(raw_file(dir, "b.raw", text));
   /* Two fields and no "lat": one key, so the first field is number 9. */
   char* first = RAW_sel(RAW_SEL_FIELD - 1);

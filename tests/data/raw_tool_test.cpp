@@ -28,9 +28,9 @@ TEST(RawFileRequest, PartsOfTheRequest) {
   RES_put("raw_path", dir.path().c_str());
   struct Case {
     const char* request;
-    long sel;          /* a number, or 0 for a name */
-    const char* name;  /* the field name */
-    const char* fmt;   /* null: none */
+    long sel;         /* a number, or 0 for a name */
+    const char* name; /* the field name */
+    const char* fmt;  /* null: none */
   };
   const Case cases[] = {
       {"sfc.raw-3:value", RAW_SEL_FIELD + 3, nullptr, "value"},

@@ -150,12 +150,24 @@ namespace {
  * function. */
 bool written(int ind) { return VAR_is_type_PLOT(ind) && VAR_get_flag(ind) / 10 == 0; }
 
+/* The output name in the "raw_path" directory; a template that already
+ * put the name there (with its "%R") is not joined a second time. */
+std::string output_path(const std::string& built) {
+  const char* rp = RES_get("raw_path");
+  if (rp && *rp) {
+    std::string dir = rp;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (built.compare(0, dir.size() + 1, dir + "/") == 0) return built;
+  }
+  return FILE_add_path(rp, built.c_str());
+}
+
 bool create_output(const Date* date, int ind) {
   const char* name = VAR_get_name(ind);
   FILE_set_key('v', name ? name : "");
   char built[FILE_PATH_LEN] = "";
   FILE_set_date(date, built);
-  const std::string file = FILE_add_path(RES_get("raw_path"), built);
+  const std::string file = output_path(built);
   const int answer = FILE_overwrite(file.c_str(), 1);
   if (answer != 1 && answer != 0) {
     MESS_print(M_warn, "RAW_date_open: Unable to overwrite raw file: %s\n", file.c_str());

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -328,6 +330,24 @@ TEST(DataFrame, EachStationRunWritesItsOwnRawFile) {
     EXPECT_EQ(seen[0], temp ? "S0=40.000000" : "S0=30.000000") << var << kez_test::read_file(path);
     RAW_close(fd);
   }
+}
+
+/* A naming template that puts the file in "raw_path" itself is not joined
+ * to that directory a second time. */
+TEST(DataFrame, RawOutputTemplateWithItsOwnPath) {
+  TempDir dir;
+  auto r = run_child([&] {
+    if (chdir(dir.path().c_str()) != 0) return 2;
+    RES_put("raw_path", "rel");
+    prepare("temp:F:value");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    d.out_raw = [] { return FILE_set_name("@%R/%v.raw") >= 0 ? 1 : 1; };
+    frame(&d);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(kez_test::read_file(dir.file("rel/temp.raw")).rfind("KEZRAW\n", 0), 0u) << r.out << r.err;
 }
 
 TEST(DataFrame, FunctionArgumentsAreNeverStationValues) {

@@ -591,9 +591,14 @@ int RAW_chktype(const char* filename) {
   if (FILE_is_stdio(filename)) return stricmp(filename, "stdn") == 0 ? RAW_TYPE_PLAIN : RAW_TYPE_HEADER;
   FILE* fp = FILE_open(filename, "r");
   if (!fp) return -1;
-  const int c = std::getc(fp);
+  /* The whole magic, not its first letter: headerless files often begin
+   * with a station called K..., whose first lines must not be taken for a
+   * header. */
+  static constexpr char kMagic[] = "KEZRAW";
+  char head[sizeof kMagic - 1] = {};
+  const size_t n = std::fread(head, 1, sizeof head, fp);
   FILE_close(fp);
-  return c == 'K' ? RAW_TYPE_HEADER : RAW_TYPE_PLAIN;
+  return n == sizeof head && std::memcmp(head, kMagic, sizeof head) == 0 ? RAW_TYPE_HEADER : RAW_TYPE_PLAIN;
 }
 
 int RAW_open(const char* filename, int f_access, int* f_type) {

@@ -313,6 +313,13 @@ TEST(RawRead, HeaderlessFilesAndStandardInput) {
     EXPECT_STREQ(r.get(field(0), 0).id, "A");
     (void)type;
   }
+  {
+    /* A headerless file whose first station begins with "K". */
+    Reader r(raw_file(dir, "k.raw", "KMSP 45 -93 7\nKDLH 46 -92 8\n"));
+    EXPECT_EQ(RAW_chktype(dir.file("k.raw").c_str()), RAW_TYPE_PLAIN);
+    EXPECT_STREQ(r.get(field(0), 0).id, "KMSP");
+    EXPECT_FLOAT_EQ(r.get(field(0), 1).value[0], 8);
+  }
   auto c = run_child(
       [] {
         int type = 0;

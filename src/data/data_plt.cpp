@@ -319,7 +319,7 @@ int DATA_plot_raw(int ind, DATA_info* data) {
   MESS_print(kTrace, "PLOT--BEG: %d END: %d\n", ind, end);
 
   FILE_save_name_conv();
-  if (data->out_raw && data->out_raw() != 0 && RAW_date_open(&data->date) <= 0)
+  if (data->out_raw && data->out_raw() != 0 && RAW_date_open_run(&data->date, ind, end) <= 0)
     MESS_print(M_warn, "DATA_plot_raw: raw output of the station data not written\n");
   FILE_restore_name_conv();
 

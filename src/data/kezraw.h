@@ -117,43 +117,98 @@ struct RAW_contour_ops {
 int RAW_set_contour_ops(const RAW_contour_ops* ops);
 
 /* ------------------------------------------------------------------------ */
-/* raw_read: raw point-data files                                           */
+/* raw_read: raw point-data files ("KEZRAW")                                */
 /* ------------------------------------------------------------------------ */
 
-/* One value as read from a raw point-data file; -9999 when missing. */
+/* A raw file is text: the line "KEZRAW", a date label, an info line (a
+ * leading "!" announces a field list of name[:info[:format]] tokens ended
+ * by "$"), then one data line per station or level up to the end of the
+ * file or the first empty line. At most RAW_MAX_FILES files are open at
+ * once; a descriptor is the slot number, -1 none. */
+
+inline constexpr int RAW_MAX_FILES = 5;
+inline constexpr int RAW_MAX_FIELDS = 75;  /* field-list entries kept */
+inline constexpr int RAW_LINE_LEN = 400;   /* a data line: 399 characters are read */
+inline constexpr int RAW_ID_LEN = 30;      /* RAW_report::id, with its end */
+inline constexpr int RAW_VAL_LEN = 30;     /* RAW_report::data, with its end */
+inline constexpr int RAW_REP_FMT_LEN = 40; /* RAW_report::format, with its end */
+inline constexpr int RAW_LABEL_LEN = 50;   /* RAW_info::datim and info, with their end */
+inline constexpr int RAW_INFO_FILE_LEN = 20;
+inline constexpr int RAW_FIELD_NAME_LEN = 20; /* field-table entries, with their end */
+inline constexpr int RAW_FIELD_INFO_LEN = 60;
+inline constexpr int RAW_FIELD_FMT_LEN = 40;
+
+/* File types: with the magic line (2 is given only by callers and handled
+ * alike), and headerless (every line is a data line). */
+inline constexpr int RAW_TYPE_HEADER = 1;
+inline constexpr int RAW_TYPE_HEADER2 = 2;
+inline constexpr int RAW_TYPE_PLAIN = 99;
+
+/* Access of RAW_open. */
+inline constexpr int RAW_READ = 0;
+inline constexpr int RAW_WRITE = 1;
+inline constexpr int RAW_APPEND = 2;
+
+/* Field selectors are one pointer-sized argument: a small number or a
+ * field name. RAW_SEL_ALL asks for every value of a line in turn;
+ * RAW_SEL_FIELD + n for the n-th value after the key fields (in table
+ * lookups: table index n plus the file's key count, three keys "id lat lon"
+ * while the file has no field list). Numbers below RAW_SEL_LIMIT are never
+ * read as addresses. */
+inline constexpr int RAW_SEL_ALL = 1;
+inline constexpr int RAW_SEL_FIELD = 10;
+inline constexpr long RAW_SEL_LIMIT = 4096;
+/* The selector of a number (RAW_SEL_ALL, RAW_SEL_FIELD + n, -9999). */
+inline char* RAW_sel(long n) { return reinterpret_cast<char*>(n); }
+
+/* RAW_write parts of a data line. */
+inline constexpr int RAW_PUT_LINE = 1;  /* a whole one-value line */
+inline constexpr int RAW_PUT_START = 3; /* identifier and position */
+inline constexpr int RAW_PUT_VALUE = 4; /* one value */
+inline constexpr int RAW_PUT_END = 5;   /* the end of the line */
+
+/* One value as read; -9999 marks what is missing. */
 struct RAW_report {
-  char id[30];     /* identifier token */
-  int type;        /* field-table index of the value; -9999 none */
-  int wmo;         /* the identifier as a number when longer than 4 characters */
-  float lat;       /* latitude, or the pressure with two key fields */
-  float lon;       /* longitude */
-  float elev;      /* not filled by the reader */
-  int prior;       /* not filled by the reader */
-  float value[2];  /* the value, or the two numbers of a pair */
-  char data[30];   /* the value token as text */
-  char format[40]; /* the field's format and the token's own */
+  char id[RAW_ID_LEN]; /* identifier token */
+  int type;            /* with RAW_SEL_ALL: field-table index of the value; -9999 none */
+  int wmo;             /* identifier as a number when longer than 4 characters */
+  float lat;           /* degrees, or the pressure (mb) of files with two keys */
+  float lon;
+  float elev;                   /* m; not filled by the reader */
+  int prior;                    /* station priority; not filled by the reader */
+  float value[2];               /* the value, or a pair (direction, speed) */
+  char data[RAW_VAL_LEN];       /* the value token as text, without name and format */
+  char format[RAW_REP_FMT_LEN]; /* the field's format, ":" and the token's own */
 };
 
-/* The header of a raw point-data file. */
+/* The header of a raw file. */
 struct RAW_info {
-  char datim[50];      /* the date label line */
-  char info[50];       /* the info line without "!" */
-  char file[20];       /* not read or written by the reader */
-  const char* cmdline; /* not owned */
-  Date date;           /* decoded from datim */
-  int num_stat;        /* -9999: not given */
+  char datim[RAW_LABEL_LEN]; /* date label line */
+  char info[RAW_LABEL_LEN];  /* info line, without its "!" */
+  char file[RAW_INFO_FILE_LEN];
+  char* cmdline;
+  Date date;    /* decoded from datim */
+  int num_stat; /* -9999: not given */
 };
 
-/* A field selector: every value of a line in turn (RAW_EVERY), a number
- * n + 10 (the n-th value after the key fields), or a field name. */
-inline constexpr intptr_t RAW_EVERY = 1;
-inline constexpr intptr_t RAW_FIELD_BASE = 10;
-
+int RAW_chktype(const char* filename);
 int RAW_open(const char* filename, int f_access, int* f_type);
 int RAW_getinfo(int raw_fd, RAW_info* info);
 int RAW_get_num_field(int raw_fd);
+int RAW_get_field_ind(int raw_fd, const char* field);
+/* Texts owned by the file's table, valid until its next change or close. */
 char* RAW_get_field_name(int raw_fd, const char* field);
+char* RAW_get_field_info(int raw_fd, const char* field);
+char* RAW_get_field_fmt(int raw_fd, const char* field);
+char* RAW_set_field_name(int raw_fd, const char* field, const char* name);
+int RAW_set_field_info(int raw_fd, const char* field, const char* str);
+int RAW_set_field_fmt(int raw_fd, const char* field, const char* fmt);
+int RAW_putinfo(int raw_fd, const RAW_info* info);
+int RAW_putheader(int raw_fd, const char* header);
 int RAW_read(int raw_fd, RAW_report* report, const char* rep_type, int* statnum);
+int RAW_dec_line(int raw_fd, int ind, RAW_report* report, const char* str);
+int RAW_write(int raw_fd, const RAW_report* report, const char* rep_type, int* statnum);
+int RAW_rewind(int raw_fd);
 int RAW_close(int raw_fd);
 
 /* ------------------------------------------------------------------------ */
@@ -168,14 +223,37 @@ int RAW_data_init_val(RAW_data* data);
 /* str holds RAW_VAR_STRING_LEN bytes. */
 int RAW_set_var_string(const VAR_data* var, const RAW_data* data, char* str);
 
+/* A raw-file request "file[-field][:format]" (file is cut in place):
+ * opened under "raw_path" for reading (mode 0) or writing (1); *ind gets
+ * the selector (RAW_SEL_ALL, RAW_SEL_FIELD + n, or the field name inside
+ * file), *fmt the format items or null. The descriptor, or -1. */
+int RAW_file_open(char* file, char** ind, char** fmt, int mode);
+
 /* Raw output of station plots: the file of a date with its fields (their
  * number), a station's line, one datum of it, its end, and the close.
- * Nothing is written while no file is open. */
+ * Nothing is written while no file is open. RAW_date_open_run makes the
+ * file of one run of records beg to end: named after its first station
+ * variable, one field per station record; RAW_date_open takes the whole
+ * variable list as one run. */
+int RAW_date_open_run(const Date* date, int beg, int end);
 int RAW_date_open(const Date* date);
 int RAW_save_station(const CTY_locate* data);
 int RAW_save_data(const RAW_data* data);
 int RAW_save_end();
 int RAW_close_file();
+
+/* The collection for an analysis: stations with consecutive indexes from
+ * 0 (positions in plot coordinates) and value arrays of fields 0 to
+ * RAW_OA_FIELDS - 1. Indexes out of bounds and failed allocations are
+ * reported and give -1. RAW_run_oa analyses into the grid store slots. */
+inline constexpr int RAW_OA_FIELDS = 20;
+int RAW_init_oa_data();
+int RAW_add_oa_field(int ind);
+int RAW_add_oa_loc(int ind, float xx, float yy);
+int RAW_chk_oa_data(int ind);
+int RAW_add_oa_data(int ind, int num, float val);
+int RAW_run_oa(GRD_report* grids);
+int RAW_free_oa_data();
 
 /* ------------------------------------------------------------------------ */
 /* windbarb: wind barbs, wind arrows and storm tracks                       */

@@ -916,7 +916,7 @@ int THERM_read_raw(const char* filename) {
   DATE_decode_label(info.datim, &state.file_date);
   UPA_set_datim(info.datim);
   for (int i = 0; i < RAW_get_num_field(fd); ++i) {
-    const char* fname = RAW_get_field_name(fd, reinterpret_cast<char*>(RAW_FIELD_BASE + i));
+    const char* fname = RAW_get_field_name(fd, RAW_sel(RAW_SEL_FIELD + i));
     MESS_print(M_debug_c, "NAME: %d %s\n", i, fname ? fname : "");
   }
 
@@ -932,7 +932,7 @@ int THERM_read_raw(const char* filename) {
   int got;
   bool line_open = false;
   bool ended = false;
-  while ((got = RAW_read(fd, &rep, reinterpret_cast<char*>(RAW_EVERY), &statnum)) != -1) {
+  while ((got = RAW_read(fd, &rep, RAW_sel(RAW_SEL_ALL), &statnum)) != -1) {
     const int call = statnum++;
     if (got == 0) {
       /* every line gives a value or its keys before its end: two ends in a

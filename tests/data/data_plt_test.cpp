@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -298,7 +300,8 @@ TEST(DataFrame, RunIsDrawnWhenRawOutputFails) {
     prepare("temp");
     DATA_set_plot_hooks(&recorder);
     DATA_info d = source(region());
-    d.out_raw = [] { return 1; };
+    /* A file below a device cannot be created. */
+    d.out_raw = [] { return FILE_set_name("@/dev/null/no/%v.raw") >= 0 ? 1 : 1; };
     frame(&d);
     std::printf("%d\n", count_of(calls, "temp@S0"));
     return 0;
@@ -306,6 +309,84 @@ TEST(DataFrame, RunIsDrawnWhenRawOutputFails) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1\n") << r.err;
   EXPECT_NE(r.err.find("raw output"), std::string::npos) << r.err;
+}
+
+/* Each run of station records writes its own raw file, named after its
+ * variable, whose field list matches the values on its lines; a second
+ * batch run finds the files, keeps them and still draws both runs. */
+TEST(DataFrame, EachStationRunWritesItsOwnRawFile) {
+  TempDir dir;
+  const std::string tmpl = "@" + dir.path() + "/%v.raw";
+  auto r = run_child([&] {
+    prepare("temp:F:value,dewp:F:value");
+    DATA_set_plot_hooks(&recorder);
+    FLAG_set(FLAG_BATCH, 1);
+    static std::string conv;
+    conv = tmpl;
+    for (int run = 0; run < 2; ++run) {
+      calls.clear();
+      DATA_info d = source(region());
+      d.out_raw = [] { return FILE_set_name(conv.c_str()) >= 0 ? 1 : 1; };
+      frame(&d);
+      std::printf("%d %d\n", count_of(calls, "temp@S0"), count_of(calls, "dewp@S0"));
+    }
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Opening raw file: " + dir.file("temp.raw") + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Opening raw file: " + dir.file("dewp.raw") + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 1\n1 1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("Unable to overwrite raw file: " + dir.file("dewp.raw")), std::string::npos) << r.err;
+  for (const char* var : {"temp", "dewp"}) {
+    const std::string path = dir.file(std::string(var) + ".raw");
+    int type = 0;
+    const int fd = RAW_open(path.c_str(), RAW_READ, &type);
+    ASSERT_GE(fd, 0) << path;
+    RAW_info info{};
+    RAW_getinfo(fd, &info);
+    EXPECT_EQ(RAW_get_num_field(fd), 4) << var;
+    EXPECT_STREQ(RAW_get_field_name(fd, RAW_sel(RAW_SEL_FIELD)), var);
+    /* By selector 1, by number and by name: the same station's value. */
+    std::vector<std::string> seen;
+    for (int n = 0; n < 10; ++n) {
+      RAW_report all{}, num{}, name{};
+      int k = n;
+      if (RAW_read(fd, &all, RAW_sel(RAW_SEL_ALL), &k) != 1) break;
+      RAW_read(fd, &num, RAW_sel(RAW_SEL_FIELD), &k);
+      RAW_read(fd, &name, var, &k);
+      int rest = n;
+      RAW_report end{};
+      EXPECT_EQ(RAW_read(fd, &end, RAW_sel(RAW_SEL_ALL), &rest), 0) << "one value a line";
+      EXPECT_STREQ(all.id, num.id);
+      EXPECT_STREQ(all.id, name.id);
+      EXPECT_EQ(all.value[0], num.value[0]);
+      EXPECT_EQ(all.value[0], name.value[0]);
+      EXPECT_NE(all.lat, KEZ_FMISS);
+      seen.push_back(std::string(all.id) + "=" + all.data);
+    }
+    ASSERT_EQ(seen.size(), 4u) << var << kez_test::read_file(path);
+    const bool temp = std::strcmp(var, "temp") == 0;
+    EXPECT_EQ(seen[0], temp ? "S0=40.000000" : "S0=30.000000") << var << kez_test::read_file(path);
+    RAW_close(fd);
+  }
+}
+
+/* A naming template that puts the file in "raw_path" itself is not joined
+ * to that directory a second time. */
+TEST(DataFrame, RawOutputTemplateWithItsOwnPath) {
+  TempDir dir;
+  auto r = run_child([&] {
+    if (chdir(dir.path().c_str()) != 0) return 2;
+    RES_put("raw_path", "rel");
+    prepare("temp:F:value");
+    DATA_set_plot_hooks(&recorder);
+    DATA_info d = source(region());
+    d.out_raw = [] { return FILE_set_name("@%R/%v.raw") >= 0 ? 1 : 1; };
+    frame(&d);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(kez_test::read_file(dir.file("rel/temp.raw")).rfind("KEZRAW\n", 0), 0u) << r.out << r.err;
 }
 
 TEST(DataFrame, FunctionArgumentsAreNeverStationValues) {

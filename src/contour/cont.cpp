@@ -2023,7 +2023,6 @@ constexpr const char* EXTREMUM_FORM = "3.3.0";
 constexpr const char* BAR_FORM = "2.2.0";
 constexpr float FLASH_WAIT = 0.5f; /* seconds between colour changes */
 constexpr int FLASH_TIMES = 4;
-constexpr int SAVE_TYPE = 2; /* the suite's own text grid format */
 constexpr int FLAG_PLOT_NONE = CONT_NONE;
 constexpr int PART_DATA = 7; /* plot-part switch of the data */
 
@@ -2609,14 +2608,22 @@ void CONT_callback(int type, char* str, float x, float y) {
     return;
   }
   GRD_info info{};
-  /* The file's label is shorter than the grid's: cut to fit. */
-  const size_t len = std::min(strnlen(grid->datim, sizeof grid->datim), sizeof info.datim - 1);
-  std::memcpy(info.datim, grid->datim, len);
+  /* The file's date is read back from its label: a grid without a label
+   * gets one made from its date. The file's label is shorter than the
+   * grid's: cut to fit. */
+  std::string label(grid->datim, strnlen(grid->datim, sizeof grid->datim));
+  if (label.empty() && grid->date.year != IMISS) {
+    char made[DATE_LABEL_LEN];
+    DATE_make_label(&grid->date, made);
+    label = made;
+  }
+  const size_t len = std::min(label.size(), sizeof info.datim - 1);
+  std::memcpy(info.datim, label.data(), len);
   info.datim[len] = '\0';
   info.max_x = grid->domain.nx;
   info.max_y = grid->domain.ny;
   info.date = grid->date;
-  GRD_save_file(CONT_SAVE_FILE, grid, &info, SAVE_TYPE);
+  GRD_save_file(CONT_SAVE_FILE, grid, &info, GRD_TYPE_TEXT);
 }
 
 /* ------------------------------------------------------------------------ */

@@ -214,7 +214,7 @@ TEST(ColourBar, ConBaseItemsWithABarRange) {
     float conlo; /* expected lowest level */
   };
   constexpr Case cases[] = {
-      {"3", true, 3.0f, -7.0f},   {">5", true, KEZ_FMISS, 0.0f},  {"<50", true, KEZ_FMISS, 0.0f},
+      {"3", true, 3.0f, -7.0f},  {">5", true, KEZ_FMISS, 0.0f},   {"<50", true, KEZ_FMISS, 0.0f},
       {">5", false, 5.0f, 5.0f}, {"junk", true, KEZ_FMISS, 0.0f},
   };
   for (const Case& c : cases) {
@@ -226,7 +226,8 @@ TEST(ColourBar, ConBaseItemsWithABarRange) {
       Bar b;
       b.max = 100, b.min = 0, b.intrvl = 10;
       if (draw_bar(b) != 0) return 1;
-      std::printf("base %g conlo %g\n", static_cast<double>(CONT_get_base()), static_cast<double>(CONT_inspect("conlo")));
+      std::printf("base %g conlo %g\n", static_cast<double>(CONT_get_base()),
+                  static_cast<double>(CONT_inspect("conlo")));
       return CONT_get_base() == c.base && CONT_inspect("conlo") == c.conlo ? 0 : 2;
     });
     EXPECT_EQ(r.status, 0) << c.con_base << " " << r.out << r.err;
@@ -265,13 +266,12 @@ TEST(ColourBar, ValueUnderAPointAndTheFlash) {
     if (blinks.size() != 16) bad |= 32;
     for (size_t k = 0; k < blinks.size(); ++k) {
       const auto& f = blinks[k];
-      const bool ok = k % 2 == 0 ? f.ind == -1 && f.red == 0.5f
-                      : k % 4 == 1
-                          ? f.ind == band.color && f.red == 0 && f.grn == 0 && f.blu == 0
-                          : f.ind == band.color && f.red == red && f.grn == grn && f.blu == blu;
+      const bool ok = k % 2 == 0   ? f.ind == -1 && f.red == 0.5f
+                      : k % 4 == 1 ? f.ind == band.color && f.red == 0 && f.grn == 0 && f.blu == 0
+                                   : f.ind == band.color && f.red == red && f.grn == grn && f.blu == blu;
       if (!ok) bad |= 128;
     }
-    if (!flash("f-Alt", x0 - 0.01f).empty()) bad |= 256;     /* left of the bar */
+    if (!flash("f-Alt", x0 - 0.01f).empty()) bad |= 256;      /* left of the bar */
     if (!flash("s-Alt", x0 + 2.5f * inc).empty()) bad |= 512; /* another key */
     if (flash("f-Alt-Shft", x0 + 2.5f * inc).size() != 16) bad |= 1024;
     return bad;

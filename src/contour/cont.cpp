@@ -2504,12 +2504,10 @@ float CONT_get_bar_value(float x, float y) {
   const Glim& bar = state.bar_lim;
   if (state.bar_inc == 0.0f) return MISS;
   if (x < bar.x_min || x > bar.x_max || y < bar.y_min || y > bar.y_max) return MISS;
-  const int k = static_cast<int>((x - bar.x_min) / state.bar_inc);
-  if (has_levels()) {
-    /* The right edge belongs to the last box. */
-    const int last = std::clamp(state.num_cont, 1, CONT_MAX_LEVELS) - 1;
-    return state.cont_value[std::clamp(k, 0, last)];
-  }
+  /* The right edge belongs to the last box. */
+  const int last = std::clamp(state.num_cont, 1, CONT_BAR_MAX_BANDS) - 1;
+  const int k = std::clamp(static_cast<int>((x - bar.x_min) / state.bar_inc), 0, last);
+  if (has_levels()) return state.cont_value[k];
   return state.conlo + static_cast<float>(k) * state.intrvl;
 }
 

@@ -16,6 +16,7 @@
 #include "cont_record.h"
 #include "kez_test.h"
 #include "kezcont.h"
+#include "x_server.h"
 
 namespace {
 
@@ -187,8 +188,8 @@ TEST(ContourPlot, SaveKeyWritesSlotZeroThatReadsBack) {
     if (std::strcmp(back.datim, s->datim) != 0) bad |= 16;
     if (info.date.year != 2026 || info.date.month != 12 || info.date.day != 10 || info.date.hour != 12) bad |= 32;
     std::printf("datim [%s] [%s] nx %d %d max %d %d date %d %d %d %d info %d %d %d %d\n", info.datim, back.datim,
-                back.domain.nx, back.domain.ny, info.max_x, info.max_y, back.date.year, back.date.month,
-                back.date.day, back.date.hour, info.date.year, info.date.month, info.date.day, info.date.hour);
+                back.domain.nx, back.domain.ny, info.max_x, info.max_y, back.date.year, back.date.month, back.date.day,
+                back.date.hour, info.date.year, info.date.month, info.date.day, info.date.hour);
     std::free(back.grid);
     return bad;
   });
@@ -206,6 +207,52 @@ TEST(ContourPlot, SaveKeyWithAnEmptySlotSaysSo) {
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.err.find("CONT_callback: No grid to save"), std::string::npos) << r.err;
+}
+
+} // namespace
+
+namespace {
+
+/* Waits (with a generous time-out) for the plot's window, drags a zoom box
+ * with Shift held, then ends the hold with Return. */
+const char* zoom_script =
+    "w() { i=0; while [ $i -lt 900 ]; do W=$(xdotool search --name '^Contplot' | head -1); "
+    "[ -n \"$W\" ] && return 0; sleep 0.1; i=$((i+1)); done; return 1; }; "
+    "w && sleep 1 && xdotool windowfocus --sync $W mousemove --window $W 200 150 keydown shift mousedown 1 "
+    "mousemove --window $W 400 300 mouseup 1 keyup shift; sleep 2; "
+    "xdotool search --name '^Contplot' windowfocus key Return";
+
+TEST(ContourPlot, ZoomInAWindowRedrawsTheSameGrid) {
+  kez_test::XServer x(800, 700, 24);
+  if (!x.ok()) GTEST_SKIP() << "Xvfb is needed";
+  if (!kez_test::have_program("xdotool")) GTEST_SKIP() << "xdotool is needed";
+  kez_test::Repeater keys(x, zoom_script, 1000);
+  ChildResult r = run_child(
+      [&] {
+        FLAG_set_batch(0);
+        CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+        RES_put("file_path", KEZ_DATA_DIR);
+        RES_put("device", ("display," + x.display()).c_str());
+        RES_put("title", "Contplot");
+        fill_slot0(5, 5, -50.0f);
+        Grid mine(21, 15, 100.0f);
+        Domain d = mine.g.domain;
+        CONT_plot_grid(&mine.g, &d, nullptr);
+        Domain last{};
+        MAP_get_domain(&last);
+        std::printf("last dx %g\n", static_cast<double>(last.dx));
+        return 0;
+      },
+      "5\nc\n");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(count(r.out, "Contouring data for caller"), 2u) << r.out;
+  EXPECT_EQ(count(r.out, "slot zero"), 0u) << r.out;
+  EXPECT_EQ(count(r.out, "Enter the contour interval: "), 1u) << r.out;
+  float dx = 0;
+  const size_t at = r.out.find("last dx ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  std::sscanf(r.out.c_str() + at, "last dx %f", &dx);
+  EXPECT_LT(dx, 1.0f) << "zoomed in\n" << r.out;
 }
 
 } // namespace

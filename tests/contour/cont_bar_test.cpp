@@ -5,7 +5,9 @@
  * point, and the blink of a band with its waits recorded, not waited.
  */
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "kez_test.h"
 #include "kezcont.h"
 #include "ps_render.h"
+#include "x_server.h"
 
 namespace {
 
@@ -306,6 +309,119 @@ TEST(ColourBar, RendersThroughGhostscript) {
       }
   }
   EXPECT_GT(coloured[1], coloured[0] + 2000) << coloured[0] << " " << coloured[1];
+}
+
+} // namespace
+
+namespace {
+
+struct Blink {
+  std::string display;
+  unsigned long window = 0;
+  std::array<int, 3> band{};
+  std::vector<long> seen; /* band-coloured pixels at every wait */
+};
+
+Blink& blink() {
+  static Blink b;
+  return b;
+}
+
+long band_pixels() {
+  kez_test::RgbImage img;
+  if (!kez_test::read_drawable(blink().display, blink().window, &img)) return -1;
+  long n = 0;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) {
+      const auto p = img.at(x, y);
+      if (std::abs(p[0] - blink().band[0]) + std::abs(p[1] - blink().band[1]) + std::abs(p[2] - blink().band[2]) < 24)
+        ++n;
+    }
+  return n;
+}
+
+/* Each wait looks at the screen instead of waiting. */
+int look(float) {
+  gupdate_window();
+  blink().seen.push_back(band_pixels());
+  return 0;
+}
+
+/* On an 8-bit display the flash redefines the band's colour cell: the
+ * band's pixels turn black and back, four times. */
+TEST(ColourBar, FlashBlinksTheBandOnAnEightBitWindow) {
+  kez_test::XServer x(800, 700, 8);
+  if (!x.ok()) GTEST_SKIP() << "Xvfb is needed";
+  if (!kez_test::have_program("xdotool")) GTEST_SKIP() << "xdotool is needed";
+  ChildResult r = run_child([&] {
+    FLAG_set_batch(1);
+    CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+    RES_put("device", ("display," + x.display()).c_str());
+    RES_put("title", "Blinkbar");
+    RES_put("color_cont", "off");
+    Domain d{};
+    DOM_init(&d);
+    d.proj = MAP_LATLON;
+    d.nx = d.ny = 11;
+    d.clat = 40;
+    d.clon = -100;
+    d.dx = d.dy = 1;
+    if (PLT_open(DOM_aspect(&d)) != 0) return 1;
+    MAP_setup(&d);
+    CONT_init();
+    CONT_reset_fill_set();
+    Bar b;
+    b.max = 100, b.min = 0, b.intrvl = 10, b.base = 0;
+    if (draw_bar(b) != 0) return 2;
+    gupdate_window();
+    std::string id;
+    for (int tries = 0; tries < 600 && id.empty(); ++tries) {
+      int status = 0;
+      id = x.run("xdotool search --name '^Blinkbar' | head -1", &status);
+      if (id.empty()) usleep(100000);
+    }
+    if (id.empty()) return 3;
+    blink().display = x.display();
+    blink().window = std::strtoul(id.c_str(), nullptr, 10);
+    /* the third box: where the bar gives 20 */
+    Glim view{};
+    PLT_get_view(&view);
+    const float y = view.y_min - 0.02f;
+    float lo = 2, hi = -1;
+    for (int k = 0; k <= 1000; ++k) {
+      const float px = view.x_min + (view.x_max - view.x_min) * static_cast<float>(k) / 1000.0f;
+      if (CONT_get_bar_value(px, y) == 20.0f) lo = std::fmin(lo, px), hi = std::fmax(hi, px);
+    }
+    if (hi < lo) return 4;
+    Gattribs band{};
+    CONT_get_fill_attrib(20.0f, &band);
+    float red = 0, grn = 0, blu = 0;
+    CLR_get_rgb(band.color, &red, &grn, &blu);
+    blink().band = {static_cast<int>(std::lround(red * 255)), static_cast<int>(std::lround(grn * 255)),
+                    static_cast<int>(std::lround(blu * 255))};
+    CONT_kernel k{};
+    k.sleep = look;
+    CONT_set_kernel(&k);
+    CONT_flash_value("f-Alt", xW_trans((lo + hi) / 2, 1, 2), yW_trans(y, 1, 2));
+    look(0);
+    for (long n : blink().seen) std::printf("%ld ", n);
+    std::printf("\n");
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::istringstream in(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1));
+  std::vector<long> seen;
+  long n = 0;
+  while (in >> n) seen.push_back(n);
+  ASSERT_EQ(seen.size(), 9u) << r.out;
+  /* before each black: the band shows; after: it is gone */
+  for (size_t k = 0; k < seen.size(); ++k) {
+    if (k % 2 == 0) {
+      EXPECT_GT(seen[k], 20) << "wait " << k << ": " << r.out;
+    } else {
+      EXPECT_EQ(seen[k], 0) << "wait " << k << ": " << r.out;
+    }
+  }
 }
 
 } // namespace

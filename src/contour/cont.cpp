@@ -16,9 +16,20 @@
  * compute_lines) contours one level in one cell and fills the band between
  * it and the previous level from tables of polygons, so that the bands of a
  * cell tile it exactly; CONT_draw_lines splits what it draws at the seam of
- * world-wide projections. All drawing goes through the record of kernel
- * primitives (CONT_set_kernel), the kernel's own unless a test or benchmark
- * records instead.
+ * world-wide projections. The draw entry then writes level values where
+ * a contour crosses a cell from side to opposite side on every n-th row
+ * and column, and marks the points that beat every neighbour of their
+ * window with "H" or "L".
+ *
+ * The colour bar explains the bands of the last plot under its frame; it
+ * keeps its place on the page so that a window event can find the band
+ * under the pointer and blink its colour. The stand-alone plot draws one
+ * grid with its map, labels and bar, and is its own zoom and resize
+ * function.
+ *
+ * All drawing goes through the record of kernel primitives
+ * (CONT_set_kernel), the kernel's own unless a test or benchmark records
+ * instead.
  */
 #include "kezcont.h"
 

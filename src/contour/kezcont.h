@@ -5,9 +5,11 @@
  * the type, the interval and base or an explicit list of levels, the fill
  * colour of every band, cut-offs and the options of printed values. A plot
  * runs CONT_plot_setup (which resets and rebuilds the settings from the
- * variable's format, the resources and the prompts) and then CONT_draw;
- * other plotters borrow the fill colours through CONT_set_fill_colors and
- * CONT_get_fill_attrib. Missing or not set is -9999 throughout.
+ * variable's format, the resources and the prompts) and then CONT_draw,
+ * which also labels the contours and marks highs and lows; CONT_draw_bar
+ * adds the colour bar. Other plotters borrow the fill colours through
+ * CONT_set_fill_colors and CONT_get_fill_attrib, and the bar. Missing or
+ * not set is -9999 throughout.
  */
 #ifndef KEZCONT_H
 #define KEZCONT_H

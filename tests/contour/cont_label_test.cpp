@@ -428,3 +428,51 @@ TEST(HighsAndLows, RadiusZeroAndPrintedValuesDrawNone) {
 }
 
 } // namespace
+
+namespace {
+
+/* A label colour of "off": the line labels of lines go (their extrema
+ * stay, in the current text colour); the fill label colour off silences
+ * labels and extrema of every type. */
+TEST(ContourLabels, LabelColoursSwitchedOff) {
+  struct Case {
+    const char* resource;
+    int type;
+    bool labels, marks;
+  };
+  constexpr Case cases[] = {
+      {"", CONT_LINES, true, true},
+      {"color_label", CONT_LINES, false, true},
+      {"color_label", CONT_FILL, true, true},
+      {"color_clabel", CONT_LINES, false, false},
+      {"color_clabel", CONT_FILL, false, false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    ChildResult r = run_child([&] {
+      open_kernel(dir.file("a.meta"));
+      if (*c.resource) RES_put(c.resource, "off");
+      CONT_set_intrvl(1.0f);
+      CONT_set_label_type(1, 1);
+      Grid g(6, 5);
+      for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 6; ++i) g.at(i, j) = 5.0f - std::fabs(static_cast<float>(i) - 2.5f) - std::fabs(j - 2.2f);
+      draw(g, c.type);
+      size_t marks = 0, labels = 0;
+      for (const auto& w : cont_rec::rec().words) (w.text == "H" || w.text == "L" ? marks : labels) += 1;
+      std::printf("seen %zu %zu\n", labels, marks);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t labels = 0, marks = 0;
+    const size_t at = r.out.find("seen ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::sscanf(r.out.c_str() + at, "seen %zu %zu", &labels, &marks);
+    /* each mark also writes its value */
+    if (c.marks) labels -= std::min(labels, marks);
+    EXPECT_EQ(labels > 0, c.labels) << c.resource << " type " << c.type << ": " << labels;
+    EXPECT_EQ(marks > 0, c.marks) << c.resource << " type " << c.type;
+  }
+}
+
+} // namespace

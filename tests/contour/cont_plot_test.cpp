@@ -109,6 +109,40 @@ TEST(ContourPlot, DrawsTheGridGivenAndAsksOnce) {
   EXPECT_NE(r.out.find("type 15 interval 5"), std::string::npos) << r.out;
 }
 
+/* "mapcon" lays the map under the colour fill; without it the map's
+ * outlines are drawn over the fill. The map is red, the bands are not. */
+TEST(ContourPlot, MapconPutsTheMapUnderTheFill) {
+  for (const bool mapcon : {false, true}) {
+    TempDir dir;
+    const std::string ps = dir.file("a.ps");
+    ChildResult r = run_child([&] {
+      setenv("PSCOLOR", "1", 1);
+      open_settings(ps, true);
+      RES_put("map_file", "kez.map:red");
+      RES_put("color_fill", "blue,green,cyan,yellow");
+      RES_put("con_interval", "4");
+      RES_put("plot_format", "cf:nobar");
+      RES_put("plot_param", mapcon ? "mapcon" : "");
+      Grid mine(21, 15, 0.0f);
+      Domain d = mine.g.domain;
+      PLT_open(DOM_aspect(&d));
+      CONT_plot_grid(&mine.g, &d, nullptr);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string text = kez_test::read_file(ps);
+    const size_t red = text.find("1.00 0.00 0.00 setrgbcolor");
+    const size_t fill = text.find("fill\n");
+    ASSERT_NE(red, std::string::npos) << "the map is drawn";
+    ASSERT_NE(fill, std::string::npos) << "the field is filled";
+    if (mapcon) {
+      EXPECT_LT(red, fill) << "map first";
+    } else {
+      EXPECT_GT(red, fill) << "fill first";
+    }
+  }
+}
+
 /* The bar switch: "bar" and explicit levels draw it; "nobar", the vector
  * "nobar" and no switch do not. */
 TEST(ContourPlot, ColourBarFollowsTheBarSwitch) {

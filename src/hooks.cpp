@@ -42,10 +42,9 @@ constexpr PLT_var_hooks plot_var_hooks{VAR_get_num,     VAR_get_name,     VAR_is
                                        VAR_is_type_MAP, VAR_is_type_VECT, VAR_is_type_CONT, VAR_is_plot_CONT};
 
 /* The frame drawing of the data pipeline hands grids to the contour and
- * vector plotters; the contour colour bar is not built yet and stays unset
- * (it draws nothing). */
+ * vector plotters and draws the contour colour bar. */
 constexpr DATA_plot_hooks data_plot_hooks{
-    CONT_plot_setup,      CONT_draw,       CONT_get_type,    CONT_get_bar,     nullptr,        VECT_set_type,
+    CONT_plot_setup,      CONT_draw,       CONT_get_type,    CONT_get_bar,     CONT_draw_bar,  VECT_set_type,
     VECT_set_format,      VECT_plot_setup, VECT_draw,        VECT_get_vect,    VECT_draw_vect, GRD_get_grid,
     GRD_find_param_grids, GRD_units,       GRD_is_plot_func, GRD_get_grid_info};
 
@@ -71,10 +70,10 @@ constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init, RAW_set_marker,  stat
                                             CONT_set_base, CONT_set_intrvl, CONT_get_fill_attrib};
 
 /* The map plot reads the station plot's range into the contour settings
- * and draws their colour bar; the raw-file plotter and analysis and the
- * bar drawing are not there yet. */
-constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr, RAW_get_range, CONT_set_range,
-                                        CONT_get_bar, nullptr, CONT_set_type, CONT_set_fill_colors};
+ * and draws their colour bar; the raw-file plotter and analysis are not
+ * there yet. */
+constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,       RAW_get_range, CONT_set_range,
+                                        CONT_get_bar, CONT_draw_bar, CONT_set_type, CONT_set_fill_colors};
 
 /* A sounding from grids is finished by the upper-air subsystem (heights,
  * date label) and turns wind components through the vector tools. */

@@ -16,9 +16,20 @@
  * compute_lines) contours one level in one cell and fills the band between
  * it and the previous level from tables of polygons, so that the bands of a
  * cell tile it exactly; CONT_draw_lines splits what it draws at the seam of
- * world-wide projections. All drawing goes through the record of kernel
- * primitives (CONT_set_kernel), the kernel's own unless a test or benchmark
- * records instead.
+ * world-wide projections. The draw entry then writes level values where
+ * a contour crosses a cell from side to opposite side on every n-th row
+ * and column, and marks the points that beat every neighbour of their
+ * window with "H" or "L".
+ *
+ * The colour bar explains the bands of the last plot under its frame; it
+ * keeps its place on the page so that a window event can find the band
+ * under the pointer and blink its colour. The stand-alone plot draws one
+ * grid with its map, labels and bar, and is its own zoom and resize
+ * function.
+ *
+ * All drawing goes through the record of kernel primitives
+ * (CONT_set_kernel), the kernel's own unless a test or benchmark records
+ * instead.
  */
 #include "kezcont.h"
 
@@ -123,8 +134,17 @@ struct State {
     float width;
   };
   std::vector<Deferred> deferred;
-  CONT_kernel kernel = {gfill_area,         gpolyline,     gtext,         gset_fill_colr_ind,
-                        gset_line_colr_ind, gset_linetype, gset_linewidth};
+  CONT_kernel kernel = {gfill_area,    gpolyline,      gtext,     gset_fill_colr_ind, gset_line_colr_ind,
+                        gset_linetype, gset_linewidth, KEZ_sleep, GPH_set_color};
+  /* colour bar: its area on the page and the width of one box (0 until a
+   * bar is drawn); the value look-up and the flash read them */
+  Glim bar_lim = {};
+  float bar_inc = 0.0f;
+  /* stand-alone plot: the grid set up and drawn (null: slot 0 of the grid
+   * store), and whether the next draw is a first one (asks) or a zoom or
+   * resize re-run (keeps what the first one chose) */
+  GRD_report* plot_grid = nullptr;
+  bool plot_fresh = true;
 };
 
 State state;
@@ -190,6 +210,28 @@ bool is_number(const std::string& s) {
   std::strtof(s.c_str(), &end);
   while (end && (*end == ' ' || *end == '\t')) ++end;
   return end && end != s.c_str() && *end == '\0';
+}
+
+/* The lowest and highest level on the base's lattice that enclose a range,
+ * and the number of bands between them, for a positive interval. */
+void level_range(const char* caller, float max, float min) {
+  if (max >= min) {
+    const double b = state.base == MISS ? 0.0 : static_cast<double>(state.base);
+    const float qlo = static_cast<float>((min - b)) / state.intrvl;
+    const float qhi = static_cast<float>((max - b)) / state.intrvl;
+    state.conlo = static_cast<float>(b + state.intrvl * std::floor(static_cast<double>(qlo)));
+    state.conhi = static_cast<float>(b + state.intrvl * std::floor(1.0 + static_cast<double>(qhi)));
+  } else {
+    state.conlo = max;
+    state.conhi = min;
+  }
+  const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
+  if (bands > MAX_BANDS) {
+    MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));
+    state.num_cont = MAX_BANDS;
+  } else {
+    state.num_cont = bands > 0 ? static_cast<int>(bands) : 0;
+  }
 }
 
 } // namespace
@@ -467,23 +509,7 @@ int CONT_set_cont_ext(const GRD_report* grid) {
       state.conhi = state.grid_max;
       state.num_cont = 0;
     } else {
-      if (state.grid_max >= state.grid_min) {
-        const double b = state.base == MISS ? 0.0 : static_cast<double>(state.base);
-        const float qlo = static_cast<float>((state.grid_min - b)) / state.intrvl;
-        const float qhi = static_cast<float>((state.grid_max - b)) / state.intrvl;
-        state.conlo = static_cast<float>(b + state.intrvl * std::floor(static_cast<double>(qlo)));
-        state.conhi = static_cast<float>(b + state.intrvl * std::floor(1.0 + static_cast<double>(qhi)));
-      } else {
-        state.conlo = state.grid_max;
-        state.conhi = state.grid_min;
-      }
-      const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
-      if (bands > MAX_BANDS) {
-        MESS_print(M_warn, "CONT_set_cont_ext: Interval %g gives too many levels\n", static_cast<double>(state.intrvl));
-        state.num_cont = MAX_BANDS;
-      } else {
-        state.num_cont = bands > 0 ? static_cast<int>(bands) : 0;
-      }
+      level_range("CONT_set_cont_ext", state.grid_max, state.grid_min);
     }
   }
   state.cbase = state.base != MISS ? state.base : state.conlo;
@@ -1087,6 +1113,8 @@ int CONT_set_kernel(const CONT_kernel* ops) {
   state.kernel.line_colr = ops && ops->line_colr ? ops->line_colr : gset_line_colr_ind;
   state.kernel.linetype = ops && ops->linetype ? ops->linetype : gset_linetype;
   state.kernel.linewidth = ops && ops->linewidth ? ops->linewidth : gset_linewidth;
+  state.kernel.sleep = ops && ops->sleep ? ops->sleep : KEZ_sleep;
+  state.kernel.set_color = ops && ops->set_color ? ops->set_color : GPH_set_color;
   return 0;
 }
 
@@ -1805,7 +1833,8 @@ int CONT_draw_contour(GRD_report* grid) {
     GPH_trans(3);
     state.x_min = 0.0f;
     state.x_max = static_cast<float>(nx - 1);
-    state.vert_size = static_cast<float>(ny - 1);
+    /* A single row still gets a unit of text height. */
+    state.vert_size = static_cast<float>(std::max(ny - 1, 1));
   } else {
     state.x_min = MISS;
     state.vert_size = MAP_get_vert();
@@ -1991,8 +2020,298 @@ int CONT_draw_contour(GRD_report* grid) {
   return 0;
 }
 
+/* ------------------------------------------------------------------------ */
+/* Draw entry, labels and highs and lows                                    */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+constexpr float LABEL_SIZE = 0.015f; /* label height per unit of vertical extent */
+constexpr float MARK_SIZE = 0.02f;   /* "H" and "L" height likewise */
+constexpr int NO_SEAM = -1;          /* a projection code without a seam */
+constexpr const char* LABEL_FORM = "1.2.0";
+constexpr const char* EXTREMUM_FORM = "3.3.0";
+constexpr const char* BAR_FORM = "2.2.0";
+constexpr float FLASH_WAIT = 0.5f; /* seconds between colour changes */
+constexpr int FLASH_TIMES = 4;
+constexpr int FLAG_PLOT_NONE = CONT_NONE;
+constexpr int PART_DATA = 7; /* plot-part switch of the data */
+
+/* The text attributes of labels and extrema: for lines, "color_label" over
+ * the colour of the contours (or the display's foreground when they have
+ * none); for fills, "color_clabel" over black. */
+struct LabelAttribs {
+  Gattribs line{};
+  Gattribs fill{};
+};
+
+LabelAttribs label_attribs() {
+  LabelAttribs a;
+  const char* white_black = gget_inverse() ? "black" : "white";
+  ATTRIB_init(&a.line);
+  const char* cc = RES_get("color_cont");
+  if (RES_get("color_label") || !cc || !*cc || stricmp(cc, "off") == 0)
+    ATTRIB_get("color_label", white_black, &a.line);
+  else
+    ATTRIB_get("color_label", cc, &a.line);
+  CONT_format_decode_attrib(&a.line);
+  ATTRIB_init(&a.fill);
+  ATTRIB_get("color_clabel", "black", &a.fill);
+  CONT_format_decode_attrib(&a.fill);
+  return a;
+}
+
+bool height_set(const Gattribs& a) { return a.height != MISS && a.height > 0.0f; }
+
+/* Selects the text attributes of labels for the current type; the size a
+ * label takes, or 0 when labels are not drawn (a label colour of -1). */
+double apply_label_text(const LabelAttribs& a) {
+  const Gattribs& use = is_fill(state.cont_type) ? a.fill : a.line;
+  if (use.color == NO_COLOUR) return 0.0;
+  const double base_size = static_cast<double>(state.scale) * static_cast<double>(state.vert_size);
+  GPH_text_attr(&use, static_cast<float>(base_size * LABEL_SIZE));
+  const double size = base_size * LABEL_SIZE;
+  return height_set(use) ? size * use.height : size;
+}
+
+void set_up(float x, float y) {
+  const Gpt up{x, y};
+  gset_char_up_vec(&up);
+}
+
+/* The text of level index k: its bar text, or the number. */
+std::string level_text(int k, float level, const char* form) {
+  if (k >= 0 && k < CONT_MAX_LEVELS && state.cont_label[k][0]) return state.cont_label[k];
+  char num[SET_NUM_LEN];
+  return set_num(num, form, level);
+}
+
+void draw_text(float x, float y, const std::string& text) {
+  const Gpt pos{x, y};
+  state.kernel.text(&pos, text.c_str());
+}
+
+/* Position of stored point `at` at column i and walk row j; false when the
+ * projection hides it. */
+bool point_at(size_t at, int i, int j, float* x, float* y) {
+  if (state.grdx) {
+    *x = state.grdx[at];
+    *y = state.grdy[at];
+    return !is_hidden(*x) && !is_hidden(*y);
+  }
+  *x = static_cast<float>(i);
+  *y = static_cast<float>(j);
+  return true;
+}
+
+/* The first automatic label level: the label base moved onto the first
+ * step of the label lattice above the lowest level. */
+double first_label_level(double step) {
+  double level = state.base != MISS ? state.base : state.conlo;
+  if (state.base == MISS) return level;
+  const double lo = state.conlo;
+  if (level < lo) level += std::ceil((lo - level) / step) * step;
+  if (level > lo) level -= std::ceil((level - lo) / step) * step - step;
+  return level;
+}
+
+/* Labels the level in the current cell when it crosses from the bottom to
+ * the top side on a label row, or from the left to the right side on a
+ * label column; a crossing that cuts off a corner gets none. */
+void label_cell(int k, float level, bool label_row, bool label_col) {
+  Cell& c = state.cell;
+  compute_dz(level);
+  if (c.numsides != 2) return;
+  Gpt a{}, b{};
+  if (c.cross[0] == 0 && c.cross[1] == 2) {
+    if (!label_row || !(c.dz[2] >= 0.0f && c.dz[2] <= 1.0f)) return;
+    a = crossing(0, c.dz[0]);
+    b = crossing(2, c.dz[2]);
+    if (state.rot_label)
+      set_up(1.0f, 0.0f);
+    else
+      set_up(0.0f, 1.0f);
+  } else if (c.cross[0] == 1 && c.cross[1] == 3) {
+    if (!label_col || !(c.dz[3] >= 0.0f && c.dz[3] <= 1.0f)) return;
+    a = crossing(1, c.dz[1]);
+    b = crossing(3, c.dz[3]);
+    set_up(0.0f, 1.0f);
+  } else {
+    return;
+  }
+  draw_text((a.x + b.x) / 2.0f, (a.y + b.y) / 2.0f, level_text(k, level, LABEL_FORM));
+}
+
+} // namespace
+
+int CONT_draw_labels(GRD_report* grid) {
+  if (!grid || !grid->grid) return 0;
+  const int nx = grid->domain.nx, ny = grid->domain.ny;
+  GPH_line_attr(nullptr);
+  const LabelAttribs attr = label_attribs();
+
+  if (state.x_label_space == IMISS) state.x_label_space = nx / 5;
+  if (state.x_label_space < 1) state.x_label_space = 1;
+  if (state.y_label_space == IMISS) state.y_label_space = ny / 5;
+  if (state.y_label_space < 1) state.y_label_space = 1;
+  const int xs = state.x_label_space, ys = state.y_label_space;
+  const float span_limit = state.max_line_fact > 0 && state.color_num > 0
+                               ? static_cast<float>(state.max_line_fact) * static_cast<float>(state.color_num)
+                               : 10000.0f;
+
+  /* A skip below 1 would never step through the levels. */
+  if (state.label_skip < 1 || attr.fill.color == NO_COLOUR) return 0;
+  if (nx < 2 || ny < 2) return 0;
+  const double size = apply_label_text(attr);
+  const double size2 = size * size;
+
+  const bool explicit_levels = has_levels();
+  const int num_cont = std::clamp(state.num_cont, 0, explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
+  /* Automatic labels need a rising lattice; without one only outlines. */
+  const bool labels = size > 0.0 && num_cont > 0 &&
+                      (explicit_levels || (state.intrvl != MISS && state.intrvl > 0.0f && std::isfinite(state.intrvl)));
+  const int skip = state.label_skip;
+  double first = 0.0, step = 0.0;
+  int first_k = 0;
+  if (labels && !explicit_levels) {
+    step = static_cast<double>(skip) * state.intrvl;
+    first = first_label_level(step);
+  } else if (labels && state.base != MISS) {
+    for (int k = 0; k < num_cont && state.cont_value[k] != MISS; ++k)
+      if (state.cont_value[k] == state.base) {
+        first_k = k;
+        break;
+      }
+  }
+
+  Cell& c = state.cell;
+  state.proj = MAP_get_proj();
+  struct ProjReset {
+    ~ProjReset() { state.proj = IMISS; }
+  } proj_reset;
+  const float* g = grid->grid;
+  const size_t width = static_cast<size_t>(nx);
+  for (int j = ny - 2; j >= 0; --j) {
+    const size_t row0 = static_cast<size_t>(ny - 1 - j) * width;
+    const size_t row2 = static_cast<size_t>(ny - 2 - j) * width;
+    for (int i = 0; i < nx - 1; ++i) {
+      const size_t at[4] = {row0 + i, row0 + i + 1, row2 + i, row2 + i + 1};
+      bool shown = true;
+      for (int k = 0; k < 4; ++k) {
+        c.z[k] = g[at[k]];
+        shown = point_at(at[k], i + (k & 1), j + (k >> 1), &c.x[k], &c.y[k]) && shown;
+      }
+      if (!shown) continue;
+      if (state.draw_grid) {
+        const Gpt outline[5] = {corner(0), corner(1), corner(3), corner(2), corner(0)};
+        state.kernel.line(5, outline);
+      }
+      if (!labels) continue;
+      const bool label_col = i % xs == state.over, label_row = j % ys == state.over;
+      if (!label_col && !label_row) continue;
+      if (c.z[0] == MISS || c.z[1] == MISS || c.z[2] == MISS || c.z[3] == MISS) continue;
+      const double dx = c.x[0] - c.x[1], dy = c.y[0] - c.y[1];
+      if (size2 > (dx * dx + dy * dy) * xs * ys) continue;
+      const float zmax = std::max(std::max(c.z[0], c.z[1]), std::max(c.z[2], c.z[3]));
+      const float zmin = std::min(std::min(c.z[0], c.z[1]), std::min(c.z[2], c.z[3]));
+      if (!explicit_levels && (zmax - zmin) / state.intrvl > span_limit) continue;
+      c.cross[0] = c.cross[1] = c.cross[2] = c.cross[3] = -1;
+
+      if (explicit_levels) {
+        for (int k = first_k; k < num_cont && state.cont_value[k] != MISS; k += skip) {
+          const float level = state.cont_value[k];
+          const bool last = k + 1 >= num_cont || state.cont_value[k + 1] == MISS;
+          state.intrvl = last ? CONT_OPEN_TOP : state.cont_value[k + 1] - level;
+          if (state.min_cut != MISS && state.min_cut > level) continue;
+          if (state.max_cut != MISS && state.max_cut < level) continue;
+          if (level < zmin || level > zmax) continue;
+          label_cell(k, level, label_row, label_col);
+        }
+      } else {
+        /* Only the lattice steps within the cell can cross it. */
+        const int count = static_cast<int>((static_cast<long>(num_cont) + skip - 1) / skip);
+        const double from = std::floor((static_cast<double>(zmin) - first) / step);
+        if (!std::isfinite(from)) continue;
+        for (long m = static_cast<long>(std::clamp(from, 0.0, static_cast<double>(count))); m < count; ++m) {
+          const float level = static_cast<float>(first + step * static_cast<double>(m));
+          if (level > zmax) break;
+          if (state.min_cut != MISS && state.min_cut > level) continue;
+          if (state.max_cut != MISS && state.max_cut < level) continue;
+          label_cell(static_cast<int>(std::min<long>(m * skip, CONT_MAX_LEVELS)), level, label_row, label_col);
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+int CONT_draw_maxmin(GRD_report* grid) {
+  if (!grid || !grid->grid || state.ext_radius <= 0) return 0;
+  const int nx = grid->domain.nx, ny = grid->domain.ny;
+  if (nx <= 0 || ny <= 0) return 0;
+  GPH_line_attr(nullptr);
+  const LabelAttribs attr = label_attribs();
+  if (attr.fill.color == NO_COLOUR) return 0;
+
+  const double base_size = static_cast<double>(state.vert_size) * static_cast<double>(state.scale);
+  double size = base_size;
+  const Gattribs& use = is_fill(state.cont_type) ? attr.fill : attr.line;
+  if (use.color != NO_COLOUR) {
+    GPH_text_attr(&use, static_cast<float>(base_size * LABEL_SIZE));
+    if (height_set(use)) size *= use.height;
+  }
+  set_up(0.0f, 1.0f);
+
+  /* The window never reaches past the grid, so a radius wider than it
+   * costs nothing more. */
+  const int r = std::min(state.ext_radius, std::max(nx, ny));
+  const float* g = grid->grid;
+  for (int row = 0; row < ny; ++row) {
+    for (int i = 0; i < nx; ++i) {
+      const size_t at = static_cast<size_t>(row) * nx + i;
+      const float v = g[at];
+      if (v == MISS) continue;
+      if (state.min_cut != MISS && v < state.min_cut) continue;
+      if (state.max_cut != MISS && v > state.max_cut) continue;
+      int total = 0, balance = 0, missing = 0;
+      bool open = true;
+      for (int dr = r; dr >= -r && open; --dr) {
+        const int nr = row + dr;
+        if (nr < 0 || nr >= ny) continue;
+        for (int di = -r; di <= r; ++di) {
+          const int ni = i + di;
+          if (ni < 0 || ni >= nx || (dr == 0 && di == 0)) continue;
+          const float w = g[static_cast<size_t>(nr) * nx + ni];
+          if (w == MISS) {
+            if (++missing > 1) open = false;
+          } else {
+            ++total;
+            if (v > w)
+              ++balance;
+            else if (v < w)
+              --balance;
+            if (balance != total && balance != -total) open = false;
+          }
+          if (!open) break;
+        }
+      }
+      if (!open) continue;
+      const char* mark = balance == total ? "H" : "L";
+      const int j = ny - 1 - row;
+      float x = 0.0f, y = 0.0f;
+      if (!point_at(at, i, j, &x, &y)) continue;
+      gset_char_ht(static_cast<float>(MARK_SIZE * size));
+      draw_text(x, y, mark);
+      gset_char_ht(static_cast<float>(LABEL_SIZE * size));
+      char num[SET_NUM_LEN];
+      draw_text(x, static_cast<float>(y - MARK_SIZE * size), set_num(num, EXTREMUM_FORM, v));
+    }
+  }
+  return 0;
+}
+
 int CONT_draw(GRD_report* grid) {
-  if (!FLAG_getplot(7)) return -1;
+  if (!FLAG_getplot(PART_DATA)) return -1;
   if (!grid) {
     MESS_print(M_warn, "CONT_draw: Invalid grids\n");
     return -1;
@@ -2003,7 +2322,317 @@ int CONT_draw(GRD_report* grid) {
   }
   CONT_draw_contour(grid);
   if (state.cont_type == CONT_VALUES) return -1;
+  /* Labels and extrema belong to contours: a plot of none draws neither. */
+  if (!is_line(state.cont_type) && !is_fill(state.cont_type)) return 0;
+  CONT_draw_labels(grid);
+  CONT_draw_maxmin(grid);
   return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Colour bar and value flash                                               */
+/* ------------------------------------------------------------------------ */
+
+namespace {
+
+/* Reads "con_base": a plain number is the base; ">n" and "<n" bound the
+ * bar's range (">n" also sets the base) unless a bar range is set, when
+ * they are left alone rather than read as a base. */
+void bar_con_base(float* max, float* min) {
+  int argc = 0;
+  char** argv = nullptr;
+  RES_getvals("con_base", &argc, &argv);
+  const bool bar_range = state.bar_max != MISS;
+  for (int i = 0; i < argc; ++i) {
+    const char* item = argv[i];
+    float f = 0.0f;
+    if (!item) continue;
+    if (item[0] == '>' || item[0] == '<') {
+      if (bar_range || !read_float(item + 1, &f)) continue;
+      if (item[0] == '>')
+        *min = state.base = f;
+      else
+        *max = f;
+    } else if (read_float(item, &f)) {
+      state.base = f;
+    }
+  }
+  if (argv) free_parsed_array(argc, argv);
+}
+
+/* Restores the selected transformation and the walk's projection. */
+struct BarScope {
+  Gint tran = 1;
+  BarScope() {
+    Gint err = 0;
+    if (ginq_cur_norm_tran_num(&err, &tran) != 0 || err != 0) tran = 1;
+    state.proj = NO_SEAM;
+  }
+  ~BarScope() {
+    state.proj = IMISS;
+    gsel_norm_tran(tran);
+  }
+  BarScope(const BarScope&) = delete;
+  BarScope& operator=(const BarScope&) = delete;
+};
+
+} // namespace
+
+int CONT_draw_bar(int orient, const char* label) {
+  (void)orient; /* one layout */
+  const char* white_black = gget_inverse() ? "black" : "white";
+  Gattribs text_attr{};
+  ATTRIB_init(&text_attr);
+  ATTRIB_get("color_text", white_black, &text_attr);
+  Gattribs ln{};
+  ATTRIB_init(&ln);
+  ATTRIB_get("color_cont", white_black, &ln);
+  if (state.fill_pat != IMISS) ln.fill_pat = state.fill_pat;
+
+  float max = state.grid_max, min = state.grid_min;
+  const bool bar_range = state.bar_max != MISS;
+  if (bar_range) {
+    max = state.bar_max;
+    min = state.bar_min;
+  }
+  if (state.intrvl == MISS) {
+    float value = MISS;
+    if (RES_getval("con_interval", &value, CV_float) == 1) state.intrvl = value;
+  }
+  bar_con_base(&max, &min);
+  if (state.color_num <= 0 || state.color_num == IMISS) return -1;
+
+  const bool explicit_levels = has_levels();
+  if (state.conlo == MISS || bar_range) {
+    if (explicit_levels) {
+      state.conlo = state.cont_value[0];
+    } else {
+      if (max == MISS || min == MISS) return -1;
+      if (state.intrvl == MISS || !(state.intrvl > 0.0f)) {
+        state.num_cont = state.color_num - 1;
+        state.intrvl = std::fabs(CONT_calc_intrvl(max, min, state.color_num - 1));
+      }
+      if (!(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) return -1;
+      level_range("CONT_draw_bar", max, min);
+    }
+  }
+  if (explicit_levels)
+    state.intrvl =
+        state.num_cont > 1 && state.cont_value[1] != MISS ? state.cont_value[1] - state.cont_value[0] : CONT_OPEN_TOP;
+  if (state.num_cont > CONT_BAR_MAX_BANDS || state.num_cont <= 0) return -1;
+  if (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) return -1;
+  const int num_cont = state.num_cont;
+
+  const float cb = state.base != MISS ? state.base : state.conlo;
+  const int label_step = num_cont / 15 + 1;
+
+  Glim view{}, panel{};
+  PLT_get_view(&view);
+  GPH_get_view_size(&panel);
+  const bool full = PLT_get_full_lab() != 0;
+  float room = view.y_min - panel.y_min;
+  if (full) {
+    room = 0.035f;
+  } else {
+    room = std::min(room, 0.035f);
+    if (room < 0.01f) return -1;
+  }
+
+  Glim& bar = state.bar_lim;
+  const float w = view.x_max - view.x_min;
+  bar.x_min = view.x_min + 0.03f * w;
+  bar.x_max = (view.x_min + view.x_max) / 2.0f;
+  if (full) {
+    bar.y_min = view.y_min + 0.15f * room;
+    bar.y_max = view.y_min + room;
+  } else {
+    bar.y_max = view.y_min - 0.15f * room;
+    bar.y_min = view.y_min - room;
+  }
+  state.bar_inc = (bar.x_max - bar.x_min) / static_cast<float>(num_cont);
+  const float mid = (bar.y_min + bar.y_max) / 2.0f;
+
+  const BarScope scope;
+  gsel_norm_tran(1);
+  state.pen = Pen{};
+  state.ln_cont_attr = ln;
+  GPH_line_attr(nullptr);
+  GPH_text_attr(nullptr, 1.0f);
+  GPH_text_align(2, 4);
+  set_up(0.0f, 1.0f);
+  GPH_text_attr(&text_attr, 0.35f * (bar.y_max - bar.y_min));
+  GPH_line_attr(&ln);
+  pen_fill_style(0);
+
+  const int type = state.cont_type;
+  const bool fills = is_fill(type) || type == CONT_VALUES;
+  int colour = 0;
+  if (!explicit_levels) {
+    double m = std::fmod(std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01),
+                         static_cast<double>(state.color_num));
+    if (m < 0) m += state.color_num;
+    colour = std::clamp(static_cast<int>(m), 0, state.color_num - 1);
+  }
+  const double lo = state.conlo, step = state.intrvl;
+  float x = bar.x_min;
+  float lower = state.conlo;
+  for (int k = 0; k < num_cont; ++k) {
+    if (explicit_levels) {
+      lower = state.cont_value[k];
+      const bool last = k + 1 >= num_cont || state.cont_value[k + 1] == MISS;
+      state.intrvl = last ? CONT_OPEN_TOP : state.cont_value[k + 1] - lower;
+    } else {
+      lower = static_cast<float>(lo + step * k);
+    }
+    if (k > 0) colour = (colour + 1) % state.color_num;
+    state.cell.con_off = colour;
+    const float top = type == CONT_LINES ? lower : lower + state.intrvl;
+    if (fills) band_fill(colour);
+    band_line(is_line(type) ? (colour + 1) % state.color_num : colour, top);
+    if (fills && state.fill_attrib[colour].color >= 0) {
+      Gpt box[5] = {{x, bar.y_max}, {x + state.bar_inc, bar.y_max}, {x + state.bar_inc, mid}, {x, mid}, {x, bar.y_max}};
+      CONT_draw_lines(CONT_FILL, 5, box);
+    }
+    if (is_line(type)) {
+      Gpt edge[2] = {{x + state.bar_inc, bar.y_max}, {x + state.bar_inc, mid}};
+      CONT_draw_lines(CONT_LINES, 2, edge);
+    }
+    if (k % label_step == 0) draw_text(x, bar.y_min, level_text(k, lower, BAR_FORM));
+    x += state.bar_inc;
+  }
+  if (!explicit_levels) draw_text(x, bar.y_min, level_text(num_cont, lower + state.intrvl, BAR_FORM));
+
+  GPH_line_attr(&ln);
+  GPH_rect(bar.x_min, bar.y_max, x, mid);
+  if (label && *label) {
+    GPH_text_align(1, 2);
+    GPH_printf(view.x_max, view.y_min - 0.01f, "%s", label);
+  }
+  return 0;
+}
+
+float CONT_get_bar_value(float x, float y) {
+  const Glim& bar = state.bar_lim;
+  if (state.bar_inc == 0.0f) return MISS;
+  if (x < bar.x_min || x > bar.x_max || y < bar.y_min || y > bar.y_max) return MISS;
+  /* The right edge belongs to the last box. */
+  const int last = std::clamp(state.num_cont, 1, CONT_BAR_MAX_BANDS) - 1;
+  const int k = std::clamp(static_cast<int>((x - bar.x_min) / state.bar_inc), 0, last);
+  if (has_levels()) return state.cont_value[k];
+  return state.conlo + static_cast<float>(k) * state.intrvl;
+}
+
+int CONT_flash_value(const char* str, float x, float y) {
+  if (!str || std::strncmp(str, "f-Alt", 4) != 0) return 0;
+  const float px = xW_trans(x, 2, 1), py = yW_trans(y, 2, 1);
+  const float value = CONT_get_bar_value(px, py);
+  if (value == MISS) return 0;
+  Gattribs band{};
+  CONT_get_fill_attrib(value, &band);
+  /* A band drawn in no colour has nothing to blink. */
+  if (band.color < 0) return 0;
+  float red = 0.0f, grn = 0.0f, blu = 0.0f;
+  CLR_get_rgb(band.color, &red, &grn, &blu);
+  for (int n = 0; n < FLASH_TIMES; ++n) {
+    state.kernel.sleep(FLASH_WAIT);
+    state.kernel.set_color(band.color, 0.0f, 0.0f, 0.0f);
+    state.kernel.sleep(FLASH_WAIT);
+    state.kernel.set_color(band.color, red, grn, blu);
+  }
+  return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Stand-alone contour plot                                                 */
+/* ------------------------------------------------------------------------ */
+
+int CONT_plot_grid(GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float)) {
+  (void)call; /* the plot answers its own window events */
+  if (FLAG_get(FLAG_PLOT_TYPE) == FLAG_PLOT_NONE) return 0;
+  /* The grid given is the grid set up and drawn, now and on every zoom and
+   * resize; the set-up runs inside CONT_plot, so the user is asked once. */
+  state.plot_grid = grid;
+  state.plot_fresh = true;
+  Domain own{};
+  if (!domain || domain->clat == MISS) {
+    if (grid) {
+      own = grid->domain;
+    } else {
+      DOM_init(&own);
+    }
+    domain = &own;
+  }
+  CONT_plot(domain);
+  state.cont_type = IMISS;
+  return 0;
+}
+
+int CONT_plot(Domain* domain) {
+  if (FLAG_get(FLAG_PLOT_TYPE) == FLAG_PLOT_NONE || !domain) return 0;
+  const bool opened_here = !gchk_graphics();
+  if (opened_here) {
+    if (PLT_open(DOM_aspect(domain)) != 0) return 0;
+    PLT_set_callback(CONT_callback);
+    PLT_set_zoom_func(CONT_plot);
+    PLT_set_resize_func(CONT_plot);
+  } else {
+    PLT_reset(DOM_aspect(domain));
+  }
+  GRD_report* grid = state.plot_grid;
+  if (!grid) grid = GRD_get_grids();
+  MAP_setup(domain);
+  /* A zoom or resize re-run keeps the type and interval of the first draw
+   * (the set-up's memory of frame 0) instead of asking again. */
+  const int frame = state.plot_fresh ? 0 : 1;
+  state.plot_fresh = false;
+  CONT_plot_setup(frame, 0, grid, domain, CONT_callback);
+  if (state.mapcon == 1) {
+    MAP_draw(5);
+    CONT_draw(grid);
+  } else {
+    CONT_draw(grid);
+    MAP_draw(6);
+  }
+  gsel_norm_tran(1);
+  PLT_labels();
+  if (CONT_get_bar() > 0) CONT_draw_bar(1, "");
+  PLT_dump(0);
+  if (opened_here) {
+    PLT_close();
+    state.plot_fresh = true;
+  }
+  return 0;
+}
+
+void CONT_callback(int type, char* str, float x, float y) {
+  (void)type;
+  PLT_print_values(str, x, y);
+  PLT_plot_zoom(str, x, y);
+  PLT_plot_resize(str, x, y);
+  CONT_flash_value(str, x, y);
+  if (!str || std::strcmp(str, "s-Alt") != 0) return;
+  GRD_report* grid = GRD_get_grids();
+  if (!grid || !grid->grid) {
+    MESS_print(M_warn, "CONT_callback: No grid to save\n");
+    return;
+  }
+  GRD_info info{};
+  /* The file's date is read back from its label: a grid without a label
+   * gets one made from its date. The file's label is shorter than the
+   * grid's: cut to fit. */
+  std::string label(grid->datim, strnlen(grid->datim, sizeof grid->datim));
+  if (label.empty() && grid->date.year != IMISS) {
+    char made[DATE_LABEL_LEN];
+    DATE_make_label(&grid->date, made);
+    label = made;
+  }
+  const size_t len = std::min(label.size(), sizeof info.datim - 1);
+  std::memcpy(info.datim, label.data(), len);
+  info.datim[len] = '\0';
+  info.max_x = grid->domain.nx;
+  info.max_y = grid->domain.ny;
+  info.date = grid->date;
+  GRD_save_file(CONT_SAVE_FILE, grid, &info, GRD_TYPE_TEXT);
 }
 
 /* ------------------------------------------------------------------------ */

@@ -5,9 +5,11 @@
  * the type, the interval and base or an explicit list of levels, the fill
  * colour of every band, cut-offs and the options of printed values. A plot
  * runs CONT_plot_setup (which resets and rebuilds the settings from the
- * variable's format, the resources and the prompts) and then CONT_draw;
- * other plotters borrow the fill colours through CONT_set_fill_colors and
- * CONT_get_fill_attrib. Missing or not set is -9999 throughout.
+ * variable's format, the resources and the prompts) and then CONT_draw,
+ * which also labels the contours and marks highs and lows; CONT_draw_bar
+ * adds the colour bar. Other plotters borrow the fill colours through
+ * CONT_set_fill_colors and CONT_get_fill_attrib, and the bar. Missing or
+ * not set is -9999 throughout.
  */
 #ifndef KEZCONT_H
 #define KEZCONT_H
@@ -94,6 +96,30 @@ int CONT_draw_lines(int type, int num_pt, Gpt* pts);
 int int_xy(Gpt* pt, float x1, float y1, float x2, float y2, float d);
 int CONT_draw_contour(GRD_report* grid);
 int CONT_draw(GRD_report* grid);
+/* Level values along the contours and the cell outlines; highs and lows.
+ * Both draw in the coordinates the walk of the same grid chose. 0. */
+int CONT_draw_labels(GRD_report* grid);
+int CONT_draw_maxmin(GRD_report* grid);
+
+/* The colour bar under the plot frame (inside it with full-window labels):
+ * 0, or -1 with nothing drawn when there is no room, range, interval or
+ * band, or more than CONT_BAR_MAX_BANDS bands. orient 1 is the only layout;
+ * a non-empty label is written beside the bar. */
+constexpr int CONT_BAR_MAX_BANDS = 200;
+int CONT_draw_bar(int orient, const char* label);
+/* The lower level of the band whose box holds the page point, or -9999. */
+float CONT_get_bar_value(float x, float y);
+/* "f-Alt" at a map point over the bar blinks that band's colour. 0. */
+int CONT_flash_value(const char* str, float x, float y);
+
+/* The stand-alone contour plot of one grid: CONT_plot_grid sets up and
+ * plots the grid given; CONT_plot is also the plot's zoom and resize
+ * function; CONT_callback its window events ("s-Alt" saves slot 0 of the
+ * grid store as CONT_SAVE_FILE in the grid directory). 0. */
+constexpr const char* CONT_SAVE_FILE = "output.grd";
+int CONT_plot_grid(GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));
+int CONT_plot(Domain* domain);
+void CONT_callback(int type, char* str, float x, float y);
 
 /* The drawing primitives and band attributes the contour walk goes through: the kernel's
  * unless a test or benchmark installs a recorder. A null record, or a null
@@ -106,6 +132,9 @@ struct CONT_kernel {
   Gint (*line_colr)(Gint ind);
   Gint (*linetype)(Gint type);
   Gint (*linewidth)(Gfloat width);
+  /* the colour bar's flash: its waits and its colour redefinitions */
+  int (*sleep)(float secs);
+  int (*set_color)(int ind, float red, float grn, float blu);
 };
 int CONT_set_kernel(const CONT_kernel* ops);
 

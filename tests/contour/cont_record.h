@@ -13,6 +13,7 @@
 
 #include "gks.h"
 #include "kezcont.h"
+#include "kezgks.h"
 
 namespace cont_rec {
 
@@ -33,6 +34,13 @@ struct Text {
   std::string text;
 };
 
+/* One event of the colour bar's flash: a wait (ind -1, the seconds in red)
+ * or a colour redefinition. */
+struct Flash {
+  int ind;
+  float red, grn, blu;
+};
+
 struct Record {
   bool forward = false;
   bool count_only = false;
@@ -42,6 +50,7 @@ struct Record {
   std::vector<Poly> polys;
   std::vector<Line> segs;
   std::vector<Text> words;
+  std::vector<Flash> flashes;
 };
 
 inline Record& rec() {
@@ -90,12 +99,24 @@ inline Gint on_linewidth(Gfloat w) {
   return rec().forward ? gset_linewidth(w) : 0;
 }
 
+/* Waits are recorded, not waited. */
+inline int on_sleep(float secs) {
+  rec().flashes.push_back(Flash{-1, secs, 0, 0});
+  return 0;
+}
+
+inline int on_set_color(int ind, float r, float g, float b) {
+  rec().flashes.push_back(Flash{ind, r, g, b});
+  return rec().forward ? GPH_set_color(ind, r, g, b) : 0;
+}
+
 /* Starts a fresh recording. */
 inline void install(bool forward = false, bool count_only = false) {
   rec() = Record{};
   rec().forward = forward;
   rec().count_only = count_only;
-  const CONT_kernel k{on_fill, on_line, on_text, on_fill_colr, on_line_colr, on_linetype, on_linewidth};
+  const CONT_kernel k{on_fill,     on_line,      on_text,  on_fill_colr, on_line_colr,
+                      on_linetype, on_linewidth, on_sleep, on_set_color};
   CONT_set_kernel(&k);
 }
 

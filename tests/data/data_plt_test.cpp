@@ -4,14 +4,17 @@
 #include "kezraw.h"
 #include "kezsfc.h"
 #include "ps_render.h"
+#include "x_server.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -473,6 +476,117 @@ TEST(DataFrame, StationModelsAndAnalysedFieldToPostScript) {
   for (size_t at = ps.find("%%TE:"); at != std::string::npos; at = ps.find("%%TE:", at + 1)) ++texts;
   EXPECT_GE(texts, 80 * 3) << "texts: " << texts;
   if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + file + " " + keep + "/");
+}
+
+} // namespace
+
+namespace {
+
+/* An analysed field, a warm centre and a cold one, drawn as lines over
+ * colour fill through the contour layer's hooks on a device; the image
+ * dump of the plot frame as asked in "plot_param". */
+int analysed_lines_over_fill(const std::string& device, const char* plot_param) {
+  RES_put("con_interval", "4");
+  RES_put("color_cont", "black");
+  RES_put("plot_format", "lcf:bar");
+  RES_put("plot_param", plot_param);
+  FLAG_set(FLAG_BATCH, 1);
+  prepare("temp::cont");
+  const Domain dom = region();
+  DATA_info d = source(dom);
+  src.record = false;
+  src.reports.clear();
+  src.at.clear();
+  for (int j = 0; j < 8; ++j)
+    for (int i = 0; i < 10; ++i) {
+      char id[8];
+      std::snprintf(id, sizeof id, "K%02d", j * 10 + i);
+      const float lat = 34.5f + 1.5f * j, lon = -109.3f + 1.9f * i;
+      const float t = 50 + 30 * std::exp(-((i - 2) * (i - 2) + (j - 4) * (j - 4)) / 6.0f) -
+                      25 * std::exp(-((i - 7) * (i - 7) + (j - 3) * (j - 3)) / 6.0f);
+      src.reports.push_back(station(id, t, 20, 0, 5));
+      Gpt p{};
+      MAP_tran(lat, lon, &p.x, &p.y);
+      src.at.push_back(p);
+    }
+  d.out_grid = [] { return 0; };
+  d.grid_data = grid_step;
+  RES_put("device", device.c_str());
+  MAP_domain(&dom);
+  if (PLT_open(0) != 0) return 100;
+  MAP_setup(const_cast<Domain*>(&dom));
+  DATA_new_grid();
+  DATA_fit_grid(&d);
+  frame(&d);
+  PLT_dump(0);
+  PLT_close();
+  return 0;
+}
+
+/* The field on a PostScript page carries contour labels, highs and lows
+ * and the colour bar's levels. */
+TEST(DataFrame, AnalysedFieldAsLinesOverFillWithLabelsExtremaAndBar) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  TempDir dir;
+  const std::string file = std::getenv("KEZ_LCF_PS") ? std::getenv("KEZ_LCF_PS") : dir.file("frame.ps");
+  auto r = run_child([&] {
+    setenv("PSCOLOR", "1", 1);
+    return analysed_lines_over_fill("p," + file, "");
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  kez_test::Raster page;
+  auto run = kez_test::gs_render(file, 612, 792, &page);
+  EXPECT_TRUE(run.clean()) << run.log;
+  /* The texts of the page with where they stand: "%%TE:x y text". */
+  struct Text {
+    float x, y;
+    std::string s;
+  };
+  std::vector<Text> texts;
+  std::istringstream in(kez_test::read_file(file));
+  std::string line;
+  while (std::getline(in, line)) {
+    Text t{};
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%%%%TE:%f %f %n", &t.x, &t.y, &used) == 2 && used > 0) {
+      t.s = line.substr(static_cast<size_t>(used));
+      texts.push_back(t);
+    }
+  }
+  int highs = 0, lows = 0, numbers = 0;
+  for (const Text& t : texts) {
+    highs += t.s == "H";
+    lows += t.s == "L";
+    char* end = nullptr;
+    std::strtod(t.s.c_str(), &end);
+    numbers += !t.s.empty() && end && *end == '\0';
+  }
+  EXPECT_GE(highs, 1) << r.out;
+  EXPECT_GE(lows, 1) << r.out;
+  /* every extremum's value, the bar's levels and the contour labels */
+  EXPECT_GE(numbers, highs + lows + 8) << numbers;
+}
+
+/* The same frame in a window, dumped as PNG: a valid image in the colours
+ * of the bands. */
+TEST(DataFrame, AnalysedFieldAsLinesOverFillDumpsAsPng) {
+  kez_test::XServer x(800, 700, 24);
+  if (!x.ok()) GTEST_SKIP() << "Xvfb is needed";
+  if (!kez_test::have_program("pngcheck") || !kez_test::have_program("convert"))
+    GTEST_SKIP() << "pngcheck and ImageMagick are needed";
+  TempDir dir;
+  auto r = run_child([&] {
+    RES_put("image_path", dir.path().c_str());
+    return analysed_lines_over_fill("display," + x.display(), "png=frame.png");
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string png = dir.file("frame.png");
+  std::string out;
+  EXPECT_EQ(kez_test::run_command("pngcheck " + png, &out), 0) << out;
+  std::string colours;
+  ASSERT_EQ(kez_test::run_command("convert " + png + " -format %k info:", &colours), 0) << colours;
+  EXPECT_GE(std::atoi(colours.c_str()), 12) << "the bands, the lines and the background";
+  if (const char* keep = std::getenv("KEZ_KEEP_PLOTS")) kez_test::run_command("cp " + png + " " + keep + "/");
 }
 
 } // namespace

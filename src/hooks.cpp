@@ -18,6 +18,7 @@
 #include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
+#include "kezsfc.h"
 
 namespace {
 
@@ -75,6 +76,11 @@ constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init, RAW_set_marker,  stat
 constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr, RAW_get_range, CONT_set_range,
                                         CONT_get_bar, nullptr, CONT_set_type, CONT_set_fill_colors};
 
+/* The surface plot driver sits below the grid store, the grid calculator
+ * and contouring: they free, derive and save its analysed grids and flash
+ * the colour bar's values. */
+constexpr SFC_grid_hooks sfc_grid_hooks{GRD_get_grid, GRD_free, GRD_calc_var, GRD_save_file, CONT_flash_value};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -94,6 +100,7 @@ struct Registrations {
     GRD_set_grib_ops(&grid_grib_ops);
     CTY_set_plot_hooks(&station_plot_hooks);
     MAP_set_data_hooks(&map_data_hooks);
+    SFC_set_grid_hooks(&sfc_grid_hooks);
   }
 };
 

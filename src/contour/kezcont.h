@@ -78,6 +78,9 @@ int CONT_set_fill_colors(const char* string, int flag);
 int CONT_decode_fill_color(char* str);
 int CONT_fill_attrib_init(Gattribs* attrib);
 int CONT_get_fill_attrib(float value, Gattribs* attrib);
+/* "f-Alt" over the colour bar flashes the band of the value under the
+ * pointer; other events are ignored. 0. */
+int CONT_flash_value(char* event, float x, float y);
 
 /* The plot set-up, its decoders and prompts. */
 int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));

@@ -21,14 +21,15 @@ using kez_test::TempDir;
 using kez_test::write_file;
 
 /* Every convention has a template of its own, so the chosen one shows. */
-constexpr const char* kNameConv = "sfc_raw      %R/raw_default  - 0\n"
-                                  "sfc_grd_kez  %G/grd_kez      - 0\n"
-                                  "sfc_grd_cdf  %G/grd_cdf      - 0\n"
-                                  "sfc_grd      %G/grd_plain    - 0\n"
-                                  "raw          %R/conv_raw     - 0\n"
-                                  "cdf          %R/conv_cdf     - 0\n"
-                                  "_mine        %R/conv_mine    - 0\n"
-                                  "mine         %R/conv_plain   - 0\n";
+constexpr const char* kNameConv =
+    "sfc_raw      %R/raw_default  - 0\n"
+    "sfc_grd_kez  %G/grd_kez      - 0\n"
+    "sfc_grd_cdf  %G/grd_cdf      - 0\n"
+    "sfc_grd      %G/grd_plain    - 0\n"
+    "raw          %R/conv_raw     - 0\n"
+    "cdf          %R/conv_cdf     - 0\n"
+    "_mine        %R/conv_mine    - 0\n"
+    "mine         %R/conv_plain   - 0\n";
 
 std::string current_template() {
   std::vector<char> buf(FILE_PATH_LEN, '\0');
@@ -85,8 +86,9 @@ TEST(SfcPlot, OutFileItemsChooseRawAndGridOutput) {
  * is skipped. */
 TEST(SfcPlot, ReportsArePlacedWithTheRightElevation) {
   TempDir dir;
-  write_file(dir.file("sao.cty"), "Kansas_City MO US MCI 1 39.30 -94.73 9999 99999 0\n"
-                                  "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n");
+  write_file(dir.file("sao.cty"),
+             "Kansas_City MO US MCI 1 39.30 -94.73 9999 99999 0\n"
+             "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n");
   const std::string file = dir.file("obs.nc");
   auto r = run_child([&] {
     RES_put("file_path", dir.path().c_str());

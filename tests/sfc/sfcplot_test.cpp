@@ -25,18 +25,20 @@ using kez_test::write_file;
 const std::string kProgram = std::string(KEZ_BINARY_DIR) + "/programs/sfcplot";
 
 /* The menu: plain values, another value, and an analysed field. */
-constexpr const char* kMenu = "tmp Temperature 1 temp\n"
-                              "dew Dew_point 1 dewp\n"
-                              "tan Temperature_analysis 1 temp:sfc:ln\n";
+constexpr const char* kMenu =
+    "tmp Temperature 1 temp\n"
+    "dew Dew_point 1 dewp\n"
+    "tan Temperature_analysis 1 temp:sfc:ln\n";
 
-constexpr const char* kNameConv = "sfc_cvt       %D/%y%m%d%h_sao.wmo      -    10\n"
-                                  "sfc_grd_kez   %G/%y%m%d%h_sfc.grd      -    0\n"
-                                  "sfc_grd       %G/%y%m%d%h_sfc.grd      -    0\n"
-                                  "sfc_raw       %R/%y%m%d%h_%v.raw       -    0\n"
-                                  "frt_dat       %D/%y%m%d%3h_frt.dat     -    200\n"
-                                  "frf_dat       %D/%y%m%d%12h_frf.dat    -    200\n"
-                                  "other         %D/%y%m%d%h_oth.dat      -    0\n"
-                                  "my_sfc        %D/%y%m%d%h_my.wmo       -    0\n";
+constexpr const char* kNameConv =
+    "sfc_cvt       %D/%y%m%d%h_sao.wmo      -    10\n"
+    "sfc_grd_kez   %G/%y%m%d%h_sfc.grd      -    0\n"
+    "sfc_grd       %G/%y%m%d%h_sfc.grd      -    0\n"
+    "sfc_raw       %R/%y%m%d%h_%v.raw       -    0\n"
+    "frt_dat       %D/%y%m%d%3h_frt.dat     -    200\n"
+    "frf_dat       %D/%y%m%d%12h_frf.dat    -    200\n"
+    "other         %D/%y%m%d%h_oth.dat      -    0\n"
+    "my_sfc        %D/%y%m%d%h_my.wmo       -    0\n";
 
 /* Kansas City in the middle of the test region, four more stations around
  * it, one of them not in the station table but reporting its position. */
@@ -45,7 +47,7 @@ std::string hour_file(int hour, int warming) {
   std::snprintf(head, sizeof head, "KEZSFC\n%02dZ 10 DEC 26\n", hour);
   std::string text = head;
   const char* lines[] = {"MCI %d 300 2710 992 150 10 30S,80B -", "ORD %d 250 3315 995 160 7 -99M RA",
-                         "MSP %d 100 3620 998 170 5 20O SN",     "STL %d 400 2005 990 140 10 -99M -",
+                         "MSP %d 100 3620 998 170 5 20O SN", "STL %d 400 2005 990 140 10 -99M -",
                          "XUNL %d 320 2510 993 155 10 -99M - L415,-960"};
   int t = 450 + 10 * warming;
   for (const char* l : lines) {
@@ -144,6 +146,20 @@ TEST(Sfcplot, SettingsMakeOnePlotWithoutMenus) {
   EXPECT_NE(ps_body(f.path("dew.ps")), ps_body(f.path("one.ps"))) << "another variable draws another page";
 }
 
+/* A page has no animation frames: of several files only the last readable
+ * one is drawn, rather than every file over the same page. */
+TEST(Sfcplot, SeveralFilesOnAPageDrawTheLastReadableOne) {
+  Folder f;
+  write_file(f.path("junk.wmo"), "Z not a surface file\n");
+  Result r = run(
+      f, "-pd mw -va tmp -de p,three.ps,ps " + hour_name(12) + " " + hour_name(13) + " " + hour_name(14) + " junk.wmo");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("only the last readable one is drawn"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "Date: "), 1u) << r.out;
+  run(f, "-pd mw -va tmp -de p,last.ps,ps " + hour_name(14));
+  EXPECT_EQ(ps_body(f.path("three.ps")), ps_body(f.path("last.ps")));
+}
+
 TEST(Sfcplot, MenuAnswers) {
   Folder f;
   /* "main" goes back to the region menu, "exit" ends the program. */
@@ -213,11 +229,8 @@ TEST(Sfcplot, InputAndInFileChooseTheConvention) {
     const char* args;
     const char* shown;
   } cases[] = {
-      {"", "26121012_sao.wmo"},
-      {"-inp front", "26121012_frt.dat"},
-      {"-if forfront", "26121000_frf.dat"},
-      {"-if my_sfc", "26121012_my.wmo"},
-      {"-inp front,other", "26121012_oth.dat"},
+      {"", "26121012_sao.wmo"},          {"-inp front", "26121012_frt.dat"},       {"-if forfront", "26121000_frf.dat"},
+      {"-if my_sfc", "26121012_my.wmo"}, {"-inp front,other", "26121012_oth.dat"},
   };
   for (const Case& c : cases) {
     Result r = run(f, std::string(c.args) + " list");
@@ -258,7 +271,8 @@ std::string out_of(const Folder& f) { return read_file(f.path("out")); }
 bool keys_until(const XServer& x, const Folder& f, const std::string& keys, const std::string& shown, size_t times) {
   return wait_until([&] {
     if (count(out_of(f), shown) >= times) return true;
-    x.run("export DISPLAY=" + x.display() + "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool mousemove --window $W 320 256 "
+    x.run("export DISPLAY=" + x.display() +
+          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool mousemove --window $W 320 256 "
           "key " +
           keys);
     return wait_until([&] { return count(out_of(f), shown) >= times; }, 2.0);
@@ -267,7 +281,8 @@ bool keys_until(const XServer& x, const Folder& f, const std::string& keys, cons
 
 void finish(const XServer& x, const Folder& f) {
   wait_until([&] {
-    x.run("export DISPLAY=" + x.display() + "; xdotool search --name '^Sfcplot' | head -1 | xargs -r -I{} xdotool key --window {} Return");
+    x.run("export DISPLAY=" + x.display() +
+          "; xdotool search --name '^Sfcplot' | head -1 | xargs -r -I{} xdotool key --window {} Return");
     return wait_until([&] { return ended(f); }, 2.0);
   });
 }
@@ -339,7 +354,8 @@ TEST(SfcplotWindow, GridSaveAndRefresh) {
   Folder g;
   start(g, x, "-pd mw -va tmp " + hour_name(12));
   EXPECT_TRUE(wait_until([&] {
-    x.run("export DISPLAY=" + x.display() + "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool key --window $W alt+s");
+    x.run("export DISPLAY=" + x.display() +
+          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool key --window $W alt+s");
     return wait_until([&] { return read_file(g.path("err")).find("holds no analysed grid") != std::string::npos; },
                       2.0);
   })) << read_file(g.path("err"));

@@ -258,8 +258,11 @@ using kez_test::XServer;
 /* The program started in the background on the server; the status file
  * appears when it ends. */
 void start(const Folder& f, const XServer& x, const std::string& args) {
-  kez_test::run_command("cd " + quoted(f.dir.path()) + " && (DISPLAY=" + x.display() + " stdbuf -oL -eL " + kProgram +
-                        " -fp d -dp . -de display," + x.display() + " -ti Sfcplot " + args +
+  kez_test::run_command("cd " + quoted(f.dir.path()) + " && (DISPLAY=" + x.display() +
+                        /* line-buffered output shows each step at once; a
+                         * sanitizer build lets the buffering library load first */
+                        " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 stdbuf -oL -eL " +
+                        kProgram + " -fp d -dp . -de display," + x.display() + " -ti Sfcplot " + args +
                         " </dev/null >out 2>err; echo $? >status) >/dev/null 2>&1 &");
 }
 

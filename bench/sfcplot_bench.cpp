@@ -215,8 +215,8 @@ void BM_SurfaceChartProgram(benchmark::State& st) {
     const pid_t pid = ::fork();
     if (pid == 0) {
       if (FILE* null = std::freopen("/dev/null", "w", stdout)) (void)null;
-      ::execl(prog.c_str(), "sfcplot", "-fp", (s.dir + "/d").c_str(), "-pd", kRegion, "-gd", kGrid, "-va", kList,
-              "-in", "4", "-de", ("p," + ps + ",ps,land,color").c_str(), "-me", "error", s.file.c_str(),
+      ::execl(prog.c_str(), "sfcplot", "-fp", (s.dir + "/d").c_str(), "-pd", kRegion, "-gd", kGrid, "-va", kList, "-in",
+              "4", "-de", ("p," + ps + ",ps,land,color").c_str(), "-me", "error", s.file.c_str(),
               static_cast<char*>(nullptr));
       ::_exit(127);
     }

@@ -18,6 +18,7 @@
 #include "kezcty.h"
 #include "kezgrd.h"
 #include "kezraw.h"
+#include "kezsfc.h"
 #include "kezupa.h"
 
 namespace {
@@ -79,6 +80,11 @@ constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,       RAW_get_ran
  * date label) and turns wind components through the vector tools. */
 constexpr GRD_sound_hooks grid_sound_hooks{UPA_calc_height, UPA_set_datim, vect2wind};
 
+/* The surface plot driver sits below the grid store, the grid calculator
+ * and contouring: they free, derive and save its analysed grids and flash
+ * the colour bar's values. */
+constexpr SFC_grid_hooks sfc_grid_hooks{GRD_get_grid, GRD_free, GRD_calc_var, GRD_save_file, CONT_flash_value};
+
 struct Registrations {
   Registrations() {
     RES_set_domain_decoder(DOM_decode);
@@ -99,6 +105,7 @@ struct Registrations {
     GRD_set_sound_hooks(&grid_sound_hooks);
     CTY_set_plot_hooks(&station_plot_hooks);
     MAP_set_data_hooks(&map_data_hooks);
+    SFC_set_grid_hooks(&sfc_grid_hooks);
   }
 };
 

@@ -153,6 +153,65 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data);
 int SFC_get_var(VAR_data* var);
 
 /* ------------------------------------------------------------------------ */
+/* sfc_plot: the surface plotting program's prompts and its plot driver     */
+/* ------------------------------------------------------------------------ */
+
+/* Input kinds of process flag 14. */
+inline constexpr int SFC_FLAG_INPUT = 14;
+inline constexpr int SFC_INPUT_SFC = 10;
+inline constexpr int SFC_INPUT_FRONT = 11;
+/* The process flag that the variable parser reads as the default level
+ * type; the program sets it to surface before each list. */
+inline constexpr int SFC_FLAG_LEVEL = 7;
+/* Seconds between two looks for a newer file under "refresh". */
+inline constexpr int SFC_REFRESH_SECONDS = 60;
+/* Stations loaded from "sao.cty" up to this priority, with this many bytes
+ * of text each. */
+inline constexpr int SFC_STATION_PRIOR = 7;
+inline constexpr int SFC_STATION_TEXT = 120;
+/* Grid file types the grid output chooser gives. */
+inline constexpr int SFC_GRD_TEXT = 2;
+inline constexpr int SFC_GRD_BINARY = 3;
+inline constexpr int SFC_GRD_CDF = 11;
+
+/* The program's prompts. SFC_prompt_variable gives 0 when there is no
+ * further list for the region, else 1 (a list from the settings or batch
+ * mode), a menu entry, or -9999 for a list typed in full. */
+int SFC_cvt_in_file();
+int SFC_set_date(const Date* datim);
+int SFC_set_prompt_variable(int val);
+int SFC_prompt_variable();
+/* The current variable list (as last taken or typed). */
+const char* SFC_get_var_str();
+
+/* The plot driver; the source callbacks of the data pipeline. */
+int SFC_plot(Domain* rdomain);
+int SFC_plot_frame();
+int SFC_plot_refresh();
+int SFC_plot_param();
+void SFC_callback(int type, char* str, float x, float y);
+int SFC_open_file(const char* filename); /* 1, or 0 */
+int SFC_rewind_file();
+int SFC_close_file();
+int SFC_read_report(SFC_report* report, CTY_locate* data);
+int SFC_plot_data(int ind);
+int SFC_grid_data(DATA_info* data);
+int SFC_raw_out_file(); /* 1 when raw output is asked for */
+int SFC_grd_out_file(); /* the grid file type, 0 none */
+
+/* The grid store, the grid calculator and contouring sit above this layer;
+ * they lend the driver these calls (src/hooks.cpp). Without them nothing
+ * is freed, derived, saved or flashed. */
+struct SFC_grid_hooks {
+  GRD_report* (*get_grid)(int ind);
+  int (*free_grid)(GRD_report* grid);
+  int (*calc_var)();
+  int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
+  int (*flash_value)(const char* event, float x, float y);
+};
+int SFC_set_grid_hooks(const SFC_grid_hooks* hooks);
+
+/* ------------------------------------------------------------------------ */
 /* sfc_read: surface data files                                             */
 /* ------------------------------------------------------------------------ */
 

@@ -1,15 +1,19 @@
 /*
- * kezsfc: the surface weather plotting program.
+ * sfcplot: the surface weather plotting program.
  *
- * Until the plotting layers stand, the program gathers its settings the way
- * every program of the suite does (defaults files, loop window, environment,
- * command line), prints its help when asked, and otherwise its banner and
- * the resources it was given.
+ * It gathers its settings (defaults files, loop window, environment,
+ * command line), prints its help when asked, and then plots either coded
+ * front bulletins or decoded surface observations: it finds the file, asks
+ * for (or takes) a region, and for every variable list of the region makes
+ * one plot. Everything that draws lives in the library; this file only
+ * sequences the run.
  */
 #include "kez.h"
 #include "kezresrc.h"
+#include "kezsfc.h"
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -32,19 +36,48 @@ constexpr res_type res_pos[] = {RES_filenames, RES_null};
 
 static_assert(sizeof res_key / sizeof res_key[0] == 61);
 
+void front_loop() {
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  FILE_get_file("Enter the front filename: ", name.data());
+  FRT_set_date(nullptr);
+  Domain domain;
+  DOM_init(&domain);
+  while (DOM_prompt_region(&domain, 1) > 0) FRT_plot(&domain);
+}
+
+void surface_loop() {
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  FILE_get_file("Enter the surface filename: ", name.data());
+  SFC_set_date(nullptr);
+  for (;;) {
+    Domain domain;
+    DOM_init(&domain);
+    const int r = DOM_prompt_region(&domain, 1);
+    if (r == KEZ_MISS) continue;
+    if (r <= 0) return;
+    SFC_set_prompt_variable(1);
+    while (SFC_prompt_variable() != 0) SFC_plot(&domain);
+  }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   RES_init(argc, argv, res_key, res_pos);
   if (FLAG_help() == 1) {
     char* name = RES_get_progname(nullptr);
-    MESS_print(M_print, "%s: This program plots various types of surface data\n", name ? name : "kezsfc");
-    RES_help_print(name ? name : "kezsfc", res_key, res_pos);
+    MESS_print(M_print, "%s: This program plots various types of surface data\n", name ? name : "sfcplot");
+    RES_help_print(name ? name : "sfcplot", res_key, res_pos);
     std::free(name);
     KEZ_exit(0);
   }
+  SFC_cvt_in_file();
+  VAR_set_def_type(2);
   MESS_print_prog("SURFACE DATA PLOTTING");
-  MESS_print(M_print, "Resources:\n");
-  RES_list();
+  const int input = FLAG_get(SFC_FLAG_INPUT);
+  if (input == SFC_INPUT_FRONT)
+    front_loop();
+  else if (input == SFC_INPUT_SFC)
+    surface_loop();
   return 0;
 }

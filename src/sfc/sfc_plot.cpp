@@ -1,0 +1,518 @@
+/*
+ * sfc_plot: the surface plotting program's prompts and its plot driver.
+ *
+ * The program takes a file, a region and variable lists through the
+ * prompts here (or its settings in batch mode); each list becomes one plot.
+ * A plot opens the window or file device, loads the stations of the region
+ * and hands the surface file to the data pipeline through a DATA_info
+ * record whose callbacks read and place the reports. One file gives one
+ * picture, a list or span of files one animation frame each. While the
+ * window holds, zoom and resize re-run SFC_plot on the open window (the
+ * stations and analysed grids are kept), "s-Alt" saves the analysed grid,
+ * and with "refresh" a newer or grown input file is drawn into the frames.
+ *
+ * The input files' naming convention is the current one between uses:
+ * whatever selects another (output choosers, front overlay, grid save)
+ * saves and restores it, so the refresh always finds the newest input file.
+ */
+#include "kezsfc.h"
+
+#include "../grid/kezgrd.h"
+#include "kezcty.h"
+#include "kezgks.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kTransPlot = 2;
+constexpr int kStationTable = 3; /* CTY_store: positions and priorities */
+constexpr int kMenuFlags = 3;    /* the variable menu offers "exit" and "main" */
+constexpr int kPlotValues = 2;   /* the plot type of variables nothing else types */
+/* The prompt hands back at most this many characters of an answer, so a
+ * typed list of this length may have lost its end. */
+constexpr std::size_t kPromptWordMax = 19;
+constexpr M_type kDebug = 0xF0000000;
+
+struct State {
+  int cvt_fd = -1;
+  DATA_info data{};
+  SFC_report report{};
+  SFC_info info{};
+  int stat_num = 0;
+  Date file_date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
+  int refresh = 0;
+  Domain domain{};
+  std::int64_t fsecs = 0;  /* data time of the newest plotted file */
+  std::int64_t pmsecs = 0; /* its modification time */
+  int variable_prompt = 1;
+  bool var_file_open = false;
+  std::string var_str;
+};
+State state;
+
+constinit SFC_grid_hooks hooks{};
+
+/* The items of a comma-separated resource. */
+std::vector<std::string> items_of(const char* resource) {
+  std::vector<std::string> out;
+  int argc = 0;
+  char** argv = nullptr;
+  RES_getvals(resource, &argc, &argv);
+  for (int i = 0; i < argc && argv; ++i)
+    if (argv[i]) out.emplace_back(argv[i]);
+  if (argv) free_parsed_array(argc, argv);
+  return out;
+}
+
+bool begins(const std::string& item, const char* word) {
+  return strnicmp(item.c_str(), word, static_cast<int>(std::strlen(word))) == 0;
+}
+
+/* Items that neither output chooser takes: no output, and the plot
+ * frame's image dumps. */
+bool not_a_convention(const std::string& item) {
+  return stricmp(item.c_str(), "none") == 0 || begins(item, "gif") || begins(item, "png");
+}
+
+/* The text after n characters, or the fallback when nothing follows. */
+std::string after(const std::string& item, std::size_t n, const char* fallback) {
+  return item.size() > n ? item.substr(n) : std::string(fallback);
+}
+
+std::int64_t data_seconds(const Date& date) {
+  Date d = date;
+  const std::int64_t secs = DATE_num_sec(&d);
+  const std::int64_t step = FILE_get_late_off();
+  return step > 0 ? secs / step * step : secs;
+}
+
+int refresh_entry(Domain* /*domain*/) { return SFC_plot_refresh(); }
+
+void fill_source() {
+  DATA_info& d = state.data;
+  d.plot = 0;
+  d.model = KEZ_MISS;
+  d.date = state.file_date;
+  d.out_raw = SFC_raw_out_file;
+  d.out_grid = SFC_grd_out_file;
+  d.domain = state.domain;
+  d.report = &state.report;
+  d.get_var = SFC_get_var;
+  d.read_report = [](void* report, CTY_locate* loc) { return SFC_read_report(static_cast<SFC_report*>(report), loc); };
+  d.rewind = SFC_rewind_file;
+  d.get_data = [](void* report, VAR_data* var, RAW_data* datum) {
+    return SFC_get_data(static_cast<const SFC_report*>(report), var, datum);
+  };
+  d.plot_data = SFC_plot_data;
+  d.grid_data = SFC_grid_data;
+  d.callback = SFC_callback;
+}
+
+/* The files of the plot with the file layer's date of each. */
+struct PlotFile {
+  std::string name;
+  Date date;
+};
+
+std::vector<PlotFile> plot_files() {
+  std::vector<PlotFile> files;
+  FILE_first(&state.file_date);
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  while (FILE_get_next(name.data()) == 1) {
+    PlotFile f{name.data(), {}};
+    FILE_get_date(&f.date);
+    files.push_back(f);
+  }
+  return files;
+}
+
+/* Draws one opened file into the current frame or page. */
+void draw_file(const PlotFile& f, int plot) {
+  state.pmsecs = FILE_modtime(f.name.c_str());
+  state.fsecs = data_seconds(f.date);
+  state.data.plot = plot;
+  state.data.date = f.date;
+  SFC_plot_frame();
+  SFC_close_file();
+}
+
+/* "s-Alt": the grid of the one variable saved to a grid file. */
+void save_grid() {
+  GRD_report* grid = hooks.get_grid ? hooks.get_grid(0) : nullptr;
+  if (!grid || !grid->grid || !hooks.save_file) {
+    MESS_print(M_warn, "SFC_callback: The variable holds no analysed grid; nothing saved\n");
+    return;
+  }
+  FILE_save_name_conv();
+  int type = SFC_grd_out_file();
+  if (type == 0) type = SFC_GRD_TEXT;
+  FILE_set_key('v', VAR_get_name(0));
+  FILE_set_key('l', VAR_get_level_key(0));
+  FILE_set_key('f', VAR_get_time_key(0));
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  FILE_set_date(&state.file_date, name.data());
+  /* The header takes the grid's own sizes so that it agrees with the
+   * values written after it. */
+  GRD_info info{};
+  info.grid_type = 0;
+  info.date = state.file_date;
+  info.max_x = grid->domain.nx;
+  info.max_y = grid->domain.ny;
+  const int saved = name[0] ? hooks.save_file(name.data(), grid, &info, type) : 0;
+  FILE_restore_name_conv();
+  if (saved == 1)
+    MESS_print(M_mess, "Grid saved: %s\n", name.data());
+  else
+    MESS_print(M_warn, "SFC_callback: Unable to save the grid: %s\n", name.data());
+}
+
+} // namespace
+
+int SFC_set_grid_hooks(const SFC_grid_hooks* h) {
+  if (h) hooks = *h;
+  return 0;
+}
+
+/* ---- the program's prompts ---------------------------------------------- */
+
+int SFC_cvt_in_file() {
+  FILE_set_name("sfc_cvt");
+  FLAG_set(SFC_FLAG_INPUT, SFC_INPUT_SFC);
+  for (const char* res : {"input", "in_file"}) {
+    for (const std::string& item : items_of(res)) {
+      if (item.find("forfront") != std::string::npos) {
+        FLAG_set(SFC_FLAG_INPUT, SFC_INPUT_FRONT);
+        FILE_set_name("frf_dat");
+      } else if (item.find("front") != std::string::npos) {
+        FLAG_set(SFC_FLAG_INPUT, SFC_INPUT_FRONT);
+        FILE_set_name("frt_dat");
+      } else {
+        FILE_set_name(item.c_str());
+        if (item.find("sfc") != std::string::npos) FLAG_set(SFC_FLAG_INPUT, SFC_INPUT_SFC);
+      }
+    }
+  }
+  return 0;
+}
+
+int SFC_set_date(const Date* datim) {
+  if (datim)
+    state.file_date = *datim;
+  else
+    FILE_get_date(&state.file_date);
+  return 0;
+}
+
+int SFC_set_prompt_variable(int val) {
+  state.variable_prompt = val;
+  return 0;
+}
+
+const char* SFC_get_var_str() { return state.var_str.c_str(); }
+
+int SFC_prompt_variable() {
+  if (!state.var_file_open) {
+    VAR_open_file(nullptr);
+    state.var_file_open = true;
+  }
+  VAR_read_menu();
+  if (state.variable_prompt == 0) return 0;
+  int result = 0;
+  for (;;) {
+    const char* setting = RES_get("variable");
+    if (setting && *setting) {
+      /* Any length: the parser's own bounds apply. */
+      state.var_str = setting;
+      state.variable_prompt = 0;
+      result = 1;
+      break;
+    }
+    char answer[MENU_STRING_LEN] = "";
+    result = VAR_menu("\n        Variable Menu\n", "Enter the variable: ", answer, kMenuFlags);
+    if (FLAG_batch()) {
+      state.var_str = answer;
+      state.variable_prompt = 0;
+      result = 1;
+      break;
+    }
+    if (result == 0) return 0;
+    if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
+    if (result == KEZ_MISS && answer[0] == '\0') continue;
+    if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
+      /* The prompt may have cut the list into another one. */
+      MESS_print(M_warn,
+                 "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
+                 "give a long list with the \"variable\" setting\n",
+                 kPromptWordMax);
+      continue;
+    }
+    state.var_str = answer;
+    break;
+  }
+  FLAG_set(SFC_FLAG_LEVEL, 1);
+  VAR_setup(nullptr, state.var_str.c_str());
+  DATA_new_grid();
+  return result;
+}
+
+/* ---- the plot ------------------------------------------------------------ */
+
+int SFC_plot(Domain* rdomain) {
+  if (!rdomain) return 0;
+  state.domain = *rdomain;
+  const bool rerun = gchk_graphics() != 0;
+  if (rerun) {
+    PLT_reset(DOM_aspect(&state.domain));
+  } else {
+    SFC_plot_param();
+    if (PLT_open(DOM_aspect(&state.domain)) != 0) return 0;
+    PLT_set_callback(SFC_callback);
+    PLT_set_zoom_func(SFC_plot);
+    PLT_set_resize_func(SFC_plot);
+    if (state.refresh) PLT_set_refresh_func(SFC_REFRESH_SECONDS, refresh_entry);
+  }
+  MAP_setup(&state.domain);
+  if (!rerun) {
+    CTY_data_size(SFC_STATION_TEXT);
+    CTY_store("sao.cty", kStationTable, &state.domain, SFC_STATION_PRIOR);
+  }
+  CTY_clear_data(1);
+  DATA_plot_init();
+  fill_source();
+  std::vector<PlotFile> files = plot_files();
+  MAP_fill_cont(0);
+
+  const bool several = FILE_get_num_file() != 0 || files.size() > 1;
+  const bool frames = several && gtype_is_WIN_PIX() != 0;
+  if (several && !frames && !files.empty()) {
+    /* Without animation frames every file would draw over the same page:
+     * the newest file that opens is drawn alone. */
+    MESS_print(M_mess, "SFC_plot: %zu files on a device without frames; only the last readable one is drawn\n",
+               files.size());
+    while (!files.empty() && !SFC_open_file(files.back().name.c_str())) files.pop_back();
+    if (!files.empty()) {
+      GPH_trans(kTransPlot);
+      draw_file(files.back(), 0);
+      PLT_dump(0);
+    }
+  } else {
+    int plot = 0;
+    for (const PlotFile& f : files) {
+      GPH_trans(kTransPlot);
+      if (!SFC_open_file(f.name.c_str())) {
+        if (several) continue;
+        PLT_exit(10);
+      }
+      /* The frame is made once the file opened, so an unreadable file
+       * leaves no empty frame in the loop; a re-run redraws its frames. */
+      if (frames) {
+        gcreate_frame(plot < gget_num_images() ? plot : GFRAME_LAST);
+        gselect_frame(plot);
+      }
+      draw_file(f, plot);
+      if (frames) {
+        gdisplay_frame(plot);
+        DATA_new_grid();
+      }
+      PLT_dump(plot);
+      ++plot;
+    }
+    if (frames && plot > 0) gset_looping(1);
+  }
+  if (rerun) return 0;
+
+  PLT_close();
+  if (hooks.get_grid && hooks.free_grid)
+    for (int i = 0; i < VAR_MAX_RECORDS; ++i)
+      if (GRD_report* g = hooks.get_grid(i)) hooks.free_grid(g);
+  CTY_clear_data(0);
+  CTY_clear();
+  return 0;
+}
+
+int SFC_plot_frame() {
+  DATA_fit_grid(&state.data);
+  DATA_plot_start();
+  for (int ind = 0; ind < VAR_get_num(); ++ind) {
+    ind = DATA_plot_grid(ind, &state.data);
+    ind = DATA_plot_raw(ind, &state.data);
+    DATA_plot_map(ind);
+    DATA_plot_control(ind, &state.domain);
+  }
+  DATA_plot_end();
+  return 0;
+}
+
+int SFC_open_file(const char* filename) {
+  int type = 0;
+  state.cvt_fd = filename ? SFC_open(filename, SFC_ACC_READ, &type) : -1;
+  if (state.cvt_fd >= 0 && SFC_getinfo(state.cvt_fd, &state.info) < 0) {
+    SFC_close(state.cvt_fd);
+    state.cvt_fd = -1;
+  }
+  if (state.cvt_fd < 0) {
+    MESS_print(M_warn, "SFC_open_file: Unable to open file:%s\n", filename ? filename : "");
+    return 0;
+  }
+  state.stat_num = 0;
+  state.file_date = state.info.date;
+  PLT_label_up_right(state.info.datim);
+  MESS_print(M_mess, "Date: %s\n", state.info.datim);
+  return 1;
+}
+
+int SFC_rewind_file() {
+  state.stat_num = 0;
+  return SFC_rewind(state.cvt_fd);
+}
+
+int SFC_close_file() {
+  const int r = SFC_close(state.cvt_fd);
+  state.cvt_fd = -1;
+  return r;
+}
+
+int SFC_read_report(SFC_report* report, CTY_locate* data) {
+  if (!report || !data) return -1;
+  if (SFC_read(state.cvt_fd, report, SFC_REP_FULL, &state.stat_num) < 0) return -1;
+  ++state.stat_num;
+  const bool placed = report->lat != KEZ_FMISS && report->lon != KEZ_FMISS;
+  if (CTY_search(report->id, data) == 1) {
+    /* The table's elevation wins only when it has one. */
+    if (data->el != KEZ_FMISS)
+      report->elev = data->el;
+    else
+      data->el = report->elev;
+    if (placed) MAP_tran(report->lat, report->lon, &data->x, &data->y);
+  } else {
+    if (!placed) {
+      MESS_print(kDebug, "Not in database: %s\n", report->id);
+      return 0;
+    }
+    MAP_tran(report->lat, report->lon, &data->x, &data->y);
+    data->wmo = report->wmo;
+    data->el = report->elev;
+    data->pr = DOM_get_loc_prior();
+  }
+  std::snprintf(data->id, sizeof data->id, "%s", report->id);
+  return data->pr <= DOM_get_prior() ? 1 : 0;
+}
+
+int SFC_plot_data(int ind) {
+  if (stricmp(VAR_get_name(ind), "front") != 0) return 0;
+  FILE_save_name_conv();
+  FILE_set_name("frt_dat");
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  FILE_set_date(&state.file_date, name.data());
+  FRT_set_date(&state.file_date);
+  FRT_plot_file(name.data());
+  FILE_restore_name_conv();
+  return 1;
+}
+
+int SFC_grid_data(DATA_info* data) {
+  if (DATA_setup_grid(data) == 1) {
+    OBJ_set_filter(1.0f);
+    OBJ_set_rad_inf(3.0f);
+    DATA_get_data(data);
+    DATA_object_analyze();
+  }
+  if (hooks.calc_var) hooks.calc_var();
+  DATA_save_grid(data);
+  DATA_free();
+  return 0;
+}
+
+int SFC_raw_out_file() {
+  FILE_set_name("sfc_raw");
+  int result = 0;
+  std::string conv;
+  for (const std::string& item : items_of("out_file")) {
+    if (not_a_convention(item)) continue;
+    conv = begins(item, "kez") || begins(item, "raw") ? after(item, 4, "sfc_raw") : item;
+    result = 1;
+  }
+  if (result) FILE_set_name(conv.c_str());
+  return result;
+}
+
+int SFC_grd_out_file() {
+  FILE_set_name("sfc_grd");
+  int type = 0;
+  bool taken = false;
+  std::string conv;
+  for (const std::string& item : items_of("out_file")) {
+    if (not_a_convention(item)) continue;
+    taken = true;
+    if (begins(item, "kezb")) {
+      conv = after(item, 5, "sfc_grd_kez");
+      type = SFC_GRD_BINARY;
+    } else if (begins(item, "kez")) {
+      conv = after(item, 4, "sfc_grd_kez");
+      type = SFC_GRD_TEXT;
+    } else if (begins(item, "cdf")) {
+      conv = after(item, 4, "sfc_grd_cdf");
+      type = SFC_GRD_CDF;
+    } else {
+      conv = item;
+    }
+  }
+  if (taken) {
+    FILE_set_name(conv.c_str());
+    if (type == 0) type = SFC_GRD_TEXT;
+  }
+  if (type != 0) FLAG_set(SFC_FLAG_FILE_KIND, type);
+  return type;
+}
+
+int SFC_plot_param() {
+  for (const std::string& item : items_of("plot_param"))
+    if (stricmp(item.c_str(), "refresh") == 0) state.refresh = 1;
+  return 0;
+}
+
+void SFC_callback(int /*type*/, char* str, float x, float y) {
+  PLT_print_values(str, x, y);
+  PLT_plot_zoom(str, x, y);
+  PLT_plot_resize(str, x, y);
+  if (hooks.flash_value) hooks.flash_value(str, x, y);
+  if (str && std::strcmp(str, "s-Alt") == 0 && FILE_get_num_file() == 0 && VAR_get_num() == 1) save_grid();
+}
+
+int SFC_plot_refresh() {
+  std::vector<char> name(FILE_PATH_LEN, '\0');
+  const std::int64_t secs = FILE_set_current(nullptr, name.data());
+  const std::int64_t msecs = name[0] ? static_cast<std::int64_t>(FILE_modtime(name.data())) : 0;
+  MESS_print(kDebug, "File: %lld %s\n", static_cast<long long>(secs), name.data());
+  const bool fresh = secs != state.fsecs;
+  const bool grown = msecs != state.pmsecs;
+  if (!name[0] || (!fresh && !grown)) return 0;
+  if (!SFC_open_file(name.data())) return 0;
+  state.data.date = state.file_date;
+  SFC_set_date(nullptr);
+  state.fsecs = secs;
+  state.pmsecs = msecs;
+
+  const int n = gget_num_images();
+  if (n <= 0) {
+    gclear_frame(GFRAME_BASE);
+  } else if (fresh) {
+    for (int i = 0; i < n - 1; ++i) gcopy_frame(i, i + 1);
+    gcreate_frame(n - 1);
+    gselect_frame(n - 1);
+  } else {
+    gselect_frame(n - 1);
+    gclear_frame(n - 1);
+  }
+  DATA_new_grid();
+  MESS_print(M_print, "plot frame\n");
+  SFC_plot_frame();
+  SFC_close_file();
+  if (n > 0) gdisplay_frame(fresh ? n - 1 : GFRAME_CURRENT);
+  return 0;
+}

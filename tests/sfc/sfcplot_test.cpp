@@ -1,0 +1,368 @@
+/*
+ * The surface plotting program run as a user runs it: its help, the batch
+ * and settings-driven runs, the answers at its menus, its exit statuses,
+ * the input kinds; and on a real window (Xvfb) the animation frames, the
+ * re-run on a redraw key, the value read-out, the grid-save key and the
+ * timed refresh. Each run gets a folder of its own with a few stations in
+ * hourly files and a small variable menu.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "kez_test.h"
+#include "x_server.h"
+
+namespace {
+
+using kez_test::read_file;
+using kez_test::TempDir;
+using kez_test::wait_until;
+using kez_test::write_file;
+
+const std::string kProgram = std::string(KEZ_BINARY_DIR) + "/programs/sfcplot";
+
+/* The menu: plain values, another value, and an analysed field. */
+constexpr const char* kMenu =
+    "tmp Temperature 1 temp\n"
+    "dew Dew_point 1 dewp\n"
+    "tan Temperature_analysis 1 temp:sfc:ln\n";
+
+constexpr const char* kNameConv =
+    "sfc_cvt       %D/%y%m%d%h_sao.wmo      -    10\n"
+    "sfc_grd_kez   %G/%y%m%d%h_sfc.grd      -    0\n"
+    "sfc_grd       %G/%y%m%d%h_sfc.grd      -    0\n"
+    "sfc_raw       %R/%y%m%d%h_%v.raw       -    0\n"
+    "frt_dat       %D/%y%m%d%3h_frt.dat     -    200\n"
+    "frf_dat       %D/%y%m%d%12h_frf.dat    -    200\n"
+    "other         %D/%y%m%d%h_oth.dat      -    0\n"
+    "my_sfc        %D/%y%m%d%h_my.wmo       -    0\n";
+
+/* Kansas City in the middle of the test region, four more stations around
+ * it, one of them not in the station table but reporting its position. */
+std::string hour_file(int hour, int warming) {
+  char head[64];
+  std::snprintf(head, sizeof head, "KEZSFC\n%02dZ 10 DEC 26\n", hour);
+  std::string text = head;
+  const char* lines[] = {"MCI %d 300 2710 992 150 10 30S,80B -", "ORD %d 250 3315 995 160 7 -99M RA",
+                         "MSP %d 100 3620 998 170 5 20O SN", "STL %d 400 2005 990 140 10 -99M -",
+                         "XUNL %d 320 2510 993 155 10 -99M - L415,-960"};
+  int t = 450 + 10 * warming;
+  for (const char* l : lines) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, l, t);
+    text += std::string(buf) + " $\n";
+    t -= 60;
+  }
+  return text;
+}
+
+std::string hour_name(int hour) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "261210%02d_sao.wmo", hour);
+  return buf;
+}
+
+/* A run folder: "d" holds the bundled tables with this menu and naming
+ * file, the folder itself the observations. */
+struct Folder {
+  TempDir dir;
+  Folder() {
+    kez_test::run_command("mkdir -p " + dir.file("d") + " && for f in " + KEZ_DATA_DIR + "/*; do ln -s \"$f\" " +
+                          dir.file("d") + "/; done && rm -f " + dir.file("d/name_conv"));
+    write_file(dir.file("d/name_conv"), kNameConv);
+    write_file(dir.file("d/sfcplot.var"), kMenu);
+    for (int h : {12, 13, 14}) add_hour(h);
+  }
+  void add_hour(int h) const { write_file(dir.file(hour_name(h)), hour_file(h, h - 12)); }
+  std::string path(const std::string& name) const { return dir.file(name); }
+};
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+/* Runs the program in the folder with these arguments and this input. */
+Result run(const Folder& f, const std::string& args, const std::string& input = "") {
+  write_file(f.path("input"), input);
+  Result r;
+  r.status = kez_test::run_command("cd " + quoted(f.dir.path()) + " && " + kProgram + " -fp d -dp . " + args +
+                                   " <input >out 2>err");
+  r.out = read_file(f.path("out"));
+  r.err = read_file(f.path("err"));
+  return r;
+}
+
+std::string ps_body(const std::string& file) {
+  std::string text = read_file(file), body;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    if (line.rfind("%%CreationDate", 0) != 0) body += line + "\n";
+    at = end + 1;
+  }
+  return body;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+bool page_done(const std::string& file) { return read_file(file).find("%%EOF") != std::string::npos; }
+
+TEST(Sfcplot, HelpPrintsThePurposeAndTheOptions) {
+  Folder f;
+  Result r = run(f, "-h");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("sfcplot: This program plots various types of surface data\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("-va"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("-pd"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Region Menu"), std::string::npos);
+}
+
+TEST(Sfcplot, SettingsMakeOnePlotWithoutMenus) {
+  Folder f;
+  Result r = run(f, "-pd mw -va tmp -de p,one.ps,ps " + hour_name(12));
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Menu"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "Date: 12Z 10 DEC 26"), 1u) << r.out;
+  EXPECT_EQ(count(read_file(f.path("one.ps")), "showpage"), 1u);
+
+  /* Batch mode without a list plots the first menu entry, once. */
+  Result b = run(f, "-ba -pd mw -de p,first.ps,ps " + hour_name(12));
+  ASSERT_EQ(b.status, 0) << b.err;
+  ASSERT_TRUE(wait_until([&] { return page_done(f.path("first.ps")); })) << "the batch child writes the page";
+  EXPECT_EQ(ps_body(f.path("first.ps")), ps_body(f.path("one.ps")));
+  run(f, "-pd mw -va dew -de p,dew.ps,ps " + hour_name(12));
+  EXPECT_NE(ps_body(f.path("dew.ps")), ps_body(f.path("one.ps"))) << "another variable draws another page";
+}
+
+/* A page has no animation frames: of several files only the last readable
+ * one is drawn, rather than every file over the same page. */
+TEST(Sfcplot, SeveralFilesOnAPageDrawTheLastReadableOne) {
+  Folder f;
+  write_file(f.path("junk.wmo"), "Z not a surface file\n");
+  Result r = run(
+      f, "-pd mw -va tmp -de p,three.ps,ps " + hour_name(12) + " " + hour_name(13) + " " + hour_name(14) + " junk.wmo");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("only the last readable one is drawn"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "Date: "), 1u) << r.out;
+  run(f, "-pd mw -va tmp -de p,last.ps,ps " + hour_name(14));
+  EXPECT_EQ(ps_body(f.path("three.ps")), ps_body(f.path("last.ps")));
+}
+
+TEST(Sfcplot, MenuAnswers) {
+  Folder f;
+  /* "main" goes back to the region menu, "exit" ends the program. */
+  Result m = run(f, "-de p,m.ps,ps " + hour_name(12), "mw\nmain\nexit\n");
+  EXPECT_EQ(m.status, 0) << m.err;
+  EXPECT_EQ(count(m.out, "Region Menu"), 2u) << m.out;
+  EXPECT_EQ(count(m.out, "Variable Menu"), 1u) << m.out;
+  EXPECT_FALSE(kez_test::run_command("test -e " + f.path("m.ps")) == 0) << "nothing plotted";
+
+  Result e = run(f, "-de p,e.ps,ps " + hour_name(12), "mw\nexit\n");
+  EXPECT_EQ(e.status, 0) << e.err;
+  EXPECT_EQ(count(e.out, "Variable Menu"), 1u) << e.out;
+
+  /* An empty region answer asks again; a list typed in full is plotted
+   * as typed. */
+  Result t = run(f, "-de p,typed.ps,ps " + hour_name(12), "\nmw\ntemp\nexit\n");
+  EXPECT_EQ(t.status, 0) << t.err;
+  EXPECT_EQ(count(t.out, "Enter the region: "), 2u) << t.out;
+  EXPECT_EQ(count(t.out, "Date: 12Z"), 1u) << t.out;
+  run(f, "-pd mw -va temp -de p,set.ps,ps " + hour_name(12));
+  EXPECT_EQ(ps_body(f.path("typed.ps")), ps_body(f.path("set.ps")));
+}
+
+/* A list longer than the prompt hands back is refused, not cut; a long
+ * list from the settings is taken whole. */
+TEST(Sfcplot, LongVariableListsAreNeverCut) {
+  Folder f;
+  Result t = run(f, "-pd mw -de p,long.ps,ps " + hour_name(12), "temp,dewp,temp,dewp,temp\nexit\n");
+  EXPECT_EQ(t.status, 0) << t.err;
+  EXPECT_NE(t.err.find("SFC_prompt_variable: A typed list of 19 or more characters may have been cut"),
+            std::string::npos)
+      << t.err;
+  EXPECT_EQ(t.out.find("Date:"), std::string::npos) << "nothing plotted";
+
+  std::string list = "temp";
+  while (list.size() < 120) list += ",dewp,temp";
+  Result s = run(f, "-pd mw -va " + list + " -de p,set.ps,ps " + hour_name(12));
+  EXPECT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(count(read_file(f.path("set.ps")), "showpage"), 1u);
+}
+
+TEST(Sfcplot, ExitStatuses) {
+  Folder f;
+  kez_test::run_command("mkdir -p " + f.path("empty"));
+  Result missing = run(f, "-ba -pd mw -dp empty");
+  EXPECT_EQ(missing.status, 10);
+  EXPECT_NE(missing.err.find("File not found: "), std::string::npos) << missing.err;
+
+  Result invalid = run(f, "-ba -pd xx::1,2 " + hour_name(12));
+  EXPECT_EQ(invalid.status, 43);
+  EXPECT_NE(invalid.err.find("Invalid domain"), std::string::npos) << invalid.err;
+
+  /* A named file that is no surface file ends the run too. */
+  write_file(f.path("junk.wmo"), "Z not a surface file\n");
+  Result junk = run(f, "-pd mw -va tmp -de p,junk.ps,ps junk.wmo");
+  EXPECT_EQ(junk.status, 10);
+  EXPECT_NE(junk.err.find("SFC_open_file: Unable to open file:./junk.wmo"), std::string::npos) << junk.err;
+}
+
+/* "input" and "in_file" choose the kind of input and its naming: the file
+ * listing ("list" as the file name) shows the files of the convention. */
+TEST(Sfcplot, InputAndInFileChooseTheConvention) {
+  Folder f;
+  for (const char* name : {"26121012_frt.dat", "26121000_frf.dat", "26121012_oth.dat", "26121012_my.wmo"})
+    write_file(f.path(name), "x\n");
+  struct Case {
+    const char* args;
+    const char* shown;
+  } cases[] = {
+      {"", "26121012_sao.wmo"},          {"-inp front", "26121012_frt.dat"},       {"-if forfront", "26121000_frf.dat"},
+      {"-if my_sfc", "26121012_my.wmo"}, {"-inp front,other", "26121012_oth.dat"},
+  };
+  for (const Case& c : cases) {
+    Result r = run(f, std::string(c.args) + " list");
+    EXPECT_EQ(r.status, 0) << c.args << r.err;
+    EXPECT_NE(r.out.find(c.shown), std::string::npos) << c.args << "\n" << r.out;
+  }
+  /* Front mode asks for a front file, surface mode for a surface file. */
+  struct Mode {
+    const char* args;
+    const char* prompt;
+  } modes[] = {{"-inp front", "Enter the front filename: "},
+               {"-inp front,other", "Enter the front filename: "},
+               {"-if my_sfc", "Enter the surface filename: "},
+               {"-inp front -if sfc_cvt", "Enter the surface filename: "}};
+  for (const Mode& m : modes) {
+    Result r = run(f, m.args, "exit\n");
+    EXPECT_NE(r.out.find(m.prompt), std::string::npos) << m.args << "\n" << r.out;
+  }
+}
+
+/* ---- on a window ---------------------------------------------------------- */
+
+using kez_test::XServer;
+
+/* The program started in the background on the server; the status file
+ * appears when it ends. */
+void start(const Folder& f, const XServer& x, const std::string& args) {
+  kez_test::run_command("cd " + quoted(f.dir.path()) + " && (DISPLAY=" + x.display() +
+                        /* line-buffered output shows each step at once; a
+                         * sanitizer build lets the buffering library load first */
+                        " ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 stdbuf -oL -eL " +
+                        kProgram + " -fp d -dp . -de display," + x.display() + " -ti Sfcplot " + args +
+                        " </dev/null >out 2>err; echo $? >status) >/dev/null 2>&1 &");
+}
+
+bool ended(const Folder& f) { return !read_file(f.path("status")).empty(); }
+std::string out_of(const Folder& f) { return read_file(f.path("out")); }
+
+/* Sends keys to the plot window (the pointer at its middle) until the
+ * program's output shows what they should cause. */
+bool keys_until(const XServer& x, const Folder& f, const std::string& keys, const std::string& shown, size_t times) {
+  return wait_until([&] {
+    if (count(out_of(f), shown) >= times) return true;
+    x.run("export DISPLAY=" + x.display() +
+          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool mousemove --window $W 320 256 "
+          "key " +
+          keys);
+    return wait_until([&] { return count(out_of(f), shown) >= times; }, 2.0);
+  });
+}
+
+void finish(const XServer& x, const Folder& f) {
+  wait_until([&] {
+    x.run("export DISPLAY=" + x.display() +
+          "; xdotool search --name '^Sfcplot' | head -1 | xargs -r -I{} xdotool key --window {} Return");
+    return wait_until([&] { return ended(f); }, 2.0);
+  });
+}
+
+/* Three hourly files are three frames, each written as an image by the
+ * program's own dump; an unreadable middle file leaves two. */
+TEST(SfcplotWindow, HourlyFilesAreFrames) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  for (bool broken : {false, true}) {
+    Folder f;
+    if (broken) write_file(f.path(hour_name(13)), "Z broken\n");
+    start(f, x, "-pd mw -va tmp -of png=frame%i.png " + hour_name(12) + " " + hour_name(13) + " " + hour_name(14));
+    ASSERT_TRUE(wait_until([&] { return ended(f); })) << out_of(f);
+    const size_t frames = broken ? 2 : 3;
+    EXPECT_EQ(read_file(f.path("status")), "0\n") << read_file(f.path("err"));
+    EXPECT_EQ(count(out_of(f), "Wrote PNG file"), frames) << out_of(f);
+    std::vector<std::string> pixels;
+    for (size_t i = 0; i < frames; ++i) {
+      std::string rgb;
+      const std::string png = f.path("frame0" + std::to_string(i) + ".png");
+      EXPECT_EQ(kez_test::run_command("convert " + png + " rgb:- | md5sum", &rgb), 0) << png;
+      pixels.push_back(rgb);
+    }
+    EXPECT_NE(kez_test::run_command("test -e " + f.path("frame0" + std::to_string(frames) + ".png")), 0);
+    for (size_t i = 1; i < frames; ++i) EXPECT_NE(pixels[i], pixels[i - 1]) << "frames " << i - 1 << " and " << i;
+    if (broken) {
+      EXPECT_NE(read_file(f.path("err")).find("Unable to open file:./" + hour_name(13)), std::string::npos);
+    }
+  }
+}
+
+/* A redraw re-runs the plot on the open window without loading the
+ * stations or analysing again; "v-Alt" reads out the station and values
+ * under the pointer; "s-Alt" with two variables saves nothing. */
+TEST(SfcplotWindow, RedrawAndReadOut) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  Folder f;
+  start(f, x, "-pd ps::-94.73,39.3,-94.73,25,17,0.5,0.5 -va tan,tmp -in 5 -gp . " + hour_name(12));
+  EXPECT_TRUE(keys_until(x, f, "alt+r", "Date: 12Z", 2)) << out_of(f);
+  EXPECT_TRUE(keys_until(x, f, "alt+v", "Id: MCI", 1)) << out_of(f);
+  EXPECT_TRUE(wait_until([&] { return count(out_of(f), "Var:") >= 2; }, 10)) << out_of(f);
+  finish(x, f);
+  const std::string out = out_of(f);
+  EXPECT_EQ(count(out, "Reading the city database file"), 1u) << out;
+  EXPECT_EQ(count(out, "Reading in data from converted file"), 1u) << out;
+  EXPECT_NE(out.find("Var:   temp - "), std::string::npos) << out;
+  EXPECT_EQ(read_file(f.path("status")), "0\n");
+}
+
+/* "s-Alt" saves the analysed grid and leaves the input files' naming
+ * current: the refresh afterwards still finds the newest surface file and
+ * draws it. A station variable holds no grid, and says so. */
+TEST(SfcplotWindow, GridSaveAndRefresh) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  Folder f;
+  kez_test::run_command("rm -f " + f.path(hour_name(13)) + " " + f.path(hour_name(14)));
+  start(f, x, "-pd mw -va tan -in 5 -gp . -pp refresh " + hour_name(12));
+  EXPECT_TRUE(keys_until(x, f, "alt+s", "Grid saved: ", 1)) << out_of(f) << read_file(f.path("err"));
+  EXPECT_EQ(kez_test::run_command("test -s " + f.path("26121012_sfc.grd")), 0);
+  f.add_hour(13);
+  EXPECT_TRUE(wait_until([&] { return out_of(f).find("plot frame\n") != std::string::npos; }, 150))
+      << out_of(f) << read_file(f.path("err"));
+  EXPECT_NE(out_of(f).find("Date: 13Z 10 DEC 26"), std::string::npos) << out_of(f);
+  finish(x, f);
+
+  Folder g;
+  start(g, x, "-pd mw -va tmp " + hour_name(12));
+  EXPECT_TRUE(wait_until([&] {
+    x.run("export DISPLAY=" + x.display() +
+          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool key --window $W alt+s");
+    return wait_until([&] { return read_file(g.path("err")).find("holds no analysed grid") != std::string::npos; },
+                      2.0);
+  })) << read_file(g.path("err"));
+  finish(x, g);
+}
+
+} // namespace

@@ -14,19 +14,21 @@
 #   data/sample/YYMMDDHH_sao.wmo  the hourly observations ("sfc_cvt" names)
 #   data/sfcplot.var              the variable menu; its first entry is drawn
 #                                 unless the defaults file sets "variable"
-#   data/demo/kez.cfg             the demo's defaults (optional): region,
+#   data/demo.def                 the demo's defaults (optional): region,
 #                                 variable, plot options
 set -eu
 build=${1:-build}
 out=${2:-demo-out}
 prog="$build/programs/sfcplot"
 sample=${DEMO_SAMPLE:-data/sample}
-defaults=${DEMO_DEFAULTS:-data/demo}
+defaults=${DEMO_DEFAULTS:-data/demo.def}
 
 [ -x "$prog" ] || { echo "demo: $prog is not built" >&2; exit 1; }
 files=$(ls "$sample"/*_sao.wmo 2>/dev/null | sort) || true
 [ -n "$files" ] || { echo "demo: no observations in $sample (*_sao.wmo)" >&2; exit 1; }
 newest=$(echo "$files" | tail -n 1)
+# The program looks for file names in its data path ("-dp"): plain names.
+names=$(for f in $files; do basename "$f"; done)
 mkdir -p "$out"
 rm -f "$out"/sfcplot_*.png "$out/sfcplot.ps" "$out/sfcplot.log"
 
@@ -41,7 +43,7 @@ run_batch() {
 }
 
 : >"$out/sfcplot.out"
-run_batch "$@" -de "p,$out/sfcplot.ps,ps,land,color" "$newest"
+run_batch "$@" -de "p,$out/sfcplot.ps,ps,port,color" "$(basename "$newest")"
 if command -v gs >/dev/null 2>&1; then
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r100 -sOutputFile="$out/sfcplot_page.png" "$out/sfcplot.ps"
 fi
@@ -55,7 +57,7 @@ trap 'kill $xpid 2>/dev/null || true' EXIT INT TERM
 i=0
 while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 # shellcheck disable=SC2086 # one argument per file
-DISPLAY=":$n" run_batch "$@" -de "display,:$n" -ip "$out" -of "png=sfcplot_%i.png" $files
+DISPLAY=":$n" run_batch "$@" -de "display,:$n" -ip "$out" -of "png=sfcplot_%i.png" $names
 
 frames=$(ls "$out"/sfcplot_[0-9]*.png 2>/dev/null | wc -l)
 echo "demo: PostScript page of $(basename "$newest") in $out/sfcplot.ps (rendered: $out/sfcplot_page.png)"

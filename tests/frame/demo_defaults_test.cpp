@@ -40,12 +40,12 @@ std::map<std::string, std::string> demo_defaults(bool frames) {
   return got;
 }
 
-TEST(DemoDefaults, BothBranchesPlotTheStationModelInBatch) {
+TEST(DemoDefaults, BothBranchesPlotStationModelsOverIsobarsInBatch) {
   for (bool frames : {false, true}) {
     SCOPED_TRACE(frames ? "frames" : "page");
     auto d = demo_defaults(frames);
     EXPECT_EQ(d["*batch"], "yes");
-    EXPECT_EQ(d["*variable"], "stnmdl");
+    EXPECT_EQ(d["*variable"], "stnslp") << "station models over sea-level isobars";
     EXPECT_EQ(d["*data_path"], "data/sample");
     EXPECT_EQ(d["*current"], "#2011101100") << "the sample's last hour";
     ASSERT_EQ(d.count("*plot_domain"), 1u);

@@ -777,17 +777,20 @@ int FRT_plot(Domain* domain) {
   }
   const bool several = names.size() > 1;
   for (std::size_t i = 0; i < names.size(); ++i) {
+    int frame = static_cast<int>(i);
     if (several) {
-      gcreate_frame(static_cast<int>(i));
-      gselect_frame(static_cast<int>(i));
+      /* A new frame is appended, so that the kernel counts the frames it
+       * loops and dumps; a re-run (zoom, resize) redraws the ones it has. */
+      frame = gcreate_frame(frame < gget_num_images() ? frame : GFRAME_LAST);
+      gselect_frame(frame);
     }
     state.file_date = dates[i];
     MAP_draw(5);
     FRT_plot_file(names[i].c_str());
     MAP_draw(2);
     PLT_labels();
-    if (several) gdisplay_frame(static_cast<int>(i));
-    PLT_dump(static_cast<int>(i));
+    if (several) gdisplay_frame(frame);
+    PLT_dump(frame);
   }
   if (several) gset_looping(1);
   if (opened) PLT_close();

@@ -71,7 +71,8 @@ struct Folder {
   TempDir dir;
   Folder() {
     kez_test::run_command("mkdir -p " + dir.file("d") + " && for f in " + KEZ_DATA_DIR + "/*; do ln -s \"$f\" " +
-                          dir.file("d") + "/; done && rm -f " + dir.file("d/name_conv") + " " + dir.file("d/sfcplot.var"));
+                          dir.file("d") + "/; done && rm -f " + dir.file("d/name_conv") + " " +
+                          dir.file("d/sfcplot.var"));
     write_file(dir.file("d/name_conv"), kNameConv);
     write_file(dir.file("d/sfcplot.var"), kMenu);
     for (int h : {12, 13, 14}) add_hour(h);

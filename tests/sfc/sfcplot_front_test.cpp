@@ -21,8 +21,8 @@ using kez_test::write_file;
 
 const std::string kProgram = std::string(KEZ_BINARY_DIR) + "/programs/sfcplot";
 const std::string kBulletin = std::string(KEZ_SOURCE_DIR) + "/tests/sfc/data/24030512_frt.dat";
-const std::string kArgs = " -ba -fp " + std::string(KEZ_DATA_DIR) +
-                          " -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -sp +3 -pp plt_grid -me none";
+const std::string kArgs =
+    " -ba -fp " + std::string(KEZ_DATA_DIR) + " -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -sp +3 -pp plt_grid -me none";
 
 /* The hand-written bulletin moved to another valid time. */
 std::string bulletin_at(const std::string& valid, const std::string& issued) {
@@ -85,8 +85,7 @@ TEST(SfcplotFronts, TwoBulletinsAreTwoFrames) {
   if (!kez_test::have_program("identify")) GTEST_SKIP() << "ImageMagick is needed";
   TempDir dir;
   write_file(dir.file("24030512_frt.dat"), read_file(kBulletin));
-  write_file(dir.file("24030518_frt.dat"),
-             read_file(std::string(KEZ_SOURCE_DIR) + "/tests/sfc/data/24030518_frt.dat"));
+  write_file(dir.file("24030518_frt.dat"), read_file(std::string(KEZ_SOURCE_DIR) + "/tests/sfc/data/24030518_frt.dat"));
   std::string out;
   kez_test::run_command("cd " + dir.path() + " && DISPLAY=" + x.display() + " " + kProgram + kArgs +
                             " -dp . -ip . -of png=f%i.png -de display," + x.display() +

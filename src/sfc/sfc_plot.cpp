@@ -32,7 +32,6 @@ namespace {
 constexpr int kTransPlot = 2;
 constexpr int kStationTable = 3; /* CTY_store: positions and priorities */
 constexpr int kMenuFlags = 3;    /* the variable menu offers "exit" and "main" */
-constexpr int kPlotValues = 2;   /* the plot type of variables nothing else types */
 /* The prompt hands back at most this many characters of an answer, so a
  * typed list of this length may have lost its end. */
 constexpr std::size_t kPromptWordMax = 19;

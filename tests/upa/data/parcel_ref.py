@@ -124,11 +124,30 @@ def energy(tp1, tp2, e1, e2):
 
 
 # --- the parcel ---------------------------------------------------------
+def first_at_or_above(p):
+    """Index of the first level at or above p, the search starting at level
+    1 (so a bottom exactly at the ground gives 1), or the count."""
+    i = 1
+    while i < len(P) and P[i] > p:
+        i += 1
+    return i
+
+
 def mixed_parcel(p0, depth):
     """Mean potential temperature and mixing ratio from p0 to p0 - depth,
-    trapezoids in ln p, the sounding's levels inside the layer."""
+    trapezoids in ln p. The walk starts at p0 and, unless p0 is that level
+    itself, first goes to the first level at or above p0, then through the
+    levels below the top, then to the top; when both ends lie between the
+    same two levels it thus overshoots to the upper one and comes back down
+    with a negative logarithm. Divided by the whole layer's depth."""
     ptop = p0 - depth
-    ps = [p0] + [p for p in P if ptop < p < p0] + [ptop]
+    lb, lt = first_at_or_above(p0), first_at_or_above(ptop)
+    ps = [p0]
+    if lb < len(P) and P[lb] != p0:
+        ps.append(P[lb])
+    ps += [P[k] for k in range(lb + 1, min(lt, len(P)))]
+    if ps[-1] != ptop:
+        ps.append(ptop)
     lv = [at_p(p) for p in ps]
     th = [theta(l["t"] + C2K, l["p"]) for l in lv]
     wr = [mixr(l["td"] + C2K, l["p"]) for l in lv]

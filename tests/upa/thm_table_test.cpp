@@ -352,6 +352,8 @@ TEST(WindParameters, LinesOfTheRecord) {
   });
   EXPECT_EQ(r.out,
             "\nWind Parameters\n"
+            /* the three winds (100 to 380 m) are all the mean has below 6000 m */
+            "Mean winds (0-6000m):            201.0 at   11.0 knts\n"
             "Storm direction:                 250.0 at   22.5 knts\n"
             "Shear (0-3000m)              pos:    4.0 neg:   -1.0 tot:    3.0 10-3/s\n"
             "Storm rel Dir Shear (0-3000m):      35.0 deg\n"

@@ -388,10 +388,6 @@ TEST(StormTable, HeadAndOneRowPerDepth) {
 }
 
 TEST(StormTable, MissingStormMotionShowsMissingInflow) {
-  WIND probe{M, M};
-  std::vector<UPA_level> wm = {{1000, 100, M, M, 200, 20}, {500, 5600, M, M, 200, 20}};
-  layer_wind_mean(wm.data(), 2, UPA_CO_HGT, 100, 600, &probe);
-  if (probe.dir == M) GTEST_SKIP() << "the layer mean wind is not built yet";
   auto r = kez_test::run_child([] {
     MESS_set_str("out3");
     MESS_set_page(0);

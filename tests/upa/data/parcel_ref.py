@@ -234,17 +234,22 @@ cape = ascent("sfc", P[0], T[0], TD[0])
 mt, mtd = mixed_parcel(P[0], 100.0)
 ascent("ml", P[0], mt, mtd)
 
-# Cap strength of the surface parcel.
-plcl = lcl(T[0] + C2K, TD[0] + C2K, P[0])
-tlcl = t_dry(theta(T[0] + C2K, P[0]), plcl)
-cs = at_p(plcl)["t"] - (tlcl - C2K)
-if plcl >= 500:
-    sat = thetae_sat(tlcl, plcl)
-    for k in range(int(np.argmax(P <= plcl)), len(P)):
-        if P[k] <= 500:
-            break
-        cs = max(cs, T[k] - (t_satad(sat, P[k]) - C2K))
-out["capstr"] = cs
+def cap_strength(t0, td0):
+    """Cap strength of the parcel (t0, td0) at the ground."""
+    plcl = lcl(t0 + C2K, td0 + C2K, P[0])
+    tlcl = t_dry(theta(t0 + C2K, P[0]), plcl)
+    cs = at_p(plcl)["t"] - (tlcl - C2K)
+    if plcl >= 500:
+        sat = thetae_sat(tlcl, plcl)
+        for k in range(int(np.argmax(P <= plcl)), len(P)):
+            if P[k] <= 500:
+                break
+            cs = max(cs, T[k] - (t_satad(sat, P[k]) - C2K))
+    return cs
+
+
+out["capstr"] = cap_strength(T[0], TD[0])
+out["capstr_ml"] = cap_strength(mt, mtd)
 
 l500, l700, l850 = at_p(500.0), at_p(700.0), at_p(850.0)
 out["li"] = l500["t"] - parcel_temp(P[0], T[0], TD[0], 500.0)
@@ -374,7 +379,8 @@ d = np.array(vec(m2[0], m2[1] * KT)) - np.array(vec(m1[0], m1[1] * KT))
 shr = d[0] ** 2 + d[1] ** 2
 out["shear"] = np.sqrt(shr)
 out["brn"] = cape / (0.5 * shr)
-out["ehi"] = helicity(h0, h0 + 2000)["pos"] * cape / 160000
+out["hel2_pos"] = helicity(h0, h0 + 2000)["pos"]
+out["ehi"] = out["hel2_pos"] * cape / 160000
 
 for k2, v in out.items():
     print("%s %.6f" % (k2, v))

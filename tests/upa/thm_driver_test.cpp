@@ -4,10 +4,15 @@
  * child process of its own. */
 #include "kez_test.h"
 #include "kezupa.h"
+#include "sounding_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,15 +54,6 @@ std::vector<UPA_level> plain_temps() {
   sm[2] = {700, 3000, 2, -8, M, M};
   sm[3] = {500, 5600, -15, -30, M, M};
   return sm;
-}
-
-/* The mean wind of a steady wind is that wind once the layer functions are
- * real; until then the storm motion cannot be formed at all. */
-bool mean_wind_available() {
-  auto wm = steady_wind(340, 20);
-  WIND w{M, M};
-  layer_wind_mean(wm.data(), 8, UPA_CO_HGT, 100, 6100, &w);
-  return w.dir != M;
 }
 
 TEST(MergeReport, MissingElevationComesFromStationDatabase) {
@@ -235,7 +231,6 @@ struct StormCase {
 };
 
 TEST(SetData, StormMotionIsMeanWindVeeredAndSlowed) {
-  if (!mean_wind_available()) GTEST_SKIP() << "the layer mean wind is not built yet";
   constexpr StormCase cases[] = {
       {340, 20, 10, 15, "past north wraps round"},
       {330, 20, 360, 15, "exactly 360 stays 360"},
@@ -295,6 +290,155 @@ TEST(ThermCalc, EmptySoundingComputesNothing) {
     return verdict();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* The record of a whole index run on a realistic sounding against the two
+ * NumPy references: the layer quantities' and the parcel and wind-profile
+ * indices'. The analysis lifts its default parcel, the lowest 100 hPa
+ * mixed. */
+std::map<std::string, double> numbers(const std::string& text) {
+  std::map<std::string, double> m;
+  std::istringstream in(text);
+  std::string name;
+  double v;
+  while (in >> name >> v) m[name] = v;
+  return m;
+}
+
+TEST(ThermCalc, RecordAgreesWithTheNumpyReferences) {
+  if (!kez_test::have_program("/usr/bin/python3") || kez_test::run_command("/usr/bin/python3 -c 'import numpy'") != 0)
+    GTEST_SKIP() << "no NumPy";
+  const std::vector<UPA_level>& s = fixtures::kWeak;
+  const float ps = s[0].p;
+  ASSERT_GT(ps, 1000) << "the 1000-500 hPa thickness needs 1000 hPa above the ground";
+
+  auto r = kez_test::run_child([&] {
+    std::vector<UPA_level> sm(s), wm(s);
+    sm.resize(UPA_MAX_LEVELS);
+    wm.resize(UPA_MAX_LEVELS);
+    const int n = static_cast<int>(s.size());
+    THERM_set_data(ps, sm.data(), n, wm.data(), n);
+    THERM_calc();
+    const THERM_values& v = *THERM_get_values();
+    const PARCEL_params& pp = v.parcel;
+    const HELICITY_params& h = v.helicity;
+    const std::pair<const char*, float> out[] = {
+        {"thick", v.thick},
+        {"frz", v.frz},
+        {"wb0", v.wb0},
+        {"precip", v.precip},
+        {"mean_rh", v.mean_rh},
+        {"max_t", v.max_t},
+        {"plcl", v.plcl},
+        {"tlcl", v.tlcl},
+        {"lapse57", v.lapse57},
+        {"ccl", v.ccl},
+        {"wbar", v.wbar},
+        {"li", v.li},
+        {"cap", v.cap},
+        {"si", v.si},
+        {"tt", v.tt},
+        {"k", v.k},
+        {"sweat", v.sweat},
+        {"ei", v.ei},
+        {"p_plcl", pp.plcl},
+        {"p_tlcl", pp.tlcl},
+        {"p_lfc", pp.lfc},
+        {"p_el", pp.el},
+        {"p_cap", pp.cap},
+        {"p_bplus", pp.Bplus},
+        {"p_bminus", pp.Bminus},
+        {"p_wmax", pp.wmax},
+        {"dir_shr", h.dir_shr},
+        {"pos_hel", h.pos_hel},
+        {"neg_hel", h.neg_hel},
+        {"tot_hel", h.tot_hel},
+        {"ave_hel", h.ave_hel},
+        {"rel_hel", h.rel_hel},
+        {"hor_vort", h.hor_vort},
+        {"stm_vort", h.stm_vort},
+        {"pos_shr", v.shear.pos_shr},
+        {"neg_shr", v.shear.neg_shr},
+        {"brn", v.brn},
+        {"bshear", v.bshear},
+        {"ehi", v.ehi},
+        {"storm_dir", THERM_get_storm().dir},
+        {"storm_spd", THERM_get_storm().spd},
+    };
+    for (const auto& [name, x] : out) std::printf("%s %.9g\n", name, static_cast<double>(x));
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto got = numbers(r.out);
+  ASSERT_EQ(got.size(), 41u) << r.out;
+
+  /* The parcel and wind indices, with the storm motion the analysis chose. */
+  auto ref = fixtures::reference(s, WIND{static_cast<float>(got["storm_dir"]), static_cast<float>(got["storm_spd"])});
+  ASSERT_FALSE(ref.empty()) << "the parcel reference did not run";
+
+  /* The layer quantities. */
+  kez_test::TempDir dir;
+  std::ostringstream in;
+  in.precision(9);
+  for (const auto& l : s)
+    in << "L " << l.p << ' ' << l.h << ' ' << l.t << ' ' << l.td << ' ' << l.dir << ' ' << l.spd << '\n';
+  in << "THICK 100 1000 500\nFRZ\nWBZ\nPW\nMEAN rhum 100 " << ps << " 500\nMAXT 100 " << ps
+     << " 150\nLAPSE 100 700 500\nCCL 100 " << ps << " 100\n";
+  const std::string file = dir.file("layers");
+  kez_test::write_file(file, in.str());
+  std::string text;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/upa/data/layer_ref.py " + file, &text), 0)
+      << text;
+  std::istringstream lr(text);
+  double thick, frz, wb0, pw, rh, maxt, lapse, ccl, wbar;
+  ASSERT_TRUE(lr >> thick >> frz >> wb0 >> pw >> rh >> maxt >> lapse >> ccl >> wbar) << text;
+
+  auto rel = [](double got_v, double want, double r, const char* what) {
+    EXPECT_NEAR(got_v, want, std::fabs(want) * r) << what;
+  };
+  rel(got["thick"], thick, 1e-4, "1000-500 hPa thickness");
+  EXPECT_NEAR(got["frz"], frz, 0.1) << "freezing level";
+  EXPECT_NEAR(got["wb0"], wb0, 0.1) << "wet-bulb zero";
+  EXPECT_NEAR(got["precip"], pw, 1e-4) << "precipitable water";
+  rel(got["mean_rh"], rh, 1e-4, "mean relative humidity");
+  EXPECT_NEAR(got["max_t"], maxt - 273.15, 0.01) << "estimated maximum temperature";
+  rel(got["lapse57"], 1000 * lapse, 1e-4, "700-500 hPa lapse rate");
+  EXPECT_NEAR(got["ccl"], ccl, 0.1) << "convective condensation level";
+  rel(got["wbar"], wbar, 1e-4, "its mixing ratio");
+
+  EXPECT_NEAR(got["plcl"], ref.at("sfc_plcl"), 1.0) << "surface LCL";
+  EXPECT_NEAR(got["tlcl"], ref.at("sfc_tlcl"), 0.05) << "its temperature";
+  EXPECT_NEAR(got["li"], ref.at("li_ml"), 0.05) << "lifted index of the lowest 100 hPa";
+  EXPECT_NEAR(got["cap"], ref.at("capstr_ml"), 0.05) << "cap strength of the lowest 100 hPa";
+  EXPECT_NEAR(got["si"], ref.at("si"), 0.05) << "Showalter";
+  for (const char* k : {"tt", "k", "sweat", "ei"}) EXPECT_NEAR(got[k], ref.at(k), 0.01) << k;
+
+  EXPECT_NEAR(got["p_plcl"], ref.at("ml_plcl"), 1.0) << "parcel LCL";
+  EXPECT_NEAR(got["p_tlcl"], ref.at("ml_tlcl"), 0.05);
+  EXPECT_NEAR(got["p_lfc"], ref.at("ml_lfc"), 1.0) << "LFC";
+  EXPECT_NEAR(got["p_el"], ref.at("ml_el"), 1.0) << "EL";
+  EXPECT_NEAR(got["p_cap"], ref.at("ml_cap"), 0.05);
+  const double cape = ref.at("ml_bplus");
+  ASSERT_GT(cape, 100) << "the fixture should have some CAPE";
+  rel(got["p_bplus"], cape, 0.005, "CAPE");
+  rel(got["p_bminus"], ref.at("ml_bminus"), 0.005, "CIN");
+  rel(got["p_wmax"], ref.at("ml_wmax"), 0.005, "wmax");
+
+  EXPECT_NEAR(got["dir_shr"], ref.at("hel_dir_shr"), 0.1);
+  for (const char* k : {"pos", "neg", "tot"})
+    EXPECT_NEAR(got[std::string(k) + "_hel"], ref.at(std::string("hel_") + k), 0.5) << k << " helicity";
+  for (const char* k : {"ave", "rel"})
+    EXPECT_NEAR(got[std::string(k) + "_hel"], ref.at(std::string("hel_") + k), 1e-3) << k << " helicity";
+  EXPECT_NEAR(got["hor_vort"], ref.at("hel_hor"), 1e-4);
+  EXPECT_NEAR(got["stm_vort"], ref.at("hel_stm"), 1e-4);
+  EXPECT_NEAR(got["pos_shr"], ref.at("pos_shr"), 1e-5);
+  EXPECT_NEAR(got["neg_shr"], ref.at("neg_shr"), 1e-5);
+  /* The bulk Richardson number and energy-helicity index take the lifted
+   * parcel's CAPE. */
+  const double shear = ref.at("shear");
+  rel(got["bshear"], shear, 1e-3, "bulk shear");
+  rel(got["brn"], cape / (0.5 * shear * shear), 0.01, "bulk Richardson number");
+  rel(got["ehi"], ref.at("hel2_pos") * cape / 160000, 0.01, "energy-helicity index");
 }
 
 } // namespace

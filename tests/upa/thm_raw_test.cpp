@@ -3,9 +3,14 @@
  * its own, as the analysis state is process-wide. */
 #include "kez_test.h"
 #include "kezupa.h"
+#include "sounding_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -247,6 +252,57 @@ TEST(RawSounding, UnwritableFileIsAWarning) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("THERM_out_raw: Unable to open output file: /proc/no/such/dir/x.raw"), std::string::npos)
       << r.err;
+}
+
+/* The analysis of the index run, exactly: every value of the record from
+ * the condensation level on (the location is the caller's), the parcel
+ * lifted and the storm motion, as hexadecimal floats. */
+void print_analysis() {
+  THERM_calc();
+  const THERM_values* v = THERM_get_values();
+  constexpr size_t from = offsetof(THERM_values, plcl);
+  constexpr size_t count = (sizeof(THERM_values) - from) / sizeof(float);
+  static_assert(from + count * sizeof(float) == sizeof(THERM_values), "the record is floats from plcl on");
+  float x[count];
+  std::memcpy(x, reinterpret_cast<const unsigned char*>(v) + from, sizeof x);
+  for (float f : x) std::printf("%a\n", static_cast<double>(f));
+  const UPA_level* par = THERM_get_parcel();
+  for (float f : {par->p, par->h, par->t, par->td, THERM_get_storm().dir, THERM_get_storm().spd})
+    std::printf("%a\n", static_cast<double>(f));
+}
+
+TEST(RawSounding, SameAnalysisAfterTheRoundTrip) {
+  Folder f;
+  /* Values at the file's precision: whole hPa, m, degrees and knots,
+   * tenths of a degree Celsius. */
+  const std::vector<UPA_level>& s = fixtures::kWeak;
+  auto w = run_child([&] {
+    f.conventions();
+    static std::vector<UPA_level> sm(UPA_MAX_LEVELS), wm(UPA_MAX_LEVELS);
+    std::copy(s.begin(), s.end(), sm.begin());
+    std::copy(s.begin(), s.end(), wm.begin());
+    const int n = static_cast<int>(s.size());
+    THERM_set_data(s[0].p, sm.data(), n, wm.data(), n);
+    THERM_set_id("RND", 12345);
+    Date d = the_date();
+    THERM_set_date(&d);
+    if (THERM_out_raw() != 1) return 1;
+    std::printf("--\n");
+    print_analysis();
+    return 0;
+  });
+  ASSERT_EQ(w.status, 0) << w.out << w.err;
+  const std::string file = f.dir.file("26121000_RND.snd");
+  auto r = run_child([&] {
+    THERM_read_raw(file.c_str());
+    std::printf("--\n");
+    print_analysis();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string before = w.out.substr(w.out.find("--\n")), after = r.out.substr(r.out.find("--\n"));
+  EXPECT_GT(before.size(), 100u);
+  EXPECT_EQ(after, before) << read_file(file);
 }
 
 } // namespace

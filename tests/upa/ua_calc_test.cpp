@@ -377,7 +377,9 @@ std::vector<Query> queries(Sounding& s) {
       q.push_back({text("MEAN %s %d %.9g %.9g", name, y.coord, static_cast<double>(y.b), static_cast<double>(y.t)),
                    {mean_value(name, l, n, y.coord, y.b, y.t)},
                    {rel}});
-  for (auto y : {Layer{100, sfc, sfc - 100}, Layer{100, 950, 800}, Layer{100, sfc - 5, sfc - 50}}) {
+  /* sfc - 5: the top shares the ground's interval, the walk overshoots */
+  for (auto y :
+       {Layer{100, sfc, sfc - 100}, Layer{100, 950, 800}, Layer{100, sfc - 5, sfc - 50}, Layer{100, sfc, sfc - 5}}) {
     float w = 0, o = 0;
     layer_parcel_mean(l, n, y.coord, y.b, y.t, &w, &o);
     q.push_back(

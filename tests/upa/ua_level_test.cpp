@@ -4,11 +4,15 @@
 #include "kez_test.h"
 #include "kezraw.h"
 #include "kezupa.h"
+#include "sounding_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -152,6 +156,100 @@ TEST(CalcLayer, WithoutSoundingGivesMissing) {
     return ::testing::Test::HasFailure() ? 1 : 0;
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* Layer means of variables over the current sounding, made current as a
+ * sounding program does, against the NumPy reference of the layer
+ * quantities. The decoding gives the larger value first, which for height,
+ * potential-temperature and pressure-difference layers is the top: the
+ * means must still run from the bottom up. */
+struct CurrentCase {
+  int ltype, level;
+  const char* name;
+  int coord;
+  float bottom, top; /* as the reference is asked */
+  const char* why;
+};
+
+const CurrentCase kCurrent[] = {
+    {101, 85050, "temp", 101, 850, 500, "pressure layer, bottom first as decoded"},
+    {0, 0, "rhum", 100, 965, 500, "surface to 500 hPa"},
+    {104, 30010, "theta", 104, 1000, 3000, "height layer given top first"},
+    {106, 30005, "mrat", 106, 850, 3350, "height layer above the 350 m ground"},
+    {116, 90030, "temp", 116, 935, 875, "layer 30 to 90 hPa above the 965 hPa ground"},
+};
+
+TEST(CalcLayer, MeansOverTheCurrentSounding) {
+  if (!kez_test::have_program("/usr/bin/python3") || kez_test::run_command("/usr/bin/python3 -c 'import numpy'") != 0)
+    GTEST_SKIP() << "no NumPy";
+  const std::vector<UPA_level>& s = fixtures::kStrong;
+  ASSERT_EQ(s[0].p, 965);
+  ASSERT_EQ(s[0].h, 350);
+  kez_test::TempDir dir;
+  std::ostringstream in;
+  in.precision(9);
+  for (const auto& l : s)
+    in << "L " << l.p << ' ' << l.h << ' ' << l.t << ' ' << l.td << ' ' << l.dir << ' ' << l.spd << '\n';
+  for (const auto& c : kCurrent) {
+    in << "MEAN " << c.name << ' ' << c.coord << ' ' << c.bottom << ' ' << c.top << '\n';
+    in << "WIND " << c.coord << ' ' << c.bottom << ' ' << c.top << '\n';
+  }
+  const std::string file = dir.file("current");
+  kez_test::write_file(file, in.str());
+  std::string ref;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/upa/data/layer_ref.py " + file, &ref), 0)
+      << ref;
+
+  /* The child prints what the layer operations give, one case a line. */
+  auto r = kez_test::run_child([&] {
+    std::vector<UPA_level> sm(s), wm(s);
+    sm.resize(UPA_MAX_LEVELS);
+    wm.resize(UPA_MAX_LEVELS);
+    const int n = static_cast<int>(s.size());
+    THERM_set_data(965, sm.data(), n, wm.data(), n);
+    for (const auto& c : kCurrent) {
+      VAR_data v = var(c.ltype, c.level, c.name);
+      RAW_data d{};
+      WIND w{0, 0};
+      UPA_calc_layer(&v, &d);
+      UPA_calc_wind_layer(&v, &w);
+      std::printf("%.9g %.9g %.9g\n", static_cast<double>(d.value[0]), static_cast<double>(w.dir),
+                  static_cast<double>(w.spd));
+    }
+    /* Potential-temperature layer (top first as decoded): the bottom is
+     * near 700 hPa, the top near 500 hPa. */
+    VAR_data v = var(114, 320312, "temp");
+    RAW_data d{};
+    WIND w{0, 0};
+    UPA_calc_layer(&v, &d);
+    UPA_calc_wind_layer(&v, &w);
+    std::printf("%.9g %.9g %.9g\n", static_cast<double>(d.value[0]), static_cast<double>(w.dir),
+                static_cast<double>(w.spd));
+    std::printf("%.9g\n", static_cast<double>(mean_value("temp", THERM_get_SM(), n, 114, 312, 320)));
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  std::istringstream want(ref), got(r.out);
+  for (const auto& c : kCurrent) {
+    SCOPED_TRACE(c.why);
+    double mean = 0, found = 0, wdir = 0, wspd = 0, gmean = 0, gdir = 0, gspd = 0;
+    ASSERT_TRUE(want >> mean >> found >> wdir >> wspd);
+    ASSERT_TRUE(got >> gmean >> gdir >> gspd) << r.out;
+    ASSERT_EQ(found, 1) << "the reference's top has a wind";
+    EXPECT_NEAR(gmean, mean, std::fabs(mean) * 1e-4);
+    EXPECT_NEAR(gdir, wdir, 0.01);
+    EXPECT_NEAR(gspd, wspd, std::fabs(wspd) * 1e-4);
+  }
+  double tmean = 0, tdir = 0, tspd = 0, direct = 0;
+  ASSERT_TRUE(got >> tmean >> tdir >> tspd >> direct) << r.out;
+  EXPECT_EQ(tmean, direct) << "the isentropic layer's mean, bottom first";
+  EXPECT_LT(tmean, 9.5) << "below the 700 hPa temperature";
+  EXPECT_GT(tmean, -10) << "above the 500 hPa temperature";
+  EXPECT_GT(tdir, 235) << "veered past the 700 hPa wind";
+  EXPECT_LT(tdir, 255) << "backed from the 500 hPa wind";
+  EXPECT_GT(tspd, 42);
+  EXPECT_LT(tspd, 60);
 }
 
 } // namespace

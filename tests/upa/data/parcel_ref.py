@@ -124,11 +124,30 @@ def energy(tp1, tp2, e1, e2):
 
 
 # --- the parcel ---------------------------------------------------------
+def first_at_or_above(p):
+    """Index of the first level at or above p, the search starting at level
+    1 (so a bottom exactly at the ground gives 1), or the count."""
+    i = 1
+    while i < len(P) and P[i] > p:
+        i += 1
+    return i
+
+
 def mixed_parcel(p0, depth):
     """Mean potential temperature and mixing ratio from p0 to p0 - depth,
-    trapezoids in ln p, the sounding's levels inside the layer."""
+    trapezoids in ln p. The walk starts at p0 and, unless p0 is that level
+    itself, first goes to the first level at or above p0, then through the
+    levels below the top, then to the top; when both ends lie between the
+    same two levels it thus overshoots to the upper one and comes back down
+    with a negative logarithm. Divided by the whole layer's depth."""
     ptop = p0 - depth
-    ps = [p0] + [p for p in P if ptop < p < p0] + [ptop]
+    lb, lt = first_at_or_above(p0), first_at_or_above(ptop)
+    ps = [p0]
+    if lb < len(P) and P[lb] != p0:
+        ps.append(P[lb])
+    ps += [P[k] for k in range(lb + 1, min(lt, len(P)))]
+    if ps[-1] != ptop:
+        ps.append(ptop)
     lv = [at_p(p) for p in ps]
     th = [theta(l["t"] + C2K, l["p"]) for l in lv]
     wr = [mixr(l["td"] + C2K, l["p"]) for l in lv]
@@ -215,17 +234,22 @@ cape = ascent("sfc", P[0], T[0], TD[0])
 mt, mtd = mixed_parcel(P[0], 100.0)
 ascent("ml", P[0], mt, mtd)
 
-# Cap strength of the surface parcel.
-plcl = lcl(T[0] + C2K, TD[0] + C2K, P[0])
-tlcl = t_dry(theta(T[0] + C2K, P[0]), plcl)
-cs = at_p(plcl)["t"] - (tlcl - C2K)
-if plcl >= 500:
-    sat = thetae_sat(tlcl, plcl)
-    for k in range(int(np.argmax(P <= plcl)), len(P)):
-        if P[k] <= 500:
-            break
-        cs = max(cs, T[k] - (t_satad(sat, P[k]) - C2K))
-out["capstr"] = cs
+def cap_strength(t0, td0):
+    """Cap strength of the parcel (t0, td0) at the ground."""
+    plcl = lcl(t0 + C2K, td0 + C2K, P[0])
+    tlcl = t_dry(theta(t0 + C2K, P[0]), plcl)
+    cs = at_p(plcl)["t"] - (tlcl - C2K)
+    if plcl >= 500:
+        sat = thetae_sat(tlcl, plcl)
+        for k in range(int(np.argmax(P <= plcl)), len(P)):
+            if P[k] <= 500:
+                break
+            cs = max(cs, T[k] - (t_satad(sat, P[k]) - C2K))
+    return cs
+
+
+out["capstr"] = cap_strength(T[0], TD[0])
+out["capstr_ml"] = cap_strength(mt, mtd)
 
 l500, l700, l850 = at_p(500.0), at_p(700.0), at_p(850.0)
 out["li"] = l500["t"] - parcel_temp(P[0], T[0], TD[0], 500.0)
@@ -355,7 +379,8 @@ d = np.array(vec(m2[0], m2[1] * KT)) - np.array(vec(m1[0], m1[1] * KT))
 shr = d[0] ** 2 + d[1] ** 2
 out["shear"] = np.sqrt(shr)
 out["brn"] = cape / (0.5 * shr)
-out["ehi"] = helicity(h0, h0 + 2000)["pos"] * cape / 160000
+out["hel2_pos"] = helicity(h0, h0 + 2000)["pos"]
+out["ehi"] = out["hel2_pos"] * cape / 160000
 
 for k2, v in out.items():
     print("%s %.6f" % (k2, v))

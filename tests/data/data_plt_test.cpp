@@ -167,6 +167,25 @@ DATA_info source(const Domain& dom) {
   return d;
 }
 
+/* Replaces the source's stations by 10 x 8 stations 1.9 degrees of
+ * longitude and 1.5 of latitude apart, report(i, j) giving each its values;
+ * the source stops recording its calls. */
+template <class Report>
+void station_grid(Report report) {
+  src.record = false;
+  src.reports.clear();
+  src.at.clear();
+  for (int j = 0; j < 8; ++j)
+    for (int i = 0; i < 10; ++i) {
+      SFC_report r = report(i, j);
+      std::snprintf(r.id, sizeof r.id, "K%02d", j * 10 + i);
+      src.reports.push_back(r);
+      Gpt p{};
+      MAP_tran(34.5f + 1.5f * j, -109.3f + 1.9f * i, &p.x, &p.y);
+      src.at.push_back(p);
+    }
+}
+
 /* One frame in the order of the surface driver. */
 void frame(DATA_info* data) {
   DATA_plot_init();
@@ -433,20 +452,9 @@ TEST(DataFrame, StationModelsAndAnalysedFieldToPostScript) {
     prepare("temp::cont,temp:F:value:ul,dewp:F:value:ll,wind::wbarb,pralt::value:ur");
     const Domain dom = region();
     DATA_info d = source(dom);
-    src.record = false;
     /* A grid of stations with a smooth temperature field. */
-    src.reports.clear();
-    src.at.clear();
-    for (int j = 0; j < 8; ++j)
-      for (int i = 0; i < 10; ++i) {
-        char id[8];
-        std::snprintf(id, sizeof id, "K%02d", j * 10 + i);
-        const float lat = 34.5f + 1.5f * j, lon = -109.3f + 1.9f * i;
-        src.reports.push_back(station(id, 30 + 2.0f * i + 1.5f * j, 20 + i, 45.0f * (i % 8), 5 + 3.0f * j));
-        Gpt p{};
-        MAP_tran(lat, lon, &p.x, &p.y);
-        src.at.push_back(p);
-      }
+    station_grid(
+        [](int i, int j) { return station("", 30 + 2.0f * i + 1.5f * j, 20.0f + i, 45.0f * (i % 8), 5 + 3.0f * j); });
     d.out_grid = [] { return 0; };
     d.grid_data = grid_step;
     RES_put("device", ("p," + file).c_str());
@@ -494,21 +502,11 @@ int analysed_lines_over_fill(const std::string& device, const char* plot_param) 
   prepare("temp::cont");
   const Domain dom = region();
   DATA_info d = source(dom);
-  src.record = false;
-  src.reports.clear();
-  src.at.clear();
-  for (int j = 0; j < 8; ++j)
-    for (int i = 0; i < 10; ++i) {
-      char id[8];
-      std::snprintf(id, sizeof id, "K%02d", j * 10 + i);
-      const float lat = 34.5f + 1.5f * j, lon = -109.3f + 1.9f * i;
-      const float t = 50 + 30 * std::exp(-((i - 2) * (i - 2) + (j - 4) * (j - 4)) / 6.0f) -
-                      25 * std::exp(-((i - 7) * (i - 7) + (j - 3) * (j - 3)) / 6.0f);
-      src.reports.push_back(station(id, t, 20, 0, 5));
-      Gpt p{};
-      MAP_tran(lat, lon, &p.x, &p.y);
-      src.at.push_back(p);
-    }
+  station_grid([](int i, int j) {
+    const float t = 50 + 30 * std::exp(-((i - 2) * (i - 2) + (j - 4) * (j - 4)) / 6.0f) -
+                    25 * std::exp(-((i - 7) * (i - 7) + (j - 3) * (j - 3)) / 6.0f);
+    return station("", t, 20, 0, 5);
+  });
   d.out_grid = [] { return 0; };
   d.grid_data = grid_step;
   RES_put("device", device.c_str());

@@ -107,7 +107,8 @@ std::string resolve(const char* word) {
       break;
     }
   }
-  if (base.empty() || FILE_is_stdio(base.c_str())) return base + suffix;
+  /* The naming layer takes "exit" as a request to end the program. */
+  if (base.empty() || FILE_is_stdio(base.c_str()) || stricmp(base.c_str(), "exit") == 0) return base + suffix;
   FILE_save_name_conv();
   if (FILE_set_name(base.c_str()) == 1) {
     std::vector<char> out(FILE_PATH_LEN, '\0');

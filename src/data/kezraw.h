@@ -287,7 +287,8 @@ int RAW_math_table(TAB_table* tbl, const char* oper, const char* file);
  * substitute). 1, or 0. */
 int RAW_save_table(TAB_table* tbl, const char* file, int flag);
 /* Every value of ifile with the constant: "add"/"sum", "sub", "psub",
- * "mul"/"scale", "div", "pdiv", "mod", "pmod", "ge", "le". 1, or 0. */
+ * "mul"/"scale", "div", "pdiv", "mod", "pmod", "ge", "le". 1, or 0 (also for
+ * a constant that is no finite number). */
 int RAW_math(const char* oper, const char* ifile, const char* valstr, const char* ofile);
 int RAW_extract(const char* ifile, const char* ofile);
 int RAW_series(const char* const* cmd, int num);

@@ -397,6 +397,10 @@ int RAW_save_table(TAB_table* tbl, const char* file, int flag) {
 
 int RAW_math(const char* oper, const char* ifile, const char* valstr, const char* ofile) {
   const float c = number(valstr);
+  if (missing(c)) {
+    MESS_print(M_warn, "RAW_math: Invalid constant: %.40s\n", valstr ? valstr : "");
+    return 0;
+  }
   MESS_print(M_debug, "ifile: %s\n", ifile ? ifile : "");
   Request in(ifile, RAW_READ);
   if (!in.ok()) return 0;
@@ -412,8 +416,7 @@ int RAW_math(const char* oper, const char* ifile, const char* valstr, const char
     float v = 0.0f;
     if (!wanted(rep.id) || !value_of(rep, &v)) continue;
     rep.type = VAR_TYPE_VALUE;
-    /* A constant that is no number leaves nothing to compute with. */
-    rep.value[0] = missing(c) ? KEZ_FMISS : const_op(oper, v, c);
+    rep.value[0] = const_op(oper, v, c);
     rep.value[1] = KEZ_FMISS;
     MESS_print(kTrace, "Updated: %s %f\n", rep.id, static_cast<double>(rep.value[0]));
     RAW_write(out.fd, &rep, RAW_sel(RAW_PUT_LINE), nullptr);

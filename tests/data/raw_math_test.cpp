@@ -24,7 +24,14 @@ using Lines = std::vector<std::pair<std::string, std::string>>; /* identifier, v
 
 class RawMath : public ::testing::Test {
  protected:
+  /* Resources are process-wide: the fixture hands back what it found. */
+  static constexpr const char* kResources[] = {"raw_path",   "file_path", "name_conv",  "parameter",
+                                               "identifier", "current",   "plot_format"};
   void SetUp() override {
+    for (const char* r : kResources) {
+      const char* v = RES_get(r);
+      saved.emplace_back(r, v ? v : "");
+    }
     RES_put("raw_path", dir.path().c_str());
     RES_put("file_path", dir.path().c_str());
     RES_put("name_conv", "name_conv");
@@ -36,6 +43,9 @@ class RawMath : public ::testing::Test {
     put("a.raw", "12Z\nTemps", "AAA 40.00 -100.00 10\nBBB 41 -101 20\nCCC 42 -102 -\n");
     put("b.raw", "l\ni", "AAA 40 -100 1\nBBB 41 -101 2\nDDD 43 -103 5\n");
     put("c.raw", "l\ni", "AAA 40 -100 100\nDDD 43 -103 7\n");
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : saved) RES_put(name.c_str(), value.c_str());
   }
   void put(const std::string& name, const std::string& head, const std::string& body) {
     write_file(dir.file(name), "KEZRAW\n" + head + "\n" + body);
@@ -64,6 +74,7 @@ class RawMath : public ::testing::Test {
     return out;
   }
   TempDir dir;
+  std::vector<std::pair<std::string, std::string>> saved;
 };
 
 TEST_F(RawMath, TableCommandsCombineStationByStation) {
@@ -222,6 +233,10 @@ TEST_F(RawMath, InvalidCommandsAndUnusableFilesFail) {
                         "ext none.raw = out.raw", "series a.raw none.raw = out.raw"}) {
     auto out = capture([&] { EXPECT_EQ(run(c), 0) << c; });
     EXPECT_NE((out.out + out.err).find("RAW_file_open: Unable to open file:"), std::string::npos) << c;
+  }
+  for (const char* c : {"a.raw add #x = out.raw", "#1e99 sub a.raw = out.raw", "a.raw div # = out.raw"}) {
+    auto out = capture([&] { EXPECT_EQ(run(c), 0) << c; });
+    EXPECT_NE((out.out + out.err).find("RAW_math: Invalid constant"), std::string::npos) << c;
   }
   EXPECT_EQ(RAW_math_command(0, nullptr), 0);
 }

@@ -256,6 +256,44 @@ int RAW_run_oa(GRD_report* grids);
 int RAW_free_oa_data();
 
 /* ------------------------------------------------------------------------ */
+/* raw_math: arithmetic on raw files                                        */
+/* ------------------------------------------------------------------------ */
+
+/* The commands of the raw-file tool, one command as words:
+ *   sum|max|min|copy|merge base file ... = out [info [label]]
+ *   ext in = out
+ *   series in ... = [out [info [label]]]       ("-" or none: standard output)
+ *   a add|sub|mul|div|mod|ge|le b = out [info [label]]
+ * where a or b may be a constant "#value". Between two files the result
+ * keeps the stations of a that b updated; "mod", "ge" and "le" act as with
+ * a constant. Results without meaning (division or remainder by zero) and
+ * values cut by "ge"/"le" are missing and written as "-". 1, or 0 for an
+ * invalid command or a file that cannot be used. */
+int RAW_math_command(int num, const char* const* cmd);
+/* Reads "parameter" ("miss=V", "outmiss", "noattr"). 0. */
+int RAW_parameter();
+/* The substitute of missing input values; -9999 none. 0. */
+int RAW_set_miss_val(float val);
+/* Output info from word ind and date label from word ind + 1 when given
+ * and not "-". 0. */
+int RAW_set_info(const char* const* cmd, int num, int ind);
+/* The station table (keyed on the whole identifier) of a base file; tbl is
+ * zeroed or a table of an earlier call, which is freed first. 1, or 0. */
+int RAW_make_table(TAB_table* tbl, const char* file);
+/* Applies a file to the table with oper ("sum", "add", "sub", "mul",
+ * "scale", "div", "mod", "max", "min", "ge", "le"; any other copies). 1, or 0. */
+int RAW_math_table(TAB_table* tbl, const char* oper, const char* file);
+/* Writes the table; flag 1 keeps only the stations updated (without a
+ * substitute). 1, or 0. */
+int RAW_save_table(TAB_table* tbl, const char* file, int flag);
+/* Every value of ifile with the constant: "add"/"sum", "sub", "psub",
+ * "mul"/"scale", "div", "pdiv", "mod", "pmod", "ge", "le". 1, or 0 (also for
+ * a constant that is no finite number). */
+int RAW_math(const char* oper, const char* ifile, const char* valstr, const char* ofile);
+int RAW_extract(const char* ifile, const char* ofile);
+int RAW_series(const char* const* cmd, int num);
+
+/* ------------------------------------------------------------------------ */
 /* windbarb: wind barbs, wind arrows and storm tracks                       */
 /* ------------------------------------------------------------------------ */
 

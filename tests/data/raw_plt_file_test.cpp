@@ -43,10 +43,11 @@ Domain us_domain(float dx = 0.4f) {
 }
 
 /* Two stations by position and Denver by identifier only. */
-const char* kStations = "KEZRAW\n12Z  5 JAN 98\n!Test values\nid lat lon T:Temperature wx\n$\n"
-                        "AAA 45.0 -93.0 12 a_b\n"
-                        "BBB 35.0 -90.0 34 c\n"
-                        "DEN - - 56 d\n";
+const char* kStations =
+    "KEZRAW\n12Z  5 JAN 98\n!Test values\nid lat lon T:Temperature wx\n$\n"
+    "AAA 45.0 -93.0 12 a_b\n"
+    "BBB 35.0 -90.0 34 c\n"
+    "DEN - - 56 d\n";
 
 /* The texts drawn into a metafile. */
 std::vector<std::string> texts(const std::string& meta) {
@@ -56,7 +57,9 @@ std::vector<std::string> texts(const std::string& meta) {
   return out;
 }
 
-bool has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+bool has(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
 
 /* A field of stations over the United States whose value is their
  * latitude plus shift, for analyses. */
@@ -147,10 +150,14 @@ TEST(RawGridFile, OutFileItems) {
     const char* tail; /* the end of the chosen convention's name template */
   };
   const Case cases[] = {
-      {"cdf", GRD_TYPE_NETCDF, "_%v.nc"},       {"kez", GRD_TYPE_TEXT, "_%v.grd"},
-      {"KEZB", GRD_TYPE_BINARY, "_%v.grd"},     {"png,cdf", GRD_TYPE_NETCDF, "_%v.nc"},
-      {"cdf,png", GRD_TYPE_NETCDF, "_%v.nc"},   {"gif", 0, "_%v.grd"},
-      {"none", 0, "_%v.grd"},                   {"cdf,kez_sfc_grd_cdf", GRD_TYPE_TEXT, "_sfc.nc"},
+      {"cdf", GRD_TYPE_NETCDF, "_%v.nc"},
+      {"kez", GRD_TYPE_TEXT, "_%v.grd"},
+      {"KEZB", GRD_TYPE_BINARY, "_%v.grd"},
+      {"png,cdf", GRD_TYPE_NETCDF, "_%v.nc"},
+      {"cdf,png", GRD_TYPE_NETCDF, "_%v.nc"},
+      {"gif", 0, "_%v.grd"},
+      {"none", 0, "_%v.grd"},
+      {"cdf,kez_sfc_grd_cdf", GRD_TYPE_TEXT, "_sfc.nc"},
       {"sfc_grd", GRD_TYPE_TEXT, "_sfc.grd"},
   };
   for (const Case& c : cases) {
@@ -268,4 +275,48 @@ TEST(RawContourPlot, TwoFilesOnPostScript) {
   std::string out;
   EXPECT_EQ(kez_test::run_command("gs -q -dNOPAUSE -dBATCH -sDEVICE=bbox " + ps + " 2>&1", &out), 0) << out;
   EXPECT_NE(out.find("%%BoundingBox"), std::string::npos) << out;
+}
+
+/* Requests choose a field by number or name, or every value of a line; the
+ * "skip" keyword draws every n-th record only, counted from the first. */
+TEST(RawFilePlot, FieldsAndSkipCount) {
+  TempDir dir;
+  kez_test::write_file(dir.file("t.raw"),
+                       "KEZRAW\n12Z  5 JAN 98\n!Rows\nid lat lon T:Temp U:Other\n$\n"
+                       "R0 40 -100 10 20\nR1 40 -99 11 21\nR2 40 -98 12 22\n"
+                       "R3 40 -97 13 23\nR4 40 -96 14 24\nR5 40 -95 15 25\nR6 40 -94 16 26\n");
+  struct Case {
+    const char* request;
+    const char* plot_param;
+    std::vector<std::string> drawn;
+  };
+  const Case cases[] = {
+      {"t.raw-0", "", {"10", "11", "12", "13", "14", "15", "16"}},
+      {"t.raw-U", "", {"20", "21", "22", "23", "24", "25", "26"}},
+      {"t.raw-1:uc", "", {"20", "21", "22", "23", "24", "25", "26"}},
+      {"t.raw", "", {"10", "20", "11", "21", "12", "22", "13", "23", "14", "24", "15", "25", "16", "26"}},
+      {"t.raw-0", "skip 3", {"10", "13", "16"}},
+      {"t.raw-0:sk=2", "", {"10", "12", "14", "16"}},
+  };
+  for (const Case& c : cases) {
+    const std::string meta = dir.file("f.meta");
+    auto r = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      RES_put("raw_path", dir.path().c_str());
+      RES_put("device", ("m," + meta).c_str());
+      if (*c.plot_param) RES_put("plot_param", c.plot_param);
+      Domain d = us_domain();
+      if (PLT_open(DOM_aspect(&d)) != 0) return 3;
+      MAP_setup(&d);
+      std::string req = c.request;
+      RAW_plot_file(req.data(), 1);
+      std::printf("ul [%s]\n", PLT_get_label(0, 0));
+      return PLT_close();
+    });
+    ASSERT_EQ(r.status, 0) << c.request << r.out << r.err;
+    EXPECT_EQ(texts(meta), c.drawn) << c.request << " " << c.plot_param << "\n" << r.err;
+    if (std::string(c.request) == "t.raw-U") {
+      EXPECT_NE(r.out.find("ul [Rows-Other]"), std::string::npos) << r.out;
+    }
+  }
 }

@@ -320,3 +320,39 @@ TEST(RawFilePlot, FieldsAndSkipCount) {
     }
   }
 }
+
+/* The same plot in a window, filled: the screen shows the colour bands of
+ * both analyses. */
+TEST(RawContourPlot, TwoFilesInTheWindow) {
+  kez_test::XServer x(800, 700, 24);
+  if (!x.ok()) GTEST_SKIP() << "Xvfb is needed";
+  if (!kez_test::have_program("xwd")) GTEST_SKIP() << "xwd is needed";
+  TempDir dir;
+  kez_test::write_file(dir.file("a.raw"), field_file("12Z  5 JAN 98", 0));
+  kez_test::write_file(dir.file("b.raw"), field_file("00Z  6 JAN 98", 100));
+  const std::string shot = dir.file("w.xwd");
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    RES_put("raw_path", dir.path().c_str());
+    RES_put("grid_path", dir.path().c_str());
+    RES_put("out_file", "none");
+    RES_put("map_file", "kez.map:red");
+    RES_put("device", ("display," + x.display()).c_str());
+    RES_put("filename", "a.raw-0,b.raw-0");
+    RES_put("con_interval", "4");
+    FLAG_set_batch(1);
+    FLAG_set(FLAG_PLOT_TYPE, 15);
+    Domain d = us_domain();
+    /* Opened here, the window stays up after the plot. */
+    if (PLT_open(DOM_aspect(&d)) != 0) return 3;
+    RAW_plot(&d);
+    gupdate_window();
+    const int rc = kez_test::run_command("xwd -root -silent -display " + x.display() + " > " + shot);
+    PLT_close();
+    return rc;
+  });
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  std::string colours;
+  ASSERT_EQ(kez_test::run_command("convert " + shot + " -format %k info:", &colours), 0);
+  EXPECT_GE(std::atoi(colours.c_str()), 6) << "background, frame, outlines and several bands";
+}

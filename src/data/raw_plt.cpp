@@ -1063,10 +1063,13 @@ int RAW_grid_file(char* file, int label) {
   const int type = RAW_grd_out_file();
   char filename[FILE_PATH_LEN] = "";
   bool reused = false;
+  GRD_info read_info{};
   if (type != 0 && FILE_set_date(&state.info.date, filename) == 0) {
-    GRD_info info{};
+    /* The grid as the store made it for the domain; the file is read over
+     * the slot, so the comparison needs its own copy. */
+    const Domain analysis = slot->domain;
     int got = 0;
-    reused = g.read_check(filename, slot, &info, &got, &slot->domain) != 0;
+    reused = g.read_check(filename, slot, &read_info, &got, &analysis) != 0;
   }
   if (!reused) {
     g.set_grid_info(0, state.info.info);
@@ -1143,7 +1146,13 @@ int RAW_grid_file(char* file, int label) {
     state.grid_info = info;
     state.grid_file = filename;
     state.grid_type = type;
+  } else if (type == 0) {
+    /* Nothing was written: the save key must not put this grid under the
+     * name of an earlier one. */
+    state.grid_file.clear();
+    state.grid_type = 0;
   } else if (reused) {
+    state.grid_info = read_info;
     state.grid_file = filename;
     state.grid_type = type;
   }

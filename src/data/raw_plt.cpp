@@ -719,7 +719,14 @@ constexpr float CAT_ID_DROP = 0.01f;
 constexpr float OA_FILTER = 1.0f;
 constexpr float OA_RADIUS = 3.0f; /* grid lengths */
 
-bool is_fill_type(int t) { return t == 15 || t == 16 || t == 52; } /* contour fill, lines and fill, fill alternate */
+/* The filled contour types of the contour layer (CONT_FILL, CONT_LINES_FILL,
+ * CONT_FILL_ALT in kezcont.h, which this layer cannot include). */
+constexpr int FILL_TYPES[] = {15, 16, 52};
+bool is_fill_type(int t) {
+  for (int f : FILL_TYPES)
+    if (t == f) return true;
+  return false;
+}
 
 Domain current_domain() {
   Domain d;
@@ -956,6 +963,7 @@ int RAW_plot_file(char* file, int label) {
    * and the format items); afterwards that of the datum drawn last, so a
    * record's "sk=" item steers the records after it. */
   int skip = state.base.skip;
+  bool tried = false; /* a table that could not be loaded is not read again for every station */
   RAW_report rep;
   for (int rec = 0;;) {
     const int res = read_record(raw.fd, &rep, sel, &rec);
@@ -973,7 +981,7 @@ int RAW_plot_file(char* file, int label) {
     bool have = record_pair(rep, proj, this_rec, &a, &b);
     bool placed = false;
     if (label && (table.flag != 0 || rep.lat == MISS)) {
-      if (table.flag == 0) load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
+      if (table.flag == 0 && !tried) tried = !load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
       CTY_locate loc{};
       if (table.flag != 0 && CTY_search(rep.id, &loc) > 0) {
         d.x = loc.x;
@@ -1095,6 +1103,7 @@ int RAW_grid_file(char* file, int label) {
   check_table(&table);
   const int proj = map_dom.proj;
   const bool all = whole_line(sel);
+  bool tried = false;
   RAW_report rep;
   int j = 0;
   for (int rec = 0;;) {
@@ -1109,7 +1118,7 @@ int RAW_grid_file(char* file, int label) {
     float y = MISS;
     bool placed = false;
     if (table.flag != 0 || rep.lat == MISS) {
-      if (table.flag == 0) load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
+      if (table.flag == 0 && !tried) tried = !load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
       CTY_locate loc{};
       if (table.flag != 0 && CTY_search(rep.id, &loc) > 0) {
         x = loc.x;

@@ -745,7 +745,7 @@ bool table_filled() {
  * and a zoom or resize re-run places stations anew. */
 void check_table(State::TableUse* t) {
   const Domain cur = current_domain();
-  if (t->flag != 0 && (!table_filled() || std::memcmp(&cur, &t->dom, sizeof cur) != 0)) t->flag = 0;
+  if (t->flag != 0 && (!table_filled() || !DOM_comp(&cur, &t->dom))) t->flag = 0;
 }
 
 bool load_table(State::TableUse* t, int prior, int flag) {
@@ -942,8 +942,9 @@ int RAW_plot_file(char* file, int label) {
   gset_fill_print_solid(1);
   const Ids ids;
   RAW_plot_init(&attr, plot_scale());
+  /* Only labelled plots place stations through the table. */
   State::TableUse& table = state.plot_table;
-  load_asked_table(&table);
+  if (label) load_asked_table(&table);
   const bool asked = table.flag == TABLE_ASKED;
 
   if (const char* pf = RES_get("plot_format")) {
@@ -1056,7 +1057,7 @@ int RAW_grid_file(char* file, int label) {
   const Domain map_dom = current_domain();
   Domain grid_dom;
   if (DOM_get_region(&grid_dom, 2) <= 0) grid_dom = map_dom;
-  const bool same_dom = std::memcmp(&grid_dom, &map_dom, sizeof grid_dom) == 0;
+  const bool same_dom = DOM_comp(&grid_dom, &map_dom) != 0;
 
   g.init_grids();
   RAW_init_oa_data();

@@ -12,6 +12,7 @@
  * docs/architecture.md.
  */
 #include <cstdio>
+#include <string>
 
 #include "kez.h"
 #include "kezcont.h"
@@ -70,11 +71,27 @@ int station_text(float x, float y, const char* text, const Gattribs* attr) {
 constexpr CTY_plot_hooks station_plot_hooks{RAW_plot_init, RAW_set_marker,  station_text,        CONT_set_fill_colors,
                                             CONT_set_base, CONT_set_intrvl, CONT_get_fill_attrib};
 
-/* The map plot reads the station plot's range into the contour settings
- * and draws their colour bar; the raw-file plotter and analysis are not
- * there yet. */
-constexpr MAP_data_hooks map_data_hooks{nullptr,      nullptr,       RAW_get_range, CONT_set_range,
-                                        CONT_get_bar, CONT_draw_bar, CONT_set_type, CONT_set_fill_colors};
+/* The map plot draws and grids raw point-data files, reads the station
+ * plot's range into the contour settings and draws their colour bar. The
+ * hooks take constant texts while the raw-file requests are cut in place,
+ * so a copy is handed on. */
+int plot_raw_file(const char* file, int label) {
+  std::string request(file ? file : "");
+  return RAW_plot_file(request.data(), label);
+}
+int grid_raw_file(const char* file, int label) {
+  std::string request(file ? file : "");
+  return RAW_grid_file(request.data(), label);
+}
+constexpr MAP_data_hooks map_data_hooks{plot_raw_file, grid_raw_file, RAW_get_range, CONT_set_range,
+                                        CONT_get_bar,  CONT_draw_bar, CONT_set_type, CONT_set_fill_colors};
+
+/* Raw files are analysed into the grid store and contoured, both a layer
+ * above the raw-file plotter. */
+constexpr RAW_grid_hooks raw_grid_hooks{GRD_init_grids,    GRD_get_grid,      GRD_set_grid_domain, GRD_alloc_grid,
+                                        GRD_set_grid_info, GRD_set_grid_date, GRD_read_check,      GRD_save_file,
+                                        CONT_plot_setup,   CONT_draw,         CONT_get_bar,        CONT_draw_bar,
+                                        CONT_flash_value};
 
 /* A sounding from grids is finished by the upper-air subsystem (heights,
  * date label) and turns wind components through the vector tools. */
@@ -105,6 +122,7 @@ struct Registrations {
     GRD_set_sound_hooks(&grid_sound_hooks);
     CTY_set_plot_hooks(&station_plot_hooks);
     MAP_set_data_hooks(&map_data_hooks);
+    RAW_set_grid_hooks(&raw_grid_hooks);
     SFC_set_grid_hooks(&sfc_grid_hooks);
   }
 };

@@ -21,6 +21,9 @@
  */
 #include "kezraw.h"
 
+#include "../grid/kezgrd.h"
+#include "kezcty.h"
+
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -52,14 +55,29 @@ RAW_attribs defaults() {
   return a;
 }
 
-struct {
+struct State {
   RAW_attribs base = defaults();             /* the plot's attributes */
   RAW_attribs cur = defaults();              /* the attributes of the datum being drawn */
   Gpt pts[2] = {{MISS, MISS}, {MISS, MISS}}; /* last two distinct stations, newest first */
   int post_line = 0;                         /* a line to the next station is wanted */
+  /* Raw files on plots: the header of the file last opened, and the grid
+   * file last written by gridding (for the save key). */
+  RAW_info info{};
+  GRD_info grid_info{};
+  std::string grid_file;
+  int grid_type = 0;
+  /* Whether each of the file plotter and the gridder loaded the station
+   * table, and for which domain. */
+  struct TableUse {
+    int flag = 0; /* 0 not loaded, 1 asked for by the resources, 2 on demand */
+    Domain dom{};
+  } plot_table, grid_table;
 } state;
 
-constinit struct { RAW_contour_ops ops{}; /* null members: no contour layer */ } hooks;
+constinit struct {
+  RAW_contour_ops ops{}; /* null members: no contour layer */
+  RAW_grid_hooks grid{}; /* null members: no grid store or contouring */
+} hooks;
 
 /* ---- the contour calls, answering "nothing set" without the layer ---- */
 
@@ -685,5 +703,544 @@ RAW_attribs RAW_get_base() { return state.base; }
 
 int RAW_reset_line() {
   state.pts[0] = Gpt{MISS, MISS};
+  return 0;
+}
+
+/* ---- raw files on plots ------------------------------------------------------------------ */
+
+namespace {
+
+constexpr int TABLE_ASKED = 1;  /* the resources asked for the station table */
+constexpr int TABLE_DEMAND = 2; /* loaded for a station without a position */
+constexpr int DEMAND_PRIOR = 5; /* priority of the table loaded on demand */
+constexpr const char* STATION_FILE = "sao.cty";
+constexpr float CAT_ID_HEIGHT = 0.015f; /* identifiers under a category diagram, page units */
+constexpr float CAT_ID_DROP = 0.01f;
+constexpr float OA_FILTER = 1.0f;
+constexpr float OA_RADIUS = 3.0f; /* grid lengths */
+
+/* The filled contour types of the contour layer (CONT_FILL, CONT_LINES_FILL,
+ * CONT_FILL_ALT in kezcont.h, which this layer cannot include). */
+constexpr int FILL_TYPES[] = {15, 16, 52};
+bool is_fill_type(int t) {
+  for (int f : FILL_TYPES)
+    if (t == f) return true;
+  return false;
+}
+
+Domain current_domain() {
+  Domain d;
+  DOM_init(&d);
+  MAP_get_domain(&d);
+  return d;
+}
+
+bool table_filled() {
+  const TAB_table* tab = CTY_get_table();
+  return tab && tab->tab_size > 0 && tab->num_entry > 0;
+}
+
+/* A flag is only trusted while the table still holds stations placed for
+ * the current domain: the plot frame empties the table when a plot closes,
+ * and a zoom or resize re-run places stations anew. */
+void check_table(State::TableUse* t) {
+  const Domain cur = current_domain();
+  if (t->flag != 0 && (!table_filled() || !DOM_comp(&cur, &t->dom))) t->flag = 0;
+}
+
+bool load_table(State::TableUse* t, int prior, int flag) {
+  Domain cur = current_domain();
+  CTY_store(STATION_FILE, CTY_TABLE_POS_LOC, &cur, prior);
+  if (!table_filled()) return false;
+  t->flag = flag;
+  t->dom = cur;
+  return true;
+}
+
+void load_asked_table(State::TableUse* t) {
+  check_table(t);
+  if (t->flag != 0) return;
+  const char* city = RES_get("city_file");
+  const char* prior = RES_get("stat_prior");
+  if ((city && *city) || (prior && *prior)) load_table(t, DOM_get_prior(), TABLE_ASKED);
+}
+
+/* The identifier list of the "identifier" resource. */
+struct Ids {
+  int n = 0;
+  char** v = nullptr;
+  Ids() { RES_getvals("identifier", &n, &v); }
+  ~Ids() {
+    if (v) free_parsed_array(n, v);
+  }
+  Ids(const Ids&) = delete;
+  Ids& operator=(const Ids&) = delete;
+  bool pass(const char* id) const { return n <= 0 || CTY_ids_cmp(n, v, id) >= 0; }
+};
+
+/* Closes a raw file when the scope ends. */
+struct OpenRaw {
+  int fd;
+  explicit OpenRaw(int d) : fd(d) {}
+  ~OpenRaw() {
+    if (fd >= 0) RAW_close(fd);
+  }
+  OpenRaw(const OpenRaw&) = delete;
+  OpenRaw& operator=(const OpenRaw&) = delete;
+};
+
+bool named_field(const char* sel) { return reinterpret_cast<std::uintptr_t>(sel) >= RAW_SEL_LIMIT; }
+
+/* The upper-left label: the file's info and the field's description or
+ * name. */
+std::string file_label(int fd, const char* sel, const RAW_info& info) {
+  std::string out(info.info, strnlen(info.info, sizeof info.info));
+  const bool all = !named_field(sel) && reinterpret_cast<std::uintptr_t>(sel) == RAW_SEL_ALL;
+  const char* desc = all ? nullptr : RAW_get_field_info(fd, sel);
+  if (desc && *desc) return out.empty() ? std::string(desc) : out + "-" + desc;
+  if (named_field(sel)) return out + "-" + sel;
+  return out;
+}
+
+void set_labels(int fd, const char* sel, RAW_info* info, bool keep_in_header) {
+  const std::string up_left = file_label(fd, sel, *info);
+  PLT_label_up_left(up_left.c_str());
+  PLT_label_up_right(info->datim);
+  if (keep_in_header) put(info->info, sizeof info->info, up_left);
+}
+
+void report_init(RAW_report* r) {
+  *r = RAW_report{};
+  r->type = KEZ_MISS;
+  r->lat = r->lon = r->elev = MISS;
+  r->value[0] = r->value[1] = MISS;
+}
+
+/* Reads record rec; 1 a value, 0 a record to pass over (the end of a line
+ * in whole-line reading), -1 the end. */
+int read_record(int fd, RAW_report* r, const char* sel, int* rec) {
+  report_init(r);
+  const int res = RAW_read(fd, r, sel, rec);
+  if (res < 0) return -1;
+  const bool all = !named_field(sel) && reinterpret_cast<std::uintptr_t>(sel) == RAW_SEL_ALL;
+  return all ? (res == 1 ? 1 : 0) : 1;
+}
+
+bool whole_line(const char* sel) { return !named_field(sel) && reinterpret_cast<std::uintptr_t>(sel) == RAW_SEL_ALL; }
+
+/* A record's position: on the diagrams made of its values, else its
+ * latitude and longitude. The pair is what MAP_tran takes. */
+bool record_pair(const RAW_report& r, int proj, int rec, float* a, float* b) {
+  if (proj == MAP_CAT) {
+    *a = static_cast<float>(rec);
+    *b = r.value[0];
+  } else if (proj == MAP_XLOGP) {
+    *a = r.value[0];
+    *b = r.lat;
+  } else {
+    *a = r.lat;
+    *b = r.lon;
+  }
+  return *a != MISS && *b != MISS && std::isfinite(*a) && std::isfinite(*b);
+}
+
+/* The identifier of a category under the frame, on the page. */
+void category_label(const char* id, float x, int rec) {
+  const Domain d = current_domain();
+  float lat_step = 0;
+  float lon_step = 0;
+  MAP_get_latlon(&lat_step, &lon_step);
+  bool shown = false;
+  if (lat_step > 0) {
+    const int every = static_cast<int>(lat_step);
+    shown = every <= 1 || rec % every == 0;
+  } else if (d.dx != MISS && d.dx > 0) {
+    shown = std::fmod(static_cast<float>(rec), std::ceil(d.dx / 10.0f)) < 0.5f;
+  }
+  MAP_limits lim{};
+  MAP_get_limits(&lim);
+  if (!shown || x < lim.x_min || x > lim.x_max) return;
+  /* Plot to page through the plot window and its place on the page. */
+  Glim win{};
+  Glim view{};
+  GPH_get_win(2, &win);
+  PLT_get_view(&view);
+  if (win.x_max == win.x_min) return;
+  const float px = view.x_min + (x - win.x_min) / (win.x_max - win.x_min) * (view.x_max - view.x_min);
+  const float py = view.y_min;
+  GPH_trans(1);
+  Gattribs a;
+  ATTRIB_init(&a);
+  ATTRIB_get("color_line", "magenta", &a);
+  GPH_text_attr(nullptr, 1);
+  GPH_text_attr(&a, CAT_ID_HEIGHT);
+  GPH_text_align(GCENTER_HOR, GTOP_VERT);
+  GPH_printf(px, py - CAT_ID_DROP, "%s", id);
+  GPH_trans(2);
+  Gattribs h;
+  ATTRIB_init(&h);
+  GPH_text_attr(&h, TEXT_HEIGHT * MAP_get_vert());
+}
+
+float plot_scale() {
+  const char* sc = RES_get("plot_scale");
+  float v = 0;
+  return sc && to_float(sc, &v) && v > 0 ? v : 1.0f;
+}
+
+bool grid_linked(const char* who) {
+  const RAW_grid_hooks& g = hooks.grid;
+  if (g.init_grids && g.get_grid && g.set_grid_domain && g.alloc_grid && g.set_grid_info && g.set_grid_date &&
+      g.read_check && g.save_file)
+    return true;
+  MESS_print(M_warn, "%s: No grid store is linked\n", who);
+  return false;
+}
+
+/* Saves and restores the file-name convention around a scope. */
+struct KeepNameConv {
+  KeepNameConv() { FILE_save_name_conv(); }
+  ~KeepNameConv() { FILE_restore_name_conv(); }
+  KeepNameConv(const KeepNameConv&) = delete;
+  KeepNameConv& operator=(const KeepNameConv&) = delete;
+};
+
+} // namespace
+
+int RAW_set_grid_hooks(const RAW_grid_hooks* h) {
+  if (!h) return 0;
+  auto take = [](auto* slot, auto fn) {
+    if (fn) *slot = fn;
+  };
+  RAW_grid_hooks& g = hooks.grid;
+  take(&g.init_grids, h->init_grids);
+  take(&g.get_grid, h->get_grid);
+  take(&g.set_grid_domain, h->set_grid_domain);
+  take(&g.alloc_grid, h->alloc_grid);
+  take(&g.set_grid_info, h->set_grid_info);
+  take(&g.set_grid_date, h->set_grid_date);
+  take(&g.read_check, h->read_check);
+  take(&g.save_file, h->save_file);
+  take(&g.cont_plot_setup, h->cont_plot_setup);
+  take(&g.cont_draw, h->cont_draw);
+  take(&g.cont_get_bar, h->cont_get_bar);
+  take(&g.cont_draw_bar, h->cont_draw_bar);
+  take(&g.flash_value, h->flash_value);
+  return 0;
+}
+
+int RAW_plot_file(char* file, int label) {
+  char* sel = nullptr;
+  char* fmt = nullptr;
+  const OpenRaw raw(RAW_file_open(file, &sel, &fmt, RAW_READ));
+  if (raw.fd < 0) return 0;
+  RAW_reset_line();
+
+  Gattribs attr;
+  ATTRIB_init(&attr);
+  ATTRIB_get("color_data", "green", &attr);
+  gset_fill_print_solid(1);
+  const Ids ids;
+  RAW_plot_init(&attr, plot_scale());
+  /* Only labelled plots place stations through the table. */
+  State::TableUse& table = state.plot_table;
+  if (label) load_asked_table(&table);
+  const bool asked = table.flag == TABLE_ASKED;
+
+  if (const char* pf = RES_get("plot_format")) {
+    const int t = RAW_parse_format(&state.base, pf);
+    if (t != 0) state.base.type = t;
+  }
+  if (fmt) {
+    const int t = RAW_parse_format(&state.base, fmt);
+    if (t != 0) state.base.type = t;
+  }
+  RAW_getinfo(raw.fd, &state.info);
+  if (label) set_labels(raw.fd, sel, &state.info, false);
+
+  const int proj = current_domain().proj;
+  const bool all = whole_line(sel);
+  /* Before any datum is drawn the plot's own count applies ("plot_param"
+   * and the format items); afterwards that of the datum drawn last, so a
+   * record's "sk=" item steers the records after it. */
+  int skip = state.base.skip;
+  bool tried = false; /* a table that could not be loaded is not read again for every station */
+  RAW_report rep;
+  for (int rec = 0;;) {
+    const int res = read_record(raw.fd, &rep, sel, &rec);
+    if (res < 0) break;
+    const int this_rec = rec;
+    if (!all || res == 0) ++rec;
+    if (res == 0) continue;
+    if (skip > 1 && this_rec % skip != 0) continue;
+    if (label && !ids.pass(rep.id)) continue;
+
+    RAW_data d;
+    RAW_data_init(&d);
+    float a = MISS;
+    float b = MISS;
+    bool have = record_pair(rep, proj, this_rec, &a, &b);
+    bool placed = false;
+    if (label && (table.flag != 0 || rep.lat == MISS)) {
+      if (table.flag == 0 && !tried) tried = !load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
+      CTY_locate loc{};
+      if (table.flag != 0 && CTY_search(rep.id, &loc) > 0) {
+        d.x = loc.x;
+        d.y = loc.y;
+        placed = have = true;
+      } else if (asked) {
+        continue;
+      }
+    }
+    if (!have) continue;
+    if (!placed && MAP_tran(a, b, &d.x, &d.y) <= 0) continue;
+    if (proj == MAP_CAT) category_label(rep.id, d.x, this_rec);
+
+    d.type = state.base.type;
+    std::string text(rep.data, strnlen(rep.data, sizeof rep.data));
+    for (char& c : text)
+      if (c == '_') c = ' ';
+    put(d.data, sizeof d.data, text);
+    std::string format(rep.format, strnlen(rep.format, sizeof rep.format));
+    if (fmt && *fmt) format += std::string(":") + fmt;
+    put(d.format, sizeof d.format, format);
+    d.value[0] = rep.value[0];
+    d.value[1] = rep.value[1];
+    RAW_plot_data(&d);
+    skip = state.cur.skip;
+  }
+  return 0;
+}
+
+int RAW_grd_out_file() {
+  FILE_set_name("raw_grd");
+  int type = 0;
+  int argc = 0;
+  char** argv = nullptr;
+  RES_getvals("out_file", &argc, &argv);
+  for (int i = 0; i < argc && argv; ++i) {
+    const std::string_view item = argv[i] ? trim(argv[i]) : std::string_view{};
+    if (item.empty() || iequal(item, "none") || iprefix(item, "gif") || iprefix(item, "png")) continue;
+    std::string conv;
+    if (iprefix(item, "kezb")) {
+      type = GRD_TYPE_BINARY;
+      conv = item.size() > 5 ? std::string(item.substr(5)) : "raw_grd_kez";
+    } else if (iprefix(item, "kez")) {
+      type = GRD_TYPE_TEXT;
+      conv = item.size() > 4 ? std::string(item.substr(4)) : "raw_grd_kez";
+    } else if (iprefix(item, "cdf")) {
+      type = GRD_TYPE_NETCDF;
+      conv = item.size() > 4 ? std::string(item.substr(4)) : "raw_grd_cdf";
+    } else {
+      type = GRD_TYPE_TEXT;
+      conv = std::string(item);
+    }
+    FILE_set_name(conv.c_str());
+    FLAG_set(FLAG_FILE_KIND, type);
+  }
+  if (argv) free_parsed_array(argc, argv);
+  return type;
+}
+
+int RAW_grid_file(char* file, int label) {
+  if (!grid_linked("RAW_grid_file")) return 0;
+  const RAW_grid_hooks& g = hooks.grid;
+  char* sel = nullptr;
+  char* fmt = nullptr;
+  const OpenRaw raw(RAW_file_open(file, &sel, &fmt, RAW_READ));
+  if (raw.fd < 0) return 0;
+  const Ids ids;
+  RAW_getinfo(raw.fd, &state.info);
+  VAR_set_type(0, VAR_TYPE_CONT);
+  if (label) set_labels(raw.fd, sel, &state.info, true);
+
+  const Domain map_dom = current_domain();
+  Domain grid_dom;
+  if (DOM_get_region(&grid_dom, 2) <= 0) grid_dom = map_dom;
+  const bool same_dom = DOM_comp(&grid_dom, &map_dom) != 0;
+
+  g.init_grids();
+  RAW_init_oa_data();
+  g.set_grid_domain(0, &grid_dom);
+  GRD_report* slot = g.get_grid(0);
+  if (!slot) {
+    RAW_free_oa_data();
+    return 0;
+  }
+
+  const KeepNameConv keep;
+  const int type = RAW_grd_out_file();
+  char filename[FILE_PATH_LEN] = "";
+  bool reused = false;
+  GRD_info read_info{};
+  if (type != 0 && FILE_set_date(&state.info.date, filename) == 0) {
+    /* The grid as the store made it for the domain; the file is read over
+     * the slot, so the comparison needs its own copy. */
+    const Domain analysis = slot->domain;
+    int got = 0;
+    reused = g.read_check(filename, slot, &read_info, &got, &analysis) != 0;
+  }
+  if (!reused) {
+    g.set_grid_info(0, state.info.info);
+    g.set_grid_date(0, &state.info.date, state.info.datim);
+    RAW_add_oa_field(0);
+    g.set_grid_domain(0, &grid_dom);
+    if (g.alloc_grid(0) != 0) {
+      MESS_print(M_warn, "RAW_grid_file: No grid for %s\n", file);
+      RAW_free_oa_data();
+      return 0;
+    }
+  }
+  OBJ_set_filter(OA_FILTER);
+  OBJ_set_rad_inf(OA_RADIUS);
+  MESS_print(M_mess, "Reading in data from raw file...\n");
+
+  /* Gridding draws nothing: the count of the station plot drawn last
+   * applies, or the request's own "sk=" item. */
+  RAW_attribs fa = state.base;
+  if (fmt) RAW_parse_format(&fa, fmt);
+  const int skip = fa.skip;
+  State::TableUse& table = state.grid_table;
+  check_table(&table);
+  const int proj = map_dom.proj;
+  const bool all = whole_line(sel);
+  bool tried = false;
+  RAW_report rep;
+  int j = 0;
+  for (int rec = 0;;) {
+    const int res = read_record(raw.fd, &rep, sel, &rec);
+    if (res < 0) break;
+    const int this_rec = rec;
+    if (!all || res == 0) ++rec;
+    if (res == 0) continue;
+    if (skip > 1 && this_rec % skip != 0) continue;
+    if (!ids.pass(rep.id)) continue;
+    float x = MISS;
+    float y = MISS;
+    bool placed = false;
+    if (table.flag != 0 || rep.lat == MISS) {
+      if (table.flag == 0 && !tried) tried = !load_table(&table, DEMAND_PRIOR, TABLE_DEMAND);
+      CTY_locate loc{};
+      if (table.flag != 0 && CTY_search(rep.id, &loc) > 0) {
+        x = loc.x;
+        y = loc.y;
+        placed = true;
+      }
+    }
+    float a = MISS;
+    float b = MISS;
+    if (!placed && (!record_pair(rep, proj, this_rec, &a, &b) || MAP_tran(a, b, &x, &y) <= 0)) continue;
+    if (!same_dom) {
+      float gx = MISS;
+      float gy = MISS;
+      MAP_domain_tran(&map_dom, &grid_dom, x, y, &gx, &gy);
+      x = gx;
+      y = gy;
+    }
+    if (!MAP_in_grid_domain(x, y)) continue;
+    if (RAW_add_oa_loc(j, x, y) != 0) break;
+    if (RAW_chk_oa_data(0)) RAW_add_oa_data(0, j, rep.value[0]);
+    ++j;
+  }
+  if (!reused) RAW_run_oa(slot);
+
+  /* A grid read back from its file is not written over that file. */
+  if (!reused && type != 0 && FILE_set_date(&state.info.date, filename) == 0) {
+    GRD_info info{};
+    put(info.datim, sizeof info.datim, state.info.datim);
+    info.date = state.info.date;
+    info.max_x = slot->domain.nx;
+    info.max_y = slot->domain.ny;
+    info.grid_type = 0;
+    g.save_file(filename, slot, &info, type);
+    state.grid_info = info;
+    state.grid_file = filename;
+    state.grid_type = type;
+  } else if (type == 0) {
+    /* Nothing was written: the save key must not put this grid under the
+     * name of an earlier one. */
+    state.grid_file.clear();
+    state.grid_type = 0;
+  } else if (reused) {
+    state.grid_info = read_info;
+    state.grid_file = filename;
+    state.grid_type = type;
+  }
+  RAW_free_oa_data();
+  return 0;
+}
+
+void RAW_callback(int /*type*/, char* str, float x, float y) {
+  PLT_print_values(str, x, y);
+  PLT_plot_zoom(str, x, y);
+  PLT_plot_resize(str, x, y);
+  if (hooks.grid.flash_value) hooks.grid.flash_value(str, x, y);
+  if (!str || std::strcmp(str, "s-Alt") != 0) return;
+  GRD_report* slot = hooks.grid.get_grid ? hooks.grid.get_grid(0) : nullptr;
+  if (!slot || !slot->grid || state.grid_file.empty() || state.grid_type == 0 || !hooks.grid.save_file) {
+    MESS_print(M_warn, "RAW_callback: No gridded file to save\n");
+    return;
+  }
+  hooks.grid.save_file(state.grid_file.c_str(), slot, &state.grid_info, state.grid_type);
+}
+
+int RAW_plot(Domain* domain) {
+  if (!domain) return 0;
+  bool opened = false;
+  if (gchk_graphics()) {
+    PLT_reset(DOM_aspect(domain));
+  } else {
+    if (PLT_open(DOM_aspect(domain)) != 0) return 0;
+    opened = true;
+    PLT_set_callback(RAW_callback);
+    PLT_set_zoom_func(RAW_plot);
+    PLT_set_resize_func(RAW_plot);
+  }
+  MAP_setup(domain);
+  std::vector<std::string> items;
+  {
+    int argc = 0;
+    char** argv = nullptr;
+    RES_getvals("filename", &argc, &argv);
+    for (int i = 0; i < argc && argv; ++i)
+      if (argv[i] && *argv[i]) items.emplace_back(argv[i]);
+    if (argv) free_parsed_array(argc, argv);
+  }
+  if (items.empty()) {
+    const char* cur = FILE_get_filename(nullptr);
+    if (cur && *cur) items.emplace_back(cur);
+  }
+  bool fill = is_fill_type(FLAG_get(FLAG_PLOT_TYPE));
+  MAP_fill_cont(0);
+  MAP_draw(fill ? 1 : 5);
+  const RAW_grid_hooks& g = hooks.grid;
+  bool bar = false;
+  for (std::string& item : items) {
+    if (iequal(item, "map")) {
+      MAP_draw(4);
+    } else {
+      RAW_grid_file(item.data(), 1);
+      GRD_report* slot = g.get_grid ? g.get_grid(0) : nullptr;
+      if (g.cont_plot_setup) g.cont_plot_setup(0, 0, slot, domain, RAW_callback);
+      if (is_fill_type(cont_get_type())) fill = true;
+      if (g.cont_draw && slot && slot->grid) g.cont_draw(slot);
+      GPH_trans(2);
+      if (!bar && g.cont_get_bar && g.cont_draw_bar && g.cont_get_bar() > 0) {
+        gsel_norm_tran(1);
+        g.cont_draw_bar(1, "");
+        gsel_norm_tran(2);
+        bar = true;
+      }
+    }
+    if (fill) {
+      MAP_fill_cont(1);
+      MAP_draw(6);
+    } else {
+      MAP_draw(2);
+    }
+  }
+  PLT_labels();
+  PLT_dump(0);
+  if (opened) PLT_close();
   return 0;
 }

@@ -100,7 +100,12 @@ int RAW_file_open(char* file, char** ind, char** fmt, int mode) {
   char* field = nullptr;
   char* format = nullptr;
   const size_t len = std::strlen(file);
-  for (size_t i = 2; i < len; ++i) {
+  /* Field and format follow the file's own name: a directory may hold
+   * either character. */
+  const char* slash = std::strrchr(file, '/');
+  size_t start = slash ? static_cast<size_t>(slash - file) + 1 : 0;
+  if (start < 2) start = 2;
+  for (size_t i = start; i < len; ++i) {
     if (file[i] == '-' || file[i] == ':') {
       const bool has_field = file[i] == '-';
       file[i] = '\0';

@@ -19,28 +19,15 @@
 #include "kezgks.h"
 #include "kezraw.h"
 #include "station_draw.h"
+#include "test_domains.h"
 #include "x_server.h"
 
 using kez_test::run_child;
 using kez_test::TempDir;
+using kez_test::us_domain;
 using station_draw::Prim;
 
 namespace {
-
-Domain us_domain(float dx = 0.4f) {
-  Domain d;
-  DOM_init(&d);
-  d.proj = MAP_LAMB;
-  d.plon = -97.0f;
-  d.param[0] = 33.0f;
-  d.param[1] = 45.0f;
-  d.clat = 38.5f;
-  d.clon = -97.0f;
-  d.dx = d.dy = dx;
-  d.nx = 126;
-  d.ny = 76;
-  return d;
-}
 
 /* Two stations by position and Denver by identifier only. */
 const char* kStations =

@@ -15,25 +15,11 @@
 #include "kez.h"
 #include "kez_test.h"
 #include "kezgks.h"
+#include "test_domains.h"
 
 using kez_test::run_child;
 using kez_test::TempDir;
-
-/* The contiguous United States on a Lambert conformal map. */
-static Domain us_domain() {
-  Domain d;
-  DOM_init(&d);
-  d.proj = MAP_LAMB;
-  d.plon = -97.0f;
-  d.param[0] = 33.0f;
-  d.param[1] = 45.0f;
-  d.clat = 38.5f;
-  d.clon = -97.0f;
-  d.dx = d.dy = 0.4f;
-  d.nx = 126;
-  d.ny = 76;
-  return d;
-}
+using kez_test::us_domain;
 
 namespace {
 

@@ -81,7 +81,20 @@ Got get(const SFC_report& r, VAR_data v) {
 
 class SfcPlt : public ::testing::Test {
  protected:
-  void SetUp() override { RES_put("file_path", KEZ_DATA_DIR); }
+  void SetUp() override {
+    RES_put("file_path", KEZ_DATA_DIR);
+    /* Grid-relative winds turn with the current map: none on a latitude-
+     * longitude map, whatever map an earlier test of the process left. */
+    Domain d;
+    DOM_init(&d);
+    d.proj = MAP_LATLON;
+    d.clat = 40;
+    d.clon = -100;
+    d.dx = d.dy = 1;
+    d.nx = 21;
+    d.ny = 15;
+    MAP_domain(&d);
+  }
 };
 
 double K(double f) { return 273.15 + 5.0 * (f - 32.0) / 9.0; }

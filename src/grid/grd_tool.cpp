@@ -1667,7 +1667,9 @@ constexpr UPA_level missing_level() {
   return UPA_level{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
 }
 
-float* slot_of(UPA_level& l, Slot s) {
+/* The field of a level that a slot names (float* or const float*). */
+template <class Level>
+auto* slot_of(Level& l, Slot s) {
   switch (s) {
     case Slot::h: return &l.h;
     case Slot::t: return &l.t;
@@ -1678,7 +1680,6 @@ float* slot_of(UPA_level& l, Slot s) {
   }
   return &l.p;
 }
-float value_of(const UPA_level& l, Slot s) { return *slot_of(const_cast<UPA_level&>(l), s); }
 
 /* A value in the units a sounding is built in: heights in m, temperatures in
  * K, the surface pressure in mb (a grid that states no units is in Pa). */
@@ -1793,7 +1794,7 @@ int GRD_get_sound(int grd_fd, float lat, float lon, UPA_level* sm, int* num, flo
         const UPA_level &below = sm[at - 1], &above = sm[at + 1];
         for (Slot s : {Slot::t, Slot::td, Slot::u, Slot::v}) {
           float* f = slot_of(sm[at], s);
-          if (is_miss(*f)) *f = between(below, above, value_of(below, s), value_of(above, s), surface.p);
+          if (is_miss(*f)) *f = between(below, above, *slot_of(below, s), *slot_of(above, s), surface.p);
         }
       }
       for (int i = 0; i < kSurfaceSearch && i <= n_std; ++i)

@@ -40,8 +40,7 @@ plot() { # folder, page, program and its options
   (cd "$dir" && { "$@" -ba -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -va stnslp -sp +3 -pp plt_grid -sc 0.8 \
     -de "p,$page,ps,port,color" "$newest" 3>&1 >>run.log 2>&1 </dev/null; } | cat)
 }
-newest=$(cd "$source/data/sample" && ls ./*_sao.wmo | sort | tail -n 1)
-newest=${newest#./}
+for f in "$source"/data/sample/*_sao.wmo; do newest=${f##*/}; done
 unset kezfile kezdefault || true
 plot "$scratch/run-build" "$scratch/build.ps" "$build/programs/sfcplot" -fp "$source/data" -dp "$source/data/sample"
 plot "$scratch/run-installed" "$scratch/installed.ps" "$prefix/bin/sfcplot" -dp "$data/sample"

@@ -30,10 +30,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -390,6 +392,7 @@ void convert_hour(const char* text) {
 
 namespace {
 
+/* The site folders, then the installed data folder (RES_data_folder). */
 constexpr const char* kDefaultPath = ".:/home/kez/etc:/usr/local/kez/etc";
 constexpr size_t kMaxOptionName = 49;
 
@@ -586,7 +589,7 @@ void search_path(const Definitions& defs, LoopLink* link) {
   const char* path = RES_get("default");
   const bool named = path != nullptr; /* from -df or "kezdefault" */
   DEF_clr_tag();
-  for (const std::string& element : split_path(path ? path : kDefaultPath)) {
+  for (const std::string& element : split_path(path ? path : std::string(kDefaultPath) + ":" + RES_data_folder())) {
     if (element[0] == '+') {
       if (element.size() > 1) DEF_tag(element.c_str() + 1); /* an eleventh is ignored */
     } else if (element[0] == '#' && is_digit(element[1])) {
@@ -929,6 +932,17 @@ int RES_setCL(int argc, char** argv) {
 }
 
 char* RES_get_prog() { return state.clargc > 0 && state.clargv ? state.clargv[0] : nullptr; }
+
+std::string RES_data_folder() {
+  const std::string configured = KEZ_DATA_FOLDER;
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || self.parent_path().filename() != KEZ_BIN_NAME) return configured;
+  const std::string beside = (self.parent_path() / KEZ_DATA_FROM_BIN).lexically_normal().string();
+  /* A copy of the program elsewhere still finds the configured folder. */
+  if (FILE_is_dir(beside.c_str()) || !FILE_is_dir(configured.c_str())) return beside;
+  return configured;
+}
 
 char* RES_get_progname(char* prog) {
   const char* path = RES_get_prog();

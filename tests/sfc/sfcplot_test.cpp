@@ -220,6 +220,50 @@ TEST(Sfcplot, ExitStatuses) {
   EXPECT_NE(junk.err.find("SFC_open_file: Unable to open file:./junk.wmo"), std::string::npos) << junk.err;
 }
 
+/* A file the run cannot do without is named where it was looked for, and
+ * the run ends with status 3 before it draws; what the run does not need
+ * (stations with "city_file" none or for fronts, a font the font list does
+ * not name first) is not asked for. */
+TEST(Sfcplot, MissingDataFilesEndTheRunWithStatus3) {
+  struct Case {
+    const char* removed; /* from the data folder "d" */
+    const char* font_list_file;
+    const char* args;
+    int status;
+    const char* named; /* in the message, after the run folder */
+  } cases[] = {
+      {"name_conv", nullptr, "", 3, "/d/name_conv"},
+      {"sfcplot.var", nullptr, "", 3, "/d/sfcplot.var"},
+      {"sao.cty", nullptr, "", 3, "/d/sao.cty"},
+      {"modern.fnt", nullptr, "", 3, "/d/modern.fnt"},
+      {"", nullptr, "-fp nowhere", 3, "/nowhere"},
+      {"sao.cty", nullptr, "-cf none", 0, nullptr},
+      {"sao.cty", nullptr, "-inp front", 0, nullptr},
+      {"modern.fnt", nullptr, "-fl simplex.fnt", 0, nullptr},
+      {"modern.fnt", "simplex  simplex.fnt\nmodern  modern.fnt\n", "", 0, nullptr},
+      {"simplex.fnt", "simplex  simplex.fnt\n", "", 3, "/d/simplex.fnt"},
+  };
+  for (const Case& c : cases) {
+    Folder f;
+    if (*c.removed) std::remove(f.path("d/" + std::string(c.removed)).c_str());
+    if (c.font_list_file) {
+      std::remove(f.path("d/kez.fnl").c_str());
+      write_file(f.path("d/kez.fnl"), c.font_list_file);
+    }
+    Result r = run(f, std::string(c.args) + " -ba -pd mw -va tmp -de p,page.ps,ps " + hour_name(12));
+    const std::string what = std::string(c.removed) + " " + c.args;
+    EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+    if (c.named) {
+      const std::string kind = *c.removed ? "Data file not found: " : "Data folder not found: ";
+      EXPECT_NE(r.err.find(kind), std::string::npos) << what << "\n" << r.err;
+      EXPECT_NE(r.err.find(std::string(c.named) + "\n"), std::string::npos) << what << "\n" << r.err;
+      EXPECT_EQ(read_file(f.path("page.ps")), "") << what;
+    } else {
+      EXPECT_EQ(r.err.find("not found: "), std::string::npos) << what << "\n" << r.err;
+    }
+  }
+}
+
 /* "input" and "in_file" choose the kind of input and its naming: the file
  * listing ("list" as the file name) shows the files of the convention. */
 TEST(Sfcplot, InputAndInFileChooseTheConvention) {

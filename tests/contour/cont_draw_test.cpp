@@ -130,14 +130,17 @@ TEST(CellEngine, BandsOfTheSpecimenCells) {
     for (const auto& p : cont_rec::rec().polys) total += area(p.pts);
     if (std::fabs(total - 1.0) > 1e-5) bad |= 16;
     if (cont_rec::rec().segs.size() != 4) bad |= 32;
-    /* a flat side on the level: drawn as a line, crossing nothing */
+    /* a flat side on the level is a line where the field falls away from
+     * it, once; where the field rises from it the level is not crossed */
     Grid f(2, 2);
-    f.at(0, 0) = 5, f.at(1, 0) = 5, f.at(0, 1) = 9, f.at(1, 1) = 9;
+    f.at(0, 0) = 5, f.at(1, 0) = 5, f.at(0, 1) = 1, f.at(1, 1) = 1;
     draw(f, CONT_LINES, {5, 7});
-    bool bottom = false;
+    if (cont_rec::rec().segs.size() != 1 || cont_rec::rec().segs[0].a.y != 0 || cont_rec::rec().segs[0].b.y != 0)
+      bad |= 64;
+    f.at(0, 1) = f.at(1, 1) = 9;
+    draw(f, CONT_LINES, {5, 7});
     for (const auto& l : cont_rec::rec().segs)
-      if (l.a.y == 0 && l.b.y == 0) bottom = true;
-    if (!bottom) bad |= 64;
+      if (l.a.y == 0 && l.b.y == 0) bad |= 64;
     /* colour -1 draws neither the band nor its line */
     CONT_init();
     CONT_reset_fill_set();

@@ -38,7 +38,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -2249,31 +2251,81 @@ double first_label_level(double step) {
   return level;
 }
 
+/* The labels placed so far in one draw, so that a label that would overlap
+ * one of them is left out: boxes centred on their points, filed in square
+ * buckets so that a label is compared only with its neighbours. */
+class LabelPlaces {
+ public:
+  /* size: the character height; expan: the text's expansion */
+  LabelPlaces(double size, double expan) : size_(size), expan_(expan > 0 ? expan : 1.0), bucket_(4.0 * size) {}
+
+  /* Takes the place of a text at (x, y) running along x (across false) or
+   * along y; false, taking nothing, when it would overlap a placed one. */
+  bool take(float x, float y, size_t chars, bool along_y) {
+    Box b{x, y, 0.5 * LABEL_BOX * size_ * expan_ * static_cast<double>(chars), 0.5 * LABEL_BOX * size_};
+    if (along_y) std::swap(b.half_w, b.half_h);
+    const long x0 = key(b.x - b.half_w), x1 = key(b.x + b.half_w);
+    const long y0 = key(b.y - b.half_h), y1 = key(b.y + b.half_h);
+    for (long i = x0; i <= x1; ++i)
+      for (long j = y0; j <= y1; ++j) {
+        const auto it = buckets_.find({i, j});
+        if (it == buckets_.end()) continue;
+        for (size_t n : it->second)
+          if (overlap(boxes_[n], b)) return false;
+      }
+    for (long i = x0; i <= x1; ++i)
+      for (long j = y0; j <= y1; ++j) buckets_[{i, j}].push_back(boxes_.size());
+    boxes_.push_back(b);
+    return true;
+  }
+
+ private:
+  /* Box sides per character of text, in character heights: more than any
+   * digit, sign or point of the stroke fonts takes with its spacing. */
+  static constexpr double LABEL_BOX = 1.1;
+  struct Box {
+    double x, y, half_w, half_h;
+  };
+  static bool overlap(const Box& a, const Box& b) {
+    return std::fabs(a.x - b.x) < a.half_w + b.half_w && std::fabs(a.y - b.y) < a.half_h + b.half_h;
+  }
+  long key(double v) const { return static_cast<long>(std::floor(std::clamp(v / bucket_, -1e9, 1e9))); }
+
+  double size_, expan_, bucket_;
+  std::vector<Box> boxes_;
+  std::map<std::pair<long, long>, std::vector<size_t>> buckets_;
+};
+
 /* Labels the level in the current cell when it crosses from the bottom to
  * the top side on a label row, or from the left to the right side on a
- * label column; a crossing that cuts off a corner gets none. */
-void label_cell(int k, float level, bool label_row, bool label_col) {
+ * label column; a crossing that cuts off a corner gets none, nor does one
+ * whose label would overlap a label already placed. */
+void label_cell(int k, float level, bool label_row, bool label_col, LabelPlaces* places) {
   Cell& c = state.cell;
   compute_dz(level);
   if (c.numsides != 2) return;
   Gpt a{}, b{};
+  bool along_y = false;
   if (c.cross[0] == 0 && c.cross[1] == 2) {
     if (!label_row || !(c.dz[2] >= 0.0f && c.dz[2] <= 1.0f)) return;
     a = crossing(0, c.dz[0]);
     b = crossing(2, c.dz[2]);
-    if (state.rot_label)
-      set_up(1.0f, 0.0f);
-    else
-      set_up(0.0f, 1.0f);
+    along_y = state.rot_label != 0;
   } else if (c.cross[0] == 1 && c.cross[1] == 3) {
     if (!label_col || !(c.dz[3] >= 0.0f && c.dz[3] <= 1.0f)) return;
     a = crossing(1, c.dz[1]);
     b = crossing(3, c.dz[3]);
-    set_up(0.0f, 1.0f);
   } else {
     return;
   }
-  draw_text((a.x + b.x) / 2.0f, (a.y + b.y) / 2.0f, level_text(k, level, LABEL_FORM));
+  const float x = (a.x + b.x) / 2.0f, y = (a.y + b.y) / 2.0f;
+  const std::string text = level_text(k, level, LABEL_FORM);
+  if (!places->take(x, y, text.size(), along_y)) return;
+  if (along_y)
+    set_up(1.0f, 0.0f);
+  else
+    set_up(0.0f, 1.0f);
+  draw_text(x, y, text);
 }
 
 } // namespace
@@ -2298,6 +2350,8 @@ int CONT_draw_labels(GRD_report* grid) {
   if (nx < 2 || ny < 2) return 0;
   const double size = apply_label_text(attr);
   const double size2 = size * size;
+  const Gattribs& text_attr = is_fill(state.cont_type) ? attr.fill : attr.line;
+  LabelPlaces places(size, text_attr.expan != MISS ? text_attr.expan : 1.0);
 
   const bool explicit_levels = has_levels();
   const int num_cont = std::clamp(state.num_cont, 0, explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
@@ -2359,7 +2413,7 @@ int CONT_draw_labels(GRD_report* grid) {
           if (state.min_cut != MISS && state.min_cut > level) continue;
           if (state.max_cut != MISS && state.max_cut < level) continue;
           if (level < zmin || level > zmax) continue;
-          label_cell(k, level, label_row, label_col);
+          label_cell(k, level, label_row, label_col, &places);
         }
       } else {
         /* Only the lattice steps within the cell can cross it. */
@@ -2371,7 +2425,7 @@ int CONT_draw_labels(GRD_report* grid) {
           if (level > zmax) break;
           if (state.min_cut != MISS && state.min_cut > level) continue;
           if (state.max_cut != MISS && state.max_cut < level) continue;
-          label_cell(static_cast<int>(std::min<long>(m * skip, CONT_MAX_LEVELS)), level, label_row, label_col);
+          label_cell(static_cast<int>(std::min<long>(m * skip, CONT_MAX_LEVELS)), level, label_row, label_col, &places);
         }
       }
     }

@@ -157,6 +157,9 @@ bool is_hidden(float x) { return x == MISS || !std::isfinite(x); }
  * infinite, which every draw treats as missing. */
 bool usable(float v) { return v != MISS && std::isfinite(v); }
 
+/* A setting given as NaN or infinity is not given. */
+float known(float v) { return std::isfinite(v) ? v : MISS; }
+
 /* The lowest and highest usable value of a grid; -9999 for both when it
  * has none. */
 void usable_range(const GRD_report* grid, float* max, float* min) {
@@ -242,7 +245,11 @@ void level_range(const char* caller, float max, float min) {
     state.conhi = min;
   }
   const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
-  if (bands > MAX_BANDS) {
+  if (!std::isfinite(state.conlo) || !std::isfinite(state.conhi)) {
+    /* Levels beyond the range of numbers: none at all. */
+    MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));
+    state.num_cont = 0;
+  } else if (bands > MAX_BANDS) {
     MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));
     state.num_cont = MAX_BANDS;
   } else {
@@ -311,34 +318,34 @@ int CONT_set_dash(int ind) {
 }
 
 int CONT_set_intrvl(float value) {
-  state.intrvl = value;
+  state.intrvl = known(value);
   return 0;
 }
 
 float CONT_get_intrvl() { return state.intrvl; }
 
 int CONT_set_base(float value) {
-  state.base = value;
+  state.base = known(value);
   return 0;
 }
 
 float CONT_get_base() { return state.base; }
 
 int CONT_set_range(float max, float min) {
-  state.grid_max = max;
-  state.grid_min = min;
+  state.grid_max = known(max);
+  state.grid_min = known(min);
   return 0;
 }
 
 int CONT_set_bar_range(float max, float min) {
-  state.bar_max = max;
-  state.bar_min = min;
+  state.bar_max = known(max);
+  state.bar_min = known(min);
   return 0;
 }
 
 int CONT_set_cutoff(float max, float min) {
-  if (max != MISS) state.max_cut = max;
-  if (min != MISS) state.min_cut = min;
+  if (usable(max)) state.max_cut = max;
+  if (usable(min)) state.min_cut = min;
   return 0;
 }
 
@@ -350,7 +357,7 @@ int CONT_set_bar(int value) {
 int CONT_get_bar() { return state.plt_bar; }
 
 int CONT_set_scale(float iscale) {
-  state.scale = iscale;
+  state.scale = std::isfinite(iscale) ? iscale : 1.0f;
   return 0;
 }
 
@@ -436,9 +443,23 @@ int CONT_get_fill_attrib_ind(int ind, Gattribs* attrib) {
 int CONT_set_values(const float* values, int num) {
   if (state.color_fill_set == 1) return -1;
   if (!values) num = 0;
-  num = std::min(num, CONT_MAX_LEVELS);
   std::vector<float> levels;
-  for (int i = 0; i < num && values[i] != MISS; ++i) levels.push_back(values[i]);
+  int given = 0;
+  while (given < num && values[given] != MISS) {
+    if (!std::isfinite(values[given])) {
+      int end = given;
+      while (end < num && values[end] != MISS) ++end;
+      MESS_print(M_warn, "CONT_set_values: Level %d is not a number; it and the %d levels after it are dropped\n",
+                 given + 1, end - given - 1);
+      break;
+    }
+    ++given;
+  }
+  if (given > CONT_MAX_LEVELS)
+    MESS_print(M_warn, "CONT_set_values: Only %d levels are kept; the %d levels from %g to %g are dropped\n",
+               CONT_MAX_LEVELS, given - CONT_MAX_LEVELS, static_cast<double>(values[CONT_MAX_LEVELS]),
+               static_cast<double>(values[given - 1]));
+  levels.assign(values, values + std::min(given, CONT_MAX_LEVELS));
   if (levels.empty()) {
     state.cont_value[0] = MISS;
     state.num_cont = 0;
@@ -507,7 +528,7 @@ int CONT_set_cont_ext(const GRD_report* grid) {
     if (state.grid_max == MISS) return -1;
     if (state.intrvl == MISS) {
       float value = MISS;
-      if (RES_getval("con_interval", &value, CV_float) == 1 && value != MISS) state.intrvl = value;
+      if (RES_getval("con_interval", &value, CV_float) == 1 && usable(value)) state.intrvl = value;
     }
     if (state.intrvl == MISS && state.cont_type != CONT_VALUES) state.intrvl = 0.0f;
     if (state.intrvl != MISS && state.intrvl <= 0.0f) {
@@ -519,7 +540,7 @@ int CONT_set_cont_ext(const GRD_report* grid) {
        * still makes a usable step. */
       if (state.intrvl < 0.0f) state.intrvl = -state.intrvl;
     }
-    if (state.intrvl == MISS || !(state.intrvl > 0.0f)) {
+    if (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) {
       /* Printed values need no levels. */
       state.conlo = state.grid_min;
       state.conhi = state.grid_max;
@@ -771,7 +792,7 @@ int CONT_get_fill_attrib(float value, Gattribs* attrib) {
     attrib->color = NO_COLOUR;
     return 0;
   };
-  if (value == MISS) return none();
+  if (!usable(value)) return none();
   if (state.min_cut != MISS && value < state.min_cut) return none();
   if (state.max_cut != MISS && value > state.max_cut) return none();
   if (state.cbase == MISS) state.cbase = state.base;
@@ -792,6 +813,9 @@ int CONT_get_fill_attrib(float value, Gattribs* attrib) {
     if (state.intrvl == MISS || !(state.intrvl > 0.0f)) return none();
     const float cb = state.cbase == MISS ? 0.0f : state.cbase;
     const float q = (value - cb) / state.intrvl;
+    /* A value so far from the base that its band number overflows has no
+     * band to be coloured by. */
+    if (!std::isfinite(q)) return none();
     const double band = std::floor(static_cast<double>(q) + 0.01);
     double m = std::fmod(band, static_cast<double>(state.color_num));
     if (m < 0) m += state.color_num;
@@ -985,7 +1009,8 @@ float CONT_prompt_intrvl() {
     value = res;
   else if (!FLAG_batch())
     value = KEZ_promptf("Enter the contour interval: ");
-  if (value < 0.0f) value = 0.0f;
+  /* A negative interval, or no number, asks for the automatic one. */
+  if (!(value >= 0.0f) || !std::isfinite(value)) value = 0.0f;
   CONT_set_intrvl(value);
   return value;
 }
@@ -1078,7 +1103,8 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*
   if (argv) free_parsed_array(argc, argv);
 
   float sc = MISS;
-  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS) state.scale = sc > 0.0f ? sc : 1.0f;
+  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS)
+    state.scale = sc > 0.0f && std::isfinite(sc) ? sc : 1.0f;
   if (const char* pf = RES_get("plot_format")) CONT_format_decode_type(pf);
 
   CONT_prompt_type();
@@ -1894,7 +1920,7 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
         px = state.grdx[at];
         py = state.grdy[at];
       }
-      if (is_hidden(px) || v == MISS) continue;
+      if (is_hidden(px) || is_hidden(py) || !usable(v)) continue;
       Gpt pos{px + vert * state.x_off, py + vert * state.y_off};
       if (banded) {
         Gattribs band;
@@ -2289,7 +2315,10 @@ class LabelPlaces {
   static bool overlap(const Box& a, const Box& b) {
     return std::fabs(a.x - b.x) < a.half_w + b.half_w && std::fabs(a.y - b.y) < a.half_h + b.half_h;
   }
-  long key(double v) const { return static_cast<long>(std::floor(std::clamp(v / bucket_, -1e9, 1e9))); }
+  long key(double v) const {
+    const double q = v / bucket_;
+    return std::isfinite(q) ? static_cast<long>(std::floor(std::clamp(q, -1e9, 1e9))) : 0;
+  }
 
   double size_, expan_, bucket_;
   std::vector<Box> boxes_;
@@ -2397,7 +2426,7 @@ int CONT_draw_labels(GRD_report* grid) {
       if (!labels) continue;
       const bool label_col = i % xs == state.over, label_row = j % ys == state.over;
       if (!label_col && !label_row) continue;
-      if (c.z[0] == MISS || c.z[1] == MISS || c.z[2] == MISS || c.z[3] == MISS) continue;
+      if (!usable(c.z[0]) || !usable(c.z[1]) || !usable(c.z[2]) || !usable(c.z[3])) continue;
       const double dx = c.x[0] - c.x[1], dy = c.y[0] - c.y[1];
       if (size2 > (dx * dx + dy * dy) * xs * ys) continue;
       const float zmax = std::max(std::max(c.z[0], c.z[1]), std::max(c.z[2], c.z[3]));
@@ -2458,7 +2487,7 @@ int CONT_draw_maxmin(GRD_report* grid) {
     for (int i = 0; i < nx; ++i) {
       const size_t at = static_cast<size_t>(row) * nx + i;
       const float v = g[at];
-      if (v == MISS) continue;
+      if (!usable(v)) continue;
       if (state.min_cut != MISS && v < state.min_cut) continue;
       if (state.max_cut != MISS && v > state.max_cut) continue;
       int total = 0, balance = 0, missing = 0;
@@ -2470,7 +2499,7 @@ int CONT_draw_maxmin(GRD_report* grid) {
           const int ni = i + di;
           if (ni < 0 || ni >= nx || (dr == 0 && di == 0)) continue;
           const float w = g[static_cast<size_t>(nr) * nx + ni];
-          if (w == MISS) {
+          if (!usable(w)) {
             if (++missing > 1) open = false;
           } else {
             ++total;
@@ -2585,7 +2614,7 @@ int CONT_draw_bar(int orient, const char* label) {
   }
   if (state.intrvl == MISS) {
     float value = MISS;
-    if (RES_getval("con_interval", &value, CV_float) == 1) state.intrvl = value;
+    if (RES_getval("con_interval", &value, CV_float) == 1) state.intrvl = known(value);
   }
   bar_con_base(&max, &min);
   if (state.color_num <= 0 || state.color_num == IMISS) return -1;
@@ -2609,6 +2638,7 @@ int CONT_draw_bar(int orient, const char* label) {
         state.num_cont > 1 && state.cont_value[1] != MISS ? state.cont_value[1] - state.cont_value[0] : CONT_OPEN_TOP;
   if (state.num_cont > CONT_BAR_MAX_BANDS || state.num_cont <= 0) return -1;
   if (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) return -1;
+  if (!std::isfinite(state.conlo)) return -1;
   const int num_cont = state.num_cont;
 
   const float cb = state.base != MISS ? state.base : state.conlo;
@@ -2656,8 +2686,8 @@ int CONT_draw_bar(int orient, const char* label) {
   const bool fills = is_fill(type) || type == CONT_VALUES;
   int colour = 0;
   if (!explicit_levels) {
-    double m = std::fmod(std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01),
-                         static_cast<double>(state.color_num));
+    const double q = std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01);
+    double m = std::isfinite(q) ? std::fmod(q, static_cast<double>(state.color_num)) : 0.0;
     if (m < 0) m += state.color_num;
     colour = std::clamp(static_cast<int>(m), 0, state.color_num - 1);
   }
@@ -2702,7 +2732,7 @@ int CONT_draw_bar(int orient, const char* label) {
 float CONT_get_bar_value(float x, float y) {
   const Glim& bar = state.bar_lim;
   if (state.bar_inc == 0.0f) return MISS;
-  if (x < bar.x_min || x > bar.x_max || y < bar.y_min || y > bar.y_max) return MISS;
+  if (!(x >= bar.x_min && x <= bar.x_max && y >= bar.y_min && y <= bar.y_max)) return MISS;
   /* The right edge belongs to the last box. */
   const int last = std::clamp(state.num_cont, 1, CONT_BAR_MAX_BANDS) - 1;
   const int k = std::clamp(static_cast<int>((x - bar.x_min) / state.bar_inc), 0, last);

@@ -116,6 +116,9 @@ struct State {
   float bases[CONT_MAX_VARS] = {};
   /* fill-list cursor */
   int temp = 0;
+  /* what a list held beyond the table: how many entries, and the first */
+  int dropped = 0;
+  std::string first_dropped;
   /* set-up */
   GRD_report* grd_ptr = nullptr;
   void (*callback)(int, char*, float, float) = nullptr;
@@ -580,6 +583,12 @@ void settle_colour(Gattribs* a) {
   if (a->color == IMISS || a->color == ENTRY_END) a->color = NO_COLOUR;
 }
 
+/* Notes entries that a full table cannot take, for one warning per list. */
+void drop(int count, const std::string& what) {
+  if (state.dropped == 0) state.first_dropped = what;
+  state.dropped += count;
+}
+
 void put_entry(const Gattribs& a, float level, const std::string& label) {
   if (state.temp >= CONT_MAX_LEVELS) return;
   state.fill_attrib[state.temp] = a;
@@ -629,7 +638,7 @@ void fill_missing_levels(int count) {
 int CONT_decode_fill_color(char* str) {
   if (!str) return 0;
   while (*str == ' ' || *str == '\t') ++str;
-  if (!*str || state.temp >= CONT_MAX_LEVELS) return 0;
+  if (!*str) return 0;
   const std::string item(str);
   const size_t colon = item.find(':');
   const std::string head = item.substr(0, colon);
@@ -648,7 +657,10 @@ int CONT_decode_fill_color(char* str) {
     }
     const int step = b.color >= a.color ? 1 : -1;
     for (int c = a.color;; c += step) {
-      if (state.temp >= CONT_MAX_LEVELS) break;
+      if (state.temp >= CONT_MAX_LEVELS) {
+        drop(std::abs(b.color - c) + 1, "colour " + std::to_string(c) + " of \"" + item + "\"");
+        break;
+      }
       Gattribs e = a;
       e.color = c;
       put_entry(e, MISS, "");
@@ -657,6 +669,10 @@ int CONT_decode_fill_color(char* str) {
     return 0;
   }
 
+  if (state.temp >= CONT_MAX_LEVELS) {
+    drop(1, "\"" + item + "\"");
+    return 0;
+  }
   float value = MISS;
   if (is_number(head) && read_float(head.c_str(), &value)) {
     Gattribs a = fresh_entry();
@@ -723,11 +739,13 @@ int CONT_set_fill_colors(const char* string, int flag) {
   }
 
   state.temp = 0;
+  state.dropped = 0;
   state.color_fill_set = 1;
+  const bool from_file = fp != nullptr;
   if (fp) {
     char line[81];
     int got;
-    while (state.temp < CONT_MAX_LEVELS && (got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
+    while ((got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
       if (got == static_cast<int>(sizeof line) - 1) {
         /* The tail of an over-long line is dropped, not read as an item. */
         int ch;
@@ -742,12 +760,15 @@ int CONT_set_fill_colors(const char* string, int flag) {
     FILE_close(fp);
   } else {
     for (std::string& item : items) {
-      if (state.temp >= CONT_MAX_LEVELS) break;
       std::vector<char> buf(item.begin(), item.end());
       buf.push_back('\0');
       CONT_decode_fill_color(buf.data());
     }
   }
+  if (state.dropped > 0)
+    MESS_print(M_warn, "CONT_set_fill_colors: Only %d fill colours are kept; %d dropped%s%s, from %s on\n",
+               CONT_MAX_LEVELS, state.dropped, from_file ? " from " : "", from_file ? path.c_str() : "",
+               state.first_dropped.c_str());
 
   int count = state.temp;
   if (count > 0 && state.cont_value[0] != MISS) {

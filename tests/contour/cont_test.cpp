@@ -347,6 +347,56 @@ TEST(FillColours, NonFiniteValuesAreMissing) {
       << r.err;
 }
 
+/* Lists longer than the 256 entries of the tables: the first 256 are
+ * kept, and a warning says how many went and which was the first. */
+TEST(FillColours, MoreThan256EntriesAreDroppedWithAWord) {
+  TempDir dir;
+  std::string levels, ranges, file;
+  for (int k = 0; k < 300; ++k) levels += (k ? "," : "") + std::to_string(k) + ":1";
+  for (int k = 0; k < 18; ++k) ranges += k ? ",1-15" : "1-15";
+  for (int k = 0; k < 300; ++k) file += std::to_string(10 * k) + ":2\n";
+  kez_test::write_file(dir.file("levels.txt"), "# 300 levels\n" + file);
+  struct Case {
+    std::string list;
+    bool from_file;
+    int levels;
+    std::string warning;
+  } cases[] = {
+      {levels, false, 256, "CONT_set_fill_colors: Only 256 fill colours are kept; 44 dropped, from \"256:1\" on\n"},
+      {ranges, false, 0,
+       "CONT_set_fill_colors: Only 256 fill colours are kept; 14 dropped, from colour 2 of \"1-15\" on\n"},
+      {"levels.txt", true, 256,
+       "CONT_set_fill_colors: Only 256 fill colours are kept; 44 dropped from " + dir.file("levels.txt") +
+           ", from \"2560:2\" on\n"},
+  };
+  for (const Case& c : cases) {
+    ChildResult r = run_child([&] {
+      load_colours();
+      fresh();
+      RES_put("file_path", dir.path().c_str());
+      if (c.from_file) RES_put("color_fill", c.list.c_str());
+      CONT_set_fill_colors(c.from_file ? nullptr : c.list.c_str(), c.from_file ? 0 : 1);
+      std::printf("%g %d\n", static_cast<double>(CONT_inspect("color_num")), CONT_get_values(nullptr));
+      return 0;
+    });
+    EXPECT_EQ(r.out, "256 " + std::to_string(c.levels) + "\n") << c.warning;
+    EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+  }
+
+  std::vector<float> many(300);
+  for (int k = 0; k < 300; ++k) many[k] = static_cast<float>(k);
+  fresh();
+  kez_test::ChildResult r = kez_test::capture([&] { CONT_set_values(many.data(), 300); });
+  EXPECT_EQ(CONT_get_values(nullptr), 256);
+  EXPECT_FLOAT_EQ(CONT_inspect("grid_max"), 255);
+  EXPECT_NE(r.err.find("CONT_set_values: Only 256 levels are kept; the 44 levels from 256 to 299 are dropped"),
+            std::string::npos)
+      << r.err;
+  fresh();
+  r = kez_test::capture([&] { CONT_set_values(many.data(), 256); });
+  EXPECT_EQ(r.err, "") << "256 levels fit";
+}
+
 /* A grid whose first value is NaN: the levels come from the others. */
 TEST(ContourLevels, RangeOfAGridWithNonFiniteValues) {
   fresh();

@@ -15,11 +15,17 @@
  * each cell, the bands from the bottom up. The cell engine (compute_dz,
  * compute_lines) contours one level in one cell and fills the band between
  * it and the previous level from tables of polygons, so that the bands of a
- * cell tile it exactly; CONT_draw_lines splits what it draws at the seam of
- * world-wide projections. The draw entry then writes level values where
- * a contour crosses a cell from side to opposite side on every n-th row
- * and column, and marks the points that beat every neighbour of their
- * window with "H" or "L".
+ * cell tile it exactly. The lines of a cell follow its bands, level by
+ * level, the same for lines alone and lines over fill: a value equal to a
+ * level counts as above it, so that neighbouring cells agree on every side
+ * and each level is one set of lines, closed or ending at the grid's edge,
+ * at a missing point or where the field only touches the level.
+ * CONT_draw_lines splits what it draws at the seam of world-wide
+ * projections. The draw entry then writes level values where a contour
+ * crosses a cell from side to opposite side on every n-th row and column,
+ * leaving out a label that would overprint one already placed, and marks
+ * the points that beat every neighbour of their window with "H" or "L".
+ * NaN and infinities are missing values throughout.
  *
  * The colour bar explains the bands of the last plot under its frame; it
  * keeps its place on the page so that a window event can find the band

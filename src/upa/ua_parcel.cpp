@@ -16,9 +16,12 @@
  * - buoyancy uses the temperature, not the virtual temperature;
  * - the dry part of the ascent follows the sounding's levels up to the LCL,
  *   the moist part steps 10 hPa at a time on the saturated adiabat;
- * - CAPE (Bplus) counts every positive step, those of the dry part and
- *   those above the equilibrium level included; inhibition (Bminus) counts
- *   the negative dry steps and the negative moist steps below the LFC;
+ * - CAPE (Bplus) is the positive area between the LFC and the EL, the EL
+ *   being the top-most crossing back to negative buoyancy above the LFC (a
+ *   cap between two buoyant layers does not end the ascent there);
+ *   inhibition (Bminus) counts the negative dry steps and the negative
+ *   moist steps below the LFC; a parcel that never becomes buoyant has
+ *   neither (both 0): the stable air above is no inhibition of anything;
  * - a moist step of exactly zero energy starts the level of free
  *   convection;
  * - SWEAT's shear term needs an 850 hPa direction from 135 degrees on.
@@ -110,56 +113,70 @@ float theta_e(const UPA_level& l) {
 }
 
 /* The ascent's running record: the parcel and environment at the last
- * point, and the state of the moist part. */
+ * point, and the sums of the ascent. The EL is not known until the top
+ * (the last crossing wins), so CAPE is kept as it stood at each crossing. */
 struct Ascent {
   PARCEL_params* pp;
   UPA_level p1;
   UPA_level e1;
-  int state = 0;     /* 0 below the LFC, 1 above it, 2 above the EL */
-  bool seen = false; /* a positive step since the last negative one */
-  float neg = 0;     /* negative energy above the LFC */
+  int state = 0;       /* 0 below the LFC, 1 above it, 2 above an EL */
+  bool seen = false;   /* a positive step since the last negative one */
+  double below = 0;    /* negative energy below the LFC */
+  double pos = 0;      /* positive energy above the LFC */
+  double neg = 0;      /* negative energy above the LFC */
+  double cape_el = 0;  /* pos at the last EL */
 
   void cap(const UPA_level& p2, const UPA_level& e2) {
     if (e2.p > cap_top && !missing(e2.t) && !missing(p2.t)) pp->cap = std::fmax(pp->cap, e2.t - p2.t);
   }
 
+  /* A positive dry step is no free convection: it counts nowhere. */
   float dry_step(const UPA_level& p2, const UPA_level& e2) {
     float e = energy_calc(&p1, &p2, &e1, &e2);
-    if (!missing(e)) {
-      if (e > 0)
-        pp->Bplus += e;
-      else
-        pp->Bminus -= e;
-    }
+    if (!missing(e) && e < 0) below -= e;
     return e;
   }
 
   void moist_step(float e, float p2) {
     if (missing(e)) return;
     float m = (p1.p + p2) / 2;
-    if (e >= 0 && state == 0) {
+    if (state == 0) {
+      if (e < 0) {
+        below -= e;
+        return;
+      }
       pp->lfc = m;
       state = 1;
     }
-    if (e < 0 && state == 0) pp->Bminus -= e;
     if (e > 0) {
-      pp->Bplus += e;
+      pos += e;
       seen = true;
-    }
-    if (e < 0 && state != 0) {
+    } else if (e < 0) {
       neg -= e;
-      if (seen && state == 1) {
+      if (seen) {
+        /* A crossing back to negative buoyancy: the EL so far. */
         pp->el = m;
-        pp->mpl = M;
-        pp->Bel = pp->Bplus - neg;
+        pp->Bel = static_cast<float>(pos - neg);
+        pp->mpl = pp->Bmpl = M;
+        cape_el = pos;
         state = 2;
       }
       seen = false;
     }
-    if (neg >= pp->Bplus && state == 2 && missing(pp->mpl)) {
+    if (state == 2 && missing(pp->mpl) && neg >= pos) {
       pp->mpl = m;
-      pp->Bmpl = pp->Bplus - neg;
+      pp->Bmpl = static_cast<float>(pos - neg);
     }
+  }
+
+  /* The sums into the record once the ascent has ended. */
+  void finish() {
+    if (state == 0) {
+      pp->Bplus = pp->Bminus = 0;
+      return;
+    }
+    pp->Bplus = static_cast<float>(state == 2 ? cape_el : pos);
+    pp->Bminus = static_cast<float>(below);
   }
 };
 
@@ -352,11 +369,12 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     float e = energy_calc(&a.p1, &p2, &a.e1, &e2);
     a.moist_step(e, p);
     trace_step("", a, p2, e2, e);
-    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", pp.Bplus, pp.Bminus, a.neg, pp.lfc, pp.el,
-               pp.mpl, pp.Bel, pp.Bmpl);
+    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", a.pos, a.below, a.neg, pp.lfc, pp.el, pp.mpl,
+               pp.Bel, pp.Bmpl);
     a.p1 = p2;
     a.e1 = e2;
   }
+  a.finish();
   if (!env_at_lcl) {
     /* The sounding ends below the LCL (or has no temperature there): the
      * moist ascent never starts, so free convection is unknown. */

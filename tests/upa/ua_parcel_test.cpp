@@ -316,15 +316,78 @@ TEST(UaParcel, ZeroEnergyStepStartsTheFreeConvection) {
   EXPECT_FLOAT_EQ(pp.wmax, std::sqrt(2 * pp.Bplus));
 }
 
-TEST(UaParcel, PositiveAreaAboveTheEquilibriumLevelCountsButSetsNoSecondOne) {
-  /* Buoyant up to a warm layer near 400 hPa, then buoyant again above it
-   * in much colder air. */
+TEST(UaParcel, TheEquilibriumLevelIsTheTopMostCrossing) {
+  /* Buoyant up to a warm layer near 420 hPa, then buoyant again above it
+   * in much colder air: the ascent ends at the upper crossing, and the
+   * positive area of both layers is its CAPE. */
   auto s = twice_buoyant();
+  const int num = static_cast<int>(s.size());
   PARCEL_params pp{};
-  ASSERT_EQ(parcel_calc(s.data(), static_cast<int>(s.size()), nullptr, UPA_CO_PRES, 1000, 0, &pp), 1);
-  EXPECT_GT(pp.el, 420);
-  EXPECT_LT(pp.el, 450);
-  EXPECT_GT(pp.Bplus, pp.Bel + 50) << "the upper buoyant area is in CAPE";
+  ASSERT_EQ(parcel_calc(s.data(), num, nullptr, UPA_CO_PRES, 1000, 0, &pp), 1);
+  EXPECT_LT(pp.el, 350) << "not at the warm layer";
+  EXPECT_GT(pp.el, 200);
+  EXPECT_GT(pp.lfc, 700);
+  EXPECT_LT(pp.Bel, pp.Bplus) << "the warm layer's negative area is inside the ascent";
+  /* The maximum parcel level lies above the equilibrium level. */
+  if (pp.mpl != M) {
+    EXPECT_LT(pp.mpl, pp.el);
+  }
+
+  /* A moist surface layer capped near 800 hPa and free above: the EL
+   * is in the upper troposphere, not at the base of the cap. */
+  auto c = fixtures::kCapped;
+  ASSERT_EQ(parcel_calc(c.data(), static_cast<int>(c.size()), nullptr, UPA_CO_PRES, c[0].p, 0, &pp), 1);
+  EXPECT_GT(pp.lfc, 0);
+  EXPECT_LT(pp.el, 400);
+}
+
+TEST(UaParcel, CapeAndInhibitionOnlyWithFreeConvection) {
+  /* The parcel never becomes buoyant: no inhibition summed to the top of
+   * the sounding, and no CAPE from a superadiabatic layer near the
+   * ground (the dry part of the ascent is no free convection). */
+  const auto stable = fixtures::kStable;
+  auto hot = column({{1000, 34, -5},
+                     {970, 30, -6},
+                     {900, 23, -9},
+                     {850, 20, -10},
+                     {700, 12, -20},
+                     {500, -2, -35},
+                     {300, -25, -50},
+                     {200, -40, -60}});
+  const struct {
+    const char* why;
+    const std::vector<UPA_level>* s;
+    float thick;
+  } cases[] = {
+      {"stable, surface parcel", &stable, 0},
+      {"stable, mixed parcel", &stable, 100},
+      {"superadiabatic surface layer", &hot, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto s = *c.s;
+    PARCEL_params pp{};
+    ASSERT_EQ(parcel_calc(s.data(), static_cast<int>(s.size()), nullptr, UPA_CO_PRES, s[0].p, c.thick, &pp), 1);
+    EXPECT_EQ(pp.lfc, -1);
+    EXPECT_EQ(pp.Bplus, 0);
+    EXPECT_EQ(pp.Bminus, 0);
+    EXPECT_EQ(pp.wmax, 0);
+    EXPECT_EQ(pp.el, M);
+  }
+  /* The superadiabatic layer does warm the parcel past the air: a step
+   * of positive energy below the LCL that now counts nowhere. */
+  UPA_level p1 = hot[0], p2 = hot[1];
+  p2.t = temp_on_dryad(pot_temp(hot[0].t + 273.15f, hot[0].p), hot[1].p) - 273.15f;
+  EXPECT_GT(energy_calc(&p1, &p2, &hot[0], &hot[1]), 0);
+
+  /* With free convection the dry negative steps are inhibition, the
+   * positive area above the EL is not CAPE. */
+  auto w = fixtures::kWeak;
+  PARCEL_params pp{};
+  ASSERT_EQ(parcel_calc(w.data(), static_cast<int>(w.size()), nullptr, UPA_CO_PRES, w[0].p, 0, &pp), 1);
+  EXPECT_GT(pp.lfc, 0);
+  EXPECT_GT(pp.Bplus, 0);
+  EXPECT_FLOAT_EQ(pp.wmax, std::sqrt(2 * pp.Bplus));
 }
 
 TEST(UaParcel, CapStrengthAndLiftedIndex) {

@@ -300,11 +300,19 @@ int UPA_merge_report(UPA_report* report) {
     CTY_data city;
     char id[UPA_ID_LEN + 1] = {};
     std::snprintf(id, sizeof id, "%.*s", UPA_ID_LEN - 1, report->id);
-    if (CTY_get(station_file, id, &city) == 1) {
-      report->elev = city.el;
-      report->wmo = city.wmo;
-      report->lat = city.lat;
-      report->lon = city.lon;
+    /* The table names a station without a common identifier by its WMO
+     * number, which a report may carry beside an identifier of its own. */
+    char wmo[16] = {};
+    if (report->wmo > 0 && report->wmo < 100000) std::snprintf(wmo, sizeof wmo, "%05d", report->wmo);
+    if ((id[0] != '\0' && CTY_get(station_file, id, &city) == 1) ||
+        (wmo[0] != '\0' && CTY_get(station_file, wmo, &city) == 1)) {
+      /* What the table does not know, the report keeps. */
+      if (known(city.el)) report->elev = city.el;
+      if (city.wmo > 0 && city.wmo != 99999) report->wmo = city.wmo;
+      if (known(city.lat) && known(city.lon)) {
+        report->lat = city.lat;
+        report->lon = city.lon;
+      }
     }
   }
   UPA_print_locate(M_debug_a, report);

@@ -15,7 +15,8 @@
  * its users' numbers rely on:
  * - buoyancy uses the temperature, not the virtual temperature;
  * - the dry part of the ascent follows the sounding's levels up to the LCL,
- *   the moist part steps 10 hPa at a time on the saturated adiabat;
+ *   the moist part steps 10 hPa at a time on the saturated adiabat, its
+ *   last step ending at the top of the sounding;
  * - CAPE (Bplus) is the positive area between the LFC and the EL, the EL
  *   being the top-most crossing back to negative buoyancy above the LFC (a
  *   cap between two buoyant layers does not end the ascent there);
@@ -357,9 +358,17 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
   pp.Satad = thetae_on_satad(lcl.t, lcl.p);
   if (!(pp.Satad > 0)) pp.Satad = M;
   const float top = lev[num - 1].p;
-  for (int k = 1; !missing(pp.Satad); ++k) {
+  /* The last step ends at the sounding's top, so that an ascent still
+   * buoyant there keeps the area of the sounding's last few hPa. */
+  bool at_top = false;
+  for (int k = 1; !missing(pp.Satad) && !at_top; ++k) {
     double pd = lcl.p - moist_step * k;
-    if (!(pd > top) || !(pd > 0)) break;
+    if (!(pd > top)) {
+      if (!(a.p1.p > top) || !(top > 0)) break;
+      pd = top;
+      at_top = true;
+    }
+    if (!(pd > 0)) break;
     float p = static_cast<float>(pd);
     UPA_level e2 = at_pressure(lev, num, p);
     if (missing(e2.t)) break;

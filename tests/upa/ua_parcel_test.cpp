@@ -572,8 +572,8 @@ TEST(UaParcel, TraceFollowsTheAscent) {
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   /* The start, the dry steps from level to level and up to the LCL (near
    * 907 hPa, between levels 1 and 2), then each 10 hPa moist step with
-   * its state line, down to the last step above the top (150 hPa). */
-  const int moist = static_cast<int>((pp.plcl - s[num - 1].p) / 10);
+   * its state line, the last one ending at the top (150 hPa). */
+  const int moist = static_cast<int>(std::ceil((pp.plcl - s[num - 1].p) / 10));
   ASSERT_EQ(static_cast<int>(lines.size()), 3 + 2 * moist);
   EXPECT_EQ(lines[0], "P:1005.0 H:    100 T:   24.0 Td:   17.0 Dir:   200 Spd:     8");
   EXPECT_EQ(lines[1].substr(0, 7), " 0, 1  ");

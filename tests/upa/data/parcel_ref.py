@@ -7,8 +7,8 @@ condensation level (the 8-step search); the sounding read at any pressure
 linearly in ln p and at any height linearly in height (wind direction the
 short way round); no virtual temperature; the dry part of the ascent from
 sounding level to sounding level up to the LCL, the moist part in 10 hPa
-steps on the saturated adiabat through the LCL; helicity as the discrete
-sum over the profile resampled every 100 m, shear every 500 m, the wind
+steps on the saturated adiabat through the LCL, the last one to the top;
+helicity as the discrete sum over the profile resampled every 100 m, shear every 500 m, the wind
 between levels linear in u and v; mean winds
 in ln p with a scalar-mean speed.
 
@@ -193,10 +193,10 @@ def ascent(tag, p0, t0, td0):
     # both are 0.
     state, seen, pos, neg, cape_el = 0, False, 0.0, 0.0, 0.0
     lfc, el, mpl, bel, bmpl = -1.0, MISS, MISS, MISS, MISS
-    k = 1
-    while plcl - 10 * k > P[-1]:
-        p = plcl - 10 * k
-        k += 1
+    ps = [plcl - 10 * k for k in range(1, 1000) if plcl - 10 * k > P[-1]]
+    if (ps[-1] if ps else plcl) > P[-1]:
+        ps.append(P[-1])
+    for p in ps:
         e2 = at_p(p)
         tp2 = t_satad(satad, p) - C2K
         if p > 500:

@@ -857,6 +857,19 @@ void store_value(UPA_level* l, int field, float pr, float value) {
 
 } // namespace
 
+namespace {
+
+/* An item of "out_file" that asks for an image of the plot, not a file name. */
+bool image_item(std::string_view item) {
+  for (std::string_view word : {"gif", "png", "img", "xwd"}) {
+    if (item.size() < word.size() || !same_name(item.substr(0, word.size()), word)) continue;
+    if (item.size() == word.size() || item[word.size()] == '=' || item[word.size()] == ':') return true;
+  }
+  return false;
+}
+
+} // namespace
+
 int THERM_out_raw() {
   FILE_set_name(raw_convention);
   int n = 0;
@@ -864,7 +877,7 @@ int THERM_out_raw() {
   RES_getvals("out_file", &n, &items);
   for (int i = 0; i < n; ++i) {
     std::string_view item = items[i] ? items[i] : "";
-    if (item.substr(0, 3) == "gif") continue;
+    if (item.empty() || image_item(item)) continue;
     if (item.substr(0, 3) == "raw")
       FILE_set_name(item.size() > 3 ? items[i] + 4 : raw_convention);
     else

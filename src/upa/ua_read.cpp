@@ -1525,12 +1525,27 @@ int write_cdf(const UPA_report* r, int n) {
   return bad ? -1 : 0;
 }
 
+/* A text report's first word is read up to a blank and, in type 5, split
+ * at colons: an identifier that is empty or holds either would shift every
+ * group of the report (and of the next). */
+bool fits_text(const char* id, int type) {
+  const std::string text = id_text(id);
+  if (text.empty() && type != UPA_FT_OPEN_LOC) return false;
+  for (unsigned char c : text)
+    if (std::isspace(c) || std::iscntrl(c) || (c == ':' && type == UPA_FT_OPEN_LOC)) return false;
+  return true;
+}
+
 } // namespace
 
 int UPA_write(int /*cvt_fd*/, const UPA_report* report, int /*rep_type*/, int* statnum) {
   if (!report || !statnum || state.file_access != UPA_ACC_WRITE) return -1;
   const int type = state.file_type;
   if (is_cdf(type)) return write_cdf(report, *statnum);
+  if ((type == UPA_FT_OLD_SHORT || type == UPA_FT_OLD_LONG || is_new_text(type)) && !fits_text(report->id, type)) {
+    MESS_print(M_error, "UPA_write: Identifier unfit for a text file: \"%s\"\n", id_text(report->id).c_str());
+    return -1;
+  }
   FILE* fp = state.cvt_file.get();
   if (!fp) return -1;
   /* The writer completes and edits a copy: the caller's record stays as it was. */

@@ -314,6 +314,42 @@ TEST(UpaWrite, OldLayoutWindPlacesByHeight) {
   }
 }
 
+TEST(UpaWrite, IdentifierThatWouldShiftTheGroupsIsRefused) {
+  kez_test::TempDir dir;
+  const struct {
+    const char* id;
+    int type;
+    bool ok;
+  } cases[] = {
+      {"", UPA_FT_OLD_SHORT, false},     {"A B", UPA_FT_OLD_LONG, false}, {"", UPA_FT_FIXED, false},
+      {"AB\tC", UPA_FT_OPEN, false},     {"A:B", UPA_FT_OPEN_LOC, false}, {"A:B", UPA_FT_OPEN, true},
+      {"", UPA_FT_OPEN_LOC, true},       {"DNR", UPA_FT_OLD_SHORT, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("\"") + c.id + "\" type " + std::to_string(c.type));
+    auto r = sample();
+    std::snprintf(r->id, sizeof r->id, "%s", c.id);
+    const std::string path = dir.file("id" + std::to_string(c.type) + ".txt");
+    int rc = 0;
+    const std::string text = write_one(path, c.type, *r, &rc);
+    EXPECT_EQ(rc, c.ok ? 0 : -1);
+    if (!c.ok) {
+      EXPECT_EQ(text.find("00105"), std::string::npos) << "nothing of the report written";
+      continue;
+    }
+    /* What is written reads back as it was. */
+    int type = 0;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_READ, &type), 0);
+    auto back = std::make_unique<UPA_report>();
+    int n = 0;
+    EXPECT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+    EXPECT_STREQ(back->id, c.id);
+    EXPECT_EQ(back->man[UPA_SLOT_850].p, 850);
+    EXPECT_EQ(back->man[UPA_SLOT_850].h, 1512);
+    UPA_close(0);
+  }
+}
+
 TEST(UpaWrite, SurfaceCompletesTheListsOfACopy) {
   kez_test::TempDir dir;
   auto r = sample();

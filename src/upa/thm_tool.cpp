@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -86,7 +87,8 @@ void read_parcel(std::string_view text) {
   while (!name.empty() && nnum < 2 && colon != std::string_view::npos) {
     char* end = nullptr;
     float v = std::strtof(p, &end);
-    if (end == p) break;
+    /* "nan" and "inf" read as numbers but are no temperatures */
+    if (end == p || !std::isfinite(v)) break;
     num[nnum++] = v;
     if (*end != ':') break;
     p = end + 1;
@@ -100,7 +102,8 @@ void read_parcel(std::string_view text) {
     state.par_type = THERM_PAR_MIXED;
     if (nnum >= 1) state.par_thick = num[0];
   } else {
-    state.par.p = std::strtof(name.c_str(), nullptr);
+    const float p = std::strtof(name.c_str(), nullptr);
+    state.par.p = std::isfinite(p) ? p : 0.0f;
     if (nnum >= 1) state.par.t = num[0];
     if (nnum >= 2) state.par.td = num[1];
   }

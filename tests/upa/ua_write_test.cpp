@@ -265,6 +265,28 @@ TEST(UpaWrite, NetcdfStoresSiUnitsInTheReportLayout) {
   EXPECT_NE(dump.find("\"LAND\""), std::string::npos) << dump;
 }
 
+TEST(UpaWrite, NetcdfReportLayoutKeepsHighWindHeights) {
+  /* Metres back to feet by the inverse of the factor that made them: a
+   * wind at 82,000 ft stays in the place of 82 in the text layouts. */
+  kez_test::TempDir dir;
+  auto r = sample();
+  r->wnd[2] = {82000, 285, 20};
+  r->wnd[3] = {95000, 290, 25};
+  write_one(dir.file("high.nc"), 12, *r);
+  int type = 0;
+  ASSERT_GE(UPA_open(dir.file("high.nc").c_str(), UPA_ACC_READ, &type), 0);
+  UPA_info info{};
+  UPA_getinfo(0, &info);
+  auto back = std::make_unique<UPA_report>();
+  int n = 0;
+  ASSERT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+  UPA_close(0);
+  for (int i : {2, 3}) {
+    EXPECT_NEAR(back->wnd[i].h, r->wnd[i].h, 0.05);
+    EXPECT_EQ(static_cast<int>((back->wnd[i].h + 1) / 1000), static_cast<int>(r->wnd[i].h / 1000));
+  }
+}
+
 TEST(UpaWrite, FailuresAreReported) {
   auto r = sample();
   int n = 0;

@@ -18,6 +18,7 @@
 #include "kezcty.h"
 #include "kezraw.h"
 #include "kezupa.h"
+#include "ua_thetae.h"
 
 #include <algorithm>
 #include <array>
@@ -405,7 +406,9 @@ int THERM_calc() {
 
   v.thick = thickness(sm, n, UPA_CO_PRES, thick_bottom, mid_level);
   v.frz = freezing_level(sm, n);
-  v.wb0 = wet_bulb_zero(sm, n);
+  /* both read the theta-e of the low levels: formed once */
+  LevelThetae thetae(sm, n);
+  v.wb0 = wet_bulb_zero_of(sm, n, thetae);
   v.precip = precip_water(sm, n);
   v.mean_rh = mean_value("rhum", sm, n, UPA_CO_PRES, ps, mid_level);
 
@@ -422,7 +425,7 @@ int THERM_calc() {
   float lapse = lapse_rate(sm, n, UPA_CO_PRES, lapse_bottom, mid_level);
   v.lapse57 = known(lapse) ? 1000.0f * lapse : M;
 
-  thetae_index(sm, n, &v.thetae);
+  thetae_index_of(sm, n, &v.thetae, thetae);
 
   v.wbar = M;
   v.ccl = pr_ccl(sm, n, UPA_CO_PRES, ps, mix_depth, &v.wbar);

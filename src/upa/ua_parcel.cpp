@@ -35,6 +35,7 @@
  * the sounding ends tops at the last level used.
  */
 #include "kezupa.h"
+#include "ua_thetae.h"
 
 #include <cmath>
 #include <cstdio>
@@ -106,11 +107,6 @@ float on_satad(float satad, float p) {
   if (!(satad > 0)) return M;
   float t = temp_on_satad(satad, p);
   return missing(t) ? M : celsius(t);
-}
-
-float theta_e(const UPA_level& l) {
-  if (missing(l.t) || missing(l.td) || !(l.p > 0)) return M;
-  return eq_pot_temp(kelvin(l.t), kelvin(l.td), l.p);
 }
 
 /* The ascent's running record: the parcel and environment at the last
@@ -232,6 +228,11 @@ void dry_ascent(UPA_level* lev, int num, Ascent& a, int l1, const Lcl& lcl, int 
 } // namespace
 
 int thetae_index(const UPA_level* lev, int num, THETAE_params* params) {
+  LevelThetae te(lev, num);
+  return thetae_index_of(lev, num, params, te);
+}
+
+int thetae_index_of(const UPA_level* lev, int num, THETAE_params* params, LevelThetae& thetae) {
   *params = THETAE_params{M, M, M, M, M, M, M};
   if (lev == nullptr || num <= 0) return -1;
   struct Slot {
@@ -244,7 +245,7 @@ int thetae_index(const UPA_level* lev, int num, THETAE_params* params) {
    * condensation level. */
   auto next_used = [&](int from, float* te) {
     for (int k = from; k < num; ++k) {
-      *te = theta_e(lev[k]);
+      *te = thetae.at(k);
       if (!missing(*te)) return k;
     }
     return num;
@@ -361,6 +362,7 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
   /* The last step ends at the sounding's top, so that an ascent still
    * buoyant there keeps the area of the sounding's last few hPa. */
   bool at_top = false;
+  int above = 1; /* the level above the last step: the search starts there */
   for (int k = 1; !missing(pp.Satad) && !at_top; ++k) {
     double pd = lcl.p - moist_step * k;
     if (!(pd > top)) {
@@ -370,7 +372,8 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     }
     if (!(pd > 0)) break;
     float p = static_cast<float>(pd);
-    UPA_level e2 = at_pressure(lev, num, p);
+    UPA_level e2;
+    above = UPA_interp_from(lev, num, UPA_CO_PRES, p, &e2, above);
     if (missing(e2.t)) break;
     UPA_level p2 = e2;
     p2.t = on_satad(pp.Satad, p);

@@ -116,12 +116,12 @@ struct Ascent {
   PARCEL_params* pp;
   UPA_level p1;
   UPA_level e1;
-  int state = 0;       /* 0 below the LFC, 1 above it, 2 above an EL */
-  bool seen = false;   /* a positive step since the last negative one */
-  double below = 0;    /* negative energy below the LFC */
-  double pos = 0;      /* positive energy above the LFC */
-  double neg = 0;      /* negative energy above the LFC */
-  double cape_el = 0;  /* pos at the last EL */
+  int state = 0;      /* 0 below the LFC, 1 above it, 2 above an EL */
+  bool seen = false;  /* a positive step since the last negative one */
+  double below = 0;   /* negative energy below the LFC */
+  double pos = 0;     /* positive energy above the LFC */
+  double neg = 0;     /* negative energy above the LFC */
+  double cape_el = 0; /* pos at the last EL */
 
   void cap(const UPA_level& p2, const UPA_level& e2) {
     if (e2.p > cap_top && !missing(e2.t) && !missing(p2.t)) pp->cap = std::fmax(pp->cap, e2.t - p2.t);
@@ -381,8 +381,8 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     float e = energy_calc(&a.p1, &p2, &a.e1, &e2);
     a.moist_step(e, p);
     trace_step("", a, p2, e2, e);
-    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", a.pos, a.below, a.neg, pp.lfc, pp.el, pp.mpl,
-               pp.Bel, pp.Bmpl);
+    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", a.pos, a.below, a.neg, pp.lfc, pp.el,
+               pp.mpl, pp.Bel, pp.Bmpl);
     a.p1 = p2;
     a.e1 = e2;
   }

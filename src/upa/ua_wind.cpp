@@ -14,10 +14,9 @@
  * v' u - u' v over the 100 m resampled profile, its top 10 m above the
  * layer's top; between two wind levels the resampled wind is interpolated
  * in u and v, so the hodograph joins them with a straight line (an arc
- * through direction and speed would add helicity no sounding measured); the helicity turning is brought to -180..180 while the
- * shear classifies veering by the raw direction difference (so 350 to 10
- * degrees, a difference of -340, veers); the energy-helicity index takes
- * the positive helicity alone. A storm motion without a speed counts as
+ * through direction and speed would add helicity no sounding measured); the helicity turning is brought to -180..180
+ * while the shear classifies veering by the raw direction difference (so 350 to 10 degrees, a difference of -340,
+ * veers); the energy-helicity index takes the positive helicity alone. A storm motion without a speed counts as
  * missing; a step without winds is passed over (helicity pairs the next
  * winds with the last point that had them, or starts from the first winds
  * when the bottom has none; shear drops both steps). A layer in which no
@@ -266,8 +265,8 @@ int shear_layer(UPA_level* lev, int num, int coord, float bottom, float top, con
       z += shear_step;
     }
     float spd = cur.v.ok() ? cur.spd / kt_to_ms : M;
-    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, cur.dir, spd, prev.v.u,
-               prev.v.v, cur.v.u, cur.v.v, pu, pv, nu, nv);
+    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, cur.dir, spd,
+               prev.v.u, prev.v.v, cur.v.u, cur.v.v, pu, pv, nu, nv);
     prev = cur;
   }
   if (z == 0) {

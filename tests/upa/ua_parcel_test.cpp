@@ -585,7 +585,8 @@ TEST(UaParcel, SaturatedAdiabatIsExactlyTheTrialSearch) {
     const float a = pot(rng), b = pr(rng);
     ASSERT_EQ(temp_on_satad(a, b), satad_by_trials(a, b)) << a << " " << b;
   }
-  for (float b : {0.5f, 1.0f, 1999.0f, 2000.0f, 2001.0f, M, 0.0f}) EXPECT_EQ(temp_on_satad(300, b), satad_by_trials(300, b));
+  for (float b : {0.5f, 1.0f, 1999.0f, 2000.0f, 2001.0f, M, 0.0f})
+    EXPECT_EQ(temp_on_satad(300, b), satad_by_trials(300, b));
 }
 
 TEST(UaParcel, TraceFollowsTheAscent) {

@@ -343,9 +343,9 @@ TEST(UpaWrite, IdentifierThatWouldShiftTheGroupsIsRefused) {
     int type;
     bool ok;
   } cases[] = {
-      {"", UPA_FT_OLD_SHORT, false},     {"A B", UPA_FT_OLD_LONG, false}, {"", UPA_FT_FIXED, false},
-      {"AB\tC", UPA_FT_OPEN, false},     {"A:B", UPA_FT_OPEN_LOC, false}, {"A:B", UPA_FT_OPEN, true},
-      {"", UPA_FT_OPEN_LOC, true},       {"DNR", UPA_FT_OLD_SHORT, true},
+      {"", UPA_FT_OLD_SHORT, false}, {"A B", UPA_FT_OLD_LONG, false}, {"", UPA_FT_FIXED, false},
+      {"AB\tC", UPA_FT_OPEN, false}, {"A:B", UPA_FT_OPEN_LOC, false}, {"A:B", UPA_FT_OPEN, true},
+      {"", UPA_FT_OPEN_LOC, true},   {"DNR", UPA_FT_OLD_SHORT, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("\"") + c.id + "\" type " + std::to_string(c.type));

@@ -1269,8 +1269,9 @@ void write_new_text(UPA_report* r, std::string* out) {
   }
   bool above = false;
   for (int slot = UPA_SLOT_ABOVE; slot <= UPA_SLOT_ABOVE_END; ++slot) {
-    /* A level the code cannot carry ends the list as a missing one does. */
-    if (missing(r->man[slot].p) || !(r->man[slot].p >= 1)) {
+    /* Only a level coded "-P" (1 to 10 hPa) reads back as one of these; any
+     * other ends the list as a missing one does. */
+    if (missing(r->man[slot].p) || !(r->man[slot].p >= 1 && r->man[slot].p < 10)) {
       if (above) *out += '\n';
       break;
     }

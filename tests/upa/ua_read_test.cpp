@@ -646,7 +646,8 @@ TEST(UpaWrite, LevelsBeyondTheCodesReachLeaveTheOtherGroupsInPlace) {
     r->wmo = 12345;
     r->man[UPA_SLOT_1000] = {1000, 100, 20, 10, 180, 10};
     r->man[UPA_SLOT_ABOVE] = {7, 33500, -45.1f, M, 10, 10};
-    r->man[UPA_SLOT_ABOVE + 1] = {0.5f, 54000, -20.1f, M, 20, 20};
+    /* the second alone: below 1 hPa; the third: 15 hPa is no level above 10 */
+    r->man[UPA_SLOT_ABOVE + 1] = {type == UPA_FT_OPEN ? 15.0f : 0.5f, 54000, -20.1f, M, 20, 20};
     r->man[UPA_SLOT_TROP] = {250, M, -55.1f, M, 300, 45};
     r->numman = 19;
     r->sig[0] = {1000, 20, 10};
@@ -673,7 +674,7 @@ TEST(UpaWrite, LevelsBeyondTheCodesReachLeaveTheOtherGroupsInPlace) {
       ASSERT_EQ(UPA_read(0, b.get(), UPA_REP_FULL, &i), 0);
       EXPECT_STREQ(b->id, "HI");
       EXPECT_EQ(b->man[UPA_SLOT_ABOVE].p, 7);
-      EXPECT_EQ(b->man[UPA_SLOT_ABOVE + 1].p, M) << "not 1000 hPa";
+      EXPECT_EQ(b->man[UPA_SLOT_ABOVE + 1].p, M) << "neither 1000 nor 10 hPa";
       EXPECT_EQ(b->man[UPA_SLOT_TROP].p, 250);
       EXPECT_EQ(b->numsig, 2);
       EXPECT_FLOAT_EQ(b->sig[1].p, 0.5f);

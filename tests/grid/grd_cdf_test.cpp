@@ -278,6 +278,9 @@ variables:
 	char info(grid, string_len) ;
 		info:name = "INFO" ;
 		info:long_name = "Grid variable information" ;
+	char units(grid, string_len) ;
+		units:name = "UNITS" ;
+		units:long_name = "Grid value units" ;
 	int source(grid) ;
 		source:name = "SOURCE" ;
 		source:long_name = "Grid creation source" ;
@@ -402,6 +405,7 @@ data:
   EXPECT_EQ(b.r.time, 12);
   EXPECT_STREQ(b.r.info, "second");
   EXPECT_STREQ(a.r.datim, "0000Z  1 MAY 97");
+  EXPECT_STREQ(b.r.units, "") << "files without units still read, without them";
   GRD_close(fd);
 }
 
@@ -481,14 +485,15 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   ASSERT_GE(fd, 0);
   const GRD_file* f = GRD_get_gfile(fd);
   ASSERT_EQ(f->var_num, 2);
-  EXPECT_EQ(f->var[0], 104);
-  EXPECT_EQ(f->var[1], 23);
+  EXPECT_EQ(f->var[0], 11);
+  EXPECT_EQ(f->var[1], 33);
   EXPECT_EQ(info.date.year, 1997);
   EXPECT_EQ(info.date.hour, 12);
 
   Read r;
   ASSERT_EQ(read_at(fd, 5, &r), 0); /* time index 1, level index 1 */
-  EXPECT_EQ(r.r.var, 104);
+  EXPECT_EQ(r.r.var, 11);
+  EXPECT_STREQ(r.r.units, "K");
   EXPECT_EQ(r.r.time, 12);
   EXPECT_EQ(r.r.ltype, 10);
   EXPECT_EQ(r.r.level, 850);
@@ -510,7 +515,8 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   EXPECT_EQ(GRD_get_gfile(fd)->itype, 40);
   Read u;
   ASSERT_EQ(read_at(fd, 12 + 11, &u), 0); /* u_wind, last time, last level */
-  EXPECT_EQ(u.r.var, 23);
+  EXPECT_EQ(u.r.var, 33);
+  EXPECT_STREQ(u.r.units, "m/s");
   EXPECT_EQ(u.r.time, 24);
   EXPECT_EQ(u.r.level, 500);
   EXPECT_EQ(u.values()[8], 2300);
@@ -518,19 +524,19 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   EXPECT_EQ(read_at(fd, 24, &past), -1);
   /* Going back to the first variable restarts the stepping. */
   ASSERT_EQ(read_at(fd, 3, &back, GRD_READ_HEADER), 0);
-  EXPECT_EQ(back.r.var, 104);
+  EXPECT_EQ(back.r.var, 11);
   EXPECT_EQ(back.r.level, 500);
   EXPECT_EQ(back.r.grid, nullptr);
 
   /* Searches find fields by time, level and parameter. */
   VAR_data want[1];
-  GRD_set_params(&want[0], 24, 10, 700, 23);
+  GRD_set_params(&want[0], 24, 10, 700, 33);
   GRD_report found[1];
   std::memset(found, 0, sizeof found);
   GRD_init(&found[0]);
   ASSERT_EQ(GRD_rewind(fd), 0);
   EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -1), 1);
-  EXPECT_EQ(found[0].var, 23);
+  EXPECT_EQ(found[0].var, 33);
   EXPECT_EQ(found[0].level, 700);
   ASSERT_NE(found[0].grid, nullptr);
   EXPECT_EQ(found[0].grid[11], 2203); /* bottom row: file row 0 */
@@ -546,7 +552,7 @@ TEST_F(GridCdf, GridvarIsListedFirstWithItsOwnDescription) {
   const GRD_file* f = GRD_get_gfile(fd);
   ASSERT_EQ(f->var_num, 3);
   EXPECT_EQ(f->var[0], 0);
-  EXPECT_EQ(f->var[1], 104);
+  EXPECT_EQ(f->var[1], 11);
   EXPECT_STREQ(f->var_nm, "W");
   Read r;
   ASSERT_EQ(read_at(fd, 0, &r), 0);
@@ -555,52 +561,60 @@ TEST_F(GridCdf, GridvarIsListedFirstWithItsOwnDescription) {
   EXPECT_EQ(GRD_get_gfile(fd)->itype, 1) << "a plain title is not refined";
   Read t;
   ASSERT_EQ(read_at(fd, 12, &t), 0);
-  EXPECT_EQ(t.r.var, 104);
+  EXPECT_EQ(t.r.var, 11);
   GRD_close(fd);
 }
 
-TEST_F(GridCdf, ParameterNumbersFollowTheUnits) {
+/* Older model output names its fields its own way; they are read with the
+ * GRIB edition 1 numbers of the variable table and the units of the file,
+ * so that "temp" and "uwnd" find them as they find GRIB fields. */
+TEST_F(GridCdf, ParameterNumbersAndUnitsOfOlderOutput) {
   struct Case {
     const char* name;
     const char* units;
     int param;
+    const char* read_units;
   };
   const Case cases[] = {
-      {"Psl", "Pa", 101},
-      {"PRESSURE", "hectopascals", 1},
-      {"Z", "gp m", 102},
-      {"gpt_hgt", "geopotential dekameters", 2},
-      {"temp", "kelvin", 104},
-      {"T", "degC", 4},
-      {"RH", "percent", 13},
-      {"omega", "Pa/s", 140},
-      {"vert_vel", "millibars/second", 40},
-      {"SST", "degC", 62},
-      {"sea_temp", "degK", 161},
-      {"SST", "0.5 degC", 61},
-      {"wave_hgt", "meters", 164},
-      {"wave_hgt", "0.5 meters", 64},
-      {"wave_dir", "degrees true", 175},
-      {"wave_dir", "10 degrees", 75},
-      {"precip", "mm", 50},
-      {"wave_per", "s", 76},
-      {"lift_indx", "K", 15},
+      {"Psl", "Pa", 1, "Pa"},
+      {"PRESSURE", "hectopascals", 1, "hPa"},
+      {"Z", "gp m", 7, "gpm"},
+      {"gpt_hgt", "geopotential dekameters", 7, "dam"},
+      {"temp", "kelvin", 11, "K"},
+      {"T", "degC", 11, "C"},
+      {"RH", "percent", 52, "%"},
+      {"U", "m/s", 33, "m/s"},
+      {"Vsfc", "knots", 34, "knt"},
+      {"omega", "Pa/s", 39, "Pa/s"},
+      {"vert_vel", "millibars/second", 39, "mb/s"},
+      {"SST", "degC", 80, "C"},
+      {"sea_temp", "degK", 80, "K"},
+      {"SST", "0.5 degC", 80, "0.5 degC"},
+      {"wave_hgt", "meters", 100, "m"},
+      {"wave_hgt", "0.5 meters", 100, "0.5 meters"},
+      {"wave_dir", "degrees true", 107, "deg"},
+      {"wave_dir", "10 degrees", 107, "10 degrees"},
+      {"precip", "mm", 61, "mm"},
+      {"wave_per", "s", 108, "s"},
+      {"lift_indx", "K", 131, "K"},
   };
-  std::string vars, data;
   int k = 0;
   for (const Case& c : cases) {
-    /* Names differ by a suffix of blanks in the netCDF name space, so use
-     * groups of one variable per file instead. */
+    /* One file per case: some names recur with other units. */
+    const std::string name = c.name;
     const std::string p =
-        compile("p" + std::to_string(k) + ".nc", std::string("netcdf p { dimensions: lat = 2 ; lon = 2 ;\n"
-                                                             "variables: float ") +
-                                                     c.name + "(lat, lon) ; " + c.name + ":units = \"" + c.units +
-                                                     "\" ;\n float snow(lat, lon) ;\n}\n");
+        compile("p" + std::to_string(k) + ".nc",
+                "netcdf p { dimensions: lat = 2 ; lon = 2 ;\nvariables: float " + name + "(lat, lon) ; " + name +
+                    ":units = \"" + c.units + "\" ;\n float snow(lat, lon) ;\ndata: " + name + " = 1, 2, 3, 4 ;\n}\n");
     int fd = open(p);
     ASSERT_GE(fd, 0) << c.name;
     const GRD_file* f = GRD_get_gfile(fd);
     ASSERT_EQ(f->var_num, 1) << c.name << " " << c.units << " (snow is never read)";
     EXPECT_EQ(f->var[0], c.param) << c.name << " " << c.units;
+    Read r;
+    ASSERT_EQ(read_at(fd, 0, &r), 0) << c.name;
+    EXPECT_EQ(r.r.var, c.param) << c.name;
+    EXPECT_STREQ(r.r.units, c.read_units) << c.name << " " << c.units;
     GRD_close(fd);
     ++k;
   }
@@ -629,7 +643,7 @@ data: lat = 40, 50 ; lon = 0, 10, 20 ; reftime = "2005-06-07 18:00" ;
   EXPECT_EQ(r.r.ltype, 10);
   EXPECT_EQ(r.r.level, 500);
   EXPECT_EQ(r.r.time, 72);
-  EXPECT_EQ(r.r.var, 102);
+  EXPECT_EQ(r.r.var, 7);
   EXPECT_EQ(r.r.date.year, 2005);
   EXPECT_EQ(r.r.date.day, 7);
   EXPECT_EQ(r.r.date.hour, 18);
@@ -678,7 +692,7 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   ASSERT_GE(fd, 0);
   Read p0, p1, s0, rh1;
   ASSERT_EQ(read_at(fd, 0, &p0), 0);
-  EXPECT_EQ(p0.r.var, 50);
+  EXPECT_EQ(p0.r.var, 61);
   EXPECT_EQ(p0.r.time, 18) << "12 hours and GRIBQP";
   EXPECT_EQ(p0.r.ltype, 1);
   EXPECT_EQ(p0.r.type, 11) << "model 77";
@@ -688,13 +702,13 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   EXPECT_EQ(p1.r.var, 0);
   EXPECT_EQ(p1.values(), (std::vector<float>{M, M, M, M}));
   ASSERT_EQ(read_at(fd, 2, &s0), 0);
-  EXPECT_EQ(s0.r.var, 101);
+  EXPECT_EQ(s0.r.var, 1);
   EXPECT_EQ(s0.r.ltype, 12);
   EXPECT_EQ(s0.r.time, 12);
   EXPECT_EQ(s0.values(), (std::vector<float>{101200, M, 101000, 101100}));
   /* A field over levels without times: one record per level. */
   ASSERT_EQ(read_at(fd, 5, &rh1), 0);
-  EXPECT_EQ(rh1.r.var, 13);
+  EXPECT_EQ(rh1.r.var, 52);
   EXPECT_EQ(rh1.r.ltype, 10);
   EXPECT_EQ(rh1.r.level, 850);
   EXPECT_EQ(rh1.values(), (std::vector<float>{75, 85, 55, 65}));
@@ -702,7 +716,7 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   EXPECT_EQ(read_at(fd, 6, &past), -1);
   /* The missing record is not found by a search. */
   VAR_data want[1];
-  GRD_set_params(&want[0], 24, KEZ_MISS, KEZ_MISS, 50);
+  GRD_set_params(&want[0], 24, KEZ_MISS, KEZ_MISS, 61);
   GRD_report found[1];
   std::memset(found, 0, sizeof found);
   GRD_init(&found[0]);

@@ -581,6 +581,7 @@ int kinematic(Call& c) {
   if (f == "conv" || f == "diverg") num = std::clamp(num, 2, 3);
   if (f == "def1" || f == "def2") num = 2;
   if (!c.need_grids(num)) return 0;
+  int q_level = 0; /* mb */
   if (f == "uq" || f == "vq") {
     /* The pressure is the output's level, or the height's when the output
      * takes the height's header. */
@@ -590,6 +591,7 @@ int kinematic(Call& c) {
       MESS_print(kCalcMess, "GRD_math: %s needs grids on a pressure level\n", f.c_str());
       return 0;
     }
+    q_level = lv->level;
   }
   const char* fixed = (f == "ugeos" || f == "vgeos") ? "m/s" : (f == "uq" || f == "vq") ? kQUnits : nullptr;
   if (!c.setup(num, fixed)) return 0;
@@ -660,7 +662,7 @@ int kinematic(Call& c) {
   if ((uq ? GRD_dx(&ug.r, &da.r) : GRD_dy(&ug.r, &da.r)) != 0) return 0;
   if ((uq ? GRD_dx(&vg.r, &db.r) : GRD_dy(&vg.r, &db.r)) != 0) return 0;
   if (GRD_dx(b, &tx.r) != 0 || GRD_dy(b, &ty.r) != 0) return 0;
-  const double factor = -kGasDry / (100.0 * o->level);
+  const double factor = -kGasDry / (100.0 * q_level);
   for (size_t k = 0; k < c.points(); ++k) {
     float A = da.r.grid[k], B = db.r.grid[k], Tx = tx.r.grid[k], Ty = ty.r.grid[k];
     bool miss = A == kMiss || B == kMiss || Tx == kMiss || Ty == kMiss;

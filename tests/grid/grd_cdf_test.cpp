@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -779,6 +781,206 @@ TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   EXPECT_EQ(l.r.domain.proj, 4);
   EXPECT_EQ(l.r.domain.param[2], 1.277f);
   GRD_close(fd);
+}
+
+/* ---- present-day output: cdo's netCDF of python-grib-doc's files ------------------------- */
+
+const char kExamples[] = "/usr/share/doc/python-grib-doc/examples/";
+
+/* The values ecCodes prints of the one field of file that `where` selects
+ * (grib_get_data's -w), in its order: rows from the north, each from the
+ * west, the order of a grid record's array. */
+std::vector<float> eccodes_values(const std::string& file, const std::string& where) {
+  std::string out;
+  EXPECT_EQ(run_command("grib_get_data -w " + where + " " + file, &out), 0);
+  std::vector<float> v;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    float lat = 0, lon = 0, value = 0;
+    if (std::sscanf(line.c_str(), "%f %f %f", &lat, &lon, &value) == 3) v.push_back(value);
+  }
+  return v;
+}
+
+class GridCdfReal : public GridCdf {
+ protected:
+  void SetUp() override {
+    GridCdf::SetUp();
+    if (IsSkipped()) return;
+    if (!std::ifstream(std::string(kExamples) + "gfs.grb")) GTEST_SKIP() << "python-grib-doc not installed";
+    if (!have_program("cdo") || !have_program("grib_get_data")) GTEST_SKIP() << "cdo or ecCodes tools missing";
+    RES_put("file_path", KEZ_DATA_DIR);
+  }
+  /* cdo's output of an example file; its path. */
+  std::string cdo(const std::string& options, const std::string& example, const std::string& name) {
+    const std::string path = dir.file(name);
+    std::string out;
+    EXPECT_EQ(run_command("cdo -s " + options + " " + kExamples + example + " " + path + " 2>&1", &out), 0) << out;
+    return path;
+  }
+};
+
+/* Every record of a present-day file, header only, with what the reader
+ * printed. */
+struct Listing {
+  std::vector<GRD_report> recs;
+  std::string err;
+  GRD_info info{};
+};
+
+Listing list_records(int fd) {
+  Listing l;
+  for (int n = 0;; ++n) {
+    Read r;
+    if (read_at(fd, n, &r, GRD_READ_HEADER) != 0) break;
+    l.recs.push_back(r.r);
+  }
+  return l;
+}
+
+const GRD_report* find(const Listing& l, int var, int ltype, int level) {
+  for (const GRD_report& g : l.recs)
+    if (g.var == var && g.ltype == ltype && g.level == level) return &g;
+  return nullptr;
+}
+
+/* cdo's netCDF of gfs.grb (a 72-hour forecast from 0Z 8 October 2011):
+ * every field on pressure levels or heights comes back with its level,
+ * time and date, in the numbers of the variable table, with values as
+ * ecCodes gives them; fields on levels the file does not name are left out
+ * with one message per reason; nothing is labelled surface that the file
+ * does not call so, and no record is an empty store slot. */
+TEST_F(GridCdfReal, PresentDayOutputIsReadByItsCoordinates) {
+  const std::string path = cdo("-f nc copy", "gfs.grb", "gfs.nc");
+  Listing l;
+  auto out = capture([&] {
+    int fd = open(path, &l.info);
+    ASSERT_GE(fd, 0);
+    Listing got = list_records(fd);
+    l.recs = got.recs;
+    GRD_close(fd);
+  });
+  EXPECT_EQ(l.info.date.year, 2011);
+  EXPECT_EQ(l.info.date.month, 10);
+  EXPECT_EQ(l.info.date.day, 8);
+  EXPECT_EQ(l.info.date.hour, 0);
+  /* gh, t, u and absv on 26 levels, r on 25 ... : well over a hundred. */
+  ASSERT_GT(l.recs.size(), 150u) << out.err;
+  int isobaric_t = 0;
+  for (const GRD_report& g : l.recs) {
+    EXPECT_NE(g.source, 0) << "an empty store slot";
+    EXPECT_EQ(g.time, 72);
+    EXPECT_EQ(g.date.day, 8);
+    EXPECT_EQ(g.domain.nx, 144);
+    EXPECT_EQ(g.domain.ny, 73);
+    if (g.var == 11 && g.ltype == 100) ++isobaric_t;
+  }
+  EXPECT_EQ(isobaric_t, 26);
+  const GRD_report* top = find(l, 7, 100, 10);
+  ASSERT_NE(top, nullptr) << "the 10 hPa heights";
+  EXPECT_STREQ(top->units, "gpm");
+  const GRD_report* t2 = find(l, 11, 105, 2);
+  ASSERT_NE(t2, nullptr) << "the 2 m temperature";
+  const GRD_report* sp = find(l, 1, 1, 0);
+  ASSERT_NE(sp, nullptr) << "the surface pressure (standard name surface_air_pressure)";
+  EXPECT_STREQ(sp->units, "Pa");
+  for (const GRD_report& g : l.recs) {
+    if (g.ltype == 1) {
+      EXPECT_TRUE(g.var == 1 || g.var == 81 || g.var == 91) << "labelled surface: " << g.var;
+    }
+  }
+  /* The fields on cdo's unnamed levels (tropopause, maximum wind ...) and
+   * layers are not read, and the message says which. */
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (levels of no kind the level types name): "), std::string::npos)
+      << out.err;
+  EXPECT_NE(out.err.find(" t_4 "), std::string::npos) << out.err;
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (layers): "), std::string::npos) << out.err;
+
+  /* The temperature at 500 mb found by the variable table's names, with
+   * ecCodes' values. */
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  VAR_data want[2] = {};
+  GRD_set_params(&want[0], 72, 100, 500, VAR_search_var_num("temp"));
+  GRD_set_params(&want[1], 72, 100, 500, VAR_search_var_num("uwnd"));
+  GRD_report found[2];
+  std::memset(found, 0, sizeof found);
+  GRD_init(&found[0]);
+  GRD_init(&found[1]);
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -2), 1);
+  GRD_close(fd);
+  const std::string gfs = std::string(kExamples) + "gfs.grb";
+  const std::vector<float> t500 = eccodes_values(gfs, "shortName=t,level=500,typeOfLevel=isobaricInhPa");
+  const std::vector<float> u500 = eccodes_values(gfs, "shortName=u,level=500,typeOfLevel=isobaricInhPa");
+  ASSERT_EQ(t500.size(), 144u * 73u);
+  ASSERT_EQ(u500.size(), 144u * 73u);
+  for (int k = 0; k < 2; ++k) {
+    const GRD_report& g = found[k];
+    ASSERT_NE(g.grid, nullptr) << k;
+    EXPECT_NE(g.source, 0);
+    const std::vector<float>& want_v = k == 0 ? t500 : u500;
+    for (size_t i = 0; i < want_v.size(); ++i) ASSERT_NEAR(g.grid[i], want_v[i], 1e-3) << k << " at " << i;
+  }
+  EXPECT_STREQ(found[0].units, "K");
+  EXPECT_STREQ(found[1].units, "m/s");
+  /* The calculator takes them as grids. */
+  GRD_report diff;
+  std::memset(&diff, 0, sizeof diff);
+  GRD_init(&diff);
+  GRD_report* grds[GRD_MATH_SLOTS + 1] = {&diff, &found[0], &found[1]};
+  float values[GRD_MATH_SLOTS + 1];
+  for (float& v : values) v = M;
+  ASSERT_EQ(GRD_math("sub", grds, values), 1);
+  EXPECT_NEAR(diff.grid[1000], t500[1000] - u500[1000], 1e-3);
+  std::free(diff.grid);
+  std::free(found[0].grid);
+  std::free(found[1].grid);
+}
+
+/* netCDF-4 files are grid files too: a compressed 0.25-degree field, whose
+ * file is smaller than its points, reads with the values python-netCDF4
+ * gives; a netCDF-4 file cut short is refused before the library reads it. */
+TEST_F(GridCdfReal, NetCdf4FilesAreDetectedAndRead) {
+  if (run_command("/usr/bin/python3 -c 'import netCDF4' 2>/dev/null") != 0) GTEST_SKIP() << "no python3-netcdf4";
+  const std::string path =
+      cdo("-f nc4 -z zip_6 remapbil,r1440x721 -setgridtype,regular -selname,lsm", "ecmwf_tigge.grb", "lsm.nc");
+  ASSERT_LT(read_file(path).size(), 1440u * 721u) << "compressed below a byte a point";
+  EXPECT_EQ(GRD_chktype(path.c_str()), GRD_TYPE_NETCDF);
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(info.date.year, 2007);
+  Read r;
+  ASSERT_EQ(read_at(fd, 0, &r), 0);
+  GRD_close(fd);
+  EXPECT_EQ(r.r.var, 81) << "land-sea mask";
+  EXPECT_EQ(r.r.domain.nx, 1440);
+  EXPECT_EQ(r.r.domain.ny, 721);
+  EXPECT_FLOAT_EQ(r.r.domain.dx, 0.25f);
+  EXPECT_FLOAT_EQ(r.r.domain.clat, 0);
+  /* The file's latitudes run from the south: its last row is the array's
+   * first. */
+  write_file(dir.file("v.py"),
+             "import netCDF4, sys\nv = netCDF4.Dataset(sys.argv[1])['lsm'][0]\n"
+             "for j, i in ((0, 0), (720, 1439), (360, 0), (500, 1000), (150, 700)):\n"
+             "    print(j, i, float(v[j, i]))\n");
+  std::string ref;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + dir.file("v.py") + " " + path, &ref), 0) << ref;
+  std::istringstream in(ref);
+  int j = 0, i = 0, n = 0;
+  float v = 0;
+  while (in >> j >> i >> v) {
+    EXPECT_NEAR(r.values()[static_cast<size_t>(720 - j) * 1440 + i], v, 1e-6) << j << " " << i;
+    ++n;
+  }
+  EXPECT_EQ(n, 5) << ref;
+
+  const std::string whole = read_file(path);
+  write_file(dir.file("cut.nc"), whole.substr(0, whole.size() / 2));
+  EXPECT_EQ(GRD_chktype(dir.file("cut.nc").c_str()), GRD_TYPE_NETCDF);
+  auto out = capture([&] { EXPECT_EQ(open(dir.file("cut.nc")), -1); });
+  EXPECT_NE(out.err.find("GRD_open: Damaged or cut netCDF-4 file"), std::string::npos) << out.err;
 }
 
 /* ---- hostile files ---------------------------------------------------------------------- */

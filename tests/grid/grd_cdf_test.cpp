@@ -938,6 +938,53 @@ TEST_F(GridCdfReal, PresentDayOutputIsReadByItsCoordinates) {
   std::free(found[1].grid);
 }
 
+/* gfs.grb's fields in the older layout (tests/grid/data/older_layout.py),
+ * named "T", "U" and "Z" with their units, without a centre: the variable
+ * table's names find temperature, u wind and heights with ecCodes' values,
+ * whichever way the latitudes run, and no record is an empty store slot. */
+TEST_F(GridCdfReal, OlderLayoutIsFoundByTheVariableTablesNames) {
+  if (run_command("/usr/bin/python3 -c 'import netCDF4' 2>/dev/null") != 0) GTEST_SKIP() << "no python3-netcdf4";
+  const std::string cf = cdo("-f nc copy -selname,t,u,gh", "gfs.grb", "cf.nc");
+  const std::string path = dir.file("older.nc");
+  std::string out;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/older_layout.py " + cf +
+                            " " + path + " 2>&1",
+                        &out),
+            0)
+      << out;
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  struct Field {
+    const char* abbr;
+    const char* eccodes;
+    const char* units;
+  };
+  const Field fields[] = {{"temp", "t", "K"}, {"uwnd", "u", "m/s"}, {"hght", "gh", "gpm"}};
+  VAR_data want[3] = {};
+  GRD_report found[3];
+  for (int k = 0; k < 3; ++k) {
+    GRD_set_params(&want[k], 72, KEZ_MISS, 500, VAR_search_var_num(fields[k].abbr));
+    std::memset(&found[k], 0, sizeof found[k]);
+    GRD_init(&found[k]);
+  }
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -3), 1);
+  GRD_close(fd);
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(fields[k].abbr);
+    const GRD_report& g = found[k];
+    ASSERT_NE(g.grid, nullptr);
+    EXPECT_EQ(g.source, 1);
+    EXPECT_STREQ(g.units, fields[k].units);
+    EXPECT_EQ(g.date.year, 2011);
+    const std::vector<float> v =
+        eccodes_values(std::string(kExamples) + "gfs.grb",
+                       std::string("shortName=") + fields[k].eccodes + ",level=500,typeOfLevel=isobaricInhPa");
+    ASSERT_EQ(v.size(), 144u * 73u);
+    for (size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(g.grid[i], v[i], 1e-3) << i;
+    std::free(found[k].grid);
+  }
+}
+
 /* netCDF-4 files are grid files too: a compressed 0.25-degree field, whose
  * file is smaller than its points, reads with the values python-netCDF4
  * gives; a netCDF-4 file cut short is refused before the library reads it. */

@@ -521,6 +521,17 @@ constexpr StdName std_names[] = {
     {"sea_surface_wave_significant_height", 100, 1},
 };
 
+/* Level types of fields without a level dimension, from the "level_type"
+ * attribute that cdo writes for them. */
+struct LevelTypeName {
+  const char* name;
+  int ltype;
+};
+constexpr LevelTypeName level_type_names[] = {
+    {"surface", 1}, {"cloudbase", 2},  {"cloudtop", 3}, {"isotherm0", 4},
+    {"maxwind", 6}, {"tropopause", 7}, {"toa", 8},      {"meansea", 102},
+};
+
 struct TitleCode {
   const char* begin;
   size_t compared;
@@ -1333,6 +1344,9 @@ void list_cf_fields(GRD_file& f, Foreign& fo, int gridvar) {
         fv.param = sn.param;
         if (sn.ltype) fv.flat_ltype = sn.ltype;
       }
+    const std::string level_type = lower(att_text(nc, v, "level_type", kUnitsMax));
+    for (const LevelTypeName& lt : level_type_names)
+      if (level_type == lt.name) fv.flat_ltype = lt.ltype;
     if (fv.param == 0 && std_name.empty()) {
       fv.old = field_param(name, units);
       for (const OldParam& o : old_params)

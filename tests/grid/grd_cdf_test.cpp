@@ -783,6 +783,110 @@ TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   GRD_close(fd);
 }
 
+/* ---- present-day output: what CF says and what is refused -------------------------------- */
+
+/* A small CF file: packed temperatures on two pressure levels at two
+ * times (half a day and a day after 12Z 28 February 2020, a forecast from
+ * 0Z that day), a field of cdo's tropopause, a sea-level pressure without
+ * levels or times, and a field over a dimension of no coordinate. */
+const char kCfCdl[] = R"(netcdf cf {
+dimensions: time = 2 ; lat = 3 ; lon = 4 ; lev = 2 ; other = 2 ;
+variables:
+  double time(time) ; time:units = "days since 2020-02-28 12:00:00" ; time:calendar = "standard" ;
+  double ref ; ref:standard_name = "forecast_reference_time" ; ref:units = "hours since 2020-02-28T00:00Z" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lev(lev) ; lev:standard_name = "air_pressure" ; lev:units = "hPa" ;
+  short q(time, lev, lat, lon) ; q:standard_name = "air_temperature" ; q:units = "degC" ;
+    q:scale_factor = 0.5 ; q:add_offset = 10. ; q:_FillValue = -32767s ;
+  float w(time, lat, lon) ; w:long_name = "Mystery" ; w:units = "furlongs" ; w:missing_value = 1.e20f ;
+    w:level_type = "tropopause" ;
+  float p(lat, lon) ; p:standard_name = "air_pressure_at_mean_sea_level" ; p:units = "Pa" ;
+  float b(other, lat, lon) ;
+  :Conventions = "CF-1.8" ;
+data:
+  time = 0.5, 1 ; ref = 0 ; lat = 10, 20, 30 ; lon = 170, 175, -180, -175 ; lev = 850, 500 ;
+  q = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, -32767, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23,
+      24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47 ;
+  w = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 1.e20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 ;
+  p = 101000, 101100, 101200, 101300, 101400, 101500, 101600, 101700, 101800, 101900, 102000, 102100 ;
+}
+)";
+
+TEST_F(GridCdf, PresentDayFieldsTakeLevelsTimesAndPackingFromTheFile) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string path = compile("cf.nc", kCfCdl);
+  GRD_info info{};
+  int fd = -1;
+  auto out = capture([&] { fd = open(path, &info); });
+  ASSERT_GE(fd, 0) << out.err;
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (a dimension without coordinates): b"), std::string::npos) << out.err;
+  std::vector<Read> r(8);
+  int n = 0;
+  while (n < 8 && read_at(fd, n, &r[static_cast<size_t>(n)]) == 0) ++n;
+  GRD_close(fd);
+  ASSERT_EQ(n, 7) << "4 temperatures, 2 tropopause fields, 1 sea-level pressure";
+  struct Want {
+    int var, ltype, level, time, day;
+    const char* units;
+  };
+  const Want want[] = {{11, 100, 850, 24, 28, "C"},   {11, 100, 500, 24, 28, "C"},   {11, 100, 850, 36, 28, "C"},
+                       {11, 100, 500, 36, 28, "C"},   {0, 7, 0, 24, 28, "furlongs"}, {0, 7, 0, 36, 28, "furlongs"},
+                       {2, 102, 0, 0, KEZ_MISS, "Pa"}};
+  for (int k = 0; k < n; ++k) {
+    SCOPED_TRACE(k);
+    const GRD_report& g = r[static_cast<size_t>(k)].r;
+    EXPECT_EQ(g.var, want[k].var);
+    EXPECT_EQ(g.ltype, want[k].ltype);
+    EXPECT_EQ(g.level, want[k].level);
+    EXPECT_EQ(g.time, want[k].time);
+    EXPECT_EQ(g.date.day, want[k].day);
+    EXPECT_STREQ(g.units, want[k].units);
+    EXPECT_EQ(g.source, 1);
+    /* Longitudes across the date line: 170 to 185 by 5. */
+    EXPECT_FLOAT_EQ(g.domain.clon, 177.5f);
+    EXPECT_FLOAT_EQ(g.domain.dx, 5);
+    EXPECT_FLOAT_EQ(g.domain.clat, 20);
+  }
+  EXPECT_EQ(r[0].r.date.month, 2);
+  EXPECT_EQ(r[0].r.date.hour, 0);
+  /* Unpacked (0.5 a step above 10), the fill value missing, the northern
+   * row first. */
+  EXPECT_EQ(r[0].values(), (std::vector<float>{14, 14.5f, 15, M, 12, 12.5f, 13, 13.5f, 10, 10.5f, 11, 11.5f}));
+  EXPECT_EQ(r[3].values()[0], 10 + 0.5f * 44);
+  EXPECT_EQ(r[4].values()[3], M) << "missing_value";
+  EXPECT_STREQ(r[4].r.info, "Mystery (furlongs)");
+  EXPECT_EQ(r[6].values()[0], 101800);
+
+  /* What the records cannot say is refused with its reason. */
+  struct Refusal {
+    const char* what;
+    std::string from, to;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {"another calendar", "\"standard\"", "\"noleap\"", "Not read (calendar other than the Gregorian): q w"},
+      {"months", "days since", "months since", "Not read (time units not understood): q w"},
+      {"half millibars", "lev = 850, 500", "lev = 850.5, 500", "Not read (levels not in whole units): q"},
+      {"uneven latitudes", "lat = 10, 20, 30", "lat = 10, 20, 35",
+       "Fields not read: not an evenly spaced latitude-longitude grid"},
+  };
+  int k = 0;
+  for (const Refusal& x : refusals) {
+    SCOPED_TRACE(x.what);
+    std::string cdl = kCfCdl;
+    const size_t at = cdl.find(x.from);
+    ASSERT_NE(at, std::string::npos);
+    cdl.replace(at, x.from.size(), x.to);
+    const std::string p = compile("r" + std::to_string(k++) + ".nc", cdl);
+    auto o = capture([&] {
+      int h = open(p);
+      if (h >= 0) GRD_close(h);
+    });
+    EXPECT_NE(o.err.find(x.message), std::string::npos) << o.err;
+  }
+}
+
 /* ---- present-day output: cdo's netCDF of python-grib-doc's files ------------------------- */
 
 const char kExamples[] = "/usr/share/doc/python-grib-doc/examples/";

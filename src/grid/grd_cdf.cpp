@@ -3,11 +3,18 @@
  *
  * The netCDF branches of the grid file handles of grd_read. The suite's
  * layout keeps one grid per entry of the unlimited dimension "grid", with
- * its header numbers beside the values; it is written and read. Foreign
- * model output (a file without "grid") holds fields over time and level in
- * variables recognised by name; its records are numbered across the
- * recognised variables and stepped through forward, time-major within a
- * variable.
+ * its header numbers and units beside the values; it is written and read.
+ * Foreign model output (a file without "grid") holds fields over time and
+ * level: older output in variables recognised by name, present-day (CF)
+ * output in every variable over its latitude and longitude coordinates,
+ * named by its standard name, its levels and times taken from their
+ * coordinates. Fields are numbered in GRIB edition 1 numbers with the
+ * units of the file; their records are numbered across the variables and
+ * stepped through forward, time-major within a variable. A field whose
+ * level or time the records cannot express is left out with its reason.
+ *
+ * Classic files and netCDF-4 files (HDF5) are read; the suite writes the
+ * classic format.
  *
  * The library is used through its classic interface, its error option never
  * fatal: silent while optional names are probed, verbose afterwards. Every
@@ -1396,10 +1403,9 @@ void list_older_fields(GRD_file& f, Foreign& fo, int gridvar) {
   }
 }
 
-bool is_cf(int nc) {
-  const std::string conv = lower(att_text(nc, NC_GLOBAL, "Conventions", kTitleMax));
-  return begins(conv, "cf") || begins(conv, "coards");
-}
+/* Present-day output says that it follows CF. (Older output under other
+ * conventions keeps its own names for times and levels.) */
+bool is_cf(int nc) { return begins(lower(att_text(nc, NC_GLOBAL, "Conventions", kTitleMax)), "cf"); }
 
 int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
   const int nc = f.fd;

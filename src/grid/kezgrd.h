@@ -81,7 +81,7 @@ struct GRD_file {
   int type;                            /* GRD_file_type */
   int itype;                           /* sub-type: format 4 binary (3), foreign netCDF layout, GRIB framing */
   char var_nm[50];                     /* "GRIDVAR" variable name (foreign netCDF) */
-  int var[GRD_MAX_FILE_VARS];          /* parameter of each variable found */
+  int var[GRD_MAX_FILE_VARS];          /* parameter of each variable read (the first 15 of them) */
   int var_num;                         /* entries used in var and values_id */
   int cur_var;                         /* variable being stepped through, -1 before the first */
   int num;                             /* current record, counted from 0 */

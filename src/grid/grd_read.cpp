@@ -1052,9 +1052,29 @@ bool gc_packed(FILE* fp, int width, long* v) {
   return true;
 }
 
+/* What gc_read gives for a grid whose values cannot be read: the stream
+ * is at the "GRID" group of the next bulletin. */
+constexpr int kGcSkipped = 1;
+
+/* Passes over the rest of a grid whose rows cannot be told apart, up to the
+ * "GRID" group that begins the next bulletin (left unread): true when one
+ * follows. Its value groups must not be taken for grids. */
+bool gc_skip_to_next(FILE* fp) {
+  std::string tok;
+  for (;;) {
+    const long at = std::ftell(fp);
+    if (!gc_token(fp, &tok)) return false;
+    if (tok == "GRID") {
+      std::fseek(fp, at, SEEK_SET);
+      return true;
+    }
+  }
+}
+
 /* Reads the grid at the stream position (values into grd when want, the
  * rows skipped otherwise), leaving the stream after it. 0; -1 when no grid
- * begins there or the grid is cut short. */
+ * begins there or the grid is cut short; kGcSkipped when its values cannot
+ * be read and another bulletin follows. */
 int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   std::string tok;
   if (!gc_token(fp, &tok)) return -1;
@@ -1118,7 +1138,12 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   }
   if (carry->wind_dec == 1) var = 23;
   if (carry->wind_dec == 2) var = 24;
-  grd->var = var;
+  /* The bulletin's own numbers in the numbering of every grid record; a
+   * third wind field of a run keeps its packed values and is no field
+   * that numbering has. */
+  const int code = carry->wind_dec == 0 && var == 22 ? 0 : var;
+  grd->units[0] = '\0';
+  grd->var = var == KEZ_MISS ? KEZ_MISS : GRD_old_param(code, grd->units, sizeof grd->units);
   grd->ltype = ltype;
   grd->level = level;
   int sign_mode = 0;
@@ -1160,8 +1185,11 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   grd->date.month = month;
   grd->date.day = day;
   grd->date.hour = hour;
-  VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
-                    static_cast<int>(sizeof grd->info));
+  if (grd->var == 0)
+    std::snprintf(grd->info, sizeof grd->info, "GRID parameter %d", var);
+  else
+    VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
+                      static_cast<int>(sizeof grd->info));
   std::string label;
   DATE_make_label_for(grd->time, grd->model, base, &label);
   copy_field(grd->datim, sizeof grd->datim, label);
@@ -1178,7 +1206,6 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   }
   std::vector<float> vals(static_cast<size_t>(kGcCols) * kGcRows, KEZ_FMISS);
   const int width = carry->bpval;
-  bool bad_width = false;
   for (int row = 0; row < kGcRows; ++row) {
     if (row > 0 && !gc_token(fp, &g)) {
       MESS_print(M_warn, "GRD_read: GRID grid ends after %d rows\n", row);
@@ -1199,8 +1226,14 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
       continue;
     }
     if (width < 3 || width > 5) {
-      bad_width = true;
-      continue;
+      /* Without the width the values cannot be told from the next rows
+       * and grids: the grid is dropped, never read as other grids. */
+      if (gc_skip_to_next(fp)) {
+        MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; grid skipped\n", width);
+        return kGcSkipped;
+      }
+      MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; the bulletin ends here\n", width);
+      return -1;
     }
     gc_skip_blanks(fp);
     for (int c = 0; c < kGcCols; ++c) {
@@ -1220,7 +1253,6 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
         out[c] = ref + static_cast<float>(v) * scale;
     }
   }
-  if (bad_width) MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; rows left missing\n", width);
   if (want && fixed) {
     if (!GRD_alloc(grd)) return -1;
     std::copy(vals.begin(), vals.end(), grd->grid);
@@ -1239,7 +1271,13 @@ bool gc_locate(Slot& s, int n, GcCarry* carry) {
     std::fseek(fp, start, SEEK_SET);
     GcCarry c = s.gc_carry;
     GRD_report tmp{};
-    if (gc_read(fp, &tmp, false, &c) != 0) {
+    const int r = gc_read(fp, &tmp, false, &c);
+    if (r == kGcSkipped) {
+      s.gc_carry = c;
+      s.grib_scan = std::ftell(fp);
+      continue;
+    }
+    if (r != 0) {
       s.grib_scan = -1;
       return false;
     }
@@ -1378,7 +1416,8 @@ int GRD_chktype(const char* filename) {
   if (buf[0] == ' ' || (buf[0] >= '0' && buf[0] <= '9')) return GRD_TYPE_RAW;
   if (begins("KEZGRID4")) return GRD_TYPE_FORMAT4;
   if (begins(kMagic)) return GRD_TYPE_TEXT;
-  if (begins("CDF")) return GRD_TYPE_NETCDF;
+  /* netCDF: the classic formats, and netCDF-4 in its HDF5 container. */
+  if (begins("CDF") || begins("\x89HDF\r\n\x1a\n")) return GRD_TYPE_NETCDF;
   if (begins("GRIB") || buf[0] == '*' || buf[0] == 0x01) return GRD_TYPE_GRIB;
   if (begins("GRID")) return GRD_TYPE_GRID;
   for (size_t i = 0; i + 4 <= n; ++i)

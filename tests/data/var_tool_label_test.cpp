@@ -398,7 +398,7 @@ TEST(VarShippedTables, SourcesAndModels) {
   });
   EXPECT_EQ(r.out,
             "US National Weather Service - NCEP (WMC)|European Centre for Medium-Range Weather||US N|"
-            "lfm|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
+            "|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
   TempDir dir;
   auto m = run_child([&] {
     RES_put("file_path", dir.path().c_str());

@@ -48,23 +48,26 @@ struct Cache {
 struct Extent {
   float x_min = 0, y_min = 0, x_max = 0, y_max = 0;
   bool any = false;
-  float half_width = 0;  /* half the widest line drawn */
   Glim area{0, 0, 0, 0}; /* the plot area and its clip margin, which bound every mark */
   Glim clip{0, 0, 0, 0}; /* the clip in force: what lies beyond it is not drawn */
-  void add(float x, float y) {
+  /* A point of a path, widened by half the line width in force, within
+   * the clip. */
+  void add(float x, float y, float pad) {
     if (!std::isfinite(x) || !std::isfinite(y)) return;
-    x = std::clamp(x, clip.x_min, clip.x_max);
-    y = std::clamp(y, clip.y_min, clip.y_max);
+    const float x0 = std::clamp(x - pad, clip.x_min, clip.x_max), x1 = std::clamp(x + pad, clip.x_min, clip.x_max);
+    const float y0 = std::clamp(y - pad, clip.y_min, clip.y_max), y1 = std::clamp(y + pad, clip.y_min, clip.y_max);
     if (!any) {
-      x_min = x_max = x;
-      y_min = y_max = y;
+      x_min = x0;
+      x_max = x1;
+      y_min = y0;
+      y_max = y1;
       any = true;
       return;
     }
-    x_min = std::min(x_min, x);
-    x_max = std::max(x_max, x);
-    y_min = std::min(y_min, y);
-    y_max = std::max(y_max, y);
+    x_min = std::min(x_min, x0);
+    x_max = std::max(x_max, x1);
+    y_min = std::min(y_min, y0);
+    y_max = std::max(y_max, y1);
   }
 };
 
@@ -159,23 +162,28 @@ void set_grey(float g) {
  * in place with what the marks cover; the line keeps its length. */
 constexpr int kBoxLineLen = 60;
 
-/* The box of an EPS, in whole points of the figure: what the marks cover
- * (every line widened by half the widest), within the plot area and its
- * clip margin of 0.1 point, and never below 0. */
+/* An EPS figure is moved up and right by a fraction of a point, so that
+ * the clip's margin of 0.1 point (scaled) and a renderer's rounding of its
+ * edge stay above 0, where the box starts. */
+float eps_shift() { return 0.15f + 0.1f * state.pr_scale; }
+
+/* The box of an EPS, in whole points of the figure: what the marks cover,
+ * or before any mark the plot area and its clip margin of 0.1 point; never
+ * below 0. */
 void bounding_box(int box[4]) {
   const Extent& e = state.out.extent;
   float x0 = e.area.x_min, x1 = e.area.x_max, y0 = e.area.y_min, y1 = e.area.y_max;
   if (e.any) {
-    x0 = std::max(x0, e.x_min - e.half_width);
-    y0 = std::max(y0, e.y_min - e.half_width);
-    x1 = std::min(x1, e.x_max + e.half_width);
-    y1 = std::min(y1, e.y_max + e.half_width);
+    x0 = e.x_min;
+    y0 = e.y_min;
+    x1 = e.x_max;
+    y1 = e.y_max;
   }
-  const float s = state.pr_scale;
-  box[0] = std::max(0, gdevice_int(std::floor(s * x0)));
-  box[1] = std::max(0, gdevice_int(std::floor(s * y0)));
-  box[2] = std::max(box[0], gdevice_int(std::ceil(s * x1)));
-  box[3] = std::max(box[1], gdevice_int(std::ceil(s * y1)));
+  const float s = state.pr_scale, t = eps_shift();
+  box[0] = std::max(0, gdevice_int(std::floor(t + s * x0)));
+  box[1] = std::max(0, gdevice_int(std::floor(t + s * y0)));
+  box[2] = std::max(box[0], gdevice_int(std::ceil(t + s * x1)));
+  box[3] = std::max(box[1], gdevice_int(std::ceil(t + s * y1)));
 }
 
 void write_box_line() {
@@ -402,7 +410,7 @@ int gps_init_file() {
   };
   for (const char* p : procedures) put(p);
   if (state.pr_eps) {
-    /* a figure: drawn as it is */
+    gps_printf("%.2f %.2f translate\n", eps_shift(), eps_shift());
   } else if (!state.pr_port) {
     put("90 rotate\n");
     gps_printf(".25 inch -%.2f inch translate\n", state.sy - 0.25f);
@@ -450,13 +458,16 @@ int gps_move(float x, float y) { return gps_move_abs(xW_ps(x), yW_ps(y)); }
 
 int gps_line(float x, float y) { return gps_line_abs(xW_ps(x), yW_ps(y)); }
 
+/* Half the width of the line in force, in points (a dot is 0.33 point). */
+float half_line_width() { return 0.165f * state.base_width * state.out.cache.line_width; }
+
 int gps_move_abs(float x, float y) {
-  if (state.pr_eps) state.out.extent.add(x, y);
+  if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
   return gps_printf("%3.2f %3.2f mv\n", x, y);
 }
 
 int gps_line_abs(float x, float y) {
-  if (state.pr_eps) state.out.extent.add(x, y);
+  if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
   return gps_printf("%3.2f %3.2f ln\n", x, y);
 }
 
@@ -510,9 +521,6 @@ int gps_set_width(int ind, float width) {
       gps_printf("%2.1f dot lw\n", std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT)));
   }
   c.line_width = factor;
-  /* a dot is 0.33 point */
-  if (state.pr_eps)
-    state.out.extent.half_width = std::max(state.out.extent.half_width, 0.165f * state.base_width * factor);
   return 0;
 }
 
@@ -541,8 +549,8 @@ int gps_image(const IMG_report* image, int x, int y) {
 
   const bool colour = state.pr_color != 0;
   if (state.pr_eps) {
-    state.out.extent.add(static_cast<float>(vp.x), static_cast<float>(vp.y));
-    state.out.extent.add(static_cast<float>(vp.x + W), static_cast<float>(vp.y + H));
+    state.out.extent.add(static_cast<float>(vp.x), static_cast<float>(vp.y), 0);
+    state.out.extent.add(static_cast<float>(vp.x + W), static_cast<float>(vp.y + H), 0);
   }
   put("gsave\n");
   gps_printf("%d %d translate\n", vp.x, vp.y);
@@ -647,12 +655,6 @@ int open_postscript(const Gconn_items& items) {
     gpanel_geometry(geometry + 1, true, &area);
   else if (geometry)
     gsize_geometry(geometry, 0.72f, &area);
-  /* A figure starts a point in, so that the clip margin and a line along
-   * its edge stay inside a box that starts at 0. */
-  if (state.pr_eps) {
-    area.x = std::max(area.x, 1);
-    area.y = std::max(area.y, 1);
-  }
   gset_xsize(area.width, area.height);
   gset_xoff(area.x, area.y);
 
@@ -668,6 +670,7 @@ int open_postscript(const Gconn_items& items) {
  * what that state held is written again when next needed. */
 void ps_clip(float x0, float y0, float x1, float y1) {
   Output& out = state.out;
+  const float left = x0 - 0.1f, bottom = y0 - 0.1f;
   if (state.pr_eps) {
     if (out.clip_saved) put("grestore\n");
     put("gsave\n");
@@ -678,14 +681,14 @@ void ps_clip(float x0, float y0, float x1, float y1) {
   }
   if (state.pr_eps) {
     const Glim& a = out.extent.area;
-    out.extent.clip = Glim{std::max(a.x_min, x0 - 0.1f), std::min(a.x_max, x1 + 0.1f), std::max(a.y_min, y0 - 0.1f),
+    out.extent.clip = Glim{std::max(a.x_min, left), std::min(a.x_max, x1 + 0.1f), std::max(a.y_min, bottom),
                            std::min(a.y_max, y1 + 0.1f)};
   }
   gps_printf("np\n");
-  gps_printf("%3.2f %3.2f mv\n", x0 - 0.1f, y0 - 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x0 - 0.1f, y1 + 0.1f);
+  gps_printf("%3.2f %3.2f mv\n", left, bottom);
+  gps_printf("%3.2f %3.2f ln\n", left, y1 + 0.1f);
   gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y1 + 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y0 - 0.1f);
+  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, bottom);
   gps_printf("cp\n");
   gps_printf("clip\n");
 }

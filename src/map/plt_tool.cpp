@@ -430,9 +430,10 @@ constexpr DumpWriter WRITERS[] = {
     {PLT_DUMP_XWD, XWD_dump, "xdump"},
 };
 
-/* A dump that cannot be written ends a batch run: its images are all it
- * makes, and a status of 0 would report them written. On a window the
- * user still has the picture, and the warning is enough. */
+/* A dump whose file cannot be written ends a batch run: its images are
+ * all it makes, and a status of 0 would report them written. On a window
+ * the user still has the picture, and the warning is enough; so it is for
+ * a device that has no image to give (a page). */
 void write_dump(const std::string& filename) {
   for (const DumpWriter& w : WRITERS) {
     if (w.kind != state.dump) continue;
@@ -446,7 +447,7 @@ void write_dump(const std::string& filename) {
       MESS_print(M_warn, "PLT_dump: Unable to write %s file: %s: %s\n", w.name, filename.c_str(), std::strerror(err));
     else
       MESS_print(M_warn, "PLT_dump: Unable to write %s file: %s\n", w.name, filename.c_str());
-    if (FLAG_batch()) PLT_exit(KEZ_EXIT_GRAPHICS);
+    if (FLAG_batch() && err != 0) PLT_exit(KEZ_EXIT_GRAPHICS);
     return;
   }
 }

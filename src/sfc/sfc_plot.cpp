@@ -279,47 +279,44 @@ int SFC_prompt_variable() {
   VAR_read_menu();
   if (state.variable_prompt == 0) return 0;
   int result = 0;
-  bool setting_list = false;
   for (;;) {
+    bool asked = false;
     const char* setting = RES_get("variable");
     if (setting && *setting) {
       /* Any length: the parser's own bounds apply. */
       state.var_str = setting;
       state.variable_prompt = 0;
-      setting_list = true;
       result = 1;
-      break;
+    } else {
+      char answer[MENU_STRING_LEN] = "";
+      result = VAR_menu("\n        Variable Menu\n", "Enter the variable: ", answer, kMenuFlags);
+      if (FLAG_batch()) {
+        state.var_str = answer;
+        state.variable_prompt = 0;
+        result = 1;
+      } else {
+        if (result == 0) return 0;
+        if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
+        if (result == KEZ_MISS && answer[0] == '\0') continue;
+        if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
+          /* The prompt may have cut the list into another one. */
+          MESS_print(M_warn,
+                     "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
+                     "give a long list with the \"variable\" setting\n",
+                     kPromptWordMax);
+          continue;
+        }
+        state.var_str = answer;
+        asked = true;
+      }
     }
-    char answer[MENU_STRING_LEN] = "";
-    result = VAR_menu("\n        Variable Menu\n", "Enter the variable: ", answer, kMenuFlags);
-    if (FLAG_batch()) {
-      state.var_str = answer;
-      state.variable_prompt = 0;
-      result = 1;
-      break;
-    }
-    if (result == 0) return 0;
-    if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
-    if (result == KEZ_MISS && answer[0] == '\0') continue;
-    if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
-      /* The prompt may have cut the list into another one. */
-      MESS_print(M_warn,
-                 "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
-                 "give a long list with the \"variable\" setting\n",
-                 kPromptWordMax);
-      continue;
-    }
-    state.var_str = answer;
-    break;
-  }
-  FLAG_set(SFC_FLAG_LEVEL, 1);
-  VAR_setup(nullptr, state.var_str.c_str());
-  if (const std::string bad = unknown_variable(); !bad.empty()) {
+    FLAG_set(SFC_FLAG_LEVEL, 1);
+    VAR_setup(nullptr, state.var_str.c_str());
+    const std::string bad = unknown_variable();
+    if (bad.empty()) break;
     MESS_print(M_error, "SFC_prompt_variable: Unknown variable: %s\n", bad.c_str());
-    /* A list from the settings or batch mode cannot be asked again. */
-    if (setting_list || FLAG_batch()) KEZ_exit(KEZ_EXIT_USAGE);
-    state.variable_prompt = 1;
-    return SFC_prompt_variable();
+    /* A list from the settings or of batch mode cannot be asked again. */
+    if (!asked) KEZ_exit(KEZ_EXIT_USAGE);
   }
   DATA_new_grid();
   return result;

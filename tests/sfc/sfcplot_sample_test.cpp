@@ -68,10 +68,9 @@ TEST(SfcplotSample, StationPressureAndWhatIsBuiltOnItHaveValues) {
     const char* name;
     double lo, hi;
   };
-  const Quantity quantities[] = {{"pres", 600, 1050},  {"theta", 270, 330}, {"thetae", 270, 400},
-                                 {"thetaw", 260, 310}, {"thetav", 270, 335}, {"mrat", 0.1, 30},
-                                 {"smrat", 0.5, 40},   {"shum", 0.1, 30},    {"wetblb", 250, 310},
-                                 {"vtemp", 250, 320}};
+  const Quantity quantities[] = {{"pres", 600, 1050},  {"theta", 270, 330}, {"thetae", 270, 400}, {"thetaw", 260, 310},
+                                 {"thetav", 270, 335}, {"mrat", 0.1, 30},   {"smrat", 0.5, 40},   {"shum", 0.1, 30},
+                                 {"wetblb", 250, 310}, {"vtemp", 250, 320}};
   TempDir dir;
   std::string list;
   for (const Quantity& q : quantities) list += std::string(list.empty() ? "+" : ",+") + q.name;
@@ -158,7 +157,8 @@ TEST(SfcplotSample, EverySampleHourHasItsFrontBulletin) {
   for (const char* bulletin : {"11101018", "11101021", "11101100"}) {
     SCOPED_TRACE(bulletin);
     Outcome plain = sfcplot(dir, std::string("-inp front -de p,plain.ps,ps,port,color ") + bulletin + "_frt.dat");
-    Outcome pips = sfcplot(dir, std::string("-inp front -pp barb -de p,pips.ps,ps,port,color ") + bulletin + "_frt.dat");
+    Outcome pips =
+        sfcplot(dir, std::string("-inp front -pp barb -de p,pips.ps,ps,port,color ") + bulletin + "_frt.dat");
     ASSERT_EQ(plain.status, 0) << plain.out;
     ASSERT_EQ(pips.status, 0) << pips.out;
     const Colours a = front_colours(dir.file("plain.ps")), b = front_colours(dir.file("pips.ps"));

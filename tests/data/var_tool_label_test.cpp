@@ -230,6 +230,28 @@ TEST_F(VarLabel, RecordAndQuantityLabels) {
   EXPECT_EQ(all.out.find("V: prec"), 0u);
 }
 
+/* A record whose name is no parameter, such as a group's, is labelled by
+ * its name rather than by the empty number 0; a number written directly
+ * keeps its "v" label. */
+TEST_F(VarLabel, RecordsWithoutAParameterAreLabelledByName) {
+  FLAG_set(7, 1); /* the surface, as the surface program sets it */
+  capture([] { VAR_setup(nullptr, "Station_model{+temp,+dewp},+999,Plain"); });
+  char str[128];
+  const struct {
+    int ind;
+    const char* want;
+  } cases[] = {{0, "Surface Station model"}, {1, "Surface Temperature"}, {3, "Surface v999"}, {4, "Surface Plain"}};
+  for (const auto& c : cases) {
+    capture([&] { VAR_make_var_datatype(c.ind, str, sizeof str); });
+    EXPECT_STREQ(str, c.want) << c.ind << " " << VAR_get_name(c.ind);
+    capture([&] { VAR_make_var_form_datatype(c.ind, str, sizeof str); });
+    EXPECT_STREQ(str, c.want) << c.ind;
+  }
+  /* Loose codes have no name to fall back on. */
+  capture([&] { VAR_make_datatype(0, 1, 0, 0, "", str, sizeof str); });
+  EXPECT_STREQ(str, "Surface v0");
+}
+
 TEST_F(VarLabel, ParameterNames) {
   char str[64];
   struct Case {
@@ -398,7 +420,7 @@ TEST(VarShippedTables, SourcesAndModels) {
   });
   EXPECT_EQ(r.out,
             "US National Weather Service - NCEP (WMC)|European Centre for Medium-Range Weather||US N|"
-            "lfm|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
+            "|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
   TempDir dir;
   auto m = run_child([&] {
     RES_put("file_path", dir.path().c_str());

@@ -43,6 +43,7 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-eccodes
 "
 
 missing=""

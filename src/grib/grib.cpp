@@ -62,7 +62,8 @@ struct GribState {
   long msg_start = -1;                        /* offset of the current message's magic */
   long msg_len = 0;                           /* its declared length; 0 when it has none */
   bool end_ok = true;                         /* "7777" stands at its declared end */
-  long warned_start = -1;                     /* the message whose missing end was reported last */
+  long warned_start = -1;                     /* the message cut short that was reported last, */
+  const GRD_file* warned_file = nullptr;      /* while the walk stays on it */
   int bad_max = -1;                           /* bad-value filter: jumps allowed; 0 or less: off */
 
   /* The edition 1 message being decoded (product definition to data). */
@@ -355,6 +356,7 @@ int read_indicator_rest(FILE* f) {
   state.msg_start = ftell(f) - 4;
   state.msg_len = 0;
   state.end_ok = true;
+  if (state.msg_start != state.warned_start || state.gfile != state.warned_file) state.warned_start = -1;
   if (fread(ind + 4, 1, 4, f) != 4) return 0;
   bool grib = is_magic(ind, "GRIB");
   if (ind[7] == 2 && grib) {
@@ -398,13 +400,15 @@ long scan_product_end(FILE* f) {
 }
 
 /* A message cut short is refused wherever it is read; the reason is told
- * once for each such message, however often the walk passes it. */
+ * once for each visit of the walk to it (the grid store looks at a message
+ * to find its fields, then reads the one asked for). */
 bool cut_message(const char* who) {
   if (state.end_ok) return false;
   if (state.warned_start != state.msg_start)
     MESS_print(M_warn, "%s: GRIB message at offset %ld has no end marker \"7777\" at its length of %ld octets\n", who,
                state.msg_start, state.msg_len);
   state.warned_start = state.msg_start;
+  state.warned_file = state.gfile;
   return true;
 }
 

@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -2527,64 +2528,51 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   const int mt = state.miss_type;
   /* One value for each present point, flagged missing or not. */
   if (total != present) return "Group lengths do not fit the field";
-  std::vector<uint64_t> x(static_cast<size_t>(total));
-  std::vector<unsigned char> missing(mt ? static_cast<size_t>(total) : 0);
+  /* One pass: each value, differenced over the present values in message
+   * order, goes to the next point the bit map keeps; a value flagged
+   * missing leaves its point missing. */
   const uint64_t gmiss1 = (1ull << state.num_bits_gref) - 1, gmiss2 = gmiss1 - 1;
-  size_t k = 0;
+  const uint64_t mn = static_cast<uint64_t>(minimum);
+  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  uint64_t p1 = 0, p2 = 0; /* unsigned: damaged data wrap instead of overflowing */
+  long seen = 0;
+  size_t at = 0;
+  auto put = [&](uint64_t x, bool missing) {
+    while (state.bmb_on && at < msg.size() && !bit_at(at)) ++at;
+    if (at >= msg.size()) return; /* the count was checked: cannot happen */
+    if (missing) {
+      msg[at++] = MISS;
+      return;
+    }
+    if (nfirst > 0) {
+      if (seen < nfirst)
+        x = static_cast<uint64_t>(first[seen]);
+      else if (nfirst == 1)
+        x = x + mn + p1;
+      else
+        x = x + mn + 2 * p1 - p2;
+      p2 = p1;
+      p1 = x;
+      ++seen;
+    }
+    msg[at++] = ds * (static_cast<float>(static_cast<int64_t>(x)) * sf + rf);
+  };
   for (long g = 0; g < ng; ++g) {
     const uint64_t ref = gref[static_cast<size_t>(g)], w = gwidth[static_cast<size_t>(g)];
     const size_t len = static_cast<size_t>(glen[static_cast<size_t>(g)]);
     if (w > GRIB_MAX_BITS) return "A group wider than 32 bits";
     if (w == 0) {
       const bool m = mt && (ref == gmiss1 || (mt == 2 && ref == gmiss2));
-      for (size_t i = 0; i < len; ++i, ++k) {
-        x[k] = ref;
-        if (m) missing[k] = 1;
-      }
+      for (size_t i = 0; i < len; ++i) put(ref, m);
       continue;
     }
     const int wb = static_cast<int>(w);
     if (!in.has(len, wb)) return "Data section cut short";
     const uint64_t m1 = (1ull << wb) - 1, m2 = m1 - 1;
-    if (!mt) {
-      for (size_t i = 0; i < len; ++i, ++k) x[k] = in.get(wb) + ref;
-    } else {
-      for (size_t i = 0; i < len; ++i, ++k) {
-        uint64_t v = in.get(wb);
-        if (v == m1 || (mt == 2 && v == m2)) missing[k] = 1;
-        x[k] = v + ref;
-      }
+    for (size_t i = 0; i < len; ++i) {
+      const uint64_t v = in.get(wb);
+      put(v + ref, mt && (v == m1 || (mt == 2 && v == m2)));
     }
-  }
-  if (nfirst > 0) {
-    /* Differences over the present values only, in message order; unsigned
-     * arithmetic wraps where damaged data would overflow. */
-    uint64_t p1 = 0, p2 = 0;
-    long seen = 0;
-    const uint64_t mn = static_cast<uint64_t>(minimum);
-    for (size_t i = 0; i < x.size(); ++i) {
-      if (mt && missing[i]) continue;
-      uint64_t v;
-      if (seen < nfirst)
-        v = static_cast<uint64_t>(first[seen]);
-      else if (nfirst == 1)
-        v = x[i] + mn + p1;
-      else
-        v = x[i] + mn + 2 * p1 - p2;
-      x[i] = v;
-      p2 = p1;
-      p1 = v;
-      ++seen;
-    }
-  }
-  auto value = [&](size_t i) { return unpacked(static_cast<double>(static_cast<int64_t>(x[i]))); };
-  /* The values in turn at the points the bit map keeps; a value flagged
-   * missing leaves its point missing. */
-  size_t i = 0;
-  for (size_t p = 0; p < msg.size() && i < x.size(); ++p) {
-    if (state.bmb_on && !bit_at(p)) continue;
-    msg[p] = (mt && missing[i]) ? MISS : value(i);
-    ++i;
   }
   return nullptr;
 }
@@ -2875,8 +2863,8 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
     return refuse_ds(f, start, grd, nullptr);
   }
   grd->grid = grid;
-  std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
   if (templ == 200) {
+    std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
     const char* why = unpack_run_length(data, plen, grid, static_cast<long>(nx) * ny);
     if (why) return refuse_ds(f, start, grd, why);
     return 1;

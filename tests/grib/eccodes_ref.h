@@ -266,8 +266,10 @@ inline size_t our_index(const Scan& sc, long p, int nx, int ny, bool alternating
 
 /* ecCodes' values in our layout; thinned rows laid linearly over the
  * longest row, missing where either neighbour is. */
-inline std::vector<double> in_our_layout(const EcField& e, int nx, int ny) {
-  std::vector<double> want(static_cast<size_t>(nx) * ny, kMiss);
+inline std::vector<double>& in_our_layout(const EcField& e, int nx, int ny) {
+  /* One buffer for every field: a large field's pages are had once. */
+  static std::vector<double> want;
+  want.assign(static_cast<size_t>(nx) * ny, kMiss);
   if (e.s("gridType") != "reduced_ll") {
     const Scan sc(e);
     for (size_t p = 0; p < e.values.size(); ++p) want[our_index(sc, static_cast<long>(p), nx, ny)] = e.values[p];
@@ -373,7 +375,8 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
      * leaves the missing points alone, so only these are computed). */
     const auto pts = e.list("points"), lats = e.list("lat"), lons = e.list("lon");
     GRD_report lat = r, lon = r;
-    std::vector<float> a(o.values.size(), static_cast<float>(kMiss)), b(o.values.size(), static_cast<float>(kMiss));
+    static std::vector<float> a, b;
+    a.assign(o.values.size(), static_cast<float>(kMiss));
     const Scan sc(e);
     for (double p : pts) a[our_index(sc, static_cast<long>(p), nx, ny, false)] = 0.0f;
     b = a;
@@ -404,7 +407,7 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
   }
   /* Values. ecCodes reads a complex-packed field of no groups, a constant,
    * from data it does not have: the field is its reference value. */
-  std::vector<double> want = in_our_layout(e, nx, ny);
+  std::vector<double>& want = in_our_layout(e, nx, ny);
   if (e.s("packingType").rfind("grid_complex", 0) == 0 && e.n("numberOfGroupsOfDataValues") == 0)
     for (double& w : want)
       if (w != kMiss) w = std::atof(e.s("referenceValue").c_str());
@@ -432,7 +435,8 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
 }
 
 inline bool have_eccodes_python() {
-  return kez_test::run_command("/usr/bin/python3 -c 'import eccodes' 2>/dev/null") == 0;
+  static const bool have = kez_test::run_command("/usr/bin/python3 -c 'import eccodes' 2>/dev/null") == 0;
+  return have;
 }
 
 /* What a walk found: fields, fields decoded, and each refusal with its

@@ -2775,7 +2775,7 @@ int GRIB_BMS(int grd_fd) {
     end_section(f, start);
     if (state.bmb_on || state.bms_bad) return state.bmb_on ? 1 : 0;
     /* Without one, the field would fill whatever points its values reach. */
-    MESS_print(M_warn, "GRIB_BMS: The field uses the bit map defined before, and none is\n");
+    MESS_print(M_warn, "GRIB_BMS: The field refers to the bit map defined before, and its message defines none\n");
     state.bms_bad = true;
     return 0;
   }

@@ -21,25 +21,38 @@ using grib_test::Walk;
 
 namespace {
 
-/* The grid files of a test case: one python-grib-doc file, or all the
- * samples. */
-std::vector<std::string> files_of(const std::string& name) {
+/* The files of a folder whose names the test takes, in order. */
+template <typename Take>
+std::vector<std::string> files_in(const std::string& dir, Take take) {
   std::vector<std::string> out;
-  if (name != "samples") {
-    out.push_back(examples + name);
-    return out;
-  }
-  if (DIR* d = opendir(samples.c_str())) {
-    while (dirent* ent = readdir(d)) {
-      const std::string n = ent->d_name;
-      if (n.size() > 5 && n.compare(n.size() - 5, 5, ".tmpl") == 0 &&
-          (n.find("grib") != std::string::npos || n.rfind("GRIB", 0) == 0))
-        out.push_back(samples + n);
-    }
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* ent = readdir(d))
+      if (take(std::string(ent->d_name))) out.push_back(dir + ent->d_name);
     closedir(d);
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+bool ends_with(const std::string& s, const std::string& e) {
+  return s.size() > e.size() && s.compare(s.size() - e.size(), e.size(), e) == 0;
+}
+
+bool grib_sample(const std::string& n) { return n.find("grib") != std::string::npos || n.rfind("GRIB", 0) == 0; }
+
+/* The grid files of a test case: one python-grib-doc file, all the
+ * samples, or the GRIB fuzz target's seeds made from those (the seeds of
+ * damaged and hand-built messages left out). */
+std::vector<std::string> files_of(const std::string& name) {
+  if (name == "samples")
+    return files_in(samples, [](const std::string& n) { return ends_with(n, ".tmpl") && grib_sample(n); });
+  if (name == "fuzz_seeds")
+    return files_in(std::string(KEZ_SOURCE_DIR) + "/fuzz/corpus/grib_fuzz/", [](const std::string& n) {
+      if (!ends_with(n, ".grb")) return false;
+      if (n.rfind("s_", 0) == 0) return grib_sample(n.substr(2));
+      return n.rfind("x_", 0) == 0 || n.rfind("p_", 0) == 0 || n.rfind("v_", 0) == 0;
+    });
+  return {examples + name};
 }
 
 class GribWalk : public ::testing::TestWithParam<const char*> {};
@@ -63,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(RealFiles, GribWalk,
                                            "rap.wrfnat.grib2", "reduced_latlon_surface.grib2",
                                            "regular_latlon_surface.grib1", "regular_latlon_surface.grib2",
                                            "rotated_ll.grib1", "safrica.grib2", "spherical_pressure_level.grib1",
-                                           "samples"),
+                                           "samples", "fuzz_seeds"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string n = info.param;
                            for (char& c : n)

@@ -153,8 +153,11 @@ for t in 1 100 101 102 103 104 105 106 107 108 109 111 117 160 200; do
 done
 cat "$tmp"/l1_* > "$out/v_e2_levels.grb"
 cat "$tmp"/l2_* > "$out/v_e2_layers.grb"
-# Scanning: rows from the south, alternating, points from the east, by columns.
-for s in 64 16 128 32 80; do
+# Scanning: rows from the south, alternating, points from the east, by
+# columns (the corners swapped with the direction).
+we=longitudeOfFirstGridPointInDegrees=10,longitudeOfLastGridPointInDegrees=0
+sn=latitudeOfFirstGridPointInDegrees=52,latitudeOfLastGridPointInDegrees=60
+for s in 64,$sn 16 128,$we 32 80,$sn 192,$we,$sn; do
   set_e2 scanningMode=$s "$tmp/sc_$s"
 done
 cat "$tmp"/sc_* > "$out/v_e2_scans.grb"
@@ -182,7 +185,10 @@ set_e1 centre=98,table2Version=140,indicatorOfParameter=229 "$tmp/ec_w"
 set_e1 centre=7,table2Version=129,indicatorOfParameter=212 "$tmp/ec_n"
 set_e1 centre=44,indicatorOfTypeOfLevel=1,indicatorOfParameter=7 "$tmp/ec_44"
 cat "$tmp"/ec_* > "$out/v_e1_params.grb"
-for s in iScansNegatively=1 jScansPositively=1 jPointsAreConsecutive=1 ijDirectionIncrementGiven=0; do
+# (the corners swapped with the direction, or ecCodes calls the grid wrong)
+for s in iScansNegatively=1,longitudeOfFirstGridPointInDegrees=10,longitudeOfLastGridPointInDegrees=0 \
+  jScansPositively=1,latitudeOfFirstGridPointInDegrees=52,latitudeOfLastGridPointInDegrees=60 \
+  jPointsAreConsecutive=1 ijDirectionIncrementGiven=0; do
   set_e1 $s "$tmp/s1_$s"
 done
 cat "$tmp"/s1_* > "$out/v_e1_scans.grb"

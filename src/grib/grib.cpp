@@ -29,6 +29,7 @@
 #include "kezgrd.h"
 
 #include <algorithm>
+#include <utility>
 #include <array>
 #include <cctype>
 #include <climits>
@@ -1423,8 +1424,11 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
         d.dx = d.dy = MISS; /* one row and no increments: no spacing */
       }
       if (d.dx > 30 && state.grid_id >= 37 && state.grid_id <= 44) d.dx = 1.25f;
-      d.clon = d.dx == MISS ? lo1 : lo1 + d.dx * (d.nx - 1) / 2;
+      /* Rows that run east to west start at their eastern end. */
+      const float xdir = state.xrev ? -1.0f : 1.0f;
+      d.clon = d.dx == MISS ? lo1 : lo1 + xdir * d.dx * (d.nx - 1) / 2;
       if (d.clon > 180) d.clon -= 360;
+      if (d.clon < -180) d.clon += 360;
       d.clat = d.dy == MISS ? la1 : la1 + d.dy * (d.ny - 1) * state.ydir / 2;
       break;
     }
@@ -1433,9 +1437,12 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       d.proj = 3;
       const float la2 = degrees(&g[18]);
       const float lo2 = degrees(&g[21]);
-      d.plon = (lo1 + lo2) / 2;
-      if (lo1 > lo2) {
-        d.plon = (lo1 - 360 + lo2) / 2;
+      /* The western and eastern ends, whichever way the rows run. */
+      const float lo_w = state.xrev ? lo2 : lo1;
+      const float lo_e = state.xrev ? lo1 : lo2;
+      d.plon = (lo_w + lo_e) / 2;
+      if (lo_w > lo_e) {
+        d.plon = (lo_w - 360 + lo_e) / 2;
         if (d.plon < -180) d.plon += 360;
       }
       d.plat = 0;
@@ -1872,6 +1879,8 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       dv.proj = 2;
       float la1 = angle_deg(47), la2 = angle_deg(56);
       float lo1 = norm_lon(angle_deg(51)), lo2 = norm_lon(angle_deg(60));
+      /* Rows that run east to west start at their eastern end. */
+      if (xrev) std::swap(lo1, lo2);
       if (lo2 < lo1) lo2 += 360;
       long nx = ni_raw;
       if (ni_raw == -1) {
@@ -1903,6 +1912,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       dv.ny = static_cast<int>(nj);
       float la1 = angle_deg(39), la2 = angle_deg(52);
       float lo1 = norm_lon(angle_deg(43)), lo2 = norm_lon(angle_deg(56));
+      if (xrev) std::swap(lo1, lo2);
       /* A grid across 180 degrees ends east of where it starts. */
       if (lo2 < lo1) lo2 += 360;
       dv.plat = 0;

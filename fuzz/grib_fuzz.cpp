@@ -12,8 +12,9 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool quiet = (MESS_set(0, M_none), true);
-  (void)quiet;
+  /* Quiet, and with the edition 2 parameter table where the decoder looks. */
+  static bool ready = (MESS_set(0, M_none), RES_put("file_path", KEZ_DATA_DIR), true);
+  (void)ready;
   if (size == 0) return 0;
   /* The decoder reads through the grid file table, which opens files. */
   static const std::string path = "/tmp/kez_grib_fuzz_" + std::to_string(getpid()) + ".grb";

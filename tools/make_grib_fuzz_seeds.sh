@@ -16,6 +16,10 @@
 #   is, complex packing with a bit map and missing-value management);
 #   and copies of test messages of tests/grib/data (framings, edition 0,
 #   predefined grids, ensembles) made by tools/make_grib_fixtures.py.
+# The header-text target's seeds (fuzz/corpus/grib_hdr_fuzz, beside OUTDIR):
+# a header file naming each message of a small GRIB file by its offset in
+# each form of line (lettered numbers, numbers after a slash, numbers
+# joined by colons), a NUL, then the GRIB file.
 # Inputs the fuzzer found faults with stay in the folder as they are.
 # Usage, from the top of the tree:
 #   tools/make_grib_fuzz_seeds.sh [OUTDIR]   (fuzz/corpus/grib_fuzz)
@@ -227,3 +231,30 @@ for f in e1_bitmap e1_grid21 e1_grid26 e1_grid50 e1_lambert e1_thin e1_ens e1_pr
   e2p_simple_holes e2p_spdiff_holes ed0_raw ed0_kez framing_kez framing_ldm framing_mixed framing_oldkez; do
   cp "tests/grib/data/$f.grb" "$out/$f.grb"
 done
+
+# --- the header-text target -------------------------------------------------
+hdr_out="$out/../grib_hdr_fuzz"
+mkdir -p "$hdr_out"
+# hdr NAME FILE FORM: the messages of FILE listed in FORM, then the file.
+hdr() {
+  grib_get -f -p offset,edition,indicatorOfParameter:i,indicatorOfTypeOfLevel:i,level:i "$2" 2>/dev/null |
+    awk -v form="$3" '{
+      if (form == "letters") printf "%d / GRIB%d S7 M89 G211 T12 L%d H%d V%d\n", $1, $2, $4, $5, $3;
+      else if (form == "slash") printf "%d /89 211 12 %d %d %d\n", $1, $4, $5, $3;
+      else printf "%d /7:89:211:%d:%d:%d:%d\n", $1, 12 * NR, $4, $5, $3;
+    }' > "$tmp/h"
+  { cat "$tmp/h"; printf '\0'; cat "$2"; } > "$hdr_out/$1"
+}
+hdr e1_grid21 tests/grib/data/e1_grid21.grb letters
+hdr e1_bitmap tests/grib/data/e1_bitmap.grb slash
+hdr framing_kez tests/grib/data/framing_kez.grb colons
+hdr framing_ldm tests/grib/data/framing_ldm.grb letters
+hdr e2_multi tests/grib/data/e2_multi.grb slash
+hdr e2p_jpeg_holes tests/grib/data/e2p_jpeg_holes.grb letters
+# Lines the reader must refuse or take in part, before a real message.
+{
+  printf '0 / GRIB1 S9 M3 Vx\n  25\t/89 211\n0 x/7:89 211 12 100 500 7\n0 no slash at all\n'
+  printf '99999999999 / GRIB1 S7\n-5 /1 2 3 4 5 6\nnot a number / GRIB1\n'
+  printf '\0'
+  cat tests/grib/data/e1_bitmap.grb
+} > "$hdr_out/odd_lines"

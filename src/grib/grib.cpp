@@ -2051,12 +2051,19 @@ void set_surfaces(GRD_report* grd) {
   const bool layer = t2 != 255;
   MESS_print(M_debug, "LEV %d %d %f %f\n", t1, t2, v1, v2);
   int ltype = t1, level = v1 == MISS ? KEZ_MISS : trunc_i(v1);
-  auto hundreds = [](float a, float b) { return (trunc_i(a) / 100) * 1000 + trunc_i(b) / 100; };
+  /* A layer is coded top * 1000 + bottom; a part that is missing, negative
+   * or (the bottom) of four digits would make another layer's code. */
+  auto pair = [](int top, int bottom) {
+    if (top == KEZ_MISS || bottom == KEZ_MISS || top < 0 || bottom < 0 || bottom > 999) return KEZ_MISS;
+    const long long code = top * 1000LL + bottom;
+    return code > INT_MAX ? KEZ_MISS : static_cast<int>(code);
+  };
+  auto hundreds = [&](float a, float b) { return pair(trunc_i(a / 100), trunc_i(b / 100)); };
   auto cm = [](float v) { return trunc_i(v * 100 + 0.01); };
   switch (t1) {
     case 100:
       ltype = layer ? 101 : 100;
-      level = layer ? trunc_i(v1 / 1000) * 1000 + trunc_i(v2 / 1000) : trunc_i(v1 / 100);
+      level = layer ? pair(trunc_i(v1 / 1000), trunc_i(v2 / 1000)) : trunc_i(v1 / 100);
       break;
     case 101:
       ltype = 102;
@@ -2072,7 +2079,7 @@ void set_surfaces(GRD_report* grd) {
       break;
     case 104:
       ltype = layer ? 108 : 107;
-      level = layer ? cm(v1) * 1000 + cm(v2) : trunc_i(v1 * 10000 + 0.01);
+      level = layer ? pair(cm(v1), cm(v2)) : trunc_i(v1 * 10000 + 0.01);
       break;
     case 105:
       ltype = 109;
@@ -2080,7 +2087,7 @@ void set_surfaces(GRD_report* grd) {
       break;
     case 106:
       ltype = layer ? 112 : 111;
-      level = layer ? cm(v1) * 1000 + cm(v2) : cm(v1);
+      level = layer ? pair(cm(v1), cm(v2)) : cm(v1);
       break;
     case 107:
       ltype = layer ? 114 : 113;
@@ -2088,7 +2095,7 @@ void set_surfaces(GRD_report* grd) {
       break;
     case 108:
       ltype = layer ? 116 : 115;
-      level = layer ? trunc_i(v1 / 100) * 1000 + trunc_i(v2 / 100) : trunc_i(v1 / 100);
+      level = layer ? pair(trunc_i(v1 / 100), trunc_i(v2 / 100)) : trunc_i(v1 / 100);
       break;
     case 109:
       ltype = 117;

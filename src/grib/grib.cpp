@@ -29,7 +29,6 @@
 #include "kezgrd.h"
 
 #include <algorithm>
-#include <utility>
 #include <array>
 #include <cctype>
 #include <climits>
@@ -39,6 +38,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {

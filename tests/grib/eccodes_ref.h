@@ -222,9 +222,9 @@ struct EcmwfNumber {
   int ltype;
 };
 inline EcmwfNumber ecmwf_number(const std::string& short_name, int own) {
-  static const std::map<std::string, EcmwfNumber> n = {
-      {"z", {6, 0}},  {"t", {11, 0}},      {"2t", {11, 105}}, {"swh", {100, 0}},
-      {"msl", {1, 102}}, {"tcc", {71, 200}}, {"lsm", {81, 0}},  {"tp", {61, 0}}};
+  static const std::map<std::string, EcmwfNumber> n = {{"z", {6, 0}},     {"t", {11, 0}},    {"2t", {11, 105}},
+                                                       {"swh", {100, 0}}, {"msl", {1, 102}}, {"tcc", {71, 200}},
+                                                       {"lsm", {81, 0}},  {"tp", {61, 0}}};
   auto it = n.find(short_name);
   return it == n.end() ? EcmwfNumber{own, 0} : it->second;
 }
@@ -478,8 +478,8 @@ inline Walk walk_agrees(const std::vector<std::string>& files) {
         return w;
       }
       ++w.total;
-      const bool readable = readable_grid(e.s("gridType")) && readable_packing(e.s("packingType")) &&
-                            e.n("jPointsAreConsecutive") != 1;
+      const bool readable =
+          readable_grid(e.s("gridType")) && readable_packing(e.s("packingType")) && e.n("jPointsAreConsecutive") != 1;
       if (o.result == 0) {
         ++w.decoded;
         EXPECT_TRUE(readable) << where(file, i, e) << ": decoded a field of a kind the suite does not read";

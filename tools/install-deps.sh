@@ -33,6 +33,8 @@ imagemagick
 pngcheck
 giflib-tools
 weather-util-data
+metview-data
+python3-gdbm
 python3-numpy
 python3-netcdf4
 python3-contourpy
@@ -44,6 +46,7 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-eccodes
 "
 
 missing=""

@@ -106,7 +106,8 @@ bool bounded_defaults(const std::string& text) {
     std::string word = line.substr(b, line.find_first_of(" \t\r\f\v", b) - b);
     if (!word.empty() && word.back() == ':') word.pop_back();
     const size_t last = word.find_last_of(".*");
-    const std::string name = last == std::string::npos ? word.substr(std::min<size_t>(1, word.size())) : word.substr(last + 1);
+    const std::string name =
+        last == std::string::npos ? word.substr(std::min<size_t>(1, word.size())) : word.substr(last + 1);
     if (name.size() > kShortName && !known(name)) return false;
   }
   return true;

@@ -17,8 +17,7 @@ void close_levels(const uint8_t* data, size_t size, int passes) {
   std::string ends;
   for (size_t i = 0; i < lines * static_cast<size_t>(passes); ++i) ends += "END\n";
   ends += "kezsfc.probe on\n";
-  const std::string path =
-      kez_fuzz::write_file("end.cfg", reinterpret_cast<const uint8_t*>(ends.data()), ends.size());
+  const std::string path = kez_fuzz::write_file("end.cfg", reinterpret_cast<const uint8_t*>(ends.data()), ends.size());
   if (DEF_open(path.c_str()) != 0) std::abort();
   std::string resrc, value;
   bool active = false;

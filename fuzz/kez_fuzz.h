@@ -92,8 +92,7 @@ inline bool feed_answers(const std::string& lines) {
     if (w == std::string::npos) continue;
     auto begins = [&](const char* key, size_t from) {
       for (size_t k = 0; key[k]; ++k)
-        if (from + k >= line.size() || std::tolower(static_cast<unsigned char>(line[from + k])) != key[k])
-          return false;
+        if (from + k >= line.size() || std::tolower(static_cast<unsigned char>(line[from + k])) != key[k]) return false;
       return true;
     };
     if (begins("exit", w) || begins("exit", 0)) return false;

@@ -32,7 +32,7 @@
 namespace kez_fuzz {
 
 class LoopPeer {
-public:
+ public:
   /* Listens on a free loopback port; false when that fails. */
   bool start() {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -72,7 +72,7 @@ public:
     done_.wait(lock, [this] { return !finish_; });
   }
 
-private:
+ private:
   void serve() {
     std::vector<int> clients;
     for (;;) {

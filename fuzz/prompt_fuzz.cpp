@@ -61,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<MENU_item> menu;
   for (size_t i = 0; i < fields.size(); ++i) {
     const auto& f = fields[i];
-    MENU_item item{f[0].c_str(), f.size() > 1 ? f[1].c_str() : nullptr,
-                   f.size() > 2 ? std::atoi(f[2].c_str()) : static_cast<int>(i), {}};
+    MENU_item item{f[0].c_str(),
+                   f.size() > 1 ? f[1].c_str() : nullptr,
+                   f.size() > 2 ? std::atoi(f[2].c_str()) : static_cast<int>(i),
+                   {}};
     const std::string shown = f.size() > 3 ? f[3] : "1";
     for (size_t m = 0; m < 10 && m < shown.size(); ++m) item.disp[m] = shown[m] - '0';
     menu.push_back(item);

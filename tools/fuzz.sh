@@ -116,6 +116,12 @@ if [ "$mode" = coverage ]; then
   exit "$failed"
 fi
 
+# Targets run one after another, so the run takes their number times the
+# seconds, plus the loading of each one's corpus.
+count=$(targets "$@" | while read -r bin; do [ -x "$bin" ] && echo "$bin"; done | wc -l)
+if [ "$count" -gt 0 ]; then
+  echo "fuzz: $count targets, ${seconds}s each: about $(((count * seconds + 59) / 60)) min"
+fi
 found=0
 for bin in $(targets "$@"); do
   [ -x "$bin" ] || continue

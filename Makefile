@@ -10,7 +10,7 @@ DEMO_OUT := demo-out
 # Seconds each fuzz target runs under "make fuzz"; "make check" runs each for
 # FUZZ_CHECK_SECONDS.
 FUZZ_SECONDS ?= 60
-FUZZ_CHECK_SECONDS ?= 10
+FUZZ_CHECK_SECONDS ?= 5
 # Warnings are errors under "make check" (and so in CI); a plain build keeps
 # them as warnings.
 WERROR ?= OFF

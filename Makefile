@@ -5,11 +5,12 @@ BUILD := build
 ASAN_BUILD := build-asan
 RELEASE_BUILD := build-release
 FUZZ_BUILD := build-fuzz
+FUZZ_COV_BUILD := build-fuzz-cov
 DEMO_OUT := demo-out
 # Seconds each fuzz target runs under "make fuzz"; "make check" runs each for
 # FUZZ_CHECK_SECONDS.
 FUZZ_SECONDS ?= 60
-FUZZ_CHECK_SECONDS ?= 10
+FUZZ_CHECK_SECONDS ?= 5
 # Warnings are errors under "make check" (and so in CI); a plain build keeps
 # them as warnings.
 WERROR ?= OFF
@@ -42,6 +43,13 @@ build-fuzz: deps
 	  -DKEZ_FUZZ=ON -DKEZ_LAYER_CHECK=OFF -DKEZ_BUILD_TESTS=OFF -DKEZ_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
+# The fuzz targets with source coverage instead of the sanitizers.
+.PHONY: build-fuzz-cov fuzz-coverage
+build-fuzz-cov: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_COV_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKEZ_FUZZ=ON -DKEZ_FUZZ_COVERAGE=ON -DKEZ_LAYER_CHECK=OFF -DKEZ_BUILD_TESTS=OFF -DKEZ_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_COV_BUILD) -j $(JOBS)
+
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -54,6 +62,10 @@ fuzz: build-fuzz
 
 fuzz-check: build-fuzz
 	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
+
+# What the seeds and the corpus of the last "make fuzz" reach, per source file.
+fuzz-coverage: build-fuzz-cov
+	@tools/fuzz.sh --coverage $(FUZZ_COV_BUILD) $(FUZZ_BUILD)
 
 check: WERROR = ON
 check: format-check test test-asan build-release fuzz-check
@@ -75,4 +87,4 @@ format-check: deps
 	@tools/format.sh --check
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(FUZZ_BUILD) $(DEMO_OUT)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(FUZZ_BUILD) $(FUZZ_COV_BUILD) $(DEMO_OUT)

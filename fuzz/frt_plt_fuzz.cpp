@@ -17,6 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     kez_fuzz::quiet();
     RES_put("file_path", KEZ_DATA_DIR);
+    /* Without the colour names every front and centre would be left
+     * undrawn. */
+    CLR_read_table(nullptr);
     gopen_gks(nullptr, 0);
     gopen_ws(1, "/dev/null", GWS_META);
     Domain d;

@@ -7,6 +7,8 @@
 
 #include <strings.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -20,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     kez_fuzz::quiet();
     const std::string& dir = kez_fuzz::scratch_dir();
+    /* Outputs named without a folder land in the scratch folder too. */
+    if (::chdir(dir.c_str()) != 0) std::perror("grd_derive_fuzz: chdir");
     RES_put("grid_path", dir.c_str());
     RES_put("file_path", dir.c_str());
     /* Outputs are overwritten without asking; nothing prompts. */

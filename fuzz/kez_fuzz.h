@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -70,6 +71,45 @@ inline std::string write_file(const std::string& name, const uint8_t* data, size
     std::fclose(fp);
   }
   return path;
+}
+
+/*
+ * Typed answers for the prompts: the lines become the standard input, with
+ * enough "0" lines after them that every prompt finds an answer before the
+ * end of the input (which, like "exit", ends the program). false, and no
+ * input set, when a line would end the program or a "set" command would
+ * add a resource of a long name (the resource list never forgets one, and a
+ * long run would fill it).
+ */
+inline bool feed_answers(const std::string& lines) {
+  size_t at = 0;
+  while (at <= lines.size()) {
+    size_t nl = lines.find('\n', at);
+    if (nl == std::string::npos) nl = lines.size();
+    const std::string line = lines.substr(at, nl - at);
+    at = nl + 1;
+    size_t w = line.find_first_not_of(" \t\r\f\v");
+    if (w == std::string::npos) continue;
+    auto begins = [&](const char* key, size_t from) {
+      for (size_t k = 0; key[k]; ++k)
+        if (from + k >= line.size() || std::tolower(static_cast<unsigned char>(line[from + k])) != key[k]) return false;
+      return true;
+    };
+    if (begins("exit", w) || begins("exit", 0)) return false;
+    if (begins("set", w) || begins("set", 0)) {
+      const char* blanks = " \t\r\f\v";
+      const size_t word_end = line.find_first_of(blanks, w);
+      const size_t name = word_end == std::string::npos ? std::string::npos : line.find_first_not_of(blanks, word_end);
+      if (name != std::string::npos) {
+        const size_t end = line.find_first_of(" =", name);
+        if ((end == std::string::npos ? line.size() : end) - name > 3) return false;
+      }
+    }
+  }
+  std::string text = lines + "\n";
+  for (int i = 0; i < 64; ++i) text += "0\n";
+  const std::string path = write_file("answers", reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return std::freopen(path.c_str(), "r", stdin) != nullptr;
 }
 
 } // namespace kez_fuzz

@@ -9,6 +9,8 @@
 #include "kez_fuzz.h"
 #include "kezraw.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
@@ -20,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool once = [] {
     /* A series without an output writes to the standard output. */
     if (!std::freopen("/dev/null", "w", stdout)) std::perror("raw_math_fuzz: stdout");
+    /* Outputs named without a folder land in the scratch folder too. */
+    if (::chdir(kez_fuzz::scratch_dir().c_str()) != 0) std::perror("raw_math_fuzz: chdir");
     RES_put("raw_path", kez_fuzz::scratch_dir().c_str());
     RES_put("file_path", kez_fuzz::scratch_dir().c_str());
     RES_put("name_conv", "no_name_conv");

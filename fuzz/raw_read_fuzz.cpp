@@ -2,7 +2,9 @@
  * Fuzz target of the raw point-data reader: the input is a raw file, read
  * through its header, value by value, by field number and by name (the
  * names of its own field list and "name=" searches), back and forth, and
- * its values written again into a file that goes nowhere.
+ * its values written again into a file that goes nowhere: once as whole
+ * lines, once in parts under a header copied from the file's own, with the
+ * first field's format as the plot format.
  */
 #include "kez.h"
 #include "kez_fuzz.h"
@@ -50,6 +52,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RAW_rewind(fd);
   RAW_dec_line(fd, nf, &r, info.info);
   RAW_close(out);
+
+  int header_type = RAW_TYPE_HEADER;
+  const int copy = RAW_open("/dev/null", RAW_WRITE, &header_type);
+  for (int f = 0; f < nf && f < 20; ++f) {
+    char* sel = RAW_sel(RAW_SEL_FIELD + f);
+    const char* name = RAW_get_field_name(fd, sel);
+    RAW_set_field_name(copy, sel, name);
+    RAW_set_field_info(copy, sel, RAW_get_field_info(fd, sel));
+    RAW_set_field_fmt(copy, sel, RAW_get_field_fmt(fd, sel));
+  }
+  RAW_putinfo(copy, &info);
+  RAW_putheader(copy, info.info);
+  const char* first_fmt = nf > 0 ? RAW_get_field_fmt(fd, RAW_sel(RAW_SEL_FIELD)) : nullptr;
+  RES_put("plot_format", first_fmt ? std::string(first_fmt).c_str() : "");
+  for (int n = 0; n < 100; ++n) {
+    int k = n;
+    if (RAW_read(fd, &r, RAW_sel(RAW_SEL_ALL), &k) < 0) break;
+    RAW_write(copy, &r, RAW_sel(RAW_PUT_START), nullptr);
+    RAW_write(copy, &r, RAW_sel(RAW_PUT_VALUE), nullptr);
+    RAW_write(copy, &r, RAW_sel(RAW_PUT_END), nullptr);
+  }
+  RAW_close(copy);
   RAW_close(fd);
   return 0;
 }

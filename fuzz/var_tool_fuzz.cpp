@@ -78,6 +78,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char label[128];
   for (int i = 0; i < VAR_get_num(); ++i) VAR_make_var_form_datatype(i, label, sizeof label);
 
+  /* What the plotting and grid components ask of each record. */
+  using Test = int (*)(int);
+  constexpr Test tests[] = {
+      VAR_is_REG,       VAR_is_SUBREG,         VAR_is_FUNC,      VAR_is_SUBFUNC,   VAR_is_COMP,
+      VAR_is_VECT,      VAR_is_SUBFUNC_VECT,   VAR_is_FUNC_VECT, VAR_is_CALC,      VAR_is_SUBCALC,
+      VAR_is_LABEL,     VAR_is_PLOT,           VAR_is_SUBPLOT,   VAR_is_DATA,      VAR_is_plot_VECT,
+      VAR_is_plot_FUNC, VAR_is_plot_FUNC_VECT, VAR_is_plot_PLOT, VAR_is_plot_GRID, VAR_is_subplot_GRID,
+      VAR_is_type_MAP,  VAR_is_FRAME,          VAR_is_PANEL,     VAR_is_type_PLOT, VAR_is_type_GRID,
+      VAR_is_type_CONT, VAR_is_plot_CONT,      VAR_is_type_VECT, VAR_is_calc_GRID, VAR_is_fit_GRID,
+      VAR_is_get_GRID};
+  for (int i = -1; i <= VAR_get_num(); ++i) {
+    for (Test test : tests) test(i);
+    VAR_get_level_key(i);
+    VAR_get_time_key(i);
+    VAR_make_var_datatype(i, label, sizeof label);
+    if (const VAR_data* d = VAR_get_var(i)) {
+      VAR_make_vardata_form_datatype(d, label, sizeof label);
+      VAR_print_info(M_debug, d);
+      float l1 = 0, l2 = 0;
+      if (VAR_get_level(d->ltype, d->level, &l1, &l2) == 0) {
+        int lt = 0, lv = 0;
+        VAR_enc_level(d->ltype, l1, l2, &lt, &lv);
+      }
+    }
+  }
+  VAR_print_all(M_debug);
+
   /* The single-field decoders on the raw string as well; a decoded time
    * reads back from its short text. */
   int t = 0, lt = 0, lv = 0;

@@ -40,6 +40,7 @@ python3-netcdf4
 python3-contourpy
 python-grib-doc
 clang
+llvm
 libclang-rt-14-dev
 tmux
 clang-format

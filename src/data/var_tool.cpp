@@ -21,7 +21,8 @@
  * is read once on first use (again when "file_path" comes to name another
  * file); "mod_name.lup" (model names, lines 'source:model
  * name' or 'model name', comments after "#", a line without a source serving
- * every source) is read whole on its first successful use. All files are
+ * every source) is read whole on its first successful use, and again when
+ * "file_path" comes to name another file. All files are
  * found under the "file_path" resource; a table that cannot be opened is
  * tried again on the next use.
  */
@@ -124,6 +125,7 @@ struct VarDesc {
 
 struct VarToolState {
   bool models_read = false;
+  std::string models_path;        /* the file the model names were read from */
   std::vector<ModelEntry> models; /* in file order: the first match wins */
 
   /* The parsed table. */
@@ -2401,20 +2403,23 @@ bool parse_model_line(const std::string& line, ModelEntry* entry) {
 }
 
 bool read_models() {
-  if (state.models_read) return true;
+  /* Names from one folder's table are wrong for another's. */
   std::string path = FILE_add_path(RES_get("file_path"), "mod_name.lup");
+  if (state.models_read && path == state.models_path) return true;
   FILE* fp = FILE_open(path.c_str(), "r");
   if (!fp) {
     MESS_print(M_warn, "VAR_model: Unable to open file: %s\n", path.c_str());
     return false;
   }
   std::string line;
+  state.models.clear();
   while (fget_text_line(fp, &line)) {
     ModelEntry entry;
     if (parse_model_line(line, &entry)) state.models.push_back(std::move(entry));
   }
   FILE_close(fp);
   state.models_read = true;
+  state.models_path = path;
   return true;
 }
 

@@ -1619,7 +1619,10 @@ int FILE_first(const Date* datim) {
   seq.skip = FILE_get_skip();
   seq.offset = FILE_get_offset();
   if (seq.skip > 0 && seq.skip >= seq.offset) seq.offset = seq.skip / seq.offset * seq.offset;
-  seq.secs = seq.num_hour < 0 ? (seq.num_hour - seq.offset + 1) / seq.offset * seq.offset : 0;
+  /* A span before the start begins a whole number of steps back; with a
+   * step of decades that is beyond an int. */
+  const long long first = (static_cast<long long>(seq.num_hour) - seq.offset + 1) / seq.offset * seq.offset;
+  seq.secs = seq.num_hour < 0 ? clamp_seconds(first) : 0;
   seq.nsecs = seq.secs;
   seq.shown = seq.secs;
   /* Every name of a sequence started from a typed full path stays in its

@@ -85,6 +85,26 @@ TEST(ModelNames, LongNamesAndTheShippedTable) {
   EXPECT_EQ(r.out, "eta|ngm|ruc|ecmwf|eta||");
 }
 
+TEST(ModelNames, EachFolderHasItsOwnTable) {
+  TempDir a, b;
+  write_file(a.file("mod_name.lup"), "7 from a\n");
+  write_file(b.file("mod_name.lup"), "7 from b\n");
+  auto r = run_child([&] {
+    std::string out, name;
+    for (const TempDir* dir : {&a, &b, &a}) {
+      RES_put("file_path", dir->path().c_str());
+      VAR_model(&name, 7);
+      out += name + "|";
+    }
+    /* The same folder again answers from what was read. */
+    write_file(a.file("mod_name.lup"), "7 changed\n");
+    VAR_model(&name, 7);
+    std::printf("%s%s", out.c_str(), name.c_str());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "from a|from b|from a|from a");
+}
+
 TEST(ModelNames, MissingTableIsTriedAgain) {
   TempDir dir;
   auto r = run_child([&] {

@@ -311,6 +311,23 @@ TEST_F(DatedFiles, SequencesOfFiles) {
   }
 }
 
+TEST_F(DatedFiles, AStepOfDecadesBeforeTheStart) {
+  /* A step longer than the span: the sequence begins one step back. */
+  auto r = run_child([&] {
+    setup_child("199801051420");
+    FILE_set_name_conv("99999999999 %D/%y%m%d%h.sfc");
+    RES_put("num_hour", "-6");
+    Date start{1998, 1, 5, X, X, 6, 0, 0};
+    char name[FILE_PATH_LEN];
+    FILE_first(&start);
+    std::string out;
+    for (int i = 0; i < 10 && FILE_get_next(name); ++i) out += local(name) + " ";
+    std::printf("%send", out.c_str());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "29121802.sfc 98010506.sfc end"); /* 2147483647 s before */
+}
+
 TEST_F(DatedFiles, TypedFullPathSequenceStaysInItsFolder) {
   TempDir other;
   for (const char* hour : {"06", "07", "08"})

@@ -12,20 +12,26 @@ the setters and hook records in the headers, the registrations and what
 they hand over, and the call sites through the record members.
 
     tools/callgraph.py [--build build] [--layers FILE] [--modules] [--hooks]
+    tools/callgraph.py --functions folder/module [--functions folder/module ...]
 
+Build the libraries and kez_hooks first (the objects are read, not built).
 Without --layers the layer order is today's (src/CMakeLists.txt). A layer
 table has one layer a line, lowest first:
 
     # name   library     members: folder/* (the rest of a folder) or folder/module
     frame    kez_frame   frame/*
-    keep     RES_set_domain_decoder   (a hook that stays a hook)
+    keep     RES_set_domain_decoder        a hook that stays a hook
+    split    plot map/plt_labl PLT_labels  functions a split puts in another layer
 
 The exit status is 1 when the order has a call that goes up a layer other
-than through a kept hook, so the script can check a table.
+than through a kept hook, or a cycle across layers; 2 for a bad table.
+--functions prints each function of a module with what it calls outside
+the module and who calls it, for planning a split.
 """
 
 import argparse
 import collections
+import concurrent.futures
 import json
 import os
 import re
@@ -86,8 +92,11 @@ def short_name(demangled):
 def read_objects(objects):
     """defs: symbol -> module; refs: module -> Counter(symbol -> relocations)."""
     defs, undef = {}, collections.defaultdict(set)
-    for mod, obj in objects.items():
-        for line in run(["nm", "-P", obj]).splitlines():
+    with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
+        symbols = dict(zip(objects, pool.map(lambda o: run(["nm", "-P", o]), objects.values())))
+        relocations = dict(zip(objects, pool.map(lambda o: run(["objdump", "-r", o]), objects.values())))
+    for mod in objects:
+        for line in symbols[mod].splitlines():
             parts = line.split()
             if len(parts) < 2:
                 continue
@@ -97,10 +106,10 @@ def read_objects(objects):
             elif kind in DEFINED_TYPES:
                 defs[sym] = mod
     refs = {}
-    for mod, obj in objects.items():
+    for mod in objects:
         count = collections.Counter()
         section = ""
-        for line in run(["objdump", "-r", obj]).splitlines():
+        for line in relocations[mod].splitlines():
             m = re.match(r"RELOCATION RECORDS FOR \[(.*)\]:", line)
             if m:
                 section = m.group(1)
@@ -152,7 +161,8 @@ def function_calls(obj):
             target = re.split(r"[+-]0x", target)[0]
         if caller and target and target != caller:
             calls[caller][target] += 1
-    return calls
+    own = {name for fns in funcs.values() for _, _, name in fns}
+    return calls, own
 
 
 def base_name(sym, pretty):
@@ -165,7 +175,7 @@ def base_name(sym, pretty):
 
 def print_functions(key, obj, defs, pretty, refs):
     """Each function of one module: its line, what it calls inside and outside the module, and who calls it."""
-    calls = function_calls(obj)
+    calls, _ = function_calls(obj)
     extra = demangle(sorted({t for c in calls.values() for t in c} | set(calls) - set(pretty)))
     pretty = {**extra, **pretty}
     text = open(os.path.join(SRC, key + ".cpp")).read()
@@ -418,7 +428,7 @@ def todays_layers(keys):
 
 
 def read_layer_table(path):
-    layers, kept = [], set()
+    layers, kept, parts = [], set(), []
     with open(path) as f:
         for line in f:
             words = line.split("#")[0].split()
@@ -426,9 +436,11 @@ def read_layer_table(path):
                 continue
             if words[0] == "keep":
                 kept.update(words[1:])
+            elif words[0] == "split" and len(words) >= 4:
+                parts.append((words[1], words[2], words[3:]))
             else:
                 layers.append((words[0], words[1], words[2:]))
-    return layers, kept
+    return layers, kept, parts
 
 
 def assign_layers(layers, keys):
@@ -491,8 +503,19 @@ def main():
     hooks = [h for h in registrations if not h.callback]
     callbacks = [h for h in registrations if h.callback]
 
-    layers, kept = read_layer_table(opt.layers) if opt.layers else todays_layers(keys)
+    layers, kept, part_lines = read_layer_table(opt.layers) if opt.layers else (*todays_layers(keys), [])
     where, problems = assign_layers(layers, keys)
+    # A split: functions of a module that a split will put in a file of
+    # another layer; the rest of the module stays where its layer line says.
+    parts = {}  # module -> {function: unit}
+    for lname, mod, funcs in part_lines:
+        if mod not in objects or lname not in [n for n, _, _ in layers]:
+            problems.append(f"split {lname} {mod}: no such layer or module")
+            continue
+        unit = f"{mod}@{lname}"
+        where[unit] = [n for n, _, _ in layers].index(lname)
+        for fn in funcs:
+            parts.setdefault(mod, {})[fn] = unit
     if problems:
         print("\n".join("layer table: " + p for p in problems))
         return 2
@@ -501,16 +524,41 @@ def main():
     def layer(key):
         return where.get(key, len(layers))
 
+    def unit_of(mod, fn):
+        return parts.get(mod, {}).get(fn, mod)
+
     def target(h, fn):
-        return name_to_module.get(fn, h.site)
+        return unit_of(name_to_module.get(fn, h.site), fn)
+
+    for h in hooks:
+        h.owner = unit_of(h.owner, h.setter)
+    units = keys + sorted({u for p in parts.values() for u in p.values()})
 
     # Direct calls, module to module, and the calls the hooks stand for.
     direct = collections.defaultdict(collections.Counter)  # (a, b) -> function -> sites
     for mod, count in refs.items():
+        if mod == HOOKS_FILE or mod in parts:
+            continue
         for sym, n in count.items():
             to = defs.get(sym)
-            if to and to != mod and mod != HOOKS_FILE:
-                direct[(mod, to)][short_name(pretty.get(sym, sym))] += n
+            if to and to != mod:
+                direct[(mod, unit_of(to, base_name(sym, pretty)))][short_name(pretty.get(sym, sym))] += n
+    for mod in parts:  # a module to be split: function by function
+        calls, own = function_calls(objects[mod])
+        names_here = demangle(sorted((set(calls) | own | {t for c in calls.values() for t in c}) - set(pretty)))
+        names_here.update(pretty)
+        for caller, count in calls.items():
+            from_unit = unit_of(mod, base_name(caller, names_here))
+            for sym, n in count.items():
+                callee = base_name(sym, names_here)
+                if sym in defs and defs[sym] != mod:
+                    to_unit = unit_of(defs[sym], callee)
+                elif sym in own:
+                    to_unit = unit_of(mod, callee)
+                else:
+                    continue
+                if to_unit != from_unit:
+                    direct[(from_unit, to_unit)][callee] += n
     hooked = collections.defaultdict(list)  # (owner, target module) -> [(hook, function)]
     for h in hooks:
         for fn in h.targets():
@@ -518,7 +566,7 @@ def main():
 
     print(f"Layers ({'table ' + opt.layers if opt.layers else 'today, from src/CMakeLists.txt'}), lowest first:")
     for i, (name, lib, members) in enumerate(layers):
-        mods = sorted(k for k in keys if where.get(k) == i)
+        mods = sorted(k for k in units if where.get(k) == i)
         print(f"  {i + 1:2} {name:10} {lib:14} {len(mods):3} modules: {' '.join(m.split('/')[-1] for m in mods)}")
 
     print("\nWho calls whom, layer to layer (row calls column; call sites, +Nh: functions reached through hooks):")
@@ -594,15 +642,16 @@ def main():
     for (a, b), v in hooked.items():
         if any(h.setter not in kept for h, _ in v):
             graph[a].add(b)
-    cycles = [c for c in strongly_connected(keys, graph) if len(c) > 1]
-    print(f"\nCycles among modules (calls and hooks not kept): {len(cycles)}")
+    cycles = [c for c in strongly_connected(units, graph) if len({layer(m) for m in c}) > 1]
+    print(f"\nCycles across layers (modules that call each other, directly or through hooks not kept): {len(cycles)}")
     for c in cycles:
-        inside = sorted((a, b) for a in c for b in graph[a] if b in c)
-        print("  " + " ".join(sorted(c)))
-        for a, b in inside:
-            via = "hook" if (a, b) in hooked and (a, b) not in direct else "call"
-            print(f"      {a} -> {b} ({via})")
-    across = [c for c in cycles if len({layer(m) for m in c}) > 1]
+        print(f"  {len(c)} modules in layers {' '.join(sorted({names[layer(m)] for m in c}, key=names.index))}; "
+              f"the calls up a layer among them:")
+        for a in sorted(c):
+            for b in sorted(graph[a]):
+                if b in c and layer(b) > layer(a):
+                    print(f"      {a} -> {b} ({'hook' if (a, b) in hooked and (a, b) not in direct else 'call'})")
+    across = cycles
     return 1 if up_direct or upward_hooks or across else 0
 
 

@@ -37,7 +37,7 @@ for f in "$before"/sfcplot_*.png; do
   fi
 done
 extra=$(ls "$after"/sfcplot_*.png 2>/dev/null | wc -l)
-[ "$extra" -eq "$count" ] || { echo "demo_compare: $count frames before, $extra after" >&2; status=1; }
-[ "$count" -gt 0 ] || { echo "demo_compare: no frames in $before" >&2; status=1; }
-[ $status -ne 0 ] || echo "demo_compare: page and $count frames identical"
+[ "$extra" -eq "$count" ] || { echo "demo_compare: $count images before, $extra after" >&2; status=1; }
+[ "$count" -gt 0 ] || { echo "demo_compare: no images in $before" >&2; status=1; }
+[ $status -ne 0 ] || echo "demo_compare: page and $count images identical"
 exit $status

@@ -21,6 +21,9 @@
 
 #include <netcdf.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
 
 #include <array>
 #include <cfloat>
@@ -366,6 +369,64 @@ bool header_sane(FILE* fp, long long size, int version) {
   return true;
 }
 
+/* The HDF5 library under netCDF-4 can crash on a damaged file (a bad free
+ * while it lists the groups), and no header check reaches deep enough to
+ * foresee it. So a netCDF-4 file is first opened and its variables and
+ * attributes listed in a child process; a child that dies or hangs marks
+ * the file damaged and the caller never touches it. */
+enum class Probe { opens, refused, damaged };
+
+constexpr int kProbeRefused = 2;  /* the library declined the file cleanly */
+constexpr int kProbeSeconds = 60; /* generous: large files open slowly on a busy machine */
+
+[[noreturn]] void probe_child(const char* filename) {
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, SIG_DFL);
+  ncopts = 0;
+  const int id = ncopen(filename, NC_NOWRITE);
+  if (id < 0) _exit(kProbeRefused);
+  int ndims = 0, nvars = 0, ngatts = 0, unlim = 0;
+  if (ncinquire(id, &ndims, &nvars, &ngatts, &unlim) < 0) _exit(kProbeRefused);
+  std::vector<char> name(NC_MAX_NAME + 1);
+  for (int v = -1; v < nvars; ++v) {
+    int natts = ngatts;
+    if (v >= 0) {
+      nc_type type{};
+      int nd = 0;
+      std::vector<int> dims(NC_MAX_VAR_DIMS);
+      if (ncvarinq(id, v, name.data(), &type, &nd, dims.data(), &natts) < 0) _exit(kProbeRefused);
+    }
+    for (int a = 0; a < natts; ++a) {
+      nc_type type{};
+      int len = 0;
+      if (ncattname(id, v, a, name.data()) < 0 || ncattinq(id, v, name.data(), &type, &len) < 0) _exit(kProbeRefused);
+    }
+  }
+  ncclose(id);
+  _exit(0);
+}
+
+Probe probe_netcdf4(const char* filename) {
+  std::fflush(nullptr); /* the child must not write the parent's buffers twice */
+  const pid_t pid = fork();
+  if (pid < 0) return Probe::opens; /* cannot tell: open it as before */
+  if (pid == 0) probe_child(filename);
+  int status = 0;
+  for (int waited_ms = 0;; waited_ms += 10) {
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0) return Probe::opens;
+    if (waited_ms >= kProbeSeconds * 1000) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return Probe::damaged;
+    }
+    usleep(10000);
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return Probe::opens;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kProbeRefused) return Probe::refused;
+  return Probe::damaged;
+}
+
 } // namespace
 
 int CDF_check_header(const char* filename) {
@@ -376,8 +437,14 @@ int CDF_check_header(const char* filename) {
   std::unique_ptr<FILE, int (*)(FILE*)> guard(fp, std::fclose);
   unsigned char magic[4];
   struct stat sb {};
-  if (std::fread(magic, 1, 4, fp) != 4 || std::memcmp(magic, "CDF", 3) != 0) return 1;
+  if (std::fread(magic, 1, 4, fp) != 4) return 1;
   if (fstat(fileno(fp), &sb) != 0 || !S_ISREG(sb.st_mode)) return 1;
+  if (std::memcmp(magic, "\x89HDF", 4) == 0) {
+    if (probe_netcdf4(filename) != Probe::damaged) return 1;
+    MESS_print(M_warn, "CDF_check_header: Damaged netCDF-4 file: %s\n", filename);
+    return 0;
+  }
+  if (std::memcmp(magic, "CDF", 3) != 0) return 1;
   if ((magic[3] == 1 || magic[3] == 2 || magic[3] == 5) &&
       header_sane(fp, static_cast<long long>(sb.st_size) - 4, magic[3]))
     return 1;

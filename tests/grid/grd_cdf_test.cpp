@@ -1136,6 +1136,19 @@ TEST_F(GridCdfReal, NetCdf4FilesAreDetectedAndRead) {
 
 /* ---- hostile files ---------------------------------------------------------------------- */
 
+/* A netCDF-4 file found by the fuzzer whose group links make the HDF5
+ * library free a wild pointer while it opens the file (a crash in the
+ * sanitizer build, where frees are checked): it is refused, with its name,
+ * and this process lives on. */
+TEST_F(GridCdf, NetCdf4FileThatCrashesTheHdf5LibraryIsRefused) {
+  const std::string path = std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/hdf5_damaged_links.nc";
+  auto out = capture([&] {
+    GRD_info info{};
+    EXPECT_EQ(open(path, &info), -1);
+  });
+  EXPECT_NE(out.err.find("hdf5_damaged_links.nc"), std::string::npos) << out.err;
+}
+
 TEST_F(GridCdf, HostileFilesFailWithAMessage) {
   struct Case {
     const char* what;

@@ -1475,9 +1475,6 @@ long int set_current_impl(const char* cur, std::string* filename) {
   return round_to_step(secs);
 }
 
-/* The input file: the first item of "filename", else "current" (or the
- * latest file in batch mode), else the dialogue. With only, nothing ends
- * the program and the dialogue asks once. */
 bool is_listed(const char* answer) {
   const std::vector<std::string> names = listed_names();
   return std::find(names.begin(), names.end(), answer) != names.end();
@@ -1506,6 +1503,9 @@ void take_listed(const std::string& listed, std::string* name) {
   nm.filename = *name;
 }
 
+/* The input file: the first item of "filename", else "current" (or the
+ * latest file in batch mode), else the dialogue. With only, nothing ends
+ * the program and the dialogue asks once. */
 int choose_file(const char* prompt, char* outfile, bool only) {
   NamingState& nm = naming;
   int argc = 0;

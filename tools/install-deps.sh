@@ -33,6 +33,8 @@ imagemagick
 pngcheck
 giflib-tools
 weather-util-data
+metview-data
+python3-gdbm
 python3-numpy
 python3-netcdf4
 python3-contourpy
@@ -43,6 +45,7 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-eccodes
 "
 
 missing=""

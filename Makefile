@@ -11,12 +11,16 @@ DEMO_OUT := demo-out
 # FUZZ_CHECK_SECONDS.
 FUZZ_SECONDS ?= 60
 FUZZ_CHECK_SECONDS ?= 5
-# Warnings are errors under "make check" (and so in CI); a plain build keeps
-# them as warnings.
-WERROR ?= OFF
+# Warnings are errors in every build of this Makefile (and so in CI), so
+# that "make", "make demo" and "make check" configure the build folder
+# alike and none of them recompiles what another built; a plain cmake
+# build keeps them as warnings.
+WERROR ?= ON
+# The configuration of the build folder, the same for every target.
+CONFIGURE_BUILD = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEZ_WERROR=$(WERROR)
 
 .PHONY: all deps build build-asan build-release build-fuzz check test test-asan demo \
-	fuzz fuzz-check clean format format-check
+	fuzz fuzz-check clean format format-check tree-before
 
 all: build
 
@@ -24,7 +28,7 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEZ_WERROR=$(WERROR) >/dev/null
+	@$(CONFIGURE_BUILD) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
@@ -67,14 +71,21 @@ fuzz-check: build-fuzz
 fuzz-coverage: build-fuzz-cov
 	@tools/fuzz.sh --coverage $(FUZZ_COV_BUILD) $(FUZZ_BUILD)
 
+# Builds, tests and fuzz targets write only into the build folders: what
+# appears in the source tree during the run (tools/tree-state.sh) fails it.
 check: WERROR = ON
-check: format-check test test-asan build-release fuzz-check
+check: tree-before format-check test test-asan build-release fuzz-check
+	@tools/tree-state.sh $(BUILD)/tree-before.txt || \
+	  { echo "make check: the run wrote these into the source tree" >&2; exit 1; }
 	@echo "make check: all tests passed (layout, plain and sanitizer builds, release build, fuzz targets)"
+
+tree-before:
+	@mkdir -p $(BUILD) && tools/tree-state.sh >$(BUILD)/tree-before.txt
 
 # The demo needs its one program only, not the tests: sfcplot in batch mode
 # on the bundled observations (tools/demo.sh says what it writes where).
 demo: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEZ_WERROR=$(WERROR) >/dev/null
+	@$(CONFIGURE_BUILD) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target sfcplot
 	@tools/demo.sh $(BUILD) $(DEMO_OUT)
 

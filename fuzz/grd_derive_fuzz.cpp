@@ -1,7 +1,8 @@
 /* Feeds the grid calculator's command line with arbitrary words over grid
  * files of arbitrary bytes. The input is cut at NUL bytes: the words of the
  * command, then the files "a" and "b"; "g" is always a small valid grid.
- * Words that would leave the scratch folder (a "/", a pipe) are dropped. */
+ * Words that would leave the scratch folder (a "/", a name beginning with
+ * ".", a pipe) are dropped. */
 #include "kez_fuzz.h"
 #include "kezgrd.h"
 
@@ -45,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream in(p[0]);
   std::vector<std::string> words;
   for (std::string w; in >> w && words.size() < 64;)
-    if (w.find_first_of("/|") == std::string::npos && w != "-") words.push_back(w);
+    if (kez_fuzz::local_name(w) && w != "-") words.push_back(w);
   /* A remap to a domain of millions of points is the user's choice, and
    * only slow: keep the runs short. */
   if (words.size() > 2 && strcasecmp(words[0].c_str(), "remap") == 0) {

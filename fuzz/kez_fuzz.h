@@ -63,6 +63,13 @@ inline const std::string& scratch_dir() {
   return dir;
 }
 
+/* Whether a file name that a command line gives stays in the folder the
+ * command is pointed at: the file layer takes a name beginning with "/",
+ * "." or "~" as a path of its own and one with "|" as a command. */
+inline bool local_name(const std::string& word) {
+  return !word.empty() && word[0] != '.' && word.find_first_of("/|!~`$") == std::string::npos;
+}
+
 /* Writes the bytes to the scratch file name and gives its path. */
 inline std::string write_file(const std::string& name, const uint8_t* data, size_t size) {
   std::string path = scratch_dir() + "/" + name;

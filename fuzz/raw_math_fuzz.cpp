@@ -2,8 +2,8 @@
  * Fuzz target of the raw-file tool's commands: the input is a command line,
  * two raw files it may name ("a.raw", "b.raw"), the "parameter" options and
  * the identifier list, cut at NUL bytes. Words that would reach outside the
- * scratch folder (paths, pipes, home folders) become "a.raw", so that the
- * commands read and write only there.
+ * scratch folder (paths, names beginning with ".", pipes, home folders)
+ * become "a.raw", so that the commands read and write only there.
  */
 #include "kez.h"
 #include "kez_fuzz.h"
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream in(p[0]);
   std::vector<std::string> words;
   for (std::string w; in >> w && words.size() < 40;) {
-    if (w.find_first_of("/|!~`$") != std::string::npos) w = "a.raw";
+    if (!kez_fuzz::local_name(w)) w = "a.raw";
     words.push_back(w);
   }
   std::vector<const char*> ptrs;

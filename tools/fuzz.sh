@@ -4,8 +4,11 @@
 # Each target starts from its seeds in fuzz/corpus/<target>/ and from the
 # bundled files that suit it, with its dictionary fuzz/<target>.dict when
 # there is one; what it finds is kept in BUILD_DIR/fuzz-corpus and a
-# crashing or hanging input in BUILD_DIR/fuzz-artifacts. The first target
-# that fails ends the run with its output.
+# crashing or hanging input in BUILD_DIR/fuzz-artifacts. A target runs in an
+# empty folder of its own (BUILD_DIR/fuzz-work/<target>) and writes only
+# into its scratch folder: a file it leaves in its working folder fails the
+# run, as a crash does. The first target that fails ends the run with its
+# output.
 #
 # Coverage of the corpora, per source file:
 #   tools/fuzz.sh --coverage COVERAGE_BUILD [FUZZ_BUILD] [TARGET...]
@@ -136,14 +139,21 @@ for bin in $(targets "$@"); do
   [ -f "$dict" ] || dict=""
   extra=$(extra_seeds "$target" | tr ' ' ',')
   log="$build/fuzz-$target.log"
-  if (cd "$(workdir "$target")" && "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  cwd=$(workdir "$target")
+  if (cd "$cwd" && "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/$target-" \
-        ${dict:+-dict="$dict"} ${extra:+-seed_inputs="$extra"} "$work" $seeds >"$log" 2>&1); then
+        ${dict:+-dict="$dict"} ${extra:+-seed_inputs="$extra"} "$work" $seeds) >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "fuzz: $target ran ${seconds}s, ${runs:-?} inputs, no fault"
   else
     tail -n 60 "$log"
     echo "fuzz: $target FAILED (log $log, input in $artifacts)" >&2
+    exit 1
+  fi
+  left=$(ls -A "$cwd")
+  if [ -n "$left" ]; then
+    echo "$left" | head -n 20
+    echo "fuzz: $target wrote files outside its scratch folder (above, in $cwd)" >&2
     exit 1
   fi
 done

@@ -822,6 +822,16 @@ void print_columns(const std::vector<std::string>& names) {
   }
 }
 
+/* The names of the files of the convention, as the listing shows them. */
+std::vector<std::string> listed_names() {
+  glob_t found{};
+  std::vector<std::string> names;
+  if (::glob(listing_pattern().c_str(), GLOB_TILDE, nullptr, &found) == 0)
+    for (size_t i = 0; i < found.gl_pathc; ++i) names.emplace_back(found.gl_pathv[i]);
+  ::globfree(&found);
+  return names;
+}
+
 /* ---- selecting a convention ---- */
 
 std::vector<std::string> words_of(const std::string& line) {
@@ -1140,12 +1150,7 @@ int FILE_hdr_set_date(const Date* datim, char* out_file) {
 int FILE_list_file() {
   std::string pattern = listing_pattern();
   MESS_print(M_debug, "SEARCH: %s\n", pattern.c_str());
-  glob_t found{};
-  int rc = ::glob(pattern.c_str(), GLOB_TILDE, nullptr, &found);
-  std::vector<std::string> names;
-  if (rc == 0)
-    for (size_t i = 0; i < found.gl_pathc; ++i) names.emplace_back(found.gl_pathv[i]);
-  ::globfree(&found);
+  const std::vector<std::string> names = listed_names();
   if (names.empty())
     MESS_print(M_mess, "No files match: %s\n", pattern.c_str());
   else
@@ -1470,6 +1475,34 @@ long int set_current_impl(const char* cur, std::string* filename) {
   return round_to_step(secs);
 }
 
+bool is_listed(const char* answer) {
+  const std::vector<std::string> names = listed_names();
+  return std::find(names.begin(), names.end(), answer) != names.end();
+}
+
+/* A name typed as the listing shows it, folder and all. The template
+ * builds the folder itself, so the name is read from the part after a
+ * folder whose expansion gives the listed name back (its date is then
+ * known); failing that, it is taken as it stands. */
+void take_listed(const std::string& listed, std::string* name) {
+  NamingState& nm = naming;
+  for (size_t at = 0;;) {
+    std::string built;
+    set_file_impl(listed.c_str() + at, &built);
+    if (built == listed) {
+      *name = built;
+      nm.filename = built;
+      nm.filename_type = 1;
+      return;
+    }
+    at = listed.find('/', at);
+    if (at == std::string::npos) break;
+    ++at;
+  }
+  set_file_impl(("@" + listed).c_str(), name);
+  nm.filename = *name;
+}
+
 /* The input file: the first item of "filename", else "current" (or the
  * latest file in batch mode), else the dialogue. With only, nothing ends
  * the program and the dialogue asks once. */
@@ -1509,7 +1542,7 @@ int choose_file(const char* prompt, char* outfile, bool only) {
 
   MESS_print(M_print, "List of available files:\n");
   FILE_list_file();
-  MESS_print(M_print, "\n");
+  MESS_print(M_print, "\nType a name as listed, \"list\" to list the files again or \"exit\" to leave.\n");
   const int tries = only ? 1 : kRetry;
   std::string name;
   for (int t = 0; t < tries; ++t) {
@@ -1533,6 +1566,8 @@ int choose_file(const char* prompt, char* outfile, bool only) {
       const char* spec = strnicmp(answer, "cu", 2) == 0 ? answer + 2 : answer;
       set_current_impl(spec, &name);
       MESS_print(M_mess, "Current filename: %s\n", name.c_str());
+    } else if (is_listed(answer)) {
+      take_listed(answer, &name);
     } else {
       set_file_impl(answer, &name);
       nm.filename = name;

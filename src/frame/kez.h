@@ -351,6 +351,9 @@ char* KEZ_prompts(const char* prompt, char* str, int length);
  * ended (0 at start), for questions whose unanswered end is a failure;
  * returns the status set before. */
 int KEZ_set_end_status(int status);
+/* The first word of the answer, at most KEZ_PROMPT_WORD characters of it:
+ * an answer of that length may have been cut. */
+inline constexpr int KEZ_PROMPT_WORD = 19;
 char* KEZ_promptl(const char* prompt, char* str);
 float KEZ_promptf(const char* prompt);
 int KEZ_promptd(const char* prompt);

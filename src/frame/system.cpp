@@ -336,7 +336,7 @@ char* KEZ_promptl(const char* prompt, char* str) {
   }
   for (;;) {
     std::string line = ask(prompt);
-    std::string word = first_word(line, 19);
+    std::string word = first_word(line, KEZ_PROMPT_WORD);
     std::memcpy(str, word.c_str(), word.size() + 1);
     if (KEZ_set_command(word.c_str()) == 1) continue;
     return str;

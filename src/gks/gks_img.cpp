@@ -393,7 +393,24 @@ int gset_ximage_params(IMG_report* img, XImage* ximg) {
     ximg->bits_per_pixel = IMG_storage_bits(img);
     ximg->bytes_per_line = img->bytes_line;
     ximg->data = reinterpret_cast<char*>(img->data);
-    return XInitImage(ximg) ? 1 : 0;
+    constexpr int unit_bytes = BITS_UNIT / 8;
+    if (img->bytes_line % unit_bytes != 0) {
+      /* X takes rows padded to whole units; a row as long as its pixels
+       * (a PNG or GIF 30 pixels wide) is copied into padded rows. */
+      const std::size_t from = static_cast<std::size_t>(img->bytes_line);
+      const std::size_t line = (from + unit_bytes - 1) / unit_bytes * unit_bytes;
+      auto* block = static_cast<char*>(std::calloc(line * static_cast<std::size_t>(img->height), 1));
+      if (!block) return 0;
+      for (int row = 0; row < img->height; ++row)
+        std::memcpy(block + line * static_cast<std::size_t>(row), img->data + from * static_cast<std::size_t>(row),
+                    from);
+      ximg->bytes_per_line = static_cast<int>(line);
+      ximg->data = block;
+    }
+    if (XInitImage(ximg)) return 1;
+    if (ximg->data != reinterpret_cast<char*>(img->data)) std::free(ximg->data);
+    ximg->data = nullptr;
+    return 0;
   }
   if (!is_true_colour(visual) || IMG_check(img, "gset_ximage_params") != 1) {
     MESS_print(M_warn, "gset_ximage_params: a %d-bit image cannot be shown on this %d-bit window\n", img->depth, depth);
@@ -427,12 +444,12 @@ int gset_ximage_params(IMG_report* img, XImage* ximg) {
 }
 
 int gload_image(IMG_report* image, int x, int y) {
-  if (!image) return 0;
+  if (!image) return -1;
   gsetup_image_colors(image, -1);
   if (gtype_is_WIN_PIX()) {
-    if (!have_target()) return 0;
+    if (!have_target()) return -1;
     ShownImage shown;
-    if (!make_shown(image, &shown)) return 0;
+    if (!make_shown(image, &shown)) return -1;
     XRectangle vp{};
     const XPoint at = place_of(*image, x, y, &vp);
     put_shown(&shown, *image, at, vp);
@@ -451,9 +468,10 @@ int gload_image_file(const char* filename, int x, int y) {
     IMG_free(&image);
     return 0;
   }
-  gload_image(&image, x, y);
+  /* A file read but not shown is no success. */
+  const int shown = gload_image(&image, x, y);
   IMG_free(&image);
-  return 1;
+  return shown == 0 ? 1 : 0;
 }
 
 int goverlay_image(IMG_report* image, const char* background, int x, int y) {

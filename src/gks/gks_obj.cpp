@@ -381,9 +381,16 @@ int gobj_print_plot() {
 
 int gobj_print_meta() {
   if (!gcheck_open("gprint_meta")) return -1;
+  /* A metafile of nothing is no answer to the key: say so instead. */
+  if (!state.root.next) {
+    MESS_print(M_warn, "gobj_print_meta: No redraw data to make metafile from; nothing written\n");
+    return -1;
+  }
   const Saved saved = save_for_print();
   gset_win_type(GWS_META);
-  const std::string name = env_name("METAOUT", nullptr, "kez.meta");
+  /* Beside the window's other image files unless METAOUT names one. */
+  const char* env = std::getenv("METAOUT");
+  const std::string name = env ? std::string(env) : FILE_add_path(RES_get("image_path"), "kez.meta");
   if (!gmeta_open_file(name.c_str())) {
     gset_device(saved.device);
     gset_cursor(saved.cursor);
@@ -394,7 +401,6 @@ int gobj_print_meta() {
    * first record; the reset makes every attribute record reach the file. */
   gmeta_init_file();
   ginit_plot(GINIT_META);
-  if (!state.root.next) MESS_print(M_warn, "gobj_print_meta: No redraw data to make metafile from\n");
   replay_all();
   gmeta_close_file();
   restore_after_print(saved);

@@ -173,7 +173,7 @@ int gsave_image_file(const char* filename);
 int gsetup_image_colors(IMG_report* image, int trans);
 /* Puts the image at (x, y) pixels from the viewport's left and top edges,
  * or for negative values from its right and bottom edges; on PostScript
- * it goes onto the page. 0. */
+ * it goes onto the page. 0, or -1 when the window cannot show it. */
 int gload_image(IMG_report* image, int x, int y);
 /* 1 when the file was read and shown, else 0. */
 int gload_image_file(const char* filename, int x, int y);

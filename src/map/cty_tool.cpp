@@ -465,10 +465,15 @@ int CTY_search(const char* id, void* data) {
   return 1;
 }
 
-int CTY_search_loc(float lat, float lon, CTY_locate* data) {
-  if (!data || state.store != CTY_TABLE_POS_LOC || !std::isfinite(lat) || !std::isfinite(lon) ||
-      std::fabs(lat) > 90.0f || lat == KEZ_FMISS || lon == KEZ_FMISS)
-    return 0;
+namespace {
+
+/* The stored station nearest to (lat, lon) that passes keep; null for
+ * none. */
+template <typename Keep>
+const PosEntry* nearest_station(float lat, float lon, Keep keep) {
+  if (state.store != CTY_TABLE_POS_LOC || !std::isfinite(lat) || !std::isfinite(lon) || std::fabs(lat) > 90.0f ||
+      lat == KEZ_FMISS || lon == KEZ_FMISS)
+    return nullptr;
   const int L = lat_cell(lat);
   const int M = lon_cell(lon);
   const PosEntry* best = nullptr;
@@ -478,6 +483,7 @@ int CTY_search_loc(float lat, float lon, CTY_locate* data) {
     int n = probe(L + a, M + b, found);
     for (int k = 0; k < n; ++k) {
       const auto* e = reinterpret_cast<const PosEntry*>(found[k]);
+      if (!keep(*e)) continue;
       double d = distance_km(lat, lon, e->lat, e->lon);
       if (d < best_km) {
         best_km = d;
@@ -502,6 +508,23 @@ int CTY_search_loc(float lat, float lon, CTY_locate* data) {
       consider(j, -r);
     }
   }
+  return best;
+}
+
+} // namespace
+
+int CTY_search_loc(float lat, float lon, CTY_locate* data) {
+  if (!data) return 0;
+  const PosEntry* best = nearest_station(lat, lon, [](const PosEntry&) { return true; });
+  if (!best) return 0;
+  *data = best->loc;
+  return 1;
+}
+
+int CTY_search_loc_data(float lat, float lon, CTY_locate* data) {
+  if (!data) return 0;
+  const PosEntry* best = nearest_station(
+      lat, lon, [](const PosEntry& e) { return e.block && static_cast<const char*>(e.block)[0] != '\0'; });
   if (!best) return 0;
   *data = best->loc;
   return 1;

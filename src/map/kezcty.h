@@ -97,6 +97,9 @@ int CTY_get_prior();
 int CTY_store(const char* city_file, int type, const Domain* domain, int prior);
 int CTY_search(const char* id, void* data);
 int CTY_search_loc(float lat, float lon, CTY_locate* data);
+/* As CTY_search_loc, among the stations whose data text is not empty: the
+ * ones a plot has drawn. */
+int CTY_search_loc_data(float lat, float lon, CTY_locate* data);
 void* CTY_get_data(const char* id);
 void* CTY_next_data(int next);
 int CTY_clear_data(int flag);

@@ -564,6 +564,9 @@ int PLT_reset(float aspect) {
   if (type < 0) PLT_set_label_type(PLT_LAB_SIMP);
   if (type > 0) PLT_set_label_type(PLT_LAB_COMP);
   if (no_plot()) return -1;
+  /* A re-run draws a new picture: on the window the old one must go, or
+   * a zoom or redraw lands on top of it. */
+  gclear_ws(state.work_id, 1);
   GPH_reset(&state.work_id, &state.wk_type, aspect, &state.dis_view);
   tell_map_view();
   return 0;
@@ -756,7 +759,9 @@ int PLT_print_values(const char* event, float x, float y) {
     float lat = KEZ_FMISS, lon = KEZ_FMISS;
     MAP_untran(x, y, &lat, &lon);
     CTY_locate loc{};
-    const bool found = CTY_search_loc(lat, lon, &loc) > 0;
+    /* The nearest station drawn, whose values the user points at; a
+     * thinned-out or silent station nearer to the pointer has none. */
+    const bool found = CTY_search_loc_data(lat, lon, &loc) > 0 || CTY_search_loc(lat, lon, &loc) > 0;
     if (found) {
       float slat = KEZ_FMISS, slon = KEZ_FMISS;
       MAP_untran(loc.x, loc.y, &slat, &slon);

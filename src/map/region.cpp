@@ -647,6 +647,14 @@ int DOM_prompt_region(Domain* domain, int flag) {
     }
     if (choice == -1) KEZ_exit(0);
     if (choice == 0) return 0;
+    if (choice == KEZ_MISS && std::strlen(answer) >= static_cast<std::size_t>(KEZ_PROMPT_WORD)) {
+      /* The prompt may have cut the domain into another one that decodes. */
+      MESS_print(M_warn,
+                 "DOM_prompt_region: A typed domain of %d or more characters may have been cut; "
+                 "give a long domain with the \"plot_domain\" setting\n",
+                 KEZ_PROMPT_WORD);
+      continue;
+    }
     std::string text = answer;
     int result = plot_domain(text.c_str(), domain);
     if (result == DOM_INVALID) {

@@ -775,13 +775,27 @@ int FRT_plot(Domain* domain) {
     FILE_get_date(&d);
     dates.push_back(d);
   }
-  const bool several = names.size() > 1;
+  bool several = names.size() > 1;
+  if (several && !gtype_is_WIN_PIX()) {
+    /* A page has no frames: every bulletin would be drawn over the same
+     * page, so the newest one is drawn alone. */
+    MESS_print(M_mess, "FRT_plot: %zu files on a device without frames; only the last one is drawn\n", names.size());
+    names.erase(names.begin(), names.end() - 1);
+    dates.erase(dates.begin(), dates.end() - 1);
+    several = false;
+  }
   for (std::size_t i = 0; i < names.size(); ++i) {
     int frame = static_cast<int>(i);
     if (several) {
       /* A new frame is appended, so that the kernel counts the frames it
        * loops and dumps; a re-run (zoom, resize) redraws the ones it has. */
       frame = gcreate_frame(frame < gget_num_images() ? frame : GFRAME_LAST);
+      if (frame < 0) {
+        /* Drawn into the last frame, every further file would hide it. */
+        MESS_print(M_warn, "FRT_plot: The window holds at most %d frames; %zu files from %s on are not drawn\n",
+                   GMAX_FRAMES, names.size() - i, names[i].c_str());
+        break;
+      }
       gselect_frame(frame);
     }
     state.file_date = dates[i];

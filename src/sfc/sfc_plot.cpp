@@ -32,9 +32,6 @@ namespace {
 constexpr int kTransPlot = 2;
 constexpr int kStationTable = 3; /* CTY_store: positions and priorities */
 constexpr int kMenuFlags = 3;    /* the variable menu offers "exit" and "main" */
-/* The prompt hands back at most this many characters of an answer, so a
- * typed list of this length may have lost its end. */
-constexpr std::size_t kPromptWordMax = 19;
 constexpr M_type kDebug = 0xF0000000;
 
 struct State {
@@ -197,19 +194,36 @@ std::string unknown_variable() {
   return {};
 }
 
-/* "s-Alt": the grid of the one variable saved to a grid file. */
+/* "s-Alt": the analysed grid of a plot of one file saved to a grid file.
+ * A group such as the station model is several records but no grid, so
+ * the test is on the grids the plot holds, not on the number of records;
+ * whatever cannot be saved is said. */
 void save_grid() {
-  GRD_report* grid = hooks.get_grid ? hooks.get_grid(0) : nullptr;
-  if (!grid || !grid->grid || !hooks.save_file) {
-    MESS_print(M_warn, "SFC_callback: The variable holds no analysed grid; nothing saved\n");
+  if (FILE_get_num_file() != 0) {
+    MESS_print(M_warn, "SFC_callback: A plot of several files keeps no grid to save; nothing saved\n");
     return;
   }
+  std::vector<int> analysed;
+  if (hooks.get_grid)
+    for (int i = 0; i < VAR_get_num() && i < VAR_MAX_RECORDS; ++i)
+      if (const GRD_report* g = hooks.get_grid(i); g && g->grid) analysed.push_back(i);
+  if (analysed.empty() || !hooks.save_file) {
+    MESS_print(M_warn, "SFC_callback: The plot holds no analysed grid; nothing saved\n");
+    return;
+  }
+  if (analysed.size() > 1) {
+    MESS_print(M_warn, "SFC_callback: The plot holds %zu analysed grids; plot one alone to save it; nothing saved\n",
+               analysed.size());
+    return;
+  }
+  const int ind = analysed.front();
+  GRD_report* grid = hooks.get_grid(ind);
   FILE_save_name_conv();
   int type = SFC_grd_out_file();
   if (type == 0) type = SFC_GRD_TEXT;
-  FILE_set_key('v', VAR_get_name(0));
-  FILE_set_key('l', VAR_get_level_key(0));
-  FILE_set_key('f', VAR_get_time_key(0));
+  FILE_set_key('v', VAR_get_name(ind));
+  FILE_set_key('l', VAR_get_level_key(ind));
+  FILE_set_key('f', VAR_get_time_key(ind));
   std::vector<char> name(FILE_PATH_LEN, '\0');
   FILE_set_date(&state.file_date, name.data());
   /* The header takes the grid's own sizes so that it agrees with the
@@ -298,12 +312,12 @@ int SFC_prompt_variable() {
         if (result == 0) return 0;
         if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
         if (result == KEZ_MISS && answer[0] == '\0') continue;
-        if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
+        if (result == KEZ_MISS && std::strlen(answer) >= static_cast<std::size_t>(KEZ_PROMPT_WORD)) {
           /* The prompt may have cut the list into another one. */
           MESS_print(M_warn,
-                     "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
+                     "SFC_prompt_variable: A typed list of %d or more characters may have been cut; "
                      "give a long list with the \"variable\" setting\n",
-                     kPromptWordMax);
+                     KEZ_PROMPT_WORD);
           continue;
         }
         state.var_str = answer;
@@ -365,7 +379,8 @@ int SFC_plot(Domain* rdomain) {
     }
   } else {
     int plot = 0;
-    for (const PlotFile& f : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const PlotFile& f = files[i];
       GPH_trans(kTransPlot);
       if (!SFC_open_file(f.name.c_str())) {
         if (several) continue;
@@ -374,7 +389,13 @@ int SFC_plot(Domain* rdomain) {
       /* The frame is made once the file opened, so an unreadable file
        * leaves no empty frame in the loop; a re-run redraws its frames. */
       if (frames) {
-        gcreate_frame(plot < gget_num_images() ? plot : GFRAME_LAST);
+        if (gcreate_frame(plot < gget_num_images() ? plot : GFRAME_LAST) < 0) {
+          /* Drawn into the last frame, every further file would hide it. */
+          SFC_close_file();
+          MESS_print(M_warn, "SFC_plot: The window holds at most %d frames; %zu files from %s on are not drawn\n",
+                     GMAX_FRAMES, files.size() - i, f.name.c_str());
+          break;
+        }
         gselect_frame(plot);
       }
       draw_file(f, plot);
@@ -535,7 +556,7 @@ void SFC_callback(int /*type*/, char* str, float x, float y) {
   PLT_plot_zoom(str, x, y);
   PLT_plot_resize(str, x, y);
   if (hooks.flash_value) hooks.flash_value(str, x, y);
-  if (str && std::strcmp(str, "s-Alt") == 0 && FILE_get_num_file() == 0 && VAR_get_num() == 1) save_grid();
+  if (str && std::strcmp(str, "s-Alt") == 0) save_grid();
 }
 
 int SFC_plot_refresh() {

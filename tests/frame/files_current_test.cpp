@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 using kez_test::run_child;
@@ -385,6 +387,42 @@ TEST_F(DatedFiles, TheFileDateOfTheChosenFile) {
       },
       "98010509\n");
   EXPECT_NE(r.out.find("DATE 1998 1 5 9 -9999"), std::string::npos) << r.out;
+}
+
+/* The dialogue lists the files with their folder, as the data path names
+ * it; a listed name typed back is that file, with its date, rather than
+ * the folder added twice. The listing says how to leave. */
+TEST_F(DatedFiles, ListedNamesAreTakenAsListed) {
+  const std::string obs = dir.file("obs");
+  kez_test::run_command("mkdir -p " + obs + " && cp " + dir.file("98010509.sfc") + " " + obs + "/");
+  const struct {
+    const char* answer;
+    const char* why;
+  } cases[] = {
+      {"obs/98010509.sfc", "the name as listed"},
+      {"98010509.sfc", "the name without its folder, as the template builds it"},
+  };
+  for (const auto& c : cases) {
+    auto r = run_child(
+        [&] {
+          if (::chdir(dir.path().c_str()) != 0) return 3;
+          RES_put("data_path", "obs");
+          FILE_set_name("@%D/%y%m%d%h.sfc");
+          char name[FILE_PATH_LEN] = "";
+          const int found = FILE_get_file("Enter: ", name);
+          Date d;
+          FILE_get_date(&d);
+          std::printf("\nCHOSEN %s\nDATE %d %d %d %d\n", name, d.year, d.month, d.day, d.hour);
+          return found;
+        },
+        std::string(c.answer) + "\n");
+    EXPECT_EQ(r.status, 1) << c.why << "\n" << r.out << r.err;
+    EXPECT_NE(r.out.find("obs/98010509.sfc\n"), std::string::npos) << "the listing\n" << r.out;
+    EXPECT_NE(r.out.find("CHOSEN obs/98010509.sfc\n"), std::string::npos) << c.why << "\n" << r.out;
+    EXPECT_NE(r.out.find("DATE 1998 1 5 9\n"), std::string::npos) << c.why << "\n" << r.out;
+    EXPECT_NE(r.out.find("\"exit\" to leave"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find("File not found"), std::string::npos) << c.why << "\n" << r.err;
+  }
 }
 
 } // namespace

@@ -115,6 +115,48 @@ TEST(WindowImages, ImagesShowInTheirColoursAtEachDepthAndAgainstTheFarEdges) {
   }
 }
 
+/* An image whose rows are as long as their pixels (30 pixels wide) reaches
+ * the window on every depth, loaded and overlaid, from PNG and GIF files;
+ * X takes rows padded to whole units. */
+TEST(WindowImages, ImagesOfAnyWidthShow) {
+  TempDir dir;
+  {
+    img_test::Image narrow;
+    make_coloured(narrow, 30, 20, {{255, 0, 0}, {0, 0, 255}}, [](int, int col) { return col < 15 ? 0u : 1u; });
+    ASSERT_EQ(PNG_write(dir.file("narrow.png").c_str(), narrow.get()), 1);
+    ASSERT_EQ(GIF_write(dir.file("narrow.gif").c_str(), narrow.get()), 1);
+  }
+  for (int depth : DEPTHS)
+    for (const char* name : {"narrow.png", "narrow.gif"}) {
+      XServer x(800, 700, depth);
+      ASSERT_TRUE(x.ok());
+      auto r = run_child([&] {
+        Checks check;
+        if (open_page_window(x) != 0) return 1;
+        XRectangle vp{};
+        gget_xviewport(&vp);
+        /* Loaded at the top left, overlaid 200 pixels to the right. */
+        for (int left : {0, 200}) {
+          const int px = vp.x + left, py = vp.y + 100;
+          const RgbImage before = gks_test::window_picture(x);
+          check(!near_rgb(before.at(px + 29, py + 19), {0, 0, 255}), "no blue there before");
+          const int done = left == 0 ? gload_image_file(dir.file(name).c_str(), left, 100)
+                                     : goverlay_image_file(dir.file(name).c_str(), nullptr, left, 100) + 1;
+          check(done == 1, left == 0 ? "loaded" : "overlaid");
+          const RgbImage w = gks_test::window_picture(x);
+          check(near_rgb(w.at(px, py), {255, 0, 0}), "first pixel red");
+          check(near_rgb(w.at(px + 14, py + 10), {255, 0, 0}), "left half red");
+          check(near_rgb(w.at(px + 15, py + 10), {0, 0, 255}), "right half blue");
+          check(near_rgb(w.at(px + 29, py + 19), {0, 0, 255}), "last pixel of the last row blue");
+          check(!near_rgb(w.at(px + 30, py + 10), {0, 0, 255}), "nothing right of the image");
+        }
+        gclose_ws(1);
+        return check.status();
+      });
+      EXPECT_EQ(r.status, 0) << name << ", depth " << depth << "\n" << r.out << r.err;
+    }
+}
+
 TEST(WindowImages, AnOverlayLeavesItsBackgroundOut) {
   TempDir dir;
   {

@@ -460,6 +460,26 @@ TEST(RegionPrompt, MenuAnswersByNumberAbbreviationAndList) {
   }
 }
 
+/* The prompt hands back 19 characters of an answer: a longer domain would
+ * be cut into another one that still decodes (a spacing of 1.25 read as
+ * 1), so such an answer is refused and asked again. */
+TEST(RegionPrompt, TypedDomainThatMayHaveBeenCutIsRefused) {
+  auto r = run_child(
+      [] {
+        Place place;
+        Domain d;
+        int got = DOM_prompt_region(&d, 1);
+        return got == 1 && d.clat == 44.0f && d.dx == 1.2f ? 0 : 1;
+      },
+      "45.5,-93.25,25,17,1.25\n44,-93,25,17\n");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find("DOM_prompt_region: A typed domain of 19 or more characters may have been cut; give a long "
+                       "domain with the \"plot_domain\" setting\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out.find("Invalid domain"), std::string::npos);
+}
+
 TEST(RegionPrompt, NumbersChooseMenuEntries) {
   auto r = run_child(
       [] {

@@ -647,27 +647,44 @@ TEST(FrontHostile, OversizedAndMalformedBulletinsDrawWhatTheyCan) {
   }
 }
 
-/* The whole front-mode plot: the file list, the "time" resource choosing
- * the forecast section, PostScript out. */
-TEST(FrontPlot, TimeResourceChoosesTheForecastOfEveryFileInTheList) {
-  TempDir dir;
-  const std::string eps = dir.file("plot.eps");
-  auto run = run_child([&] {
-    RES_put("file_path", KEZ_DATA_DIR);
-    RES_put("device", ("p," + eps + ",eps,port,color").c_str());
-    RES_put("filename", (fixtures + "24030512_frt.dat," + fixtures + "24030518_frt.dat").c_str());
-    RES_put("time", "24");
-    MESS_set(1, M_out3);
-    Domain d = america();
-    return FRT_plot(&d);
-  });
-  ASSERT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("990 48 77\n"), std::string::npos) << "24-hour low of the first file" << run.out;
-  EXPECT_EQ(run.out.find("994 47 87\n"), std::string::npos) << "no analysis low";
-  EXPECT_EQ(run.out.find("992 48 84\n"), std::string::npos) << "the second file has no 24-hour section";
-  kez_test::Raster page;
-  EXPECT_TRUE(kez_test::gs_render(eps, 612, 792, &page).clean());
-  EXPECT_GT(non_white(page), 200);
+/* The whole front-mode plot: the "time" resource choosing the forecast
+ * section, PostScript out. A page has no frames, so of a list of files it
+ * shows the last one alone, not every bulletin over the others. */
+TEST(FrontPlot, TimeResourceChoosesTheForecastOfTheFileDrawn) {
+  const std::string first = fixtures + "24030512_frt.dat", second = fixtures + "24030518_frt.dat";
+  const struct {
+    std::string files;
+    const char* drawn;
+    std::vector<const char*> not_drawn;
+    const char* why;
+  } cases[] = {
+      {second + "," + first, "990 48 77\n", {"994 47 87\n"}, "the 24-hour low of the 12 h file, not its analysis low"},
+      {first + "," + second, nullptr, {"990 48 77\n", "992 48 84\n"}, "the 18 h file has no 24-hour section"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string eps = dir.file("plot.eps");
+    auto run = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      RES_put("device", ("p," + eps + ",eps,port,color").c_str());
+      RES_put("filename", c.files.c_str());
+      RES_put("time", "24");
+      MESS_set(1, M_out3);
+      Domain d = america();
+      return FRT_plot(&d);
+    });
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("FRT_plot: 2 files on a device without frames; only the last one is drawn"),
+              std::string::npos)
+        << run.out;
+    if (c.drawn) {
+      EXPECT_NE(run.out.find(c.drawn), std::string::npos) << c.why << run.out;
+    }
+    for (const char* text : c.not_drawn) EXPECT_EQ(run.out.find(text), std::string::npos) << c.why << run.out;
+    kez_test::Raster page;
+    EXPECT_TRUE(kez_test::gs_render(eps, 612, 792, &page).clean());
+    EXPECT_GT(non_white(page), 200);
+  }
 }
 
 /* The sample bulletin, for the eye (KEZ_KEEP_PLOTS=folder keeps it;

@@ -28,7 +28,9 @@ const std::string kProgram = std::string(KEZ_BINARY_DIR) + "/programs/sfcplot";
 constexpr const char* kMenu =
     "tmp Temperature 1 temp\n"
     "dew Dew_point 1 dewp\n"
-    "tan Temperature_analysis 1 temp:sfc:ln\n";
+    "tan Temperature_analysis 1 temp:sfc:ln\n"
+    "grp Temperature_and_dew_point 1 tdpair{+temp:F:value:ul,+dewp:F:value:ll}\n"
+    "gan Pair_over_the_temperature_analysis 1 temp:sfc:ln,grp\n";
 
 constexpr const char* kNameConv =
     "sfc_cvt       %D/%y%m%d%h_sao.wmo      -    10\n"
@@ -434,18 +436,41 @@ void start(const Folder& f, const XServer& x, const std::string& args) {
 bool ended(const Folder& f) { return !read_file(f.path("status")).empty(); }
 std::string out_of(const Folder& f) { return read_file(f.path("out")); }
 
-/* Sends keys to the plot window (the pointer at its middle) until the
- * program's output shows what they should cause. */
-bool keys_until(const XServer& x, const Folder& f, const std::string& keys, const std::string& shown, size_t times) {
+/* Runs an xdotool action on the plot window ($W in it) until the
+ * program's output shows what it should cause. */
+bool act_until(const XServer& x, const Folder& f, const std::string& action, const std::string& shown, size_t times) {
   return wait_until([&] {
     if (count(out_of(f), shown) >= times) return true;
     x.run("export DISPLAY=" + x.display() +
-          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool mousemove --window $W 320 256 "
-          "key " +
-          keys);
+          "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool " + action);
     return wait_until([&] { return count(out_of(f), shown) >= times; }, 2.0);
   });
 }
+
+/* Sends keys to the plot window with the pointer at (px, py), its middle
+ * unless said. */
+bool keys_until(const XServer& x, const Folder& f, const std::string& keys, const std::string& shown, size_t times,
+                int px = 320, int py = 256) {
+  return act_until(x, f, "mousemove --window $W " + std::to_string(px) + " " + std::to_string(py) + " key " + keys,
+                   shown, times);
+}
+
+/* The plot window as the server shows it; empty when there is none. */
+kez_test::RgbImage window_picture(const XServer& x) {
+  kez_test::RgbImage picture;
+  if (const unsigned long w = kez_test::find_window(x.display(), "Sfcplot"))
+    kez_test::read_drawable(x.display(), w, &picture);
+  return picture;
+}
+
+bool same_picture(const kez_test::RgbImage& a, const kez_test::RgbImage& b) {
+  return a.width > 0 && a.width == b.width && a.height == b.height && a.rgb == b.rgb;
+}
+
+/* A Shift-drag of button 1 across the window: the zoom box. */
+const std::string kZoomDrag =
+    "mousemove --window $W 250 200 keydown shift mousedown 1 mousemove --window $W 300 240 "
+    "mousemove --window $W 390 300 mouseup 1 keyup shift";
 
 void finish(const XServer& x, const Folder& f) {
   wait_until([&] {
@@ -559,6 +584,131 @@ TEST(SfcplotWindow, GridSaveAndRefresh) {
                       2.0);
   })) << read_file(g.path("err"));
   finish(x, g);
+}
+
+/* A zoom, an unzoom and a redraw each replace the picture: after Alt-u the
+ * window shows exactly what it showed before the zoom, and Alt-r after the
+ * file changed shows exactly what a new run on the changed file shows. */
+TEST(SfcplotWindow, ZoomUnzoomAndRedrawReplaceThePicture) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  Folder f;
+  const std::string args = "-pd mw -va tmp " + hour_name(12);
+  const std::string changed = hour_file(12, 7);
+
+  write_file(f.path(hour_name(12)), changed);
+  start(f, x, args);
+  ASSERT_TRUE(keys_until(x, f, "alt+v", "Lat:", 1)) << out_of(f);
+  const kez_test::RgbImage expected = window_picture(x);
+  finish(x, f);
+  ASSERT_GT(expected.width, 0);
+
+  Folder g;
+  start(g, x, args);
+  ASSERT_TRUE(keys_until(x, g, "alt+v", "Lat:", 1)) << out_of(g);
+  const kez_test::RgbImage before = window_picture(x);
+  ASSERT_FALSE(same_picture(before, expected)) << "the changed file draws other values";
+  ASSERT_TRUE(act_until(x, g, kZoomDrag, "New domain:", 1)) << out_of(g);
+  EXPECT_TRUE(wait_until([&] { return count(out_of(g), "Date: ") >= 2 && !same_picture(window_picture(x), before); }))
+      << "the zoomed map";
+  ASSERT_TRUE(keys_until(x, g, "alt+u", "Original domain:", 1)) << out_of(g);
+  EXPECT_TRUE(wait_until([&] { return same_picture(window_picture(x), before); })) << "the unzoomed map alone";
+
+  write_file(g.path(hour_name(12)), changed);
+  ASSERT_TRUE(keys_until(x, g, "alt+r", "Date: ", 4)) << out_of(g);
+  EXPECT_TRUE(wait_until([&] { return same_picture(window_picture(x), expected); })) << "the new values alone";
+  finish(x, g);
+  EXPECT_EQ(read_file(g.path("status")), "0\n") << read_file(g.path("err"));
+}
+
+/* "v-Alt" reads out the station drawn nearest to the pointer: over Kansas
+ * City Downtown, a station of the table that sent no report, it is the
+ * airport's values, for one variable and for a group. */
+TEST(SfcplotWindow, ReadOutIsOfTheNearestDrawnStation) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  const struct {
+    const char* list;
+    const char* shown;
+  } cases[] = {
+      {"tmp", "Id: MCI Lat:  39.30 Lon:  -94.73 = temp=45"},
+      {"grp", "temp=45 dewp=30"},
+  };
+  for (const auto& c : cases) {
+    Folder f;
+    start(f, x, std::string("-pd ps::-94.73,39.3,-94.73,25,17,0.5,0.5 -va ") + c.list + " " + hour_name(12));
+    /* The pointer on the downtown station, south-east of the airport. */
+    EXPECT_TRUE(keys_until(x, f, "alt+v", "Id: ", 1, 327, 268)) << out_of(f);
+    finish(x, f);
+    const std::string out = out_of(f);
+    EXPECT_NE(out.find("Lat:  39.12 Lon:  -94.5"), std::string::npos) << "the pointer's place\n" << out;
+    EXPECT_NE(out.find(c.shown), std::string::npos) << c.list << "\n" << out;
+    EXPECT_EQ(out.find("-9999"), std::string::npos) << out;
+  }
+}
+
+/* The window keys that write files say so when they cannot: "s-Alt" saves
+ * the one analysed grid of a list with a group, and says why it saves
+ * nothing for a group alone; "m-Alt" writes no empty metafile. */
+TEST(SfcplotWindow, SaveKeysWriteWhatThePlotHoldsOrSaySo) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  Folder f;
+  start(f, x, "-pd mw -va gan -in 5 -gp . " + hour_name(12));
+  EXPECT_TRUE(keys_until(x, f, "alt+s", "Grid saved: ", 1)) << out_of(f) << read_file(f.path("err"));
+  finish(x, f);
+  EXPECT_EQ(kez_test::run_command("test -s " + f.path("26121012_sfc.grd")), 0);
+
+  Folder g;
+  start(g, x, "-pd mw -va grp -ip images " + hour_name(12));
+  const auto said = [&](const std::string& keys, const std::string& text) {
+    return wait_until([&] {
+      x.run("export DISPLAY=" + x.display() +
+            "; W=$(xdotool search --name '^Sfcplot' | head -1); [ -n \"$W\" ] && xdotool key --window $W " + keys);
+      return wait_until([&] { return read_file(g.path("err")).find(text) != std::string::npos; }, 2.0);
+    });
+  };
+  EXPECT_TRUE(said("alt+s", "SFC_callback: The plot holds no analysed grid; nothing saved"))
+      << read_file(g.path("err"));
+  EXPECT_TRUE(said("alt+m", "gobj_print_meta: No redraw data to make metafile from; nothing written"))
+      << read_file(g.path("err"));
+  finish(x, g);
+  EXPECT_NE(kez_test::run_command("test -e " + g.path("kez.meta") + " -o -e " + g.path("images/kez.meta")), 0)
+      << "no empty metafile";
+}
+
+/* The window holds 128 frames: of 130 files the last two are not drawn
+ * over the 128th, and the program says so, for surface files and front
+ * bulletins alike. */
+TEST(SfcplotWindow, FramesStopAtTheWindowsLimit) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  const std::string bulletin = read_file(std::string(KEZ_SOURCE_DIR) + "/tests/sfc/data/24030512_frt.dat");
+  const struct {
+    const char* args;
+    const char* suffix;
+    const char* said;
+  } cases[] = {
+      {"-pd mw -va tmp", "_sao.wmo", "SFC_plot: The window holds at most 128 frames; 2 files from ./f128_sao.wmo on"},
+      {"-pd mw -inp front", "_frt.dat",
+       "FRT_plot: The window holds at most 128 frames; 2 files from ./f128_frt.dat on"},
+  };
+  for (const auto& c : cases) {
+    Folder f;
+    std::string names;
+    for (int i = 0; i < 130; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "f%03d%s", i, c.suffix);
+      write_file(f.path(name), c.suffix[1] == 's' ? hour_file(12, i % 5) : bulletin);
+      names += std::string(" ") + name;
+    }
+    start(f, x, std::string(c.args) + " -ge 160x128 -ip . -of png=frame%i.png" + names);
+    ASSERT_TRUE(wait_until([&] { return ended(f); }, 600)) << out_of(f);
+    EXPECT_EQ(read_file(f.path("status")), "0\n");
+    EXPECT_NE(read_file(f.path("err")).find(c.said), std::string::npos) << read_file(f.path("err"));
+    EXPECT_EQ(count(out_of(f), "Wrote PNG file"), 128u) << c.args;
+    EXPECT_EQ(kez_test::run_command("test -s " + f.path("frame127.png")), 0);
+  }
 }
 
 } // namespace

@@ -92,6 +92,12 @@ constexpr int kEnsMinus = 19320000;
 constexpr int kEnsPlus = 19340000;
 constexpr long long kProbBase = 1910000000;
 constexpr int kProbStep = 10000; /* p times this */
+/* Every ensemble composition (mean, deviation, members) lies in this range;
+ * numbers outside it keep their own digits, since edition 2 parameters
+ * without an edition 1 number are discipline x 1,000,000 + category x 1000
+ * + number, whose last three digits name another quantity. */
+constexpr int kEnsLow = kEnsMean;
+constexpr int kEnsHigh = 20000000;
 
 struct ModelEntry {
   int source; /* -1: every source */
@@ -1971,14 +1977,15 @@ std::string datalevel(int time, int ltype, int level) {
   return out + lv;
 }
 
-/* The name of a parameter in the label style, with its units. A record
+/* The name of a parameter in the label style, with its units (an ensemble
+ * or probability composition by its base parameter). A record
  * whose name is no parameter (a group's, say) is labelled by that name,
  * '_' read as a blank, rather than by the empty number 0. */
 std::string param_label(int variable, const char* units, std::string_view name = {}) {
   int p = variable;
   if (variable >= kProbBase + 1000)
     p = static_cast<int>((variable - kProbBase) / kProbStep);
-  else if (variable >= 0)
+  else if (variable >= kEnsLow && variable < kEnsHigh)
     p = variable % 1000;
   VAR_read_varfile();
   std::string out;

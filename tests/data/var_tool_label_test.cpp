@@ -260,9 +260,17 @@ TEST_F(VarLabel, ParameterNames) {
     const char* want;
   };
   const Case cases[] = {
-      {19000011, "K", "Temperature (K)"},     {11, nullptr, "Temperature"},    {999, nullptr, "v999"},
-      {1910111050, "%", "Temperature (%)"},   {1910118050, "", "Temperature"}, {19323011, "", "Temperature"},
+      {19000011, "K", "Temperature (K)"},
+      {11, nullptr, "Temperature"},
+      {999, nullptr, "v999"},
+      {1910111050, "%", "Temperature (%)"},
+      {1910118050, "", "Temperature"},
+      {19323011, "", "Temperature"},
       {61, "in", "Total precipitation (in)"},
+      /* Edition 2 parameters without an edition 1 number keep their own
+       * digits: 1008 is not "Geometrical height" (8), 10003000 not 0. */
+      {1008, "kg m-2", "v1008 (kg m-2)"},
+      {10003000, "", "v10003000"},
   };
   for (const Case& c : cases) {
     capture([&] { VAR_str(str, c.code, c.units, sizeof str); });

@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,6 +131,12 @@ struct GribState {
   std::vector<float> row_in;         /* values of the present points of a row */
   std::vector<float> row_vals;       /* every point of a row, before it is laid out */
   JpcImage image;                    /* a JPEG 2000 code stream decoded */
+
+  /* Positions of the points of edition 1 thinned rows by row length, for
+   * rows stretched to steps_nx points; the fields of a file share them. */
+  int steps_nx = 0;
+  long steps_points = 0;
+  std::map<int, grib_unpack::Steps> steps;
 };
 
 GribState state;
@@ -822,6 +829,28 @@ long read_padded(FILE* f, long n, std::vector<unsigned char>* buf) {
   if (buf->size() < static_cast<size_t>(got) + grib_unpack::PAD) buf->resize(static_cast<size_t>(got) + grib_unpack::PAD);
   std::memset(buf->data() + got, 0, grib_unpack::PAD);
   return got;
+}
+
+/* Points of thinned-row positions kept at most (8 octets each). */
+constexpr long KEEP_STEPS = 4L << 20;
+
+/* An edition 1 thinned row of n values stretched over the nx points of
+ * row, with the positions of its length worked out once. */
+void stretch_row(const float* vals, int n, float* row, int nx) {
+  if (n < 2 || nx < 2) return grib_unpack::stretch_stepped(vals, n, row, nx, MISS);
+  if (state.steps_nx != nx) {
+    state.steps.clear();
+    state.steps_points = 0;
+    state.steps_nx = nx;
+  }
+  auto it = state.steps.find(n);
+  if (it == state.steps.end()) {
+    if (state.steps_points + nx > KEEP_STEPS) return grib_unpack::stretch_stepped(vals, n, row, nx, MISS);
+    it = state.steps.try_emplace(n).first;
+    grib_unpack::stepped_positions(n, nx, &it->second);
+    state.steps_points += nx;
+  }
+  grib_unpack::stretch_by(vals, it->second, row, nx, MISS);
 }
 
 /* The bad-value filter over packed values: a row start clears its window. */
@@ -1658,7 +1687,7 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
       } else {
         up.points(vals.data(), n);
       }
-      grib_unpack::stretch_stepped(vals.data(), n, row, nx, MISS);
+      stretch_row(vals.data(), n, row, nx);
     }
   } else {
     const bool repeat_first = state.grid_id == 25 || state.grid_id == 26;

@@ -281,4 +281,38 @@ void stretch_stepped(const float* vals, int n, float* row, int nx, float miss) {
   }
 }
 
+void stepped_positions(int n, int nx, Steps* out) {
+  out->left.resize(static_cast<size_t>(nx));
+  out->frac.resize(static_cast<size_t>(nx));
+  const float step = static_cast<float>(n - 1) / static_cast<float>(nx - 1);
+  float fr = 0;
+  int used = 2;
+  for (int i = 0; i < nx; ++i) {
+    if (fr >= 1 && used < n) {
+      ++used;
+      fr -= 1;
+    }
+    out->left[static_cast<size_t>(i)] = used - 2;
+    out->frac[static_cast<size_t>(i)] = fr;
+    fr += step;
+  }
+}
+
+void stretch_by(const float* vals, const Steps& steps, float* row, int nx, float miss) {
+  const int32_t* left = steps.left.data();
+  const float* frac = steps.frac.data();
+  const int n = left[nx - 1] + 2;
+  if (std::find(vals, vals + n, miss) == vals + n) {
+    for (int i = 0; i < nx; ++i) {
+      const float a = vals[left[i]], b = vals[left[i] + 1], fr = frac[i];
+      row[i] = fr * b + (1 - fr) * a;
+    }
+    return;
+  }
+  for (int i = 0; i < nx; ++i) {
+    const float a = vals[left[i]], b = vals[left[i] + 1], fr = frac[i];
+    row[i] = (a == miss || b == miss) ? miss : fr * b + (1 - fr) * a;
+  }
+}
+
 } // namespace grib_unpack

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace grib_unpack {
 
@@ -56,6 +57,20 @@ void stretch_exact(const float* vals, int n, float* row, int nx, float miss);
 /* The same with positions stepped by a running float fraction (edition 1
  * rows: values already stored depend on that rounding). */
 void stretch_stepped(const float* vals, int n, float* row, int nx, float miss);
+
+/* The positions stretch_stepped gives the points of a row of n >= 2 values
+ * over nx >= 2 points: for point i the value on its left and the fraction
+ * of the way to the next. They depend on n and nx alone, so the rows of
+ * one length share them, and laying a row out with them is no longer tied
+ * to the running fraction. */
+struct Steps {
+  std::vector<int32_t> left;
+  std::vector<float> frac;
+};
+void stepped_positions(int n, int nx, Steps* out);
+
+/* stretch_stepped of a row of n values with the positions of n and nx. */
+void stretch_by(const float* vals, const Steps& steps, float* row, int nx, float miss);
 
 } // namespace grib_unpack
 

@@ -2941,7 +2941,8 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   if (state.thin) {
     npts = 0;
     for (int n : state.thin_rows) {
-      if (n < 0) return refuse_ds(f, start, grd, "A row length out of range");
+      /* Rows are laid out in buffers of the longest row's length. */
+      if (n < 0 || n > nx) return refuse_ds(f, start, grd, "A row length out of range");
       npts += n;
     }
   }

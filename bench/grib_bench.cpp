@@ -139,9 +139,9 @@ std::string ed2_message(const std::string& s5, const std::string& s6, const std:
   const std::string s1 = section(1, be(7, 2) + be(0, 2) + be(2, 1) + be(1, 1) + be(1, 1) + be(2024, 2) + be(1, 1) +
                                         be(1, 1) + be(0, 3) + be(0, 1) + be(1, 1));
   const std::string g = be(0, 1) + be(static_cast<unsigned long long>(NI) * NJ, 4) + be(0, 2) + be(0, 2) + be(6, 1) +
-                        std::string(15, '\0') + be(NI, 4) + be(NJ, 4) + be(0, 4) + be(0xFFFFFFFF, 4) +
-                        be(90000000, 4) + be(0, 4) + be(0x30, 1) + be(0x80000000u | 90000000, 4) +
-                        be(359750000, 4) + be(250000, 4) + be(250000, 4) + be(0, 1);
+                        std::string(15, '\0') + be(NI, 4) + be(NJ, 4) + be(0, 4) + be(0xFFFFFFFF, 4) + be(90000000, 4) +
+                        be(0, 4) + be(0x30, 1) + be(0x80000000u | 90000000, 4) + be(359750000, 4) + be(250000, 4) +
+                        be(250000, 4) + be(0, 1);
   const std::string s4 = section(4, be(0, 2) + be(0, 2) + std::string(25, '\0'));
   const std::string body = s1 + section(3, g) + s4 + s5 + s6 + s7;
   return "GRIB" + std::string("\0\0\0\x02", 4) + be(16 + body.size() + 4, 8) + body + "7777";
@@ -166,9 +166,9 @@ std::string make_ed2(int order) {
   if (order == 0) {
     std::vector<unsigned> p(x.size());
     for (size_t k = 0; k < x.size(); ++k) p[k] = static_cast<unsigned>(x[k] - lo);
-    const std::string s5 = section(5, be(x.size(), 4) + be(0, 2) +
-                                          be(std::bit_cast<uint32_t>(static_cast<float>(lo)), 4) + be(0, 2) +
-                                          be(2, 2) + be(16, 1) + be(0, 1));
+    const std::string s5 =
+        section(5, be(x.size(), 4) + be(0, 2) + be(std::bit_cast<uint32_t>(static_cast<float>(lo)), 4) + be(0, 2) +
+                       be(2, 2) + be(16, 1) + be(0, 1));
     return ed2_message(s5, nobm, section(7, pack(p, 16)));
   }
   std::vector<long> d(x.size(), 0);
@@ -179,10 +179,10 @@ std::string make_ed2(int order) {
   std::vector<unsigned> p(x.size(), 0);
   for (size_t k = 2; k < x.size(); ++k) p[k] = static_cast<unsigned>(d[k] - dmin);
   auto sm = [](long v) { return be(static_cast<unsigned long long>(v < 0 ? (0x800000L | -v) : v), 3); };
-  const std::string s5 = section(5, be(x.size(), 4) + be(3, 2) + be(0, 4) + be(0, 2) + be(2, 2) + be(0, 1) + be(0, 1) +
-                                        be(1, 1) + be(0, 1) + be(0, 4) + be(0, 4) + be(1, 4) +
-                                        be(static_cast<unsigned long long>(w), 1) + be(0, 1) + be(0, 4) + be(1, 1) +
-                                        be(x.size(), 4) + be(0, 1) + be(2, 1) + be(3, 1));
+  const std::string s5 =
+      section(5, be(x.size(), 4) + be(3, 2) + be(0, 4) + be(0, 2) + be(2, 2) + be(0, 1) + be(0, 1) + be(1, 1) +
+                     be(0, 1) + be(0, 4) + be(0, 4) + be(1, 4) + be(static_cast<unsigned long long>(w), 1) + be(0, 1) +
+                     be(0, 4) + be(1, 1) + be(x.size(), 4) + be(0, 1) + be(2, 1) + be(3, 1));
   return ed2_message(s5, nobm, section(7, sm(x[0]) + sm(x[1]) + sm(dmin) + pack(p, w)));
 }
 
@@ -190,8 +190,8 @@ std::string make_ed2(int order) {
  * points, 8 bits, so most runs take a level and one length digit. */
 std::string make_run_length() {
   const int levels = 16, bits = 8, mv = levels;
-  std::string s5 = be(static_cast<unsigned long long>(NI) * NJ, 4) + be(200, 2) + be(bits, 1) + be(mv, 2) +
-                   be(levels, 2) + be(1, 1);
+  std::string s5 =
+      be(static_cast<unsigned long long>(NI) * NJ, 4) + be(200, 2) + be(bits, 1) + be(mv, 2) + be(levels, 2) + be(1, 1);
   for (int l = 1; l <= levels; ++l) s5 += be(static_cast<unsigned long long>(l * 5), 2);
   std::vector<unsigned> codes;
   const unsigned base = (1u << bits) - (mv + 1);
@@ -364,7 +364,7 @@ struct Result {
   double ratio = 0;   /* median of the paired ratios */
 };
 std::map<std::string, Result> results; /* by case; the last run of each counts */
-std::vector<std::string> order;         /* the cases in the order they ran */
+std::vector<std::string> order;        /* the cases in the order they ran */
 
 double median(std::vector<double> v) {
   if (v.empty()) return 0;
@@ -431,8 +431,8 @@ void compare(benchmark::State& st, const char* name, const char* packing, const 
     return;
   }
   if (pf && ours.fields != theirs.fields) {
-    const std::string why = "the suite read " + std::to_string(ours.fields) + " fields, ecCodes " +
-                            std::to_string(theirs.fields);
+    const std::string why =
+        "the suite read " + std::to_string(ours.fields) + " fields, ecCodes " + std::to_string(theirs.fields);
     st.SkipWithError(why.c_str());
     return;
   }
@@ -447,7 +447,7 @@ void compare(benchmark::State& st, const char* name, const char* packing, const 
   }
 }
 
-#define GRIB_CASE(name, packing, field, path_expr, peer)                              \
+#define GRIB_CASE(name, packing, field, path_expr, peer)                                        \
   void BM_##name(benchmark::State& st) { compare(st, #name, packing, field, path_expr, peer); } \
   BENCHMARK(BM_##name)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0)
 
@@ -462,8 +462,8 @@ GRIB_CASE(Ed1Simple, "ed1 simple", "1440x721 16 bits", made("ed1_simple", [] { r
 GRIB_CASE(Ed1BitMap, "ed1 simple, bit map", "1440x721 16 bits", made("ed1_bitmap", [] { return make_ed1(true); }),
           true);
 GRIB_CASE(Ed1Thinned, "ed1 thinned", "reduced 0.36 deg 16 bits", made("ed1_thin", [] { return thinned(1); }), true);
-GRIB_CASE(Ed1Cmc, "ed1 simple", "CMC polar stereographic", examples + "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib",
-          true);
+GRIB_CASE(Ed1Cmc, "ed1 simple", "CMC polar stereographic",
+          examples + "CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib", true);
 GRIB_CASE(Ed2Simple, "ed2 simple", "1440x721 16 bits", made("ed2_simple", [] { return make_ed2(0); }), true);
 GRIB_CASE(Ed2BitMap, "ed2 simple, bit map", "1440x721 16 bits", made("ed2_bitmap", with_bitmap), true);
 GRIB_CASE(Ed2Thinned, "ed2 thinned", "reduced 0.36 deg 16 bits", made("ed2_thin", [] { return thinned(2); }), true);
@@ -477,7 +477,8 @@ GRIB_CASE(Ed2ComplexDiff, "ed2 complex, sp. diff.", "1440x721 repacked",
           made("ed2_spdiff", [] { return repacked("grid_complex_spatial_differencing"); }), true);
 GRIB_CASE(Ed2OneGroup, "ed2 complex, sp. diff.", "1440x721 one group", made("ed2_order2", [] { return make_ed2(2); }),
           true);
-GRIB_CASE(Ed2Gfs, "ed2 complex, sp. diff.", "GFS 2.5 deg, 343 fields", examples + "gfs.t12z.pgrbf120.2p5deg.grib2", true);
+GRIB_CASE(Ed2Gfs, "ed2 complex, sp. diff.", "GFS 2.5 deg, 343 fields", examples + "gfs.t12z.pgrbf120.2p5deg.grib2",
+          true);
 GRIB_CASE(Ed2NdfdWaveh, "ed2 complex, sp. diff.", "NDFD waveh", examples + "ds.waveh.bin", true);
 GRIB_CASE(Ed2Jpeg, "ed2 JPEG 2000", "1440x721 repacked", made("ed2_jpeg", [] { return repacked("grid_jpeg"); }), true);
 GRIB_CASE(Ed2JpegReal, "ed2 JPEG 2000", "safrica", examples + "safrica.grib2", true);
@@ -492,8 +493,7 @@ void print_table() {
       std::printf("%-24s %-28s %10ld %10.3f %11.3f %7.2f\n", r.packing.c_str(), r.field.c_str(), r.points, r.kez,
                   r.eccodes, r.ratio);
     else
-      std::printf("%-24s %-28s %10ld %10.3f %11s %7s\n", r.packing.c_str(), r.field.c_str(), r.points, r.kez, "-",
-                  "-");
+      std::printf("%-24s %-28s %10ld %10.3f %11s %7s\n", r.packing.c_str(), r.field.c_str(), r.points, r.kez, "-", "-");
   }
 }
 

@@ -826,7 +826,8 @@ long read_padded(FILE* f, long n, std::vector<unsigned char>* buf) {
     got += static_cast<long>(r);
     if (r < static_cast<size_t>(k)) break;
   }
-  if (buf->size() < static_cast<size_t>(got) + grib_unpack::PAD) buf->resize(static_cast<size_t>(got) + grib_unpack::PAD);
+  if (buf->size() < static_cast<size_t>(got) + grib_unpack::PAD)
+    buf->resize(static_cast<size_t>(got) + grib_unpack::PAD);
   std::memset(buf->data() + got, 0, grib_unpack::PAD);
   return got;
 }
@@ -2316,7 +2317,8 @@ void end_section(FILE* f, long start) {
 class BitIn {
  public:
   BitIn(const Packed& d, long first_octet)
-      : p_(d.data), avail_(static_cast<unsigned long long>(d.octets) * 8),
+      : p_(d.data),
+        avail_(static_cast<unsigned long long>(d.octets) * 8),
         pos_(static_cast<unsigned long long>(first_octet) * 8) {}
   bool over() const { return over_; }
   unsigned long long pos() const { return pos_; }
@@ -2470,7 +2472,9 @@ class FieldSink {
   }
 
  private:
-  int row_length(int k) const { return state.thin ? std::max(state.thin_rows[static_cast<size_t>(k)], 0) : state.dv.nx; }
+  int row_length(int k) const {
+    return state.thin ? std::max(state.thin_rows[static_cast<size_t>(k)], 0) : state.dv.nx;
+  }
 
   void start_row() {
     for (; k_ < state.dv.ny; p0_ += static_cast<uint64_t>(n_), ++k_) {

@@ -18,8 +18,8 @@
 
 namespace grib_unpack {
 
-constexpr size_t PAD = 8;      /* octets of padding after packed data */
-constexpr int MAX_WIDTH = 32;  /* widest packed value */
+constexpr size_t PAD = 8;     /* octets of padding after packed data */
+constexpr int MAX_WIDTH = 32; /* widest packed value */
 
 /* How a packed integer x becomes a value: ds * (x * sf + rf), each step
  * rounded to float (the decoder's values depend on that order). */

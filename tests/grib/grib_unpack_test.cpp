@@ -45,7 +45,7 @@ TEST(GribUnpack, EveryWidthFromEveryBitPosition) {
   std::mt19937 rng(11);
   const Scale scale{0.01f, 2.0f, -40.5f};
   for (int width = 1; width <= grib_unpack::MAX_WIDTH; ++width)
-    for (uint64_t first : {0, 1, 3, 7, 8, 13, 64}) /* 13 takes several values to reach an octet */
+    for (uint64_t first : {0, 1, 3, 7, 8, 13, 64})       /* 13 takes several values to reach an octet */
       for (size_t count : {1, 7, 8, 9, 23, 600, 1100}) { /* tails, runs of 8, several chunks */
         SCOPED_TRACE(testing::Message() << "width " << width << " from bit " << first << ", " << count << " values");
         const std::vector<uint32_t> v = random_values(width, count, rng);
@@ -111,8 +111,8 @@ TEST(GribUnpack, SharedRowPositionsLayOutAsTheRunningFraction) {
     std::vector<int> missing; /* values set to miss */
   };
   const std::vector<Case> cases = {
-      {2, 2, {}},        {2, 1000, {}},     {999, 1000, {}}, {1000, 1000, {}}, {313, 501, {}},
-      {7, 360, {3}},     {20, 97, {0, 19}}, {64, 65, {63}},  {500, 1000, {250}},
+      {2, 2, {}},    {2, 1000, {}},     {999, 1000, {}}, {1000, 1000, {}},   {313, 501, {}},
+      {7, 360, {3}}, {20, 97, {0, 19}}, {64, 65, {63}},  {500, 1000, {250}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.n << " values over " << c.nx << " points");
@@ -125,7 +125,8 @@ TEST(GribUnpack, SharedRowPositionsLayOutAsTheRunningFraction) {
     grib_unpack::stepped_positions(c.n, c.nx, &steps);
     grib_unpack::stretch_by(vals.data(), steps, got.data(), c.nx, miss);
     for (int i = 0; i < c.nx; ++i)
-      ASSERT_EQ(std::bit_cast<uint32_t>(got[static_cast<size_t>(i)]), std::bit_cast<uint32_t>(want[static_cast<size_t>(i)]))
+      ASSERT_EQ(std::bit_cast<uint32_t>(got[static_cast<size_t>(i)]),
+                std::bit_cast<uint32_t>(want[static_cast<size_t>(i)]))
           << "point " << i;
   }
 }

@@ -47,6 +47,7 @@ clang-format
 cdo
 python3-matplotlib
 python3-eccodes
+libeccodes-dev
 "
 
 missing=""

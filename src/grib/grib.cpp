@@ -27,6 +27,7 @@
  */
 #include "jpc.h"
 #include "kezgrd.h"
+#include "unpack.h"
 
 #include <algorithm>
 #include <array>
@@ -36,6 +37,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -123,6 +125,19 @@ struct GribState {
   int max_val = 0, num_map = 0;
   std::vector<float> map; /* level values of run-length data, level 1 first */
   bool bms_bad = false;   /* the field's bit map cannot be had */
+
+  /* Buffers kept from field to field, so that decoding a file does not
+   * allocate (and the system zero) fresh memory for every field. */
+  std::vector<unsigned char> packed; /* the data section read, padded */
+  std::vector<float> row_in;         /* values of the present points of a row */
+  std::vector<float> row_vals;       /* every point of a row, before it is laid out */
+  JpcImage image;                    /* a JPEG 2000 code stream decoded */
+
+  /* Positions of the points of edition 1 thinned rows by row length, for
+   * rows stretched to steps_nx points; the fields of a file share them. */
+  int steps_nx = 0;
+  long steps_points = 0;
+  std::map<int, grib_unpack::Steps> steps;
 };
 
 GribState state;
@@ -794,6 +809,52 @@ int to_int(long long v) { return v >= INT_MIN && v <= INT_MAX ? static_cast<int>
 /* Reads n octets into out; false when fewer arrive. */
 bool read_octets(FILE* f, unsigned char* out, size_t n) { return fread(out, 1, n, f) == n; }
 
+constexpr long READ_CHUNK = 1L << 20;
+/* Buffers larger than this are given back after use. */
+constexpr size_t KEEP_BUFFER = size_t{64} << 20;
+
+/* Up to n octets of the file into buf, followed by zero padding for the
+ * bit readers; the octets read. The buffer grows chunk by chunk as data
+ * arrives, so a false length costs no more memory than the file holds. */
+long read_padded(FILE* f, long n, std::vector<unsigned char>* buf) {
+  if (buf->capacity() > KEEP_BUFFER) std::vector<unsigned char>().swap(*buf);
+  long got = 0;
+  while (got < n) {
+    const long k = std::min(READ_CHUNK, n - got);
+    if (buf->size() < static_cast<size_t>(got + k) + grib_unpack::PAD)
+      buf->resize(static_cast<size_t>(got + k) + grib_unpack::PAD);
+    const size_t r = fread(buf->data() + got, 1, static_cast<size_t>(k), f);
+    got += static_cast<long>(r);
+    if (r < static_cast<size_t>(k)) break;
+  }
+  if (buf->size() < static_cast<size_t>(got) + grib_unpack::PAD)
+    buf->resize(static_cast<size_t>(got) + grib_unpack::PAD);
+  std::memset(buf->data() + got, 0, grib_unpack::PAD);
+  return got;
+}
+
+/* Points of thinned-row positions kept at most (8 octets each). */
+constexpr long KEEP_STEPS = 4L << 20;
+
+/* An edition 1 thinned row of n values stretched over the nx points of
+ * row, with the positions of its length worked out once. */
+void stretch_row(const float* vals, int n, float* row, int nx) {
+  if (n < 2 || nx < 2) return grib_unpack::stretch_stepped(vals, n, row, nx, MISS);
+  if (state.steps_nx != nx) {
+    state.steps.clear();
+    state.steps_points = 0;
+    state.steps_nx = nx;
+  }
+  auto it = state.steps.find(n);
+  if (it == state.steps.end()) {
+    if (state.steps_points + nx > KEEP_STEPS) return grib_unpack::stretch_stepped(vals, n, row, nx, MISS);
+    it = state.steps.try_emplace(n).first;
+    grib_unpack::stepped_positions(n, nx, &it->second);
+    state.steps_points += nx;
+  }
+  grib_unpack::stretch_by(vals, it->second, row, nx, MISS);
+}
+
 /* The bad-value filter over packed values: a row start clears its window. */
 void row_start() {
   state.bad_test = 0;
@@ -826,9 +887,9 @@ void run_filter(long x) {
  * of either; running out marks the field cut short. */
 class Unpacker {
  public:
-  Unpacker(const std::vector<unsigned char>& packed, int bpval) : packed_(packed), bpval_(bpval) {
-    avail_bits_ = static_cast<unsigned long long>(packed.size() > 8 ? packed.size() - 8 : 0) * 8;
-  }
+  /* octets of packed data, padded as read_padded pads them */
+  Unpacker(const unsigned char* packed, long octets, int bpval)
+      : packed_(packed), bpval_(bpval), avail_bits_(static_cast<unsigned long long>(octets) * 8) {}
   bool short_data() const { return short_; }
   /* Octets the values read so far began in. */
   long octets_used() const { return static_cast<long>((bitpos_ + 7) / 8); }
@@ -840,7 +901,7 @@ class Unpacker {
       return 0;
     }
     if (bpval_ == 0) return 0;
-    const unsigned char* p = packed_.data() + (bitpos_ >> 3);
+    const unsigned char* p = packed_ + (bitpos_ >> 3);
     unsigned long long w = 0;
     for (int i = 0; i < 8; ++i) w = (w << 8) | p[i];
     unsigned long long x = (w << (bitpos_ & 7)) >> (64 - bpval_);
@@ -876,51 +937,30 @@ class Unpacker {
     return value(x);
   }
 
-  /* n point values into out; the common case (no bit map, no filter) in one
-   * tight loop. */
+  /* n point values into out, as n calls of point() would give them; the
+   * common cases (no filter) in tight loops. */
   void points(float* out, int n) {
     if (state.bmb_on && state.bad_max <= 0 && bpval_ > 0 &&
         state.bmoff + n <= static_cast<long>(state.bmb.size()) * 8) {
       masked_points(out, n);
       return;
     }
-    if (state.bmb_on || state.bad_max > 0 || bpval_ == 0) {
+    if (state.bmb_on || state.bad_max > 0 || bpval_ == 0 ||
+        bitpos_ + static_cast<unsigned long long>(n) * bpval_ > avail_bits_) {
       for (int i = 0; i < n; ++i) out[i] = point();
       return;
     }
-    if (bitpos_ + static_cast<unsigned long long>(n) * bpval_ > avail_bits_) {
-      for (int i = 0; i < n; ++i) out[i] = point();
-      return;
-    }
-    const unsigned char* base = packed_.data();
-    const float ref = state.ref;
-    const float ds = state.dscale;
-    unsigned long long pos = bitpos_;
-    const int shift = 64 - bpval_;
-    if (bpval_ == 16 && (pos & 7) == 0) {
-      const unsigned char* p = base + (pos >> 3);
-      for (int i = 0; i < n; ++i, p += 2) out[i] = ds * (static_cast<float>((p[0] << 8) | p[1]) * state.sfac + ref);
-      pos += 16ull * n;
-    } else {
-      for (int i = 0; i < n; ++i) {
-        const unsigned char* p = base + (pos >> 3);
-        unsigned long long w;
-        std::memcpy(&w, p, 8);
-        w = __builtin_bswap64(w);
-        unsigned long long x = (w << (pos & 7)) >> shift;
-        out[i] = ds * (static_cast<float>(x) * state.sfac + ref);
-        pos += static_cast<unsigned>(bpval_);
-      }
-    }
+    const grib_unpack::Scale scale{state.dscale, state.sfac, state.ref};
+    grib_unpack::to_values(packed_, bitpos_, bpval_, n, scale, out);
     if (n > 0) state.prev_val = -1;
-    bitpos_ = pos;
+    bitpos_ += static_cast<unsigned long long>(n) * bpval_;
   }
 
   /* The bit map's points without the filter: bits tested in place. */
   void masked_points(float* out, int n) {
     const unsigned char* bits = state.bmb.data();
     long off = state.bmoff;
-    const unsigned char* base = packed_.data();
+    const unsigned char* base = packed_;
     unsigned long long pos = bitpos_;
     const int shift = 64 - bpval_;
     for (int i = 0; i < n; ++i, ++off) {
@@ -944,7 +984,7 @@ class Unpacker {
   }
 
  private:
-  const std::vector<unsigned char>& packed_;
+  const unsigned char* packed_;
   int bpval_;
   unsigned long long bitpos_ = 0;
   unsigned long long avail_bits_ = 0;
@@ -1620,9 +1660,7 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
     for (int n : state.thin_rows) values += n;
   }
   const long long want = (values * state.bpval + 7) / 8;
-  std::vector<unsigned char> packed(static_cast<size_t>(want) + 8, 0);
-  size_t got = fread(packed.data(), 1, static_cast<size_t>(want), f);
-  packed.resize(got + 8);
+  const long got = read_padded(f, static_cast<long>(want), &state.packed);
   float* grid = static_cast<float*>(std::realloc(grd->grid, sizeof(float) * nx * ny));
   if (!grid) {
     MESS_print(M_error, "GRIB_BDB: Unable to allocate the grid\n");
@@ -1630,7 +1668,7 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
     return 0;
   }
   grd->grid = grid;
-  Unpacker up(packed, state.bpval);
+  Unpacker up(state.packed.data(), got, state.bpval);
   auto target = [&](int k) { return state.ydir == 1 ? ny - 1 - k : k; };
   if (grid50) {
     for (int r = 32; r >= 0; --r) {
@@ -1643,33 +1681,21 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
       for (int i = 36 - k; i < 36; ++i) row[i] = MISS;
     }
   } else if (state.thin) {
-    std::vector<float> vals;
+    std::vector<float>& vals = state.row_vals;
     for (int k = 0; k < ny; ++k) {
-      const int n = state.thin_rows[static_cast<size_t>(k)];
+      const int n = std::max(state.thin_rows[static_cast<size_t>(k)], 0);
       float* row = grid + static_cast<size_t>(target(k)) * nx;
-      vals.assign(static_cast<size_t>(n), MISS);
+      if (vals.size() < static_cast<size_t>(n)) vals.resize(static_cast<size_t>(n));
+      /* The filter starts again after the first two values of a row. */
       row_start();
-      for (int i = 0; i < n && i < 2; ++i) vals[static_cast<size_t>(i)] = up.point();
-      row_start();
-      for (int i = 2; i < n; ++i) vals[static_cast<size_t>(i)] = up.point();
-      if (n == 0) {
-        for (int i = 0; i < nx; ++i) row[i] = MISS;
-      } else if (n == 1 || nx == 1) {
-        for (int i = 0; i < nx; ++i) row[i] = vals[0];
+      if (state.bad_max > 0) {
+        for (int i = 0; i < n && i < 2; ++i) vals[static_cast<size_t>(i)] = up.point();
+        row_start();
+        for (int i = 2; i < n; ++i) vals[static_cast<size_t>(i)] = up.point();
       } else {
-        const float step = static_cast<float>(n - 1) / static_cast<float>(nx - 1);
-        float a = vals[0], b = vals[1], fr = 0;
-        int used = 2;
-        for (int i = 0; i < nx; ++i) {
-          if (fr >= 1 && used < n) {
-            a = b;
-            b = vals[static_cast<size_t>(used++)];
-            fr -= 1;
-          }
-          row[i] = (a == MISS || b == MISS) ? MISS : fr * b + (1 - fr) * a;
-          fr += step;
-        }
+        up.points(vals.data(), n);
       }
+      stretch_row(vals.data(), n, row, nx);
     }
   } else {
     const bool repeat_first = state.grid_id == 25 || state.grid_id == 26;
@@ -2285,21 +2311,17 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
 
 namespace {
 
-constexpr long READ_CHUNK = 1L << 20;
+/* A data section read whole: octets, then grib_unpack::PAD zero octets. */
+struct Packed {
+  const unsigned char* data = nullptr;
+  long octets = 0;
+};
 
-/* Octets 'n' of the current file into out (8 zero octets of padding after
- * them, so the bit readers may always fetch a whole word), grown chunk by
- * chunk so a false length costs no more memory than the file holds. */
-bool read_payload(FILE* f, long n, std::vector<unsigned char>* out) {
-  out->clear();
-  long got = 0;
-  while (got < n) {
-    long k = std::min(READ_CHUNK, n - got);
-    out->resize(static_cast<size_t>(got + k));
-    if (!read_octets(f, out->data() + got, static_cast<size_t>(k))) return false;
-    got += k;
-  }
-  out->resize(static_cast<size_t>(n) + 8, 0);
+/* The n octets of the data section into state.packed; false when fewer
+ * arrive. */
+bool read_payload(FILE* f, long n, Packed* out) {
+  if (read_padded(f, n, &state.packed) != n) return false;
+  *out = Packed{state.packed.data(), n};
   return true;
 }
 
@@ -2308,14 +2330,16 @@ void end_section(FILE* f, long start) {
   if (start >= 0) std::fseek(f, start + state.slen, SEEK_SET);
 }
 
-/* Bits of a buffer padded by read_payload, most significant first. */
+/* Bits of a padded data section, most significant first. */
 class BitIn {
  public:
-  BitIn(const std::vector<unsigned char>& d, long first_octet)
-      : p_(d.data()),
-        avail_(d.size() >= 8 ? (d.size() - 8) * 8 : 0),
+  BitIn(const Packed& d, long first_octet)
+      : p_(d.data),
+        avail_(static_cast<unsigned long long>(d.octets) * 8),
         pos_(static_cast<unsigned long long>(first_octet) * 8) {}
   bool over() const { return over_; }
+  unsigned long long pos() const { return pos_; }
+  void skip(unsigned long long count, int nb) { pos_ += count * static_cast<unsigned>(nb); }
   void align() { pos_ = (pos_ + 7) & ~7ull; }
   bool has(unsigned long long count, int nb) const {
     return pos_ <= avail_ && count * static_cast<unsigned>(nb) <= avail_ - pos_;
@@ -2361,8 +2385,6 @@ int drs_min_length(int templ) {
     default: return 11;
   }
 }
-
-float unpacked(double x) { return state.dscale * (static_cast<float>(x) * state.sfac + state.ref); }
 
 /* Names of grid definition and data representation templates the suite
  * does not read, so that a refusal says what it met. */
@@ -2418,93 +2440,136 @@ int refuse_ds(FILE* f, long start, GRD_report* grd, const char* why) {
   return 0;
 }
 
-/* Lays the values of msg (every point in message order) into the grid:
- * row order, alternating and reversed rows, thinned rows interpolated to
- * the longest one. */
-void place_rows(const std::vector<float>& msg, float* grid) {
-  const int nx = state.dv.nx, ny = state.dv.ny;
-  size_t off = 0;
-  std::vector<float> vals;
-  for (int k = 0; k < ny; ++k) {
-    float* row = grid + static_cast<size_t>(state.ydir == 1 ? ny - 1 - k : k) * nx;
-    const int n = state.thin ? state.thin_rows[static_cast<size_t>(k)] : nx;
-    const bool reversed = state.xrev != (state.xalt && (k & 1));
-    if (!state.thin && !reversed) {
-      std::copy(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n, row);
-      off += static_cast<size_t>(n);
-      continue;
-    }
-    vals.assign(msg.begin() + static_cast<long>(off), msg.begin() + static_cast<long>(off) + n);
-    off += static_cast<size_t>(n);
-    if (reversed) std::reverse(vals.begin(), vals.end());
-    if (!state.thin || n == nx) {
-      std::copy(vals.begin(), vals.end(), row);
-    } else if (n == 0) {
-      std::fill(row, row + nx, MISS);
-    } else if (n == 1 || nx == 1) {
-      std::fill(row, row + nx, vals[0]);
-    } else {
-      /* Positions in exact integer steps: a summed float fraction drifts
-       * and would let a missing neighbour blank a point lying on a node. */
-      for (int i = 0; i < nx; ++i) {
-        const long long num = static_cast<long long>(i) * (n - 1);
-        const int a = static_cast<int>(num / (nx - 1));
-        const long long rem = num % (nx - 1);
-        const float va = vals[static_cast<size_t>(a)];
-        if (rem == 0) {
-          row[i] = va;
-          continue;
-        }
-        const float vb = vals[static_cast<size_t>(a + 1)];
-        const float fr = static_cast<float>(rem) / static_cast<float>(nx - 1);
-        row[i] = (va == MISS || vb == MISS) ? MISS : fr * vb + (1 - fr) * va;
-      }
-    }
-  }
+/* Grid row of message row k: the grid runs north to south. */
+float* grid_row(float* grid, int k) {
+  const int ny = state.dv.ny;
+  return grid + static_cast<size_t>(state.ydir == 1 ? ny - 1 - k : k) * static_cast<size_t>(state.dv.nx);
 }
 
-bool bit_at(size_t i) { return (state.bmb[i >> 3] >> (7 - (i & 7))) & 1; }
+/* Whether message row k runs east to west. */
+bool row_reversed(int k) { return state.xrev != (state.xalt && (k & 1)); }
 
-/* Simple packing: present points in turn. */
-bool unpack_simple(const std::vector<unsigned char>& data, std::vector<float>& msg, long n) {
+/* Where the values of an edition 2 field go: message row k (a thinned
+ * row's points, else nx) into grid_row(k), turned when it runs east to
+ * west, a thinned row stretched to nx points at exact positions, points
+ * the bit map leaves out missing. Values arrive for the present points
+ * only, in message order, through a window on the present points left in
+ * the current row: the grid row itself when the row needs nothing more,
+ * else a row buffer laid out when the row is full. A row without present
+ * points is laid out as soon as it is reached. */
+class FieldSink {
+ public:
+  explicit FieldSink(float* grid) : grid_(grid) {
+    const size_t longest = static_cast<size_t>(state.dv.nx);
+    if (state.row_in.size() < longest) state.row_in.resize(longest);
+    if (state.row_vals.size() < longest) state.row_vals.resize(longest);
+    start_row();
+  }
+  bool done() const { return k_ >= state.dv.ny; }
+  long room() const { return end_ - cur_; }
+  float* at() const { return cur_; }
+  /* The next m slots of the window have been written (m <= room()). */
+  void filled(long m) {
+    cur_ += m;
+    if (cur_ == end_) next_row();
+  }
+  /* The next m present points take the value v; the rest of the field
+   * when m runs past it. */
+  void fill(long m, float v) {
+    while (m > 0 && !done()) {
+      const long k = std::min(m, room());
+      std::fill(cur_, cur_ + k, v);
+      filled(k);
+      m -= k;
+    }
+  }
+  /* Present points no value reached are missing. */
+  void finish() {
+    while (!done()) fill(room(), MISS);
+  }
+
+ private:
+  int row_length(int k) const {
+    return state.thin ? std::max(state.thin_rows[static_cast<size_t>(k)], 0) : state.dv.nx;
+  }
+
+  void start_row() {
+    for (; k_ < state.dv.ny; p0_ += static_cast<uint64_t>(n_), ++k_) {
+      n_ = row_length(k_);
+      const long present = state.bmb_on ? grib_unpack::count_bits(state.bmb.data(), p0_, n_) : n_;
+      direct_ = !state.bmb_on && !state.thin;
+      cur_ = direct_ ? grid_row(grid_, k_) : state.row_in.data();
+      end_ = cur_ + present;
+      if (present > 0) return;
+      lay_out();
+    }
+    cur_ = end_ = nullptr;
+  }
+
+  void next_row() {
+    lay_out();
+    p0_ += static_cast<uint64_t>(n_);
+    ++k_;
+    start_row();
+  }
+
+  void lay_out() {
+    float* row = grid_row(grid_, k_);
+    const int nx = state.dv.nx;
+    if (direct_) {
+      if (row_reversed(k_)) std::reverse(row, row + nx);
+      return;
+    }
+    float* vals = state.thin ? state.row_vals.data() : row;
+    if (state.bmb_on)
+      grib_unpack::expand(state.bmb.data(), p0_, n_, state.row_in.data(), MISS, vals);
+    else
+      vals = state.row_in.data();
+    if (row_reversed(k_)) std::reverse(vals, vals + n_);
+    if (state.thin) grib_unpack::stretch_exact(vals, n_, row, nx, MISS);
+  }
+
+  float* grid_;
+  int k_ = 0;       /* message row */
+  int n_ = 0;       /* its points */
+  uint64_t p0_ = 0; /* message point of its first */
+  bool direct_ = false;
+  float* cur_ = nullptr;
+  float* end_ = nullptr;
+};
+
+/* Simple packing: the n present points in turn. */
+bool unpack_simple(const Packed& data, FieldSink& sink, long n) {
   if (state.num_bits > GRIB_MAX_BITS) return false;
   BitIn in(data, 0);
   if (!in.has(static_cast<unsigned long long>(n), state.num_bits)) return false;
   const int nb = state.num_bits;
-  long placed = 0;
-  /* Locals, so the stores into msg need not reload the packing; no bits
-   * is a constant, the reference value unscaled. */
-  const float ds = nb == 0 ? 1.0f : state.dscale, sf = state.sfac, rf = state.ref;
-  auto unpacked = [=](double x) { return ds * (static_cast<float>(x) * sf + rf); };
-  if (!state.bmb_on) {
-    if (nb == 8 || nb == 16) {
-      /* Whole octets: no bit shifting. */
-      const unsigned char* q = data.data();
-      const int step = nb / 8;
-      for (long i = 0; i < n; ++i, q += step)
-        msg[static_cast<size_t>(i)] = unpacked(step == 1 ? q[0] : (q[0] << 8) | q[1]);
-      return true;
-    }
-    for (long i = 0; i < n; ++i) msg[static_cast<size_t>(i)] = unpacked(static_cast<double>(in.get(nb)));
-    return true;
+  /* No bits is a constant, the reference value unscaled. */
+  const grib_unpack::Scale scale{nb == 0 ? 1.0f : state.dscale, state.sfac, state.ref};
+  uint64_t pos = 0;
+  for (long left = n; left > 0 && !sink.done();) {
+    const long m = std::min(left, sink.room());
+    grib_unpack::to_values(data.data, pos, nb, m, scale, sink.at());
+    sink.filled(m);
+    pos += static_cast<uint64_t>(m) * static_cast<unsigned>(nb);
+    left -= m;
   }
-  for (size_t i = 0; i < msg.size() && placed < n; ++i)
-    if (bit_at(i)) {
-      msg[i] = unpacked(static_cast<double>(in.get(nb)));
-      ++placed;
-    }
-  return !in.over();
+  sink.finish();
+  return true;
 }
 
-const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<float>& msg, long present) {
-  const long npts = static_cast<long>(msg.size());
+/* Complex packing, with or without spatial differencing: groups of values
+ * of their own width over their own reference. The group references,
+ * widths and lengths are read in step with the values, each from its own
+ * place; the lengths are checked against the field first. */
+const char* unpack_complex(const Packed& data, FieldSink& sink, long npts, long present) {
   const long ng = state.num_group;
   if (ng < 0 || ng > npts) return "More groups than grid points";
   if (ng == 0) {
     /* No groups: a constant field, the reference value at every present
      * point, unscaled as in every field packed without bits. */
-    for (size_t p = 0; p < msg.size(); ++p)
-      if (!state.bmb_on || bit_at(p)) msg[p] = state.ref;
+    sink.fill(present, state.ref);
+    sink.finish();
     return nullptr;
   }
   if (state.num_bits_gref > GRIB_MAX_BITS || state.num_bits_gwidth > GRIB_MAX_BITS ||
@@ -2517,27 +2582,32 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
     const int sb = state.spat_bytes;
     if (sb < 1 || sb > 4) return "Extra descriptors of that width are not supported";
     nfirst = state.order;
-    if (static_cast<long>(data.size()) - 8 < (nfirst + 1) * sb) return "Data section cut short";
-    for (int i = 0; i < nfirst; ++i) first[i] = sign_mag(&data[static_cast<size_t>(i * sb)], sb);
-    minimum = sign_mag(&data[static_cast<size_t>(nfirst * sb)], sb);
+    if (data.octets < (nfirst + 1) * sb) return "Data section cut short";
+    for (int i = 0; i < nfirst; ++i) first[i] = sign_mag(data.data + i * sb, sb);
+    minimum = sign_mag(data.data + nfirst * sb, sb);
     pos = (nfirst + 1) * sb;
     MESS_print(M_debug, "DS1 %lld %lld %lld\n", first[0], first[1], minimum);
   }
-  BitIn in(data, pos);
-  std::vector<uint64_t> gref(static_cast<size_t>(ng)), gwidth(static_cast<size_t>(ng)), glen(static_cast<size_t>(ng));
-  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_gref)) return "Data section cut short";
-  for (auto& v : gref) v = in.get(state.num_bits_gref);
-  in.align();
-  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_gwidth)) return "Data section cut short";
-  for (auto& v : gwidth) v = in.get(state.num_bits_gwidth) + static_cast<unsigned>(state.ref_gwidth);
-  in.align();
-  if (!in.has(static_cast<unsigned long long>(ng), state.num_bits_glen)) return "Data section cut short";
+  const unsigned long long groups = static_cast<unsigned long long>(ng);
+  BitIn refs(data, pos);
+  if (!refs.has(groups, state.num_bits_gref)) return "Data section cut short";
+  BitIn widths = refs;
+  widths.skip(groups, state.num_bits_gref);
+  widths.align();
+  if (!widths.has(groups, state.num_bits_gwidth)) return "Data section cut short";
+  BitIn lengths = widths;
+  lengths.skip(groups, state.num_bits_gwidth);
+  lengths.align();
+  if (!lengths.has(groups, state.num_bits_glen)) return "Data section cut short";
+  auto group_length = [&](long g, uint64_t v) {
+    return g == ng - 1 ? static_cast<long long>(state.last_glen)
+                       : state.ref_glen + static_cast<long long>(v) * state.inc_glen;
+  };
+  BitIn in = lengths;
   long long total = 0;
   for (long g = 0; g < ng; ++g) {
-    uint64_t v = in.get(state.num_bits_glen);
-    long long len = g == ng - 1 ? state.last_glen : state.ref_glen + static_cast<long long>(v) * state.inc_glen;
+    const long long len = group_length(g, in.get(state.num_bits_glen));
     if (len < 0 || len > npts) return "Group lengths do not fit the field";
-    glen[static_cast<size_t>(g)] = static_cast<uint64_t>(len);
     total += len;
     if (total > npts) return "Group lengths do not fit the field";
   }
@@ -2545,99 +2615,136 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   const int mt = state.miss_type;
   /* One value for each present point, flagged missing or not. */
   if (total != present) return "Group lengths do not fit the field";
-  /* One pass: each value, differenced over the present values in message
-   * order, goes to the next point the bit map keeps; a value flagged
-   * missing leaves its point missing. */
+  /* Each value, differenced over the present values in message order,
+   * goes to the next present point; a value flagged missing leaves its
+   * point missing. */
   const uint64_t gmiss1 = (1ull << state.num_bits_gref) - 1, gmiss2 = gmiss1 - 1;
   const uint64_t mn = static_cast<uint64_t>(minimum);
-  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  const grib_unpack::Scale scale{state.dscale, state.sfac, state.ref};
+  auto value = [&](uint64_t x) {
+    return scale.ds * (static_cast<float>(static_cast<int64_t>(x)) * scale.sf + scale.rf);
+  };
   uint64_t p1 = 0, p2 = 0; /* unsigned: damaged data wrap instead of overflowing */
   long seen = 0;
-  size_t at = 0;
-  auto put = [&](uint64_t x, bool missing) {
-    while (state.bmb_on && at < msg.size() && !bit_at(at)) ++at;
-    if (at >= msg.size()) return; /* the count was checked: cannot happen */
-    if (missing) {
-      msg[at++] = MISS;
-      return;
-    }
-    if (nfirst > 0) {
-      if (seen < nfirst)
-        x = static_cast<uint64_t>(first[seen]);
-      else if (nfirst == 1)
-        x = x + mn + p1;
-      else
-        x = x + mn + 2 * p1 - p2;
-      p2 = p1;
-      p1 = x;
-      ++seen;
-    }
-    msg[at++] = ds * (static_cast<float>(static_cast<int64_t>(x)) * sf + rf);
+  auto undifference = [&](uint64_t x) {
+    if (seen < nfirst)
+      x = static_cast<uint64_t>(first[seen]);
+    else if (nfirst == 1)
+      x = x + mn + p1;
+    else
+      x = x + mn + 2 * p1 - p2;
+    p2 = p1;
+    p1 = x;
+    ++seen;
+    return x;
   };
+  uint32_t raw[512];
+  const long raw_room = static_cast<long>(sizeof raw / sizeof raw[0]);
   for (long g = 0; g < ng; ++g) {
-    const uint64_t ref = gref[static_cast<size_t>(g)], w = gwidth[static_cast<size_t>(g)];
-    const size_t len = static_cast<size_t>(glen[static_cast<size_t>(g)]);
+    const uint64_t ref = refs.get(state.num_bits_gref);
+    const uint64_t w = widths.get(state.num_bits_gwidth) + static_cast<unsigned>(state.ref_gwidth);
+    long left = static_cast<long>(group_length(g, lengths.get(state.num_bits_glen)));
     if (w > GRIB_MAX_BITS) return "A group wider than 32 bits";
     if (w == 0) {
-      const bool m = mt && (ref == gmiss1 || (mt == 2 && ref == gmiss2));
-      for (size_t i = 0; i < len; ++i) put(ref, m);
+      if (mt && (ref == gmiss1 || (mt == 2 && ref == gmiss2))) {
+        sink.fill(left, MISS);
+      } else if (nfirst == 0) {
+        sink.fill(left, value(ref));
+      } else {
+        for (; left > 0 && !sink.done();) {
+          const long m = std::min(left, sink.room());
+          float* out = sink.at();
+          for (long i = 0; i < m; ++i) out[i] = value(undifference(ref));
+          sink.filled(m);
+          left -= m;
+        }
+      }
       continue;
     }
     const int wb = static_cast<int>(w);
-    if (!in.has(len, wb)) return "Data section cut short";
+    if (!in.has(static_cast<unsigned long long>(left), wb)) return "Data section cut short";
     const uint64_t m1 = (1ull << wb) - 1, m2 = m1 - 1;
-    for (size_t i = 0; i < len; ++i) {
-      const uint64_t v = in.get(wb);
-      put(v + ref, mt && (v == m1 || (mt == 2 && v == m2)));
+    while (left > 0 && !sink.done()) {
+      const long m = std::min({left, sink.room(), raw_room});
+      float* out = sink.at();
+      if (mt == 0 && nfirst == 0) {
+        grib_unpack::to_values_over(data.data, in.pos(), wb, m, ref, scale, out);
+      } else {
+        grib_unpack::to_integers(data.data, in.pos(), wb, m, raw);
+        for (long i = 0; i < m; ++i) {
+          const uint64_t v = raw[i];
+          if (mt && (v == m1 || (mt == 2 && v == m2)))
+            out[i] = MISS;
+          else
+            out[i] = value(nfirst ? undifference(v + ref) : v + ref);
+        }
+      }
+      in.skip(static_cast<unsigned long long>(m), wb);
+      sink.filled(m);
+      left -= m;
     }
   }
+  sink.finish();
   return nullptr;
 }
 
-const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen, std::vector<float>& msg, long present) {
-  const long npts = static_cast<long>(msg.size());
-  const long n = std::min<long>(present, std::max<long>(state.data_pnts, 0));
+/* JPEG 2000: the samples of the code stream's image, decoded into
+ * state.image. An image of several rows on a grid of whole rows is laid
+ * out row by row, past the sink. */
+const char* unpack_jpeg(const Packed& data, FieldSink& sink, float* grid, long npts, long present) {
   if (state.num_bits == 0) {
     /* A constant field: no code stream at all, the reference unscaled. */
-    const float v = state.ref;
-    for (size_t p = 0; p < msg.size(); ++p)
-      if (!state.bmb_on || bit_at(p)) msg[p] = v;
+    sink.fill(present, state.ref);
+    sink.finish();
     return nullptr;
   }
-  JpcImage img;
-  if (!JPC_decode(data.data(), static_cast<size_t>(plen), npts, &img)) {
+  const long n = std::min<long>(present, std::max<long>(state.data_pnts, 0));
+  JpcImage& img = state.image;
+  if (!JPC_decode(data.data, static_cast<size_t>(data.octets), npts, &img)) {
     MESS_print(M_warn, "jpc_decode error\n");
     return "";
   }
   MESS_print(M_debug, "JAS %ld %ld = %ld %ld = %d %d = %ld\n", img.x0, img.y0, img.width, img.height, state.dv.nx,
              state.dv.ny, n);
+  const grib_unpack::Scale scale{state.dscale, state.sfac, state.ref};
   const long nx = state.dv.nx, ny = state.dv.ny;
   if (img.height > 1 && !state.thin) {
     /* Image rows are grid rows in message order; no bit map. */
     if (img.width > nx || img.y0 < 0 || img.y0 + img.height > ny) return "The image does not fit the grid";
-    for (long r = 0; r < img.height; ++r)
-      for (long c = 0; c < img.width; ++c)
-        msg[static_cast<size_t>((img.y0 + r) * nx + c)] = unpacked(img.samples[static_cast<size_t>(r * img.width + c)]);
+    for (int k = 0; k < ny; ++k) {
+      float* row = grid_row(grid, k);
+      const long r = k - img.y0;
+      long filled = 0;
+      if (r >= 0 && r < img.height) {
+        grib_unpack::scale_signed(img.samples.data() + r * img.width, img.width, scale, row);
+        filled = img.width;
+      }
+      std::fill(row + filled, row + nx, MISS);
+      if (row_reversed(k)) std::reverse(row, row + nx);
+    }
     return nullptr;
   }
   /* One row of the present points, from the image's corner on. */
   const long startp = state.thin ? 0 : img.y0 * nx + img.x0;
   if (startp < 0 || startp >= npts) return "The image does not fit the grid";
-  const long samples = img.width * img.height;
-  size_t s = 0;
-  for (long p = startp; p < npts; ++p) {
-    if (state.bmb_on && !bit_at(static_cast<size_t>(p))) continue;
-    if (static_cast<long>(s) >= samples) break;
-    msg[static_cast<size_t>(p)] = unpacked(img.samples[s++]);
+  sink.fill(state.bmb_on ? grib_unpack::count_bits(state.bmb.data(), 0, startp) : startp, MISS);
+  const int32_t* samples = img.samples.data();
+  for (long left = img.width * img.height; left > 0 && !sink.done();) {
+    const long m = std::min(left, sink.room());
+    grib_unpack::scale_signed(samples, m, scale, sink.at());
+    sink.filled(m);
+    samples += m;
+    left -= m;
   }
+  sink.finish();
   return nullptr;
 }
 
-const char* unpack_run_length(const std::vector<unsigned char>& data, long plen, float* grid, long npts) {
+const char* unpack_run_length(const Packed& data, float* grid, long npts) {
   const int nb = state.num_bits;
   if (nb < 1 || nb > 16) return "Run-length values of that width are not supported";
   MESS_print(M_debug, "Template 7.200\n");
-  const long long count = plen * 8LL / nb;
+  const long long count = data.octets * 8LL / nb;
   const long long base = (1LL << nb) - (state.max_val + 1LL);
   BitIn in(data, 0);
   long pos = 0;
@@ -2854,15 +2961,16 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   long long npts = static_cast<long long>(nx) * ny;
   if (state.thin) {
     npts = 0;
-    for (int n : state.thin_rows) npts += n;
+    for (int n : state.thin_rows) {
+      /* Rows are laid out in buffers of the longest row's length. */
+      if (n < 0 || n > nx) return refuse_ds(f, start, grd, "A row length out of range");
+      npts += n;
+    }
   }
   if (state.bmb_on && templ != 200 && static_cast<long long>(state.bmb.size()) * 8 < npts)
     return refuse_ds(f, start, grd, "The bit map is shorter than the grid");
   long present = static_cast<long>(npts);
-  if (state.bmb_on && templ != 200) {
-    present = 0;
-    for (long long p = 0; p < npts; ++p) present += bit_at(static_cast<size_t>(p));
-  }
+  if (state.bmb_on && templ != 200) present = grib_unpack::count_bits(state.bmb.data(), 0, present);
   if (templ != 200 && state.data_pnts != present) {
     MESS_print(M_warn, "GRIB_DS: The field packs %ld values for its %ld points\n", state.data_pnts, present);
     return refuse_ds(f, start, grd, nullptr);
@@ -2872,7 +2980,7 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   if (templ == 0 && state.num_bits <= GRIB_MAX_BITS &&
       (std::min<long long>(present, state.data_pnts) * state.num_bits + 7) / 8 > plen)
     return refuse_ds(f, start, grd, "Data section cut short");
-  std::vector<unsigned char> data;
+  Packed data;
   if (!read_payload(f, plen, &data)) return refuse_ds(f, start, grd, "Data section cut short");
   float* grid = static_cast<float*>(std::realloc(grd->grid, sizeof(float) * static_cast<size_t>(nx) * ny));
   if (!grid) {
@@ -2882,21 +2990,20 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   grd->grid = grid;
   if (templ == 200) {
     std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
-    const char* why = unpack_run_length(data, plen, grid, static_cast<long>(nx) * ny);
+    const char* why = unpack_run_length(data, grid, static_cast<long>(nx) * ny);
     if (why) return refuse_ds(f, start, grd, why);
     return 1;
   }
-  std::vector<float> msg(static_cast<size_t>(npts), MISS);
+  FieldSink sink(grid);
   const char* why = nullptr;
   switch (templ) {
     case 0:
-      if (!unpack_simple(data, msg, std::min<long>(present, state.data_pnts))) why = "Data section cut short";
+      if (!unpack_simple(data, sink, std::min<long>(present, state.data_pnts))) why = "Data section cut short";
       break;
     case 2:
-    case 3: why = unpack_complex(data, msg, present); break;
-    default: why = unpack_jpeg(data, plen, msg, present); break;
+    case 3: why = unpack_complex(data, sink, static_cast<long>(npts), present); break;
+    default: why = unpack_jpeg(data, sink, grid, static_cast<long>(npts), present); break;
   }
   if (why) return refuse_ds(f, start, grd, *why ? why : nullptr);
-  place_rows(msg, grid);
   return 1;
 }

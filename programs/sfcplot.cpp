@@ -139,6 +139,8 @@ void surface_loop() {
 
 int main(int argc, char** argv) {
   RES_init(argc, argv, res_key, res_pos);
+  /* A misspelt option would otherwise be dropped without a word. */
+  if (RES_unknown_options() > 0) KEZ_exit(KEZ_EXIT_USAGE);
   if (FLAG_help() == 1) {
     char* name = RES_get_progname(nullptr);
     MESS_print(M_print, "%s: This program plots various types of surface data\n", name ? name : "sfcplot");

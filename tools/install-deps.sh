@@ -45,6 +45,7 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-eccodes
 "
 
 missing=""

@@ -327,6 +327,10 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
 
 const char* KEZ_version();
 [[noreturn]] void KEZ_exit(int status);
+/* Exit statuses that scripts tell apart (README.md lists every status). */
+inline constexpr int KEZ_EXIT_USAGE = 2;     /* an invalid command line, or a question batch mode cannot ask */
+inline constexpr int KEZ_EXIT_GRAPHICS = 4;  /* the kernel, a workstation or an output file cannot open */
+inline constexpr int KEZ_EXIT_NO_INPUT = 10; /* no usable input file */
 int KEZ_get_pid();
 int KEZ_back_proc();
 int KEZ_run(const char* filename, char** argv, char** env, int flag);

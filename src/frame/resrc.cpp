@@ -52,6 +52,7 @@ struct ResourceState {
   std::vector<std::unique_ptr<Resource>> list; /* in order of first appearance */
   int clargc = 0;
   char** clargv = nullptr;
+  std::vector<std::string> unknown_options; /* options of the last command line that name no resource at all */
 };
 
 ResourceState state;
@@ -626,6 +627,14 @@ int find_option(const Definitions& defs, const std::string& name, bool* name_or_
   return -1;
 }
 
+/* Whether a name is the full name of one of the suite's resources, which a
+ * module may read although the program does not list it. */
+bool suite_resource(const std::string& name) {
+  for (const ResDef& d : res_defs)
+    if (stricmp(d.name, name.c_str()) == 0) return true;
+  return false;
+}
+
 void command_line(int argc, char** argv, const Definitions& defs, const LoopLink& link) {
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
@@ -639,6 +648,7 @@ void command_line(int argc, char** argv, const Definitions& defs, const LoopLink
       if (skip) continue; /* the first look took it */
       if (d < 0) {
         RES_new(-9999, opt.name.c_str(), opt.has_value ? opt.value.c_str() : nullptr, CV_string);
+        if (!suite_resource(opt.name)) state.unknown_options.push_back(opt.name);
         continue;
       }
       const RES_defobj& def = defs.table[d];
@@ -693,6 +703,7 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
   (void)class_name; /* plays no part */
   if (argc < 0 || !argv) argc = 0;
   RES_setCL(argc, argv);
+  state.unknown_options.clear();
   DEF_prog();
   Definitions defs;
   defs.table = def_table;
@@ -710,6 +721,12 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
   }
   convert_all(defs);
   return 0;
+}
+
+int RES_unknown_options() {
+  for (const std::string& name : state.unknown_options)
+    MESS_print(M_error, "RES_decode: Unknown option: -%s\n", name.c_str());
+  return static_cast<int>(state.unknown_options.size());
 }
 
 int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos) {

@@ -825,7 +825,9 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
     std::free(grd->grid);
     grd->grid = nullptr;
     hooks.grib.bmb(fd, grd);
-    if (hooks.grib.bdb(fd, grd) < 0) return done(-1);
+    /* A field that cannot be unpacked is refused like one of edition 2,
+     * so that a walk over the file goes on past it. */
+    if (hooks.grib.bdb(fd, grd) < 0) return done(1);
     if (!grd->grid) {
       MESS_print(M_warn, "GRD_read: GRIB field without values\n");
       return done(1);
@@ -1401,6 +1403,32 @@ GRD_file* GRD_get_gfile(int ind) {
   return state.slots[static_cast<size_t>(ind)].f.get();
 }
 
+namespace {
+
+/* Whether "GRIB" stands anywhere in the file: a GRIB file may carry any
+ * amount of heading before its first message, and the framing search
+ * looks as far. Three octets of each piece are looked at again with the
+ * next, so that a magic across two pieces is found. */
+bool grib_anywhere(const char* filename) {
+  FILE* fp = FILE_open(filename, "rb");
+  if (!fp) return false;
+  std::vector<unsigned char> buf(1 << 16);
+  size_t keep = 0;
+  bool found = false;
+  while (!found) {
+    size_t got = std::fread(buf.data() + keep, 1, buf.size() - keep, fp);
+    if (got == 0) break;
+    const size_t have = keep + got;
+    for (size_t i = 0; i + 4 <= have && !found; ++i) found = std::memcmp(buf.data() + i, "GRIB", 4) == 0;
+    keep = std::min<size_t>(have, 3);
+    std::memmove(buf.data(), buf.data() + have - keep, keep);
+  }
+  FILE_close(fp);
+  return found;
+}
+
+} // namespace
+
 int GRD_chktype(const char* filename) {
   if (!filename || FILE_is_stdio(filename)) return -1;
   FILE* fp = FILE_open(filename, "rb");
@@ -1420,9 +1448,7 @@ int GRD_chktype(const char* filename) {
   if (begins("CDF") || begins("\x89HDF\r\n\x1a\n")) return GRD_TYPE_NETCDF;
   if (begins("GRIB") || buf[0] == '*' || buf[0] == 0x01) return GRD_TYPE_GRIB;
   if (begins("GRID")) return GRD_TYPE_GRID;
-  for (size_t i = 0; i + 4 <= n; ++i)
-    if (std::memcmp(buf + i, "GRIB", 4) == 0) return GRD_TYPE_GRIB;
-  return GRD_TYPE_BAD;
+  return grib_anywhere(filename) ? GRD_TYPE_GRIB : GRD_TYPE_BAD;
 }
 
 int GRD_open(const char* filename, int f_access, int* f_type) {

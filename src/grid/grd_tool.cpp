@@ -351,7 +351,7 @@ int GRD_maxmin(const GRD_report* grid, float* max, float* min) {
   bool first = true;
   for (size_t i = 0; i < n; ++i) {
     float v = grid->grid[i];
-    if (is_miss(v)) continue;
+    if (is_miss(v) || !std::isfinite(v)) continue; /* a NaN first would poison every comparison */
     if (first) {
       hi = lo = v;
       first = false;

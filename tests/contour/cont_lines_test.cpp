@@ -69,8 +69,7 @@ struct GribPick {
 
 constexpr GribPick picks[] = {
     {"2 m temperature in whole degrees", 11, 105, 2, 1.0f, -273.15f, 2.0f},
-    /* the reader names this centre's mean sea-level pressure 3001 */
-    {"sea-level pressure in whole hPa", 3001, 102, 0, 0.01f, 0.0f, 4.0f},
+    {"sea-level pressure in whole hPa", 2, 102, 0, 0.01f, 0.0f, 4.0f},
 };
 
 bool read_gfs(std::vector<Field>* out) {

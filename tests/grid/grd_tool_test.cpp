@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -218,6 +219,11 @@ TEST(GridStats, ExtremesAndAveragesSkipMissingValues) {
   EXPECT_EQ(lo, M);
   EXPECT_EQ(GRD_maxmin(&none.r, &hi, &lo), -1);
   EXPECT_EQ(hi, M);
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  Grid odd(d, {nan, 3, inf, -inf, -2, M});
+  EXPECT_EQ(GRD_maxmin(&odd.r, &hi, &lo), 0);
+  EXPECT_EQ(hi, 3) << "values that are not finite are missing";
+  EXPECT_EQ(lo, -2);
 
   struct Case {
     const char* oper;

@@ -44,6 +44,71 @@ grd_cdf_seeds() {
   cdo_nc -f nc mergetime "$tmp/one.nc" "$tmp/one6.nc" "$tmp/one12.nc" "$tmp/times.nc"
   cp "$tmp/times.nc" "$out/cf_times.nc"
   cdo_nc -f nc setcalendar,360_day "$tmp/one.nc" "$out/cf_360_day.nc"
+  # Written by hand in CDL: netCDF-4 types (64-bit levels, unsigned packed
+  # values, a string attribute, a group that is not read) and, classic,
+  # coordinates that descend in double, bytes with a missing value.
+  cat >"$tmp/types.cdl" <<'EOF'
+netcdf types {
+dimensions:
+	time = UNLIMITED ; plev = 2 ; latitude = 3 ; longitude = 4 ;
+variables:
+	double time(time) ;
+		time:standard_name = "time" ; time:units = "hours since 2011-10-08 00:00:00" ;
+		time:calendar = "proleptic_gregorian" ;
+	int64 plev(plev) ;
+		plev:standard_name = "air_pressure" ; plev:units = "hPa" ;
+	double latitude(latitude) ;
+		latitude:units = "degrees_north" ;
+	float longitude(longitude) ;
+		longitude:units = "degrees_east" ;
+	ushort ta(time, plev, latitude, longitude) ;
+		ta:standard_name = "air_temperature" ; string ta:units = "K" ;
+		ta:scale_factor = 0.01 ; ta:add_offset = 200. ; ta:_FillValue = 65535US ;
+	ubyte rh(time, latitude, longitude) ;
+		rh:long_name = "Relative humidity" ; rh:units = "%" ; rh:missing_value = 255UB ;
+	:Conventions = "CF-1.6" ;
+data:
+	time = 0, 12 ;
+	plev = 850, 500 ;
+	latitude = 40, 45, 50 ;
+	longitude = -10, -5, 0, 5 ;
+	ta = 7315, 7320, 7325, 65535, 7330, 7335, 7340, 7345, 7350, 7355, 7360, 7365,
+	  5215, 5220, 5225, 5230, 5235, 5240, 5245, 5250, 5255, 5260, 5265, 5270,
+	  7415, 7420, 7425, 7430, 7435, 7440, 7445, 7450, 7455, 7460, 7465, 7470,
+	  5315, 5320, 5325, 5330, 5335, 5340, 5345, 5350, 5355, 5360, 5365, 65535 ;
+	rh = 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 255, 0,
+	  15, 25, 35, 45, 55, 65, 75, 85, 95, 100, 0, 255 ;
+group: extra {
+  variables:
+	float ta(latitude, longitude) ;
+		ta:units = "K" ;
+  }
+}
+EOF
+  ncgen -k nc4 -o "$out/cdl_netcdf4_types.nc" "$tmp/types.cdl"
+  cat >"$tmp/descending.cdl" <<'EOF'
+netcdf descending {
+dimensions:
+	lat = 3 ; lon = 2 ; height = 1 ;
+variables:
+	double lat(lat) ;
+		lat:standard_name = "latitude" ; lat:units = "degrees_north" ;
+	double lon(lon) ;
+		lon:standard_name = "longitude" ; lon:units = "degrees_east" ;
+	float height(height) ;
+		height:standard_name = "height" ; height:units = "m" ; height:positive = "up" ;
+	byte tas(height, lat, lon) ;
+		tas:standard_name = "air_temperature" ; tas:units = "degC" ;
+		tas:missing_value = -128b ; tas:valid_range = -100b, 60b ;
+	:title = "Two metre temperature" ;
+data:
+	lat = 60, 55, 50 ;
+	lon = 355, 360 ;
+	height = 2 ;
+	tas = 1, -2, _, 4, 120, 6 ;
+}
+EOF
+  ncgen -k nc3 -o "$out/cdl_descending.nc" "$tmp/descending.cdl"
   /usr/bin/python3 - "$tmp/one.nc" "$tmp/times.nc" "$tmp/levels.nc" "$out" <<'EOF'
 """From cdo's files: a forecast_reference_time of its own, a variable of
 the name that GRIDVAR gives, and two older model-output layouts."""
@@ -182,6 +247,25 @@ ua_tool_seeds() {
   seed netcdf_station "$menu" 'gfs\n12' '1\n' '' 'par:layer:300' '' "$tmp/station.nc"
 }
 
+# The reading seeds again, each with a layout to write its reports into (the
+# first byte's bits above the third): every layout for the text files, the
+# text, netCDF and binary ones for the netCDF files.
+ua_read_seeds() {
+  out=$corpus/ua_read_fuzz
+  for f in "$out"/text_* "$out"/cdf_*; do
+    name=$(basename "$f")
+    case "$name" in
+      text_*) layouts="1 2 3 4 5 6 7 8 9" ;;
+      *) layouts="4 6 8" ;;
+    esac
+    read_as=$(od -An -tu1 -N1 "$f" | tr -d ' ')
+    for w in $layouts; do
+      first=$((read_as % 8 + 8 * w))
+      { printf "\\$(printf %o "$first")"; tail -c +2 "$f"; } >"$out/write${w}_$name"
+    done
+  done
+}
+
 # Requests searched for in grid files of the other targets' seeds: the
 # first byte 2 asks for a search, the second picks the tile.
 grd_tool_seeds() {
@@ -197,6 +281,6 @@ grd_tool_seeds() {
 }
 
 case "${1:-all}" in
-  all) grd_cdf_seeds; grd_read_seeds; ua_tool_seeds; grd_tool_seeds ;;
+  all) grd_cdf_seeds; grd_read_seeds; ua_tool_seeds; ua_read_seeds; grd_tool_seeds ;;
   *) for t in "$@"; do "${t%_fuzz}_seeds"; done ;;
 esac

@@ -36,9 +36,9 @@ bool same_header(const GRD_report& a, const GRD_report& b) {
   const Domain &x = a.domain, &y = b.domain;
   return a.source == b.source && a.version == b.version && a.model == b.model && a.type == b.type &&
          a.ltype == b.ltype && a.level == b.level && a.time == b.time && a.var == b.var && x.proj == y.proj &&
-         x.nx == y.nx && x.ny == y.ny && x.clat == y.clat && x.clon == y.clon && x.plat == y.plat &&
-         x.plon == y.plon && x.dx == y.dx && x.dy == y.dy && std::strcmp(a.units, b.units) == 0 &&
-         std::strcmp(a.datim, b.datim) == 0 && std::strncmp(a.info, b.info, 49) == 0;
+         x.nx == y.nx && x.ny == y.ny && x.clat == y.clat && x.clon == y.clon && x.plat == y.plat && x.plon == y.plon &&
+         x.dx == y.dx && x.dy == y.dy && std::strcmp(a.units, b.units) == 0 && std::strcmp(a.datim, b.datim) == 0 &&
+         std::strncmp(a.info, b.info, 49) == 0;
 }
 
 /* Writes the kept grids into the suite's layout and reads them back. */
@@ -99,9 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (GRD_getinfo(h, &info) == 0) {
     /* Header then whole; the next; once more; back to the start; far past
      * the end; and the current record (-1) after a rewind. */
-    const int order[][2] = {{0, GRD_READ_HEADER}, {0, GRD_READ_ALL}, {1, GRD_READ_ALL}, {1, GRD_READ_ALL},
-                            {3, GRD_READ_HEADER2}, {2, GRD_READ_ALL}, {0, GRD_READ_ALL}, {5, GRD_READ_ALL},
-                            {4, GRD_READ_ALL}, {1000, GRD_READ_HEADER}};
+    const int order[][2] = {{0, GRD_READ_HEADER},  {0, GRD_READ_ALL},      {1, GRD_READ_ALL}, {1, GRD_READ_ALL},
+                            {3, GRD_READ_HEADER2}, {2, GRD_READ_ALL},      {0, GRD_READ_ALL}, {5, GRD_READ_ALL},
+                            {4, GRD_READ_ALL},     {1000, GRD_READ_HEADER}};
     for (const auto& [n, rep] : order) {
       GRD_report g{};
       GRD_init(&g);

@@ -1,6 +1,7 @@
 /*
  * Fuzz target of the contour module: its readers of user text (fill colour
- * lists, contour level files and format items) and the drawing of a small
+ * lists, contour level files, format items with their line attributes, and
+ * the contour keywords of "plot_param") and the drawing of a small
  * grid whose values, NaN and infinities included, come from the input. The
  * input's first byte chooses; the rest is the text or the grid.
  */
@@ -86,10 +87,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       unlink(path);
       break;
     }
-    default:
+    default: {
       CONT_format_decode_type(text.c_str());
       CONT_set_format(CONT_LINES, text.c_str());
+      Gattribs line;
+      ATTRIB_init(&line);
+      CONT_format_decode_attrib(&line);
+      /* The same text as the plot's parameters: their items are
+       * comma-separated where the format's are colon-separated. */
+      RES_put("plot_param", text.c_str());
+      CONT_param_decode();
       break;
+    }
   }
   Gattribs a;
   for (float v : {-1e30f, -5.0f, 0.0f, 3.5f, 1e30f, NAN, INFINITY}) CONT_get_fill_attrib(v, &a);

@@ -1000,31 +1000,62 @@ void restart(GRD_file& f, Foreign& fo) {
   fo.base = 0;
 }
 
+/* The value the library stores where nothing was written, when the
+ * variable names no "_FillValue"; none for bytes, whose every value may be
+ * data. */
+bool default_fill(nc_type t, double* fill) {
+  switch (t) {
+    case NC_SHORT: *fill = NC_FILL_SHORT; return true;
+    case NC_USHORT: *fill = NC_FILL_USHORT; return true;
+    case NC_INT: *fill = NC_FILL_INT; return true;
+    case NC_UINT: *fill = NC_FILL_UINT; return true;
+    case NC_INT64: *fill = static_cast<double>(NC_FILL_INT64); return true;
+    case NC_UINT64: *fill = static_cast<double>(NC_FILL_UINT64); return true;
+    case NC_FLOAT: *fill = NC_FILL_FLOAT; return true;
+    case NC_DOUBLE: *fill = NC_FILL_DOUBLE; return true;
+    default: return false;
+  }
+}
+
 /* Values as stored, unpacked: CF packing (scale_factor, add_offset), and
- * the fill and missing values, not-a-number and values above 1e30 as
- * -9999. */
+ * the fill value (the library's default one when none is named), the
+ * missing value, stored values outside "valid_range" ("valid_min",
+ * "valid_max"), not-a-number and values above 1e30 as -9999. */
 struct Unpack {
   double scale = 1, offset = 0;
   bool has_fill = false, has_miss = false;
   double fill = 0, miss = 0;
+  double low = -HUGE_VAL, high = HUGE_VAL;
   Unpack(int nc, int var) {
-    auto att = [&](const char* name, double* v) {
+    /* Element i of a numeric attribute. */
+    auto att = [&](const char* name, double* v, int i = 0) {
       nc_type t = NC_NAT;
       int len = 0;
-      if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t == NC_CHAR || t < NC_BYTE || t > NC_UINT64)
+      if (ncattinq(nc, var, name, &t, &len) == -1 || len <= i || t == NC_CHAR || t < NC_BYTE || t > NC_UINT64)
         return false;
       std::vector<unsigned char> buf(static_cast<size_t>(len) * type_size(t) + 8);
       if (ncattget(nc, var, name, buf.data()) == -1) return false;
-      *v = load(t, buf.data(), 0);
+      *v = load(t, buf.data(), static_cast<size_t>(i));
       return std::isfinite(*v);
     };
     if (!att("scale_factor", &scale)) scale = 1;
     if (!att("add_offset", &offset)) offset = 0;
     has_fill = att("_FillValue", &fill);
+    nc_type t = NC_NAT;
+    if (!has_fill && ncvarinq(nc, var, nullptr, &t, nullptr, nullptr, nullptr) != -1) has_fill = default_fill(t, &fill);
     has_miss = att("missing_value", &miss);
+    double a = 0, b = 0;
+    if (att("valid_range", &a, 0) && att("valid_range", &b, 1)) {
+      low = std::min(a, b);
+      high = std::max(a, b);
+    } else {
+      if (att("valid_min", &a)) low = a;
+      if (att("valid_max", &b)) high = b;
+    }
   }
   float operator()(double raw) const {
-    if (std::isnan(raw) || (has_fill && raw == fill) || (has_miss && raw == miss)) return KEZ_FMISS;
+    if (std::isnan(raw) || (has_fill && raw == fill) || (has_miss && raw == miss) || raw < low || raw > high)
+      return KEZ_FMISS;
     const double v = raw * scale + offset;
     if (!std::isfinite(v) || v > kBigValue || std::fabs(v) > FLT_MAX) return KEZ_FMISS;
     return static_cast<float>(v);

@@ -1251,6 +1251,15 @@ void write_old_text(UPA_report* r, std::string* out) {
   }
 }
 
+/* The fixed layout's reader takes the triplet after 1000 hPa for the 925
+ * hPa one when its pressure group says 925, and for the 850 hPa one
+ * otherwise; a slot whose pressure says something else would shift every
+ * later group of the report and the next reports. */
+bool says_925(float p) {
+  encd_ph(p, KEZ_FMISS);
+  return std::strncmp(UPA_encoded(), "92", 2) == 0;
+}
+
 void write_new_text(UPA_report* r, std::string* out) {
   const int type = state.file_type;
   const bool fixed = type == UPA_FT_FIXED;
@@ -1261,9 +1270,16 @@ void write_new_text(UPA_report* r, std::string* out) {
   } else {
     *out += id_text(r->id) + " ";
   }
+  bool wrote_925 = false;
   for (int slot = UPA_SLOT_1000; slot <= UPA_SLOT_10; ++slot) {
-    if (fixed && slot == UPA_SLOT_925 && missing(r->man[slot].p)) continue;
-    triplet(out, r->man[slot]);
+    UPA_level m = r->man[slot];
+    if (fixed && slot == UPA_SLOT_925) {
+      if (!says_925(m.p)) continue;
+      wrote_925 = true;
+    }
+    /* Its reader knows the 850 hPa triplet by position: it keeps 850 hPa. */
+    if (fixed && slot == UPA_SLOT_850 && !wrote_925 && says_925(m.p)) m.p = 850.0f;
+    triplet(out, m);
     const bool end = fixed ? (slot == 5 || slot == 9 || slot == 13) : slot % 4 == 0;
     *out += end ? '\n' : ' ';
   }

@@ -887,6 +887,54 @@ TEST_F(GridCdf, PresentDayFieldsTakeLevelsTimesAndPackingFromTheFile) {
   }
 }
 
+/* Points no one wrote hold the library's default fill, which without a
+ * "_FillValue" attribute is still no measurement (a packed short's unpacks
+ * to a number like any other); stored values outside "valid_range" or
+ * "valid_min" and "valid_max" are not measurements either. Bytes have no
+ * default fill: their -127 is a value. */
+TEST_F(GridCdf, DefaultFillsAndValuesOutsideTheValidRangeAreMissing) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string path = compile("valid.nc", R"(netcdf valid {
+dimensions: lat = 2 ; lon = 3 ;
+variables:
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  short t(lat, lon) ; t:standard_name = "air_temperature" ; t:units = "K" ;
+    t:scale_factor = 0.01 ; t:add_offset = 273.15 ;
+  byte rh(lat, lon) ; rh:long_name = "Humidity" ; rh:units = "%" ; rh:valid_range = 0b, 100b ;
+  float p(lat, lon) ; p:long_name = "Pressure" ; p:units = "Pa" ; p:valid_min = 0.f ; p:valid_max = 110000.f ;
+  int n(lat, lon) ; n:long_name = "Count" ; n:units = "1" ; n:valid_max = 10 ;
+  byte b(lat, lon) ; b:long_name = "Code" ; b:units = "1" ;
+  :Conventions = "CF-1.8" ;
+data:
+  lat = 40, 45 ; lon = 0, 5, 10 ;
+  t = 0, _, 100, 200, 300, _ ;
+  rh = 10, 101, -1, _, 50, 100 ;
+  p = 100000, -5, 110001, _, 90000, 0 ;
+  n = -3, 10, 11, _, 0, 2147483647 ;
+  b = -127, 0, 1, 2, 3, 4 ;
+}
+)");
+  int fd = -1;
+  auto out = capture([&] { fd = open(path); });
+  ASSERT_GE(fd, 0) << out.err;
+  std::vector<Read> r(5);
+  for (int k = 0; k < 5; ++k) ASSERT_EQ(read_at(fd, k, &r[static_cast<size_t>(k)]), 0) << k << out.err;
+  GRD_close(fd);
+  /* The northern row first. */
+  const std::vector<float> want[] = {{275.15f, 276.15f, M, 273.15f, M, 274.15f},
+                                     {M, 50, 100, 10, M, M},
+                                     {M, 90000, 0, 100000, M, M},
+                                     {M, 0, M, -3, 10, M},
+                                     {2, 3, 4, -127, 0, 1}};
+  for (size_t k = 0; k < 5; ++k) {
+    SCOPED_TRACE(r[k].r.info);
+    const std::vector<float> got = r[k].values();
+    ASSERT_EQ(got.size(), want[k].size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_FLOAT_EQ(got[i], want[k][i]) << i;
+  }
+}
+
 /* ---- present-day output: cdo's netCDF of python-grib-doc's files ------------------------- */
 
 const char kExamples[] = "/usr/share/doc/python-grib-doc/examples/";

@@ -387,4 +387,55 @@ TEST(UpaWrite, SurfaceCompletesTheListsOfACopy) {
   EXPECT_FLOAT_EQ(b->wnd[0].dir, 270);
 }
 
+/* The fixed layout tells a 925 hPa triplet from the 850 hPa one by its
+ * pressure group: a 925 hPa slot that holds another pressure (as a damaged
+ * file read positionally can give), or an 850 hPa slot that says 925
+ * without a 925 hPa level, must not shift the groups of the report and of
+ * the next one. */
+TEST(UpaWrite, FixedLayoutKeepsTheNextReportInStep) {
+  constexpr int slot_700 = 4;
+  kez_test::TempDir dir;
+  struct Case {
+    const char* what;
+    UPA_level l925, l850;
+  } cases[] = {
+      {"925 slot at 700 hPa", {700, 3012, 0, -10, 300, 35}, {850, 1512, 10, 5, 290, 30}},
+      {"850 slot saying 925 hPa", {M, M, M, M, M, M}, {925, 780, 14, 9, 280, 20}},
+      {"925 slot without its height", {925, M, 14, 9, 280, 20}, {850, 1512, 10, 5, 290, 30}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto first = sample();
+    first->man[UPA_SLOT_925] = c.l925;
+    first->man[UPA_SLOT_850] = c.l850;
+    auto second = sample();
+    std::snprintf(second->id, sizeof second->id, "GHI");
+    const std::string path = dir.file("fixed");
+    int type = UPA_FT_FIXED;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_WRITE, &type), 0);
+    UPA_info info{};
+    UPA_putinfo(0, &info);
+    int n = 0;
+    EXPECT_EQ(UPA_write(0, first.get(), UPA_REP_FULL, &n), 0);
+    EXPECT_EQ(UPA_write(0, second.get(), UPA_REP_FULL, &n), 0);
+    UPA_close(0);
+    type = 0;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_READ, &type), 0);
+    UPA_getinfo(0, &info);
+    auto back = std::make_unique<UPA_report>();
+    n = 0;
+    ASSERT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+    EXPECT_STREQ(back->id, "DNR");
+    expect_level(back->man[slot_700], first->man[slot_700], "700 hPa of the first");
+    if (c.l925.p == 925) expect_level(back->man[UPA_SLOT_925], c.l925, "925 hPa of the first");
+    n = 1;
+    ASSERT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+    EXPECT_STREQ(back->id, "GHI");
+    for (int slot = UPA_SLOT_1000; slot <= UPA_SLOT_10; ++slot)
+      expect_level(back->man[slot], second->man[slot], "slot " + std::to_string(slot) + " of the second");
+    EXPECT_EQ(back->numsig, 5);
+    UPA_close(0);
+  }
+}
+
 } // namespace

@@ -651,6 +651,7 @@ struct TAB_entry {
   char* data;      /* the record, shared by the entries of all its keys */
   TAB_entry* link; /* next entry in the same bucket, in order of entry */
   TAB_entry* next; /* next record in order of entry (entries of key 1) */
+  TAB_entry* last; /* in a bucket head: the chain's last entry; null while the head is alone */
 };
 
 struct TAB_table {
@@ -669,7 +670,8 @@ inline constexpr int TAB_MAX_KEYS = 4;
 /* 0, or -1 (table not set up) for bad sizes or a failed allocation. */
 int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey);
 int TAB_init(TAB_table* tab);
-/* Copies data_size bytes from data, then one key text per key follows.
+/* Copies data_size bytes from data, then one key text per key follows; a
+ * null text for a key after the first leaves the record out of that key.
  * 0, or -1 with nothing entered. */
 int TAB_enter(TAB_table* tab, const char* data, ...);
 /* The first record entered with this key text under key keynum (1 to

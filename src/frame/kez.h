@@ -1603,9 +1603,10 @@ int OBJ_decode_format(const char* fmt);
  * in place) into the store slots grid[f]; the geometry is slot 0's. */
 int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid);
 
-/* How OBJ_analyze finds the stations of a grid point: through bins of the
- * radius of influence (the default), or by visiting every station. Both
- * give the same values; the direct way is kept for comparison. */
+/* How OBJ_analyze finds the stations of a grid point: each station adds
+ * itself to the grid points within its radius of influence (the default),
+ * or each grid point visits every station. Both give the same values; the
+ * direct way is kept for comparison. */
 inline constexpr int OBJ_SEARCH_BINNED = 0;
 inline constexpr int OBJ_SEARCH_DIRECT = 1;
 int OBJ_set_search(int mode); /* the previous mode */

@@ -177,23 +177,26 @@ bool reach(double g, double reach, int last, int* from, int* to) {
 }
 
 /* Every station in index order adds itself to the sums of the grid points
- * within its reach: the sums of a grid point are those of grid_point over
- * every station, term for term. One field (the usual case) is written out
- * as its own loop. */
+ * within its reach in rows row0 .. row1 - 1: the sums of a grid point are
+ * those of grid_point over every station, term for term. One field (the
+ * usual case) is written out as its own loop. */
 template <bool OneField>
-void scatter(Pass& p, int n, int nx, int ny, std::vector<Sum>& sums) {
+void scatter(Pass& p, int n, int nx, int row0, int row1, std::vector<Sum>& sums) {
   const size_t nf = OneField ? 1 : p.values.size();
   const double r = std::sqrt(static_cast<double>(p.r2));
   const double reach_x = r / static_cast<double>(p.dx), reach_y = r / static_cast<double>(p.dy);
+  const double near_rows = reach_y + 1.0; /* a first test, wider than reach() */
   for (int k = 0; k < n; ++k) {
     const float sx = p.gx[k], sy = p.gy[k];
+    if (!(sy + near_rows >= row0 && sy - near_rows <= row1 - 1)) continue; /* also for a NaN position */
     int i0 = 0, i1 = 0, j0 = 0, j1 = 0;
-    if (!reach(sx, reach_x, nx - 1, &i0, &i1) || !reach(sy, reach_y, ny - 1, &j0, &j1)) continue;
+    if (!reach(sy, reach_y, row1 - 1, &j0, &j1) || j1 < row0 || !reach(sx, reach_x, nx - 1, &i0, &i1)) continue;
+    j0 = std::max(j0, row0);
     bool replaced = !p.replace;
     for (int j = j0; j <= j1; ++j) {
       const float ey = p.dy * (sy - static_cast<float>(j));
       const float ey2 = ey * ey;
-      Sum* row = sums.data() + static_cast<size_t>(j) * static_cast<size_t>(nx) * nf;
+      Sum* row = sums.data() + static_cast<size_t>(j - row0) * static_cast<size_t>(nx) * nf;
       for (int i = i0; i <= i1; ++i) {
         const float ex = p.dx * (sx - static_cast<float>(i));
         const float d2 = ex * ex + ey2;
@@ -220,29 +223,41 @@ void scatter(Pass& p, int n, int nx, int ny, std::vector<Sum>& sums) {
   }
 }
 
-/* One pass: the stations' sums, then each grid point's value. */
+/* The sums of a band of rows at a time: they stay in the cache, and the
+ * memory of all of them at once, touched once, would cost more than the
+ * sums themselves. */
+constexpr size_t kBandBytes = 1 << 18;
+
+/* One pass: band by band, the stations' sums, then each grid point's
+ * value. */
 void run_pass(Pass& p, int n, int nx, int ny, std::vector<Sum>& sums) {
   const size_t nf = p.values.size();
-  const size_t points = static_cast<size_t>(nx) * static_cast<size_t>(ny);
-  sums.assign(points * nf, Sum{});
-  if (nf == 1)
-    scatter<true>(p, n, nx, ny, sums);
-  else
-    scatter<false>(p, n, nx, ny, sums);
-  for (size_t pt = 0; pt < points; ++pt)
-    for (size_t f = 0; f < nf; ++f) {
-      const Sum& s = sums[pt * nf + f];
-      float& g = p.out[f][pt];
-      float value;
-      if (s.wtot == 0.0 || s.count < p.min_sta || (p.correction && g == kMiss))
-        value = kMiss;
-      else if (p.correction)
-        value = static_cast<float>(g + s.wsum / s.wtot);
-      else
-        value = static_cast<float>(s.wsum / s.wtot);
-      if (value != kMiss && std::fabs(value) < kTiny) value = 0.0f;
-      g = value;
-    }
+  const size_t row_sums = static_cast<size_t>(nx) * nf;
+  const int band = static_cast<int>(std::max<size_t>(1, kBandBytes / (row_sums * sizeof(Sum))));
+  for (int row0 = 0; row0 < ny; row0 += band) {
+    const int row1 = std::min(ny, row0 + band);
+    sums.assign(static_cast<size_t>(row1 - row0) * row_sums, Sum{});
+    if (nf == 1)
+      scatter<true>(p, n, nx, row0, row1, sums);
+    else
+      scatter<false>(p, n, nx, row0, row1, sums);
+    const size_t first = static_cast<size_t>(row0) * static_cast<size_t>(nx);
+    const size_t points = static_cast<size_t>(row1 - row0) * static_cast<size_t>(nx);
+    for (size_t pt = 0; pt < points; ++pt)
+      for (size_t f = 0; f < nf; ++f) {
+        const Sum& s = sums[pt * nf + f];
+        float& g = p.out[f][first + pt];
+        float value;
+        if (s.wtot == 0.0 || s.count < p.min_sta || (p.correction && g == kMiss))
+          value = kMiss;
+        else if (p.correction)
+          value = static_cast<float>(g + s.wsum / s.wtot);
+        else
+          value = static_cast<float>(s.wsum / s.wtot);
+        if (value != kMiss && std::fabs(value) < kTiny) value = 0.0f;
+        g = value;
+      }
+  }
 }
 
 /* Station value minus the grid interpolated bilinearly to the station;

@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -25,7 +26,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -105,8 +105,8 @@ std::string source_dir() {
 
 /* The peer on the same stations (grid coordinates) and values: its time in
  * ms and its grid, or a negative time when it cannot run. */
-double run_peer(const std::vector<float>& gx, const std::vector<float>& gy, const std::vector<float>& value,
-                float dx, float dy, std::vector<float>* grid) {
+double run_peer(const std::vector<float>& gx, const std::vector<float>& gy, const std::vector<float>& value, float dx,
+                float dy, std::vector<float>* grid) {
   char dir[] = "/tmp/kez_object_bench.XXXXXX";
   if (!::mkdtemp(dir)) return -1;
   const std::string in = std::string(dir) + "/stations.bin", out = std::string(dir) + "/grid.bin";

@@ -59,11 +59,11 @@ struct Cache {
 
 /* The path being written in the compact form. */
 struct PathPen {
-  bool newpath = false;        /* "np" asked for and not written yet */
-  bool at_move = false;        /* a move's line is still open */
-  bool run = false;            /* a run of steps "[" is open */
-  int run_pairs = 0;           /* steps on the run's current line */
-  long long x = 0, y = 0;      /* the page's X and Y: the pen in hundredths */
+  bool newpath = false;   /* "np" asked for and not written yet */
+  bool at_move = false;   /* a move's line is still open */
+  bool run = false;       /* a run of steps "[" is open */
+  int run_pairs = 0;      /* steps on the run's current line */
+  long long x = 0, y = 0; /* the page's X and Y: the pen in hundredths */
 };
 
 struct Output {

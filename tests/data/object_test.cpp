@@ -372,8 +372,7 @@ void analyses_agree(const Domain& dom) {
 TEST(ObjectiveAnalysis, StationsInReachEqualVisitingEveryStation) {
   Domain narrow = latlon(47, 31, 0.5f);
   narrow.dy = 0.3f;
-  for (const Domain& dom : {latlon(47, 31, 0.5f), narrow})
-    analyses_agree(dom);
+  for (const Domain& dom : {latlon(47, 31, 0.5f), narrow}) analyses_agree(dom);
 }
 
 TEST(ObjectiveAnalysis, ThreePassesLowerTheResidualOfASmoothField) {

@@ -109,8 +109,10 @@ TEST(PostScriptWriter, AppendingWritesNoHeaderAndNoTrailer) {
   });
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string ps = read_file(dir.file("a.ps"));
-  EXPECT_EQ(ps.rfind("%first plot\n" + procedures + "0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n", 0),
-            0u)
+  EXPECT_EQ(
+      ps.rfind("%first plot\n" + procedures + "0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n",
+               0),
+      0u)
       << ps;
   EXPECT_EQ(trailer_of(ps), "%%End of plot\n");
   EXPECT_NE(r.out.find("Appending to: " + dir.file("a.ps") + "\n"), std::string::npos) << r.out;
@@ -230,12 +232,11 @@ std::string written_points(const std::vector<std::array<float, 2>>& points) {
  * all, or the page would draw elsewhere than the plain form did. */
 TEST(PostScriptWriter, PathPointsRoundAsTwoDecimalsDo) {
   std::vector<std::array<float, 2>> points = {
-      {0.125f, 0.375f},   /* ties in binary: to the even hundredth */
-      {-0.125f, 2.675f},  /* 2.675 is a little below the tie */
-      {1.005f, -0.004f},  /* -0.004 writes as -0.00, the same point as 0.00 */
-      {575.1f, -0.1f},    /* the clip's margins */
-      {99999.99f, -99999.99f},
-      {0.005f, 1e-7f},
+      {0.125f, 0.375f},  /* ties in binary: to the even hundredth */
+      {-0.125f, 2.675f}, /* 2.675 is a little below the tie */
+      {1.005f, -0.004f}, /* -0.004 writes as -0.00, the same point as 0.00 */
+      {575.1f, -0.1f},   /* the clip's margins */
+      {99999.99f, -99999.99f}, {0.005f, 1e-7f},
   };
   std::mt19937 rng(64);
   std::uniform_real_distribution<float> near(-1000.0f, 1000.0f);
@@ -278,7 +279,8 @@ void draw_walk() {
   std::uniform_real_distribution<float> step(-3.3f, 3.3f);
   std::vector<Gpt> walk{{287.5f, 287.5f}};
   for (int i = 0; i < 4000; ++i)
-    walk.push_back({std::clamp(walk.back().x + step(rng), 5.0f, 570.0f), std::clamp(walk.back().y + step(rng), 5.0f, 570.0f)});
+    walk.push_back(
+        {std::clamp(walk.back().x + step(rng), 5.0f, 570.0f), std::clamp(walk.back().y + step(rng), 5.0f, 570.0f)});
   gset_linetype(3);
   gpolyline(static_cast<int>(walk.size()), walk.data());
   gset_linetype(1);

@@ -43,6 +43,9 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-scipy
+linux-perf
+valgrind
 "
 
 missing=""

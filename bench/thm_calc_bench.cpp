@@ -44,4 +44,4 @@ void BM_therm_calc(benchmark::State& st) {
 
 } // namespace
 
-BENCHMARK(BM_therm_calc)->Arg(100)->Arg(UPA_SM_MAX)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_therm_calc)->Arg(100)->Arg(UPA_SM_MAX)->Arg(UPA_MAX_LEVELS)->Unit(benchmark::kMicrosecond);

@@ -13,6 +13,9 @@
 #include "kezsfc.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -35,6 +38,78 @@ constexpr res_type res_key[] = {
 constexpr res_type res_pos[] = {RES_filenames, RES_null};
 
 static_assert(sizeof res_key / sizeof res_key[0] == 61);
+
+/* A data file the run needs is missing. */
+constexpr int exit_missing_data = 3;
+
+/* The stroke font the kernel loads first unless "font_list" names the
+ * fonts: the first entry of the font list file, else its fallback; empty
+ * for a font of the X server, which lies in no folder. */
+std::string first_font() {
+  std::string name = "modern.fnt";
+  const std::string list = FILE_add_path(RES_get("file_path"), "kez.fnl");
+  if (FILE* fp = FILE_open(list.c_str(), "r")) {
+    std::string line;
+    while (fget_text_line(fp, &line)) {
+      const size_t abbr = line.find_first_not_of(" \t\r");
+      if (abbr == std::string::npos) continue;
+      const size_t gap = line.find_first_of(" \t\r", abbr);
+      const size_t from = gap == std::string::npos ? gap : line.find_first_not_of(" \t\r", gap);
+      if (from == std::string::npos) continue;
+      name = line.substr(from, line.find_last_not_of(" \t\r") + 1 - from);
+      break;
+    }
+    FILE_close(fp);
+  }
+  return name[0] == '#' ? "" : name;
+}
+
+/* A name as the user can find it, whatever the working folder. */
+std::string absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(FILE_add_user_path(path.c_str()), error);
+  return error ? path : full.lexically_normal().string();
+}
+
+/* The files without which a run draws nothing or a wrong chart: the naming
+ * conventions, and for surface data the variable menu, the first font and
+ * the station table. Each missing one is named with the place looked in,
+ * and the run ends before it draws. */
+void check_data_files(int input) {
+  const char* folder = RES_get("file_path");
+  std::vector<std::string> names;
+  const char* conv = RES_get("name_conv");
+  names.push_back(conv && *conv ? conv : "name_conv");
+  if (input == SFC_INPUT_SFC) {
+    char* prog = RES_get_progname(nullptr);
+    names.push_back(std::string(prog ? prog : "sfcplot") + ".var");
+    std::free(prog);
+    const char* city = RES_get("city_file");
+    if (!city || !*city)
+      names.push_back("sao.cty");
+    else if (stricmp(city, "none") != 0)
+      names.push_back(city);
+  }
+  if (!RES_get("font_list")) names.push_back(first_font());
+
+  std::vector<std::string> missing;
+  for (const std::string& name : names) {
+    /* Commands and the standard streams are not files to look for. */
+    if (name.empty() || name[0] == '|' || FILE_is_stdio(name.c_str())) continue;
+    const std::string path = FILE_add_path(folder, name.c_str());
+    if (!FILE_is_file(path.c_str())) missing.push_back(path);
+  }
+  if (missing.empty()) return;
+  if (folder && *folder && !FILE_is_dir(folder))
+    MESS_print(M_error, "sfcplot: Data folder not found: %s\n", absolute(folder).c_str());
+  else
+    for (const std::string& path : missing)
+      MESS_print(M_error, "sfcplot: Data file not found: %s\n", absolute(path).c_str());
+  MESS_print(M_error,
+             "sfcplot: Give the folder of the naming conventions, variable menu, fonts and station "
+             "table with -fp or the \"file_path\" setting\n");
+  KEZ_exit(exit_missing_data);
+}
 
 void front_loop() {
   std::vector<char> name(FILE_PATH_LEN, '\0');
@@ -64,6 +139,8 @@ void surface_loop() {
 
 int main(int argc, char** argv) {
   RES_init(argc, argv, res_key, res_pos);
+  /* A misspelt option would otherwise be dropped without a word. */
+  if (RES_unknown_options() > 0) KEZ_exit(KEZ_EXIT_USAGE);
   if (FLAG_help() == 1) {
     char* name = RES_get_progname(nullptr);
     MESS_print(M_print, "%s: This program plots various types of surface data\n", name ? name : "sfcplot");
@@ -71,10 +148,13 @@ int main(int argc, char** argv) {
     std::free(name);
     KEZ_exit(0);
   }
+  /* Without a "file_path" from any source the installed data are used. */
+  if (!RES_get("file_path")) RES_put("file_path", RES_data_folder().c_str());
   SFC_cvt_in_file();
+  const int input = FLAG_get(SFC_FLAG_INPUT);
+  check_data_files(input);
   VAR_set_def_type(2);
   MESS_print_prog("SURFACE DATA PLOTTING");
-  const int input = FLAG_get(SFC_FLAG_INPUT);
   if (input == SFC_INPUT_FRONT)
     front_loop();
   else if (input == SFC_INPUT_SFC)

@@ -15,7 +15,9 @@
 #   data/sfcplot.var              the variable menu; its first entry is drawn
 #                                 unless the defaults file sets "variable"
 #   data/demo.def                 the demo's defaults (optional): region,
-#                                 variable, plot options
+#                                 variable, plot options; its "frames" block
+#                                 (window size, hours, image names) makes
+#                                 the sequence
 set -eu
 build=${1:-build}
 out=${2:-demo-out}
@@ -32,10 +34,10 @@ names=$(for f in $files; do basename "$f"; done)
 mkdir -p "$out"
 rm -f "$out"/sfcplot_*.png "$out/sfcplot.ps" "$out/sfcplot.log"
 
-# The settings every run shares; the defaults file, when there is one,
-# comes first so that the command line can still override it.
+# The settings every run shares. The defaults file, when there is one,
+# comes first so that the command line can still override it; its "frames"
+# block serves the sequence.
 set -- -ba -fp data -dp "$sample" -me "mess,+fi=$out/sfcplot.log"
-[ -e "$defaults" ] && set -- -df "$defaults" "$@"
 
 # Runs a batch plot and waits until its detached child has ended.
 run_batch() {
@@ -43,7 +45,12 @@ run_batch() {
 }
 
 : >"$out/sfcplot.out"
-run_batch "$@" -de "p,$out/sfcplot.ps,ps,port,color" "$(basename "$newest")"
+page="p,$out/sfcplot.ps,ps,port,color"
+if [ -e "$defaults" ]; then
+  run_batch -df "$defaults" "$@" -de "$page" "$(basename "$newest")"
+else
+  run_batch "$@" -de "$page" "$(basename "$newest")"
+fi
 if command -v gs >/dev/null 2>&1; then
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r100 -sOutputFile="$out/sfcplot_page.png" "$out/sfcplot.ps"
 fi
@@ -56,8 +63,13 @@ xpid=$!
 trap 'kill $xpid 2>/dev/null || true' EXIT INT TERM
 i=0
 while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-# shellcheck disable=SC2086 # one argument per file
-DISPLAY=":$n" run_batch "$@" -de "display,:$n" -ip "$out" -of "png=sfcplot_%i.png" $names
+if [ -e "$defaults" ]; then
+  # the hours, the window's size and the image names of the "frames" block
+  DISPLAY=":$n" run_batch -df "+frames:$defaults" "$@" -de "display,:$n" -ip "$out"
+else
+  # shellcheck disable=SC2086 # one argument per file
+  DISPLAY=":$n" run_batch "$@" -de "display,:$n" -ip "$out" -of "png=sfcplot_%i.png" $names
+fi
 
 frames=$(ls "$out"/sfcplot_[0-9]*.png 2>/dev/null | wc -l)
 echo "demo: PostScript page of $(basename "$newest") in $out/sfcplot.ps (rendered: $out/sfcplot_page.png)"

@@ -33,6 +33,8 @@ imagemagick
 pngcheck
 giflib-tools
 weather-util-data
+metview-data
+python3-gdbm
 python3-numpy
 python3-netcdf4
 python3-contourpy
@@ -46,6 +48,7 @@ python3-matplotlib
 python3-scipy
 linux-perf
 valgrind
+python3-eccodes
 "
 
 missing=""

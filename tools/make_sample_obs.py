@@ -22,17 +22,21 @@ What each report holds, from which fields:
   least 18 knots and 10 knots above the speed;
 - sea-level pressure: the mean sea-level pressure field (prmsl);
 - altimeter setting: the surface pressure reduced from the station's
-  elevation by the standard atmosphere, p_alt = p_sfc / ((288.15 - 0.0065
-  z) / 288.15)^5.2558, the reduction the suite's formula library undoes;
-  the station list has no elevations, so z is the model orography at the
-  station;
+  elevation z by the standard atmosphere, p_alt = p_sfc / ((288.15 -
+  0.0065 z) / 288.15)^5.2558, the reduction the suite's formula library
+  undoes; z is the elevation of data/sao.cty, which tools/make_sao_cty.py
+  takes from the same file's model orography, so the station pressure that
+  the program computes back is the model's surface pressure;
 - clouds: one layer for each of the low, middle and high cloud fractions
-  of at least 6 percent, cover few (up to 25), scattered (50), broken (87)
-  or overcast, the base the standard-atmosphere height of the layer's
-  cloud-bottom pressure above that of the surface pressure (in hundreds of
-  feet, defaults of 3000, 10000 and 25000 ft where the model gives no
-  bottom); a clear sky is one clear layer; fog with a quarter mile or less
-  makes an obscured sky (vertical visibility 100 ft);
+  of at least 6 percent, the base the standard-atmosphere height of the
+  layer's cloud-bottom pressure above that of the surface pressure (in
+  hundreds of feet, defaults of 3000, 10000 and 25000 ft where the model
+  gives no bottom). As observers report it, each layer's cover is the
+  summation cover of the sky at and below it, so it never decreases
+  upward: the fractions combine by random overlap, 1 - (1 - f1)(1 - f2)...,
+  and the sum gives few (up to 25 percent), scattered (50), broken (87) or
+  overcast. A clear sky is one clear layer; fog with a quarter mile or
+  less makes an obscured sky (vertical visibility 100 ft);
 - visibility: the least of a humidity visibility, 10 * ((100 - RH) / 15)^1.5
   miles above 85 percent, and a precipitation visibility, 10 exp(-0.5 R)
   miles for rain and 10 exp(-2 R) for snow and ice (R the rate in mm/h),
@@ -140,7 +144,6 @@ def read_fields():
         "gust": "shortName=gust,typeOfLevel=surface",
         "mslp": "shortName=prmsl,typeOfLevel=meanSea",
         "psfc": "shortName=sp,typeOfLevel=surface",
-        "orog": "shortName=orog,typeOfLevel=surface",
         "lcc": "shortName=tcc,typeOfLevel=lowCloudLayer",
         "mcc": "shortName=tcc,typeOfLevel=middleCloudLayer",
         "hcc": "shortName=tcc,typeOfLevel=highCloudLayer",
@@ -184,8 +187,8 @@ def bilinear(f, lat, lon):
 
 
 def read_stations():
-    """(identifier, country, latitude, longitude) of the domain's stations,
-    ordered by priority, then by their order in the list."""
+    """(identifier, country, latitude, longitude, elevation) of the domain's
+    stations, ordered by priority, then by their order in the list."""
     rows = []
     with open(CTY, encoding="ascii") as f:
         for n, line in enumerate(f):
@@ -194,9 +197,11 @@ def read_stations():
                 continue
             lat, lon = float(w[5]), float(w[6])
             if LAT_MIN <= lat <= LAT_MAX and LON_MIN <= lon <= LON_MAX:
-                rows.append((int(w[4]), n, w[3], w[2], lat, lon))
+                rows.append((int(w[4]), n, w[3], w[2], lat, lon, float(w[7])))
     rows.sort()
-    return [(r[2], r[3], r[4], r[5]) for r in rows]
+    if any(r[6] == 9999 for r in rows):
+        sys.exit("make_sample_obs: %s has stations without elevation; run tools/make_sao_cty.py" % CTY)
+    return [(r[2], r[3], r[4], r[5], r[6]) for r in rows]
 
 
 def dew_point(t_c, rh):
@@ -261,7 +266,7 @@ def weather_text(kind, country):
 
 def observe(st, v, hour, rng):
     """One report line's values from the fields at one station."""
-    ident, country, lat, lon = st
+    ident, country, lat, lon, z = st
     t = v["t2"] - 273.15 + rng.normal(0, 0.3)
     rh = min(100.0, max(5.0, v["rh2"] + rng.normal(0, 2.0)))
     td = min(t, dew_point(t, rh) + rng.normal(0, 0.3))
@@ -282,7 +287,6 @@ def observe(st, v, hour, rng):
     perr = rng.normal(0, 0.2)
     pmb = v["mslp"] / 100.0 + perr
     psfc = v["psfc"] / 100.0 + perr
-    z = v["orog"]
     alt = psfc / ((288.15 - 0.0065 * z) / 288.15) ** 5.2558 / 33.8639
 
     # a station sees a local rate about the grid box's six-hour mean
@@ -328,17 +332,21 @@ def observe(st, v, hour, rng):
     layers = []
     p_sfc = v["psfc"] / 100.0
     for cc, cb, default in (("lcc", "lcb", 3000), ("mcc", "mcb", 10000), ("hcc", "hcb", 25000)):
-        cover = cover_of(v[cc])
-        if cover is None:
+        if cover_of(v[cc]) is None:
             continue
         base_ft = default
         if math.isfinite(v[cb]) and 0 < v[cb] < v["psfc"]:
             base_ft = (std_height(v[cb] / 100.0) - std_height(p_sfc)) / 0.3048
         base_ft = max(100, int(round(base_ft / 100.0)) * 100)
-        layers.append([base_ft, cover])
+        layers.append([base_ft, v[cc]])
     layers.sort()
-    for k in range(1, len(layers)):  # bases rise with the layers
-        layers[k][0] = max(layers[k][0], layers[k - 1][0] + 100)
+    clear = 1.0
+    for k in range(len(layers)):
+        if k > 0:  # bases rise with the layers
+            layers[k][0] = max(layers[k][0], layers[k - 1][0] + 100)
+        # summation cover: the sky hidden at and below this layer
+        clear *= 1.0 - min(100.0, layers[k][1]) / 100.0
+        layers[k][1] = cover_of(100.0 * (1.0 - clear))
     if kind == ("FG", "") and vis <= 0.25:
         layers = [[100, "X"]]
     if not layers:
@@ -426,13 +434,12 @@ def main():
         vals["rh2"] = numpy.minimum(100.0, e / numpy.exp(17.62 * (t_new - 273.15) / (t_new - 30.03)))
         vals["t2"] = t_new
         vals["psfc"] = now["psfc"] * vals["mslp"] / now["mslp"]
-        vals["orog"] = now["orog"]
 
         name = os.path.join(out_dir, when.strftime("%y%m%d%H") + "_sao.wmo")
         lines = ["KEZSFC\n", "%dZ %2d %s %02d\n" % (hour, when.day, MONTHS[when.month - 1], when.year % 100)]
         for i, st in enumerate(stations):
             v = {n: float(a[i]) for n, a in vals.items()}
-            if not all(math.isfinite(v[n]) for n in ("t2", "rh2", "u10", "v10", "mslp", "psfc", "orog")):
+            if not all(math.isfinite(v[n]) for n in ("t2", "rh2", "u10", "v10", "mslp", "psfc")):
                 continue
             lines.append(line_of(observe(st, v, hour, rng)))
         with open(name, "w", encoding="ascii") as out:

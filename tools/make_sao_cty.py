@@ -12,8 +12,18 @@ Each line of sao.cty is a station: name (one word of at most 20 characters,
 '_' for blanks), state or province (two characters, "--" when unknown),
 country (two characters), identifier, priority, latitude, longitude,
 elevation, WMO number and a last number. The list has neither elevations nor
-WMO numbers: elevations are written as 9999 (missing) and WMO numbers as
-99999 (none). Identifiers of the contiguous United States drop their leading
+WMO numbers, and no Debian package of reasonable size has a station list
+with elevations. As a stand-in, a station's elevation is the model
+orography at its position: the surface geopotential height field of the
+GFS file that Debian's python-grib-doc ships (examples/gfs.grb, a
+2.5-degree global grid, read with grib_get_data of libeccodes-tools),
+interpolated bilinearly and rounded to whole metres. It is smoothed
+terrain: mountain stations come out a few hundred metres off (Denver about
+1550 m for 1656 m), coastal ones near their true height. The sample
+observations (tools/make_sample_obs.py) reduce their altimeter settings
+with these same elevations, so station pressure computed back from them
+agrees with the model's surface pressure. WMO numbers are written as 99999
+(none). Identifiers of the contiguous United States drop their leading
 "K" (DEN for KDEN), as the surface reports name them; all others keep the
 four-letter ICAO identifier.
 
@@ -24,7 +34,7 @@ with an IATA code, then regional and municipal airports, then the rest) and a st
 lies at least SPACING[p] km from every station already given priority p or
 less. Stations that no level takes get 7 (airports) or 8.
 
-Usage: tools/make_sao_cty.py [output-file]
+Usage: /usr/bin/python3 tools/make_sao_cty.py [output-file]
 """
 
 import gzip
@@ -32,11 +42,13 @@ import json
 import math
 import os
 import re
+import subprocess
 import sys
 import unicodedata
 
 import numpy
 
+GRIB = "/usr/share/doc/python-grib-doc/examples/gfs.grb"
 STATIONS = "/usr/share/weather-util/stations.gz"
 AIRPORTS = "/usr/share/weather-util/airports.gz"
 COUNTRIES = "/usr/share/iso-codes/json/iso_3166-1.json"
@@ -197,6 +209,30 @@ def importance(icao, desc, has_iata):
     return 0
 
 
+def orography():
+    """The model orography (m) as a (73, 144) array of latitudes 90 to -90
+    and longitudes 0 to 357.5."""
+    out = subprocess.run(["grib_get_data", "-w", "shortName=orog,typeOfLevel=surface", GRIB],
+                         check=True, capture_output=True, text=True).stdout
+    vals = [float(r.split()[2]) for r in out.split("\n")[1:] if r.strip()]
+    if len(vals) != 73 * 144:
+        sys.exit("make_sao_cty: %s: %d orography values, not one 2.5-degree field" % (GRIB, len(vals)))
+    return numpy.array(vals).reshape(73, 144)
+
+
+def elevation(orog, lat, lon):
+    """Bilinear interpolation of the orography to one position."""
+    x = (lon % 360.0) / 2.5
+    y = (90.0 - lat) / 2.5
+    i0 = int(math.floor(x)) % 144
+    j0 = min(int(math.floor(y)), 71)
+    fx = x - math.floor(x)
+    fy = y - j0
+    i1 = (i0 + 1) % 144
+    return ((1 - fx) * (1 - fy) * orog[j0, i0] + fx * (1 - fy) * orog[j0, i1] +
+            (1 - fx) * fy * orog[j0 + 1, i0] + fx * fy * orog[j0 + 1, i1])
+
+
 def main():
     output = sys.argv[1] if len(sys.argv) > 1 else OUTPUT
     codes = country_codes()
@@ -257,12 +293,16 @@ def main():
     for i, r in enumerate(rows):
         r["prior"] = int(prior[i]) if taken[i] else (7 if r["score"] >= 1 else 8)
 
+    orog = orography()
+    for r in rows:
+        r["elev"] = int(round(elevation(orog, r["lat"], r["lon"])))
+
     rows.sort(key=lambda r: (r["prior"], r["id"]))
     with open(output, "w", encoding="ascii") as f:
         for r in rows:
             f.write("%-20s %-2s %-2s %-9s %-4d %7.2f %8.2f %5d %5d %d\n" %
                     (r["name"], r["state"], r["country"], r["id"], r["prior"],
-                     r["lat"], r["lon"], 9999, 99999, 0))
+                     r["lat"], r["lon"], r["elev"], 99999, 0))
     counts = {}
     for r in rows:
         counts[r["prior"]] = counts.get(r["prior"], 0) + 1

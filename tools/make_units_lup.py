@@ -33,10 +33,12 @@ GROUPS = [
         ("m/s", 1.0, 0.0), ("knt", KNOT, 0.0), ("kt", KNOT, 0.0), ("kts", KNOT, 0.0),
         ("knots", KNOT, 0.0), ("mph", 0.44704, 0.0), ("km/h", 1.0 / 3.6, 0.0),
     ]),
+    # Geopotential heights come in geopotential metres ("gpm"), which model
+    # output and its plots take as metres of height.
     ("Length and height (base m)", [
         ("m", 1.0, 0.0), ("km", 1000.0, 0.0), ("dam", 10.0, 0.0), ("cm", 0.01, 0.0),
         ("mm", 0.001, 0.0), ("ft", 0.3048, 0.0), ("in", 0.0254, 0.0),
-        ("mi", 1609.344, 0.0), ("nmi", 1852.0, 0.0),
+        ("mi", 1609.344, 0.0), ("nmi", 1852.0, 0.0), ("gpm", 1.0, 0.0),
     ]),
     ("Precipitation: water mass per area as depth (base mm)", [
         ("kg/m^2", 1.0, 0.0), ("mm", 1.0, 0.0), ("cm", 10.0, 0.0), ("in", 25.4, 0.0),

@@ -12,8 +12,10 @@ the suite's further abbreviations for the same number and the WMO short
 name follow. Quantities that no WMO number stands for (station texts,
 derived surface values, the grid calculator's results) take numbers of
 their own: 128 to 254 where the suite shares a local number with common
-GRIB practice, 300 and up for the suite alone (below 1000, so that the
-ensemble codes can add their offsets).
+GRIB practice (NCEP's local table of edition 1), 300 and up for the suite
+alone, 600 and up for quantities of GRIB edition 2 that no edition 1 table
+numbers (all below 1000, so that the ensemble codes can add their
+offsets).
 
 source.lup: "number name" per WMO originating centre, from the common code
 table C-1 (definitions/common/c-1.table), the name cut to 40 characters.
@@ -87,6 +89,38 @@ SUITE_WMO = [
 SUITE_OWN = [
     (131, "Lifted index", ["li"]),
     (180, "Wind gust", ["wgst"]),
+    # NCEP's local numbers of edition 1, which GRIB edition 2 fields of
+    # these quantities take (data/grib2_var.lup).
+    (130, "Mean sea level pressure (Eta model reduction)", ["mslet"]),
+    (132, "Best (4-layer) lifted index", ["lftx4"]),
+    (136, "Vertical speed shear", ["vwsh"]),
+    (140, "Categorical rain", ["crain"]),
+    (141, "Categorical freezing rain", ["cfrzr"]),
+    (142, "Categorical ice pellets", ["cicep"]),
+    (143, "Categorical snow", ["csnow"]),
+    (144, "Volumetric soil moisture content", ["soilw"]),
+    (145, "Potential evaporation rate", ["pevpr"]),
+    (146, "Cloud work function", ["cwork"]),
+    (147, "Zonal flux of gravity wave stress", ["ugwd"]),
+    (148, "Meridional flux of gravity wave stress", ["vgwd"]),
+    (153, "Cloud water mixing ratio", ["clwmr"]),
+    (154, "Ozone mixing ratio", ["o3mr"]),
+    (155, "Ground heat flux", ["gflux"]),
+    (156, "Convective inhibition", ["cin"]),
+    (157, "Convective available potential energy", ["cape"]),
+    (190, "Storm relative helicity", ["hlcy"]),
+    (196, "U-component of storm motion", ["ustm"]),
+    (197, "V-component of storm motion", ["vstm"]),
+    (204, "Downward short-wave radiation flux", ["dswrf"]),
+    (205, "Downward long-wave radiation flux", ["dlwrf"]),
+    (211, "Upward short-wave radiation flux", ["uswrf"]),
+    (212, "Upward long-wave radiation flux", ["ulwrf"]),
+    (214, "Convective precipitation rate", ["cprat"]),
+    (219, "Wilting point", ["wilt"]),
+    (220, "Field capacity", ["fldcp"]),
+    (221, "Planetary boundary layer height", ["hpbl"]),
+    (222, "5-wave geopotential height", ["wavh5"]),
+    (230, "5-wave geopotential height anomaly", ["wava5"]),
     # Station values of the surface program.
     (300, "Station identifier", ["city"]),
     (301, "Temperature and dew point", ["ttd"]),
@@ -160,6 +194,13 @@ SUITE_OWN = [
     (447, "Cross product", ["cross"]),
     (448, "Wind vectors", ["vect"]),
     (449, "Streamlines", ["stream", "strm"]),
+    # GRIB edition 2 quantities that no edition 1 table numbers
+    # (data/grib2_var.lup): numbers of their own, clear of every edition 1
+    # parameter and below the ensemble codes.
+    (600, "Skin temperature", ["skt"]),
+    (601, "Total column water", ["tcw"]),
+    (602, "Snowfall water equivalent", ["snowf"]),
+    (603, "Sunshine duration", ["sund"]),
 ]
 
 
@@ -205,8 +246,9 @@ def variable_lup(wmo):
         names = list(suite.get(number, []))
         if short and short not in names:
             names.append(short)
-        if not names:
-            names = ["v%d" % number]
+        # A number whose names all serve other numbers still gets one.
+        if not [a for a in names if a not in seen]:
+            names.append("v%d" % number)
         for abbr in names:
             add(number, abbr, desc)
     for number, desc, names in SUITE_OWN:

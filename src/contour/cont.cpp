@@ -15,11 +15,17 @@
  * each cell, the bands from the bottom up. The cell engine (compute_dz,
  * compute_lines) contours one level in one cell and fills the band between
  * it and the previous level from tables of polygons, so that the bands of a
- * cell tile it exactly; CONT_draw_lines splits what it draws at the seam of
- * world-wide projections. The draw entry then writes level values where
- * a contour crosses a cell from side to opposite side on every n-th row
- * and column, and marks the points that beat every neighbour of their
- * window with "H" or "L".
+ * cell tile it exactly. The lines of a cell follow its bands, level by
+ * level, the same for lines alone and lines over fill: a value equal to a
+ * level counts as above it, so that neighbouring cells agree on every side
+ * and each level is one set of lines, closed or ending at the grid's edge,
+ * at a missing point or where the field only touches the level.
+ * CONT_draw_lines splits what it draws at the seam of world-wide
+ * projections. The draw entry then writes level values where a contour
+ * crosses a cell from side to opposite side on every n-th row and column,
+ * leaving out a label that would overprint one already placed, and marks
+ * the points that beat every neighbour of their window with "H" or "L".
+ * NaN and infinities are missing values throughout.
  *
  * The colour bar explains the bands of the last plot under its frame; it
  * keeps its place on the page so that a window event can find the band
@@ -38,7 +44,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -114,6 +122,9 @@ struct State {
   float bases[CONT_MAX_VARS] = {};
   /* fill-list cursor */
   int temp = 0;
+  /* what a list held beyond the table: how many entries, and the first */
+  int dropped = 0;
+  std::string first_dropped;
   /* set-up */
   GRD_report* grd_ptr = nullptr;
   void (*callback)(int, char*, float, float) = nullptr;
@@ -124,16 +135,9 @@ struct State {
   Gattribs ln_cont_attr = {};
   Pen pen;
   int proj = IMISS; /* the map projection while a walk runs; IMISS asks the map */
-  /* Lines over fill: a cell's lines wait until all its bands are filled,
-   * or the fill of the band above a line would paint over it. */
-  bool defer_lines = false;
-  struct Deferred {
-    Gpt seg[2];
-    int con_off;
-    int colour, type;
-    float width;
-  };
-  std::vector<Deferred> deferred;
+  /* While a walk runs it draws the contour lines itself, after a cell's
+   * bands, and compute_lines only fills. */
+  bool walk_lines = false;
   CONT_kernel kernel = {gfill_area,    gpolyline,      gtext,     gset_fill_colr_ind, gset_line_colr_ind,
                         gset_linetype, gset_linewidth, KEZ_sleep, GPH_set_color};
   /* colour bar: its area on the page and the width of one box (0 until a
@@ -154,6 +158,30 @@ constexpr const char* fill_name[] = {"Magenta", "LMagenta", "Blue", "LBlue", "Cy
                                      "Brown",   "Yellow",   "Red",  "LRed",  "DGray", "LGray", "White"};
 
 bool has_levels() { return state.cont_value[0] != MISS; }
+
+/* A position the projection does not show. */
+bool is_hidden(float x) { return x == MISS || !std::isfinite(x); }
+
+/* A value that takes part in contouring: neither missing nor NaN nor
+ * infinite, which every draw treats as missing. */
+bool usable(float v) { return v != MISS && std::isfinite(v); }
+
+/* A setting given as NaN or infinity is not given. */
+float known(float v) { return std::isfinite(v) ? v : MISS; }
+
+/* The lowest and highest usable value of a grid; -9999 for both when it
+ * has none. */
+void usable_range(const GRD_report* grid, float* max, float* min) {
+  *max = *min = MISS;
+  if (!grid || !grid->grid || grid->domain.nx <= 0 || grid->domain.ny <= 0) return;
+  const size_t n = static_cast<size_t>(grid->domain.nx) * static_cast<size_t>(grid->domain.ny);
+  for (size_t k = 0; k < n; ++k) {
+    const float v = grid->grid[k];
+    if (!usable(v)) continue;
+    if (*max == MISS || v > *max) *max = v;
+    if (*min == MISS || v < *min) *min = v;
+  }
+}
 bool is_fill(int type) { return type == CONT_FILL || type == CONT_LINES_FILL; }
 bool is_line(int type) { return type == CONT_LINES || type == CONT_LINES_FILL; }
 
@@ -226,7 +254,11 @@ void level_range(const char* caller, float max, float min) {
     state.conhi = min;
   }
   const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
-  if (bands > MAX_BANDS) {
+  if (!std::isfinite(state.conlo) || !std::isfinite(state.conhi)) {
+    /* Levels beyond the range of numbers: none at all. */
+    MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));
+    state.num_cont = 0;
+  } else if (bands > MAX_BANDS) {
     MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));
     state.num_cont = MAX_BANDS;
   } else {
@@ -295,34 +327,34 @@ int CONT_set_dash(int ind) {
 }
 
 int CONT_set_intrvl(float value) {
-  state.intrvl = value;
+  state.intrvl = known(value);
   return 0;
 }
 
 float CONT_get_intrvl() { return state.intrvl; }
 
 int CONT_set_base(float value) {
-  state.base = value;
+  state.base = known(value);
   return 0;
 }
 
 float CONT_get_base() { return state.base; }
 
 int CONT_set_range(float max, float min) {
-  state.grid_max = max;
-  state.grid_min = min;
+  state.grid_max = known(max);
+  state.grid_min = known(min);
   return 0;
 }
 
 int CONT_set_bar_range(float max, float min) {
-  state.bar_max = max;
-  state.bar_min = min;
+  state.bar_max = known(max);
+  state.bar_min = known(min);
   return 0;
 }
 
 int CONT_set_cutoff(float max, float min) {
-  if (max != MISS) state.max_cut = max;
-  if (min != MISS) state.min_cut = min;
+  if (usable(max)) state.max_cut = max;
+  if (usable(min)) state.min_cut = min;
   return 0;
 }
 
@@ -334,7 +366,7 @@ int CONT_set_bar(int value) {
 int CONT_get_bar() { return state.plt_bar; }
 
 int CONT_set_scale(float iscale) {
-  state.scale = iscale;
+  state.scale = std::isfinite(iscale) ? iscale : 1.0f;
   return 0;
 }
 
@@ -420,9 +452,23 @@ int CONT_get_fill_attrib_ind(int ind, Gattribs* attrib) {
 int CONT_set_values(const float* values, int num) {
   if (state.color_fill_set == 1) return -1;
   if (!values) num = 0;
-  num = std::min(num, CONT_MAX_LEVELS);
   std::vector<float> levels;
-  for (int i = 0; i < num && values[i] != MISS; ++i) levels.push_back(values[i]);
+  int given = 0;
+  while (given < num && values[given] != MISS) {
+    if (!std::isfinite(values[given])) {
+      int end = given;
+      while (end < num && values[end] != MISS) ++end;
+      MESS_print(M_warn, "CONT_set_values: Level %d is not a number; it and the %d levels after it are dropped\n",
+                 given + 1, end - given - 1);
+      break;
+    }
+    ++given;
+  }
+  if (given > CONT_MAX_LEVELS)
+    MESS_print(M_warn, "CONT_set_values: Only %d levels are kept; the %d levels from %g to %g are dropped\n",
+               CONT_MAX_LEVELS, given - CONT_MAX_LEVELS, static_cast<double>(values[CONT_MAX_LEVELS]),
+               static_cast<double>(values[given - 1]));
+  levels.assign(values, values + std::min(given, CONT_MAX_LEVELS));
   if (levels.empty()) {
     state.cont_value[0] = MISS;
     state.num_cont = 0;
@@ -487,11 +533,11 @@ int CONT_set_cont_ext(const GRD_report* grid) {
   if (has_levels()) {
     state.conlo = state.cont_value[0];
   } else {
-    if (grid && state.grid_max == MISS) GRD_maxmin(grid, &state.grid_max, &state.grid_min);
+    if (grid && state.grid_max == MISS) usable_range(grid, &state.grid_max, &state.grid_min);
     if (state.grid_max == MISS) return -1;
     if (state.intrvl == MISS) {
       float value = MISS;
-      if (RES_getval("con_interval", &value, CV_float) == 1 && value != MISS) state.intrvl = value;
+      if (RES_getval("con_interval", &value, CV_float) == 1 && usable(value)) state.intrvl = value;
     }
     if (state.intrvl == MISS && state.cont_type != CONT_VALUES) state.intrvl = 0.0f;
     if (state.intrvl != MISS && state.intrvl <= 0.0f) {
@@ -503,7 +549,7 @@ int CONT_set_cont_ext(const GRD_report* grid) {
        * still makes a usable step. */
       if (state.intrvl < 0.0f) state.intrvl = -state.intrvl;
     }
-    if (state.intrvl == MISS || !(state.intrvl > 0.0f)) {
+    if (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) {
       /* Printed values need no levels. */
       state.conlo = state.grid_min;
       state.conhi = state.grid_max;
@@ -541,6 +587,12 @@ Gattribs fresh_entry() {
  * the colour of an earlier list; the word "end" is no colour either. */
 void settle_colour(Gattribs* a) {
   if (a->color == IMISS || a->color == ENTRY_END) a->color = NO_COLOUR;
+}
+
+/* Notes entries that a full table cannot take, for one warning per list. */
+void drop(int count, const std::string& what) {
+  if (state.dropped == 0) state.first_dropped = what;
+  state.dropped += count;
 }
 
 void put_entry(const Gattribs& a, float level, const std::string& label) {
@@ -592,7 +644,7 @@ void fill_missing_levels(int count) {
 int CONT_decode_fill_color(char* str) {
   if (!str) return 0;
   while (*str == ' ' || *str == '\t') ++str;
-  if (!*str || state.temp >= CONT_MAX_LEVELS) return 0;
+  if (!*str) return 0;
   const std::string item(str);
   const size_t colon = item.find(':');
   const std::string head = item.substr(0, colon);
@@ -611,7 +663,10 @@ int CONT_decode_fill_color(char* str) {
     }
     const int step = b.color >= a.color ? 1 : -1;
     for (int c = a.color;; c += step) {
-      if (state.temp >= CONT_MAX_LEVELS) break;
+      if (state.temp >= CONT_MAX_LEVELS) {
+        drop(std::abs(b.color - c) + 1, "colour " + std::to_string(c) + " of \"" + item + "\"");
+        break;
+      }
       Gattribs e = a;
       e.color = c;
       put_entry(e, MISS, "");
@@ -620,6 +675,10 @@ int CONT_decode_fill_color(char* str) {
     return 0;
   }
 
+  if (state.temp >= CONT_MAX_LEVELS) {
+    drop(1, "\"" + item + "\"");
+    return 0;
+  }
   float value = MISS;
   if (is_number(head) && read_float(head.c_str(), &value)) {
     Gattribs a = fresh_entry();
@@ -686,11 +745,13 @@ int CONT_set_fill_colors(const char* string, int flag) {
   }
 
   state.temp = 0;
+  state.dropped = 0;
   state.color_fill_set = 1;
+  const bool from_file = fp != nullptr;
   if (fp) {
     char line[81];
     int got;
-    while (state.temp < CONT_MAX_LEVELS && (got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
+    while ((got = fgetnline(fp, line, static_cast<int>(sizeof line) - 1)) != EOF) {
       if (got == static_cast<int>(sizeof line) - 1) {
         /* The tail of an over-long line is dropped, not read as an item. */
         int ch;
@@ -705,12 +766,15 @@ int CONT_set_fill_colors(const char* string, int flag) {
     FILE_close(fp);
   } else {
     for (std::string& item : items) {
-      if (state.temp >= CONT_MAX_LEVELS) break;
       std::vector<char> buf(item.begin(), item.end());
       buf.push_back('\0');
       CONT_decode_fill_color(buf.data());
     }
   }
+  if (state.dropped > 0)
+    MESS_print(M_warn, "CONT_set_fill_colors: Only %d fill colours are kept; %d dropped%s%s, from %s on\n",
+               CONT_MAX_LEVELS, state.dropped, from_file ? " from " : "", from_file ? path.c_str() : "",
+               state.first_dropped.c_str());
 
   int count = state.temp;
   if (count > 0 && state.cont_value[0] != MISS) {
@@ -755,7 +819,7 @@ int CONT_get_fill_attrib(float value, Gattribs* attrib) {
     attrib->color = NO_COLOUR;
     return 0;
   };
-  if (value == MISS) return none();
+  if (!usable(value)) return none();
   if (state.min_cut != MISS && value < state.min_cut) return none();
   if (state.max_cut != MISS && value > state.max_cut) return none();
   if (state.cbase == MISS) state.cbase = state.base;
@@ -776,6 +840,9 @@ int CONT_get_fill_attrib(float value, Gattribs* attrib) {
     if (state.intrvl == MISS || !(state.intrvl > 0.0f)) return none();
     const float cb = state.cbase == MISS ? 0.0f : state.cbase;
     const float q = (value - cb) / state.intrvl;
+    /* A value so far from the base that its band number overflows has no
+     * band to be coloured by. */
+    if (!std::isfinite(q)) return none();
     const double band = std::floor(static_cast<double>(q) + 0.01);
     double m = std::fmod(band, static_cast<double>(state.color_num));
     if (m < 0) m += state.color_num;
@@ -969,7 +1036,8 @@ float CONT_prompt_intrvl() {
     value = res;
   else if (!FLAG_batch())
     value = KEZ_promptf("Enter the contour interval: ");
-  if (value < 0.0f) value = 0.0f;
+  /* A negative interval, or no number, asks for the automatic one. */
+  if (!(value >= 0.0f) || !std::isfinite(value)) value = 0.0f;
   CONT_set_intrvl(value);
   return value;
 }
@@ -1031,7 +1099,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*
   MESS_print(M_mess, "Contouring data for %s\n\n", grid->info);
 
   float gmax = MISS, gmin = MISS;
-  GRD_maxmin(grid, &gmax, &gmin);
+  usable_range(grid, &gmax, &gmin);
   CONT_set_range(gmax, gmin);
 
   if (FLAG_get(FLAG_PLOT_TYPE) != CONT_VALUES && state.cont_type != CONT_VALUES && state.intrvl == MISS &&
@@ -1062,7 +1130,8 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*
   if (argv) free_parsed_array(argc, argv);
 
   float sc = MISS;
-  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS) state.scale = sc > 0.0f ? sc : 1.0f;
+  if (RES_getval("plot_scale", &sc, CV_float) == 1 && sc != MISS)
+    state.scale = sc > 0.0f && std::isfinite(sc) ? sc : 1.0f;
   if (const char* pf = RES_get("plot_format")) CONT_format_decode_type(pf);
 
   CONT_prompt_type();
@@ -1159,11 +1228,6 @@ void pen_line_width(float w) {
 
 void draw_segment(Gpt a, Gpt b) {
   Gpt seg[2] = {a, b};
-  if (state.defer_lines) {
-    const Pen& p = state.pen;
-    state.deferred.push_back({{a, b}, state.cell.con_off, p.line_colr, p.line_type, p.line_width});
-    return;
-  }
   CONT_draw_lines(CONT_LINES, 2, seg);
 }
 
@@ -1478,7 +1542,8 @@ int compute_lines(float level) {
   Cell& c = state.cell;
   const int type = state.cont_type;
   const bool draw = c.cross[4] >= -1;
-  if (is_line(type) && draw)
+  const bool lines = is_line(type) && !state.walk_lines;
+  if (lines && draw)
     for (int s = 0; s < 4; ++s) {
       const int a = side_from[s], b = side_to[s];
       if (c.dz[s] != -3.0f || c.z[a] != level) continue;
@@ -1498,7 +1563,7 @@ int compute_lines(float level) {
     }
     c.pt[0] = pts.c[s0];
     c.pt[1] = pts.c[s1];
-    if (draw && is_line(type)) draw_segment(c.pt[0], c.pt[1]);
+    if (draw && lines) draw_segment(c.pt[0], c.pt[1]);
   } else if (c.numsides == 4) {
     for (int s = 0; s < 4; ++s) pts.c[s] = crossing(s, c.dz[s]);
     if (draw && is_fill(type)) {
@@ -1517,7 +1582,7 @@ int compute_lines(float level) {
       c.pt[12] = T;
       c.pt[13] = R;
     }
-    if (draw && is_line(type)) {
+    if (draw && lines) {
       if (c.total >= 2.0f) {
         draw_segment(R, B);
         draw_segment(T, W);
@@ -1729,19 +1794,139 @@ void band_line(int k, float nlevel) {
   pen_line_width(e.width != MISS ? e.width : ln.width != MISS ? ln.width : 0.0f);
 }
 
-bool is_hidden(float x) { return x == MISS; }
+/* One walk of a grid: the levels and what decides whether a cell is
+ * contoured, so that a cell can also ask it of a neighbour. */
+struct Walk {
+  const float* g = nullptr;
+  int nx = 0, ny = 0;
+  int type = IMISS;
+  bool explicit_levels = false;
+  int lines = 0;           /* levels with a line: 0 to lines-1 */
+  double lo = 0, step = 0; /* automatic level m is lo + m * step */
+  int first_off = 0;       /* fill entry of automatic level 0 */
+  int max_lines = 10000;   /* cell-span limit of automatic levels, in intervals */
 
-void flush_lines() {
-  const int keep = state.cell.con_off;
-  for (auto& d : state.deferred) {
-    state.cell.con_off = d.con_off;
-    pen_line_colour(d.colour);
-    pen_line_type(d.type);
-    pen_line_width(d.width);
-    CONT_draw_lines(CONT_LINES, 2, d.seg);
+  float level(int m) const { return explicit_levels ? state.cont_value[m] : static_cast<float>(lo + step * m); }
+  /* Stored index of the grid point at column i and walk row j. */
+  size_t index(int i, int j) const {
+    return static_cast<size_t>(ny - 1 - j) * static_cast<size_t>(nx) + static_cast<size_t>(i);
   }
-  state.deferred.clear();
-  state.cell.con_off = keep;
+};
+
+/* The corner values of the cell at column i and walk row j, when the walk
+ * contours that cell: inside the grid, every corner usable and shown, and
+ * with automatic levels no more intervals across it than the limit. */
+bool cell_values(const Walk& w, int i, int j, float z[4]) {
+  if (i < 0 || j < 0 || i > w.nx - 2 || j > w.ny - 2) return false;
+  const size_t at[4] = {w.index(i, j), w.index(i + 1, j), w.index(i, j + 1), w.index(i + 1, j + 1)};
+  for (int k = 0; k < 4; ++k) {
+    z[k] = w.g[at[k]];
+    if (!usable(z[k])) return false;
+    if (state.grdx && (is_hidden(state.grdx[at[k]]) || is_hidden(state.grdy[at[k]]))) return false;
+  }
+  if (!w.explicit_levels) {
+    const float zmax = std::max(std::max(z[0], z[1]), std::max(z[2], z[3]));
+    const float zmin = std::min(std::min(z[0], z[1]), std::min(z[2], z[3]));
+    if (!((zmax - zmin) / state.intrvl <= static_cast<float>(w.max_lines))) return false;
+  }
+  return true;
+}
+
+/* Where a level crosses side s of the loaded cell, as the fraction of the
+ * side from its first corner; -1 when it does not. A value equal to the
+ * level counts as above it, as it does in the bands, so that neighbouring
+ * cells agree on every side they share. */
+float side_fraction(int s, float level) {
+  const float za = state.cell.z[side_from[s]], zb = state.cell.z[side_to[s]];
+  if ((za >= level) == (zb >= level)) return -1.0f;
+  return (level - za) / (zb - za);
+}
+
+/* The corner at which a crossing lies, or -1 when it lies inside its side. */
+int crossing_corner(int s, float d) { return d == 0.0f ? side_from[s] : d == 1.0f ? side_to[s] : -1; }
+
+/* Whether the neighbour at column i, walk row j, is contoured and has both
+ * corners a and b below the level: it then draws the side it shares with
+ * the loaded cell as its own line. */
+bool neighbour_draws_side(const Walk& w, int i, int j, int a, int b, float level) {
+  float z[4];
+  return cell_values(w, i, j, z) && z[a] < level && z[b] < level;
+}
+
+/* One segment of a level in the loaded cell, between its crossings on
+ * sides sa and sb. A line that only touches a corner is no segment. A
+ * segment along a side of the cell lies on the level's edge between two
+ * cells and could come from both: the one the walk reaches later (below,
+ * to the right) draws it. */
+void level_segment(const Walk& w, int i, int j, float level, int sa, int sb) {
+  const Cell& c = state.cell;
+  const int ka = crossing_corner(sa, c.dz[sa]), kb = crossing_corner(sb, c.dz[sb]);
+  if (ka >= 0 && ka == kb) return;
+  if (ka >= 0 && kb >= 0) {
+    const int lo = std::min(ka, kb), hi = std::max(ka, kb);
+    if (lo == 0 && hi == 1 && neighbour_draws_side(w, i, j - 1, 0, 1, level)) return;
+    if (lo == 1 && hi == 3 && neighbour_draws_side(w, i + 1, j, 1, 3, level)) return;
+  }
+  const Gpt a = crossing(sa, c.dz[sa]), b = crossing(sb, c.dz[sb]);
+  if (a.x == b.x && a.y == b.y) return;
+  draw_segment(a, b);
+}
+
+/* The line of one level in the loaded cell: one segment, or two in a
+ * saddle, which the saddle sum resolves as the bands do. The crossing
+ * state is left in the cell for the trace. */
+void level_lines(const Walk& w, int i, int j, float level) {
+  Cell& c = state.cell;
+  int n = 0;
+  for (int s = 0; s < 4; ++s) {
+    c.dz[s] = side_fraction(s, level);
+    if (c.dz[s] >= 0.0f) c.cross[n++] = s;
+  }
+  for (int k = n; k < 4; ++k) c.cross[k] = -1;
+  c.numsides = n;
+  c.total = ((2.0f - c.dz[2]) - c.dz[3]) + (c.dz[0] + c.dz[1]);
+  if (n == 2) {
+    level_segment(w, i, j, level, c.cross[0], c.cross[1]);
+  } else if (n == 4) {
+    if (c.total >= 2.0f) {
+      level_segment(w, i, j, level, 3, 0);
+      level_segment(w, i, j, level, 2, 1);
+    } else {
+      level_segment(w, i, j, level, 2, 3);
+      level_segment(w, i, j, level, 0, 1);
+    }
+  }
+}
+
+/* The contour lines of the loaded cell, level by level, in the attributes
+ * of each level's fill entry. Lines and lines over fill draw the same
+ * lines; over fill a line goes with the band below it, so a band drawn in
+ * no colour also hides the line on its top. */
+void cell_lines(const Walk& w, int i, int j, float zmin, float zmax, bool traced) {
+  Cell& c = state.cell;
+  int m = 0;
+  if (w.explicit_levels) {
+    m = static_cast<int>(std::upper_bound(state.cont_value, state.cont_value + w.lines, zmin) - state.cont_value);
+  } else {
+    const double below = std::floor((static_cast<double>(zmin) - w.lo) / w.step) - 1.0;
+    if (below > 0) m = static_cast<int>(std::min(below, static_cast<double>(w.lines)));
+  }
+  for (; m < w.lines; ++m) {
+    const float level = w.level(m);
+    if (level > zmax) break;
+    if (!(level > zmin)) continue;
+    if (state.min_cut != MISS && level < state.min_cut) continue;
+    if (state.max_cut != MISS && level > state.max_cut) break;
+    const int first = w.explicit_levels ? 0 : w.first_off;
+    const int entry = static_cast<int>((first + static_cast<long>(m)) % state.color_num);
+    c.con_off = w.type == CONT_LINES_FILL && m > 0 ? (entry + state.color_num - 1) % state.color_num : entry;
+    band_line(entry, level);
+    level_lines(w, i, j, level);
+    if (traced) {
+      std::printf("Loop %d\n", m);
+      trace_level("CC", level);
+    }
+  }
 }
 
 void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height) {
@@ -1762,7 +1947,7 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
         px = state.grdx[at];
         py = state.grdy[at];
       }
-      if (is_hidden(px) || v == MISS) continue;
+      if (is_hidden(px) || is_hidden(py) || !usable(v)) continue;
       Gpt pos{px + vert * state.x_off, py + vert * state.y_off};
       if (banded) {
         Gattribs band;
@@ -1779,6 +1964,100 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
         set_num(text, "1.1.0", v);
       state.kernel.text(&pos, text);
     }
+  }
+}
+
+/* The bands of the loaded cell from the bottom up (colour fills): each
+ * band the part of the cell between the line the engine last worked and
+ * the band's top, the top band closed over the rest of the cell. */
+void fill_cell(const Walk& w, int num_cont, float zmin, float zmax, bool traced) {
+  Cell& c = state.cell;
+  c.cross[0] = c.cross[1] = c.cross[2] = c.cross[3] = -1;
+  c.cross[4] = c.cross[5] = c.cross[6] = c.cross[7] = -2;
+  float worked = MISS; /* the level the engine last worked in this cell */
+
+  /* Bands wholly below the cell are passed over at once. */
+  int k0 = 0;
+  if (!w.explicit_levels) {
+    const double below = std::floor((static_cast<double>(zmin) - w.lo) / w.step) - 1.0;
+    if (below > 0) k0 = static_cast<int>(std::min(below, static_cast<double>(num_cont)));
+  } else if (!traced && num_cont > 1 && state.cont_value[1] < zmin) {
+    /* The first band that reaches the cell: every level before it lies
+     * strictly below the cell, where it would leave the fresh state. */
+    const float* top = std::upper_bound(state.cont_value + 1, state.cont_value + num_cont, zmin,
+                                        [](float z, float v) { return z <= v; });
+    k0 = static_cast<int>(top - state.cont_value) - 1;
+  }
+  c.con_off = static_cast<int>(((w.explicit_levels ? 0 : w.first_off) + static_cast<long>(k0)) % state.color_num);
+  for (int k = k0; k < num_cont; ++k) {
+    if (traced) std::printf("Loop %d\n", k);
+    float clevel, nlevel;
+    if (w.explicit_levels) {
+      if (state.cont_value[k] == MISS) break;
+      clevel = state.cont_value[k];
+      const bool last = k + 1 >= num_cont || state.cont_value[k + 1] == MISS;
+      state.intrvl = last ? CONT_OPEN_TOP : state.cont_value[k + 1] - clevel;
+      nlevel = last ? clevel + state.intrvl : state.cont_value[k + 1];
+      if (k == 0) {
+        const int keep = c.cross[4];
+        c.cross[4] = -2;
+        work_level(clevel, "AA", traced);
+        c.cross[4] = keep;
+        worked = clevel;
+      }
+    } else {
+      clevel = w.level(k);
+      nlevel = w.level(k + 1);
+    }
+    if (k > k0) c.con_off = (c.con_off + 1) % state.color_num;
+    if (zmin > nlevel) continue;
+
+    float level = clevel;
+    if (state.min_cut != MISS && state.min_cut > clevel) {
+      if (nlevel < state.min_cut) continue;
+      level = state.min_cut;
+      const int keep = c.cross[4];
+      c.cross[4] = -2;
+      work_level(level, "BB", traced);
+      c.cross[4] = keep;
+      worked = level;
+    }
+    bool top_cut = false;
+    if (state.max_cut != MISS && state.max_cut < nlevel) {
+      if (state.max_cut > clevel) {
+        nlevel = state.max_cut;
+        top_cut = true;
+      } else {
+        break;
+      }
+    }
+
+    c.cross[4] = c.cross[0];
+    c.cross[5] = c.cross[1];
+    c.cross[6] = c.cross[2];
+    c.cross[7] = c.cross[3];
+    c.pt[10] = c.pt[0];
+    c.pt[11] = c.pt[1];
+    band_fill(c.con_off);
+
+    if (nlevel >= zmax) {
+      if (zmin >= level) {
+        Gpt cellpoly[5] = {corner(0), corner(1), corner(3), corner(2), corner(0)};
+        CONT_draw_lines(CONT_FILL, 5, cellpoly);
+        break;
+      }
+      /* The closure starts from this cell's own line at `level`: work it
+       * here when no band of this cell has. */
+      if (worked != level) {
+        c.cross[4] = -2;
+        work_level(level, "CC", traced);
+      }
+      close_top(level);
+      break;
+    }
+    work_level(nlevel, "CC", traced);
+    worked = nlevel;
+    if (top_cut) break;
   }
 }
 
@@ -1807,7 +2086,7 @@ int CONT_draw_contour(GRD_report* grid) {
   PLT_get_view(&view);
   CONT_set_fill_colors(nullptr, 0);
   if (state.grid_max == MISS) {
-    GRD_maxmin(grid, &state.grid_max, &state.grid_min);
+    usable_range(grid, &state.grid_max, &state.grid_min);
     CONT_set_cont_ext(grid);
   }
 
@@ -1860,46 +2139,53 @@ int CONT_draw_contour(GRD_report* grid) {
   if (!is_line(type) && !is_fill(type)) return 0;
   if (nx < 2 || ny < 2 || state.color_num <= 0 || state.color_num == IMISS) return 0;
 
-  const bool explicit_levels = has_levels();
-  const int num_cont = std::clamp(state.num_cont, 0, explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
-  if (!explicit_levels && (state.intrvl == MISS || !(state.intrvl > 0.0f))) return 0;
+  Walk w;
+  w.g = grid->grid;
+  w.nx = nx;
+  w.ny = ny;
+  w.type = type;
+  w.explicit_levels = has_levels();
+  const int num_cont = std::clamp(state.num_cont, 0, w.explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
+  if (!w.explicit_levels &&
+      (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl) || !std::isfinite(state.conlo)))
+    return 0;
   if (num_cont <= 0) return 0;
-  int max_lines = 10000;
   if (state.max_line_fact < 0)
-    max_lines = state.color_num * -state.max_line_fact;
+    w.max_lines = state.color_num * -state.max_line_fact;
   else if (state.max_line_fact > 0)
-    max_lines = state.max_line_fact;
+    w.max_lines = state.max_line_fact;
 
   /* Automatic levels are conlo + k * interval, formed alike in every cell so
-   * that neighbouring cells meet on the same crossings. */
-  const double lo = state.conlo, step = state.intrvl;
-  auto auto_level = [lo, step](int k) { return static_cast<float>(lo + step * k); };
-  int first_off = 0;
-  if (!explicit_levels) {
-    const double q =
-        std::floor(static_cast<double>(static_cast<float>(state.conlo - state.cbase) / state.intrvl) + 0.01);
-    double m = std::fmod(q, static_cast<double>(state.color_num));
+   * that neighbouring cells meet on the same crossings; the lines run from
+   * the lowest level to the top of the highest band. */
+  w.lo = state.conlo;
+  w.step = state.intrvl;
+  if (w.explicit_levels) {
+    while (w.lines < num_cont && state.cont_value[w.lines] != MISS) ++w.lines;
+  } else {
+    w.lines = num_cont + 1;
+    const float cb = state.cbase == MISS ? state.conlo : state.cbase;
+    const double q = std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01);
+    double m = std::isfinite(q) ? std::fmod(q, static_cast<double>(state.color_num)) : 0.0;
     if (m < 0) m += state.color_num;
-    first_off = static_cast<int>(m);
+    w.first_off = std::clamp(static_cast<int>(m), 0, state.color_num - 1);
   }
   const Trace trace = read_trace();
   Cell& c = state.cell;
   state.proj = MAP_get_proj();
-  struct ProjReset {
-    ~ProjReset() { state.proj = IMISS; }
-  } proj_reset;
-  state.defer_lines = type == CONT_LINES_FILL;
-  state.deferred.clear();
-  const float* g = grid->grid;
-  const size_t width = static_cast<size_t>(nx);
+  state.walk_lines = true;
+  struct WalkReset {
+    ~WalkReset() {
+      state.proj = IMISS;
+      state.walk_lines = false;
+    }
+  } walk_reset;
 
   for (int j = ny - 2; j >= 0; --j) {
-    const size_t row0 = static_cast<size_t>(ny - 1 - j) * width; /* corners 0, 1 */
-    const size_t row2 = static_cast<size_t>(ny - 2 - j) * width; /* corners 2, 3 */
     for (int i = 0; i < nx - 1; ++i) {
-      const size_t at[4] = {row0 + i, row0 + i + 1, row2 + i, row2 + i + 1};
+      if (!cell_values(w, i, j, c.z)) continue;
+      const size_t at[4] = {w.index(i, j), w.index(i + 1, j), w.index(i, j + 1), w.index(i + 1, j + 1)};
       for (int k = 0; k < 4; ++k) {
-        c.z[k] = g[at[k]];
         if (state.grdx) {
           c.x[k] = state.grdx[at[k]];
           c.y[k] = state.grdy[at[k]];
@@ -1911,112 +2197,15 @@ int CONT_draw_contour(GRD_report* grid) {
       const float zmax = std::max(std::max(c.z[0], c.z[1]), std::max(c.z[2], c.z[3]));
       const float zmin = std::min(std::min(c.z[0], c.z[1]), std::min(c.z[2], c.z[3]));
       if (type == CONT_LINES && zmax == zmin) continue;
-      if (is_hidden(c.x[0]) || is_hidden(c.x[1]) || is_hidden(c.x[2]) || is_hidden(c.x[3])) continue;
-      if (c.z[0] == MISS || c.z[1] == MISS || c.z[2] == MISS || c.z[3] == MISS) continue;
-      if (!explicit_levels && (zmax - zmin) / state.intrvl > static_cast<float>(max_lines)) continue;
       if (state.min_cut != MISS && state.min_cut > zmax) continue;
       const bool traced = i == trace.col && j == trace.row;
       if (traced)
         std::printf("GRIDPOINT: %f %f %f %f\n", static_cast<double>(c.z[0]), static_cast<double>(c.z[1]),
                     static_cast<double>(c.z[2]), static_cast<double>(c.z[3]));
-
-      c.cross[0] = c.cross[1] = c.cross[2] = c.cross[3] = -1;
-      c.cross[4] = c.cross[5] = c.cross[6] = c.cross[7] = -2;
-      float worked = MISS; /* the level the engine last worked in this cell */
-
-      /* Bands wholly below the cell are passed over at once. */
-      int k0 = 0;
-      if (!explicit_levels) {
-        const double below = std::floor((static_cast<double>(zmin) - lo) / step) - 1.0;
-        if (below > 0) k0 = static_cast<int>(std::min(below, static_cast<double>(num_cont)));
-      } else if (!traced && num_cont > 1 && state.cont_value[1] < zmin) {
-        /* The first band that reaches the cell: every level before it lies
-         * strictly below the cell, where it would leave the fresh state. */
-        const float* top = std::upper_bound(state.cont_value + 1, state.cont_value + num_cont, zmin,
-                                            [](float z, float v) { return z <= v; });
-        k0 = static_cast<int>(top - state.cont_value) - 1;
-      }
-      c.con_off = static_cast<int>(((explicit_levels ? 0 : first_off) + static_cast<long>(k0)) % state.color_num);
-      for (int k = k0; k < num_cont; ++k) {
-        if (traced) std::printf("Loop %d\n", k);
-        float clevel;
-        if (explicit_levels) {
-          if (state.cont_value[k] == MISS) break;
-          clevel = state.cont_value[k];
-          const bool last = k + 1 >= num_cont || state.cont_value[k + 1] == MISS;
-          state.intrvl = last ? CONT_OPEN_TOP : state.cont_value[k + 1] - clevel;
-          if (k == 0) {
-            const int keep = c.cross[4];
-            c.cross[4] = -2;
-            work_level(clevel, "AA", traced);
-            c.cross[4] = keep;
-            worked = clevel;
-          }
-        } else {
-          clevel = auto_level(k);
-        }
-        float nlevel = type == CONT_LINES ? clevel : clevel + state.intrvl;
-        if (explicit_levels && type != CONT_LINES && k + 1 < num_cont && state.cont_value[k + 1] != MISS)
-          nlevel = state.cont_value[k + 1];
-        else if (!explicit_levels && type != CONT_LINES)
-          nlevel = auto_level(k + 1);
-        if (k > k0) c.con_off = (c.con_off + 1) % state.color_num;
-        if (zmin > nlevel) continue;
-        if (type == CONT_LINES && clevel > zmax) break;
-
-        float level = clevel;
-        if (state.min_cut != MISS && state.min_cut > clevel) {
-          if (nlevel < state.min_cut) continue;
-          level = state.min_cut;
-          const int keep = c.cross[4];
-          c.cross[4] = -2;
-          work_level(level, "BB", traced);
-          c.cross[4] = keep;
-          worked = level;
-        }
-        bool top_cut = false;
-        if (state.max_cut != MISS && state.max_cut < nlevel) {
-          if (state.max_cut > clevel) {
-            nlevel = state.max_cut;
-            top_cut = true;
-          } else {
-            break;
-          }
-        }
-
-        c.cross[4] = c.cross[0];
-        c.cross[5] = c.cross[1];
-        c.cross[6] = c.cross[2];
-        c.cross[7] = c.cross[3];
-        c.pt[10] = c.pt[0];
-        c.pt[11] = c.pt[1];
-
-        if (is_fill(type)) band_fill(c.con_off);
-        band_line(type == CONT_LINES_FILL ? (c.con_off + 1) % state.color_num : c.con_off, nlevel);
-
-        if (is_fill(type) && nlevel >= zmax) {
-          if (zmin >= level) {
-            Gpt cellpoly[5] = {corner(0), corner(1), corner(3), corner(2), corner(0)};
-            CONT_draw_lines(CONT_FILL, 5, cellpoly);
-            break;
-          }
-          /* The closure starts from this cell's own line at `level`: work it
-           * here when no band of this cell has. */
-          if (worked != level) {
-            c.cross[4] = -2;
-            work_level(level, "CC", traced);
-          }
-          close_top(level);
-          break;
-        }
-        work_level(nlevel, "CC", traced);
-        worked = nlevel;
-        if (top_cut) break;
-      }
-      if (!state.deferred.empty()) flush_lines();
+      if (is_fill(type)) fill_cell(w, num_cont, zmin, zmax, traced);
+      if (is_line(type)) cell_lines(w, i, j, zmin, zmax, traced);
     }
   }
-  state.defer_lines = false;
   return 0;
 }
 
@@ -2115,31 +2304,84 @@ double first_label_level(double step) {
   return level;
 }
 
+/* The labels placed so far in one draw, so that a label that would overlap
+ * one of them is left out: boxes centred on their points, filed in square
+ * buckets so that a label is compared only with its neighbours. */
+class LabelPlaces {
+ public:
+  /* size: the character height; expan: the text's expansion */
+  LabelPlaces(double size, double expan) : size_(size), expan_(expan > 0 ? expan : 1.0), bucket_(4.0 * size) {}
+
+  /* Takes the place of a text at (x, y) running along x (across false) or
+   * along y; false, taking nothing, when it would overlap a placed one. */
+  bool take(float x, float y, size_t chars, bool along_y) {
+    Box b{x, y, 0.5 * LABEL_BOX * size_ * expan_ * static_cast<double>(chars), 0.5 * LABEL_BOX * size_};
+    if (along_y) std::swap(b.half_w, b.half_h);
+    const long x0 = key(b.x - b.half_w), x1 = key(b.x + b.half_w);
+    const long y0 = key(b.y - b.half_h), y1 = key(b.y + b.half_h);
+    for (long i = x0; i <= x1; ++i)
+      for (long j = y0; j <= y1; ++j) {
+        const auto it = buckets_.find({i, j});
+        if (it == buckets_.end()) continue;
+        for (size_t n : it->second)
+          if (overlap(boxes_[n], b)) return false;
+      }
+    for (long i = x0; i <= x1; ++i)
+      for (long j = y0; j <= y1; ++j) buckets_[{i, j}].push_back(boxes_.size());
+    boxes_.push_back(b);
+    return true;
+  }
+
+ private:
+  /* Box sides per character of text, in character heights: more than any
+   * digit, sign or point of the stroke fonts takes with its spacing. */
+  static constexpr double LABEL_BOX = 1.1;
+  struct Box {
+    double x, y, half_w, half_h;
+  };
+  static bool overlap(const Box& a, const Box& b) {
+    return std::fabs(a.x - b.x) < a.half_w + b.half_w && std::fabs(a.y - b.y) < a.half_h + b.half_h;
+  }
+  long key(double v) const {
+    const double q = v / bucket_;
+    return std::isfinite(q) ? static_cast<long>(std::floor(std::clamp(q, -1e9, 1e9))) : 0;
+  }
+
+  double size_, expan_, bucket_;
+  std::vector<Box> boxes_;
+  std::map<std::pair<long, long>, std::vector<size_t>> buckets_;
+};
+
 /* Labels the level in the current cell when it crosses from the bottom to
  * the top side on a label row, or from the left to the right side on a
- * label column; a crossing that cuts off a corner gets none. */
-void label_cell(int k, float level, bool label_row, bool label_col) {
+ * label column; a crossing that cuts off a corner gets none, nor does one
+ * whose label would overlap a label already placed. */
+void label_cell(int k, float level, bool label_row, bool label_col, LabelPlaces* places) {
   Cell& c = state.cell;
   compute_dz(level);
   if (c.numsides != 2) return;
   Gpt a{}, b{};
+  bool along_y = false;
   if (c.cross[0] == 0 && c.cross[1] == 2) {
     if (!label_row || !(c.dz[2] >= 0.0f && c.dz[2] <= 1.0f)) return;
     a = crossing(0, c.dz[0]);
     b = crossing(2, c.dz[2]);
-    if (state.rot_label)
-      set_up(1.0f, 0.0f);
-    else
-      set_up(0.0f, 1.0f);
+    along_y = state.rot_label != 0;
   } else if (c.cross[0] == 1 && c.cross[1] == 3) {
     if (!label_col || !(c.dz[3] >= 0.0f && c.dz[3] <= 1.0f)) return;
     a = crossing(1, c.dz[1]);
     b = crossing(3, c.dz[3]);
-    set_up(0.0f, 1.0f);
   } else {
     return;
   }
-  draw_text((a.x + b.x) / 2.0f, (a.y + b.y) / 2.0f, level_text(k, level, LABEL_FORM));
+  const float x = (a.x + b.x) / 2.0f, y = (a.y + b.y) / 2.0f;
+  const std::string text = level_text(k, level, LABEL_FORM);
+  if (!places->take(x, y, text.size(), along_y)) return;
+  if (along_y)
+    set_up(1.0f, 0.0f);
+  else
+    set_up(0.0f, 1.0f);
+  draw_text(x, y, text);
 }
 
 } // namespace
@@ -2164,6 +2406,8 @@ int CONT_draw_labels(GRD_report* grid) {
   if (nx < 2 || ny < 2) return 0;
   const double size = apply_label_text(attr);
   const double size2 = size * size;
+  const Gattribs& text_attr = is_fill(state.cont_type) ? attr.fill : attr.line;
+  LabelPlaces places(size, text_attr.expan != MISS ? text_attr.expan : 1.0);
 
   const bool explicit_levels = has_levels();
   const int num_cont = std::clamp(state.num_cont, 0, explicit_levels ? CONT_MAX_LEVELS : MAX_BANDS);
@@ -2209,7 +2453,7 @@ int CONT_draw_labels(GRD_report* grid) {
       if (!labels) continue;
       const bool label_col = i % xs == state.over, label_row = j % ys == state.over;
       if (!label_col && !label_row) continue;
-      if (c.z[0] == MISS || c.z[1] == MISS || c.z[2] == MISS || c.z[3] == MISS) continue;
+      if (!usable(c.z[0]) || !usable(c.z[1]) || !usable(c.z[2]) || !usable(c.z[3])) continue;
       const double dx = c.x[0] - c.x[1], dy = c.y[0] - c.y[1];
       if (size2 > (dx * dx + dy * dy) * xs * ys) continue;
       const float zmax = std::max(std::max(c.z[0], c.z[1]), std::max(c.z[2], c.z[3]));
@@ -2225,7 +2469,7 @@ int CONT_draw_labels(GRD_report* grid) {
           if (state.min_cut != MISS && state.min_cut > level) continue;
           if (state.max_cut != MISS && state.max_cut < level) continue;
           if (level < zmin || level > zmax) continue;
-          label_cell(k, level, label_row, label_col);
+          label_cell(k, level, label_row, label_col, &places);
         }
       } else {
         /* Only the lattice steps within the cell can cross it. */
@@ -2237,7 +2481,7 @@ int CONT_draw_labels(GRD_report* grid) {
           if (level > zmax) break;
           if (state.min_cut != MISS && state.min_cut > level) continue;
           if (state.max_cut != MISS && state.max_cut < level) continue;
-          label_cell(static_cast<int>(std::min<long>(m * skip, CONT_MAX_LEVELS)), level, label_row, label_col);
+          label_cell(static_cast<int>(std::min<long>(m * skip, CONT_MAX_LEVELS)), level, label_row, label_col, &places);
         }
       }
     }
@@ -2270,7 +2514,7 @@ int CONT_draw_maxmin(GRD_report* grid) {
     for (int i = 0; i < nx; ++i) {
       const size_t at = static_cast<size_t>(row) * nx + i;
       const float v = g[at];
-      if (v == MISS) continue;
+      if (!usable(v)) continue;
       if (state.min_cut != MISS && v < state.min_cut) continue;
       if (state.max_cut != MISS && v > state.max_cut) continue;
       int total = 0, balance = 0, missing = 0;
@@ -2282,7 +2526,7 @@ int CONT_draw_maxmin(GRD_report* grid) {
           const int ni = i + di;
           if (ni < 0 || ni >= nx || (dr == 0 && di == 0)) continue;
           const float w = g[static_cast<size_t>(nr) * nx + ni];
-          if (w == MISS) {
+          if (!usable(w)) {
             if (++missing > 1) open = false;
           } else {
             ++total;
@@ -2397,7 +2641,7 @@ int CONT_draw_bar(int orient, const char* label) {
   }
   if (state.intrvl == MISS) {
     float value = MISS;
-    if (RES_getval("con_interval", &value, CV_float) == 1) state.intrvl = value;
+    if (RES_getval("con_interval", &value, CV_float) == 1) state.intrvl = known(value);
   }
   bar_con_base(&max, &min);
   if (state.color_num <= 0 || state.color_num == IMISS) return -1;
@@ -2421,6 +2665,7 @@ int CONT_draw_bar(int orient, const char* label) {
         state.num_cont > 1 && state.cont_value[1] != MISS ? state.cont_value[1] - state.cont_value[0] : CONT_OPEN_TOP;
   if (state.num_cont > CONT_BAR_MAX_BANDS || state.num_cont <= 0) return -1;
   if (state.intrvl == MISS || !(state.intrvl > 0.0f) || !std::isfinite(state.intrvl)) return -1;
+  if (!std::isfinite(state.conlo)) return -1;
   const int num_cont = state.num_cont;
 
   const float cb = state.base != MISS ? state.base : state.conlo;
@@ -2468,8 +2713,8 @@ int CONT_draw_bar(int orient, const char* label) {
   const bool fills = is_fill(type) || type == CONT_VALUES;
   int colour = 0;
   if (!explicit_levels) {
-    double m = std::fmod(std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01),
-                         static_cast<double>(state.color_num));
+    const double q = std::floor(static_cast<double>((state.conlo - cb) / state.intrvl) + 0.01);
+    double m = std::isfinite(q) ? std::fmod(q, static_cast<double>(state.color_num)) : 0.0;
     if (m < 0) m += state.color_num;
     colour = std::clamp(static_cast<int>(m), 0, state.color_num - 1);
   }
@@ -2514,7 +2759,7 @@ int CONT_draw_bar(int orient, const char* label) {
 float CONT_get_bar_value(float x, float y) {
   const Glim& bar = state.bar_lim;
   if (state.bar_inc == 0.0f) return MISS;
-  if (x < bar.x_min || x > bar.x_max || y < bar.y_min || y > bar.y_max) return MISS;
+  if (!(x >= bar.x_min && x <= bar.x_max && y >= bar.y_min && y <= bar.y_max)) return MISS;
   /* The right edge belongs to the last box. */
   const int last = std::clamp(state.num_cont, 1, CONT_BAR_MAX_BANDS) - 1;
   const int k = std::clamp(static_cast<int>((x - bar.x_min) / state.bar_inc), 0, last);

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -68,6 +69,12 @@ double kelvin_of_f(double f) { return kelvin_at_zero_c + 5.0 * (f - 32.0) / 9.0;
 /* The vapour pressure that a humidity-or-temperature argument stands for. */
 double vapour_of(double temp) {
   return temp <= humidity_arg_max ? temp : static_cast<double>(vapor_pr(static_cast<float>(temp)));
+}
+
+/* The mixing ratio (g/kg) of vapour pressure e at pressure pr (both mb). */
+float mix_of(double e, float pr) {
+  if (negative(e) || !(e < pr)) return KEZ_FMISS;
+  return to_float(eps_gkg * e / (pr - e));
 }
 
 /* Temperature (K) whose saturation vapour pressure is e (mb), e > 0. */
@@ -121,9 +128,7 @@ float temp_on_mixrat(float w, float pr) {
 float mix_ratio(float temp, float pr) {
   if (is_miss(temp) || is_miss(pr)) return KEZ_FMISS;
   if (!positive(temp) || !positive(pr)) return 0.0f;
-  double e = vapour_of(temp);
-  if (negative(e) || !(e < pr)) return KEZ_FMISS;
-  return to_float(eps_gkg * e / (pr - e));
+  return mix_of(vapour_of(temp), pr);
 }
 
 float spec_hum(float temp, float pr) {
@@ -182,19 +187,59 @@ float thetae_on_satad(float temp, float pr) {
   return to_float(temp * std::pow(1000.0 / pr, kappa) / std::exp(-lv_over_cp * w / temp), 0.0f);
 }
 
+namespace {
+
+/* The search along a saturated adiabat starts at the same temperature and
+ * halves the same step in every call, so its trial temperatures form one
+ * binary tree (node n has the trial below at 2n + 1, the one above at
+ * 2n + 2). Their saturation vapour pressures, the costly part of a trial,
+ * are computed once, exactly as each trial would compute them. */
+constexpr int satad_trials = 12;
+constexpr double satad_start = 253.16;
+constexpr double satad_step = 120.0;
+constexpr int satad_nodes = (1 << satad_trials) - 1;
+
+const std::vector<double>& satad_vapour() {
+  static const std::vector<double> e = [] {
+    std::vector<double> t(satad_nodes), v(satad_nodes);
+    t[0] = satad_start;
+    double step = satad_step;
+    for (int depth = 0, first = 0; depth < satad_trials; ++depth, first = 2 * first + 1) {
+      step /= 2.0;
+      for (int n = first; n < 2 * first + 1; ++n) {
+        v[n] = vapour_of(static_cast<float>(t[n]));
+        if (2 * n + 2 < satad_nodes) {
+          t[2 * n + 1] = t[n] + -step;
+          t[2 * n + 2] = t[n] + step;
+        }
+      }
+    }
+    return v;
+  }();
+  return e;
+}
+
+} // namespace
+
 /* A trial temperature whose vapour pressure reaches the pressure lies far
  * above the adiabat, so the search then steps down. */
 float temp_on_satad(float pot, float pr) {
   if (!positive(pot) || !positive(pr) || pr > 2000.0f) return KEZ_FMISS;
-  double t = 253.16;
-  double step = 120.0;
-  for (int i = 0; i < 12; ++i) {
+  const std::vector<double>& vapour = satad_vapour();
+  /* pot_temp of a trial, its pressure's factor formed once */
+  const double factor = std::pow(1000.0 / pr, kappa);
+  double t = satad_start;
+  double step = satad_step;
+  int node = 0;
+  for (int i = 0; i < satad_trials; ++i) {
     float tf = static_cast<float>(t);
-    double w = mix_ratio(tf, pr);
-    double x = negative(w) ? -1.0 : pot * std::exp(-lv_over_cp * w / t) - pot_temp(tf, pr);
+    double w = mix_of(vapour[node], pr);
+    double theta = tf > 0.0f ? static_cast<float>(tf * factor) : KEZ_FMISS;
+    double x = negative(w) ? -1.0 : pot * std::exp(-lv_over_cp * w / t) - theta;
     if (x * x < 2e-5) return tf;
     step /= 2.0;
     t += x > 0.0 ? step : -step;
+    node = 2 * node + (x > 0.0 ? 2 : 1);
   }
   return static_cast<float>(t);
 }

@@ -92,6 +92,12 @@ constexpr int kEnsMinus = 19320000;
 constexpr int kEnsPlus = 19340000;
 constexpr long long kProbBase = 1910000000;
 constexpr int kProbStep = 10000; /* p times this */
+/* Every ensemble composition (mean, deviation, members) lies in this range;
+ * numbers outside it keep their own digits, since edition 2 parameters
+ * without an edition 1 number are discipline x 1,000,000 + category x 1000
+ * + number, whose last three digits name another quantity. */
+constexpr int kEnsLow = kEnsMean;
+constexpr int kEnsHigh = 20000000;
 
 struct ModelEntry {
   int source; /* -1: every source */
@@ -1971,12 +1977,15 @@ std::string datalevel(int time, int ltype, int level) {
   return out + lv;
 }
 
-/* The name of a parameter in the label style, with its units. */
-std::string param_label(int variable, const char* units) {
+/* The name of a parameter in the label style, with its units (an ensemble
+ * or probability composition by its base parameter). A record
+ * whose name is no parameter (a group's, say) is labelled by that name,
+ * '_' read as a blank, rather than by the empty number 0. */
+std::string param_label(int variable, const char* units, std::string_view name = {}) {
   int p = variable;
   if (variable >= kProbBase + 1000)
     p = static_cast<int>((variable - kProbBase) / kProbStep);
-  else if (variable >= 0)
+  else if (variable >= kEnsLow && variable < kEnsHigh)
     p = variable % 1000;
   VAR_read_varfile();
   std::string out;
@@ -1988,7 +1997,10 @@ std::string param_label(int variable, const char* units) {
       break;
     }
   }
-  if (!found) {
+  if (!found && variable == 0 && !name.empty()) {
+    out = name;
+    std::replace(out.begin(), out.end(), '_', ' ');
+  } else if (!found) {
     out = format("v%d", p);
     MESS_print(VAR_TRACE, "VAR_str: no var: %d\n", p);
   }
@@ -2008,8 +2020,14 @@ std::string data_label(int time, int ltype, int level, int variable, const char*
   return label_prefix(time, ltype, level) + param_label(variable, units);
 }
 
+/* The data label of a record. */
+std::string record_label(const VAR_data& d) {
+  return label_prefix(d.time, d.ltype, d.level) +
+         param_label(d.var[0], d.units, std::string_view(d.name, strnlen(d.name, sizeof d.name)));
+}
+
 std::string form_label(const VAR_data& d) {
-  std::string out = data_label(d.time, d.ltype, d.level, d.var[0], d.units);
+  std::string out = record_label(d);
   if (d.format[0] && PLT_get_label_type() > 0) out += format(" - %s", d.format);
   return out;
 }
@@ -2293,7 +2311,7 @@ int VAR_make_datatype(int time, int ltype, int level, int variable, const char* 
 
 int VAR_make_var_datatype(int ind, char* str, int len) {
   const VAR_data* d = record_at(ind);
-  copy_out(str, len, d ? data_label(d->time, d->ltype, d->level, d->var[0], d->units) : "");
+  copy_out(str, len, d ? record_label(*d) : "");
   return 0;
 }
 

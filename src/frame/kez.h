@@ -308,6 +308,13 @@ char* RES_get_prog();
 /* With a buffer (FILE_PATH_LEN bytes) the name is copied into it; without,
  * it is allocated for the caller (null when that fails). */
 char* RES_get_progname(char* prog);
+/* The folder of the installed data files (tables, fonts, maps, stations):
+ * the one beside the running program when it runs from an installed tree
+ * (prefix/bin and prefix/share/kez), so that a tree installed under any
+ * prefix finds its own, else the one chosen when the suite was configured.
+ * It ends the defaults search path, and a program's "file_path" defaults
+ * to it. */
+std::string RES_data_folder();
 /* Gathers every setting of a program (defaults files along the search
  * path, linked loop windows, the environment, the command line) into the
  * list and converts each defined resource once. def_table ends with a null
@@ -320,6 +327,10 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
 
 const char* KEZ_version();
 [[noreturn]] void KEZ_exit(int status);
+/* Exit statuses that scripts tell apart (README.md lists every status). */
+inline constexpr int KEZ_EXIT_USAGE = 2;     /* an invalid command line, or a question batch mode cannot ask */
+inline constexpr int KEZ_EXIT_GRAPHICS = 4;  /* the kernel, a workstation or an output file cannot open */
+inline constexpr int KEZ_EXIT_NO_INPUT = 10; /* no usable input file */
 int KEZ_get_pid();
 int KEZ_back_proc();
 int KEZ_run(const char* filename, char** argv, char** env, int flag);

@@ -139,6 +139,10 @@ enum res_type {
  * converts the settings (RES_decode) and applies "keztz" as the display
  * time zone. 1. */
 int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos);
+/* Reports each option of the last command line that neither the program
+ * nor any resource of the suite knows (a misspelt option, which is kept
+ * as a plain resource and would otherwise pass unnoticed); their count. */
+int RES_unknown_options();
 /* Fills the six fields of a definition; 1. */
 int RES_fill_obj(RES_defobj* obj, const char* def, const char* env, const char* cmd, DEF_convert cvt, char* out,
                  int* num);

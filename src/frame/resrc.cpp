@@ -30,10 +30,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -50,6 +52,7 @@ struct ResourceState {
   std::vector<std::unique_ptr<Resource>> list; /* in order of first appearance */
   int clargc = 0;
   char** clargv = nullptr;
+  std::vector<std::string> unknown_options; /* options of the last command line that name no resource at all */
 };
 
 ResourceState state;
@@ -390,6 +393,7 @@ void convert_hour(const char* text) {
 
 namespace {
 
+/* The site folders, then the installed data folder (RES_data_folder). */
 constexpr const char* kDefaultPath = ".:/home/kez/etc:/usr/local/kez/etc";
 constexpr size_t kMaxOptionName = 49;
 
@@ -586,7 +590,7 @@ void search_path(const Definitions& defs, LoopLink* link) {
   const char* path = RES_get("default");
   const bool named = path != nullptr; /* from -df or "kezdefault" */
   DEF_clr_tag();
-  for (const std::string& element : split_path(path ? path : kDefaultPath)) {
+  for (const std::string& element : split_path(path ? path : std::string(kDefaultPath) + ":" + RES_data_folder())) {
     if (element[0] == '+') {
       if (element.size() > 1) DEF_tag(element.c_str() + 1); /* an eleventh is ignored */
     } else if (element[0] == '#' && is_digit(element[1])) {
@@ -623,6 +627,14 @@ int find_option(const Definitions& defs, const std::string& name, bool* name_or_
   return -1;
 }
 
+/* Whether a name is the full name of one of the suite's resources, which a
+ * module may read although the program does not list it. */
+bool suite_resource(const std::string& name) {
+  for (const ResDef& d : res_defs)
+    if (stricmp(d.name, name.c_str()) == 0) return true;
+  return false;
+}
+
 void command_line(int argc, char** argv, const Definitions& defs, const LoopLink& link) {
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
@@ -636,6 +648,7 @@ void command_line(int argc, char** argv, const Definitions& defs, const LoopLink
       if (skip) continue; /* the first look took it */
       if (d < 0) {
         RES_new(-9999, opt.name.c_str(), opt.has_value ? opt.value.c_str() : nullptr, CV_string);
+        if (!suite_resource(opt.name)) state.unknown_options.push_back(opt.name);
         continue;
       }
       const RES_defobj& def = defs.table[d];
@@ -690,6 +703,7 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
   (void)class_name; /* plays no part */
   if (argc < 0 || !argv) argc = 0;
   RES_setCL(argc, argv);
+  state.unknown_options.clear();
   DEF_prog();
   Definitions defs;
   defs.table = def_table;
@@ -707,6 +721,12 @@ int RES_decode(const char* progname, const char* class_name, int argc, char** ar
   }
   convert_all(defs);
   return 0;
+}
+
+int RES_unknown_options() {
+  for (const std::string& name : state.unknown_options)
+    MESS_print(M_error, "RES_decode: Unknown option: -%s\n", name.c_str());
+  return static_cast<int>(state.unknown_options.size());
 }
 
 int RES_init(int argc, char** argv, const res_type* res_key, const res_type* res_pos) {
@@ -929,6 +949,17 @@ int RES_setCL(int argc, char** argv) {
 }
 
 char* RES_get_prog() { return state.clargc > 0 && state.clargv ? state.clargv[0] : nullptr; }
+
+std::string RES_data_folder() {
+  const std::string configured = KEZ_DATA_FOLDER;
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || self.parent_path().filename() != KEZ_BIN_NAME) return configured;
+  const std::string beside = (self.parent_path() / KEZ_DATA_FROM_BIN).lexically_normal().string();
+  /* A copy of the program elsewhere still finds the configured folder. */
+  if (FILE_is_dir(beside.c_str()) || !FILE_is_dir(configured.c_str())) return beside;
+  return configured;
+}
 
 char* RES_get_progname(char* prog) {
   const char* path = RES_get_prog();

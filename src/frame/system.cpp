@@ -77,8 +77,14 @@ std::string read_answer() {
   return line;
 }
 
-/* Prompts for one line, cleaned of line ends and trailing blanks. */
+/* Prompts for one line, cleaned of line ends and trailing blanks. Batch
+ * mode has no one to answer: a question there ends the run rather than
+ * taking whatever the standard input holds. */
 std::string ask(const char* prompt) {
+  if (FLAG_batch()) {
+    MESS_print(M_error, "KEZ_prompt: Batch mode cannot ask: %s\n", prompt ? prompt : "");
+    KEZ_exit(KEZ_EXIT_USAGE);
+  }
   MESS_print_text(M_print, prompt);
   std::string line = read_answer();
   std::vector<char> buf(line.begin(), line.end());

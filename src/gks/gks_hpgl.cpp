@@ -19,10 +19,12 @@
  */
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "kez.h"
@@ -333,8 +335,11 @@ int open_hpgl(const Gconn_items& items) {
     const char* env = std::getenv("kezhp_out");
     name = env ? env : "kez.hpgl";
   }
+  errno = 0;
   if (!ghpgl_open_file(name.c_str())) {
-    gerr_printf("gopen_ws", "unable to open HPGL file\n");
+    const int err = errno;
+    gerr_printf("gopen_ws", "unable to open HPGL file %s: %s\n", name.c_str(),
+                err != 0 ? std::strerror(err) : "refused");
     return -1;
   }
   Gpage page{10.5f, 8};

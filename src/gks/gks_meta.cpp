@@ -515,9 +515,12 @@ int open_meta(const Gconn_items& items, int form) {
     const char* env = std::getenv("kezmeta_out");
     name = env ? env : (form == CGM ? "kez.cgm" : "kez.meta");
   }
+  errno = 0;
   if (!gmeta_open_file(name.c_str())) {
+    const int err = errno;
     gmeta_set_type(0);
-    gerr_printf("gopen_ws", "unable to open metafile\n");
+    gerr_printf("gopen_ws", "unable to open metafile %s: %s\n", name.c_str(),
+                err != 0 ? std::strerror(err) : "refused");
     return -1;
   }
   gmeta_init_file();

@@ -32,11 +32,13 @@
  */
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -66,10 +68,39 @@ struct PathPen {
   long long x = 0, y = 0; /* the page's X and Y: the pen in hundredths */
 };
 
+/* What the marks of an EPS cover, in points before the prolog's scale. */
+struct Extent {
+  float x_min = 0, y_min = 0, x_max = 0, y_max = 0;
+  bool any = false;
+  Glim area{0, 0, 0, 0}; /* the plot area and its clip margin, which bound every mark */
+  Glim clip{0, 0, 0, 0}; /* the clip in force: what lies beyond it is not drawn */
+  /* A point of a path, widened by half the line width in force, within
+   * the clip. */
+  void add(float x, float y, float pad) {
+    if (!std::isfinite(x) || !std::isfinite(y)) return;
+    const float x0 = std::clamp(x - pad, clip.x_min, clip.x_max), x1 = std::clamp(x + pad, clip.x_min, clip.x_max);
+    const float y0 = std::clamp(y - pad, clip.y_min, clip.y_max), y1 = std::clamp(y + pad, clip.y_min, clip.y_max);
+    if (!any) {
+      x_min = x0;
+      x_max = x1;
+      y_min = y0;
+      y_max = y1;
+      any = true;
+      return;
+    }
+    x_min = std::min(x_min, x0);
+    x_max = std::max(x_max, x1);
+    y_min = std::min(y_min, y0);
+    y_max = std::max(y_max, y1);
+  }
+};
+
 struct Output {
   FILE* fp = nullptr;
   int append = 0;          /* no header or trailer */
   bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
+  long box_at = -1;        /* EPS: offset of the header's box line; -1 when it cannot be rewritten */
+  Extent extent;           /* EPS: what the marks cover */
   Cache cache;
   std::string buf; /* text not yet handed to fp */
   PathPen pen;
@@ -306,28 +337,52 @@ void set_grey(float g) {
   c.gray_level = g;
 }
 
-/* The page box that the drawing can mark: the plot area with the clip's
- * margin of 0.1 point, scaled and placed as the prolog places it. */
+/* An EPS is a figure, never turned on a page. Its box line is written at
+ * the start with the plot area and, once the figure is complete, rewritten
+ * in place with what the marks cover; the line keeps its length. */
+constexpr int kBoxLineLen = 60;
+
+/* An EPS figure is moved up and right by a fraction of a point, so that
+ * the clip's margin of 0.1 point (scaled) and a renderer's rounding of its
+ * edge stay above 0, where the box starts. */
+float eps_shift() { return 0.15f + 0.1f * state.pr_scale; }
+
+/* The box of an EPS, in whole points of the figure: what the marks cover,
+ * or before any mark the plot area and its clip margin of 0.1 point; never
+ * below 0. */
 void bounding_box(int box[4]) {
-  int w = 0, h = 0, ox = 0, oy = 0;
-  gget_win_size(&w, &h);
-  gget_win_offset(&ox, &oy);
-  const float s = state.pr_scale;
-  const float x0 = s * (static_cast<float>(ox) - 0.1f), x1 = s * (static_cast<float>(ox + w - 1) + 0.1f);
-  const float y0 = s * (static_cast<float>(oy) - 0.1f), y1 = s * (static_cast<float>(oy + h - 1) + 0.1f);
-  if (state.pr_port) {
-    box[0] = gdevice_int(std::floor(x0));
-    box[1] = gdevice_int(std::floor(y0));
-    box[2] = gdevice_int(std::ceil(x1));
-    box[3] = gdevice_int(std::ceil(y1));
-  } else {
-    /* 90 rotate, then the page height down: page x = 72 sy - y, page y = x. */
-    const float top = 72.0f * state.sy;
-    box[0] = gdevice_int(std::floor(top - y1));
-    box[1] = gdevice_int(std::floor(x0));
-    box[2] = gdevice_int(std::ceil(top - y0));
-    box[3] = gdevice_int(std::ceil(x1));
+  const Extent& e = state.out.extent;
+  float x0 = e.area.x_min, x1 = e.area.x_max, y0 = e.area.y_min, y1 = e.area.y_max;
+  if (e.any) {
+    x0 = e.x_min;
+    y0 = e.y_min;
+    x1 = e.x_max;
+    y1 = e.y_max;
   }
+  const float s = state.pr_scale, t = eps_shift();
+  box[0] = std::max(0, gdevice_int(std::floor(t + s * x0)));
+  box[1] = std::max(0, gdevice_int(std::floor(t + s * y0)));
+  box[2] = std::max(box[0], gdevice_int(std::ceil(t + s * x1)));
+  box[3] = std::max(box[1], gdevice_int(std::ceil(t + s * y1)));
+}
+
+void write_box_line() {
+  int box[4];
+  bounding_box(box);
+  char line[kBoxLineLen + 1];
+  std::snprintf(line, sizeof line, "%%%%BoundingBox: %d %d %d %d", box[0], box[1], box[2], box[3]);
+  std::fprintf(state.out.fp, "%-*s\n", kBoxLineLen - 1, line);
+}
+
+/* Rewrites the box line of a finished EPS with the marks' extent; a pipe
+ * keeps the plot area's box. */
+void tighten_box() {
+  Output& out = state.out;
+  if (out.box_at < 0 || !out.extent.any) return;
+  const long end = std::ftell(out.fp);
+  if (end < 0 || std::fseek(out.fp, out.box_at, SEEK_SET) != 0) return;
+  write_box_line();
+  std::fseek(out.fp, end, SEEK_SET);
 }
 
 void reset_state_in_force() { put(state.pr_color ? "0 0 0 setrgbcolor\n" : "0 setgray\n"); }
@@ -534,10 +589,17 @@ int gps_init_file() {
     return 0;
   }
   if (state.pr_eps) {
-    int box[4];
-    bounding_box(box);
     put("%!PS-Adobe-3.0 EPSF-3.0\n");
-    gps_printf("%%%%BoundingBox: %d %d %d %d\n", box[0], box[1], box[2], box[3]);
+    int w = 0, h = 0, ox = 0, oy = 0;
+    gget_win_size(&w, &h);
+    gget_win_offset(&ox, &oy);
+    state.out.extent = Extent{};
+    state.out.extent.area = Glim{static_cast<float>(ox) - 0.1f, static_cast<float>(ox + w - 1) + 0.1f,
+                                 static_cast<float>(oy) - 0.1f, static_cast<float>(oy + h - 1) + 0.1f};
+    state.out.extent.clip = state.out.extent.area;
+    flush(state.out);
+    state.out.box_at = std::ftell(state.out.fp);
+    write_box_line();
   } else {
     put("%!PS-Adobe-1.0\n");
   }
@@ -556,16 +618,13 @@ int gps_init_file() {
   }
   for (const char* p : procedures) put(p);
   for (const char* p : path_procedures) put(p);
-  if (!state.pr_port) {
+  if (state.pr_eps) {
+    put_numbers({eps_shift(), eps_shift()}, 2, "translate\n");
+  } else if (!state.pr_port) {
     put("90 rotate\n");
-    if (state.pr_eps) {
-      put("0. inch -");
-      put_numbers({state.sy}, 2, "inch translate\n");
-    } else {
-      put(".25 inch -");
-      put_numbers({state.sy - 0.25f}, 2, "inch translate\n");
-    }
-  } else if (!state.pr_eps) {
+    put(".25 inch -");
+    put_numbers({state.sy - 0.25f}, 2, "inch translate\n");
+  } else {
     put(".25 inch .25 inch translate\n");
   }
   reset_state_in_force();
@@ -587,6 +646,8 @@ int gps_close_file() {
     put("showpage\n");
     if (!state.pr_eps) put("end\n");
     put("%%EOF\n");
+    flush(state.out);
+    if (state.pr_eps) tighten_box();
   }
   flush(state.out);
   FILE_close(state.out.fp);
@@ -618,12 +679,17 @@ int gps_move(float x, float y) { return gps_move_abs(xW_ps(x), yW_ps(y)); }
 
 int gps_line(float x, float y) { return gps_line_abs(xW_ps(x), yW_ps(y)); }
 
+/* Half the width of the line in force, in points (a dot is 0.33 point). */
+float half_line_width() { return 0.165f * state.base_width * state.out.cache.line_width; }
+
 int gps_move_abs(float x, float y) {
+  if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
   move_to(x, y);
   return 0;
 }
 
 int gps_line_abs(float x, float y) {
+  if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
   line_to(x, y);
   return 0;
 }
@@ -705,6 +771,10 @@ int gps_image(const IMG_report* image, int x, int y) {
   if (W <= 0 || H <= 0) return 0;
 
   const bool colour = state.pr_color != 0;
+  if (state.pr_eps) {
+    state.out.extent.add(static_cast<float>(vp.x), static_cast<float>(vp.y), 0);
+    state.out.extent.add(static_cast<float>(vp.x + W), static_cast<float>(vp.y + H), 0);
+  }
   put("gsave\n");
   gps_printf("%d %d translate\n", vp.x, vp.y);
   gps_printf("%d %d scale\n", W, H);
@@ -788,8 +858,11 @@ int open_postscript(const Gconn_items& items) {
     const char* env = gfirst_env({"kezps_print", "PSPRINT"});
     name = env ? env : "kez.ps";
   }
+  errno = 0;
   if (!gps_open_file(name.c_str())) {
-    gerr_printf("gopen_ws", "unable to open postscript file\n");
+    const int err = errno;
+    gerr_printf("gopen_ws", "unable to open postscript file %s: %s\n", name.c_str(),
+                err != 0 ? std::strerror(err) : "refused");
     return -1;
   }
   Gpage page{11, 8.5f};
@@ -800,7 +873,7 @@ int open_postscript(const Gconn_items& items) {
 
   /* A page's plot area lies on its paper either way: upright, its long
    * side runs up the paper. An EPS has no paper; its box holds the area as
-   * it is. */
+   * it is, never turned. */
   const bool upright_page = state.pr_port && !state.pr_eps;
   const double across = upright_page ? page.height : page.width, up = upright_page ? page.width : page.height;
   Garea area{gdevice_int(72 * (across - 0.5)), gdevice_int(72 * (up - 0.5)), 0, 0};
@@ -825,6 +898,7 @@ int open_postscript(const Gconn_items& items) {
  * what that state held is written again when next needed. */
 void ps_clip(float x0, float y0, float x1, float y1) {
   Output& out = state.out;
+  const float left = x0 - 0.1f, bottom = y0 - 0.1f;
   if (state.pr_eps) {
     if (out.clip_saved) put("grestore\n");
     put("gsave\n");
@@ -833,11 +907,16 @@ void ps_clip(float x0, float y0, float x1, float y1) {
   } else {
     put("initclip\n");
   }
+  if (state.pr_eps) {
+    const Glim& a = out.extent.area;
+    out.extent.clip = Glim{std::max(a.x_min, left), std::min(a.x_max, x1 + 0.1f), std::max(a.y_min, bottom),
+                           std::min(a.y_max, y1 + 0.1f)};
+  }
   new_path();
-  move_to(x0 - 0.1f, y0 - 0.1f);
-  line_to(x0 - 0.1f, y1 + 0.1f);
+  move_to(left, bottom);
+  line_to(left, y1 + 0.1f);
   line_to(x1 + 0.1f, y1 + 0.1f);
-  line_to(x1 + 0.1f, y0 - 0.1f);
+  line_to(x1 + 0.1f, bottom);
   put("cp\nclip\n");
 }
 
@@ -879,13 +958,13 @@ Gpt ps_centre(const Gpt& w) { return Gpt{xW_ps(w.x), yW_ps(w.y)}; }
  * round caps. */
 void ps_marker_stroke(int npt, const Gpt* pts) {
   new_path();
-  move_to(pts[0].x, pts[0].y);
+  gps_move_abs(pts[0].x, pts[0].y);
   if (npt == 1) {
-    line_to(pts[0].x, pts[0].y);
+    gps_line_abs(pts[0].x, pts[0].y);
     put("1 setlinecap\nstroke\n0 setlinecap\n");
     return;
   }
-  for (int i = 1; i < npt; ++i) line_to(pts[i].x, pts[i].y);
+  for (int i = 1; i < npt; ++i) gps_line_abs(pts[i].x, pts[i].y);
   stroke();
 }
 
@@ -932,6 +1011,8 @@ void ps_glyph_end(const Gpt*, int finished) {
 }
 
 void ps_clear_region(const Glim& lim) {
+  /* Clearing paints the background, which is not part of an EPS figure. */
+  const Extent kept = state.out.extent;
   put("%CLR\n");
   new_path();
   gps_move(lim.x_min, lim.y_min);
@@ -942,6 +1023,7 @@ void ps_clear_region(const Glim& lim) {
   put("cp\n");
   gps_set_fill_color(-1);
   put("fill\n");
+  state.out.extent = kept;
 }
 
 void ps_message(const char* text) {

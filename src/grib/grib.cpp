@@ -36,6 +36,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,11 @@ struct GribState {
   long cur_pos = 0;                           /* GRIB_get_raw: where the current record begins */
   long grid_size = 0;                         /* old KEZ framing: end of the product */
   int prev = 0;                               /* a file's own framing kind, kept aside for one search */
+  long msg_start = -1;                        /* offset of the current message's magic */
+  long msg_len = 0;                           /* its declared length; 0 when it has none */
+  bool end_ok = true;                         /* "7777" stands at its declared end */
+  long warned_start = -1;                     /* the message cut short that was reported last, */
+  const GRD_file* warned_file = nullptr;      /* while the walk stays on it */
   int bad_max = -1;                           /* bad-value filter: jumps allowed; 0 or less: off */
 
   /* The edition 1 message being decoded (product definition to data). */
@@ -93,6 +99,7 @@ struct GribState {
   int source = -1;
   Date date{};
   Domain dv{};
+  int gds_templ = -1;             /* grid definition template of dv */
   std::vector<unsigned char> sec; /* sec[k] is octet k of the current section */
 
   /* Ensemble and probability details of the current product. */
@@ -330,19 +337,44 @@ unsigned long be_uint(const unsigned char* p, int n) {
 
 bool is_magic(const unsigned char* p, const char* magic) { return std::memcmp(p, magic, 4) == 0; }
 
-/* Reads indicator octets 5-8 (and 9-16 of edition 2) after a found magic.
- * The octets of the last read, or 0 when the file ends first. */
+/* Whether "7777" stands in the four octets that end at offset end; the
+ * file is left where it was. */
+bool end_marker_at(FILE* f, long end) {
+  const long here = ftell(f);
+  unsigned char m[END_MARK] = {};
+  bool ok = end >= END_MARK && fseek(f, end - END_MARK, SEEK_SET) == 0 && fread(m, 1, END_MARK, f) == END_MARK &&
+            std::memcmp(m, "7777", END_MARK) == 0;
+  fseek(f, here, SEEK_SET);
+  return ok;
+}
+
+/* Reads indicator octets 5-8 (and 9-16 of edition 2) after a found magic,
+ * and checks that the message ends where its length says: a message cut
+ * short must not take its end from the message after it. The octets of
+ * the last read, or 0 when the file ends first. */
 int read_indicator_rest(FILE* f) {
   unsigned char* ind = state.ind.data();
+  state.msg_start = ftell(f) - 4;
+  state.msg_len = 0;
+  state.end_ok = true;
+  if (state.msg_start != state.warned_start || state.gfile != state.warned_file) state.warned_start = -1;
   if (fread(ind + 4, 1, 4, f) != 4) return 0;
   bool grib = is_magic(ind, "GRIB");
   if (ind[7] == 2 && grib) {
     if (fread(ind + 8, 1, 8, f) != 8) return 0;
     state.discipline = ind[6];
     state.version = 2;
+    unsigned long long len = 0;
+    for (int i = 8; i < 16; ++i) len = (len << 8) | ind[i];
+    state.msg_len = len > static_cast<unsigned long long>(MAX_OFFSET) ? MAX_OFFSET : static_cast<long>(len);
+    state.end_ok = end_marker_at(f, state.msg_start + state.msg_len);
     return 8;
   }
   if (ind[7] == 1 && (grib || is_magic(ind, "BUFR"))) state.version = 1;
+  if (ind[7] == 1 && grib) {
+    state.msg_len = static_cast<long>(be_uint(ind + 4, 3));
+    state.end_ok = end_marker_at(f, state.msg_start + state.msg_len);
+  }
   return 4;
 }
 
@@ -366,6 +398,19 @@ long scan_product_end(FILE* f) {
     c = getc(f);
   }
   return -1;
+}
+
+/* A message cut short is refused wherever it is read; the reason is told
+ * once for each visit of the walk to it (the grid store looks at a message
+ * to find its fields, then reads the one asked for). */
+bool cut_message(const char* who) {
+  if (state.end_ok) return false;
+  if (state.warned_start != state.msg_start)
+    MESS_print(M_warn, "%s: GRIB message at offset %ld has no end marker \"7777\" at its length of %ld octets\n", who,
+               state.msg_start, state.msg_len);
+  state.warned_start = state.msg_start;
+  state.warned_file = state.gfile;
+  return true;
 }
 
 int invalid_size(long long size) {
@@ -576,6 +621,9 @@ int GRIB_next(int grd_fd, int where) {
     fseek(f, pos, SEEK_SET);
     return invalid_size(next - pos);
   }
+  /* A message cut short: the next one may begin anywhere inside the
+   * length it claims. */
+  if (!state.end_ok && state.msg_start >= 0) next = state.msg_start + 1;
   fseek(f, where == 1 ? static_cast<long>(next) : pos, SEEK_SET);
   return static_cast<int>(next);
 }
@@ -627,7 +675,7 @@ int GRIB_get_raw(int grd_fd, char** data, int* size) {
   long capacity = *data ? *size : 0;
   state.cur_pos = GRD_get_pos(grd_fd);
   if (fseek(f, state.cur_pos, SEEK_SET) != 0) return -1;
-  if (GRIB_header(grd_fd) < 0) return -1;
+  if (GRIB_header(grd_fd) < 0 || cut_message("GRIB_get_raw")) return -1;
   state.new_pos = GRIB_next(grd_fd, 1);
   fseek(f, state.cur_pos, SEEK_SET);
   if (state.new_pos < 0) return -1;
@@ -799,7 +847,13 @@ class Unpacker {
     return x;
   }
 
-  float value(unsigned long long x) const { return state.dscale * (static_cast<float>(x) * state.sfac + state.ref); }
+  /* A field packed without bits is its reference value, unscaled: that is
+   * how the common encoders write a constant (287.25 with D = 2 as
+   * R = 287.25) and how they read it back. */
+  float value(unsigned long long x) const {
+    if (bpval_ == 0) return state.ref;
+    return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
+  }
 
   /* The next point value: the bit map, the packed value and the filter. */
   float point() {
@@ -938,31 +992,43 @@ struct PoleGrid {
 constexpr PoleGrid pole_grids[] = {{21, 0},   {22, 0}, {23, -90}, {24, -90}, {25, 0},
                                    {26, -90}, {61, 0}, {62, 0},   {63, -90}, {64, -90}};
 
-/* Time code of the period octets. */
-int time_code(int u, int p1, int p2, int r, int n) {
-  int q1 = p1, q2 = p2;
-  if (u == 2) {
-    q1 = 800 + p1;
-    q2 = 800 + p2;
-  } else if (u == 3) {
-    q1 = 900 + p1;
-    q2 = 900 + p2;
-  } else if (u == 12) {
-    q1 = 12 * p1;
-    q2 = 12 * p2;
+/* Hours of a forecast time in its unit; -9999 for units the time code
+ * cannot hold (minutes that are not whole hours, seconds, unknown units). */
+int hours_of(long long n, unsigned unit, bool* days_months) {
+  *days_months = false;
+  switch (unit) {
+    case 0: return n % 60 == 0 ? to_int(n / 60) : KEZ_MISS;
+    case 1: return to_int(n);
+    case 2: *days_months = true; return to_int(800 + n);
+    case 3: *days_months = true; return to_int(900 + n);
+    case 10: return to_int(3 * n);
+    case 11: return to_int(6 * n);
+    case 12: return to_int(12 * n);
+    default: return KEZ_MISS;
   }
-  int s = n * p2 + (u == 2 ? 800 : u == 3 ? 900 : 0);
+}
+
+/* Time code of the period octets, in hours whatever unit they count in
+ * (days and months as 800 and 900 plus the count), the same for both
+ * editions. */
+int time_code(int u, int p1, int p2, int r, int n) {
+  bool dm = false;
+  const int q1 = hours_of(p1, static_cast<unsigned>(u), &dm);
+  const int q2 = hours_of(p2, static_cast<unsigned>(u), &dm);
+  const int s = hours_of(static_cast<long long>(n) * p2, static_cast<unsigned>(u), &dm);
+  /* Start and end share a code of three digits each. */
+  auto fits = [](int h) { return h != KEZ_MISS && h >= 0 && h <= 999; };
   switch (r) {
     case 0: return q1;
     case 1: return 0;
     case 2:
     case 3:
     case 4:
-    case 5: return r * 1000000 + 1000 * q1 + q2;
-    case 10: return 256 * p1 + p2;
-    case 113: return 13000000 + 1000 * q1 + s;
-    case 118: return 18000000 + 1000 * q1 + s;
-    case 123: return 23000000 + s;
+    case 5: return fits(q1) && fits(q2) ? r * 1000000 + 1000 * q1 + q2 : KEZ_MISS;
+    case 10: return hours_of(256L * p1 + p2, static_cast<unsigned>(u), &dm);
+    case 113: return fits(q1) && fits(s) ? 13000000 + 1000 * q1 + s : KEZ_MISS;
+    case 118: return fits(q1) && fits(s) ? 18000000 + 1000 * q1 + s : KEZ_MISS;
+    case 123: return fits(s) ? 23000000 + s : KEZ_MISS;
     default: return KEZ_MISS; /* never another field's time */
   }
 }
@@ -1027,6 +1093,10 @@ int GRIB_PDB(int grd_fd, GRD_report* grd, int rep_type) {
   (void)rep_type;
   FILE* f = stream_of(grd_fd);
   if (!f || !grd) return -1;
+  if (cut_message("GRIB_PDB")) {
+    drop_values(grd);
+    return 0;
+  }
   const int edition = state.ind[7];
   /* Octets 1-4 of an edition 0 section stand in the indicator. */
   const int have = edition == 0 ? 4 : 0;
@@ -1083,6 +1153,9 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
     grd->var = o[9] == 177 ? 571 : o[9];
   else
     grd->var = o[9] == 212 ? 491 : KEZ_MISS; /* no other second-table parameter is known */
+  /* ECMWF's wave table numbers the height of waves and swell its own way;
+   * its atmospheric table is the one the remapping knows. */
+  if (o[5] == 98 && o[4] == 140 && o[9] == 229) grd->var = 100;
   GRIB_units(grd);
   state.dscale = 1.0f;
   state.ens = 0;
@@ -1241,6 +1314,30 @@ int refuse_grid(GRD_report* grd, const char* why) {
   return 0;
 }
 
+/* Names of the grid types of edition 1 that the suite has no projection
+ * for, so that a refusal says which grid it met. */
+const char* ed1_grid_name(int type) {
+  switch (type) {
+    case 2: return "gnomonic";
+    case 4: return "Gaussian latitude/longitude";
+    case 6: return "UTM";
+    case 8: return "Albers equal-area";
+    case 10: return "rotated latitude/longitude";
+    case 13: return "oblique Lambert conformal";
+    case 14: return "rotated Gaussian latitude/longitude";
+    case 20: return "stretched latitude/longitude";
+    case 24: return "stretched Gaussian latitude/longitude";
+    case 30: return "stretched and rotated latitude/longitude";
+    case 34: return "stretched and rotated Gaussian latitude/longitude";
+    case 50: return "spherical harmonic coefficients";
+    case 60: return "rotated spherical harmonic coefficients";
+    case 70: return "stretched spherical harmonic coefficients";
+    case 80: return "stretched and rotated spherical harmonic coefficients";
+    case 90: return "space view";
+    default: return "unknown";
+  }
+}
+
 } // namespace
 
 int GRIB_GDB(int grd_fd, GRD_report* grd) {
@@ -1249,7 +1346,13 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
   state.thin_rows.clear();
   state.xrev = false;
   if (!f || !grd) return -1;
-  if (state.pds.size() < 9 || !(state.pds[8] & 0x80)) return 1;
+  if (state.pds.size() < 9 || !(state.pds[8] & 0x80)) {
+    if (grd->domain.proj != KEZ_MISS) return 1;
+    MESS_print(M_warn, "GRIB_GDB: Grid %d is not a predefined grid, and the message describes no grid\n",
+               state.grid_id);
+    drop_values(grd);
+    return 0;
+  }
   std::vector<unsigned char> g(1 + 32, 0); /* g[k] is octet k */
   if (!read_octets(f, &g[1], 32)) {
     MESS_print(M_warn, "GRIB_GDB: Grid description cut short\n");
@@ -1269,6 +1372,11 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
     MESS_print(M_warn, "GRIB_GDB: Grid description cut short\n");
     drop_values(grd);
     return -1;
+  }
+  if (rep != 0 && rep != 1 && rep != 3 && rep != 5) {
+    MESS_print(M_warn, "GRIB_GDB: Grid type %d (%s) is not supported\n", rep, ed1_grid_name(rep));
+    drop_values(grd);
+    return 0;
   }
   const int scan = g[28];
   state.ydir = (scan & 0x40) || (scan & 0x02) ? 1 : -1;
@@ -1356,8 +1464,9 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       MAP_tran(la1, lo1, &x1, &y1);
       d.dx = be_uint(&g[21], 3) / 100000.0f;
       d.dy = be_uint(&g[24], 3) / 100000.0f;
-      float cx = x1 + d.dx * ((d.nx - 1) / 2);
-      float cy = y1 + d.dy * ((state.ydir * (d.ny - 1)) / 2);
+      /* The exact middle, where the grid store puts the domain's centre. */
+      float cx = x1 + d.dx * (d.nx - 1) / 2.0f;
+      float cy = y1 + d.dy * state.ydir * (d.ny - 1) / 2.0f;
       MAP_untran(cx, cy, &d.clat, &d.clon);
       break;
     }
@@ -1475,7 +1584,9 @@ int GRIB_BDB(int grd_fd, GRD_report* grd) {
   if (!read_octets(f, h, 11)) return refuse_data(grd, "Data section cut short");
   const int flags = h[3];
   if (flags & 0x80) return refuse_data(grd, "Spherical harmonic coefficients are not supported");
-  if (flags & 0x50) return refuse_data(grd, "Complex or second-order packing is not supported");
+  if (flags & 0x40) return refuse_data(grd, "Complex or second-order packing is not supported");
+  if ((flags & 0x30) == 0x30) return refuse_data(grd, "IEEE floating-point values are not supported");
+  if (flags & 0x10) return refuse_data(grd, "Matrix values are not supported");
   state.sfac = GRIB_scl_conv(h + 4);
   state.ref = GRIB_flt_conv(h + 6);
   state.bpval = h[10];
@@ -1679,6 +1790,10 @@ int refuse_gds(const char* why) {
 int GRIB_read_section(int grd_fd) {
   FILE* f = stream_of(grd_fd);
   if (!f) return 0;
+  if (cut_message("GRIB_read_section")) {
+    state.sect = -1;
+    return 0;
+  }
   unsigned char h[5];
   if (fread(h, 1, 4, f) != 4) return 0;
   if (h[0] == '7' && h[1] == '7') {
@@ -1723,6 +1838,10 @@ int GRIB_IDS(int grd_fd, GRD_report* grd) {
   state.date.min = static_cast<int>(oct(18));
   grd->date = state.date;
   grd->type = 0;
+  /* A bit map serves the fields of its own message only. */
+  state.bmb.clear();
+  state.bmb_on = false;
+  state.bms_bad = false;
   return 1;
 }
 
@@ -1784,8 +1903,10 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       dv.ny = static_cast<int>(nj);
       float la1 = angle_deg(39), la2 = angle_deg(52);
       float lo1 = norm_lon(angle_deg(43)), lo2 = norm_lon(angle_deg(56));
+      /* A grid across 180 degrees ends east of where it starts. */
+      if (lo2 < lo1) lo2 += 360;
       dv.plat = 0;
-      dv.plon = (lo1 + lo2) / 2;
+      dv.plon = norm_lon((lo1 + lo2) / 2);
       MAP_domain(&dv);
       float x1, y1, x2, y2;
       MAP_tran(la1, lo1, &x1, &y1);
@@ -1819,14 +1940,9 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       MAP_tran(la1, lo1, &x1, &y1);
       dv.dx = static_cast<float>(be_sec(56, 4) * 1e-8);
       dv.dy = static_cast<float>(be_sec(60, 4) * 1e-8);
-      float cx, cy;
-      if (templ == 20) {
-        cx = x1 + (dv.nx - 1) * dv.dx / 2;
-        cy = y1 + (dv.ny - 1) * ydir * dv.dy / 2;
-      } else {
-        cx = x1 + dv.dx * ((dv.nx - 1) / 2);
-        cy = y1 + dv.dy * ((ydir * (dv.ny - 1)) / 2);
-      }
+      /* The exact middle, where the grid store puts the domain's centre. */
+      const float cx = x1 + (dv.nx - 1) * dv.dx / 2;
+      const float cy = y1 + (dv.ny - 1) * ydir * dv.dy / 2;
       MAP_untran(cx, cy, &dv.clat, &dv.clon);
       break;
     }
@@ -1837,6 +1953,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       return refuse_gds("The grid has no usable size");
   }
   state.dv = dv;
+  state.gds_templ = templ;
   state.ydir = ydir;
   state.xalt = xalt;
   state.xrev = xrev;
@@ -1975,25 +2092,9 @@ void set_surfaces(GRD_report* grd) {
   }
   if (v1 == MISS ||
       (layer && v2 == MISS && (t1 == 100 || t1 == 102 || t1 == 103 || t1 == 104 || t1 == 106 || t1 == 108)))
-    level = t1 == 101 ? 0 : KEZ_MISS;
+    level = (t1 < 100 || t1 == 101 || t1 >= 200) ? 0 : KEZ_MISS; /* surfaces without a value are level 0 */
   grd->ltype = ltype;
   grd->level = level;
-}
-
-/* Hours of a forecast time in its unit; -9999 for units the time code
- * cannot hold (minutes that are not whole hours, seconds, unknown units). */
-int hours_of(long long n, unsigned unit, bool* days_months) {
-  *days_months = false;
-  switch (unit) {
-    case 0: return n % 60 == 0 ? to_int(n / 60) : KEZ_MISS;
-    case 1: return to_int(n);
-    case 2: *days_months = true; return to_int(800 + n);
-    case 3: *days_months = true; return to_int(900 + n);
-    case 10: return to_int(3 * n);
-    case 11: return to_int(6 * n);
-    case 12: return to_int(12 * n);
-    default: return KEZ_MISS;
-  }
 }
 
 int process_code(unsigned p) {
@@ -2010,6 +2111,8 @@ int process_code(unsigned p) {
 /* Time code of a statistical product: process at octet pk, length at lk. */
 int range_time(GRD_report* grd, int templ, long pk, long lk) {
   const unsigned unit = oct(18);
+  /* The length has its unit in the octet before it. */
+  unsigned lunit = oct(lk - 1);
   long long s = static_cast<long long>(be_sec(19, 4));
   long long l = static_cast<long long>(be_sec(lk, 4));
   const unsigned proc = oct(pk);
@@ -2024,6 +2127,7 @@ int range_time(GRD_report* grd, int templ, long pk, long lk) {
     end.sec = static_cast<int>(oct(41));
     Date ref = grd->date;
     l = (DATE_num_sec(&end) - DATE_num_sec(&ref)) / 3600 - s;
+    lunit = 1;
   }
   int k = process_code(proc);
   if (k == 0) {
@@ -2033,7 +2137,14 @@ int range_time(GRD_report* grd, int templ, long pk, long lk) {
   /* Start and length in hours, whatever unit they were given in. */
   bool dm = false;
   int hs = hours_of(s, unit, &dm);
-  int hl = dm ? to_int(l) : hours_of(l, unit, &dm);
+  int hl = KEZ_MISS;
+  if (dm) {
+    hl = lunit == unit ? to_int(l) : KEZ_MISS; /* days or months on from a start in the same unit */
+  } else {
+    bool ldm = false;
+    hl = lunit == 2 ? to_int(24 * l) : hours_of(l, lunit, &ldm);
+    if (ldm) hl = KEZ_MISS;
+  }
   if (hs == KEZ_MISS || hl == KEZ_MISS) return KEZ_MISS;
   long long end = static_cast<long long>(hs) + hl;
   if (hs > 999 || end > 999) return KEZ_MISS; /* the code holds three digits each */
@@ -2236,6 +2347,53 @@ int drs_min_length(int templ) {
 
 float unpacked(double x) { return state.dscale * (static_cast<float>(x) * state.sfac + state.ref); }
 
+/* Names of grid definition and data representation templates the suite
+ * does not read, so that a refusal says what it met. */
+const char* grid_template_name(int templ) {
+  switch (templ) {
+    case 1: return "rotated latitude/longitude";
+    case 2: return "stretched latitude/longitude";
+    case 3: return "stretched and rotated latitude/longitude";
+    case 4:
+    case 5: return "variable resolution latitude/longitude";
+    case 12: return "transverse Mercator";
+    case 40: return "Gaussian latitude/longitude";
+    case 41: return "rotated Gaussian latitude/longitude";
+    case 42: return "stretched Gaussian latitude/longitude";
+    case 43: return "stretched and rotated Gaussian latitude/longitude";
+    case 50:
+    case 51:
+    case 52:
+    case 53: return "spherical harmonic coefficients";
+    case 90: return "space view";
+    case 100: return "triangular";
+    case 101: return "unstructured";
+    case 110: return "equatorial azimuthal equidistant";
+    case 120: return "azimuth-range";
+    case 61:
+    case 62:
+    case 63: return "bi-Fourier coefficients";
+    case 140: return "Lambert azimuthal equal area";
+    case 32768:
+    case 32769: return "rotated latitude/longitude of the Arakawa grids";
+    default: return "unknown";
+  }
+}
+
+const char* packing_template_name(int templ) {
+  switch (templ) {
+    case 1: return "matrix values";
+    case 4: return "IEEE floating point";
+    case 41:
+    case 40010: return "PNG";
+    case 42: return "CCSDS";
+    case 50:
+    case 51: return "spherical harmonic coefficients";
+    case 61: return "simple packing with logarithm";
+    default: return "unknown";
+  }
+}
+
 int refuse_ds(FILE* f, long start, GRD_report* grd, const char* why) {
   if (why) MESS_print(M_warn, "GRIB_DS: %s\n", why);
   drop_values(grd);
@@ -2297,8 +2455,9 @@ bool unpack_simple(const std::vector<unsigned char>& data, std::vector<float>& m
   if (!in.has(static_cast<unsigned long long>(n), state.num_bits)) return false;
   const int nb = state.num_bits;
   long placed = 0;
-  /* Locals, so the stores into msg need not reload the packing. */
-  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  /* Locals, so the stores into msg need not reload the packing; no bits
+   * is a constant, the reference value unscaled. */
+  const float ds = nb == 0 ? 1.0f : state.dscale, sf = state.sfac, rf = state.ref;
   auto unpacked = [=](double x) { return ds * (static_cast<float>(x) * sf + rf); };
   if (!state.bmb_on) {
     if (nb == 8 || nb == 16) {
@@ -2324,6 +2483,13 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   const long npts = static_cast<long>(msg.size());
   const long ng = state.num_group;
   if (ng < 0 || ng > npts) return "More groups than grid points";
+  if (ng == 0) {
+    /* No groups: a constant field, the reference value at every present
+     * point, unscaled as in every field packed without bits. */
+    for (size_t p = 0; p < msg.size(); ++p)
+      if (!state.bmb_on || bit_at(p)) msg[p] = state.ref;
+    return nullptr;
+  }
   if (state.num_bits_gref > GRIB_MAX_BITS || state.num_bits_gwidth > GRIB_MAX_BITS ||
       state.num_bits_glen > GRIB_MAX_BITS)
     return "More than 32 bits per group value";
@@ -2360,65 +2526,53 @@ const char* unpack_complex(const std::vector<unsigned char>& data, std::vector<f
   }
   in.align();
   const int mt = state.miss_type;
-  const long expect = mt ? std::min<long>(npts, state.data_pnts) : present;
-  if (total > std::max<long>(expect, 0)) return "Group lengths do not fit the field";
-  std::vector<uint64_t> x(static_cast<size_t>(total));
-  std::vector<unsigned char> missing(mt ? static_cast<size_t>(total) : 0);
+  /* One value for each present point, flagged missing or not. */
+  if (total != present) return "Group lengths do not fit the field";
+  /* One pass: each value, differenced over the present values in message
+   * order, goes to the next point the bit map keeps; a value flagged
+   * missing leaves its point missing. */
   const uint64_t gmiss1 = (1ull << state.num_bits_gref) - 1, gmiss2 = gmiss1 - 1;
-  size_t k = 0;
+  const uint64_t mn = static_cast<uint64_t>(minimum);
+  const float ds = state.dscale, sf = state.sfac, rf = state.ref;
+  uint64_t p1 = 0, p2 = 0; /* unsigned: damaged data wrap instead of overflowing */
+  long seen = 0;
+  size_t at = 0;
+  auto put = [&](uint64_t x, bool missing) {
+    while (state.bmb_on && at < msg.size() && !bit_at(at)) ++at;
+    if (at >= msg.size()) return; /* the count was checked: cannot happen */
+    if (missing) {
+      msg[at++] = MISS;
+      return;
+    }
+    if (nfirst > 0) {
+      if (seen < nfirst)
+        x = static_cast<uint64_t>(first[seen]);
+      else if (nfirst == 1)
+        x = x + mn + p1;
+      else
+        x = x + mn + 2 * p1 - p2;
+      p2 = p1;
+      p1 = x;
+      ++seen;
+    }
+    msg[at++] = ds * (static_cast<float>(static_cast<int64_t>(x)) * sf + rf);
+  };
   for (long g = 0; g < ng; ++g) {
     const uint64_t ref = gref[static_cast<size_t>(g)], w = gwidth[static_cast<size_t>(g)];
     const size_t len = static_cast<size_t>(glen[static_cast<size_t>(g)]);
     if (w > GRIB_MAX_BITS) return "A group wider than 32 bits";
     if (w == 0) {
       const bool m = mt && (ref == gmiss1 || (mt == 2 && ref == gmiss2));
-      for (size_t i = 0; i < len; ++i, ++k) {
-        x[k] = ref;
-        if (m) missing[k] = 1;
-      }
+      for (size_t i = 0; i < len; ++i) put(ref, m);
       continue;
     }
     const int wb = static_cast<int>(w);
     if (!in.has(len, wb)) return "Data section cut short";
     const uint64_t m1 = (1ull << wb) - 1, m2 = m1 - 1;
-    if (!mt) {
-      for (size_t i = 0; i < len; ++i, ++k) x[k] = in.get(wb) + ref;
-    } else {
-      for (size_t i = 0; i < len; ++i, ++k) {
-        uint64_t v = in.get(wb);
-        if (v == m1 || (mt == 2 && v == m2)) missing[k] = 1;
-        x[k] = v + ref;
-      }
+    for (size_t i = 0; i < len; ++i) {
+      const uint64_t v = in.get(wb);
+      put(v + ref, mt && (v == m1 || (mt == 2 && v == m2)));
     }
-  }
-  if (nfirst > 0) {
-    /* Differences over the present values only, in message order; unsigned
-     * arithmetic wraps where damaged data would overflow. */
-    uint64_t p1 = 0, p2 = 0;
-    long seen = 0;
-    const uint64_t mn = static_cast<uint64_t>(minimum);
-    for (size_t i = 0; i < x.size(); ++i) {
-      if (mt && missing[i]) continue;
-      uint64_t v;
-      if (seen < nfirst)
-        v = static_cast<uint64_t>(first[seen]);
-      else if (nfirst == 1)
-        v = x[i] + mn + p1;
-      else
-        v = x[i] + mn + 2 * p1 - p2;
-      x[i] = v;
-      p2 = p1;
-      p1 = v;
-      ++seen;
-    }
-  }
-  auto value = [&](size_t i) { return unpacked(static_cast<double>(static_cast<int64_t>(x[i]))); };
-  if (!mt) {
-    size_t i = 0;
-    for (size_t p = 0; p < msg.size() && i < x.size(); ++p)
-      if (!state.bmb_on || bit_at(p)) msg[p] = value(i++);
-  } else {
-    for (size_t p = 0; p < x.size(); ++p) msg[p] = missing[p] ? MISS : value(p);
   }
   return nullptr;
 }
@@ -2427,8 +2581,8 @@ const char* unpack_jpeg(const std::vector<unsigned char>& data, long plen, std::
   const long npts = static_cast<long>(msg.size());
   const long n = std::min<long>(present, std::max<long>(state.data_pnts, 0));
   if (state.num_bits == 0) {
-    /* A constant field: no code stream at all. */
-    const float v = unpacked(0);
+    /* A constant field: no code stream at all, the reference unscaled. */
+    const float v = state.ref;
     for (size_t p = 0; p < msg.size(); ++p)
       if (!state.bmb_on || bit_at(p)) msg[p] = v;
     return nullptr;
@@ -2619,7 +2773,11 @@ int GRIB_BMS(int grd_fd) {
   if (ind == 254) {
     MESS_print(M_debug, "BMS reuse: %d %ld %zu\n", state.slen, state.data_pnts, state.bmb.size());
     end_section(f, start);
-    return state.bmb_on ? 1 : 0;
+    if (state.bmb_on || state.bms_bad) return state.bmb_on ? 1 : 0;
+    /* Without one, the field would fill whatever points its values reach. */
+    MESS_print(M_warn, "GRIB_BMS: The field refers to the bit map defined before, and its message defines none\n");
+    state.bms_bad = true;
+    return 0;
   }
   state.bmb.clear();
   state.bmb_on = false;
@@ -2660,13 +2818,18 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
   grd->domain = state.dv;
   state.bmoff = 0;
   const int nx = state.dv.nx, ny = state.dv.ny;
-  if (state.dv.proj == KEZ_MISS || nx < 1 || ny < 1)
-    return refuse_ds(f, start, grd, "The field's grid is not supported");
+  if (state.dv.proj == KEZ_MISS || nx < 1 || ny < 1) {
+    if (state.gds_templ < 0) return refuse_ds(f, start, grd, "The field has no grid definition");
+    MESS_print(M_warn, "GRIB_DS: Grid definition template 3.%d (%s) is not supported\n", state.gds_templ,
+               grid_template_name(state.gds_templ));
+    return refuse_ds(f, start, grd, nullptr);
+  }
   if (!state.drs_ok) return refuse_ds(f, start, grd, "The field's packing could not be read");
   if (state.bms_bad) return refuse_ds(f, start, grd, "The field's bit map could not be read");
   const int templ = state.drs_temp;
   if (templ != 0 && templ != 2 && templ != 3 && templ != 40 && templ != 40000 && templ != 200) {
-    MESS_print(M_warn, "GRIB_DS: Data representation template %d is not supported\n", templ);
+    MESS_print(M_warn, "GRIB_DS: Data representation template 5.%d (%s) is not supported\n", templ,
+               packing_template_name(templ));
     return refuse_ds(f, start, grd, nullptr);
   }
   if (state.thin && static_cast<int>(state.thin_rows.size()) != ny)
@@ -2683,6 +2846,10 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
     present = 0;
     for (long long p = 0; p < npts; ++p) present += bit_at(static_cast<size_t>(p));
   }
+  if (templ != 200 && state.data_pnts != present) {
+    MESS_print(M_warn, "GRIB_DS: The field packs %ld values for its %ld points\n", state.data_pnts, present);
+    return refuse_ds(f, start, grd, nullptr);
+  }
   const long plen = state.slen - 5L;
   /* Simple packing says how many octets it needs: no grid for less. */
   if (templ == 0 && state.num_bits <= GRIB_MAX_BITS &&
@@ -2696,8 +2863,8 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
     return refuse_ds(f, start, grd, nullptr);
   }
   grd->grid = grid;
-  std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
   if (templ == 200) {
+    std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
     const char* why = unpack_run_length(data, plen, grid, static_cast<long>(nx) * ny);
     if (why) return refuse_ds(f, start, grd, why);
     return 1;

@@ -121,6 +121,9 @@ constexpr double kGasDry = 287.05;
 /* Scale factors of the derivative units texts. */
 constexpr float kScale1 = 1e-5f;
 constexpr float kScale2 = 1e-10f;
+/* The Q-vector, a product of two derivatives per 100 km with the pressure
+ * in Pa: R/p times per second times K per metre, scaled by 1e10. */
+constexpr const char* kQUnits = "1e-10 m^2/kg/s";
 
 float finite_or_miss(double v) { return std::isfinite(v) ? static_cast<float>(v) : kMiss; }
 
@@ -436,14 +439,18 @@ int thermo(Call& c) {
     if (h_is_td(2)) to(2, "K");
     to(3, "K");
   }
-  if ((f == "heat" || f == "thetae" || f == "vtemp" || f == "thetav" || f == "shum" || f == "mixrat" || f == "vapor") &&
+  /* A dew point is used in kelvin by every function, the wet-bulb
+   * temperature too: in other units it would fall outside the formulas'
+   * range and give -9999 everywhere. */
+  if ((f == "heat" || f == "wetblb" || f == "thetae" || f == "vtemp" || f == "thetav" || f == "shum" || f == "mixrat" ||
+       f == "vapor") &&
       !td_first && num >= 2 && h_is_td(2))
     to(2, "K");
   if (f == "wchill" || f == "wchill2") {
     to(2, "m/s");
     to(3, "m/s");
   }
-  if (has_p && f != "wetblb") to(p_slot, "mb");
+  if (has_p) to(p_slot, "mb");
   const bool td2 = num >= 2 && h_is_td(2);
   const int spd_var1 = c.var_of("wspd"), spd_var2 = c.var_of("spd");
   const bool speed_given = (f == "wchill" || f == "wchill2") && (c.op(2)->var == spd_var1 || c.op(2)->var == spd_var2);
@@ -574,8 +581,19 @@ int kinematic(Call& c) {
   if (f == "conv" || f == "diverg") num = std::clamp(num, 2, 3);
   if (f == "def1" || f == "def2") num = 2;
   if (!c.need_grids(num)) return 0;
-  if ((f == "uq" || f == "vq") && !(c.out() && c.out()->ltype == kIsobaric && c.out()->level > 0)) return c.invalid();
-  const char* fixed = (f == "ugeos" || f == "vgeos") ? "m/s" : nullptr;
+  int q_level = 0; /* mb */
+  if (f == "uq" || f == "vq") {
+    /* The pressure is the output's level, or the height's when the output
+     * takes the height's header. */
+    const GRD_report* o = c.out();
+    const GRD_report* lv = !o->grid && o->domain.nx <= 0 ? c.op(1) : o;
+    if (lv->ltype != kIsobaric || lv->level <= 0) {
+      MESS_print(kCalcMess, "GRD_math: %s needs grids on a pressure level\n", f.c_str());
+      return 0;
+    }
+    q_level = lv->level;
+  }
+  const char* fixed = (f == "ugeos" || f == "vgeos") ? "m/s" : (f == "uq" || f == "vq") ? kQUnits : nullptr;
   if (!c.setup(num, fixed)) return 0;
   GRD_report* o = c.out();
   GRD_report* a = c.op(1);
@@ -644,7 +662,7 @@ int kinematic(Call& c) {
   if ((uq ? GRD_dx(&ug.r, &da.r) : GRD_dy(&ug.r, &da.r)) != 0) return 0;
   if ((uq ? GRD_dx(&vg.r, &db.r) : GRD_dy(&vg.r, &db.r)) != 0) return 0;
   if (GRD_dx(b, &tx.r) != 0 || GRD_dy(b, &ty.r) != 0) return 0;
-  const double factor = -kGasDry / (100.0 * o->level);
+  const double factor = -kGasDry / (100.0 * q_level);
   for (size_t k = 0; k < c.points(); ++k) {
     float A = da.r.grid[k], B = db.r.grid[k], Tx = tx.r.grid[k], Ty = ty.r.grid[k];
     bool miss = A == kMiss || B == kMiss || Tx == kMiss || Ty == kMiss;

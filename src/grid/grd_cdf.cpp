@@ -3,11 +3,18 @@
  *
  * The netCDF branches of the grid file handles of grd_read. The suite's
  * layout keeps one grid per entry of the unlimited dimension "grid", with
- * its header numbers beside the values; it is written and read. Foreign
- * model output (a file without "grid") holds fields over time and level in
- * variables recognised by name; its records are numbered across the
- * recognised variables and stepped through forward, time-major within a
- * variable.
+ * its header numbers and units beside the values; it is written and read.
+ * Foreign model output (a file without "grid") holds fields over time and
+ * level: older output in variables recognised by name, present-day (CF)
+ * output in every variable over its latitude and longitude coordinates,
+ * named by its standard name, its levels and times taken from their
+ * coordinates. Fields are numbered in GRIB edition 1 numbers with the
+ * units of the file; their records are numbered across the variables and
+ * stepped through forward, time-major within a variable. A field whose
+ * level or time the records cannot express is left out with its reason.
+ *
+ * Classic files and netCDF-4 files (HDF5) are read; the suite writes the
+ * classic format.
  *
  * The library is used through its classic interface, its error option never
  * fatal: silent while optional names are probed, verbose afterwards. Every
@@ -33,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -70,7 +78,7 @@ bool var_shape(int nc, int var, VarShape* s) {
   int nd = 0;
   nc_type t = NC_NAT;
   if (ncvarinq(nc, var, nullptr, &t, &nd, nullptr, nullptr) == -1) return false;
-  if (nd < 0 || nd > kMaxVarDims || t < NC_BYTE || t > NC_DOUBLE) return false;
+  if (nd < 0 || nd > kMaxVarDims || t < NC_BYTE || t > NC_UINT64) return false;
   std::array<int, kMaxVarDims> ids{};
   if (nd > 0 && ncvarinq(nc, var, nullptr, nullptr, nullptr, ids.data(), nullptr) == -1) return false;
   s->type = t;
@@ -80,17 +88,32 @@ bool var_shape(int nc, int var, VarShape* s) {
 
 size_t type_size(nc_type t) {
   switch (t) {
-    case NC_SHORT: return 2;
+    case NC_SHORT:
+    case NC_USHORT: return 2;
     case NC_INT:
+    case NC_UINT:
     case NC_FLOAT: return 4;
-    case NC_DOUBLE: return 8;
+    case NC_DOUBLE:
+    case NC_INT64:
+    case NC_UINT64: return 8;
     default: return 1;
   }
 }
 
+/* Element i of a buffer of values of type t (the netCDF-4 integer types
+ * too: they stand in files written by present-day tools). */
 double load(nc_type t, const unsigned char* p, size_t i) {
+  auto as = [&](auto v) {
+    std::memcpy(&v, p + sizeof v * i, sizeof v);
+    return static_cast<double>(v);
+  };
   switch (t) {
     case NC_BYTE: return reinterpret_cast<const signed char*>(p)[i];
+    case NC_UBYTE: return p[i];
+    case NC_USHORT: return as(static_cast<unsigned short>(0));
+    case NC_UINT: return as(0u);
+    case NC_INT64: return as(0LL);
+    case NC_UINT64: return as(0ULL);
     case NC_SHORT: {
       short v;
       std::memcpy(&v, p + 2 * i, 2);
@@ -181,7 +204,15 @@ float to_float(double v) {
 std::string att_text(int nc, int var, const char* name, size_t max) {
   nc_type t = NC_NAT;
   int len = 0;
-  if (ncattinq(nc, var, name, &t, &len) == -1 || t != NC_CHAR || len <= 0) return {};
+  if (ncattinq(nc, var, name, &t, &len) == -1 || len <= 0) return {};
+  if (t == NC_STRING && len == 1) {
+    char* str = nullptr;
+    if (nc_get_att_string(nc, var, name, &str) != NC_NOERR || !str) return {};
+    std::string text(str, strnlen(str, max));
+    nc_free_string(1, &str);
+    return text;
+  }
+  if (t != NC_CHAR) return {};
   std::string text(static_cast<size_t>(len), '\0');
   if (ncattget(nc, var, name, text.data()) == -1) return {};
   text.resize(std::min(std::strlen(text.c_str()), max));
@@ -192,7 +223,7 @@ std::string att_text(int nc, int var, const char* name, size_t max) {
 bool att_int(int nc, int var, const char* name, int* v) {
   nc_type t = NC_NAT;
   int len = 0;
-  if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t < NC_BYTE || t > NC_DOUBLE || t == NC_CHAR) return false;
+  if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t < NC_BYTE || t > NC_UINT64 || t == NC_CHAR) return false;
   std::vector<unsigned char> buf(static_cast<size_t>(len) * type_size(t) + 8);
   if (ncattget(nc, var, name, buf.data()) == -1) return false;
   return to_int(load(t, buf.data(), 0), v);
@@ -335,8 +366,8 @@ bool set_field(GRD_report* g, Field f, double v) {
 
 /* ---- foreign layouts ----------------------------------------------------------------- */
 
-/* Recognised field variables: names (without regard to case), and the
- * parameter number chosen by the units text. */
+/* Recognised field variables of older model output: names (without regard
+ * to case), and the older parameter number chosen by the units text. */
 enum class Units { any, pascals, gpm, kelvin, pa_per_s, sst, meters, degrees, never };
 struct FieldName {
   const char* names[6];
@@ -361,6 +392,21 @@ constexpr FieldName field_names[] = {
     {{"wave_dir", nullptr, nullptr, nullptr, nullptr, nullptr}, Units::degrees, 75, 175},
 };
 
+/* The older numbering of those fields (and of the WMO GRID code) in the
+ * GRIB edition 1 numbers that every grid record carries; above 100 the
+ * field in the other unit of a pair. The units are those the number
+ * itself implies, for files that state none. */
+struct OldParam {
+  int old;
+  int param;
+  const char* units;
+};
+constexpr OldParam old_params[] = {
+    {1, 1, "hPa"}, {101, 1, "Pa"}, {2, 7, ""},    {102, 7, "gpm"}, {4, 11, "C"},      {104, 11, "K"}, {13, 52, "%"},
+    {15, 131, ""}, {23, 33, ""},   {24, 34, ""},  {40, 39, ""},    {140, 39, "Pa/s"}, {50, 61, ""},   {61, 80, ""},
+    {62, 80, "C"}, {161, 80, "K"}, {64, 100, ""}, {164, 100, "m"}, {75, 107, ""},     {175, 107, ""}, {76, 108, ""},
+};
+
 bool same_nocase(const std::string& a, const char* b) {
   size_t n = std::strlen(b);
   if (a.size() != n) return false;
@@ -371,7 +417,12 @@ bool same_nocase(const std::string& a, const char* b) {
 
 bool begins(const std::string& s, const char* p) { return s.compare(0, std::strlen(p), p) == 0; }
 
-/* The parameter number of a variable, or 0 when it is not read. */
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+/* The older parameter number of a variable, or 0 when it is not read. */
 int field_param(const std::string& name, const std::string& units) {
   for (const FieldName& f : field_names) {
     bool hit = false;
@@ -395,6 +446,98 @@ int field_param(const std::string& name, const std::string& units) {
   }
   return 0;
 }
+
+/* Units texts of files by the names of the unit table (compared in lower
+ * case); a text not listed is kept as the file gives it. */
+struct UnitName {
+  const char* name;
+  const char* texts[7];
+};
+constexpr UnitName unit_names[] = {
+    {"K", {"k", "degk", "deg k", "kelvin", "kelvins", "degrees_k"}},
+    {"C", {"c", "degc", "deg c", "celsius", "degrees_c", "degree_celsius", "degrees_celsius"}},
+    {"Pa", {"pa", "pascal", "pascals"}},
+    {"hPa", {"hpa", "hectopascal", "hectopascals"}},
+    {"mb", {"mb", "mbar", "millibar", "millibars"}},
+    {"kPa", {"kpa"}},
+    {"m/s", {"m s**-1", "m s-1", "m s^-1", "m/s", "meters/second", "metres/second"}},
+    {"knt", {"knots", "kt", "kts"}},
+    {"gpm", {"gpm", "gp m", "geopotential meters", "geopotential metres"}},
+    {"dam", {"dam", "gpdm", "geopotential dekameters", "geopotential decameters"}},
+    {"m", {"m", "meter", "meters", "metre", "metres"}},
+    {"%", {"%", "percent"}},
+    {"Pa/s", {"pa s**-1", "pa s-1", "pa/s", "pa/second", "pascals/second"}},
+    {"mb/s", {"mb/s", "millibars/second"}},
+    {"kg/kg", {"kg kg**-1", "kg kg-1", "kg/kg"}},
+    {"kg/m^2", {"kg m**-2", "kg m-2", "kg/m^2", "kg/m2"}},
+    {"mm", {"mm"}},
+    {"/s", {"s**-1", "s-1", "1/s"}},
+    {"W/m^2", {"w m**-2", "w m-2", "w/m^2"}},
+    {"deg", {"deg", "degrees", "degrees true", "degrees_true"}},
+};
+
+std::string unit_name(const std::string& text) {
+  const std::string l = lower(text);
+  for (const UnitName& u : unit_names)
+    for (const char* t : u.texts)
+      if (t && l == t) return u.name;
+  return text.substr(0, std::min<size_t>(text.size(), sizeof(GRD_report{}.units) - 1));
+}
+
+/* Fields of present-day output by their CF standard name: the parameter
+ * number, and the level of a field that has no level dimension (0: not
+ * given by the name). */
+struct StdName {
+  const char* name;
+  int param;
+  int ltype;
+};
+constexpr StdName std_names[] = {
+    {"air_temperature", 11, 0},
+    {"air_potential_temperature", 13, 0},
+    {"equivalent_potential_temperature", 14, 0},
+    {"dew_point_temperature", 17, 0},
+    {"geopotential", 6, 0},
+    {"geopotential_height", 7, 0},
+    {"relative_humidity", 52, 0},
+    {"specific_humidity", 51, 0},
+    {"humidity_mixing_ratio", 53, 0},
+    {"eastward_wind", 33, 0},
+    {"northward_wind", 34, 0},
+    {"wind_speed", 32, 0},
+    {"wind_from_direction", 31, 0},
+    {"lagrangian_tendency_of_air_pressure", 39, 0},
+    {"upward_air_velocity", 40, 0},
+    {"air_pressure", 1, 0},
+    {"surface_air_pressure", 1, 1},
+    {"air_pressure_at_mean_sea_level", 2, 102},
+    {"air_pressure_at_sea_level", 2, 102},
+    {"surface_temperature", 11, 1},
+    {"sea_surface_temperature", 80, 1},
+    {"atmosphere_absolute_vorticity", 41, 0},
+    {"atmosphere_relative_vorticity", 43, 0},
+    {"divergence_of_wind", 44, 0},
+    {"atmosphere_mass_content_of_water_vapor", 54, 200},
+    {"precipitation_amount", 61, 1},
+    {"convective_precipitation_amount", 63, 1},
+    {"precipitation_flux", 59, 1},
+    {"surface_snow_amount", 65, 1},
+    {"cloud_area_fraction", 71, 0},
+    {"land_binary_mask", 81, 1},
+    {"sea_ice_area_fraction", 91, 1},
+    {"sea_surface_wave_significant_height", 100, 1},
+};
+
+/* Level types of fields without a level dimension, from the "level_type"
+ * attribute that cdo writes for them. */
+struct LevelTypeName {
+  const char* name;
+  int ltype;
+};
+constexpr LevelTypeName level_type_names[] = {
+    {"surface", 1}, {"cloudbase", 2},  {"cloudtop", 3}, {"isotherm0", 4},
+    {"maxwind", 6}, {"tropopause", 7}, {"toa", 8},      {"meansea", 102},
+};
 
 struct TitleCode {
   const char* begin;
@@ -426,21 +569,64 @@ struct ModelGrid {
 constexpr ModelGrid model_grids[] = {{39, 50}, {64, 50}, {69, 11}, {78, 11}, {77, 11},
                                      {10, 11}, {25, 11}, {31, 11}, {40, 11}, {44, 11}};
 
+/* The longest coordinate read whole (times, levels, latitudes, longitudes). */
+constexpr long kMaxAxis = 1000000;
+/* Forecast hours below this are plain hours; from 800 on a time code
+ * counts days and months. */
+constexpr double kMaxForecastHour = 800.0;
+/* The level type of a field whose level the file does not give. */
+constexpr int kLevelNotGiven = 9;
+
+/* The time of one index of a time axis. */
+struct TimeStep {
+  Date date{};  /* reference date */
+  long ref = 0; /* the reference in seconds, for the date label */
+  int time = 0; /* forecast hour from the reference */
+};
+
+/* The levels of a vertical axis: one type, a code per index. */
+struct LevelAxis {
+  int ltype = KEZ_MISS;
+  std::vector<int> codes;
+};
+
+/* One field variable of a foreign file. */
+struct FieldVar {
+  int id = -1;
+  int param = 0; /* GRIB edition 1 parameter; 0: described by its long name */
+  int old = 0;   /* older number of the layouts named by title (level rules) */
+  std::string units;
+  int t_dim = -1, z_dim = -1; /* its time and level dimensions, -1 none */
+  long t_len = 1, z_len = 1;
+  int flat_ltype = kLevelNotGiven; /* level type without a level dimension (CF) */
+};
+
+/* The latitude-longitude grid of a foreign file. */
+struct Geometry {
+  bool known = false;
+  bool south_first = true; /* the file's first latitude row is the southern one */
+  Domain d{};
+};
+
 /* What a foreign file keeps beside its GRD_file. */
 struct Foreign {
+  bool cf = false; /* present-day output: levels, times and names as CF says */
   int rtime_dim = -1;
   int lat_id = -1, lon_id = -1, center_id = -1, model_id = -1, level_id = -1, ftime_id = -1;
   int year_id = -1, month_id = -1, day_id = -1, hour_id = -1, reftime_id = -1;
+  std::vector<FieldVar> vars;
+  std::map<int, std::vector<TimeStep>> times; /* CF time axes by dimension */
+  std::map<int, LevelAxis> levels;            /* CF level axes by dimension */
+  Geometry geo;
   long base = 0; /* first record number of the current variable */
-  bool has_t = false, has_z = false;
-  long t_len = 1, z_len = 1;
 };
 
 /* Per open file: whether its header was read, and the foreign layout. */
 struct OpenFile {
   bool have_info = false;
-  long long file_size = -1; /* bytes, to bound the grids a file can hold; -1 unknown */
+  long long file_size = -1; /* bytes of a classic file, to bound the grids it can hold; -1 unknown */
   int param_id = -1;        /* projection parameters of the suite's layout */
+  int units_id = -1;        /* units of the suite's layout (absent from older files) */
   Foreign foreign;
 };
 
@@ -450,8 +636,9 @@ struct GridCdf {
 
 GridCdf state;
 
-/* A grid cannot hold more values than its file has bytes (a float takes
- * four, the smallest stored type one). */
+/* A grid cannot hold more values than its classic file has bytes (a float
+ * takes four, the smallest stored type one); compressed files are not
+ * bounded so. */
 bool fits_file(const OpenFile& of, long long points) {
   if (of.file_size < 0 || points <= of.file_size) return true;
   MESS_print(M_warn, "GRD_read: File too short for a grid of %lld points\n", points);
@@ -506,34 +693,298 @@ bool file_date(int nc, const Foreign& fo, struct tm* tm) {
   return true;
 }
 
-/* Makes the next recognised variable current; false when none is left. */
+/* ---- present-day (CF) output: coordinates, levels and times ---------------------------- */
+
+/* The coordinate variable of a dimension (the variable of its name with
+ * that one dimension), or -1. */
+int coord_var(int nc, int dim) {
+  char name[NC_MAX_NAME + 1] = "";
+  if (dim < 0 || ncdiminq(nc, dim, name, nullptr) == -1) return -1;
+  const int v = ncvarid(nc, name);
+  VarShape s;
+  if (v < 0 || !var_shape(nc, v, &s) || s.dims.size() != 1 || s.dims[0] != dim || s.type == NC_CHAR) return -1;
+  return v;
+}
+
+/* All numbers of a one-dimensional variable, at most kMaxAxis of them. */
+bool axis_values(int nc, int var, std::vector<double>* out) {
+  VarShape s;
+  if (!var_shape(nc, var, &s) || s.dims.size() != 1) return false;
+  const long len = dim_len(nc, s.dims[0]);
+  if (len < 1 || len > kMaxAxis) return false;
+  return get_numbers(nc, var, {0}, {len}, out);
+}
+
+bool is_lon_coord(int nc, int var) {
+  const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
+  return att_text(nc, var, "standard_name", kUnitsMax) == "longitude" || u == "degrees_east" || u == "degree_east" ||
+         u == "degrees_e" || u == "degree_e";
+}
+
+bool is_lat_coord(int nc, int var) {
+  const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
+  return att_text(nc, var, "standard_name", kUnitsMax) == "latitude" || u == "degrees_north" || u == "degree_north" ||
+         u == "degrees_n" || u == "degree_n";
+}
+
+/* Evenly spaced values (equal steps within a small part of a step). */
+bool evenly_spaced(const std::vector<double>& v, double* step) {
+  if (v.size() < 2) return false;
+  *step = v[1] - v[0];
+  if (!std::isfinite(*step) || *step == 0) return false;
+  for (size_t i = 1; i < v.size(); ++i) {
+    const double d = v[i] - v[i - 1];
+    if (!std::isfinite(d) || std::fabs(d - *step) > 1e-3 * std::fabs(*step)) return false;
+  }
+  return true;
+}
+
+/* The grid of the latitude and longitude coordinates: evenly spaced,
+ * longitudes from west to east (across the date line too); latitudes in
+ * either order. False with the reason otherwise. */
+bool lat_lon_grid(int nc, int lat_id, int lon_id, Geometry* g, std::string* why) {
+  std::vector<double> lat, lon;
+  if (!axis_values(nc, lat_id, &lat) || !axis_values(nc, lon_id, &lon) || lat.size() < 2 || lon.size() < 2) {
+    *why = "latitudes or longitudes cannot be read";
+    return false;
+  }
+  for (size_t i = 1; i < lon.size(); ++i)
+    if (lon[i] < lon[i - 1] - 180.0) lon[i] += 360.0 * std::ceil((lon[i - 1] - lon[i] - 180.0) / 360.0);
+  double dy = 0, dx = 0;
+  if (!evenly_spaced(lat, &dy) || !evenly_spaced(lon, &dx) || dx < 0 || std::fabs(lat.front()) > 90.0 ||
+      std::fabs(lat.back()) > 90.0 || dx * (static_cast<double>(lon.size()) - 1) > 360.0 + 1e-3 * dx) {
+    *why = "not an evenly spaced latitude-longitude grid";
+    return false;
+  }
+  Domain& d = g->d;
+  DOM_init(&d);
+  d.proj = 2;
+  d.nx = static_cast<int>(lon.size());
+  d.ny = static_cast<int>(lat.size());
+  d.dx = to_float(dx);
+  d.dy = to_float(std::fabs(dy));
+  d.clat = to_float((lat.front() + lat.back()) / 2.0);
+  d.clon = to_float((lon.front() + lon.back()) / 2.0);
+  g->south_first = dy > 0;
+  g->known = true;
+  return true;
+}
+
+/* Seconds of a CF time unit, 0 for none. */
+double time_unit(const std::string& word) {
+  const std::string w = lower(word);
+  for (const char* s : {"seconds", "second", "secs", "sec", "s"})
+    if (w == s) return 1;
+  for (const char* s : {"minutes", "minute", "mins", "min"})
+    if (w == s) return 60;
+  for (const char* s : {"hours", "hour", "hrs", "hr", "h"})
+    if (w == s) return 3600;
+  for (const char* s : {"days", "day", "d"})
+    if (w == s) return 86400;
+  return 0;
+}
+
+/* "UNIT since YYYY-MM-DD[ hh[:mm[:ss]]]" (a "T" for the blank, a "Z",
+ * "UTC" or a zero offset after it): the unit in seconds and the origin in
+ * seconds. */
+bool time_units(const std::string& text, double* unit, long* origin) {
+  const size_t since = lower(text).find(" since ");
+  if (since == std::string::npos) return false;
+  *unit = time_unit(text.substr(0, since));
+  if (*unit == 0) return false;
+  std::string rest = text.substr(since + 7);
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, used = 0;
+  double sec = 0;
+  const char* p = rest.c_str();
+  while (*p == ' ') ++p;
+  if (std::sscanf(p, "%d-%d-%d%n", &y, &mo, &d, &used) != 3) return false;
+  p += used;
+  if (*p == 'T' || *p == ' ') {
+    const char* q = p + 1;
+    while (*q == ' ') ++q;
+    int n = std::sscanf(q, "%d:%d:%lf%n", &h, &mi, &sec, &used);
+    if (n == 3) {
+      p = q + used;
+    } else if (std::sscanf(q, "%d:%d%n", &h, &mi, &used) == 2) {
+      p = q + used;
+    } else if (std::sscanf(q, "%d%n", &h, &used) == 1) {
+      p = q + used;
+    }
+  }
+  std::string tail = p;
+  tail.erase(0, tail.find_first_not_of(' '));
+  tail.erase(tail.find_last_not_of(' ') + 1);
+  bool utc = tail.empty();
+  for (const char* z : {"Z", "UTC", "GMT", "+00:00", "+0000", "+00", "-00:00", "+0:00", "0:00"})
+    if (tail == z) utc = true;
+  if (!utc || y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+      !(sec >= 0 && sec < 61))
+    return false;
+  Date date{y, mo, d, KEZ_MISS, KEZ_MISS, h, mi, static_cast<int>(sec)};
+  *origin = DATE_num_sec(&date);
+  return true;
+}
+
+bool gregorian(int nc, int var) {
+  const std::string cal = lower(att_text(nc, var, "calendar", kUnitsMax));
+  return cal.empty() || cal == "standard" || cal == "gregorian" || cal == "proleptic_gregorian";
+}
+
+/* Seconds of each index of a time coordinate; false with the reason. */
+bool valid_times(int nc, int var, std::vector<long>* out, std::string* why) {
+  double unit = 0;
+  long origin = 0;
+  std::vector<double> v;
+  if (!time_units(att_text(nc, var, "units", kUnitsMax), &unit, &origin)) {
+    *why = "time units not understood";
+    return false;
+  }
+  if (!gregorian(nc, var)) {
+    *why = "calendar other than the Gregorian";
+    return false;
+  }
+  if (!axis_values(nc, var, &v)) {
+    *why = "times cannot be read";
+    return false;
+  }
+  out->clear();
+  for (double x : v) {
+    const double s = x * unit;
+    if (!std::isfinite(s) || std::fabs(s) > 1e13) {
+      *why = "times out of range";
+      return false;
+    }
+    out->push_back(origin + std::lround(s));
+  }
+  return true;
+}
+
+/* The steps of a time axis. A field is a forecast from its reference time:
+ * the "forecast_reference_time" when the file gives one, else the origin
+ * of the time units, as model output writes them, when the time is a whole
+ * forecast hour from it; any other time is its own valid time (hour 0). */
+bool time_axis(int nc, int dim, std::vector<TimeStep>* steps, std::string* why) {
+  const int var = coord_var(nc, dim);
+  if (var < 0) {
+    *why = "times without a coordinate";
+    return false;
+  }
+  std::vector<long> valid;
+  if (!valid_times(nc, var, &valid, why)) return false;
+  double unit = 0;
+  long origin = 0;
+  time_units(att_text(nc, var, "units", kUnitsMax), &unit, &origin);
+  std::vector<long> refs;
+  int nvars = 0;
+  if (ncinquire(nc, nullptr, &nvars, nullptr, nullptr) == -1) nvars = 0;
+  for (int v = 0; v < nvars && refs.empty(); ++v) {
+    if (att_text(nc, v, "standard_name", kUnitsMax) != "forecast_reference_time") continue;
+    VarShape s;
+    std::string ignore;
+    std::vector<long> r;
+    if (!var_shape(nc, v, &s) || s.type == NC_CHAR) continue;
+    if (s.dims.empty()) {
+      double u = 0;
+      long o = 0;
+      std::vector<double> x;
+      if (time_units(att_text(nc, v, "units", kUnitsMax), &u, &o) && get_numbers(nc, v, {}, {}, &x) && x.size() == 1 &&
+          std::isfinite(x[0] * u))
+        refs.assign(valid.size(), o + std::lround(x[0] * u));
+    } else if (s.dims.size() == 1 && s.dims[0] == dim && valid_times(nc, v, &r, &ignore) && r.size() == valid.size()) {
+      refs = r;
+    }
+  }
+  steps->clear();
+  for (size_t i = 0; i < valid.size(); ++i) {
+    const long ref = refs.empty() ? origin : refs[i];
+    const double hours = static_cast<double>(valid[i] - ref) / 3600.0;
+    TimeStep t;
+    const bool forecast = hours >= 0 && hours < kMaxForecastHour && hours == std::floor(hours);
+    t.ref = forecast ? ref : valid[i];
+    t.time = forecast ? static_cast<int>(hours) : 0;
+    DATE_get_gmdate(&t.ref, &t.date);
+    steps->push_back(t);
+  }
+  return true;
+}
+
+/* Pressure units in mb, 0 for none. */
+double pressure_unit(const std::string& units) {
+  const std::string u = unit_name(units);
+  if (u == "Pa") return 0.01;
+  if (u == "hPa" || u == "mb") return 1;
+  if (u == "kPa") return 10;
+  return 0;
+}
+
+/* The levels of a vertical coordinate, as the level types name them:
+ * pressure (mb), height above the ground or above sea level (m), potential
+ * temperature (K) and sigma. Layers, other coordinates and levels that are
+ * no whole number of their unit are not named. */
+bool level_axis(int nc, int dim, LevelAxis* axis, std::string* why) {
+  const int var = coord_var(nc, dim);
+  if (var < 0) {
+    *why = "a dimension without coordinates";
+    return false;
+  }
+  const std::string std_name = att_text(nc, var, "standard_name", kUnitsMax);
+  const std::string units = att_text(nc, var, "units", kUnitsMax);
+  const std::string u = unit_name(units);
+  double scale = 1;
+  if (!att_text(nc, var, "bounds", kUnitsMax).empty()) {
+    *why = "layers";
+    return false;
+  }
+  if (std_name == "air_pressure" || (std_name.empty() && pressure_unit(units) > 0)) {
+    axis->ltype = 100;
+    scale = pressure_unit(units);
+  } else if ((std_name == "height" || std_name == "altitude") && u == "m") {
+    axis->ltype = std_name == "height" ? 105 : 103;
+  } else if (std_name == "air_potential_temperature" && u == "K") {
+    axis->ltype = 113;
+  } else if (std_name == "atmosphere_sigma_coordinate") {
+    axis->ltype = 107;
+    scale = 10000;
+  } else {
+    *why = "levels of no kind the level types name";
+    return false;
+  }
+  std::vector<double> v;
+  if (scale == 0 || !axis_values(nc, var, &v)) {
+    *why = "levels that cannot be read";
+    return false;
+  }
+  axis->codes.clear();
+  for (double x : v) {
+    const double c = x * scale;
+    if (!std::isfinite(c) || std::fabs(c - std::round(c)) > 1e-3 || std::fabs(c) > 1e8) {
+      *why = "levels not in whole units";
+      return false;
+    }
+    axis->codes.push_back(static_cast<int>(std::lround(c)));
+  }
+  return true;
+}
+
+/* ---- the variable list ---------------------------------------------------------------------- */
+
+/* Makes the next listed variable current; false when none is left. */
 bool next_variable(GRD_file& f, Foreign& fo) {
   const int nc = f.fd;
-  while (f.cur_var + 1 < f.var_num) {
+  while (f.cur_var + 1 < static_cast<int>(fo.vars.size())) {
     ++f.cur_var;
     fo.base = f.max_num;
-    const int var = f.values_id[f.cur_var];
-    VarShape s;
+    const FieldVar& v = fo.vars[static_cast<size_t>(f.cur_var)];
     char name[NC_MAX_NAME + 1] = "";
-    if (!var_shape(nc, var, &s) || ncvarinq(nc, var, name, nullptr, nullptr, nullptr, nullptr) == -1) {
-      MESS_print(M_warn, "GRD_read: Variable %d has more than %d dimensions or no known type\n", var, kMaxVarDims);
-      continue;
-    }
+    if (ncvarinq(nc, v.id, name, nullptr, nullptr, nullptr, nullptr) == -1) continue;
     const int last2 = f.itype % 100;
-    if (last2 == 10 || last2 == 20 || last2 == 30 || (last2 >= 40 && last2 <= 49)) {
+    if (!fo.cf && (last2 == 10 || last2 == 20 || last2 == 30 || (last2 >= 40 && last2 <= 49))) {
       std::string tail = name[0] ? std::string(name + 1) : std::string();
       int code = same_nocase(tail, "trop") ? 41 : same_nocase(tail, "maxwind") ? 42 : 40;
       f.itype = f.itype - last2 + code;
     }
-    fo.has_t = fo.has_z = false;
-    for (int d : s.dims) {
-      if (d == f.t_dim) fo.has_t = true;
-      if (d == f.z_dim) fo.has_z = true;
-    }
-    fo.t_len = fo.has_t ? std::max(0L, f.t_size) : 1;
-    fo.z_len = fo.has_z ? std::max(0L, f.z_size) : 1;
     long n = 0;
-    if (__builtin_mul_overflow(fo.t_len, fo.z_len, &n) || __builtin_add_overflow(fo.base, n, &n)) {
+    if (__builtin_mul_overflow(v.t_len, v.z_len, &n) || __builtin_add_overflow(fo.base, n, &n)) {
       MESS_print(M_warn, "GRD_read: Variable %s has too many records\n", name);
       continue;
     }
@@ -549,52 +1000,48 @@ void restart(GRD_file& f, Foreign& fo) {
   fo.base = 0;
 }
 
-/* Reads foreign record n. */
-int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) {
-  const int nc = f.fd;
-  Foreign& fo = of.foreign;
-  if (n < 1 || n < fo.base) restart(f, fo);
-  if (f.cur_var < 0 && !next_variable(f, fo)) return -1;
-  while (n >= f.max_num)
-    if (!next_variable(f, fo)) return -1;
-  const int k = f.cur_var;
-  const int var = f.values_id[k];
-  const long r = n - fo.base;
-  long hour = 0, lev = 0;
-  if (fo.has_t && fo.has_z) {
-    hour = r / fo.z_len;
-    lev = r % fo.z_len;
-  } else if (fo.has_t) {
-    hour = r;
-  } else if (fo.has_z) {
-    lev = r; /* a field over levels only */
+/* Values as stored, unpacked: CF packing (scale_factor, add_offset), and
+ * the fill and missing values, not-a-number and values above 1e30 as
+ * -9999. */
+struct Unpack {
+  double scale = 1, offset = 0;
+  bool has_fill = false, has_miss = false;
+  double fill = 0, miss = 0;
+  Unpack(int nc, int var) {
+    auto att = [&](const char* name, double* v) {
+      nc_type t = NC_NAT;
+      int len = 0;
+      if (ncattinq(nc, var, name, &t, &len) == -1 || len < 1 || t == NC_CHAR || t < NC_BYTE || t > NC_UINT64)
+        return false;
+      std::vector<unsigned char> buf(static_cast<size_t>(len) * type_size(t) + 8);
+      if (ncattget(nc, var, name, buf.data()) == -1) return false;
+      *v = load(t, buf.data(), 0);
+      return std::isfinite(*v);
+    };
+    if (!att("scale_factor", &scale)) scale = 1;
+    if (!att("add_offset", &offset)) offset = 0;
+    has_fill = att("_FillValue", &fill);
+    has_miss = att("missing_value", &miss);
   }
-  auto at = [&](int dim) -> long {
-    if (dim == f.t_dim) return hour;
-    if (dim == f.z_dim) return lev;
-    return 0;
-  };
-  auto number = [&](int id, int fallback) {
-    double v = 0;
-    int i = fallback;
-    if (id >= 0 && get_number(nc, id, at, &v) && to_int(v, &i)) return i;
-    return fallback;
-  };
+  float operator()(double raw) const {
+    if (std::isnan(raw) || (has_fill && raw == fill) || (has_miss && raw == miss)) return KEZ_FMISS;
+    const double v = raw * scale + offset;
+    if (!std::isfinite(v) || v > kBigValue || std::fabs(v) > FLT_MAX) return KEZ_FMISS;
+    return static_cast<float>(v);
+  }
+};
 
-  std::free(grd->grid);
-  grd->grid = nullptr;
-  grd->var = f.var[k];
-  grd->datim[0] = grd->info[0] = grd->units[0] = '\0';
-  grd->type = 1;
-  grd->source = number(fo.center_id, 0);
-  grd->model = number(fo.model_id, 0);
+/* The level and time of record r of the current variable in an older
+ * layout, as its title and the variable's dimensions say. */
+void older_header(const GRD_file& f, const Foreign& fo, const FieldVar& v, GRD_report* grd,
+                  const std::function<int(int, int)>& number) {
   grd->level = grd->ltype = grd->time = 0;
-  if (fo.has_z) {
+  if (v.z_dim >= 0) {
     grd->level = number(fo.level_id, 0);
     grd->ltype = 10;
     grd->time = number(fo.ftime_id, 0);
-  } else if (fo.has_t) {
-    const int p = grd->var;
+  } else if (v.t_dim >= 0) {
+    const int p = v.old;
     if (p == 1 || p == 101)
       grd->ltype = 12;
     else if (p == 2 || p == 102 || p == 50)
@@ -615,25 +1062,78 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
       grd->time = 72;
     }
   }
+}
+
+/* Reads foreign record n. */
+int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) {
+  const int nc = f.fd;
+  Foreign& fo = of.foreign;
+  if (n < 1 || n < fo.base) restart(f, fo);
+  if (f.cur_var < 0 && !next_variable(f, fo)) return -1;
+  while (n >= f.max_num)
+    if (!next_variable(f, fo)) return -1;
+  const FieldVar& v = fo.vars[static_cast<size_t>(f.cur_var)];
+  const int var = v.id;
+  const long r = n - fo.base;
+  long hour = 0, lev = 0;
+  if (v.t_dim >= 0 && v.z_dim >= 0) {
+    hour = r / v.z_len;
+    lev = r % v.z_len;
+  } else if (v.t_dim >= 0) {
+    hour = r;
+  } else if (v.z_dim >= 0) {
+    lev = r; /* a field over levels only */
+  }
+  auto at = [&](int dim) -> long {
+    if (dim == v.t_dim) return hour;
+    if (dim == v.z_dim) return lev;
+    return 0;
+  };
+  auto number = [&](int id, int fallback) {
+    double x = 0;
+    int i = fallback;
+    if (id >= 0 && get_number(nc, id, at, &x) && to_int(x, &i)) return i;
+    return fallback;
+  };
+
+  std::free(grd->grid);
+  grd->grid = nullptr;
+  grd->var = v.param;
+  grd->datim[0] = grd->info[0] = '\0';
+  cut_copy(grd->units, sizeof grd->units, v.units);
+  grd->type = 1;
+  /* 0 marks an empty store slot: without a centre the source is 1, as in
+   * the text formats. */
+  grd->source = number(fo.center_id, 1);
+  if (grd->source <= 0) grd->source = 1;
+  grd->model = number(fo.model_id, 0);
+  long base_time = 0;
+  bool dated = false;
+  if (fo.cf) {
+    grd->ltype = v.flat_ltype;
+    grd->level = 0;
+    grd->time = 0;
+    if (v.z_dim >= 0) {
+      const LevelAxis& a = fo.levels.at(v.z_dim);
+      grd->ltype = a.ltype;
+      grd->level = a.codes.at(static_cast<size_t>(lev));
+    }
+    if (v.t_dim >= 0) {
+      const TimeStep& t = fo.times.at(v.t_dim).at(static_cast<size_t>(hour));
+      grd->time = t.time;
+      grd->date = t.date;
+      base_time = t.ref;
+      dated = true;
+    }
+  } else {
+    older_header(f, fo, v, grd, number);
+  }
 
   /* Geometry. */
   Domain& d = grd->domain;
   DOM_init(&d);
-  bool have_geometry = false;
-  if (fo.lat_id >= 0 && fo.lon_id >= 0 && f.x_size >= 2 && f.y_size >= 2) {
-    std::vector<double> lat, lon;
-    if (get_numbers(nc, fo.lat_id, {0}, {2}, &lat) && get_numbers(nc, fo.lon_id, {0}, {2}, &lon)) {
-      d.proj = 2;
-      d.nx = static_cast<int>(f.x_size);
-      d.ny = static_cast<int>(f.y_size);
-      d.dy = to_float(lat[1] - lat[0]);
-      d.dx = to_float(lon[1] - lon[0]);
-      d.clat = to_float(lat[0] + (lat[1] - lat[0]) * (d.ny - 1) / 2.0);
-      d.clon = to_float(lon[0] + (lon[1] - lon[0]) * (d.nx - 1) / 2.0);
-      have_geometry = true;
-    }
-  }
-  if (!have_geometry && fo.lat_id < 0 && f.x_size == 83) {
+  if (fo.geo.known) d = fo.geo.d;
+  if (!fo.cf && !fo.geo.known && fo.lat_id < 0 && f.x_size == 83) {
     d.proj = 1;
     d.clat = 50.8936f;
     d.clon = -103.1524f;
@@ -642,24 +1142,26 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
     d.dx = d.dy = 0.9075464f;
   }
   bool widened = false;
-  for (const ModelGrid& m : model_grids)
-    if (grd->model == m.model) grd->type = m.type;
-  if (grd->model == 83 && d.proj == KEZ_MISS) {
-    grd->type = 211;
-    d.proj = 4;
-    d.clat = 40.62f;
-    d.clon = -100.51f;
-    d.nx = 93;
-    d.ny = 65;
-    d.dx = d.dy = 0.6263f;
-    d.plon = -95.0f;
-    d.param[0] = d.param[1] = 25.0f;
-    d.param[2] = 1.277f;
-  }
-  if ((grd->model == 69 || grd->model == 78) && grd->time > 72 && d.nx == 72) {
-    widened = true;
-    d.nx = 73;
-    d.clon += d.dx / 2;
+  if (!fo.cf) {
+    for (const ModelGrid& m : model_grids)
+      if (grd->model == m.model) grd->type = m.type;
+    if (grd->model == 83 && d.proj == KEZ_MISS) {
+      grd->type = 211;
+      d.proj = 4;
+      d.clat = 40.62f;
+      d.clon = -100.51f;
+      d.nx = 93;
+      d.ny = 65;
+      d.dx = d.dy = 0.6263f;
+      d.plon = -95.0f;
+      d.param[0] = d.param[1] = 25.0f;
+      d.param[2] = 1.277f;
+    }
+    if ((grd->model == 69 || grd->model == 78) && grd->time > 72 && d.nx == 72) {
+      widened = true;
+      d.nx = 73;
+      d.clon += d.dx / 2;
+    }
   }
   if (d.nx == KEZ_MISS || d.ny == KEZ_MISS) {
     /* No known geometry: the dimensions still give the array. */
@@ -668,8 +1170,8 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
   }
   grd->version = 1;
 
-  /* The field's index in every dimension it has: run 0, the hour, the
-   * level, row s of the latitudes, the longitudes from 0. */
+  /* The field's index in every dimension it has: the hour, the level, row s
+   * of the latitudes, the longitudes from 0, 0 in any other. */
   VarShape s;
   if (!var_shape(nc, var, &s)) return -1;
   int x_pos = -1, y_pos = -1;
@@ -688,26 +1190,32 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
   }
   std::vector<long> start(s.dims.size()), count(s.dims.size(), 1);
   for (size_t i = 0; i < s.dims.size(); ++i) start[i] = at(s.dims[i]);
-  std::vector<double> first;
-  if (get_numbers(nc, var, start, count, &first) && first[0] >= kBigValue) {
-    grd->source = grd->var = grd->ltype = grd->level = grd->time = 0;
-  }
-
-  struct tm tm {};
-  long base_time = 0;
-  if (file_date(nc, fo, &tm)) base_time = DATE_num_sec_tm(&tm);
-  DATE_get_gmdate(&base_time, &grd->date);
-
-  if (grd->var == 50) {
-    const char* qp = std::getenv("GRIBQP");
-    char* end = nullptr;
-    long add = qp ? std::strtol(qp, &end, 10) : 0;
-    if (qp && end != qp && add > -100000 && add < 100000) grd->time += static_cast<int>(add);
+  quiet();
+  const Unpack unpack(nc, var);
+  verbose();
+  if (!fo.cf) {
+    std::vector<double> first;
+    if (get_numbers(nc, var, start, count, &first) && first[0] >= kBigValue)
+      grd->source = grd->var = grd->ltype = grd->level = grd->time = 0;
+    struct tm tm {};
+    if (file_date(nc, fo, &tm)) {
+      base_time = DATE_num_sec_tm(&tm);
+      dated = true;
+    }
+    DATE_get_gmdate(&base_time, &grd->date);
+    if (v.old == 50) {
+      const char* qp = std::getenv("GRIBQP");
+      char* end = nullptr;
+      long add = qp ? std::strtol(qp, &end, 10) : 0;
+      if (qp && end != qp && add > -100000 && add < 100000) grd->time += static_cast<int>(add);
+    }
+  } else if (!dated) {
+    DATE_init(&grd->date);
   }
   if (rep_type != GRD_READ_ALL) return 0;
 
   std::string info;
-  if (f.var[k] != 0) {
+  if (v.param != 0) {
     char buf[160] = "";
     VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, buf, sizeof buf);
     info = buf;
@@ -715,55 +1223,155 @@ int read_foreign(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n
     info = att_text(nc, var, "long_name", sizeof grd->info) + " (" + att_text(nc, var, "units", kUnitsMax) + ")";
   }
   cut_copy(grd->info, sizeof grd->info, info.c_str());
-  std::string label;
-  DATE_make_label_for(grd->time, grd->model, base_time, &label);
-  cut_copy(grd->datim, sizeof grd->datim, label.c_str());
+  if (dated) {
+    std::string label;
+    DATE_make_label_for(grd->time, grd->model, base_time, &label);
+    cut_copy(grd->datim, sizeof grd->datim, label.c_str());
+  }
 
   if (!fits_file(of, static_cast<long long>(read_nx) * d.ny) || !GRD_alloc(grd)) return -1;
   count[static_cast<size_t>(x_pos)] = read_nx;
-  std::vector<float> row(static_cast<size_t>(read_nx));
+  std::vector<double> row;
+  const bool south_first = !fo.geo.known || fo.geo.south_first;
   for (long r2 = 0; r2 < d.ny; ++r2) {
     start[static_cast<size_t>(y_pos)] = r2;
     verbose();
-    if (!get_floats(nc, var, start, count, row.data(), row.size())) {
+    if (!get_numbers(nc, var, start, count, &row) || static_cast<long>(row.size()) != read_nx) {
       MESS_print(M_warn, "GRD_read: Unable to read row %ld of field %d\n", r2, var);
       std::free(grd->grid);
       grd->grid = nullptr;
       return -1;
     }
-    float* out = grd->grid + static_cast<size_t>(d.ny - 1 - r2) * static_cast<size_t>(d.nx);
-    for (long i = 0; i < read_nx; ++i) {
-      const float v = row[static_cast<size_t>(i)];
-      out[i] = v > kBigValue ? KEZ_FMISS : v;
-    }
+    const long out_row = south_first ? d.ny - 1 - r2 : r2;
+    float* out = grd->grid + static_cast<size_t>(out_row) * static_cast<size_t>(d.nx);
+    for (long i = 0; i < read_nx; ++i) out[i] = unpack(row[static_cast<size_t>(i)]);
     if (widened) out[d.nx - 1] = out[0];
   }
   return 0;
 }
 
-int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
-  const int nc = f.fd;
-  quiet();
-  fo = Foreign{};
-  fo.rtime_dim = ncdimid(nc, "rtime");
-  f.x_dim = find_dim(nc, {"lon", "x"});
-  f.y_dim = find_dim(nc, {"lat", "y"});
-  f.z_dim = find_dim(nc, {"level", "plevl"});
-  f.t_dim = find_dim(nc, {"frtime", "anltime"});
-  find_dim(nc, {"name_len", "timelen"});
-  f.x_size = dim_len(nc, f.x_dim);
-  f.y_size = dim_len(nc, f.y_dim);
-  f.z_size = dim_len(nc, f.z_dim);
-  f.t_size = dim_len(nc, f.t_dim);
+/* Every reason a variable of a present-day file is not read, with the
+ * variables, for one message each. */
+using Refused = std::map<std::string, std::string>;
 
-  f.var_num = 0;
-  const char* gv = std::getenv("GRIDVAR");
-  cut_copy(f.var_nm, sizeof f.var_nm, gv ? gv : "");
-  int gridvar = f.var_nm[0] ? ncvarid(nc, f.var_nm) : -1;
+void refuse(Refused* refused, const std::string& why, const char* name) {
+  std::string& list = (*refused)[why];
+  if (list.size() > 200) {
+    if (list.compare(list.size() - 3, 3, "...") != 0) list += " ...";
+    return;
+  }
+  if (!list.empty()) list += ' ';
+  list += name;
+}
+
+/* The fields of a present-day file: every variable over its latitudes and
+ * longitudes whose other dimensions are a time, a level that the level
+ * types name, or of length 1. */
+void list_cf_fields(GRD_file& f, Foreign& fo, int gridvar) {
+  const int nc = f.fd;
+  int nvars = 0;
+  if (ncinquire(nc, nullptr, &nvars, nullptr, nullptr) == -1) nvars = 0;
+  Refused refused;
+  std::map<int, std::string> bad_time, bad_level;
+  for (int v = 0; v < nvars; ++v) {
+    char name[NC_MAX_NAME + 1] = "";
+    VarShape s;
+    if (ncvarinq(nc, v, name, nullptr, nullptr, nullptr, nullptr) == -1) continue;
+    MESS_print(kVarTrace, "VAR: %d %s\n", v, name);
+    if (!var_shape(nc, v, &s)) {
+      int nd = 0;
+      if (nc_inq_varndims(nc, v, &nd) == NC_NOERR && nd >= 2) refuse(&refused, "values of a type not read", name);
+      continue;
+    }
+    bool has_x = false, has_y = false;
+    for (int d : s.dims) {
+      has_x = has_x || d == f.x_dim;
+      has_y = has_y || d == f.y_dim;
+    }
+    if (!has_x || !has_y || s.type == NC_CHAR) continue;
+    FieldVar fv;
+    fv.id = v;
+    std::string why;
+    for (int d : s.dims) {
+      if (d == f.x_dim || d == f.y_dim) continue;
+      const long len = dim_len(nc, d);
+      const int cv = coord_var(nc, d);
+      const bool is_time = cv >= 0 && lower(att_text(nc, cv, "units", kUnitsMax)).find(" since ") != std::string::npos;
+      if (is_time && fv.t_dim < 0) {
+        if (!fo.times.count(d) && !bad_time.count(d)) {
+          std::vector<TimeStep> steps;
+          std::string w;
+          if (time_axis(nc, d, &steps, &w))
+            fo.times[d] = steps;
+          else
+            bad_time[d] = w;
+        }
+        if (bad_time.count(d)) {
+          why = bad_time[d];
+          break;
+        }
+        fv.t_dim = d;
+        fv.t_len = static_cast<long>(fo.times[d].size());
+      } else if (cv < 0 && len == 1) {
+        continue; /* a dimension of one, read at its only index */
+      } else if (!is_time && fv.z_dim < 0) {
+        if (!fo.levels.count(d) && !bad_level.count(d)) {
+          LevelAxis a;
+          std::string w;
+          if (level_axis(nc, d, &a, &w))
+            fo.levels[d] = a;
+          else
+            bad_level[d] = w;
+        }
+        if (bad_level.count(d)) {
+          why = bad_level[d];
+          break;
+        }
+        fv.z_dim = d;
+        fv.z_len = static_cast<long>(fo.levels[d].codes.size());
+      } else {
+        why = "more than one time or level";
+        break;
+      }
+    }
+    if (!why.empty()) {
+      refuse(&refused, why, name);
+      continue;
+    }
+    if (v == gridvar) {
+      fv.param = 0;
+      fo.vars.insert(fo.vars.begin(), fv);
+      continue;
+    }
+    const std::string units = att_text(nc, v, "units", kUnitsMax);
+    const std::string std_name = att_text(nc, v, "standard_name", kUnitsMax);
+    fv.units = unit_name(units);
+    for (const StdName& sn : std_names)
+      if (std_name == sn.name) {
+        fv.param = sn.param;
+        if (sn.ltype) fv.flat_ltype = sn.ltype;
+      }
+    const std::string level_type = lower(att_text(nc, v, "level_type", kUnitsMax));
+    for (const LevelTypeName& lt : level_type_names)
+      if (level_type == lt.name) fv.flat_ltype = lt.ltype;
+    if (fv.param == 0 && std_name.empty()) {
+      fv.old = field_param(name, units);
+      for (const OldParam& o : old_params)
+        if (o.old == fv.old) fv.param = o.param;
+    }
+    fo.vars.push_back(fv);
+  }
+  for (const auto& [why, names] : refused)
+    MESS_print(M_warn, "GRD_getinfo: Not read (%s): %s\n", why.c_str(), names.c_str());
+}
+
+/* The fields of older model output, recognised by name. */
+void list_older_fields(GRD_file& f, Foreign& fo, int gridvar) {
+  const int nc = f.fd;
   if (gridvar >= 0) {
-    f.values_id[0] = gridvar;
-    f.var[0] = 0;
-    f.var_num = 1;
+    FieldVar fv;
+    fv.id = gridvar;
+    fo.vars.push_back(fv);
   }
   int nvars = 0;
   if (ncinquire(nc, nullptr, &nvars, nullptr, nullptr) == -1) nvars = 0;
@@ -771,44 +1379,134 @@ int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
     char name[NC_MAX_NAME + 1] = "";
     if (ncvarinq(nc, v, name, nullptr, nullptr, nullptr, nullptr) == -1) continue;
     MESS_print(kVarTrace, "VAR: %d %s\n", v, name);
-    if (v == gridvar || f.var_num >= GRD_MAX_FILE_VARS) continue;
-    int p = field_param(name, att_text(nc, v, "units", kUnitsMax));
-    if (p == 0) continue;
-    f.values_id[f.var_num] = v;
-    f.var[f.var_num] = p;
-    ++f.var_num;
+    if (v == gridvar) continue;
+    const std::string units = att_text(nc, v, "units", kUnitsMax);
+    FieldVar fv;
+    fv.old = field_param(name, units);
+    if (fv.old == 0) continue;
+    fv.id = v;
+    for (const OldParam& o : old_params)
+      if (o.old == fv.old) fv.param = o.param;
+    fv.units = unit_name(units);
+    fo.vars.push_back(fv);
+  }
+  /* The time and level of each, as the file names them. */
+  for (FieldVar& fv : fo.vars) {
+    VarShape s;
+    if (!var_shape(nc, fv.id, &s)) continue;
+    for (int d : s.dims) {
+      if (d == f.t_dim) fv.t_dim = d;
+      if (d == f.z_dim) fv.z_dim = d;
+    }
+    fv.t_len = fv.t_dim >= 0 ? std::max(0L, f.t_size) : 1;
+    fv.z_len = fv.z_dim >= 0 ? std::max(0L, f.z_size) : 1;
+  }
+}
+
+/* Present-day output says that it follows CF. (Older output under other
+ * conventions keeps its own names for times and levels.) */
+bool is_cf(int nc) { return begins(lower(att_text(nc, NC_GLOBAL, "Conventions", kTitleMax)), "cf"); }
+
+int getinfo_foreign(GRD_file& f, Foreign& fo, GRD_info* info) {
+  const int nc = f.fd;
+  quiet();
+  fo = Foreign{};
+  fo.cf = is_cf(nc);
+  fo.rtime_dim = ncdimid(nc, "rtime");
+  f.x_dim = find_dim(nc, {"lon", "x"});
+  f.y_dim = find_dim(nc, {"lat", "y"});
+  f.z_dim = find_dim(nc, {"level", "plevl"});
+  f.t_dim = find_dim(nc, {"frtime", "anltime"});
+  find_dim(nc, {"name_len", "timelen"});
+  fo.lat_id = ncvarid(nc, "lat");
+  fo.lon_id = ncvarid(nc, "lon");
+  if (fo.cf) {
+    /* The latitudes and longitudes are the coordinates that say so. */
+    f.z_dim = f.t_dim = -1;
+    int ndims = 0;
+    if (ncinquire(nc, &ndims, nullptr, nullptr, nullptr) == -1) ndims = 0;
+    int lat = -1, lon = -1;
+    for (int d = 0; d < ndims; ++d) {
+      const int cv = coord_var(nc, d);
+      if (cv < 0) continue;
+      if (lon < 0 && is_lon_coord(nc, cv)) lon = d, fo.lon_id = cv;
+      if (lat < 0 && is_lat_coord(nc, cv)) lat = d, fo.lat_id = cv;
+    }
+    if (lat >= 0 && lon >= 0) {
+      f.x_dim = lon;
+      f.y_dim = lat;
+    }
+  }
+  f.x_size = dim_len(nc, f.x_dim);
+  f.y_size = dim_len(nc, f.y_dim);
+  f.z_size = dim_len(nc, f.z_dim);
+  f.t_size = dim_len(nc, f.t_dim);
+
+  std::string why;
+  if (fo.lat_id >= 0 && fo.lon_id >= 0 && f.x_size >= 2 && f.y_size >= 2 &&
+      !lat_lon_grid(nc, fo.lat_id, fo.lon_id, &fo.geo, &why)) {
+    verbose();
+    MESS_print(M_warn, "GRD_getinfo: Fields not read: %s\n", why.c_str());
+    return -1;
+  }
+  if (fo.geo.known && (fo.geo.d.nx != f.x_size || fo.geo.d.ny != f.y_size)) {
+    verbose();
+    MESS_print(M_warn, "GRD_getinfo: Fields not read: the coordinates do not match the grid's dimensions\n");
+    return -1;
+  }
+  if (fo.cf && !fo.geo.known) {
+    verbose();
+    MESS_print(M_warn, "GRD_getinfo: Fields not read: no latitude-longitude coordinates\n");
+    return -1;
+  }
+
+  const char* gv = std::getenv("GRIDVAR");
+  cut_copy(f.var_nm, sizeof f.var_nm, gv ? gv : "");
+  const int gridvar = f.var_nm[0] ? ncvarid(nc, f.var_nm) : -1;
+  if (fo.cf)
+    list_cf_fields(f, fo, gridvar);
+  else
+    list_older_fields(f, fo, gridvar);
+  /* The handle's own list holds the first of them. */
+  f.var_num = static_cast<int>(std::min<size_t>(fo.vars.size(), GRD_MAX_FILE_VARS));
+  for (int k = 0; k < f.var_num; ++k) {
+    f.values_id[k] = fo.vars[static_cast<size_t>(k)].id;
+    f.var[k] = fo.vars[static_cast<size_t>(k)].param;
   }
   f.cur_var = -1;
   f.max_num = 0;
-  fo.lat_id = ncvarid(nc, "lat");
-  fo.lon_id = ncvarid(nc, "lon");
   fo.center_id = ncvarid(nc, "grib_center");
   fo.model_id = ncvarid(nc, "grib_model");
-  fo.level_id = find_var(nc, {"level", "plevl"});
-  fo.ftime_id = find_var(nc, {"frtime", "anlhour"});
-  fo.year_id = ncvarid(nc, "year");
-  if (fo.year_id >= 0) {
-    fo.month_id = ncvarid(nc, "month");
-    fo.day_id = ncvarid(nc, "day");
-    fo.hour_id = ncvarid(nc, "hour");
-  } else {
-    fo.reftime_id = ncvarid(nc, "reftime");
-  }
-  struct tm tm {};
   DATE_init(&info->date);
-  if (file_date(nc, fo, &tm)) {
-    info->date.year = tm.tm_year + 1900;
-    info->date.month = tm.tm_mon + 1;
-    info->date.day = tm.tm_mday;
-    info->date.hour = tm.tm_hour;
-    info->date.min = 0;
-    info->date.sec = 0;
+  if (fo.cf) {
+    if (!fo.times.empty() && !fo.times.begin()->second.empty()) info->date = fo.times.begin()->second.front().date;
+    f.itype = 1;
+  } else {
+    fo.level_id = find_var(nc, {"level", "plevl"});
+    fo.ftime_id = find_var(nc, {"frtime", "anlhour"});
+    fo.year_id = ncvarid(nc, "year");
+    if (fo.year_id >= 0) {
+      fo.month_id = ncvarid(nc, "month");
+      fo.day_id = ncvarid(nc, "day");
+      fo.hour_id = ncvarid(nc, "hour");
+    } else {
+      fo.reftime_id = ncvarid(nc, "reftime");
+    }
+    struct tm tm {};
+    if (file_date(nc, fo, &tm)) {
+      info->date.year = tm.tm_year + 1900;
+      info->date.month = tm.tm_mon + 1;
+      info->date.day = tm.tm_mday;
+      info->date.hour = tm.tm_hour;
+      info->date.min = 0;
+      info->date.sec = 0;
+    }
+    f.itype = layout_code(att_text(nc, NC_GLOBAL, "title", kTitleMax), fo.rtime_dim >= 0);
   }
   f.date = info->date;
   char label[DATE_LABEL_LEN] = "";
   if (info->date.year != KEZ_MISS) DATE_make_label(&info->date, label);
   cut_copy(info->datim, sizeof info->datim, label);
-  f.itype = layout_code(att_text(nc, NC_GLOBAL, "title", kTitleMax), fo.rtime_dim >= 0);
   info->max_x = static_cast<int>(std::clamp<long>(f.x_size, -1, INT_MAX));
   info->max_y = static_cast<int>(std::clamp<long>(f.y_size, -1, INT_MAX));
   info->grid_type = 0;
@@ -838,6 +1536,7 @@ int getinfo_suite(GRD_file& f, OpenFile& of, GRD_info* info) {
   for (const HeaderVar& h : proj_vars) f.*(h.id) = ncvarid(nc, h.name);
   for (const HeaderVar& h : number_vars) f.*(h.id) = ncvarid(nc, h.name);
   of.param_id = ncvarid(nc, "param");
+  of.units_id = ncvarid(nc, "units");
   f.datim_id = ncvarid(nc, "datim");
   f.info_id = ncvarid(nc, "info");
   int year = KEZ_MISS, month = KEZ_MISS, day = KEZ_MISS, hour = KEZ_MISS;
@@ -884,7 +1583,8 @@ int read_suite(GRD_file& f, OpenFile& of, GRD_report* grd, int rep_type, int n) 
   grd->grid = nullptr;
   read_text(nc, f.datim_id, n, grd->datim, std::min<size_t>(sizeof grd->datim, kStringLen));
   read_text(nc, f.info_id, n, grd->info, std::min<size_t>(sizeof grd->info, kStringLen));
-  grd->units[0] = '\0';
+  /* Older files keep no units: the record then has none, as before. */
+  read_text(nc, of.units_id, n, grd->units, sizeof grd->units);
   DOM_init(&grd->domain);
   DATE_init(&grd->date);
   grd->date = f.date;
@@ -960,6 +1660,56 @@ int put_text(int nc, int var, long n, const char* text, size_t field) {
 
 OpenFile& open_file(const GRD_file* f) { return state.files[f]; }
 
+/* The container of a file to be read: classic netCDF (whose values take
+ * their full size), netCDF-4 in HDF5 (values may be compressed), or
+ * something the library is left to judge. */
+enum class Container { classic, hdf5, damaged, other };
+
+/* A little-endian address of `size` bytes. */
+unsigned long long le_address(const unsigned char* p, size_t size) {
+  unsigned long long v = 0;
+  for (size_t i = size; i-- > 0;) v = (v << 8) | p[i];
+  return v;
+}
+
+/* An HDF5 superblock at the start of the file that the file can hold: a
+ * known version and sizes, and an end of file no further than the file
+ * goes (a cut file is refused before the library reads past its end). */
+bool hdf5_sane(const unsigned char* b, size_t n, long long size) {
+  if (n < 16) return false;
+  const int version = b[8];
+  size_t base_at = 0, offsets = 0;
+  if (version == 0 || version == 1) {
+    offsets = b[13];
+    base_at = version == 0 ? 24 : 28;
+  } else if (version == 2 || version == 3) {
+    offsets = b[9];
+    base_at = 12;
+  } else {
+    return false;
+  }
+  if (offsets != 4 && offsets != 8) return false;
+  const size_t eof_at = base_at + 2 * offsets;
+  if (n < eof_at + offsets) return false;
+  const unsigned long long base = le_address(b + base_at, offsets);
+  const unsigned long long eof = le_address(b + eof_at, offsets);
+  return base <= static_cast<unsigned long long>(size) && eof <= static_cast<unsigned long long>(size) - base;
+}
+
+Container container(const char* filename) {
+  FILE* fp = std::fopen(filename, "rb");
+  if (!fp) return Container::other;
+  std::array<unsigned char, 64> b{};
+  const size_t n = std::fread(b.data(), 1, b.size(), fp);
+  struct stat sb {};
+  const bool regular = fstat(fileno(fp), &sb) == 0 && S_ISREG(sb.st_mode);
+  std::fclose(fp);
+  if (n >= 3 && std::memcmp(b.data(), "CDF", 3) == 0) return Container::classic;
+  if (n >= 8 && std::memcmp(b.data(), "\x89HDF\r\n\x1a\n", 8) == 0)
+    return regular && hdf5_sane(b.data(), n, static_cast<long long>(sb.st_size)) ? Container::hdf5 : Container::damaged;
+  return Container::other;
+}
+
 } // namespace
 
 /* ---- the netCDF branches of the handle interface --------------------------------------- */
@@ -968,8 +1718,13 @@ int GRD_cdf_open(GRD_file* f, const char* filename, int f_access) {
   if (!f || !filename) return -1;
   quiet();
   int nc = -1;
+  Container kind = Container::other;
   if (f_access == GRD_ACCESS_READ) {
-    if (CDF_check_header(filename)) nc = ncopen(filename, NC_NOWRITE);
+    kind = container(filename);
+    if (kind == Container::damaged)
+      MESS_print(M_warn, "GRD_open: Damaged or cut netCDF-4 file: %s\n", filename);
+    else if (CDF_check_header(filename))
+      nc = ncopen(filename, NC_NOWRITE);
   } else if (f_access == GRD_ACCESS_WRITE) {
     nc = nccreate(filename, NC_CLOBBER);
   } else {
@@ -990,7 +1745,7 @@ int GRD_cdf_open(GRD_file* f, const char* filename, int f_access) {
   f->x_size = f->y_size = f->z_size = f->t_size = -1;
   OpenFile of;
   struct stat sb {};
-  if (f_access == GRD_ACCESS_READ && stat(filename, &sb) == 0 && S_ISREG(sb.st_mode))
+  if (kind == Container::classic && stat(filename, &sb) == 0 && S_ISREG(sb.st_mode))
     of.file_size = static_cast<long long>(sb.st_size);
   state.files[f] = of;
   return 0;
@@ -1072,6 +1827,8 @@ int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info) {
   }
   f->datim_id = def_var(nc, "datim", NC_CHAR, {grid, slen}, "DATETIME", "Grid date/time information", nullptr, false);
   f->info_id = def_var(nc, "info", NC_CHAR, {grid, slen}, "INFO", "Grid variable information", nullptr, false);
+  /* The units of the values, absent from older files. */
+  of.units_id = def_var(nc, "units", NC_CHAR, {grid, slen}, "UNITS", "Grid value units", nullptr, false);
   for (const HeaderVar& h : number_vars)
     f->*(h.id) = def_var(nc, h.name, h.type, {grid}, h.att_name, h.long_name, h.units, false);
   ncattput(nc, NC_GLOBAL, "source", NC_CHAR, 3, "KEZ");
@@ -1111,6 +1868,7 @@ int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num) {
   int bad = 0;
   bad |= put_text(nc, f->datim_id, n, grd->datim, sizeof grd->datim);
   bad |= put_text(nc, f->info_id, n, grd->info, sizeof grd->info);
+  if (of.units_id >= 0) bad |= put_text(nc, of.units_id, n, grd->units, sizeof grd->units);
   auto put = [&](const HeaderVar& h) {
     const int id = f->*(h.id);
     if (id < 0) return;
@@ -1144,6 +1902,16 @@ int GRD_cdf_rewind(GRD_file* f) {
     OpenFile& of = open_file(f);
     restart(*f, of.foreign);
   }
+  return 0;
+}
+
+int GRD_old_param(int old, char* units, size_t size) {
+  for (const OldParam& o : old_params)
+    if (o.old == old) {
+      if (units && size) cut_copy(units, size, o.units);
+      return o.param;
+    }
+  if (units && size) units[0] = '\0';
   return 0;
 }
 

@@ -34,6 +34,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,8 @@ constexpr size_t kPlotFormatLen = 79;
 constexpr const char* kFormatItem = "grdfmt";
 constexpr size_t kFormatItemLen = 6;
 /* Store slots of the command line: the result, the first operand, then
- * the further operands of a calculator function. */
+ * the further operands of a calculator function (one with two results
+ * keeps its second result in slot 1, its first operand in slot 2). */
 constexpr int kResult = 0;
 constexpr int kFirst = 1;
 constexpr int kFurther = 2;
@@ -300,18 +302,36 @@ bool read_by_date(const char* arg, GRD_report* g, GRD_info* info) {
 
 /* Writes a result: the type from "out_file" (text files by default), key
  * "v", description and label from the two arguments after the output, the
- * output argument as naming convention of the name made from the date. */
-int write_result(GRD_report* g, const char* const* cmd, int num, int out, const char* key) {
+ * output argument as naming convention of the name made from the date. A
+ * function with two results (grad, vdiff) writes both, as the first and
+ * second record of the one file. */
+int write_results(std::initializer_list<GRD_report*> grids, const char* const* cmd, int num, int out, const char* key) {
   KeepNaming keep;
   const int type = GRD_out_file(GRD_TYPE_TEXT);
   if (key) FILE_set_key('v', key);
-  GRD_set_math_info(g, cmd, num, out + 1);
+  for (GRD_report* g : grids) GRD_set_math_info(g, cmd, num, out + 1);
   const char* target = arg_at(cmd, num, out);
   FILE_set_name(target && *target ? target : "-");
   std::vector<char> buf(static_cast<size_t>(FILE_PATH_LEN), '\0');
   FILE_set_date(&state.info.date, buf.data());
-  GRD_set_info(&state.info, nullptr, &g->domain);
-  return GRD_save_file(buf.data(), g, &state.info, type) == 1 ? 1 : 0;
+  GRD_report* first = *grids.begin();
+  GRD_set_info(&state.info, nullptr, &first->domain);
+  if (grids.size() == 1) return GRD_save_file(buf.data(), first, &state.info, type) == 1 ? 1 : 0;
+  const int fd = GRD_open_out_file(buf.data(), type);
+  if (fd < 0) return 0;
+  bool ok = GRD_putinfo(fd, &state.info) == 0;
+  int pos = 0;
+  for (GRD_report* g : grids) {
+    ok = ok && GRD_write(fd, g, 0, &pos) == 0;
+    ++pos;
+  }
+  if (!ok) MESS_print(M_warn, "GRD_math_command: Unable to write the results to %s\n", buf.data());
+  GRD_close(fd);
+  return ok ? 1 : 0;
+}
+
+int write_result(GRD_report* g, const char* const* cmd, int num, int out, const char* key) {
+  return write_results({g}, cmd, num, out, key);
 }
 
 /* The output argument's index after the arguments before it, skipping an
@@ -559,26 +579,39 @@ int print_form(const char* name, GRD_report* g) {
   return 1;
 }
 
-/* Any calculator function of the first grid and the following operands. */
+/* Any calculator function of the first grid and the following operands.
+ * The operand list's entry k is store slot k: the result (and, for a
+ * function with two results, the second result in slot 1), then the first
+ * grid, then the further operands. */
 int calculate(const char* const* cmd, int num) {
   const char* name = cmd[0];
+  const bool two = GRD_is_vect_func(name) != 0;
   GRD_report* res = GRD_get_grid(kResult);
-  GRD_report* first = GRD_get_grid(kFirst);
+  GRD_report* second = two ? GRD_get_grid(kFirst) : nullptr;
+  const int first_entry = two ? kFurther : kFirst;
+  GRD_report* first = GRD_get_grid(first_entry);
   std::free(first->grid);
   first->grid = nullptr;
   GRD_copy(first, res);
   res->grid = nullptr;
   if (!GRD_alloc(res)) return refuse("No memory for the result of", name);
+  if (second) {
+    std::free(second->grid);
+    GRD_init(second);
+    GRD_copy_info(second, first);
+    if (!GRD_alloc(second)) return refuse("No memory for the result of", name);
+  }
   std::array<GRD_report*, GRD_MATH_SLOTS + 1> grds{};
   std::array<float, GRD_MATH_SLOTS + 1> values{};
   values.fill(KEZ_FMISS);
   grds[0] = res;
-  grds[1] = first;
-  int entry = 2;
+  if (second) grds[1] = second;
+  grds[static_cast<size_t>(first_entry)] = first;
+  int entry = first_entry + 1;
   int at = 2;
   for (; at < num && !starts_with_equal(cmd[at]); ++at) {
     if (entry >= GRD_MATH_SLOTS) {
-      MESS_print(M_warn, "GRD_math_command: %s takes at most %d operands\n", name, GRD_MATH_SLOTS - 1);
+      MESS_print(M_warn, "GRD_math_command: %s takes at most %d operands\n", name, GRD_MATH_SLOTS - first_entry);
       return 0;
     }
     float number = 0;
@@ -586,7 +619,7 @@ int calculate(const char* const* cmd, int num) {
       values[static_cast<size_t>(entry++)] = number;
       continue;
     }
-    GRD_report* g = GRD_get_grid(kFurther + entry - 2);
+    GRD_report* g = GRD_get_grid(entry);
     if (!read_argument(cmd[at], g, &state.info2)) {
       MESS_print(M_warn, "GRD_math_command: Operand skipped: %s\n", cmd[at]);
       continue;
@@ -595,6 +628,7 @@ int calculate(const char* const* cmd, int num) {
   }
   if (!GRD_math(name, grds.data(), values.data())) return 0;
   const int out = output_index(cmd, num, at);
+  if (second) return write_results({res, second}, cmd, num, out, name);
   return write_result(res, cmd, num, out, name);
 }
 

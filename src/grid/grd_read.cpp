@@ -825,7 +825,9 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
     std::free(grd->grid);
     grd->grid = nullptr;
     hooks.grib.bmb(fd, grd);
-    if (hooks.grib.bdb(fd, grd) < 0) return done(-1);
+    /* A field that cannot be unpacked is refused like one of edition 2,
+     * so that a walk over the file goes on past it. */
+    if (hooks.grib.bdb(fd, grd) < 0) return done(1);
     if (!grd->grid) {
       MESS_print(M_warn, "GRD_read: GRIB field without values\n");
       return done(1);
@@ -1052,9 +1054,29 @@ bool gc_packed(FILE* fp, int width, long* v) {
   return true;
 }
 
+/* What gc_read gives for a grid whose values cannot be read: the stream
+ * is at the "GRID" group of the next bulletin. */
+constexpr int kGcSkipped = 1;
+
+/* Passes over the rest of a grid whose rows cannot be told apart, up to the
+ * "GRID" group that begins the next bulletin (left unread): true when one
+ * follows. Its value groups must not be taken for grids. */
+bool gc_skip_to_next(FILE* fp) {
+  std::string tok;
+  for (;;) {
+    const long at = std::ftell(fp);
+    if (!gc_token(fp, &tok)) return false;
+    if (tok == "GRID") {
+      std::fseek(fp, at, SEEK_SET);
+      return true;
+    }
+  }
+}
+
 /* Reads the grid at the stream position (values into grd when want, the
  * rows skipped otherwise), leaving the stream after it. 0; -1 when no grid
- * begins there or the grid is cut short. */
+ * begins there or the grid is cut short; kGcSkipped when its values cannot
+ * be read and another bulletin follows. */
 int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   std::string tok;
   if (!gc_token(fp, &tok)) return -1;
@@ -1118,7 +1140,12 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   }
   if (carry->wind_dec == 1) var = 23;
   if (carry->wind_dec == 2) var = 24;
-  grd->var = var;
+  /* The bulletin's own numbers in the numbering of every grid record; a
+   * third wind field of a run keeps its packed values and is no field
+   * that numbering has. */
+  const int code = carry->wind_dec == 0 && var == 22 ? 0 : var;
+  grd->units[0] = '\0';
+  grd->var = var == KEZ_MISS ? KEZ_MISS : GRD_old_param(code, grd->units, sizeof grd->units);
   grd->ltype = ltype;
   grd->level = level;
   int sign_mode = 0;
@@ -1160,8 +1187,11 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   grd->date.month = month;
   grd->date.day = day;
   grd->date.hour = hour;
-  VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
-                    static_cast<int>(sizeof grd->info));
+  if (grd->var == 0)
+    std::snprintf(grd->info, sizeof grd->info, "GRID parameter %d", var);
+  else
+    VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, grd->info,
+                      static_cast<int>(sizeof grd->info));
   std::string label;
   DATE_make_label_for(grd->time, grd->model, base, &label);
   copy_field(grd->datim, sizeof grd->datim, label);
@@ -1178,7 +1208,6 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
   }
   std::vector<float> vals(static_cast<size_t>(kGcCols) * kGcRows, KEZ_FMISS);
   const int width = carry->bpval;
-  bool bad_width = false;
   for (int row = 0; row < kGcRows; ++row) {
     if (row > 0 && !gc_token(fp, &g)) {
       MESS_print(M_warn, "GRD_read: GRID grid ends after %d rows\n", row);
@@ -1199,8 +1228,14 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
       continue;
     }
     if (width < 3 || width > 5) {
-      bad_width = true;
-      continue;
+      /* Without the width the values cannot be told from the next rows
+       * and grids: the grid is dropped, never read as other grids. */
+      if (gc_skip_to_next(fp)) {
+        MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; grid skipped\n", width);
+        return kGcSkipped;
+      }
+      MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; the bulletin ends here\n", width);
+      return -1;
     }
     gc_skip_blanks(fp);
     for (int c = 0; c < kGcCols; ++c) {
@@ -1220,7 +1255,6 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
         out[c] = ref + static_cast<float>(v) * scale;
     }
   }
-  if (bad_width) MESS_print(M_warn, "GRD_read: GRID values of %d digits cannot be read; rows left missing\n", width);
   if (want && fixed) {
     if (!GRD_alloc(grd)) return -1;
     std::copy(vals.begin(), vals.end(), grd->grid);
@@ -1239,7 +1273,13 @@ bool gc_locate(Slot& s, int n, GcCarry* carry) {
     std::fseek(fp, start, SEEK_SET);
     GcCarry c = s.gc_carry;
     GRD_report tmp{};
-    if (gc_read(fp, &tmp, false, &c) != 0) {
+    const int r = gc_read(fp, &tmp, false, &c);
+    if (r == kGcSkipped) {
+      s.gc_carry = c;
+      s.grib_scan = std::ftell(fp);
+      continue;
+    }
+    if (r != 0) {
       s.grib_scan = -1;
       return false;
     }
@@ -1363,6 +1403,32 @@ GRD_file* GRD_get_gfile(int ind) {
   return state.slots[static_cast<size_t>(ind)].f.get();
 }
 
+namespace {
+
+/* Whether "GRIB" stands anywhere in the file: a GRIB file may carry any
+ * amount of heading before its first message, and the framing search
+ * looks as far. Three octets of each piece are looked at again with the
+ * next, so that a magic across two pieces is found. */
+bool grib_anywhere(const char* filename) {
+  FILE* fp = FILE_open(filename, "rb");
+  if (!fp) return false;
+  std::vector<unsigned char> buf(1 << 16);
+  size_t keep = 0;
+  bool found = false;
+  while (!found) {
+    size_t got = std::fread(buf.data() + keep, 1, buf.size() - keep, fp);
+    if (got == 0) break;
+    const size_t have = keep + got;
+    for (size_t i = 0; i + 4 <= have && !found; ++i) found = std::memcmp(buf.data() + i, "GRIB", 4) == 0;
+    keep = std::min<size_t>(have, 3);
+    std::memmove(buf.data(), buf.data() + have - keep, keep);
+  }
+  FILE_close(fp);
+  return found;
+}
+
+} // namespace
+
 int GRD_chktype(const char* filename) {
   if (!filename || FILE_is_stdio(filename)) return -1;
   FILE* fp = FILE_open(filename, "rb");
@@ -1378,12 +1444,11 @@ int GRD_chktype(const char* filename) {
   if (buf[0] == ' ' || (buf[0] >= '0' && buf[0] <= '9')) return GRD_TYPE_RAW;
   if (begins("KEZGRID4")) return GRD_TYPE_FORMAT4;
   if (begins(kMagic)) return GRD_TYPE_TEXT;
-  if (begins("CDF")) return GRD_TYPE_NETCDF;
+  /* netCDF: the classic formats, and netCDF-4 in its HDF5 container. */
+  if (begins("CDF") || begins("\x89HDF\r\n\x1a\n")) return GRD_TYPE_NETCDF;
   if (begins("GRIB") || buf[0] == '*' || buf[0] == 0x01) return GRD_TYPE_GRIB;
   if (begins("GRID")) return GRD_TYPE_GRID;
-  for (size_t i = 0; i + 4 <= n; ++i)
-    if (std::memcmp(buf + i, "GRIB", 4) == 0) return GRD_TYPE_GRIB;
-  return GRD_TYPE_BAD;
+  return grib_anywhere(filename) ? GRD_TYPE_GRIB : GRD_TYPE_BAD;
 }
 
 int GRD_open(const char* filename, int f_access, int* f_type) {

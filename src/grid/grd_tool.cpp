@@ -99,6 +99,15 @@ size_t domain_points(const Domain& d) {
   return n > GRD_MAX_POINTS ? 0 : static_cast<size_t>(n);
 }
 
+/* A latitude-longitude grid whose columns go once round the globe (nx
+ * columns of dx degrees make 360), so that the first column follows the
+ * last. */
+bool spans_globe(const Domain& d) {
+  if (d.proj != MAP_LATLON || d.nx < 2 || is_miss(d.dx) || !(d.dx > 0.0f)) return false;
+  const double span = static_cast<double>(d.nx) * d.dx;
+  return std::fabs(span - 360.0) <= 1e-3 * d.dx;
+}
+
 /* Points of a record that holds values, else 0. */
 size_t points(const GRD_report* g) {
   if (!g || !g->grid) return 0;
@@ -342,7 +351,7 @@ int GRD_maxmin(const GRD_report* grid, float* max, float* min) {
   bool first = true;
   for (size_t i = 0; i < n; ++i) {
     float v = grid->grid[i];
-    if (is_miss(v)) continue;
+    if (is_miss(v) || !std::isfinite(v)) continue; /* a NaN first would poison every comparison */
     if (first) {
       hi = lo = v;
       first = false;
@@ -432,17 +441,27 @@ float GRD_get_value(const GRD_report* grid, float gx, float gy) {
   if (!points(grid)) return KEZ_FMISS;
   const int nx = grid->domain.nx, ny = grid->domain.ny;
   const double lim_x = nx - 0.9999, lim_y = ny - 0.9999;
-  const double dgx = gx, dgy = gy;
-  if (!(dgx >= 0.0 && dgx <= lim_x && dgy >= 0.0 && dgy <= lim_y)) return KEZ_FMISS;
-  int ix = static_cast<int>(gx), iy = static_cast<int>(gy);
-  float fx = gx - static_cast<float>(ix), fy = gy - static_cast<float>(iy);
-  bool east_out = ix + 1 > lim_x;
+  const bool wraps = spans_globe(grid->domain);
+  double dgx = gx;
+  const double dgy = gy;
+  /* On a grid round the globe the last column's east neighbour is the
+   * first column, and a column index is taken modulo nx. */
+  if (wraps && std::isfinite(dgx) && !is_miss(gx)) {
+    dgx = std::fmod(dgx, static_cast<double>(nx));
+    if (dgx < 0.0) dgx += nx;
+    if (dgx >= nx) dgx = 0.0;
+  }
+  if (!(dgx >= 0.0 && (wraps || dgx <= lim_x) && dgy >= 0.0 && dgy <= lim_y)) return KEZ_FMISS;
+  int ix = static_cast<int>(dgx), iy = static_cast<int>(gy);
+  float fx = static_cast<float>(dgx - ix), fy = gy - static_cast<float>(iy);
+  bool east_out = !wraps && ix + 1 > lim_x;
   bool south_out = iy + 1 > lim_y;
+  const int east = wraps && ix + 1 >= nx ? 0 : ix + 1;
   auto at = [&](int i, int j) { return grid->grid[static_cast<size_t>(j) * nx + i]; };
   float z00 = at(ix, iy);
-  float z10 = east_out ? z00 : at(ix + 1, iy);
+  float z10 = east_out ? z00 : at(east, iy);
   float z01 = south_out ? z00 : at(ix, iy + 1);
-  float z11 = (east_out || south_out) ? z00 : at(ix + 1, iy + 1);
+  float z11 = (east_out || south_out) ? z00 : at(east, iy + 1);
   if (is_miss(z00) || is_miss(z10) || is_miss(z01) || is_miss(z11)) return KEZ_FMISS;
   return (1.0f - fy) * (1.0f - fx) * z00 + (1.0f - fy) * fx * z10 + (1.0f - fx) * fy * z01 + fy * fx * z11;
 }

@@ -81,7 +81,7 @@ struct GRD_file {
   int type;                            /* GRD_file_type */
   int itype;                           /* sub-type: format 4 binary (3), foreign netCDF layout, GRIB framing */
   char var_nm[50];                     /* "GRIDVAR" variable name (foreign netCDF) */
-  int var[GRD_MAX_FILE_VARS];          /* parameter of each variable found */
+  int var[GRD_MAX_FILE_VARS];          /* parameter of each variable read (the first 15 of them) */
   int var_num;                         /* entries used in var and values_id */
   int cur_var;                         /* variable being stepped through, -1 before the first */
   int num;                             /* current record, counted from 0 */
@@ -373,6 +373,13 @@ int GRD_cdf_putinfo(GRD_file* f, const GRD_info* info);
 int GRD_cdf_write(GRD_file* f, const GRD_report* grd, const int* grd_num);
 int GRD_cdf_rewind(GRD_file* f);
 int GRD_cdf_close(GRD_file* f);
+/* The GRIB edition 1 parameter number of a field numbered the older way
+ * (older model output in netCDF and the WMO GRID code: 1 pressure, 2
+ * height, 4 temperature, 13 humidity, 23 and 24 the wind components ...;
+ * above 100 the field in the other unit of a pair), and into units (size
+ * bytes) the units that the number implies, empty when it implies none.
+ * 0 for a number of no such field. */
+int GRD_old_param(int old, char* units, size_t size);
 /* ---- grib: the GRIB decoder's switches -------------------------------------- */
 
 /* The bad-value filter limit of edition 1 unpacking (0 or less: off). 0. */

@@ -369,7 +369,7 @@ void decode_list(const char* resource, bool dumps_only) {
   for (int i = 0; i < paramc; ++i) {
     const char* item = paramv[i];
     for (const Keyword& k : KEYWORDS) {
-      if (dumps_only && k.handle != h_gif && k.handle != h_png) continue;
+      if (dumps_only && k.match != DUMP) continue;
       const char* value = nullptr;
       if (!matches(k, item, &value)) continue;
       if (!k.handle(value))
@@ -430,13 +430,24 @@ constexpr DumpWriter WRITERS[] = {
     {PLT_DUMP_XWD, XWD_dump, "xdump"},
 };
 
+/* A dump whose file cannot be written ends a batch run: its images are
+ * all it makes, and a status of 0 would report them written. On a window
+ * the user still has the picture, and the warning is enough; so it is for
+ * a device that has no image to give (a page). */
 void write_dump(const std::string& filename) {
   for (const DumpWriter& w : WRITERS) {
     if (w.kind != state.dump) continue;
-    if (w.write(filename.c_str()))
+    errno = 0;
+    if (w.write(filename.c_str())) {
       MESS_print(M_mess, "Wrote %s file: %s\n", w.name, filename.c_str());
+      return;
+    }
+    const int err = errno;
+    if (err != 0)
+      MESS_print(M_warn, "PLT_dump: Unable to write %s file: %s: %s\n", w.name, filename.c_str(), std::strerror(err));
     else
       MESS_print(M_warn, "PLT_dump: Unable to write %s file: %s\n", w.name, filename.c_str());
+    if (FLAG_batch() && err != 0) PLT_exit(KEZ_EXIT_GRAPHICS);
     return;
   }
 }

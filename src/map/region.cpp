@@ -379,9 +379,39 @@ bool read_region(const char* item, Domain* d) {
 
 /* ---- the region prompt ------------------------------------------------------------ */
 
+/* Why a decoded map domain can draw nothing, or null when it can: a
+ * latitude beyond a pole, a longitude beyond a turn, fewer than two grid
+ * points or a spacing that is not positive. Diagrams hold data values in
+ * these fields and are not judged. */
+const char* unplottable(const Domain& d) {
+  auto lat_bad = [](float v) { return v != KEZ_FMISS && std::fabs(v) > 90.0f; };
+  auto lon_bad = [](float v) { return v != KEZ_FMISS && std::fabs(v) > 360.0f; };
+  if (d.proj == MAP_SIZE)
+    return (d.nx != KEZ_MISS && d.nx < 1) || (d.ny != KEZ_MISS && d.ny < 1) ? "a size below 1" : nullptr;
+  if (d.proj < MAP_PSTEREO || d.proj > MAP_SAT) return nullptr;
+  if (lat_bad(d.clat) || lat_bad(d.plat)) return "a latitude beyond a pole";
+  if (d.proj == MAP_LAMB && (lat_bad(d.param[0]) || lat_bad(d.param[1]))) return "a true latitude beyond a pole";
+  if (lon_bad(d.clon) || lon_bad(d.plon)) return "a longitude beyond 360 degrees";
+  if ((d.nx != KEZ_MISS && d.nx < 2) || (d.ny != KEZ_MISS && d.ny < 2)) return "fewer than 2 grid points";
+  if ((d.dx != KEZ_FMISS && !(d.dx > 0)) || (d.dy != KEZ_FMISS && !(d.dy > 0))) return "a spacing that is not positive";
+  return nullptr;
+}
+
+/* A plot domain: a decoded text that can draw a map, or DOM_INVALID. */
+int plot_domain(const char* text, Domain* domain) {
+  int result = DOM_decode(text, domain);
+  if (result > 0) {
+    if (const char* why = unplottable(*domain)) {
+      MESS_print(M_warn, "DOM_prompt_region: %s: %s\n", text, why);
+      result = DOM_INVALID;
+    }
+  }
+  return result;
+}
+
 /* A domain from a resource: an invalid one ends the program. */
 int resource_domain(const char* value, Domain* domain) {
-  int result = DOM_decode(value, domain);
+  int result = plot_domain(value, domain);
   if (result == DOM_INVALID) {
     MESS_print(M_error, "Invalid domain\n");
     KEZ_exit(exit_invalid_domain);
@@ -618,7 +648,7 @@ int DOM_prompt_region(Domain* domain, int flag) {
     if (choice == -1) KEZ_exit(0);
     if (choice == 0) return 0;
     std::string text = answer;
-    int result = DOM_decode(text.c_str(), domain);
+    int result = plot_domain(text.c_str(), domain);
     if (result == DOM_INVALID) {
       MESS_print(M_warn, "Invalid domain\n");
       continue;

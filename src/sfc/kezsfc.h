@@ -101,6 +101,12 @@ int SFC_check_valid(SFC_report* rep, int flag);
 /* The dominant cloud cover character and its base (ft); -1 when the report
  * has fewer than two layers, else 0. */
 int WX_set_cloud(const SFC_report* report, char* cover, float* hght);
+/* No quantity of a report reaches this magnitude in the report's units: a
+ * larger value is a fill value or a broken file, never a measurement. */
+inline constexpr float SFC_VALUE_LIMIT = 1.0e6f;
+/* Sets every number that no instrument gives (not finite, or of magnitude
+ * SFC_VALUE_LIMIT or more) to missing; the count of values so dropped. */
+int SFC_drop_absurd(SFC_report* report);
 
 /* Listing layouts of SFC_print_line. */
 inline constexpr int SFC_PRINT_TWO_LINE = 1;
@@ -151,6 +157,9 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data);
 /* Gives a variable without a unit the default unit of its name; 1 for a
  * name with a default (empty for text variables), else 0. */
 int SFC_get_var(VAR_data* var);
+/* 1 when name (its key up to the first "-", any case) is one of the
+ * surface variables that SFC_get_data fills, else 0. */
+int SFC_is_var(const char* name);
 
 /* ------------------------------------------------------------------------ */
 /* sfc_plot: the surface plotting program's prompts and its plot driver     */

@@ -75,7 +75,8 @@ bool begins(const std::string& item, const char* word) {
 /* Items that neither output chooser takes: no output, and the plot
  * frame's image dumps. */
 bool not_a_convention(const std::string& item) {
-  return stricmp(item.c_str(), "none") == 0 || begins(item, "gif") || begins(item, "png");
+  return stricmp(item.c_str(), "none") == 0 || begins(item, "gif") || begins(item, "png") || begins(item, "xwd") ||
+         begins(item, "img");
 }
 
 /* The text after n characters, or the fallback when nothing follows. */
@@ -130,14 +131,70 @@ std::vector<PlotFile> plot_files() {
   return files;
 }
 
-/* Draws one opened file into the current frame or page. */
+/* Whether a name gave the file's time; a name the convention does not
+ * describe (a copied sample, say) leaves the parts unset. */
+bool dated(const Date& d) {
+  return d.year != KEZ_MISS && d.month != KEZ_MISS && d.day != KEZ_MISS && d.hour != KEZ_MISS;
+}
+
+/* Draws one opened file into the current frame or page, dated by its name
+ * or, when the name holds no date, by its header. */
 void draw_file(const PlotFile& f, int plot) {
+  const Date date = dated(f.date) ? f.date : state.info.date;
   state.pmsecs = FILE_modtime(f.name.c_str());
-  state.fsecs = data_seconds(f.date);
+  state.fsecs = data_seconds(date);
   state.data.plot = plot;
-  state.data.date = f.date;
+  state.data.date = date;
   SFC_plot_frame();
   SFC_close_file();
+}
+
+/* Opens a surface file that holds at least one report; the warning of a
+ * failure is printed when loud. */
+bool open_reports(const char* filename, bool loud) {
+  int type = 0;
+  state.cvt_fd = filename ? SFC_open(filename, SFC_ACC_READ, &type) : -1;
+  if (state.cvt_fd >= 0 && SFC_getinfo(state.cvt_fd, &state.info) < 0) SFC_close_file();
+  if (state.cvt_fd < 0) {
+    if (loud) MESS_print(M_warn, "SFC_open_file: Unable to open file:%s\n", filename ? filename : "");
+    return false;
+  }
+  SFC_report first;
+  int at = 0;
+  if (SFC_read(state.cvt_fd, &first, SFC_REP_ID, &at) != 0) {
+    SFC_close_file();
+    if (loud) MESS_print(M_warn, "SFC_open_file: No report in file:%s\n", filename);
+    return false;
+  }
+  SFC_rewind(state.cvt_fd);
+  return true;
+}
+
+/* A plot with no usable file ends before its window or page opens, so no
+ * empty page is left behind that looks like a result. */
+void require_usable(const std::vector<PlotFile>& files) {
+  const bool single = files.size() == 1;
+  for (const PlotFile& f : files) {
+    if (open_reports(f.name.c_str(), single)) {
+      SFC_close_file();
+      return;
+    }
+  }
+  if (!single) MESS_print(M_warn, "SFC_plot: None of the %zu files holds surface reports\n", files.size());
+  KEZ_exit(KEZ_EXIT_NO_INPUT);
+}
+
+/* Every plain variable of the list must be one the reports give; a
+ * misspelt name would otherwise draw an empty map. The first unknown name,
+ * or an empty text. */
+std::string unknown_variable() {
+  for (int i = 0; i < VAR_get_num(); ++i) {
+    if (!VAR_is_REG(i) && !VAR_is_SUBREG(i)) continue;
+    const char* name = VAR_get_name(i);
+    if (!name || name[0] == '#' || VAR_get_type(i) == VAR_TYPE_CONST || stricmp(name, "front") == 0) continue;
+    if (!SFC_is_var(name)) return name;
+  }
+  return {};
 }
 
 /* "s-Alt": the grid of the one variable saved to a grid file. */
@@ -223,38 +280,44 @@ int SFC_prompt_variable() {
   if (state.variable_prompt == 0) return 0;
   int result = 0;
   for (;;) {
+    bool asked = false;
     const char* setting = RES_get("variable");
     if (setting && *setting) {
       /* Any length: the parser's own bounds apply. */
       state.var_str = setting;
       state.variable_prompt = 0;
       result = 1;
-      break;
+    } else {
+      char answer[MENU_STRING_LEN] = "";
+      result = VAR_menu("\n        Variable Menu\n", "Enter the variable: ", answer, kMenuFlags);
+      if (FLAG_batch()) {
+        state.var_str = answer;
+        state.variable_prompt = 0;
+        result = 1;
+      } else {
+        if (result == 0) return 0;
+        if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
+        if (result == KEZ_MISS && answer[0] == '\0') continue;
+        if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
+          /* The prompt may have cut the list into another one. */
+          MESS_print(M_warn,
+                     "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
+                     "give a long list with the \"variable\" setting\n",
+                     kPromptWordMax);
+          continue;
+        }
+        state.var_str = answer;
+        asked = true;
+      }
     }
-    char answer[MENU_STRING_LEN] = "";
-    result = VAR_menu("\n        Variable Menu\n", "Enter the variable: ", answer, kMenuFlags);
-    if (FLAG_batch()) {
-      state.var_str = answer;
-      state.variable_prompt = 0;
-      result = 1;
-      break;
-    }
-    if (result == 0) return 0;
-    if (result < 0 && result != KEZ_MISS) KEZ_exit(0);
-    if (result == KEZ_MISS && answer[0] == '\0') continue;
-    if (result == KEZ_MISS && std::strlen(answer) >= kPromptWordMax) {
-      /* The prompt may have cut the list into another one. */
-      MESS_print(M_warn,
-                 "SFC_prompt_variable: A typed list of %zu or more characters may have been cut; "
-                 "give a long list with the \"variable\" setting\n",
-                 kPromptWordMax);
-      continue;
-    }
-    state.var_str = answer;
-    break;
+    FLAG_set(SFC_FLAG_LEVEL, 1);
+    VAR_setup(nullptr, state.var_str.c_str());
+    const std::string bad = unknown_variable();
+    if (bad.empty()) break;
+    MESS_print(M_error, "SFC_prompt_variable: Unknown variable: %s\n", bad.c_str());
+    /* A list from the settings or of batch mode cannot be asked again. */
+    if (!asked) KEZ_exit(KEZ_EXIT_USAGE);
   }
-  FLAG_set(SFC_FLAG_LEVEL, 1);
-  VAR_setup(nullptr, state.var_str.c_str());
   DATA_new_grid();
   return result;
 }
@@ -265,6 +328,8 @@ int SFC_plot(Domain* rdomain) {
   if (!rdomain) return 0;
   state.domain = *rdomain;
   const bool rerun = gchk_graphics() != 0;
+  std::vector<PlotFile> files = plot_files();
+  if (!rerun) require_usable(files);
   if (rerun) {
     PLT_reset(DOM_aspect(&state.domain));
   } else {
@@ -283,7 +348,6 @@ int SFC_plot(Domain* rdomain) {
   CTY_clear_data(1);
   DATA_plot_init();
   fill_source();
-  std::vector<PlotFile> files = plot_files();
   MAP_fill_cont(0);
 
   const bool several = FILE_get_num_file() != 0 || files.size() > 1;
@@ -348,16 +412,7 @@ int SFC_plot_frame() {
 }
 
 int SFC_open_file(const char* filename) {
-  int type = 0;
-  state.cvt_fd = filename ? SFC_open(filename, SFC_ACC_READ, &type) : -1;
-  if (state.cvt_fd >= 0 && SFC_getinfo(state.cvt_fd, &state.info) < 0) {
-    SFC_close(state.cvt_fd);
-    state.cvt_fd = -1;
-  }
-  if (state.cvt_fd < 0) {
-    MESS_print(M_warn, "SFC_open_file: Unable to open file:%s\n", filename ? filename : "");
-    return 0;
-  }
+  if (!open_reports(filename, true)) return 0;
   state.stat_num = 0;
   state.file_date = state.info.date;
   PLT_label_up_right(state.info.datim);

@@ -362,7 +362,8 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
     case Key::vwndg: v = wind_component(r, d, false, true); break;
     case Key::alt:
       v = r.alt;
-      if (present(v)) set_text(d, "%3.3d", static_cast<int>(100.0 * v) % 1000);
+      /* Rounded as the files write it: 30.13 is stored as 30.1299... */
+      if (present(v)) set_text(d, "%3.3d", static_cast<int>(100.0 * v + 0.01) % 1000);
       break;
     case Key::pralt:
       v = present(r.pmb) ? r.pmb : alt_hpa(r.alt);
@@ -498,8 +499,12 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   const KeyDef* k = find_key(var->name);
   std::string value_unit;
   if (k != nullptr) {
+    /* Whatever the source, a value no instrument gives is missing, and a
+     * text is never made of one. */
+    SFC_report r = *report;
+    SFC_drop_absurd(&r);
     value_unit = k->unit;
-    fill(*report, *var, *k, *data, value_unit);
+    fill(r, *var, *k, *data, value_unit);
   }
 
   const std::string unit = var_units(*var);
@@ -510,8 +515,12 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
     /* The dew point shares the temperature's unit. */
     if (k && k->key == Key::ttd) data->value[1] = UNIT_cvt(data->value[1], value_unit.c_str(), unit.c_str());
   }
+  for (float& v : data->value)
+    if (!std::isfinite(v)) v = kMiss;
   return k != nullptr ? 1 : 0;
 }
+
+int SFC_is_var(const char* name) { return find_key(name) != nullptr ? 1 : 0; }
 
 int SFC_get_var(VAR_data* var) {
   if (var == nullptr) return 0;

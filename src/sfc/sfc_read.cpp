@@ -1055,8 +1055,10 @@ int SFC_putinfo(int /* cvt_fd */, const SFC_info* info) {
   }
 }
 
-int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
-  if (is_cdf(state.file_type)) return SFC_cdf_read(report, rep_type, statnum);
+namespace {
+
+/* One report of an open text file. */
+int read_text_report(SFC_report* report, int rep_type, int* statnum) {
   if (!report || !statnum || !open_for_reading()) return -1;
   FILE* fp = state.file.get();
   const int n = std::max(*statnum, 0);
@@ -1079,6 +1081,18 @@ int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
   const bool ok =
       is_tagged(state.file_type) ? read_tagged(line, report, rep_type) : read_dotted(line, report, rep_type);
   return ok ? 0 : -1;
+}
+
+} // namespace
+
+int SFC_read(int /* cvt_fd */, SFC_report* report, int rep_type, int* statnum) {
+  const int result =
+      is_cdf(state.file_type) ? SFC_cdf_read(report, rep_type, statnum) : read_text_report(report, rep_type, statnum);
+  /* Values that no instrument gives (fill values of foreign files) must
+   * never be drawn or analysed as measurements. */
+  if (result == 0 && SFC_drop_absurd(report) > 0)
+    MESS_print(M_debug, "SFC_read: %s: values that are no measurements taken as missing\n", report->id);
+  return result;
 }
 
 int SFC_write(int /* cvt_fd */, const SFC_report* report, int /* rep_type */, int* statnum) {

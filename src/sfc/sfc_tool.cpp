@@ -291,6 +291,15 @@ constexpr CeilingBound ceiling_bounds[] = {
  * mile; 90 is under 0.05 km). */
 constexpr float synop_vis_miles[] = {0.0f, 0.03125f, 0.125f, 0.3125f, 0.625f, 1.25f, 2.5f, 6.25f, 12.5f, 31.25f};
 
+/* The plain numbers of a report, in the record's order. */
+constexpr float SFC_report::*float_members[] = {
+    &SFC_report::lat,     &SFC_report::lon,    &SFC_report::elev,   &SFC_report::vis,   &SFC_report::pmb,
+    &SFC_report::t,       &SFC_report::td,     &SFC_report::w_dir,  &SFC_report::w_spd, &SFC_report::w_gust,
+    &SFC_report::alt,     &SFC_report::ptend,  &SFC_report::rain1,  &SFC_report::rain3, &SFC_report::rain6,
+    &SFC_report::rain12,  &SFC_report::rain24, &SFC_report::rain,   &SFC_report::max_t, &SFC_report::min_t,
+    &SFC_report::max6_t,  &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
+    &SFC_report::wav_per, &SFC_report::wav_hgt};
+
 } // namespace
 
 int SFC_initialize(SFC_report* report) {
@@ -298,10 +307,7 @@ int SFC_initialize(SFC_report* report) {
   SFC_report& r = *report;
   std::memset(&r, 0, sizeof r);
   r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
-  for (float* f : {&r.lat,    &r.lon,   &r.elev,   &r.vis,    &r.pmb,    &r.t,     &r.td,     &r.w_dir,   &r.w_spd,
-                   &r.w_gust, &r.alt,   &r.ptend,  &r.rain1,  &r.rain3,  &r.rain6, &r.rain12, &r.rain24,  &r.rain,
-                   &r.max_t,  &r.min_t, &r.max6_t, &r.min6_t, &r.scover, &r.solar, &r.sst,    &r.wav_per, &r.wav_hgt})
-    *f = KEZ_FMISS;
+  for (float SFC_report::*m : float_members) r.*m = KEZ_FMISS;
   for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
     r.cld_height[i] = KEZ_FMISS;
     r.cld_cover[i] = SFC_CLD_NONE;
@@ -310,6 +316,19 @@ int SFC_initialize(SFC_report* report) {
   r.cld_low = ' ';
   std::memset(r.cld_type, ' ', sizeof r.cld_type);
   return 0;
+}
+
+int SFC_drop_absurd(SFC_report* report) {
+  if (report == nullptr) return 0;
+  int dropped = 0;
+  auto check = [&dropped](float& v) {
+    if (v == KEZ_FMISS || (std::isfinite(v) && std::fabs(v) < SFC_VALUE_LIMIT)) return;
+    v = KEZ_FMISS;
+    ++dropped;
+  };
+  for (float SFC_report::*m : float_members) check(report->*m);
+  for (float& h : report->cld_height) check(h);
+  return dropped;
 }
 
 int SFC_compare(const SFC_report* rep1, const SFC_report* rep2) {

@@ -417,6 +417,10 @@ float UPA_thick_bottom(int coord, float top, float thick);
 int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result,
                       int num_result);
 int UPA_interp(UPA_level* levels, int num_level, int coord, float value, UPA_level* result);
+/* UPA_interp for a walk upward: levels 1 to from - 1 are known to lie
+ * below the target (from being what the last, lower target returned), so
+ * the search starts at from. */
+int UPA_interp_from(UPA_level* levels, int num_level, int coord, float value, UPA_level* result, int from);
 /* Missing temperatures linear in pressure between their neighbours. 0. */
 int UPA_calc_temp(UPA_level* levels, int num);
 /* Missing heights of a temperature sounding, hydrostatically between the

@@ -18,10 +18,12 @@
 #include "kezcty.h"
 #include "kezraw.h"
 #include "kezupa.h"
+#include "ua_thetae.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -86,7 +88,8 @@ void read_parcel(std::string_view text) {
   while (!name.empty() && nnum < 2 && colon != std::string_view::npos) {
     char* end = nullptr;
     float v = std::strtof(p, &end);
-    if (end == p) break;
+    /* "nan" and "inf" read as numbers but are no temperatures */
+    if (end == p || !std::isfinite(v)) break;
     num[nnum++] = v;
     if (*end != ':') break;
     p = end + 1;
@@ -100,7 +103,8 @@ void read_parcel(std::string_view text) {
     state.par_type = THERM_PAR_MIXED;
     if (nnum >= 1) state.par_thick = num[0];
   } else {
-    state.par.p = std::strtof(name.c_str(), nullptr);
+    const float p = std::strtof(name.c_str(), nullptr);
+    state.par.p = std::isfinite(p) ? p : 0.0f;
     if (nnum >= 1) state.par.t = num[0];
     if (nnum >= 2) state.par.td = num[1];
   }
@@ -300,11 +304,19 @@ int UPA_merge_report(UPA_report* report) {
     CTY_data city;
     char id[UPA_ID_LEN + 1] = {};
     std::snprintf(id, sizeof id, "%.*s", UPA_ID_LEN - 1, report->id);
-    if (CTY_get(station_file, id, &city) == 1) {
-      report->elev = city.el;
-      report->wmo = city.wmo;
-      report->lat = city.lat;
-      report->lon = city.lon;
+    /* The table names a station without a common identifier by its WMO
+     * number, which a report may carry beside an identifier of its own. */
+    char wmo[16] = {};
+    if (report->wmo > 0 && report->wmo < 100000) std::snprintf(wmo, sizeof wmo, "%05d", report->wmo);
+    if ((id[0] != '\0' && CTY_get(station_file, id, &city) == 1) ||
+        (wmo[0] != '\0' && CTY_get(station_file, wmo, &city) == 1)) {
+      /* What the table does not know, the report keeps. */
+      if (known(city.el)) report->elev = city.el;
+      if (city.wmo > 0 && city.wmo != 99999) report->wmo = city.wmo;
+      if (known(city.lat) && known(city.lon)) {
+        report->lat = city.lat;
+        report->lon = city.lon;
+      }
     }
   }
   UPA_print_locate(M_debug_a, report);
@@ -394,7 +406,9 @@ int THERM_calc() {
 
   v.thick = thickness(sm, n, UPA_CO_PRES, thick_bottom, mid_level);
   v.frz = freezing_level(sm, n);
-  v.wb0 = wet_bulb_zero(sm, n);
+  /* both read the theta-e of the low levels: formed once */
+  LevelThetae thetae(sm, n);
+  v.wb0 = wet_bulb_zero_of(sm, n, thetae);
   v.precip = precip_water(sm, n);
   v.mean_rh = mean_value("rhum", sm, n, UPA_CO_PRES, ps, mid_level);
 
@@ -411,7 +425,7 @@ int THERM_calc() {
   float lapse = lapse_rate(sm, n, UPA_CO_PRES, lapse_bottom, mid_level);
   v.lapse57 = known(lapse) ? 1000.0f * lapse : M;
 
-  thetae_index(sm, n, &v.thetae);
+  thetae_index_of(sm, n, &v.thetae, thetae);
 
   v.wbar = M;
   v.ccl = pr_ccl(sm, n, UPA_CO_PRES, ps, mix_depth, &v.wbar);
@@ -849,6 +863,19 @@ void store_value(UPA_level* l, int field, float pr, float value) {
 
 } // namespace
 
+namespace {
+
+/* An item of "out_file" that asks for an image of the plot, not a file name. */
+bool image_item(std::string_view item) {
+  for (std::string_view word : {"gif", "png", "img", "xwd"}) {
+    if (item.size() < word.size() || !same_name(item.substr(0, word.size()), word)) continue;
+    if (item.size() == word.size() || item[word.size()] == '=' || item[word.size()] == ':') return true;
+  }
+  return false;
+}
+
+} // namespace
+
 int THERM_out_raw() {
   FILE_set_name(raw_convention);
   int n = 0;
@@ -856,7 +883,7 @@ int THERM_out_raw() {
   RES_getvals("out_file", &n, &items);
   for (int i = 0; i < n; ++i) {
     std::string_view item = items[i] ? items[i] : "";
-    if (item.substr(0, 3) == "gif") continue;
+    if (item.empty() || image_item(item)) continue;
     if (item.substr(0, 3) == "raw")
       FILE_set_name(item.size() > 3 ? items[i] + 4 : raw_convention);
     else

@@ -15,6 +15,7 @@
  */
 #include "kezcont.h"
 #include "kezupa.h"
+#include "ua_thetae.h"
 
 #include <cmath>
 #include <cstring>
@@ -194,10 +195,13 @@ Layer bounds(UPA_level* lev, int num, int coord, float bottom, float top) {
 }
 
 /* The wet-bulb temperature of a level in degrees C, -9999 when it cannot
- * be formed. */
-float wet_bulb_c(const UPA_level& l) {
+ * be formed, from the level's theta-e te (eq_pot_temp of the level) as
+ * wet_bulb forms it: the saturated adiabat of te at the level. */
+float wet_bulb_c(const UPA_level& l, float te) {
   if (missing(l.t) || missing(l.td) || !positive(l.p)) return M;
-  float wb = wet_bulb(kelvin(l.t), kelvin(l.td), l.p);
+  const float tk = kelvin(l.t), tdk = kelvin(l.td);
+  if (!positive(tk) || !(tdk >= 0)) return M;
+  float wb = tdk == 0.0f ? 0.0f : temp_on_satad(te, l.p);
   return positive(wb) ? wb - to_kelvin : M;
 }
 
@@ -442,16 +446,20 @@ float precip_water(const UPA_level* lev, int num) {
   if (!has_levels(lev, num) || num <= 2 || lev[0].p < min_ground_pres) return M;
   auto wet = [lev](int k) { return !missing(lev[k].td) && positive(lev[k].p); };
   if (!wet(0) && !wet(1) && !wet(2)) return M;
+  auto q = [lev](int k) -> double { return spec_hum(kelvin(lev[k].td), lev[k].p); };
   double sum = 0;
   int i = 0;
   while (i < num - 1 && !wet(i)) ++i;
+  double qi = i < num - 1 ? q(i) : 0;
   while (i < num - 1) {
     int j = i + 1;
     while (j < num && !wet(j)) ++j;
     if (j >= num) break;
-    double qi = spec_hum(kelvin(lev[i].td), lev[i].p), qj = spec_hum(kelvin(lev[j].td), lev[j].p);
+    /* each level's humidity once: the top of one pair is the bottom of the next */
+    const double qj = q(j);
     sum += (static_cast<double>(lev[i].p) - lev[j].p) * ((qi + qj) / 2000) / pw_factor;
     i = j;
+    qi = qj;
   }
   return static_cast<float>(sum);
 }
@@ -475,11 +483,17 @@ float freezing_level(const UPA_level* lev, int num) {
 
 float wet_bulb_zero(const UPA_level* lev, int num) {
   if (!has_levels(lev, num)) return M;
+  LevelThetae te(lev, num);
+  return wet_bulb_zero_of(lev, num, te);
+}
+
+float wet_bulb_zero_of(const UPA_level* lev, int num, LevelThetae& thetae) {
+  if (!has_levels(lev, num)) return M;
   /* A level whose wet-bulb temperature cannot be formed is passed over,
    * so that a missing value never reads as below freezing. */
-  auto next = [lev, num](int k, float* wb) {
+  auto next = [lev, num, &thetae](int k, float* wb) {
     for (; k < num; ++k) {
-      *wb = wet_bulb_c(lev[k]);
+      *wb = wet_bulb_c(lev[k], thetae.at(k));
       if (!missing(*wb)) return k;
     }
     return num;

@@ -13,6 +13,7 @@
  */
 #include "kezupa.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -25,6 +26,9 @@ constexpr float to_kelvin = 273.15f;
 constexpr float lapse = 0.0065f;    /* K/m, standard atmosphere */
 constexpr float sea_temp = 288.15f; /* K, standard atmosphere */
 constexpr float wide_gap = 300.0f;  /* hPa: no pressure interpolated across more */
+/* Relative pressure difference beyond which -ln p surely differs as a float
+ * (a float step of ln p near 7 is under 1e-6). */
+constexpr float pres_margin = 1e-5f;
 
 bool missing(float v) { return v == M; }
 
@@ -111,6 +115,17 @@ float short_way(float dlo, float dhi, double f) {
  * coordinate's own unit); returns false when the whole level is missing
  * because the pressure spans too wide a gap. */
 bool interp_at(const UPA_level* levels, int n, Group g, float tau, float target, float v, int i, UPA_level& result) {
+  /* The fields mostly share their pair of levels: each side keeps the
+   * coordinate (a logarithm in pressure) of the level it used last. */
+  int memo_k[2] = {-1, -1};
+  float memo_c[2] = {0, 0};
+  auto coord_of = [&](int side, int k) {
+    if (memo_k[side] != k) {
+      memo_k[side] = k;
+      memo_c[side] = coord_value(g, levels[k]);
+    }
+    return memo_c[side];
+  };
   for (int f = 0; f < num_fields; ++f) {
     if ((g == Group::pres && f == f_p) || (g == Group::hgt && f == f_h)) {
       field(result, f) = target;
@@ -122,10 +137,10 @@ bool interp_at(const UPA_level* levels, int n, Group g, float tau, float target,
     while (hi < n && missing(field(levels[hi], f))) ++hi;
     bool has_lo = lo >= 0, has_hi = hi < n;
     float x = M;
-    if (!has_lo && has_hi && coord_value(g, levels[hi]) == v) {
+    if (!has_lo && has_hi && coord_of(1, hi) == v) {
       x = field(levels[hi], f);
     } else if (has_lo && has_hi) {
-      float clo = coord_value(g, levels[lo]), chi = coord_value(g, levels[hi]);
+      float clo = coord_of(0, lo), chi = coord_of(1, hi);
       float xlo = field(levels[lo], f), xhi = field(levels[hi], f);
       if (missing(clo) || missing(chi)) {
         x = M;
@@ -177,8 +192,13 @@ float UPA_thick_bottom(int coord, float top, float thick) {
   return f->group == Group::pres ? top + thick : top - thick;
 }
 
-int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result,
-                      int num_result) {
+namespace {
+
+/* UPA_interp_levels, its search for the level above each target starting
+ * at level from (at least 1): the caller knows the levels below lie under
+ * every target, as in a walk upward. */
+int interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result, int num_result,
+                  int from) {
   if (result == nullptr || num_result <= 0) return 0;
   if (levels == nullptr || num_level < 0) num_level = 0;
   if (coord == UPA_CO_SFC) {
@@ -228,16 +248,34 @@ int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* 
       ret = 0;
       continue;
     }
-    int i = 1;
-    while (i < n && coord_value(g, levels[i]) < v) ++i;
+    int i = g == Group::theta ? 1 : std::max(1, std::min(from, n));
+    if (g == Group::pres) {
+      /* -ln p falls as p rises: a level well below the target (a pressure
+       * more than a few float steps of ln p above it) needs no logarithm. */
+      const float clear = target * (1 + pres_margin);
+      while (i < n && (!(levels[i].p > 0) || levels[i].p > clear || coord_value(g, levels[i]) < v)) ++i;
+    } else {
+      while (i < n && coord_value(g, levels[i]) < v) ++i;
+    }
     interp_at(levels, n, g, tau, target, v, i, result[j]);
     ret = i;
   }
   return ret;
 }
 
+} // namespace
+
+int UPA_interp_levels(UPA_level* levels, int num_level, int coord, const float* values, UPA_level* result,
+                      int num_result) {
+  return interp_levels(levels, num_level, coord, values, result, num_result, 1);
+}
+
 int UPA_interp(UPA_level* levels, int num_level, int coord, float value, UPA_level* result) {
-  return UPA_interp_levels(levels, num_level, coord, &value, result, 1);
+  return interp_levels(levels, num_level, coord, &value, result, 1, 1);
+}
+
+int UPA_interp_from(UPA_level* levels, int num_level, int coord, float value, UPA_level* result, int from) {
+  return interp_levels(levels, num_level, coord, &value, result, 1, from);
 }
 
 int UPA_calc_temp(UPA_level* levels, int num) {

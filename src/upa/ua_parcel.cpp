@@ -15,10 +15,14 @@
  * its users' numbers rely on:
  * - buoyancy uses the temperature, not the virtual temperature;
  * - the dry part of the ascent follows the sounding's levels up to the LCL,
- *   the moist part steps 10 hPa at a time on the saturated adiabat;
- * - CAPE (Bplus) counts every positive step, those of the dry part and
- *   those above the equilibrium level included; inhibition (Bminus) counts
- *   the negative dry steps and the negative moist steps below the LFC;
+ *   the moist part steps 10 hPa at a time on the saturated adiabat, its
+ *   last step ending at the top of the sounding;
+ * - CAPE (Bplus) is the positive area between the LFC and the EL, the EL
+ *   being the top-most crossing back to negative buoyancy above the LFC (a
+ *   cap between two buoyant layers does not end the ascent there);
+ *   inhibition (Bminus) counts the negative dry steps and the negative
+ *   moist steps below the LFC; a parcel that never becomes buoyant has
+ *   neither (both 0): the stable air above is no inhibition of anything;
  * - a moist step of exactly zero energy starts the level of free
  *   convection;
  * - SWEAT's shear term needs an 850 hPa direction from 135 degrees on.
@@ -31,6 +35,7 @@
  * the sounding ends tops at the last level used.
  */
 #include "kezupa.h"
+#include "ua_thetae.h"
 
 #include <cmath>
 #include <cstdio>
@@ -104,62 +109,71 @@ float on_satad(float satad, float p) {
   return missing(t) ? M : celsius(t);
 }
 
-float theta_e(const UPA_level& l) {
-  if (missing(l.t) || missing(l.td) || !(l.p > 0)) return M;
-  return eq_pot_temp(kelvin(l.t), kelvin(l.td), l.p);
-}
-
 /* The ascent's running record: the parcel and environment at the last
- * point, and the state of the moist part. */
+ * point, and the sums of the ascent. The EL is not known until the top
+ * (the last crossing wins), so CAPE is kept as it stood at each crossing. */
 struct Ascent {
   PARCEL_params* pp;
   UPA_level p1;
   UPA_level e1;
-  int state = 0;     /* 0 below the LFC, 1 above it, 2 above the EL */
-  bool seen = false; /* a positive step since the last negative one */
-  float neg = 0;     /* negative energy above the LFC */
+  int state = 0;      /* 0 below the LFC, 1 above it, 2 above an EL */
+  bool seen = false;  /* a positive step since the last negative one */
+  double below = 0;   /* negative energy below the LFC */
+  double pos = 0;     /* positive energy above the LFC */
+  double neg = 0;     /* negative energy above the LFC */
+  double cape_el = 0; /* pos at the last EL */
 
   void cap(const UPA_level& p2, const UPA_level& e2) {
     if (e2.p > cap_top && !missing(e2.t) && !missing(p2.t)) pp->cap = std::fmax(pp->cap, e2.t - p2.t);
   }
 
+  /* A positive dry step is no free convection: it counts nowhere. */
   float dry_step(const UPA_level& p2, const UPA_level& e2) {
     float e = energy_calc(&p1, &p2, &e1, &e2);
-    if (!missing(e)) {
-      if (e > 0)
-        pp->Bplus += e;
-      else
-        pp->Bminus -= e;
-    }
+    if (!missing(e) && e < 0) below -= e;
     return e;
   }
 
   void moist_step(float e, float p2) {
     if (missing(e)) return;
     float m = (p1.p + p2) / 2;
-    if (e >= 0 && state == 0) {
+    if (state == 0) {
+      if (e < 0) {
+        below -= e;
+        return;
+      }
       pp->lfc = m;
       state = 1;
     }
-    if (e < 0 && state == 0) pp->Bminus -= e;
     if (e > 0) {
-      pp->Bplus += e;
+      pos += e;
       seen = true;
-    }
-    if (e < 0 && state != 0) {
+    } else if (e < 0) {
       neg -= e;
-      if (seen && state == 1) {
+      if (seen) {
+        /* A crossing back to negative buoyancy: the EL so far. */
         pp->el = m;
-        pp->mpl = M;
-        pp->Bel = pp->Bplus - neg;
+        pp->Bel = static_cast<float>(pos - neg);
+        pp->mpl = pp->Bmpl = M;
+        cape_el = pos;
         state = 2;
       }
       seen = false;
     }
-    if (neg >= pp->Bplus && state == 2 && missing(pp->mpl)) {
+    if (state == 2 && missing(pp->mpl) && neg >= pos) {
       pp->mpl = m;
-      pp->Bmpl = pp->Bplus - neg;
+      pp->Bmpl = static_cast<float>(pos - neg);
     }
+  }
+
+  /* The sums into the record once the ascent has ended. */
+  void finish() {
+    if (state == 0) {
+      pp->Bplus = pp->Bminus = 0;
+      return;
+    }
+    pp->Bplus = static_cast<float>(state == 2 ? cape_el : pos);
+    pp->Bminus = static_cast<float>(below);
   }
 };
 
@@ -214,6 +228,11 @@ void dry_ascent(UPA_level* lev, int num, Ascent& a, int l1, const Lcl& lcl, int 
 } // namespace
 
 int thetae_index(const UPA_level* lev, int num, THETAE_params* params) {
+  LevelThetae te(lev, num);
+  return thetae_index_of(lev, num, params, te);
+}
+
+int thetae_index_of(const UPA_level* lev, int num, THETAE_params* params, LevelThetae& thetae) {
   *params = THETAE_params{M, M, M, M, M, M, M};
   if (lev == nullptr || num <= 0) return -1;
   struct Slot {
@@ -226,7 +245,7 @@ int thetae_index(const UPA_level* lev, int num, THETAE_params* params) {
    * condensation level. */
   auto next_used = [&](int from, float* te) {
     for (int k = from; k < num; ++k) {
-      *te = theta_e(lev[k]);
+      *te = thetae.at(k);
       if (!missing(*te)) return k;
     }
     return num;
@@ -340,11 +359,21 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
   pp.Satad = thetae_on_satad(lcl.t, lcl.p);
   if (!(pp.Satad > 0)) pp.Satad = M;
   const float top = lev[num - 1].p;
-  for (int k = 1; !missing(pp.Satad); ++k) {
+  /* The last step ends at the sounding's top, so that an ascent still
+   * buoyant there keeps the area of the sounding's last few hPa. */
+  bool at_top = false;
+  int above = 1; /* the level above the last step: the search starts there */
+  for (int k = 1; !missing(pp.Satad) && !at_top; ++k) {
     double pd = lcl.p - moist_step * k;
-    if (!(pd > top) || !(pd > 0)) break;
+    if (!(pd > top)) {
+      if (!(a.p1.p > top) || !(top > 0)) break;
+      pd = top;
+      at_top = true;
+    }
+    if (!(pd > 0)) break;
     float p = static_cast<float>(pd);
-    UPA_level e2 = at_pressure(lev, num, p);
+    UPA_level e2;
+    above = UPA_interp_from(lev, num, UPA_CO_PRES, p, &e2, above);
     if (missing(e2.t)) break;
     UPA_level p2 = e2;
     p2.t = on_satad(pp.Satad, p);
@@ -352,11 +381,12 @@ int parcel_calc(UPA_level* lev, int num, UPA_level* blev, int coord, float botto
     float e = energy_calc(&a.p1, &p2, &a.e1, &e2);
     a.moist_step(e, p);
     trace_step("", a, p2, e2, e);
-    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", pp.Bplus, pp.Bminus, a.neg, pp.lfc, pp.el,
+    MESS_print(trace, "   %5.1f-%5.1f-%5.1f %5.1f,%5.1f,%5.1f %5.1f-%5.1f\n", a.pos, a.below, a.neg, pp.lfc, pp.el,
                pp.mpl, pp.Bel, pp.Bmpl);
     a.p1 = p2;
     a.e1 = e2;
   }
+  a.finish();
   if (!env_at_lcl) {
     /* The sounding ends below the LCL (or has no temperature there): the
      * moist ascent never starts, so free convection is unknown. */

@@ -280,7 +280,8 @@ int decd_td(const char* str, float* temp, float* dewpt) {
   if (!dewpt) dewpt = &d_dummy;
   *temp = *dewpt = KEZ_FMISS;
   const std::string_view s = view(str);
-  if (!group_ok(s, false) || s[0] == '-') return -1;
+  /* "//" stands for a dew point not measured; the temperature stands. */
+  if (!group_ok(s, true) || s[0] == '-' || s.substr(0, 3).find('/') != std::string_view::npos) return -1;
   size_t pos = 0;
   int ttt = 0;
   if (!scan_int(s, &pos, 3, &ttt) || ttt == 999) return -1;
@@ -316,8 +317,9 @@ int encd_ph(float pres, float hght) {
     put_group(marker());
     return -1;
   }
-  /* A group needs the pressure; one that cannot be coded is missing. */
-  if (missing(pres) || pres < 0 || pres >= 100000) {
+  /* A group needs the pressure; one that cannot be coded is missing (below
+   * 1 hPa the code would be -0, which reads as 1000 hPa). */
+  if (missing(pres) || !(pres >= 1) || pres >= 100000) {
     put_group(marker());
     return -1;
   }
@@ -436,11 +438,11 @@ float token_value(const std::string& t) {
 }
 
 /* The pressure of a significant entry: three characters at most, and 1000
- * added to a value below 100 written with a leading 0 ("013"). */
+ * added to a value below 100 written with a leading 0 ("013", not "0.5"). */
 float sig_pressure(const std::string& t) {
   if (t.size() > 3) return KEZ_FMISS;
   float p = token_value(t);
-  if (!missing(p) && p < 100 && t[0] == '0') p += 1000;
+  if (!missing(p) && p < 100 && t[0] == '0' && t.find('.') == std::string::npos) p += 1000;
   return p;
 }
 
@@ -836,7 +838,9 @@ int read_cdf(UPA_report* report, int mode, int n) {
       CDF_get_float_array(id[vars[k]], v[k].data());
     }
     for (int i = 0; i < nwnd; ++i) {
-      const float h = si && !missing(v[0][i]) ? v[0][i] * UPA_M_TO_FT : v[0][i];
+      /* The exact inverse of the writer's factor: 25,000 m come back as
+       * 82,021 ft, not a foot short of a thousand. */
+      const float h = si && !missing(v[0][i]) ? v[0][i] / UPA_FT_TO_M : v[0][i];
       report->wnd[i] = {h, v[1][i], knots(v[2][i], si)};
     }
   }
@@ -1265,7 +1269,9 @@ void write_new_text(UPA_report* r, std::string* out) {
   }
   bool above = false;
   for (int slot = UPA_SLOT_ABOVE; slot <= UPA_SLOT_ABOVE_END; ++slot) {
-    if (missing(r->man[slot].p)) {
+    /* Only a level coded "-P" (1 to 10 hPa) reads back as one of these; any
+     * other ends the list as a missing one does. */
+    if (missing(r->man[slot].p) || !(r->man[slot].p >= 1 && r->man[slot].p < 10)) {
       if (above) *out += '\n';
       break;
     }
@@ -1320,19 +1326,26 @@ void write_new_text(UPA_report* r, std::string* out) {
   complete_wnd(r);
   int nwnd = clamp_count(r->numwnd, UPA_NUM_WND);
   if (fixed) nwnd = std::min(nwnd, fixed_places);
-  for (int i = 0; i < nwnd; ++i) {
+  /* The height token has two characters: a wind from 100,000 ft up has no
+   * place (a third digit would shift every group after it). */
+  auto hh_of = [](const UPA_wnd& wd) { return missing(wd.h) ? -9 : int_part((wd.h + 1) / 1000); };
+  int last = nwnd;
+  for (int i = 0; i < nwnd; ++i)
+    if (hh_of(r->wnd[i]) > 99) --last;
+  for (int i = 0, n = 0; i < nwnd; ++i) {
     const UPA_wnd& wd = r->wnd[i];
+    const int hh = hh_of(wd);
+    if (hh > 99) continue;
     encd_wd(wd.dir, wd.spd);
-    const int hh = missing(wd.h) ? -9 : int_part((wd.h + 1) / 1000);
     add(out, "%2.2d %s", hh, UPA_encoded());
-    const int n = i + 1;
+    ++n;
     if (fixed)
       *out += n % 7 == 0 ? "\n " : " ";
     else
-      *out += n % 7 == 0 && n != nwnd ? '\n' : ' ';
+      *out += n % 7 == 0 && n != last ? '\n' : ' ';
   }
   if (fixed) {
-    for (int k = nwnd + 1; k <= fixed_places; ++k) *out += k % 7 == 0 ? "X\n" : "X ";
+    for (int k = last + 1; k <= fixed_places; ++k) *out += k % 7 == 0 ? "X\n" : "X ";
   } else {
     *out += "$\n";
   }
@@ -1525,12 +1538,27 @@ int write_cdf(const UPA_report* r, int n) {
   return bad ? -1 : 0;
 }
 
+/* A text report's first word is read up to a blank and, in type 5, split
+ * at colons: an identifier that is empty or holds either would shift every
+ * group of the report (and of the next). */
+bool fits_text(const char* id, int type) {
+  const std::string text = id_text(id);
+  if (text.empty() && type != UPA_FT_OPEN_LOC) return false;
+  for (unsigned char c : text)
+    if (std::isspace(c) || std::iscntrl(c) || (c == ':' && type == UPA_FT_OPEN_LOC)) return false;
+  return true;
+}
+
 } // namespace
 
 int UPA_write(int /*cvt_fd*/, const UPA_report* report, int /*rep_type*/, int* statnum) {
   if (!report || !statnum || state.file_access != UPA_ACC_WRITE) return -1;
   const int type = state.file_type;
   if (is_cdf(type)) return write_cdf(report, *statnum);
+  if ((type == UPA_FT_OLD_SHORT || type == UPA_FT_OLD_LONG || is_new_text(type)) && !fits_text(report->id, type)) {
+    MESS_print(M_error, "UPA_write: Identifier unfit for a text file: \"%s\"\n", id_text(report->id).c_str());
+    return -1;
+  }
   FILE* fp = state.cvt_file.get();
   if (!fp) return -1;
   /* The writer completes and edits a copy: the caller's record stays as it was. */

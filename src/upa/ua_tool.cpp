@@ -370,13 +370,19 @@ int UPA_prompt_level() {
     std::snprintf(text, sizeof text, "500");
     state.level_prompt = 0;
   } else {
-    const int value = MENU_process("\n        Vertical Level Menu\n", state.lev_menu.items.data(), state.lev_menu_type,
-                                   "Enter the level: ", text, 3);
-    if (value == 0) return 0;
-    if (value < 0 && value != KEZ_MISS) KEZ_exit(0);
+    /* A text that names no level is said so and asked again: taken as it
+     * stands it would set type 0, the surface-to-500 hPa layer. */
+    for (;;) {
+      const int value = MENU_process("\n        Vertical Level Menu\n", state.lev_menu.items.data(),
+                                     state.lev_menu_type, "Enter the level: ", text, 3);
+      if (value == 0) return 0;
+      if (value < 0 && value != KEZ_MISS) KEZ_exit(0);
+      int ltype = 0, level = 0;
+      if (VAR_dec_level(text, &ltype, &level) > 0) break;
+    }
   }
   int ltype = 0, level = 0;
-  VAR_dec_level(text, &ltype, &level);
+  if (VAR_dec_level(text, &ltype, &level) <= 0) return 0;
   FLAG_set(FLAG_LEVEL_VALUE, level);
   FLAG_set(FLAG_LEVEL_TYPE, ltype);
   VAR_set_level_str(text);

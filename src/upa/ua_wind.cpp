@@ -12,10 +12,11 @@
  *
  * The method is the suite's own: helicity is the discrete sum
  * v' u - u' v over the 100 m resampled profile, its top 10 m above the
- * layer's top; the helicity turning is brought to -180..180 while the
- * shear classifies veering by the raw direction difference (so 350 to 10
- * degrees, a difference of -340, veers); the energy-helicity index takes
- * the positive helicity alone. A storm motion without a speed counts as
+ * layer's top; between two wind levels the resampled wind is interpolated
+ * in u and v, so the hodograph joins them with a straight line (an arc
+ * through direction and speed would add helicity no sounding measured); the helicity turning is brought to -180..180
+ * while the shear classifies veering by the raw direction difference (so 350 to 10 degrees, a difference of -340,
+ * veers); the energy-helicity index takes the positive helicity alone. A storm motion without a speed counts as
  * missing; a step without winds is passed over (helicity pairs the next
  * winds with the last point that had them, or starts from the first winds
  * when the bottom has none; shear drops both steps). A layer in which no
@@ -40,6 +41,7 @@ constexpr float brn_low = 500.0f;    /* depth of the low mean wind, m */
 constexpr float brn_deep = 6000.0f;  /* depth of the deep mean wind, m */
 constexpr float ehi_depth = 2000.0f; /* depth of the helicity of the index, m */
 constexpr float ehi_scale = 160000.0f;
+constexpr float calm = 0.01f; /* m/s: slower has no direction */
 constexpr double to_rad = 0.017453292519943334;
 /* No sounding reaches this many steps; a longer layer is cut here so a
  * hostile height cannot make the loops endless. */
@@ -73,6 +75,42 @@ UPA_level at_height(UPA_level* lev, int num, float h) {
   UPA_level r;
   UPA_interp(lev, num, UPA_CO_HGT, h, &r);
   return r;
+}
+
+bool has_wind(const UPA_level& l) { return !missing(l.dir) && !missing(l.spd); }
+
+/* The wind at height h in m/s, linear in u and v between the nearest levels
+ * below and above that have one; the levels are found as the interpolation
+ * of the sounding finds them (a target just under the ground takes the
+ * lowest level, one outside the sounding has no wind). */
+Vec wind_at(const UPA_level* lev, int num, float h) {
+  constexpr float tolerance = 3.0f; /* m */
+  if (num <= 0 || missing(h)) return {};
+  const float c0 = lev[0].h;
+  if (h < c0 - tolerance) return {};
+  if (h < c0) return vector_of(lev[0].dir, lev[0].spd);
+  int i = 1;
+  while (i < num && lev[i].h < h) ++i;
+  int lo = i - 1;
+  while (lo >= 0 && !has_wind(lev[lo])) --lo;
+  int hi = i;
+  while (hi < num && !has_wind(lev[hi])) ++hi;
+  if (hi >= num) return {};
+  const UPA_level& b = lev[hi];
+  if (lo < 0) return b.h == h ? vector_of(b.dir, b.spd) : Vec{};
+  const UPA_level& a = lev[lo];
+  if (missing(a.h) || missing(b.h)) return {};
+  if (a.h == h || b.h == a.h) return vector_of(a.dir, a.spd);
+  if (b.h == h) return vector_of(b.dir, b.spd);
+  Vec va = vector_of(a.dir, a.spd), vb = vector_of(b.dir, b.spd);
+  double f = (static_cast<double>(h) - a.h) / (static_cast<double>(b.h) - a.h);
+  return Vec{static_cast<float>(va.u + (static_cast<double>(vb.u) - va.u) * f),
+             static_cast<float>(va.v + (static_cast<double>(vb.v) - va.v) * f)};
+}
+
+/* The wind of an interpolated level: at its height when it has one. */
+Vec wind_of(const UPA_level* lev, int num, const UPA_level& l) {
+  return missing(l.h) ? vector_of(l.dir, l.spd) : wind_at(lev, num, l.h);
 }
 
 /* The layer's bottom B and its top height; 1 with the top from the top
@@ -114,20 +152,19 @@ int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const 
     float dir = M;
     float spd = M;
   };
-  auto relative = [&](const UPA_level& l) {
+  auto relative = [&](const Vec& w) {
     Rel r;
-    Vec w = vector_of(l.dir, l.spd);
     if (!w.ok()) return r;
     r.v = Vec{w.u - s.u, w.v - s.v};
     vect2wind(r.v.u, r.v.v, &r.dir, &r.spd);
     return r;
   };
-  Rel rb = relative(b);
+  Rel rb = relative(wind_of(lev, num, b));
   if (missing(t.dir) && lt == num) {
     result = 0;
     t = at_height(lev, num, lev[num - 1].h);
   }
-  Rel rt = relative(t);
+  Rel rt = relative(wind_of(lev, num, t));
   if (!missing(rb.dir) && !missing(rt.dir)) hp.dir_shr = wrap180(rt.dir - rb.dir);
 
   float top_h;
@@ -146,8 +183,7 @@ int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const 
   const int n = steps_in(b.h, top_h, hel_step);
   for (int k = 1; k <= n; ++k) {
     float h = static_cast<float>(b.h + static_cast<double>(hel_step) * k);
-    UPA_level l = at_height(lev, num, h);
-    Rel cur = relative(l);
+    Rel cur = relative(wind_at(lev, num, h));
     if (cur.v.ok() && prev.v.ok()) {
       double step = static_cast<double>(prev.v.v) * cur.v.u - static_cast<double>(prev.v.u) * cur.v.v;
       if (step > 0)
@@ -165,8 +201,8 @@ int helicity(UPA_level* lev, int num, int coord, float bottom, float top, const 
       /* Nothing below had winds: the sums start from here. */
       prev = cur;
     }
-    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f %5.1f\n", h, l.dir, l.spd, prev.v.u, prev.v.v,
-               cur.v.u, cur.v.v, pos, neg);
+    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f %5.1f\n", h, cur.dir, cur.spd, prev.v.u,
+               prev.v.v, cur.v.u, cur.v.v, pos, neg);
     ++count;
   }
   if (z == 0) {
@@ -199,16 +235,26 @@ int shear_layer(UPA_level* lev, int num, int coord, float bottom, float top, con
   MESS_print(trace, "%f,%f\n", s.u, s.v);
 
   double pu = 0, pv = 0, nu = 0, nv = 0, z = 0;
-  UPA_level prev = b;
-  Vec pvec = vector_of(b.dir, b.spd);
+  /* Ground-relative winds with their directions. */
+  struct Dir {
+    Vec v;
+    float dir = M;
+    float spd = M;
+  };
+  auto directed = [](const Vec& w) {
+    Dir d{w, M, M};
+    if (w.ok()) vect2wind(w.u, w.v, &d.dir, &d.spd);
+    return d;
+  };
+  Dir prev = directed(wind_of(lev, num, b));
   const int n = steps_in(b.h, top_h, shear_step);
   for (int k = 1; k <= n; ++k) {
     float h = static_cast<float>(b.h + static_cast<double>(shear_step) * k);
-    UPA_level l = at_height(lev, num, h);
-    Vec cur = vector_of(l.dir, l.spd);
-    if (cur.ok() && pvec.ok()) {
-      float d = l.dir - prev.dir;
-      double du = static_cast<double>(cur.u) - pvec.u, dv = static_cast<double>(cur.v) - pvec.v;
+    Dir cur = directed(wind_at(lev, num, h));
+    if (cur.v.ok() && prev.v.ok()) {
+      /* A calm has no direction to turn from or to. */
+      float d = cur.spd < calm || prev.spd < calm ? 0.0f : cur.dir - prev.dir;
+      double du = static_cast<double>(cur.v.u) - prev.v.u, dv = static_cast<double>(cur.v.v) - prev.v.v;
       if ((d > 0 && d < 180) || d < -180) {
         pu += du;
         pv += dv;
@@ -218,10 +264,10 @@ int shear_layer(UPA_level* lev, int num, int coord, float bottom, float top, con
       }
       z += shear_step;
     }
-    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, l.dir, l.spd, pvec.u,
-               pvec.v, cur.u, cur.v, pu, pv, nu, nv);
-    prev = l;
-    pvec = cur;
+    float spd = cur.v.ok() ? cur.spd / kt_to_ms : M;
+    MESS_print(trace, "%5.1f %5.1f-%5.1f  %5.1f,%5.1f %5.1f,%5.1f = %5.1f,%5.1f %5.1f,%5.1f\n", h, cur.dir, spd,
+               prev.v.u, prev.v.v, cur.v.u, cur.v.v, pu, pv, nu, nv);
+    prev = cur;
   }
   if (z == 0) {
     result = 0;

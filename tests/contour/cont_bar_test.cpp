@@ -55,10 +55,12 @@ struct Bar {
   float max = KEZ_FMISS, min = KEZ_FMISS, intrvl = KEZ_FMISS, base = KEZ_FMISS;
   const char* levels = nullptr;
   int type = CONT_FILL;
+  float bar_max = KEZ_FMISS, bar_min = KEZ_FMISS;
 };
 
 int draw_bar(const Bar& b) {
   CONT_set_type(b.type);
+  if (b.bar_max != KEZ_FMISS) CONT_set_bar_range(b.bar_max, b.bar_min);
   CONT_set_fill_colors(b.levels, b.levels ? 1 : 0);
   CONT_set_range(b.max, b.min);
   CONT_set_intrvl(b.intrvl);
@@ -144,8 +146,18 @@ TEST(ColourBar, NoBarWithoutBandsOrInterval) {
     EXPECT_EQ(s.boxes, 0u) << c.why;
     EXPECT_TRUE(s.texts.empty()) << c.why;
   }
+  /* settings given as NaN or infinity are not given */
+  Bar nan_range{100, 0, 10, 0, nullptr, CONT_FILL, NAN, NAN};
+  Seen s = run_bar(nan_range);
+  EXPECT_EQ(s.result, 0) << "a bar range of NaN follows the data" << s.why;
+  EXPECT_EQ(s.boxes, 11u) << s.why;
+  s = run_bar(Bar{NAN, 0, 10, 0, nullptr, CONT_FILL});
+  EXPECT_EQ(s.result, -1) << "a data range of NaN is none" << s.why;
+  s = run_bar(Bar{100, 0, INFINITY, 0, nullptr, CONT_FILL});
+  EXPECT_EQ(s.result, 0) << "an infinite interval asks for the automatic one" << s.why;
+  EXPECT_EQ(s.boxes, 13u) << "0 to 100 among 14 bands: interval 8, up to 104" << s.why;
   /* 200 bands still make a bar */
-  const Seen s = run_bar(Bar{1990, 0, 10, 0, nullptr, CONT_FILL});
+  s = run_bar(Bar{1990, 0, 10, 0, nullptr, CONT_FILL});
   EXPECT_EQ(s.result, 0) << s.why;
   EXPECT_EQ(s.boxes, 200u);
 }

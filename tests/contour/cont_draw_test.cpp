@@ -130,14 +130,17 @@ TEST(CellEngine, BandsOfTheSpecimenCells) {
     for (const auto& p : cont_rec::rec().polys) total += area(p.pts);
     if (std::fabs(total - 1.0) > 1e-5) bad |= 16;
     if (cont_rec::rec().segs.size() != 4) bad |= 32;
-    /* a flat side on the level: drawn as a line, crossing nothing */
+    /* a flat side on the level is a line where the field falls away from
+     * it, once; where the field rises from it the level is not crossed */
     Grid f(2, 2);
-    f.at(0, 0) = 5, f.at(1, 0) = 5, f.at(0, 1) = 9, f.at(1, 1) = 9;
+    f.at(0, 0) = 5, f.at(1, 0) = 5, f.at(0, 1) = 1, f.at(1, 1) = 1;
     draw(f, CONT_LINES, {5, 7});
-    bool bottom = false;
+    if (cont_rec::rec().segs.size() != 1 || cont_rec::rec().segs[0].a.y != 0 || cont_rec::rec().segs[0].b.y != 0)
+      bad |= 64;
+    f.at(0, 1) = f.at(1, 1) = 9;
+    draw(f, CONT_LINES, {5, 7});
     for (const auto& l : cont_rec::rec().segs)
-      if (l.a.y == 0 && l.b.y == 0) bottom = true;
-    if (!bottom) bad |= 64;
+      if (l.a.y == 0 && l.b.y == 0) bad |= 64;
     /* colour -1 draws neither the band nor its line */
     CONT_init();
     CONT_reset_fill_set();
@@ -666,6 +669,77 @@ TEST(GridWalk, TopBandStartingInsideACellUsesThatCell) {
     double explicit_area = 0;
     for (const auto& p : cont_rec::rec().polys) explicit_area += area(p.pts);
     if (std::fabs(automatic - explicit_area) > 1e-5 || automatic <= 0) bad |= 2;
+    return bad;
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+} // namespace
+
+namespace {
+
+/* NaN and infinities in a grid are missing everywhere: no line, band,
+ * label, extremum or printed value comes from them, and the levels come
+ * from the other values. */
+TEST(GridWalk, NonFiniteValuesAreMissing) {
+  TempDir dir;
+  ChildResult r = run_child([&] {
+    open_kernel(dir.file("a.meta"));
+    int bad = 0;
+    Grid g(8, 6);
+    for (int j = 0; j < 6; ++j)
+      for (int i = 0; i < 8; ++i) g.at(i, j) = static_cast<float>(3 * i + 2 * j) + 0.5f;
+    g.v[0] = NAN; /* the first stored point: top left */
+    g.at(4, 2) = INFINITY;
+    g.at(6, 4) = -INFINITY;
+    auto usable_cell = [&](int i, int j) {
+      for (int k = 0; k < 4; ++k)
+        if (!std::isfinite(g.at(i + (k & 1), j + (k >> 1)))) return false;
+      return true;
+    };
+    auto automatic = [&](int type) {
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_type(type);
+      CONT_set_fill_colors("1-15", 1);
+      CONT_set_intrvl(2);
+      MAP_domain(&g.g.domain);
+      cont_rec::install();
+      return CONT_draw(&g.g);
+    };
+    /* the levels span the finite values */
+    automatic(CONT_LINES);
+    if (CONT_inspect("conlo") != 0 || CONT_inspect("conhi") != 32 || CONT_inspect("num_cont") != 16) bad |= 1;
+    const auto& segs = cont_rec::rec().segs;
+    if (segs.size() < 20) bad |= 2;
+    for (const auto& l : segs) {
+      const float mx = (l.a.x + l.b.x) / 2, my = (l.a.y + l.b.y) / 2;
+      const int i = static_cast<int>(mx), j = static_cast<int>(my);
+      /* a segment on a side may belong to either cell beside it */
+      const bool ok = usable_cell(std::min(i, 6), std::min(j, 4)) ||
+                      (mx == i && i > 0 && usable_cell(i - 1, std::min(j, 4))) ||
+                      (my == j && j > 0 && usable_cell(std::min(i, 6), j - 1));
+      if (!ok || !std::isfinite(l.a.x + l.a.y + l.b.x + l.b.y)) bad |= 4;
+    }
+    for (const auto& w : cont_rec::rec().words)
+      if (w.text.find("nan") != std::string::npos || w.text.find("inf") != std::string::npos) bad |= 8;
+    /* bands cover exactly the cells whose corners are all finite */
+    automatic(CONT_FILL);
+    double total = 0;
+    for (const auto& p : cont_rec::rec().polys) total += area(p.pts);
+    int cells = 0;
+    for (int j = 0; j < 5; ++j)
+      for (int i = 0; i < 7; ++i) cells += usable_cell(i, j);
+    if (std::fabs(total - cells) > 1e-4) bad |= 16;
+    /* printed values: one per finite point */
+    automatic(CONT_VALUES);
+    if (cont_rec::rec().words.size() != 45) bad |= 32;
+    for (const auto& w : cont_rec::rec().words)
+      if (w.text.find("nan") != std::string::npos || w.text.find("inf") != std::string::npos) bad |= 32;
+    /* explicit levels draw nothing from an infinite corner either */
+    draw(g, CONT_LINES, {0, 4, 8, 12, 16, 20, 24, 28});
+    for (const auto& l : cont_rec::rec().segs)
+      if (!std::isfinite(l.a.x + l.a.y + l.b.x + l.b.y)) bad |= 64;
     return bad;
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;

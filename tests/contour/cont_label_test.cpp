@@ -20,6 +20,7 @@
 #include "cont_record.h"
 #include "kez_test.h"
 #include "kezcont.h"
+#include "ps_render.h"
 
 namespace {
 
@@ -128,7 +129,8 @@ TEST(ContourLabels, StandOnTheirContoursAlongLabelRowsAndColumns) {
     });
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<Word> words = read_words(r.out);
-    ASSERT_GT(words.size(), 10u) << r.out;
+    /* Labels this far apart never overlap: every one is drawn. */
+    EXPECT_EQ(words.size(), tilt < 1.0f ? 30u : 108u) << r.out;
     int across = 0, upward = 0;
     for (const Word& w : words) {
       const float level = std::strtof(w.text.c_str(), nullptr);
@@ -472,6 +474,96 @@ TEST(ContourLabels, LabelColoursSwitchedOff) {
     if (c.marks) labels -= std::min(labels, marks);
     EXPECT_EQ(labels > 0, c.labels) << c.resource << " type " << c.type << ": " << labels;
     EXPECT_EQ(marks > 0, c.marks) << c.resource << " type " << c.type;
+  }
+}
+
+} // namespace
+
+namespace {
+
+/* The ink of each text of a PostScript file (its glyph strokes after the
+ * text's comment line), as a box in points. */
+struct Ink {
+  std::string text;
+  double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+};
+
+std::vector<Ink> text_ink(const std::string& ps) {
+  std::vector<Ink> inks;
+  std::istringstream in(ps);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("%%TE:", 0) == 0) {
+      std::istringstream f(line.substr(5));
+      double x, y;
+      Ink ink;
+      f >> x >> y >> ink.text;
+      inks.push_back(ink);
+      continue;
+    }
+    double x, y;
+    char op[4] = {};
+    if (inks.empty() || std::sscanf(line.c_str(), "%lf %lf %3s", &x, &y, op) != 3) continue;
+    if (std::string(op) != "mv" && std::string(op) != "ln") continue;
+    Ink& ink = inks.back();
+    ink.x0 = std::min(ink.x0, x), ink.x1 = std::max(ink.x1, x);
+    ink.y0 = std::min(ink.y0, y), ink.y1 = std::max(ink.y1, y);
+  }
+  return inks;
+}
+
+/* A front: 60 degrees across a few columns, wavy along the rows; levels
+ * every 2 crowd along it. On a page, the labels of neighbouring lines
+ * would stack into one another. */
+TEST(ContourLabels, NoTwoLabelsOverlapAlongATightFront) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed";
+  for (const int rotated : {0, 1}) {
+    TempDir dir;
+    const std::string file = dir.file("front.ps");
+    ChildResult r = run_child([&] {
+      unsetenv("PSCOLOR");
+      RES_put("file_path", KEZ_DATA_DIR);
+      gopen_gks(nullptr, 0);
+      if (gopen_ws(1, file.c_str(), GWS_PS) != 0) return 100;
+      CLR_read_table(KEZ_DATA_DIR "/kez.clr");
+      RES_put("color_cont", "black");
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_intrvl(2.0f);
+      CONT_set_base(0.0f);
+      CONT_set_label_type(2, 0);
+      RES_put("plot_param", rotated ? "rlab" : "hlab");
+      CONT_param_decode();
+      Grid g(61, 41);
+      for (int j = 0; j < 41; ++j)
+        for (int i = 0; i < 61; ++i)
+          g.at(i, j) = static_cast<float>(30 * std::tanh((i - 30 - 4 * std::sin(j / 5.0)) / 3));
+      CONT_set_type(CONT_LINES);
+      MAP_domain(&g.g.domain);
+      cont_rec::install(true);
+      CONT_draw(&g.g);
+      std::printf("labels %zu\n", cont_rec::rec().words.size());
+      gclose_ws(1);
+      gclose_gks();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<Ink> inks = text_ink(kez_test::read_file(file));
+    ASSERT_GT(inks.size(), 10u) << r.out;
+    int overlaps = 0;
+    for (size_t a = 0; a < inks.size(); ++a)
+      for (size_t b = a + 1; b < inks.size(); ++b) {
+        const Ink &p = inks[a], &q = inks[b];
+        if (p.x0 < q.x1 && q.x0 < p.x1 && p.y0 < q.y1 && q.y0 < p.y1) {
+          if (overlaps++ < 5)
+            ADD_FAILURE() << p.text << " at " << p.x0 << "," << p.y0 << " overlaps " << q.text << " at " << q.x0 << ","
+                          << q.y0 << (rotated ? " (along the lines)" : "");
+        }
+      }
+    EXPECT_EQ(overlaps, 0) << inks.size() << " labels";
+    kez_test::Raster page;
+    const kez_test::GsRun run = kez_test::gs_render(file, 612, 792, &page);
+    EXPECT_TRUE(run.clean()) << run.log;
   }
 }
 

@@ -290,6 +290,128 @@ TEST(FillColours, ColourOfAValue) {
   for (const Case& c : leveled) EXPECT_EQ(fill_colour(c.v), c.colour) << c.v;
 }
 
+/* NaN and infinities are missing values: they get no colour whatever the
+ * levels, and a setting given as one is not set. */
+TEST(FillColours, NonFiniteValuesAreMissing) {
+  load_colours();
+  struct Case {
+    const char* list;
+    float intrvl; /* automatic levels from base 0 when the list has none */
+    float value;
+    int colour;
+    const char* why;
+  } cases[] = {
+      {"0:1,10:2,20:3", 0, NAN, -1, "NaN above every level"},
+      {"0:1,10:2,20:3", 0, INFINITY, -1, "infinity above every level"},
+      {"0:1,10:2,20:3", 0, -INFINITY, -1, "minus infinity"},
+      {"0:1,10:2,20:3", 0, 1e30f, 3, "a huge number is above the last level"},
+      {"1-15", 5, NAN, -1, "NaN in automatic bands"},
+      {"1-15", 5, INFINITY, -1, "infinity in automatic bands"},
+      {"1-15", 1e-30f, 1e30f, -1, "a band number beyond any number"},
+      {"1-15", 1e-30f, 1e-30f, 2, "the same interval near the base"},
+  };
+  for (const Case& c : cases) {
+    fresh();
+    CONT_set_fill_colors(c.list, 1);
+    if (c.intrvl > 0) {
+      CONT_set_base(0);
+      CONT_set_intrvl(c.intrvl);
+      CONT_set_range(100, 0);
+      CONT_set_cont_ext(nullptr);
+    }
+    EXPECT_EQ(fill_colour(c.value), c.colour) << c.why;
+  }
+
+  fresh();
+  CONT_set_range(NAN, 0);
+  EXPECT_EQ(CONT_inspect("grid_max"), KEZ_FMISS);
+  EXPECT_EQ(CONT_set_cont_ext(nullptr), -1) << "no range";
+  CONT_set_bar_range(INFINITY, -INFINITY);
+  EXPECT_EQ(CONT_inspect("bar_max"), KEZ_FMISS);
+  CONT_set_cutoff(NAN, 5);
+  EXPECT_EQ(CONT_inspect("max_cut"), KEZ_FMISS);
+  EXPECT_EQ(CONT_inspect("min_cut"), 5);
+  CONT_set_intrvl(NAN);
+  CONT_set_base(INFINITY);
+  EXPECT_EQ(CONT_get_intrvl(), KEZ_FMISS);
+  EXPECT_EQ(CONT_get_base(), KEZ_FMISS);
+
+  /* a level list ends at a level that is no number, with a word */
+  const float levels[] = {0, 10, NAN, 30, 40};
+  fresh();
+  kez_test::ChildResult r = kez_test::capture([&] { CONT_set_values(levels, 5); });
+  EXPECT_EQ(CONT_get_values(nullptr), 2);
+  EXPECT_FLOAT_EQ(CONT_inspect("grid_max"), 10);
+  EXPECT_NE(r.err.find("CONT_set_values: Level 3 is not a number; it and the 2 levels after it are dropped"),
+            std::string::npos)
+      << r.err;
+}
+
+/* Lists longer than the 256 entries of the tables: the first 256 are
+ * kept, and a warning says how many went and which was the first. */
+TEST(FillColours, MoreThan256EntriesAreDroppedWithAWord) {
+  TempDir dir;
+  std::string levels, ranges, file;
+  for (int k = 0; k < 300; ++k) levels += (k ? "," : "") + std::to_string(k) + ":1";
+  for (int k = 0; k < 18; ++k) ranges += k ? ",1-15" : "1-15";
+  for (int k = 0; k < 300; ++k) file += std::to_string(10 * k) + ":2\n";
+  kez_test::write_file(dir.file("levels.txt"), "# 300 levels\n" + file);
+  struct Case {
+    std::string list;
+    bool from_file;
+    int levels;
+    std::string warning;
+  } cases[] = {
+      {levels, false, 256, "CONT_set_fill_colors: Only 256 fill colours are kept; 44 dropped, from \"256:1\" on\n"},
+      {ranges, false, 0,
+       "CONT_set_fill_colors: Only 256 fill colours are kept; 14 dropped, from colour 2 of \"1-15\" on\n"},
+      {"levels.txt", true, 256,
+       "CONT_set_fill_colors: Only 256 fill colours are kept; 44 dropped from " + dir.file("levels.txt") +
+           ", from \"2560:2\" on\n"},
+  };
+  for (const Case& c : cases) {
+    ChildResult r = run_child([&] {
+      load_colours();
+      fresh();
+      RES_put("file_path", dir.path().c_str());
+      if (c.from_file) RES_put("color_fill", c.list.c_str());
+      CONT_set_fill_colors(c.from_file ? nullptr : c.list.c_str(), c.from_file ? 0 : 1);
+      std::printf("%g %d\n", static_cast<double>(CONT_inspect("color_num")), CONT_get_values(nullptr));
+      return 0;
+    });
+    EXPECT_EQ(r.out, "256 " + std::to_string(c.levels) + "\n") << c.warning;
+    EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+  }
+
+  std::vector<float> many(300);
+  for (int k = 0; k < 300; ++k) many[k] = static_cast<float>(k);
+  fresh();
+  kez_test::ChildResult r = kez_test::capture([&] { CONT_set_values(many.data(), 300); });
+  EXPECT_EQ(CONT_get_values(nullptr), 256);
+  EXPECT_FLOAT_EQ(CONT_inspect("grid_max"), 255);
+  EXPECT_NE(r.err.find("CONT_set_values: Only 256 levels are kept; the 44 levels from 256 to 299 are dropped"),
+            std::string::npos)
+      << r.err;
+  fresh();
+  r = kez_test::capture([&] { CONT_set_values(many.data(), 256); });
+  EXPECT_EQ(r.err, "") << "256 levels fit";
+}
+
+/* A grid whose first value is NaN: the levels come from the others. */
+TEST(ContourLevels, RangeOfAGridWithNonFiniteValues) {
+  fresh();
+  std::vector<float> v = {NAN, 3, 27, INFINITY, 11, -INFINITY};
+  GRD_report g{};
+  DOM_init(&g.domain);
+  g.domain.nx = 3, g.domain.ny = 2;
+  g.grid = v.data();
+  CONT_set_intrvl(5);
+  ASSERT_EQ(CONT_set_cont_ext(&g), 0);
+  EXPECT_EQ(CONT_inspect("conlo"), 0);
+  EXPECT_EQ(CONT_inspect("conhi"), 30);
+  EXPECT_EQ(CONT_get_num_cont(), 6);
+}
+
 /* --- the plot set-up ---------------------------------------------------- */
 
 struct Field {

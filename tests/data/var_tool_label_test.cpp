@@ -230,6 +230,28 @@ TEST_F(VarLabel, RecordAndQuantityLabels) {
   EXPECT_EQ(all.out.find("V: prec"), 0u);
 }
 
+/* A record whose name is no parameter, such as a group's, is labelled by
+ * its name rather than by the empty number 0; a number written directly
+ * keeps its "v" label. */
+TEST_F(VarLabel, RecordsWithoutAParameterAreLabelledByName) {
+  FLAG_set(7, 1); /* the surface, as the surface program sets it */
+  capture([] { VAR_setup(nullptr, "Station_model{+temp,+dewp},+999,Plain"); });
+  char str[128];
+  const struct {
+    int ind;
+    const char* want;
+  } cases[] = {{0, "Surface Station model"}, {1, "Surface Temperature"}, {3, "Surface v999"}, {4, "Surface Plain"}};
+  for (const auto& c : cases) {
+    capture([&] { VAR_make_var_datatype(c.ind, str, sizeof str); });
+    EXPECT_STREQ(str, c.want) << c.ind << " " << VAR_get_name(c.ind);
+    capture([&] { VAR_make_var_form_datatype(c.ind, str, sizeof str); });
+    EXPECT_STREQ(str, c.want) << c.ind;
+  }
+  /* Loose codes have no name to fall back on. */
+  capture([&] { VAR_make_datatype(0, 1, 0, 0, "", str, sizeof str); });
+  EXPECT_STREQ(str, "Surface v0");
+}
+
 TEST_F(VarLabel, ParameterNames) {
   char str[64];
   struct Case {
@@ -238,9 +260,17 @@ TEST_F(VarLabel, ParameterNames) {
     const char* want;
   };
   const Case cases[] = {
-      {19000011, "K", "Temperature (K)"},     {11, nullptr, "Temperature"},    {999, nullptr, "v999"},
-      {1910111050, "%", "Temperature (%)"},   {1910118050, "", "Temperature"}, {19323011, "", "Temperature"},
+      {19000011, "K", "Temperature (K)"},
+      {11, nullptr, "Temperature"},
+      {999, nullptr, "v999"},
+      {1910111050, "%", "Temperature (%)"},
+      {1910118050, "", "Temperature"},
+      {19323011, "", "Temperature"},
       {61, "in", "Total precipitation (in)"},
+      /* Edition 2 parameters without an edition 1 number keep their own
+       * digits: 1008 is not "Geometrical height" (8), 10003000 not 0. */
+      {1008, "kg m-2", "v1008 (kg m-2)"},
+      {10003000, "", "v10003000"},
   };
   for (const Case& c : cases) {
     capture([&] { VAR_str(str, c.code, c.units, sizeof str); });
@@ -398,7 +428,7 @@ TEST(VarShippedTables, SourcesAndModels) {
   });
   EXPECT_EQ(r.out,
             "US National Weather Service - NCEP (WMC)|European Centre for Medium-Range Weather||US N|"
-            "lfm|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
+            "|ngm|eta|ruc|avn|ecmwf|sww|sst|sca|");
   TempDir dir;
   auto m = run_child([&] {
     RES_put("file_path", dir.path().c_str());

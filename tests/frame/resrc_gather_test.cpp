@@ -139,6 +139,33 @@ TEST(ResourceGathering, CommandLineForms) {
   }
 }
 
+/* The options that name no resource at all are reported, each once, as
+ * the program's own check asks; a resource of the suite that the program
+ * does not list, "name" and "default" are no such options. */
+TEST(ResourceGathering, UnknownOptionsAreReported) {
+  TempDir dir;
+  const struct {
+    std::vector<std::string> args;
+    int unknown;
+    const char* shown;
+  } cases[] = {
+      {{"-misspelt", "v", "-bare", "-ti", "x"},
+       2,
+       "RES_decode: Unknown option: -misspelt\nRES_decode: Unknown option: -bare\n"},
+      {{"--zz=1", "f1"}, 1, "RES_decode: Unknown option: -zz\n"},
+      {{"-level", "3", "-model", "eta", "-plot_domain", "mw"}, 0, ""}, /* resources of the suite */
+      {{"-n", "x", "-df", "nofile", "-co", "red", "-5", "-"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    auto r = gather(c.args, dir.path(), {}, [] { std::printf("<%d>", RES_unknown_options()); });
+    EXPECT_NE(r.out.find("<" + std::to_string(c.unknown) + ">"), std::string::npos) << c.args[0] << r.out;
+    EXPECT_EQ(
+        r.err.find("Unknown option") == std::string::npos ? std::string() : r.err.substr(r.err.find("RES_decode")),
+        c.shown)
+        << c.args[0];
+  }
+}
+
 TEST(ResourceGathering, SearchPathElements) {
   TempDir dir;
   write_file(dir.file("kez.cfg"), "*title cwd\n");

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -138,6 +139,40 @@ TEST(Prompts, EndOfInputEndsCleanly) {
       "set a 1\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("End of input"), std::string::npos);
+}
+
+/* Batch mode has no one to answer: every prompt ends the run with the
+ * usage status and names its question, whatever the input holds. */
+TEST(Prompts, BatchModeAsksNothing) {
+  const struct {
+    const char* what;
+    std::function<void()> ask;
+  } prompts[] = {
+      {"Number: ", [] { KEZ_promptf("Number: "); }},
+      {"Whole: ", [] { KEZ_promptd("Whole: "); }},
+      {"Word: ",
+       [] {
+         char buf[16];
+         KEZ_prompts("Word: ", buf, 16);
+       }},
+      {"Line: ",
+       [] {
+         char buf[81];
+         KEZ_promptl("Line: ", buf);
+       }},
+  };
+  for (const auto& p : prompts) {
+    auto r = run_child(
+        [&] {
+          FLAG_set_batch(1);
+          p.ask();
+          return 5;
+        },
+        "45\n");
+    EXPECT_EQ(r.status, KEZ_EXIT_USAGE) << p.what;
+    EXPECT_NE(r.err.find(std::string("KEZ_prompt: Batch mode cannot ask: ") + p.what), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find(p.what), std::string::npos) << "the question is not shown";
+  }
 }
 
 TEST(Prompts, NumberPrompts) {

@@ -212,31 +212,16 @@ std::string gnu_quantity(const std::string& name, double value) {
 
 std::string gnu_unit(const std::string& name) {
   static const std::map<std::string, std::string> names = {
-      {"K", "tempK"},
-      {"C", "tempC"},
-      {"degC", "tempC"},
-      {"F", "tempF"},
-      {"degF", "tempF"},
-      {"dK", "K"},
-      {"dC", "degC"},
-      {"dF", "degF"},
-      {"mb", "millibar"},
-      {"in_Hg", "inHg"},
-      {"mm_Hg", "mmHg"},
-      {"knt", "knot"},
-      {"kt", "knot"},
-      {"kts", "knot"},
-      {"knots", "knot"},
-      {"km/h", "km/hr"},
-      {"in", "inch"},
-      {"mi", "mile"},
-      {"nmi", "nauticalmile"},
-      {"/s", "1/s"},
-      {"/s^2", "1/s^2"},
-      {"/s/s", "1/s/s"},
-      {"/m", "1/m"},
-      {"/m^2", "1/m^2"},
-      {"kg/m^2", "(kg/m^2/(1000 kg/m^3))"},
+      {"K", "tempK"},          {"C", "tempC"},    {"degC", "tempC"},
+      {"F", "tempF"},          {"degF", "tempF"}, {"dK", "K"},
+      {"dC", "degC"},          {"dF", "degF"},    {"mb", "millibar"},
+      {"in_Hg", "inHg"},       {"mm_Hg", "mmHg"}, {"knt", "knot"},
+      {"kt", "knot"},          {"kts", "knot"},   {"knots", "knot"},
+      {"km/h", "km/hr"},       {"in", "inch"},    {"mi", "mile"},
+      {"nmi", "nauticalmile"}, {"gpm", "m"}, /* geopotential metres, taken as metres; GNU units reads gallons per minute
+                                              */
+      {"/s", "1/s"},           {"/s^2", "1/s^2"}, {"/s/s", "1/s/s"},
+      {"/m", "1/m"},           {"/m^2", "1/m^2"}, {"kg/m^2", "(kg/m^2/(1000 kg/m^3))"},
   };
   auto it = names.find(name);
   return it == names.end() ? name : it->second;

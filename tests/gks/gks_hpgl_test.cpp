@@ -90,6 +90,18 @@ TEST(HpglWriter, AppendingWritesOnlyThePenLine) {
   EXPECT_NE(r.out.find("Appending to: " + dir.file("a.hpgl")), std::string::npos);
 }
 
+/* An output that cannot be made leaves the kernel closed and says which
+ * file and why. */
+TEST(HpglWriter, OpenFailureNamesTheFileAndTheReason) {
+  TempDir dir;
+  write_file(dir.file("plain"), "x");
+  auto r = run_child([&] { return open_hpgl(dir.file("plain") + "/a.hpgl") == -1 && !gchk_graphics() ? 0 : 1; });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("gopen_ws: unable to open HPGL file " + dir.file("plain") + "/a.hpgl: Not a directory\n"),
+            std::string::npos)
+      << r.err;
+}
+
 TEST(HpglWorkstation, PlotAreaFromPageOptionsAndGeometry) {
   struct Case {
     const char* options;

@@ -50,10 +50,18 @@ const std::string plain_trailer = "%%End of plot\nsaveobj restore\nshowpage\nend
 /* The EPS takes back the state saved under its last clip. */
 const std::string eps_trailer = "%%End of plot\ngrestore\nshowpage\n%%EOF\n";
 
+/* The box line of an EPS header: kept at one length, so that the box of
+ * the finished figure can replace it. */
+std::string box_line(const std::string& numbers) {
+  std::string line = "%%BoundingBox: " + numbers;
+  line.resize(59, ' ');
+  return line + "\n";
+}
+
 TEST(PostScriptWriter, HeaderPlacementAndTrailerPerKind) {
   struct Case {
     const char* options;
-    const char* header;
+    std::string header;
     std::string prolog;
     std::string trailer;
     const char* why;
@@ -65,19 +73,20 @@ TEST(PostScriptWriter, HeaderPlacementAndTrailerPerKind) {
       {"", "%!PS-Adobe-1.0\n%%Title: KEZ Graphics Display: X11_Graph\n",
        start + dict + procedures + "90 rotate\n.25 inch -8.25 inch translate\n0 setgray\n" + state + "%%Begin plot\n",
        plain_trailer, "default letter page, turned, grey"},
-      {",eps", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 36 -1 613 756\n%%Title:",
-       start + procedures + "90 rotate\n0. inch -8.50 inch translate\n0 setgray\n" + state + "%%Begin plot\n",
-       eps_trailer, "turned EPS"},
-      {",eps,port", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: -1 -1 756 576\n",
-       start + procedures + "0 setgray\n" + state + "%%Begin plot\n", eps_trailer, "upright EPS"},
+      {",eps", "%!PS-Adobe-3.0 EPSF-3.0\n" + box_line("0 0 756 576") + "%%Title:",
+       start + procedures + "0.25 0.25 translate\n0 setgray\n" + state + "%%Begin plot\n", eps_trailer,
+       "an EPS is an upright figure, a quarter point in from its box's corner"},
+      {",eps,port", "%!PS-Adobe-3.0 EPSF-3.0\n" + box_line("0 0 756 576"),
+       start + procedures + "0.25 0.25 translate\n0 setgray\n" + state + "%%Begin plot\n", eps_trailer, "upright EPS"},
       {",port,color", "%!PS-Adobe-1.0\n",
        start + dict + procedures + ".25 inch .25 inch translate\n0 0 0 setrgbcolor\n" + state + "%%Begin plot\n",
        plain_trailer, "upright colour page"},
-      {",eps,port,scale=0.5", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: -1 -1 378 288\n",
-       start + procedures + "0 setgray\n" + state + "0.50 0.50 scale\n%%Begin plot\n", eps_trailer, "scaled EPS"},
-      {",eps,a4", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 37 -1 595 805\n",
-       start + procedures + "90 rotate\n0. inch -8.26 inch translate\n0 setgray\n" + state + "%%Begin plot\n",
-       eps_trailer, "turned EPS on A4"},
+      {",eps,port,scale=0.5", "%!PS-Adobe-3.0 EPSF-3.0\n" + box_line("0 0 378 288"),
+       start + procedures + "0.20 0.20 translate\n0 setgray\n" + state + "0.50 0.50 scale\n%%Begin plot\n", eps_trailer,
+       "scaled EPS"},
+      {",eps,a4", "%!PS-Adobe-3.0 EPSF-3.0\n" + box_line("0 0 805 558"),
+       start + procedures + "0.25 0.25 translate\n0 setgray\n" + state + "%%Begin plot\n", eps_trailer,
+       "EPS of an A4 plot area"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -506,11 +515,11 @@ const Layout layouts[] = {
        return std::array<float, 2>{18 + x, 18 + y};
      },
      "portrait page"},
-    {",eps", 700, 800, true,
+    {",eps", 800, 700, true,
      [](float x, float y) {
-       return std::array<float, 2>{612 - y, x};
+       return std::array<float, 2>{x, y};
      },
-     "landscape EPS"},
+     "EPS, never turned"},
     {",eps,port", 800, 700, true,
      [](float x, float y) {
        return std::array<float, 2>{x, y};
@@ -562,6 +571,15 @@ TEST(PostScriptRendering, GhostscriptDrawsTheSceneWhereItBelongs) {
                   measured[3] <= declared[3])
           << what << ": measured " << measured[0] << " " << measured[1] << " " << measured[2] << " " << measured[3]
           << " outside " << declared[0] << " " << declared[1] << " " << declared[2] << " " << declared[3];
+      /* The box is the figure's, not the plot area's: from 0, and tight
+       * but for half the widest line (30 dots, 5 points), which the box
+       * allows at every end of every line. */
+      for (int k = 0; k < 4; ++k) {
+        EXPECT_GE(declared[static_cast<size_t>(k)], 0) << what;
+        EXPECT_LE(std::abs(declared[static_cast<size_t>(k)] - measured[static_cast<size_t>(k)]), 6)
+            << what << ": side " << k << " declared " << declared[static_cast<size_t>(k)] << " measured "
+            << measured[static_cast<size_t>(k)];
+      }
     }
   }
 }

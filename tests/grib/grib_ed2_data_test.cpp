@@ -85,18 +85,6 @@ std::vector<double> by_position(std::vector<Point> pts) {
   return v;
 }
 
-/* Points in scanning order of a grid of nx columns, rows west to east:
- * the first row at the bottom when rows run south to north. */
-std::vector<double> by_scan(const std::vector<Point>& pts, int nx, int ny, bool s2n) {
-  std::vector<double> v(pts.size());
-  for (size_t k = 0; k < pts.size(); ++k) {
-    size_t r = k / static_cast<size_t>(nx), c = k % static_cast<size_t>(nx);
-    if (s2n) r = static_cast<size_t>(ny) - 1 - r;
-    v[r * static_cast<size_t>(nx) + c] = pts[k].v;
-  }
-  return v;
-}
-
 /* Same values within tol, and missing at the same points. */
 ::testing::AssertionResult same_values(const std::vector<float>& got, const std::vector<double>& want, double tol) {
   if (got.size() != want.size()) return ::testing::AssertionFailure() << "size " << got.size() << " != " << want.size();
@@ -374,47 +362,6 @@ TEST(GribEd2Data, DamagedCodeStreamsFailQuickly) {
   EXPECT_EQ(f[0].result, 0);
   EXPECT_TRUE(f[0].values.empty());
   EXPECT_NE(err.find("jpc_decode error"), std::string::npos) << err;
-}
-
-TEST(GribEd2Data, RealFilesMatchEcCodes) {
-  if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
-  for (const char* name : {"gfs.t12z.pgrbf120.2p5deg.grib2", "safrica.grib2", "regular_latlon_surface.grib2",
-                           "ds.maxt.bin", "ds.waveh.bin", "gfs.grb", "eta.grb", "ngm.grb", "dspr.temp.bin"}) {
-    const std::string whole = examples + name;
-    if (!std::ifstream(whole)) continue;
-    SCOPED_TRACE(name);
-    /* The first three messages keep the text from grib_get_data small. */
-    TempDir dir;
-    const std::string path = dir.path() + "/part.grb";
-    for (int n = 1; n <= 3; ++n)
-      kez_test::run_command("grib_copy -w count=" + std::to_string(n) + " " + whole + " " + dir.path() + "/m" +
-                            std::to_string(n) + " 2>/dev/null && cat " + dir.path() + "/m" + std::to_string(n) +
-                            " >> " + path + " 2>/dev/null");
-    auto f = read_fields(path);
-    auto e = eccodes_points(path);
-    ASSERT_EQ(f.size(), e.size());
-    int compared = 0;
-    std::string scans;
-    kez_test::run_command("grib_get -p jScansPositively " + path + " 2>/dev/null", &scans);
-    std::istringstream scan_in(scans);
-    for (size_t m = 0; m < f.size() && m < 40; ++m) {
-      if (f[m].result != 1) continue;
-      const int nx = f[m].rec.domain.nx, ny = f[m].rec.domain.ny;
-      int s2n = 0;
-      for (size_t k = 0; k <= m; ++k) scan_in >> s2n;
-      scan_in.clear();
-      scan_in.seekg(0);
-      ASSERT_EQ(e[m].size(), static_cast<size_t>(nx) * ny) << m;
-      /* Relative tolerance: the fields' own packing steps. */
-      auto want = by_scan(e[m], nx, ny, s2n);
-      double amax = 1;
-      for (double w : want)
-        if (w != -9999.0) amax = std::max(amax, std::fabs(w));
-      EXPECT_TRUE(same_values(f[m].values, want, amax * 1e-5)) << m;
-      ++compared;
-    }
-    EXPECT_GT(compared, 0);
-  }
 }
 
 TEST(GribEd2Data, ThinnedLatLonRowsInterpolated) {

@@ -99,7 +99,7 @@ TEST(GribEd2Grid, ProjectedCentresAgreeWithProj) {
   EXPECT_FLOAT_EQ(lam[0].domain.param[0], 25);
   EXPECT_NEAR(lam[0].domain.dx, 0.4063525, 1e-6);
   double clat, clon;
-  /* 184 / 2 and 128 / 2 whole grid lengths from the first point. */
+  /* 184 / 2 and 128 / 2 grid lengths from the first point: the middle. */
   ASSERT_TRUE(
       proj_centre("+proj=lcc +lat_1=25 +lat_2=25 +lon_0=-95", 12.19, 226.541 - 360, 40635.25, 92, 64, &clat, &clon));
   EXPECT_NEAR(lam[0].domain.clat, clat, 0.01);
@@ -307,7 +307,9 @@ struct Pds {
     for (int i = 0; i < 4; ++i) o[k + i] = static_cast<unsigned char>(v >> (8 * (3 - i)));
   }
   std::string bytes() const {
-    std::string s = std::string("GRIB\0\0\0\2", 8) + std::string(7, '\0') + '\x64';
+    const int total = 16 + len + 4;
+    std::string s = std::string("GRIB\0\0\0\2", 8) + std::string(6, '\0') + static_cast<char>(total >> 8) +
+                    static_cast<char>(total & 0xFF);
     s += std::string{static_cast<char>(len >> 24), static_cast<char>(len >> 16), static_cast<char>(len >> 8),
                      static_cast<char>(len), '\4'};
     for (int k = 6; k <= len; ++k) s += static_cast<char>(o[k]);
@@ -380,6 +382,7 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
     const int len_at = c.templ == 8 ? 50 : c.templ == 11 ? 53 : 0;
     if (proc_at) {
       p.o[proc_at] = static_cast<unsigned char>(c.process);
+      p.o[len_at - 1] = static_cast<unsigned char>(c.unit); /* the length's own unit */
       p.put4(len_at, c.length);
     }
     GRD_report prev{};

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -278,6 +280,9 @@ variables:
 	char info(grid, string_len) ;
 		info:name = "INFO" ;
 		info:long_name = "Grid variable information" ;
+	char units(grid, string_len) ;
+		units:name = "UNITS" ;
+		units:long_name = "Grid value units" ;
 	int source(grid) ;
 		source:name = "SOURCE" ;
 		source:long_name = "Grid creation source" ;
@@ -402,6 +407,7 @@ data:
   EXPECT_EQ(b.r.time, 12);
   EXPECT_STREQ(b.r.info, "second");
   EXPECT_STREQ(a.r.datim, "0000Z  1 MAY 97");
+  EXPECT_STREQ(b.r.units, "") << "files without units still read, without them";
   GRD_close(fd);
 }
 
@@ -481,14 +487,15 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   ASSERT_GE(fd, 0);
   const GRD_file* f = GRD_get_gfile(fd);
   ASSERT_EQ(f->var_num, 2);
-  EXPECT_EQ(f->var[0], 104);
-  EXPECT_EQ(f->var[1], 23);
+  EXPECT_EQ(f->var[0], 11);
+  EXPECT_EQ(f->var[1], 33);
   EXPECT_EQ(info.date.year, 1997);
   EXPECT_EQ(info.date.hour, 12);
 
   Read r;
   ASSERT_EQ(read_at(fd, 5, &r), 0); /* time index 1, level index 1 */
-  EXPECT_EQ(r.r.var, 104);
+  EXPECT_EQ(r.r.var, 11);
+  EXPECT_STREQ(r.r.units, "K");
   EXPECT_EQ(r.r.time, 12);
   EXPECT_EQ(r.r.ltype, 10);
   EXPECT_EQ(r.r.level, 850);
@@ -510,7 +517,8 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   EXPECT_EQ(GRD_get_gfile(fd)->itype, 40);
   Read u;
   ASSERT_EQ(read_at(fd, 12 + 11, &u), 0); /* u_wind, last time, last level */
-  EXPECT_EQ(u.r.var, 23);
+  EXPECT_EQ(u.r.var, 33);
+  EXPECT_STREQ(u.r.units, "m/s");
   EXPECT_EQ(u.r.time, 24);
   EXPECT_EQ(u.r.level, 500);
   EXPECT_EQ(u.values()[8], 2300);
@@ -518,19 +526,19 @@ TEST_F(GridCdf, ForeignRecordsStepTimeMajorAcrossTheVariables) {
   EXPECT_EQ(read_at(fd, 24, &past), -1);
   /* Going back to the first variable restarts the stepping. */
   ASSERT_EQ(read_at(fd, 3, &back, GRD_READ_HEADER), 0);
-  EXPECT_EQ(back.r.var, 104);
+  EXPECT_EQ(back.r.var, 11);
   EXPECT_EQ(back.r.level, 500);
   EXPECT_EQ(back.r.grid, nullptr);
 
   /* Searches find fields by time, level and parameter. */
   VAR_data want[1];
-  GRD_set_params(&want[0], 24, 10, 700, 23);
+  GRD_set_params(&want[0], 24, 10, 700, 33);
   GRD_report found[1];
   std::memset(found, 0, sizeof found);
   GRD_init(&found[0]);
   ASSERT_EQ(GRD_rewind(fd), 0);
   EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -1), 1);
-  EXPECT_EQ(found[0].var, 23);
+  EXPECT_EQ(found[0].var, 33);
   EXPECT_EQ(found[0].level, 700);
   ASSERT_NE(found[0].grid, nullptr);
   EXPECT_EQ(found[0].grid[11], 2203); /* bottom row: file row 0 */
@@ -546,7 +554,7 @@ TEST_F(GridCdf, GridvarIsListedFirstWithItsOwnDescription) {
   const GRD_file* f = GRD_get_gfile(fd);
   ASSERT_EQ(f->var_num, 3);
   EXPECT_EQ(f->var[0], 0);
-  EXPECT_EQ(f->var[1], 104);
+  EXPECT_EQ(f->var[1], 11);
   EXPECT_STREQ(f->var_nm, "W");
   Read r;
   ASSERT_EQ(read_at(fd, 0, &r), 0);
@@ -555,52 +563,60 @@ TEST_F(GridCdf, GridvarIsListedFirstWithItsOwnDescription) {
   EXPECT_EQ(GRD_get_gfile(fd)->itype, 1) << "a plain title is not refined";
   Read t;
   ASSERT_EQ(read_at(fd, 12, &t), 0);
-  EXPECT_EQ(t.r.var, 104);
+  EXPECT_EQ(t.r.var, 11);
   GRD_close(fd);
 }
 
-TEST_F(GridCdf, ParameterNumbersFollowTheUnits) {
+/* Older model output names its fields its own way; they are read with the
+ * GRIB edition 1 numbers of the variable table and the units of the file,
+ * so that "temp" and "uwnd" find them as they find GRIB fields. */
+TEST_F(GridCdf, ParameterNumbersAndUnitsOfOlderOutput) {
   struct Case {
     const char* name;
     const char* units;
     int param;
+    const char* read_units;
   };
   const Case cases[] = {
-      {"Psl", "Pa", 101},
-      {"PRESSURE", "hectopascals", 1},
-      {"Z", "gp m", 102},
-      {"gpt_hgt", "geopotential dekameters", 2},
-      {"temp", "kelvin", 104},
-      {"T", "degC", 4},
-      {"RH", "percent", 13},
-      {"omega", "Pa/s", 140},
-      {"vert_vel", "millibars/second", 40},
-      {"SST", "degC", 62},
-      {"sea_temp", "degK", 161},
-      {"SST", "0.5 degC", 61},
-      {"wave_hgt", "meters", 164},
-      {"wave_hgt", "0.5 meters", 64},
-      {"wave_dir", "degrees true", 175},
-      {"wave_dir", "10 degrees", 75},
-      {"precip", "mm", 50},
-      {"wave_per", "s", 76},
-      {"lift_indx", "K", 15},
+      {"Psl", "Pa", 1, "Pa"},
+      {"PRESSURE", "hectopascals", 1, "hPa"},
+      {"Z", "gp m", 7, "gpm"},
+      {"gpt_hgt", "geopotential dekameters", 7, "dam"},
+      {"temp", "kelvin", 11, "K"},
+      {"T", "degC", 11, "C"},
+      {"RH", "percent", 52, "%"},
+      {"U", "m/s", 33, "m/s"},
+      {"Vsfc", "knots", 34, "knt"},
+      {"omega", "Pa/s", 39, "Pa/s"},
+      {"vert_vel", "millibars/second", 39, "mb/s"},
+      {"SST", "degC", 80, "C"},
+      {"sea_temp", "degK", 80, "K"},
+      {"SST", "0.5 degC", 80, "0.5 degC"},
+      {"wave_hgt", "meters", 100, "m"},
+      {"wave_hgt", "0.5 meters", 100, "0.5 meters"},
+      {"wave_dir", "degrees true", 107, "deg"},
+      {"wave_dir", "10 degrees", 107, "10 degrees"},
+      {"precip", "mm", 61, "mm"},
+      {"wave_per", "s", 108, "s"},
+      {"lift_indx", "K", 131, "K"},
   };
-  std::string vars, data;
   int k = 0;
   for (const Case& c : cases) {
-    /* Names differ by a suffix of blanks in the netCDF name space, so use
-     * groups of one variable per file instead. */
+    /* One file per case: some names recur with other units. */
+    const std::string name = c.name;
     const std::string p =
-        compile("p" + std::to_string(k) + ".nc", std::string("netcdf p { dimensions: lat = 2 ; lon = 2 ;\n"
-                                                             "variables: float ") +
-                                                     c.name + "(lat, lon) ; " + c.name + ":units = \"" + c.units +
-                                                     "\" ;\n float snow(lat, lon) ;\n}\n");
+        compile("p" + std::to_string(k) + ".nc",
+                "netcdf p { dimensions: lat = 2 ; lon = 2 ;\nvariables: float " + name + "(lat, lon) ; " + name +
+                    ":units = \"" + c.units + "\" ;\n float snow(lat, lon) ;\ndata: " + name + " = 1, 2, 3, 4 ;\n}\n");
     int fd = open(p);
     ASSERT_GE(fd, 0) << c.name;
     const GRD_file* f = GRD_get_gfile(fd);
     ASSERT_EQ(f->var_num, 1) << c.name << " " << c.units << " (snow is never read)";
     EXPECT_EQ(f->var[0], c.param) << c.name << " " << c.units;
+    Read r;
+    ASSERT_EQ(read_at(fd, 0, &r), 0) << c.name;
+    EXPECT_EQ(r.r.var, c.param) << c.name;
+    EXPECT_STREQ(r.r.units, c.read_units) << c.name << " " << c.units;
     GRD_close(fd);
     ++k;
   }
@@ -629,7 +645,7 @@ data: lat = 40, 50 ; lon = 0, 10, 20 ; reftime = "2005-06-07 18:00" ;
   EXPECT_EQ(r.r.ltype, 10);
   EXPECT_EQ(r.r.level, 500);
   EXPECT_EQ(r.r.time, 72);
-  EXPECT_EQ(r.r.var, 102);
+  EXPECT_EQ(r.r.var, 7);
   EXPECT_EQ(r.r.date.year, 2005);
   EXPECT_EQ(r.r.date.day, 7);
   EXPECT_EQ(r.r.date.hour, 18);
@@ -678,7 +694,7 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   ASSERT_GE(fd, 0);
   Read p0, p1, s0, rh1;
   ASSERT_EQ(read_at(fd, 0, &p0), 0);
-  EXPECT_EQ(p0.r.var, 50);
+  EXPECT_EQ(p0.r.var, 61);
   EXPECT_EQ(p0.r.time, 18) << "12 hours and GRIBQP";
   EXPECT_EQ(p0.r.ltype, 1);
   EXPECT_EQ(p0.r.type, 11) << "model 77";
@@ -688,13 +704,13 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   EXPECT_EQ(p1.r.var, 0);
   EXPECT_EQ(p1.values(), (std::vector<float>{M, M, M, M}));
   ASSERT_EQ(read_at(fd, 2, &s0), 0);
-  EXPECT_EQ(s0.r.var, 101);
+  EXPECT_EQ(s0.r.var, 1);
   EXPECT_EQ(s0.r.ltype, 12);
   EXPECT_EQ(s0.r.time, 12);
   EXPECT_EQ(s0.values(), (std::vector<float>{101200, M, 101000, 101100}));
   /* A field over levels without times: one record per level. */
   ASSERT_EQ(read_at(fd, 5, &rh1), 0);
-  EXPECT_EQ(rh1.r.var, 13);
+  EXPECT_EQ(rh1.r.var, 52);
   EXPECT_EQ(rh1.r.ltype, 10);
   EXPECT_EQ(rh1.r.level, 850);
   EXPECT_EQ(rh1.values(), (std::vector<float>{75, 85, 55, 65}));
@@ -702,7 +718,7 @@ data: lat = 10, 20 ; lon = 100, 110 ; frtime = 12, 24 ; level = 925, 850 ;
   EXPECT_EQ(read_at(fd, 6, &past), -1);
   /* The missing record is not found by a search. */
   VAR_data want[1];
-  GRD_set_params(&want[0], 24, KEZ_MISS, KEZ_MISS, 50);
+  GRD_set_params(&want[0], 24, KEZ_MISS, KEZ_MISS, 61);
   GRD_report found[1];
   std::memset(found, 0, sizeof found);
   GRD_init(&found[0]);
@@ -765,6 +781,357 @@ TEST_F(GridCdf, FixedGeometriesOfTheKnownModels) {
   EXPECT_EQ(l.r.domain.proj, 4);
   EXPECT_EQ(l.r.domain.param[2], 1.277f);
   GRD_close(fd);
+}
+
+/* ---- present-day output: what CF says and what is refused -------------------------------- */
+
+/* A small CF file: packed temperatures on two pressure levels at two
+ * times (half a day and a day after 12Z 28 February 2020, a forecast from
+ * 0Z that day), a field of cdo's tropopause, a sea-level pressure without
+ * levels or times, and a field over a dimension of no coordinate. */
+const char kCfCdl[] = R"(netcdf cf {
+dimensions: time = 2 ; lat = 3 ; lon = 4 ; lev = 2 ; other = 2 ;
+variables:
+  double time(time) ; time:units = "days since 2020-02-28 12:00:00" ; time:calendar = "standard" ;
+  double ref ; ref:standard_name = "forecast_reference_time" ; ref:units = "hours since 2020-02-28T00:00Z" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lev(lev) ; lev:standard_name = "air_pressure" ; lev:units = "hPa" ;
+  short q(time, lev, lat, lon) ; q:standard_name = "air_temperature" ; q:units = "degC" ;
+    q:scale_factor = 0.5 ; q:add_offset = 10. ; q:_FillValue = -32767s ;
+  float w(time, lat, lon) ; w:long_name = "Mystery" ; w:units = "furlongs" ; w:missing_value = 1.e20f ;
+    w:level_type = "tropopause" ;
+  float p(lat, lon) ; p:standard_name = "air_pressure_at_mean_sea_level" ; p:units = "Pa" ;
+  float b(other, lat, lon) ;
+  :Conventions = "CF-1.8" ;
+data:
+  time = 0.5, 1 ; ref = 0 ; lat = 10, 20, 30 ; lon = 170, 175, -180, -175 ; lev = 850, 500 ;
+  q = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, -32767, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23,
+      24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47 ;
+  w = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 1.e20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12 ;
+  p = 101000, 101100, 101200, 101300, 101400, 101500, 101600, 101700, 101800, 101900, 102000, 102100 ;
+}
+)";
+
+TEST_F(GridCdf, PresentDayFieldsTakeLevelsTimesAndPackingFromTheFile) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string path = compile("cf.nc", kCfCdl);
+  GRD_info info{};
+  int fd = -1;
+  auto out = capture([&] { fd = open(path, &info); });
+  ASSERT_GE(fd, 0) << out.err;
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (a dimension without coordinates): b"), std::string::npos) << out.err;
+  std::vector<Read> r(8);
+  int n = 0;
+  while (n < 8 && read_at(fd, n, &r[static_cast<size_t>(n)]) == 0) ++n;
+  GRD_close(fd);
+  ASSERT_EQ(n, 7) << "4 temperatures, 2 tropopause fields, 1 sea-level pressure";
+  struct Want {
+    int var, ltype, level, time, day;
+    const char* units;
+  };
+  const Want want[] = {{11, 100, 850, 24, 28, "C"},   {11, 100, 500, 24, 28, "C"},   {11, 100, 850, 36, 28, "C"},
+                       {11, 100, 500, 36, 28, "C"},   {0, 7, 0, 24, 28, "furlongs"}, {0, 7, 0, 36, 28, "furlongs"},
+                       {2, 102, 0, 0, KEZ_MISS, "Pa"}};
+  for (int k = 0; k < n; ++k) {
+    SCOPED_TRACE(k);
+    const GRD_report& g = r[static_cast<size_t>(k)].r;
+    EXPECT_EQ(g.var, want[k].var);
+    EXPECT_EQ(g.ltype, want[k].ltype);
+    EXPECT_EQ(g.level, want[k].level);
+    EXPECT_EQ(g.time, want[k].time);
+    EXPECT_EQ(g.date.day, want[k].day);
+    EXPECT_STREQ(g.units, want[k].units);
+    EXPECT_EQ(g.source, 1);
+    /* Longitudes across the date line: 170 to 185 by 5. */
+    EXPECT_FLOAT_EQ(g.domain.clon, 177.5f);
+    EXPECT_FLOAT_EQ(g.domain.dx, 5);
+    EXPECT_FLOAT_EQ(g.domain.clat, 20);
+  }
+  EXPECT_EQ(r[0].r.date.month, 2);
+  EXPECT_EQ(r[0].r.date.hour, 0);
+  /* Unpacked (0.5 a step above 10), the fill value missing, the northern
+   * row first. */
+  EXPECT_EQ(r[0].values(), (std::vector<float>{14, 14.5f, 15, M, 12, 12.5f, 13, 13.5f, 10, 10.5f, 11, 11.5f}));
+  EXPECT_EQ(r[3].values()[0], 10 + 0.5f * 44);
+  EXPECT_EQ(r[4].values()[3], M) << "missing_value";
+  EXPECT_STREQ(r[4].r.info, "Mystery (furlongs)");
+  EXPECT_EQ(r[6].values()[0], 101800);
+
+  /* What the records cannot say is refused with its reason. */
+  struct Refusal {
+    const char* what;
+    std::string from, to;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {"another calendar", "\"standard\"", "\"noleap\"", "Not read (calendar other than the Gregorian): q w"},
+      {"months", "days since", "months since", "Not read (time units not understood): q w"},
+      {"half millibars", "lev = 850, 500", "lev = 850.5, 500", "Not read (levels not in whole units): q"},
+      {"uneven latitudes", "lat = 10, 20, 30", "lat = 10, 20, 35",
+       "Fields not read: not an evenly spaced latitude-longitude grid"},
+  };
+  int k = 0;
+  for (const Refusal& x : refusals) {
+    SCOPED_TRACE(x.what);
+    std::string cdl = kCfCdl;
+    const size_t at = cdl.find(x.from);
+    ASSERT_NE(at, std::string::npos);
+    cdl.replace(at, x.from.size(), x.to);
+    const std::string p = compile("r" + std::to_string(k++) + ".nc", cdl);
+    auto o = capture([&] {
+      int h = open(p);
+      if (h >= 0) GRD_close(h);
+    });
+    EXPECT_NE(o.err.find(x.message), std::string::npos) << o.err;
+  }
+}
+
+/* ---- present-day output: cdo's netCDF of python-grib-doc's files ------------------------- */
+
+const char kExamples[] = "/usr/share/doc/python-grib-doc/examples/";
+
+/* The values ecCodes prints of the one field of file that `where` selects
+ * (grib_get_data's -w), in its order: rows from the north, each from the
+ * west, the order of a grid record's array. */
+std::vector<float> eccodes_values(const std::string& file, const std::string& where) {
+  std::string out;
+  EXPECT_EQ(run_command("grib_get_data -w " + where + " " + file, &out), 0);
+  std::vector<float> v;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    float lat = 0, lon = 0, value = 0;
+    if (std::sscanf(line.c_str(), "%f %f %f", &lat, &lon, &value) == 3) v.push_back(value);
+  }
+  return v;
+}
+
+class GridCdfReal : public GridCdf {
+ protected:
+  void SetUp() override {
+    GridCdf::SetUp();
+    if (IsSkipped()) return;
+    if (!std::ifstream(std::string(kExamples) + "gfs.grb")) GTEST_SKIP() << "python-grib-doc not installed";
+    if (!have_program("cdo") || !have_program("grib_get_data")) GTEST_SKIP() << "cdo or ecCodes tools missing";
+    RES_put("file_path", KEZ_DATA_DIR);
+  }
+  /* cdo's output of an example file; its path. */
+  std::string cdo(const std::string& options, const std::string& example, const std::string& name) {
+    const std::string path = dir.file(name);
+    std::string out;
+    EXPECT_EQ(run_command("cdo -s " + options + " " + kExamples + example + " " + path + " 2>&1", &out), 0) << out;
+    return path;
+  }
+};
+
+/* Every record of a present-day file, header only, with what the reader
+ * printed. */
+struct Listing {
+  std::vector<GRD_report> recs;
+  std::string err;
+  GRD_info info{};
+};
+
+Listing list_records(int fd) {
+  Listing l;
+  for (int n = 0;; ++n) {
+    Read r;
+    if (read_at(fd, n, &r, GRD_READ_HEADER) != 0) break;
+    l.recs.push_back(r.r);
+  }
+  return l;
+}
+
+const GRD_report* find(const Listing& l, int var, int ltype, int level) {
+  for (const GRD_report& g : l.recs)
+    if (g.var == var && g.ltype == ltype && g.level == level) return &g;
+  return nullptr;
+}
+
+/* cdo's netCDF of gfs.grb (a 72-hour forecast from 0Z 8 October 2011):
+ * every field on pressure levels or heights comes back with its level,
+ * time and date, in the numbers of the variable table, with values as
+ * ecCodes gives them; fields on levels the file does not name are left out
+ * with one message per reason; nothing is labelled surface that the file
+ * does not call so, and no record is an empty store slot. */
+TEST_F(GridCdfReal, PresentDayOutputIsReadByItsCoordinates) {
+  const std::string path = cdo("-f nc copy", "gfs.grb", "gfs.nc");
+  Listing l;
+  auto out = capture([&] {
+    int fd = open(path, &l.info);
+    ASSERT_GE(fd, 0);
+    Listing got = list_records(fd);
+    l.recs = got.recs;
+    GRD_close(fd);
+  });
+  EXPECT_EQ(l.info.date.year, 2011);
+  EXPECT_EQ(l.info.date.month, 10);
+  EXPECT_EQ(l.info.date.day, 8);
+  EXPECT_EQ(l.info.date.hour, 0);
+  /* gh, t, u and absv on 26 levels, r on 25 ... : well over a hundred. */
+  ASSERT_GT(l.recs.size(), 150u) << out.err;
+  int isobaric_t = 0;
+  for (const GRD_report& g : l.recs) {
+    EXPECT_NE(g.source, 0) << "an empty store slot";
+    EXPECT_EQ(g.time, 72);
+    EXPECT_EQ(g.date.day, 8);
+    EXPECT_EQ(g.domain.nx, 144);
+    EXPECT_EQ(g.domain.ny, 73);
+    if (g.var == 11 && g.ltype == 100) ++isobaric_t;
+  }
+  EXPECT_EQ(isobaric_t, 26);
+  const GRD_report* top = find(l, 7, 100, 10);
+  ASSERT_NE(top, nullptr) << "the 10 hPa heights";
+  EXPECT_STREQ(top->units, "gpm");
+  const GRD_report* t2 = find(l, 11, 105, 2);
+  ASSERT_NE(t2, nullptr) << "the 2 m temperature";
+  const GRD_report* sp = find(l, 1, 1, 0);
+  ASSERT_NE(sp, nullptr) << "the surface pressure (standard name surface_air_pressure)";
+  EXPECT_STREQ(sp->units, "Pa");
+  for (const GRD_report& g : l.recs) {
+    if (g.ltype == 1) {
+      EXPECT_TRUE(g.var == 1 || g.var == 81 || g.var == 91) << "labelled surface: " << g.var;
+    }
+  }
+  /* The fields on cdo's unnamed levels (tropopause, maximum wind ...) and
+   * layers are not read, and the message says which. */
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (levels of no kind the level types name): "), std::string::npos)
+      << out.err;
+  EXPECT_NE(out.err.find(" t_4 "), std::string::npos) << out.err;
+  EXPECT_NE(out.err.find("GRD_getinfo: Not read (layers): "), std::string::npos) << out.err;
+
+  /* The temperature at 500 mb found by the variable table's names, with
+   * ecCodes' values. */
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  VAR_data want[2] = {};
+  GRD_set_params(&want[0], 72, 100, 500, VAR_search_var_num("temp"));
+  GRD_set_params(&want[1], 72, 100, 500, VAR_search_var_num("uwnd"));
+  GRD_report found[2];
+  std::memset(found, 0, sizeof found);
+  GRD_init(&found[0]);
+  GRD_init(&found[1]);
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -2), 1);
+  GRD_close(fd);
+  const std::string gfs = std::string(kExamples) + "gfs.grb";
+  const std::vector<float> t500 = eccodes_values(gfs, "shortName=t,level=500,typeOfLevel=isobaricInhPa");
+  const std::vector<float> u500 = eccodes_values(gfs, "shortName=u,level=500,typeOfLevel=isobaricInhPa");
+  ASSERT_EQ(t500.size(), 144u * 73u);
+  ASSERT_EQ(u500.size(), 144u * 73u);
+  for (int k = 0; k < 2; ++k) {
+    const GRD_report& g = found[k];
+    ASSERT_NE(g.grid, nullptr) << k;
+    EXPECT_NE(g.source, 0);
+    const std::vector<float>& want_v = k == 0 ? t500 : u500;
+    for (size_t i = 0; i < want_v.size(); ++i) ASSERT_NEAR(g.grid[i], want_v[i], 1e-3) << k << " at " << i;
+  }
+  EXPECT_STREQ(found[0].units, "K");
+  EXPECT_STREQ(found[1].units, "m/s");
+  /* The calculator takes them as grids. */
+  GRD_report diff;
+  std::memset(&diff, 0, sizeof diff);
+  GRD_init(&diff);
+  GRD_report* grds[GRD_MATH_SLOTS + 1] = {&diff, &found[0], &found[1]};
+  float values[GRD_MATH_SLOTS + 1];
+  for (float& v : values) v = M;
+  ASSERT_EQ(GRD_math("sub", grds, values), 1);
+  EXPECT_NEAR(diff.grid[1000], t500[1000] - u500[1000], 1e-3);
+  std::free(diff.grid);
+  std::free(found[0].grid);
+  std::free(found[1].grid);
+}
+
+/* gfs.grb's fields in the older layout (tests/grid/data/older_layout.py),
+ * named "T", "U" and "Z" with their units, without a centre: the variable
+ * table's names find temperature, u wind and heights with ecCodes' values,
+ * whichever way the latitudes run, and no record is an empty store slot. */
+TEST_F(GridCdfReal, OlderLayoutIsFoundByTheVariableTablesNames) {
+  if (run_command("/usr/bin/python3 -c 'import netCDF4' 2>/dev/null") != 0) GTEST_SKIP() << "no python3-netcdf4";
+  const std::string cf = cdo("-f nc copy -selname,t,u,gh", "gfs.grb", "cf.nc");
+  const std::string path = dir.file("older.nc");
+  std::string out;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/older_layout.py " + cf +
+                            " " + path + " 2>&1",
+                        &out),
+            0)
+      << out;
+  int fd = open(path);
+  ASSERT_GE(fd, 0);
+  struct Field {
+    const char* abbr;
+    const char* eccodes;
+    const char* units;
+  };
+  const Field fields[] = {{"temp", "t", "K"}, {"uwnd", "u", "m/s"}, {"hght", "gh", "gpm"}};
+  VAR_data want[3] = {};
+  GRD_report found[3];
+  for (int k = 0; k < 3; ++k) {
+    GRD_set_params(&want[k], 72, KEZ_MISS, 500, VAR_search_var_num(fields[k].abbr));
+    std::memset(&found[k], 0, sizeof found[k]);
+    GRD_init(&found[k]);
+  }
+  EXPECT_EQ(GRD_search(fd, found, want, KEZ_MISS, -3), 1);
+  GRD_close(fd);
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(fields[k].abbr);
+    const GRD_report& g = found[k];
+    ASSERT_NE(g.grid, nullptr);
+    EXPECT_EQ(g.source, 1);
+    EXPECT_STREQ(g.units, fields[k].units);
+    EXPECT_EQ(g.date.year, 2011);
+    const std::vector<float> v =
+        eccodes_values(std::string(kExamples) + "gfs.grb",
+                       std::string("shortName=") + fields[k].eccodes + ",level=500,typeOfLevel=isobaricInhPa");
+    ASSERT_EQ(v.size(), 144u * 73u);
+    for (size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(g.grid[i], v[i], 1e-3) << i;
+    std::free(found[k].grid);
+  }
+}
+
+/* netCDF-4 files are grid files too: a compressed 0.25-degree field, whose
+ * file is smaller than its points, reads with the values python-netCDF4
+ * gives; a netCDF-4 file cut short is refused before the library reads it. */
+TEST_F(GridCdfReal, NetCdf4FilesAreDetectedAndRead) {
+  if (run_command("/usr/bin/python3 -c 'import netCDF4' 2>/dev/null") != 0) GTEST_SKIP() << "no python3-netcdf4";
+  const std::string path =
+      cdo("-f nc4 -z zip_6 remapbil,r1440x721 -setgridtype,regular -selname,lsm", "ecmwf_tigge.grb", "lsm.nc");
+  ASSERT_LT(read_file(path).size(), 1440u * 721u) << "compressed below a byte a point";
+  EXPECT_EQ(GRD_chktype(path.c_str()), GRD_TYPE_NETCDF);
+  GRD_info info{};
+  int fd = open(path, &info);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(info.date.year, 2007);
+  Read r;
+  ASSERT_EQ(read_at(fd, 0, &r), 0);
+  GRD_close(fd);
+  EXPECT_EQ(r.r.var, 81) << "land-sea mask";
+  EXPECT_EQ(r.r.domain.nx, 1440);
+  EXPECT_EQ(r.r.domain.ny, 721);
+  EXPECT_FLOAT_EQ(r.r.domain.dx, 0.25f);
+  EXPECT_FLOAT_EQ(r.r.domain.clat, 0);
+  /* The file's latitudes run from the south: its last row is the array's
+   * first. */
+  write_file(dir.file("v.py"),
+             "import netCDF4, sys\nv = netCDF4.Dataset(sys.argv[1])['lsm'][0]\n"
+             "for j, i in ((0, 0), (720, 1439), (360, 0), (500, 1000), (150, 700)):\n"
+             "    print(j, i, float(v[j, i]))\n");
+  std::string ref;
+  ASSERT_EQ(run_command("/usr/bin/python3 " + dir.file("v.py") + " " + path, &ref), 0) << ref;
+  std::istringstream in(ref);
+  int j = 0, i = 0, n = 0;
+  float v = 0;
+  while (in >> j >> i >> v) {
+    EXPECT_NEAR(r.values()[static_cast<size_t>(720 - j) * 1440 + i], v, 1e-6) << j << " " << i;
+    ++n;
+  }
+  EXPECT_EQ(n, 5) << ref;
+
+  const std::string whole = read_file(path);
+  write_file(dir.file("cut.nc"), whole.substr(0, whole.size() / 2));
+  EXPECT_EQ(GRD_chktype(dir.file("cut.nc").c_str()), GRD_TYPE_NETCDF);
+  auto out = capture([&] { EXPECT_EQ(open(dir.file("cut.nc")), -1); });
+  EXPECT_NE(out.err.find("GRD_open: Damaged or cut netCDF-4 file"), std::string::npos) << out.err;
 }
 
 /* ---- hostile files ---------------------------------------------------------------------- */

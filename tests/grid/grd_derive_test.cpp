@@ -14,10 +14,12 @@
 #include "kezgrd.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -600,6 +602,212 @@ TEST(GridCommand, StandardOutputByDefault) {
   auto r = command(fx, "f1 add f2");
   EXPECT_NE(r.out.find("result=1"), std::string::npos) << r.out << r.err;
   EXPECT_NE(r.out.find("KEZGRID"), std::string::npos) << r.out;
+}
+
+/* ---- the command line on real grids ------------------------------------------------- */
+
+const char kGfs[] = "/usr/share/doc/python-grib-doc/examples/gfs.grb";
+
+/* Every record of a grid file, with its header. */
+struct Record {
+  std::vector<float> v;
+  int var = 0, ltype = 0, level = 0;
+  std::string units, info;
+};
+
+std::vector<Record> read_all(const std::string& path) {
+  std::vector<Record> out;
+  int type = 0;
+  int fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &type);
+  if (fd < 0) return out;
+  GRD_info info{};
+  GRD_getinfo(fd, &info);
+  for (int n = 0;; ++n) {
+    GRD_report g;
+    std::memset(&g, 0, sizeof g);
+    GRD_init(&g);
+    int pos = n;
+    const bool ok = GRD_read(fd, &g, GRD_READ_ALL, &pos) == 0 && g.grid;
+    if (ok) {
+      Record r;
+      r.v.assign(g.grid, g.grid + static_cast<size_t>(g.domain.nx) * g.domain.ny);
+      r.var = g.var;
+      r.ltype = g.ltype;
+      r.level = g.level;
+      r.units = g.units;
+      r.info = g.info;
+      out.push_back(r);
+    }
+    std::free(g.grid);
+    if (!ok) break;
+  }
+  GRD_close(fd);
+  return out;
+}
+
+/* The fixture with the 500 mb fields of gfs.grb (a 72-hour forecast) as
+ * grid files: t (K), h (gpm), r (%), u and v (m/s). */
+struct RealFixture : Fixture {
+  bool have = false; /* python-grib-doc is installed */
+  bool ok = false;
+  std::string err;
+  RealFixture() {
+    have = static_cast<bool>(std::ifstream(kGfs));
+    if (!have) return;
+    /* A name of the fixture's own: "-" in a path would begin a request. */
+    if (symlink(kGfs, dir.file("gfs.grb").c_str()) != 0) return;
+    /* The tables by which GRIB fields are named. */
+    for (const char* table : {"grib2_var.lup", "source.lup", "mod_name.lup"})
+      write_file(dir.file(table), read_file(std::string(KEZ_DATA_DIR) + "/" + table));
+    auto r = run_child([&] {
+      RES_put("grid_path", dir.path().c_str());
+      RES_put("file_path", dir.path().c_str());
+      FLAG_set(GRD_FLAG_FILE_PARAM, 1);
+      for (const char* line :
+           {"temp K = t.grd", "hght gpm = h.grd", "rh % = r.grd", "uwnd m/s = u.grd", "vwnd m/s = v.grd"})
+        if (run_words(std::string("unit gfs.grb+72:500mb:") + line) != 1) return 1;
+      return 0;
+    });
+    ok = r.status == 0;
+    err = r.err;
+  }
+};
+
+/* Runs command lines in one child; "result=N" after each. */
+kez_test::ChildResult commands(const Fixture& fx, const std::vector<std::string>& lines,
+                               const std::function<void()>& settings = nullptr) {
+  return run_child([&] {
+    RES_put("grid_path", fx.dir.path().c_str());
+    RES_put("file_path", fx.dir.path().c_str());
+    FLAG_set(GRD_FLAG_FILE_PARAM, 1);
+    if (settings) settings();
+    for (const std::string& line : lines) {
+      const int res = run_words(line);
+      std::fflush(stdout);
+      std::printf("result=%d %s\n", res, line.c_str());
+      std::fflush(stdout);
+    }
+    return 0;
+  });
+}
+
+/* Grids in the suite's netCDF layout keep their units: a temperature saved
+ * in C converts back to the K that ecCodes gives, and is labelled so. */
+TEST(GridCommandReal, UnitsSurviveTheNetCdfLayout) {
+  RealFixture fx;
+  if (!fx.have) GTEST_SKIP() << "python-grib-doc not installed";
+  ASSERT_TRUE(fx.ok) << fx.err;
+  auto r = commands(fx, {"unit t.grd C = tc.nc"}, [] { RES_put("out_file", "cdf"); });
+  ASSERT_NE(r.out.find("result=1"), std::string::npos) << r.out << r.err;
+  r = commands(fx, {"unit tc.nc K = tk.grd"});
+  ASSERT_NE(r.out.find("result=1"), std::string::npos) << r.out << r.err;
+  const std::vector<Record> tk = read_all(fx.path("tk.grd"));
+  const std::vector<Record> t = read_all(fx.path("t.grd"));
+  ASSERT_EQ(tk.size(), 1u);
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(tk[0].units, "K");
+  EXPECT_NE(tk[0].info.find("(K)"), std::string::npos) << tk[0].info;
+  std::string ref;
+  ASSERT_EQ(kez_test::run_command(std::string("grib_get_data -w shortName=t,level=500,typeOfLevel=isobaricInhPa ") +
+                                      kGfs + " | awk 'NR > 1 {print $3}'",
+                                  &ref),
+            0);
+  std::istringstream in(ref);
+  std::vector<float> want;
+  for (float x; in >> x;) want.push_back(x);
+  expect_values(tk[0].v, want, "500 mb temperature through a netCDF copy in C");
+  if (kez_test::have_program("ncdump")) {
+    std::string dump;
+    ASSERT_EQ(kez_test::run_command("ncdump -v units " + fx.path("tc.nc"), &dump), 0);
+    EXPECT_NE(dump.find("units =\n  \"C\""), std::string::npos) << dump;
+  }
+}
+
+/* grad and vdiff give two grids, written as the first and second record
+ * of the output file: grad's are the x and y derivatives dx and dy give. */
+TEST(GridCommandReal, TwoResultFunctionsWriteBothRecords) {
+  RealFixture fx;
+  if (!fx.have) GTEST_SKIP() << "python-grib-doc not installed";
+  ASSERT_TRUE(fx.ok) << fx.err;
+  auto r = commands(fx, {"grad t.grd = g.grd", "dx t.grd = x.grd", "dy t.grd = y.grd",
+                         "vdiff u.grd v.grd u.grd v.grd = o.grd", "grad t.grd t.grd = g2.grd"});
+  EXPECT_EQ(r.out.find("result=0"), std::string::npos) << r.out << r.err;
+  const std::vector<Record> g = read_all(fx.path("g.grd"));
+  const std::vector<Record> x = read_all(fx.path("x.grd"));
+  const std::vector<Record> y = read_all(fx.path("y.grd"));
+  ASSERT_EQ(g.size(), 2u) << r.err;
+  ASSERT_EQ(x.size(), 1u);
+  ASSERT_EQ(y.size(), 1u);
+  expect_values(g[0].v, x[0].v, "x component");
+  expect_values(g[1].v, y[0].v, "y component");
+  for (const Record& rec : g) EXPECT_EQ(rec.units, "1e-05_K/m");
+  int present = 0;
+  for (float v : g[1].v) present += v != M;
+  EXPECT_GT(present, 144 * 70) << "only the poles' rows have no y derivative";
+  const std::vector<Record> o = read_all(fx.path("o.grd"));
+  ASSERT_EQ(o.size(), 2u) << r.err;
+  for (const Record& rec : o)
+    for (float v : rec.v) ASSERT_EQ(v, 0.0f) << "a wind less itself";
+  /* grad takes one field; an operand more changes nothing. */
+  const std::vector<Record> g2 = read_all(fx.path("g2.grd"));
+  ASSERT_EQ(g2.size(), 2u);
+  expect_values(g2[1].v, y[0].v, "y component");
+}
+
+/* The Q-vector of 500 mb heights and temperatures, through the command
+ * line and straight through the evaluator with an output of no header:
+ * the pressure is the level, the units those of the product of two
+ * derivatives per 100 km. A dew point in C gives the wet-bulb temperature
+ * a dew point in K gives; heights in gpm convert to m. */
+TEST(GridCommandReal, QVectorWetBulbAndGeopotentialMetres) {
+  RealFixture fx;
+  if (!fx.have) GTEST_SKIP() << "python-grib-doc not installed";
+  ASSERT_TRUE(fx.ok) << fx.err;
+  auto r = commands(
+      fx, {"uq h.grd t.grd = uq.grd", "vq h.grd t.grd = vq.grd", "dewp t.grd r.grd = td.grd", "unit td.grd C = tdc.grd",
+           "wetblb t.grd td.grd = wk.grd", "wetblb t.grd tdc.grd = wc.grd", "unit h.grd m = hm.grd"});
+  EXPECT_EQ(r.out.find("result=0"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.err.find("No conversion"), std::string::npos) << r.err;
+  for (const char* name : {"uq.grd", "vq.grd"}) {
+    const std::vector<Record> q = read_all(fx.path(name));
+    ASSERT_EQ(q.size(), 1u) << name;
+    EXPECT_EQ(q[0].units, "1e-10_m^2/kg/s") << name;
+    int present = 0;
+    for (float v : q[0].v) present += v != M;
+    EXPECT_GT(present, 144 * 40) << name;
+  }
+  const std::vector<Record> wk = read_all(fx.path("wk.grd")), wc = read_all(fx.path("wc.grd"));
+  ASSERT_EQ(wk.size(), 1u);
+  ASSERT_EQ(wc.size(), 1u);
+  EXPECT_EQ(read_all(fx.path("tdc.grd")).at(0).units, "C");
+  expect_values(wc[0].v, wk[0].v, "wet bulb from a dew point in C");
+  int present = 0;
+  for (float v : wc[0].v) present += v != M;
+  EXPECT_EQ(present, 144 * 73);
+  expect_values(read_all(fx.path("hm.grd")).at(0).v, read_all(fx.path("h.grd")).at(0).v, "gpm as m");
+
+  /* The evaluator alone: the output takes the height's header. */
+  auto e = run_child([&] {
+    RES_put("file_path", fx.dir.path().c_str());
+    RES_put("grid_path", fx.dir.path().c_str());
+    GRD_report hr, tr, out;
+    for (GRD_report* g : {&hr, &tr, &out}) {
+      std::memset(g, 0, sizeof *g);
+      GRD_init(g);
+    }
+    int ty = 0;
+    std::string hp = "h.grd", tp = "t.grd";
+    GRD_info info{};
+    if (GRD_read_file(hp.data(), &hr, &info, &ty) != 1 || GRD_read_file(tp.data(), &tr, &info, &ty) != 1) return 2;
+    GRD_report* grds[GRD_MATH_SLOTS + 1] = {&out, &hr, &tr};
+    float values[GRD_MATH_SLOTS + 1];
+    for (float& v : values) v = M;
+    const int res = GRD_math("vq", grds, values);
+    std::printf("res=%d units=%s same=%d\n", res, out.units,
+                out.grid && std::memcmp(out.grid, read_all(fx.path("vq.grd")).at(0).v.data(), 144 * 73 * 4) == 0);
+    return 0;
+  });
+  EXPECT_NE(e.out.find("res=1 units=1e-10 m^2/kg/s same=1"), std::string::npos) << e.out << e.err;
 }
 
 } // namespace

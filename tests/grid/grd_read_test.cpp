@@ -107,7 +107,9 @@ TEST(GridFileType, FirstBytesDecideTheType) {
       {std::string("\x01\r\r\n", 4), GRD_TYPE_GRIB, "the bulletin framing"},
       {"GRID 12", GRD_TYPE_GRID, "GRID code"},
       {grib_at_40, GRD_TYPE_GRIB, "GRIB anywhere in the first 200 bytes"},
-      {std::string(300, 'y') + "GRIB", GRD_TYPE_BAD, "GRIB after 200 bytes"},
+      {std::string(300, 'y') + "GRIB", GRD_TYPE_GRIB, "GRIB after 200 bytes: a heading of any length"},
+      {std::string(65534, 'y') + "GRIB", GRD_TYPE_GRIB, "GRIB across two pieces of the search"},
+      {std::string(70000, 'y') + "GRI", GRD_TYPE_BAD, "no magic however far"},
       {"hello", GRD_TYPE_BAD, "no magic"},
       {"", GRD_TYPE_BAD, "empty"},
   };

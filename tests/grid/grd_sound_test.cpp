@@ -251,81 +251,169 @@ namespace {
 /* A real model file: the sounding at Denver agrees level by level with the
  * same fields interpolated independently (ecCodes' values, bilinear in
  * Python), the surface from the 2 m and 10 m fields. */
-TEST(GridSounding, AgreesWithAnIndependentInterpolationOfARealFile) {
-  const std::string path = "/usr/share/doc/python-grib-doc/examples/gfs.grb";
-  if (!std::ifstream(path)) GTEST_SKIP() << "python-grib-doc not installed";
-  if (!kez_test::have_program("grib_get_data")) GTEST_SKIP() << "ecCodes tools not installed";
-  const float lat = 39.75f, lon = -104.87f;
-  std::string ref;
-  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/sound_ref.py " +
-                                      path + " 39.75 -104.87",
-                                  &ref),
-            0)
-      << ref;
-  auto r = run_child([&] {
-    RES_put("file_path", KEZ_DATA_DIR);
-    FLAG_set(FLAG_FCST_TIME, 72); /* the file is a 72-hour forecast */
-    int type = GRD_TYPE_DETECT;
-    const int fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &type);
-    GRD_info info{};
-    if (fd < 0 || GRD_getinfo(fd, &info) != 0) return 2;
-    UPA_level sm[GRD_SOUND_RECORDS];
-    int num = GRD_SOUND_RECORDS;
-    float sfcp = 0;
-    const int res = GRD_get_sound(fd, lat, lon, sm, &num, &sfcp);
-    std::printf("%d %d %.3f\n", res, num, sfcp);
-    for (int i = 0; i < num; ++i)
-      std::printf("%.3f %.3f %.4f %.4f %.3f %.4f\n", sm[i].p, sm[i].h, sm[i].t, sm[i].td, sm[i].dir, sm[i].spd);
-    return 0;
-  });
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::istringstream got(r.out.substr(r.out.find('\n') + 1)); /* after "Searching file for grids..." */
-  int res = 0, num = 0;
-  float sfcp = 0;
-  got >> res >> num >> sfcp;
-  ASSERT_EQ(res, 1) << r.out << r.err;
-  std::vector<UPA_level> s(static_cast<size_t>(num));
-  for (UPA_level& l : s) got >> l.p >> l.h >> l.t >> l.td >> l.dir >> l.spd;
+const char kGfs[] = "/usr/share/doc/python-grib-doc/examples/gfs.grb";
 
-  std::istringstream want(ref);
-  std::string tag;
-  double sp = 0, t2 = 0, r2 = 0, u10 = 0, v10 = 0;
-  want >> tag >> sp >> t2 >> r2 >> u10 >> v10;
-  ASSERT_EQ(tag, "sfc") << ref;
-  EXPECT_NEAR(sfcp, sp / 100, 0.01);
-  auto expect_level = [&](const UPA_level& l, double t, double rh, double u, double v, const std::string& what) {
-    EXPECT_NEAR(l.t, t - 273.15, 0.01) << what;
-    EXPECT_NEAR(l.td, dew_temp(static_cast<float>(t), static_cast<float>(rh)) - 273.15f, 0.01) << what;
-    EXPECT_NEAR(l.spd, 1.944 * std::hypot(u, v), 0.01) << what;
-    const double turn = l.dir - std::atan2(-u, -v) * 180 / M_PI; /* the angle between, -180..180 */
-    EXPECT_NEAR(std::fmod(turn + 900, 360) - 180, 0, 0.1) << what;
-  };
-  int checked = 0;
-  bool surface_seen = false;
-  for (const UPA_level& l : s)
-    if (std::fabs(l.p - sp / 100) < 0.01) {
-      surface_seen = true;
-      expect_level(l, t2, r2, u10, v10, "surface");
-    }
-  EXPECT_TRUE(surface_seen) << r.out;
-  double p = 0, gh = 0, t = 0, rh = 0, u = 0, v = 0;
-  while (want >> tag >> p >> gh >> t >> rh >> u >> v) {
-    if (static_cast<int>(p) % 50 != 0 || p < 50) continue;
-    const UPA_level* l = nullptr;
-    for (const UPA_level& x : s)
-      if (x.p == static_cast<float>(p)) l = &x;
-    ASSERT_NE(l, nullptr) << p << " mb\n" << r.out;
-    EXPECT_NEAR(l->h, gh, 0.05) << p;
-    if (p > sp / 100) {
-      /* Below ground: the height stays, nothing else. */
-      EXPECT_EQ(l->t, M) << p;
-      EXPECT_EQ(l->spd, M) << p;
-    } else {
-      expect_level(*l, t, rh, u, v, std::to_string(p) + " mb");
-    }
-    ++checked;
+/* The grids of gfs.grb that a sounding is made of, copied record by record
+ * into a grid file of the suite's netCDF layout. */
+int copy_sounding_grids(const std::string& to) {
+  int type = GRD_TYPE_DETECT;
+  const int in = GRD_open(kGfs, GRD_ACCESS_READ, &type);
+  GRD_info info{};
+  if (in < 0 || GRD_getinfo(in, &info) != 0) return -1;
+  type = GRD_TYPE_NETCDF;
+  const int out = GRD_open(to.c_str(), GRD_ACCESS_WRITE, &type);
+  info.max_x = 144;
+  info.max_y = 73;
+  info.grid_type = 0;
+  if (out < 0 || GRD_putinfo(out, &info) != 0) return -1;
+  int written = 0;
+  for (int n = 0;; ++n) {
+    GRD_report g{};
+    GRD_init(&g);
+    int p = n;
+    if (GRD_read(in, &g, GRD_READ_ALL, &p) != 0) break;
+    const bool wanted = g.var == 1 || g.var == 7 || g.var == 11 || g.var == 52 || g.var == 33 || g.var == 34;
+    if (wanted && g.grid && GRD_write(out, &g, 0, &written) == 0) ++written;
+    std::free(g.grid);
   }
-  EXPECT_GE(checked, 15) << ref;
+  GRD_close(in);
+  GRD_close(out);
+  return written;
+}
+
+/* Soundings from gfs.grb and from copies of it in other files, compared
+ * with a bilinear interpolation of the values ecCodes prints: at Denver, and
+ * at points between the grid's last and first column (London, 10N 1.2W),
+ * where a grid round the globe has its values too. The netCDF copy of the
+ * suite's layout keeps the units (a surface pressure in Pa, heights in
+ * gpm); cdo's present-day netCDF is read by its coordinates (cdo drops the
+ * v component, so that copy has no winds). */
+TEST(GridSounding, AgreesWithAnIndependentInterpolationOfRealFiles) {
+  if (!std::ifstream(kGfs)) GTEST_SKIP() << "python-grib-doc not installed";
+  if (!kez_test::have_program("grib_get_data")) GTEST_SKIP() << "ecCodes tools not installed";
+  TempDir dir;
+  const bool cdo = kez_test::have_program("cdo");
+  if (cdo) {
+    const std::string fields = " copy -selname,gh,t,r,u,sp,2t,2r,10u " + std::string(kGfs) + " ";
+    ASSERT_EQ(kez_test::run_command("cdo -s -f nc" + fields + dir.file("cdo.nc") + " 2>&1"), 0);
+    ASSERT_EQ(kez_test::run_command("cdo -s -f nc4 -z zip_6" + fields + dir.file("cdo4.nc") + " 2>&1"), 0);
+  }
+  struct Point {
+    float lat, lon;
+    const char* text;
+  };
+  const Point denver{39.75f, -104.87f, "39.75 -104.87"}, london{51.5f, -0.45f, "51.5 -0.45"},
+      west_of_0{10.0f, -1.2f, "10 -1.2"};
+  /* The reference of every point from one run of ecCodes. */
+  std::string all;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grid/data/sound_ref.py " +
+                                      kGfs + " " + denver.text + " " + london.text + " " + west_of_0.text,
+                                  &all),
+            0)
+      << all;
+  auto reference = [&](const Point& p) {
+    const std::string head = std::string("point ") + p.text + "\n";
+    const size_t at = all.find(head);
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + head.size();
+    return all.substr(from, all.find("point", from) - from);
+  };
+  struct Case {
+    const char* what;
+    std::string path; /* empty: the KEZ netCDF copy */
+    Point at;
+    bool winds;
+  };
+  const Case cases[] = {
+      {"GRIB at Denver", kGfs, denver, true},
+      {"GRIB at London", kGfs, london, true},
+      {"GRIB at 10N 1.2W", kGfs, west_of_0, true},
+      {"KEZ netCDF copy at Denver", "", denver, true},
+      {"cdo netCDF at Denver", cdo ? dir.file("cdo.nc") : "-", denver, false},
+      {"cdo netCDF-4 at London", cdo ? dir.file("cdo4.nc") : "-", london, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.path == "-") continue;
+    const std::string ref = reference(c.at);
+    ASSERT_FALSE(ref.empty()) << all;
+    auto r = run_child([&] {
+      RES_put("file_path", KEZ_DATA_DIR);
+      FLAG_set(FLAG_FCST_TIME, 72); /* the file is a 72-hour forecast */
+      std::string path = c.path;
+      if (path.empty()) {
+        path = dir.file("copy.nc");
+        if (copy_sounding_grids(path) < 100) return 3;
+      }
+      int type = GRD_TYPE_DETECT;
+      const int fd = GRD_open(path.c_str(), GRD_ACCESS_READ, &type);
+      GRD_info info{};
+      if (fd < 0 || GRD_getinfo(fd, &info) != 0) return 2;
+      UPA_level sm[GRD_SOUND_RECORDS];
+      int num = GRD_SOUND_RECORDS;
+      float sfcp = 0;
+      const int res = GRD_get_sound(fd, c.at.lat, c.at.lon, sm, &num, &sfcp);
+      std::printf("%d %d %.3f\n", res, num, sfcp);
+      for (int i = 0; i < num; ++i)
+        std::printf("%.3f %.3f %.4f %.4f %.3f %.4f\n", sm[i].p, sm[i].h, sm[i].t, sm[i].td, sm[i].dir, sm[i].spd);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("No conversion"), std::string::npos) << "gpm is a unit of height: " << r.err;
+    const size_t head = r.out.find("Searching file for grids...\n");
+    ASSERT_NE(head, std::string::npos) << r.out;
+    std::istringstream got(r.out.substr(head + 28));
+    int res = 0, num = 0;
+    float sfcp = 0;
+    got >> res >> num >> sfcp;
+    ASSERT_EQ(res, 1) << r.out << r.err;
+    std::vector<UPA_level> s(static_cast<size_t>(num));
+    for (UPA_level& l : s) got >> l.p >> l.h >> l.t >> l.td >> l.dir >> l.spd;
+
+    std::istringstream want(ref);
+    std::string tag;
+    double sp = 0, t2 = 0, r2 = 0, u10 = 0, v10 = 0;
+    want >> tag >> sp >> t2 >> r2 >> u10 >> v10;
+    ASSERT_EQ(tag, "sfc") << ref;
+    EXPECT_NEAR(sfcp, sp / 100, 0.01);
+    auto expect_level = [&](const UPA_level& l, double t, double rh, double u, double v, const std::string& what) {
+      EXPECT_NEAR(l.t, t - 273.15, 0.01) << what;
+      EXPECT_NEAR(l.td, dew_temp(static_cast<float>(t), static_cast<float>(rh)) - 273.15f, 0.01) << what;
+      if (!c.winds) {
+        EXPECT_EQ(l.spd, M) << what;
+        return;
+      }
+      EXPECT_NEAR(l.spd, 1.944 * std::hypot(u, v), 0.01) << what;
+      const double turn = l.dir - std::atan2(-u, -v) * 180 / M_PI; /* the angle between, -180..180 */
+      EXPECT_NEAR(std::fmod(turn + 900, 360) - 180, 0, 0.1) << what;
+    };
+    int checked = 0;
+    bool surface_seen = false;
+    for (const UPA_level& l : s)
+      if (std::fabs(l.p - sp / 100) < 0.01) {
+        surface_seen = true;
+        expect_level(l, t2, r2, u10, v10, "surface");
+      }
+    EXPECT_TRUE(surface_seen) << r.out;
+    double p = 0, gh = 0, t = 0, rh = 0, u = 0, v = 0;
+    while (want >> tag >> p >> gh >> t >> rh >> u >> v) {
+      if (static_cast<int>(p) % 50 != 0 || p < 50) continue;
+      const UPA_level* l = nullptr;
+      for (const UPA_level& x : s)
+        if (x.p == static_cast<float>(p)) l = &x;
+      ASSERT_NE(l, nullptr) << p << " mb\n" << r.out;
+      EXPECT_NEAR(l->h, gh, 0.05) << p;
+      if (p > sp / 100) {
+        /* Below ground: the height stays, nothing else. */
+        EXPECT_EQ(l->t, M) << p;
+        EXPECT_EQ(l->spd, M) << p;
+      } else {
+        expect_level(*l, t, rh, u, v, std::to_string(p) + " mb");
+      }
+      ++checked;
+    }
+    EXPECT_GE(checked, 15) << ref;
+  }
 }
 
 } // namespace

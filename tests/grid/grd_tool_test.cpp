@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -218,6 +219,11 @@ TEST(GridStats, ExtremesAndAveragesSkipMissingValues) {
   EXPECT_EQ(lo, M);
   EXPECT_EQ(GRD_maxmin(&none.r, &hi, &lo), -1);
   EXPECT_EQ(hi, M);
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  Grid odd(d, {nan, 3, inf, -inf, -2, M});
+  EXPECT_EQ(GRD_maxmin(&odd.r, &hi, &lo), 0);
+  EXPECT_EQ(hi, 3) << "values that are not finite are missing";
+  EXPECT_EQ(lo, -2);
 
   struct Case {
     const char* oper;
@@ -265,6 +271,11 @@ TEST(GridValues, BilinearValueFollowsTheEdgeRules) {
              4, 5, 6, //
              7, 8, 9});
   Grid hole(d, {1, 2, 3, 4, 5, M, 7, 8, 9});
+  /* Four columns of 90 degrees go round the globe: column 3 is followed by
+   * column 0, and a column index counts modulo 4. */
+  Grid globe(domain(2, 0, 135, 90, 1, 4, 2), {0, 10, 20, 30, //
+                                              40, 50, 60, 70});
+  Grid part(domain(2, 0, 135, 80, 1, 4, 2), {0, 10, 20, 30, 40, 50, 60, 70});
   struct Case {
     const GRD_report* grid;
     float gx, gy, want;
@@ -281,6 +292,11 @@ TEST(GridValues, BilinearValueFollowsTheEdgeRules) {
       {&g.r, 0.5f, 0.5f, 3, "inside"},
       {&hole.r, 1, 0.5f, M, "a missing corner with weight 0 still counts"},
       {&hole.r, 0.5f, 0.5f, 3, "corners all present"},
+      {&globe.r, 3.5f, 0, 15, "between the last and the first column of a globe"},
+      {&globe.r, 3.5f, 0.5f, 35, "and between its rows"},
+      {&globe.r, -0.5f, 1, 55, "west of the first column"},
+      {&globe.r, 5.25f, 0, 12.5f, "an index beyond a turn"},
+      {&part.r, 3.5f, 0, M, "a grid short of the globe does not wrap"},
   };
   for (const Case& c : cases) EXPECT_FLOAT_EQ(GRD_get_value(c.grid, c.gx, c.gy), c.want) << c.why;
   Grid none(d, {});

@@ -159,7 +159,7 @@ TEST(MapOutline, TextAndBinaryRecordsAreRead) {
 TEST(MapCircle, OneDegreeRadiusSpansOneDegreeOfLatitude) {
   TempDir dir;
   auto r = run_child([&] {
-    if (open_map(dir, "latlon,0,0,0.1,0.1,100,100", "c.ps") != 0) return 2;
+    if (open_map(dir, "latlon,0,0,100,100,0.1,0.1", "c.ps") != 0) return 2;
     float x = 0, y = 0, xn = 0, yn = 0, lat = 0, lon = 0;
     MAP_tran(0, 0, &x, &y);
     MAP_offset(x, y, 0, 111.195f, &xn, &yn);

@@ -501,11 +501,59 @@ TEST(RegionPrompt, ResourcesAndBatch) {
     EXPECT_EQ(r.status, 43) << name << r.out << "|" << r.err;
     EXPECT_NE(r.err.find("Invalid domain"), std::string::npos) << name;
   }
+  /* So does one that decodes but can draw no map; diagrams hold data
+   * values in those fields and are not judged. */
+  const struct {
+    const char* spec;
+    const char* why;
+  } unplottable[] = {
+      {"ps,999,-100,25,17,1.2,1.2", "a latitude beyond a pole"},
+      {"ps,40,-100,25,17,1.2", "a latitude beyond a pole"}, /* clat -100 as a projection and five numbers read */
+      {"lc:40:-95:33:45,-91,-95,19,13,3.4,3.4", "a latitude beyond a pole"},
+      {"lc:40:-95:33:95,40,-95", "a true latitude beyond a pole"},
+      {"ps,40,400", "a longitude beyond 360 degrees"},
+      {"ps,40,-100,0,0,1.2,1.2", "fewer than 2 grid points"},
+      {"ps,40,-100,1,17,1.2,1.2", "fewer than 2 grid points"},
+      {"ps,40,-100,25,17,-1.2,1.2", "a spacing that is not positive"},
+      {"ps,40,-100,25,17,1.2,0", "a spacing that is not positive"},
+      {"size,40.9,-100", "a size below 1"},
+      {"xlogp,0,1050,25,17,10,-50", nullptr},
+      {"ps,-90,360,2,2,0.1,0.1", nullptr},
+  };
+  for (const auto& c : unplottable) {
+    for (bool batch : {false, true}) {
+      auto u = run_child([&] {
+        Place place;
+        FLAG_set_batch(batch ? 1 : 0);
+        RES_put("plot_domain", c.spec);
+        Domain d;
+        return DOM_prompt_region(&d, 1) == 1 ? 0 : 5;
+      });
+      EXPECT_EQ(u.status, c.why ? 43 : 0) << c.spec << u.err;
+      if (c.why) {
+        EXPECT_NE(u.err.find(std::string(c.spec) + ": " + c.why), std::string::npos) << u.err;
+      }
+    }
+    Domain d;
+    capture([&] { EXPECT_EQ(DOM_decode(c.spec, &d), 1) << c.spec << ": the text itself decodes"; });
+  }
+  /* A typed answer that can draw no map is asked again. */
+  auto typed = run_child(
+      [] {
+        Place place;
+        Domain d;
+        return DOM_prompt_region(&d, 1) == 1 && d.clat == 40.0f ? 0 : 1;
+      },
+      "ps,40,-100,1,1,1,1\nps,40,-100,9,9,1,1\n");
+  EXPECT_EQ(typed.status, 0) << typed.out << typed.err;
+  EXPECT_EQ(typed.err.find("Invalid domain"), typed.err.rfind("Invalid domain")) << "once: " << typed.err;
+  EXPECT_NE(typed.err.find("fewer than 2 grid points"), std::string::npos) << typed.err;
+
   auto r = run_child([] {
     Place place;
-    RES_put("plot_domain", "ps,40,-100,25,17,1.2");
+    RES_put("plot_domain", "ps,40,-100,25,17,1.2,1.2");
     Domain d;
-    if (DOM_prompt_region(&d, 1) != 1 || d.clat != -100.0f) return 1;
+    if (DOM_prompt_region(&d, 1) != 1 || d.clat != 40.0f) return 1;
     if (DOM_prompt_region(&d, 1) != 0) return 2; /* a resource serves one pass */
     DOM_set_prompt_region(1);
     RES_put("plot_domain", "");

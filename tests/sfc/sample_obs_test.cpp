@@ -2,9 +2,13 @@
  * The bundled sample observations (the hourly "_sao.wmo" files of
  * data/sample): every file reads back through the surface-file reader as
  * plausible reports, is written the way the suite's own writer writes it,
- * carries all three weather forms, and differs from the hour before.
+ * carries all three weather forms, and differs from the hour before; its
+ * cloud layers are summation cover, its stations have elevations that its
+ * altimeter settings agree with, and its front bulletins are analyses of
+ * its own pressures.
  */
 #include "kez_test.h"
+#include "kezraw.h"
 #include "kezsfc.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -183,6 +189,184 @@ TEST(SampleObs, ConsecutiveHoursDiffer) {
     EXPECT_GT(wx_changed, 0u);
     before = std::move(now);
   }
+}
+
+} // namespace
+
+namespace {
+
+/* The flight category as the rules say, from the layers themselves: the
+ * ceiling is the base of the lowest broken or overcast layer. */
+const char* category_of(const SFC_report& r) {
+  float ceiling = KEZ_FMISS;
+  for (int k = 0; k < r.num_cld && ceiling == KEZ_FMISS; ++k)
+    if (r.cld_cover[k] == SFC_CLD_BROKEN || r.cld_cover[k] == SFC_CLD_OVERCAST) ceiling = r.cld_height[k];
+  const bool ceil = ceiling != KEZ_FMISS;
+  if ((ceil && ceiling < 1000) || (present(r.vis) && r.vis < 3)) return "IFR";
+  if ((ceil && ceiling <= 3000) || (present(r.vis) && r.vis <= 5)) return "MVFR";
+  return "VFR";
+}
+
+std::string text_of(const SFC_report& r, const char* key) {
+  VAR_data var{};
+  std::snprintf(var.name, sizeof var.name, "%s", key);
+  var.ltype = VAR_LEV_SFC;
+  RAW_data d;
+  RAW_data_init(&d);
+  SFC_get_data(&r, &var, &d);
+  return d.data;
+}
+
+/* Layers are reported as observers report them, in summation cover: a
+ * higher layer hides at least as much sky as the one below. The ceiling
+ * is then the lowest broken or overcast base, whatever lies above it, and
+ * the flight category follows from it. */
+TEST(SampleObs, CloudLayersNeverCoverLessAboveThanBelow) {
+  auto rank = [](char c) { return std::string("CFSBOX").find(c); };
+  size_t layered = 0;
+  for (const char* hour : kHours) {
+    SCOPED_TRACE(hour);
+    Sample s;
+    ASSERT_TRUE(read_sample(sample_path(hour), &s));
+    for (const SFC_report& r : s.reports) {
+      SCOPED_TRACE(r.id);
+      for (int k = 1; k < r.num_cld; ++k)
+        EXPECT_GE(rank(r.cld_cover[k]), rank(r.cld_cover[k - 1])) << std::string(r.cld_cover, r.num_cld);
+      layered += r.num_cld > 1;
+      EXPECT_EQ(text_of(r, "fr"), category_of(r)) << std::string(r.cld_cover, r.num_cld);
+      for (int k = 0; k < r.num_cld; ++k) {
+        if (r.cld_cover[k] != SFC_CLD_BROKEN && r.cld_cover[k] != SFC_CLD_OVERCAST) continue;
+        char want[16];
+        std::snprintf(want, sizeof want, "%.0f", r.cld_height[k] / 100);
+        EXPECT_EQ(text_of(r, "cldcl"), want) << "the ceiling";
+        break;
+      }
+    }
+  }
+  EXPECT_GT(layered, 3000u) << "the sample keeps its multi-layer reports";
+
+  /* Fargo at 19 UTC: broken at 2700 ft under higher layers is a ceiling of
+   * 27 and marginal flight rules, not a scattered sky. */
+  Sample s;
+  ASSERT_TRUE(read_sample(sample_path("11101019"), &s));
+  for (const SFC_report& r : s.reports) {
+    if (std::strcmp(r.id, "FAR") != 0) continue;
+    EXPECT_EQ(std::string(r.cld_cover, r.num_cld), "BBB");
+    EXPECT_EQ(text_of(r, "cldcv"), "B");
+    EXPECT_EQ(text_of(r, "cldcl"), "27");
+    EXPECT_EQ(text_of(r, "fr"), "MVFR");
+  }
+}
+
+/* Elevations of the station table's lines, by identifier. */
+std::map<std::string, float> elevations() {
+  std::map<std::string, float> out;
+  std::istringstream in(read_file(std::string(KEZ_DATA_DIR) + "/sao.cty"));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string name, state, country, id, prior, lat, lon;
+    float el = KEZ_FMISS;
+    if (words >> name >> state >> country >> id >> prior >> lat >> lon >> el) out.emplace(id, el);
+  }
+  return out;
+}
+
+/* Every station of the sample has an elevation, and the elevations follow
+ * the land: the plains below the Rockies, the coasts near sea level. The
+ * altimeter settings were reduced with them, so the station pressure
+ * computed back lies below the sea-level pressure by what the height
+ * makes. */
+TEST(SampleObs, StationsHaveElevationsThatTheAltimeterSettingsAgreeWith) {
+  const std::map<std::string, float> el = elevations();
+  EXPECT_GT(el.at("DEN"), 1200);
+  EXPECT_GT(el.at("SLC"), 1200);
+  EXPECT_LT(el.at("MSY"), 100);
+  EXPECT_LT(el.at("MIA"), 100);
+  Sample s;
+  ASSERT_TRUE(read_sample(sample_path("11101100"), &s));
+  for (const SFC_report& r : s.reports) {
+    SCOPED_TRACE(r.id);
+    ASSERT_TRUE(el.count(r.id));
+    const float z = el.at(r.id);
+    ASSERT_NE(z, 9999.0f) << "no elevation";
+    EXPECT_GE(z, -100.0f);
+    EXPECT_LE(z, 4500.0f);
+    const float p = sfc_pr_alt(33.85399f * r.alt, z);
+    /* about 1 hPa for every 8 m of height */
+    EXPECT_NEAR(r.pmb - p, z / 8.3f, 5.0f + z / 25.0f);
+  }
+}
+
+/* A coded front bulletin's centres: (kind, pressure, lat, lon east). */
+struct Centre {
+  char kind;
+  int pressure;
+  float lat, lon;
+};
+std::vector<Centre> centres_of(const std::string& bulletin) {
+  std::vector<Centre> out;
+  std::istringstream in(bulletin);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string key, p, g;
+    words >> key;
+    if (key != "HIGHS" && key != "LOWS") continue;
+    while (words >> p >> g)
+      out.push_back({key[0], std::stoi(p), static_cast<float>(std::stoi(g.substr(0, 2))),
+                     -static_cast<float>(std::stoi(g.substr(2)))});
+  }
+  return out;
+}
+
+float distance_km(float lat1, float lon1, float lat2, float lon2) {
+  const double r = 3.14159265358979 / 180;
+  const double h = std::pow(std::sin((lat2 - lat1) * r / 2), 2) +
+                   std::cos(lat1 * r) * std::cos(lat2 * r) * std::pow(std::sin((lon2 - lon1) * r / 2), 2);
+  return static_cast<float>(2 * 6371.22 * std::asin(std::sqrt(std::min(h, 1.0))));
+}
+
+/* The bundled front bulletins are analyses of the sample itself: each
+ * high has higher pressures near it than farther out, each low lower ones,
+ * and the centre's pressure is that of the stations around it. */
+TEST(SampleObs, FrontBulletinCentresAreThoseOfTheSamplesPressures) {
+  std::map<std::string, std::pair<float, float>> where;
+  std::istringstream cty(read_file(std::string(KEZ_DATA_DIR) + "/sao.cty"));
+  for (std::string line; std::getline(cty, line);) {
+    std::istringstream words(line);
+    std::string name, state, country, id, prior;
+    float lat = 0, lon = 0;
+    if (words >> name >> state >> country >> id >> prior >> lat >> lon) where.emplace(id, std::make_pair(lat, lon));
+  }
+  size_t checked = 0;
+  for (const char* hour : {"11101021", "11101100"}) {
+    SCOPED_TRACE(hour);
+    Sample s;
+    ASSERT_TRUE(read_sample(sample_path(hour), &s));
+    const std::string bulletin = read_file(std::string(KEZ_DATA_DIR) + "/sample/" + hour + "_frt.dat");
+    ASSERT_FALSE(bulletin.empty());
+    for (const Centre& c : centres_of(bulletin)) {
+      double near = 0, far = 0;
+      int n_near = 0, n_far = 0;
+      for (const SFC_report& r : s.reports) {
+        const auto& [lat, lon] = where.at(r.id);
+        const float d = distance_km(c.lat, c.lon, lat, lon);
+        if (d < 250) near += r.pmb, ++n_near;
+        if (d > 600 && d < 1000) far += r.pmb, ++n_far;
+      }
+      if (n_near < 3 || n_far < 10) continue;
+      near /= n_near;
+      far /= n_far;
+      EXPECT_NEAR(near, c.pressure, 3.0) << c.kind << " at " << c.lat << " " << c.lon;
+      if (c.kind == 'H')
+        EXPECT_GT(near, far) << "a high at " << c.lat << " " << c.lon;
+      else
+        EXPECT_LT(near, far) << "a low at " << c.lat << " " << c.lon;
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 3u);
 }
 
 } // namespace

@@ -610,6 +610,10 @@ TEST(SfcCdf, HostileFilesGiveMissingMembersOrMinusOne) {
        "netcdf h { dimensions: report = UNLIMITED ; variables: float T(report) ; double SPD(report) ;"
        " float lat(report) ; data: T = _ ; SPD = NaN ; lat = Infinity ; }",
        1},
+      {"fill values of other writers",
+       "netcdf h { dimensions: report = UNLIMITED ; variables: float T(report) ; double SPD(report) ;"
+       " float lat(report) ; float VIS(report) ; data: T = 1e10 ; SPD = -1e10 ; lat = 1e20 ; VIS = 9.96921e36 ; }",
+       1},
       {"old layout with short rows",
        "netcdf h { dimensions: station = UNLIMITED ; idata = 5 ; fdata = 2 ; string_len = 30 ;"
        " variables: char id(station, string_len) ; int intdata(station, idata) ;"
@@ -664,6 +668,11 @@ TEST(SfcCdf, HostileFilesGiveMissingMembersOrMinusOne) {
       EXPECT_EQ(back[0].t, M);
       EXPECT_EQ(back[0].w_spd, M);
       EXPECT_EQ(back[0].lat, M);
+    } else if (why == "fill values of other writers") {
+      EXPECT_EQ(back[0].t, M);
+      EXPECT_EQ(back[0].w_spd, M);
+      EXPECT_EQ(back[0].lat, M);
+      EXPECT_EQ(back[0].vis, M);
     } else if (why == "old layout with short rows") {
       EXPECT_EQ(std::string(back[0].id), long_text(10, 'I'));
       EXPECT_EQ(std::string(back[0].weather), long_text(11, 'I'));

@@ -360,3 +360,49 @@ TEST_F(SfcPlt, FlightCategoryAndLevels) {
 }
 
 } // namespace
+
+namespace {
+
+/* The altimeter's text is its hundredths as the files store them: 30.13
+ * is held as 30.1299..., and must not read "012". */
+TEST_F(SfcPlt, AltimeterTextOverTheWholeRange) {
+  SFC_report r = base_report();
+  for (int h = 2800; h <= 3100; ++h) {
+    r.alt = static_cast<float>(h / 100.0);
+    char want[8];
+    std::snprintf(want, sizeof want, "%03d", h % 1000);
+    EXPECT_EQ(get(r, var_of("alt")).text, want) << h;
+  }
+}
+
+/* Values no instrument gives are missing for every key that reads them,
+ * values and texts alike, whatever the source handed over. */
+TEST_F(SfcPlt, ValuesNoInstrumentGivesAreMissing) {
+  struct Case {
+    float SFC_report::*member;
+    const char* key;
+  };
+  const Case cases[] = {{&SFC_report::t, "temp"},     {&SFC_report::t, "theta"},  {&SFC_report::td, "dewd"},
+                        {&SFC_report::alt, "alt"},    {&SFC_report::alt, "pres"}, {&SFC_report::vis, "vis"},
+                        {&SFC_report::w_spd, "uwnd"}, {&SFC_report::elev, "mrat"}};
+  for (float absurd : {1e10f, -1e10f, SFC_VALUE_LIMIT, INFINITY, -INFINITY, NAN}) {
+    for (const Case& c : cases) {
+      SFC_report r = base_report();
+      r.*c.member = absurd;
+      const Got g = get(r, var_of(c.key));
+      EXPECT_EQ(g.v0, M) << c.key << " of " << absurd;
+      EXPECT_EQ(g.text, "") << c.key << " of " << absurd;
+    }
+  }
+  /* A sea-level pressure that is no measurement is missing, so the
+   * altimeter stands in for it. */
+  SFC_report r = base_report();
+  r.pmb = 1e10f;
+  EXPECT_NEAR(get(r, var_of("pralt")).v0, 29.92 * 33.85399, 0.01);
+  /* Large but real values stay. */
+  r = base_report();
+  r.cld_height[0] = 45000;
+  EXPECT_EQ(get(r, var_of("cldcl")).v0, 450);
+}
+
+} // namespace

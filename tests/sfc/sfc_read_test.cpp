@@ -724,6 +724,28 @@ TEST(SfcFile, HostileFilesGiveCleanReportsOrMinusOne) {
   SFC_close(0);
 }
 
+/* Numbers that read but that no instrument gives come back missing; the
+ * report's other values stay. */
+TEST(SfcFile, ValuesNoInstrumentGivesReadMissing) {
+  TempDir dir;
+  const std::string path = dir.file("absurd");
+  write_file(path,
+             "KEZSFC\n12Z 10 DEC 26\nKDEN 1e11 -1e11 2715 992 132 1e9 -99M - $\n"
+             "KMCI 1e7 2e5 2715 992 132 10 -99M - $\nKSTL 301 250 2715 992 132 10 -99M - $\n");
+  std::vector<SFC_report> back;
+  capture([&] { back = read_reports(path); });
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[0].t, M);
+  EXPECT_EQ(back[0].td, M);
+  EXPECT_EQ(back[0].vis, M);
+  EXPECT_EQ(back[0].w_spd, 15);
+  EXPECT_NEAR(back[0].alt, 29.92, 1e-4);
+  EXPECT_NEAR(back[0].pmb, 1013.2, 1e-3);
+  EXPECT_EQ(back[1].t, M) << "a temperature of a million F";
+  EXPECT_EQ(back[1].td, 20000) << "large, but below the limit";
+  EXPECT_NEAR(back[2].t, 30.1, 1e-4);
+}
+
 TEST(SfcFile, ReportsWithoutIdentifierAreRefused) {
   TempDir dir;
   int t = SFC_FT_TAGGED;

@@ -54,6 +54,29 @@ TEST(SfcReport, InitialisedReportIsWhollyMissing) {
   EXPECT_STREQ(r.comment, "");
 }
 
+/* Every number of a report, the cloud bases too, is missing once it is
+ * no measurement; real values, however large, and missing ones stay. */
+TEST(SfcReport, ValuesNoInstrumentGivesBecomeMissing) {
+  SFC_report r = fresh();
+  std::vector<float*> all = {&r.lat,    &r.lon,    &r.elev,   &r.vis,  &r.pmb,     &r.t,      &r.td,
+                             &r.w_dir,  &r.w_spd,  &r.w_gust, &r.alt,  &r.ptend,   &r.rain1,  &r.rain3,
+                             &r.rain6,  &r.rain12, &r.rain24, &r.rain, &r.max_t,   &r.min_t,  &r.max6_t,
+                             &r.min6_t, &r.scover, &r.solar,  &r.sst,  &r.wav_per, &r.wav_hgt};
+  for (float& h : r.cld_height) all.push_back(&h);
+  const float absurd[] = {INFINITY, -INFINITY, NAN, 1e10f, -SFC_VALUE_LIMIT};
+  for (size_t i = 0; i < all.size(); ++i) *all[i] = absurd[i % std::size(absurd)];
+  EXPECT_EQ(SFC_drop_absurd(&r), static_cast<int>(all.size()));
+  for (float* v : all) EXPECT_EQ(*v, M);
+  EXPECT_EQ(SFC_drop_absurd(&r), 0) << "missing values are left alone";
+  r.cld_height[0] = 45000;
+  r.pmb = 880;
+  r.t = -80;
+  EXPECT_EQ(SFC_drop_absurd(&r), 0);
+  EXPECT_EQ(r.cld_height[0], 45000);
+  EXPECT_EQ(r.pmb, 880);
+  EXPECT_EQ(r.t, -80);
+}
+
 /* One member set in a report, for the tables below. */
 struct Change {
   const char* what;

@@ -22,7 +22,7 @@ using kez_test::write_file;
 const std::string kProgram = std::string(KEZ_BINARY_DIR) + "/programs/sfcplot";
 const std::string kBulletin = std::string(KEZ_SOURCE_DIR) + "/tests/sfc/data/24030512_frt.dat";
 const std::string kArgs =
-    " -ba -fp " + std::string(KEZ_DATA_DIR) + " -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -sp +3 -pp plt_grid -me none";
+    " -ba -fp " + std::string(KEZ_DATA_DIR) + " -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -pr +3 -pp plt_grid -me none";
 
 /* The hand-written bulletin moved to another valid time. */
 std::string bulletin_at(const std::string& valid, const std::string& issued) {

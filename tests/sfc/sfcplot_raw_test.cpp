@@ -23,7 +23,7 @@ TEST(SfcplotRaw, EachStationVariableWritesARawFileThatReadsBack) {
   const std::string ps = dir.file("p.ps");
   std::string out;
   kez_test::run_command("mkdir -p " + dir.file("raw") + " && " + kProgram + " -ba -fp " + KEZ_DATA_DIR + " -dp " +
-                            KEZ_DATA_DIR + "/sample -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -sp +3 -pp plt_grid" +
+                            KEZ_DATA_DIR + "/sample -pd lc:40:-95:33:45,40,-95,19,13,3.4,3.4 -pr +3 -pp plt_grid" +
                             " -me none -va temp,dewp -of raw -rp " + dir.file("raw") + " -de p," + ps +
                             ",ps,port,color 11101100_sao.wmo </dev/null 2>&1",
                         &out);

@@ -220,6 +220,170 @@ TEST(Sfcplot, ExitStatuses) {
   EXPECT_NE(junk.err.find("SFC_open_file: Unable to open file:./junk.wmo"), std::string::npos) << junk.err;
 }
 
+/* A file the run cannot do without is named where it was looked for, and
+ * the run ends with status 3 before it draws; what the run does not need
+ * (stations with "city_file" none or for fronts, a font the font list does
+ * not name first) is not asked for. */
+TEST(Sfcplot, MissingDataFilesEndTheRunWithStatus3) {
+  struct Case {
+    const char* removed; /* from the data folder "d" */
+    const char* font_list_file;
+    const char* args;
+    int status;
+    const char* named; /* in the message, after the run folder */
+  } cases[] = {
+      {"name_conv", nullptr, "", 3, "/d/name_conv"},
+      {"sfcplot.var", nullptr, "", 3, "/d/sfcplot.var"},
+      {"sao.cty", nullptr, "", 3, "/d/sao.cty"},
+      {"modern.fnt", nullptr, "", 3, "/d/modern.fnt"},
+      {"", nullptr, "-fp nowhere", 3, "/nowhere"},
+      {"sao.cty", nullptr, "-cf none", 0, nullptr},
+      {"sao.cty", nullptr, "-inp front", 0, nullptr},
+      {"modern.fnt", nullptr, "-fl simplex.fnt", 0, nullptr},
+      {"modern.fnt", "simplex  simplex.fnt\nmodern  modern.fnt\n", "", 0, nullptr},
+      {"simplex.fnt", "simplex  simplex.fnt\n", "", 3, "/d/simplex.fnt"},
+  };
+  for (const Case& c : cases) {
+    Folder f;
+    if (*c.removed) std::remove(f.path("d/" + std::string(c.removed)).c_str());
+    if (c.font_list_file) {
+      std::remove(f.path("d/kez.fnl").c_str());
+      write_file(f.path("d/kez.fnl"), c.font_list_file);
+    }
+    Result r = run(f, std::string(c.args) + " -ba -pd mw -va tmp -de p,page.ps,ps " + hour_name(12));
+    const std::string what = std::string(c.removed) + " " + c.args;
+    EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+    if (c.named) {
+      const std::string kind = *c.removed ? "Data file not found: " : "Data folder not found: ";
+      EXPECT_NE(r.err.find(kind), std::string::npos) << what << "\n" << r.err;
+      EXPECT_NE(r.err.find(std::string(c.named) + "\n"), std::string::npos) << what << "\n" << r.err;
+      EXPECT_EQ(read_file(f.path("page.ps")), "") << what;
+    } else {
+      EXPECT_EQ(r.err.find("not found: "), std::string::npos) << what << "\n" << r.err;
+    }
+  }
+}
+
+/* A run with no usable file ends before its page opens: no page is left
+ * that looks like a result, the status is 10 and the file is named. */
+TEST(Sfcplot, NoUsableFileLeavesNoPage) {
+  Folder f;
+  write_file(f.path("empty_sao.wmo"), "");
+  write_file(f.path("header_sao.wmo"), "KEZSFC\n12Z 10 DEC 26\n");
+  const struct {
+    const char* files;
+    const char* message;
+  } cases[] = {
+      {"nosuch_sao.wmo", "SFC_open_file: Unable to open file:./nosuch_sao.wmo"},
+      {"empty_sao.wmo", "SFC_open_file: Unable to open file:./empty_sao.wmo"},
+      {"header_sao.wmo", "SFC_open_file: No report in file:./header_sao.wmo"},
+      {"nosuch_sao.wmo header_sao.wmo", "SFC_plot: None of the 2 files holds surface reports"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.files);
+    for (const char* mode : {"", "-ba "}) {
+      Result r = run(f, std::string(mode) + "-pd mw -va tmp -de p,none.ps,ps " + c.files);
+      EXPECT_EQ(r.status, 10) << mode;
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << mode << r.err;
+      EXPECT_EQ(r.out.find("Created Postscript file"), std::string::npos) << mode << r.out;
+      EXPECT_NE(kez_test::run_command("test -e " + f.path("none.ps")), 0) << mode << "no page";
+    }
+  }
+}
+
+/* A page that cannot be written ends the run with the graphics status 4,
+ * naming the file and the reason (here a folder that is a plain file). */
+TEST(Sfcplot, UnwritablePageEndsWithStatus4) {
+  Folder f;
+  write_file(f.path("plain"), "x\n");
+  for (const char* mode : {"", "-ba "}) {
+    Result r = run(f, std::string(mode) + "-pd mw -va tmp -de p,plain/page.ps,ps " + hour_name(12));
+    EXPECT_EQ(r.status, 4) << mode;
+    EXPECT_NE((r.out + r.err).find("plain/page.ps: Not a directory"), std::string::npos) << mode << r.out << r.err;
+  }
+}
+
+/* What can draw nothing is refused with a message and a status of its
+ * own, before any page opens; a resource of the suite that the program
+ * does not list is still taken. */
+TEST(Sfcplot, CommandLinesThatDrawNothingAreRefused) {
+  Folder f;
+  const struct {
+    const char* args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"-pd mw -va zzz", 2, "SFC_prompt_variable: Unknown variable: zzz"},
+      {"-pd mw -va temp,zzz", 2, "SFC_prompt_variable: Unknown variable: zzz"},
+      {"-ba -pd mw -va var", 2, "SFC_prompt_variable: Unknown variable: var"},
+      {"-pd mw -va tmp -zz 3", 2, "RES_decode: Unknown option: -zz"},
+      {"-pd mw -va tmp --bogus", 2, "RES_decode: Unknown option: -bogus"},
+      {"-ba -pd var -va tmp", 2, "KEZ_prompt: Batch mode cannot ask: Enter the central latitude: "},
+      {"-pd ps,999,-100,25,17,1.2,1.2 -va tmp", 43, "a latitude beyond a pole"},
+      {"-pd lc:40:-95:33:45,999,-95,19,13,3.4,3.4 -va tmp", 43, "a latitude beyond a pole"},
+      {"-pd ps,40,-100,0,0,1.2,1.2 -va tmp", 43, "fewer than 2 grid points"},
+      {"-pd ps,40,-100,25,17,-1.2,1.2 -va tmp", 43, "a spacing that is not positive"},
+      {"-pd size,40.9,-100 -va tmp", 43, "a size below 1"},
+      {"-ba -pd ps,40,-100,0,0,1.2,1.2 -va tmp", 43, "Invalid domain"},
+      {"-pd mw -va tmp -level 3", 0, ""},
+      {"-pd ps,40,-100,25,17,1.2,1.2 -va tmp", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    kez_test::run_command("rm -f " + f.path("r.ps"));
+    Result r = run(f, std::string(c.args) + " -de p,r.ps,ps " + hour_name(12), "tmp\nexit\n");
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    if (c.status != 0) {
+      EXPECT_NE(kez_test::run_command("test -e " + f.path("r.ps")), 0) << "no page";
+    } else {
+      ASSERT_TRUE(wait_until([&] { return page_done(f.path("r.ps")); }));
+    }
+  }
+  /* A name typed at the menu that the reports do not give is asked again. */
+  Result t = run(f, "-pd mw -de p,t.ps,ps " + hour_name(12), "zzz\ntmp\nexit\n");
+  EXPECT_EQ(t.status, 0) << t.err;
+  EXPECT_EQ(count(t.err, "Unknown variable: zzz"), 1u) << t.err;
+  EXPECT_EQ(count(t.out, "Date: 12Z 10 DEC 26"), 1u) << t.out;
+}
+
+/* A value that no instrument gives is missing: the page shows the station
+ * as if the value were not reported, not a number of eleven digits. */
+TEST(Sfcplot, ValuesNoInstrumentGivesAreNotDrawn) {
+  Folder f;
+  std::string text = hour_file(12, 0);
+  const std::string mci = "MCI 450 ";
+  ASSERT_EQ(text.find(mci), text.find("MCI"));
+  std::string absurd = text, missing = text;
+  absurd.replace(absurd.find(mci), mci.size(), "MCI 1e11 ");
+  missing.replace(missing.find(mci), mci.size(), "MCI -99 ");
+  write_file(f.path("absurd.wmo"), absurd);
+  write_file(f.path("missing.wmo"), missing);
+  for (const char* list : {"tmp", "tan"}) {
+    SCOPED_TRACE(list);
+    ASSERT_EQ(run(f, std::string("-pd mw -in 5 -va ") + list + " -de p,a.ps,ps absurd.wmo").status, 0);
+    ASSERT_EQ(run(f, std::string("-pd mw -in 5 -va ") + list + " -de p,m.ps,ps missing.wmo").status, 0);
+    EXPECT_EQ(ps_body(f.path("a.ps")), ps_body(f.path("m.ps")));
+  }
+}
+
+/* A file whose name holds no date (a copy under another name) is dated
+ * by its header: the page is that of the same file under its dated name. */
+TEST(Sfcplot, AnUndatedNameTakesTheDateOfTheHeader) {
+  Folder f;
+  write_file(f.path("good_sao.wmo"), read_file(f.path(hour_name(12))));
+  for (const char* list : {"tmp", "tan"}) {
+    SCOPED_TRACE(list);
+    Result r = run(f, std::string("-pd mw -in 5 -va ") + list + " -de p,copy.ps,ps good_sao.wmo");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run(f, std::string("-pd mw -in 5 -va ") + list + " -de p,named.ps,ps " + hour_name(12)).status, 0);
+    const std::string copy = ps_body(f.path("copy.ps"));
+    EXPECT_EQ(copy.find("JAN 80"), std::string::npos);
+    EXPECT_NE(copy.find("Analysis for 12Z 10 DEC 26"), std::string::npos);
+    EXPECT_EQ(copy, ps_body(f.path("named.ps")));
+  }
+}
+
 /* "input" and "in_file" choose the kind of input and its naming: the file
  * listing ("list" as the file name) shows the files of the convention. */
 TEST(Sfcplot, InputAndInFileChooseTheConvention) {
@@ -336,6 +500,37 @@ TEST(SfcplotWindow, RedrawAndReadOut) {
   EXPECT_EQ(count(out, "Reading in data from converted file"), 1u) << out;
   EXPECT_NE(out.find("Var:   temp - "), std::string::npos) << out;
   EXPECT_EQ(read_file(f.path("status")), "0\n");
+}
+
+/* A batch run on a window ends by itself once its images are written: an
+ * X Window Dump is an image dump, not the name of a grid file; a folder
+ * that cannot take the images ends the run with status 4. */
+TEST(SfcplotWindow, BatchImageDumpsEndTheRun) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok()) << "Xvfb is needed";
+  Folder f;
+  /* The detached child holds descriptor 3 until it ends. */
+  auto batch = [&](const std::string& args) {
+    kez_test::run_command("rm -f " + f.path("done") + " " + f.path("status"));
+    kez_test::run_command("cd " + quoted(f.dir.path()) + " && ({ DISPLAY=" + x.display() + " " + kProgram +
+                          " -ba -fp d -dp . -de display," + x.display() + " -pd mw -va tan -in 5 " + args +
+                          " 3>&1 >out 2>err </dev/null; echo $? >status; } | cat; echo >done) >/dev/null 2>&1 &");
+    return wait_until([&] { return !read_file(f.path("done")).empty(); });
+  };
+  ASSERT_TRUE(batch("-ip . -of xwd=o.xwd " + hour_name(12))) << read_file(f.path("err"));
+  EXPECT_EQ(read_file(f.path("status")), "0\n");
+  /* an X Window Dump of version 7: the second word of its header */
+  const std::string xwd = read_file(f.path("o.xwd"));
+  ASSERT_GT(xwd.size(), 100u);
+  EXPECT_EQ(xwd.substr(4, 4), std::string("\0\0\0\7", 4));
+  EXPECT_NE(kez_test::run_command("test -e " + quoted(f.path("xwd=o.xwd"))), 0) << "no grid file of that name";
+
+  write_file(f.path("plain"), "x\n");
+  ASSERT_TRUE(batch("-ip plain/images -of png=o%i.png " + hour_name(12))) << read_file(f.path("err"));
+  EXPECT_EQ(read_file(f.path("status")), "4\n");
+  EXPECT_NE(read_file(f.path("err")).find("Unable to write PNG file: plain/images/owin.png: Not a directory"),
+            std::string::npos)
+      << read_file(f.path("err"));
 }
 
 /* "s-Alt" saves the analysed grid and leaves the input files' naming

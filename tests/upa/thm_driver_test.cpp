@@ -97,6 +97,28 @@ TEST(MergeReport, KnownElevationIsNeverLookedUp) {
   EXPECT_EQ(r.out.find("Searching the city database"), std::string::npos) << r.out;
 }
 
+TEST(MergeReport, StationFoundByItsWmoNumber) {
+  auto r = kez_test::run_child([] {
+    /* An identifier the table does not know, a WMO number it does. */
+    auto rep = fixture_report("GHI");
+    std::snprintf(rep->id, sizeof rep->id, "ZZZ");
+    rep->wmo = 72558;
+    EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+    EXPECT_EQ(rep->elev, 350);
+    EXPECT_FLOAT_EQ(rep->lat, 41.32f);
+    /* What the table lacks (an elevation here) the report keeps. */
+    rep = fixture_report("GHI");
+    std::snprintf(rep->id, sizeof rep->id, "QHL");
+    rep->wmo = 12345;
+    EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+    EXPECT_EQ(rep->wmo, 72662);
+    EXPECT_FLOAT_EQ(rep->lat, 44.07f);
+    EXPECT_EQ(rep->elev, M);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
 TEST(MergeReport, UnknownStationKeepsItsOwnLocation) {
   auto r = kez_test::run_child([] {
     auto rep = fixture_report("GHI");

@@ -228,6 +228,9 @@ TEST(RawSounding, OutFileChoosesTheConvention) {
       {"raw:snd_conv", "other_GHI.txt"},
       {"gif", "26121000_GHI.snd"},
       {"gif,raw:snd_conv", "other_GHI.txt"},
+      /* every image item belongs to the plot's dump, none names this file */
+      {"png=frame.png", "26121000_GHI.snd"},
+      {"XWD:shot.xwd,img,raw:snd_conv", "other_GHI.txt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.out_file);

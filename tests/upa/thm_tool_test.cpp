@@ -81,6 +81,8 @@ TEST(ThermParam, ParcelItems) {
       {"par:layer:50,par:sfc", THERM_PAR_SFC, 50, 1000, M, M, "later items win"},
       {"par:12345678901234567890123:5:1", THERM_PAR_LEVEL, 100, 1234567890123456789.0f, 5, 1,
        "a long name is cut, its numbers still read"},
+      {"par:700:nan:inf", THERM_PAR_LEVEL, 100, 700, M, M, "no temperature is not a number"},
+      {"par:nan:5:1", THERM_PAR_LEVEL, 100, 0, 5, 1, "nor a pressure"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

@@ -316,15 +316,78 @@ TEST(UaParcel, ZeroEnergyStepStartsTheFreeConvection) {
   EXPECT_FLOAT_EQ(pp.wmax, std::sqrt(2 * pp.Bplus));
 }
 
-TEST(UaParcel, PositiveAreaAboveTheEquilibriumLevelCountsButSetsNoSecondOne) {
-  /* Buoyant up to a warm layer near 400 hPa, then buoyant again above it
-   * in much colder air. */
+TEST(UaParcel, TheEquilibriumLevelIsTheTopMostCrossing) {
+  /* Buoyant up to a warm layer near 420 hPa, then buoyant again above it
+   * in much colder air: the ascent ends at the upper crossing, and the
+   * positive area of both layers is its CAPE. */
   auto s = twice_buoyant();
+  const int num = static_cast<int>(s.size());
   PARCEL_params pp{};
-  ASSERT_EQ(parcel_calc(s.data(), static_cast<int>(s.size()), nullptr, UPA_CO_PRES, 1000, 0, &pp), 1);
-  EXPECT_GT(pp.el, 420);
-  EXPECT_LT(pp.el, 450);
-  EXPECT_GT(pp.Bplus, pp.Bel + 50) << "the upper buoyant area is in CAPE";
+  ASSERT_EQ(parcel_calc(s.data(), num, nullptr, UPA_CO_PRES, 1000, 0, &pp), 1);
+  EXPECT_LT(pp.el, 350) << "not at the warm layer";
+  EXPECT_GT(pp.el, 200);
+  EXPECT_GT(pp.lfc, 700);
+  EXPECT_LT(pp.Bel, pp.Bplus) << "the warm layer's negative area is inside the ascent";
+  /* The maximum parcel level lies above the equilibrium level. */
+  if (pp.mpl != M) {
+    EXPECT_LT(pp.mpl, pp.el);
+  }
+
+  /* A moist surface layer capped near 800 hPa and free above: the EL
+   * is in the upper troposphere, not at the base of the cap. */
+  auto c = fixtures::kCapped;
+  ASSERT_EQ(parcel_calc(c.data(), static_cast<int>(c.size()), nullptr, UPA_CO_PRES, c[0].p, 0, &pp), 1);
+  EXPECT_GT(pp.lfc, 0);
+  EXPECT_LT(pp.el, 400);
+}
+
+TEST(UaParcel, CapeAndInhibitionOnlyWithFreeConvection) {
+  /* The parcel never becomes buoyant: no inhibition summed to the top of
+   * the sounding, and no CAPE from a superadiabatic layer near the
+   * ground (the dry part of the ascent is no free convection). */
+  const auto stable = fixtures::kStable;
+  auto hot = column({{1000, 34, -5},
+                     {970, 30, -6},
+                     {900, 23, -9},
+                     {850, 20, -10},
+                     {700, 12, -20},
+                     {500, -2, -35},
+                     {300, -25, -50},
+                     {200, -40, -60}});
+  const struct {
+    const char* why;
+    const std::vector<UPA_level>* s;
+    float thick;
+  } cases[] = {
+      {"stable, surface parcel", &stable, 0},
+      {"stable, mixed parcel", &stable, 100},
+      {"superadiabatic surface layer", &hot, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto s = *c.s;
+    PARCEL_params pp{};
+    ASSERT_EQ(parcel_calc(s.data(), static_cast<int>(s.size()), nullptr, UPA_CO_PRES, s[0].p, c.thick, &pp), 1);
+    EXPECT_EQ(pp.lfc, -1);
+    EXPECT_EQ(pp.Bplus, 0);
+    EXPECT_EQ(pp.Bminus, 0);
+    EXPECT_EQ(pp.wmax, 0);
+    EXPECT_EQ(pp.el, M);
+  }
+  /* The superadiabatic layer does warm the parcel past the air: a step
+   * of positive energy below the LCL that now counts nowhere. */
+  UPA_level p1 = hot[0], p2 = hot[1];
+  p2.t = temp_on_dryad(pot_temp(hot[0].t + 273.15f, hot[0].p), hot[1].p) - 273.15f;
+  EXPECT_GT(energy_calc(&p1, &p2, &hot[0], &hot[1]), 0);
+
+  /* With free convection the dry negative steps are inhibition, the
+   * positive area above the EL is not CAPE. */
+  auto w = fixtures::kWeak;
+  PARCEL_params pp{};
+  ASSERT_EQ(parcel_calc(w.data(), static_cast<int>(w.size()), nullptr, UPA_CO_PRES, w[0].p, 0, &pp), 1);
+  EXPECT_GT(pp.lfc, 0);
+  EXPECT_GT(pp.Bplus, 0);
+  EXPECT_FLOAT_EQ(pp.wmax, std::sqrt(2 * pp.Bplus));
 }
 
 TEST(UaParcel, CapStrengthAndLiftedIndex) {
@@ -497,6 +560,35 @@ TEST(UaIndices, SoundingsWithHolesNeverGiveNaN) {
   }
 }
 
+/* The search along a saturated adiabat as the formula library defines it,
+ * trial by trial. */
+float satad_by_trials(float pot, float pr) {
+  if (!(pot > 0) || !(pr > 0) || pr > 2000) return M;
+  double t = 253.16, step = 120.0;
+  for (int i = 0; i < 12; ++i) {
+    float tf = static_cast<float>(t);
+    double w = mix_ratio(tf, pr);
+    double x = !(w >= 0) ? -1.0 : pot * std::exp(-2.6518986 * w / t) - pot_temp(tf, pr);
+    if (x * x < 2e-5) return tf;
+    step /= 2.0;
+    t += x > 0.0 ? step : -step;
+  }
+  return static_cast<float>(t);
+}
+
+TEST(UaParcel, SaturatedAdiabatIsExactlyTheTrialSearch) {
+  /* The analysis leans on temp_on_satad hundreds of times a sounding; its
+   * shared table of trial vapour pressures must not change a bit. */
+  std::mt19937 rng(60);
+  std::uniform_real_distribution<float> pot(250, 420), pr(5, 1100);
+  for (int k = 0; k < 20000; ++k) {
+    const float a = pot(rng), b = pr(rng);
+    ASSERT_EQ(temp_on_satad(a, b), satad_by_trials(a, b)) << a << " " << b;
+  }
+  for (float b : {0.5f, 1.0f, 1999.0f, 2000.0f, 2001.0f, M, 0.0f})
+    EXPECT_EQ(temp_on_satad(300, b), satad_by_trials(300, b));
+}
+
 TEST(UaParcel, TraceFollowsTheAscent) {
   auto s = fixtures::kWeak;
   const int num = static_cast<int>(s.size());
@@ -509,8 +601,8 @@ TEST(UaParcel, TraceFollowsTheAscent) {
   for (std::string l; std::getline(in, l);) lines.push_back(l);
   /* The start, the dry steps from level to level and up to the LCL (near
    * 907 hPa, between levels 1 and 2), then each 10 hPa moist step with
-   * its state line, down to the last step above the top (150 hPa). */
-  const int moist = static_cast<int>((pp.plcl - s[num - 1].p) / 10);
+   * its state line, the last one ending at the top (150 hPa). */
+  const int moist = static_cast<int>(std::ceil((pp.plcl - s[num - 1].p) / 10));
   ASSERT_EQ(static_cast<int>(lines.size()), 3 + 2 * moist);
   EXPECT_EQ(lines[0], "P:1005.0 H:    100 T:   24.0 Td:   17.0 Dir:   200 Spd:     8");
   EXPECT_EQ(lines[1].substr(0, 7), " 0, 1  ");

@@ -101,9 +101,11 @@ TEST(UpaGroups, TemperatureAndWindGroupsDecode) {
     float a, b;
     int rc;
   };
-  const Case td[] = {{"15232", 15.2f, 12.0f, 0}, {"15347", -15.3f, -20.0f, 0}, {"20065", 20, 5, 0}, {"10050", 10, 5, 0},
-                     {"00099", 0, M, 0},         {"00100", -0.1f, -0.1f, 0},   {"99999", M, M, -1}, {"X", M, M, -1},
-                     {"1a232", M, M, -1},        {"152321", M, M, -1}};
+  const Case td[] = {
+      {"15232", 15.2f, 12.0f, 0}, {"15347", -15.3f, -20.0f, 0}, {"20065", 20, 5, 0},    {"10050", 10, 5, 0},
+      {"00099", 0, M, 0},         {"00100", -0.1f, -0.1f, 0},   {"99999", M, M, -1},    {"X", M, M, -1},
+      {"1a232", M, M, -1},        {"152321", M, M, -1},         {"152//", 15.2f, M, 0}, {"15///", M, M, -1},
+      {"/////", M, M, -1}};
   for (const Case& c : td) {
     float t = 1, d = 1;
     EXPECT_EQ(decd_td(c.group, &t, &d), c.rc) << c.group;
@@ -129,14 +131,14 @@ TEST(UpaGroups, EncodersWriteTheCodeAndTheLayoutsMarker) {
     int rc;
   };
   const Case cases[] = {
-      {0, 1000, -12, "00512", 0},    {0, 10, 31000, "01100", 0},   {0, 1, 48500, "-1850", 0},
-      {0, 850, M, "85/", 0},         {0, 880, 250, "88250", 0},    {0, 770, 85.4f, "77085", 0},
-      {0, 850, 1512, "85512", 0},    {0, 500, 5800, "50580", 0},   {0, M, M, "99999", -1},
-      {1, 15.3f, 12.1f, "15232", 0}, {1, -15.3f, -20, "15347", 0}, {1, 20, 5, "20065", 0},
-      {1, 10, 4.4f, "10050", 0},     {1, 0, M, "00099", 0},        {1, -0.2f, -0.2f, "00100", 0},
-      {1, M, M, "99999", -1},        {2, 272, 125, "27125", 0},    {2, 357.6f, 10, "36010", 0},
-      {2, 359, 250, "36250", 0},     {2, 0, 0, "00000", 0},        {2, M, 10, "99999", -1},
-      {2, 10, M, "99999", -1},
+      {0, 1000, -12, "00512", 0},    {0, 10, 31000, "01100", 0},    {0, 1, 48500, "-1850", 0},
+      {0, 850, M, "85/", 0},         {0, 880, 250, "88250", 0},     {0, 770, 85.4f, "77085", 0},
+      {0, 850, 1512, "85512", 0},    {0, 500, 5800, "50580", 0},    {0, M, M, "99999", -1},
+      {1, 15.3f, 12.1f, "15232", 0}, {1, -15.3f, -20, "15347", 0},  {1, 20, 5, "20065", 0},
+      {1, 10, 4.4f, "10050", 0},     {1, 0, M, "00099", 0},         {1, -0.2f, -0.2f, "00100", 0},
+      {1, M, M, "99999", -1},        {2, 272, 125, "27125", 0},     {2, 357.6f, 10, "36010", 0},
+      {2, 359, 250, "36250", 0},     {2, 0, 0, "00000", 0},         {2, M, 10, "99999", -1},
+      {2, 10, M, "99999", -1},       {0, 0.5f, 48000, "99999", -1}, {0, 0, 48000, "99999", -1},
   };
   for (const Case& c : cases) {
     const int rc = c.kind == 0 ? encd_ph(c.a, c.b) : c.kind == 1 ? encd_td(c.a, c.b) : encd_wd(c.a, c.b);
@@ -588,7 +590,7 @@ TEST(UpaReadCdf, WholeReportsOfBothLayouts) {
   kez_test::TempDir dir;
   for (const char* name : {"station", "report"}) {
     const bool si = std::string(name) == "report";
-    const float kt = si ? UPA_MS_TO_KT : 1.0f, ft = si ? UPA_M_TO_FT : 1.0f;
+    const float kt = si ? UPA_MS_TO_KT : 1.0f, ft = si ? 1.0f / UPA_FT_TO_M : 1.0f;
     Opened f(ncgen(dir, name));
     auto a = read(f.fd, UPA_REP_FULL, 0);
     EXPECT_STREQ(a->id, "DNR");
@@ -628,6 +630,59 @@ TEST(UpaReadCdf, WholeReportsOfBothLayouts) {
     auto other = read(f.fd, 77, 0, &rc);
     EXPECT_EQ(rc, 0);
     EXPECT_STREQ(other->id, "");
+  }
+}
+
+TEST(UpaWrite, LevelsBeyondTheCodesReachLeaveTheOtherGroupsInPlace) {
+  /* A level above 1 hPa cannot be coded (-0 reads as 1000 hPa) and ends the
+   * list of levels above 10 hPa; a significant level there is written with
+   * its decimal; a wind from 100,000 ft has no two-digit height. */
+  kez_test::TempDir dir;
+  for (int type : {UPA_FT_FIXED, UPA_FT_OPEN, UPA_FT_OPEN_LOC}) {
+    SCOPED_TRACE(type);
+    auto r = std::make_unique<UPA_report>();
+    UPA_initialize(r.get());
+    std::snprintf(r->id, sizeof r->id, "HI");
+    r->wmo = 12345;
+    r->man[UPA_SLOT_1000] = {1000, 100, 20, 10, 180, 10};
+    r->man[UPA_SLOT_ABOVE] = {7, 33500, -45.1f, M, 10, 10};
+    /* the second alone: below 1 hPa; the third: 15 hPa is no level above 10 */
+    r->man[UPA_SLOT_ABOVE + 1] = {type == UPA_FT_OPEN ? 15.0f : 0.5f, 54000, -20.1f, M, 20, 20};
+    r->man[UPA_SLOT_TROP] = {250, M, -55.1f, M, 300, 45};
+    r->numman = 19;
+    r->sig[0] = {1000, 20, 10};
+    r->sig[1] = {0.5f, -20.1f, M};
+    r->numsig = 2;
+    r->wnd[0] = {0, 180, 10};
+    r->wnd[1] = {120000, 270, 30};
+    r->wnd[2] = {3000, 200, 15};
+    r->numwnd = 3;
+    const std::string path = dir.file("reach" + std::to_string(type) + ".txt");
+    int t = type;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_WRITE, &t), 0);
+    UPA_info info{};
+    UPA_putinfo(0, &info);
+    int n = 0;
+    ASSERT_EQ(UPA_write(0, r.get(), UPA_REP_FULL, &n), 0);
+    ASSERT_EQ(UPA_write(0, r.get(), UPA_REP_FULL, &n), 0);
+    UPA_close(0);
+    t = 0;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_READ, &t), 0);
+    for (int k = 0; k < 2; ++k) {
+      auto b = std::make_unique<UPA_report>();
+      int i = k;
+      ASSERT_EQ(UPA_read(0, b.get(), UPA_REP_FULL, &i), 0);
+      EXPECT_STREQ(b->id, "HI");
+      EXPECT_EQ(b->man[UPA_SLOT_ABOVE].p, 7);
+      EXPECT_EQ(b->man[UPA_SLOT_ABOVE + 1].p, M) << "neither 1000 nor 10 hPa";
+      EXPECT_EQ(b->man[UPA_SLOT_TROP].p, 250);
+      EXPECT_EQ(b->numsig, 2);
+      EXPECT_FLOAT_EQ(b->sig[1].p, 0.5f);
+      EXPECT_EQ(b->numwnd, 2);
+      EXPECT_EQ(b->wnd[1].h, 3000);
+      EXPECT_EQ(b->wnd[1].dir, 200);
+    }
+    UPA_close(0);
   }
 }
 

@@ -262,6 +262,25 @@ TEST(UpaPrompt, LevelFromBatchResourceAndMenuFile) {
   });
   EXPECT_EQ(given.status, 0) << given.out << given.err;
 
+  /* A text that names no level sets none (type 0 would be a layer). */
+  const auto bad = kez_test::run_child([] {
+    RES_put("level", "50x0");
+    FLAG_set(FLAG_LEVEL_VALUE, 700);
+    FLAG_set(FLAG_LEVEL_TYPE, 100);
+    if (UPA_prompt_level() != 0) return 2;
+    return FLAG_get(FLAG_LEVEL_VALUE) == 700 && FLAG_get(FLAG_LEVEL_TYPE) == 100 ? 0 : 3;
+  });
+  EXPECT_EQ(bad.status, 0) << bad.out << bad.err;
+  const auto typo = kez_test::run_child(
+      [] {
+        UPA_set_prompt_level(1);
+        if (UPA_prompt_level() != 1) return 2;
+        return FLAG_get(FLAG_LEVEL_VALUE) == 850 && FLAG_get(FLAG_LEVEL_TYPE) == 100 ? 0 : 3;
+      },
+      "50x0\n850\n");
+  EXPECT_EQ(typo.status, 0) << typo.out << typo.err;
+  EXPECT_NE(typo.out.find("Enter the level: "), typo.out.rfind("Enter the level: ")) << "asked again";
+
   /* The menu file: conditions on the model and forecast time, 50 rows. */
   kez_test::TempDir dir;
   std::string rows =

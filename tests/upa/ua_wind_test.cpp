@@ -1,6 +1,7 @@
 /* Wind-profile indices: helicity, layer shear, bulk Richardson number and
  * the energy-helicity index. */
 #include "kez_test.h"
+#include "kezcont.h"
 #include "kezupa.h"
 #include "sounding_fixtures.h"
 
@@ -129,6 +130,38 @@ TEST(UaWind, HelicityOfCircularHodographs) {
   EXPECT_EQ(helicity(s.data(), static_cast<int>(s.size()), UPA_CO_PRES, s[0].p, s[30].p, &storm, &hpres), 1);
   EXPECT_NEAR(hpres.tot_hel, hz.tot_hel, 0.05);
   EXPECT_NEAR(hpres.hor_vort, hz.hor_vort, 1e-6);
+}
+
+TEST(UaWind, HodographIsStraightBetweenLevels) {
+  const WIND calm{0, 0};
+  auto level = [](float h, float dir, float spd) {
+    return UPA_level{static_cast<float>(1000 * std::exp(-h / 8000)), h, M, M, dir, spd};
+  };
+  /* A west wind turning into an east wind of the same speed with no level
+   * between: the hodograph is a straight line through calm. Read through
+   * direction and speed it would be a half circle through the south. */
+  std::vector<UPA_level> through = {level(0, 270, 20), level(3000, 90, 20), level(4000, 90, 20)};
+  HELICITY_params hp{};
+  ASSERT_EQ(helicity(through.data(), 3, UPA_CO_HGT, 0, 3000, &calm, &hp), 1);
+  EXPECT_NEAR(hp.tot_hel, 0, 1e-3);
+  EXPECT_NEAR(hp.pos_hel, 0, 1e-3);
+  SHEAR_params sp{};
+  ASSERT_EQ(shear_layer(through.data(), 3, UPA_CO_HGT, 0, 3000, nullptr, &sp), 1);
+  EXPECT_NEAR(sp.pos_shr, 0, 1e-7) << "the wind does not veer";
+  EXPECT_NEAR(sp.neg_shr, 40 * kt / 3000, 1e-6);
+
+  /* Two levels 1 km apart: every 100 m step adds the same cross product,
+   * so the sum is that of the end winds (relative to the storm). */
+  const WIND storm{240, 15};
+  std::vector<UPA_level> apart = {level(0, 180, 20), level(1000, 270, 40), level(2000, 270, 40)};
+  ASSERT_EQ(helicity(apart.data(), 3, UPA_CO_HGT, 0, 1000, &storm, &hp), 1);
+  float su, sv, u0, v0, u1, v1;
+  wind2vect(storm.dir, storm.spd * 0.5144f, &su, &sv);
+  wind2vect(180, 20 * 0.5144f, &u0, &v0);
+  wind2vect(270, 40 * 0.5144f, &u1, &v1);
+  const double want = static_cast<double>(v0 - sv) * (u1 - su) - static_cast<double>(u0 - su) * (v1 - sv);
+  ASSERT_GT(want, 50);
+  EXPECT_NEAR(hp.tot_hel, want, 1e-3 * want);
 }
 
 TEST(UaWind, HelicityWithoutStormOrData) {

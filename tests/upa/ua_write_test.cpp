@@ -265,6 +265,28 @@ TEST(UpaWrite, NetcdfStoresSiUnitsInTheReportLayout) {
   EXPECT_NE(dump.find("\"LAND\""), std::string::npos) << dump;
 }
 
+TEST(UpaWrite, NetcdfReportLayoutKeepsHighWindHeights) {
+  /* Metres back to feet by the inverse of the factor that made them: a
+   * wind at 82,000 ft stays in the place of 82 in the text layouts. */
+  kez_test::TempDir dir;
+  auto r = sample();
+  r->wnd[2] = {82000, 285, 20};
+  r->wnd[3] = {95000, 290, 25};
+  write_one(dir.file("high.nc"), 12, *r);
+  int type = 0;
+  ASSERT_GE(UPA_open(dir.file("high.nc").c_str(), UPA_ACC_READ, &type), 0);
+  UPA_info info{};
+  UPA_getinfo(0, &info);
+  auto back = std::make_unique<UPA_report>();
+  int n = 0;
+  ASSERT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+  UPA_close(0);
+  for (int i : {2, 3}) {
+    EXPECT_NEAR(back->wnd[i].h, r->wnd[i].h, 0.05);
+    EXPECT_EQ(static_cast<int>((back->wnd[i].h + 1) / 1000), static_cast<int>(r->wnd[i].h / 1000));
+  }
+}
+
 TEST(UpaWrite, FailuresAreReported) {
   auto r = sample();
   int n = 0;
@@ -311,6 +333,42 @@ TEST(UpaWrite, OldLayoutWindPlacesByHeight) {
       EXPECT_FLOAT_EQ(b->wnd[20].spd, 80); /* 50000 ft */
     }
     for (int i = 0; i < b->numwnd; ++i) EXPECT_NE(b->wnd[i].spd, 90) << type; /* 13000 ft has no place */
+  }
+}
+
+TEST(UpaWrite, IdentifierThatWouldShiftTheGroupsIsRefused) {
+  kez_test::TempDir dir;
+  const struct {
+    const char* id;
+    int type;
+    bool ok;
+  } cases[] = {
+      {"", UPA_FT_OLD_SHORT, false}, {"A B", UPA_FT_OLD_LONG, false}, {"", UPA_FT_FIXED, false},
+      {"AB\tC", UPA_FT_OPEN, false}, {"A:B", UPA_FT_OPEN_LOC, false}, {"A:B", UPA_FT_OPEN, true},
+      {"", UPA_FT_OPEN_LOC, true},   {"DNR", UPA_FT_OLD_SHORT, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("\"") + c.id + "\" type " + std::to_string(c.type));
+    auto r = sample();
+    std::snprintf(r->id, sizeof r->id, "%s", c.id);
+    const std::string path = dir.file("id" + std::to_string(c.type) + ".txt");
+    int rc = 0;
+    const std::string text = write_one(path, c.type, *r, &rc);
+    EXPECT_EQ(rc, c.ok ? 0 : -1);
+    if (!c.ok) {
+      EXPECT_EQ(text.find("00105"), std::string::npos) << "nothing of the report written";
+      continue;
+    }
+    /* What is written reads back as it was. */
+    int type = 0;
+    ASSERT_GE(UPA_open(path.c_str(), UPA_ACC_READ, &type), 0);
+    auto back = std::make_unique<UPA_report>();
+    int n = 0;
+    EXPECT_EQ(UPA_read(0, back.get(), UPA_REP_FULL, &n), 0);
+    EXPECT_STREQ(back->id, c.id);
+    EXPECT_EQ(back->man[UPA_SLOT_850].p, 850);
+    EXPECT_EQ(back->man[UPA_SLOT_850].h, 1512);
+    UPA_close(0);
   }
 }
 

@@ -7,8 +7,9 @@ condensation level (the 8-step search); the sounding read at any pressure
 linearly in ln p and at any height linearly in height (wind direction the
 short way round); no virtual temperature; the dry part of the ascent from
 sounding level to sounding level up to the LCL, the moist part in 10 hPa
-steps on the saturated adiabat through the LCL; helicity as the discrete
-sum over the profile resampled every 100 m, shear every 500 m; mean winds
+steps on the saturated adiabat through the LCL, the last one to the top;
+helicity as the discrete sum over the profile resampled every 100 m, shear every 500 m, the wind
+between levels linear in u and v; mean winds
 in ln p with a scalar-mean speed.
 
 Input lines: "L p h t td dir spd" levels from the ground up (complete),
@@ -164,7 +165,7 @@ def ascent(tag, p0, t0, td0):
     e1 = at_p(p0)
     tp1 = t0
     cap = max(0.0, e1["t"] - t0)
-    bplus = bminus = 0.0
+    below = 0.0
     # Dry part: the first level at or above the start, the levels below the
     # LCL, the LCL itself; when start and LCL share an interval the walk
     # goes up to the level above and back down to the LCL.
@@ -182,39 +183,46 @@ def ascent(tag, p0, t0, td0):
         if p > 500:
             cap = max(cap, e2["t"] - tp2)
         e = energy(tp1, tp2, e1, e2)
-        if e > 0:
-            bplus += e
-        else:
-            bminus -= e
+        if e < 0:
+            below -= e
         e1, tp1 = e2, tp2
     satad = thetae_sat(tlcl, plcl)
-    state, seen, neg = 0, False, 0.0
+    # CAPE is the positive area from the LFC (the first moist step of no
+    # negative energy) to the EL, the last crossing back to negative
+    # buoyancy; inhibition the negative area below the LFC. Without an LFC
+    # both are 0.
+    state, seen, pos, neg, cape_el = 0, False, 0.0, 0.0, 0.0
     lfc, el, mpl, bel, bmpl = -1.0, MISS, MISS, MISS, MISS
-    k = 1
-    while plcl - 10 * k > P[-1]:
-        p = plcl - 10 * k
-        k += 1
+    ps = [plcl - 10 * k for k in range(1, 1000) if plcl - 10 * k > P[-1]]
+    if (ps[-1] if ps else plcl) > P[-1]:
+        ps.append(P[-1])
+    for p in ps:
         e2 = at_p(p)
         tp2 = t_satad(satad, p) - C2K
         if p > 500:
             cap = max(cap, e2["t"] - tp2)
         e = energy(tp1, tp2, e1, e2)
         m = (e1["p"] + p) / 2
-        if e >= 0 and state == 0:
-            lfc, state = m, 1
-        if e < 0 and state == 0:
-            bminus -= e
-        if e > 0:
-            bplus += e
-            seen = True
-        if e < 0 and state != 0:
-            neg -= e
-            if seen and state == 1:
-                el, mpl, bel, state = m, MISS, bplus - neg, 2
-            seen = False
-        if neg >= bplus and state == 2 and mpl == MISS:
-            mpl, bmpl = m, bplus - neg
         e1, tp1 = e2, tp2
+        if state == 0:
+            if e < 0:
+                below -= e
+                continue
+            lfc, state = m, 1
+        if e > 0:
+            pos += e
+            seen = True
+        elif e < 0:
+            neg -= e
+            if seen:
+                el, bel, mpl, bmpl, cape_el, state = m, pos - neg, MISS, MISS, pos, 2
+            seen = False
+        if state == 2 and mpl == MISS and neg >= pos:
+            mpl, bmpl = m, pos - neg
+    if state == 0:
+        bplus = bminus = 0.0
+    else:
+        bplus, bminus = (cape_el if state == 2 else pos), below
     vals = {"plcl": plcl, "tlcl": tlcl, "satad": satad, "cap": cap, "lfc": lfc, "el": el, "mpl": mpl,
             "bel": bel, "bmpl": bmpl, "bplus": bplus, "bminus": bminus,
             "wmax": np.sqrt(2 * bplus) if bplus > 0 else 0.0}
@@ -292,20 +300,24 @@ def wrap(d):
 
 
 su, sv = vec(storm[0], storm[1] * KT)
+U_, V_ = vec(DIR, SPD * KT)
+
+
+def uv_at_h(h):
+    """The wind at height h in m/s, linear in u and v between levels."""
+    return float(np.interp(h, H, U_)), float(np.interp(h, H, V_))
 
 
 def helicity(h0, h1):
     top = h1 + 10
-    b = at_h(h0)
-    pu, pv = vec(b["dir"], b["spd"] * KT)
-    pu, pv = pu - su, pv - sv
+    bu, bv = uv_at_h(h0)
+    pu, pv = bu - su, bv - sv
     pd, ps = wind(pu, pv)
     pos = neg = turn = vort = z = 0.0
     n = 0
     k = 1
     while h0 + 100 * k <= top:
-        l = at_h(h0 + 100 * k)
-        u, v = vec(l["dir"], l["spd"] * KT)
+        u, v = uv_at_h(h0 + 100 * k)
         u, v = u - su, v - sv
         dd, s = wind(u, v)
         step = pv * u - pu * v
@@ -321,9 +333,8 @@ def helicity(h0, h1):
         pu, pv, pd, ps = u, v, dd, s
         n += 1
         k += 1
-    t = at_h(h1)
-    tu, tv = vec(t["dir"], t["spd"] * KT)
-    bd = wind(*(np.array(vec(b["dir"], b["spd"] * KT)) - (su, sv)))[0]
+    tu, tv = uv_at_h(h1)
+    bd = wind(bu - su, bv - sv)[0]
     td_ = wind(tu - su, tv - sv)[0]
     return {"dir_shr": wrap(td_ - bd), "pos": pos, "neg": neg, "tot": pos + neg, "ave": (pos + neg) / z,
             "rel": turn / vort, "hor": vort / n, "stm": turn / n, "steps": n}
@@ -335,23 +346,22 @@ for k2, v in helicity(h0, h0 + 3000).items():
 
 # Shear, 500 m steps, ground-relative; veering by the raw direction change.
 top = h0 + 3000 + 10
-b = at_h(h0)
-pvec = np.array(vec(b["dir"], b["spd"] * KT))
-pdir = b["dir"]
+pvec = np.array(uv_at_h(h0))
+pdir = wind(*pvec)[0]
 P_ = np.zeros(2)
 N_ = np.zeros(2)
 z = 0.0
 k = 1
 while h0 + 500 * k <= top:
-    l = at_h(h0 + 500 * k)
-    cvec = np.array(vec(l["dir"], l["spd"] * KT))
-    dd = l["dir"] - pdir
+    cvec = np.array(uv_at_h(h0 + 500 * k))
+    cdir = wind(*cvec)[0]
+    dd = cdir - pdir
     if 0 < dd < 180 or dd < -180:
         P_ += cvec - pvec
     else:
         N_ += cvec - pvec
     z += 500
-    pvec, pdir = cvec, l["dir"]
+    pvec, pdir = cvec, cdir
     k += 1
 out["pos_shr"] = np.hypot(*P_) / z
 out["neg_shr"] = np.hypot(*N_) / z

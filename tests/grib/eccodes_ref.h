@@ -1,0 +1,503 @@
+/*
+ * The GRIB tests' reference from ecCodes: tests/grib/eccodes_walk.py reads
+ * the files with python3-eccodes and hands every field's keys and values
+ * through a pipe; walk_agrees reads the same files through the grid files,
+ * as any program of the suite reads them, and compares each record with
+ * ecCodes' field: parameter, level, date and time, grid and the position of
+ * its points, and every value. A field the decoder refuses must be one of
+ * a kind the README says is not read.
+ */
+#ifndef ECCODES_REF_H
+#define ECCODES_REF_H
+
+#include "grib_driver.h"
+#include "kez_test.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace grib_test {
+
+inline const std::string examples = "/usr/share/doc/python-grib-doc/examples/";
+inline const std::string samples = "/usr/share/eccodes/samples/";
+
+inline constexpr double kMiss = -9999.0;
+
+/* One field as ecCodes reads it. */
+struct EcField {
+  std::map<std::string, std::string> keys;
+  std::vector<double> values;
+
+  std::string s(const std::string& k) const {
+    auto it = keys.find(k);
+    return it == keys.end() ? std::string() : it->second;
+  }
+  long n(const std::string& k) const {
+    const std::string v = s(k);
+    char* end = nullptr;
+    long x = std::strtol(v.c_str(), &end, 10);
+    return (v.empty() || *end) ? -1 : x;
+  }
+  std::vector<double> list(const std::string& k) const {
+    std::vector<double> out;
+    std::istringstream in(s(k));
+    std::string w;
+    while (std::getline(in, w, ',')) out.push_back(std::atof(w.c_str()));
+    return out;
+  }
+};
+
+/* Reads the helper's output straight from the pipe's descriptor: the
+ * captures around each record flush every stdio stream, which must not
+ * touch this one. */
+class EcReader {
+ public:
+  explicit EcReader(const std::vector<std::string>& files) {
+    std::string cmd = "/usr/bin/python3 " + std::string(KEZ_SOURCE_DIR) + "/tests/grib/eccodes_walk.py";
+    for (const auto& f : files) cmd += " '" + f + "'";
+    pipe_ = popen((cmd + " 2>/dev/null").c_str(), "r");
+  }
+  ~EcReader() {
+    if (pipe_) pclose(pipe_);
+  }
+  EcReader(const EcReader&) = delete;
+  EcReader& operator=(const EcReader&) = delete;
+
+  bool next(EcField* f) {
+    f->keys.clear();
+    std::string line;
+    char c;
+    while (get(&c, 1)) {
+      if (c == '\n') break;
+      line.push_back(c);
+    }
+    if (line.empty()) return false;
+    std::istringstream in(line);
+    std::string pair;
+    while (std::getline(in, pair, '\t')) {
+      size_t eq = pair.find('=');
+      if (eq != std::string::npos) f->keys[pair.substr(0, eq)] = pair.substr(eq + 1);
+    }
+    const long n = f->n("nvalues");
+    f->values.resize(static_cast<size_t>(std::max(n, 0L)));
+    return n <= 0 || get(reinterpret_cast<char*>(f->values.data()), static_cast<size_t>(n) * sizeof(double));
+  }
+
+ private:
+  bool get(char* out, size_t n) {
+    if (!pipe_) return false;
+    const int fd = fileno(pipe_);
+    while (n > 0) {
+      ssize_t got = ::read(fd, out, n);
+      if (got <= 0) return false;
+      out += got;
+      n -= static_cast<size_t>(got);
+    }
+    return true;
+  }
+  FILE* pipe_ = nullptr;
+};
+
+/* The records of a file as the grid files give them, one at a time (the
+ * values of a large file do not all fit in memory at once). */
+class Records {
+ public:
+  explicit Records(const std::string& path) {
+    if (!grib_test::open_grib(path)) return;
+    GRD_info info{};
+    kez_test::capture([&] { grib_test::file_header(&info); });
+    open_ = true;
+  }
+  ~Records() {
+    std::free(rec.grid);
+    if (open_) grib_test::close_grib();
+  }
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+
+  /* The next record: false at the end of the file. */
+  bool next() {
+    if (!open_) return false;
+    int n = index_++;
+    auto cap = kez_test::capture([&] { result = GRD_read(grib_test::HANDLE, &rec, GRD_READ_ALL, &n); });
+    err = cap.err;
+    if (result == -1) return false;
+    values.clear();
+    if (result == 0 && rec.grid) values.assign(rec.grid, rec.grid + static_cast<size_t>(rec.domain.nx) * rec.domain.ny);
+    return true;
+  }
+
+  int result = -1;
+  GRD_report rec{};
+  std::vector<float> values;
+  std::string err;
+
+ private:
+  bool open_ = false;
+  int index_ = 0;
+};
+
+inline bool readable_grid(const std::string& g) {
+  return g == "regular_ll" || g == "reduced_ll" || g == "mercator" || g == "polar_stereographic" || g == "lambert";
+}
+
+inline bool readable_packing(const std::string& p) {
+  return p == "grid_simple" || p == "grid_complex" || p == "grid_complex_spatial_differencing" || p == "grid_jpeg" ||
+         p == "grid_run_length";
+}
+
+/* What the README lists as not read, by the words of a refusal; the
+ * README must hold the words on the right. */
+struct NotRead {
+  const char* reason; /* in the decoder's message */
+  const char* readme; /* in the README's list */
+};
+inline constexpr NotRead kNotRead[] = {
+    {"Gaussian", "Gaussian"},
+    {"otated", "rotated"},
+    {"pherical harmonic", "spherical-harmonic"},
+    {"bi-Fourier", "bi-Fourier"},
+    {"stretched", "stretched"},
+    {"space view", "space-view"},
+    {"econd-order", "second-order"},
+    {"Matrix", "matrix"},
+    {"IEEE", "IEEE"},
+    {"PNG", "PNG"},
+    {"CCSDS", "CCSDS"},
+    {"end marker", "7777"},
+    {"column by column", "column by column"},
+};
+
+inline std::string readme_text() {
+  std::ifstream in(std::string(KEZ_SOURCE_DIR) + "/README.md");
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+/* The suite's level type of ecCodes' level names; other names keep the
+ * message's own code, which editions 1 and 2 share. */
+inline int level_type(const EcField& e) {
+  static const std::map<std::string, int> types = {{"surface", 1},
+                                                   {"isobaricInhPa", 100},
+                                                   {"isobaricInPa", 100},
+                                                   {"meanSea", 102},
+                                                   {"heightAboveSea", 103},
+                                                   {"heightAboveGround", 105},
+                                                   {"hybrid", 109},
+                                                   {"depthBelowLand", 111},
+                                                   {"theta", 113},
+                                                   {"heightAboveGroundLayer", 106},
+                                                   {"isobaricLayer", 101},
+                                                   {"depthBelowLandLayer", 112},
+                                                   {"pressureFromGroundLayer", 116},
+                                                   {"sigma", 107},
+                                                   {"sigmaLayer", 108},
+                                                   {"potentialVorticity", 117},
+                                                   {"entireAtmosphere", 200}};
+  auto it = types.find(e.s("typeOfLevel"));
+  if (it != types.end()) return it->second;
+  return e.n("edition") == 1 ? static_cast<int>(e.n("indicatorOfTypeOfLevel"))
+                             : static_cast<int>(e.n("typeOfFirstFixedSurface"));
+}
+
+/* ECMWF's local table names a few quantities the suite numbers as the WMO
+ * table does (and moves 2-metre temperature to its level). */
+inline int ecmwf_number(const std::string& short_name) {
+  static const std::map<std::string, int> n = {{"z", 6}, {"t", 11}, {"2t", 11}, {"swh", 100}};
+  auto it = n.find(short_name);
+  return it == n.end() ? -1 : it->second;
+}
+
+/* The time code of the field from ecCodes' steps (in minutes): hours, or
+ * -9999 for steps that are not whole hours; -1 when there is nothing to
+ * compare. A step between two times that is neither of the statistics
+ * has the code of such periods, 2,000,000. */
+inline long time_code(const EcField& e) {
+  const long sm = e.n("startStep"), tm = e.n("endStep");
+  if (sm < 0 || tm < 0) return -1;
+  if (sm % 60 || tm % 60) return -9999;
+  const long s = sm / 60, t = tm / 60;
+  const std::string st = e.s("stepType");
+  static const std::map<std::string, long> ops = {
+      {"avg", 3000000}, {"accum", 4000000}, {"diff", 5000000}, {"max", 6000000}, {"min", 7000000}};
+  if (st == "instant") return s == t ? t : 2000000 + s * 1000 + t;
+  auto it = ops.find(st);
+  if (it == ops.end()) return -1;
+  return it->second + s * 1000 + t;
+}
+
+inline std::string where(const std::string& file, size_t i, const EcField& e) {
+  return file + " #" + std::to_string(i) + " (" + e.s("shortName") + ", " + e.s("gridType") + ", " +
+         e.s("packingType") + ")";
+}
+
+/* The message's point p, given in message order, in our array (northern
+ * row first, west to east). ecCodes gives the positions of alternating
+ * rows as if every row ran west to east, its values in message order. */
+struct Scan {
+  long ni;
+  bool alternating, south_to_north, east_to_west;
+  explicit Scan(const EcField& e)
+      : ni(e.n("Ni")),
+        alternating(e.n("alternativeRowScanning") == 1),
+        south_to_north(e.n("jScansPositively") == 1),
+        east_to_west(e.n("iScansNegatively") == 1) {}
+};
+
+inline size_t our_index(const Scan& sc, long p, int nx, int ny, bool alternating = true) {
+  long k = p / sc.ni, i = p % sc.ni;
+  if (alternating && sc.alternating && (k % 2) == 1) i = sc.ni - 1 - i;
+  const long row = sc.south_to_north ? ny - 1 - k : k;
+  const long col = sc.east_to_west ? nx - 1 - i : i;
+  return static_cast<size_t>(row) * static_cast<size_t>(nx) + static_cast<size_t>(col);
+}
+
+/* ecCodes' values in our layout; thinned rows laid linearly over the
+ * longest row, missing where either neighbour is. */
+inline std::vector<double>& in_our_layout(const EcField& e, int nx, int ny) {
+  /* One buffer for every field: a large field's pages are had once. */
+  static std::vector<double> want;
+  want.assign(static_cast<size_t>(nx) * ny, kMiss);
+  if (e.s("gridType") != "reduced_ll") {
+    const Scan sc(e);
+    for (size_t p = 0; p < e.values.size(); ++p) want[our_index(sc, static_cast<long>(p), nx, ny)] = e.values[p];
+    return want;
+  }
+  const std::vector<double> pl = e.list("pl");
+  size_t k = 0;
+  for (int r = 0; r < static_cast<int>(pl.size()) && r < ny; ++r) {
+    const int n = static_cast<int>(pl[static_cast<size_t>(r)]);
+    const double* v = e.values.data() + k;
+    k += static_cast<size_t>(n);
+    const int row = e.n("jScansPositively") == 1 ? ny - 1 - r : r;
+    double* out = want.data() + static_cast<size_t>(row) * nx;
+    for (int i = 0; i < nx && n > 0; ++i) {
+      if (n == 1 || nx == 1) {
+        out[i] = v[0];
+        continue;
+      }
+      const long num = static_cast<long>(i) * (n - 1);
+      const int a = static_cast<int>(num / (nx - 1));
+      const double fr = static_cast<double>(num % (nx - 1)) / (nx - 1);
+      out[i] = fr == 0 ? v[a] : (v[a] == kMiss || v[a + 1] == kMiss) ? kMiss : fr * v[a + 1] + (1 - fr) * v[a];
+    }
+  }
+  return want;
+}
+
+inline double lon_diff(double a, double b) {
+  double d = std::fmod(std::fabs(a - b), 360.0);
+  return d > 180 ? 360 - d : d;
+}
+
+/* Compares one decoded field with ecCodes'; failures name the field. */
+inline void compare(const std::string& file, size_t i, const Records& o, const EcField& e,
+                    std::map<std::string, std::set<long>>* numbers) {
+  SCOPED_TRACE(where(file, i, e));
+  const GRD_report& r = o.rec;
+  const int edition = static_cast<int>(e.n("edition"));
+  /* Parameter. */
+  if (edition == 1) {
+    long want = e.n("indicatorOfParameter");
+    if (e.n("centre") == 98 && e.n("table2Version") >= 128) want = ecmwf_number(e.s("shortName"));
+    EXPECT_EQ(r.var, want) << "parameter";
+  } else {
+    /* A number the suite names, below the ensemble codes. */
+    char label[256];
+    VAR_str(label, r.var, nullptr, sizeof label);
+    EXPECT_GT(r.var, 0);
+    EXPECT_LT(r.var, 1000) << "parameter of a made-up number";
+    EXPECT_NE(std::string(label), "v" + std::to_string(r.var)) << "parameter without a name";
+  }
+  if (e.s("shortName") != "unknown") (*numbers)[e.s("shortName")].insert(r.var);
+  /* Level; the suite moves ECMWF's 2-metre temperature to its height. */
+  const bool ecmwf_2t = edition == 1 && e.n("centre") == 98 && e.s("shortName") == "2t";
+  const int lt = ecmwf_2t ? 105 : level_type(e);
+  EXPECT_EQ(r.ltype, lt) << "level type " << e.s("typeOfLevel");
+  static const std::set<int> single = {1, 100, 102, 103, 105, 109, 113};
+  if (ecmwf_2t) {
+    EXPECT_EQ(r.level, 2) << "level";
+  } else if (e.s("scaledValueOfFirstFixedSurface") == "MISSING") {
+    /* A surface without its value: level 0 where the level type needs
+     * none, else missing. */
+    EXPECT_EQ(r.level, (lt < 100 || lt == 102 || lt >= 200) ? 0 : -9999) << "level without a value";
+  } else if (e.s("typeOfLevel") == "isobaricInPa") {
+    EXPECT_EQ(r.level, e.n("level") / 100) << "level";
+  } else if (single.count(lt)) {
+    EXPECT_EQ(r.level, e.n("level")) << "level";
+  }
+  /* Reference date and time code. */
+  const long date = e.n("dataDate"), hm = e.n("dataTime");
+  EXPECT_EQ(r.date.year, date / 10000);
+  EXPECT_EQ(r.date.month, date / 100 % 100);
+  EXPECT_EQ(r.date.day, date % 100);
+  EXPECT_EQ(r.date.hour, hm / 100);
+  EXPECT_EQ(r.date.min, hm % 100);
+  const long unit = e.n("indicatorOfUnitOfTimeRange");
+  const long tc = time_code(e);
+  if (unit != 2 && unit != 3 && tc >= 0) {
+    EXPECT_EQ(r.time, tc) << "time code, step type " << e.s("stepType");
+  }
+  /* Grid. */
+  const std::string g = e.s("gridType");
+  const int proj = g == "mercator" ? 3 : g == "polar_stereographic" ? 1 : g == "lambert" ? 4 : 2;
+  EXPECT_EQ(r.domain.proj, proj) << "projection";
+  EXPECT_EQ(r.domain.ny, e.n("Nj")) << "rows";
+  if (g == "reduced_ll") {
+    auto pl = e.list("pl");
+    EXPECT_EQ(r.domain.nx, static_cast<int>(*std::max_element(pl.begin(), pl.end()))) << "longest row";
+  } else {
+    EXPECT_EQ(r.domain.nx, e.n("Ni")) << "columns";
+  }
+  const int nx = r.domain.nx, ny = r.domain.ny;
+  if (nx < 1 || ny < 1 || o.values.size() != static_cast<size_t>(nx) * ny) {
+    ADD_FAILURE() << "no values of the grid's size";
+    return;
+  }
+  /* ecCodes steps the rows of a polar stereographic grid towards the pole
+   * whatever the scanning mode says; the centres of such grids are checked
+   * against PROJ (grib_ed2_test.cpp). */
+  const bool ecc_places = !(proj == 1 && e.n("jScansPositively") == 0);
+  if (g != "reduced_ll" && ecc_places) {
+    /* Positions of sample points, as the grid store places them (it
+     * leaves the missing points alone, so only these are computed). */
+    const auto pts = e.list("points"), lats = e.list("lat"), lons = e.list("lon");
+    GRD_report lat = r, lon = r;
+    static std::vector<float> a, b;
+    a.assign(o.values.size(), static_cast<float>(kMiss));
+    const Scan sc(e);
+    for (double p : pts) a[our_index(sc, static_cast<long>(p), nx, ny, false)] = 0.0f;
+    b = a;
+    lat.grid = a.data();
+    lon.grid = b.data();
+    GRD_point_locate(&lat, "lat");
+    GRD_point_locate(&lon, "lon");
+    /* A quarter of a grid length: spheres of other radii move points by
+     * less. The suite projects on a sphere; on a grid defined on an
+     * ellipsoid points lie up to some kilometres away. */
+    const double step = proj == 2 ? std::max(r.domain.dx, r.domain.dy) : r.domain.dx * 100.0 / 111.0;
+    const long shape = e.n("shapeOfTheEarth");
+    const bool ellipsoid =
+        e.n("earthIsOblate") == 1 || shape == 2 || shape == 4 || shape == 5 || shape == 7 || shape == 8 || shape == 9;
+    double tol = std::max(0.25 * step, ellipsoid && proj != 2 ? 0.05 : 1e-3);
+    /* The suite spans a Mercator grid between the corners the message
+     * gives, ecCodes steps from the first by the grid lengths: where the
+     * message disagrees with itself, points differ as its corners do. */
+    if (proj == 3 && !lats.empty())
+      tol += std::fabs(lats.back() - std::atof(e.s("latitudeOfLastGridPointInDegrees").c_str())) +
+             lon_diff(lons.back(), std::atof(e.s("longitudeOfLastGridPointInDegrees").c_str()));
+    for (size_t k = 0; k < pts.size() && k < lats.size() && k < lons.size(); ++k) {
+      const size_t at = our_index(sc, static_cast<long>(pts[k]), nx, ny, false);
+      EXPECT_NEAR(a[at], lats[k], tol) << "latitude of point " << pts[k];
+      EXPECT_LT(lon_diff(b[at], lons[k]), tol / std::max(0.05, std::cos(lats[k] * M_PI / 180)))
+          << "longitude of point " << pts[k] << ": " << b[at] << " against " << lons[k];
+    }
+  }
+  /* Values. ecCodes reads a complex-packed field of no groups, a constant,
+   * from data it does not have: the field is its reference value. */
+  std::vector<double>& want = in_our_layout(e, nx, ny);
+  if (e.s("packingType").rfind("grid_complex", 0) == 0 && e.n("numberOfGroupsOfDataValues") == 0)
+    for (double& w : want)
+      if (w != kMiss) w = std::atof(e.s("referenceValue").c_str());
+  double amax = 1;
+  for (double w : want)
+    if (w != kMiss) amax = std::max(amax, std::fabs(w));
+  const double tol = amax * 2e-6;
+  long bad = 0, misplaced = 0;
+  double worst = 0;
+  size_t first = 0;
+  for (size_t k = 0; k < want.size(); ++k) {
+    const bool gm = o.values[k] == static_cast<float>(kMiss), wm = want[k] == kMiss;
+    if (gm != wm) {
+      if (!misplaced++ && !bad) first = k;
+      continue;
+    }
+    if (!gm && std::fabs(o.values[k] - want[k]) > tol) {
+      if (!bad++ && !misplaced) first = k;
+      worst = std::max(worst, std::fabs(o.values[k] - want[k]));
+    }
+  }
+  EXPECT_EQ(bad + misplaced, 0) << bad << " values off by up to " << worst << ", " << misplaced
+                                << " missing points misplaced; first at " << first << ": " << o.values[first]
+                                << " against " << want[first];
+}
+
+inline bool have_eccodes_python() {
+  static const bool have = kez_test::run_command("/usr/bin/python3 -c 'import eccodes' 2>/dev/null") == 0;
+  return have;
+}
+
+/* What a walk found: fields, fields decoded, and each refusal with its
+ * reason. */
+struct Walk {
+  size_t total = 0, decoded = 0;
+  std::vector<std::string> refused;
+};
+
+/* Reads every record of the files and compares each with ecCodes' field
+ * (failures are the caller's test's); a refusal must be of a kind the
+ * README lists. */
+inline Walk walk_agrees(const std::vector<std::string>& files) {
+  Walk w;
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string readme = readme_text();
+  EcReader ec(files);
+  EcField e; /* one for every field: its buffer is large */
+  std::map<std::string, std::set<long>> numbers;
+  for (const std::string& path : files) {
+    const std::string file = path.substr(path.rfind('/') + 1);
+    Records o(path);
+    for (size_t i = 0; o.next(); ++i) {
+      if (!ec.next(&e)) {
+        ADD_FAILURE() << file << ": ecCodes has fewer fields than the records";
+        return w;
+      }
+      ++w.total;
+      const bool readable = readable_grid(e.s("gridType")) && readable_packing(e.s("packingType"));
+      if (o.result == 0) {
+        ++w.decoded;
+        EXPECT_TRUE(readable) << where(file, i, e) << ": decoded a field of a kind the suite does not read";
+        compare(file, i, o, e, &numbers);
+        continue;
+      }
+      /* A refusal: its reason, one of the kinds the README lists. */
+      std::string reason = o.err;
+      while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+      /* The grid store's own line after the decoder's reason adds nothing. */
+      const size_t own = reason.find("\nGRD_read: GRIB field without values");
+      if (own != std::string::npos) reason.erase(own);
+      std::replace(reason.begin(), reason.end(), '\n', ';');
+      w.refused.push_back(where(file, i, e) + ": " + reason);
+      EXPECT_EQ(o.result, 1) << where(file, i, e);
+      EXPECT_FALSE(readable) << where(file, i, e) << ": refused: " << o.err;
+      bool listed = false;
+      for (const NotRead& n : kNotRead)
+        if (o.err.find(n.reason) != std::string::npos) {
+          listed = true;
+          EXPECT_NE(readme.find(n.readme), std::string::npos) << "the README does not say: " << n.readme;
+        }
+      EXPECT_TRUE(listed) << where(file, i, e) << ": a refusal the README does not list: " << o.err;
+    }
+  }
+  EXPECT_FALSE(ec.next(&e)) << "ecCodes has more fields than the records: " << where("", w.total, e);
+  /* One ecCodes name, one number of the suite. */
+  for (const auto& [name, vars] : numbers) EXPECT_EQ(vars.size(), 1u) << name << " has several numbers";
+  RES_put("file_path", "");
+  return w;
+}
+
+} // namespace grib_test
+
+#endif

@@ -17,7 +17,8 @@
  *       5000-station time over the 500-station one, and the cost of a
  *       station added from 2000 to 5000 over that from 500 to 2000.
  *   BM_ChartPage: the bytes of the 5000-station page, against its paths
- *       written in the plain "x.xx y.yy ln" form, and the peer's page.
+ *       written in the plain "x.xx y.yy ln" form, and the peer's page;
+ *       same_rendering is 1 when ghostscript draws both forms alike.
  *   BM_ChartThroughput/<N>: N charts at once against one alone, for both
  *       programs: the throughput of N over N times that of one.
  *
@@ -306,6 +307,38 @@ void BM_ChartScaling(benchmark::State& st) {
   if (peer.count(500) && peer.count(5000)) st.counters["peer_t5000_over_t500"] = peer.at(5000) / peer.at(500);
 }
 
+std::string read_all(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[1 << 16];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+    std::fclose(f);
+  }
+  return text;
+}
+
+/* Ghostscript draws the page pixel for pixel as the same page with its
+ * paths in the plain form, which is what the writer wrote before the
+ * compact form. */
+bool same_rendering(const std::string& dir, const std::string& page) {
+  const std::string plain = dir + "/plain_page.ps";
+  if (FILE* f = std::fopen(plain.c_str(), "wb")) {
+    const std::string text = gks_test::plain_paths(page);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  std::string pixels[2];
+  const char* names[2] = {"page", "plain_page"};
+  for (int k = 0; k < 2; ++k) {
+    const std::string out = dir + "/" + names[k] + ".ppm";
+    shell("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=ppmraw -r300 -sOutputFile=" + out + " " + dir + "/" + names[k] +
+          ".ps >/dev/null 2>&1");
+    pixels[k] = read_all(out);
+  }
+  return pixels[0].size() > 1000000 && pixels[0] == pixels[1];
+}
+
 void BM_ChartPage(benchmark::State& st) {
   Setup& s = setup();
   if (!s.ready) {
@@ -321,18 +354,13 @@ void BM_ChartPage(benchmark::State& st) {
     }
     st.SetIterationTime(r.seconds);
   }
-  std::string text;
-  if (FILE* f = std::fopen(page.c_str(), "rb")) {
-    char buf[1 << 16];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    std::fclose(f);
-  }
+  const std::string text = read_all(page);
   const double bytes = static_cast<double>(text.size());
   const double plain = static_cast<double>(gks_test::plain_paths(text).size());
   st.counters["page_MB"] = bytes / 1e6;
   st.counters["plain_MB"] = plain / 1e6;
   st.counters["page_over_plain"] = bytes / plain;
+  if (!shell("command -v gs").empty()) st.counters["same_rendering"] = same_rendering(s.dir, text) ? 1 : 0;
   if (run_one(s.peer_args(5000, peer_page), s.folder(5000)).seconds > 0)
     st.counters["peer_page_MB"] = static_cast<double>(file_size(peer_page)) / 1e6;
 }

@@ -416,5 +416,10 @@ BENCHMARK(BM_Chart)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChartScaling)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChartPage)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ChartThroughput)->Arg(2)->Arg(4)->ArgName("plots")->UseManualTime()->Iterations(1)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_ChartThroughput)
+    ->Arg(2)
+    ->Arg(4)
+    ->ArgName("plots")
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);

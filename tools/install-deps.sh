@@ -46,6 +46,9 @@ tmux
 clang-format
 cdo
 python3-matplotlib
+python3-scipy
+linux-perf
+valgrind
 python3-eccodes
 libeccodes-dev
 "

@@ -11,11 +11,14 @@
  * per station and grid point. The data pipeline and the raw-file gridding
  * call it; both set filter and radius before each analysis.
  *
- * Where the radius is small against the grid, the stations are binned into
- * cells a little wider than the radius, so that a grid point only looks at
- * the stations of the nine cells around its own. Each grid point still
- * sums its stations in index order with the same arithmetic, so the values
- * are exactly those of visiting every station.
+ * Each station is taken in index order and adds its weight to the grid
+ * points of the box around it that the radius can reach (all of them for a
+ * radius as wide as the grid), with the distance test and arithmetic of a
+ * grid point visiting every station. So each grid point sums the same
+ * stations in the same order, and the values are exactly those of visiting
+ * every station for every grid point (kept for comparison), at a cost of
+ * stations times the points within reach instead of stations times the
+ * whole grid.
  */
 #include "../grid/kezgrd.h"
 #include "kez.h"
@@ -137,76 +140,123 @@ void grid_point(Pass& p, int i, int j, const int* cand, size_t ncand) {
   }
 }
 
-/* Stations binned into cells of bx columns by by rows; cell (cx, cy) holds
- * the stations with floor(gx / bx) = cx - 1 and floor(gy / by) = cy - 1,
- * in index order. Stations more than a cell off the grid reach no grid
- * point and are left out. */
-struct Bins {
-  int bx = 0, by = 0;     /* cell size in grid lengths */
-  int ncx = 0, ncy = 0;   /* cells, one row and column of them around the grid */
-  std::vector<int> start; /* ncx * ncy + 1 offsets into members */
-  std::vector<int> members;
-};
-
-bool make_bins(Bins& b, const float* gx, const float* gy, int n, int nx, int ny, int bx, int by) {
-  b.bx = bx;
-  b.by = by;
-  const int tiles_x = (nx - 1) / bx + 1, tiles_y = (ny - 1) / by + 1;
-  b.ncx = tiles_x + 2;
-  b.ncy = tiles_y + 2;
-  const size_t cells = static_cast<size_t>(b.ncx) * static_cast<size_t>(b.ncy);
-  std::vector<int> cell_of(static_cast<size_t>(n), -1);
-  b.start.assign(cells + 1, 0);
-  for (int k = 0; k < n; ++k) {
-    if (!std::isfinite(gx[k]) || !std::isfinite(gy[k])) continue;
-    const double cx = std::floor(static_cast<double>(gx[k]) / bx) + 1.0;
-    const double cy = std::floor(static_cast<double>(gy[k]) / by) + 1.0;
-    if (cx < 0 || cy < 0 || cx >= b.ncx || cy >= b.ncy) continue;
-    const int cell = static_cast<int>(cy) * b.ncx + static_cast<int>(cx);
-    cell_of[static_cast<size_t>(k)] = cell;
-    ++b.start[static_cast<size_t>(cell) + 1];
-  }
-  for (size_t c = 0; c < cells; ++c) b.start[c + 1] += b.start[c];
-  b.members.assign(static_cast<size_t>(b.start[cells]), 0);
-  std::vector<int> fill(b.start.begin(), b.start.end() - 1);
-  for (int k = 0; k < n; ++k) {
-    const int cell = cell_of[static_cast<size_t>(k)];
-    if (cell >= 0) b.members[static_cast<size_t>(fill[static_cast<size_t>(cell)]++)] = k;
-  }
-  return true;
-}
-
-/* Runs one pass over every grid point. */
-void run_pass(Pass& p, int n, int nx, int ny, const Bins* bins) {
+/* One pass visiting every station for every grid point. */
+void run_pass_direct(Pass& p, int n, int nx, int ny) {
   const size_t nf = p.values.size();
   p.wsum.assign(nf, 0.0);
   p.wtot.assign(nf, 0.0);
   p.count.assign(nf, 0);
-  if (!bins) {
-    std::vector<int> all(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) all[static_cast<size_t>(k)] = k;
-    for (int j = 0; j < ny; ++j)
-      for (int i = 0; i < nx; ++i) grid_point(p, i, j, all.data(), all.size());
-    return;
-  }
-  /* A tile of grid points is one cell; its candidates are the stations of
-   * the nine cells around it, merged back into index order. */
-  std::vector<int> cand;
-  for (int ty = 0; ty + 2 < bins->ncy; ++ty) {
-    for (int tx = 0; tx + 2 < bins->ncx; ++tx) {
-      cand.clear();
-      for (int cy = ty; cy <= ty + 2; ++cy)
-        for (int cx = tx; cx <= tx + 2; ++cx) {
-          const size_t cell = static_cast<size_t>(cy) * static_cast<size_t>(bins->ncx) + static_cast<size_t>(cx);
-          cand.insert(cand.end(), bins->members.begin() + bins->start[cell],
-                      bins->members.begin() + bins->start[cell + 1]);
+  std::vector<int> all(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) all[static_cast<size_t>(k)] = k;
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) grid_point(p, i, j, all.data(), all.size());
+}
+
+/* The sums of one grid point for one field. */
+struct Sum {
+  double wsum = 0, wtot = 0;
+  int count = 0;
+};
+
+/* A station's reach is widened against the rounding of the float distance
+ * test by this part of the numbers involved: far more than that rounding,
+ * far less than a grid length. Each point in reach still passes the exact
+ * test. */
+constexpr double kReachSlack = 1e-4;
+
+/* The columns (or rows) within reach grid lengths of grid position g,
+ * within 0 .. last; false when none. */
+bool reach(double g, double reach, int last, int* from, int* to) {
+  const double slack = kReachSlack * (1.0 + std::fabs(g) + reach);
+  const double lo = std::ceil(g - reach - slack);
+  const double hi = std::floor(g + reach + slack);
+  if (!(hi >= 0.0 && lo <= last && lo <= hi)) return false; /* also for a NaN position */
+  *from = lo < 0.0 ? 0 : static_cast<int>(lo);
+  *to = hi > last ? last : static_cast<int>(hi);
+  return true;
+}
+
+/* Every station in index order adds itself to the sums of the grid points
+ * within its reach in rows row0 .. row1 - 1: the sums of a grid point are
+ * those of grid_point over every station, term for term. One field (the
+ * usual case) is written out as its own loop. */
+template <bool OneField>
+void scatter(Pass& p, int n, int nx, int row0, int row1, std::vector<Sum>& sums) {
+  const size_t nf = OneField ? 1 : p.values.size();
+  const double r = std::sqrt(static_cast<double>(p.r2));
+  const double reach_x = r / static_cast<double>(p.dx), reach_y = r / static_cast<double>(p.dy);
+  const double near_rows = reach_y + 1.0; /* a first test, wider than reach() */
+  for (int k = 0; k < n; ++k) {
+    const float sx = p.gx[k], sy = p.gy[k];
+    if (!(sy + near_rows >= row0 && sy - near_rows <= row1 - 1)) continue; /* also for a NaN position */
+    int i0 = 0, i1 = 0, j0 = 0, j1 = 0;
+    if (!reach(sy, reach_y, row1 - 1, &j0, &j1) || j1 < row0 || !reach(sx, reach_x, nx - 1, &i0, &i1)) continue;
+    j0 = std::max(j0, row0);
+    bool replaced = !p.replace;
+    for (int j = j0; j <= j1; ++j) {
+      const float ey = p.dy * (sy - static_cast<float>(j));
+      const float ey2 = ey * ey;
+      Sum* row = sums.data() + static_cast<size_t>(j - row0) * static_cast<size_t>(nx) * nf;
+      for (int i = i0; i <= i1; ++i) {
+        const float ex = p.dx * (sx - static_cast<float>(i));
+        const float d2 = ex * ex + ey2;
+        if (!(d2 <= p.r2)) continue;
+        if (!replaced) {
+          /* A station within reach of the grid gives a missing value the
+           * substitute, as the first grid point to see it would. */
+          for (size_t f = 0; f < nf; ++f)
+            if (p.values[f][k] == kMiss) p.values[f][k] = p.miss_val;
+          replaced = true;
         }
-      std::sort(cand.begin(), cand.end());
-      const int i0 = tx * bins->bx, j0 = ty * bins->by;
-      const int i1 = std::min(nx, i0 + bins->bx), j1 = std::min(ny, j0 + bins->by);
-      for (int j = j0; j < j1; ++j)
-        for (int i = i0; i < i1; ++i) grid_point(p, i, j, cand.data(), cand.size());
+        const float q = d2 / p.filter;
+        const double w = std::exp(-static_cast<double>(q));
+        Sum* at = row + static_cast<size_t>(i) * nf;
+        for (size_t f = 0; f < nf; ++f) {
+          const float value = p.values[f][k];
+          if (value == kMiss) continue;
+          at[f].wsum += w * value;
+          at[f].wtot += w;
+          ++at[f].count;
+        }
+      }
     }
+  }
+}
+
+/* The sums of a band of rows at a time: they stay in the cache, and the
+ * memory of all of them at once, touched once, would cost more than the
+ * sums themselves. */
+constexpr size_t kBandBytes = 1 << 18;
+
+/* One pass: band by band, the stations' sums, then each grid point's
+ * value. */
+void run_pass(Pass& p, int n, int nx, int ny, std::vector<Sum>& sums) {
+  const size_t nf = p.values.size();
+  const size_t row_sums = static_cast<size_t>(nx) * nf;
+  const int band = static_cast<int>(std::max<size_t>(1, kBandBytes / (row_sums * sizeof(Sum))));
+  for (int row0 = 0; row0 < ny; row0 += band) {
+    const int row1 = std::min(ny, row0 + band);
+    sums.assign(static_cast<size_t>(row1 - row0) * row_sums, Sum{});
+    if (nf == 1)
+      scatter<true>(p, n, nx, row0, row1, sums);
+    else
+      scatter<false>(p, n, nx, row0, row1, sums);
+    const size_t first = static_cast<size_t>(row0) * static_cast<size_t>(nx);
+    const size_t points = static_cast<size_t>(row1 - row0) * static_cast<size_t>(nx);
+    for (size_t pt = 0; pt < points; ++pt)
+      for (size_t f = 0; f < nf; ++f) {
+        const Sum& s = sums[pt * nf + f];
+        float& g = p.out[f][first + pt];
+        float value;
+        if (s.wtot == 0.0 || s.count < p.min_sta || (p.correction && g == kMiss))
+          value = kMiss;
+        else if (p.correction)
+          value = static_cast<float>(g + s.wsum / s.wtot);
+        else
+          value = static_cast<float>(s.wsum / s.wtot);
+        if (value != kMiss && std::fabs(value) < kTiny) value = 0.0f;
+        g = value;
+      }
   }
 }
 
@@ -438,25 +488,25 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
   p.replace = state.miss_val != kMiss;
   p.miss_val = state.miss_val;
 
-  /* Cells a column and a row wider than the radius keep every station
-   * within reach inside the nine cells despite rounding. Radii as wide as
-   * the grid gain nothing from cells. */
-  Bins bins;
-  const Bins* use = nullptr;
-  const double rcols = std::fabs(static_cast<double>(state.rad_inf));
-  const double rrows = std::fabs(static_cast<double>(r)) / g0.dy;
-  if (state.search == OBJ_SEARCH_BINNED && std::isfinite(rcols) && std::isfinite(rrows) && rcols + 2 < nx &&
-      rrows + 2 < ny) {
-    try {
-      make_bins(bins, x, y, numdata, nx, ny, static_cast<int>(rcols) + 2, static_cast<int>(rrows) + 2);
-      use = &bins;
-    } catch (const std::bad_alloc&) {
-      use = nullptr; /* every station is a candidate then */
+  /* Without room for the sums of every grid point, each grid point visits
+   * every station. */
+  std::vector<Sum> sums;
+  bool direct = state.search == OBJ_SEARCH_DIRECT;
+  auto analyse_pass = [&] {
+    if (!direct) {
+      try {
+        run_pass(p, numdata, nx, ny, sums);
+        return;
+      } catch (const std::bad_alloc&) {
+        std::vector<Sum>().swap(sums);
+        direct = true;
+      }
     }
-  }
+    run_pass_direct(p, numdata, nx, ny);
+  };
 
   MESS_print(M_out3, "Pass: %d...\n", 1);
-  run_pass(p, numdata, nx, ny, use);
+  analyse_pass();
   if (state.num_pass <= 1 && !MESS_check(M_out3)) return -1;
 
   std::vector<std::vector<float>> res;
@@ -476,7 +526,7 @@ int analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_repo
     p.replace = false;
     p.correction = true;
     for (size_t f = 0; f < fields.size(); ++f) p.values[f] = res[f].data();
-    run_pass(p, numdata, nx, ny, use);
+    analyse_pass();
     residuals(fields, z, grid, x, y, numdata, res);
   }
   return 0;

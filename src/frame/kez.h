@@ -665,6 +665,7 @@ struct TAB_entry {
   char* data;      /* the record, shared by the entries of all its keys */
   TAB_entry* link; /* next entry in the same bucket, in order of entry */
   TAB_entry* next; /* next record in order of entry (entries of key 1) */
+  TAB_entry* last; /* in a bucket head: the chain's last entry; null while the head is alone */
 };
 
 struct TAB_table {
@@ -683,7 +684,8 @@ inline constexpr int TAB_MAX_KEYS = 4;
 /* 0, or -1 (table not set up) for bad sizes or a failed allocation. */
 int TAB_create(TAB_table* tab, int tsize, int dsize, int nkey);
 int TAB_init(TAB_table* tab);
-/* Copies data_size bytes from data, then one key text per key follows.
+/* Copies data_size bytes from data, then one key text per key follows; a
+ * null text for a key after the first leaves the record out of that key.
  * 0, or -1 with nothing entered. */
 int TAB_enter(TAB_table* tab, const char* data, ...);
 /* The first record entered with this key text under key keynum (1 to
@@ -1615,9 +1617,10 @@ int OBJ_decode_format(const char* fmt);
  * in place) into the store slots grid[f]; the geometry is slot 0's. */
 int OBJ_analyze(float* x, float* y, float** z, int numdata, int num_fields, GRD_report* grid);
 
-/* How OBJ_analyze finds the stations of a grid point: through bins of the
- * radius of influence (the default), or by visiting every station. Both
- * give the same values; the direct way is kept for comparison. */
+/* How OBJ_analyze finds the stations of a grid point: each station adds
+ * itself to the grid points within its radius of influence (the default),
+ * or each grid point visits every station. Both give the same values; the
+ * direct way is kept for comparison. */
 inline constexpr int OBJ_SEARCH_BINNED = 0;
 inline constexpr int OBJ_SEARCH_DIRECT = 1;
 int OBJ_set_search(int mode); /* the previous mode */

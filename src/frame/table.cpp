@@ -8,9 +8,12 @@
  * Each key has its own array of bucket heads. The first record that falls
  * into a bucket lives in the head itself, later ones in entries chained
  * behind it in order of entry, so a search finds the first record entered
- * with a key and equal keys all stay. A record is one block shared by the
- * entries of all its keys and owned through key 1, whose entries also carry
- * the order of entry. A record is entered whole or not at all.
+ * with a key and equal keys all stay. A head also points at the last entry
+ * of its chain, so entering costs the same however many records share a
+ * key. A record is one block shared by the entries of all its keys and
+ * owned through key 1, whose entries also carry the order of entry; a
+ * record without a text for a later key is simply not found under that key.
+ * A record is entered whole or not at all.
  */
 #include "kez.h"
 
@@ -98,26 +101,26 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
   va_start(args, data);
   for (int i = 0; i < nkey; ++i) keys[i] = va_arg(args, const char*);
   va_end(args);
-  for (int i = 0; i < nkey; ++i)
-    if (!keys[i]) return -1;
+  if (!keys[0]) return -1;
 
   /* Everything the record needs is allocated before anything is linked, so
    * that a failed allocation leaves the table as it was. */
+  TAB_entry* head[TAB_MAX_KEYS] = {};  /* each key's bucket head */
   TAB_entry* slot[TAB_MAX_KEYS] = {};  /* where each key's entry goes */
   TAB_entry* after[TAB_MAX_KEYS] = {}; /* the chain's last entry, null for a head */
   TAB_entry* made[TAB_MAX_KEYS] = {};  /* chained entries allocated here */
   char* copies[TAB_MAX_KEYS] = {};
   bool failed = false;
   for (int i = 0; i < nkey; ++i) {
-    TAB_entry* entry = &tab->table[i][bucket_of(keys[i], tab->tab_size)];
-    if (entry->key) {
-      while (entry->link) entry = entry->link;
-      after[i] = entry;
+    if (!keys[i]) continue;
+    head[i] = &tab->table[i][bucket_of(keys[i], tab->tab_size)];
+    if (head[i]->key) {
+      after[i] = head[i]->last ? head[i]->last : head[i];
       made[i] = static_cast<TAB_entry*>(std::calloc(1, sizeof(TAB_entry)));
       slot[i] = made[i];
       failed = failed || !made[i];
     } else {
-      slot[i] = entry;
+      slot[i] = head[i];
     }
     copies[i] = copy_text(keys[i]);
     failed = failed || !copies[i];
@@ -134,9 +137,13 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
   std::memcpy(block, data, static_cast<size_t>(tab->data_size));
 
   for (int i = 0; i < nkey; ++i) {
+    if (!slot[i]) continue;
     slot[i]->key = copies[i];
     slot[i]->data = block;
-    if (after[i]) after[i]->link = slot[i];
+    if (after[i]) {
+      after[i]->link = slot[i];
+      head[i]->last = slot[i];
+    }
   }
   if (tab->last_ptr)
     tab->last_ptr->next = slot[0];

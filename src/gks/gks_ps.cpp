@@ -17,16 +17,31 @@
  * workstation's own output is open, a print of the display list opens a
  * second one; the first is held aside with its cache and taken back when the
  * second closes.
+ *
+ * Paths are most of a page (a station model is a few hundred stroke-font
+ * vertices), so they go out in a compact form that the prolog defines, in
+ * whole hundredths of a point, each number a step from the point before:
+ * "dx dy M" starts a new path and "dx dy m" a new subpath, "[dx dy ...]L"
+ * draws lines and "[dx dy ...]S" draws lines and strokes them. The page
+ * keeps the pen in two integers (X, Y) and hands moveto and lineto X/100
+ * and Y/100, which is the very number that scanning the point written with
+ * two decimals gives, so a page draws exactly what the plain
+ * "x.xx y.yy ln" form drew, in half the bytes. Numbers are formatted here,
+ * not by printf, into a buffer that goes to the stream a primitive at a
+ * time.
  */
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -42,6 +57,15 @@ struct Cache {
   int ps_col_ind = -1;  /* colour index set last in colour output; -1 none */
   float line_width = 1; /* width factor set last */
   int line_type = 1;    /* dash type set last */
+};
+
+/* The path being written in the compact form. */
+struct PathPen {
+  bool newpath = false;   /* "np" asked for and not written yet */
+  bool at_move = false;   /* a move's line is still open */
+  bool run = false;       /* a run of steps "[" is open */
+  int run_pairs = 0;      /* steps on the run's current line */
+  long long x = 0, y = 0; /* the page's X and Y: the pen in hundredths */
 };
 
 /* What the marks of an EPS cover, in points before the prolog's scale. */
@@ -78,6 +102,8 @@ struct Output {
   long box_at = -1;        /* EPS: offset of the header's box line; -1 when it cannot be rewritten */
   Extent extent;           /* EPS: what the marks cover */
   Cache cache;
+  std::string buf; /* text not yet handed to fp */
+  PathPen pen;
 };
 
 struct PsState {
@@ -130,8 +156,162 @@ float grey_of(float r, float g, float b) {
   return state.pr_rev ? 1 - v : v;
 }
 
-void put(const char* text) {
-  if (state.out.fp) std::fputs(text, state.out.fp);
+/* ---- numbers and text -------------------------------------------------- */
+
+/* Steps per line of a run, so that lines stay well under 255 characters. */
+constexpr int PAIRS_PER_LINE = 12;
+/* Points beyond this go out at the limit: hundredths and their steps stay
+ * within the page's 32-bit integers. */
+constexpr double POINT_LIMIT = 1.0e7;
+
+void append_int(std::string& out, long long v) {
+  char digits[24];
+  const auto r = std::to_chars(digits, digits + sizeof digits, v);
+  out.append(digits, r.ptr);
+}
+
+/* As "%.<decimals>f" writes the number. */
+void append_fixed(std::string& out, double v, int decimals) {
+  char digits[400]; /* the widest double in fixed form, with its decimals */
+  const auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
+  if (r.ec == std::errc{})
+    out.append(digits, r.ptr);
+  else
+    out += '0';
+}
+
+/* A point in whole hundredths, rounded as "%.2f" rounds it: a float times
+ * 100 is exact in a double, and ties go to the even neighbour. */
+long long hundredths(float v) {
+  double p = static_cast<double>(v);
+  if (std::isnan(p)) p = 0;
+  p = std::clamp(p, -POINT_LIMIT, POINT_LIMIT);
+  return static_cast<long long>(std::nearbyint(p * 100.0));
+}
+
+void flush(Output& o) {
+  if (o.fp && !o.buf.empty()) std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp);
+  o.buf.clear();
+}
+
+/* Ends the line of a move or a run of steps. */
+void end_path_line(Output& o) {
+  if (o.pen.run)
+    o.buf += "]L\n";
+  else if (o.pen.at_move)
+    o.buf += '\n';
+  o.pen.run = false;
+  o.pen.at_move = false;
+}
+
+void write_newpath_due(Output& o) {
+  if (!o.pen.newpath) return;
+  o.buf += "np\n";
+  o.pen.newpath = false;
+}
+
+/* Any text but a path: it follows the path's line and a due "np", and
+ * goes to the stream with what came before, so that every finished
+ * primitive is in the file once the stream is flushed (a path is finished
+ * by such a text: stroke, fill, clip). */
+class TextOut {
+ public:
+  TextOut() : o_(state.out) {
+    if (!o_.fp) return;
+    end_path_line(o_);
+    write_newpath_due(o_);
+  }
+  ~TextOut() { flush(o_); }
+  TextOut(const TextOut&) = delete;
+  TextOut& operator=(const TextOut&) = delete;
+  explicit operator bool() const { return o_.fp != nullptr; }
+  std::string& text() { return o_.buf; }
+
+ private:
+  Output& o_;
+};
+
+void put(std::string_view text) {
+  TextOut out;
+  if (out) out.text().append(text);
+}
+
+/* A new path: written with the next move ("M"), or as "np" when text
+ * comes first. */
+void new_path() {
+  Output& o = state.out;
+  if (!o.fp) return;
+  end_path_line(o);
+  o.pen.newpath = true;
+}
+
+void move_to(float x, float y) {
+  Output& o = state.out;
+  if (!o.fp) return;
+  end_path_line(o);
+  const long long hx = hundredths(x), hy = hundredths(y);
+  append_int(o.buf, hx - o.pen.x);
+  o.buf += ' ';
+  append_int(o.buf, hy - o.pen.y);
+  o.buf += o.pen.newpath ? " M" : " m";
+  o.pen.x = hx;
+  o.pen.y = hy;
+  o.pen.newpath = false;
+  o.pen.at_move = true;
+}
+
+void line_to(float x, float y) {
+  Output& o = state.out;
+  if (!o.fp) return;
+  PathPen& p = o.pen;
+  if (!p.run) {
+    if (!p.at_move) write_newpath_due(o);
+    o.buf += '[';
+    p.run = true;
+    p.at_move = false;
+    p.run_pairs = 0;
+  } else {
+    o.buf += ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
+  }
+  const long long hx = hundredths(x), hy = hundredths(y);
+  append_int(o.buf, hx - p.x);
+  o.buf += ' ';
+  append_int(o.buf, hy - p.y);
+  p.x = hx;
+  p.y = hy;
+}
+
+/* Strokes the path; a run of lines ends with it. */
+void stroke() {
+  Output& o = state.out;
+  if (!o.fp) return;
+  if (o.pen.run) {
+    o.buf += "]S\n";
+    o.pen.run = false;
+    flush(o);
+    return;
+  }
+  put("stroke\n");
+}
+
+/* "<number> <number> ... <word>\n" with "%.<decimals>f" numbers. */
+void put_numbers(std::initializer_list<double> values, int decimals, std::string_view word) {
+  TextOut out;
+  if (!out) return;
+  for (double v : values) {
+    append_fixed(out.text(), v, decimals);
+    out.text() += ' ';
+  }
+  out.text().append(word);
+}
+
+/* A whole number between two texts: "%%PL:7\n", "2 dot lw\n". */
+void put_count(std::string_view head, long long n, std::string_view tail) {
+  TextOut out;
+  if (!out) return;
+  out.text().append(head);
+  append_int(out.text(), n);
+  out.text().append(tail);
 }
 
 void set_print_grey(const PrintColour& p) {
@@ -145,7 +325,7 @@ void set_rgb(int ind) {
   if (ind == c.ps_col_ind && c.gray_level < 0) return;
   float r = 0, g = 0, b = 0;
   gget_color_rgb(ind, &r, &g, &b);
-  gps_printf("%4.2f %4.2f %4.2f setrgbcolor\n", r, g, b);
+  put_numbers({r, g, b}, 2, "setrgbcolor\n");
   c.ps_col_ind = ind;
   c.gray_level = -1;
 }
@@ -153,7 +333,7 @@ void set_rgb(int ind) {
 void set_grey(float g) {
   Cache& c = state.out.cache;
   if (c.gray_level == g) return;
-  gps_printf("%3.3f setgray\n", g);
+  put_numbers({g}, 3, "setgray\n");
   c.gray_level = g;
 }
 
@@ -273,6 +453,13 @@ struct PixelReader {
 int to_byte(float v) { return static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255); }
 int grey_byte(float v) { return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); }
 
+/* Two upper-case hex digits of a byte. */
+void hex_byte(char* out, int byte) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  out[0] = digits[(byte >> 4) & 15];
+  out[1] = digits[byte & 15];
+}
+
 } // namespace
 
 FILE* gps_open_file(const char* name) {
@@ -369,8 +556,32 @@ float gps_get_gray(int ind) {
   return (ind >= 0 && ind < NUM_ENTRIES) ? state.gray[static_cast<size_t>(ind)] : 0.0f;
 }
 
+namespace {
+
+constexpr const char* procedures[] = {
+    "/inch {72 mul} def\n",     "/dot {.33 mul} def\n", "/mv {moveto} def\n",    "/ln {lineto} def\n",
+    "/lw {setlinewidth} def\n", "/np {newpath} def\n",  "/cp {closepath} def\n",
+};
+
+/* The compact path form (see the top of this file). */
+constexpr const char* path_procedures[] = {
+    "/X 0 def\n",
+    "/Y 0 def\n",
+    "/d {Y add /Y exch def X add /X exch def X 100 div Y 100 div} bind def\n",
+    "/m {d moveto} bind def\n",
+    "/M {newpath d moveto} bind def\n",
+    "/L {0 2 2 index length 1 sub {1 index exch 2 getinterval aload pop d lineto} for pop} bind def\n",
+    "/S {L stroke} bind def\n",
+};
+
+} // namespace
+
 int gps_init_file() {
   if (state.out.append) {
+    /* The file may have been begun by another writer: the procedures the
+     * drawing uses come with it. */
+    for (const char* p : procedures) put(p);
+    for (const char* p : path_procedures) put(p);
     reset_state_in_force();
     put("1 dot lw\n");
     put("[] 0 setdash\n");
@@ -386,6 +597,7 @@ int gps_init_file() {
     state.out.extent.area = Glim{static_cast<float>(ox) - 0.1f, static_cast<float>(ox + w - 1) + 0.1f,
                                  static_cast<float>(oy) - 0.1f, static_cast<float>(oy + h - 1) + 0.1f};
     state.out.extent.clip = state.out.extent.area;
+    flush(state.out);
     state.out.box_at = std::ftell(state.out.fp);
     write_box_line();
   } else {
@@ -404,16 +616,14 @@ int gps_init_file() {
     put("30 dict begin\n");
     put("/saveobj save def\n");
   }
-  static constexpr const char* procedures[] = {
-      "/inch {72 mul} def\n",     "/dot {.33 mul} def\n", "/mv {moveto} def\n",    "/ln {lineto} def\n",
-      "/lw {setlinewidth} def\n", "/np {newpath} def\n",  "/cp {closepath} def\n",
-  };
   for (const char* p : procedures) put(p);
+  for (const char* p : path_procedures) put(p);
   if (state.pr_eps) {
-    gps_printf("%.2f %.2f translate\n", eps_shift(), eps_shift());
+    put_numbers({eps_shift(), eps_shift()}, 2, "translate\n");
   } else if (!state.pr_port) {
     put("90 rotate\n");
-    gps_printf(".25 inch -%.2f inch translate\n", state.sy - 0.25f);
+    put(".25 inch -");
+    put_numbers({state.sy - 0.25f}, 2, "inch translate\n");
   } else {
     put(".25 inch .25 inch translate\n");
   }
@@ -421,7 +631,7 @@ int gps_init_file() {
   put("2 setlinejoin\n");
   put("1 dot lw\n");
   put("[] 0 setdash\n");
-  if (state.pr_scale != 1) gps_printf("%.2f %.2f scale\n", state.pr_scale, state.pr_scale);
+  if (state.pr_scale != 1) put_numbers({state.pr_scale, state.pr_scale}, 2, "scale\n");
   put("%%Begin plot\n");
   gps_printf("%%%%KEZ Plot: %s\n", gget_win_title());
   return 0;
@@ -436,8 +646,10 @@ int gps_close_file() {
     put("showpage\n");
     if (!state.pr_eps) put("end\n");
     put("%%EOF\n");
+    flush(state.out);
     if (state.pr_eps) tighten_box();
   }
+  flush(state.out);
   FILE_close(state.out.fp);
   MESS_print(M_mess, "Created Postscript file\n");
   state.out = state.held;
@@ -449,8 +661,17 @@ int gps_printf(const char* format, ...) {
   if (!state.out.fp || !format) return 0;
   va_list args;
   va_start(args, format);
-  std::vfprintf(state.out.fp, format, args);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
+  if (n > 0) {
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    text.resize(static_cast<size_t>(n));
+    put(text);
+  }
+  va_end(again);
   return 0;
 }
 
@@ -463,12 +684,14 @@ float half_line_width() { return 0.165f * state.base_width * state.out.cache.lin
 
 int gps_move_abs(float x, float y) {
   if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
-  return gps_printf("%3.2f %3.2f mv\n", x, y);
+  move_to(x, y);
+  return 0;
 }
 
 int gps_line_abs(float x, float y) {
   if (state.pr_eps) state.out.extent.add(x, y, half_line_width());
-  return gps_printf("%3.2f %3.2f ln\n", x, y);
+  line_to(x, y);
+  return 0;
 }
 
 /* Lines are black in grey output. */
@@ -510,15 +733,15 @@ int gps_set_width(int ind, float width) {
   float factor = 0;
   if (ind == 501 || ind == 504 || ind == 507) {
     factor = 2 * width;
-    if (factor != c.line_width) gps_printf("%d dot lw\n", gdevice_int(w * b * 2));
+    if (factor != c.line_width) put_count("", gdevice_int(w * b * 2), " dot lw\n");
   } else if (ind == 502 || ind == 505 || ind == 508) {
     factor = 4 * width;
-    if (factor != c.line_width) gps_printf("%d dot lw\n", gdevice_int(w * b * 4));
+    if (factor != c.line_width) put_count("", gdevice_int(w * b * 4), " dot lw\n");
   } else {
     const double bold = gget_line_print_bold();
     factor = static_cast<float>(bold * w);
     if (factor != c.line_width)
-      gps_printf("%2.1f dot lw\n", std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT)));
+      put_numbers({std::clamp(b * w * bold, 0.0, static_cast<double>(GDEVICE_LIMIT))}, 1, "dot lw\n");
   }
   c.line_width = factor;
   return 0;
@@ -585,10 +808,15 @@ int gps_image(const IMG_report* image, int x, int y) {
     for (int col = std::max(x, 0); col < image->width && samples < W; ++col) {
       float r = 0, g = 0, b = 0;
       reader.colour(row, col, &r, &g, &b);
-      if (colour)
-        std::snprintf(hex, sizeof hex, "%02X%02X%02X", to_byte(r), to_byte(g), to_byte(b));
-      else
-        std::snprintf(hex, sizeof hex, "%02X", grey_byte(grey_of(r, g, b)));
+      if (colour) {
+        hex_byte(hex, to_byte(r));
+        hex_byte(hex + 2, to_byte(g));
+        hex_byte(hex + 4, to_byte(b));
+        hex[6] = '\0';
+      } else {
+        hex_byte(hex, grey_byte(grey_of(r, g, b)));
+        hex[2] = '\0';
+      }
       sample(hex);
     }
     while (samples < W) sample(blank);
@@ -684,42 +912,41 @@ void ps_clip(float x0, float y0, float x1, float y1) {
     out.extent.clip = Glim{std::max(a.x_min, left), std::min(a.x_max, x1 + 0.1f), std::max(a.y_min, bottom),
                            std::min(a.y_max, y1 + 0.1f)};
   }
-  gps_printf("np\n");
-  gps_printf("%3.2f %3.2f mv\n", left, bottom);
-  gps_printf("%3.2f %3.2f ln\n", left, y1 + 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, y1 + 0.1f);
-  gps_printf("%3.2f %3.2f ln\n", x1 + 0.1f, bottom);
-  gps_printf("cp\n");
-  gps_printf("clip\n");
+  new_path();
+  move_to(left, bottom);
+  line_to(left, y1 + 0.1f);
+  line_to(x1 + 0.1f, y1 + 0.1f);
+  line_to(x1 + 0.1f, bottom);
+  put("cp\nclip\n");
 }
 
 int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
-  gps_printf("%%%%PL:%d\n", n);
+  put_count("%%PL:", n, "\n");
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
   gps_set_type(a.type);
-  gps_printf("np\n");
+  new_path();
   gps_move(pts[0].x, pts[0].y);
   for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
-  gps_printf("stroke\n");
+  stroke();
   return 0;
 }
 
 /* PostScript fills only in the solid style. */
 int ps_fill_area(int n, const Gpt* pts, int style, int color) {
   if (style != GSOLID) return 0;
-  gps_printf("%%%%FA:%d\n", n);
-  gps_printf("np\n");
+  put_count("%%FA:", n, "\n");
+  new_path();
   gps_move(pts[0].x, pts[0].y);
   for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
-  gps_printf("cp\n");
+  put("cp\n");
   gps_set_fill_color(color);
-  gps_printf("fill\n");
+  put("fill\n");
   return 0;
 }
 
 void ps_marker_setup(int n, const Gline_attr& a) {
-  gps_printf("%%%%PM:%d\n", n);
+  put_count("%%PM:", n, "\n");
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
   gps_set_type(1);
@@ -730,15 +957,15 @@ Gpt ps_centre(const Gpt& w) { return Gpt{xW_ps(w.x), yW_ps(w.y)}; }
 /* A single point is a zero-length line, which PostScript paints only with
  * round caps. */
 void ps_marker_stroke(int npt, const Gpt* pts) {
-  gps_printf("np\n");
+  new_path();
   gps_move_abs(pts[0].x, pts[0].y);
   if (npt == 1) {
     gps_line_abs(pts[0].x, pts[0].y);
-    gps_printf("1 setlinecap\nstroke\n0 setlinecap\n");
+    put("1 setlinecap\nstroke\n0 setlinecap\n");
     return;
   }
   for (int i = 1; i < npt; ++i) gps_line_abs(pts[i].x, pts[i].y);
-  gps_printf("stroke\n");
+  stroke();
 }
 
 /* A text as a comment line: control characters would end the line early,
@@ -751,42 +978,61 @@ std::string one_line(const unsigned char* s) {
 }
 
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
-  gps_printf("%%%%TE:%f %f %s\n", ox, oy, one_line(string).c_str());
+  if (TextOut out; out) {
+    std::string& b = out.text();
+    b += "%%TE:";
+    append_fixed(b, ox, 6);
+    b += ' ';
+    append_fixed(b, oy, 6);
+    b += ' ';
+    b += one_line(string);
+    b += '\n';
+  }
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
   gps_set_type(1);
 }
-void ps_glyph_begin() { gps_printf("np\n"); }
+void ps_glyph_begin() { new_path(); }
 void ps_pen_up(Gpt at, const Gpt*, int finished) {
-  if (finished > 0) gps_printf("stroke\nnp\n");
+  if (finished > 0) {
+    stroke();
+    new_path();
+  }
   gps_move(at.x, at.y);
 }
 void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
 void ps_split(Gpt at, const Gpt*, int) {
-  gps_printf("stroke\nnp\n");
+  stroke();
+  new_path();
   gps_move(at.x, at.y);
 }
 void ps_glyph_end(const Gpt*, int finished) {
-  if (finished > 0) gps_printf("stroke\n");
+  if (finished > 0) stroke();
 }
 
 void ps_clear_region(const Glim& lim) {
   /* Clearing paints the background, which is not part of an EPS figure. */
   const Extent kept = state.out.extent;
-  gps_printf("%%CLR\n");
-  gps_printf("np\n");
+  put("%CLR\n");
+  new_path();
   gps_move(lim.x_min, lim.y_min);
   gps_line(lim.x_min, lim.y_max);
   gps_line(lim.x_max, lim.y_max);
   gps_line(lim.x_max, lim.y_min);
   gps_line(lim.x_min, lim.y_min);
-  gps_printf("cp\n");
+  put("cp\n");
   gps_set_fill_color(-1);
-  gps_printf("fill\n");
+  put("fill\n");
   state.out.extent = kept;
 }
 
-void ps_message(const char* text) { gps_printf("%%Message: %s\n", text); }
+void ps_message(const char* text) {
+  if (TextOut out; out) {
+    out.text() += "%Message: ";
+    out.text() += text ? text : "";
+    out.text() += '\n';
+  }
+}
 
 } // namespace
 

@@ -64,6 +64,11 @@ std::string wmo_key(int wmo, const char* region) {
   return key;
 }
 
+/* A station without a WMO number is not filed under the WMO key: "99999"
+ * would find whichever such station came first, and every such station
+ * would share one ever longer chain. */
+bool has_wmo(int wmo) { return wmo != CTY_NO_WMO && wmo != KEZ_MISS; }
+
 /* Cells are tenth degrees, longitudes taken into [-180, 180). */
 int lat_cell(float lat) { return static_cast<int>(std::nearbyint(static_cast<double>(lat * 10.0f))); }
 
@@ -415,10 +420,11 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
     float x = KEZ_FMISS, y = KEZ_FMISS;
     if (!MAP_tran(city.lat, city.lon, &x, &y) || !MAP_in_grid_domain(x, y)) continue;
     std::string wkey = wmo_key(city.wmo, city.region);
+    const char* wmo_text = has_wmo(city.wmo) ? wkey.c_str() : nullptr;
     int entered;
     if (type == CTY_TABLE_FULL) {
       FullEntry e{city, new_block(city)};
-      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), city.id, wkey.c_str());
+      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), city.id, wmo_text);
       if (entered != 0) std::free(e.block);
     } else {
       PosEntry e{};
@@ -432,7 +438,7 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
       e.lon = city.lon;
       e.block = new_block(city);
       std::string lkey = cell_key(lat_cell(city.lat), lon_cell(city.lon));
-      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wkey.c_str(), lkey.c_str());
+      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wmo_text, lkey.c_str());
       if (entered != 0) std::free(e.block);
     }
   }
@@ -578,7 +584,8 @@ int CTY_make_entry_simple(const char* id, const char* wmo) {
   copy_text(city.id, CTY_ID_LEN, id);
   city.wmo = std::atoi(wmo);
   FullEntry e{city, new_block(city)};
-  if (TAB_enter(&state.table, reinterpret_cast<const char*>(&e), id, wmo) != 0) std::free(e.block);
+  if (TAB_enter(&state.table, reinterpret_cast<const char*>(&e), id, has_wmo(city.wmo) ? wmo : nullptr) != 0)
+    std::free(e.block);
   return 0;
 }
 

@@ -80,6 +80,41 @@ TEST(KeyedTable, DuplicatesAreAllKeptInEntryOrder) {
   EXPECT_EQ(TAB_searches(&tab, 3, "DUP", found, 8), 0);
   EXPECT_EQ(TAB_search(&tab, 2, "3"), found[1]) << "one record block serves every key";
   TAB_clear(&tab);
+
+  /* A long chain of one key, behind a head that other keys share. */
+  ASSERT_EQ(TAB_create(&tab, 1, sizeof(Station), 2), 0);
+  for (int i = 0; i < 500; ++i) {
+    const Station s = station("ID", i);
+    ASSERT_EQ(TAB_enter(&tab, reinterpret_cast<const char*>(&s), i % 7 ? "SAME" : "OTHER", "k"), 0);
+  }
+  std::vector<char*> all(500);
+  ASSERT_EQ(TAB_searches(&tab, 2, "k", all.data(), 500), 500);
+  for (int i = 0; i < 500; ++i) ASSERT_EQ(reinterpret_cast<Station*>(all[static_cast<size_t>(i)])->number, i);
+  ASSERT_EQ(TAB_searches(&tab, 1, "OTHER", all.data(), 500), 72);
+  EXPECT_EQ(reinterpret_cast<Station*>(all[71])->number, 497);
+  TAB_clear(&tab);
+}
+
+/* A record without a text for a later key (a station without a WMO
+ * number) is found by its other keys only, and keeps its place in the
+ * order of entry; without a first key it is not entered. */
+TEST(KeyedTable, ARecordCanLackALaterKey) {
+  TAB_table tab;
+  ASSERT_EQ(TAB_create(&tab, 2, sizeof(Station), 3), 0);
+  const Station a = station("A", 1), b = station("B", 2), c = station("C", 3);
+  ASSERT_EQ(TAB_enter(&tab, reinterpret_cast<const char*>(&a), "A", "100", "x"), 0);
+  ASSERT_EQ(TAB_enter(&tab, reinterpret_cast<const char*>(&b), "B", nullptr, "x"), 0);
+  ASSERT_EQ(TAB_enter(&tab, reinterpret_cast<const char*>(&c), "C", "300", nullptr), 0);
+  EXPECT_EQ(TAB_enter(&tab, reinterpret_cast<const char*>(&c), nullptr, "400", "y"), -1);
+  EXPECT_EQ(tab.num_entry, 3);
+  EXPECT_EQ(walk(&tab), "A B C ");
+  EXPECT_EQ(id_of(TAB_search(&tab, 1, "B")), "B");
+  EXPECT_EQ(id_of(TAB_search(&tab, 2, "300")), "C");
+  EXPECT_EQ(TAB_search(&tab, 2, "400"), nullptr);
+  char* found[4] = {};
+  ASSERT_EQ(TAB_searches(&tab, 3, "x", found, 4), 2);
+  EXPECT_EQ(id_of(found[0]) + id_of(found[1]), "AB");
+  TAB_clear(&tab);
 }
 
 TEST(KeyedTable, EmptyAndNotSetUpTables) {

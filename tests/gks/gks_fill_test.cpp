@@ -51,7 +51,7 @@ TEST(FillAreas, SolidFillOfRedIsAThirdGrey) {
     return 0;
   });
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string ps = read_file(dir.file("a.ps"));
+  const std::string ps = gks_test::plain_paths(read_file(dir.file("a.ps")));
   const std::string path = "%%FA:3\nnp\n10.00 10.00 mv\n50.00 10.00 ln\n30.00 40.00 ln\ncp\n";
   EXPECT_NE(ps.find("%mark\n" + path + "0.333 setgray\nfill\n" + path + "fill\n"), std::string::npos) << body_of(ps);
 }

@@ -50,7 +50,7 @@ TEST(Polylines, PathCarriesTheAttributesInForce) {
     return 0;
   });
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string ps = read_file(dir.file("a.ps"));
+  const std::string ps = gks_test::plain_paths(read_file(dir.file("a.ps")));
   const std::string path = "np\n10.00 20.00 mv\n30.50 40.25 ln\n100.00 20.00 ln\nstroke\n";
   EXPECT_NE(ps.find("%mark\n%%PL:3\n2.0 dot lw\n[3 6] 0 setdash\n" + path + "%%PL:3\n" + path), std::string::npos)
       << body_of(ps);
@@ -113,7 +113,7 @@ TEST(Polylines, PrintColoursDrawInFixedGreysAndWidths) {
       return 0;
     });
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string ps = read_file(dir.file("a.ps"));
+    const std::string ps = gks_test::plain_paths(read_file(dir.file("a.ps")));
     EXPECT_NE(ps.find(std::string("%%PL:2\n") + c.written + "np\n"), std::string::npos) << "colour " << c.colour << "\n"
                                                                                         << body_of(ps);
   }

@@ -41,7 +41,7 @@ std::string drawn(int device, const std::function<void()>& body, std::string* er
   });
   if (err) *err = r.err;
   if (r.status != 0) return "failed: " + r.err;
-  const std::string text = read_file(file);
+  const std::string text = gks_test::plain_paths(read_file(file));
   const size_t at = text.find("%mark\n");
   return at == std::string::npos ? "no mark" : text.substr(at + 6);
 }

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <random>
+#include <sstream>
 #include <vector>
 
 #include "gks_scenario.h"
@@ -36,7 +41,11 @@ std::string trailer_of(const std::string& ps) {
 
 const std::string procedures =
     "/inch {72 mul} def\n/dot {.33 mul} def\n/mv {moveto} def\n/ln {lineto} def\n"
-    "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n";
+    "/lw {setlinewidth} def\n/np {newpath} def\n/cp {closepath} def\n"
+    "/X 0 def\n/Y 0 def\n/d {Y add /Y exch def X add /X exch def X 100 div Y 100 div} bind def\n"
+    "/m {d moveto} bind def\n/M {newpath d moveto} bind def\n"
+    "/L {0 2 2 index length 1 sub {1 index exch 2 getinterval aload pop d lineto} for pop} bind def\n"
+    "/S {L stroke} bind def\n";
 const std::string plain_trailer = "%%End of plot\nsaveobj restore\nshowpage\nend\n%%EOF\n";
 /* The EPS takes back the state saved under its last clip. */
 const std::string eps_trailer = "%%End of plot\ngrestore\nshowpage\n%%EOF\n";
@@ -96,6 +105,8 @@ TEST(PostScriptWriter, HeaderPlacementAndTrailerPerKind) {
   }
 }
 
+/* An appended plot brings the procedures that its drawing uses, whoever
+ * began the file. */
 TEST(PostScriptWriter, AppendingWritesNoHeaderAndNoTrailer) {
   TempDir dir;
   write_file(dir.file("a.ps"), "%first plot\n");
@@ -107,7 +118,11 @@ TEST(PostScriptWriter, AppendingWritesNoHeaderAndNoTrailer) {
   });
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string ps = read_file(dir.file("a.ps"));
-  EXPECT_EQ(ps.rfind("%first plot\n0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n", 0), 0u) << ps;
+  EXPECT_EQ(
+      ps.rfind("%first plot\n" + procedures + "0 setgray\n1 dot lw\n[] 0 setdash\n%%KEZ Plot: X11_Graph\ninitclip\n",
+               0),
+      0u)
+      << ps;
   EXPECT_EQ(trailer_of(ps), "%%End of plot\n");
   EXPECT_NE(r.out.find("Appending to: " + dir.file("a.ps") + "\n"), std::string::npos) << r.out;
 }
@@ -208,6 +223,122 @@ TEST(PostScriptWriter, DashAndWidthAreWrittenOnlyWhenTheyChange) {
     EXPECT_NE(body.find("%%PL:2\n24 dot lw\nnp"), std::string::npos) << "quadruple black with base width 3";
   }
 }
+
+/* Points written through the device in a child; the body of the page. */
+std::string written_points(const std::vector<std::array<float, 2>>& points) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    gps_move_abs(points[0][0], points[0][1]);
+    for (size_t i = 1; i < points.size(); ++i) gps_line_abs(points[i][0], points[i][1]);
+    gclose_ws(1);
+    return 0;
+  });
+  return r.status == 0 ? read_file(dir.file("a.ps")) : "failed: " + r.err;
+}
+
+/* The page's steps must add up to the point that "%3.2f" writes, ties and
+ * all, or the page would draw elsewhere than the plain form did. */
+TEST(PostScriptWriter, PathPointsRoundAsTwoDecimalsDo) {
+  std::vector<std::array<float, 2>> points = {
+      {0.125f, 0.375f},  /* ties in binary: to the even hundredth */
+      {-0.125f, 2.675f}, /* 2.675 is a little below the tie */
+      {1.005f, -0.004f}, /* -0.004 writes as -0.00, the same point as 0.00 */
+      {575.1f, -0.1f},   /* the clip's margins */
+      {99999.99f, -99999.99f}, {0.005f, 1e-7f},
+  };
+  std::mt19937 rng(64);
+  std::uniform_real_distribution<float> near(-1000.0f, 1000.0f);
+  for (int i = 0; i < 3000; ++i) points.push_back({near(rng), near(rng)});
+  for (int i = 0; i < 300; ++i) points.push_back({std::round(near(rng) * 100) / 100 + 0.005f, near(rng) / 1000});
+
+  /* What follows the clip of the workstation's open. */
+  auto drawn = [](const std::string& ps) {
+    const std::string body = body_of(ps);
+    const size_t at = body.find("cp\nclip\n");
+    return at == std::string::npos ? body : body.substr(at + 8);
+  };
+  std::istringstream got(drawn(written_points(points)));
+  std::string line;
+  char want[64];
+  for (size_t i = 0; i < points.size(); ++i) {
+    std::snprintf(want, sizeof want, "%3.2f %3.2f %s", static_cast<double>(points[i][0]),
+                  static_cast<double>(points[i][1]), i == 0 ? "mv" : "ln");
+    std::string expected = want;
+    for (size_t at = expected.find("-0.00 "); at != std::string::npos; at = expected.find("-0.00 "))
+      expected.erase(at, 1); /* the same point */
+    ASSERT_TRUE(std::getline(got, line)) << "point " << i;
+    ASSERT_EQ(line, expected) << "point " << i << ": " << points[i][0] << " " << points[i][1];
+  }
+
+  /* A point the kernel would never hand over still writes a number. */
+  EXPECT_EQ(drawn(written_points({{std::nanf(""), 1e30f}, {-1e30f, 2}})),
+            "0.00 10000000.00 mv\n-10000000.00 2.00 ln\n");
+}
+
+} // namespace
+
+namespace {
+
+/* A scene of many awkward points: a long random walk, a fill, dashes and
+ * markers. */
+void draw_walk() {
+  use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1));
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> step(-3.3f, 3.3f);
+  std::vector<Gpt> walk{{287.5f, 287.5f}};
+  for (int i = 0; i < 4000; ++i)
+    walk.push_back(
+        {std::clamp(walk.back().x + step(rng), 5.0f, 570.0f), std::clamp(walk.back().y + step(rng), 5.0f, 570.0f)});
+  gset_linetype(3);
+  gpolyline(static_cast<int>(walk.size()), walk.data());
+  gset_linetype(1);
+  gset_fill_colr_ind(500);
+  gfill_area(200, walk.data() + 1000);
+  gset_marker_type(4);
+  gpolymarker(100, walk.data() + 2000);
+}
+
+/* Ghostscript draws the compact page pixel for pixel as the plain form of
+ * the same page, at a resolution where a hundredth of a point shows. */
+TEST(PostScriptRendering, CompactPathsDrawWhatThePlainFormDraws) {
+  ASSERT_TRUE(kez_test::have_program("gs")) << "ghostscript is needed (tools/install-deps.sh)";
+  TempDir dir;
+  auto r = run_child([&] {
+    if (open_ps(dir.file("compact.ps") + ",color") != 0) return 1;
+    draw_walk();
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string compact = read_file(dir.file("compact.ps"));
+  size_t longest = 0;
+  for (size_t at = 0, eol; at < compact.size(); at = eol + 1) {
+    eol = std::min(compact.find('\n', at), compact.size());
+    longest = std::max(longest, eol - at);
+  }
+  EXPECT_LE(longest, 255u) << "lines a page reader can take";
+  const std::string plain = gks_test::plain_paths(compact);
+  ASSERT_EQ(plain.find("?path"), std::string::npos);
+  EXPECT_GT(count(plain, " ln\n"), 4000);
+  write_file(dir.file("plain.ps"), plain);
+
+  std::string pages[2];
+  const char* names[2] = {"compact", "plain"};
+  for (int k = 0; k < 2; ++k) {
+    const std::string out = dir.file(std::string(names[k]) + ".ppm");
+    ASSERT_EQ(kez_test::run_command("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=ppmraw -r300 -sOutputFile=" + out + " " +
+                                    dir.file(std::string(names[k]) + ".ps") + " 2>&1"),
+              0);
+    pages[k] = read_file(out);
+  }
+  ASSERT_GT(pages[0].size(), 1000000u);
+  EXPECT_TRUE(pages[0] == pages[1]) << "the two renderings differ";
+}
+
+} // namespace
+
+namespace {
 
 /* An indexed image of 3 by 2 pixels: red, green, blue over blue, red, out
  * of the table (taken as entry 0). */

@@ -7,6 +7,7 @@
 #ifndef KEZ_GKS_SCENARIO_H
 #define KEZ_GKS_SCENARIO_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -56,14 +57,91 @@ inline int count(const std::string& text, const std::string& what) {
   return n;
 }
 
-/* The drawing part of a PostScript file: after the prolog's plot comment,
- * up to the end-of-plot comment. */
+/* A number of hundredths as "%.2f" writes it. */
+inline std::string two_decimals(long long v) {
+  const long long a = v < 0 ? -v : v;
+  std::string frac = std::to_string(a % 100);
+  return (v < 0 ? "-" : "") + std::to_string(a / 100) + "." + (frac.size() < 2 ? "0" : "") + frac;
+}
+
+/* A page with its paths in the plain form that the writer's compact one
+ * stands for: "dx dy M" is "np" and "x y mv", "dx dy m" is "x y mv", each
+ * step of "[...]L" is "x y ln", and "[...]S" adds "stroke"; the steps are
+ * hundredths of a point from the point before. Everything else is copied.
+ * A malformed path gives "?path" where it stands. */
+inline std::string plain_paths(const std::string& ps) {
+  std::string out;
+  long long x = 0, y = 0;
+  size_t at = 0;
+  auto read_int = [&](long long* v) {
+    size_t used = 0;
+    try {
+      *v = std::stoll(ps.substr(at, 24), &used);
+    } catch (...) {
+      return false;
+    }
+    at += used;
+    return true;
+  };
+  auto skip_blanks = [&] {
+    while (at < ps.size() && (ps[at] == ' ' || ps[at] == '\n')) ++at;
+  };
+  auto point = [&](const char* op) { out += two_decimals(x) + " " + two_decimals(y) + op; };
+  while (at < ps.size()) {
+    const size_t eol = std::min(ps.find('\n', at), ps.size());
+    const std::string line = ps.substr(at, eol - at);
+    const size_t move = line.find_first_of("Mm");
+    const bool is_move = move != std::string::npos && move > 2 && line[move - 1] == ' ' &&
+                         line.find_first_not_of("-0123456789 ") == move;
+    /* A run begins a line only after text broke into it; a dash array
+     * ("[3 6] 0 setdash") is no run. */
+    const size_t close = line.find(']');
+    const bool is_run = line.rfind("[", 0) == 0 && close != std::string::npos && close + 1 < line.size() &&
+                        (line[close + 1] == 'L' || line[close + 1] == 'S');
+    const bool continued = line.rfind("[", 0) == 0 && close == std::string::npos &&
+                           line.find_first_not_of("[-0123456789 ") == std::string::npos;
+    if (!is_move && !is_run && !continued) {
+      out += line + "\n";
+      at = eol + 1;
+      continue;
+    }
+    if (is_move) {
+      long long dx = 0, dy = 0;
+      if (!read_int(&dx) || !read_int(&dy)) return out + "?path";
+      x += dx;
+      y += dy;
+      if (line[move] == 'M') out += "np\n";
+      point(" mv\n");
+      at += 2; /* " M" */
+    }
+    if (at < ps.size() && ps[at] == '[') {
+      ++at;
+      for (;;) {
+        skip_blanks();
+        if (at < ps.size() && ps[at] == ']') break;
+        long long dx = 0, dy = 0;
+        if (!read_int(&dx) || !read_int(&dy)) return out + "?path";
+        x += dx;
+        y += dy;
+        point(" ln\n");
+      }
+      if (at + 1 >= ps.size() || (ps[at + 1] != 'L' && ps[at + 1] != 'S')) return out + "?path";
+      if (ps[at + 1] == 'S') out += "stroke\n";
+      at += 2;
+    }
+    if (at < ps.size() && ps[at] == '\n') ++at;
+  }
+  return out;
+}
+
+/* The drawing part of a PostScript file, its paths in the plain form:
+ * after the prolog's plot comment, up to the end-of-plot comment. */
 inline std::string body_of(const std::string& ps) {
   size_t from = ps.find("%%KEZ Plot:");
   if (from == std::string::npos) return "";
   from = ps.find('\n', from) + 1;
   size_t to = ps.find("%%End of plot");
-  return ps.substr(from, to == std::string::npos ? std::string::npos : to - from);
+  return plain_paths(ps.substr(from, to == std::string::npos ? std::string::npos : to - from));
 }
 
 /* The records of a text metafile: everything after its four header lines

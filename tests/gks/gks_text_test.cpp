@@ -297,7 +297,7 @@ TEST(FontList, NamesFromTheSettingAndAnInvalidFontNumber) {
   });
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(count(r.err, "gset_fontprec: invalid font id: 3\n"), 2) << r.err;
-  const std::string ps = read_file(fonts.file("n.ps"));
+  const std::string ps = gks_test::plain_paths(read_file(fonts.file("n.ps")));
   EXPECT_NE(ps.find("%first\n%%TE:200.000000 300.000000 A\nnp\n200.00 300.00 mv\n260.00 405.00 ln\n"),
             std::string::npos)
       << "font 1 stays after the refusal\n"
@@ -381,7 +381,7 @@ TEST(FontFiles, ShippedFontsLoadAndDrawEveryPrintableCharacter) {
   });
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.err, "");
-  const std::string ps = read_file(dir.file("a.ps"));
+  const std::string ps = gks_test::plain_paths(read_file(dir.file("a.ps")));
   for (const char* name : {"modern", "simplex", "duplex", "roman", "italic", "script", "greek"}) {
     const size_t from = ps.find(std::string("%font ") + name);
     const size_t to = ps.find("%font ", from + 1);

@@ -189,7 +189,7 @@ TEST(Transformations, ClipFollowsTheViewportOfTheCurrentTransformation) {
     return 0;
   });
   ASSERT_EQ(r.status, 0);
-  const std::string ps = read_file(dir.file("a.ps"));
+  const std::string ps = gks_test::plain_paths(read_file(dir.file("a.ps")));
   auto between = [&](const std::string& a, const std::string& b) {
     size_t from = ps.find("%mark " + a), to = ps.find("%mark " + b);
     return from == std::string::npos || to == std::string::npos ? std::string("?") : ps.substr(from, to - from);

@@ -215,8 +215,10 @@ TEST(StationTable, SearchKeysFollowTheFormOfTheName) {
     const char* key;
     const char* id;
   };
+  /* Denton has no WMO number: a report "99999" is no report of Denton's. */
   const Case cases[] = {
-      {"DEN", "DEN"}, {"72469", "DEN"}, {"b06451", "EBBR"}, {"06451", nullptr}, {"den", nullptr}, {"72999", nullptr},
+      {"DEN", "DEN"},   {"72469", "DEN"},   {"b06451", "EBBR"}, {"06451", nullptr},
+      {"den", nullptr}, {"72999", nullptr}, {"99999", nullptr}, {"DTO", "DTO"},
   };
   for (const Case& c : cases) {
     CTY_data d;

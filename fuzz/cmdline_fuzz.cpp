@@ -38,18 +38,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at <= text.size()) {
-    const size_t nl = text.find('\n', at);
-    out.push_back(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
-    if (nl == std::string::npos) break;
-    at = nl + 1;
-  }
-  return out;
-}
-
 /* Every key with a definition that is given by an option. */
 std::vector<res_type> keyed_keys() {
   std::vector<res_type> keys;
@@ -100,7 +88,7 @@ std::string bounded_option(const std::string& arg) {
 /* A defaults line whose pattern names a resource that nothing knows makes
  * a new resource of the name after the pattern's last "." or "*". */
 bool bounded_defaults(const std::string& text) {
-  for (const std::string& line : lines_of(text)) {
+  for (const std::string& line : kez_fuzz::lines_of(text)) {
     const size_t b = line.find_first_not_of(" \t\r\f\v");
     if (b == std::string::npos || line[b] == '#') continue;
     std::string word = line.substr(b, line.find_first_of(" \t\r\f\v", b) - b);
@@ -177,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::vector<std::string> args;
   static std::vector<char*> argv;
   args.clear();
-  for (const std::string& line : lines_of(p[0])) {
+  for (const std::string& line : kez_fuzz::lines_of(p[0])) {
     if (args.size() == kMaxArgs) break;
     args.push_back(args.empty() ? line : bounded_option(line));
   }
@@ -187,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   argv.push_back(nullptr);
 
   std::vector<std::string> env_names;
-  for (const std::string& line : lines_of(p[3])) {
+  for (const std::string& line : kez_fuzz::lines_of(p[3])) {
     const size_t eq = line.find('=');
     if (eq == std::string::npos || eq > 64 || line.compare(0, 3, "kez") != 0 || env_names.size() == kMaxEnv) continue;
     const std::string name = line.substr(0, eq);

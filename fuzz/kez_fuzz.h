@@ -48,6 +48,20 @@ inline std::vector<std::string> parts(const uint8_t* data, size_t size, size_t n
   return out;
 }
 
+/* The lines of a text, the last one even when empty (an input ending in a
+ * line feed keeps its empty last line). */
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t nl = text.find('\n', at);
+    out.push_back(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
+    if (nl == std::string::npos) break;
+    at = nl + 1;
+  }
+  return out;
+}
+
 /* A folder of this process for the files the targets write. */
 inline const std::string& scratch_dir() {
   static const std::string dir = [] {

@@ -23,18 +23,6 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  size_t at = 0;
-  while (at <= text.size()) {
-    const size_t nl = text.find('\n', at);
-    out.push_back(text.substr(at, nl == std::string::npos ? std::string::npos : nl - at));
-    if (nl == std::string::npos) break;
-    at = nl + 1;
-  }
-  return out;
-}
-
 void put(const std::string& dir, const char* name, const std::string& text) {
   if (FILE* fp = std::fopen((dir + "/" + name).c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), fp);
@@ -68,9 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   put(dir, "mod_name.lup", p[2]);
   RES_put("file_path", dir.c_str());
 
-  const auto queries = lines_of(p[3]);
+  const auto queries = kez_fuzz::lines_of(p[3]);
   auto query = [&](size_t i) { return i < queries.size() ? queries[i] : std::string(); };
-  const auto context = lines_of(p[5]);
+  const auto context = kez_fuzz::lines_of(p[5]);
   auto shown = [&](size_t i) { return i < context.size() ? context[i] : std::string(); };
   const unsigned char forced = p[6].size() > 0 ? static_cast<unsigned char>(p[6][0]) : 0;
   const unsigned char flags = p[6].size() > 1 ? static_cast<unsigned char>(p[6][1]) : 1;

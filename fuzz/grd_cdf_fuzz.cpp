@@ -80,8 +80,6 @@ void round_trip(const std::vector<Kept>& kept) {
 /* The netCDF and HDF5 libraries leak what they allocated when a damaged
  * netCDF-4 file fails to open (a plain nc_open of such a file does too);
  * those are not this suite's leaks. */
-extern "C" const char* __lsan_default_suppressions() { return "leak:libnetcdf\nleak:libhdf5\n"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool once = [] {
     kez_fuzz::quiet();

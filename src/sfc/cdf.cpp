@@ -440,7 +440,14 @@ int CDF_check_header(const char* filename) {
   if (std::fread(magic, 1, 4, fp) != 4) return 1;
   if (fstat(fileno(fp), &sb) != 0 || !S_ISREG(sb.st_mode)) return 1;
   if (std::memcmp(magic, "\x89HDF", 4) == 0) {
-    if (probe_netcdf4(filename) != Probe::damaged) return 1;
+    switch (probe_netcdf4(filename)) {
+      case Probe::opens: return 1;
+      case Probe::refused:
+        /* opening it here would only repeat the refusal (and the library's leaks) */
+        MESS_print(M_warn, "CDF_check_header: The netCDF library cannot open this netCDF-4 file: %s\n", filename);
+        return 0;
+      case Probe::damaged: break;
+    }
     MESS_print(M_warn, "CDF_check_header: Damaged netCDF-4 file: %s\n", filename);
     return 0;
   }

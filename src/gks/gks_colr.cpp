@@ -13,7 +13,10 @@
  * cell where the visual allows it (so that redefining a colour recolours
  * what was drawn in it), else a shared colour, in the screen's default
  * colormap or a private one. ginit_xcolr marks every pixel undefined at each
- * open of a window device.
+ * open of a window device. On a true-colour visual the colormap is fixed, so
+ * the pixel and the colour the server would give are computed here without
+ * a round trip (see fixed_colour); a server whose fixed colormap answers a
+ * probe otherwise is asked for every colour instead.
  *
  * Invariant: no index outside 0 to 256 is ever stored; the find-or-append
  * path of galloc_colr appends only up to 255 and takes the nearest defined
@@ -38,6 +41,12 @@ constexpr M_type DEBUG_LEVEL = 0x40000000;
 constexpr int UNDEFINED = -1;
 constexpr int DEFINED_ON_PS = -2; /* defined while PostScript is the device: no pixel */
 
+/* Computing true-colour pixels: not yet compared with the server on this
+ * colormap, compared and equal, compared and different (ask the server). */
+constexpr int TC_UNPROBED = 0;
+constexpr int TC_LOCAL = 1;
+constexpr int TC_ASK = 2;
+
 struct ColourState {
   std::array<int, NUM_ENTRIES> color_ind{}; /* pixel value; -1 undefined */
   std::array<float, NUM_ENTRIES> red{}, grn{}, blu{};
@@ -46,9 +55,10 @@ struct ColourState {
   int local_cmap = 0;
   int rw_colors = 1; /* read-write cells; falls to 0 when none can be had */
   int inverse = 0;
-  Colormap def_colormap = 0;  /* the screen's default colormap */
-  Colormap user_colormap = 0; /* a private colormap, or the foreign window's */
-  bool own_colormap = false;  /* user_colormap was made here */
+  Colormap def_colormap = 0;     /* the screen's default colormap */
+  Colormap user_colormap = 0;    /* a private colormap, or the foreign window's */
+  bool own_colormap = false;     /* user_colormap was made here */
+  int true_colour = TC_UNPROBED; /* whether true-colour pixels are computed here */
 };
 
 ColourState state;
@@ -146,6 +156,124 @@ void alloc_shared(Display* d, Colormap cmap, XColor* color) {
              best->red, best->green, best->blue, color->red, color->green, color->blue);
 }
 
+/* ---- true-colour pixels without a round trip ------------------------------
+ *
+ * A TrueColor visual's colormap is read-only: each channel is a ramp of
+ * levels 0 to top (the mask shifted down), level i holding the 16-bit value
+ * ((i * 65535 / top) >> (16 - bits)) * 65535 / lim, where bits is the
+ * visual's bits per RGB value and lim = 2^bits - 1. A request is first
+ * resolved to those bits and then takes, channel by channel, the nearest
+ * level, the lower one on a tie. That is what the server answers to
+ * XAllocColor, so the kernel computes pixel and colour itself. Once per
+ * colormap a probe colour is also asked of the server; should it answer
+ * otherwise (a server with a corrected ramp), the server is asked for
+ * every colour from then on. */
+
+constexpr unsigned long MAX_RAMP_TOP = 0xFFFF;
+/* Components just off the levels of 5-, 6-, 8- and 10-bit ramps, where
+ * truncating, rounding and the nearest resolved level disagree. */
+constexpr unsigned short PROBE_RED = 0xFF00, PROBE_GREEN = 0x0508, PROBE_BLUE = 0x8180;
+
+struct Channel {
+  int shift = 0;
+  unsigned long top = 0; /* highest level; 0 for an empty mask */
+};
+
+Channel channel_of(unsigned long mask) {
+  Channel c;
+  if (!mask) return c;
+  while (!((mask >> c.shift) & 1)) ++c.shift;
+  c.top = mask >> c.shift;
+  return c;
+}
+
+unsigned short ramp_level(unsigned long i, unsigned long top, int bits) {
+  const unsigned long lim = (1ul << bits) - 1;
+  return static_cast<unsigned short>((((i * 65535) / top) >> (16 - bits)) * 65535 / lim);
+}
+
+/* The level nearest to a resolved request, and its value in *value. */
+unsigned long nearest_level(unsigned short want, const Channel& c, int bits, unsigned short* value) {
+  const unsigned long lim = (1ul << bits) - 1;
+  const long resolved = static_cast<long>((static_cast<unsigned long>(want) >> (16 - bits)) * 65535 / lim);
+  unsigned long best = 0;
+  long best_d = -1;
+  for (unsigned long i = 0; i <= c.top; ++i) {
+    const long level = ramp_level(i, c.top, bits);
+    const long d = (level - resolved) * (level - resolved);
+    if (best_d < 0 || d < best_d) {
+      best_d = d;
+      best = i;
+      *value = static_cast<unsigned short>(level);
+    }
+  }
+  return best;
+}
+
+/* The visual's three channels and bits per RGB value, when its colormap is
+ * a fixed true-colour one that fits the computation. */
+bool true_colour_channels(std::array<Channel, 3>* channels, int* bits) {
+  const Visual* visual = gget_visual();
+  if (!visual || visual->c_class != TrueColor || visual->bits_per_rgb < 1 || visual->bits_per_rgb > 16) return false;
+  *channels = {channel_of(visual->red_mask), channel_of(visual->green_mask), channel_of(visual->blue_mask)};
+  for (const Channel& c : *channels)
+    if (c.top == 0 || c.top > MAX_RAMP_TOP) return false;
+  *bits = visual->bits_per_rgb;
+  return true;
+}
+
+/* Pixel and colour of a true-colour request, as the server computes them. */
+bool compute_true_colour(XColor* color) {
+  std::array<Channel, 3> ch;
+  int bits = 0;
+  if (!true_colour_channels(&ch, &bits)) return false;
+  const unsigned short want[3] = {color->red, color->green, color->blue};
+  unsigned short got[3] = {0, 0, 0};
+  unsigned long pixel = 0;
+  for (std::size_t k = 0; k < 3; ++k) pixel |= nearest_level(want[k], ch[k], bits, &got[k]) << ch[k].shift;
+  color->pixel = pixel;
+  color->red = got[0];
+  color->green = got[1];
+  color->blue = got[2];
+  return true;
+}
+
+/* The colour of a true-colour pixel. */
+bool compute_pixel_colour(XColor* color) {
+  std::array<Channel, 3> ch;
+  int bits = 0;
+  if (!true_colour_channels(&ch, &bits)) return false;
+  unsigned short* out[3] = {&color->red, &color->green, &color->blue};
+  for (std::size_t k = 0; k < 3; ++k) *out[k] = ramp_level((color->pixel >> ch[k].shift) & ch[k].top, ch[k].top, bits);
+  return true;
+}
+
+/* Whether true-colour pixels of the current colormap are computed here;
+ * the first call per colormap asks the server for the probe colour. */
+bool computes_true_colour() {
+  if (state.true_colour == TC_ASK) return false;
+  XColor mine{};
+  mine.red = PROBE_RED;
+  mine.green = PROBE_GREEN;
+  mine.blue = PROBE_BLUE;
+  mine.flags = DoRed | DoGreen | DoBlue;
+  XColor server = mine;
+  if (!compute_true_colour(&mine)) return false;
+  if (state.true_colour == TC_LOCAL) return true;
+  const int print = gset_xerror_print(0);
+  const Status allocated = XAllocColor(gget_display(), gget_colormap(), &server);
+  gset_xerror_print(print);
+  const bool same = allocated && server.pixel == mine.pixel && server.red == mine.red && server.green == mine.green &&
+                    server.blue == mine.blue;
+  state.true_colour = same ? TC_LOCAL : TC_ASK;
+  MESS_print(DEBUG_LEVEL, "True colour computed here: %d\n", same ? 1 : 0);
+  return same;
+}
+
+/* A shared colour without asking the server, where the colormap is fixed:
+ * pixel and obtained components in *color. */
+bool fixed_colour(XColor* color) { return computes_true_colour() && compute_true_colour(color); }
+
 /* The X side of galloc_colr: the entry's pixel for (r, g, b). */
 int x_alloc(int ind, float r, float g, float b) {
   Display* d = gget_display();
@@ -171,7 +299,7 @@ int x_alloc(int ind, float r, float g, float b) {
       XStoreColor(d, cmap, &want);
       what = "Stored new RW Cells";
     } else {
-      alloc_shared(d, cmap, &want);
+      if (!fixed_colour(&want)) alloc_shared(d, cmap, &want);
       what = "Allocated new RW Cells";
     }
   } else if (state.rw_colors) {
@@ -179,15 +307,18 @@ int x_alloc(int ind, float r, float g, float b) {
     XStoreColor(d, cmap, &want);
     what = "Stored RW Cells";
   } else {
-    alloc_shared(d, cmap, &want);
+    if (!fixed_colour(&want)) alloc_shared(d, cmap, &want);
     what = "Allocated RW Cells";
   }
-  gsync();
-  XColor got{};
-  got.pixel = want.pixel;
-  XQueryColor(d, cmap, &got);
-  MESS_print(DEBUG_LEVEL, "%s: %d %d (%.2f %.2f %.2f) (%5d %5d %5d)\n", what, ind, static_cast<int>(want.pixel), r, g,
-             b, got.red, got.green, got.blue);
+  /* The read-back only feeds the trace: two round trips per colour. */
+  if (MESS_check(DEBUG_LEVEL)) {
+    gsync();
+    XColor got{};
+    got.pixel = want.pixel;
+    XQueryColor(d, cmap, &got);
+    MESS_print(DEBUG_LEVEL, "%s: %d %d (%.2f %.2f %.2f) (%5d %5d %5d)\n", what, ind, static_cast<int>(want.pixel), r, g,
+               b, got.red, got.green, got.blue);
+  }
   entry = static_cast<int>(want.pixel);
   return entry;
 }
@@ -220,7 +351,7 @@ XColor default_background(Display* d) {
   XColor color{};
   const int screen = gget_screen();
   color.pixel = state.inverse ? WhitePixel(d, screen) : BlackPixel(d, screen);
-  XQueryColor(d, state.def_colormap, &color);
+  if (!(computes_true_colour() && compute_pixel_colour(&color))) XQueryColor(d, state.def_colormap, &color);
   return color;
 }
 
@@ -243,12 +374,18 @@ void x_background(const std::string& text) {
   }
   color.flags = DoRed | DoGreen | DoBlue;
   const Colormap cmap = gget_colormap();
-  alloc_shared(d, cmap, &color);
-  MESS_print(DEBUG_LEVEL, "Allocated BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
-             color.green, color.blue);
-  XQueryColor(d, cmap, &color);
-  MESS_print(DEBUG_LEVEL, "Queried BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red, color.green,
-             color.blue);
+  if (fixed_colour(&color)) {
+    MESS_print(DEBUG_LEVEL, "Allocated BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
+               color.green, color.blue);
+  } else {
+    alloc_shared(d, cmap, &color);
+    MESS_print(DEBUG_LEVEL, "Allocated BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
+               color.green, color.blue);
+    /* The nearest colour of a full colormap differs from the one asked for. */
+    XQueryColor(d, cmap, &color);
+    MESS_print(DEBUG_LEVEL, "Queried BG Color: %d (%5d %5d %5d)\n", static_cast<int>(color.pixel), color.red,
+               color.green, color.blue);
+  }
   state.color_ind[BACKGROUND] = static_cast<int>(color.pixel);
   state.red[BACKGROUND] = color.red / 65535.0f;
   state.grn[BACKGROUND] = color.green / 65535.0f;
@@ -417,6 +554,7 @@ int ginit_xcolr() {
     if (state.user_colormap) XSetWindowColormap(d, gget_root_window(), state.user_colormap);
   }
   if (gtype_is_WIN_PIX()) state.color_ind.fill(UNDEFINED);
+  state.true_colour = TC_UNPROBED;
   return 0;
 }
 
@@ -461,6 +599,7 @@ unsigned long gget_color_rgb_Xval(unsigned int red, unsigned int grn, unsigned i
 
 int gset_def_cmap(Colormap map) {
   state.def_colormap = map;
+  state.true_colour = TC_UNPROBED;
   return 0;
 }
 
@@ -469,6 +608,7 @@ Colormap gget_def_cmap() { return state.def_colormap; }
 int gset_user_cmap(Colormap map) {
   state.user_colormap = map;
   state.own_colormap = false;
+  state.true_colour = TC_UNPROBED;
   return 0;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <X11/Xutil.h>
+
 #include <vector>
 
 #include "gks_scenario.h"
@@ -305,6 +307,104 @@ TEST(WindowColours, TrueColourPixelsComeFromTheVisualMasks) {
     });
     EXPECT_EQ(r.status, 0) << r.out << r.err;
   }
+}
+
+/* The kernel computes true-colour pixels itself; a second client asking
+ * the server for the same colours gets the same pixels, over a sweep of
+ * colours that includes the levels' midpoints, where truncating or rounding
+ * would differ from the server's answer at 16 bits and at 24. The sweep
+ * makes no X request at all. The background keeps the components that the
+ * server would have given. */
+TEST(WindowColours, TrueColourPixelsAreTheServersWithoutAsking) {
+  for (int depth : {16, 24}) {
+    XServer x(320, 240, depth);
+    ASSERT_TRUE(x.ok());
+    auto r = run_child([&] {
+      gks_test::Checks check;
+      gset_background("#ff0408");
+      if (open_window(x) != 0) return 1;
+      Display* other = XOpenDisplay(x.display().c_str());
+      if (!other) return 2;
+      const Colormap cmap = DefaultColormap(other, DefaultScreen(other));
+      auto component = [](float v) { return static_cast<unsigned short>(static_cast<int>(v * 65535.0f)); };
+      auto server = [&](float r, float g, float b) {
+        XColor c{};
+        c.red = component(r);
+        c.green = component(g);
+        c.blue = component(b);
+        c.flags = DoRed | DoGreen | DoBlue;
+        XAllocColor(other, cmap, &c);
+        return c;
+      };
+      std::vector<std::array<float, 3>> colours;
+      unsigned int seed = 12345;
+      auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 8) & 0xFFFF) / 65535.0f;
+      };
+      for (int i = 0; i < 1500; ++i) colours.push_back({next(), next(), next()});
+      for (int k = 0; k < 63; ++k) {
+        /* Half a 6-bit and half an 8-bit step above each level. */
+        const float a = (static_cast<float>(k) + 0.5f) / 63.0f, b = (static_cast<float>(k * 4) + 0.5f) / 255.0f;
+        colours.push_back({a, b, 1 - b});
+      }
+      const unsigned long requests = XNextRequest(gget_display());
+      std::vector<int> pixels;
+      for (const auto& c : colours) pixels.push_back(galloc_colr(5, c[0], c[1], c[2]));
+      check(XNextRequest(gget_display()) == requests, "no request for a colour");
+      int wrong = 0;
+      for (std::size_t i = 0; i < colours.size(); ++i) {
+        const XColor want = server(colours[i][0], colours[i][1], colours[i][2]);
+        if (static_cast<unsigned long>(pixels[i]) != want.pixel && ++wrong <= 3)
+          check(false,
+                "colour " + std::to_string(i) + ": " + std::to_string(pixels[i]) + " != " + std::to_string(want.pixel));
+      }
+      check(wrong == 0, std::to_string(wrong) + " pixels differ");
+      float r = 0, g = 0, b = 0;
+      gget_color_rgb(-1, &r, &g, &b);
+      const XColor back = server(1.0f, 4.0f / 255.0f, 8.0f / 255.0f);
+      check(static_cast<unsigned long>(gget_back_color()) == back.pixel, "background pixel");
+      check(std::lround(r * 65535) == back.red && std::lround(g * 65535) == back.green &&
+                std::lround(b * 65535) == back.blue,
+            "background components as the server gives them");
+      XCloseDisplay(other);
+      gclose_ws(1);
+      return check.status();
+    });
+    EXPECT_EQ(r.status, 0) << depth << ": " << r.out << r.err;
+  }
+}
+
+/* A colormap that is not a fixed true-colour one (here a direct-colour map
+ * given as the user's colormap) answers the probe otherwise: its colours
+ * come from the server, which shows them as asked. */
+TEST(WindowColours, AColormapThatAnswersOtherwiseIsAskedEveryTime) {
+  XServer x(320, 240, 24);
+  ASSERT_TRUE(x.ok());
+  auto r = run_child([&] {
+    gks_test::Checks check;
+    if (open_window(x) != 0) return 1;
+    Display* d = gget_display();
+    XVisualInfo direct{};
+    if (!XMatchVisualInfo(d, gget_screen(), 24, DirectColor, &direct)) return 2;
+    const Colormap cmap = XCreateColormap(d, RootWindow(d, gget_screen()), direct.visual, AllocNone);
+    gset_user_cmap(cmap);
+    const float colours[][3] = {{1, 0.5f, 0.25f}, {0.2f, 0.4f, 0.6f}, {0, 1, 0}};
+    for (const auto& c : colours) {
+      XColor shown{};
+      shown.pixel = static_cast<unsigned long>(galloc_colr(6, c[0], c[1], c[2]));
+      XQueryColor(d, cmap, &shown);
+      check(std::abs(shown.red / 257 - static_cast<int>(c[0] * 255)) <= 1 &&
+                std::abs(shown.green / 257 - static_cast<int>(c[1] * 255)) <= 1 &&
+                std::abs(shown.blue / 257 - static_cast<int>(c[2] * 255)) <= 1,
+            "the direct-colour map shows the colour asked for");
+    }
+    gset_user_cmap(0);
+    XFreeColormap(d, cmap);
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 TEST(WindowColours, BackgroundFromTheSettingTheCallOrTheScreen) {

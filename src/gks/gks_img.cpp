@@ -158,13 +158,15 @@ int gget_image(IMG_report* image) {
     MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
   }
+  /* The record takes the X library's pixel block (C allocator) as it is:
+   * a copy of a whole window costs more than the rest of a dump. */
   const long bytes = static_cast<long>(x->bytes_per_line) * height;
-  image->data = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  image->data = reinterpret_cast<unsigned char*>(x->data);
+  x->data = nullptr;
   if (!image->data) {
-    MESS_print(M_warn, "gget_image: Unable to allocate data buffer.\n");
+    MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
   }
-  std::memcpy(image->data, x->data, static_cast<std::size_t>(bytes));
   to_record_order(*x, image->data, bytes);
   image->width = width;
   image->height = height;

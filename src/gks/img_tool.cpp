@@ -308,6 +308,33 @@ unsigned char reduced_pixel(const IMG_report* image, int row, int col) {
   }
 }
 
+/* The values of a row's first width pixels, as IMG_pixel gives them, with
+ * the layout chosen once per row rather than per pixel. */
+void row_values(const IMG_report* image, int row, unsigned int* out) {
+  const int bits = IMG_storage_bits(image);
+  const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
+  const bool msb = image->byte_order == 1;
+  const int w = image->width;
+  switch (bits) {
+    case 32:
+      for (int col = 0; col < w; ++col, p += 4)
+        out[col] = msb ? (p[1] << 16 | p[2] << 8 | p[3]) : (p[2] << 16 | p[1] << 8 | p[0]);
+      break;
+    case 24:
+      for (int col = 0; col < w; ++col, p += 3)
+        out[col] = msb ? (p[0] << 16 | p[1] << 8 | p[2]) : (p[2] << 16 | p[1] << 8 | p[0]);
+      break;
+    case 16:
+      for (int col = 0; col < w; ++col, p += 2) out[col] = msb ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+      break;
+    case 8:
+      for (int col = 0; col < w; ++col) out[col] = p[col];
+      break;
+    default:
+      for (int col = 0; col < w; ++col) out[col] = IMG_pixel(image, row, col);
+  }
+}
+
 /* One component of a masked pixel value on the 0 to 255 scale. */
 struct MaskScale {
   int shift = 0;
@@ -570,21 +597,25 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
                ms[2].shift, ms[2].scale);
   }
   const int w = image->width;
-  index->assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(image->height), 0);
+  const std::size_t width = static_cast<std::size_t>(w);
+  index->resize(width * static_cast<std::size_t>(image->height));
+  std::vector<unsigned int> values(width);
   int last = -1; /* palette entry of the previous pixel: runs of one colour are common */
   for (int row = 0; row < image->height; ++row) {
-    for (int col = 0; col < w; ++col) {
-      const unsigned int v = IMG_pixel(image, row, col);
-      int entry = -1;
+    row_values(image, row, values.data());
+    unsigned char* out = index->data() + static_cast<std::size_t>(row) * width;
+    for (std::size_t col = 0; col < width; ++col) {
+      const unsigned int v = values[col];
       if (last >= 0 && pal->value[last] == v) {
-        entry = last;
-      } else {
-        for (int i = 0; i < pal->num_color; ++i)
-          if (pal->value[i] == v) {
-            entry = i;
-            break;
-          }
+        out[col] = static_cast<unsigned char>(last);
+        continue;
       }
+      int entry = -1;
+      for (int i = 0; i < pal->num_color; ++i)
+        if (pal->value[i] == v) {
+          entry = i;
+          break;
+        }
       if (entry < 0 && pal->num_color < IMG_PALETTE_MAX) {
         entry = pal->num_color++;
         pal->value[entry] = v;
@@ -608,8 +639,7 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
       }
       if (entry < 0) entry = 0;
       last = entry;
-      (*index)[static_cast<std::size_t>(row) * static_cast<std::size_t>(w) + static_cast<std::size_t>(col)] =
-          static_cast<unsigned char>(entry);
+      out[col] = static_cast<unsigned char>(entry);
     }
   }
   return 0;

@@ -4,7 +4,8 @@
  * PNG_write turns any image record into an 8-bit palette PNG with a full
  * 256-entry palette (the pixel values in the order in which they first
  * occur, then black) and three text chunks: the window title, the software
- * and the creation time. The image itself is left as it is.
+ * and the creation time, compressed with zlib's run-length strategy. The
+ * image itself is left as it is.
  *
  * PNG_read brings every PNG into the record's layouts: palette files and
  * grey files become 8-bit indexed images (grey ones with a grey ramp as
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -85,6 +87,9 @@ bool write_png(FILE* fp, WriteJob* job) {
   png_init_io(png, fp);
   png_set_IHDR(png, info, static_cast<png_uint_32>(job->width), static_cast<png_uint_32>(job->height), 8,
                PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  /* Charts are long runs of a few colours: run-length matching alone packs
+   * them tighter than the default search and in a fraction of its time. */
+  png_set_compression_strategy(png, Z_RLE);
   png_set_PLTE(png, info, job->palette, IMG_PALETTE_MAX);
   png_set_text(png, info, job->text, 3);
   png_write_info(png, info);

@@ -15,6 +15,7 @@ units
 proj-bin
 ghostscript
 libx11-dev
+libxext-dev
 xvfb
 x11-apps
 x11-utils

@@ -40,14 +40,24 @@ int open_page_window(const XServer& x) {
   return 0;
 }
 
+/* Through shared memory where the server offers it, through the
+ * connection where it does not: the same capture either way. */
 TEST(WindowImages, ACaptureOfTheWindowEqualsItsXWindowDump) {
   if (!kez_test::have_program("xwd") || !kez_test::have_program("compare")) GTEST_SKIP() << "no xwd or compare";
-  for (int depth : DEPTHS) {
-    XServer x(800, 700, depth);
+  struct Case {
+    int depth;
+    bool shared;
+  };
+  const Case cases[] = {{8, true}, {16, true}, {24, true}, {8, false}, {24, false}};
+  for (const Case& c : cases) {
+    const int depth = c.depth;
+    XServer x(800, 700, depth,
+              c.shared ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"});
     ASSERT_TRUE(x.ok());
     TempDir dir;
     auto r = run_child([&] {
       Checks check;
+      MESS_set_str("debug");
       if (open_page_window(x) != 0) return 1;
       IMG_report image;
       check(gget_image(&image) == 1, "captured");
@@ -64,6 +74,8 @@ TEST(WindowImages, ACaptureOfTheWindowEqualsItsXWindowDump) {
       return check.status();
     });
     ASSERT_EQ(r.status, 0) << depth << r.out << r.err;
+    EXPECT_EQ((r.out + r.err).find("gget_image: through shared memory") != std::string::npos, c.shared)
+        << depth << (c.shared ? " shared" : " connection");
     /* A few per cent allow for the scaling of 5- and 6-bit components by
      * the reader; a wrong pixel differs by far more. */
     std::string differ;

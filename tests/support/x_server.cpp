@@ -68,7 +68,7 @@ std::array<int, 3> RgbImage::at(int x, int y) const {
   return {rgb[i], rgb[i + 1], rgb[i + 2]};
 }
 
-XServer::XServer(int width, int height, int depth) {
+XServer::XServer(int width, int height, int depth, const std::vector<std::string>& options) {
   int fds[2];
   if (::pipe(fds) != 0) return;
   const pid_t parent = ::getpid();
@@ -80,8 +80,11 @@ XServer::XServer(int width, int height, int depth) {
     ::close(fds[0]);
     quiet_stdio();
     const std::string fd = std::to_string(fds[1]);
-    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
-             static_cast<char*>(nullptr));
+    std::vector<const char*> argv = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
+                                     screen.c_str(), "-nolisten",  "tcp",      "-noreset"};
+    for (const std::string& o : options) argv.push_back(o.c_str());
+    argv.push_back(nullptr);
+    ::execvp("Xvfb", const_cast<char* const*>(argv.data()));
     ::_exit(127);
   }
   ::close(fds[1]);

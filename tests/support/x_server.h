@@ -32,7 +32,9 @@ struct RgbImage {
 
 class XServer {
  public:
-  XServer(int width, int height, int depth);
+  /* options: further Xvfb arguments ("-extension", "MIT-SHM" leaves that
+   * extension out). */
+  XServer(int width, int height, int depth, const std::vector<std::string>& options = {});
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;

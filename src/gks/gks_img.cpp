@@ -4,10 +4,10 @@
  * gget_image captures the current drawing target (the backing drawable or
  * a selected frame, over the visible window's size) into an image record;
  * every image dump starts with it. A server on this machine hands the
- * pixels over in shared memory, any other through the connection. The record keeps the server's pixels as
- * they are (depth, bits per pixel, row length, byte order) and describes
- * their colours either by the visual's masks (true colour) or by a table
- * read from the window's colormap.
+ * pixels over in shared memory, any other through the connection. The
+ * record keeps the server's pixels as they are (depth, bits per pixel, row
+ * length, byte order) and describes their colours either by the visual's
+ * masks (true colour) or by a table read from the window's colormap.
  *
  * gload_image puts a record into the drawing target (or onto the
  * PostScript page) at a place measured from the viewport's edges;
@@ -206,6 +206,7 @@ ImagePtr grab_shared(Display* d, Drawable target, int width, int height) {
   XErrorHandler kernel_handler = XSetErrorHandler(note_shm_error);
   seg.attached = XShmAttach(d, &seg.info) != 0;
   XSync(d, False);
+  if (state.shm_error) seg.attached = false; /* nothing for the server to detach */
   const bool got =
       seg.attached && !state.shm_error && XShmGetImage(d, target, x.get(), 0, 0, AllPlanes) && !state.shm_error;
   XSetErrorHandler(kernel_handler);
@@ -252,8 +253,8 @@ int gget_image(IMG_report* image) {
     MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
   }
-  /* The record takes the image's pixel block (C allocator) as it is: a
-   * copy of a whole window costs more than the rest of a dump. */
+  /* The record takes over the image's pixel block (C allocator): no second
+   * copy of the whole window. */
   const long bytes = static_cast<long>(x->bytes_per_line) * height;
   image->data = reinterpret_cast<unsigned char*>(x->data);
   x->data = nullptr;

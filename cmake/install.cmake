@@ -61,7 +61,7 @@ endforeach()
 # configuration, so that a tree installed under another prefix works.
 file(RELATIVE_PATH pc_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" pc_prefix "${pc_prefix}")
-set(pc_requires "x11 libpng zlib netcdf libopenjp2")
+set(pc_requires "x11 xext libpng zlib netcdf libopenjp2")
 if(BUILD_SHARED_LIBS)
   set(pc_requires_field "Requires.private")
 else()

@@ -36,10 +36,14 @@ build-asan: deps
 	  -DKEZ_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# The configuration a user or packager builds; make check builds it once with
-# warnings as errors so that an optimiser's warnings cannot creep back.
+# What a user or packager builds, the libraries and programs in the Release
+# configuration; make check builds it once with warnings as errors so that an
+# optimiser's warnings cannot creep back. The tests and benchmarks compile in
+# the plain build (with NDEBUG) and the sanitizer build (without), which is
+# what any build type of theirs needs.
 build-release: deps
-	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEZ_WERROR=$(WERROR) >/dev/null
+	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKEZ_WERROR=$(WERROR) \
+	  -DKEZ_BUILD_TESTS=OFF -DKEZ_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 build-fuzz: deps
@@ -62,10 +66,10 @@ test-asan: build-asan
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 fuzz: build-fuzz
-	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	@tools/fuzz.sh -j $(JOBS) $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 fuzz-check: build-fuzz
-	@tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
+	@tools/fuzz.sh -j $(JOBS) $(FUZZ_BUILD) $(FUZZ_CHECK_SECONDS)
 
 # What the seeds and the corpus of the last "make fuzz" reach, per source file.
 fuzz-coverage: build-fuzz-cov

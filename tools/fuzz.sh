@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs every fuzz target of a KEZ_FUZZ build for a number of seconds each:
-#   tools/fuzz.sh BUILD_DIR SECONDS [TARGET...]
+#   tools/fuzz.sh [-j JOBS] BUILD_DIR SECONDS [TARGET...]
+# JOBS targets run at a time (1 by default), each on one core.
 # Each target starts from its seeds in fuzz/corpus/<target>/ and from the
 # bundled files that suit it, with its dictionary fuzz/<target>.dict when
 # there is one; what it finds is kept in BUILD_DIR/fuzz-corpus and a
@@ -22,13 +23,19 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 
 mode=run
-if [ "${1:-}" = "--coverage" ]; then
-  mode=coverage
-  shift
-fi
+jobs=1
+case "${1:-}" in
+  --coverage) mode=coverage; shift ;;
+  # One target, as the parallel run starts it: --one BUILD_DIR SECONDS TARGET_PATH
+  --one) mode=one; shift ;;
+  -j) jobs=${2:?fuzz: -j needs a number}; shift 2 ;;
+esac
+case "$jobs" in
+  '' | *[!0-9]* | 0) echo "fuzz: -j wants a positive number, not '$jobs'" >&2; exit 2 ;;
+esac
 build=${1:-build-fuzz}
 [ $# -gt 0 ] && shift
-if [ "$mode" = run ]; then
+if [ "$mode" != coverage ]; then
   seconds=${1:-60}
   [ $# -gt 0 ] && shift
 else
@@ -119,16 +126,10 @@ if [ "$mode" = coverage ]; then
   exit "$failed"
 fi
 
-# Targets run one after another, so the run takes their number times the
-# seconds, plus the loading of each one's corpus.
-count=$(targets "$@" | while read -r bin; do [ -x "$bin" ] && echo "$bin"; done | wc -l)
-if [ "$count" -gt 0 ]; then
-  echo "fuzz: $count targets, ${seconds}s each: about $(((count * seconds + 59) / 60)) min"
-fi
-found=0
-for bin in $(targets "$@"); do
-  [ -x "$bin" ] || continue
-  found=1
+# One target: its run, its verdict, and what it left in its working folder.
+# A failure exits with 255, which makes the parallel run start no more.
+if [ "$mode" = one ]; then
+  bin=$1
   target=$(basename "$bin")
   work="$build/fuzz-corpus/$target"
   artifacts="$build/fuzz-artifacts"
@@ -148,16 +149,31 @@ for bin in $(targets "$@"); do
   else
     tail -n 60 "$log"
     echo "fuzz: $target FAILED (log $log, input in $artifacts)" >&2
-    exit 1
+    exit 255
   fi
   left=$(ls -A "$cwd")
   if [ -n "$left" ]; then
     echo "$left" | head -n 20
     echo "fuzz: $target wrote files outside its scratch folder (above, in $cwd)" >&2
-    exit 1
+    exit 255
   fi
-done
-if [ "$found" = 0 ]; then
+  exit 0
+fi
+
+# JOBS targets at a time, so the run takes their number times the seconds
+# over JOBS, plus the loading of each one's corpus.
+list=$(targets "$@" | while read -r bin; do [ -x "$bin" ] && echo "$bin"; done || true)
+count=$(printf '%s' "$list" | grep -c . || true)
+if [ "$count" = 0 ]; then
   echo "fuzz: no targets in $build/fuzz" >&2
   exit 1
 fi
+[ "$jobs" -le "$count" ] || jobs=$count
+rounds=$(((count + jobs - 1) / jobs))
+echo "fuzz: $count targets, ${seconds}s each, $jobs at a time: about $(((rounds * seconds + 59) / 60)) min"
+# The first target that fails stops the start of further ones.
+if printf '%s\n' "$list" | xargs -d '\n' -n 1 -P "$jobs" sh "$top/tools/fuzz.sh" --one "$build" "$seconds"; then
+  exit 0
+fi
+echo "fuzz: the run failed" >&2
+exit 1

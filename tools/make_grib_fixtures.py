@@ -19,7 +19,9 @@ samples with values put in by grib_filter and keys changed with it, and
 messages built here (predefined grids without a grid description, a thinned
 grid, NCEP ensemble and probability products) whose values are known by
 construction; and edition 2 grid definitions (e2_*.grb) made with grib_set,
-with one message that holds several fields.
+with one message that holds several fields; and products once read wrong
+(e1_times.grb, e1_local.grb, e2_products.grb) set with grib_set on small
+fields of the samples.
 
 Run from the top of the tree: /usr/bin/python3 tools/make_grib_fixtures.py
 """
@@ -334,6 +336,33 @@ set P1=6; set P2=12; set timeRangeIndicator=4;''', tmp))
             'Nx=185,Ny=129,latitudeOfFirstGridPointInDegrees=12.19,longitudeOfFirstGridPointInDegrees=226.541,'
             'DxInMetres=40635.25,DyInMetres=40635.25,LoVInDegrees=265,Latin1InDegrees=25,'
             'Latin2InDegrees=25,jScansPositively=1']))
+
+    # Products once read wrong, set with grib_set on a small field of each
+    # edition's sample: edition 1 time ranges and parameters of centres'
+    # own tables; edition 2 probabilities and statistics over a period,
+    # statistics over an area, chemical constituents.
+    with tempfile.TemporaryDirectory() as tmp:
+        def each(data, keys_list):
+            return b''.join(grib_set(data, keys, tmp) for keys in keys_list)
+        f1 = grib_filter('GRIB1.tmpl', ll(12), tmp)
+        put('e1_times.grb', each(f1, ['timeRangeIndicator=1,P1=3', 'timeRangeIndicator=1,P1=0',
+                                      'timeRangeIndicator=0,P1=3', 'timeRangeIndicator=2,P1=3,P2=9']))
+        put('e1_local.grb', each(f1, ['centre=%d,table2Version=%d,indicatorOfParameter=%d' % k for k in [
+            (98, 128, 31), (98, 128, 229), (98, 128, 167), (98, 140, 229), (98, 140, 230), (98, 2, 229),
+            (78, 201, 11), (7, 129, 212), (7, 129, 33), (7, 2, 61)]]))
+        f2 = grib_filter('GRIB2.tmpl', ll(12), tmp)
+        put('e2_products.grb', each(f2, [
+            'productDefinitionTemplateNumber=9,typeOfGeneratingProcess=2,probabilityType=1,'
+            'scaleFactorOfUpperLimit=0,scaledValueOfUpperLimit=300,typeOfStatisticalProcessing=255,'
+            'lengthOfTimeRange=6',
+            'productDefinitionTemplateNumber=9,typeOfGeneratingProcess=2,probabilityType=1,'
+            'scaleFactorOfUpperLimit=0,scaledValueOfUpperLimit=300,typeOfStatisticalProcessing=1,'
+            'forecastTime=6,lengthOfTimeRange=6',
+            'productDefinitionTemplateNumber=8,typeOfStatisticalProcessing=255,lengthOfTimeRange=300',
+            'productDefinitionTemplateNumber=15,forecastTime=6,typeOfFirstFixedSurface=100,'
+            'scaleFactorOfFirstFixedSurface=0,scaledValueOfFirstFixedSurface=50000',
+            'productDefinitionTemplateNumber=40,constituentType=0,forecastTime=6,typeOfFirstFixedSurface=100,'
+            'scaleFactorOfFirstFixedSurface=0,scaledValueOfFirstFixedSurface=50000']))
 
     # One message holding several fields: sections 4 to 7 repeated, then
     # sections 3 to 7 with another grid.

@@ -15,7 +15,8 @@
 #   complex packing of no groups, a bit map "defined before" where none
 #   is, complex packing with a bit map and missing-value management);
 #   and copies of test messages of tests/grib/data (framings, edition 0,
-#   predefined grids, ensembles) made by tools/make_grib_fixtures.py.
+#   predefined grids, ensembles, time ranges, centres' own parameter
+#   tables, product templates) made by tools/make_grib_fixtures.py.
 # The header-text target's seeds (fuzz/corpus/grib_hdr_fuzz, beside OUTDIR):
 # a header file naming each message of a small GRIB file by its offset in
 # each form of line (lettered numbers, numbers after a slash, numbers
@@ -227,8 +228,9 @@ grib_set -r -s missingValueManagementUsed=1 tests/grib/data/e2p_complex_holes.gr
 
 # --- test messages ----------------------------------------------------------
 for f in e1_bitmap e1_grid21 e1_grid26 e1_grid50 e1_lambert e1_thin e1_ens e1_prob e1_jumps_bad \
-  e1_second_order e2_lambert e2_merc e2_ps e2_multi e2p_complex_alt e2p_jpeg_const e2p_jpeg_holes \
-  e2p_simple_holes e2p_spdiff_holes ed0_raw ed0_kez framing_kez framing_ldm framing_mixed framing_oldkez; do
+  e1_second_order e1_times e1_local e2_lambert e2_merc e2_ps e2_multi e2_products e2p_complex_alt \
+  e2p_jpeg_const e2p_jpeg_holes e2p_simple_holes e2p_spdiff_holes ed0_raw ed0_kez framing_kez framing_ldm \
+  framing_mixed framing_oldkez; do
   cp "tests/grib/data/$f.grb" "$out/$f.grb"
 done
 

@@ -740,33 +740,69 @@ void set_units(GRD_report* grd, const char* units) { copy_text(grd->units, sizeo
 
 } // namespace
 
-int GRIB_units(GRD_report* grd) {
-  if (!grd) return 0;
+namespace {
+
+/* The number of a parameter the suite cannot name: centre, table and
+ * parameter in their own digits above every number the suite gives, so
+ * that it is never read as another quantity. */
+constexpr long long LOCAL_PARAM_BASE = 1000000000LL;
+constexpr long long LOCAL_PARAM_END = LOCAL_PARAM_BASE + 256LL * 1000000LL;
+
+bool is_local_param(int var) { return var >= LOCAL_PARAM_BASE && var < LOCAL_PARAM_END; }
+
+void name_unknown(GRD_report* grd, int table) {
+  MESS_print(M_warn, "Invalid GRIB variable: %d\n", grd->var);
+  if (grd->source < 0 || grd->source > 255 || table < 0 || table > 255 || grd->var < 0 || grd->var > 999) {
+    grd->var = KEZ_MISS;
+    return;
+  }
+  grd->var = static_cast<int>(LOCAL_PARAM_BASE + grd->source * 1000000LL + table * 1000LL + grd->var);
+}
+
+bool ecmwf_remap(GRD_report* grd) {
+  for (const EcmwfRow& row : ecmwf_table) {
+    if (row.param != grd->var) continue;
+    grd->var = row.var;
+    set_units(grd, row.units);
+    if (row.ltype != GRIB_KEEP) grd->ltype = row.ltype;
+    if (row.level != GRIB_KEEP) grd->level = row.level;
+    return true;
+  }
+  return false;
+}
+
+/* GRIB_units for a parameter of the given table version (0 unknown).
+ * Versions from 128 on are a centre's own tables, whose numbers need not
+ * mean what the WMO's do (ECMWF's 31 is sea ice, not wind direction): only
+ * the parameters known there are named. */
+int units_of(GRD_report* grd, int table) {
   grd->units[0] = '\0';
-  if (grd->source == 98 && grd->var > 128) {
-    for (const EcmwfRow& row : ecmwf_table) {
-      if (row.param != grd->var) continue;
-      grd->var = row.var;
-      set_units(grd, row.units);
-      if (row.ltype != GRIB_KEEP) grd->ltype = row.ltype;
-      if (row.level != GRIB_KEEP) grd->level = row.level;
+  if (is_local_param(grd->var)) return 0;
+  if (table >= 128) {
+    if (grd->source == 98 && table == 128 && ecmwf_remap(grd)) return 0;
+    if (grd->source == 98 && table == 140 && grd->var == 229) {
+      grd->var = 100; /* the height of waves and swell */
+    } else if (grd->source == 7 && table == 129 && grd->var == 212) {
+      grd->var = 491;
+    } else {
+      name_unknown(grd, table);
       return 0;
     }
-    MESS_print(0x40, "Invalid GRIB variable: %d\n", grd->var);
+  } else if (grd->source == 98 && grd->var > 128) {
+    if (!ecmwf_remap(grd)) name_unknown(grd, table);
     return 0;
-  }
-  if (grd->version == 0 && grd->source != 98) {
+  } else if (grd->version == 0 && grd->source != 98) {
     for (const Ed0Row& row : ed0_table) {
       if (row.param != grd->var) continue;
       grd->var = row.var;
       set_units(grd, row.units);
       return 0;
     }
-    MESS_print(0x40, "Invalid GRIB variable: %d\n", grd->var);
+    name_unknown(grd, table);
     return 0;
   }
   if (grd->version == 1) {
-    int param = grd->var % 1000;
+    const int param = grd->var % 1000;
     for (const UnitRow& row : ed1_units)
       for (short p : row.params)
         if (p != 0 && p == param) {
@@ -777,6 +813,10 @@ int GRIB_units(GRD_report* grd) {
   }
   return 0;
 }
+
+} // namespace
+
+int GRIB_units(GRD_report* grd) { return grd ? units_of(grd, 0) : 0; }
 
 const char* GRIB_cdf_units(int var_id) {
   for (const CdfRow& row : cdf_units)
@@ -1060,8 +1100,8 @@ int time_code(int u, int p1, int p2, int r, int n) {
   /* Start and end share a code of three digits each. */
   auto fits = [](int h) { return h != KEZ_MISS && h >= 0 && h <= 999; };
   switch (r) {
-    case 0: return q1;
-    case 1: return 0;
+    case 0:
+    case 1: return q1; /* an initialised analysis valid at P1 */
     case 2:
     case 3:
     case 4:
@@ -1190,14 +1230,10 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
   grd->date.min = o[17];
   grd->ltype = o[10];
   grd->level = level_code(o[10], o[11], o[12]);
-  if (o[4] != 129)
-    grd->var = o[9] == 177 ? 571 : o[9];
-  else
-    grd->var = o[9] == 212 ? 491 : KEZ_MISS; /* no other second-table parameter is known */
-  /* ECMWF's wave table numbers the height of waves and swell its own way;
-   * its atmospheric table is the one the remapping knows. */
-  if (o[5] == 98 && o[4] == 140 && o[9] == 229) grd->var = 100;
-  GRIB_units(grd);
+  /* Octet 4 of edition 0 holds the edition, 0: not a local table. */
+  const int table = o[4];
+  grd->var = table < 128 && o[9] == 177 ? 571 : o[9];
+  units_of(grd, table);
   state.dscale = 1.0f;
   state.ens = 0;
   if (grd->source == 7 && o[26] == 2) {
@@ -1210,7 +1246,7 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
       state.ens_prob_var = o[46];
       int var = grd->var;
       grd->var = state.ens_prob_var;
-      GRIB_units(grd);
+      units_of(grd, table);
       grd->var = var;
       state.ens_prob_type = o[47];
       state.ens_prob_low = GRIB_flt_conv(o + 48);
@@ -1248,6 +1284,10 @@ int GRIB_set_var(GRD_report* grd) {
   auto label = [&](int v, const char* units) { return std::string(VAR_str(buf, v, units, sizeof buf)); };
   std::string info;
   long long var = grd->var;
+  /* A product's number holds its parameter in three digits; a parameter
+   * beyond them would read as another parameter of another product. */
+  auto three_digits = [](long long v) { return v >= 0 && v <= 999; };
+  bool fits = three_digits(grd->var);
   if (state.ens == 1 && state.ens_prod == 1) {
     static constexpr const char* tags[] = {"Ens[%d] ", "Ens[-%d] ", "Ens[+%d] ", "Ens[c%d] ", "Ens[w%d] "};
     info = t;
@@ -1271,6 +1311,7 @@ int GRIB_set_var(GRD_report* grd) {
     else
       info += "Prob (%) ";
     long long c = grd->var * 10000000LL + state.ens_prob_var * 10000LL + state.ens_prob_type * 1000LL;
+    fits = three_digits(state.ens_prob_var);
     info += label(state.ens_prob_var, nullptr);
     char part[96] = {};
     switch (state.ens_prob_type) {
@@ -1306,8 +1347,9 @@ int GRIB_set_var(GRD_report* grd) {
   } else {
     VAR_make_datatype(grd->time, grd->ltype, grd->level, grd->var, grd->units, buf, sizeof buf);
     info = buf;
+    fits = true;
   }
-  if (grd->var != KEZ_MISS) grd->var = to_int(var);
+  if (grd->var != KEZ_MISS) grd->var = fits ? to_int(var) : KEZ_MISS;
   copy_text(grd->info, sizeof grd->info, info.c_str());
   return 0;
 }
@@ -2068,12 +2110,13 @@ int trunc_i(double v) {
   return static_cast<int>(v);
 }
 
-/* Level type and code of the fixed surfaces. */
-void set_surfaces(GRD_report* grd) {
-  const int t1 = static_cast<int>(oct(23)), t2 = static_cast<int>(oct(29));
+/* Level type and code of the fixed surfaces, which stand sh octets
+ * further on in templates with more octets before them. */
+void set_surfaces(GRD_report* grd, long sh) {
+  const int t1 = static_cast<int>(oct(23 + sh)), t2 = static_cast<int>(oct(29 + sh));
   /* Each value is scaled by its own factor. */
-  const float v1 = scaled_value(24, 25);
-  const float v2 = scaled_value(30, 31);
+  const float v1 = scaled_value(24 + sh, 25 + sh);
+  const float v2 = scaled_value(30 + sh, 31 + sh);
   const bool layer = t2 != 255;
   MESS_print(M_debug, "LEV %d %d %f %f\n", t1, t2, v1, v2);
   int ltype = t1, level = v1 == MISS ? KEZ_MISS : trunc_i(v1);
@@ -2151,32 +2194,18 @@ int process_code(unsigned p) {
   }
 }
 
-/* Time code of a statistical product: process at octet pk, length at lk. */
-int range_time(GRD_report* grd, int templ, long pk, long lk) {
+/* Time code of a statistical product: process at octet pk, length at lk
+ * (its unit in the octet before). A process without a code of its own is
+ * a period all the same, from its start to its end. */
+int range_time(long pk, long lk) {
   const unsigned unit = oct(18);
-  /* The length has its unit in the octet before it. */
-  unsigned lunit = oct(lk - 1);
-  long long s = static_cast<long long>(be_sec(19, 4));
-  long long l = static_cast<long long>(be_sec(lk, 4));
+  const unsigned lunit = oct(lk - 1);
+  const long long s = static_cast<long long>(be_sec(19, 4));
+  const long long l = static_cast<long long>(be_sec(lk, 4));
   const unsigned proc = oct(pk);
   MESS_print(M_debug, "TIM %u %lld %lld\n", proc, s, l);
-  if (templ == 8 && proc == 255 && unit == 1 && l > 250) {
-    Date end = grd->date;
-    end.year = static_cast<int>(be_sec(35, 2));
-    end.month = static_cast<int>(oct(37));
-    end.day = static_cast<int>(oct(38));
-    end.hour = static_cast<int>(oct(39));
-    end.min = static_cast<int>(oct(40));
-    end.sec = static_cast<int>(oct(41));
-    Date ref = grd->date;
-    l = (DATE_num_sec(&end) - DATE_num_sec(&ref)) / 3600 - s;
-    lunit = 1;
-  }
   int k = process_code(proc);
-  if (k == 0) {
-    if (templ != 8) return KEZ_MISS; /* never another field's time */
-    k = 2000000;
-  }
+  if (k == 0) k = 2000000;
   /* Start and length in hours, whatever unit they were given in. */
   bool dm = false;
   int hs = hours_of(s, unit, &dm);
@@ -2204,8 +2233,11 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
   grd->date = state.date;
   state.ens = 0;
   const int templ = static_cast<int>(be_sec(8, 2));
-  const bool known =
-      templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 || templ == 9 || templ == 11 || templ == 12;
+  const bool known = templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 || templ == 9 || templ == 11 ||
+                     templ == 12 || templ == 15 || templ == 40;
+  /* A chemical constituent's type stands before the process, time and
+   * surfaces, two octets later than in the other templates. */
+  const long sh = templ == 40 ? 2 : 0;
   if (templ == 50008) {
     grd->time = 0;
     grd->ltype = 1;
@@ -2227,7 +2259,7 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
         GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)), static_cast<int>(oct(11)));
     grd->var = p.ind;
     copy_text(grd->units, sizeof grd->units, p.units);
-    grd->model = static_cast<int>(oct(14));
+    grd->model = static_cast<int>(oct(14 + sh));
     auto member = [&] {
       state.ens = 1;
       switch (oct(35)) {
@@ -2264,9 +2296,11 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
       state.ens_prob_up = scaled_value(43, 44);
     };
     bool dm = false;
-    const int forecast = hours_of(static_cast<long long>(be_sec(19, 4)), oct(18), &dm);
+    const int forecast = hours_of(static_cast<long long>(be_sec(19 + sh, 4)), oct(18 + sh), &dm);
     switch (templ) {
-      case 0: grd->time = forecast; break;
+      case 0:
+      case 15: /* a statistic over an area, at one time */
+      case 40: grd->time = forecast; break;
       case 1:
         member();
         grd->time = forecast;
@@ -2283,22 +2317,22 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
         probability();
         grd->time = forecast;
         break;
-      case 8: grd->time = range_time(grd, 8, 47, 50); break;
+      case 8: grd->time = range_time(47, 50); break;
       case 9:
         probability();
-        grd->time = range_time(grd, 9, 60, 63);
+        grd->time = range_time(60, 63);
         break;
       case 11:
         member();
-        grd->time = range_time(grd, 11, 50, 53);
+        grd->time = range_time(50, 53);
         break;
       case 12:
         derived();
-        grd->time = range_time(grd, 12, 49, 52);
+        grd->time = range_time(49, 52);
         break;
       default: break;
     }
-    set_surfaces(grd);
+    set_surfaces(grd, sh);
   }
   GRIB_set_var(grd);
   char label[DATE_LABEL_LEN] = {};

@@ -188,9 +188,23 @@ inline std::string readme_text() {
   return s.str();
 }
 
+/* The suite's level type of an edition 2 surface: edition 1's type of
+ * that surface, or of the layer between two. */
+inline int ed2_level_type(const EcField& e) {
+  static const std::map<long, std::pair<int, int>> types = {
+      {100, {100, 101}}, {101, {102, 102}}, {102, {103, 104}}, {103, {105, 106}}, {104, {107, 108}}, {105, {109, 109}},
+      {106, {111, 112}}, {107, {113, 114}}, {108, {115, 116}}, {109, {117, 117}}, {111, {119, 120}}};
+  const long t1 = e.n("typeOfFirstFixedSurface");
+  const bool layer = e.n("typeOfSecondFixedSurface") != 255;
+  auto it = types.find(t1);
+  if (it == types.end()) return static_cast<int>(t1);
+  return layer ? it->second.second : it->second.first;
+}
+
 /* The suite's level type of ecCodes' level names; other names keep the
  * message's own code, which editions 1 and 2 share. */
 inline int level_type(const EcField& e) {
+  if (e.n("edition") == 2) return ed2_level_type(e);
   static const std::map<std::string, int> types = {{"surface", 1},
                                                    {"isobaricInhPa", 100},
                                                    {"isobaricInPa", 100},
@@ -214,30 +228,74 @@ inline int level_type(const EcField& e) {
                              : static_cast<int>(e.n("typeOfFirstFixedSurface"));
 }
 
-/* ECMWF's local table names a few quantities the suite numbers as the WMO
+/* The number the suite gives a parameter it cannot name: centre, table
+ * version and parameter in their own digits above every other number. */
+inline long local_number(long centre, long table, long param) {
+  return 1000000000L + centre * 1000000L + table * 1000L + param;
+}
+
+/* ECMWF's local tables name a few quantities the suite numbers as the WMO
  * table does, some on the level the quantity belongs to (level type 0:
- * the message's own); other local numbers are kept as they are. */
+ * the message's own); every other parameter of a centre's own table has
+ * the number of a parameter the suite cannot name. */
 struct EcmwfNumber {
-  int var;
+  long var;
   int ltype;
 };
-inline EcmwfNumber ecmwf_number(const std::string& short_name, int own) {
-  static const std::map<std::string, EcmwfNumber> n = {{"z", {6, 0}},     {"t", {11, 0}},    {"2t", {11, 105}},
-                                                       {"swh", {100, 0}}, {"msl", {1, 102}}, {"tcc", {71, 200}},
-                                                       {"lsm", {81, 0}},  {"tp", {61, 0}}};
-  auto it = n.find(short_name);
-  return it == n.end() ? EcmwfNumber{own, 0} : it->second;
+inline EcmwfNumber local_table_number(const EcField& e) {
+  static const std::map<std::string, EcmwfNumber> ecmwf = {{"z", {6, 0}},     {"t", {11, 0}},    {"2t", {11, 105}},
+                                                           {"swh", {100, 0}}, {"msl", {1, 102}}, {"tcc", {71, 200}},
+                                                           {"lsm", {81, 0}},  {"tp", {61, 0}}};
+  const long centre = e.n("centre"), table = e.n("table2Version"), param = e.n("indicatorOfParameter");
+  if (centre == 98) {
+    auto it = ecmwf.find(e.s("shortName"));
+    if (it != ecmwf.end()) return it->second;
+  }
+  /* NCEP's second table: the one parameter the suite knows there. */
+  if (centre == 7 && table == 129 && param == 212) return {491, 0};
+  return {local_number(centre, table, param), 0};
+}
+
+/* What an edition 2 ensemble or probability product adds to the number
+ * of its parameter, from ecCodes' keys; *prob: the parameter's number is
+ * the probability's digits 5 to 7. */
+inline long ensemble_part(const EcField& e, bool* prob) {
+  *prob = false;
+  const long pdt = e.n("productDefinitionTemplateNumber");
+  if (pdt == 1 || pdt == 11) {
+    const long t = e.n("typeOfEnsembleForecast");
+    const long type = t <= 1 ? 1 : t;
+    return 19280000L + 20000L * type + 1000L * e.n("perturbationNumber");
+  }
+  if (pdt == 2 || pdt == 12) {
+    const long d = e.n("derivedForecast");
+    return d == 1 ? 19000000L : d == 2 ? 19001000L : 0;
+  }
+  *prob = pdt == 5 || pdt == 9;
+  return 0;
 }
 
 /* The time code of the field from ecCodes' steps (in minutes): hours, or
  * -9999 for steps that are not whole hours; -1 when there is nothing to
  * compare. A step between two times that is neither of the statistics
- * has the code of such periods, 2,000,000. */
+ * has the code of such periods, 2,000,000. Edition 1 says what the period
+ * is by its time range indicator. */
 inline long time_code(const EcField& e) {
   const long sm = e.n("startStep"), tm = e.n("endStep");
   if (sm < 0 || tm < 0) return -1;
   if (sm % 60 || tm % 60) return -9999;
   const long s = sm / 60, t = tm / 60;
+  if (e.n("edition") == 1) {
+    const long r = e.n("timeRangeIndicator");
+    if (r == 0 || r == 1 || r == 10) return t;
+    if (r >= 2 && r <= 5) return r * 1000000 + s * 1000 + t;
+    /* Statistics over N periods of P2: the first start and N times P2. */
+    const long n = e.n("numberIncludedInAverage") * e.n("P2");
+    if (e.n("indicatorOfUnitOfTimeRange") != 1) return -1;
+    if (r == 113 || r == 118) return r % 100 * 1000000 + s * 1000 + n;
+    if (r == 123) return 23000000 + n;
+    return -9999; /* never another field's time */
+  }
   const std::string st = e.s("stepType");
   static const std::map<std::string, long> ops = {
       {"avg", 3000000}, {"accum", 4000000}, {"diff", 5000000}, {"max", 6000000}, {"min", 7000000}};
@@ -317,31 +375,39 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
   SCOPED_TRACE(where(file, i, e));
   const GRD_report& r = o.rec;
   const int edition = static_cast<int>(e.n("edition"));
-  /* Parameter. */
-  const bool ecmwf = edition == 1 && e.n("centre") == 98 && e.n("table2Version") >= 128;
-  const EcmwfNumber ec_num = ecmwf_number(e.s("shortName"), static_cast<int>(e.n("indicatorOfParameter")));
+  /* Parameter: a centre's own table (ECMWF's parameters above 128 in
+   * any), or the WMO's. */
+  const bool ecmwf = edition == 1 && e.n("centre") == 98;
+  const bool local = edition == 1 && (e.n("table2Version") >= 128 || (ecmwf && e.n("indicatorOfParameter") > 128));
+  const EcmwfNumber ec_num = local ? local_table_number(e) : EcmwfNumber{e.n("indicatorOfParameter"), 0};
+  long base = r.var;
   if (edition == 1) {
-    long want = e.n("indicatorOfParameter");
-    if (ecmwf) want = ec_num.var;
-    /* NCEP's second table: the one parameter the suite knows there. */
-    if (e.n("table2Version") == 129 && want == 212) want = 491;
-    EXPECT_EQ(r.var, want) << "parameter";
+    EXPECT_EQ(r.var, ec_num.var) << "parameter";
   } else {
-    /* A number the suite names, below the ensemble codes. */
+    /* A number the suite names, below the ensemble codes, inside the
+     * number of an ensemble or probability product. */
+    bool prob = false;
+    base = r.var - ensemble_part(e, &prob);
+    if (prob) {
+      EXPECT_EQ(r.var / 10000000, 191) << "probability";
+      base = r.var / 10000 % 1000;
+    }
     char label[256];
-    VAR_str(label, r.var, nullptr, sizeof label);
-    EXPECT_GT(r.var, 0);
-    EXPECT_LT(r.var, 1000) << "parameter of a made-up number";
-    EXPECT_NE(std::string(label), "v" + std::to_string(r.var)) << "parameter without a name";
+    VAR_str(label, static_cast<int>(base), nullptr, sizeof label);
+    EXPECT_GT(base, 0);
+    EXPECT_LT(base, 1000) << "parameter of a made-up number: " << r.var;
+    EXPECT_NE(std::string(label), "v" + std::to_string(base)) << "parameter without a name";
   }
-  if (e.s("shortName") != "unknown") (*numbers)[e.s("shortName")].insert(r.var);
+  if (e.s("shortName") != "unknown") (*numbers)[e.s("shortName")].insert(base);
   /* Level; the suite moves ECMWF's 2-metre temperature to its height. */
   const bool ecmwf_2t = ecmwf && e.s("shortName") == "2t";
-  const int lt = ecmwf && ec_num.ltype ? ec_num.ltype : level_type(e);
+  const int lt = local && ec_num.ltype ? ec_num.ltype : level_type(e);
   EXPECT_EQ(r.ltype, lt) << "level type " << e.s("typeOfLevel");
-  static const std::set<int> single = {1, 100, 102, 103, 105, 109, 113};
+  static const std::set<int> single = {1, 100, 103, 105, 109, 113};
   if (ecmwf_2t) {
     EXPECT_EQ(r.level, 2) << "level";
+  } else if (lt == 102) {
+    EXPECT_EQ(r.level, 0) << "level of mean sea level";
   } else if (e.s("scaledValueOfFirstFixedSurface") == "MISSING") {
     /* A surface without its value: level 0 where the level type needs
      * none, else missing. */

@@ -19,12 +19,14 @@ import eccodes as ec
 import numpy as np
 
 KEYS_ED1 = ['table2Version', 'indicatorOfParameter', 'indicatorOfTypeOfLevel', 'timeRangeIndicator',
-            'indicatorOfUnitOfTimeRange', 'P1', 'P2', 'decimalScaleFactor', 'earthIsOblate']
+            'indicatorOfUnitOfTimeRange', 'P1', 'P2', 'numberIncludedInAverage', 'decimalScaleFactor',
+            'earthIsOblate']
 KEYS_ED2 = ['discipline', 'parameterCategory', 'parameterNumber', 'typeOfFirstFixedSurface:i',
             'scaledValueOfFirstFixedSurface',
             'typeOfSecondFixedSurface:i', 'productDefinitionTemplateNumber', 'indicatorOfUnitOfTimeRange',
             'alternativeRowScanning', 'dataRepresentationTemplateNumber', 'gridDefinitionTemplateNumber',
-            'shapeOfTheEarth', 'numberOfGroupsOfDataValues']
+            'shapeOfTheEarth', 'numberOfGroupsOfDataValues', 'typeOfEnsembleForecast:i', 'perturbationNumber:i',
+            'derivedForecast:i', 'probabilityType:i', 'typeOfGeneratingProcess:i']
 KEYS = ['edition', 'centre:i', 'shortName', 'paramId', 'typeOfLevel', 'level', 'topLevel', 'bottomLevel',
         'dataDate', 'dataTime', 'stepType', 'gridType', 'Ni', 'Nj', 'iScansNegatively', 'jScansPositively',
         'jPointsAreConsecutive', 'numberOfValues', 'packingType', 'bitmapPresent', 'referenceValue',

@@ -352,7 +352,7 @@ TEST(GribEd1Product, DecodedCodes) {
       {12, 2, 0, 0, 0, 2, 11, 100, 1, 244, 7, 80, 0, 24, 500, 11, 1},
       {1, 6, 12, 4, 0, 2, 11, 100, 1, 244, 7, 80, 0, 4006012, 500, 11, 1},
       {2, 1, 2, 4, 0, 2, 11, 100, 1, 244, 7, 80, 0, 4801802, 500, 11, 1},
-      {1, 6, 12, 1, 0, 2, 11, 100, 1, 244, 7, 80, 0, 0, 500, 11, 1},
+      {1, 6, 12, 1, 0, 2, 11, 100, 1, 244, 7, 80, 0, 6, 500, 11, 1}, /* an analysis valid at P1 */
       {1, 1, 44, 10, 0, 2, 11, 100, 1, 244, 7, 80, 0, 300, 500, 11, 1},
       {1, 6, 12, 113, 30, 2, 11, 100, 1, 244, 7, 80, 0, 13006360, 500, 11, 1},
       {3, 1, 1, 113, 3, 2, 11, 100, 1, 244, 7, 80, 0, 13901903, 500, 11, 1},
@@ -363,7 +363,16 @@ TEST(GribEd1Product, DecodedCodes) {
       {1, 0, 0, 0, 0, 2, 11, 1, 50, 100, 7, 80, 0, 0, 0, 11, 1},
       {1, 0, 0, 0, 0, 2, 177, 1, 0, 0, 7, 80, 0, 0, 0, 571, 1},
       {1, 0, 0, 0, 0, 129, 212, 1, 0, 0, 7, 80, 0, 0, 0, 491, 1},
-      {1, 0, 0, 0, 0, 129, 33, 1, 0, 0, 7, 80, 0, 0, 0, -9999, 1}, /* unknown table 129 */
+      /* Centres' own tables: only what is known there is named. */
+      {1, 0, 0, 0, 0, 129, 33, 1, 0, 0, 7, 80, 0, 0, 0, 1007129033, 1},
+      {1, 0, 0, 0, 0, 128, 31, 1, 0, 0, 98, 80, 0, 0, 0, 1098128031, 1}, /* sea ice, not wind direction */
+      {1, 0, 0, 0, 0, 128, 229, 1, 0, 0, 98, 80, 0, 0, 0, 1098128229, 1},
+      {1, 0, 0, 0, 0, 128, 130, 100, 1, 244, 98, 80, 0, 0, 500, 11, 1},
+      {1, 0, 0, 0, 0, 140, 229, 1, 0, 0, 98, 80, 0, 0, 0, 100, 1},
+      {1, 0, 0, 0, 0, 140, 130, 1, 0, 0, 98, 80, 0, 0, 0, 1098140130, 1},
+      {1, 0, 0, 0, 0, 201, 11, 1, 0, 0, 78, 80, 0, 0, 0, 1078201011, 1},
+      {1, 0, 0, 0, 0, 2, 229, 1, 0, 0, 98, 80, 0, 0, 0, 1098002229, 1}, /* ECMWF above 128, WMO table */
+      {1, 0, 0, 0, 0, 2, 31, 1, 0, 0, 98, 80, 0, 0, 0, 31, 1},
       {1, 0, 0, 0, 0, 2, 7, 1, 0, 0, 7, 44, 0, 0, 0, 161, 1},
       {1, 0, 0, 0, 0, 2, 11, 1, 0, 0, 7, 80, 2, 0, 0, 11, 0.01f},
       {1, 0, 0, 0, 0, 2, 11, 1, 0, 0, 7, 80, -3, 0, 0, 11, 1000},
@@ -405,22 +414,27 @@ TEST(GribEd1Product, DecodedCodes) {
     if (c.var == 161) {
       EXPECT_STREQ(g.units, "m");
     }
+    if (c.var >= 1000000000) {
+      EXPECT_STREQ(g.units, ""); /* nothing known of it */
+    }
   }
 }
 
-/* The product keys agree with grib_get on the same message. */
+/* The product keys agree with grib_get on the same message: parameter 61
+ * of ECMWF's own table, which neither knows by name. */
 TEST(GribEd1Product, AgreesWithGribGet) {
   if (!have_eccodes()) GTEST_SKIP() << "ecCodes' tools not installed";
   auto f = decode_file(data_file("e1_params.grb"));
   ASSERT_EQ(f.size(), 1u);
-  auto k = eccodes_keys(data_file("e1_params.grb"),
-                        "indicatorOfParameter,level,P1,P2,timeRangeIndicator,unitOfTimeRange,year");
-  ASSERT_EQ(k.size(), 7u);
-  EXPECT_EQ(f[0].rec.var, k[0]);
+  auto k =
+      eccodes_keys(data_file("e1_params.grb"),
+                   "indicatorOfParameter,level,P1,P2,timeRangeIndicator,unitOfTimeRange,year,centre:i,table2Version");
+  ASSERT_EQ(k.size(), 9u);
+  EXPECT_EQ(f[0].rec.var, 1000000000 + k[7] * 1000000 + k[8] * 1000 + k[0]);
   EXPECT_EQ(f[0].rec.ltype, 1);
   EXPECT_EQ(f[0].rec.level, 0);
   EXPECT_EQ(f[0].rec.time, k[4] * 1000000 + k[2] * 1000 + k[3]);
-  EXPECT_STREQ(f[0].rec.units, "kg/m^2");
+  EXPECT_STREQ(f[0].rec.units, "");
   EXPECT_EQ(f[0].rec.date.year, k[6]);
   EXPECT_NE(std::string(f[0].rec.datim), "");
   EXPECT_NE(std::string(f[0].rec.info), "");

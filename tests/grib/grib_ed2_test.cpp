@@ -355,7 +355,11 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {8, 1, 6, 1, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4006012, 1, 0},
       {8, 10, 2, 2, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 6006012, 1, 0},
       {8, 1, 6, 9, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2006012, 1, 0},
-      {11, 1, 6, 7, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      /* A period whose process has no code of its own: from start to end. */
+      {11, 1, 6, 7, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2006012, 1, 0},
+      {9, 1, 0, 255, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2000006, 1, 0},
+      {8, 1, 0, 255, 300, 1, 0, 0, 255, 255, 0xFFFFFFFF, 2000300, 1, 0},
+      {9, 1, 6, 1, 6, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4006012, 1, 0},
       {11, 11, 1, 0, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 3006018, 1, 0},
       {0, 1, 0, 0, 0, 106, 1, 1, 106, 1, 4, 0, 112, 10040},
       {0, 1, 0, 0, 0, 106, 1, 1, 106, 2, 40, 0, 112, 10040}, /* own scale factor */
@@ -370,21 +374,28 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {0, 1, 0, 0, 0, 100, 130, 0x7FFFFFFF, 100, 0, 85000, 0, 101, -9999},
       {0, 1, 0, 0, 0, 106, 0, 0, 106, 0, 15, 0, 112, -9999}, /* 0 to 1500 cm */
       {0, 1, 0, 0, 0, 106, 0, 0, 106, 0, 9, 0, 112, 900},
-      {15, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
+      /* A statistic over an area at one time; a chemical constituent, whose
+       * type comes before the time and surfaces. */
+      {15, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, 6, 100, 500},
+      {40, 1, 6, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2},
+      {40, 11, 2, 0, 0, 100, 0, 100000, 100, 0, 85000, 12, 101, 100085},
+      {20, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "4." << c.templ << " unit " << c.unit << " t1 " << c.t1);
     Pds p(c.templ);
-    p.o[18] = static_cast<unsigned char>(c.unit);
-    p.put4(19, c.fc);
-    p.o[23] = static_cast<unsigned char>(c.t1);
-    p.o[24] = static_cast<unsigned char>(c.e1);
-    p.put4(25, c.v1);
-    p.o[29] = static_cast<unsigned char>(c.t2);
-    p.o[30] = static_cast<unsigned char>(c.e2);
-    p.put4(31, c.v2);
-    const int proc_at = c.templ == 8 ? 47 : c.templ == 11 ? 50 : 0;
-    const int len_at = c.templ == 8 ? 50 : c.templ == 11 ? 53 : 0;
+    const int sh = c.templ == 40 ? 2 : 0;
+    p.o[18 + sh] = static_cast<unsigned char>(c.unit);
+    p.put4(19 + sh, c.fc);
+    p.o[23 + sh] = static_cast<unsigned char>(c.t1);
+    p.o[24 + sh] = static_cast<unsigned char>(c.e1);
+    p.put4(25 + sh, c.v1);
+    p.o[29 + sh] = static_cast<unsigned char>(c.t2);
+    p.o[30 + sh] = static_cast<unsigned char>(c.e2);
+    p.put4(31 + sh, c.v2);
+    const int proc_at = c.templ == 8 ? 47 : c.templ == 11 ? 50 : c.templ == 9 ? 60 : 0;
+    const int len_at = proc_at ? proc_at + 3 : 0;
+    if (c.templ == 9) p.len = 70;
     if (proc_at) {
       p.o[proc_at] = static_cast<unsigned char>(c.process);
       p.o[len_at - 1] = static_cast<unsigned char>(c.unit); /* the length's own unit */
@@ -462,17 +473,25 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   EXPECT_EQ(std::string(d.info).find("Ens"), std::string::npos);
 
   Pds prob(5);
-  prob.o[10] = 1;
-  prob.o[11] = 8;
   prob.o[12] = 4;
   prob.o[23] = 1;
   prob.o[37] = 1; /* above the upper limit */
   prob.o[43] = 2;
   prob.put4(44, 635); /* 6.35 */
   GRD_report pr = read_pds(dir, prob);
-  EXPECT_EQ(pr.var, 1910000000 + 1008 * 10000 + 2 * 1000 + float2int(6.35f));
+  EXPECT_EQ(pr.var, 1910000000 + 11 * 10000 + 2 * 1000 + float2int(6.35f));
   EXPECT_NE(std::string(pr.info).find(" above 6.35"), std::string::npos) << pr.info;
   EXPECT_STREQ(pr.units, "%");
+
+  /* A parameter without a number of three digits has no product number:
+   * 1008 would read as the normalised probability of parameter 8, and in
+   * a member's number as another member. */
+  prob.o[10] = 1;
+  prob.o[11] = 8;
+  EXPECT_EQ(read_pds(dir, prob).var, -9999);
+  member.o[10] = 1;
+  member.o[11] = 8;
+  EXPECT_EQ(read_pds(dir, member).var, -9999);
 
   /* A composed parameter as the probability's variable does not fit. */
   Pds big(5);

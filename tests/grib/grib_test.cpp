@@ -478,11 +478,12 @@ TEST(GribUnits, RemapAndFallbackCases) {
     bool warns;
   } cases[] = {
       {98, 1, 167, 100, 500, 11, 105, 2, "K", false},             /* ECMWF 2 m temperature */
-      {98, 1, 200, 100, 500, 200, 100, 500, "", true},            /* not in the ECMWF table */
+      {98, 1, 200, 100, 500, 1098000200, 100, 500, "", true},     /* not in the ECMWF table */
       {98, 1, 7, 100, 500, 7, 100, 500, "m", false},              /* 128 or less: edition 1 */
       {98, 0, 7, 100, 500, 7, 100, 500, "", false},               /* ... edition 0: none */
       {7, 0, 2, 100, 500, 7, 100, 500, "10 m", false},            /* edition 0 */
-      {7, 0, 9, 100, 500, 9, 100, 500, "", true},                 /* not in the edition 0 table */
+      {7, 0, 9, 100, 500, 1007000009, 100, 500, "", true},        /* not in the edition 0 table */
+      {98, 1, 1098128229, 1, 0, 1098128229, 1, 0, "", false},     /* already a centre's own */
       {7, 1, 19280011, 100, 500, 19280011, 100, 500, "K", false}, /* ensemble member */
       {7, 1, -9999, 100, 500, -9999, 100, 500, "-", false},
       {7, 1, 255, 100, 500, 255, 100, 500, "-", false},
@@ -502,7 +503,7 @@ TEST(GribUnits, RemapAndFallbackCases) {
     EXPECT_EQ(g.ltype, c.want_ltype);
     EXPECT_EQ(g.level, c.want_level);
     EXPECT_STREQ(g.units, c.units);
-    EXPECT_EQ(out.err.find("Invalid GRIB variable: " + std::to_string(c.var)) != std::string::npos, c.warns);
+    EXPECT_EQ(out.err.find("Invalid GRIB variable: " + std::to_string(c.var) + "\n") != std::string::npos, c.warns);
   }
   EXPECT_EQ(GRIB_cdf_units(3), nullptr);
   EXPECT_EQ(GRIB_cdf_units(-9999), nullptr);

@@ -68,8 +68,12 @@ void load() {
     if (!state.calls[c]) state.error = loader_error(kCallNames[c]);
   }
   if (state.error.empty()) {
+    /* A program that links the library too may hold the variable the
+     * library uses (a copy relocation); the library binds to the first
+     * definition in the global scope, as this lookup does. */
+    state.opts = static_cast<int*>(dlsym(RTLD_DEFAULT, "ncopts"));
     dlerror();
-    state.opts = static_cast<int*>(dlsym(handle, "ncopts"));
+    if (!state.opts) state.opts = static_cast<int*>(dlsym(handle, "ncopts"));
     if (!state.opts) state.error = loader_error("ncopts");
   }
   if (!state.error.empty()) {

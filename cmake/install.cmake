@@ -29,7 +29,7 @@ install(FILES $<TARGET_OBJECTS:kez_hooks> DESTINATION ${hooks_dir} RENAME ${hook
 
 # Every header but those that stay inside their module's folder.
 file(GLOB kez_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*/*.h)
-list(FILTER kez_headers EXCLUDE REGEX "/grib/jpc\\.h$")
+list(FILTER kez_headers EXCLUDE REGEX "/grib/jpc\\.h$|/sfc/cdf_lib\\.h$")
 install(FILES ${kez_headers} DESTINATION ${KEZ_INSTALL_INCLUDEDIR})
 
 # Every data file; the demo's settings name folders of the source tree.
@@ -49,7 +49,8 @@ install(FILES ${PROJECT_BINARY_DIR}/KEZConfig.cmake ${PROJECT_BINARY_DIR}/KEZCon
 # pkg-config: the layers from the top down, so that a static link resolves
 # each against the ones below it. The libraries the layers use are
 # required in public for a static build (a program must link them too), in
-# private for a shared one (the layers carry them).
+# private for a shared one (the layers carry them). netCDF is not among
+# them: the layers load it themselves when it is first used.
 set(pc_libs "")
 foreach(lib IN LISTS kez_layers)
   get_target_property(kind ${lib} TYPE)
@@ -61,7 +62,11 @@ endforeach()
 # configuration, so that a tree installed under another prefix works.
 file(RELATIVE_PATH pc_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
 string(REGEX REPLACE "/$" "" pc_prefix "${pc_prefix}")
-set(pc_requires "x11 xext libpng zlib netcdf libopenjp2")
+set(pc_requires "x11 xext libpng zlib libopenjp2")
+set(pc_system_libs "-lm")
+foreach(lib IN LISTS CMAKE_DL_LIBS)
+  string(APPEND pc_system_libs " -l${lib}")
+endforeach()
 if(BUILD_SHARED_LIBS)
   set(pc_requires_field "Requires.private")
 else()

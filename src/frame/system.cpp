@@ -26,7 +26,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>

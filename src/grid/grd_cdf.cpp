@@ -26,9 +26,9 @@
  */
 #include "kezgrd.h"
 
+#include "cdf_lib.h"
 #include "kezcdf.h"
 
-#include <netcdf.h>
 #include <sys/stat.h>
 
 #include <algorithm>

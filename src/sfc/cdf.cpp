@@ -17,9 +17,9 @@
  */
 #include "kezcdf.h"
 
+#include "cdf_lib.h"
 #include "kez.h"
 
-#include <netcdf.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -440,6 +440,8 @@ int CDF_check_header(const char* filename) {
   if (std::fread(magic, 1, 4, fp) != 4) return 1;
   if (fstat(fileno(fp), &sb) != 0 || !S_ISREG(sb.st_mode)) return 1;
   if (std::memcmp(magic, "\x89HDF", 4) == 0) {
+    /* loaded here, not in the child: every child would load it again */
+    if (!CDF_load_library("CDF_check_header")) return 0;
     switch (probe_netcdf4(filename)) {
       case Probe::opens: return 1;
       case Probe::refused:

@@ -21,9 +21,8 @@
  */
 #include "kezsfc.h"
 
+#include "cdf_lib.h"
 #include "kezcdf.h"
-
-#include <netcdf.h>
 
 #include <algorithm>
 #include <array>

@@ -92,4 +92,18 @@ flags=$(pkg-config --cflags --libs kez) || fail "pkg-config does not know kez"
   fail "build through pkg-config failed"
 LD_LIBRARY_PATH="$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$scratch/consumer-pc" ||
   fail "the program built through pkg-config fails"
+
+# A program that calls the netCDF library itself links it beside the
+# suite, which loads it on first use and defines none of its symbols.
+nc_flags=$(pkg-config --cflags --libs netcdf) || fail "pkg-config does not know netcdf"
+# shellcheck disable=SC2086 # the flags are words
+"$cxx" -std=c++20 -DKEZ_CONSUMER_USES_NETCDF -o "$scratch/consumer-nc" "$source/tests/install/consumer/main.cpp" \
+  $flags $nc_flags $link_flags || fail "build of the program that links netCDF too failed"
+(cd "$scratch" && LD_LIBRARY_PATH="$prefix/$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$scratch/consumer-nc") ||
+  fail "the program that links netCDF too fails"
+for lib in "$prefix/$libdir"/libkez_*; do
+  case $lib in *.so*) table=-D ;; *) table=-g ;; esac
+  taken=$(nm $table --defined-only "$lib" 2>/dev/null | awk '$NF ~ /^(nc|NC)/ {print $NF}')
+  [ -z "$taken" ] || fail "$lib defines the netCDF library's symbols: $taken"
+done
 echo "install test: installed, ran and linked under $prefix"

@@ -1,9 +1,10 @@
+#include "cdf_lib.h"
 #include "kez.h"
 #include "kez_test.h"
 #include "kezcdf.h"
+#include "kezgrd.h"
 
 #include <gtest/gtest.h>
-#include <netcdf.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -361,6 +362,47 @@ TEST_F(CdfLayer, LibraryErrorsNeverEndTheProcess) {
   CDF_print_errors(0);
   out = capture([&] { EXPECT_EQ(CDF_open(dir.file("none.nc").c_str(), CDF_READ), -1); });
   EXPECT_TRUE(out.err.empty()) << out.err;
+}
+
+/* The library is loaded on first use. When it cannot be (not installed,
+ * or a library of that name without the calls), every netCDF path fails
+ * cleanly, and the one message names the library and the loader's reason. */
+TEST_F(CdfLayer, MissingLibraryFailsEveryCallWithOneMessage) {
+  ASSERT_TRUE(compile(dir, "classic.nc", "netcdf c { dimensions: n = 2 ; variables: float t(n) ; data: t = 1, 2 ; }"));
+  ASSERT_EQ(run_command("ncgen -k nc4 -o " + dir.file("four.nc") + " " + dir.file("classic.nc.cdl")), 0);
+  const std::string classic = dir.file("classic.nc"), four = dir.file("four.nc"), made = dir.file("made.nc");
+  struct Case {
+    const char* library;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"libkez_no_such_netcdf.so.0", "cannot open shared object file"},
+      {"libz.so.1", "undefined symbol: ncopen"},
+  };
+  for (const Case& c : cases) {
+    auto child = kez_test::run_child([&] {
+      CDF_set_library(c.library);
+      CDF_print_errors(1);
+      int type = 0;
+      const bool failed = CDF_open(classic.c_str(), CDF_READ) == -1 && CDF_open(four.c_str(), CDF_READ) == -1 &&
+                          CDF_open(made.c_str(), CDF_CREATE) == -1 && CDF_get_dim("n") == -1 &&
+                          CDF_get_float(0) == CDF_FILL && CDF_load_library("test") == 0 &&
+                          GRD_open(classic.c_str(), GRD_ACCESS_READ, &type) < 0;
+      return failed ? 0 : 1;
+    });
+    EXPECT_EQ(child.status, 0) << c.library << child.err;
+    const std::string all = child.out + child.err;
+    const std::string line = std::string("The netCDF library ") + c.library + " cannot be loaded: ";
+    const size_t at = all.find(line);
+    ASSERT_NE(at, std::string::npos) << all;
+    EXPECT_EQ(all.find(line, at + 1), std::string::npos) << "one message only:\n" << all;
+    EXPECT_NE(all.find(c.reason, at), std::string::npos) << all;
+  }
+  /* The library the suite was built with is back. */
+  CDF_set_library(nullptr);
+  ASSERT_GE(CDF_open(classic.c_str(), CDF_READ), 0);
+  EXPECT_EQ(CDF_get_dim_size(CDF_get_dim("n")), 2);
+  CDF_close();
 }
 
 } // namespace

@@ -164,10 +164,16 @@ constexpr int PAIRS_PER_LINE = 12;
  * within the page's 32-bit integers. */
 constexpr double POINT_LIMIT = 1.0e7;
 
+/* Room for a path's pair of steps with its separators: each step is at
+ * most 2 * POINT_LIMIT hundredths: ten digits and a sign. */
+constexpr std::size_t PAIR_ROOM = 40;
+
+char* put_int(char* at, char* end, long long v) { return std::to_chars(at, end, v).ptr; }
+
 void append_int(std::string& out, long long v) {
   char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, v);
-  out.append(digits, r.ptr);
+  const char* end = put_int(digits, digits + sizeof digits, v);
+  out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 /* As "%.<decimals>f" writes the number. */
@@ -175,7 +181,7 @@ void append_fixed(std::string& out, double v, int decimals) {
   char digits[400]; /* the widest double in fixed form, with its decimals */
   const auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
   if (r.ec == std::errc{})
-    out.append(digits, r.ptr);
+    out.append(digits, static_cast<std::size_t>(r.ptr - digits));
   else
     out += '0';
 }
@@ -245,15 +251,21 @@ void new_path() {
   o.pen.newpath = true;
 }
 
+/* The steps of a point are formed in place and appended in one piece:
+ * paths are most of a page, so this is the writer's hottest loop. */
 void move_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   end_path_line(o);
   const long long hx = hundredths(x), hy = hundredths(y);
-  append_int(o.buf, hx - o.pen.x);
-  o.buf += ' ';
-  append_int(o.buf, hy - o.pen.y);
-  o.buf += o.pen.newpath ? " M" : " m";
+  char pair[PAIR_ROOM];
+  char* const end = pair + sizeof pair;
+  char* at = put_int(pair, end, hx - o.pen.x);
+  *at++ = ' ';
+  at = put_int(at, end, hy - o.pen.y);
+  *at++ = ' ';
+  *at++ = o.pen.newpath ? 'M' : 'm';
+  o.buf.append(pair, static_cast<std::size_t>(at - pair));
   o.pen.x = hx;
   o.pen.y = hy;
   o.pen.newpath = false;
@@ -264,19 +276,23 @@ void line_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   PathPen& p = o.pen;
+  char pair[PAIR_ROOM];
+  char* const end = pair + sizeof pair;
+  char* at = pair;
   if (!p.run) {
     if (!p.at_move) write_newpath_due(o);
-    o.buf += '[';
+    *at++ = '[';
     p.run = true;
     p.at_move = false;
     p.run_pairs = 0;
   } else {
-    o.buf += ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
+    *at++ = ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
   }
   const long long hx = hundredths(x), hy = hundredths(y);
-  append_int(o.buf, hx - p.x);
-  o.buf += ' ';
-  append_int(o.buf, hy - p.y);
+  at = put_int(at, end, hx - p.x);
+  *at++ = ' ';
+  at = put_int(at, end, hy - p.y);
+  o.buf.append(pair, static_cast<std::size_t>(at - pair));
   p.x = hx;
   p.y = hy;
 }

@@ -148,7 +148,7 @@ bool to_int(std::string_view s, int* out) {
 /* ---- position codes ---- */
 
 struct Position {
-  const char* code;
+  std::string_view code;
   float x, y;
   int hor;
 };

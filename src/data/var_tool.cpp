@@ -354,25 +354,25 @@ constexpr LevelUnit kLayerUnits[] = {
 struct PlotType {
   int code;
   const char* printed;
-  const char* read[2]; /* keywords read, null when none */
+  std::string_view read[2]; /* keywords read, empty when none */
 };
 
 constexpr PlotType kPlotTypes[] = {
-    {VAR_TYPE_DATA, "data", {"data", nullptr}},    {VAR_TYPE_VALUE, "value", {"value", nullptr}},
-    {VAR_TYPE_TEXT, "text", {"text", nullptr}},    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
-    {VAR_TYPE_INT, "int", {nullptr, nullptr}},     {VAR_TYPE_MAP, "map", {nullptr, nullptr}},
-    {VAR_TYPE_FRAME, "frame", {nullptr, nullptr}}, {VAR_TYPE_PANEL, "panel", {nullptr, nullptr}},
-    {VAR_TYPE_GRID, "grid", {nullptr, nullptr}},   {VAR_TYPE_CONT, "cont", {"cont", nullptr}},
-    {VAR_TYPE_LCONT, "lcont", {"ln", nullptr}},    {VAR_TYPE_DLN, "dln", {"dln", nullptr}},
-    {VAR_TYPE_NDLN, "ndln", {"ndln", nullptr}},    {VAR_TYPE_FCONT, "fcont", {"cf", nullptr}},
-    {VAR_TYPE_BCONT, "bcont", {"lcf", nullptr}},   {VAR_TYPE_GVALUE, "gvalue", {"gvalue", nullptr}},
-    {VAR_TYPE_WIND, "wind", {"wind", nullptr}},    {VAR_TYPE_VECT, "vect", {"vect", nullptr}},
-    {VAR_TYPE_BARB, "barb", {"barb", nullptr}},    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
-    {VAR_TYPE_PLOT, "plot", {"plot", nullptr}},    {VAR_TYPE_CLOUD, "cloud", {"cloud", nullptr}},
-    {VAR_TYPE_WBARB, "wbarb", {"wbarb", nullptr}}, {VAR_TYPE_CBARB, "cbarb", {"cbarb", nullptr}},
-    {VAR_TYPE_DBARB, "dbarb", {"dbarb", nullptr}}, {VAR_TYPE_VBARB, "vbarb", {"vbarb", nullptr}},
-    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},       {VAR_TYPE_LINE, "line", {"line", nullptr}},
-    {VAR_TYPE_CONST, "const", {nullptr, nullptr}},
+    {VAR_TYPE_DATA, "data", {"data", {}}},    {VAR_TYPE_VALUE, "value", {"value", {}}},
+    {VAR_TYPE_TEXT, "text", {"text", {}}},    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
+    {VAR_TYPE_INT, "int", {}},     {VAR_TYPE_MAP, "map", {}},
+    {VAR_TYPE_FRAME, "frame", {}}, {VAR_TYPE_PANEL, "panel", {}},
+    {VAR_TYPE_GRID, "grid", {}},   {VAR_TYPE_CONT, "cont", {"cont", {}}},
+    {VAR_TYPE_LCONT, "lcont", {"ln", {}}},    {VAR_TYPE_DLN, "dln", {"dln", {}}},
+    {VAR_TYPE_NDLN, "ndln", {"ndln", {}}},    {VAR_TYPE_FCONT, "fcont", {"cf", {}}},
+    {VAR_TYPE_BCONT, "bcont", {"lcf", {}}},   {VAR_TYPE_GVALUE, "gvalue", {"gvalue", {}}},
+    {VAR_TYPE_WIND, "wind", {"wind", {}}},    {VAR_TYPE_VECT, "vect", {"vect", {}}},
+    {VAR_TYPE_BARB, "barb", {"barb", {}}},    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
+    {VAR_TYPE_PLOT, "plot", {"plot", {}}},    {VAR_TYPE_CLOUD, "cloud", {"cloud", {}}},
+    {VAR_TYPE_WBARB, "wbarb", {"wbarb", {}}}, {VAR_TYPE_CBARB, "cbarb", {"cbarb", {}}},
+    {VAR_TYPE_DBARB, "dbarb", {"dbarb", {}}}, {VAR_TYPE_VBARB, "vbarb", {"vbarb", {}}},
+    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},       {VAR_TYPE_LINE, "line", {"line", {}}},
+    {VAR_TYPE_CONST, "const", {}},
 };
 
 struct ItemWord {
@@ -1380,9 +1380,10 @@ int VAR_dec_units(const char* str, VAR_data* data) {
 
 int VAR_dec_type(const char* str) {
   if (!str) return -1;
+  const std::string_view s(str);
   for (const PlotType& p : kPlotTypes)
-    for (const char* word : p.read)
-      if (word && iequal(str, word)) return p.code;
+    for (std::string_view word : p.read)
+      if (!word.empty() && iequal(s, word)) return p.code;
   return -1;
 }
 

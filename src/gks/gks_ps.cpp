@@ -186,6 +186,41 @@ void append_fixed(std::string& out, double v, int decimals) {
     out += '0';
 }
 
+/* A float as "%.6f" writes it (the position comment of every text),
+ * from the float's exact binary value: its mantissa times a million,
+ * shifted down with ties to even, is the number in millionths. Floats too
+ * large for that go through the general conversion. */
+void append_fixed6(std::string& out, float v) {
+  constexpr int MANTISSA_BITS = 24;
+  constexpr unsigned long long MILLION = 1000000;
+  int e = 0;
+  const float frac = std::frexp(std::fabs(v), &e);
+  e -= MANTISSA_BITS;
+  /* m * 10^6 < 2^44, so 2^e must stay below 2^19 for 64 bits. */
+  if (!std::isfinite(v) || e > 19) {
+    append_fixed(out, v, 6);
+    return;
+  }
+  const auto m = static_cast<unsigned long long>(std::ldexp(frac, MANTISSA_BITS));
+  unsigned long long q = m * MILLION;
+  if (e >= 0) {
+    q <<= e;
+  } else if (-e > 44) {
+    q = 0; /* below half a millionth */
+  } else {
+    const int k = -e;
+    const unsigned long long r = q & ((1ULL << k) - 1), half = 1ULL << (k - 1);
+    q >>= k;
+    if (r > half || (r == half && (q & 1) != 0)) ++q;
+  }
+  if (std::signbit(v)) out += '-';
+  append_int(out, static_cast<long long>(q / MILLION));
+  char fraction[8] = {'.'};
+  unsigned long long f = q % MILLION;
+  for (int i = 6; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
+  out.append(fraction, 7);
+}
+
 /* A point in whole hundredths, rounded as "%.2f" rounds it: a float times
  * 100 is exact in a double, and ties go to the even neighbour. */
 long long hundredths(float v) {
@@ -997,9 +1032,9 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
   if (TextOut out; out) {
     std::string& b = out.text();
     b += "%%TE:";
-    append_fixed(b, ox, 6);
+    append_fixed6(b, ox);
     b += ' ';
-    append_fixed(b, oy, 6);
+    append_fixed6(b, oy);
     b += ' ';
     b += one_line(string);
     b += '\n';

@@ -354,26 +354,61 @@ constexpr LevelUnit kLayerUnits[] = {
 struct PlotType {
   int code;
   const char* printed;
-  std::string_view read[2]; /* keywords read, empty when none */
+  const char* read[2]; /* keywords read, null when none */
 };
 
 constexpr PlotType kPlotTypes[] = {
-    {VAR_TYPE_DATA, "data", {"data", {}}},    {VAR_TYPE_VALUE, "value", {"value", {}}},
-    {VAR_TYPE_TEXT, "text", {"text", {}}},    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
-    {VAR_TYPE_INT, "int", {}},     {VAR_TYPE_MAP, "map", {}},
-    {VAR_TYPE_FRAME, "frame", {}}, {VAR_TYPE_PANEL, "panel", {}},
-    {VAR_TYPE_GRID, "grid", {}},   {VAR_TYPE_CONT, "cont", {"cont", {}}},
-    {VAR_TYPE_LCONT, "lcont", {"ln", {}}},    {VAR_TYPE_DLN, "dln", {"dln", {}}},
-    {VAR_TYPE_NDLN, "ndln", {"ndln", {}}},    {VAR_TYPE_FCONT, "fcont", {"cf", {}}},
-    {VAR_TYPE_BCONT, "bcont", {"lcf", {}}},   {VAR_TYPE_GVALUE, "gvalue", {"gvalue", {}}},
-    {VAR_TYPE_WIND, "wind", {"wind", {}}},    {VAR_TYPE_VECT, "vect", {"vect", {}}},
-    {VAR_TYPE_BARB, "barb", {"barb", {}}},    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
-    {VAR_TYPE_PLOT, "plot", {"plot", {}}},    {VAR_TYPE_CLOUD, "cloud", {"cloud", {}}},
-    {VAR_TYPE_WBARB, "wbarb", {"wbarb", {}}}, {VAR_TYPE_CBARB, "cbarb", {"cbarb", {}}},
-    {VAR_TYPE_DBARB, "dbarb", {"dbarb", {}}}, {VAR_TYPE_VBARB, "vbarb", {"vbarb", {}}},
-    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},       {VAR_TYPE_LINE, "line", {"line", {}}},
-    {VAR_TYPE_CONST, "const", {}},
+    {VAR_TYPE_DATA, "data", {"data", nullptr}},    {VAR_TYPE_VALUE, "value", {"value", nullptr}},
+    {VAR_TYPE_TEXT, "text", {"text", nullptr}},    {VAR_TYPE_MARK, "mark", {"mark", "mk"}},
+    {VAR_TYPE_INT, "int", {nullptr, nullptr}},     {VAR_TYPE_MAP, "map", {nullptr, nullptr}},
+    {VAR_TYPE_FRAME, "frame", {nullptr, nullptr}}, {VAR_TYPE_PANEL, "panel", {nullptr, nullptr}},
+    {VAR_TYPE_GRID, "grid", {nullptr, nullptr}},   {VAR_TYPE_CONT, "cont", {"cont", nullptr}},
+    {VAR_TYPE_LCONT, "lcont", {"ln", nullptr}},    {VAR_TYPE_DLN, "dln", {"dln", nullptr}},
+    {VAR_TYPE_NDLN, "ndln", {"ndln", nullptr}},    {VAR_TYPE_FCONT, "fcont", {"cf", nullptr}},
+    {VAR_TYPE_BCONT, "bcont", {"lcf", nullptr}},   {VAR_TYPE_GVALUE, "gvalue", {"gvalue", nullptr}},
+    {VAR_TYPE_WIND, "wind", {"wind", nullptr}},    {VAR_TYPE_VECT, "vect", {"vect", nullptr}},
+    {VAR_TYPE_BARB, "barb", {"barb", nullptr}},    {VAR_TYPE_STRM, "strm", {"strm", "track"}},
+    {VAR_TYPE_PLOT, "plot", {"plot", nullptr}},    {VAR_TYPE_CLOUD, "cloud", {"cloud", nullptr}},
+    {VAR_TYPE_WBARB, "wbarb", {"wbarb", nullptr}}, {VAR_TYPE_CBARB, "cbarb", {"cbarb", nullptr}},
+    {VAR_TYPE_DBARB, "dbarb", {"dbarb", nullptr}}, {VAR_TYPE_VBARB, "vbarb", {"vbarb", nullptr}},
+    {VAR_TYPE_SYMB, "symb", {"symb", "wx"}},       {VAR_TYPE_LINE, "line", {"line", nullptr}},
+    {VAR_TYPE_CONST, "const", {nullptr, nullptr}},
 };
+
+/* The keywords read, sorted for a binary search: every plot-format item
+ * of every station datum is tried as a keyword. */
+struct TypeWord {
+  std::string_view word;
+  int code;
+};
+
+constexpr std::size_t count_type_words() {
+  std::size_t n = 0;
+  for (const PlotType& p : kPlotTypes)
+    for (const char* w : p.read) n += w ? 1 : 0;
+  return n;
+}
+
+constexpr auto kTypeWords = [] {
+  std::array<TypeWord, count_type_words()> words{};
+  std::size_t n = 0;
+  for (const PlotType& p : kPlotTypes)
+    for (const char* w : p.read)
+      if (w) words[n++] = TypeWord{w, p.code};
+  std::sort(words.begin(), words.end(), [](const TypeWord& a, const TypeWord& b) { return a.word < b.word; });
+  return words;
+}();
+
+constexpr std::size_t kLongestTypeWord = [] {
+  std::size_t n = 0;
+  for (const TypeWord& t : kTypeWords) n = std::max(n, t.word.size());
+  return n;
+}();
+
+static_assert(std::adjacent_find(kTypeWords.begin(), kTypeWords.end(), [](const TypeWord& a, const TypeWord& b) {
+                return a.word == b.word;
+              }) == kTypeWords.end(),
+              "a keyword names one plot type");
 
 struct ItemWord {
   const char* word;
@@ -1380,11 +1415,17 @@ int VAR_dec_units(const char* str, VAR_data* data) {
 
 int VAR_dec_type(const char* str) {
   if (!str) return -1;
-  const std::string_view s(str);
-  for (const PlotType& p : kPlotTypes)
-    for (std::string_view word : p.read)
-      if (!word.empty() && iequal(s, word)) return p.code;
-  return -1;
+  /* Keywords are lower case: the word lowered is looked up as it is. */
+  char lowered[kLongestTypeWord];
+  std::size_t n = 0;
+  for (; str[n] != '\0'; ++n) {
+    if (n == sizeof lowered) return -1;
+    lowered[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(str[n])));
+  }
+  const std::string_view word(lowered, n);
+  const auto at = std::lower_bound(kTypeWords.begin(), kTypeWords.end(), word,
+                                   [](const TypeWord& t, std::string_view w) { return t.word < w; });
+  return at != kTypeWords.end() && at->word == word ? at->code : -1;
 }
 
 const char* VAR_print_type(int type) {

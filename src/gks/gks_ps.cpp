@@ -40,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -104,7 +105,12 @@ struct Output {
   Cache cache;
   std::string buf; /* text not yet handed to fp */
   PathPen pen;
+  std::shared_ptr<char[]> stream_buffer; /* fp's buffer, kept until fp is closed; none for a standard stream */
 };
+
+/* A page is megabytes handed to the stream a primitive at a time: a large
+ * buffer keeps the system's writes few. */
+constexpr std::size_t STREAM_BUFFER = std::size_t{1} << 16;
 
 struct PsState {
   Output out;
@@ -539,6 +545,10 @@ FILE* gps_open_file(const char* name) {
     state.out = state.held;
     state.held = Output{};
     return nullptr;
+  }
+  if (out.fp != stdout && out.fp != stderr) {
+    out.stream_buffer = std::make_shared<char[]>(STREAM_BUFFER);
+    if (std::setvbuf(out.fp, out.stream_buffer.get(), _IOFBF, STREAM_BUFFER) != 0) out.stream_buffer.reset();
   }
   state.out = out;
   if (std::getenv("PSCOLOR")) state.pr_color = 1;

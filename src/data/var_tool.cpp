@@ -405,9 +405,9 @@ constexpr std::size_t kLongestTypeWord = [] {
   return n;
 }();
 
-static_assert(std::adjacent_find(kTypeWords.begin(), kTypeWords.end(), [](const TypeWord& a, const TypeWord& b) {
-                return a.word == b.word;
-              }) == kTypeWords.end(),
+static_assert(std::adjacent_find(kTypeWords.begin(), kTypeWords.end(),
+                                 [](const TypeWord& a, const TypeWord& b) { return a.word == b.word; }) ==
+                  kTypeWords.end(),
               "a keyword names one plot type");
 
 struct ItemWord {

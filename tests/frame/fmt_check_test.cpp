@@ -80,10 +80,10 @@ TEST(FmtCheck, LongOutputIsNotCut) {
 TEST(FmtCheck, FloatTextsAreWhatPrintfWrites) {
   /* Plain "%<width>.<precision>f" formats are written without printf; the
    * text must not differ from printf's for any of them, ties included. */
-  const char* formats[] = {"%f",   "%1.0f", "%.1f", "%5.2f", "%.f",  "%99.50f", "%3.3f",
-                           "%05.1f", "%-6.1f", "%+.1f", "% .0f", "%#.0f", "%e",     "%.1f mb"};
-  const double values[] = {0.0,   -0.0,  0.5,  1.5,   2.5,   -2.5,  0.25,  -0.05f, 12.345f, 99.95f,
-                           -1e-7, 1e30,  1e300, -1e300, 1013.25, 5e-324, HUGE_VAL, -HUGE_VAL, std::nan("")};
+  const char* formats[] = {"%f",     "%1.0f",  "%.1f",  "%5.2f", "%.f",   "%99.50f", "%3.3f",
+                           "%05.1f", "%-6.1f", "%+.1f", "% .0f", "%#.0f", "%e",      "%.1f mb"};
+  const double values[] = {0.0,   -0.0, 0.5,   1.5,    2.5,     -2.5,   0.25,     -0.05f,    12.345f,     99.95f,
+                           -1e-7, 1e30, 1e300, -1e300, 1013.25, 5e-324, HUGE_VAL, -HUGE_VAL, std::nan("")};
   for (const char* f : formats)
     for (double v : values) {
       char expected[512];

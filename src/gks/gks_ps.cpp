@@ -174,7 +174,32 @@ constexpr double POINT_LIMIT = 1.0e7;
  * most 2 * POINT_LIMIT hundredths: ten digits and a sign. */
 constexpr std::size_t PAIR_ROOM = 40;
 
-char* put_int(char* at, char* end, long long v) { return std::to_chars(at, end, v).ptr; }
+/* The digit pairs 00 to 99. */
+constexpr auto DIGIT_PAIRS = [] {
+  std::array<char, 200> d{};
+  for (int i = 0; i < 100; ++i) {
+    d[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    d[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return d;
+}();
+
+/* A whole number as to_chars writes it, into [at, end); the end of what
+ * was written. Path steps are mostly below 10000 hundredths, and those are
+ * written from digit pairs, the page's most frequent conversion. */
+char* put_int(char* at, char* end, long long v) {
+  constexpr long long SMALL = 10000;
+  if (v <= -SMALL || v >= SMALL || end - at < 5) return std::to_chars(at, end, v).ptr;
+  if (v < 0) *at++ = '-';
+  const auto u = static_cast<std::size_t>(v < 0 ? -v : v);
+  const char* hi = &DIGIT_PAIRS[2 * (u / 100)];
+  const char* lo = &DIGIT_PAIRS[2 * (u % 100)];
+  if (u >= 1000) *at++ = hi[0];
+  if (u >= 100) *at++ = hi[1];
+  if (u >= 10) *at++ = lo[0];
+  *at++ = lo[1];
+  return at;
+}
 
 void append_int(std::string& out, long long v) {
   char digits[24];

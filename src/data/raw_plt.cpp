@@ -25,6 +25,7 @@
 #include "kezcty.h"
 
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -215,6 +216,18 @@ std::string value_text(const char* caller, const char* format, float value) {
     return s;
   }
   return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
+}
+
+/* A value as "%1.0f" writes it; a finite one without printf, as every
+ * station's wind is written so. */
+std::string whole_text(float v) {
+  char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
+  if (std::isfinite(v)) {
+    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v), std::chars_format::fixed, 0);
+    if (r.ec == std::errc{}) return std::string(digits, r.ptr);
+  }
+  std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
+  return digits;
 }
 
 /* The integer whose bits value[0] holds. */
@@ -613,9 +626,7 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
     case VAR_TYPE_CBARB:
     case VAR_TYPE_DBARB:
     case VAR_TYPE_VBARB: {
-      char buf[RAW_STRING_LEN];
-      std::snprintf(buf, sizeof buf, "%1.0f-%1.0f", static_cast<double>(v0), static_cast<double>(data->value[1]));
-      out = buf;
+      out = whole_text(v0) + "-" + whole_text(data->value[1]);
       break;
     }
     default: return 0;

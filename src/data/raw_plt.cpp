@@ -126,6 +126,28 @@ std::vector<std::string_view> split(std::string_view s, char delim) {
   return items;
 }
 
+/* The trimmed pieces of a text between delimiters, one at a time, as
+ * split gives them but without a vector: every datum's format is read so. */
+class Pieces {
+ public:
+  Pieces(std::string_view s, char delim) : rest_(s), delim_(delim) {}
+  bool next(std::string_view* piece) {
+    if (done_) return false;
+    const size_t k = rest_.find(delim_);
+    *piece = trim(rest_.substr(0, k));
+    if (k == std::string_view::npos)
+      done_ = true;
+    else
+      rest_.remove_prefix(k + 1);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  char delim_;
+  bool done_ = false;
+};
+
 /* A whole text that is a finite number. */
 bool to_float(std::string_view s, float* out) {
   const std::string t(trim(s));
@@ -406,7 +428,8 @@ int RAW_plot_param() {
 int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   if (!attr || !fmt || !*fmt) return 0;
   int result = 0;
-  for (std::string_view item : split(fmt, ':')) {
+  Pieces items(fmt, ':');
+  for (std::string_view item; items.next(&item);) {
     if (item.empty()) continue;
     const std::string whole(item);
     const std::string_view val = item.size() > 3 ? item.substr(3) : std::string_view{};

@@ -217,27 +217,29 @@ void append_fixed(std::string& out, double v, int decimals) {
     out += '0';
 }
 
-/* A float as "%.6f" writes it (the position comment of every text),
- * from the float's exact binary value: its mantissa times a million,
- * shifted down with ties to even, is the number in millionths. Floats too
- * large for that go through the general conversion. */
-void append_fixed6(std::string& out, float v) {
+/* A float as "%.<decimals>f" writes it, decimals 0 to 6 (the position
+ * comment of every text, the colours), from the float's exact binary
+ * value: its mantissa times 10^decimals, shifted down with ties to even,
+ * is the number in units of the last decimal. Floats too large for that
+ * go through the general conversion. */
+void append_fixed_exact(std::string& out, float v, int decimals) {
   constexpr int MANTISSA_BITS = 24;
-  constexpr unsigned long long MILLION = 1000000;
+  constexpr unsigned long long POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   int e = 0;
   const float frac = std::frexp(std::fabs(v), &e);
   e -= MANTISSA_BITS;
   /* m * 10^6 < 2^44, so 2^e must stay below 2^19 for 64 bits. */
-  if (!std::isfinite(v) || e > 19) {
-    append_fixed(out, v, 6);
+  if (!std::isfinite(v) || e > 19 || decimals < 0 || decimals > 6) {
+    append_fixed(out, v, decimals);
     return;
   }
+  const unsigned long long unit = POW10[decimals];
   const auto m = static_cast<unsigned long long>(std::ldexp(frac, MANTISSA_BITS));
-  unsigned long long q = m * MILLION;
+  unsigned long long q = m * unit;
   if (e >= 0) {
     q <<= e;
   } else if (-e > 44) {
-    q = 0; /* below half a millionth */
+    q = 0; /* below half of the last decimal */
   } else {
     const int k = -e;
     const unsigned long long r = q & ((1ULL << k) - 1), half = 1ULL << (k - 1);
@@ -245,11 +247,12 @@ void append_fixed6(std::string& out, float v) {
     if (r > half || (r == half && (q & 1) != 0)) ++q;
   }
   if (std::signbit(v)) out += '-';
-  append_int(out, static_cast<long long>(q / MILLION));
+  append_int(out, static_cast<long long>(q / unit));
+  if (decimals == 0) return;
   char fraction[8] = {'.'};
-  unsigned long long f = q % MILLION;
-  for (int i = 6; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
-  out.append(fraction, 7);
+  unsigned long long f = q % unit;
+  for (int i = decimals; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
+  out.append(fraction, static_cast<std::size_t>(decimals) + 1);
 }
 
 /* A point in whole hundredths, rounded as "%.2f" rounds it: a float times
@@ -387,6 +390,17 @@ void put_numbers(std::initializer_list<double> values, int decimals, std::string
   out.text().append(word);
 }
 
+/* As put_numbers, for floats, with at most six decimals. */
+void put_floats(std::initializer_list<float> values, int decimals, std::string_view word) {
+  TextOut out;
+  if (!out) return;
+  for (float v : values) {
+    append_fixed_exact(out.text(), v, decimals);
+    out.text() += ' ';
+  }
+  out.text().append(word);
+}
+
 /* A whole number between two texts: "%%PL:7\n", "2 dot lw\n". */
 void put_count(std::string_view head, long long n, std::string_view tail) {
   TextOut out;
@@ -407,7 +421,7 @@ void set_rgb(int ind) {
   if (ind == c.ps_col_ind && c.gray_level < 0) return;
   float r = 0, g = 0, b = 0;
   gget_color_rgb(ind, &r, &g, &b);
-  put_numbers({r, g, b}, 2, "setrgbcolor\n");
+  put_floats({r, g, b}, 2, "setrgbcolor\n");
   c.ps_col_ind = ind;
   c.gray_level = -1;
 }
@@ -415,7 +429,7 @@ void set_rgb(int ind) {
 void set_grey(float g) {
   Cache& c = state.out.cache;
   if (c.gray_level == g) return;
-  put_numbers({g}, 3, "setgray\n");
+  put_floats({g}, 3, "setgray\n");
   c.gray_level = g;
 }
 
@@ -1067,9 +1081,9 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
   if (TextOut out; out) {
     std::string& b = out.text();
     b += "%%TE:";
-    append_fixed6(b, ox);
+    append_fixed_exact(b, ox, 6);
     b += ' ';
-    append_fixed6(b, oy);
+    append_fixed_exact(b, oy, 6);
     b += ' ';
     b += one_line(string);
     b += '\n';

@@ -25,6 +25,7 @@
 #include "kezcty.h"
 
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -125,6 +126,28 @@ std::vector<std::string_view> split(std::string_view s, char delim) {
   return items;
 }
 
+/* The trimmed pieces of a text between delimiters, one at a time, as
+ * split gives them but without a vector: every datum's format is read so. */
+class Pieces {
+ public:
+  Pieces(std::string_view s, char delim) : rest_(s), delim_(delim) {}
+  bool next(std::string_view* piece) {
+    if (done_) return false;
+    const size_t k = rest_.find(delim_);
+    *piece = trim(rest_.substr(0, k));
+    if (k == std::string_view::npos)
+      done_ = true;
+    else
+      rest_.remove_prefix(k + 1);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+  char delim_;
+  bool done_ = false;
+};
+
 /* A whole text that is a finite number. */
 bool to_float(std::string_view s, float* out) {
   const std::string t(trim(s));
@@ -148,7 +171,7 @@ bool to_int(std::string_view s, int* out) {
 /* ---- position codes ---- */
 
 struct Position {
-  const char* code;
+  std::string_view code;
   float x, y;
   int hor;
 };
@@ -215,6 +238,18 @@ std::string value_text(const char* caller, const char* format, float value) {
     return s;
   }
   return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
+}
+
+/* A value as "%1.0f" writes it; a finite one without printf, as every
+ * station's wind is written so. */
+std::string whole_text(float v) {
+  char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
+  if (std::isfinite(v)) {
+    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v), std::chars_format::fixed, 0);
+    if (r.ec == std::errc{}) return std::string(digits, r.ptr);
+  }
+  std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
+  return digits;
 }
 
 /* The integer whose bits value[0] holds. */
@@ -393,7 +428,8 @@ int RAW_plot_param() {
 int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   if (!attr || !fmt || !*fmt) return 0;
   int result = 0;
-  for (std::string_view item : split(fmt, ':')) {
+  Pieces items(fmt, ':');
+  for (std::string_view item; items.next(&item);) {
     if (item.empty()) continue;
     const std::string whole(item);
     const std::string_view val = item.size() > 3 ? item.substr(3) : std::string_view{};
@@ -613,9 +649,7 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
     case VAR_TYPE_CBARB:
     case VAR_TYPE_DBARB:
     case VAR_TYPE_VBARB: {
-      char buf[RAW_STRING_LEN];
-      std::snprintf(buf, sizeof buf, "%1.0f-%1.0f", static_cast<double>(v0), static_cast<double>(data->value[1]));
-      out = buf;
+      out = whole_text(v0) + "-" + whole_text(data->value[1]);
       break;
     }
     default: return 0;

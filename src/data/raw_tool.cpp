@@ -20,6 +20,7 @@
 
 #include "kezcty.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -87,7 +88,9 @@ int RAW_set_var_string(const VAR_data* var, const RAW_data* data, char* str) {
     out = str;
     out.append(var->name, n).append("=").append(text).append(" ");
   }
-  std::snprintf(str, RAW_VAR_STRING_LEN, "%s", out.c_str());
+  const size_t kept = std::min(out.size(), static_cast<size_t>(RAW_VAR_STRING_LEN) - 1);
+  std::memcpy(str, out.data(), kept);
+  str[kept] = '\0';
   return 0;
 }
 

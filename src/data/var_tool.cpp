@@ -375,6 +375,41 @@ constexpr PlotType kPlotTypes[] = {
     {VAR_TYPE_CONST, "const", {nullptr, nullptr}},
 };
 
+/* The keywords read, sorted for a binary search: every plot-format item
+ * of every station datum is tried as a keyword. */
+struct TypeWord {
+  std::string_view word;
+  int code;
+};
+
+constexpr std::size_t count_type_words() {
+  std::size_t n = 0;
+  for (const PlotType& p : kPlotTypes)
+    for (const char* w : p.read) n += w ? 1 : 0;
+  return n;
+}
+
+constexpr auto kTypeWords = [] {
+  std::array<TypeWord, count_type_words()> words{};
+  std::size_t n = 0;
+  for (const PlotType& p : kPlotTypes)
+    for (const char* w : p.read)
+      if (w) words[n++] = TypeWord{w, p.code};
+  std::sort(words.begin(), words.end(), [](const TypeWord& a, const TypeWord& b) { return a.word < b.word; });
+  return words;
+}();
+
+constexpr std::size_t kLongestTypeWord = [] {
+  std::size_t n = 0;
+  for (const TypeWord& t : kTypeWords) n = std::max(n, t.word.size());
+  return n;
+}();
+
+static_assert(std::adjacent_find(kTypeWords.begin(), kTypeWords.end(),
+                                 [](const TypeWord& a, const TypeWord& b) { return a.word == b.word; }) ==
+                  kTypeWords.end(),
+              "a keyword names one plot type");
+
 struct ItemWord {
   const char* word;
   int type;
@@ -1380,10 +1415,17 @@ int VAR_dec_units(const char* str, VAR_data* data) {
 
 int VAR_dec_type(const char* str) {
   if (!str) return -1;
-  for (const PlotType& p : kPlotTypes)
-    for (const char* word : p.read)
-      if (word && iequal(str, word)) return p.code;
-  return -1;
+  /* Keywords are lower case: the word lowered is looked up as it is. */
+  char lowered[kLongestTypeWord];
+  std::size_t n = 0;
+  for (; str[n] != '\0'; ++n) {
+    if (n == sizeof lowered) return -1;
+    lowered[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(str[n])));
+  }
+  const std::string_view word(lowered, n);
+  const auto at = std::lower_bound(kTypeWords.begin(), kTypeWords.end(), word,
+                                   [](const TypeWord& t, std::string_view w) { return t.word < w; });
+  return at != kTypeWords.end() && at->word == word ? at->code : -1;
 }
 
 const char* VAR_print_type(int type) {

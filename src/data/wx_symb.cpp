@@ -7,8 +7,8 @@
  * polyline), and "$". A weather code draws the first symbol, in file order,
  * whose name begins the code, so longer names stand before their prefixes.
  * The file stays open from one selection to the next; its index of names
- * is read on the first symbol drawn after a selection and every drawing
- * reads its groups again from the file. The file is hostile: names longer
+ * is read on the first symbol drawn after a selection, and a symbol's
+ * groups on its first drawing. The file is hostile: names longer
  * than WX_SYMB_NAME_LEN and symbols past WX_SYMB_MAX are dropped from the
  * index, a group of more than WX_SYMB_GROUP_PTS points is not drawn, and
  * each is reported.
@@ -35,9 +35,18 @@ struct FileCloser {
   void operator()(FILE* f) const { FILE_close(f); }
 };
 
+/* A group of points of a symbol, in the unit square. */
+struct Group {
+  std::vector<Gpt> pts; /* empty when the file gives more than WX_SYMB_GROUP_PTS */
+  size_t count = 0;     /* points the file gives */
+  bool fill = false;    /* ended by an "F..." token: a filled area */
+};
+
 struct Entry {
   std::string name;
-  long pos; /* file position just after the name */
+  long pos;                  /* file position just after the name */
+  bool read = false;         /* groups below read from the file */
+  std::vector<Group> groups; /* up to the first empty or unended group */
 };
 
 struct {
@@ -92,7 +101,7 @@ void read_index() {
     if (len > static_cast<size_t>(WX_SYMB_NAME_LEN)) {
       ++long_names;
     } else if (state.index.size() < static_cast<size_t>(WX_SYMB_MAX)) {
-      state.index.push_back(Entry{word, pos});
+      state.index.push_back(Entry{word, pos, false, {}});
     } else {
       full = true;
       break;
@@ -105,9 +114,9 @@ void read_index() {
   if (full) MESS_print(M_warn, "WX_symb: only the first %d symbols of %s are read\n", WX_SYMB_MAX, state.name.c_str());
 }
 
-const Entry* find(const char* code) {
+Entry* find(const char* code) {
   const size_t code_len = std::strlen(code);
-  for (const Entry& e : state.index)
+  for (Entry& e : state.index)
     if (!e.name.empty() && e.name.size() <= code_len &&
         strnicmp(e.name.c_str(), code, static_cast<int>(e.name.size())) == 0)
       return &e;
@@ -122,14 +131,16 @@ bool ready() {
   return true;
 }
 
-void draw_groups(const Entry& e, float x, float y, float sz) {
+/* The groups of a symbol, read from the file when it is first drawn:
+ * stations draw the same few symbols thousands of times. */
+const std::vector<Group>& groups_of(Entry& e) {
+  if (e.read) return e.groups;
+  e.read = true;
   FILE* f = state.file.get();
-  if (std::fseek(f, e.pos, SEEK_SET) != 0) return;
+  if (std::fseek(f, e.pos, SEEK_SET) != 0) return e.groups;
   std::string word;
-  std::vector<Gpt> pts;
   for (;;) {
-    pts.clear();
-    size_t count = 0;
+    Group g;
     bool token = false;
     Gpt p{};
     while (next_word(f, &word)) {
@@ -137,16 +148,27 @@ void draw_groups(const Entry& e, float x, float y, float sz) {
         token = true;
         break;
       }
-      if (++count <= static_cast<size_t>(WX_SYMB_GROUP_PTS)) pts.push_back(Gpt{x + p.x * sz, y + p.y * sz});
+      if (++g.count <= static_cast<size_t>(WX_SYMB_GROUP_PTS)) g.pts.push_back(p);
     }
-    if (count == 0 || !token) return;
-    if (count > static_cast<size_t>(WX_SYMB_GROUP_PTS)) {
-      MESS_print(M_warn, "WX_symb: a group of %zu points in symbol %s is not drawn (at most %d)\n", count,
+    if (g.count == 0 || !token) return e.groups;
+    if (g.count > static_cast<size_t>(WX_SYMB_GROUP_PTS)) g.pts.clear();
+    g.fill = word[0] == 'F';
+    e.groups.push_back(std::move(g));
+  }
+}
+
+void draw_groups(Entry& e, float x, float y, float sz) {
+  std::vector<Gpt> pts;
+  for (const Group& g : groups_of(e)) {
+    if (g.count > static_cast<size_t>(WX_SYMB_GROUP_PTS)) {
+      MESS_print(M_warn, "WX_symb: a group of %zu points in symbol %s is not drawn (at most %d)\n", g.count,
                  e.name.c_str(), WX_SYMB_GROUP_PTS);
       continue;
     }
+    pts.clear();
+    for (const Gpt& p : g.pts) pts.push_back(Gpt{x + p.x * sz, y + p.y * sz});
     const int n = static_cast<int>(pts.size());
-    if (word[0] == 'F')
+    if (g.fill)
       gfill_area(n, pts.data());
     else
       gpolyline(n, pts.data());
@@ -220,7 +242,7 @@ const char* WX_symb_match(const char* str) {
 
 int WX_symb(float x, float y, const char* str, float sz) {
   if (!str || !*str || *str == ' ' || !ready()) return 0;
-  const Entry* e = find(str);
+  Entry* e = find(str);
   if (!e) return 0;
   int hor = GNORMAL_HOR, vert = GNORMAL_VERT;
   GPH_get_text_align(&hor, &vert);

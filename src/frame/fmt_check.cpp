@@ -13,6 +13,8 @@
  */
 #include "kez.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -74,20 +76,47 @@ std::string normalise(const char* format, int kind) {
 
 /* The text of a checked format; the value arrives as the variadic tail. */
 std::string print_checked(const char* format, ...) {
+  /* Most texts fit a small buffer, and are formatted once. */
+  char first[128];
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
+  const int n = std::vsnprintf(first, sizeof first, format, args);
   va_end(args);
   std::string text;
-  if (n > 0) {
+  if (n > 0 && static_cast<size_t>(n) < sizeof first) {
+    text.assign(first, static_cast<size_t>(n));
+  } else if (n > 0) {
     text.resize(static_cast<size_t>(n) + 1);
     std::vsnprintf(text.data(), text.size(), format, again);
     text.resize(static_cast<size_t>(n));
   }
   va_end(again);
   return text;
+}
+
+/* A checked "%<width>.<precision>f" alone, the form of nearly every value
+ * label, written without printf: to_chars gives printf's digits for a
+ * finite value, which is then right-aligned in the width. False for any
+ * other form (flags, text around it, other conversions). */
+bool plain_fixed(const std::string& format, double value, std::string* out) {
+  const size_t last = format.size() - 1;
+  if (format.size() < 2 || format[0] != '%' || format[last] != 'f' || format[1] == '0' || !std::isfinite(value))
+    return false;
+  size_t i = 1;
+  int width = 0, precision = 6;
+  for (; is_digit(format[i]); ++i) width = 10 * width + (format[i] - '0');
+  if (format[i] == '.')
+    for (precision = 0, ++i; is_digit(format[i]); ++i) precision = 10 * precision + (format[i] - '0');
+  if (i != last) return false;
+  char digits[512]; /* the widest double with two-digit precision */
+  const auto r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
+  if (r.ec != std::errc{}) return false;
+  const auto n = static_cast<size_t>(r.ptr - digits);
+  out->assign(n < static_cast<size_t>(width) ? static_cast<size_t>(width) - n : 0, ' ');
+  out->append(digits, n);
+  return true;
 }
 
 /* The checked form of format, else of fallback (with a warning naming the
@@ -106,7 +135,9 @@ int FMT_check(const char* format, int kind) { return normalise(format, kind).emp
 
 std::string FMT_print_float(const char* caller, const char* format, const char* fallback, double value) {
   const std::string f = choose(caller, format, fallback, FMT_FLOAT);
-  return f.empty() ? std::string() : print_checked(f.c_str(), value);
+  if (f.empty()) return {};
+  if (std::string text; plain_fixed(f, value, &text)) return text;
+  return print_checked(f.c_str(), value);
 }
 
 std::string FMT_print_int(const char* caller, const char* format, const char* fallback, long value) {

@@ -183,7 +183,9 @@ bool fget_text_line(FILE* ifile, std::string* line) {
   line->clear();
   bool any = false;
   int c;
-  while ((c = std::getc(ifile)) != EOF) {
+  /* No lock per character: the library reads its files from one thread,
+   * and station tables are read a character at a time. */
+  while ((c = getc_unlocked(ifile)) != EOF) {
     any = true;
     if (c == '\n') break;
     if (c != '\r') *line += static_cast<char>(c);

@@ -40,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -104,7 +105,12 @@ struct Output {
   Cache cache;
   std::string buf; /* text not yet handed to fp */
   PathPen pen;
+  std::shared_ptr<char[]> stream_buffer; /* fp's buffer, kept until fp is closed; none for a standard stream */
 };
+
+/* A page is megabytes handed to the stream a primitive at a time: a large
+ * buffer keeps the system's writes few. */
+constexpr std::size_t STREAM_BUFFER = std::size_t{1} << 16;
 
 struct PsState {
   Output out;
@@ -164,10 +170,41 @@ constexpr int PAIRS_PER_LINE = 12;
  * within the page's 32-bit integers. */
 constexpr double POINT_LIMIT = 1.0e7;
 
+/* Room for a path's pair of steps with its separators: each step is at
+ * most 2 * POINT_LIMIT hundredths: ten digits and a sign. */
+constexpr std::size_t PAIR_ROOM = 40;
+
+/* The digit pairs 00 to 99. */
+constexpr auto DIGIT_PAIRS = [] {
+  std::array<char, 200> d{};
+  for (int i = 0; i < 100; ++i) {
+    d[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    d[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return d;
+}();
+
+/* A whole number as to_chars writes it, into [at, end); the end of what
+ * was written. Path steps are mostly below 10000 hundredths, and those are
+ * written from digit pairs, the page's most frequent conversion. */
+char* put_int(char* at, char* end, long long v) {
+  constexpr long long SMALL = 10000;
+  if (v <= -SMALL || v >= SMALL || end - at < 5) return std::to_chars(at, end, v).ptr;
+  if (v < 0) *at++ = '-';
+  const auto u = static_cast<std::size_t>(v < 0 ? -v : v);
+  const char* hi = &DIGIT_PAIRS[2 * (u / 100)];
+  const char* lo = &DIGIT_PAIRS[2 * (u % 100)];
+  if (u >= 1000) *at++ = hi[0];
+  if (u >= 100) *at++ = hi[1];
+  if (u >= 10) *at++ = lo[0];
+  *at++ = lo[1];
+  return at;
+}
+
 void append_int(std::string& out, long long v) {
   char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, v);
-  out.append(digits, r.ptr);
+  const char* end = put_int(digits, digits + sizeof digits, v);
+  out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 /* As "%.<decimals>f" writes the number. */
@@ -175,9 +212,47 @@ void append_fixed(std::string& out, double v, int decimals) {
   char digits[400]; /* the widest double in fixed form, with its decimals */
   const auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
   if (r.ec == std::errc{})
-    out.append(digits, r.ptr);
+    out.append(digits, static_cast<std::size_t>(r.ptr - digits));
   else
     out += '0';
+}
+
+/* A float as "%.<decimals>f" writes it, decimals 0 to 6 (the position
+ * comment of every text, the colours), from the float's exact binary
+ * value: its mantissa times 10^decimals, shifted down with ties to even,
+ * is the number in units of the last decimal. Floats too large for that
+ * go through the general conversion. */
+void append_fixed_exact(std::string& out, float v, int decimals) {
+  constexpr int MANTISSA_BITS = 24;
+  constexpr unsigned long long POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  int e = 0;
+  const float frac = std::frexp(std::fabs(v), &e);
+  e -= MANTISSA_BITS;
+  /* m * 10^6 < 2^44, so 2^e must stay below 2^19 for 64 bits. */
+  if (!std::isfinite(v) || e > 19 || decimals < 0 || decimals > 6) {
+    append_fixed(out, v, decimals);
+    return;
+  }
+  const unsigned long long unit = POW10[decimals];
+  const auto m = static_cast<unsigned long long>(std::ldexp(frac, MANTISSA_BITS));
+  unsigned long long q = m * unit;
+  if (e >= 0) {
+    q <<= e;
+  } else if (-e > 44) {
+    q = 0; /* below half of the last decimal */
+  } else {
+    const int k = -e;
+    const unsigned long long r = q & ((1ULL << k) - 1), half = 1ULL << (k - 1);
+    q >>= k;
+    if (r > half || (r == half && (q & 1) != 0)) ++q;
+  }
+  if (std::signbit(v)) out += '-';
+  append_int(out, static_cast<long long>(q / unit));
+  if (decimals == 0) return;
+  char fraction[8] = {'.'};
+  unsigned long long f = q % unit;
+  for (int i = decimals; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
+  out.append(fraction, static_cast<std::size_t>(decimals) + 1);
 }
 
 /* A point in whole hundredths, rounded as "%.2f" rounds it: a float times
@@ -245,15 +320,21 @@ void new_path() {
   o.pen.newpath = true;
 }
 
+/* The steps of a point are formed in place and appended in one piece:
+ * paths are most of a page, so this is the writer's hottest loop. */
 void move_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   end_path_line(o);
   const long long hx = hundredths(x), hy = hundredths(y);
-  append_int(o.buf, hx - o.pen.x);
-  o.buf += ' ';
-  append_int(o.buf, hy - o.pen.y);
-  o.buf += o.pen.newpath ? " M" : " m";
+  char pair[PAIR_ROOM];
+  char* const end = pair + sizeof pair;
+  char* at = put_int(pair, end, hx - o.pen.x);
+  *at++ = ' ';
+  at = put_int(at, end, hy - o.pen.y);
+  *at++ = ' ';
+  *at++ = o.pen.newpath ? 'M' : 'm';
+  o.buf.append(pair, static_cast<std::size_t>(at - pair));
   o.pen.x = hx;
   o.pen.y = hy;
   o.pen.newpath = false;
@@ -264,19 +345,23 @@ void line_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   PathPen& p = o.pen;
+  char pair[PAIR_ROOM];
+  char* const end = pair + sizeof pair;
+  char* at = pair;
   if (!p.run) {
     if (!p.at_move) write_newpath_due(o);
-    o.buf += '[';
+    *at++ = '[';
     p.run = true;
     p.at_move = false;
     p.run_pairs = 0;
   } else {
-    o.buf += ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
+    *at++ = ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
   }
   const long long hx = hundredths(x), hy = hundredths(y);
-  append_int(o.buf, hx - p.x);
-  o.buf += ' ';
-  append_int(o.buf, hy - p.y);
+  at = put_int(at, end, hx - p.x);
+  *at++ = ' ';
+  at = put_int(at, end, hy - p.y);
+  o.buf.append(pair, static_cast<std::size_t>(at - pair));
   p.x = hx;
   p.y = hy;
 }
@@ -305,6 +390,17 @@ void put_numbers(std::initializer_list<double> values, int decimals, std::string
   out.text().append(word);
 }
 
+/* As put_numbers, for floats, with at most six decimals. */
+void put_floats(std::initializer_list<float> values, int decimals, std::string_view word) {
+  TextOut out;
+  if (!out) return;
+  for (float v : values) {
+    append_fixed_exact(out.text(), v, decimals);
+    out.text() += ' ';
+  }
+  out.text().append(word);
+}
+
 /* A whole number between two texts: "%%PL:7\n", "2 dot lw\n". */
 void put_count(std::string_view head, long long n, std::string_view tail) {
   TextOut out;
@@ -325,7 +421,7 @@ void set_rgb(int ind) {
   if (ind == c.ps_col_ind && c.gray_level < 0) return;
   float r = 0, g = 0, b = 0;
   gget_color_rgb(ind, &r, &g, &b);
-  put_numbers({r, g, b}, 2, "setrgbcolor\n");
+  put_floats({r, g, b}, 2, "setrgbcolor\n");
   c.ps_col_ind = ind;
   c.gray_level = -1;
 }
@@ -333,7 +429,7 @@ void set_rgb(int ind) {
 void set_grey(float g) {
   Cache& c = state.out.cache;
   if (c.gray_level == g) return;
-  put_numbers({g}, 3, "setgray\n");
+  put_floats({g}, 3, "setgray\n");
   c.gray_level = g;
 }
 
@@ -488,6 +584,10 @@ FILE* gps_open_file(const char* name) {
     state.out = state.held;
     state.held = Output{};
     return nullptr;
+  }
+  if (out.fp != stdout && out.fp != stderr) {
+    out.stream_buffer = std::make_shared<char[]>(STREAM_BUFFER);
+    if (std::setvbuf(out.fp, out.stream_buffer.get(), _IOFBF, STREAM_BUFFER) != 0) out.stream_buffer.reset();
   }
   state.out = out;
   if (std::getenv("PSCOLOR")) state.pr_color = 1;
@@ -981,9 +1081,9 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
   if (TextOut out; out) {
     std::string& b = out.text();
     b += "%%TE:";
-    append_fixed(b, ox, 6);
+    append_fixed_exact(b, ox, 6);
     b += ' ';
-    append_fixed(b, oy, 6);
+    append_fixed_exact(b, oy, 6);
     b += ' ';
     b += one_line(string);
     b += '\n';

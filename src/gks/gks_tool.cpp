@@ -76,14 +76,12 @@ void rectangle(Gfloat x1, Gfloat y1, Gfloat x2, Gfloat y2, bool fill) {
 /* A printf text of at most `max` characters. */
 std::string format_text(std::size_t max, const char* format, va_list args) {
   if (!format) return "";
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
+  /* Formatted once into room for the cut text: labels are drawn by the
+   * thousand. */
+  std::string text(max + 1, '\0');
+  const int n = std::vsnprintf(text.data(), text.size(), format, args);
   if (n <= 0) return "";
-  std::string text(static_cast<std::size_t>(n), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, args);
-  if (text.size() > max) text.resize(max);
+  text.resize(std::min(static_cast<std::size_t>(n), max));
   return text;
 }
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -58,9 +59,32 @@ constexpr double rad_per_deg = 0.017453292519943334;
 
 /* ---- keys -------------------------------------------------------------- */
 
+/* An integer right-aligned in width characters as "%<width>d" writes it,
+ * or as "%0<width>d" when zero_fill. Keys are made for every station
+ * stored, so not through printf. */
+void append_padded(std::string& out, int v, int width, bool zero_fill) {
+  char digits[16];
+  const auto r = std::to_chars(digits, digits + sizeof digits, v);
+  std::string_view d(digits, static_cast<size_t>(r.ptr - digits));
+  const int pad = width - static_cast<int>(d.size());
+  if (pad <= 0) {
+    out += d;
+  } else if (zero_fill) {
+    if (v < 0) {
+      out += '-';
+      d.remove_prefix(1);
+    }
+    out.append(static_cast<size_t>(pad), '0');
+    out += d;
+  } else {
+    out.append(static_cast<size_t>(pad), ' ');
+    out += d;
+  }
+}
+
 std::string wmo_key(int wmo, const char* region) {
-  char key[24];
-  std::snprintf(key, sizeof key, std::strcmp(region, "B_") == 0 ? "b%05d" : "%05d", wmo);
+  std::string key = std::strcmp(region, "B_") == 0 ? "b" : "";
+  append_padded(key, wmo, 5, true);
   return key;
 }
 
@@ -81,8 +105,9 @@ int lon_cell(float lon) {
 }
 
 std::string cell_key(int lat10, int lon10) {
-  char key[32];
-  std::snprintf(key, sizeof key, "%5d%6d", lat10, lon10);
+  std::string key;
+  append_padded(key, lat10, 5, false);
+  append_padded(key, lon10, 6, false);
   return key;
 }
 

@@ -31,8 +31,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -86,8 +88,37 @@ struct Frame {
   double sat_ratio = miss; /* R / Rs */
 };
 
+static_assert(std::is_trivially_copyable_v<Frame> && std::is_trivially_copyable_v<Domain>);
+
+/* The frames of the last two domains MAP_domain_tran carried a point
+ * between, set up and prepared, with the frame and domains they came
+ * from: a report's position goes from the plot's domain to the grid's for
+ * every station, and setting up a domain projects its centre. Compared
+ * byte for byte, so that any change of either domain or of the frame in
+ * force sets them up again. */
+struct DomainPair {
+  bool valid = false;
+  Frame base;     /* the frame in force when the pair was set up */
+  Domain d1, d2;  /* the domains, as given */
+  Frame from, to; /* the frames of d1 and d2 */
+
+  bool holds(const Frame& f, const Domain& a, const Domain& b) const {
+    return valid && std::memcmp(&base, &f, sizeof f) == 0 && std::memcmp(&d1, &a, sizeof a) == 0 &&
+           std::memcmp(&d2, &b, sizeof b) == 0;
+  }
+  void keep(const Frame& f, const Domain& a, const Domain& b, const Frame& fa, const Frame& fb) {
+    base = f;
+    d1 = a;
+    d2 = b;
+    from = fa;
+    to = fb;
+    valid = true;
+  }
+};
+
 struct MapState {
   Frame frame;
+  DomainPair pair;        /* MAP_domain_tran's frames last set up */
   int grid_limit = 0;     /* decluttering cells: n per spacing, -n spacings a cell, 0 off */
   std::vector<int> cells; /* counters of the decluttering grid */
 };
@@ -1300,11 +1331,21 @@ int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, floa
   }
   Frame saved = st.frame;
   double lat = miss, lon = miss, xd = miss, yd = miss;
-  MAP_domain(domain1);
-  int res = inverse(st.frame, x1, y1, &lat, &lon);
-  if (res == 1 && !is_miss(lat)) {
-    MAP_domain(domain2);
-    res = forward(st.frame, lat, lon, &xd, &yd);
+  int res = 0;
+  DomainPair& pair = st.pair;
+  if (pair.holds(saved, *domain1, *domain2)) {
+    res = inverse(pair.from, x1, y1, &lat, &lon);
+    if (res == 1 && !is_miss(lat)) res = forward(pair.to, lat, lon, &xd, &yd);
+  } else {
+    pair.valid = false;
+    const int set1 = MAP_domain(domain1);
+    res = inverse(st.frame, x1, y1, &lat, &lon);
+    if (res == 1 && !is_miss(lat)) {
+      const Frame from = st.frame;
+      const int set2 = MAP_domain(domain2);
+      res = forward(st.frame, lat, lon, &xd, &yd);
+      if (set1 == 0 && set2 == 0 && res == 1) pair.keep(saved, *domain1, *domain2, from, st.frame);
+    }
   }
   st.frame = saved;
   if (res != 1 || is_miss(xd) || is_miss(yd)) {

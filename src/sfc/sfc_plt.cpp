@@ -16,6 +16,7 @@
 
 #include "kezraw.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
@@ -224,6 +225,25 @@ void set_text(RAW_data& d, const char* fmt, ...) {
   va_end(ap);
 }
 
+/* A plain text as "%s" writes it, cut to the datum's room: the texts of
+ * every station need no printf. */
+void put_text(RAW_data& d, std::string_view text) {
+  const std::size_t n = std::min(text.size(), sizeof d.data - 1);
+  std::memcpy(d.data, text.data(), n);
+  d.data[n] = '\0';
+}
+
+/* "%3.3d" of a code: three digits for 0 to 999 (printf for the rest). */
+void code_text(RAW_data& d, int v) {
+  if (v < 0 || v > 999) {
+    set_text(d, "%3.3d", v);
+    return;
+  }
+  const char digits[3] = {static_cast<char>('0' + v / 100), static_cast<char>('0' + v / 10 % 10),
+                          static_cast<char>('0' + v % 10)};
+  put_text(d, std::string_view(digits, sizeof digits));
+}
+
 /* The start hour of a time code. */
 int start_hour(int time) { return time == KEZ_MISS ? 0 : (time / 1000) % 1000; }
 
@@ -262,7 +282,7 @@ int flight_category(const SFC_report& r) {
 
 /* The text of a pressure in tens of mb, as on station plots. */
 void pressure_text(RAW_data& d, float v) {
-  if (present(v)) set_text(d, "%3.3d", static_cast<int>(0.1 + 10.0 * v) % 1000);
+  if (present(v)) code_text(d, static_cast<int>(0.1 + 10.0 * v) % 1000);
 }
 
 void weather_code(const SFC_report& r, RAW_data& d) {
@@ -270,12 +290,12 @@ void weather_code(const SFC_report& r, RAW_data& d) {
   char code[WX_CODE_LEN + WX_METAR_CODE_LEN] = "";
   if (!w.empty() && std::isdigit(static_cast<unsigned char>(w[0]))) {
     WX_wmo_weather(std::atoi(w.c_str()), code);
-    set_text(d, "%s", code);
+    put_text(d, code);
   } else if (!w.empty() && w[0] == '!') {
     WX_metar_weather(w.c_str(), code);
-    set_text(d, "%s", code);
+    put_text(d, code);
   } else {
-    set_text(d, "%s", w.c_str());
+    put_text(d, w.c_str());
   }
   switch (d.data[0]) {
     case 'S': d.value[0] = 3; break;
@@ -287,7 +307,7 @@ void weather_code(const SFC_report& r, RAW_data& d) {
 }
 
 void cloud_char_text(RAW_data& d, char c) {
-  if (c != ' ' && c != '\0') set_text(d, "%c", c);
+  if (c != ' ' && c != '\0') put_text(d, std::string_view(&c, 1));
 }
 
 /* The wind components, with the direction turned to the grid's when asked. */
@@ -336,7 +356,7 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
   float& v = d.value[0];
   float& v2 = d.value[1];
   switch (k.key) {
-    case Key::city: set_text(d, "%.*s", static_cast<int>(strnlen(r.id, sizeof r.id)), r.id); break;
+    case Key::city: put_text(d, std::string_view(r.id, strnlen(r.id, sizeof r.id))); break;
     case Key::temp: v = r.t; break;
     case Key::ttd:
       v = r.t;
@@ -363,7 +383,7 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
     case Key::alt:
       v = r.alt;
       /* Rounded as the files write it: 30.13 is stored as 30.1299... */
-      if (present(v)) set_text(d, "%3.3d", static_cast<int>(100.0 * v + 0.01) % 1000);
+      if (present(v)) code_text(d, static_cast<int>(100.0 * v + 0.01) % 1000);
       break;
     case Key::pralt:
       v = present(r.pmb) ? r.pmb : alt_hpa(r.alt);
@@ -479,7 +499,7 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
       static constexpr const char* names[] = {"VFR", "MVFR", "IFR"};
       const int cat = flight_category(r);
       v = static_cast<float>(cat);
-      set_text(d, "%s", names[cat]);
+      put_text(d, names[cat]);
       break;
     }
     default: v = thermo(r, k.key);

@@ -393,10 +393,17 @@ TEST(StationDatum, TextForm) {
     struct Case {
       RAW_data d;
       const char* want;
-    } cases[] = {{datum(0, 0, 1, "", 12.4f), "12"},        {datum(0, 0, 1, "X", 12.4f), "X"},
-                 {datum(0, 0, 2, "", 7.6f), "8"},          {datum(0, 0, 2, ""), "keep"},
-                 {datum(0, 0, 32, "", 270, 15), "270-15"}, {datum(0, 0, 36, "RW"), "RW"},
-                 {datum(0, 0, 23, "", 1, 2), "keep"}};
+    } cases[] = {{datum(0, 0, 1, "", 12.4f), "12"},
+                 {datum(0, 0, 1, "X", 12.4f), "X"},
+                 {datum(0, 0, 2, "", 7.6f), "8"},
+                 {datum(0, 0, 2, ""), "keep"},
+                 {datum(0, 0, 32, "", 270, 15), "270-15"},
+                 {datum(0, 0, 36, "RW"), "RW"},
+                 {datum(0, 0, 23, "", 1, 2), "keep"},
+                 /* as "%1.0f" writes them: a half goes to the even neighbour, a
+                  * small negative keeps its sign */
+                 {datum(0, 0, 32, "", 2.5f, -0.4f), "2--0"},
+                 {datum(0, 0, 32, "", 3.5f, 1e30f), "4-1000000015047466219876688855040"}};
     int bad = 0;
     for (const Case& c : cases) {
       char str[RAW_STRING_LEN] = "keep";

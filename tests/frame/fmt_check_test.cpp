@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -73,6 +75,26 @@ TEST(FmtCheck, LongOutputIsNotCut) {
   EXPECT_EQ(s.size(), 99u);
   /* 31 integer digits and 50 decimals, right-aligned in 99 */
   EXPECT_EQ(s.find('.'), 99u - 51u);
+}
+
+TEST(FmtCheck, FloatTextsAreWhatPrintfWrites) {
+  /* Plain "%<width>.<precision>f" formats are written without printf; the
+   * text must not differ from printf's for any of them, ties included. */
+  const char* formats[] = {"%f",     "%1.0f",  "%.1f",  "%5.2f", "%.f",   "%99.50f", "%3.3f",
+                           "%05.1f", "%-6.1f", "%+.1f", "% .0f", "%#.0f", "%e",      "%.1f mb"};
+  const double values[] = {0.0,   -0.0, 0.5,   1.5,    2.5,     -2.5,   0.25,     -0.05f,    12.345f,     99.95f,
+                           -1e-7, 1e30, 1e300, -1e300, 1013.25, 5e-324, HUGE_VAL, -HUGE_VAL, std::nan("")};
+  for (const char* f : formats)
+    for (double v : values) {
+      char expected[512];
+      std::snprintf(expected, sizeof expected, f, v);
+      EXPECT_EQ(FMT_print_float("t", f, "%g", v), expected) << f << " of " << v;
+    }
+}
+
+TEST(FmtCheck, TextsLongerThanTheFirstBufferAreWhole) {
+  const std::string long_text(300, 'x');
+  EXPECT_EQ(FMT_print_str("t", "<%s>", "%s", long_text.c_str()), "<" + long_text + ">");
 }
 
 } // namespace

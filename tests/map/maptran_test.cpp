@@ -822,6 +822,63 @@ TEST(Grid, ConversionBetweenDomains) {
   EXPECT_EQ(after.y_max, before.y_max);
 }
 
+TEST(Grid, RepeatedConversionsBetweenDomainsAgreeWithTheFirst) {
+  /* A station chart carries every station from the plot's domain to the
+   * grid's; the answer for a point must not depend on what was converted
+   * before, on the domain in force, or on where the domains are kept. */
+  Domain plot = make(MAP_LAMB, 40, -95, 40, -95, 3.4f, 3.4f, 19, 13);
+  plot.param[0] = 33;
+  plot.param[1] = 45;
+  Domain grid = plot;
+  grid.dx = grid.dy = 0.205f;
+  grid.nx = 300;
+  grid.ny = 200;
+  Domain polar = make(MAP_PSTEREO, 90, -105, 60, -100, 1.2f, 1.2f, 25, 17);
+  const float places[][2] = {{40, -95}, {33.3f, -117.1f}, {47.6f, -70.2f}, {25.8f, -80.3f}};
+  float points[std::size(places)][2];
+  MAP_domain(&plot);
+  for (size_t i = 0; i < std::size(places); ++i)
+    ASSERT_EQ(MAP_tran(places[i][0], places[i][1], &points[i][0], &points[i][1]), 1);
+
+  std::vector<std::pair<float, float>> first;
+  for (const auto& p : points) {
+    float x = M, y = M;
+    ASSERT_EQ(MAP_domain_tran(&plot, &grid, p[0], p[1], &x, &y), 0);
+    first.emplace_back(x, y);
+  }
+  auto again = [&](const char* why) {
+    for (size_t i = 0; i < std::size(points); ++i) {
+      float x = M, y = M;
+      EXPECT_EQ(MAP_domain_tran(&plot, &grid, points[i][0], points[i][1], &x, &y), 0) << why;
+      EXPECT_EQ(x, first[i].first) << why << ", point " << i;
+      EXPECT_EQ(y, first[i].second) << why << ", point " << i;
+    }
+  };
+  again("repeated");
+  float x, y;
+  MAP_domain_tran(&polar, &plot, 1, 1, &x, &y);
+  again("after another pair");
+  MAP_domain(&polar);
+  again("with another domain in force");
+  Domain plot_copy = plot, grid_copy = grid;
+  for (size_t i = 0; i < std::size(points); ++i) {
+    ASSERT_EQ(MAP_domain_tran(&plot_copy, &grid_copy, points[i][0], points[i][1], &x, &y), 0);
+    EXPECT_EQ(x, first[i].first) << "copies of the domains, point " << i;
+  }
+
+  /* A domain changed where it is kept gives the changed answer. */
+  grid.plon = -80;
+  Domain moved = grid;
+  float moved_x = M, moved_y = M;
+  ASSERT_EQ(MAP_domain_tran(&plot, &grid, points[1][0], points[1][1], &x, &y), 0);
+  MAP_domain_tran(&polar, &plot, 1, 1, &moved_x, &moved_y);
+  ASSERT_EQ(MAP_domain_tran(&plot, &moved, points[1][0], points[1][1], &moved_x, &moved_y), 0);
+  EXPECT_NE(x, first[1].first);
+  EXPECT_EQ(x, moved_x);
+  EXPECT_EQ(y, moved_y);
+  EXPECT_EQ(MAP_get_proj(), MAP_PSTEREO) << "the domain in force is kept";
+}
+
 TEST(Grid, OffsetsMoveAlongTheEarth) {
   struct Case {
     const char* why;

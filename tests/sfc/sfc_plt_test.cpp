@@ -375,6 +375,22 @@ TEST_F(SfcPlt, AltimeterTextOverTheWholeRange) {
   }
 }
 
+/* The pressure's code is its tenths of mb modulo 1000 in three digits;
+ * a value below zero keeps its sign, as printf's "%3.3d" writes it. */
+TEST_F(SfcPlt, PressureCodesKeepThreeDigits) {
+  struct Case {
+    float pmb;
+    const char* text;
+  };
+  const Case cases[] = {{1000.0f, "000"}, {1001.2f, "012"}, {999.9f, "999"},
+                        {1013.2f, "132"}, {0.5f, "005"},    {-12.3f, "-122"}};
+  SFC_report r = base_report();
+  for (const Case& c : cases) {
+    r.pmb = c.pmb;
+    EXPECT_EQ(get(r, var_of("pralt")).text, c.text) << c.pmb;
+  }
+}
+
 /* Values no instrument gives are missing for every key that reads them,
  * values and texts alike, whatever the source handed over. */
 TEST_F(SfcPlt, ValuesNoInstrumentGivesAreMissing) {

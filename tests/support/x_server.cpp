@@ -36,17 +36,17 @@ void quiet_stdio() {
   ::close(null);
 }
 
-/* Sends a signal to a child (or its process group) and reaps it, with
- * SIGKILL when it does not end within two seconds. */
-void end_child(pid_t pid, bool group) {
+/* Sends a child SIGTERM and reaps it, with SIGKILL when it does not end
+ * within two seconds. */
+void end_child(pid_t pid) {
   if (pid <= 0) return;
-  ::kill(group ? -pid : pid, SIGTERM);
+  ::kill(pid, SIGTERM);
   for (int i = 0; i < 200; ++i) {
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) == pid) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ::kill(group ? -pid : pid, SIGKILL);
+  ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
 }
 
@@ -111,7 +111,7 @@ XServer::XServer(int width, int height, int depth) {
 XServer::~XServer() { stop(); }
 
 void XServer::stop() {
-  end_child(pid_, false);
+  end_child(pid_);
   pid_ = -1;
 }
 

@@ -129,9 +129,8 @@ Repeater::Repeater(const XServer& server, const std::string& command, double pau
    * press and its release would leave the key down, and the server's
    * auto-repeat would then type it into the next test's window. The pauses
    * are waited for in the background, so that the trap ends them at once. */
-  const std::string loop = "trap 'exit 0' TERM; sleep " + std::to_string(first_delay) +
-                           " & wait $!; while :; do " + command + "; sleep " + std::to_string(pause_seconds) +
-                           " & wait $!; done";
+  const std::string loop = "trap 'exit 0' TERM; sleep " + std::to_string(first_delay) + " & wait $!; while :; do " +
+                           command + "; sleep " + std::to_string(pause_seconds) + " & wait $!; done";
   std::fflush(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {

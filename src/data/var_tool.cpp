@@ -1649,6 +1649,10 @@ int VAR_read_varfile() {
   FILE* fp = FILE_open(path.c_str(), "r");
   if (!fp) {
     MESS_print(VAR_WARN, "VAR_read_varfile: Unable to open file: %s\n", path.c_str());
+    /* The table of the folder named before must not answer for this one. */
+    state.var_list.clear();
+    state.var_path.clear();
+    state.var_read = false;
     return 0;
   }
   std::vector<VarDesc> list;

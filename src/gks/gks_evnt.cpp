@@ -433,6 +433,12 @@ int gcheck_event() {
   return users;
 }
 
+int gserve_refresh(Grefresh_func func) {
+  if (!func) return 0;
+  const Serving serving_one;
+  return func();
+}
+
 int gwait_event() {
   if (!serving() || state.in_event) return 0;
   XEvent event;

@@ -962,7 +962,10 @@ int ghold(Gint) {
     }
     const std::time_t now = std::time(nullptr);
     if (state.refresh > 0 && state.refresh_CB && due < now) {
-      state.refresh_CB();
+      /* A key or button served inside the refresh's drawing would re-plot
+       * in the middle of it, and the refresh would then finish the old
+       * picture over the new one. */
+      gserve_refresh(state.refresh_CB);
       due += state.refresh;
     }
   }

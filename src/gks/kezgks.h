@@ -750,6 +750,9 @@ int gset_rubber_band_points(const Gpt* pts, int num_pt, int constraint);
 int gset_rubber_band_limits(const Gpt* lim);
 int gcheck_event();
 int gwait_event();
+/* Runs the hold's refresh function as an event is served: the events its
+ * drawing polls for wait and are answered after it, in order. */
+int gserve_refresh(Grefresh_func func);
 /* Reads, prints at the debug level and discards the pending window events;
  * their number. */
 int gprint_event();

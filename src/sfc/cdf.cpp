@@ -20,6 +20,7 @@
 #include "cdf_lib.h"
 #include "kez.h"
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -407,9 +408,16 @@ constexpr int kProbeSeconds = 60; /* generous: large files open slowly on a busy
 
 Probe probe_netcdf4(const char* filename) {
   std::fflush(nullptr); /* the child must not write the parent's buffers twice */
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) return Probe::opens; /* cannot tell: open it as before */
-  if (pid == 0) probe_child(filename);
+  if (pid == 0) {
+    /* A child caught in a loop of the library outlives a parent that is
+     * killed before its time-out; it must end with the parent. */
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(kProbeRefused);
+    probe_child(filename);
+  }
   int status = 0;
   for (int waited_ms = 0;; waited_ms += 10) {
     const pid_t r = waitpid(pid, &status, WNOHANG);

@@ -392,6 +392,26 @@ TEST(VarTables, MissingTableWarnsAndIsTriedAgain) {
       << out;
 }
 
+/* The table follows "file_path": a folder without one must not keep
+ * answering with the codes of the folder named before. */
+TEST(VarTables, TableOfTheFolderNamedNowIsUsed) {
+  kez_test::TempDir with, other, without;
+  kez_test::write_file(with.file("variable.lup"), "11 temp Temperature\n");
+  kez_test::write_file(other.file("variable.lup"), "12 temp Temperature elsewhere\n");
+  auto r = kez_test::run_child([&] {
+    std::string out;
+    for (const kez_test::TempDir* d : {&with, &without, &other, &with}) {
+      RES_put("file_path", d->path().c_str());
+      out += std::to_string(VAR_search_var_num("temp")) + " ";
+    }
+    std::printf("%s", out.c_str());
+    return 0;
+  });
+  EXPECT_EQ(r.out, "11 0 12 11 ");
+  EXPECT_NE(r.err.find("VAR_read_varfile: Unable to open file: " + without.path() + "/variable.lup"), std::string::npos)
+      << r.err;
+}
+
 TEST(VarTables, LabelStyleFromPlotParam) {
   auto r = kez_test::run_child([] {
     std::string out;

@@ -489,9 +489,12 @@ TEST(WindowHold, ReturnAndAltQEndTheHold) {
     const char* event;
   };
   const Case cases[] = {{"Return", "event 2 Ret\n"}, {"alt+q", "event 2 q-Alt\n"}};
-  XServer x(800, 700, 24);
-  ASSERT_TRUE(x.ok());
   for (const Case& c : cases) {
+    /* A server of its own: on a shared one a Return of the first case's
+     * sender reached the second case's window, which lies in the same
+     * place. */
+    XServer x(800, 700, 24);
+    ASSERT_TRUE(x.ok());
     /* Keys before the hold begins are not bound; they are sent until one
      * arrives in the hold. */
     kez_test::Repeater keys(x, std::string("xdotool search --name '^Holding$' windowfocus key ") + c.keys, 0.3);
@@ -602,6 +605,47 @@ TEST(WindowHold, ALongPlotServesEventsEveryFiveHundredCalls) {
   std::sscanf(r.out.c_str() + at, "event 3 B1-P after %d", &after);
   EXPECT_TRUE(after > 0 && after < 500) << r.out;
   EXPECT_EQ(count(r.out, "event"), 1) << r.out;
+}
+
+/* A button pressed while the refresh draws waits for the refresh to end:
+ * served inside it, its re-plot would be drawn over by the rest of the
+ * refresh. */
+int refresh_with_press() {
+  Display* other = XOpenDisplay(refresh_display.c_str());
+  XEvent press{};
+  press.xbutton.type = ButtonPress;
+  press.xbutton.window = gget_root_window();
+  press.xbutton.button = 1;
+  XSendEvent(other, gget_root_window(), True, NoEventMask, &press);
+  XEvent end{};
+  end.xclient.type = ClientMessage;
+  end.xclient.window = gget_root_window();
+  end.xclient.format = 8;
+  end.xclient.data.b[0] = 9;
+  XSendEvent(other, gget_root_window(), True, NoEventMask, &end);
+  XSync(other, False);
+  XCloseDisplay(other);
+  Gpt line[2] = {{0.1f, 0.1f}, {0.9f, 0.9f}};
+  for (polylines_drawn = 0; polylines_drawn < 600; ++polylines_drawn) gpolyline(2, line);
+  std::printf("refresh drawn\n");
+  return 0;
+}
+
+TEST(WindowHold, EventsDuringTheRefreshAreServedAfterIt) {
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  refresh_display = x.display();
+  auto r = run_child([&] {
+    gset_refresh_callback(1, refresh_with_press);
+    gset_mouse_callback(note_event_during_plot);
+    gset_win_title("Refresh press");
+    if (open_window(x) != 0) return 1;
+    ghold(1);
+    std::printf("held\n");
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("refresh drawn\nevent 3 B1-P after 600 lines\nheld\n"), std::string::npos) << r.out;
 }
 
 TEST(WindowHold, FileDevicesNeitherHoldNorShowCursors) {

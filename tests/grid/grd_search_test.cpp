@@ -63,6 +63,9 @@ VAR_data request(int time, int ltype, int level, int var, const char* units = ""
 /* ---- requests and matching ----------------------------------------------------- */
 
 TEST(GridRequest, TextsDecodeToPositionOrSelection) {
+  /* A folder without a variable table, whatever an earlier test named. */
+  TempDir no_table;
+  RES_put("file_path", no_table.path().c_str());
   struct Case {
     const char* text;
     int result;

@@ -36,17 +36,17 @@ void quiet_stdio() {
   ::close(null);
 }
 
-/* Sends a signal to a child (or its process group) and reaps it, with
- * SIGKILL when it does not end within two seconds. */
-void end_child(pid_t pid, bool group) {
+/* Sends a child SIGTERM and reaps it, with SIGKILL when it does not end
+ * within two seconds. */
+void end_child(pid_t pid) {
   if (pid <= 0) return;
-  ::kill(group ? -pid : pid, SIGTERM);
+  ::kill(pid, SIGTERM);
   for (int i = 0; i < 200; ++i) {
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) == pid) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ::kill(group ? -pid : pid, SIGKILL);
+  ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
 }
 
@@ -114,7 +114,7 @@ XServer::XServer(int width, int height, int depth, const std::vector<std::string
 XServer::~XServer() { stop(); }
 
 void XServer::stop() {
-  end_child(pid_, false);
+  end_child(pid_);
   pid_ = -1;
 }
 
@@ -127,8 +127,13 @@ std::string XServer::run(const std::string& command, int* status) const {
 
 Repeater::Repeater(const XServer& server, const std::string& command, double pause_seconds, double first_delay) {
   const pid_t parent = ::getpid();
-  const std::string loop = "sleep " + std::to_string(first_delay) + "; while :; do " + command + "; sleep " +
-                           std::to_string(pause_seconds) + "; done";
+  /* The loop ends on SIGTERM only between commands (the shell runs a trap
+   * once its foreground command is done): an xdotool killed between a key's
+   * press and its release would leave the key down, and the server's
+   * auto-repeat would then type it into the next test's window. The pauses
+   * are waited for in the background, so that the trap ends them at once. */
+  const std::string loop = "trap 'exit 0' TERM; sleep " + std::to_string(first_delay) + " & wait $!; while :; do " +
+                           command + "; sleep " + std::to_string(pause_seconds) + " & wait $!; done";
   std::fflush(nullptr);
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -142,7 +147,18 @@ Repeater::Repeater(const XServer& server, const std::string& command, double pau
   if (pid_ > 0) ::setpgid(pid_, pid_);
 }
 
-Repeater::~Repeater() { end_child(pid_, true); }
+Repeater::~Repeater() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  /* Not reaped yet: the group's number stays ours until the shell is. */
+  wait_until([this] {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+  });
+  /* What is left: the pause's sleep, or a command that never ended. */
+  ::kill(-pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
 
 bool read_drawable(const std::string& display, unsigned long drawable, RgbImage* image, unsigned long colormap) {
   Display* d = XOpenDisplay(display.c_str());

@@ -686,8 +686,9 @@ TEST(WindowControl, TitleExtraShowsTheMarksAndComesBack) {
     for (const Step& s : steps) {
       check(gset_win_title_extra(s.extra) == 0, "set");
       check(xprop(x).find("WM_NAME(STRING) = \"" + s.name + "\"") != std::string::npos, "name " + s.name);
-      char extra[GTITLE_EXTRA_LEN];
-      check(gget_win_title_extra(extra) == 0 && extra == s.read_back, std::string("read back ") + extra);
+      char extra[GTITLE_EXTRA_LEN] = "";
+      const bool read = gget_win_title_extra(extra) == 0;
+      check(read && extra == s.read_back, std::string("read back ") + extra);
     }
     check(gset_win_title("Other") == 0 && xprop(x).find("WM_NAME(STRING) = \"Other\"") != std::string::npos,
           "new title");

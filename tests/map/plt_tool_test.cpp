@@ -160,6 +160,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
 
 TEST(PlotParameters, ShadowOverlaysAndTimeZone) {
   auto r = run_child([] {
+    PLT_init_labels(); /* the overlay count only grows: start from none */
     RES_put("plot_param", "shadow");
     PLT_param_decode();
     std::printf("shadow %d\n", gget_font_drop());

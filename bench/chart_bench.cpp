@@ -45,6 +45,8 @@
 
 #include "../tests/gks/gks_scenario.h"
 
+#include "bench_shell.h"
+
 namespace {
 
 constexpr int kSizes[] = {500, 2000, 5000};
@@ -64,16 +66,7 @@ int rounds() {
   return n > 0 ? n : 5;
 }
 
-std::string shell(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
+using kez_bench::shell;
 
 bool executable(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 

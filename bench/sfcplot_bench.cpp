@@ -36,6 +36,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_shell.h"
+
 namespace {
 
 constexpr int kMaxStations = 2000;
@@ -43,17 +45,6 @@ constexpr int kMaxStations = 2000;
 constexpr const char* kRegion = "ps::-97,39,-97,25,17,2.3,2.3";
 constexpr const char* kGrid = "ps::-97,39,-97,300,200,0.18462,0.18492";
 constexpr const char* kList = "pres:sfc:ln,temp,dewp,wind";
-
-std::string run(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
 
 /* A folder with the bundled tables and the observations file. */
 struct Setup {
@@ -63,8 +54,8 @@ struct Setup {
     char tmpl[] = "/tmp/kez_sfcplot_bench.XXXXXX";
     dir = ::mkdtemp(tmpl) ? tmpl : "/tmp";
     const std::string data = KEZ_DATA_DIR;
-    run("mkdir -p " + dir + "/d && for f in " + data + "/*; do ln -s \"$f\" " + dir + "/d/; done");
-    const std::string newest = run("ls " + data + "/sample/*_sao.wmo 2>/dev/null | sort | tail -n 1");
+    kez_bench::shell("mkdir -p " + dir + "/d && for f in " + data + "/*; do ln -s \"$f\" " + dir + "/d/; done");
+    const std::string newest = kez_bench::shell("ls " + data + "/sample/*_sao.wmo 2>/dev/null | sort | tail -n 1");
     if (!newest.empty()) {
       file = newest.substr(0, newest.find('\n'));
     } else {
@@ -72,7 +63,7 @@ struct Setup {
       make_file();
     }
   }
-  ~Setup() { run("rm -rf " + dir); }
+  ~Setup() { kez_bench::shell("rm -rf " + dir); }
 
   /* Smooth pressure and temperature fields over the stations of the
    * table, with small observation errors. */

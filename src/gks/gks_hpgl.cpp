@@ -44,6 +44,7 @@ struct Cache {
 
 struct HpglState {
   FILE* out_file = nullptr;
+  std::string name; /* as opened, for the report of a failed write */
   int append = 0;
   int pcl = 1;    /* 0 plain, 1 PCL framing, 2 framing and turned */
   int pr_rot = 0; /* degrees */
@@ -112,6 +113,7 @@ FILE* ghpgl_open_file(const char* name) {
     return nullptr;
   }
   state.append = 0;
+  state.name = name;
   if (name[0] == '|') {
     state.out_file = FILE_open(name, "w");
     if (state.out_file) MESS_print(M_mess, "Spooling to: %s\n", name + 1);
@@ -194,10 +196,10 @@ int ghpgl_close_file() {
     ghpgl_printf("SP;PG;\n");
     if (state.pcl) ghpgl_printf("\33%%0A\33E");
   }
-  FILE_close(state.out_file);
+  const int result = gclose_output(state.out_file, state.name.c_str(), "HPGL");
   state.out_file = nullptr;
-  MESS_print(M_mess, "Created HPGL file\n");
-  return 0;
+  if (result == 0) MESS_print(M_mess, "Created HPGL file\n");
+  return result;
 }
 
 int ghpgl_printf(const char* format, ...) {

@@ -42,6 +42,7 @@ constexpr int LONG_FORM = 31;
 
 struct MetaState {
   FILE* out_file = nullptr;
+  std::string name; /* as opened, for the report of a failed write */
   int append = 0;
   int meta_type = 0; /* 0 the text metafile, 1 the binary CGM */
   int line_type = 0; /* CGM line type in force */
@@ -371,6 +372,7 @@ FILE* gmeta_open_file(const char* name) {
   }
   MESS_print(M_mess, "Creating metafile: %s\n", name);
   state.append = name[0] == '+' ? 1 : 0;
+  state.name = name;
   state.line_type = 0;
   state.out_file = state.append ? FILE_open(name + 1, "a") : FILE_open(name, "w");
   return state.out_file;
@@ -408,10 +410,10 @@ int gmeta_close_file() {
     gcgm_control(0, 5, 0, 0); /* END PICTURE */
     gcgm_control(0, 2, 0, 0); /* END METAFILE */
   }
-  FILE_close(state.out_file);
-  MESS_print(M_mess, "Created metafile\n");
+  const int result = gclose_output(state.out_file, state.name.c_str(), "meta");
+  if (result == 0) MESS_print(M_mess, "Created metafile\n");
   state.out_file = nullptr;
-  return 0;
+  return result;
 }
 
 int gcgm_control(int cls, int id, int length, int value) {

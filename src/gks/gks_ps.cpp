@@ -106,6 +106,7 @@ struct Output {
   std::string buf; /* text not yet handed to fp */
   PathPen pen;
   std::shared_ptr<char[]> stream_buffer; /* fp's buffer, kept until fp is closed; none for a standard stream */
+  std::string name;                      /* as opened, for the report of a failed write */
 };
 
 /* A page is megabytes handed to the stream a primitive at a time: a large
@@ -585,6 +586,7 @@ FILE* gps_open_file(const char* name) {
     state.held = Output{};
     return nullptr;
   }
+  out.name = name;
   if (out.fp != stdout && out.fp != stderr) {
     out.stream_buffer = std::make_shared<char[]>(STREAM_BUFFER);
     if (std::setvbuf(out.fp, out.stream_buffer.get(), _IOFBF, STREAM_BUFFER) != 0) out.stream_buffer.reset();
@@ -750,11 +752,11 @@ int gps_close_file() {
     if (state.pr_eps) tighten_box();
   }
   flush(state.out);
-  FILE_close(state.out.fp);
-  MESS_print(M_mess, "Created Postscript file\n");
+  const int result = gclose_output(state.out.fp, state.out.name.c_str(), "Postscript");
+  if (result == 0) MESS_print(M_mess, "Created Postscript file\n");
   state.out = state.held;
   state.held = Output{};
-  return 0;
+  return result;
 }
 
 int gps_printf(const char* format, ...) {

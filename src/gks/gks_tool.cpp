@@ -18,8 +18,10 @@
  * window.
  */
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
@@ -202,14 +204,27 @@ int GPH_hold(Gint ws_id) {
 }
 
 int GPH_end(Gint ws_id) {
+  int result = 0;
   if (state.ws_open) {
     gdeactivate_ws(ws_id);
-    gclose_ws(ws_id);
+    result = gclose_ws(ws_id);
     gclose_gks();
   }
   state.ws_open = 0;
   FLAG_set(FLAG_DEVICE, state.wk_itype);
-  return 0;
+  return result;
+}
+
+int gclose_output(FILE* fp, const char* name, const char* kind) {
+  if (!fp) return -1;
+  const bool failed = std::ferror(fp) != 0;
+  errno = 0;
+  const int closed = FILE_close(fp);
+  if (!failed && closed == 0) return 0;
+  const int err = errno;
+  MESS_print(M_warn, "Unable to write %s file %s: %s\n", kind, name ? name : "",
+             err != 0 ? std::strerror(err) : "write error");
+  return -1;
 }
 
 int GPH_set_win_title() {

@@ -856,9 +856,10 @@ int gclose_ws(Gint) {
   if (!state.open_graphics) return -1;
   state.win_width = 0;
   state.win_height = 0;
-  if (const Gdevice& device = gdevice(); device.close) device.close();
+  int result = 0;
+  if (const Gdevice& device = gdevice(); device.close) result = device.close() < 0 ? -1 : 0;
   state.open_graphics = 0;
-  return 0;
+  return result;
 }
 
 int gactivate_ws(Gint) { return 0; }

@@ -389,6 +389,10 @@ int gps_set_color_rep(int ind, float red, float green, float blue);
 float gps_get_gray(int ind);
 int gps_init_file();
 int gps_close_file();
+/* Closes a file device's output; a write that failed on the way (a full
+ * disk, a closed pipe) is reported naming the file, and gives -1, since the
+ * drawing calls do not check each write. */
+int gclose_output(FILE* fp, const char* name, const char* kind);
 int gps_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int gps_move(float x, float y);
 int gps_line(float x, float y);

@@ -589,9 +589,12 @@ int PLT_close() {
   GPH_trans(TRAN_PLOT);
   if (state.dump == PLT_DUMP_NONE) GPH_hold(state.work_id);
   gclear_ws(state.work_id, 1);
-  GPH_end(state.work_id);
+  /* A page or plot file that could not be written leaves the run with
+   * nothing it was asked for; a status of 0 would say it was made. */
+  const int closed = GPH_end(state.work_id);
   PLT_init_labels();
-  return 0;
+  if (closed != 0) KEZ_exit(KEZ_EXIT_GRAPHICS);
+  return closed == 0 ? 0 : -1;
 }
 
 void PLT_exit(int val) {

@@ -305,6 +305,35 @@ TEST(Sfcplot, UnwritablePageEndsWithStatus4) {
   }
 }
 
+/* A page that opens but cannot be written to the end (a full disk) is no
+ * page either: every file device reports the file and the reason, says
+ * nothing of having made it, and ends with status 4. A batch run's parent
+ * has left by then (status 0, by design), so there the report is in the
+ * message log and the status is the detached child's. */
+TEST(Sfcplot, PageThatFailsOnTheWayEndsWithStatus4) {
+  Folder f;
+  const struct {
+    const char* device;
+    const char* kind;
+  } cases[] = {{"p,/dev/full,ps", "Postscript"}, {"q,/dev/full", "HPGL"}, {"m,/dev/full", "meta"}};
+  for (const auto& c : cases) {
+    const std::string report = std::string("Unable to write ") + c.kind + " file /dev/full: No space left on device";
+    Result r = run(f, std::string("-pd mw -va tmp -de ") + c.device + " " + hour_name(12));
+    EXPECT_EQ(r.status, 4) << c.device << r.out << r.err;
+    const std::string said = r.out + r.err;
+    EXPECT_NE(said.find(report), std::string::npos) << c.device << said;
+    EXPECT_EQ(said.find("Created"), std::string::npos) << c.device << said;
+
+    /* The child holds descriptor 3 until it ends, so "cat" waits for it. */
+    const std::string log = f.path("batch.log");
+    kez_test::run_command("rm -f " + quoted(log) + " && cd " + quoted(f.dir.path()) + " && { " + kProgram +
+                          " -fp d -dp . -ba -me " + quoted("mess,+fi=" + log) + " -pd mw -va tmp -de " + c.device +
+                          " " + hour_name(12) + " 3>&1 >/dev/null 2>&1 </dev/null; } | cat >/dev/null");
+    const std::string logged = read_file(log);
+    EXPECT_NE(logged.find(report), std::string::npos) << c.device << logged;
+  }
+}
+
 /* What can draw nothing is refused with a message and a status of its
  * own, before any page opens; a resource of the suite that the program
  * does not list is still taken. */

@@ -24,7 +24,6 @@ using namespace var_tool_impl;
 
 namespace {
 
-
 void strip_blanks(std::string* s) {
   s->erase(std::remove_if(s->begin(), s->end(), [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }),
            s->end());

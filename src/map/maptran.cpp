@@ -25,6 +25,7 @@
  * decluttering grid of the station plotters.
  */
 #include "kez.h"
+#include "maptran_impl.h"
 
 #include <algorithm>
 #include <climits>
@@ -37,93 +38,17 @@
 #include <type_traits>
 #include <vector>
 
-namespace {
+using namespace maptran_impl;
 
-constexpr double rad = 0.017453292519943334; /* radians per degree */
-constexpr double deg = 57.295779513082195;   /* degrees per radian */
-constexpr double pi = 3.14159265358979323846;
-constexpr double miss = KEZ_FMISS;
-constexpr double km_per_deg = 111.195; /* along a great circle */
-constexpr double kappa = 0.286;        /* exponent of the potential temperature */
-constexpr double edge_margin = 1e-4;   /* degrees of longitude past a map's edge still on it */
-
-bool is_miss(double v) { return v == miss; }
-
-struct Rule;
-
-/* Everything a transformation reads: the current domain, its limits and the
- * constants derived from it. Copied whole when another domain is made
- * current for one conversion. */
-struct Frame {
-  Domain dom{KEZ_MISS,  KEZ_FMISS, KEZ_FMISS, {KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS},
-             KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS,
-             KEZ_MISS,  KEZ_MISS,  0};
-  const Rule* rule = nullptr; /* unit of dom.proj; null for a code without one */
-  int rule_code = INT_MIN;    /* the code that rule and the constants belong to */
-  MAP_limits limits{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS};
-  MAP_limits view{KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS}; /* diagram viewport */
-
-  double earth_rad = 63.7122; /* sphere, plot units */
-  double earth_maj = 63.781368;
-  double earth_min = 63.56752;
-  double earth_ratio2 = (63.56752 / 63.781368) * (63.56752 / 63.781368);
-  double sat_rad = 421.64; /* satellite distance from the earth's centre */
-  float tlat1 = 30.0f;     /* true latitudes in use (degrees) */
-  float tlat2 = 60.0f;
-
-  /* Diagram scales: -9999 not yet computed, 0 while the limits are. */
-  double xfactor = miss;
-  double yfactor = miss;
-  double scale = miss; /* skew-T: the y of the bottom edge */
-
-  /* Map projection constants, valid once ready is set. */
-  bool ready = false;
-  bool usable = true;  /* false for a degenerate domain: every point hidden */
-  double hemi = 1.0;   /* polar stereographic: -1 north, +1 south; Lambert: +1 north, -1 south */
-  double k = 0.0;      /* polar stereographic radius factor */
-  double cone = 0.0;   /* Lambert cone constant n */
-  double cone_f = 0.0; /* Lambert radius factor F */
-  double cos_plat = 1.0;
-  double sin_plat = 0.0;
-  double sat_ratio = miss; /* R / Rs */
-};
-
-static_assert(std::is_trivially_copyable_v<Frame> && std::is_trivially_copyable_v<Domain>);
-
-/* The frames of the last two domains MAP_domain_tran carried a point
- * between, set up and prepared, with the frame and domains they came
- * from: a report's position goes from the plot's domain to the grid's for
- * every station, and setting up a domain projects its centre. Compared
- * byte for byte, so that any change of either domain or of the frame in
- * force sets them up again. */
-struct DomainPair {
-  bool valid = false;
-  Frame base;     /* the frame in force when the pair was set up */
-  Domain d1, d2;  /* the domains, as given */
-  Frame from, to; /* the frames of d1 and d2 */
-
-  bool holds(const Frame& f, const Domain& a, const Domain& b) const {
-    return valid && std::memcmp(&base, &f, sizeof f) == 0 && std::memcmp(&d1, &a, sizeof a) == 0 &&
-           std::memcmp(&d2, &b, sizeof b) == 0;
-  }
-  void keep(const Frame& f, const Domain& a, const Domain& b, const Frame& fa, const Frame& fb) {
-    base = f;
-    d1 = a;
-    d2 = b;
-    from = fa;
-    to = fb;
-    valid = true;
-  }
-};
-
-struct MapState {
-  Frame frame;
-  DomainPair pair;        /* MAP_domain_tran's frames last set up */
-  int grid_limit = 0;     /* decluttering cells: n per spacing, -n spacings a cell, 0 off */
-  std::vector<int> cells; /* counters of the decluttering grid */
-};
+namespace maptran_impl {
 
 MapState st;
+
+} // namespace maptran_impl
+
+namespace {
+
+bool is_miss(double v) { return v == miss; }
 
 /* Results of the units: the point is placed, or hidden / off the map. */
 constexpr int shown = 1;
@@ -765,6 +690,9 @@ int inv(Frame&, double x, double y, double& t, double& p) {
 } // namespace lntheta
 
 /* ---- the dispatch table ------------------------------------------------------ */
+} // namespace
+
+namespace maptran_impl {
 
 enum class Kind {
   pass,    /* no projection: positions pass through both ways */
@@ -795,6 +723,10 @@ struct Rule {
   Unit fwd;
   Unit inv;
 };
+
+} // namespace maptran_impl
+
+namespace {
 
 constexpr Rule rules[] = {
     {MAP_NONE, nullptr, {{"miss", 0}}, Kind::pass, nullptr, nullptr, nullptr},
@@ -1450,64 +1382,4 @@ float MAP_dir(float x1, float y1, float x2, float y2) {
   float d = static_cast<float>(std::atan2(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) * deg);
   if (st.frame.dom.proj == MAP_PSTEREO) return MAP_undir_adj(d, x1, y1);
   return d;
-}
-
-/* ======================================================================== */
-/* Decluttering grid                                                         */
-/* ======================================================================== */
-
-namespace {
-
-/* Finer decluttering than this many cells has no use on any display; a
- * larger request is treated as a failed allocation (no grid). */
-constexpr std::int64_t max_cells = std::int64_t{1} << 24;
-
-} // namespace
-
-int MAP_set_plot_limit(int val) {
-  st.grid_limit = val;
-  return 0;
-}
-
-int MAP_plot_grid_init() {
-  std::vector<int>().swap(st.cells);
-  const Domain& d = st.frame.dom;
-  if (d.nx < 1 || d.ny < 1) return 0;
-  std::int64_t n = st.grid_limit;
-  std::int64_t count = std::int64_t{d.nx} * d.ny;
-  if (count > max_cells) return 0;
-  if (n > 1) {
-    if (n > 4096) return 0;
-    count *= n * n;
-    if (count > max_cells) return 0;
-  }
-  try {
-    st.cells.assign(static_cast<size_t>(count), 0);
-  } catch (const std::bad_alloc&) {
-    std::vector<int>().swap(st.cells);
-  }
-  return 0;
-}
-
-int MAP_plot_grid(float x, float y) {
-  int n = st.grid_limit;
-  if (n == 0 || n == -1 || st.cells.empty()) return 1;
-  const Domain& d = st.frame.dom;
-  float gx, gy;
-  if (MAP_grid_untran(x, y, &gx, &gy) != 0) return 0;
-  if (!(gx >= 0.0f && gx <= static_cast<float>(d.nx - 1) && gy >= 0.0f && gy <= static_cast<float>(d.ny - 1))) return 0;
-  std::int64_t cell;
-  if (n >= 1) {
-    std::int64_t row = static_cast<std::int64_t>(gy * n) * d.nx * n;
-    cell = static_cast<std::int64_t>(gx * n + static_cast<float>(row));
-  } else {
-    int m = -n;
-    std::int64_t row = static_cast<std::int64_t>(gy / m) * d.nx;
-    cell = static_cast<std::int64_t>(gx / m + static_cast<float>(row));
-  }
-  if (cell < 0 || cell >= static_cast<std::int64_t>(st.cells.size())) return 0;
-  int& counter = st.cells[static_cast<size_t>(cell)];
-  if (counter > 0) return 0;
-  ++counter;
-  return 1;
 }

@@ -153,6 +153,13 @@ struct Output {
  * buffer keeps the system's writes few. */
 constexpr std::size_t STREAM_BUFFER = std::size_t{1} << 16;
 
+/* The line that sets a colour, kept with the components it was formed
+ * from: a station model changes colour with each of its fields. */
+struct RgbLine {
+  float r = -1, g = -1, b = -1;
+  PageText text;
+};
+
 struct PsState {
   Output out;
   Output held;     /* the workstation's output during a print */
@@ -164,6 +171,7 @@ struct PsState {
   float base_width = 1;
   float sx = 11, sy = 8.5;               /* page in inches, long side first */
   std::array<float, NUM_ENTRIES> gray{}; /* 0 black to 1 white */
+  std::array<RgbLine, 16> rgb_lines;     /* by colour index, modulo */
   PsState() = default;
   PsState(const PsState&) = delete;
   PsState& operator=(const PsState&) = delete;
@@ -499,7 +507,19 @@ void set_rgb(int ind) {
   if (ind == c.ps_col_ind && c.gray_level < 0) return;
   float r = 0, g = 0, b = 0;
   gget_color_rgb(ind, &r, &g, &b);
-  put_floats({r, g, b}, 2, "setrgbcolor\n");
+  RgbLine& line = state.rgb_lines[static_cast<unsigned>(ind) % state.rgb_lines.size()];
+  if (line.text.empty() || line.r != r || line.g != g || line.b != b) {
+    line.text.clear();
+    for (float v : {r, g, b}) {
+      append_fixed_exact(line.text, v, 2);
+      line.text += ' ';
+    }
+    line.text += "setrgbcolor\n";
+    line.r = r;
+    line.g = g;
+    line.b = b;
+  }
+  put(std::string_view(line.text.data(), line.text.size()));
   c.ps_col_ind = ind;
   c.gray_level = -1;
 }

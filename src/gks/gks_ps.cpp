@@ -335,16 +335,14 @@ static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay belo
   return static_cast<long long>(r - ROUNDER);
 }
 
-/* Page text held before it goes to the stream. */
-constexpr std::size_t FLUSH_AT = std::size_t{1} << 15;
-
 void flush(Output& o) {
   if (o.fp && !o.buf.empty()) std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp);
   o.buf.clear();
 }
 
 /* A program that ends without closing its page still leaves what it drew
- * in the file, and its stream empty before the stream's buffer goes. */
+ * in the file: the stream is emptied before the buffer it writes through
+ * goes with this state, ahead of the exit's own flush. */
 PsState::~PsState() {
   for (Output* o : {&out, &held}) {
     flush(*o);
@@ -368,9 +366,10 @@ void write_newpath_due(Output& o) {
   o.pen.newpath = false;
 }
 
-/* Any text but a path: it follows the path's line and a due "np". The
- * page text goes to the stream in pieces of some kilobytes, the last at the
- * close or, should the program end without one, at its exit. */
+/* Any text but a path: it follows the path's line and a due "np", and
+ * goes to the stream with what came before, so that every finished
+ * primitive is in the file once the stream is flushed (a path is finished
+ * by such a text: stroke, fill, clip), as before a fork. */
 class TextOut {
  public:
   TextOut() : o_(state.out) {
@@ -378,9 +377,7 @@ class TextOut {
     end_path_line(o_);
     write_newpath_due(o_);
   }
-  ~TextOut() {
-    if (o_.buf.size() >= FLUSH_AT) flush(o_);
-  }
+  ~TextOut() { flush(o_); }
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
   explicit operator bool() const { return o_.fp != nullptr; }
@@ -459,7 +456,7 @@ void stroke() {
   if (o.pen.run) {
     o.buf += "]S\n";
     o.pen.run = false;
-    if (o.buf.size() >= FLUSH_AT) flush(o);
+    flush(o);
     return;
   }
   put("stroke\n");

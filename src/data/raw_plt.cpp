@@ -284,9 +284,18 @@ void draw_pts() {
   gpolyline(2, p);
 }
 
+/* The most characters a label draws, as GPH_printf cuts its text. */
+constexpr std::size_t LABEL_MAX = 99;
+
+/* The text up to its first NUL and LABEL_MAX characters, drawn as it
+ * stands: labels are drawn by the thousand, and a printf of "%.*s" did no
+ * more than this. */
 void text_at(float x, float y, std::string_view s) {
+  s = s.substr(0, std::min(s.find('\0'), LABEL_MAX));
   if (s.empty()) return;
-  GPH_printf(x, y, "%.*s", static_cast<int>(s.size()), s.data());
+  const std::string text(s);
+  const Gpt at{x, y};
+  GPH_pprint(&at, text.c_str());
 }
 
 void given_over(Gattribs* to, const Gattribs& from, bool keep_colour) {

@@ -43,6 +43,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kez.h"
 #include "kezgks.h"
@@ -65,7 +66,7 @@ struct PathPen {
   bool newpath = false;   /* "np" asked for and not written yet */
   bool at_move = false;   /* a move's line is still open */
   bool run = false;       /* a run of steps "[" is open */
-  int run_pairs = 0;      /* steps on the run's current line */
+  int run_pairs = 0;      /* steps on the run's current line after its first */
   long long x = 0, y = 0; /* the page's X and Y: the pen in hundredths */
 };
 
@@ -96,6 +97,46 @@ struct Extent {
   }
 };
 
+/* Text on its way to the stream. Path steps are formed in place in the
+ * room it hands out, which keeps the writer's hottest loop free of
+ * per-piece length checks and copies. */
+class PageText {
+ public:
+  /* At least n writable characters at the end; commit what was written. */
+  char* room(std::size_t n) {
+    if (data_.size() - size_ < n) [[unlikely]]
+      grow(n);
+    return data_.data() + size_;
+  }
+  void commit(const char* end) { size_ = static_cast<std::size_t>(end - data_.data()); }
+
+  PageText& operator+=(std::string_view s) {
+    append(s.data(), s.size());
+    return *this;
+  }
+  PageText& operator+=(char c) {
+    *room(1) = c;
+    ++size_;
+    return *this;
+  }
+  void append(const char* s, std::size_t n) {
+    if (n == 0) return;
+    std::memcpy(room(n), s, n);
+    size_ += n;
+  }
+  void append(std::string_view s) { append(s.data(), s.size()); }
+
+  bool empty() const { return size_ == 0; }
+  const char* data() const { return data_.data(); }
+  std::size_t size() const { return size_; }
+  void clear() { size_ = 0; }
+
+ private:
+  [[gnu::noinline]] void grow(std::size_t n) { data_.resize(std::max(2 * data_.size(), size_ + n + 4096)); }
+  std::vector<char> data_;
+  std::size_t size_ = 0; /* characters in use at the front of data_ */
+};
+
 struct Output {
   FILE* fp = nullptr;
   int append = 0;          /* no header or trailer */
@@ -103,7 +144,7 @@ struct Output {
   long box_at = -1;        /* EPS: offset of the header's box line; -1 when it cannot be rewritten */
   Extent extent;           /* EPS: what the marks cover */
   Cache cache;
-  std::string buf; /* text not yet handed to fp */
+  PageText buf; /* text not yet handed to fp */
   PathPen pen;
   std::shared_ptr<char[]> stream_buffer; /* fp's buffer, kept until fp is closed; none for a standard stream */
   std::string name;                      /* as opened, for the report of a failed write */
@@ -112,6 +153,13 @@ struct Output {
 /* A page is megabytes handed to the stream a primitive at a time: a large
  * buffer keeps the system's writes few. */
 constexpr std::size_t STREAM_BUFFER = std::size_t{1} << 16;
+
+/* The line that sets a colour, kept with the components it was formed
+ * from: a station model changes colour with each of its fields. */
+struct RgbLine {
+  float r = -1, g = -1, b = -1;
+  PageText text;
+};
 
 struct PsState {
   Output out;
@@ -124,6 +172,11 @@ struct PsState {
   float base_width = 1;
   float sx = 11, sy = 8.5;               /* page in inches, long side first */
   std::array<float, NUM_ENTRIES> gray{}; /* 0 black to 1 white */
+  std::array<RgbLine, 16> rgb_lines;     /* by colour index, modulo */
+  PsState() = default;
+  PsState(const PsState&) = delete;
+  PsState& operator=(const PsState&) = delete;
+  ~PsState();
 };
 
 PsState state;
@@ -188,28 +241,39 @@ constexpr auto DIGIT_PAIRS = [] {
 /* A whole number as to_chars writes it, into [at, end); the end of what
  * was written. Path steps are mostly below 10000 hundredths, and those are
  * written from digit pairs, the page's most frequent conversion. */
-char* put_int(char* at, char* end, long long v) {
+[[gnu::always_inline]] inline char* put_int(char* at, char* end, long long v) {
   constexpr long long SMALL = 10000;
-  if (v <= -SMALL || v >= SMALL || end - at < 5) return std::to_chars(at, end, v).ptr;
+  if (v <= -SMALL || v >= SMALL || end - at < 5) [[unlikely]]
+    return std::to_chars(at, end, v).ptr;
   if (v < 0) *at++ = '-';
-  const auto u = static_cast<std::size_t>(v < 0 ? -v : v);
-  const char* hi = &DIGIT_PAIRS[2 * (u / 100)];
-  const char* lo = &DIGIT_PAIRS[2 * (u % 100)];
-  if (u >= 1000) *at++ = hi[0];
-  if (u >= 100) *at++ = hi[1];
-  if (u >= 10) *at++ = lo[0];
-  *at++ = lo[1];
-  return at;
+  const auto u = static_cast<unsigned>(v < 0 ? -v : v);
+  if (u < 10) {
+    *at = static_cast<char>('0' + u);
+    return at + 1;
+  }
+  if (u < 100) {
+    std::memcpy(at, &DIGIT_PAIRS[2 * u], 2);
+    return at + 2;
+  }
+  const unsigned hi = u / 100, lo = u % 100;
+  if (u < 1000) {
+    *at++ = static_cast<char>('0' + hi);
+  } else {
+    std::memcpy(at, &DIGIT_PAIRS[2 * hi], 2);
+    at += 2;
+  }
+  std::memcpy(at, &DIGIT_PAIRS[2 * lo], 2);
+  return at + 2;
 }
 
-void append_int(std::string& out, long long v) {
+void append_int(PageText& out, long long v) {
   char digits[24];
   const char* end = put_int(digits, digits + sizeof digits, v);
   out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 /* As "%.<decimals>f" writes the number. */
-void append_fixed(std::string& out, double v, int decimals) {
+void append_fixed(PageText& out, double v, int decimals) {
   char digits[400]; /* the widest double in fixed form, with its decimals */
   const auto r = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
   if (r.ec == std::errc{})
@@ -223,7 +287,7 @@ void append_fixed(std::string& out, double v, int decimals) {
  * value: its mantissa times 10^decimals, shifted down with ties to even,
  * is the number in units of the last decimal. Floats too large for that
  * go through the general conversion. */
-void append_fixed_exact(std::string& out, float v, int decimals) {
+void append_fixed_exact(PageText& out, float v, int decimals) {
   constexpr int MANTISSA_BITS = 24;
   constexpr unsigned long long POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
   int e = 0;
@@ -256,18 +320,35 @@ void append_fixed_exact(std::string& out, float v, int decimals) {
   out.append(fraction, static_cast<std::size_t>(decimals) + 1);
 }
 
+/* Adding and taking away 1.5 * 2^52 leaves a double below 2^51 rounded to
+ * a whole number, ties to even, as the default rounding mode rounds, without
+ * a library call. */
+constexpr double ROUNDER = 6755399441055744.0;
+static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay below 2^51");
+
 /* A point in whole hundredths, rounded as "%.2f" rounds it: a float times
  * 100 is exact in a double, and ties go to the even neighbour. */
-long long hundredths(float v) {
+[[gnu::always_inline]] inline long long hundredths(float v) {
   double p = static_cast<double>(v);
   if (std::isnan(p)) p = 0;
-  p = std::clamp(p, -POINT_LIMIT, POINT_LIMIT);
-  return static_cast<long long>(std::nearbyint(p * 100.0));
+  p = std::clamp(p, -POINT_LIMIT, POINT_LIMIT) * 100.0;
+  volatile double r = p + ROUNDER; /* kept apart: no rewrite may cancel the two */
+  return static_cast<long long>(r - ROUNDER);
 }
 
 void flush(Output& o) {
   if (o.fp && !o.buf.empty()) std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp);
   o.buf.clear();
+}
+
+/* A program that ends without closing its page still leaves what it drew
+ * in the file: the stream is emptied before the buffer it writes through
+ * goes with this state, ahead of the exit's own flush. */
+PsState::~PsState() {
+  for (Output* o : {&out, &held}) {
+    flush(*o);
+    if (o->fp) std::fflush(o->fp);
+  }
 }
 
 /* Ends the line of a move or a run of steps. */
@@ -289,7 +370,7 @@ void write_newpath_due(Output& o) {
 /* Any text but a path: it follows the path's line and a due "np", and
  * goes to the stream with what came before, so that every finished
  * primitive is in the file once the stream is flushed (a path is finished
- * by such a text: stroke, fill, clip). */
+ * by such a text: stroke, fill, clip), as before a fork. */
 class TextOut {
  public:
   TextOut() : o_(state.out) {
@@ -301,7 +382,7 @@ class TextOut {
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
   explicit operator bool() const { return o_.fp != nullptr; }
-  std::string& text() { return o_.buf; }
+  PageText& text() { return o_.buf; }
 
  private:
   Output& o_;
@@ -321,21 +402,21 @@ void new_path() {
   o.pen.newpath = true;
 }
 
-/* The steps of a point are formed in place and appended in one piece:
- * paths are most of a page, so this is the writer's hottest loop. */
+/* The steps of a point are formed in place in the page text: paths are
+ * most of a page, so this is the writer's hottest loop. */
 void move_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   end_path_line(o);
   const long long hx = hundredths(x), hy = hundredths(y);
-  char pair[PAIR_ROOM];
-  char* const end = pair + sizeof pair;
-  char* at = put_int(pair, end, hx - o.pen.x);
+  char* at = o.buf.room(PAIR_ROOM);
+  char* const end = at + PAIR_ROOM;
+  at = put_int(at, end, hx - o.pen.x);
   *at++ = ' ';
   at = put_int(at, end, hy - o.pen.y);
   *at++ = ' ';
   *at++ = o.pen.newpath ? 'M' : 'm';
-  o.buf.append(pair, static_cast<std::size_t>(at - pair));
+  o.buf.commit(at);
   o.pen.x = hx;
   o.pen.y = hy;
   o.pen.newpath = false;
@@ -346,23 +427,25 @@ void line_to(float x, float y) {
   Output& o = state.out;
   if (!o.fp) return;
   PathPen& p = o.pen;
-  char pair[PAIR_ROOM];
-  char* const end = pair + sizeof pair;
-  char* at = pair;
+  if (!p.run && !p.at_move) write_newpath_due(o);
+  char* at = o.buf.room(PAIR_ROOM);
+  char* const end = at + PAIR_ROOM;
   if (!p.run) {
-    if (!p.at_move) write_newpath_due(o);
     *at++ = '[';
     p.run = true;
     p.at_move = false;
     p.run_pairs = 0;
+  } else if (++p.run_pairs == PAIRS_PER_LINE) {
+    *at++ = '\n';
+    p.run_pairs = 0;
   } else {
-    *at++ = ++p.run_pairs % PAIRS_PER_LINE == 0 ? '\n' : ' ';
+    *at++ = ' ';
   }
   const long long hx = hundredths(x), hy = hundredths(y);
   at = put_int(at, end, hx - p.x);
   *at++ = ' ';
   at = put_int(at, end, hy - p.y);
-  o.buf.append(pair, static_cast<std::size_t>(at - pair));
+  o.buf.commit(at);
   p.x = hx;
   p.y = hy;
 }
@@ -422,7 +505,19 @@ void set_rgb(int ind) {
   if (ind == c.ps_col_ind && c.gray_level < 0) return;
   float r = 0, g = 0, b = 0;
   gget_color_rgb(ind, &r, &g, &b);
-  put_floats({r, g, b}, 2, "setrgbcolor\n");
+  RgbLine& line = state.rgb_lines[static_cast<unsigned>(ind) % state.rgb_lines.size()];
+  if (line.text.empty() || line.r != r || line.g != g || line.b != b) {
+    line.text.clear();
+    for (float v : {r, g, b}) {
+      append_fixed_exact(line.text, v, 2);
+      line.text += ' ';
+    }
+    line.text += "setrgbcolor\n";
+    line.r = r;
+    line.g = g;
+    line.b = b;
+  }
+  put(std::string_view(line.text.data(), line.text.size()));
   c.ps_col_ind = ind;
   c.gray_level = -1;
 }
@@ -1081,7 +1176,7 @@ std::string one_line(const unsigned char* s) {
 
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
   if (TextOut out; out) {
-    std::string& b = out.text();
+    PageText& b = out.text();
     b += "%%TE:";
     append_fixed_exact(b, ox, 6);
     b += ' ';

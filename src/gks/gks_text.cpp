@@ -431,7 +431,9 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
   const Gtext_ops& ops = gdevice().text;
   if (ops.whole && ops.whole(*pos, string)) return 0;
   const std::size_t len = std::strlen(string);
-  if (len < INT_MAX - sizeof(Gpt) - 1) {
+  if (!gget_redraw()) {
+    gnew_obj(GOBJ_TEXT, 1, 0, nullptr); /* counted, not recorded */
+  } else if (len < INT_MAX - sizeof(Gpt) - 1) {
     std::vector<char> data(sizeof(Gpt) + len + 1);
     std::memcpy(data.data(), pos, sizeof(Gpt));
     std::memcpy(data.data() + sizeof(Gpt), string, len + 1);
@@ -471,6 +473,11 @@ int text(float ox, float oy, const unsigned char* string) {
   std::array<Gpt, MAX_PENDING> pending{};
   int count = 0;
   auto finished = [&]() { return count > 1 ? count : 0; };
+  /* Held apart from the state, which the device calls cannot change, so
+   * that the loop over the strokes keeps them at hand. */
+  const float upx = state.upx, upy = state.upy;
+  const unsigned char* const db = state.font_db.data();
+  const std::size_t db_size = state.font_db.size();
 
   for (std::size_t c = 0; c < n; ++c) {
     const int code = string[c];
@@ -484,13 +491,13 @@ int text(float ox, float oy, const unsigned char* string) {
       continue;
     }
     if (ops.glyph_begin) ops.glyph_begin();
-    const std::vector<unsigned char>& db = state.font_db;
-    for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db.size() && db[i] != SEPARATOR; i += 2) {
+    const float hf = static_cast<float>(h);
+    for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db_size && db[i] != SEPARATOR; i += 2) {
       const bool up = db[i] >= PEN_UP;
       const float bx = static_cast<float>(up ? db[i] - PEN_UP : db[i]);
-      const float u = s * (bx * expan + static_cast<float>(h));
+      const float u = s * (bx * expan + hf);
       const float wv = s * static_cast<float>(db[i + 1] + v);
-      const Gpt at{ox + state.upy * u + state.upx * wv, oy - state.upx * u + state.upy * wv};
+      const Gpt at{ox + upy * u + upx * wv, oy - upx * u + upy * wv};
       /* A glyph that begins with its pen down still begins with a move. */
       if (up || count == 0) {
         if (ops.pen_up) ops.pen_up(at, pending.data(), finished());

@@ -174,6 +174,40 @@ TEST(PostScriptWriter, ColourOutputWritesEachColourOnce) {
     gpolyline(2, line);
   });
   EXPECT_NE(redefined.find("0.00 0.00 1.00 setrgbcolor\nnp"), std::string::npos) << redefined;
+  /* So does one redefined while another was in force, when next used. */
+  const std::string later = colour_scene(",color", [] {
+    Gpt line[2] = {{1, 1}, {2, 2}};
+    gset_line_colr_ind(3);
+    gpolyline(2, line);
+    Gcolr_rep blue{0, 0, 1};
+    gset_colr_rep(1, 2, &blue);
+    gset_line_colr_ind(2);
+    gpolyline(2, line);
+  });
+  EXPECT_EQ(count(later, "1.00 0.00 0.00 setrgbcolor\n"), 1) << later;
+  EXPECT_NE(later.find("0.00 1.00 0.00 setrgbcolor\nnp"), std::string::npos) << later;
+  EXPECT_NE(later.find("0.00 0.00 1.00 setrgbcolor\nnp"), std::string::npos) << later;
+}
+
+/* A program that ends without closing its page leaves in the file all it
+ * drew, though the stream writes through a buffer of the writer's. */
+TEST(PostScriptWriter, APageLeftOpenAtExitHoldsWhatWasDrawn) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1));
+    std::vector<Gpt> walk;
+    for (int i = 0; i < 3000; ++i) walk.push_back({static_cast<float>(i % 500) + 0.5f, static_cast<float>(i / 500)});
+    gpolyline(static_cast<int>(walk.size()), walk.data());
+    gpolyline(2, walk.data());
+    std::exit(0);
+    return 1;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string ps = read_file(dir.file("a.ps"));
+  EXPECT_EQ(count(ps, "]S\n"), 2) << ps.size();
+  EXPECT_NE(ps.find("%%PL:2\n"), std::string::npos);
+  EXPECT_EQ(ps.find("%%EOF"), std::string::npos);
 }
 
 TEST(PostScriptWriter, ReversedGreysTurnTheScale) {

@@ -43,6 +43,12 @@ def unit(cell):
     return '"' + m.group(1) + '"'
 
 
+# ECMWF's fluxes and stresses are accumulated: their values are in these
+# units, whatever the rate of the WMO parameter they are remapped to.
+ACCUMULATED = {'146': '"J/m^2"', '147': '"J/m^2"', '176': '"J/m^2"', '177': '"J/m^2"',
+               '180': '"N-s/m^2"', '181': '"N-s/m^2"'}
+
+
 def main():
     text = open(sys.argv[1], encoding='utf-8').read()
     out = []
@@ -54,7 +60,8 @@ def main():
                 if m:
                     ltype = m.group(1)
                     level = m.group(2) or '-'
-                out.append(f'ecmwf {r[0]} {r[1]} {unit(r[2])} {ltype} {level}')
+                units = ACCUMULATED.get(r[0], unit(r[2]))
+                out.append(f'ecmwf {r[0]} {r[1]} {units} {ltype} {level}')
         elif head[:2] == ['Edition 0 parameter', '`var`']:
             for r in rows:
                 out.append(f'ed0 {r[0]} {r[1]} {unit(r[2])}')

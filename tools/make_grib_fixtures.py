@@ -364,6 +364,39 @@ set P1=6; set P2=12; set timeRangeIndicator=4;''', tmp))
             'productDefinitionTemplateNumber=40,constituentType=0,forecastTime=6,typeOfFirstFixedSurface=100,'
             'scaleFactorOfFirstFixedSurface=0,scaledValueOfFirstFixedSurface=50000']))
 
+    # Ensemble products, each after one whose details it must not take:
+    # the unweighted mean after a standard deviation (fixed time and time
+    # range), a spread, members numbered 20 and more, a multi-model member
+    # after a perturbed one, a deterministic field last; chemical
+    # constituents of one quantity; ECMWF's cloud cover (a fraction, also
+    # constant), accumulated flux and stress.
+    with tempfile.TemporaryDirectory() as tmp:
+        def each(data, keys_list):
+            return b''.join(grib_set(data, keys, tmp) for keys in keys_list)
+        f2 = grib_filter('GRIB2.tmpl', ll(12), tmp)
+        period = 'typeOfStatisticalProcessing=1,forecastTime=6,lengthOfTimeRange=6'
+        put('e2_ensemble.grb', each(f2, [
+            'productDefinitionTemplateNumber=2,derivedForecast=2,numberOfForecastsInEnsemble=50',
+            'productDefinitionTemplateNumber=2,derivedForecast=0,numberOfForecastsInEnsemble=50',
+            'productDefinitionTemplateNumber=12,derivedForecast=2,' + period,
+            'productDefinitionTemplateNumber=12,derivedForecast=0,' + period,
+            'productDefinitionTemplateNumber=2,derivedForecast=4',
+            'productDefinitionTemplateNumber=1,typeOfEnsembleForecast=3,perturbationNumber=21',
+            'productDefinitionTemplateNumber=1,typeOfEnsembleForecast=4,perturbationNumber=1',
+            'productDefinitionTemplateNumber=1,typeOfEnsembleForecast=2,perturbationNumber=19',
+            'productDefinitionTemplateNumber=11,typeOfEnsembleForecast=3,perturbationNumber=255,' + period,
+            'productDefinitionTemplateNumber=0']))
+        put('e2_chem.grb', each(f2, [
+            'productDefinitionTemplateNumber=40,parameterCategory=20,parameterNumber=2,constituentType=%d' % c
+            for c in (0, 2, 10000)]))
+        frac = [((i * 37) % 101) / 100.0 for i in range(20)]
+        tcc = grib_filter('GRIB1.tmpl', ll(12, v=frac), tmp)
+        tcc_const = grib_filter('GRIB1.tmpl', ll(12, v=[0.75] * 20), tmp)
+        f1 = grib_filter('GRIB1.tmpl', ll(12), tmp)
+        ecmwf = 'centre=98,table2Version=128,indicatorOfParameter=%d'
+        put('e1_ecmwf.grb', grib_set(tcc, ecmwf % 164, tmp) + grib_set(tcc_const, ecmwf % 164, tmp) +
+            each(f1, [ecmwf % 146, ecmwf % 180]))
+
     # One message holding several fields: sections 4 to 7 repeated, then
     # sections 3 to 7 with another grid.
     def sections(msg):

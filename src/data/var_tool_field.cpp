@@ -105,17 +105,19 @@ bool ensemble_code(const Ensemble& e, int p, int* code) {
     case EnsForm::dev: *code = p + kEnsDev; return true;
     default: break;
   }
-  int n = static_cast<int>(e.number);
-  if (e.kind == '-') {
-    /* Members below 20, or the code reaches the '+' family. */
-    if (n > 19) return false;
-    *code = p + kEnsMinus + n * 1000;
-  } else if (e.kind == '+') {
-    if (n > 999) return false;
-    *code = p + kEnsPlus + n * 1000;
-  } else {
+  if (e.kind != '-' && e.kind != '+') {
     *code = p + kEnsCtl;
+    return true;
   }
+  /* The number the GRIB decoder gives the member: a member holds one
+   * octet, and from 20 on the short codes of its kind would reach the
+   * next kind's. */
+  if (e.number > kEnsMaxMember) return false;
+  const int n = static_cast<int>(e.number);
+  if (n < kEnsShortMembers)
+    *code = p + (e.kind == '-' ? kEnsMinus : kEnsPlus) + n * 1000;
+  else
+    *code = p + kEnsWide + (e.kind == '-' ? kEnsKindMinus : kEnsKindPlus) * kEnsWideKind + n * 1000;
   return true;
 }
 

@@ -68,6 +68,26 @@ constexpr int kEnsCtl = 19300000;
 constexpr int kEnsMinus = 19320000;
 constexpr int kEnsPlus = 19340000;
 constexpr long long kProbBase = 1910000000;
+/* Members 20 to 255, and kinds beyond the three above, as the GRIB decoder
+ * numbers them: kind x 256000 + member x 1000 above kEnsWide. Derived
+ * forecasts other than mean and deviation (code x 1000) and chemical
+ * constituents (constituent x 1000) have ranges of their own; the
+ * parameter stays the last three digits of each. */
+constexpr int kEnsShortMembers = 20;
+constexpr int kEnsMaxMember = 255;
+constexpr int kEnsWide = 1300000000;
+constexpr int kEnsWideKind = 256000;
+constexpr int kEnsWideEnd = kEnsWide + 256 * kEnsWideKind;
+constexpr int kEnsKindCtl = 1;
+constexpr int kEnsKindMinus = 2;
+constexpr int kEnsKindPlus = 3;
+constexpr int kEnsDerived = 1400000000;
+constexpr int kEnsDerivedEnd = kEnsDerived + 256 * 1000;
+constexpr int kChem = 1500000000;
+constexpr int kChemEnd = kChem + 65536 * 1000;
+/* A constituent's quantity in the edition 2 numbering of parameters
+ * without an edition 1 number (discipline 0, category 20). */
+constexpr int kChemParam = 20000;
 constexpr int kProbStep = 10000; /* p times this */
 /* Every ensemble composition (mean, deviation, members) lies in this range;
  * numbers outside it keep their own digits, since edition 2 parameters

@@ -349,11 +349,61 @@ std::string datalevel(int time, int ltype, int level) {
   return out + lv;
 }
 
+/* A number of the ranges of members from 20 on, other derived forecasts
+ * and chemical constituents: the GRIB decoder's tag of it, the parameter
+ * it is of, and for a perturbed member the sign of the name that asks for
+ * it ('ens[+21]temp'). */
+struct RangeForm {
+  std::string tag;
+  int param = 0;
+  char sign = 0;
+  int member = 0;
+};
+
+bool range_form(int variable, RangeForm* f) {
+  if (variable >= kEnsWide && variable < kEnsWideEnd) {
+    const int rest = variable - kEnsWide;
+    const int kind = rest / kEnsWideKind;
+    static constexpr const char* marks[] = {"?", "", "-", "+", "c", "w"};
+    f->member = rest % kEnsWideKind / 1000;
+    f->param = rest % 1000;
+    f->tag = std::string("Ens[") + (kind <= 5 ? marks[kind] : "?") + std::to_string(f->member) + "]";
+    if (kind == kEnsKindMinus) f->sign = '-';
+    if (kind == kEnsKindPlus) f->sign = '+';
+    return true;
+  }
+  if (variable >= kEnsDerived && variable < kEnsDerivedEnd) {
+    f->tag = "Ens derived[" + std::to_string((variable - kEnsDerived) / 1000) + "]";
+    f->param = variable % 1000;
+    return true;
+  }
+  if (variable >= kChem && variable < kChemEnd) {
+    f->tag = "Chem[" + std::to_string((variable - kChem) / 1000) + "]";
+    f->param = kChemParam + variable % 1000;
+    return true;
+  }
+  return false;
+}
+
 /* The name of a parameter in the label style, with its units (an ensemble
- * or probability composition by its base parameter). A record
+ * or probability composition by its base parameter; one of the ranges
+ * above by the decoder's tag, or in abbreviations by the name that reads
+ * back). A record
  * whose name is no parameter (a group's, say) is labelled by that name,
  * '_' read as a blank, rather than by the empty number 0. */
 std::string param_label(int variable, const char* units, std::string_view name = {}) {
+  RangeForm range;
+  if (range_form(variable, &range)) {
+    VAR_read_varfile();
+    if (range.sign && PLT_get_label_type() < 0)
+      for (const VarDesc& d : state.var_list)
+        if (d.ind[0] == range.param) {
+          std::string out = format("ens[%c%d]", range.sign, range.member) + d.abbr;
+          if (units && *units) out += format(" (%s)", units);
+          return out;
+        }
+    return range.tag + " " + param_label(range.param, units);
+  }
   int p = variable;
   if (variable >= kProbBase + 1000)
     p = static_cast<int>((variable - kProbBase) / kProbStep);

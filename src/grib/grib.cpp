@@ -81,6 +81,7 @@ struct GribState {
   int thin = 0;                        /* rows of different lengths */
   std::vector<int> thin_rows;          /* their lengths, in the order of the message */
   float ref = 0, sfac = 0, dscale = 0; /* reference, 2^E, 10^-D */
+  float var_scale = 1.0f;              /* a remapped parameter's values to its units */
 
   /* Bit map in force. */
   std::vector<unsigned char> bmb;
@@ -105,10 +106,15 @@ struct GribState {
   int gds_templ = -1;             /* grid definition template of dv */
   std::vector<unsigned char> sec; /* sec[k] is octet k of the current section */
 
-  /* Ensemble and probability details of the current product. */
+  /* Ensemble and probability details of the current product; every
+   * product definition sets them afresh, so that no field is named after
+   * the one read before it. */
   int ens = 0, ens_type = 0, ens_id = 0, ens_prod = 0, ens_smooth = 0;
   int ens_prob_var = 0, ens_prob_type = 0;
   float ens_prob_low = 0, ens_prob_up = 0;
+  int ens_derived = -1; /* edition 2 derived forecast the suite has no product number for */
+  int chem = -1;        /* constituent type of a chemical constituent's field */
+  int chem_param = 0;   /* its parameter number in the category of constituents */
 
   /* Edition 2 packing (section 5) and bit map (section 6), in force until
    * the next section of the kind. */
@@ -142,7 +148,11 @@ struct GribState {
 
 GribState state;
 
-/* Parameter remapping of the ECMWF's local table (centre 98). */
+/* Parameter remapping of the ECMWF's local table (centre 98). The units
+ * are those of ECMWF's values: its fluxes and stresses are accumulated
+ * (J/m^2, N-s/m^2) under the numbers of the WMO's rates. Cloud cover comes
+ * as a fraction and is scaled to the percent of the WMO parameter, so
+ * that every field of that number means the same. */
 constexpr int GRIB_KEEP = INT_MIN; /* level fields the remap leaves alone */
 struct EcmwfRow {
   int param;
@@ -150,6 +160,7 @@ struct EcmwfRow {
   const char* units;
   int ltype;
   int level;
+  float scale = 1.0f; /* values times this give the units */
 };
 constexpr EcmwfRow ecmwf_table[] = {
     {129, 6, "m^2/s^2", GRIB_KEEP, GRIB_KEEP},
@@ -159,20 +170,20 @@ constexpr EcmwfRow ecmwf_table[] = {
     {134, 1, "Pa", GRIB_KEEP, GRIB_KEEP},
     {135, 39, "Pa/s", GRIB_KEEP, GRIB_KEEP},
     {139, 11, "K", GRIB_KEEP, GRIB_KEEP},
-    {146, 122, "W/m^2", GRIB_KEEP, GRIB_KEEP},
-    {147, 121, "W/m^2", GRIB_KEEP, GRIB_KEEP},
+    {146, 122, "J/m^2", GRIB_KEEP, GRIB_KEEP},
+    {147, 121, "J/m^2", GRIB_KEEP, GRIB_KEEP},
     {151, 1, "Pa", 102, GRIB_KEEP},
     {157, 52, "%", GRIB_KEEP, GRIB_KEEP},
-    {164, 71, "%", 200, 0},
+    {164, 71, "%", 200, 0, 100.0f},
     {165, 33, "m/s", 105, 10},
     {166, 34, "m/s", 105, 10},
     {167, 11, "K", 105, 2},
     {168, 17, "K", 105, 2},
     {172, 81, "", GRIB_KEEP, GRIB_KEEP},
-    {176, 111, "W/m^2", GRIB_KEEP, GRIB_KEEP},
-    {177, 112, "W/m^2", GRIB_KEEP, GRIB_KEEP},
-    {180, 326, "N/m^2", GRIB_KEEP, GRIB_KEEP},
-    {181, 327, "N/m^2", GRIB_KEEP, GRIB_KEEP},
+    {176, 111, "J/m^2", GRIB_KEEP, GRIB_KEEP},
+    {177, 112, "J/m^2", GRIB_KEEP, GRIB_KEEP},
+    {180, 326, "N-s/m^2", GRIB_KEEP, GRIB_KEEP},
+    {181, 327, "N-s/m^2", GRIB_KEEP, GRIB_KEEP},
     {228, 61, "m", GRIB_KEEP, GRIB_KEEP},
 };
 
@@ -748,6 +759,23 @@ namespace {
 constexpr long long LOCAL_PARAM_BASE = 1000000000LL;
 constexpr long long LOCAL_PARAM_END = LOCAL_PARAM_BASE + 256LL * 1000000LL;
 
+/* Ensemble members: the short code holds the member in one of twenty
+ * places per kind, and every kind below the edition 2 numbers; members
+ * beyond it (and kinds beyond it) are numbered in a range of their own,
+ * kind and member in their own digits. Edition 2 derived forecasts
+ * without a product number and chemical constituents have ranges of their
+ * own too. The parameter stays the last three digits of each. */
+constexpr long long ENS_SHORT_BASE = 19280000LL;
+constexpr long long ENS_SHORT_END = 20000000LL;
+constexpr long long ENS_TYPE_STEP = 20000LL;
+constexpr long long ENS_MEMBER_STEP = 1000LL;
+constexpr int ENS_SHORT_MEMBERS = 20;
+constexpr long long ENS_WIDE_BASE = 1300000000LL;
+constexpr long long ENS_WIDE_TYPE_STEP = 256LL * ENS_MEMBER_STEP;
+constexpr long long ENS_DERIVED_BASE = 1400000000LL;
+constexpr long long CHEM_BASE = 1500000000LL;
+constexpr unsigned CHEM_CATEGORY = 20; /* atmospheric chemical constituents */
+
 bool is_local_param(int var) { return var >= LOCAL_PARAM_BASE && var < LOCAL_PARAM_END; }
 
 void name_unknown(GRD_report* grd, int table) {
@@ -764,6 +792,7 @@ bool ecmwf_remap(GRD_report* grd) {
     if (row.param != grd->var) continue;
     grd->var = row.var;
     set_units(grd, row.units);
+    state.var_scale = row.scale;
     if (row.ltype != GRIB_KEEP) grd->ltype = row.ltype;
     if (row.level != GRIB_KEEP) grd->level = row.level;
     return true;
@@ -830,6 +859,17 @@ namespace {
 
 constexpr float MISS = -9999.0f;
 constexpr int JUMP_WINDOW = 20; /* values the bad-value filter looks back over */
+
+/* The ensemble state of a product definition about to be read. */
+void clear_product() {
+  state.ens = 0;
+  state.ens_type = state.ens_id = state.ens_prod = state.ens_smooth = 0;
+  state.ens_prob_var = state.ens_prob_type = 0;
+  state.ens_prob_low = state.ens_prob_up = 0;
+  state.ens_derived = -1;
+  state.chem = -1;
+  state.chem_param = 0;
+}
 
 /* A field that is not unpacked holds no values, never another field's. */
 void drop_values(GRD_report* grd) {
@@ -953,7 +993,7 @@ class Unpacker {
    * how the common encoders write a constant (287.25 with D = 2 as
    * R = 287.25) and how they read it back. */
   float value(unsigned long long x) const {
-    if (bpval_ == 0) return state.ref;
+    if (bpval_ == 0) return state.ref * state.var_scale;
     return state.dscale * (static_cast<float>(x) * state.sfac + state.ref);
   }
 
@@ -1233,9 +1273,10 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
   /* Octet 4 of edition 0 holds the edition, 0: not a local table. */
   const int table = o[4];
   grd->var = table < 128 && o[9] == 177 ? 571 : o[9];
+  state.var_scale = 1.0f;
   units_of(grd, table);
   state.dscale = 1.0f;
-  state.ens = 0;
+  clear_product();
   if (grd->source == 7 && o[26] == 2) {
     state.ens = 1;
     state.ens_type = o[42];
@@ -1259,6 +1300,7 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
     if (o[27] & 0x80) d = -d;
     state.dscale = static_cast<float>(std::pow(10.0, -d));
   }
+  state.dscale *= state.var_scale;
   DOM_init(&grd->domain);
   state.ydir = 1;
   state.xalt = 0;
@@ -1288,16 +1330,31 @@ int GRIB_set_var(GRD_report* grd) {
    * beyond them would read as another parameter of another product. */
   auto three_digits = [](long long v) { return v >= 0 && v <= 999; };
   bool fits = three_digits(grd->var);
-  if (state.ens == 1 && state.ens_prod == 1) {
+  if (state.chem >= 0) {
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "Chem[%d] ", state.chem);
+    info = t + tag + label(grd->var, grd->units);
+    var = CHEM_BASE + state.chem * ENS_MEMBER_STEP + state.chem_param;
+    fits = true;
+  } else if (state.ens == 1 && state.ens_prod == 1) {
     static constexpr const char* tags[] = {"Ens[%d] ", "Ens[-%d] ", "Ens[+%d] ", "Ens[c%d] ", "Ens[w%d] "};
-    info = t;
-    if (state.ens_type >= 1 && state.ens_type <= 5) {
-      char tag[32];
+    char tag[32];
+    if (state.ens_type >= 1 && state.ens_type <= 5)
       std::snprintf(tag, sizeof tag, tags[state.ens_type - 1], state.ens_id);
-      info += tag;
-    }
-    info += label(grd->var, grd->units);
-    var += 19280000LL + 20000LL * state.ens_type + 1000LL * state.ens_id;
+    else
+      std::snprintf(tag, sizeof tag, "Ens[?%d] ", state.ens_id);
+    info = t + tag + label(grd->var, grd->units);
+    const long long type = state.ens_type, id = state.ens_id;
+    const long long short_code = ENS_SHORT_BASE + ENS_TYPE_STEP * type + ENS_MEMBER_STEP * id;
+    if (id >= 0 && id < ENS_SHORT_MEMBERS && type >= 0 && short_code + 999 < ENS_SHORT_END)
+      var += short_code;
+    else
+      var += ENS_WIDE_BASE + ENS_WIDE_TYPE_STEP * type + ENS_MEMBER_STEP * id;
+  } else if (state.ens == 1 && state.ens_derived >= 0) {
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "Ens derived[%d] ", state.ens_derived);
+    info = t + tag + label(grd->var, grd->units);
+    var += ENS_DERIVED_BASE + ENS_MEMBER_STEP * state.ens_derived;
   } else if (state.ens == 1 && state.ens_prod == 2) {
     info = t + "Ens mean " + label(grd->var, grd->units);
     var += 19000000LL;
@@ -2231,7 +2288,8 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
   grd->version = state.version;
   grd->source = state.source;
   grd->date = state.date;
-  state.ens = 0;
+  clear_product();
+  state.var_scale = 1.0f;
   const int templ = static_cast<int>(be_sec(8, 2));
   const bool known = templ == 0 || templ == 1 || templ == 2 || templ == 5 || templ == 8 || templ == 9 || templ == 11 ||
                      templ == 12 || templ == 15 || templ == 40;
@@ -2262,12 +2320,14 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     grd->model = static_cast<int>(oct(14 + sh));
     auto member = [&] {
       state.ens = 1;
+      /* Control, negatively and positively perturbed; a kind without a
+       * tag of its own (multi-model, a centre's own) is type 0. */
       switch (oct(35)) {
         case 0:
         case 1: state.ens_type = 1; break;
         case 2: state.ens_type = 2; break;
         case 3: state.ens_type = 3; break;
-        default: break;
+        default: state.ens_type = 0; break;
       }
       state.ens_id = static_cast<int>(oct(36));
       state.ens_prod = 1;
@@ -2275,8 +2335,18 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     };
     auto derived = [&] {
       state.ens = 1;
-      if (oct(35) == 1) state.ens_prod = 2;
-      if (oct(35) == 2) state.ens_prod = 11;
+      state.ens_type = 5;
+      state.ens_id = 0;
+      state.ens_smooth = 0;
+      /* Unweighted and weighted means, the standard deviation; any other
+       * derived forecast keeps its own code. */
+      const unsigned code = oct(35);
+      if (code == 0 || code == 1)
+        state.ens_prod = 2;
+      else if (code == 2)
+        state.ens_prod = 11;
+      else
+        state.ens_derived = static_cast<int>(code);
     };
     auto probability = [&] {
       state.ens = 1;
@@ -2300,16 +2370,19 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     switch (templ) {
       case 0:
       case 15: /* a statistic over an area, at one time */
-      case 40: grd->time = forecast; break;
+      case 40:
+        /* One quantity of many constituents: each its own number. */
+        if (state.discipline == 0 && oct(10) == CHEM_CATEGORY) {
+          state.chem = static_cast<int>(be_sec(12, 2));
+          state.chem_param = static_cast<int>(oct(11));
+        }
+        grd->time = forecast;
+        break;
       case 1:
         member();
         grd->time = forecast;
         break;
       case 2:
-        state.ens = 1;
-        state.ens_type = 5;
-        state.ens_id = 0;
-        state.ens_smooth = 0;
         derived();
         grd->time = forecast;
         break;

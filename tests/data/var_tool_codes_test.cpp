@@ -315,7 +315,13 @@ TEST_F(VarCodes, NamesGiveParameterNumbers) {
       {"ensprob[<5]bigp", KEZ_MISS, KEZ_MISS, "ensprob[<5]bigp"},
       {"ensprob[<1e30]temp", KEZ_MISS, KEZ_MISS, "ensprob[<1e30]temp"},
       {"ensmean[]ensp", KEZ_MISS, KEZ_MISS, "ensmean[]ensp"},
-      {"ens[-20]temp", KEZ_MISS, KEZ_MISS, "ens[-20]temp"},
+      /* Members from 20 on as the GRIB decoder numbers them; a member
+       * holds one octet. */
+      {"ens[-20]temp", 1300532011, KEZ_MISS, "ens[-20]temp"},
+      {"ens[+21]temp", 1300789011, KEZ_MISS, "ens[+21]temp"},
+      {"ens[+255]temp", 1301023011, KEZ_MISS, "ens[+255]temp"},
+      {"ens[+256]temp", KEZ_MISS, KEZ_MISS, "ens[+256]temp"},
+      {"ens[-1000]temp", KEZ_MISS, KEZ_MISS, "ens[-1000]temp"},
       {"ens[x1]temp", KEZ_MISS, KEZ_MISS, "ens[x1]temp"},
       {"ensprob[<5temp", KEZ_MISS, KEZ_MISS, "ensprob[<5temp"},
   };

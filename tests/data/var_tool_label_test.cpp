@@ -271,6 +271,14 @@ TEST_F(VarLabel, ParameterNames) {
        * digits: 1008 is not "Geometrical height" (8), 10003000 not 0. */
       {1008, "kg m-2", "v1008 (kg m-2)"},
       {10003000, "", "v10003000"},
+      /* Members from 20 on, other derived forecasts and chemical
+       * constituents by the GRIB decoder's tags. */
+      {1300789011, "K", "Ens[+21] Temperature (K)"},
+      {1300532011, "", "Ens[-20] Temperature"},
+      {1301045011, "", "Ens[c21] Temperature"},
+      {1300021011, "", "Ens[?21] Temperature"},
+      {1400004011, "", "Ens derived[4] Temperature"},
+      {1510000002, "", "Chem[10000] v20002"},
   };
   for (const Case& c : cases) {
     capture([&] { VAR_str(str, c.code, c.units, sizeof str); });
@@ -278,6 +286,9 @@ TEST_F(VarLabel, ParameterNames) {
   }
   PLT_set_label_type(-1);
   EXPECT_STREQ(VAR_str(str, 1910111050, "", sizeof str), "temp");
+  /* A perturbed member's abbreviation is the name that asks for it. */
+  EXPECT_STREQ(VAR_str(str, 1300789011, "K", sizeof str), "ens[+21]temp (K)");
+  EXPECT_STREQ(VAR_str(str, 1400004011, "", sizeof str), "Ens derived[4] temp");
   PLT_set_label_type(0);
   EXPECT_STREQ(VAR_abbr(str, 17, sizeof str), "dewp");
   capture([&] { VAR_abbr(str, 19000011, sizeof str); });

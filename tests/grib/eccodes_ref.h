@@ -243,9 +243,9 @@ struct EcmwfNumber {
   int ltype;
 };
 inline EcmwfNumber local_table_number(const EcField& e) {
-  static const std::map<std::string, EcmwfNumber> ecmwf = {{"z", {6, 0}},     {"t", {11, 0}},    {"2t", {11, 105}},
-                                                           {"swh", {100, 0}}, {"msl", {1, 102}}, {"tcc", {71, 200}},
-                                                           {"lsm", {81, 0}},  {"tp", {61, 0}}};
+  static const std::map<std::string, EcmwfNumber> ecmwf = {
+      {"z", {6, 0}},      {"t", {11, 0}},   {"2t", {11, 105}}, {"swh", {100, 0}},  {"msl", {1, 102}},
+      {"tcc", {71, 200}}, {"lsm", {81, 0}}, {"tp", {61, 0}},   {"sshf", {122, 0}}, {"ewss", {326, 0}}};
   const long centre = e.n("centre"), table = e.n("table2Version"), param = e.n("indicatorOfParameter");
   if (centre == 98) {
     auto it = ecmwf.find(e.s("shortName"));
@@ -263,13 +263,17 @@ inline long ensemble_part(const EcField& e, bool* prob) {
   *prob = false;
   const long pdt = e.n("productDefinitionTemplateNumber");
   if (pdt == 1 || pdt == 11) {
+    /* Control, negatively and positively perturbed; other kinds 0.
+     * Members from 20 on in a range of their own. */
     const long t = e.n("typeOfEnsembleForecast");
-    const long type = t <= 1 ? 1 : t;
-    return 19280000L + 20000L * type + 1000L * e.n("perturbationNumber");
+    const long type = t <= 1 ? 1 : t <= 3 ? t : 0;
+    const long member = e.n("perturbationNumber");
+    if (member < 20) return 19280000L + 20000L * type + 1000L * member;
+    return 1300000000L + 256000L * type + 1000L * member;
   }
   if (pdt == 2 || pdt == 12) {
     const long d = e.n("derivedForecast");
-    return d == 1 ? 19000000L : d == 2 ? 19001000L : 0;
+    return d <= 1 ? 19000000L : d == 2 ? 19001000L : 1400000000L + 1000L * d;
   }
   *prob = pdt == 5 || pdt == 9;
   return 0;
@@ -381,6 +385,7 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
   const bool local = edition == 1 && (e.n("table2Version") >= 128 || (ecmwf && e.n("indicatorOfParameter") > 128));
   const EcmwfNumber ec_num = local ? local_table_number(e) : EcmwfNumber{e.n("indicatorOfParameter"), 0};
   long base = r.var;
+  bool chem = false;
   if (edition == 1) {
     EXPECT_EQ(r.var, ec_num.var) << "parameter";
   } else {
@@ -388,17 +393,27 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
      * number of an ensemble or probability product. */
     bool prob = false;
     base = r.var - ensemble_part(e, &prob);
-    if (prob) {
+    /* A chemical constituent's quantity: constituent and parameter in
+     * digits of their own. */
+    const long constituent = e.n("constituentType");
+    chem = e.n("productDefinitionTemplateNumber") == 40 && e.n("discipline") == 0 && e.n("parameterCategory") == 20;
+    if (chem) {
+      EXPECT_EQ(r.var, 1500000000L + 1000L * constituent + e.n("parameterNumber")) << "constituent";
+      EXPECT_NE(std::string(r.info).find("Chem[" + std::to_string(constituent) + "]"), std::string::npos) << r.info;
+      (*numbers)[e.s("shortName") + "/" + std::to_string(constituent)].insert(r.var);
+    } else if (prob) {
       EXPECT_EQ(r.var / 10000000, 191) << "probability";
       base = r.var / 10000 % 1000;
     }
-    char label[256];
-    VAR_str(label, static_cast<int>(base), nullptr, sizeof label);
-    EXPECT_GT(base, 0);
-    EXPECT_LT(base, 1000) << "parameter of a made-up number: " << r.var;
-    EXPECT_NE(std::string(label), "v" + std::to_string(base)) << "parameter without a name";
+    if (!chem) {
+      char label[256];
+      VAR_str(label, static_cast<int>(base), nullptr, sizeof label);
+      EXPECT_GT(base, 0);
+      EXPECT_LT(base, 1000) << "parameter of a made-up number: " << r.var;
+      EXPECT_NE(std::string(label), "v" + std::to_string(base)) << "parameter without a name";
+    }
   }
-  if (e.s("shortName") != "unknown") (*numbers)[e.s("shortName")].insert(base);
+  if (e.s("shortName") != "unknown" && !chem) (*numbers)[e.s("shortName")].insert(base);
   /* Level; the suite moves ECMWF's 2-metre temperature to its height. */
   const bool ecmwf_2t = ecmwf && e.s("shortName") == "2t";
   const int lt = local && ec_num.ltype ? ec_num.ltype : level_type(e);
@@ -490,6 +505,10 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
   if (e.s("packingType").rfind("grid_complex", 0) == 0 && e.n("numberOfGroupsOfDataValues") == 0)
     for (double& w : want)
       if (w != kMiss) w = std::atof(e.s("referenceValue").c_str());
+  /* ECMWF's cloud cover, a fraction, in the percent of the WMO's. */
+  if (ecmwf && e.s("shortName") == "tcc")
+    for (double& w : want)
+      if (w != kMiss) w *= 100;
   double amax = 1;
   for (double w : want)
     if (w != kMiss) amax = std::max(amax, std::fabs(w));

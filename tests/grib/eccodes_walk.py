@@ -26,7 +26,7 @@ KEYS_ED2 = ['discipline', 'parameterCategory', 'parameterNumber', 'typeOfFirstFi
             'typeOfSecondFixedSurface:i', 'productDefinitionTemplateNumber', 'indicatorOfUnitOfTimeRange',
             'alternativeRowScanning', 'dataRepresentationTemplateNumber', 'gridDefinitionTemplateNumber',
             'shapeOfTheEarth', 'numberOfGroupsOfDataValues', 'typeOfEnsembleForecast:i', 'perturbationNumber:i',
-            'derivedForecast:i', 'probabilityType:i', 'typeOfGeneratingProcess:i']
+            'derivedForecast:i', 'probabilityType:i', 'typeOfGeneratingProcess:i', 'constituentType:i']
 KEYS = ['edition', 'centre:i', 'shortName', 'paramId', 'typeOfLevel', 'level', 'topLevel', 'bottomLevel',
         'dataDate', 'dataTime', 'stepType', 'gridType', 'Ni', 'Nj', 'iScansNegatively', 'jScansPositively',
         'jPointsAreConsecutive', 'numberOfValues', 'packingType', 'bitmapPresent', 'referenceValue',

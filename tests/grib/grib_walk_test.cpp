@@ -190,3 +190,77 @@ TEST(GribProducts, CodesOfTimesTablesAndTemplates) {
 }
 
 } // namespace
+
+namespace {
+
+/* Each field named from its own message (tools/make_grib_fixtures.py):
+ * ensemble products after ones whose details they must not take, members
+ * from 20 on, chemical constituents of one quantity, ECMWF's fractions
+ * and accumulations; the codes, the tag of the description and units,
+ * then ecCodes' reading of the same files. */
+TEST(GribProducts, EachFieldNamedFromItsOwnMessage) {
+  const std::string dir = std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/";
+  struct Want {
+    int var;
+    const char* info; /* in the description */
+    const char* units;
+  };
+  const std::pair<const char*, std::vector<Want>> files[] = {
+      /* Standard deviation then unweighted mean, at a time and over a
+       * period; a spread; the positively perturbed member 21, which once
+       * read as the cluster member 1; a multi-model member after it; the
+       * last member of the short codes; member 255; a deterministic field. */
+      {"e2_ensemble.grb",
+       {{19001011, "Ens std dev ", "K"},
+        {19000011, "Ens mean ", "K"},
+        {19001011, "Ens std dev ", "K"},
+        {19000011, "Ens mean ", "K"},
+        {1400004011, "Ens derived[4] ", "K"},
+        {1300789011, "Ens[+21] ", "K"},
+        {19281011, "Ens[?1] ", "K"},
+        {19339011, "Ens[-19] ", "K"},
+        {1301023011, "Ens[+255] ", "K"},
+        {11, "", "K"}}},
+      /* Mass mixing ratio (and the sample's ozone) of three constituents. */
+      {"e2_chem.grb", {{1500000002, "Chem[0] ", ""}, {1500002002, "Chem[2] ", ""}, {1510000002, "Chem[10000] ", ""}}},
+      /* Cloud cover as percent, also a constant one; a flux and a stress
+       * accumulated. */
+      {"e1_ecmwf.grb", {{71, "", "%"}, {71, "", "%"}, {122, "", "J/m^2"}, {326, "", "N-s/m^2"}}},
+  };
+  RES_put("file_path", KEZ_DATA_DIR);
+  std::vector<std::string> paths;
+  for (const auto& [name, want] : files) {
+    SCOPED_TRACE(name);
+    paths.push_back(dir + name);
+    grib_test::Records o(dir + name);
+    size_t i = 0;
+    for (; o.next(); ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_LT(i, want.size());
+      ASSERT_EQ(o.result, 0) << o.err;
+      EXPECT_EQ(o.rec.var, want[i].var);
+      const std::string info = o.rec.info;
+      if (*want[i].info) {
+        EXPECT_NE(info.find(want[i].info), std::string::npos) << info;
+      } else {
+        EXPECT_EQ(info.find("Ens"), std::string::npos) << info;
+      }
+      if (*want[i].units) {
+        EXPECT_STREQ(o.rec.units, want[i].units);
+      }
+    }
+    EXPECT_EQ(i, want.size());
+  }
+  /* The constant cloud cover: 0.75 everywhere, as percent. */
+  grib_test::Records o(dir + "e1_ecmwf.grb");
+  ASSERT_TRUE(o.next());
+  ASSERT_TRUE(o.next());
+  ASSERT_EQ(o.result, 0);
+  for (float v : o.values) EXPECT_FLOAT_EQ(v, 75.0f);
+  RES_put("file_path", "");
+  if (!grib_test::have_eccodes_python()) GTEST_SKIP() << "python3-eccodes not installed";
+  const Walk w = grib_test::walk_agrees(paths);
+  EXPECT_EQ(w.decoded, 17u);
+}
+
+} // namespace

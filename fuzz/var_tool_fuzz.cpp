@@ -3,7 +3,10 @@
  * input is a definition file, a NUL byte and a variable string (without a
  * NUL byte the whole input is the string). The plot-type flag and the
  * default flags take values from the input's last byte so that both the
- * forced and the free typing paths run.
+ * forced and the free typing paths run; its bits 4-5 pick the label style.
+ * Each field of the string (between "," and ":") goes through the
+ * single-field decoders as well, and the codes they give through the
+ * labels, the short texts and the level encoder.
  */
 #include "kez.h"
 #include "kezgrd.h"
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -61,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FLAG_set(6, last & 4 ? 24 : KEZ_MISS);
   FLAG_set(7, last & 8 ? 100 : KEZ_MISS);
   FLAG_set(8, 500);
+  constexpr int label_styles[] = {PLT_LAB_NORM, PLT_LAB_SIMP, PLT_LAB_COMP, PLT_LAB_MIN};
+  PLT_set_label_type(label_styles[(last >> 4) & 3]);
   VAR_setup("fuzz.var", list.c_str());
   if (VAR_get_num() < 0 || VAR_get_num() > VAR_MAX_RECORDS) std::abort();
   for (int i = 0; i < VAR_get_num(); ++i) {
@@ -121,5 +127,56 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VAR_data rec;
   VAR_data_init(&rec);
   VAR_dec_var(list.c_str(), &rec);
+
+  /* The fields one at a time, as the decoders see them outside a parse:
+   * the text between "," and ":", escaping backslashes removed. */
+  std::vector<std::string> fields;
+  std::string field;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const char c = list[i];
+    if (c == '\\' && i + 1 < list.size()) {
+      field += list[++i];
+    } else if (c == ',' || c == ':') {
+      if (!field.empty()) fields.push_back(field);
+      field.clear();
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty()) fields.push_back(field);
+  if (fields.size() > 64) fields.resize(64);
+  float prev = KEZ_FMISS;
+  for (const std::string& f : fields) {
+    int ft = 0, flt = KEZ_MISS, flv = KEZ_MISS;
+    if (VAR_dec_time(f.c_str(), &ft) > 0) {
+      VAR_time(label, ft, sizeof label);
+      VAR_make_datalevel(ft, VAR_LEV_PRES, 500, label, sizeof label);
+    }
+    if (VAR_dec_level(f.c_str(), &flt, &flv) > 0) {
+      VAR_level(label, flt, flv, sizeof label);
+      VAR_make_datalevel(0, flt, flv, label, sizeof label);
+      float l1 = 0, l2 = 0;
+      VAR_get_level(flt, flv, &l1, &l2);
+      int lt = 0, lv = 0;
+      constexpr int coords[] = {VAR_LEV_SFC, VAR_LEV_PRES, VAR_LEV_HGT,  VAR_LEV_AGL,  VAR_LEV_THETA,
+                                VAR_LEV_PAG, VAR_LEV_SIG,  VAR_LEV_HLYR, VAR_LEV_TLYR, VAR_LEV_PAGLYR};
+      for (int coord : coords) {
+        VAR_enc_level(coord, l1, l2, &lt, &lv);
+        VAR_enc_level(coord, l1, prev, &lt, &lv);
+      }
+      prev = l1;
+    }
+    VAR_data_init(&rec);
+    VAR_dec_format(f.c_str(), &rec);
+    VAR_print_type(rec.type);
+    VAR_data_init(&rec);
+    const int v = VAR_dec_var(f.c_str(), &rec);
+    if (v != KEZ_MISS) {
+      VAR_str(label, v, f.c_str(), sizeof label);
+      VAR_abbr(label, v, sizeof label);
+      VAR_make_datatype(ft, flt, flv, v, "", label, sizeof label);
+      VAR_make_devtype(ft, flt, flv, f.c_str(), "m", label, sizeof label);
+    }
+  }
   return 0;
 }

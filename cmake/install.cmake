@@ -27,9 +27,11 @@ get_filename_component(hooks_dir ${KEZ_INSTALL_HOOKS_OBJECT} DIRECTORY)
 get_filename_component(hooks_name ${KEZ_INSTALL_HOOKS_OBJECT} NAME)
 install(FILES $<TARGET_OBJECTS:kez_hooks> DESTINATION ${hooks_dir} RENAME ${hooks_name})
 
-# Every header but those that stay inside their module's folder.
+# Every header but those that stay inside their module's folder: the
+# codec and loader interfaces, and the <module>_impl.h that the files of a
+# split module share (some include headers that are not installed).
 file(GLOB kez_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*/*.h)
-list(FILTER kez_headers EXCLUDE REGEX "/grib/jpc\\.h$|/sfc/cdf_lib\\.h$")
+list(FILTER kez_headers EXCLUDE REGEX "/grib/jpc\\.h$|/sfc/cdf_lib\\.h$|_impl\\.h$")
 install(FILES ${kez_headers} DESTINATION ${KEZ_INSTALL_INCLUDEDIR})
 
 # Every data file; the demo's settings name folders of the source tree.

@@ -6,6 +6,7 @@
 #     given the source tree's data folder (creation dates aside);
 #   - a missing data folder or data file is named, with status 3; the help
 #     needs no data;
+#   - every installed header compiles on its own;
 #   - a small program builds against the installed library through
 #     find_package(KEZ) and through pkg-config, and runs.
 # Everything it writes lies under the scratch folder (in the build tree).
@@ -26,9 +27,20 @@ mkdir -p "$scratch"
 prefix=$scratch/prefix
 data=$prefix/share/kez
 "$cmake" --install "$build" --prefix "$prefix" >"$scratch/install.log" || fail "cmake --install failed: $(cat "$scratch/install.log")"
-for f in "$prefix/bin/sfcplot" "$prefix/include/kez/kez.h" "$data/name_conv" "$data/sfcplot.var" "$data/modern.fnt" \
+for f in "$prefix/bin/sfcplot" "$prefix/include/kez/kez.h" "$prefix/include/kez/kezmap.h" \
+  "$prefix/include/kez/kezdata.h" "$data/name_conv" "$data/sfcplot.var" "$data/modern.fnt" \
   "$data/sao.cty" "$prefix/$libdir/pkgconfig/kez.pc" "$prefix/$libdir/cmake/KEZ/KEZConfig.cmake"; do
   [ -e "$f" ] || fail "not installed: $f"
+done
+
+# Every installed header compiles on its own from the installed folder: one
+# that includes a header left in the source tree (a module's private one)
+# would break every program that includes it.
+for h in "$prefix/include/kez/"*.h; do
+  name=${h##*/}
+  printf '#include "%s"\n' "$name" >"$scratch/header.cpp"
+  "$cxx" -std=c++20 -fsyntax-only -I"$prefix/include/kez" "$scratch/header.cpp" >"$scratch/header.log" 2>&1 ||
+    fail "the installed $name does not compile on its own: $(head -5 "$scratch/header.log")"
 done
 
 # A batch plot detaches: the parent ends at once and its child holds

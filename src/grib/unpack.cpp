@@ -185,8 +185,8 @@ long count_bits(const unsigned char* map, uint64_t from, long n) {
 void expand(const unsigned char* map, uint64_t from, long n, const float* vals, float miss, float* out) {
   long i = 0;
   auto one = [&](uint64_t bit) { out[i++] = (map[bit >> 3] >> (7 - (bit & 7))) & 1 ? *vals++ : miss; };
-  for (; i < n && ((from + static_cast<uint64_t>(i)) & 7) != 0;) one(from + static_cast<uint64_t>(i));
-  for (; i + 8 <= n;) {
+  while (i < n && ((from + static_cast<uint64_t>(i)) & 7) != 0) one(from + static_cast<uint64_t>(i));
+  while (i + 8 <= n) {
     const unsigned octet = map[(from + static_cast<uint64_t>(i)) >> 3];
     if (octet == 0xFF) {
       std::copy(vals, vals + 8, out + i);

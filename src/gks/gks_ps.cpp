@@ -450,6 +450,49 @@ void line_to(float x, float y) {
   p.y = hy;
 }
 
+/* The steps of n points, each as line_to writes it. The pen is held in
+ * locals through the loop: the page text's character stores would
+ * otherwise have it read back from memory after every digit. */
+void lines_to(const Gpt* pts, int n) {
+  Output& o = state.out;
+  if (!o.fp || n <= 0) return;
+  PathPen& p = o.pen;
+  if (!p.run && !p.at_move) write_newpath_due(o);
+  long long px = p.x, py = p.y;
+  int pairs = p.run_pairs;
+  bool run = p.run;
+  constexpr int CHUNK = 64; /* points per request for room */
+  for (int from = 0; from < n; from += CHUNK) {
+    const int to = std::min(n, from + CHUNK);
+    char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(to - from));
+    for (int i = from; i < to; ++i) {
+      char* const end = at + PAIR_ROOM;
+      if (!run) {
+        *at++ = '[';
+        run = true;
+        pairs = 0;
+      } else if (++pairs == PAIRS_PER_LINE) {
+        *at++ = '\n';
+        pairs = 0;
+      } else {
+        *at++ = ' ';
+      }
+      const long long hx = hundredths(pts[i].x), hy = hundredths(pts[i].y);
+      at = put_int(at, end, hx - px);
+      *at++ = ' ';
+      at = put_int(at, end, hy - py);
+      px = hx;
+      py = hy;
+    }
+    o.buf.commit(at);
+  }
+  p.x = px;
+  p.y = py;
+  p.run_pairs = pairs;
+  p.run = true;
+  p.at_move = false;
+}
+
 /* Strokes the path; a run of lines ends with it. */
 void stroke() {
   Output& o = state.out;
@@ -891,6 +934,24 @@ int gps_line_abs(float x, float y) {
   return 0;
 }
 
+namespace {
+
+/* Lines to n world points, as gps_line draws each, converted a batch at a
+ * time: the strokes of the station models' text come this way. */
+void gps_lines(const Gpt* world, int n) {
+  constexpr int BATCH = 64;
+  std::array<Gpt, BATCH> device;
+  for (int from = 0; from < n; from += BATCH) {
+    const int k = std::min(BATCH, n - from);
+    gW_ps_points(k, world + from, device.data());
+    if (state.pr_eps)
+      for (int i = 0; i < k; ++i) state.out.extent.add(device[i].x, device[i].y, half_line_width());
+    lines_to(device.data(), k);
+  }
+}
+
+} // namespace
+
 /* Lines are black in grey output. */
 int gps_set_color(int ind) {
   if (const PrintColour* p = print_colour(ind)) {
@@ -1189,22 +1250,32 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
   gps_set_color(a.color);
   gps_set_type(1);
 }
+/* A stroke goes out when it is finished: its move was written when it
+ * began, its lines to the points after the first come at its end, so the
+ * page is what a line per pen-down point wrote, for a call per stroke. */
+void stroke_lines(const Gpt* finished, int n) {
+  if (n > 1) gps_lines(finished + 1, n - 1);
+}
 void ps_glyph_begin() { new_path(); }
-void ps_pen_up(Gpt at, const Gpt*, int finished) {
+void ps_pen_up(Gpt at, const Gpt* pts, int finished) {
   if (finished > 0) {
+    stroke_lines(pts, finished);
     stroke();
     new_path();
   }
   gps_move(at.x, at.y);
 }
-void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
-void ps_split(Gpt at, const Gpt*, int) {
+void ps_split(Gpt at, const Gpt* pts, int finished) {
+  stroke_lines(pts, finished);
   stroke();
   new_path();
   gps_move(at.x, at.y);
 }
-void ps_glyph_end(const Gpt*, int finished) {
-  if (finished > 0) stroke();
+void ps_glyph_end(const Gpt* pts, int finished) {
+  if (finished > 0) {
+    stroke_lines(pts, finished);
+    stroke();
+  }
 }
 
 void ps_clear_region(const Glim& lim) {
@@ -1244,7 +1315,7 @@ const Gdevice gps_device = {
     ps_polyline,
     ps_fill_area,
     {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
-    {ps_text_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr, nullptr},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr},
     ps_clear_region,
     ps_message,
 };

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -100,15 +101,26 @@ std::string print_checked(const char* format, ...) {
  * label, written without printf: to_chars gives printf's digits for a
  * finite value, which is then right-aligned in the width. False for any
  * other form (flags, text around it, other conversions). */
-bool plain_fixed(const std::string& format, double value, std::string* out) {
-  const size_t last = format.size() - 1;
-  if (format.size() < 2 || format[0] != '%' || format[last] != 'f' || format[1] == '0' || !std::isfinite(value))
+bool plain_fixed(std::string_view format, double value, std::string* out) {
+  if (format.size() < 2 || format[0] != '%' || format.back() != 'f' || format[1] == '0' || !std::isfinite(value))
     return false;
+  const size_t last = format.size() - 1;
   size_t i = 1;
   int width = 0, precision = 6;
-  for (; is_digit(format[i]); ++i) width = 10 * width + (format[i] - '0');
-  if (format[i] == '.')
-    for (precision = 0, ++i; is_digit(format[i]); ++i) precision = 10 * precision + (format[i] - '0');
+  /* At most two digits each, as the check allows: such a format is its
+   * own checked form. */
+  for (int n = 0; is_digit(format[i]); ++i, ++n) {
+    if (n == 2) return false;
+    width = 10 * width + (format[i] - '0');
+  }
+  if (format[i] == '.') {
+    precision = 0;
+    ++i;
+    for (int n = 0; is_digit(format[i]); ++i, ++n) {
+      if (n == 2) return false;
+      precision = 10 * precision + (format[i] - '0');
+    }
+  }
   if (i != last) return false;
   char digits[512]; /* the widest double with two-digit precision */
   const auto r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
@@ -134,6 +146,9 @@ std::string choose(const char* caller, const char* format, const char* fallback,
 int FMT_check(const char* format, int kind) { return normalise(format, kind).empty() ? 0 : 1; }
 
 std::string FMT_print_float(const char* caller, const char* format, const char* fallback, double value) {
+  /* A plain "%<w>.<p>f" passes the check as it is, so it is written
+   * without forming its checked copy first. */
+  if (std::string text; format && plain_fixed(format, value, &text)) return text;
   const std::string f = choose(caller, format, fallback, FMT_FLOAT);
   if (f.empty()) return {};
   if (std::string text; plain_fixed(f, value, &text)) return text;

@@ -120,6 +120,10 @@ int strmcat(char* s1, const char* s2, int m);
 
 int stricmp(const char* s1, const char* s2);
 int strnicmp(const char* s1, const char* s2, int n);
+/* An ASCII capital to its small letter, any other byte as it is: what
+ * tolower gives in the C locale, which the suite never leaves, without a
+ * library call (keywords are matched by the thousand). */
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 int searchstr(char* const* s1, int n, const char* s2);
 char* strlstr(char* s1, const char* s2);
 

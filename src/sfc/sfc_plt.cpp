@@ -197,7 +197,7 @@ const KeyDef* find_key(const char* name) {
     if (k.name.size() != key.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < key.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(key[i])) == k.name[i];
+      same = ascii_lower(key[i]) == k.name[i];
     if (same) return &k;
   }
   return nullptr;
@@ -521,10 +521,15 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   if (k != nullptr) {
     /* Whatever the source, a value no instrument gives is missing, and a
      * text is never made of one. */
-    SFC_report r = *report;
-    SFC_drop_absurd(&r);
+    const SFC_report* r = report;
+    SFC_report checked;
+    if (SFC_has_absurd(report)) {
+      checked = *report;
+      SFC_drop_absurd(&checked);
+      r = &checked;
+    }
     value_unit = k->unit;
-    fill(r, *var, *k, *data, value_unit);
+    fill(*r, *var, *k, *data, value_unit);
   }
 
   const std::string unit = var_units(*var);

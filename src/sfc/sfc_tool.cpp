@@ -300,6 +300,11 @@ constexpr float SFC_report::*float_members[] = {
     &SFC_report::max6_t,  &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
     &SFC_report::wav_per, &SFC_report::wav_hgt};
 
+/* A number that an instrument may give; the missing value is one (not
+ * finite numbers fail the comparison). */
+static_assert(-KEZ_FMISS < SFC_VALUE_LIMIT);
+bool plausible(float v) { return std::fabs(v) < SFC_VALUE_LIMIT; }
+
 } // namespace
 
 int SFC_initialize(SFC_report* report) {
@@ -318,11 +323,21 @@ int SFC_initialize(SFC_report* report) {
   return 0;
 }
 
+/* Every report is checked each time a value is taken from it: the check
+ * reads without a branch per number. */
+bool SFC_has_absurd(const SFC_report* report) {
+  if (report == nullptr) return false;
+  bool all = true;
+  for (float SFC_report::*m : float_members) all &= plausible(report->*m);
+  for (float h : report->cld_height) all &= plausible(h);
+  return !all;
+}
+
 int SFC_drop_absurd(SFC_report* report) {
-  if (report == nullptr) return 0;
+  if (!SFC_has_absurd(report)) return 0;
   int dropped = 0;
   auto check = [&dropped](float& v) {
-    if (v == KEZ_FMISS || (std::isfinite(v) && std::fabs(v) < SFC_VALUE_LIMIT)) return;
+    if (plausible(v)) return;
     v = KEZ_FMISS;
     ++dropped;
   };

@@ -269,10 +269,8 @@ std::string value_text(const char* caller, const char* format, float value) {
  * station's wind is written so. */
 std::string whole_text(float v) {
   char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
-  if (std::isfinite(v)) {
-    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v), std::chars_format::fixed, 0);
-    if (r.ec == std::errc{}) return std::string(digits, r.ptr);
-  }
+  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, digits, sizeof digits); n > 0)
+    return std::string(digits, n);
   std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
   return digits;
 }

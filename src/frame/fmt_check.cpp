@@ -13,9 +13,11 @@
  */
 #include "kez.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -97,6 +99,51 @@ std::string print_checked(const char* format, ...) {
   return text;
 }
 
+/* Powers of ten of the decimals that the short form below writes. */
+constexpr std::uint64_t POW10[] = {1, 10, 100, 1000};
+constexpr int SHORT_DECIMALS = 3;
+/* Magnitudes below 2^50 with up to three decimals: the value in units of
+ * its last decimal is then below 2^60, and so is the mantissa times the
+ * power of ten. */
+constexpr double SHORT_LIMIT = 1125899906842624.0;
+
+/* The short form: a value labels' number, from its exact binary value. Its
+ * mantissa times 10^precision, shifted to the binary point with ties to
+ * even (printf's rounding of the exact value), is the number in units of
+ * the last decimal. */
+std::size_t short_fixed(double v, int precision, char* out, std::size_t room) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int e = (biased == 0 ? 1 : biased) - 1075;
+  const std::uint64_t unit = POW10[precision];
+  std::uint64_t q = m * unit;
+  if (e >= 0) {
+    q <<= e;
+  } else if (-e >= 64) {
+    q = 0; /* below 2^-4 of the last decimal */
+  } else {
+    const int k = -e;
+    const std::uint64_t r = q & ((std::uint64_t{1} << k) - 1), half = std::uint64_t{1} << (k - 1);
+    q >>= k;
+    if (r > half || (r == half && (q & 1) != 0)) ++q;
+  }
+  char text[32];
+  std::size_t n = 0;
+  if (std::signbit(v)) text[n++] = '-';
+  n = static_cast<std::size_t>(std::to_chars(text + n, text + sizeof text, q / unit).ptr - text);
+  if (precision > 0) {
+    text[n] = '.';
+    std::uint64_t f = q % unit;
+    for (int i = precision; i >= 1; --i, f /= 10) text[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + f % 10);
+    n += static_cast<std::size_t>(precision) + 1;
+  }
+  if (n > room) return 0;
+  std::memcpy(out, text, n);
+  return n;
+}
+
 /* A checked "%<width>.<precision>f" alone, the form of nearly every value
  * label, written without printf: to_chars gives printf's digits for a
  * finite value, which is then right-aligned in the width. False for any
@@ -123,9 +170,8 @@ bool plain_fixed(std::string_view format, double value, std::string* out) {
   }
   if (i != last) return false;
   char digits[512]; /* the widest double with two-digit precision */
-  const auto r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
-  if (r.ec != std::errc{}) return false;
-  const auto n = static_cast<size_t>(r.ptr - digits);
+  const size_t n = FMT_fixed(value, precision, digits, sizeof digits);
+  if (n == 0) return false;
   out->assign(n < static_cast<size_t>(width) ? static_cast<size_t>(width) - n : 0, ' ');
   out->append(digits, n);
   return true;
@@ -142,6 +188,13 @@ std::string choose(const char* caller, const char* format, const char* fallback,
 }
 
 } // namespace
+
+std::size_t FMT_fixed(double v, int precision, char* out, std::size_t room) {
+  if (!out || precision < 0 || precision > 99 || !std::isfinite(v)) return 0;
+  if (precision <= SHORT_DECIMALS && std::fabs(v) < SHORT_LIMIT) return short_fixed(v, precision, out, room);
+  const auto r = std::to_chars(out, out + room, v, std::chars_format::fixed, precision);
+  return r.ec == std::errc{} ? static_cast<std::size_t>(r.ptr - out) : 0;
+}
 
 int FMT_check(const char* format, int kind) { return normalise(format, kind).empty() ? 0 : 1; }
 

@@ -155,6 +155,9 @@ std::string FMT_print_float(const char* caller, const char* format, const char* 
 std::string FMT_print_int(const char* caller, const char* format, const char* fallback, long value);
 std::string FMT_print_str(const char* caller, const char* format, const char* fallback, const char* value);
 std::string FMT_print_char(const char* caller, const char* format, const char* fallback, char value);
+/* v as "%.<precision>f" writes it (precision 0 to 99), into out without
+ * its end; the length, or 0 when the text does not fit room. */
+std::size_t FMT_fixed(double v, int precision, char* out, std::size_t room);
 
 /* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */

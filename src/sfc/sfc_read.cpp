@@ -159,6 +159,7 @@ struct Cursor {
   bool number(double* v) {
     skip_blanks();
     if (end()) return false;
+    if (short_decimal(v)) return true;
     char t[NUMBER_MAX + 1];
     const size_t n = std::min(s.size() - p, NUMBER_MAX);
     std::memcpy(t, s.data() + p, n);
@@ -172,6 +173,44 @@ struct Cursor {
       return false;
     p += used;
     *v = d;
+    return true;
+  }
+  /* The plain decimals that report files hold ("-12", "7.5"), read without
+   * strtod: at most 15 digits make a whole number that a double holds
+   * exactly, and its quotient by the exact power of ten of its decimals is
+   * the nearest double to the text, which is strtod's result. False, with
+   * nothing read, for any other text (exponents, hexadecimal, long
+   * numbers), which strtod then reads. */
+  bool short_decimal(double* v) {
+    static constexpr double POW10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t q = p;
+    const bool neg = q < s.size() && s[q] == '-';
+    if (q < s.size() && (s[q] == '-' || s[q] == '+')) ++q;
+    std::uint64_t whole = 0;
+    int digits = 0, decimals = 0;
+    bool dot = false;
+    for (; q < s.size(); ++q) {
+      const char c = s[q];
+      if (c >= '0' && c <= '9') {
+        whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+        ++digits;
+        decimals += dot ? 1 : 0;
+        if (digits > 15) return false;
+      } else if (c == '.' && !dot) {
+        dot = true;
+      } else {
+        break;
+      }
+    }
+    if (digits == 0 || q - p > NUMBER_MAX) return false;
+    if (q < s.size()) {
+      const char c = s[q];
+      /* an exponent, or "0x" of a hexadecimal number */
+      if (c == 'e' || c == 'E' || c == 'x' || c == 'X') return false;
+    }
+    const double d = static_cast<double>(whole) / POW10[decimals];
+    *v = neg ? -d : d;
+    p = q;
     return true;
   }
 };

@@ -17,8 +17,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstddef>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 /* The missing value of every record, file, grid, formula and setting. */
 inline constexpr int KEZ_MISS = -9999;
@@ -618,8 +620,17 @@ int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF 
 int fget_rawstring(FILE* ifile, char* string, int len); /* fgetstring, then cleaned */
 int fskipline(FILE* ifile);                             /* 0, or EOF */
 /* Reads one whole line of any length into line, without its line end and
- * without carriage returns; false at the end of the file. */
+ * without carriage returns; false at the end of the file. With max, only
+ * the first max characters are kept and the rest of the line is passed
+ * over. */
 bool fget_text_line(FILE* ifile, std::string* line);
+bool fget_text_line(FILE* ifile, std::string* line, std::size_t max);
+/* A plain decimal at the start of text ("-12", "7.5", ".5", "3."), of at
+ * most 15 digits, read as strtod reads it: true with the value and the
+ * characters it took. False, with nothing read, for any other text (no
+ * digit, more digits, an exponent, hexadecimal), which strtod then has to
+ * read. */
+bool scan_decimal(std::string_view text, double* value, std::size_t* used);
 
 /* Byte order. swap_setup takes the byte order of a file's data: 1
  * big-endian, 2 little-endian, -1 never swap, anything else always swap.

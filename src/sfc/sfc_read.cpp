@@ -48,6 +48,7 @@ struct State {
   int stat_num = -1; /* index of the report last read; -1 none */
   long cur_pos = -1; /* offset of the report last read */
   Date file_date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
+  std::string line; /* the report line last read, kept for its room */
 } state;
 
 bool present(float v) { return v != KEZ_FMISS && std::isfinite(v); }
@@ -82,18 +83,7 @@ void warn_unfit(const char* id, const char* what, double v) {
 
 /* One line without its end and carriage returns, cut at line_max; false at
  * the end of the file. */
-bool read_line(FILE* fp, std::string* line) {
-  line->clear();
-  /* Unlocked reads: a report file is read by one thread, a character at a
-   * time, and the stream's lock per character was a good part of it. */
-  int c = getc_unlocked(fp);
-  if (c == EOF) return false;
-  while (c != EOF && c != '\n') {
-    if (c != '\r' && line->size() < line_max) line->push_back(static_cast<char>(c));
-    c = getc_unlocked(fp);
-  }
-  return true;
-}
+bool read_line(FILE* fp, std::string* line) { return fget_text_line(fp, line, line_max); }
 
 bool skip_line(FILE* fp) {
   int c = getc_unlocked(fp);
@@ -175,42 +165,12 @@ struct Cursor {
     *v = d;
     return true;
   }
-  /* The plain decimals that report files hold ("-12", "7.5"), read without
-   * strtod: at most 15 digits make a whole number that a double holds
-   * exactly, and its quotient by the exact power of ten of its decimals is
-   * the nearest double to the text, which is strtod's result. False, with
-   * nothing read, for any other text (exponents, hexadecimal, long
-   * numbers), which strtod then reads. */
+  /* The plain decimals of report files, without strtod (see
+   * scan_decimal). */
   bool short_decimal(double* v) {
-    static constexpr double POW10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    size_t q = p;
-    const bool neg = q < s.size() && s[q] == '-';
-    if (q < s.size() && (s[q] == '-' || s[q] == '+')) ++q;
-    std::uint64_t whole = 0;
-    int digits = 0, decimals = 0;
-    bool dot = false;
-    for (; q < s.size(); ++q) {
-      const char c = s[q];
-      if (c >= '0' && c <= '9') {
-        whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
-        ++digits;
-        decimals += dot ? 1 : 0;
-        if (digits > 15) return false;
-      } else if (c == '.' && !dot) {
-        dot = true;
-      } else {
-        break;
-      }
-    }
-    if (digits == 0 || q - p > NUMBER_MAX) return false;
-    if (q < s.size()) {
-      const char c = s[q];
-      /* an exponent, or "0x" of a hexadecimal number */
-      if (c == 'e' || c == 'E' || c == 'x' || c == 'X') return false;
-    }
-    const double d = static_cast<double>(whole) / POW10[decimals];
-    *v = neg ? -d : d;
-    p = q;
+    std::size_t used = 0;
+    if (!scan_decimal(std::string_view(s).substr(p, NUMBER_MAX), v, &used)) return false;
+    p += used;
     return true;
   }
 };
@@ -1119,7 +1079,7 @@ int read_text_report(SFC_report* report, int rep_type, int* statnum) {
     }
   }
   const long pos = std::ftell(fp);
-  std::string line;
+  std::string& line = state.line;
   if (!read_line(fp, &line)) return -1;
   state.stat_num = n;
   state.cur_pos = pos;

@@ -766,9 +766,10 @@ int RAW_plot_data(RAW_data* data) {
   const float s = MAP_get_vert() * cur.scale;
   const float px = data->x + cur.x * s;
   const float py = data->y + cur.y * s;
-  MESS_print(M_debug_b, "PLOT: %8.3f %8.3f %-5s %-10s %-10s %8.3f\n", static_cast<double>(data->x),
-             static_cast<double>(data->y), VAR_print_type(data->type), cur.format, data->data,
-             static_cast<double>(data->value[0]));
+  if (MESS_check(M_debug_b))
+    MESS_print(M_debug_b, "PLOT: %8.3f %8.3f %-5s %-10s %-10s %8.3f\n", static_cast<double>(data->x),
+               static_cast<double>(data->y), VAR_print_type(data->type), cur.format, data->data,
+               static_cast<double>(data->value[0]));
 
   if (cur.text[0]) {
     text_at(px, py, cur.text);

@@ -21,6 +21,7 @@
 #include "kezcty.h"
 #include "kezgks.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -474,7 +475,9 @@ int SFC_read_report(SFC_report* report, CTY_locate* data) {
     data->el = report->elev;
     data->pr = DOM_get_loc_prior();
   }
-  std::snprintf(data->id, sizeof data->id, "%s", report->id);
+  const std::size_t n = strnlen(report->id, std::min(sizeof report->id, sizeof data->id - 1));
+  std::memcpy(data->id, report->id, n);
+  data->id[n] = '\0';
   return data->pr <= DOM_get_prior() ? 1 : 0;
 }
 

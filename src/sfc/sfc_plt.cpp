@@ -17,6 +17,7 @@
 #include "kezraw.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
@@ -188,19 +189,33 @@ bool all_present(T... v) {
   return (present(v) && ...);
 }
 
-/* The key is the name up to its first "-", compared without regard to case. */
+/* The keys in the order of their names, for a binary search: every datum
+ * of every station looks its key up. */
+struct KeyIndex {
+  std::string_view name;
+  const KeyDef* def;
+};
+
+constexpr auto sorted_keys = [] {
+  std::array<KeyIndex, std::size(keys)> index{};
+  for (std::size_t i = 0; i < std::size(keys); ++i) index[i] = KeyIndex{keys[i].name, &keys[i]};
+  std::sort(index.begin(), index.end(), [](const KeyIndex& a, const KeyIndex& b) { return a.name < b.name; });
+  return index;
+}();
+
+/* The key is the name up to its first "-", compared without regard to
+ * case (the table's names are in small letters). */
 const KeyDef* find_key(const char* name) {
   if (name == nullptr) return nullptr;
   const std::string_view full(name, strnlen(name, sizeof(VAR_data::name)));
   const std::string_view key = full.substr(0, full.find('-'));
-  for (const KeyDef& k : keys) {
-    if (k.name.size() != key.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < key.size() && same; ++i)
-      same = ascii_lower(key[i]) == k.name[i];
-    if (same) return &k;
-  }
-  return nullptr;
+  char lowered[16];
+  if (key.size() > sizeof lowered) return nullptr;
+  for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = ascii_lower(key[i]);
+  const std::string_view word(lowered, key.size());
+  const auto at = std::lower_bound(sorted_keys.begin(), sorted_keys.end(), word,
+                                   [](const KeyIndex& k, std::string_view w) { return k.name < w; });
+  return at != sorted_keys.end() && at->name == word ? at->def : nullptr;
 }
 
 float kelvin(float f) { return present(f) ? static_cast<float>(273.15 + 5.0 * (f - 32.0) / 9.0) : kMiss; }
@@ -231,6 +246,20 @@ void put_text(RAW_data& d, std::string_view text) {
   const std::size_t n = std::min(text.size(), sizeof d.data - 1);
   std::memcpy(d.data, text.data(), n);
   d.data[n] = '\0';
+}
+
+/* A text and a number as "<text>%.<decimals>f" writes them: every
+ * station's visibility is written so. */
+void fixed_text(RAW_data& d, std::string_view text, double v, int decimals) {
+  char out[sizeof d.data];
+  const std::size_t n = text.size() < sizeof out ? text.size() : 0;
+  std::memcpy(out, text.data(), n);
+  const std::size_t m = FMT_fixed(v, decimals, out + n, sizeof out - n);
+  if (m == 0) {
+    set_text(d, "%.*s%.*f", static_cast<int>(text.size()), text.data(), decimals, v);
+    return;
+  }
+  put_text(d, std::string_view(out, n + m));
 }
 
 /* "%3.3d" of a code: three digits for 0 to 999 (printf for the rest). */
@@ -412,11 +441,11 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
       }
       if (present(r.vis)) {
         if (r.vis >= 3)
-          set_text(d, "%.0f", r.vis);
+          fixed_text(d, "", r.vis, 0);
         else if (r.vis >= 1)
-          set_text(d, "%.1f", r.vis);
+          fixed_text(d, "", r.vis, 1);
         else
-          set_text(d, ".%.0f", 10.0 * r.vis);
+          fixed_text(d, ".", 10.0 * r.vis, 0);
       }
       break;
     }

@@ -57,12 +57,17 @@ RAW_attribs defaults() {
   return a;
 }
 
+/* The items whose values are looked up again for every datum. */
+enum class Lookup { none, resource, colour, font };
+
 /* A run of pure items as the fields they set and their values, or one
- * item that is not pure, kept as its text to apply again. */
+ * item that is not pure, kept as what it looks up and the name it looks
+ * up. */
 struct FormatStep {
   unsigned fields = 0;
   RAW_attribs values{};
-  std::string item; /* empty: a run of pure items */
+  Lookup lookup = Lookup::none; /* none: a run of pure items */
+  std::string name;
 };
 
 /* A plot format parsed once: every datum of a station plot carries one of
@@ -422,8 +427,24 @@ struct ItemEffect {
  * written as "#rrggbb" extends) and "fo=" (the font list) read state
  * beyond their text; every other item sets its fields from its text
  * alone. */
-bool pure_item(std::string_view item) {
-  return item[0] == '%' || !(iprefix(item, "rs=") || iprefix(item, "co=") || iprefix(item, "fo="));
+Lookup lookup_of(std::string_view item) {
+  if (item[0] == '%') return Lookup::none;
+  if (iprefix(item, "rs=")) return Lookup::resource;
+  if (iprefix(item, "co=")) return Lookup::colour;
+  if (iprefix(item, "fo=")) return Lookup::font;
+  return Lookup::none;
+}
+
+/* What one of those items does, with the name after its "xx=". */
+void look_up(RAW_attribs* attr, Lookup lookup, const std::string& name) {
+  switch (lookup) {
+    case Lookup::resource:
+      if (!name.empty() && RES_get(name.c_str())) ATTRIB_get(name.c_str(), "green", &attr->attrib);
+      break;
+    case Lookup::colour: attr->attrib.color = CLR_get_ind(name.c_str()); break;
+    case Lookup::font: attr->attrib.font = gget_font_index(name.c_str()); break;
+    case Lookup::none: break;
+  }
 }
 
 /* One item of a plot format, applied to attr. */
@@ -459,10 +480,9 @@ ItemEffect apply_item(RAW_attribs* attr, std::string_view item) {
       e.fields = F_X | F_Y | F_HOR | F_VERT;
     }
   } else if (iprefix(item, "rs=")) {
-    const std::string name(val);
-    if (!name.empty() && RES_get(name.c_str())) ATTRIB_get(name.c_str(), "green", &attr->attrib);
+    look_up(attr, Lookup::resource, std::string(val));
   } else if (iprefix(item, "co=")) {
-    attr->attrib.color = CLR_get_ind(std::string(val).c_str());
+    look_up(attr, Lookup::colour, std::string(val));
   } else if (iprefix(item, "fm=")) {
     put(attr->format, sizeof attr->format, val);
     e.fields = F_FORMAT;
@@ -484,7 +504,7 @@ ItemEffect apply_item(RAW_attribs* attr, std::string_view item) {
       e.fields = F_WIDTH;
     }
   } else if (iprefix(item, "fo=")) {
-    attr->attrib.font = gget_font_index(std::string(val).c_str());
+    look_up(attr, Lookup::font, std::string(val));
   } else if (iprefix(item, "te=")) {
     if (to_float(val, &f)) {
       attr->attrib.expan = f;
@@ -554,13 +574,14 @@ ParsedFormat parse_format(std::string_view fmt) {
   Pieces items(fmt, ':');
   for (std::string_view item; items.next(&item);) {
     if (item.empty()) continue;
-    if (!pure_item(item)) {
+    if (const Lookup lookup = lookup_of(item); lookup != Lookup::none) {
       FormatStep own;
-      own.item = item;
+      own.lookup = lookup;
+      own.name = item.substr(3);
       parsed.steps.push_back(std::move(own));
       continue;
     }
-    if (parsed.steps.empty() || !parsed.steps.back().item.empty()) parsed.steps.emplace_back();
+    if (parsed.steps.empty() || parsed.steps.back().lookup != Lookup::none) parsed.steps.emplace_back();
     FormatStep& run = parsed.steps.back();
     const ItemEffect e = apply_item(&run.values, item);
     run.fields |= e.fields;
@@ -658,8 +679,8 @@ int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   if (!attr || !fmt || !*fmt) return 0;
   const ParsedFormat& parsed = parsed_format(fmt);
   for (const FormatStep& step : parsed.steps) {
-    if (!step.item.empty())
-      apply_item(attr, step.item);
+    if (step.lookup != Lookup::none)
+      look_up(attr, step.lookup, step.name);
     else
       copy_fields(attr, step.values, step.fields);
   }

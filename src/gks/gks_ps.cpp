@@ -45,6 +45,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"
@@ -332,8 +336,44 @@ static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay belo
   double p = static_cast<double>(v);
   if (std::isnan(p)) p = 0;
   p = std::clamp(p, -POINT_LIMIT, POINT_LIMIT) * 100.0;
+#if defined(__x86_64__) && defined(__SSE2__)
+  /* The processor's conversion rounds in the same mode, in one step. */
+  return _mm_cvtsd_si64(_mm_set_sd(p));
+#else
   volatile double r = p + ROUNDER; /* kept apart: no rewrite may cancel the two */
   return static_cast<long long>(r - ROUNDER);
+#endif
+}
+
+/* The digits of 0 to 999, four characters each (those past the digits
+ * unused), and their counts. */
+struct SmallNumbers {
+  std::array<char, 4000> digits{};
+  std::array<unsigned char, 1000> count{};
+};
+
+constexpr SmallNumbers SMALL_NUMBERS = [] {
+  SmallNumbers t;
+  for (int i = 0; i < 1000; ++i) {
+    const auto at = static_cast<std::size_t>(4 * i);
+    const int n = i < 10 ? 1 : i < 100 ? 2 : 3;
+    for (int k = n - 1, v = i; k >= 0; --k, v /= 10) t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
+    t.count[static_cast<std::size_t>(i)] = static_cast<unsigned char>(n);
+  }
+  return t;
+}();
+
+/* A path step as put_int writes it. Steps of the stroke text are almost
+ * all below 1000 hundredths: those are copied whole from the table, the
+ * sign written always and kept only when the step is negative. */
+[[gnu::always_inline]] inline char* put_step(char* at, char* end, long long v) {
+  const unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  if (u >= 1000 || end - at < 5) [[unlikely]]
+    return put_int(at, end, v);
+  *at = '-';
+  at += v < 0 ? 1 : 0;
+  std::memcpy(at, &SMALL_NUMBERS.digits[4 * u], 4);
+  return at + SMALL_NUMBERS.count[u];
 }
 
 void flush(Output& o) {
@@ -411,9 +451,9 @@ void move_to(float x, float y) {
   const long long hx = hundredths(x), hy = hundredths(y);
   char* at = o.buf.room(PAIR_ROOM);
   char* const end = at + PAIR_ROOM;
-  at = put_int(at, end, hx - o.pen.x);
+  at = put_step(at, end, hx - o.pen.x);
   *at++ = ' ';
-  at = put_int(at, end, hy - o.pen.y);
+  at = put_step(at, end, hy - o.pen.y);
   *at++ = ' ';
   *at++ = o.pen.newpath ? 'M' : 'm';
   o.buf.commit(at);
@@ -442,9 +482,9 @@ void line_to(float x, float y) {
     *at++ = ' ';
   }
   const long long hx = hundredths(x), hy = hundredths(y);
-  at = put_int(at, end, hx - p.x);
+  at = put_step(at, end, hx - p.x);
   *at++ = ' ';
-  at = put_int(at, end, hy - p.y);
+  at = put_step(at, end, hy - p.y);
   o.buf.commit(at);
   p.x = hx;
   p.y = hy;
@@ -478,9 +518,9 @@ void lines_to(const Gpt* pts, int n) {
         *at++ = ' ';
       }
       const long long hx = hundredths(pts[i].x), hy = hundredths(pts[i].y);
-      at = put_int(at, end, hx - px);
+      at = put_step(at, end, hx - px);
       *at++ = ' ';
-      at = put_int(at, end, hy - py);
+      at = put_step(at, end, hy - py);
       px = hx;
       py = hy;
     }

@@ -376,8 +376,9 @@ constexpr SmallNumbers SMALL_NUMBERS = [] {
   return at + SMALL_NUMBERS.count[u];
 }
 
+/* No lock per piece: the page is written from one thread. */
 void flush(Output& o) {
-  if (o.fp && !o.buf.empty()) std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp);
+  if (o.fp && !o.buf.empty()) fwrite_unlocked(o.buf.data(), 1, o.buf.size(), o.fp);
   o.buf.clear();
 }
 

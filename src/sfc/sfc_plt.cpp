@@ -213,9 +213,17 @@ const KeyDef* find_key(const char* name) {
   if (key.size() > sizeof lowered) return nullptr;
   for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = ascii_lower(key[i]);
   const std::string_view word(lowered, key.size());
-  const auto at = std::lower_bound(sorted_keys.begin(), sorted_keys.end(), word,
-                                   [](const KeyIndex& k, std::string_view w) { return k.name < w; });
-  return at != sorted_keys.end() && at->name == word ? at->def : nullptr;
+  /* Compared a character at a time: the names are a few letters long. */
+  const auto before = [](const KeyIndex& k, std::string_view w) {
+    const std::size_t n = std::min(k.name.size(), w.size());
+    for (std::size_t i = 0; i < n; ++i)
+      if (k.name[i] != w[i]) return k.name[i] < w[i];
+    return k.name.size() < w.size();
+  };
+  const auto at = std::lower_bound(sorted_keys.begin(), sorted_keys.end(), word, before);
+  const bool found =
+      at != sorted_keys.end() && at->name.size() == word.size() && std::equal(word.begin(), word.end(), at->name.begin());
+  return found ? at->def : nullptr;
 }
 
 float kelvin(float f) { return present(f) ? static_cast<float>(273.15 + 5.0 * (f - 32.0) / 9.0) : kMiss; }

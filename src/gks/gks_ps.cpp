@@ -978,7 +978,8 @@ int gps_line_abs(float x, float y) {
 namespace {
 
 /* Lines to n world points, as gps_line draws each, converted a batch at a
- * time: the strokes of the station models' text come this way. */
+ * time: the strokes of the station models' text and the polylines come
+ * this way. */
 void gps_lines(const Gpt* world, int n) {
   constexpr int BATCH = 64;
   std::array<Gpt, BATCH> device;
@@ -1226,7 +1227,7 @@ int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
   gps_set_type(a.type);
   new_path();
   gps_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_lines(pts + 1, n - 1);
   stroke();
   return 0;
 }
@@ -1237,7 +1238,7 @@ int ps_fill_area(int n, const Gpt* pts, int style, int color) {
   put_count("%%FA:", n, "\n");
   new_path();
   gps_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_lines(pts + 1, n - 1);
   put("cp\n");
   gps_set_fill_color(color);
   put("fill\n");

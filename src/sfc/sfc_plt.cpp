@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,19 +190,25 @@ bool all_present(T... v) {
   return (present(v) && ...);
 }
 
-/* The keys in the order of their names, for a binary search: every datum
- * of every station looks its key up. */
-struct KeyIndex {
-  std::string_view name;
-  const KeyDef* def;
+/* The keys grouped by their first letter: every datum of every station
+ * looks its key up, among the few of its letter. */
+struct KeyGroups {
+  std::array<const KeyDef*, std::size(keys)> order{};
+  std::array<std::uint8_t, 27> first{}; /* order[first[c]] to order[first[c + 1]] begin with 'a' + c */
 };
 
-constexpr auto sorted_keys = [] {
-  std::array<KeyIndex, std::size(keys)> index{};
-  for (std::size_t i = 0; i < std::size(keys); ++i) index[i] = KeyIndex{keys[i].name, &keys[i]};
-  std::sort(index.begin(), index.end(), [](const KeyIndex& a, const KeyIndex& b) { return a.name < b.name; });
-  return index;
+constexpr KeyGroups key_groups = [] {
+  KeyGroups g;
+  std::size_t n = 0;
+  for (int c = 0; c < 26; ++c) {
+    g.first[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(n);
+    for (const KeyDef& k : keys)
+      if (k.name[0] == 'a' + c) g.order[n++] = &k;
+  }
+  g.first[26] = static_cast<std::uint8_t>(n);
+  return g;
 }();
+static_assert(key_groups.first[26] == std::size(keys), "every key begins with a small letter");
 
 /* The key is the name up to its first "-", compared without regard to
  * case (the table's names are in small letters). */
@@ -209,21 +216,18 @@ const KeyDef* find_key(const char* name) {
   if (name == nullptr) return nullptr;
   const std::string_view full(name, strnlen(name, sizeof(VAR_data::name)));
   const std::string_view key = full.substr(0, full.find('-'));
-  char lowered[16];
-  if (key.size() > sizeof lowered) return nullptr;
-  for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = ascii_lower(key[i]);
-  const std::string_view word(lowered, key.size());
-  /* Compared a character at a time: the names are a few letters long. */
-  const auto before = [](const KeyIndex& k, std::string_view w) {
-    const std::size_t n = std::min(k.name.size(), w.size());
-    for (std::size_t i = 0; i < n; ++i)
-      if (k.name[i] != w[i]) return k.name[i] < w[i];
-    return k.name.size() < w.size();
-  };
-  const auto at = std::lower_bound(sorted_keys.begin(), sorted_keys.end(), word, before);
-  const bool found =
-      at != sorted_keys.end() && at->name.size() == word.size() && std::equal(word.begin(), word.end(), at->name.begin());
-  return found ? at->def : nullptr;
+  if (key.empty()) return nullptr;
+  const char c = ascii_lower(key[0]);
+  if (c < 'a' || c > 'z') return nullptr;
+  const auto group = static_cast<std::size_t>(c - 'a');
+  for (std::size_t i = key_groups.first[group]; i < key_groups.first[group + 1]; ++i) {
+    const KeyDef& k = *key_groups.order[i];
+    if (k.name.size() != key.size()) continue;
+    bool same = true;
+    for (std::size_t j = 1; j < key.size() && same; ++j) same = ascii_lower(key[j]) == k.name[j];
+    if (same) return &k;
+  }
+  return nullptr;
 }
 
 float kelvin(float f) { return present(f) ? static_cast<float>(273.15 + 5.0 * (f - 32.0) / 9.0) : kMiss; }

@@ -32,10 +32,12 @@
  */
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -292,18 +294,19 @@ void append_fixed(PageText& out, double v, int decimals) {
  * is the number in units of the last decimal. Floats too large for that
  * go through the general conversion. */
 void append_fixed_exact(PageText& out, float v, int decimals) {
-  constexpr int MANTISSA_BITS = 24;
   constexpr unsigned long long POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-  int e = 0;
-  const float frac = std::frexp(std::fabs(v), &e);
-  e -= MANTISSA_BITS;
+  /* |v| is m * 2^e with m below 2^24, read from the float's fields. */
+  const auto bits = std::bit_cast<std::uint32_t>(v);
+  const int biased = static_cast<int>((bits >> 23) & 0xff);
+  const std::uint32_t field = bits & 0x7fffff;
+  const unsigned long long m = biased == 0 ? field : field | 0x800000;
+  const int e = (biased == 0 ? 1 : biased) - 150;
   /* m * 10^6 < 2^44, so 2^e must stay below 2^19 for 64 bits. */
-  if (!std::isfinite(v) || e > 19 || decimals < 0 || decimals > 6) {
+  if (biased == 0xff || e > 19 || decimals < 0 || decimals > 6) {
     append_fixed(out, v, decimals);
     return;
   }
   const unsigned long long unit = POW10[decimals];
-  const auto m = static_cast<unsigned long long>(std::ldexp(frac, MANTISSA_BITS));
   unsigned long long q = m * unit;
   if (e >= 0) {
     q <<= e;
@@ -1270,11 +1273,12 @@ void ps_marker_stroke(int npt, const Gpt* pts) {
 
 /* A text as a comment line: control characters would end the line early,
  * so they are written as blanks. */
-std::string one_line(const unsigned char* s) {
-  std::string out(s ? reinterpret_cast<const char*>(s) : "");
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  return out;
+void append_one_line(PageText& out, const unsigned char* s) {
+  if (!s) return;
+  const std::size_t n = std::strlen(reinterpret_cast<const char*>(s));
+  char* at = out.room(n);
+  for (std::size_t i = 0; i < n; ++i) at[i] = s[i] < 32 || s[i] == 127 ? ' ' : static_cast<char>(s[i]);
+  out.commit(at + n);
 }
 
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
@@ -1285,7 +1289,7 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
     b += ' ';
     append_fixed_exact(b, oy, 6);
     b += ' ';
-    b += one_line(string);
+    append_one_line(b, string);
     b += '\n';
   }
   gps_set_width(a.color, a.width);

@@ -100,7 +100,17 @@ bool read_float(std::string_view word, float* value) {
   return true;
 }
 
+/* A number as strtol reads it from the start of the word: a sign and up
+ * to nine digits here, anything longer through strtol. */
 bool read_int(std::string_view word, int* value) {
+  std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  const std::size_t first = i;
+  long digits = 0;
+  while (i < word.size() && i - first < 10 && word[i] >= '0' && word[i] <= '9') digits = 10 * digits + (word[i++] - '0');
+  if (i > first && i - first < 10) {
+    *value = static_cast<int>(word[0] == '-' ? -digits : digits);
+    return true;
+  }
   std::string text(word);
   char* end = nullptr;
   errno = 0;

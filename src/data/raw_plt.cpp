@@ -6,7 +6,8 @@
  * "plot_format" and the contour-colour resources), then RAW_plot_data draws
  * each datum as its type and its own format items say. The attributes of a
  * datum are rebuilt from the plot's for every datum, so nothing one datum
- * asks for reaches the next. Sizes are fractions of the plot window's
+ * asks for reaches the next; the items of a format are parsed once and
+ * kept by the format's text. Sizes are fractions of the plot window's
  * height times the scale, so a plot looks alike on every domain.
  *
  * Formats of values come from resources, variable options and files, so

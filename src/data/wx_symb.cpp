@@ -58,13 +58,14 @@ struct UnitPoint {
   bool known = false;
 };
 constexpr int LOWEST_ANGLE = -180, HIGHEST_ANGLE = 360;
+using UnitCircle = std::array<UnitPoint, HIGHEST_ANGLE - LOWEST_ANGLE + 1>;
 
 struct {
   std::unique_ptr<FILE, FileCloser> file; /* the open symbol file, or none */
   std::string name;                       /* as the caller named it */
   bool indexed = false;                   /* the index below is that file's */
   std::vector<Entry> index;               /* at most WX_SYMB_MAX names, file order */
-  std::array<UnitPoint, HIGHEST_ANGLE - LOWEST_ANGLE + 1> unit; /* see Circle::at */
+  UnitCircle unit;                        /* see Circle::at */
 } state;
 
 /* The next whitespace-delimited word, of which at most WORD_KEEP characters
@@ -207,7 +208,7 @@ class Figure {
 
 struct Circle {
   float xc, yc, r;
-  std::array<UnitPoint, HIGHEST_ANGLE - LOWEST_ANGLE + 1>* unit;
+  UnitCircle* unit;
 
   Gpt at(float deg) const {
     const int whole = static_cast<int>(deg);

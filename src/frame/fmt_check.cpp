@@ -136,7 +136,8 @@ std::size_t short_fixed(double v, int precision, char* out, std::size_t room) {
   if (precision > 0) {
     text[n] = '.';
     std::uint64_t f = q % unit;
-    for (int i = precision; i >= 1; --i, f /= 10) text[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + f % 10);
+    for (int i = precision; i >= 1; --i, f /= 10)
+      text[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + f % 10);
     n += static_cast<std::size_t>(precision) + 1;
   }
   if (n > room) return 0;

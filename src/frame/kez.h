@@ -15,9 +15,9 @@
 #ifndef KEZ_H
 #define KEZ_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>

@@ -360,7 +360,8 @@ constexpr SmallNumbers SMALL_NUMBERS = [] {
   for (int i = 0; i < 1000; ++i) {
     const auto at = static_cast<std::size_t>(4 * i);
     const int n = i < 10 ? 1 : i < 100 ? 2 : 3;
-    for (int k = n - 1, v = i; k >= 0; --k, v /= 10) t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
+    for (int k = n - 1, v = i; k >= 0; --k, v /= 10)
+      t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
     t.count[static_cast<std::size_t>(i)] = static_cast<unsigned char>(n);
   }
   return t;

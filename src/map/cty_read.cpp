@@ -106,7 +106,8 @@ bool read_int(std::string_view word, int* value) {
   std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
   const std::size_t first = i;
   long digits = 0;
-  while (i < word.size() && i - first < 10 && word[i] >= '0' && word[i] <= '9') digits = 10 * digits + (word[i++] - '0');
+  while (i < word.size() && i - first < 10 && word[i] >= '0' && word[i] <= '9')
+    digits = 10 * digits + (word[i++] - '0');
   if (i > first && i - first < 10) {
     *value = static_cast<int>(word[0] == '-' ? -digits : digits);
     return true;

@@ -5,7 +5,10 @@
  * prompts here (or its settings in batch mode); each list becomes one plot.
  * A plot opens the window or file device, loads the stations of the region
  * and hands the surface file to the data pipeline through a DATA_info
- * record whose callbacks read and place the reports. One file gives one
+ * record whose callbacks read and place the reports. The pipeline walks
+ * the reports of a file once for the analysis and once more for each
+ * station plot: the first walk keeps what it read, and the later walks
+ * replay it while the file stays open. One file gives one
  * picture, a list or span of files one animation frame each. While the
  * window holds, zoom and resize re-run SFC_plot on the open window (the
  * stations and analysed grids are kept), "s-Alt" saves the analysed grid,

@@ -304,13 +304,13 @@ struct FloatMembers {
   static constexpr float SFC_report::*list[] = {M...};
   static bool all_plausible(const SFC_report& r) { return (plausible(r.*M) & ...); }
 };
-using Floats = FloatMembers<&SFC_report::lat, &SFC_report::lon, &SFC_report::elev, &SFC_report::vis, &SFC_report::pmb,
-                            &SFC_report::t, &SFC_report::td, &SFC_report::w_dir, &SFC_report::w_spd,
-                            &SFC_report::w_gust, &SFC_report::alt, &SFC_report::ptend, &SFC_report::rain1,
-                            &SFC_report::rain3, &SFC_report::rain6, &SFC_report::rain12, &SFC_report::rain24,
-                            &SFC_report::rain, &SFC_report::max_t, &SFC_report::min_t, &SFC_report::max6_t,
-                            &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
-                            &SFC_report::wav_per, &SFC_report::wav_hgt>;
+using Floats =
+    FloatMembers<&SFC_report::lat, &SFC_report::lon, &SFC_report::elev, &SFC_report::vis, &SFC_report::pmb,
+                 &SFC_report::t, &SFC_report::td, &SFC_report::w_dir, &SFC_report::w_spd, &SFC_report::w_gust,
+                 &SFC_report::alt, &SFC_report::ptend, &SFC_report::rain1, &SFC_report::rain3, &SFC_report::rain6,
+                 &SFC_report::rain12, &SFC_report::rain24, &SFC_report::rain, &SFC_report::max_t, &SFC_report::min_t,
+                 &SFC_report::max6_t, &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
+                 &SFC_report::wav_per, &SFC_report::wav_hgt>;
 constexpr const auto& float_members = Floats::list;
 
 } // namespace

@@ -177,11 +177,28 @@ TEST(NumericTools, ScanDecimalReadsAsStrtod) {
     const char* text;
     bool scanned;
   } cases[] = {
-      {"7", true},        {"-7.25", true},   {"+.5", true},    {"3.", true},          {"-0", true},
-      {"0.1", true},      {"12.3.4", true},  {"5 6", true},    {"2.5e3", false},      {"1E", false},
-      {"0x1A", false},    {"", false},       {"-", false},     {".", false},          {"+.", false},
-      {"inf", false},     {"nan", false},    {" 5", false},    {"9999999999999999", false},
-      {"123456789012345", true},             {"0.00000000000001", true}, {"0.000000000000001", false},
+      {"7", true},
+      {"-7.25", true},
+      {"+.5", true},
+      {"3.", true},
+      {"-0", true},
+      {"0.1", true},
+      {"12.3.4", true},
+      {"5 6", true},
+      {"2.5e3", false},
+      {"1E", false},
+      {"0x1A", false},
+      {"", false},
+      {"-", false},
+      {".", false},
+      {"+.", false},
+      {"inf", false},
+      {"nan", false},
+      {" 5", false},
+      {"9999999999999999", false},
+      {"123456789012345", true},
+      {"0.00000000000001", true},
+      {"0.000000000000001", false},
   };
   for (const auto& c : cases) {
     double v = 0;

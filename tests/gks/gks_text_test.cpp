@@ -154,9 +154,9 @@ TEST(StrokeText, CommentColourWidthAndDashComeFirst) {
  * it must be printf's "%.6f" for every float, ties, signs of zero,
  * subnormal and very large values included. */
 TEST(StrokeText, PositionCommentIsPrintfsForAnyFloat) {
-  std::vector<float> values = {0.0f,         -0.0f,   0.5f,     -2.5f,        1e-7f,  5e-7f,  -4.9999997e-7f, 1e-45f,
-                               -1e-40f,      1e-38f,  123.25f,  99999.99f,    1e8f,   3e10f,  -5e11f,         1e30f,
-                               16777216.0f, 0.3f,    -0.0625f, 1.0000005f,   2.5e-6f};
+  std::vector<float> values = {0.0f,   -0.0f,   0.5f,        -2.5f,   1e-7f,     5e-7f,      -4.9999997e-7f,
+                               1e-45f, -1e-40f, 1e-38f,      123.25f, 99999.99f, 1e8f,       3e10f,
+                               -5e11f, 1e30f,   16777216.0f, 0.3f,    -0.0625f,  1.0000005f, 2.5e-6f};
   std::uint32_t x = 2463534242u;
   for (int i = 0; i < 3000; ++i) {
     x ^= x << 13;

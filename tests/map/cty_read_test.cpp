@@ -112,9 +112,10 @@ TEST(StationFile, HostileLinesAreBoundedAndCounted) {
  * (plain decimals and short integers without them): the value, and
  * whether the field counts as read. */
 TEST(StationFile, NumbersReadAsTheLibraryReadsThem) {
-  const char* words[] = {"1611",  "1611.", ".5",      "+39.5", "-104.870", "-0",         "007",        "1e1",
-                         "0x10",  "12abc", "abc",     "-",     "+",        "2147483647", "-2147483647", "2147483648",
-                         "99999", "1e31",  "-1e-50",  "nan",   "inf",      "123456789",  "1234567890", "0.000000000000001"};
+  const char* words[] = {"1611",   "1611.",      ".5",          "+39.5",      "-104.870",   "-0",
+                         "007",    "1e1",        "0x10",        "12abc",      "abc",        "-",
+                         "+",      "2147483647", "-2147483647", "2147483648", "99999",      "1e31",
+                         "-1e-50", "nan",        "inf",         "123456789",  "1234567890", "0.000000000000001"};
   TempDir dir;
   std::string text;
   for (const char* w : words) text += std::string("Name CO US ID 3 39 -105 ") + w + " 99999 " + w + "\n";

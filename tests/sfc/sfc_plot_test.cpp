@@ -174,8 +174,11 @@ TEST(SfcPlot, EveryWalkOverAFileGivesWhatReadingItGives) {
     struct Obs {
       const char* id;
       float lat, lon, t;
-    } obs[] = {{"MCI", KEZ_FMISS, KEZ_FMISS, 50}, {"XUNL", 41.5f, -96.0f, 51}, {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 52},
-               {"TST", 39.1f, -95.1f, 53},        {"FAR", KEZ_FMISS, KEZ_FMISS, 54}};
+    } obs[] = {{"MCI", KEZ_FMISS, KEZ_FMISS, 50},
+               {"XUNL", 41.5f, -96.0f, 51},
+               {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 52},
+               {"TST", 39.1f, -95.1f, 53},
+               {"FAR", KEZ_FMISS, KEZ_FMISS, 54}};
     int n = 0;
     for (const Obs& o : obs) {
       SFC_report rep;

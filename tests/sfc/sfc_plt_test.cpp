@@ -329,10 +329,25 @@ TEST_F(SfcPlt, KeysAreFoundByTheirNameOnly) {
     const char* name;
     bool known;
   } cases[] = {
-      {"temp", true},   {"TEMP", true},     {"Temp-2m", true}, {"wchill", true},  {"wchill2", true},
-      {"wchilf", true}, {"fr", true},       {"city", true},    {"vtemp", true},   {"alt", true},
-      {"tem", false},   {"temps", false},   {"", false},       {"-temp", false},  {"wchill3", false},
-      {"zzz", false},   {"a", false},       {"prec24x", false}, {"thetaeeeeeeeeeeeeeeeee", false},
+      {"temp", true},
+      {"TEMP", true},
+      {"Temp-2m", true},
+      {"wchill", true},
+      {"wchill2", true},
+      {"wchilf", true},
+      {"fr", true},
+      {"city", true},
+      {"vtemp", true},
+      {"alt", true},
+      {"tem", false},
+      {"temps", false},
+      {"", false},
+      {"-temp", false},
+      {"wchill3", false},
+      {"zzz", false},
+      {"a", false},
+      {"prec24x", false},
+      {"thetaeeeeeeeeeeeeeeeee", false},
   };
   for (const auto& c : cases) EXPECT_EQ(SFC_is_var(c.name), c.known ? 1 : 0) << c.name;
   EXPECT_EQ(SFC_is_var(nullptr), 0);

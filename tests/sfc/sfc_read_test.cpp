@@ -753,10 +753,25 @@ TEST(SfcFile, ValuesNoInstrumentGivesReadMissing) {
  * carries strtod's number as it is (to a float), and the clouds after it
  * are read only where the number ended as strtod ends it. */
 TEST(SfcFile, NumbersReadAsStrtodReadsThem) {
-  std::vector<std::string> texts = {"7",      "7.",        ".5",        "-0",          "+3.25",     "0.1",
-                                    "00012.50", "1.5e1",   "2E-1",      "0x10",        "0xg",       "12.3.4",
-                                    "999999999999999",     "9999999999999999", "0.000000000000001",
-                                    "1234567.890123456",   "-.75",      "5e",          "8.125"};
+  std::vector<std::string> texts = {"7",
+                                    "7.",
+                                    ".5",
+                                    "-0",
+                                    "+3.25",
+                                    "0.1",
+                                    "00012.50",
+                                    "1.5e1",
+                                    "2E-1",
+                                    "0x10",
+                                    "0xg",
+                                    "12.3.4",
+                                    "999999999999999",
+                                    "9999999999999999",
+                                    "0.000000000000001",
+                                    "1234567.890123456",
+                                    "-.75",
+                                    "5e",
+                                    "8.125"};
   /* digit strings of 1 to 17 digits, a point anywhere or none, either sign */
   std::uint64_t x = 88172645463325252ull;
   auto next = [&x] {

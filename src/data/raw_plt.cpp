@@ -6,7 +6,8 @@
  * "plot_format" and the contour-colour resources), then RAW_plot_data draws
  * each datum as its type and its own format items say. The attributes of a
  * datum are rebuilt from the plot's for every datum, so nothing one datum
- * asks for reaches the next. Sizes are fractions of the plot window's
+ * asks for reaches the next; the items of a format are parsed once and
+ * kept by the format's text. Sizes are fractions of the plot window's
  * height times the scale, so a plot looks alike on every domain.
  *
  * Formats of values come from resources, variable options and files, so
@@ -24,6 +25,7 @@
 #include "../grid/kezgrd.h"
 #include "kezcty.h"
 
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <climits>
@@ -56,6 +58,33 @@ RAW_attribs defaults() {
   return a;
 }
 
+/* The items whose values are looked up again for every datum. */
+enum class Lookup { none, resource, colour, font };
+
+/* A run of pure items as the fields they set and their values, or one
+ * item that is not pure, kept as what it looks up and the name it looks
+ * up. */
+struct FormatStep {
+  unsigned fields = 0;
+  RAW_attribs values{};
+  Lookup lookup = Lookup::none; /* none: a run of pure items */
+  std::string name;
+};
+
+/* A plot format parsed once: every datum of a station plot carries one of
+ * a few formats, and its items were read again for each datum. */
+struct ParsedFormat {
+  bool used = false;
+  std::string text;
+  std::vector<FormatStep> steps;
+  int result = 0; /* the plot type the last typed item asks for; 0 none */
+};
+
+/* Parsed formats by the hash of their text: the memory stays bounded, and
+ * a plot of very many formats parses some of them again. */
+constexpr std::size_t FORMAT_SLOTS = 64;
+constexpr std::size_t FORMAT_WAYS = 4;
+
 struct State {
   RAW_attribs base = defaults();             /* the plot's attributes */
   RAW_attribs cur = defaults();              /* the attributes of the datum being drawn */
@@ -73,6 +102,8 @@ struct State {
     int flag = 0; /* 0 not loaded, 1 asked for by the resources, 2 on demand */
     Domain dom{};
   } plot_table, grid_table;
+  std::array<ParsedFormat, FORMAT_SLOTS> formats; /* see parsed_format */
+  std::size_t format_victim = 0;                  /* the slot a new format takes next */
 } state;
 
 constinit struct {
@@ -101,7 +132,7 @@ void put(char* dst, size_t room, std::string_view s) {
 bool iequal(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 
@@ -244,10 +275,8 @@ std::string value_text(const char* caller, const char* format, float value) {
  * station's wind is written so. */
 std::string whole_text(float v) {
   char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
-  if (std::isfinite(v)) {
-    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v), std::chars_format::fixed, 0);
-    if (r.ec == std::errc{}) return std::string(digits, r.ptr);
-  }
+  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, digits, sizeof digits); n > 0)
+    return std::string(digits, n);
   std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
   return digits;
 }
@@ -367,6 +396,219 @@ void draw_by_type(RAW_data* d, float px, float py, float s) {
   }
 }
 
+/* ---- format items ---- */
+
+/* The fields of RAW_attribs that the pure format items set. */
+enum FormatField : unsigned {
+  F_FORMAT = 1u << 0,
+  F_X = 1u << 1,
+  F_Y = 1u << 2,
+  F_HOR = 1u << 3,
+  F_VERT = 1u << 4,
+  F_HEIGHT = 1u << 5,
+  F_SCALE = 1u << 6,
+  F_WIDTH = 1u << 7,
+  F_EXPAN = 1u << 8,
+  F_TEXT = 1u << 9,
+  F_MARKER = 1u << 10,
+  F_SYMBOL = 1u << 11,
+  F_MIN = 1u << 12,
+  F_MAX = 1u << 13,
+  F_SKIP = 1u << 14,
+};
+
+/* What one item did: the fields it set, and the plot type it asks for. */
+struct ItemEffect {
+  unsigned fields = 0;
+  bool typed = false; /* the item names a plot type */
+  int type = 0;
+};
+
+/* The items "rs=" (a resource), "co=" (the colour table, which a colour
+ * written as "#rrggbb" extends) and "fo=" (the font list) read state
+ * beyond their text; every other item sets its fields from its text
+ * alone. */
+Lookup lookup_of(std::string_view item) {
+  if (item[0] == '%') return Lookup::none;
+  if (iprefix(item, "rs=")) return Lookup::resource;
+  if (iprefix(item, "co=")) return Lookup::colour;
+  if (iprefix(item, "fo=")) return Lookup::font;
+  return Lookup::none;
+}
+
+/* What one of those items does, with the name after its "xx=". */
+void look_up(RAW_attribs* attr, Lookup lookup, const std::string& name) {
+  switch (lookup) {
+    case Lookup::resource:
+      if (!name.empty() && RES_get(name.c_str())) ATTRIB_get(name.c_str(), "green", &attr->attrib);
+      break;
+    case Lookup::colour: attr->attrib.color = CLR_get_ind(name.c_str()); break;
+    case Lookup::font: attr->attrib.font = gget_font_index(name.c_str()); break;
+    case Lookup::none: break;
+  }
+}
+
+/* One item of a plot format, applied to attr. */
+ItemEffect apply_item(RAW_attribs* attr, std::string_view item) {
+  ItemEffect e;
+  const std::string_view val = item.size() > 3 ? item.substr(3) : std::string_view{};
+  float f = 0;
+  int t = 0;
+  if (item[0] == '%') {
+    put(attr->format, sizeof attr->format, item);
+    e.fields = F_FORMAT;
+    e.typed = true;
+    e.type = VAR_TYPE_VALUE;
+  } else if ((t = VAR_dec_type(std::string(item).c_str())) >= 0) {
+    e.typed = true;
+    e.type = t;
+  } else if (const Position* p = position(item)) {
+    attr->x = p->x;
+    attr->y = p->y;
+    attr->hor = p->hor;
+    attr->vert = GHALF_VERT;
+    e.fields = F_X | F_Y | F_HOR | F_VERT;
+  } else if (iprefix(item, "xy=")) {
+    std::vector<std::string_view> xy;
+    for (std::string_view w : split(val, ' '))
+      if (!w.empty()) xy.push_back(w);
+    float fx, fy;
+    if (xy.size() == 2 && to_float(xy[0], &fx) && to_float(xy[1], &fy)) {
+      attr->x = 0.012f * fx;
+      attr->y = 0.02f * fy;
+      attr->vert = GHALF_VERT;
+      attr->hor = attr->x < 0 ? GRIGHT_HOR : attr->x == 0 ? GCENTER_HOR : GLEFT_HOR;
+      e.fields = F_X | F_Y | F_HOR | F_VERT;
+    }
+  } else if (iprefix(item, "rs=")) {
+    look_up(attr, Lookup::resource, std::string(val));
+  } else if (iprefix(item, "co=")) {
+    look_up(attr, Lookup::colour, std::string(val));
+  } else if (iprefix(item, "fm=")) {
+    put(attr->format, sizeof attr->format, val);
+    e.fields = F_FORMAT;
+    e.typed = true;
+    e.type = VAR_TYPE_VALUE;
+  } else if (iprefix(item, "hi=")) {
+    if (to_float(val, &f)) {
+      attr->attrib.height = f;
+      e.fields = F_HEIGHT;
+    }
+  } else if (iprefix(item, "sc=")) {
+    if (to_float(val, &f)) {
+      attr->scale = (f < 0.01f || f > 1000) ? 1 : f;
+      e.fields = F_SCALE;
+    }
+  } else if (iprefix(item, "wi=")) {
+    if (to_float(val, &f)) {
+      attr->attrib.width = f;
+      e.fields = F_WIDTH;
+    }
+  } else if (iprefix(item, "fo=")) {
+    look_up(attr, Lookup::font, std::string(val));
+  } else if (iprefix(item, "te=")) {
+    if (to_float(val, &f)) {
+      attr->attrib.expan = f;
+      e.fields = F_EXPAN;
+    }
+  } else if (iprefix(item, "tx=")) {
+    put(attr->text, sizeof attr->text, val);
+    e.fields = F_TEXT;
+  } else if (iprefix(item, "ta=")) {
+    const char h = val.size() > 0 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[0]))) : ' ';
+    const char v = val.size() > 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[1]))) : ' ';
+    attr->hor = h == 'l' ? GLEFT_HOR : h == 'r' ? GRIGHT_HOR : GCENTER_HOR;
+    attr->vert = v == 't'   ? GTOP_VERT
+                 : v == 'c' ? GCAP_VERT
+                 : v == 's' ? GBASE_VERT
+                 : v == 'b' ? GBOTTOM_VERT
+                            : GHALF_VERT;
+    e.fields = F_HOR | F_VERT;
+  } else if (iprefix(item, "mk=")) {
+    attr->marker = marker_of(val, format_marks);
+    e.fields = F_MARKER;
+  } else if (iprefix(item, "sf=") || iprefix(item, "wf=")) {
+    put(attr->symbol, sizeof attr->symbol, val);
+    e.fields = F_SYMBOL;
+  } else if (iprefix(item, "mn=")) {
+    if (to_float(val, &f)) {
+      attr->min = f;
+      e.fields = F_MIN;
+    }
+  } else if (iprefix(item, "mx=")) {
+    if (to_float(val, &f)) {
+      attr->max = f;
+      e.fields = F_MAX;
+    }
+  } else if (iprefix(item, "sk=")) {
+    if (to_int(val, &t)) {
+      attr->skip = t;
+      e.fields = F_SKIP;
+    }
+  }
+  return e;
+}
+
+/* Copies the fields named in fields from one set of attributes to another. */
+void copy_fields(RAW_attribs* to, const RAW_attribs& from, unsigned fields) {
+  if (fields & F_FORMAT) std::memcpy(to->format, from.format, sizeof to->format);
+  if (fields & F_X) to->x = from.x;
+  if (fields & F_Y) to->y = from.y;
+  if (fields & F_HOR) to->hor = from.hor;
+  if (fields & F_VERT) to->vert = from.vert;
+  if (fields & F_HEIGHT) to->attrib.height = from.attrib.height;
+  if (fields & F_SCALE) to->scale = from.scale;
+  if (fields & F_WIDTH) to->attrib.width = from.attrib.width;
+  if (fields & F_EXPAN) to->attrib.expan = from.attrib.expan;
+  if (fields & F_TEXT) std::memcpy(to->text, from.text, sizeof to->text);
+  if (fields & F_MARKER) to->marker = from.marker;
+  if (fields & F_SYMBOL) std::memcpy(to->symbol, from.symbol, sizeof to->symbol);
+  if (fields & F_MIN) to->min = from.min;
+  if (fields & F_MAX) to->max = from.max;
+  if (fields & F_SKIP) to->skip = from.skip;
+}
+
+ParsedFormat parse_format(std::string_view fmt) {
+  ParsedFormat parsed;
+  parsed.used = true;
+  parsed.text = fmt;
+  Pieces items(fmt, ':');
+  for (std::string_view item; items.next(&item);) {
+    if (item.empty()) continue;
+    if (const Lookup lookup = lookup_of(item); lookup != Lookup::none) {
+      FormatStep own;
+      own.lookup = lookup;
+      own.name = item.substr(3);
+      parsed.steps.push_back(std::move(own));
+      continue;
+    }
+    if (parsed.steps.empty() || parsed.steps.back().lookup != Lookup::none) parsed.steps.emplace_back();
+    FormatStep& run = parsed.steps.back();
+    const ItemEffect e = apply_item(&run.values, item);
+    run.fields |= e.fields;
+    if (e.typed) parsed.result = e.type;
+  }
+  return parsed;
+}
+
+/* A format is looked for in the FORMAT_WAYS slots from its hash on; a new
+ * one takes a free slot there, else each of them in turn. */
+const ParsedFormat& parsed_format(std::string_view fmt) {
+  const std::size_t first = std::hash<std::string_view>{}(fmt) % FORMAT_SLOTS;
+  ParsedFormat* free_slot = nullptr;
+  for (std::size_t i = 0; i < FORMAT_WAYS; ++i) {
+    ParsedFormat& slot = state.formats[(first + i) % FORMAT_SLOTS];
+    if (!slot.used) {
+      if (!free_slot) free_slot = &slot;
+    } else if (slot.text == fmt) {
+      return slot;
+    }
+  }
+  if (!free_slot) free_slot = &state.formats[(first + state.format_victim++ % FORMAT_WAYS) % FORMAT_SLOTS];
+  *free_slot = parse_format(fmt);
+  return *free_slot;
+}
+
 } // namespace
 
 int RAW_set_contour_ops(const RAW_contour_ops* ops) {
@@ -436,77 +678,14 @@ int RAW_plot_param() {
 
 int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   if (!attr || !fmt || !*fmt) return 0;
-  int result = 0;
-  Pieces items(fmt, ':');
-  for (std::string_view item; items.next(&item);) {
-    if (item.empty()) continue;
-    const std::string whole(item);
-    const std::string_view val = item.size() > 3 ? item.substr(3) : std::string_view{};
-    float f = 0;
-    int t = 0;
-    if (item[0] == '%') {
-      put(attr->format, sizeof attr->format, item);
-      result = VAR_TYPE_VALUE;
-    } else if ((t = VAR_dec_type(whole.c_str())) >= 0) {
-      result = t;
-    } else if (const Position* p = position(item)) {
-      attr->x = p->x;
-      attr->y = p->y;
-      attr->hor = p->hor;
-      attr->vert = GHALF_VERT;
-    } else if (iprefix(item, "xy=")) {
-      std::vector<std::string_view> xy;
-      for (std::string_view w : split(val, ' '))
-        if (!w.empty()) xy.push_back(w);
-      float fx, fy;
-      if (xy.size() == 2 && to_float(xy[0], &fx) && to_float(xy[1], &fy)) {
-        attr->x = 0.012f * fx;
-        attr->y = 0.02f * fy;
-        attr->vert = GHALF_VERT;
-        attr->hor = attr->x < 0 ? GRIGHT_HOR : attr->x == 0 ? GCENTER_HOR : GLEFT_HOR;
-      }
-    } else if (iprefix(item, "rs=")) {
-      const std::string name(val);
-      if (!name.empty() && RES_get(name.c_str())) ATTRIB_get(name.c_str(), "green", &attr->attrib);
-    } else if (iprefix(item, "co=")) {
-      attr->attrib.color = CLR_get_ind(std::string(val).c_str());
-    } else if (iprefix(item, "fm=")) {
-      put(attr->format, sizeof attr->format, val);
-      result = VAR_TYPE_VALUE;
-    } else if (iprefix(item, "hi=")) {
-      if (to_float(val, &f)) attr->attrib.height = f;
-    } else if (iprefix(item, "sc=")) {
-      if (to_float(val, &f)) attr->scale = (f < 0.01f || f > 1000) ? 1 : f;
-    } else if (iprefix(item, "wi=")) {
-      if (to_float(val, &f)) attr->attrib.width = f;
-    } else if (iprefix(item, "fo=")) {
-      attr->attrib.font = gget_font_index(std::string(val).c_str());
-    } else if (iprefix(item, "te=")) {
-      if (to_float(val, &f)) attr->attrib.expan = f;
-    } else if (iprefix(item, "tx=")) {
-      put(attr->text, sizeof attr->text, val);
-    } else if (iprefix(item, "ta=")) {
-      const char h = val.size() > 0 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[0]))) : ' ';
-      const char v = val.size() > 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(val[1]))) : ' ';
-      attr->hor = h == 'l' ? GLEFT_HOR : h == 'r' ? GRIGHT_HOR : GCENTER_HOR;
-      attr->vert = v == 't'   ? GTOP_VERT
-                   : v == 'c' ? GCAP_VERT
-                   : v == 's' ? GBASE_VERT
-                   : v == 'b' ? GBOTTOM_VERT
-                              : GHALF_VERT;
-    } else if (iprefix(item, "mk=")) {
-      attr->marker = marker_of(val, format_marks);
-    } else if (iprefix(item, "sf=") || iprefix(item, "wf=")) {
-      put(attr->symbol, sizeof attr->symbol, val);
-    } else if (iprefix(item, "mn=")) {
-      if (to_float(val, &f)) attr->min = f;
-    } else if (iprefix(item, "mx=")) {
-      if (to_float(val, &f)) attr->max = f;
-    } else if (iprefix(item, "sk=")) {
-      if (to_int(val, &t)) attr->skip = t;
-    }
+  const ParsedFormat& parsed = parsed_format(fmt);
+  for (const FormatStep& step : parsed.steps) {
+    if (step.lookup != Lookup::none)
+      look_up(attr, step.lookup, step.name);
+    else
+      copy_fields(attr, step.values, step.fields);
   }
-  return result;
+  return parsed.result;
 }
 
 int RAW_set_attribs(const RAW_attribs* attr) {
@@ -609,9 +788,10 @@ int RAW_plot_data(RAW_data* data) {
   const float s = MAP_get_vert() * cur.scale;
   const float px = data->x + cur.x * s;
   const float py = data->y + cur.y * s;
-  MESS_print(M_debug_b, "PLOT: %8.3f %8.3f %-5s %-10s %-10s %8.3f\n", static_cast<double>(data->x),
-             static_cast<double>(data->y), VAR_print_type(data->type), cur.format, data->data,
-             static_cast<double>(data->value[0]));
+  if (MESS_check(M_debug_b))
+    MESS_print(M_debug_b, "PLOT: %8.3f %8.3f %-5s %-10s %-10s %8.3f\n", static_cast<double>(data->x),
+               static_cast<double>(data->y), VAR_print_type(data->type), cur.format, data->data,
+               static_cast<double>(data->value[0]));
 
   if (cur.text[0]) {
     text_at(px, py, cur.text);

@@ -74,23 +74,34 @@ int RAW_data_init_val(RAW_data* data) {
 
 int RAW_set_var_string(const VAR_data* var, const RAW_data* data, char* str) {
   constexpr size_t FULL = 110; /* a text this long starts again */
+  constexpr size_t ROOM = RAW_VAR_STRING_LEN - 1;
   if (!str || !var || !data) return 0;
-  str[RAW_VAR_STRING_LEN - 1] = '\0';
+  str[ROOM] = '\0';
   if (str[0] && var->flag > 4) return 0;
-  char text[RAW_STRING_LEN] = "";
+  char text[RAW_STRING_LEN];
+  text[0] = '\0';
   RAW_data_to_string(text, data);
-  std::string out;
+  /* Formed in place, every piece cut to the room left: the text of each
+   * station grows by a datum at a time. */
+  size_t at = 0;
+  auto add = [&](const char* piece, size_t n) {
+    n = std::min(n, ROOM - at);
+    std::memcpy(str + at, piece, n);
+    at += n;
+  };
+  const size_t text_len = strnlen(text, sizeof text);
   if (var->flag > 4 || std::strlen(str) >= FULL) {
-    out = text;
+    add(text, text_len);
   } else {
     const size_t n = strnlen(var->name, sizeof var->name);
     if (n > 0 && std::strncmp(str, var->name, n) == 0) str[0] = '\0';
-    out = str;
-    out.append(var->name, n).append("=").append(text).append(" ");
+    at = std::strlen(str);
+    add(var->name, n);
+    add("=", 1);
+    add(text, text_len);
+    add(" ", 1);
   }
-  const size_t kept = std::min(out.size(), static_cast<size_t>(RAW_VAR_STRING_LEN) - 1);
-  std::memcpy(str, out.data(), kept);
-  str[kept] = '\0';
+  str[at] = '\0';
   return 0;
 }
 

@@ -514,7 +514,7 @@ int VAR_dec_type(const char* str) {
   std::size_t n = 0;
   for (; str[n] != '\0'; ++n) {
     if (n == sizeof lowered) return -1;
-    lowered[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(str[n])));
+    lowered[n] = ascii_lower(str[n]);
   }
   const std::string_view word(lowered, n);
   const auto at = std::lower_bound(kTypeWords.begin(), kTypeWords.end(), word,

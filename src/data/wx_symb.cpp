@@ -18,6 +18,7 @@
  */
 #include "kezraw.h"
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -49,11 +50,22 @@ struct Entry {
   std::vector<Group> groups; /* up to the first empty or unended group */
 };
 
+/* cos and sin of a whole angle from -180 to 360 degrees, each taken once
+ * as the circle's points take it and kept: every station's cover circle
+ * asks for the same few. */
+struct UnitPoint {
+  float c = 0, s = 0;
+  bool known = false;
+};
+constexpr int LOWEST_ANGLE = -180, HIGHEST_ANGLE = 360;
+using UnitCircle = std::array<UnitPoint, HIGHEST_ANGLE - LOWEST_ANGLE + 1>;
+
 struct {
   std::unique_ptr<FILE, FileCloser> file; /* the open symbol file, or none */
   std::string name;                       /* as the caller named it */
   bool indexed = false;                   /* the index below is that file's */
   std::vector<Entry> index;               /* at most WX_SYMB_MAX names, file order */
+  UnitCircle unit;                        /* see Circle::at */
 } state;
 
 /* The next whitespace-delimited word, of which at most WORD_KEEP characters
@@ -177,21 +189,48 @@ void draw_groups(Entry& e, float x, float y, float sz) {
 
 constexpr float DEG = 3.14159265358979f / 180.0f;
 
+/* The points of one cover figure: an arc of at most a whole turn has 14
+ * (its ends and the 12 corners of the outline between), then the centre
+ * and the closing point. Held on the stack: a station draws one or two. */
+class Figure {
+ public:
+  void add(Gpt p) {
+    if (n_ < pts_.size()) pts_[n_++] = p;
+  }
+  int size() const { return static_cast<int>(n_); }
+  const Gpt* data() const { return pts_.data(); }
+  Gpt front() const { return pts_[0]; }
+
+ private:
+  std::array<Gpt, 16> pts_{};
+  std::size_t n_ = 0;
+};
+
 struct Circle {
   float xc, yc, r;
-  Gpt at(float deg) const { return Gpt{xc + r * std::cos(deg * DEG), yc + r * std::sin(deg * DEG)}; }
+  UnitCircle* unit;
+
+  Gpt at(float deg) const {
+    const int whole = static_cast<int>(deg);
+    if (static_cast<float>(whole) == deg && whole >= LOWEST_ANGLE && whole <= HIGHEST_ANGLE) {
+      UnitPoint& u = (*unit)[static_cast<std::size_t>(whole - LOWEST_ANGLE)];
+      if (!u.known) u = UnitPoint{std::cos(deg * DEG), std::sin(deg * DEG), true};
+      return Gpt{xc + r * u.c, yc + r * u.s};
+    }
+    return Gpt{xc + r * std::cos(deg * DEG), yc + r * std::sin(deg * DEG)};
+  }
 
   /* The points of an arc: its ends and the outline's corners between. */
-  void arc(std::vector<Gpt>* pts, float from, float to) const {
-    pts->push_back(at(from));
-    for (float a = std::floor(from / 30.0f) * 30.0f + 30.0f; a < to; a += 30.0f) pts->push_back(at(a));
-    pts->push_back(at(to));
+  void arc(Figure* pts, float from, float to) const {
+    pts->add(at(from));
+    for (float a = std::floor(from / 30.0f) * 30.0f + 30.0f; a < to; a += 30.0f) pts->add(at(a));
+    pts->add(at(to));
   }
 
   void outline() const {
-    std::vector<Gpt> pts;
+    Figure pts;
     arc(&pts, 0, 360);
-    gpolyline(static_cast<int>(pts.size()), pts.data());
+    gpolyline(pts.size(), pts.data());
   }
 
   void line(Gpt a, Gpt b) const {
@@ -199,18 +238,18 @@ struct Circle {
     gpolyline(2, pts);
   }
 
-  void fill(std::vector<Gpt> pts) const {
+  void fill(Figure pts) const {
     gset_fill_int_style(GSOLID);
-    pts.push_back(pts.front());
-    gfill_area(static_cast<int>(pts.size()), pts.data());
+    pts.add(pts.front());
+    gfill_area(pts.size(), pts.data());
   }
 
   /* An arc, then optionally the centre, filled as one closed area. */
   void fill_sector(float from, float to, bool through_centre) const {
-    std::vector<Gpt> pts;
+    Figure pts;
     arc(&pts, from, to);
-    if (through_centre) pts.push_back(Gpt{xc, yc});
-    fill(std::move(pts));
+    if (through_centre) pts.add(Gpt{xc, yc});
+    fill(pts);
   }
 };
 
@@ -259,7 +298,7 @@ int WX_symb(float x, float y, const char* str, float sz) {
 }
 
 int WX_cloud(float x_center, float y_center, float rad, char cover) {
-  const Circle c{x_center, y_center, rad};
+  const Circle c{x_center, y_center, rad, &state.unit};
   const Gpt centre{x_center, y_center};
   switch (cover) {
     case '0':

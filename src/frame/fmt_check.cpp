@@ -13,12 +13,15 @@
  */
 #include "kez.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -96,24 +99,80 @@ std::string print_checked(const char* format, ...) {
   return text;
 }
 
+/* Powers of ten of the decimals that the short form below writes. */
+constexpr std::uint64_t POW10[] = {1, 10, 100, 1000};
+constexpr int SHORT_DECIMALS = 3;
+/* Magnitudes below 2^50 with up to three decimals: the value in units of
+ * its last decimal is then below 2^60, and so is the mantissa times the
+ * power of ten. */
+constexpr double SHORT_LIMIT = 1125899906842624.0;
+
+/* The short form: a value labels' number, from its exact binary value. Its
+ * mantissa times 10^precision, shifted to the binary point with ties to
+ * even (printf's rounding of the exact value), is the number in units of
+ * the last decimal. */
+std::size_t short_fixed(double v, int precision, char* out, std::size_t room) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int e = (biased == 0 ? 1 : biased) - 1075;
+  const std::uint64_t unit = POW10[precision];
+  std::uint64_t q = m * unit;
+  if (e >= 0) {
+    q <<= e;
+  } else if (-e >= 64) {
+    q = 0; /* below 2^-4 of the last decimal */
+  } else {
+    const int k = -e;
+    const std::uint64_t r = q & ((std::uint64_t{1} << k) - 1), half = std::uint64_t{1} << (k - 1);
+    q >>= k;
+    if (r > half || (r == half && (q & 1) != 0)) ++q;
+  }
+  char text[32];
+  std::size_t n = 0;
+  if (std::signbit(v)) text[n++] = '-';
+  n = static_cast<std::size_t>(std::to_chars(text + n, text + sizeof text, q / unit).ptr - text);
+  if (precision > 0) {
+    text[n] = '.';
+    std::uint64_t f = q % unit;
+    for (int i = precision; i >= 1; --i, f /= 10)
+      text[n + static_cast<std::size_t>(i)] = static_cast<char>('0' + f % 10);
+    n += static_cast<std::size_t>(precision) + 1;
+  }
+  if (n > room) return 0;
+  std::memcpy(out, text, n);
+  return n;
+}
+
 /* A checked "%<width>.<precision>f" alone, the form of nearly every value
  * label, written without printf: to_chars gives printf's digits for a
  * finite value, which is then right-aligned in the width. False for any
  * other form (flags, text around it, other conversions). */
-bool plain_fixed(const std::string& format, double value, std::string* out) {
-  const size_t last = format.size() - 1;
-  if (format.size() < 2 || format[0] != '%' || format[last] != 'f' || format[1] == '0' || !std::isfinite(value))
+bool plain_fixed(std::string_view format, double value, std::string* out) {
+  if (format.size() < 2 || format[0] != '%' || format.back() != 'f' || format[1] == '0' || !std::isfinite(value))
     return false;
+  const size_t last = format.size() - 1;
   size_t i = 1;
   int width = 0, precision = 6;
-  for (; is_digit(format[i]); ++i) width = 10 * width + (format[i] - '0');
-  if (format[i] == '.')
-    for (precision = 0, ++i; is_digit(format[i]); ++i) precision = 10 * precision + (format[i] - '0');
+  /* At most two digits each, as the check allows: such a format is its
+   * own checked form. */
+  for (int n = 0; is_digit(format[i]); ++i, ++n) {
+    if (n == 2) return false;
+    width = 10 * width + (format[i] - '0');
+  }
+  if (format[i] == '.') {
+    precision = 0;
+    ++i;
+    for (int n = 0; is_digit(format[i]); ++i, ++n) {
+      if (n == 2) return false;
+      precision = 10 * precision + (format[i] - '0');
+    }
+  }
   if (i != last) return false;
   char digits[512]; /* the widest double with two-digit precision */
-  const auto r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
-  if (r.ec != std::errc{}) return false;
-  const auto n = static_cast<size_t>(r.ptr - digits);
+  const size_t n = FMT_fixed(value, precision, digits, sizeof digits);
+  if (n == 0) return false;
   out->assign(n < static_cast<size_t>(width) ? static_cast<size_t>(width) - n : 0, ' ');
   out->append(digits, n);
   return true;
@@ -131,9 +190,19 @@ std::string choose(const char* caller, const char* format, const char* fallback,
 
 } // namespace
 
+std::size_t FMT_fixed(double v, int precision, char* out, std::size_t room) {
+  if (!out || precision < 0 || precision > 99 || !std::isfinite(v)) return 0;
+  if (precision <= SHORT_DECIMALS && std::fabs(v) < SHORT_LIMIT) return short_fixed(v, precision, out, room);
+  const auto r = std::to_chars(out, out + room, v, std::chars_format::fixed, precision);
+  return r.ec == std::errc{} ? static_cast<std::size_t>(r.ptr - out) : 0;
+}
+
 int FMT_check(const char* format, int kind) { return normalise(format, kind).empty() ? 0 : 1; }
 
 std::string FMT_print_float(const char* caller, const char* format, const char* fallback, double value) {
+  /* A plain "%<w>.<p>f" passes the check as it is, so it is written
+   * without forming its checked copy first. */
+  if (std::string text; format && plain_fixed(format, value, &text)) return text;
   const std::string f = choose(caller, format, fallback, FMT_FLOAT);
   if (f.empty()) return {};
   if (std::string text; plain_fixed(f, value, &text)) return text;

@@ -19,10 +19,12 @@
 #ifndef KEZ_H
 #define KEZ_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 /* The missing value of every record, file, grid, formula and setting. */
 inline constexpr int KEZ_MISS = -9999;
@@ -124,6 +126,10 @@ int strmcat(char* s1, const char* s2, int m);
 
 int stricmp(const char* s1, const char* s2);
 int strnicmp(const char* s1, const char* s2, int n);
+/* An ASCII capital to its small letter, any other byte as it is: what
+ * tolower gives in the C locale, which the suite never leaves, without a
+ * library call (keywords are matched by the thousand). */
+inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 int searchstr(char* const* s1, int n, const char* s2);
 char* strlstr(char* s1, const char* s2);
 
@@ -155,6 +161,9 @@ std::string FMT_print_float(const char* caller, const char* format, const char* 
 std::string FMT_print_int(const char* caller, const char* format, const char* fallback, long value);
 std::string FMT_print_str(const char* caller, const char* format, const char* fallback, const char* value);
 std::string FMT_print_char(const char* caller, const char* format, const char* fallback, char value);
+/* v as "%.<precision>f" writes it (precision 0 to 99), into out without
+ * its end; the length, or 0 when the text does not fit room. */
+std::size_t FMT_fixed(double v, int precision, char* out, std::size_t room);
 
 /* ------------------------------------------------------------------------ */
 /* mess: messages and log files                                             */
@@ -615,8 +624,17 @@ int fgetstring(FILE* ifile, char* string, int len);     /* 1 text, 0 empty, EOF 
 int fget_rawstring(FILE* ifile, char* string, int len); /* fgetstring, then cleaned */
 int fskipline(FILE* ifile);                             /* 0, or EOF */
 /* Reads one whole line of any length into line, without its line end and
- * without carriage returns; false at the end of the file. */
+ * without carriage returns; false at the end of the file. With max, only
+ * the first max characters are kept and the rest of the line is passed
+ * over. */
 bool fget_text_line(FILE* ifile, std::string* line);
+bool fget_text_line(FILE* ifile, std::string* line, std::size_t max);
+/* A plain decimal at the start of text ("-12", "7.5", ".5", "3."), of at
+ * most 15 digits, read as strtod reads it: true with the value and the
+ * characters it took. False, with nothing read, for any other text (no
+ * digit, more digits, an exponent, hexadecimal), which strtod then has to
+ * read. */
+bool scan_decimal(std::string_view text, double* value, std::size_t* used);
 
 /* Byte order. swap_setup takes the byte order of a file's data: 1
  * big-endian, 2 little-endian, -1 never swap, anything else always swap.

@@ -9,11 +9,15 @@
 
 /* ---- line readers, byte order and small numeric tools -------------------- */
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -179,18 +183,66 @@ int float2int(float x) {
   return x > 0.0f ? 100 * field + digits : -(100 * field) - digits;
 }
 
-bool fget_text_line(FILE* ifile, std::string* line) {
+bool fget_text_line(FILE* ifile, std::string* line) { return fget_text_line(ifile, line, std::string::npos); }
+
+/* Lines are read a block at a time through fgets, whose terminator is
+ * found as the last NUL of a block first filled with ones: a line may hold
+ * NUL characters of its own, which are kept. No lock per block: the
+ * library reads its files from one thread. */
+bool fget_text_line(FILE* ifile, std::string* line, std::size_t max) {
   line->clear();
+  constexpr int BLOCK = 256;
+  char block[BLOCK];
   bool any = false;
-  int c;
-  /* No lock per character: the library reads its files from one thread,
-   * and station tables are read a character at a time. */
-  while ((c = getc_unlocked(ifile)) != EOF) {
+  for (;;) {
+    std::memset(block, 1, sizeof block);
+    if (!fgets_unlocked(block, BLOCK, ifile)) return any;
     any = true;
-    if (c == '\n') break;
-    if (c != '\r') *line += static_cast<char>(c);
+    const auto* terminator = static_cast<const char*>(memrchr(block, '\0', sizeof block));
+    std::size_t n = terminator ? static_cast<std::size_t>(terminator - block) : 0;
+    const bool ended = n > 0 && block[n - 1] == '\n';
+    if (ended) --n;
+    if (!std::memchr(block, '\r', n)) {
+      line->append(block, std::min(n, max - std::min(max, line->size())));
+    } else {
+      for (std::size_t i = 0; i < n; ++i)
+        if (block[i] != '\r' && line->size() < max) line->push_back(block[i]);
+    }
+    if (ended || n + 1 < static_cast<std::size_t>(BLOCK)) return true;
   }
-  return any;
+}
+
+bool scan_decimal(std::string_view text, double* value, std::size_t* used) {
+  /* At most 15 digits make a whole number that a double holds exactly, and
+   * its quotient by the exact power of ten of its decimals is the double
+   * nearest the text, which is strtod's result. */
+  static constexpr double POW10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t q = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++q;
+  std::uint64_t whole = 0;
+  int digits = 0, decimals = 0;
+  bool point = false;
+  for (; q < text.size(); ++q) {
+    const char c = text[q];
+    if (c >= '0' && c <= '9') {
+      if (++digits > 15) return false;
+      whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+      decimals += point ? 1 : 0;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return false;
+  /* an exponent, or the "x" of "0x" */
+  if (q < text.size() && (text[q] == 'e' || text[q] == 'E' || text[q] == 'x' || text[q] == 'X')) return false;
+  const double v = static_cast<double>(whole) / POW10[decimals];
+  *value = negative ? -v : v;
+  *used = q;
+  return true;
 }
 
 /* ---- WMO station numbers and station identifiers ------------------------- */

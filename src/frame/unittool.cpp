@@ -287,6 +287,8 @@ double decimal_of(float value) {
 
 float UNIT_cvt(float value, const char* iunit, const char* ounit) {
   if (value == KEZ_FMISS) return value;
+  /* The same text is the same unit: a station plot asks so for every datum. */
+  if (iunit && ounit && std::strcmp(iunit, ounit) == 0) return value;
   const std::string in = unit_text(iunit), out = unit_text(ounit);
   if (same(in, out) || (!in.empty() && out.empty())) return value;
 

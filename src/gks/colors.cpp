@@ -57,7 +57,7 @@ ColorTable table;
 bool same_text(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
   return true;
 }
 
@@ -234,7 +234,7 @@ struct TableRead {
 
 /* Print colours: black, white and light grey in three widths. */
 struct PrintColour {
-  const char* word;
+  std::string_view word;
   int index;
 };
 
@@ -244,7 +244,7 @@ constexpr PrintColour print_colours[] = {
 };
 
 /* Words that name no colour: drawing keeps the current one. */
-constexpr const char* no_colour_words[] = {"none", "off", "back"};
+constexpr std::string_view no_colour_words[] = {"none", "off", "back"};
 
 int find_name(std::string_view name) {
   for (int i = 0; i < table.num_colors; ++i)
@@ -377,7 +377,7 @@ int CLR_get_ind(const char* name) {
   if (!name || !*name) return -1;
   const std::string_view text(name);
   if (same_text(text, "end")) return -2;
-  for (const char* word : no_colour_words)
+  for (std::string_view word : no_colour_words)
     if (same_text(text, word)) return -1;
   for (const PrintColour& p : print_colours)
     if (same_text(text, p.word)) return p.index;

@@ -32,10 +32,12 @@
  */
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +46,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__x86_64__) && defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "kez.h"
 #include "kezgks.h"
@@ -288,18 +294,19 @@ void append_fixed(PageText& out, double v, int decimals) {
  * is the number in units of the last decimal. Floats too large for that
  * go through the general conversion. */
 void append_fixed_exact(PageText& out, float v, int decimals) {
-  constexpr int MANTISSA_BITS = 24;
   constexpr unsigned long long POW10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-  int e = 0;
-  const float frac = std::frexp(std::fabs(v), &e);
-  e -= MANTISSA_BITS;
+  /* |v| is m * 2^e with m below 2^24, read from the float's fields. */
+  const auto bits = std::bit_cast<std::uint32_t>(v);
+  const int biased = static_cast<int>((bits >> 23) & 0xff);
+  const std::uint32_t field = bits & 0x7fffff;
+  const unsigned long long m = biased == 0 ? field : field | 0x800000;
+  const int e = (biased == 0 ? 1 : biased) - 150;
   /* m * 10^6 < 2^44, so 2^e must stay below 2^19 for 64 bits. */
-  if (!std::isfinite(v) || e > 19 || decimals < 0 || decimals > 6) {
+  if (biased == 0xff || e > 19 || decimals < 0 || decimals > 6) {
     append_fixed(out, v, decimals);
     return;
   }
   const unsigned long long unit = POW10[decimals];
-  const auto m = static_cast<unsigned long long>(std::ldexp(frac, MANTISSA_BITS));
   unsigned long long q = m * unit;
   if (e >= 0) {
     q <<= e;
@@ -332,12 +339,50 @@ static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay belo
   double p = static_cast<double>(v);
   if (std::isnan(p)) p = 0;
   p = std::clamp(p, -POINT_LIMIT, POINT_LIMIT) * 100.0;
+#if defined(__x86_64__) && defined(__SSE2__)
+  /* The processor's conversion rounds in the same mode, in one step. */
+  return _mm_cvtsd_si64(_mm_set_sd(p));
+#else
   volatile double r = p + ROUNDER; /* kept apart: no rewrite may cancel the two */
   return static_cast<long long>(r - ROUNDER);
+#endif
 }
 
+/* The digits of 0 to 999, four characters each (those past the digits
+ * unused), and their counts. */
+struct SmallNumbers {
+  std::array<char, 4000> digits{};
+  std::array<unsigned char, 1000> count{};
+};
+
+constexpr SmallNumbers SMALL_NUMBERS = [] {
+  SmallNumbers t;
+  for (int i = 0; i < 1000; ++i) {
+    const auto at = static_cast<std::size_t>(4 * i);
+    const int n = i < 10 ? 1 : i < 100 ? 2 : 3;
+    for (int k = n - 1, v = i; k >= 0; --k, v /= 10)
+      t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
+    t.count[static_cast<std::size_t>(i)] = static_cast<unsigned char>(n);
+  }
+  return t;
+}();
+
+/* A path step as put_int writes it. Steps of the stroke text are almost
+ * all below 1000 hundredths: those are copied whole from the table, the
+ * sign written always and kept only when the step is negative. */
+[[gnu::always_inline]] inline char* put_step(char* at, char* end, long long v) {
+  const unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+  if (u >= 1000 || end - at < 5) [[unlikely]]
+    return put_int(at, end, v);
+  *at = '-';
+  at += v < 0 ? 1 : 0;
+  std::memcpy(at, &SMALL_NUMBERS.digits[4 * u], 4);
+  return at + SMALL_NUMBERS.count[u];
+}
+
+/* No lock per piece: the page is written from one thread. */
 void flush(Output& o) {
-  if (o.fp && !o.buf.empty()) std::fwrite(o.buf.data(), 1, o.buf.size(), o.fp);
+  if (o.fp && !o.buf.empty()) fwrite_unlocked(o.buf.data(), 1, o.buf.size(), o.fp);
   o.buf.clear();
 }
 
@@ -411,9 +456,9 @@ void move_to(float x, float y) {
   const long long hx = hundredths(x), hy = hundredths(y);
   char* at = o.buf.room(PAIR_ROOM);
   char* const end = at + PAIR_ROOM;
-  at = put_int(at, end, hx - o.pen.x);
+  at = put_step(at, end, hx - o.pen.x);
   *at++ = ' ';
-  at = put_int(at, end, hy - o.pen.y);
+  at = put_step(at, end, hy - o.pen.y);
   *at++ = ' ';
   *at++ = o.pen.newpath ? 'M' : 'm';
   o.buf.commit(at);
@@ -442,12 +487,55 @@ void line_to(float x, float y) {
     *at++ = ' ';
   }
   const long long hx = hundredths(x), hy = hundredths(y);
-  at = put_int(at, end, hx - p.x);
+  at = put_step(at, end, hx - p.x);
   *at++ = ' ';
-  at = put_int(at, end, hy - p.y);
+  at = put_step(at, end, hy - p.y);
   o.buf.commit(at);
   p.x = hx;
   p.y = hy;
+}
+
+/* The steps of n points, each as line_to writes it. The pen is held in
+ * locals through the loop: the page text's character stores would
+ * otherwise have it read back from memory after every digit. */
+void lines_to(const Gpt* pts, int n) {
+  Output& o = state.out;
+  if (!o.fp || n <= 0) return;
+  PathPen& p = o.pen;
+  if (!p.run && !p.at_move) write_newpath_due(o);
+  long long px = p.x, py = p.y;
+  int pairs = p.run_pairs;
+  bool run = p.run;
+  constexpr int CHUNK = 64; /* points per request for room */
+  for (int from = 0; from < n; from += CHUNK) {
+    const int to = std::min(n, from + CHUNK);
+    char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(to - from));
+    for (int i = from; i < to; ++i) {
+      char* const end = at + PAIR_ROOM;
+      if (!run) {
+        *at++ = '[';
+        run = true;
+        pairs = 0;
+      } else if (++pairs == PAIRS_PER_LINE) {
+        *at++ = '\n';
+        pairs = 0;
+      } else {
+        *at++ = ' ';
+      }
+      const long long hx = hundredths(pts[i].x), hy = hundredths(pts[i].y);
+      at = put_step(at, end, hx - px);
+      *at++ = ' ';
+      at = put_step(at, end, hy - py);
+      px = hx;
+      py = hy;
+    }
+    o.buf.commit(at);
+  }
+  p.x = px;
+  p.y = py;
+  p.run_pairs = pairs;
+  p.run = true;
+  p.at_move = false;
 }
 
 /* Strokes the path; a run of lines ends with it. */
@@ -891,6 +979,25 @@ int gps_line_abs(float x, float y) {
   return 0;
 }
 
+namespace {
+
+/* Lines to n world points, as gps_line draws each, converted a batch at a
+ * time: the strokes of the station models' text and the polylines come
+ * this way. */
+void gps_lines(const Gpt* world, int n) {
+  constexpr int BATCH = 64;
+  std::array<Gpt, BATCH> device;
+  for (int from = 0; from < n; from += BATCH) {
+    const int k = std::min(BATCH, n - from);
+    gW_ps_points(k, world + from, device.data());
+    if (state.pr_eps)
+      for (int i = 0; i < k; ++i) state.out.extent.add(device[i].x, device[i].y, half_line_width());
+    lines_to(device.data(), k);
+  }
+}
+
+} // namespace
+
 /* Lines are black in grey output. */
 int gps_set_color(int ind) {
   if (const PrintColour* p = print_colour(ind)) {
@@ -1124,7 +1231,7 @@ int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
   gps_set_type(a.type);
   new_path();
   gps_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_lines(pts + 1, n - 1);
   stroke();
   return 0;
 }
@@ -1135,7 +1242,7 @@ int ps_fill_area(int n, const Gpt* pts, int style, int color) {
   put_count("%%FA:", n, "\n");
   new_path();
   gps_move(pts[0].x, pts[0].y);
-  for (int i = 1; i < n; ++i) gps_line(pts[i].x, pts[i].y);
+  gps_lines(pts + 1, n - 1);
   put("cp\n");
   gps_set_fill_color(color);
   put("fill\n");
@@ -1167,11 +1274,12 @@ void ps_marker_stroke(int npt, const Gpt* pts) {
 
 /* A text as a comment line: control characters would end the line early,
  * so they are written as blanks. */
-std::string one_line(const unsigned char* s) {
-  std::string out(s ? reinterpret_cast<const char*>(s) : "");
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  return out;
+void append_one_line(PageText& out, const unsigned char* s) {
+  if (!s) return;
+  const std::size_t n = std::strlen(reinterpret_cast<const char*>(s));
+  char* at = out.room(n);
+  for (std::size_t i = 0; i < n; ++i) at[i] = s[i] < 32 || s[i] == 127 ? ' ' : static_cast<char>(s[i]);
+  out.commit(at + n);
 }
 
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
@@ -1182,29 +1290,39 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
     b += ' ';
     append_fixed_exact(b, oy, 6);
     b += ' ';
-    b += one_line(string);
+    append_one_line(b, string);
     b += '\n';
   }
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
   gps_set_type(1);
 }
+/* A stroke goes out when it is finished: its move was written when it
+ * began, its lines to the points after the first come at its end, so the
+ * page is what a line per pen-down point wrote, for a call per stroke. */
+void stroke_lines(const Gpt* finished, int n) {
+  if (n > 1) gps_lines(finished + 1, n - 1);
+}
 void ps_glyph_begin() { new_path(); }
-void ps_pen_up(Gpt at, const Gpt*, int finished) {
+void ps_pen_up(Gpt at, const Gpt* pts, int finished) {
   if (finished > 0) {
+    stroke_lines(pts, finished);
     stroke();
     new_path();
   }
   gps_move(at.x, at.y);
 }
-void ps_pen_down(Gpt at) { gps_line(at.x, at.y); }
-void ps_split(Gpt at, const Gpt*, int) {
+void ps_split(Gpt at, const Gpt* pts, int finished) {
+  stroke_lines(pts, finished);
   stroke();
   new_path();
   gps_move(at.x, at.y);
 }
-void ps_glyph_end(const Gpt*, int finished) {
-  if (finished > 0) stroke();
+void ps_glyph_end(const Gpt* pts, int finished) {
+  if (finished > 0) {
+    stroke_lines(pts, finished);
+    stroke();
+  }
 }
 
 void ps_clear_region(const Glim& lim) {
@@ -1244,7 +1362,7 @@ const Gdevice gps_device = {
     ps_polyline,
     ps_fill_area,
     {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
-    {ps_text_setup, ps_glyph_begin, ps_pen_up, ps_pen_down, ps_split, ps_glyph_end, nullptr, nullptr},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr},
     ps_clear_region,
     ps_message,
 };

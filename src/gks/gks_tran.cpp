@@ -191,6 +191,19 @@ float xW_ps(float x) { return xNDC_ps(xW_NDC(x)); }
 
 float yW_ps(float y) { return yNDC_ps(yW_NDC(y)); }
 
+/* The steps of xW_ps and yW_ps written out, with the transformation held
+ * in locals, so that a batch is converted without a call per number. */
+void gW_ps_points(int n, const Gpt* world, Gpt* device) {
+  const Coords wn = state.cur_wn, vp = state.cur_vp, wk = state.wkwn, plt = state.plt;
+  const Scale a = state.wn_vp, b = state.wkwn_plt;
+  for (int i = 0; i < n; ++i) {
+    const float nx = vp.x_min + (world[i].x - wn.x_min) * a.x;
+    const float ny = vp.y_min + (world[i].y - wn.y_min) * a.y;
+    device[i] = Gpt{clamp(plt.x_min + (nx - wk.x_min) * b.x, DEVICE_LIMIT),
+                    clamp(plt.y_min + (ny - wk.y_min) * b.y, DEVICE_LIMIT)};
+  }
+}
+
 float xp_W(float px) {
   if (state.wkwn_plt.x == 0 || state.wn_vp.x == 0) return KEZ_FMISS;
   return state.cur_wn.x_min +

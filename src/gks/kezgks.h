@@ -220,6 +220,8 @@ float yp_W(float py);
 /* World to device units (y up), clamped to -100000..100000. */
 float xW_ps(float x);
 float yW_ps(float y);
+/* n world points to device units, each as xW_ps and yW_ps convert it. */
+void gW_ps_points(int n, const Gpt* world, Gpt* device);
 /* NDC to window pixels and to device units, clamped as above. */
 float xNDC_p(float x);
 float yNDC_p(float y);

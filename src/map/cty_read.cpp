@@ -14,6 +14,7 @@
  */
 #include "kezcty.h"
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -23,7 +24,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -35,6 +35,7 @@ struct {
   std::unique_ptr<FILE, FileCloser> file; /* the open database */
   int file_type = 0;
   int fd = 0;
+  std::string line; /* the line last read, kept for its room */
 } state;
 
 constexpr float el_missing_above = 9000.0f; /* elevations above this are missing */
@@ -59,30 +60,58 @@ void copy_field(char* out, int size, std::string_view text) {
   out[n] = '\0';
 }
 
-/* The white-space separated words of a line. */
-std::vector<std::string_view> words_of(const std::string& line) {
-  std::vector<std::string_view> words;
+/* The fields of a record; words after them are not read. */
+constexpr std::size_t RECORD_WORDS = 10;
+
+/* The first RECORD_WORDS white-space separated words of a line. */
+struct Words {
+  std::array<std::string_view, RECORD_WORDS> word;
+  std::size_t n = 0;
+};
+
+bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+Words words_of(const std::string& line) {
+  Words words;
   size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+  while (i < line.size() && words.n < RECORD_WORDS) {
+    while (i < line.size() && space(line[i])) ++i;
     size_t start = i;
-    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    if (i > start) words.emplace_back(line.data() + start, i - start);
+    while (i < line.size() && !space(line[i])) ++i;
+    if (i > start) words.word[words.n++] = std::string_view(line.data() + start, i - start);
   }
   return words;
 }
 
+/* A number as strtod reads it from the start of the word. */
 bool read_float(std::string_view word, float* value) {
+  double v = 0;
+  if (std::size_t used = 0; scan_decimal(word, &v, &used)) {
+    if (std::fabs(v) > 1e30) return false;
+    *value = static_cast<float>(v);
+    return true;
+  }
   std::string text(word);
   char* end = nullptr;
   errno = 0;
-  double v = std::strtod(text.c_str(), &end);
+  v = std::strtod(text.c_str(), &end);
   if (end == text.c_str() || errno == ERANGE || !std::isfinite(v) || std::fabs(v) > 1e30) return false;
   *value = static_cast<float>(v);
   return true;
 }
 
+/* A number as strtol reads it from the start of the word: a sign and up
+ * to nine digits here, anything longer through strtol. */
 bool read_int(std::string_view word, int* value) {
+  std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  const std::size_t first = i;
+  long digits = 0;
+  while (i < word.size() && i - first < 10 && word[i] >= '0' && word[i] <= '9')
+    digits = 10 * digits + (word[i++] - '0');
+  if (i > first && i - first < 10) {
+    *value = static_cast<int>(word[0] == '-' ? -digits : digits);
+    return true;
+  }
   std::string text(word);
   char* end = nullptr;
   errno = 0;
@@ -113,8 +142,9 @@ bool read_priority(std::string_view word, CTY_data* city) {
 }
 
 /* Fills city from the words of one line; the number of fields read. */
-int read_record(const std::vector<std::string_view>& words, CTY_data* city) {
-  const size_t n = words.size();
+int read_record(const Words& record, CTY_data* city) {
+  const size_t n = record.n;
+  const auto& words = record.word;
   int count = 0;
   if (n > 0) copy_field(city->name, CTY_NAME_LEN, words[0]), ++count;
   if (n > 1) copy_field(city->state, CTY_STATE_LEN, words[1]), ++count;
@@ -191,10 +221,10 @@ int CTY_data_init(CTY_data* data) {
 int CTY_read(int city_fd, CTY_data* city) {
   (void)city_fd;
   if (!state.file || !city) return -1;
-  std::string line;
+  std::string& line = state.line;
   while (fget_text_line(state.file.get(), &line)) {
-    std::vector<std::string_view> words = words_of(line);
-    if (words.empty()) continue;
+    const Words words = words_of(line);
+    if (words.n == 0) continue;
     CTY_data_init(city);
     city->num = 0;
     return read_record(words, city);

@@ -107,6 +107,8 @@ inline constexpr float SFC_VALUE_LIMIT = 1.0e6f;
 /* Sets every number that no instrument gives (not finite, or of magnitude
  * SFC_VALUE_LIMIT or more) to missing; the count of values so dropped. */
 int SFC_drop_absurd(SFC_report* report);
+/* Whether SFC_drop_absurd would drop a value of the report. */
+bool SFC_has_absurd(const SFC_report* report);
 
 /* Listing layouts of SFC_print_line. */
 inline constexpr int SFC_PRINT_TWO_LINE = 1;

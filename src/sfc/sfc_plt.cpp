@@ -17,9 +17,11 @@
 #include "kezraw.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -188,16 +190,41 @@ bool all_present(T... v) {
   return (present(v) && ...);
 }
 
-/* The key is the name up to its first "-", compared without regard to case. */
+/* The keys grouped by their first letter: every datum of every station
+ * looks its key up, among the few of its letter. */
+struct KeyGroups {
+  std::array<const KeyDef*, std::size(keys)> order{};
+  std::array<std::uint8_t, 27> first{}; /* order[first[c]] to order[first[c + 1]] begin with 'a' + c */
+};
+
+constexpr KeyGroups key_groups = [] {
+  KeyGroups g;
+  std::size_t n = 0;
+  for (int c = 0; c < 26; ++c) {
+    g.first[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(n);
+    for (const KeyDef& k : keys)
+      if (k.name[0] == 'a' + c) g.order[n++] = &k;
+  }
+  g.first[26] = static_cast<std::uint8_t>(n);
+  return g;
+}();
+static_assert(key_groups.first[26] == std::size(keys), "every key begins with a small letter");
+
+/* The key is the name up to its first "-", compared without regard to
+ * case (the table's names are in small letters). */
 const KeyDef* find_key(const char* name) {
   if (name == nullptr) return nullptr;
   const std::string_view full(name, strnlen(name, sizeof(VAR_data::name)));
   const std::string_view key = full.substr(0, full.find('-'));
-  for (const KeyDef& k : keys) {
+  if (key.empty()) return nullptr;
+  const char c = ascii_lower(key[0]);
+  if (c < 'a' || c > 'z') return nullptr;
+  const auto group = static_cast<std::size_t>(c - 'a');
+  for (std::size_t i = key_groups.first[group]; i < key_groups.first[group + 1]; ++i) {
+    const KeyDef& k = *key_groups.order[i];
     if (k.name.size() != key.size()) continue;
     bool same = true;
-    for (std::size_t i = 0; i < key.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(key[i])) == k.name[i];
+    for (std::size_t j = 1; j < key.size() && same; ++j) same = ascii_lower(key[j]) == k.name[j];
     if (same) return &k;
   }
   return nullptr;
@@ -231,6 +258,20 @@ void put_text(RAW_data& d, std::string_view text) {
   const std::size_t n = std::min(text.size(), sizeof d.data - 1);
   std::memcpy(d.data, text.data(), n);
   d.data[n] = '\0';
+}
+
+/* A text and a number as "<text>%.<decimals>f" writes them: every
+ * station's visibility is written so. */
+void fixed_text(RAW_data& d, std::string_view text, double v, int decimals) {
+  char out[sizeof d.data];
+  const std::size_t n = text.size() < sizeof out ? text.size() : 0;
+  std::memcpy(out, text.data(), n);
+  const std::size_t m = FMT_fixed(v, decimals, out + n, sizeof out - n);
+  if (m == 0) {
+    set_text(d, "%.*s%.*f", static_cast<int>(text.size()), text.data(), decimals, v);
+    return;
+  }
+  put_text(d, std::string_view(out, n + m));
 }
 
 /* "%3.3d" of a code: three digits for 0 to 999 (printf for the rest). */
@@ -412,11 +453,11 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
       }
       if (present(r.vis)) {
         if (r.vis >= 3)
-          set_text(d, "%.0f", r.vis);
+          fixed_text(d, "", r.vis, 0);
         else if (r.vis >= 1)
-          set_text(d, "%.1f", r.vis);
+          fixed_text(d, "", r.vis, 1);
         else
-          set_text(d, ".%.0f", 10.0 * r.vis);
+          fixed_text(d, ".", 10.0 * r.vis, 0);
       }
       break;
     }
@@ -521,10 +562,15 @@ int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   if (k != nullptr) {
     /* Whatever the source, a value no instrument gives is missing, and a
      * text is never made of one. */
-    SFC_report r = *report;
-    SFC_drop_absurd(&r);
+    const SFC_report* r = report;
+    SFC_report checked;
+    if (SFC_has_absurd(report)) {
+      checked = *report;
+      SFC_drop_absurd(&checked);
+      r = &checked;
+    }
     value_unit = k->unit;
-    fill(r, *var, *k, *data, value_unit);
+    fill(*r, *var, *k, *data, value_unit);
   }
 
   const std::string unit = var_units(*var);

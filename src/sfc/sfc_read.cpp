@@ -48,6 +48,7 @@ struct State {
   int stat_num = -1; /* index of the report last read; -1 none */
   long cur_pos = -1; /* offset of the report last read */
   Date file_date{KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS, KEZ_MISS};
+  std::string line; /* the report line last read, kept for its room */
 } state;
 
 bool present(float v) { return v != KEZ_FMISS && std::isfinite(v); }
@@ -82,18 +83,7 @@ void warn_unfit(const char* id, const char* what, double v) {
 
 /* One line without its end and carriage returns, cut at line_max; false at
  * the end of the file. */
-bool read_line(FILE* fp, std::string* line) {
-  line->clear();
-  /* Unlocked reads: a report file is read by one thread, a character at a
-   * time, and the stream's lock per character was a good part of it. */
-  int c = getc_unlocked(fp);
-  if (c == EOF) return false;
-  while (c != EOF && c != '\n') {
-    if (c != '\r' && line->size() < line_max) line->push_back(static_cast<char>(c));
-    c = getc_unlocked(fp);
-  }
-  return true;
-}
+bool read_line(FILE* fp, std::string* line) { return fget_text_line(fp, line, line_max); }
 
 bool skip_line(FILE* fp) {
   int c = getc_unlocked(fp);
@@ -159,6 +149,7 @@ struct Cursor {
   bool number(double* v) {
     skip_blanks();
     if (end()) return false;
+    if (short_decimal(v)) return true;
     char t[NUMBER_MAX + 1];
     const size_t n = std::min(s.size() - p, NUMBER_MAX);
     std::memcpy(t, s.data() + p, n);
@@ -172,6 +163,14 @@ struct Cursor {
       return false;
     p += used;
     *v = d;
+    return true;
+  }
+  /* The plain decimals of report files, without strtod (see
+   * scan_decimal). */
+  bool short_decimal(double* v) {
+    std::size_t used = 0;
+    if (!scan_decimal(std::string_view(s).substr(p, NUMBER_MAX), v, &used)) return false;
+    p += used;
     return true;
   }
 };
@@ -1080,7 +1079,7 @@ int read_text_report(SFC_report* report, int rep_type, int* statnum) {
     }
   }
   const long pos = std::ftell(fp);
-  std::string line;
+  std::string& line = state.line;
   if (!read_line(fp, &line)) return -1;
   state.stat_num = n;
   state.cur_pos = pos;

@@ -291,14 +291,27 @@ constexpr CeilingBound ceiling_bounds[] = {
  * mile; 90 is under 0.05 km). */
 constexpr float synop_vis_miles[] = {0.0f, 0.03125f, 0.125f, 0.3125f, 0.625f, 1.25f, 2.5f, 6.25f, 12.5f, 31.25f};
 
-/* The plain numbers of a report, in the record's order. */
-constexpr float SFC_report::*float_members[] = {
-    &SFC_report::lat,     &SFC_report::lon,    &SFC_report::elev,   &SFC_report::vis,   &SFC_report::pmb,
-    &SFC_report::t,       &SFC_report::td,     &SFC_report::w_dir,  &SFC_report::w_spd, &SFC_report::w_gust,
-    &SFC_report::alt,     &SFC_report::ptend,  &SFC_report::rain1,  &SFC_report::rain3, &SFC_report::rain6,
-    &SFC_report::rain12,  &SFC_report::rain24, &SFC_report::rain,   &SFC_report::max_t, &SFC_report::min_t,
-    &SFC_report::max6_t,  &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
-    &SFC_report::wav_per, &SFC_report::wav_hgt};
+/* A number that an instrument may give; the missing value is one (not
+ * finite numbers fail the comparison). */
+static_assert(-KEZ_FMISS < SFC_VALUE_LIMIT);
+bool plausible(float v) { return std::fabs(v) < SFC_VALUE_LIMIT; }
+
+/* The plain numbers of a report, in the record's order, as a list of
+ * members and as the check of all of them, which reads each member at its
+ * fixed place (a report is checked each time a value is taken from it). */
+template <float SFC_report::*... M>
+struct FloatMembers {
+  static constexpr float SFC_report::*list[] = {M...};
+  static bool all_plausible(const SFC_report& r) { return (plausible(r.*M) & ...); }
+};
+using Floats =
+    FloatMembers<&SFC_report::lat, &SFC_report::lon, &SFC_report::elev, &SFC_report::vis, &SFC_report::pmb,
+                 &SFC_report::t, &SFC_report::td, &SFC_report::w_dir, &SFC_report::w_spd, &SFC_report::w_gust,
+                 &SFC_report::alt, &SFC_report::ptend, &SFC_report::rain1, &SFC_report::rain3, &SFC_report::rain6,
+                 &SFC_report::rain12, &SFC_report::rain24, &SFC_report::rain, &SFC_report::max_t, &SFC_report::min_t,
+                 &SFC_report::max6_t, &SFC_report::min6_t, &SFC_report::scover, &SFC_report::solar, &SFC_report::sst,
+                 &SFC_report::wav_per, &SFC_report::wav_hgt>;
+constexpr const auto& float_members = Floats::list;
 
 } // namespace
 
@@ -318,11 +331,18 @@ int SFC_initialize(SFC_report* report) {
   return 0;
 }
 
+bool SFC_has_absurd(const SFC_report* report) {
+  if (report == nullptr) return false;
+  bool all = Floats::all_plausible(*report);
+  for (float h : report->cld_height) all &= plausible(h);
+  return !all;
+}
+
 int SFC_drop_absurd(SFC_report* report) {
-  if (report == nullptr) return 0;
+  if (!SFC_has_absurd(report)) return 0;
   int dropped = 0;
   auto check = [&dropped](float& v) {
-    if (v == KEZ_FMISS || (std::isfinite(v) && std::fabs(v) < SFC_VALUE_LIMIT)) return;
+    if (plausible(v)) return;
     v = KEZ_FMISS;
     ++dropped;
   };

@@ -138,6 +138,34 @@ TEST(PlotFormat, ItemsSetTheAttributes) {
     check(std::strlen(a.symbol) == 39 && std::strlen(a.format) == 59, "symbol and format cut");
     RAW_init_attrib(&a);
     check(RAW_parse_format(&a, "wbarb:value") == 2, "the last type item wins");
+    /* A format is parsed once and kept; its items still apply in their
+     * order, and those that look something up look it up each time. */
+    RES_put("boxstyle", "blue:hi=9:wi=8");
+    for (int round = 0; round < 2; ++round) {
+      RAW_init_attrib(&a);
+      check(RAW_parse_format(&a, "value:hi=2:rs=boxstyle:wi=4") == 2, "typed again");
+      check(a.attrib.height == 9 && a.attrib.width == 4 && a.attrib.color == CLR_get_ind("blue"),
+            "a resource between items");
+      RAW_init_attrib(&a);
+      RAW_parse_format(&a, "rs=boxstyle:hi=2");
+      check(a.attrib.height == 2 && a.attrib.width == 8, "an item after the resource");
+    }
+    RES_put("boxstyle", "red:hi=7");
+    RAW_init_attrib(&a);
+    RAW_parse_format(&a, "value:hi=2:rs=boxstyle:wi=4");
+    check(a.attrib.height == 7 && a.attrib.width == 4 && a.attrib.color == CLR_get_ind("red"),
+          "the resource is read again");
+    RAW_init_attrib(&a);
+    RAW_parse_format(&a, "co=green:hi=3:co=red");
+    check(a.attrib.color == CLR_get_ind("red") && a.attrib.height == 3, "the last colour wins");
+    for (int i = 0; i < 300; ++i) {
+      /* more formats than are kept: each still gives its own items */
+      const std::string f = "hi=" + std::to_string(i) + ":sk=" + std::to_string(i + 1);
+      RAW_init_attrib(&a);
+      RAW_parse_format(&a, f.c_str());
+      if (a.attrib.height != static_cast<float>(i) || a.skip != i + 1) check(false, f.c_str());
+    }
+    RES_put("boxstyle", "");
     return bad;
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -90,6 +92,95 @@ TEST(FmtCheck, FloatTextsAreWhatPrintfWrites) {
       std::snprintf(expected, sizeof expected, f, v);
       EXPECT_EQ(FMT_print_float("t", f, "%g", v), expected) << f << " of " << v;
     }
+}
+
+/* FMT_fixed writes short numbers from their binary value and the rest
+ * through to_chars: both must give printf's text, rounding of ties and
+ * signs of zero included. */
+std::string printf_fixed(double v, int precision) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%.*f", precision, v);
+  return text;
+}
+
+std::string fmt_fixed(double v, int precision) {
+  char text[512];
+  const std::size_t n = FMT_fixed(v, precision, text, sizeof text);
+  return std::string(text, n);
+}
+
+TEST(FmtCheck, FixedTextIsPrintfsForEveryPrecisionAndTie) {
+  const double values[] = {0.0,
+                           -0.0,
+                           0.5,
+                           1.5,
+                           2.5,
+                           -2.5,
+                           0.125,
+                           0.375,
+                           -0.0625,
+                           0.0005,
+                           0.0015,
+                           0.0025,
+                           1.0005,
+                           2.675,
+                           1013.25,
+                           -40.5,
+                           99.95f,
+                           12.345f,
+                           -0.05f,
+                           5e-324,
+                           -5e-324,
+                           2.2e-308,
+                           1e-7,
+                           0.49999999999999994,
+                           1125899906842623.5,
+                           1125899906842624.0,
+                           -1125899906842625.0,
+                           4503599627370495.5,
+                           9007199254740993.0,
+                           1e30,
+                           -1e300,
+                           123456789.0005,
+                           0.9995,
+                           0.9994999999999999,
+                           65.5f,
+                           -17.25f};
+  for (int precision = 0; precision <= 8; ++precision)
+    for (double v : values) EXPECT_EQ(fmt_fixed(v, precision), printf_fixed(v, precision)) << v << " at " << precision;
+}
+
+TEST(FmtCheck, FixedTextSweepOverFloatsAndDoubles) {
+  /* Every float that a station value takes (hundredths from -2000 to
+   * 2000), then doubles spread over all magnitudes by a fixed generator. */
+  for (int i = -200000; i <= 200000; ++i) {
+    const float f = static_cast<float>(i) / 100.0f;
+    for (int precision = 0; precision <= 3; ++precision)
+      ASSERT_EQ(fmt_fixed(f, precision), printf_fixed(f, precision)) << f << " at " << precision;
+  }
+  std::uint64_t x = 0x9E3779B97F4A7C15ull;
+  for (int i = 0; i < 200000; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    /* exponents from 2^-80 to 2^60, any mantissa and sign */
+    const std::uint64_t exponent = 1023 - 80 + (x >> 20) % 141;
+    const double v = std::bit_cast<double>((x & 0x800FFFFFFFFFFFFFull) | (exponent << 52));
+    const int precision = static_cast<int>((x >> 8) % 5);
+    ASSERT_EQ(fmt_fixed(v, precision), printf_fixed(v, precision)) << v << " at " << precision;
+  }
+}
+
+TEST(FmtCheck, FixedTextRefusesWhatItCannotWrite) {
+  char text[4];
+  EXPECT_EQ(FMT_fixed(12345.0, 0, text, sizeof text), 0u) << "longer than the room";
+  EXPECT_EQ(FMT_fixed(1.0, 1, text, 3), 3u);
+  EXPECT_EQ(std::string(text, 3), "1.0");
+  EXPECT_EQ(FMT_fixed(HUGE_VAL, 0, text, sizeof text), 0u);
+  EXPECT_EQ(FMT_fixed(std::nan(""), 0, text, sizeof text), 0u);
+  EXPECT_EQ(FMT_fixed(1.0, -1, text, sizeof text), 0u);
+  EXPECT_EQ(FMT_fixed(1.0, 100, text, sizeof text), 0u);
+  EXPECT_EQ(FMT_fixed(1.0, 0, nullptr, 4), 0u);
 }
 
 TEST(FmtCheck, TextsLongerThanTheFirstBufferAreWhole) {

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -92,6 +93,146 @@ TEST(LineReaders, LineOfTheFullLimitThenAnEmptyLine) {
   EXPECT_EQ(fgetline(fp.get(), buf), 1);
   EXPECT_STREQ(buf, "z");
   EXPECT_EQ(fgetnline(fp.get(), buf, 0), EOF) << "no room is refused, not overrun";
+}
+
+/* The whole-line reader reads a block at a time: lines across block
+ * boundaries, NUL characters, carriage returns, the last line without its
+ * end and the kept length must come out as a character at a time would
+ * give them. */
+std::vector<std::string> text_lines(const std::string& text, std::size_t max) {
+  File fp = text_stream(text);
+  std::vector<std::string> lines;
+  std::string line = "left over";
+  while (max == std::string::npos ? fget_text_line(fp.get(), &line) : fget_text_line(fp.get(), &line, max))
+    lines.push_back(line);
+  EXPECT_TRUE(line.empty() || !lines.empty());
+  return lines;
+}
+
+/* What a character at a time gives. */
+std::vector<std::string> reference_lines(const std::string& text, std::size_t max) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool any = false;
+  for (char c : text) {
+    any = true;
+    if (c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      any = false;
+    } else if (c != '\r' && line.size() < max) {
+      line += c;
+    }
+  }
+  if (any) lines.push_back(line);
+  return lines;
+}
+
+TEST(LineReaders, WholeLinesAsACharacterAtATimeGivesThem) {
+  const std::string nul("a\0b", 3);
+  const struct {
+    std::string text;
+    const char* why;
+  } cases[] = {
+      {"", "empty file"},
+      {"\n", "one empty line"},
+      {"abc", "no line end"},
+      {"abc\r\ndef\r\n", "carriage returns"},
+      {"x\ry\n\r\n", "a carriage return inside"},
+      {nul + "\n" + nul, "NUL characters kept"},
+      {std::string(255, 'a') + "\n" + std::string(254, 'b') + "\n" + std::string(256, 'c'), "block edges"},
+      {std::string(255, 'a'), "a block exactly, no end"},
+      {std::string(5000, 'z') + "\r\n" + std::string(511, '\0') + "\nend", "many blocks"},
+      {std::string(300, '\r') + "\n", "only carriage returns"},
+  };
+  for (const auto& c : cases)
+    for (std::size_t max : {std::string::npos, std::size_t{0}, std::size_t{3}, std::size_t{255}, std::size_t{4096}}) {
+      SCOPED_TRACE(c.why);
+      SCOPED_TRACE(max);
+      EXPECT_EQ(text_lines(c.text, max), reference_lines(c.text, max));
+    }
+}
+
+TEST(LineReaders, WholeLinesOverRandomTexts) {
+  std::uint64_t x = 0x2545F4914F6CDD1Dull;
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int n = static_cast<int>(x % 2000);
+    for (int i = 0; i < n; ++i) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      static constexpr char pick[] = {'\n', '\r', '\0', 'a', 'b', ' ', '\n', 'c'};
+      text += x % 5 == 0 ? pick[(x >> 8) % sizeof pick] : static_cast<char>('d' + x % 20);
+    }
+    ASSERT_EQ(text_lines(text, std::string::npos), reference_lines(text, std::string::npos)) << round;
+    ASSERT_EQ(text_lines(text, 40), reference_lines(text, 40)) << round;
+  }
+}
+
+/* Plain decimals are read without strtod; whatever is read is strtod's
+ * number and length, and anything else is left to strtod. */
+TEST(NumericTools, ScanDecimalReadsAsStrtod) {
+  const struct {
+    const char* text;
+    bool scanned;
+  } cases[] = {
+      {"7", true},
+      {"-7.25", true},
+      {"+.5", true},
+      {"3.", true},
+      {"-0", true},
+      {"0.1", true},
+      {"12.3.4", true},
+      {"5 6", true},
+      {"2.5e3", false},
+      {"1E", false},
+      {"0x1A", false},
+      {"", false},
+      {"-", false},
+      {".", false},
+      {"+.", false},
+      {"inf", false},
+      {"nan", false},
+      {" 5", false},
+      {"9999999999999999", false},
+      {"123456789012345", true},
+      {"0.00000000000001", true},
+      {"0.000000000000001", false},
+  };
+  for (const auto& c : cases) {
+    double v = 0;
+    std::size_t used = 0;
+    EXPECT_EQ(scan_decimal(c.text, &v, &used), c.scanned) << c.text;
+    if (!c.scanned) continue;
+    char* end = nullptr;
+    const double want = std::strtod(c.text, &end);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(v), std::bit_cast<std::uint64_t>(want)) << c.text;
+    EXPECT_EQ(used, static_cast<std::size_t>(end - c.text)) << c.text;
+  }
+  /* digit strings of 1 to 15 digits with a point anywhere, either sign */
+  std::uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < 100000; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    const int digits = 1 + static_cast<int>(x % 15);
+    std::string t = (x >> 4) % 3 == 0 ? "-" : "";
+    const int point = static_cast<int>((x >> 8) % static_cast<std::uint64_t>(digits + 1));
+    std::uint64_t y = x >> 16;
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) t += '.';
+      t += static_cast<char>('0' + y % 10);
+      y = y / 10 + (x >> (d % 32)) * 7;
+    }
+    double v = 0;
+    std::size_t used = 0;
+    ASSERT_TRUE(scan_decimal(t, &v, &used)) << t;
+    char* end = nullptr;
+    const double want = std::strtod(t.c_str(), &end);
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(v), std::bit_cast<std::uint64_t>(want)) << t;
+    ASSERT_EQ(used, t.size()) << t;
+  }
 }
 
 TEST(ByteOrder, SwapFollowsTheSetup) {

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "gks_output.h"
 #include "gks_window.h"
@@ -144,6 +148,43 @@ TEST(StrokeText, CommentColourWidthAndDashComeFirst) {
   EXPECT_NE(body.find("%%TE:200.000000 300.000000 A B\n3.0 dot lw\n[] 0 setdash\nnp\n"), std::string::npos)
       << "a line end in the text stays out of the comment\n"
       << body;
+}
+
+/* The position comment is formed without printf, from the float's bits:
+ * it must be printf's "%.6f" for every float, ties, signs of zero,
+ * subnormal and very large values included. */
+TEST(StrokeText, PositionCommentIsPrintfsForAnyFloat) {
+  std::vector<float> values = {0.0f,   -0.0f,   0.5f,        -2.5f,   1e-7f,     5e-7f,      -4.9999997e-7f,
+                               1e-45f, -1e-40f, 1e-38f,      123.25f, 99999.99f, 1e8f,       3e10f,
+                               -5e11f, 1e30f,   16777216.0f, 0.3f,    -0.0625f,  1.0000005f, 2.5e-6f};
+  std::uint32_t x = 2463534242u;
+  for (int i = 0; i < 3000; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    /* exponents from 2^-40 to 2^50, any mantissa and sign */
+    const std::uint32_t exponent = 127 - 40 + x % 91;
+    values.push_back(std::bit_cast<float>((x & 0x807FFFFFu) | (exponent << 23)));
+  }
+  FontDir fonts;
+  const std::string body = drawn(fonts, [&] {
+    gset_char_ht(105);
+    for (std::size_t i = 0; i + 1 < values.size(); i += 2) {
+      Gpt at{values[i], values[i + 1]};
+      gtext(&at, "A");
+    }
+  });
+  std::size_t at = 0;
+  for (std::size_t i = 0; i + 1 < values.size(); i += 2) {
+    char want[200];
+    std::snprintf(want, sizeof want, "%%%%TE:%.6f %.6f A\n", static_cast<double>(values[i]),
+                  static_cast<double>(values[i + 1]));
+    const std::size_t found = body.find("%%TE:", at);
+    ASSERT_NE(found, std::string::npos) << want;
+    const std::size_t end = body.find('\n', found);
+    ASSERT_EQ(body.substr(found, end + 1 - found), want);
+    at = end;
+  }
 }
 
 TEST(StrokeText, LongStrokeIsWrittenAsTwoPaths) {

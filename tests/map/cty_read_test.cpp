@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -102,6 +105,43 @@ TEST(StationFile, HostileLinesAreBoundedAndCounted) {
   const int counts[] = {4, 5, 5, 8, 4};
   for (int want : counts) EXPECT_EQ(CTY_read(0, &c), want) << "blank lines are passed over";
   EXPECT_EQ(CTY_read(0, &c), -1);
+  CTY_close(0);
+}
+
+/* Numbers of a station line are read as strtod and strtol read them
+ * (plain decimals and short integers without them): the value, and
+ * whether the field counts as read. */
+TEST(StationFile, NumbersReadAsTheLibraryReadsThem) {
+  const char* words[] = {"1611",   "1611.",      ".5",          "+39.5",      "-104.870",   "-0",
+                         "007",    "1e1",        "0x10",        "12abc",      "abc",        "-",
+                         "+",      "2147483647", "-2147483647", "2147483648", "99999",      "1e31",
+                         "-1e-50", "nan",        "inf",         "123456789",  "1234567890", "0.000000000000001"};
+  TempDir dir;
+  std::string text;
+  for (const char* w : words) text += std::string("Name CO US ID 3 39 -105 ") + w + " 99999 " + w + "\n";
+  write_file(dir.file("numbers.cty"), text);
+  ASSERT_GE(CTY_open(dir.file("numbers.cty").c_str(), 0, 0), 0);
+  for (const char* w : words) {
+    SCOPED_TRACE(w);
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(w, &end);
+    const bool el_read = end != w && errno != ERANGE && std::isfinite(d) && std::fabs(d) <= 1e30;
+    errno = 0;
+    const long l = std::strtol(w, &end, 10);
+    const bool num_read = end != w && errno != ERANGE && l <= 2147483647L && l >= -2147483647L;
+    CTY_data c;
+    const int count = CTY_read(0, &c);
+    EXPECT_EQ(count, !el_read ? 7 : num_read ? 10 : 9);
+    if (el_read) {
+      const float want = static_cast<float>(d) > 9000.0f ? KEZ_FMISS : static_cast<float>(d);
+      EXPECT_EQ(c.el, want);
+    }
+    if (el_read && num_read) {
+      EXPECT_EQ(c.num, static_cast<int>(l));
+    }
+  }
+  EXPECT_EQ(CTY_read(0, nullptr), -1);
   CTY_close(0);
 }
 

@@ -148,4 +148,96 @@ TEST(SfcPlot, ReportsArePlacedWithTheRightElevation) {
   EXPECT_EQ(r.out, "MCI 1 315 315\nTST 1 250 250\nXUNL 1 500 500\nXNOPOS 0 100 0\n") << r.err;
 }
 
+/* The analysis and each station plot walk the reports of a file in turn;
+ * a walk after the first gives what reading the file gives, and positions
+ * of stations placed by their own latitude and longitude follow the map
+ * of the walk. */
+TEST(SfcPlot, EveryWalkOverAFileGivesWhatReadingItGives) {
+  TempDir dir;
+  write_file(dir.file("sao.cty"),
+             "Kansas_City MO US MCI 1 39.30 -94.73 9999 99999 0\n"
+             "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n"
+             "Far_Field   KS US FAR 9 38.00 -97.00 400 99999 0\n");
+  const std::string file = dir.file("obs.nc");
+  auto r = run_child([&] {
+    RES_put("file_path", dir.path().c_str());
+    RES_put("plot_param", "loc_pr=1");
+    PLT_param_decode();
+    MESS_set_str("error");
+    int type = SFC_FT_CDF;
+    const int fd = SFC_open(file.c_str(), SFC_ACC_WRITE, &type);
+    if (fd < 0) return 2;
+    SFC_info info{};
+    std::snprintf(info.datim, sizeof info.datim, "12Z 10 DEC 26");
+    DATE_init(&info.date);
+    SFC_putinfo(fd, &info);
+    struct Obs {
+      const char* id;
+      float lat, lon, t;
+    } obs[] = {{"MCI", KEZ_FMISS, KEZ_FMISS, 50},
+               {"XUNL", 41.5f, -96.0f, 51},
+               {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 52},
+               {"TST", 39.1f, -95.1f, 53},
+               {"FAR", KEZ_FMISS, KEZ_FMISS, 54}};
+    int n = 0;
+    for (const Obs& o : obs) {
+      SFC_report rep;
+      SFC_initialize(&rep);
+      std::snprintf(rep.id, sizeof rep.id, "%s", o.id);
+      rep.lat = o.lat;
+      rep.lon = o.lon;
+      rep.t = o.t;
+      SFC_write(fd, &rep, 0, &n);
+      ++n;
+    }
+    SFC_close(fd);
+
+    Domain d;
+    DOM_init(&d);
+    if (DOM_decode("ps::-93,43,-93,25,17,1.1,1.1", &d) <= 0) return 3;
+    MAP_setup(&d);
+    CTY_store("sao.cty", CTY_TABLE_POS_LOC, &d, SFC_STATION_PRIOR);
+    /* A walk as a line: each read's result, report and entry; the entry
+     * starts from a mark, so that what a read leaves alone shows. */
+    auto walk = [] {
+      SFC_rewind_file();
+      std::string line;
+      SFC_report rep;
+      CTY_locate loc{};
+      std::snprintf(loc.id, sizeof loc.id, "mark");
+      loc.wmo = 7;
+      int res;
+      char item[160];
+      while ((res = SFC_read_report(&rep, &loc)) >= 0) {
+        std::snprintf(item, sizeof item, "%s %d %.0f %.0f %s %d %.3f %.3f %.0f %d|", rep.id, res, rep.t, rep.elev,
+                      loc.id, loc.wmo, loc.x, loc.y, loc.el, loc.pr);
+        line += item;
+      }
+      return line;
+    };
+    if (SFC_open_file(file.c_str()) != 1) return 4;
+    const std::string first = walk(), second = walk(), third = walk();
+    std::printf("%d %d\n", first == second, second == third);
+    /* Another map: a fresh file's walk and a walk over the open one agree. */
+    if (DOM_decode("ps::-95,40,-95,25,17,1.3,1.3", &d) <= 0) return 5;
+    MAP_setup(&d);
+    const std::string moved = walk();
+    SFC_close_file();
+    if (SFC_open_file(file.c_str()) != 1) return 6;
+    const std::string fresh = walk();
+    std::printf("%d %d\n", moved == fresh, moved != first);
+    std::printf("%s\n", first.c_str());
+    SFC_close_file();
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 8), "1 1\n1 1\n") << r.out;
+  /* a station without a position, and one the table does not hold, give
+   * 0 and leave the entry as the read before left it */
+  const std::string first = r.out.substr(8);
+  EXPECT_NE(first.find("MCI 1 50 -9999 MCI 99999"), std::string::npos) << first;
+  EXPECT_NE(first.find("XNOPOS 0 52 -9999 XUNL -9999"), std::string::npos) << first;
+  EXPECT_NE(first.find("FAR 0 54 -9999 TST 99999"), std::string::npos) << first;
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -301,6 +302,55 @@ TEST_F(SfcPlt, PlotTexts) {
   std::strcpy(r.weather, "F");
   EXPECT_EQ(get(r, var_of("wx")).text, "F");
   EXPECT_EQ(get(r, var_of("wx")).v0, 0);
+}
+
+/* The visibility text is written without printf: it must be printf's for
+ * every visibility a report holds, ties of the rounding included. */
+TEST_F(SfcPlt, VisibilityTextIsPrintfs) {
+  SFC_report r = base_report();
+  for (int i = 0; i <= 100000; ++i) {
+    const float vis = i < 40000 ? static_cast<float>(i) / 10000.0f : static_cast<float>(i - 40000) / 8.0f;
+    r.vis = vis;
+    char want[64];
+    if (vis >= 3)
+      std::snprintf(want, sizeof want, "%.0f", vis);
+    else if (vis >= 1)
+      std::snprintf(want, sizeof want, "%.1f", vis);
+    else
+      std::snprintf(want, sizeof want, ".%.0f", 10.0 * vis);
+    ASSERT_EQ(get(r, var_of("vis")).text, want) << vis;
+  }
+}
+
+/* Keys are found in any case, with or without a "-" suffix, and nothing
+ * else is one. */
+TEST_F(SfcPlt, KeysAreFoundByTheirNameOnly) {
+  const struct {
+    const char* name;
+    bool known;
+  } cases[] = {
+      {"temp", true},
+      {"TEMP", true},
+      {"Temp-2m", true},
+      {"wchill", true},
+      {"wchill2", true},
+      {"wchilf", true},
+      {"fr", true},
+      {"city", true},
+      {"vtemp", true},
+      {"alt", true},
+      {"tem", false},
+      {"temps", false},
+      {"", false},
+      {"-temp", false},
+      {"wchill3", false},
+      {"zzz", false},
+      {"a", false},
+      {"prec24x", false},
+      {"thetaeeeeeeeeeeeeeeeee", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SFC_is_var(c.name), c.known ? 1 : 0) << c.name;
+  EXPECT_EQ(SFC_is_var(nullptr), 0);
 }
 
 TEST_F(SfcPlt, CloudsAndTimes) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -744,6 +746,85 @@ TEST(SfcFile, ValuesNoInstrumentGivesReadMissing) {
   EXPECT_EQ(back[1].t, M) << "a temperature of a million F";
   EXPECT_EQ(back[1].td, 20000) << "large, but below the limit";
   EXPECT_NEAR(back[2].t, 30.1, 1e-4);
+}
+
+/* Plain decimals are read without strtod: the value and where the
+ * reading stops must be strtod's, whatever the text. The visibility
+ * carries strtod's number as it is (to a float), and the clouds after it
+ * are read only where the number ended as strtod ends it. */
+TEST(SfcFile, NumbersReadAsStrtodReadsThem) {
+  std::vector<std::string> texts = {"7",
+                                    "7.",
+                                    ".5",
+                                    "-0",
+                                    "+3.25",
+                                    "0.1",
+                                    "00012.50",
+                                    "1.5e1",
+                                    "2E-1",
+                                    "0x10",
+                                    "0xg",
+                                    "12.3.4",
+                                    "999999999999999",
+                                    "9999999999999999",
+                                    "0.000000000000001",
+                                    "1234567.890123456",
+                                    "-.75",
+                                    "5e",
+                                    "8.125"};
+  /* digit strings of 1 to 17 digits, a point anywhere or none, either sign */
+  std::uint64_t x = 88172645463325252ull;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    const int digits = 1 + static_cast<int>(next() % 17);
+    std::string t = next() % 3 == 0 ? "-" : "";
+    const int point = static_cast<int>(next() % static_cast<std::uint64_t>(digits + 2)) - 1;
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) t += '.';
+      t += static_cast<char>('0' + next() % 10);
+    }
+    texts.push_back(t);
+  }
+  /* Each number's line, and a line that holds what strtod leaves of the
+   * word as the clouds' word after a plain number. */
+  std::string file = std::string("KEZSFC\n") + noon + "\n", control = file;
+  std::vector<bool> read(texts.size());
+  std::vector<float> want(texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::string& t = texts[i];
+    char* stop = nullptr;
+    const double d = std::strtod(t.c_str(), &stop);
+    const std::string used(t.c_str(), static_cast<std::size_t>(stop - t.c_str()));
+    read[i] = !used.empty() && used.find_first_of("xXnN") == std::string::npos;
+    want[i] = !read[i] || d == -99 || std::fabs(static_cast<float>(d)) >= SFC_VALUE_LIMIT ? M : static_cast<float>(d);
+    file += "K 1 1 1 1 1 " + t + " 25B - $\n";
+    control += "K 1 1 1 1 1 7 " + (*stop ? std::string(stop) : std::string("25B")) + " - $\n";
+  }
+  TempDir dir;
+  write_file(dir.file("numbers"), file);
+  write_file(dir.file("control"), control);
+  std::vector<SFC_report> back, expected;
+  capture([&] {
+    back = read_reports(dir.file("numbers"));
+    expected = read_reports(dir.file("control"));
+  });
+  ASSERT_EQ(back.size(), texts.size());
+  ASSERT_EQ(expected.size(), texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(texts[i]);
+    EXPECT_EQ(back[i].vis, want[i]);
+    /* an unread number ends the line; else reading goes on where strtod stopped */
+    EXPECT_EQ(back[i].num_cld, read[i] ? expected[i].num_cld : 0);
+    if (read[i] && back[i].num_cld > 0) {
+      EXPECT_EQ(back[i].cld_height[0], expected[i].cld_height[0]);
+      EXPECT_EQ(back[i].cld_cover[0], expected[i].cld_cover[0]);
+    }
+  }
 }
 
 TEST(SfcFile, ReportsWithoutIdentifierAreRefused) {

@@ -3,7 +3,9 @@
  *
  * gget_image captures the current drawing target (the backing drawable or
  * a selected frame, over the visible window's size) into an image record;
- * every image dump starts with it. A server on this machine hands the
+ * glend_image captures it the same way but only lends the record, without
+ * copying the pixels, to a writer: every image dump goes through it. A
+ * server on this machine hands the
  * pixels over in shared memory, any other through the connection. The
  * record keeps the server's pixels as they are (depth, bits per pixel, row
  * length, byte order) and describes their colours either by the visual's
@@ -139,10 +141,14 @@ void read_colormap(Display* d, Colormap map, const Visual& visual, IMG_report* i
  * A chart window of 1100 x 850 true-colour pixels is 3.7 MB. Through the
  * connection it is copied by the socket, then by the X library, into fresh
  * pages that fault in one at a time. Through a shared memory segment the
- * server writes the pixels once and they are copied once into the record's
- * block, both sets of pages made present up front in one call each. A
- * server without the extension, one on another machine, or any failing
- * step leaves the grab to XGetImage. */
+ * server writes the pixels once, into pages made present up front in one
+ * call. A server without the extension, one on another machine, or any
+ * failing step leaves the grab to XGetImage.
+ *
+ * Fresh pages are the dear part of a grab on a busy machine, so a writer
+ * that only reads the pixels (every dump) is lent them where they lie
+ * (glend_image); gget_image copies them out of the segment into the
+ * record's own block. */
 
 int note_shm_error(Display*, XErrorEvent*) {
   state.shm_error = true;
@@ -182,48 +188,63 @@ struct Segment {
   Segment& operator=(const Segment&) = delete;
 };
 
-/* The target's pixels through shared memory, in an X image whose data is a
- * block of the C allocator; null when that way is closed. */
-ImagePtr grab_shared(Display* d, Drawable target, int width, int height) {
-  if (!XShmQueryExtension(d) || !gget_visual()) return nullptr;
-  Segment seg(d);
-  ImagePtr x(XShmCreateImage(d, gget_visual(), static_cast<unsigned int>(gget_win_depth()), ZPixmap, nullptr, &seg.info,
-                             static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
-  if (!x || x->bytes_per_line <= 0) return nullptr;
+/* A grabbed picture: the X image and, when its pixels came through shared
+ * memory, the segment that holds them. The image's data then points into
+ * the segment, which is no block of Xlib's to free. */
+struct Grab {
+  std::unique_ptr<Segment> seg;
+  ImagePtr x;
+  Grab() = default;
+  Grab(const Grab&) = delete;
+  Grab& operator=(const Grab&) = delete;
+  ~Grab() {
+    if (seg && x) x->data = nullptr;
+  }
+};
+
+/* The target's pixels through shared memory into g; false when that way
+ * is closed. */
+bool grab_shared(Display* d, Drawable target, int width, int height, Grab* g) {
+  if (!XShmQueryExtension(d) || !gget_visual()) return false;
+  auto seg = std::make_unique<Segment>(d);
+  ImagePtr x(XShmCreateImage(d, gget_visual(), static_cast<unsigned int>(gget_win_depth()), ZPixmap, nullptr,
+                             &seg->info, static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
+  if (!x || x->bytes_per_line <= 0) return false;
   const std::size_t bytes = static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height);
-  seg.info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-  if (seg.info.shmid < 0) return nullptr;
-  seg.info.shmaddr = static_cast<char*>(::shmat(seg.info.shmid, nullptr, 0));
-  if (seg.info.shmaddr == reinterpret_cast<char*>(-1)) return nullptr;
-  populate(seg.info.shmaddr, bytes);
-  seg.info.readOnly = False;
-  x->data = seg.info.shmaddr;
+  seg->info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (seg->info.shmid < 0) return false;
+  seg->info.shmaddr = static_cast<char*>(::shmat(seg->info.shmid, nullptr, 0));
+  if (seg->info.shmaddr == reinterpret_cast<char*>(-1)) return false;
+  populate(seg->info.shmaddr, bytes);
+  seg->info.readOnly = False;
+  x->data = seg->info.shmaddr;
 
   /* A server elsewhere refuses the segment with an error that is expected
    * here; earlier requests' errors were all reported by the caller's last
    * round trip. */
   state.shm_error = false;
   XErrorHandler kernel_handler = XSetErrorHandler(note_shm_error);
-  seg.attached = XShmAttach(d, &seg.info) != 0;
+  seg->attached = XShmAttach(d, &seg->info) != 0;
   XSync(d, False);
-  if (state.shm_error) seg.attached = false; /* nothing for the server to detach */
+  if (state.shm_error) seg->attached = false; /* nothing for the server to detach */
   const bool got =
-      seg.attached && !state.shm_error && XShmGetImage(d, target, x.get(), 0, 0, AllPlanes) && !state.shm_error;
+      seg->attached && !state.shm_error && XShmGetImage(d, target, x.get(), 0, 0, AllPlanes) && !state.shm_error;
   XSetErrorHandler(kernel_handler);
-  x->data = nullptr;
-  if (!got) return nullptr;
-  unsigned char* block = page_block(bytes);
-  if (!block) return nullptr;
-  std::memcpy(block, seg.info.shmaddr, bytes);
-  x->data = reinterpret_cast<char*>(block);
+  if (!got) {
+    x->data = nullptr;
+    return false;
+  }
+  g->seg = std::move(seg);
+  g->x = std::move(x);
   MESS_print(M_image_trace, "gget_image: through shared memory\n");
-  return x;
+  return true;
 }
 
-} // namespace
-
-int gget_image(IMG_report* image) {
-  if (!image) return 0;
+/* Grabs the current drawing target over the visible window's size into g
+ * and describes it in image (cleared first): the header, the colour table
+ * of an indexed visual (the record's own) and data pointing at g's pixels,
+ * in the record's order. 1, or 0 with a message. */
+int grab(IMG_report* image, Grab* g) {
   IMG_init(image);
   Display* d = gget_display();
   const Drawable target = gget_draw_window();
@@ -245,23 +266,16 @@ int gget_image(IMG_report* image) {
   if (name) XFree(name);
   std::snprintf(image->info, sizeof image->info, "%.*s", static_cast<int>(INFO_CHARS), info.c_str());
 
-  ImagePtr x = grab_shared(d, target, width, height);
-  if (!x)
-    x.reset(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height), AllPlanes,
-                      ZPixmap));
-  if (!x) {
+  if (!grab_shared(d, target, width, height, g))
+    g->x.reset(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
+                         AllPlanes, ZPixmap));
+  const XImage* x = g->x.get();
+  if (!x || !x->data) {
     MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
   }
-  /* The record takes over the image's pixel block (C allocator): no second
-   * copy of the whole window. */
   const long bytes = static_cast<long>(x->bytes_per_line) * height;
   image->data = reinterpret_cast<unsigned char*>(x->data);
-  x->data = nullptr;
-  if (!image->data) {
-    MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
-    return 0;
-  }
   to_record_order(*x, image->data, bytes);
   image->width = width;
   image->height = height;
@@ -294,6 +308,41 @@ int gget_image(IMG_report* image) {
   if (!masked && visual && attrs.colormap) read_colormap(d, attrs.colormap, *visual, image);
   XFlush(d);
   return 1;
+}
+
+} // namespace
+
+int gget_image(IMG_report* image) {
+  if (!image) return 0;
+  Grab g;
+  if (!grab(image, &g)) return 0;
+  /* The record owns its pixels: a copy out of the segment, or the block
+   * XGetImage allocated (C allocator), taken over without a second copy. */
+  if (g.seg) {
+    const std::size_t bytes = static_cast<std::size_t>(image->bytes_line) * static_cast<std::size_t>(image->height);
+    unsigned char* block = page_block(bytes);
+    if (!block) {
+      image->data = nullptr;
+      MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", image->width, image->height, 0, 0);
+      return 0;
+    }
+    std::memcpy(block, image->data, bytes);
+    image->data = block;
+  } else {
+    g.x->data = nullptr;
+  }
+  return 1;
+}
+
+int glend_image(int (*use)(IMG_report* image, void* arg), void* arg) {
+  if (!use) return 0;
+  IMG_report image;
+  Grab g;
+  int result = 0;
+  if (grab(&image, &g)) result = use(&image, arg);
+  image.data = nullptr; /* the grab's, released with it */
+  IMG_free(&image);
+  return result;
 }
 
 namespace {
@@ -632,18 +681,12 @@ int gset_save_image_type(int val) {
 int gget_save_image_type() { return state.output_type; }
 
 int gsave_image_file(const char* filename) {
-  IMG_report image;
-  if (!gget_image(&image)) {
-    IMG_free(&image);
-    return 0;
-  }
-  int result = 0;
-  if (state.output_type == IMG_SAVE_GIF)
-    result = GIF_write(filename, &image);
-  else if (state.output_type == IMG_SAVE_PNG)
-    result = PNG_write(filename, &image);
-  else
-    result = XWD_write(filename, &image);
-  IMG_free(&image);
-  return result;
+  return glend_image(
+      [](IMG_report* image, void* name) {
+        const char* file = static_cast<const char*>(name);
+        if (state.output_type == IMG_SAVE_GIF) return GIF_write(file, image);
+        if (state.output_type == IMG_SAVE_PNG) return PNG_write(file, image);
+        return XWD_write(file, image);
+      },
+      const_cast<char*>(filename));
 }

@@ -123,6 +123,7 @@ struct WsState {
 
   /* Settings for the next open. */
   int fixed_size = 0;
+  int transient = 0; /* the own window is only drawn and dumped, never held */
   int icon = 0;
   int pix_mode = 0; /* device 6: 1 clear, 2 new frame, 9 end of wait */
   std::string geometry;
@@ -132,6 +133,8 @@ struct WsState {
   int Xerror = 0; /* an error was reported */
   int Xerror_print = 1;
   int num_error = 0;
+
+  std::vector<XPoint> points; /* the window writers' converted points */
 
   /* The hold loop. */
   int refresh = 0; /* seconds, 0 none */
@@ -317,6 +320,15 @@ void set_window_hints(const XSizeHints& size_hints) {
   XSetClassHint(d, state.root_window, &class_hint);
 }
 
+/* A cursor type's cursor, made when it is first shown: a run that draws
+ * and dumps shows one or two of the nine, and each one made costs reads of
+ * the cursor theme and a request carrying its images. */
+Cursor cursor_of(int type) {
+  Cursor& c = state.cursors[static_cast<std::size_t>(type)];
+  if (!c) c = XCreateFontCursor(state.display, cursor_shapes[type]);
+  return c;
+}
+
 int close_window();
 
 /* Device 1: the program's own window with its backing pixmap. */
@@ -369,9 +381,13 @@ int open_window(const Gconn_items& items) {
   state.base_window = XCreatePixmap(d, state.root_window, static_cast<unsigned int>(width),
                                     static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
   state.draw_window = state.base_window;
-  XMapWindow(d, state.root_window);
-  XSync(d, False);
-  wait_first_event();
+  /* A transient window is mapped at the end of the open, and nothing waits
+   * for the server to show it (see show_transient_window). */
+  if (!state.transient) {
+    XMapWindow(d, state.root_window);
+    XSync(d, False);
+    wait_first_event();
+  }
 
   ginit_xcolr();
 
@@ -379,7 +395,7 @@ int open_window(const Gconn_items& items) {
   Window root = 0;
   int gx = 0, gy = 0;
   unsigned int real_w = 0, real_h = 0, border = 0, real_depth = 0;
-  if (XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
+  if (!state.transient && XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
       (static_cast<int>(real_w) != width || static_cast<int>(real_h) != height)) {
     XFreePixmap(d, state.base_window);
     width = static_cast<int>(real_w);
@@ -396,26 +412,32 @@ int open_window(const Gconn_items& items) {
   XFillRectangle(d, state.base_window, state.root_gc, 0, 0, static_cast<unsigned int>(width),
                  static_cast<unsigned int>(height));
   XSetForeground(d, state.root_gc, state.fore_colr);
-
-  for (int i = 0; i < NUM_CURSORS; ++i)
-    state.cursors[static_cast<std::size_t>(i)] = XCreateFontCursor(d, cursor_shapes[i]);
   XSync(d, False);
   state.saved_poll = gset_event_poll(gcheck_event);
   return 0;
+}
+
+/* Maps a transient window once the open has done all its round trips.
+ * Mapping makes the server allocate and paint the window; waiting for that
+ * here would stall a run that only draws and dumps, so the server does it
+ * while the run reads its data, and the exposure is served with the other
+ * events as they come. The size is the one asked for: a window manager's
+ * change arrives as an event like any later one. */
+void show_transient_window() {
+  if (!have_window() || !state.transient) return;
+  XMapWindow(state.display, state.root_window);
+  XFlush(state.display);
 }
 
 int close_window() {
   Display* d = state.display;
   if (!d) return 0;
   gdelete_all_frames();
-  if (state.root_window) {
-    XUnmapWindow(d, state.root_window);
-    XDestroyWindow(d, state.root_window);
-  }
-  if (state.base_window) XFreePixmap(d, state.base_window);
+  /* The window and its backing pixmap go with the connection: the server
+   * destroys them after the disconnect below, when nothing waits for it,
+   * instead of inside the disconnect's round trip. */
   state.root_window = state.base_window = state.draw_window = 0;
   release_server_resources();
-  XSync(d, False);
   gset_event_poll(state.saved_poll);
   state.saved_poll = nullptr;
   gclear_objs();
@@ -555,41 +577,30 @@ void window_line_attributes() {
 
 /* ---- the window devices' writers --------------------------------------- */
 
-constexpr int SMALL_LINE = 10; /* points converted without allocating */
-
-/* A window coordinate in an X point's 16 bits; the primitives keep
- * non-finite points away, and this keeps the conversion defined anyway. */
-short pixel(float v) {
-  if (!std::isfinite(v)) return 0;
-  return static_cast<short>(std::clamp(v, -32768.0f, 32767.0f));
-}
-
-/* World points as window pixels, rounded to the nearest pixel, in a small
- * buffer for short lines; ok() is false when a long line found no memory. */
+/* World points as window pixels, rounded to the nearest pixel, in a
+ * buffer of the module that grows to the longest line drawn; ok() is
+ * false when a long line found no memory. One is alive at a time: the
+ * writers below convert, draw and return. */
 class XPoints {
  public:
   XPoints(int n, const Gpt* pts) {
-    if (n > SMALL_LINE) {
+    std::vector<XPoint>& buffer = state.points;
+    const std::size_t need = static_cast<std::size_t>(std::max(n, 1));
+    if (buffer.size() < need) {
       try {
-        large_.resize(static_cast<std::size_t>(n));
+        buffer.resize(need);
       } catch (const std::bad_alloc&) {
         return;
       }
     }
     ok_ = true;
-    XPoint* xp = data();
-    for (int i = 0; i < n; ++i) {
-      xp[i].x = pixel(xW_p(pts[i].x) + 0.5f);
-      xp[i].y = pixel(yW_p(pts[i].y) + 0.5f);
-    }
+    if (n > 0) gW_xpoints(n, pts, buffer.data());
   }
-  XPoint* data() { return large_.empty() ? small_.data() : large_.data(); }
+  XPoint* data() { return state.points.data(); }
   bool ok() const { return ok_; }
 
  private:
   bool ok_ = false;
-  std::array<XPoint, SMALL_LINE> small_{};
-  std::vector<XPoint> large_;
 };
 
 /* A context of the primitives while a window is connected. */
@@ -642,8 +653,8 @@ void x_marker_stroke(int npt, const Gpt* pts) {
   XPoint xp[MAX_MARKER_POINTS];
   const int n = std::min(npt, MAX_MARKER_POINTS);
   for (int i = 0; i < n; ++i) {
-    xp[i].x = pixel(pts[i].x);
-    xp[i].y = pixel(pts[i].y);
+    xp[i].x = gx_pixel(pts[i].x);
+    xp[i].y = gx_pixel(pts[i].y);
   }
   if (n == 1)
     XDrawPoint(state.display, state.draw_window, gc, xp[0].x, xp[0].y);
@@ -849,6 +860,7 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
     gcheck_event();
   }
   gset_cursor(8);
+  if (gtype_is_WIN()) show_transient_window();
   return 0;
 }
 
@@ -1172,6 +1184,11 @@ int gset_iconic(int flag) {
   return 1;
 }
 
+int gset_transient(int flag) {
+  state.transient = flag ? 1 : 0;
+  return 0;
+}
+
 int gset_fixed_size() {
   state.fixed_size = 1;
   return 1;
@@ -1243,8 +1260,7 @@ int gset_cursor(int type) {
 int gset_cursor_type(int type) {
   const int old = state.cursor;
   if (type >= 0 && type < NUM_CURSORS && have_window() && gtype_is_WIN()) {
-    if (const Cursor c = state.cursors[static_cast<std::size_t>(type)])
-      XDefineCursor(state.display, state.root_window, c);
+    if (const Cursor c = cursor_of(type)) XDefineCursor(state.display, state.root_window, c);
   }
   state.cursor = type;
   return old;

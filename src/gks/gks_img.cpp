@@ -189,18 +189,56 @@ struct Segment {
 };
 
 /* A grabbed picture: the X image and, when its pixels came through shared
- * memory, the segment that holds them. The image's data then points into
- * the segment, which is no block of Xlib's to free. */
+ * memory, the segment that holds them (its own, or the shared pixmap's).
+ * The image's data then points into a segment, which is no block of
+ * Xlib's to free. */
 struct Grab {
   std::unique_ptr<Segment> seg;
   ImagePtr x;
+  bool shared = false; /* x's data lies in a segment */
   Grab() = default;
   Grab(const Grab&) = delete;
   Grab& operator=(const Grab&) = delete;
   ~Grab() {
-    if (seg && x) x->data = nullptr;
+    if (shared && x) x->data = nullptr;
   }
 };
+
+/* ---- the shared pixmap ----------------------------------------------------
+ *
+ * Where the server can keep a pixmap in a shared memory segment, the
+ * window's backing pixmap is made there: the server draws into memory
+ * this process can read, and a grab of the backing pixmap reads the
+ * pixels where they lie after a round trip, instead of having the server
+ * copy them into a segment made for the grab. */
+
+struct SharedPixmap {
+  std::unique_ptr<Segment> seg;
+  Pixmap pixmap = 0;
+  Visual* visual = nullptr;
+  int depth = 0, width = 0, height = 0;
+};
+
+SharedPixmap shared_pixmap;
+
+/* The shared pixmap's pixels as an X image, when target is the shared
+ * pixmap at the grab's size and its pixels need no reordering. */
+bool grab_shared_pixmap(Display* d, Drawable target, int width, int height, Grab* g) {
+  const SharedPixmap& sp = shared_pixmap;
+  if (!sp.pixmap || target != sp.pixmap || width != sp.width || height != sp.height) return false;
+  ImagePtr x(XShmCreateImage(d, sp.visual, static_cast<unsigned int>(sp.depth), ZPixmap, nullptr, &sp.seg->info,
+                             static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
+  if (!x || x->bits_per_pixel < 8) return false;
+  x->data = sp.seg->info.shmaddr;
+  /* The server touched every page; map them here in one call rather than
+   * by a fault every few pages while the pixels are read. */
+  ::madvise(x->data, static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height),
+            MADV_POPULATE_READ);
+  g->x = std::move(x);
+  g->shared = true;
+  MESS_print(M_image_trace, "gget_image: through shared memory\n");
+  return true;
+}
 
 /* The target's pixels through shared memory into g; false when that way
  * is closed. */
@@ -236,6 +274,7 @@ bool grab_shared(Display* d, Drawable target, int width, int height, Grab* g) {
   }
   g->seg = std::move(seg);
   g->x = std::move(x);
+  g->shared = true;
   MESS_print(M_image_trace, "gget_image: through shared memory\n");
   return true;
 }
@@ -266,7 +305,7 @@ int grab(IMG_report* image, Grab* g) {
   if (name) XFree(name);
   std::snprintf(image->info, sizeof image->info, "%.*s", static_cast<int>(INFO_CHARS), info.c_str());
 
-  if (!grab_shared(d, target, width, height, g))
+  if (!grab_shared_pixmap(d, target, width, height, g) && !grab_shared(d, target, width, height, g))
     g->x.reset(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
                          AllPlanes, ZPixmap));
   const XImage* x = g->x.get();
@@ -318,7 +357,7 @@ int gget_image(IMG_report* image) {
   if (!grab(image, &g)) return 0;
   /* The record owns its pixels: a copy out of the segment, or the block
    * XGetImage allocated (C allocator), taken over without a second copy. */
-  if (g.seg) {
+  if (g.shared) {
     const std::size_t bytes = static_cast<std::size_t>(image->bytes_line) * static_cast<std::size_t>(image->height);
     unsigned char* block = page_block(bytes);
     if (!block) {
@@ -332,6 +371,65 @@ int gget_image(IMG_report* image) {
     g.x->data = nullptr;
   }
   return 1;
+}
+
+Pixmap gcreate_shared_pixmap(Drawable on, int width, int height) {
+  gfree_shared_pixmap(1);
+  Display* d = gget_display();
+  Visual* visual = gget_visual();
+  const int depth = gget_win_depth();
+  int major = 0, minor = 0;
+  Bool pixmaps = False;
+  if (!d || !visual || !on || width <= 0 || height <= 0 || !XShmQueryVersion(d, &major, &minor, &pixmaps) || !pixmaps ||
+      XShmPixmapFormat(d) != ZPixmap)
+    return 0;
+  auto seg = std::make_unique<Segment>(d);
+  ImagePtr x(XShmCreateImage(d, visual, static_cast<unsigned int>(depth), ZPixmap, nullptr, &seg->info,
+                             static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
+  if (!x || x->bytes_per_line <= 0) return 0;
+  const std::size_t bytes = static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height);
+  seg->info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (seg->info.shmid < 0) return 0;
+  seg->info.shmaddr = static_cast<char*>(::shmat(seg->info.shmid, nullptr, 0));
+  if (seg->info.shmaddr == reinterpret_cast<char*>(-1)) return 0;
+  seg->info.readOnly = False;
+
+  /* As for a grab, a server elsewhere refuses the segment. */
+  state.shm_error = false;
+  XErrorHandler kernel_handler = XSetErrorHandler(note_shm_error);
+  seg->attached = XShmAttach(d, &seg->info) != 0;
+  XSync(d, False);
+  if (state.shm_error) seg->attached = false;
+  Pixmap pixmap = 0;
+  if (seg->attached) {
+    pixmap = XShmCreatePixmap(d, on, seg->info.shmaddr, &seg->info, static_cast<unsigned int>(width),
+                              static_cast<unsigned int>(height), static_cast<unsigned int>(depth));
+    XSync(d, False);
+    if (state.shm_error) pixmap = 0;
+  }
+  XSetErrorHandler(kernel_handler);
+  if (!pixmap) return 0;
+  /* Both sides are attached: marked for removal now, the segment goes when
+   * the last of them lets go, however the run ends. */
+  ::shmctl(seg->info.shmid, IPC_RMID, nullptr);
+  seg->info.shmid = -1;
+  shared_pixmap = SharedPixmap{std::move(seg), pixmap, visual, depth, width, height};
+  MESS_print(M_image_trace, "gcreate_shared_pixmap: %dx%d\n", width, height);
+  return pixmap;
+}
+
+Pixmap gget_shared_pixmap() { return shared_pixmap.pixmap; }
+
+void gfree_shared_pixmap(int server_too) {
+  SharedPixmap& sp = shared_pixmap;
+  if (!sp.seg) return;
+  Display* d = gget_display();
+  if (server_too && d) {
+    XFreePixmap(d, sp.pixmap);
+  } else {
+    sp.seg->attached = false; /* the connection closes, and its attachment with it */
+  }
+  sp = SharedPixmap{};
 }
 
 int glend_image(int (*use)(IMG_report* image, void* arg), void* arg) {

@@ -56,6 +56,7 @@ constexpr int BORDER_WIDTH = 5;
 constexpr int MAX_X_ERRORS = 25;
 constexpr int ICON_SIZE = 48;
 constexpr int NUM_CURSORS = 9;
+constexpr int CURSOR_BUSY = 8; /* shown by every open */
 constexpr long EVENT_MASK = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
                             LeaveWindowMask | ButtonMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask;
 
@@ -158,8 +159,16 @@ std::string vformat(const char* format, va_list args) {
 
 bool have_window() { return state.display && state.root_window; }
 
+/* Waits for the server to have done every request sent, except on a
+ * transient window: nobody watches it, and a wait would only stall the
+ * run behind the server's work of showing the window (the requests are
+ * sent, so the server works on while the run goes on). */
 void sync_display() {
-  if (state.display) XSync(state.display, False);
+  if (!state.display) return;
+  if (state.transient && gtype_is_WIN())
+    XFlush(state.display);
+  else
+    XSync(state.display, False);
 }
 
 /* The background pixel of the colour table, or the window's own before the
@@ -219,6 +228,7 @@ void release_server_resources() {
 
 /* Closes the connection; every X id of the workstation becomes 0. */
 void disconnect() {
+  gfree_shared_pixmap(0);
   if (state.display) XCloseDisplay(state.display);
   state.display = nullptr;
   state.visual = nullptr;
@@ -329,6 +339,33 @@ Cursor cursor_of(int type) {
   return c;
 }
 
+/* The backing pixmap of a new window: in shared memory where the server
+ * offers it, so that dumps read the picture where it lies, else a plain
+ * one. */
+Pixmap new_backing_pixmap(int width, int height) {
+  if (const Pixmap shared = gcreate_shared_pixmap(state.root_window, width, height)) return shared;
+  return XCreatePixmap(state.display, state.root_window, static_cast<unsigned int>(width),
+                       static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+}
+
+void free_backing_pixmap(Pixmap pixmap) {
+  if (!pixmap) return;
+  if (pixmap == gget_shared_pixmap())
+    gfree_shared_pixmap(1);
+  else
+    XFreePixmap(state.display, pixmap);
+}
+
+/* The display list's poll of the own window while it draws: events that
+ * have come are served as gcheck_event serves them. Unlike its XPending,
+ * the look does not send the requests drawn so far: the output buffer goes
+ * out when it is full, not in a small write (and a wake-up of the server)
+ * at every poll. */
+int poll_events() {
+  if (!state.display || XEventsQueued(state.display, QueuedAfterReading) <= 0) return 0;
+  return gcheck_event();
+}
+
 int close_window();
 
 /* Device 1: the program's own window with its backing pixmap. */
@@ -376,10 +413,13 @@ int open_window(const Gconn_items& items) {
     return -1;
   }
   set_window_hints(hints);
+  /* The busy cursor that the open shows is made while the server is idle:
+   * the cursor library's round trips then pass at once, rather than behind
+   * the painting of the window's pixels. */
+  cursor_of(CURSOR_BUSY);
 
   state.root_gc = plain_gc(state.root_window);
-  state.base_window = XCreatePixmap(d, state.root_window, static_cast<unsigned int>(width),
-                                    static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+  state.base_window = new_backing_pixmap(width, height);
   state.draw_window = state.base_window;
   /* A transient window is mapped at the end of the open, and nothing waits
    * for the server to show it (see show_transient_window). */
@@ -397,10 +437,10 @@ int open_window(const Gconn_items& items) {
   unsigned int real_w = 0, real_h = 0, border = 0, real_depth = 0;
   if (!state.transient && XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
       (static_cast<int>(real_w) != width || static_cast<int>(real_h) != height)) {
-    XFreePixmap(d, state.base_window);
+    free_backing_pixmap(state.base_window);
     width = static_cast<int>(real_w);
     height = static_cast<int>(real_h);
-    state.base_window = XCreatePixmap(d, state.root_window, real_w, real_h, static_cast<unsigned int>(state.depth));
+    state.base_window = new_backing_pixmap(width, height);
     state.draw_window = state.base_window;
   }
   state.win_width = state.root_width = width;
@@ -412,8 +452,8 @@ int open_window(const Gconn_items& items) {
   XFillRectangle(d, state.base_window, state.root_gc, 0, 0, static_cast<unsigned int>(width),
                  static_cast<unsigned int>(height));
   XSetForeground(d, state.root_gc, state.fore_colr);
-  XSync(d, False);
-  state.saved_poll = gset_event_poll(gcheck_event);
+  sync_display();
+  state.saved_poll = gset_event_poll(poll_events);
   return 0;
 }
 
@@ -859,7 +899,7 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
     gsync();
     gcheck_event();
   }
-  gset_cursor(8);
+  gset_cursor(CURSOR_BUSY);
   if (gtype_is_WIN()) show_transient_window();
   return 0;
 }
@@ -1023,7 +1063,7 @@ void replace_backing_pixmap(int width, int height, int copy_w, int copy_h) {
     XCopyArea(d, state.base_window, pixmap, state.root_gc, 0, 0, static_cast<unsigned int>(w),
               static_cast<unsigned int>(h), 0, 0);
   const bool drawing_on_base = state.draw_window == state.base_window;
-  if (state.base_window) XFreePixmap(d, state.base_window);
+  free_backing_pixmap(state.base_window);
   state.base_window = pixmap;
   if (drawing_on_base || !state.draw_window) state.draw_window = pixmap;
 }

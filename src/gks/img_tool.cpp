@@ -619,9 +619,7 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
   };
   std::array<Cached, 1u << CACHE_BITS> cache{};
   auto slot = [](unsigned int v) { return (v * 2654435761u) >> (32 - CACHE_BITS); };
-  auto entry_of = [&](unsigned int v) {
-    Cached& c = cache[slot(v)];
-    if (c.entry >= 0 && c.value == v) return c.entry;
+  auto search = [&](unsigned int v, Cached& c) {
     int entry = -1;
     for (int i = 0; i < pal->num_color; ++i)
       if (pal->value[i] == v) {
@@ -653,12 +651,35 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
     c = Cached{v, entry};
     return entry;
   };
+  auto entry_of = [&](unsigned int v) {
+    Cached& c = cache[slot(v)];
+    return c.entry >= 0 && c.value == v ? c.entry : search(v, c);
+  };
+  /* A run of one value, which is most of a chart, takes one look-up. A
+   * window's 32-bit pixels in the host's order (the usual grab) are read
+   * in place as row_values would give them, the low 24 bits of a word. */
+  const bool words =
+      IMG_storage_bits(image) == 32 && (image->byte_order == 1) == (std::endian::native == std::endian::big);
   for (int row = 0; row < image->height; ++row) {
-    row_values(image, row, values.data());
     unsigned char* out = index->data() + static_cast<std::size_t>(row) * width;
     std::size_t col = 0;
+    if (words) {
+      const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
+      auto value = [p](std::size_t i) {
+        std::uint32_t word;
+        std::memcpy(&word, p + 4 * i, sizeof word);
+        return word & 0xFFFFFFu;
+      };
+      while (col < width) {
+        const unsigned int v = value(col);
+        const auto entry = static_cast<unsigned char>(entry_of(v));
+        do out[col++] = entry;
+        while (col < width && value(col) == v);
+      }
+      continue;
+    }
+    row_values(image, row, values.data());
     while (col < width) {
-      /* A run of one value, which is most of a chart, with one look-up. */
       const unsigned int v = values[col];
       const auto entry = static_cast<unsigned char>(entry_of(v));
       do out[col++] = entry;

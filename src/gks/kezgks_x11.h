@@ -86,5 +86,15 @@ struct IMG_report;
  * converted pixels that the caller frees (std::free) when ximg->data is
  * not img->data. 1, or 0 when the image cannot be shown. */
 int gset_ximage_params(IMG_report* img, XImage* ximg);
+/* A pixmap of the window's depth whose pixels the server keeps in a shared
+ * memory segment, so that a grab of it reads them where they lie: its id,
+ * or 0 when the server cannot share one (elsewhere, without the extension
+ * or its shared pixmaps). One at a time: a new one frees the last. */
+Pixmap gcreate_shared_pixmap(Drawable on, int width, int height);
+/* The shared pixmap, or 0. */
+Pixmap gget_shared_pixmap();
+/* Frees the shared pixmap with the server's pixmap and hold on the segment
+ * (1), or only this side's memory when the connection is closing (0). */
+void gfree_shared_pixmap(int server_too);
 
 #endif /* KEZGKS_X11_H */

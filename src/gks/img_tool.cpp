@@ -608,18 +608,21 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
   const std::size_t width = static_cast<std::size_t>(w);
   index->resize(width * static_cast<std::size_t>(image->height));
   std::vector<unsigned int> values(width);
-  /* Recent values' entries, by a hash of the value: a chart changes colour
-   * at every stroke, and most changes go back to a colour just seen. Only
-   * values in the palette are cached, so the order of first occurrence and
-   * the entry 0 of values past a full palette stay as the search gives. */
-  constexpr int CACHE_BITS = 6;
-  struct Cached {
-    unsigned int value = 0;
-    int entry = -1;
-  };
-  std::array<Cached, 1u << CACHE_BITS> cache{};
-  auto slot = [](unsigned int v) { return (v * 2654435761u) >> (32 - CACHE_BITS); };
-  auto search = [&](unsigned int v, Cached& c) {
+  /* Every pixel is looked up in a table of the values seen, by a hash of
+   * the value, and the palette searched only for a value not there: a
+   * chart changes colour every few pixels, and a test for the end of each
+   * run would be mispredicted at nearly every change. Only values in the
+   * palette enter the table, so the order of first occurrence and the
+   * entry 0 of values past a full palette stay as the search gives. Pixel
+   * values have at most 24 bits, so a key of value + 1 leaves 0 for an
+   * empty place. */
+  constexpr int TABLE_BITS = 12;
+  std::vector<std::uint32_t> keys(std::size_t{1} << TABLE_BITS, 0);
+  std::vector<unsigned char> entries(keys.size(), 0);
+  std::uint32_t* const key_at = keys.data();
+  unsigned char* const entry_at = entries.data();
+  auto slot = [](unsigned int v) { return static_cast<std::size_t>((v * 2654435761u) >> (32 - TABLE_BITS)); };
+  auto search = [&](unsigned int v, std::size_t at) {
     int entry = -1;
     for (int i = 0; i < pal->num_color; ++i)
       if (pal->value[i] == v) {
@@ -648,42 +651,30 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
         pal->trans_index = entry;
     }
     if (entry < 0) return 0;
-    c = Cached{v, entry};
+    key_at[at] = v + 1;
+    entry_at[at] = static_cast<unsigned char>(entry);
     return entry;
   };
   auto entry_of = [&](unsigned int v) {
-    Cached& c = cache[slot(v)];
-    return c.entry >= 0 && c.value == v ? c.entry : search(v, c);
+    const std::size_t at = slot(v);
+    return key_at[at] == v + 1 ? entry_at[at] : static_cast<unsigned char>(search(v, at));
   };
-  /* A run of one value, which is most of a chart, takes one look-up. A
-   * window's 32-bit pixels in the host's order (the usual grab) are read
+  /* A window's 32-bit pixels in the host's order (the usual grab) are read
    * in place as row_values would give them, the low 24 bits of a word. */
   const bool words =
       IMG_storage_bits(image) == 32 && (image->byte_order == 1) == (std::endian::native == std::endian::big);
   for (int row = 0; row < image->height; ++row) {
     unsigned char* out = index->data() + static_cast<std::size_t>(row) * width;
-    std::size_t col = 0;
     if (words) {
       const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
-      auto value = [p](std::size_t i) {
+      for (std::size_t col = 0; col < width; ++col) {
         std::uint32_t word;
-        std::memcpy(&word, p + 4 * i, sizeof word);
-        return word & 0xFFFFFFu;
-      };
-      while (col < width) {
-        const unsigned int v = value(col);
-        const auto entry = static_cast<unsigned char>(entry_of(v));
-        do out[col++] = entry;
-        while (col < width && value(col) == v);
+        std::memcpy(&word, p + 4 * col, sizeof word);
+        out[col] = entry_of(word & 0xFFFFFFu);
       }
-      continue;
-    }
-    row_values(image, row, values.data());
-    while (col < width) {
-      const unsigned int v = values[col];
-      const auto entry = static_cast<unsigned char>(entry_of(v));
-      do out[col++] = entry;
-      while (col < width && values[col] == v);
+    } else {
+      row_values(image, row, values.data());
+      for (std::size_t col = 0; col < width; ++col) out[col] = entry_of(values[col]);
     }
   }
   return 0;

@@ -22,6 +22,7 @@
  * and the buffers are owned one frame further out.
  */
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -75,14 +76,15 @@ struct WriteJob {
   int height;
   png_color palette[IMG_PALETTE_MAX];
   png_text text[3];
-  const std::vector<unsigned char>* idat; /* the zlib stream of the rows, in IDAT_PARTS pieces */
+  const std::vector<std::vector<unsigned char>>* idat; /* the zlib stream of the rows, in pieces */
 };
 
-constexpr int IDAT_PARTS = 2;
-
 /* Images of fewer pixels are compressed in one piece: a second thread
- * would cost more than it saves. */
+ * would cost more than it saves. Larger ones in PARTS bands of rows, which
+ * two threads take in turn: the bands of a chart differ in how hard they
+ * are to pack, and small ones share the work out evenly. */
 constexpr std::size_t SPLIT_PIXELS = 1u << 18;
+constexpr int PARTS = 8;
 constexpr std::size_t IDAT_PIECE = 1u << 16; /* bytes of image data per IDAT chunk */
 constexpr int WINDOW_BITS = 15;
 constexpr int MEM_LEVEL = 8;
@@ -128,38 +130,50 @@ bool deflate_rows(const unsigned char* index, std::size_t width, int first, int 
   return false; /* also on the second thread, where it must not escape */
 }
 
-/* The zlib stream of an image's rows in two pieces, to be written in
- * turn: the header and the deflate data of the upper rows (made by a
- * second thread where the image is large), then the data of the others
- * and the Adler-32 checksum of all the filtered rows. */
+/* The zlib stream of an image's rows in pieces to be written in turn:
+ * the header, the deflate data of each band of rows (made by two threads
+ * where the image is large), and the Adler-32 checksum of all the filtered
+ * rows. */
 bool compress_image(const std::vector<unsigned char>& index, int width, int height,
-                    std::vector<unsigned char> pieces[IDAT_PARTS]) {
+                    std::vector<std::vector<unsigned char>>* pieces) {
   const std::size_t w = static_cast<std::size_t>(width);
-  const int split = w * static_cast<std::size_t>(height) >= SPLIT_PIXELS ? height / 2 : 0;
+  const int parts = w * static_cast<std::size_t>(height) >= SPLIT_PIXELS ? std::min(PARTS, height) : 1;
+  auto first_row = [&](int part) { return static_cast<int>(static_cast<long>(height) * part / parts); };
   /* CMF: deflate with a 32 KiB window; FLG: no dictionary, the fastest
    * level's mark (as zlib writes for its run-length strategy), and the
    * check bits that make the pair a multiple of 31. */
   const unsigned cmf = 0x78, flg = 31 - (cmf * 256) % 31;
-  pieces[0] = {static_cast<unsigned char>(cmf), static_cast<unsigned char>(flg)};
-  pieces[1].clear();
-  uLong upper_adler = adler32(0L, Z_NULL, 0), lower_adler = upper_adler;
-  bool upper_ok = true;
+  pieces->assign(static_cast<std::size_t>(parts) + 1, {});
+  (*pieces)[0] = {static_cast<unsigned char>(cmf), static_cast<unsigned char>(flg)};
+  std::vector<uLong> adlers(static_cast<std::size_t>(parts), 0);
+  std::atomic<int> next{0};
+  std::atomic<bool> ok{true};
+  auto work = [&] {
+    for (int part = next++; part < parts; part = next++) {
+      const std::size_t k = static_cast<std::size_t>(part);
+      if (!deflate_rows(index.data(), w, first_row(part), first_row(part + 1), part == parts - 1, &(*pieces)[k + 1],
+                        &adlers[k]))
+        ok = false;
+    }
+  };
   std::thread worker;
-  if (split > 0) {
-    auto upper = [&] { upper_ok = deflate_rows(index.data(), w, 0, split, false, &pieces[0], &upper_adler); };
+  if (parts > 1) {
     try {
-      worker = std::thread(upper);
+      worker = std::thread(work);
     } catch (const std::system_error&) {
-      upper();
+      /* Without a second thread this one does every band. */
     }
   }
-  std::vector<unsigned char>& lower = split > 0 ? pieces[1] : pieces[0];
-  const bool lower_ok = deflate_rows(index.data(), w, split, height, true, &lower, &lower_adler);
+  work();
   if (worker.joinable()) worker.join();
-  if (!upper_ok || !lower_ok) return false;
-  const auto lower_bytes = static_cast<z_off_t>(height - split) * static_cast<z_off_t>(w + 1);
-  const uLong adler = adler32_combine(upper_adler, lower_adler, lower_bytes);
-  for (int shift = 24; shift >= 0; shift -= 8) lower.push_back(static_cast<unsigned char>(adler >> shift));
+  if (!ok) return false;
+  uLong adler = adlers[0];
+  for (int part = 1; part < parts; ++part) {
+    const auto bytes = static_cast<z_off_t>(first_row(part + 1) - first_row(part)) * static_cast<z_off_t>(w + 1);
+    adler = adler32_combine(adler, adlers[static_cast<std::size_t>(part)], bytes);
+  }
+  std::vector<unsigned char>& tail = pieces->back(); /* the last band's */
+  for (int shift = 24; shift >= 0; shift -= 8) tail.push_back(static_cast<unsigned char>(adler >> shift));
   return true;
 }
 
@@ -184,8 +198,7 @@ bool write_png(FILE* fp, WriteJob* job) {
   png_write_info(png, info);
   /* The image data made by compress_image, then the end: libpng's own end
    * would want rows written through it. */
-  for (int k = 0; k < IDAT_PARTS; ++k) {
-    const std::vector<unsigned char>& idat = job->idat[k];
+  for (const std::vector<unsigned char>& idat : *job->idat) {
     for (std::size_t at = 0; at < idat.size(); at += IDAT_PIECE)
       png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), idat.data() + at,
                       std::min(IDAT_PIECE, idat.size() - at));
@@ -410,7 +423,13 @@ int PNG_write(const char* filename, const IMG_report* image) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
-  std::strftime(stamp, sizeof stamp, "%d %b %Y %H:%M:%S GMT", &utc);
+  /* As strftime's "%d %b %Y %H:%M:%S GMT" in the C locale, without its
+   * reading of the time zone files, which a time in GMT does not need. */
+  static constexpr const char* MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::snprintf(stamp, sizeof stamp, "%02d %s %d %02d:%02d:%02d GMT", utc.tm_mday,
+                MONTHS[utc.tm_mon >= 0 && utc.tm_mon < 12 ? utc.tm_mon : 0], utc.tm_year + 1900, utc.tm_hour,
+                utc.tm_min, utc.tm_sec);
   std::string keys[3] = {"Title", "Software", "Creation Time"};
   std::string texts[3] = {title, software, stamp};
   for (int i = 0; i < 3; ++i) {
@@ -421,12 +440,12 @@ int PNG_write(const char* filename, const IMG_report* image) {
   }
   /* Charts are long runs of a few colours: run-length matching alone packs
    * them tighter than the default search and in a fraction of its time. */
-  std::vector<unsigned char> idat[IDAT_PARTS];
-  if (!compress_image(index, image->width, image->height, idat)) {
+  std::vector<std::vector<unsigned char>> idat;
+  if (!compress_image(index, image->width, image->height, &idat)) {
     MESS_print(M_warn, "PNG_write: Unable to compress the image: %s\n", filename);
     return 0;
   }
-  job.idat = idat;
+  job.idat = &idat;
 
   bool ok = write_png(fp.get(), &job);
   if (ok) ok = std::fflush(fp.get()) == 0 && !std::ferror(fp.get());

@@ -1047,7 +1047,7 @@ int gupdate_window() {
   if (state.base_window != state.root_window)
     XCopyArea(state.display, state.base_window, state.root_window, state.root_gc, 0, 0,
               static_cast<unsigned int>(state.root_width), static_cast<unsigned int>(state.root_height), 0, 0);
-  XSync(state.display, False);
+  sync_display();
   return 0;
 }
 

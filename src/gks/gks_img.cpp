@@ -54,9 +54,37 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<XImage, ImageDeleter>;
 
+/* The segment and the server's hold on it, released in turn. */
+struct Segment {
+  Display* display;
+  XShmSegmentInfo info{};
+  bool attached = false;
+  explicit Segment(Display* d) : display(d) {
+    info.shmid = -1;
+    info.shmaddr = reinterpret_cast<char*>(-1);
+  }
+  ~Segment() {
+    if (attached) XShmDetach(display, &info);
+    if (info.shmaddr != reinterpret_cast<char*>(-1)) ::shmdt(info.shmaddr);
+    if (info.shmid >= 0) ::shmctl(info.shmid, IPC_RMID, nullptr);
+  }
+  Segment(const Segment&) = delete;
+  Segment& operator=(const Segment&) = delete;
+};
+
+/* The backing pixmap kept in shared memory (see gcreate_shared_pixmap):
+ * its segment, id, and the visual, depth and size it was made with. */
+struct SharedPixmap {
+  std::unique_ptr<Segment> seg;
+  Pixmap pixmap = 0;
+  Visual* visual = nullptr;
+  int depth = 0, width = 0, height = 0;
+};
+
 struct ImgState {
   int output_type = IMG_SAVE_GIF; /* format of gsave_image_file */
   bool shm_error = false;         /* the server refused a shared-memory step */
+  SharedPixmap shared;            /* the window's backing pixmap, when shared */
 };
 
 constexpr int BITS_UNIT = 32;
@@ -170,24 +198,6 @@ unsigned char* page_block(std::size_t bytes) {
   return block;
 }
 
-/* The segment and the server's hold on it, released in turn. */
-struct Segment {
-  Display* display;
-  XShmSegmentInfo info{};
-  bool attached = false;
-  explicit Segment(Display* d) : display(d) {
-    info.shmid = -1;
-    info.shmaddr = reinterpret_cast<char*>(-1);
-  }
-  ~Segment() {
-    if (attached) XShmDetach(display, &info);
-    if (info.shmaddr != reinterpret_cast<char*>(-1)) ::shmdt(info.shmaddr);
-    if (info.shmid >= 0) ::shmctl(info.shmid, IPC_RMID, nullptr);
-  }
-  Segment(const Segment&) = delete;
-  Segment& operator=(const Segment&) = delete;
-};
-
 /* A grabbed picture: the X image and, when its pixels came through shared
  * memory, the segment that holds them (its own, or the shared pixmap's).
  * The image's data then points into a segment, which is no block of
@@ -212,19 +222,10 @@ struct Grab {
  * pixels where they lie after a round trip, instead of having the server
  * copy them into a segment made for the grab. */
 
-struct SharedPixmap {
-  std::unique_ptr<Segment> seg;
-  Pixmap pixmap = 0;
-  Visual* visual = nullptr;
-  int depth = 0, width = 0, height = 0;
-};
-
-SharedPixmap shared_pixmap;
-
 /* The shared pixmap's pixels as an X image, when target is the shared
  * pixmap at the grab's size and its pixels need no reordering. */
 bool grab_shared_pixmap(Display* d, Drawable target, int width, int height, Grab* g) {
-  const SharedPixmap& sp = shared_pixmap;
+  const SharedPixmap& sp = state.shared;
   if (!sp.pixmap || target != sp.pixmap || width != sp.width || height != sp.height) return false;
   ImagePtr x(XShmCreateImage(d, sp.visual, static_cast<unsigned int>(sp.depth), ZPixmap, nullptr, &sp.seg->info,
                              static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
@@ -413,15 +414,15 @@ Pixmap gcreate_shared_pixmap(Drawable on, int width, int height) {
    * the last of them lets go, however the run ends. */
   ::shmctl(seg->info.shmid, IPC_RMID, nullptr);
   seg->info.shmid = -1;
-  shared_pixmap = SharedPixmap{std::move(seg), pixmap, visual, depth, width, height};
+  state.shared = SharedPixmap{std::move(seg), pixmap, visual, depth, width, height};
   MESS_print(M_image_trace, "gcreate_shared_pixmap: %dx%d\n", width, height);
   return pixmap;
 }
 
-Pixmap gget_shared_pixmap() { return shared_pixmap.pixmap; }
+Pixmap gget_shared_pixmap() { return state.shared.pixmap; }
 
 void gfree_shared_pixmap(int server_too) {
-  SharedPixmap& sp = shared_pixmap;
+  SharedPixmap& sp = state.shared;
   if (!sp.seg) return;
   Display* d = gget_display();
   if (server_too && d) {

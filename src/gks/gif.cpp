@@ -607,13 +607,6 @@ int GIF_read(const char* filename, IMG_report* image, int type) {
 }
 
 int GIF_dump(const char* filename) {
-  IMG_report image;
-  IMG_init(&image);
-  if (!gget_image(&image)) {
-    IMG_free(&image);
-    return 0;
-  }
-  const int ok = GIF_write(filename, &image);
-  IMG_free(&image);
-  return ok;
+  return glend_image([](IMG_report* image, void* name) { return GIF_write(static_cast<const char*>(name), image); },
+                     const_cast<char*>(filename));
 }

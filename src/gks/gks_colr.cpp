@@ -120,7 +120,7 @@ Status alloc_rw_cell(Display* d, Colormap cmap, unsigned long* pixel) {
   if (!visual || !(visual->c_class & 1)) return 0;
   const int print = gset_xerror_print(0);
   const Status status = XAllocColorCells(d, cmap, False, nullptr, 0, pixel, 1);
-  gsync();
+  XSync(d, False);
   gset_xerror_print(print);
   return status;
 }
@@ -555,6 +555,9 @@ int ginit_xcolr() {
   }
   if (gtype_is_WIN_PIX()) state.color_ind.fill(UNDEFINED);
   state.true_colour = TC_UNPROBED;
+  /* The probe's round trip now, before the window's pixels are painted:
+   * asked at the first colour, it would wait for that painting. */
+  if (on_window()) computes_true_colour();
   return 0;
 }
 

@@ -3,7 +3,9 @@
  *
  * gget_image captures the current drawing target (the backing drawable or
  * a selected frame, over the visible window's size) into an image record;
- * every image dump starts with it. A server on this machine hands the
+ * glend_image captures it the same way but only lends the record, without
+ * copying the pixels, to a writer: every image dump goes through it. A
+ * server on this machine hands the
  * pixels over in shared memory, any other through the connection. The
  * record keeps the server's pixels as they are (depth, bits per pixel, row
  * length, byte order) and describes their colours either by the visual's
@@ -52,9 +54,37 @@ struct ImageDeleter {
 };
 using ImagePtr = std::unique_ptr<XImage, ImageDeleter>;
 
+/* The segment and the server's hold on it, released in turn. */
+struct Segment {
+  Display* display;
+  XShmSegmentInfo info{};
+  bool attached = false;
+  explicit Segment(Display* d) : display(d) {
+    info.shmid = -1;
+    info.shmaddr = reinterpret_cast<char*>(-1);
+  }
+  ~Segment() {
+    if (attached) XShmDetach(display, &info);
+    if (info.shmaddr != reinterpret_cast<char*>(-1)) ::shmdt(info.shmaddr);
+    if (info.shmid >= 0) ::shmctl(info.shmid, IPC_RMID, nullptr);
+  }
+  Segment(const Segment&) = delete;
+  Segment& operator=(const Segment&) = delete;
+};
+
+/* The backing pixmap kept in shared memory (see gcreate_shared_pixmap):
+ * its segment, id, and the visual, depth and size it was made with. */
+struct SharedPixmap {
+  std::unique_ptr<Segment> seg;
+  Pixmap pixmap = 0;
+  Visual* visual = nullptr;
+  int depth = 0, width = 0, height = 0;
+};
+
 struct ImgState {
   int output_type = IMG_SAVE_GIF; /* format of gsave_image_file */
   bool shm_error = false;         /* the server refused a shared-memory step */
+  SharedPixmap shared;            /* the window's backing pixmap, when shared */
 };
 
 constexpr int BITS_UNIT = 32;
@@ -139,10 +169,14 @@ void read_colormap(Display* d, Colormap map, const Visual& visual, IMG_report* i
  * A chart window of 1100 x 850 true-colour pixels is 3.7 MB. Through the
  * connection it is copied by the socket, then by the X library, into fresh
  * pages that fault in one at a time. Through a shared memory segment the
- * server writes the pixels once and they are copied once into the record's
- * block, both sets of pages made present up front in one call each. A
- * server without the extension, one on another machine, or any failing
- * step leaves the grab to XGetImage. */
+ * server writes the pixels once, into pages made present up front in one
+ * call. A server without the extension, one on another machine, or any
+ * failing step leaves the grab to XGetImage.
+ *
+ * Fresh pages are the dear part of a grab on a busy machine, so a writer
+ * that only reads the pixels (every dump) is lent them where they lie
+ * (glend_image); gget_image copies them out of the segment into the
+ * record's own block. */
 
 int note_shm_error(Display*, XErrorEvent*) {
   state.shm_error = true;
@@ -164,66 +198,93 @@ unsigned char* page_block(std::size_t bytes) {
   return block;
 }
 
-/* The segment and the server's hold on it, released in turn. */
-struct Segment {
-  Display* display;
-  XShmSegmentInfo info{};
-  bool attached = false;
-  explicit Segment(Display* d) : display(d) {
-    info.shmid = -1;
-    info.shmaddr = reinterpret_cast<char*>(-1);
+/* A grabbed picture: the X image and, when its pixels came through shared
+ * memory, the segment that holds them (its own, or the shared pixmap's).
+ * The image's data then points into a segment, which is no block of
+ * Xlib's to free. */
+struct Grab {
+  std::unique_ptr<Segment> seg;
+  ImagePtr x;
+  bool shared = false; /* x's data lies in a segment */
+  Grab() = default;
+  Grab(const Grab&) = delete;
+  Grab& operator=(const Grab&) = delete;
+  ~Grab() {
+    if (shared && x) x->data = nullptr;
   }
-  ~Segment() {
-    if (attached) XShmDetach(display, &info);
-    if (info.shmaddr != reinterpret_cast<char*>(-1)) ::shmdt(info.shmaddr);
-    if (info.shmid >= 0) ::shmctl(info.shmid, IPC_RMID, nullptr);
-  }
-  Segment(const Segment&) = delete;
-  Segment& operator=(const Segment&) = delete;
 };
 
-/* The target's pixels through shared memory, in an X image whose data is a
- * block of the C allocator; null when that way is closed. */
-ImagePtr grab_shared(Display* d, Drawable target, int width, int height) {
-  if (!XShmQueryExtension(d) || !gget_visual()) return nullptr;
-  Segment seg(d);
-  ImagePtr x(XShmCreateImage(d, gget_visual(), static_cast<unsigned int>(gget_win_depth()), ZPixmap, nullptr, &seg.info,
+/* ---- the shared pixmap ----------------------------------------------------
+ *
+ * Where the server can keep a pixmap in a shared memory segment, the
+ * window's backing pixmap is made there: the server draws into memory
+ * this process can read, and a grab of the backing pixmap reads the
+ * pixels where they lie after a round trip, instead of having the server
+ * copy them into a segment made for the grab. */
+
+/* The shared pixmap's pixels as an X image, when target is the shared
+ * pixmap at the grab's size and its pixels need no reordering. */
+bool grab_shared_pixmap(Display* d, Drawable target, int width, int height, Grab* g) {
+  const SharedPixmap& sp = state.shared;
+  if (!sp.pixmap || target != sp.pixmap || width != sp.width || height != sp.height) return false;
+  ImagePtr x(XShmCreateImage(d, sp.visual, static_cast<unsigned int>(sp.depth), ZPixmap, nullptr, &sp.seg->info,
                              static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
-  if (!x || x->bytes_per_line <= 0) return nullptr;
+  if (!x || x->bits_per_pixel < 8) return false;
+  x->data = sp.seg->info.shmaddr;
+  /* The server touched every page; map them here in one call rather than
+   * by a fault every few pages while the pixels are read. */
+  ::madvise(x->data, static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height),
+            MADV_POPULATE_READ);
+  g->x = std::move(x);
+  g->shared = true;
+  MESS_print(M_image_trace, "gget_image: through shared memory\n");
+  return true;
+}
+
+/* The target's pixels through shared memory into g; false when that way
+ * is closed. */
+bool grab_shared(Display* d, Drawable target, int width, int height, Grab* g) {
+  if (!XShmQueryExtension(d) || !gget_visual()) return false;
+  auto seg = std::make_unique<Segment>(d);
+  ImagePtr x(XShmCreateImage(d, gget_visual(), static_cast<unsigned int>(gget_win_depth()), ZPixmap, nullptr,
+                             &seg->info, static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
+  if (!x || x->bytes_per_line <= 0) return false;
   const std::size_t bytes = static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height);
-  seg.info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-  if (seg.info.shmid < 0) return nullptr;
-  seg.info.shmaddr = static_cast<char*>(::shmat(seg.info.shmid, nullptr, 0));
-  if (seg.info.shmaddr == reinterpret_cast<char*>(-1)) return nullptr;
-  populate(seg.info.shmaddr, bytes);
-  seg.info.readOnly = False;
-  x->data = seg.info.shmaddr;
+  seg->info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (seg->info.shmid < 0) return false;
+  seg->info.shmaddr = static_cast<char*>(::shmat(seg->info.shmid, nullptr, 0));
+  if (seg->info.shmaddr == reinterpret_cast<char*>(-1)) return false;
+  populate(seg->info.shmaddr, bytes);
+  seg->info.readOnly = False;
+  x->data = seg->info.shmaddr;
 
   /* A server elsewhere refuses the segment with an error that is expected
    * here; earlier requests' errors were all reported by the caller's last
    * round trip. */
   state.shm_error = false;
   XErrorHandler kernel_handler = XSetErrorHandler(note_shm_error);
-  seg.attached = XShmAttach(d, &seg.info) != 0;
+  seg->attached = XShmAttach(d, &seg->info) != 0;
   XSync(d, False);
-  if (state.shm_error) seg.attached = false; /* nothing for the server to detach */
+  if (state.shm_error) seg->attached = false; /* nothing for the server to detach */
   const bool got =
-      seg.attached && !state.shm_error && XShmGetImage(d, target, x.get(), 0, 0, AllPlanes) && !state.shm_error;
+      seg->attached && !state.shm_error && XShmGetImage(d, target, x.get(), 0, 0, AllPlanes) && !state.shm_error;
   XSetErrorHandler(kernel_handler);
-  x->data = nullptr;
-  if (!got) return nullptr;
-  unsigned char* block = page_block(bytes);
-  if (!block) return nullptr;
-  std::memcpy(block, seg.info.shmaddr, bytes);
-  x->data = reinterpret_cast<char*>(block);
+  if (!got) {
+    x->data = nullptr;
+    return false;
+  }
+  g->seg = std::move(seg);
+  g->x = std::move(x);
+  g->shared = true;
   MESS_print(M_image_trace, "gget_image: through shared memory\n");
-  return x;
+  return true;
 }
 
-} // namespace
-
-int gget_image(IMG_report* image) {
-  if (!image) return 0;
+/* Grabs the current drawing target over the visible window's size into g
+ * and describes it in image (cleared first): the header, the colour table
+ * of an indexed visual (the record's own) and data pointing at g's pixels,
+ * in the record's order. 1, or 0 with a message. */
+int grab(IMG_report* image, Grab* g) {
   IMG_init(image);
   Display* d = gget_display();
   const Drawable target = gget_draw_window();
@@ -245,23 +306,16 @@ int gget_image(IMG_report* image) {
   if (name) XFree(name);
   std::snprintf(image->info, sizeof image->info, "%.*s", static_cast<int>(INFO_CHARS), info.c_str());
 
-  ImagePtr x = grab_shared(d, target, width, height);
-  if (!x)
-    x.reset(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height), AllPlanes,
-                      ZPixmap));
-  if (!x) {
+  if (!grab_shared_pixmap(d, target, width, height, g) && !grab_shared(d, target, width, height, g))
+    g->x.reset(XGetImage(d, target, 0, 0, static_cast<unsigned int>(width), static_cast<unsigned int>(height),
+                         AllPlanes, ZPixmap));
+  const XImage* x = g->x.get();
+  if (!x || !x->data) {
     MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
     return 0;
   }
-  /* The record takes over the image's pixel block (C allocator): no second
-   * copy of the whole window. */
   const long bytes = static_cast<long>(x->bytes_per_line) * height;
   image->data = reinterpret_cast<unsigned char*>(x->data);
-  x->data = nullptr;
-  if (!image->data) {
-    MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", width, height, 0, 0);
-    return 0;
-  }
   to_record_order(*x, image->data, bytes);
   image->width = width;
   image->height = height;
@@ -294,6 +348,100 @@ int gget_image(IMG_report* image) {
   if (!masked && visual && attrs.colormap) read_colormap(d, attrs.colormap, *visual, image);
   XFlush(d);
   return 1;
+}
+
+} // namespace
+
+int gget_image(IMG_report* image) {
+  if (!image) return 0;
+  Grab g;
+  if (!grab(image, &g)) return 0;
+  /* The record owns its pixels: a copy out of the segment, or the block
+   * XGetImage allocated (C allocator), taken over without a second copy. */
+  if (g.shared) {
+    const std::size_t bytes = static_cast<std::size_t>(image->bytes_line) * static_cast<std::size_t>(image->height);
+    unsigned char* block = page_block(bytes);
+    if (!block) {
+      image->data = nullptr;
+      MESS_print(M_warn, "gget_image: Unable to get image at %dx%d+%d+%d\n", image->width, image->height, 0, 0);
+      return 0;
+    }
+    std::memcpy(block, image->data, bytes);
+    image->data = block;
+  } else {
+    g.x->data = nullptr;
+  }
+  return 1;
+}
+
+Pixmap gcreate_shared_pixmap(Drawable on, int width, int height) {
+  gfree_shared_pixmap(1);
+  Display* d = gget_display();
+  Visual* visual = gget_visual();
+  const int depth = gget_win_depth();
+  int major = 0, minor = 0;
+  Bool pixmaps = False;
+  if (!d || !visual || !on || width <= 0 || height <= 0 || !XShmQueryVersion(d, &major, &minor, &pixmaps) || !pixmaps ||
+      XShmPixmapFormat(d) != ZPixmap)
+    return 0;
+  auto seg = std::make_unique<Segment>(d);
+  ImagePtr x(XShmCreateImage(d, visual, static_cast<unsigned int>(depth), ZPixmap, nullptr, &seg->info,
+                             static_cast<unsigned int>(width), static_cast<unsigned int>(height)));
+  if (!x || x->bytes_per_line <= 0) return 0;
+  const std::size_t bytes = static_cast<std::size_t>(x->bytes_per_line) * static_cast<std::size_t>(height);
+  seg->info.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (seg->info.shmid < 0) return 0;
+  seg->info.shmaddr = static_cast<char*>(::shmat(seg->info.shmid, nullptr, 0));
+  if (seg->info.shmaddr == reinterpret_cast<char*>(-1)) return 0;
+  seg->info.readOnly = False;
+
+  /* As for a grab, a server elsewhere refuses the segment. */
+  state.shm_error = false;
+  XErrorHandler kernel_handler = XSetErrorHandler(note_shm_error);
+  seg->attached = XShmAttach(d, &seg->info) != 0;
+  XSync(d, False);
+  if (state.shm_error) seg->attached = false;
+  Pixmap pixmap = 0;
+  if (seg->attached) {
+    pixmap = XShmCreatePixmap(d, on, seg->info.shmaddr, &seg->info, static_cast<unsigned int>(width),
+                              static_cast<unsigned int>(height), static_cast<unsigned int>(depth));
+    XSync(d, False);
+    if (state.shm_error) pixmap = 0;
+  }
+  XSetErrorHandler(kernel_handler);
+  if (!pixmap) return 0;
+  /* Both sides are attached: marked for removal now, the segment goes when
+   * the last of them lets go, however the run ends. */
+  ::shmctl(seg->info.shmid, IPC_RMID, nullptr);
+  seg->info.shmid = -1;
+  state.shared = SharedPixmap{std::move(seg), pixmap, visual, depth, width, height};
+  MESS_print(M_image_trace, "gcreate_shared_pixmap: %dx%d\n", width, height);
+  return pixmap;
+}
+
+Pixmap gget_shared_pixmap() { return state.shared.pixmap; }
+
+void gfree_shared_pixmap(int server_too) {
+  SharedPixmap& sp = state.shared;
+  if (!sp.seg) return;
+  Display* d = gget_display();
+  if (server_too && d) {
+    XFreePixmap(d, sp.pixmap);
+  } else {
+    sp.seg->attached = false; /* the connection closes, and its attachment with it */
+  }
+  sp = SharedPixmap{};
+}
+
+int glend_image(int (*use)(IMG_report* image, void* arg), void* arg) {
+  if (!use) return 0;
+  IMG_report image;
+  Grab g;
+  int result = 0;
+  if (grab(&image, &g)) result = use(&image, arg);
+  image.data = nullptr; /* the grab's, released with it */
+  IMG_free(&image);
+  return result;
 }
 
 namespace {
@@ -632,18 +780,12 @@ int gset_save_image_type(int val) {
 int gget_save_image_type() { return state.output_type; }
 
 int gsave_image_file(const char* filename) {
-  IMG_report image;
-  if (!gget_image(&image)) {
-    IMG_free(&image);
-    return 0;
-  }
-  int result = 0;
-  if (state.output_type == IMG_SAVE_GIF)
-    result = GIF_write(filename, &image);
-  else if (state.output_type == IMG_SAVE_PNG)
-    result = PNG_write(filename, &image);
-  else
-    result = XWD_write(filename, &image);
-  IMG_free(&image);
-  return result;
+  return glend_image(
+      [](IMG_report* image, void* name) {
+        const char* file = static_cast<const char*>(name);
+        if (state.output_type == IMG_SAVE_GIF) return GIF_write(file, image);
+        if (state.output_type == IMG_SAVE_PNG) return PNG_write(file, image);
+        return XWD_write(file, image);
+      },
+      const_cast<char*>(filename));
 }

@@ -187,6 +187,24 @@ float xW_p(float x) { return xNDC_p(xW_NDC(x)); }
 
 float yW_p(float y) { return yNDC_p(yW_NDC(y)); }
 
+void gW_xpoints(int n, const Gpt* pts, XPoint* out) {
+  /* The two stages of xW_p and yW_p with their terms in locals: the same
+   * operations in the same order, so the same pixels, without two calls
+   * and a reload of the state per coordinate. */
+  const float wn_x = state.cur_wn.x_min, wn_y = state.cur_wn.y_min;
+  const float vp_x = state.cur_vp.x_min, vp_y = state.cur_vp.y_min;
+  const float sx = state.wn_vp.x, sy = state.wn_vp.y;
+  const float plt_x = state.plt.x_min, plt_y = state.plt.y_min;
+  const float wk_x = state.wkwn.x_min, wk_y = state.wkwn.y_max;
+  const float kx = state.wkwn_plt.x, ky = state.wkwn_plt.y;
+  for (int i = 0; i < n; ++i) {
+    const float nx = vp_x + (pts[i].x - wn_x) * sx;
+    const float ny = vp_y + (pts[i].y - wn_y) * sy;
+    out[i].x = gx_pixel(clamp(plt_x + (nx - wk_x) * kx, PIXEL_LIMIT) + 0.5f);
+    out[i].y = gx_pixel(clamp(plt_y + (wk_y - ny) * ky, PIXEL_LIMIT) + 0.5f);
+  }
+}
+
 float xW_ps(float x) { return xNDC_ps(xW_NDC(x)); }
 
 float yW_ps(float y) { return yNDC_ps(yW_NDC(y)); }

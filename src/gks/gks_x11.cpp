@@ -56,6 +56,7 @@ constexpr int BORDER_WIDTH = 5;
 constexpr int MAX_X_ERRORS = 25;
 constexpr int ICON_SIZE = 48;
 constexpr int NUM_CURSORS = 9;
+constexpr int CURSOR_BUSY = 8; /* shown by every open */
 constexpr long EVENT_MASK = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | EnterWindowMask |
                             LeaveWindowMask | ButtonMotionMask | ExposureMask | StructureNotifyMask | FocusChangeMask;
 
@@ -123,6 +124,7 @@ struct WsState {
 
   /* Settings for the next open. */
   int fixed_size = 0;
+  int transient = 0; /* the own window is only drawn and dumped, never held */
   int icon = 0;
   int pix_mode = 0; /* device 6: 1 clear, 2 new frame, 9 end of wait */
   std::string geometry;
@@ -132,6 +134,8 @@ struct WsState {
   int Xerror = 0; /* an error was reported */
   int Xerror_print = 1;
   int num_error = 0;
+
+  std::vector<XPoint> points; /* the window writers' converted points */
 
   /* The hold loop. */
   int refresh = 0; /* seconds, 0 none */
@@ -155,8 +159,16 @@ std::string vformat(const char* format, va_list args) {
 
 bool have_window() { return state.display && state.root_window; }
 
+/* Waits for the server to have done every request sent, except on a
+ * transient window: nobody watches it, and a wait would only stall the
+ * run behind the server's work of showing the window (the requests are
+ * sent, so the server works on while the run goes on). */
 void sync_display() {
-  if (state.display) XSync(state.display, False);
+  if (!state.display) return;
+  if (state.transient && gtype_is_WIN())
+    XFlush(state.display);
+  else
+    XSync(state.display, False);
 }
 
 /* The background pixel of the colour table, or the window's own before the
@@ -174,11 +186,27 @@ void fill_with_background(Drawable target, int x, int y, int width, int height) 
   XSetForeground(state.display, state.root_gc, state.fore_colr);
 }
 
+/* Xlib's output buffer, in KiB, unless the user's environment names one.
+ * A chart sends megabytes of requests; Xlib's 16 KiB default writes them
+ * in hundreds of pieces, each a wake-up of the server that, on a busy
+ * machine, may take the processor from this program. Four times that
+ * still lets the server draw while the program goes on. */
+constexpr const char* OUTPUT_BUFFER_KIB = "64";
+
+Display* open_display(const char* name) {
+  /* Xlib reads the size from the environment, and only when it connects. */
+  const bool set_here = std::getenv("XLIBBUFFERSIZE") == nullptr;
+  if (set_here) setenv("XLIBBUFFERSIZE", OUTPUT_BUFFER_KIB, 0);
+  Display* d = XOpenDisplay(name);
+  if (set_here) unsetenv("XLIBBUFFERSIZE");
+  return d;
+}
+
 int connect_display(const Gconn_items& items) {
   XSetErrorHandler(Xerror_handler);
   XSetIOErrorHandler(XerrorIO_handler);
   const char* name = !items.empty() && !items[0].empty() ? items[0].c_str() : nullptr;
-  state.display = XOpenDisplay(name);
+  state.display = open_display(name);
   if (!state.display) {
     MESS_print(M_warn, "gopen_ws: unable to connect to display\n");
     return -1;
@@ -216,6 +244,7 @@ void release_server_resources() {
 
 /* Closes the connection; every X id of the workstation becomes 0. */
 void disconnect() {
+  gfree_shared_pixmap(0);
   if (state.display) XCloseDisplay(state.display);
   state.display = nullptr;
   state.visual = nullptr;
@@ -317,6 +346,42 @@ void set_window_hints(const XSizeHints& size_hints) {
   XSetClassHint(d, state.root_window, &class_hint);
 }
 
+/* A cursor type's cursor, made when it is first shown: a run that draws
+ * and dumps shows one or two of the nine, and each one made costs reads of
+ * the cursor theme and a request carrying its images. */
+Cursor cursor_of(int type) {
+  Cursor& c = state.cursors[static_cast<std::size_t>(type)];
+  if (!c) c = XCreateFontCursor(state.display, cursor_shapes[type]);
+  return c;
+}
+
+/* The backing pixmap of a new window: in shared memory where the server
+ * offers it, so that dumps read the picture where it lies, else a plain
+ * one. */
+Pixmap new_backing_pixmap(int width, int height) {
+  if (const Pixmap shared = gcreate_shared_pixmap(state.root_window, width, height)) return shared;
+  return XCreatePixmap(state.display, state.root_window, static_cast<unsigned int>(width),
+                       static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+}
+
+void free_backing_pixmap(Pixmap pixmap) {
+  if (!pixmap) return;
+  if (pixmap == gget_shared_pixmap())
+    gfree_shared_pixmap(1);
+  else
+    XFreePixmap(state.display, pixmap);
+}
+
+/* The display list's poll of the own window while it draws: events that
+ * have come are served as gcheck_event serves them. Unlike its XPending,
+ * the look does not send the requests drawn so far: the output buffer goes
+ * out when it is full, not in a small write (and a wake-up of the server)
+ * at every poll. */
+int poll_events() {
+  if (!state.display || XEventsQueued(state.display, QueuedAfterReading) <= 0) return 0;
+  return gcheck_event();
+}
+
 int close_window();
 
 /* Device 1: the program's own window with its backing pixmap. */
@@ -364,14 +429,21 @@ int open_window(const Gconn_items& items) {
     return -1;
   }
   set_window_hints(hints);
+  /* The busy cursor that the open shows is made while the server is idle:
+   * the cursor library's round trips then pass at once, rather than behind
+   * the painting of the window's pixels. */
+  cursor_of(CURSOR_BUSY);
 
   state.root_gc = plain_gc(state.root_window);
-  state.base_window = XCreatePixmap(d, state.root_window, static_cast<unsigned int>(width),
-                                    static_cast<unsigned int>(height), static_cast<unsigned int>(state.depth));
+  state.base_window = new_backing_pixmap(width, height);
   state.draw_window = state.base_window;
-  XMapWindow(d, state.root_window);
-  XSync(d, False);
-  wait_first_event();
+  /* A transient window is mapped at the end of the open, and nothing waits
+   * for the server to show it (see show_transient_window). */
+  if (!state.transient) {
+    XMapWindow(d, state.root_window);
+    XSync(d, False);
+    wait_first_event();
+  }
 
   ginit_xcolr();
 
@@ -379,12 +451,12 @@ int open_window(const Gconn_items& items) {
   Window root = 0;
   int gx = 0, gy = 0;
   unsigned int real_w = 0, real_h = 0, border = 0, real_depth = 0;
-  if (XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
+  if (!state.transient && XGetGeometry(d, state.root_window, &root, &gx, &gy, &real_w, &real_h, &border, &real_depth) &&
       (static_cast<int>(real_w) != width || static_cast<int>(real_h) != height)) {
-    XFreePixmap(d, state.base_window);
+    free_backing_pixmap(state.base_window);
     width = static_cast<int>(real_w);
     height = static_cast<int>(real_h);
-    state.base_window = XCreatePixmap(d, state.root_window, real_w, real_h, static_cast<unsigned int>(state.depth));
+    state.base_window = new_backing_pixmap(width, height);
     state.draw_window = state.base_window;
   }
   state.win_width = state.root_width = width;
@@ -396,26 +468,32 @@ int open_window(const Gconn_items& items) {
   XFillRectangle(d, state.base_window, state.root_gc, 0, 0, static_cast<unsigned int>(width),
                  static_cast<unsigned int>(height));
   XSetForeground(d, state.root_gc, state.fore_colr);
-
-  for (int i = 0; i < NUM_CURSORS; ++i)
-    state.cursors[static_cast<std::size_t>(i)] = XCreateFontCursor(d, cursor_shapes[i]);
-  XSync(d, False);
-  state.saved_poll = gset_event_poll(gcheck_event);
+  sync_display();
+  state.saved_poll = gset_event_poll(poll_events);
   return 0;
+}
+
+/* Maps a transient window once the open has done all its round trips.
+ * Mapping makes the server allocate and paint the window; waiting for that
+ * here would stall a run that only draws and dumps, so the server does it
+ * while the run reads its data, and the exposure is served with the other
+ * events as they come. The size is the one asked for: a window manager's
+ * change arrives as an event like any later one. */
+void show_transient_window() {
+  if (!have_window() || !state.transient) return;
+  XMapWindow(state.display, state.root_window);
+  XFlush(state.display);
 }
 
 int close_window() {
   Display* d = state.display;
   if (!d) return 0;
   gdelete_all_frames();
-  if (state.root_window) {
-    XUnmapWindow(d, state.root_window);
-    XDestroyWindow(d, state.root_window);
-  }
-  if (state.base_window) XFreePixmap(d, state.base_window);
+  /* The window and its backing pixmap go with the connection: the server
+   * destroys them after the disconnect below, when nothing waits for it,
+   * instead of inside the disconnect's round trip. */
   state.root_window = state.base_window = state.draw_window = 0;
   release_server_resources();
-  XSync(d, False);
   gset_event_poll(state.saved_poll);
   state.saved_poll = nullptr;
   gclear_objs();
@@ -555,41 +633,30 @@ void window_line_attributes() {
 
 /* ---- the window devices' writers --------------------------------------- */
 
-constexpr int SMALL_LINE = 10; /* points converted without allocating */
-
-/* A window coordinate in an X point's 16 bits; the primitives keep
- * non-finite points away, and this keeps the conversion defined anyway. */
-short pixel(float v) {
-  if (!std::isfinite(v)) return 0;
-  return static_cast<short>(std::clamp(v, -32768.0f, 32767.0f));
-}
-
-/* World points as window pixels, rounded to the nearest pixel, in a small
- * buffer for short lines; ok() is false when a long line found no memory. */
+/* World points as window pixels, rounded to the nearest pixel, in a
+ * buffer of the module that grows to the longest line drawn; ok() is
+ * false when a long line found no memory. One is alive at a time: the
+ * writers below convert, draw and return. */
 class XPoints {
  public:
   XPoints(int n, const Gpt* pts) {
-    if (n > SMALL_LINE) {
+    std::vector<XPoint>& buffer = state.points;
+    const std::size_t need = static_cast<std::size_t>(std::max(n, 1));
+    if (buffer.size() < need) {
       try {
-        large_.resize(static_cast<std::size_t>(n));
+        buffer.resize(need);
       } catch (const std::bad_alloc&) {
         return;
       }
     }
     ok_ = true;
-    XPoint* xp = data();
-    for (int i = 0; i < n; ++i) {
-      xp[i].x = pixel(xW_p(pts[i].x) + 0.5f);
-      xp[i].y = pixel(yW_p(pts[i].y) + 0.5f);
-    }
+    if (n > 0) gW_xpoints(n, pts, buffer.data());
   }
-  XPoint* data() { return large_.empty() ? small_.data() : large_.data(); }
+  XPoint* data() { return state.points.data(); }
   bool ok() const { return ok_; }
 
  private:
   bool ok_ = false;
-  std::array<XPoint, SMALL_LINE> small_{};
-  std::vector<XPoint> large_;
 };
 
 /* A context of the primitives while a window is connected. */
@@ -642,8 +709,8 @@ void x_marker_stroke(int npt, const Gpt* pts) {
   XPoint xp[MAX_MARKER_POINTS];
   const int n = std::min(npt, MAX_MARKER_POINTS);
   for (int i = 0; i < n; ++i) {
-    xp[i].x = pixel(pts[i].x);
-    xp[i].y = pixel(pts[i].y);
+    xp[i].x = gx_pixel(pts[i].x);
+    xp[i].y = gx_pixel(pts[i].y);
   }
   if (n == 1)
     XDrawPoint(state.display, state.draw_window, gc, xp[0].x, xp[0].y);
@@ -848,7 +915,8 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
     gsync();
     gcheck_event();
   }
-  gset_cursor(8);
+  gset_cursor(CURSOR_BUSY);
+  if (gtype_is_WIN()) show_transient_window();
   return 0;
 }
 
@@ -995,7 +1063,7 @@ int gupdate_window() {
   if (state.base_window != state.root_window)
     XCopyArea(state.display, state.base_window, state.root_window, state.root_gc, 0, 0,
               static_cast<unsigned int>(state.root_width), static_cast<unsigned int>(state.root_height), 0, 0);
-  XSync(state.display, False);
+  sync_display();
   return 0;
 }
 
@@ -1011,7 +1079,7 @@ void replace_backing_pixmap(int width, int height, int copy_w, int copy_h) {
     XCopyArea(d, state.base_window, pixmap, state.root_gc, 0, 0, static_cast<unsigned int>(w),
               static_cast<unsigned int>(h), 0, 0);
   const bool drawing_on_base = state.draw_window == state.base_window;
-  if (state.base_window) XFreePixmap(d, state.base_window);
+  free_backing_pixmap(state.base_window);
   state.base_window = pixmap;
   if (drawing_on_base || !state.draw_window) state.draw_window = pixmap;
 }
@@ -1172,6 +1240,11 @@ int gset_iconic(int flag) {
   return 1;
 }
 
+int gset_transient(int flag) {
+  state.transient = flag ? 1 : 0;
+  return 0;
+}
+
 int gset_fixed_size() {
   state.fixed_size = 1;
   return 1;
@@ -1243,8 +1316,7 @@ int gset_cursor(int type) {
 int gset_cursor_type(int type) {
   const int old = state.cursor;
   if (type >= 0 && type < NUM_CURSORS && have_window() && gtype_is_WIN()) {
-    if (const Cursor c = state.cursors[static_cast<std::size_t>(type)])
-      XDefineCursor(state.display, state.root_window, c);
+    if (const Cursor c = cursor_of(type)) XDefineCursor(state.display, state.root_window, c);
   }
   state.cursor = type;
   return old;

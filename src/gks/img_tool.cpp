@@ -19,8 +19,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -316,10 +319,19 @@ void row_values(const IMG_report* image, int row, unsigned int* out) {
   const bool msb = image->byte_order == 1;
   const int w = image->width;
   switch (bits) {
-    case 32:
-      for (int col = 0; col < w; ++col, p += 4)
-        out[col] = msb ? (p[1] << 16 | p[2] << 8 | p[3]) : (p[2] << 16 | p[1] << 8 | p[0]);
+    case 32: {
+      /* Whole words, turned once to the host's order: the loop vectorises. */
+      auto word = [p](int col) {
+        std::uint32_t v;
+        std::memcpy(&v, p + 4 * col, sizeof v);
+        return v;
+      };
+      if (msb != (std::endian::native == std::endian::big))
+        for (int col = 0; col < w; ++col) out[col] = __builtin_bswap32(word(col)) & 0xFFFFFFu;
+      else
+        for (int col = 0; col < w; ++col) out[col] = word(col) & 0xFFFFFFu;
       break;
+    }
     case 24:
       for (int col = 0; col < w; ++col, p += 3)
         out[col] = msb ? (p[0] << 16 | p[1] << 8 | p[2]) : (p[2] << 16 | p[1] << 8 | p[0]);
@@ -521,16 +533,12 @@ int IMG_set_dump_hook(int (*describe)(IMG_report* image)) {
 }
 
 int IMG_dump(const char* filename) {
-  IMG_report image;
-  IMG_init(&image);
-  if (!gget_image(&image)) {
-    IMG_free(&image);
-    return 0;
-  }
-  if (state.describe) state.describe(&image);
-  const int ok = IMG_write(filename, &image, IMG_WRITE_PLAIN);
-  IMG_free(&image);
-  return ok ? 1 : 0;
+  return glend_image(
+      [](IMG_report* image, void* name) {
+        if (state.describe) state.describe(image);
+        return IMG_write(static_cast<const char*>(name), image, IMG_WRITE_PLAIN) ? 1 : 0;
+      },
+      const_cast<char*>(filename));
 }
 
 /* ---- pixel access ------------------------------------------------------- */
@@ -600,46 +608,73 @@ int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal
   const std::size_t width = static_cast<std::size_t>(w);
   index->resize(width * static_cast<std::size_t>(image->height));
   std::vector<unsigned int> values(width);
-  int last = -1; /* palette entry of the previous pixel: runs of one colour are common */
+  /* Every pixel is looked up in a table of the values seen, by a hash of
+   * the value, and the palette searched only for a value not there: a
+   * chart changes colour every few pixels, and a test for the end of each
+   * run would be mispredicted at nearly every change. Only values in the
+   * palette enter the table, so the order of first occurrence and the
+   * entry 0 of values past a full palette stay as the search gives. Pixel
+   * values have at most 24 bits, so a key of value + 1 leaves 0 for an
+   * empty place. */
+  constexpr int TABLE_BITS = 12;
+  std::vector<std::uint32_t> keys(std::size_t{1} << TABLE_BITS, 0);
+  std::vector<unsigned char> entries(keys.size(), 0);
+  std::uint32_t* const key_at = keys.data();
+  unsigned char* const entry_at = entries.data();
+  auto slot = [](unsigned int v) { return static_cast<std::size_t>((v * 2654435761u) >> (32 - TABLE_BITS)); };
+  auto search = [&](unsigned int v, std::size_t at) {
+    int entry = -1;
+    for (int i = 0; i < pal->num_color; ++i)
+      if (pal->value[i] == v) {
+        entry = i;
+        break;
+      }
+    if (entry < 0 && pal->num_color < IMG_PALETTE_MAX) {
+      entry = pal->num_color++;
+      pal->value[entry] = v;
+      if (image->color_type == IMG_COLOR_MASKS) {
+        pal->red[entry] = component(v, masks[0], ms[0]);
+        pal->grn[entry] = component(v, masks[1], ms[1]);
+        pal->blu[entry] = component(v, masks[2], ms[2]);
+      } else if (image->colors && v < static_cast<unsigned int>(std::max(image->num_colors, 0))) {
+        pal->red[entry] = to_byte(image->colors[v].r);
+        pal->grn[entry] = to_byte(image->colors[v].g);
+        pal->blu[entry] = to_byte(image->colors[v].b);
+      } else {
+        /* A value without a colour (an image without a table) shows as a
+         * grey level. */
+        const unsigned int top = depth >= 8 ? 255u : (1u << depth) - 1u;
+        const int grey = static_cast<int>((std::min(v, top) * 255u) / std::max(top, 1u));
+        pal->red[entry] = pal->grn[entry] = pal->blu[entry] = grey;
+      }
+      if (trans_value >= 0 && v == static_cast<unsigned long>(trans_value) && pal->trans_index < 0)
+        pal->trans_index = entry;
+    }
+    if (entry < 0) return 0;
+    key_at[at] = v + 1;
+    entry_at[at] = static_cast<unsigned char>(entry);
+    return entry;
+  };
+  auto entry_of = [&](unsigned int v) {
+    const std::size_t at = slot(v);
+    return key_at[at] == v + 1 ? entry_at[at] : static_cast<unsigned char>(search(v, at));
+  };
+  /* A window's 32-bit pixels in the host's order (the usual grab) are read
+   * in place as row_values would give them, the low 24 bits of a word. */
+  const bool words =
+      IMG_storage_bits(image) == 32 && (image->byte_order == 1) == (std::endian::native == std::endian::big);
   for (int row = 0; row < image->height; ++row) {
-    row_values(image, row, values.data());
     unsigned char* out = index->data() + static_cast<std::size_t>(row) * width;
-    for (std::size_t col = 0; col < width; ++col) {
-      const unsigned int v = values[col];
-      if (last >= 0 && pal->value[last] == v) {
-        out[col] = static_cast<unsigned char>(last);
-        continue;
+    if (words) {
+      const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
+      for (std::size_t col = 0; col < width; ++col) {
+        std::uint32_t word;
+        std::memcpy(&word, p + 4 * col, sizeof word);
+        out[col] = entry_of(word & 0xFFFFFFu);
       }
-      int entry = -1;
-      for (int i = 0; i < pal->num_color; ++i)
-        if (pal->value[i] == v) {
-          entry = i;
-          break;
-        }
-      if (entry < 0 && pal->num_color < IMG_PALETTE_MAX) {
-        entry = pal->num_color++;
-        pal->value[entry] = v;
-        if (image->color_type == IMG_COLOR_MASKS) {
-          pal->red[entry] = component(v, masks[0], ms[0]);
-          pal->grn[entry] = component(v, masks[1], ms[1]);
-          pal->blu[entry] = component(v, masks[2], ms[2]);
-        } else if (image->colors && v < static_cast<unsigned int>(std::max(image->num_colors, 0))) {
-          pal->red[entry] = to_byte(image->colors[v].r);
-          pal->grn[entry] = to_byte(image->colors[v].g);
-          pal->blu[entry] = to_byte(image->colors[v].b);
-        } else {
-          /* A value without a colour (an image without a table) shows as a
-           * grey level. */
-          const unsigned int top = depth >= 8 ? 255u : (1u << depth) - 1u;
-          const int grey = static_cast<int>((std::min(v, top) * 255u) / std::max(top, 1u));
-          pal->red[entry] = pal->grn[entry] = pal->blu[entry] = grey;
-        }
-        if (trans_value >= 0 && v == static_cast<unsigned long>(trans_value) && pal->trans_index < 0)
-          pal->trans_index = entry;
-      }
-      if (entry < 0) entry = 0;
-      last = entry;
-      out[col] = static_cast<unsigned char>(entry);
+    } else {
+      row_values(image, row, values.data());
+      for (std::size_t col = 0; col < width; ++col) out[col] = entry_of(values[col]);
     }
   }
   return 0;

@@ -704,6 +704,11 @@ int gget_root_size(int* width, int* height);
 int gset_pix_mode(int mode);
 int gset_iconic(int flag);
 int gset_fixed_size();
+/* The next own window (device 1) will only be drawn and dumped, never
+ * held (1), or may be held (0, the default): a transient window is mapped
+ * at the end of the open without waiting for the server to show it, and
+ * keeps the size asked for. */
+int gset_transient(int flag);
 int gset_geometry(const char* text);
 int gset_icon_bitmap(const unsigned char* bits);
 /* X errors are printed (1, the default) or only noted (0); returns the

@@ -13,6 +13,9 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "kezgks.h"
 
 /* ------------------------------------------------------------------------ */
@@ -41,6 +44,16 @@ Colormap gget_user_cmap();
 Colormap gget_colormap();
 
 int gget_xviewport(XRectangle* rect);
+/* A window coordinate in an X point's 16 bits; the primitives keep
+ * non-finite points away, and this keeps the conversion defined anyway. */
+inline short gx_pixel(float v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<short>(std::clamp(v, -32768.0f, 32767.0f));
+}
+/* World points of the current transformation as window pixels rounded to
+ * the nearest, as gx_pixel(xW_p(x) + 0.5f) and gx_pixel(yW_p(y) + 0.5f)
+ * give them one by one, into out (n points). */
+void gW_xpoints(int n, const Gpt* pts, XPoint* out);
 /* The common set-up of the primitives' X contexts (ginit_line, ginit_fill,
  * ginit_marker, ginit_text), for the window classes only: GINIT_WINDOW
  * first frees the old context through `release` and makes a new one on
@@ -73,5 +86,15 @@ struct IMG_report;
  * converted pixels that the caller frees (std::free) when ximg->data is
  * not img->data. 1, or 0 when the image cannot be shown. */
 int gset_ximage_params(IMG_report* img, XImage* ximg);
+/* A pixmap of the window's depth whose pixels the server keeps in a shared
+ * memory segment, so that a grab of it reads them where they lie: its id,
+ * or 0 when the server cannot share one (elsewhere, without the extension
+ * or its shared pixmaps). One at a time: a new one frees the last. */
+Pixmap gcreate_shared_pixmap(Drawable on, int width, int height);
+/* The shared pixmap, or 0. */
+Pixmap gget_shared_pixmap();
+/* Frees the shared pixmap with the server's pixmap and hold on the segment
+ * (1), or only this side's memory when the connection is closing (0). */
+void gfree_shared_pixmap(int server_too);
 
 #endif /* KEZGKS_X11_H */

@@ -163,6 +163,11 @@ inline constexpr int IMG_SAVE_PNG = 58;
 /* Fills image with the picture of the current drawing target over the
  * visible window's size: 1, or 0. The caller frees the arrays (IMG_free). */
 int gget_image(IMG_report* image);
+/* Grabs as gget_image does and lends the record to use, which may read the
+ * pixels and change the header but neither keep nor free them: they stay
+ * where the server put them and go when use returns. use's result, or 0
+ * when nothing could be grabbed. */
+int glend_image(int (*use)(IMG_report* image, void* arg), void* arg);
 int gread_image_file(const char* filename, IMG_report* image);
 int gquery_image_file(const char* filename, IMG_report* image);
 int gset_save_image_type(int val);

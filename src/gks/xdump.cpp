@@ -379,13 +379,6 @@ int XWD_read(const char* filename, IMG_report* image, int type) {
 }
 
 int XWD_dump(const char* filename) {
-  IMG_report image;
-  IMG_init(&image);
-  if (!gget_image(&image)) {
-    IMG_free(&image);
-    return 0;
-  }
-  const int ok = XWD_write(filename, &image);
-  IMG_free(&image);
-  return ok;
+  return glend_image([](IMG_report* image, void* name) { return XWD_write(static_cast<const char*>(name), image); },
+                     const_cast<char*>(filename));
 }

@@ -553,6 +553,8 @@ int PLT_open(float aspect) {
   PLT_param_decode();
   state.dis_view = state.view_off;
   if (no_plot()) return -1;
+  /* A run that dumps its images closes the window without holding it. */
+  gset_transient(state.dump != PLT_DUMP_NONE);
   GPH_setup(&state.work_id, &state.wk_type, aspect, &state.dis_view);
   tell_map_view();
   return 0;
@@ -588,7 +590,9 @@ int PLT_close() {
   if (FLAG_get(FLAG_PLOT_TYPE) == PLOT_TYPE_NONE) return -1;
   GPH_trans(TRAN_PLOT);
   if (state.dump == PLT_DUMP_NONE) GPH_hold(state.work_id);
-  gclear_ws(state.work_id, 1);
+  /* No clear before the end: the close frees the window's picture and its
+   * display list, and a clear of the whole window would only make the
+   * close wait for the server to paint it. */
   /* A page or plot file that could not be written leaves the run with
    * nothing it was asked for; a status of 0 would say it was made. */
   const int closed = GPH_end(state.work_id);

@@ -67,6 +67,26 @@ TEST(WindowImages, ACaptureOfTheWindowEqualsItsXWindowDump) {
             "colours by the visual");
       check(XWD_write(dir.file("ours.xwd").c_str(), &image) == 1, "written");
       IMG_free(&image);
+      /* A dump reads the pixels where they lie: the backing pixmap itself
+       * where the server shares it, else the grab's. The same file. */
+      check(c.shared ? gget_shared_pixmap() != 0 && gget_base_window() == gget_shared_pixmap()
+                     : gget_shared_pixmap() == 0,
+            "the backing pixmap is shared where the server can share one");
+      check(XWD_dump(dir.file("lent.xwd").c_str()) == 1, "dumped");
+      check(kez_test::read_file(dir.file("lent.xwd")) == kez_test::read_file(dir.file("ours.xwd")),
+            "the lent record gives the same file");
+      /* A frame is a plain pixmap: grabbed into a segment of its own. */
+      const int frame = gcreate_frame(GFRAME_LAST);
+      check(frame >= 0, "a frame");
+      gselect_frame(frame);
+      gks_test::draw_test_page();
+      IMG_report framed;
+      check(gget_image(&framed) == 1 && XWD_write(dir.file("frame.xwd").c_str(), &framed) == 1, "frame captured");
+      IMG_free(&framed);
+      check(XWD_dump(dir.file("frame_lent.xwd").c_str()) == 1 &&
+                kez_test::read_file(dir.file("frame_lent.xwd")) == kez_test::read_file(dir.file("frame.xwd")),
+            "the frame's lent record gives the same file");
+      gselect_frame(GFRAME_BASE);
       x.run("xwd -silent -nobdrs -id " + std::to_string(gget_root_window()) + " -out " + dir.file("theirs.xwd"));
       gset_save_image_type(IMG_SAVE_PNG);
       check(gsave_image_file(dir.file("saved").c_str()) == 1, "saved");

@@ -8,6 +8,7 @@
 #include "gks_scenario.h"
 #include "gks_window.h"
 #include "kez_test.h"
+#include "kezimg.h"
 #include "ps_render.h"
 
 namespace {
@@ -429,6 +430,45 @@ TEST(WindowOpen, ASecondOpenStartsAtTheDefaultSize) {
     return check.status();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* A run that only draws and dumps opens its window as transient: mapped
+ * at the end of the open, waited for by nothing, its syncs only sending.
+ * The dump is the picture a held window gives, and the window still
+ * appears. */
+TEST(WindowOpen, ATransientWindowDumpsTheSamePictureAndStillAppears) {
+  if (!kez_test::have_program("compare")) GTEST_SKIP() << "no ImageMagick";
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  TempDir dir;
+  for (const int transient : {0, 1}) {
+    auto r = run_child([&] {
+      Checks check;
+      setenv("kezinverse", "1", 1);
+      gks_test::page_fonts();
+      gset_transient(transient);
+      check(open_window(x) == 0, "open");
+      draw_test_page();
+      gsync();
+      check(PNG_dump(dir.file(transient ? "transient.png" : "held.png").c_str()) == 1, "dumped");
+      Display* other = XOpenDisplay(x.display().c_str());
+      XWindowAttributes attrs{};
+      for (int i = 0; i < 1000 && other; ++i) {
+        if (XGetWindowAttributes(other, gget_root_window(), &attrs) && attrs.map_state == IsViewable) break;
+        usleep(10000);
+      }
+      if (other) XCloseDisplay(other);
+      check(attrs.map_state == IsViewable, "the window is shown");
+      gclose_ws(1);
+      gset_transient(0);
+      return check.status();
+    });
+    ASSERT_EQ(r.status, 0) << "transient " << transient << ": " << r.out << r.err;
+  }
+  std::string differ;
+  kez_test::run_command("compare -metric AE " + dir.file("held.png") + " " + dir.file("transient.png") + " null: 2>&1",
+                        &differ);
+  EXPECT_EQ(differ, "0");
 }
 
 TEST(WindowOpen, NoServerOrNoWindowFailsWithAMessage) {

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -558,5 +559,80 @@ TEST(ImageFormats, EveryWriterGivesThePictureBackAndToImageMagick) {
       kez_test::run_command("compare -metric AE '" + path + "' '" + reference + "' null: 2>&1", &out);
       EXPECT_EQ(out, "0") << "pixels that differ from the PNG";
     }
+  }
+}
+
+/* The palette of the GIF and PNG writers against a plain scan of
+ * IMG_pixel: entries in the order values first occur, at most 256 of them,
+ * later new values on entry 0, the transparent value's entry noted. The
+ * cases take every way the pixels are read (32-bit words of either order,
+ * with and without a pad byte, and the other depths through row values),
+ * and images of many colours, where the writer's table of values seen
+ * fills and collides. */
+TEST(ImgPalette, EntriesAreTheValuesInOrderOfFirstOccurrenceInEveryLayout) {
+  struct Case {
+    const char* what;
+    std::function<void(Image&)> make;
+    long trans;
+  };
+  const auto many = [](int y, int x) { return static_cast<unsigned int>((x * 7919 + y * 104729) % 600) * 0x010203u; };
+  const auto runs = [](int y, int x) { return static_cast<unsigned int>(((x / 3) + y) % 5) * 0x102030u; };
+  const Case cases[] = {
+      {"32-bit, host order, runs", [&](Image& i) { make_rgb32(i, 53, 11, runs, 0); }, 0x102030},
+      {"32-bit, other order, runs", [&](Image& i) { make_rgb32(i, 53, 11, runs, 1); }, -1},
+      {"32-bit, 600 colours", [&](Image& i) { make_rgb32(i, 97, 41, many, 0); }, 0x010203L * 599},
+      {"32-bit, pad byte set",
+       [](Image& i) {
+         make_raw(i, 31, 9, 24, 32, 31 * 4, 0,
+                  [](int b) { return static_cast<unsigned char>(b % 4 == 3 ? 0xA5 : b % 11); });
+       },
+       -1},
+      {"24-bit",
+       [](Image& i) {
+         make_raw(i, 29, 7, 24, 24, 29 * 3 + 1, 1, [](int b) { return static_cast<unsigned char>(b % 13); });
+       },
+       -1},
+      {"16-bit",
+       [](Image& i) {
+         make_raw(i, 40, 6, 16, 16, 80, 0, [](int b) { return static_cast<unsigned char>(b * 37 % 256); });
+       },
+       -1},
+      {"8-bit indexed",
+       [](Image& i) {
+         make_indexed(
+             i, 23, 9, 200, [](int y, int x) { return (x * 3 + y * 5) % 200u; }, 2);
+       },
+       7},
+      {"4-bit",
+       [](Image& i) { make_raw(i, 15, 5, 4, 4, 8, 1, [](int b) { return static_cast<unsigned char>(b * 29 % 256); }); },
+       -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Image img;
+    c.make(img);
+    IMG_palette pal;
+    std::vector<unsigned char> index;
+    IMG_make_palette(img.get(), c.trans, &pal, &index);
+
+    std::vector<unsigned int> order;
+    int trans_index = -1;
+    ASSERT_EQ(index.size(), static_cast<size_t>(img->width) * static_cast<size_t>(img->height));
+    for (int y = 0; y < img->height; ++y)
+      for (int x = 0; x < img->width; ++x) {
+        const unsigned int v = IMG_pixel(img.get(), y, x);
+        auto at = std::find(order.begin(), order.end(), v);
+        if (at == order.end() && order.size() < IMG_PALETTE_MAX) {
+          order.push_back(v);
+          at = order.end() - 1;
+          if (static_cast<long>(v) == c.trans && trans_index < 0) trans_index = static_cast<int>(order.size()) - 1;
+        }
+        const int want = at == order.end() ? 0 : static_cast<int>(at - order.begin());
+        ASSERT_EQ(index[static_cast<size_t>(y) * static_cast<size_t>(img->width) + static_cast<size_t>(x)], want)
+            << "pixel " << x << "," << y;
+      }
+    ASSERT_EQ(pal.num_color, static_cast<int>(order.size()));
+    for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(pal.value[i], order[i]) << "entry " << i;
+    EXPECT_EQ(pal.trans_index, trans_index);
   }
 }

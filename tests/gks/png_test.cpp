@@ -99,6 +99,52 @@ TEST(PngRoundTrip, IndexedAndTrueColourImagesKeepTheirColours) {
   }
 }
 
+/* An image of 2^18 pixels or more is packed in bands of rows by two
+ * threads, each band a piece of one deflate stream: the whole must inflate
+ * in one go (Python's zlib, which checks the Adler-32 sum) to the filtered
+ * rows, and read back to the picture through libpng and ImageMagick. */
+TEST(PngWrite, ALargeImageIsOneZlibStreamOfItsRows) {
+  if (!kez_test::have_program("/usr/bin/python3")) GTEST_SKIP() << "no python3";
+  TempDir dir;
+  Image img;
+  /* Runs of a few colours with a band of one-pixel changes, as a chart. */
+  make_rgb32(
+      img, 700, 401,
+      [](int y, int x) {
+        if (y > 150 && y < 250) return static_cast<unsigned int>((x * 31 + y * 17) % 9) * 0x1C1C1Cu;
+        return static_cast<unsigned int>((x / 40 + y / 30) % 4) * 0x402010u;
+      },
+      0);
+  const std::string path = write_png(dir, "big.png", img);
+  const std::string script = R"PY(
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+pos, idat = 8, b''
+while pos < len(data):
+    n, = struct.unpack('>I', data[pos:pos + 4])
+    if data[pos + 4:pos + 8] == b'IDAT':
+        idat += data[pos + 8:pos + 8 + n]
+    pos += 12 + n
+d = zlib.decompressobj()
+rows = d.decompress(idat)
+assert d.eof and not d.unused_data, 'one complete stream'
+w = 700
+assert len(rows) == 401 * (w + 1), len(rows)
+assert all(rows[y * (w + 1)] == 0 for y in range(401)), 'filter byte 0 on every row'
+print('ok')
+)PY";
+  kez_test::write_file(dir.file("z.py"), script);
+  std::string out;
+  ASSERT_EQ(kez_test::run_command("/usr/bin/python3 " + dir.file("z.py") + " " + path + " 2>&1", &out), 0) << out;
+  EXPECT_EQ(out, "ok\n");
+  Image back;
+  ASSERT_EQ(PNG_read(path.c_str(), back.get(), 0), 1);
+  EXPECT_EQ(colours_of(back.r), colours_of(img.r));
+  if (have_imagemagick()) {
+    EXPECT_EQ(magick_pixels(path), colours_of(img.r));
+  }
+}
+
 TEST(PngRead, EveryColourTypeDepthAndInterlaceReadsAsImageMagickDecodesIt) {
   if (!have_imagemagick()) GTEST_SKIP() << "ImageMagick not installed";
   TempDir dir;

@@ -81,6 +81,55 @@ TEST(SfcPlot, OutFileItemsChooseRawAndGridOutput) {
   }
 }
 
+/* One surface report of a test file. */
+struct Obs {
+  const char* id;
+  float lat, lon, elev, t;
+};
+
+/* Writes the reports into a netCDF surface file of the 12Z 10 DEC 26
+ * hour, with the plot settings the station tests share. Run in a child. */
+int write_reports(const TempDir& dir, const std::string& file, const std::vector<Obs>& obs) {
+  RES_put("file_path", dir.path().c_str());
+  RES_put("plot_param", "loc_pr=1");
+  PLT_param_decode();
+  MESS_set_str("error");
+  int type = SFC_FT_CDF;
+  const int fd = SFC_open(file.c_str(), SFC_ACC_WRITE, &type);
+  if (fd < 0) return 2;
+  SFC_info info{};
+  std::snprintf(info.datim, sizeof info.datim, "12Z 10 DEC 26");
+  DATE_init(&info.date);
+  info.date.year = 2026;
+  info.date.month = 12;
+  info.date.day = 10;
+  info.date.hour = 12;
+  SFC_putinfo(fd, &info);
+  int n = 0;
+  for (const Obs& o : obs) {
+    SFC_report rep;
+    SFC_initialize(&rep);
+    std::snprintf(rep.id, sizeof rep.id, "%s", o.id);
+    rep.lat = o.lat;
+    rep.lon = o.lon;
+    rep.elev = o.elev;
+    rep.t = o.t;
+    SFC_write(fd, &rep, 0, &n);
+    ++n;
+  }
+  SFC_close(fd);
+  return 0;
+}
+
+/* Sets up the map of `spec` and stores the station table "sao.cty" on it. */
+bool place_stations(Domain& d, const char* spec) {
+  DOM_init(&d);
+  if (DOM_decode(spec, &d) <= 0) return false;
+  MAP_setup(&d);
+  CTY_store("sao.cty", CTY_TABLE_POS_LOC, &d, SFC_STATION_PRIOR);
+  return true;
+}
+
 /* A listed station keeps its own elevation unless the table gives one; an
  * unlisted station with a position keeps its own; one without a position
  * is skipped. */
@@ -91,47 +140,14 @@ TEST(SfcPlot, ReportsArePlacedWithTheRightElevation) {
              "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n");
   const std::string file = dir.file("obs.nc");
   auto r = run_child([&] {
-    RES_put("file_path", dir.path().c_str());
-    RES_put("plot_param", "loc_pr=1");
-    PLT_param_decode();
-    MESS_set_str("error");
-    int type = SFC_FT_CDF;
-    const int fd = SFC_open(file.c_str(), SFC_ACC_WRITE, &type);
-    if (fd < 0) return 2;
-    SFC_info info{};
-    std::snprintf(info.datim, sizeof info.datim, "12Z 10 DEC 26");
-    DATE_init(&info.date);
-    info.date.year = 2026;
-    info.date.month = 12;
-    info.date.day = 10;
-    info.date.hour = 12;
-    SFC_putinfo(fd, &info);
-    struct Obs {
-      const char* id;
-      float lat, lon, elev;
-    } obs[] = {{"MCI", KEZ_FMISS, KEZ_FMISS, 315},
-               {"TST", 39.1f, -95.1f, 300},
-               {"XUNL", 41.5f, -96.0f, 500},
-               {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 100}};
-    int n = 0;
-    for (const Obs& o : obs) {
-      SFC_report rep;
-      SFC_initialize(&rep);
-      std::snprintf(rep.id, sizeof rep.id, "%s", o.id);
-      rep.lat = o.lat;
-      rep.lon = o.lon;
-      rep.elev = o.elev;
-      rep.t = 50;
-      SFC_write(fd, &rep, 0, &n);
-      ++n;
-    }
-    SFC_close(fd);
-
+    const int written = write_reports(dir, file,
+                                      {{"MCI", KEZ_FMISS, KEZ_FMISS, 315, 50},
+                                       {"TST", 39.1f, -95.1f, 300, 50},
+                                       {"XUNL", 41.5f, -96.0f, 500, 50},
+                                       {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 100, 50}});
+    if (written != 0) return written;
     Domain d;
-    DOM_init(&d);
-    if (DOM_decode("ps::-93,43,-93,25,17,1.1,1.1", &d) <= 0) return 3;
-    MAP_setup(&d);
-    CTY_store("sao.cty", CTY_TABLE_POS_LOC, &d, SFC_STATION_PRIOR);
+    if (!place_stations(d, "ps::-93,43,-93,25,17,1.1,1.1")) return 3;
     if (SFC_open_file(file.c_str()) != 1) return 4;
     SFC_rewind_file();
     SFC_report rep;
@@ -160,43 +176,15 @@ TEST(SfcPlot, EveryWalkOverAFileGivesWhatReadingItGives) {
              "Far_Field   KS US FAR 9 38.00 -97.00 400 99999 0\n");
   const std::string file = dir.file("obs.nc");
   auto r = run_child([&] {
-    RES_put("file_path", dir.path().c_str());
-    RES_put("plot_param", "loc_pr=1");
-    PLT_param_decode();
-    MESS_set_str("error");
-    int type = SFC_FT_CDF;
-    const int fd = SFC_open(file.c_str(), SFC_ACC_WRITE, &type);
-    if (fd < 0) return 2;
-    SFC_info info{};
-    std::snprintf(info.datim, sizeof info.datim, "12Z 10 DEC 26");
-    DATE_init(&info.date);
-    SFC_putinfo(fd, &info);
-    struct Obs {
-      const char* id;
-      float lat, lon, t;
-    } obs[] = {{"MCI", KEZ_FMISS, KEZ_FMISS, 50},
-               {"XUNL", 41.5f, -96.0f, 51},
-               {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 52},
-               {"TST", 39.1f, -95.1f, 53},
-               {"FAR", KEZ_FMISS, KEZ_FMISS, 54}};
-    int n = 0;
-    for (const Obs& o : obs) {
-      SFC_report rep;
-      SFC_initialize(&rep);
-      std::snprintf(rep.id, sizeof rep.id, "%s", o.id);
-      rep.lat = o.lat;
-      rep.lon = o.lon;
-      rep.t = o.t;
-      SFC_write(fd, &rep, 0, &n);
-      ++n;
-    }
-    SFC_close(fd);
-
+    const int written = write_reports(dir, file,
+                                      {{"MCI", KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, 50},
+                                       {"XUNL", 41.5f, -96.0f, KEZ_FMISS, 51},
+                                       {"XNOPOS", KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, 52},
+                                       {"TST", 39.1f, -95.1f, KEZ_FMISS, 53},
+                                       {"FAR", KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, 54}});
+    if (written != 0) return written;
     Domain d;
-    DOM_init(&d);
-    if (DOM_decode("ps::-93,43,-93,25,17,1.1,1.1", &d) <= 0) return 3;
-    MAP_setup(&d);
-    CTY_store("sao.cty", CTY_TABLE_POS_LOC, &d, SFC_STATION_PRIOR);
+    if (!place_stations(d, "ps::-93,43,-93,25,17,1.1,1.1")) return 3;
     /* A walk as a line: each read's result, report and entry; the entry
      * starts from a mark, so that what a read leaves alone shows. */
     auto walk = [] {

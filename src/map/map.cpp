@@ -48,18 +48,19 @@ constexpr float LINE_SEAM_JUMP = 50.0f;
 constexpr int MAX_LINES = 100000;
 
 struct {
-  std::string map_name;    /* list text used when resource "map_file" is unset */
-  std::string format;      /* default attributes of outline items */
-  float latln = 0;         /* latitude line spacing (degrees); 0 none */
-  float lonln = 0;         /* longitude line spacing */
-  int dot = 0;             /* spacing of dot crosses (whole degrees); 0 none */
-  int extra = 0;           /* spacing of repeated labels; 0 none */
-  int over = 0;            /* pass flags: 1 '-' items, 2 '+' items, 4 unmarked */
-  int reg_found = 1;       /* region-block state: 1 none, 0 outside, 2 inside, -1 after */
-  int fill_cont = 0;       /* outlines without attributes take the filled-contour colour */
-  int fill = 0;            /* outlines are filled areas once an item had a fill pattern */
-  bool lines_done = false; /* the lat/lon lines of this plot were drawn */
-  std::vector<Gpt> run;    /* the run of visible points being built (reused) */
+  std::string map_name;              /* list text used when resource "map_file" is unset */
+  std::string format;                /* default attributes of outline items */
+  float latln = 0;                   /* latitude line spacing (degrees); 0 none */
+  float lonln = 0;                   /* longitude line spacing */
+  int dot = 0;                       /* spacing of dot crosses (whole degrees); 0 none */
+  int extra = 0;                     /* spacing of repeated labels; 0 none */
+  int over = 0;                      /* pass flags: 1 '-' items, 2 '+' items, 4 unmarked */
+  int reg_found = 1;                 /* region-block state: 1 none, 0 outside, 2 inside, -1 after */
+  int fill_cont = 0;                 /* outlines without attributes take the filled-contour colour */
+  int fill = 0;                      /* outlines are filled areas once an item had a fill pattern */
+  bool lines_done = false;           /* the lat/lon lines of this plot were drawn */
+  std::vector<Gpt> run;              /* the run of visible points being built (reused) */
+  std::vector<unsigned char> record; /* the points of one binary outline record (reused) */
 } state;
 
 /* What the data layer lends (src/hooks.cpp). */
@@ -175,13 +176,27 @@ long read_header(FILE* fp, Kind* kind) {
   return static_cast<long>(h[0]) << 8 | h[1];
 }
 
-bool read_point(FILE* fp, Kind kind, float* lat, float* lon) {
+/* A binary record's points are read in one piece: a read per point cost
+ * more than projecting it. */
+constexpr std::size_t BIN_POINT = 8;
+
+/* Reads the next point of a record. For a binary file `at` indexes the
+ * point in state.record, which holds `have` whole points of it. */
+bool read_point(FILE* fp, Kind kind, long at, long have, float* lat, float* lon) {
   if (kind == Kind::text) return std::fscanf(fp, "%f %f", lat, lon) == 2;
-  unsigned char p[8];
-  if (std::fread(p, 1, sizeof p, fp) != sizeof p) return false;
+  if (at >= have) return false;
+  const unsigned char* p = state.record.data() + static_cast<std::size_t>(at) * BIN_POINT;
   *lat = be_float(p);
   *lon = be_float(p + 4);
   return std::isfinite(*lat) && std::isfinite(*lon);
+}
+
+/* Loads a binary record's points; how many whole points it got. */
+long load_record(FILE* fp, Kind kind, long count) {
+  if (kind != Kind::binary) return 0;
+  state.record.resize(static_cast<std::size_t>(count) * BIN_POINT);
+  const std::size_t got = std::fread(state.record.data(), 1, state.record.size(), fp);
+  return static_cast<long>(got / BIN_POINT);
 }
 
 /* Attributes of text on a map (a fraction of the plot height) or on a
@@ -731,10 +746,11 @@ int MAP_map(FILE* map_file) {
     }
     if (count == 0) return 0;
     state.run.clear();
+    const long have = load_record(map_file, kind, count);
     for (long i = 0; i < count; ++i) {
       float lat = 0;
       float lon = 0;
-      if (!read_point(map_file, kind, &lat, &lon)) {
+      if (!read_point(map_file, kind, i, have, &lat, &lon)) {
         MESS_print(M_warn, "MAP_map: Outline record ends early\n");
         draw_run(state.run);
         state.run.clear();

@@ -813,7 +813,9 @@ int forward(Frame& f, double a, double b, double* x, double* y) {
     case Kind::earth:
     case Kind::diagram: break;
   }
-  if (!usable_input(a, b) || degenerate_diagram(f.dom)) return hidden(*x, *y);
+  /* Only a diagram can lack a scale; an earth projection skips the lookup
+   * that would tell, since outlines come through here point by point. */
+  if (!usable_input(a, b) || (r->kind == Kind::diagram && degenerate_diagram(f.dom))) return hidden(*x, *y);
   if (r->kind == Kind::earth) b = norm_lon(b);
   prepare(f);
   return r->fwd(f, a, b, *x, *y);
@@ -832,7 +834,7 @@ int inverse(Frame& f, double x, double y, double* a, double* b) {
     case Kind::earth:
     case Kind::diagram: break;
   }
-  if (!usable_input(x, y) || degenerate_diagram(f.dom)) return hidden(*a, *b);
+  if (!usable_input(x, y) || (r->kind == Kind::diagram && degenerate_diagram(f.dom))) return hidden(*a, *b);
   prepare(f);
   return r->inv(f, x, y, *a, *b);
 }

@@ -5,6 +5,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,6 +155,53 @@ TEST(MapOutline, TextAndBinaryRecordsAreRead) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("0 0 -1 1\n"), std::string::npos) << r.out << r.err;
   EXPECT_NE(r.err.find("MAP_map: Outline record ends early"), std::string::npos) << r.err;
+}
+
+/* A binary record that breaks off (in the middle of a point, or at a point
+ * that is not a number) still draws the points before the break, exactly as
+ * a record holding only those points would. */
+TEST(MapOutline, BrokenBinaryRecordDrawsThePointsBeforeTheBreak) {
+  const float nan = std::nanf("");
+  const std::vector<std::pair<float, float>> good = {{38, -104}, {40, -100}, {41, -97}};
+  struct Case {
+    const char* why;
+    std::string record;
+  };
+  const std::string whole = bin_record({{38, -104}, {40, -100}, {41, -97}, {43, -95}});
+  const Case cases[] = {
+      {"cut in the middle of the fourth point", whole.substr(0, whole.size() - 5)},
+      {"cut right after the third point", whole.substr(0, whole.size() - 8)},
+      {"latitude not a number", bin_record({{38, -104}, {40, -100}, {41, -97}, {nan, -95}, {44, -90}})},
+      {"longitude not a number", bin_record({{38, -104}, {40, -100}, {41, -97}, {43, nan}, {44, -90}})},
+  };
+  TempDir dir;
+  auto draw = [&](const std::string& record, const char* page) {
+    const std::string file = dir.file("r.map");
+    kez_test::write_file(file, record);
+    auto r = run_child([&] {
+      if (open_map(dir, "us", page) != 0) return 2;
+      FILE* fp = std::fopen(file.c_str(), "rb");
+      const int res = MAP_map(fp);
+      std::fclose(fp);
+      PLT_close();
+      return res == -1 ? 0 : 3;
+    });
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string body;
+    const std::string ps = kez_test::read_file(dir.file(page));
+    std::size_t at = 0;
+    while (at < ps.size()) {
+      std::size_t end = ps.find('\n', at);
+      if (end == std::string::npos) end = ps.size();
+      const std::string line = ps.substr(at, end - at);
+      if (line.rfind("%%CreationDate", 0) != 0) body += line + "\n";
+      at = end + 1;
+    }
+    return body;
+  };
+  const std::string expected = draw(bin_record(good), "good.ps");
+  ASSERT_NE(draw("", "none.ps"), expected) << "the three points draw nothing";
+  for (const Case& c : cases) EXPECT_EQ(draw(c.record, "broken.ps"), expected) << c.why;
 }
 
 TEST(MapCircle, OneDegreeRadiusSpansOneDegreeOfLatitude) {

@@ -22,6 +22,35 @@ using grib_test::Walk;
 
 namespace {
 
+/* Decodes every record of each fixture in `dir` and hands it with its row of
+ * the file's expectations to `check`; each file must hold exactly its rows.
+ * Gives the files' paths. */
+template <class Want, size_t N, class Check>
+std::vector<std::string> check_each_record(const std::string& dir,
+                                           const std::pair<const char*, std::vector<Want>> (&files)[N], Check check) {
+  std::vector<std::string> paths;
+  for (const auto& [name, want] : files) {
+    SCOPED_TRACE(name);
+    paths.push_back(dir + name);
+    grib_test::Records o(dir + name);
+    size_t i = 0;
+    for (; o.next(); ++i) {
+      SCOPED_TRACE(i);
+      if (i >= want.size()) {
+        ADD_FAILURE() << "more records than expected";
+        break;
+      }
+      if (o.result != 0) {
+        ADD_FAILURE() << o.err;
+        break;
+      }
+      check(o, want[i]);
+    }
+    EXPECT_EQ(i, want.size());
+  }
+  return paths;
+}
+
 /* The files of a folder whose names the test takes, in order. */
 template <typename Take>
 std::vector<std::string> files_in(const std::string& dir, Take take) {
@@ -162,27 +191,17 @@ TEST(GribProducts, CodesOfTimesTablesAndTemplates) {
         {11, 6, 100, 500}}},
   };
   RES_put("file_path", KEZ_DATA_DIR);
-  std::vector<std::string> paths;
-  for (const auto& [name, want] : files) {
-    SCOPED_TRACE(name);
-    paths.push_back(dir + name);
-    grib_test::Records o(dir + name);
-    size_t i = 0;
-    for (; o.next(); ++i) {
-      SCOPED_TRACE(i);
-      ASSERT_LT(i, want.size());
-      ASSERT_EQ(o.result, 0) << o.err;
-      EXPECT_EQ(o.rec.var, want[i].var);
-      EXPECT_EQ(o.rec.time, want[i].time);
-      EXPECT_EQ(o.rec.ltype, want[i].ltype);
-      EXPECT_EQ(o.rec.level, want[i].level);
-      /* A parameter without a name is shown by its number. */
-      if (o.rec.var >= 1000000000 && o.rec.var < 1300000000) {
-        EXPECT_NE(std::string(o.rec.info).find(std::to_string(o.rec.var)), std::string::npos) << o.rec.info;
-      }
-    }
-    EXPECT_EQ(i, want.size());
-  }
+  const std::vector<std::string> paths =
+      check_each_record(dir, files, [](const grib_test::Records& o, const Want& want) {
+        EXPECT_EQ(o.rec.var, want.var);
+        EXPECT_EQ(o.rec.time, want.time);
+        EXPECT_EQ(o.rec.ltype, want.ltype);
+        EXPECT_EQ(o.rec.level, want.level);
+        /* A parameter without a name is shown by its number. */
+        if (o.rec.var >= 1000000000 && o.rec.var < 1300000000) {
+          EXPECT_NE(std::string(o.rec.info).find(std::to_string(o.rec.var)), std::string::npos) << o.rec.info;
+        }
+      });
   RES_put("file_path", "");
   if (!grib_test::have_eccodes_python()) GTEST_SKIP() << "python3-eccodes not installed";
   const Walk w = grib_test::walk_agrees(paths);
@@ -228,29 +247,19 @@ TEST(GribProducts, EachFieldNamedFromItsOwnMessage) {
       {"e1_ecmwf.grb", {{71, "", "%"}, {71, "", "%"}, {122, "", "J/m^2"}, {326, "", "N-s/m^2"}}},
   };
   RES_put("file_path", KEZ_DATA_DIR);
-  std::vector<std::string> paths;
-  for (const auto& [name, want] : files) {
-    SCOPED_TRACE(name);
-    paths.push_back(dir + name);
-    grib_test::Records o(dir + name);
-    size_t i = 0;
-    for (; o.next(); ++i) {
-      SCOPED_TRACE(i);
-      ASSERT_LT(i, want.size());
-      ASSERT_EQ(o.result, 0) << o.err;
-      EXPECT_EQ(o.rec.var, want[i].var);
-      const std::string info = o.rec.info;
-      if (*want[i].info) {
-        EXPECT_NE(info.find(want[i].info), std::string::npos) << info;
-      } else {
-        EXPECT_EQ(info.find("Ens"), std::string::npos) << info;
-      }
-      if (*want[i].units) {
-        EXPECT_STREQ(o.rec.units, want[i].units);
-      }
-    }
-    EXPECT_EQ(i, want.size());
-  }
+  const std::vector<std::string> paths =
+      check_each_record(dir, files, [](const grib_test::Records& o, const Want& want) {
+        EXPECT_EQ(o.rec.var, want.var);
+        const std::string info = o.rec.info;
+        if (*want.info) {
+          EXPECT_NE(info.find(want.info), std::string::npos) << info;
+        } else {
+          EXPECT_EQ(info.find("Ens"), std::string::npos) << info;
+        }
+        if (*want.units) {
+          EXPECT_STREQ(o.rec.units, want.units);
+        }
+      });
   /* The constant cloud cover: 0.75 everywhere, as percent. */
   grib_test::Records o(dir + "e1_ecmwf.grb");
   ASSERT_TRUE(o.next());

@@ -523,18 +523,6 @@ namespace {
 
 /* ---- selecting a convention ---- */
 
-std::vector<std::string> words_of(const std::string& line) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    size_t start = i;
-    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
 /* Sets the keys of ":k=text" suffixes and gives the type without them; the
  * caller's text is never written. */
 std::string cut_key_suffixes(const std::string& type) {
@@ -792,7 +780,7 @@ int FILE_set_name(const char* type_in) {
   std::string line;
   while (fget_text_line(fp, &line)) {
     if (!line.empty() && line[0] == '#') continue;
-    std::vector<std::string> words = words_of(line);
+    std::vector<std::string> words = text_words(line);
     if (words.size() < 2) continue;
     const std::string& line_type = words[0];
     bool exact = stricmp(line_type.c_str(), type.c_str()) == 0;
@@ -851,7 +839,7 @@ int FILE_list_file() {
 
 int FILE_set_name_conv(const char* str) {
   naming.hconv.clear();
-  std::vector<std::string> words = words_of(str ? str : "");
+  std::vector<std::string> words = text_words(str ? str : "");
   int step = 0;
   if (words.empty() || !scan_field(words[0], &step)) return 0;
   int result = FILE_set_late_off(step);

@@ -25,6 +25,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /* The missing value of every record, file, grid, formula and setting. */
 inline constexpr int KEZ_MISS = -9999;
@@ -130,6 +131,8 @@ int strnicmp(const char* s1, const char* s2, int n);
  * tolower gives in the C locale, which the suite never leaves, without a
  * library call (keywords are matched by the thousand). */
 inline char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+/* The words of a text, as white space separates them. */
+std::vector<std::string> text_words(std::string_view text);
 int searchstr(char* const* s1, int n, const char* s2);
 char* strlstr(char* s1, const char* s2);
 

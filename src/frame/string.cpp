@@ -43,6 +43,18 @@ char* dup_bytes(const char* text, size_t n) {
 
 } // namespace
 
+std::vector<std::string> text_words(std::string_view text) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    const size_t start = i;
+    while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i > start) words.emplace_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
 /* ---- in-place editors ---------------------------------------------------- */
 
 int fill_string(char* string, char tar, char fill) {

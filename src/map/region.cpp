@@ -150,18 +150,6 @@ std::vector<std::string> split(std::string_view text, char delim) {
   }
 }
 
-std::vector<std::string> words_of(const std::string& line) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    size_t start = i;
-    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
 /* A whole word that is an int. */
 bool is_int_word(const std::string& word) {
   char* end = nullptr;
@@ -203,7 +191,7 @@ bool search_file(const char* file, const char* name, std::string* spec) {
   while (fget_text_line(fp.get(), &line)) {
     if (line.empty()) return false;
     if (line[0] == '#') continue;
-    std::vector<std::string> words = words_of(line);
+    std::vector<std::string> words = text_words(line);
     if (words.empty()) return false;
     if (words.size() == 1) {
       if (name) continue;
@@ -566,7 +554,7 @@ int DOM_read_menu(const char* file) {
   int i = 1;
   std::string line;
   while (i <= DOM_MENU_REGIONS && fget_text_line(fp.get(), &line)) {
-    std::vector<std::string> words = words_of(line);
+    std::vector<std::string> words = text_words(line);
     if (words.empty() || line[0] == '#') continue;
     if (words.size() < 3 || !is_int_word(words[2])) {
       MESS_print(M_warn, "DOM_read_menu: Malformed region entry in %s: %s\n", file, line.c_str());
@@ -591,7 +579,7 @@ int DOM_print_file(const char* file) {
   MESS_print(M_print, " Abbr    Description\n");
   std::string line;
   while (fget_text_line(fp.get(), &line)) {
-    std::vector<std::string> words = words_of(line);
+    std::vector<std::string> words = text_words(line);
     if (words.size() < 2 || line[0] == '#') continue;
     MESS_print(M_print, "%-8s %-50s\n", words[0].c_str(), words[1].c_str());
   }

@@ -8,10 +8,10 @@
 #   lib/pkgconfig/kez.pc           pkg-config --cflags --libs kez
 include(CMakePackageConfigHelpers)
 
-get_directory_property(subsystems DIRECTORY ${PROJECT_SOURCE_DIR}/src DEFINITION KEZ_SUBSYSTEMS)
+get_directory_property(layers DIRECTORY ${PROJECT_SOURCE_DIR}/src DEFINITION KEZ_LAYERS)
 set(kez_layers)
-foreach(dir IN LISTS subsystems)
-  list(APPEND kez_layers kez_${dir})
+foreach(layer IN LISTS layers)
+  list(APPEND kez_layers kez_${layer})
 endforeach()
 
 # The hooks object is not part of any archive: a linker would pull it from
@@ -27,11 +27,9 @@ get_filename_component(hooks_dir ${KEZ_INSTALL_HOOKS_OBJECT} DIRECTORY)
 get_filename_component(hooks_name ${KEZ_INSTALL_HOOKS_OBJECT} NAME)
 install(FILES $<TARGET_OBJECTS:kez_hooks> DESTINATION ${hooks_dir} RENAME ${hooks_name})
 
-# Every header but those that stay inside their module's folder: the
-# codec and loader interfaces, and the <module>_impl.h that the files of a
-# split module share (some include headers that are not installed).
-file(GLOB kez_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*/*.h)
-list(FILTER kez_headers EXCLUDE REGEX "/grib/jpc\\.h$|/sfc/cdf_lib\\.h$|_impl\\.h$")
+# The public headers; those private to a module (the codec and loader
+# interfaces, the <module>_impl.h of a split module) stay in its folder.
+file(GLOB kez_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/include/*.h)
 install(FILES ${kez_headers} DESTINATION ${KEZ_INSTALL_INCLUDEDIR})
 
 # Every data file; the demo's settings name folders of the source tree.

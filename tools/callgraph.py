@@ -422,9 +422,14 @@ def count_hook_calls(hooks, records, keys, subsystem_of):
 
 def todays_layers(keys):
     with open(os.path.join(SRC, "CMakeLists.txt")) as f:
-        m = re.search(r"set\(KEZ_SUBSYSTEMS\s+([^)]*)\)", f.read())
-    order = m.group(1).split()
-    return [(d, "kez_" + d, [d + "/*"]) for d in order], set()
+        text = f.read()
+    order = re.search(r"set\(KEZ_LAYERS\s+([^)]*)\)", text).group(1).split()
+    layers = []
+    for name in order:
+        m = re.search(r"set\(KEZ_LAYER_" + name + r"\s+([^)]*)\)", text)
+        folders = m.group(1).split() if m else [name]
+        layers.append((name, "kez_" + name, [d + "/*" for d in folders]))
+    return layers, set()
 
 
 def read_layer_table(path):

@@ -15,7 +15,7 @@
  * saved before and restored after every use of the source's out_grid, so
  * the input files' convention survives gridding.
  */
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kez.h"
 #include "kezcty.h"
 #include "kezraw.h"

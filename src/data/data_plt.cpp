@@ -14,7 +14,7 @@
  */
 #include "kez.h"
 
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kezcty.h"
 #include "kezgks.h"
 #include "kezraw.h"

@@ -20,7 +20,7 @@
  * stations times the points within reach instead of stations times the
  * whole grid.
  */
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kez.h"
 
 #include <algorithm>

@@ -22,7 +22,7 @@
  */
 #include "kezraw.h"
 
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kezcty.h"
 
 #include <array>

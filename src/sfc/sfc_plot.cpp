@@ -20,7 +20,7 @@
  */
 #include "kezsfc.h"
 
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kezcty.h"
 #include "kezgks.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../grid/kezgrd.h"
+#include "kezgrd.h"
 #include "kez.h"
 #include "kez_test.h"
 #include "kezcty.h"

@@ -16,7 +16,7 @@ using kez_test::capture;
 using kez_test::TempDir;
 using kez_test::write_file;
 
-const std::string kFixtures = KEZ_SOURCE_DIR "/tests/data/var";
+const std::string kFixtures = KEZ_SOURCE_DIR "/tests/var/var";
 
 /* Every test starts with the flags as RES_init leaves them, the fixture
  * tables and the calculator's name tests. */

@@ -17,7 +17,7 @@ namespace {
 
 using kez_test::capture;
 
-const std::string kFixtures = KEZ_SOURCE_DIR "/tests/data/var";
+const std::string kFixtures = KEZ_SOURCE_DIR "/tests/var/var";
 
 class VarCodes : public ::testing::Test {
  protected:

@@ -17,7 +17,7 @@ using kez_test::capture;
 using kez_test::TempDir;
 using kez_test::write_file;
 
-const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
+const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/geo/data";
 
 /* Resources of these tests are put back to unset (empty) afterwards. */
 struct Resources {

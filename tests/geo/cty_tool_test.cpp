@@ -15,7 +15,7 @@ namespace {
 using kez_test::TempDir;
 using kez_test::write_file;
 
-const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
+const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/geo/data";
 
 struct Resources {
   Resources() { RES_put("file_path", fixture_dir.c_str()); }

@@ -16,7 +16,7 @@ using kez_test::write_file;
 
 constexpr float M = KEZ_FMISS;
 constexpr int N = KEZ_MISS;
-const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/map/data";
+const std::string fixture_dir = std::string(KEZ_SOURCE_DIR) + "/tests/geo/data";
 
 /* Region tests run in a folder of their own as "file_path", so that no
  * "kez.reg" is found unless the test writes one. */

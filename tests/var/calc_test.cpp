@@ -137,7 +137,7 @@ TEST(CalcFormulas, AgreeWithReferenceFromPublishedDefinitions) {
   if (run_command("/usr/bin/python3 -c 'import numpy, scipy' 2>/dev/null") != 0)
     GTEST_SKIP() << "Debian's numpy and scipy are not installed";
   std::string out;
-  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/data/reference/calc_reference.py", &out), 0);
+  ASSERT_EQ(run_command("/usr/bin/python3 " KEZ_SOURCE_DIR "/tests/var/reference/calc_reference.py", &out), 0);
   std::map<std::string, const Formula*> by_name;
   for (const Formula& f : formulas()) by_name[f.name] = &f;
   std::map<std::string, int> seen;

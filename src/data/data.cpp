@@ -10,8 +10,7 @@
  * its arrays always have the same capacity, and a station index runs from
  * 0 upward without gaps.
  *
- * The grids live in the grid store of a higher layer, reached through the
- * operations it registers (DATA_set_grid_ops). The file-name convention is
+ * The grids live in the grid store. The file-name convention is
  * saved before and restored after every use of the source's out_grid, so
  * the input files' convention survives gridding.
  */
@@ -47,8 +46,6 @@ struct DataState {
   int num_stats = 0;       /* highest station index plus 1 */
   int grid = 0;            /* 1 once the source's gridding step ran for this frame */
   bool failed = false;     /* the store could not take every report */
-  DATA_grid_ops ops{};
-  bool have_ops = false;
 };
 
 /* Constant-initialised, so that the grid layer's registration at start-up
@@ -91,12 +88,6 @@ void release_all() {
   }
 }
 
-bool grid_ops(const char* who) {
-  if (state.have_ops) return true;
-  MESS_print(M_warn, "%s: No grid store is linked\n", who);
-  return false;
-}
-
 /* Sets the file-name keys of variable pos and builds its grid file name. */
 bool grid_file_name(int pos, const Date* date, char* filename) {
   FILE_set_key('v', VAR_get_name(pos));
@@ -119,12 +110,6 @@ struct KeepNameConv {
 };
 
 } // namespace
-
-int DATA_set_grid_ops(const DATA_grid_ops* ops) {
-  state.have_ops = ops != nullptr;
-  if (ops) state.ops = *ops;
-  return 0;
-}
 
 /* ---- the station store ---------------------------------------------------- */
 
@@ -286,9 +271,8 @@ int DATA_free() {
 /* ---- gridding --------------------------------------------------------------- */
 
 int DATA_new_grid() {
-  if (state.have_ops)
-    for (int i = 0; i < GRD_STORE_SLOTS; ++i)
-      if (GRD_report* s = state.ops.get_grid(i)) s->source = 0;
+  for (int i = 0; i < GRD_STORE_SLOTS; ++i)
+    if (GRD_report* s = GRD_get_grid(i)) s->source = 0;
   state.grid = 0;
   return 0;
 }
@@ -308,17 +292,17 @@ int DATA_fit_grid(DATA_info* data) {
 }
 
 int DATA_setup_grid(DATA_info* data) {
-  if (!data || !grid_ops("DATA_setup_grid")) return 0;
+  if (!data) return 0;
   const int nvar = num_vars();
   KeepNameConv keep;
   if (DATA_init(DATA_DEF_LIMIT, 2) != 0) return 0;
 
   if (DOM_get_grid_domain(&data->grd_domain) <= 0) data->grd_domain = data->domain;
-  state.ops.set_grid_domain(0, &data->grd_domain);
+  GRD_set_grid_domain(0, &data->grd_domain);
   /* The analysis grid as the store makes it (refined by "gridx"); a saved
    * file covers the region when it has this grid. */
   Domain analysis = data->grd_domain;
-  if (GRD_report* s0 = state.ops.get_grid(0)) analysis = s0->domain;
+  if (GRD_report* s0 = GRD_get_grid(0)) analysis = s0->domain;
   if (data->out_grid) data->out_grid();
   const int model = data->model == KEZ_MISS ? 1 : data->model;
 
@@ -328,25 +312,25 @@ int DATA_setup_grid(DATA_info* data) {
     char filename[FILE_PATH_LEN] = "";
     OBJ_decode_format(VAR_get_format(pos));
     const bool named = grid_file_name(pos, &data->date, filename);
-    GRD_report* slot = state.ops.get_grid(pos);
+    GRD_report* slot = GRD_get_grid(pos);
     if (!slot) continue;
     GRD_info info{};
     int type = 0;
-    if (named && state.ops.read_check(filename, slot, &info, &type, &analysis)) continue;
+    if (named && GRD_read_check(filename, slot, &info, &type, &analysis)) continue;
 
     VAR_data* var = VAR_get_var(pos);
     if ((VAR_is_REG(pos) || VAR_is_SUBREG(pos)) && data->get_var) data->get_var(var);
     char text[160] = "";
     VAR_make_var_datatype(pos, text, sizeof text);
-    state.ops.set_grid_info(pos, text);
-    state.ops.set_var(pos);
+    GRD_set_grid_info(pos, text);
+    GRD_set_var(pos);
     std::string label;
     DATE_make_label_for_time(var ? var->time : KEZ_MISS, model, &data->date, &label);
-    state.ops.set_grid_date(pos, &data->date, label.c_str());
+    GRD_set_grid_date(pos, &data->date, label.c_str());
 
     if (VAR_is_fit_GRID(pos)) {
-      state.ops.set_grid_domain(pos, &data->grd_domain);
-      if (state.ops.alloc_grid(pos) != 0) {
+      GRD_set_grid_domain(pos, &data->grd_domain);
+      if (GRD_alloc_grid(pos) != 0) {
         MESS_print(M_warn, "DATA_setup_grid: No grid for field %d; it is not analysed\n", pos + 1);
         continue;
       }
@@ -400,14 +384,13 @@ int DATA_get_data(DATA_info* data) {
 }
 
 int DATA_object_analyze() {
-  if (!grid_ops("DATA_object_analyze")) return -1;
-  GRD_report* grids = state.ops.get_grid(0);
+  GRD_report* grids = GRD_get_grid(0);
   if (state.failed || state.dimension < 2) {
     /* An incomplete store would give grids that look sound but are not:
      * the fitted grids are dropped instead. */
     MESS_print(M_warn, "DATA_object_analyze: The station store is incomplete; no analysis\n");
     for (int f = 0; f < state.num_field; ++f)
-      if (state.fields[static_cast<size_t>(f)].stored) state.ops.free_grid(grids + f);
+      if (state.fields[static_cast<size_t>(f)].stored) GRD_free(grids + f);
     return -1;
   }
   std::array<float*, DATA_MAX_FIELDS> z{};
@@ -420,12 +403,12 @@ int DATA_object_analyze() {
 }
 
 int DATA_save_grid(DATA_info* data) {
-  if (!data || !grid_ops("DATA_save_grid")) return 0;
+  if (!data) return 0;
   KeepNameConv keep;
   const int type = data->out_grid ? data->out_grid() : 0;
   for (int pos = num_vars() - 1; pos >= 0; --pos) {
     if (!VAR_is_type_GRID(pos)) continue;
-    GRD_report* slot = state.ops.get_grid(pos);
+    GRD_report* slot = GRD_get_grid(pos);
     if (!slot || !slot->grid) continue; /* nothing to write */
     char filename[FILE_PATH_LEN] = "";
     /* The header takes the grid's own sizes, so that it always agrees
@@ -436,7 +419,7 @@ int DATA_save_grid(DATA_info* data) {
     info.max_x = slot->domain.nx;
     info.max_y = slot->domain.ny;
     if (!grid_file_name(pos, &data->date, filename)) continue;
-    state.ops.save_file(filename, slot, &info, type);
+    GRD_save_file(filename, slot, &info, type);
   }
   return 0;
 }

@@ -7,16 +7,13 @@
  * map and panel records place the map outlines and open panels. Around the
  * records come the map underlay and overlay, one colour bar and one vector
  * reference per frame or panel, and the corner labels.
- *
- * The plotters and the grid store live in higher layers: they lend their
- * calls through DATA_set_plot_hooks (set in hooks.cpp); an unset call draws
- * nothing.
  */
 #include "kez.h"
 
-#include "kezgrd.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezgrd.h"
 #include "kezraw.h"
 
 #include <cstdio>
@@ -57,15 +54,6 @@ struct {
   float plt_dist = 0.0f;
 } state;
 
-struct {
-  const DATA_plot_hooks* ops = nullptr;
-} hooks;
-
-const DATA_plot_hooks& ops() {
-  static constexpr DATA_plot_hooks none{};
-  return hooks.ops != nullptr ? *hooks.ops : none;
-}
-
 bool past_end(int ind) { return ind < 0 || ind >= VAR_get_num(); }
 
 /* The contour types that fill: colour fill, bands, and the contour
@@ -98,7 +86,7 @@ std::string format_of(int ind) {
 }
 
 void set_vect_type(int type) {
-  if (ops().vect_set_type) ops().vect_set_type(type);
+  VECT_set_type(type);
 }
 
 void label_time(const DATA_info* data, int time) {
@@ -107,11 +95,6 @@ void label_time(const DATA_info* data, int time) {
 }
 
 } // namespace
-
-int DATA_set_plot_hooks(const DATA_plot_hooks* h) {
-  hooks.ops = h;
-  return 0;
-}
 
 int DATA_plot_init() {
   const int ptype = FLAG_get(FLAG_PLOT_TYPE);
@@ -176,10 +159,10 @@ int DATA_map_overlay() {
 int DATA_plot_cont(int ind, DATA_info* data, const char* /*form*/) {
   if (data == nullptr || past_end(ind)) return ind;
   label_time(data, VAR_get_var(ind)->time);
-  GRD_report* grid = ops().get_grid ? ops().get_grid(ind) : nullptr;
-  if (ops().cont_plot_setup) ops().cont_plot_setup(data->plot, ind, grid, &data->domain, data->callback);
-  if (ops().cont_get_type && is_fill_type(ops().cont_get_type())) state.fill = 1;
-  if (ops().cont_draw) ops().cont_draw(grid);
+  GRD_report* grid = GRD_get_grid(ind);
+  CONT_plot_setup(data->plot, ind, grid, &data->domain, data->callback);
+  if (is_fill_type(CONT_get_type())) state.fill = 1;
+  CONT_draw(grid);
   /* The contour plotter may leave its grid transformation selected; what
    * follows is drawn in plot coordinates. */
   GPH_trans(kTransPlot);
@@ -190,44 +173,39 @@ int DATA_plot_vect(int ind, DATA_info* data, char* units, const char* form) {
   if (data == nullptr || past_end(ind)) return ind;
   const std::string fmt = form != nullptr ? std::string(form) : format_of(ind);
   label_time(data, VAR_get_var(ind)->time);
-  if (ops().vect_set_format) ops().vect_set_format(VAR_get_type(ind), fmt.c_str());
+  VECT_set_format(VAR_get_type(ind), fmt.c_str());
   GRD_report* grids[2] = {nullptr, nullptr};
   float values[2] = {KEZ_FMISS, KEZ_FMISS};
   int last = ind;
-  if (ops().find_param_grids) {
-    const int r = ops().find_param_grids(ind, 2, state.vfunc, grids, values);
-    if (r >= ind) last = r;
-  }
+  if (const int r = GRD_find_param_grids(ind, 2, state.vfunc, grids, values); r >= ind) last = r;
   if (units != nullptr && grids[0] != nullptr && grids[1] != nullptr) {
     if (units[0] != '\0') {
-      if (ops().grid_units) {
-        ops().grid_units(grids[0], units);
-        ops().grid_units(grids[1], units);
-      }
+      GRD_units(grids[0], units);
+      GRD_units(grids[1], units);
     } else {
       /* The caller's buffer is a variable's units field. */
       std::snprintf(units, sizeof(VAR_data::units), "%.*s", static_cast<int>(sizeof grids[0]->units), grids[0]->units);
     }
   }
-  if (ops().vect_plot_setup) ops().vect_plot_setup(data->plot, ind, grids[0], grids[1], &data->domain, data->callback);
-  if (ops().vect_draw) ops().vect_draw(grids[0], grids[1]);
+  VECT_plot_setup(data->plot, ind, grids[0], grids[1], &data->domain, data->callback);
+  VECT_draw(grids[0], grids[1]);
   GPH_trans(kTransPlot);
   return last;
 }
 
 int DATA_plot_bar() {
-  if (state.bar != 0 || !ops().cont_get_bar || ops().cont_get_bar() <= 0) return -1;
+  if (state.bar != 0 || CONT_get_bar() <= 0) return -1;
   GPH_trans(kTransPage);
-  if (ops().cont_draw_bar) ops().cont_draw_bar(1, "");
+  CONT_draw_bar(1, "");
   GPH_trans(kTransPlot);
   state.bar = 1;
   return 0;
 }
 
 int DATA_plot_vect_bar() {
-  if (state.vbar != 0 || !ops().vect_get_vect || ops().vect_get_vect() <= 0) return -1;
+  if (state.vbar != 0 || VECT_get_vect() <= 0) return -1;
   GPH_trans(kTransPage);
-  if (ops().vect_draw_vect) ops().vect_draw_vect();
+  VECT_draw_vect();
   GPH_trans(kTransPlot);
   state.vbar = 1;
   return 0;
@@ -251,7 +229,7 @@ int DATA_plot_grid(int ind, DATA_info* data) {
     DATA_plot_vect_bar();
   } else if (VAR_is_plot_FUNC(ind) && is_vector_type(type)) {
     set_vect_type(type);
-    if (ops().is_plot_func && ops().is_plot_func(var->name) > 0) {
+    if (GRD_is_plot_func(var->name) > 0) {
       state.vfunc = 1;
       last = DATA_plot_vect(ind + 1, data, var->units, var->format);
       state.vfunc = 0;
@@ -275,8 +253,8 @@ int DATA_plot_grid(int ind, DATA_info* data) {
     char text[kLabelLen] = "";
     if (is_vector_type(type) || PLT_get_label_type() < 0) {
       VAR_make_var_form_datatype(ind, text, sizeof text);
-    } else if (ops().get_grid_info) {
-      const char* info = ops().get_grid_info(ind);
+    } else {
+      const char* info = GRD_get_grid_info(ind);
       std::snprintf(text, sizeof text, "%s", info != nullptr ? info : "");
     }
     PLT_label_up_left(text);

@@ -17,13 +17,12 @@
  * room of their fields. A datum the contour colour scale does not cover is
  * drawn in the plot's own colour.
  *
- * The contour settings live a layer above; their calls come through the
- * hook record RAW_contour_ops (registered in src/hooks.cpp).
  */
 #include "kezraw.h"
 
-#include "kezgrd.h"
+#include "kezcont.h"
 #include "kezcty.h"
+#include "kezgrd.h"
 
 #include <array>
 #include <cctype>
@@ -105,21 +104,6 @@ struct State {
   std::array<ParsedFormat, FORMAT_SLOTS> formats; /* see parsed_format */
   std::size_t format_victim = 0;                  /* the slot a new format takes next */
 } state;
-
-constinit struct {
-  RAW_contour_ops ops{}; /* null members: no contour layer */
-  RAW_grid_hooks grid{}; /* null members: no grid store or contouring */
-} hooks;
-
-/* ---- the contour calls, answering "nothing set" without the layer ---- */
-
-int cont_get_type() { return hooks.ops.get_type ? hooks.ops.get_type() : KEZ_MISS; }
-int cont_get_values() { return hooks.ops.get_values ? hooks.ops.get_values(nullptr) : 0; }
-bool cont_fill_attrib(float v, Gattribs* a) {
-  if (!hooks.ops.get_fill_attrib) return false;
-  hooks.ops.get_fill_attrib(v, a);
-  return true;
-}
 
 /* ---- text helpers ---- */
 
@@ -611,11 +595,6 @@ const ParsedFormat& parsed_format(std::string_view fmt) {
 
 } // namespace
 
-int RAW_set_contour_ops(const RAW_contour_ops* ops) {
-  hooks.ops = ops ? *ops : RAW_contour_ops{};
-  return 0;
-}
-
 int RAW_init_attrib(RAW_attribs* attr) {
   if (!attr) return -1;
   *attr = RAW_attribs{};
@@ -720,9 +699,9 @@ int RAW_plot_init(const Gattribs* attrib, float sc) {
   GPH_fill_attr(nullptr);
   GPH_trans(2);
 
-  if (hooks.ops.init) hooks.ops.init();
-  if (hooks.ops.set_fill_colors) hooks.ops.set_fill_colors(nullptr, 0);
-  if (cont_get_type() == KEZ_MISS && hooks.ops.set_type) hooks.ops.set_type(VAR_TYPE_FCONT);
+  CONT_init();
+  CONT_set_fill_colors(nullptr, 0);
+  if (CONT_get_type() == KEZ_MISS) CONT_set_type(VAR_TYPE_FCONT);
 
   if (const char* pf = RES_get("plot_format")) {
     const int t = RAW_parse_format(&b, pf);
@@ -739,13 +718,13 @@ int RAW_plot_init(const Gattribs* attrib, float sc) {
         b.base = v;
       }
     }
-    if (hooks.ops.set_base) hooks.ops.set_base(b.base);
-    if (hooks.ops.set_cutoff) hooks.ops.set_cutoff(b.max, b.min);
+    CONT_set_base(b.base);
+    CONT_set_cutoff(b.max, b.min);
   }
   float iv;
   if (const char* ci = RES_get("con_interval"); ci && to_float(ci, &iv)) {
     b.intrvl = iv;
-    if (hooks.ops.set_intrvl) hooks.ops.set_intrvl(iv);
+    CONT_set_intrvl(iv);
   }
   RAW_set_attribs(&b);
   b.hor = b.x < 0 ? GRIGHT_HOR : b.x > 0 ? GLEFT_HOR : GCENTER_HOR;
@@ -768,11 +747,12 @@ int RAW_plot_data(RAW_data* data) {
   }
   ATTRIB_update(&cur.attrib, &data->attr);
 
-  if (cont_get_values() > 0 || cur.intrvl != MISS) {
+  if (CONT_get_values(nullptr) > 0 || cur.intrvl != MISS) {
     Gattribs band;
     ATTRIB_init(&band);
     const float v = wind_type(data->type) ? data->value[1] : datum_value(data);
-    if (cont_fill_attrib(v, &band)) given_over(&cur.attrib, band, true);
+    CONT_get_fill_attrib(v, &band);
+    given_over(&cur.attrib, band, true);
   }
   const float v0 = datum_value(data);
   if (v0 != MISS) {
@@ -1111,15 +1091,6 @@ float plot_scale() {
   return sc && to_float(sc, &v) && v > 0 ? v : 1.0f;
 }
 
-bool grid_linked(const char* who) {
-  const RAW_grid_hooks& g = hooks.grid;
-  if (g.init_grids && g.get_grid && g.set_grid_domain && g.alloc_grid && g.set_grid_info && g.set_grid_date &&
-      g.read_check && g.save_file)
-    return true;
-  MESS_print(M_warn, "%s: No grid store is linked\n", who);
-  return false;
-}
-
 /* Saves and restores the file-name convention around a scope. */
 struct KeepNameConv {
   KeepNameConv() { FILE_save_name_conv(); }
@@ -1129,28 +1100,6 @@ struct KeepNameConv {
 };
 
 } // namespace
-
-int RAW_set_grid_hooks(const RAW_grid_hooks* h) {
-  if (!h) return 0;
-  auto take = [](auto* slot, auto fn) {
-    if (fn) *slot = fn;
-  };
-  RAW_grid_hooks& g = hooks.grid;
-  take(&g.init_grids, h->init_grids);
-  take(&g.get_grid, h->get_grid);
-  take(&g.set_grid_domain, h->set_grid_domain);
-  take(&g.alloc_grid, h->alloc_grid);
-  take(&g.set_grid_info, h->set_grid_info);
-  take(&g.set_grid_date, h->set_grid_date);
-  take(&g.read_check, h->read_check);
-  take(&g.save_file, h->save_file);
-  take(&g.cont_plot_setup, h->cont_plot_setup);
-  take(&g.cont_draw, h->cont_draw);
-  take(&g.cont_get_bar, h->cont_get_bar);
-  take(&g.cont_draw_bar, h->cont_draw_bar);
-  take(&g.flash_value, h->flash_value);
-  return 0;
-}
 
 int RAW_plot_file(char* file, int label) {
   char* sel = nullptr;
@@ -1266,8 +1215,6 @@ int RAW_grd_out_file() {
 }
 
 int RAW_grid_file(char* file, int label) {
-  if (!grid_linked("RAW_grid_file")) return 0;
-  const RAW_grid_hooks& g = hooks.grid;
   char* sel = nullptr;
   char* fmt = nullptr;
   const OpenRaw raw(RAW_file_open(file, &sel, &fmt, RAW_READ));
@@ -1282,10 +1229,10 @@ int RAW_grid_file(char* file, int label) {
   if (DOM_get_region(&grid_dom, 2) <= 0) grid_dom = map_dom;
   const bool same_dom = DOM_comp(&grid_dom, &map_dom) != 0;
 
-  g.init_grids();
+  GRD_init_grids();
   RAW_init_oa_data();
-  g.set_grid_domain(0, &grid_dom);
-  GRD_report* slot = g.get_grid(0);
+  GRD_set_grid_domain(0, &grid_dom);
+  GRD_report* slot = GRD_get_grid(0);
   if (!slot) {
     RAW_free_oa_data();
     return 0;
@@ -1301,14 +1248,14 @@ int RAW_grid_file(char* file, int label) {
      * the slot, so the comparison needs its own copy. */
     const Domain analysis = slot->domain;
     int got = 0;
-    reused = g.read_check(filename, slot, &read_info, &got, &analysis) != 0;
+    reused = GRD_read_check(filename, slot, &read_info, &got, &analysis) != 0;
   }
   if (!reused) {
-    g.set_grid_info(0, state.info.info);
-    g.set_grid_date(0, &state.info.date, state.info.datim);
+    GRD_set_grid_info(0, state.info.info);
+    GRD_set_grid_date(0, &state.info.date, state.info.datim);
     RAW_add_oa_field(0);
-    g.set_grid_domain(0, &grid_dom);
-    if (g.alloc_grid(0) != 0) {
+    GRD_set_grid_domain(0, &grid_dom);
+    if (GRD_alloc_grid(0) != 0) {
       MESS_print(M_warn, "RAW_grid_file: No grid for %s\n", file);
       RAW_free_oa_data();
       return 0;
@@ -1375,7 +1322,7 @@ int RAW_grid_file(char* file, int label) {
     info.max_x = slot->domain.nx;
     info.max_y = slot->domain.ny;
     info.grid_type = 0;
-    g.save_file(filename, slot, &info, type);
+    GRD_save_file(filename, slot, &info, type);
     state.grid_info = info;
     state.grid_file = filename;
     state.grid_type = type;
@@ -1397,14 +1344,14 @@ void RAW_callback(int /*type*/, char* str, float x, float y) {
   PLT_print_values(str, x, y);
   PLT_plot_zoom(str, x, y);
   PLT_plot_resize(str, x, y);
-  if (hooks.grid.flash_value) hooks.grid.flash_value(str, x, y);
+  CONT_flash_value(str, x, y);
   if (!str || std::strcmp(str, "s-Alt") != 0) return;
-  GRD_report* slot = hooks.grid.get_grid ? hooks.grid.get_grid(0) : nullptr;
-  if (!slot || !slot->grid || state.grid_file.empty() || state.grid_type == 0 || !hooks.grid.save_file) {
+  GRD_report* slot = GRD_get_grid(0);
+  if (!slot || !slot->grid || state.grid_file.empty() || state.grid_type == 0) {
     MESS_print(M_warn, "RAW_callback: No gridded file to save\n");
     return;
   }
-  hooks.grid.save_file(state.grid_file.c_str(), slot, &state.grid_info, state.grid_type);
+  GRD_save_file(state.grid_file.c_str(), slot, &state.grid_info, state.grid_type);
 }
 
 int RAW_plot(Domain* domain) {
@@ -1436,21 +1383,20 @@ int RAW_plot(Domain* domain) {
   bool fill = is_fill_type(FLAG_get(FLAG_PLOT_TYPE));
   MAP_fill_cont(0);
   MAP_draw(fill ? 1 : 5);
-  const RAW_grid_hooks& g = hooks.grid;
   bool bar = false;
   for (std::string& item : items) {
     if (iequal(item, "map")) {
       MAP_draw(4);
     } else {
       RAW_grid_file(item.data(), 1);
-      GRD_report* slot = g.get_grid ? g.get_grid(0) : nullptr;
-      if (g.cont_plot_setup) g.cont_plot_setup(0, 0, slot, domain, RAW_callback);
-      if (is_fill_type(cont_get_type())) fill = true;
-      if (g.cont_draw && slot && slot->grid) g.cont_draw(slot);
+      GRD_report* slot = GRD_get_grid(0);
+      CONT_plot_setup(0, 0, slot, domain, RAW_callback);
+      if (is_fill_type(CONT_get_type())) fill = true;
+      if (slot && slot->grid) CONT_draw(slot);
       GPH_trans(2);
-      if (!bar && g.cont_get_bar && g.cont_draw_bar && g.cont_get_bar() > 0) {
+      if (!bar && CONT_get_bar() > 0) {
         gsel_norm_tran(1);
-        g.cont_draw_bar(1, "");
+        CONT_draw_bar(1, "");
         gsel_norm_tran(2);
         bar = true;
       }

@@ -51,8 +51,6 @@ constexpr int GROW_TRIES = 10;               /* waits for a file still being wri
 constexpr time_t GROW_RECENT = 10;           /* seconds since a change that count as "being written" */
 
 struct ImgState {
-  int (*decode)(const char*, Domain*) = nullptr;
-  int (*print)(M_type, const Domain*) = nullptr;
   int (*describe)(IMG_report*) = nullptr;
 };
 
@@ -517,13 +515,7 @@ int IMG_print(M_type lev, const IMG_report* image) {
   MESS_print(lev, "Bytes order: %d\n", image->byte_order);
   MESS_print(lev, "Number of colors: %d\n", image->num_colors);
   MESS_print(lev, "Tranparent colors: %d\n", image->trans_color);
-  if (state.print) state.print(lev, &image->domain);
-  return 0;
-}
-
-int IMG_set_domain_hooks(int (*decode)(const char*, Domain*), int (*print)(M_type, const Domain*)) {
-  state.decode = decode;
-  state.print = print;
+  DOM_print(lev, &image->domain);
   return 0;
 }
 
@@ -817,11 +809,7 @@ int IMG_read_kez(const char* filename, IMG_report* image, int type) {
   set_field(image->info, INFO_MAX, info);
 
   if (v4) {
-    if (!state.decode) {
-      MESS_print(M_warn, "IMG_read_kez: No domain decoder for a version 4 header\n");
-      return 0;
-    }
-    if (state.decode(geometry.c_str(), &image->domain) < 0) {
+    if (DOM_decode(geometry.c_str(), &image->domain) < 0) {
       MESS_print(M_warn, "IMG_read_kez: Bad domain: %s\n", geometry.c_str());
       return 0;
     }

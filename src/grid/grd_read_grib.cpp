@@ -1,9 +1,8 @@
 /*
  * grd_read_grib: GRIB files through the decoder, for grd_read.
  *
- * GRIB files (21) are read through the decoder's section readers, which the
- * decoder lends (GRD_set_grib_ops): a record is one field, a message holding
- * several fields gives several records. A companion header file, when the
+ * GRIB files (21) are read through the decoder's section readers: a record
+ * is one field, a message holding several fields gives several records. A companion header file, when the
  * naming convention gives one, supplies the records' header texts.
  */
 #include "grd_read_impl.h"
@@ -27,24 +26,12 @@ using namespace grd_read_impl;
 
 namespace {
 
-/* What the GRIB decoder lends (src/hooks.cpp). */
-constinit struct { GRD_grib_ops grib{}; } hooks;
-
 /* ---- GRIB files through the decoder ------------------------------------------- */
 
 /* The most fields one edition 2 message may hold, and the most header
  * text taken from a line of a companion header file. */
 constexpr int kMaxGribFields = 10000;
 constexpr size_t kHdrTextMax = 128;
-
-bool grib_ready(const char* who) {
-  const GRD_grib_ops& g = hooks.grib;
-  if (g.header && g.next && g.get_version && g.get_info && g.pdb && g.gdb && g.bmb && g.bdb && g.read_section &&
-      g.get_sect && g.skip_section && g.ids && g.gds && g.pds && g.set_domain && g.units)
-    return true;
-  MESS_print(M_warn, "%s: No GRIB decoder is linked\n", who);
-  return false;
-}
 
 } // namespace
 
@@ -70,13 +57,13 @@ bool grib_scan_message(int fd, Slot& s) {
   const long p = s.grib_scan;
   if (p < 0 || std::fseek(fp, p, SEEK_SET) != 0) return false;
   state.cur_pos = p;
-  if (hooks.grib.header(fd) < 0) {
+  if (GRIB_header(fd) < 0) {
     s.grib_scan = -1;
     return false;
   }
   const long after_ind = std::ftell(fp);
-  const int version = hooks.grib.get_version();
-  const long next = hooks.grib.next(fd, 0);
+  const int version = GRIB_get_version();
+  const long next = GRIB_next(fd, 0);
   /* A message that does not move the reader on ends the file, so that a
    * damaged length cannot make it loop. */
   s.grib_scan = next > p ? next : -1;
@@ -84,10 +71,10 @@ bool grib_scan_message(int fd, Slot& s) {
   if (version == 2) {
     std::fseek(fp, after_ind, SEEK_SET);
     int n = 0;
-    while (hooks.grib.read_section(fd)) {
+    while (GRIB_read_section(fd)) {
       if (next > p && std::ftell(fp) > next) break;
-      if (hooks.grib.get_sect() == 7 && ++n >= kMaxGribFields) break;
-      hooks.grib.skip_section(fd);
+      if (GRIB_get_sect() == 7 && ++n >= kMaxGribFields) break;
+      GRIB_skip_section(fd);
     }
     fields = std::max(n, 1);
   }
@@ -217,9 +204,9 @@ int grib_header_from_text(const GRD_file& f, const HdrLine& h, GRD_report* grd, 
   grd->version = 1;
   grd->source = f.grid == 10 ? 98 : 7;
   grd->date = f.date;
-  if (parse_grib_text(h.text, grd)) hooks.grib.units(grd);
+  if (parse_grib_text(h.text, grd)) GRIB_units(grd);
   DOM_init(&grd->domain);
-  hooks.grib.set_domain(grd->type, &grd->domain);
+  GRIB_set_domain(grd->type, &grd->domain);
   MESS_print(M_debug_c, "GRIB HDR--%d %d %d %d %d %d\n", grd->model, grd->type, grd->time, grd->ltype, grd->level,
              grd->var);
   if (rep_type == GRD_READ_HEADER2) {
@@ -240,7 +227,7 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
   FILE* fp = s.f->file;
   if (std::fseek(fp, msg, SEEK_SET) != 0) return -1;
   state.cur_pos = msg;
-  if (hooks.grib.header(fd) < 0) {
+  if (GRIB_header(fd) < 0) {
     MESS_print(M_warn, "GRD_read: No GRIB message at offset %ld\n", msg);
     std::fseek(fp, msg, SEEK_SET);
     return -1;
@@ -251,18 +238,18 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
     std::fseek(fp, msg, SEEK_SET);
     return r;
   };
-  if (hooks.grib.get_version() != 2) {
-    int r = hooks.grib.pdb(fd, grd, rep_type);
+  if (GRIB_get_version() != 2) {
+    int r = GRIB_PDB(fd, grd, rep_type);
     if (r < 1) return done(r < 0 ? -1 : 1);
-    r = hooks.grib.gdb(fd, grd);
+    r = GRIB_GDB(fd, grd);
     if (r < 1) return done(r < 0 ? -1 : 1);
     if (rep_type != GRD_READ_ALL) return done(0);
     std::free(grd->grid);
     grd->grid = nullptr;
-    hooks.grib.bmb(fd, grd);
+    GRIB_BMB(fd, grd);
     /* A field that cannot be unpacked is refused like one of edition 2,
      * so that a walk over the file goes on past it. */
-    if (hooks.grib.bdb(fd, grd) < 0) return done(1);
+    if (GRIB_BDB(fd, grd) < 0) return done(1);
     if (!grd->grid) {
       MESS_print(M_warn, "GRD_read: GRIB field without values\n");
       return done(1);
@@ -270,51 +257,47 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
     return done(0);
   }
   const bool want = rep_type != GRD_READ_HEADER;
-  if (want && !(hooks.grib.drs && hooks.grib.bms && hooks.grib.ds)) {
-    MESS_print(M_warn, "GRD_read: Values of edition 2 GRIB messages cannot be unpacked\n");
-    return done(1);
-  }
   if (want) {
     std::free(grd->grid);
     grd->grid = nullptr;
   }
   int n = 0;
   bool found = false, bad_grid = false;
-  while (hooks.grib.read_section(fd)) {
-    MESS_print(M_debug_c, "SECT: %d %ld\n", hooks.grib.get_sect(), std::ftell(fp));
-    const int sect = hooks.grib.get_sect();
+  while (GRIB_read_section(fd)) {
+    MESS_print(M_debug_c, "SECT: %d %ld\n", GRIB_get_sect(), std::ftell(fp));
+    const int sect = GRIB_get_sect();
     switch (sect) {
-      case 1: hooks.grib.ids(fd, grd); break;
+      case 1: GRIB_IDS(fd, grd); break;
       case 3:
         /* A later grid definition replaces a refused one for the fields after it. */
-        bad_grid = hooks.grib.gds(fd, grd) < 1;
+        bad_grid = GRIB_GDS(fd, grd) < 1;
         break;
-      case 4: hooks.grib.pds(fd, grd); break;
+      case 4: GRIB_PDS(fd, grd); break;
       case 5:
         if (want && n == field)
-          hooks.grib.drs(fd, grd);
+          GRIB_DRS(fd, grd);
         else
-          hooks.grib.skip_section(fd);
+          GRIB_skip_section(fd);
         break;
       case 6:
         if (want)
-          hooks.grib.bms(fd);
+          GRIB_BMS(fd);
         else
-          hooks.grib.skip_section(fd);
+          GRIB_skip_section(fd);
         break;
       case 7:
         if (n == field) {
           found = true;
           if (want && !bad_grid)
-            hooks.grib.ds(fd, grd);
+            GRIB_DS(fd, grd);
           else
-            hooks.grib.skip_section(fd);
+            GRIB_skip_section(fd);
         } else {
-          hooks.grib.skip_section(fd);
+          GRIB_skip_section(fd);
         }
         ++n;
         break;
-      default: hooks.grib.skip_section(fd); break;
+      default: GRIB_skip_section(fd); break;
     }
     if (found) break;
   }
@@ -336,7 +319,6 @@ int grib_decode(int fd, Slot& s, long msg, int field, GRD_report* grd, int rep_t
 namespace grd_read_impl {
 
 int grib_getinfo(int fd, Slot& s, GRD_info* info) {
-  if (!grib_ready("GRD_getinfo")) return -1;
   if (s.is_std) {
     MESS_print(M_warn, "GRD_getinfo: GRIB files cannot be read from a stream\n");
     return -1;
@@ -345,12 +327,12 @@ int grib_getinfo(int fd, Slot& s, GRD_info* info) {
   info->grid_type = 0;
   std::rewind(f.file);
   state.cur_pos = 0;
-  if (hooks.grib.header(fd) < 0) {
+  if (GRIB_header(fd) < 0) {
     MESS_print(M_warn, "GRD_getinfo: No GRIB message found\n");
     std::rewind(f.file);
     return -1;
   }
-  if (hooks.grib.get_info(fd, info) != 0) {
+  if (GRIB_get_info(fd, info) != 0) {
     MESS_print(M_warn, "GRD_getinfo: Truncated GRIB message\n");
     std::rewind(f.file);
     return -1;
@@ -403,7 +385,6 @@ int grib_read_record(int fd, Slot& s, GRD_report* grd, int rep_type, int* grdnum
 namespace grd_read_impl {
 
 int grib_read(int fd, Slot& s, GRD_report* grd, int rep_type, int* grdnum) {
-  if (!grib_ready("GRD_read")) return -1;
   int r = grib_read_record(fd, s, grd, rep_type, grdnum);
   /* A record whose values were asked for and not read keeps none from
    * before, so that no caller takes an old field for the new one. */
@@ -433,31 +414,3 @@ bool holds_raw_message(const GRD_report* grd) {
 }
 
 } // namespace grd_read_impl
-
-int GRD_set_grib_ops(const GRD_grib_ops* ops) {
-  if (!ops) return 0;
-  auto take = [](auto* to, auto from) {
-    if (from) *to = from;
-  };
-  GRD_grib_ops& g = hooks.grib;
-  take(&g.header, ops->header);
-  take(&g.next, ops->next);
-  take(&g.get_version, ops->get_version);
-  take(&g.get_info, ops->get_info);
-  take(&g.pdb, ops->pdb);
-  take(&g.gdb, ops->gdb);
-  take(&g.bmb, ops->bmb);
-  take(&g.bdb, ops->bdb);
-  take(&g.read_section, ops->read_section);
-  take(&g.get_sect, ops->get_sect);
-  take(&g.skip_section, ops->skip_section);
-  take(&g.ids, ops->ids);
-  take(&g.gds, ops->gds);
-  take(&g.pds, ops->pds);
-  take(&g.drs, ops->drs);
-  take(&g.bms, ops->bms);
-  take(&g.ds, ops->ds);
-  take(&g.set_domain, ops->set_domain);
-  take(&g.units, ops->units);
-  return 0;
-}

@@ -4,11 +4,13 @@
  * Builds a sounding at a point from the pressure-level and surface grids of
  * an open grid file: heights, temperatures, humidity and winds on standard
  * levels (50 mb apart, or 25 mb), the surface put in its place among them,
- * dew points, winds in knots and the missing heights computed through the
- * sounding hooks.
+ * dew points, winds in knots and the missing heights computed by the
+ * upper-air subsystem.
  */
 #include "grd_tool_impl.h"
+#include "kezcont.h"
 #include "kezgrd.h"
+#include "kezupa.h"
 
 #include <algorithm>
 #include <array>
@@ -24,10 +26,6 @@ using namespace grd_tool_impl;
 /* ---- soundings from grids ------------------------------------------------------------- */
 
 namespace {
-
-/* Set at start-up from another file's static initialisation, so constant-
- * initialised rather than part of the store's state. */
-constinit struct { GRD_sound_hooks ops{}; } sound_hooks;
 
 struct SoundState {
   float dp = GRD_SOUND_DP;
@@ -90,10 +88,6 @@ float between(const UPA_level& below, const UPA_level& above, float below_v, flo
 
 } // namespace
 
-int GRD_set_sound_hooks(const GRD_sound_hooks* hooks) {
-  sound_hooks.ops = hooks ? *hooks : GRD_sound_hooks{};
-  return 0;
-}
 
 int GRD_snd_param() {
   int argc = 0;
@@ -157,7 +151,7 @@ int GRD_get_sound(int grd_fd, float lat, float lon, UPA_level* sm, int* num, flo
       const float v = GRD_get_value_domain(&g.r, nullptr, &x, &y);
       if (is_miss(v)) break;
       *slot_of(sm[rec], q.slot) = sound_units(v, q.slot, g.r.units);
-      if (count == 0 && sound_hooks.ops.set_datim) sound_hooks.ops.set_datim(g.r.datim);
+      if (count == 0) UPA_set_datim(g.r.datim);
       ++count;
       break;
     }
@@ -211,12 +205,12 @@ int GRD_get_sound(int grd_fd, float lat, float lon, UPA_level* sm, int* num, flo
     l.td = is_miss(l.t) || is_miss(rh) ? KEZ_FMISS : dew_temp(l.t, rh);
     const float u = l.dir, v = l.spd;
     l.dir = l.spd = KEZ_FMISS;
-    if (sound_hooks.ops.vect2wind && !is_miss(u) && !is_miss(v)) sound_hooks.ops.vect2wind(u, v, &l.dir, &l.spd);
+    if (!is_miss(u) && !is_miss(v)) vect2wind(u, v, &l.dir, &l.spd);
     if (!is_miss(l.t)) l.t -= kKelvin;
     if (!is_miss(l.td)) l.td -= kKelvin;
     if (!is_miss(l.spd)) l.spd *= kMsToKnots;
   }
-  if (sound_hooks.ops.calc_height) sound_hooks.ops.calc_height(sm, n);
+  UPA_calc_height(sm, n);
   *num = n;
   return 1;
 }

@@ -123,21 +123,4 @@ int CTY_plot();
 /* Reads the station-plot words of resource "plot_param". 0. */
 int CTY_plot_param();
 
-/* The station texts are drawn as station data, and coloured by priority
- * through the contour fill colours; both layers lie above this one and
- * lend these calls (src/hooks.cpp). Without them nothing is drawn or
- * coloured. A null member keeps what was set. 0. */
-struct CTY_plot_hooks {
-  int (*plot_init)(const Gattribs* attrib, float scale);
-  int (*set_marker)(int mark);
-  /* One text datum at plot position (x, y); attributes at -9999 take the
-   * station plot's own. */
-  int (*plot_text)(float x, float y, const char* text, const Gattribs* attr);
-  int (*set_fill_colors)(const char* string, int flag);
-  int (*set_base)(float value);
-  int (*set_intrvl)(float value);
-  int (*get_fill_attrib)(float value, Gattribs* attrib);
-};
-int CTY_set_plot_hooks(const CTY_plot_hooks* hooks);
-
 #endif /* KEZCTY_H */

@@ -6,9 +6,7 @@
  * objective analysis onto grids (object).
  *
  * kez.h includes this header at its end, so every module that includes
- * kez.h sees it; a module that includes it alone gets kez.h with it. The
- * grid store and the plotters above the pipeline lend it their calls
- * through DATA_grid_ops and DATA_plot_hooks (docs/architecture.md).
+ * kez.h sees it; a module that includes it alone gets kez.h with it.
  */
 #ifndef KEZDATA_H
 #define KEZDATA_H
@@ -402,22 +400,6 @@ int DATA_get_data(DATA_info* data);   /* 0, or -1 when the store could not hold 
 int DATA_object_analyze();            /* 0, or -1 when there was nothing sound to analyse */
 int DATA_save_grid(DATA_info* data);
 
-/* The grid store that the pipeline fills lives in a higher layer, which
- * registers these operations (the grid layer does so when it is linked).
- * Without them the gridding steps report it and do nothing. */
-struct DATA_grid_ops {
-  GRD_report* (*get_grid)(int ind);
-  int (*set_grid_domain)(int ind, const Domain* dom);
-  int (*alloc_grid)(int ind);
-  int (*free_grid)(GRD_report* grid);
-  int (*set_grid_info)(int ind, const char* str);
-  int (*set_var)(int ind);
-  int (*set_grid_date)(int ind, const Date* date, const char* str);
-  int (*read_check)(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain);
-  int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
-};
-int DATA_set_grid_ops(const DATA_grid_ops* ops);
-
 /* ------------------------------------------------------------------------ */
 /* data_plt: drawing one frame from a data source                           */
 /* ------------------------------------------------------------------------ */
@@ -446,29 +428,6 @@ int DATA_plot_vect_bar(); /* 0, or -1 when nothing was drawn */
 int DATA_plot_raw_label(int beg, int end, DATA_info* data);
 int DATA_set_site(int val);
 int DATA_set_dist(float val);
-
-/* The contour and vector plotters and the grid store sit above the
- * pipeline; they lend it these calls. A null call draws nothing. */
-struct DATA_plot_hooks {
-  int (*cont_plot_setup)(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));
-  int (*cont_draw)(GRD_report* grid);
-  int (*cont_get_type)();
-  int (*cont_get_bar)();
-  int (*cont_draw_bar)(int orient, const char* label);
-  int (*vect_set_type)(int type);
-  int (*vect_set_format)(int type, const char* format);
-  int (*vect_plot_setup)(int plot, int ind, GRD_report* ugrid, GRD_report* vgrid, Domain* domain,
-                         void (*call)(int, char*, float, float));
-  int (*vect_draw)(GRD_report* ugrid, GRD_report* vgrid);
-  int (*vect_get_vect)();
-  int (*vect_draw_vect)();
-  GRD_report* (*get_grid)(int ind);
-  int (*find_param_grids)(int start, int num, int level, GRD_report** grds, float* values);
-  int (*grid_units)(GRD_report* grid, const char* unit_out);
-  int (*is_plot_func)(const char* str);
-  const char* (*get_grid_info)(int ind);
-};
-int DATA_set_plot_hooks(const DATA_plot_hooks* hooks);
 
 /* ------------------------------------------------------------------------ */
 /* object: objective analysis of station values onto grids                  */

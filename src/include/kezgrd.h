@@ -266,34 +266,6 @@ constexpr int GRD_HEADER_LEN = 160;
 int GRD_get_header(int grd_fd, char* header);
 int GRD_setpos(int grd_fd, long int offset, int grdnum);
 
-/* The GRIB decoder lies above the grid files; it lends them its message
- * and section readers (src/hooks.cpp). A member left null keeps what was
- * registered before; without a registration GRIB files cannot be read.
- * The edition 2 data readers (drs, bms, ds) may stay null: the sections
- * are then skipped and a field asked for with values is refused. */
-struct GRD_grib_ops {
-  int (*header)(int grd_fd);
-  int (*next)(int grd_fd, int where);
-  int (*get_version)();
-  int (*get_info)(int grd_fd, GRD_info* info);
-  int (*pdb)(int grd_fd, GRD_report* grd, int rep_type);
-  int (*gdb)(int grd_fd, GRD_report* grd);
-  int (*bmb)(int grd_fd, GRD_report* grd);
-  int (*bdb)(int grd_fd, GRD_report* grd);
-  int (*read_section)(int grd_fd);
-  int (*get_sect)();
-  int (*skip_section)(int grd_fd);
-  int (*ids)(int grd_fd, GRD_report* grd);
-  int (*gds)(int grd_fd, GRD_report* grd);
-  int (*pds)(int grd_fd, GRD_report* grd);
-  int (*drs)(int grd_fd, GRD_report* grd);
-  int (*bms)(int grd_fd);
-  int (*ds)(int grd_fd, GRD_report* grd);
-  int (*set_domain)(int type, Domain* domain);
-  int (*units)(GRD_report* grd);
-};
-int GRD_set_grib_ops(const GRD_grib_ops* ops);
-
 /* ---- grd_tool: soundings from grids --------------------------------------- */
 
 /* Spacing of the standard levels of a sounding from grids (mb): 50 gives
@@ -303,17 +275,6 @@ inline constexpr float GRD_SOUND_DP = 50.0f;
 inline constexpr float GRD_SOUND_DP_FINE = 25.0f;
 inline constexpr int GRD_SOUND_RECORDS = 22;      /* 20 levels and two */
 inline constexpr int GRD_SOUND_RECORDS_FINE = 42; /* 40 levels and two */
-
-/* The upper-air subsystem and the wind conversion of the contour layer lie
- * above the grid store; the sounding builder reaches them through these
- * (set at start-up). A null entry leaves its step out: heights unfilled,
- * no date label handed on, winds missing. */
-struct GRD_sound_hooks {
-  int (*calc_height)(UPA_level* level, int num);
-  int (*set_datim)(const char* str);
-  int (*vect2wind)(float u, float v, float* dir, float* spd);
-};
-int GRD_set_sound_hooks(const GRD_sound_hooks* hooks);
 
 int GRD_snd_param();
 int GRD_set_sound_dp(float dp);

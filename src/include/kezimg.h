@@ -84,14 +84,6 @@ int IMG_read(const char* filename, IMG_report* image, int type);
 int IMG_read_kez(const char* filename, IMG_report* image, int type);
 int IMG_write(const char* filename, const IMG_report* image, int type);
 
-/* The map layer lies above the graphics system, so it lends the own format
- * its domain services: decode reads a version-4 header's domain
- * text, print shows a domain in IMG_print. Either may be null;
- * without decode such headers are refused, without print no domain line
- * is printed. */
-int IMG_set_domain_hooks(int (*decode)(const char* str, Domain* domain),
-                         int (*print)(M_type lev, const Domain* domain));
-
 /* The plot frame describes a dumped window image for the own format: it
  * sets the image's domain, title and date label (null: none). */
 int IMG_set_dump_hook(int (*describe)(IMG_report* image));

@@ -5,9 +5,7 @@
  * texts and regions (region).
  *
  * kez.h includes this header at its end, so every module that includes
- * kez.h sees it; a module that includes it alone gets kez.h with it. The
- * hook records here (MAP_data_hooks, PLT_*_hooks) are how the layers above
- * lend the plot frame their calls (docs/architecture.md).
+ * kez.h sees it; a module that includes it alone gets kez.h with it.
  */
 #ifndef KEZMAP_H
 #define KEZMAP_H
@@ -145,24 +143,6 @@ int MAP_get_latlon(float* lat, float* lon);
  * and the attributes of outline items without their own (at most 39). */
 int MAP_file(const char* file);
 int MAP_set_format(const char* str);
-/* Point-data files of a map list ("rf:") are plotted by the data layer,
- * which lends its plotter here (src/hooks.cpp); without it they are
- * reported and skipped. A null member keeps what was set. 0. */
-struct MAP_data_hooks {
-  int (*plot_raw_file)(const char* file, int label);
-  /* The map plot: point data analysed onto a grid, the station plot's
-   * value range, and the contour layer's range and colour bar. */
-  int (*grid_raw_file)(const char* file, int label);
-  int (*get_range)(float* mx, float* mn);
-  int (*set_range)(float max, float min);
-  int (*get_bar)();
-  int (*draw_bar)(int orient, const char* label);
-  int (*set_type)(int type);
-  int (*set_fill_colors)(const char* string, int flag);
-};
-int MAP_set_data_hooks(const MAP_data_hooks* hooks);
-const MAP_data_hooks& MAP_get_data_hooks();
-
 /* A complete map plot of a domain (also the zoom and resize function it
  * registers); 0. MAP_callback is its window event callback. */
 int MAP_plot(Domain* domain);
@@ -233,54 +213,6 @@ int PLT_plot_zoom(const char* event, float x, float y);
 int PLT_plot_resize(const char* event, float x, float y);
 int PLT_plot_refresh();
 int PLT_panel_decode(const char* str);
-
-/* The plot frame reads and sets switches of the grid store, contouring and
- * the GRIB decoder, which lie above the map layer: each of those layers
- * lends its functions here when its module is linked (a null entry is the
- * least behaviour: nothing set, nothing printed, switches 0). */
-struct GRD_report;
-struct PLT_grid_hooks {
-  GRD_report* (*get_grid)(int ind);
-  int (*find_param_grids)(int start, int num, int level, GRD_report** grds, float* values);
-  int (*print_value)(float x, float y, const GRD_report* grid);
-  int (*print_value2)(float x, float y, const GRD_report* grid1, const GRD_report* grid2);
-  int (*edit_value)(const char* str, float x, float y, GRD_report* grid);
-  int (*set_grid_factor)(int fact);
-  int (*set_format)(const char* str);
-  int (*use_hdr_file)(int val);
-};
-struct PLT_cont_hooks {
-  int (*get_bar)();
-  int (*set_bar)(int value);
-  int (*set_bar_range)(float max, float min);
-  int (*set_skip)(int x, int y);
-  int (*set_plot_offset)(float x, float y);
-  int (*get_vect)();
-};
-struct PLT_grib_hooks {
-  int (*set_max_bad)(int val);
-};
-/* The variable table's count, names and record classes, which the value
- * read-out walks; lent by the variable layer, which lies above the map. */
-struct PLT_var_hooks {
-  int (*get_num)();
-  const char* (*get_name)(int ind);
-  int (*is_PLOT)(int ind);
-  int (*is_COMP)(int ind);
-  int (*is_type_MAP)(int ind);
-  int (*is_type_VECT)(int ind);
-  int (*is_type_CONT)(int ind);
-  int (*is_plot_CONT)(int ind);
-};
-/* Any member left null keeps what was registered before. 0. */
-int PLT_set_grid_hooks(const PLT_grid_hooks* hooks);
-int PLT_set_cont_hooks(const PLT_cont_hooks* hooks);
-int PLT_set_grib_hooks(const PLT_grib_hooks* hooks);
-int PLT_set_var_hooks(const PLT_var_hooks* hooks);
-/* The colour-bar and vector-legend switches through those hooks (0 when
- * contouring is not linked). */
-int PLT_cont_get_bar();
-int PLT_cont_get_vect();
 
 /* ------------------------------------------------------------------------ */
 /* plt_labl: corner labels and overlays                                     */

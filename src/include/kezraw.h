@@ -99,23 +99,6 @@ RAW_attribs RAW_get_base();
 /* Forgets the last station positions (raw-file plotting, per file). */
 int RAW_reset_line();
 
-/* The contour settings that colour data by value. The contour layer lies
- * above this one, so it registers its calls here (src/hooks.cpp); without
- * them no contour type, interval or levels are known and no datum is
- * coloured by value. */
-struct RAW_contour_ops {
-  int (*init)();
-  int (*set_fill_colors)(const char* string, int flag);
-  int (*get_type)();
-  int (*set_type)(int ind);
-  int (*set_base)(float value);
-  int (*set_cutoff)(float max, float min);
-  int (*set_intrvl)(float value);
-  int (*get_values)(float* values);
-  int (*get_fill_attrib)(float value, Gattribs* attrib);
-};
-int RAW_set_contour_ops(const RAW_contour_ops* ops);
-
 /* Raw files on plots: a file's values at their stations (the map list's
  * point-data items and the map plot), a file analysed onto grid slot 0 and
  * saved as a grid file, and the contour plot of listed files. A request is
@@ -129,25 +112,6 @@ int RAW_grd_out_file();
 void RAW_callback(int type, char* str, float x, float y);
 int RAW_plot(Domain* domain);
 
-/* The grid store and contouring lie above this layer; they lend the raw
- * file gridding and contour plot these calls (src/hooks.cpp). Without them
- * nothing is gridded or contoured. A null member keeps what was set. */
-struct RAW_grid_hooks {
-  int (*init_grids)();
-  GRD_report* (*get_grid)(int ind);
-  int (*set_grid_domain)(int ind, const Domain* dom);
-  int (*alloc_grid)(int ind);
-  int (*set_grid_info)(int ind, const char* str);
-  int (*set_grid_date)(int ind, const Date* date, const char* str);
-  int (*read_check)(const char* filename, GRD_report* grid, GRD_info* info, int* type, const Domain* domain);
-  int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
-  int (*cont_plot_setup)(int plot, int ind, GRD_report* grid, Domain* domain, void (*call)(int, char*, float, float));
-  int (*cont_draw)(GRD_report* grid);
-  int (*cont_get_bar)();
-  int (*cont_draw_bar)(int orient, const char* label);
-  int (*flash_value)(const char* str, float x, float y);
-};
-int RAW_set_grid_hooks(const RAW_grid_hooks* hooks);
 
 /* ------------------------------------------------------------------------ */
 /* raw_read: raw point-data files ("KEZRAW")                                */

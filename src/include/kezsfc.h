@@ -210,18 +210,6 @@ int SFC_grid_data(DATA_info* data);
 int SFC_raw_out_file(); /* 1 when raw output is asked for */
 int SFC_grd_out_file(); /* the grid file type, 0 none */
 
-/* The grid store, the grid calculator and contouring sit above this layer;
- * they lend the driver these calls (src/hooks.cpp). Without them nothing
- * is freed, derived, saved or flashed. */
-struct SFC_grid_hooks {
-  GRD_report* (*get_grid)(int ind);
-  int (*free_grid)(GRD_report* grid);
-  int (*calc_var)();
-  int (*save_file)(const char* filename, GRD_report* grid, const GRD_info* info, int type);
-  int (*flash_value)(const char* event, float x, float y);
-};
-int SFC_set_grid_hooks(const SFC_grid_hooks* hooks);
-
 /* ------------------------------------------------------------------------ */
 /* sfc_read: surface data files                                             */
 /* ------------------------------------------------------------------------ */

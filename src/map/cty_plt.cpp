@@ -7,9 +7,8 @@
  * the "identifier" filter. An identifier item may carry its own label and
  * position after its first ':'; a listed place that matches no station is
  * drawn where the item puts it, so the list doubles as a list of points to
- * mark. The texts are drawn as station data by the data layer, and coloured
- * by priority through the contour fill colours; both lie above this layer
- * and lend their calls through CTY_set_plot_hooks.
+ * mark. The texts are drawn as station data by the raw-data plotter, and
+ * coloured by priority through the contour fill colours.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +17,10 @@
 #include <vector>
 
 #include "kez.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezraw.h"
 
 namespace {
 
@@ -32,9 +33,6 @@ struct {
   int nzero = 0;       /* leave out stations whose last number is 0 */
   int fill = 0;        /* stations coloured by priority */
 } state;
-
-/* What the data and contour layers lend (src/hooks.cpp). */
-constinit struct { CTY_plot_hooks plot{}; } hooks;
 
 /* One item of resource "identifier": the filter part and what follows its
  * first ':' (a position and label, or a label). */
@@ -85,8 +83,18 @@ std::vector<Item> identifier_items() {
   return items;
 }
 
+/* One station's text, drawn as a station datum; attributes at -9999 take
+ * the station plot's own. */
 void draw(float x, float y, const std::string& text, const Gattribs* attr) {
-  if (hooks.plot.plot_text) hooks.plot.plot_text(x, y, text.c_str(), attr);
+  RAW_data d;
+  RAW_data_init(&d);
+  d.x = x;
+  d.y = y;
+  d.type = VAR_TYPE_DATA;
+  d.format[0] = '\0';
+  if (attr) d.attr = *attr;
+  std::snprintf(d.data, sizeof d.data, "%s", text.c_str());
+  RAW_plot_data(&d);
 }
 
 } // namespace
@@ -132,15 +140,15 @@ int CTY_plot() {
   ATTRIB_get("color_data", "green", &attr);
   const char* sc = RES_get("plot_scale");
   const float scale = sc && *sc ? static_cast<float>(std::atof(sc)) : 1.0f;
-  if (hooks.plot.plot_init) hooks.plot.plot_init(&attr, scale);
+  RAW_plot_init(&attr, scale);
   const char* fill = RES_get("color_fill");
-  if (fill && *fill && hooks.plot.set_fill_colors) {
-    hooks.plot.set_fill_colors(nullptr, 0);
-    if (hooks.plot.set_base) hooks.plot.set_base(0.5f);
-    if (hooks.plot.set_intrvl) hooks.plot.set_intrvl(1.0f);
+  if (fill && *fill) {
+    CONT_set_fill_colors(nullptr, 0);
+    CONT_set_base(0.5f);
+    CONT_set_intrvl(1.0f);
     state.fill = 1;
   }
-  if (state.marker && hooks.plot.set_marker) hooks.plot.set_marker(state.marker);
+  if (state.marker) RAW_set_marker(state.marker);
 
   const int prior = DOM_get_prior();
   CTY_rewind(fd);
@@ -167,7 +175,7 @@ int CTY_plot() {
     if (!MAP_tran(lat, lon, &x, &y)) continue;
     Gattribs datum;
     ATTRIB_init(&datum);
-    if (state.fill && hooks.plot.get_fill_attrib) hooks.plot.get_fill_attrib(static_cast<float>(city.prior), &datum);
+    if (state.fill) CONT_get_fill_attrib(static_cast<float>(city.prior), &datum);
     if (!has_label) {
       char text[32];
       if (state.output == OUT_WMO)
@@ -196,17 +204,5 @@ int CTY_plot() {
     ATTRIB_init(&datum);
     draw(x, y, label.empty() ? it.filter : blanks(label), &datum);
   }
-  return 0;
-}
-
-int CTY_set_plot_hooks(const CTY_plot_hooks* h) {
-  if (!h) return 0;
-  if (h->plot_init) hooks.plot.plot_init = h->plot_init;
-  if (h->set_marker) hooks.plot.set_marker = h->set_marker;
-  if (h->plot_text) hooks.plot.plot_text = h->plot_text;
-  if (h->set_fill_colors) hooks.plot.set_fill_colors = h->set_fill_colors;
-  if (h->set_base) hooks.plot.set_base = h->set_base;
-  if (h->set_intrvl) hooks.plot.set_intrvl = h->set_intrvl;
-  if (h->get_fill_attrib) hooks.plot.get_fill_attrib = h->get_fill_attrib;
   return 0;
 }

@@ -11,8 +11,7 @@
  * where the projection hides a point and where an outline jumps across the
  * wrap-around seam, so that no line crosses the whole plot.
  *
- * Point-data files of the list are plotted by the data layer, which lies
- * above this one; it lends its plotter through MAP_set_data_hooks.
+ * Point-data files of the list ("rf:") are drawn by the raw-file plotter.
  */
 #include <cmath>
 #include <cstdio>
@@ -27,6 +26,7 @@
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"
+#include "kezraw.h"
 
 namespace {
 
@@ -62,9 +62,6 @@ struct {
   std::vector<Gpt> run;              /* the run of visible points being built (reused) */
   std::vector<unsigned char> record; /* the points of one binary outline record (reused) */
 } state;
-
-/* What the data layer lends (src/hooks.cpp). */
-constinit struct { MAP_data_hooks data{}; } hooks;
 
 using File = std::unique_ptr<FILE, decltype(&std::fclose)>;
 
@@ -721,11 +718,9 @@ int MAP_process(const char* str) {
   if (starts_nocase(item, "rf:")) {
     const std::string full = with_path("file_path", std::string(item.substr(3)));
     PLT_mess("Map-rawfile: %s", full.c_str());
-    if (!hooks.data.plot_raw_file) {
-      MESS_print(M_warn, "MAP_process: No point-data plotter is linked: %s\n", full.c_str());
-      return -1;
-    }
-    return hooks.data.plot_raw_file(full.c_str(), 0) < 0 ? -1 : 0;
+    /* The request is cut in place; the plotter gets a copy. */
+    std::string request = full;
+    return RAW_plot_file(request.data(), 0) < 0 ? -1 : 0;
   }
   if (starts_nocase(item, "lalo")) return lalo_item(item);
   return outline_item(item);
@@ -832,21 +827,3 @@ float MAP_get_hor() {
   GPH_get_win(2, &win);
   return std::fabs(win.x_max - win.x_min);
 }
-
-int MAP_set_data_hooks(const MAP_data_hooks* h) {
-  if (!h) return 0;
-  auto take = [](auto* slot, auto fn) {
-    if (fn) *slot = fn;
-  };
-  take(&hooks.data.plot_raw_file, h->plot_raw_file);
-  take(&hooks.data.grid_raw_file, h->grid_raw_file);
-  take(&hooks.data.get_range, h->get_range);
-  take(&hooks.data.set_range, h->set_range);
-  take(&hooks.data.get_bar, h->get_bar);
-  take(&hooks.data.draw_bar, h->draw_bar);
-  take(&hooks.data.set_type, h->set_type);
-  take(&hooks.data.set_fill_colors, h->set_fill_colors);
-  return 0;
-}
-
-const MAP_data_hooks& MAP_get_data_hooks() { return hooks.data; }

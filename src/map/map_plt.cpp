@@ -8,8 +8,7 @@
  * passes, point-data files and metafiles), the labels and a colour bar,
  * writes the image dump and closes what it opened. It registers itself as
  * the zoom and resize function, so zooming and resizing redraw the same
- * items. Point-data files and the colour bar belong to the data and contour
- * layers above; they come through the hooks of MAP_set_data_hooks.
+ * items.
  */
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +18,10 @@
 
 #include "gks.h"
 #include "kez.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezraw.h"
 
 namespace {
 
@@ -88,14 +89,11 @@ void print_corner(const char* form, float x, float y) {
 }
 
 void data_item(const char* item) {
-  const MAP_data_hooks& h = MAP_get_data_hooks();
-  const std::string full = FILE_is_stdio(item) ? std::string(item) : FILE_add_path(RES_get("raw_path"), item);
+  /* The raw-file requests are cut in place; the plotters get a copy. */
+  std::string full = FILE_is_stdio(item) ? std::string(item) : FILE_add_path(RES_get("raw_path"), item);
   const int plot_type = FLAG_get(FLAG_PLOT_TYPE);
   if (plot_type >= GRID_PLOT_MIN && plot_type <= GRID_PLOT_MAX) {
-    if (h.grid_raw_file)
-      h.grid_raw_file(full.c_str(), 1);
-    else
-      MESS_print(M_warn, "MAP_plot: No point-data analysis is linked: %s\n", full.c_str());
+    RAW_grid_file(full.data(), 1);
     return;
   }
   int type = FILE_TYPE_RAW;
@@ -105,18 +103,14 @@ void data_item(const char* item) {
     return;
   }
   if (type != FILE_TYPE_RAW) MESS_print(M_warn, "File may not be in raw format, trying anyway!\n");
-  if (h.plot_raw_file)
-    h.plot_raw_file(full.c_str(), 1);
-  else
-    MESS_print(M_warn, "MAP_plot: No point-data plotter is linked: %s\n", full.c_str());
+  RAW_plot_file(full.data(), 1);
 }
 
 /* Draws the colour bar once it is on; whether it was drawn. */
 bool draw_bar() {
-  const MAP_data_hooks& h = MAP_get_data_hooks();
-  if (!h.get_bar || h.get_bar() <= 0 || !h.draw_bar) return false;
+  if (CONT_get_bar() <= 0) return false;
   gsel_norm_tran(1);
-  h.draw_bar(1, "");
+  CONT_draw_bar(1, "");
   gsel_norm_tran(2);
   return true;
 }
@@ -169,7 +163,6 @@ int MAP_plot(Domain* domain) {
   ATTRIB_get("color_data", "green", &attr);
   const char* sc = RES_get("plot_scale");
   const float scale = sc && *sc ? static_cast<float>(std::atof(sc)) : 1.0f;
-  const MAP_data_hooks& h = MAP_get_data_hooks();
   bool bar = false;
   for (int i = 0; i < argc; ++i) {
     const char* item = argv[i];
@@ -214,15 +207,15 @@ int MAP_plot(Domain* domain) {
     }
     float mx = 0;
     float mn = 0;
-    if (h.get_range && h.set_range && h.get_range(&mx, &mn) == 0) h.set_range(mx, mn);
+    if (RAW_get_range(&mx, &mn) == 0) CONT_set_range(mx, mn);
     if (!bar) bar = draw_bar();
   }
   if (argv) free_parsed_array(argc, argv);
   MAP_draw(2);
   PLT_labels();
-  if (!bar && h.get_bar && h.get_bar() > 0) {
-    if (h.set_type) h.set_type(CONT_TYPE_FILL);
-    if (h.set_fill_colors) h.set_fill_colors(nullptr, 0);
+  if (!bar && CONT_get_bar() > 0) {
+    CONT_set_type(CONT_TYPE_FILL);
+    CONT_set_fill_colors(nullptr, 0);
     draw_bar();
   }
   PLT_dump(0);

@@ -14,6 +14,7 @@
 
 #include "gks.h"
 #include "kez.h"
+#include "kezcont.h"
 #include "kezgks.h"
 #include "plt_labl_impl.h"
 
@@ -99,8 +100,8 @@ int PLT_labels() {
   const float base = static_cast<float>(state.over_base) * lh;
   const float upper = area.y_max + gap + base;
   const float lower = area.y_min - gap - static_cast<float>(lines - 1) * lh - base;
-  const bool bar = PLT_cont_get_bar() >= 1;
-  const bool vect = PLT_cont_get_vect() >= 1;
+  const bool bar = CONT_get_bar() >= 1;
+  const bool vect = VECT_get_vect() >= 1;
   for (int lab = 0; lab < PLT_NUM_LABELS; ++lab) {
     if (!FLAG_getplot(PART_FIRST_LABEL + lab)) continue;
     const bool up = lab < 3;

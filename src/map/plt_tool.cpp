@@ -10,13 +10,13 @@
  *
  * While the window holds, the plotter's event callback hands each event to
  * PLT_print_values, PLT_plot_zoom and PLT_plot_resize; zoom, resize and
- * refresh re-run a registered plot function with a domain. The grid store,
- * contouring and the GRIB decoder lie above this layer: they lend their
- * functions through the hook records of kez.h when they are linked.
+ * refresh re-run a registered plot function with a domain. Its plot
+ * keywords set switches of the grid store, contouring and the GRIB
+ * decoder, and its value read-out reads the grids of the plot.
  *
  * The plot frame also serves the graphics system's image files: at open it
- * registers the domain decoder and printer and the description of dumped
- * images (domain, corner labels) in img_tool.
+ * registers the description of dumped images (domain, corner labels) in
+ * img_tool.
  */
 #include <algorithm>
 #include <cerrno>
@@ -30,8 +30,10 @@
 
 #include "gks.h"
 #include "kez.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezgrd.h"
 #include "kezimg.h"
 
 namespace {
@@ -82,20 +84,6 @@ struct {
   int code = 0;
   Domain orig_dom{};
 } state;
-
-/* What the higher layers lend the frame (src/hooks.cpp). Constant-
- * initialised, so that no module's start-up can undo a registration. */
-constinit struct {
-  PLT_grid_hooks grid{};
-  PLT_cont_hooks cont{};
-  PLT_grib_hooks grib{};
-  PLT_var_hooks var{};
-} hooks;
-
-template <typename F>
-void take(F* to, F from) {
-  if (from) *to = from;
-}
 
 /* ---- the plot parameters ------------------------------------------------ */
 
@@ -177,19 +165,19 @@ bool h_lalo(const char* value) {
   return true;
 }
 bool h_gridx(const char* value) {
-  if (value && hooks.grid.set_grid_factor) hooks.grid.set_grid_factor(std::atoi(value));
+  if (value) GRD_set_grid_factor(std::atoi(value));
   return true;
 }
 bool h_plt_skip(const char* value) {
   std::vector<double> v;
   if (!set_int_list(value, 1, 2, &v)) return false;
-  if (hooks.cont.set_skip) hooks.cont.set_skip(as_int(v[0]), as_int(v.back()));
+  CONT_set_skip(as_int(v[0]), as_int(v.back()));
   return true;
 }
 bool h_plt_off(const char* value) {
   std::vector<double> v;
   if (!value || !numbers(value, &v) || v.size() > 2) return false;
-  if (hooks.cont.set_plot_offset) hooks.cont.set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
+  CONT_set_plot_offset(static_cast<float>(v[0]), static_cast<float>(v.back()));
   return true;
 }
 bool h_plt_grid(const char* value) {
@@ -236,16 +224,16 @@ bool h_kill(const char*) { return gset_pix_mode(9), true; }
 bool h_bar(const char* value) {
   std::vector<double> v;
   if (value && (!numbers(value, &v) || v.size() != 2)) return false;
-  if (hooks.cont.set_bar) hooks.cont.set_bar(2);
-  if (value && hooks.cont.set_bar_range) hooks.cont.set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
+  CONT_set_bar(2);
+  if (value) CONT_set_bar_range(static_cast<float>(v[1]), static_cast<float>(v[0]));
   return true;
 }
 bool h_nobar(const char*) {
-  if (hooks.cont.set_bar) hooks.cont.set_bar(-2);
+  CONT_set_bar(-2);
   return true;
 }
 bool h_nohdr(const char*) {
-  if (hooks.grid.use_hdr_file) hooks.grid.use_hdr_file(0);
+  GRD_use_hdr_file(0);
   return true;
 }
 bool h_shadow(const char* value) {
@@ -259,7 +247,7 @@ bool h_max_bad(const char* value) {
   std::vector<double> v;
   if (!set_int_list(value, 1, 1, &v)) return false;
   const int n = as_int(v[0]);
-  if (hooks.grib.set_max_bad) hooks.grib.set_max_bad(n < 1 ? 5 : n);
+  GRIB_set_max_bad(n < 1 ? 5 : n);
   return true;
 }
 bool h_min_size(const char* value) {
@@ -272,7 +260,7 @@ bool h_min_size(const char* value) {
 bool h_grdfmt(const char* value) {
   if (!value) return true;
   if (!*value) return false;
-  if (hooks.grid.set_format) hooks.grid.set_format(value);
+  GRD_set_format(value);
   return true;
 }
 bool dump_item(int kind, const char* value) { return PLT_set_dump(kind, value ? value : "") == 0; }
@@ -410,10 +398,7 @@ int describe_image(IMG_report* image) {
   return 1;
 }
 
-void register_image_hooks() {
-  IMG_set_domain_hooks(DOM_decode, DOM_print);
-  IMG_set_dump_hook(describe_image);
-}
+void register_image_hooks() { IMG_set_dump_hook(describe_image); }
 
 /* ---- dumps -------------------------------------------------------------- */
 
@@ -488,58 +473,7 @@ bool is_map_proj(int proj) { return proj >= 1 && proj <= 9; }
 
 constexpr int PROJ_SKEWT = 40;
 constexpr int PROJ_HODOGRAPH = 23;
-
-/* The variable table through its lent functions; without them the table
- * reads as empty. */
-int var_test(int (*test)(int), int ind) { return test ? test(ind) : 0; }
 } // namespace
-
-/* ---- hooks -------------------------------------------------------------- */
-
-int PLT_set_grid_hooks(const PLT_grid_hooks* h) {
-  if (!h) return 0;
-  take(&hooks.grid.get_grid, h->get_grid);
-  take(&hooks.grid.find_param_grids, h->find_param_grids);
-  take(&hooks.grid.print_value, h->print_value);
-  take(&hooks.grid.print_value2, h->print_value2);
-  take(&hooks.grid.edit_value, h->edit_value);
-  take(&hooks.grid.set_grid_factor, h->set_grid_factor);
-  take(&hooks.grid.set_format, h->set_format);
-  take(&hooks.grid.use_hdr_file, h->use_hdr_file);
-  return 0;
-}
-
-int PLT_set_cont_hooks(const PLT_cont_hooks* h) {
-  if (!h) return 0;
-  take(&hooks.cont.get_bar, h->get_bar);
-  take(&hooks.cont.set_bar, h->set_bar);
-  take(&hooks.cont.set_bar_range, h->set_bar_range);
-  take(&hooks.cont.set_skip, h->set_skip);
-  take(&hooks.cont.set_plot_offset, h->set_plot_offset);
-  take(&hooks.cont.get_vect, h->get_vect);
-  return 0;
-}
-
-int PLT_set_grib_hooks(const PLT_grib_hooks* h) {
-  if (h) take(&hooks.grib.set_max_bad, h->set_max_bad);
-  return 0;
-}
-
-int PLT_set_var_hooks(const PLT_var_hooks* h) {
-  if (!h) return 0;
-  take(&hooks.var.get_num, h->get_num);
-  take(&hooks.var.get_name, h->get_name);
-  take(&hooks.var.is_PLOT, h->is_PLOT);
-  take(&hooks.var.is_COMP, h->is_COMP);
-  take(&hooks.var.is_type_MAP, h->is_type_MAP);
-  take(&hooks.var.is_type_VECT, h->is_type_VECT);
-  take(&hooks.var.is_type_CONT, h->is_type_CONT);
-  take(&hooks.var.is_plot_CONT, h->is_plot_CONT);
-  return 0;
-}
-
-int PLT_cont_get_bar() { return hooks.cont.get_bar ? hooks.cont.get_bar() : 0; }
-int PLT_cont_get_vect() { return hooks.cont.get_vect ? hooks.cont.get_vect() : 0; }
 
 /* ---- open, reset, panels, close ----------------------------------------- */
 
@@ -741,7 +675,7 @@ int PLT_set_bar(int val) {
 }
 
 int PLT_bar() {
-  if (state.bar == 0 && PLT_cont_get_bar() > 0) {
+  if (state.bar == 0 && CONT_get_bar() > 0) {
     ++state.bar;
     return 1;
   }
@@ -758,9 +692,7 @@ int PLT_print_location(const char* event, float x, float y) {
 
 int PLT_print_values(const char* event, float x, float y) {
   if (!event) return 0;
-  const PLT_var_hooks& v = hooks.var;
-  const int n = v.get_num ? v.get_num() : 0;
-  const PLT_grid_hooks& g = hooks.grid;
+  const int n = VAR_get_num();
   if (std::strcmp(event, "v-Alt") == 0) {
     PLT_print_location(event, x, y);
     float lat = KEZ_FMISS, lon = KEZ_FMISS;
@@ -781,26 +713,24 @@ int PLT_print_values(const char* event, float x, float y) {
       if (found) MESS_print(M_readout, "\n");
       bool station_done = false;
       for (int i = 0; i < n && i < VAR_MAX_RECORDS; ++i) {
-        if (!(var_test(v.is_PLOT, i) || var_test(v.is_COMP, i)) || var_test(v.is_type_MAP, i)) continue;
-        const char* name = v.get_name ? v.get_name(i) : nullptr;
+        if (!(VAR_is_PLOT(i) || VAR_is_COMP(i)) || VAR_is_type_MAP(i)) continue;
+        const char* name = VAR_get_name(i);
         auto heading = [&] {
           if (name && *name)
             MESS_print(M_readout, "Var: %6.6s - ", name);
           else
             MESS_print(M_readout, "Var: #%5d - ", i);
         };
-        if (var_test(v.is_type_VECT, i)) {
+        if (VAR_is_type_VECT(i)) {
           heading();
           GRD_report* grds[VAR_MAX_RECORDS + 1] = {};
           float values[VAR_MAX_RECORDS + 1] = {};
-          if (g.find_param_grids) {
-            const int last = g.find_param_grids(i, VECT_OPERANDS, VECT_LEVEL, grds, values);
-            if (g.print_value2 && grds[0] && grds[1]) g.print_value2(x, y, grds[0], grds[1]);
-            if (last > i) i = last;
-          }
-        } else if (var_test(v.is_type_CONT, i)) {
+          const int last = GRD_find_param_grids(i, VECT_OPERANDS, VECT_LEVEL, grds, values);
+          if (grds[0] && grds[1]) GRD_print_value2(x, y, grds[0], grds[1]);
+          if (last > i) i = last;
+        } else if (VAR_is_type_CONT(i)) {
           heading();
-          if (g.get_grid && g.print_value) g.print_value(x, y, g.get_grid(i));
+          GRD_print_value(x, y, GRD_get_grid(i));
         } else if (!station_done && found) {
           station_done = true;
           heading();
@@ -808,14 +738,14 @@ int PLT_print_values(const char* event, float x, float y) {
         }
       }
     } else if (n >= 1) {
-      if (var_test(v.is_plot_CONT, 0)) {
-        if (g.get_grid && g.print_value) g.print_value(x, y, g.get_grid(0));
-      } else if (var_test(v.is_PLOT, 0) && found) {
+      if (VAR_is_plot_CONT(0)) {
+        GRD_print_value(x, y, GRD_get_grid(0));
+      } else if (VAR_is_PLOT(0) && found) {
         MESS_print(M_readout, "= %s\n", data ? data : "");
       }
     }
   } else if (std::strcmp(event, "e-Alt") == 0) {
-    if (FILE_get_num_file() == 0 && n == 1 && g.get_grid && g.edit_value) g.edit_value(event, x, y, g.get_grid(0));
+    if (FILE_get_num_file() == 0 && n == 1) GRD_edit_value(event, x, y, GRD_get_grid(0));
   }
   return 0;
 }

@@ -20,9 +20,10 @@
  */
 #include "kezsfc.h"
 
-#include "kezgrd.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezgrd.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -108,8 +109,6 @@ struct State {
   Walks walks; /* of the open file */
 };
 State state;
-
-constinit SFC_grid_hooks hooks{};
 
 /* The items of a comma-separated resource. */
 std::vector<std::string> items_of(const char* resource) {
@@ -263,10 +262,9 @@ void save_grid() {
     return;
   }
   std::vector<int> analysed;
-  if (hooks.get_grid)
-    for (int i = 0; i < VAR_get_num() && i < VAR_MAX_RECORDS; ++i)
-      if (const GRD_report* g = hooks.get_grid(i); g && g->grid) analysed.push_back(i);
-  if (analysed.empty() || !hooks.save_file) {
+  for (int i = 0; i < VAR_get_num() && i < VAR_MAX_RECORDS; ++i)
+    if (const GRD_report* g = GRD_get_grid(i); g && g->grid) analysed.push_back(i);
+  if (analysed.empty()) {
     MESS_print(M_warn, "SFC_callback: The plot holds no analysed grid; nothing saved\n");
     return;
   }
@@ -276,7 +274,7 @@ void save_grid() {
     return;
   }
   const int ind = analysed.front();
-  GRD_report* grid = hooks.get_grid(ind);
+  GRD_report* grid = GRD_get_grid(ind);
   FILE_save_name_conv();
   int type = SFC_grd_out_file();
   if (type == 0) type = SFC_GRD_TEXT;
@@ -292,7 +290,7 @@ void save_grid() {
   info.date = state.file_date;
   info.max_x = grid->domain.nx;
   info.max_y = grid->domain.ny;
-  const int saved = name[0] ? hooks.save_file(name.data(), grid, &info, type) : 0;
+  const int saved = name[0] ? GRD_save_file(name.data(), grid, &info, type) : 0;
   FILE_restore_name_conv();
   if (saved == 1)
     MESS_print(M_mess, "Grid saved: %s\n", name.data());
@@ -301,11 +299,6 @@ void save_grid() {
 }
 
 } // namespace
-
-int SFC_set_grid_hooks(const SFC_grid_hooks* h) {
-  if (h) hooks = *h;
-  return 0;
-}
 
 /* ---- the program's prompts ---------------------------------------------- */
 
@@ -470,9 +463,8 @@ int SFC_plot(Domain* rdomain) {
   if (rerun) return 0;
 
   PLT_close();
-  if (hooks.get_grid && hooks.free_grid)
-    for (int i = 0; i < VAR_MAX_RECORDS; ++i)
-      if (GRD_report* g = hooks.get_grid(i)) hooks.free_grid(g);
+  for (int i = 0; i < VAR_MAX_RECORDS; ++i)
+    if (GRD_report* g = GRD_get_grid(i)) GRD_free(g);
   CTY_clear_data(0);
   CTY_clear();
   return 0;
@@ -627,7 +619,7 @@ int SFC_grid_data(DATA_info* data) {
     DATA_get_data(data);
     DATA_object_analyze();
   }
-  if (hooks.calc_var) hooks.calc_var();
+  GRD_calc_var();
   DATA_save_grid(data);
   DATA_free();
   return 0;
@@ -685,7 +677,7 @@ void SFC_callback(int /*type*/, char* str, float x, float y) {
   PLT_print_values(str, x, y);
   PLT_plot_zoom(str, x, y);
   PLT_plot_resize(str, x, y);
-  if (hooks.flash_value) hooks.flash_value(str, x, y);
+  CONT_flash_value(str, x, y);
   if (str && std::strcmp(str, "s-Alt") == 0) save_grid();
 }
 

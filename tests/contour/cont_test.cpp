@@ -630,20 +630,18 @@ TEST(PlotSetup, IntervalAndScaleFromResources) {
 
 namespace {
 
-/* The plot frame lies below contouring and reaches it through the hooks
- * that cont lends it when linked: its keywords set the bar and the printed
- * values, and its labels see the bar. */
-TEST(PlotFrameHooks, PlotKeywordsReachContouring) {
+/* The plot frame's keywords set the contour bar and the vector legend. */
+TEST(PlotFrameKeywords, PlotKeywordsReachContouring) {
   auto r = run_child([] {
     RES_put("plot_param", "bar=1:9");
     PLT_param_decode();
-    std::printf("bar %d %d\n", CONT_get_bar(), PLT_cont_get_bar());
+    std::printf("bar %d\n", CONT_get_bar());
     RES_put("plot_param", "nobar");
     PLT_param_decode();
-    std::printf("bar %d %d vect %d\n", CONT_get_bar(), PLT_cont_get_bar(), PLT_cont_get_vect());
+    std::printf("bar %d vect %d\n", CONT_get_bar(), VECT_get_vect());
     return 0;
   });
-  EXPECT_EQ(r.out, "bar 2 2\nbar -2 -2 vect 0\n") << r.err;
+  EXPECT_EQ(r.out, "bar 2\nbar -2 vect 0\n") << r.err;
 }
 
 } // namespace

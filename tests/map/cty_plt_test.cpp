@@ -1,6 +1,6 @@
 /*
  * Station plotting: which stations are drawn, with which text and where,
- * seen through a recording text hook.
+ * read back from the kernel's text metafile.
  */
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kez.h"
+#include "../data/station_draw.h"
 #include "kez_test.h"
 #include "kezcty.h"
 #include "test_domains.h"
@@ -17,29 +18,34 @@ using kez_test::us_domain;
 
 namespace {
 
-int record_text(float x, float y, const char* text, const Gattribs*) {
-  float lat = 0;
-  float lon = 0;
-  MAP_untran(x, y, &lat, &lon);
-  std::printf("[%s] %.1f %.1f\n", text, lat, lon);
-  return 0;
-}
-
+/* The station plot of a region drawn to the kernel's text metafile; each
+ * text as "[text] lat lon" of the position it was drawn at. */
 std::string plot(const char* identifier, const char* plot_param, int prior) {
+  kez_test::TempDir dir;
+  const std::string file = dir.file("stations.meta");
   auto r = run_child([&] {
     RES_put("file_path", KEZ_DATA_DIR);
     if (identifier) RES_put("identifier", identifier);
     if (plot_param) RES_put("plot_param", plot_param);
+    if (station_draw::open_meta(file, Glim{0, 1, 0, 1}) != 0) return 200;
     Domain d = us_domain();
-    MAP_domain(&d);
+    MAP_setup(&d); /* the plot window of the region */
     DOM_set_prior(prior);
-    CTY_plot_hooks h{};
-    h.plot_text = record_text;
-    CTY_set_plot_hooks(&h);
-    return CTY_plot();
+    const int status = CTY_plot();
+    station_draw::close_meta();
+    std::printf("---\n");
+    for (const station_draw::Prim& p : station_draw::read_meta(file)) {
+      if (p.kind != "TE" || p.pts.empty()) continue;
+      float lat = 0;
+      float lon = 0;
+      MAP_untran(p.pts[0].x, p.pts[0].y, &lat, &lon);
+      std::printf("[%s] %.1f %.1f\n", p.text.c_str(), lat, lon);
+    }
+    return status;
   });
   EXPECT_EQ(r.status, 0) << r.err;
-  return r.out;
+  const size_t texts = r.out.find("---\n");
+  return texts == std::string::npos ? r.out : r.out.substr(texts + 4);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include "gks.h"
 #include "kez.h"
+#include "kezcont.h"
 #include "kez_test.h"
 #include "kezgks.h"
 #include "ps_render.h"
@@ -192,8 +193,7 @@ std::array<int, 4> drawn_box(const std::string& file, const char* plot_param, in
                              bool bar = false) {
   auto r = run_child([&] {
     if (bar) {
-      static constexpr PLT_cont_hooks with_bar{[] { return 1; }, nullptr, nullptr, nullptr, nullptr, nullptr};
-      PLT_set_cont_hooks(&with_bar);
+      CONT_set_bar(1);
     }
     RES_put("file_path", KEZ_DATA_DIR);
     RES_put("device", ("p," + file + ",port").c_str());

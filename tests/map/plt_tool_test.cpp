@@ -17,6 +17,7 @@
 #include "gks.h"
 #include "kez.h"
 #include "kez_test.h"
+#include "kezcont.h"
 #include "kezcty.h"
 #include "kezgks.h"
 #include "kezgrd.h"
@@ -27,65 +28,31 @@ using kez_test::read_file;
 using kez_test::run_child;
 using kez_test::TempDir;
 
-/* What the fake grid, contour and GRIB hooks were told. */
-struct Told {
-  std::vector<std::string> calls;
-} told;
-
-void note(const std::string& s) { told.calls.push_back(s); }
-std::string fmt(const char* f, double a, double b) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, f, a, b);
-  return buf;
-}
-
-const PLT_grid_hooks fake_grid{
-    [](int ind) -> GRD_report* { return reinterpret_cast<GRD_report*>(static_cast<intptr_t>(0x1000 + ind)); },
-    [](int start, int, int, GRD_report** grds, float*) {
-      grds[0] = reinterpret_cast<GRD_report*>(static_cast<intptr_t>(0x2000 + start + 1));
-      grds[1] = reinterpret_cast<GRD_report*>(static_cast<intptr_t>(0x2000 + start + 2));
-      grds[2] = nullptr;
-      return start + 2;
-    },
-    [](float, float, const GRD_report* g) {
-      note("value " + std::to_string(reinterpret_cast<intptr_t>(g) - 0x1000));
-      return 0;
-    },
-    [](float, float, const GRD_report* a, const GRD_report* b) {
-      note("value2 " + std::to_string(reinterpret_cast<intptr_t>(a) - 0x2000) + "," +
-           std::to_string(reinterpret_cast<intptr_t>(b) - 0x2000));
-      return 0;
-    },
-    [](const char*, float, float, GRD_report* g) {
-      note("edit " + std::to_string(reinterpret_cast<intptr_t>(g) - 0x1000));
-      return 0;
-    },
-    [](int f) { return note("factor " + std::to_string(f)), 0; },
-    [](const char* s) { return note(std::string("format ") + s), 0; },
-    [](int v) { return note("hdr " + std::to_string(v)), 0; },
+/* The settings the plot keywords reach in contouring and the grid store,
+ * as a text of those that differ from their values before: "skip x y",
+ * "offset x y", "bar n", "range max min", "factor n". */
+struct Settings {
+  float x_skip = CONT_inspect("x_skip"), y_skip = CONT_inspect("y_skip");
+  float x_off = CONT_inspect("x_off"), y_off = CONT_inspect("y_off");
+  int bar = CONT_get_bar();
+  float bar_max = CONT_inspect("bar_max"), bar_min = CONT_inspect("bar_min");
+  int factor = GRD_get_grid_factor();
 };
 
-const PLT_cont_hooks fake_cont{
-    [] { return 0; },
-    [](int v) { return note("bar " + std::to_string(v)), 0; },
-    [](float mx, float mn) { return note(fmt("range %g %g", mx, mn)), 0; },
-    [](int x, int y) { return note(fmt("skip %g %g", x, y)), 0; },
-    [](float x, float y) { return note(fmt("offset %g %g", x, y)), 0; },
-    [] { return 0; },
-};
-
-const PLT_grib_hooks fake_grib{[](int v) { return note("max_bad " + std::to_string(v)), 0; }};
-
-void use_fakes() {
-  PLT_set_grid_hooks(&fake_grid);
-  PLT_set_cont_hooks(&fake_cont);
-  PLT_set_grib_hooks(&fake_grib);
-  told.calls.clear();
-}
-
-std::string joined() {
+std::string changed(const Settings& was) {
+  const Settings now;
   std::string s;
-  for (const auto& c : told.calls) s += (s.empty() ? "" : "; ") + c;
+  auto add = [&](bool differs, const char* f, double a, double b) {
+    if (!differs) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, f, a, b);
+    s += (s.empty() ? "" : "; ") + std::string(buf);
+  };
+  add(now.x_skip != was.x_skip || now.y_skip != was.y_skip, "skip %g %g", now.x_skip, now.y_skip);
+  add(now.x_off != was.x_off || now.y_off != was.y_off, "offset %g %g", now.x_off, now.y_off);
+  add(now.bar != was.bar, "bar %g", now.bar, 0);
+  add(now.bar_max != was.bar_max || now.bar_min != was.bar_min, "range %g %g", now.bar_max, now.bar_min);
+  add(now.factor != was.factor, "factor %g", now.factor, 0);
   return s;
 }
 
@@ -93,7 +60,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
   struct Case {
     const char* plot_param;
     const char* out_file;
-    const char* calls; /* what the grid, contour and GRIB hooks were told */
+    const char* settings; /* contouring's and the grid store's that changed */
     const char* frame; /* margins, label switch, dump kind and name; null: not checked */
     const char* why;
   };
@@ -113,22 +80,23 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       {"gifx,pngfoo,barb,fontsize,overlay,tzone,gridxy,fullabc", nullptr, "", plain,
        "longer words belong to other modules"},
       {"plt_skip=2:3,plt_off=0.5", nullptr, "skip 2 3; offset 0.5 0.5", nullptr, "one value serves both"},
-      {"bar,bar=1:9,nobar", nullptr, "bar 2; bar 2; range 9 1; bar -2", nullptr, "bar and its range"},
+      {"bar,bar=1:9,nobar", nullptr, "bar -2; range 9 1", nullptr, "bar and its range"},
+      {"bar=1:9", nullptr, "bar 2; range 9 1", nullptr, "a bar with its range"},
       {"bar=5,plt_skip=,over,max_bad,plt_off=x,tz=,font=", nullptr, "", plain, "missing values are refused"},
-      {"max_bad=0,max_bad=7", nullptr, "max_bad 5; max_bad 7", nullptr, "below 1 gives 5"},
-      {"gridx3,gridx,nohdr,grdfmt=%8.2f", nullptr, "factor 3; hdr 0; format %8.2f", nullptr, "grid settings"},
+      {"max_bad=0,max_bad=7", nullptr, "", nullptr, "GRIB's bad-value limit"},
+      {"gridx3,gridx,nohdr,grdfmt=%8.2f", nullptr, "factor 3", nullptr, "grid settings"},
   };
   TempDir dir;
   for (const Case& c : cases) {
     auto r = run_child([&] {
-      use_fakes();
+      const Settings before;
       RES_put("image_path", dir.path().c_str());
       RES_put("plot_param", c.plot_param);
       if (c.out_file) RES_put("out_file", c.out_file);
       PLT_param_decode();
       Glim off{};
       PLT_get_view_offsets(&off);
-      std::printf("calls=%s|off %g %g %g %g full_lab %d dump %d", joined().c_str(), off.x_min, off.x_max, off.y_min,
+      std::printf("settings=%s|off %g %g %g %g full_lab %d dump %d", changed(before).c_str(), off.x_min, off.x_max, off.y_min,
                   off.y_max, PLT_get_full_lab(), PLT_get_dump());
       if (PLT_get_dump()) {
         /* The name shows in the failed write of the missing capture. */
@@ -137,7 +105,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       return 0;
     });
     EXPECT_EQ(r.status, 0) << c.why;
-    EXPECT_EQ(r.out.substr(0, r.out.find('|')), std::string("calls=") + c.calls) << c.why;
+    EXPECT_EQ(r.out.substr(0, r.out.find('|')), std::string("settings=") + c.settings) << c.why;
     if (c.frame) {
       /* Nine words of state, then the dump's name when there is one. */
       std::string frame = c.frame, name;
@@ -340,9 +308,10 @@ TEST(ZoomBox, HodographKeepsPlotUnits) {
   EXPECT_EQ(DOM_comp(&zoomed[1], &hodo), 1);
 }
 
+/* Each variable prints the values of its own store slots: every slot holds
+ * 100 plus its index, so a printed value names the slot it came from. */
 TEST(ValueReadOut, EachVariableReportsItsOwnGrids) {
   auto r = run_child([] {
-    use_fakes();
     const Domain d = polar(25, 17);
     MAP_domain(&d);
     /* wind (vector with two component records), temp (contour), wind2. */
@@ -355,27 +324,47 @@ TEST(ValueReadOut, EachVariableReportsItsOwnGrids) {
                         {"wind2", 21, 0}, {"u", 1, 10}, {"v", 1, 10}};
     int n = 0;
     for (const Rec& rec : recs) {
-      VAR_data* v = VAR_get_var(n++);
+      VAR_data* v = VAR_get_var(n);
       std::snprintf(v->name, sizeof v->name, "%s", rec.name);
       v->type = rec.type;
       v->flag = rec.flag;
+      GRD_set_grid_domain(n, &d);
+      if (GRD_alloc_grid(n) != 0) return 3;
+      GRD_report* g = GRD_get_grid(n);
+      for (int k = 0; k < d.nx * d.ny; ++k) g->grid[k] = 100.0f + static_cast<float>(n);
+      ++n;
     }
     VAR_set_num(n);
     MESS_set(0, 0xFFFFFFFF);
-    PLT_print_values("v-Alt", 1, 2);
-    PLT_print_values("e-Alt", 1, 2);
-    std::printf("calls: %s\n", joined().c_str());
+    /* The middle of the region, on every grid. */
+    float x = 0;
+    float y = 0;
+    MAP_tran(d.clat, d.clon, &x, &y);
+    PLT_print_values("v-Alt", x, y);
+    PLT_print_values("e-Alt", x, y);
+    std::printf("--- one record\n");
     VAR_set_num(1);
     VAR_get_var(0)->type = 12;
-    told.calls.clear();
-    PLT_print_values("e-Alt", 1, 2);
-    PLT_print_values("v-Alt", 1, 2);
-    std::printf("calls: %s\n", joined().c_str());
+    PLT_print_values("v-Alt", x, y);
+    PLT_print_values("e-Alt", x, y);
     return 0;
   });
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("calls: value2 1,2; value 3; value2 5,6\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("calls: edit 0; value 0\n"), std::string::npos) << r.out;
+  const std::string all = r.out.substr(0, r.out.find("--- one record\n"));
+  const std::string one = r.out.substr(all.size());
+  /* The vectors print their two components, the contour its own grid; the
+   * edit key edits nothing while several records are plotted. */
+  const size_t wind = all.find(" = 101.00,102.00\n"), temp = all.find(" = 103.00\n"),
+               wind2 = all.find(" = 105.00,106.00\n");
+  ASSERT_NE(wind, std::string::npos) << r.out;
+  ASSERT_NE(temp, std::string::npos) << r.out;
+  ASSERT_NE(wind2, std::string::npos) << r.out;
+  EXPECT_LT(wind, temp);
+  EXPECT_LT(temp, wind2);
+  EXPECT_EQ(all.find("Val = "), std::string::npos) << r.out;
+  /* One contour record: the read-out and the edit reach slot 0. */
+  EXPECT_NE(one.find(" = 100.00\n"), std::string::npos) << r.out;
+  EXPECT_NE(one.find("Val = 100.00"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Var:   wind - "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Lat: "), std::string::npos) << r.out;
 }

@@ -1,7 +1,7 @@
 # What "cmake --install" puts in place, and how other programs find it:
 #   bin/sfcplot                    the program
 #   lib/libkez_<layer>.a (or .so)  one library per layer
-#   lib/kez/kez_hooks.o            the registrations of the upward calls
+#   lib/kez/kez_hooks.o            the registrations of the three hooks
 #   include/kez/                   the public headers
 #   share/kez/                     the data files the program reads
 #   lib/cmake/KEZ/                 find_package(KEZ): target KEZ::kez

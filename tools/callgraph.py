@@ -15,8 +15,10 @@ they hand over, and the call sites through the record members.
     tools/callgraph.py --functions folder/module [--functions folder/module ...]
 
 Build the libraries and kez_hooks first (the objects are read, not built).
-Without --layers the layer order is today's (src/CMakeLists.txt). A layer
-table has one layer a line, lowest first:
+Without --layers the layer order is the tree's (KEZ_LAYERS and the
+KEZ_LAYER_<layer> folder lists of src/CMakeLists.txt) and every hook left
+counts as kept. A layer table, for trying another order, has one layer a
+line, lowest first:
 
     # name   library     members: folder/* (the rest of a folder) or folder/module
     frame    kez_frame   frame/*
@@ -509,6 +511,10 @@ def main():
     callbacks = [h for h in registrations if h.callback]
 
     layers, kept, part_lines = read_layer_table(opt.layers) if opt.layers else (*todays_layers(keys), [])
+    if not opt.layers:
+        # The tree's own order: the hooks left are those kept by design
+        # (src/hooks.cpp registers them; docs/architecture.md says why).
+        kept = {h.setter for h in hooks}
     where, problems = assign_layers(layers, keys)
     # A split: functions of a module that a split will put in a file of
     # another layer; the rest of the module stays where its layer line says.

@@ -14,9 +14,9 @@
  * saved before and restored after every use of the source's out_grid, so
  * the input files' convention survives gridding.
  */
-#include "kezgrd.h"
 #include "kez.h"
 #include "kezcty.h"
+#include "kezgrd.h"
 #include "kezraw.h"
 
 #include <algorithm>

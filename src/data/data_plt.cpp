@@ -85,9 +85,7 @@ std::string format_of(int ind) {
   return f != nullptr ? f : "";
 }
 
-void set_vect_type(int type) {
-  VECT_set_type(type);
-}
+void set_vect_type(int type) { VECT_set_type(type); }
 
 void label_time(const DATA_info* data, int time) {
   PLT_label_date(&data->date);

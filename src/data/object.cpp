@@ -20,8 +20,8 @@
  * stations times the points within reach instead of stations times the
  * whole grid.
  */
-#include "kezgrd.h"
 #include "kez.h"
+#include "kezgrd.h"
 
 #include <algorithm>
 #include <cmath>

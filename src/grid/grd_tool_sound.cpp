@@ -88,7 +88,6 @@ float between(const UPA_level& below, const UPA_level& above, float below_v, flo
 
 } // namespace
 
-
 int GRD_snd_param() {
   int argc = 0;
   char** argv = nullptr;

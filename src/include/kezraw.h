@@ -112,7 +112,6 @@ int RAW_grd_out_file();
 void RAW_callback(int type, char* str, float x, float y);
 int RAW_plot(Domain* domain);
 
-
 /* ------------------------------------------------------------------------ */
 /* raw_read: raw point-data files ("KEZRAW")                                */
 /* ------------------------------------------------------------------------ */

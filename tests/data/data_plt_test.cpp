@@ -101,8 +101,7 @@ std::vector<std::string> sequence(const std::string& out) {
       const std::string what = line.substr(5);
       const bool drawing = what == "lines" || what == "bar" || what == "barb" || what == "arrow";
       if (!(drawing && !seq.empty() && seq.back() == what)) seq.push_back(what);
-    }
-    else if (line.rfind("Contouring data for slot", 0) == 0)
+    } else if (line.rfind("Contouring data for slot", 0) == 0)
       seq.push_back("cont_setup " + line.substr(24));
     else if (line.rfind("Plotting wind vectors", 0) == 0)
       seq.push_back("vect_setup");

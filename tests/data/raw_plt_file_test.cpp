@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "kezgrd.h"
 #include "kez.h"
 #include "kez_test.h"
 #include "kezcty.h"
 #include "kezgks.h"
+#include "kezgrd.h"
 #include "kezraw.h"
 #include "station_draw.h"
 #include "test_domains.h"
@@ -74,7 +74,7 @@ struct WriteCounter {
     utimensat(AT_FDCWD, path.c_str(), old, 0);
   }
   int count() {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) == 0 && st.st_mtime != 1) {
       ++writes;
       age();

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "kez.h"
 #include "../data/station_draw.h"
+#include "kez.h"
 #include "kez_test.h"
 #include "kezcty.h"
 #include "test_domains.h"

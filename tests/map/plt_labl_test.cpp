@@ -10,8 +10,8 @@
 
 #include "gks.h"
 #include "kez.h"
-#include "kezcont.h"
 #include "kez_test.h"
+#include "kezcont.h"
 #include "kezgks.h"
 #include "ps_render.h"
 

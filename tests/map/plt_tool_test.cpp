@@ -61,7 +61,7 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
     const char* plot_param;
     const char* out_file;
     const char* settings; /* contouring's and the grid store's that changed */
-    const char* frame; /* margins, label switch, dump kind and name; null: not checked */
+    const char* frame;    /* margins, label switch, dump kind and name; null: not checked */
     const char* why;
   };
   const char* plain = "off 0 0 0.04 0.04 full_lab 0 dump 0";
@@ -96,8 +96,8 @@ TEST(PlotParameters, KeywordsReachTheirModules) {
       PLT_param_decode();
       Glim off{};
       PLT_get_view_offsets(&off);
-      std::printf("settings=%s|off %g %g %g %g full_lab %d dump %d", changed(before).c_str(), off.x_min, off.x_max, off.y_min,
-                  off.y_max, PLT_get_full_lab(), PLT_get_dump());
+      std::printf("settings=%s|off %g %g %g %g full_lab %d dump %d", changed(before).c_str(), off.x_min, off.x_max,
+                  off.y_min, off.y_max, PLT_get_full_lab(), PLT_get_dump());
       if (PLT_get_dump()) {
         /* The name shows in the failed write of the missing capture. */
         PLT_dump(0);

@@ -348,37 +348,64 @@ static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay belo
 #endif
 }
 
-/* The digits of 0 to 999, four characters each (those past the digits
- * unused), and their counts. */
-struct SmallNumbers {
-  std::array<char, 4000> digits{};
-  std::array<unsigned char, 1000> count{};
-};
+/* The steps -999 to 999 as put_int writes them, sign and digits from the
+ * front of 8 characters, their count in the last. */
+constexpr int SMALL_STEP = 999;
+using StepText = std::array<char, 8>;
 
-constexpr SmallNumbers SMALL_NUMBERS = [] {
-  SmallNumbers t;
-  for (int i = 0; i < 1000; ++i) {
-    const auto at = static_cast<std::size_t>(4 * i);
-    const int n = i < 10 ? 1 : i < 100 ? 2 : 3;
-    for (int k = n - 1, v = i; k >= 0; --k, v /= 10)
-      t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
-    t.count[static_cast<std::size_t>(i)] = static_cast<unsigned char>(n);
+constexpr std::array<StepText, 2 * SMALL_STEP + 1> SMALL_STEPS = [] {
+  std::array<StepText, 2 * SMALL_STEP + 1> t{};
+  for (int v = -SMALL_STEP; v <= SMALL_STEP; ++v) {
+    StepText& e = t[static_cast<std::size_t>(v + SMALL_STEP)];
+    const int u = v < 0 ? -v : v;
+    const int digits = u < 10 ? 1 : u < 100 ? 2 : 3;
+    const int sign = v < 0 ? 1 : 0;
+    if (sign) e[0] = '-';
+    for (int k = digits - 1, w = u; k >= 0; --k, w /= 10)
+      e[static_cast<std::size_t>(sign + k)] = static_cast<char>('0' + w % 10);
+    e[7] = static_cast<char>(sign + digits);
   }
   return t;
 }();
 
 /* A path step as put_int writes it. Steps of the stroke text are almost
- * all below 1000 hundredths: those are copied whole from the table, the
- * sign written always and kept only when the step is negative. */
+ * all within 999 hundredths: those are one copy of 8 characters from the
+ * table (what lies past the step is room not yet committed). */
 [[gnu::always_inline]] inline char* put_step(char* at, char* end, long long v) {
-  const unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-  if (u >= 1000 || end - at < 5) [[unlikely]]
+  const auto k = static_cast<unsigned long long>(v + SMALL_STEP);
+  if (k > 2 * SMALL_STEP || end - at < 8) [[unlikely]]
     return put_int(at, end, v);
-  *at = '-';
-  at += v < 0 ? 1 : 0;
-  std::memcpy(at, &SMALL_NUMBERS.digits[4 * u], 4);
-  return at + SMALL_NUMBERS.count[u];
+  const StepText& e = SMALL_STEPS[k];
+  std::memcpy(at, e.data(), e.size());
+  return at + e[7];
 }
+
+/* Hundredths of n points (x, y, x, y, ...), as hundredths() gives each:
+ * two points a step where the processor allows (a NaN made 0 before the
+ * clamp, the conversion in the same rounding mode; the hundredths are
+ * within 32 bits). */
+void hundredths_of(const Gpt* pts, int n, std::int32_t* out) {
+  int i = 0;
+#if defined(__x86_64__) && defined(__SSE2__)
+  const __m128d lo = _mm_set1_pd(-POINT_LIMIT), hi = _mm_set1_pd(POINT_LIMIT), hundred = _mm_set1_pd(100.0);
+  auto convert = [&](__m128d p) {
+    p = _mm_and_pd(p, _mm_cmpord_pd(p, p));
+    return _mm_cvtpd_epi32(_mm_mul_pd(_mm_min_pd(hi, _mm_max_pd(lo, p)), hundred));
+  };
+  for (; i + 2 <= n; i += 2) {
+    __m128 p;
+    std::memcpy(&p, pts + i, sizeof p);
+    const __m128i first = convert(_mm_cvtps_pd(p)), second = convert(_mm_cvtps_pd(_mm_movehl_ps(p, p)));
+    const __m128i both = _mm_unpacklo_epi64(first, second);
+    std::memcpy(out + 2 * i, &both, sizeof both);
+  }
+#endif
+  for (; i < n; ++i) {
+    out[2 * i] = static_cast<std::int32_t>(hundredths(pts[i].x));
+    out[2 * i + 1] = static_cast<std::int32_t>(hundredths(pts[i].y));
+  }
+}
+static_assert(POINT_LIMIT * 100 < 2147483647.0, "hundredths must fit 32 bits");
 
 /* No lock per piece: the page is written from one thread. */
 void flush(Output& o) {
@@ -507,10 +534,12 @@ void lines_to(const Gpt* pts, int n) {
   int pairs = p.run_pairs;
   bool run = p.run;
   constexpr int CHUNK = 64; /* points per request for room */
+  std::array<std::int32_t, 2 * CHUNK> h;
   for (int from = 0; from < n; from += CHUNK) {
     const int to = std::min(n, from + CHUNK);
+    hundredths_of(pts + from, to - from, h.data());
     char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(to - from));
-    for (int i = from; i < to; ++i) {
+    for (int i = 0; i < to - from; ++i) {
       char* const end = at + PAIR_ROOM;
       if (!run) {
         *at++ = '[';
@@ -522,7 +551,7 @@ void lines_to(const Gpt* pts, int n) {
       } else {
         *at++ = ' ';
       }
-      const long long hx = hundredths(pts[i].x), hy = hundredths(pts[i].y);
+      const long long hx = h[static_cast<std::size_t>(2 * i)], hy = h[static_cast<std::size_t>(2 * i + 1)];
       at = put_step(at, end, hx - px);
       *at++ = ' ';
       at = put_step(at, end, hy - py);

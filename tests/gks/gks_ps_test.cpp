@@ -310,6 +310,49 @@ TEST(PostScriptWriter, PathPointsRoundAsTwoDecimalsDo) {
             "0.00 10000000.00 mv\n-10000000.00 2.00 ln\n");
 }
 
+/* The moves and lines of a page in the plain form, nothing else. */
+std::string path_points(const std::string& ps) {
+  std::istringstream in(gks_test::plain_paths(body_of(ps)));
+  std::string line, out;
+  while (std::getline(in, line))
+    if (line.size() > 3 && (line.compare(line.size() - 3, 3, " mv") == 0 || line.compare(line.size() - 3, 3, " ln") == 0))
+      out += line + "\n";
+  return out;
+}
+
+/* A polyline's points go to the page a batch at a time (converted, rounded
+ * and written as steps two points at once); the page holds what a move and
+ * a line per point converted one by one write, for odd and even counts,
+ * points far off the page, half-hundredth ties and steps beyond the short
+ * table. */
+TEST(PostScriptWriter, PolylineBatchesWriteWhatPointByPointLinesWrite) {
+  std::vector<Gpt> pts = {{0.3f, 0.3f}, {0.6f, 0.6f}}; /* inside the window: not culled */
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> near(-1.0f, 2.0f), far(-3e5f, 3e5f);
+  for (int i = 0; i < 1001; ++i) pts.push_back({near(rng), near(rng)});
+  for (int i = 0; i < 40; ++i) pts.push_back({far(rng), near(rng)});
+  for (int k = -30; k <= 30; ++k) pts.push_back({0.5f + 0.005f * static_cast<float>(k) / 575, 0.25f});
+  pts.push_back({1e30f, -1e30f});
+  pts.push_back({0.3f, 0.3f});
+  for (int n : {static_cast<int>(pts.size()), 2, 3, 66, 129}) {
+    TempDir dir;
+    auto r = run_child([&] {
+      open_ps(dir.file("batch.ps"));
+      gpolyline(n, pts.data());
+      gclose_ws(1);
+      open_ps(dir.file("single.ps"));
+      gps_move_abs(xW_ps(pts[0].x), yW_ps(pts[0].y));
+      for (int i = 1; i < n; ++i) gps_line_abs(xW_ps(pts[static_cast<size_t>(i)].x), yW_ps(pts[static_cast<size_t>(i)].y));
+      gclose_ws(1);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string batch = path_points(read_file(dir.file("batch.ps")));
+    EXPECT_EQ(count(batch, "\n"), n + 4) << "the clip's four points and the polyline's";
+    EXPECT_EQ(batch, path_points(read_file(dir.file("single.ps")))) << n << " points";
+  }
+}
+
 } // namespace
 
 namespace {

@@ -10,6 +10,9 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "gks_scenario.h"
 #include "kez_test.h"
 #include "kezimg.h"
@@ -208,6 +211,36 @@ TEST(PostScriptWriter, APageLeftOpenAtExitHoldsWhatWasDrawn) {
   EXPECT_EQ(count(ps, "]S\n"), 2) << ps.size();
   EXPECT_NE(ps.find("%%PL:2\n"), std::string::npos);
   EXPECT_EQ(ps.find("%%EOF"), std::string::npos);
+}
+
+/* A child forked in the middle of a page (a detached plot) ends through
+ * exit, and the page still holds each primitive once: what the parent drew
+ * before the fork, the child's own, and the parent's after it. */
+TEST(PostScriptWriter, AForkWritesNothingTwice) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1));
+    const std::vector<Gpt> line = {{10, 10}, {20, 30}, {40, 10}};
+    gpolyline(3, line.data());
+    std::fflush(nullptr); /* as the frame's fork does */
+    const pid_t child = fork();
+    if (child == 0) {
+      gpolyline(2, line.data());
+      std::exit(0);
+    }
+    int status = -1;
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0) return 1;
+    gpolyline(3, line.data());
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string ps = read_file(dir.file("a.ps"));
+  EXPECT_EQ(count(ps, "%%PL:3\n"), 2) << ps;
+  EXPECT_EQ(count(ps, "%%PL:2\n"), 1) << ps;
+  EXPECT_EQ(count(ps, "]S\n"), 3) << ps;
+  EXPECT_EQ(count(ps, "%%EOF"), 1);
 }
 
 TEST(PostScriptWriter, ReversedGreysTurnTheScale) {

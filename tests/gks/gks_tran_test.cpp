@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -366,6 +368,28 @@ TEST(Transformations, BatchConversionsMatchTheSingleNumberConversions) {
     return check.status();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* The finiteness checks of the primitives read the exponent field: a
+ * sweep over every exponent with signs and mantissas at their edges (NaNs
+ * of both kinds and signs, infinities, subnormals, the largest floats)
+ * agrees with std::isfinite, one point at a time and counted. */
+TEST(Transformations, FiniteChecksAgreeWithIsfinite) {
+  std::vector<float> values;
+  for (std::uint32_t sign : {0u, 0x80000000u})
+    for (std::uint32_t exponent = 0; exponent < 256; ++exponent)
+      for (std::uint32_t mantissa : {0u, 1u, 0x400000u, 0x7fffffu})
+        values.push_back(std::bit_cast<float>(sign | (exponent << 23) | mantissa));
+  int want = 0;
+  std::vector<Gpt> pts;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Gpt p{values[i], values[(i * 7 + 3) % values.size()]};
+    const bool finite = std::isfinite(p.x) && std::isfinite(p.y);
+    EXPECT_EQ(gfinite_pt(p), finite) << std::bit_cast<std::uint32_t>(p.x) << " " << std::bit_cast<std::uint32_t>(p.y);
+    want += finite ? 0 : 1;
+    pts.push_back(p);
+  }
+  EXPECT_EQ(gcount_nonfinite(static_cast<int>(pts.size()), pts.data()), want);
 }
 
 } // namespace

@@ -101,6 +101,7 @@ struct TextState {
   std::array<int, NUM_CODES> strokes_count{};
   std::vector<Gpt> stroke_points; /* a glyph's points in world units; as long as the longest glyph */
   GC text_gc = nullptr;             /* the window devices' text context */
+  GxForeground foreground;          /* text_gc's, when the colour was set */
   XFontStruct* font_info = nullptr; /* the loaded server font */
 
   static std::array<int, NUM_CODES> filled_index() {
@@ -114,8 +115,11 @@ TextState state;
 
 /* ---- the window ------------------------------------------------------ */
 
+/* The text context with its foreground up to date. */
+GC text_context() { return gx_foreground(state.text_gc, &state.foreground); }
+
 /* The text context while a window device is open. */
-GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.text_gc : nullptr; }
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? text_context() : nullptr; }
 
 unsigned long text_pixel() { return static_cast<unsigned long>(gget_color_ind(state.text_color)); }
 
@@ -731,6 +735,7 @@ int greset_text() {
  * (ginit_x_gc). */
 int ginit_text(int type) {
   if (GC gc = ginit_x_gc(type, &state.text_gc, gget_base_window(), gdel_text_gc)) {
+    state.foreground.due = false; /* the new set-up's white stands */
     Display* d = gget_display();
     XSetLineAttributes(d, gc, 1, LineSolid, CapProjecting, JoinBevel);
     if (state.font_info) XSetFont(d, gc, state.font_info->fid);
@@ -742,20 +747,20 @@ int gdel_text_gc() {
   free_server_font();
   if (state.text_gc && gget_display()) XFreeGC(gget_display(), state.text_gc);
   state.text_gc = nullptr;
+  state.foreground.due = false;
   if (state.font_type == SERVER_FONT) state.font_type = NO_FONT;
   return 0;
 }
 
-GC gget_text_gc() { return state.text_gc; }
+GC gget_text_gc() { return text_context(); }
 
 /* ---- setters ------------------------------------------------------------- */
 
 Gint gset_text_colr_ind(Gint ind) {
   if (!gcheck_open("gset_text_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_text_colr_ind", &ind) != 0) return -1;
-  return gset_attr(&state.text_color, ind, "TE_CLR %d\n", GOBJ_TEXT_COLR, [](int) {
-    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
-  });
+  return gset_attr(&state.text_color, ind, "TE_CLR %d\n", GOBJ_TEXT_COLR,
+                   [](int v) { gx_foreground_due(&state.foreground, state.text_gc, v); });
 }
 
 /* The text sizes need no open kernel: a plotter may set them first. */

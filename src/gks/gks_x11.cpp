@@ -1215,6 +1215,20 @@ int gset_xsize(int x, int y) {
   return 0;
 }
 
+void gx_foreground_due(GxForeground* f, GC gc, int colour) {
+  if (!gc || !state.display || !gtype_is_WIN_PIX()) return;
+  f->due = true;
+  f->pixel = static_cast<unsigned long>(gget_color_ind(colour));
+}
+
+GC gx_foreground(GC gc, GxForeground* f) {
+  if (f->due) {
+    f->due = false;
+    if (gc && state.display) XSetForeground(state.display, gc, f->pixel);
+  }
+  return gc;
+}
+
 int gx_line_width(float width) {
   if (!std::isfinite(width)) return 0;
   return static_cast<int>(std::clamp(width, 0.0f, static_cast<float>(MAX_PIXELS)));

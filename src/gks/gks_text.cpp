@@ -520,10 +520,11 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
   if (!gget_redraw()) {
     gnew_obj(GOBJ_TEXT, 1, 0, nullptr); /* counted, not recorded */
   } else if (len < INT_MAX - sizeof(Gpt) - 1) {
-    std::vector<char> data(sizeof(Gpt) + len + 1);
-    std::memcpy(data.data(), pos, sizeof(Gpt));
-    std::memcpy(data.data() + sizeof(Gpt), string, len + 1);
-    gnew_obj(GOBJ_TEXT, 1, static_cast<int>(data.size()), data.data());
+    /* The record's block, filled in place: the position, then the string. */
+    if (auto* data = static_cast<char*>(gnew_obj(GOBJ_TEXT, 1, static_cast<int>(sizeof(Gpt) + len + 1), nullptr))) {
+      std::memcpy(data, pos, sizeof(Gpt));
+      std::memcpy(data + sizeof(Gpt), string, len + 1);
+    }
   }
   const auto* s = reinterpret_cast<const unsigned char*>(string);
   if (state.font_type == STROKE_FONT) {

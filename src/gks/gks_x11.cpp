@@ -843,10 +843,12 @@ GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
   return *gc;
 }
 
+/* The setters' common step; the record's formatting is skipped where no
+ * device keeps records (grecord would do nothing). */
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
   if (value == *slot) return 0;
   *slot = value;
-  if (!grecord(meta, value)) gnew_obj(kind, value, 0, nullptr);
+  if (!(gdevice().record && grecord(meta, value))) gnew_obj(kind, value, 0, nullptr);
   if (tell) tell(value);
   return 0;
 }
@@ -854,7 +856,7 @@ int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tel
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float)) {
   if (value == *slot) return 0;
   *slot = value;
-  if (!grecord(meta, static_cast<double>(value))) gnew_obj(kind, 1, sizeof value, &value);
+  if (!(gdevice().record && grecord(meta, static_cast<double>(value)))) gnew_obj(kind, 1, sizeof value, &value);
   if (tell) tell(value);
   return 0;
 }

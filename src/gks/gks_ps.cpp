@@ -145,6 +145,7 @@ class PageText {
 
 struct Output {
   FILE* fp = nullptr;
+  int deferring = 0;       /* open Deferred scopes: the text goes to fp at the last one's end */
   int append = 0;          /* no header or trailer */
   bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
   long box_at = -1;        /* EPS: offset of the header's box line; -1 when it cannot be rewritten */
@@ -413,6 +414,28 @@ void flush(Output& o) {
   o.buf.clear();
 }
 
+/* Hands a finished piece to the stream, unless a primitive that hands over
+ * its whole text at its end is under way. */
+void hand_over(Output& o) {
+  if (o.deferring == 0) flush(o);
+}
+
+/* A primitive's text goes to the stream once, at its end, instead of a
+ * call per setting and per stroke: the stream still holds every finished
+ * primitive. */
+class Deferred {
+ public:
+  Deferred() : o_(state.out) { ++o_.deferring; }
+  ~Deferred() {
+    if (--o_.deferring == 0) flush(o_);
+  }
+  Deferred(const Deferred&) = delete;
+  Deferred& operator=(const Deferred&) = delete;
+
+ private:
+  Output& o_;
+};
+
 /* A program that ends without closing its page still leaves what it drew
  * in the file: the stream is emptied before the buffer it writes through
  * goes with this state, ahead of the exit's own flush. */
@@ -450,7 +473,7 @@ class TextOut {
     end_path_line(o_);
     write_newpath_due(o_);
   }
-  ~TextOut() { flush(o_); }
+  ~TextOut() { hand_over(o_); }
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
   explicit operator bool() const { return o_.fp != nullptr; }
@@ -574,7 +597,7 @@ void stroke() {
   if (o.pen.run) {
     o.buf += "]S\n";
     o.pen.run = false;
-    flush(o);
+    hand_over(o);
     return;
   }
   put("stroke\n");
@@ -1254,6 +1277,7 @@ void ps_clip(float x0, float y0, float x1, float y1) {
 }
 
 int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
+  const Deferred whole;
   put_count("%%PL:", n, "\n");
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
@@ -1268,6 +1292,7 @@ int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
 /* PostScript fills only in the solid style. */
 int ps_fill_area(int n, const Gpt* pts, int style, int color) {
   if (style != GSOLID) return 0;
+  const Deferred whole;
   put_count("%%FA:", n, "\n");
   new_path();
   gps_move(pts[0].x, pts[0].y);
@@ -1311,7 +1336,10 @@ void append_one_line(PageText& out, const unsigned char* s) {
   out.commit(at + n);
 }
 
+/* A string's text, from its set-up to its end, goes to the stream at its
+ * end (Deferred, over the device calls of the string). */
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
+  ++state.out.deferring;
   if (TextOut out; out) {
     PageText& b = out.text();
     b += "%%TE:";
@@ -1331,6 +1359,10 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
  * page is what a line per pen-down point wrote, for a call per stroke. */
 void stroke_lines(const Gpt* finished, int n) {
   if (n > 1) gps_lines(finished + 1, n - 1);
+}
+void ps_text_end() {
+  Output& o = state.out;
+  if (o.deferring > 0 && --o.deferring == 0) flush(o);
 }
 void ps_glyph_begin() { new_path(); }
 void ps_pen_up(Gpt at, const Gpt* pts, int finished) {
@@ -1391,7 +1423,7 @@ const Gdevice gps_device = {
     ps_polyline,
     ps_fill_area,
     {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
-    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr, ps_text_end},
     ps_clear_region,
     ps_message,
 };

@@ -615,6 +615,7 @@ int text(float ox, float oy, const unsigned char* string) {
     h = units(h + units(expan * advance(code)));
     if (ops.glyph_end) ops.glyph_end(pts + first, finished());
   }
+  if (ops.setup && ops.end) ops.end();
   return 0;
 }
 

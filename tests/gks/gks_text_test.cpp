@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -309,6 +311,7 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
           [](Gpt at, const Gpt* pts, int n) { record('s', at, pts, n); },
           [](const Gpt* pts, int n) { record('e', {}, pts, n); },
           nullptr,
+          nullptr,
           nullptr};
       if (each_point) device.text.pen_down = [](Gpt at) { record('d', at, nullptr, 0); };
       gset_device(&device);
@@ -347,6 +350,34 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
     return check.status();
   });
   EXPECT_EQ(r.status, 0) << r.out.substr(0, 3000) << r.err;
+}
+
+/* A primitive's page text goes to the stream when the primitive is done:
+ * a program that flushes its streams and leaves without its exit handlers
+ * (as a forked child does) still has every finished primitive in the
+ * file, strokes and strings of blanks alike. */
+TEST(StrokeText, FinishedTextIsInTheStreamWhenTheCallReturns) {
+  FontDir fonts;
+  auto r = run_child([&] {
+    RES_put("file_path", fonts.dir.path().c_str());
+    if (open_ps(fonts.file("a.ps")) != 0) return 1;
+    point_world();
+    const Gpt line[2] = {{10, 10}, {100, 10}};
+    gpolyline(2, line);
+    draw_ab("AB");
+    const Gpt at{50, 50};
+    gtext(&at, "   ");
+    gset_font_drop(2);
+    gtext(&at, "BA");
+    std::fflush(nullptr);
+    _exit(0);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string ps = read_file(fonts.file("a.ps"));
+  EXPECT_EQ(count(ps, "%%PL:2\n"), 1) << ps;
+  EXPECT_EQ(count(ps, "%%TE:"), 5) << ps;
+  EXPECT_NE(ps.find("%%TE:50.000000 50.000000    \n"), std::string::npos) << ps;
+  EXPECT_EQ(count(ps, "]S\n"), 1 + 2 + 3 * 2) << "the line, AB, and BA with its two shadows";
 }
 
 TEST(StrokeText, DropShadowsLieOneDeviceUnitApart) {

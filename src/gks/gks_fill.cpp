@@ -39,8 +39,8 @@ struct FillState {
   int fill_inter_style = GSOLID;
   int fill_inter_index = 1; /* pattern 0 to 19 */
   int fill_color = 1;
-  int print_solid = 0;  /* file writers fill in black */
-  GC fill_gc = nullptr; /* the window devices' fill context */
+  int print_solid = 0;     /* file writers fill in black */
+  GC fill_gc = nullptr;    /* the window devices' fill context */
   GxForeground foreground; /* fill_gc's, when the colour was set */
   std::array<Pixmap, NUM_PATTERNS> fill_pat{};
 };

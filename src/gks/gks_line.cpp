@@ -36,7 +36,7 @@ struct LineState {
   float line_width = 1;
   int print_bold = 1; /* width factor of the file writers, at least 1 */
   int line_gc_function = GXcopy;
-  GC line_gc = nullptr; /* the window devices' line context */
+  GC line_gc = nullptr;    /* the window devices' line context */
   GxForeground foreground; /* line_gc's, when the colour was set */
 };
 

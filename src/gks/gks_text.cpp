@@ -99,7 +99,7 @@ struct TextState {
   std::array<int, NUM_CODES> glyph_count{};
   std::array<int, NUM_CODES> strokes_first{};
   std::array<int, NUM_CODES> strokes_count{};
-  std::vector<Gpt> stroke_points; /* a glyph's points in world units; as long as the longest glyph */
+  std::vector<Gpt> stroke_points;   /* a glyph's points in world units; as long as the longest glyph */
   GC text_gc = nullptr;             /* the window devices' text context */
   GxForeground foreground;          /* text_gc's, when the colour was set */
   XFontStruct* font_info = nullptr; /* the loaded server font */

@@ -348,7 +348,8 @@ std::string path_points(const std::string& ps) {
   std::istringstream in(gks_test::plain_paths(body_of(ps)));
   std::string line, out;
   while (std::getline(in, line))
-    if (line.size() > 3 && (line.compare(line.size() - 3, 3, " mv") == 0 || line.compare(line.size() - 3, 3, " ln") == 0))
+    if (line.size() > 3 &&
+        (line.compare(line.size() - 3, 3, " mv") == 0 || line.compare(line.size() - 3, 3, " ln") == 0))
       out += line + "\n";
   return out;
 }
@@ -375,7 +376,8 @@ TEST(PostScriptWriter, PolylineBatchesWriteWhatPointByPointLinesWrite) {
       gclose_ws(1);
       open_ps(dir.file("single.ps"));
       gps_move_abs(xW_ps(pts[0].x), yW_ps(pts[0].y));
-      for (int i = 1; i < n; ++i) gps_line_abs(xW_ps(pts[static_cast<size_t>(i)].x), yW_ps(pts[static_cast<size_t>(i)].y));
+      for (int i = 1; i < n; ++i)
+        gps_line_abs(xW_ps(pts[static_cast<size_t>(i)].x), yW_ps(pts[static_cast<size_t>(i)].y));
       gclose_ws(1);
       return 0;
     });

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -223,8 +223,8 @@ void record(char kind, Gpt at, const Gpt* pts, int n) {
 /* The glyph walk over a glyph's bytes as the renderer first did it, one
  * point at a time into a pending array, for a one-glyph string placed h
  * font units along the baseline. */
-std::vector<TextCall> walk_glyph(const std::vector<int>& bytes, float height, float expan, int h, int v, Gpt up,
-                                 Gpt o, bool each_point) {
+std::vector<TextCall> walk_glyph(const std::vector<int>& bytes, float height, float expan, int h, int v, Gpt up, Gpt o,
+                                 bool each_point) {
   constexpr int MAX_PENDING = 30;
   const double length = std::sqrt(static_cast<double>(up.x) * up.x + static_cast<double>(up.y) * up.y);
   const auto upx = static_cast<float>(up.x / length), upy = static_cast<float>(up.y / length);
@@ -261,8 +261,7 @@ std::vector<TextCall> walk_glyph(const std::vector<int>& bytes, float height, fl
 bool same_point(const Gpt& a, const Gpt& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 std::string differs(const std::vector<TextCall>& got, const std::vector<TextCall>& want) {
-  if (got.size() != want.size())
-    return std::to_string(got.size()) + " calls for " + std::to_string(want.size());
+  if (got.size() != want.size()) return std::to_string(got.size()) + " calls for " + std::to_string(want.size());
   for (size_t i = 0; i < got.size(); ++i) {
     const TextCall &g = got[i], &w = want[i];
     bool same = g.kind == w.kind && g.finished.size() == w.finished.size();
@@ -294,7 +293,8 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
     seed = seed * 1103515245u + 12345u;
     return static_cast<int>((seed >> 16) % range);
   };
-  for (int i = 0; i < 200; ++i) glyphs['G'].insert(glyphs['G'].end(), {next(9) == 0 ? 128 + next(100) : next(100), next(250)});
+  for (int i = 0; i < 200; ++i)
+    glyphs['G'].insert(glyphs['G'].end(), {next(9) == 0 ? 128 + next(100) : next(100), next(250)});
   FontDir fonts(font_text(glyphs));
   auto r = run_child([&] {
     Checks check;
@@ -303,16 +303,15 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
     point_world();
     for (bool each_point : {false, true}) {
       Gdevice device = gps_device;
-      device.text = Gtext_ops{
-          nullptr,
-          [] { record('b', {}, nullptr, 0); },
-          [](Gpt at, const Gpt* pts, int n) { record('u', at, pts, n); },
-          nullptr,
-          [](Gpt at, const Gpt* pts, int n) { record('s', at, pts, n); },
-          [](const Gpt* pts, int n) { record('e', {}, pts, n); },
-          nullptr,
-          nullptr,
-          nullptr};
+      device.text = Gtext_ops{nullptr,
+                              [] { record('b', {}, nullptr, 0); },
+                              [](Gpt at, const Gpt* pts, int n) { record('u', at, pts, n); },
+                              nullptr,
+                              [](Gpt at, const Gpt* pts, int n) { record('s', at, pts, n); },
+                              [](const Gpt* pts, int n) { record('e', {}, pts, n); },
+                              nullptr,
+                              nullptr,
+                              nullptr};
       if (each_point) device.text.pen_down = [](Gpt at) { record('d', at, nullptr, 0); };
       gset_device(&device);
       struct Vertical {
@@ -324,7 +323,8 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
           for (float space : {0.25f, -0.6f, 1.3f})
             for (Gpt up : {Gpt{0, 1}, Gpt{-1, 0}, Gpt{0.3f, 0.7f}, Gpt{-1, 1}})
               for (Gpt o : {Gpt{200, 300}, Gpt{-1e3f, 0.1f}})
-                for (Vertical vert : {Vertical{GNORMAL_VERT, -35}, Vertical{GTOP_VERT, -160}, Vertical{GBOTTOM_VERT, 0}}) {
+                for (Vertical vert :
+                     {Vertical{GNORMAL_VERT, -35}, Vertical{GTOP_VERT, -160}, Vertical{GBOTTOM_VERT, 0}}) {
                   gset_char_ht(height);
                   gset_expan(expan);
                   gset_space(space);
@@ -332,7 +332,8 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
                   const Gtext_align align{GNORMAL_HOR, vert.align};
                   gset_text_align(&align);
                   /* The space moves the glyph as the renderer's units() does. */
-                  const int h = static_cast<int>(static_cast<double>(expan) * (100.0 * static_cast<double>(space) + 40));
+                  const int h =
+                      static_cast<int>(static_cast<double>(expan) * (100.0 * static_cast<double>(space) + 40));
                   for (const auto& [code, bytes] : glyphs) {
                     const char str[3] = {' ', static_cast<char>(code), 0};
                     text_calls.clear();

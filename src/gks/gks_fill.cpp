@@ -39,15 +39,19 @@ struct FillState {
   int fill_inter_style = GSOLID;
   int fill_inter_index = 1; /* pattern 0 to 19 */
   int fill_color = 1;
-  int print_solid = 0;  /* file writers fill in black */
-  GC fill_gc = nullptr; /* the window devices' fill context */
+  int print_solid = 0;     /* file writers fill in black */
+  GC fill_gc = nullptr;    /* the window devices' fill context */
+  GxForeground foreground; /* fill_gc's, when the colour was set */
   std::array<Pixmap, NUM_PATTERNS> fill_pat{};
 };
 
 FillState state;
 
+/* The fill context with its foreground up to date. */
+GC fill_context() { return gx_foreground(state.fill_gc, &state.foreground); }
+
 /* The fill context while a window device is open. */
-GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.fill_gc : nullptr; }
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? fill_context() : nullptr; }
 
 } // namespace
 
@@ -73,9 +77,8 @@ Gint gset_fill_colr_ind(Gint ind) {
   if (ind == state.fill_color) return 0;
   if (!gcheck_open("gset_fill_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_fill_colr_ind", &ind) != 0) return -1;
-  return gset_attr(&state.fill_color, ind, "FA_CLR %d\n", GOBJ_FILL_COLR, [](int v) {
-    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(v)));
-  });
+  return gset_attr(&state.fill_color, ind, "FA_CLR %d\n", GOBJ_FILL_COLR,
+                   [](int v) { gx_foreground_due(&state.foreground, state.fill_gc, v); });
 }
 
 /* The hollow and hatch styles keep whatever the context does. */
@@ -141,13 +144,17 @@ int ginit_fill(int type) {
       state.fill_pat[static_cast<std::size_t>(i)] =
           XCreateBitmapFromData(d, gget_root_window(), reinterpret_cast<const char*>(bitmap[i]), 8, 8);
   }
-  if (GC gc = ginit_x_gc(type, &state.fill_gc, gget_root_window(), gdel_fill_gc)) XSetFillStyle(d, gc, FillSolid);
+  if (GC gc = ginit_x_gc(type, &state.fill_gc, gget_root_window(), gdel_fill_gc)) {
+    state.foreground.due = false; /* the new set-up's white stands */
+    XSetFillStyle(d, gc, FillSolid);
+  }
   return 0;
 }
 
 int gdel_fill_gc() {
   if (state.fill_gc && gget_display()) XFreeGC(gget_display(), state.fill_gc);
   state.fill_gc = nullptr;
+  state.foreground.due = false;
   return 0;
 }
 
@@ -159,4 +166,4 @@ int gdel_fill_pat() {
   return 0;
 }
 
-GC gget_fill_gc() { return state.fill_gc; }
+GC gget_fill_gc() { return fill_context(); }

@@ -36,13 +36,17 @@ struct LineState {
   float line_width = 1;
   int print_bold = 1; /* width factor of the file writers, at least 1 */
   int line_gc_function = GXcopy;
-  GC line_gc = nullptr; /* the window devices' line context */
+  GC line_gc = nullptr;    /* the window devices' line context */
+  GxForeground foreground; /* line_gc's, when the colour was set */
 };
 
 LineState state;
 
+/* The line context with its foreground up to date. */
+GC line_context() { return gx_foreground(state.line_gc, &state.foreground); }
+
 /* The line context while a window device is open. */
-GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.line_gc : nullptr; }
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? line_context() : nullptr; }
 
 void x_line_style(GC gc) {
   Display* d = gget_display();
@@ -90,9 +94,8 @@ Gint gpolyline(Gint n, const Gpt* pts) {
 Gint gset_line_colr_ind(Gint ind) {
   if (!gcheck_open("gset_line_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_line_colr_ind", &ind) != 0) return -1;
-  return gset_attr(&state.line_color, ind, "PL_CLR %d\n", GOBJ_LINE_COLR, [](int v) {
-    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(v)));
-  });
+  return gset_attr(&state.line_color, ind, "PL_CLR %d\n", GOBJ_LINE_COLR,
+                   [](int v) { gx_foreground_due(&state.foreground, state.line_gc, v); });
 }
 
 Gint gset_linewidth(Gfloat width) {
@@ -143,6 +146,7 @@ int greset_line() {
  * (ginit_x_gc). */
 int ginit_line(int type) {
   if (GC gc = ginit_x_gc(type, &state.line_gc, gget_root_window(), gdel_line_gc)) {
+    state.foreground.due = false; /* the new set-up's white stands */
     state.line_gc_function = GXcopy;
     XSetFunction(gget_display(), gc, GXcopy);
   }
@@ -152,10 +156,11 @@ int ginit_line(int type) {
 int gdel_line_gc() {
   if (state.line_gc && gget_display()) XFreeGC(gget_display(), state.line_gc);
   state.line_gc = nullptr;
+  state.foreground.due = false;
   return 0;
 }
 
-GC gget_line_gc() { return state.line_gc; }
+GC gget_line_gc() { return line_context(); }
 
 int gset_line_gc_func(int func) {
   state.line_gc_function = func;

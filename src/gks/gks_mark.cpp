@@ -25,12 +25,16 @@ struct MarkState {
   float marker_width = 1;
   float marker_height = 10; /* full size = 10 * height device pixels */
   GC mark_gc = nullptr;     /* the window devices' marker context */
+  GxForeground foreground;  /* mark_gc's, when the colour was set */
 };
 
 MarkState state;
 
+/* The marker context with its foreground up to date. */
+GC mark_context() { return gx_foreground(state.mark_gc, &state.foreground); }
+
 /* The marker context while a window device is open. */
-GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.mark_gc : nullptr; }
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? mark_context() : nullptr; }
 
 /* A point of a shape: the centre plus k times the half size s plus a fixed
  * offset in device units. */
@@ -157,9 +161,8 @@ int mark_draw(int npt, const Gpt* pts) {
 Gint gset_marker_colr_ind(Gint ind) {
   if (!gcheck_open("gset_marker_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_marker_colr_ind", &ind) != 0) return -1;
-  return gset_attr(&state.marker_color, ind, "PM_CLR %d\n", GOBJ_MARKER_COLR, [](int v) {
-    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, static_cast<unsigned long>(gget_color_ind(v)));
-  });
+  return gset_attr(&state.marker_color, ind, "PM_CLR %d\n", GOBJ_MARKER_COLR,
+                   [](int v) { gx_foreground_due(&state.foreground, state.mark_gc, v); });
 }
 
 Gint gset_marker_size(Gfloat size) {
@@ -205,14 +208,16 @@ int greset_marker() {
 /* A window opened makes the context, and the window classes set it up
  * (ginit_x_gc). */
 int ginit_marker(int type) {
-  ginit_x_gc(type, &state.mark_gc, gget_base_window(), gdel_marker_gc);
+  if (ginit_x_gc(type, &state.mark_gc, gget_base_window(), gdel_marker_gc))
+    state.foreground.due = false; /* the new set-up's white stands */
   return 0;
 }
 
 int gdel_marker_gc() {
   if (state.mark_gc && gget_display()) XFreeGC(gget_display(), state.mark_gc);
   state.mark_gc = nullptr;
+  state.foreground.due = false;
   return 0;
 }
 
-GC gget_marker_gc() { return state.mark_gc; }
+GC gget_marker_gc() { return mark_context(); }

@@ -145,6 +145,7 @@ class PageText {
 
 struct Output {
   FILE* fp = nullptr;
+  int deferring = 0;       /* open Deferred scopes: the text goes to fp at the last one's end */
   int append = 0;          /* no header or trailer */
   bool clip_saved = false; /* EPS: a gsave holds the state under the clip */
   long box_at = -1;        /* EPS: offset of the header's box line; -1 when it cannot be rewritten */
@@ -348,43 +349,92 @@ static_assert(POINT_LIMIT * 100 < 2251799813685248.0, "hundredths must stay belo
 #endif
 }
 
-/* The digits of 0 to 999, four characters each (those past the digits
- * unused), and their counts. */
-struct SmallNumbers {
-  std::array<char, 4000> digits{};
-  std::array<unsigned char, 1000> count{};
-};
+/* The steps -999 to 999 as put_int writes them, sign and digits from the
+ * front of 8 characters, their count in the last. */
+constexpr int SMALL_STEP = 999;
+using StepText = std::array<char, 8>;
 
-constexpr SmallNumbers SMALL_NUMBERS = [] {
-  SmallNumbers t;
-  for (int i = 0; i < 1000; ++i) {
-    const auto at = static_cast<std::size_t>(4 * i);
-    const int n = i < 10 ? 1 : i < 100 ? 2 : 3;
-    for (int k = n - 1, v = i; k >= 0; --k, v /= 10)
-      t.digits[at + static_cast<std::size_t>(k)] = static_cast<char>('0' + v % 10);
-    t.count[static_cast<std::size_t>(i)] = static_cast<unsigned char>(n);
+constexpr std::array<StepText, 2 * SMALL_STEP + 1> SMALL_STEPS = [] {
+  std::array<StepText, 2 * SMALL_STEP + 1> t{};
+  for (int v = -SMALL_STEP; v <= SMALL_STEP; ++v) {
+    StepText& e = t[static_cast<std::size_t>(v + SMALL_STEP)];
+    const int u = v < 0 ? -v : v;
+    const int digits = u < 10 ? 1 : u < 100 ? 2 : 3;
+    const int sign = v < 0 ? 1 : 0;
+    if (sign) e[0] = '-';
+    for (int k = digits - 1, w = u; k >= 0; --k, w /= 10)
+      e[static_cast<std::size_t>(sign + k)] = static_cast<char>('0' + w % 10);
+    e[7] = static_cast<char>(sign + digits);
   }
   return t;
 }();
 
 /* A path step as put_int writes it. Steps of the stroke text are almost
- * all below 1000 hundredths: those are copied whole from the table, the
- * sign written always and kept only when the step is negative. */
+ * all within 999 hundredths: those are one copy of 8 characters from the
+ * table (what lies past the step is room not yet committed). */
 [[gnu::always_inline]] inline char* put_step(char* at, char* end, long long v) {
-  const unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-  if (u >= 1000 || end - at < 5) [[unlikely]]
+  const auto k = static_cast<unsigned long long>(v + SMALL_STEP);
+  if (k > 2 * SMALL_STEP || end - at < 8) [[unlikely]]
     return put_int(at, end, v);
-  *at = '-';
-  at += v < 0 ? 1 : 0;
-  std::memcpy(at, &SMALL_NUMBERS.digits[4 * u], 4);
-  return at + SMALL_NUMBERS.count[u];
+  const StepText& e = SMALL_STEPS[k];
+  std::memcpy(at, e.data(), e.size());
+  return at + e[7];
 }
+
+/* Hundredths of n points (x, y, x, y, ...), as hundredths() gives each:
+ * two points a step where the processor allows (a NaN made 0 before the
+ * clamp, the conversion in the same rounding mode; the hundredths are
+ * within 32 bits). */
+void hundredths_of(const Gpt* pts, int n, std::int32_t* out) {
+  int i = 0;
+#if defined(__x86_64__) && defined(__SSE2__)
+  const __m128d lo = _mm_set1_pd(-POINT_LIMIT), hi = _mm_set1_pd(POINT_LIMIT), hundred = _mm_set1_pd(100.0);
+  auto convert = [&](__m128d p) {
+    p = _mm_and_pd(p, _mm_cmpord_pd(p, p));
+    return _mm_cvtpd_epi32(_mm_mul_pd(_mm_min_pd(hi, _mm_max_pd(lo, p)), hundred));
+  };
+  for (; i + 2 <= n; i += 2) {
+    __m128 p;
+    std::memcpy(&p, pts + i, sizeof p);
+    const __m128i first = convert(_mm_cvtps_pd(p)), second = convert(_mm_cvtps_pd(_mm_movehl_ps(p, p)));
+    const __m128i both = _mm_unpacklo_epi64(first, second);
+    std::memcpy(out + 2 * i, &both, sizeof both);
+  }
+#endif
+  for (; i < n; ++i) {
+    out[2 * i] = static_cast<std::int32_t>(hundredths(pts[i].x));
+    out[2 * i + 1] = static_cast<std::int32_t>(hundredths(pts[i].y));
+  }
+}
+static_assert(POINT_LIMIT * 100 < 2147483647.0, "hundredths must fit 32 bits");
 
 /* No lock per piece: the page is written from one thread. */
 void flush(Output& o) {
   if (o.fp && !o.buf.empty()) fwrite_unlocked(o.buf.data(), 1, o.buf.size(), o.fp);
   o.buf.clear();
 }
+
+/* Hands a finished piece to the stream, unless a primitive that hands over
+ * its whole text at its end is under way. */
+void hand_over(Output& o) {
+  if (o.deferring == 0) flush(o);
+}
+
+/* A primitive's text goes to the stream once, at its end, instead of a
+ * call per setting and per stroke: the stream still holds every finished
+ * primitive. */
+class Deferred {
+ public:
+  Deferred() : o_(state.out) { ++o_.deferring; }
+  ~Deferred() {
+    if (--o_.deferring == 0) flush(o_);
+  }
+  Deferred(const Deferred&) = delete;
+  Deferred& operator=(const Deferred&) = delete;
+
+ private:
+  Output& o_;
+};
 
 /* A program that ends without closing its page still leaves what it drew
  * in the file: the stream is emptied before the buffer it writes through
@@ -423,7 +473,7 @@ class TextOut {
     end_path_line(o_);
     write_newpath_due(o_);
   }
-  ~TextOut() { flush(o_); }
+  ~TextOut() { hand_over(o_); }
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
   explicit operator bool() const { return o_.fp != nullptr; }
@@ -507,10 +557,12 @@ void lines_to(const Gpt* pts, int n) {
   int pairs = p.run_pairs;
   bool run = p.run;
   constexpr int CHUNK = 64; /* points per request for room */
+  std::array<std::int32_t, 2 * CHUNK> h;
   for (int from = 0; from < n; from += CHUNK) {
     const int to = std::min(n, from + CHUNK);
+    hundredths_of(pts + from, to - from, h.data());
     char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(to - from));
-    for (int i = from; i < to; ++i) {
+    for (int i = 0; i < to - from; ++i) {
       char* const end = at + PAIR_ROOM;
       if (!run) {
         *at++ = '[';
@@ -522,7 +574,7 @@ void lines_to(const Gpt* pts, int n) {
       } else {
         *at++ = ' ';
       }
-      const long long hx = hundredths(pts[i].x), hy = hundredths(pts[i].y);
+      const long long hx = h[static_cast<std::size_t>(2 * i)], hy = h[static_cast<std::size_t>(2 * i + 1)];
       at = put_step(at, end, hx - px);
       *at++ = ' ';
       at = put_step(at, end, hy - py);
@@ -545,7 +597,7 @@ void stroke() {
   if (o.pen.run) {
     o.buf += "]S\n";
     o.pen.run = false;
-    flush(o);
+    hand_over(o);
     return;
   }
   put("stroke\n");
@@ -1225,6 +1277,7 @@ void ps_clip(float x0, float y0, float x1, float y1) {
 }
 
 int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
+  const Deferred whole;
   put_count("%%PL:", n, "\n");
   gps_set_width(a.color, a.width);
   gps_set_color(a.color);
@@ -1239,6 +1292,7 @@ int ps_polyline(int n, const Gpt* pts, const Gline_attr& a) {
 /* PostScript fills only in the solid style. */
 int ps_fill_area(int n, const Gpt* pts, int style, int color) {
   if (style != GSOLID) return 0;
+  const Deferred whole;
   put_count("%%FA:", n, "\n");
   new_path();
   gps_move(pts[0].x, pts[0].y);
@@ -1282,7 +1336,10 @@ void append_one_line(PageText& out, const unsigned char* s) {
   out.commit(at + n);
 }
 
+/* A string's text, from its set-up to its end, goes to the stream at its
+ * end (Deferred, over the device calls of the string). */
 void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_attr& a) {
+  ++state.out.deferring;
   if (TextOut out; out) {
     PageText& b = out.text();
     b += "%%TE:";
@@ -1302,6 +1359,10 @@ void ps_text_setup(const unsigned char* string, float ox, float oy, const Gline_
  * page is what a line per pen-down point wrote, for a call per stroke. */
 void stroke_lines(const Gpt* finished, int n) {
   if (n > 1) gps_lines(finished + 1, n - 1);
+}
+void ps_text_end() {
+  Output& o = state.out;
+  if (o.deferring > 0 && --o.deferring == 0) flush(o);
 }
 void ps_glyph_begin() { new_path(); }
 void ps_pen_up(Gpt at, const Gpt* pts, int finished) {
@@ -1362,7 +1423,7 @@ const Gdevice gps_device = {
     ps_polyline,
     ps_fill_area,
     {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
-    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr, ps_text_end},
     ps_clear_region,
     ps_message,
 };

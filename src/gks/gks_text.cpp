@@ -25,7 +25,9 @@
  * text context, made at the open of a window device and freed at its close.
  *
  * Invariants: every offset in font_index is -1 or inside font_db, and every
- * walk over a glyph stops at the end of font_db.
+ * walk over a glyph stops at the end of font_db. The glyphs' decoded points
+ * (glyph_points) are made from font_db with it, and stroke_points holds the
+ * longest glyph.
  */
 #include <algorithm>
 #include <array>
@@ -37,6 +39,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "kez.h"
 #include "kezgks_x11.h"
@@ -82,7 +88,20 @@ struct TextState {
   std::vector<unsigned char> font_db;
   std::array<int, NUM_CODES> font_index = filled_index();
   std::array<unsigned char, NUM_CODES> font_size{};
+  /* The glyphs' points as the strokes take them, prepared once per font:
+   * glyph code c has glyph_count[c] points from glyph_first[c] on, in font
+   * units (exact in a float), and strokes_count[c] strokes whose first
+   * points (indexes in the glyph) are listed from strokes_first[c] on; the
+   * first stroke begins at the glyph's first point. */
+  std::vector<float> glyph_x, glyph_y;
+  std::vector<int> stroke_starts;
+  std::array<int, NUM_CODES> glyph_first{};
+  std::array<int, NUM_CODES> glyph_count{};
+  std::array<int, NUM_CODES> strokes_first{};
+  std::array<int, NUM_CODES> strokes_count{};
+  std::vector<Gpt> stroke_points;   /* a glyph's points in world units; as long as the longest glyph */
   GC text_gc = nullptr;             /* the window devices' text context */
+  GxForeground foreground;          /* text_gc's, when the colour was set */
   XFontStruct* font_info = nullptr; /* the loaded server font */
 
   static std::array<int, NUM_CODES> filled_index() {
@@ -96,8 +115,11 @@ TextState state;
 
 /* ---- the window ------------------------------------------------------ */
 
+/* The text context with its foreground up to date. */
+GC text_context() { return gx_foreground(state.text_gc, &state.foreground); }
+
 /* The text context while a window device is open. */
-GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? state.text_gc : nullptr; }
+GC window_gc() { return gtype_is_WIN_PIX() && gget_display() ? text_context() : nullptr; }
 
 unsigned long text_pixel() { return static_cast<unsigned long>(gget_color_ind(state.text_color)); }
 
@@ -335,6 +357,70 @@ void clear_font() {
   state.font_index.fill(-1);
   state.font_size.fill(0);
   state.font_db.clear();
+  state.glyph_x.clear();
+  state.glyph_y.clear();
+  state.stroke_starts.clear();
+  state.glyph_first.fill(0);
+  state.glyph_count.fill(0);
+  state.strokes_first.fill(0);
+  state.strokes_count.fill(0);
+}
+
+/* Decodes each glyph's pairs once, as the stroke walk reads them: from the
+ * glyph's offset, a pair at a time, up to a separator or the end of the
+ * data. A stroke begins at the first point and at every pen lift. */
+void prepare_glyphs() {
+  const std::vector<unsigned char>& db = state.font_db;
+  std::size_t longest = 0;
+  for (std::size_t c = 0; c < NUM_CODES; ++c) {
+    const int offset = state.font_index[c];
+    state.glyph_first[c] = static_cast<int>(state.glyph_x.size());
+    state.strokes_first[c] = static_cast<int>(state.stroke_starts.size());
+    if (offset < 0) continue;
+    int n = 0;
+    for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db.size() && db[i] != SEPARATOR; i += 2, ++n) {
+      const bool up = db[i] >= PEN_UP;
+      if (up || n == 0) state.stroke_starts.push_back(n);
+      state.glyph_x.push_back(static_cast<float>(up ? db[i] - PEN_UP : db[i]));
+      state.glyph_y.push_back(static_cast<float>(db[i + 1]));
+    }
+    state.glyph_count[c] = n;
+    state.strokes_count[c] = static_cast<int>(state.stroke_starts.size()) - state.strokes_first[c];
+    longest = std::max(longest, static_cast<std::size_t>(n));
+  }
+  state.stroke_points.assign(std::max<std::size_t>(longest, 1), Gpt{0, 0});
+}
+
+/* The points of a glyph in world units: font point k at (x[k], y[k]) is
+ * moved by h along the baseline and v across it, scaled by s (and x by
+ * expan), and turned by the up vector. The operations and their order are
+ * those of one point at a time, so the four-wide steps give the same
+ * numbers. */
+struct GlyphPlace {
+  float s, expan, hf, vf, ox, oy, upx, upy;
+};
+
+void place_glyph(const GlyphPlace& g, const float* x, const float* y, int m, Gpt* out) {
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128 s = _mm_set1_ps(g.s), expan = _mm_set1_ps(g.expan), hf = _mm_set1_ps(g.hf), vf = _mm_set1_ps(g.vf);
+  const __m128 ox = _mm_set1_ps(g.ox), oy = _mm_set1_ps(g.oy), upx = _mm_set1_ps(g.upx), upy = _mm_set1_ps(g.upy);
+  for (; k + 4 <= m; k += 4) {
+    const __m128 u = _mm_mul_ps(s, _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(x + k), expan), hf));
+    const __m128 wv = _mm_mul_ps(s, _mm_add_ps(_mm_loadu_ps(y + k), vf));
+    const __m128 px = _mm_add_ps(_mm_add_ps(ox, _mm_mul_ps(upy, u)), _mm_mul_ps(upx, wv));
+    const __m128 py = _mm_add_ps(_mm_sub_ps(oy, _mm_mul_ps(upx, u)), _mm_mul_ps(upy, wv));
+    float pair[8];
+    _mm_storeu_ps(pair, _mm_unpacklo_ps(px, py));
+    _mm_storeu_ps(pair + 4, _mm_unpackhi_ps(px, py));
+    std::memcpy(out + k, pair, sizeof pair);
+  }
+#endif
+  for (; k < m; ++k) {
+    const float u = g.s * (x[k] * g.expan + g.hf);
+    const float wv = g.s * (y[k] + g.vf);
+    out[k] = Gpt{g.ox + g.upy * u + g.upx * wv, g.oy - g.upx * u + g.upy * wv};
+  }
 }
 
 /* ---- the font list ------------------------------------------------------ */
@@ -434,10 +520,11 @@ Gint gtext(const Gpt* pos, const Gchar* string) {
   if (!gget_redraw()) {
     gnew_obj(GOBJ_TEXT, 1, 0, nullptr); /* counted, not recorded */
   } else if (len < INT_MAX - sizeof(Gpt) - 1) {
-    std::vector<char> data(sizeof(Gpt) + len + 1);
-    std::memcpy(data.data(), pos, sizeof(Gpt));
-    std::memcpy(data.data() + sizeof(Gpt), string, len + 1);
-    gnew_obj(GOBJ_TEXT, 1, static_cast<int>(data.size()), data.data());
+    /* The record's block, filled in place: the position, then the string. */
+    if (auto* data = static_cast<char*>(gnew_obj(GOBJ_TEXT, 1, static_cast<int>(sizeof(Gpt) + len + 1), nullptr))) {
+      std::memcpy(data, pos, sizeof(Gpt));
+      std::memcpy(data + sizeof(Gpt), string, len + 1);
+    }
   }
   const auto* s = reinterpret_cast<const unsigned char*>(string);
   if (state.font_type == STROKE_FONT) {
@@ -470,18 +557,16 @@ int text(float ox, float oy, const unsigned char* string) {
   const int v = vertical_offset();
   if (ops.setup) ops.setup(string, ox, oy, Gline_attr{state.text_color, state.text_width, 1});
 
-  std::array<Gpt, MAX_PENDING> pending{};
-  int count = 0;
-  auto finished = [&]() { return count > 1 ? count : 0; };
-  /* Held apart from the state, which the device calls cannot change, so
-   * that the loop over the strokes keeps them at hand. */
-  const float upx = state.upx, upy = state.upy;
-  const unsigned char* const db = state.font_db.data();
-  const std::size_t db_size = state.font_db.size();
+  /* Held apart from the state, which the device calls cannot change. */
+  GlyphPlace place{s, expan, 0, static_cast<float>(v), ox, oy, state.upx, state.upy};
+  Gpt* const pts = state.stroke_points.data();
+  /* HPGL takes each point as it comes; the others take finished strokes. */
+  const bool each_point = ops.pen_down != nullptr;
 
   for (std::size_t c = 0; c < n; ++c) {
     const int code = string[c];
-    const int offset = state.font_index[static_cast<std::size_t>(code)];
+    const auto at_code = static_cast<std::size_t>(code);
+    const int offset = state.font_index[at_code];
     if (offset < 0) {
       if (code == SPACE) {
         const double gap = state.text_char_space > 0 ? (100.0 * state.text_space + 100.0) * state.text_char_space
@@ -491,32 +576,46 @@ int text(float ox, float oy, const unsigned char* string) {
       continue;
     }
     if (ops.glyph_begin) ops.glyph_begin();
-    const float hf = static_cast<float>(h);
-    for (std::size_t i = static_cast<std::size_t>(offset); i + 1 < db_size && db[i] != SEPARATOR; i += 2) {
-      const bool up = db[i] >= PEN_UP;
-      const float bx = static_cast<float>(up ? db[i] - PEN_UP : db[i]);
-      const float u = s * (bx * expan + hf);
-      const float wv = s * static_cast<float>(db[i + 1] + v);
-      const Gpt at{ox + upy * u + upx * wv, oy - upx * u + upy * wv};
-      /* A glyph that begins with its pen down still begins with a move. */
-      if (up || count == 0) {
-        if (ops.pen_up) ops.pen_up(at, pending.data(), finished());
-        pending[0] = at;
-        count = 1;
+    place.hf = static_cast<float>(h);
+    const int m = state.glyph_count[at_code];
+    place_glyph(place, state.glyph_x.data() + state.glyph_first[at_code],
+                state.glyph_y.data() + state.glyph_first[at_code], m, pts);
+    /* The points held for the device are always a run of the glyph's:
+     * `count` of them from `first` on. A stroke begins with a pen lift
+     * (the glyph's first point too), and a stroke of MAX_PENDING points
+     * is handed over and goes on from its last point. */
+    const int* const starts = state.stroke_starts.data() + state.strokes_first[at_code];
+    const int strokes = state.strokes_count[at_code];
+    int first = 0, count = 0;
+    auto finished = [&]() { return count > 1 ? count : 0; };
+    for (int j = 0; j < strokes; ++j) {
+      const int a = starts[j], b = j + 1 < strokes ? starts[j + 1] : m;
+      if (ops.pen_up) ops.pen_up(pts[a], pts + first, finished());
+      first = a;
+      count = 1;
+      if (each_point) {
+        for (int k = a + 1; k < b; ++k) {
+          ops.pen_down(pts[k]);
+          if (++count == static_cast<int>(MAX_PENDING)) {
+            if (ops.split) ops.split(pts[k], pts + first, finished());
+            first = k;
+            count = 1;
+          }
+        }
         continue;
       }
-      if (ops.pen_down) ops.pen_down(at);
-      pending[static_cast<std::size_t>(count++)] = at;
-      if (count == static_cast<int>(MAX_PENDING)) {
-        if (ops.split) ops.split(at, pending.data(), finished());
-        pending[0] = at;
+      for (int k = a + static_cast<int>(MAX_PENDING) - 1; k < b; k += static_cast<int>(MAX_PENDING) - 1) {
+        count = static_cast<int>(MAX_PENDING);
+        if (ops.split) ops.split(pts[k], pts + first, finished());
+        first = k;
         count = 1;
       }
+      count = b - first;
     }
     h = units(h + units(expan * advance(code)));
-    if (ops.glyph_end) ops.glyph_end(pending.data(), finished());
-    count = 0;
+    if (ops.glyph_end) ops.glyph_end(pts + first, finished());
   }
+  if (ops.setup && ops.end) ops.end();
   return 0;
 }
 
@@ -557,6 +656,7 @@ int read_font(const char* name) {
     if (offset >= 0) state.font_size[static_cast<std::size_t>(c)] = glyph_width(state.font_db, offset);
   }
   state.font_size[SPACE] = SPACE_WIDTH;
+  prepare_glyphs();
   state.font_type = STROKE_FONT;
   return 0;
 }
@@ -637,6 +737,7 @@ int greset_text() {
  * (ginit_x_gc). */
 int ginit_text(int type) {
   if (GC gc = ginit_x_gc(type, &state.text_gc, gget_base_window(), gdel_text_gc)) {
+    state.foreground.due = false; /* the new set-up's white stands */
     Display* d = gget_display();
     XSetLineAttributes(d, gc, 1, LineSolid, CapProjecting, JoinBevel);
     if (state.font_info) XSetFont(d, gc, state.font_info->fid);
@@ -648,20 +749,20 @@ int gdel_text_gc() {
   free_server_font();
   if (state.text_gc && gget_display()) XFreeGC(gget_display(), state.text_gc);
   state.text_gc = nullptr;
+  state.foreground.due = false;
   if (state.font_type == SERVER_FONT) state.font_type = NO_FONT;
   return 0;
 }
 
-GC gget_text_gc() { return state.text_gc; }
+GC gget_text_gc() { return text_context(); }
 
 /* ---- setters ------------------------------------------------------------- */
 
 Gint gset_text_colr_ind(Gint ind) {
   if (!gcheck_open("gset_text_colr_ind")) return -1;
   if (gcheck_setter_colr("gset_text_colr_ind", &ind) != 0) return -1;
-  return gset_attr(&state.text_color, ind, "TE_CLR %d\n", GOBJ_TEXT_COLR, [](int) {
-    if (GC gc = window_gc()) XSetForeground(gget_display(), gc, text_pixel());
-  });
+  return gset_attr(&state.text_color, ind, "TE_CLR %d\n", GOBJ_TEXT_COLR,
+                   [](int v) { gx_foreground_due(&state.foreground, state.text_gc, v); });
 }
 
 /* The text sizes need no open kernel: a plotter may set them first. */

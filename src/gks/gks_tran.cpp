@@ -18,8 +18,14 @@
  */
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "kez.h"
 #include "kezgks_x11.h"
@@ -62,6 +68,10 @@ struct TranState {
 };
 
 TranState state;
+
+/* The batch conversions read and write two points as one 16-byte or
+ * 8-byte block. */
+static_assert(sizeof(Gpt) == 2 * sizeof(float) && sizeof(XPoint) == 2 * sizeof(short));
 
 Coords make_coords(float x_min, float y_min, float x_max, float y_max) {
   Coords c;
@@ -197,7 +207,31 @@ void gW_xpoints(int n, const Gpt* pts, XPoint* out) {
   const float plt_x = state.plt.x_min, plt_y = state.plt.y_min;
   const float wk_x = state.wkwn.x_min, wk_y = state.wkwn.y_max;
   const float kx = state.wkwn_plt.x, ky = state.wkwn_plt.y;
-  for (int i = 0; i < n; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  /* Two points a step, as x y x y. The y stage's (wk_y - ny) * ky is
+   * (ny - wk_y) * -ky exactly (a difference and a product only change
+   * sign), so both axes take one form. The clamp keeps a NaN (the
+   * maximum and minimum return their second operand for one), which then
+   * becomes 0 as gx_pixel makes it; every other value is within the
+   * 16 bits after the clamp, and the conversion truncates as the cast
+   * does. */
+  const __m128 wn = _mm_setr_ps(wn_x, wn_y, wn_x, wn_y), vp = _mm_setr_ps(vp_x, vp_y, vp_x, vp_y);
+  const __m128 s = _mm_setr_ps(sx, sy, sx, sy), wk = _mm_setr_ps(wk_x, wk_y, wk_x, wk_y);
+  const __m128 plt = _mm_setr_ps(plt_x, plt_y, plt_x, plt_y), k = _mm_setr_ps(kx, -ky, kx, -ky);
+  const __m128 lo = _mm_set1_ps(-PIXEL_LIMIT), hi = _mm_set1_ps(PIXEL_LIMIT), half = _mm_set1_ps(0.5f);
+  for (; i + 2 <= n; i += 2) {
+    __m128 p;
+    std::memcpy(&p, pts + i, sizeof p);
+    const __m128 nd = _mm_add_ps(vp, _mm_mul_ps(_mm_sub_ps(p, wn), s));
+    __m128 d = _mm_add_ps(plt, _mm_mul_ps(_mm_sub_ps(nd, wk), k));
+    d = _mm_add_ps(_mm_min_ps(hi, _mm_max_ps(lo, d)), half);
+    d = _mm_and_ps(d, _mm_cmpord_ps(d, d));
+    const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(d), _mm_setzero_si128());
+    std::memcpy(out + i, &words, 2 * sizeof(XPoint));
+  }
+#endif
+  for (; i < n; ++i) {
     const float nx = vp_x + (pts[i].x - wn_x) * sx;
     const float ny = vp_y + (pts[i].y - wn_y) * sy;
     out[i].x = gx_pixel(clamp(plt_x + (nx - wk_x) * kx, PIXEL_LIMIT) + 0.5f);
@@ -214,7 +248,27 @@ float yW_ps(float y) { return yNDC_ps(yW_NDC(y)); }
 void gW_ps_points(int n, const Gpt* world, Gpt* device) {
   const Coords wn = state.cur_wn, vp = state.cur_vp, wk = state.wkwn, plt = state.plt;
   const Scale a = state.wn_vp, b = state.wkwn_plt;
-  for (int i = 0; i < n; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  /* Two points a step with the same operations; the clamp keeps a NaN as
+   * std::clamp does (the maximum and minimum return their second operand
+   * for one). */
+  const __m128 wn4 = _mm_setr_ps(wn.x_min, wn.y_min, wn.x_min, wn.y_min);
+  const __m128 vp4 = _mm_setr_ps(vp.x_min, vp.y_min, vp.x_min, vp.y_min);
+  const __m128 wk4 = _mm_setr_ps(wk.x_min, wk.y_min, wk.x_min, wk.y_min);
+  const __m128 plt4 = _mm_setr_ps(plt.x_min, plt.y_min, plt.x_min, plt.y_min);
+  const __m128 a4 = _mm_setr_ps(a.x, a.y, a.x, a.y), b4 = _mm_setr_ps(b.x, b.y, b.x, b.y);
+  const __m128 lo = _mm_set1_ps(-DEVICE_LIMIT), hi = _mm_set1_ps(DEVICE_LIMIT);
+  for (; i + 2 <= n; i += 2) {
+    __m128 p;
+    std::memcpy(&p, world + i, sizeof p);
+    const __m128 nd = _mm_add_ps(vp4, _mm_mul_ps(_mm_sub_ps(p, wn4), a4));
+    const __m128 d = _mm_add_ps(plt4, _mm_mul_ps(_mm_sub_ps(nd, wk4), b4));
+    const __m128 c = _mm_min_ps(hi, _mm_max_ps(lo, d));
+    std::memcpy(device + i, &c, sizeof c);
+  }
+#endif
+  for (; i < n; ++i) {
     const float nx = vp.x_min + (world[i].x - wn.x_min) * a.x;
     const float ny = vp.y_min + (world[i].y - wn.y_min) * a.y;
     device[i] = Gpt{clamp(plt.x_min + (nx - wk.x_min) * b.x, DEVICE_LIMIT),
@@ -405,27 +459,41 @@ Gint gget_xviewport(XRectangle* rect) {
   return 0;
 }
 
-bool gfinite_pt(const Gpt& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+namespace {
+
+/* std::isfinite from the exponent field, so that a pass over a primitive's
+ * points is a few integer operations a point without a branch. */
+inline bool finite_bits(float v) {
+  constexpr std::uint32_t EXPONENT = 0x7f800000u;
+  return (std::bit_cast<std::uint32_t>(v) & EXPONENT) != EXPONENT;
+}
+
+} // namespace
+
+bool gfinite_pt(const Gpt& p) { return finite_bits(p.x) && finite_bits(p.y); }
 
 int gcount_nonfinite(int n, const Gpt* pts) {
   if (!pts) return 0;
   int bad = 0;
-  for (int i = 0; i < n; ++i)
-    if (!gfinite_pt(pts[i])) ++bad;
+  for (int i = 0; i < n; ++i) bad += (finite_bits(pts[i].x) & finite_bits(pts[i].y)) ? 0 : 1;
   return bad;
 }
 
-/* min and max pass over a NaN that is not first, so non-finite points are
- * refused before the bounds are taken. */
+/* Non-finite points are refused: min and max pass over a NaN that is not
+ * first. The bounds and the refusal come from one pass; the bounds of a
+ * refused set are not used. */
 Gint gpts_in_win(int n, const Gpt* pts) {
-  if (n < 1 || !pts || gcount_nonfinite(n, pts) > 0) return 0;
+  if (n < 1 || !pts) return 0;
   float x_lo = pts[0].x, x_hi = pts[0].x, y_lo = pts[0].y, y_hi = pts[0].y;
-  for (int i = 1; i < n; ++i) {
+  bool finite = true;
+  for (int i = 0; i < n; ++i) {
+    finite &= finite_bits(pts[i].x) & finite_bits(pts[i].y);
     x_lo = std::min(x_lo, pts[i].x);
     x_hi = std::max(x_hi, pts[i].x);
     y_lo = std::min(y_lo, pts[i].y);
     y_hi = std::max(y_hi, pts[i].y);
   }
+  if (!finite) return 0;
   const Coords& w = state.cur_wn;
   const float wx_lo = std::min(w.x_min, w.x_max), wx_hi = std::max(w.x_min, w.x_max);
   const float wy_lo = std::min(w.y_min, w.y_max), wy_hi = std::max(w.y_min, w.y_max);

@@ -787,7 +787,7 @@ const Gdevice gws_window_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
     x_clear_region,
     nullptr,
 };
@@ -803,7 +803,7 @@ const Gdevice gws_pixmap_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
     x_clear_region,
     nullptr,
 };
@@ -843,10 +843,12 @@ GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
   return *gc;
 }
 
+/* The setters' common step; the record's formatting is skipped where no
+ * device keeps records (grecord would do nothing). */
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
   if (value == *slot) return 0;
   *slot = value;
-  if (!grecord(meta, value)) gnew_obj(kind, value, 0, nullptr);
+  if (!(gdevice().record && grecord(meta, value))) gnew_obj(kind, value, 0, nullptr);
   if (tell) tell(value);
   return 0;
 }
@@ -854,7 +856,7 @@ int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tel
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float)) {
   if (value == *slot) return 0;
   *slot = value;
-  if (!grecord(meta, static_cast<double>(value))) gnew_obj(kind, 1, sizeof value, &value);
+  if (!(gdevice().record && grecord(meta, static_cast<double>(value)))) gnew_obj(kind, 1, sizeof value, &value);
   if (tell) tell(value);
   return 0;
 }
@@ -1213,6 +1215,20 @@ int gset_xsize(int x, int y) {
     XSync(state.display, False);
   }
   return 0;
+}
+
+void gx_foreground_due(GxForeground* f, GC gc, int colour) {
+  if (!gc || !state.display || !gtype_is_WIN_PIX()) return;
+  f->due = true;
+  f->pixel = static_cast<unsigned long>(gget_color_ind(colour));
+}
+
+GC gx_foreground(GC gc, GxForeground* f) {
+  if (f->due) {
+    f->due = false;
+    if (gc && state.display) XSetForeground(state.display, gc, f->pixel);
+  }
+  return gc;
 }
 
 int gx_line_width(float width) {

@@ -96,6 +96,8 @@ struct Gtext_ops {
   /* A device that keeps the call itself sets this instead; true when it
    * did (the text is then not drawn). */
   bool (*whole)(const Gpt& pos, const char* string);
+  /* After the last glyph of a string whose set-up was called. */
+  void (*end)();
 };
 
 /* One graphics device: everything the kernel asks of an output. Each

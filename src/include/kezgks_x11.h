@@ -68,6 +68,18 @@ GC gget_marker_gc();
 int gxline(Drawable window, XPoint p1, XPoint p2);
 /* A line width of the window contexts, bounded to the window's pixels. */
 int gx_line_width(float width);
+/* The foreground a colour setter gave a window context, set on the context
+ * at its next use instead of at once: a station model sets four colours
+ * for each field and draws with one or two. The pixel is taken when the
+ * colour is set, so the context draws what it drew when set at once. */
+struct GxForeground {
+  bool due = false;
+  unsigned long pixel = 0;
+};
+/* A colour setter's part, while a window device is open and gc exists. */
+void gx_foreground_due(GxForeground* f, GC gc, int colour);
+/* A context's accessor's part: sets a due foreground; gc. */
+GC gx_foreground(GC gc, GxForeground* f);
 int gxrect(Drawable window, XPoint p1, XPoint p2);
 
 /* ------------------------------------------------------------------------ */

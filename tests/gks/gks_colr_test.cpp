@@ -2,6 +2,8 @@
 
 #include <X11/Xutil.h>
 
+#include <array>
+#include <string>
 #include <vector>
 
 #include "gks_scenario.h"
@@ -191,6 +193,91 @@ TEST(WindowColours, RedefiningAColourRecoloursWhatReadWriteCellsDrew) {
     EXPECT_TRUE(near_rgb(picture.at(255, 357), c.first_line)) << c.depth << ": " << rgb_text(picture.at(255, 357));
     EXPECT_TRUE(near_rgb(picture.at(255, 204), {0, 0, 255})) << c.depth << ": " << rgb_text(picture.at(255, 204));
   }
+}
+
+/* The line, marker, fill and text contexts each draw in the colour last
+ * set for them, however the four are set in turn before a draw (a station
+ * model sets all four for each field), and a line whose colour is
+ * redefined before it is drawn takes the new colour. */
+TEST(WindowColours, EachContextDrawsInTheColourLastSetForIt) {
+  const std::array<Gcolr_rep, 5> reps = {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}}};
+  const std::array<std::array<int, 3>, 5> rgb = {{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {255, 0, 255}}};
+  XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  TempDir dir;
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    if (open_window(x) != 0) return 1;
+    for (int i = 0; i < 5; ++i) gset_colr_rep(1, 2 + i, &reps[static_cast<size_t>(i)]);
+    gks_test::use_tran(1, gks_test::lim(0, 100, 0, 100), gks_test::lim(0, 1, 0, 1));
+    gset_linewidth(5);
+    gset_marker_type(3);
+    gset_marker_size(2);
+    gset_char_ht(8);
+    for (int k = 0; k < 4; ++k) {
+      /* Magenta first, then each kind its own colour of the round. */
+      gset_line_colr_ind(6);
+      gset_marker_colr_ind(6);
+      gset_fill_colr_ind(6);
+      gset_text_colr_ind(6);
+      gset_line_colr_ind(2 + k % 4);
+      gset_marker_colr_ind(2 + (k + 1) % 4);
+      gset_fill_colr_ind(2 + (k + 2) % 4);
+      gset_text_colr_ind(2 + (k + 3) % 4);
+      const float y = 90 - 20 * static_cast<float>(k);
+      const Gpt line[2] = {{5, y}, {25, y}}, mark{40, y}, word{70, y - 3};
+      const Gpt square[4] = {{50, y - 3}, {60, y - 3}, {60, y + 3}, {50, y + 3}};
+      gpolyline(2, line);
+      gpolymarker(1, &mark);
+      gfill_area(4, square);
+      gtext(&word, "H");
+    }
+    gset_line_colr_ind(2);
+    const Gcolr_rep cyan{0, 1, 1};
+    gset_colr_rep(1, 2, &cyan);
+    const Gpt last[2] = {{5, 8}, {25, 8}};
+    gpolyline(2, last);
+    gks_test::write_ppm(dir.file("w.ppm"), gks_test::window_picture(x));
+    return gclose_ws(1);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  RgbImage picture;
+  ASSERT_TRUE(gks_test::read_ppm(dir.file("w.ppm"), &picture));
+  /* The pixels of a box of world units in each test colour. */
+  auto colours_in = [&](float x0, float x1, float y0, float y1) {
+    std::array<int, 6> n{};
+    for (int px = static_cast<int>(x0 * 5.11f); px <= static_cast<int>(x1 * 5.11f); ++px)
+      for (int py = static_cast<int>(511 * (1 - y1 / 100)); py <= static_cast<int>(511 * (1 - y0 / 100)); ++py) {
+        for (size_t c = 0; c < rgb.size(); ++c) n[c] += near_rgb(picture.at(px, py), rgb[c]) ? 1 : 0;
+        n[5] += near_rgb(picture.at(px, py), {0, 255, 255}) ? 1 : 0;
+      }
+    return n;
+  };
+  auto only = [](const std::array<int, 6>& n, size_t want) {
+    for (size_t c = 0; c < n.size(); ++c)
+      if ((c == want) != (n[c] > 0)) return false;
+    return true;
+  };
+  for (int k = 0; k < 4; ++k) {
+    const float y = 90 - 20 * static_cast<float>(k);
+    struct Part {
+      float x0, x1, y0, y1;
+      size_t colour;
+      const char* what;
+    };
+    const Part parts[] = {
+        {6, 24, y - 0.5f, y + 0.5f, static_cast<size_t>(k % 4), "line"},
+        {37, 43, y - 3, y + 3, static_cast<size_t>((k + 1) % 4), "marker"},
+        {51, 59, y - 2, y + 2, static_cast<size_t>((k + 2) % 4), "fill"},
+        {69, 78, y - 4, y + 6, static_cast<size_t>((k + 3) % 4), "text"},
+    };
+    for (const Part& p : parts) {
+      const std::array<int, 6> n = colours_in(p.x0, p.x1, p.y0, p.y1);
+      EXPECT_TRUE(only(n, p.colour)) << "round " << k << " " << p.what << ": " << n[0] << " " << n[1] << " " << n[2]
+                                     << " " << n[3] << " " << n[4] << " " << n[5];
+    }
+  }
+  EXPECT_TRUE(only(colours_in(6, 24, 7.5f, 8.5f), 5)) << "the redefined line colour";
 }
 
 TEST(WindowColours, APrivateColormapIsMadeOnRequest) {

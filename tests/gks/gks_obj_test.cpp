@@ -78,6 +78,7 @@ TEST(DisplayList, RecordedCallsBecomeMetafileRecords) {
     gset_fill_style_ind(12);
     gset_fill_print_solid(1);
     gset_line_print_bold(2);
+    gtext(&p[1], "Hi there");
     setenv("METAOUT", dir.file("plot.meta").c_str(), 1);
     gobj_print_meta();
     /* Without METAOUT the file goes where the window's image files go. */
@@ -104,7 +105,8 @@ TEST(DisplayList, RecordedCallsBecomeMetafileRecords) {
             "FA 3 0.000000,0.000000 1.000000,1.000000 2.000000,0.000000 \n"
             "FA 4 0.000000,0.000000 1.000000,1.000000 2.000000,0.000000 3.000000,1.000000 \n"
             "   FA_INT 2\n"
-            "FA_ST 12\n");
+            "FA_ST 12\n"
+            "TE 1.000000,1.000000 Hi there\n");
 }
 
 TEST(DisplayList, SegmentDeleteRemovesEveryRunOfTheSegment) {

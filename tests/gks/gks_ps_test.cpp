@@ -10,6 +10,9 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "gks_scenario.h"
 #include "kez_test.h"
 #include "kezimg.h"
@@ -210,6 +213,36 @@ TEST(PostScriptWriter, APageLeftOpenAtExitHoldsWhatWasDrawn) {
   EXPECT_EQ(ps.find("%%EOF"), std::string::npos);
 }
 
+/* A child forked in the middle of a page (a detached plot) ends through
+ * exit, and the page still holds each primitive once: what the parent drew
+ * before the fork, the child's own, and the parent's after it. */
+TEST(PostScriptWriter, AForkWritesNothingTwice) {
+  TempDir dir;
+  auto r = run_child([&] {
+    open_ps(dir.file("a.ps"));
+    use_tran(1, lim(0, 575, 0, 575), lim(0, 1, 0, 1));
+    const std::vector<Gpt> line = {{10, 10}, {20, 30}, {40, 10}};
+    gpolyline(3, line.data());
+    std::fflush(nullptr); /* as the frame's fork does */
+    const pid_t child = fork();
+    if (child == 0) {
+      gpolyline(2, line.data());
+      std::exit(0);
+    }
+    int status = -1;
+    if (child < 0 || waitpid(child, &status, 0) != child || status != 0) return 1;
+    gpolyline(3, line.data());
+    gclose_ws(1);
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string ps = read_file(dir.file("a.ps"));
+  EXPECT_EQ(count(ps, "%%PL:3\n"), 2) << ps;
+  EXPECT_EQ(count(ps, "%%PL:2\n"), 1) << ps;
+  EXPECT_EQ(count(ps, "]S\n"), 3) << ps;
+  EXPECT_EQ(count(ps, "%%EOF"), 1);
+}
+
 TEST(PostScriptWriter, ReversedGreysTurnTheScale) {
   TempDir dir;
   auto r = run_child([&] {
@@ -308,6 +341,51 @@ TEST(PostScriptWriter, PathPointsRoundAsTwoDecimalsDo) {
   /* A point the kernel would never hand over still writes a number. */
   EXPECT_EQ(drawn(written_points({{std::nanf(""), 1e30f}, {-1e30f, 2}})),
             "0.00 10000000.00 mv\n-10000000.00 2.00 ln\n");
+}
+
+/* The moves and lines of a page in the plain form, nothing else. */
+std::string path_points(const std::string& ps) {
+  std::istringstream in(gks_test::plain_paths(body_of(ps)));
+  std::string line, out;
+  while (std::getline(in, line))
+    if (line.size() > 3 &&
+        (line.compare(line.size() - 3, 3, " mv") == 0 || line.compare(line.size() - 3, 3, " ln") == 0))
+      out += line + "\n";
+  return out;
+}
+
+/* A polyline's points go to the page a batch at a time (converted, rounded
+ * and written as steps two points at once); the page holds what a move and
+ * a line per point converted one by one write, for odd and even counts,
+ * points far off the page, half-hundredth ties and steps beyond the short
+ * table. */
+TEST(PostScriptWriter, PolylineBatchesWriteWhatPointByPointLinesWrite) {
+  std::vector<Gpt> pts = {{0.3f, 0.3f}, {0.6f, 0.6f}}; /* inside the window: not culled */
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> near(-1.0f, 2.0f), far(-3e5f, 3e5f);
+  for (int i = 0; i < 1001; ++i) pts.push_back({near(rng), near(rng)});
+  for (int i = 0; i < 40; ++i) pts.push_back({far(rng), near(rng)});
+  for (int k = -30; k <= 30; ++k) pts.push_back({0.5f + 0.005f * static_cast<float>(k) / 575, 0.25f});
+  pts.push_back({1e30f, -1e30f});
+  pts.push_back({0.3f, 0.3f});
+  for (int n : {static_cast<int>(pts.size()), 2, 3, 66, 129}) {
+    TempDir dir;
+    auto r = run_child([&] {
+      open_ps(dir.file("batch.ps"));
+      gpolyline(n, pts.data());
+      gclose_ws(1);
+      open_ps(dir.file("single.ps"));
+      gps_move_abs(xW_ps(pts[0].x), yW_ps(pts[0].y));
+      for (int i = 1; i < n; ++i)
+        gps_line_abs(xW_ps(pts[static_cast<size_t>(i)].x), yW_ps(pts[static_cast<size_t>(i)].y));
+      gclose_ws(1);
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string batch = path_points(read_file(dir.file("batch.ps")));
+    EXPECT_EQ(count(batch, "\n"), n + 4) << "the clip's four points and the polyline's";
+    EXPECT_EQ(batch, path_points(read_file(dir.file("single.ps")))) << n << " points";
+  }
 }
 
 } // namespace

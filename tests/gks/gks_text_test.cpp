@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -200,6 +204,181 @@ TEST(StrokeText, LongStrokeIsWrittenAsTwoPaths) {
   want += "stroke\n";
   EXPECT_NE(body.find(want), std::string::npos) << body;
   EXPECT_EQ(count(body, "stroke"), 2);
+}
+
+/* What a device's text operations were handed, in order: b glyph begin,
+ * u pen up, d pen down, s split, e glyph end. */
+struct TextCall {
+  char kind;
+  Gpt at;
+  std::vector<Gpt> finished;
+};
+
+std::vector<TextCall> text_calls;
+
+void record(char kind, Gpt at, const Gpt* pts, int n) {
+  text_calls.push_back(TextCall{kind, at, std::vector<Gpt>(pts, pts + n)});
+}
+
+/* The glyph walk over a glyph's bytes as the renderer first did it, one
+ * point at a time into a pending array, for a one-glyph string placed h
+ * font units along the baseline. */
+std::vector<TextCall> walk_glyph(const std::vector<int>& bytes, float height, float expan, int h, int v, Gpt up, Gpt o,
+                                 bool each_point) {
+  constexpr int MAX_PENDING = 30;
+  const double length = std::sqrt(static_cast<double>(up.x) * up.x + static_cast<double>(up.y) * up.y);
+  const auto upx = static_cast<float>(up.x / length), upy = static_cast<float>(up.y / length);
+  const float s = height / 105.0f, hf = static_cast<float>(h);
+  std::vector<TextCall> calls;
+  std::array<Gpt, MAX_PENDING> pending{};
+  int count = 0;
+  auto finished = [&] { return std::vector<Gpt>(pending.begin(), pending.begin() + (count > 1 ? count : 0)); };
+  calls.push_back(TextCall{'b', {}, {}});
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const bool pen_up = bytes[i] >= 128;
+    const float bx = static_cast<float>(pen_up ? bytes[i] - 128 : bytes[i]);
+    const float u = s * (bx * expan + hf);
+    const float wv = s * static_cast<float>(bytes[i + 1] + v);
+    const Gpt at{o.x + upy * u + upx * wv, o.y - upx * u + upy * wv};
+    if (pen_up || count == 0) {
+      calls.push_back(TextCall{'u', at, finished()});
+      pending[0] = at;
+      count = 1;
+      continue;
+    }
+    if (each_point) calls.push_back(TextCall{'d', at, {}});
+    pending[static_cast<size_t>(count++)] = at;
+    if (count == MAX_PENDING) {
+      calls.push_back(TextCall{'s', at, finished()});
+      pending[0] = at;
+      count = 1;
+    }
+  }
+  calls.push_back(TextCall{'e', {}, finished()});
+  return calls;
+}
+
+bool same_point(const Gpt& a, const Gpt& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string differs(const std::vector<TextCall>& got, const std::vector<TextCall>& want) {
+  if (got.size() != want.size()) return std::to_string(got.size()) + " calls for " + std::to_string(want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    const TextCall &g = got[i], &w = want[i];
+    bool same = g.kind == w.kind && g.finished.size() == w.finished.size();
+    if (same && (g.kind == 'u' || g.kind == 'd' || g.kind == 's')) same = same_point(g.at, w.at);
+    for (size_t k = 0; same && k < g.finished.size(); ++k) same = same_point(g.finished[k], w.finished[k]);
+    if (!same) return "call " + std::to_string(i) + " (" + g.kind + " for " + w.kind + ")";
+  }
+  return "";
+}
+
+/* The strokes handed to the devices are the walk's, point for point and
+ * bit for bit, through both ways of handing them (finished strokes, and
+ * every point as well for a device that takes them), over glyphs with
+ * pen-up runs, a pen-down start, strokes at and past the pending limit,
+ * no points, and a long random glyph, at many sizes, expansions, offsets
+ * along the baseline (a leading space of several widths), turns and
+ * vertical alignments. */
+TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
+  std::map<int, std::vector<int>> glyphs;
+  glyphs['A'] = {128, 35, 30, 140, 60, 35, 143, 80, 47, 80};
+  glyphs['B'] = {10, 35, 10, 140, 50, 140, 178, 60, 178, 70};
+  for (int i = 0; i < 75; ++i) glyphs['C'].insert(glyphs['C'].end(), {i == 0 ? 128 : i, 35 + i});
+  glyphs['D'] = {140, 90};
+  for (int i = 0; i < 30; ++i) glyphs['E'].insert(glyphs['E'].end(), {i == 0 ? 128 : i, 100});
+  for (int i = 0; i < 31; ++i) glyphs['E'].insert(glyphs['E'].end(), {i == 0 ? 200 : 70 - i, 120});
+  glyphs['F'] = {};
+  unsigned seed = 7;
+  auto next = [&seed](unsigned range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % range);
+  };
+  for (int i = 0; i < 200; ++i)
+    glyphs['G'].insert(glyphs['G'].end(), {next(9) == 0 ? 128 + next(100) : next(100), next(250)});
+  FontDir fonts(font_text(glyphs));
+  auto r = run_child([&] {
+    Checks check;
+    RES_put("file_path", fonts.dir.path().c_str());
+    if (open_ps(fonts.file("a.ps")) != 0) return 1;
+    point_world();
+    for (bool each_point : {false, true}) {
+      Gdevice device = gps_device;
+      device.text = Gtext_ops{nullptr,
+                              [] { record('b', {}, nullptr, 0); },
+                              [](Gpt at, const Gpt* pts, int n) { record('u', at, pts, n); },
+                              nullptr,
+                              [](Gpt at, const Gpt* pts, int n) { record('s', at, pts, n); },
+                              [](const Gpt* pts, int n) { record('e', {}, pts, n); },
+                              nullptr,
+                              nullptr,
+                              nullptr};
+      if (each_point) device.text.pen_down = [](Gpt at) { record('d', at, nullptr, 0); };
+      gset_device(&device);
+      struct Vertical {
+        Gtext_ver align;
+        int v;
+      };
+      for (float height : {105.0f, 7.3f, 0.01f, 1e4f})
+        for (float expan : {1.0f, 0.77f, 2.5f})
+          for (float space : {0.25f, -0.6f, 1.3f})
+            for (Gpt up : {Gpt{0, 1}, Gpt{-1, 0}, Gpt{0.3f, 0.7f}, Gpt{-1, 1}})
+              for (Gpt o : {Gpt{200, 300}, Gpt{-1e3f, 0.1f}})
+                for (Vertical vert :
+                     {Vertical{GNORMAL_VERT, -35}, Vertical{GTOP_VERT, -160}, Vertical{GBOTTOM_VERT, 0}}) {
+                  gset_char_ht(height);
+                  gset_expan(expan);
+                  gset_space(space);
+                  gset_char_up_vec(&up);
+                  const Gtext_align align{GNORMAL_HOR, vert.align};
+                  gset_text_align(&align);
+                  /* The space moves the glyph as the renderer's units() does. */
+                  const int h =
+                      static_cast<int>(static_cast<double>(expan) * (100.0 * static_cast<double>(space) + 40));
+                  for (const auto& [code, bytes] : glyphs) {
+                    const char str[3] = {' ', static_cast<char>(code), 0};
+                    text_calls.clear();
+                    gtext(&o, str);
+                    const std::string why =
+                        differs(text_calls, walk_glyph(bytes, height, expan, h, vert.v, up, o, each_point));
+                    check(why.empty(), std::string("glyph ") + static_cast<char>(code) + " height " +
+                                           std::to_string(height) + " expansion " + std::to_string(expan) +
+                                           (each_point ? " point by point" : "") + ": " + why);
+                  }
+                }
+    }
+    gset_device(&gps_device);
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out.substr(0, 3000) << r.err;
+}
+
+/* A primitive's page text goes to the stream when the primitive is done:
+ * a program that flushes its streams and leaves without its exit handlers
+ * (as a forked child does) still has every finished primitive in the
+ * file, strokes and strings of blanks alike. */
+TEST(StrokeText, FinishedTextIsInTheStreamWhenTheCallReturns) {
+  FontDir fonts;
+  auto r = run_child([&] {
+    RES_put("file_path", fonts.dir.path().c_str());
+    if (open_ps(fonts.file("a.ps")) != 0) return 1;
+    point_world();
+    const Gpt line[2] = {{10, 10}, {100, 10}};
+    gpolyline(2, line);
+    draw_ab("AB");
+    const Gpt at{50, 50};
+    gtext(&at, "   ");
+    gset_font_drop(2);
+    gtext(&at, "BA");
+    std::fflush(nullptr);
+    _exit(0);
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string ps = read_file(fonts.file("a.ps"));
+  EXPECT_EQ(count(ps, "%%PL:2\n"), 1) << ps;
+  EXPECT_EQ(count(ps, "%%TE:"), 5) << ps;
+  EXPECT_NE(ps.find("%%TE:50.000000 50.000000    \n"), std::string::npos) << ps;
+  EXPECT_EQ(count(ps, "]S\n"), 1 + 2 + 3 * 2) << "the line, AB, and BA with its two shadows";
 }
 
 TEST(StrokeText, DropShadowsLieOneDeviceUnitApart) {

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
 
+#include <X11/Xlib.h>
+
 #include "gks_scenario.h"
 #include "kez_test.h"
+#include "kezgks_x11.h"
 
 namespace {
 
@@ -294,6 +300,96 @@ TEST(Transformations, PostScriptViewportRectangleIsInPoints) {
     return check.status();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* The batch conversions of the primitives (two points at a time where the
+ * processor allows, the rest one by one) give bit for bit what the
+ * conversions of a single number give, on transformations with flipped,
+ * tiny and huge scales, for points at the limits, at half-pixel ties, not
+ * finite, and a sweep of ordinary ones; odd counts leave a last point for
+ * the one-by-one path. */
+TEST(Transformations, BatchConversionsMatchTheSingleNumberConversions) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    struct Tran {
+      Glim win, vp;
+      const char* why;
+    };
+    const Tran trans[] = {
+        {lim(0, 1, 0, 1), lim(0, 1, 0, 1), "unit"},
+        {lim(-180, 180, -90, 90), lim(0.1f, 0.9f, 0.2f, 0.8f), "degrees on a part"},
+        {lim(10, -10, 5, -5), lim(0, 1, 0, 1), "both axes flipped"},
+        {lim(0, 1e-6f, 0, 1e-6f), lim(0, 1, 0, 1), "tiny window: far points everywhere"},
+        {lim(-3e7f, 3e7f, -2e7f, 2e7f), lim(0.3f, 0.7f, 0.3f, 0.7f), "huge window"},
+    };
+    const float specials[] = {0, -0.0f, 1, -1, 0.5f, 1e-30f, 1e30f, -1e30f, inf, -inf, nan, 575.5f, 1e5f, 3e4f};
+    unsigned seed = 12345;
+    auto next = [&seed] {
+      seed = seed * 1103515245u + 12345u;
+      return static_cast<float>((seed >> 8) & 0xffff) / 65536.0f;
+    };
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); };
+    for (const Tran& t : trans) {
+      use_tran(1, t.win, t.vp);
+      std::vector<Gpt> all;
+      for (float x : specials)
+        for (float y : specials) all.push_back(Gpt{x, y});
+      /* A sweep over the window and around it. */
+      const float wx = t.win.x_max - t.win.x_min, wy = t.win.y_max - t.win.y_min;
+      for (int i = 0; i < 4001; ++i)
+        all.push_back(Gpt{t.win.x_min + (next() * 4 - 1.5f) * wx, t.win.y_min + (next() * 4 - 1.5f) * wy});
+      /* Points at half-pixel and half-hundredth ties. */
+      for (int k = -40; k <= 40; ++k) {
+        const float px = 300 + 0.5f * static_cast<float>(k), hx = 100 + 0.005f * static_cast<float>(k);
+        all.push_back(Gpt{xp_W(px), yp_W(px)});
+        all.push_back(Gpt{xp_W(hx), yp_W(hx)});
+      }
+      for (int n : {static_cast<int>(all.size()), 1, 3}) {
+        std::vector<XPoint> xp(static_cast<size_t>(n));
+        std::vector<Gpt> dev(static_cast<size_t>(n));
+        gW_xpoints(n, all.data(), xp.data());
+        gW_ps_points(n, all.data(), dev.data());
+        int bad_x = 0, bad_ps = 0;
+        for (int i = 0; i < n; ++i) {
+          const Gpt& p = all[static_cast<size_t>(i)];
+          const XPoint& got = xp[static_cast<size_t>(i)];
+          if (got.x != gx_pixel(xW_p(p.x) + 0.5f) || got.y != gx_pixel(yW_p(p.y) + 0.5f)) ++bad_x;
+          if (!same(dev[static_cast<size_t>(i)].x, xW_ps(p.x)) || !same(dev[static_cast<size_t>(i)].y, yW_ps(p.y)))
+            ++bad_ps;
+        }
+        check(bad_x == 0, std::string(t.why) + ": window pixels differ at " + std::to_string(bad_x) + " points");
+        check(bad_ps == 0, std::string(t.why) + ": device units differ at " + std::to_string(bad_ps) + " points");
+      }
+    }
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* The finiteness checks of the primitives read the exponent field: a
+ * sweep over every exponent with signs and mantissas at their edges (NaNs
+ * of both kinds and signs, infinities, subnormals, the largest floats)
+ * agrees with std::isfinite, one point at a time and counted. */
+TEST(Transformations, FiniteChecksAgreeWithIsfinite) {
+  std::vector<float> values;
+  for (std::uint32_t sign : {0u, 0x80000000u})
+    for (std::uint32_t exponent = 0; exponent < 256; ++exponent)
+      for (std::uint32_t mantissa : {0u, 1u, 0x400000u, 0x7fffffu})
+        values.push_back(std::bit_cast<float>(sign | (exponent << 23) | mantissa));
+  int want = 0;
+  std::vector<Gpt> pts;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Gpt p{values[i], values[(i * 7 + 3) % values.size()]};
+    const bool finite = std::isfinite(p.x) && std::isfinite(p.y);
+    EXPECT_EQ(gfinite_pt(p), finite) << std::bit_cast<std::uint32_t>(p.x) << " " << std::bit_cast<std::uint32_t>(p.y);
+    want += finite ? 0 : 1;
+    pts.push_back(p);
+  }
+  EXPECT_EQ(gcount_nonfinite(static_cast<int>(pts.size()), pts.data()), want);
 }
 
 } // namespace

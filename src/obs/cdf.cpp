@@ -377,7 +377,7 @@ bool header_sane(FILE* fp, long long size, int version) {
  * the file damaged and the caller never touches it. */
 enum class Probe { opens, refused, damaged };
 
-constexpr int kProbeRefused = 2;  /* the library declined the file cleanly */
+constexpr int kProbeRefused = 2; /* the library declined the file cleanly */
 /* Generous: large files open slowly on a busy machine. The fuzz build sets
  * a short limit, so that a file that keeps the library looping costs its
  * unit seconds instead of outlasting the fuzzer's time-out. */

@@ -667,11 +667,13 @@ int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   return parsed.result;
 }
 
-int RAW_set_attribs(const RAW_attribs* attr) {
-  if (!attr) return -1;
+namespace {
+
+/* The attributes of a datum put in force; h is the plot window's height,
+ * which a datum's drawing reads too. */
+void apply_attribs(const RAW_attribs* attr, float h) {
   Gattribs a = attr->attrib;
   if (a.color == KEZ_MISS) ATTRIB_get("color_data", "green", &a);
-  const float h = MAP_get_vert();
   GPH_text_attr(nullptr, 1);
   GPH_text_attr(&a, TEXT_HEIGHT * h * attr->scale);
   GPH_text_align(attr->hor, attr->vert);
@@ -682,6 +684,13 @@ int RAW_set_attribs(const RAW_attribs* attr) {
   GPH_fill_attr(nullptr);
   GPH_fill_attr(&a);
   if (attr->symbol[0]) WX_symb_file(attr->symbol);
+}
+
+} // namespace
+
+int RAW_set_attribs(const RAW_attribs* attr) {
+  if (!attr) return -1;
+  apply_attribs(attr, MAP_get_vert());
   return 0;
 }
 
@@ -764,8 +773,9 @@ int RAW_plot_data(RAW_data* data) {
   const int t = RAW_parse_format(&cur, data->format);
   if (t != 0) data->type = t;
 
-  RAW_set_attribs(&cur);
-  const float s = MAP_get_vert() * cur.scale;
+  const float h = MAP_get_vert();
+  apply_attribs(&cur, h);
+  const float s = h * cur.scale;
   const float px = data->x + cur.x * s;
   const float py = data->y + cur.y * s;
   if (MESS_check(M_debug_b))
@@ -799,14 +809,20 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
   const RAW_attribs& cur = state.cur;
   std::string out;
   const float v0 = data->value[0];
+  /* A datum's own text is copied as it stands, without a string between. */
+  const auto own_text = [&] {
+    put(str, RAW_STRING_LEN, std::string_view(data->data, strnlen(data->data, sizeof data->data)));
+    return 0;
+  };
   switch (data->type) {
     case VAR_TYPE_DATA:
-      out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text("RAW_data_to_string", cur.format, v0);
+      if (data->data[0] || v0 == MISS) return own_text();
+      out = value_text("RAW_data_to_string", cur.format, v0);
       break;
     case VAR_TYPE_TEXT:
     case VAR_TYPE_MARK:
     case VAR_TYPE_CLOUD:
-    case VAR_TYPE_SYMB: out = data->data; break;
+    case VAR_TYPE_SYMB: return own_text();
     case VAR_TYPE_VALUE:
       if (v0 == MISS) return 0;
       out = value_text("RAW_data_to_string", cur.format, v0);

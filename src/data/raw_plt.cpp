@@ -25,10 +25,12 @@
 #include "kezgrd.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -103,6 +105,13 @@ struct State {
   } plot_table, grid_table;
   std::array<ParsedFormat, FORMAT_SLOTS> formats; /* see parsed_format */
   std::size_t format_victim = 0;                  /* the slot a new format takes next */
+  /* The value last written in the default format and its text: a datum's
+   * value is written for its station's text and again for its label. */
+  struct DefaultText {
+    bool held = false;
+    std::uint32_t bits = 0; /* the value's bits: -0 and 0 write apart */
+    std::string text;
+  } default_text;
 } state;
 
 /* ---- text helpers ---- */
@@ -239,7 +248,18 @@ int marker_of(std::string_view s, const MarkName (&table)[N]) {
  * one floating conversion is reported under caller's name and the default
  * is used. */
 std::string value_text(const char* caller, const char* format, float value) {
-  if (!format[0]) return FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
+  if (!format[0]) {
+    /* The default format is always accepted, so no caller's warning is
+     * lost when its text is taken again. */
+    State::DefaultText& d = state.default_text;
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    if (!d.held || d.bits != bits) {
+      d.text = FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
+      d.bits = bits;
+      d.held = true;
+    }
+    return d.text;
+  }
   if (format[0] == '%' && (format[1] == 'z' || format[1] == 'Z')) {
     const std::string plain = std::string("%") + (format + 2);
     std::string s = FMT_print_float(caller, plain.c_str(), DEFAULT_FLOAT, value);

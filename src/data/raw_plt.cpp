@@ -275,14 +275,13 @@ std::string value_text(const char* caller, const char* format, float value) {
   return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
 }
 
-/* A value as "%1.0f" writes it; a finite one without printf, as every
- * station's wind is written so. */
-std::string whole_text(float v) {
-  char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
-  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, digits, sizeof digits); n > 0)
-    return std::string(digits, n);
-  std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
-  return digits;
+/* A value as "%1.0f" writes it, into out; a finite one without printf,
+ * as every station's wind is written so. The length. */
+constexpr std::size_t WHOLE_ROOM = 64; /* a float's widest whole part, 39 digits, and its sign */
+std::size_t whole_chars(float v, char (&out)[WHOLE_ROOM]) {
+  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, out, sizeof out); n > 0) return n;
+  const int n = std::snprintf(out, sizeof out, "%1.0f", static_cast<double>(v));
+  return n > 0 ? std::min(static_cast<std::size_t>(n), sizeof out - 1) : 0;
 }
 
 /* The integer whose bits value[0] holds. */
@@ -854,8 +853,15 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
     case VAR_TYPE_CBARB:
     case VAR_TYPE_DBARB:
     case VAR_TYPE_VBARB: {
-      out = whole_text(v0) + "-" + whole_text(data->value[1]);
-      break;
+      /* Both halves formed in place: a wind is written for every station. */
+      char dir[WHOLE_ROOM], spd[WHOLE_ROOM];
+      const std::size_t nd = whole_chars(v0, dir), ns = whole_chars(data->value[1], spd);
+      char both[2 * WHOLE_ROOM + 1];
+      std::memcpy(both, dir, nd);
+      both[nd] = '-';
+      std::memcpy(both + nd + 1, spd, ns);
+      put(str, RAW_STRING_LEN, std::string_view(both, nd + 1 + ns));
+      return 0;
     }
     default: return 0;
   }

@@ -20,9 +20,9 @@
 #include <array>
 #include <bit>
 #include <cctype>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -394,9 +394,7 @@ int SFC_initialize(SFC_report* report) {
   return 0;
 }
 
-bool SFC_has_absurd(const SFC_report* report) {
-  return report != nullptr && !all_plausible(*report);
-}
+bool SFC_has_absurd(const SFC_report* report) { return report != nullptr && !all_plausible(*report); }
 
 int SFC_drop_absurd(SFC_report* report) {
   if (!SFC_has_absurd(report)) return 0;

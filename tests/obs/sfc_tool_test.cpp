@@ -86,20 +86,22 @@ TEST(SfcReport, ValuesNoInstrumentGivesBecomeMissing) {
  * one of the numbers. */
 TEST(SfcReport, AbsurdCheckAgreesWithTheLimitInEveryPlace) {
   SFC_report base = fresh();
-  std::vector<float*> all = {&base.lat,    &base.lon,    &base.elev,   &base.vis,    &base.pmb,    &base.t,
-                             &base.td,     &base.w_dir,  &base.w_spd,  &base.w_gust, &base.alt,    &base.ptend,
-                             &base.rain1,  &base.rain3,  &base.rain6,  &base.rain12, &base.rain24, &base.rain,
-                             &base.max_t,  &base.min_t,  &base.max6_t, &base.min6_t, &base.scover, &base.solar,
-                             &base.sst,    &base.wav_per, &base.wav_hgt};
+  std::vector<float*> all = {&base.lat,   &base.lon,     &base.elev,   &base.vis,    &base.pmb,    &base.t,
+                             &base.td,    &base.w_dir,   &base.w_spd,  &base.w_gust, &base.alt,    &base.ptend,
+                             &base.rain1, &base.rain3,   &base.rain6,  &base.rain12, &base.rain24, &base.rain,
+                             &base.max_t, &base.min_t,   &base.max6_t, &base.min6_t, &base.scover, &base.solar,
+                             &base.sst,   &base.wav_per, &base.wav_hgt};
   for (float& h : base.cld_height) all.push_back(&h);
   const float lim = SFC_VALUE_LIMIT;
-  std::vector<float> values = {0.0f,     -0.0f,     M,         -M,        1.0f,      -880.0f,
-                               lim,      -lim,      std::nextafter(lim, 0.0f), -std::nextafter(lim, 0.0f),
-                               std::nextafter(lim, 2 * lim), INFINITY, -INFINITY, NAN, -NAN,
-                               std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::max(),
-                               -std::numeric_limits<float>::lowest()};
+  using limits = std::numeric_limits<float>;
+  const float below = std::nextafter(lim, 0.0f), above = std::nextafter(lim, 2 * lim);
+  std::vector<float> values = {
+      0.0f,          -0.0f,           M,     -M,       1.0f,      -880.0f, lim,  -lim,
+      below,         -below,          above, INFINITY, -INFINITY, NAN,     -NAN, limits::denorm_min(),
+      limits::max(), limits::lowest()};
   /* Every 65521st bit pattern: both signs, every exponent, NaNs among them. */
-  for (std::uint64_t b = 0; b <= 0xffffffffu; b += 65521) values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(b)));
+  for (std::uint64_t b = 0; b <= 0xffffffffu; b += 65521)
+    values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(b)));
   const auto base_bytes = reinterpret_cast<const unsigned char*>(&base);
   for (size_t slot = 0; slot < all.size(); ++slot) {
     const size_t offset = static_cast<size_t>(reinterpret_cast<unsigned char*>(all[slot]) - base_bytes);

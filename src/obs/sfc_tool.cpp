@@ -7,8 +7,9 @@
  * ceiling). Also the SYN_ twins of the synoptic code decoders of wx_tool.
  * Tools that combine reports from several sources call them; the readers
  * call SFC_initialize before each report. Nothing here allocates or keeps
- * state; a report's texts are read within their fixed sizes, whether or not
- * they end in a NUL.
+ * state (the empty report that SFC_initialize copies is a constant formed on
+ * first use); a report's texts are read within their fixed sizes, whether or
+ * not they end in a NUL.
  *
  * The comparison and the merge walk one table of the report's groups, in
  * rank order: a difference in group k gives code k, and a merge at level
@@ -378,19 +379,33 @@ bool all_plausible(const SFC_report& r) {
 
 } // namespace
 
+namespace {
+
+/* The empty report, formed once in place (its padding zero too): a reader
+ * empties a report for every one it reads, and a copy is one move of the
+ * record. */
+struct EmptyReport {
+  SFC_report r;
+  EmptyReport() {
+    std::memset(&r, 0, sizeof r);
+    r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
+    for (float SFC_report::*m : float_members) r.*m = KEZ_FMISS;
+    for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
+      r.cld_height[i] = KEZ_FMISS;
+      r.cld_cover[i] = SFC_CLD_NONE;
+    }
+    r.weather[0] = ' ';
+    r.cld_low = ' ';
+    std::memset(r.cld_type, ' ', sizeof r.cld_type);
+  }
+};
+
+} // namespace
+
 int SFC_initialize(SFC_report* report) {
   if (report == nullptr) return -1;
-  SFC_report& r = *report;
-  std::memset(&r, 0, sizeof r);
-  r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
-  for (float SFC_report::*m : float_members) r.*m = KEZ_FMISS;
-  for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
-    r.cld_height[i] = KEZ_FMISS;
-    r.cld_cover[i] = SFC_CLD_NONE;
-  }
-  r.weather[0] = ' ';
-  r.cld_low = ' ';
-  std::memset(r.cld_type, ' ', sizeof r.cld_type);
+  static const EmptyReport empty;
+  std::memcpy(report, &empty.r, sizeof *report);
   return 0;
 }
 

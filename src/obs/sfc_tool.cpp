@@ -368,7 +368,7 @@ void gather(std::uint32_t* bits, const unsigned char* bytes, std::index_sequence
 bool all_plausible(const SFC_report& r) {
   std::uint32_t bits[checked_floats];
   gather(bits, reinterpret_cast<const unsigned char*>(&r), std::make_index_sequence<std::size(float_runs)>{});
-  /* Gathered over every value without a branch, so that the compiler
+  /* Folded over every value without a branch, so that the compiler
    * checks several at once; the magnitudes fit a signed word, whose
    * comparison the processor has. */
   std::int32_t beyond = 0;
@@ -376,10 +376,6 @@ bool all_plausible(const SFC_report& r) {
     beyond |= static_cast<std::int32_t>(b & 0x7fffffffu) >= static_cast<std::int32_t>(limit_bits) ? -1 : 0;
   return beyond == 0;
 }
-
-} // namespace
-
-namespace {
 
 /* The empty report, formed once in place (its padding zero too): a reader
  * empties a report for every one it reads, and a copy is one move of the

@@ -25,10 +25,12 @@
 #include "kezgrd.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -103,6 +105,13 @@ struct State {
   } plot_table, grid_table;
   std::array<ParsedFormat, FORMAT_SLOTS> formats; /* see parsed_format */
   std::size_t format_victim = 0;                  /* the slot a new format takes next */
+  /* The value last written in the default format and its text: a datum's
+   * value is written for its station's text and again for its label. */
+  struct DefaultText {
+    bool held = false;
+    std::uint32_t bits = 0; /* the value's bits: -0 and 0 write apart */
+    std::string text;
+  } default_text;
 } state;
 
 /* ---- text helpers ---- */
@@ -239,7 +248,18 @@ int marker_of(std::string_view s, const MarkName (&table)[N]) {
  * one floating conversion is reported under caller's name and the default
  * is used. */
 std::string value_text(const char* caller, const char* format, float value) {
-  if (!format[0]) return FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
+  if (!format[0]) {
+    /* The default format is always accepted, so no caller's warning is
+     * lost when its text is taken again. */
+    State::DefaultText& d = state.default_text;
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    if (!d.held || d.bits != bits) {
+      d.text = FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
+      d.bits = bits;
+      d.held = true;
+    }
+    return d.text;
+  }
   if (format[0] == '%' && (format[1] == 'z' || format[1] == 'Z')) {
     const std::string plain = std::string("%") + (format + 2);
     std::string s = FMT_print_float(caller, plain.c_str(), DEFAULT_FLOAT, value);
@@ -255,14 +275,13 @@ std::string value_text(const char* caller, const char* format, float value) {
   return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
 }
 
-/* A value as "%1.0f" writes it; a finite one without printf, as every
- * station's wind is written so. */
-std::string whole_text(float v) {
-  char digits[64]; /* a float's widest whole part, 39 digits, and its sign */
-  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, digits, sizeof digits); n > 0)
-    return std::string(digits, n);
-  std::snprintf(digits, sizeof digits, "%1.0f", static_cast<double>(v));
-  return digits;
+/* A value as "%1.0f" writes it, into out; a finite one without printf,
+ * as every station's wind is written so. The length. */
+constexpr std::size_t WHOLE_ROOM = 64; /* a float's widest whole part, 39 digits, and its sign */
+std::size_t whole_chars(float v, char (&out)[WHOLE_ROOM]) {
+  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, out, sizeof out); n > 0) return n;
+  const int n = std::snprintf(out, sizeof out, "%1.0f", static_cast<double>(v));
+  return n > 0 ? std::min(static_cast<std::size_t>(n), sizeof out - 1) : 0;
 }
 
 /* The integer whose bits value[0] holds. */
@@ -667,11 +686,13 @@ int RAW_parse_format(RAW_attribs* attr, const char* fmt) {
   return parsed.result;
 }
 
-int RAW_set_attribs(const RAW_attribs* attr) {
-  if (!attr) return -1;
+namespace {
+
+/* The attributes of a datum put in force; h is the plot window's height,
+ * which a datum's drawing reads too. */
+void apply_attribs(const RAW_attribs* attr, float h) {
   Gattribs a = attr->attrib;
   if (a.color == KEZ_MISS) ATTRIB_get("color_data", "green", &a);
-  const float h = MAP_get_vert();
   GPH_text_attr(nullptr, 1);
   GPH_text_attr(&a, TEXT_HEIGHT * h * attr->scale);
   GPH_text_align(attr->hor, attr->vert);
@@ -682,6 +703,13 @@ int RAW_set_attribs(const RAW_attribs* attr) {
   GPH_fill_attr(nullptr);
   GPH_fill_attr(&a);
   if (attr->symbol[0]) WX_symb_file(attr->symbol);
+}
+
+} // namespace
+
+int RAW_set_attribs(const RAW_attribs* attr) {
+  if (!attr) return -1;
+  apply_attribs(attr, MAP_get_vert());
   return 0;
 }
 
@@ -764,8 +792,9 @@ int RAW_plot_data(RAW_data* data) {
   const int t = RAW_parse_format(&cur, data->format);
   if (t != 0) data->type = t;
 
-  RAW_set_attribs(&cur);
-  const float s = MAP_get_vert() * cur.scale;
+  const float h = MAP_get_vert();
+  apply_attribs(&cur, h);
+  const float s = h * cur.scale;
   const float px = data->x + cur.x * s;
   const float py = data->y + cur.y * s;
   if (MESS_check(M_debug_b))
@@ -799,14 +828,20 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
   const RAW_attribs& cur = state.cur;
   std::string out;
   const float v0 = data->value[0];
+  /* A datum's own text is copied as it stands, without a string between. */
+  const auto own_text = [&] {
+    put(str, RAW_STRING_LEN, std::string_view(data->data, strnlen(data->data, sizeof data->data)));
+    return 0;
+  };
   switch (data->type) {
     case VAR_TYPE_DATA:
-      out = (data->data[0] || v0 == MISS) ? std::string(data->data) : value_text("RAW_data_to_string", cur.format, v0);
+      if (data->data[0] || v0 == MISS) return own_text();
+      out = value_text("RAW_data_to_string", cur.format, v0);
       break;
     case VAR_TYPE_TEXT:
     case VAR_TYPE_MARK:
     case VAR_TYPE_CLOUD:
-    case VAR_TYPE_SYMB: out = data->data; break;
+    case VAR_TYPE_SYMB: return own_text();
     case VAR_TYPE_VALUE:
       if (v0 == MISS) return 0;
       out = value_text("RAW_data_to_string", cur.format, v0);
@@ -818,8 +853,15 @@ int RAW_data_to_string(char* str, const RAW_data* data) {
     case VAR_TYPE_CBARB:
     case VAR_TYPE_DBARB:
     case VAR_TYPE_VBARB: {
-      out = whole_text(v0) + "-" + whole_text(data->value[1]);
-      break;
+      /* Both halves formed in place: a wind is written for every station. */
+      char dir[WHOLE_ROOM], spd[WHOLE_ROOM];
+      const std::size_t nd = whole_chars(v0, dir), ns = whole_chars(data->value[1], spd);
+      char both[2 * WHOLE_ROOM + 1];
+      std::memcpy(both, dir, nd);
+      both[nd] = '-';
+      std::memcpy(both + nd + 1, spd, ns);
+      put(str, RAW_STRING_LEN, std::string_view(both, nd + 1 + ns));
+      return 0;
     }
     default: return 0;
   }

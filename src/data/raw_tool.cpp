@@ -90,12 +90,13 @@ int RAW_set_var_string(const VAR_data* var, const RAW_data* data, char* str) {
     at += n;
   };
   const size_t text_len = strnlen(text, sizeof text);
-  if (var->flag > 4 || std::strlen(str) >= FULL) {
+  const size_t held = var->flag > 4 ? 0 : std::strlen(str);
+  if (var->flag > 4 || held >= FULL) {
     add(text, text_len);
   } else {
     const size_t n = strnlen(var->name, sizeof var->name);
-    if (n > 0 && std::strncmp(str, var->name, n) == 0) str[0] = '\0';
-    at = std::strlen(str);
+    /* The station's first datum starts the text again. */
+    at = n > 0 && std::strncmp(str, var->name, n) == 0 ? 0 : held;
     add(var->name, n);
     add("=", 1);
     add(text, text_len);

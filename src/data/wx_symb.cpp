@@ -18,6 +18,7 @@
  */
 #include "kezraw.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -170,16 +171,18 @@ const std::vector<Group>& groups_of(Entry& e) {
 }
 
 void draw_groups(Entry& e, float x, float y, float sz) {
-  std::vector<Gpt> pts;
+  /* On the stack: a group has at most WX_SYMB_GROUP_PTS points, and a
+   * station draws a symbol or two. */
+  std::array<Gpt, WX_SYMB_GROUP_PTS> pts;
   for (const Group& g : groups_of(e)) {
     if (g.count > static_cast<size_t>(WX_SYMB_GROUP_PTS)) {
       MESS_print(M_warn, "WX_symb: a group of %zu points in symbol %s is not drawn (at most %d)\n", g.count,
                  e.name.c_str(), WX_SYMB_GROUP_PTS);
       continue;
     }
-    pts.clear();
-    for (const Gpt& p : g.pts) pts.push_back(Gpt{x + p.x * sz, y + p.y * sz});
-    const int n = static_cast<int>(pts.size());
+    const size_t count = std::min(g.pts.size(), pts.size()); /* the same when the group was read whole */
+    for (size_t k = 0; k < count; ++k) pts[k] = Gpt{x + g.pts[k].x * sz, y + g.pts[k].y * sz};
+    const int n = static_cast<int>(count);
     if (g.fill)
       gfill_area(n, pts.data());
     else

@@ -7,8 +7,9 @@
  * ceiling). Also the SYN_ twins of the synoptic code decoders of wx_tool.
  * Tools that combine reports from several sources call them; the readers
  * call SFC_initialize before each report. Nothing here allocates or keeps
- * state; a report's texts are read within their fixed sizes, whether or not
- * they end in a NUL.
+ * state (the empty report that SFC_initialize copies is a constant formed on
+ * first use); a report's texts are read within their fixed sizes, whether or
+ * not they end in a NUL.
  *
  * The comparison and the merge walk one table of the report's groups, in
  * rank order: a difference in group k gives code k, and a merge at level
@@ -17,15 +18,21 @@
 #include "kezsfc.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <limits>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -296,13 +303,10 @@ constexpr float synop_vis_miles[] = {0.0f, 0.03125f, 0.125f, 0.3125f, 0.625f, 1.
 static_assert(-KEZ_FMISS < SFC_VALUE_LIMIT);
 bool plausible(float v) { return std::fabs(v) < SFC_VALUE_LIMIT; }
 
-/* The plain numbers of a report, in the record's order, as a list of
- * members and as the check of all of them, which reads each member at its
- * fixed place (a report is checked each time a value is taken from it). */
+/* The plain numbers of a report, in the record's order. */
 template <float SFC_report::*... M>
 struct FloatMembers {
   static constexpr float SFC_report::*list[] = {M...};
-  static bool all_plausible(const SFC_report& r) { return (plausible(r.*M) & ...); }
 };
 using Floats =
     FloatMembers<&SFC_report::lat, &SFC_report::lon, &SFC_report::elev, &SFC_report::vis, &SFC_report::pmb,
@@ -313,30 +317,95 @@ using Floats =
                  &SFC_report::wav_per, &SFC_report::wav_hgt>;
 constexpr const auto& float_members = Floats::list;
 
+/* The same numbers and the cloud bases as the runs of adjacent floats they
+ * are in the record: a report is checked each time a value is taken from
+ * it, and the runs are checked as whole words at once. */
+struct FloatRun {
+  std::size_t offset; /* bytes from the start of the report */
+  std::size_t count;  /* floats */
+};
+constexpr FloatRun float_runs[] = {
+    {offsetof(SFC_report, lat), 3},   {offsetof(SFC_report, cld_height), SFC_MAX_CLOUD},
+    {offsetof(SFC_report, vis), 1},   {offsetof(SFC_report, pmb), 7},
+    {offsetof(SFC_report, ptend), 7}, {offsetof(SFC_report, max_t), 9},
+};
+constexpr std::size_t run_floats() {
+  std::size_t n = 0;
+  for (const FloatRun& r : float_runs) n += r.count;
+  return n;
+}
+constexpr std::size_t checked_floats = run_floats();
+/* Each run ends where the record's layout says it does, and together they
+ * hold the listed numbers and the cloud bases, no more. */
+static_assert(offsetof(SFC_report, elev) == offsetof(SFC_report, lat) + 2 * sizeof(float));
+static_assert(offsetof(SFC_report, alt) == offsetof(SFC_report, pmb) + 6 * sizeof(float));
+static_assert(offsetof(SFC_report, rain) == offsetof(SFC_report, ptend) + 6 * sizeof(float));
+static_assert(offsetof(SFC_report, wav_hgt) == offsetof(SFC_report, max_t) + 8 * sizeof(float));
+static_assert(checked_floats == std::size(float_members) + SFC_MAX_CLOUD);
+static_assert(sizeof(float) == sizeof(std::uint32_t) && std::numeric_limits<float>::is_iec559);
+
+/* The bits of SFC_VALUE_LIMIT: below them, and only below them, the
+ * magnitude's bits (sign cleared) are those of a plausible value, since
+ * IEEE floats of one sign order as their bits do, and infinities and NaNs
+ * lie above every finite magnitude. */
+static_assert(SFC_VALUE_LIMIT > 0 && SFC_VALUE_LIMIT < std::numeric_limits<float>::max());
+constexpr std::uint32_t limit_bits = std::bit_cast<std::uint32_t>(SFC_VALUE_LIMIT);
+
+/* Where each run starts among the gathered words. */
+constexpr auto run_starts = [] {
+  std::array<std::size_t, std::size(float_runs)> at{};
+  for (std::size_t i = 1; i < at.size(); ++i) at[i] = at[i - 1] + float_runs[i - 1].count;
+  return at;
+}();
+
+/* The runs copied side by side, each copy of a constant size so that it
+ * is a few moves rather than a call. */
+template <std::size_t... I>
+void gather(std::uint32_t* bits, const unsigned char* bytes, std::index_sequence<I...>) {
+  (std::memcpy(bits + run_starts[I], bytes + float_runs[I].offset, float_runs[I].count * sizeof(float)), ...);
+}
+
+bool all_plausible(const SFC_report& r) {
+  std::uint32_t bits[checked_floats];
+  gather(bits, reinterpret_cast<const unsigned char*>(&r), std::make_index_sequence<std::size(float_runs)>{});
+  /* Folded over every value without a branch, so that the compiler
+   * checks several at once; the magnitudes fit a signed word, whose
+   * comparison the processor has. */
+  std::int32_t beyond = 0;
+  for (std::uint32_t b : bits)
+    beyond |= static_cast<std::int32_t>(b & 0x7fffffffu) >= static_cast<std::int32_t>(limit_bits) ? -1 : 0;
+  return beyond == 0;
+}
+
+/* The empty report, formed once in place (its padding zero too): a reader
+ * empties a report for every one it reads, and a copy is one move of the
+ * record. */
+struct EmptyReport {
+  SFC_report r;
+  EmptyReport() {
+    std::memset(&r, 0, sizeof r);
+    r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
+    for (float SFC_report::*m : float_members) r.*m = KEZ_FMISS;
+    for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
+      r.cld_height[i] = KEZ_FMISS;
+      r.cld_cover[i] = SFC_CLD_NONE;
+    }
+    r.weather[0] = ' ';
+    r.cld_low = ' ';
+    std::memset(r.cld_type, ' ', sizeof r.cld_type);
+  }
+};
+
 } // namespace
 
 int SFC_initialize(SFC_report* report) {
   if (report == nullptr) return -1;
-  SFC_report& r = *report;
-  std::memset(&r, 0, sizeof r);
-  r.wmo = r.prior = r.time = r.ptend_t = r.rain_per = KEZ_MISS;
-  for (float SFC_report::*m : float_members) r.*m = KEZ_FMISS;
-  for (int i = 0; i < SFC_MAX_CLOUD; ++i) {
-    r.cld_height[i] = KEZ_FMISS;
-    r.cld_cover[i] = SFC_CLD_NONE;
-  }
-  r.weather[0] = ' ';
-  r.cld_low = ' ';
-  std::memset(r.cld_type, ' ', sizeof r.cld_type);
+  static const EmptyReport empty;
+  std::memcpy(report, &empty.r, sizeof *report);
   return 0;
 }
 
-bool SFC_has_absurd(const SFC_report* report) {
-  if (report == nullptr) return false;
-  bool all = Floats::all_plausible(*report);
-  for (float h : report->cld_height) all &= plausible(h);
-  return !all;
-}
+bool SFC_has_absurd(const SFC_report* report) { return report != nullptr && !all_plausible(*report); }
 
 int SFC_drop_absurd(SFC_report* report) {
   if (!SFC_has_absurd(report)) return 0;

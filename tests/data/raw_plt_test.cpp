@@ -431,7 +431,19 @@ TEST(StationDatum, TextForm) {
                  /* as "%1.0f" writes them: a half goes to the even neighbour, a
                   * small negative keeps its sign */
                  {datum(0, 0, 32, "", 2.5f, -0.4f), "2--0"},
-                 {datum(0, 0, 32, "", 3.5f, 1e30f), "4-1000000015047466219876688855040"}};
+                 {datum(0, 0, 32, "", 3.5f, 1e30f), "4-1000000015047466219876688855040"},
+                 /* one value after another in the default format, each its
+                  * own text however close the last one was: zeros and NaNs
+                  * of either sign, a repeat, a neighbour */
+                 {datum(0, 0, 2, "", 0.0f), "0"},
+                 {datum(0, 0, 2, "", -0.0f), "-0"},
+                 {datum(0, 0, 2, "", -0.0f), "-0"},
+                 {datum(0, 0, 2, "", 0.0f), "0"},
+                 {datum(0, 0, 2, "", NAN), "nan"},
+                 {datum(0, 0, 2, "", -NAN), "-nan"},
+                 {datum(0, 0, 2, "", 7.5f), "8"},
+                 {datum(0, 0, 2, "", std::nextafter(7.5f, 0.0f)), "7"},
+                 {datum(0, 0, 2, "", 7.5f), "8"}};
     int bad = 0;
     for (const Case& c : cases) {
       char str[RAW_STRING_LEN] = "keep";

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -75,6 +78,50 @@ TEST(SfcReport, ValuesNoInstrumentGivesBecomeMissing) {
   EXPECT_EQ(r.cld_height[0], 45000);
   EXPECT_EQ(r.pmb, 880);
   EXPECT_EQ(r.t, -80);
+}
+
+/* The check of a whole report reads its numbers as bits; it must say
+ * what |v| < SFC_VALUE_LIMIT says of each of them, in every place, for the
+ * edge values and a sweep of bit patterns, and ignore everything that is not
+ * one of the numbers. */
+TEST(SfcReport, AbsurdCheckAgreesWithTheLimitInEveryPlace) {
+  SFC_report base = fresh();
+  std::vector<float*> all = {&base.lat,   &base.lon,     &base.elev,   &base.vis,    &base.pmb,    &base.t,
+                             &base.td,    &base.w_dir,   &base.w_spd,  &base.w_gust, &base.alt,    &base.ptend,
+                             &base.rain1, &base.rain3,   &base.rain6,  &base.rain12, &base.rain24, &base.rain,
+                             &base.max_t, &base.min_t,   &base.max6_t, &base.min6_t, &base.scover, &base.solar,
+                             &base.sst,   &base.wav_per, &base.wav_hgt};
+  for (float& h : base.cld_height) all.push_back(&h);
+  const float lim = SFC_VALUE_LIMIT;
+  using limits = std::numeric_limits<float>;
+  const float below = std::nextafter(lim, 0.0f), above = std::nextafter(lim, 2 * lim);
+  std::vector<float> values = {
+      0.0f,          -0.0f,           M,     -M,       1.0f,      -880.0f, lim,  -lim,
+      below,         -below,          above, INFINITY, -INFINITY, NAN,     -NAN, limits::denorm_min(),
+      limits::max(), limits::lowest()};
+  /* Every 65521st bit pattern: both signs, every exponent, NaNs among them. */
+  for (std::uint64_t b = 0; b <= 0xffffffffu; b += 65521)
+    values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(b)));
+  const auto base_bytes = reinterpret_cast<const unsigned char*>(&base);
+  for (size_t slot = 0; slot < all.size(); ++slot) {
+    const size_t offset = static_cast<size_t>(reinterpret_cast<unsigned char*>(all[slot]) - base_bytes);
+    int wrong = 0;
+    for (float v : values) {
+      SFC_report r = base;
+      std::memcpy(reinterpret_cast<unsigned char*>(&r) + offset, &v, sizeof v);
+      if (SFC_has_absurd(&r) != !(std::fabs(v) < lim) && ++wrong <= 3)
+        ADD_FAILURE() << "number " << slot << " holding bits 0x" << std::hex << std::bit_cast<std::uint32_t>(v);
+    }
+  }
+  /* Texts, counts and codes hold anything without making a report absurd. */
+  SFC_report r = base;
+  std::memset(r.id, 0xff, sizeof r.id);
+  std::memset(r.comment, 0xff, sizeof r.comment);
+  std::memset(r.weather, 0xff, sizeof r.weather);
+  std::memset(r.cld_cover, 0xff, sizeof r.cld_cover);
+  r.type = r.wmo = r.prior = r.time = r.num_cld = r.ptend_t = r.rain_per = r.flag = -1;
+  EXPECT_FALSE(SFC_has_absurd(&r));
+  EXPECT_FALSE(SFC_has_absurd(nullptr));
 }
 
 /* One member set in a report, for the tables below. */

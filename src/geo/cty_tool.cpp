@@ -239,7 +239,7 @@ std::string state_country(const CTY_data& city) {
   return text;
 }
 
-/* Great-circle distance (km) on the formula library's sphere. The map layer
+/* Great-circle distance (km) on the formula library's sphere. Geography
  * lies below the formula library, so the range test keeps its own haversine
  * (short distances keep their precision with it). */
 double distance_km(double lat1, double lon1, double lat2, double lon2) {

@@ -604,7 +604,7 @@ int inv(Frame&, double x, double y, double& t, double& p) {
 /* The potential temperature (K) of a temperature (K) at a pressure (mb),
  * in single precision as the formula library gives it; -9999 when either
  * is not positive. The diagram axes keep their own copy beside its
- * inverse, so that the map layer needs nothing of the data layer. */
+ * inverse, so that geography needs nothing of the formula library. */
 double theta_of(float temp, float pr) {
   if (!(temp > 0.0f) || !(pr > 0.0f)) return miss;
   return static_cast<float>(temp * std::pow(1000.0 / pr, kappa));

@@ -65,18 +65,6 @@ struct PlainCloser {
   void operator()(FILE* fp) const { std::fclose(fp); }
 };
 
-/* The map layer's DOM_init lies above this layer; an unset domain is every
- * field missing. */
-void unset_domain(Domain* dom) {
-  dom->proj = KEZ_MISS;
-  dom->plat = dom->plon = KEZ_FMISS;
-  for (float& p : dom->param) p = KEZ_FMISS;
-  dom->clat = dom->clon = KEZ_FMISS;
-  dom->dx = dom->dy = KEZ_FMISS;
-  dom->nx = dom->ny = KEZ_MISS;
-  dom->ellipse = 0;
-}
-
 bool is_set(float v) { return v != KEZ_FMISS; }
 
 /* Copies text into a fixed field, cut to max characters. */
@@ -461,7 +449,7 @@ int IMG_init(IMG_report* image) {
   image->datim[0] = '\0';
   image->info[0] = '\0';
   DATE_init(&image->date);
-  unset_domain(&image->domain);
+  DOM_init(&image->domain);
   image->byte_order = 1;
   image->trans_color = -1;
   image->colors = nullptr;

@@ -8,7 +8,8 @@
  * "KEZGRID" text format with its binary records (2 and 3), records whose
  * values lie in a second file, and "KEZGRID4" (4). GRIB files (21) are
  * read through the decoder's section readers: a record is one field, a
- * message holding several fields gives several records; GRIB output files take whole messages only.
+ * message holding several fields gives several records; GRIB output files
+ * take whole messages only.
  * WMO GRID-code bulletins (22) are decoded here, grid after grid, each on
  * the fixed 19 by 15 latitude-longitude geometry of its identifier.
  * This file keeps the table, the low-level reading and the handle

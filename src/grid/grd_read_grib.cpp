@@ -2,8 +2,9 @@
  * grd_read_grib: GRIB files through the decoder, for grd_read.
  *
  * GRIB files (21) are read through the decoder's section readers: a record
- * is one field, a message holding several fields gives several records. A companion header file, when the
- * naming convention gives one, supplies the records' header texts.
+ * is one field, a message holding several fields gives several records. A
+ * companion header file, when the naming convention gives one, supplies the
+ * records' header texts.
  */
 #include "grd_read_impl.h"
 #include "kezgrd.h"

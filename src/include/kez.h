@@ -7,10 +7,10 @@
  * text toolkit, messages, flags, resources, processes and prompts, calendar,
  * file layer, pattern scanner, small tools, keyed table, units, menus, the
  * loop-window queue link and defaults files. At its end it includes the
- * interfaces of the map and data layers, which every program of the suite
- * calls beside the frame's: kezmap.h (projections, map backgrounds, the
- * plot frame, labels, regions) and kezdata.h (formulas, variables, the data
- * pipeline, objective analysis), so that including kez.h gives all three.
+ * two interfaces that every program of the suite calls beside the frame's:
+ * kezmap.h (projections, regions, map backgrounds, the plot frame, labels)
+ * and kezdata.h (formulas, variables, the data pipeline, objective
+ * analysis), so that including kez.h gives all three.
  *
  * Conventions that hold throughout: -9999 is the missing value of every int
  * and float; functions report failure through their result (0/-1, 1/0,
@@ -303,9 +303,10 @@ int RES_getvals(const char* name, int* paramc, char*** paramv);
 /* CV_strcpy copies at most RES_STRCPY_LEN - 1 characters into its output. */
 inline constexpr int RES_STRCPY_LEN = 4096;
 int RES_conv_data(char* data, void* out, DEF_convert cvt);
-/* The domain converters decode through the map layer, which registers its
- * decoder here (src/hooks.cpp); without one a domain is reported as not
- * available and left as it is. Returns the decoder replaced. */
+/* The domain converters decode through the geography layer, which
+ * registers its decoder here (src/hooks.cpp); without one a domain is
+ * reported as not available and left as it is. Returns the decoder
+ * replaced. */
 using RES_domain_decoder = int (*)(const char* text, Domain* domain);
 RES_domain_decoder RES_set_domain_decoder(RES_domain_decoder decoder);
 int RES_list();
@@ -454,7 +455,7 @@ int DATE_make_label_valid_time(int fhour, const Date* date, char* str);
 int DATE_make_label_for(int fhour, int model, long int seconds, std::string* str);
 int DATE_make_label_for_time(int fhour, int model, const Date* date, std::string* str);
 int DATE_make_label_for_time_mod(int fhour, const char* model, const Date* date, std::string* str);
-/* The date labels name models through the variable tables of the data
+/* The date labels name models through the model table of the variable
  * layer, which registers its namer here (src/hooks.cpp); without one the
  * labels carry no model name. Returns the namer replaced. */
 using DATE_model_namer = int (*)(std::string* name, int model);

@@ -1,5 +1,5 @@
 /*
- * kezdata.h: the interface of the data layer: the meteorological formula
+ * kezdata.h: variables and the data pipeline: the meteorological formula
  * library (calc), variable records and the variable-string parser
  * (var_tool), the data pipeline's source record, station store and
  * gridding (data), drawing one frame from a data source (data_plt), and

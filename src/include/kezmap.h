@@ -1,5 +1,5 @@
 /*
- * kezmap.h: the interface of the map layer: the current domain and the map
+ * kezmap.h: geography and the plot frame: the current domain and the map
  * projections and diagram coordinates (maptran), map backgrounds (map), the
  * plot frame (plt_tool), corner labels and overlays (plt_labl), and domain
  * texts and regions (region).

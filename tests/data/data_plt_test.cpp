@@ -42,11 +42,10 @@ void note(const std::string& s) {
 /* The contour and vector kernels recorded, a note a primitive: contour
  * drawing in the plot is "lines", on the page (the colour bar) "bar";
  * vectors drawn as barbs "barb", as arrows (the vector legend) "arrow". */
-void drawn(const char* kind) { note(kind); }
 void cont_drawn() {
   Gint err = 0, tran = 0;
   ginq_cur_norm_tran_num(&err, &tran);
-  drawn(tran == 1 ? "bar" : "lines");
+  note(tran == 1 ? "bar" : "lines");
 }
 constexpr CONT_kernel cont_recorder{
     [](Gint, const Gpt*) { return cont_drawn(), 0; },
@@ -60,8 +59,8 @@ constexpr CONT_kernel cont_recorder{
     [](int, float, float, float) { return 0; },
 };
 constexpr VECT_kernel vect_recorder{
-    [](float, float, float, float, float, float) { return drawn("arrow"), 0; },
-    [](float, float, float, float, float, float) { return drawn("barb"), 0; },
+    [](float, float, float, float, float, float) { return note("arrow"), 0; },
+    [](float, float, float, float, float, float) { return note("barb"), 0; },
     [](Gint) { return 0; },
 };
 

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -1289,6 +1290,59 @@ int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, floa
   *x2 = static_cast<float>(xd);
   *y2 = static_cast<float>(yd);
   return 0;
+}
+
+namespace {
+
+/* Whether two prepared frames put every earth point at the same plot
+ * position: the same projection with the same constants, whatever the
+ * domains' centres, spacings and sizes. */
+bool same_projection(const Frame& a, const Frame& b) {
+  const Domain &p = a.dom, &q = b.dom;
+  return a.rule && a.rule == b.rule && p.proj == q.proj && p.plat == q.plat && p.plon == q.plon &&
+         p.ellipse == q.ellipse && std::equal(std::begin(p.param), std::end(p.param), std::begin(q.param)) &&
+         a.tlat1 == b.tlat1 && a.tlat2 == b.tlat2 && a.hemi == b.hemi && a.k == b.k && a.cone == b.cone &&
+         a.cone_f == b.cone_f && a.earth_rad == b.earth_rad && a.usable && b.usable;
+}
+
+} // namespace
+
+int MAP_same_plane(const Domain* domain1, const Domain* domain2, const MAP_limits* box) {
+  if (!domain1 || !domain2 || !box) return 0;
+  const Frame saved = st.frame;
+  MAP_domain(domain1);
+  Frame from = st.frame;
+  MAP_domain(domain2);
+  Frame to = st.frame;
+  st.frame = saved;
+  prepare(from);
+  prepare(to);
+  if (!same_projection(from, to)) return 0;
+  /* Where a projection gives a position back is, for these, a convex part
+   * of the plane (a strip between the date lines, a disc inside the
+   * clamped far pole), so a box whose corners come back comes back whole.
+   * A Lambert cone narrower than a half-plane leaves a gap beyond its pole
+   * that no longitude reaches, and the rest is not convex: the box must
+   * then lie on the map's side of the pole (the pole is the origin). */
+  switch (from.dom.proj) {
+    case MAP_PSTEREO:
+    case MAP_LATLON:
+    case MAP_MERC: break;
+    case MAP_LAMB:
+      if (from.cone > 0.5 && !(from.hemi * box->y_min < 0.0 && from.hemi * box->y_max < 0.0)) return 0;
+      break;
+    default: return 0;
+  }
+  for (const float x : {box->x_min, box->x_max})
+    for (const float y : {box->y_min, box->y_max}) {
+      double lat = miss, lon = miss, x2 = miss, y2 = miss;
+      if (inverse(from, x, y, &lat, &lon) != shown || is_miss(lat) ||
+          forward(to, static_cast<float>(lat), static_cast<float>(lon), &x2, &y2) != shown)
+        return 0;
+      const double tol = 1e-4 * (1.0 + std::fabs(x) + std::fabs(y));
+      if (!(std::fabs(x2 - x) <= tol && std::fabs(y2 - y) <= tol)) return 0;
+    }
+  return 1;
 }
 
 int MAP_offset(float xi, float yi, float dir, float rad_km, float* xf, float* yf) {

@@ -148,9 +148,24 @@ int GRD_proj_XY(const GRD_report* grid, const Domain* domain, float** grdx, floa
   } else {
     double x0 = xc - g.dx * ((g.nx - 1) / 2.0);
     double y0 = yc - g.dy * ((g.ny - 1) / 2.0);
+    auto x_of = [&](int i) { return static_cast<float>(x0 + i * g.dx); };
+    auto y_of = [&](int j) { return static_cast<float>(y0 + j * g.dy); };
+    /* On a map of the grid's own projection the points are their own plot
+     * positions: the way through the earth would give them back within a
+     * float's rounding, at two projections a point. */
+    const MAP_limits box{std::min(x_of(0), x_of(g.nx - 1)), std::max(x_of(0), x_of(g.nx - 1)),
+                         std::min(y_of(0), y_of(g.ny - 1)), std::max(y_of(0), y_of(g.ny - 1))};
+    if (MAP_same_plane(&g, domain, &box)) {
+      for (int j = g.ny - 1; j >= 0; --j)
+        for (int i = 0; i < g.nx; ++i, ++k) {
+          lat[k] = x_of(i);
+          lon[k] = y_of(j);
+        }
+      MAP_domain(&saved);
+      return 0;
+    }
     for (int j = g.ny - 1; j >= 0; --j)
-      for (int i = 0; i < g.nx; ++i, ++k)
-        MAP_untran(static_cast<float>(x0 + i * g.dx), static_cast<float>(y0 + j * g.dy), &lat[k], &lon[k]);
+      for (int i = 0; i < g.nx; ++i, ++k) MAP_untran(x_of(i), y_of(j), &lat[k], &lon[k]);
   }
   MAP_domain(domain);
   for (k = 0; k < n; ++k) {

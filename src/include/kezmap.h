@@ -96,6 +96,10 @@ int MAP_tran_pe(Point pt, EarthPoint* ept);
 int MAP_grid_tran(float gx, float gy, float* x, float* y);
 int MAP_grid_untran(float x, float y, float* gx, float* gy);
 int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, float y1, float* x2, float* y2);
+/* 1 when every point of box, a rectangle of plot positions in domain1, is
+ * the same position in domain2 (the way through the earth gives it back,
+ * within rounding), else 0. Neither domain becomes current. */
+int MAP_same_plane(const Domain* domain1, const Domain* domain2, const MAP_limits* box);
 int MAP_offset(float xi, float yi, float dir, float rad, float* xf, float* yf);
 float MAP_factor(float lat, float lon);
 float MAP_dir_adj(float dir, float x, float y);

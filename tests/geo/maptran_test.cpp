@@ -822,6 +822,82 @@ TEST(Grid, ConversionBetweenDomains) {
   EXPECT_EQ(after.y_max, before.y_max);
 }
 
+TEST(Grid, SamePlaneOnlyWhereTheWayThroughTheEarthGivesEveryPointBack) {
+  struct Case {
+    const char* from;
+    const char* to;
+    MAP_limits box;
+    int same;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+       "lc:40:-95:33:45,50,-80,10,10,1,1",
+       {-40, 40, -60, -10},
+       1,
+       "one cone, other centres and spacings"},
+      {"lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+       "lc:40:-95:30:60,40,-95,19,13,3.4,3.4",
+       {-40, 40, -60, -10},
+       0,
+       "other true latitudes"},
+      {"lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+       "lc:40:-90:33:45,40,-95,19,13,3.4,3.4",
+       {-40, 40, -60, -10},
+       0,
+       "another central meridian"},
+      {"lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+       "lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+       {-40, 40, -60, 5},
+       0,
+       "the box reaches past the pole, towards the cone's gap"},
+      {"lc:-40:-95:-33:-45,-40,-95,19,13,3.4,3.4",
+       "lc:-40:-95:-33:-45,-30,-95,19,13,3.4,3.4",
+       {-40, 40, 10, 60},
+       1,
+       "a southern cone: the map lies on the other side of its pole"},
+      {"lc:25:-95:25:25,25,-95,19,13,3.4,3.4",
+       "lc:25:-95:25:25,25,-95,19,13,3.4,3.4",
+       {-40, 40, -120, -50},
+       1,
+       "a narrow cone"},
+      {"lc:25:-95:25:25,25,-95,19,13,3.4,3.4",
+       "lc:25:-95:25:25,25,-95,19,13,3.4,3.4",
+       {-300, 300, -120, 50},
+       0,
+       "a narrow cone's box beyond its edge meridians"},
+      {"ps:90:-100,60,-100,25,17,2,2",
+       "ps:90:-100,70,-60,25,17,1,1",
+       {-50, 50, -50, 50},
+       1,
+       "polar stereographic about the pole"},
+      {"ps:90:-100,60,-100,25,17,2,2",
+       "ps:90:-100,70,-60,25,17,1,1",
+       {-1000, 1000, -1000, 1000},
+       0,
+       "past the circle where the far hemisphere is drawn"},
+      {"ll:0:-100,40,-100,40,30,1,1", "ll:0:-100,30,-90,40,30,1,1", {-20, 20, 20, 50}, 1, "latitude and longitude"},
+      {"ll:0:0,0,180,361,181,1,1",
+       "ll:0:0,0,0,361,181,1,1",
+       {0, 360, -90, 90},
+       0,
+       "a grid from 0 to 360 degrees on a map between -180 and 180"},
+      {"merc:0:170,0,170,60,40,1.5,1.5", "merc:0:170,10,170,60,40,1.5,1.5", {-40, 40, -30, 30}, 1, "Mercator"},
+      {"merc,0,170,60,40,1.5,1.5", "merc,0,170,60,40,1.5,1.5", {-40, 300, -30, 30}, 0, "Mercator past the date line"},
+      {"lc:40:-95:33:45,40,-95,19,13,3.4,3.4", "ps,40,-95,19,13,3.4,3.4", {-40, 40, -60, -10}, 0, "another projection"},
+  };
+  Domain current = make(MAP_LATLON, 0, 0, 0, 0, 1, 1, 361, 181);
+  MAP_domain(&current);
+  for (const Case& c : cases) {
+    Domain a{}, b{};
+    ASSERT_EQ(DOM_decode(c.from, &a), DOM_DECODED) << c.from;
+    ASSERT_EQ(DOM_decode(c.to, &b), DOM_DECODED) << c.to;
+    EXPECT_EQ(MAP_same_plane(&a, &b, &c.box), c.same) << c.why;
+    EXPECT_EQ(MAP_get_proj(), MAP_LATLON) << c.why << ": the current domain is kept";
+  }
+  EXPECT_EQ(MAP_same_plane(nullptr, &current, nullptr), 0);
+}
+
 TEST(Grid, RepeatedConversionsBetweenDomainsAgreeWithTheFirst) {
   /* A station chart carries every station from the plot's domain to the
    * grid's; the answer for a point must not depend on what was converted

@@ -456,6 +456,71 @@ TEST(GridValues, RemapInPlaceAndPositionsInAnotherDomain) {
   EXPECT_NEAR(g.r.grid[9 * 6 + 8], 34.0f, 1e-4);
 }
 
+TEST(GridValues, PositionsOnAMapAgreeWithTheWayThroughTheEarth) {
+  /* The positions of a grid's points on a map are where its points lie on
+   * the earth, projected by the map. On a map of the grid's own projection
+   * they are the points themselves, but not past a projection's cut: the
+   * right half of a grid from 0 to 360 degrees lies left of a map centred
+   * on Greenwich. Each case is checked against the way through the earth,
+   * point by point. */
+  struct Case {
+    const char* grid;
+    const char* map;
+  };
+  const Case cases[] = {
+      {"lc:40:-95:33:45,40,-95,61,41,1,1", "lc:40:-95:33:45,40,-95,19,13,3.4,3.4"},
+      {"lc:40:-95:33:45,45,-80,31,21,0.7,0.9", "lc:40:-95:33:45,40,-95,19,13,3.4,3.4"},
+      {"lc:40:-95:33:45,75,-95,41,41,3,3", "lc:40:-95:33:45,40,-95,19,13,3.4,3.4"},
+      {"lc:40:-95:33:45,40,-95,61,41,1,1", "lc:40:-80:33:45,40,-80,19,13,3.4,3.4"},
+      {"ps,60,-100,41,41,3,3", "ps,60,-100,25,17,1.2,1.2"},
+      {"ll:0:0,0,180,73,37,5,5", "ll:0:0,0,0,73,37,5,5"},
+      {"ll,40,-100,41,31,1,1", "ll,40,-100,25,17,1,1"},
+      {"merc:0:0,0,170,41,31,1.5,1.5", "merc:0:0,0,0,41,31,1.5,1.5"},
+      {"merc,0,170,41,31,1.5,1.5", "merc,0,170,41,31,1.5,1.5"},
+  };
+  Domain saved{};
+  MAP_get_domain(&saved);
+  for (const Case& c : cases) {
+    Domain gd{}, md{};
+    ASSERT_EQ(DOM_decode(c.grid, &gd), DOM_DECODED) << c.grid;
+    ASSERT_EQ(DOM_decode(c.map, &md), DOM_DECODED) << c.map;
+    Grid g(gd, std::vector<float>(static_cast<size_t>(gd.nx) * gd.ny, 1.0f));
+    float* xs = nullptr;
+    float* ys = nullptr;
+    ASSERT_EQ(GRD_proj_XY(&g.r, &md, &xs, &ys), 0) << c.grid;
+    MAP_domain(&gd);
+    float xc = 0, yc = 0;
+    MAP_tran(gd.clat, gd.clon, &xc, &yc);
+    size_t k = 0, moved = 0;
+    for (int j = gd.ny - 1; j >= 0; --j)
+      for (int i = 0; i < gd.nx; ++i, ++k) {
+        const float px = static_cast<float>(xc - gd.dx * ((gd.nx - 1) / 2.0) + i * gd.dx);
+        const float py = static_cast<float>(yc - gd.dy * ((gd.ny - 1) / 2.0) + j * gd.dy);
+        float lat = M, lon = M, x = M, y = M;
+        MAP_domain(&gd);
+        MAP_untran(px, py, &lat, &lon);
+        MAP_domain(&md);
+        if (lat != M && lon != M) {
+          MAP_tran(lat, lon, &x, &y);
+        }
+        if (x == M || y == M) {
+          EXPECT_EQ(xs[k], M) << c.grid << " point " << i << "," << j;
+          EXPECT_EQ(ys[k], M) << c.grid << " point " << i << "," << j;
+          continue;
+        }
+        if (std::fabs(x - px) > 1.0f || std::fabs(y - py) > 1.0f) ++moved;
+        EXPECT_NEAR(xs[k], x, 1e-3 + 1e-5 * std::fabs(x)) << c.grid << " point " << i << "," << j;
+        EXPECT_NEAR(ys[k], y, 1e-3 + 1e-5 * std::fabs(y)) << c.grid << " point " << i << "," << j;
+      }
+    if (std::string(c.grid).rfind("ll:0:0,0,180", 0) == 0) {
+      EXPECT_GT(moved, 0u) << "the case crosses the cut";
+    }
+    std::free(xs);
+    std::free(ys);
+  }
+  MAP_domain(&saved);
+}
+
 /* ---- read-out and editing --------------------------------------------------------------- */
 
 TEST(GridValues, EditRoundsToTheNearestPointOrRefusesOffGrid) {

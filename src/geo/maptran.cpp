@@ -1345,6 +1345,106 @@ int MAP_same_plane(const Domain* domain1, const Domain* domain2, const MAP_limit
   return 1;
 }
 
+namespace {
+
+/* The range of sin and of cos over the angles a..b (radians, a <= b). */
+void trig_range(double a, double b, double* smin, double* smax, double* cmin, double* cmax) {
+  *smin = std::min(std::sin(a), std::sin(b));
+  *smax = std::max(std::sin(a), std::sin(b));
+  *cmin = std::min(std::cos(a), std::cos(b));
+  *cmax = std::max(std::cos(a), std::cos(b));
+  /* The extremes inside the range: sin at odd, cos at all multiples of
+   * a right angle. */
+  for (double k = std::ceil(a / (pi / 2)); k * (pi / 2) <= b; k += 1) {
+    const long q = std::lround(std::fmod(std::fmod(k, 4.0) + 4.0, 4.0));
+    if (q == 0) *cmax = 1;
+    if (q == 1) *smax = 1;
+    if (q == 2) *cmin = -1;
+    if (q == 3) *smin = -1;
+  }
+}
+
+/* The longitude differences lon_min - plon .. lon_max - plon as the
+ * projections wrap them (once, into -180..180): false when the range
+ * crosses the wrap, where the box is cut in two. */
+bool wrapped_range(double lon_min, double lon_max, double plon, double* d1, double* d2) {
+  double a = lon_min - plon, b = lon_max - plon;
+  if (a > 180.0 && b > 180.0) {
+    a -= 360.0;
+    b -= 360.0;
+  } else if (a < -180.0 && b < -180.0) {
+    a += 360.0;
+    b += 360.0;
+  }
+  if (a < -180.0 || b > 180.0) return false;
+  *d1 = a;
+  *d2 = b;
+  return true;
+}
+
+/* x = r sin t, y = sy r cos t over r in r1..r2 (both >= 0) and t in
+ * t1..t2: the extremes lie at the corners of the r and trig ranges. */
+MAP_limits polar_extent(double r1, double r2, double t1, double t2, double sy) {
+  double smin, smax, cmin, cmax;
+  trig_range(t1, t2, &smin, &smax, &cmin, &cmax);
+  double xs[4] = {r1 * smin, r1 * smax, r2 * smin, r2 * smax};
+  double ys[4] = {sy * r1 * cmin, sy * r1 * cmax, sy * r2 * cmin, sy * r2 * cmax};
+  return MAP_limits{
+      static_cast<float>(*std::min_element(xs, xs + 4)), static_cast<float>(*std::max_element(xs, xs + 4)),
+      static_cast<float>(*std::min_element(ys, ys + 4)), static_cast<float>(*std::max_element(ys, ys + 4))};
+}
+
+} // namespace
+
+int MAP_box_extent(float lat_min, float lat_max, float lon_min, float lon_max, MAP_limits* extent) {
+  if (!extent || !usable_input(lat_min, lon_min) || !usable_input(lat_max, lon_max) || lat_min > lat_max ||
+      lon_min > lon_max || lon_min < -180.0f || lon_max > 180.0f)
+    return 0;
+  Frame& f = st.frame;
+  sync(f);
+  if (!f.rule || f.rule->kind != Kind::earth) return 0;
+  prepare(f);
+  const double plon = f.dom.plon;
+  double d1 = 0, d2 = 0;
+  MAP_limits e{};
+  switch (f.dom.proj) {
+    case MAP_LATLON:
+      if (!wrapped_range(lon_min, lon_max, plon, &d1, &d2)) return 0;
+      e = MAP_limits{static_cast<float>(d1), static_cast<float>(d2), lat_min, lat_max};
+      break;
+    case MAP_MERC: {
+      if (!wrapped_range(lon_min, lon_max, plon, &d1, &d2)) return 0;
+      double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+      merc::fwd(f, lat_min, plon + d1, x1, y1);
+      merc::fwd(f, lat_max, plon + d2, x2, y2);
+      e = MAP_limits{static_cast<float>(x1), static_cast<float>(x2), static_cast<float>(y1), static_cast<float>(y2)};
+      break;
+    }
+    case MAP_LAMB: {
+      if (!f.usable || !wrapped_range(lon_min, lon_max, plon, &d1, &d2)) return 0;
+      const double ra = lambert::radius(f, lambert::clamp_lat(f, lat_min));
+      const double rb = lambert::radius(f, lambert::clamp_lat(f, lat_max));
+      e = polar_extent(std::min(ra, rb), std::max(ra, rb), f.cone * d1 * rad, f.cone * d2 * rad, -f.hemi);
+      break;
+    }
+    case MAP_PSTEREO: {
+      /* The far hemisphere is drawn on its 75-degree circle. */
+      const double s = f.hemi;
+      auto radius = [&](double lat) { return f.k * std::tan((90.0 + std::min(s * lat, 75.0)) / 2.0 * rad); };
+      const double ra = radius(lat_min), rb = radius(lat_max);
+      e = polar_extent(std::min(ra, rb), std::max(ra, rb), (lon_min - plon) * rad, (lon_max - plon) * rad, s);
+      break;
+    }
+    default: return 0;
+  }
+  /* Against the rounding of the forward projection's own arithmetic. */
+  const float pad =
+      1e-5f * (1.0f + std::max({std::fabs(e.x_min), std::fabs(e.x_max), std::fabs(e.y_min), std::fabs(e.y_max)}));
+  *extent = MAP_limits{std::min(e.x_min, e.x_max) - pad, std::max(e.x_min, e.x_max) + pad,
+                       std::min(e.y_min, e.y_max) - pad, std::max(e.y_min, e.y_max) + pad};
+  return 1;
+}
+
 int MAP_offset(float xi, float yi, float dir, float rad_km, float* xf, float* yf) {
   Frame& f = st.frame;
   double lat = miss, lon = miss, x = miss, y = miss;

@@ -100,6 +100,12 @@ int MAP_domain_tran(const Domain* domain1, const Domain* domain2, float x1, floa
  * the same position in domain2 (the way through the earth gives it back,
  * within rounding), else 0. Neither domain becomes current. */
 int MAP_same_plane(const Domain* domain1, const Domain* domain2, const MAP_limits* box);
+/* The plot extent of the earth box lat_min..lat_max, lon_min..lon_max
+ * (degrees, longitudes within -180..180) in the current domain: 1 with
+ * every forward-projected point of the box inside *extent, 0 where the
+ * projection cannot bound it that way (the box crosses the plot's seam,
+ * a projection that may hide points, a diagram). */
+int MAP_box_extent(float lat_min, float lat_max, float lon_min, float lon_max, MAP_limits* extent);
 int MAP_offset(float xi, float yi, float dir, float rad, float* xf, float* yf);
 float MAP_factor(float lat, float lon);
 float MAP_dir_adj(float dir, float x, float y);

@@ -13,6 +13,7 @@
  *
  * Point-data files of the list ("rf:") are drawn by the raw-file plotter.
  */
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -194,6 +195,50 @@ long load_record(FILE* fp, Kind kind, long count) {
   state.record.resize(static_cast<std::size_t>(count) * BIN_POINT);
   const std::size_t got = std::fread(state.record.data(), 1, state.record.size(), fp);
   return static_cast<long>(got / BIN_POINT);
+}
+
+/* The world window of the transformation in force, widened by a margin
+ * for the width of lines: the devices clip every primitive to it. */
+Glim drawing_window() {
+  Gint err = 0, tran = 0;
+  ginq_cur_norm_tran_num(&err, &tran);
+  Glim w{};
+  GPH_get_win(tran, &w);
+  const float mx = 0.05f * std::fabs(w.x_max - w.x_min), my = 0.05f * std::fabs(w.y_max - w.y_min);
+  return Glim{std::min(w.x_min, w.x_max) - mx, std::max(w.x_min, w.x_max) + mx, std::min(w.y_min, w.y_max) - my,
+              std::max(w.y_min, w.y_max) + my};
+}
+
+/* Whether the loaded points of a binary record, projected, all lie off
+ * the window: then the record draws nothing that a device would show, and
+ * most of an outline file lies off a regional map, so its points are not
+ * projected. A record the projection cannot bound, or one with a point
+ * that breaks its line, is drawn as ever; so is one beside the window
+ * (level with it) that is wide enough to jump the plot's seam. */
+bool off_window(const Glim& window, long have) {
+  if (have <= 0) return false;
+  float lat_min = 0, lat_max = 0, lon_min = 0, lon_max = 0;
+  for (long i = 0; i < have; ++i) {
+    const unsigned char* p = state.record.data() + static_cast<std::size_t>(i) * BIN_POINT;
+    const float lat = be_float(p), lon = be_float(p + 4);
+    if (!std::isfinite(lat) || !std::isfinite(lon) || lat == KEZ_FMISS || lon == KEZ_FMISS) return false;
+    if (i == 0) {
+      lat_min = lat_max = lat;
+      lon_min = lon_max = lon;
+      continue;
+    }
+    lat_min = std::min(lat_min, lat);
+    lat_max = std::max(lat_max, lat);
+    lon_min = std::min(lon_min, lon);
+    lon_max = std::max(lon_max, lon);
+  }
+  MAP_limits e{};
+  if (!MAP_box_extent(lat_min, lat_max, lon_min, lon_max, &e)) return false;
+  /* A seam jump draws from a point of the record towards the other edge,
+   * at the height of the next point: within the record's band of heights. */
+  const bool beside = e.y_max < window.y_min || e.y_min > window.y_max;
+  if (beside) return true;
+  return e.x_max - e.x_min <= SEAM_JUMP && (e.x_max < window.x_min || e.x_min > window.x_max);
 }
 
 /* Attributes of text on a map (a fraction of the plot height) or on a
@@ -730,6 +775,7 @@ int MAP_map(FILE* map_file) {
   const int proj = MAP_get_proj();
   if (!is_map_proj(proj)) return 1;
   if (!map_file) return -1;
+  const Glim window = drawing_window();
   Kind kind = Kind::unknown;
   for (;;) {
     const long count = read_header(map_file, &kind);
@@ -742,6 +788,7 @@ int MAP_map(FILE* map_file) {
     if (count == 0) return 0;
     state.run.clear();
     const long have = load_record(map_file, kind, count);
+    if (have == count && off_window(window, have)) continue;
     for (long i = 0; i < count; ++i) {
       float lat = 0;
       float lon = 0;

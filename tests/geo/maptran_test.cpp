@@ -898,6 +898,63 @@ TEST(Grid, SamePlaneOnlyWhereTheWayThroughTheEarthGivesEveryPointBack) {
   EXPECT_EQ(MAP_same_plane(nullptr, &current, nullptr), 0);
 }
 
+TEST(Grid, BoxExtentHoldsEveryProjectedPointOfTheBox) {
+  const char* domains[] = {
+      "lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+      "lc:-40:140:-33:-45,-40,140,19,13,3.4,3.4",
+      "lc:25:170:25:25,25,170,19,13,3.4,3.4",
+      "ps:90:-100,60,-100,25,17,2,2",
+      "ps:-90:30,-70,30,25,17,2,2",
+      "ll:0:180,0,180,30,20,2,2",
+      "ll,40,-100,40,30,1,1",
+      "merc:0:-170,10,-170,30,20,2,2",
+  };
+  std::mt19937 rng(64);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  for (const char* text : domains) {
+    Domain d{};
+    ASSERT_EQ(DOM_decode(text, &d), DOM_DECODED) << text;
+    MAP_domain(&d);
+    int bounded = 0, refused = 0;
+    for (int b = 0; b < 300; ++b) {
+      const float lat0 = 180.0f * u(rng) - 90.0f, lon0 = 360.0f * u(rng) - 180.0f;
+      const float lat1 = std::min(90.0f, lat0 + 40.0f * u(rng) * u(rng));
+      const float lon1 = std::min(180.0f, lon0 + 60.0f * u(rng) * u(rng));
+      MAP_limits e{};
+      if (!MAP_box_extent(lat0, lat1, lon0, lon1, &e)) {
+        ++refused;
+        continue;
+      }
+      ++bounded;
+      for (int i = 0; i <= 12; ++i)
+        for (int j = 0; j <= 12; ++j) {
+          const float lat = lat0 + (lat1 - lat0) * static_cast<float>(i) / 12.0f;
+          const float lon = lon0 + (lon1 - lon0) * static_cast<float>(j) / 12.0f;
+          float x = 0, y = 0;
+          ASSERT_EQ(MAP_tran(lat, lon, &x, &y), 1) << text;
+          EXPECT_TRUE(x >= e.x_min && x <= e.x_max && y >= e.y_min && y <= e.y_max)
+              << text << ": " << lat << "," << lon << " at " << x << "," << y << " outside " << e.x_min << ".."
+              << e.x_max << ", " << e.y_min << ".." << e.y_max;
+        }
+    }
+    EXPECT_GT(bounded, 150) << text;
+    if (d.proj != MAP_PSTEREO) {
+      EXPECT_GT(refused, 0) << text << ": boxes across the seam are refused";
+    }
+  }
+  MAP_limits e{};
+  Domain ortho{};
+  ASSERT_EQ(DOM_decode("or,40,-100,25,17,1,1", &ortho), DOM_DECODED);
+  MAP_domain(&ortho);
+  EXPECT_EQ(MAP_box_extent(30, 40, -110, -100, &e), 0) << "a projection that hides points";
+  Domain ll{};
+  ASSERT_EQ(DOM_decode("ll,40,-100,40,30,1,1", &ll), DOM_DECODED);
+  MAP_domain(&ll);
+  EXPECT_EQ(MAP_box_extent(30, 40, 170, 190, &e), 0) << "longitudes beyond 180";
+  EXPECT_EQ(MAP_box_extent(40, 30, -110, -100, &e), 0) << "an empty box";
+  EXPECT_EQ(MAP_box_extent(M, 30, -110, -100, &e), 0) << "a missing corner";
+}
+
 TEST(Grid, RepeatedConversionsBetweenDomainsAgreeWithTheFirst) {
   /* A station chart carries every station from the plot's domain to the
    * grid's; the answer for a point must not depend on what was converted

@@ -5,10 +5,12 @@
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -202,6 +204,77 @@ TEST(MapOutline, BrokenBinaryRecordDrawsThePointsBeforeTheBreak) {
   const std::string expected = draw(bin_record(good), "good.ps");
   ASSERT_NE(draw("", "none.ps"), expected) << "the three points draw nothing";
   for (const Case& c : cases) EXPECT_EQ(draw(c.record, "broken.ps"), expected) << c.why;
+}
+
+/* Most of an outline file lies off a regional map and is not projected:
+ * the same records read from a text file (which are always projected)
+ * must draw the same page on every kind of map, whatever the records:
+ * dense and sparse lines, lines over the poles, across the date line and
+ * the seam behind the map, beside and level with the map. */
+TEST(MapOutline, BinaryRecordsDrawTheirTextTwinsPage) {
+  std::mt19937 rng(20261211);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<std::vector<std::pair<float, float>>> records;
+  for (int r = 0; r < 400; ++r) {
+    const float step = r % 4 == 0 ? 8.0f * u(rng) + 2.0f : 0.3f * u(rng) + 0.02f; /* sparse or dense */
+    float lat = 180.0f * u(rng) - 90.0f, lon = 360.0f * u(rng) - 180.0f;
+    std::vector<std::pair<float, float>> pts;
+    const int n = 2 + static_cast<int>(40 * u(rng));
+    const float dir = 6.2831853f * u(rng);
+    for (int i = 0; i < n; ++i) {
+      pts.emplace_back(std::clamp(lat, -90.0f, 90.0f), lon);
+      lat += step * std::sin(dir + 0.3f * u(rng));
+      lon += step * std::cos(dir + 0.3f * u(rng));
+      if (lon > 180.0f) lon -= 360.0f;
+      if (lon < -180.0f) lon += 360.0f;
+    }
+    records.push_back(pts);
+  }
+  std::string bin, text;
+  for (const auto& pts : records) {
+    bin += bin_record(pts);
+    text += std::to_string(pts.size()) + " 0 0 0 0 0\n";
+    for (auto [lat, lon] : pts) {
+      char line[64];
+      std::snprintf(line, sizeof line, "%.9g %.9g\n", static_cast<double>(lat), static_cast<double>(lon));
+      text += line;
+    }
+  }
+  bin += bin_record({});
+  text += "0 0 0 0 0 0\n";
+  TempDir dir;
+  kez_test::write_file(dir.file("r.map"), bin);
+  kez_test::write_file(dir.file("t.map"), text);
+  auto page = [&](const char* domain, const char* map) {
+    auto r = run_child([&] {
+      if (open_map(dir, domain, "page.ps") != 0) return 2;
+      FILE* fp = std::fopen(dir.file(map).c_str(), "rb");
+      const int res = MAP_map(fp);
+      std::fclose(fp);
+      PLT_close();
+      return res == 0 ? 0 : 3;
+    });
+    EXPECT_EQ(r.status, 0) << domain << " " << map << ": " << r.err;
+    const std::string ps = kez_test::read_file(dir.file("page.ps"));
+    const std::size_t date = ps.find("%%CreationDate");
+    return date == std::string::npos ? ps : ps.substr(0, date) + ps.substr(ps.find('\n', date));
+  };
+  const char* domains[] = {
+      "us",
+      "lc:40:-95:33:45,40,-95,19,13,3.4,3.4",
+      "lc:-35:140:-30:-45,-35,140,15,11,3,3",
+      "lc:25:170:25:25,30,170,15,11,3,3",
+      "ps:90:-100,60,-100,25,17,2,2",
+      "ps:-90:0,-70,0,25,17,2,2",
+      "ll:0:180,0,180,30,20,2,2",
+      "ll,40,-100,40,30,1,1",
+      "merc:0:-170,10,-170,30,20,2,2",
+  };
+  for (const char* d : domains) {
+    const std::string from_text = page(d, "t.map");
+    EXPECT_GT(from_text.size(), 2000u) << d << ": the records draw something";
+    EXPECT_EQ(page(d, "r.map"), from_text) << d;
+  }
 }
 
 TEST(MapCircle, OneDegreeRadiusSpansOneDegreeOfLatitude) {

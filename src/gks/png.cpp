@@ -23,11 +23,11 @@
  */
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
@@ -536,17 +536,21 @@ int PNG_write(const char* filename, const IMG_report* image) {
   }
   std::string title = gget_win_title() ? gget_win_title() : "";
   std::string software = SOFTWARE;
-  char stamp[40] = "";
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  /* As strftime's "%d %b %Y %H:%M:%S GMT" in the C locale, without its
-   * reading of the time zone files, which a time in GMT does not need. */
+  /* As strftime's "%d %b %Y %H:%M:%S GMT" in the C locale, from the
+   * clock's days and seconds: strftime, and gmtime at its first call, read
+   * the time zone files, which a time in GMT does not need. */
   static constexpr const char* MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::snprintf(stamp, sizeof stamp, "%02d %s %d %02d:%02d:%02d GMT", utc.tm_mday,
-                MONTHS[utc.tm_mon >= 0 && utc.tm_mon < 12 ? utc.tm_mon : 0], utc.tm_year + 1900, utc.tm_hour,
-                utc.tm_min, utc.tm_sec);
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const auto today = std::chrono::floor<std::chrono::days>(now);
+  const std::chrono::year_month_day date{today};
+  const std::chrono::hh_mm_ss<std::chrono::seconds> clock{now - today};
+  const unsigned month = static_cast<unsigned>(date.month());
+  char stamp[40] = "";
+  std::snprintf(stamp, sizeof stamp, "%02u %s %d %02ld:%02ld:%02ld GMT", static_cast<unsigned>(date.day()),
+                MONTHS[month >= 1 && month <= 12 ? month - 1 : 0], static_cast<int>(date.year()),
+                static_cast<long>(clock.hours().count()), static_cast<long>(clock.minutes().count()),
+                static_cast<long>(clock.seconds().count()));
   std::string keys[3] = {"Title", "Software", "Creation Time"};
   std::string texts[3] = {title, software, stamp};
   for (int i = 0; i < 3; ++i) {

@@ -4,11 +4,12 @@
  * PNG_write turns any image record into an 8-bit palette PNG with a full
  * 256-entry palette (the pixel values in the order in which they first
  * occur, then black) and three text chunks: the window title, the software
- * and the creation time. libpng writes the chunks; the image data is
- * compressed here with zlib's run-length strategy, a large image in two
- * halves at once (a raw deflate stream each, the first ended on a byte
- * boundary by a sync flush, so that together they are one stream), and
- * goes in as IDAT chunks. The image itself is left as it is.
+ * and the creation time. libpng writes the chunks; the palette indexes are
+ * made and compressed here with zlib's run-length strategy, a large image
+ * in bands of rows by up to four threads at once (a raw deflate stream
+ * each, all but the last ended on a byte boundary by a sync flush, so that
+ * together they are one stream), and go in as IDAT chunks. The image
+ * itself is left as it is.
  *
  * PNG_read brings every PNG into the record's layouts: palette files and
  * grey files become 8-bit indexed images (grey ones with a grey ramp as
@@ -100,7 +101,7 @@ PngState state;
  * deflate stream, both kept from band to band. */
 struct Packer {
   std::vector<unsigned char> rows;
-  std::vector<unsigned char> buffer = std::vector<unsigned char>(IDAT_PIECE); /* deflate's output */
+  std::vector<unsigned char> buffer; /* deflate's output */
   z_stream z{};
   bool open = false;
   Packer() = default;
@@ -108,6 +109,14 @@ struct Packer {
   Packer& operator=(const Packer&) = delete;
   ~Packer() {
     if (open) deflateEnd(&z);
+  }
+
+  /* Room for a band of size bytes of filtered rows. */
+  bool take(std::size_t size) noexcept try {
+    rows.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 
   /* A fresh raw deflate stream; a reset one packs as a new one would. */
@@ -121,7 +130,8 @@ struct Packer {
    * image ends the stream, any other ends with a sync flush on a byte
    * boundary, where the next band's data can follow. False when zlib
    * failed. */
-  bool deflate_rows(bool final, std::vector<unsigned char>* out) {
+  bool deflate_rows(bool final, std::vector<unsigned char>* out) noexcept try {
+    buffer.resize(IDAT_PIECE);
     if (!start()) return false;
     constexpr std::size_t MAX_IN = std::size_t{1} << 30; /* input of one call, within zlib's counts */
     std::size_t at = 0;
@@ -141,6 +151,8 @@ struct Packer {
       if (!(status == Z_OK || status == Z_BUF_ERROR || (flush == Z_FINISH && status == Z_STREAM_END))) return false;
     } while (at < rows.size());
     return true;
+  } catch (const std::bad_alloc&) {
+    return false; /* on any thread, where it must not escape */
   }
 };
 
@@ -187,17 +199,13 @@ struct Packing {
       const std::size_t k = static_cast<std::size_t>(part);
       IMG_band& band = bands[k];
       const std::size_t size = static_cast<std::size_t>(band.last_row - band.first_row) * stride;
-      bool indexed = false;
-      /* Entries once merged stay as they are while later bands add theirs. */
+      /* The list starts with the palette as merged so far (entries once
+       * merged stay as they are while later bands add theirs), so that its
+       * indexes are the palette's unless the palette grows meanwhile. */
       const int known = merged_colors[static_cast<std::size_t>(merged.load())];
       std::copy_n(pal->value, known, band.value);
       band.num_value = known;
-      if (ok) try {
-          packer.rows.resize(size);
-          indexed = IMG_index_band(image, &band, packer.rows.data() + 1, stride) == 0;
-        } catch (const std::bad_alloc&) {
-        }
-      merge(part, indexed);
+      merge(part, ok && packer.take(size) && IMG_index_band(image, &band, packer.rows.data() + 1, stride) == 0);
       if (!ok) continue;
       if (band.reindex) {
         /* Against the palette up to this band: later ones may be adding to it. */
@@ -211,11 +219,7 @@ struct Packing {
       }
       for (std::size_t at = 0; at < size; at += stride) packer.rows[at] = 0; /* filter: none */
       adlers[k] = adler32_z(adler32(0L, Z_NULL, 0), packer.rows.data(), size);
-      try {
-        if (!packer.deflate_rows(part == parts() - 1, &(*pieces)[k + 1])) ok = false;
-      } catch (const std::bad_alloc&) {
-        ok = false;
-      }
+      if (!packer.deflate_rows(part == parts() - 1, &(*pieces)[k + 1])) ok = false;
     }
   }
 };

@@ -36,6 +36,7 @@
 
 #include <zlib.h>
 
+#include "img_band.h"
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"

@@ -39,6 +39,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "img_band.h"
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "img_band.h"
 #include "img_images.h"
 #include "kez_test.h"
 #include "kezimg.h"

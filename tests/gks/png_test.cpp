@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "img_band.h"
 #include "img_images.h"
 #include "kez_test.h"
 #include "kezimg.h"

@@ -29,12 +29,14 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <zlib.h>
 
+#include "img_band.h"
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"
@@ -437,6 +439,80 @@ bool read_compressed(FILE* fp, unsigned char* data, long need) {
   return ok;
 }
 
+/* ---- palette ------------------------------------------------------------- */
+
+/* A direct-mapped table in front of a list of values: every pixel is
+ * looked up by a hash of its value, and the list searched only for a value
+ * not there. A chart changes colour every few pixels, and a test for the
+ * end of each run would be mispredicted at nearly every change. Only
+ * values in the list enter the table, so a value past a full list is
+ * searched every time and takes entry 0. Pixel values have at most 24
+ * bits, so a key of value + 1 leaves 0 for an empty place. */
+struct ValueTable {
+  static constexpr int BITS = 12;
+  std::array<std::uint32_t, std::size_t{1} << BITS> keys{};
+  std::array<unsigned char, std::size_t{1} << BITS> entries{};
+  static std::size_t slot(unsigned int v) { return static_cast<std::size_t>((v * 2654435761u) >> (32 - BITS)); }
+};
+
+/* Indexes rows first to last - 1 by the list values[0 .. *count - 1] (row
+ * first + r at index + r * stride); a value not in the list is appended
+ * while grow holds and the list has room, else it takes index 0 and sets
+ * *overflow. */
+void index_rows(const IMG_report* image, int first, int last, unsigned int* values, int* count, bool grow,
+                bool* overflow, unsigned char* index, std::size_t stride) {
+  auto table = std::make_unique<ValueTable>();
+  std::uint32_t* const key_at = table->keys.data();
+  unsigned char* const entry_at = table->entries.data();
+  for (int i = 0; i < *count; ++i) {
+    key_at[ValueTable::slot(values[i])] = values[i] + 1;
+    entry_at[ValueTable::slot(values[i])] = static_cast<unsigned char>(i);
+  }
+  auto search = [&](unsigned int v, std::size_t at) {
+    int entry = -1;
+    for (int i = 0; i < *count; ++i)
+      if (values[i] == v) {
+        entry = i;
+        break;
+      }
+    if (entry < 0 && grow && *count < IMG_PALETTE_MAX) {
+      entry = (*count)++;
+      values[entry] = v;
+    }
+    if (entry < 0) {
+      *overflow = true;
+      return static_cast<unsigned char>(0);
+    }
+    key_at[at] = v + 1;
+    entry_at[at] = static_cast<unsigned char>(entry);
+    return static_cast<unsigned char>(entry);
+  };
+  auto entry_of = [&](unsigned int v) {
+    const std::size_t at = ValueTable::slot(v);
+    return key_at[at] == v + 1 ? entry_at[at] : search(v, at);
+  };
+  const std::size_t width = static_cast<std::size_t>(image->width);
+  /* A window's 32-bit pixels in the host's order (the usual grab) are read
+   * in place as row_values would give them, the low 24 bits of a word. */
+  const bool words =
+      IMG_storage_bits(image) == 32 && (image->byte_order == 1) == (std::endian::native == std::endian::big);
+  std::vector<unsigned int> row_buffer(words ? 0 : width);
+  for (int row = first; row < last; ++row) {
+    unsigned char* out = index + static_cast<std::size_t>(row - first) * stride;
+    if (words) {
+      const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
+      for (std::size_t col = 0; col < width; ++col) {
+        std::uint32_t word;
+        std::memcpy(&word, p + 4 * col, sizeof word);
+        out[col] = entry_of(word & 0xFFFFFFu);
+      }
+    } else {
+      row_values(image, row, row_buffer.data());
+      for (std::size_t col = 0; col < width; ++col) out[col] = entry_of(row_buffer[col]);
+    }
+  }
+}
+
 } // namespace
 
 /* ---- the record ------------------------------------------------------------ */
@@ -574,90 +650,95 @@ int IMG_check(const IMG_report* image, const char* who) {
   return 1;
 }
 
-int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal, std::vector<unsigned char>* index) {
-  *pal = IMG_palette{};
+int IMG_index_band(const IMG_report* image, IMG_band* band, unsigned char* index, std::size_t stride) try {
+  band->num_value = std::clamp(band->num_value, 0, IMG_PALETTE_MAX);
+  band->overflow = false;
+  index_rows(image, band->first_row, band->last_row, band->value, &band->num_value, true, &band->overflow, index,
+             stride);
+  return 0;
+} catch (const std::bad_alloc&) {
+  return -1; /* also on a writer's thread, where it must not escape */
+}
+
+void IMG_merge_band(const IMG_report* image, long trans_value, IMG_band* band, IMG_palette* pal) {
   const int depth = std::min(image->depth, 32);
   MaskScale ms[3];
   const unsigned int masks[3] = {image->red, image->grn, image->blu};
-  if (image->color_type == IMG_COLOR_MASKS) {
+  if (image->color_type == IMG_COLOR_MASKS)
     for (int c = 0; c < 3; ++c) ms[c] = mask_scale(masks[c], depth);
-    MESS_print(IMG_M_trace, "mask: %d-%d %d-%d %d-%d\n", ms[0].shift, ms[0].scale, ms[1].shift, ms[1].scale,
-               ms[2].shift, ms[2].scale);
-  }
-  const int w = image->width;
-  const std::size_t width = static_cast<std::size_t>(w);
-  index->resize(width * static_cast<std::size_t>(image->height));
-  std::vector<unsigned int> values(width);
-  /* Every pixel is looked up in a table of the values seen, by a hash of
-   * the value, and the palette searched only for a value not there: a
-   * chart changes colour every few pixels, and a test for the end of each
-   * run would be mispredicted at nearly every change. Only values in the
-   * palette enter the table, so the order of first occurrence and the
-   * entry 0 of values past a full palette stay as the search gives. Pixel
-   * values have at most 24 bits, so a key of value + 1 leaves 0 for an
-   * empty place. */
-  constexpr int TABLE_BITS = 12;
-  std::vector<std::uint32_t> keys(std::size_t{1} << TABLE_BITS, 0);
-  std::vector<unsigned char> entries(keys.size(), 0);
-  std::uint32_t* const key_at = keys.data();
-  unsigned char* const entry_at = entries.data();
-  auto slot = [](unsigned int v) { return static_cast<std::size_t>((v * 2654435761u) >> (32 - TABLE_BITS)); };
-  auto search = [&](unsigned int v, std::size_t at) {
-    int entry = -1;
-    for (int i = 0; i < pal->num_color; ++i)
-      if (pal->value[i] == v) {
-        entry = i;
-        break;
-      }
-    if (entry < 0 && pal->num_color < IMG_PALETTE_MAX) {
-      entry = pal->num_color++;
-      pal->value[entry] = v;
-      if (image->color_type == IMG_COLOR_MASKS) {
-        pal->red[entry] = component(v, masks[0], ms[0]);
-        pal->grn[entry] = component(v, masks[1], ms[1]);
-        pal->blu[entry] = component(v, masks[2], ms[2]);
-      } else if (image->colors && v < static_cast<unsigned int>(std::max(image->num_colors, 0))) {
-        pal->red[entry] = to_byte(image->colors[v].r);
-        pal->grn[entry] = to_byte(image->colors[v].g);
-        pal->blu[entry] = to_byte(image->colors[v].b);
-      } else {
-        /* A value without a colour (an image without a table) shows as a
-         * grey level. */
-        const unsigned int top = depth >= 8 ? 255u : (1u << depth) - 1u;
-        const int grey = static_cast<int>((std::min(v, top) * 255u) / std::max(top, 1u));
-        pal->red[entry] = pal->grn[entry] = pal->blu[entry] = grey;
-      }
-      if (trans_value >= 0 && v == static_cast<unsigned long>(trans_value) && pal->trans_index < 0)
-        pal->trans_index = entry;
+  auto add = [&](unsigned int v) {
+    const int entry = pal->num_color++;
+    pal->value[entry] = v;
+    if (image->color_type == IMG_COLOR_MASKS) {
+      pal->red[entry] = component(v, masks[0], ms[0]);
+      pal->grn[entry] = component(v, masks[1], ms[1]);
+      pal->blu[entry] = component(v, masks[2], ms[2]);
+    } else if (image->colors && v < static_cast<unsigned int>(std::max(image->num_colors, 0))) {
+      pal->red[entry] = to_byte(image->colors[v].r);
+      pal->grn[entry] = to_byte(image->colors[v].g);
+      pal->blu[entry] = to_byte(image->colors[v].b);
+    } else {
+      /* A value without a colour (an image without a table) shows as a
+       * grey level. */
+      const unsigned int top = depth >= 8 ? 255u : (1u << depth) - 1u;
+      const int grey = static_cast<int>((std::min(v, top) * 255u) / std::max(top, 1u));
+      pal->red[entry] = pal->grn[entry] = pal->blu[entry] = grey;
     }
-    if (entry < 0) return 0;
-    key_at[at] = v + 1;
-    entry_at[at] = static_cast<unsigned char>(entry);
+    if (trans_value >= 0 && v == static_cast<unsigned long>(trans_value) && pal->trans_index < 0)
+      pal->trans_index = entry;
     return entry;
   };
-  auto entry_of = [&](unsigned int v) {
-    const std::size_t at = slot(v);
-    return key_at[at] == v + 1 ? entry_at[at] : static_cast<unsigned char>(search(v, at));
-  };
-  /* A window's 32-bit pixels in the host's order (the usual grab) are read
-   * in place as row_values would give them, the low 24 bits of a word. */
-  const bool words =
-      IMG_storage_bits(image) == 32 && (image->byte_order == 1) == (std::endian::native == std::endian::big);
-  for (int row = 0; row < image->height; ++row) {
-    unsigned char* out = index->data() + static_cast<std::size_t>(row) * width;
-    if (words) {
-      const unsigned char* p = image->data + static_cast<long>(row) * image->bytes_line;
-      for (std::size_t col = 0; col < width; ++col) {
-        std::uint32_t word;
-        std::memcpy(&word, p + 4 * col, sizeof word);
-        out[col] = entry_of(word & 0xFFFFFFu);
+  /* The image's first occurrences are the bands' in band order. A value
+   * past a band's 256th has 256 others before it and is in no palette. */
+  band->identity = true;
+  for (int i = 0; i < band->num_value; ++i) {
+    const unsigned int v = band->value[i];
+    int entry = -1;
+    for (int j = 0; j < pal->num_color; ++j)
+      if (pal->value[j] == v) {
+        entry = j;
+        break;
       }
-    } else {
-      row_values(image, row, values.data());
-      for (std::size_t col = 0; col < width; ++col) out[col] = entry_of(values[col]);
-    }
+    if (entry < 0) entry = pal->num_color < IMG_PALETTE_MAX ? add(v) : 0;
+    band->map[i] = static_cast<unsigned char>(entry);
+    band->identity = band->identity && entry == i;
   }
+  /* An overflowed band's index 0 stands also for values outside its list,
+   * which only an unchanged list keeps at palette index 0. */
+  band->reindex = band->overflow && !band->identity;
+}
+
+int IMG_reindex_band(const IMG_report* image, const unsigned int* palette_values, int num_values, IMG_band* band,
+                     unsigned char* index, std::size_t stride) try {
+  unsigned int values[IMG_PALETTE_MAX];
+  int count = std::clamp(num_values, 0, IMG_PALETTE_MAX);
+  std::copy_n(palette_values, count, values);
+  bool overflow = false;
+  index_rows(image, band->first_row, band->last_row, values, &count, false, &overflow, index, stride);
+  for (int i = 0; i < IMG_PALETTE_MAX; ++i) band->map[i] = static_cast<unsigned char>(i);
+  band->identity = true;
+  band->reindex = false;
   return 0;
+} catch (const std::bad_alloc&) {
+  return -1;
+}
+
+int IMG_make_palette(const IMG_report* image, long trans_value, IMG_palette* pal, std::vector<unsigned char>* index) {
+  *pal = IMG_palette{};
+  if (image->color_type == IMG_COLOR_MASKS) {
+    const int depth = std::min(image->depth, 32);
+    const MaskScale r = mask_scale(image->red, depth), g = mask_scale(image->grn, depth),
+                    b = mask_scale(image->blu, depth);
+    MESS_print(IMG_M_trace, "mask: %d-%d %d-%d %d-%d\n", r.shift, r.scale, g.shift, g.scale, b.shift, b.scale);
+  }
+  const std::size_t width = static_cast<std::size_t>(image->width);
+  index->resize(width * static_cast<std::size_t>(image->height));
+  /* One band: its list is the palette, and its indexes are final. */
+  IMG_band band;
+  band.last_row = image->height;
+  const int result = IMG_index_band(image, &band, index->data(), width);
+  IMG_merge_band(image, trans_value, &band, pal);
+  return result;
 }
 
 /* ---- format dispatch ------------------------------------------------------ */

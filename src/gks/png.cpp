@@ -4,11 +4,12 @@
  * PNG_write turns any image record into an 8-bit palette PNG with a full
  * 256-entry palette (the pixel values in the order in which they first
  * occur, then black) and three text chunks: the window title, the software
- * and the creation time. libpng writes the chunks; the image data is
- * compressed here with zlib's run-length strategy, a large image in two
- * halves at once (a raw deflate stream each, the first ended on a byte
- * boundary by a sync flush, so that together they are one stream), and
- * goes in as IDAT chunks. The image itself is left as it is.
+ * and the creation time. libpng writes the chunks; the palette indexes are
+ * made and compressed here with zlib's run-length strategy, a large image
+ * in bands of rows by up to four threads at once (a raw deflate stream
+ * each, all but the last ended on a byte boundary by a sync flush, so that
+ * together they are one stream), and go in as IDAT chunks. The image
+ * itself is left as it is.
  *
  * PNG_read brings every PNG into the record's layouts: palette files and
  * grey files become 8-bit indexed images (grey ones with a grey ramp as
@@ -23,11 +24,11 @@
  */
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
@@ -38,6 +39,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "img_band.h"
 #include "kez.h"
 #include "kezgks.h"
 #include "kezimg.h"
@@ -81,100 +83,215 @@ struct WriteJob {
 
 /* Images of fewer pixels are compressed in one piece: a second thread
  * would cost more than it saves. Larger ones in PARTS bands of rows, which
- * two threads take in turn: the bands of a chart differ in how hard they
- * are to pack, and small ones share the work out evenly. */
+ * up to MAX_THREADS threads take in turn: the bands of a chart differ in
+ * how hard they are to pack, and small ones share the work out evenly. */
 constexpr std::size_t SPLIT_PIXELS = 1u << 18;
 constexpr int PARTS = 8;
+constexpr int MAX_THREADS = 4;
 constexpr std::size_t IDAT_PIECE = 1u << 16; /* bytes of image data per IDAT chunk */
 constexpr int WINDOW_BITS = 15;
 constexpr int MEM_LEVEL = 8;
 
-/* Rows first to last of the palette indexes (width each), every row after
- * its filter byte (0, none), as raw deflate data appended to out, and
- * their Adler-32 checksum in *adler. The last part of an image ends the
- * stream; any other ends with a sync flush on a byte boundary, where the
- * next part's data can follow. False when zlib failed. */
-bool deflate_rows(const unsigned char* index, std::size_t width, int first, int last, bool final,
-                  std::vector<unsigned char>* out, uLong* adler) try {
-  struct Stream {
-    z_stream z{};
-    bool open = false;
-    ~Stream() {
-      if (open) deflateEnd(&z);
-    }
-  } stream;
-  z_stream& z = stream.z;
-  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -WINDOW_BITS, MEM_LEVEL, Z_RLE) != Z_OK) return false;
-  stream.open = true;
-  std::vector<unsigned char> row(width + 1, 0);
-  std::vector<unsigned char> buffer(IDAT_PIECE);
-  bool ok = true;
-  *adler = adler32(0L, Z_NULL, 0);
-  for (int y = first; ok && y < last; ++y) {
-    std::copy_n(index + static_cast<std::size_t>(y) * width, width, row.begin() + 1);
-    *adler = adler32(*adler, row.data(), static_cast<uInt>(row.size()));
-    z.next_in = row.data();
-    z.avail_in = static_cast<uInt>(row.size());
-    const int flush = y + 1 < last ? Z_NO_FLUSH : final ? Z_FINISH : Z_SYNC_FLUSH;
+struct PngState {
+  int threads = 0; /* PNG_threads' bound on the threads of a write, 0 for the machine's */
+};
+
+PngState state;
+
+/* One thread's means of packing bands: the filtered rows of a band and a
+ * deflate stream, both kept from band to band. */
+struct Packer {
+  std::vector<unsigned char> rows;
+  std::vector<unsigned char> buffer; /* deflate's output */
+  z_stream z{};
+  bool open = false;
+  Packer() = default;
+  Packer(const Packer&) = delete;
+  Packer& operator=(const Packer&) = delete;
+  ~Packer() {
+    if (open) deflateEnd(&z);
+  }
+
+  /* Room for a band of size bytes of filtered rows. */
+  bool take(std::size_t size) noexcept try {
+    rows.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  /* A fresh raw deflate stream; a reset one packs as a new one would. */
+  bool start() {
+    if (open) return deflateReset(&z) == Z_OK;
+    open = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -WINDOW_BITS, MEM_LEVEL, Z_RLE) == Z_OK;
+    return open;
+  }
+
+  /* The rows as raw deflate data appended to out: the last band of an
+   * image ends the stream, any other ends with a sync flush on a byte
+   * boundary, where the next band's data can follow. False when zlib
+   * failed. */
+  bool deflate_rows(bool final, std::vector<unsigned char>* out) noexcept try {
+    buffer.resize(IDAT_PIECE);
+    if (!start()) return false;
+    constexpr std::size_t MAX_IN = std::size_t{1} << 30; /* input of one call, within zlib's counts */
+    std::size_t at = 0;
     int status = Z_OK;
     do {
-      z.next_out = buffer.data();
-      z.avail_out = static_cast<uInt>(buffer.size());
-      status = deflate(&z, flush);
-      out->insert(out->end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
-    } while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
-    ok = status == Z_OK || status == Z_BUF_ERROR || (flush == Z_FINISH && status == Z_STREAM_END);
+      const std::size_t in = std::min(rows.size() - at, MAX_IN);
+      z.next_in = rows.data() + at;
+      z.avail_in = static_cast<uInt>(in);
+      at += in;
+      const int flush = at < rows.size() ? Z_NO_FLUSH : final ? Z_FINISH : Z_SYNC_FLUSH;
+      do {
+        z.next_out = buffer.data();
+        z.avail_out = static_cast<uInt>(buffer.size());
+        status = deflate(&z, flush);
+        out->insert(out->end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
+      } while (status == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
+      if (!(status == Z_OK || status == Z_BUF_ERROR || (flush == Z_FINISH && status == Z_STREAM_END))) return false;
+    } while (at < rows.size());
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false; /* on any thread, where it must not escape */
   }
-  return ok;
-} catch (const std::bad_alloc&) {
-  return false; /* also on the second thread, where it must not escape */
+};
+
+/* The palette of an image and the zlib stream of its rows, shared out
+ * among threads by bands of rows. Each thread takes the next band, indexes
+ * it into its filtered rows by a list of values that starts with the
+ * palette as merged so far, waits for the bands above to be merged, merges
+ * its own into the palette, maps its indexes to the palette's where the
+ * palette has grown meanwhile, and packs the rows. Bands are taken and
+ * merged in order, so a thread waits only for bands that others are
+ * working on, and the threads that could be started do all the work, at
+ * worst the calling one alone. */
+struct Packing {
+  const IMG_report* image = nullptr;
+  IMG_palette* pal = nullptr;
+  std::vector<IMG_band> bands;
+  std::vector<std::vector<unsigned char>>* pieces = nullptr; /* the zlib header, then a piece per band */
+  std::vector<uLong> adlers;                                 /* of each band's filtered rows */
+  std::atomic<int> next{0};                                  /* the next band to take */
+  std::atomic<int> merged{0};                                /* bands merged, from the top */
+  std::vector<int> merged_colors;                            /* [m]: the palette's entries once m bands are merged */
+  std::atomic<bool> ok{true};
+
+  int parts() const { return static_cast<int>(bands.size()); }
+
+  /* Waits until the bands above this one are merged, merges it (unless
+   * the write failed) and lets the next band's thread go on. */
+  void merge(int part, bool indexed) {
+    for (int m = merged.load(); m != part; m = merged.load()) merged.wait(m);
+    if (indexed && ok)
+      IMG_merge_band(image, -1, &bands[static_cast<std::size_t>(part)], pal);
+    else
+      ok = false;
+    merged_colors[static_cast<std::size_t>(part) + 1] = pal->num_color;
+    merged = part + 1;
+    merged.notify_all();
+  }
+
+  /* One thread's share of the work; nothing escapes it. */
+  void run() noexcept {
+    Packer packer;
+    const std::size_t width = static_cast<std::size_t>(image->width), stride = width + 1;
+    for (int part = next++; part < parts(); part = next++) {
+      const std::size_t k = static_cast<std::size_t>(part);
+      IMG_band& band = bands[k];
+      const std::size_t size = static_cast<std::size_t>(band.last_row - band.first_row) * stride;
+      /* The list starts with the palette as merged so far (entries once
+       * merged stay as they are while later bands add theirs), so that its
+       * indexes are the palette's unless the palette grows meanwhile. */
+      const int known = merged_colors[static_cast<std::size_t>(merged.load())];
+      std::copy_n(pal->value, known, band.value);
+      band.num_value = known;
+      merge(part, ok && packer.take(size) && IMG_index_band(image, &band, packer.rows.data() + 1, stride) == 0);
+      if (!ok) continue;
+      if (band.reindex) {
+        /* Against the palette up to this band: later ones may be adding to it. */
+        if (IMG_reindex_band(image, pal->value, merged_colors[k + 1], &band, packer.rows.data() + 1, stride) != 0) {
+          ok = false;
+          continue;
+        }
+      } else if (!band.identity) {
+        for (std::size_t at = 1; at < size; at += stride)
+          for (unsigned char *p = &packer.rows[at], *end = p + width; p < end; ++p) *p = band.map[*p];
+      }
+      for (std::size_t at = 0; at < size; at += stride) packer.rows[at] = 0; /* filter: none */
+      adlers[k] = adler32_z(adler32(0L, Z_NULL, 0), packer.rows.data(), size);
+      if (!packer.deflate_rows(part == parts() - 1, &(*pieces)[k + 1])) ok = false;
+    }
+  }
+};
+
+/* The helper threads of a packing, joined however the calling frame is
+ * left. */
+struct Helpers {
+  std::vector<std::thread> threads;
+  ~Helpers() {
+    for (std::thread& t : threads) t.join();
+  }
+};
+
+/* Threads that share the bands of one image, the calling one included:
+ * PNG_threads' bound, else the machine's processors, at most MAX_THREADS. */
+int crew_size(int parts) {
+  if (parts <= 1) return 1;
+  const int want = state.threads > 0 ? state.threads : static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(std::min(want, parts), 1, MAX_THREADS);
 }
 
-/* The zlib stream of an image's rows in pieces to be written in turn:
- * the header, the deflate data of each band of rows (made by two threads
- * where the image is large), and the Adler-32 checksum of all the filtered
- * rows. */
-bool compress_image(const std::vector<unsigned char>& index, int width, int height,
-                    std::vector<std::vector<unsigned char>>* pieces) {
-  const std::size_t w = static_cast<std::size_t>(width);
-  const int parts = w * static_cast<std::size_t>(height) >= SPLIT_PIXELS ? std::min(PARTS, height) : 1;
-  auto first_row = [&](int part) { return static_cast<int>(static_cast<long>(height) * part / parts); };
+/* The palette of an image and the zlib stream of its rows in pieces to be
+ * written in turn: the header, the deflate data of each band of rows, and
+ * the Adler-32 checksum of all the filtered rows. */
+bool compress_image(const IMG_report* image, IMG_palette* pal, std::vector<std::vector<unsigned char>>* pieces) try {
+  const int height = image->height;
+  const std::size_t width = static_cast<std::size_t>(image->width);
+  const int parts = width * static_cast<std::size_t>(height) >= SPLIT_PIXELS ? std::min(PARTS, height) : 1;
+  *pal = IMG_palette{};
+  Packing packing;
+  packing.image = image;
+  packing.pal = pal;
+  packing.pieces = pieces;
+  packing.bands.resize(static_cast<std::size_t>(parts));
+  packing.adlers.assign(static_cast<std::size_t>(parts), 0);
+  packing.merged_colors.assign(static_cast<std::size_t>(parts) + 1, 0);
+  for (int part = 0; part < parts; ++part) {
+    IMG_band& band = packing.bands[static_cast<std::size_t>(part)];
+    band.first_row = static_cast<int>(static_cast<long>(height) * part / parts);
+    band.last_row = static_cast<int>(static_cast<long>(height) * (part + 1) / parts);
+  }
   /* CMF: deflate with a 32 KiB window; FLG: no dictionary, the fastest
    * level's mark (as zlib writes for its run-length strategy), and the
    * check bits that make the pair a multiple of 31. */
   const unsigned cmf = 0x78, flg = 31 - (cmf * 256) % 31;
   pieces->assign(static_cast<std::size_t>(parts) + 1, {});
   (*pieces)[0] = {static_cast<unsigned char>(cmf), static_cast<unsigned char>(flg)};
-  std::vector<uLong> adlers(static_cast<std::size_t>(parts), 0);
-  std::atomic<int> next{0};
-  std::atomic<bool> ok{true};
-  auto work = [&] {
-    for (int part = next++; part < parts; part = next++) {
-      const std::size_t k = static_cast<std::size_t>(part);
-      if (!deflate_rows(index.data(), w, first_row(part), first_row(part + 1), part == parts - 1, &(*pieces)[k + 1],
-                        &adlers[k]))
-        ok = false;
+  {
+    Helpers helpers;
+    helpers.threads.reserve(MAX_THREADS);
+    for (int i = 1; i < crew_size(parts); ++i) {
+      try {
+        helpers.threads.emplace_back([&packing] { packing.run(); });
+      } catch (const std::system_error&) {
+        break; /* the threads started do every band */
+      }
     }
-  };
-  std::thread worker;
-  if (parts > 1) {
-    try {
-      worker = std::thread(work);
-    } catch (const std::system_error&) {
-      /* Without a second thread this one does every band. */
-    }
+    packing.run();
   }
-  work();
-  if (worker.joinable()) worker.join();
-  if (!ok) return false;
-  uLong adler = adlers[0];
+  if (!packing.ok) return false;
+  uLong adler = packing.adlers[0];
   for (int part = 1; part < parts; ++part) {
-    const auto bytes = static_cast<z_off_t>(first_row(part + 1) - first_row(part)) * static_cast<z_off_t>(w + 1);
-    adler = adler32_combine(adler, adlers[static_cast<std::size_t>(part)], bytes);
+    const IMG_band& band = packing.bands[static_cast<std::size_t>(part)];
+    const auto bytes = static_cast<z_off_t>(band.last_row - band.first_row) * static_cast<z_off_t>(width + 1);
+    adler = adler32_combine(adler, packing.adlers[static_cast<std::size_t>(part)], bytes);
   }
   std::vector<unsigned char>& tail = pieces->back(); /* the last band's */
   for (int shift = 24; shift >= 0; shift -= 8) tail.push_back(static_cast<unsigned char>(adler >> shift));
   return true;
+} catch (const std::bad_alloc&) {
+  return false;
 }
 
 bool write_png(FILE* fp, WriteJob* job) {
@@ -403,9 +520,14 @@ int PNG_write(const char* filename, const IMG_report* image) {
     MESS_print(M_warn, "Unable to open PNG file\n");
     return 0;
   }
+  /* Charts are long runs of a few colours: run-length matching alone packs
+   * them tighter than the default search and in a fraction of its time. */
   IMG_palette pal;
-  std::vector<unsigned char> index;
-  IMG_make_palette(image, -1, &pal, &index);
+  std::vector<std::vector<unsigned char>> idat;
+  if (!compress_image(image, &pal, &idat)) {
+    MESS_print(M_warn, "PNG_write: Unable to compress the image: %s\n", filename);
+    return 0;
+  }
   MESS_print(M_debug, "num_color: %d\n", pal.num_color);
 
   WriteJob job{};
@@ -419,17 +541,21 @@ int PNG_write(const char* filename, const IMG_report* image) {
   }
   std::string title = gget_win_title() ? gget_win_title() : "";
   std::string software = SOFTWARE;
-  char stamp[40] = "";
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  /* As strftime's "%d %b %Y %H:%M:%S GMT" in the C locale, without its
-   * reading of the time zone files, which a time in GMT does not need. */
+  /* As strftime's "%d %b %Y %H:%M:%S GMT" in the C locale, from the
+   * clock's days and seconds: strftime, and gmtime at its first call, read
+   * the time zone files, which a time in GMT does not need. */
   static constexpr const char* MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::snprintf(stamp, sizeof stamp, "%02d %s %d %02d:%02d:%02d GMT", utc.tm_mday,
-                MONTHS[utc.tm_mon >= 0 && utc.tm_mon < 12 ? utc.tm_mon : 0], utc.tm_year + 1900, utc.tm_hour,
-                utc.tm_min, utc.tm_sec);
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const auto today = std::chrono::floor<std::chrono::days>(now);
+  const std::chrono::year_month_day date{today};
+  const std::chrono::hh_mm_ss<std::chrono::seconds> clock{now - today};
+  const unsigned month = static_cast<unsigned>(date.month());
+  char stamp[40] = "";
+  std::snprintf(stamp, sizeof stamp, "%02u %s %d %02ld:%02ld:%02ld GMT", static_cast<unsigned>(date.day()),
+                MONTHS[month >= 1 && month <= 12 ? month - 1 : 0], static_cast<int>(date.year()),
+                static_cast<long>(clock.hours().count()), static_cast<long>(clock.minutes().count()),
+                static_cast<long>(clock.seconds().count()));
   std::string keys[3] = {"Title", "Software", "Creation Time"};
   std::string texts[3] = {title, software, stamp};
   for (int i = 0; i < 3; ++i) {
@@ -437,13 +563,6 @@ int PNG_write(const char* filename, const IMG_report* image) {
     job.text[i].key = keys[i].data();
     job.text[i].text = texts[i].data();
     job.text[i].text_length = texts[i].size();
-  }
-  /* Charts are long runs of a few colours: run-length matching alone packs
-   * them tighter than the default search and in a fraction of its time. */
-  std::vector<std::vector<unsigned char>> idat;
-  if (!compress_image(index, image->width, image->height, &idat)) {
-    MESS_print(M_warn, "PNG_write: Unable to compress the image: %s\n", filename);
-    return 0;
   }
   job.idat = &idat;
 
@@ -483,4 +602,10 @@ int PNG_read(const char* filename, IMG_report* image, int type) {
 int PNG_dump(const char* filename) {
   return glend_image([](IMG_report* image, void* name) { return PNG_write(static_cast<const char*>(name), image); },
                      const_cast<char*>(filename));
+}
+
+int PNG_threads(int n) {
+  const int old = state.threads;
+  state.threads = std::clamp(n, 0, MAX_THREADS);
+  return old;
 }

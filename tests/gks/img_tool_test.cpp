@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "img_band.h"
 #include "img_images.h"
 #include "kez_test.h"
 #include "kezimg.h"
@@ -617,5 +618,87 @@ TEST(ImgPalette, EntriesAreTheValuesInOrderOfFirstOccurrenceInEveryLayout) {
     ASSERT_EQ(pal.num_color, static_cast<int>(order.size()));
     for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(pal.value[i], order[i]) << "entry " << i;
     EXPECT_EQ(pal.trans_index, trans_index);
+  }
+}
+
+/* The palette made band by band and merged in order from the top is the
+ * whole image's palette, and each band's indexes, put through its map or
+ * indexed again where the merge asks for it, are the whole image's: for
+ * any split into bands, and whether a band's list starts empty, with the
+ * palette merged so far, or with the palette as it stood two bands
+ * earlier (a thread that started before the bands above it were merged).
+ * The cases fill the palette in a middle band, so that later bands
+ * overflow with values both in and out of the palette, or in the first
+ * band, and take both ways of reading pixels. */
+TEST(ImgPalette, BandsMergedInOrderGiveTheWholeImagesPaletteAndIndexes) {
+  struct Case {
+    const char* what;
+    std::function<void(Image&)> make;
+    long trans;
+  };
+  /* New colours lower down; each band meets the old ones in its own order. */
+  const auto lower = [](int y, int x) {
+    const unsigned int k = static_cast<unsigned int>(y / 6 + 3);
+    return (static_cast<unsigned int>(x * 7 + y * 3) % k) * 0x0A0B0Cu + 0x010000u * static_cast<unsigned int>(y % 2);
+  };
+  /* Runs of four colours above, 600 colours from row 20 on. */
+  const auto middle = [](int y, int x) {
+    if (y < 20) return static_cast<unsigned int>((x / 5 + y) % 4) * 0x204060u;
+    return static_cast<unsigned int>((x * 7919 + y * 104729) % 600) * 0x010203u;
+  };
+  const auto noisy = [](int y, int x) { return static_cast<unsigned int>((x * 31 + y * 977) % 700) * 0x030105u; };
+  const Case cases[] = {
+      {"new colours lower down, host order", [&](Image& i) { make_rgb32(i, 64, 48, lower, 0); }, 0x0A0B0C * 2},
+      {"the palette fills in a middle band", [&](Image& i) { make_rgb32(i, 61, 44, middle, 0); }, -1},
+      {"the palette fills in the first band, other order", [&](Image& i) { make_rgb32(i, 53, 40, noisy, 1); }, -1},
+      {"8-bit indexed",
+       [](Image& i) {
+         make_indexed(
+             i, 37, 30, 200, [](int y, int x) { return static_cast<unsigned int>(x * 3 + y * y) % 200u; }, 2);
+       },
+       5},
+  };
+  for (const Case& c : cases) {
+    Image img;
+    c.make(img);
+    IMG_palette want;
+    std::vector<unsigned char> want_index;
+    IMG_make_palette(img.get(), c.trans, &want, &want_index);
+    const int h = img->height;
+    const size_t w = static_cast<size_t>(img->width);
+    for (int parts : {1, 3, 7, h}) {
+      for (int seed : {0, 1, 2}) {
+        SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(parts) + " bands, seed " + std::to_string(seed));
+        IMG_palette pal;
+        std::vector<int> merged_colors = {0}; /* [b]: entries once b bands are merged */
+        std::vector<unsigned char> index(w * static_cast<size_t>(h), 0xEE);
+        for (int b = 0; b < parts; ++b) {
+          IMG_band band;
+          band.first_row = h * b / parts;
+          band.last_row = h * (b + 1) / parts;
+          const int known = seed == 0 ? 0 : merged_colors[static_cast<size_t>(seed == 1 ? b : std::max(b - 2, 0))];
+          std::copy_n(pal.value, known, band.value);
+          band.num_value = known;
+          unsigned char* rows = index.data() + static_cast<size_t>(band.first_row) * w;
+          ASSERT_EQ(IMG_index_band(img.get(), &band, rows, w), 0);
+          IMG_merge_band(img.get(), c.trans, &band, &pal);
+          merged_colors.push_back(pal.num_color);
+          if (band.reindex) {
+            ASSERT_EQ(IMG_reindex_band(img.get(), pal.value, pal.num_color, &band, rows, w), 0);
+          } else {
+            for (unsigned char* p = rows; p < index.data() + static_cast<size_t>(band.last_row) * w; ++p)
+              *p = band.map[*p];
+          }
+        }
+        ASSERT_EQ(pal.num_color, want.num_color);
+        for (int i = 0; i < want.num_color; ++i) {
+          ASSERT_EQ(pal.value[i], want.value[i]) << "entry " << i;
+          ASSERT_EQ((RGB{pal.red[i], pal.grn[i], pal.blu[i]}), (RGB{want.red[i], want.grn[i], want.blu[i]}));
+        }
+        EXPECT_EQ(pal.trans_index, want.trans_index);
+        const auto first_wrong = std::mismatch(index.begin(), index.end(), want_index.begin());
+        EXPECT_TRUE(first_wrong.first == index.end()) << "pixel " << (first_wrong.first - index.begin());
+      }
+    }
   }
 }

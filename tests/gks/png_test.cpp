@@ -5,9 +5,12 @@
  */
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "img_band.h"
 #include "img_images.h"
 #include "kez_test.h"
 #include "kezimg.h"
@@ -22,6 +25,63 @@ std::string write_png(const TempDir& dir, const std::string& name, Image& img) {
   EXPECT_EQ(PNG_write(path.c_str(), img.get()), 1);
   return path;
 }
+
+/* What a writer must make of an image: its pixel values in the order in
+ * which they first occur (at most 256) and each pixel's entry among them,
+ * row by row, 0 for a value past a full palette. */
+struct FirstOccurrences {
+  std::vector<unsigned int> order;
+  std::vector<int> index;
+};
+
+FirstOccurrences first_occurrences(Image& img) {
+  FirstOccurrences f;
+  std::unordered_map<unsigned int, int> entry;
+  for (int y = 0; y < img->height; ++y)
+    for (int x = 0; x < img->width; ++x) {
+      const unsigned int v = IMG_pixel(img.get(), y, x);
+      auto at = entry.find(v);
+      if (at == entry.end() && f.order.size() < IMG_PALETTE_MAX) {
+        at = entry.emplace(v, static_cast<int>(f.order.size())).first;
+        f.order.push_back(v);
+      }
+      f.index.push_back(at == entry.end() ? 0 : at->second);
+    }
+  return f;
+}
+
+RGB rgb_of(unsigned int v) {
+  return {static_cast<int>(v >> 16 & 255u), static_cast<int>(v >> 8 & 255u), static_cast<int>(v & 255u)};
+}
+
+RGB rgb_of(const IMG_color& c) {
+  return {static_cast<int>(std::lround(c.r * 255)), static_cast<int>(std::lround(c.g * 255)),
+          static_cast<int>(std::lround(c.b * 255))};
+}
+
+/* The image data of a PNG file: its IDAT chunks' contents joined. */
+std::string idat_of(const std::string& bytes) {
+  std::string data;
+  size_t pos = 8;
+  while (pos + 12 <= bytes.size()) {
+    const size_t n = (static_cast<size_t>(static_cast<unsigned char>(bytes[pos])) << 24) |
+                     (static_cast<size_t>(static_cast<unsigned char>(bytes[pos + 1])) << 16) |
+                     (static_cast<size_t>(static_cast<unsigned char>(bytes[pos + 2])) << 8) |
+                     static_cast<unsigned char>(bytes[pos + 3]);
+    if (bytes.compare(pos + 4, 4, "IDAT") == 0) data += bytes.substr(pos + 8, n);
+    pos += 12 + n;
+  }
+  return data;
+}
+
+/* The writer's bound on its threads for one scope. */
+struct WriterThreads {
+  int old;
+  explicit WriterThreads(int n) : old(PNG_threads(n)) {}
+  ~WriterThreads() { PNG_threads(old); }
+  WriterThreads(const WriterThreads&) = delete;
+  WriterThreads& operator=(const WriterThreads&) = delete;
+};
 
 } // namespace
 
@@ -143,6 +203,101 @@ print('ok')
   if (have_imagemagick()) {
     EXPECT_EQ(magick_pixels(path), colours_of(img.r));
   }
+}
+
+/* An image of 2^18 pixels or more is indexed and packed in bands of rows
+ * by up to four threads. Whatever their number (one: the calling thread
+ * alone, as when no other can be started), the file holds the same image
+ * data, and libpng and ImageMagick decode it to the palette of the values
+ * in the order of their first occurrence, then black, and to each pixel's
+ * entry. The cases: colours first met in lower bands, each band meeting
+ * the old ones in an order of its own; the palette filled in a middle
+ * band, so that the bands below meet values both in it and past it; fewer
+ * rows than bands; and an image below the split size. */
+TEST(PngWrite, BandsPackedByAnyNumberOfThreadsGiveTheFirstOccurrencePalette) {
+  TempDir dir;
+  const bool magick_ok = have_imagemagick();
+  const auto lower = [](int y, int x) {
+    const unsigned int k = static_cast<unsigned int>(y / 10 + 3);
+    return (static_cast<unsigned int>(x * 7 + y * 3) % k) * 0x050A0Fu;
+  };
+  const auto middle = [](int y, int x) {
+    if (y < 210) return static_cast<unsigned int>((x / 9 + y / 4) % 4) * 0x304050u;
+    return static_cast<unsigned int>((x * 7919 + y * 104729) % 900) * 0x010307u;
+  };
+  struct Case {
+    const char* what;
+    std::function<void(Image&)> make;
+  } cases[] = {
+      {"colours first met lower down", [&](Image& i) { make_rgb32(i, 700, 400, lower, 0); }},
+      {"the same, most significant byte first", [&](Image& i) { make_rgb32(i, 700, 400, lower, 1); }},
+      {"the palette fills in a middle band", [&](Image& i) { make_rgb32(i, 650, 420, middle, 0); }},
+      {"fewer rows than bands",
+       [](Image& i) {
+         make_rgb32(
+             i, 40000, 7, [](int y, int x) { return static_cast<unsigned int>((x / 1000 + y) % 6) * 0x2A2A2Au; }, 0);
+       }},
+      {"below the split size", [&](Image& i) { make_rgb32(i, 120, 70, lower, 0); }},
+  };
+  for (const Case& c : cases) {
+    Image img;
+    c.make(img);
+    const FirstOccurrences want = first_occurrences(img);
+    std::string first_data;
+    for (int threads = 1; threads <= 4; ++threads) {
+      SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(threads) + " threads");
+      const WriterThreads bound(threads);
+      const std::string path = write_png(dir, "bands.png", img);
+      Image back;
+      ASSERT_EQ(PNG_read(path.c_str(), back.get(), 0), 1);
+      ASSERT_EQ(back->num_colors, IMG_PALETTE_MAX);
+      for (int i = 0; i < IMG_PALETTE_MAX; ++i) {
+        const RGB expected =
+            static_cast<size_t>(i) < want.order.size() ? rgb_of(want.order[static_cast<size_t>(i)]) : RGB{0, 0, 0};
+        ASSERT_EQ(rgb_of(back->colors[i]), expected) << "palette entry " << i;
+      }
+      size_t wrong = 0, first_wrong = 0;
+      for (int y = 0; y < back->height; ++y)
+        for (int x = 0; x < back->width; ++x) {
+          const size_t k = static_cast<size_t>(y) * static_cast<size_t>(back->width) + static_cast<size_t>(x);
+          if (static_cast<int>(IMG_pixel(back.get(), y, x)) != want.index[k] && wrong++ == 0) first_wrong = k;
+        }
+      EXPECT_EQ(wrong, 0u) << "first at pixel " << first_wrong;
+      const std::string data = idat_of(slurp(path));
+      if (threads == 1)
+        first_data = data;
+      else
+        EXPECT_TRUE(data == first_data) << "image data differs from one thread's";
+      /* ImageMagick's usual policy refuses images over 16K pixels wide. */
+      if (magick_ok && threads == 4 && img->width <= 16000) {
+        std::vector<RGB> colours;
+        for (int k : want.index) colours.push_back(rgb_of(want.order[static_cast<size_t>(k)]));
+        EXPECT_TRUE(magick_pixels(path) == colours) << "ImageMagick's decoding";
+      }
+    }
+  }
+}
+
+/* The creation time is the clock's, in GMT, as "dd Mon yyyy hh:mm:ss GMT". */
+TEST(PngWrite, CreationTimeIsTheClockInGmt) {
+  TempDir dir;
+  Image img;
+  make_indexed(img, 3, 2, 2, [](int y, int x) { return static_cast<unsigned int>(x + y) % 2u; });
+  const std::time_t before = std::time(nullptr);
+  const std::string path = write_png(dir, "t.png", img);
+  const std::time_t after = std::time(nullptr);
+  const std::string bytes = slurp(path);
+  const std::string key = std::string("Creation Time") + '\0';
+  const size_t at = bytes.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::string stamp = bytes.substr(at + key.size(), 24);
+  std::tm tm{};
+  const char* end = strptime(stamp.c_str(), "%d %b %Y %H:%M:%S GMT", &tm);
+  ASSERT_TRUE(end && *end == '\0') << stamp;
+  EXPECT_EQ(stamp.substr(0, 2), (tm.tm_mday < 10 ? "0" : "") + std::to_string(tm.tm_mday)) << stamp;
+  const std::time_t written = timegm(&tm);
+  EXPECT_LE(before, written) << stamp;
+  EXPECT_LE(written, after) << stamp;
 }
 
 TEST(PngRead, EveryColourTypeDepthAndInterlaceReadsAsImageMagickDecodesIt) {

@@ -193,11 +193,16 @@ inline unsigned long be_sec(long k, int n) {
 FILE* stream_of(int grd_fd);
 bool cut_message(const char* who);
 int units_of(GRD_report* grd, int table);
+void accumulated_units(GRD_report* grd);
 void clear_product();
 long read_padded(FILE* f, long n, std::vector<unsigned char>* buf);
 
 /* grib_ed1.cpp */
+int hour_code(long long h);
+bool unit_hours(long long n, unsigned unit, long long* h);
 int hours_of(long long n, unsigned unit, bool* days_months);
+bool period_codes(long long start, long long end, int* s, int* e);
+int ed1_year(int year_of_century, int century);
 
 /* grib_ed2.cpp */
 bool read_section_body(FILE* f, const char* who);

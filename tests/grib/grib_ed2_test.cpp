@@ -380,6 +380,41 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {40, 1, 6, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2},
       {40, 11, 2, 0, 0, 100, 0, 100000, 100, 0, 85000, 12, 101, 100085},
       {20, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
+      /* Hours from 800 on, where the codes' days begin: whole days, else
+       * no code; a period too (its start in days as well). */
+      {0, 1, 799, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 799, 1, 0},
+      {0, 1, 816, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 834, 1, 0},
+      {0, 1, 1104, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 846, 1, 0},
+      {0, 1, 999, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {0, 1, 2400, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* 100 days */
+      {0, 2, 120, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {8, 1, 0, 1, 840, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4800835, 1, 0},
+      {8, 1, 720, 1, 96, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4830834, 1, 0},
+      {8, 1, 6, 1, 834, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {8, 2, 1, 1, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4801803, 1, 0},
+      {8, 2, 60, 1, 50, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* ends after 99 days */
+      /* Levels no whole number of their code's unit, layers of two kinds
+       * of surface: no level, never a neighbour's. */
+      {0, 1, 0, 0, 0, 100, 0, 50, 255, 255, 0xFFFFFFFF, 0, 100, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 250, 255, 255, 0xFFFFFFFF, 0, 100, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 92500, 100, 0, 100000, 0, 101, -9999},
+      {0, 1, 0, 0, 0, 103, 0, 10, 103, 0, 0, 0, 106, -9999},
+      {0, 1, 0, 0, 0, 109, 9, 1500, 255, 255, 0xFFFFFFFF, 0, 117, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 50000, 103, 0, 10, 0, 101, -9999},
+      /* Layers of hybrid, isentropic and eta surfaces; eta levels in
+       * ten-thousandths, as edition 1 gives them. */
+      {0, 1, 0, 0, 0, 105, 0, 10, 105, 0, 11, 0, 110, 10011},
+      {0, 1, 0, 0, 0, 107, 0, 300, 107, 0, 320, 0, 114, -9999},
+      {0, 1, 0, 0, 0, 111, 4, 5000, 255, 255, 0xFFFFFFFF, 0, 119, 5000},
+      {0, 1, 0, 0, 0, 111, 2, 50, 111, 2, 60, 0, 120, 50060},
+      /* The whole atmosphere, from the ground to the nominal top or as
+       * one layer; not the surface. */
+      {0, 1, 0, 0, 0, 1, 255, 0xFFFFFFFF, 8, 255, 0xFFFFFFFF, 0, 200, 0},
+      {0, 1, 0, 0, 0, 10, 255, 0xFFFFFFFF, 255, 255, 0xFFFFFFFF, 0, 200, 0},
+      /* Surfaces whose edition 1 numbers are other surfaces: a mixed layer
+       * depth, hybrid pressure. */
+      {0, 1, 0, 0, 0, 117, 0, 100, 255, 255, 0xFFFFFFFF, 0, -9999, -9999},
+      {0, 1, 0, 0, 0, 119, 4, 5000, 255, 255, 0xFFFFFFFF, 0, -9999, -9999},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "4." << c.templ << " unit " << c.unit << " t1 " << c.t1);

@@ -590,12 +590,15 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
       state.ens_smooth = 0;
       state.ens_prob_var = p.ind;
       grd->var = 191;
-      static constexpr int table[][5] = {{1, 2, 3, 0, 0}, {4, 5, 6, 0, 0}, {4, 5, 6, 7, 8}};
+      /* Below the lower limit, above the upper, between them, above the
+       * lower, below the upper: of an ensemble, or of any other process.
+       * Every kind keeps its limit in the number, so that no two
+       * probabilities of one parameter share it. */
+      static constexpr int table[][5] = {{1, 2, 3, 7, 8}, {4, 5, 6, 7, 8}};
       const unsigned process = oct(12), ptype = oct(37);
-      int row = -1;
-      if (templ == 5 && (process == 2 || process == 4 || process == 5)) row = 0;
-      if (templ == 9) row = process == 4 ? 0 : process == 5 ? 1 : process == 2 ? 2 : -1;
-      if (row >= 0 && ptype < 5 && table[row][ptype] != 0) state.ens_prob_type = table[row][ptype];
+      const bool ensemble =
+          (templ == 5 && (process == 2 || process == 4 || process == 5)) || (templ == 9 && process == 4);
+      if (ptype < 5) state.ens_prob_type = table[ensemble ? 0 : 1][ptype];
       state.ens_prob_low = scaled_value(38, 39);
       state.ens_prob_up = scaled_value(43, 44);
     };

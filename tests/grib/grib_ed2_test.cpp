@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -541,6 +542,78 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   EXPECT_EQ(b.var, -9999);
   EXPECT_NE(std::string(b.info).find(" below -50.00"), std::string::npos) << b.info;
   RES_put("file_path", "");
+}
+
+/* Every kind of probability of a parameter, of an ensemble or of another
+ * process, at a time or over a period, keeps its kind and limit in its
+ * number: the kinds above the lower and below the upper limit, and those
+ * of a process other than a forecast, once shared one number without a
+ * limit. */
+TEST(GribEd2Product, ProbabilitiesKeepTheirKindAndLimit) {
+  TempDir dir;
+  kez_test::write_file(dir.file("variable.lup"), "11 temp Temperature\n");
+  kez_test::write_file(dir.file("grib2_var.lup"), "0 0 0 0 temp K Temperature\n");
+  RES_put("file_path", dir.path().c_str());
+  struct Kind {
+    int ptype, code;
+    float limit;
+    const char* text;
+  };
+  const Kind kinds[] = {
+      {0, 1, 273, " below 273.00"}, {1, 2, 283, " above 283.00"}, {2, 3, 273, " in 273.00-283.00"},
+      {3, 7, 273, " above 273.00"}, {4, 8, 283, " below 283.00"},
+  };
+  for (int templ : {5, 9})
+    for (int process : {4, 0}) {
+      std::set<int> numbers;
+      for (const Kind& k : kinds) {
+        SCOPED_TRACE(testing::Message() << "4." << templ << " process " << process << " kind " << k.ptype);
+        Pds p(templ);
+        if (templ == 9) {
+          p.len = 70;
+          p.o[60] = 1; /* accumulated */
+          p.o[62] = 1;
+          p.put4(63, 6);
+        }
+        p.o[12] = static_cast<unsigned char>(process);
+        p.o[23] = 1;
+        p.o[37] = static_cast<unsigned char>(k.ptype);
+        p.put4(39, 273);
+        p.put4(44, 283);
+        const GRD_report r = read_pds(dir, p);
+        const int code = process == 4 || k.code > 3 ? k.code : k.code + 3;
+        EXPECT_EQ(r.var, 1910000000 + 11 * 10000 + code * 1000 + float2int(k.limit));
+        EXPECT_NE(std::string(r.info).find(k.text), std::string::npos) << r.info;
+        numbers.insert(r.var);
+      }
+      EXPECT_EQ(numbers.size(), 5u);
+    }
+  RES_put("file_path", "");
+}
+
+/* Rows or columns offset by half a step (scanning bits 5 to 7) are refused:
+ * bit 7 once read as rows from the south, the others were taken as plain
+ * rows. */
+TEST(GribEd2Grid, OffsetRowsAndColumnsAreRefused) {
+  TempDir dir;
+  const std::string m = kez_test::read_file(data_file("e2_ll.grb"));
+  const size_t s3 = 16 + 21;
+  ASSERT_EQ(m[s3 + 4], 3);
+  for (unsigned scan : {0x02u, 0x04u, 0x08u, 0x0Au, 0x00u, 0x40u}) {
+    SCOPED_TRACE(scan);
+    std::string d = m;
+    d[s3 + 71] = static_cast<char>(scan);
+    put_bytes(dir.file("t.grb"), d);
+    std::string err;
+    auto f = walk_headers(dir.file("t.grb"), &err);
+    if (scan & 0x0E) {
+      EXPECT_TRUE(f.empty());
+      EXPECT_NE(err.find("offset by half a step"), std::string::npos) << err;
+    } else {
+      ASSERT_EQ(f.size(), 1u);
+      EXPECT_EQ(f[0].domain.proj, 2);
+    }
+  }
 }
 
 /* Composed numbers that no int holds are missing; a grid of one row has no

@@ -63,16 +63,20 @@ bool axis_values(int nc, int var, std::vector<double>* out) {
 
 namespace grd_cdf_impl {
 
+/* Longitudes and latitudes by their standard name or units; the
+ * coordinates of a rotated grid are none, whatever units they give. */
 bool is_lon_coord(int nc, int var) {
   const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
-  return att_text(nc, var, "standard_name", kUnitsMax) == "longitude" || u == "degrees_east" || u == "degree_east" ||
-         u == "degrees_e" || u == "degree_e";
+  const std::string sn = att_text(nc, var, "standard_name", kUnitsMax);
+  if (sn == "grid_longitude") return false;
+  return sn == "longitude" || u == "degrees_east" || u == "degree_east" || u == "degrees_e" || u == "degree_e";
 }
 
 bool is_lat_coord(int nc, int var) {
   const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
-  return att_text(nc, var, "standard_name", kUnitsMax) == "latitude" || u == "degrees_north" || u == "degree_north" ||
-         u == "degrees_n" || u == "degree_n";
+  const std::string sn = att_text(nc, var, "standard_name", kUnitsMax);
+  if (sn == "grid_latitude") return false;
+  return sn == "latitude" || u == "degrees_north" || u == "degree_north" || u == "degrees_n" || u == "degree_n";
 }
 
 } // namespace grd_cdf_impl

@@ -177,6 +177,7 @@ inline constexpr NotRead kNotRead[] = {
     {"CCSDS", "CCSDS"},
     {"end marker", "7777"},
     {"column by column", "column by column"},
+    {"offset by half a step", "offset by half a step"},
     {"matrix values", "matrix"},
     {"Data representation template 5.", "edition 2 packings other than those"},
 };

@@ -981,6 +981,51 @@ data:
   }
 }
 
+/* Times counted from an origin before 1 March 1900 or after 2099 land on
+ * their Gregorian dates: 1900 and 2100 have no 29 February (hours since
+ * 1900, as reanalyses count them, were once read a day early). */
+TEST_F(GridCdf, TimesFromOriginsOfOtherCenturies) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  struct Case {
+    const char* units;
+    const char* value;
+    int year, month, day, hour, time;
+  };
+  const Case cases[] = {
+      {"hours since 1900-01-01 00:00:00.0", "1000000", 2014, 1, 29, 16, 0},
+      {"days since 1850-01-01", "54786.25", 2000, 1, 1, 6, 0},
+      {"days since 1900-02-28", "40", 1900, 4, 9, 0, 0},
+      {"hours since 2100-02-28 12:00", "36", 2100, 2, 28, 12, 36},
+      {"days since 1600-01-01 12:00", "146097", 2000, 1, 1, 12, 0},
+  };
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.units);
+    const std::string path = compile("t" + std::to_string(k++) + ".nc", std::string(R"(netcdf t {
+dimensions: time = 1 ; lat = 2 ; lon = 2 ;
+variables:
+  double time(time) ; time:units = ")") + c.units + R"(" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float a(time, lat, lon) ; a:standard_name = "air_temperature" ; a:units = "K" ;
+  :Conventions = "CF-1.8" ;
+data: time = )" + c.value + R"( ; lat = 1, 2 ; lon = 1, 2 ; a = 1, 2, 3, 4 ;
+}
+)");
+    int fd = -1;
+    auto out = capture([&] { fd = open(path); });
+    ASSERT_GE(fd, 0) << out.err;
+    Read r;
+    ASSERT_EQ(read_at(fd, 0, &r), 0);
+    GRD_close(fd);
+    EXPECT_EQ(r.r.date.year, c.year);
+    EXPECT_EQ(r.r.date.month, c.month);
+    EXPECT_EQ(r.r.date.day, c.day);
+    EXPECT_EQ(r.r.date.hour, c.hour);
+    EXPECT_EQ(r.r.time, c.time);
+  }
+}
+
 /* Fields on a rotated or projected grid are not read over latitudes and
  * longitudes they do not lie on: coordinates that name themselves rotated
  * ones are no latitudes, whatever their units, and a variable whose grid

@@ -8,6 +8,10 @@ products were once placed or named wrong, with ecCodes' Python module:
   e2_cyclic.grb      edition 2 grids whose last longitude is the first one
                      again (0 to 360, -180 to 180: 13 columns 30 degrees
                      apart), and one of 12 columns up to 330
+  e2_basic_angle.grb an edition 2 grid of 2 degrees over 10 to 32 E, 40 to
+                     52 N whose angles count thousandths of a degree (basic
+                     angle 1, 1000 subdivisions; ecCodes writes none such,
+                     so its octets are set here)
   e1_proj_scans.grb  edition 1 Lambert conformal and polar stereographic
                      grids of 6 by 4 points in the four scanning orders
   e2_proj_scans.grb  the same in edition 2
@@ -64,6 +68,26 @@ def latlon(ni, nj, la1, lo1, la2, lo2, di, dj):
             ('jDirectionIncrementInDegrees', dj)]
 
 
+def thousandths(msg):
+    """The message with its grid's angles in thousandths of a degree."""
+    m = bytearray(msg)
+    i = 16
+    while m[i + 4] != 3:
+        i += int.from_bytes(m[i:i + 4], 'big')
+
+    def octets(k, v=None):
+        at = i + k - 1
+        if v is not None:
+            m[at:at + 4] = v.to_bytes(4, 'big')
+        return int.from_bytes(m[at:at + 4], 'big')
+
+    octets(39, 1)
+    octets(43, 1000)
+    for k in (47, 51, 56, 60, 64, 68):
+        octets(k, octets(k) // 1000)
+    return bytes(m)
+
+
 def main():
     out = {}
     e1 = load(EXAMPLES + 'regular_latlon_surface.grib1')
@@ -77,6 +101,7 @@ def main():
     out['e2_cyclic.grb'] = b''.join(
         message(e2, latlon(ni, 7, 52.0, lo1, 40.0, lo2, 30.0, 2.0), [float(i) for i in range(ni * 7)])
         for ni, lo1, lo2 in ((13, 0.0, 360.0), (13, -180.0, 180.0), (12, 0.0, 330.0)))
+    out['e2_basic_angle.grb'] = thousandths(message(e2, latlon(12, 7, 52.0, 10.0, 40.0, 32.0, 2.0, 2.0), count))
     for edition, sources in ((1, ('e1_lambert.grb', 'e1_ps.grb')), (2, ('e2_lambert.grb', 'e2_ps.grb'))):
         data = b''
         for source in sources:

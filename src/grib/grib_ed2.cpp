@@ -51,7 +51,17 @@ long angle_raw(long k) {
   return (oct(k) & 0x80) ? -v : v;
 }
 
-float angle_deg(long k) { return static_cast<float>(angle_raw(k) / 1e6); }
+float angle_deg(long k, double unit = 1e-6) { return static_cast<float>(angle_raw(k) * unit); }
+
+/* Degrees of one unit of a latitude/longitude template's angles: the basic
+ * angle over its subdivisions (millionths of a degree where either is 0 or
+ * missing). */
+double angle_unit() {
+  unsigned long basic = be_sec(39, 4), sub = be_sec(43, 4);
+  if (basic == 0 || basic == 0xFFFFFFFFul) basic = 1;
+  if (sub == 0 || sub == 0xFFFFFFFFul) sub = 1000000;
+  return static_cast<double>(basic) / static_cast<double>(sub);
+}
 
 float norm_lon(float lon) { return lon > 180 ? lon - 360 : lon; }
 
@@ -174,8 +184,9 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       if (nj > 10000) return refuse_gds("Too many rows");
       if (const char* why = scanning(72)) return refuse_gds(why);
       dv.proj = 2;
-      float la1 = angle_deg(47), la2 = angle_deg(56);
-      float lo1 = norm_lon(angle_deg(51)), lo2 = norm_lon(angle_deg(60));
+      const double unit = angle_unit();
+      float la1 = angle_deg(47, unit), la2 = angle_deg(56, unit);
+      float lo1 = norm_lon(angle_deg(51, unit)), lo2 = norm_lon(angle_deg(60, unit));
       /* Rows that run east to west start at their eastern end. A row whose
        * ends share a meridian goes once round the globe. */
       if (xrev) std::swap(lo1, lo2);

@@ -202,7 +202,8 @@ TEST(GribScanning, ProjectedGridsStartAtTheirFirstPoint) {
 /* Latitude/longitude grids once given a wrong spacing: edition 1 without
  * increments, 3 degrees between columns and 2 between rows (once both 2,
  * from the rows); edition 2 whose last longitude is the first again, 0 to
- * 360 and -180 to 180 over 13 columns (once all at one longitude). */
+ * 360 and -180 to 180 over 13 columns (once all at one longitude), and one
+ * whose angles count thousandths of a degree (once read as millionths). */
 TEST(GribScanning, LatitudeLongitudeGridsSpanTheirCorners) {
   const std::string dir = std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/";
   struct Want {
@@ -213,6 +214,7 @@ TEST(GribScanning, LatitudeLongitudeGridsSpanTheirCorners) {
       {"e1_noinc.grb",
        {{3, 2, 26.5f, 10, 43, 12, 2008}, {3, 2, 26.5f, 10, 43, 12, 2008}, {3, 2, 26.5f, 10, 43, 12, 1901}}},
       {"e2_cyclic.grb", {{30, 2, 180, 0, 0, 13, 2008}, {30, 2, 0, 180, 180, 13, 2008}, {30, 2, 165, 0, -30, 12, 2008}}},
+      {"e2_basic_angle.grb", {{2, 2, 21, 10, 32, 12, 2008}}},
   };
   check_each_record(dir, files, [](const grib_test::Records& o, const Want& w) {
     const Domain& d = o.rec.domain;

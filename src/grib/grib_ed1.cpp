@@ -751,28 +751,34 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       d.proj = 2;
       const float la2 = degrees(&g[18]);
       state.lat = la1;
-      if (g[17] & 0x80) {
-        d.dx = be_uint(&g[24], 2) / 1000.0f;
-        d.dy = be_uint(&g[26], 2) / 1000.0f;
+      /* Increments given and not missing (all ones), else the spacing of
+       * the corners: the rows span the latitudes and the columns the
+       * longitudes (eastward, or westward for rows that run east to west),
+       * each over its own number of points; thinned rows over the longest
+       * row, whatever the increment says. */
+      const bool given = (g[17] & 0x80) != 0;
+      const unsigned long di = be_uint(&g[24], 2), dj = be_uint(&g[26], 2);
+      if (given && di != 0xFFFF && !state.thin) {
+        d.dx = di / 1000.0f;
       } else {
-        /* No increments: the rows span the latitudes and the columns the
-         * longitudes of the corners (eastward, or westward for rows that
-         * run east to west), each over its own number of points. */
         const float lo2 = degrees(&g[21]);
         float span = state.xrev ? lo1 - lo2 : lo2 - lo1;
         while (span < 0) span += 360;
         if (span == 0 && d.nx > 1) span = 360;
         d.dx = d.nx > 1 ? span / (d.nx - 1) : MISS;
-        d.dy = d.ny > 1 ? (la2 - la1) * state.ydir / (d.ny - 1) : MISS;
-        if (d.dx == MISS) d.dx = d.dy;
-        if (d.dy == MISS) d.dy = d.dx; /* one row or column: the other's spacing */
       }
+      if (given && dj != 0xFFFF)
+        d.dy = dj / 1000.0f;
+      else
+        d.dy = d.ny > 1 ? (la2 - la1) * state.ydir / (d.ny - 1) : MISS;
+      if (d.dx == MISS) d.dx = d.dy;
+      if (d.dy == MISS) d.dy = d.dx; /* one row or column: the other's spacing */
       if (d.dx > 30 && state.grid_id >= 37 && state.grid_id <= 44) d.dx = 1.25f;
       /* Rows that run east to west start at their eastern end. */
       const float xdir = state.xrev ? -1.0f : 1.0f;
       d.clon = d.dx == MISS ? lo1 : lo1 + xdir * d.dx * (d.nx - 1) / 2;
-      if (d.clon > 180) d.clon -= 360;
-      if (d.clon < -180) d.clon += 360;
+      while (d.clon > 180) d.clon -= 360;
+      while (d.clon < -180) d.clon += 360;
       d.clat = d.dy == MISS ? la1 : la1 + d.dy * (d.ny - 1) * state.ydir / 2;
       break;
     }

@@ -187,6 +187,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       const double unit = angle_unit();
       float la1 = angle_deg(47, unit), la2 = angle_deg(56, unit);
       float lo1 = norm_lon(angle_deg(51, unit)), lo2 = norm_lon(angle_deg(60, unit));
+      const float first_lon = lo1, first_lat = la1;
       /* Rows that run east to west start at their eastern end. A row whose
        * ends share a meridian goes once round the globe. */
       if (xrev) std::swap(lo1, lo2);
@@ -207,8 +208,9 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       dv.nx = static_cast<int>(std::min<long>(nx, INT_MAX));
       dv.ny = static_cast<int>(nj);
       dv.plat = 0;
-      dv.plon = dv.clon = (lo1 + lo2) / 2;
-      dv.clat = (la1 + la2) / 2;
+      /* A single column or row lies at the first point. */
+      dv.plon = dv.clon = dv.nx == 1 ? first_lon : (lo1 + lo2) / 2;
+      dv.clat = dv.ny == 1 ? first_lat : (la1 + la2) / 2;
       dv.dx = spacing(lo2 - lo1, dv.nx);
       dv.dy = spacing(la2 - la1, dv.ny);
       break;

@@ -479,6 +479,29 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
    * whatever the scanning mode says; the centres of such grids are checked
    * against PROJ (grib_ed2_test.cpp). */
   const bool ecc_places = !(proj == 1 && e.n("jScansPositively") == 0);
+  if (g == "reduced_ll") {
+    /* Thinned rows span the longitudes of the first and last points, the
+     * rows the latitudes: the north-western and south-eastern corners
+     * (once 65.535 degrees apart in edition 1, whose increment is missing). */
+    GRD_report lat = r, lon = r;
+    static std::vector<float> a, b;
+    a.assign(o.values.size(), static_cast<float>(kMiss));
+    a.front() = a.back() = 0.0f;
+    b = a;
+    lat.grid = a.data();
+    lon.grid = b.data();
+    GRD_point_locate(&lat, "lat");
+    GRD_point_locate(&lon, "lon");
+    auto key = [&](const char* k) { return std::atof(e.s(k).c_str()); };
+    const bool s2n = e.n("jScansPositively") == 1;
+    const double la1 = key("latitudeOfFirstGridPointInDegrees"), la2 = key("latitudeOfLastGridPointInDegrees");
+    EXPECT_NEAR(a.front(), s2n ? la2 : la1, 1e-3) << "northern row";
+    EXPECT_NEAR(a.back(), s2n ? la1 : la2, 1e-3) << "southern row";
+    EXPECT_LT(lon_diff(b.front(), key("longitudeOfFirstGridPointInDegrees")), 1e-3) << "western end " << b.front();
+    /* Rows of one point lie at the first longitude. */
+    const char* east = r.domain.nx == 1 ? "longitudeOfFirstGridPointInDegrees" : "longitudeOfLastGridPointInDegrees";
+    EXPECT_LT(lon_diff(b.back(), key(east)), 1e-3) << "eastern end " << b.back();
+  }
   if (g != "reduced_ll" && ecc_places) {
     /* Positions of sample points, as the grid store places them (it
      * leaves the missing points alone, so only these are computed). */

@@ -15,6 +15,10 @@ products were once placed or named wrong, with ecCodes' Python module:
   e1_proj_scans.grb  edition 1 Lambert conformal and polar stereographic
                      grids of 6 by 4 points in the four scanning orders
   e2_proj_scans.grb  the same in edition 2
+  e1_winds.grb       edition 1 u and v winds and a temperature on a Lambert
+                     conformal grid, relative to the earth, then u relative
+                     to the grid
+  e2_winds.grb       the same in edition 2
   e2_fluxes.grb      edition 2 net fluxes: short-wave accumulated at the
                      surface, long-wave at the nominal top, instantaneous
                      long-wave at the surface, an accumulated stress
@@ -110,6 +114,15 @@ def main():
                 data += message(base, [('Ni', 6), ('Nj', 4), ('iScansNegatively', ineg), ('jScansPositively', jpos)],
                                 [float(i) for i in range(24)])
         out['e%d_proj_scans.grb' % edition] = data
+    for edition, source, params in (
+            (1, 'e1_lambert.grb', [[('centre', 7), ('table2Version', 2), ('indicatorOfParameter', n)] for n in (33, 34, 11)]),
+            (2, 'e2_lambert.grb', [[('discipline', 0), ('parameterCategory', c), ('parameterNumber', n)]
+                                   for c, n in ((2, 2), (2, 3), (0, 0))])):
+        base = load(os.path.join(OUT, source))
+        fields = [float(i) for i in range(24)]
+        out['e%d_winds.grb' % edition] = b''.join(
+            message(base, [('Ni', 6), ('Nj', 4), ('uvRelativeToGrid', grid)] + keys, fields)
+            for grid, keys in [(0, params[0]), (0, params[1]), (0, params[2]), (1, params[0])])
     flux = [('productDefinitionTemplateNumber', 8), ('discipline', 0), ('scaleFactorOfFirstFixedSurface', None),
             ('scaledValueOfFirstFixedSurface', None)]
     field = [1000.0 + i for i in range(496)]

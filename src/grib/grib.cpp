@@ -191,6 +191,18 @@ bool cut_message(const char* who) {
   return true;
 }
 
+/* Wind components of a Lambert conformal or polar stereographic grid are
+ * taken as relative to the grid, as NCEP gives them: components relative
+ * to the earth would be turned once more, by the angle between the grid's
+ * north and the meridian. Said where a field has them. */
+void warn_earth_winds(const char* who) {
+  if (!state.uv_earth || (state.param != 33 && state.param != 34)) return;
+  MESS_print(M_warn,
+             "%s: Wind components relative to the earth on a projected grid; the vector plot takes them as the "
+             "grid's unless plot_param says uvew\n",
+             who);
+}
+
 /* The ensemble state of a product definition about to be read. */
 void clear_product() {
   state.ens = 0;

@@ -483,6 +483,7 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
   grd->var = table < 128 && o[9] == 177 ? 571 : o[9];
   state.var_scale = 1.0f;
   units_of(grd, table);
+  state.param = grd->var;
   accumulated_units(grd);
   state.dscale = 1.0f;
   clear_product();
@@ -710,6 +711,9 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
     drop_values(grd);
     return -1;
   }
+  /* Components relative to the grid: resolution and component flag 5. */
+  state.uv_earth = (rep == 3 || rep == 5) && !(g[17] & 0x08);
+  warn_earth_winds("GRIB_GDB");
   if (rep != 0 && rep != 1 && rep != 3 && rep != 5) {
     MESS_print(M_warn, "GRIB_GDB: Grid type %d (%s) is not supported\n", rep, ed1_grid_name(rep));
     drop_values(grd);

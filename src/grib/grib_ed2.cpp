@@ -159,6 +159,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
   FILE* f = stream_of(grd_fd);
   if (!f || !grd || !read_section_body(f, "GRIB_GDS")) return 0;
   const int templ = static_cast<int>(be_sec(13, 2));
+  state.uv_earth = false;
   BorrowedDomain borrow;
   Domain dv;
   DOM_init(&dv);
@@ -275,6 +276,8 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
     if (dv.nx < 1 || dv.ny < 1 || ni_raw > INT_MAX || static_cast<long long>(dv.nx) * dv.ny > GRIB2_MAX_POINTS)
       return refuse_gds("The grid has no usable size");
   }
+  /* Components relative to the grid: resolution and component flag 5. */
+  state.uv_earth = (templ == 20 || templ == 30) && !(oct(47) & 0x08);
   state.dv = dv;
   state.gds_templ = templ;
   state.ydir = ydir;
@@ -563,6 +566,8 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     GribParam p =
         GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)), static_cast<int>(oct(11)));
     grd->var = p.ind;
+    state.param = p.ind;
+    warn_earth_winds("GRIB_PDS");
     copy_text(grd->units, sizeof grd->units, p.units);
     grd->model = static_cast<int>(oct(14 + sh));
     auto member = [&] {

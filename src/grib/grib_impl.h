@@ -57,6 +57,8 @@ struct GribState {
   std::vector<int> thin_rows;          /* their lengths, in the order of the message */
   float ref = 0, sfac = 0, dscale = 0; /* reference, 2^E, 10^-D */
   float var_scale = 1.0f;              /* a remapped parameter's values to its units */
+  int param = 0;                       /* the suite's parameter of the field, before any product code */
+  bool uv_earth = false;               /* wind components of a projected grid given relative to the earth */
 
   /* Bit map in force. */
   std::vector<unsigned char> bmb;
@@ -191,6 +193,7 @@ inline unsigned long be_sec(long k, int n) {
 
 /* grib.cpp */
 FILE* stream_of(int grd_fd);
+void warn_earth_winds(const char* who);
 bool cut_message(const char* who);
 int units_of(GRD_report* grd, int table);
 void accumulated_units(GRD_report* grd);

@@ -199,6 +199,29 @@ TEST(GribScanning, ProjectedGridsStartAtTheirFirstPoint) {
   }
 }
 
+/* Wind components relative to the earth on a Lambert conformal grid
+ * (tools/make_grib_geometry_fixtures.py): the vector plot turns a
+ * projected grid's components from the grid's north to the earth's, so
+ * such a field is read with a message saying so; relative to the grid, and
+ * any other parameter, without. */
+TEST(GribScanning, EarthRelativeWindsOfProjectedGridsAreSaid) {
+  const std::string dir = std::string(KEZ_SOURCE_DIR) + "/tests/grib/data/";
+  RES_put("file_path", KEZ_DATA_DIR);
+  for (const char* name : {"e1_winds.grb", "e2_winds.grb"}) {
+    grib_test::Records o(dir + name);
+    const std::pair<int, bool> want[] = {{33, true}, {34, true}, {11, false}, {33, false}};
+    size_t i = 0;
+    for (; o.next() && i < 4; ++i) {
+      SCOPED_TRACE(testing::Message() << name << " #" << i);
+      ASSERT_EQ(o.result, 0) << o.err;
+      EXPECT_EQ(o.rec.var, want[i].first);
+      EXPECT_EQ(o.err.find("Wind components relative to the earth") != std::string::npos, want[i].second) << o.err;
+    }
+    EXPECT_EQ(i, 4u);
+  }
+  RES_put("file_path", "");
+}
+
 /* Latitude/longitude grids once given a wrong spacing: edition 1 without
  * increments, 3 degrees between columns and 2 between rows (once both 2,
  * from the rows); edition 2 whose last longitude is the first again, 0 to

@@ -500,6 +500,20 @@ int process_code(unsigned p) {
   }
 }
 
+const char* process_name(unsigned p) {
+  switch (p) {
+    case 5: return "root mean square";
+    case 6: return "standard deviation";
+    case 7: return "covariance";
+    case 8: return "difference from the end to the start";
+    case 9: return "ratio";
+    case 10: return "standardized anomaly";
+    case 11: return "summation";
+    case 255: return "missing";
+    default: return "unknown";
+  }
+}
+
 /* Time code of a statistical product: process at octet pk, length at lk
  * (its unit in the octet before). A process without a code of its own is
  * a period all the same, from its start to its end. */
@@ -511,7 +525,15 @@ int range_time(long pk, long lk) {
   const unsigned proc = oct(pk);
   MESS_print(M_debug, "TIM %u %lld %lld\n", proc, s, l);
   int k = process_code(proc);
-  if (k == 0) k = 2000000;
+  if (k == 0) {
+    /* Its values need not be the parameter's (a standard deviation, a
+     * ratio): the period is read, and said to be of another statistic. */
+    MESS_print(M_warn,
+               "GRIB_PDS: Statistical process %u (%s) has no time code of its own; read as a period of the "
+               "parameter\n",
+               proc, process_name(proc));
+    k = 2000000;
+  }
   /* Days and months on from a start in the same unit; any other start and
    * length in hours, whatever units they were given in. */
   if (unit == 2 || unit == 3) {

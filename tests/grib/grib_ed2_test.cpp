@@ -318,15 +318,16 @@ struct Pds {
   }
 };
 
-GRD_report read_pds(const TempDir& dir, const Pds& p, GRD_report rec = GRD_report{}) {
+GRD_report read_pds(const TempDir& dir, const Pds& p, GRD_report rec = GRD_report{}, std::string* err = nullptr) {
   put_bytes(dir.file("pds.grb"), p.bytes());
   EXPECT_NE(grib_test::open_grib(dir.file("pds.grb")), nullptr);
-  kez_test::capture([&] {
+  auto cap = kez_test::capture([&] {
     EXPECT_GT(GRIB_header(HANDLE), 0);
     EXPECT_EQ(GRIB_read_section(HANDLE), 1);
     EXPECT_EQ(GRIB_get_sect(), 4);
     EXPECT_EQ(GRIB_PDS(HANDLE, &rec), 1);
   });
+  if (err) *err = cap.err;
   grib_test::close_grib();
   return rec;
 }
@@ -445,6 +446,49 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
     EXPECT_EQ(r.level, c.level);
     EXPECT_EQ(r.var, -9999); /* no parameter table */
   }
+}
+
+/* A statistic without a time code of its own (a standard deviation, a
+ * ratio) is read as a period of its parameter, and said to be another
+ * statistic; a time or level the codes cannot hold is said too. */
+TEST(GribEd2Product, WhatTheCodesCannotSayIsSaid) {
+  TempDir dir;
+  RES_put("file_path", dir.path().c_str());
+  struct Case {
+    int templ, process, unit;
+    unsigned long fc;
+    int t1;
+    unsigned long v1;
+    const char* said;
+  } cases[] = {
+      {8, 6, 1, 0, 1, 0, "Statistical process 6 (standard deviation) has no time code of its own"},
+      {8, 9, 1, 0, 1, 0, "Statistical process 9 (ratio)"},
+      {8, 1, 1, 0, 1, 0, ""},
+      {0, 0, 1, 999, 1, 0, "No time code for the time of product template 4.0 (forecast time 999 in unit 1)"},
+      {0, 0, 1, 12, 100, 50, "No level code for surface type 100"},
+      {0, 0, 1, 12, 117, 5, "Surface type 117 has no level type of the suite"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    Pds p(c.templ);
+    p.o[18] = static_cast<unsigned char>(c.unit);
+    p.put4(19, c.fc);
+    p.o[23] = static_cast<unsigned char>(c.t1);
+    p.put4(25, c.v1);
+    if (c.templ == 8) {
+      p.o[47] = static_cast<unsigned char>(c.process);
+      p.o[49] = 1;
+      p.put4(50, 6);
+    }
+    std::string err;
+    read_pds(dir, p, GRD_report{}, &err);
+    if (*c.said) {
+      EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    } else {
+      EXPECT_EQ(err.find("GRIB_PDS"), std::string::npos) << err;
+    }
+  }
+  RES_put("file_path", "");
 }
 
 TEST(GribEd2Product, ParameterTable) {

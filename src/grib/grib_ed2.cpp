@@ -473,7 +473,7 @@ void set_surfaces(GRD_report* grd, long sh) {
        * Service's, whose local numbers the level types take. */
       named = !((t1 >= 110 && t1 <= 128) || t1 == 141 ||
                 (t1 >= 192 && t1 <= 254 && grd->source != 7 && grd->source != 8 && grd->source != 9));
-      if (layer && t2 != t1) level = KEZ_MISS;
+      if (layer) level = KEZ_MISS; /* no layer code of its own */
       break;
   }
   if (!named) {

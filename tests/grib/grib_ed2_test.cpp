@@ -403,6 +403,7 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {0, 1, 0, 0, 0, 103, 0, 10, 103, 0, 0, 0, 106, -9999},
       {0, 1, 0, 0, 0, 109, 9, 1500, 255, 255, 0xFFFFFFFF, 0, 117, -9999},
       {0, 1, 0, 0, 0, 100, 0, 50000, 103, 0, 10, 0, 101, -9999},
+      {0, 1, 0, 0, 0, 160, 0, 2, 160, 0, 1000, 0, 160, -9999}, /* a layer of no layer type: not its top */
       /* Layers of hybrid, isentropic and eta surfaces; eta levels in
        * ten-thousandths, as edition 1 gives them. */
       {0, 1, 0, 0, 0, 105, 0, 10, 105, 0, 11, 0, 110, 10011},

@@ -49,6 +49,17 @@ ACCUMULATED = {'146': '"J/m^2"', '147': '"J/m^2"', '176': '"J/m^2"', '177': '"J/
                '180': '"N-s/m^2"', '181': '"N-s/m^2"'}
 
 
+# The WMO's units (edition 1 table 2) where the description's differ: 50
+# is the v-component of a current, 77 a lifted index; and the units of
+# the WMO parameters the description gives none.
+WMO_UNITS = {'50': '"m/s"', '77': '"dK"'}
+WMO_ADDED = {4: 'K-m^2/kg/s', 5: 'm', 64: 'kg/m^2/s', 67: 'm', 68: 'm', 69: 'm', 70: 'm', 72: '%', 73: '%', 74: '%',
+             75: '%', 78: 'kg/m^2', 79: 'kg/m^2', 82: 'm', 87: '%', 88: 'kg/kg', 89: 'kg/m^3', 92: 'm', 93: 'deg',
+             94: 'm/s', 95: 'm/s', 96: 'm/s', 97: 'm/s', 98: '/s', 99: 'kg/m^2', 101: 'deg', 102: 'm', 103: 's',
+             104: 'deg', 105: 'm', 106: 's', 109: 'deg', 110: 's', 115: 'W/m^2', 116: 'W/m^2', 117: 'W/m^2', 118: 'K',
+             123: 'W/m^2', 180: 'm/s'}
+
+
 def main():
     text = open(sys.argv[1], encoding='utf-8').read()
     out = []
@@ -66,9 +77,12 @@ def main():
             for r in rows:
                 out.append(f'ed0 {r[0]} {r[1]} {unit(r[2])}')
         elif head[:2] == ['`units`', '`var` modulo 1000']:
+            listed = set()
             for r in rows:
                 for n in r[1].split(','):
-                    out.append(f'ed1 {n.strip()} {unit(r[0])}')
+                    out.append(f'ed1 {n.strip()} {WMO_UNITS.get(n.strip(), unit(r[0]))}')
+                    listed.add(int(n))
+            out += [f'ed1 {n} "{u}"' for n, u in sorted(WMO_ADDED.items()) if n not in listed]
         elif head[:2] == ['Variable', 'Unit name']:
             for r in rows:
                 for n in r[0].split(','):

@@ -23,7 +23,8 @@ Each pair becomes one line
 with centre 0 (any) for the WMO's parameters and 7 for NCEP's local ones
 (category or number of 192 and above), the variable name and long name
 that data/variable.lup gives the number, and the units that the decoder
-gives the edition 1 number (its table in src/grib/grib.cpp; "-" for none).
+gives the edition 1 number (its table in src/grib/grib.cpp; "-" for none)
+or, where edition 2 gives its own, those (UNITS2).
 The table has no empty line (an empty line ends the decoder's scan).
 
 Run from anywhere: /usr/bin/python3 tools/make_grib2_var_lup.py
@@ -83,6 +84,12 @@ EDITION1 = {
     (2, 0, 192): 144, (2, 0, 193): 155, (2, 0, 201): 219, (2, 3, 203): 220,
 }
 
+# (discipline, category, number): units of edition 2 quantities whose
+# edition 1 number the suite gives another representation of the same
+# quantity: edition 2's cloud water is a column (kg/m^2, as NCEP's edition
+# 1 number 76 was), its soil moisture a density (ECMWF writes it so).
+UNITS2 = {(0, 6, 6): 'kg/m^2', (2, 0, 22): 'kg/m^3'}
+
 # (discipline, category, number): (suite number, units) of quantities no
 # edition 1 table numbers.
 EDITION2_ONLY = {
@@ -125,7 +132,7 @@ def main():
     names = suite_names(os.path.join(TOP, 'data', 'variable.lup'))
     units = edition1_units(os.path.join(TOP, 'src', 'grib', 'grib.cpp'))
     lines = []
-    pairs = [(dcn, n, units.get(n, '-')) for dcn, n in EDITION1.items()]
+    pairs = [(dcn, n, UNITS2.get(dcn, units.get(n, '-'))) for dcn, n in EDITION1.items()]
     pairs += [(dcn, n, u) for dcn, (n, u) in EDITION2_ONLY.items()]
     for (d, c, n), number, unit in sorted(pairs):
         if number not in names:

@@ -16,7 +16,8 @@
 #   is, complex packing with a bit map and missing-value management);
 #   and copies of test messages of tests/grib/data (framings, edition 0,
 #   predefined grids, ensembles, time ranges, centres' own parameter
-#   tables, product templates) made by tools/make_grib_fixtures.py.
+#   tables, product templates) made by tools/make_grib_fixtures.py, and
+#   grids, winds and fluxes made by tools/make_grib_geometry_fixtures.py.
 # The header-text target's seeds (fuzz/corpus/grib_hdr_fuzz, beside OUTDIR):
 # a header file naming each message of a small GRIB file by its offset in
 # each form of line (lettered numbers, numbers after a slash, numbers
@@ -230,7 +231,8 @@ grib_set -r -s missingValueManagementUsed=1 tests/grib/data/e2p_complex_holes.gr
 for f in e1_bitmap e1_grid21 e1_grid26 e1_grid50 e1_lambert e1_thin e1_ens e1_prob e1_jumps_bad \
   e1_second_order e1_times e1_local e2_lambert e2_merc e2_ps e2_multi e2_products e2p_complex_alt \
   e2p_jpeg_const e2p_jpeg_holes e2p_simple_holes e2p_spdiff_holes ed0_raw ed0_kez framing_kez framing_ldm \
-  framing_mixed framing_oldkez; do
+  framing_mixed framing_oldkez e1_noinc e2_cyclic e2_basic_angle e1_proj_scans e2_proj_scans e2_fluxes e1_winds \
+  e2_winds; do
   cp "tests/grib/data/$f.grb" "$out/$f.grb"
 done
 

@@ -109,6 +109,48 @@ data:
 }
 EOF
   ncgen -k nc3 -o "$out/cdl_descending.nc" "$tmp/descending.cdl"
+  # Unsigned bytes and shorts, a list of missing values, grid mappings
+  # (the plain one, a rotated one, one the file does not describe), older
+  # names in other units, and times since 1900.
+  cat >"$tmp/unsigned.cdl" <<'EOF'
+netcdf unsigned {
+dimensions:
+	time = 1 ; lat = 2 ; lon = 3 ;
+variables:
+	double time(time) ;
+		time:units = "hours since 1900-01-01 00:00:00.0" ;
+	float lat(lat) ;
+		lat:units = "degrees_north" ;
+	float lon(lon) ;
+		lon:units = "degrees_east" ;
+	int crs ;
+		crs:grid_mapping_name = "latitude_longitude" ;
+	int rp ;
+		rp:grid_mapping_name = "rotated_latitude_longitude" ;
+	byte ub(time, lat, lon) ;
+		ub:long_name = "Brightness" ; ub:units = "K" ; ub:_Unsigned = "true" ;
+		ub:scale_factor = 0.5f ; ub:add_offset = 200.f ; ub:_FillValue = -1b ; ub:grid_mapping = "crs: lat lon" ;
+	short us(time, lat, lon) ;
+		us:long_name = "Counts" ; us:units = "1" ; us:_Unsigned = "true" ; us:missing_value = -2s, -3s ;
+	float rot(time, lat, lon) ;
+		rot:standard_name = "air_temperature" ; rot:units = "K" ; rot:grid_mapping = "rp" ;
+	float P(time, lat, lon) ;
+		P:long_name = "Precipitation" ; P:units = "mm" ; P:grid_mapping = "nowhere" ;
+	float Z(time, lat, lon) ;
+		Z:long_name = "Height" ; Z:units = "dam" ;
+	:Conventions = "CF-1.8" ;
+data:
+	time = 1000000 ;
+	lat = 10, 20 ;
+	lon = 0, 5, 10 ;
+	ub = 0, 127, -128, -56, -1, 2 ;
+	us = 0, 1, 32767, -32768, -2, -3 ;
+	rot = 1, 2, 3, 4, 5, 6 ;
+	P = 1, 2, 3, 4, 5, 6 ;
+	Z = 1, 2, 3, 4, 5, 6 ;
+}
+EOF
+  ncgen -k nc3 -o "$out/cdl_unsigned_mapped.nc" "$tmp/unsigned.cdl"
   /usr/bin/python3 - "$tmp/one.nc" "$tmp/times.nc" "$tmp/levels.nc" "$out" <<'EOF'
 """From cdo's files: a forecast_reference_time of its own, a variable of
 the name that GRIDVAR gives, and two older model-output layouts."""

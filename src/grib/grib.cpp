@@ -106,32 +106,33 @@ constexpr Ed0Row ed0_table[] = {
 /* Units of the edition 1 parameters, looked up by parameter modulo 1000. */
 struct UnitRow {
   const char* units;
-  std::array<short, 21> params; /* 0 ends a short row */
+  std::array<short, 26> params; /* 0 ends a short row */
 };
 constexpr UnitRow ed1_units[] = {
     {"Pa", {1, 2, 26, 55, 56, 128, 129, 130}},
     {"Pa/s", {3, 39}},
+    {"K-m^2/kg/s", {4}},
     {"m^2/s^2", {6, 37, 190}},
-    {"m", {7, 8, 9, 20, 66, 83, 100, 221}},
+    {"m", {5, 7, 8, 9, 20, 66, 67, 68, 69, 70, 82, 83, 92, 100, 102, 105, 221}},
     {"Dobson", {10}},
-    {"K", {11, 12, 13, 14, 15, 16, 17, 80, 85, 133}},
-    {"dK", {18, 24, 25, 131, 132}},
+    {"K", {11, 12, 13, 14, 15, 16, 17, 80, 85, 118, 133}},
+    {"dK", {18, 24, 25, 77, 131, 132}},
     {"K/m", {19}},
     {"Dbz", {21}},
     {"", {22, 23, 28, 29, 30, 81, 91, 134, 140, 141, 142, 143, 144, 191, 192, 209}},
     {"gpm", {27, 222, 230}},
-    {"deg", {31, 47, 107, 571}},
-    {"m/s", {32, 33, 34, 40, 48, 49, 196, 197}},
+    {"deg", {31, 47, 93, 101, 104, 107, 109, 571}},
+    {"m/s", {32, 33, 34, 40, 48, 49, 50, 94, 95, 96, 97, 180, 196, 197}},
     {"m^2/s", {35, 36}},
-    {"/s", {38, 41, 42, 43, 44, 45, 46, 136}},
-    {"kg/kg", {50, 51, 53, 76, 153, 154}},
-    {"%", {52, 60, 71, 84, 193, 194, 195, 201, 207, 213}},
-    {"kg/m^2", {54, 57, 58, 61, 62, 63, 65, 86, 90, 223}},
-    {"kg/m^2/s", {59, 214}},
-    {"kg/m^3", {77}},
-    {"s", {108}},
-    {"W/m^2",
-     {111, 112, 113, 114, 121, 122, 145, 155, 160, 161, 162, 163, 164, 165, 166, 167, 168, 204, 205, 211, 212}},
+    {"/s", {38, 41, 42, 43, 44, 45, 46, 98, 136}},
+    {"kg/kg", {51, 53, 76, 88, 153, 154}},
+    {"%", {52, 60, 71, 72, 73, 74, 75, 84, 87, 193, 194, 195, 201, 207, 213}},
+    {"kg/m^2", {54, 57, 58, 61, 62, 63, 65, 78, 79, 86, 90, 99, 223}},
+    {"kg/m^2/s", {59, 64, 214}},
+    {"kg/m^3", {89}},
+    {"s", {103, 106, 108, 110}},
+    {"W/m^2", {111, 112, 113, 114, 115, 116, 117, 121, 122, 123, 145, 155, 160,
+               161, 162, 163, 164, 165, 166, 167, 168, 204, 205, 211, 212}},
     {"N/m^2", {124, 125, 147, 148, 172, 226, 227}},
     {"kg/kg/s", {135}},
     {"/s^2", {138}},
@@ -188,6 +189,18 @@ bool cut_message(const char* who) {
   state.warned_start = state.msg_start;
   state.warned_file = state.gfile;
   return true;
+}
+
+/* Wind components of a Lambert conformal or polar stereographic grid are
+ * taken as relative to the grid, as NCEP gives them: components relative
+ * to the earth would be turned once more, by the angle between the grid's
+ * north and the meridian. Said where a field has them. */
+void warn_earth_winds(const char* who) {
+  if (!state.uv_earth || (state.param != 33 && state.param != 34)) return;
+  MESS_print(M_warn,
+             "%s: Wind components relative to the earth on a projected grid; the vector plot takes them as the "
+             "grid's unless plot_param says uvew\n",
+             who);
 }
 
 /* The ensemble state of a product definition about to be read. */
@@ -608,10 +621,8 @@ int GRIB_get_info(int grd_fd, GRD_info* info) {
     };
     if (edition == 0 && pds(5) == 98) state.gfile->grid = 10;
     int month = pds(14);
-    int year = pds(13);
-    if (year <= 49) year += 2000;
-    if (year < 200) year += 1900;
-    info->date.year = year;
+    /* Edition 0 has no century octet. */
+    info->date.year = ed1_year(pds(13), edition == 1 ? pds(25) : 0);
     info->date.month = month > 12 ? 1 : month;
     info->date.day = pds(15);
     info->date.hour = pds(16);
@@ -704,6 +715,11 @@ void name_unknown(GRD_report* grd, int table) {
   grd->var = static_cast<int>(LOCAL_PARAM_BASE + grd->source * 1000000LL + table * 1000LL + grd->var);
 }
 
+/* Centres that number their own parameters as NCEP's table 2 does: NCEP,
+ * the National Weather Service, the US Air Force and Navy, NOAA's
+ * laboratories and NCAR. */
+bool ncep_numbered(int centre) { return centre == 7 || centre == 8 || centre == 9 || (centre >= 57 && centre <= 60); }
+
 bool ecmwf_remap(GRD_report* grd) {
   for (const EcmwfRow& row : ecmwf_table) {
     if (row.param != grd->var) continue;
@@ -739,6 +755,11 @@ int grib_impl::units_of(GRD_report* grd, int table) {
   } else if (grd->source == 98 && grd->var > 128) {
     if (!ecmwf_remap(grd)) name_unknown(grd, table);
     return 0;
+  } else if (grd->version == 1 && grd->var >= 128 && grd->var <= 254 && !ncep_numbered(grd->source)) {
+    /* Numbers from 128 on are each centre's own in any table; the suite
+     * names them as NCEP's, whose table the US centres share. */
+    name_unknown(grd, table);
+    return 0;
   } else if (grd->version == 0 && grd->source != 98) {
     for (const Ed0Row& row : ed0_table) {
       if (row.param != grd->var) continue;
@@ -760,6 +781,14 @@ int grib_impl::units_of(GRD_report* grd, int table) {
     set_units(grd, "-");
   }
   return 0;
+}
+
+/* A flux accumulated over a period is energy or momentum per area, not a
+ * rate: its values are J/m^2 (N-s/m^2), whatever its parameter's rate. */
+void grib_impl::accumulated_units(GRD_report* grd) {
+  if (grd->time == KEZ_MISS || grd->time / 1000000 != 4) return;
+  if (std::strcmp(grd->units, "W/m^2") == 0) set_units(grd, "J/m^2");
+  if (std::strcmp(grd->units, "N/m^2") == 0) set_units(grd, "N-s/m^2");
 }
 
 int GRIB_units(GRD_report* grd) { return grd ? units_of(grd, 0) : 0; }

@@ -234,45 +234,105 @@ constexpr PoleGrid pole_grids[] = {{21, 0},   {22, 0}, {23, -90}, {24, -90}, {25
 
 } // namespace
 
-/* Hours of a forecast time in its unit; -9999 for units the time code
- * cannot hold (minutes that are not whole hours, seconds, unknown units). */
-int grib_impl::hours_of(long long n, unsigned unit, bool* days_months) {
-  *days_months = false;
+/* The time code of h hours: the hours below 800, where the code's days
+ * begin; from there whole days (800 plus the days, below 100 of them);
+ * -9999 for a time it cannot hold, never another time's code. */
+int grib_impl::hour_code(long long h) {
+  if (h < 800) return to_int(h);
+  if (h % 24 == 0 && h / 24 < 100) return static_cast<int>(800 + h / 24);
+  return KEZ_MISS;
+}
+
+/* Hours of n counts of a unit that counts in hours or parts of days
+ * (minutes, hours, 3, 6 and 12 hours); false for any other unit and for
+ * minutes that are no whole hour. */
+bool grib_impl::unit_hours(long long n, unsigned unit, long long* h) {
   switch (unit) {
-    case 0: return n % 60 == 0 ? to_int(n / 60) : KEZ_MISS;
-    case 1: return to_int(n);
-    case 2: *days_months = true; return to_int(800 + n);
-    case 3: *days_months = true; return to_int(900 + n);
-    case 10: return to_int(3 * n);
-    case 11: return to_int(6 * n);
-    case 12: return to_int(12 * n);
-    default: return KEZ_MISS;
+    case 0:
+      if (n % 60 != 0) return false;
+      *h = n / 60;
+      return true;
+    case 1: *h = n; return true;
+    case 10: *h = 3 * n; return true;
+    case 11: *h = 6 * n; return true;
+    case 12: *h = 12 * n; return true;
+    default: return false;
   }
 }
 
+/* Time code of a forecast time in its unit: hours, days as 800 and months
+ * as 900 plus the count; -9999 for units the time code cannot hold
+ * (minutes that are not whole hours, seconds, unknown units) and for
+ * times beyond it. */
+int grib_impl::hours_of(long long n, unsigned unit, bool* days_months) {
+  *days_months = false;
+  if (n < 0 || n > INT_MAX) return KEZ_MISS;
+  long long h = 0;
+  if (unit_hours(n, unit, &h)) return hour_code(h);
+  if (unit == 2 || unit == 3) {
+    *days_months = true;
+    return n < 100 ? static_cast<int>((unit == 2 ? 800 : 900) + n) : KEZ_MISS;
+  }
+  return KEZ_MISS;
+}
+
+/* The start and end parts of a period's code from its start and end in
+ * hours: both hours below 800, else both whole days; false when the code
+ * cannot hold them (an end in days after a start in hours would read as
+ * another period). */
+bool grib_impl::period_codes(long long start, long long end, int* s, int* e) {
+  if (start < 0 || end < 0) return false;
+  if (start < 800 && end < 800) {
+    *s = static_cast<int>(start);
+    *e = static_cast<int>(end);
+    return true;
+  }
+  if (start % 24 != 0 || end % 24 != 0 || start / 24 >= 100 || end / 24 >= 100) return false;
+  *s = static_cast<int>(800 + start / 24);
+  *e = static_cast<int>(800 + end / 24);
+  return true;
+}
+
 namespace {
+
+/* The code of a period from P1 to P2 of operation op (three digits each
+ * for start and end), in the unit of the octets; -9999 when it cannot be
+ * held. */
+int period_code(int op, long long p1, long long p2, unsigned unit) {
+  int s = 0, e = 0;
+  long long h1 = 0, h2 = 0;
+  if (unit_hours(p1, unit, &h1) && unit_hours(p2, unit, &h2)) {
+    if (!period_codes(h1, h2, &s, &e)) return KEZ_MISS;
+  } else if ((unit == 2 || unit == 3) && p1 >= 0 && p2 >= 0 && p1 < 100 && p2 < 100) {
+    const int base = unit == 2 ? 800 : 900;
+    s = static_cast<int>(base + p1);
+    e = static_cast<int>(base + p2);
+  } else {
+    return KEZ_MISS;
+  }
+  return op * 1000000 + 1000 * s + e;
+}
 
 /* Time code of the period octets, in hours whatever unit they count in
  * (days and months as 800 and 900 plus the count), the same for both
  * editions. */
 int time_code(int u, int p1, int p2, int r, int n) {
+  const auto unit = static_cast<unsigned>(u);
   bool dm = false;
-  const int q1 = hours_of(p1, static_cast<unsigned>(u), &dm);
-  const int q2 = hours_of(p2, static_cast<unsigned>(u), &dm);
-  const int s = hours_of(static_cast<long long>(n) * p2, static_cast<unsigned>(u), &dm);
-  /* Start and end share a code of three digits each. */
-  auto fits = [](int h) { return h != KEZ_MISS && h >= 0 && h <= 999; };
   switch (r) {
     case 0:
-    case 1: return q1; /* an initialised analysis valid at P1 */
+    case 1: return hours_of(p1, unit, &dm); /* an initialised analysis valid at P1 */
     case 2:
     case 3:
     case 4:
-    case 5: return fits(q1) && fits(q2) ? r * 1000000 + 1000 * q1 + q2 : KEZ_MISS;
-    case 10: return hours_of(256L * p1 + p2, static_cast<unsigned>(u), &dm);
-    case 113: return fits(q1) && fits(s) ? 13000000 + 1000 * q1 + s : KEZ_MISS;
-    case 118: return fits(q1) && fits(s) ? 18000000 + 1000 * q1 + s : KEZ_MISS;
-    case 123: return fits(s) ? 23000000 + s : KEZ_MISS;
+    case 5: return period_code(r, p1, p2, unit);
+    case 10: return hours_of(256L * p1 + p2, unit, &dm);
+    case 113: return period_code(13, p1, static_cast<long long>(n) * p2, unit);
+    case 118: return period_code(18, p1, static_cast<long long>(n) * p2, unit);
+    case 123: {
+      const int c = hours_of(static_cast<long long>(n) * p2, unit, &dm);
+      return c == KEZ_MISS ? KEZ_MISS : 23000000 + c;
+    }
     default: return KEZ_MISS; /* never another field's time */
   }
 }
@@ -291,15 +351,21 @@ int level_code(int ltype, int a, int b) {
     case 103:
     case 105:
     case 107:
+    case 109:
     case 111:
     case 113:
-    case 117:
     case 119: return 256 * a + b;
+    case 117: {
+      /* Potential vorticity in 10^-9 K m^2/kg/s; the code counts 10^-6,
+       * as edition 2's levels of it do. */
+      const int pv = 256 * a + b;
+      return pv % 1000 == 0 ? pv / 1000 : KEZ_MISS;
+    }
     case 101:
     case 104:
     case 106:
     case 108:
-    case 109:
+    case 110:
     case 112:
     case 114:
     case 116:
@@ -314,6 +380,18 @@ int threshold_code(float x) {
 }
 
 } // namespace
+
+/* The year of the year-of-century and century octets: a century of 1 to
+ * 100 counts the years from its start (century 20 holds 1901 to 2000);
+ * without one (0, or edition 0, which has no century octet) years below
+ * 50 are this century's. */
+int grib_impl::ed1_year(int year_of_century, int century) {
+  if (century >= 1 && century <= 100) return (century - 1) * 100 + year_of_century;
+  int year = year_of_century;
+  if (year <= 49) year += 2000;
+  if (year < 200) year += 1900;
+  return year;
+}
 
 /* --- edition 1: conversions ---------------------------------------------- */
 
@@ -383,21 +461,30 @@ int GRIB_decode_PDB(const unsigned char* data, GRD_report* grd) {
   grd->model = o[6];
   grd->type = state.grid_id = o[7];
   grd->time = time_code(o[18], o[19], o[20], o[21], static_cast<int>(be_uint(o + 22, 2)));
-  int year = o[13];
-  if (year <= 49) year += 2000;
-  if (year < 200) year += 1900;
-  grd->date.year = year;
+  /* A time the codes cannot hold is missing, and said so. */
+  if (grd->time == KEZ_MISS)
+    MESS_print(M_warn, "GRIB_PDB: No time code for time range %d of P1 %d, P2 %d in time unit %d\n", o[21], o[19],
+               o[20], o[18]);
+  grd->date.year = ed1_year(o[13], grd->version == 1 ? o[25] : 0); /* edition 0 has no century octet */
   grd->date.month = o[14];
   grd->date.day = o[15];
   grd->date.hour = o[16];
   grd->date.min = o[17];
   grd->ltype = o[10];
   grd->level = level_code(o[10], o[11], o[12]);
+  if (grd->source == 98 && grd->ltype == 210) {
+    /* ECMWF's isobaric levels in Pa (NCEP's 210 is a cloud top). */
+    const int pa = 256 * o[11] + o[12];
+    grd->ltype = 100;
+    grd->level = pa % 100 == 0 ? pa / 100 : KEZ_MISS;
+  }
   /* Octet 4 of edition 0 holds the edition, 0: not a local table. */
   const int table = o[4];
   grd->var = table < 128 && o[9] == 177 ? 571 : o[9];
   state.var_scale = 1.0f;
   units_of(grd, table);
+  state.param = grd->var;
+  accumulated_units(grd);
   state.dscale = 1.0f;
   clear_product();
   if (grd->source == 7 && o[26] == 2) {
@@ -624,6 +711,9 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
     drop_values(grd);
     return -1;
   }
+  /* Components relative to the grid: resolution and component flag 5. */
+  state.uv_earth = (rep == 3 || rep == 5) && !(g[17] & 0x08);
+  warn_earth_winds("GRIB_GDB");
   if (rep != 0 && rep != 1 && rep != 3 && rep != 5) {
     MESS_print(M_warn, "GRIB_GDB: Grid type %d (%s) is not supported\n", rep, ed1_grid_name(rep));
     drop_values(grd);
@@ -665,20 +755,34 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       d.proj = 2;
       const float la2 = degrees(&g[18]);
       state.lat = la1;
-      if (g[17] & 0x80) {
-        d.dx = be_uint(&g[24], 2) / 1000.0f;
-        d.dy = be_uint(&g[26], 2) / 1000.0f;
-      } else if (d.ny > 1) {
-        d.dx = d.dy = (la2 - la1) * state.ydir / (d.ny - 1);
+      /* Increments given and not missing (all ones), else the spacing of
+       * the corners: the rows span the latitudes and the columns the
+       * longitudes (eastward, or westward for rows that run east to west),
+       * each over its own number of points; thinned rows over the longest
+       * row, whatever the increment says. */
+      const bool given = (g[17] & 0x80) != 0;
+      const unsigned long di = be_uint(&g[24], 2), dj = be_uint(&g[26], 2);
+      if (given && di != 0xFFFF && !state.thin) {
+        d.dx = di / 1000.0f;
       } else {
-        d.dx = d.dy = MISS; /* one row and no increments: no spacing */
+        const float lo2 = degrees(&g[21]);
+        float span = state.xrev ? lo1 - lo2 : lo2 - lo1;
+        while (span < 0) span += 360;
+        if (span == 0 && d.nx > 1) span = 360;
+        d.dx = d.nx > 1 ? span / (d.nx - 1) : MISS;
       }
+      if (given && dj != 0xFFFF)
+        d.dy = dj / 1000.0f;
+      else
+        d.dy = d.ny > 1 ? (la2 - la1) * state.ydir / (d.ny - 1) : MISS;
+      if (d.dx == MISS) d.dx = d.dy;
+      if (d.dy == MISS) d.dy = d.dx; /* one row or column: the other's spacing */
       if (d.dx > 30 && state.grid_id >= 37 && state.grid_id <= 44) d.dx = 1.25f;
       /* Rows that run east to west start at their eastern end. */
       const float xdir = state.xrev ? -1.0f : 1.0f;
       d.clon = d.dx == MISS ? lo1 : lo1 + xdir * d.dx * (d.nx - 1) / 2;
-      if (d.clon > 180) d.clon -= 360;
-      if (d.clon < -180) d.clon += 360;
+      while (d.clon > 180) d.clon -= 360;
+      while (d.clon < -180) d.clon += 360;
       d.clat = d.dy == MISS ? la1 : la1 + d.dy * (d.ny - 1) * state.ydir / 2;
       break;
     }
@@ -721,8 +825,10 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       MAP_tran(la1, lo1, &x1, &y1);
       d.dx = be_uint(&g[21], 3) / 100000.0f;
       d.dy = be_uint(&g[24], 3) / 100000.0f;
-      /* The exact middle, where the grid store puts the domain's centre. */
-      float cx = x1 + d.dx * (d.nx - 1) / 2.0f;
+      /* The exact middle, where the grid store puts the domain's centre;
+       * rows that run east to west start at their eastern end. */
+      const float xdir = state.xrev ? -1.0f : 1.0f;
+      float cx = x1 + xdir * d.dx * (d.nx - 1) / 2.0f;
       float cy = y1 + d.dy * state.ydir * (d.ny - 1) / 2.0f;
       MAP_untran(cx, cy, &d.clat, &d.clon);
       break;
@@ -746,7 +852,8 @@ int GRIB_GDB(int grd_fd, GRD_report* grd) {
       MAP_tran(la1, lo1, &x1, &y1);
       d.dx = be_uint(&g[21], 3) / 100000.0f;
       d.dy = be_uint(&g[24], 3) / 100000.0f;
-      float cx = x1 + (d.nx - 1) * d.dx / 2;
+      const float xdir = state.xrev ? -1.0f : 1.0f;
+      float cx = x1 + xdir * (d.nx - 1) * d.dx / 2;
       float cy = y1 + (d.ny - 1) * state.ydir * d.dy / 2;
       MAP_untran(cx, cy, &d.clat, &d.clon);
       break;

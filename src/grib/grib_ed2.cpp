@@ -51,7 +51,17 @@ long angle_raw(long k) {
   return (oct(k) & 0x80) ? -v : v;
 }
 
-float angle_deg(long k) { return static_cast<float>(angle_raw(k) / 1e6); }
+float angle_deg(long k, double unit = 1e-6) { return static_cast<float>(angle_raw(k) * unit); }
+
+/* Degrees of one unit of a latitude/longitude template's angles: the basic
+ * angle over its subdivisions (millionths of a degree where either is 0 or
+ * missing). */
+double angle_unit() {
+  unsigned long basic = be_sec(39, 4), sub = be_sec(43, 4);
+  if (basic == 0 || basic == 0xFFFFFFFFul) basic = 1;
+  if (sub == 0 || sub == 0xFFFFFFFFul) sub = 1000000;
+  return static_cast<double>(basic) / static_cast<double>(sub);
+}
 
 float norm_lon(float lon) { return lon > 180 ? lon - 360 : lon; }
 
@@ -149,6 +159,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
   FILE* f = stream_of(grd_fd);
   if (!f || !grd || !read_section_body(f, "GRIB_GDS")) return 0;
   const int templ = static_cast<int>(be_sec(13, 2));
+  state.uv_earth = false;
   BorrowedDomain borrow;
   Domain dv;
   DOM_init(&dv);
@@ -157,24 +168,31 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
   std::vector<int> rows;
   const long ni_raw = static_cast<int32_t>(be_sec(31, 4));
   const long nj = static_cast<long>(be_sec(35, 4));
-  auto scanning = [&](long k) -> bool {
+  /* The scanning mode; a refusal's reason, or null. Rows or columns offset
+   * by half a step (bits 5 to 7) would place every point half a step off. */
+  auto scanning = [&](long k) -> const char* {
     unsigned scan = oct(k);
-    ydir = (scan & 0x40) || (scan & 0x02) ? 1 : -1;
+    ydir = (scan & 0x40) ? 1 : -1;
     xalt = (scan & 0x10) ? 1 : 0;
     xrev = (scan & 0x80) != 0;
-    return (scan & 0x20) == 0;
+    if (scan & 0x20) return "Grids stored column by column are not supported";
+    if (scan & 0x0E) return "Grids with rows or columns offset by half a step are not supported";
+    return nullptr;
   };
   auto spacing = [](float span, long n) { return n > 1 ? std::fabs(span) / (n - 1) : MISS; };
   switch (templ) {
     case 0: { /* latitude/longitude */
       if (nj > 10000) return refuse_gds("Too many rows");
-      if (!scanning(72)) return refuse_gds("Grids stored column by column are not supported");
+      if (const char* why = scanning(72)) return refuse_gds(why);
       dv.proj = 2;
-      float la1 = angle_deg(47), la2 = angle_deg(56);
-      float lo1 = norm_lon(angle_deg(51)), lo2 = norm_lon(angle_deg(60));
-      /* Rows that run east to west start at their eastern end. */
+      const double unit = angle_unit();
+      float la1 = angle_deg(47, unit), la2 = angle_deg(56, unit);
+      float lo1 = norm_lon(angle_deg(51, unit)), lo2 = norm_lon(angle_deg(60, unit));
+      const float first_lon = lo1, first_lat = la1;
+      /* Rows that run east to west start at their eastern end. A row whose
+       * ends share a meridian goes once round the globe. */
       if (xrev) std::swap(lo1, lo2);
-      if (lo2 < lo1) lo2 += 360;
+      if (lo2 < lo1 || (lo2 == lo1 && ni_raw != 1)) lo2 += 360;
       long nx = ni_raw;
       if (ni_raw == -1) {
         /* Row lengths after the template, each as wide as octet 11 says. */
@@ -191,23 +209,25 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       dv.nx = static_cast<int>(std::min<long>(nx, INT_MAX));
       dv.ny = static_cast<int>(nj);
       dv.plat = 0;
-      dv.plon = dv.clon = (lo1 + lo2) / 2;
-      dv.clat = (la1 + la2) / 2;
+      /* A single column or row lies at the first point. */
+      dv.plon = dv.clon = dv.nx == 1 ? first_lon : (lo1 + lo2) / 2;
+      dv.clat = dv.ny == 1 ? first_lat : (la1 + la2) / 2;
       dv.dx = spacing(lo2 - lo1, dv.nx);
       dv.dy = spacing(la2 - la1, dv.ny);
       break;
     }
     case 10: { /* Mercator */
       if (nj > GRIB_MAX_SIDE) return refuse_gds("Too many rows");
-      if (!scanning(60)) return refuse_gds("Grids stored column by column are not supported");
+      if (const char* why = scanning(60)) return refuse_gds(why);
       dv.proj = 3;
       dv.nx = static_cast<int>(std::min<long>(ni_raw, INT_MAX));
       dv.ny = static_cast<int>(nj);
       float la1 = angle_deg(39), la2 = angle_deg(52);
       float lo1 = norm_lon(angle_deg(43)), lo2 = norm_lon(angle_deg(56));
       if (xrev) std::swap(lo1, lo2);
-      /* A grid across 180 degrees ends east of where it starts. */
-      if (lo2 < lo1) lo2 += 360;
+      /* A grid across 180 degrees ends east of where it starts; one whose
+       * ends share a meridian goes once round the globe. */
+      if (lo2 < lo1 || (lo2 == lo1 && ni_raw != 1)) lo2 += 360;
       dv.plat = 0;
       dv.plon = norm_lon((lo1 + lo2) / 2);
       MAP_domain(&dv);
@@ -222,7 +242,7 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
     case 20:   /* polar stereographic */
     case 30: { /* Lambert conformal */
       if (nj > GRIB_MAX_SIDE) return refuse_gds("Too many rows");
-      if (!scanning(65)) return refuse_gds("Grids stored column by column are not supported");
+      if (const char* why = scanning(65)) return refuse_gds(why);
       dv.proj = templ == 20 ? 1 : 4;
       dv.nx = static_cast<int>(std::min<long>(ni_raw, INT_MAX));
       dv.ny = static_cast<int>(nj);
@@ -243,8 +263,9 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
       MAP_tran(la1, lo1, &x1, &y1);
       dv.dx = static_cast<float>(be_sec(56, 4) * 1e-8);
       dv.dy = static_cast<float>(be_sec(60, 4) * 1e-8);
-      /* The exact middle, where the grid store puts the domain's centre. */
-      const float cx = x1 + (dv.nx - 1) * dv.dx / 2;
+      /* The exact middle, where the grid store puts the domain's centre;
+       * rows that run east to west start at their eastern end. */
+      const float cx = x1 + (dv.nx - 1) * (xrev ? -dv.dx : dv.dx) / 2;
       const float cy = y1 + (dv.ny - 1) * ydir * dv.dy / 2;
       MAP_untran(cx, cy, &dv.clat, &dv.clon);
       break;
@@ -255,6 +276,8 @@ int GRIB_GDS(int grd_fd, GRD_report* grd) {
     if (dv.nx < 1 || dv.ny < 1 || ni_raw > INT_MAX || static_cast<long long>(dv.nx) * dv.ny > GRIB2_MAX_POINTS)
       return refuse_gds("The grid has no usable size");
   }
+  /* Components relative to the grid: resolution and component flag 5. */
+  state.uv_earth = (templ == 20 || templ == 30) && !(oct(47) & 0x08);
   state.dv = dv;
   state.gds_templ = templ;
   state.ydir = ydir;
@@ -335,29 +358,70 @@ int trunc_i(double v) {
   return static_cast<int>(v);
 }
 
+/* A fixed surface's value in a unit of 10^p of its own (hPa of Pa: 2,
+ * sigma in ten-thousandths: -4): the scaled value at octet k times
+ * 10^(-f-p), f the scale factor at octet e. -9999 when it is missing or no
+ * whole number of that unit, so that a level the code cannot hold never
+ * reads as its neighbour (50 Pa as 0 hPa, 925 hPa as 92 kPa). */
+int surface_in(long e, long k, int p) {
+  if (oct(k) == 255 && oct(k + 1) == 255) return KEZ_MISS;
+  const int f = scale_factor(oct(e));
+  if (f == -127) return KEZ_MISS;
+  long long v = static_cast<long long>(be_sec(k, 4) & 0x7FFFFFFFul);
+  if (oct(k) & 0x80) v = -v;
+  for (int x = -f - p; x > 0; --x) {
+    if (v > INT_MAX || v < INT_MIN) return KEZ_MISS;
+    v *= 10;
+  }
+  for (int x = -f - p; x < 0; ++x) {
+    if (v % 10 != 0) return KEZ_MISS;
+    v /= 10;
+  }
+  return v >= INT_MIN && v <= INT_MAX ? static_cast<int>(v) : KEZ_MISS;
+}
+
 /* Level type and code of the fixed surfaces, which stand sh octets
- * further on in templates with more octets before them. */
+ * further on in templates with more octets before them: the edition 1
+ * type of the same surface (or of the layer between two of one type) and
+ * its level in that type's unit. Surfaces whose edition 1 number means
+ * another surface (a mixed layer depth is no potential vorticity surface)
+ * have no level type of the suite; a level no code can hold is missing. */
 void set_surfaces(GRD_report* grd, long sh) {
   const int t1 = static_cast<int>(oct(23 + sh)), t2 = static_cast<int>(oct(29 + sh));
-  /* Each value is scaled by its own factor. */
-  const float v1 = scaled_value(24 + sh, 25 + sh);
-  const float v2 = scaled_value(30 + sh, 31 + sh);
   const bool layer = t2 != 255;
-  MESS_print(M_debug, "LEV %d %d %f %f\n", t1, t2, v1, v2);
-  int ltype = t1, level = v1 == MISS ? KEZ_MISS : trunc_i(v1);
-  /* A layer is coded top * 1000 + bottom; a part that is missing, negative
-   * or (the bottom) of four digits would make another layer's code. */
-  auto pair = [](int top, int bottom) {
-    if (top == KEZ_MISS || bottom == KEZ_MISS || top < 0 || bottom < 0 || bottom > 999) return KEZ_MISS;
+  const bool v1_missing = scaled_value(24 + sh, 25 + sh) == MISS;
+  const bool v2_missing = scaled_value(30 + sh, 31 + sh) == MISS;
+  MESS_print(M_debug, "LEV %d %d\n", t1, t2);
+  /* The first surface in 10^p of its unit, and a layer between two
+   * surfaces of its type coded top * 1000 + bottom; a part that is
+   * missing, negative or (the bottom) of four digits would make another
+   * layer's code. */
+  auto one = [&](int p) { return surface_in(24 + sh, 25 + sh, p); };
+  auto pair = [&](int p) {
+    const int top = surface_in(24 + sh, 25 + sh, p), bottom = surface_in(30 + sh, 31 + sh, p);
+    if (t2 != t1 || top == KEZ_MISS || bottom == KEZ_MISS || top < 0 || bottom < 0 || bottom > 999) return KEZ_MISS;
     const long long code = top * 1000LL + bottom;
     return code > INT_MAX ? KEZ_MISS : static_cast<int>(code);
   };
-  auto hundreds = [&](float a, float b) { return pair(trunc_i(a / 100), trunc_i(b / 100)); };
-  auto cm = [](float v) { return trunc_i(v * 100 + 0.01); };
+  int ltype = t1, level = one(0);
+  bool named = true;
   switch (t1) {
+    case 1:
+      /* From the ground to the nominal top: the whole atmosphere. */
+      if (layer && t2 == 8) {
+        ltype = 200;
+        level = 0;
+      } else if (layer) {
+        level = KEZ_MISS;
+      }
+      break;
+    case 10: /* the entire atmosphere */
+      ltype = 200;
+      level = 0;
+      break;
     case 100:
       ltype = layer ? 101 : 100;
-      level = layer ? pair(trunc_i(v1 / 1000), trunc_i(v2 / 1000)) : trunc_i(v1 / 100);
+      level = layer ? pair(3) : one(2);
       break;
     case 101:
       ltype = 102;
@@ -365,45 +429,62 @@ void set_surfaces(GRD_report* grd, long sh) {
       break;
     case 102:
       ltype = layer ? 104 : 103;
-      level = layer ? hundreds(v1, v2) : trunc_i(v1);
+      level = layer ? pair(2) : one(0);
       break;
-    case 103:
+    case 103: {
       ltype = layer ? 106 : 105;
-      level = layer ? hundreds(v1, v2) : trunc_i(v1 + 0.5);
+      /* Heights to the nearest metre, as ecCodes names them (1.5 m: 2). */
+      const float v1 = scaled_value(24 + sh, 25 + sh);
+      level = layer ? pair(2) : v1 == MISS ? KEZ_MISS : trunc_i(v1 + 0.5);
       break;
+    }
     case 104:
       ltype = layer ? 108 : 107;
-      level = layer ? pair(cm(v1), cm(v2)) : trunc_i(v1 * 10000 + 0.01);
+      level = layer ? pair(-2) : one(-4);
       break;
     case 105:
-      ltype = 109;
-      level = trunc_i(v1);
+      ltype = layer ? 110 : 109;
+      level = layer ? pair(0) : one(0);
       break;
     case 106:
       ltype = layer ? 112 : 111;
-      level = layer ? pair(cm(v1), cm(v2)) : cm(v1);
+      level = layer ? pair(-2) : one(-2);
       break;
     case 107:
+      /* Edition 1 counts the layer's surfaces down from 475 K. */
       ltype = layer ? 114 : 113;
-      level = trunc_i(v1);
+      level = layer ? KEZ_MISS : one(0);
       break;
     case 108:
       ltype = layer ? 116 : 115;
-      level = layer ? pair(trunc_i(v1 / 100), trunc_i(v2 / 100)) : trunc_i(v1 / 100);
+      level = layer ? pair(2) : one(2);
       break;
     case 109:
       ltype = 117;
-      level = v1 > 0 ? trunc_i(v1 * 1000000.0 + 0.01) : trunc_i(v1 * 1000000.0 - 0.01);
+      level = layer ? KEZ_MISS : one(-6);
       break;
     case 111:
       ltype = layer ? 120 : 119;
-      level = trunc_i(v1);
+      level = layer ? pair(-2) : one(-4);
       break;
-    default: break;
+    default:
+      /* Edition 2 numbers that edition 1 gives other surfaces; local
+       * numbers of centres other than NCEP's and the National Weather
+       * Service's, whose local numbers the level types take. */
+      named = !((t1 >= 110 && t1 <= 128) || t1 == 141 ||
+                (t1 >= 192 && t1 <= 254 && grd->source != 7 && grd->source != 8 && grd->source != 9));
+      if (layer) level = KEZ_MISS; /* no layer code of its own */
+      break;
   }
-  if (v1 == MISS ||
-      (layer && v2 == MISS && (t1 == 100 || t1 == 102 || t1 == 103 || t1 == 104 || t1 == 106 || t1 == 108)))
-    level = (t1 < 100 || t1 == 101 || t1 >= 200) ? 0 : KEZ_MISS; /* surfaces without a value are level 0 */
+  if (!named) {
+    MESS_print(M_warn, "GRIB_PDS: Surface type %d has no level type of the suite\n", t1);
+    ltype = level = KEZ_MISS;
+  } else if (v1_missing || (layer && v2_missing && t1 >= 100 && t1 != 101 && t1 < 200)) {
+    /* surfaces without a value are level 0 */
+    level = (t1 < 100 || t1 == 101 || t1 >= 200) ? 0 : KEZ_MISS;
+  } else if (level == KEZ_MISS) {
+    MESS_print(M_warn, "GRIB_PDS: No level code for surface type %d%s\n", t1, layer ? " of a layer" : "");
+  }
   grd->ltype = ltype;
   grd->level = level;
 }
@@ -419,6 +500,20 @@ int process_code(unsigned p) {
   }
 }
 
+const char* process_name(unsigned p) {
+  switch (p) {
+    case 5: return "root mean square";
+    case 6: return "standard deviation";
+    case 7: return "covariance";
+    case 8: return "difference from the end to the start";
+    case 9: return "ratio";
+    case 10: return "standardized anomaly";
+    case 11: return "summation";
+    case 255: return "missing";
+    default: return "unknown";
+  }
+}
+
 /* Time code of a statistical product: process at octet pk, length at lk
  * (its unit in the octet before). A process without a code of its own is
  * a period all the same, from its start to its end. */
@@ -430,22 +525,31 @@ int range_time(long pk, long lk) {
   const unsigned proc = oct(pk);
   MESS_print(M_debug, "TIM %u %lld %lld\n", proc, s, l);
   int k = process_code(proc);
-  if (k == 0) k = 2000000;
-  /* Start and length in hours, whatever unit they were given in. */
-  bool dm = false;
-  int hs = hours_of(s, unit, &dm);
-  int hl = KEZ_MISS;
-  if (dm) {
-    hl = lunit == unit ? to_int(l) : KEZ_MISS; /* days or months on from a start in the same unit */
-  } else {
-    bool ldm = false;
-    hl = lunit == 2 ? to_int(24 * l) : hours_of(l, lunit, &ldm);
-    if (ldm) hl = KEZ_MISS;
+  if (k == 0) {
+    /* Its values need not be the parameter's (a standard deviation, a
+     * ratio): the period is read, and said to be of another statistic. */
+    MESS_print(M_warn,
+               "GRIB_PDS: Statistical process %u (%s) has no time code of its own; read as a period of the "
+               "parameter\n",
+               proc, process_name(proc));
+    k = 2000000;
   }
-  if (hs == KEZ_MISS || hl == KEZ_MISS) return KEZ_MISS;
-  long long end = static_cast<long long>(hs) + hl;
-  if (hs > 999 || end > 999) return KEZ_MISS; /* the code holds three digits each */
-  return to_int(k + hs * 1000LL + end);
+  /* Days and months on from a start in the same unit; any other start and
+   * length in hours, whatever units they were given in. */
+  if (unit == 2 || unit == 3) {
+    if (lunit != unit || s >= 100 || l >= 100 || s + l >= 100) return KEZ_MISS;
+    const long long base = unit == 2 ? 800 : 900;
+    return to_int(k + (base + s) * 1000LL + base + s + l);
+  }
+  long long hs = 0, hl = 0;
+  if (!unit_hours(s, unit, &hs)) return KEZ_MISS;
+  if (lunit == 2)
+    hl = 24 * l;
+  else if (!unit_hours(l, lunit, &hl))
+    return KEZ_MISS;
+  int cs = 0, ce = 0;
+  if (!period_codes(hs, hs + hl, &cs, &ce)) return KEZ_MISS;
+  return to_int(k + cs * 1000LL + ce);
 }
 
 } // namespace
@@ -484,6 +588,8 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
     GribParam p =
         GRIB_get_ver2_param(grd->source, state.discipline, static_cast<int>(oct(10)), static_cast<int>(oct(11)));
     grd->var = p.ind;
+    state.param = p.ind;
+    warn_earth_winds("GRIB_PDS");
     copy_text(grd->units, sizeof grd->units, p.units);
     grd->model = static_cast<int>(oct(14 + sh));
     auto member = [&] {
@@ -524,12 +630,15 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
       state.ens_smooth = 0;
       state.ens_prob_var = p.ind;
       grd->var = 191;
-      static constexpr int table[][5] = {{1, 2, 3, 0, 0}, {4, 5, 6, 0, 0}, {4, 5, 6, 7, 8}};
+      /* Below the lower limit, above the upper, between them, above the
+       * lower, below the upper: of an ensemble, or of any other process.
+       * Every kind keeps its limit in the number, so that no two
+       * probabilities of one parameter share it. */
+      static constexpr int table[][5] = {{1, 2, 3, 7, 8}, {4, 5, 6, 7, 8}};
       const unsigned process = oct(12), ptype = oct(37);
-      int row = -1;
-      if (templ == 5 && (process == 2 || process == 4 || process == 5)) row = 0;
-      if (templ == 9) row = process == 4 ? 0 : process == 5 ? 1 : process == 2 ? 2 : -1;
-      if (row >= 0 && ptype < 5 && table[row][ptype] != 0) state.ens_prob_type = table[row][ptype];
+      const bool ensemble =
+          (templ == 5 && (process == 2 || process == 4 || process == 5)) || (templ == 9 && process == 4);
+      if (ptype < 5) state.ens_prob_type = table[ensemble ? 0 : 1][ptype];
       state.ens_prob_low = scaled_value(38, 39);
       state.ens_prob_up = scaled_value(43, 44);
     };
@@ -573,7 +682,18 @@ int GRIB_PDS(int grd_fd, GRD_report* grd) {
         break;
       default: break;
     }
+    if (grd->time == KEZ_MISS)
+      MESS_print(M_warn,
+                 "GRIB_PDS: No time code for the time of product template 4.%d (forecast time %lu in unit %u)\n", templ,
+                 be_sec(19 + sh, 4), oct(18 + sh));
     set_surfaces(grd, sh);
+    /* A net flux at the nominal top is the top's own parameter, not the
+     * surface's. */
+    if (grd->ltype == 8) {
+      if (grd->var == 111 || grd->var == 112) grd->var += 2;
+      if (state.ens_prob_var == 111 || state.ens_prob_var == 112) state.ens_prob_var += 2;
+    }
+    accumulated_units(grd);
   }
   GRIB_set_var(grd);
   char label[DATE_LABEL_LEN] = {};

@@ -422,8 +422,16 @@ const char* unpack_jpeg(const Packed& data, FieldSink& sink, float* grid, long n
              state.dv.ny, n);
   const grib_unpack::Scale scale{state.dscale, state.sfac, state.ref};
   const long nx = state.dv.nx, ny = state.dv.ny;
-  if (img.height > 1 && !state.thin) {
-    /* Image rows are grid rows in message order; no bit map. */
+  /* An image of more or fewer samples than the field's values would leave
+   * points missing or values at other points. */
+  if (static_cast<long long>(img.width) * img.height != present) {
+    MESS_print(M_warn, "GRIB_DS: The image holds %lld values for the field's %ld\n",
+               static_cast<long long>(img.width) * img.height, present);
+    return "";
+  }
+  if (img.height > 1 && !state.thin && !state.bmb_on) {
+    /* Image rows are grid rows in message order (with a bit map, the
+     * samples are the present points, whatever the image's shape). */
     if (img.width > nx || img.y0 < 0 || img.y0 + img.height > ny) return "The image does not fit the grid";
     for (int k = 0; k < ny; ++k) {
       float* row = grid_row(grid, k);
@@ -454,7 +462,9 @@ const char* unpack_jpeg(const Packed& data, FieldSink& sink, float* grid, long n
   return nullptr;
 }
 
-const char* unpack_run_length(const Packed& data, float* grid, long npts) {
+/* Run-length packing: runs of level numbers over the present points in
+ * message order, laid out by the sink like any other values. */
+const char* unpack_run_length(const Packed& data, FieldSink& sink, long npts) {
   const int nb = state.num_bits;
   if (nb < 1 || nb > 16) return "Run-length values of that width are not supported";
   MESS_print(M_debug, "Template 7.200\n");
@@ -466,9 +476,10 @@ const char* unpack_run_length(const Packed& data, float* grid, long npts) {
   long long num = 1, mult = 1;
   const char* bad = nullptr;
   auto run = [&] {
-    float v = cur == 0 ? MISS : state.map[static_cast<size_t>(cur - 1)];
-    long long k = std::min<long long>(num, npts - pos);
-    for (long long i = 0; i < k; ++i) grid[pos++] = v;
+    const float v = cur == 0 ? MISS : state.map[static_cast<size_t>(cur - 1)];
+    const long long k = std::min<long long>(num, npts - pos);
+    sink.fill(static_cast<long>(k), v);
+    pos += static_cast<long>(k);
   };
   for (long long i = 0; i < count && pos < npts; ++i) {
     const long long v = static_cast<long long>(in.get(nb));
@@ -489,6 +500,7 @@ const char* unpack_run_length(const Packed& data, float* grid, long npts) {
   }
   if (bad) return bad;
   if (cur >= 0 && pos < npts) run();
+  sink.finish();
   return nullptr;
 }
 
@@ -681,10 +693,10 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
       npts += n;
     }
   }
-  if (state.bmb_on && templ != 200 && static_cast<long long>(state.bmb.size()) * 8 < npts)
+  if (state.bmb_on && static_cast<long long>(state.bmb.size()) * 8 < npts)
     return refuse_ds(f, start, grd, "The bit map is shorter than the grid");
   long present = static_cast<long>(npts);
-  if (state.bmb_on && templ != 200) present = grib_unpack::count_bits(state.bmb.data(), 0, present);
+  if (state.bmb_on) present = grib_unpack::count_bits(state.bmb.data(), 0, present);
   if (templ != 200 && state.data_pnts != present) {
     MESS_print(M_warn, "GRIB_DS: The field packs %ld values for its %ld points\n", state.data_pnts, present);
     return refuse_ds(f, start, grd, nullptr);
@@ -702,15 +714,10 @@ int GRIB_DS(int grd_fd, GRD_report* grd) {
     return refuse_ds(f, start, grd, nullptr);
   }
   grd->grid = grid;
-  if (templ == 200) {
-    std::fill(grid, grid + static_cast<size_t>(nx) * ny, MISS);
-    const char* why = unpack_run_length(data, grid, static_cast<long>(nx) * ny);
-    if (why) return refuse_ds(f, start, grd, why);
-    return 1;
-  }
   FieldSink sink(grid);
   const char* why = nullptr;
   switch (templ) {
+    case 200: why = unpack_run_length(data, sink, present); break;
     case 0:
       if (!unpack_simple(data, sink, std::min<long>(present, state.data_pnts))) why = "Data section cut short";
       break;

@@ -57,6 +57,8 @@ struct GribState {
   std::vector<int> thin_rows;          /* their lengths, in the order of the message */
   float ref = 0, sfac = 0, dscale = 0; /* reference, 2^E, 10^-D */
   float var_scale = 1.0f;              /* a remapped parameter's values to its units */
+  int param = 0;                       /* the suite's parameter of the field, before any product code */
+  bool uv_earth = false;               /* wind components of a projected grid given relative to the earth */
 
   /* Bit map in force. */
   std::vector<unsigned char> bmb;
@@ -191,13 +193,19 @@ inline unsigned long be_sec(long k, int n) {
 
 /* grib.cpp */
 FILE* stream_of(int grd_fd);
+void warn_earth_winds(const char* who);
 bool cut_message(const char* who);
 int units_of(GRD_report* grd, int table);
+void accumulated_units(GRD_report* grd);
 void clear_product();
 long read_padded(FILE* f, long n, std::vector<unsigned char>* buf);
 
 /* grib_ed1.cpp */
+int hour_code(long long h);
+bool unit_hours(long long n, unsigned unit, long long* h);
 int hours_of(long long n, unsigned unit, bool* days_months);
+bool period_codes(long long start, long long end, int* s, int* e);
+int ed1_year(int year_of_century, int century);
 
 /* grib_ed2.cpp */
 bool read_section_body(FILE* f, const char* who);

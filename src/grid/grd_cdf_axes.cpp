@@ -63,16 +63,20 @@ bool axis_values(int nc, int var, std::vector<double>* out) {
 
 namespace grd_cdf_impl {
 
+/* Longitudes and latitudes by their standard name or units; the
+ * coordinates of a rotated grid are none, whatever units they give. */
 bool is_lon_coord(int nc, int var) {
   const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
-  return att_text(nc, var, "standard_name", kUnitsMax) == "longitude" || u == "degrees_east" || u == "degree_east" ||
-         u == "degrees_e" || u == "degree_e";
+  const std::string sn = att_text(nc, var, "standard_name", kUnitsMax);
+  if (sn == "grid_longitude") return false;
+  return sn == "longitude" || u == "degrees_east" || u == "degree_east" || u == "degrees_e" || u == "degree_e";
 }
 
 bool is_lat_coord(int nc, int var) {
   const std::string u = lower(att_text(nc, var, "units", kUnitsMax));
-  return att_text(nc, var, "standard_name", kUnitsMax) == "latitude" || u == "degrees_north" || u == "degree_north" ||
-         u == "degrees_n" || u == "degree_n";
+  const std::string sn = att_text(nc, var, "standard_name", kUnitsMax);
+  if (sn == "grid_latitude") return false;
+  return sn == "latitude" || u == "degrees_north" || u == "degree_north" || u == "degrees_n" || u == "degree_n";
 }
 
 } // namespace grd_cdf_impl
@@ -144,6 +148,18 @@ double time_unit(const std::string& word) {
   return 0;
 }
 
+/* Days from 1970-01-01 to a date of the Gregorian calendar, before 1901
+ * and after 2099 too (the suite's own day count takes every fourth year
+ * for a leap year: "hours since 1900-01-01" would be a day off). */
+long long civil_days(long long y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long yoe = y - era * 400;
+  const long long doy = (153LL * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
 /* "UNIT since YYYY-MM-DD[ hh[:mm[:ss]]]" (a "T" for the blank, a "Z",
  * "UTC" or a zero offset after it): the unit in seconds and the origin in
  * seconds. */
@@ -180,8 +196,7 @@ bool time_units(const std::string& text, double* unit, long* origin) {
   if (!utc || y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
       !(sec >= 0 && sec < 61))
     return false;
-  Date date{y, mo, d, KEZ_MISS, KEZ_MISS, h, mi, static_cast<int>(sec)};
-  *origin = DATE_num_sec(&date);
+  *origin = static_cast<long>(civil_days(y, mo, d) * 86400LL + h * 3600LL + mi * 60LL + static_cast<long long>(sec));
   return true;
 }
 

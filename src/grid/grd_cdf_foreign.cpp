@@ -368,43 +368,64 @@ bool default_fill(nc_type t, double* fill) {
 
 /* Values as stored, unpacked: CF packing (scale_factor, add_offset), and
  * the fill value (the library's default one when none is named), the
- * missing value, stored values outside "valid_range" ("valid_min",
- * "valid_max"), not-a-number and values above 1e30 as -9999. */
+ * missing values, stored values outside "valid_range" ("valid_min",
+ * "valid_max"), not-a-number and values above 1e30 as -9999. Integers
+ * marked "_Unsigned" (as netCDF-3 keeps unsigned bytes and shorts) are
+ * read without their sign, and so are their fill and range. */
 struct Unpack {
   double scale = 1, offset = 0;
-  bool has_fill = false, has_miss = false;
-  double fill = 0, miss = 0;
+  bool has_fill = false;
+  double fill = 0;
+  std::vector<double> misses;
   double low = -HUGE_VAL, high = HUGE_VAL;
+  double wrap = 0; /* 2^bits of an unsigned integer stored signed, else 0 */
   Unpack(int nc, int var) {
-    /* Element i of a numeric attribute. */
-    auto att = [&](const char* name, double* v, int i = 0) {
+    nc_type vt = NC_NAT;
+    if (ncvarinq(nc, var, nullptr, &vt, nullptr, nullptr, nullptr) == -1) vt = NC_NAT;
+    if (lower(att_text(nc, var, "_Unsigned", 8)) == "true") {
+      if (vt == NC_BYTE) wrap = 256.0;
+      if (vt == NC_SHORT) wrap = 65536.0;
+      if (vt == NC_INT) wrap = 4294967296.0;
+    }
+    /* Element i of a numeric attribute, and its length. */
+    auto att = [&](const char* name, double* v, int i = 0, int* count = nullptr) {
       nc_type t = NC_NAT;
       int len = 0;
       if (ncattinq(nc, var, name, &t, &len) == -1 || len <= i || t == NC_CHAR || t < NC_BYTE || t > NC_UINT64)
         return false;
       std::vector<unsigned char> buf(static_cast<size_t>(len) * type_size(t) + 8);
       if (ncattget(nc, var, name, buf.data()) == -1) return false;
+      if (count) *count = len;
       *v = load(t, buf.data(), static_cast<size_t>(i));
       return std::isfinite(*v);
     };
     if (!att("scale_factor", &scale)) scale = 1;
     if (!att("add_offset", &offset)) offset = 0;
     has_fill = att("_FillValue", &fill);
-    nc_type t = NC_NAT;
-    if (!has_fill && ncvarinq(nc, var, nullptr, &t, nullptr, nullptr, nullptr) != -1) has_fill = default_fill(t, &fill);
-    has_miss = att("missing_value", &miss);
+    if (!has_fill) has_fill = default_fill(vt, &fill);
+    if (has_fill) fill = unsign(fill);
+    int n = 0;
+    double m = 0;
+    if (att("missing_value", &m, 0, &n)) {
+      misses.push_back(unsign(m));
+      for (int i = 1; i < n && i < 16; ++i)
+        if (att("missing_value", &m, i)) misses.push_back(unsign(m));
+    }
     double a = 0, b = 0;
     if (att("valid_range", &a, 0) && att("valid_range", &b, 1)) {
-      low = std::min(a, b);
-      high = std::max(a, b);
+      low = std::min(unsign(a), unsign(b));
+      high = std::max(unsign(a), unsign(b));
     } else {
-      if (att("valid_min", &a)) low = a;
-      if (att("valid_max", &b)) high = b;
+      if (att("valid_min", &a)) low = unsign(a);
+      if (att("valid_max", &b)) high = unsign(b);
     }
   }
-  float operator()(double raw) const {
-    if (std::isnan(raw) || (has_fill && raw == fill) || (has_miss && raw == miss) || raw < low || raw > high)
-      return KEZ_FMISS;
+  double unsign(double raw) const { return wrap != 0 && raw < 0 ? raw + wrap : raw; }
+  float operator()(double stored) const {
+    const double raw = unsign(stored);
+    if (std::isnan(raw) || (has_fill && raw == fill) || raw < low || raw > high) return KEZ_FMISS;
+    for (double m : misses)
+      if (raw == m) return KEZ_FMISS;
     const double v = raw * scale + offset;
     if (!std::isfinite(v) || v > kBigValue || std::fabs(v) > FLT_MAX) return KEZ_FMISS;
     return static_cast<float>(v);
@@ -652,6 +673,38 @@ void refuse(Refused* refused, const std::string& why, const char* name) {
   list += name;
 }
 
+/* Whether a present-day variable named as older output names its fields
+ * is that field, as its units say: older output's names stand for units
+ * of their own where the file names others ("P" in hPa where not in Pa),
+ * which a present-day file's "P" in mm or "Z" in m^2/s^2 is not. */
+bool older_units_agree(int old, const std::string& units) {
+  switch (old) {
+    case 1: return units == "hPa" || units == "mb";
+    case 2: return units == "dam";
+    case 4: return units == "C";
+    case 40: return units == "mb/s";
+    case 61:
+    case 64:
+    case 75: return false;
+    default: return true;
+  }
+}
+
+/* Why a variable's grid mapping keeps its values off the latitudes and
+ * longitudes (a projection or a rotated pole), or empty when it has none
+ * or the plain latitude-longitude one. */
+std::string grid_mapping_refusal(int nc, int v) {
+  std::string name = att_text(nc, v, "grid_mapping", NC_MAX_NAME);
+  const size_t b = name.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  name = name.substr(b, name.find_first_of(" :", b) - b);
+  const int m = ncvarid(nc, name.c_str());
+  if (m < 0) return "a grid mapping the file does not describe";
+  const std::string kind = att_text(nc, m, "grid_mapping_name", kUnitsMax);
+  if (kind == "latitude_longitude") return "";
+  return "grid mapping " + (kind.empty() ? std::string("without a name") : kind);
+}
+
 /* The fields of a present-day file: every variable over its latitudes and
  * longitudes whose other dimensions are a time, a level that the level
  * types name, or of length 1. */
@@ -679,8 +732,9 @@ void list_cf_fields(GRD_file& f, Foreign& fo, int gridvar) {
     if (!has_x || !has_y || s.type == NC_CHAR) continue;
     FieldVar fv;
     fv.id = v;
-    std::string why;
+    std::string why = grid_mapping_refusal(nc, v);
     for (int d : s.dims) {
+      if (!why.empty()) break;
       if (d == f.x_dim || d == f.y_dim) continue;
       const long len = dim_len(nc, d);
       const int cv = coord_var(nc, d);
@@ -744,6 +798,7 @@ void list_cf_fields(GRD_file& f, Foreign& fo, int gridvar) {
       if (level_type == lt.name) fv.flat_ltype = lt.ltype;
     if (fv.param == 0 && std_name.empty()) {
       fv.old = field_param(name, units);
+      if (!older_units_agree(fv.old, fv.units)) fv.old = 0;
       for (const OldParam& o : old_params)
         if (o.old == fv.old) fv.param = o.param;
     }

@@ -96,6 +96,10 @@ bool gc_packed(FILE* fp, int width, long* v) {
   return true;
 }
 
+/* The year of a two-digit year group, as the suite reads years without
+ * their century: below 50 this century's. */
+int gc_year(int yy) { return yy <= 49 ? 2000 + yy : 1900 + yy; }
+
 /* What gc_read gives for a grid whose values cannot be read: the stream
  * is at the "GRID" group of the next bulletin. */
 constexpr int kGcSkipped = 1;
@@ -220,12 +224,12 @@ int gc_read(FILE* fp, GRD_report* grd, bool want, GcCarry* carry) {
     return -1;
   }
   struct tm t {};
-  t.tm_year = year;
+  t.tm_year = gc_year(year) - 1900;
   t.tm_mon = month - 1;
   t.tm_mday = day;
   t.tm_hour = hour;
   const long base = DATE_num_sec_tm(&t);
-  grd->date.year = 1900 + year;
+  grd->date.year = gc_year(year);
   grd->date.month = month;
   grd->date.day = day;
   grd->date.hour = hour;
@@ -360,7 +364,7 @@ int gc_getinfo(Slot& s, GRD_info* info) {
   for (char key : {'1', '2', '3', '6', '7'}) {
     if (!any || g.empty() || g[0] != key) continue;
     if (key == '6') {
-      d.year = 1900 + std::max(gc_digits(g, 2, 3), 0);
+      d.year = gc_year(std::max(gc_digits(g, 2, 3), 0));
       d.month = gc_digits(g, 4, 5);
     } else if (key == '7') {
       d.day = gc_digits(g, 2, 3);

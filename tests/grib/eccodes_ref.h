@@ -177,6 +177,7 @@ inline constexpr NotRead kNotRead[] = {
     {"CCSDS", "CCSDS"},
     {"end marker", "7777"},
     {"column by column", "column by column"},
+    {"offset by half a step", "offset by half a step"},
     {"matrix values", "matrix"},
     {"Data representation template 5.", "edition 2 packings other than those"},
 };
@@ -189,16 +190,22 @@ inline std::string readme_text() {
 }
 
 /* The suite's level type of an edition 2 surface: edition 1's type of
- * that surface, or of the layer between two. */
+ * that surface, or of the layer between two; the whole atmosphere (from
+ * the ground to the nominal top, or as one) edition 1's 200. Surfaces
+ * whose edition 1 numbers name other surfaces, and local ones of centres
+ * other than NCEP and the National Weather Service, have none (-9999). */
 inline int ed2_level_type(const EcField& e) {
   static const std::map<long, std::pair<int, int>> types = {
-      {100, {100, 101}}, {101, {102, 102}}, {102, {103, 104}}, {103, {105, 106}}, {104, {107, 108}}, {105, {109, 109}},
+      {100, {100, 101}}, {101, {102, 102}}, {102, {103, 104}}, {103, {105, 106}}, {104, {107, 108}}, {105, {109, 110}},
       {106, {111, 112}}, {107, {113, 114}}, {108, {115, 116}}, {109, {117, 117}}, {111, {119, 120}}};
-  const long t1 = e.n("typeOfFirstFixedSurface");
-  const bool layer = e.n("typeOfSecondFixedSurface") != 255;
+  const long t1 = e.n("typeOfFirstFixedSurface"), t2 = e.n("typeOfSecondFixedSurface"), centre = e.n("centre");
+  const bool layer = t2 != 255;
+  if ((t1 == 1 && t2 == 8) || t1 == 10) return 200;
   auto it = types.find(t1);
-  if (it == types.end()) return static_cast<int>(t1);
-  return layer ? it->second.second : it->second.first;
+  if (it != types.end()) return layer ? it->second.second : it->second.first;
+  if ((t1 >= 110 && t1 <= 128) || t1 == 141 || (t1 >= 192 && t1 <= 254 && centre != 7 && centre != 8 && centre != 9))
+    return -9999;
+  return static_cast<int>(t1);
 }
 
 /* The suite's level type of ecCodes' level names; other names keep the
@@ -222,6 +229,10 @@ inline int level_type(const EcField& e) {
                                                    {"sigmaLayer", 108},
                                                    {"potentialVorticity", 117},
                                                    {"entireAtmosphere", 200}};
+  /* ecCodes names every type 210 isobaric in Pa, which is ECMWF's use of
+   * it only (NCEP's 210 is a cloud top). */
+  if (e.s("typeOfLevel") == "isobaricInPa" && e.n("centre") != 98)
+    return static_cast<int>(e.n("indicatorOfTypeOfLevel"));
   auto it = types.find(e.s("typeOfLevel"));
   if (it != types.end()) return it->second;
   return e.n("edition") == 1 ? static_cast<int>(e.n("indicatorOfTypeOfLevel"))
@@ -419,17 +430,21 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
   const int lt = local && ec_num.ltype ? ec_num.ltype : level_type(e);
   EXPECT_EQ(r.ltype, lt) << "level type " << e.s("typeOfLevel");
   static const std::set<int> single = {1, 100, 103, 105, 109, 113};
+  const bool ed2_layer = edition == 2 && e.n("typeOfSecondFixedSurface") != 255;
   if (ecmwf_2t) {
     EXPECT_EQ(r.level, 2) << "level";
+  } else if (lt == -9999) {
+    EXPECT_EQ(r.level, -9999) << "level of a surface without a level type";
   } else if (lt == 102) {
     EXPECT_EQ(r.level, 0) << "level of mean sea level";
   } else if (e.s("scaledValueOfFirstFixedSurface") == "MISSING") {
     /* A surface without its value: level 0 where the level type needs
      * none, else missing. */
     EXPECT_EQ(r.level, (lt < 100 || lt == 102 || lt >= 200) ? 0 : -9999) << "level without a value";
-  } else if (e.s("typeOfLevel") == "isobaricInPa") {
-    EXPECT_EQ(r.level, e.n("level") / 100) << "level";
-  } else if (single.count(lt)) {
+  } else if (e.s("typeOfLevel") == "isobaricInPa" && lt == 100) {
+    /* Whole hPa; a level between them has no code. */
+    EXPECT_EQ(r.level, e.n("level") % 100 == 0 ? e.n("level") / 100 : -9999) << "level";
+  } else if (single.count(lt) && !ed2_layer) {
     EXPECT_EQ(r.level, e.n("level")) << "level";
   }
   /* Reference date and time code. */
@@ -464,6 +479,29 @@ inline void compare(const std::string& file, size_t i, const Records& o, const E
    * whatever the scanning mode says; the centres of such grids are checked
    * against PROJ (grib_ed2_test.cpp). */
   const bool ecc_places = !(proj == 1 && e.n("jScansPositively") == 0);
+  if (g == "reduced_ll") {
+    /* Thinned rows span the longitudes of the first and last points, the
+     * rows the latitudes: the north-western and south-eastern corners
+     * (once 65.535 degrees apart in edition 1, whose increment is missing). */
+    GRD_report lat = r, lon = r;
+    static std::vector<float> a, b;
+    a.assign(o.values.size(), static_cast<float>(kMiss));
+    a.front() = a.back() = 0.0f;
+    b = a;
+    lat.grid = a.data();
+    lon.grid = b.data();
+    GRD_point_locate(&lat, "lat");
+    GRD_point_locate(&lon, "lon");
+    auto key = [&](const char* k) { return std::atof(e.s(k).c_str()); };
+    const bool s2n = e.n("jScansPositively") == 1;
+    const double la1 = key("latitudeOfFirstGridPointInDegrees"), la2 = key("latitudeOfLastGridPointInDegrees");
+    EXPECT_NEAR(a.front(), s2n ? la2 : la1, 1e-3) << "northern row";
+    EXPECT_NEAR(a.back(), s2n ? la1 : la2, 1e-3) << "southern row";
+    EXPECT_LT(lon_diff(b.front(), key("longitudeOfFirstGridPointInDegrees")), 1e-3) << "western end " << b.front();
+    /* Rows of one point lie at the first longitude. */
+    const char* east = r.domain.nx == 1 ? "longitudeOfFirstGridPointInDegrees" : "longitudeOfLastGridPointInDegrees";
+    EXPECT_LT(lon_diff(b.back(), key(east)), 1e-3) << "eastern end " << b.back();
+  }
   if (g != "reduced_ll" && ecc_places) {
     /* Positions of sample points, as the grid store places them (it
      * leaves the missing points alone, so only these are computed). */

@@ -30,6 +30,7 @@ KEYS_ED2 = ['discipline', 'parameterCategory', 'parameterNumber', 'typeOfFirstFi
 KEYS = ['edition', 'centre:i', 'shortName', 'paramId', 'typeOfLevel', 'level', 'topLevel', 'bottomLevel',
         'dataDate', 'dataTime', 'stepType', 'gridType', 'Ni', 'Nj', 'iScansNegatively', 'jScansPositively',
         'jPointsAreConsecutive', 'numberOfValues', 'packingType', 'bitmapPresent', 'referenceValue',
+        'latitudeOfFirstGridPointInDegrees', 'longitudeOfFirstGridPointInDegrees',
         'latitudeOfLastGridPointInDegrees', 'longitudeOfLastGridPointInDegrees']
 READ_GRIDS = ('regular_ll', 'reduced_ll', 'mercator', 'polar_stereographic', 'lambert')
 

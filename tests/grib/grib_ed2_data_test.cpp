@@ -172,7 +172,8 @@ std::string be(unsigned long v, int n) {
 
 std::string section(int num, const std::string& body) { return be(body.size() + 5, 4) + static_cast<char>(num) + body; }
 
-std::string message(const std::string& s5, const std::string& s6, const std::string& s7, int nx = 4, int ny = 3) {
+std::string message(const std::string& s5, const std::string& s6, const std::string& s7, int nx = 4, int ny = 3,
+                    int scan = 0) {
   std::string s1 = section(
       1, be(7, 2) + be(0, 2) + "\x02\x01\x01" + be(2024, 2) + "\x03\x04\x05\x00\x00" + std::string("\x00\x01", 2));
   std::string g(67, '\0');
@@ -183,7 +184,7 @@ std::string message(const std::string& s5, const std::string& s6, const std::str
   g += be(50000000, 4) + be(0, 4) + be(0x30, 1); /* La1, Lo1, flags */
   g += be(static_cast<unsigned long>(50000000 - (ny - 1) * 1000000), 4);
   g += be(static_cast<unsigned long>((nx - 1) * 1000000), 4);
-  g += be(1000000, 4) + be(1000000, 4) + be(0, 1); /* Di, Dj, scanning */
+  g += be(1000000, 4) + be(1000000, 4) + be(static_cast<unsigned long>(scan), 1); /* Di, Dj, scanning */
   std::string s3 = section(3, g);
   std::string p(29, '\0');
   p[3] = 0; /* category, parameter */
@@ -250,6 +251,32 @@ TEST(GribEd2Data, RunLengthPacking) {
     ASSERT_EQ(f[0].values.size(), 12u);
     for (size_t k = 0; k < 12; ++k) EXPECT_NEAR(f[0].values[k], c.want[k], 1e-5) << k;
   }
+  /* Rows from the south, rows from the east, a bit map: the runs cover the
+   * present points in message order and are laid out as every packing's
+   * values are (once written in message order whatever the order, and
+   * over the points the bit map leaves out). */
+  struct Layout {
+    int scan;
+    std::string bitmap;
+    std::vector<float> want;
+  };
+  const std::vector<Layout> layouts = {
+      {0x40, "", {3.5f, 3.5f, 3.5f, 2.5f, 3.5f, 3.5f, 3.5f, 3.5f, 1.5f, 1.5f, 1.5f, M}},
+      {0x80, "", {M, 1.5f, 1.5f, 1.5f, 3.5f, 3.5f, 3.5f, 3.5f, 2.5f, 3.5f, 3.5f, 3.5f}},
+      {0, "\x6F\xF0", {M, 1.5f, 1.5f, M, 1.5f, M, 3.5f, 3.5f, 3.5f, 3.5f, 3.5f, 3.5f}},
+  };
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.scan);
+    const std::string path = dir.path() + "/rle.grb";
+    const std::string bm = l.bitmap.empty() ? nobm : section(6, std::string(1, '\0') + l.bitmap);
+    put_bytes(path,
+              message(rle_drs(12, 4, 3, {15, 25, 35}, 1), bm, section(7, pack_bits(cases[0].packed, 4)), 4, 3, l.scan));
+    auto f = read_fields(path);
+    ASSERT_EQ(f.size(), 1u);
+    ASSERT_EQ(f[0].result, 1);
+    ASSERT_EQ(f[0].values.size(), 12u);
+    for (size_t k = 0; k < 12; ++k) EXPECT_NEAR(f[0].values[k], l.want[k], 1e-5) << k;
+  }
   /* A level beyond the list: no values. */
   const std::string path = dir.path() + "/bad.grb";
   put_bytes(path, message(rle_drs(12, 4, 3, {15, 25}, 1), nobm, section(7, pack_bits({3, 14}, 4))));
@@ -258,6 +285,28 @@ TEST(GribEd2Data, RunLengthPacking) {
   ASSERT_EQ(f.size(), 1u);
   EXPECT_EQ(f[0].result, 0);
   EXPECT_TRUE(f[0].values.empty());
+}
+
+/* A JPEG 2000 image of fewer samples than the field has values is refused:
+ * the points past its end were once left missing, unsaid. The 12 x 9
+ * field of e2p_jpeg_plain.grb with its grid and value count grown to
+ * 12 x 10. */
+TEST(GribEd2Data, JpegImageOfAnotherSizeIsRefused) {
+  TempDir dir;
+  std::string m = read_all(data_file("e2p_jpeg_plain.grb"));
+  const size_t s3 = 16 + 21, s5 = s3 + 72 + 34;
+  ASSERT_EQ(m[s3 + 4], 3);
+  ASSERT_EQ(m[s5 + 4], 5);
+  m.replace(s3 + 6, 4, be(120, 4));
+  m.replace(s3 + 34, 4, be(10, 4));
+  m.replace(s5 + 5, 4, be(120, 4));
+  put_bytes(dir.file("j.grb"), m);
+  std::string err;
+  auto f = read_fields(dir.file("j.grb"), &err);
+  ASSERT_EQ(f.size(), 1u);
+  EXPECT_EQ(f[0].result, 0);
+  EXPECT_TRUE(f[0].values.empty());
+  EXPECT_NE(err.find("The image holds 108 values for the field's 120"), std::string::npos) << err;
 }
 
 TEST(GribEd2Data, CutAndCorruptedDataGiveNoStaleValues) {

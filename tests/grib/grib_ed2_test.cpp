@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -317,15 +318,16 @@ struct Pds {
   }
 };
 
-GRD_report read_pds(const TempDir& dir, const Pds& p, GRD_report rec = GRD_report{}) {
+GRD_report read_pds(const TempDir& dir, const Pds& p, GRD_report rec = GRD_report{}, std::string* err = nullptr) {
   put_bytes(dir.file("pds.grb"), p.bytes());
   EXPECT_NE(grib_test::open_grib(dir.file("pds.grb")), nullptr);
-  kez_test::capture([&] {
+  auto cap = kez_test::capture([&] {
     EXPECT_GT(GRIB_header(HANDLE), 0);
     EXPECT_EQ(GRIB_read_section(HANDLE), 1);
     EXPECT_EQ(GRIB_get_sect(), 4);
     EXPECT_EQ(GRIB_PDS(HANDLE, &rec), 1);
   });
+  if (err) *err = cap.err;
   grib_test::close_grib();
   return rec;
 }
@@ -380,6 +382,42 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
       {40, 1, 6, 0, 0, 103, 0, 2, 255, 255, 0xFFFFFFFF, 6, 105, 2},
       {40, 11, 2, 0, 0, 100, 0, 100000, 100, 0, 85000, 12, 101, 100085},
       {20, 1, 6, 0, 0, 100, 0, 50000, 255, 255, 0xFFFFFFFF, -9999, -9999, -9999}, /* unknown */
+      /* Hours from 800 on, where the codes' days begin: whole days, else
+       * no code; a period too (its start in days as well). */
+      {0, 1, 799, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 799, 1, 0},
+      {0, 1, 816, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 834, 1, 0},
+      {0, 1, 1104, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, 846, 1, 0},
+      {0, 1, 999, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {0, 1, 2400, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* 100 days */
+      {0, 2, 120, 0, 0, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {8, 1, 0, 1, 840, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4800835, 1, 0},
+      {8, 1, 720, 1, 96, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4830834, 1, 0},
+      {8, 1, 6, 1, 834, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0},
+      {8, 2, 1, 1, 2, 1, 0, 0, 255, 255, 0xFFFFFFFF, 4801803, 1, 0},
+      {8, 2, 60, 1, 50, 1, 0, 0, 255, 255, 0xFFFFFFFF, -9999, 1, 0}, /* ends after 99 days */
+      /* Levels no whole number of their code's unit, layers of two kinds
+       * of surface: no level, never a neighbour's. */
+      {0, 1, 0, 0, 0, 100, 0, 50, 255, 255, 0xFFFFFFFF, 0, 100, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 250, 255, 255, 0xFFFFFFFF, 0, 100, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 92500, 100, 0, 100000, 0, 101, -9999},
+      {0, 1, 0, 0, 0, 103, 0, 10, 103, 0, 0, 0, 106, -9999},
+      {0, 1, 0, 0, 0, 109, 9, 1500, 255, 255, 0xFFFFFFFF, 0, 117, -9999},
+      {0, 1, 0, 0, 0, 100, 0, 50000, 103, 0, 10, 0, 101, -9999},
+      {0, 1, 0, 0, 0, 160, 0, 2, 160, 0, 1000, 0, 160, -9999}, /* a layer of no layer type: not its top */
+      /* Layers of hybrid, isentropic and eta surfaces; eta levels in
+       * ten-thousandths, as edition 1 gives them. */
+      {0, 1, 0, 0, 0, 105, 0, 10, 105, 0, 11, 0, 110, 10011},
+      {0, 1, 0, 0, 0, 107, 0, 300, 107, 0, 320, 0, 114, -9999},
+      {0, 1, 0, 0, 0, 111, 4, 5000, 255, 255, 0xFFFFFFFF, 0, 119, 5000},
+      {0, 1, 0, 0, 0, 111, 2, 50, 111, 2, 60, 0, 120, 50060},
+      /* The whole atmosphere, from the ground to the nominal top or as
+       * one layer; not the surface. */
+      {0, 1, 0, 0, 0, 1, 255, 0xFFFFFFFF, 8, 255, 0xFFFFFFFF, 0, 200, 0},
+      {0, 1, 0, 0, 0, 10, 255, 0xFFFFFFFF, 255, 255, 0xFFFFFFFF, 0, 200, 0},
+      /* Surfaces whose edition 1 numbers are other surfaces: a mixed layer
+       * depth, hybrid pressure. */
+      {0, 1, 0, 0, 0, 117, 0, 100, 255, 255, 0xFFFFFFFF, 0, -9999, -9999},
+      {0, 1, 0, 0, 0, 119, 4, 5000, 255, 255, 0xFFFFFFFF, 0, -9999, -9999},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "4." << c.templ << " unit " << c.unit << " t1 " << c.t1);
@@ -409,6 +447,49 @@ TEST(GribEd2Product, TimeAndLevelCodes) {
     EXPECT_EQ(r.level, c.level);
     EXPECT_EQ(r.var, -9999); /* no parameter table */
   }
+}
+
+/* A statistic without a time code of its own (a standard deviation, a
+ * ratio) is read as a period of its parameter, and said to be another
+ * statistic; a time or level the codes cannot hold is said too. */
+TEST(GribEd2Product, WhatTheCodesCannotSayIsSaid) {
+  TempDir dir;
+  RES_put("file_path", dir.path().c_str());
+  struct Case {
+    int templ, process, unit;
+    unsigned long fc;
+    int t1;
+    unsigned long v1;
+    const char* said;
+  } cases[] = {
+      {8, 6, 1, 0, 1, 0, "Statistical process 6 (standard deviation) has no time code of its own"},
+      {8, 9, 1, 0, 1, 0, "Statistical process 9 (ratio)"},
+      {8, 1, 1, 0, 1, 0, ""},
+      {0, 0, 1, 999, 1, 0, "No time code for the time of product template 4.0 (forecast time 999 in unit 1)"},
+      {0, 0, 1, 12, 100, 50, "No level code for surface type 100"},
+      {0, 0, 1, 12, 117, 5, "Surface type 117 has no level type of the suite"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    Pds p(c.templ);
+    p.o[18] = static_cast<unsigned char>(c.unit);
+    p.put4(19, c.fc);
+    p.o[23] = static_cast<unsigned char>(c.t1);
+    p.put4(25, c.v1);
+    if (c.templ == 8) {
+      p.o[47] = static_cast<unsigned char>(c.process);
+      p.o[49] = 1;
+      p.put4(50, 6);
+    }
+    std::string err;
+    read_pds(dir, p, GRD_report{}, &err);
+    if (*c.said) {
+      EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    } else {
+      EXPECT_EQ(err.find("GRIB_PDS"), std::string::npos) << err;
+    }
+  }
+  RES_put("file_path", "");
 }
 
 TEST(GribEd2Product, ParameterTable) {
@@ -506,6 +587,78 @@ TEST(GribEd2Product, EnsembleAndProbability) {
   EXPECT_EQ(b.var, -9999);
   EXPECT_NE(std::string(b.info).find(" below -50.00"), std::string::npos) << b.info;
   RES_put("file_path", "");
+}
+
+/* Every kind of probability of a parameter, of an ensemble or of another
+ * process, at a time or over a period, keeps its kind and limit in its
+ * number: the kinds above the lower and below the upper limit, and those
+ * of a process other than a forecast, once shared one number without a
+ * limit. */
+TEST(GribEd2Product, ProbabilitiesKeepTheirKindAndLimit) {
+  TempDir dir;
+  kez_test::write_file(dir.file("variable.lup"), "11 temp Temperature\n");
+  kez_test::write_file(dir.file("grib2_var.lup"), "0 0 0 0 temp K Temperature\n");
+  RES_put("file_path", dir.path().c_str());
+  struct Kind {
+    int ptype, code;
+    float limit;
+    const char* text;
+  };
+  const Kind kinds[] = {
+      {0, 1, 273, " below 273.00"}, {1, 2, 283, " above 283.00"}, {2, 3, 273, " in 273.00-283.00"},
+      {3, 7, 273, " above 273.00"}, {4, 8, 283, " below 283.00"},
+  };
+  for (int templ : {5, 9})
+    for (int process : {4, 0}) {
+      std::set<int> numbers;
+      for (const Kind& k : kinds) {
+        SCOPED_TRACE(testing::Message() << "4." << templ << " process " << process << " kind " << k.ptype);
+        Pds p(templ);
+        if (templ == 9) {
+          p.len = 70;
+          p.o[60] = 1; /* accumulated */
+          p.o[62] = 1;
+          p.put4(63, 6);
+        }
+        p.o[12] = static_cast<unsigned char>(process);
+        p.o[23] = 1;
+        p.o[37] = static_cast<unsigned char>(k.ptype);
+        p.put4(39, 273);
+        p.put4(44, 283);
+        const GRD_report r = read_pds(dir, p);
+        const int code = process == 4 || k.code > 3 ? k.code : k.code + 3;
+        EXPECT_EQ(r.var, 1910000000 + 11 * 10000 + code * 1000 + float2int(k.limit));
+        EXPECT_NE(std::string(r.info).find(k.text), std::string::npos) << r.info;
+        numbers.insert(r.var);
+      }
+      EXPECT_EQ(numbers.size(), 5u);
+    }
+  RES_put("file_path", "");
+}
+
+/* Rows or columns offset by half a step (scanning bits 5 to 7) are refused:
+ * bit 7 once read as rows from the south, the others were taken as plain
+ * rows. */
+TEST(GribEd2Grid, OffsetRowsAndColumnsAreRefused) {
+  TempDir dir;
+  const std::string m = kez_test::read_file(data_file("e2_ll.grb"));
+  const size_t s3 = 16 + 21;
+  ASSERT_EQ(m[s3 + 4], 3);
+  for (unsigned scan : {0x02u, 0x04u, 0x08u, 0x0Au, 0x00u, 0x40u}) {
+    SCOPED_TRACE(scan);
+    std::string d = m;
+    d[s3 + 71] = static_cast<char>(scan);
+    put_bytes(dir.file("t.grb"), d);
+    std::string err;
+    auto f = walk_headers(dir.file("t.grb"), &err);
+    if (scan & 0x0E) {
+      EXPECT_TRUE(f.empty());
+      EXPECT_NE(err.find("offset by half a step"), std::string::npos) << err;
+    } else {
+      ASSERT_EQ(f.size(), 1u);
+      EXPECT_EQ(f[0].domain.proj, 2);
+    }
+  }
 }
 
 /* Composed numbers that no int holds are missing; a grid of one row has no

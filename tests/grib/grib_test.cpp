@@ -149,7 +149,8 @@ TEST(GribFraming, FileHeaderGivesTheFirstReferenceTime) {
 }
 
 /* Edition 2: section 1 after the 16-octet indicator; edition 1's year is the
- * year of the century, with its own rule for the century. */
+ * year of its century (octet 25: century 20 holds 1901 to 2000), and
+ * without a century the years below 50 are this century's. */
 TEST(GribFraming, FileHeaderYearAndMonthRules) {
   TempDir dir;
   const std::string raw = bytes_of(data_file("framing_raw.grb"));
@@ -165,13 +166,16 @@ TEST(GribFraming, FileHeaderYearAndMonthRules) {
   grib_test::close_grib();
 
   struct Case {
-    int year_octet, month_octet, year, month;
-  } cases[] = {{100, 3, 2000, 3}, {49, 3, 2049, 3}, {50, 3, 1950, 3}, {24, 13, 2024, 1}, {0, 12, 2000, 12}};
+    int year_octet, month_octet, century, year, month;
+  } cases[] = {{100, 3, 20, 2000, 3}, {49, 3, 21, 2049, 3}, {50, 3, 20, 1950, 3}, {24, 13, 21, 2024, 1},
+               {1, 12, 20, 1901, 12}, {1, 1, 21, 2001, 1},  {100, 3, 0, 2000, 3}, {49, 3, 0, 2049, 3},
+               {50, 3, 0, 1950, 3},   {0, 12, 0, 2000, 12}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.year_octet);
+    SCOPED_TRACE(testing::Message() << c.year_octet << " of century " << c.century);
     std::string m = raw.substr(0, 138);
     m[8 + 12] = static_cast<char>(c.year_octet);
     m[8 + 13] = static_cast<char>(c.month_octet);
+    m[8 + 24] = static_cast<char>(c.century);
     put_bytes(dir.file("y.grb"), m);
     ASSERT_NE(grib_test::open_grib(dir.file("y.grb")), nullptr);
     GRD_info y{};
@@ -467,7 +471,7 @@ TEST(GribUnits, EveryTableRow) {
     }
     ++rows;
   }
-  EXPECT_EQ(rows, 224);
+  EXPECT_EQ(rows, 263);
 }
 
 TEST(GribUnits, RemapAndFallbackCases) {

@@ -935,6 +935,164 @@ data:
   }
 }
 
+/* Integers marked "_Unsigned", as netCDF-3 files keep unsigned bytes and
+ * shorts, hold values from 128 (32768) on that once read as negative ones,
+ * with their fill in the same unsigned terms; every value of a
+ * "missing_value" list is missing (once only the first). */
+TEST_F(GridCdf, UnsignedIntegersAndListsOfMissingValues) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string path = compile("unsigned.nc", R"(netcdf unsigned {
+dimensions: lat = 2 ; lon = 3 ;
+variables:
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  byte ub(lat, lon) ; ub:long_name = "Brightness" ; ub:units = "K" ; ub:_Unsigned = "true" ;
+    ub:scale_factor = 0.5f ; ub:add_offset = 200.f ; ub:_FillValue = -1b ;
+  short us(lat, lon) ; us:long_name = "Counts" ; us:units = "1" ; us:_Unsigned = "true" ;
+    us:valid_range = 1s, -3s ;
+  short ms(lat, lon) ; ms:long_name = "Listed" ; ms:units = "1" ; ms:missing_value = -998s, -997s ;
+  byte sb(lat, lon) ; sb:long_name = "Signed" ; sb:units = "1" ;
+  :Conventions = "CF-1.8" ;
+data:
+  lat = 40, 45 ; lon = 0, 5, 10 ;
+  ub = 0, 127, -128, -56, -1, 2 ;
+  us = 0, 1, 32767, -32768, -2, -3 ;
+  ms = 1, -998, -997, -999, 5, 6 ;
+  sb = 0, 127, -128, -56, -1, 2 ;
+}
+)");
+  int fd = -1;
+  auto out = capture([&] { fd = open(path); });
+  ASSERT_GE(fd, 0) << out.err;
+  std::vector<Read> r(4);
+  for (int k = 0; k < 4; ++k) ASSERT_EQ(read_at(fd, k, &r[static_cast<size_t>(k)]), 0) << k;
+  GRD_close(fd);
+  /* The northern row first; 255 the byte's fill, the shorts' range 1 to
+   * 65533. */
+  const std::vector<float> want[] = {{300, M, 201, 200, 263.5f, 264},
+                                     {32768, M, 65533, M, 1, 32767},
+                                     {-999, 5, 6, 1, M, M},
+                                     {-56, -1, 2, 0, 127, -128}};
+  for (size_t k = 0; k < 4; ++k) {
+    SCOPED_TRACE(r[k].r.info);
+    const std::vector<float> got = r[k].values();
+    ASSERT_EQ(got.size(), want[k].size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_FLOAT_EQ(got[i], want[k][i]) << i;
+  }
+}
+
+/* Times counted from an origin before 1 March 1900 or after 2099 land on
+ * their Gregorian dates: 1900 and 2100 have no 29 February (hours since
+ * 1900, as reanalyses count them, were once read a day early). */
+TEST_F(GridCdf, TimesFromOriginsOfOtherCenturies) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  struct Case {
+    const char* units;
+    const char* value;
+    int year, month, day, hour, time;
+  };
+  const Case cases[] = {
+      {"hours since 1900-01-01 00:00:00.0", "1000000", 2014, 1, 29, 16, 0},
+      {"days since 1850-01-01", "54786.25", 2000, 1, 1, 6, 0},
+      {"days since 1900-02-28", "40", 1900, 4, 9, 0, 0},
+      {"hours since 2100-02-28 12:00", "36", 2100, 2, 28, 12, 36},
+      {"days since 1600-01-01 12:00", "146097", 2000, 1, 1, 12, 0},
+  };
+  int k = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.units);
+    const std::string path = compile("t" + std::to_string(k++) + ".nc", std::string(R"(netcdf t {
+dimensions: time = 1 ; lat = 2 ; lon = 2 ;
+variables:
+  double time(time) ; time:units = ")") + c.units + R"(" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float a(time, lat, lon) ; a:standard_name = "air_temperature" ; a:units = "K" ;
+  :Conventions = "CF-1.8" ;
+data: time = )" + c.value + R"( ; lat = 1, 2 ; lon = 1, 2 ; a = 1, 2, 3, 4 ;
+}
+)");
+    int fd = -1;
+    auto out = capture([&] { fd = open(path); });
+    ASSERT_GE(fd, 0) << out.err;
+    Read r;
+    ASSERT_EQ(read_at(fd, 0, &r), 0);
+    GRD_close(fd);
+    EXPECT_EQ(r.r.date.year, c.year);
+    EXPECT_EQ(r.r.date.month, c.month);
+    EXPECT_EQ(r.r.date.day, c.day);
+    EXPECT_EQ(r.r.date.hour, c.hour);
+    EXPECT_EQ(r.r.time, c.time);
+  }
+}
+
+/* Fields on a rotated or projected grid are not read over latitudes and
+ * longitudes they do not lie on: coordinates that name themselves rotated
+ * ones are no latitudes, whatever their units, and a variable whose grid
+ * mapping is other than the plain one is left out with its reason. A
+ * present-day variable named as older output names its fields is taken for
+ * that field only where its units agree ("P" in mm once read as pressure,
+ * "Z" in m^2/s^2 as heights, "T" in degF as a temperature in C). */
+TEST_F(GridCdf, RotatedGridsAndNamesOfOtherUnitsAreNotTakenForOthers) {
+  RES_put("file_path", KEZ_DATA_DIR);
+  const std::string rotated = compile("rotated.nc", R"(netcdf rotated {
+dimensions: rlat = 2 ; rlon = 3 ;
+variables:
+  float rlat(rlat) ; rlat:units = "degrees_north" ; rlat:standard_name = "grid_latitude" ;
+  float rlon(rlon) ; rlon:units = "degrees_east" ; rlon:standard_name = "grid_longitude" ;
+  int rp ; rp:grid_mapping_name = "rotated_latitude_longitude" ; rp:grid_north_pole_latitude = 40. ;
+  float t(rlat, rlon) ; t:standard_name = "air_temperature" ; t:units = "K" ; t:grid_mapping = "rp" ;
+  :Conventions = "CF-1.8" ;
+data: rlat = -1, 1 ; rlon = -1, 0, 1 ; t = 1, 2, 3, 4, 5, 6 ;
+}
+)");
+  auto o = capture([&] { EXPECT_EQ(open(rotated), -1); });
+  EXPECT_NE(o.err.find("no latitude-longitude coordinates"), std::string::npos) << o.err;
+
+  const std::string mapped = compile("mapped.nc", R"(netcdf mapped {
+dimensions: lat = 2 ; lon = 3 ;
+variables:
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lon(lon) ; lon:units = "degrees_east" ;
+  int crs ; crs:grid_mapping_name = "latitude_longitude" ;
+  int rp ; rp:grid_mapping_name = "rotated_latitude_longitude" ;
+  float a(lat, lon) ; a:standard_name = "air_temperature" ; a:units = "K" ; a:grid_mapping = "crs: lat lon" ;
+  float b(lat, lon) ; b:standard_name = "air_temperature" ; b:units = "K" ; b:grid_mapping = "rp" ;
+  float c(lat, lon) ; c:standard_name = "air_temperature" ; c:units = "K" ; c:grid_mapping = "nowhere" ;
+  float P(lat, lon) ; P:long_name = "Precipitation" ; P:units = "mm" ;
+  float Z(lat, lon) ; Z:long_name = "Geopotential" ; Z:units = "m**2 s**-2" ;
+  float T(lat, lon) ; T:long_name = "Dew point" ; T:units = "degF" ;
+  float Ph(lat, lon) ; Ph:long_name = "Pressure" ; Ph:units = "hPa" ;
+  float U(lat, lon) ; U:long_name = "Zonal wind" ; U:units = "m s-1" ;
+  :Conventions = "CF-1.8" ;
+data: lat = 10, 20 ; lon = 0, 5, 10 ;
+  a = 1, 2, 3, 4, 5, 6 ; b = 1, 2, 3, 4, 5, 6 ; c = 1, 2, 3, 4, 5, 6 ;
+  P = 1, 2, 3, 4, 5, 6 ; Z = 1, 2, 3, 4, 5, 6 ; T = 1, 2, 3, 4, 5, 6 ; Ph = 1, 2, 3, 4, 5, 6 ;
+  U = 1, 2, 3, 4, 5, 6 ;
+}
+)");
+  int fd = -1;
+  o = capture([&] { fd = open(mapped); });
+  ASSERT_GE(fd, 0) << o.err;
+  EXPECT_NE(o.err.find("Not read (grid mapping rotated_latitude_longitude): b"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Not read (a grid mapping the file does not describe): c"), std::string::npos) << o.err;
+  struct Want {
+    int var;
+    const char* units;
+  };
+  const Want want[] = {{11, "K"}, {0, "mm"}, {0, "m**2 s**-2"}, {0, "degF"}, {0, "hPa"}, {33, "m/s"}};
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    Read r;
+    ASSERT_EQ(read_at(fd, k, &r), 0);
+    EXPECT_EQ(r.r.var, want[k].var);
+    EXPECT_STREQ(r.r.units, want[k].units);
+  }
+  Read none;
+  EXPECT_NE(read_at(fd, 6, &none), 0);
+  GRD_close(fd);
+}
+
 /* ---- present-day output: cdo's netCDF of python-grib-doc's files ------------------------- */
 
 const char kExamples[] = "/usr/share/doc/python-grib-doc/examples/";

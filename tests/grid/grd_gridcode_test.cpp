@@ -93,7 +93,7 @@ TEST(GridCode, WindPairAndSeveralGrids) {
     EXPECT_EQ(g[n].r.domain.proj, 2);
     EXPECT_EQ(g[n].r.source, 12);
     EXPECT_EQ(g[n].r.time, 24);
-    EXPECT_EQ(g[n].r.date.year, 1926);
+    EXPECT_EQ(g[n].r.date.year, 2026); /* year 26: this century's, as every two-digit year */
   }
   /* In the numbers of the variable table: u and v wind, temperature. */
   EXPECT_EQ(g[0].r.var, 33);

@@ -204,6 +204,12 @@ SUITE_OWN = [
 ]
 
 
+# Descriptions of table 2.0.3 as Debian ships it that the WMO's own table
+# words otherwise: ice cover is the fraction of a point covered by ice, not
+# a copy of the land-sea mask's wording.
+ERRATA = {91: "Ice cover (1=ice, 0=no ice)"}
+
+
 def wmo_parameters(path):
     """Number -> (short name or None, description) of table 2.0.3."""
     out = {}
@@ -221,7 +227,7 @@ def wmo_parameters(path):
                     break
             if not re.fullmatch(r"[a-z][a-z0-9_]*", short):
                 short = None
-            out[number] = (short, text)
+            out[number] = (short, ERRATA.get(number, text))
     return out
 
 

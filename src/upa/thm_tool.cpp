@@ -586,9 +586,12 @@ int THERM_indices() {
                at.t);
   }
   if (known(v.lapse57)) MESS_print(other, "700-500 lapse rate:      %6.2f C/km\n", v.lapse57);
-  if (known(v.thetae.index))
+  /* theta-e that never falls has no layer: no top to print */
+  if (known(v.thetae.index) && known(v.thetae.top))
     MESS_print(other, "ThetaE index:            %6.2f C Layer %6.1f-%6.1f mb\n", v.thetae.index, v.thetae.base,
                v.thetae.top);
+  else if (known(v.thetae.index))
+    MESS_print(other, "ThetaE index:            %6.2f C No layer of falling theta-e\n", v.thetae.index);
   if (known(v.ccl) && v.ccl > 0) {
     level_line(other, "Conv cond level (CCL):  %7.2f mb = %8.2f m = %8.2f ft\n", v.ccl);
     MESS_print(other, "  Mean mixing ratio:    %7.2f g/kg\n", v.wbar);

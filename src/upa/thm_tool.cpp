@@ -249,6 +249,34 @@ void clear_sounding() {
 
 bool slot_level(const int* man, int slot, int num) { return man[slot] >= 0 && man[slot] < num; }
 
+/* Wind levels without a pressure take the temperature sounding's at their
+ * height, ln p linear in height between its levels: its heights are
+ * hydrostatic with the measured temperatures, while the wind sounding on
+ * its own can only guess a temperature where no wind level has a
+ * pressure. Levels below or above the temperature sounding are left to
+ * that guess. */
+void pressures_from_temps(const UPA_level* sm, int sm_num, UPA_level* wm, int wm_num) {
+  for (int i = 0; i < wm_num; ++i) {
+    UPA_level& w = wm[i];
+    if (w.p > 0 || !known(w.h)) continue;
+    const UPA_level* lo = nullptr;
+    for (int k = 0; k < sm_num; ++k) {
+      const UPA_level& s = sm[k];
+      if (!(s.p > 0) || !known(s.h)) continue;
+      if (s.h <= w.h) {
+        lo = &s;
+        continue;
+      }
+      if (lo != nullptr) {
+        const double f = (static_cast<double>(w.h) - lo->h) / (static_cast<double>(s.h) - lo->h);
+        w.p = static_cast<float>(lo->p * std::exp(f * std::log(static_cast<double>(s.p) / lo->p)));
+      }
+      break;
+    }
+    if (!(w.p > 0) && lo != nullptr && lo->h == w.h) w.p = lo->p;
+  }
+}
+
 } // namespace
 
 int THERM_set_id(const char* str, int val) {
@@ -341,6 +369,7 @@ int UPA_merge_report(UPA_report* report) {
   std::array<int, UPA_NUM_MAN> wm_man{};
   int wm_num = UPA_wm_merge(report, wm, wm_man.data());
   if (wm_num < 0) wm_num = 0;
+  pressures_from_temps(sm, sm_num, wm, wm_num);
   UPA_calc_press(wm, wm_num);
   UPA_calc_wind(sm, sm_num, wm, wm_num);
   UPA_print_report(M_debug_a, report);

@@ -271,12 +271,12 @@ int layer_parcel_mean(UPA_level* lev, int num, int coord, float bottom, float to
     Sums sw = walk(
         lev, num, B, lb, T, lt, [](const UPA_level& l) { return !missing(l.td); },
         [](const UPA_level& l, float* v) { v[0] = mixrat_of(l); }, scalar_trace(true));
-    /* The whole layer's depth, not the part with data: a segment without
-     * data counts as zero. */
+    /* Each mean over the part of the layer with data: a segment without
+     * a value at one end is left out, not counted as zero (a surface
+     * without a dew point would otherwise dry the whole mixed layer). */
     if (positive(B.p) && positive(T.p) && B.p != T.p) {
-      double depth = 2 * std::log(static_cast<double>(B.p) / T.p);
-      o = static_cast<float>(st.sum[0] / depth);
-      w = static_cast<float>(sw.sum[0] / depth);
+      if (st.weight > 0) o = static_cast<float>(st.sum[0] / (2 * st.weight));
+      if (sw.weight > 0) w = static_cast<float>(sw.sum[0] / (2 * sw.weight));
     }
     if (MESS_check(M_debug_c)) MESS_print(M_debug_c, "%f %f\n", static_cast<double>(w), static_cast<double>(o));
   }

@@ -145,15 +145,16 @@ TEST(MeanValue, LevelsWithoutTemperatureArePassedOver) {
   EXPECT_EQ(mean_value("dewp", dry.data(), 3, 100, 1000, 800), M);
 }
 
-TEST(LayerParcelMean, DividesByTheWholeDepth) {
-  /* Dew points only at the lowest two levels: the mixing-ratio sum of
-   * that segment over twice the ln p depth of the whole layer. */
+TEST(LayerParcelMean, AveragesOverThePartWithData) {
+  /* Dew points only at the lowest two levels: the mean mixing ratio is
+   * that segment's, not its sum spread over the whole layer as if the air
+   * above were dry. */
   Sounding s{{1000, 100, 20, 15, 0, 0}, {900, 1000, 14, 10, 0, 0}, {800, 2000, 8, M, 0, 0}, {700, 3000, 2, M, 0, 0}};
   float w = 0, o = 0;
   EXPECT_EQ(layer_parcel_mean(s.data(), 4, 100, 1000, 700, &w, &o), 0);
   float w0 = mix_ratio(288.15f, 1000), w1 = mix_ratio(283.15f, 900);
   float depth = 2 * std::log(1000 / 700.f);
-  EXPECT_NEAR(w, (w0 + w1) * std::log(1000 / 900.f) / depth, 1e-4);
+  EXPECT_NEAR(w, (w0 + w1) / 2, 1e-4);
   double th = 0;
   for (int k = 0; k < 3; ++k)
     th += (pot_temp(s[k].t + 273.15f, s[k].p) + pot_temp(s[k + 1].t + 273.15f, s[k + 1].p)) *
@@ -167,6 +168,10 @@ TEST(LayerParcelMean, DividesByTheWholeDepth) {
   layer_parcel_mean(s.data(), 4, 100, 900, 900, &w, &o);
   EXPECT_EQ(w, M);
   EXPECT_EQ(o, M);
+  /* No dew point in the layer at all: no mixing ratio, not zero. */
+  layer_parcel_mean(s.data(), 4, 100, 800, 700, &w, &o);
+  EXPECT_EQ(w, M);
+  EXPECT_NEAR(o, (pot_temp(281.15f, 800) + pot_temp(275.15f, 700)) / 2, 1e-3);
 }
 
 TEST(LayerWindMean, Results) {

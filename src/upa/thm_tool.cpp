@@ -434,11 +434,18 @@ int THERM_calc() {
   const float ps = state.sfc.p;
 
   v.thick = thickness(sm, n, UPA_CO_PRES, thick_bottom, mid_level);
-  v.frz = freezing_level(sm, n);
+  /* The levels that start from the sounding's first level begin at the
+   * ground: a report's mandatory levels under a high station's ground
+   * (with heights only, or values extrapolated down) are no air above it. */
+  int under = 0;
+  while (known(ps) && under < n && sm[under].p > ps) ++under;
+  UPA_level* above = sm + under;
+  const int air_n = n - under;
+  v.frz = freezing_level(above, air_n);
   /* both read the theta-e of the low levels: formed once */
-  LevelThetae thetae(sm, n);
-  v.wb0 = wet_bulb_zero_of(sm, n, thetae);
-  v.precip = precip_water(sm, n);
+  LevelThetae thetae(above, air_n);
+  v.wb0 = wet_bulb_zero_of(above, air_n, thetae);
+  v.precip = precip_water(above, air_n);
   v.mean_rh = mean_value("rhum", sm, n, UPA_CO_PRES, ps, mid_level);
 
   float tmax = max_temperature(sm, n, UPA_CO_PRES, ps, max_t_depth);
@@ -454,7 +461,7 @@ int THERM_calc() {
   float lapse = lapse_rate(sm, n, UPA_CO_PRES, lapse_bottom, mid_level);
   v.lapse57 = known(lapse) ? 1000.0f * lapse : M;
 
-  thetae_index_of(sm, n, &v.thetae, thetae);
+  thetae_index_of(above, air_n, &v.thetae, thetae);
 
   v.wbar = M;
   v.ccl = pr_ccl(sm, n, UPA_CO_PRES, ps, mix_depth, &v.wbar);
@@ -559,7 +566,8 @@ void freezing_crossings() {
   const UPA_level* sm = state.sm;
   const int n = state.sm_num;
   for (int i = 0; i < n - 1; ++i) {
-    if (!known(sm[i].t)) continue;
+    /* none under the ground */
+    if (!known(sm[i].t) || (known(state.sfc.p) && sm[i].p > state.sfc.p)) continue;
     int j = i + 1;
     while (j < n && !known(sm[j].t)) ++j;
     if (j >= n) break;

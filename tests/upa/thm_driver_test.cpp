@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -363,6 +364,59 @@ TEST(ThermCalc, GivenParcelLevelIsTheLevelLifted) {
     return verdict();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(ThermCalc, LevelsUnderTheGroundAreNoAir) {
+  /* A high station's report may carry values extrapolated down to the
+   * mandatory levels under its ground: warm and moist, or cold. The
+   * quantities that walk the sounding from its first level start at the
+   * ground all the same, and the index table is that of the sounding
+   * without them. */
+  struct Case {
+    const char* why;
+    UPA_level under;
+  };
+  const Case cases[] = {
+      {"warm, moist air under the ground", {1000, 30, 35, 26, M, M}},
+      {"freezing air under the ground", {1000, 30, -3, -6, M, M}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto r = kez_test::run_child([&] {
+      MESS_set_str("none");
+      MESS_set(1, THERM_M_INDEX | THERM_M_INDEX_X);
+      const std::vector<UPA_level>& s = fixtures::kStrong;
+      const int n = static_cast<int>(s.size());
+      std::vector<UPA_level> plain(s), with(s), wm(s);
+      with.insert(with.begin(), c.under);
+      for (auto* v : {&plain, &with, &wm}) v->resize(UPA_MAX_LEVELS);
+      THERM_set_data(s[0].p, plain.data(), n, wm.data(), n);
+      THERM_calc();
+      const THERM_values want = *THERM_get_values();
+      THERM_indices();
+      std::printf("====\n");
+      THERM_set_data(s[0].p, with.data(), n + 1, wm.data(), n);
+      THERM_calc();
+      const THERM_values& got = *THERM_get_values();
+      THERM_indices();
+      EXPECT_NE(want.precip, M);
+      EXPECT_EQ(got.precip, want.precip);
+      EXPECT_EQ(got.frz, want.frz);
+      EXPECT_EQ(got.wb0, want.wb0);
+      EXPECT_EQ(got.thetae.index, want.thetae.index);
+      EXPECT_EQ(got.thetae.base, want.thetae.base);
+      EXPECT_EQ(got.thetae.top, want.thetae.top);
+      return verdict();
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const size_t split = r.out.find("====\n");
+    ASSERT_NE(split, std::string::npos) << r.out;
+    /* the 1000 hPa level's height gives the thickness, its only use */
+    std::string got = r.out.substr(split + 5);
+    const std::string thick = "1000-500 mb thick:      5764.00 m\n";
+    ASSERT_EQ(got.compare(0, thick.size(), thick), 0) << got;
+    EXPECT_EQ(got.substr(thick.size()), r.out.substr(0, split));
+  }
 }
 
 TEST(ThermCalc, EmptySoundingComputesNothing) {

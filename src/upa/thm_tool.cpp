@@ -579,6 +579,25 @@ void freezing_crossings() {
   }
 }
 
+/* The top of the temperature sounding: its last level with a temperature,
+ * where every ascent ends; -9999 without one. */
+float sounding_top() {
+  for (int k = state.sm_num - 1; k >= 0; --k)
+    if (known(state.sm[k].t)) return state.sm[k].p;
+  return M;
+}
+
+/* The top of the sounding when the parcel is still buoyant there: its
+ * CAPE, and what is formed from it, counts up to there only, and the EL
+ * lies higher. -9999 otherwise. */
+float buoyant_top(const PARCEL_params& pc) {
+  const float top = sounding_top();
+  if (!(pc.lfc > 0) || !known(pc.Bplus) || !known(pc.Satad) || !known(top) || !(top < pc.plcl)) return M;
+  UPA_level at = sm_at(top);
+  const float tp = temp_on_satad(pc.Satad, top);
+  return known(at.t) && known(tp) && tp - 273.15f > at.t ? top : M;
+}
+
 } // namespace
 
 int THERM_sig_table() {
@@ -684,13 +703,17 @@ int THERM_indices() {
       break;
     default: break;
   }
+  const float open_top = buoyant_top(pc);
   if (known(pc.Bplus)) MESS_print(pmain, "CAPE (B+):             %8.2f J/kg\n", pc.Bplus);
+  if (known(open_top))
+    MESS_print(pmain, "  counted up to %.0f mb only: the parcel is still buoyant at the top of the sounding\n",
+               open_top);
   if (known(pc.wmax)) MESS_print(pother, "Max Up Vert Vel:       %8.2f m/s\n", pc.wmax);
   if (known(pc.Bminus)) MESS_print(pmain, "Conv Inhibition (B-):  %8.2f J/kg\n", pc.Bminus);
   if (known(pc.cap)) MESS_print(pmain, "Cap Strength:          %8.2f C\n", pc.cap);
   if (known(pc.plcl)) level_line(pother, "Lift Cond Lev (LCL):   %8.2f mb = %8.2f m = %8.2f ft\n", pc.plcl);
   if (pc.lfc == -1.0f)
-    MESS_print(pother, "Lev Free Conv (LFC):     none\n");
+    MESS_print(pother, "Lev Free Conv (LFC):     none up to %.0f mb, the top of the sounding\n", sounding_top());
   else if (known(pc.lfc))
     level_line(pother, "Lev Free Conv (LFC):   %8.2f mb = %8.2f m = %8.2f ft\n", pc.lfc);
   if (known(pc.el)) level_line(pother, "Equ Level (EL):        %8.2f mb = %8.2f m = %8.2f ft\n", pc.el);
@@ -741,6 +764,10 @@ int THERM_wind() {
     MESS_print(other, "Bulk Rich Number:       %7.2f\n", v.brn);
     MESS_print(other, "Bulk Shear:             %7.2f m/s\n", v.bshear);
   }
+  const float open_top = buoyant_top(v.parcel);
+  if (known(open_top) && (known(v.ehi) || known(v.brn)))
+    MESS_print(main, "  from the CAPE up to %.0f mb only: the parcel is still buoyant at the top of the sounding\n",
+               open_top);
   MESS_hold(main, press_return);
   return 0;
 }

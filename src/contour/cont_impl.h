@@ -140,6 +140,17 @@ constexpr int side_mark[4] = {1, 0, 2, 3};
 
 inline Gpt corner(int k) { return Gpt{state.cell.x[k], state.cell.y[k]}; }
 
+/* Where a level crosses side s of the loaded cell, as the fraction of the
+ * side from its first corner; -1 when it does not. A value equal to the
+ * level counts as above it, as it does in the bands, so that neighbouring
+ * cells agree on every side they share; the lines and their labels both
+ * follow it. */
+inline float side_fraction(int s, float level) {
+  const float za = state.cell.z[side_from[s]], zb = state.cell.z[side_to[s]];
+  if ((za >= level) == (zb >= level)) return -1.0f;
+  return (level - za) / (zb - za);
+}
+
 /* The crossing point of the current level on side s. */
 inline Gpt crossing(int s, float d) {
   Gpt g{};

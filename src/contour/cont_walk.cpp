@@ -125,16 +125,6 @@ bool cell_values(const Walk& w, int i, int j, float z[4]) {
   return true;
 }
 
-/* Where a level crosses side s of the loaded cell, as the fraction of the
- * side from its first corner; -1 when it does not. A value equal to the
- * level counts as above it, as it does in the bands, so that neighbouring
- * cells agree on every side they share. */
-float side_fraction(int s, float level) {
-  const float za = state.cell.z[side_from[s]], zb = state.cell.z[side_to[s]];
-  if ((za >= level) == (zb >= level)) return -1.0f;
-  return (level - za) / (zb - za);
-}
-
 /* The corner at which a crossing lies, or -1 when it lies inside its side. */
 int crossing_corner(int s, float d) { return d == 0.0f ? side_from[s] : d == 1.0f ? side_to[s] : -1; }
 

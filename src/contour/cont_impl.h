@@ -207,6 +207,13 @@ void copy_bounded(char* dst, int room, const char* src);
 std::vector<std::string> split(const char* text, char delim);
 bool read_float(const char* s, float* out);
 void level_range(const char* caller, float max, float min);
+/* A number as set_num writes it in the format "w.s.d", except that set_num
+ * writes every value under small_number as 0: a field of small values (a
+ * vorticity or a rate in SI units) keeps its digits, in e-notation with s
+ * significant digits, unless the value is no more than the rounding of 0
+ * against scale (the interval of the levels; 0 when every value counts). */
+constexpr float small_number = 0.00001f;
+std::string number_text(const char* form, float x, float scale);
 
 /* cont_cell.cpp */
 void close_top(float level);

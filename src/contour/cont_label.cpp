@@ -63,6 +63,13 @@ double apply_label_text(const LabelAttribs& a) {
   return height_set(use) ? size * use.height : size;
 }
 
+/* The interval of automatic levels, a size against which a value is
+ * told from the rounding of 0; 0 without one. */
+float extremum_scale() {
+  const float i = state.intrvl;
+  return i != MISS && std::isfinite(i) && i > 0.0f && i < CONT_OPEN_TOP ? i : 0.0f;
+}
+
 } // namespace
 
 namespace cont_impl {
@@ -75,8 +82,9 @@ void set_up(float x, float y) {
 /* The text of level index k: its bar text, or the number. */
 std::string level_text(int k, float level, const char* form) {
   if (k >= 0 && k < CONT_MAX_LEVELS && state.cont_label[k][0]) return state.cont_label[k];
-  char num[SET_NUM_LEN];
-  return set_num(num, form, level);
+  /* automatic levels are sums of the interval, whose rounding may leave a
+   * trace of a level that is 0; explicit levels are as given */
+  return number_text(form, level, has_levels() ? 0.0f : extremum_scale());
 }
 
 void draw_text(float x, float y, const std::string& text) {
@@ -439,8 +447,7 @@ int CONT_draw_maxmin(GRD_report* grid) {
       gset_char_ht(static_cast<float>(MARK_SIZE * size));
       draw_text(x, y, kind);
       gset_char_ht(static_cast<float>(LABEL_SIZE * size));
-      char num[SET_NUM_LEN];
-      draw_text(x, static_cast<float>(y - MARK_SIZE * size), set_num(num, EXTREMUM_FORM, v));
+      draw_text(x, static_cast<float>(y - MARK_SIZE * size), number_text(EXTREMUM_FORM, v, extremum_scale()));
     }
   }
   return 0;

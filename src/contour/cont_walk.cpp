@@ -244,7 +244,7 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
       if (state.num_form[0])
         copy_bounded(text, sizeof text, FMT_print_float("CONT_draw_contour", state.num_form, "%.1f", v).c_str());
       else
-        set_num(text, "1.1.0", v);
+        copy_bounded(text, sizeof text, number_text("1.1.0", v, 0.0f).c_str());
       state.kernel.text(&pos, text);
     }
   }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -512,6 +513,51 @@ TEST(ContourLabels, FieldInWholeUnitsIsLabelled) {
     }
     /* every label row or column the levels cross has its labels */
     EXPECT_GE(labels, 40) << r.out;
+  }
+}
+
+TEST(ContourLabels, SmallValuesKeepTheirDigits) {
+  /* A field of small values (vorticity in 1/s) and the same field in
+   * larger units: the labels name the same levels and the highs and lows
+   * the same values, none "0". */
+  struct Named {
+    std::set<long> levels;      /* the levels labelled, in intervals */
+    std::vector<double> values; /* of the highs and lows, in the unit */
+  };
+  std::map<double, Named> got;
+  for (const double unit : {1e-12, 1e-6, 1.0}) {
+    TempDir dir;
+    ChildResult r = run_child([&] {
+      open_kernel(dir.file("a.meta"));
+      CONT_set_intrvl(static_cast<float>(2 * unit));
+      CONT_set_base(0.0f);
+      Grid g(40, 30);
+      for (int j = 0; j < 30; ++j)
+        for (int i = 0; i < 40; ++i)
+          g.at(i, j) = static_cast<float>(unit * (15 + 10 * std::sin(i / 8.0) * std::cos(j / 6.0) + 0.05 * i));
+      draw(g);
+      print_words();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Word> words = read_words(r.out);
+    for (size_t k = 0; k < words.size(); ++k) {
+      const bool mark = words[k].text == "H" || words[k].text == "L";
+      if (mark && k + 1 < words.size()) {
+        got[unit].values.push_back(std::strtod(words[++k].text.c_str(), nullptr) / unit);
+        continue;
+      }
+      const double v = std::strtod(words[k].text.c_str(), nullptr) / unit;
+      EXPECT_NEAR(v / 2, std::round(v / 2), 1e-3) << unit << ": " << words[k].text;
+      EXPECT_GT(v, 5) << unit << ": " << words[k].text;
+      got[unit].levels.insert(std::lround(v / 2));
+    }
+  }
+  for (const double unit : {1e-12, 1e-6}) {
+    EXPECT_EQ(got[unit].levels, got[1.0].levels) << unit;
+    ASSERT_EQ(got[unit].values.size(), got[1.0].values.size()) << unit;
+    for (size_t k = 0; k < got[unit].values.size(); ++k)
+      EXPECT_NEAR(got[unit].values[k], got[1.0].values[k], 0.01 * got[1.0].values[k]) << unit;
   }
 }
 

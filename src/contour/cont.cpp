@@ -84,7 +84,8 @@ bool read_float(const char* s, float* out) {
 
 std::string number_text(const char* form, float x, float scale) {
   char num[SET_NUM_LEN];
-  if (!(x != 0.0f && std::fabs(x) < small_number && std::fabs(x) > 1e-4f * scale)) return set_num(num, form, x);
+  const bool small = x != 0.0f && std::fabs(x) < small_number && std::fabs(x) > 1e-4f * scale;
+  if (!small && !(std::fabs(x) >= large_number && std::isfinite(x))) return set_num(num, form, x);
   /* the significant digits of the form "w.s.d", two at least */
   int digits = 2;
   if (form) {

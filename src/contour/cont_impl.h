@@ -211,8 +211,11 @@ void level_range(const char* caller, float max, float min);
  * writes every value under small_number as 0: a field of small values (a
  * vorticity or a rate in SI units) keeps its digits, in e-notation with s
  * significant digits, unless the value is no more than the rounding of 0
- * against scale (the interval of the levels; 0 when every value counts). */
+ * against scale (the interval of the levels; 0 when every value counts);
+ * and from large_number on, where set_num writes every digit of the float
+ * (noise beyond its seventh), in e-notation too. */
 constexpr float small_number = 0.00001f;
+constexpr float large_number = 1e8f;
 std::string number_text(const char* form, float x, float scale);
 
 /* cont_cell.cpp */

@@ -518,14 +518,14 @@ TEST(ContourLabels, FieldInWholeUnitsIsLabelled) {
 
 TEST(ContourLabels, SmallValuesKeepTheirDigits) {
   /* A field of small values (vorticity in 1/s) and the same field in
-   * larger units: the labels name the same levels and the highs and lows
-   * the same values, none "0". */
+   * other units: the labels name the same levels and the highs and lows
+   * the same values, none "0" and none with the noise of a float's digits. */
   struct Named {
     std::set<long> levels;      /* the levels labelled, in intervals */
     std::vector<double> values; /* of the highs and lows, in the unit */
   };
   std::map<double, Named> got;
-  for (const double unit : {1e-12, 1e-6, 1.0}) {
+  for (const double unit : {1e-12, 1e-6, 1.0, 1e12}) {
     TempDir dir;
     ChildResult r = run_child([&] {
       open_kernel(dir.file("a.meta"));
@@ -548,12 +548,14 @@ TEST(ContourLabels, SmallValuesKeepTheirDigits) {
         continue;
       }
       const double v = std::strtod(words[k].text.c_str(), nullptr) / unit;
+      /* no digits beyond those of a float */
+      EXPECT_LE(words[k].text.size(), 8u) << unit << ": " << words[k].text;
       EXPECT_NEAR(v / 2, std::round(v / 2), 1e-3) << unit << ": " << words[k].text;
       EXPECT_GT(v, 5) << unit << ": " << words[k].text;
       got[unit].levels.insert(std::lround(v / 2));
     }
   }
-  for (const double unit : {1e-12, 1e-6}) {
+  for (const double unit : {1e-12, 1e-6, 1e12}) {
     EXPECT_EQ(got[unit].levels, got[1.0].levels) << unit;
     ASSERT_EQ(got[unit].values.size(), got[1.0].values.size()) << unit;
     for (size_t k = 0; k < got[unit].values.size(); ++k)

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -81,6 +82,20 @@ bool read_float(const char* s, float* out) {
   return true;
 }
 
+std::string number_text(const char* form, float x, float scale) {
+  char num[SET_NUM_LEN];
+  const bool small = x != 0.0f && std::fabs(x) < small_number && std::fabs(x) > 1e-4f * scale;
+  if (!small && !(std::fabs(x) >= large_number && std::isfinite(x))) return set_num(num, form, x);
+  /* the significant digits of the form "w.s.d", two at least */
+  int digits = 2;
+  if (form) {
+    const char* dot = std::strchr(form, '.');
+    if (dot) digits = std::clamp(std::atoi(dot + 1), 2, 6);
+  }
+  std::snprintf(num, sizeof num, "%.*g", digits, static_cast<double>(x));
+  return num;
+}
+
 /* The lowest and highest level on the base's lattice that enclose a range,
  * and the number of bands between them, for a positive interval. */
 void level_range(const char* caller, float max, float min) {
@@ -94,7 +109,10 @@ void level_range(const char* caller, float max, float min) {
     state.conlo = max;
     state.conhi = min;
   }
-  const double bands = (static_cast<double>(state.conhi) - state.conlo + 0.01) / static_cast<double>(state.intrvl);
+  /* a hundredth of an interval against the rounding of the quotient, in
+   * the interval's own size: an absolute 0.01 made thousands of levels of
+   * an interval of a millionth */
+  const double bands = (static_cast<double>(state.conhi) - state.conlo) / static_cast<double>(state.intrvl) + 0.01;
   if (!std::isfinite(state.conlo) || !std::isfinite(state.conhi)) {
     /* Levels beyond the range of numbers: none at all. */
     MESS_print(M_warn, "%s: Interval %g gives too many levels\n", caller, static_cast<double>(state.intrvl));

@@ -140,6 +140,17 @@ constexpr int side_mark[4] = {1, 0, 2, 3};
 
 inline Gpt corner(int k) { return Gpt{state.cell.x[k], state.cell.y[k]}; }
 
+/* Where a level crosses side s of the loaded cell, as the fraction of the
+ * side from its first corner; -1 when it does not. A value equal to the
+ * level counts as above it, as it does in the bands, so that neighbouring
+ * cells agree on every side they share; the lines and their labels both
+ * follow it. */
+inline float side_fraction(int s, float level) {
+  const float za = state.cell.z[side_from[s]], zb = state.cell.z[side_to[s]];
+  if ((za >= level) == (zb >= level)) return -1.0f;
+  return (level - za) / (zb - za);
+}
+
 /* The crossing point of the current level on side s. */
 inline Gpt crossing(int s, float d) {
   Gpt g{};
@@ -196,6 +207,16 @@ void copy_bounded(char* dst, int room, const char* src);
 std::vector<std::string> split(const char* text, char delim);
 bool read_float(const char* s, float* out);
 void level_range(const char* caller, float max, float min);
+/* A number as set_num writes it in the format "w.s.d", except that set_num
+ * writes every value under small_number as 0: a field of small values (a
+ * vorticity or a rate in SI units) keeps its digits, in e-notation with s
+ * significant digits, unless the value is no more than the rounding of 0
+ * against scale (the interval of the levels; 0 when every value counts);
+ * and from large_number on, where set_num writes every digit of the float
+ * (noise beyond its seventh), in e-notation too. */
+constexpr float small_number = 0.00001f;
+constexpr float large_number = 1e8f;
+std::string number_text(const char* form, float x, float scale);
 
 /* cont_cell.cpp */
 void close_top(float level);

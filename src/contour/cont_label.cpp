@@ -63,6 +63,13 @@ double apply_label_text(const LabelAttribs& a) {
   return height_set(use) ? size * use.height : size;
 }
 
+/* The interval of automatic levels, a size against which a value is
+ * told from the rounding of 0; 0 without one. */
+float extremum_scale() {
+  const float i = state.intrvl;
+  return i != MISS && std::isfinite(i) && i > 0.0f && i < CONT_OPEN_TOP ? i : 0.0f;
+}
+
 } // namespace
 
 namespace cont_impl {
@@ -75,8 +82,9 @@ void set_up(float x, float y) {
 /* The text of level index k: its bar text, or the number. */
 std::string level_text(int k, float level, const char* form) {
   if (k >= 0 && k < CONT_MAX_LEVELS && state.cont_label[k][0]) return state.cont_label[k];
-  char num[SET_NUM_LEN];
-  return set_num(num, form, level);
+  /* automatic levels are sums of the interval, whose rounding may leave a
+   * trace of a level that is 0; explicit levels are as given */
+  return number_text(form, level, has_levels() ? 0.0f : extremum_scale());
 }
 
 void draw_text(float x, float y, const std::string& text) {
@@ -160,26 +168,41 @@ class LabelPlaces {
   std::map<std::pair<long, long>, std::vector<size_t>> buckets_;
 };
 
+/* Sides of the cell: bottom, left, top, right (side s is bit s). A
+ * crossing at a corner lies on both sides that meet there. */
+constexpr int BOTTOM = 1, LEFT = 2, TOP = 4, RIGHT = 8;
+constexpr int corner_sides[4] = {BOTTOM | LEFT, BOTTOM | RIGHT, LEFT | TOP, TOP | RIGHT};
+
+int sides_of(int s, float d) {
+  int m = 1 << s;
+  if (d == 0.0f) m |= corner_sides[side_from[s]];
+  if (d == 1.0f) m |= corner_sides[side_to[s]];
+  return m;
+}
+
 /* Labels the level in the current cell when it crosses from the bottom to
  * the top side on a label row, or from the left to the right side on a
  * label column; a crossing that cuts off a corner gets none, nor does one
- * whose label would overlap a label already placed. */
+ * whose label would overlap a label already placed. The crossings are
+ * those of the lines drawn, and one at a corner lies on both its sides:
+ * a contour through grid points on the level, or along a cell's side (a
+ * field in whole units), is labelled as any other. */
 void label_cell(int k, float level, bool label_row, bool label_col, LabelPlaces* places) {
-  Cell& c = state.cell;
-  compute_dz(level);
-  if (c.numsides != 2) return;
-  Gpt a{}, b{};
+  float d[4];
+  int sides[4], n = 0;
+  for (int s = 0; s < 4; ++s) {
+    d[s] = side_fraction(s, level);
+    if (d[s] >= 0.0f) sides[n++] = s;
+  }
+  if (n != 2) return;
+  const int ma = sides_of(sides[0], d[sides[0]]), mb = sides_of(sides[1], d[sides[1]]);
+  const auto joins = [ma, mb](int p, int q) { return ((ma & p) && (mb & q)) || ((ma & q) && (mb & p)); };
+  const Gpt a = crossing(sides[0], d[sides[0]]), b = crossing(sides[1], d[sides[1]]);
+  if (a.x == b.x && a.y == b.y) return;
   bool along_y = false;
-  if (c.cross[0] == 0 && c.cross[1] == 2) {
-    if (!label_row || !(c.dz[2] >= 0.0f && c.dz[2] <= 1.0f)) return;
-    a = crossing(0, c.dz[0]);
-    b = crossing(2, c.dz[2]);
+  if (label_row && joins(BOTTOM, TOP)) {
     along_y = state.rot_label != 0;
-  } else if (c.cross[0] == 1 && c.cross[1] == 3) {
-    if (!label_col || !(c.dz[3] >= 0.0f && c.dz[3] <= 1.0f)) return;
-    a = crossing(1, c.dz[1]);
-    b = crossing(3, c.dz[3]);
-  } else {
+  } else if (!(label_col && joins(LEFT, RIGHT))) {
     return;
   }
   const float x = (a.x + b.x) / 2.0f, y = (a.y + b.y) / 2.0f;
@@ -318,16 +341,24 @@ int CONT_draw_maxmin(GRD_report* grid) {
    * costs nothing more. */
   const int r = std::min(state.ext_radius, std::max(nx, ny));
   const float* g = grid->grid;
+  const size_t count = static_cast<size_t>(nx) * static_cast<size_t>(ny);
+  auto counted = [&](float v) {
+    return usable(v) && !(state.min_cut != MISS && v < state.min_cut) && !(state.max_cut != MISS && v > state.max_cut);
+  };
+
+  /* Each point against the neighbours of its window, at most one of them
+   * missing: whether it is at least as high as every one (or as low), and
+   * whether it exceeds one (undercuts one); a 1 x 1 grid is a high. */
+  enum : unsigned char { AS_HIGH = 1, AS_LOW = 2, ABOVE = 4, BELOW = 8 };
+  std::vector<unsigned char> mark(count, 0);
   for (int row = 0; row < ny; ++row) {
     for (int i = 0; i < nx; ++i) {
       const size_t at = static_cast<size_t>(row) * nx + i;
       const float v = g[at];
-      if (!usable(v)) continue;
-      if (state.min_cut != MISS && v < state.min_cut) continue;
-      if (state.max_cut != MISS && v > state.max_cut) continue;
-      int total = 0, balance = 0, missing = 0;
-      bool open = true;
-      for (int dr = r; dr >= -r && open; --dr) {
+      if (!counted(v)) continue;
+      int total = 0, missing = 0;
+      unsigned char m = AS_HIGH | AS_LOW;
+      for (int dr = -r; dr <= r && (m & (AS_HIGH | AS_LOW)); ++dr) {
         const int nr = row + dr;
         if (nr < 0 || nr >= ny) continue;
         for (int di = -r; di <= r; ++di) {
@@ -335,28 +366,88 @@ int CONT_draw_maxmin(GRD_report* grid) {
           if (ni < 0 || ni >= nx || (dr == 0 && di == 0)) continue;
           const float w = g[static_cast<size_t>(nr) * nx + ni];
           if (!usable(w)) {
-            if (++missing > 1) open = false;
+            if (++missing > 1) m = 0;
           } else {
             ++total;
-            if (v > w)
-              ++balance;
-            else if (v < w)
-              --balance;
-            if (balance != total && balance != -total) open = false;
+            if (v > w) m = static_cast<unsigned char>((m & ~AS_LOW) | ABOVE);
+            if (v < w) m = static_cast<unsigned char>((m & ~AS_HIGH) | BELOW);
           }
-          if (!open) break;
+          if (!(m & (AS_HIGH | AS_LOW))) break;
         }
       }
-      if (!open) continue;
-      const char* mark = balance == total ? "H" : "L";
-      const int j = ny - 1 - row;
+      if (total == 0 && m) m |= ABOVE;
+      mark[at] = m;
+    }
+  }
+
+  /* A point of equal neighbours is a high only with them: the values
+   * equal to it within the window, and theirs in turn, form a plateau (a
+   * whole-unit field's high is often one), which is a high when every
+   * point of it is at least as high as its window and one exceeds a
+   * neighbour. It is marked once, at its point nearest its middle (the
+   * first in the grid's order of those as near); a plateau on a slope,
+   * lower on one side and higher on another, is none. Lows likewise. */
+  std::vector<unsigned char> seen(count, 0);
+  std::vector<size_t> todo, members;
+  auto plateau = [&](size_t start, unsigned char kind, unsigned char strict, size_t* centre) {
+    const float v = g[start];
+    bool all = true, any = false;
+    todo.assign(1, start);
+    members.clear();
+    seen[start] |= kind;
+    double sr = 0, si = 0;
+    while (!todo.empty()) {
+      const size_t at = todo.back();
+      todo.pop_back();
+      members.push_back(at);
+      all = all && (mark[at] & kind);
+      any = any || (mark[at] & strict);
+      const int row = static_cast<int>(at / static_cast<size_t>(nx)),
+                i = static_cast<int>(at % static_cast<size_t>(nx));
+      sr += row;
+      si += i;
+      for (int nr = std::max(row - r, 0); nr <= std::min(row + r, ny - 1); ++nr)
+        for (int ni = std::max(i - r, 0); ni <= std::min(i + r, nx - 1); ++ni) {
+          const size_t n = static_cast<size_t>(nr) * nx + ni;
+          if (g[n] != v || (seen[n] & kind)) continue;
+          seen[n] |= kind;
+          todo.push_back(n);
+        }
+    }
+    const double mr = sr / static_cast<double>(members.size()), mi = si / static_cast<double>(members.size());
+    double best = -1;
+    for (size_t at : members) {
+      const double dr = static_cast<double>(at / static_cast<size_t>(nx)) - mr;
+      const double di = static_cast<double>(at % static_cast<size_t>(nx)) - mi;
+      const double d = dr * dr + di * di;
+      if (best < 0 || d < best || (d == best && at < *centre)) {
+        best = d;
+        *centre = at;
+      }
+    }
+    return all && any;
+  };
+
+  for (int row = 0; row < ny; ++row) {
+    for (int i = 0; i < nx; ++i) {
+      const size_t at = static_cast<size_t>(row) * nx + i;
+      if (!counted(g[at])) continue;
+      const char* kind = nullptr;
+      size_t centre = at;
+      if ((mark[at] & AS_HIGH) && !(seen[at] & AS_HIGH) && plateau(at, AS_HIGH, ABOVE, &centre))
+        kind = "H";
+      else if ((mark[at] & AS_LOW) && !(seen[at] & AS_LOW) && plateau(at, AS_LOW, BELOW, &centre))
+        kind = "L";
+      if (!kind) continue;
+      const float v = g[centre];
+      const int mi = static_cast<int>(centre % static_cast<size_t>(nx));
+      const int mj = ny - 1 - static_cast<int>(centre / static_cast<size_t>(nx));
       float x = 0.0f, y = 0.0f;
-      if (!point_at(at, i, j, &x, &y)) continue;
+      if (!point_at(centre, mi, mj, &x, &y)) continue;
       gset_char_ht(static_cast<float>(MARK_SIZE * size));
-      draw_text(x, y, mark);
+      draw_text(x, y, kind);
       gset_char_ht(static_cast<float>(LABEL_SIZE * size));
-      char num[SET_NUM_LEN];
-      draw_text(x, static_cast<float>(y - MARK_SIZE * size), set_num(num, EXTREMUM_FORM, v));
+      draw_text(x, static_cast<float>(y - MARK_SIZE * size), number_text(EXTREMUM_FORM, v, extremum_scale()));
     }
   }
   return 0;

@@ -319,8 +319,7 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*
 
   PLT_label_up_left(grid->info);
   PLT_label_up_right(grid->datim);
-  char lo[SET_NUM_LEN], hi[SET_NUM_LEN];
-  const std::string lr = std::string("LO: ") + set_num(lo, "5.3.1", gmin) + "  HI: " + set_num(hi, "5.3.1", gmax);
+  const std::string lr = "LO: " + number_text("5.3.1", gmin, 0.0f) + "  HI: " + number_text("5.3.1", gmax, 0.0f);
   PLT_label_low_right(lr.c_str());
   std::string ll;
   if (has_levels()) {
@@ -331,12 +330,10 @@ int CONT_plot_setup(int plot, int ind, GRD_report* grid, Domain* domain, void (*
         if (ll.size() > 74) break;
         ll += ',';
       }
-      char num[SET_NUM_LEN];
-      ll += set_num(num, "1.1.1", state.cont_value[i]);
+      ll += number_text("1.1.1", state.cont_value[i], 0.0f);
     }
   } else if (FLAG_get(FLAG_PLOT_TYPE) != CONT_VALUES) {
-    char num[SET_NUM_LEN];
-    ll = std::string("INTERVAL: ") + set_num(num, "5.1.1", state.intrvl);
+    ll = "INTERVAL: " + number_text("5.1.1", state.intrvl, 0.0f);
   }
   PLT_label_low_left(ll.c_str());
 

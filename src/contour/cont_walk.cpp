@@ -98,20 +98,43 @@ struct Walk {
   double lo = 0, step = 0; /* automatic level m is lo + m * step */
   int first_off = 0;       /* fill entry of automatic level 0 */
   int max_lines = 10000;   /* cell-span limit of automatic levels, in intervals */
+  /* A latitude-longitude grid round the globe without its first column
+   * repeated at the end: one more cell, from the last column back to the
+   * first, closes the lines and bands across the grid's seam. */
+  bool wrap = false;
 
   float level(int m) const { return explicit_levels ? state.cont_value[m] : static_cast<float>(lo + step * m); }
   /* Stored index of the grid point at column i and walk row j. */
   size_t index(int i, int j) const {
     return static_cast<size_t>(ny - 1 - j) * static_cast<size_t>(nx) + static_cast<size_t>(i);
   }
+  /* The cells of a row, and the column of a cell's right corners. */
+  int cells() const { return wrap ? nx : nx - 1; }
+  int right(int i) const { return i + 1 < nx ? i + 1 : 0; }
+  /* The stored indexes of the corners of the cell at column i, walk row j. */
+  void corners(int i, int j, size_t at[4]) const {
+    at[0] = index(i, j), at[1] = index(right(i), j), at[2] = index(i, j + 1), at[3] = index(right(i), j + 1);
+  }
 };
+
+/* Whether a grid closes round the globe without repeating its first column:
+ * latitude-longitude, drawn on another map (the grid's own map ends at its
+ * last column), its columns spanning 360 degrees with one more step. */
+bool wraps(const GRD_report* grid) {
+  constexpr int latlon = 2;
+  const Domain& d = grid->domain;
+  if (d.proj != latlon || !state.grdx || !(d.dx > 0.0f) || d.nx < 3) return false;
+  return std::fabs(static_cast<double>(d.nx) * d.dx - 360.0) < 1e-3 * d.dx;
+}
 
 /* The corner values of the cell at column i and walk row j, when the walk
  * contours that cell: inside the grid, every corner usable and shown, and
  * with automatic levels no more intervals across it than the limit. */
 bool cell_values(const Walk& w, int i, int j, float z[4]) {
-  if (i < 0 || j < 0 || i > w.nx - 2 || j > w.ny - 2) return false;
-  const size_t at[4] = {w.index(i, j), w.index(i + 1, j), w.index(i, j + 1), w.index(i + 1, j + 1)};
+  if (w.wrap && i == w.nx) i = 0; /* right of the seam cell: the first cell */
+  if (i < 0 || j < 0 || i >= w.cells() || j > w.ny - 2) return false;
+  size_t at[4];
+  w.corners(i, j, at);
   for (int k = 0; k < 4; ++k) {
     z[k] = w.g[at[k]];
     if (!usable(z[k])) return false;
@@ -123,16 +146,6 @@ bool cell_values(const Walk& w, int i, int j, float z[4]) {
     if (!((zmax - zmin) / state.intrvl <= static_cast<float>(w.max_lines))) return false;
   }
   return true;
-}
-
-/* Where a level crosses side s of the loaded cell, as the fraction of the
- * side from its first corner; -1 when it does not. A value equal to the
- * level counts as above it, as it does in the bands, so that neighbouring
- * cells agree on every side they share. */
-float side_fraction(int s, float level) {
-  const float za = state.cell.z[side_from[s]], zb = state.cell.z[side_to[s]];
-  if ((za >= level) == (zb >= level)) return -1.0f;
-  return (level - za) / (zb - za);
 }
 
 /* The corner at which a crossing lies, or -1 when it lies inside its side. */
@@ -254,7 +267,7 @@ void print_values(const GRD_report* grid, Gattribs lab_attr, double text_height)
       if (state.num_form[0])
         copy_bounded(text, sizeof text, FMT_print_float("CONT_draw_contour", state.num_form, "%.1f", v).c_str());
       else
-        set_num(text, "1.1.0", v);
+        copy_bounded(text, sizeof text, number_text("1.1.0", v, 0.0f).c_str());
       state.kernel.text(&pos, text);
     }
   }
@@ -474,10 +487,12 @@ int CONT_draw_contour(GRD_report* grid) {
     }
   } walk_reset;
 
+  w.wrap = wraps(grid);
   for (int j = ny - 2; j >= 0; --j) {
-    for (int i = 0; i < nx - 1; ++i) {
+    for (int i = 0; i < w.cells(); ++i) {
       if (!cell_values(w, i, j, c.z)) continue;
-      const size_t at[4] = {w.index(i, j), w.index(i + 1, j), w.index(i, j + 1), w.index(i + 1, j + 1)};
+      size_t at[4];
+      w.corners(i, j, at);
       for (int k = 0; k < 4; ++k) {
         if (state.grdx) {
           c.x[k] = state.grdx[at[k]];

@@ -469,8 +469,8 @@ float variable_calc(int type, const UPA_level* lev);
  * values at both ends. */
 float mean_value(const char* val, UPA_level* lev, int num, int coord, float bottom, float top);
 /* Mean mixing ratio (g/kg) and potential temperature (K) of the layer,
- * each divided by the ln p depth of the whole layer; both -9999 when that
- * depth cannot be formed. 0. */
+ * each over the part of the layer with that value at both ends of a
+ * segment; -9999 when the layer has no depth or no such segment. 0. */
 int layer_parcel_mean(UPA_level* lev, int num, int coord, float bottom, float top, float* Wbar, float* Obar);
 /* Mean wind: vector-mean direction, scalar-mean speed. 1 a mean whose top
  * has a wind (or the wind at bottom for a layer without depth), 0 one

@@ -224,11 +224,14 @@ void write_new_text(UPA_report* r, std::string* out) {
 
   complete_sig(r);
   const int nsig = clamp_count(r->numsig, UPA_NUM_SIG);
-  int written = 0;
+  int written = 0, lost_sig = 0;
   for (int i = 0; i < nsig; ++i) {
-    if (fixed && written >= fixed_places) break;
     const UPA_sig& sg = r->sig[i];
     if (i > 0 && repeats_mandatory(*r, sg.p)) continue;
+    if (fixed && written >= fixed_places) {
+      ++lost_sig;
+      continue;
+    }
     if (sg.p >= 1000)
       add(out, "%3.3d ", int_part(sg.p) % 1000);
     else if (sg.p < 10 && sg.p >= 0)
@@ -249,7 +252,14 @@ void write_new_text(UPA_report* r, std::string* out) {
 
   complete_wnd(r);
   int nwnd = clamp_count(r->numwnd, UPA_NUM_WND);
+  const int lost_wnd = fixed ? std::max(0, nwnd - fixed_places) : 0;
   if (fixed) nwnd = std::min(nwnd, fixed_places);
+  /* The fixed lists have their places: what does not fit is left out, the
+   * top of the sounding, and that is said. */
+  if (lost_sig > 0 || lost_wnd > 0)
+    MESS_print(M_warn,
+               "UPA_write: The fixed layout keeps %d levels of a list: %s loses %d significant and %d wind levels\n",
+               fixed_places, id_text(r->id).c_str(), lost_sig, lost_wnd);
   /* The height token has two characters: a wind from 100,000 ft up has no
    * place (a third digit would shift every group after it). */
   auto hh_of = [](const UPA_wnd& wd) { return missing(wd.h) ? -9 : int_part((wd.h + 1) / 1000); };

@@ -249,6 +249,34 @@ void clear_sounding() {
 
 bool slot_level(const int* man, int slot, int num) { return man[slot] >= 0 && man[slot] < num; }
 
+/* Wind levels without a pressure take the temperature sounding's at their
+ * height, ln p linear in height between its levels: its heights are
+ * hydrostatic with the measured temperatures, while the wind sounding on
+ * its own can only guess a temperature where no wind level has a
+ * pressure. Levels below or above the temperature sounding are left to
+ * that guess. */
+void pressures_from_temps(const UPA_level* sm, int sm_num, UPA_level* wm, int wm_num) {
+  for (int i = 0; i < wm_num; ++i) {
+    UPA_level& w = wm[i];
+    if (w.p > 0 || !known(w.h)) continue;
+    const UPA_level* lo = nullptr;
+    for (int k = 0; k < sm_num; ++k) {
+      const UPA_level& s = sm[k];
+      if (!(s.p > 0) || !known(s.h)) continue;
+      if (s.h <= w.h) {
+        lo = &s;
+        continue;
+      }
+      if (lo != nullptr) {
+        const double f = (static_cast<double>(w.h) - lo->h) / (static_cast<double>(s.h) - lo->h);
+        w.p = static_cast<float>(lo->p * std::exp(f * std::log(static_cast<double>(s.p) / lo->p)));
+      }
+      break;
+    }
+    if (!(w.p > 0) && lo != nullptr && lo->h == w.h) w.p = lo->p;
+  }
+}
+
 } // namespace
 
 int THERM_set_id(const char* str, int val) {
@@ -341,6 +369,7 @@ int UPA_merge_report(UPA_report* report) {
   std::array<int, UPA_NUM_MAN> wm_man{};
   int wm_num = UPA_wm_merge(report, wm, wm_man.data());
   if (wm_num < 0) wm_num = 0;
+  pressures_from_temps(sm, sm_num, wm, wm_num);
   UPA_calc_press(wm, wm_num);
   UPA_calc_wind(sm, sm_num, wm, wm_num);
   UPA_print_report(M_debug_a, report);
@@ -405,11 +434,18 @@ int THERM_calc() {
   const float ps = state.sfc.p;
 
   v.thick = thickness(sm, n, UPA_CO_PRES, thick_bottom, mid_level);
-  v.frz = freezing_level(sm, n);
+  /* The levels that start from the sounding's first level begin at the
+   * ground: a report's mandatory levels under a high station's ground
+   * (with heights only, or values extrapolated down) are no air above it. */
+  int under = 0;
+  while (known(ps) && under < n && sm[under].p > ps) ++under;
+  UPA_level* above = sm + under;
+  const int air_n = n - under;
+  v.frz = freezing_level(above, air_n);
   /* both read the theta-e of the low levels: formed once */
-  LevelThetae thetae(sm, n);
-  v.wb0 = wet_bulb_zero_of(sm, n, thetae);
-  v.precip = precip_water(sm, n);
+  LevelThetae thetae(above, air_n);
+  v.wb0 = wet_bulb_zero_of(above, air_n, thetae);
+  v.precip = precip_water(above, air_n);
   v.mean_rh = mean_value("rhum", sm, n, UPA_CO_PRES, ps, mid_level);
 
   float tmax = max_temperature(sm, n, UPA_CO_PRES, ps, max_t_depth);
@@ -425,7 +461,7 @@ int THERM_calc() {
   float lapse = lapse_rate(sm, n, UPA_CO_PRES, lapse_bottom, mid_level);
   v.lapse57 = known(lapse) ? 1000.0f * lapse : M;
 
-  thetae_index_of(sm, n, &v.thetae, thetae);
+  thetae_index_of(above, air_n, &v.thetae, thetae);
 
   v.wbar = M;
   v.ccl = pr_ccl(sm, n, UPA_CO_PRES, ps, mix_depth, &v.wbar);
@@ -530,7 +566,8 @@ void freezing_crossings() {
   const UPA_level* sm = state.sm;
   const int n = state.sm_num;
   for (int i = 0; i < n - 1; ++i) {
-    if (!known(sm[i].t)) continue;
+    /* none under the ground */
+    if (!known(sm[i].t) || (known(state.sfc.p) && sm[i].p > state.sfc.p)) continue;
     int j = i + 1;
     while (j < n && !known(sm[j].t)) ++j;
     if (j >= n) break;
@@ -540,6 +577,25 @@ void freezing_crossings() {
     float h = known(p) && known(a.h) && known(b.h) && a.p != b.p ? linear_interp(p, a.p, b.p, a.h, b.h) : M;
     MESS_print(THERM_M_INDEX_X, "Freezing level:         %7.2f mb = %8.2f m = %8.2f ft\n", p, h, feet(h));
   }
+}
+
+/* The top of the temperature sounding: its last level with a temperature,
+ * where every ascent ends; -9999 without one. */
+float sounding_top() {
+  for (int k = state.sm_num - 1; k >= 0; --k)
+    if (known(state.sm[k].t)) return state.sm[k].p;
+  return M;
+}
+
+/* The top of the sounding when the parcel is still buoyant there: its
+ * CAPE, and what is formed from it, counts up to there only, and the EL
+ * lies higher. -9999 otherwise. */
+float buoyant_top(const PARCEL_params& pc) {
+  const float top = sounding_top();
+  if (!(pc.lfc > 0) || !known(pc.Bplus) || !known(pc.Satad) || !known(top) || !(top < pc.plcl)) return M;
+  UPA_level at = sm_at(top);
+  const float tp = temp_on_satad(pc.Satad, top);
+  return known(at.t) && known(tp) && tp - 273.15f > at.t ? top : M;
 }
 
 } // namespace
@@ -586,9 +642,12 @@ int THERM_indices() {
                at.t);
   }
   if (known(v.lapse57)) MESS_print(other, "700-500 lapse rate:      %6.2f C/km\n", v.lapse57);
-  if (known(v.thetae.index))
+  /* theta-e that never falls has no layer: no top to print */
+  if (known(v.thetae.index) && known(v.thetae.top))
     MESS_print(other, "ThetaE index:            %6.2f C Layer %6.1f-%6.1f mb\n", v.thetae.index, v.thetae.base,
                v.thetae.top);
+  else if (known(v.thetae.index))
+    MESS_print(other, "ThetaE index:            %6.2f C No layer of falling theta-e\n", v.thetae.index);
   if (known(v.ccl) && v.ccl > 0) {
     level_line(other, "Conv cond level (CCL):  %7.2f mb = %8.2f m = %8.2f ft\n", v.ccl);
     MESS_print(other, "  Mean mixing ratio:    %7.2f g/kg\n", v.wbar);
@@ -644,13 +703,17 @@ int THERM_indices() {
       break;
     default: break;
   }
+  const float open_top = buoyant_top(pc);
   if (known(pc.Bplus)) MESS_print(pmain, "CAPE (B+):             %8.2f J/kg\n", pc.Bplus);
+  if (known(open_top))
+    MESS_print(pmain, "  counted up to %.0f mb only: the parcel is still buoyant at the top of the sounding\n",
+               open_top);
   if (known(pc.wmax)) MESS_print(pother, "Max Up Vert Vel:       %8.2f m/s\n", pc.wmax);
   if (known(pc.Bminus)) MESS_print(pmain, "Conv Inhibition (B-):  %8.2f J/kg\n", pc.Bminus);
   if (known(pc.cap)) MESS_print(pmain, "Cap Strength:          %8.2f C\n", pc.cap);
   if (known(pc.plcl)) level_line(pother, "Lift Cond Lev (LCL):   %8.2f mb = %8.2f m = %8.2f ft\n", pc.plcl);
   if (pc.lfc == -1.0f)
-    MESS_print(pother, "Lev Free Conv (LFC):     none\n");
+    MESS_print(pother, "Lev Free Conv (LFC):     none up to %.0f mb, the top of the sounding\n", sounding_top());
   else if (known(pc.lfc))
     level_line(pother, "Lev Free Conv (LFC):   %8.2f mb = %8.2f m = %8.2f ft\n", pc.lfc);
   if (known(pc.el)) level_line(pother, "Equ Level (EL):        %8.2f mb = %8.2f m = %8.2f ft\n", pc.el);
@@ -701,6 +764,10 @@ int THERM_wind() {
     MESS_print(other, "Bulk Rich Number:       %7.2f\n", v.brn);
     MESS_print(other, "Bulk Shear:             %7.2f m/s\n", v.bshear);
   }
+  const float open_top = buoyant_top(v.parcel);
+  if (known(open_top) && (known(v.ehi) || known(v.brn)))
+    MESS_print(main, "  from the CAPE up to %.0f mb only: the parcel is still buoyant at the top of the sounding\n",
+               open_top);
   MESS_hold(main, press_return);
   return 0;
 }

@@ -271,12 +271,12 @@ int layer_parcel_mean(UPA_level* lev, int num, int coord, float bottom, float to
     Sums sw = walk(
         lev, num, B, lb, T, lt, [](const UPA_level& l) { return !missing(l.td); },
         [](const UPA_level& l, float* v) { v[0] = mixrat_of(l); }, scalar_trace(true));
-    /* The whole layer's depth, not the part with data: a segment without
-     * data counts as zero. */
+    /* Each mean over the part of the layer with data: a segment without
+     * a value at one end is left out, not counted as zero (a surface
+     * without a dew point would otherwise dry the whole mixed layer). */
     if (positive(B.p) && positive(T.p) && B.p != T.p) {
-      double depth = 2 * std::log(static_cast<double>(B.p) / T.p);
-      o = static_cast<float>(st.sum[0] / depth);
-      w = static_cast<float>(sw.sum[0] / depth);
+      if (st.weight > 0) o = static_cast<float>(st.sum[0] / (2 * st.weight));
+      if (sw.weight > 0) w = static_cast<float>(sw.sum[0] / (2 * sw.weight));
     }
     if (MESS_check(M_debug_c)) MESS_print(M_debug_c, "%f %f\n", static_cast<double>(w), static_cast<double>(o));
   }
@@ -369,6 +369,12 @@ float pr_ccl(UPA_level* lev, int num, int coord, float bottom, float thick, floa
    * level to look for; neither has a single level. */
   if (!positive(w) || num == 1) return done(w, M);
 
+  /* The line meets the temperature curve at the bottom itself when it is
+   * already as warm there; otherwise between the bottom (or the last
+   * level below) and the first level where it is warmer, which may be
+   * the first level above the bottom: the bottom is not always a level of
+   * the sounding, and the first level is not always the bottom. */
+  if (!missing(B.t) && positive(B.p) && temp_on_mixrat(w, B.p) > B.t + to_kelvin) return done(w, B.p);
   const UPA_level* low = &B; /* the last level below the crossing */
   int c = -1;
   for (int k = lb; k < num; ++k) {
@@ -381,7 +387,7 @@ float pr_ccl(UPA_level* lev, int num, int coord, float bottom, float thick, floa
     low = &l;
   }
   if (c < 0) return done(w, -1);
-  if (c == lb) return done(w, lev[lb].p);
+  if (missing(low->t)) return done(w, lev[c].p);
 
   const UPA_level& hi = lev[c];
   float pc = (low->p + hi.p) / 2, d = (low->p - hi.p) / 2;
@@ -443,6 +449,12 @@ float static_stability(UPA_level* lev, int num, int coord, float level) {
 }
 
 float precip_water(const UPA_level* lev, int num) {
+  /* Levels under the ground (a merged report's mandatory levels below a
+   * high station carry heights only) come before the sounding starts. */
+  while (has_levels(lev, num) && missing(lev[0].t) && missing(lev[0].td)) {
+    ++lev;
+    --num;
+  }
   if (!has_levels(lev, num) || num <= 2 || lev[0].p < min_ground_pres) return M;
   auto wet = [lev](int k) { return !missing(lev[k].td) && positive(lev[k].p); };
   if (!wet(0) && !wet(1) && !wet(2)) return M;

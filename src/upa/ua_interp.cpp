@@ -159,6 +159,10 @@ bool interp_at(const UPA_level* levels, int n, Group g, float tau, float target,
           UPA_level_init(&result);
           return false;
         }
+      } else if (f == f_dir && (levels[lo].spd == 0 || levels[hi].spd == 0)) {
+        /* A calm has no direction (its 0 is no north): the wind between
+         * it and a wind blows from that wind's direction. */
+        x = levels[lo].spd == 0 && levels[hi].spd != 0 ? xhi : xlo;
       } else {
         double frac = (static_cast<double>(v) - clo) / (static_cast<double>(chi) - clo);
         x = f == f_dir ? short_way(xlo, xhi, frac) : static_cast<float>(xlo + (static_cast<double>(xhi) - xlo) * frac);

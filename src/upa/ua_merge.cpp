@@ -111,18 +111,26 @@ void place_by_height(UPA_level* merge, int& count, int* man_index, const UPA_lev
 float theta(const UPA_level& lev) { return missing(lev.t) ? M : pot_temp(lev.t + 273.15f, lev.p); }
 
 /* Drops every level that is more than 3 K colder in potential temperature
- * than the last level kept below it. */
+ * than the last level kept below it, and every level without temperature
+ * above one with. The surface observation is no reference for the levels
+ * above it: over hot ground the air of the screen is often several K
+ * warmer in potential temperature than the mixed layer above, and that
+ * layer is no error. */
 void drop_unstable(UPA_level* merge, int& count, int* man_index) {
   if (count <= 0) return;
-  float ref = theta(merge[0]);
+  const int sfc = man_index[UPA_SLOT_SFC];
+  float ref = sfc == 0 ? M : theta(merge[0]);
+  bool seen = !missing(theta(merge[0])); /* a level with temperature kept */
   int j = 1;
   while (j < count) {
     float th = theta(merge[j]);
-    if (th - ref < -3.0f) {
+    const bool no_temp = missing(th) && seen;
+    if (no_temp || (!missing(ref) && !missing(th) && th - ref < -3.0f)) {
       MESS_print(trace, "BAD: %d = %1.0f\n", j, merge[j].p);
       close_gap(merge, count, j, man_index);
     } else {
-      ref = th;
+      seen = seen || !missing(th);
+      ref = j == man_index[UPA_SLOT_SFC] ? M : th;
       ++j;
     }
   }
@@ -138,6 +146,20 @@ float wind_sfc_pres(const UPA_report& r, bool plain) {
   return r.man[UPA_SLOT_ABOVE].p;
 }
 
+/* The report with its significant levels by falling pressure and its wind
+ * levels by rising height, as the merges walk them: a report assembled
+ * from parts that came out of order would otherwise give a sounding that
+ * doubles back. Levels of equal pressure or height keep their order. */
+UPA_report in_order(const UPA_report& r) {
+  UPA_report c = r;
+  const int ns = clamp_count(c.numsig, UPA_NUM_SIG), nw = clamp_count(c.numwnd, UPA_NUM_WND);
+  /* a missing value (-9999) sorts last either way */
+  std::stable_sort(c.sig, c.sig + ns, [](const UPA_sig& a, const UPA_sig& b) { return a.p > b.p; });
+  std::stable_sort(c.wnd, c.wnd + nw,
+                   [](const UPA_wnd& a, const UPA_wnd& b) { return !missing(a.h) && (missing(b.h) || a.h < b.h); });
+  return c;
+}
+
 /* Wind levels of a report without mandatory levels. */
 int winds_only(const UPA_report& r, UPA_level* merge, int* man_index) {
   int n = clamp_count(r.numwnd, UPA_NUM_WND);
@@ -149,8 +171,16 @@ int winds_only(const UPA_report& r, UPA_level* merge, int* man_index) {
 
 /* Steps shared by both wind merges; plain leaves out the substitute
  * heights and uses the short traces. Returns the count. */
-int merge_winds(const UPA_report& r, UPA_level* merge, int* man_index, bool plain) {
+int merge_winds(const UPA_report& report, UPA_level* merge, int* man_index, bool plain) {
+  UPA_report r = in_order(report);
   if (r.numman == 0) return winds_only(r, merge, man_index);
+  /* The surface wind of the wind list (height 0) is the surface slot's
+   * wind when that slot has none of its own: a report whose winds all lie
+   * on heights would otherwise leave it under the ground, at 0 m. */
+  if (r.numwnd > 0 && r.wnd[0].h == 0.0f && !missing(r.man[0].p) && missing(r.man[0].dir) && !missing(r.wnd[0].dir)) {
+    r.man[0].dir = r.wnd[0].dir;
+    r.man[0].spd = r.wnd[0].spd;
+  }
   int nw = clamp_count(r.numwnd, UPA_NUM_WND);
   float sfc_p = wind_sfc_pres(r, plain);
   MESS_print(trace, "SFC: %1.0f\n", sfc_p);
@@ -205,7 +235,7 @@ int UPA_level_init(UPA_level* lev) {
 
 int UPA_sm_merge(const UPA_report* report, UPA_level* merge, int* man_index) {
   if (report == nullptr || merge == nullptr || man_index == nullptr) return 0;
-  const UPA_report& r = *report;
+  const UPA_report r = in_order(*report);
   const int ns = clamp_count(r.numsig, UPA_NUM_SIG);
   const float sfc_h = r.man[0].h;
   auto sig_level = [&](int i, float h) { return UPA_level{r.sig[i].p, h, r.sig[i].t, r.sig[i].td, M, M}; };

@@ -257,12 +257,13 @@ int thetae_index_of(const UPA_level* lev, int num, THETAE_params* params, LevelT
   params->maxp = params->minp = lev[last].p;
   slot[0].base = lev[last].p;
 
+  /* A layer runs from the level where theta-e starts to fall (last, when
+   * the step from it to k falls) to the last level of the fall. */
   int cur = 0, closed = 0;
   bool open = false;
   while (slot[cur].base >= base_limit && closed < thetae_slots) {
-    int j = last + 1;
     float te;
-    int k = next_used(j, &te);
+    int k = next_used(last + 1, &te);
     if (k >= num) break;
     if (te > params->max) {
       params->max = te;
@@ -275,16 +276,16 @@ int thetae_index_of(const UPA_level* lev, int num, THETAE_params* params, LevelT
     if (prev >= te) {
       if (!open) {
         open = true;
-        slot[cur].base = lev[j].p;
+        slot[cur].base = lev[last].p;
       }
       slot[cur].fall += prev - te;
     } else if (open) {
       open = false;
-      slot[cur].top = lev[j].p;
+      slot[cur].top = lev[last].p;
       ++closed;
       if (closed < thetae_slots) {
         ++cur;
-        slot[cur].base = lev[j].p;
+        slot[cur].base = lev[last].p;
       }
     }
     prev = te;

@@ -259,7 +259,10 @@ float lcl_pres(float ts, float tds, float ps) {
     p *= std::pow(2.0, 0.02 * d);
     d = gap(p);
   }
-  return to_float(p);
+  /* Saturated air condenses where it is: the search, whose saturation
+   * formula and its inverse differ by a few hundredths of a degree, may
+   * step a little below it. */
+  return to_float(std::min(p, static_cast<double>(ps)));
 }
 
 float lcl_temp(float ts, float ps, float pl) { return temp_on_dryad(pot_temp(ts, ps), pl); }

@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cont_record.h"
@@ -407,6 +409,76 @@ TEST(GridWalk, DateLineSeamIsSplitNotSmeared) {
 } // namespace
 
 namespace {
+
+TEST(GridWalk, GlobeWithoutARepeatedColumnClosesItsSeam) {
+  /* A 10 degree grid from 0 to 350 E, as global models give them: the cell
+   * from 350 E back to 0 E is contoured too, so no line ends at the grid's
+   * seam, wherever the map puts it; a grid that repeats 0 E as 360 E, and
+   * a grid short of the globe, get no extra cell. */
+  struct Case {
+    const char* why;
+    int nx;
+    float map_clon, gap_lo, gap_hi; /* the seam cell on the map */
+    bool closed;
+  };
+  const Case cases[] = {
+      {"seam in the middle of the map", 36, 0, -10, 0, true},
+      {"seam at the map's edge", 36, 180, 170, 180, true},
+      {"0 E repeated at 360 E", 37, 0, -10, 0, true},
+      {"a grid short of the globe", 35, 0, -20, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    TempDir dir;
+    ChildResult r = run_child([&] {
+      open_kernel(dir.file("a.meta"));
+      Domain map;
+      DOM_init(&map);
+      map.proj = 2, map.clat = 0, map.clon = c.map_clon, map.dx = map.dy = 10, map.nx = 37, map.ny = 17;
+      Grid g(c.nx, 17, 2);
+      g.g.domain.clat = 0, g.g.domain.clon = 5.0f * (c.nx - 1), g.g.domain.dx = g.g.domain.dy = 10;
+      for (int j = 0; j < 17; ++j)
+        for (int i = 0; i < c.nx; ++i) {
+          const double lat = -80 + 10.0 * j, lon = 10.0 * i;
+          g.at(i, j) = static_cast<float>(20 * std::cos(lat * M_PI / 180) + 6 * std::cos(lon * M_PI / 180) +
+                                          3 * std::sin(2 * lon * M_PI / 180));
+        }
+      CONT_init();
+      CONT_reset_fill_set();
+      CONT_set_type(CONT_LINES);
+      CONT_set_fill_colors("1-15", 1);
+      CONT_set_intrvl(2);
+      CONT_set_base(0);
+      MAP_domain(&map);
+      cont_rec::install();
+      CONT_draw_contour(&g.g);
+      /* line ends on the seam's meridians, away from the grid's top and
+       * bottom rows, must pair up; the map's seam is one meridian, at -180
+       * and at 180, and a line across it is drawn twice, 360 apart */
+      auto meridian = [](float x) { return std::round(1000 * std::fmod(x + 540.0f, 360.0f)) / 1000 - 180; };
+      using End = std::pair<float, float>;
+      std::set<std::tuple<End, End, int>> segs;
+      int in_gap = 0;
+      for (const auto& l : cont_rec::rec().segs) {
+        End a{meridian(l.a.x), l.a.y}, b{meridian(l.b.x), l.b.y};
+        if (b < a) std::swap(a, b);
+        segs.insert({a, b, l.colour});
+        const float mid = (l.a.x + l.b.x) / 2;
+        if (mid > c.gap_lo && mid < c.gap_hi && std::fabs(l.b.x - l.a.x) < 20) ++in_gap;
+      }
+      std::map<std::tuple<float, float, int>, int> ends;
+      for (const auto& [a, b, colour] : segs)
+        for (const End& p : {a, b})
+          if (std::fabs(p.second) < 75 && (p.first == meridian(c.gap_lo) || p.first == meridian(c.gap_hi)))
+            ++ends[{p.first, p.second, colour}];
+      int open = 0;
+      for (const auto& [p, n] : ends) open += n % 2;
+      std::printf("%s: open %d in the gap %d\n", c.why, open, in_gap);
+      return (open == 0) == c.closed && (in_gap > 0) == c.closed ? 0 : 1;
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+  }
+}
 
 TEST(DrawEntry, ChecksTheDataSwitchAndTheGrid) {
   TempDir dir;

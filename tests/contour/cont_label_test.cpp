@@ -7,9 +7,11 @@
  */
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -129,8 +131,9 @@ TEST(ContourLabels, StandOnTheirContoursAlongLabelRowsAndColumns) {
     });
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<Word> words = read_words(r.out);
-    /* Labels this far apart never overlap: every one is drawn. */
-    EXPECT_EQ(words.size(), tilt < 1.0f ? 30u : 108u) << r.out;
+    /* Labels this far apart never overlap: every one is drawn, those of
+     * contours that pass through grid points on their level too. */
+    EXPECT_EQ(words.size(), tilt < 1.0f ? 46u : 108u) << r.out;
     int across = 0, upward = 0;
     for (const Word& w : words) {
       const float level = std::strtof(w.text.c_str(), nullptr);
@@ -163,14 +166,21 @@ TEST(ContourLabels, OnlyCrossingsFromSideToOppositeSide) {
     float z0, z1, z2, z3; /* bottom left, bottom right, top left, top right */
     bool labelled;
     const char* why;
+    float x = 0.5f, y = 0.5f, text = 5;
   };
   constexpr Case cases[] = {
-      {0, 10, 0, 10, true, "bottom to top"},
-      {0, 0, 10, 10, true, "left to right"},
-      {0, 10, 10, 10, false, "cuts off the bottom-left corner"},
-      {10, 10, 10, 0, false, "cuts off the top-right corner"},
+      {1, 9, 1, 9, true, "bottom to top"},
+      {1, 1, 9, 9, true, "left to right"},
+      {0, 9, 9, 9, false, "cuts off the bottom-left corner"},
+      {9, 9, 9, 0, false, "cuts off the top-right corner"},
       {1, 9, 9, 1, false, "saddle"},
-      {0, 5, 0, 5, false, "along the right side only"},
+      /* values on the level (a field in whole units): a crossing at a
+       * corner lies on both its sides, as the lines drawn through it */
+      {0, 5, 0, 6, true, "from the bottom-right corner to the top", 11.0f / 12, 0.5f},
+      {0, 5, 0, 5, true, "along the right side, bottom to top", 1.0f, 0.5f},
+      {0, 0, 5, 5, true, "along the top side, left to right", 0.5f, 1.0f},
+      {0, 10, 10, 10, true, "corner to corner across the cell", 0.5f, 0.5f, 10},
+      {0, 5, 0, 4, false, "only touches the bottom-right corner"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -189,9 +199,9 @@ TEST(ContourLabels, OnlyCrossingsFromSideToOppositeSide) {
     const std::vector<Word> words = read_words(r.out);
     if (c.labelled) {
       ASSERT_EQ(words.size(), 1u) << c.why << "\n" << r.out;
-      EXPECT_FLOAT_EQ(words[0].x, 0.5f) << c.why;
-      EXPECT_FLOAT_EQ(words[0].y, 0.5f) << c.why;
-      EXPECT_EQ(std::strtof(words[0].text.c_str(), nullptr), 5.0f) << c.why;
+      EXPECT_NEAR(words[0].x, c.x, 1e-5) << c.why;
+      EXPECT_NEAR(words[0].y, c.y, 1e-5) << c.why;
+      EXPECT_EQ(std::strtof(words[0].text.c_str(), nullptr), c.text) << c.why;
     } else {
       EXPECT_TRUE(words.empty()) << c.why << "\n" << r.out;
     }
@@ -388,15 +398,31 @@ TEST(HighsAndLows, EdgeCases) {
   };
   const Case cases[] = {
       {1, 1, 2, {7}, {{'H', 0, 0}}, "a 1 x 1 grid is a high"},
-      {3, 3, 1, {1, 1, 1, 1, 9, 1, 1, 1, 1}, {{'H', 1, 1}}, "a peak; the flat rim marks nothing"},
-      {3, 3, 1, {1, 1, 1, 1, 9, 1, 1, 1, M}, {{'H', 1, 1}}, "one missing neighbour is allowed"},
-      {3, 3, 1, {1, 1, 1, 1, 9, 1, M, 1, M}, {}, "two missing neighbours are not"},
-      {4, 3, 1, {1, 1, 1, 1, 1, 9, 9, 1, 1, 1, 1, 1}, {}, "a plateau of two equal tops"},
+      /* equal values form plateaus: the flat rim around a peak is one
+       * plateau of lows, marked once at its point nearest its middle */
+      {3, 3, 1, {1, 1, 1, 1, 9, 1, 1, 1, 1}, {{'H', 1, 1}, {'L', 0, 1}}, "a peak and its flat rim"},
+      {3, 3, 1, {1, 1, 1, 1, 9, 1, 1, 1, M}, {{'H', 1, 1}, {'L', 0, 1}}, "one missing neighbour is allowed"},
+      {3, 3, 1, {1, 1, 1, 1, 9, 1, M, 1, M}, {}, "two missing neighbours are not, for a plateau's point neither"},
+      {4,
+       3,
+       1,
+       {1, 1, 1, 1, 1, 9, 9, 1, 1, 1, 1, 1},
+       {{'H', 1, 1}, {'L', 0, 1}},
+       "a plateau of two equal tops: one mark"},
+      {4, 4, 1, {5, 5, 5, 5, 5, 2, 2, 5, 5, 2, 2, 5, 5, 5, 5, 5}, {{'H', 0, 1}, {'L', 1, 1}}, "four equal bottoms"},
+      {3, 3, 1, {4, 4, 4, 4, 4, 4, 4, 4, 4}, {}, "a constant field marks nothing"},
+      {4, 3, 1, {1, 1, 1, 1, 1, 9, 9, 12, 1, 1, 1, 1}, {{'H', 1, 3}, {'L', 0, 1}}, "a plateau beside a higher top"},
+      {5,
+       3,
+       1,
+       {1, 3, 3, 3, 5, 1, 3, 3, 3, 5, 1, 3, 3, 3, 5},
+       {{'H', 1, 4}, {'L', 1, 0}},
+       "a terrace on a slope is none"},
       {5,
        5,
        2,
        {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 5, 1, 1, 1, 1, 1, 1, 1, 6, 1, 1, 1, 1},
-       {{'H', 4, 0}},
+       {{'H', 4, 0}, {'L', 1, 2}},
        "radius 2: the centre loses to one corner of its window"},
       {3, 2, 1, {0, 5, 9, 3, 5, 7}, {{'L', 0, 0}, {'H', 0, 2}}, "corners judged on the neighbours that exist"},
   };
@@ -407,6 +433,133 @@ TEST(HighsAndLows, EdgeCases) {
     if (c.nx == 1) {
       EXPECT_EQ(std::strtof(values.c_str(), nullptr), 7.0f) << values;
     }
+  }
+}
+
+/* A smooth field and the same field in whole units, as a 2 m temperature
+ * or a sea-level pressure comes: the rounding makes plateaus of its highs
+ * and lows and lays its contours through grid points, yet marks the same
+ * centres and labels its contours as often. */
+TEST(HighsAndLows, FieldInWholeUnitsMarksTheSameCentres) {
+  constexpr int nx = 80, ny = 60;
+  std::vector<float> smooth(nx * ny), whole(nx * ny);
+  for (int row = 0; row < ny; ++row)
+    for (int i = 0; i < nx; ++i) {
+      const double j = ny - 1 - row;
+      smooth[row * nx + i] = static_cast<float>(15 + 10 * std::sin(i / 8.0) * std::cos(j / 6.0) + 0.05 * i);
+      whole[row * nx + i] = std::round(smooth[row * nx + i]);
+    }
+  const std::set<Mark> a = drawn_marks(smooth, nx, ny, 2), b = drawn_marks(whole, nx, ny, 2);
+  EXPECT_EQ(a.size(), 16u);
+  EXPECT_EQ(b.size(), a.size());
+  for (const Mark& m : a) {
+    int nearest = 1000;
+    for (const Mark& n : b)
+      if (n.kind == m.kind) nearest = std::min(nearest, std::max(std::abs(n.row - m.row), std::abs(n.col - m.col)));
+    EXPECT_LE(nearest, 2) << m.kind << " at " << m.row << "," << m.col;
+  }
+}
+
+TEST(ContourLabels, FieldInWholeUnitsIsLabelled) {
+  /* Contours of a field in whole units run through its grid points and
+   * along cell sides: labelled there as anywhere, each on its line. */
+  struct Case {
+    const char* why;
+    float (*value)(int i, int j);
+  };
+  const Case cases[] = {
+      {"columns on the levels", [](int i, int) { return static_cast<float>(i); }},
+      {"columns between the levels", [](int i, int) { return i + 0.5f; }},
+      {"rows on the levels", [](int, int j) { return static_cast<float>(j); }},
+      {"a rounded wave", [](int i, int j) { return std::round(10 * std::sin(i / 6.0f) + 0.5f * j); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    TempDir dir;
+    ChildResult r = run_child([&] {
+      open_kernel(dir.file("a.meta"));
+      CONT_set_intrvl(2.0f);
+      CONT_set_base(0.0f);
+      CONT_set_label_type(1, 0);
+      Grid g(40, 30);
+      for (int j = 0; j < 30; ++j)
+        for (int i = 0; i < 40; ++i) g.at(i, j) = c.value(i, j);
+      draw(g);
+      print_words();
+      /* the drawn lines, to find each label on one */
+      for (const auto& l : cont_rec::rec().segs)
+        std::printf("S %.6f %.6f %.6f %.6f\n", static_cast<double>(l.a.x), static_cast<double>(l.a.y),
+                    static_cast<double>(l.b.x), static_cast<double>(l.b.y));
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::array<float, 4>> segs;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::array<float, 4> s{};
+      if (std::sscanf(line.c_str(), "S %f %f %f %f", &s[0], &s[1], &s[2], &s[3]) == 4) segs.push_back(s);
+    }
+    int labels = 0;
+    for (const Word& w : read_words(r.out)) {
+      ++labels;
+      bool on = false;
+      for (const auto& s : segs) {
+        const float dx = s[2] - s[0], dy = s[3] - s[1], len = std::hypot(dx, dy);
+        const float t = ((w.x - s[0]) * dx + (w.y - s[1]) * dy) / (len * len);
+        on = on || (std::fabs((w.x - s[0]) * dy - (w.y - s[1]) * dx) < 1e-4f * len && t >= -1e-4f && t <= 1 + 1e-4f);
+      }
+      EXPECT_TRUE(on) << w.text << " at " << w.x << "," << w.y;
+    }
+    /* every label row or column the levels cross has its labels */
+    EXPECT_GE(labels, 40) << r.out;
+  }
+}
+
+TEST(ContourLabels, SmallValuesKeepTheirDigits) {
+  /* A field of small values (vorticity in 1/s) and the same field in
+   * other units: the labels name the same levels and the highs and lows
+   * the same values, none "0" and none with the noise of a float's digits. */
+  struct Named {
+    std::set<long> levels;      /* the levels labelled, in intervals */
+    std::vector<double> values; /* of the highs and lows, in the unit */
+  };
+  std::map<double, Named> got;
+  for (const double unit : {1e-12, 1e-6, 1.0, 1e12}) {
+    TempDir dir;
+    ChildResult r = run_child([&] {
+      open_kernel(dir.file("a.meta"));
+      CONT_set_intrvl(static_cast<float>(2 * unit));
+      CONT_set_base(0.0f);
+      Grid g(40, 30);
+      for (int j = 0; j < 30; ++j)
+        for (int i = 0; i < 40; ++i)
+          g.at(i, j) = static_cast<float>(unit * (15 + 10 * std::sin(i / 8.0) * std::cos(j / 6.0) + 0.05 * i));
+      draw(g);
+      print_words();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Word> words = read_words(r.out);
+    for (size_t k = 0; k < words.size(); ++k) {
+      const bool mark = words[k].text == "H" || words[k].text == "L";
+      if (mark && k + 1 < words.size()) {
+        got[unit].values.push_back(std::strtod(words[++k].text.c_str(), nullptr) / unit);
+        continue;
+      }
+      const double v = std::strtod(words[k].text.c_str(), nullptr) / unit;
+      /* no digits beyond those of a float */
+      EXPECT_LE(words[k].text.size(), 8u) << unit << ": " << words[k].text;
+      EXPECT_NEAR(v / 2, std::round(v / 2), 1e-3) << unit << ": " << words[k].text;
+      EXPECT_GT(v, 5) << unit << ": " << words[k].text;
+      got[unit].levels.insert(std::lround(v / 2));
+    }
+  }
+  for (const double unit : {1e-12, 1e-6, 1e12}) {
+    EXPECT_EQ(got[unit].levels, got[1.0].levels) << unit;
+    ASSERT_EQ(got[unit].values.size(), got[1.0].values.size()) << unit;
+    for (size_t k = 0; k < got[unit].values.size(); ++k)
+      EXPECT_NEAR(got[unit].values[k], got[1.0].values[k], 0.01 * got[1.0].values[k]) << unit;
   }
 }
 

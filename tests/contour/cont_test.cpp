@@ -119,6 +119,21 @@ TEST(ContourLevels, AlignToTheBase) {
   }
 }
 
+TEST(ContourLevels, SmallValuesGetAsManyLevelsAsLargeOnes) {
+  /* The same range and interval in any unit: a vorticity in 1/s, a rate
+   * in kg/(m^2 s), a pressure in Pa. */
+  for (const double unit : {1e-12, 1e-6, 1e-3, 1.0, 1e6}) {
+    fresh();
+    CONT_set_fill_attribs(nullptr);
+    CONT_set_base(0);
+    CONT_set_intrvl(static_cast<float>(5 * unit));
+    CONT_set_range(static_cast<float>(27 * unit), static_cast<float>(3 * unit));
+    ASSERT_EQ(CONT_set_cont_ext(nullptr), 0) << unit;
+    EXPECT_EQ(CONT_get_num_cont(), 6) << unit;
+    EXPECT_NEAR(CONT_inspect("conhi") / unit, 30, 1e-4) << unit;
+  }
+}
+
 TEST(ContourLevels, AutomaticIntervalAndMissingRange) {
   fresh();
   CONT_set_fill_attribs(nullptr); /* one entry */
@@ -566,6 +581,22 @@ TEST(PlotSetup, SequencesLevelsAndLabels) {
   EXPECT_EQ(r.out.find("Enter the contour interval: ", r.out.find("Enter the contour interval: ") + 1),
             std::string::npos)
       << "the second frame asks nothing";
+}
+
+TEST(PlotSetup, CornerLabelsOfSmallValuesKeepTheirDigits) {
+  ChildResult r = scenario(
+      [] {
+        Field f(5, 4, 2e-6f, 4e-5f);
+        set_var(0, -9999, "");
+        CONT_plot_setup(0, 0, &f.g, nullptr, nullptr); /* asks: 5e-6, L */
+        std::printf("[%s] [%s]\n", PLT_get_label(3, 0), PLT_get_label(5, 0));
+        return std::string(PLT_get_label(3, 0)) == "INTERVAL: 5e-06" &&
+                       std::string(PLT_get_label(5, 0)) == "LO: 2e-06  HI: 0.0000400"
+                   ? 0
+                   : 1;
+      },
+      "5e-6\nL\n");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 TEST(PlotSetup, PlotTypeNoneAndEmptyGrid) {

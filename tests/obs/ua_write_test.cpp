@@ -439,3 +439,41 @@ TEST(UpaWrite, FixedLayoutKeepsTheNextReportInStep) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(UpaWrite, FixedLayoutSaysWhatItsPlacesLeaveOut) {
+  /* 30 significant levels and 30 winds: the fixed lists keep 28 each, the
+   * lowest; the rest is reported, not lost unseen. The open layout keeps
+   * them all and says nothing. */
+  kez_test::TempDir dir;
+  for (int type : {UPA_FT_FIXED, UPA_FT_OPEN}) {
+    SCOPED_TRACE(type);
+    auto r = kez_test::run_child([&] {
+      MESS_set_str("warn");
+      auto rep = sample();
+      rep->numsig = 30;
+      rep->numwnd = 30;
+      for (int i = 0; i < 30; ++i) {
+        rep->sig[i] = {965.0f - 12 * i, 15.0f - i, 5.0f - i};
+        rep->wnd[i] = {1000.0f * i, 270, 20};
+      }
+      const std::string path = dir.file("many" + std::to_string(type));
+      write_one(path, type, *rep);
+      auto back = read_back(path);
+      const int want = type == UPA_FT_FIXED ? 28 : 30;
+      EXPECT_EQ(back->numsig, want);
+      EXPECT_EQ(back->numwnd, want);
+      EXPECT_NEAR(back->sig[want - 1].p, rep->sig[want - 1].p, 0.5);
+      return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string all = r.out + r.err;
+    const bool said = all.find(
+                          "UPA_write: The fixed layout keeps 28 levels of a list: DNR loses 2 significant and 2 "
+                          "wind levels") != std::string::npos;
+    EXPECT_EQ(said, type == UPA_FT_FIXED) << r.out << r.err;
+  }
+}
+
+} // namespace

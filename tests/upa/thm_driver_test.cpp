@@ -3,11 +3,13 @@
  * motion. The analysis state is process-wide, so each scenario runs in a
  * child process of its own. */
 #include "kez_test.h"
+#include "kezcont.h"
 #include "kezupa.h"
 #include "sounding_fixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -127,6 +129,73 @@ TEST(MergeReport, UnknownStationKeepsItsOwnLocation) {
     EXPECT_EQ(UPA_merge_report(rep.get()), 1);
     EXPECT_EQ(rep->lat, 10);
     EXPECT_EQ(rep->elev, M);
+    return verdict();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+/* The report of a fixture sounding: the mandatory levels, every level as
+ * a significant one, and the winds of whole thousands of feet above sea
+ * level (linear in u and v between the levels) with the surface wind. */
+std::unique_ptr<UPA_report> report_of(const std::vector<UPA_level>& s) {
+  auto r = std::make_unique<UPA_report>();
+  UPA_initialize(r.get());
+  std::snprintf(r->id, sizeof r->id, "ZZZ");
+  r->elev = s[0].h;
+  r->numman = UPA_NUM_MAN;
+  r->man[UPA_SLOT_SFC] = s[0];
+  for (const UPA_level& l : s) {
+    if (UPA_mandatory(l.p) > 0) r->man[UPA_mandatory(l.p)] = l;
+    r->sig[r->numsig++] = {l.p, l.t, l.td};
+  }
+  r->wnd[r->numwnd++] = {0, s[0].dir, s[0].spd};
+  for (float ft = 2000; r->numwnd < UPA_NUM_WND; ft += 1000) {
+    const float h = ft / UPA_M_TO_FT;
+    size_t k = 1;
+    while (k < s.size() && s[k].h < h) ++k;
+    if (k >= s.size()) break;
+    float u1, v1, u2, v2, dir, spd;
+    wind2vect(s[k - 1].dir, s[k - 1].spd, &u1, &v1);
+    wind2vect(s[k].dir, s[k].spd, &u2, &v2);
+    const float f = (h - s[k - 1].h) / (s[k].h - s[k - 1].h);
+    vect2wind(u1 + (u2 - u1) * f, v1 + (v2 - v1) * f, &dir, &spd);
+    r->wnd[r->numwnd++] = {ft, dir, spd};
+  }
+  return r;
+}
+
+TEST(MergeReport, WindsOnHeightsOnlyGiveTheWindIndices) {
+  /* A report whose levels carry no winds, its winds all on heights (as a
+   * pilot balloon gives them): the wind levels take their pressures from
+   * the temperature sounding, so the temperature levels get winds and
+   * the storm motion, helicity, SWEAT and bulk Richardson number come as
+   * from the report with winds at its levels too. */
+  auto r = kez_test::run_child([] {
+    MESS_set_str("warn");
+    const auto& s = fixtures::kStrong;
+    struct Got {
+      WIND storm;
+      float hel, sweat, brn;
+    } got[2];
+    for (int heights_only = 0; heights_only < 2; ++heights_only) {
+      auto rep = report_of(s);
+      if (heights_only)
+        for (UPA_level& l : rep->man) l.dir = l.spd = M;
+      EXPECT_EQ(UPA_merge_report(rep.get()), 1);
+      const UPA_level* wm = THERM_get_WM();
+      EXPECT_EQ(wm[0].h, s[0].h) << "the surface wind at the station";
+      EXPECT_EQ(wm[0].p, s[0].p);
+      for (int i = 0; i < THERM_get_WM_num(); ++i) EXPECT_GT(wm[i].p, 0) << i;
+      THERM_calc();
+      const THERM_values& v = *THERM_get_values();
+      got[heights_only] = {THERM_get_storm(), v.helicity.tot_hel, v.sweat, v.brn};
+    }
+    EXPECT_NE(got[1].storm.dir, M);
+    EXPECT_NEAR(got[1].storm.dir, got[0].storm.dir, 1);
+    EXPECT_NEAR(got[1].storm.spd, got[0].storm.spd, 0.5);
+    EXPECT_NEAR(got[1].hel, got[0].hel, 0.03 * std::fabs(got[0].hel));
+    EXPECT_NEAR(got[1].sweat, got[0].sweat, 10);
+    EXPECT_NEAR(got[1].brn, got[0].brn, 0.03 * got[0].brn);
     return verdict();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -295,6 +364,59 @@ TEST(ThermCalc, GivenParcelLevelIsTheLevelLifted) {
     return verdict();
   });
   EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST(ThermCalc, LevelsUnderTheGroundAreNoAir) {
+  /* A high station's report may carry values extrapolated down to the
+   * mandatory levels under its ground: warm and moist, or cold. The
+   * quantities that walk the sounding from its first level start at the
+   * ground all the same, and the index table is that of the sounding
+   * without them. */
+  struct Case {
+    const char* why;
+    UPA_level under;
+  };
+  const Case cases[] = {
+      {"warm, moist air under the ground", {1000, 30, 35, 26, M, M}},
+      {"freezing air under the ground", {1000, 30, -3, -6, M, M}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto r = kez_test::run_child([&] {
+      MESS_set_str("none");
+      MESS_set(1, THERM_M_INDEX | THERM_M_INDEX_X);
+      const std::vector<UPA_level>& s = fixtures::kStrong;
+      const int n = static_cast<int>(s.size());
+      std::vector<UPA_level> plain(s), with(s), wm(s);
+      with.insert(with.begin(), c.under);
+      for (auto* v : {&plain, &with, &wm}) v->resize(UPA_MAX_LEVELS);
+      THERM_set_data(s[0].p, plain.data(), n, wm.data(), n);
+      THERM_calc();
+      const THERM_values want = *THERM_get_values();
+      THERM_indices();
+      std::printf("====\n");
+      THERM_set_data(s[0].p, with.data(), n + 1, wm.data(), n);
+      THERM_calc();
+      const THERM_values& got = *THERM_get_values();
+      THERM_indices();
+      EXPECT_NE(want.precip, M);
+      EXPECT_EQ(got.precip, want.precip);
+      EXPECT_EQ(got.frz, want.frz);
+      EXPECT_EQ(got.wb0, want.wb0);
+      EXPECT_EQ(got.thetae.index, want.thetae.index);
+      EXPECT_EQ(got.thetae.base, want.thetae.base);
+      EXPECT_EQ(got.thetae.top, want.thetae.top);
+      return verdict();
+    });
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const size_t split = r.out.find("====\n");
+    ASSERT_NE(split, std::string::npos) << r.out;
+    /* the 1000 hPa level's height gives the thickness, its only use */
+    std::string got = r.out.substr(split + 5);
+    const std::string thick = "1000-500 mb thick:      5764.00 m\n";
+    ASSERT_EQ(got.compare(0, thick.size(), thick), 0) << got;
+    EXPECT_EQ(got.substr(thick.size()), r.out.substr(0, split));
+  }
 }
 
 TEST(ThermCalc, EmptySoundingComputesNothing) {

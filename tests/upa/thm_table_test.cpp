@@ -4,6 +4,7 @@
  * needs a value. Each scenario runs in a child process of its own. */
 #include "kez_test.h"
 #include "kezupa.h"
+#include "sounding_fixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -282,13 +283,50 @@ TEST(Indices, VariableLinesAndParcelSection) {
            "Max Up Vert Vel:          54.80 m/s",
            "Conv Inhibition (B-):     25.00 J/kg",
            "Cap Strength:              1.50 C",
-           "Lev Free Conv (LFC):     none",
+           "Lev Free Conv (LFC):     none up to 865 mb, the top of the sounding",
            "B at Equ Level:          900.00 J/kg",
        })
     EXPECT_TRUE(has_line(r.out, l)) << l << "\n---\n" << r.out;
   /* heights of levels come from the sounding: 910 hPa is 6 levels up */
   EXPECT_TRUE(has_line(r.out, "Lift Cond Lev (LCL):     910.00 mb =   940.00 m =  3083.95 ft")) << r.out;
   EXPECT_EQ(count_of(r.out, pause_text), 0u);
+}
+
+TEST(Indices, CapeOfAnAscentCutShortByTheSoundingSaysSo) {
+  /* A sounding that ends at 500 hPa (a balloon burst, a layout that keeps
+   * the levels up to 500 hPa) with the parcel still buoyant there: its
+   * CAPE is a part of the parcel's, and the tables say so beside it and
+   * beside what is formed from it. The whole sounding says nothing. */
+  struct Case {
+    const char* why;
+    size_t levels;
+    bool cut;
+  };
+  const Case cases[] = {{"up to 500 hPa", 11, true}, {"up to 100 hPa", fixtures::kStrong.size(), false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto r = kez_test::run_child([&] {
+      MESS_set_str("out1,out2,out3");
+      MESS_set_page(0);
+      std::vector<UPA_level> sm(fixtures::kStrong.begin(), fixtures::kStrong.begin() + c.levels), wm(sm);
+      sm.resize(UPA_MAX_LEVELS);
+      wm.resize(UPA_MAX_LEVELS);
+      const int n = static_cast<int>(c.levels);
+      THERM_set_data(sm[0].p, sm.data(), n, wm.data(), n);
+      THERM_calc();
+      if (!(THERM_get_values()->parcel.Bplus > 0)) return 2;
+      THERM_indices();
+      THERM_wind();
+      return 0;
+    });
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string cape = "  counted up to 500 mb only: the parcel is still buoyant at the top of the sounding";
+    const std::string from =
+        "  from the CAPE up to 500 mb only: the parcel is still buoyant at the top of the sounding";
+    EXPECT_EQ(has_line(r.out, cape), c.cut) << r.out;
+    EXPECT_EQ(has_line(r.out, from), c.cut) << r.out;
+    EXPECT_EQ(r.out.find("still buoyant") != std::string::npos, c.cut) << r.out;
+  }
 }
 
 TEST(Indices, FreezingLevelCrossings) {

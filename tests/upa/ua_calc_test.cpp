@@ -145,15 +145,16 @@ TEST(MeanValue, LevelsWithoutTemperatureArePassedOver) {
   EXPECT_EQ(mean_value("dewp", dry.data(), 3, 100, 1000, 800), M);
 }
 
-TEST(LayerParcelMean, DividesByTheWholeDepth) {
-  /* Dew points only at the lowest two levels: the mixing-ratio sum of
-   * that segment over twice the ln p depth of the whole layer. */
+TEST(LayerParcelMean, AveragesOverThePartWithData) {
+  /* Dew points only at the lowest two levels: the mean mixing ratio is
+   * that segment's, not its sum spread over the whole layer as if the air
+   * above were dry. */
   Sounding s{{1000, 100, 20, 15, 0, 0}, {900, 1000, 14, 10, 0, 0}, {800, 2000, 8, M, 0, 0}, {700, 3000, 2, M, 0, 0}};
   float w = 0, o = 0;
   EXPECT_EQ(layer_parcel_mean(s.data(), 4, 100, 1000, 700, &w, &o), 0);
   float w0 = mix_ratio(288.15f, 1000), w1 = mix_ratio(283.15f, 900);
   float depth = 2 * std::log(1000 / 700.f);
-  EXPECT_NEAR(w, (w0 + w1) * std::log(1000 / 900.f) / depth, 1e-4);
+  EXPECT_NEAR(w, (w0 + w1) / 2, 1e-4);
   double th = 0;
   for (int k = 0; k < 3; ++k)
     th += (pot_temp(s[k].t + 273.15f, s[k].p) + pot_temp(s[k + 1].t + 273.15f, s[k + 1].p)) *
@@ -167,6 +168,10 @@ TEST(LayerParcelMean, DividesByTheWholeDepth) {
   layer_parcel_mean(s.data(), 4, 100, 900, 900, &w, &o);
   EXPECT_EQ(w, M);
   EXPECT_EQ(o, M);
+  /* No dew point in the layer at all: no mixing ratio, not zero. */
+  layer_parcel_mean(s.data(), 4, 100, 800, 700, &w, &o);
+  EXPECT_EQ(w, M);
+  EXPECT_NEAR(o, (pot_temp(281.15f, 800) + pot_temp(275.15f, 700)) / 2, 1e-3);
 }
 
 TEST(LayerWindMean, Results) {
@@ -209,7 +214,25 @@ TEST(PrCcl, Results) {
    * mixing-ratio line of the ground's dew point. */
   Sounding s{{1000, 100, 20, 18, 0, 0}, {950, 550, 5, 0, 0, 0}, {900, 1000, 2, -5, 0, 0}};
   float w = 0;
-  EXPECT_EQ(pr_ccl(s.data(), 3, 100, 980, 0, &w), 950) << "the first level at or above the bottom crosses";
+  /* The crossing lies between the bottom and the first level above it:
+   * found there, not moved up to that level. */
+  const float first = pr_ccl(s.data(), 3, 100, 980, 0, &w);
+  EXPECT_GT(first, 950);
+  EXPECT_LT(first, 980);
+  EXPECT_NEAR(temp_on_mixrat(w, first) - 273.15f, interp_temp(interp_temp(20, 5, 1000, 950, 980), 5, 980, 950, first),
+              0.01);
+  /* The same crossing from a bottom at a level: whether the bottom is the
+   * first level or has levels under the ground before it. */
+  Sounding low{{1000, 100, 20, 12, 0, 0}, {950, 550, 14, 0, 0, 0}, {900, 1000, 2, -5, 0, 0}};
+  Sounding under{{1013, 0, M, M, 0, 0}, {1000, 100, 20, 12, 0, 0}, {950, 550, 14, 0, 0, 0}, {900, 1000, 2, -5, 0, 0}};
+  const float at_first = pr_ccl(low.data(), 3, 100, 1000, 0, &w);
+  EXPECT_GT(at_first, 900);
+  EXPECT_LT(at_first, 950);
+  EXPECT_EQ(pr_ccl(under.data(), 4, 100, 1000, 0, &w), at_first);
+  /* The line as warm as the ground already: the bottom, in both. */
+  low[0].td = under[1].td = 20;
+  EXPECT_EQ(pr_ccl(low.data(), 3, 100, 1000, 0, &w), 1000);
+  EXPECT_EQ(pr_ccl(under.data(), 4, 100, 1000, 0, &w), 1000);
   /* Dry and warm aloft: no crossing. */
   Sounding dry{{1000, 100, 20, -20, 0, 0}, {900, 1000, 20, -30, 0, 0}, {800, 2000, 20, -30, 0, 0}};
   EXPECT_EQ(pr_ccl(dry.data(), 3, 100, 1000, 0, &w), -1);
@@ -275,6 +298,13 @@ TEST(PrecipWater, SpecialResults) {
   dry[1].td = 5;
   float q1 = spec_hum(278.15f, 900), q3 = spec_hum(273.15f, 700);
   EXPECT_NEAR(precip_water(dry.data(), 4), 200 * ((q1 + q3) / 2000) / 2.4892f, 1e-6);
+  /* A high station: the mandatory levels under its ground carry heights
+   * only and come first; the water is that of the sounding above them. */
+  Sounding high{{1000, -85, M, M, M, M},  {925, 680, M, M, M, M},   {850, 1470, M, M, M, M},
+                {835, 1611, 28, 8, 0, 0}, {700, 3137, 14, 2, 0, 0}, {500, 5861, -12, -25, 0, 0}};
+  Sounding above(high.begin() + 3, high.end());
+  EXPECT_NE(precip_water(above.data(), 3), M);
+  EXPECT_EQ(precip_water(high.data(), 6), precip_water(above.data(), 3));
 }
 
 TEST(LayerQuantities, SpecialResults) {

@@ -70,6 +70,28 @@ TEST(UpaInterp, WindsTurnTheShortWay) {
   }
 }
 
+TEST(UpaInterp, CalmHasNoDirectionToTurnFrom) {
+  /* A calm is coded 0 degrees at 0 knots; the wind between it and a
+   * southerly is a weaker southerly, not an easterly half way round. */
+  struct Case {
+    UPA_level lo, hi;
+    float dir, spd;
+  };
+  const Case cases[] = {
+      {{M, 0, M, M, 0, 0}, {M, 1000, M, M, 180, 20}, 180, 10},
+      {{M, 0, M, M, 200, 20}, {M, 1000, M, M, 0, 0}, 200, 10},
+      {{M, 0, M, M, 0, 0}, {M, 1000, M, M, 360, 0}, 0, 0},
+      {{M, 0, M, M, 360, 10}, {M, 1000, M, M, 180, 10}, 270, 10}, /* no calm: the short way */
+  };
+  for (const auto& c : cases) {
+    std::vector<UPA_level> s{c.lo, c.hi};
+    UPA_level r;
+    UPA_interp(s.data(), 2, UPA_CO_HGT, 500, &r);
+    EXPECT_NEAR(r.dir, c.dir, 0.01) << c.lo.dir << "/" << c.lo.spd << " to " << c.hi.dir << "/" << c.hi.spd;
+    EXPECT_NEAR(r.spd, c.spd, 0.01);
+  }
+}
+
 TEST(UpaInterp, EachFieldFromItsOwnNearestPair) {
   /* The middle levels have no wind: 925 hPa takes it from 1000 and 700. */
   std::vector<UPA_level> s{

@@ -124,14 +124,75 @@ TEST(UpaSmMerge, StabilityTestDropsColdLevelsAndShiftsTheTable) {
   r->man[1] = {1000, 100, 20, 10, 180, 5};
   r->man[3] = {850, 1500, M, M, 250, 20}; /* no temperature above one with */
   r->man[4] = {700, 3050, t_theta(300, 700), -20, 260, 25};
-  r->numsig = 2;
-  r->sig[0] = {900, t_theta(293.15f - 3.5f, 900), 0}; /* 3.5 K colder: dropped */
-  r->sig[1] = {800, t_theta(293.15f - 2.5f, 800), 0}; /* 2.5 K colder: kept */
+  r->numsig = 4;
+  r->sig[0] = {1000, 20, 10};
+  r->sig[1] = {950, t_theta(293.15f, 950), 5};
+  r->sig[2] = {900, t_theta(293.15f - 3.5f, 900), 0}; /* 3.5 K colder: dropped */
+  r->sig[3] = {800, t_theta(293.15f - 2.5f, 800), 0}; /* 2.5 K colder: kept */
   auto res = run(UPA_sm_merge, *r);
   expect_levels(res.lev, {{1000, 100, 20, 10, 180, 5},
+                          {950, M, t_theta(293.15f, 950), 5, M, M},
                           {800, M, t_theta(290.65f, 800), 0, M, M},
                           {700, 3050, t_theta(300, 700), -20, 260, 25}});
-  expect_index(res.ind, {{0, 0}, {1, 0}, {4, 2}});
+  expect_index(res.ind, {{0, 0}, {1, 0}, {4, 3}});
+}
+
+TEST(UpaSmMerge, HotGroundKeepsTheMixedLayerAboveIt) {
+  /* Desert afternoon: the screen 4 K warmer in potential temperature
+   * than the deep mixed layer above; the layer is data, not error. A cold
+   * level within it is still dropped. */
+  auto r = blank();
+  r->man[0] = {950, 550, t_theta(322, 950), -2, 200, 10};
+  r->man[3] = {850, 1560, t_theta(318, 850), -6, 220, 20};
+  r->man[4] = {700, 3240, t_theta(318.5f, 700), -9, 230, 25};
+  r->numsig = 4;
+  r->sig[0] = {950, t_theta(322, 950), -2};
+  r->sig[1] = {925, t_theta(318, 925), -4};
+  r->sig[2] = {800, t_theta(314.5f, 800), -7}; /* 3.5 K colder than 850 hPa: dropped */
+  r->sig[3] = {600, t_theta(319.5f, 600), -12};
+  auto res = run(UPA_sm_merge, *r);
+  expect_levels(res.lev, {{950, 550, t_theta(322, 950), -2, 200, 10},
+                          {925, M, t_theta(318, 925), -4, M, M},
+                          {850, 1560, t_theta(318, 850), -6, 220, 20},
+                          {700, 3240, t_theta(318.5f, 700), -9, 230, 25},
+                          {600, M, t_theta(319.5f, 600), -12, M, M}});
+  expect_index(res.ind, {{0, 0}, {3, 2}, {4, 3}});
+}
+
+TEST(UpaMerge, LevelsOutOfOrderAreWovenInByPressureAndHeight) {
+  /* Parts of a report decoded out of order: the significant levels and
+   * the winds in a shuffled order give the sounding of the ordered report. */
+  auto r = blank();
+  r->man[0] = {1000, 100, 20, 10, 180, 5};
+  r->man[3] = {850, 1500, 12, 5, 250, 20};
+  r->numsig = 4;
+  r->sig[0] = {1000, 20, 10};
+  r->sig[1] = {700, 2, -10};
+  r->sig[2] = {900, 15, 8};
+  r->sig[3] = {950, 17, 9};
+  r->numwnd = 4;
+  r->wnd[0] = {0, 180, 5};
+  r->wnd[1] = {9000, 260, 30};
+  r->wnd[2] = {3000, 230, 15};
+  r->wnd[3] = {2000, 220, 10};
+  auto sorted = blank();
+  *sorted = *r;
+  sorted->sig[1] = r->sig[3];
+  sorted->sig[2] = r->sig[2];
+  sorted->sig[3] = r->sig[1];
+  sorted->wnd[1] = r->wnd[3];
+  sorted->wnd[2] = r->wnd[2];
+  sorted->wnd[3] = r->wnd[1];
+  for (auto merge : {UPA_sm_merge, UPA_wm_merge}) {
+    auto got = run(merge, *r), want = run(merge, *sorted);
+    expect_levels(got.lev, want.lev);
+    EXPECT_EQ(got.ind, want.ind);
+  }
+  auto res = run(UPA_sm_merge, *r);
+  ASSERT_EQ(res.lev.size(), 5u);
+  for (size_t i = 1; i < res.lev.size(); ++i) EXPECT_LT(res.lev[i].p, res.lev[i - 1].p) << i;
+  res = run(UPA_wm_merge, *r);
+  for (size_t i = 1; i < res.lev.size(); ++i) EXPECT_GT(res.lev[i].h, res.lev[i - 1].h) << i;
 }
 
 TEST(UpaSmMerge, TropopauseAndMaximumWindSlotIn) {
@@ -219,6 +280,21 @@ TEST(UpaWmMerge, WindsWithoutMandatoryLevelsStartAtTheStation) {
   auto res = run(UPA_wm_merge, *r);
   expect_levels(res.lev, {{M, 1600, M, M, 170, 4}, {M, 304.8f, M, M, 190, 8}});
   expect_index(res.ind, {});
+}
+
+TEST(UpaWmMerge, WindsOnHeightsOnlyStartAtTheSurface) {
+  /* A report whose slots carry no wind (its winds all on heights): the
+   * surface wind of the list is the surface level's, at the station, not
+   * a level at 0 m under the ground. */
+  auto r = wind_report();
+  for (int k : {0, 1, 3, 23}) r->man[k].dir = r->man[k].spd = M;
+  auto res = run(UPA_wm_merge, *r);
+  expect_levels(res.lev, {{980, 300, 20, 10, 170, 4},
+                          {M, 304.8f, M, M, 190, 8},
+                          {M, 914.4f, M, M, 230, 12},
+                          {250, 10400, -55, M, 280, 50},
+                          {M, 12192, M, M, 260, 30}});
+  EXPECT_EQ(res.ind[0], 0);
 }
 
 TEST(UpaWmMerge, TracesEachStep) {

@@ -140,7 +140,10 @@ TEST(UaParcel, ThetaeIndexChoosesTheLargestFallBasedLowEnough) {
                      {700, -7, -17},
                      {650, -8, -18}});
   auto high_start = column({{1000, 20, M}, {850, 15, M}, {650, 5, -5}, {600, 4, -6}});
-  auto late_fall = column({{1000, 20, 10}, {900, 19, 9}, {800, 18, 8}, {700, 17, 7}, {600, 5, -5}, {550, -3, -13}});
+  auto late_fall =
+      column({{1000, 20, 10}, {900, 19, 9}, {800, 18, 8}, {700, 17, 7}, {650, 16, 6}, {600, 5, -5}, {550, -3, -13}});
+  /* Rises up to 700 hPa and falls from there to the top. */
+  auto at_700 = column({{1000, 20, 10}, {900, 19, 9}, {800, 18, 8}, {700, 17, 7}, {600, 5, -5}, {550, -3, -13}});
   /* Falls at 950 (then rise), and above 700 only; 550 very warm. */
   auto above = column({{1000, 20, 10},
                        {950, 12, 2},
@@ -184,10 +187,13 @@ TEST(UaParcel, ThetaeIndexChoosesTheLargestFallBasedLowEnough) {
   };
   const Case cases[] = {
       {"theta-e only rises: no fall, based at the lowest level", &rise_only, 0, 0, 1000, M},
-      {"the second layer falls further", &two, 0, te(two[2]) - te(two[4]), 850, 750},
+      /* a layer runs from the level where the fall starts to the last
+       * level of the fall */
+      {"the second layer falls further", &two, 0, te(two[2]) - te(two[4]), 900, 800},
       {"lowest usable level above 700 hPa", &high_start, -1, M, M, M},
       {"first layer opens above 700 hPa", &late_fall, -1, M, M, M},
-      {"a fall above 700 hPa ends the scan and is not chosen", &above, 0, te(above[0]) - te(above[1]), 950, 900},
+      {"a layer falling from 700 hPa to the top counts", &at_700, 0, te(at_700[3]) - te(at_700[5]), 700, 550},
+      {"a fall above 700 hPa ends the scan and is not chosen", &above, 0, te(above[0]) - te(above[1]), 1000, 950},
       {"no level with temperature and dew point", &none, -1, M, M, M},
   };
   for (const auto& c : cases) {

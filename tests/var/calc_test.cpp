@@ -209,6 +209,7 @@ TEST(CalcFormulas, ScreeningAndEdgeCases) {
       {"lcl_pres of a dew point of 100 K", lcl_pres(300, 100, 1000), M, 0},
       {"lcl_pres above 1100 mb", lcl_pres(300, 290, 1101), M, 0},
       {"lcl_pres of saturated air", lcl_pres(300, 300, 1000), 1000, 1},
+      {"lcl_pres of warm saturated air", lcl_pres(301.15f, 301.15f, 1000), 1000, 0},
       {"lcl_temp of saturated air", lcl_temp(300, 1000, 1000), 300, 1e-3},
       {"conv_temp of missing", conv_temp(M, 700, 1000), 0, 0},
       {"eq_pot_temp with dew point 0", eq_pot_temp(300, 0, 850), pot_temp(300, 850), 0},
@@ -271,6 +272,8 @@ TEST(CalcFormulas, SearchesStayBoundedOverWideInputs) {
       for (float ps = 100; ps <= 1100; ps += 100) {
         float p = lcl_pres(ts, tds, ps);
         EXPECT_TRUE(p == M || (std::isfinite(p) && p > 0)) << ts << " " << tds << " " << ps;
+        /* never under the air lifted (saturated air condenses where it is) */
+        EXPECT_LE(p, ps) << ts << " " << tds << " " << ps;
         float te = eq_pot_temp(ts, tds, ps);
         EXPECT_TRUE(te == M || (std::isfinite(te) && te > 0)) << ts << " " << tds << " " << ps;
       }

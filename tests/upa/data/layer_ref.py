@@ -262,10 +262,10 @@ for q in Q:
         out(s[0] / (2 * w))
     elif kind == "PARCEL":
         c, b, t = int(q[1]), float(q[2]), float(q[3])
-        so, _, B, Tp = walk(c, b, t, T, lambda lv: (value_of("theta", lv),))
-        sw, _, _, _ = walk(c, b, t, TD, lambda lv: (value_of("mrat", lv),))
-        depth = 2 * math.log(B[P] / Tp[P])
-        out(sw[0] / depth, so[0] / depth)
+        # each mean over the segments with values at both ends
+        so, wo, B, Tp = walk(c, b, t, T, lambda lv: (value_of("theta", lv),))
+        sw, ww, _, _ = walk(c, b, t, TD, lambda lv: (value_of("mrat", lv),))
+        out(sw[0] / (2 * ww) if ww > 0 else MISS, so[0] / (2 * wo) if wo > 0 else MISS)
     elif kind == "WIND":
         c, b, t = int(q[1]), float(q[2]), float(q[3])
 

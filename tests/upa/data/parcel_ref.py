@@ -140,7 +140,8 @@ def mixed_parcel(p0, depth):
     itself, first goes to the first level at or above p0, then through the
     levels below the top, then to the top; when both ends lie between the
     same two levels it thus overshoots to the upper one and comes back down
-    with a negative logarithm. Divided by the whole layer's depth."""
+    with a negative logarithm. Divided by the depth summed (the sounding
+    here is complete, so that is the whole layer's)."""
     ptop = p0 - depth
     lb, lt = first_at_or_above(p0), first_at_or_above(ptop)
     ps = [p0]

@@ -693,15 +693,7 @@ namespace {
 void apply_attribs(const RAW_attribs* attr, float h) {
   Gattribs a = attr->attrib;
   if (a.color == KEZ_MISS) ATTRIB_get("color_data", "green", &a);
-  GPH_text_attr(nullptr, 1);
-  GPH_text_attr(&a, TEXT_HEIGHT * h * attr->scale);
-  GPH_text_align(attr->hor, attr->vert);
-  GPH_line_attr(nullptr);
-  GPH_line_attr(&a);
-  GPH_mark_attr(nullptr, 1);
-  GPH_mark_attr(&a, attr->scale);
-  GPH_fill_attr(nullptr);
-  GPH_fill_attr(&a);
+  GPH_attribs(&a, TEXT_HEIGHT * h * attr->scale, attr->scale, attr->hor, attr->vert);
   if (attr->symbol[0]) WX_symb_file(attr->symbol);
 }
 

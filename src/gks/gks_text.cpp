@@ -719,6 +719,7 @@ Gint ginq_text_align(Gint* err_ind, Gtext_align* align) {
 Gint gset_text_path(Gtext_path) { return 0; }
 
 int greset_text() {
+  gattr_changed();
   state.text_color = 1;
   state.text_width = 1;
   state.text_height = 0.01f;
@@ -826,6 +827,7 @@ Gint gset_char_up_vec(const Gpt* up) {
     gnew_obj(GOBJ_UP_VEC, 1, sizeof(Gpt), up);
   state.upx = static_cast<float>(up->x / length);
   state.upy = static_cast<float>(up->y / length);
+  gattr_changed();
   return 0;
 }
 
@@ -834,6 +836,7 @@ Gint gset_text_align(const Gtext_align* align) {
   if (align->hor == state.horiz_align && align->vert == state.vert_align) return 0;
   state.horiz_align = align->hor;
   state.vert_align = align->vert;
+  gattr_changed();
   if (!grecord("TE_ALGN %d %d\n", static_cast<int>(align->hor), static_cast<int>(align->vert)))
     gnew_obj(GOBJ_TEXT_ALIGN, 1, sizeof(Gtext_align), align);
   return 0;
@@ -846,6 +849,7 @@ Gint gset_fontprec(const Gfontprec* fontprec) {
   if (fontprec->font == state.font_ind) return 0;
   if (gdevice().record) {
     state.font_ind = fontprec->font;
+    gattr_changed();
     grecord("TE_FNT %d %d\n", fontprec->font, static_cast<int>(fontprec->prec));
     return 0;
   }
@@ -855,6 +859,7 @@ Gint gset_fontprec(const Gfontprec* fontprec) {
     return -1;
   }
   state.font_ind = fontprec->font;
+  gattr_changed();
   gnew_obj(GOBJ_FONTPREC, 1, sizeof(Gfontprec), fontprec);
   if (num_fonts > 0) read_font(state.fonts[static_cast<std::size_t>(fontprec->font - 1)].name.c_str());
   return 0;

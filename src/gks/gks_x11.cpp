@@ -102,6 +102,8 @@ struct WsState {
   int root_height = 0;
   int open_graphics = 0; /* a workstation is open */
   int cursor = 0;        /* cursor type shown, 0 to 8 */
+  /* Counts the changes of the primitives' attributes (gget_attr_serial). */
+  unsigned long attr_serial = 0;
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
   FILE* err_file = nullptr; /* the kernel's error stream: stderr (messages through
@@ -813,6 +815,7 @@ const Gdevice& gdevice() { return state.device ? *state.device : no_device; }
 int gset_device(const Gdevice* device) {
   state.device = device;
   state.win_type = device ? device->type : 0;
+  gattr_changed();
   return 0;
 }
 
@@ -848,6 +851,7 @@ GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
   if (value == *slot) return 0;
   *slot = value;
+  ++state.attr_serial;
   if (!(gdevice().record && grecord(meta, value))) gnew_obj(kind, value, 0, nullptr);
   if (tell) tell(value);
   return 0;
@@ -856,10 +860,15 @@ int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tel
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float)) {
   if (value == *slot) return 0;
   *slot = value;
+  ++state.attr_serial;
   if (!(gdevice().record && grecord(meta, static_cast<double>(value)))) gnew_obj(kind, 1, sizeof value, &value);
   if (tell) tell(value);
   return 0;
 }
+
+void gattr_changed() { ++state.attr_serial; }
+
+unsigned long gget_attr_serial() { return state.attr_serial; }
 
 int gcheck_open(const char* caller) {
   if (state.open_graphics) return 1;
@@ -901,6 +910,7 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
   }
   state.win_type = device->type;
   state.device = device;
+  gattr_changed();
   state.depth = 10; /* a window device takes the screen's */
   if (device->open(items) != 0) {
     state.win_type = 0;
@@ -929,6 +939,7 @@ int gclose_ws(Gint) {
   int result = 0;
   if (const Gdevice& device = gdevice(); device.close) result = device.close() < 0 ? -1 : 0;
   state.open_graphics = 0;
+  gattr_changed();
   return result;
 }
 
@@ -938,6 +949,7 @@ int gdeactivate_ws(Gint) { return 0; }
 
 int ginit_plot(int type) {
   if (type == -1) return -1;
+  gattr_changed();
   greset_text();
   greset_line();
   greset_marker();
@@ -1161,6 +1173,7 @@ int gget_win_type() { return state.win_type; }
 int gset_win_type(int type) {
   state.win_type = type;
   state.device = default_device(type);
+  gattr_changed();
   return 0;
 }
 

@@ -373,6 +373,14 @@ Gevent_poll gset_event_poll(Gevent_poll poll);
  * the device through `tell` (may be null). 0. */
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int value));
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float value));
+/* The attribute serial: a number that changes whenever an attribute of
+ * text, lines, markers or fills may have changed (a setter stored a new
+ * value, a reset, a workstation opened or closed, a device made current).
+ * Whoever finds it as it was after its own setter calls knows that the
+ * values it set still stand. gattr_changed advances it for a store that
+ * does not go through gset_attr. */
+unsigned long gget_attr_serial();
+void gattr_changed();
 
 /* ------------------------------------------------------------------------ */
 /* gks_ps: PostScript and EPS writer                                        */
@@ -638,6 +646,14 @@ int GPH_fill_attr(const Gattribs* attrib);
 int GPH_mark_attr(const Gattribs* attrib, float scale);
 /* Returns -1 for NULL, which resets only the width and the expansion. */
 int GPH_text_attr(const Gattribs* attrib, float scale);
+/* The attributes of all four primitives as GPH_text_attr, GPH_line_attr,
+ * GPH_mark_attr and GPH_fill_attr each called with NULL and then with
+ * attrib (text_scale and mark_scale their scales), with the text alignment
+ * hor, vert between them, leave them. A setter whose value GPH_attribs
+ * handed over last time, and which still stands (gget_attr_serial), is not
+ * called again: a plot that puts a bundle in force for each of thousands
+ * of datums calls only the setters of what differs. -1 for NULL, else 0. */
+int GPH_attribs(const Gattribs* attrib, float text_scale, float mark_scale, int hor, int vert);
 int GPH_set_color(int ind, float red, float grn, float blu);
 
 /* Text settings. A font is named by its abbreviation or number; NULL

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +106,48 @@ TEST(StationFile, HostileLinesAreBoundedAndCounted) {
   const int counts[] = {4, 5, 5, 8, 4};
   for (int want : counts) EXPECT_EQ(CTY_read(0, &c), want) << "blank lines are passed over";
   EXPECT_EQ(CTY_read(0, &c), -1);
+  CTY_close(0);
+}
+
+/* The file is read a block at a time: lines across the blocks' seams, a
+ * line longer than a block, carriage returns anywhere, a NUL in a line and
+ * a last line without its newline read as the lines they are, also after
+ * a rewind in the middle. */
+TEST(StationFile, LinesReadWholeWhateverTheirLengthAndEnding) {
+  TempDir dir;
+  std::string text;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 3000; ++i) {
+    ids.push_back("S" + std::to_string(i));
+    text += "Station_" + std::to_string(i) + " CO US " + ids.back() + " 3 39.5 -105.25 1600 72469 " +
+            std::to_string(i) + "\n";
+  }
+  text += std::string(70000, ' ') + "Long CO US LNG 3 39.5 -105 10 1 1\n";
+  text += "Cr\r CO US C\rR 3 39.5 -105 10 1 1\r\n";
+  text += std::string("Nu\0l CO US NUL 3 39.5 -105 10 1 1\n", 34);
+  text += "End CO US END 3 39.5 -105 10 1 1";
+  ids.insert(ids.end(), {"LNG", "CR", "NUL", "END"});
+  write_file(dir.file("many.cty"), text);
+  ASSERT_GE(CTY_open(dir.file("many.cty").c_str(), 0, 0), 0);
+  CTY_data c;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::size_t n = 0;
+    for (; CTY_read(0, &c) == 10; ++n) {
+      ASSERT_LT(n, ids.size());
+      EXPECT_EQ(c.id, ids[n]) << n;
+      if (n < 3000) {
+        EXPECT_EQ(c.num, static_cast<int>(n)) << n;
+      }
+    }
+    EXPECT_EQ(n, ids.size()) << "pass " << pass;
+    EXPECT_STREQ(c.name, "End");
+    EXPECT_EQ(CTY_read(0, &c), -1);
+    /* part of the file again, then from the start */
+    ASSERT_EQ(CTY_rewind(0), 0);
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ(CTY_read(0, &c), 10);
+    EXPECT_STREQ(c.id, "S1499");
+    ASSERT_EQ(CTY_rewind(0), 0);
+  }
   CTY_close(0);
 }
 

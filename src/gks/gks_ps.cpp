@@ -319,13 +319,20 @@ void append_fixed_exact(PageText& out, float v, int decimals) {
     q >>= k;
     if (r > half || (r == half && (q & 1) != 0)) ++q;
   }
-  if (std::signbit(v)) out += '-';
-  append_int(out, static_cast<long long>(q / unit));
-  if (decimals == 0) return;
-  char fraction[8] = {'.'};
-  unsigned long long f = q % unit;
-  for (int i = decimals; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
-  out.append(fraction, static_cast<std::size_t>(decimals) + 1);
+  /* Formed in place: a sign, at most 20 digits, the point and 6 decimals. */
+  char* at = out.room(32);
+  if (std::signbit(v)) *at++ = '-';
+  at = put_int(at, at + 24, static_cast<long long>(q / unit));
+  if (decimals > 0) {
+    *at++ = '.';
+    /* The decimals from the last, two at a time. */
+    unsigned long long f = q % unit;
+    char* d = at + decimals;
+    for (; d - at >= 2; d -= 2, f /= 100) std::memcpy(d - 2, &DIGIT_PAIRS[2 * (f % 100)], 2);
+    if (d > at) *at = static_cast<char>('0' + f % 10);
+    at += decimals;
+  }
+  out.commit(at);
 }
 
 /* Adding and taking away 1.5 * 2^52 leaves a double below 2^51 rounded to

@@ -58,7 +58,7 @@ constexpr int NUM_CODES = 256;
 constexpr int SPACE = 32;
 constexpr int SPACE_WIDTH = 40;    /* advance of the space, font units */
 constexpr float FONT_HEIGHT = 105; /* font units in one character height */
-constexpr std::size_t MAX_PENDING = 30;
+constexpr std::size_t MAX_PENDING = GTEXT_PENDING;
 constexpr unsigned char SEPARATOR = 255;
 constexpr int PEN_UP = 128;
 
@@ -562,6 +562,7 @@ int text(float ox, float oy, const unsigned char* string) {
   Gpt* const pts = state.stroke_points.data();
   /* HPGL takes each point as it comes; the others take finished strokes. */
   const bool each_point = ops.pen_down != nullptr;
+  const bool whole_glyph = ops.strokes && !each_point;
 
   for (std::size_t c = 0; c < n; ++c) {
     const int code = string[c];
@@ -575,17 +576,22 @@ int text(float ox, float oy, const unsigned char* string) {
       }
       continue;
     }
-    if (ops.glyph_begin) ops.glyph_begin();
+    if (ops.glyph_begin && !whole_glyph) ops.glyph_begin();
     place.hf = static_cast<float>(h);
     const int m = state.glyph_count[at_code];
     place_glyph(place, state.glyph_x.data() + state.glyph_first[at_code],
                 state.glyph_y.data() + state.glyph_first[at_code], m, pts);
+    const int* const starts = state.stroke_starts.data() + state.strokes_first[at_code];
+    const int strokes = state.strokes_count[at_code];
+    if (whole_glyph) {
+      ops.strokes(pts, m, starts, strokes);
+      h = units(h + units(expan * advance(code)));
+      continue;
+    }
     /* The points held for the device are always a run of the glyph's:
      * `count` of them from `first` on. A stroke begins with a pen lift
      * (the glyph's first point too), and a stroke of MAX_PENDING points
      * is handed over and goes on from its last point. */
-    const int* const starts = state.stroke_starts.data() + state.strokes_first[at_code];
-    const int strokes = state.strokes_count[at_code];
     int first = 0, count = 0;
     auto finished = [&]() { return count > 1 ? count : 0; };
     for (int j = 0; j < strokes; ++j) {

@@ -789,7 +789,7 @@ const Gdevice gws_window_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr, nullptr},
     x_clear_region,
     nullptr,
 };
@@ -805,7 +805,7 @@ const Gdevice gws_pixmap_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr, nullptr},
     x_clear_region,
     nullptr,
 };

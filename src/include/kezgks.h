@@ -80,6 +80,10 @@ struct Gmarker_ops {
   int (*whole)(int n, const Gpt* pts);
 };
 
+/* The most points of a stroke handed to a device at once: a longer one is
+ * split, each piece going on from the last point of the piece before. */
+inline constexpr int GTEXT_PENDING = 30;
+
 /* How a device draws the strokes of the stroke-font renderer. A stroke is
  * finished at a pen-up pair, at the limit of pending points (split) and at
  * the end of a glyph; `finished` then holds it when it has two or more
@@ -98,6 +102,12 @@ struct Gtext_ops {
   bool (*whole)(const Gpt& pos, const char* string);
   /* After the last glyph of a string whose set-up was called. */
   void (*end)();
+  /* A device that draws a glyph's strokes all at once sets this, and is
+   * then called instead of glyph_begin, pen_up, split and glyph_end (not
+   * instead of pen_down): the glyph's n points, stroke k from
+   * pts[starts[k]] up to the next stroke's start (the last up to n). The
+   * device splits a stroke as the renderer would (GTEXT_PENDING). */
+  void (*strokes)(const Gpt* pts, int n, const int* starts, int nstrokes);
 };
 
 /* One graphics device: everything the kernel asks of an output. Each

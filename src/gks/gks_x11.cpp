@@ -740,6 +740,25 @@ void x_text_stroke(const Gpt* finished, int n) {
 }
 void x_text_pen_up(Gpt, const Gpt* finished, int n) { x_text_stroke(finished, n); }
 
+/* A glyph's strokes drawn as x_text_stroke draws them piece by piece, from
+ * one conversion of the glyph's points. */
+void x_text_strokes(const Gpt* pts, int n, const int* starts, int nstrokes) {
+  GC gc = drawing_gc(gget_text_gc());
+  if (!gc || n < 2 || nstrokes <= 0) return;
+  XPoints xp(n, pts);
+  if (!xp.ok()) return;
+  auto draw = [&](int first, int count) {
+    if (count > 1) XDrawLines(state.display, state.draw_window, gc, xp.data() + first, count, CoordModeOrigin);
+  };
+  constexpr int PIECE = GTEXT_PENDING - 1;
+  for (int j = 0; j < nstrokes; ++j) {
+    const int a = starts[j], b = j + 1 < nstrokes ? starts[j + 1] : n;
+    int first = a;
+    for (; first + PIECE < b; first += PIECE) draw(first, PIECE + 1);
+    draw(first, b - first);
+  }
+}
+
 void x_clear_region(const Glim& lim) {
   if (!state.display) return;
   const int x = static_cast<int>(std::floor(xW_p(lim.x_min) + 0.5f));
@@ -789,7 +808,8 @@ const Gdevice gws_window_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr,
+     x_text_strokes},
     x_clear_region,
     nullptr,
 };
@@ -805,7 +825,8 @@ const Gdevice gws_pixmap_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr,
+     x_text_strokes},
     x_clear_region,
     nullptr,
 };

@@ -15,6 +15,7 @@
 #include "kezcty.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -25,6 +26,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -117,18 +122,57 @@ struct Words {
   std::size_t n = 0;
 };
 
-/* ' ' and '\t', '\n', '\v', '\f', '\r', which follow one another. */
-bool space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+/* The spaces among 16 characters as the low 16 bits, character k bit k:
+ * ' ' and '\t', '\n', '\v', '\f', '\r', which follow one another. */
+unsigned space_bits(const char* p) {
+#if defined(__SSE2__)
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i blank = _mm_cmpeq_epi8(c, _mm_set1_epi8(' '));
+  const __m128i from_tab = _mm_sub_epi8(c, _mm_set1_epi8('\t'));
+  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
+#else
+  unsigned bits = 0;
+  for (int k = 0; k < 16; ++k) bits |= p[k] == ' ' || (p[k] >= '\t' && p[k] <= '\r') ? 1u << k : 0u;
+  return bits;
+#endif
+}
 
+/* The words are found 16 characters at a time from where the spaces
+ * change to other characters and back: a station line is mostly blanks. */
 Words words_of(std::string_view line) {
+  constexpr unsigned ALL = 0xffff;
   Words words;
-  size_t i = 0;
-  while (i < line.size() && words.n < RECORD_WORDS) {
-    while (i < line.size() && space(line[i])) ++i;
-    size_t start = i;
-    while (i < line.size() && !space(line[i])) ++i;
-    if (i > start) words.word[words.n++] = std::string_view(line.data() + start, i - start);
+  const std::size_t n = line.size();
+  bool in_word = false;
+  std::size_t start = 0;
+  for (std::size_t base = 0; base < n; base += 16) {
+    unsigned spaces;
+    if (n - base >= 16) {
+      spaces = space_bits(line.data() + base);
+    } else {
+      /* The last characters, and blanks after them. */
+      char tail[16];
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, line.data() + base, n - base);
+      spaces = space_bits(tail);
+    }
+    for (unsigned from = 0; from < 16;) {
+      const unsigned ahead = (ALL << from) & ALL;
+      const unsigned change = (in_word ? spaces : ~spaces) & ahead;
+      if (change == 0) break;
+      const auto k = static_cast<unsigned>(std::countr_zero(change));
+      if (in_word) {
+        words.word[words.n++] = line.substr(start, base + k - start);
+        if (words.n == RECORD_WORDS) return words;
+      } else {
+        start = base + k;
+      }
+      in_word = !in_word;
+      from = k + 1;
+    }
   }
+  if (in_word) words.word[words.n++] = line.substr(start);
   return words;
 }
 

@@ -151,6 +151,53 @@ TEST(StationFile, LinesReadWholeWhateverTheirLengthAndEnding) {
   CTY_close(0);
 }
 
+/* The words of a line are what a split at the six blank characters gives,
+ * wherever they fall against the reader's 16-character steps: lines of
+ * every length from 10 to 70 with the fields moved along them, runs of
+ * every blank, a word that ends the line, more than ten words. */
+TEST(StationFile, FieldsAreTheWordsBetweenBlanksWhereverTheyFall) {
+  const char blanks[] = {' ', '\t', '\v', '\f'};
+  auto words_of = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::string w;
+    for (char c : line + " ") {
+      if (c == ' ' || (c >= '\t' && c <= '\r')) {
+        if (!w.empty()) out.push_back(w);
+        w.clear();
+      } else {
+        w += c;
+      }
+    }
+    return out;
+  };
+  std::string text;
+  std::vector<std::vector<std::string>> want;
+  for (int shift = 0; shift < 40; ++shift) {
+    const std::string gap(static_cast<std::size_t>(1 + shift % 3), blanks[shift % 4]);
+    std::string line = std::string(static_cast<std::size_t>(shift), blanks[(shift + 1) % 4]) + "N" +
+                       std::string(static_cast<std::size_t>(shift % 17), 'm') + gap + "CO" + gap + "US" + gap + "ID" +
+                       std::to_string(shift) + gap + "3" + gap + "39.5" + gap + "-105" + gap + "1600" + gap + "72469" +
+                       gap + std::to_string(shift);
+    if (shift % 5 == 0) line += gap + "extra words" + gap;
+    text += line + "\n";
+    want.push_back(words_of(line));
+  }
+  TempDir dir;
+  write_file(dir.file("seams.cty"), text);
+  ASSERT_GE(CTY_open(dir.file("seams.cty").c_str(), 0, 0), 0);
+  CTY_data c;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    ASSERT_EQ(CTY_read(0, &c), 10) << i;
+    const std::vector<std::string>& w = want[i];
+    EXPECT_EQ(c.name, w[0].substr(0, CTY_NAME_LEN - 1)) << i;
+    EXPECT_EQ(c.id, w[3]) << i;
+    EXPECT_EQ(c.num, std::stoi(w[9])) << i;
+    EXPECT_EQ(c.wmo, 72469) << i;
+  }
+  EXPECT_EQ(CTY_read(0, &c), -1);
+  CTY_close(0);
+}
+
 /* Numbers of a station line are read as strtod and strtol read them
  * (plain decimals and short integers without them): the value, and
  * whether the field counts as read. */

@@ -204,8 +204,9 @@ constexpr float cloud_base_feet[] = {100, 200, 400, 700, 1500, 3000, 4500, 6000,
 /* As "%.*s" writes the text into room characters. */
 void put(char* out, int room, std::string_view text) {
   if (room <= 0) return;
-  const std::size_t n = strnlen(text.data(), std::min(text.size(), static_cast<std::size_t>(room - 1)));
-  std::memcpy(out, text.data(), n);
+  const std::size_t n =
+      text.empty() ? 0 : strnlen(text.data(), std::min(text.size(), static_cast<std::size_t>(room - 1)));
+  if (n > 0) std::memcpy(out, text.data(), n);
   out[n] = '\0';
 }
 
@@ -306,7 +307,7 @@ int WX_metar_weather(const char* wx, char* wx_str) {
   std::size_t n = 0;
   auto add = [&](std::string_view part) {
     const std::size_t k = std::min(part.size(), sizeof code - n);
-    std::memcpy(code + n, part.data(), k);
+    if (k > 0) std::memcpy(code + n, part.data(), k);
     n += k;
   };
   if (precipitation.empty() && !obscuration.empty()) {

@@ -270,7 +270,7 @@ std::string_view var_units(const VAR_data& var) { return {var.units, strnlen(var
 /* As "%s" writes the unit into the field, cut to its room. */
 void set_var_units(VAR_data& var, std::string_view units) {
   const std::size_t n = std::min(units.size(), sizeof var.units - 1);
-  std::memcpy(var.units, units.data(), n);
+  if (n > 0) std::memcpy(var.units, units.data(), n);
   var.units[n] = '\0';
 }
 

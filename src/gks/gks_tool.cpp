@@ -451,7 +451,9 @@ int GPH_attribs(const Gattribs* attrib, float text_scale, float mark_scale, int 
   if (!attrib) return -1;
   Bundle& b = state.bundle;
   const Gattribs& a = *attrib;
-  const bool stands = b.serial == gget_attr_serial();
+  /* Without a workstation every setter is called, as each reports that
+   * itself; opening one resets the attributes, which moves the serial. */
+  const bool stands = gchk_graphics() && b.serial == gget_attr_serial();
   if (a.color >= 0) put_held(b.text_colour, a.color, stands, gset_text_colr_ind);
   put_held(b.char_ht, given(a.height) ? a.height * text_scale : text_scale, stands, gset_char_ht);
   put_held(b.text_width, given(a.width) ? a.width : 0.0f, stands,

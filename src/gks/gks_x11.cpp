@@ -931,7 +931,6 @@ int gopen_ws(Gint, const char* conn_id, Gws_type ws_type) {
   }
   state.win_type = device->type;
   state.device = device;
-  gattr_changed();
   state.depth = 10; /* a window device takes the screen's */
   if (device->open(items) != 0) {
     state.win_type = 0;
@@ -960,7 +959,6 @@ int gclose_ws(Gint) {
   int result = 0;
   if (const Gdevice& device = gdevice(); device.close) result = device.close() < 0 ? -1 : 0;
   state.open_graphics = 0;
-  gattr_changed();
   return result;
 }
 

@@ -385,10 +385,10 @@ int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tel
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float value));
 /* The attribute serial: a number that changes whenever an attribute of
  * text, lines, markers or fills may have changed (a setter stored a new
- * value, a reset, a workstation opened or closed, a device made current).
- * Whoever finds it as it was after its own setter calls knows that the
- * values it set still stand. gattr_changed advances it for a store that
- * does not go through gset_attr. */
+ * value, a reset, as at every workstation's open, a device made current).
+ * Whoever finds it as it was after its own setter calls, on the same open
+ * workstation, knows that the values it set still stand. gattr_changed
+ * advances it for a store that does not go through gset_attr. */
 unsigned long gget_attr_serial();
 void gattr_changed();
 

@@ -600,6 +600,35 @@ TEST(Attributes, OneBundleForAllPrimitivesDrawsAsTheFourCalls) {
   EXPECT_EQ(r.status, 0) << "GPH_attribs gives -1 without a bundle";
 }
 
+/* Without a workstation, also after one closed, every setter of a bundle
+ * says so, every time. */
+TEST(Attributes, ABundleWithoutAWorkstationIsRefusedEveryTime) {
+  TempDir dir;
+  auto r = run_child([&] {
+    const AllAttribs b{
+        {2, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_MISS, KEZ_MISS, KEZ_MISS}, 0.04f, 1, GRIGHT_HOR, GHALF_VERT};
+    gks_test::open_ps(dir.file("a.ps"));
+    one_call(b);
+    gclose_ws(1);
+    for (int i = 0; i < 3; ++i) {
+      one_call(b);
+      std::fprintf(stderr, "|bundle|\n");
+    }
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<int> refusals;
+  std::size_t from = 0;
+  for (std::size_t end = r.err.find("|bundle|"); end != std::string::npos; end = r.err.find("|bundle|", from)) {
+    refusals.push_back(count(r.err.substr(from, end - from), "GKS not opened"));
+    from = end + 1;
+  }
+  ASSERT_EQ(refusals.size(), 3u) << r.err;
+  EXPECT_GT(refusals[0], 3) << r.err;
+  EXPECT_EQ(refusals[1], refusals[0]);
+  EXPECT_EQ(refusals[2], refusals[0]);
+}
+
 /* A new workstation starts from the kernel's defaults: a bundle put in
  * force on the page before is put in force again on the next. */
 TEST(Attributes, ABundleStandsOnlyOnItsOwnWorkstation) {

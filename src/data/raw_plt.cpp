@@ -78,7 +78,8 @@ struct ParsedFormat {
   bool used = false;
   std::string text;
   std::vector<FormatStep> steps;
-  int result = 0; /* the plot type the last typed item asks for; 0 none */
+  int result = 0;       /* the plot type the last typed item asks for; 0 none */
+  std::size_t then = 0; /* the slot of the format asked for after this one last time */
 };
 
 /* Parsed formats by the hash of their text: the memory stays bounded, and
@@ -105,6 +106,7 @@ struct State {
   } plot_table, grid_table;
   std::array<ParsedFormat, FORMAT_SLOTS> formats; /* see parsed_format */
   std::size_t format_victim = 0;                  /* the slot a new format takes next */
+  std::size_t format_last = 0;                    /* the slot of the format asked for last */
   /* The value last written in the default format and its text: a datum's
    * value is written for its station's text and again for its label. */
   struct DefaultText {
@@ -243,6 +245,15 @@ int marker_of(std::string_view s, const MarkName (&table)[N]) {
 
 /* ---- values as text ---- */
 
+/* A value as "%1.0f" writes it, into out; a finite one without printf,
+ * as every station's wind is written so. The length. */
+constexpr std::size_t WHOLE_ROOM = 64; /* a float's widest whole part, 39 digits, and its sign */
+std::size_t whole_chars(float v, char (&out)[WHOLE_ROOM]) {
+  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, out, sizeof out); n > 0) return n;
+  const int n = std::snprintf(out, sizeof out, "%1.0f", static_cast<double>(v));
+  return n > 0 ? std::min(static_cast<std::size_t>(n), sizeof out - 1) : 0;
+}
+
 /* A value through a user's format: "%1.0f" when none; a "%z" format drops
  * the leading zero (0.5 gives .5, -0.5 gives -.5). A format that is not
  * one floating conversion is reported under caller's name and the default
@@ -254,7 +265,8 @@ std::string value_text(const char* caller, const char* format, float value) {
     State::DefaultText& d = state.default_text;
     const auto bits = std::bit_cast<std::uint32_t>(value);
     if (!d.held || d.bits != bits) {
-      d.text = FMT_print_float(caller, DEFAULT_FLOAT, DEFAULT_FLOAT, value);
+      char whole[WHOLE_ROOM];
+      d.text.assign(whole, whole_chars(value, whole));
       d.bits = bits;
       d.held = true;
     }
@@ -273,15 +285,6 @@ std::string value_text(const char* caller, const char* format, float value) {
     return s;
   }
   return FMT_print_float(caller, format, DEFAULT_FLOAT, value);
-}
-
-/* A value as "%1.0f" writes it, into out; a finite one without printf,
- * as every station's wind is written so. The length. */
-constexpr std::size_t WHOLE_ROOM = 64; /* a float's widest whole part, 39 digits, and its sign */
-std::size_t whole_chars(float v, char (&out)[WHOLE_ROOM]) {
-  if (const std::size_t n = FMT_fixed(static_cast<double>(v), 0, out, sizeof out); n > 0) return n;
-  const int n = std::snprintf(out, sizeof out, "%1.0f", static_cast<double>(v));
-  return n > 0 ? std::min(static_cast<std::size_t>(n), sizeof out - 1) : 0;
 }
 
 /* The integer whose bits value[0] holds. */
@@ -596,20 +599,34 @@ ParsedFormat parse_format(std::string_view fmt) {
 
 /* A format is looked for in the FORMAT_WAYS slots from its hash on; a new
  * one takes a free slot there, else each of them in turn. */
-const ParsedFormat& parsed_format(std::string_view fmt) {
+std::size_t format_slot(std::string_view fmt) {
   const std::size_t first = std::hash<std::string_view>{}(fmt) % FORMAT_SLOTS;
-  ParsedFormat* free_slot = nullptr;
+  std::size_t free_slot = FORMAT_SLOTS;
   for (std::size_t i = 0; i < FORMAT_WAYS; ++i) {
-    ParsedFormat& slot = state.formats[(first + i) % FORMAT_SLOTS];
+    const std::size_t k = (first + i) % FORMAT_SLOTS;
+    const ParsedFormat& slot = state.formats[k];
     if (!slot.used) {
-      if (!free_slot) free_slot = &slot;
+      if (free_slot == FORMAT_SLOTS) free_slot = k;
     } else if (slot.text == fmt) {
-      return slot;
+      return k;
     }
   }
-  if (!free_slot) free_slot = &state.formats[(first + state.format_victim++ % FORMAT_WAYS) % FORMAT_SLOTS];
-  *free_slot = parse_format(fmt);
-  return *free_slot;
+  if (free_slot == FORMAT_SLOTS) free_slot = (first + state.format_victim++ % FORMAT_WAYS) % FORMAT_SLOTS;
+  state.formats[free_slot] = parse_format(fmt);
+  return free_slot;
+}
+
+/* The datums of a station plot ask for their formats in the same order at
+ * every station: the format that followed the last one last time is
+ * compared first, before any hashing. */
+const ParsedFormat& parsed_format(std::string_view fmt) {
+  ParsedFormat& last = state.formats[state.format_last];
+  const ParsedFormat& guess = state.formats[last.then];
+  std::size_t k = last.then;
+  if (!guess.used || guess.text != fmt) k = format_slot(fmt);
+  last.then = k;
+  state.format_last = k;
+  return state.formats[k];
 }
 
 } // namespace
@@ -693,15 +710,7 @@ namespace {
 void apply_attribs(const RAW_attribs* attr, float h) {
   Gattribs a = attr->attrib;
   if (a.color == KEZ_MISS) ATTRIB_get("color_data", "green", &a);
-  GPH_text_attr(nullptr, 1);
-  GPH_text_attr(&a, TEXT_HEIGHT * h * attr->scale);
-  GPH_text_align(attr->hor, attr->vert);
-  GPH_line_attr(nullptr);
-  GPH_line_attr(&a);
-  GPH_mark_attr(nullptr, 1);
-  GPH_mark_attr(&a, attr->scale);
-  GPH_fill_attr(nullptr);
-  GPH_fill_attr(&a);
+  GPH_attribs(&a, TEXT_HEIGHT * h * attr->scale, attr->scale, attr->hor, attr->vert);
   if (attr->symbol[0]) WX_symb_file(attr->symbol);
 }
 

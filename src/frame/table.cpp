@@ -11,7 +11,8 @@
  * with a key and equal keys all stay. A head also points at the last entry
  * of its chain, so entering costs the same however many records share a
  * key. A record is one block shared by the entries of all its keys and
- * owned through key 1, whose entries also carry the order of entry; a
+ * owned through key 1, whose entries also carry the order of entry; the
+ * copies of its key texts lie in the same block, behind the record. A
  * record without a text for a later key is simply not found under that key.
  * A record is entered whole or not at all.
  */
@@ -41,13 +42,6 @@ bool set_up(const TAB_table* tab) {
 
 bool key_ok(const TAB_table* tab, int keynum, const char* key) {
   return set_up(tab) && key && keynum >= 1 && keynum <= tab->numkey;
-}
-
-char* copy_text(const char* text) {
-  size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
 }
 
 void free_buckets(TAB_table* tab) {
@@ -109,7 +103,8 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
   TAB_entry* slot[TAB_MAX_KEYS] = {};  /* where each key's entry goes */
   TAB_entry* after[TAB_MAX_KEYS] = {}; /* the chain's last entry, null for a head */
   TAB_entry* made[TAB_MAX_KEYS] = {};  /* chained entries allocated here */
-  char* copies[TAB_MAX_KEYS] = {};
+  size_t length[TAB_MAX_KEYS] = {};    /* each key text with its NUL */
+  size_t size = static_cast<size_t>(tab->data_size) + 1;
   bool failed = false;
   for (int i = 0; i < nkey; ++i) {
     if (!keys[i]) continue;
@@ -122,23 +117,23 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
     } else {
       slot[i] = head[i];
     }
-    copies[i] = copy_text(keys[i]);
-    failed = failed || !copies[i];
+    length[i] = std::strlen(keys[i]) + 1;
+    size += length[i];
   }
-  char* block = failed ? nullptr : static_cast<char*>(std::malloc(static_cast<size_t>(tab->data_size) + 1));
+  char* block = failed ? nullptr : static_cast<char*>(std::malloc(size));
   if (failed || !block) {
-    for (int i = 0; i < nkey; ++i) {
-      std::free(made[i]);
-      std::free(copies[i]);
-    }
+    for (int i = 0; i < nkey; ++i) std::free(made[i]);
     MESS_print(M_error, "TAB_enter: Unable to allocate a record\n");
     return -1;
   }
   std::memcpy(block, data, static_cast<size_t>(tab->data_size));
 
+  char* copy = block + tab->data_size + 1;
   for (int i = 0; i < nkey; ++i) {
     if (!slot[i]) continue;
-    slot[i]->key = copies[i];
+    std::memcpy(copy, keys[i], length[i]);
+    slot[i]->key = copy;
+    copy += length[i];
     slot[i]->data = block;
     if (after[i]) {
       after[i]->link = slot[i];
@@ -187,13 +182,12 @@ int TAB_clear(TAB_table* tab) {
   /* By the bucket arrays rather than numkey, which TAB_init zeroes. */
   for (int i = 0; i < TAB_MAX_KEYS && tab->table[i]; ++i) {
     for (int b = 0; b < tab->tab_size; ++b) {
+      /* The key texts go with their record's block. */
       TAB_entry* head = &tab->table[i][b];
-      std::free(head->key);
       if (i == 0) std::free(head->data);
       TAB_entry* entry = head->link;
       while (entry) {
         TAB_entry* link = entry->link;
-        std::free(entry->key);
         if (i == 0) std::free(entry->data);
         std::free(entry);
         entry = link;

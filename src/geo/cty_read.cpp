@@ -15,6 +15,7 @@
 #include "kezcty.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -24,6 +25,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -31,12 +37,59 @@ struct FileCloser {
   void operator()(FILE* fp) const { FILE_close(fp); }
 };
 
+constexpr std::size_t BLOCK = 1 << 16; /* bytes read from the database at a time */
+
 struct {
   std::unique_ptr<FILE, FileCloser> file; /* the open database */
   int file_type = 0;
   int fd = 0;
-  std::string line; /* the line last read, kept for its room */
+  /* The file read a block at a time: lines are found in the block, which
+   * grows to hold a line longer than itself. block[at, end) is unread. */
+  std::vector<char> block;
+  std::size_t at = 0, end = 0;
+  bool ended = false; /* the file gave no more */
+  std::string line;   /* a line without its carriage returns, kept for its room */
 } state;
+
+void forget_block() {
+  state.at = state.end = 0;
+  state.ended = false;
+}
+
+/* The next line of the database, as fget_text_line gives it: without its
+ * newline and without any carriage return, NULs kept; the last line may
+ * lack its newline. false at the end. */
+bool next_line(std::string_view* line) {
+  FILE* fp = state.file.get();
+  for (;;) {
+    const char* from = state.block.data() + state.at;
+    const std::size_t have = state.end - state.at;
+    const auto* newline = static_cast<const char*>(have > 0 ? std::memchr(from, '\n', have) : nullptr);
+    if (newline || (state.ended && have > 0)) {
+      const std::size_t n = newline ? static_cast<std::size_t>(newline - from) : have;
+      state.at += newline ? n + 1 : n;
+      *line = std::string_view(from, n);
+      if (std::memchr(from, '\r', n)) {
+        state.line.clear();
+        for (char c : *line)
+          if (c != '\r') state.line.push_back(c);
+        *line = state.line;
+      }
+      return true;
+    }
+    if (state.ended) return false;
+    /* The unread rest to the front, room made, and the next block read. */
+    if (state.at > 0) {
+      std::memmove(state.block.data(), from, have);
+      state.at = 0;
+      state.end = have;
+    }
+    if (state.block.size() - state.end < BLOCK) state.block.resize(state.end + BLOCK);
+    const std::size_t got = std::fread(state.block.data() + state.end, 1, state.block.size() - state.end, fp);
+    state.end += got;
+    if (got == 0) state.ended = true;
+  }
+}
 
 constexpr float el_missing_above = 9000.0f; /* elevations above this are missing */
 constexpr long bytes_per_bucket = 59;
@@ -69,17 +122,57 @@ struct Words {
   std::size_t n = 0;
 };
 
-bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+/* The spaces among 16 characters as the low 16 bits, character k bit k:
+ * ' ' and '\t', '\n', '\v', '\f', '\r', which follow one another. */
+unsigned space_bits(const char* p) {
+#if defined(__SSE2__)
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i blank = _mm_cmpeq_epi8(c, _mm_set1_epi8(' '));
+  const __m128i from_tab = _mm_sub_epi8(c, _mm_set1_epi8('\t'));
+  const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
+#else
+  unsigned bits = 0;
+  for (int k = 0; k < 16; ++k) bits |= p[k] == ' ' || (p[k] >= '\t' && p[k] <= '\r') ? 1u << k : 0u;
+  return bits;
+#endif
+}
 
-Words words_of(const std::string& line) {
+/* The words are found 16 characters at a time from where the spaces
+ * change to other characters and back: a station line is mostly blanks. */
+Words words_of(std::string_view line) {
+  constexpr unsigned ALL = 0xffff;
   Words words;
-  size_t i = 0;
-  while (i < line.size() && words.n < RECORD_WORDS) {
-    while (i < line.size() && space(line[i])) ++i;
-    size_t start = i;
-    while (i < line.size() && !space(line[i])) ++i;
-    if (i > start) words.word[words.n++] = std::string_view(line.data() + start, i - start);
+  const std::size_t n = line.size();
+  bool in_word = false;
+  std::size_t start = 0;
+  for (std::size_t base = 0; base < n; base += 16) {
+    unsigned spaces;
+    if (n - base >= 16) {
+      spaces = space_bits(line.data() + base);
+    } else {
+      /* The last characters, and blanks after them. */
+      char tail[16];
+      std::memset(tail, ' ', sizeof tail);
+      std::memcpy(tail, line.data() + base, n - base);
+      spaces = space_bits(tail);
+    }
+    for (unsigned from = 0; from < 16;) {
+      const unsigned ahead = (ALL << from) & ALL;
+      const unsigned change = (in_word ? spaces : ~spaces) & ahead;
+      if (change == 0) break;
+      const auto k = static_cast<unsigned>(std::countr_zero(change));
+      if (in_word) {
+        words.word[words.n++] = line.substr(start, base + k - start);
+        if (words.n == RECORD_WORDS) return words;
+      } else {
+        start = base + k;
+      }
+      in_word = !in_word;
+      from = k + 1;
+    }
   }
+  if (in_word) words.word[words.n++] = line.substr(start);
   return words;
 }
 
@@ -178,6 +271,7 @@ int CTY_open(const char* filename, int f_access, int f_type) {
   if (!plain_file_name("CTY_open", filename)) return -1;
   state.file.reset();
   state.fd = 0;
+  forget_block();
   FILE* fp = FILE_open(filename, mode);
   if (!fp) return -1;
   state.file.reset(fp);
@@ -196,6 +290,7 @@ int CTY_rewind(int city_fd) {
   (void)city_fd;
   if (!state.file) return -1;
   std::rewind(state.file.get());
+  forget_block();
   return 0;
 }
 
@@ -204,6 +299,7 @@ int CTY_close(int city_fd) {
   if (!state.file) return -1;
   state.file.reset();
   state.fd = 0;
+  forget_block();
   return 0;
 }
 
@@ -221,8 +317,8 @@ int CTY_data_init(CTY_data* data) {
 int CTY_read(int city_fd, CTY_data* city) {
   (void)city_fd;
   if (!state.file || !city) return -1;
-  std::string& line = state.line;
-  while (fget_text_line(state.file.get(), &line)) {
+  std::string_view line;
+  while (next_line(&line)) {
     const Words words = words_of(line);
     if (words.n == 0) continue;
     CTY_data_init(city);

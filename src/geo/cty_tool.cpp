@@ -60,31 +60,37 @@ constexpr double rad_per_deg = 0.017453292519943334;
 /* ---- keys -------------------------------------------------------------- */
 
 /* An integer right-aligned in width characters as "%<width>d" writes it,
- * or as "%0<width>d" when zero_fill. Keys are made for every station
- * stored, so not through printf. */
-void append_padded(std::string& out, int v, int width, bool zero_fill) {
+ * or as "%0<width>d" when zero_fill, at `at`; the end of what was
+ * written (width + 11 characters of room at most). Keys are made for
+ * every station stored, so not through printf. */
+char* put_padded(char* at, int v, int width, bool zero_fill) {
   char digits[16];
   const auto r = std::to_chars(digits, digits + sizeof digits, v);
   std::string_view d(digits, static_cast<size_t>(r.ptr - digits));
   const int pad = width - static_cast<int>(d.size());
-  if (pad <= 0) {
-    out += d;
-  } else if (zero_fill) {
-    if (v < 0) {
-      out += '-';
-      d.remove_prefix(1);
-    }
-    out.append(static_cast<size_t>(pad), '0');
-    out += d;
-  } else {
-    out.append(static_cast<size_t>(pad), ' ');
-    out += d;
+  if (pad > 0 && zero_fill && v < 0) {
+    *at++ = '-';
+    d.remove_prefix(1);
   }
+  if (pad > 0) {
+    std::memset(at, zero_fill ? '0' : ' ', static_cast<size_t>(pad));
+    at += pad;
+  }
+  std::memcpy(at, d.data(), d.size());
+  return at + d.size();
 }
 
-std::string wmo_key(int wmo, const char* region) {
-  std::string key = std::strcmp(region, "B_") == 0 ? "b" : "";
-  append_padded(key, wmo, 5, true);
+/* A key text: room for the longest, "b" and a sign and ten digits, or two
+ * padded numbers. */
+struct Key {
+  char text[32];
+};
+
+Key wmo_key(int wmo, const char* region) {
+  Key key;
+  char* at = key.text;
+  if (std::strcmp(region, "B_") == 0) *at++ = 'b';
+  *put_padded(at, wmo, 5, true) = '\0';
   return key;
 }
 
@@ -104,36 +110,42 @@ int lon_cell(float lon) {
   return cell >= 1800 ? cell - 3600 : cell;
 }
 
-std::string cell_key(int lat10, int lon10) {
-  std::string key;
-  append_padded(key, lat10, 5, false);
-  append_padded(key, lon10, 6, false);
+Key cell_key(int lat10, int lon10) {
+  Key key;
+  *put_padded(put_padded(key.text, lat10, 5, false), lon10, 6, false) = '\0';
   return key;
 }
 
 bool unnamed(const char* id) { return id[0] && id[1] == '-'; }
 
-/* The name of a position entry by the identifier kind. */
-std::string locate_id(const CTY_data& city) {
-  std::string wkey = wmo_key(city.wmo, city.region);
-  switch (state.id_type) {
-    case CTY_ID_WMO: return city.wmo == CTY_NO_WMO ? std::string(city.id) : wkey;
-    case CTY_ID_COD_WMO:
-      if (!unnamed(city.id)) return city.id;
-      if (std::strcmp(city.region, "B_") == 0) return wkey;
-      {
-        char id[WMO_ID_LEN];
-        wmo_to_id(id, city.wmo);
-        return id;
-      }
-    default: return unnamed(city.id) ? wkey : std::string(city.id);
-  }
-}
-
-void copy_text(char* out, int size, const std::string& text) {
+void copy_text(char* out, int size, std::string_view text) {
   size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
   std::memcpy(out, text.data(), n);
   out[n] = '\0';
+}
+
+/* The name of a position entry by the identifier kind, into out (size
+ * bytes); wkey is the station's WMO key. */
+void locate_id(const CTY_data& city, const Key& wkey, char* out, int size) {
+  const char* id = city.id;
+  char coded[WMO_ID_LEN];
+  switch (state.id_type) {
+    case CTY_ID_WMO:
+      if (city.wmo != CTY_NO_WMO) id = wkey.text;
+      break;
+    case CTY_ID_COD_WMO:
+      if (!unnamed(city.id)) break;
+      if (std::strcmp(city.region, "B_") == 0) {
+        id = wkey.text;
+      } else {
+        wmo_to_id(coded, city.wmo);
+        id = coded;
+      }
+      break;
+    default:
+      if (unnamed(city.id)) id = wkey.text;
+  }
+  copy_text(out, size, id);
 }
 
 bool is_position_kind(int kind) { return kind == CTY_TABLE_POS || kind == CTY_TABLE_POS_LOC; }
@@ -374,7 +386,7 @@ int probe(int lat10, int lon10, char** found) {
   if (lat10 < -900 || lat10 > 900) return 0;
   if (lon10 >= 1800) lon10 -= 3600;
   if (lon10 < -1800) lon10 += 3600;
-  return TAB_searches(&state.table, 3, cell_key(lat10, lon10).c_str(), found, max_per_cell);
+  return TAB_searches(&state.table, 3, cell_key(lat10, lon10).text, found, max_per_cell);
 }
 
 /* No station in ring r (cells r tenths of a degree away in latitude or
@@ -444,8 +456,8 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
     if (CTY_data_cmp(filter.argc, filter.argv, &city) < 0) continue;
     float x = KEZ_FMISS, y = KEZ_FMISS;
     if (!MAP_tran(city.lat, city.lon, &x, &y) || !MAP_in_grid_domain(x, y)) continue;
-    std::string wkey = wmo_key(city.wmo, city.region);
-    const char* wmo_text = has_wmo(city.wmo) ? wkey.c_str() : nullptr;
+    const Key wkey = wmo_key(city.wmo, city.region);
+    const char* wmo_text = has_wmo(city.wmo) ? wkey.text : nullptr;
     int entered;
     if (type == CTY_TABLE_FULL) {
       FullEntry e{city, new_block(city)};
@@ -453,7 +465,7 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
       if (entered != 0) std::free(e.block);
     } else {
       PosEntry e{};
-      copy_text(e.loc.id, CTY_LOC_ID_LEN, locate_id(city));
+      locate_id(city, wkey, e.loc.id, CTY_LOC_ID_LEN);
       e.loc.wmo = city.wmo;
       e.loc.x = x;
       e.loc.y = y;
@@ -462,8 +474,8 @@ int CTY_store(const char* city_file, int type, const Domain* domain, int prior) 
       e.lat = city.lat;
       e.lon = city.lon;
       e.block = new_block(city);
-      std::string lkey = cell_key(lat_cell(city.lat), lon_cell(city.lon));
-      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wmo_text, lkey.c_str());
+      const Key lkey = cell_key(lat_cell(city.lat), lon_cell(city.lon));
+      entered = TAB_enter(&state.table, reinterpret_cast<const char*>(&e), e.loc.id, wmo_text, lkey.text);
       if (entered != 0) std::free(e.block);
     }
   }

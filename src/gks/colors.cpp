@@ -52,7 +52,20 @@ struct ColorTable {
   int num_fill = 0;   /* leading slots that form the fill set; 0 none */
 };
 
-ColorTable table;
+/* Recent lookups of CLR_get_ind: plots name the same few colours for
+ * every datum. A result stands while the table is unchanged. */
+struct Found {
+  std::string name;
+  int ind = -1;
+  unsigned long changes = 0;
+  bool used = false;
+};
+
+struct State {
+  ColorTable table;
+  unsigned long changes = 0; /* changes of the table so far */
+  std::array<Found, 8> found;
+} state;
 
 bool same_text(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -247,8 +260,8 @@ constexpr PrintColour print_colours[] = {
 constexpr std::string_view no_colour_words[] = {"none", "off", "back"};
 
 int find_name(std::string_view name) {
-  for (int i = 0; i < table.num_colors; ++i)
-    if (same_text(table.colors[static_cast<std::size_t>(i)].name, name)) return i;
+  for (int i = 0; i < state.table.num_colors; ++i)
+    if (same_text(state.table.colors[static_cast<std::size_t>(i)].name, name)) return i;
   return -1;
 }
 
@@ -354,7 +367,7 @@ int CLR_read_table(const char* filename) {
   std::string text = named ? filename : (from_resource ? resource : "kez.clr");
 
   TableRead read;
-  read.work = table;
+  read.work = state.table;
   for (int i = KEPT_NAMES; i < NUM_SLOTS; ++i) read.work.colors[static_cast<std::size_t>(i)] = RGB{};
 
   const std::vector<std::string_view> files = split(text, ',');
@@ -369,12 +382,16 @@ int CLR_read_table(const char* filename) {
     if (f == 0 && from_resource) read.work.num_fill = end_mark >= 0 ? end_mark : read.highest;
     read.offset = read.work.num_colors;
   }
-  if (read.opened) table = read.work;
+  if (read.opened) {
+    state.table = read.work;
+    ++state.changes;
+  }
   return 0;
 }
 
-int CLR_get_ind(const char* name) {
-  if (!name || !*name) return -1;
+namespace {
+
+int index_of(const char* name) {
   const std::string_view text(name);
   if (same_text(text, "end")) return -2;
   for (std::string_view word : no_colour_words)
@@ -399,46 +416,66 @@ int CLR_get_ind(const char* name) {
   return -1;
 }
 
+} // namespace
+
+int CLR_get_ind(const char* name) {
+  if (!name || !*name) return -1;
+  const std::string_view text(name);
+  Found& f = state.found[(text.size() + static_cast<unsigned char>(text[0])) % state.found.size()];
+  if (f.used && f.changes == state.changes && f.name == text) return f.ind;
+  const int ind = index_of(name);
+  /* A "#" colour appended here changed the table: the result stands from
+   * now on. One the full table refused is tried (and reported) again. */
+  if (ind < 0 && text[0] == '#') return ind;
+  f.name = text;
+  f.ind = ind;
+  f.changes = state.changes;
+  f.used = true;
+  return ind;
+}
+
 int CLR_add(const char* name, float red, float grn, float blu) {
-  if (table.num_colors >= NUM_SLOTS) {
+  if (state.table.num_colors >= NUM_SLOTS) {
     MESS_print(M_warn, "CLR_add: Colour table full, %s not added\n", name ? name : "");
     return -1;
   }
-  const int ind = table.num_colors;
-  RGB& c = table.colors[static_cast<std::size_t>(ind)];
+  const int ind = state.table.num_colors;
+  RGB& c = state.table.colors[static_cast<std::size_t>(ind)];
   c.name = name ? std::string(name).substr(0, NAME_LEN) : std::string();
   c.red = red;
   c.grn = grn;
   c.blu = blu;
-  ++table.num_colors;
+  ++state.table.num_colors;
+  ++state.changes;
   /* Without an open workstation the next plot start defines it. */
   if (gchk_graphics()) GPH_set_color(ind, red, grn, blu);
   return ind;
 }
 
 const char* CLR_get_name(int ind) {
-  if (table.num_colors <= 0 || ind < 0) return "";
-  if (ind >= table.num_colors) ind = table.num_colors - 1;
-  return table.colors[static_cast<std::size_t>(ind)].name.c_str();
+  if (state.table.num_colors <= 0 || ind < 0) return "";
+  if (ind >= state.table.num_colors) ind = state.table.num_colors - 1;
+  return state.table.colors[static_cast<std::size_t>(ind)].name.c_str();
 }
 
 int CLR_get_rgb(int ind, float* red, float* grn, float* blu) {
   const RGB black;
   const RGB* c = &black;
-  if (table.num_colors > 0 && ind >= 0)
-    c = &table.colors[static_cast<std::size_t>(std::min(ind, table.num_colors - 1))];
+  if (state.table.num_colors > 0 && ind >= 0)
+    c = &state.table.colors[static_cast<std::size_t>(std::min(ind, state.table.num_colors - 1))];
   if (red) *red = c->red;
   if (grn) *grn = c->grn;
   if (blu) *blu = c->blu;
   return c == &black ? -1 : 0;
 }
 
-int CLR_get_num() { return table.num_colors; }
+int CLR_get_num() { return state.table.num_colors; }
 
-int CLR_get_num_fill() { return table.num_fill; }
+int CLR_get_num_fill() { return state.table.num_fill; }
 
 int CLR_clear_table() {
-  table.num_colors = 0;
+  state.table.num_colors = 0;
+  ++state.changes;
   return 0;
 }
 

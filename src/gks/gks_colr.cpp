@@ -530,12 +530,16 @@ int gset_inverse(int val) {
 int gget_inverse() { return state.inverse; }
 
 int gcheck_setter_colr(const char* setter, int* ind) {
-  if (!gis_valid_colr(*ind)) {
+  /* As gis_valid_colr and gget_color_ind, inline: every colour setter of
+   * every datum comes here. */
+  if (!in_table(*ind) && *ind != -1 && !is_print_colour(*ind)) {
     gerr_printf(setter, "invalid color index: %d\n", *ind);
     return -1;
   }
-  if (gtype_is_WIN_PIX() && is_print_colour(*ind)) *ind = 1;
-  if (!is_print_colour(*ind) && gget_color_ind(*ind) == UNDEFINED) {
+  if (is_print_colour(*ind)) {
+    if (gtype_is_WIN_PIX()) *ind = 1;
+  }
+  if (!is_print_colour(*ind) && state.color_ind[static_cast<size_t>(entry_of(*ind))] == UNDEFINED) {
     gerr_printf(setter, "color index not initialized\n");
     return -1;
   }

@@ -128,6 +128,7 @@ int gfill_test(int pat, int x, int y) {
 }
 
 int greset_fill() {
+  gattr_changed();
   state.fill_color = 1;
   state.fill_inter_style = GSOLID;
   state.fill_inter_index = 1;

@@ -429,7 +429,8 @@ const Gdevice ghpgl_device = {
     hpgl_polyline,
     hpgl_fill_area,
     {10.15, hpgl_marker_setup, hpgl_centre, hpgl_marker_stroke, nullptr, nullptr},
-    {hpgl_text_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr, nullptr, nullptr},
+    {hpgl_text_setup, nullptr, hpgl_pen_up, hpgl_pen_down, hpgl_split, hpgl_glyph_end, nullptr, nullptr, nullptr,
+     nullptr},
     nullptr,
     nullptr,
 };

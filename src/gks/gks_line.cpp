@@ -136,6 +136,7 @@ int gget_line_colr() { return state.line_color; }
 int gget_line_print_bold() { return state.print_bold; }
 
 int greset_line() {
+  gattr_changed();
   state.line_color = 1;
   state.line_type = 1;
   state.line_width = 1;

@@ -198,6 +198,7 @@ Gint gset_marker_width(Gfloat width) {
 int gget_marker_colr() { return state.marker_color; }
 
 int greset_marker() {
+  gattr_changed();
   state.marker_color = 1;
   state.marker_type = 1;
   state.marker_width = 1;

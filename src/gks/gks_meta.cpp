@@ -629,7 +629,7 @@ const Gdevice gmeta_device = {
     meta_polyline,
     meta_fill_area,
     {0, nullptr, nullptr, nullptr, nullptr, meta_polymarker},
-    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, meta_text, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, meta_text, nullptr, nullptr},
     meta_clear_region,
     meta_message,
 };
@@ -645,7 +645,7 @@ const Gdevice gcgm_device = {
     cgm_polyline,
     cgm_fill_area,
     {0, nullptr, nullptr, nullptr, nullptr, cgm_polymarker},
-    {cgm_text_setup, nullptr, cgm_pen_up, nullptr, cgm_pen_up, cgm_stroke, nullptr, nullptr, nullptr},
+    {cgm_text_setup, nullptr, cgm_pen_up, nullptr, cgm_pen_up, cgm_stroke, nullptr, nullptr, nullptr, nullptr},
     nullptr,
     nullptr,
 };

@@ -16,7 +16,6 @@
  */
 #include <X11/Xlib.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -53,13 +52,13 @@ void free_chain(drawobj* first) {
 }
 
 struct ObjState {
-  drawobj root{};          /* list head */
-  drawobj* last = &root;   /* record after which the next is appended */
-  drawobj* prev = nullptr; /* record before last */
-  std::uint64_t num_objects = 0;
-  int action = 1;  /* window events are handled while set */
-  int redraw = 0;  /* recording switch */
-  int redrawn = 0; /* a replay or print has finished */
+  drawobj root{};              /* list head */
+  drawobj* last = &root;       /* record after which the next is appended */
+  drawobj* prev = nullptr;     /* record before last */
+  int until_poll = POLL_EVERY; /* calls to gnew_obj before the next poll */
+  int action = 1;              /* window events are handled while set */
+  int redraw = 0;              /* recording switch */
+  int redrawn = 0;             /* a replay or print has finished */
   Gevent_poll poll = nullptr;
 
   ~ObjState() { free_chain(root.next); }
@@ -265,7 +264,7 @@ const char* env_name(const char* first, const char* second, const char* fallback
 
 int ginit_objs() {
   gclear_objs();
-  state.num_objects = 0;
+  state.until_poll = POLL_EVERY;
   const char* env = std::getenv("kezredraw");
   if (!env && gget_display()) env = XGetDefault(gget_display(), gget_prog_name(), "redraw");
   if (env && stricmp(env, "no") == 0) state.redraw = 0;
@@ -273,7 +272,11 @@ int ginit_objs() {
 }
 
 void* gnew_obj(int type, int values, int size, const void* data) {
-  if (++state.num_objects % POLL_EVERY == 0) serve_events();
+  /* A count down, not a division, on every call. */
+  if (--state.until_poll == 0) {
+    state.until_poll = POLL_EVERY;
+    serve_events();
+  }
   if (!state.redraw || !state.last) return nullptr;
   auto* rec = static_cast<drawobj*>(std::calloc(1, sizeof(drawobj)));
   if (!rec) {

@@ -180,6 +180,7 @@ struct PsState {
   float sx = 11, sy = 8.5;               /* page in inches, long side first */
   std::array<float, NUM_ENTRIES> gray{}; /* 0 black to 1 white */
   std::array<RgbLine, 16> rgb_lines;     /* by colour index, modulo */
+  std::vector<Gpt> glyph_points;         /* a glyph's points in points of the page (ps_strokes) */
   PsState() = default;
   PsState(const PsState&) = delete;
   PsState& operator=(const PsState&) = delete;
@@ -319,13 +320,20 @@ void append_fixed_exact(PageText& out, float v, int decimals) {
     q >>= k;
     if (r > half || (r == half && (q & 1) != 0)) ++q;
   }
-  if (std::signbit(v)) out += '-';
-  append_int(out, static_cast<long long>(q / unit));
-  if (decimals == 0) return;
-  char fraction[8] = {'.'};
-  unsigned long long f = q % unit;
-  for (int i = decimals; i >= 1; --i, f /= 10) fraction[i] = static_cast<char>('0' + f % 10);
-  out.append(fraction, static_cast<std::size_t>(decimals) + 1);
+  /* Formed in place: a sign, at most 20 digits, the point and 6 decimals. */
+  char* at = out.room(32);
+  if (std::signbit(v)) *at++ = '-';
+  at = put_int(at, at + 24, static_cast<long long>(q / unit));
+  if (decimals > 0) {
+    *at++ = '.';
+    /* The decimals from the last, two at a time. */
+    unsigned long long f = q % unit;
+    char* d = at + decimals;
+    for (; d - at >= 2; d -= 2, f /= 100) std::memcpy(d - 2, &DIGIT_PAIRS[2 * (f % 100)], 2);
+    if (d > at) *at = static_cast<char>('0' + f % 10);
+    at += decimals;
+  }
+  out.commit(at);
 }
 
 /* Adding and taking away 1.5 * 2^52 leaves a double below 2^51 rounded to
@@ -379,6 +387,25 @@ constexpr std::array<StepText, 2 * SMALL_STEP + 1> SMALL_STEPS = [] {
   const StepText& e = SMALL_STEPS[k];
   std::memcpy(at, e.data(), e.size());
   return at + e[7];
+}
+
+/* A step, as put_step writes it, at `at` with PAIR_ROOM characters of room
+ * for it and its pair: the loop over a path's points checks the room once
+ * for all of them. */
+[[gnu::always_inline]] inline char* put_step_in_room(char* at, long long v) {
+  const auto k = static_cast<unsigned long long>(v + SMALL_STEP);
+  if (k > 2 * SMALL_STEP) [[unlikely]]
+    return put_int(at, at + 24, v);
+  const StepText& e = SMALL_STEPS[k];
+  std::memcpy(at, e.data(), e.size());
+  return at + e[7];
+}
+
+/* The steps of a point and the blank between them, in room made for them. */
+[[gnu::always_inline]] inline char* put_pair(char* at, long long dx, long long dy) {
+  at = put_step_in_room(at, dx);
+  *at++ = ' ';
+  return put_step_in_room(at, dy);
 }
 
 /* Hundredths of n points (x, y, x, y, ...), as hundredths() gives each:
@@ -560,24 +587,27 @@ void lines_to(const Gpt* pts, int n) {
   std::array<std::int32_t, 2 * CHUNK> h;
   for (int from = 0; from < n; from += CHUNK) {
     const int to = std::min(n, from + CHUNK);
-    hundredths_of(pts + from, to - from, h.data());
-    char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(to - from));
-    for (int i = 0; i < to - from; ++i) {
-      char* const end = at + PAIR_ROOM;
-      if (!run) {
-        *at++ = '[';
-        run = true;
-        pairs = 0;
-      } else if (++pairs == PAIRS_PER_LINE) {
-        *at++ = '\n';
-        pairs = 0;
-      } else {
-        *at++ = ' ';
-      }
+    const int count = to - from;
+    hundredths_of(pts + from, count, h.data());
+    char* at = o.buf.room(PAIR_ROOM * static_cast<std::size_t>(count));
+    /* The first point of a run opens it; each after it follows a blank, or
+     * a newline after PAIRS_PER_LINE of them. */
+    int i = 0;
+    if (!run && count > 0) {
+      *at++ = '[';
+      at = put_pair(at, h[0] - px, h[1] - py);
+      px = h[0];
+      py = h[1];
+      run = true;
+      pairs = 0;
+      i = 1;
+    }
+    for (; i < count; ++i) {
       const long long hx = h[static_cast<std::size_t>(2 * i)], hy = h[static_cast<std::size_t>(2 * i + 1)];
-      at = put_step(at, end, hx - px);
-      *at++ = ' ';
-      at = put_step(at, end, hy - py);
+      const bool wrap = ++pairs == PAIRS_PER_LINE;
+      *at++ = wrap ? '\n' : ' ';
+      pairs = wrap ? 0 : pairs;
+      at = put_pair(at, hx - px, hy - py);
       px = hx;
       py = hy;
     }
@@ -1386,6 +1416,47 @@ void ps_glyph_end(const Gpt* pts, int finished) {
   }
 }
 
+/* A glyph's strokes as ps_glyph_begin, ps_pen_up, ps_split and
+ * ps_glyph_end write them, its points converted in one batch: most of a
+ * station model's page is glyphs of a few short strokes each. */
+void ps_strokes(const Gpt* pts, int n, const int* starts, int nstrokes) {
+  new_path();
+  if (n <= 0 || nstrokes <= 0) return;
+  std::vector<Gpt>& dev = state.glyph_points;
+  if (dev.size() < static_cast<std::size_t>(n)) dev.resize(static_cast<std::size_t>(n));
+  gW_ps_points(n, pts, dev.data());
+  auto lines = [&](int from, int count) {
+    if (state.pr_eps)
+      for (int i = from; i < from + count; ++i) state.out.extent.add(dev[i].x, dev[i].y, half_line_width());
+    lines_to(dev.data() + from, count);
+  };
+  /* As the renderer hands them over: `count` points from `first` on. */
+  int first = 0, count = 0;
+  constexpr int PIECE = GTEXT_PENDING - 1;
+  for (int j = 0; j < nstrokes; ++j) {
+    const int a = starts[j], b = j + 1 < nstrokes ? starts[j + 1] : n;
+    if (count > 1) {
+      lines(first + 1, count - 1);
+      stroke();
+      new_path();
+    }
+    gps_move_abs(dev[a].x, dev[a].y);
+    first = a;
+    for (int k = a + PIECE; k < b; k += PIECE) {
+      lines(first + 1, PIECE);
+      stroke();
+      new_path();
+      gps_move_abs(dev[k].x, dev[k].y);
+      first = k;
+    }
+    count = b - first;
+  }
+  if (count > 1) {
+    lines(first + 1, count - 1);
+    stroke();
+  }
+}
+
 void ps_clear_region(const Glim& lim) {
   /* Clearing paints the background, which is not part of an EPS figure. */
   const Extent kept = state.out.extent;
@@ -1423,7 +1494,8 @@ const Gdevice gps_device = {
     ps_polyline,
     ps_fill_area,
     {0.72, ps_marker_setup, ps_centre, ps_marker_stroke, nullptr, nullptr},
-    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr, ps_text_end},
+    {ps_text_setup, ps_glyph_begin, ps_pen_up, nullptr, ps_split, ps_glyph_end, nullptr, nullptr, ps_text_end,
+     ps_strokes},
     ps_clear_region,
     ps_message,
 };

@@ -58,7 +58,7 @@ constexpr int NUM_CODES = 256;
 constexpr int SPACE = 32;
 constexpr int SPACE_WIDTH = 40;    /* advance of the space, font units */
 constexpr float FONT_HEIGHT = 105; /* font units in one character height */
-constexpr std::size_t MAX_PENDING = 30;
+constexpr std::size_t MAX_PENDING = GTEXT_PENDING;
 constexpr unsigned char SEPARATOR = 255;
 constexpr int PEN_UP = 128;
 
@@ -562,6 +562,7 @@ int text(float ox, float oy, const unsigned char* string) {
   Gpt* const pts = state.stroke_points.data();
   /* HPGL takes each point as it comes; the others take finished strokes. */
   const bool each_point = ops.pen_down != nullptr;
+  const bool whole_glyph = ops.strokes && !each_point;
 
   for (std::size_t c = 0; c < n; ++c) {
     const int code = string[c];
@@ -575,17 +576,22 @@ int text(float ox, float oy, const unsigned char* string) {
       }
       continue;
     }
-    if (ops.glyph_begin) ops.glyph_begin();
+    if (ops.glyph_begin && !whole_glyph) ops.glyph_begin();
     place.hf = static_cast<float>(h);
     const int m = state.glyph_count[at_code];
     place_glyph(place, state.glyph_x.data() + state.glyph_first[at_code],
                 state.glyph_y.data() + state.glyph_first[at_code], m, pts);
+    const int* const starts = state.stroke_starts.data() + state.strokes_first[at_code];
+    const int strokes = state.strokes_count[at_code];
+    if (whole_glyph) {
+      ops.strokes(pts, m, starts, strokes);
+      h = units(h + units(expan * advance(code)));
+      continue;
+    }
     /* The points held for the device are always a run of the glyph's:
      * `count` of them from `first` on. A stroke begins with a pen lift
      * (the glyph's first point too), and a stroke of MAX_PENDING points
      * is handed over and goes on from its last point. */
-    const int* const starts = state.stroke_starts.data() + state.strokes_first[at_code];
-    const int strokes = state.strokes_count[at_code];
     int first = 0, count = 0;
     auto finished = [&]() { return count > 1 ? count : 0; };
     for (int j = 0; j < strokes; ++j) {
@@ -719,6 +725,7 @@ Gint ginq_text_align(Gint* err_ind, Gtext_align* align) {
 Gint gset_text_path(Gtext_path) { return 0; }
 
 int greset_text() {
+  gattr_changed();
   state.text_color = 1;
   state.text_width = 1;
   state.text_height = 0.01f;
@@ -826,6 +833,7 @@ Gint gset_char_up_vec(const Gpt* up) {
     gnew_obj(GOBJ_UP_VEC, 1, sizeof(Gpt), up);
   state.upx = static_cast<float>(up->x / length);
   state.upy = static_cast<float>(up->y / length);
+  gattr_changed();
   return 0;
 }
 
@@ -834,6 +842,7 @@ Gint gset_text_align(const Gtext_align* align) {
   if (align->hor == state.horiz_align && align->vert == state.vert_align) return 0;
   state.horiz_align = align->hor;
   state.vert_align = align->vert;
+  gattr_changed();
   if (!grecord("TE_ALGN %d %d\n", static_cast<int>(align->hor), static_cast<int>(align->vert)))
     gnew_obj(GOBJ_TEXT_ALIGN, 1, sizeof(Gtext_align), align);
   return 0;
@@ -846,6 +855,7 @@ Gint gset_fontprec(const Gfontprec* fontprec) {
   if (fontprec->font == state.font_ind) return 0;
   if (gdevice().record) {
     state.font_ind = fontprec->font;
+    gattr_changed();
     grecord("TE_FNT %d %d\n", fontprec->font, static_cast<int>(fontprec->prec));
     return 0;
   }
@@ -855,6 +865,7 @@ Gint gset_fontprec(const Gfontprec* fontprec) {
     return -1;
   }
   state.font_ind = fontprec->font;
+  gattr_changed();
   gnew_obj(GOBJ_FONTPREC, 1, sizeof(Gfontprec), fontprec);
   if (num_fonts > 0) read_font(state.fonts[static_cast<std::size_t>(fontprec->font - 1)].name.c_str());
   return 0;

@@ -44,6 +44,33 @@ constexpr std::size_t PRINTF_LEN = 99;    /* characters of a GPH_printf text */
 constexpr float CHAR_SPACE = 0.25f;       /* gap after each character */
 constexpr const char* DEVICE_PROMPT = "Display (D) or Postscript (P): ";
 
+/* A value GPH_attribs handed to a setter, and whether the setter took it. */
+template <class T>
+struct Held {
+  T value{};
+  bool held = false;
+};
+
+struct Align {
+  int hor = 0, vert = 0;
+  bool operator==(const Align&) const = default;
+};
+
+/* What GPH_attribs last put in force, setter by setter. The values stand
+ * while the kernel's attribute serial is the one read after they were set. */
+struct Bundle {
+  unsigned long serial = 0;
+  Held<int> text_colour, line_colour, marker_colour, fill_colour;
+  Held<float> char_ht, text_width, expan, space;
+  Held<int> font;
+  Held<Align> align;
+  Held<int> line_type;
+  Held<float> line_width;
+  Held<int> marker_type;
+  Held<float> marker_size, marker_width;
+  Held<int> fill_style, fill_index;
+};
+
 struct PageState {
   int ws_open = 0;            /* kernel and workstation open */
   int wk_type = 0;            /* device type of the open workstation */
@@ -52,6 +79,7 @@ struct PageState {
   float sizex = 1, sizey = 1; /* current panel, fractions of the page */
   float offx = 0, offy = 0;   /* its lower-left corner, fractions of the page */
   std::string font_name;      /* default font of GPH_text_font(NULL) */
+  Bundle bundle;              /* see GPH_attribs */
 };
 
 PageState state;
@@ -396,6 +424,66 @@ int GPH_text_attr(const Gattribs* attrib, float scale) {
     gset_fontprec(&font);
   }
   gset_space(CHAR_SPACE);
+  return 0;
+}
+
+namespace {
+
+/* Hands v to set (0 when the setter took it) unless v is held and stands. */
+template <class T, class Set>
+void put_held(Held<T>& h, T v, bool stands, Set set) {
+  if (stands && h.held && h.value == v) return;
+  h.value = v;
+  h.held = set(v) == 0;
+}
+
+/* A setter whose reset value stands when it refuses the value given. */
+template <class T>
+int or_reset(Gint (*set)(T), T v, T reset) {
+  if (set(v) == 0) return 0;
+  set(reset);
+  return -1;
+}
+
+} // namespace
+
+int GPH_attribs(const Gattribs* attrib, float text_scale, float mark_scale, int hor, int vert) {
+  if (!attrib) return -1;
+  Bundle& b = state.bundle;
+  const Gattribs& a = *attrib;
+  /* Without a workstation every setter is called, as each reports that
+   * itself; opening one resets the attributes, which moves the serial. */
+  const bool stands = gchk_graphics() && b.serial == gget_attr_serial();
+  if (a.color >= 0) put_held(b.text_colour, a.color, stands, gset_text_colr_ind);
+  put_held(b.char_ht, given(a.height) ? a.height * text_scale : text_scale, stands, gset_char_ht);
+  put_held(b.text_width, given(a.width) ? a.width : 0.0f, stands,
+           [](float v) { return or_reset(gset_text_width, v, 0.0f); });
+  put_held(b.expan, given(a.expan) ? a.expan : 1.0f, stands, [](float v) { return or_reset(gset_expan, v, 1.0f); });
+  if (given(a.font))
+    put_held(b.font, a.font, stands, [](int f) {
+      const Gfontprec font{f, GSTROKE_PREC};
+      return gset_fontprec(&font);
+    });
+  put_held(b.space, CHAR_SPACE, stands, gset_space);
+  put_held(b.align, Align{hor, vert}, stands, [](Align v) { return GPH_text_align(v.hor, v.vert); });
+  if (a.color >= 0) put_held(b.line_colour, a.color, stands, gset_line_colr_ind);
+  put_held(b.line_type, given(a.style) ? a.style : 1, stands, [](int v) { return or_reset(gset_linetype, v, 1); });
+  put_held(b.line_width, given(a.width) ? a.width : 0.0f, stands,
+           [](float v) { return or_reset(gset_linewidth, v, 0.0f); });
+  if (a.color >= 0) put_held(b.marker_colour, a.color, stands, gset_marker_colr_ind);
+  if (given(a.style)) put_held(b.marker_type, a.style, stands, gset_marker_type);
+  if (given(a.height))
+    put_held(b.marker_size, a.height * mark_scale, stands, gset_marker_size);
+  else if (mark_scale > 0)
+    put_held(b.marker_size, mark_scale, stands, gset_marker_size);
+  put_held(b.marker_width, given(a.width) ? a.width : 0.0f, stands,
+           [](float v) { return or_reset(gset_marker_width, v, 0.0f); });
+  if (a.color >= 0) put_held(b.fill_colour, a.color, stands, gset_fill_colr_ind);
+  const bool pattern = given(a.fill_pat) && a.fill_pat != 0;
+  put_held(b.fill_style, static_cast<int>(pattern ? GPAT : GSOLID), stands,
+           [](int v) { return gset_fill_int_style(static_cast<Gfill_int_style>(v)); });
+  if (pattern) put_held(b.fill_index, a.fill_pat, stands, gset_fill_style_ind);
+  b.serial = gget_attr_serial();
   return 0;
 }
 

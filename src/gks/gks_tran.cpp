@@ -475,7 +475,20 @@ bool gfinite_pt(const Gpt& p) { return finite_bits(p.x) && finite_bits(p.y); }
 int gcount_nonfinite(int n, const Gpt* pts) {
   if (!pts) return 0;
   int bad = 0;
-  for (int i = 0; i < n; ++i) bad += (finite_bits(pts[i].x) & finite_bits(pts[i].y)) ? 0 : 1;
+  int i = 0;
+#if defined(__SSE2__)
+  /* Two points a step: a lane whose exponent field is all ones is not
+   * finite, and a point is bad when either of its lanes is; almost every
+   * primitive has none. */
+  const __m128i exponent = _mm_set1_epi32(0x7f800000);
+  for (; i + 2 <= n; i += 2) {
+    __m128i p;
+    std::memcpy(&p, pts + i, sizeof p);
+    const int lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(p, exponent), exponent)));
+    if (lanes != 0) bad += ((lanes & 3) != 0 ? 1 : 0) + ((lanes & 12) != 0 ? 1 : 0);
+  }
+#endif
+  for (; i < n; ++i) bad += (finite_bits(pts[i].x) & finite_bits(pts[i].y)) ? 0 : 1;
   return bad;
 }
 
@@ -486,7 +499,30 @@ Gint gpts_in_win(int n, const Gpt* pts) {
   if (n < 1 || !pts) return 0;
   float x_lo = pts[0].x, x_hi = pts[0].x, y_lo = pts[0].y, y_hi = pts[0].y;
   bool finite = true;
-  for (int i = 0; i < n; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  /* Two points a step, lanes x y x y; the bounds of finite points are the
+   * same whichever way they are folded. */
+  const __m128i exponent = _mm_set1_epi32(0x7f800000);
+  __m128 lo = _mm_setr_ps(x_lo, y_lo, x_lo, y_lo), hi = lo;
+  __m128i bad = _mm_setzero_si128();
+  for (; i + 2 <= n; i += 2) {
+    __m128 p;
+    std::memcpy(&p, pts + i, sizeof p);
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(p), exponent), exponent));
+    lo = _mm_min_ps(lo, p);
+    hi = _mm_max_ps(hi, p);
+  }
+  finite = _mm_movemask_epi8(bad) == 0;
+  alignas(16) float l[4], h[4];
+  _mm_store_ps(l, lo);
+  _mm_store_ps(h, hi);
+  x_lo = std::min(l[0], l[2]);
+  y_lo = std::min(l[1], l[3]);
+  x_hi = std::max(h[0], h[2]);
+  y_hi = std::max(h[1], h[3]);
+#endif
+  for (; i < n; ++i) {
     finite &= finite_bits(pts[i].x) & finite_bits(pts[i].y);
     x_lo = std::min(x_lo, pts[i].x);
     x_hi = std::max(x_hi, pts[i].x);

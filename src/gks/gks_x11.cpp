@@ -102,6 +102,8 @@ struct WsState {
   int root_height = 0;
   int open_graphics = 0; /* a workstation is open */
   int cursor = 0;        /* cursor type shown, 0 to 8 */
+  /* Counts the changes of the primitives' attributes (gget_attr_serial). */
+  unsigned long attr_serial = 0;
   std::string prog_name = "X11_Graph";
   std::string win_title = "X11_Graph";
   FILE* err_file = nullptr; /* the kernel's error stream: stderr (messages through
@@ -738,6 +740,25 @@ void x_text_stroke(const Gpt* finished, int n) {
 }
 void x_text_pen_up(Gpt, const Gpt* finished, int n) { x_text_stroke(finished, n); }
 
+/* A glyph's strokes drawn as x_text_stroke draws them piece by piece, from
+ * one conversion of the glyph's points. */
+void x_text_strokes(const Gpt* pts, int n, const int* starts, int nstrokes) {
+  GC gc = drawing_gc(gget_text_gc());
+  if (!gc || n < 2 || nstrokes <= 0) return;
+  XPoints xp(n, pts);
+  if (!xp.ok()) return;
+  auto draw = [&](int first, int count) {
+    if (count > 1) XDrawLines(state.display, state.draw_window, gc, xp.data() + first, count, CoordModeOrigin);
+  };
+  constexpr int PIECE = GTEXT_PENDING - 1;
+  for (int j = 0; j < nstrokes; ++j) {
+    const int a = starts[j], b = j + 1 < nstrokes ? starts[j + 1] : n;
+    int first = a;
+    for (; first + PIECE < b; first += PIECE) draw(first, PIECE + 1);
+    draw(first, b - first);
+  }
+}
+
 void x_clear_region(const Glim& lim) {
   if (!state.display) return;
   const int x = static_cast<int>(std::floor(xW_p(lim.x_min) + 0.5f));
@@ -787,7 +808,8 @@ const Gdevice gws_window_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr,
+     x_text_strokes},
     x_clear_region,
     nullptr,
 };
@@ -803,7 +825,8 @@ const Gdevice gws_pixmap_device = {
     x_polyline,
     x_fill_area,
     {1, nullptr, x_centre, x_marker_stroke, x_marker_shadow, nullptr},
-    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr},
+    {nullptr, nullptr, x_text_pen_up, nullptr, x_text_pen_up, x_text_stroke, x_text_shadow, nullptr, nullptr,
+     x_text_strokes},
     x_clear_region,
     nullptr,
 };
@@ -813,6 +836,7 @@ const Gdevice& gdevice() { return state.device ? *state.device : no_device; }
 int gset_device(const Gdevice* device) {
   state.device = device;
   state.win_type = device ? device->type : 0;
+  gattr_changed();
   return 0;
 }
 
@@ -848,6 +872,7 @@ GC ginit_x_gc(int type, GC* gc, Drawable on, int (*release)()) {
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int)) {
   if (value == *slot) return 0;
   *slot = value;
+  ++state.attr_serial;
   if (!(gdevice().record && grecord(meta, value))) gnew_obj(kind, value, 0, nullptr);
   if (tell) tell(value);
   return 0;
@@ -856,10 +881,15 @@ int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tel
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float)) {
   if (value == *slot) return 0;
   *slot = value;
+  ++state.attr_serial;
   if (!(gdevice().record && grecord(meta, static_cast<double>(value)))) gnew_obj(kind, 1, sizeof value, &value);
   if (tell) tell(value);
   return 0;
 }
+
+void gattr_changed() { ++state.attr_serial; }
+
+unsigned long gget_attr_serial() { return state.attr_serial; }
 
 int gcheck_open(const char* caller) {
   if (state.open_graphics) return 1;
@@ -938,6 +968,7 @@ int gdeactivate_ws(Gint) { return 0; }
 
 int ginit_plot(int type) {
   if (type == -1) return -1;
+  gattr_changed();
   greset_text();
   greset_line();
   greset_marker();
@@ -1161,6 +1192,7 @@ int gget_win_type() { return state.win_type; }
 int gset_win_type(int type) {
   state.win_type = type;
   state.device = default_device(type);
+  gattr_changed();
   return 0;
 }
 

@@ -687,7 +687,7 @@ int id_to_wmo(const char* id, int* wmo);
 
 /* One record's entry under one key. */
 struct TAB_entry {
-  char* key;       /* copy of the key text; null in an empty bucket head */
+  char* key;       /* copy of the key text, kept behind the record; null in an empty bucket head */
   char* data;      /* the record, shared by the entries of all its keys */
   TAB_entry* link; /* next entry in the same bucket, in order of entry */
   TAB_entry* next; /* next record in order of entry (entries of key 1) */

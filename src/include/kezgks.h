@@ -80,6 +80,10 @@ struct Gmarker_ops {
   int (*whole)(int n, const Gpt* pts);
 };
 
+/* The most points of a stroke handed to a device at once: a longer one is
+ * split, each piece going on from the last point of the piece before. */
+inline constexpr int GTEXT_PENDING = 30;
+
 /* How a device draws the strokes of the stroke-font renderer. A stroke is
  * finished at a pen-up pair, at the limit of pending points (split) and at
  * the end of a glyph; `finished` then holds it when it has two or more
@@ -98,6 +102,12 @@ struct Gtext_ops {
   bool (*whole)(const Gpt& pos, const char* string);
   /* After the last glyph of a string whose set-up was called. */
   void (*end)();
+  /* A device that draws a glyph's strokes all at once sets this, and is
+   * then called instead of glyph_begin, pen_up, split and glyph_end (not
+   * instead of pen_down): the glyph's n points, stroke k from
+   * pts[starts[k]] up to the next stroke's start (the last up to n). The
+   * device splits a stroke as the renderer would (GTEXT_PENDING). */
+  void (*strokes)(const Gpt* pts, int n, const int* starts, int nstrokes);
 };
 
 /* One graphics device: everything the kernel asks of an output. Each
@@ -373,6 +383,14 @@ Gevent_poll gset_event_poll(Gevent_poll poll);
  * the device through `tell` (may be null). 0. */
 int gset_attr(int* slot, int value, const char* meta, Gobj_kind kind, void (*tell)(int value));
 int gset_attr(float* slot, float value, const char* meta, Gobj_kind kind, void (*tell)(float value));
+/* The attribute serial: a number that changes whenever an attribute of
+ * text, lines, markers or fills may have changed (a setter stored a new
+ * value, a reset, as at every workstation's open, a device made current).
+ * Whoever finds it as it was after its own setter calls, on the same open
+ * workstation, knows that the values it set still stand. gattr_changed
+ * advances it for a store that does not go through gset_attr. */
+unsigned long gget_attr_serial();
+void gattr_changed();
 
 /* ------------------------------------------------------------------------ */
 /* gks_ps: PostScript and EPS writer                                        */
@@ -638,6 +656,14 @@ int GPH_fill_attr(const Gattribs* attrib);
 int GPH_mark_attr(const Gattribs* attrib, float scale);
 /* Returns -1 for NULL, which resets only the width and the expansion. */
 int GPH_text_attr(const Gattribs* attrib, float scale);
+/* The attributes of all four primitives as GPH_text_attr, GPH_line_attr,
+ * GPH_mark_attr and GPH_fill_attr each called with NULL and then with
+ * attrib (text_scale and mark_scale their scales), with the text alignment
+ * hor, vert between them, leave them. A setter whose value GPH_attribs
+ * handed over last time, and which still stands (gget_attr_serial), is not
+ * called again: a plot that puts a bundle in force for each of thousands
+ * of datums calls only the setters of what differs. -1 for NULL, else 0. */
+int GPH_attribs(const Gattribs* attrib, float text_scale, float mark_scale, int hor, int vert);
 int GPH_set_color(int ind, float red, float grn, float blu);
 
 /* Text settings. A font is named by its abbreviation or number; NULL

@@ -156,6 +156,9 @@ inline constexpr int SFC_LEV_LCL = 5;
  * variable's unit, or gives the variable the unit of the values when it
  * has none. 1 for a known name, else 0 (the datum stays missing). */
 int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data);
+/* As SFC_get_data, for a report that holds no absurd value (SFC_read and
+ * SFC_read_report give no other): the check of every call is left out. */
+int SFC_get_data_clean(const SFC_report* report, VAR_data* var, RAW_data* data);
 /* Gives a variable without a unit the default unit of its name; 1 for a
  * name with a default (empty for text variables), else 0. */
 int SFC_get_var(VAR_data* var);
@@ -204,6 +207,8 @@ void SFC_callback(int type, char* str, float x, float y);
 int SFC_open_file(const char* filename); /* 1, or 0 */
 int SFC_rewind_file();
 int SFC_close_file();
+/* The next report of the open file, its station placed; the report holds
+ * no absurd value. 1 drawn, 0 not drawn, -1 at the end. */
 int SFC_read_report(SFC_report* report, CTY_locate* data);
 int SFC_plot_data(int ind);
 int SFC_grid_data(DATA_info* data);

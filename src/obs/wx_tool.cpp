@@ -12,6 +12,7 @@
  */
 #include "kezsfc.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -112,7 +113,7 @@ constexpr Element elements[] = {
 enum class Part { intensity, vicinity, ignored, descriptor, precipitation, obscuration };
 
 struct MetarToken {
-  const char* token;
+  std::string_view token;
   Part part;
   const char* code;
 };
@@ -127,6 +128,16 @@ constexpr MetarToken metar_tokens[] = {
     {"FG", Part::obscuration, "F"},    {"BR", Part::obscuration, "H"},    {"HZ", Part::obscuration, "H"},
     {"SA", Part::obscuration, "D"},    {"DU", Part::obscuration, "D"},    {"FU", Part::obscuration, "K"},
 };
+
+/* No token is the beginning of another, so at most one stands at any
+ * place of a group. */
+constexpr bool tokens_apart() {
+  for (const MetarToken& a : metar_tokens)
+    for (const MetarToken& b : metar_tokens)
+      if (&a != &b && a.token.size() <= b.token.size() && b.token.substr(0, a.token.size()) == a.token) return false;
+  return true;
+}
+static_assert(tokens_apart());
 
 /* The words of a METAR group: each test is made once, in this order, at the
  * current position. */
@@ -190,8 +201,13 @@ constexpr CoverWord cover_words[] = {
 /* Cloud-base codes 0 to 9, feet. */
 constexpr float cloud_base_feet[] = {100, 200, 400, 700, 1500, 3000, 4500, 6000, 7500, 12000};
 
+/* As "%.*s" writes the text into room characters. */
 void put(char* out, int room, std::string_view text) {
-  std::snprintf(out, static_cast<size_t>(room), "%.*s", static_cast<int>(text.size()), text.data());
+  if (room <= 0) return;
+  const std::size_t n =
+      text.empty() ? 0 : strnlen(text.data(), std::min(text.size(), static_cast<std::size_t>(room - 1)));
+  if (n > 0) std::memcpy(out, text.data(), n);
+  out[n] = '\0';
 }
 
 const char* number_code(const NumberCode* table, size_t rows, int wx) {
@@ -267,35 +283,47 @@ int WX_metar_weather(const char* wx, char* wx_str) {
   std::string_view intensity, descriptor, precipitation, obscuration;
   std::string_view rest = wx != nullptr ? wx : "";
   if (starts_with(rest, "!")) rest.remove_prefix(1);
-  for (bool read = true; read;) {
-    read = false;
-    for (const MetarToken& t : metar_tokens) {
-      if (!starts_with(rest, t.token)) continue;
-      /* A second precipitation token ends the group's code. */
-      if (t.part == Part::precipitation && !precipitation.empty()) continue;
-      switch (t.part) {
-        case Part::vicinity: put(wx_str, WX_METAR_CODE_LEN, ""); return 0;
-        case Part::intensity: intensity = t.code; break;
-        case Part::descriptor: descriptor = t.code; break;
-        case Part::precipitation: precipitation = t.code; break;
-        case Part::obscuration: obscuration = t.code; break;
-        case Part::ignored: break;
+  for (;;) {
+    const MetarToken* t = nullptr;
+    for (const MetarToken& m : metar_tokens)
+      if (starts_with(rest, m.token)) {
+        t = &m;
+        break;
       }
-      rest.remove_prefix(std::strlen(t.token));
-      read = true;
-      break;
+    /* A second precipitation token ends the group's code. */
+    if (!t || (t->part == Part::precipitation && !precipitation.empty())) break;
+    switch (t->part) {
+      case Part::vicinity: put(wx_str, WX_METAR_CODE_LEN, ""); return 0;
+      case Part::intensity: intensity = t->code; break;
+      case Part::descriptor: descriptor = t->code; break;
+      case Part::precipitation: precipitation = t->code; break;
+      case Part::obscuration: obscuration = t->code; break;
+      case Part::ignored: break;
     }
+    rest.remove_prefix(t->token.size());
   }
-  std::string code;
-  if (precipitation.empty() && !obscuration.empty())
-    code = obscuration;
-  else if (precipitation.empty() && descriptor == "T")
-    code = "T";
-  else if (descriptor == "W")
-    code = std::string(precipitation) + "W" + std::string(intensity);
-  else
-    code = std::string(descriptor) + std::string(precipitation) + std::string(intensity);
-  put(wx_str, WX_METAR_CODE_LEN, code);
+  /* At most three parts of two letters each: formed in place. */
+  char code[8];
+  std::size_t n = 0;
+  auto add = [&](std::string_view part) {
+    const std::size_t k = std::min(part.size(), sizeof code - n);
+    if (k > 0) std::memcpy(code + n, part.data(), k);
+    n += k;
+  };
+  if (precipitation.empty() && !obscuration.empty()) {
+    add(obscuration);
+  } else if (precipitation.empty() && descriptor == "T") {
+    add("T");
+  } else if (descriptor == "W") {
+    add(precipitation);
+    add("W");
+    add(intensity);
+  } else {
+    add(descriptor);
+    add(precipitation);
+    add(intensity);
+  }
+  put(wx_str, WX_METAR_CODE_LEN, std::string_view(code, n));
   return 0;
 }
 

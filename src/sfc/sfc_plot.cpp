@@ -159,8 +159,10 @@ void fill_source() {
   d.get_var = SFC_get_var;
   d.read_report = [](void* report, CTY_locate* loc) { return SFC_read_report(static_cast<SFC_report*>(report), loc); };
   d.rewind = SFC_rewind_file;
+  /* The reports come from SFC_read_report, which gives none with an
+   * absurd value. */
   d.get_data = [](void* report, VAR_data* var, RAW_data* datum) {
-    return SFC_get_data(static_cast<const SFC_report*>(report), var, datum);
+    return SFC_get_data_clean(static_cast<const SFC_report*>(report), var, datum);
   };
   d.plot_data = SFC_plot_data;
   d.grid_data = SFC_grid_data;
@@ -556,11 +558,14 @@ int read_and_place(SFC_report* report, CTY_locate* data, Placing* placing) {
   ++state.stat_num;
   const bool placed = has_position(*report);
   if (CTY_search(report->id, data) == 1) {
-    /* The table's elevation wins only when it has one. */
-    if (data->el != KEZ_FMISS)
+    /* The table's elevation wins only when it has one; like the file's
+     * values, it is no measurement when absurd (SFC_read dropped theirs). */
+    if (data->el != KEZ_FMISS) {
       report->elev = data->el;
-    else
+      SFC_drop_absurd(report);
+    } else {
       data->el = report->elev;
+    }
     if (placed) MAP_tran(report->lat, report->lon, &data->x, &data->y);
     *placing = Placing::table;
   } else {

@@ -10,7 +10,8 @@
  *
  * Reports hold fixed units (F, knots, mb, inches of mercury, miles, feet);
  * the derived quantities go through the formula library in kelvin, mb and
- * m/s. Nothing here keeps state.
+ * m/s. The only state is a cache of the keys of recent variable names,
+ * each entry checked against the whole name it was found for.
  */
 #include "kezsfc.h"
 
@@ -230,6 +231,30 @@ const KeyDef* find_key(const char* name) {
   return nullptr;
 }
 
+/* The keys of recent variable names, in a slot chosen by the variable's
+ * place in memory: a station plot asks for the key of the same few
+ * variables for every station. An entry holds the name's whole field, so a
+ * variable renamed in place is looked up again. */
+struct KeyEntry {
+  bool used = false;
+  char name[sizeof(VAR_data::name)] = {};
+  const KeyDef* key = nullptr;
+};
+
+struct State {
+  std::array<KeyEntry, 8> keys;
+} state;
+
+const KeyDef* key_of(const VAR_data& var) {
+  const auto slot = reinterpret_cast<std::uintptr_t>(&var) / sizeof(VAR_data) % state.keys.size();
+  KeyEntry& e = state.keys[slot];
+  if (e.used && std::memcmp(e.name, var.name, sizeof e.name) == 0) return e.key;
+  e.key = find_key(var.name);
+  std::memcpy(e.name, var.name, sizeof e.name);
+  e.used = true;
+  return e.key;
+}
+
 float kelvin(float f) { return present(f) ? static_cast<float>(273.15 + 5.0 * (f - 32.0) / 9.0) : kMiss; }
 float ms(float knots) { return present(knots) ? static_cast<float>(kKnotToMs * knots) : kMiss; }
 float alt_hpa(float alt) { return present(alt) ? static_cast<float>(kInHgToHpa * alt) : kMiss; }
@@ -240,9 +265,14 @@ float station_pres(const SFC_report& r) {
   return all_present(a, r.elev) ? sfc_pr_alt(a, r.elev) : kMiss;
 }
 
-/* The variable's unit as a string, bounded by its field. */
-std::string var_units(const VAR_data& var) { return std::string(var.units, strnlen(var.units, sizeof var.units)); }
-void set_var_units(VAR_data& var, const char* units) { std::snprintf(var.units, sizeof var.units, "%s", units); }
+/* The variable's unit, bounded by its field. */
+std::string_view var_units(const VAR_data& var) { return {var.units, strnlen(var.units, sizeof var.units)}; }
+/* As "%s" writes the unit into the field, cut to its room. */
+void set_var_units(VAR_data& var, std::string_view units) {
+  const std::size_t n = std::min(units.size(), sizeof var.units - 1);
+  if (n > 0) std::memcpy(var.units, units.data(), n);
+  var.units[n] = '\0';
+}
 
 void set_text(RAW_data& d, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void set_text(RAW_data& d, const char* fmt, ...) {
@@ -393,7 +423,7 @@ float thermo(const SFC_report& r, Key key) {
 
 /* Fills the datum for a known key; value_unit may be replaced (visibility
  * converts at once). */
-void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std::string& value_unit) {
+void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std::string_view& value_unit) {
   float& v = d.value[0];
   float& v2 = d.value[1];
   switch (k.key) {
@@ -445,10 +475,10 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
     case Key::elev: v = r.elev; break;
     case Key::wx: weather_code(r, d); break;
     case Key::vis: {
-      const std::string unit = var_units(var);
+      const std::string_view unit = var_units(var);
       v = r.vis;
       if (!unit.empty()) {
-        v = UNIT_cvt(r.vis, k.unit, unit.c_str());
+        v = UNIT_cvt(r.vis, k.unit, std::string(unit).c_str());
         value_unit = unit;
       }
       if (present(r.vis)) {
@@ -551,39 +581,49 @@ void fill(const SFC_report& r, VAR_data& var, const KeyDef& k, RAW_data& d, std:
  * the barb plotter reads the speed in knots, so a unit converts neither. */
 bool is_wind(Key k) { return k == Key::wind || k == Key::hwind; }
 
+/* The datum of a variable from a report that holds no absurd value. */
+int get_data(const SFC_report& r, VAR_data* var, const KeyDef* k, RAW_data* data) {
+  std::string_view value_unit;
+  if (k != nullptr) {
+    value_unit = k->unit;
+    fill(r, *var, *k, *data, value_unit);
+  }
+  const std::string_view unit = var_units(*var);
+  if (unit.empty()) {
+    set_var_units(*var, value_unit);
+  } else if (!value_unit.empty() && value_unit != unit && !(k && is_wind(k->key))) {
+    const std::string from(value_unit), to(unit);
+    data->value[0] = UNIT_cvt(data->value[0], from.c_str(), to.c_str());
+    /* The dew point shares the temperature's unit. */
+    if (k && k->key == Key::ttd) data->value[1] = UNIT_cvt(data->value[1], from.c_str(), to.c_str());
+  }
+  for (float& v : data->value)
+    if (!std::isfinite(v)) v = kMiss;
+  return k != nullptr ? 1 : 0;
+}
+
 } // namespace
 
 int SFC_get_data(const SFC_report* report, VAR_data* var, RAW_data* data) {
   if (data == nullptr) return 0;
   RAW_data_init_val(data);
   if (report == nullptr || var == nullptr) return 0;
-  const KeyDef* k = find_key(var->name);
-  std::string value_unit;
-  if (k != nullptr) {
-    /* Whatever the source, a value no instrument gives is missing, and a
-     * text is never made of one. */
-    const SFC_report* r = report;
-    SFC_report checked;
-    if (SFC_has_absurd(report)) {
-      checked = *report;
-      SFC_drop_absurd(&checked);
-      r = &checked;
-    }
-    value_unit = k->unit;
-    fill(*r, *var, *k, *data, value_unit);
+  const KeyDef* k = key_of(*var);
+  /* Whatever the source, a value no instrument gives is missing, and a
+   * text is never made of one. */
+  if (k != nullptr && SFC_has_absurd(report)) {
+    SFC_report checked = *report;
+    SFC_drop_absurd(&checked);
+    return get_data(checked, var, k, data);
   }
+  return get_data(*report, var, k, data);
+}
 
-  const std::string unit = var_units(*var);
-  if (unit.empty()) {
-    set_var_units(*var, value_unit.c_str());
-  } else if (!value_unit.empty() && value_unit != unit && !(k && is_wind(k->key))) {
-    data->value[0] = UNIT_cvt(data->value[0], value_unit.c_str(), unit.c_str());
-    /* The dew point shares the temperature's unit. */
-    if (k && k->key == Key::ttd) data->value[1] = UNIT_cvt(data->value[1], value_unit.c_str(), unit.c_str());
-  }
-  for (float& v : data->value)
-    if (!std::isfinite(v)) v = kMiss;
-  return k != nullptr ? 1 : 0;
+int SFC_get_data_clean(const SFC_report* report, VAR_data* var, RAW_data* data) {
+  if (data == nullptr) return 0;
+  RAW_data_init_val(data);
+  if (report == nullptr || var == nullptr) return 0;
+  return get_data(*report, var, key_of(*var), data);
 }
 
 int SFC_is_var(const char* name) { return find_key(name) != nullptr ? 1 : 0; }

@@ -415,6 +415,75 @@ TEST(StationDatum, ColouredByValueAndPlotColourOutsideTheScale) {
   EXPECT_EQ(colours[2], 1) << "a value beyond the scale takes the plot's colour";
 }
 
+/* The text setters' records in force at each text. */
+std::vector<std::string> text_settings(const std::vector<Prim>& prims) {
+  std::vector<std::string> out;
+  std::string colour, align, height;
+  for (const Prim& p : prims) {
+    if (p.kind == "TE_CLR") colour = p.text;
+    if (p.kind == "TE_ALGN") align = p.text;
+    if (p.kind == "TE_HGHT") height = p.text;
+    if (p.kind == "TE") out.push_back(colour + "|" + align + "|" + height);
+  }
+  return out;
+}
+
+/* A datum puts its attributes in force whatever another caller set since
+ * the datum before, also when the two datums ask for the same. */
+TEST(StationDatum, AttributesSetByAnotherCallerBetweenDatumsAreUndone) {
+  const std::function<void()> between[] = {
+      [] { gset_text_colr_ind(CLR_get_ind("blue")); },
+      [] { GPH_text_align(GLEFT_HOR, GTOP_VERT); },
+      [] { gset_char_ht(33); },
+      [] {
+        Gattribs b;
+        ATTRIB_init(&b);
+        b.color = CLR_get_ind("blue");
+        GPH_text_attr(&b, 5);
+      },
+  };
+  for (std::size_t i = 0; i < std::size(between); ++i) {
+    PlotRun r = plot(
+        {},
+        [&] {
+          RAW_data a = datum(50, 50, 2, "", 12, -9999, "co=red:ur"), b = a;
+          RAW_plot_data(&a);
+          between[i]();
+          RAW_plot_data(&b);
+          return 0;
+        },
+        true);
+    ASSERT_EQ(r.run.status, 0) << r.run.err;
+    const auto settings = text_settings(r.prims);
+    ASSERT_EQ(settings.size(), 2u) << i << "\n" << show(r.prims);
+    EXPECT_EQ(settings[1], settings[0]) << i;
+  }
+}
+
+/* Datums ask for their formats station by station in one order; when the
+ * list changes, a datum in the place of another draws by its own format. */
+TEST(StationDatum, EachDatumDrawsByItsOwnFormatWhenTheListChanges) {
+  const std::vector<std::vector<const char*>> lists = {
+      {"tx=A1", "tx=B2:ul", "tx=C3"}, {"tx=A1", "tx=B2:ul", "tx=C3"}, {"tx=A1", "tx=D4", "tx=C3"},
+      {"tx=A1", "tx=D4", "tx=C3"},    {"tx=E5", "tx=B2:ul"},          {"tx=C3", "tx=A1", "tx=B2:ul", "tx=D4"},
+      {"tx=A1", "tx=B2:ul", "tx=C3"},
+  };
+  std::string want;
+  PlotRun r = plot({}, [&] {
+    for (const auto& list : lists)
+      for (const char* format : list) {
+        RAW_data d = datum(50, 50, 2, "", 12, -9999, format);
+        RAW_plot_data(&d);
+      }
+    return 0;
+  });
+  for (const auto& list : lists)
+    for (const char* format : list) want += std::string(format + 3, 2) + " ";
+  std::string got;
+  for (const Prim& p : only(r.prims, "TE")) got += p.text + " ";
+  EXPECT_EQ(got, want) << show(r.prims);
+}
+
 TEST(StationDatum, TextForm) {
   auto r = run_child([] {
     RAW_plot_init(nullptr, 1);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -104,6 +105,95 @@ TEST(StationFile, HostileLinesAreBoundedAndCounted) {
   EXPECT_EQ(c.num, 5) << "the fields after a long one stay in step";
   const int counts[] = {4, 5, 5, 8, 4};
   for (int want : counts) EXPECT_EQ(CTY_read(0, &c), want) << "blank lines are passed over";
+  EXPECT_EQ(CTY_read(0, &c), -1);
+  CTY_close(0);
+}
+
+/* The file is read a block at a time: lines across the blocks' seams, a
+ * line longer than a block, carriage returns anywhere, a NUL in a line and
+ * a last line without its newline read as the lines they are, also after
+ * a rewind in the middle. */
+TEST(StationFile, LinesReadWholeWhateverTheirLengthAndEnding) {
+  TempDir dir;
+  std::string text;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 3000; ++i) {
+    ids.push_back("S" + std::to_string(i));
+    text += "Station_" + std::to_string(i) + " CO US " + ids.back() + " 3 39.5 -105.25 1600 72469 " +
+            std::to_string(i) + "\n";
+  }
+  text += std::string(70000, ' ') + "Long CO US LNG 3 39.5 -105 10 1 1\n";
+  text += "Cr\r CO US C\rR 3 39.5 -105 10 1 1\r\n";
+  text += std::string("Nu\0l CO US NUL 3 39.5 -105 10 1 1\n", 34);
+  text += "End CO US END 3 39.5 -105 10 1 1";
+  ids.insert(ids.end(), {"LNG", "CR", "NUL", "END"});
+  write_file(dir.file("many.cty"), text);
+  ASSERT_GE(CTY_open(dir.file("many.cty").c_str(), 0, 0), 0);
+  CTY_data c;
+  for (int pass = 0; pass < 2; ++pass) {
+    std::size_t n = 0;
+    for (; CTY_read(0, &c) == 10; ++n) {
+      ASSERT_LT(n, ids.size());
+      EXPECT_EQ(c.id, ids[n]) << n;
+      if (n < 3000) {
+        EXPECT_EQ(c.num, static_cast<int>(n)) << n;
+      }
+    }
+    EXPECT_EQ(n, ids.size()) << "pass " << pass;
+    EXPECT_STREQ(c.name, "End");
+    EXPECT_EQ(CTY_read(0, &c), -1);
+    /* part of the file again, then from the start */
+    ASSERT_EQ(CTY_rewind(0), 0);
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ(CTY_read(0, &c), 10);
+    EXPECT_STREQ(c.id, "S1499");
+    ASSERT_EQ(CTY_rewind(0), 0);
+  }
+  CTY_close(0);
+}
+
+/* The words of a line are what a split at the six blank characters gives,
+ * wherever they fall against the reader's 16-character steps: lines of
+ * every length from 10 to 70 with the fields moved along them, runs of
+ * every blank, a word that ends the line, more than ten words. */
+TEST(StationFile, FieldsAreTheWordsBetweenBlanksWhereverTheyFall) {
+  const char blanks[] = {' ', '\t', '\v', '\f'};
+  auto words_of = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::string w;
+    for (char c : line + " ") {
+      if (c == ' ' || (c >= '\t' && c <= '\r')) {
+        if (!w.empty()) out.push_back(w);
+        w.clear();
+      } else {
+        w += c;
+      }
+    }
+    return out;
+  };
+  std::string text;
+  std::vector<std::vector<std::string>> want;
+  for (int shift = 0; shift < 40; ++shift) {
+    const std::string gap(static_cast<std::size_t>(1 + shift % 3), blanks[shift % 4]);
+    std::string line = std::string(static_cast<std::size_t>(shift), blanks[(shift + 1) % 4]) + "N" +
+                       std::string(static_cast<std::size_t>(shift % 17), 'm') + gap + "CO" + gap + "US" + gap + "ID" +
+                       std::to_string(shift) + gap + "3" + gap + "39.5" + gap + "-105" + gap + "1600" + gap + "72469" +
+                       gap + std::to_string(shift);
+    if (shift % 5 == 0) line += gap + "extra words" + gap;
+    text += line + "\n";
+    want.push_back(words_of(line));
+  }
+  TempDir dir;
+  write_file(dir.file("seams.cty"), text);
+  ASSERT_GE(CTY_open(dir.file("seams.cty").c_str(), 0, 0), 0);
+  CTY_data c;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    ASSERT_EQ(CTY_read(0, &c), 10) << i;
+    const std::vector<std::string>& w = want[i];
+    EXPECT_EQ(c.name, w[0].substr(0, CTY_NAME_LEN - 1)) << i;
+    EXPECT_EQ(c.id, w[3]) << i;
+    EXPECT_EQ(c.num, std::stoi(w[9])) << i;
+    EXPECT_EQ(c.wmo, 72469) << i;
+  }
   EXPECT_EQ(CTY_read(0, &c), -1);
   CTY_close(0);
 }

@@ -278,6 +278,51 @@ TEST(ColourNames, TextsResolveByTheRulesInOrder) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
+/* A name looked up again after the table changed gives what the new table
+ * holds: plots look the same few names up for every datum. */
+TEST(ColourNames, RepeatedLookupsFollowTheTable) {
+  TempDir dir;
+  write_file(dir.file("a.clr"), "x 0 0 0\ny 1 1 1\n");
+  write_file(dir.file("b.clr"), "y 0 0 0\nx 1 1 1\n");
+  auto r = run_child([&] {
+    Checks check;
+    RES_put("file_path", dir.path().c_str());
+    struct Step {
+      const char* read; /* a table to read first, "-" to clear it, or null */
+      const char* name;
+      int want;
+    };
+    const Step steps[] = {
+        {"a.clr", "x", 0},       {nullptr, "y", 1},       {nullptr, "x", 0},  {"b.clr", "x", 1},
+        {nullptr, "y", 0},       {nullptr, "X", 1},       {"-", "x", -1},     {"a.clr", "x", 0},
+        {nullptr, "z", -1},      {"+z", "z", 2},          {"b.clr", "z", -1}, {nullptr, "#010203", 2},
+        {nullptr, "#010203", 2}, {"a.clr", "#010203", 2},
+    };
+    for (const Step& s : steps) {
+      if (s.read && s.read[0] == '-')
+        CLR_clear_table();
+      else if (s.read && s.read[0] == '+')
+        CLR_add(s.read + 1, 0, 0, 1);
+      else if (s.read)
+        CLR_read_table(s.read);
+      const int got = CLR_get_ind(s.name);
+      check(got == s.want, std::string(s.read ? s.read : "") + " " + s.name + " gives " + std::to_string(got));
+    }
+    check(CLR_get_num() == 3, "a # colour appended once per table");
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+
+  /* A full table refuses a # colour, and says so, every time. */
+  std::string text;
+  for (int i = 0; i < 256; ++i) text += "c" + std::to_string(i) + " 0 0 0\n";
+  r = with_table(text, [](Checks& check) {
+    for (int i = 0; i < 3; ++i) check(CLR_get_ind("#FF0000") == -1, "refused");
+  });
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(gks_test::count(r.err, "CLR_add: Colour table full, #FF0000 not added"), 3) << r.err;
+}
+
 TEST(ColourNames, LookupsOutsideTheTableFailCleanly) {
   auto r = run_child([] {
     Checks check;

@@ -311,6 +311,7 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
                               [](const Gpt* pts, int n) { record('e', {}, pts, n); },
                               nullptr,
                               nullptr,
+                              nullptr,
                               nullptr};
       if (each_point) device.text.pen_down = [](Gpt at) { record('d', at, nullptr, 0); };
       gset_device(&device);
@@ -357,6 +358,69 @@ TEST(StrokeText, GlyphStrokesAreTheWalkOverTheFontBytes) {
  * a program that flushes its streams and leaves without its exit handlers
  * (as a forked child does) still has every finished primitive in the
  * file, strokes and strings of blanks alike. */
+/* PostScript takes a glyph's strokes all at once; its page is the page of
+ * the same text handed over stroke by stroke, byte for byte and with the
+ * same EPS box, over pen-up runs, a pen-down start, a stroke of one point,
+ * strokes at, past and twice past the pending limit, a glyph without
+ * points and a long random glyph, in several sizes and turns, with drop
+ * shadows. */
+/* Glyphs of every kind of stroke the renderer hands over. */
+std::map<int, std::vector<int>> stroke_kinds() {
+  std::map<int, std::vector<int>> glyphs;
+  glyphs['A'] = {128, 35, 30, 140, 60, 35, 143, 80, 47, 80};
+  glyphs['B'] = {10, 35, 10, 140, 50, 140, 178, 60, 178, 70};
+  for (int i = 0; i < 75; ++i) glyphs['C'].insert(glyphs['C'].end(), {i == 0 ? 128 : i, 35 + i});
+  glyphs['D'] = {140, 90};
+  glyphs['d'] = {140, 90, 150, 95, 160, 80, 20, 30};
+  for (int i = 0; i < 30; ++i) glyphs['E'].insert(glyphs['E'].end(), {i == 0 ? 128 : i, 100});
+  for (int i = 0; i < 31; ++i) glyphs['E'].insert(glyphs['E'].end(), {i == 0 ? 200 : 70 - i, 120});
+  for (int i = 0; i < 59; ++i) glyphs['e'].insert(glyphs['e'].end(), {i == 0 ? 128 : i, 100 + i % 3});
+  glyphs['F'] = {};
+  unsigned seed = 11;
+  auto next = [&seed](unsigned range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % range);
+  };
+  for (int i = 0; i < 200; ++i)
+    glyphs['G'].insert(glyphs['G'].end(), {next(9) == 0 ? 128 + next(100) : next(100), next(250)});
+  return glyphs;
+}
+
+TEST(StrokeText, WholeGlyphsWriteWhatStrokeByStrokeWrites) {
+  FontDir fonts(font_text(stroke_kinds()));
+  auto page = [&](const std::string& name, bool whole) {
+    auto r = run_child([&] {
+      RES_put("file_path", fonts.dir.path().c_str());
+      if (open_ps(fonts.file(name) + ",eps,port") != 0) return 1;
+      Gdevice device = gps_device;
+      if (!whole) device.text.strokes = nullptr;
+      gset_device(&device);
+      point_world();
+      Gpt at{200, 300};
+      for (float height : {105.0f, 7.3f, 33.0f})
+        for (Gpt up : {Gpt{0, 1}, Gpt{-1, 0.4f}}) {
+          gset_char_ht(height);
+          gset_char_up_vec(&up);
+          gtext(&at, "ABCDdEeFG A");
+          at.y -= 40;
+          gtext(&at, "DD");
+        }
+      gset_font_drop(2);
+      gtext(&at, "eDAd");
+      gclose_ws(1);
+      return 0;
+    });
+    if (r.status != 0) return "failed: " + r.err;
+    const std::string ps = read_file(fonts.file(name));
+    const std::size_t box = ps.find("%%BoundingBox:");
+    return ps.substr(box, ps.find('\n', box) - box) + "\n" + body_of(ps);
+  };
+  const std::string whole = page("whole.eps", true), by_stroke = page("strokes.eps", false);
+  EXPECT_EQ(whole, by_stroke);
+  EXPECT_EQ(whole.find("failed"), std::string::npos) << whole;
+  EXPECT_GT(count(whole, "stroke\n"), 100) << whole;
+}
+
 TEST(StrokeText, FinishedTextIsInTheStreamWhenTheCallReturns) {
   FontDir fonts;
   auto r = run_child([&] {
@@ -820,6 +884,50 @@ TEST(Text, StrokeTextOnTheWindowWithShadows) {
   EXPECT_GT(count_in(300, 100, {255, 0, 0}), 40) << "red E over its shadows";
   EXPECT_GT(count_in(300, 100, {0, 0, 0}), 20) << "black shadows";
   EXPECT_GT(count_in(100, 300, {0, 0, 255}), 40) << "the new colour";
+}
+
+/* The window takes a glyph's strokes all at once too, and draws the same
+ * pixels as stroke by stroke. */
+TEST(Text, WholeGlyphsOnTheWindowDrawWhatStrokeByStrokeDraws) {
+  kez_test::XServer x(800, 700, 24);
+  ASSERT_TRUE(x.ok());
+  FontDir fonts(font_text(stroke_kinds()));
+  auto picture = [&](const std::string& name, bool whole) {
+    return run_child([&] {
+      RES_put("file_path", fonts.dir.path().c_str());
+      if (gks_test::open_window(x) != 0) return 1;
+      Gdevice device = gws_window_device;
+      if (!whole) device.text.strokes = nullptr;
+      gset_device(&device);
+      gks_test::use_tran(1, lim(0, 511, 511, 0), lim(0, 1, 0, 1));
+      const Gcolr_rep red{1, 0, 0};
+      gset_colr_rep(1, 2, &red);
+      gset_text_colr_ind(2);
+      Gpt at{20, 60};
+      for (float height : {30.0f, 11.0f})
+        for (Gpt up : {Gpt{0, 1}, Gpt{-1, 0.4f}}) {
+          gset_char_ht(height);
+          gset_char_up_vec(&up);
+          gtext(&at, "ABCDdEeFG A");
+          at.y += 90;
+        }
+      gset_font_drop(2);
+      gtext(&at, "eDAd");
+      gks_test::write_ppm(fonts.file(name), gks_test::window_picture(x));
+      return gclose_ws(1);
+    });
+  };
+  const auto whole = picture("whole.ppm", true), by_stroke = picture("strokes.ppm", false);
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  ASSERT_EQ(by_stroke.status, 0) << by_stroke.err;
+  kez_test::RgbImage a, b;
+  ASSERT_TRUE(gks_test::read_ppm(fonts.file("whole.ppm"), &a));
+  ASSERT_TRUE(gks_test::read_ppm(fonts.file("strokes.ppm"), &b));
+  EXPECT_TRUE(a.rgb == b.rgb) << "the pictures differ";
+  int red = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int xx = 0; xx < a.width; ++xx) red += gks_test::near_rgb(a.at(xx, y), {255, 0, 0}) ? 1 : 0;
+  EXPECT_GT(red, 1000);
 }
 
 } // namespace

@@ -471,6 +471,199 @@ TEST(Attributes, BundlesSetWhatTheyGiveAndNothingElse) {
   EXPECT_EQ(r.status, 0) << "GPH_text_attr gives -1 without a bundle";
 }
 
+/* A line, a fill area, a marker and a text in the attributes in force. */
+void draw_each_primitive() {
+  const Gpt line[2] = {{0.2f, 0.3f}, {0.7f, 0.6f}}, area[3] = {{0.2f, 0.2f}, {0.6f, 0.2f}, {0.6f, 0.5f}};
+  gpolyline(2, line);
+  gfill_area(3, area);
+  gpolymarker(1, line);
+  gtext(&line[1], "Kz");
+}
+
+/* One bundle for all four primitives, with its text scale, marker scale
+ * and alignment. */
+struct AllAttribs {
+  Gattribs a;
+  float text_scale, mark_scale;
+  int hor, vert;
+};
+
+using Apply = void (*)(const AllAttribs&);
+
+/* What GPH_attribs stands for: each primitive's reset and then the bundle. */
+void four_calls(const AllAttribs& b) {
+  GPH_text_attr(nullptr, 1);
+  GPH_text_attr(&b.a, b.text_scale);
+  GPH_text_align(b.hor, b.vert);
+  GPH_line_attr(nullptr);
+  GPH_line_attr(&b.a);
+  GPH_mark_attr(nullptr, 1);
+  GPH_mark_attr(&b.a, b.mark_scale);
+  GPH_fill_attr(nullptr);
+  GPH_fill_attr(&b.a);
+}
+
+void one_call(const AllAttribs& b) { GPH_attribs(&b.a, b.text_scale, b.mark_scale, b.hor, b.vert); }
+
+TEST(Attributes, OneBundleForAllPrimitivesDrawsAsTheFourCalls) {
+  constexpr int M = KEZ_MISS;
+  constexpr float F = KEZ_FMISS;
+  const AllAttribs red{{2, F, F, F, M, M, M}, 0.04f, 1, GRIGHT_HOR, GHALF_VERT};
+  const AllAttribs blue{{3, F, F, F, M, M, M}, 0.04f, 1, GLEFT_HOR, GBOTTOM_VERT};
+  const AllAttribs given{{1, 2.5f, 1.5f, 2, 3, 5, 2}, 0.02f, 3, GCENTER_HOR, GTOP_VERT};
+  const AllAttribs keep{{-1, F, F, F, M, M, M}, 0.03f, 0, GCENTER_HOR, GHALF_VERT};
+  const AllAttribs bad{{2, -4, F, -1, -2, 99, M}, 0.04f, 1, GRIGHT_HOR, GHALF_VERT};
+  struct Case {
+    std::function<void(Apply)> steps;
+    const char* why;
+  };
+  const Case cases[] = {
+      {[&](Apply put) { put(given); }, "width, expansion, font, style, pattern and height given"},
+      {[&](Apply put) {
+         put(given);
+         draw_each_primitive();
+         put(red);
+       },
+       "what one bundle gave and the next does not is reset"},
+      {[&](Apply put) {
+         put(red);
+         draw_each_primitive();
+         put(blue);
+         draw_each_primitive();
+         put(red);
+       },
+       "datums of two bundles in turn"},
+      {[&](Apply put) {
+         put(red);
+         draw_each_primitive();
+         gset_text_colr_ind(3);
+         gset_line_colr_ind(0);
+         gset_fill_colr_ind(1);
+         gset_marker_colr_ind(0);
+         put(red);
+       },
+       "colours changed by another caller between two equal bundles"},
+      {[&](Apply put) {
+         put(red);
+         draw_each_primitive();
+         gset_linewidth(4);
+         gset_linetype(3);
+         gset_marker_width(5);
+         gset_marker_size(9);
+         gset_char_ht(0.1f);
+         gset_text_width(6);
+         gset_expan(3);
+         gset_space(1);
+         GPH_text_align(GLEFT_HOR, GTOP_VERT);
+         gset_fill_int_style(GPAT);
+         put(red);
+       },
+       "sizes, styles and alignment changed by another caller"},
+      {[&](Apply put) {
+         put(given);
+         draw_each_primitive();
+         const Gfontprec font{1, GSTROKE_PREC};
+         gset_fontprec(&font);
+         gset_fill_style_ind(4);
+         put(given);
+       },
+       "font and pattern changed by another caller"},
+      {[&](Apply put) {
+         put(red);
+         draw_each_primitive();
+         greset_text();
+         greset_line();
+         greset_marker();
+         greset_fill();
+         put(red);
+       },
+       "the kernel's resets"},
+      {[&](Apply put) {
+         put(blue);
+         draw_each_primitive();
+         put(keep);
+       },
+       "colour -1 and no marker scale keep the colours and the marker size"},
+      {[&](Apply put) {
+         put(bad);
+         draw_each_primitive();
+         put(bad);
+       },
+       "refused values leave the resets standing, every time"},
+  };
+  for (const Case& c : cases) {
+    const std::string got = page_body([&] { c.steps(one_call); }), want = page_body([&] { c.steps(four_calls); });
+    EXPECT_EQ(got, want) << c.why;
+    EXPECT_EQ(got.find("failed"), std::string::npos) << got;
+  }
+  auto r = run_child([] { return GPH_attribs(nullptr, 1, 1, GCENTER_HOR, GHALF_VERT) == -1 ? 0 : 1; });
+  EXPECT_EQ(r.status, 0) << "GPH_attribs gives -1 without a bundle";
+}
+
+/* Without a workstation, also after one closed, every setter of a bundle
+ * says so, every time. */
+TEST(Attributes, ABundleWithoutAWorkstationIsRefusedEveryTime) {
+  TempDir dir;
+  auto r = run_child([&] {
+    const AllAttribs b{
+        {2, KEZ_FMISS, KEZ_FMISS, KEZ_FMISS, KEZ_MISS, KEZ_MISS, KEZ_MISS}, 0.04f, 1, GRIGHT_HOR, GHALF_VERT};
+    gks_test::open_ps(dir.file("a.ps"));
+    one_call(b);
+    gclose_ws(1);
+    for (int i = 0; i < 3; ++i) {
+      one_call(b);
+      std::fprintf(stderr, "|bundle|\n");
+    }
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<int> refusals;
+  std::size_t from = 0;
+  for (std::size_t end = r.err.find("|bundle|"); end != std::string::npos; end = r.err.find("|bundle|", from)) {
+    refusals.push_back(count(r.err.substr(from, end - from), "GKS not opened"));
+    from = end + 1;
+  }
+  ASSERT_EQ(refusals.size(), 3u) << r.err;
+  EXPECT_GT(refusals[0], 3) << r.err;
+  EXPECT_EQ(refusals[1], refusals[0]);
+  EXPECT_EQ(refusals[2], refusals[0]);
+}
+
+/* A new workstation starts from the kernel's defaults: a bundle put in
+ * force on the page before is put in force again on the next. */
+TEST(Attributes, ABundleStandsOnlyOnItsOwnWorkstation) {
+  TempDir dir;
+  constexpr int M = KEZ_MISS;
+  constexpr float F = KEZ_FMISS;
+  auto page = [&](const std::string& name) {
+    gks_test::open_ps(dir.file(name) + ",color");
+    gks_test::use_tran(1, lim(0, 1, 0, 1), lim(0, 1, 0, 1));
+    for (int i = 0; i < 4; ++i) {
+      Gcolr_rep rep{0.25f * static_cast<float>(i), 0, 1};
+      gset_colr_rep(1, i, &rep);
+    }
+    one_call({{2, 2, F, F, 2, M, M}, 0.04f, 2, GRIGHT_HOR, GTOP_VERT});
+    draw_each_primitive();
+    gclose_ws(1);
+  };
+  auto r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    page("first.ps");
+    page("second.ps");
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run_child([&] {
+    RES_put("file_path", KEZ_DATA_DIR);
+    page("alone.ps");
+    return 0;
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string second = body_of(read_file(dir.file("second.ps")));
+  EXPECT_EQ(second, body_of(read_file(dir.file("alone.ps"))));
+  EXPECT_NE(second.find("setdash"), std::string::npos) << second;
+}
+
 TEST(TextHelpers, FontsAlignmentRotationAndBoundedTexts) {
   TempDir dir;
   const std::string file = dir.file("a.meta");

@@ -266,6 +266,40 @@ TEST(Transformations, PointsTouchingTheWindowCountAsInside) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
+/* Every point counts wherever it stands among any number of points: the
+ * one point that reaches into the window, the one point that is not
+ * finite (in x or in y), at every place of sets of 1 to 9 points. */
+TEST(Transformations, EveryPointOfASetCountsWhereverItStands) {
+  TempDir dir;
+  auto r = run_child([&] {
+    Checks check;
+    open_ps(dir.file("a.ps"));
+    use_tran(1, lim(0, 10, 0, 10), lim(0, 1, 0, 1));
+    for (int n = 1; n <= 9; ++n) {
+      for (int k = 0; k < n; ++k) {
+        const std::string where = std::to_string(k) + " of " + std::to_string(n);
+        for (Gpt side : {Gpt{-5, 5}, Gpt{15, 5}, Gpt{5, -5}, Gpt{5, 15}}) {
+          std::vector<Gpt> pts(static_cast<std::size_t>(n), side);
+          check(gpts_in_win(n, pts.data()) == 0, where + ": all on one side");
+          pts[static_cast<std::size_t>(k)] = Gpt{5, 5};
+          check(gpts_in_win(n, pts.data()) == 1, where + ": one point inside");
+        }
+        for (Gpt bad : {Gpt{NAN, 5}, Gpt{5, INFINITY}, Gpt{-INFINITY, NAN}}) {
+          std::vector<Gpt> pts(static_cast<std::size_t>(n), Gpt{5, 5});
+          pts[static_cast<std::size_t>(k)] = bad;
+          check(gpts_in_win(n, pts.data()) == 0, where + ": one point not finite");
+          check(gcount_nonfinite(n, pts.data()) == 1, where + ": counted once");
+          pts.back() = bad;
+          check(gcount_nonfinite(n, pts.data()) == (k == n - 1 ? 1 : 2), where + ": and the last");
+        }
+      }
+    }
+    gclose_ws(1);
+    return check.status();
+  });
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
 TEST(Transformations, PrintWinListsTheCurrentAndTheFirstFourWindows) {
   TempDir dir;
   auto r = run_child([&] {

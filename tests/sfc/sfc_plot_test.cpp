@@ -132,17 +132,20 @@ bool place_stations(Domain& d, const char* spec) {
 
 /* A listed station keeps its own elevation unless the table gives one; an
  * unlisted station with a position keeps its own; one without a position
- * is skipped. */
+ * is skipped. A table's elevation that is no measurement reaches the
+ * report as missing, as the file's own values do. */
 TEST(SfcPlot, ReportsArePlacedWithTheRightElevation) {
   TempDir dir;
   write_file(dir.file("sao.cty"),
              "Kansas_City MO US MCI 1 39.30 -94.73 9999 99999 0\n"
-             "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n");
+             "Test_Field  KS US TST 1 39.00 -95.00 250 99999 0\n"
+             "Bad_Field   KS US BAD 1 38.50 -95.50 -5000000 99999 0\n");
   const std::string file = dir.file("obs.nc");
   auto r = run_child([&] {
     const int written = write_reports(dir, file,
                                       {{"MCI", KEZ_FMISS, KEZ_FMISS, 315, 50},
                                        {"TST", 39.1f, -95.1f, 300, 50},
+                                       {"BAD", KEZ_FMISS, KEZ_FMISS, 200, 50},
                                        {"XUNL", 41.5f, -96.0f, 500, 50},
                                        {"XNOPOS", KEZ_FMISS, KEZ_FMISS, 100, 50}});
     if (written != 0) return written;
@@ -161,7 +164,7 @@ TEST(SfcPlot, ReportsArePlacedWithTheRightElevation) {
     return 0;
   });
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "MCI 1 315 315\nTST 1 250 250\nXUNL 1 500 500\nXNOPOS 0 100 0\n") << r.err;
+  EXPECT_EQ(r.out, "MCI 1 315 315\nTST 1 250 250\nBAD 1 -9999 -5000000\nXUNL 1 500 500\nXNOPOS 0 100 0\n") << r.err;
 }
 
 /* The analysis and each station plot walk the reports of a file in turn;

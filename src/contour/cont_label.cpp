@@ -387,33 +387,45 @@ int CONT_draw_maxmin(GRD_report* grid) {
    * neighbour. It is marked once, at its point nearest its middle (the
    * first in the grid's order of those as near); a plateau on a slope,
    * lower on one side and higher on another, is none. Lows likewise. */
+  /* Equal values within the window, and theirs in turn, make one plateau
+   * whatever kind is asked of it, so each is gathered once and asked both
+   * (a flat stretch of a field, where no station reaches, is thousands of
+   * points). A plateau cannot be both: a point exceeding a neighbour is
+   * not as low as its window. */
   std::vector<unsigned char> seen(count, 0);
   std::vector<size_t> todo, members;
-  auto plateau = [&](size_t start, unsigned char kind, unsigned char strict, size_t* centre) {
+  auto plateau = [&](size_t start, const char** kind, size_t* centre) {
     const float v = g[start];
-    bool all = true, any = false;
+    bool all_high = true, any_above = false, all_low = true, any_below = false;
     todo.assign(1, start);
     members.clear();
-    seen[start] |= kind;
+    seen[start] = 1;
     double sr = 0, si = 0;
     while (!todo.empty()) {
       const size_t at = todo.back();
       todo.pop_back();
       members.push_back(at);
-      all = all && (mark[at] & kind);
-      any = any || (mark[at] & strict);
+      const unsigned char m = mark[at];
+      all_high = all_high && (m & AS_HIGH);
+      any_above = any_above || (m & ABOVE);
+      all_low = all_low && (m & AS_LOW);
+      any_below = any_below || (m & BELOW);
       const int row = static_cast<int>(at / static_cast<size_t>(nx)),
                 i = static_cast<int>(at % static_cast<size_t>(nx));
       sr += row;
       si += i;
-      for (int nr = std::max(row - r, 0); nr <= std::min(row + r, ny - 1); ++nr)
-        for (int ni = std::max(i - r, 0); ni <= std::min(i + r, nx - 1); ++ni) {
-          const size_t n = static_cast<size_t>(nr) * nx + ni;
-          if (g[n] != v || (seen[n] & kind)) continue;
-          seen[n] |= kind;
+      const int i0 = std::max(i - r, 0), i1 = std::min(i + r, nx - 1);
+      for (int nr = std::max(row - r, 0); nr <= std::min(row + r, ny - 1); ++nr) {
+        const size_t line = static_cast<size_t>(nr) * nx;
+        for (size_t n = line + i0; n <= line + i1; ++n) {
+          if (g[n] != v || seen[n]) continue;
+          seen[n] = 1;
           todo.push_back(n);
         }
+      }
     }
+    *kind = all_high && any_above ? "H" : all_low && any_below ? "L" : nullptr;
+    if (!*kind) return;
     const double mr = sr / static_cast<double>(members.size()), mi = si / static_cast<double>(members.size());
     double best = -1;
     for (size_t at : members) {
@@ -425,19 +437,15 @@ int CONT_draw_maxmin(GRD_report* grid) {
         *centre = at;
       }
     }
-    return all && any;
   };
 
   for (int row = 0; row < ny; ++row) {
     for (int i = 0; i < nx; ++i) {
       const size_t at = static_cast<size_t>(row) * nx + i;
-      if (!counted(g[at])) continue;
+      if (!counted(g[at]) || !(mark[at] & (AS_HIGH | AS_LOW)) || seen[at]) continue;
       const char* kind = nullptr;
       size_t centre = at;
-      if ((mark[at] & AS_HIGH) && !(seen[at] & AS_HIGH) && plateau(at, AS_HIGH, ABOVE, &centre))
-        kind = "H";
-      else if ((mark[at] & AS_LOW) && !(seen[at] & AS_LOW) && plateau(at, AS_LOW, BELOW, &centre))
-        kind = "L";
+      plateau(at, &kind, &centre);
       if (!kind) continue;
       const float v = g[centre];
       const int mi = static_cast<int>(centre % static_cast<size_t>(nx));

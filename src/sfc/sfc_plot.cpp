@@ -7,9 +7,9 @@
  * and hands the surface file to the data pipeline through a DATA_info
  * record whose callbacks read and place the reports. The pipeline walks
  * the reports of a file once for the analysis and once more for each
- * station plot: the first walk keeps what it read, and the later walks
- * replay it while the file stays open. One file gives one
- * picture, a list or span of files one animation frame each. While the
+ * station plot, each walk reading the file anew: kept, a walk's reports
+ * would cost more in fresh memory than reading them again. One file gives
+ * one picture, a list or span of files one animation frame each. While the
  * window holds, zoom and resize re-run SFC_plot on the open window (the
  * stations and analysed grids are kept), "s-Alt" saves the analysed grid,
  * and with "refresh" a newer or grown input file is drawn into the frames.
@@ -39,59 +39,6 @@ constexpr int kStationTable = 3; /* CTY_store: positions and priorities */
 constexpr int kMenuFlags = 3;    /* the variable menu offers "exit" and "main" */
 constexpr M_type kDebug = 0xF0000000;
 
-/* How a read placed its station. */
-enum class Placing {
-  none,  /* not in the table and without a position: not drawn */
-  table, /* the table's entry, its elevation given to the report */
-  own,   /* the report's own position */
-};
-
-/* One read of a report as the walk over the file made it: the report as
- * read and completed, the station's entry as the read left it, and how the
- * read placed the station. */
-struct Read {
-  SFC_report report;
-  CTY_locate loc;
-  Placing placing;
-};
-
-/* The walks over an open file. The analysis walks every report of the
- * file, then each station plot walks them again: the first walk keeps
- * what it read and placed, and a walk after it replays that instead of
- * reading and placing every report anew. Positions from latitude and
- * longitude are projected again on each walk (a panel may change the map);
- * whether a station is drawn is asked again too. */
-struct Walks {
-  /* Kept in blocks, so that a growing walk is never copied and holds
-   * little room it does not use. */
-  static constexpr std::size_t BLOCK = 256;
-  std::vector<std::vector<Read>> blocks;
-  std::size_t count = 0;  /* reads kept */
-  SFC_report end{};       /* the report as the read that ended the walk left it */
-  bool recording = false; /* a walk from the start is being kept */
-  bool complete = false;  /* a walk reached the end: later walks replay it */
-  std::size_t next = 0;   /* the read a replay gives next */
-
-  void keep(const Read& r) {
-    if (count % BLOCK == 0) {
-      blocks.emplace_back();
-      blocks.back().reserve(BLOCK);
-    }
-    blocks.back().push_back(r);
-    ++count;
-  }
-  const Read& at(std::size_t i) const { return blocks[i / BLOCK][i % BLOCK]; }
-  void forget() {
-    blocks.clear();
-    count = 0;
-  }
-  void clear() {
-    forget();
-    recording = complete = false;
-    next = 0;
-  }
-};
-
 struct State {
   int cvt_fd = -1;
   DATA_info data{};
@@ -106,7 +53,6 @@ struct State {
   int variable_prompt = 1;
   bool var_file_open = false;
   std::string var_str;
-  Walks walks; /* of the open file */
 };
 State state;
 
@@ -209,7 +155,6 @@ void draw_file(const PlotFile& f, int plot) {
  * failure is printed when loud. */
 bool open_reports(const char* filename, bool loud) {
   int type = 0;
-  state.walks.clear();
   state.cvt_fd = filename ? SFC_open(filename, SFC_ACC_READ, &type) : -1;
   if (state.cvt_fd >= 0 && SFC_getinfo(state.cvt_fd, &state.info) < 0) SFC_close_file();
   if (state.cvt_fd < 0) {
@@ -496,17 +441,10 @@ int SFC_open_file(const char* filename) {
 
 int SFC_rewind_file() {
   state.stat_num = 0;
-  Walks& w = state.walks;
-  if (!w.complete) {
-    w.forget();
-    w.recording = true;
-  }
-  w.next = 0;
   return SFC_rewind(state.cvt_fd);
 }
 
 int SFC_close_file() {
-  state.walks.clear();
   const int r = SFC_close(state.cvt_fd);
   state.cvt_fd = -1;
   return r;
@@ -525,35 +463,11 @@ void copy_id(CTY_locate* loc, const SFC_report& report) {
 
 bool has_position(const SFC_report& r) { return r.lat != KEZ_FMISS && r.lon != KEZ_FMISS; }
 
-/* A read of the walk being replayed, as the read itself set the entry. */
-int replay(SFC_report* report, CTY_locate* data) {
-  Walks& w = state.walks;
-  if (w.next >= w.count) {
-    *report = w.end;
-    return -1;
-  }
-  const Read& r = w.at(w.next++);
-  ++state.stat_num;
-  *report = r.report;
-  switch (r.placing) {
-    case Placing::none: MESS_print(kDebug, "Not in database: %s\n", report->id); return 0;
-    case Placing::table:
-      *data = r.loc;
-      if (has_position(*report)) MAP_tran(report->lat, report->lon, &data->x, &data->y);
-      break;
-    case Placing::own:
-      MAP_tran(report->lat, report->lon, &data->x, &data->y);
-      data->wmo = r.loc.wmo;
-      data->el = r.loc.el;
-      data->pr = r.loc.pr;
-      copy_id(data, *report);
-      break;
-  }
-  return drawn(*data);
-}
+} // namespace
 
 /* Reads the next report and places its station. */
-int read_and_place(SFC_report* report, CTY_locate* data, Placing* placing) {
+int SFC_read_report(SFC_report* report, CTY_locate* data) {
+  if (!report || !data) return -1;
   if (SFC_read(state.cvt_fd, report, SFC_REP_FULL, &state.stat_num) < 0) return -1;
   ++state.stat_num;
   const bool placed = has_position(*report);
@@ -567,42 +481,18 @@ int read_and_place(SFC_report* report, CTY_locate* data, Placing* placing) {
       data->el = report->elev;
     }
     if (placed) MAP_tran(report->lat, report->lon, &data->x, &data->y);
-    *placing = Placing::table;
   } else {
     if (!placed) {
       MESS_print(kDebug, "Not in database: %s\n", report->id);
-      *placing = Placing::none;
       return 0;
     }
     MAP_tran(report->lat, report->lon, &data->x, &data->y);
     data->wmo = report->wmo;
     data->el = report->elev;
     data->pr = DOM_get_loc_prior();
-    *placing = Placing::own;
   }
   copy_id(data, *report);
   return drawn(*data);
-}
-
-} // namespace
-
-int SFC_read_report(SFC_report* report, CTY_locate* data) {
-  if (!report || !data) return -1;
-  Walks& w = state.walks;
-  if (w.complete) return replay(report, data);
-  Placing placing = Placing::none;
-  const int result = read_and_place(report, data, &placing);
-  if (w.recording) {
-    if (result < 0) {
-      w.end = *report;
-      w.recording = false;
-      w.complete = true;
-      w.next = w.count;
-    } else {
-      w.keep(Read{*report, *data, placing});
-    }
-  }
-  return result;
 }
 
 int SFC_plot_data(int ind) {

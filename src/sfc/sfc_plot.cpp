@@ -355,7 +355,10 @@ int SFC_plot(Domain* rdomain) {
   }
   MAP_setup(&state.domain);
   if (!rerun) {
-    CTY_data_size(SFC_STATION_TEXT);
+    /* A station's text answers a pointer on the window; on a page nobody
+     * points, and the 120 bytes of each of thousands of stations cost more
+     * fresh memory than the rest of its table entry. */
+    CTY_data_size(gtype_is_WIN_PIX() ? SFC_STATION_TEXT : 0);
     CTY_store("sao.cty", kStationTable, &state.domain, SFC_STATION_PRIOR);
   }
   CTY_clear_data(1);

@@ -10,18 +10,26 @@
  * behind it in order of entry, so a search finds the first record entered
  * with a key and equal keys all stay. A head also points at the last entry
  * of its chain, so entering costs the same however many records share a
- * key. A record is one block shared by the entries of all its keys and
- * owned through key 1, whose entries also carry the order of entry; the
- * copies of its key texts lie in the same block, behind the record. A
- * record without a text for a later key is simply not found under that key.
- * A record is entered whole or not at all.
+ * key. A record is one piece shared by the entries of all its keys, and key
+ * 1's entries also carry the order of entry; the copies of its key texts
+ * lie in the same piece, behind the record. A record without a text for a
+ * later key is simply not found under that key. A record is entered whole
+ * or not at all.
+ *
+ * Records, key copies and chained entries are cut from the table's pool of
+ * growing blocks, which TAB_clear frees whole: nothing is freed singly, and
+ * a table of thousands of stations would otherwise pay a malloc and a free
+ * and a header for each piece.
  */
 #include "kez.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -44,6 +52,48 @@ bool key_ok(const TAB_table* tab, int keynum, const char* key) {
   return set_up(tab) && key && keynum >= 1 && keynum <= tab->numkey;
 }
 
+/* A block of the pool; its bytes follow it. */
+struct alignas(std::max_align_t) Block {
+  Block* prev;
+  std::size_t size; /* bytes after the header */
+  std::size_t used;
+};
+
+constexpr std::size_t FIRST_BLOCK = 16 * 1024;
+constexpr std::size_t LARGEST_BLOCK = 1024 * 1024;
+
+unsigned char* bytes_of(Block* b) { return reinterpret_cast<unsigned char*>(b + 1); }
+
+/* size bytes aligned to align (a power of two) from the pool; null when
+ * memory runs out. */
+void* cut(TAB_table* tab, std::size_t size, std::size_t align) {
+  auto* b = static_cast<Block*>(tab->pool);
+  if (b) {
+    const std::size_t at = (b->used + align - 1) & ~(align - 1);
+    if (at <= b->size && size <= b->size - at) {
+      b->used = at + size;
+      return bytes_of(b) + at;
+    }
+  }
+  const std::size_t room = std::max(b ? std::min(2 * b->size, LARGEST_BLOCK) : FIRST_BLOCK, size);
+  auto* fresh = static_cast<Block*>(std::malloc(sizeof(Block) + room));
+  if (!fresh) return nullptr;
+  fresh->prev = b;
+  fresh->size = room;
+  fresh->used = size;
+  tab->pool = fresh;
+  return bytes_of(fresh);
+}
+
+void free_pool(TAB_table* tab) {
+  for (auto* b = static_cast<Block*>(tab->pool); b;) {
+    Block* prev = b->prev;
+    std::free(b);
+    b = prev;
+  }
+  tab->pool = nullptr;
+}
+
 void free_buckets(TAB_table* tab) {
   for (TAB_entry*& heads : tab->table) {
     std::free(heads);
@@ -60,6 +110,7 @@ int TAB_init(TAB_table* tab) {
   tab->last_ptr = nullptr;
   tab->num_entry = 0;
   tab->numkey = 0;
+  tab->pool = nullptr;
   return 0;
 }
 
@@ -102,7 +153,6 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
   TAB_entry* head[TAB_MAX_KEYS] = {};  /* each key's bucket head */
   TAB_entry* slot[TAB_MAX_KEYS] = {};  /* where each key's entry goes */
   TAB_entry* after[TAB_MAX_KEYS] = {}; /* the chain's last entry, null for a head */
-  TAB_entry* made[TAB_MAX_KEYS] = {};  /* chained entries allocated here */
   size_t length[TAB_MAX_KEYS] = {};    /* each key text with its NUL */
   size_t size = static_cast<size_t>(tab->data_size) + 1;
   bool failed = false;
@@ -111,18 +161,18 @@ int TAB_enter(TAB_table* tab, const char* data, ...) {
     head[i] = &tab->table[i][bucket_of(keys[i], tab->tab_size)];
     if (head[i]->key) {
       after[i] = head[i]->last ? head[i]->last : head[i];
-      made[i] = static_cast<TAB_entry*>(std::calloc(1, sizeof(TAB_entry)));
-      slot[i] = made[i];
-      failed = failed || !made[i];
+      void* room = cut(tab, sizeof(TAB_entry), alignof(TAB_entry));
+      slot[i] = room ? new (room) TAB_entry{} : nullptr;
+      failed = failed || !room;
     } else {
       slot[i] = head[i];
     }
     length[i] = std::strlen(keys[i]) + 1;
     size += length[i];
   }
-  char* block = failed ? nullptr : static_cast<char*>(std::malloc(size));
-  if (failed || !block) {
-    for (int i = 0; i < nkey; ++i) std::free(made[i]);
+  /* What was cut for a failed record stays unused in the pool. */
+  char* block = failed ? nullptr : static_cast<char*>(cut(tab, size, alignof(std::max_align_t)));
+  if (!block) {
     MESS_print(M_error, "TAB_enter: Unable to allocate a record\n");
     return -1;
   }
@@ -179,21 +229,7 @@ char* TAB_next(TAB_table* tab) {
 
 int TAB_clear(TAB_table* tab) {
   if (!tab || tab->tab_size < 1) return 0;
-  /* By the bucket arrays rather than numkey, which TAB_init zeroes. */
-  for (int i = 0; i < TAB_MAX_KEYS && tab->table[i]; ++i) {
-    for (int b = 0; b < tab->tab_size; ++b) {
-      /* The key texts go with their record's block. */
-      TAB_entry* head = &tab->table[i][b];
-      if (i == 0) std::free(head->data);
-      TAB_entry* entry = head->link;
-      while (entry) {
-        TAB_entry* link = entry->link;
-        if (i == 0) std::free(entry->data);
-        std::free(entry);
-        entry = link;
-      }
-    }
-  }
+  free_pool(tab);
   free_buckets(tab);
   TAB_init(tab);
   tab->tab_size = 0;

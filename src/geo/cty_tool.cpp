@@ -46,7 +46,7 @@ struct PosEntry {
 };
 
 struct {
-  TAB_table table{0, 0, nullptr, nullptr, nullptr, 0, 0, {nullptr, nullptr, nullptr, nullptr}};
+  TAB_table table{};
   int store = 0; /* table kind of the last CTY_store; 0 none */
   int id_type = CTY_ID_IDENT;
   int data_size = 0; /* bytes of each user-data block; 0 none */

@@ -703,6 +703,7 @@ struct TAB_table {
   int num_entry;       /* records entered */
   int numkey;          /* keys per record, 1 to 4 */
   TAB_entry* table[4]; /* per key, tab_size bucket heads */
+  void* pool;          /* the blocks the records, key copies and chained entries are cut from */
 };
 
 inline constexpr int TAB_MAX_KEYS = 4;

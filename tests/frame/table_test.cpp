@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -147,6 +150,42 @@ TEST(KeyedTable, EmptyAndNotSetUpTables) {
       return kb;
     }
   return -1;
+}
+
+/* Tables of many records and of records larger than the pieces they are
+ * usually cut from: every record keeps its bytes, lies aligned for any
+ * type, is found by each key and walked in order; a cleared table takes
+ * records again. */
+TEST(KeyedTable, ManyAndLargeRecordsKeepTheirBytes) {
+  for (int size : {static_cast<int>(sizeof(Station)), 3, 40000}) {
+    TAB_table tab;
+    ASSERT_EQ(TAB_create(&tab, 97, size, 2), 0);
+    const int count = size > 1000 ? 60 : 20000;
+    std::vector<char> record(static_cast<size_t>(size));
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < count; ++i) {
+        std::memset(record.data(), i % 251, record.size());
+        const std::string id = "S" + std::to_string(i), other = std::string(static_cast<size_t>(i % 37), 'k') + id;
+        ASSERT_EQ(TAB_enter(&tab, record.data(), id.c_str(), other.c_str()), 0) << i;
+      }
+      ASSERT_EQ(tab.num_entry, count);
+      int seen = 0;
+      TAB_first(&tab);
+      for (const char* rec; (rec = TAB_next(&tab)) != nullptr; ++seen) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(rec) % alignof(std::max_align_t), 0u);
+        const std::string id = "S" + std::to_string(seen),
+                          other = std::string(static_cast<size_t>(seen % 37), 'k') + id;
+        ASSERT_EQ(TAB_search(&tab, 1, id.c_str()), rec) << id;
+        ASSERT_EQ(TAB_search(&tab, 2, other.c_str()), rec) << other;
+        const auto fill = static_cast<char>(seen % 251);
+        ASSERT_TRUE(std::all_of(rec, rec + size, [fill](char c) { return c == fill; })) << id << " of " << size;
+      }
+      EXPECT_EQ(seen, count);
+      TAB_clear(&tab);
+      ASSERT_EQ(TAB_create(&tab, 97, size, 2), 0);
+    }
+    TAB_clear(&tab);
+  }
 }
 
 TEST(KeyedTable, FailedEntryLeavesNoPartialRecord) {

@@ -355,10 +355,12 @@ int SFC_plot(Domain* rdomain) {
   }
   MAP_setup(&state.domain);
   if (!rerun) {
-    /* A station's text answers a pointer on the window; on a page nobody
-     * points, and the 120 bytes of each of thousands of stations cost more
-     * fresh memory than the rest of its table entry. */
-    CTY_data_size(gtype_is_WIN_PIX() ? SFC_STATION_TEXT : 0);
+    /* A station's text answers a pointer on a held window; on a page, or
+     * a window that only dumps its images, nobody points, and the 120 bytes
+     * of each of thousands of stations cost more fresh memory than the rest
+     * of its table entry. */
+    const bool pointed = gtype_is_WIN_PIX() && PLT_get_dump() == PLT_DUMP_NONE;
+    CTY_data_size(pointed ? SFC_STATION_TEXT : 0);
     CTY_store("sao.cty", kStationTable, &state.domain, SFC_STATION_PRIOR);
   }
   CTY_clear_data(1);

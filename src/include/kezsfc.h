@@ -180,7 +180,7 @@ inline constexpr int SFC_FLAG_LEVEL = 7;
 /* Seconds between two looks for a newer file under "refresh". */
 inline constexpr int SFC_REFRESH_SECONDS = 60;
 /* Stations loaded from "sao.cty" up to this priority, with this many bytes
- * of text each. */
+ * of text each for the read-out of a held window. */
 inline constexpr int SFC_STATION_PRIOR = 7;
 inline constexpr int SFC_STATION_TEXT = 120;
 /* Grid file types the grid output chooser gives. */

@@ -23,6 +23,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -41,9 +42,14 @@ struct StreamCloser {
 };
 using Stream = std::unique_ptr<FILE, StreamCloser>;
 
+/* The read stream's buffer: every station plot reads the whole file again,
+ * and stdio's 4 KiB made a system call for every 60 or so reports. */
+constexpr size_t read_buffer_size = 64 * 1024;
+
 struct State {
-  Stream file;       /* the open stream of a stream layout */
-  int file_type = 0; /* 0: none open */
+  std::unique_ptr<char[]> buffer; /* before file: it outlives the stream that uses it */
+  Stream file;                    /* the open stream of a stream layout */
+  int file_type = 0;              /* 0: none open */
   int file_access = 0;
   int stat_num = -1; /* index of the report last read; -1 none */
   long cur_pos = -1; /* offset of the report last read */
@@ -1004,6 +1010,10 @@ int SFC_open(const char* filename, int f_access, int* f_type) {
   if (!fp) {
     MESS_print(M_error, "SFC_open: Unable to open %s\n", filename);
     return -1;
+  }
+  if (f_access == SFC_ACC_READ) {
+    if (!state.buffer) state.buffer = std::make_unique_for_overwrite<char[]>(read_buffer_size);
+    std::setvbuf(fp.get(), state.buffer.get(), _IOFBF, read_buffer_size);
   }
   state.file = std::move(fp);
   state.file_type = type;

@@ -35,8 +35,7 @@
 namespace {
 
 constexpr int kTransPlot = 2;
-constexpr int kStationTable = 3; /* CTY_store: positions and priorities */
-constexpr int kMenuFlags = 3;    /* the variable menu offers "exit" and "main" */
+constexpr int kMenuFlags = 3; /* the variable menu offers "exit" and "main" */
 constexpr M_type kDebug = 0xF0000000;
 
 struct State {
@@ -355,13 +354,14 @@ int SFC_plot(Domain* rdomain) {
   }
   MAP_setup(&state.domain);
   if (!rerun) {
-    /* A station's text answers a pointer on a held window; on a page, or
-     * a window that only dumps its images, nobody points, and the 120 bytes
-     * of each of thousands of stations cost more fresh memory than the rest
-     * of its table entry. */
+    /* A station's text and the location key answer a pointer on a held
+     * window (the read-out of the station nearest to it); on a page, or a
+     * window that only dumps its images, nobody points, and for each of
+     * thousands of stations they would cost more fresh memory than the
+     * rest of its table entry. */
     const bool pointed = gtype_is_WIN_PIX() && PLT_get_dump() == PLT_DUMP_NONE;
     CTY_data_size(pointed ? SFC_STATION_TEXT : 0);
-    CTY_store("sao.cty", kStationTable, &state.domain, SFC_STATION_PRIOR);
+    CTY_store("sao.cty", pointed ? CTY_TABLE_POS_LOC : CTY_TABLE_POS, &state.domain, SFC_STATION_PRIOR);
   }
   CTY_clear_data(1);
   DATA_plot_init();
